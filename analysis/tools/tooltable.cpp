@@ -1,0 +1,53 @@
+/*
+ * tooltable.cpp --
+ *
+ *	The rimage tool-word table: one row per tool word, in the order of the
+ *	rimage command's tool list. copy and crop run one entry under two names.
+ *	Each tool fills its own row when it is built.
+ */
+#include "analysis/tools/tooltable.h"
+
+#include <cstring>
+
+namespace {
+
+const RimageTool kRimageTools[] = {
+    {"calc", "rimage calc", nullptr},
+    {"classify", "rimage classify", nullptr},
+    {"copy", "rimage copy", nullptr},   /* the crop entry */
+    {"crop", "rimage crop", nullptr},   /* the crop entry */
+    {"data", "rimage data", nullptr},
+    {"dist", "rimage dist", nullptr},
+    {"egv", "rimage egv", nullptr},
+    {"gfftrans", "rimage gfftrans", nullptr},
+    {"gconv", "rimage gconv", nullptr},
+    {"geocalc", "rimage geocalc", nullptr},
+    {"georef", "rimage georef", nullptr},
+    {"gisoc", "rimage gisoc", nullptr},
+    {"gsfzoom", "rimage gsfzoom", nullptr},
+    {"gslope", "rimage gslope", nullptr},
+    {"gstat", "rimage gstat", nullptr},
+    {"gtop", "rimage gtop", nullptr},
+    {"gdem", "rimage gdem", nullptr},
+    {"pcalc", "rimage pcalc", nullptr},
+    {"ptable", "rimage ptable", nullptr},
+    {"rform", "rimage rform", nullptr},
+    {"rotate", "rimage rotate", nullptr},
+    {"resample", "rimage resample", nullptr},
+    {"smetric", "rimage smetric", nullptr},
+    {"section", "rimage section", nullptr},
+    {"statinfo", "rimage statinfo", nullptr},
+    {"trans", "rimage trans", nullptr},
+};
+
+}  // namespace
+
+const RimageTool *findRimageTool(const char *word)
+{
+    for (const RimageTool &tool : kRimageTools) {
+        if (std::strcmp(tool.word, word) == 0) {
+            return &tool;
+        }
+    }
+    return nullptr;
+}

@@ -1,0 +1,4 @@
+# Image display: the gimg image type and its companions.
+list(APPEND TESK_SOURCES
+  display/gimgtype.cpp
+)

@@ -1,0 +1,151 @@
+/*
+ * tesk.h --
+ *
+ *	Public C interface of the Tesk package: the entry points for Tcl's
+ *	"load", and the functions that C modules linked against libtesk.so
+ *	call: memory, hash tables, event-loop helpers, console output, the
+ *	progress meter and tool option parsing.
+ *
+ *	The library reaches Tcl and Tk through their stub tables, which are
+ *	filled by the first of its init entries that runs; call one of them
+ *	(normally through "load") before anything else in this header.
+ */
+#ifndef TESK_H
+#define TESK_H
+
+#include <stddef.h>
+#include <stdint.h>
+#include <tcl.h>
+
+#if defined(__GNUC__)
+#define TESK_API __attribute__((visibility("default")))
+#else
+#define TESK_API
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* ---- Package entry points ---------------------------------------------- */
+
+TESK_API int Tesk_Init(Tcl_Interp *interp);
+TESK_API int Console_Init(Tcl_Interp *interp);
+
+/* ---- Memory --------------------------------------------------------------
+ * Blocks are not zeroed and carry no header. A request of 4 GiB or more, or
+ * one the allocator cannot serve, answers NULL: every caller checks.
+ */
+TESK_API void *gmemAlloc(size_t size);
+TESK_API void *gmemRealloc(void *block, size_t size);
+TESK_API void gmemFree(void *block);
+
+/* ---- Hash tables over Tcl's -------------------------------------------------
+ * A HashTable has one-word keys (createIntHashTable: the key is the pointer
+ * word itself) or string keys (createStrHashTable: the key is a C text).
+ * Tables never own their values except where a function says so.
+ */
+typedef Tcl_HashTable *HashTable;
+typedef void (HashFreeProc)(void *value);
+typedef int (HashCompareProc)(const void *a, const void *b);
+
+TESK_API HashTable createIntHashTable(void);
+TESK_API HashTable createStrHashTable(void);
+TESK_API Tcl_HashEntry *createHashEntry(HashTable table, const void *key, int *isNew);
+TESK_API Tcl_HashEntry *findHashEntry(HashTable table, const void *key);
+TESK_API void *getHashValue(Tcl_HashEntry *entry);
+TESK_API void setHashValue(Tcl_HashEntry *entry, void *value);
+TESK_API void *getHashKey(HashTable table, Tcl_HashEntry *entry);
+TESK_API Tcl_HashEntry *firstHashEntry(HashTable table, Tcl_HashSearch *search);
+TESK_API Tcl_HashEntry *nextHashEntry(Tcl_HashSearch *search);
+TESK_API Tcl_HashSearch *createSearchEntry(void);
+TESK_API void freeSearchEntry(Tcl_HashSearch *search);
+TESK_API int countHashEntries(HashTable table);
+/* Every key (as getHashKey), sorted by cmp when given; the caller gmemFree's
+ * the array. An empty table gives an array with no keys (never NULL unless
+ * memory runs out). */
+TESK_API void **getHashKeys(HashTable table, HashCompareProc *cmp);
+/* Inserts or replaces; a replaced value is gmemFree'd. Answers isNew. */
+TESK_API int putToIntHashTable(HashTable table, const void *key, void *value);
+TESK_API void destroyHashTable(HashTable table);
+TESK_API void deleteHashTable(HashTable table, HashFreeProc *freeProc);
+TESK_API int compareIntKeys(const void *a, const void *b);
+
+/* Element record of a DICOM element table: the table's values head chains
+ * linked through next; value bytes (and a terminating zero) follow. */
+typedef struct DicomElement {
+    uint16_t group;            /* element group */
+    uint16_t element;          /* element number */
+    uint32_t length;           /* value length; 0xFFFFFFFF = undefined */
+    uint16_t vr;               /* value-representation index 0..26 */
+    struct DicomElement *next; /* next record of a sequence chain, or NULL */
+} DicomElement;
+TESK_API void deleteDicomHashTable(HashTable table);
+
+/* ---- Event loop -------------------------------------------------------- */
+
+/* Handles pending events of the given kinds (0: all) without waiting, then
+ * resets interp's result when interp is given. */
+TESK_API void tclUpdate(Tcl_Interp *interp, int eventFlags);
+
+/* ---- Console output ---------------------------------------------------------
+ * Channel 4 is standard output, 8 standard error. Output is evaluated in the
+ * console interpreter; it is dropped when there is none.
+ */
+enum { TESK_CON_STDOUT = 4, TESK_CON_STDERR = 8 };
+TESK_API int consolePuts(int channel, const char *bytes, int n);
+TESK_API const char *conGets(int *length);
+TESK_API int consoleGetchar(void);
+
+/* Formats into a shared ring of 16384 bytes; a text (with its NUL) is cut at
+ * 1024 bytes and stays valid until the ring wraps back to it. */
+TESK_API const char *fmt(const char *format, ...)
+#if defined(__GNUC__)
+    __attribute__((format(printf, 1, 2)))
+#endif
+    ;
+
+/* ---- Progress meter with pause and abort -------------------------------- */
+
+enum { TESK_RUNNING = 0, TESK_PAUSE = 2, TESK_ABORT = 3 };
+TESK_API int meterReset(void);
+TESK_API int meterSet(const char *label, float fraction);
+TESK_API float meterInc(void);
+TESK_API int meterCheckPause(void);
+/* The meter step, clamped to 0..0.5 (0 switches the meter off). */
+TESK_API void meterSetStep(double step);
+/* The pause/abort state, clamped to 0..3; answers the state set. */
+TESK_API int meterSetState(int state);
+TESK_API int meterGetState(void);
+
+/* ---- Tool options and band lists ----------------------------------------- */
+
+typedef struct ToolOption {
+    const char *option; /* option word such as "-in"; NULL ends a table */
+    const char *value;  /* the value word after it, or NULL while unset */
+} ToolOption;
+
+enum { TESK_MAX_BAND_PAIRS = 8192 };
+
+/* Matches option/value pairs exactly against the table; answers the number
+ * of pairs no row took (a usage error for the caller when non-zero). */
+TESK_API int parseToolOptions(ToolOption *table, int argc, const char *const *argv);
+/* Band list text -> pairs of 0-based (input, output) bands; answers the pair
+ * count, 0 on error. NULL text maps the bands one to one. */
+TESK_API int parseBandParams(int inBands, int outBands, int *inList, int *outList,
+                             const char *text);
+/* One token of a band list ("1-3" or "1-3:4-6") -> pairs; 0 on error. */
+TESK_API int parseBandPairs(int *inList, int *outList, int maximum, const char *token);
+/* "1,4-6,9" -> numbers; answers the count, -1 on a syntax error or overflow. */
+TESK_API int parseNumberList(const char *text, int *numbers, int maximum);
+
+/* ---- Numbers ----------------------------------------------------------------- */
+
+/* Nearest integer, halves away from zero; NaN gives 0, out of range clamps. */
+TESK_API int32_t roundToInt(double x);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* TESK_H */

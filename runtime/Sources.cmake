@@ -1,0 +1,25 @@
+# Package runtime: start-up, console output and stdio, memory, hash tables,
+# meter, tool options, the calc command.
+list(APPEND TESK_SOURCES
+  runtime/base64.cpp
+  runtime/bytes.cpp
+  runtime/calc.cpp
+  runtime/conchannel.cpp
+  runtime/console.cpp
+  runtime/eventloop.cpp
+  runtime/files.cpp
+  runtime/fmt.cpp
+  runtime/hashtable.cpp
+  runtime/memory.cpp
+  runtime/meter.cpp
+  runtime/modules.cpp
+  runtime/output.cpp
+  runtime/rounding.cpp
+  runtime/scriptlib.cpp
+  runtime/startup.cpp
+  runtime/stdio.cpp
+  runtime/subcmd.cpp
+  runtime/teskcmd.cpp
+  runtime/text.cpp
+  runtime/tooloptions.cpp
+)

@@ -1,0 +1,94 @@
+/*
+ * calc.cpp --
+ *
+ *	The calc command: its dispatch (first letter, minimum length, prefix)
+ *	and the script-library subcommands compsave and decompload.
+ */
+#include "runtime/calc.h"
+
+#include <cstring>
+#include "runtime/scriptlib.h"
+#include "runtime/subcmd.h"
+
+namespace {
+
+typedef int (CalcProc)(Tcl_Interp *interp, int argc, const char **argv);
+
+int calcDecompload(Tcl_Interp *interp, int argc, const char **argv)
+{
+    if (argc != 3) {
+        Tcl_AppendResult(interp, "Usage: ", argv[0], " ", argv[1], " file", nullptr);
+        return TCL_ERROR;
+    }
+    return scriptLibraryLoad(interp, argv[2], 0);
+}
+
+int calcCompsave(Tcl_Interp *interp, int argc, const char **argv)
+{
+    if (argc < 4) {
+        Tcl_AppendResult(interp, "Usage: ", argv[0], " ", argv[1], " outFile inFile ?inFile ...?", nullptr);
+        return TCL_ERROR;
+    }
+    return scriptLibrarySave(interp, argv[2], argc - 3, argv + 3);
+}
+
+struct CalcSubcommand {
+    const char *name;
+    int minLength;  // of the name's first-letter group
+    CalcProc *proc; // NULL: not part of this build
+};
+
+/* Minimum lengths by first letter: b 4, c 5, d 4, f 3, g 5, h 5, l 4, m 4,
+ * p 3, r 3, s 4, t 4, x 3. */
+constexpr CalcSubcommand kCalcSubcommands[] = {
+    {"bands", 4, nullptr},     {"bitmap", 4, nullptr},
+    {"chars", 5, nullptr},     {"clrscr", 5, nullptr},    {"correl", 5, nullptr},
+    {"comptest", 5, nullptr},  {"compsave", 5, calcCompsave},
+    {"decompload", 4, calcDecompload}, {"d2r", 4, nullptr},
+    {"fgets", 3, nullptr},     {"fscanf", 3, nullptr},    {"fplane", 3, nullptr},
+    {"ftime", 3, nullptr},     {"freeDisk", 3, nullptr},
+    {"galloc", 5, nullptr},    {"gfree", 5, nullptr},     {"geocalc", 5, nullptr},
+    {"gotoxy", 5, nullptr},
+    {"handles", 5, nullptr},
+    {"loadtime", 4, nullptr},
+    {"malloc", 4, nullptr},    {"memid", 4, nullptr},     {"memory", 4, nullptr},
+    {"meter", 4, nullptr},
+    {"panic", 3, nullptr},
+    {"rand", 3, nullptr},      {"refImgCoord", 3, nullptr}, {"rrand", 3, nullptr},
+    {"r2d", 3, nullptr},       {"realloc", 3, nullptr},
+    {"scangif", 4, nullptr},   {"scramble", 4, nullptr},  {"srand", 4, nullptr},
+    {"stime", 4, nullptr},
+    {"test", 4, nullptr},
+    {"xyzRotate", 3, nullptr},
+};
+
+int calcCmd(ClientData, Tcl_Interp *interp, int argc, const char **argv)
+{
+    if (argc < 2) {
+        Tcl_SetResult(interp,
+                      const_cast<char *>("Commands: bands bitmap chars clrscr correl comptest compsave decompload "
+                                         "d2r fgets fscanf fplane ftime freeDisk galloc gfree geocalc handles "
+                                         "loadtime malloc memid memory meter panic test rand refImgCoord rrand "
+                                         "r2d scangif scramble srand stime xyzRotate"),
+                      TCL_STATIC);
+        return TCL_OK;
+    }
+    int row = findSubcommand(kCalcSubcommands, argv[1]);
+    if (row < 0) {
+        Tcl_SetResult(interp, const_cast<char *>("Unknown command"), TCL_STATIC);
+        return TCL_OK;
+    }
+    if (kCalcSubcommands[row].proc == nullptr) {
+        Tcl_AppendResult(interp, "calc ", kCalcSubcommands[row].name, " is not available in this build", nullptr);
+        return TCL_ERROR;
+    }
+    Tcl_ResetResult(interp);
+    return kCalcSubcommands[row].proc(interp, argc, argv);
+}
+
+}  // namespace
+
+int calcInit(Tcl_Interp *interp)
+{
+    return Tcl_CreateCommand(interp, "calc", calcCmd, nullptr, nullptr) != nullptr ? TCL_OK : 1;
+}

@@ -1,0 +1,59 @@
+/*
+ * modules.cpp --
+ *
+ *	The module registration order of the package and the release steps of
+ *	its exit handler. Each module fills its own row when it is built.
+ */
+#include "runtime/modules.h"
+
+#include <iterator>
+#include "runtime/calc.h"
+
+const TeskModule teskModuleTable[] = {
+    {"windowMode", nullptr},   /* teskMainWindow, teskToplevelWindow */
+    {"rimage", nullptr},       /* rimage */
+    {"calc", calcInit},       /* calc */
+    {"comb", nullptr},         /* the comb widget kit */
+    {"grass", nullptr},        /* grass, _vask.parseInput */
+    {"etran", nullptr},        /* etran */
+    {"ddw", nullptr},          /* ddw, package TK_DIRECTX */
+    {"twimg", nullptr},        /* twimg */
+    {"glw", nullptr},          /* glw, the OpenGL binding, oglm */
+    {"dicom", nullptr},        /* dicom */
+    {"tiff", nullptr},         /* tiff */
+    {"gcp", nullptr},          /* gcp.create */
+    {"gpz", nullptr},          /* gpz */
+    {"printer", nullptr},      /* printer, gmetafile, package TK_PRINTER */
+    {"shape", nullptr},        /* shape.create, shape.info */
+    {"feature", nullptr},      /* stats.create, eigen.create, iso.create */
+    {"gtable", nullptr},       /* gtable.create, gtable.info */
+    {"terra", nullptr},        /* terra.create */
+    {"proj", nullptr},         /* the projection family */
+    {"gcanvas", nullptr},      /* gcanvas, cliptest */
+    {"sensor", nullptr},       /* camera.create, pushbroom.create, quaternion.slerp */
+};
+const int teskModuleCount = static_cast<int>(std::size(teskModuleTable));
+
+const TeskModule teskLateCommandTable[] = {
+    {"gimg", nullptr},
+    {"tesk.selection", nullptr},
+    {"tesk.listconcat", nullptr},
+};
+const int teskLateCommandCount = static_cast<int>(std::size(teskLateCommandTable));
+
+const TeskModule teskAppCommandTable[] = {
+    {"winmsg", nullptr},
+};
+const int teskAppCommandCount = static_cast<int>(std::size(teskAppCommandTable));
+
+const TeskCleanup teskCleanupTable[] = {
+    {"gimgCleanup", nullptr},       /* every gimg image and the registry */
+    {"paletteColors", nullptr},     /* cached palette colours */
+    {"dicomCmdDelete", nullptr},    /* the DICOM element dictionary */
+    {"tiffTagTableFree", nullptr},  /* the TIFF tag-name table */
+    {"clearImageReaders", nullptr}, /* user-registered image readers */
+};
+const int teskCleanupCount = static_cast<int>(std::size(teskCleanupTable));
+
+TeskModuleInitProc *const teskConsoleSetup = nullptr;
+void (*const teskConsoleShutdown)(int eventFlags) = nullptr;

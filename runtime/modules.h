@@ -1,0 +1,51 @@
+/*
+ * modules.h --
+ *
+ *	The fixed-order tables through which start-up registers every module and
+ *	the exit handler releases the shared resources of the image store and the
+ *	display. A module that is not part of the build has an empty entry; the
+ *	order of the rows never changes.
+ */
+#ifndef TESK_RUNTIME_MODULES_H
+#define TESK_RUNTIME_MODULES_H
+
+#include <tcl.h>
+
+/* One module init: answers 0 (TCL_OK), or non-zero with a message in the
+ * interpreter's result. */
+typedef int (TeskModuleInitProc)(Tcl_Interp *interp);
+
+struct TeskModule {
+    const char *name;          /* module name, for messages */
+    TeskModuleInitProc *init;  /* NULL while the module is not built */
+};
+
+/* A process-wide release step of the exit handler. */
+struct TeskCleanup {
+    const char *name;
+    void (*cleanup)();         /* NULL while the owner is not built */
+};
+
+/* The 21 module inits, in registration order. */
+extern const TeskModule teskModuleTable[];
+extern const int teskModuleCount;
+
+/* Commands created after the modules: gimg, tesk.selection, tesk.listconcat. */
+extern const TeskModule teskLateCommandTable[];
+extern const int teskLateCommandCount;
+
+/* Commands created before the application scripts load: winmsg. */
+extern const TeskModule teskAppCommandTable[];
+extern const int teskAppCommandCount;
+
+/* Release steps of the exit handler, in order, after the consoles shut down. */
+extern const TeskCleanup teskCleanupTable[];
+extern const int teskCleanupCount;
+
+/* Sets up the multi-interpreter console in an interpreter and runs the
+ * application start-up there (NULL until the console is built). */
+extern TeskModuleInitProc *const teskConsoleSetup;
+/* Shuts the consoles down (NULL until the console is built). */
+extern void (*const teskConsoleShutdown)(int eventFlags);
+
+#endif /* TESK_RUNTIME_MODULES_H */

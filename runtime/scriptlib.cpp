@@ -1,0 +1,215 @@
+/*
+ * scriptlib.cpp --
+ *
+ *	Script libraries: the application's Tcl scripts stored compressed.
+ *	A library file is the line "TESK SCRIPT LIBRARY 1\n", the script's
+ *	length and CRC-32 (4 bytes each, least significant byte first), then the
+ *	script's UTF-8 text compressed with zlib. A file without that first line
+ *	is read as a plain UTF-8 Tcl script.
+ */
+#include "runtime/scriptlib.h"
+
+#include <cstring>
+#include <string>
+#include <vector>
+#include <zlib.h>
+
+namespace {
+
+constexpr char kMagic[] = "TESK SCRIPT LIBRARY 1\n";
+constexpr std::size_t kMagicLength = sizeof kMagic - 1;
+constexpr std::size_t kHeaderLength = kMagicLength + 8;
+constexpr uint32_t kMaxScript = 256u << 20;  // 256 MiB of script text
+
+uint32_t readLE32(const unsigned char *p)
+{
+    return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
+}
+
+void writeLE32(unsigned char *p, uint32_t v)
+{
+    for (int i = 0; i < 4; i++) {
+        p[i] = static_cast<unsigned char>(v >> (8 * i));
+    }
+}
+
+/* Opens fileName for reading without translation; NULL with an error. */
+Tcl_Channel openBinary(Tcl_Interp *interp, const char *fileName, const char *mode)
+{
+    Tcl_Channel chan = Tcl_OpenFileChannel(interp, fileName, mode, 0666);
+    if (chan != nullptr) {
+        Tcl_SetChannelOption(nullptr, chan, "-translation", "binary");
+    }
+    return chan;
+}
+
+/* Reads the whole file into bytes; false with an error in interp. */
+bool readFile(Tcl_Interp *interp, const char *fileName, std::vector<unsigned char> &bytes)
+{
+    Tcl_Channel chan = openBinary(interp, fileName, "r");
+    if (chan == nullptr) {
+        return false;
+    }
+    Tcl_Obj *data = Tcl_NewObj();
+    Tcl_IncrRefCount(data);
+    int n = Tcl_ReadChars(chan, data, kMaxScript + kHeaderLength + 1, 0);
+    bool ok = n >= 0 && n <= static_cast<int>(kMaxScript + kHeaderLength);
+    if (n < 0) {
+        Tcl_AppendResult(interp, "error reading \"", fileName, "\": ", Tcl_PosixError(interp), nullptr);
+    } else if (!ok) {
+        Tcl_AppendResult(interp, "file too large for a script library: \"", fileName, "\"", nullptr);
+    } else {
+        int length = 0;
+        unsigned char *p = Tcl_GetByteArrayFromObj(data, &length);
+        bytes.assign(p, p + length);
+    }
+    Tcl_DecrRefCount(data);
+    Tcl_Close(nullptr, chan);
+    return ok;
+}
+
+/* Converts UTF-8 text bytes to a Tcl string object. */
+Tcl_Obj *utf8ToObj(const unsigned char *bytes, std::size_t n)
+{
+    Tcl_Encoding utf8 = Tcl_GetEncoding(nullptr, "utf-8");
+    Tcl_DString text;
+    Tcl_ExternalToUtfDString(utf8, reinterpret_cast<const char *>(bytes), static_cast<int>(n), &text);
+    Tcl_FreeEncoding(utf8);
+    Tcl_Obj *obj = Tcl_NewStringObj(Tcl_DStringValue(&text), Tcl_DStringLength(&text));
+    Tcl_DStringFree(&text);
+    return obj;
+}
+
+/* Evaluates a script read from fileName in interp, naming the file in the
+ * error information. */
+int evalLibraryScript(Tcl_Interp *interp, Tcl_Obj *script, const char *fileName, int evalFlags)
+{
+    Tcl_IncrRefCount(script);
+    int code = Tcl_EvalObjEx(interp, script, evalFlags);
+    Tcl_DecrRefCount(script);
+    if (code == TCL_ERROR) {
+        Tcl_AppendObjToErrorInfo(interp, Tcl_ObjPrintf("\n    (script library \"%s\" line %d)", fileName,
+                                                       Tcl_GetErrorLine(interp)));
+    }
+    return code;
+}
+
+}  // namespace
+
+int scriptLibraryLoad(Tcl_Interp *interp, const char *fileName, int evalFlags)
+{
+    std::vector<unsigned char> bytes;
+    if (!readFile(interp, fileName, bytes)) {
+        return TCL_ERROR;
+    }
+    if (bytes.size() < kMagicLength || std::memcmp(bytes.data(), kMagic, kMagicLength) != 0) {
+        return evalLibraryScript(interp, utf8ToObj(bytes.data(), bytes.size()), fileName, evalFlags);
+    }
+    if (bytes.size() < kHeaderLength) {
+        Tcl_AppendResult(interp, "truncated script library \"", fileName, "\"", nullptr);
+        return TCL_ERROR;
+    }
+    uint32_t length = readLE32(bytes.data() + kMagicLength);
+    uint32_t crc = readLE32(bytes.data() + kMagicLength + 4);
+    if (length > kMaxScript) {
+        Tcl_AppendResult(interp, "invalid script library \"", fileName, "\"", nullptr);
+        return TCL_ERROR;
+    }
+    std::vector<unsigned char> script(length == 0 ? 1 : length);
+    uLongf produced = length;
+    int z = uncompress(script.data(), &produced, bytes.data() + kHeaderLength,
+                       static_cast<uLong>(bytes.size() - kHeaderLength));
+    if (z != Z_OK || produced != length
+        || crc32(crc32(0L, Z_NULL, 0), script.data(), static_cast<uInt>(length)) != crc) {
+        Tcl_AppendResult(interp, "corrupt or truncated script library \"", fileName, "\"", nullptr);
+        return TCL_ERROR;
+    }
+    return evalLibraryScript(interp, utf8ToObj(script.data(), length), fileName, evalFlags);
+}
+
+int scriptLibrarySave(Tcl_Interp *interp, const char *outFile, int nInputs, const char *const *inFiles)
+{
+    std::vector<unsigned char> script;
+    for (int i = 0; i < nInputs; i++) {
+        std::vector<unsigned char> bytes;
+        if (!readFile(interp, inFiles[i], bytes)) {
+            return TCL_ERROR;
+        }
+        script.insert(script.end(), bytes.begin(), bytes.end());
+        if (!script.empty() && script.back() != '\n') {
+            script.push_back('\n');  // keep the last line of one file apart from the next file
+        }
+        if (script.size() > kMaxScript) {
+            Tcl_AppendResult(interp, "script library too large", nullptr);
+            return TCL_ERROR;
+        }
+    }
+    uLongf packedLength = compressBound(static_cast<uLong>(script.size()));
+    std::vector<unsigned char> file(kHeaderLength + packedLength);
+    std::memcpy(file.data(), kMagic, kMagicLength);
+    writeLE32(file.data() + kMagicLength, static_cast<uint32_t>(script.size()));
+    writeLE32(file.data() + kMagicLength + 4,
+              static_cast<uint32_t>(crc32(crc32(0L, Z_NULL, 0), script.data(), static_cast<uInt>(script.size()))));
+    if (compress2(file.data() + kHeaderLength, &packedLength, script.data(), static_cast<uLong>(script.size()),
+                  Z_BEST_COMPRESSION) != Z_OK) {
+        Tcl_AppendResult(interp, "Error in compress", nullptr);
+        return TCL_ERROR;
+    }
+    file.resize(kHeaderLength + packedLength);
+
+    /* Write beside the target and rename, so a failure leaves an existing
+     * library as it was. */
+    std::string temp = std::string(outFile) + ".tmp";
+    Tcl_Channel chan = openBinary(interp, temp.c_str(), "w");
+    if (chan == nullptr) {
+        return TCL_ERROR;
+    }
+    int written = Tcl_Write(chan, reinterpret_cast<const char *>(file.data()), static_cast<int>(file.size()));
+    int closed = Tcl_Close(interp, chan);
+    Tcl_Obj *tempPath = Tcl_NewStringObj(temp.c_str(), -1);
+    Tcl_Obj *outPath = Tcl_NewStringObj(outFile, -1);
+    Tcl_IncrRefCount(tempPath);
+    Tcl_IncrRefCount(outPath);
+    int code = TCL_OK;
+    if (written != static_cast<int>(file.size()) || closed != TCL_OK) {
+        Tcl_ResetResult(interp);
+        Tcl_AppendResult(interp, "error writing \"", outFile, "\": ", Tcl_PosixError(interp), nullptr);
+        Tcl_FSDeleteFile(tempPath);
+        code = TCL_ERROR;
+    } else if (Tcl_FSRenameFile(tempPath, outPath) != 0) {
+        Tcl_AppendResult(interp, "error renaming \"", temp.c_str(), "\" to \"", outFile, "\": ",
+                         Tcl_PosixError(interp), nullptr);
+        Tcl_FSDeleteFile(tempPath);
+        code = TCL_ERROR;
+    }
+    Tcl_DecrRefCount(tempPath);
+    Tcl_DecrRefCount(outPath);
+    return code;
+}
+
+int loadScriptLibraries(Tcl_Interp *interp, const char *listVar)
+{
+    const char *list = Tcl_GetVar(interp, listVar, TCL_GLOBAL_ONLY);
+    if (list == nullptr) {
+        return TCL_OK;
+    }
+    int count = 0;
+    const char **names = nullptr;
+    if (Tcl_SplitList(interp, list, &count, &names) != TCL_OK) {
+        return TCL_ERROR;
+    }
+    std::string home = Tcl_GetVar(interp, "gimgHome", TCL_GLOBAL_ONLY) != nullptr
+                           ? Tcl_GetVar(interp, "gimgHome", TCL_GLOBAL_ONLY)
+                           : ".";
+    int code = TCL_OK;
+    for (int i = 0; i < count && code == TCL_OK; i++) {
+        const char *parts[] = {home.c_str(), names[i]};
+        Tcl_DString path;
+        Tcl_DStringInit(&path);
+        Tcl_JoinPath(2, parts, &path);
+        code = scriptLibraryLoad(interp, Tcl_DStringValue(&path), TCL_EVAL_GLOBAL);
+        Tcl_DStringFree(&path);
+    }
+    Tcl_Free(reinterpret_cast<char *>(names));
+    return code;
+}

@@ -1,0 +1,79 @@
+/*
+ * util.h --
+ *
+ *	Small runtime utilities shared by every module: event-loop waits, file
+ *	names and free disk space, text tests, byte order and bit arrays,
+ *	base64, and the list and prompt helpers used by the statistics and
+ *	control-point code. The exported half (memory, hash tables, tclUpdate)
+ *	is declared in <tesk.h>.
+ */
+#ifndef TESK_RUNTIME_UTIL_H
+#define TESK_RUNTIME_UTIL_H
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include "tesk.h"
+
+/* Event loop (eventloop.cpp) ------------------------------------------------ */
+
+/* Arms a timer of ms milliseconds and handles events of the given kinds
+ * (plus timers) without blocking until it has fired. */
+void tclWait(Tcl_Interp *interp, int eventFlags, int ms);
+
+/* Files and disks (files.cpp) ------------------------------------------------- */
+
+/* Tilde expansion and native separators into out; on failure adds "Fail to
+ * translate file name." to errorInfo and answers false. */
+bool translateFileName(Tcl_Interp *interp, std::string &out, const char *name);
+/* An absolute path unchanged, a relative one joined to the current folder. */
+std::string getAbsPath(const char *path);
+/* The last element of the path. */
+std::string getPathTail(const char *path);
+/* 0 when the file exists, non-zero otherwise (the C library's access test). */
+int fileExists(const char *path);
+/* Free bytes of the file system holding path (or its nearest existing parent
+ * folder); -1.0 after printing "Error in getdfree() call\n" when unknown. */
+double diskFreeForPath(const char *path);
+/* Free bytes of the current folder's file system; Linux has no drive letters,
+ * so every drive number means the current one. */
+double diskFreeByDrive(int drive);
+
+/* Texts (text.cpp) ------------------------------------------------------------- */
+
+int isIntegerString(const char *text);
+int isNumberString(const char *text);
+int strCaseCmp(const char *a, const char *b);
+
+/* Bytes and bits (bytes.cpp) ----------------------------------------------------- */
+
+void reverseBytes(void *buffer, size_t n);
+void reverseBytesN(void *buffer, size_t n);
+void reverseFieldBytes(void *field, size_t n);
+uint16_t swap16(uint16_t value);
+uint32_t swap32(uint32_t value);
+/* 0: the host stores the least significant byte first. */
+int hostMsbFirst();
+/* Bit operations on bit arrays, least significant bit first: -1 test, 0 clear,
+ * 1 set, 2 masked test, 3 inverse masked test, 4 toggle. */
+int bitOp(unsigned char *bits, long index, int op);
+
+/* Base64 (base64.cpp) -------------------------------------------------------- */
+
+/* NUL-terminated text from gmemAlloc (caller frees), a newline after every 72
+ * characters of full groups; *outLength excludes the NUL. NULL: no memory. */
+char *base64Encode(size_t n, const unsigned char *bytes, size_t *outLength);
+/* Bytes from gmemAlloc (caller frees); characters outside the alphabet are
+ * skipped. A text ending inside a group prints "Invalid base64 data block
+ * detected.\n" to standard error; the bytes decoded so far are returned. */
+unsigned char *base64Decode(size_t n, const char *text, size_t *outLength);
+
+/* Output helpers (output.cpp) ------------------------------------------------- */
+
+void appendFloatList(Tcl_Interp *interp, const float *values, int n);
+void appendDoubleList(Tcl_Interp *interp, const double *values, int n);
+void printBandList(long count, const long *bands);
+/* Asks "question (Y/N)" on the console: 1 yes, 0 no; 0 when no input comes. */
+int askYesNo(const char *question);
+
+#endif /* TESK_RUNTIME_UTIL_H */
