@@ -2,12 +2,13 @@
  * calc.cpp --
  *
  *	The calc command: its dispatch (first letter, minimum length, prefix)
- *	and the script-library subcommands compsave and decompload.
+ *	the script-library subcommands compsave and decompload, and meter.
  */
 #include "runtime/calc.h"
 
 #include <cstring>
 #include "runtime/scriptlib.h"
+#include "tesk_stdio.h"
 #include "runtime/subcmd.h"
 
 namespace {
@@ -32,6 +33,24 @@ int calcCompsave(Tcl_Interp *interp, int argc, const char **argv)
     return scriptLibrarySave(interp, argv[2], argc - 3, argv + 3);
 }
 
+/* calc meter ?msg pct?: resets the meter, or shows pct percent with msg. */
+int calcMeter(Tcl_Interp *interp, int argc, const char **argv)
+{
+    if (argc == 2) {
+        meterReset();
+        return TCL_OK;
+    }
+    double pct = 0;
+    if (argc != 4 || Tcl_GetDouble(interp, argv[3], &pct) != TCL_OK) {
+        Tcl_ResetResult(interp);
+        Tcl_AppendResult(interp, "Usage: calc meter msg pct", nullptr);
+        return TCL_ERROR;
+    }
+    tesk_fprintf(stderr, "pct: %s %f\n", argv[2], pct);
+    meterSet(argv[2], static_cast<float>(pct / 100.0));
+    return TCL_OK;
+}
+
 struct CalcSubcommand {
     const char *name;
     int minLength;  // of the name's first-letter group
@@ -52,7 +71,7 @@ constexpr CalcSubcommand kCalcSubcommands[] = {
     {"handles", 5, nullptr},
     {"loadtime", 4, nullptr},
     {"malloc", 4, nullptr},    {"memid", 4, nullptr},     {"memory", 4, nullptr},
-    {"meter", 4, nullptr},
+    {"meter", 4, calcMeter},
     {"panic", 3, nullptr},
     {"rand", 3, nullptr},      {"refImgCoord", 3, nullptr}, {"rrand", 3, nullptr},
     {"r2d", 3, nullptr},       {"realloc", 3, nullptr},

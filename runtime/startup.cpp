@@ -120,10 +120,22 @@ bool teskHasTk(Tcl_Interp *interp)
     return has;
 }
 
+/* A deleted interpreter stops being the console interpreter, so that no
+ * output is ever evaluated in freed memory. */
+static void consoleInterpGone(ClientData, Tcl_Interp *interp)
+{
+    if (consoleInterp == interp) {
+        consoleInterp = nullptr;
+    }
+}
+
 Tcl_Interp *setConsoleInterp(Tcl_Interp *interp)
 {
     Tcl_Interp *previous = consoleInterp;
     consoleInterp = interp;
+    if (interp != nullptr && !Tcl_InterpDeleted(interp)) {
+        Tcl_SetAssocData(interp, "tesk.consoleInterp", consoleInterpGone, nullptr);
+    }
     return previous;
 }
 

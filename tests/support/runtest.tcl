@@ -8,9 +8,22 @@ set ::failedTests 0
 proc ::tcltest::cleanupTestsHook {} {
     set ::failedTests [expr {$::failedTests + $::tcltest::numTests(Failed)}]
 }
+# tcltest itself exits (with 0) at the end of a file under Tk: make every exit
+# report the failures.
+rename exit ::tcltest::realExit
+proc exit {{code 0}} {
+    if {$code == 0 && $::failedTests > 0} {
+        set code 1
+    }
+    ::tcltest::realExit $code
+}
 ::tcltest::configure -verbose {body error} -testdir [file dirname [lindex $argv 0]]
 if {[catch {uplevel #0 [list source [lindex $argv 0]]} message]} {
     puts stderr "error in [lindex $argv 0]: $message\n$::errorInfo"
     exit 2
+}
+# A file that did not end with cleanupTests still reports its failures.
+if {$::tcltest::numTests(Total) > 0} {
+    ::tcltest::cleanupTests
 }
 exit [expr {$::failedTests > 0}]

@@ -9,7 +9,7 @@ fi
 command -v Xvfb >/dev/null 2>&1 || { echo "xrun: Xvfb is not installed" >&2; exit 1; }
 dir=$(mktemp -d)
 trap 'kill $xpid 2>/dev/null; wait $xpid 2>/dev/null; rm -rf "$dir"' EXIT INT TERM
-Xvfb -displayfd 3 -screen 0 1280x1024x"$depth" -nolisten tcp -noreset 3>"$dir/display" 2>"$dir/log" &
+env -u LD_PRELOAD Xvfb -displayfd 3 -screen 0 1280x1024x"$depth" -nolisten tcp -noreset 3>"$dir/display" 2>"$dir/log" &
 xpid=$!
 i=0
 while [ ! -s "$dir/display" ]; do

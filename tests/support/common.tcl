@@ -1,0 +1,36 @@
+# Shared set-up of the tcltest files: loads Tesk (with no application
+# script library) and the test extension into the main interpreter.
+package require tcltest 2
+namespace import ::tcltest::*
+
+set teskAppScripts {}
+load $env(TESK_LIB) Tesk
+load $env(TESKTEST_LIB) Tesktest
+
+# A fresh folder for files made by a test file.
+proc testFolder {name} {
+    set dir [file join [::tcltest::temporaryDirectory] tesk-[pid]-$name]
+    file delete -force $dir
+    file mkdir $dir
+    return $dir
+}
+
+# Writes text to a file (UTF-8) and answers the file name.
+proc writeFile {name text} {
+    set f [open $name w]
+    fconfigure $f -encoding utf-8
+    puts -nonewline $f $text
+    close $f
+    return $name
+}
+
+# Runs script with standard output and error captured; answers {out err}.
+proc captured {script} {
+    tesktest capture start
+    set code [catch {uplevel 1 $script} message]
+    set streams [tesktest capture stop]
+    if {$code} {
+        return -code error $message
+    }
+    return $streams
+}

@@ -1,0 +1,40 @@
+#!/bin/sh
+# Prepares a Debian 12 machine and builds Tesk.
+#   tools/setup.sh [release|asan|all]     (default: release)
+# Installs the Debian packages that are missing (as root, or through sudo),
+# then configures and builds:
+#   build/        the optimised library (gcc -O2) for the demo and benchmarks
+#   build-asan/   the test build (clang, AddressSanitizer and UBSan)
+set -eu
+top=$(cd "$(dirname "$0")/.." && pwd)
+what=${1:-release}
+
+packages="build-essential cmake ninja-build ccache pkg-config binutils clang libclang-rt-14-dev
+ tcl8.6-dev tk8.6-dev libjpeg62-turbo-dev zlib1g-dev libproj-dev proj-data
+ libgl-dev libglu1-mesa-dev freeglut3-dev libgtest-dev xvfb xauth"
+missing=""
+for p in $packages; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
+done
+if [ -n "$missing" ]; then
+    echo "setup: installing$missing"
+    sudo=""
+    [ "$(id -u)" -eq 0 ] || sudo=sudo
+    $sudo apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends $missing
+fi
+
+jobs=$(nproc 2>/dev/null || echo 2)
+build() {
+    dir=$1; shift
+    if [ ! -f "$top/$dir/build.ninja" ]; then
+        cmake -S "$top" -B "$top/$dir" -G Ninja "$@" >/dev/null
+    fi
+    cmake --build "$top/$dir" -j "$jobs"
+}
+case $what in
+release|all) build build -DCMAKE_BUILD_TYPE=RelWithDebInfo ;;
+esac
+case $what in
+asan|all) CC=clang CXX=clang++ build build-asan -DCMAKE_BUILD_TYPE=Debug -DTESK_SANITIZE=ON ;;
+esac
