@@ -7,12 +7,11 @@ set teskAppScripts {}
 load $env(TESK_LIB) Tesk
 load $env(TESKTEST_LIB) Tesktest
 
-# A fresh folder for files made by a test file.
+# A fresh folder for files made by a test; cleanupTests removes it.
 proc testFolder {name} {
     set dir [file join [::tcltest::temporaryDirectory] tesk-[pid]-$name]
     file delete -force $dir
-    file mkdir $dir
-    return $dir
+    return [::tcltest::makeDirectory tesk-[pid]-$name]
 }
 
 # Writes text to a file (UTF-8) and answers the file name.
