@@ -319,15 +319,22 @@ int teskPatchConsole(Tcl_Interp *interp)
     Tcl_CreateCommand(console, "setConStdIO", conSetStdIOCmd, nullptr, nullptr);
     setTkConsoleFlag(true);
 
-    if (Tcl_Channel in = Tcl_GetStdChannel(TCL_STDIN)) {
-        if (Tcl_Channel chan = conCreateChannel("console0", 2)) {
-            if (!stdinReplaced) {
-                savedStdin = in;
-                Tcl_RegisterChannel(nullptr, savedStdin);  // keep it alive until restored
-                stdinReplaced = true;
-            }
+    /* Standard input becomes a console channel; the interpreters that have
+     * already met the old one get the new one under "stdin" too. */
+    Tcl_Channel in = Tcl_GetStdChannel(TCL_STDIN);
+    if (in != nullptr && !stdinReplaced) {
+        if (Tcl_Channel chan = conCreateChannel("teskstdin", 2)) {
+            savedStdin = in;
+            Tcl_RegisterChannel(nullptr, savedStdin);  // keep it alive until restored
+            stdinReplaced = true;
             Tcl_SetStdChannel(chan, TCL_STDIN);
+            Tcl_RegisterChannel(nullptr, chan);
         }
+    }
+    if (stdinReplaced) {
+        Tcl_Channel chan = Tcl_GetStdChannel(TCL_STDIN);
+        Tcl_RegisterChannel(interp, chan);
+        Tcl_RegisterChannel(console, chan);
     }
     teskInitModules(console);
 

@@ -16,12 +16,15 @@
  *	tesktest options OPTIONWORDS WORDS   parseToolOptions: {left {values}}
  *	tesktest bands NIN NOUT ?TEXT?   parseBandParams: {count {in out} ...}
  *	tesktest numbers TEXT MAX        parseNumberList: {count {numbers}}
+ *	tesktest tkconsole               gives the interpreter Tk's console
+ *	                                 window and "console" command
  */
 #include <cerrno>
 #include <cstdint>
 #include <string>
 #include <vector>
 #include <tcl.h>
+#include <tk.h>
 #include "tesk.h"
 #include "tesk_stdio.h"
 
@@ -252,6 +255,15 @@ int numbersCmd(Tcl_Interp *interp, int objc, Tcl_Obj *const objv[])
     return TCL_OK;
 }
 
+int tkconsoleCmd(Tcl_Interp *interp, int, Tcl_Obj *const[])
+{
+    if (tkStubsPtr == nullptr) {
+        Tcl_SetResult(interp, const_cast<char *>("tesktest tkconsole needs Tk"), TCL_STATIC);
+        return TCL_ERROR;
+    }
+    return Tk_CreateConsoleWindow(interp);
+}
+
 struct TestSubcommand {
     const char *name;
     int (*proc)(Tcl_Interp *, int, Tcl_Obj *const[]);
@@ -259,7 +271,7 @@ struct TestSubcommand {
 
 const TestSubcommand kSubcommands[] = {
     {"capture", captureCmd}, {"printf", printfCmd},   {"puts", putsCmd},       {"meter", meterCmd},
-    {"options", optionsCmd}, {"bands", bandsCmd},     {"numbers", numbersCmd},
+    {"options", optionsCmd}, {"bands", bandsCmd},     {"numbers", numbersCmd}, {"tkconsole", tkconsoleCmd},
 };
 
 int tesktestCmd(ClientData, Tcl_Interp *interp, int objc, Tcl_Obj *const objv[])
@@ -284,6 +296,10 @@ extern "C" TESK_API int Tesktest_Init(Tcl_Interp *interp)
     if (Tcl_InitStubs(interp, "8.6", 0) == nullptr) {
         return TCL_ERROR;
     }
+    if (Tcl_PkgPresent(interp, "Tk", nullptr, 0) != nullptr && Tk_InitStubs(interp, "8.6", 0) == nullptr) {
+        return TCL_ERROR;
+    }
+    Tcl_ResetResult(interp);
     Tcl_CreateObjCommand(interp, "tesktest", tesktestCmd, nullptr, nullptr);
     return Tcl_PkgProvide(interp, "tesktest", "1.0");
 }
