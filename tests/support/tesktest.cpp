@@ -18,6 +18,7 @@
  *	tesktest numbers TEXT MAX        parseNumberList: {count {numbers}}
  *	tesktest tkconsole               gives the interpreter Tk's console
  *	                                 window and "console" command
+ *	tesktest panic MESSAGE           Tcl_Panic("%s", MESSAGE): ends the process
  */
 #include <cerrno>
 #include <cstdint>
@@ -264,6 +265,16 @@ int tkconsoleCmd(Tcl_Interp *interp, int, Tcl_Obj *const[])
     return Tk_CreateConsoleWindow(interp);
 }
 
+int panicCmd(Tcl_Interp *interp, int objc, Tcl_Obj *const objv[])
+{
+    if (objc != 3) {
+        Tcl_WrongNumArgs(interp, 2, objv, "message");
+        return TCL_ERROR;
+    }
+    Tcl_Panic("%s", Tcl_GetString(objv[2]));
+    return TCL_ERROR;
+}
+
 struct TestSubcommand {
     const char *name;
     int (*proc)(Tcl_Interp *, int, Tcl_Obj *const[]);
@@ -272,6 +283,7 @@ struct TestSubcommand {
 const TestSubcommand kSubcommands[] = {
     {"capture", captureCmd}, {"printf", printfCmd},   {"puts", putsCmd},       {"meter", meterCmd},
     {"options", optionsCmd}, {"bands", bandsCmd},     {"numbers", numbersCmd}, {"tkconsole", tkconsoleCmd},
+    {"panic", panicCmd},
 };
 
 int tesktestCmd(ClientData, Tcl_Interp *interp, int objc, Tcl_Obj *const objv[])
