@@ -16,6 +16,7 @@
 #include <stddef.h>
 #include <stdint.h>
 #include <tcl.h>
+#include <tk.h>
 
 #if defined(__GNUC__)
 #define TESK_API __attribute__((visibility("default")))
@@ -138,6 +139,96 @@ TESK_API int parseBandParams(int inBands, int outBands, int *inList, int *outLis
 TESK_API int parseBandPairs(int *inList, int *outList, int maximum, const char *token);
 /* "1,4-6,9" -> numbers; answers the count, -1 on a syntax error or overflow. */
 TESK_API int parseNumberList(const char *text, int *numbers, int maximum);
+
+/* ---- Data objects ------------------------------------------------------------
+ * Every data object (shape layer, table, projection, statistics set, ...) is
+ * a RAMOBJ living as the Tcl command of its name. C code finds one by name
+ * with openObject, may register a listener told of every change, and gives
+ * its use back with closeObject (or the release procedure with the same
+ * listener). The record is freed when its command is gone, no use is held
+ * and no listener is left.
+ */
+enum {
+    RAMOBJ_MAGIC = 0x0F2F4F8F,
+    RAMOBJ_VERSION = 0x100,
+    RAMOBJ_UNKNOWN = 0, RAMOBJ_SHAPE = 1, RAMOBJ_STATS = 2, RAMOBJ_EV = 3, RAMOBJ_ISO = 4,
+    RAMOBJ_TABLE = 5, RAMOBJ_PROJ = 6, RAMOBJ_GCP = 7, RAMOBJ_TERRA = 8,
+    RAMOBJ_NAD2NAD = 9, RAMOBJ_CS2CS = 10, RAMOBJ_GEOD = 11
+};
+
+typedef struct RAMOBJ RAMOBJ;
+typedef void (RamObjListenerProc)(RAMOBJ *obj, ClientData clientData);
+
+typedef struct RamObjListener {
+    RamObjListenerProc *proc;       /* told of every change (may be NULL) */
+    ClientData clientData;
+    struct RamObjListener *next;    /* older listener */
+} RamObjListener;
+
+struct RAMOBJ {
+    unsigned int magic;             /* RAMOBJ_MAGIC; anything else is no object */
+    int type;                       /* RAMOBJ_SHAPE ... */
+    int version;                    /* RAMOBJ_VERSION */
+    int update;                     /* -update: handle events after telling listeners */
+    int useCount;                   /* uses taken by acquire and not given back */
+    void *payload;                  /* the kind's data, NULL while nothing is loaded */
+    char *file;                     /* -file: where the payload came from, or NULL */
+    RamObjListener *listeners;      /* newest first */
+    /* procedures of the kind */
+    int (*count)(RAMOBJ *obj);                          /* items of the payload */
+    int (*itemSelected)(RAMOBJ *obj, int item);         /* may be NULL */
+    int (*subtype)(RAMOBJ *obj);
+    void *(*clone)(void *payload, int selectedOnly);    /* a new payload */
+    int (*save)(RAMOBJ *obj, const char *fileName, int selectedOnly); /* non-zero: written */
+    int (*acquire)(RAMOBJ *obj, RamObjListenerProc *proc, ClientData clientData);
+    int (*release)(RAMOBJ *obj, RamObjListenerProc *proc, ClientData clientData);
+    void (*close)(RAMOBJ *obj);
+    void *(*loadFile)(const char *fileName, void **aux); /* a new payload, or NULL */
+    void (*freePayload)(void *payload);
+    Tcl_CmdProc *command;                               /* the object command */
+    int (*modified)(RAMOBJ *obj);                       /* non-zero: unsaved changes */
+    const void *extension;          /* the kind's further operations, or NULL */
+};
+
+/* What a kind gives objCreate: its type code and procedures (acquire,
+ * release and close are always objAcquire, objRelease and objClose). */
+typedef struct RamObjKind {
+    int type;
+    int (*count)(RAMOBJ *obj);
+    int (*itemSelected)(RAMOBJ *obj, int item);
+    int (*subtype)(RAMOBJ *obj);
+    void *(*clone)(void *payload, int selectedOnly);
+    int (*save)(RAMOBJ *obj, const char *fileName, int selectedOnly);
+    void *(*loadFile)(const char *fileName, void **aux);
+    void (*freePayload)(void *payload);
+    Tcl_CmdProc *command;
+    int (*modified)(RAMOBJ *obj);
+    const void *extension;
+} RamObjKind;
+
+/* The common options (-file, -update) as a Tk_ConfigSpec table. */
+TESK_API extern Tk_ConfigSpec objectConfigSpecs[];
+
+/* The kind's create command: argv[1] names the new object (refused when a
+ * command of that name exists), the words after it are options. Answers
+ * TCL_OK with the name, or TCL_ERROR with nothing made. */
+TESK_API int objCreate(Tcl_Interp *interp, const RamObjKind *kind, int argc, const char **argv);
+/* 0 with *out set and a use taken, or 1 with a message in the result. */
+TESK_API int openObject(Tcl_Interp *interp, int type, const char *name, RAMOBJ **out);
+TESK_API void closeObject(RAMOBJ *obj);
+TESK_API int objAcquire(RAMOBJ *obj, RamObjListenerProc *proc, ClientData clientData);
+/* Answers 1 when this release freed the object. */
+TESK_API int objRelease(RAMOBJ *obj, RamObjListenerProc *proc, ClientData clientData);
+TESK_API void objClose(RAMOBJ *obj);
+TESK_API void objDelete(ClientData obj);
+/* Applies options; a -file given in this call (re)loads the payload. The
+ * previous file text is accepted for callers and not needed. */
+TESK_API int objConfig(RAMOBJ *obj, Tcl_Interp *interp, int argc, const char **argv, int flags,
+                       const char *previousFile);
+TESK_API void objUpdate(RAMOBJ *obj);
+/* The subcommands every object shares; TCL_CONTINUE for any other word. */
+TESK_API int objDefCommand(RAMOBJ *obj, Tcl_Interp *interp, int argc, const char **argv);
+TESK_API const char *getObjStr(int type);
 
 /* ---- Numbers ----------------------------------------------------------------- */
 

@@ -13,6 +13,8 @@ list(APPEND TESK_SOURCES
   runtime/memory.cpp
   runtime/meter.cpp
   runtime/modules.cpp
+  runtime/numeric.cpp
+  runtime/object.cpp
   runtime/output.cpp
   runtime/rounding.cpp
   runtime/scriptlib.cpp

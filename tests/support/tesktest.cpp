@@ -19,8 +19,10 @@
  *	tesktest tkconsole               gives the interpreter Tk's console
  *	                                 window and "console" command
  *	tesktest panic MESSAGE           Tcl_Panic("%s", MESSAGE): ends the process
+ *	tesktest objopen|objclose|objuses    C holders of data objects (testobj.cpp)
  */
 #include <cerrno>
+#include <dlfcn.h>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -28,6 +30,11 @@
 #include <tk.h>
 #include "tesk.h"
 #include "tesk_stdio.h"
+
+/* The test object kind and its C holders (testobj.cpp). */
+int testobjInit(Tcl_Interp *interp);
+int testobjOpen(Tcl_Interp *interp, int objc, Tcl_Obj *const objv[]);
+int testobjClose(Tcl_Interp *interp, int objc, Tcl_Obj *const objv[], bool usesOnly);
 
 namespace {
 
@@ -262,7 +269,14 @@ int tkconsoleCmd(Tcl_Interp *interp, int, Tcl_Obj *const[])
         Tcl_SetResult(interp, const_cast<char *>("tesktest tkconsole needs Tk"), TCL_STATIC);
         return TCL_ERROR;
     }
-    return Tk_CreateConsoleWindow(interp);
+    /* Not in Tk's stub table: take it from the Tk library wish runs on. */
+    using CreateConsoleProc = int (*)(Tcl_Interp *);
+    auto create = reinterpret_cast<CreateConsoleProc>(dlsym(RTLD_DEFAULT, "Tk_CreateConsoleWindow"));
+    if (create == nullptr) {
+        Tcl_SetResult(interp, const_cast<char *>("Tk_CreateConsoleWindow not found"), TCL_STATIC);
+        return TCL_ERROR;
+    }
+    return create(interp);
 }
 
 int panicCmd(Tcl_Interp *interp, int objc, Tcl_Obj *const objv[])
@@ -275,6 +289,16 @@ int panicCmd(Tcl_Interp *interp, int objc, Tcl_Obj *const objv[])
     return TCL_ERROR;
 }
 
+int objcloseCmd(Tcl_Interp *interp, int objc, Tcl_Obj *const objv[])
+{
+    return testobjClose(interp, objc, objv, false);
+}
+
+int objusesCmd(Tcl_Interp *interp, int objc, Tcl_Obj *const objv[])
+{
+    return testobjClose(interp, objc, objv, true);
+}
+
 struct TestSubcommand {
     const char *name;
     int (*proc)(Tcl_Interp *, int, Tcl_Obj *const[]);
@@ -283,7 +307,7 @@ struct TestSubcommand {
 const TestSubcommand kSubcommands[] = {
     {"capture", captureCmd}, {"printf", printfCmd},   {"puts", putsCmd},       {"meter", meterCmd},
     {"options", optionsCmd}, {"bands", bandsCmd},     {"numbers", numbersCmd}, {"tkconsole", tkconsoleCmd},
-    {"panic", panicCmd},
+    {"panic", panicCmd},     {"objopen", testobjOpen}, {"objclose", objcloseCmd}, {"objuses", objusesCmd},
 };
 
 int tesktestCmd(ClientData, Tcl_Interp *interp, int objc, Tcl_Obj *const objv[])
@@ -313,5 +337,6 @@ extern "C" TESK_API int Tesktest_Init(Tcl_Interp *interp)
     }
     Tcl_ResetResult(interp);
     Tcl_CreateObjCommand(interp, "tesktest", tesktestCmd, nullptr, nullptr);
+    testobjInit(interp);
     return Tcl_PkgProvide(interp, "tesktest", "1.0");
 }
