@@ -5,7 +5,9 @@ list(APPEND TESK_SOURCES
   runtime/bytes.cpp
   runtime/calc.cpp
   runtime/conchannel.cpp
+  runtime/conslots.cpp
   runtime/console.cpp
+  runtime/contesk.cpp
   runtime/eventloop.cpp
   runtime/files.cpp
   runtime/fmt.cpp

@@ -8,6 +8,7 @@
 
 #include <iterator>
 #include "runtime/calc.h"
+#include "runtime/conslots.h"
 
 const TeskModule teskModuleTable[] = {
     {"windowMode", nullptr},   /* teskMainWindow, teskToplevelWindow */
@@ -55,5 +56,5 @@ const TeskCleanup teskCleanupTable[] = {
 };
 const int teskCleanupCount = static_cast<int>(std::size(teskCleanupTable));
 
-TeskModuleInitProc *const teskConsoleSetup = nullptr;
-void (*const teskConsoleShutdown)(int eventFlags) = nullptr;
+TeskModuleInitProc *const teskConsoleSetup = conSetup;
+void (*const teskConsoleShutdown)(int eventFlags) = consoleShutdown;
