@@ -17,6 +17,15 @@ namespace {
 int suppressCount = 0;  // output dropped while non-zero
 int unblockFlag = 0;    // handle events after every write
 
+/* An output procedure that itself prints to the console channels would call
+ * back into consolePuts without end; such nested output is dropped. */
+constexpr int kMaxOutputDepth = 4;
+int outputDepth = 0;
+struct OutputDepthGuard {
+    OutputDepthGuard() { outputDepth++; }
+    ~OutputDepthGuard() { outputDepth--; }
+};
+
 /* The console interpreter when it can run scripts, else NULL. */
 Tcl_Interp *liveConsole()
 {
@@ -103,9 +112,10 @@ extern "C" int consolePuts(int channel, const char *bytes, int n)
         n = static_cast<int>(std::strlen(bytes));
     }
     Tcl_Interp *interp = liveConsole();
-    if (interp == nullptr || suppressCount > 0) {
+    if (interp == nullptr || suppressCount > 0 || outputDepth >= kMaxOutputDepth) {
         return n;
     }
+    OutputDepthGuard guard;
     Tcl_Preserve(interp);
     Tcl_SetErrno(0);
 

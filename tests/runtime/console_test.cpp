@@ -98,6 +98,20 @@ TEST_F(ConsoleTest, PrintingKeepsTheInterpreterResultAndSurvivesErrors)
     EXPECT_STREQ(Tcl_GetStringResult(interp), "command result");
 }
 
+TEST_F(ConsoleTest, AnOutputProcedureThatPrintsDoesNotRecurseForever)
+{
+    Tcl_CreateCommand(
+        interp, "cputs",
+        [](ClientData, Tcl_Interp *, int argc, const char **argv) {
+            return argc == 2 ? (consolePuts(TESK_CON_STDOUT, argv[1], -1), TCL_OK) : TCL_ERROR;
+        },
+        nullptr, nullptr);
+    testEval(interp, "proc tkConsoleOutput {stream text} {lappend ::out $text; cputs again}");
+    consolePuts(TESK_CON_STDOUT, "first", 5);
+    EXPECT_EQ(out(), "first again again again");
+    Tcl_DeleteCommand(interp, "cputs");
+}
+
 TEST_F(ConsoleTest, UnblockHandlesPendingEventsAfterEachWrite)
 {
     testEval(interp, "set ::fired 0; after idle {set ::fired 1}");
