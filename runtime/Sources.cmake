@@ -4,6 +4,10 @@ list(APPEND TESK_SOURCES
   runtime/base64.cpp
   runtime/bytes.cpp
   runtime/calc.cpp
+  runtime/calc_geometry.cpp
+  runtime/calc_misc.cpp
+  runtime/calc_probes.cpp
+  runtime/calc_text.cpp
   runtime/conchannel.cpp
   runtime/conslots.cpp
   runtime/console.cpp

@@ -1,19 +1,20 @@
 /*
  * calc.cpp --
  *
- *	The calc command: its dispatch (first letter, minimum length, prefix)
- *	the script-library subcommands compsave and decompload, and meter.
+ *	The calc command: its dispatch (first letter, minimum length, prefix),
+ *	the script-library subcommands compsave and decompload, and meter. The
+ *	other subcommands live in calc_geometry.cpp, calc_probes.cpp and
+ *	calc_misc.cpp.
  */
 #include "runtime/calc.h"
 
 #include <cstring>
+#include "runtime/calc_parts.h"
 #include "runtime/scriptlib.h"
 #include "tesk_stdio.h"
 #include "runtime/subcmd.h"
 
 namespace {
-
-typedef int (CalcProc)(Tcl_Interp *interp, int argc, const char **argv);
 
 int calcDecompload(Tcl_Interp *interp, int argc, const char **argv)
 {
@@ -54,31 +55,31 @@ int calcMeter(Tcl_Interp *interp, int argc, const char **argv)
 struct CalcSubcommand {
     const char *name;
     int minLength;  // of the name's first-letter group
-    CalcProc *proc; // NULL: not part of this build
+    CalcProc *proc; // NULL: not part of this build (scangif, geocalc)
 };
 
 /* Minimum lengths by first letter: b 4, c 5, d 4, f 3, g 5, h 5, l 4, m 4,
  * p 3, r 3, s 4, t 4, x 3. */
 constexpr CalcSubcommand kCalcSubcommands[] = {
-    {"bands", 4, nullptr},     {"bitmap", 4, nullptr},
-    {"chars", 5, nullptr},     {"clrscr", 5, nullptr},    {"correl", 5, nullptr},
-    {"comptest", 5, nullptr},  {"compsave", 5, calcCompsave},
-    {"decompload", 4, calcDecompload}, {"d2r", 4, nullptr},
-    {"fgets", 3, nullptr},     {"fscanf", 3, nullptr},    {"fplane", 3, nullptr},
-    {"ftime", 3, nullptr},     {"freeDisk", 3, nullptr},
-    {"galloc", 5, nullptr},    {"gfree", 5, nullptr},     {"geocalc", 5, nullptr},
-    {"gotoxy", 5, nullptr},
-    {"handles", 5, nullptr},
-    {"loadtime", 4, nullptr},
-    {"malloc", 4, nullptr},    {"memid", 4, nullptr},     {"memory", 4, nullptr},
+    {"bands", 4, calcBands},       {"bitmap", 4, calcBitmap},
+    {"chars", 5, calcChars},       {"clrscr", 5, calcClrscr},     {"correl", 5, calcCorrel},
+    {"comptest", 5, calcComptest}, {"compsave", 5, calcCompsave},
+    {"decompload", 4, calcDecompload}, {"d2r", 4, calcD2r},
+    {"fgets", 3, calcFgets},       {"fscanf", 3, calcFscanf},     {"fplane", 3, calcFplane},
+    {"ftime", 3, calcFtime},       {"freeDisk", 3, calcFreeDisk},
+    {"galloc", 5, calcGalloc},     {"gfree", 5, calcGfree},       {"geocalc", 5, nullptr},
+    {"gotoxy", 5, calcGotoxy},
+    {"handles", 5, calcHandles},
+    {"loadtime", 4, calcLoadtime},
+    {"malloc", 4, calcMalloc},     {"memid", 4, calcMemid},       {"memory", 4, calcMemory},
     {"meter", 4, calcMeter},
-    {"panic", 3, nullptr},
-    {"rand", 3, nullptr},      {"refImgCoord", 3, nullptr}, {"rrand", 3, nullptr},
-    {"r2d", 3, nullptr},       {"realloc", 3, nullptr},
-    {"scangif", 4, nullptr},   {"scramble", 4, nullptr},  {"srand", 4, nullptr},
-    {"stime", 4, nullptr},
-    {"test", 4, nullptr},
-    {"xyzRotate", 3, nullptr},
+    {"panic", 3, calcPanic},
+    {"rand", 3, calcRand},         {"refImgCoord", 3, calcRefImgCoord}, {"rrand", 3, calcRrand},
+    {"r2d", 3, calcR2d},           {"realloc", 3, calcRealloc},
+    {"scangif", 4, nullptr},       {"scramble", 4, calcScramble}, {"srand", 4, calcSrand},
+    {"stime", 4, calcStime},
+    {"test", 4, calcTest},
+    {"xyzRotate", 3, calcXyzRotate},
 };
 
 int calcCmd(ClientData, Tcl_Interp *interp, int argc, const char **argv)

@@ -1,0 +1,107 @@
+/*
+ * calc_text.cpp --
+ *
+ *	Text helpers of the calc subcommands: numbers formatted and scanned in
+ *	the C locale, console printing, and the errorInfo error path.
+ */
+#include "runtime/calc_parts.h"
+
+#include <clocale>
+#include <cstdarg>
+#include <cstdlib>
+#include <locale.h>
+#include "runtime/console.h"
+#include "tesk_stdio.h"
+
+namespace {
+
+locale_t cLocale()
+{
+    static locale_t locale = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(0));
+    return locale;
+}
+
+}  // namespace
+
+CalcCLocale::CalcCLocale() : previous(nullptr)
+{
+    if (locale_t c = cLocale()) {
+        previous = uselocale(c);
+    }
+}
+
+CalcCLocale::~CalcCLocale()
+{
+    if (previous != nullptr) {
+        uselocale(static_cast<locale_t>(previous));
+    }
+}
+
+std::string calcFormat(const char *format, ...)
+{
+    std::string text;
+    CalcCLocale inC;
+    va_list args;
+    va_start(args, format);
+    if (!formatV(text, format, args)) {
+        text.clear();
+    }
+    va_end(args);
+    return text;
+}
+
+void calcPrint(FILE *stream, const std::string &text)
+{
+    if (!text.empty()) {
+        consolePuts(stream == stderr ? TESK_CON_STDERR : TESK_CON_STDOUT, text.data(),
+                    static_cast<int>(text.size()));
+    }
+}
+
+int calcScanDoubles(const char *text, double *values, int maximum)
+{
+    if (text == nullptr) {
+        return 0;
+    }
+    int n = 0;
+    const char *p = text;
+    while (n < maximum) {
+        char *end = nullptr;
+        double value = cLocale() ? strtod_l(p, &end, cLocale()) : std::strtod(p, &end);
+        if (end == p) {
+            break;
+        }
+        values[n++] = value;
+        p = end;
+    }
+    return n;
+}
+
+void calcSetResult(Tcl_Interp *interp, const std::string &text)
+{
+    Tcl_SetObjResult(interp, Tcl_NewStringObj(text.data(), static_cast<int>(text.size())));
+}
+
+bool calcDebugOn(Tcl_Interp *interp)
+{
+    const char *value = Tcl_GetVar(interp, "Tesk_Debug", TCL_GLOBAL_ONLY);
+    return value != nullptr && value[0] == '1' && value[1] == '\0';
+}
+
+int calcErrorInfo(Tcl_Interp *interp, const char *message)
+{
+    Tcl_AddErrorInfo(interp, message);
+    if (calcDebugOn(interp)) {
+        /* The error information gathered so far, as "catch" would see it. */
+        Tcl_Obj *options = Tcl_GetReturnOptions(interp, TCL_ERROR);
+        Tcl_IncrRefCount(options);
+        Tcl_Obj *key = Tcl_NewStringObj("-errorinfo", -1);
+        Tcl_IncrRefCount(key);
+        Tcl_Obj *info = nullptr;
+        Tcl_DictObjGet(nullptr, options, key, &info);
+        tesk_fprintf(stderr, "%s\n", info != nullptr ? Tcl_GetString(info) : message);
+        Tcl_DecrRefCount(key);
+        Tcl_DecrRefCount(options);
+    }
+    return TCL_ERROR;
+}
