@@ -20,6 +20,7 @@
  *	                                 window and "console" command
  *	tesktest panic MESSAGE           Tcl_Panic("%s", MESSAGE): ends the process
  *	tesktest objopen|objclose|objuses    C holders of data objects (testobj.cpp)
+ *	tesktest img ...                 the RAM image store (testimg.cpp)
  */
 #include <cerrno>
 #include <dlfcn.h>
@@ -35,6 +36,8 @@
 int testobjInit(Tcl_Interp *interp);
 int testobjOpen(Tcl_Interp *interp, int objc, Tcl_Obj *const objv[]);
 int testobjClose(Tcl_Interp *interp, int objc, Tcl_Obj *const objv[], bool usesOnly);
+/* The RAM image store (testimg.cpp). */
+int testimgCmd(Tcl_Interp *interp, int objc, Tcl_Obj *const objv[]);
 
 namespace {
 
@@ -308,6 +311,7 @@ const TestSubcommand kSubcommands[] = {
     {"capture", captureCmd}, {"printf", printfCmd},   {"puts", putsCmd},       {"meter", meterCmd},
     {"options", optionsCmd}, {"bands", bandsCmd},     {"numbers", numbersCmd}, {"tkconsole", tkconsoleCmd},
     {"panic", panicCmd},     {"objopen", testobjOpen}, {"objclose", objcloseCmd}, {"objuses", objusesCmd},
+    {"img", testimgCmd},
 };
 
 int tesktestCmd(ClientData, Tcl_Interp *interp, int objc, Tcl_Obj *const objv[])

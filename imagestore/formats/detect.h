@@ -1,0 +1,21 @@
+/*
+ * detect.h --
+ *
+ *	Format detection, new image files and statistics stored in files:
+ *	what the store asks of the format layer.
+ */
+#ifndef TESK_IMAGESTORE_FORMATS_DETECT_H
+#define TESK_IMAGESTORE_FORMATS_DETECT_H
+
+#include "tesk_image.h"
+
+/* Recognises an open file: answers a positive image type code with desc
+ * filled and the format's private data in *priv, 0 when no format knows
+ * it, -1 when a reader asked to stop. */
+int detectImageFile(int fd, const char *fileName, ImageDesc *desc, void **priv);
+/* Creates desc's file with its header and initial contents; 0 or -1. */
+int newImageFile(ImageDesc *desc);
+/* Fills stats from the file's own header (FFT files); 1 when it did. */
+int ramImageStoredStats(RamImage *image, BandStat *stats);
+
+#endif /* TESK_IMAGESTORE_FORMATS_DETECT_H */

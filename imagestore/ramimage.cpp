@@ -1,0 +1,769 @@
+/*
+ * ramimage.cpp --
+ *
+ *	The RAM image store: the process-wide registry of images, newest first;
+ *	opening image files and defining memory images from descriptors; use
+ *	counts, script opens, the lock and clients; freeing; and the sizing of
+ *	each image's row cache (one allocation: rows, an MRGB frame store, the
+ *	slot map and the dirty bits).
+ */
+#include "imagestore/ramimage.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+#include "imagestore/codes.h"
+#include "imagestore/formats/detect.h"
+#include "imagestore/rowcache.h"
+#include "imagestore/stats.h"
+#include "runtime/util.h"
+#include "tesk_stdio.h"
+
+namespace {
+
+RamImage *registryHead = nullptr;
+int registrations = 0;                       // names untagged images "rimg%d"
+
+constexpr int64_t kMaxCacheBytes = 0xFFFFFFF0LL;  // one allocation stays below 4 GiB
+constexpr int kMaxBands = 65535;
+constexpr int kMaxSide = 1 << 28;
+
+const char *const kErrorTexts[] = {
+    "", "Memory allocation error", "Unknown image type", "Open image file error",
+    "Error in modifying a system RAMIMG", "File already exists", "Error in creating a file", "",
+    "Unable to handle the image",
+};
+
+bool nonEmpty(const char *text)
+{
+    return text != nullptr && text[0] != '\0';
+}
+
+/* An image without a file of its own: every row lives in memory. */
+bool isMemoryImage(const RamImage *image)
+{
+    return image->fd == -1 && image->attachedData == nullptr;
+}
+
+bool isMrgb(int imgid)
+{
+    return imgid >= IMG_MRGB32 && imgid <= IMG_MRGB1;
+}
+
+/* Bytes of one frame line of an MRGB type for columns pixels. */
+int64_t mrgbLineBytes(int imgid, int64_t columns)
+{
+    switch (imgid) {
+    case IMG_MRGB32: return 4 * columns;
+    case IMG_MRGB24: return 3 * columns;
+    case IMG_MRGB565:
+    case IMG_MRGB555: return 2 * columns;
+    case IMG_MRGB8: return columns;
+    case IMG_MRGB4: return (columns + 1) / 2;
+    case IMG_MRGB1: return (columns + 7) / 8;
+    default: return 0;
+    }
+}
+
+/* The frame store bytes behind the rows of an MRGB image. */
+int64_t frameBytes(const RamImage *image)
+{
+    return isMrgb(image->desc.imgid) ? static_cast<int64_t>(image->desc.block) * image->desc.rows : 0;
+}
+
+void installHooks(RamImage *image)
+{
+    if (isMrgb(image->desc.imgid)) {
+        image->loadRow = ramImageMrgbRow;
+        image->writeRow = ramImageMrgbWriteRow;
+    } else {
+        image->loadRow = ramImageRowPtr;
+        image->writeRow = ramImageWriteRow;
+    }
+}
+
+void freeStats(RamImage *image)
+{
+    if (image->stats != nullptr) {
+        freeHist(image->stats, image->desc.nbands);
+        image->stats = nullptr;
+    }
+}
+
+RamImage *newRecord(int64_t offset)
+{
+    auto *image = static_cast<RamImage *>(gmemAlloc(sizeof(RamImage)));
+    if (image != nullptr) {
+        std::memset(image, 0, sizeof *image);
+        image->fd = -1;
+        image->volumeOffset = offset;
+    }
+    return image;
+}
+
+/* Where the slot map starts behind storage bytes of rows (8-byte aligned). */
+int64_t mapOffset(int64_t storage)
+{
+    return (storage + 7) & ~static_cast<int64_t>(7);
+}
+
+/* The cache depth of a file image: the smallest k from 4 for which the
+ * cache reaches 256 KiB, at most 127. */
+int fileCacheDepth(const RamImage *image)
+{
+    int64_t perRow = static_cast<int64_t>(image->desc.nbands) * (image->rowBytes + 4);
+    int k = 4;
+    while (k < 127 && k * perRow + k * image->desc.nbands / 8 + 1 < 0x40000) {
+        k++;
+    }
+    return k;
+}
+
+/* The stored line length of a file whose descriptor leaves it too short. */
+int32_t defaultBlock(const ImageDesc &desc, int32_t rowBytes)
+{
+    int64_t bits = static_cast<int64_t>(desc.columns) * desc.bits;
+    int64_t block = 0;
+    int64_t least = rowBytes;
+    switch (desc.imgid) {
+    case IMG_BIP:
+    case IMG_TIFF:
+    case IMG_PPM:
+    case IMG_GEOTIFF:
+        block = desc.nbands * bits / 8;
+        least = static_cast<int64_t>(rowBytes) * desc.nbands;
+        break;
+    case IMG_DIB: block = (desc.nbands * bits + 31) / 32 * 4; break;
+    default: block = (bits + 7) / 8; break;
+    }
+    /* A descriptor without bits per sample still gets whole rows. */
+    return static_cast<int32_t>(block < least ? least : block);
+}
+
+}  // namespace
+
+void imgDescInit(ImageDesc *desc)
+{
+    std::memset(desc, 0, sizeof *desc);
+    for (int i = 0; i < 256; i++) {
+        desc->palette[i][0] = desc->palette[i][1] = desc->palette[i][2] = static_cast<uint8_t>(i);
+    }
+}
+
+int32_t rowBytesFor(int pixel, int columns)
+{
+    int64_t c = columns;
+    switch (pixel) {
+    case PIX_1BIT: return static_cast<int32_t>((c + 7) / 8);
+    case PIX_4BITS: return static_cast<int32_t>((4 * c + 4) / 8);
+    case PIX_SHORT:
+    case PIX_USHORT: return static_cast<int32_t>(2 * c);
+    case PIX_LONG:
+    case PIX_FLOAT:
+    case PIX_ULONG: return static_cast<int32_t>(4 * c);
+    default: return columns;
+    }
+}
+
+bool imgDescCheck(ImageDesc *desc, std::string *why)
+{
+    auto fail = [why](const char *reason) {
+        if (why != nullptr) {
+            *why = reason;
+        }
+        return false;
+    };
+    if (desc->rows < 1 || desc->columns < 1 || desc->nbands < 1) {
+        return fail("rows, columns and bands must be at least 1");
+    }
+    if (desc->rows > kMaxSide || desc->columns > kMaxSide || desc->nbands > kMaxBands) {
+        return fail("image too large");
+    }
+    if (desc->pixel < PIX_UNKNOWN || desc->pixel > PIX_SBYTE) {
+        return fail("unknown pixel type");
+    }
+    if (desc->imgid < IMG_UNKNOWN || desc->imgid > IMG_MRGB1) {
+        return fail("unknown image type");
+    }
+    /* One pixel-interleaved line of every band must fit in 32 bits. */
+    if (static_cast<int64_t>(rowBytesFor(desc->pixel, desc->columns)) * desc->nbands > INT32_MAX / 2) {
+        return fail("image rows too long");
+    }
+    if (desc->nindices < 0) {
+        desc->nindices = 0;
+    } else if (desc->nindices > 256) {
+        desc->nindices = 256;
+    }
+    if (desc->transparent < -1 || desc->transparent > 255) {
+        desc->transparent = -1;
+    }
+    desc->file[sizeof desc->file - 1] = '\0';
+    desc->imgdes[sizeof desc->imgdes - 1] = '\0';
+    return true;
+}
+
+RamImage *ramImageListHead()
+{
+    return registryHead;
+}
+
+RamImage *ramImageFindByTag(const char *name)
+{
+    if (!nonEmpty(name)) {
+        return nullptr;
+    }
+    for (RamImage *image = registryHead; image != nullptr; image = image->next) {
+        if (std::strncmp(image->tag, name, sizeof image->tag) == 0) {
+            return image;
+        }
+    }
+    return nullptr;
+}
+
+/*
+ * ramImageFindByFile --
+ *	The image opened from the file name: compared as canonical absolute
+ *	paths when the file exists, else by the last path component.
+ */
+RamImage *ramImageFindByFile(const char *name)
+{
+    if (!nonEmpty(name)) {
+        return nullptr;
+    }
+    char canonical[PATH_MAX];
+    if (fileExists(name) == 0 && realpath(name, canonical) != nullptr) {
+        for (RamImage *image = registryHead; image != nullptr; image = image->next) {
+            if (std::strcmp(image->desc.file, canonical) == 0) {
+                return image;
+            }
+        }
+        return nullptr;
+    }
+    std::string tail = getPathTail(name);
+    for (RamImage *image = registryHead; image != nullptr; image = image->next) {
+        if (tail == getPathTail(image->desc.file)) {
+            return image;
+        }
+    }
+    return nullptr;
+}
+
+void ramImageRegister(const char *tag, RamImage *image)
+{
+    if (nonEmpty(tag)) {
+        std::snprintf(image->tag, sizeof image->tag, "%s", tag);
+    } else {
+        std::snprintf(image->tag, sizeof image->tag, "rimg%d", registrations);
+    }
+    registrations++;
+    image->next = registryHead;
+    registryHead = image;
+}
+
+void ramImageUnlink(RamImage *image)
+{
+    for (RamImage **link = &registryHead; *link != nullptr; link = &(*link)->next) {
+        if (*link == image) {
+            *link = image->next;
+            image->next = nullptr;
+            return;
+        }
+    }
+}
+
+/*
+ * setRAMImageBuf --
+ *	Sizes the row cache for depth rows per band (the image type may ask for
+ *	more or fewer). The new cache is made before the old one goes, so a
+ *	failure leaves the image as it was. Answers the depth, 0 on failure.
+ */
+int setRAMImageBuf(RamImage *image, int depth)
+{
+    ramImageFlush(image);
+    const ImageDesc &desc = image->desc;
+    int64_t d = depth;
+    int64_t frame = frameBytes(image);
+    switch (desc.imgid) {
+    case IMG_GIF87A:
+    case IMG_GIF89A:
+    case IMG_JPEG:
+    case IMG_DICOM: d = desc.rows; break;
+    case IMG_MRGB32:
+    case IMG_MRGB24:
+    case IMG_MRGB565:
+    case IMG_MRGB555: d = 3; break;
+    case IMG_MRGB8:
+    case IMG_MRGB4:
+    case IMG_MRGB1: d = 1; break;
+    default:
+        if (desc.rows < d || image->fd == -1) {
+            d = desc.rows;
+        }
+        break;
+    }
+    if (d > desc.rows && frame == 0) {
+        d = desc.rows;
+    }
+    unsigned char *buffers = nullptr;
+    int64_t slots = 0;
+    while (d >= 1) {
+        slots = d * desc.nbands;
+        int64_t bytes = mapOffset(slots * image->rowBytes + frame) + 4 * slots + slots / 8 + 1;
+        if (bytes < kMaxCacheBytes) {
+            buffers = static_cast<unsigned char *>(gmemAlloc(static_cast<size_t>(bytes)));
+        }
+        if (buffers != nullptr || image->fd == -1) {
+            break;
+        }
+        d -= desc.nbands;
+    }
+    if (buffers == nullptr) {
+        tesk_fprintf(stderr, "Fatal error of malloc in: setRAMImageBuf\n");
+        return 0;
+    }
+    gmemFree(image->buffers);
+    image->buffers = buffers;
+    int64_t storage = slots * image->rowBytes + frame;
+    std::memset(buffers, desc.transparent >= 0 ? desc.transparent : 0, static_cast<size_t>(storage));
+    image->slotMap = reinterpret_cast<int32_t *>(buffers + mapOffset(storage));
+    image->dirtyBits = buffers + mapOffset(storage) + 4 * slots;
+    bool ownRows = isMemoryImage(image) && frame == 0;
+    for (int64_t i = 0; i < slots; i++) {
+        image->slotMap[i] = ownRows ? static_cast<int32_t>(i) : -1;
+    }
+    std::memset(image->dirtyBits, 0, static_cast<size_t>(slots / 8 + 1));
+    image->cacheDepth = static_cast<int32_t>(d);
+    image->slotCount = static_cast<int32_t>(slots);
+    return image->cacheDepth;
+}
+
+/*
+ * ramImageNewMemory --
+ *	Makes (or, with reuse, re-initialises in place) a memory image from a
+ *	descriptor: every row of every band held. A failed re-initialisation
+ *	leaves the reused image as it was.
+ */
+RamImage *ramImageNewMemory(ImageDesc *desc, RamImage *reuse, int *error)
+{
+    ImageDesc checked = *desc;
+    if (!imgDescCheck(&checked, nullptr)) {
+        *error = RAMIMG_UNHANDLED;
+        return nullptr;
+    }
+    int needed = static_cast<int>(mrgbLineBytes(checked.imgid, checked.columns));
+    if (isMrgb(checked.imgid)) {
+        checked.pixel = checked.imgid == IMG_MRGB4 ? PIX_4BITS : checked.imgid == IMG_MRGB1 ? PIX_1BIT : PIX_BYTE;
+        checked.bits = pixelIdBits(checked.pixel);
+        if (checked.block < needed) {
+            checked.block = needed;
+        }
+    }
+    RamImage *image = reuse != nullptr ? reuse : newRecord(checked.offset);
+    if (image == nullptr) {
+        *error = RAMIMG_NOMEM;
+        return nullptr;
+    }
+    ImageDesc oldDesc = image->desc;
+    int32_t oldRowBytes = image->rowBytes;
+    RamImageLoadRowProc *oldLoad = image->loadRow;
+    RamImageWriteRowProc *oldWrite = image->writeRow;
+
+    image->desc = checked;
+    installHooks(image);
+    image->rowBytes = rowBytesFor(checked.pixel, checked.columns);
+    if (checked.imgid == IMG_MBIP && image->desc.block < image->rowBytes * checked.nbands) {
+        image->desc.block = image->rowBytes * checked.nbands;
+    }
+    if (setRAMImageBuf(image, checked.rows) == 0) {
+        if (reuse == nullptr) {
+            gmemFree(image);
+        } else {
+            image->desc = oldDesc;
+            image->rowBytes = oldRowBytes;
+            image->loadRow = oldLoad;
+            image->writeRow = oldWrite;
+        }
+        *error = RAMIMG_NOMEM;
+        return nullptr;
+    }
+    if (image->stats != nullptr) {
+        /* The old statistics describe the old pixels. */
+        freeHist(image->stats, oldDesc.nbands);
+        image->stats = nullptr;
+    }
+    *error = RAMIMG_OK;
+    return image;
+}
+
+/*
+ * ramImageOpenFile --
+ *	Opens an image file (read-write, else read-only) into a new record or
+ *	into reuse, recognising its format unless desc describes it. The path
+ *	kept is the canonical absolute one; a path that does not fit the
+ *	descriptor's field is refused.
+ */
+RamImage *ramImageOpenFile(const char *fileName, ImageDesc *desc, RamImage *reuse, int *error)
+{
+    char canonical[PATH_MAX];
+    std::string path = getAbsPath(fileName);
+    if (realpath(path.c_str(), canonical) != nullptr) {
+        path = canonical;
+    }
+    if (path.size() >= sizeof desc->file) {
+        *error = RAMIMG_OPEN_ERROR;
+        return nullptr;
+    }
+    int fd = open(path.c_str(), O_RDWR | O_CLOEXEC);
+    if (fd < 0) {
+        fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    }
+    if (fd < 0) {
+        *error = RAMIMG_OPEN_ERROR;
+        return nullptr;
+    }
+    ImageDesc found;
+    void *priv = nullptr;
+    if (desc != nullptr) {
+        found = *desc;
+    } else {
+        imgDescInit(&found);
+        found.dataFd = -1;
+        int type = detectImageFile(fd, path.c_str(), &found, &priv);
+        if (type <= 0) {
+            close(fd);
+            *error = type < 0 ? RAMIMG_UNHANDLED : RAMIMG_UNKNOWN_TYPE;
+            return nullptr;
+        }
+        if (found.dataFd != -1) {
+            close(fd);
+            fd = found.dataFd;
+        }
+    }
+    if (!imgDescCheck(&found, nullptr)) {
+        close(fd);
+        gmemFree(priv);
+        *error = RAMIMG_UNHANDLED;
+        return nullptr;
+    }
+    RamImage *image = reuse != nullptr ? reuse : newRecord(found.offset);
+    if (image == nullptr) {
+        close(fd);
+        gmemFree(priv);
+        *error = RAMIMG_NOMEM;
+        return nullptr;
+    }
+    if (reuse != nullptr) {
+        ramImageFlush(image);
+        freeStats(image);
+        if (image->freePriv != nullptr) {
+            image->freePriv(image);
+        } else {
+            gmemFree(image->priv);
+        }
+        if (image->fd != -1) {
+            close(image->fd);
+        }
+    }
+    image->fd = fd;
+    image->curVolume = 1;
+    image->volumeCount = -1;
+    image->frameTime = 0;
+    image->priv = priv;
+    image->seekVolume = nullptr;
+    image->freePriv = nullptr;
+    image->desc = found;
+    installHooks(image);
+    image->volumeOffset = found.offset;
+    std::snprintf(image->desc.file, sizeof image->desc.file, "%s", path.c_str());
+    image->rowBytes = rowBytesFor(found.pixel, found.columns);
+    if (image->desc.block < image->rowBytes) {
+        image->desc.block = defaultBlock(image->desc, image->rowBytes);
+    }
+    if (setRAMImageBuf(image, fileCacheDepth(image)) == 0) {
+        if (reuse == nullptr) {
+            ramImageFree(image);
+        }
+        *error = RAMIMG_NOMEM;
+        return nullptr;
+    }
+    if (image->desc.imgid == IMG_GIF87A || image->desc.imgid == IMG_GIF89A) {
+        image->curVolume = 0;
+    }
+    *error = RAMIMG_OK;
+    return image;
+}
+
+RamImage *ramImageReload(const char *fileName, ImageDesc *desc, RamImage *image, int *error)
+{
+    int local = 0;
+    int *slot = error != nullptr ? error : &local;
+    if (image == nullptr) {
+        return nullptr;
+    }
+    return image->fd == -1 ? ramImageNewMemory(desc, image, slot) : ramImageOpenFile(fileName, desc, image, slot);
+}
+
+/*
+ * ramImageOpen --
+ *	The store's open: re-opens a tagged image on a new file, defines or
+ *	redefines a memory image from a descriptor, finds an image by file, or
+ *	opens the file; then counts a use (or attaches client).
+ */
+RamImage *ramImageOpen(const char *tag, const char *fileName, ImageDesc *desc, RamImageClient *client,
+                       int *error)
+{
+    int local = 0;
+    if (error == nullptr) {
+        error = &local;
+    }
+    *error = RAMIMG_OK;
+    if (tag != nullptr && std::strlen(tag) >= sizeof(RamImage::tag)) {
+        *error = RAMIMG_UNHANDLED;
+        return nullptr;
+    }
+    RamImage *image = ramImageFindByTag(tag);
+    if (image != nullptr && nonEmpty(fileName) && ramImageFindByFile(fileName) == nullptr) {
+        if (ramImageOpenFile(fileName, nullptr, image, error) != nullptr) {
+            return image;
+        }
+        if (*error == RAMIMG_NOMEM) {
+            return nullptr;
+        }
+        image = ramImageFindByTag(fileName);
+    }
+    if (desc != nullptr && !nonEmpty(fileName)) {
+        if (image != nullptr) {
+            if (!isMemoryImage(image) || (image->attr & RAMIMG_LOCKED)) {
+                *error = RAMIMG_SYSTEM;
+                return nullptr;
+            }
+            if (ramImageNewMemory(desc, image, error) == nullptr) {
+                return nullptr;
+            }
+        } else {
+            image = ramImageNewMemory(desc, nullptr, error);
+            if (image == nullptr) {
+                return nullptr;
+            }
+            ramImageRegister(tag, image);
+        }
+    }
+    if (image == nullptr && desc == nullptr && nonEmpty(fileName)) {
+        image = ramImageFindByFile(fileName);
+    }
+    if (image == nullptr) {
+        if (!nonEmpty(fileName)) {
+            *error = RAMIMG_OPEN_ERROR;
+            return nullptr;
+        }
+        image = ramImageOpenFile(fileName, desc, nullptr, error);
+        if (image == nullptr) {
+            return nullptr;
+        }
+        ramImageRegister(tag, image);
+    }
+    image->useCount++;
+    ramImageAddClient(client, image);
+    return image;
+}
+
+/*
+ * ramImageCreate --
+ *	A memory type is defined under the tag desc->file and held like a
+ *	script open; a file type gets a new file and is opened. A failure
+ *	leaves a non-zero code in *error.
+ */
+RamImage *ramImageCreate(ImageDesc *desc, RamImageClient *client, int overwrite, int *error)
+{
+    int local = 0;
+    if (error == nullptr) {
+        error = &local;
+    }
+    int openError = RAMIMG_OK;
+    if (isMemoryImgId(desc->imgid)) {
+        if (!overwrite && ramImageFindByTag(desc->file) != nullptr) {
+            *error = RAMIMG_EXISTS;
+            return nullptr;
+        }
+        desc->offset = 0;
+        RamImage *image = ramImageOpen(desc->file, nullptr, desc, client, &openError);
+        if (image == nullptr) {
+            *error = openError != RAMIMG_OK ? openError : RAMIMG_CREATE_ERROR;
+            return nullptr;
+        }
+        if (client == nullptr && image->useCount > 0) {
+            image->useCount--;
+        }
+        if (image->openCount < 1) {
+            image->openCount = 1;
+        }
+        return image;
+    }
+    if (!overwrite && fileExists(desc->file) == 0) {
+        *error = RAMIMG_EXISTS;
+        return nullptr;
+    }
+    if (newImageFile(desc) != 0) {
+        *error = RAMIMG_CREATE_ERROR;
+        return nullptr;
+    }
+    RamImage *image = ramImageOpen(nullptr, desc->file, desc->offset == 0 ? desc : nullptr, client, &openError);
+    if (image == nullptr) {
+        *error = openError != RAMIMG_OK ? openError : RAMIMG_CREATE_ERROR;
+    }
+    return image;
+}
+
+int ramImageRelease(RamImage *image, RamImageClient *client)
+{
+    bool wasClient = client != nullptr && ramImageRemoveClient(client, image);
+    if (!wasClient && image->useCount >= 1) {
+        image->useCount--;
+    }
+    if (image->openCount > 0 || image->useCount > 0 || image->clients != nullptr) {
+        return image->useCount;
+    }
+    if (image->attr & RAMIMG_LOCKED) {
+        return 0;
+    }
+    ramImageUnlink(image);
+    ramImageFlush(image);
+    ramImageFree(image);
+    return 0;
+}
+
+int ramImageAttachData(RamImage *image, unsigned char *data, int64_t size)
+{
+    if (image->fd != -1) {
+        close(image->fd);
+        image->fd = -1;
+    }
+    gmemFree(image->attachedData);
+    image->attachedData = data;
+    image->attachedSize = size;
+    if (setRAMImageBuf(image, image->desc.rows) == 0) {
+        image->attachedData = nullptr;
+        image->attachedSize = 0;
+        return 0;
+    }
+    ramImageResetCache(image);
+    return 1;
+}
+
+void ramImageFree(RamImage *image)
+{
+    if (image->freePriv != nullptr) {
+        image->freePriv(image);
+    } else {
+        gmemFree(image->priv);
+    }
+    freeStats(image);
+    if (image->fd != -1) {
+        close(image->fd);
+    }
+    gmemFree(image->buffers);
+    gmemFree(image->attachedData);
+    gmemFree(image);
+}
+
+unsigned int ramImageSetAttr(RamImage *image, unsigned int attr)
+{
+    unsigned int previous = image->attr;
+    image->attr = attr;
+    return previous;
+}
+
+/*
+ * ramImageAddClient --
+ *	Attaches client to image, where it holds the image instead of the use
+ *	the open counted. A client that another image held moves here; its hold
+ *	on the other image becomes a use there, which a later release of that
+ *	image with the same client gives back.
+ */
+int ramImageAddClient(RamImageClient *client, RamImage *image)
+{
+    if (client == nullptr) {
+        return 0;
+    }
+    for (RamImageClient *c = image->clients; c != nullptr; c = c->next) {
+        if (c == client) {
+            return 1;
+        }
+    }
+    for (RamImage *other = registryHead; other != nullptr; other = other->next) {
+        if (other != image && ramImageRemoveClient(client, other)) {
+            other->useCount++;
+            break;
+        }
+    }
+    client->next = image->clients;
+    image->clients = client;
+    if (image->useCount > 0) {
+        image->useCount--;
+    }
+    return 1;
+}
+
+int ramImageRemoveClient(RamImageClient *client, RamImage *image)
+{
+    if (client == nullptr) {
+        return 0;
+    }
+    for (RamImageClient **link = &image->clients; *link != nullptr; link = &(*link)->next) {
+        if (*link == client) {
+            *link = client->next;
+            client->next = nullptr;
+            return 1;
+        }
+    }
+    return 0;
+}
+
+void ramImageNotifyClients(RamImage *image, int senderId, int flags)
+{
+    for (RamImageClient *c = image->clients, *next = nullptr; c != nullptr; c = next) {
+        next = c->next;
+        if (c->id == senderId) {
+            continue;
+        }
+        if ((flags & RAMIMG_DISPLAY) && c->display != nullptr) {
+            c->display(c->clientData);
+        }
+        if ((flags & RAMIMG_CONFIG) && c->config != nullptr) {
+            c->config(c->clientData);
+        }
+    }
+}
+
+void ramImageNotifyRect(RamImage *image, int senderId, int x, int y, int width, int height)
+{
+    for (RamImageClient *c = image->clients, *next = nullptr; c != nullptr; c = next) {
+        next = c->next;
+        if (c->id != senderId && c->rect != nullptr) {
+            c->rect(c->clientData, x, y, width, height);
+        }
+    }
+}
+
+const char *ramImageErrorText(int code)
+{
+    if (code < 0 || code >= static_cast<int>(sizeof kErrorTexts / sizeof kErrorTexts[0])) {
+        return "";
+    }
+    return kErrorTexts[code];
+}
+
+void ramImagePrintError(int code)
+{
+    const char *text = ramImageErrorText(code);
+    if (text[0] != '\0') {
+        tesk_fprintf(stderr, "%s\n", text);
+    }
+}
+
+void ramImageRewriteGIF(RamImage *)
+{
+}

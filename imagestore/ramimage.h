@@ -1,0 +1,61 @@
+/*
+ * ramimage.h --
+ *
+ *	The RAM image store: the registry of named images, opening files and
+ *	defining memory images from descriptors, use counts, script opens, the
+ *	lock, clients and their notification, and the sizing of each image's
+ *	row cache. Records are declared in <tesk_image.h>.
+ */
+#ifndef TESK_IMAGESTORE_RAMIMAGE_H
+#define TESK_IMAGESTORE_RAMIMAGE_H
+
+#include <cstdint>
+#include <string>
+#include "tesk_image.h"
+
+/* Zeroes a descriptor and gives it the grey palette (entry i = i, i, i). */
+void imgDescInit(ImageDesc *desc);
+/* Checks what the store relies on: sizes at least 1, known pixel type, a
+ * row and an image that fit in memory; palette count clamped to 0..256.
+ * False with the reason in why. */
+bool imgDescCheck(ImageDesc *desc, std::string *why);
+/* Bytes of one cached row of one band for a pixel type. */
+int32_t rowBytesFor(int pixel, int columns);
+
+RamImage *ramImageListHead();
+RamImage *ramImageFindByTag(const char *name);
+RamImage *ramImageFindByFile(const char *name);
+void ramImageRegister(const char *tag, RamImage *image);
+void ramImageUnlink(RamImage *image);
+
+/* Finds, opens or defines an image (see the store's rules); raises a use or
+ * attaches client. NULL with *error (RAMIMG_*) on failure. */
+RamImage *ramImageOpen(const char *tag, const char *fileName, ImageDesc *desc, RamImageClient *client,
+                       int *error);
+/* Creates a memory image (held like a script open) or a new file image. */
+RamImage *ramImageCreate(ImageDesc *desc, RamImageClient *client, int overwrite, int *error);
+/* Gives back client (or a use); frees the image when nothing holds it and
+ * it is not locked. Answers the uses left (0 when freed or kept by lock). */
+int ramImageRelease(RamImage *image, RamImageClient *client);
+RamImage *ramImageOpenFile(const char *fileName, ImageDesc *desc, RamImage *reuse, int *error);
+RamImage *ramImageNewMemory(ImageDesc *desc, RamImage *reuse, int *error);
+RamImage *ramImageReload(const char *fileName, ImageDesc *desc, RamImage *image, int *error);
+int ramImageAttachData(RamImage *image, unsigned char *data, int64_t size);
+void ramImageFree(RamImage *image);
+unsigned int ramImageSetAttr(RamImage *image, unsigned int attr);
+
+int ramImageAddClient(RamImageClient *client, RamImage *image);
+int ramImageRemoveClient(RamImageClient *client, RamImage *image);
+void ramImageNotifyClients(RamImage *image, int senderId, int flags);
+void ramImageNotifyRect(RamImage *image, int senderId, int x, int y, int width, int height);
+
+const char *ramImageErrorText(int code);
+void ramImagePrintError(int code);
+
+/* Sizes the row cache to depth rows per band (by image type); answers the
+ * depth allocated, 0 on failure. */
+int setRAMImageBuf(RamImage *image, int depth);
+/* Writes a GIF image's whole file again from the cache. */
+void ramImageRewriteGIF(RamImage *image);
+
+#endif /* TESK_IMAGESTORE_RAMIMAGE_H */

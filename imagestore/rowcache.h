@@ -1,0 +1,35 @@
+/*
+ * rowcache.h --
+ *
+ *	The row cache of an image: one row of one band per slot, found by key
+ *	(row * nbands + band) modulo the slot count, loaded on demand, changed
+ *	in place and written back when its slot is wanted for another row, on
+ *	flush and on release. Memory images hold every row; MBSQ images
+ *	address slot rows * band + row directly; the MRGB types unpack bands
+ *	from a screen-format frame store.
+ */
+#ifndef TESK_IMAGESTORE_ROWCACHE_H
+#define TESK_IMAGESTORE_ROWCACHE_H
+
+#include "tesk_image.h"
+
+/* The storage of row (0..rows-1) of band (0..nbands-1); read 0 promises the
+ * caller overwrites the row. Callers keep row and band in range. */
+unsigned char *ramImageRowPtr(RamImage *image, int row, int band, int read);
+/* Writes one slot back to the file (nothing for images without one). */
+void ramImageWriteRow(RamImage *image, int slot);
+/* The MRGB pair: bands unpacked from, and packed into, the frame store. */
+unsigned char *ramImageMrgbRow(RamImage *image, int row, int band, int read);
+void ramImageMrgbWriteRow(RamImage *image, int slot);
+
+/* The slot that holds (row, band) for dirty bits. */
+int ramImageSlotOf(const RamImage *image, int row, int band);
+void ramImageSetDirty(RamImage *image, int row, int band);
+void ramImageFlush(RamImage *image);
+/* Empties every slot and clears the dirty bits (unsaved changes dropped). */
+void ramImageResetCache(RamImage *image);
+
+/* The frame store of an MRGB image (rows lines of desc.block bytes), or NULL. */
+unsigned char *ramImageFrame(RamImage *image);
+
+#endif /* TESK_IMAGESTORE_ROWCACHE_H */
