@@ -1,0 +1,226 @@
+/*
+ * The image store's own rules: tags and files, use counts, clients moving
+ * between images, the lock, error codes, and the sizing of the row cache.
+ */
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+#include "imagestore/ramimage.h"
+#include "imagestore/rowcache.h"
+
+namespace {
+
+ImageDesc memoryDesc(const char *name, int rows = 4, int columns = 4, int nbands = 1, int pixel = PIX_BYTE)
+{
+    ImageDesc d;
+    imgDescInit(&d);
+    std::snprintf(d.file, sizeof d.file, "%s", name);
+    d.imgid = IMG_MBIL;
+    d.pixel = pixel;
+    d.rows = rows;
+    d.columns = columns;
+    d.nbands = nbands;
+    d.transparent = -1;
+    return d;
+}
+
+/* Releases whatever the test left in the store. */
+class StoreTest : public ::testing::Test {
+protected:
+    void TearDown() override
+    {
+        while (RamImage *image = ramImageListHead()) {
+            image->attr = 0;
+            image->openCount = 0;
+            image->useCount = 0;
+            image->clients = nullptr;
+            ramImageRelease(image, nullptr);
+        }
+    }
+};
+
+TEST_F(StoreTest, UntaggedImagesAreNumberedAndTagsAdvanceTheCounter)
+{
+    ImageDesc d = memoryDesc("unused");
+    int error = -1;
+    RamImage *a = ramImageOpen(nullptr, nullptr, &d, nullptr, &error);
+    RamImage *named = ramImageOpen("named", nullptr, &d, nullptr, &error);
+    RamImage *b = ramImageOpen("", nullptr, &d, nullptr, &error);
+    ASSERT_TRUE(a && named && b);
+    int first = std::atoi(a->tag + 4);
+    EXPECT_EQ(std::string(a->tag, 4), "rimg");
+    EXPECT_EQ(std::string(b->tag), "rimg" + std::to_string(first + 2));
+    EXPECT_EQ(ramImageFindByTag("named"), named);
+    EXPECT_EQ(error, RAMIMG_OK);
+}
+
+TEST_F(StoreTest, ReleaseCountsUsesAndClientsAndTheLockKeepsTheImage)
+{
+    ImageDesc d = memoryDesc("counted");
+    RamImageClient client{};
+    RamImage *image = ramImageOpen("counted", nullptr, &d, nullptr, nullptr);
+    ASSERT_NE(image, nullptr);
+    EXPECT_EQ(ramImageOpen("counted", nullptr, nullptr, &client, nullptr), image);
+    EXPECT_EQ(image->useCount, 1);
+    EXPECT_EQ(ramImageRelease(image, nullptr), 0);
+    EXPECT_EQ(ramImageFindByTag("counted"), image);  // the client still holds it
+    ramImageSetAttr(image, RAMIMG_LOCKED);
+    EXPECT_EQ(ramImageRelease(image, &client), 0);
+    EXPECT_EQ(ramImageFindByTag("counted"), image);  // kept by its lock
+    ramImageSetAttr(image, 0);
+    ramImageRelease(image, nullptr);
+    EXPECT_EQ(ramImageFindByTag("counted"), nullptr);
+}
+
+TEST_F(StoreTest, AClientMovedAwayLeavesTheOldImageReleasableOnce)
+{
+    for (bool otherFirst : {false, true}) {
+        ImageDesc d = memoryDesc("old");
+        ImageDesc e = memoryDesc("new");
+        RamImageClient client{};
+        RamImage *old = ramImageOpen("old", nullptr, &d, &client, nullptr);  // held by the client
+        ASSERT_NE(old, nullptr);
+        ramImageOpen("old", nullptr, nullptr, nullptr, nullptr);            // and by one more use
+        RamImage *fresh = ramImageOpen("new", nullptr, &e, &client, nullptr);
+        ASSERT_NE(fresh, nullptr);
+        EXPECT_EQ(fresh->clients, &client);
+        EXPECT_EQ(old->clients, nullptr);
+        if (otherFirst) {
+            EXPECT_EQ(ramImageRelease(old, nullptr), 1);
+            EXPECT_EQ(ramImageFindByTag("old"), old);
+            EXPECT_EQ(ramImageRelease(old, &client), 0);
+        } else {
+            EXPECT_EQ(ramImageRelease(old, &client), 1);
+            EXPECT_EQ(ramImageFindByTag("old"), old);  // the other use still holds it
+            EXPECT_EQ(ramImageRelease(old, nullptr), 0);
+        }
+        EXPECT_EQ(ramImageFindByTag("old"), nullptr) << "other first: " << otherFirst;
+        ramImageRelease(fresh, &client);
+        EXPECT_EQ(ramImageFindByTag("new"), nullptr);
+    }
+}
+
+TEST_F(StoreTest, CreateKeepsTheImageLikeAScriptOpenAndRefusesExistingTags)
+{
+    ImageDesc d = memoryDesc("made");
+    d.imgid = IMG_MBSQ;
+    int error = 0;
+    RamImage *image = ramImageCreate(&d, nullptr, 0, &error);
+    ASSERT_NE(image, nullptr);
+    EXPECT_EQ(image->openCount, 1);
+    EXPECT_EQ(image->useCount, 0);
+    EXPECT_EQ(ramImageCreate(&d, nullptr, 0, &error), nullptr);
+    EXPECT_EQ(error, RAMIMG_EXISTS);
+    ramImageSetAttr(image, RAMIMG_LOCKED);
+    EXPECT_EQ(ramImageCreate(&d, nullptr, 1, &error), nullptr);
+    EXPECT_EQ(error, RAMIMG_SYSTEM);
+}
+
+TEST_F(StoreTest, BadDescriptorsFailWithACodeAndChangeNothing)
+{
+    ImageDesc d = memoryDesc("bad", 0);
+    int error = 0;
+    EXPECT_EQ(ramImageCreate(&d, nullptr, 1, &error), nullptr);
+    EXPECT_NE(error, RAMIMG_OK);
+    ImageDesc good = memoryDesc("kept", 3, 5);
+    RamImage *image = ramImageOpen("kept", nullptr, &good, nullptr, nullptr);
+    ASSERT_NE(image, nullptr);
+    ImageDesc huge = memoryDesc("kept", 1 << 20, 1 << 20);
+    EXPECT_EQ(ramImageOpen("kept", nullptr, &huge, nullptr, &error), nullptr);
+    EXPECT_EQ(error, RAMIMG_NOMEM);
+    EXPECT_EQ(image->desc.rows, 3);  // re-initialisation failed: the image is as it was
+    EXPECT_EQ(image->desc.columns, 5);
+    ImageDesc palette = memoryDesc("pal");
+    palette.nindices = 999;
+    RamImage *clamped = ramImageOpen("pal", nullptr, &palette, nullptr, nullptr);
+    ASSERT_NE(clamped, nullptr);
+    EXPECT_EQ(clamped->desc.nindices, 256);
+}
+
+TEST_F(StoreTest, FileImagesAreFoundByPathOrNameAndLongPathsAreRefused)
+{
+    char folder[] = "/tmp/teskstoreXXXXXX";
+    ASSERT_NE(mkdtemp(folder), nullptr);
+    std::string file = std::string(folder) + "/band.raw";
+    FILE *f = std::fopen(file.c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    for (int i = 0; i < 64; i++) {
+        std::fputc(i, f);
+    }
+    std::fclose(f);
+    ImageDesc d = memoryDesc(file.c_str(), 8, 8);
+    d.imgid = IMG_BSQ;
+    d.block = 8;
+    int error = 0;
+    RamImage *image = ramImageOpen(nullptr, file.c_str(), &d, nullptr, &error);
+    ASSERT_NE(image, nullptr) << ramImageErrorText(error);
+    EXPECT_NE(image->fd, -1);
+    std::string relative = std::string(folder) + "/../" + (std::strrchr(folder, '/') + 1) + "/band.raw";
+    EXPECT_EQ(ramImageFindByFile(relative.c_str()), image);
+    EXPECT_EQ(ramImageFindByFile("/nowhere/band.raw"), image);  // no such file: the name decides
+    EXPECT_EQ(ramImageFindByFile("/nowhere/BAND.RAW"), nullptr);
+    /* Defining a descriptor over a file image is refused. */
+    ImageDesc other = memoryDesc("x");
+    EXPECT_EQ(ramImageOpen(image->tag, nullptr, &other, nullptr, &error), nullptr);
+    EXPECT_EQ(error, RAMIMG_SYSTEM);
+
+    std::string deep = folder;
+    while (deep.size() < 300) {
+        deep += "/a_long_folder_name_to_pass_the_limit";
+        mkdir(deep.c_str(), 0700);
+    }
+    std::string longFile = deep + "/band.raw";
+    f = std::fopen(longFile.c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    std::fputc(0, f);
+    std::fclose(f);
+    EXPECT_EQ(ramImageOpen(nullptr, longFile.c_str(), &d, nullptr, &error), nullptr);
+    EXPECT_EQ(error, RAMIMG_OPEN_ERROR);
+    std::string cleanup = std::string("rm -rf ") + folder;
+    EXPECT_EQ(std::system(cleanup.c_str()), 0);
+}
+
+TEST_F(StoreTest, CacheDepthFollowsTheImageSize)
+{
+    ImageDesc d = memoryDesc("depth", 300, 10, 2);
+    RamImage *memory = ramImageOpen("depth", nullptr, &d, nullptr, nullptr);
+    ASSERT_NE(memory, nullptr);
+    EXPECT_EQ(memory->cacheDepth, 300);  // memory images hold every row
+    EXPECT_EQ(memory->slotCount, 600);
+
+    char name[] = "/tmp/teskdepthXXXXXX";
+    int fd = mkstemp(name);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(ftruncate(fd, 1000 * 100), 0);
+    close(fd);
+    ImageDesc small = memoryDesc(name, 1000, 100);
+    small.imgid = IMG_BIL;
+    small.block = 100;
+    RamImage *file = ramImageOpen(nullptr, name, &small, nullptr, nullptr);
+    ASSERT_NE(file, nullptr);
+    EXPECT_EQ(file->cacheDepth, 127);  // 127 rows of 104 bytes stay under 256 KiB
+    ramImageRelease(file, nullptr);
+
+    ImageDesc wide = memoryDesc(name, 1000, 16384);
+    wide.imgid = IMG_BIL;
+    wide.block = 16384;
+    file = ramImageOpen(nullptr, name, &wide, nullptr, nullptr);
+    ASSERT_NE(file, nullptr);
+    EXPECT_EQ(file->cacheDepth, 16);  // 16 rows of 16388 bytes reach 256 KiB
+    ramImageRelease(file, nullptr);
+    unlink(name);
+}
+
+TEST_F(StoreTest, ErrorTextsOutsideTheTableAreEmpty)
+{
+    EXPECT_STREQ(ramImageErrorText(5), "File already exists");
+    EXPECT_STREQ(ramImageErrorText(7), "");
+    EXPECT_STREQ(ramImageErrorText(9), "");
+    EXPECT_STREQ(ramImageErrorText(-1), "");
+}
+
+}  // namespace
