@@ -122,7 +122,8 @@ void readSamples(const unsigned char *row, const ImageDesc &desc, int first, int
  * pixel type and stores them into a cached row from column first on. The
  * pixel type is one of knownPixel's. */
 template <typename In>
-void storeSamples(unsigned char *row, const ImageDesc &desc, int first, int count, const In *in)
+inline __attribute__((always_inline)) void storeSamplesOf(unsigned char *row, const ImageDesc &desc, int first,
+                                                         int count, const In *in)
 {
     using namespace pixconv;
     bool msbf = desc.msbf != 0;
@@ -168,6 +169,28 @@ void storeSamples(unsigned char *row, const ImageDesc &desc, int first, int coun
         break;
     }
 }
+
+/* The stores built twice, for AVX2 and for the base instruction set, the
+ * loader choosing for the processor: the clamping conversions run about
+ * twice as fast with AVX2's wider registers. */
+#define TESK_STORE_CLONES __attribute__((target_clones("avx2", "default")))
+TESK_STORE_CLONES void storeSamples(unsigned char *row, const ImageDesc &desc, int first, int count, const float *in)
+{
+    storeSamplesOf(row, desc, first, count, in);
+}
+
+TESK_STORE_CLONES void storeSamples(unsigned char *row, const ImageDesc &desc, int first, int count,
+                                    const unsigned char *in)
+{
+    storeSamplesOf(row, desc, first, count, in);
+}
+
+TESK_STORE_CLONES void storeSamples(unsigned char *row, const ImageDesc &desc, int first, int count,
+                                    const unsigned short *in)
+{
+    storeSamplesOf(row, desc, first, count, in);
+}
+#undef TESK_STORE_CLONES
 
 /* Reads count pixels of (row, band) from column first, all inside the
  * image, into out; false when the row cannot be had. */
