@@ -148,6 +148,17 @@ TESK_API void tesk_updateClient(RamImage *image, int senderId, int flags);
 TESK_API void tesk_updateClientRect(RamImage *image, int senderId, int x, int y, int width, int height);
 TESK_API int tesk_msbFirst(void);
 
+/* ---- Image readers --------------------------------------------------------------
+ * A reader recognises files of a format the package does not know: given
+ * the open file (binary), its name, the descriptor to fill and an out
+ * pointer for private data, it answers a positive image type code, 0 (not
+ * its format) or a negative value (stop detection). Readers registered with
+ * last 0 are asked before the built-in formats, with last 1 after them.
+ */
+typedef int (ImageReaderProc)(int fd, const char *fileName, ImageDesc *desc, void **priv);
+TESK_API void addImageReader(ImageReaderProc *proc, int last);
+TESK_API void removeImageReader(ImageReaderProc *proc);
+
 /* ---- The store's operations for C modules ------------------------------------
  * Descriptors, the code tables, opening and releasing, pixel access with
  * conversion by pixel type, and band statistics. Row pointers and values
