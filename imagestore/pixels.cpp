@@ -270,7 +270,7 @@ template <typename In>
 int putRun(RamImage *image, int row, int64_t column, int n, int band, const In *values)
 {
     if (image == nullptr || values == nullptr || n <= 0 || !bandInside(image, band) || !rowInside(image, row)
-        || !knownPixel(image->desc.pixel) || image->loadRow == nullptr) {
+        || !knownPixel(image->desc.pixel) || image->loadRow == nullptr || !ramImageWritable(image)) {
         return 0;
     }
     const ImageDesc &desc = image->desc;

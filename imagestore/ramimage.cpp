@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include "imagestore/codes.h"
 #include "imagestore/formats/detect.h"
@@ -30,6 +31,7 @@ int registrations = 0;                       // names untagged images "rimg%d"
 constexpr int64_t kMaxCacheBytes = 0xFFFFFFF0LL;  // one allocation stays below 4 GiB
 constexpr int kMaxBands = 65535;
 constexpr int kMaxSide = 1 << 28;
+constexpr int64_t kMaxRowBytes = 1 << 28;
 
 const char *const kErrorTexts[] = {
     "", "Memory allocation error", "Unknown image type", "Open image file error",
@@ -143,6 +145,21 @@ int32_t defaultBlock(const ImageDesc &desc, int32_t rowBytes)
     return static_cast<int32_t>(block < least ? least : block);
 }
 
+/* A raw file must hold the pixel data its header (or descriptor) claims: a
+ * shorter one is refused rather than read as rows of zeros, and a header
+ * that claims a huge image cannot make the store size a huge cache. */
+bool dataFits(int fd, const char *path, const ImageDesc &desc)
+{
+    struct stat st;
+    int64_t area = ramImageRawDataBytes(&desc);
+    if (area < 0 || fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || desc.offset + area <= st.st_size) {
+        return true;
+    }
+    tesk_fprintf(stderr, "Error in open %s: the file holds %lld bytes, its image needs %lld\n", path,
+                 static_cast<long long>(st.st_size), static_cast<long long>(desc.offset + area));
+    return false;
+}
+
 }  // namespace
 
 void imgDescInit(ImageDesc *desc)
@@ -188,8 +205,9 @@ bool imgDescCheck(ImageDesc *desc, std::string *why)
     if (desc->imgid < IMG_UNKNOWN || desc->imgid > IMG_MRGB1) {
         return fail("unknown image type");
     }
-    /* One pixel-interleaved line of every band must fit in 32 bits. */
-    if (static_cast<int64_t>(rowBytesFor(desc->pixel, desc->columns)) * desc->nbands > INT32_MAX / 2) {
+    /* One row of every band stays within 256 MiB, which also keeps every
+     * line length in 32 bits. */
+    if (static_cast<int64_t>(rowBytesFor(desc->pixel, desc->columns)) * desc->nbands > kMaxRowBytes) {
         return fail("image rows too long");
     }
     if (desc->nindices < 0) {
@@ -416,9 +434,11 @@ RamImage *ramImageOpenFile(const char *fileName, ImageDesc *desc, RamImage *reus
         *error = RAMIMG_OPEN_ERROR;
         return nullptr;
     }
+    bool readOnly = false;
     int fd = open(path.c_str(), O_RDWR | O_CLOEXEC);
     if (fd < 0) {
         fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        readOnly = true;
     }
     if (fd < 0) {
         *error = RAMIMG_OPEN_ERROR;
@@ -442,7 +462,7 @@ RamImage *ramImageOpenFile(const char *fileName, ImageDesc *desc, RamImage *reus
             fd = found.dataFd;
         }
     }
-    if (!imgDescCheck(&found, nullptr)) {
+    if (!imgDescCheck(&found, nullptr) || !dataFits(fd, path.c_str(), found)) {
         close(fd);
         gmemFree(priv);
         *error = RAMIMG_UNHANDLED;
@@ -468,6 +488,7 @@ RamImage *ramImageOpenFile(const char *fileName, ImageDesc *desc, RamImage *reus
         }
     }
     image->fd = fd;
+    image->attr = (image->attr & RAMIMG_LOCKED) | (readOnly ? RAMIMG_READONLY : 0);
     image->curVolume = 1;
     image->volumeCount = -1;
     image->frameTime = 0;
@@ -672,8 +693,8 @@ void ramImageFree(RamImage *image)
 unsigned int ramImageSetAttr(RamImage *image, unsigned int attr)
 {
     unsigned int previous = image->attr;
-    image->attr = attr;
-    return previous;
+    image->attr = (attr & ~RAMIMG_PRIVATE_ATTRS) | (previous & RAMIMG_PRIVATE_ATTRS);
+    return previous & ~RAMIMG_PRIVATE_ATTRS;
 }
 
 /*

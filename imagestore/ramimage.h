@@ -13,6 +13,14 @@
 #include <string>
 #include "tesk_image.h"
 
+/* Attribute bits the store keeps for itself beside RAMIMG_LOCKED. */
+enum {
+    RAMIMG_READONLY = 2,   /* the file could only be opened for reading */
+    RAMIMG_WARNED = 4,     /* the read-only refusal was reported */
+    RAMIMG_RESIDENT = 8,   /* every row in memory, the file closed until needed */
+    RAMIMG_PRIVATE_ATTRS = RAMIMG_READONLY | RAMIMG_WARNED | RAMIMG_RESIDENT
+};
+
 /* Zeroes a descriptor and gives it the grey palette (entry i = i, i, i). */
 void imgDescInit(ImageDesc *desc);
 /* Checks what the store relies on: sizes at least 1, known pixel type, a

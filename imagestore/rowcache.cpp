@@ -1,15 +1,26 @@
 /*
  * rowcache.cpp --
  *
- *	The memory half of the row cache: finding a row's slot, dirty bits,
- *	flushing and emptying the cache, and the MRGB load and write-back pair
- *	that unpack bands from (and pack them into) a screen-format frame
- *	store. Reading and writing rows of image files plug in through
- *	ramImageFileRow and ramImageFileWriteRow.
+ *	The row cache: finding a row's slot, loading rows of image files by
+ *	layout (band-sequential, band-interleaved by line, pixel-interleaved,
+ *	bottom-up bitmaps, whole-file formats), byte order, writing dirty rows
+ *	back, flushing and emptying the cache, volumes, resident images, and
+ *	the MRGB pair that unpacks bands from (and packs them into) a
+ *	screen-format frame store.
  */
 #include "imagestore/rowcache.h"
 
+#include <algorithm>
+#include <cerrno>
 #include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+#include <utility>
+#include <vector>
+#include "imagestore/formats/formats.h"
+#include "imagestore/ramimage.h"
+#include "imagestore/stats.h"
+#include "tesk_stdio.h"
 
 namespace {
 
@@ -110,7 +121,307 @@ bool framedBands(int imgid)
     return imgid == IMG_MRGB32 || imgid == IMG_MRGB24 || imgid == IMG_MRGB565 || imgid == IMG_MRGB555;
 }
 
+void setDirtyBit(RamImage *image, int slot)
+{
+    image->dirtyBits[slot >> 3] |= static_cast<unsigned char>(1u << (slot & 7));
+}
+
+/* How an image type stores its rows in its file. */
+enum class Layout {
+    Unread,      // nothing read (formats whose loaders are not part of the build)
+    BandLines,   // band-sequential: line of (row, band) at (band * rows + row) * block
+    LineBands,   // band-interleaved by line: at (row * bands + band) * block
+    Pixels,      // pixel-interleaved: one line of every band per row
+    Bitmap,      // device-independent bitmap: padded lines, bottom-up unless told
+    WholeText,   // X bitmap text: decoded whole, rewritten whole
+};
+
+Layout layoutOf(int imgid)
+{
+    switch (imgid) {
+    case IMG_BSQ:
+    case IMG_E74BSQ:
+    case IMG_BSQD: return Layout::BandLines;
+    case IMG_BIL:
+    case IMG_E73:
+    case IMG_E74:
+    case IMG_ELAS:
+    case IMG_BILD: return Layout::LineBands;
+    case IMG_BIP:
+    case IMG_PPM:
+    case IMG_FFT:
+    case IMG_BIPD: return Layout::Pixels;
+    case IMG_DIB: return Layout::Bitmap;
+    case IMG_XBMP: return Layout::WholeText;
+    default: return Layout::Unread;
+    }
+}
+
+int sampleBytes(int pixel)
+{
+    switch (pixel) {
+    case PIX_SHORT:
+    case PIX_USHORT: return 2;
+    case PIX_LONG:
+    case PIX_FLOAT:
+    case PIX_ULONG: return 4;
+    default: return 1;
+    }
+}
+
+/* Stored samples most significant byte first are swapped to the host's
+ * order on reading and back on writing (PPM lines are bytes anyway). */
+bool swapsBytes(const RamImage *image)
+{
+    const ImageDesc &desc = image->desc;
+    return desc.msbf && sampleBytes(desc.pixel) > 1 && desc.imgid < IMG_MBSQ && desc.imgid != IMG_PPM;
+}
+
+void swapSamples(unsigned char *p, int64_t bytes, int size)
+{
+    if (size == 2) {
+        for (int64_t i = 0; i + 1 < bytes; i += 2) {
+            std::swap(p[i], p[i + 1]);
+        }
+    } else if (size == 4) {
+        for (int64_t i = 0; i + 3 < bytes; i += 4) {
+            std::swap(p[i], p[i + 3]);
+            std::swap(p[i + 1], p[i + 2]);
+        }
+    }
+}
+
+/* Reads n bytes at offset from the image's file (or its attached copy);
+ * what is missing beyond the end is zero. */
+void readAt(const RamImage *image, unsigned char *out, int64_t n, int64_t offset)
+{
+    int64_t got = 0;
+    if (image->attachedData != nullptr) {
+        if (offset >= 0 && offset < image->attachedSize) {
+            got = std::min(n, image->attachedSize - offset);
+            std::memcpy(out, image->attachedData + offset, static_cast<size_t>(got));
+        }
+    } else if (image->fd != -1 && offset >= 0) {
+        while (got < n) {
+            ssize_t r = pread(image->fd, out + got, static_cast<size_t>(n - got), offset + got);
+            if (r < 0 && errno == EINTR) {
+                continue;
+            }
+            if (r <= 0) {
+                break;
+            }
+            got += r;
+        }
+    }
+    if (got < n) {
+        std::memset(out + got, 0, static_cast<size_t>(n - got));
+    }
+}
+
+/* Writes n bytes at offset; false (after one message) when it fails. */
+bool writeAt(const RamImage *image, const unsigned char *data, int64_t n, int64_t offset)
+{
+    int64_t put = 0;
+    while (put < n) {
+        ssize_t w = pwrite(image->fd, data + put, static_cast<size_t>(n - put), offset + put);
+        if (w < 0 && errno == EINTR) {
+            continue;
+        }
+        if (w <= 0) {
+            tesk_fprintf(stderr, "Error in write image: %s: %s\n", image->desc.file,
+                         w < 0 ? std::strerror(errno) : "short write");
+            return false;
+        }
+        put += w;
+    }
+    return true;
+}
+
+/* A scratch line for interleaving, reused between calls. */
+unsigned char *scratchLine(int64_t bytes)
+{
+    static thread_local std::vector<unsigned char> line;
+    if (static_cast<int64_t>(line.size()) < bytes) {
+        line.resize(static_cast<size_t>(bytes));
+    }
+    return line.data();
+}
+
+int64_t lineOffset(const RamImage *image, Layout layout, int row, int band)
+{
+    const ImageDesc &desc = image->desc;
+    int64_t block = desc.block;
+    switch (layout) {
+    case Layout::BandLines: return (static_cast<int64_t>(band) * desc.rows + row) * block + image->volumeOffset;
+    case Layout::LineBands: return (static_cast<int64_t>(row) * desc.nbands + band) * block + image->volumeOffset;
+    case Layout::Bitmap: {
+        auto *priv = static_cast<const DibPrivate *>(image->priv);
+        int64_t line = priv != nullptr && priv->topDown ? row : desc.rows - row - 1;
+        return line * block + image->volumeOffset;
+    }
+    default: return static_cast<int64_t>(row) * block + image->volumeOffset;
+    }
+}
+
+/* Claims the slots of every band of row for it, writing back a dirty row
+ * that held them first. The slots of one row form a group that the rows
+ * congruent to it modulo the cache depth share, so one write-back of the
+ * old row happens before any of its slots is overwritten. */
+void claimRow(RamImage *image, int row)
+{
+    const int bands = image->desc.nbands;
+    for (int b = 0; b < bands; b++) {
+        int32_t key = row * bands + b;
+        int slot = key % image->slotCount;
+        if (image->slotMap[slot] != key && isDirty(image, slot)) {
+            image->writeRow(image, slot);
+        }
+    }
+    for (int b = 0; b < bands; b++) {
+        int32_t key = row * bands + b;
+        image->slotMap[key % image->slotCount] = key;
+    }
+}
+
+/* One pass over a line of N bands (N known to the compiler, so that the
+ * gather vectorises): sample i * N + k goes to out[k][i]. */
+template <typename T, int N>
+inline __attribute__((always_inline)) void splitLineOf(const T *__restrict in, T *const *out, int columns)
+{
+    T *__restrict o[N];
+    for (int k = 0; k < N; k++) {
+        o[k] = out[k];
+    }
+    for (int i = 0; i < columns; i++) {
+        for (int k = 0; k < N; k++) {
+            o[k][i] = in[N * i + k];
+        }
+    }
+}
+
+/* Splits a line of 2 to 4 bands of size-byte samples into out[band].
+ * Built for AVX2 and for the base instruction set, the loader choosing for
+ * the processor: the gathers want wide byte shuffles. */
+__attribute__((target_clones("avx2", "default")))
+void splitLine(const unsigned char *in, unsigned char *const *out, int columns, int size, int bands)
+{
+    switch (size * 8 + bands) {
+    case 1 * 8 + 2: splitLineOf<uint8_t, 2>(in, out, columns); break;
+    case 1 * 8 + 3: splitLineOf<uint8_t, 3>(in, out, columns); break;
+    case 1 * 8 + 4: splitLineOf<uint8_t, 4>(in, out, columns); break;
+    case 2 * 8 + 2: splitLineOf<uint16_t, 2>(reinterpret_cast<const uint16_t *>(in), reinterpret_cast<uint16_t *const *>(out), columns); break;
+    case 2 * 8 + 3: splitLineOf<uint16_t, 3>(reinterpret_cast<const uint16_t *>(in), reinterpret_cast<uint16_t *const *>(out), columns); break;
+    case 2 * 8 + 4: splitLineOf<uint16_t, 4>(reinterpret_cast<const uint16_t *>(in), reinterpret_cast<uint16_t *const *>(out), columns); break;
+    case 4 * 8 + 2: splitLineOf<uint32_t, 2>(reinterpret_cast<const uint32_t *>(in), reinterpret_cast<uint32_t *const *>(out), columns); break;
+    case 4 * 8 + 3: splitLineOf<uint32_t, 3>(reinterpret_cast<const uint32_t *>(in), reinterpret_cast<uint32_t *const *>(out), columns); break;
+    case 4 * 8 + 4: splitLineOf<uint32_t, 4>(reinterpret_cast<const uint32_t *>(in), reinterpret_cast<uint32_t *const *>(out), columns); break;
+    default: break;
+    }
+}
+
+/* Samples i * bands + band of a pixel-interleaved line (size bytes each)
+ * into each band's slot. */
+template <typename T>
+void deinterleaveAs(RamImage *image, int row, const unsigned char *line)
+{
+    const int bands = image->desc.nbands;
+    const int columns = image->desc.columns;
+    const T *in = reinterpret_cast<const T *>(line);
+    if (bands >= 2 && bands <= 4) {
+        unsigned char *out[4];
+        for (int b = 0; b < bands; b++) {
+            out[b] = slotStorage(image, ramImageSlotOf(image, row, b));
+        }
+        splitLine(line, out, columns, static_cast<int>(sizeof(T)), bands);
+        return;
+    }
+    for (int b = 0; b < bands; b++) {
+        T *band = reinterpret_cast<T *>(slotStorage(image, ramImageSlotOf(image, row, b)));
+        for (int i = 0; i < columns; i++) {
+            band[i] = in[static_cast<int64_t>(i) * bands + b];
+        }
+    }
+}
+
+template <typename T>
+void interleaveAs(RamImage *image, int row, unsigned char *line)
+{
+    const int bands = image->desc.nbands;
+    const int columns = image->desc.columns;
+    T *out = reinterpret_cast<T *>(line);
+    for (int b = 0; b < bands; b++) {
+        const T *in = reinterpret_cast<const T *>(slotStorage(image, ramImageSlotOf(image, row, b)));
+        for (int i = 0; i < columns; i++) {
+            out[static_cast<int64_t>(i) * bands + b] = in[i];
+        }
+    }
+}
+
+/* The pixel types whose multi-band lines split into bands sample by sample. */
+bool splits(int pixel)
+{
+    return pixel >= PIX_BYTE && pixel <= PIX_SBYTE;
+}
+
+void deinterleave(RamImage *image, int row, const unsigned char *line, int size)
+{
+    if (image->desc.nbands == 1) {
+        std::memcpy(slotStorage(image, ramImageSlotOf(image, row, 0)), line, static_cast<size_t>(image->rowBytes));
+        return;
+    }
+    if (!splits(image->desc.pixel)) {
+        return;
+    }
+    switch (size) {
+    case 2: deinterleaveAs<uint16_t>(image, row, line); break;
+    case 4: deinterleaveAs<uint32_t>(image, row, line); break;
+    default: deinterleaveAs<uint8_t>(image, row, line); break;
+    }
+}
+
+void interleave(RamImage *image, int row, unsigned char *line, int size)
+{
+    if (image->desc.nbands == 1) {
+        std::memcpy(line, slotStorage(image, ramImageSlotOf(image, row, 0)), static_cast<size_t>(image->rowBytes));
+        return;
+    }
+    switch (size) {
+    case 2: interleaveAs<uint16_t>(image, row, line); break;
+    case 4: interleaveAs<uint32_t>(image, row, line); break;
+    default: interleaveAs<uint8_t>(image, row, line); break;
+    }
+}
+
+/* Loads row (every band) of a pixel-interleaved or multi-band bitmap file. */
+void loadInterleaved(RamImage *image, Layout layout, int row)
+{
+    const ImageDesc &desc = image->desc;
+    int size = layout == Layout::Bitmap ? 1 : sampleBytes(desc.pixel);
+    claimRow(image, row);
+    unsigned char *line = scratchLine(desc.block);
+    readAt(image, line, desc.block, lineOffset(image, layout, row, 0));
+    deinterleave(image, row, line, size);
+    if (swapsBytes(image) && layout != Layout::Bitmap) {
+        for (int b = 0; b < desc.nbands; b++) {
+            swapSamples(slotStorage(image, ramImageSlotOf(image, row, b)), image->rowBytes, size);
+        }
+    }
+}
+
 }  // namespace
+
+int64_t ramImageRawDataBytes(const ImageDesc *desc)
+{
+    int64_t lines = desc->rows;
+    switch (layoutOf(desc->imgid)) {
+    case Layout::BandLines:
+    case Layout::LineBands: lines *= desc->nbands; break;
+    case Layout::Pixels:
+    case Layout::Bitmap: break;
+    default: return -1;
+    }
+    return lines * desc->block;
+}
 
 int ramImageSlotOf(const RamImage *image, int row, int band)
 {
@@ -139,18 +450,205 @@ unsigned char *ramImageRowPtr(RamImage *image, int row, int band, int read)
     if (image->slotMap[slot] == key) {
         return storage;
     }
+    const ImageDesc &desc = image->desc;
+    Layout layout = layoutOf(desc.imgid);
+    bool interleaved = layout == Layout::Pixels || (layout == Layout::Bitmap && desc.nbands > 1);
+    if (interleaved && (read || desc.nbands > 1)) {
+        loadInterleaved(image, layout, row);
+        return storage;
+    }
     if (isDirty(image, slot)) {
         image->writeRow(image, slot);
     }
     image->slotMap[slot] = key;
-    (void)read;
-    std::memset(storage, 0, static_cast<size_t>(image->rowBytes));
+    if (!read && (desc.nbands == 1 || layout == Layout::BandLines || layout == Layout::LineBands)) {
+        return storage;  // the caller overwrites the whole row
+    }
+    switch (layout) {
+    case Layout::BandLines:
+    case Layout::LineBands:
+    case Layout::Bitmap:
+        readAt(image, storage, image->rowBytes, lineOffset(image, layout, row, band));
+        if (swapsBytes(image) && layout != Layout::Bitmap) {
+            swapSamples(storage, image->rowBytes, sampleBytes(desc.pixel));
+        }
+        break;
+    case Layout::WholeText:
+        readXBMP(image);
+        return slotStorage(image, ramImageSlotOf(image, row, band));
+    default:
+        std::memset(storage, 0, static_cast<size_t>(image->rowBytes));
+        break;
+    }
     return storage;
 }
 
+/*
+ * ramImageWriteRow --
+ *	Writes one cached slot back to the file in the file's layout and byte
+ *	order. Without a file there is nothing to write; a resident image keeps
+ *	the slot dirty until its file is open again.
+ */
 void ramImageWriteRow(RamImage *image, int slot)
 {
+    if (image->fd == -1) {
+        if (!(image->attr & RAMIMG_RESIDENT)) {
+            clearDirty(image, slot);
+        }
+        return;
+    }
     clearDirty(image, slot);
+    int32_t key = image->slotMap[slot];
+    if (key < 0) {
+        return;
+    }
+    const ImageDesc &desc = image->desc;
+    const int row = key / desc.nbands;
+    const int band = key % desc.nbands;
+    Layout layout = layoutOf(desc.imgid);
+    const int size = sampleBytes(desc.pixel);
+    switch (layout) {
+    case Layout::BandLines:
+    case Layout::LineBands: {
+        unsigned char *line = scratchLine(image->rowBytes);
+        std::memcpy(line, slotStorage(image, slot), static_cast<size_t>(image->rowBytes));
+        if (swapsBytes(image)) {
+            swapSamples(line, image->rowBytes, size);
+        }
+        writeAt(image, line, image->rowBytes, lineOffset(image, layout, row, band));
+        break;
+    }
+    case Layout::Bitmap:
+    case Layout::Pixels: {
+        if (desc.nbands > 1 && !splits(desc.pixel)) {
+            break;
+        }
+        int lineSize = layout == Layout::Bitmap ? 1 : size;
+        int64_t bytes = desc.nbands == 1 ? image->rowBytes : desc.block;
+        unsigned char *line = scratchLine(desc.block);
+        std::memset(line, 0, static_cast<size_t>(desc.block));
+        interleave(image, row, line, lineSize);
+        if (swapsBytes(image) && layout == Layout::Pixels) {
+            swapSamples(line, bytes, size);
+        }
+        for (int b = 0; b < desc.nbands; b++) {
+            clearDirty(image, ramImageSlotOf(image, row, b));
+        }
+        writeAt(image, line, bytes, lineOffset(image, layout, row, 0));
+        break;
+    }
+    case Layout::WholeText:
+        std::memset(image->dirtyBits, 0, static_cast<size_t>(image->slotCount / 8 + 1));
+        xbmRewrite(image);
+        break;
+    default:
+        break;
+    }
+}
+
+bool ramImageWritable(RamImage *image)
+{
+    if (!(image->attr & RAMIMG_READONLY)) {
+        return true;
+    }
+    if (!(image->attr & RAMIMG_WARNED)) {
+        tesk_fprintf(stderr, "Error: %s is opened read-only\n", image->desc.file);
+        image->attr |= RAMIMG_WARNED;
+    }
+    return false;
+}
+
+/*
+ * ramImageSeekVolumeDefault --
+ *	Volumes of raw files follow one another, each a whole data area. A
+ *	change of volume writes back the changed rows of the old one, empties
+ *	the cache and resets the statistics.
+ */
+int ramImageSeekVolumeDefault(RamImage *image, int volume)
+{
+    const ImageDesc &desc = image->desc;
+    if (desc.volumes < 2) {
+        image->curVolume = 1;
+        image->volumeCount = 1;
+        return -2;
+    }
+    image->volumeCount = desc.volumes;
+    int target = volume;
+    if (volume < 0 || volume > image->volumeCount) {
+        target = image->volumeCount;
+    } else if (volume == 0) {
+        if (image->curVolume >= image->volumeCount) {
+            return -2;
+        }
+        target = image->curVolume + 1;
+    }
+    Layout layout = layoutOf(desc.imgid);
+    int64_t linesPerVolume = layout == Layout::Pixels || layout == Layout::Bitmap
+                                 ? desc.rows
+                                 : static_cast<int64_t>(desc.rows) * desc.nbands;
+    if (target != image->curVolume) {
+        ramImageFlush(image);
+        image->volumeOffset = linesPerVolume * (target - 1) * desc.block + desc.offset;
+        ramImageResetCache(image);
+        if (image->stats != nullptr) {
+            for (int b = 0; b < desc.nbands; b++) {
+                statReset(&image->stats[b]);
+            }
+        }
+    }
+    image->curVolume = target;
+    return target;
+}
+
+int ramImageSeekVolume(RamImage *image, int volume)
+{
+    int result = image->seekVolume != nullptr ? image->seekVolume(image, volume)
+                                               : ramImageSeekVolumeDefault(image, volume);
+    if (result == -1) {
+        tesk_fprintf(stderr, "Error in seek image: %s\n", image->desc.file);
+    } else if (result == 0) {
+        tesk_fprintf(stderr, "Can't seek image %s\n", image->desc.file);
+    }
+    return result;
+}
+
+/*
+ * ramImageSetResident --
+ *	Resident: every row of every band is loaded and the file closed; the
+ *	image's changes stay in memory. Back: the file is opened again and the
+ *	changes made meanwhile are written to it.
+ */
+int ramImageSetResident(RamImage *image, int resident)
+{
+    if (resident) {
+        if (image->fd == -1) {
+            return 1;
+        }
+        if (image->cacheDepth < image->desc.rows && setRAMImageBuf(image, image->desc.rows) < image->desc.rows) {
+            return 0;
+        }
+        for (int r = 0; r < image->desc.rows; r++) {
+            for (int b = 0; b < image->desc.nbands; b++) {
+                image->loadRow(image, r, b, 1);
+            }
+        }
+        ramImageFlush(image);
+        close(image->fd);
+        image->fd = -1;
+        image->attr |= RAMIMG_RESIDENT;
+        return 1;
+    }
+    if (image->fd != -1 || !(image->attr & RAMIMG_RESIDENT)) {
+        return 1;
+    }
+    int fd = open(image->desc.file, O_RDWR | O_CLOEXEC);
+    if (fd < 0) {
+        return 0;
+    }
+    image->fd = fd;
+    image->attr &= ~RAMIMG_RESIDENT;
+    ramImageFlush(image);
+    return 1;
 }
 
 unsigned char *ramImageFrame(RamImage *image)

@@ -11,6 +11,7 @@
 #ifndef TESK_IMAGESTORE_ROWCACHE_H
 #define TESK_IMAGESTORE_ROWCACHE_H
 
+#include <cstdint>
 #include "tesk_image.h"
 
 /* The storage of row (0..rows-1) of band (0..nbands-1); read 0 promises the
@@ -22,12 +23,29 @@ void ramImageWriteRow(RamImage *image, int slot);
 unsigned char *ramImageMrgbRow(RamImage *image, int row, int band, int read);
 void ramImageMrgbWriteRow(RamImage *image, int slot);
 
+/* Bytes of one volume of pixel data of a raw line layout (BSQ, BIL, BIP,
+ * the LAN layouts, DIB, PPM, ELAS, FFT); -1 for decoded formats. */
+int64_t ramImageRawDataBytes(const ImageDesc *desc);
+
 /* The slot that holds (row, band) for dirty bits. */
 int ramImageSlotOf(const RamImage *image, int row, int band);
 void ramImageSetDirty(RamImage *image, int row, int band);
 void ramImageFlush(RamImage *image);
 /* Empties every slot and clears the dirty bits (unsaved changes dropped). */
 void ramImageResetCache(RamImage *image);
+
+/* False, after printing "Error: <file> is opened read-only" once, for a
+ * file image whose file could only be opened for reading: puts then store
+ * nothing rather than lose their changes at write-back. */
+bool ramImageWritable(RamImage *image);
+
+/* Selects a volume (0: the next, negative or beyond the count: the last);
+ * answers it, -2 when there is no further volume, -1 on failure. */
+int ramImageSeekVolume(RamImage *image, int volume);
+int ramImageSeekVolumeDefault(RamImage *image, int volume);
+/* 1: every row loaded and the file closed; 0: the file opened again.
+ * Answers 1 on success, 0 on failure. */
+int ramImageSetResident(RamImage *image, int resident);
 
 /* The frame store of an MRGB image (rows lines of desc.block bytes), or NULL. */
 unsigned char *ramImageFrame(RamImage *image);

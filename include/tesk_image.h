@@ -169,6 +169,8 @@ TESK_API RamImage *ramImageListHead(void);
 TESK_API RamImage *ramImageCreate(ImageDesc *desc, RamImageClient *client, int overwrite, int *error);
 TESK_API int ramImageRelease(RamImage *image, RamImageClient *client);
 TESK_API const char *ramImageErrorText(int code);
+/* Writes every changed row of the image back to its file. */
+TESK_API void ramImageFlush(RamImage *image);
 
 TESK_API int imgIdCode(const char *name);
 TESK_API const char *imgIdName(int code);

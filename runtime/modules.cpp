@@ -7,6 +7,7 @@
 #include "runtime/modules.h"
 
 #include <iterator>
+#include "imagestore/formats/formats.h"
 #include "runtime/calc.h"
 #include "runtime/conslots.h"
 
@@ -52,7 +53,7 @@ const TeskCleanup teskCleanupTable[] = {
     {"paletteColors", nullptr},     /* cached palette colours */
     {"dicomCmdDelete", nullptr},    /* the DICOM element dictionary */
     {"tiffTagTableFree", nullptr},  /* the TIFF tag-name table */
-    {"clearImageReaders", nullptr}, /* user-registered image readers */
+    {"clearImageReaders", clearImageReaders}, /* user-registered image readers */
 };
 const int teskCleanupCount = static_cast<int>(std::size(teskCleanupTable));
 

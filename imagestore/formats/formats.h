@@ -61,5 +61,8 @@ bool checkDiskSpace(const char *fileName, int64_t bytes, const char *message);
 
 /* The user-registered readers (exported for C modules: see tesk_image.h). */
 void clearImageReaders();
+/* Asks the readers of the first list (last 0) or the second: the first
+ * positive answer, -1 when one asked to stop, 0 when none took the file. */
+int askImageReaders(int last, int fd, const char *fileName, ImageDesc *desc, void **priv);
 
 #endif /* TESK_IMAGESTORE_FORMATS_FORMATS_H */

@@ -10,7 +10,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #include "imagestore/ramimage.h"
+#include "imagestore/pixels.h"
 #include "imagestore/rowcache.h"
+#include <vector>
 
 namespace {
 
@@ -205,6 +207,7 @@ TEST_F(StoreTest, CacheDepthFollowsTheImageSize)
     EXPECT_EQ(file->cacheDepth, 127);  // 127 rows of 104 bytes stay under 256 KiB
     ramImageRelease(file, nullptr);
 
+    ASSERT_EQ(truncate(name, 1000 * 16384), 0);
     ImageDesc wide = memoryDesc(name, 1000, 16384);
     wide.imgid = IMG_BIL;
     wide.block = 16384;
@@ -212,6 +215,89 @@ TEST_F(StoreTest, CacheDepthFollowsTheImageSize)
     ASSERT_NE(file, nullptr);
     EXPECT_EQ(file->cacheDepth, 16);  // 16 rows of 16388 bytes reach 256 KiB
     ramImageRelease(file, nullptr);
+    unlink(name);
+}
+
+TEST_F(StoreTest, AFileOpenedOnlyForReadingRefusesPutsAndKeepsItsPixels)
+{
+    char name[] = "/tmp/teskreadonlyXXXXXX";
+    int fd = mkstemp(name);
+    ASSERT_GE(fd, 0);
+    unsigned char bytes[8] = {1, 2, 3, 4, 5, 6, 7, 8};
+    ASSERT_EQ(write(fd, bytes, sizeof bytes), 8);
+    close(fd);
+    ImageDesc d = memoryDesc(name, 2, 4);
+    d.imgid = IMG_BSQ;
+    d.block = 4;
+    RamImage *image = ramImageOpen(nullptr, name, &d, nullptr, nullptr);
+    ASSERT_NE(image, nullptr);
+    image->attr |= RAMIMG_READONLY;  // as the store marks a file it could only read
+    float values[4] = {9, 9, 9, 9};
+    EXPECT_EQ(ramImagePutFloat(image, 0, 0, 4, 0, values), 0);
+    EXPECT_TRUE(image->attr & RAMIMG_WARNED);
+    EXPECT_EQ(ramImagePutFloat(image, 1, 0, 4, 0, values), 0);
+    float got[4];
+    ramImageGetFloat(image, 0, 0, 4, 0, got);
+    EXPECT_EQ(got[0], 1.0f);
+    EXPECT_EQ(got[3], 4.0f);
+    EXPECT_EQ(ramImageSetAttr(image, RAMIMG_LOCKED), 0u);  // the store's own bits stay private
+    EXPECT_EQ(ramImageSetAttr(image, 0), static_cast<unsigned>(RAMIMG_LOCKED));
+    EXPECT_TRUE(image->attr & RAMIMG_READONLY);
+    ramImageRelease(image, nullptr);
+    unlink(name);
+}
+
+TEST_F(StoreTest, RawVolumesFollowOneAnotherAndChangesAreWrittenBeforeTheSwitch)
+{
+    char name[] = "/tmp/teskvolumesXXXXXX";
+    int fd = mkstemp(name);
+    ASSERT_GE(fd, 0);
+    /* 3 volumes of 2 rows x 2 bands x 3 columns, band-interleaved by line */
+    std::vector<unsigned char> data(3 * 2 * 2 * 3);
+    for (size_t i = 0; i < data.size(); i++) {
+        data[i] = static_cast<unsigned char>(i);
+    }
+    ASSERT_EQ(write(fd, data.data(), data.size()), static_cast<ssize_t>(data.size()));
+    close(fd);
+    ImageDesc d = memoryDesc(name, 2, 3, 2);
+    d.imgid = IMG_BILD;
+    d.block = 3;
+    d.volumes = 3;
+    RamImage *image = ramImageOpen(nullptr, name, &d, nullptr, nullptr);
+    ASSERT_NE(image, nullptr);
+    float v = 0;
+    EXPECT_EQ(ramImageSeekVolume(image, 2), 2);
+    ramImageGetFloat(image, 1, 0, 1, 1, &v);
+    EXPECT_EQ(v, 12.0f + 9.0f);  // volume 2 starts at byte 12; row 1 band 1 at line 3
+    float changed = 200;
+    ramImagePutFloat(image, 0, 0, 1, 0, &changed);
+    EXPECT_EQ(ramImageSeekVolume(image, 9), 3);    // beyond the count: the last
+    EXPECT_EQ(ramImageSeekVolume(image, 0), -2);   // no next volume
+    EXPECT_EQ(image->curVolume, 3);
+    ramImageSeekVolume(image, 2);
+    ramImageGetFloat(image, 0, 0, 1, 0, &v);
+    EXPECT_EQ(v, 200.0f);  // written back before the switch, read again now
+    ramImageRelease(image, nullptr);
+    unlink(name);
+}
+
+TEST_F(StoreTest, ARawFileShorterThanItsImageIsRefused)
+{
+    char name[] = "/tmp/teskshortXXXXXX";
+    int fd = mkstemp(name);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(ftruncate(fd, 4 * 10 * 2 - 1), 0);
+    close(fd);
+    ImageDesc d = memoryDesc(name, 4, 10, 2);
+    d.imgid = IMG_BSQD;
+    d.block = 10;
+    int error = 0;
+    EXPECT_EQ(ramImageOpen(nullptr, name, &d, nullptr, &error), nullptr);
+    EXPECT_EQ(error, RAMIMG_UNHANDLED);
+    ASSERT_EQ(truncate(name, 4 * 10 * 2), 0);
+    RamImage *image = ramImageOpen(nullptr, name, &d, nullptr, &error);
+    EXPECT_NE(image, nullptr);
+    ramImageRelease(image, nullptr);
     unlink(name);
 }
 

@@ -4,9 +4,18 @@
  *	"tesktest img": scripts reach the RAM image store through the
  *	library's C interface.
  *
- *	tesktest img create TAG ?-option value ...?   memory image (defaults:
- *	        -imgid MBSQ -pixel BYTE -rows 4 -columns 4 -nbands 1
- *	        -nindices 0 -transparent -1 -msbf 0 -block 0); answers TAG
+ *	tesktest img create TAG ?-option value ...?   a memory image named TAG,
+ *	        or with a file type (-imgid BSQ, PPM ...) a new file named TAG
+ *	        (defaults: -imgid MBSQ -pixel BYTE -rows 4 -columns 4 -nbands 1
+ *	        -nindices 0 -transparent -1 -msbf 0 -block 0 -offset 0; also
+ *	        -x0 -y0 -dx -dy -mapid NAME -palette {{index r g b} ...});
+ *	        answers the image's tag
+ *	tesktest img open FILE ?TAG?    opens a file (detecting its format);
+ *	                                answers the tag
+ *	tesktest img flush TAG          writes the changed rows back
+ *	tesktest img set TAG ?-x0 v -y0 v -dx v -dy v -mapid NAME -nindices n?
+ *	tesktest img palette TAG ?{index r g b} ...?   the palette entries in use,
+ *	                                or sets entries
  *	tesktest img close TAG          gives the script hold back; answers
  *	                                the uses left
  *	tesktest img desc TAG           the descriptor as a dictionary
@@ -113,6 +122,39 @@ int createImage(Tcl_Interp *interp, int objc, Tcl_Obj *const objv[])
     for (int i = 4; i < objc; i += 2) {
         std::string option = Tcl_GetString(objv[i]);
         const char *value = Tcl_GetString(objv[i + 1]);
+        static const std::map<std::string, double ImageDesc::*> doubles = {
+            {"-x0", &ImageDesc::x0}, {"-y0", &ImageDesc::y0}, {"-dx", &ImageDesc::dx}, {"-dy", &ImageDesc::dy},
+        };
+        if (doubles.count(option)) {
+            if (Tcl_GetDoubleFromObj(interp, objv[i + 1], &(desc.*(doubles.at(option)))) != TCL_OK) {
+                return TCL_ERROR;
+            }
+            continue;
+        }
+        if (option == "-mapid") {
+            desc.mapid = mapIdCode(value);
+            continue;
+        }
+        if (option == "-palette") {
+            int count = 0;
+            Tcl_Obj **entries = nullptr;
+            if (Tcl_ListObjGetElements(interp, objv[i + 1], &count, &entries) != TCL_OK) {
+                return TCL_ERROR;
+            }
+            for (int e = 0; e < count; e++) {
+                int n = 0;
+                Tcl_Obj **items = nullptr;
+                int entry[4];
+                if (Tcl_ListObjGetElements(interp, entries[e], &n, &items) != TCL_OK || n != 4
+                    || !getInts(interp, items, 4, entry) || entry[0] < 0 || entry[0] > 255) {
+                    return error(interp, "bad palette entry");
+                }
+                for (int c = 0; c < 3; c++) {
+                    desc.palette[entry[0]][c] = static_cast<uint8_t>(entry[c + 1]);
+                }
+            }
+            continue;
+        }
         if (option == "-imgid" || option == "-pixel") {
             int code = option == "-imgid" ? imgIdCode(value) : pixelIdCode(value);
             if (code < 0) {
@@ -125,7 +167,7 @@ int createImage(Tcl_Interp *interp, int objc, Tcl_Obj *const objv[])
             {"-rows", &ImageDesc::rows},         {"-columns", &ImageDesc::columns},
             {"-nbands", &ImageDesc::nbands},     {"-nindices", &ImageDesc::nindices},
             {"-transparent", &ImageDesc::transparent}, {"-msbf", &ImageDesc::msbf},
-            {"-block", &ImageDesc::block},
+            {"-block", &ImageDesc::block},       {"-offset", &ImageDesc::offset},
         };
         auto it = ints.find(option);
         int number = 0;
@@ -134,11 +176,78 @@ int createImage(Tcl_Interp *interp, int objc, Tcl_Obj *const objv[])
         }
         desc.*(it->second) = number;
     }
+    desc.bits = desc.pixel == PIX_1BIT ? 1 : desc.pixel == PIX_4BITS ? 4 : desc.pixel == PIX_BYTE || desc.pixel == PIX_SBYTE ? 8
+              : desc.pixel == PIX_SHORT || desc.pixel == PIX_USHORT ? 16 : 32;
     int code = 0;
-    if (ramImageCreate(&desc, nullptr, 1, &code) == nullptr) {
+    RamImage *image = ramImageCreate(&desc, nullptr, 1, &code);
+    if (image == nullptr) {
         return error(interp, std::string("create failed: ") + ramImageErrorText(code));
     }
-    Tcl_SetObjResult(interp, objv[3]);
+    Tcl_SetObjResult(interp, Tcl_NewStringObj(image->tag, -1));
+    return TCL_OK;
+}
+
+int openImage(Tcl_Interp *interp, int objc, Tcl_Obj *const objv[])
+{
+    if (objc != 4 && objc != 5) {
+        return error(interp, "usage: tesktest img open FILE ?TAG?");
+    }
+    int code = 0;
+    RamImage *image = tesk_openRAMImage(objc == 5 ? Tcl_GetString(objv[4]) : nullptr, Tcl_GetString(objv[3]),
+                                        nullptr, nullptr, &code);
+    if (image == nullptr) {
+        return error(interp, std::string("open failed: ") + ramImageErrorText(code));
+    }
+    Tcl_SetObjResult(interp, Tcl_NewStringObj(image->tag, -1));
+    return TCL_OK;
+}
+
+int setDesc(Tcl_Interp *interp, RamImage *image, int objc, Tcl_Obj *const objv[])
+{
+    static const std::map<std::string, double ImageDesc::*> doubles = {
+        {"-x0", &ImageDesc::x0}, {"-y0", &ImageDesc::y0}, {"-dx", &ImageDesc::dx}, {"-dy", &ImageDesc::dy},
+    };
+    for (int i = 4; i + 1 < objc; i += 2) {
+        std::string option = Tcl_GetString(objv[i]);
+        if (option == "-mapid") {
+            image->desc.mapid = mapIdCode(Tcl_GetString(objv[i + 1]));
+            continue;
+        }
+        if (option == "-nindices") {
+            if (Tcl_GetIntFromObj(interp, objv[i + 1], &image->desc.nindices) != TCL_OK) {
+                return TCL_ERROR;
+            }
+            continue;
+        }
+        auto it = doubles.find(option);
+        if (it == doubles.end() || Tcl_GetDoubleFromObj(interp, objv[i + 1], &(image->desc.*(it->second))) != TCL_OK) {
+            return error(interp, "bad option " + option);
+        }
+    }
+    return TCL_OK;
+}
+
+int palette(Tcl_Interp *interp, RamImage *image, int objc, Tcl_Obj *const objv[])
+{
+    for (int i = 4; i < objc; i++) {
+        int count = 0;
+        Tcl_Obj **items = nullptr;
+        int entry[4];
+        if (Tcl_ListObjGetElements(interp, objv[i], &count, &items) != TCL_OK || count != 4
+            || !getInts(interp, items, 4, entry) || entry[0] < 0 || entry[0] > 255) {
+            return error(interp, "bad palette entry");
+        }
+        for (int c = 0; c < 3; c++) {
+            image->desc.palette[entry[0]][c] = static_cast<uint8_t>(entry[c + 1]);
+        }
+    }
+    Tcl_Obj *list = Tcl_NewListObj(0, nullptr);
+    for (int i = 0; i < image->desc.nindices && i < 256; i++) {
+        Tcl_Obj *rgb[] = {Tcl_NewIntObj(image->desc.palette[i][0]), Tcl_NewIntObj(image->desc.palette[i][1]),
+                          Tcl_NewIntObj(image->desc.palette[i][2])};
+        Tcl_ListObjAppendElement(nullptr, list, Tcl_NewListObj(3, rgb));
+    }
+    Tcl_SetObjResult(interp, list);
     return TCL_OK;
 }
 
@@ -161,6 +270,8 @@ Tcl_Obj *descDict(const RamImage *image)
     put("y0", Tcl_NewDoubleObj(d.y0));
     put("dx", Tcl_NewDoubleObj(d.dx));
     put("dy", Tcl_NewDoubleObj(d.dy));
+    put("msbf", Tcl_NewIntObj(d.msbf));
+    put("offset", Tcl_NewIntObj(d.offset));
     put("useCount", Tcl_NewIntObj(image->useCount));
     put("openCount", Tcl_NewIntObj(image->openCount));
     return dict;
@@ -251,6 +362,9 @@ int testimgCmd(Tcl_Interp *interp, int objc, Tcl_Obj *const objv[])
     if (word == "create") {
         return createImage(interp, objc, objv);
     }
+    if (word == "open") {
+        return openImage(interp, objc, objv);
+    }
     if (word == "list") {
         Tcl_Obj *list = Tcl_NewListObj(0, nullptr);
         for (RamImage *each = ramImageListHead(); each != nullptr; each = each->next) {
@@ -270,6 +384,16 @@ int testimgCmd(Tcl_Interp *interp, int objc, Tcl_Obj *const objv[])
         }
         Tcl_SetObjResult(interp, Tcl_NewIntObj(ramImageRelease(image, nullptr)));
         return TCL_OK;
+    }
+    if (word == "flush" && objc == 4) {
+        ramImageFlush(image);
+        return TCL_OK;
+    }
+    if (word == "set") {
+        return setDesc(interp, image, objc, objv);
+    }
+    if (word == "palette") {
+        return palette(interp, image, objc, objv);
     }
     if (word == "desc" && objc == 4) {
         Tcl_SetObjResult(interp, descDict(image));

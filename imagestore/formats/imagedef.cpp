@@ -1,0 +1,283 @@
+/*
+ * imagedef.cpp --
+ *
+ *	IMAGEDEF raw band files: a 1,152-byte header carrying the whole
+ *	descriptor (geometry, pixel type, map id, georeference, value range,
+ *	palette, description) in front of BSQ, BIL or BIP band data. The
+ *	detector is asked by detectImageFile, the header writer by
+ *	createImageFile and writeImageHeader; the headerless BSQD, BILD and
+ *	BIPD layouts go through the writer too.
+ */
+#include "imagestore/formats/formats.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstring>
+#include <sys/stat.h>
+#include <unistd.h>
+#include "imagestore/codes.h"
+
+namespace {
+
+constexpr int kHeaderBytes = 1152;
+constexpr int kMaxSide = 1 << 28;
+constexpr int kMaxBands = 65535;
+constexpr int64_t kMaxLineBytes = INT32_MAX / 2;      // one row of every band
+constexpr int64_t kMaxFileBytes = int64_t{1} << 46;   // header and data area
+
+/* Header field offsets. */
+enum {
+    kMagic = 0, kMsbf = 16, kImgId = 20, kMapId = 24, kImgType = 28, kOffset = 32, kPixel = 36,
+    kBands = 40, kRows = 44, kColumns = 48, kTop = 52, kLeft = 56, kX0 = 60, kY0 = 68, kZ0 = 76,
+    kZscale = 84, kZmin = 92, kZmax = 100, kDx = 108, kDy = 116, kIndices = 124, kPalette = 128,
+    kDescription = 896
+};
+
+constexpr char kMagicMsbf[] = "IMAGEDEF_MSBF";
+constexpr char kMagicMsbl[] = "IMAGEDEF_MSBL";
+
+uint64_t getBytes(const unsigned char *p, int n, bool msbf)
+{
+    uint64_t v = 0;
+    for (int i = 0; i < n; i++) {
+        v = (v << 8) | p[msbf ? i : n - 1 - i];
+    }
+    return v;
+}
+
+int32_t getI32(const unsigned char *p, bool msbf)
+{
+    return static_cast<int32_t>(static_cast<uint32_t>(getBytes(p, 4, msbf)));
+}
+
+double getF64(const unsigned char *p, bool msbf)
+{
+    uint64_t bits = getBytes(p, 8, msbf);
+    double v;
+    std::memcpy(&v, &bits, sizeof v);
+    return v;
+}
+
+void putBytesLE(unsigned char *p, uint64_t v, int n)
+{
+    for (int i = 0; i < n; i++) {
+        p[i] = static_cast<unsigned char>(v >> (8 * i));
+    }
+}
+
+void putI32(unsigned char *p, int32_t v)
+{
+    putBytesLE(p, static_cast<uint32_t>(v), 4);
+}
+
+void putF64(unsigned char *p, double v)
+{
+    uint64_t bits;
+    std::memcpy(&bits, &v, sizeof bits);
+    putBytesLE(p, bits, 8);
+}
+
+bool readAt(int fd, unsigned char *buffer, size_t n, off_t offset)
+{
+    size_t got = 0;
+    while (got < n) {
+        ssize_t r = pread(fd, buffer + got, n - got, offset + static_cast<off_t>(got));
+        if (r < 0 && errno == EINTR) {
+            continue;
+        }
+        if (r <= 0) {
+            return false;
+        }
+        got += static_cast<size_t>(r);
+    }
+    return true;
+}
+
+bool writeAt(int fd, const unsigned char *buffer, size_t n, off_t offset)
+{
+    size_t put = 0;
+    while (put < n) {
+        ssize_t w = pwrite(fd, buffer + put, n - put, offset + static_cast<off_t>(put));
+        if (w < 0 && errno == EINTR) {
+            continue;
+        }
+        if (w <= 0) {
+            return false;
+        }
+        put += static_cast<size_t>(w);
+    }
+    return true;
+}
+
+bool isBandInterleaved(int imgid)
+{
+    return imgid == IMG_BIP || imgid == IMG_BIPD;
+}
+
+/*
+ * The stored line of a layout: ceil(columns x bits / 8) bytes, times the
+ * bands for BIP. 0 when the sizes are out of bounds: sides and bands at
+ * least 1, one row of every band below kMaxLineBytes, and the header plus
+ * the data area below kMaxFileBytes.
+ */
+int64_t lineBytes(int imgid, int pixel, int64_t rows, int64_t columns, int64_t bands, int64_t offset)
+{
+    int bits = pixelIdBits(pixel);
+    if (pixel < PIX_1BIT || bits < 1 || rows < 1 || columns < 1 || bands < 1 || rows > kMaxSide ||
+        columns > kMaxSide || bands > kMaxBands) {
+        return 0;
+    }
+    int64_t line = (columns * bits + 7) / 8;
+    if (line * bands > kMaxLineBytes || offset + line * bands * rows > kMaxFileBytes) {
+        return 0;
+    }
+    return isBandInterleaved(imgid) ? line * bands : line;
+}
+
+}  // namespace
+
+/*
+ * imagedefDetect --
+ *	Recognises an IMAGEDEF header at byte 0 (the file position is left
+ *	alone). Answers BSQ, BIL or BIP with desc filled, 0 when the file is
+ *	not this format or its header is not sound: sizes out of bounds, an
+ *	unknown pixel type, or a data offset inside the header or beyond the
+ *	end of the file.
+ */
+int imagedefDetect(int fd, const char *, ImageDesc *desc, void **)
+{
+    unsigned char h[kHeaderBytes];
+    if (!readAt(fd, h, sizeof h, 0)) {
+        return 0;
+    }
+    bool msbf;
+    if (std::memcmp(h + kMagic, kMagicMsbf, sizeof kMagicMsbf) == 0) {
+        msbf = true;
+    } else if (std::memcmp(h + kMagic, kMagicMsbl, sizeof kMagicMsbl) == 0) {
+        msbf = false;
+    } else {
+        return 0;
+    }
+    int imgid = getI32(h + kImgId, msbf);
+    if (imgid != IMG_BSQ && imgid != IMG_BIL && imgid != IMG_BIP) {
+        return 0;
+    }
+    int32_t offset = getI32(h + kOffset, msbf);
+    int pixel = getI32(h + kPixel, msbf);
+    int32_t bands = getI32(h + kBands, msbf);
+    int32_t rows = getI32(h + kRows, msbf);
+    int32_t columns = getI32(h + kColumns, msbf);
+    struct stat info;
+    if (offset < kHeaderBytes || fstat(fd, &info) != 0 || offset > info.st_size) {
+        return 0;
+    }
+    int64_t block = lineBytes(imgid, pixel, rows, columns, bands, offset);
+    if (block == 0) {
+        return 0;
+    }
+    int32_t indices = getI32(h + kIndices, msbf);
+    indices = indices < 0 ? 0 : indices > 256 ? 256 : indices;
+
+    desc->imgid = imgid;
+    desc->msbf = getI32(h + kMsbf, msbf) != 0;
+    desc->mapid = getI32(h + kMapId, msbf);
+    desc->imgtype = getI32(h + kImgType, msbf);
+    desc->offset = offset;
+    desc->pixel = pixel;
+    desc->bits = pixelIdBits(pixel);
+    desc->nbands = bands;
+    desc->rows = rows;
+    desc->columns = columns;
+    desc->block = static_cast<int32_t>(block);
+    desc->top = getI32(h + kTop, msbf);
+    desc->left = getI32(h + kLeft, msbf);
+    desc->x0 = getF64(h + kX0, msbf);
+    desc->y0 = getF64(h + kY0, msbf);
+    desc->z0 = getF64(h + kZ0, msbf);
+    desc->zscale = getF64(h + kZscale, msbf);
+    desc->zmin = getF64(h + kZmin, msbf);
+    desc->zmax = getF64(h + kZmax, msbf);
+    desc->dx = getF64(h + kDx, msbf);
+    desc->dy = getF64(h + kDy, msbf);
+    desc->nindices = indices;
+    std::memcpy(desc->palette, h + kPalette, 3 * static_cast<size_t>(indices));
+    std::memcpy(desc->imgdes, h + kDescription, sizeof desc->imgdes);
+    desc->imgdes[sizeof desc->imgdes - 1] = '\0';
+    desc->transparent = -1;
+    return imgid;
+}
+
+/*
+ * imagedefWriteHeader --
+ *	Sets the block of desc's layout and, for BSQ, BIL and BIP with a
+ *	header offset, writes the header at byte 0 (least significant byte
+ *	first, "IMAGEDEF_MSBL"), zero bytes up to the header offset, which is
+ *	at least 1,152 (the file position is left alone). An offset of 0 or
+ *	less asks for a headerless file: nothing is written and the offset
+ *	becomes 0, as for BSQD, BILD and BIPD, whose palette count becomes 0
+ *	too. Answers the bytes written (the data offset), 0 when no header was
+ *	written, -1 for a short write or a descriptor the detector would not
+ *	take back.
+ */
+int imagedefWriteHeader(int fd, ImageDesc *desc)
+{
+    int imgid = desc->imgid;
+    bool withoutHeader = imgid == IMG_BSQD || imgid == IMG_BILD || imgid == IMG_BIPD;
+    if (!withoutHeader && imgid != IMG_BSQ && imgid != IMG_BIL && imgid != IMG_BIP) {
+        return -1;
+    }
+    bool headerless = withoutHeader || desc->offset <= 0;
+    int32_t offset = headerless ? 0 : desc->offset < kHeaderBytes ? kHeaderBytes : desc->offset;
+    int64_t block = lineBytes(imgid, desc->pixel, desc->rows, desc->columns, desc->nbands, offset);
+    if (block == 0) {
+        return -1;
+    }
+    desc->offset = offset;
+    desc->block = static_cast<int32_t>(block);
+    desc->bits = pixelIdBits(desc->pixel);
+    if (withoutHeader) {
+        desc->nindices = 0;
+    }
+    if (headerless) {
+        return 0;
+    }
+
+    int indices = desc->nindices < 0 ? 0 : desc->nindices > 256 ? 256 : desc->nindices;
+    unsigned char h[kHeaderBytes] = {};
+    std::memcpy(h + kMagic, kMagicMsbl, sizeof kMagicMsbl);
+    putI32(h + kMsbf, desc->msbf != 0);
+    putI32(h + kImgId, imgid);
+    putI32(h + kMapId, desc->mapid);
+    putI32(h + kImgType, desc->imgtype);
+    putI32(h + kOffset, offset);
+    putI32(h + kPixel, desc->pixel);
+    putI32(h + kBands, desc->nbands);
+    putI32(h + kRows, desc->rows);
+    putI32(h + kColumns, desc->columns);
+    putI32(h + kTop, desc->top);
+    putI32(h + kLeft, desc->left);
+    putF64(h + kX0, desc->x0);
+    putF64(h + kY0, desc->y0);
+    putF64(h + kZ0, desc->z0);
+    putF64(h + kZscale, desc->zscale);
+    putF64(h + kZmin, desc->zmin);
+    putF64(h + kZmax, desc->zmax);
+    putF64(h + kDx, desc->dx);
+    putF64(h + kDy, desc->dy);
+    putI32(h + kIndices, indices);
+    std::memcpy(h + kPalette, desc->palette, 3 * static_cast<size_t>(indices));
+    size_t text = strnlen(desc->imgdes, sizeof desc->imgdes - 1);
+    std::memcpy(h + kDescription, desc->imgdes, text);
+    if (!writeAt(fd, h, sizeof h, 0)) {
+        return -1;
+    }
+    static const unsigned char zeros[8192] = {};
+    for (int64_t at = kHeaderBytes; at < offset;) {
+        size_t n = static_cast<size_t>(offset - at < 8192 ? offset - at : 8192);
+        if (!writeAt(fd, zeros, n, at)) {
+            return -1;
+        }
+        at += static_cast<int64_t>(n);
+    }
+    return offset;
+}

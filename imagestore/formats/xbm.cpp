@@ -1,0 +1,446 @@
+/*
+ * xbm.cpp --
+ *
+ *	X bitmap text files (1 bit per pixel, first pixel of a byte in its
+ *	least significant bit): detection of the "_width" and "_height"
+ *	defines, the whole text of a new file, the loader that decodes the
+ *	byte array into the row cache at first use, and the write-back that
+ *	writes the text again from the cache through a temporary file.
+ */
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include "imagestore/formats/formats.h"
+#include "imagestore/ramimage.h"
+#include "tesk_stdio.h"
+
+namespace {
+
+constexpr size_t kDetectBytes = 4095;    // of the text that detection examines
+constexpr int kMapGrid = 1;
+constexpr int64_t kMaxBitmapBytes = INT32_MAX;
+
+int32_t rowBytesOf(int32_t columns)
+{
+    return static_cast<int32_t>((static_cast<int64_t>(columns) + 7) / 8);
+}
+
+/* The byte with its bits in the other order (cache rows whose descriptor
+ * says most significant bit first). */
+unsigned char reversedBits(unsigned char b)
+{
+    b = static_cast<unsigned char>((b & 0xF0) >> 4 | (b & 0x0F) << 4);
+    b = static_cast<unsigned char>((b & 0xCC) >> 2 | (b & 0x33) << 2);
+    return static_cast<unsigned char>((b & 0xAA) >> 1 | (b & 0x55) << 1);
+}
+
+/* The number that follows name in text, as "%d" reads it; false when there
+ * is no such name or no number after it. */
+bool numberAfter(const char *text, const char *name, long *value)
+{
+    const char *at = std::strstr(text, name);
+    if (at == nullptr) {
+        return false;
+    }
+    at += std::strlen(name);
+    char *end = nullptr;
+    errno = 0;
+    *value = std::strtol(at, &end, 10);
+    return end != at && errno == 0;
+}
+
+/* Writes text to a file from a given offset, collecting it in a buffer;
+ * the first failure is remembered and later writes are skipped. */
+class TextSink {
+public:
+    TextSink(int fd, off_t offset) : fd_(fd), offset_(offset) {}
+
+    void put(const char *text, size_t n)
+    {
+        buffer_.append(text, n);
+        if (buffer_.size() >= 65536) {
+            drain();
+        }
+    }
+
+    /* Writes what is buffered; false once any write failed. */
+    bool drain()
+    {
+        size_t done = 0;
+        while (ok_ && done < buffer_.size()) {
+            ssize_t n = pwrite(fd_, buffer_.data() + done, buffer_.size() - done, offset_);
+            if (n < 0 && errno == EINTR) {
+                continue;
+            }
+            if (n <= 0) {
+                ok_ = false;
+                break;
+            }
+            done += static_cast<size_t>(n);
+            offset_ += n;
+        }
+        buffer_.clear();
+        return ok_;
+    }
+
+    off_t end() const { return offset_; }
+
+private:
+    int fd_;
+    off_t offset_;
+    std::string buffer_;
+    bool ok_ = true;
+};
+
+/*
+ * writeBitmapText --
+ *	Writes the whole X bitmap text of a rows x columns bitmap from byte 0:
+ *	the defines, then every byte as " 0x%02x," (a line feed after every
+ *	12th of them) and the last one as " 0x%02x};". rowAt(r) gives row r's
+ *	bytes in file order, or NULL to fail. Truncates the file after the
+ *	text. Answers true when everything was written.
+ */
+template <typename RowSource>
+bool writeBitmapText(int fd, int32_t rows, int32_t columns, RowSource rowAt)
+{
+    TextSink sink(fd, 0);
+    char text[128];
+    int n = std::snprintf(text, sizeof text,
+                          "#define xbmp_width %d\n#define xbmp_height %d\nstatic char xbmp_bits[] = {\n",
+                          columns, rows);
+    sink.put(text, static_cast<size_t>(n));
+    int32_t block = rowBytesOf(columns);
+    int64_t total = static_cast<int64_t>(rows) * block;
+    int64_t index = 0;
+    for (int32_t r = 0; r < rows; r++) {
+        const unsigned char *row = rowAt(r);
+        if (row == nullptr) {
+            return false;
+        }
+        for (int32_t i = 0; i < block; i++, index++) {
+            if (index == total - 1) {
+                n = std::snprintf(text, sizeof text, " 0x%02x};", row[i]);
+            } else {
+                n = std::snprintf(text, sizeof text, (index + 1) % 12 == 0 ? " 0x%02x,\n" : " 0x%02x,", row[i]);
+            }
+            sink.put(text, static_cast<size_t>(n));
+        }
+    }
+    if (!sink.drain()) {
+        return false;
+    }
+    int rc;
+    do {
+        rc = ftruncate(fd, sink.end());
+    } while (rc != 0 && errno == EINTR);
+    return rc == 0;
+}
+
+/* Reads a file from byte 0 in chunks through pread (the file position is
+ * left alone). */
+class ChunkReader {
+public:
+    explicit ChunkReader(int fd) : fd_(fd) {}
+
+    int next()
+    {
+        if (at_ == length_) {
+            ssize_t got;
+            do {
+                got = pread(fd_, buffer_, sizeof buffer_, offset_);
+            } while (got < 0 && errno == EINTR);
+            if (got <= 0) {
+                return -1;
+            }
+            offset_ += got;
+            length_ = static_cast<size_t>(got);
+            at_ = 0;
+        }
+        return buffer_[at_++];
+    }
+
+private:
+    int fd_;
+    unsigned char buffer_[65536];
+    size_t length_ = 0, at_ = 0;
+    off_t offset_ = 0;
+};
+
+bool isSpace(int c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
+}
+
+/* The byte a number of the array stands for: a C integer literal from
+ * -128 to 255. */
+bool byteOfNumber(const std::string &token, unsigned char *out)
+{
+    char *end = nullptr;
+    errno = 0;
+    long value = std::strtol(token.c_str(), &end, 0);
+    if (end == token.c_str() || *end != '\0' || errno != 0 || value < -128 || value > 255) {
+        return false;
+    }
+    *out = static_cast<unsigned char>(value);
+    return true;
+}
+
+bool isBitmapImage(const RamImage *image)
+{
+    const ImageDesc &desc = image->desc;
+    return desc.pixel == PIX_1BIT && desc.nbands == 1 && desc.rows >= 1 && desc.columns >= 1
+           && image->rowBytes == rowBytesOf(desc.columns);
+}
+
+/* Set while a write-back runs: reading rows must not start another. */
+bool rewriting = false;
+
+}  // namespace
+
+/*
+ * xbmDetect --
+ *	Looks for "_width" and "_height" followed by numbers in the first
+ *	4,095 bytes of the file (up to a zero byte). Answers IMG_XBMP with desc
+ *	filled (one band, white for 0 and black for 1), or 0 when the defines
+ *	are missing or give no usable size, or the file is too short to hold
+ *	the bitmap they announce. The file position is left alone.
+ */
+int xbmDetect(int fd, const char *, ImageDesc *desc, void **)
+{
+    char text[kDetectBytes + 1];
+    size_t got = 0;
+    while (got < kDetectBytes) {
+        ssize_t n = pread(fd, text + got, kDetectBytes - got, static_cast<off_t>(got));
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            break;
+        }
+        got += static_cast<size_t>(n);
+    }
+    if (got == 0) {
+        return 0;
+    }
+    text[got] = '\0';
+    long width = 0, height = 0;
+    if (!numberAfter(text, "_width", &width) || !numberAfter(text, "_height", &height)) {
+        return 0;
+    }
+    struct stat st;
+    if (width < 1 || height < 1 || width > INT32_MAX || height > INT32_MAX || fstat(fd, &st) != 0) {
+        return 0;
+    }
+    /* Every byte of the array takes at least one character of the text. */
+    int64_t bytes = static_cast<int64_t>(height) * rowBytesOf(static_cast<int32_t>(width));
+    if (bytes > kMaxBitmapBytes || bytes > st.st_size) {
+        return 0;
+    }
+    ImageDesc found = *desc;
+    found.imgid = IMG_XBMP;
+    found.mapid = kMapGrid;
+    found.pixel = PIX_1BIT;
+    found.bits = 1;
+    found.top = found.left = 0;
+    found.rows = static_cast<int32_t>(height);
+    found.columns = static_cast<int32_t>(width);
+    found.nbands = 1;
+    found.msbf = 0;
+    found.block = rowBytesOf(found.columns);
+    found.offset = 0;
+    found.x0 = found.y0 = 0;
+    found.dx = found.dy = 1;
+    found.nindices = 2;
+    found.palette[0][0] = found.palette[0][1] = found.palette[0][2] = 255;
+    found.palette[1][0] = found.palette[1][1] = found.palette[1][2] = 0;
+    found.transparent = -1;
+    if (!imgDescCheck(&found, nullptr)) {
+        return 0;
+    }
+    *desc = found;
+    return IMG_XBMP;
+}
+
+/*
+ * xbmWriteWhole --
+ *	Writes the text of a new X bitmap with every pixel 0 and makes desc
+ *	describe it (one band of 1-bit pixels, no header). Answers 0, or -1
+ *	(reported) for an unusable size or a failed write.
+ */
+int xbmWriteWhole(int fd, ImageDesc *desc)
+{
+    if (desc->rows < 1 || desc->columns < 1
+        || static_cast<int64_t>(desc->rows) * rowBytesOf(desc->columns) > kMaxBitmapBytes) {
+        tesk_fprintf(stderr, "Error in writeXBMP: invalid image size\n");
+        return -1;
+    }
+    desc->nbands = 1;
+    desc->pixel = PIX_1BIT;
+    desc->bits = 1;
+    desc->block = rowBytesOf(desc->columns);
+    desc->offset = 0;
+    std::string zeros(static_cast<size_t>(desc->block), '\0');
+    const auto *row = reinterpret_cast<const unsigned char *>(zeros.data());
+    if (!writeBitmapText(fd, desc->rows, desc->columns, [row](int32_t) { return row; })) {
+        tesk_fprintf(stderr, "Error in writeXBMP: cannot write the file\n");
+        return -1;
+    }
+    return 0;
+}
+
+/*
+ * readXBMP --
+ *	Decodes the byte array of the image's X bitmap text into its cache:
+ *	sizes the cache to every row, zeroes it and gives slot r to row r, then
+ *	reads the numbers after the first '{' (decimal, hexadecimal with 0x),
+ *	separated by commas and ended by '}', (columns + 7) / 8 of them per row,
+ *	in the bit order of desc.msbf. Answers 1 when every row was filled;
+ *	0 (reported) when the array ends first or holds something that is not
+ *	a byte value, the rows read so far being kept.
+ */
+int readXBMP(RamImage *image)
+{
+    if (!isBitmapImage(image) || image->fd < 0) {
+        tesk_fprintf(stderr, "Error in readXBMP: not an X bitmap image\n");
+        return 0;
+    }
+    const ImageDesc &desc = image->desc;
+    if (setRAMImageBuf(image, desc.rows) != desc.rows || image->slotCount != desc.rows) {
+        tesk_fprintf(stderr, "Error in readXBMP: not enough memory for the bitmap\n");
+        return 0;
+    }
+    int64_t total = static_cast<int64_t>(desc.rows) * image->rowBytes;
+    std::memset(image->buffers, 0, static_cast<size_t>(total));
+    std::memset(image->dirtyBits, 0, static_cast<size_t>(image->slotCount / 8 + 1));
+    for (int32_t r = 0; r < desc.rows; r++) {
+        image->slotMap[r] = r;
+    }
+
+    ChunkReader reader(image->fd);
+    int c = reader.next();
+    while (c >= 0 && c != '{') {
+        c = reader.next();
+    }
+    bool reverse = desc.msbf != 0;
+    int64_t filled = 0;
+    std::string token;
+    bool bad = false;
+    while (filled < total && c >= 0) {
+        c = reader.next();
+        if (c >= 0 && isSpace(c)) {
+            continue;
+        }
+        if (c >= 0 && c != ',' && c != '}') {
+            token.push_back(static_cast<char>(c));
+            if (token.size() > 32) {
+                bad = true;
+                break;
+            }
+            continue;
+        }
+        /* A comma, the closing brace or the end of the text ends a number;
+         * only a comma may not follow an empty one. */
+        if (token.empty()) {
+            if (c == ',') {
+                bad = true;
+                break;
+            }
+            break;
+        }
+        unsigned char value;
+        if (!byteOfNumber(token, &value)) {
+            bad = true;
+            break;
+        }
+        image->buffers[filled++] = reverse ? reversedBits(value) : value;
+        token.clear();
+        if (c == '}') {
+            break;
+        }
+    }
+    if (filled == total) {
+        return 1;
+    }
+    if (bad) {
+        tesk_fprintf(stderr, "Error in readXBMP: invalid number in the bitmap data\n");
+    } else {
+        tesk_fprintf(stderr, "Error in readXBMP: the bitmap data ends after %lld of %lld bytes\n",
+                     static_cast<long long>(filled), static_cast<long long>(total));
+    }
+    return 0;
+}
+
+/*
+ * xbmRewrite --
+ *	Writes the image's X bitmap text again from its cached rows into a new
+ *	file beside it (the old file's permission bits), which then replaces
+ *	the old file by rename; the image's descriptor moves to the new file
+ *	and its dirty bits are cleared. An image opened read-only is not
+ *	rewritten. Answers 1, or 0 (reported) with the old file untouched.
+ */
+int xbmRewrite(RamImage *image)
+{
+    if (rewriting) {
+        return 0;
+    }
+    if (!isBitmapImage(image) || image->fd < 0) {
+        tesk_fprintf(stderr, "Error in writeXBMP: not an X bitmap image\n");
+        return 0;
+    }
+    int mode = fcntl(image->fd, F_GETFL);
+    if (mode < 0 || (mode & O_ACCMODE) == O_RDONLY) {
+        tesk_fprintf(stderr, "Error in writeXBMP: %s is open read-only\n", image->desc.file);
+        return 0;
+    }
+    const std::string path = image->desc.file;
+    std::string temporary;
+    int fd = -1;
+    for (int attempt = 0; attempt < 100 && fd < 0; attempt++) {
+        temporary = path + ".tmp" + std::to_string(getpid()) + "-" + std::to_string(attempt);
+        fd = open(temporary.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0 && errno != EEXIST) {
+            break;
+        }
+    }
+    if (fd < 0) {
+        tesk_fprintf(stderr, "Error in writeXBMP: cannot create a file beside %s\n", path.c_str());
+        return 0;
+    }
+    struct stat st;
+    if (fstat(image->fd, &st) == 0) {
+        (void)fchmod(fd, st.st_mode & 07777);
+    }
+
+    rewriting = true;
+    bool reverse = image->desc.msbf != 0;
+    std::string flipped;
+    bool ok = writeBitmapText(fd, image->desc.rows, image->desc.columns, [&](int32_t r) -> const unsigned char * {
+        const unsigned char *row = image->loadRow(image, r, 0, 1);
+        if (row == nullptr || !reverse) {
+            return row;
+        }
+        flipped.assign(reinterpret_cast<const char *>(row), static_cast<size_t>(image->rowBytes));
+        for (char &b : flipped) {
+            b = static_cast<char>(reversedBits(static_cast<unsigned char>(b)));
+        }
+        return reinterpret_cast<const unsigned char *>(flipped.data());
+    });
+    rewriting = false;
+    ok = ok && fsync(fd) == 0 && rename(temporary.c_str(), path.c_str()) == 0;
+    if (!ok) {
+        tesk_fprintf(stderr, "Error in writeXBMP: cannot write %s\n", path.c_str());
+        close(fd);
+        unlink(temporary.c_str());
+        return 0;
+    }
+    close(image->fd);
+    image->fd = fd;
+    std::memset(image->dirtyBits, 0, static_cast<size_t>(image->slotCount / 8 + 1));
+    return 1;
+}

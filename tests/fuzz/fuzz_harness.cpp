@@ -1,0 +1,68 @@
+/*
+ * fuzz_harness.cpp --
+ *
+ *	See fuzz_harness.h.
+ */
+#undef USE_TCL_STUBS
+#undef USE_TK_STUBS
+#include "fuzz_harness.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <string>
+#include <tcl.h>
+#include <unistd.h>
+#include "imagestore/ramimage.h"
+
+int teskInitStubs(Tcl_Interp *interp, bool withTk);
+
+namespace {
+std::string inputPath;
+}
+
+extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
+{
+    Tcl_FindExecutable((*argv)[0]);
+    Tcl_Interp *interp = Tcl_CreateInterp();
+    if (teskInitStubs(interp, false) != TCL_OK) {
+        std::fprintf(stderr, "cannot initialise Tcl\n");
+        std::abort();
+    }
+    const char *tmp = std::getenv("TMPDIR");
+    inputPath = std::string(tmp != nullptr ? tmp : "/tmp") + "/tesk-fuzz-" + std::to_string(getpid());
+    return 0;
+}
+
+int fuzzReader(ImageDetectProc *detect, const uint8_t *data, size_t size)
+{
+    FILE *f = std::fopen(inputPath.c_str(), "wb");
+    if (f == nullptr) {
+        return 0;
+    }
+    std::fwrite(data, 1, size, f);
+    std::fclose(f);
+
+    int fd = open(inputPath.c_str(), O_RDWR);
+    ImageDesc desc;
+    imgDescInit(&desc);
+    desc.dataFd = -1;
+    void *priv = nullptr;
+    int type = detect(fd, inputPath.c_str(), &desc, &priv);
+    close(fd);
+    gmemFree(priv);
+    if (type > 0) {
+        int error = 0;
+        RamImage *image = ramImageOpen(nullptr, inputPath.c_str(), nullptr, nullptr, &error);
+        if (image != nullptr) {
+            for (int r = 0; r < image->desc.rows && r < 256; r++) {
+                for (int b = 0; b < image->desc.nbands; b++) {
+                    image->loadRow(image, r, b, 1);
+                }
+            }
+            ramImageRelease(image, nullptr);
+        }
+    }
+    unlink(inputPath.c_str());
+    return 0;
+}

@@ -1,0 +1,19 @@
+/*
+ * fuzz_harness.h --
+ *
+ *	The common body of the reader fuzz targets: the input becomes a file,
+ *	the reader's detector examines it, and when it takes the file the
+ *	store opens it with that descriptor and reads every row of every band
+ *	through the row cache. LLVMFuzzerInitialize creates a Tcl interpreter
+ *	and fills the library's stub tables once.
+ */
+#ifndef TESK_TESTS_FUZZ_HARNESS_H
+#define TESK_TESTS_FUZZ_HARNESS_H
+
+#include <cstddef>
+#include <cstdint>
+#include "imagestore/formats/formats.h"
+
+int fuzzReader(ImageDetectProc *detect, const uint8_t *data, size_t size);
+
+#endif /* TESK_TESTS_FUZZ_HARNESS_H */
