@@ -35,6 +35,12 @@
  *	tesktest img notify TAG SENDER FLAGS / rect TAG SENDER X Y W H
  *	tesktest img geo TAG ?TEXT?     the georeference comment, or parse TEXT
  *	                                into the image (answers 1 or 0)
+ *	tesktest img reader add|remove PROC ?LAST?   registers an image reader
+ *	                                that calls the Tcl procedure PROC with the
+ *	                                file name; PROC answers a type code, and
+ *	                                with a positive one descriptor fields
+ *	                                (-rows -columns -nbands -pixel -offset
+ *	                                -block, codes as numbers)
  */
 #include <cstdio>
 #include <cstring>
@@ -352,6 +358,81 @@ int histograms(Tcl_Interp *interp, RamImage *image, int mode, int columnStep, in
     return TCL_OK;
 }
 
+/* ---- scripted image readers ---- */
+
+Tcl_Interp *readerInterp = nullptr;
+std::string readerProcs[2];  // the procedures behind the two C readers
+
+int scriptedReader(int which, const char *fileName, ImageDesc *desc)
+{
+    Tcl_Obj *objv[] = {Tcl_NewStringObj(readerProcs[which].c_str(), -1), Tcl_NewStringObj(fileName, -1)};
+    Tcl_IncrRefCount(objv[0]);
+    Tcl_IncrRefCount(objv[1]);
+    int code = Tcl_EvalObjv(readerInterp, 2, objv, TCL_EVAL_GLOBAL);
+    Tcl_DecrRefCount(objv[0]);
+    Tcl_DecrRefCount(objv[1]);
+    int count = 0, answer = 0;
+    Tcl_Obj **items = nullptr;
+    if (code != TCL_OK || Tcl_ListObjGetElements(readerInterp, Tcl_GetObjResult(readerInterp), &count, &items) != TCL_OK
+        || count < 1 || Tcl_GetIntFromObj(readerInterp, items[0], &answer) != TCL_OK) {
+        return 0;
+    }
+    static const std::map<std::string, int32_t ImageDesc::*> fields = {
+        {"-rows", &ImageDesc::rows},     {"-columns", &ImageDesc::columns}, {"-nbands", &ImageDesc::nbands},
+        {"-pixel", &ImageDesc::pixel},   {"-offset", &ImageDesc::offset},   {"-block", &ImageDesc::block},
+    };
+    for (int i = 1; i + 1 < count; i += 2) {
+        auto it = fields.find(Tcl_GetString(items[i]));
+        int value = 0;
+        if (it != fields.end() && Tcl_GetIntFromObj(readerInterp, items[i + 1], &value) == TCL_OK) {
+            desc->*(it->second) = value;
+        }
+    }
+    if (answer > 0) {
+        desc->imgid = answer;
+        desc->transparent = -1;
+    }
+    return answer;
+}
+
+int firstReader(int, const char *fileName, ImageDesc *desc, void **)
+{
+    return scriptedReader(0, fileName, desc);
+}
+
+int secondReader(int, const char *fileName, ImageDesc *desc, void **)
+{
+    return scriptedReader(1, fileName, desc);
+}
+
+int readerCmd(Tcl_Interp *interp, int objc, Tcl_Obj *const objv[])
+{
+    std::string action = objc > 3 ? Tcl_GetString(objv[3]) : "";
+    int last = 0;
+    if ((action != "add" && action != "remove") || objc < 5 || objc > 6
+        || (objc == 6 && Tcl_GetIntFromObj(interp, objv[5], &last) != TCL_OK)) {
+        return error(interp, "usage: tesktest img reader add|remove PROC ?LAST?");
+    }
+    readerInterp = interp;
+    std::string proc = Tcl_GetString(objv[4]);
+    if (action == "remove") {
+        for (int i = 0; i < 2; i++) {
+            if (readerProcs[i] == proc) {
+                removeImageReader(i == 0 ? firstReader : secondReader);
+                readerProcs[i].clear();
+            }
+        }
+        return TCL_OK;
+    }
+    int slot = readerProcs[0].empty() || readerProcs[0] == proc ? 0 : readerProcs[1].empty() || readerProcs[1] == proc ? 1 : -1;
+    if (slot < 0) {
+        return error(interp, "two scripted readers at most");
+    }
+    readerProcs[slot] = proc;
+    addImageReader(slot == 0 ? firstReader : secondReader, last);
+    return TCL_OK;
+}
+
 }  // namespace
 
 int testimgCmd(Tcl_Interp *interp, int objc, Tcl_Obj *const objv[])
@@ -364,6 +445,9 @@ int testimgCmd(Tcl_Interp *interp, int objc, Tcl_Obj *const objv[])
     }
     if (word == "open") {
         return openImage(interp, objc, objv);
+    }
+    if (word == "reader") {
+        return readerCmd(interp, objc, objv);
     }
     if (word == "list") {
         Tcl_Obj *list = Tcl_NewListObj(0, nullptr);
