@@ -230,6 +230,21 @@ TESK_API void objUpdate(RAMOBJ *obj);
 TESK_API int objDefCommand(RAMOBJ *obj, Tcl_Interp *interp, int argc, const char **argv);
 TESK_API const char *getObjStr(int type);
 
+/* ---- ID-valued Tk options ------------------------------------------------------
+ * Parse and print procedures of Tk custom options whose client data is an
+ * IdOptionKind (display/idoption.h): names stored as codes at offset.
+ */
+TESK_API int ParseID(ClientData clientData, Tcl_Interp *interp, Tk_Window tkwin, const char *value,
+                     char *widgRec, int offset);
+TESK_API const char *GetIDStr(ClientData clientData, Tk_Window tkwin, char *widgRec, int offset,
+                              Tcl_FreeProc **freeProcPtr);
+
+/* ---- Direct evaluation ----------------------------------------------------------
+ * Evaluates the command made of the given words (a NULL-terminated list of
+ * texts) in interp; answers its code with the result in interp.
+ */
+TESK_API int combEval(ClientData clientData, Tcl_Interp *interp, ...);
+
 /* ---- Numbers ----------------------------------------------------------------- */
 
 /* Nearest integer, halves away from zero; NaN gives 0, out of range clamps. */

@@ -8,6 +8,7 @@ list(APPEND TESK_SOURCES
   runtime/calc_misc.cpp
   runtime/calc_probes.cpp
   runtime/calc_text.cpp
+  runtime/combeval.cpp
   runtime/conchannel.cpp
   runtime/conslots.cpp
   runtime/console.cpp

@@ -1,0 +1,26 @@
+/*
+ * rimage.h --
+ *
+ *	The rimage command: what its subcommands and the per-image object
+ *	commands share.
+ */
+#ifndef TESK_ANALYSIS_RIMAGE_H
+#define TESK_ANALYSIS_RIMAGE_H
+
+#include <tk.h>
+#include "tesk_image.h"
+
+/* The option table of image descriptors (-file -mapid -imgid -imgdes
+ * -imgtype -pixel -nbands -msbf -rows -columns -top -left -x0 -y0 -z0 -dx
+ * -dy -zscale -zmin -zmax -offset -block -nindices). */
+extern Tk_ConfigSpec rimageDescSpecs[];
+
+/* Shows (argc 0 or 1) or changes a descriptor through the option table,
+ * with the rules of each image type; a failure leaves desc unchanged. */
+int rimageConfigDesc(ImageDesc *desc, Tcl_Interp *interp, int argc, const char **argv);
+
+/* The bind subcommand (argv[0] "rimage", argv[1] "bind", options after),
+ * in analysis/imgobj.cpp; defaults is rimage's default descriptor. */
+int rimageBind(ImageDesc *defaults, Tcl_Interp *interp, int argc, const char **argv);
+
+#endif /* TESK_ANALYSIS_RIMAGE_H */
