@@ -1,4 +1,5 @@
 # Image display: the gimg image type and its companions.
 list(APPEND TESK_SOURCES
   display/gimgtype.cpp
+  display/idoption.cpp
 )

@@ -102,6 +102,8 @@ RamImage *newRecord(int64_t offset)
         std::memset(image, 0, sizeof *image);
         image->fd = -1;
         image->volumeOffset = offset;
+        image->curVolume = 1;
+        image->volumeCount = 1;
     }
     return image;
 }
@@ -383,6 +385,9 @@ RamImage *ramImageNewMemory(ImageDesc *desc, RamImage *reuse, int *error)
     if (image == nullptr) {
         *error = RAMIMG_NOMEM;
         return nullptr;
+    }
+    if (reuse != nullptr) {
+        ramImageFlush(reuse);  // under the descriptor its cache was made for
     }
     ImageDesc oldDesc = image->desc;
     int32_t oldRowBytes = image->rowBytes;

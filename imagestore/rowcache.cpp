@@ -713,7 +713,7 @@ void ramImageFlush(RamImage *image)
     if (image->buffers == nullptr) {
         return;
     }
-    int slots = image->desc.imgid == IMG_MBSQ ? image->desc.rows * image->desc.nbands : image->slotCount;
+    int slots = image->slotCount;
     for (int byte = 0; byte <= (slots - 1) / 8; byte++) {
         if (image->dirtyBits[byte] == 0) {
             continue;

@@ -7,17 +7,19 @@
 #include "runtime/modules.h"
 
 #include <iterator>
+#include "analysis/etran/etran.h"
 #include "imagestore/formats/formats.h"
 #include "runtime/calc.h"
+#include "tesk.h"
 #include "runtime/conslots.h"
 
 const TeskModule teskModuleTable[] = {
     {"windowMode", nullptr},   /* teskMainWindow, teskToplevelWindow */
-    {"rimage", nullptr},       /* rimage */
+    {"rimage", Rimg_Init},     /* rimage */
     {"calc", calcInit},       /* calc */
     {"comb", nullptr},         /* the comb widget kit */
     {"grass", nullptr},        /* grass, _vask.parseInput */
-    {"etran", nullptr},        /* etran */
+    {"etran", etranInit},      /* etran */
     {"ddw", nullptr},          /* ddw, package TK_DIRECTX */
     {"twimg", nullptr},        /* twimg */
     {"glw", nullptr},          /* glw, the OpenGL binding, oglm */

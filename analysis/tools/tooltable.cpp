@@ -9,10 +9,12 @@
 
 #include <cstring>
 
+#include "analysis/tools/tools.h"
+
 namespace {
 
 const RimageTool kRimageTools[] = {
-    {"calc", "rimage calc", nullptr},
+    {"calc", "rimage calc", rimageCalcMain},
     {"classify", "rimage classify", nullptr},
     {"copy", "rimage copy", nullptr},   /* the crop entry */
     {"crop", "rimage crop", nullptr},   /* the crop entry */

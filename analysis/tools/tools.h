@@ -1,0 +1,16 @@
+/*
+ * tools.h --
+ *
+ *	Entries of the image tool modules that rimage runs through the tool
+ *	table (tooltable.cpp). Each takes the program name ("rimage WORD"), the
+ *	number of words after the subcommand word and those words; it prints
+ *	its usage and answers 2 when there are no words, else answers 1 when
+ *	done and 0 on failure, after printing its own messages on the console.
+ */
+#ifndef TESK_ANALYSIS_TOOLS_TOOLS_H
+#define TESK_ANALYSIS_TOOLS_TOOLS_H
+
+/* rimage calc: band calculation with a function module (calc.cpp). */
+int rimageCalcMain(const char *programName, int argc, const char **argv);
+
+#endif /* TESK_ANALYSIS_TOOLS_TOOLS_H */
