@@ -7,6 +7,7 @@ list(APPEND TESK_SOURCES
   imagestore/formats/diskspace.cpp
   imagestore/formats/elas.cpp
   imagestore/formats/fft.cpp
+  imagestore/formats/fileio.cpp
   imagestore/formats/imagedef.cpp
   imagestore/formats/lan.cpp
   imagestore/formats/ppm.cpp

@@ -121,11 +121,6 @@ bool framedBands(int imgid)
     return imgid == IMG_MRGB32 || imgid == IMG_MRGB24 || imgid == IMG_MRGB565 || imgid == IMG_MRGB555;
 }
 
-void setDirtyBit(RamImage *image, int slot)
-{
-    image->dirtyBits[slot >> 3] |= static_cast<unsigned char>(1u << (slot & 7));
-}
-
 /* How an image type stores its rows in its file. */
 enum class Layout {
     Unread,      // nothing read (formats whose loaders are not part of the build)

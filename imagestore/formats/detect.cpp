@@ -11,11 +11,11 @@
  */
 #include "imagestore/formats/detect.h"
 
-#include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <iterator>
 #include <unistd.h>
+#include "imagestore/formats/fileio.h"
 #include "imagestore/formats/formats.h"
 
 namespace {
@@ -200,14 +200,10 @@ int writeImagesWhole(int fd, ImageDesc *desc)
     static const unsigned char zeros[8192] = {};
     for (int64_t done = 0; done < area;) {
         size_t n = static_cast<size_t>(area - done < 8192 ? area - done : 8192);
-        ssize_t w = pwrite(fd, zeros, n, static_cast<off_t>(desc->offset + done));
-        if (w < 0 && errno == EINTR) {
-            continue;
-        }
-        if (w <= 0) {
+        if (!writeAt(fd, zeros, n, static_cast<off_t>(desc->offset + done))) {
             return -1;
         }
-        done += w;
+        done += static_cast<int64_t>(n);
     }
     return desc->offset;
 }

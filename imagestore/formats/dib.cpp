@@ -8,14 +8,13 @@
  *	Rows are padded to 4 bytes and stored last row first unless the
  *	height is negative (DibPrivate.topDown); the row cache reads them.
  */
-#include <cerrno>
 #include <cstdint>
 #include <cstring>
 #include <string>
 #include <vector>
 #include <sys/stat.h>
-#include <unistd.h>
 #include "imagestore/codes.h"
+#include "imagestore/formats/fileio.h"
 #include "imagestore/formats/formats.h"
 #include "imagestore/ramimage.h"
 #include "tesk_stdio.h"
@@ -26,63 +25,6 @@ constexpr int kFileHeaderBytes = 14;
 constexpr int kInfoBytes = 40;        // the information header this system writes
 constexpr int kMaxGeoText = 256;
 constexpr int kMapGrid = 1;
-
-ssize_t readAt(int fd, unsigned char *buffer, size_t n, off_t offset)
-{
-    size_t done = 0;
-    while (done < n) {
-        ssize_t got = pread(fd, buffer + done, n - done, offset + static_cast<off_t>(done));
-        if (got < 0 && errno == EINTR) {
-            continue;
-        }
-        if (got <= 0) {
-            break;
-        }
-        done += static_cast<size_t>(got);
-    }
-    return static_cast<ssize_t>(done);
-}
-
-bool writeAt(int fd, const unsigned char *buffer, size_t n, off_t offset)
-{
-    size_t done = 0;
-    while (done < n) {
-        ssize_t put = pwrite(fd, buffer + done, n - done, offset + static_cast<off_t>(done));
-        if (put < 0 && errno == EINTR) {
-            continue;
-        }
-        if (put <= 0) {
-            return false;
-        }
-        done += static_cast<size_t>(put);
-    }
-    return true;
-}
-
-uint32_t getU32(const unsigned char *p)
-{
-    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16
-           | static_cast<uint32_t>(p[3]) << 24;
-}
-
-uint16_t getU16(const unsigned char *p)
-{
-    return static_cast<uint16_t>(p[0] | p[1] << 8);
-}
-
-void putU32(unsigned char *p, uint32_t v)
-{
-    p[0] = static_cast<unsigned char>(v);
-    p[1] = static_cast<unsigned char>(v >> 8);
-    p[2] = static_cast<unsigned char>(v >> 16);
-    p[3] = static_cast<unsigned char>(v >> 24);
-}
-
-void putU16(unsigned char *p, unsigned v)
-{
-    p[0] = static_cast<unsigned char>(v);
-    p[1] = static_cast<unsigned char>(v >> 8);
-}
 
 /* The fields of the file header and information header that we use. */
 struct DibHeader {
@@ -100,13 +42,13 @@ struct DibHeader {
 bool readHeaders(int fd, DibHeader *h)
 {
     unsigned char b[kFileHeaderBytes + kInfoBytes];
-    if (readAt(fd, b, sizeof b, 0) != static_cast<ssize_t>(sizeof b) || b[0] != 'B' || b[1] != 'M') {
+    if (!readAllAt(fd, b, sizeof b, 0) || b[0] != 'B' || b[1] != 'M') {
         return false;
     }
     h->pixelOffset = getU32(b + 10);
     h->infoSize = getU32(b + 14);
-    h->width = static_cast<int32_t>(getU32(b + 18));
-    h->height = static_cast<int32_t>(getU32(b + 22));
+    h->width = getI32(b + 18);
+    h->height = getI32(b + 22);
     h->bitCount = getU16(b + 28);
     h->compression = getU32(b + 30);
     h->coloursUsed = getU32(b + 46);
@@ -231,7 +173,7 @@ int dibDetect(int fd, const char *, ImageDesc *desc, void **priv)
     if (found.nindices > 0 && position + 4 * found.nindices <= static_cast<off_t>(h.pixelOffset)) {
         unsigned char table[4 * 256];
         size_t bytes = static_cast<size_t>(4 * found.nindices);
-        if (readAt(fd, table, bytes, position) == static_cast<ssize_t>(bytes)) {
+        if (readAllAt(fd, table, bytes, position)) {
             for (int i = 0; i < found.nindices; i++) {
                 found.palette[i][0] = table[4 * i + 2];
                 found.palette[i][1] = table[4 * i + 1];
@@ -244,8 +186,8 @@ int dibDetect(int fd, const char *, ImageDesc *desc, void **priv)
     off_t gap = static_cast<off_t>(h.pixelOffset) - position;
     if (gap >= 1 && gap <= kMaxGeoText) {
         char text[kMaxGeoText + 1];
-        ssize_t got = readAt(fd, reinterpret_cast<unsigned char *>(text), static_cast<size_t>(gap), position);
-        text[got < 0 ? 0 : got] = '\0';
+        size_t got = readAt(fd, text, static_cast<size_t>(gap), position);
+        text[got] = '\0';
         parseGeoComment(&found, text);
     }
     found.offset = static_cast<int32_t>(h.pixelOffset);
@@ -322,7 +264,7 @@ int dibWriteHeader(int fd, int checkDisk, ImageDesc *desc)
     putU32(p + 18, static_cast<uint32_t>(desc->columns));
     putU32(p + 22, static_cast<uint32_t>(desc->rows));
     putU16(p + 26, 1);
-    putU16(p + 28, static_cast<unsigned>(bitCount));
+    putU16(p + 28, static_cast<uint16_t>(bitCount));
     unsigned char *table = p + kFileHeaderBytes + kInfoBytes;
     int paletteCount = desc->nindices < 0 ? 0 : desc->nindices > 256 ? 256 : desc->nindices;
     for (int i = 0; i < entries; i++) {
@@ -371,7 +313,7 @@ int dibWritePalette(int fd, const ImageDesc *desc)
     }
     unsigned char table[4 * 256];
     size_t bytes = static_cast<size_t>(4 * size);
-    if (readAt(fd, table, bytes, position) != static_cast<ssize_t>(bytes)) {
+    if (!readAllAt(fd, table, bytes, position)) {
         return 0;
     }
     for (int i = 0; i < size; i++) {

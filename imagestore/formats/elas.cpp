@@ -6,12 +6,11 @@
  *	its descriptor. The pixels are 8-bit samples, band-interleaved by line,
  *	which the row cache reads like any BIL file.
  */
-#include <cerrno>
 #include <cstdint>
 #include <cstring>
 #include <string>
 #include <sys/stat.h>
-#include <unistd.h>
+#include "imagestore/formats/fileio.h"
 #include "imagestore/formats/formats.h"
 #include "imagestore/ramimage.h"
 #include "tesk_stdio.h"
@@ -21,38 +20,6 @@ namespace {
 constexpr int kHeaderBytes = 1024;
 constexpr int32_t kSignature = 4321;
 constexpr int kMapGrid = 1;
-
-/* Reads n bytes at offset; answers the bytes read (short only at the end of
- * the file or on an error). The file position is left alone. */
-ssize_t readAt(int fd, unsigned char *buffer, size_t n, off_t offset)
-{
-    size_t done = 0;
-    while (done < n) {
-        ssize_t got = pread(fd, buffer + done, n - done, offset + static_cast<off_t>(done));
-        if (got < 0 && errno == EINTR) {
-            continue;
-        }
-        if (got <= 0) {
-            break;
-        }
-        done += static_cast<size_t>(got);
-    }
-    return static_cast<ssize_t>(done);
-}
-
-int32_t getI32(const unsigned char *p)
-{
-    return static_cast<int32_t>(static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8
-                                | static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24);
-}
-
-float getF32(const unsigned char *p)
-{
-    uint32_t bits = static_cast<uint32_t>(getI32(p));
-    float value;
-    std::memcpy(&value, &bits, sizeof value);
-    return value;
-}
 
 int refuse(const char *reason)
 {
@@ -74,7 +41,7 @@ int refuse(const char *reason)
 int elasDetect(int fd, const char *, ImageDesc *desc, void **)
 {
     unsigned char header[kHeaderBytes];
-    if (readAt(fd, header, sizeof header, 0) != kHeaderBytes || getI32(header + 28) != kSignature) {
+    if (!readAllAt(fd, header, sizeof header, 0) || getI32(header + 28) != kSignature) {
         return 0;
     }
     struct stat st;

@@ -10,11 +10,10 @@
 #include "imagestore/formats/detect.h"
 #include "imagestore/formats/formats.h"
 
-#include <cerrno>
 #include <climits>
 #include <cmath>
 #include <cstring>
-#include <unistd.h>
+#include "imagestore/formats/fileio.h"
 #include "runtime/util.h"
 
 namespace {
@@ -30,43 +29,10 @@ enum {
     kMeanRe = 144, kMeanIm = 152, kStdRe = 160, kStdIm = 168
 };
 
-uint64_t getLE(const unsigned char *p, int n)
-{
-    uint64_t v = 0;
-    for (int i = n - 1; i >= 0; i--) {
-        v = (v << 8) | p[i];
-    }
-    return v;
-}
-
-int32_t getI32(const unsigned char *p)
-{
-    return static_cast<int32_t>(static_cast<uint32_t>(getLE(p, 4)));
-}
-
-double getF64(const unsigned char *p)
-{
-    uint64_t bits = getLE(p, 8);
-    double v;
-    std::memcpy(&v, &bits, sizeof v);
-    return v;
-}
-
 /* The 1,024 header bytes at byte 0, the file position left alone. */
 bool readHeader(int fd, unsigned char *h)
 {
-    size_t got = 0;
-    while (got < kHeaderBytes) {
-        ssize_t r = pread(fd, h + got, kHeaderBytes - got, static_cast<off_t>(got));
-        if (r < 0 && errno == EINTR) {
-            continue;
-        }
-        if (r <= 0) {
-            return false;
-        }
-        got += static_cast<size_t>(r);
-    }
-    return std::memcmp(h, kMagic, sizeof kMagic) == 0;
+    return readAllAt(fd, h, kHeaderBytes, 0) && std::memcmp(h, kMagic, sizeof kMagic) == 0;
 }
 
 /* One band's statistics from its mean, deviation and bounds over n values. */

@@ -10,12 +10,11 @@
  */
 #include "imagestore/formats/formats.h"
 
-#include <cerrno>
 #include <climits>
 #include <cstring>
 #include <sys/stat.h>
-#include <unistd.h>
 #include "imagestore/codes.h"
+#include "imagestore/formats/fileio.h"
 
 namespace {
 
@@ -35,79 +34,6 @@ enum {
 
 constexpr char kMagicMsbf[] = "IMAGEDEF_MSBF";
 constexpr char kMagicMsbl[] = "IMAGEDEF_MSBL";
-
-uint64_t getBytes(const unsigned char *p, int n, bool msbf)
-{
-    uint64_t v = 0;
-    for (int i = 0; i < n; i++) {
-        v = (v << 8) | p[msbf ? i : n - 1 - i];
-    }
-    return v;
-}
-
-int32_t getI32(const unsigned char *p, bool msbf)
-{
-    return static_cast<int32_t>(static_cast<uint32_t>(getBytes(p, 4, msbf)));
-}
-
-double getF64(const unsigned char *p, bool msbf)
-{
-    uint64_t bits = getBytes(p, 8, msbf);
-    double v;
-    std::memcpy(&v, &bits, sizeof v);
-    return v;
-}
-
-void putBytesLE(unsigned char *p, uint64_t v, int n)
-{
-    for (int i = 0; i < n; i++) {
-        p[i] = static_cast<unsigned char>(v >> (8 * i));
-    }
-}
-
-void putI32(unsigned char *p, int32_t v)
-{
-    putBytesLE(p, static_cast<uint32_t>(v), 4);
-}
-
-void putF64(unsigned char *p, double v)
-{
-    uint64_t bits;
-    std::memcpy(&bits, &v, sizeof bits);
-    putBytesLE(p, bits, 8);
-}
-
-bool readAt(int fd, unsigned char *buffer, size_t n, off_t offset)
-{
-    size_t got = 0;
-    while (got < n) {
-        ssize_t r = pread(fd, buffer + got, n - got, offset + static_cast<off_t>(got));
-        if (r < 0 && errno == EINTR) {
-            continue;
-        }
-        if (r <= 0) {
-            return false;
-        }
-        got += static_cast<size_t>(r);
-    }
-    return true;
-}
-
-bool writeAt(int fd, const unsigned char *buffer, size_t n, off_t offset)
-{
-    size_t put = 0;
-    while (put < n) {
-        ssize_t w = pwrite(fd, buffer + put, n - put, offset + static_cast<off_t>(put));
-        if (w < 0 && errno == EINTR) {
-            continue;
-        }
-        if (w <= 0) {
-            return false;
-        }
-        put += static_cast<size_t>(w);
-    }
-    return true;
-}
 
 bool isBandInterleaved(int imgid)
 {
@@ -147,7 +73,7 @@ int64_t lineBytes(int imgid, int pixel, int64_t rows, int64_t columns, int64_t b
 int imagedefDetect(int fd, const char *, ImageDesc *desc, void **)
 {
     unsigned char h[kHeaderBytes];
-    if (!readAt(fd, h, sizeof h, 0)) {
+    if (!readAllAt(fd, h, sizeof h, 0)) {
         return 0;
     }
     bool msbf;

@@ -9,13 +9,10 @@
  */
 #include "imagestore/formats/formats.h"
 
-#include <cerrno>
-#include <cfloat>
 #include <climits>
-#include <cmath>
 #include <cstring>
-#include <unistd.h>
 #include "imagestore/codes.h"
+#include "imagestore/formats/fileio.h"
 #include "runtime/util.h"
 
 namespace {
@@ -44,57 +41,6 @@ constexpr LanTag kTags[] = {{"HEADER", IMG_E73}, {"HEAD74", IMG_E74}, {"E74BSQ",
 /* Pack type codes of the header, indexed by pack type. */
 constexpr int kPackPixels[] = {PIX_BYTE, PIX_4BITS, PIX_USHORT, PIX_LONG, PIX_FLOAT, PIX_SHORT};
 
-uint32_t getU32(const unsigned char *p)
-{
-    return p[0] | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
-           static_cast<uint32_t>(p[3]) << 24;
-}
-
-int32_t getI32(const unsigned char *p)
-{
-    return static_cast<int32_t>(getU32(p));
-}
-
-int16_t getI16(const unsigned char *p)
-{
-    return static_cast<int16_t>(p[0] | p[1] << 8);
-}
-
-uint16_t getU16(const unsigned char *p)
-{
-    return static_cast<uint16_t>(p[0] | p[1] << 8);
-}
-
-float getF32(const unsigned char *p)
-{
-    uint32_t bits = getU32(p);
-    float v;
-    std::memcpy(&v, &bits, sizeof v);
-    return v;
-}
-
-void putU32(unsigned char *p, uint32_t v)
-{
-    for (int i = 0; i < 4; i++) {
-        p[i] = static_cast<unsigned char>(v >> (8 * i));
-    }
-}
-
-void putU16(unsigned char *p, uint16_t v)
-{
-    p[0] = static_cast<unsigned char>(v);
-    p[1] = static_cast<unsigned char>(v >> 8);
-}
-
-/* A double as f32; values beyond the float range become infinities. */
-void putF32(unsigned char *p, double v)
-{
-    float f = std::isnan(v) ? NAN : v > FLT_MAX ? INFINITY : v < -FLT_MAX ? -INFINITY : static_cast<float>(v);
-    uint32_t bits;
-    std::memcpy(&bits, &f, sizeof bits);
-    putU32(p, bits);
-}
-
 /* An E73 side stored as f32, truncated toward zero; 0 when it is not a
  * number in 1..kMaxSide. */
 int32_t floatSide(float v)
@@ -116,38 +62,6 @@ int64_t lineBytes(int pixel, int64_t rows, int64_t columns, int64_t bands)
     return line;
 }
 
-bool readAt(int fd, unsigned char *buffer, size_t n, off_t offset)
-{
-    size_t got = 0;
-    while (got < n) {
-        ssize_t r = pread(fd, buffer + got, n - got, offset + static_cast<off_t>(got));
-        if (r < 0 && errno == EINTR) {
-            continue;
-        }
-        if (r <= 0) {
-            return false;
-        }
-        got += static_cast<size_t>(r);
-    }
-    return true;
-}
-
-bool writeAt(int fd, const unsigned char *buffer, size_t n, off_t offset)
-{
-    size_t put = 0;
-    while (put < n) {
-        ssize_t w = pwrite(fd, buffer + put, n - put, offset + static_cast<off_t>(put));
-        if (w < 0 && errno == EINTR) {
-            continue;
-        }
-        if (w <= 0) {
-            return false;
-        }
-        put += static_cast<size_t>(w);
-    }
-    return true;
-}
-
 }  // namespace
 
 /*
@@ -159,7 +73,7 @@ bool writeAt(int fd, const unsigned char *buffer, size_t n, off_t offset)
 int lanDetect(int fd, const char *, ImageDesc *desc, void **)
 {
     unsigned char h[kHeaderBytes];
-    if (!readAt(fd, h, sizeof h, 0)) {
+    if (!readAllAt(fd, h, sizeof h, 0)) {
         return 0;
     }
     int imgid = 0;

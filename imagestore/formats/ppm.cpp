@@ -6,13 +6,12 @@
  *	new file. The rows are pixel-interleaved lines right after the header,
  *	which the row cache reads and writes.
  */
-#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <string>
 #include <string_view>
 #include <sys/stat.h>
-#include <unistd.h>
+#include "imagestore/formats/fileio.h"
 #include "imagestore/formats/formats.h"
 #include "imagestore/ramimage.h"
 #include "tesk_stdio.h"
@@ -24,7 +23,7 @@ constexpr off_t kMaxHeaderBytes = 65536; // comments included
 constexpr int kMapGrid = 1;
 
 /* Hands out the bytes of a file from byte 0, one at a time, through a small
- * buffer filled with pread (the file position is left alone). */
+ * buffer filled with readAt (the file position is left alone). */
 class ByteSource {
 public:
     explicit ByteSource(int fd) : fd_(fd) {}
@@ -36,15 +35,12 @@ public:
             if (offset_ >= kMaxHeaderBytes) {
                 return -1;
             }
-            ssize_t got;
-            do {
-                got = pread(fd_, buffer_, sizeof buffer_, offset_);
-            } while (got < 0 && errno == EINTR);
-            if (got <= 0) {
+            size_t got = readAt(fd_, buffer_, sizeof buffer_, offset_);
+            if (got == 0) {
                 return -1;
             }
-            offset_ += got;
-            length_ = static_cast<size_t>(got);
+            offset_ += static_cast<off_t>(got);
+            length_ = got;
             at_ = 0;
         }
         consumed_++;
@@ -209,11 +205,7 @@ int ppmWriteHeader(int fd, ImageDesc *desc)
     char text[64];
     int length = std::snprintf(text, sizeof text, bands == 3 ? "P6\n%d %d\n255\n" : "P5\n%d %d\n255\n",
                                desc->columns, desc->rows);
-    ssize_t written;
-    do {
-        written = pwrite(fd, text, static_cast<size_t>(length), 0);
-    } while (written < 0 && errno == EINTR);
-    if (written != length) {
+    if (!writeAt(fd, text, static_cast<size_t>(length), 0)) {
         tesk_fprintf(stderr, "Error in PPM header: cannot write the file\n");
         return -1;
     }

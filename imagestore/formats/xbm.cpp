@@ -16,6 +16,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include "imagestore/formats/fileio.h"
 #include "imagestore/formats/formats.h"
 #include "imagestore/ramimage.h"
 #include "tesk_stdio.h"
@@ -72,18 +73,10 @@ public:
     /* Writes what is buffered; false once any write failed. */
     bool drain()
     {
-        size_t done = 0;
-        while (ok_ && done < buffer_.size()) {
-            ssize_t n = pwrite(fd_, buffer_.data() + done, buffer_.size() - done, offset_);
-            if (n < 0 && errno == EINTR) {
-                continue;
-            }
-            if (n <= 0) {
-                ok_ = false;
-                break;
-            }
-            done += static_cast<size_t>(n);
-            offset_ += n;
+        if (ok_ && writeAt(fd_, buffer_.data(), buffer_.size(), offset_)) {
+            offset_ += static_cast<off_t>(buffer_.size());
+        } else {
+            ok_ = false;
         }
         buffer_.clear();
         return ok_;
@@ -142,7 +135,7 @@ bool writeBitmapText(int fd, int32_t rows, int32_t columns, RowSource rowAt)
     return rc == 0;
 }
 
-/* Reads a file from byte 0 in chunks through pread (the file position is
+/* Reads a file from byte 0 in chunks through readAt (the file position is
  * left alone). */
 class ChunkReader {
 public:
@@ -151,15 +144,12 @@ public:
     int next()
     {
         if (at_ == length_) {
-            ssize_t got;
-            do {
-                got = pread(fd_, buffer_, sizeof buffer_, offset_);
-            } while (got < 0 && errno == EINTR);
-            if (got <= 0) {
+            size_t got = readAt(fd_, buffer_, sizeof buffer_, offset_);
+            if (got == 0) {
                 return -1;
             }
-            offset_ += got;
-            length_ = static_cast<size_t>(got);
+            offset_ += static_cast<off_t>(got);
+            length_ = got;
             at_ = 0;
         }
         return buffer_[at_++];
@@ -214,17 +204,7 @@ bool rewriting = false;
 int xbmDetect(int fd, const char *, ImageDesc *desc, void **)
 {
     char text[kDetectBytes + 1];
-    size_t got = 0;
-    while (got < kDetectBytes) {
-        ssize_t n = pread(fd, text + got, kDetectBytes - got, static_cast<off_t>(got));
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            break;
-        }
-        got += static_cast<size_t>(n);
-    }
+    size_t got = readAt(fd, text, kDetectBytes, 0);
     if (got == 0) {
         return 0;
     }
