@@ -851,6 +851,16 @@ int rimageHist(ImageDesc *, Tcl_Interp *interp, int argc, const char **argv)
     return TCL_OK;
 }
 
+/* The image of a name, or NULL with "Can't found RAMIMG: " and the name. */
+RamImage *findOrReport(Tcl_Interp *interp, const char *name)
+{
+    RamImage *image = findImage(name);
+    if (image == nullptr) {
+        Tcl_AppendResult(interp, "Can't found RAMIMG: ", name, nullptr);
+    }
+    return image;
+}
+
 /* lock, unlock, flush and resident share their lookup and usage. */
 RamImage *imageOrUsage(Tcl_Interp *interp, int argc, const char **argv, const char *rest, int *code)
 {
@@ -858,9 +868,8 @@ RamImage *imageOrUsage(Tcl_Interp *interp, int argc, const char **argv, const ch
         *code = usage(interp, TCL_OK, argc, argv, rest);
         return nullptr;
     }
-    RamImage *image = findImage(argv[2]);
+    RamImage *image = findOrReport(interp, argv[2]);
     if (image == nullptr) {
-        Tcl_AppendResult(interp, "Can't found RAMIMG: ", argv[2], nullptr);
         *code = TCL_ERROR;
     }
     return image;
@@ -903,9 +912,8 @@ int rimageUpdate(ImageDesc *, Tcl_Interp *interp, int argc, const char **argv)
     if (argc != 3 && argc != 4) {
         return usage(interp, TCL_OK, argc, argv, " imgID [DISPLAY|CONFIG|ALL|DATA] (def: DISPLAY)");
     }
-    RamImage *image = findImage(argv[2]);
+    RamImage *image = findOrReport(interp, argv[2]);
     if (image == nullptr) {
-        Tcl_AppendResult(interp, "Can't found RAMIMG: ", argv[2], nullptr);
         return TCL_ERROR;
     }
     std::string word = argc == 4 ? argv[3] : "DISPLAY";
@@ -932,9 +940,8 @@ int rimageVolume(ImageDesc *, Tcl_Interp *interp, int argc, const char **argv)
     if (argc != 3 && argc != 4) {
         return usage(interp, TCL_OK, argc, argv, " imgID [vID]");
     }
-    RamImage *image = findImage(argv[2]);
+    RamImage *image = findOrReport(interp, argv[2]);
     if (image == nullptr) {
-        Tcl_AppendResult(interp, "Can't found RAMIMG: ", argv[2], nullptr);
         return TCL_ERROR;
     }
     if (argc == 4) {
