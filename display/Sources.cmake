@@ -2,4 +2,6 @@
 list(APPEND TESK_SOURCES
   display/gimgtype.cpp
   display/idoption.cpp
+  display/spanlist.cpp
+  display/zoom.cpp
 )
