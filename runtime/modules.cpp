@@ -8,6 +8,7 @@
 
 #include <iterator>
 #include "analysis/etran/etran.h"
+#include "display/gimg.h"
 #include "imagestore/formats/formats.h"
 #include "runtime/calc.h"
 #include "tesk.h"
@@ -51,7 +52,7 @@ const TeskModule teskAppCommandTable[] = {
 const int teskAppCommandCount = static_cast<int>(std::size(teskAppCommandTable));
 
 const TeskCleanup teskCleanupTable[] = {
-    {"gimgCleanup", nullptr},       /* every gimg image and the registry */
+    {"gimgCleanup", gimgCleanup},   /* every gimg image and the registry */
     {"paletteColors", nullptr},     /* cached palette colours */
     {"dicomCmdDelete", nullptr},    /* the DICOM element dictionary */
     {"tiffTagTableFree", nullptr},  /* the TIFF tag-name table */

@@ -21,6 +21,8 @@
  *	tesktest panic MESSAGE           Tcl_Panic("%s", MESSAGE): ends the process
  *	tesktest objopen|objclose|objuses    C holders of data objects (testobj.cpp)
  *	tesktest img ...                 the RAM image store (testimg.cpp)
+ *	tesktest readback WINDOW ?X Y W H?   the colours a window shows
+ *	                                 (testreadback.cpp)
  */
 #include <cerrno>
 #include <dlfcn.h>
@@ -38,6 +40,8 @@ int testobjOpen(Tcl_Interp *interp, int objc, Tcl_Obj *const objv[]);
 int testobjClose(Tcl_Interp *interp, int objc, Tcl_Obj *const objv[], bool usesOnly);
 /* The RAM image store (testimg.cpp). */
 int testimgCmd(Tcl_Interp *interp, int objc, Tcl_Obj *const objv[]);
+/* The colours a window shows (testreadback.cpp). */
+int testreadbackCmd(Tcl_Interp *interp, int objc, Tcl_Obj *const objv[]);
 
 namespace {
 
@@ -311,7 +315,7 @@ const TestSubcommand kSubcommands[] = {
     {"capture", captureCmd}, {"printf", printfCmd},   {"puts", putsCmd},       {"meter", meterCmd},
     {"options", optionsCmd}, {"bands", bandsCmd},     {"numbers", numbersCmd}, {"tkconsole", tkconsoleCmd},
     {"panic", panicCmd},     {"objopen", testobjOpen}, {"objclose", objcloseCmd}, {"objuses", objusesCmd},
-    {"img", testimgCmd},
+    {"img", testimgCmd},       {"readback", testreadbackCmd},
 };
 
 int tesktestCmd(ClientData, Tcl_Interp *interp, int objc, Tcl_Obj *const objv[])

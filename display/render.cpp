@@ -1,0 +1,1158 @@
+/*
+ * render.cpp --
+ *
+ *	Row rendering, enhancement and pixel packing of the gimg image type:
+ *	source rows picked through the zoom tables and mapped to 8-bit levels
+ *	by pixel type, the channel lookup tables built from the enhancement
+ *	options (stretch, histogram functions, gamma, contrast), the row
+ *	filter, dithering into colour-cube indices, packing for the visual's
+ *	channel masks or colour cells, and the strips (turned a quarter for
+ *	rotated views) that reach the view pixmap through the master's XImage.
+ */
+#include "display/render.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+
+#include "imagestore/stats.h"
+#include "tesk.h"
+#include "tesk_stdio.h"
+
+namespace {
+
+enum { FUNC_NONE = 1, FUNC_LINEAR = 2, FUNC_HISTS = 3, FUNC_HISTEQ = 4 };
+enum { RANGE_MEAN = 1, RANGE_DETAIL = 2 };
+
+constexpr int kMaxStrip = 256;  // rows of a strip unless -turbo
+
+struct IdentityTable {
+    unsigned char v[256];
+    constexpr IdentityTable() : v()
+    {
+        for (int i = 0; i < 256; i++) {
+            v[i] = static_cast<unsigned char>(i);
+        }
+    }
+};
+constexpr IdentityTable kIdentity;
+
+/* x + 0.5 truncated for positive x, x - 0.5 truncated otherwise. */
+double nearest(double x)
+{
+    return x > 0.0 ? std::trunc(x + 0.5) : std::trunc(x - 0.5);
+}
+
+/* x limited to 0..255 as a byte; NaN gives 0. */
+unsigned char byteOf(double x)
+{
+    if (!(x > 0.0)) {
+        return 0;
+    }
+    return x >= 255.0 ? 255 : static_cast<unsigned char>(x);
+}
+
+int clampInt(int v, int lo, int hi)
+{
+    return v < lo ? lo : v > hi ? hi : v;
+}
+
+/* Levels of values scaled by the stretch bounds: below low 0 (NaN too),
+ * from high on 255, between truncate((v - low) * 255 / (high - low) + 0.5). */
+struct Scale {
+    double low, high, a;
+    Scale(float lo, float hi) : low(lo), high(hi), a(hi > lo ? 255.0 / (static_cast<double>(hi) - lo) : 0.0) {}
+    unsigned char operator()(double v) const
+    {
+        if (!(v >= low)) {
+            return 0;
+        }
+        if (v >= high) {
+            return 255;
+        }
+        double level = (v - low) * a + 0.5;
+        return level >= 255.0 ? 255 : static_cast<unsigned char>(level);
+    }
+};
+
+/* out[i] = table[level(index[i])] over first..end-1; a source column
+ * equal to the previous one reuses the previous value. */
+template <typename Level>
+inline void pickColumns(const int32_t *index, int first, int end, const unsigned char *table, unsigned char *out,
+                        Level level)
+{
+    int32_t previous = -1;
+    unsigned char value = table[0];
+    for (int i = first; i < end; i++) {
+        int32_t s = index[i];
+        if (s != previous) {
+            previous = s;
+            value = table[level(s)];
+        }
+        out[i] = value;
+    }
+}
+
+/* index[first..end) runs column by column with the source. */
+bool contiguous(const int32_t *index, int first, int end)
+{
+    if (index[end - 1] - index[first] != end - 1 - first) {
+        return false;
+    }
+    for (int i = first + 1; i < end; i++) {
+        if (index[i] != index[i - 1] + 1) {
+            return false;
+        }
+    }
+    return true;
+}
+
+/* Fills out[first..end) from a cached row by pixel type; false for the
+ * types that are not rendered. */
+bool renderInside(const ImageDesc &desc, const unsigned char *data, const int32_t *index, int first, int end,
+                  float low, float high, const unsigned char *table, unsigned char *out)
+{
+    bool msbf = desc.msbf != 0;
+    switch (desc.pixel) {
+    case PIX_1BIT:
+        pickColumns(index, first, end, table, out, [data, msbf](int32_t s) {
+            int bit = s & 7;
+            return (data[s >> 3] >> (msbf ? 7 - bit : bit)) & 1;
+        });
+        return true;
+    case PIX_4BITS:
+        pickColumns(index, first, end, table, out, [data, msbf](int32_t s) {
+            bool high = ((s & 1) == 0) == msbf;
+            unsigned char b = data[s >> 1];
+            return high ? b >> 4 : b & 15;
+        });
+        return true;
+    case PIX_BYTE:
+        if (std::memcmp(table, kIdentity.v, 256) == 0 && contiguous(index, first, end)) {
+            std::memcpy(out + first, data + index[first], static_cast<size_t>(end - first));
+        } else {
+            pickColumns(index, first, end, table, out, [data](int32_t s) { return data[s]; });
+        }
+        return true;
+    case PIX_SHORT: {
+        const auto *v = reinterpret_cast<const int16_t *>(data);
+        Scale scale(low, high);
+        pickColumns(index, first, end, table, out, [v, &scale](int32_t s) { return scale(v[s]); });
+        return true;
+    }
+    case PIX_USHORT: {
+        const auto *v = reinterpret_cast<const uint16_t *>(data);
+        Scale scale(low, high);
+        pickColumns(index, first, end, table, out, [v, &scale](int32_t s) { return scale(v[s]); });
+        return true;
+    }
+    case PIX_LONG: {
+        const auto *v = reinterpret_cast<const int32_t *>(data);
+        Scale scale(low, high);
+        pickColumns(index, first, end, table, out, [v, &scale](int32_t s) { return scale(v[s]); });
+        return true;
+    }
+    case PIX_FLOAT: {
+        const auto *v = reinterpret_cast<const float *>(data);
+        Scale scale(low, high);
+        pickColumns(index, first, end, table, out, [v, &scale](int32_t s) { return scale(v[s]); });
+        return true;
+    }
+    default:
+        return false;
+    }
+}
+
+/* ---- filter ------------------------------------------------------------ */
+
+/* Runs f(c, l, u, ul) over the row with the unfiltered neighbours, leaving
+ * the unfiltered row in previous. */
+template <typename F>
+inline void filterLoop(unsigned char *row, unsigned char *previous, int width, F f)
+{
+    int left = row[0];
+    int upLeft = previous[0];
+    for (int x = 0; x < width; x++) {
+        int c = row[x];
+        int u = previous[x];
+        int l = x > 0 ? left : c;
+        int ul = x > 0 ? upLeft : u;
+        row[x] = byteOf(f(c, l, u, ul));
+        previous[x] = static_cast<unsigned char>(c);
+        left = c;
+        upLeft = u;
+    }
+}
+
+/* ---- dithering --------------------------------------------------------- */
+
+template <int Mode>
+inline void ditherLoop(int width, unsigned char *out, const unsigned char *in, const unsigned char *level,
+                       const unsigned char *index, const signed char *error, int *errorRow, int odd)
+{
+    int carry = Mode >= 2 ? errorRow[0] : 0;
+    int aboveLeft = errorRow[0];
+    for (int x = 0; x < width; x++) {
+        int above = errorRow[x];
+        int term = 0;
+        if constexpr (Mode == 1) {
+            term = odd ? above : carry;
+        } else if constexpr (Mode == 2) {
+            term = (carry + above) / 2;
+        } else if constexpr (Mode == 3) {
+            term = ((carry + above) * 20 + aboveLeft * 14) / 54;
+        } else if constexpr (Mode == 4) {
+            int aboveRight = x + 1 < width ? errorRow[x + 1] : above;
+            term = ((carry + above) * 20 + (aboveRight + aboveLeft) * 14) / 68;
+        }
+        int v = clampInt(level[in[x]] + term, 0, 255);
+        out[x] = static_cast<unsigned char>(out[x] + index[v]);
+        carry = error[v];
+        errorRow[x] = carry;
+        aboveLeft = above;
+    }
+}
+
+/* ---- pixel packing ----------------------------------------------------- */
+
+template <int Bytes, bool Msb>
+inline void putPixel(unsigned char *p, uint32_t v)
+{
+    for (int k = 0; k < Bytes; k++) {
+        p[k] = static_cast<unsigned char>(v >> (8 * (Msb ? Bytes - 1 - k : k)));
+    }
+}
+
+template <int Bytes, bool Msb>
+void trueRow(const PixelFormat *f, const unsigned char *r, const unsigned char *g, const unsigned char *b, int width,
+             unsigned char *out)
+{
+    for (int i = 0; i < width; i++) {
+        putPixel<Bytes, Msb>(out + static_cast<size_t>(i) * Bytes, f->red[r[i]] | f->green[g[i]] | f->blue[b[i]]);
+    }
+}
+
+template <int Bytes, bool Msb>
+void indexRow(const PixelFormat *f, const unsigned char *index, int width, unsigned char *out)
+{
+    for (int i = 0; i < width; i++) {
+        putPixel<Bytes, Msb>(out + static_cast<size_t>(i) * Bytes, f->red[index[i]]);
+    }
+}
+
+/* The value v (0..255) of a channel with mask mask, in place. */
+uint32_t channelBits(unsigned long mask, int v)
+{
+    if (mask == 0) {
+        return 0;
+    }
+    int shift = 0;
+    while (((mask >> shift) & 1) == 0) {
+        shift++;
+    }
+    int width = 0;
+    while (shift + width < 32 && ((mask >> (shift + width)) & 1) != 0) {
+        width++;
+    }
+    uint64_t bits = width <= 8 ? static_cast<uint64_t>(v) >> (8 - width)
+                               : static_cast<uint64_t>(v) * ((uint64_t{1} << width) - 1) / 255;
+    return static_cast<uint32_t>(bits << shift);
+}
+
+/* Copies a strip of n packed rows of width pixels (B bytes each) into the
+ * XImage data turned a quarter: left (counter-clockwise) puts row j in
+ * column j read bottom-up, right puts row j in column n - 1 - j top-down. */
+template <int B>
+void turnStrip(const unsigned char *rows, int n, int width, unsigned char *data, int bytesPerLine, bool left)
+{
+    for (int j = 0; j < n; j++) {
+        const unsigned char *row = rows + static_cast<size_t>(j) * width * B;
+        size_t column = static_cast<size_t>(left ? j : n - 1 - j) * B;
+        for (int i = 0; i < width; i++) {
+            int line = left ? width - 1 - i : i;
+            std::memcpy(data + static_cast<size_t>(line) * bytesPerLine + column, row + static_cast<size_t>(i) * B,
+                        B);
+        }
+    }
+}
+
+void turnStripBytes(int bytes, const unsigned char *rows, int n, int width, unsigned char *data, int bytesPerLine,
+                    bool left)
+{
+    switch (bytes) {
+    case 1:
+        turnStrip<1>(rows, n, width, data, bytesPerLine, left);
+        break;
+    case 2:
+        turnStrip<2>(rows, n, width, data, bytesPerLine, left);
+        break;
+    case 3:
+        turnStrip<3>(rows, n, width, data, bytesPerLine, left);
+        break;
+    default:
+        turnStrip<4>(rows, n, width, data, bytesPerLine, left);
+        break;
+    }
+}
+
+/* ---- enhancement ------------------------------------------------------- */
+
+/* A band's statistics as the stretch needs them. */
+struct Summary {
+    double mean = 0.0, sd = 0.0, min = 0.0, max = 0.0;
+    int nBins = 0;
+    double bins[256] = {};
+};
+
+bool narrowPixel(const RamImage *image)
+{
+    if (image == nullptr) {
+        return true;
+    }
+    int p = image->desc.pixel;
+    return p == PIX_1BIT || p == PIX_4BITS || p == PIX_BYTE || p == PIX_SBYTE;
+}
+
+/*
+ * The statistics of band of the master's image, made on demand. A palette
+ * image whose index band (the layer, else band 0) has a histogram gives
+ * those of palette component band % 3 weighted by the index counts, over
+ * 256 bins; otherwise the stored statistics of the band (the layer band
+ * when a layer is set) modulo the band count. False when none can be made.
+ */
+bool bandSummary(GimgMaster *master, RamImage *image, int band, Summary *out)
+{
+    BandStat *stats = ramImageHist(image, 0, 1, 1);
+    if (stats == nullptr) {
+        return false;
+    }
+    const ImageDesc &desc = image->desc;
+    int layerBand = master->layer > 0 ? (master->layer - 1) % desc.nbands : -1;
+    if (desc.nindices > 0 && band >= 0) {
+        const BandStat &index = stats[layerBand >= 0 ? layerBand : 0];
+        if (index.nBins > 0 && index.bins != nullptr) {
+            int c = band % 3;
+            double n = 0.0, sum = 0.0, sumsq = 0.0;
+            out->min = 255.0;
+            out->max = 0.0;
+            for (int i = 0; i < index.nBins && i < 256; i++) {
+                double value = desc.palette[i][c];
+                double count = index.bins[i];
+                out->bins[desc.palette[i][c]] += count;
+                n += count;
+                sum += value * count;
+                sumsq += value * value * count;
+                out->min = std::min(out->min, value);
+                out->max = std::max(out->max, value);
+            }
+            if (n <= 0.0) {
+                return false;
+            }
+            out->nBins = 256;
+            out->mean = sum / n;
+            double variance = sumsq / n - out->mean * out->mean;
+            out->sd = sumsq != 0.0 && variance > 0.0 ? std::sqrt(variance) : 0.0;
+            return true;
+        }
+    }
+    const BandStat &stat = stats[layerBand >= 0 ? layerBand : (band < 0 ? 0 : band) % desc.nbands];
+    out->mean = stat.mean;
+    out->sd = stat.std;
+    out->min = stat.min;
+    out->max = stat.max;
+    out->nBins = stat.bins != nullptr ? std::min(stat.nBins, 256) : 0;
+    for (int i = 0; i < out->nBins; i++) {
+        out->bins[i] = stat.bins[i];
+    }
+    return std::isfinite(out->mean) && std::isfinite(out->sd);
+}
+
+/*
+ * The histogram stage of HISTS and HISTEQ: hist[level] for the bins
+ * between the bounds lo..hi (bin numbers). False when no pixel lies
+ * between them.
+ */
+bool histTable(int func, const Summary &s, double lo, double hi, double gamma, int mode, unsigned char *hist)
+{
+    int loBin = static_cast<int>(std::clamp(std::ceil(lo), 0.0, s.nBins - 1.0));
+    int hiBin = static_cast<int>(std::clamp(std::floor(hi), 0.0, s.nBins - 1.0));
+    double total = 0.0;
+    for (int i = loBin; i <= hiBin; i++) {
+        total += s.bins[i];
+    }
+    if (!(total > 0.0)) {
+        return false;
+    }
+    double share[256];
+    double running = 0.0;
+    for (int i = 0; i < 256; i++) {
+        if (i < loBin) {
+            share[i] = 0.0;
+        } else if (i > hiBin) {
+            share[i] = 1.0;
+        } else {
+            running += s.bins[i];
+            share[i] = running / total;
+        }
+    }
+    if (func == FUNC_HISTEQ) {
+        double c0 = s.bins[loBin] / total;
+        for (int i = 0; i < 256; i++) {
+            hist[i] = share[i] <= c0 ? 0 : byteOf(nearest(gammaCurve((share[i] - c0) / (1.0 - c0), gamma, mode) * 255.0));
+        }
+        return true;
+    }
+    int count = 0;
+    double previousLevel = 0.0;
+    int entry[256];
+    for (int i = 0; i < 256; i++) {
+        double level = share[i] == 0.0 ? 0.0 : nearest(gammaCurve(share[i], gamma, mode) * 255.0);
+        if (level > count && level > previousLevel) {
+            count++;
+        }
+        entry[i] = count;
+        previousLevel = level;
+    }
+    for (int i = 0; i < 256; i++) {
+        hist[i] = byteOf(nearest(entry[i] / (count + 0.0001) * 255.0));
+    }
+    return true;
+}
+
+/* The palette component table of band (entry i: component band % 3 of
+ * palette entry i) when the image has a palette; NULL otherwise. */
+const unsigned char *componentTable(const RamImage *image, int band, unsigned char *table)
+{
+    if (image == nullptr || image->desc.nindices <= 0) {
+        return nullptr;
+    }
+    int c = (band < 0 ? 0 : band) % 3;
+    for (int i = 0; i < 256; i++) {
+        table[i] = image->desc.palette[i][c];
+    }
+    return table;
+}
+
+} // namespace
+
+/* ---- rendering ----------------------------------------------------------- */
+
+unsigned char *gimgRenderRow(RamImage *image, int row, int band, const int32_t *index, int first, int end,
+                             int width, float low, float high, const unsigned char *table, unsigned char *out)
+{
+    if (width < 1) {
+        return out;
+    }
+    first = clampInt(first, 0, width);
+    end = clampInt(end, first, width);
+    const unsigned char *data = nullptr;
+    if (image != nullptr && row >= 0 && row < image->desc.rows && band >= 0 && first < end) {
+        data = image->loadRow(image, row, band % image->desc.nbands, 1);
+    }
+    if (data == nullptr || !renderInside(image->desc, data, index, first, end, low, high, table, out)) {
+        std::memset(out, table[0], static_cast<size_t>(width));
+        return out;
+    }
+    std::memset(out, table[0], static_cast<size_t>(first));
+    std::memset(out + end, table[0], static_cast<size_t>(width - end));
+    return out;
+}
+
+unsigned char *gimgRenderRowRaw(RamImage *image, int row, int band, const int32_t *index, int first, int end,
+                                int width, float low, float high, unsigned char *out)
+{
+    return gimgRenderRow(image, row, band, index, first, end, width, low, high, kIdentity.v, out);
+}
+
+void gimgFilterRow(unsigned char *row, unsigned char *previous, int width, double strength, int base,
+                   int direction, int firstRow)
+{
+    if (width < 1) {
+        return;
+    }
+    if (firstRow) {
+        std::memcpy(previous, row, static_cast<size_t>(width));
+    }
+    double s = strength;
+    if (base < 0) {
+        filterLoop(row, previous, width, [s](int c, int l, int u, int ul) {
+            return std::trunc((3 * c - l - ul - u) * s + 0.5) + 192.0;
+        });
+    } else if (s < 0.0) {
+        /* The centre keeps the weight w (1 as the strength nears 0); the
+         * left, upper and upper-left neighbours share the rest. */
+        double w = s < -708.39 ? 0.25 : 0.75 * std::exp(s) + 0.25;
+        double k = (1.0 - w) / 3.0;
+        filterLoop(row, previous, width, [w, k](int c, int l, int u, int ul) {
+            return std::trunc(c * w + (l + ul + u) * k + 0.5);
+        });
+    } else {
+        double s3 = s * 3.0;
+        auto sharpen = [s3, base](double d, int c) { return std::trunc(d * s3 + 0.5) + (base != 0 ? base : c); };
+        switch (direction) {
+        case 1:
+            filterLoop(row, previous, width, [&](int c, int l, int, int) { return sharpen(l - c, c); });
+            break;
+        case 2:
+            filterLoop(row, previous, width, [&](int c, int l, int u, int) { return sharpen(l - u, c); });
+            break;
+        case 3:
+            filterLoop(row, previous, width, [&](int c, int, int u, int) { return sharpen(c - u, c); });
+            break;
+        case 4:
+            filterLoop(row, previous, width, [&](int c, int, int, int ul) { return sharpen(c - ul, c); });
+            break;
+        default:
+            filterLoop(row, previous, width,
+                       [&](int c, int l, int u, int ul) { return sharpen(3 * c - l - ul - u, c); });
+            break;
+        }
+    }
+}
+
+void ditherRowAdd(int width, unsigned char *out, const unsigned char *in, const unsigned char *level,
+                  const unsigned char *index, const signed char *error, int *errorRow, int mode, int odd)
+{
+    if (width < 1) {
+        return;
+    }
+    switch (mode <= 0 ? 0 : mode >= 4 ? 4 : mode) {
+    case 0:
+        ditherLoop<0>(width, out, in, level, index, error, errorRow, odd);
+        break;
+    case 1:
+        ditherLoop<1>(width, out, in, level, index, error, errorRow, odd);
+        break;
+    case 2:
+        ditherLoop<2>(width, out, in, level, index, error, errorRow, odd);
+        break;
+    case 3:
+        ditherLoop<3>(width, out, in, level, index, error, errorRow, odd);
+        break;
+    default:
+        ditherLoop<4>(width, out, in, level, index, error, errorRow, odd);
+        break;
+    }
+}
+
+/* ---- pixel formats ------------------------------------------------------- */
+
+int pixelFormatInit(PixelFormat *format, const Visual *visual, const XImage *ximage, const unsigned long *cells,
+                    int nCells)
+{
+    int bpp = ximage->bits_per_pixel;
+    if (bpp != 8 && bpp != 16 && bpp != 24 && bpp != 32) {
+        return 0;
+    }
+    format->bytes = bpp / 8;
+    format->msbFirst = ximage->byte_order == MSBFirst;
+    int visualClass = visual != nullptr ? visual->c_class : PseudoColor;
+    format->indexed = visualClass == PseudoColor || visualClass == GrayScale || visualClass == StaticColor
+                      || visualClass == StaticGray;
+    for (int v = 0; v < 256; v++) {
+        if (format->indexed) {
+            unsigned long pixel = cells != nullptr && nCells > 0 ? cells[std::min(v, nCells - 1)] : v;
+            format->red[v] = static_cast<uint32_t>(pixel);
+            format->green[v] = 0;
+            format->blue[v] = 0;
+        } else {
+            format->red[v] = channelBits(visual->red_mask, v);
+            format->green[v] = channelBits(visual->green_mask, v);
+            format->blue[v] = channelBits(visual->blue_mask, v);
+        }
+    }
+    return 1;
+}
+
+void packTrueRow(const PixelFormat *format, const unsigned char *red, const unsigned char *green,
+                 const unsigned char *blue, int width, unsigned char *out)
+{
+    switch (format->bytes * 2 + (format->msbFirst ? 1 : 0)) {
+    case 2:
+    case 3:
+        trueRow<1, false>(format, red, green, blue, width, out);
+        break;
+    case 4:
+        trueRow<2, false>(format, red, green, blue, width, out);
+        break;
+    case 5:
+        trueRow<2, true>(format, red, green, blue, width, out);
+        break;
+    case 6:
+        trueRow<3, false>(format, red, green, blue, width, out);
+        break;
+    case 7:
+        trueRow<3, true>(format, red, green, blue, width, out);
+        break;
+    case 8:
+        trueRow<4, false>(format, red, green, blue, width, out);
+        break;
+    default:
+        trueRow<4, true>(format, red, green, blue, width, out);
+        break;
+    }
+}
+
+void packIndexRow(const PixelFormat *format, const unsigned char *index, int width, unsigned char *out)
+{
+    switch (format->bytes * 2 + (format->msbFirst ? 1 : 0)) {
+    case 2:
+    case 3:
+        indexRow<1, false>(format, index, width, out);
+        break;
+    case 4:
+        indexRow<2, false>(format, index, width, out);
+        break;
+    case 5:
+        indexRow<2, true>(format, index, width, out);
+        break;
+    case 6:
+        indexRow<3, false>(format, index, width, out);
+        break;
+    case 7:
+        indexRow<3, true>(format, index, width, out);
+        break;
+    case 8:
+        indexRow<4, false>(format, index, width, out);
+        break;
+    default:
+        indexRow<4, true>(format, index, width, out);
+        break;
+    }
+}
+
+/* ---- lookup tables ------------------------------------------------------- */
+
+double gammaCurve(double x, double gamma, int mode)
+{
+    switch (mode) {
+    case 0:
+        return x <= 0.0 ? 0.0 : std::pow(x + 1e-11, gamma);
+    case 1:
+        if (x <= 0.0) {
+            return 0.0;
+        }
+        if (x >= 1.0) {
+            return 1.0;
+        }
+        if (x >= 0.5) {
+            return 1.0 - 0.5 * std::pow((1.0 - x) * 2.0 + 1e-11, gamma);
+        }
+        return 0.5 * std::pow(2.0 * x + 1e-11, gamma);
+    default:
+        return x;
+    }
+}
+
+/*
+ * buildStretchLut --
+ *	table[i] for i below count: the source value (source[i], or i) limited
+ *	to inLow..inHigh, its position t on the gamma curve between them, and
+ *	outLow (1 - t) + (outHigh + 0.999) t limited to the output range and
+ *	truncated. An empty input range (or one that is not a number) gives
+ *	outLow.
+ */
+void buildStretchLut(unsigned char *table, int count, int outLow, int outHigh, double inLow, double inHigh,
+                     const unsigned char *source, double gamma, int curveMode)
+{
+    outLow = clampInt(outLow, 0, 255);
+    outHigh = clampInt(outHigh, 0, 255);
+    double lo = std::min(outLow, outHigh);
+    double hi = std::max(outLow, outHigh);
+    double range = inHigh - inLow;
+    for (int i = 0; i < count; i++) {
+        double v = source != nullptr ? source[i] : i;
+        if (!(range > 0.0)) {
+            table[i] = static_cast<unsigned char>(outLow);
+            continue;
+        }
+        v = std::clamp(v, inLow, inHigh);
+        double t = gammaCurve((v - inLow) / range, gamma, curveMode);
+        double result = outLow * (1.0 - t) + (outHigh + 0.999) * t;
+        if (std::isnan(result)) {
+            result = outLow;
+        }
+        table[i] = static_cast<unsigned char>(std::clamp(result, lo, hi));
+    }
+}
+
+void gimgContrastBounds(double contrast, double bright, int *low, int *high)
+{
+    double c = std::isnan(contrast) ? 1.0 : std::clamp(contrast, -1.0, 1.0);
+    int lo, hi;
+    if (c > 0.0) {
+        lo = static_cast<int>(nearest((1.0 - c) * 127.5));
+        hi = 255 - lo;
+    } else {
+        hi = static_cast<int>(nearest((1.0 + c) * 127.5));
+        lo = 255 - hi;
+    }
+    double shift = std::isnan(bright) ? 0.0 : std::clamp(nearest((bright - 0.5) * 512.0), -512.0, 512.0);
+    *low = clampInt(lo + static_cast<int>(shift), 0, 255);
+    *high = clampInt(hi + static_cast<int>(shift), 0, 255);
+}
+
+void gimgStretchBand(GimgMaster *master, int func, double factor, int band, double gamma, unsigned char *table,
+                     int outLow, int outHigh, double *low, double *high, const unsigned char *source)
+{
+    RamImage *image = master->image;
+    bool narrow = narrowPixel(image);
+    double inLow = narrow ? *low : 0.0;
+    double inHigh = narrow ? *high : 255.0;
+    int mode = master->opt.gmid;
+    if (master->filterBase != 0) {
+        func = FUNC_NONE;
+    }
+    unsigned char composed[256];
+    Summary s;
+    if (func != FUNC_NONE && image != nullptr && bandSummary(master, image, band, &s) && s.sd != 0.0) {
+        double lo, hi;
+        if (master->opt.range == RANGE_DETAIL && s.nBins > 15) {
+            double total = 0.0;
+            for (int i = 0; i < s.nBins; i++) {
+                total += s.bins[i];
+            }
+            double threshold = 0.005 * factor;
+            int n = 0;
+            double acc = 0.0;
+            while (n < s.nBins) {
+                acc += s.bins[n] / total;
+                n++;
+                if (acc >= threshold) {
+                    break;
+                }
+            }
+            lo = n;
+            int m = 0;
+            acc = 0.0;
+            for (int i = s.nBins - 1; i >= 1; i--) {
+                acc += s.bins[i] / total;
+                m++;
+                if (acc >= threshold) {
+                    break;
+                }
+            }
+            hi = (s.nBins - 1) - m;
+        } else {
+            lo = s.mean - factor * s.sd;
+            hi = s.mean + factor * s.sd;
+        }
+        lo = std::max(lo, s.min);
+        hi = std::min(hi, s.max);
+        *low = lo;
+        *high = hi;
+        if (func == FUNC_LINEAR && s.nBins > 2) {
+            inLow = lo;
+            inHigh = hi;
+        } else {
+            inLow = 0.0;
+            inHigh = 255.0;
+        }
+        unsigned char hist[256];
+        if ((func == FUNC_HISTS || func == FUNC_HISTEQ) && s.nBins > 2
+            && histTable(func, s, lo, hi, gamma, mode, hist)) {
+            for (int i = 0; i < 256; i++) {
+                composed[i] = hist[source != nullptr ? source[i] : i];
+            }
+            source = composed;
+            gamma = 1.0;
+        }
+    }
+    buildStretchLut(table, 256, outLow, outHigh, inLow, inHigh, source, gamma, mode);
+}
+
+/*
+ * gimgEnhance --
+ *	Rebuilds the channel tables and the band-combination tables for
+ *	function func with factor standard deviations: the palette way when
+ *	colour cells are allocated, else directly. The working bounds start at
+ *	-low0..-high2; those the function computes are written back to the
+ *	options.
+ */
+void gimgEnhance(GimgMaster *master, int func, float factor)
+{
+    GimgOptions &opt = master->opt;
+    std::memset(master->channelTable, 0, sizeof master->channelTable);
+    std::memset(master->indexTable, 0, sizeof master->indexTable);
+    for (int k = 0; k < 3; k++) {
+        master->workLow[k] = opt.low[k];
+        master->workHigh[k] = opt.high[k];
+    }
+    master->funcInUse = func;
+    if (master->nCells > 0) {
+        gimgStretchPalette(master, func, factor);
+        return;
+    }
+    RamImage *image = master->image;
+    unsigned char component[256];
+    if (opt.comb[0] == 1 && opt.comb[1] > 0 && (master->channelMask & 1) != 0) {
+        int band = opt.comb[1] - 1;
+        double lo = master->workLow[0], hi = master->workHigh[0];
+        gimgStretchBand(master, func, factor, band, opt.gamma, master->channelTable[0], master->outLow,
+                        master->outHigh, &lo, &hi, componentTable(image, band, component));
+        master->bandsInUse = 0;
+        for (int k = 0; k < 3; k++) {
+            master->bandIndex[k] = band;
+            master->workLow[k] = lo;
+            master->workHigh[k] = hi;
+            if (k > 0) {
+                std::memcpy(master->channelTable[k], master->channelTable[0], 256);
+            }
+        }
+        opt.low[0] = lo;
+        opt.high[0] = hi;
+    } else {
+        master->bandsInUse = 0;
+        for (int k = 0; k < 3; k++) {
+            int band = opt.comb[k + 1];
+            master->bandIndex[k] = band <= 0 || opt.palette[k + 1] == 1 ? -1 : band - 1;
+            if (master->bandIndex[k] < 0) {
+                continue;
+            }
+            master->bandsInUse++;
+            gimgStretchBand(master, func, factor, master->bandIndex[k], opt.gamma, master->channelTable[k],
+                            master->outLow, master->outHigh, &master->workLow[k], &master->workHigh[k],
+                            componentTable(image, master->bandIndex[k], component));
+            opt.low[k] = master->workLow[k];
+            opt.high[k] = master->workHigh[k];
+        }
+    }
+
+    /* The combination tables: one shared band passes as it is; distinct
+     * bands share one byte, 8 bits for one, 4 + 4 for two, 3 + 3 + 2 for
+     * three (masks 224, 28, 3). */
+    static const int kBits[3][3] = {{8, 0, 0}, {4, 4, 0}, {3, 3, 2}};
+    static const int kShift[3][3] = {{0, 0, 0}, {4, 0, 0}, {5, 2, 0}};
+    std::memset(master->combTable, 0, sizeof master->combTable);
+    int used[3], n = 0;
+    bool shared = true;
+    for (int k = 0; k < 3; k++) {
+        if (master->bandIndex[k] >= 0) {
+            shared = shared && (n == 0 || master->bandIndex[k] == master->bandIndex[used[0]]);
+            used[n++] = k;
+        }
+    }
+    if (n == 0 || shared) {
+        std::memcpy(master->combTable[0], kIdentity.v, 256);
+        return;
+    }
+    for (int j = 0; j < n; j++) {
+        int k = used[j];
+        for (int i = 0; i < 256; i++) {
+            master->combTable[k][i] =
+                static_cast<unsigned char>((master->channelTable[k][i] >> (8 - kBits[n - 1][j])) << kShift[n - 1][j]);
+        }
+    }
+}
+
+/* ---- strips -------------------------------------------------------------- */
+
+namespace {
+
+/* The buffers of one packing pass, carved from one block. */
+struct PackBuffers {
+    unsigned char *strip;       /* the XImage data */
+    unsigned char *turn;        /* rows of a rotated strip before turning */
+    unsigned char *packed;      /* the current view row, packed */
+    unsigned char *chan[3];     /* channel rows */
+    unsigned char *previous[3]; /* unfiltered rows above, for the filter */
+    unsigned char *raw;         /* the layer band's indices; the index row */
+    int *errorRow[3];           /* dithering errors of the row above */
+};
+
+/* Bytes of one XImage line of width pixels. */
+int64_t lineBytes(int bitsPerPixel, int width)
+{
+    return (static_cast<int64_t>(bitsPerPixel) * width + 31) / 32 * 4;
+}
+
+/* One view row of source row src packed into buf.packed. */
+struct RowPacker {
+    GimgMaster *m;
+    RamImage *image;
+    const PixelFormat *format;
+    const int32_t *index;
+    int first, end, width;
+    bool dither, filter, grey;
+    int layerBand;
+    int order[3], nOrder;       /* channels to render, by ascending band */
+    int sameAs[3];              /* an earlier channel rendering the same row, or -1 */
+    PackBuffers buf;
+
+    int bandOf(int k) const
+    {
+        return layerBand >= 0 ? layerBand : m->bandIndex[k] % image->desc.nbands;
+    }
+
+    void renderChannel(int k, int src, bool raw)
+    {
+        if (sameAs[k] >= 0) {
+            std::memcpy(buf.chan[k], buf.chan[sameAs[k]], static_cast<size_t>(width));
+            return;
+        }
+        gimgRenderRow(image, src, bandOf(k), index, first, end, width, static_cast<float>(m->workLow[k]),
+                      static_cast<float>(m->workHigh[k]), raw ? kIdentity.v : m->channelTable[k], buf.chan[k]);
+    }
+
+    void filterChannel(int k, bool firstRow)
+    {
+        gimgFilterRow(buf.chan[k], buf.previous[k], width, m->filterStrength, m->filterBase, m->opt.filterDir,
+                      firstRow);
+    }
+
+    void packTrue(int src, bool firstRow)
+    {
+        for (int j = 0; j < nOrder; j++) {
+            renderChannel(order[j], src, false);
+        }
+        if (grey) {
+            unsigned char *mean = buf.chan[0];
+            int divisor = m->bandsInUse;
+            for (int x = 0; x < width; x++) {
+                int sum = 0;
+                for (int j = 0; j < nOrder; j++) {
+                    sum += buf.chan[order[j]][x];
+                }
+                mean[x] = static_cast<unsigned char>(sum / divisor);
+            }
+            if (filter) {
+                filterChannel(0, firstRow);
+            }
+            std::memcpy(buf.chan[1], mean, static_cast<size_t>(width));
+            std::memcpy(buf.chan[2], mean, static_cast<size_t>(width));
+        } else if (filter) {
+            for (int j = 0; j < nOrder; j++) {
+                filterChannel(order[j], firstRow);
+            }
+        }
+        packTrueRow(format, buf.chan[0], buf.chan[1], buf.chan[2], width, buf.packed);
+    }
+
+    void packIndexed(int src, bool firstRow, int viewRow)
+    {
+        unsigned char *out = buf.raw;
+        bool raw = filter || dither;
+        if (filter && layerBand >= 0) {
+            /* The layer's indices once; each channel takes its palette component. */
+            unsigned char *indices = buf.packed;
+            gimgRenderRowRaw(image, src, layerBand, index, first, end, width, 0.0f, 255.0f, indices);
+            for (int j = 0; j < nOrder; j++) {
+                int k = order[j];
+                int c = m->bandIndex[k] % 3;
+                for (int x = 0; x < width; x++) {
+                    buf.chan[k][x] = image->desc.palette[indices[x]][c];
+                }
+            }
+        } else {
+            for (int j = 0; j < nOrder; j++) {
+                renderChannel(order[j], src, raw);
+            }
+        }
+        std::memset(out, 0, static_cast<size_t>(width));
+        for (int j = 0; j < nOrder; j++) {
+            int k = order[j];
+            if (filter) {
+                filterChannel(k, firstRow);
+            }
+            if (dither) {
+                ditherRowAdd(width, out, buf.chan[k], m->channelTable[k], m->indexTable[k],
+                             reinterpret_cast<const signed char *>(m->errorTable[k]), buf.errorRow[k],
+                             m->ditherMode, viewRow & 1);
+            } else if (filter) {
+                const unsigned char *table = m->channelTable[k];
+                for (int x = 0; x < width; x++) {
+                    out[x] = static_cast<unsigned char>(out[x] + table[buf.chan[k][x]]);
+                }
+            } else {
+                for (int x = 0; x < width; x++) {
+                    out[x] = static_cast<unsigned char>(out[x] + buf.chan[k][x]);
+                }
+            }
+        }
+        packIndexRow(format, out, width, buf.packed);
+    }
+};
+
+} // namespace
+
+int gimgPackStrips(GimgMaster *settings, RamImage *image, Drawable drawable, int viewWidth, int destX, int destY,
+                   const ZoomTable *columns, const ZoomTable *rows, const XRectangle *changed)
+{
+    XImage *ximage = settings->ximage;
+    if (ximage == nullptr || columns == nullptr || rows == nullptr || columns->index == nullptr
+        || rows->index == nullptr) {
+        return 0;
+    }
+    PixelFormat format;
+    if (!pixelFormatInit(&format, settings->visual, ximage, settings->cells, settings->nCells)) {
+        tesk_fprintf(stderr, "Error in gimgPackView - %d bits per pixel are not served.\n", ximage->bits_per_pixel);
+        return 0;
+    }
+    int width = columns->count;
+    int height = rows->count;
+    if (width < 1 || height < 1) {
+        return 1;
+    }
+    int y0 = 0, y1 = height;
+    if (changed != nullptr) {
+        y0 = static_cast<int>(std::clamp<int64_t>(changed->y, 0, height));
+        y1 = static_cast<int>(std::clamp<int64_t>(static_cast<int64_t>(changed->y) + changed->height, y0, height));
+    }
+    if (y0 >= y1) {
+        return 1;
+    }
+    bool rotated = settings->opt.rotate != 0;
+    bool left = settings->opt.rotate < 0;
+    int strip = settings->opt.turbo ? height : std::min(height, kMaxStrip);
+    int bytes = format.bytes;
+
+    /* One block: strip, turned rows, packed row, channel, filter, index and error rows. */
+    int64_t bytesPerLine = lineBytes(ximage->bits_per_pixel, rotated ? strip : width);
+    int64_t stripSize = bytesPerLine * (rotated ? width : strip);
+    int64_t rowSize = static_cast<int64_t>(width) * bytes;
+    int64_t turnSize = rotated ? rowSize * strip : 0;
+    int64_t errorSize = static_cast<int64_t>(width) * static_cast<int64_t>(sizeof(int));
+    int64_t total = stripSize + turnSize + rowSize + 7LL * width + 3 * errorSize + 64;
+    if (bytesPerLine > INT32_MAX || total >= (int64_t{1} << 32)) {
+        return 0;
+    }
+    auto *block = static_cast<unsigned char *>(gmemAlloc(static_cast<size_t>(total)));
+    if (block == nullptr) {
+        return 0;
+    }
+    std::memset(block + stripSize + turnSize, 0, static_cast<size_t>(total - stripSize - turnSize));
+    RowPacker p{};
+    unsigned char *at = block;
+    p.buf.strip = at;
+    at += stripSize;
+    p.buf.turn = at;
+    at += turnSize;
+    p.buf.packed = at;
+    at += rowSize;
+    for (int k = 0; k < 3; k++) {
+        p.buf.chan[k] = at;
+        at += width;
+        p.buf.previous[k] = at;
+        at += width;
+    }
+    p.buf.raw = at;
+    at += width;
+    at += (sizeof(int) - reinterpret_cast<uintptr_t>(at) % sizeof(int)) % sizeof(int);
+    for (int k = 0; k < 3; k++) {
+        p.buf.errorRow[k] = reinterpret_cast<int *>(at);
+        at += errorSize;
+    }
+
+    p.m = settings;
+    p.image = image;
+    p.format = &format;
+    p.index = columns->index;
+    p.width = width;
+    p.first = p.end = 0;
+    if (image != nullptr) {
+        zoomRange(columns, image->desc.columns, &p.first, &p.end);
+    }
+    p.dither = format.indexed && settings->ditherMode != 0;
+    p.filter = std::isfinite(settings->filterStrength) && settings->filterStrength != 0.0;
+    p.grey = !format.indexed && (settings->channelMask & 1) != 0 && settings->bandsInUse > 0;
+    p.layerBand = image != nullptr && settings->layer > 0 ? (settings->layer - 1) % image->desc.nbands : -1;
+
+    /* Channels to render: those with a band (colour-cell slots below the
+     * band count on indexed visuals), in ascending band order. */
+    p.nOrder = 0;
+    int channels = format.indexed ? clampInt(settings->bandsInUse, 0, 3) : 3;
+    for (int k = 0; k < channels; k++) {
+        if (settings->bandIndex[k] >= 0) {
+            p.order[p.nOrder++] = k;
+        }
+    }
+    std::stable_sort(p.order, p.order + p.nOrder,
+                     [settings](int a, int b) { return settings->bandIndex[a] < settings->bandIndex[b]; });
+    for (int j = 0; j < 3; j++) {
+        p.sameAs[j] = -1;
+    }
+    bool rawRows = format.indexed && (p.filter || p.dither);
+    for (int j = 1; j < p.nOrder; j++) {
+        int k = p.order[j];
+        for (int i = 0; i < j && p.sameAs[k] < 0; i++) {
+            int e = p.order[i];
+            if (settings->bandIndex[e] == settings->bandIndex[k] && settings->workLow[e] == settings->workLow[k]
+                && settings->workHigh[e] == settings->workHigh[k]
+                && (rawRows || std::memcmp(settings->channelTable[e], settings->channelTable[k], 256) == 0)) {
+                p.sameAs[k] = e;
+            }
+        }
+    }
+
+    char *savedData = ximage->data;
+    int savedWidth = ximage->width, savedHeight = ximage->height, savedLine = ximage->bytes_per_line;
+    ximage->data = reinterpret_cast<char *>(p.buf.strip);
+    ximage->width = rotated ? strip : width;
+    ximage->height = rotated ? width : strip;
+    ximage->bytes_per_line = static_cast<int>(bytesPerLine);
+
+    Display *display = settings->display;
+    GC gc = settings->copyGC;
+    int stripFirst = y0;
+    int previousSource = 0;
+    for (int y = y0; y < y1; y++) {
+        int src = rows->index[y];
+        if (image == nullptr || src < 0 || src >= image->desc.rows) {
+            src = -1;
+        }
+        if (y == y0 || src != previousSource) {
+            if (src < 0) {
+                std::memset(p.buf.packed, 0, static_cast<size_t>(rowSize));
+            } else if (format.indexed) {
+                p.packIndexed(src, y == y0, y);
+            } else {
+                p.packTrue(src, y == y0);
+            }
+            previousSource = src;
+        }
+        int j = y - stripFirst;
+        unsigned char *dst = rotated ? p.buf.turn + j * rowSize : p.buf.strip + j * bytesPerLine;
+        std::memcpy(dst, p.buf.packed, static_cast<size_t>(rowSize));
+        if (j + 1 < strip && y + 1 < y1) {
+            continue;
+        }
+        int n = j + 1;
+        if (!rotated) {
+            XPutImage(display, drawable, gc, ximage, 0, 0, destX, destY + stripFirst, width, n);
+        } else {
+            turnStripBytes(bytes, p.buf.turn, n, width, p.buf.strip, static_cast<int>(bytesPerLine), left);
+            int x = left ? destX + stripFirst : viewWidth + destX - y - 1;
+            XPutImage(display, drawable, gc, ximage, 0, 0, x, destY, n, width);
+        }
+        stripFirst = y + 1;
+    }
+
+    ximage->data = savedData;
+    ximage->width = savedWidth;
+    ximage->height = savedHeight;
+    ximage->bytes_per_line = savedLine;
+    gmemFree(block);
+    return 1;
+}
+
+Pixmap gimgPackView(GimgMaster *settings, RamImage *image, ViewPixmap *view, ZoomTable *columns, ZoomTable *rows,
+                    const XRectangle *changed)
+{
+    Drawable target = None;
+    if (view->external) {
+        if (view->window != nullptr) {
+            target = Tk_WindowId(view->window);
+        }
+    } else {
+        target = vpPixmap(view);
+    }
+    if (target == None) {
+        return None;
+    }
+    if (!gimgPackStrips(settings, image, target, view->width, view->destX, view->destY, columns, rows, changed)) {
+        return None;
+    }
+    settings->viewReady = 1;
+    return target;
+}

@@ -1,0 +1,101 @@
+/*
+ * render.h --
+ *
+ *	The pieces of the gimg row pipeline that other display modules and the
+ *	tests call: rendering one source row to 8-bit levels through the column
+ *	zoom table, the row filter, dithering into colour-cube indices, the
+ *	pixel layout of a visual and XImage with the packing of one row, the
+ *	stretch of one band into a lookup table, the output bounds of -contrast
+ *	and -bright, and the strip packer that gimgPackView runs.
+ */
+#ifndef TESK_DISPLAY_RENDER_H
+#define TESK_DISPLAY_RENDER_H
+
+#include <cstdint>
+#include "display/gimg.h"
+
+/*
+ * Renders band of source row row into out[0..width): position i shows
+ * source column index[i]; positions first..end-1 map inside the image (as
+ * zoomRange gives them), the others get table[0]. Values become 8-bit
+ * levels by pixel type (1BIT and 4BITS as stored, BYTE as is, SHORT, LONG,
+ * FLOAT and USHORT scaled by low and high) and then pass through table.
+ * Rows of ULONG, SBYTE and unknown images are all table[0]. Answers out.
+ */
+unsigned char *gimgRenderRow(RamImage *image, int row, int band, const int32_t *index, int first, int end,
+                             int width, float low, float high, const unsigned char *table, unsigned char *out);
+/* gimgRenderRow without a table: the levels themselves, 0 outside. */
+unsigned char *gimgRenderRowRaw(RamImage *image, int row, int band, const int32_t *index, int first, int end,
+                                int width, float low, float high, unsigned char *out);
+
+/*
+ * Filters row[0..width) in place against previous, the unfiltered row
+ * above, and leaves the unfiltered row in previous. firstRow: the row is
+ * its own row above. base below 0 embosses with strength; otherwise a
+ * negative strength smooths and a positive one sharpens in direction
+ * (1..4, other values all round), adding base when it is not 0.
+ */
+void gimgFilterRow(unsigned char *row, unsigned char *previous, int width, double strength, int base,
+                   int direction, int firstRow);
+
+/*
+ * Adds one channel of a dithered row into out: for each x the level
+ * level[in[x]] plus the error term of mode (0..4, from errorRow: the row
+ * above, and the carry from the left) is limited to 0..255; out[x] gains
+ * index[v] and error[v] becomes the carry and errorRow[x]. odd: the view
+ * row's parity (mode 1).
+ */
+void ditherRowAdd(int width, unsigned char *out, const unsigned char *in, const unsigned char *level,
+                  const unsigned char *index, const signed char *error, int *errorRow, int mode, int odd);
+
+/* How rendered rows become pixel values for one visual and XImage. */
+struct PixelFormat {
+    int bytes;              /* bytes of a pixel in the XImage: 1..4 */
+    int msbFirst;           /* the XImage's byte order is MSBFirst */
+    int indexed;            /* 1: an 8-bit index through cells; 0: channel masks */
+    uint32_t red[256];      /* masked: channel value in place; indexed: index -> pixel */
+    uint32_t green[256];
+    uint32_t blue[256];
+};
+
+/*
+ * Fills format for packing into ximage on visual: PseudoColor, GrayScale,
+ * StaticColor and StaticGray visuals (or no visual) take an index through
+ * cells (nCells > 0; the index itself otherwise), the others red, green
+ * and blue where the visual's masks put them. 0 when the XImage's bits per
+ * pixel is not 8, 16, 24 or 32.
+ */
+int pixelFormatInit(PixelFormat *format, const Visual *visual, const XImage *ximage, const unsigned long *cells,
+                    int nCells);
+/* Packs width pixels of red, green and blue rows into out (format->bytes
+ * bytes each, in the XImage's byte order). */
+void packTrueRow(const PixelFormat *format, const unsigned char *red, const unsigned char *green,
+                 const unsigned char *blue, int width, unsigned char *out);
+/* Packs width colour-cube indices into out. */
+void packIndexRow(const PixelFormat *format, const unsigned char *index, int width, unsigned char *out);
+
+/*
+ * Fills table (256 entries) for band of the master's image: function func
+ * (1 NONE, 2 LINEAR, 3 HISTS, 4 HISTEQ) with factor standard deviations,
+ * gamma and curve mode -gmid, output bounds outLow and outHigh. *low and
+ * *high are the band's working bounds: read, and replaced by the computed
+ * ones when the function computes them. source maps the rendered level
+ * first (a palette component), NULL for none.
+ */
+void gimgStretchBand(GimgMaster *master, int func, double factor, int band, double gamma, unsigned char *table,
+                     int outLow, int outHigh, double *low, double *high, const unsigned char *source);
+
+/* The output bounds of -contrast and -bright, each 0..255. */
+void gimgContrastBounds(double contrast, double bright, int *low, int *high);
+
+/*
+ * Renders rows of the view (all, or the rows changed->y .. changed->y +
+ * changed->height - 1 of the row table) and puts them in strips through
+ * settings->ximage into drawable, whose width is viewWidth; rotated views
+ * (settings->opt.rotate) are turned a quarter. Answers 1, or 0 when the
+ * buffers cannot be had or the XImage's pixel size is not served.
+ */
+int gimgPackStrips(GimgMaster *settings, RamImage *image, Drawable drawable, int viewWidth, int destX, int destY,
+                   const ZoomTable *columns, const ZoomTable *rows, const XRectangle *changed);
+
+#endif /* TESK_DISPLAY_RENDER_H */
