@@ -6,6 +6,29 @@ proc tour.step {title} {
     demo.log "== $title"
 }
 
+# Writes what the windows (side by side, equal heights) show to a PPM file,
+# read back from the X server by the test extension; 0 when it is missing.
+proc tour.screenshot {windows file} {
+    global teskDemo
+    set lib [file join $teskDemo(build) libtesktest[info sharedlibextension]]
+    if {[info commands tesktest] eq "" && ([catch {load $lib Tesktest}] || [info commands tesktest] eq "")} {
+        return 0
+    }
+    set rows {}
+    foreach w $windows {
+        set i 0
+        foreach row [tesktest readback $w] {
+            lset rows $i [concat [lindex $rows $i] [lmap rgb $row {format #%02x%02x%02x {*}$rgb}]]
+            incr i
+        }
+    }
+    set photo [image create photo]
+    $photo put $rows
+    $photo write $file -format ppm
+    image delete $photo
+    return 1
+}
+
 tour.step "The package"
 demo.log "Tesk [package present Tesk] loaded (tesk version: [tesk version])"
 demo.log "home of the scripts: $gimgHome"
@@ -27,29 +50,52 @@ calc decompload $library
 demo.log "[file size $library] bytes in $library: [tour.hello]"
 
 tour.step "Band math"
-# A small two-band scene: band 1 is near infrared, band 2 red.
-rimage create overwrite -file scene -imgid MBIL -pixel BYTE -rows 4 -columns 6 -nbands 2
-rimage bind -file scene -obj scene.obj
-for {set y 0} {$y < 4} {incr y} {
-    for {set x 0} {$x < 6} {incr x} {
-        scene.obj vset $x $y [list [expr {60 + 30 * $x}] [expr {40 + 10 * $y}]]
-    }
-}
+# A two-band scene made by the band calculator: band 1 (near infrared) a
+# ring pattern, band 2 (red) a ramp across the scene.
+rimage create overwrite -file scene -imgid MBIL -pixel BYTE -rows 128 -columns 192 -nbands 2
+rimage bind -file scene -obj nir -bands 1:1
+rimage bind -file scene -obj red -bands 2:2
+nir init 3
+nir ring
+red initxy 0.4 0.3 0 0
+red + 40
 set result [file join $teskDemo(out) nratio.img]
 file delete $result
 rimage calc -in scene -out $result -f nratio -b 1,2 -imgid BSQ -pixel FLOAT
 set ratio [rimage open $result]
 rimage bind -file $result -obj ratio.obj
-for {set y 0} {$y < 4} {incr y} {
-    set row {}
-    for {set x 0} {$x < 6} {incr x} {
-        lappend row [format %6.3f [ratio.obj vget $x $y]]
-    }
-    demo.log "nratio row $y: [join $row]"
+foreach p {{0 0} {96 64} {150 30} {191 127}} {
+    lassign $p x y
+    demo.log [format "(%3d,%3d): nir %3d red %3d nratio %6.3f" $x $y \
+        [nir vget $x $y] [red vget $x $y 2] [ratio.obj vget $x $y]]
 }
 demo.log "written to $result ([file size $result] bytes, [rimage cget $ratio -imgid] [rimage cget $ratio -pixel])"
 rename ratio.obj {}
-rename scene.obj {}
+rename nir {}
+rename red {}
+
+tour.step "On screen"
+# The scene's infrared band and the ratio (-1 .. 1 stretched over the grey
+# levels) side by side, then a picture of what the screen shows.
+image create gimg tour.nir -file scene -layer 0
+image create gimg tour.ratio -file $result -low0 -1 -high0 1
+frame .tour
+foreach {name image} {nir tour.nir ratio tour.ratio} {
+    label .tour.$name -image $image -borderwidth 0 -highlightthickness 0 -padx 0 -pady 0
+    pack .tour.$name -side left
+}
+pack .tour
+wm deiconify .
+update
+demo.log "gimg views: [image width tour.nir]x[image height tour.nir] and [image width tour.ratio]x[image height tour.ratio]"
+set picture [file join $teskDemo(out) tour-screen.ppm]
+if {[tour.screenshot {.tour.nir .tour.ratio} $picture]} {
+    demo.log "screen picture written to $picture ([file size $picture] bytes)"
+} else {
+    demo.log "no screen picture: the read-back extension is not built"
+}
+destroy .tour
+image delete tour.nir tour.ratio
 rimage close $ratio
 rimage close scene
 
