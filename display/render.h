@@ -56,6 +56,9 @@ struct PixelFormat {
     uint32_t red[256];      /* masked: channel value in place; indexed: index -> pixel */
     uint32_t green[256];
     uint32_t blue[256];
+    int direct;             /* 4-byte pixels in the host's order whose masks
+                             * are whole bytes: packed by shifts */
+    int shift[3];           /* red, green and blue shifts when direct */
 };
 
 /*

@@ -452,6 +452,40 @@ TEST(PackRow, TwentyFourBitPixelsPutChannelsWhereTheMasksSay)
     EXPECT_EQ(packed(f, {0x12}, {0x34}, {0x56}), (Bytes{0x12, 0x34, 0x56, 0x00}));
 }
 
+TEST(PackRow, WholeByteMasksPackLongRowsAsTheTablesDo)
+{
+    // Rows longer than a vector, with a ragged tail, through the shift path
+    // and through the tables, for the channel orders of common visuals.
+    Bytes r(77), g(77), b(77);
+    for (size_t i = 0; i < r.size(); i++) {
+        r[i] = static_cast<unsigned char>(i * 7);
+        g[i] = static_cast<unsigned char>(255 - i * 3);
+        b[i] = static_cast<unsigned char>(i * i);
+    }
+    for (Visual v : {trueVisual(0xFF0000, 0xFF00, 0xFF), trueVisual(0xFF, 0xFF00, 0xFF0000),
+                     trueVisual(0xFF000000, 0xFF0000, 0xFF00)}) {
+        Image image(&v, 24);
+        ASSERT_NE(image.ximage, nullptr);
+        image.ximage->bits_per_pixel = 32;
+        image.ximage->byte_order = LSBFirst;
+        PixelFormat f;
+        ASSERT_EQ(pixelFormatInit(&f, &v, image.ximage, nullptr, 0), 1);
+        EXPECT_EQ(f.direct, 1);
+        PixelFormat tables = f;
+        tables.direct = 0;
+        EXPECT_EQ(packed(f, r, g, b), packed(tables, r, g, b));
+    }
+    // A mask off the byte boundaries keeps the tables.
+    Visual v = trueVisual(0x3FF00000, 0xFFC00, 0x3FF);
+    Image image(&v, 24);
+    ASSERT_NE(image.ximage, nullptr);
+    image.ximage->bits_per_pixel = 32;
+    image.ximage->byte_order = LSBFirst;
+    PixelFormat f;
+    ASSERT_EQ(pixelFormatInit(&f, &v, image.ximage, nullptr, 0), 1);
+    EXPECT_EQ(f.direct, 0);
+}
+
 TEST(PackRow, SixteenBitPixelsFollowFiveSixFiveAndFiveFiveFiveMasks)
 {
     Visual v = trueVisual(0xF800, 0x07E0, 0x001F);
