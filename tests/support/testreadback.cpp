@@ -7,7 +7,8 @@
  *	tesktest readback WINDOW ?X Y WIDTH HEIGHT?
  *	        the window's area (default: all of it) read with XGetImage and
  *	        its pixels looked up in the window's colormap; answers a list
- *	        of rows, each a list of {r g b} (0..255)
+ *	        of rows, each a list of {r g b} (0..255); drawing still
+ *	        pending (exposures, idle redraws) is finished first
  */
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
@@ -49,6 +50,18 @@ XImage *grabArea(Display *display, Window window, int x, int y, int width, int h
     return image;
 }
 
+/* Lets the window finish drawing: the server's answers to what was sent
+ * (exposures of a window just mapped) are fetched and handled, with the
+ * idle redraws they schedule, until nothing more arrives. */
+void settle(Display *display)
+{
+    for (int round = 0; round < 3; round++) {
+        XSync(display, False);
+        while (Tcl_DoOneEvent(TCL_DONT_WAIT | TCL_WINDOW_EVENTS | TCL_IDLE_EVENTS)) {
+        }
+    }
+}
+
 } // namespace
 
 int testreadbackCmd(Tcl_Interp *interp, int objc, Tcl_Obj *const objv[])
@@ -60,6 +73,11 @@ int testreadbackCmd(Tcl_Interp *interp, int objc, Tcl_Obj *const objv[])
     if (tkStubsPtr == nullptr) {
         return fail(interp, "tesktest readback needs Tk");
     }
+    Tk_Window mainWindow = Tk_MainWindow(interp);
+    if (mainWindow == nullptr) {
+        return TCL_ERROR;
+    }
+    settle(Tk_Display(mainWindow));
     Tk_Window tkwin = Tk_NameToWindow(interp, Tcl_GetString(objv[2]), Tk_MainWindow(interp));
     if (tkwin == nullptr) {
         return TCL_ERROR;
