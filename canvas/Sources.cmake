@@ -1,0 +1,4 @@
+# Geo canvas: the gcanvas widget, its items and their coordinates.
+list(APPEND TESK_SOURCES
+  canvas/coords.cpp
+)

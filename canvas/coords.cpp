@@ -1,0 +1,591 @@
+/*
+ * coords.cpp --
+ *
+ *	World, canvas and drawable coordinates of the geo canvas, point
+ *	arrays, ring clipping and the ShapeKind table.
+ */
+#include "canvas/coords.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include "tesk.h"
+
+/* ---- canvas handle ---- */
+
+Tk_Window gcanvasTkwin(const GcanvasWidget *canvas)
+{
+    return canvas->tkwin;
+}
+
+short gcanvasDrawableCoord(int origin, double c)
+{
+    double t = c - static_cast<double>(origin);
+    t += t > 0 ? 0.5 : -0.5;
+    if (t > 32767) {
+        return 32767;
+    }
+    if (t < -32768) {
+        return -32768;
+    }
+    return static_cast<short>(t);
+}
+
+int gcanvasGetCoord(Tcl_Interp *, GcanvasWidget *canvas, const char *string, double *out)
+{
+    double mm;
+    if (Tk_GetScreenMM(canvas->interp, canvas->tkwin, string, &mm) != TCL_OK) {
+        return TCL_ERROR;
+    }
+    *out = mm * canvas->pixelsPerMM;
+    return TCL_OK;
+}
+
+int gcanvasGetCoordFromObj(Tcl_Interp *, GcanvasWidget *canvas, Tcl_Obj *obj, double *out)
+{
+    double mm;
+    if (Tk_GetMMFromObj(canvas->interp, canvas->tkwin, obj, &mm) != TCL_OK) {
+        return TCL_ERROR;
+    }
+    *out = mm * canvas->pixelsPerMM;
+    return TCL_OK;
+}
+
+void gcanvasSetStippleOrigin(GcanvasWidget *canvas, GC gc)
+{
+    XSetTSOrigin(canvas->display, gc, -canvas->drawableXOrigin, -canvas->drawableYOrigin);
+}
+
+void gcanvasSetOffset(GcanvasWidget *canvas, GC gc, const Tk_TSOffset *offset)
+{
+    int x = -canvas->drawableXOrigin;
+    int y = -canvas->drawableYOrigin;
+    if (offset != nullptr) {
+        x += offset->xoffset;
+        y += offset->yoffset;
+        if ((offset->flags & TK_OFFSET_INDEX) == 0 && (offset->flags & TK_OFFSET_RELATIVE) != 0) {
+            Tk_SetTSOrigin(canvas->tkwin, gc, x - canvas->xOrigin, y - canvas->yOrigin);
+            return;
+        }
+    }
+    XSetTSOrigin(canvas->display, gc, x, y);
+}
+
+GcanvasTextInfo *gcanvasGetTextInfo(GcanvasWidget *canvas)
+{
+    return &canvas->textInfo;
+}
+
+/* ---- world and canvas coordinates ---- */
+
+namespace {
+
+inline double toCanvasX(const GcanvasWidget *c, double x)
+{
+    return x * c->mx - c->xOffset;
+}
+
+inline double toCanvasY(const GcanvasWidget *c, double y)
+{
+    return y * c->my - c->yOffset;
+}
+
+inline double toWorldX(const GcanvasWidget *c, double x)
+{
+    return (x + c->xOffset) / c->mx;
+}
+
+inline double toWorldY(const GcanvasWidget *c, double y)
+{
+    return (y + c->yOffset) / c->my;
+}
+
+/* Orders a box's corners: x1 <= x2, y1 <= y2 (equal values stay). */
+inline void normalise(double *box)
+{
+    if (box[0] > box[2]) {
+        swapDouble(&box[0], &box[2]);
+    }
+    if (box[1] > box[3]) {
+        swapDouble(&box[1], &box[3]);
+    }
+}
+
+} // namespace
+
+void worldToCanvasPoints(const GcanvasWidget *canvas, const double *in, double *out, int n)
+{
+    for (int i = 0; i < n; i++) {
+        out[2 * i] = toCanvasX(canvas, in[2 * i]);
+        out[2 * i + 1] = toCanvasY(canvas, in[2 * i + 1]);
+    }
+}
+
+void canvasToWorldPoints(const GcanvasWidget *canvas, const double *in, double *out, int n)
+{
+    for (int i = 0; i < n; i++) {
+        out[2 * i] = toWorldX(canvas, in[2 * i]);
+        out[2 * i + 1] = toWorldY(canvas, in[2 * i + 1]);
+    }
+}
+
+void worldBBoxToCanvas(const GcanvasWidget *canvas, const double *in, double *out)
+{
+    worldRectToCanvas(canvas, in[0], in[1], in[2], in[3], out);
+}
+
+void canvasBBoxToWorld(const GcanvasWidget *canvas, const double *in, double *out)
+{
+    canvasRectToWorld(canvas, in[0], in[1], in[2], in[3], out);
+}
+
+void worldRectToCanvas(const GcanvasWidget *canvas, double x1, double y1, double x2, double y2, double *out)
+{
+    out[0] = toCanvasX(canvas, x1);
+    out[1] = toCanvasY(canvas, y1);
+    out[2] = toCanvasX(canvas, x2);
+    out[3] = toCanvasY(canvas, y2);
+    normalise(out);
+}
+
+void canvasRectToWorld(const GcanvasWidget *canvas, double x1, double y1, double x2, double y2, double *out)
+{
+    out[0] = toWorldX(canvas, x1);
+    out[1] = toWorldY(canvas, y1);
+    out[2] = toWorldX(canvas, x2);
+    out[3] = toWorldY(canvas, y2);
+    normalise(out);
+}
+
+void setItemBBoxFromWorld(const GcanvasWidget *canvas, GcanvasItem *item, double x1, double y1, double x2,
+                          double y2)
+{
+    double box[4];
+    worldRectToCanvas(canvas, x1, y1, x2, y2, box);
+    item->x1 = box[0];
+    item->y1 = box[1];
+    item->x2 = box[2];
+    item->y2 = box[3];
+}
+
+void gcanvasItemWorldBBox(const GcanvasWidget *canvas, const GcanvasItem *item, double *out)
+{
+    canvasRectToWorld(canvas, item->x1, item->y1, item->x2, item->y2, out);
+}
+
+void itemBBoxWorldToCanvas(const GcanvasWidget *canvas, const GcanvasItem *item, double *x1, double *y1,
+                           double *x2, double *y2)
+{
+    double box[4];
+    worldRectToCanvas(canvas, item->x1, item->y1, item->x2, item->y2, box);
+    *x1 = box[0];
+    *y1 = box[1];
+    *x2 = box[2];
+    *y2 = box[3];
+}
+
+/* ---- world to drawable points ---- */
+
+int worldToScreenPoints(const GcanvasWidget *canvas, const double *points, int n, XPoint *out)
+{
+    /* Convert, collapsing runs of equal points to their first. */
+    int kept = 0;
+    for (int i = 0; i < n; i++) {
+        XPoint p;
+        p.x = gcanvasDrawableCoord(canvas->drawableXOrigin, toCanvasX(canvas, points[2 * i]));
+        p.y = gcanvasDrawableCoord(canvas->drawableYOrigin, toCanvasY(canvas, points[2 * i + 1]));
+        if (kept == 0 || p.x != out[kept - 1].x || p.y != out[kept - 1].y) {
+            out[kept++] = p;
+        }
+    }
+    if (kept <= 2) {
+        if (kept == 1) {
+            out[1] = out[0];
+        }
+        return 2;
+    }
+    /* One forward pass dropping middle points on a straight run that keeps
+     * its direction; the first and last points stay. */
+    int last = 0;                       /* index of p, the last point kept */
+    for (int m = 1; m < kept - 1; m++) {
+        const XPoint &p = out[last];
+        const XPoint &c = out[m];
+        const XPoint &q = out[m + 1];
+        int64_t ax = c.x - p.x, ay = c.y - p.y;
+        int64_t bx = q.x - c.x, by = q.y - c.y;
+        if (ax * by == ay * bx && ax * bx + ay * by > 0) {
+            continue;                   /* m dropped; q is the next candidate */
+        }
+        out[++last] = c;
+    }
+    out[++last] = out[kept - 1];
+    return last + 1;
+}
+
+namespace {
+
+int screenParts(const GcanvasWidget *canvas, const double *points, XPoint *out, int nParts, int *counts,
+                int spread)
+{
+    int total = 0;
+    const double *in = points;
+    for (int i = 0; i < nParts; i++) {
+        int n = counts[i];
+        int kept = n > 0 ? worldToScreenPoints(canvas, in, n, out + spread * total) : 0;
+        in += 2 * static_cast<size_t>(n > 0 ? n : 0);
+        counts[i] = kept;
+        total += kept;
+    }
+    return total;
+}
+
+} // namespace
+
+int worldToScreenParts(const GcanvasWidget *canvas, const double *points, XPoint *out, int nParts, int *counts)
+{
+    return screenParts(canvas, points, out, nParts, counts, 2);
+}
+
+int worldToScreenPartsPacked(const GcanvasWidget *canvas, const double *points, XPoint *out, int nParts,
+                             int *counts)
+{
+    return screenParts(canvas, points, out, nParts, counts, 1);
+}
+
+/* ---- point arrays ---- */
+
+void pointsBBox(const double *points, int n, double *box)
+{
+    box[0] = box[2] = points[0];
+    box[1] = box[3] = points[1];
+    for (int i = 1; i < n; i++) {
+        double x = points[2 * i], y = points[2 * i + 1];
+        if (x < box[0]) {
+            box[0] = x;
+        } else if (x > box[2]) {
+            box[2] = x;
+        }
+        if (y < box[1]) {
+            box[1] = y;
+        } else if (y > box[3]) {
+            box[3] = y;
+        }
+    }
+}
+
+void translatePoints(double *points, double dx, double dy, int n)
+{
+    translatePointsTo(points, points, dx, dy, n);
+}
+
+void translatePointsTo(const double *in, double *out, double dx, double dy, int n)
+{
+    for (int i = 0; i < n; i++) {
+        out[2 * i] = in[2 * i] + dx;
+        out[2 * i + 1] = in[2 * i + 1] + dy;
+    }
+}
+
+namespace {
+
+/* Reflects one coordinate (0: x, 1: y) of n points about its mean. */
+void mirrorAxis(double *points, int n, int axis)
+{
+    if (n <= 0) {
+        return;
+    }
+    double sum = 0;
+    for (int i = 0; i < n; i++) {
+        sum += points[2 * i + axis];
+    }
+    double twiceMean = sum / (n * 0.5);
+    for (int i = 0; i < n; i++) {
+        points[2 * i + axis] = twiceMean - points[2 * i + axis];
+    }
+}
+
+} // namespace
+
+void mirrorPointsX(double *points, int n)
+{
+    mirrorAxis(points, n, 0);
+}
+
+void mirrorPointsY(double *points, int n)
+{
+    mirrorAxis(points, n, 1);
+}
+
+int partIndexOfPoint(int n, const int *counts, int nParts)
+{
+    if (n < 0) {
+        return 0;
+    }
+    if (nParts <= 0) {
+        return -1;
+    }
+    int64_t running = 0;
+    for (int i = 0; i < nParts; i++) {
+        running += counts[i];
+        if (running > n) {
+            return i;
+        }
+    }
+    return nParts - 1;
+}
+
+double polygonSignedArea(const double *points, int n)
+{
+    if (n <= 0) {
+        return 0;
+    }
+    double sum = 0;
+    double px = points[2 * (n - 1)], py = points[2 * (n - 1) + 1];
+    for (int i = 0; i < n; i++) {
+        double x = points[2 * i], y = points[2 * i + 1];
+        sum += (y + py) * (x - px);
+        px = x;
+        py = y;
+    }
+    return 0.5 * sum;
+}
+
+long long polygonArea2Short(const XPoint *points, int n)
+{
+    if (n <= 0) {
+        return 0;
+    }
+    long long sum = 0;
+    XPoint p = points[n - 1];
+    for (int i = 0; i < n; i++) {
+        sum += static_cast<long long>(points[i].y + p.y) * (points[i].x - p.x);
+        p = points[i];
+    }
+    return sum;
+}
+
+void swapDouble(double *a, double *b)
+{
+    double t = *a;
+    *a = *b;
+    *b = t;
+}
+
+void swapInt(int *a, int *b)
+{
+    int t = *a;
+    *a = *b;
+    *b = t;
+}
+
+void swapShort(short *a, short *b)
+{
+    short t = *a;
+    *a = *b;
+    *b = t;
+}
+
+XColor *copyTkColor(Tcl_Interp *interp, Tk_Window tkwin, XColor *colour)
+{
+    if (colour == nullptr) {
+        return nullptr;
+    }
+    return Tk_GetColor(interp, tkwin, Tk_GetUid(Tk_NameOfColor(colour)));
+}
+
+XColor *copyXColor(Display *display, Colormap colormap, const XColor *colour)
+{
+    if (colour == nullptr) {
+        return nullptr;
+    }
+    auto *copy = static_cast<XColor *>(gmemAlloc(sizeof(XColor)));
+    if (copy == nullptr) {
+        return nullptr;
+    }
+    *copy = *colour;
+    if (!XAllocColor(display, colormap, copy)) {
+        gmemFree(copy);
+        return nullptr;
+    }
+    return copy;
+}
+
+/* ---- ShapeKind ---- */
+
+namespace {
+
+struct ShapeKindRow {
+    int code;
+    const char *name;
+};
+
+const ShapeKindRow kShapeKinds[] = {
+    {SHAPE_POINT, "POINT"},           {SHAPE_LINE, "LINE"},
+    {SHAPE_POLYGON, "POLYGON"},       {SHAPE_POINTM, "POINTM"},
+    {SHAPE_LINEM, "LINEM"},           {SHAPE_POLYGONM, "POLYGONM"},
+    {SHAPE_POINTZ, "POINTZ"},         {SHAPE_LINEZ, "LINEZ"},
+    {SHAPE_POLYGONZ, "POLYGONZ"},     {SHAPE_MULTIPATCH, "MULTIPATCH"},
+    {SHAPE_MULTIPOINT, "MULTIPOINT"}, {SHAPE_MULTIPOINTM, "MULTIPOINTM"},
+    {SHAPE_MULTIPOINTZ, "MULTIPOINTZ"}, {-1, nullptr},
+};
+
+/* Item types and their kinds; the rest have none. */
+const ShapeKindRow kItemKinds[] = {
+    {SHAPE_LINE, "line"},   {SHAPE_POLYGON, "polygon"}, {SHAPE_POINT, "symbol"}, {SHAPE_POINT, "gtext"},
+    {SHAPE_POINT, "text"},  {SHAPE_POINT, "image"},     {SHAPE_POINT, "bitmap"},
+};
+
+} // namespace
+
+int shapeKindByName(const char *name)
+{
+    for (const ShapeKindRow *row = kShapeKinds; row->name != nullptr; row++) {
+        if (std::strcmp(row->name, name) == 0) {
+            return row->code;
+        }
+    }
+    return -1;
+}
+
+const char *shapeKindName(int code)
+{
+    for (const ShapeKindRow *row = kShapeKinds; row->name != nullptr; row++) {
+        if (row->code == code) {
+            return row->name;
+        }
+    }
+    return nullptr;
+}
+
+const char *shapeKindNameAt(int n)
+{
+    int rows = static_cast<int>(sizeof kShapeKinds / sizeof kShapeKinds[0]) - 1;
+    return n >= 0 && n < rows ? kShapeKinds[n].name : nullptr;
+}
+
+int itemShapeKind(const GcanvasItem *item)
+{
+    const char *type = item->type != nullptr ? item->type->name : nullptr;
+    if (type == nullptr) {
+        return -1;
+    }
+    for (const ShapeKindRow &row : kItemKinds) {
+        if (std::strcmp(row.name, type) == 0) {
+            return row.code;
+        }
+    }
+    return -1;
+}
+
+/* ---- clipping ---- */
+
+namespace {
+
+/* One edge of the box: a coordinate (0: x, 1: y) kept >= or <= a limit. */
+struct Edge {
+    int axis;
+    int limit;
+    bool below;     /* inside is coordinate <= limit */
+
+    bool inside(const XPoint &p) const
+    {
+        int v = axis == 0 ? p.x : p.y;
+        return below ? v <= limit : v >= limit;
+    }
+
+    /* Where prev -> cur crosses the edge, computed from prev. */
+    XPoint cross(const XPoint &prev, const XPoint &cur) const
+    {
+        XPoint r;
+        double c = limit;
+        if (axis == 0) {
+            r.x = static_cast<short>(limit);
+            r.y = static_cast<short>(
+                roundToInt(prev.y + (c - prev.x) * (prev.y - cur.y) / static_cast<double>(prev.x - cur.x)));
+        } else {
+            r.x = static_cast<short>(
+                roundToInt(prev.x + (c - prev.y) * (prev.x - cur.x) / static_cast<double>(prev.y - cur.y)));
+            r.y = static_cast<short>(limit);
+        }
+        return r;
+    }
+};
+
+/* One Sutherland-Hodgman stage: in[0..n) against edge into out. */
+void clipStage(const XPoint *in, size_t n, const Edge &edge, std::vector<XPoint> &out)
+{
+    out.clear();
+    if (n == 0) {
+        return;
+    }
+    XPoint prev = in[n - 1];
+    bool prevInside = edge.inside(prev);
+    for (size_t i = 0; i < n; i++) {
+        const XPoint &cur = in[i];
+        bool curInside = edge.inside(cur);
+        if (!curInside) {
+            if (prevInside) {
+                out.push_back(edge.cross(prev, cur));
+            }
+        } else {
+            if (!prevInside) {
+                out.push_back(edge.cross(prev, cur));
+            }
+            out.push_back(cur);
+        }
+        prev = cur;
+        prevInside = curInside;
+    }
+}
+
+/* The clipped ring of in[0..n), left in result. */
+void clipRing(const XPoint *in, size_t n, int xmin, int ymin, int xmax, int ymax, std::vector<XPoint> &result)
+{
+    const Edge edges[] = {{0, xmin, false}, {0, xmax, true}, {1, ymin, false}, {1, ymax, true}};
+    std::vector<XPoint> scratch;
+    scratch.reserve(2 * n);
+    result.reserve(2 * n);
+    clipStage(in, n, edges[0], scratch);
+    clipStage(scratch.data(), scratch.size(), edges[1], result);
+    clipStage(result.data(), result.size(), edges[2], scratch);
+    clipStage(scratch.data(), scratch.size(), edges[3], result);
+}
+
+} // namespace
+
+int clipPolygonToBox(std::vector<XPoint> &points, int n, int xmin, int ymin, int xmax, int ymax)
+{
+    if (n <= 0) {
+        return 0;
+    }
+    std::vector<XPoint> result;
+    clipRing(points.data(), static_cast<size_t>(n), xmin, ymin, xmax, ymax, result);
+    if (points.size() < result.size()) {
+        points.resize(result.size());
+    }
+    std::copy(result.begin(), result.end(), points.begin());
+    return static_cast<int>(result.size());
+}
+
+int clipPolygonsToBox(std::vector<XPoint> &points, int nRings, int *counts, int xmin, int ymin, int xmax,
+                      int ymax)
+{
+    std::vector<XPoint> packed;
+    std::vector<XPoint> ring;
+    size_t start = 0;
+    for (int i = 0; i < nRings; i++) {
+        size_t n = counts[i] > 0 ? static_cast<size_t>(counts[i]) : 0;
+        ring.clear();
+        if (n > 0 && start + n <= points.size()) {
+            clipRing(points.data() + start, n, xmin, ymin, xmax, ymax, ring);
+        }
+        start += 2 * n;
+        counts[i] = static_cast<int>(ring.size());
+        packed.insert(packed.end(), ring.begin(), ring.end());
+    }
+    if (points.size() < packed.size()) {
+        points.resize(packed.size());
+    }
+    std::copy(packed.begin(), packed.end(), points.begin());
+    return static_cast<int>(packed.size());
+}

@@ -1,0 +1,138 @@
+/*
+ * coords.h --
+ *
+ *	The one place where the canvas converts between world, canvas and
+ *	drawable coordinates, and rounds: canvas-handle operations every item
+ *	type calls, point-array operations, the clipping of rings to a drawing
+ *	box, the ShapeKind code table and signed ring areas.
+ *
+ *	Boxes are four doubles x1, y1, x2, y2; a normalised box has x1 <= x2
+ *	and y1 <= y2, and every conversion that yields a box normalises it.
+ *	Drawable points are XPoints (16-bit x and y).
+ */
+#ifndef TESK_CANVAS_COORDS_H
+#define TESK_CANVAS_COORDS_H
+
+#include <vector>
+#include "canvas/gcanvas.h"
+
+/* ---- canvas handle ---- */
+
+Tk_Window gcanvasTkwin(const GcanvasWidget *canvas);
+/* c - origin rounded half away from zero, held to 16 bits. */
+short gcanvasDrawableCoord(int origin, double c);
+/* A screen distance in canvas units (millimetres through the canvas's
+ * window, times its pixels per millimetre); TCL_ERROR leaves Tk's message
+ * in the canvas's interpreter and *out unchanged. */
+int gcanvasGetCoord(Tcl_Interp *interp, GcanvasWidget *canvas, const char *string, double *out);
+int gcanvasGetCoordFromObj(Tcl_Interp *interp, GcanvasWidget *canvas, Tcl_Obj *obj, double *out);
+/* Tile and stipple origin at minus the drawable origin. */
+void gcanvasSetStippleOrigin(GcanvasWidget *canvas, GC gc);
+/* The same plus an -offset record (may be NULL); a relative offset is set
+ * through Tk against the canvas window, less the scroll origin. */
+void gcanvasSetOffset(GcanvasWidget *canvas, GC gc, const Tk_TSOffset *offset);
+GcanvasTextInfo *gcanvasGetTextInfo(GcanvasWidget *canvas);
+
+/* ---- world and canvas coordinates ---- */
+
+/* n points (x, y pairs); in and out may be the same array. */
+void worldToCanvasPoints(const GcanvasWidget *canvas, const double *in, double *out, int n);
+void canvasToWorldPoints(const GcanvasWidget *canvas, const double *in, double *out, int n);
+/* A box of two points; in and out may be the same. */
+void worldBBoxToCanvas(const GcanvasWidget *canvas, const double *in, double *out);
+void canvasBBoxToWorld(const GcanvasWidget *canvas, const double *in, double *out);
+void worldRectToCanvas(const GcanvasWidget *canvas, double x1, double y1, double x2, double y2, double *out);
+void canvasRectToWorld(const GcanvasWidget *canvas, double x1, double y1, double x2, double y2, double *out);
+/* The item's box (canvas units) from a world box. */
+void setItemBBoxFromWorld(const GcanvasWidget *canvas, GcanvasItem *item, double x1, double y1, double x2,
+                          double y2);
+/* The item's box in world units. */
+void gcanvasItemWorldBBox(const GcanvasWidget *canvas, const GcanvasItem *item, double *out);
+/* The item's four box values put through the world-to-canvas formula. */
+void itemBBoxWorldToCanvas(const GcanvasWidget *canvas, const GcanvasItem *item, double *x1, double *y1,
+                           double *x2, double *y2);
+
+/* ---- world to drawable points ---- */
+
+/*
+ * n >= 1 world points to drawable points with repeats and straight middle
+ * points dropped; answers the count kept, at least 2 (a single point is
+ * doubled). out has room for max(n, 2) points.
+ */
+int worldToScreenPoints(const GcanvasWidget *canvas, const double *points, int n, XPoint *out);
+/*
+ * A multi-part world array (parts one after another, counts[i] points
+ * each) to drawable points; counts[i] becomes the kept count of part i and
+ * the total is answered. Spread: part i starts 2 * (points kept before it)
+ * into out, room for each part to double when clipped; out holds
+ * 4 * (sum of counts) points. Packed: each part follows the last, out
+ * holds the sum of counts plus one point a part.
+ */
+int worldToScreenParts(const GcanvasWidget *canvas, const double *points, XPoint *out, int nParts, int *counts);
+int worldToScreenPartsPacked(const GcanvasWidget *canvas, const double *points, XPoint *out, int nParts,
+                             int *counts);
+
+/* ---- point arrays ---- */
+
+void pointsBBox(const double *points, int n, double *box);
+void translatePoints(double *points, double dx, double dy, int n);
+void translatePointsTo(const double *in, double *out, double dx, double dy, int n);
+void mirrorPointsX(double *points, int n);
+void mirrorPointsY(double *points, int n);
+/* The part holding point n: 0 for n < 0, -1 without parts, the last part
+ * at or past the total. */
+int partIndexOfPoint(int n, const int *counts, int nParts);
+/* Positive for a clockwise ring with y growing upwards. */
+double polygonSignedArea(const double *points, int n);
+/* Twice the signed area of a drawable ring, in integers. */
+long long polygonArea2Short(const XPoint *points, int n);
+void swapDouble(double *a, double *b);
+void swapInt(int *a, int *b);
+void swapShort(short *a, short *b);
+/* A new reference to the same colour, or NULL for NULL. */
+XColor *copyTkColor(Tcl_Interp *interp, Tk_Window tkwin, XColor *colour);
+/* A copy allocated in colormap (free with XFreeColors and gmemFree), or
+ * NULL when there is no colour or the server refuses it. */
+XColor *copyXColor(Display *display, Colormap colormap, const XColor *colour);
+
+/* ---- ShapeKind ---- */
+
+enum ShapeKind {
+    SHAPE_POINT = 0x0100,
+    SHAPE_LINE = 0x0200,
+    SHAPE_POLYGON = 0x0400,
+    SHAPE_POINTM = 0x1100,
+    SHAPE_LINEM = 0x1200,
+    SHAPE_POLYGONM = 0x1400,
+    SHAPE_POINTZ = 0x2100,
+    SHAPE_LINEZ = 0x2200,
+    SHAPE_POLYGONZ = 0x2400,
+    SHAPE_MULTIPATCH = 0x4000,
+    SHAPE_MULTIPOINT = 0x4100,
+    SHAPE_MULTIPOINTM = 0x4200,
+    SHAPE_MULTIPOINTZ = 0x4400,
+};
+
+int shapeKindByName(const char *name);      /* -1 when unknown */
+const char *shapeKindName(int code);        /* NULL when unknown */
+const char *shapeKindNameAt(int n);         /* NULL at or past the end */
+int itemShapeKind(const GcanvasItem *item); /* -1 for types without one */
+
+/* ---- clipping ---- */
+
+/*
+ * Clips the closed ring points[0..n) to the box (Sutherland-Hodgman, a
+ * point on an edge inside) and answers the new count; points grows when
+ * the clipped ring needs more room.
+ */
+int clipPolygonToBox(std::vector<XPoint> &points, int n, int xmin, int ymin, int xmax, int ymax);
+/*
+ * Clips every ring of a list laid out as worldToScreenParts lays it out
+ * (ring i at 2 * the earlier rings' counts), packs the clipped rings from
+ * the start, replaces each count by the clipped count and answers the
+ * total.
+ */
+int clipPolygonsToBox(std::vector<XPoint> &points, int nRings, int *counts, int xmin, int ymin, int xmax,
+                      int ymax);
+
+#endif /* TESK_CANVAS_COORDS_H */
