@@ -1,4 +1,5 @@
 # Geo canvas: the gcanvas widget, its items and their coordinates.
 list(APPEND TESK_SOURCES
   canvas/coords.cpp
+  canvas/geometry.cpp
 )

@@ -1,0 +1,477 @@
+/*
+ * geometry.cpp --
+ *
+ *	Distances, area tests, measures and bezier smoothing for the canvas
+ *	items. The planar tests without scales are Tk's own (its internal
+ *	stub table: polygon, oval, butt and miter corners, bezier points).
+ */
+#include "canvas/geometry.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include "canvas/coords.h"
+#include "tkInt.h"
+
+namespace {
+
+constexpr double kHuge = std::numeric_limits<double>::infinity();
+
+inline double scaledHypot(double sx, double sy, double dx, double dy)
+{
+    return std::sqrt(dx * sx * dx * sx + dy * sy * dy * sy);
+}
+
+/* The closest point to p of a sloped edge a-b: the foot of the
+ * perpendicular, or the end on the side where it falls past the edge. */
+void closestOnSlope(const double *a, const double *b, const double *p, double *c)
+{
+    double m = (b[1] - a[1]) / (b[0] - a[0]);
+    double intercept = a[1] - m * a[0];
+    double x = (p[1] + p[0] / m - intercept) / (m + 1 / m);
+    const double *left = a[0] < b[0] ? a : b;
+    const double *right = a[0] < b[0] ? b : a;
+    if (x < left[0]) {
+        c[0] = left[0];
+        c[1] = left[1];
+    } else if (x > right[0]) {
+        c[0] = right[0];
+        c[1] = right[1];
+    } else {
+        c[0] = x;
+        c[1] = m * x + intercept;
+    }
+}
+
+/* p's coordinate axis held to the edge's range on that axis; the other
+ * coordinate is the edge's own (at). */
+void closestOnAxis(const double *a, const double *b, const double *p, int axis, double at, double *c)
+{
+    c[axis] = std::clamp(p[axis], std::min(a[axis], b[axis]), std::max(a[axis], b[axis]));
+    c[1 - axis] = at;
+}
+
+} // namespace
+
+double segmentDistanceScaled(double sx, double sy, const double *p1, const double *p2, const double *p)
+{
+    double c[2];
+    /* Within a thousandth of a unit a segment counts as vertical or
+     * horizontal (ring edges only when exactly so). */
+    if (std::fabs(p1[0] - p2[0]) < 0.001) {
+        closestOnAxis(p1, p2, p, 1, p1[0], c);
+    } else if (std::fabs(p1[1] - p2[1]) < 0.001) {
+        closestOnAxis(p1, p2, p, 0, p1[1], c);
+    } else {
+        closestOnSlope(p1, p2, p, c);
+    }
+    return scaledHypot(sx, sy, p[0] - c[0], p[1] - c[1]);
+}
+
+double ringDistanceScaled(double sx, double sy, const double *points, int n, const double *p, double *boundary)
+{
+    double best = kHuge;
+    int crossings = 0;
+    for (int i = 0; i < n; i++) {
+        const double *prev = points + 2 * (i == 0 ? n - 1 : i - 1);
+        const double *cur = points + 2 * i;
+        double c[2];
+        bool spans = p[0] >= std::min(prev[0], cur[0]) && p[0] < std::max(prev[0], cur[0]);
+        if (prev[0] == cur[0]) {
+            closestOnAxis(prev, cur, p, 1, cur[0], c);      /* vertical: never crosses */
+        } else if (prev[1] == cur[1]) {
+            closestOnAxis(prev, cur, p, 0, cur[1], c);
+            crossings += spans && p[1] < cur[1];
+        } else {
+            closestOnSlope(prev, cur, p, c);
+            double m = (cur[1] - prev[1]) / (cur[0] - prev[0]);
+            crossings += spans && m * p[0] + (prev[1] - m * prev[0]) > p[1];
+        }
+        best = std::min(best, scaledHypot(sx, sy, p[0] - c[0], p[1] - c[1]));
+    }
+    if (boundary != nullptr) {
+        *boundary = best;
+    }
+    return crossings & 1 ? 0 : best;
+}
+
+double ringsDistanceScaled(double sx, double sy, const double *points, int nRings, const int *counts,
+                           const double *p, double *boundary)
+{
+    if (nRings <= 0) {
+        if (boundary != nullptr) {
+            *boundary = kHuge;
+        }
+        return kHuge;
+    }
+    double nearest;
+    double d = ringDistanceScaled(sx, sy, points, counts[0], p, &nearest);
+    if (d > 0) {
+        if (boundary != nullptr) {
+            *boundary = nearest;
+        }
+        return d;
+    }
+    const double *ring = points + 2 * static_cast<size_t>(counts[0]);
+    for (int i = 1; i < nRings; i++) {
+        double edge;
+        double inHole = ringDistanceScaled(sx, sy, ring, counts[i], p, &edge);
+        nearest = std::min(nearest, edge);
+        if (inHole == 0) {
+            if (boundary != nullptr) {
+                *boundary = edge;
+            }
+            return edge;
+        }
+        ring += 2 * static_cast<size_t>(counts[i]);
+    }
+    if (boundary != nullptr) {
+        *boundary = nearest;
+    }
+    return 0;
+}
+
+double ovalToPointScaled(double sx, double sy, const double *box, double width, int filled, const double *p)
+{
+    sx = std::fabs(sx);
+    sy = std::fabs(sy);
+    double dx = p[0] - (box[0] + box[2]) / 2;
+    double dy = p[1] - (box[1] + box[3]) / 2;
+    double toCenter = scaledHypot(sx, sy, dx, dy);
+    double rx = (width / sx + box[2] - box[0]) / 2;
+    double ry = (width / sy + box[3] - box[1]) / 2;
+    double scaled = std::hypot(dx / rx, dy / ry);
+    if (scaled > 1) {
+        return toCenter / scaled * (scaled - 1);
+    }
+    if (filled) {
+        return 0;
+    }
+    double d = scaled > 1e-10 ? toCenter / scaled * (1 - scaled) - width
+                              : (std::min((box[2] - box[0]) * sx, (box[3] - box[1]) * sy) - width) / 2;
+    return d < 0 ? 0 : d;
+}
+
+double thickPolylineToPoint(const double *points, int n, double width, int capStyle, int joinStyle,
+                            const double *p)
+{
+    double radius = width / 2;
+    double best = kHuge;
+    bool fallBack = false;          /* a miter join replaced by a bevel */
+    /* poly: start corners 0..3, end corners 4..7, closing point 8..9,
+     * and 10..11 closing the bevel wedge */
+    double poly[12];
+    for (int i = 0; i + 1 < n; i++) {
+        double *a = const_cast<double *>(points + 2 * i);
+        double *b = a + 2;
+        if ((capStyle == CapRound && i == 0) || (joinStyle == JoinRound && i > 0)) {
+            /* The disc a round cap or join adds: radius about the point. */
+            double disc[4] = {a[0] - radius, a[1] - radius, a[0] + radius, a[1] + radius};
+            best = std::min(best, TkOvalToPoint(disc, 0, 1, const_cast<double *>(p)));
+        }
+        if (i == 0) {
+            TkGetButtPoints(b, a, width, capStyle == CapProjecting, poly, poly + 2);
+        } else if (joinStyle == JoinMiter && !fallBack) {
+            poly[0] = poly[6];
+            poly[1] = poly[7];
+            poly[2] = poly[4];
+            poly[3] = poly[5];
+        } else {
+            TkGetButtPoints(b, a, width, 0, poly, poly + 2);
+            if (joinStyle == JoinBevel || fallBack) {
+                /* The wedge between the previous end and this start: its
+                 * ring closed back to its first point (an open one lets
+                 * points outside count as inside). */
+                poly[8] = poly[0];
+                poly[9] = poly[1];
+                poly[10] = poly[2];
+                poly[11] = poly[3];
+                best = std::min(best, TkPolygonToPoint(poly + 2, 5, const_cast<double *>(p)));
+                fallBack = false;
+            }
+        }
+        if (i + 2 == n) {
+            TkGetButtPoints(a, b, width, capStyle == CapProjecting, poly + 4, poly + 6);
+        } else if (joinStyle == JoinMiter) {
+            if (TkGetMiterPoints(a, b, b + 2, width, poly + 4, poly + 6) == 0) {
+                fallBack = true;
+                TkGetButtPoints(a, b, width, 0, poly + 4, poly + 6);
+            }
+        } else {
+            TkGetButtPoints(a, b, width, 0, poly + 4, poly + 6);
+        }
+        poly[8] = poly[0];
+        poly[9] = poly[1];
+        best = std::min(best, TkPolygonToPoint(poly, 5, const_cast<double *>(p)));
+        if (best <= 0) {
+            return 0;
+        }
+    }
+    if (capStyle == CapRound && n >= 1) {
+        const double *last = points + 2 * (n - 1);
+        double disc[4] = {last[0] - radius, last[1] - radius, last[0] + radius, last[1] + radius};
+        best = std::min(best, TkOvalToPoint(disc, 0, 1, const_cast<double *>(p)));
+    }
+    return best <= 0 ? 0 : best;
+}
+
+int rectToRect(const double *a, const double *b)
+{
+    if (a[2] < b[0] || a[0] > b[2] || a[3] < b[1] || a[1] > b[3]) {
+        return -1;
+    }
+    if (a[0] >= b[0] && a[2] <= b[2] && a[1] >= b[1] && a[3] <= b[3]) {
+        return 1;
+    }
+    return 0;
+}
+
+void itemBBoxIncludePoint(GcanvasItem *item, const double *point)
+{
+    if (point[0] < item->x1) {
+        item->x1 = point[0];
+    }
+    if (point[0] > item->x2) {
+        item->x2 = point[0];
+    }
+    if (point[1] < item->y1) {
+        item->y1 = point[1];
+    }
+    if (point[1] > item->y2) {
+        item->y2 = point[1];
+    }
+}
+
+void itemBBoxIncludeXY(GcanvasItem *item, double x, double y)
+{
+    if (x < item->x1) {
+        item->x1 = x;
+    } else if (x > item->x2) {
+        item->x2 = x;
+    }
+    if (y < item->y1) {
+        item->y1 = y;
+    }
+    if (y > item->y2) {
+        item->y2 = y;
+    }
+}
+
+void itemBBoxIncludePoints(GcanvasItem *item, const double *points, int n)
+{
+    for (int i = 0; i < n; i++) {
+        itemBBoxIncludeXY(item, points[2 * i], points[2 * i + 1]);
+    }
+}
+
+/* ---- measures ---- */
+
+double polygonArea(const double *points, int n)
+{
+    double sum = 0;
+    for (int i = 0; i < n; i++) {
+        const double *prev = points + 2 * (i == 0 ? n - 1 : i - 1);
+        const double *cur = points + 2 * i;
+        sum += cur[0] * prev[1] - prev[0] * cur[1];
+    }
+    return 0.5 * sum;
+}
+
+double polygonAreaCentroid(const double *points, int n, double *cx, double *cy)
+{
+    double area = 0, sx = 0, sy = 0;
+    for (int i = 0; i < n; i++) {
+        const double *prev = points + 2 * (i == 0 ? n - 1 : i - 1);
+        const double *cur = points + 2 * i;
+        double c = cur[0] * prev[1] - prev[0] * cur[1];
+        area += c;
+        sx += (prev[0] + cur[0]) * c;
+        sy += (prev[1] + cur[1]) * c;
+    }
+    area *= 0.5;
+    if (area == 0) {
+        /* No enclosed area: the mean of the points stands for it. */
+        pointsMean(points, n, cx, cy);
+        return 0;
+    }
+    *cx = sx / (6 * area);
+    *cy = sy / (6 * area);
+    return area;
+}
+
+double polylineLength(const double *points, int n)
+{
+    double length = 0;
+    for (int i = 1; i < n; i++) {
+        length += std::hypot(points[2 * i - 2] - points[2 * i], points[2 * i - 1] - points[2 * i + 1]);
+    }
+    return length;
+}
+
+double polylineCentroid(const double *points, int n, double *cx, double *cy)
+{
+    double length = 0, sx = 0, sy = 0;
+    for (int i = 1; i < n; i++) {
+        const double *a = points + 2 * (i - 1);
+        const double *b = points + 2 * i;
+        double l = std::hypot(a[0] - b[0], a[1] - b[1]);
+        length += l;
+        sx += (a[0] + b[0]) * l;
+        sy += (a[1] + b[1]) * l;
+    }
+    if (length == 0) {
+        *cx = n > 0 ? points[2 * (n - 1)] : 0;
+        *cy = n > 0 ? points[2 * (n - 1) + 1] : 0;
+        return 0;
+    }
+    *cx = 0.5 * sx / length;
+    *cy = 0.5 * sy / length;
+    return length;
+}
+
+double pointsMean(const double *points, int n, double *cx, double *cy)
+{
+    double sx = 0, sy = 0;
+    for (int i = 0; i < n; i++) {
+        sx += points[2 * i];
+        sy += points[2 * i + 1];
+    }
+    *cx = n > 0 ? sx / n : 0;
+    *cy = n > 0 ? sy / n : 0;
+    return n;
+}
+
+double vectorAngle(double dx, double dy)
+{
+    if (dx == 0 && dy == 0) {
+        return 0;
+    }
+    double r = std::hypot(dx, dy);
+    constexpr double kDegrees = 180 / M_PI;
+    if (dy > 0) {
+        return std::acos(dx / r) * kDegrees;
+    }
+    return std::acos(-dx / r) * kDegrees - 180;
+}
+
+/* ---- bezier smoothing ---- */
+
+void bezierScreenPoints(const GcanvasWidget *canvas, const double *control, int steps, XPoint *out)
+{
+    for (int i = 1; i <= steps; i++) {
+        double t = static_cast<double>(i) / steps;
+        double u = 1 - t;
+        double t2 = t * t, t3 = t2 * t, u2 = u * u, u3 = u2 * u;
+        double x = 3 * (control[2] * t * u2 + control[4] * t2 * u) + control[0] * u3 + control[6] * t3;
+        double y = 3 * (control[3] * t * u2 + control[5] * t2 * u) + control[1] * u3 + control[7] * t3;
+        out[i - 1].x = gcanvasDrawableCoord(canvas->drawableXOrigin, x);
+        out[i - 1].y = gcanvasDrawableCoord(canvas->drawableYOrigin, y);
+    }
+}
+
+namespace {
+
+/* Writes one span (or its end alone) to whichever outputs are given;
+ * answers the points written. */
+int emitSpan(const GcanvasWidget *canvas, double *control, int steps, bool endOnly, XPoint *xpoints,
+             double *dpoints, int at)
+{
+    if (endOnly) {
+        if (xpoints != nullptr) {
+            xpoints[at].x = gcanvasDrawableCoord(canvas->drawableXOrigin, control[6]);
+            xpoints[at].y = gcanvasDrawableCoord(canvas->drawableYOrigin, control[7]);
+        }
+        if (dpoints != nullptr) {
+            dpoints[2 * at] = control[6];
+            dpoints[2 * at + 1] = control[7];
+        }
+        return 1;
+    }
+    if (xpoints != nullptr) {
+        bezierScreenPoints(canvas, control, steps, xpoints + at);
+    }
+    if (dpoints != nullptr) {
+        TkBezierPoints(control, steps, dpoints + 2 * at);
+    }
+    return steps;
+}
+
+} // namespace
+
+int gcanvasMakeBezierCurve(const GcanvasWidget *canvas, const double *points, int n, int steps, XPoint *xpoints,
+                           double *dpoints)
+{
+    if (points == nullptr) {
+        return 1 + n * steps;
+    }
+    if (n <= 0) {
+        return 0;
+    }
+    double control[8];
+    int count = 0;
+    bool closed = n > 1 && points[0] == points[2 * n - 2] && points[1] == points[2 * n - 1];
+    if (closed && n > 2) {
+        const double *last = points + 2 * (n - 2);
+        const double *first = points;
+        const double *second = points + 2;
+        control[0] = 0.5 * last[0] + 0.5 * first[0];
+        control[1] = 0.5 * last[1] + 0.5 * first[1];
+        control[2] = 0.167 * last[0] + 0.833 * first[0];
+        control[3] = 0.167 * last[1] + 0.833 * first[1];
+        control[4] = 0.833 * first[0] + 0.167 * second[0];
+        control[5] = 0.833 * first[1] + 0.167 * second[1];
+        control[6] = 0.5 * first[0] + 0.5 * second[0];
+        control[7] = 0.5 * first[1] + 0.5 * second[1];
+        if (xpoints != nullptr) {
+            xpoints[0].x = gcanvasDrawableCoord(canvas->drawableXOrigin, control[0]);
+            xpoints[0].y = gcanvasDrawableCoord(canvas->drawableYOrigin, control[1]);
+        }
+        if (dpoints != nullptr) {
+            dpoints[0] = control[0];
+            dpoints[1] = control[1];
+        }
+        count = 1;
+        count += emitSpan(canvas, control, steps, false, xpoints, dpoints, count);
+    } else {
+        closed = false;
+        if (xpoints != nullptr) {
+            xpoints[0].x = gcanvasDrawableCoord(canvas->drawableXOrigin, points[0]);
+            xpoints[0].y = gcanvasDrawableCoord(canvas->drawableYOrigin, points[1]);
+        }
+        if (dpoints != nullptr) {
+            dpoints[0] = points[0];
+            dpoints[1] = points[1];
+        }
+        count = 1;
+    }
+    for (int i = 2; i < n; i++) {
+        const double *a = points + 2 * (i - 2);
+        const double *v = a + 2;
+        const double *b = a + 4;
+        if (i == 2 && !closed) {
+            control[0] = a[0];
+            control[1] = a[1];
+            control[2] = 0.333 * a[0] + 0.667 * v[0];
+            control[3] = 0.333 * a[1] + 0.667 * v[1];
+        } else {
+            control[0] = 0.5 * a[0] + 0.5 * v[0];
+            control[1] = 0.5 * a[1] + 0.5 * v[1];
+            control[2] = 0.167 * a[0] + 0.833 * v[0];
+            control[3] = 0.167 * a[1] + 0.833 * v[1];
+        }
+        if (i == n - 1 && !closed) {
+            control[4] = 0.667 * v[0] + 0.333 * b[0];
+            control[5] = 0.667 * v[1] + 0.333 * b[1];
+            control[6] = b[0];
+            control[7] = b[1];
+        } else {
+            control[4] = 0.833 * v[0] + 0.167 * b[0];
+            control[5] = 0.833 * v[1] + 0.167 * b[1];
+            control[6] = 0.5 * v[0] + 0.5 * b[0];
+            control[7] = 0.5 * v[1] + 0.5 * b[1];
+        }
+        bool degenerate = (a[0] == v[0] && a[1] == v[1]) || (v[0] == b[0] && v[1] == b[1]);
+        count += emitSpan(canvas, control, steps, degenerate, xpoints, dpoints, count);
+    }
+    return count;
+}
