@@ -2,4 +2,9 @@
 list(APPEND TESK_SOURCES
   canvas/coords.cpp
   canvas/geometry.cpp
+  canvas/items.cpp
+  canvas/redisplay.cpp
+  canvas/scroll.cpp
+  canvas/widget.cpp
+  canvas/widgetcmd.cpp
 )

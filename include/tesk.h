@@ -33,6 +33,7 @@ extern "C" {
 TESK_API int Tesk_Init(Tcl_Interp *interp);
 TESK_API int Console_Init(Tcl_Interp *interp);
 TESK_API int Rimg_Init(Tcl_Interp *interp);
+TESK_API int Gcanvas_Init(Tcl_Interp *interp);
 
 /* ---- Memory --------------------------------------------------------------
  * Blocks are not zeroed and carry no header. A request of 4 GiB or more, or

@@ -8,6 +8,7 @@
 
 #include <iterator>
 #include "analysis/etran/etran.h"
+#include "canvas/canvasint.h"
 #include "display/gimg.h"
 #include "imagestore/formats/formats.h"
 #include "runtime/calc.h"
@@ -34,7 +35,7 @@ const TeskModule teskModuleTable[] = {
     {"gtable", nullptr},       /* gtable.create, gtable.info */
     {"terra", nullptr},        /* terra.create */
     {"proj", nullptr},         /* the projection family */
-    {"gcanvas", nullptr},      /* gcanvas, cliptest */
+    {"gcanvas", gcanvasModuleInit}, /* gcanvas, cliptest */
     {"sensor", nullptr},       /* camera.create, pushbroom.create, quaternion.slerp */
 };
 const int teskModuleCount = static_cast<int>(std::size(teskModuleTable));

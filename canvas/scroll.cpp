@@ -1,0 +1,136 @@
+/*
+ * scroll.cpp --
+ *
+ *	The scroll origin of the geo canvas: moving the view in steps of the
+ *	scroll increments, confined to the scroll region, and reporting the
+ *	view to the scrollbars.
+ */
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include "canvas/canvasint.h"
+
+double gridAlign(double coord, double spacing)
+{
+    if (spacing <= 0) {
+        return coord;
+    }
+    if (coord < 0) {
+        return -static_cast<int>(-coord / spacing + 0.5) * spacing;
+    }
+    return static_cast<int>(coord / spacing + 0.5) * spacing;
+}
+
+void scrollFractions(int screen1, int screen2, double object1, double object2, char *out)
+{
+    double range = object2 - object1;
+    double f1 = 0, f2 = 1;
+    if (range > 0) {
+        f1 = (screen1 - object1) / range;
+        f2 = (screen2 - object1) / range;
+        if (f2 < f1) {
+            f2 = f1;
+        }
+    }
+    std::snprintf(out, TCL_DOUBLE_SPACE * 2 + 2, "%g %g", f1, f2);
+}
+
+namespace {
+
+/* Runs one scroll command with the view's fractions appended. */
+void report(Tcl_Interp *interp, const char *command, int screen1, int screen2, double object1, double object2)
+{
+    char fractions[TCL_DOUBLE_SPACE * 2 + 2];
+    scrollFractions(screen1, screen2, object1, object2, fractions);
+    Tcl_Obj *script = Tcl_NewStringObj(command, -1);
+    Tcl_AppendStringsToObj(script, " ", fractions, nullptr);
+    Tcl_IncrRefCount(script);
+    if (Tcl_EvalObjEx(interp, script, TCL_EVAL_GLOBAL) != TCL_OK) {
+        Tcl_BackgroundException(interp, TCL_ERROR);
+    }
+    Tcl_DecrRefCount(script);
+    Tcl_ResetResult(interp);
+}
+
+/* Rounds an origin so that origin + inset lands on the increment. */
+int alignToIncrement(int origin, int increment, int inset)
+{
+    if (increment <= 0) {
+        return origin;
+    }
+    if (origin >= 0) {
+        origin += increment / 2;
+        return origin - (origin + inset) % increment;
+    }
+    int t = -origin + increment / 2;
+    return -(t - (t - inset) % increment);
+}
+
+/* How far the view must move along one axis to stay in the region. */
+int confineMove(int low, int high, int increment)
+{
+    int move = 0;
+    if (low < 0 && high > 0) {
+        move = std::min(-low, high);
+    } else if (high < 0 && low > 0) {
+        move = -std::min(-high, low);
+    }
+    if (increment > 0) {
+        move -= move % increment;
+    }
+    return move;
+}
+
+} // namespace
+
+void gcanvasUpdateScrollbars(GcanvasWidget *canvas)
+{
+    Tcl_Interp *interp = canvas->interp;
+    Tk_Window tkwin = canvas->tkwin;
+    canvas->flags &= ~GCANVAS_UPDATE_SCROLLBARS;
+    if (tkwin == nullptr) {
+        return;
+    }
+    Tcl_Preserve(interp);
+    char *xCommand = canvas->xScrollCommand;
+    char *yCommand = canvas->yScrollCommand;
+    if (xCommand != nullptr && xCommand[0] != '\0') {
+        Tcl_Preserve(xCommand);
+        report(interp, xCommand, canvas->xOrigin + canvas->inset, canvas->xOrigin + Tk_Width(tkwin) - canvas->inset,
+               canvas->scrollX1, canvas->scrollX2);
+        Tcl_Release(xCommand);
+    }
+    if (yCommand != nullptr && yCommand[0] != '\0' && canvas->tkwin != nullptr) {
+        Tcl_Preserve(yCommand);
+        report(interp, yCommand, canvas->yOrigin + canvas->inset,
+               canvas->yOrigin + Tk_Height(canvas->tkwin) - canvas->inset, canvas->scrollY1, canvas->scrollY2);
+        Tcl_Release(yCommand);
+    }
+    Tcl_Release(interp);
+}
+
+void gcanvasSetOrigin(GcanvasWidget *canvas, int xOrigin, int yOrigin)
+{
+    Tk_Window tkwin = canvas->tkwin;
+    if (tkwin == nullptr) {
+        return;
+    }
+    xOrigin = alignToIncrement(xOrigin, canvas->xScrollIncrement, canvas->inset);
+    yOrigin = alignToIncrement(yOrigin, canvas->yScrollIncrement, canvas->inset);
+    if (canvas->confine && canvas->scrollRegion != nullptr) {
+        int left = static_cast<int>(xOrigin + canvas->inset - canvas->scrollX1);
+        int right = static_cast<int>(canvas->scrollX2 - (xOrigin + Tk_Width(tkwin) - canvas->inset));
+        int top = static_cast<int>(yOrigin + canvas->inset - canvas->scrollY1);
+        int bottom = static_cast<int>(canvas->scrollY2 - (yOrigin + Tk_Height(tkwin) - canvas->inset));
+        xOrigin += confineMove(left, right, canvas->xScrollIncrement);
+        yOrigin += confineMove(top, bottom, canvas->yScrollIncrement);
+    }
+    if (xOrigin == canvas->xOrigin && yOrigin == canvas->yOrigin) {
+        return;
+    }
+    gcanvasRedrawView(canvas, 0);
+    canvas->xOrigin = xOrigin;
+    canvas->yOrigin = yOrigin;
+    canvas->flags |= GCANVAS_UPDATE_SCROLLBARS;
+    gcanvasRedrawView(canvas, 0);
+}

@@ -1,0 +1,447 @@
+/*
+ * widgetcmd.cpp --
+ *
+ *	The gcanvas widget command: the dispatch over its whole table of
+ *	subcommands, and the subcommands that configure the widget, make,
+ *	edit and delete items, and move the view. A tagOrId is an item id or
+ *	"all" until tag searches are built in.
+ */
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+#include "canvas/canvasint.h"
+#include "canvas/coords.h"
+#include "tesk.h"
+
+namespace {
+
+
+using Items = std::vector<GcanvasItem *>;
+
+/* The items a tagOrId names, in display order; false (with a message)
+ * for a word that is neither an id nor "all". */
+bool findItems(Tcl_Interp *interp, GcanvasWidget *canvas, Tcl_Obj *word, Items &items)
+{
+    const char *text = Tcl_GetString(word);
+    if (std::strcmp(text, "all") == 0) {
+        for (GcanvasItem *item = canvas->firstItem; item != nullptr; item = item->next) {
+            items.push_back(item);
+        }
+        return true;
+    }
+    char *end;
+    long id = std::strtol(text, &end, 10);
+    if (end != text && *end == '\0') {
+        if (GcanvasItem *item = gcanvasItemById(canvas, static_cast<int>(id))) {
+            items.push_back(item);
+        }
+        return true;
+    }
+    Tcl_AppendResult(interp, "tag searches are not available in this build: \"", text, "\"", nullptr);
+    return false;
+}
+
+GcanvasItem *firstItem(Tcl_Interp *interp, GcanvasWidget *canvas, Tcl_Obj *word, bool *ok)
+{
+    Items items;
+    *ok = findItems(interp, canvas, word, items);
+    return items.empty() ? nullptr : items.front();
+}
+
+int canvasXY(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj *const objv[], bool x)
+{
+    if (objc != 3 && objc != 4) {
+        Tcl_WrongNumArgs(interp, 2, objv, x ? "screenx ?gridspacing?" : "screeny ?gridspacing?");
+        return TCL_ERROR;
+    }
+    int screen;
+    if (Tk_GetPixelsFromObj(interp, canvas->tkwin, objv[2], &screen) != TCL_OK) {
+        return TCL_ERROR;
+    }
+    double spacing = 0;
+    if (objc == 4 && gcanvasGetCoordFromObj(interp, canvas, objv[3], &spacing) != TCL_OK) {
+        return TCL_ERROR;
+    }
+    double world = x ? (screen + canvas->xOrigin + canvas->xOffset) / canvas->mx
+                     : (screen + canvas->yOrigin + canvas->yOffset) / canvas->my;
+    char text[TCL_DOUBLE_SPACE];
+    Tcl_PrintDouble(interp, gridAlign(world, spacing), text);
+    Tcl_SetObjResult(interp, Tcl_NewStringObj(text, -1));
+    return TCL_OK;
+}
+
+int configureCmd(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj *const objv[])
+{
+    if (objc == 2) {
+        return Tk_ConfigureInfo(interp, canvas->tkwin, gcanvasConfigSpecs, reinterpret_cast<char *>(canvas),
+                                nullptr, 0);
+    }
+    if (objc == 3) {
+        return Tk_ConfigureInfo(interp, canvas->tkwin, gcanvasConfigSpecs, reinterpret_cast<char *>(canvas),
+                                Tcl_GetString(objv[2]), 0);
+    }
+    return gcanvasConfigure(interp, canvas, objc - 2, objv + 2, TK_CONFIG_ARGV_ONLY);
+}
+
+int bboxCmd(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj *const objv[])
+{
+    if (objc < 3) {
+        Tcl_WrongNumArgs(interp, 2, objv, "tagOrId ?tagOrId ...?");
+        return TCL_ERROR;
+    }
+    bool any = false;
+    double box[4] = {0, 0, 0, 0};
+    for (int i = 2; i < objc; i++) {
+        Items items;
+        if (!findItems(interp, canvas, objv[i], items)) {
+            return TCL_ERROR;
+        }
+        for (GcanvasItem *item : items) {
+            if (item->x1 >= item->x2 || item->y1 >= item->y2) {
+                continue;
+            }
+            if (!any) {
+                box[0] = item->x1, box[1] = item->y1, box[2] = item->x2, box[3] = item->y2;
+                any = true;
+            } else {
+                box[0] = std::min(box[0], item->x1);
+                box[1] = std::min(box[1], item->y1);
+                box[2] = std::max(box[2], item->x2);
+                box[3] = std::max(box[3], item->y2);
+            }
+        }
+    }
+    if (any) {
+        double world[4];
+        canvasBBoxToWorld(canvas, box, world);
+        char text[200];
+        std::snprintf(text, sizeof text, "%f %f %f %f", world[0], world[1], world[2], world[3]);
+        Tcl_SetObjResult(interp, Tcl_NewStringObj(text, -1));
+    }
+    return TCL_OK;
+}
+
+int coordsCmd(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj *const objv[])
+{
+    if (objc < 3) {
+        Tcl_WrongNumArgs(interp, 2, objv, "tagOrId ?x y x y ...?");
+        return TCL_ERROR;
+    }
+    bool ok;
+    GcanvasItem *item = firstItem(interp, canvas, objv[2], &ok);
+    if (!ok) {
+        return TCL_ERROR;
+    }
+    if (item == nullptr) {
+        return TCL_OK;
+    }
+    if (objc > 3) {
+        gcanvasEventuallyRedrawItem(canvas, item);
+    }
+    int code = item->type->coordProc(interp, canvas, item, objc - 3, objv + 3);
+    if (objc > 3) {
+        gcanvasEventuallyRedrawItem(canvas, item);
+    }
+    return code;
+}
+
+int createCmd(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj *const objv[])
+{
+    if (objc < 3) {
+        Tcl_WrongNumArgs(interp, 2, objv, "type ?arg arg ...?");
+        return TCL_ERROR;
+    }
+    GcanvasItemType *type = gcanvasTypeForCreate(interp, Tcl_GetString(objv[2]));
+    if (type == nullptr) {
+        return TCL_ERROR;
+    }
+    return gcanvasCreateItem(interp, canvas, type, objc - 3, objv + 3);
+}
+
+int deleteCmd(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj *const objv[])
+{
+    for (int i = 2; i < objc; i++) {
+        Items items;
+        if (!findItems(interp, canvas, objv[i], items)) {
+            return TCL_ERROR;
+        }
+        for (GcanvasItem *item : items) {
+            gcanvasDeleteItem(canvas, item);
+        }
+    }
+    return TCL_OK;
+}
+
+int itemcgetCmd(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj *const objv[])
+{
+    if (objc != 4) {
+        Tcl_WrongNumArgs(interp, 2, objv, "tagOrId option");
+        return TCL_ERROR;
+    }
+    bool ok;
+    GcanvasItem *item = firstItem(interp, canvas, objv[2], &ok);
+    if (!ok) {
+        return TCL_ERROR;
+    }
+    if (item == nullptr) {
+        return TCL_OK;
+    }
+    return Tk_ConfigureValue(interp, canvas->tkwin, item->type->configSpecs, reinterpret_cast<char *>(item),
+                             Tcl_GetString(objv[3]), 0);
+}
+
+int itemconfigureCmd(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj *const objv[])
+{
+    if (objc < 3) {
+        Tcl_WrongNumArgs(interp, 2, objv, "tagOrId ?option value ...?");
+        return TCL_ERROR;
+    }
+    Items items;
+    if (!findItems(interp, canvas, objv[2], items)) {
+        return TCL_ERROR;
+    }
+    if (items.empty()) {
+        return TCL_OK;
+    }
+    if (objc <= 4) {
+        GcanvasItem *item = items.front();
+        return Tk_ConfigureInfo(interp, canvas->tkwin, item->type->configSpecs, reinterpret_cast<char *>(item),
+                                objc == 4 ? Tcl_GetString(objv[3]) : nullptr, 0);
+    }
+    for (GcanvasItem *item : items) {
+        gcanvasEventuallyRedrawItem(canvas, item);
+        int code = item->type->configProc(interp, canvas, item, objc - 3, objv + 3, TK_CONFIG_ARGV_ONLY);
+        gcanvasEventuallyRedrawItem(canvas, item);
+        canvas->flags |= GCANVAS_REPICK_NEEDED;
+        if (code != TCL_OK) {
+            return code;
+        }
+    }
+    return TCL_OK;
+}
+
+int moveCmd(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj *const objv[])
+{
+    if (objc != 5) {
+        Tcl_WrongNumArgs(interp, 2, objv, "tagOrId xAmount yAmount");
+        return TCL_ERROR;
+    }
+    double dx, dy;
+    if (gcanvasGetCoordFromObj(interp, canvas, objv[3], &dx) != TCL_OK
+        || gcanvasGetCoordFromObj(interp, canvas, objv[4], &dy) != TCL_OK) {
+        return TCL_ERROR;
+    }
+    Items items;
+    if (!findItems(interp, canvas, objv[2], items)) {
+        return TCL_ERROR;
+    }
+    for (GcanvasItem *item : items) {
+        gcanvasEventuallyRedrawItem(canvas, item);
+        item->type->translateProc(canvas, item, dx, dy);
+        gcanvasEventuallyRedrawItem(canvas, item);
+        canvas->flags |= GCANVAS_REPICK_NEEDED;
+    }
+    return TCL_OK;
+}
+
+int scaleCmd(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj *const objv[])
+{
+    if (objc != 7) {
+        Tcl_WrongNumArgs(interp, 2, objv, "tagOrId xOrigin yOrigin xScale yScale");
+        return TCL_ERROR;
+    }
+    double x0, y0, sx, sy;
+    if (gcanvasGetCoordFromObj(interp, canvas, objv[3], &x0) != TCL_OK
+        || gcanvasGetCoordFromObj(interp, canvas, objv[4], &y0) != TCL_OK
+        || Tcl_GetDoubleFromObj(interp, objv[5], &sx) != TCL_OK
+        || Tcl_GetDoubleFromObj(interp, objv[6], &sy) != TCL_OK) {
+        return TCL_ERROR;
+    }
+    if (sx == 0.0 || sy == 0.0) {
+        Tcl_SetResult(interp, const_cast<char *>("scale factor cannot be zero"), TCL_STATIC);
+        return TCL_ERROR;
+    }
+    Items items;
+    if (!findItems(interp, canvas, objv[2], items)) {
+        return TCL_ERROR;
+    }
+    for (GcanvasItem *item : items) {
+        gcanvasEventuallyRedrawItem(canvas, item);
+        item->type->scaleProc(canvas, item, x0, y0, sx, sy);
+        gcanvasEventuallyRedrawItem(canvas, item);
+        canvas->flags |= GCANVAS_REPICK_NEEDED;
+    }
+    return TCL_OK;
+}
+
+int typeCmd(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj *const objv[])
+{
+    if (objc != 3) {
+        Tcl_WrongNumArgs(interp, 2, objv, "tag");
+        return TCL_ERROR;
+    }
+    bool ok;
+    GcanvasItem *item = firstItem(interp, canvas, objv[2], &ok);
+    if (!ok) {
+        return TCL_ERROR;
+    }
+    if (item != nullptr) {
+        Tcl_SetObjResult(interp, Tcl_NewStringObj(item->type->name, -1));
+    }
+    return TCL_OK;
+}
+
+/* xview and yview: report the fractions or move the view. */
+int viewCmd(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj *const objv[], bool x)
+{
+    Tk_Window tkwin = canvas->tkwin;
+    int size = x ? Tk_Width(tkwin) : Tk_Height(tkwin);
+    int origin = x ? canvas->xOrigin : canvas->yOrigin;
+    double s1 = x ? canvas->scrollX1 : canvas->scrollY1;
+    double s2 = x ? canvas->scrollX2 : canvas->scrollY2;
+    int increment = x ? canvas->xScrollIncrement : canvas->yScrollIncrement;
+    if (objc == 2) {
+        char text[TCL_DOUBLE_SPACE * 2 + 2];
+        scrollFractions(origin + canvas->inset, origin + size - canvas->inset, s1, s2, text);
+        Tcl_SetObjResult(interp, Tcl_NewStringObj(text, -1));
+        return TCL_OK;
+    }
+    double fraction;
+    int count;
+    int next = origin;
+    switch (Tk_GetScrollInfoObj(interp, objc, objv, &fraction, &count)) {
+    case TK_SCROLL_MOVETO:
+        next = roundToInt((s2 - s1) * fraction + s1 - canvas->inset);
+        break;
+    case TK_SCROLL_PAGES:
+        next = static_cast<int>(origin + count * 0.9 * (size - 2 * canvas->inset));
+        break;
+    case TK_SCROLL_UNITS:
+        next = increment > 0 ? origin + count * increment
+                             : static_cast<int>(origin + count * 0.1 * (size - 2 * canvas->inset));
+        break;
+    default:
+        return TCL_ERROR;
+    }
+    if (x) {
+        gcanvasSetOrigin(canvas, next, canvas->yOrigin);
+    } else {
+        gcanvasSetOrigin(canvas, canvas->xOrigin, next);
+    }
+    return TCL_OK;
+}
+
+int scanCmd(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj *const objv[])
+{
+    static const char *const options[] = {"mark", "dragto", nullptr};
+    if (objc < 3) {
+        Tcl_WrongNumArgs(interp, 2, objv, "mark|dragto x y ?dragGain?");
+        return TCL_ERROR;
+    }
+    int index;
+    if (Tcl_GetIndexFromObj(interp, objv[2], options, "scan option", 0, &index) != TCL_OK) {
+        return TCL_ERROR;
+    }
+    if ((index == 0 && objc != 5) || (index == 1 && objc != 5 && objc != 6)) {
+        Tcl_WrongNumArgs(interp, 3, objv, index == 0 ? "x y" : "x y ?gain?");
+        return TCL_ERROR;
+    }
+    double x, y, gain = 10.0;
+    if (Tcl_GetDoubleFromObj(interp, objv[3], &x) != TCL_OK || Tcl_GetDoubleFromObj(interp, objv[4], &y) != TCL_OK
+        || (objc == 6 && Tcl_GetDoubleFromObj(interp, objv[5], &gain) != TCL_OK)) {
+        return TCL_ERROR;
+    }
+    if (index == 0) {
+        canvas->scanX = static_cast<int>(x);
+        canvas->scanY = static_cast<int>(y);
+        canvas->scanXOrigin = canvas->xOrigin;
+        canvas->scanYOrigin = canvas->yOrigin;
+    } else {
+        gcanvasSetOrigin(canvas, static_cast<int>(canvas->scanXOrigin - gain * (x - canvas->scanX)),
+                         static_cast<int>(canvas->scanYOrigin - gain * (y - canvas->scanY)));
+    }
+    return TCL_OK;
+}
+
+int cgetCmd(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj *const objv[])
+{
+    if (objc != 3) {
+        Tcl_WrongNumArgs(interp, 2, objv, "option");
+        return TCL_ERROR;
+    }
+    return Tk_ConfigureValue(interp, canvas->tkwin, gcanvasConfigSpecs, reinterpret_cast<char *>(canvas),
+                             Tcl_GetString(objv[2]), 0);
+}
+
+int canvasxCmd(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj *const objv[])
+{
+    return canvasXY(interp, canvas, objc, objv, true);
+}
+
+int canvasyCmd(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj *const objv[])
+{
+    return canvasXY(interp, canvas, objc, objv, false);
+}
+
+int xviewCmd(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj *const objv[])
+{
+    return viewCmd(interp, canvas, objc, objv, true);
+}
+
+int yviewCmd(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj *const objv[])
+{
+    return viewCmd(interp, canvas, objc, objv, false);
+}
+
+using SubcommandProc = int (*)(Tcl_Interp *, GcanvasWidget *, int, Tcl_Obj *const[]);
+
+/* The subcommands in their fixed order; a row without a procedure is
+ * not built into this library yet. */
+struct Subcommand {
+    const char *name;
+    SubcommandProc proc;
+};
+
+const Subcommand kSubcommands[] = {
+    {"addtag", nullptr},        {"area", nullptr},          {"assemble", nullptr},  {"bbox", bboxCmd},
+    {"bind", nullptr},          {"canvasx", canvasxCmd},    {"canvasy", canvasyCmd}, {"centroid", nullptr},
+    {"cget", cgetCmd},          {"configure", configureCmd}, {"coords", coordsCmd}, {"count", nullptr},
+    {"create", createCmd},      {"dbbox", nullptr},         {"dchars", nullptr},    {"delete", deleteCmd},
+    {"disassemble", nullptr},   {"dtag", nullptr},          {"find", nullptr},      {"focus", nullptr},
+    {"gettags", nullptr},       {"group", nullptr},         {"icursor", nullptr},   {"index", nullptr},
+    {"insert", nullptr},        {"itemcget", itemcgetCmd},  {"itemconfigure", itemconfigureCmd},
+    {"langle", nullptr},        {"length", nullptr},        {"lower", nullptr},     {"mbbox", nullptr},
+    {"move", moveCmd},          {"postscript", nullptr},    {"raise", nullptr},     {"redraw", nullptr},
+    {"sbbox", nullptr},         {"scale", scaleCmd},        {"scan", scanCmd},      {"select", nullptr},
+    {"type", typeCmd},          {"vangle", nullptr},        {"xview", xviewCmd},    {"yview", yviewCmd},
+    {nullptr, nullptr},
+};
+
+} // namespace
+
+int gcanvasWidgetCmd(ClientData clientData, Tcl_Interp *interp, int objc, Tcl_Obj *const objv[])
+{
+    auto *canvas = static_cast<GcanvasWidget *>(clientData);
+    if (objc < 2) {
+        Tcl_WrongNumArgs(interp, 1, objv, "option ?arg arg ...?");
+        return TCL_ERROR;
+    }
+    int index;
+    if (Tcl_GetIndexFromObjStruct(interp, objv[1], kSubcommands, sizeof(Subcommand), "option", 0, &index)
+        != TCL_OK) {
+        return TCL_ERROR;
+    }
+    const Subcommand &sub = kSubcommands[index];
+    Tcl_Preserve(canvas);
+    int code;
+    if (sub.proc != nullptr) {
+        code = sub.proc(interp, canvas, objc, objv);
+    } else {
+        Tcl_AppendResult(interp, Tcl_GetString(objv[0]), " ", sub.name, " is not available in this build", nullptr);
+        code = TCL_ERROR;
+    }
+    Tcl_Release(canvas);
+    return code;
+}
