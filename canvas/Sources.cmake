@@ -2,7 +2,10 @@
 list(APPEND TESK_SOURCES
   canvas/coords.cpp
   canvas/geometry.cpp
+  canvas/outline.cpp
+  canvas/itemopts.cpp
   canvas/items.cpp
+  canvas/rectoval.cpp
   canvas/redisplay.cpp
   canvas/scroll.cpp
   canvas/widget.cpp

@@ -26,6 +26,10 @@ extern Tk_ConfigSpec gcanvasConfigSpecs[];
 
 /* ---- item types and items ---- */
 
+/* The item types built in (rectoval.cpp). */
+extern GcanvasItemType gcanvasRectangleType;
+extern GcanvasItemType gcanvasOvalType;
+
 /* Builds the type list once. */
 void gcanvasInitTypes();
 /* The head of the type list (NULL before gcanvasInitTypes). */

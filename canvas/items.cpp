@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstring>
 #include "canvas/canvasint.h"
+#include "canvas/outline.h"
 #include "tesk.h"
 
 namespace {
@@ -19,8 +20,8 @@ struct TypeRow {
 };
 
 TypeRow typeRows[] = {
-    {"rectangle", nullptr}, {"text", nullptr},  {"line", nullptr},   {"polygon", nullptr}, {"image", nullptr},
-    {"oval", nullptr},      {"bitmap", nullptr}, {"arc", nullptr},   {"gtext", nullptr},   {"group", nullptr},
+    {"rectangle", &gcanvasRectangleType}, {"text", nullptr},  {"line", nullptr},   {"polygon", nullptr},
+    {"image", nullptr}, {"oval", &gcanvasOvalType},      {"bitmap", nullptr}, {"arc", nullptr},   {"gtext", nullptr},   {"group", nullptr},
     {"symbol", nullptr},    {"window", nullptr}, {"object", nullptr},
 };
 
@@ -158,9 +159,8 @@ GcanvasItem *gcanvasCreateItemFromDesc(GcanvasWidget *canvas, Tcl_Interp *interp
         gcanvasFreeItemRecord(item);
         return nullptr;
     }
-    if (tags != nullptr) {
-        /* Tags arrive with the tag option procedures; until then an item
-         * made with tags is refused rather than made without them. */
+    if (tags != nullptr
+        && gcanvasTagsParse(nullptr, interp, canvas->tkwin, tags, reinterpret_cast<char *>(item), 0) != TCL_OK) {
         if (type->deleteProc != nullptr) {
             type->deleteProc(canvas, item, canvas->display);
         }

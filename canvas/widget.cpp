@@ -12,6 +12,7 @@
 #include <vector>
 #include "canvas/canvasint.h"
 #include "canvas/coords.h"
+#include "canvas/itemopts.h"
 #include "runtime/startup.h"
 #include "tesk.h"
 #include "tkInt.h"
@@ -56,20 +57,7 @@ const char *statePrint(ClientData, Tk_Window, char *record, int offset, Tcl_Free
     }
 }
 
-/* -offset through Tk's own offset procedures (the relative form allowed). */
-int offsetParse(ClientData clientData, Tcl_Interp *interp, Tk_Window tkwin, const char *value, char *record,
-                int offset)
-{
-    return TkOffsetParseProc(clientData, interp, tkwin, value, record, offset);
-}
-
-const char *offsetPrint(ClientData clientData, Tk_Window tkwin, char *record, int offset, Tcl_FreeProc **freeProc)
-{
-    return TkOffsetPrintProc(clientData, tkwin, record, offset, freeProc);
-}
-
 Tk_CustomOption stateOption = {stateParse, statePrint, nullptr};
-Tk_CustomOption offsetOption = {offsetParse, offsetPrint, reinterpret_cast<ClientData>(TK_OFFSET_RELATIVE)};
 
 } // namespace
 
@@ -105,7 +93,7 @@ Tk_ConfigSpec gcanvasConfigSpecs[] = {
     {TK_CONFIG_INT, "-insertontime", "insertOnTime", "OnTime", "600", GC_OPT(insertOnTime), 0, nullptr},
     {TK_CONFIG_PIXELS, "-insertwidth", "insertWidth", "InsertWidth", "2", GC_OPT(textInfo.insertWidth), 0, nullptr},
     {TK_CONFIG_CUSTOM, "-offset", "offset", "Offset", "0,0", GC_OPT(tsoffset), TK_CONFIG_DONT_SET_DEFAULT,
-     &offsetOption},
+     &gcanvasOffsetOption},
     {TK_CONFIG_RELIEF, "-relief", "relief", "Relief", "flat", GC_OPT(relief), 0, nullptr},
     {TK_CONFIG_STRING, "-scrollregion", "scrollRegion", "ScrollRegion", "", GC_OPT(scrollRegion),
      TK_CONFIG_NULL_OK, nullptr},

@@ -6,6 +6,7 @@
  *	edit and delete items, and move the view. A tagOrId is an item id or
  *	"all" until tag searches are built in.
  */
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -85,7 +86,11 @@ int configureCmd(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj *c
     return gcanvasConfigure(interp, canvas, objc - 2, objv + 2, TK_CONFIG_ARGV_ONLY);
 }
 
-int bboxCmd(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj *const objv[])
+/* The four bounding-box forms: world (bbox), world without the items'
+ * margins (dbbox), canvas (mbbox) and window (sbbox) coordinates. */
+enum BoxSpace { BOX_WORLD, BOX_WORLD_INNER, BOX_CANVAS, BOX_WINDOW };
+
+int boxUnion(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj *const objv[], BoxSpace space)
 {
     if (objc < 3) {
         Tcl_WrongNumArgs(interp, 2, objv, "tagOrId ?tagOrId ...?");
@@ -102,24 +107,71 @@ int bboxCmd(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj *const 
             if (item->x1 >= item->x2 || item->y1 >= item->y2) {
                 continue;
             }
+            double b[4] = {item->x1, item->y1, item->x2, item->y2};
+            if (space == BOX_WORLD_INNER) {
+                b[0] += item->xPad, b[1] += item->yPad, b[2] -= item->xPad, b[3] -= item->yPad;
+            }
             if (!any) {
-                box[0] = item->x1, box[1] = item->y1, box[2] = item->x2, box[3] = item->y2;
+                std::copy(b, b + 4, box);
                 any = true;
             } else {
-                box[0] = std::min(box[0], item->x1);
-                box[1] = std::min(box[1], item->y1);
-                box[2] = std::max(box[2], item->x2);
-                box[3] = std::max(box[3], item->y2);
+                box[0] = std::min(box[0], b[0]);
+                box[1] = std::min(box[1], b[1]);
+                box[2] = std::max(box[2], b[2]);
+                box[3] = std::max(box[3], b[3]);
             }
         }
     }
-    if (any) {
-        double world[4];
-        canvasBBoxToWorld(canvas, box, world);
-        char text[200];
-        std::snprintf(text, sizeof text, "%f %f %f %f", world[0], world[1], world[2], world[3]);
-        Tcl_SetObjResult(interp, Tcl_NewStringObj(text, -1));
+    if (!any) {
+        return TCL_OK;
     }
+    double out[4];
+    if (space == BOX_WORLD || space == BOX_WORLD_INNER) {
+        canvasBBoxToWorld(canvas, box, out);
+    } else {
+        int dx = space == BOX_WINDOW ? canvas->xOrigin : 0;
+        int dy = space == BOX_WINDOW ? canvas->yOrigin : 0;
+        out[0] = box[0] - dx, out[1] = box[1] - dy, out[2] = box[2] - dx, out[3] = box[3] - dy;
+    }
+    char text[200];
+    std::snprintf(text, sizeof text, "%f %f %f %f", out[0], out[1], out[2], out[3]);
+    Tcl_SetObjResult(interp, Tcl_NewStringObj(text, -1));
+    return TCL_OK;
+}
+
+int bboxCmd(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj *const objv[])
+{
+    return boxUnion(interp, canvas, objc, objv, BOX_WORLD);
+}
+
+int dbboxCmd(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj *const objv[])
+{
+    return boxUnion(interp, canvas, objc, objv, BOX_WORLD_INNER);
+}
+
+int mbboxCmd(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj *const objv[])
+{
+    return boxUnion(interp, canvas, objc, objv, BOX_CANVAS);
+}
+
+int sbboxCmd(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj *const objv[])
+{
+    return boxUnion(interp, canvas, objc, objv, BOX_WINDOW);
+}
+
+int redrawCmd(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj *const objv[])
+{
+    if (objc != 6) {
+        Tcl_WrongNumArgs(interp, 2, objv, "x0 y0 x1 y1");
+        return TCL_ERROR;
+    }
+    double v[4];
+    for (int i = 0; i < 4; i++) {
+        if (Tcl_GetDoubleFromObj(interp, objv[2 + i], &v[i]) != TCL_OK) {
+            return TCL_ERROR;
+        }
+    }
+    gcanvasEventuallyRedraw(canvas, v[0], v[1], v[2], v[3], 1);
     return TCL_OK;
 }
 
@@ -408,13 +460,13 @@ const Subcommand kSubcommands[] = {
     {"addtag", nullptr},        {"area", nullptr},          {"assemble", nullptr},  {"bbox", bboxCmd},
     {"bind", nullptr},          {"canvasx", canvasxCmd},    {"canvasy", canvasyCmd}, {"centroid", nullptr},
     {"cget", cgetCmd},          {"configure", configureCmd}, {"coords", coordsCmd}, {"count", nullptr},
-    {"create", createCmd},      {"dbbox", nullptr},         {"dchars", nullptr},    {"delete", deleteCmd},
+    {"create", createCmd},      {"dbbox", dbboxCmd},         {"dchars", nullptr},    {"delete", deleteCmd},
     {"disassemble", nullptr},   {"dtag", nullptr},          {"find", nullptr},      {"focus", nullptr},
     {"gettags", nullptr},       {"group", nullptr},         {"icursor", nullptr},   {"index", nullptr},
     {"insert", nullptr},        {"itemcget", itemcgetCmd},  {"itemconfigure", itemconfigureCmd},
-    {"langle", nullptr},        {"length", nullptr},        {"lower", nullptr},     {"mbbox", nullptr},
-    {"move", moveCmd},          {"postscript", nullptr},    {"raise", nullptr},     {"redraw", nullptr},
-    {"sbbox", nullptr},         {"scale", scaleCmd},        {"scan", scanCmd},      {"select", nullptr},
+    {"langle", nullptr},        {"length", nullptr},        {"lower", nullptr},     {"mbbox", mbboxCmd},
+    {"move", moveCmd},          {"postscript", nullptr},    {"raise", nullptr},     {"redraw", redrawCmd},
+    {"sbbox", sbboxCmd},         {"scale", scaleCmd},        {"scan", scanCmd},      {"select", nullptr},
     {"type", typeCmd},          {"vangle", nullptr},        {"xview", xviewCmd},    {"yview", yviewCmd},
     {nullptr, nullptr},
 };

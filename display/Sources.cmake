@@ -1,9 +1,11 @@
 # Image display: the gimg image type and its companions.
 list(APPEND TESK_SOURCES
+  display/gdidraw.cpp
   display/gimgconfig.cpp
   display/gimgtype.cpp
   display/idoption.cpp
   display/palette.cpp
+  display/regions.cpp
   display/render.cpp
   display/spanlist.cpp
   display/viewpixmap.cpp

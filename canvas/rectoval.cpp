@@ -1,0 +1,559 @@
+/*
+ * rectoval.cpp --
+ *
+ *	The rectangle and oval items of the geo canvas: two corners in world
+ *	coordinates, an optional fill and an optional outline. One record, one
+ *	option table and one set of procedures serve both types; the point
+ *	and area tests and the measures differ.
+ */
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include "canvas/canvasint.h"
+#include "canvas/coords.h"
+#include "canvas/geometry.h"
+#include "canvas/itemopts.h"
+#include "canvas/outline.h"
+#include "tkInt.h"
+
+namespace {
+
+struct RectOvalItem {
+    GcanvasItem header;
+    GcanvasOutline outline;
+    double bbox[4];                 /* world corners, ordered */
+    Tk_TSOffset tsoffset;           /* -offset: fill stipple origin */
+    XColor *fillColor, *activeFillColor, *disabledFillColor;
+    Pixmap fillStipple, activeFillStipple, disabledFillStipple;
+    GC fillGC;
+};
+
+#define RO_OPT(field) Tk_Offset(RectOvalItem, field)
+
+Tk_ConfigSpec configSpecs[] = {
+    {TK_CONFIG_CUSTOM, "-activedash", nullptr, nullptr, nullptr, RO_OPT(outline.activeDash), TK_CONFIG_NULL_OK,
+     const_cast<Tk_CustomOption *>(&gcanvasDashOption)},
+    {TK_CONFIG_COLOR, "-activefill", nullptr, nullptr, nullptr, RO_OPT(activeFillColor), TK_CONFIG_NULL_OK, nullptr},
+    {TK_CONFIG_COLOR, "-activeoutline", nullptr, nullptr, nullptr, RO_OPT(outline.activeColor), TK_CONFIG_NULL_OK,
+     nullptr},
+    {TK_CONFIG_BITMAP, "-activeoutlinestipple", nullptr, nullptr, nullptr, RO_OPT(outline.activeStipple),
+     TK_CONFIG_NULL_OK, nullptr},
+    {TK_CONFIG_BITMAP, "-activestipple", nullptr, nullptr, nullptr, RO_OPT(activeFillStipple), TK_CONFIG_NULL_OK,
+     nullptr},
+    {TK_CONFIG_CUSTOM, "-activewidth", nullptr, nullptr, "0.0", RO_OPT(outline.activeWidth),
+     TK_CONFIG_DONT_SET_DEFAULT, &gcanvasPixelOption},
+    {TK_CONFIG_CUSTOM, "-dash", nullptr, nullptr, nullptr, RO_OPT(outline.dash), TK_CONFIG_NULL_OK,
+     const_cast<Tk_CustomOption *>(&gcanvasDashOption)},
+    {TK_CONFIG_PIXELS, "-dashoffset", nullptr, nullptr, "0", RO_OPT(outline.offset), TK_CONFIG_DONT_SET_DEFAULT,
+     nullptr},
+    {TK_CONFIG_CUSTOM, "-disableddash", nullptr, nullptr, nullptr, RO_OPT(outline.disabledDash), TK_CONFIG_NULL_OK,
+     const_cast<Tk_CustomOption *>(&gcanvasDashOption)},
+    {TK_CONFIG_COLOR, "-disabledfill", nullptr, nullptr, nullptr, RO_OPT(disabledFillColor), TK_CONFIG_NULL_OK,
+     nullptr},
+    {TK_CONFIG_COLOR, "-disabledoutline", nullptr, nullptr, nullptr, RO_OPT(outline.disabledColor),
+     TK_CONFIG_NULL_OK, nullptr},
+    {TK_CONFIG_BITMAP, "-disabledoutlinestipple", nullptr, nullptr, nullptr, RO_OPT(outline.disabledStipple),
+     TK_CONFIG_NULL_OK, nullptr},
+    {TK_CONFIG_BITMAP, "-disabledstipple", nullptr, nullptr, nullptr, RO_OPT(disabledFillStipple),
+     TK_CONFIG_NULL_OK, nullptr},
+    {TK_CONFIG_CUSTOM, "-disabledwidth", nullptr, nullptr, "0.0", RO_OPT(outline.disabledWidth),
+     TK_CONFIG_DONT_SET_DEFAULT, &gcanvasPixelOption},
+    {TK_CONFIG_COLOR, "-fill", nullptr, nullptr, nullptr, RO_OPT(fillColor), TK_CONFIG_NULL_OK, nullptr},
+    {TK_CONFIG_INT, "-floating", nullptr, nullptr, "0", RO_OPT(header.floating), 0, nullptr},
+    {TK_CONFIG_COLOR, "-background", "background", "Background", nullptr, RO_OPT(outline.background),
+     TK_CONFIG_NULL_OK, nullptr},
+    {TK_CONFIG_SYNONYM, "-bg", "background", nullptr, nullptr, 0, 0, nullptr},
+    {TK_CONFIG_CUSTOM, "-offset", nullptr, nullptr, "0,0", RO_OPT(tsoffset), TK_CONFIG_DONT_SET_DEFAULT,
+     &gcanvasOffsetOption},
+    {TK_CONFIG_COLOR, "-outline", nullptr, nullptr, "black", RO_OPT(outline.color), TK_CONFIG_NULL_OK, nullptr},
+    {TK_CONFIG_CUSTOM, "-outlineoffset", nullptr, nullptr, "0,0", RO_OPT(outline.tsoffset),
+     TK_CONFIG_DONT_SET_DEFAULT, &gcanvasOffsetOption},
+    {TK_CONFIG_BITMAP, "-outlinestipple", nullptr, nullptr, nullptr, RO_OPT(outline.stipple), TK_CONFIG_NULL_OK,
+     nullptr},
+    {TK_CONFIG_CUSTOM, "-state", nullptr, nullptr, nullptr, RO_OPT(header.state), TK_CONFIG_NULL_OK,
+     &gcanvasItemStateOption},
+    {TK_CONFIG_BITMAP, "-stipple", nullptr, nullptr, nullptr, RO_OPT(fillStipple), TK_CONFIG_NULL_OK, nullptr},
+    {TK_CONFIG_CUSTOM, "-tags", nullptr, nullptr, nullptr, 0, TK_CONFIG_NULL_OK,
+     const_cast<Tk_CustomOption *>(&gcanvasTagsOption)},
+    {TK_CONFIG_CUSTOM, "-width", nullptr, nullptr, "1.0", RO_OPT(outline.width), TK_CONFIG_DONT_SET_DEFAULT,
+     &gcanvasPixelOption},
+    {TK_CONFIG_END, nullptr, nullptr, nullptr, nullptr, 0, 0, nullptr},
+};
+
+#undef RO_OPT
+
+int effectiveState(const GcanvasWidget *canvas, const GcanvasItem *item)
+{
+    return item->state == GCANVAS_STATE_INHERIT ? canvas->canvasState : item->state;
+}
+
+bool isCurrent(const GcanvasWidget *canvas, const GcanvasItem *item)
+{
+    return canvas->currentItem == item;
+}
+
+/* The outline width for the item's present state. */
+double chosenWidth(const GcanvasWidget *canvas, const RectOvalItem *r)
+{
+    const GcanvasOutline &o = r->outline;
+    if (isCurrent(canvas, &r->header) && o.activeWidth > o.width) {
+        return o.activeWidth;
+    }
+    if (effectiveState(canvas, &r->header) == GCANVAS_STATE_DISABLED && o.disabledWidth > 0) {
+        return o.disabledWidth;
+    }
+    return o.width;
+}
+
+/* A variant for the item's present state: active, disabled or plain. */
+template <typename T>
+T chosen(const GcanvasWidget *canvas, const GcanvasItem *item, T plain, T active, T disabled, T none)
+{
+    if (isCurrent(canvas, item) && active != none) {
+        return active;
+    }
+    if (effectiveState(canvas, item) == GCANVAS_STATE_DISABLED && disabled != none) {
+        return disabled;
+    }
+    return plain;
+}
+
+Pixmap chosenFillStipple(const GcanvasWidget *canvas, const RectOvalItem *r)
+{
+    return chosen<Pixmap>(canvas, &r->header, r->fillStipple, r->activeFillStipple, r->disabledFillStipple, None);
+}
+
+/* A stipple origin anchored to the world corners (left/centre/right,
+ * top/middle/bottom). */
+void anchorOffset(Tk_TSOffset *offset, const double *b)
+{
+    if (offset->flags & TK_OFFSET_LEFT) {
+        offset->xoffset = static_cast<int>(b[0] + 0.5);
+    } else if (offset->flags & TK_OFFSET_CENTER) {
+        offset->xoffset = static_cast<int>((b[0] + b[2] + 1) / 2);
+    } else if (offset->flags & TK_OFFSET_RIGHT) {
+        offset->xoffset = static_cast<int>(b[2] + 0.5);
+    }
+    if (offset->flags & TK_OFFSET_TOP) {
+        offset->yoffset = static_cast<int>(b[1] + 0.5);
+    } else if (offset->flags & TK_OFFSET_MIDDLE) {
+        offset->yoffset = static_cast<int>((b[1] + b[3] + 1) / 2);
+    } else if (offset->flags & TK_OFFSET_BOTTOM) {
+        offset->yoffset = static_cast<int>(b[3] + 0.5);
+    }
+}
+
+void orderCorners(double *b)
+{
+    if (b[1] > b[3]) {
+        std::swap(b[1], b[3]);
+    }
+    if (b[0] > b[2]) {
+        std::swap(b[0], b[2]);
+    }
+}
+
+void rectOvalBbox(GcanvasWidget *canvas, GcanvasItem *item)
+{
+    auto *r = reinterpret_cast<RectOvalItem *>(item);
+    if (effectiveState(canvas, item) == GCANVAS_STATE_HIDDEN) {
+        item->x1 = item->y1 = item->x2 = item->y2 = -1;
+        return;
+    }
+    double width = chosenWidth(canvas, r);
+    orderCorners(r->bbox);
+    float margin = r->outline.gc != nullptr ? static_cast<float>((width + 1) * 0.5) : 1.0f;
+    item->xPad = item->yPad = margin;
+    double c[4];
+    worldRectToCanvas(canvas, r->bbox[0], r->bbox[1], r->bbox[2], r->bbox[3], c);
+    item->x1 = c[0] - margin;
+    item->y1 = c[1] - margin;
+    item->x2 = std::max(c[2], c[0] + 1) + margin;
+    item->y2 = std::max(c[3], c[1] + 1) + margin;
+}
+
+int rectOvalCoords(Tcl_Interp *interp, GcanvasWidget *canvas, GcanvasItem *item, int objc, Tcl_Obj *const objv[])
+{
+    auto *r = reinterpret_cast<RectOvalItem *>(item);
+    if (objc == 0) {
+        Tcl_Obj *list = Tcl_NewListObj(0, nullptr);
+        for (double v : r->bbox) {
+            Tcl_ListObjAppendElement(nullptr, list, Tcl_NewDoubleObj(v));
+        }
+        Tcl_SetObjResult(interp, list);
+        return TCL_OK;
+    }
+    if (objc == 1) {
+        if (Tcl_ListObjGetElements(interp, objv[0], &objc, const_cast<Tcl_Obj ***>(&objv)) != TCL_OK) {
+            return TCL_ERROR;
+        }
+    }
+    if (objc != 4) {
+        char text[80];
+        std::snprintf(text, sizeof text, "wrong # coordinates: expected 0 or 4, got %d", objc);
+        Tcl_SetObjResult(interp, Tcl_NewStringObj(text, -1));
+        return TCL_ERROR;
+    }
+    for (int i = 0; i < 4; i++) {
+        if (gcanvasGetCoordFromObj(interp, canvas, objv[i], &r->bbox[i]) != TCL_OK) {
+            return TCL_ERROR;
+        }
+    }
+    rectOvalBbox(canvas, item);
+    return TCL_OK;
+}
+
+int rectOvalConfigure(Tcl_Interp *interp, GcanvasWidget *canvas, GcanvasItem *item, int objc,
+                      Tcl_Obj *const objv[], int flags)
+{
+    auto *r = reinterpret_cast<RectOvalItem *>(item);
+    Tk_Window tkwin = canvas->tkwin;
+    if (Tk_ConfigureWidget(interp, tkwin, configSpecs, objc, const_cast<const char **>(
+                               reinterpret_cast<const char *const *>(objv)),
+                           reinterpret_cast<char *>(r), flags | TK_CONFIG_OBJS) != TCL_OK) {
+        return TCL_ERROR;
+    }
+    const GcanvasOutline &o = r->outline;
+    bool stateDependant = o.activeWidth > o.width || o.activeDash.number != 0 || o.activeColor != nullptr
+                          || o.activeStipple != None || r->activeFillColor != nullptr
+                          || r->activeFillStipple != None;
+    if (stateDependant) {
+        item->redrawFlags |= GCANVAS_ITEM_STATE_DEPENDANT;
+    } else {
+        item->redrawFlags &= ~GCANVAS_ITEM_STATE_DEPENDANT;
+    }
+    anchorOffset(&r->outline.tsoffset, r->bbox);
+
+    XGCValues values;
+    unsigned long mask = gcanvasConfigOutlineGC(&values, canvas, item, &r->outline);
+    GC gc = nullptr;
+    if (mask != 0 && r->outline.width != 0 && r->outline.color != nullptr) {
+        values.cap_style = CapProjecting;
+        mask |= GCCapStyle;
+        gc = gcanvasGetGC(tkwin, mask, &values);
+    }
+    gcanvasFreeGC(canvas->display, r->outline.gc);
+    r->outline.gc = gc;
+
+    if (effectiveState(canvas, item) != GCANVAS_STATE_HIDDEN) {
+        XColor *colour = chosen<XColor *>(canvas, item, r->fillColor, r->activeFillColor, r->disabledFillColor,
+                                          nullptr);
+        Pixmap stipple = chosenFillStipple(canvas, r);
+        GC fill = nullptr;
+        if (colour != nullptr) {
+            values.foreground = colour->pixel;
+            mask = GCForeground;
+            if (stipple != None) {
+                values.stipple = stipple;
+                values.fill_style = FillStippled;
+                mask |= GCStipple | GCFillStyle;
+            }
+            fill = gcanvasGetGC(tkwin, mask, &values);
+        }
+        gcanvasFreeGC(canvas->display, r->fillGC);
+        r->fillGC = fill;
+        anchorOffset(&r->tsoffset, r->bbox);
+    }
+    rectOvalBbox(canvas, item);
+    return TCL_OK;
+}
+
+void rectOvalDelete(GcanvasWidget *canvas, GcanvasItem *item, Display *display)
+{
+    auto *r = reinterpret_cast<RectOvalItem *>(item);
+    gcanvasDeleteOutline(display, &r->outline);
+    for (XColor **c : {&r->fillColor, &r->activeFillColor, &r->disabledFillColor}) {
+        if (*c != nullptr) {
+            Tk_FreeColor(*c);
+            *c = nullptr;
+        }
+    }
+    for (Pixmap *p : {&r->fillStipple, &r->activeFillStipple, &r->disabledFillStipple}) {
+        if (*p != None) {
+            Tk_FreeBitmap(display, *p);
+            *p = None;
+        }
+    }
+    gcanvasFreeGC(display, r->fillGC);
+    r->fillGC = nullptr;
+    (void)canvas;
+}
+
+int rectOvalCreate(Tcl_Interp *interp, GcanvasWidget *canvas, GcanvasItem *item, int objc, Tcl_Obj *const objv[])
+{
+    auto *r = reinterpret_cast<RectOvalItem *>(item);
+    int coords = 4;
+    if (objc == 1) {
+        coords = 1;
+    } else if (objc > 1) {
+        const char *second = Tcl_GetString(objv[1]);
+        if (second[0] == '-' && second[1] >= 'a' && second[1] <= 'z') {
+            coords = 1;
+        }
+    }
+    if (objc < coords) {
+        Tcl_AppendResult(interp, "wrong # args: should be \"", Tk_PathName(canvas->tkwin), " create ",
+                         item->type->name, " x1 y1 x2 y2 ?options?\"", nullptr);
+        return TCL_ERROR;
+    }
+    gcanvasCreateOutline(&r->outline);
+    std::memset(&r->tsoffset, 0, sizeof r->tsoffset);
+    r->fillColor = r->activeFillColor = r->disabledFillColor = nullptr;
+    r->fillStipple = r->activeFillStipple = r->disabledFillStipple = None;
+    r->fillGC = nullptr;
+    if (rectOvalCoords(interp, canvas, item, coords, objv) != TCL_OK
+        || rectOvalConfigure(interp, canvas, item, objc - coords, objv + coords, 0) != TCL_OK) {
+        rectOvalDelete(canvas, item, canvas->display);
+        return TCL_ERROR;
+    }
+    return TCL_OK;
+}
+
+void rectOvalDisplay(GcanvasWidget *canvas, GcanvasItem *item, Display *display, Drawable drawable, int, int, int,
+                     int)
+{
+    auto *r = reinterpret_cast<RectOvalItem *>(item);
+    if (drawable == None) {
+        return;
+    }
+    double c[4];
+    worldToCanvasPoints(canvas, r->bbox, c, 2);
+    int x1 = gcanvasDrawableCoord(canvas->drawableXOrigin, c[0]);
+    int y1 = gcanvasDrawableCoord(canvas->drawableYOrigin, c[1]);
+    int x2 = gcanvasDrawableCoord(canvas->drawableXOrigin, c[2]);
+    int y2 = gcanvasDrawableCoord(canvas->drawableYOrigin, c[3]);
+    if (x1 > x2) {
+        std::swap(x1, x2);
+    } else if (x1 == x2) {
+        x2 = x1 + 1;
+    }
+    if (y1 > y2) {
+        std::swap(y1, y2);
+    } else if (y1 == y2) {
+        y2 = y1 + 1;
+    }
+    auto w = static_cast<unsigned>(x2 - x1), h = static_cast<unsigned>(y2 - y1);
+    bool oval = std::strcmp(item->type->name, "oval") == 0;
+    if (r->fillGC != nullptr) {
+        Pixmap stipple = chosenFillStipple(canvas, r);
+        Tk_TSOffset saved = r->tsoffset;
+        if (stipple != None) {
+            int bw, bh;
+            Tk_SizeOfBitmap(display, stipple, &bw, &bh);
+            if (r->tsoffset.flags & TK_OFFSET_CENTER) {
+                r->tsoffset.xoffset -= bw / 2;
+            }
+            if (r->tsoffset.flags & TK_OFFSET_MIDDLE) {
+                r->tsoffset.yoffset -= bh / 2;
+            }
+            gcanvasSetOffset(canvas, r->fillGC, &r->tsoffset);
+            r->tsoffset = saved;
+        }
+        if (oval) {
+            XFillArc(display, drawable, r->fillGC, x1, y1, w, h, 0, 360 * 64);
+        } else {
+            XFillRectangle(display, drawable, r->fillGC, x1, y1, w, h);
+        }
+        if (stipple != None) {
+            XSetTSOrigin(display, r->fillGC, 0, 0);
+        }
+    }
+    if (r->outline.gc != nullptr) {
+        gcanvasChangeOutlineGC(canvas, item, &r->outline);
+        if (oval) {
+            XDrawArc(display, drawable, r->outline.gc, x1, y1, w, h, 0, 360 * 64);
+        } else {
+            XDrawRectangle(display, drawable, r->outline.gc, x1, y1, w, h);
+        }
+        gcanvasResetOutlineGC(canvas, item, &r->outline);
+    }
+}
+
+double rectToPoint(GcanvasWidget *canvas, GcanvasItem *item, double *point)
+{
+    auto *r = reinterpret_cast<RectOvalItem *>(item);
+    double width = chosenWidth(canvas, r);
+    double x1 = r->bbox[0], y1 = r->bbox[1], x2 = r->bbox[2], y2 = r->bbox[3];
+    if (r->outline.gc != nullptr) {
+        double inc = width / 2;
+        x1 -= inc, y1 -= inc, x2 += inc, y2 += inc;
+    }
+    double p[2];
+    canvasToWorldPoints(canvas, point, p, 1);
+    if (p[0] < x1 || p[0] >= x2 || p[1] < y1 || p[1] >= y2) {
+        double dx = p[0] < x1 ? x1 - p[0] : p[0] > x2 ? p[0] - x2 : 0;
+        double dy = p[1] < y1 ? y1 - p[1] : p[1] > y2 ? p[1] - y2 : 0;
+        return std::hypot(canvas->mx * dx, canvas->my * dy);
+    }
+    if (r->fillGC != nullptr || r->outline.gc == nullptr) {
+        return 0;
+    }
+    double d = std::min(std::min(p[0] - x1, x2 - p[0]), std::min(p[1] - y1, y2 - p[1])) - width;
+    return d < 0 ? 0 : d;
+}
+
+double ovalToPoint(GcanvasWidget *canvas, GcanvasItem *item, double *point)
+{
+    auto *r = reinterpret_cast<RectOvalItem *>(item);
+    double width = chosenWidth(canvas, r);
+    int filled = r->fillGC != nullptr;
+    if (r->outline.gc == nullptr) {
+        width = 0;
+        filled = 1;
+    }
+    double p[2];
+    canvasToWorldPoints(canvas, point, p, 1);
+    return ovalToPointScaled(std::fabs(canvas->mx), std::fabs(canvas->my), r->bbox, width, filled, p);
+}
+
+/* The area in world units, ordered, and the half width in world units. */
+void worldArea(GcanvasWidget *canvas, const RectOvalItem *r, const double *area, double *a, double *hw)
+{
+    canvasRectToWorld(canvas, area[0], area[1], area[2], area[3], a);
+    *hw = r->outline.gc != nullptr ? chosenWidth(canvas, r) / (std::fabs(canvas->mx) + std::fabs(canvas->my)) : 0;
+}
+
+int rectToArea(GcanvasWidget *canvas, GcanvasItem *item, double *area)
+{
+    auto *r = reinterpret_cast<RectOvalItem *>(item);
+    double a[4], hw;
+    worldArea(canvas, r, area, a, &hw);
+    const double *b = r->bbox;
+    if (a[2] <= b[0] - hw || a[0] >= b[2] + hw || a[3] <= b[1] - hw || a[1] >= b[3] + hw) {
+        return -1;
+    }
+    if (r->fillGC == nullptr && r->outline.gc != nullptr && a[0] >= b[0] + hw && a[1] >= b[1] + hw
+        && a[2] <= b[2] - hw && a[3] <= b[3] - hw) {
+        return -1;
+    }
+    if (a[0] <= b[0] - hw && a[1] <= b[1] - hw && a[2] >= b[2] + hw && a[3] >= b[3] + hw) {
+        return 1;
+    }
+    return 0;
+}
+
+int ovalToArea(GcanvasWidget *canvas, GcanvasItem *item, double *area)
+{
+    auto *r = reinterpret_cast<RectOvalItem *>(item);
+    double a[4], hw;
+    worldArea(canvas, r, area, a, &hw);
+    const double *b = r->bbox;
+    double oval[4] = {b[0] - hw, b[1] - hw, b[2] + hw, b[3] + hw};
+    int result = TkOvalToArea(oval, a);
+    if (result == 0 && r->outline.gc != nullptr && r->fillGC == nullptr) {
+        double cx = (b[0] + b[2]) / 2, cy = (b[1] + b[3]) / 2;
+        double sa = (b[2] - b[0]) / 2, sb = (b[3] - b[1]) / 2;
+        const double corners[4][2] = {{a[0], a[1]}, {a[2], a[1]}, {a[0], a[3]}, {a[2], a[3]}};
+        bool inHole = sa > 0 && sb > 0;
+        for (const auto &corner : corners) {
+            double u = (corner[0] - cx) / sa, v = (corner[1] - cy) / sb;
+            inHole = inHole && u * u + v * v < 1;
+        }
+        if (inHole) {
+            return -1;
+        }
+    }
+    return result;
+}
+
+void rectOvalScale(GcanvasWidget *canvas, GcanvasItem *item, double originX, double originY, double scaleX,
+                   double scaleY)
+{
+    auto *r = reinterpret_cast<RectOvalItem *>(item);
+    for (int i = 0; i < 4; i += 2) {
+        r->bbox[i] = (r->bbox[i] - originX) * scaleX + originX;
+        r->bbox[i + 1] = (r->bbox[i + 1] - originY) * scaleY + originY;
+    }
+    rectOvalBbox(canvas, item);
+}
+
+void rectOvalTranslate(GcanvasWidget *canvas, GcanvasItem *item, double dx, double dy)
+{
+    auto *r = reinterpret_cast<RectOvalItem *>(item);
+    r->bbox[0] += dx;
+    r->bbox[2] += dx;
+    r->bbox[1] += dy;
+    r->bbox[3] += dy;
+    rectOvalBbox(canvas, item);
+}
+
+/* ---- measures (world units; the outline plays no part) ---- */
+
+constexpr double kPi = 3.141592653589793;
+
+double widthOf(const GcanvasItem *item)
+{
+    const double *b = reinterpret_cast<const RectOvalItem *>(item)->bbox;
+    return b[2] - b[0];
+}
+
+double heightOf(const GcanvasItem *item)
+{
+    const double *b = reinterpret_cast<const RectOvalItem *>(item)->bbox;
+    return b[3] - b[1];
+}
+
+double rectAreaMeasure(GcanvasWidget *, GcanvasItem *item)
+{
+    return widthOf(item) * heightOf(item);
+}
+
+double rectLength(GcanvasWidget *, GcanvasItem *item)
+{
+    return (widthOf(item) + heightOf(item)) * 2;
+}
+
+double rectCentroid(GcanvasWidget *canvas, GcanvasItem *item, double *x, double *y)
+{
+    const double *b = reinterpret_cast<const RectOvalItem *>(item)->bbox;
+    *x = (b[0] + b[2]) * 0.5;
+    *y = (b[1] + b[3]) * 0.5;
+    return rectAreaMeasure(canvas, item);
+}
+
+double ovalAreaMeasure(GcanvasWidget *, GcanvasItem *item)
+{
+    return widthOf(item) * heightOf(item) * 0.25 * kPi;
+}
+
+double ovalLength(GcanvasWidget *, GcanvasItem *item)
+{
+    double a = widthOf(item) / 2, b = heightOf(item) / 2;
+    return kPi * std::sqrt(2 * (a * a + b * b));
+}
+
+double ovalCentroid(GcanvasWidget *canvas, GcanvasItem *item, double *x, double *y)
+{
+    rectCentroid(canvas, item, x, y);
+    return ovalAreaMeasure(canvas, item);
+}
+
+GcanvasItemType makeType(const char *name, bool oval)
+{
+    GcanvasItemType t;
+    std::memset(&t, 0, sizeof t);
+    t.name = name;
+    t.itemSize = sizeof(RectOvalItem);
+    t.createProc = rectOvalCreate;
+    t.configSpecs = configSpecs;
+    t.configProc = rectOvalConfigure;
+    t.coordProc = rectOvalCoords;
+    t.deleteProc = rectOvalDelete;
+    t.displayProc = rectOvalDisplay;
+    t.alwaysRedraw = GCANVAS_TYPE_USES_OBJS;
+    t.pointProc = oval ? ovalToPoint : rectToPoint;
+    t.areaProc = oval ? ovalToArea : rectToArea;
+    t.scaleProc = rectOvalScale;
+    t.translateProc = rectOvalTranslate;
+    t.bboxProc = rectOvalBbox;
+    t.areaMeasureProc = oval ? ovalAreaMeasure : rectAreaMeasure;
+    t.lengthProc = oval ? ovalLength : rectLength;
+    t.centroidProc = oval ? ovalCentroid : rectCentroid;
+    return t;
+}
+
+} // namespace
+
+GcanvasItemType gcanvasRectangleType = makeType("rectangle", false);
+GcanvasItemType gcanvasOvalType = makeType("oval", true);
