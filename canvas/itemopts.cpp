@@ -7,6 +7,8 @@
 
 #include <cstdio>
 #include <cstring>
+#include <map>
+#include <vector>
 #include "canvas/gcanvas.h"
 #include "tkInt.h"
 
@@ -89,15 +91,82 @@ Tk_CustomOption gcanvasPixelOption = {pixelParse, pixelPrint, nullptr};
 Tk_CustomOption gcanvasOffsetOption = {offsetParse, offsetPrint, reinterpret_cast<ClientData>(TK_OFFSET_RELATIVE)};
 Tk_CustomOption gcanvasItemStateOption = {stateParse, statePrint, nullptr};
 
+namespace {
+
+/* The canvas items' own GC cache: items with equal pens share one GC, as
+ * Tk's cache would let them, but no other widget ever sees these GCs.
+ * Items that change a GC while drawing (dashes, stipple origins) put it
+ * back before they return. */
+struct CachedGC {
+    GC gc;
+    int uses;
+};
+
+using GCKey = std::vector<unsigned long>;
+
+std::map<GCKey, CachedGC> gcCache;
+std::map<GC, GCKey> gcKeys;
+
+/* The key of a GC: display, screen, depth, mask, then every value the mask
+ * names, in bit order. */
+GCKey keyOf(Tk_Window tkwin, unsigned long mask, const XGCValues *v)
+{
+    GCKey key{reinterpret_cast<unsigned long>(Tk_Display(tkwin)), static_cast<unsigned long>(Tk_ScreenNumber(tkwin)),
+              static_cast<unsigned long>(Tk_Depth(tkwin)), mask};
+    const unsigned long fields[] = {
+        static_cast<unsigned long>(v->function),   v->plane_mask,
+        v->foreground,                             v->background,
+        static_cast<unsigned long>(v->line_width), static_cast<unsigned long>(v->line_style),
+        static_cast<unsigned long>(v->cap_style),  static_cast<unsigned long>(v->join_style),
+        static_cast<unsigned long>(v->fill_style), static_cast<unsigned long>(v->fill_rule),
+        v->tile,                                   v->stipple,
+        static_cast<unsigned long>(v->ts_x_origin), static_cast<unsigned long>(v->ts_y_origin),
+        v->font,                                   static_cast<unsigned long>(v->subwindow_mode),
+        static_cast<unsigned long>(v->graphics_exposures), static_cast<unsigned long>(v->clip_x_origin),
+        static_cast<unsigned long>(v->clip_y_origin), v->clip_mask,
+        static_cast<unsigned long>(v->dash_offset), static_cast<unsigned long>(static_cast<unsigned char>(v->dashes)),
+        static_cast<unsigned long>(v->arc_mode),
+    };
+    for (unsigned bit = 0; bit < sizeof fields / sizeof fields[0]; bit++) {
+        if (mask & (1ul << bit)) {
+            key.push_back(fields[bit]);
+        }
+    }
+    return key;
+}
+
+} // namespace
+
 GC gcanvasGetGC(Tk_Window tkwin, unsigned long mask, XGCValues *values)
 {
+    GCKey key = keyOf(tkwin, mask, values);
+    auto found = gcCache.find(key);
+    if (found != gcCache.end()) {
+        found->second.uses++;
+        return found->second.gc;
+    }
     Tk_MakeWindowExist(tkwin);
-    return XCreateGC(Tk_Display(tkwin), Tk_WindowId(tkwin), mask, values);
+    GC gc = XCreateGC(Tk_Display(tkwin), Tk_WindowId(tkwin), mask, values);
+    if (gc != nullptr) {
+        gcCache.emplace(key, CachedGC{gc, 1});
+        gcKeys.emplace(gc, std::move(key));
+    }
+    return gc;
 }
 
 void gcanvasFreeGC(Display *display, GC gc)
 {
-    if (gc != nullptr) {
+    if (gc == nullptr) {
+        return;
+    }
+    auto key = gcKeys.find(gc);
+    if (key == gcKeys.end()) {
+        return;
+    }
+    auto entry = gcCache.find(key->second);
+    if (--entry->second.uses == 0) {
         XFreeGC(display, gc);
+        gcCache.erase(entry);
+        gcKeys.erase(key);
     }
 }

@@ -19,9 +19,10 @@ extern Tk_CustomOption gcanvasOffsetOption;
 extern Tk_CustomOption gcanvasItemStateOption;
 
 /*
- * The graphics contexts of items are their own, never shared through
- * Tk's GC cache: drawing changes their stipple origin and dashes. NULL
- * when the server refuses one; gcanvasFreeGC takes NULL.
+ * The graphics contexts of items come from the canvas's own cache, never
+ * from Tk's (which other widgets share): drawing changes their stipple
+ * origin and dashes and puts them back. Items with equal values share a
+ * GC. NULL when the server refuses one; gcanvasFreeGC takes NULL.
  */
 GC gcanvasGetGC(Tk_Window tkwin, unsigned long mask, XGCValues *values);
 void gcanvasFreeGC(Display *display, GC gc);

@@ -334,7 +334,7 @@ void rectOvalDisplay(GcanvasWidget *canvas, GcanvasItem *item, Display *display,
         y2 = y1 + 1;
     }
     auto w = static_cast<unsigned>(x2 - x1), h = static_cast<unsigned>(y2 - y1);
-    bool oval = std::strcmp(item->type->name, "oval") == 0;
+    bool oval = item->type == &gcanvasOvalType;
     if (r->fillGC != nullptr) {
         Pixmap stipple = chosenFillStipple(canvas, r);
         Tk_TSOffset saved = r->tsoffset;
