@@ -370,26 +370,32 @@ void rectOvalDisplay(GcanvasWidget *canvas, GcanvasItem *item, Display *display,
     }
 }
 
+/* Distances are judged in canvas pixels at every zoom: the outline's
+ * width (pixels) widens the corners by half a width in each axis's world
+ * units, and distances inside a hollow rectangle are scaled like those
+ * outside it. */
 double rectToPoint(GcanvasWidget *canvas, GcanvasItem *item, double *point)
 {
     auto *r = reinterpret_cast<RectOvalItem *>(item);
     double width = chosenWidth(canvas, r);
+    double sx = std::fabs(canvas->mx), sy = std::fabs(canvas->my);
     double x1 = r->bbox[0], y1 = r->bbox[1], x2 = r->bbox[2], y2 = r->bbox[3];
     if (r->outline.gc != nullptr) {
-        double inc = width / 2;
-        x1 -= inc, y1 -= inc, x2 += inc, y2 += inc;
+        double incX = width / 2 / sx, incY = width / 2 / sy;
+        x1 -= incX, y1 -= incY, x2 += incX, y2 += incY;
     }
     double p[2];
     canvasToWorldPoints(canvas, point, p, 1);
     if (p[0] < x1 || p[0] >= x2 || p[1] < y1 || p[1] >= y2) {
         double dx = p[0] < x1 ? x1 - p[0] : p[0] > x2 ? p[0] - x2 : 0;
         double dy = p[1] < y1 ? y1 - p[1] : p[1] > y2 ? p[1] - y2 : 0;
-        return std::hypot(canvas->mx * dx, canvas->my * dy);
+        return std::hypot(sx * dx, sy * dy);
     }
     if (r->fillGC != nullptr || r->outline.gc == nullptr) {
         return 0;
     }
-    double d = std::min(std::min(p[0] - x1, x2 - p[0]), std::min(p[1] - y1, y2 - p[1])) - width;
+    double d = std::min(std::min((p[0] - x1) * sx, (x2 - p[0]) * sx), std::min((p[1] - y1) * sy, (y2 - p[1]) * sy))
+               - width;
     return d < 0 ? 0 : d;
 }
 

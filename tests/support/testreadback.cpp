@@ -57,9 +57,44 @@ void settle(Display *display)
 {
     for (int round = 0; round < 3; round++) {
         XSync(display, False);
-        while (Tcl_DoOneEvent(TCL_DONT_WAIT | TCL_WINDOW_EVENTS | TCL_IDLE_EVENTS)) {
+        while (Tcl_DoOneEvent(TCL_DONT_WAIT | TCL_WINDOW_EVENTS | TCL_FILE_EVENTS | TCL_IDLE_EVENTS)) {
         }
     }
+}
+
+bool samePixels(const XImage *a, const XImage *b)
+{
+    for (int row = 0; row < a->height; row++) {
+        for (int column = 0; column < a->width; column++) {
+            if (XGetPixel(const_cast<XImage *>(a), column, row) != XGetPixel(const_cast<XImage *>(b), column, row)) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+/* The area once two grabs some milliseconds apart agree: on a loaded
+ * machine a window can still be catching up with its own drawing. */
+XImage *stableArea(Display *display, Window window, int x, int y, int width, int height)
+{
+    XImage *image = grabArea(display, window, x, y, width, height);
+    for (int tries = 0; image != nullptr && tries < 20; tries++) {
+        Tcl_Sleep(10);
+        settle(display);
+        XImage *again = grabArea(display, window, x, y, width, height);
+        if (again == nullptr) {
+            XDestroyImage(image);
+            return nullptr;
+        }
+        bool same = samePixels(image, again);
+        XDestroyImage(image);
+        image = again;
+        if (same) {
+            break;
+        }
+    }
+    return image;
 }
 
 } // namespace
@@ -101,7 +136,7 @@ int testreadbackCmd(Tcl_Interp *interp, int objc, Tcl_Obj *const objv[])
         || attributes.map_state != IsViewable) {
         return fail(interp, "window not viewable");
     }
-    XImage *image = grabArea(display, window, x, y, width, height);
+    XImage *image = stableArea(display, window, x, y, width, height);
     if (image == nullptr) {
         return fail(interp, "XGetImage failed");
     }

@@ -1,0 +1,122 @@
+/*
+ * Redisplay of the geo canvas seen from inside: which areas are rendered
+ * into the back buffer when the view scrolls, when a floating or a plain
+ * item moves, and hit tests of rectangles and ovals at several zooms.
+ */
+#include <gtest/gtest.h>
+
+#include <vector>
+#include "canvas/canvasint.h"
+#include "support/test_interp.h"
+#include "tesk.h"
+
+namespace {
+
+class CanvasRedisplay : public ::testing::Test {
+protected:
+    Tcl_Interp *interp = nullptr;
+    GcanvasWidget *canvas = nullptr;
+
+    void SetUp() override
+    {
+        interp = testTkInterp();
+        ASSERT_NE(interp, nullptr);
+        int code;
+        testEval(interp, "if {[info commands gcanvas] eq {}} {load {} Gcanvas}", &code);
+        if (code != TCL_OK) {
+            ASSERT_EQ(Gcanvas_Init(interp), TCL_OK) << Tcl_GetStringResult(interp);
+        }
+        std::string made = testEval(interp,
+                                    "destroy .rd; gcanvas .rd -width 200 -height 100 -highlightthickness 0 "
+                                    "-background white; pack .rd; wm deiconify .; update; set x ok",
+                                    &code);
+        ASSERT_EQ(code, TCL_OK) << made;
+        Tcl_CmdInfo info;
+        ASSERT_TRUE(Tcl_GetCommandInfo(interp, ".rd", &info));
+        canvas = static_cast<GcanvasWidget *>(info.objClientData);
+    }
+
+    void TearDown() override { testEval(interp, "destroy .rd; update"); }
+
+    /* Runs a script, lets the canvas redisplay, and answers the log's
+     * counts since the script began. */
+    GcanvasRedrawLog after(const std::string &script)
+    {
+        testEval(interp, "update");
+        GcanvasRedrawLog before = *gcanvasRedrawLog();
+        int code;
+        std::string result = testEval(interp, script + "; update", &code);
+        EXPECT_EQ(code, TCL_OK) << result;
+        GcanvasRedrawLog now = *gcanvasRedrawLog();
+        now.displays -= before.displays;
+        now.renders -= before.renders;
+        now.rebuilds -= before.rebuilds;
+        return now;
+    }
+
+    std::vector<int> lastArea() const
+    {
+        const int *a = gcanvasRedrawLog()->lastArea;
+        return {a[0], a[1], a[2], a[3]};
+    }
+};
+
+TEST_F(CanvasRedisplay, ScrollingRendersOnlyTheUncoveredStrip)
+{
+    after(".rd create rectangle 10 10 300 90 -fill red");
+    // A unit is a tenth of the view: three units move it 60 pixels right.
+    GcanvasRedrawLog log = after(".rd xview scroll 3 units");
+    EXPECT_EQ(log.rebuilds, 1);
+    EXPECT_EQ(log.renders, 1);
+    EXPECT_EQ(lastArea(), (std::vector<int>{200, 0, 260, 100}));
+    // Back again: the strip on the left.
+    log = after(".rd xview scroll -3 units");
+    EXPECT_EQ(log.renders, 1);
+    EXPECT_EQ(lastArea(), (std::vector<int>{0, 0, 60, 100}));
+}
+
+TEST_F(CanvasRedisplay, FloatingItemsRecompositeWithoutRendering)
+{
+    after(".rd create rectangle 10 10 50 50 -fill blue -floating 1; .rd create rectangle 60 10 90 50");
+    GcanvasRedrawLog log = after(".rd move 1 5 0");
+    EXPECT_EQ(log.displays, 1);
+    EXPECT_EQ(log.renders, 0);
+    EXPECT_EQ(log.rebuilds, 0);
+    // A plain item re-renders; with a floating one changed too, the plain
+    // change still renders.
+    log = after(".rd move 2 5 0; .rd move 1 5 0");
+    EXPECT_EQ(log.displays, 1);
+    EXPECT_GE(log.renders, 1);
+    // An exposure alone copies the buffer and renders nothing.
+    log = after("event generate .rd <Expose> -x 0 -y 0 -width 50 -height 50");
+    EXPECT_EQ(log.renders, 0);
+}
+
+TEST_F(CanvasRedisplay, HitTestsAreInCanvasPixelsAtEveryZoom)
+{
+    for (double zoom : {0.5, 1.0, 4.0}) {
+        testEval(interp, ".rd delete all; .rd configure -mx " + std::to_string(zoom) + " -my " +
+                             std::to_string(-zoom) +
+                             "; .rd create rectangle 0 0 10 10 -width 2; .rd create oval 0 0 10 10 -width 2");
+        GcanvasItem *rect = canvas->lastItem->prev;
+        GcanvasItem *oval = canvas->lastItem;
+        ASSERT_NE(rect, nullptr);
+        // 5 pixels right of the right edge: 4 from the outline's outer side.
+        double right[2] = {10 * zoom - canvas->xOffset + 5, 5 * -zoom - canvas->yOffset};
+        EXPECT_NEAR(rect->type->pointProc(canvas, rect, right), 4, 1e-9) << zoom;
+        EXPECT_NEAR(oval->type->pointProc(canvas, oval, right), 4, 1e-9) << zoom;
+        // In the middle of the hollow rectangle: the distance to the
+        // outline's inner side.
+        double middle[2] = {5 * zoom - canvas->xOffset, 5 * -zoom - canvas->yOffset};
+        EXPECT_NEAR(rect->type->pointProc(canvas, rect, middle), 5 * zoom - 1, 1e-9) << zoom;
+        // Areas: around the item, across it, and inside its hole.
+        double around[4] = {-20 * zoom, -20 * zoom, 20 * zoom, 20 * zoom};
+        around[0] -= canvas->xOffset, around[2] -= canvas->xOffset;
+        around[1] -= canvas->yOffset, around[3] -= canvas->yOffset;
+        double hole[4] = {4 * zoom, -6 * zoom, 6 * zoom, -4 * zoom};
+        EXPECT_EQ(rect->type->areaProc(canvas, rect, around), 1) << zoom;
+        EXPECT_EQ(rect->type->areaProc(canvas, rect, hole), -1) << zoom;
+    }
+}
+
+} // namespace
