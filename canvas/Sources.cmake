@@ -1,5 +1,6 @@
 # Geo canvas: the gcanvas widget, its items and their coordinates.
 list(APPEND TESK_SOURCES
+  canvas/canvasapi.cpp
   canvas/coords.cpp
   canvas/geometry.cpp
   canvas/outline.cpp

@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <vector>
+#include <X11/Xutil.h>
+#include "canvas/canvasapi.h"
 #include "canvas/canvasint.h"
 #include "support/test_interp.h"
 #include "tesk.h"
@@ -117,6 +119,37 @@ TEST_F(CanvasRedisplay, HitTestsAreInCanvasPixelsAtEveryZoom)
         EXPECT_EQ(rect->type->areaProc(canvas, rect, around), 1) << zoom;
         EXPECT_EQ(rect->type->areaProc(canvas, rect, hole), -1) << zoom;
     }
+}
+
+TEST_F(CanvasRedisplay, TheRasterSideDrawsRegionsThroughTheCanvasAPI)
+{
+    EXPECT_EQ(gcanvasFromPath(interp, ".rd"), canvas);
+    EXPECT_EQ(gcanvasFromPath(interp, "."), nullptr);
+    EXPECT_EQ(gcanvasFromPath(interp, ".nosuch"), nullptr);
+    int box[4] = {7, 7, 7, 7};
+    EXPECT_EQ(gcanvasItemsBBox(canvas, &box[0], &box[1], &box[2], &box[3]), 0);
+    EXPECT_EQ(box[0], 7);
+
+    testEval(interp, ".rd create rectangle 10 10 30.2 20 -fill #ff0000 -outline {}; "
+                     ".rd create rectangle 100 50 120 60 -fill #0000ff -outline {}; update");
+    ASSERT_EQ(gcanvasItemsBBox(canvas, &box[0], &box[1], &box[2], &box[3]), 1);
+    EXPECT_EQ((std::vector<int>{box[0], box[1], box[2], box[3]}), (std::vector<int>{9, 9, 121, 61}));
+
+    // The region 0 0 40 40 holds only the red item; drawn with an offset.
+    Display *display = Tk_Display(Tk_MainWindow(interp));
+    Tk_Window tkwin = Tk_NameToWindow(interp, ".rd", Tk_MainWindow(interp));
+    Pixmap pixmap = Tk_GetPixmap(display, Tk_WindowId(tkwin), 40, 40, Tk_Depth(tkwin));
+    XFillRectangle(display, pixmap, gcanvasBackgroundGC(canvas), 0, 0, 40, 40);
+    int savedX = canvas->drawableXOrigin;
+    EXPECT_EQ(gcanvasDrawRegion(canvas, pixmap, 0, 0, 40, 40, 5, 0), 1);
+    EXPECT_EQ(canvas->drawableXOrigin, savedX);
+    XImage *image = XGetImage(display, pixmap, 0, 0, 40, 40, AllPlanes, ZPixmap);
+    ASSERT_NE(image, nullptr);
+    unsigned long white = XGetPixel(image, 39, 39);
+    EXPECT_NE(XGetPixel(image, 10, 15), white);   // canvas (15, 15): red
+    EXPECT_EQ(XGetPixel(image, 27, 15), white);   // canvas (32, 15): past it
+    XDestroyImage(image);
+    Tk_FreePixmap(display, pixmap);
 }
 
 } // namespace

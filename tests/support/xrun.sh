@@ -1,9 +1,10 @@
 #!/bin/sh
 # Runs a command with an X display: the current one, or a private Xvfb server
-# when there is none. TESK_XDEPTH (24, 16 or 8) asks for a private server of
-# that depth even when a display exists.
+# when there is none. TESK_XPRIVATE=1 (set for every test, whose windows
+# must not overlap those of tests running beside it) or TESK_XDEPTH (24, 16
+# or 8) asks for a private server even when a display exists.
 depth=${TESK_XDEPTH:-24}
-if [ -n "$DISPLAY" ] && [ -z "$TESK_XDEPTH" ]; then
+if [ -n "${DISPLAY:-}" ] && [ -z "${TESK_XDEPTH:-}" ] && [ "${TESK_XPRIVATE:-0}" != 1 ]; then
     exec "$@"
 fi
 command -v Xvfb >/dev/null 2>&1 || { echo "xrun: Xvfb is not installed" >&2; exit 1; }
