@@ -139,24 +139,10 @@ int boxUnion(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj *const
     return TCL_OK;
 }
 
-int bboxCmd(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj *const objv[])
+template <BoxSpace Space>
+int boxCmd(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj *const objv[])
 {
-    return boxUnion(interp, canvas, objc, objv, BOX_WORLD);
-}
-
-int dbboxCmd(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj *const objv[])
-{
-    return boxUnion(interp, canvas, objc, objv, BOX_WORLD_INNER);
-}
-
-int mbboxCmd(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj *const objv[])
-{
-    return boxUnion(interp, canvas, objc, objv, BOX_CANVAS);
-}
-
-int sbboxCmd(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj *const objv[])
-{
-    return boxUnion(interp, canvas, objc, objv, BOX_WINDOW);
+    return boxUnion(interp, canvas, objc, objv, Space);
 }
 
 int redrawCmd(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj *const objv[])
@@ -427,24 +413,17 @@ int cgetCmd(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj *const 
                              Tcl_GetString(objv[2]), 0);
 }
 
-int canvasxCmd(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj *const objv[])
+/* canvasx/canvasy and xview/yview: one procedure for either axis. */
+template <bool X>
+int canvasAxisCmd(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj *const objv[])
 {
-    return canvasXY(interp, canvas, objc, objv, true);
+    return canvasXY(interp, canvas, objc, objv, X);
 }
 
-int canvasyCmd(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj *const objv[])
+template <bool X>
+int viewAxisCmd(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj *const objv[])
 {
-    return canvasXY(interp, canvas, objc, objv, false);
-}
-
-int xviewCmd(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj *const objv[])
-{
-    return viewCmd(interp, canvas, objc, objv, true);
-}
-
-int yviewCmd(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj *const objv[])
-{
-    return viewCmd(interp, canvas, objc, objv, false);
+    return viewCmd(interp, canvas, objc, objv, X);
 }
 
 using SubcommandProc = int (*)(Tcl_Interp *, GcanvasWidget *, int, Tcl_Obj *const[]);
@@ -457,17 +436,17 @@ struct Subcommand {
 };
 
 const Subcommand kSubcommands[] = {
-    {"addtag", nullptr},        {"area", nullptr},          {"assemble", nullptr},  {"bbox", bboxCmd},
-    {"bind", nullptr},          {"canvasx", canvasxCmd},    {"canvasy", canvasyCmd}, {"centroid", nullptr},
+    {"addtag", nullptr},        {"area", nullptr},          {"assemble", nullptr},  {"bbox", boxCmd<BOX_WORLD>},
+    {"bind", nullptr},          {"canvasx", canvasAxisCmd<true>},    {"canvasy", canvasAxisCmd<false>}, {"centroid", nullptr},
     {"cget", cgetCmd},          {"configure", configureCmd}, {"coords", coordsCmd}, {"count", nullptr},
-    {"create", createCmd},      {"dbbox", dbboxCmd},         {"dchars", nullptr},    {"delete", deleteCmd},
+    {"create", createCmd},      {"dbbox", boxCmd<BOX_WORLD_INNER>},         {"dchars", nullptr},    {"delete", deleteCmd},
     {"disassemble", nullptr},   {"dtag", nullptr},          {"find", nullptr},      {"focus", nullptr},
     {"gettags", nullptr},       {"group", nullptr},         {"icursor", nullptr},   {"index", nullptr},
     {"insert", nullptr},        {"itemcget", itemcgetCmd},  {"itemconfigure", itemconfigureCmd},
-    {"langle", nullptr},        {"length", nullptr},        {"lower", nullptr},     {"mbbox", mbboxCmd},
+    {"langle", nullptr},        {"length", nullptr},        {"lower", nullptr},     {"mbbox", boxCmd<BOX_CANVAS>},
     {"move", moveCmd},          {"postscript", nullptr},    {"raise", nullptr},     {"redraw", redrawCmd},
-    {"sbbox", sbboxCmd},         {"scale", scaleCmd},        {"scan", scanCmd},      {"select", nullptr},
-    {"type", typeCmd},          {"vangle", nullptr},        {"xview", xviewCmd},    {"yview", yviewCmd},
+    {"sbbox", boxCmd<BOX_WINDOW>},         {"scale", scaleCmd},        {"scan", scanCmd},      {"select", nullptr},
+    {"type", typeCmd},          {"vangle", nullptr},        {"xview", viewAxisCmd<true>},    {"yview", viewAxisCmd<false>},
     {nullptr, nullptr},
 };
 

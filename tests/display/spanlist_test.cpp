@@ -13,6 +13,7 @@
 #include <vector>
 #include "display/spanlist.h"
 #include "runtime/startup.h"
+#include "support/stderr_capture.h"
 #include "support/test_interp.h"
 
 namespace {
@@ -140,31 +141,7 @@ TEST(PointList, ResizingKeepsPointsZeroesNewOnesAndLimitsTheCount)
 }
 
 /* Records what the list functions print to standard error. */
-class PointListConsole : public ::testing::Test {
-protected:
-    Tcl_Interp *interp = testInterp();
-    Tcl_Interp *previous = nullptr;
-
-    void SetUp() override
-    {
-        previous = setConsoleInterp(interp);
-        testEval(interp, R"(
-            set ::err {}
-            proc tkConsoleOutput {stream text} {
-                if {$stream eq "stderr"} {append ::err $text}
-            }
-        )");
-        setTkConsoleFlag(true);
-    }
-
-    void TearDown() override
-    {
-        setTkConsoleFlag(false);
-        setConsoleInterp(previous);
-    }
-
-    std::string errors() { return testEval(interp, "set ::err"); }
-};
+using PointListConsole = StderrCapture;
 
 TEST_F(PointListConsole, AFailedResizeIsReportedAndKeepsThePoints)
 {

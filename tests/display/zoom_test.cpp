@@ -11,6 +11,7 @@
 #include <vector>
 #include "display/zoom.h"
 #include "runtime/startup.h"
+#include "support/stderr_capture.h"
 #include "support/test_interp.h"
 
 namespace {
@@ -118,31 +119,7 @@ TEST(ZoomBuild, EmptyViewsAndUnusableFactorsBuildNothing)
 }
 
 /* Records what zoomBuild prints to standard error. */
-class ZoomConsole : public ::testing::Test {
-protected:
-    Tcl_Interp *interp = testInterp();
-    Tcl_Interp *previous = nullptr;
-
-    void SetUp() override
-    {
-        previous = setConsoleInterp(interp);
-        testEval(interp, R"(
-            set ::err {}
-            proc tkConsoleOutput {stream text} {
-                if {$stream eq "stderr"} {append ::err $text}
-            }
-        )");
-        setTkConsoleFlag(true);
-    }
-
-    void TearDown() override
-    {
-        setTkConsoleFlag(false);
-        setConsoleInterp(previous);
-    }
-
-    std::string errors() { return testEval(interp, "set ::err"); }
-};
+using ZoomConsole = StderrCapture;
 
 TEST_F(ZoomConsole, AViewTooLargeToIndexIsReportedAndLeavesTheTableEmpty)
 {

@@ -11,6 +11,7 @@
 #include <vector>
 #include "runtime/numeric.h"
 #include "runtime/startup.h"
+#include "support/stderr_capture.h"
 #include "support/test_interp.h"
 
 namespace {
@@ -18,31 +19,7 @@ namespace {
 const double kPi = std::acos(-1.0);
 
 /* Records what the routines print to standard error through the console. */
-class NumericConsole : public ::testing::Test {
-protected:
-    Tcl_Interp *interp = testInterp();
-    Tcl_Interp *previous = nullptr;
-
-    void SetUp() override
-    {
-        previous = setConsoleInterp(interp);
-        testEval(interp, R"(
-            set ::err {}
-            proc tkConsoleOutput {stream text} {
-                if {$stream eq "stderr"} {append ::err $text}
-            }
-        )");
-        setTkConsoleFlag(true);
-    }
-
-    void TearDown() override
-    {
-        setTkConsoleFlag(false);
-        setConsoleInterp(previous);
-    }
-
-    std::string errors() { return testEval(interp, "set ::err"); }
-};
+using NumericConsole = StderrCapture;
 
 /* The packed lower triangle of the symmetric n x n matrix full. */
 std::vector<double> packOf(const std::vector<double> &full, int n)
