@@ -99,6 +99,25 @@ image delete tour.nir tour.ratio
 rimage close $ratio
 rimage close scene
 
+tour.step "Geo canvas"
+# A map in world units: 2 pixels a unit, y growing upwards, the world point
+# (0, 80) at the top-left corner.
+gcanvas .map -width 240 -height 160 -mx 2 -my -2 -viewyorigin 80 -background #f0f0e0 -highlightthickness 0
+pack .map
+.map create rectangle 5 5 115 75 -outline #606060 -dash {6 4}
+.map create rectangle 10 40 50 70 -fill #a0c0e0 -outline #204060 -width 2
+.map create oval 60 10 110 50 -fill #c0e0a0 -outline #406020
+.map create oval 70 55 80 65 -fill #e04040 -outline {}
+update
+foreach id {2 3 4} {
+    demo.log "item $id ([.map type $id]): world [.map coords $id], window box [.map sbbox $id]"
+}
+set picture [file join $teskDemo(out) tour-canvas.ppm]
+if {[tour.screenshot .map $picture]} {
+    demo.log "canvas picture written to $picture ([file size $picture] bytes)"
+}
+destroy .map
+
 tour.step "Done"
 update
 set f [open [file join $teskDemo(out) tour.txt] w]
