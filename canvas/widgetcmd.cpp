@@ -413,6 +413,121 @@ int cgetCmd(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj *const 
                              Tcl_GetString(objv[2]), 0);
 }
 
+/* area and length: the sum of one measure over the items that have it;
+ * empty when none has. */
+template <bool Area>
+int measureCmd(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj *const objv[])
+{
+    if (objc < 3) {
+        Tcl_WrongNumArgs(interp, 2, objv, "tagOrId ?tagOrId ...?");
+        return TCL_ERROR;
+    }
+    double sum = 0;
+    bool any = false;
+    for (int i = 2; i < objc; i++) {
+        Items items;
+        if (!findItems(interp, canvas, objv[i], items)) {
+            return TCL_ERROR;
+        }
+        for (GcanvasItem *item : items) {
+            GcanvasMeasureProc *measure = Area ? item->type->areaMeasureProc : item->type->lengthProc;
+            if (measure != nullptr) {
+                sum += measure(canvas, item);
+                any = true;
+            }
+        }
+    }
+    if (any) {
+        if (Area && canvas->my > 0) {
+            sum = -sum;
+        }
+        char text[TCL_DOUBLE_SPACE];
+        Tcl_PrintDouble(interp, sum, text);
+        Tcl_SetObjResult(interp, Tcl_NewStringObj(text, -1));
+    }
+    return TCL_OK;
+}
+
+/* The centroid of the items weighted by what each one's centroid weighs
+ * (its area); with no weight at all, the mean of the items' centroids. */
+int centroidCmd(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj *const objv[])
+{
+    if (objc < 3) {
+        Tcl_WrongNumArgs(interp, 2, objv, "tagOrId ?tagOrId ...?");
+        return TCL_ERROR;
+    }
+    double sx = 0, sy = 0, weight = 0, mx = 0, my = 0;
+    int count = 0;
+    for (int i = 2; i < objc; i++) {
+        Items items;
+        if (!findItems(interp, canvas, objv[i], items)) {
+            return TCL_ERROR;
+        }
+        for (GcanvasItem *item : items) {
+            if (item->type->centroidProc == nullptr) {
+                continue;
+            }
+            double x, y;
+            double w = item->type->centroidProc(canvas, item, &x, &y);
+            sx += w * x;
+            sy += w * y;
+            weight += w;
+            mx += x;
+            my += y;
+            count++;
+        }
+    }
+    if (count == 0) {
+        return TCL_OK;
+    }
+    double values[3] = {weight != 0 ? sx / weight : mx / count, weight != 0 ? sy / weight : my / count,
+                        canvas->my > 0 ? -weight : weight};
+    Tcl_Obj *list = Tcl_NewListObj(0, nullptr);
+    for (double v : values) {
+        char text[TCL_DOUBLE_SPACE];
+        Tcl_PrintDouble(interp, v, text);
+        Tcl_ListObjAppendElement(nullptr, list, Tcl_NewStringObj(text, -1));
+    }
+    Tcl_SetObjResult(interp, list);
+    return TCL_OK;
+}
+
+int countCmd(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj *const objv[])
+{
+    if (objc < 3) {
+        Tcl_WrongNumArgs(interp, 2, objv, "all or type id ...");
+        return TCL_ERROR;
+    }
+    if (objc == 3) {
+        Tcl_SetObjResult(interp, Tcl_NewIntObj(canvas->idTable.numEntries));
+        return TCL_OK;
+    }
+    int kind = shapeKindByName(Tcl_GetString(objv[2]));
+    if (kind < 0) {
+        Tcl_AppendResult(interp, "Invalid object type. Should be", nullptr);
+        for (int n = 0; shapeKindNameAt(n) != nullptr; n++) {
+            Tcl_AppendResult(interp, " ", shapeKindNameAt(n), nullptr);
+        }
+        return TCL_ERROR;
+    }
+    if (kind != SHAPE_LINE && kind != SHAPE_POLYGON && kind != SHAPE_POINT) {
+        Tcl_SetResult(interp, const_cast<char *>("Not implemented yet."), TCL_STATIC);
+        return TCL_OK;
+    }
+    int n = 0;
+    for (int i = 3; i < objc; i++) {
+        Items items;
+        if (!findItems(interp, canvas, objv[i], items)) {
+            return TCL_ERROR;
+        }
+        for (GcanvasItem *item : items) {
+            n += itemShapeKind(item) == kind;
+        }
+        Tcl_SetObjResult(interp, Tcl_NewIntObj(n));
+    }
+    return TCL_OK;
+}
+
 /* canvasx/canvasy and xview/yview: one procedure for either axis. */
 template <bool X>
 int canvasAxisCmd(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj *const objv[])
@@ -436,14 +551,14 @@ struct Subcommand {
 };
 
 const Subcommand kSubcommands[] = {
-    {"addtag", nullptr},        {"area", nullptr},          {"assemble", nullptr},  {"bbox", boxCmd<BOX_WORLD>},
-    {"bind", nullptr},          {"canvasx", canvasAxisCmd<true>},    {"canvasy", canvasAxisCmd<false>}, {"centroid", nullptr},
-    {"cget", cgetCmd},          {"configure", configureCmd}, {"coords", coordsCmd}, {"count", nullptr},
+    {"addtag", nullptr},        {"area", measureCmd<true>},          {"assemble", nullptr},  {"bbox", boxCmd<BOX_WORLD>},
+    {"bind", nullptr},          {"canvasx", canvasAxisCmd<true>},    {"canvasy", canvasAxisCmd<false>}, {"centroid", centroidCmd},
+    {"cget", cgetCmd},          {"configure", configureCmd}, {"coords", coordsCmd}, {"count", countCmd},
     {"create", createCmd},      {"dbbox", boxCmd<BOX_WORLD_INNER>},         {"dchars", nullptr},    {"delete", deleteCmd},
     {"disassemble", nullptr},   {"dtag", nullptr},          {"find", nullptr},      {"focus", nullptr},
     {"gettags", nullptr},       {"group", nullptr},         {"icursor", nullptr},   {"index", nullptr},
     {"insert", nullptr},        {"itemcget", itemcgetCmd},  {"itemconfigure", itemconfigureCmd},
-    {"langle", nullptr},        {"length", nullptr},        {"lower", nullptr},     {"mbbox", boxCmd<BOX_CANVAS>},
+    {"langle", nullptr},        {"length", measureCmd<false>},        {"lower", nullptr},     {"mbbox", boxCmd<BOX_CANVAS>},
     {"move", moveCmd},          {"postscript", nullptr},    {"raise", nullptr},     {"redraw", redrawCmd},
     {"sbbox", boxCmd<BOX_WINDOW>},         {"scale", scaleCmd},        {"scan", scanCmd},      {"select", nullptr},
     {"type", typeCmd},          {"vangle", nullptr},        {"xview", viewAxisCmd<true>},    {"yview", viewAxisCmd<false>},
