@@ -9,6 +9,7 @@ list(APPEND TESK_SOURCES
   canvas/rectoval.cpp
   canvas/redisplay.cpp
   canvas/scroll.cpp
+  canvas/tagsearch.cpp
   canvas/widget.cpp
   canvas/widgetcmd.cpp
 )

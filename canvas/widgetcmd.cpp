@@ -3,8 +3,7 @@
  *
  *	The gcanvas widget command: the dispatch over its whole table of
  *	subcommands, and the subcommands that configure the widget, make,
- *	edit and delete items, and move the view. A tagOrId is an item id or
- *	"all" until tag searches are built in.
+ *	edit, find, tag, restack and delete items, and move the view.
  */
 #include <algorithm>
 #include <cmath>
@@ -14,6 +13,7 @@
 #include <vector>
 #include "canvas/canvasint.h"
 #include "canvas/coords.h"
+#include "canvas/tagsearch.h"
 #include "tesk.h"
 
 namespace {
@@ -21,27 +21,19 @@ namespace {
 
 using Items = std::vector<GcanvasItem *>;
 
-/* The items a tagOrId names, in display order; false (with a message)
- * for a word that is neither an id nor "all". */
-bool findItems(Tcl_Interp *interp, GcanvasWidget *canvas, Tcl_Obj *word, Items &items)
+/* The items a tagOrId names, in display order, gathered before the
+ * caller changes any of them; false with the search's message. */
+bool findItems(Tcl_Interp *, GcanvasWidget *canvas, Tcl_Obj *word, Items &items)
 {
-    const char *text = Tcl_GetString(word);
-    if (std::strcmp(text, "all") == 0) {
-        for (GcanvasItem *item = canvas->firstItem; item != nullptr; item = item->next) {
+    GcanvasTagSearch *search = nullptr;
+    bool ok = gcanvasTagSearchScan(canvas, word, &search) == TCL_OK;
+    if (ok) {
+        for (GcanvasItem *item = gcanvasTagSearchFirst(search); item != nullptr; item = gcanvasTagSearchNext(search)) {
             items.push_back(item);
         }
-        return true;
     }
-    char *end;
-    long id = std::strtol(text, &end, 10);
-    if (end != text && *end == '\0') {
-        if (GcanvasItem *item = gcanvasItemById(canvas, static_cast<int>(id))) {
-            items.push_back(item);
-        }
-        return true;
-    }
-    Tcl_AppendResult(interp, "tag searches are not available in this build: \"", text, "\"", nullptr);
-    return false;
+    gcanvasTagSearchDestroy(search);
+    return ok;
 }
 
 GcanvasItem *firstItem(Tcl_Interp *interp, GcanvasWidget *canvas, Tcl_Obj *word, bool *ok)
@@ -528,6 +520,100 @@ int countCmd(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj *const
     return TCL_OK;
 }
 
+int addtagCmd(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj *const objv[])
+{
+    if (objc < 4) {
+        Tcl_WrongNumArgs(interp, 2, objv, "tag searchCommand ?arg arg ...?");
+        return TCL_ERROR;
+    }
+    GcanvasTagSearch *search = nullptr;
+    int code = gcanvasFindItems(interp, canvas, objc, objv, objv[2], 3, &search);
+    gcanvasTagSearchDestroy(search);
+    return code;
+}
+
+int findCmd(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj *const objv[])
+{
+    if (objc < 3) {
+        Tcl_WrongNumArgs(interp, 2, objv, "searchCommand ?arg arg ...?");
+        return TCL_ERROR;
+    }
+    GcanvasTagSearch *search = nullptr;
+    int code = gcanvasFindItems(interp, canvas, objc, objv, nullptr, 2, &search);
+    gcanvasTagSearchDestroy(search);
+    return code;
+}
+
+int dtagCmd(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj *const objv[])
+{
+    if (objc != 3 && objc != 4) {
+        Tcl_WrongNumArgs(interp, 2, objv, "tagOrId ?tagToDelete?");
+        return TCL_ERROR;
+    }
+    Tk_Uid tag = Tk_GetUid(Tcl_GetString(objv[objc - 1]));
+    Items items;
+    if (!findItems(interp, canvas, objv[2], items)) {
+        return TCL_ERROR;
+    }
+    for (GcanvasItem *item : items) {
+        for (int i = item->numTags - 1; i >= 0; i--) {
+            if (item->tags[i] == tag) {
+                item->tags[i] = item->tags[--item->numTags];
+            }
+        }
+    }
+    return TCL_OK;
+}
+
+int gettagsCmd(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj *const objv[])
+{
+    if (objc != 3) {
+        Tcl_WrongNumArgs(interp, 2, objv, "tagOrId");
+        return TCL_ERROR;
+    }
+    bool ok;
+    GcanvasItem *item = firstItem(interp, canvas, objv[2], &ok);
+    if (!ok) {
+        return TCL_ERROR;
+    }
+    if (item != nullptr) {
+        Tcl_Obj *list = Tcl_NewListObj(0, nullptr);
+        for (int i = 0; i < item->numTags; i++) {
+            Tcl_ListObjAppendElement(nullptr, list, Tcl_NewStringObj(item->tags[i], -1));
+        }
+        Tcl_SetObjResult(interp, list);
+    }
+    return TCL_OK;
+}
+
+/* raise and lower: move the matches to the top or bottom, or next to the
+ * last (raise) or first (lower) match of a second tagOrId. */
+template <bool Raise>
+int restackCmd(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj *const objv[])
+{
+    if (objc != 3 && objc != 4) {
+        Tcl_WrongNumArgs(interp, 2, objv, Raise ? "tagOrId ?aboveThis?" : "tagOrId ?belowThis?");
+        return TCL_ERROR;
+    }
+    GcanvasItem *prevPtr = Raise ? canvas->lastItem : nullptr;
+    if (objc == 4) {
+        Items items;
+        if (!findItems(interp, canvas, objv[3], items)) {
+            return TCL_ERROR;
+        }
+        if (items.empty()) {
+            Tcl_AppendResult(interp, Raise ? "tagOrId \"" : "tag \"", Tcl_GetString(objv[3]),
+                             "\" doesn't match any items", nullptr);
+            return TCL_ERROR;
+        }
+        prevPtr = Raise ? items.back() : items.front()->prev;
+    }
+    GcanvasTagSearch *search = nullptr;
+    int code = gcanvasRelinkItems(canvas, objv[2], prevPtr, &search);
+    gcanvasTagSearchDestroy(search);
+    return code;
+}
+
 /* canvasx/canvasy and xview/yview: one procedure for either axis. */
 template <bool X>
 int canvasAxisCmd(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj *const objv[])
@@ -551,15 +637,15 @@ struct Subcommand {
 };
 
 const Subcommand kSubcommands[] = {
-    {"addtag", nullptr},        {"area", measureCmd<true>},          {"assemble", nullptr},  {"bbox", boxCmd<BOX_WORLD>},
+    {"addtag", addtagCmd},        {"area", measureCmd<true>},          {"assemble", nullptr},  {"bbox", boxCmd<BOX_WORLD>},
     {"bind", nullptr},          {"canvasx", canvasAxisCmd<true>},    {"canvasy", canvasAxisCmd<false>}, {"centroid", centroidCmd},
     {"cget", cgetCmd},          {"configure", configureCmd}, {"coords", coordsCmd}, {"count", countCmd},
     {"create", createCmd},      {"dbbox", boxCmd<BOX_WORLD_INNER>},         {"dchars", nullptr},    {"delete", deleteCmd},
-    {"disassemble", nullptr},   {"dtag", nullptr},          {"find", nullptr},      {"focus", nullptr},
-    {"gettags", nullptr},       {"group", nullptr},         {"icursor", nullptr},   {"index", nullptr},
+    {"disassemble", nullptr},   {"dtag", dtagCmd},          {"find", findCmd},      {"focus", nullptr},
+    {"gettags", gettagsCmd},       {"group", nullptr},         {"icursor", nullptr},   {"index", nullptr},
     {"insert", nullptr},        {"itemcget", itemcgetCmd},  {"itemconfigure", itemconfigureCmd},
-    {"langle", nullptr},        {"length", measureCmd<false>},        {"lower", nullptr},     {"mbbox", boxCmd<BOX_CANVAS>},
-    {"move", moveCmd},          {"postscript", nullptr},    {"raise", nullptr},     {"redraw", redrawCmd},
+    {"langle", nullptr},        {"length", measureCmd<false>},        {"lower", restackCmd<false>},     {"mbbox", boxCmd<BOX_CANVAS>},
+    {"move", moveCmd},          {"postscript", nullptr},    {"raise", restackCmd<true>},     {"redraw", redrawCmd},
     {"sbbox", boxCmd<BOX_WINDOW>},         {"scale", scaleCmd},        {"scan", scanCmd},      {"select", nullptr},
     {"type", typeCmd},          {"vangle", nullptr},        {"xview", viewAxisCmd<true>},    {"yview", viewAxisCmd<false>},
     {nullptr, nullptr},
