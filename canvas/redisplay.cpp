@@ -12,6 +12,7 @@
 #include <cmath>
 #include <cstdint>
 #include "canvas/canvasint.h"
+#include "tesk.h"
 #include "tkInt.h"
 
 namespace {
@@ -94,6 +95,16 @@ int highPixel(double v)
 GcanvasRedrawLog *gcanvasRedrawLog()
 {
     return &redrawLog;
+}
+
+extern "C" TESK_API void gcanvasRedrawCounts(long *displays, long *renders, long *rebuilds, int lastArea[4])
+{
+    *displays = redrawLog.displays;
+    *renders = redrawLog.renders;
+    *rebuilds = redrawLog.rebuilds;
+    for (int i = 0; i < 4; i++) {
+        lastArea[i] = redrawLog.lastArea[i];
+    }
 }
 
 void gcanvasEventuallyRedraw(GcanvasWidget *canvas, double x1, double y1, double x2, double y2, int full)

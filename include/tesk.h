@@ -252,6 +252,13 @@ TESK_API int combEval(ClientData clientData, Tcl_Interp *interp, ...);
 /* Nearest integer, halves away from zero; NaN gives 0, out of range clamps. */
 TESK_API int32_t roundToInt(double x);
 
+/* ---- Diagnostics ---------------------------------------------------------
+ * What the geo canvas's redisplay has done since the library was loaded:
+ * idle redisplays, areas rendered into back buffers, back buffers made,
+ * and the last area rendered (canvas coordinates x1 y1 x2 y2). */
+
+TESK_API void gcanvasRedrawCounts(long *displays, long *renders, long *rebuilds, int lastArea[4]);
+
 #ifdef __cplusplus
 }
 #endif

@@ -21,6 +21,8 @@
  *	tesktest panic MESSAGE           Tcl_Panic("%s", MESSAGE): ends the process
  *	tesktest objopen|objclose|objuses    C holders of data objects (testobj.cpp)
  *	tesktest img ...                 the RAM image store (testimg.cpp)
+ *	tesktest redrawlog               what the geo canvas's redisplay did:
+ *	                                 {displays N renders N rebuilds N last {x1 y1 x2 y2}}
  *	tesktest readback WINDOW ?X Y W H?   the colours a window shows
  *	                                 (testreadback.cpp)
  */
@@ -311,11 +313,34 @@ struct TestSubcommand {
     int (*proc)(Tcl_Interp *, int, Tcl_Obj *const[]);
 };
 
+/* ---- redisplay of the geo canvas ---- */
+
+int redrawlogCmd(Tcl_Interp *interp, int objc, Tcl_Obj *const objv[])
+{
+    if (objc != 2) {
+        Tcl_WrongNumArgs(interp, 2, objv, "");
+        return TCL_ERROR;
+    }
+    long counts[3];
+    int area[4];
+    gcanvasRedrawCounts(&counts[0], &counts[1], &counts[2], area);
+    Tcl_Obj *last = Tcl_NewListObj(0, nullptr);
+    for (int v : area) {
+        Tcl_ListObjAppendElement(nullptr, last, Tcl_NewIntObj(v));
+    }
+    Tcl_Obj *words[] = {Tcl_NewStringObj("displays", -1), Tcl_NewLongObj(counts[0]),
+                        Tcl_NewStringObj("renders", -1),  Tcl_NewLongObj(counts[1]),
+                        Tcl_NewStringObj("rebuilds", -1), Tcl_NewLongObj(counts[2]),
+                        Tcl_NewStringObj("last", -1),     last};
+    Tcl_SetObjResult(interp, Tcl_NewListObj(8, words));
+    return TCL_OK;
+}
+
 const TestSubcommand kSubcommands[] = {
     {"capture", captureCmd}, {"printf", printfCmd},   {"puts", putsCmd},       {"meter", meterCmd},
     {"options", optionsCmd}, {"bands", bandsCmd},     {"numbers", numbersCmd}, {"tkconsole", tkconsoleCmd},
     {"panic", panicCmd},     {"objopen", testobjOpen}, {"objclose", objcloseCmd}, {"objuses", objusesCmd},
-    {"img", testimgCmd},       {"readback", testreadbackCmd},
+    {"img", testimgCmd},       {"readback", testreadbackCmd}, {"redrawlog", redrawlogCmd},
 };
 
 int tesktestCmd(ClientData, Tcl_Interp *interp, int objc, Tcl_Obj *const objv[])
