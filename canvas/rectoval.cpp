@@ -259,7 +259,7 @@ int rectOvalConfigure(Tcl_Interp *interp, GcanvasWidget *canvas, GcanvasItem *it
     return TCL_OK;
 }
 
-void rectOvalDelete(GcanvasWidget *canvas, GcanvasItem *item, Display *display)
+void rectOvalDelete(GcanvasWidget *, GcanvasItem *item, Display *display)
 {
     auto *r = reinterpret_cast<RectOvalItem *>(item);
     gcanvasDeleteOutline(display, &r->outline);
@@ -277,7 +277,6 @@ void rectOvalDelete(GcanvasWidget *canvas, GcanvasItem *item, Display *display)
     }
     gcanvasFreeGC(display, r->fillGC);
     r->fillGC = nullptr;
-    (void)canvas;
 }
 
 int rectOvalCreate(Tcl_Interp *interp, GcanvasWidget *canvas, GcanvasItem *item, int objc, Tcl_Obj *const objv[])
