@@ -1,0 +1,5 @@
+# Geo objects: shapefile files and shape records.
+list(APPEND TESK_SOURCES
+  geo/shapefile.cpp
+  geo/shaperec.cpp
+)

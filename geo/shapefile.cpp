@@ -1,0 +1,698 @@
+/*
+ * shapefile.cpp --
+ *
+ *	Shapefile reader and writer: header, index and record conversion
+ *	between the file form (big-endian record headers, part starts, packed
+ *	sections) and the in-memory form (host-order record headers, part
+ *	counts, sections padded so that every array is aligned). Every length
+ *	and offset read from a file is checked against the file before use.
+ */
+#include "geo/shapefile.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <stdio.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <climits>
+#include <string>
+#include <vector>
+
+#include "tesk.h"
+#include "tesk_stdio.h"
+
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ != __ORDER_LITTLE_ENDIAN__
+#error "shape record contents are held in file (little-endian) order"
+#endif
+
+namespace {
+
+uint32_t getBE(const unsigned char *p)
+{
+    return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | p[3];
+}
+
+void putBE(unsigned char *p, uint32_t v)
+{
+    p[0] = (unsigned char)(v >> 24); p[1] = (unsigned char)(v >> 16);
+    p[2] = (unsigned char)(v >> 8); p[3] = (unsigned char)v;
+}
+
+uint32_t getLE(const unsigned char *p)
+{
+    return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
+}
+
+void putLE(unsigned char *p, uint32_t v)
+{
+    p[0] = (unsigned char)v; p[1] = (unsigned char)(v >> 8);
+    p[2] = (unsigned char)(v >> 16); p[3] = (unsigned char)(v >> 24);
+}
+
+double getLEDouble(const unsigned char *p)
+{
+    uint64_t bits = uint64_t(getLE(p)) | (uint64_t(getLE(p + 4)) << 32);
+    double d;
+    memcpy(&d, &bits, 8);
+    return d;
+}
+
+void putLEDouble(unsigned char *p, double d)
+{
+    uint64_t bits;
+    memcpy(&bits, &d, 8);
+    putLE(p, uint32_t(bits));
+    putLE(p + 4, uint32_t(bits >> 32));
+}
+
+/* Closes a descriptor when the holder goes. */
+struct Fd {
+    int fd = -1;
+    explicit Fd(int f) : fd(f) {}
+    ~Fd() { if (fd >= 0) close(fd); }
+    Fd(const Fd &) = delete;
+    Fd &operator=(const Fd &) = delete;
+};
+
+bool readAll(int fd, void *buf, size_t n, off_t at)
+{
+    unsigned char *p = static_cast<unsigned char *>(buf);
+    while (n > 0) {
+        ssize_t got = pread(fd, p, n, at);
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) return false;
+        p += got; n -= size_t(got); at += got;
+    }
+    return true;
+}
+
+bool writeAll(int fd, const void *buf, size_t n, off_t at)
+{
+    const unsigned char *p = static_cast<const unsigned char *>(buf);
+    while (n > 0) {
+        ssize_t put = pwrite(fd, p, n, at);
+        if (put < 0 && errno == EINTR) continue;
+        if (put <= 0) return false;
+        p += put; n -= size_t(put); at += put;
+    }
+    return true;
+}
+
+void decodeHead(const unsigned char *b, ShapeHead *h)
+{
+    h->fileCode = int32_t(getBE(b));
+    for (int i = 0; i < 5; i++) h->reserved[i] = 0;
+    h->fileLength = int32_t(getBE(b + 24));
+    h->version = int32_t(getLE(b + 28));
+    h->shapeType = int32_t(getLE(b + 32));
+    double *d[8] = {&h->xMin, &h->yMin, &h->xMax, &h->yMax, &h->zMin, &h->zMax, &h->mMin, &h->mMax};
+    for (int i = 0; i < 8; i++) *d[i] = getLEDouble(b + 36 + 8 * i);
+}
+
+void encodeHead(const ShapeHead *h, unsigned char *b)
+{
+    memset(b, 0, SHAPE_HEAD_BYTES);
+    putBE(b, uint32_t(h->fileCode));
+    putBE(b + 24, uint32_t(h->fileLength));
+    putLE(b + 28, uint32_t(h->version));
+    putLE(b + 32, uint32_t(h->shapeType));
+    const double d[8] = {h->xMin, h->yMin, h->xMax, h->yMax, h->zMin, h->zMax, h->mMin, h->mMax};
+    for (int i = 0; i < 8; i++) putLEDouble(b + 36 + 8 * i, d[i]);
+}
+
+off_t fileSize(int fd)
+{
+    struct stat st;
+    return fstat(fd, &st) == 0 ? st.st_size : -1;
+}
+
+/* Checks that a record of len bytes (header included) holds what its type
+ * and counts say, and for records with parts that the part starts are
+ * non-decreasing and inside the points. */
+bool recordFits(const unsigned char *rec, size_t len)
+{
+    if (len < 12) return false;
+    int type = shapeGetInt(rec + 8);
+    int n = 1, p = 0;
+    if (!shapeTypeKnown(type) || type == SHP_NULL) {
+        return true;
+    } else if (shapeTypeIsMultipoint(type)) {
+        if (len < 48) return false;
+        n = shapeGetInt(rec + 44);
+    } else if (shapeTypeHasParts(type) || type == SHP_MULTIPATCH) {
+        if (len < 52) return false;
+        p = shapeGetInt(rec + 44);
+        n = shapeGetInt(rec + 48);
+    }
+    int64_t need = shapeRecordSize(type, n, p);
+    if (need < 0 || uint64_t(need) > len) return false;
+    if (p > 0) {
+        int32_t prev = 0;
+        for (int i = 0; i < p; i++) {
+            int32_t s = shapeGetInt(rec + 52 + 4 * size_t(i));
+            if (s < prev || s > n || (i == 0 && s != 0)) return false;
+            prev = s;
+        }
+    }
+    return true;
+}
+
+/* Part starts to part counts in place (reading). */
+void startsToCounts(unsigned char *rec)
+{
+    int type = shapeGetInt(rec + 8);
+    if (!shapeTypeHasParts(type) && type != SHP_MULTIPATCH) return;
+    int p = shapeGetInt(rec + 44), n = shapeGetInt(rec + 48);
+    for (int i = 0; i < p; i++) {
+        int32_t s = shapeGetInt(rec + 52 + 4 * size_t(i));
+        int32_t e = i + 1 < p ? shapeGetInt(rec + 52 + 4 * size_t(i + 1)) : n;
+        shapePutInt(rec + 52 + 4 * size_t(i), e - s);
+    }
+}
+
+/* Part counts back to part starts in a copy (writing). */
+void countsToStarts(unsigned char *rec)
+{
+    int type = shapeGetInt(rec + 8);
+    if (!shapeTypeHasParts(type) && type != SHP_MULTIPATCH) return;
+    int p = shapeGetInt(rec + 44);
+    int32_t start = 0;
+    for (int i = 0; i < p; i++) {
+        int32_t c = shapeGetInt(rec + 52 + 4 * size_t(i));
+        shapePutInt(rec + 52 + 4 * size_t(i), start);
+        start += c;
+    }
+}
+
+/* Where the file form of a record splits for the in-memory form: file bytes
+ * 12 up to *split move 4 on (past the padding after the type word), the
+ * rest, from *split to the end, 4 + *gap on (past the padding that puts
+ * the points on 8 bytes). The counts fit the record's len bytes. */
+void recordSplit(int type, int p, size_t len, size_t *split, size_t *gap)
+{
+    *split = len;
+    *gap = 0;
+    if (!shapeTypeKnown(type) || type == SHP_NULL || shapeTypeIsPoint(type)) return;
+    if (shapeTypeIsMultipoint(type)) {
+        *split = 48;
+        *gap = 4;
+    } else if (type == SHP_MULTIPATCH) {
+        *split = 52 + 8 * size_t(p);
+    } else {
+        *split = 52 + 4 * size_t(p);
+        *gap = (p & 1) ? 4 : 0;
+    }
+}
+
+/* Counts of a record in the file form; the record fits (recordFits). */
+void fileCounts(const unsigned char *rec, int *n, int *p)
+{
+    int type = shapeGetInt(rec + 8);
+    *n = *p = 0;
+    if (shapeTypeIsMultipoint(type)) *n = shapeGetInt(rec + 44);
+    else if (shapeTypeHasParts(type) || type == SHP_MULTIPATCH) { *p = shapeGetInt(rec + 44); *n = shapeGetInt(rec + 48); }
+}
+
+/* Copies a checked file record of len bytes (part counts already in place
+ * of starts) into its zeroed in-memory form at mem. */
+void fileToMemory(const unsigned char *rec, size_t len, int32_t number, unsigned char *mem)
+{
+    int n, p;
+    fileCounts(rec, &n, &p);
+    size_t split, gap;
+    recordSplit(shapeGetInt(rec + 8), p, len, &split, &gap);
+    shapePutInt(mem, number);
+    shapePutInt(mem + 4, int32_t((len - 8) / 2));
+    memcpy(mem + 8, rec + 8, 4);
+    memcpy(mem + SHAPE_MEM_BOX, rec + 12, split - 12);
+    if (len > split) memcpy(mem + SHAPE_MEM_BOX + (split - 12) + gap, rec + split, len - split);
+}
+
+/* The file form of an in-memory record, record header left in host order;
+ * out holds the record's words * 2 + 8 bytes. */
+void memoryToFile(const unsigned char *mem, unsigned char *out)
+{
+    size_t len = size_t(shapeGetInt(mem + 4)) * 2 + 8;
+    ShapeLayout l;
+    shapeRecordLayout(mem, &l);
+    size_t split, gap;
+    recordSplit(l.type, l.nParts, len, &split, &gap);
+    memcpy(out, mem, 12);
+    memcpy(out + 12, mem + SHAPE_MEM_BOX, split - 12);
+    if (len > split) memcpy(out + split, mem + SHAPE_MEM_BOX + (split - 12) + gap, len - split);
+}
+
+/* Reads the index entries' content lengths when the index agrees with the
+ * main file: same header, offsets that follow on from each other and
+ * lengths that add up to the main file's length. Empty otherwise. */
+std::vector<int32_t> readIndex(const char *mainName, const ShapeHead *head)
+{
+    std::vector<int32_t> lengths;
+    char name[4096];
+    if (!shapeIndexName(mainName, name, sizeof name)) return lengths;
+    Fd fd(open(name, O_RDONLY));
+    if (fd.fd < 0) return lengths;
+    off_t size = fileSize(fd.fd);
+    if (size < SHAPE_HEAD_BYTES) return lengths;
+    unsigned char hb[SHAPE_HEAD_BYTES];
+    if (!readAll(fd.fd, hb, sizeof hb, 0) || int32_t(getBE(hb)) != SHAPE_FILE_CODE) return lengths;
+    size_t entries = size_t((size - SHAPE_HEAD_BYTES) / 8);
+    std::vector<unsigned char> raw(entries * 8);
+    if (entries > 0 && !readAll(fd.fd, raw.data(), raw.size(), SHAPE_HEAD_BYTES)) return lengths;
+    int64_t sum = 50;
+    bool ordered = true;
+    lengths.resize(entries);
+    for (size_t i = 0; i < entries; i++) {
+        int32_t off = int32_t(getBE(&raw[8 * i]));
+        int32_t len = int32_t(getBE(&raw[8 * i + 4]));
+        if (off != sum || len < 2) ordered = false;
+        lengths[i] = len;
+        sum += int64_t(len) + 4;
+    }
+    if (sum != head->fileLength || !ordered) {
+        tesk_fprintf(stderr, "Inconsistent shape sizes - file length:%d words; index length:%d words\n",
+                     head->fileLength, int(sum > INT_MAX ? INT_MAX : sum));
+        lengths.clear();
+    }
+    return lengths;
+}
+
+/* Widens the header's box and ranges by one record; first sets them. */
+void widenHead(ShapeHead *h, const unsigned char *rec, bool first)
+{
+    ShapeLayout l;
+    shapeRecordLayout(rec, &l);
+    if (l.type == SHP_NULL || !shapeTypeKnown(l.type)) return;
+    double b[4];
+    if (l.hasBox) {
+        for (int i = 0; i < 4; i++) b[i] = shapeGetDouble(rec + SHAPE_MEM_BOX + 8 * i);
+    } else {
+        b[0] = b[2] = shapeGetDouble(rec + SHAPE_MEM_BOX);
+        b[1] = b[3] = shapeGetDouble(rec + SHAPE_MEM_BOX + 8);
+    }
+    auto widen = [first](double &lo, double &hi, double a, double z) {
+        if (first || a < lo) lo = a;
+        if (first || z > hi) hi = z;
+    };
+    widen(h->xMin, h->xMax, b[0], b[2]);
+    widen(h->yMin, h->yMax, b[1], b[3]);
+    if (l.zRange) widen(h->zMin, h->zMax, shapeGetDouble(rec + l.zRange), shapeGetDouble(rec + l.zRange + 8));
+    if (l.mRange) widen(h->mMin, h->mMax, shapeGetDouble(rec + l.mRange), shapeGetDouble(rec + l.mRange + 8));
+}
+
+/* A temporary file beside target; -1 when it cannot be made. */
+int makeTemp(const char *target, std::string &tempName)
+{
+    tempName = std::string(target) + ".XXXXXX";
+    std::vector<char> buf(tempName.begin(), tempName.end());
+    buf.push_back('\0');
+    int fd = mkstemp(buf.data());
+    if (fd < 0) return -1;
+    tempName = buf.data();
+    mode_t mask = umask(0);
+    umask(mask);
+    fchmod(fd, 0666 & ~mask);
+    return fd;
+}
+
+} // namespace
+
+int32_t shapeGetInt(const unsigned char *p) { int32_t v; memcpy(&v, p, 4); return v; }
+void shapePutInt(unsigned char *p, int32_t v) { memcpy(p, &v, 4); }
+double shapeGetDouble(const unsigned char *p) { double v; memcpy(&v, p, 8); return v; }
+void shapePutDouble(unsigned char *p, double v) { memcpy(p, &v, 8); }
+
+size_t shapeRecordExtent(int32_t words)
+{
+    size_t bytes = size_t(words < 2 ? 2 : words) * 2 + 8;
+    return (bytes + 8 + 7) & ~size_t(7);
+}
+
+size_t shapeRecordMemBytes(const unsigned char *rec) { return shapeRecordExtent(shapeGetInt(rec + 4)); }
+
+void shapePutCounts(unsigned char *rec, int type, int nPoints, int nParts)
+{
+    if (shapeTypeHasParts(type) || type == SHP_MULTIPATCH) {
+        shapePutInt(rec + SHAPE_MEM_COUNT, nParts);
+        shapePutInt(rec + SHAPE_MEM_COUNT2, nPoints);
+    } else if (shapeTypeIsMultipoint(type)) {
+        shapePutInt(rec + SHAPE_MEM_COUNT, nPoints);
+    }
+}
+
+int shapeTypeHasZ(int t) { return t == 11 || t == 13 || t == 15 || t == 18 || t == 31; }
+int shapeTypeHasM(int t) { return shapeTypeHasZ(t) || t == 21 || t == 23 || t == 25 || t == 28; }
+int shapeTypeIsPolygon(int t) { return t == 5 || t == 15 || t == 25; }
+int shapeTypeHasParts(int t) { return t == 3 || t == 5 || t == 13 || t == 15 || t == 23 || t == 25; }
+int shapeTypeIsPoint(int t) { return t == 1 || t == 11 || t == 21; }
+int shapeTypeIsMultipoint(int t) { return t == 8 || t == 18 || t == 28; }
+int shapeTypeKnown(int t)
+{
+    return t == 0 || t == 31 || shapeTypeHasParts(t) || shapeTypeIsPoint(t) || shapeTypeIsMultipoint(t);
+}
+
+int64_t shapeRecordSize(int type, int64_t n, int64_t p)
+{
+    if (n < 0 || p < 0) return -1;
+    if (p == 0) p = 1;
+    switch (type) {
+    case SHP_POINT: return 28;
+    case SHP_POINTM: return 36;
+    case SHP_POINTZ: return 44;
+    case SHP_MULTIPOINT: return 48 + 16 * n;
+    case SHP_MULTIPOINTM: return 64 + 24 * n;
+    case SHP_MULTIPOINTZ: return 80 + 32 * n;
+    case SHP_POLYLINE: case SHP_POLYGON: return 52 + 4 * p + 16 * n;
+    case SHP_POLYLINEM: case SHP_POLYGONM: return 68 + 4 * p + 24 * n;
+    case SHP_POLYLINEZ: case SHP_POLYGONZ: return 84 + 4 * p + 32 * n;
+    case SHP_MULTIPATCH: return 84 + 8 * p + 32 * n;
+    default: return 12;
+    }
+}
+
+void shapeLayoutFor(int type, int n, int p, ShapeLayout *l)
+{
+    memset(l, 0, sizeof *l);
+    l->type = type;
+    if (type == SHP_NULL || !shapeTypeKnown(type)) return;
+    if (shapeTypeIsPoint(type)) {
+        l->nPoints = 1;
+        l->points = SHAPE_MEM_BOX;
+        if (type == SHP_POINTZ) { l->zRange = SHAPE_MEM_BOX + 16; l->mRange = SHAPE_MEM_BOX + 24; }
+        if (type == SHP_POINTM) l->mRange = SHAPE_MEM_BOX + 16;
+        return;
+    }
+    l->hasBox = 1;
+    l->nPoints = n;
+    size_t after;
+    if (shapeTypeIsMultipoint(type)) {
+        l->points = SHAPE_MEM_ARRAYS;
+    } else {
+        l->nParts = p;
+        l->parts = SHAPE_MEM_ARRAYS;
+        if (type == SHP_MULTIPATCH) {
+            l->partTypes = SHAPE_MEM_ARRAYS + 4 * size_t(p);
+            l->points = SHAPE_MEM_ARRAYS + 8 * size_t(p);
+        } else {
+            l->points = SHAPE_MEM_ARRAYS + ((4 * size_t(p) + 7) & ~size_t(7));
+        }
+    }
+    after = l->points + 16 * size_t(n);
+    if (shapeTypeHasZ(type)) { l->zRange = after; after += 16 + 8 * size_t(n); }
+    if (shapeTypeHasM(type)) l->mRange = after;
+}
+
+void shapeRecordLayout(const unsigned char *rec, ShapeLayout *l)
+{
+    int type = shapeGetInt(rec + 8);
+    int n = 0, p = 0;
+    if (shapeTypeIsMultipoint(type)) {
+        n = shapeGetInt(rec + SHAPE_MEM_COUNT);
+    } else if (shapeTypeHasParts(type) || type == SHP_MULTIPATCH) {
+        p = shapeGetInt(rec + SHAPE_MEM_COUNT);
+        n = shapeGetInt(rec + SHAPE_MEM_COUNT2);
+    }
+    shapeLayoutFor(type, n, p, l);
+}
+
+int shapeIndexName(const char *mainName, char *out, size_t size)
+{
+    size_t len = mainName ? strlen(mainName) : 0;
+    if (len == 0 || len + 1 > size) return 0;
+    memcpy(out, mainName, len + 1);
+    out[len - 1] = 'x';
+    return 1;
+}
+
+ShapeHead *newShapeHead(int shapeType, int version)
+{
+    ShapeHead *h = static_cast<ShapeHead *>(gmemAlloc(sizeof(ShapeHead)));
+    if (!h) return nullptr;
+    memset(h, 0, sizeof *h);
+    h->fileCode = SHAPE_FILE_CODE;
+    h->shapeType = shapeType;
+    h->version = version;
+    return h;
+}
+
+ShapeHead *getShapeHead(const char *fileName, int *error)
+{
+    Fd fd(open(fileName, O_RDONLY));
+    if (fd.fd < 0) {
+        if (error) *error = 0;
+        return nullptr;
+    }
+    ShapeHead *h = static_cast<ShapeHead *>(gmemAlloc(sizeof(ShapeHead)));
+    if (!h) {
+        tesk_fprintf(stderr, "Error in malloc in getShapeHead\n");
+        return nullptr;
+    }
+    unsigned char b[SHAPE_HEAD_BYTES];
+    if (!readAll(fd.fd, b, sizeof b, 0)) {
+        tesk_fprintf(stderr, "Error in reading in getShapeHead\n");
+        gmemFree(h);
+        if (error) *error = 2;
+        return nullptr;
+    }
+    decodeHead(b, h);
+    if (h->fileCode != SHAPE_FILE_CODE) {
+        tesk_fprintf(stderr, "Invalid shape ID\n");
+        gmemFree(h);
+        if (error) *error = 2;
+        return nullptr;
+    }
+    return h;
+}
+
+int saveShapeHead(int fd, ShapeHead *head)
+{
+    off_t size = fileSize(fd);
+    if (size < 0 || size / 2 > INT_MAX) {
+        tesk_fprintf(stderr, "Error in writing in saveShapeHead\n");
+        return 0;
+    }
+    head->fileLength = int(size / 2);
+    if (head->fileCode != SHAPE_FILE_CODE) {
+        tesk_fprintf(stderr, "Invalid shape ID\n");
+        return 0;
+    }
+    unsigned char b[SHAPE_HEAD_BYTES];
+    encodeHead(head, b);
+    if (!writeAll(fd, b, sizeof b, 0)) {
+        tesk_fprintf(stderr, "Error in writing in saveShapeHead\n");
+        return 0;
+    }
+    return 1;
+}
+
+int countShapeRecords(const char *fileName, int *count)
+{
+    char name[4096];
+    if (!shapeIndexName(fileName, name, sizeof name)) return 0;
+    Fd fd(open(name, O_RDONLY));
+    if (fd.fd < 0) return 0;
+    off_t size = fileSize(fd.fd);
+    unsigned char b[SHAPE_HEAD_BYTES];
+    if (size < SHAPE_HEAD_BYTES || !readAll(fd.fd, b, sizeof b, 0) || int32_t(getBE(b)) != SHAPE_FILE_CODE)
+        return 0;
+    int64_t n = (size - SHAPE_HEAD_BYTES) / 8;
+    *count = n > INT_MAX ? INT_MAX : int(n);
+    return 1;
+}
+
+void freeShapeFile(ShapeFile *set)
+{
+    if (!set) return;
+    gmemFree(set->head);
+    gmemFree(set->data);
+    gmemFree(set->offsets);
+    gmemFree(set->flags);
+    gmemFree(set);
+}
+
+ShapeFile *readShapeFile(const char *fileName, int *error)
+{
+    auto fail = [error](int code) -> ShapeFile * {
+        if (error) *error = code;
+        return nullptr;
+    };
+    if (strlen(fileName) > 255) {
+        tesk_fprintf(stderr, "Error in shape file name: longer than 255 characters\n");
+        return fail(2);
+    }
+    ShapeHead *head = static_cast<ShapeHead *>(gmemAlloc(sizeof(ShapeHead)));
+    if (!head) return nullptr;
+    Fd fd(open(fileName, O_RDONLY));
+    if (fd.fd < 0) { gmemFree(head); return fail(2); }
+    unsigned char b[SHAPE_HEAD_BYTES];
+    if (!readAll(fd.fd, b, sizeof b, 0)) {
+        tesk_fprintf(stderr, "Error in reading in getShapeHead\n");
+        gmemFree(head);
+        return fail(2);
+    }
+    decodeHead(b, head);
+    if (head->fileCode != SHAPE_FILE_CODE) {
+        tesk_fprintf(stderr, "Invalid shape ID\n");
+        gmemFree(head);
+        return fail(2);
+    }
+    off_t size = fileSize(fd.fd);
+    if (head->fileLength < 50 || size < 0 || int64_t(head->fileLength) * 2 > int64_t(size)) {
+        tesk_fprintf(stderr, "Error in shape file: length of %d words does not match the file\n",
+                     head->fileLength);
+        gmemFree(head);
+        return fail(2);
+    }
+    size_t d = size_t(head->fileLength) * 2 - SHAPE_HEAD_BYTES;
+    unsigned char *raw = static_cast<unsigned char *>(gmemAlloc(d));
+    if (!raw) { gmemFree(head); return fail(3); }
+    std::vector<int32_t> index;
+    if (d > 0) {
+        index = readIndex(fileName, head);
+        if (!readAll(fd.fd, raw, d, SHAPE_HEAD_BYTES)) {
+            tesk_fprintf(stderr, "Error in reading shape records\n");
+            gmemFree(raw); gmemFree(head);
+            return fail(2);
+        }
+    }
+    std::vector<size_t> positions, offsets;
+    std::vector<int32_t> lengths;
+    size_t pos = 0, memBytes = 0;
+    int corrected = 0;
+    while (pos < d) {
+        if (d - pos < 12) break;
+        unsigned char *rec = raw + pos;
+        int32_t words = int32_t(getBE(rec + 4));
+        size_t i = positions.size();
+        if (i < index.size() && index[i] != words) { words = index[i]; corrected++; }
+        if (words < 2 || size_t(words) * 2 + 8 > d - pos || !recordFits(rec, size_t(words) * 2 + 8)) break;
+        startsToCounts(rec);
+        positions.push_back(pos);
+        lengths.push_back(words);
+        offsets.push_back(memBytes);
+        memBytes += shapeRecordExtent(words);
+        pos += size_t(words) * 2 + 8;
+    }
+    if (pos != d) {
+        tesk_fprintf(stderr, "Error in shape record %d: its length does not fit the file\n",
+                     int(positions.size()) + 1);
+        gmemFree(raw); gmemFree(head);
+        return fail(2);
+    }
+    if (corrected) tesk_fprintf(stderr, "bad record nWords: %d\n", corrected);
+    unsigned char *data = static_cast<unsigned char *>(gmemAlloc(memBytes + SHAPE_END_MARKER_BYTES));
+    if (!data) { gmemFree(raw); gmemFree(head); return fail(3); }
+    memset(data, 0, memBytes);
+    for (size_t i = 0; i < positions.size(); i++) {
+        const unsigned char *rec = raw + positions[i];
+        fileToMemory(rec, size_t(lengths[i]) * 2 + 8, int32_t(getBE(rec)), data + offsets[i]);
+    }
+    gmemFree(raw);
+    shapePutInt(data + memBytes, -1);
+    shapePutInt(data + memBytes + 4, 0);
+    shapePutInt(data + memBytes + 8, 0);
+
+    ShapeFile *set = static_cast<ShapeFile *>(gmemAlloc(sizeof(ShapeFile)));
+    if (!set) { gmemFree(data); gmemFree(head); return fail(3); }
+    memset(set, 0, sizeof *set);
+    set->head = head;
+    set->data = data;
+    set->capacity = memBytes + SHAPE_END_MARKER_BYTES;
+    snprintf(set->fileName, sizeof set->fileName, "%s", fileName);
+    set->count = int(offsets.size());
+    if (set->count > 0) {
+        set->offsets = static_cast<size_t *>(gmemAlloc(offsets.size() * sizeof(size_t)));
+        set->flags = static_cast<unsigned char *>(gmemAlloc(offsets.size()));
+        if (!set->offsets || !set->flags) { freeShapeFile(set); return fail(3); }
+        memcpy(set->offsets, offsets.data(), offsets.size() * sizeof(size_t));
+        memset(set->flags, SHAPE_SELECTED, offsets.size());
+        set->offsetCapacity = offsets.size() * sizeof(size_t);
+        set->flagCapacity = offsets.size();
+    }
+    set->nextRecord = set->count + 1;
+    set->modified = 0;
+    return set;
+}
+
+int writeShape(const char *fileName, ShapeFile *set, int selectedOnly, int *error)
+{
+    if (!set) return 0;
+    if (selectedOnly) {
+        int any = 0;
+        for (int i = 0; i < set->count && !any; i++) any = set->flags[i] & SHAPE_SELECTED;
+        if (!any) return 0;
+    }
+    char indexName[4096];
+    if (!shapeIndexName(fileName, indexName, sizeof indexName)) return 0;
+    std::string mainTemp, indexTemp;
+    Fd mainFd(makeTemp(fileName, mainTemp));
+    if (mainFd.fd < 0) {
+        tesk_fprintf(stderr, "writeShape - error in open shape data file\n");
+        if (error) *error = 0;
+        return 0;
+    }
+    ShapeHead head = {};
+    head.fileCode = SHAPE_FILE_CODE;
+    head.version = SHAPE_VERSION;
+    head.shapeType = set->head ? set->head->shapeType : SHP_NULL;
+    std::vector<int32_t> written;   /* content lengths of the records written */
+    off_t at = SHAPE_HEAD_BYTES;
+    std::vector<unsigned char> copy;
+    bool ok = true;
+    for (int i = 0; i < set->count && ok; i++) {
+        if (selectedOnly && !(set->flags[i] & SHAPE_SELECTED)) continue;
+        const unsigned char *rec = set->data + set->offsets[i];
+        int32_t words = shapeGetInt(rec + 4);
+        size_t bytes = size_t(words) * 2 + 8;
+        copy.assign(bytes, 0);
+        memoryToFile(rec, copy.data());
+        countsToStarts(copy.data());
+        putBE(copy.data(), uint32_t(shapeGetInt(rec)));
+        putBE(copy.data() + 4, uint32_t(words));
+        widenHead(&head, rec, written.empty());
+        ok = writeAll(mainFd.fd, copy.data(), bytes, at);
+        at += off_t(bytes);
+        written.push_back(words);
+    }
+    auto abandon = [&]() {
+        unlink(mainTemp.c_str());
+        if (!indexTemp.empty()) unlink(indexTemp.c_str());
+        return 0;
+    };
+    if (!ok || !saveShapeHead(mainFd.fd, &head)) return abandon();
+    if (set->head) {
+        int keep = set->head->fileLength;
+        *set->head = head;
+        set->head->fileLength = keep;
+    }
+    Fd indexFd(makeTemp(indexName, indexTemp));
+    if (indexFd.fd < 0) {
+        tesk_fprintf(stderr, "writeShape - error in open shape index file\n");
+        if (error) *error = 0;
+        return abandon();
+    }
+    unsigned char hb[SHAPE_HEAD_BYTES];
+    head.fileLength = int(50 + 4 * int64_t(written.size()));
+    encodeHead(&head, hb);
+    std::vector<unsigned char> entries(written.size() * 8);
+    int64_t offset = 50;
+    for (size_t i = 0; i < written.size(); i++) {
+        putBE(&entries[8 * i], uint32_t(offset));
+        putBE(&entries[8 * i + 4], uint32_t(written[i]));
+        offset += written[i] + 4;
+    }
+    if (!writeAll(indexFd.fd, hb, sizeof hb, 0) ||
+        (!entries.empty() && !writeAll(indexFd.fd, entries.data(), entries.size(), SHAPE_HEAD_BYTES))) {
+        tesk_fprintf(stderr, "Error in writing in saveShapeHead\n");
+        return abandon();
+    }
+    if (fsync(mainFd.fd) != 0 || fsync(indexFd.fd) != 0 || rename(mainTemp.c_str(), fileName) != 0)
+        return abandon();
+    if (rename(indexTemp.c_str(), indexName) != 0) {
+        unlink(indexTemp.c_str());
+        return 0;
+    }
+    set->modified = 0;
+    return 1;
+}
