@@ -36,11 +36,37 @@ bool findItems(Tcl_Interp *, GcanvasWidget *canvas, Tcl_Obj *word, Items &items)
     return ok;
 }
 
-GcanvasItem *firstItem(Tcl_Interp *interp, GcanvasWidget *canvas, Tcl_Obj *word, bool *ok)
+/* The first item a tagOrId names (NULL when none); false with the
+ * search's message. */
+GcanvasItem *firstItem(Tcl_Interp *, GcanvasWidget *canvas, Tcl_Obj *word, bool *ok)
+{
+    GcanvasTagSearch *search = nullptr;
+    *ok = gcanvasTagSearchScan(canvas, word, &search) == TCL_OK;
+    GcanvasItem *item = *ok ? gcanvasTagSearchFirst(search) : nullptr;
+    gcanvasTagSearchDestroy(search);
+    return item;
+}
+
+/* An edit of every item a tagOrId names: each item's old and new areas
+ * are redrawn and the current item is picked again. Stops at the first
+ * edit that fails. */
+template <typename Edit>
+int editItems(Tcl_Interp *interp, GcanvasWidget *canvas, Tcl_Obj *word, Edit edit)
 {
     Items items;
-    *ok = findItems(interp, canvas, word, items);
-    return items.empty() ? nullptr : items.front();
+    if (!findItems(interp, canvas, word, items)) {
+        return TCL_ERROR;
+    }
+    for (GcanvasItem *item : items) {
+        gcanvasEventuallyRedrawItem(canvas, item);
+        int code = edit(item);
+        gcanvasEventuallyRedrawItem(canvas, item);
+        canvas->flags |= GCANVAS_REPICK_NEEDED;
+        if (code != TCL_OK) {
+            return code;
+        }
+    }
+    return TCL_OK;
 }
 
 int canvasXY(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj *const objv[], bool x)
@@ -228,28 +254,18 @@ int itemconfigureCmd(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Ob
         Tcl_WrongNumArgs(interp, 2, objv, "tagOrId ?option value ...?");
         return TCL_ERROR;
     }
-    Items items;
-    if (!findItems(interp, canvas, objv[2], items)) {
-        return TCL_ERROR;
-    }
-    if (items.empty()) {
-        return TCL_OK;
-    }
     if (objc <= 4) {
-        GcanvasItem *item = items.front();
+        bool ok;
+        GcanvasItem *item = firstItem(interp, canvas, objv[2], &ok);
+        if (!ok || item == nullptr) {
+            return ok ? TCL_OK : TCL_ERROR;
+        }
         return Tk_ConfigureInfo(interp, canvas->tkwin, item->type->configSpecs, reinterpret_cast<char *>(item),
                                 objc == 4 ? Tcl_GetString(objv[3]) : nullptr, 0);
     }
-    for (GcanvasItem *item : items) {
-        gcanvasEventuallyRedrawItem(canvas, item);
-        int code = item->type->configProc(interp, canvas, item, objc - 3, objv + 3, TK_CONFIG_ARGV_ONLY);
-        gcanvasEventuallyRedrawItem(canvas, item);
-        canvas->flags |= GCANVAS_REPICK_NEEDED;
-        if (code != TCL_OK) {
-            return code;
-        }
-    }
-    return TCL_OK;
+    return editItems(interp, canvas, objv[2], [&](GcanvasItem *item) {
+        return item->type->configProc(interp, canvas, item, objc - 3, objv + 3, TK_CONFIG_ARGV_ONLY);
+    });
 }
 
 int moveCmd(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj *const objv[])
@@ -263,17 +279,10 @@ int moveCmd(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj *const 
         || gcanvasGetCoordFromObj(interp, canvas, objv[4], &dy) != TCL_OK) {
         return TCL_ERROR;
     }
-    Items items;
-    if (!findItems(interp, canvas, objv[2], items)) {
-        return TCL_ERROR;
-    }
-    for (GcanvasItem *item : items) {
-        gcanvasEventuallyRedrawItem(canvas, item);
+    return editItems(interp, canvas, objv[2], [&](GcanvasItem *item) {
         item->type->translateProc(canvas, item, dx, dy);
-        gcanvasEventuallyRedrawItem(canvas, item);
-        canvas->flags |= GCANVAS_REPICK_NEEDED;
-    }
-    return TCL_OK;
+        return TCL_OK;
+    });
 }
 
 int scaleCmd(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj *const objv[])
@@ -293,17 +302,10 @@ int scaleCmd(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj *const
         Tcl_SetResult(interp, const_cast<char *>("scale factor cannot be zero"), TCL_STATIC);
         return TCL_ERROR;
     }
-    Items items;
-    if (!findItems(interp, canvas, objv[2], items)) {
-        return TCL_ERROR;
-    }
-    for (GcanvasItem *item : items) {
-        gcanvasEventuallyRedrawItem(canvas, item);
+    return editItems(interp, canvas, objv[2], [&](GcanvasItem *item) {
         item->type->scaleProc(canvas, item, x0, y0, sx, sy);
-        gcanvasEventuallyRedrawItem(canvas, item);
-        canvas->flags |= GCANVAS_REPICK_NEEDED;
-    }
-    return TCL_OK;
+        return TCL_OK;
+    });
 }
 
 int typeCmd(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj *const objv[])
