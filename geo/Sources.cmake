@@ -1,5 +1,6 @@
-# Geo objects: shapefile files and shape records.
+# Geo objects: shapefile files, shape records and the shape object command.
 list(APPEND TESK_SOURCES
   geo/shapefile.cpp
   geo/shaperec.cpp
+  geo/shapecmd.cpp
 )

@@ -470,14 +470,31 @@ void clearShapeFile(ShapeFile *set)
 int purgeShapeRecords(ShapeFile *set)
 {
     int deleted = shapeCountDeleted(set);
-    if (deleted == set->count && deleted > 0) {
+    if (deleted == 0) return 0;
+    if (deleted == set->count) {
         clearShapeFile(set);
-    } else if (deleted > 0) {
-        for (int i = set->count - 1; i >= 0; i--)
-            if (set->flags[i] & SHAPE_DELETED) removeShapeRecords(set, i, i);
-        memset(set->flags, SHAPE_SELECTED, size_t(set->count));
+        return deleted;
     }
-    if (deleted > 0) set->modified = 1;
+    /* One pass: the kept records slide down over the deleted ones. */
+    size_t to = 0;
+    int kept = 0;
+    int64_t words = set->head->fileLength;
+    for (int i = 0; i < set->count; i++) {
+        size_t from = set->offsets[i];
+        size_t bytes = shapeRecordMemBytes(set->data + from);
+        if (set->flags[i] & SHAPE_DELETED) {
+            words -= int64_t(recordBytes(set, i) / 2);
+            continue;
+        }
+        if (to != from) memmove(set->data + to, set->data + from, bytes);
+        set->offsets[kept++] = to;
+        to += bytes;
+    }
+    set->count = kept;
+    set->head->fileLength = int(words);
+    memset(set->flags, SHAPE_SELECTED, size_t(kept));
+    putEndMarker(set);
+    set->modified = 1;
     return deleted;
 }
 

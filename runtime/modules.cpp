@@ -10,6 +10,7 @@
 #include "analysis/etran/etran.h"
 #include "canvas/canvasint.h"
 #include "display/gimg.h"
+#include "geo/shapecmd.h"
 #include "imagestore/formats/formats.h"
 #include "runtime/calc.h"
 #include "tesk.h"
@@ -30,7 +31,7 @@ const TeskModule teskModuleTable[] = {
     {"gcp", nullptr},          /* gcp.create */
     {"gpz", nullptr},          /* gpz */
     {"printer", nullptr},      /* printer, gmetafile, package TK_PRINTER */
-    {"shape", nullptr},        /* shape.create, shape.info */
+    {"shape", shapeCmdInit},   /* shape.create, shape.info */
     {"feature", nullptr},      /* stats.create, eigen.create, iso.create */
     {"gtable", nullptr},       /* gtable.create, gtable.info */
     {"terra", nullptr},        /* terra.create */

@@ -7,6 +7,7 @@
  *	objects are played by tesktest subcommands.
  *
  *	testobj.create NAME ?-file F? ?-update U?
+ *	testtable.create NAME ...   the same kind posing as a TABLE object
  *	NAME add LINE          appends a line (marks the payload modified)
  *	NAME lines             the payload's lines
  *	tesktest objopen TYPE NAME ?listen?   openObject (with a listener that
@@ -135,9 +136,15 @@ const RamObjKind testKind = {
     loadLines,      freeLines,  testobjCmd,   modifiedLines, nullptr,
 };
 
-int createCmd(ClientData, Tcl_Interp *interp, int argc, const char **argv)
+/* The same kind under the TABLE type code, for commands that match rows. */
+const RamObjKind testTableKind = {
+    RAMOBJ_TABLE, countLines, lineSelected, subtypeOf, cloneLines, saveLines,
+    loadLines,    freeLines,  testobjCmd,   modifiedLines, nullptr,
+};
+
+int createCmd(ClientData clientData, Tcl_Interp *interp, int argc, const char **argv)
 {
-    return objCreate(interp, &testKind, argc, argv);
+    return objCreate(interp, static_cast<const RamObjKind *>(clientData), argc, argv);
 }
 
 /* ---- C holders of objects ---- */
@@ -204,6 +211,7 @@ int testobjClose(Tcl_Interp *interp, int objc, Tcl_Obj *const objv[], bool usesO
 
 int testobjInit(Tcl_Interp *interp)
 {
-    Tcl_CreateCommand(interp, "testobj.create", createCmd, nullptr, nullptr);
+    Tcl_CreateCommand(interp, "testobj.create", createCmd, const_cast<RamObjKind *>(&testKind), nullptr);
+    Tcl_CreateCommand(interp, "testtable.create", createCmd, const_cast<RamObjKind *>(&testTableKind), nullptr);
     return TCL_OK;
 }
