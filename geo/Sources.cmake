@@ -3,4 +3,6 @@ list(APPEND TESK_SOURCES
   geo/shapefile.cpp
   geo/shaperec.cpp
   geo/shapecmd.cpp
+  geo/shapemeasure.cpp
+  geo/shapeproj.cpp
 )

@@ -9,6 +9,7 @@
  *	length and prefix, in the order of one table.
  */
 #include "geo/shapecmd.h"
+#include "geo/shapecall.h"
 
 #include <cerrno>
 #include <climits>
@@ -21,11 +22,6 @@
 #include "geo/shaperec.h"
 #include "tesk.h"
 
-namespace {
-
-/* ---- Reading words ---- */
-
-/* A decimal integer filling the whole word. */
 bool readDecimal(const char *word, int *out)
 {
     errno = 0;
@@ -38,16 +34,7 @@ bool readDecimal(const char *word, int *out)
     return true;
 }
 
-/* The elements of a Tcl list, freed with the holder. */
-struct SplitList {
-    int count = 0;
-    const char **items = nullptr;
-    ~SplitList() { Tcl_Free(reinterpret_cast<char *>(items)); }
-    bool split(Tcl_Interp *interp, const char *text)
-    {
-        return Tcl_SplitList(interp, text, &count, &items) == TCL_OK;
-    }
-};
+namespace {
 
 /* A list of doubles; false on a split error or an element that is no number. */
 bool readDoubles(Tcl_Interp *interp, const char *text, std::vector<double> &out)
@@ -157,46 +144,6 @@ private:
     }
     std::string text_;
 };
-
-/* ---- One call of an object command ---- */
-
-struct ShapeCall {
-    Tcl_Interp *interp;
-    RAMOBJ *obj;
-    ShapeFile *set;    /* NULL only for initialize */
-    int argc;
-    const char **argv;
-
-    const char *name() const { return argv[0]; }
-    const char *word() const { return argv[1]; }
-    int error(const char *message) const
-    {
-        Tcl_SetObjResult(interp, Tcl_NewStringObj(message, -1));
-        return TCL_ERROR;
-    }
-    /* "Usage: " objName and the given words. */
-    int usage(const char *words) const
-    {
-        Tcl_AppendResult(interp, "Usage: ", name(), words, nullptr);
-        return TCL_ERROR;
-    }
-    /* "Usage: " objName, the subcommand as given and words. */
-    int usageOf(const char *words) const
-    {
-        Tcl_AppendResult(interp, "Usage: ", name(), " ", word(), words, nullptr);
-        return TCL_ERROR;
-    }
-    int invalidIndex() const { return error("invalid index"); }
-    /* Reads argv[k] as a record index of the set. */
-    bool index(int k, int *out) const { return readDecimal(argv[k], out) && *out >= 0 && *out < set->count; }
-    int changed() const
-    {
-        objUpdate(obj);
-        return TCL_OK;
-    }
-};
-
-typedef int(ShapeWordProc)(ShapeCall &call);
 
 void appendHead(Tcl_Interp *interp, const ShapeHead *h)
 {
@@ -968,13 +915,6 @@ int wordSetRange(ShapeCall &c)
     return TCL_OK;
 }
 
-/* Measures and reprojection come with the projection layer. */
-int wordNotBuilt(ShapeCall &c)
-{
-    Tcl_AppendResult(c.interp, c.name(), " ", c.word(), " is not available in this build", nullptr);
-    return TCL_ERROR;
-}
-
 /* ---- Matching ---- */
 
 struct ShapeWord {
@@ -986,12 +926,12 @@ struct ShapeWord {
 /* Within a letter, the first row that matches wins. */
 constexpr ShapeWord kShapeWords[] = {
     {"addrecord", false, wordAddRecord},
-    {"area", false, wordNotBuilt},
+    {"area", false, shapeAreaWord},
     {"aselect", false, wordASelect},
     {"bbox", false, wordBBox},
     {"countselections", false, wordCountSelections},
     {"countdeletions", false, wordCountDeletions},
-    {"centroid", false, wordNotBuilt},
+    {"centroid", false, shapeCentroidWord},
     {"deleteshape", false, wordDeleteShape},
     {"eraserecord", false, wordEraseRecord},
     {"initialize", false, wordInitialize},
@@ -999,14 +939,14 @@ constexpr ShapeWord kShapeWords[] = {
     {"info", true, wordInfo},
     {"insertrecord", false, wordInsertRecord},
     {"isselected", false, wordIsSelected},
-    {"langle", false, wordNotBuilt},
-    {"length", false, wordNotBuilt},
+    {"langle", false, shapeLAngleWord},
+    {"length", false, shapeLengthWord},
     {"match", false, wordMatch},
     {"mvalues", false, wordMValues},
     {"parts", false, wordParts},
     {"patchtypes", false, wordPatchTypes},
-    {"projdef", false, wordNotBuilt},
-    {"projection", false, wordNotBuilt},
+    {"projdef", false, shapeProjdefWord},
+    {"projection", false, shapeProjectionWord},
     {"purge", true, wordPurge},
     {"select", false, wordSelect},
     {"selectonly", false, wordSelectOnly},
@@ -1020,7 +960,7 @@ constexpr ShapeWord kShapeWords[] = {
     {"undeleteshape", false, wordUndeleteShape},
     {"unselectonly", true, wordUnselectOnly},
     {"unselect", true, wordUnselect},
-    {"vangle", false, wordNotBuilt},
+    {"vangle", false, shapeVAngleWord},
     {"vertex", false, wordVertex},
     {"vparts", false, wordVParts},
     {"zvalues", false, wordZValues},

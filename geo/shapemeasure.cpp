@@ -1,0 +1,321 @@
+/*
+ * shapemeasure.cpp --
+ *
+ *	Plane measures of shape records and the object command's words over
+ *	them: area, length, centroid, and the point and direction along a
+ *	part (langle) or at a segment (vangle). All work on X and Y, part by
+ *	part, in the units of the stored coordinates.
+ */
+#include "geo/shapemeasure.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+#include "geo/shapecall.h"
+
+double shapeRingArea(const double *xy, int n)
+{
+    double sum = 0;
+    for (int i = 0, prev = n - 1; i < n; prev = i++) {
+        sum += xy[2 * i] * xy[2 * prev + 1] - xy[2 * prev] * xy[2 * i + 1];
+    }
+    return sum / 2;
+}
+
+double shapeRingAreaCentroid(const double *xy, int n, double *cx, double *cy)
+{
+    double sum = 0, sx = 0, sy = 0;
+    for (int i = 0, prev = n - 1; i < n; prev = i++) {
+        double c = xy[2 * i] * xy[2 * prev + 1] - xy[2 * prev] * xy[2 * i + 1];
+        sum += c;
+        sx += (xy[2 * prev] + xy[2 * i]) * c;
+        sy += (xy[2 * prev + 1] + xy[2 * i + 1]) * c;
+    }
+    double area = sum / 2;
+    if (area == 0) {
+        /* A ring without area has no centroid of its own: its mean point,
+         * weighing nothing. */
+        shapePointsAverage(xy, n, cx, cy);
+        return 0;
+    }
+    *cx = sx / (6 * area);
+    *cy = sy / (6 * area);
+    return area;
+}
+
+double shapeLineLength(const double *xy, int n)
+{
+    double length = 0;
+    for (int i = 1; i < n; i++) {
+        length += std::hypot(xy[2 * i] - xy[2 * i - 2], xy[2 * i + 1] - xy[2 * i - 1]);
+    }
+    return length;
+}
+
+double shapeLineCentroid(const double *xy, int n, double *cx, double *cy)
+{
+    double length = 0, sx = 0, sy = 0;
+    for (int i = 1; i < n; i++) {
+        double l = std::hypot(xy[2 * i] - xy[2 * i - 2], xy[2 * i + 1] - xy[2 * i - 1]);
+        length += l;
+        sx += (xy[2 * i - 2] + xy[2 * i]) * l;
+        sy += (xy[2 * i - 1] + xy[2 * i + 1]) * l;
+    }
+    if (length <= 0) {
+        *cx = n > 0 ? xy[2 * n - 2] : 0;
+        *cy = n > 0 ? xy[2 * n - 1] : 0;
+        return length;
+    }
+    *cx = sx / (2 * length);
+    *cy = sy / (2 * length);
+    return length;
+}
+
+double shapePointsAverage(const double *xy, int n, double *cx, double *cy)
+{
+    double sx = 0, sy = 0;
+    for (int i = 0; i < n; i++) {
+        sx += xy[2 * i];
+        sy += xy[2 * i + 1];
+    }
+    *cx = n > 0 ? sx / n : 0;
+    *cy = n > 0 ? sy / n : 0;
+    return n;
+}
+
+double shapeSegmentAngle(double x0, double y0, double x1, double y1)
+{
+    double dx = x1 - x0, dy = y1 - y0;
+    if (dx == 0 && dy == 0) {
+        return 0;
+    }
+    double len = std::hypot(dx, dy);
+    constexpr double kDegrees = 180 / M_PI;
+    if (dy > 0) {
+        return std::acos(dx / len) * kDegrees;
+    }
+    return std::acos(-dx / len) * kDegrees - 180;
+}
+
+namespace {
+
+/* The parts of a record: runs of consecutive points. A record without a
+ * part array is one part of all its points. */
+struct RecordParts {
+    const double *xy = nullptr;
+    int nPoints = 0;
+    const int *counts = nullptr;
+    int nParts = 0;
+
+    explicit RecordParts(ShapeRecord *rec)
+    {
+        xy = shapeRecordPoints(rec, &nPoints);
+        if (xy == nullptr) {
+            nPoints = 0;
+        }
+        counts = shapeRecordParts(rec, &nParts);
+        if (counts == nullptr) {
+            nParts = nPoints > 0 ? 1 : 0;
+        }
+    }
+    int count(int k) const { return counts != nullptr ? counts[k] : nPoints; }
+    /* Calls f(points, n) for each part in order. */
+    template <class F>
+    void each(F f) const
+    {
+        int start = 0;
+        for (int k = 0; k < nParts; k++) {
+            int n = count(k);
+            if (start + n > nPoints) {
+                n = nPoints - start;
+            }
+            f(xy + 2 * start, n);
+            start += n;
+        }
+    }
+};
+
+void setResult(Tcl_Interp *interp, const char *format, double a, double b, double c)
+{
+    char text[96];
+    std::snprintf(text, sizeof text, format, a, b, c);
+    Tcl_SetObjResult(interp, Tcl_NewStringObj(text, -1));
+}
+
+/* Sums measure over the parts of every record (all) or of the given ones. */
+template <class Measure>
+int totalOverRecords(ShapeCall &c, Measure measure)
+{
+    double total = 0;
+    auto add = [&](int i) { RecordParts(shapeRecordAt(c.set, i)).each([&](const double *xy, int n) { total += measure(xy, n); }); };
+    if (std::strcmp(c.argv[2], "all") == 0) {
+        for (int i = 0; i < c.set->count; i++) {
+            add(i);
+        }
+    } else {
+        for (int k = 2; k < c.argc; k++) {
+            int i;
+            if (!c.index(k, &i)) {
+                return c.invalidIndex();
+            }
+            add(i);
+        }
+    }
+    char text[32];
+    std::snprintf(text, sizeof text, "%.12g", total);
+    Tcl_SetObjResult(c.interp, Tcl_NewStringObj(text, -1));
+    return TCL_OK;
+}
+
+/* The record index of langle and vangle: a Tcl integer within the set. */
+bool angleIndex(ShapeCall &c, int *i)
+{
+    return Tcl_GetInt(nullptr, c.argv[2], i) == TCL_OK && *i >= 0 && *i < c.set->count;
+}
+
+}  // namespace
+
+int shapeAreaWord(ShapeCall &c)
+{
+    if (c.argc < 3) {
+        return c.usageOf(" index ?index?... | all");
+    }
+    if (!shapeTypeIsPolygon(shapeFileType(c.set))) {
+        return c.error("shape object does not have area.");
+    }
+    return totalOverRecords(c, shapeRingArea);
+}
+
+int shapeLengthWord(ShapeCall &c)
+{
+    if (c.argc < 3) {
+        return c.usage(" length index ?index?... | all");
+    }
+    if (!shapeTypeHasParts(shapeFileType(c.set))) {
+        return c.error("shape object does not have length.");
+    }
+    return totalOverRecords(c, shapeLineLength);
+}
+
+int shapeCentroidWord(ShapeCall &c)
+{
+    bool average = c.argc == 4 && std::strcmp(c.argv[3], "average") == 0;
+    if (c.argc < 3 || c.argc > 4 || (c.argc == 4 && !average)) {
+        return c.usageOf(" index [average]");
+    }
+    int i;
+    if (!c.index(2, &i)) {
+        return c.invalidIndex();
+    }
+    int type = shapeFileType(c.set);
+    auto centroid = shapeTypeIsPolygon(type)    ? shapeRingAreaCentroid
+                    : shapeTypeHasParts(type) ? shapeLineCentroid
+                                              : shapePointsAverage;
+    Tcl_Obj *list = Tcl_NewListObj(0, nullptr);
+    double sx = 0, sy = 0, sw = 0, mx = 0, my = 0;
+    int parts = 0;
+    char text[96];
+    RecordParts(shapeRecordAt(c.set, i)).each([&](const double *xy, int n) {
+        double x, y;
+        double w = centroid(xy, n, &x, &y);
+        sx += x * w;
+        sy += y * w;
+        sw += w;
+        mx += x;
+        my += y;
+        parts++;
+        std::snprintf(text, sizeof text, "%.12g %.12g %.12g", x, y, w);
+        Tcl_ListObjAppendElement(nullptr, list, Tcl_NewStringObj(text, -1));
+    });
+    if (average) {
+        /* Parts that weigh nothing together count alike. */
+        if (sw != 0) {
+            setResult(c.interp, "%.12g %.12g %.12g", sx / sw, sy / sw, sw);
+        } else if (parts > 0) {
+            setResult(c.interp, "%.12g %.12g %.12g", mx / parts, my / parts, 0);
+        }
+        Tcl_DecrRefCount(list);
+        return TCL_OK;
+    }
+    Tcl_SetObjResult(c.interp, list);
+    return TCL_OK;
+}
+
+int shapeLAngleWord(ShapeCall &c)
+{
+    if (c.argc < 3 || c.argc > 4) {
+        return c.usageOf(" index [pIndex]");
+    }
+    double pos = 0.5;
+    if (c.argc == 4 && (Tcl_GetDouble(nullptr, c.argv[3], &pos) != TCL_OK || !(pos >= 0) || std::isinf(pos))) {
+        return c.error("invalid position");
+    }
+    int i;
+    if (!angleIndex(c, &i)) {
+        return c.invalidIndex();
+    }
+    RecordParts parts(shapeRecordAt(c.set, i));
+    if (parts.nPoints == 0) {
+        return TCL_OK;
+    }
+    if (parts.nPoints == 1) {
+        setResult(c.interp, "%.12g %.12g %.12g", parts.xy[0], parts.xy[1], 0);
+        return TCL_OK;
+    }
+    double whole = std::floor(pos);
+    int k = static_cast<int>(std::fmod(whole, parts.nParts));
+    double f = pos - whole;
+    int start = 0;
+    for (int p = 0; p < k; p++) {
+        start += parts.count(p);
+    }
+    const double *xy = parts.xy + 2 * start;
+    int n = parts.count(k);
+    if (n < 2) {
+        setResult(c.interp, "%.12g %.12g %.12g", xy[0], xy[1], 0);
+        return TCL_OK;
+    }
+    double d = f * shapeLineLength(xy, n);
+    int s = 1;
+    double seg = std::hypot(xy[2] - xy[0], xy[3] - xy[1]);
+    /* Rounding may leave a little of d at the end: stay on the last segment. */
+    while (d > seg && s < n - 1) {
+        d -= seg;
+        s++;
+        seg = std::hypot(xy[2 * s] - xy[2 * s - 2], xy[2 * s + 1] - xy[2 * s - 1]);
+    }
+    double t = seg > 0 ? std::fmin(d / seg, 1.0) : 0;
+    const double *a = xy + 2 * (s - 1), *b = xy + 2 * s;
+    setResult(c.interp, "%.12g %.12g %.12g", a[0] + t * (b[0] - a[0]), a[1] + t * (b[1] - a[1]),
+              shapeSegmentAngle(a[0], a[1], b[0], b[1]));
+    return TCL_OK;
+}
+
+int shapeVAngleWord(ShapeCall &c)
+{
+    if (c.argc < 3 || c.argc > 4) {
+        return c.usageOf(" index [pos]");
+    }
+    int pos = 0;
+    if (c.argc == 4 && !readDecimal(c.argv[3], &pos)) {
+        return c.error("invalid position");
+    }
+    int i;
+    if (!angleIndex(c, &i)) {
+        return c.invalidIndex();
+    }
+    RecordParts parts(shapeRecordAt(c.set, i));
+    if (parts.nPoints == 0) {
+        return TCL_OK;
+    }
+    if (parts.nPoints == 1) {
+        setResult(c.interp, "%.12g %.12g %.12g", parts.xy[0], parts.xy[1], 0);
+        return TCL_OK;
+    }
+    pos = pos < 0 ? 0 : (pos > parts.nPoints - 2 ? parts.nPoints - 2 : pos);
+    const double *a = parts.xy + 2 * pos, *b = a + 2;
+    setResult(c.interp, "%.12g %.12g %.12g", (a[0] + b[0]) / 2, (a[1] + b[1]) / 2,
+              shapeSegmentAngle(a[0], a[1], b[0], b[1]));
+    return TCL_OK;
+}
