@@ -6,6 +6,7 @@ list(APPEND TESK_SOURCES
   canvas/outline.cpp
   canvas/itemopts.cpp
   canvas/items.cpp
+  canvas/objectitem.cpp
   canvas/rectoval.cpp
   canvas/redisplay.cpp
   canvas/scroll.cpp

@@ -29,6 +29,8 @@ extern Tk_ConfigSpec gcanvasConfigSpecs[];
 /* The item types built in (rectoval.cpp). */
 extern GcanvasItemType gcanvasRectangleType;
 extern GcanvasItemType gcanvasOvalType;
+/* The object item (objectitem.cpp). */
+extern GcanvasItemType gcanvasObjectType;
 
 /* Builds the type list once. */
 void gcanvasInitTypes();

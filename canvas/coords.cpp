@@ -7,6 +7,7 @@
 #include "canvas/coords.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 #include "tesk.h"
@@ -21,6 +22,9 @@ Tk_Window gcanvasTkwin(const GcanvasWidget *canvas)
 short gcanvasDrawableCoord(int origin, double c)
 {
     double t = c - static_cast<double>(origin);
+    if (std::isnan(t)) {
+        return 0;
+    }
     t += t > 0 ? 0.5 : -0.5;
     if (t > 32767) {
         return 32767;

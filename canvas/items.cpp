@@ -22,7 +22,7 @@ struct TypeRow {
 TypeRow typeRows[] = {
     {"rectangle", &gcanvasRectangleType}, {"text", nullptr},  {"line", nullptr},   {"polygon", nullptr},
     {"image", nullptr}, {"oval", &gcanvasOvalType},      {"bitmap", nullptr}, {"arc", nullptr},   {"gtext", nullptr},   {"group", nullptr},
-    {"symbol", nullptr},    {"window", nullptr}, {"object", nullptr},
+    {"symbol", nullptr},    {"window", nullptr}, {"object", &gcanvasObjectType},
 };
 
 GcanvasItemType *typeList = nullptr;

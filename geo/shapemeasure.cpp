@@ -14,90 +14,6 @@
 
 #include "geo/shapecall.h"
 
-double shapeRingArea(const double *xy, int n)
-{
-    double sum = 0;
-    for (int i = 0, prev = n - 1; i < n; prev = i++) {
-        sum += xy[2 * i] * xy[2 * prev + 1] - xy[2 * prev] * xy[2 * i + 1];
-    }
-    return sum / 2;
-}
-
-double shapeRingAreaCentroid(const double *xy, int n, double *cx, double *cy)
-{
-    double sum = 0, sx = 0, sy = 0;
-    for (int i = 0, prev = n - 1; i < n; prev = i++) {
-        double c = xy[2 * i] * xy[2 * prev + 1] - xy[2 * prev] * xy[2 * i + 1];
-        sum += c;
-        sx += (xy[2 * prev] + xy[2 * i]) * c;
-        sy += (xy[2 * prev + 1] + xy[2 * i + 1]) * c;
-    }
-    double area = sum / 2;
-    if (area == 0) {
-        /* A ring without area has no centroid of its own: its mean point,
-         * weighing nothing. */
-        shapePointsAverage(xy, n, cx, cy);
-        return 0;
-    }
-    *cx = sx / (6 * area);
-    *cy = sy / (6 * area);
-    return area;
-}
-
-double shapeLineLength(const double *xy, int n)
-{
-    double length = 0;
-    for (int i = 1; i < n; i++) {
-        length += std::hypot(xy[2 * i] - xy[2 * i - 2], xy[2 * i + 1] - xy[2 * i - 1]);
-    }
-    return length;
-}
-
-double shapeLineCentroid(const double *xy, int n, double *cx, double *cy)
-{
-    double length = 0, sx = 0, sy = 0;
-    for (int i = 1; i < n; i++) {
-        double l = std::hypot(xy[2 * i] - xy[2 * i - 2], xy[2 * i + 1] - xy[2 * i - 1]);
-        length += l;
-        sx += (xy[2 * i - 2] + xy[2 * i]) * l;
-        sy += (xy[2 * i - 1] + xy[2 * i + 1]) * l;
-    }
-    if (length <= 0) {
-        *cx = n > 0 ? xy[2 * n - 2] : 0;
-        *cy = n > 0 ? xy[2 * n - 1] : 0;
-        return length;
-    }
-    *cx = sx / (2 * length);
-    *cy = sy / (2 * length);
-    return length;
-}
-
-double shapePointsAverage(const double *xy, int n, double *cx, double *cy)
-{
-    double sx = 0, sy = 0;
-    for (int i = 0; i < n; i++) {
-        sx += xy[2 * i];
-        sy += xy[2 * i + 1];
-    }
-    *cx = n > 0 ? sx / n : 0;
-    *cy = n > 0 ? sy / n : 0;
-    return n;
-}
-
-double shapeSegmentAngle(double x0, double y0, double x1, double y1)
-{
-    double dx = x1 - x0, dy = y1 - y0;
-    if (dx == 0 && dy == 0) {
-        return 0;
-    }
-    double len = std::hypot(dx, dy);
-    constexpr double kDegrees = 180 / M_PI;
-    if (dy > 0) {
-        return std::acos(dx / len) * kDegrees;
-    }
-    return std::acos(-dx / len) * kDegrees - 180;
-}
-
 namespace {
 
 /* The parts of a record: runs of consecutive points. A record without a
@@ -108,6 +24,7 @@ struct RecordParts {
     const int *counts = nullptr;
     int nParts = 0;
 
+    RecordParts() = default;
     explicit RecordParts(ShapeRecord *rec)
     {
         xy = shapeRecordPoints(rec, &nPoints);
@@ -168,10 +85,23 @@ int totalOverRecords(ShapeCall &c, Measure measure)
     return TCL_OK;
 }
 
-/* The record index of langle and vangle: a Tcl integer within the set. */
-bool angleIndex(ShapeCall &c, int *i)
+/* The record of langle and vangle, its index a Tcl integer within the set.
+ * Answers false, with the command's result set, when nothing more is to be
+ * done: an invalid index, a record without points (an empty result) or of
+ * one point (the point and no direction). */
+bool angleRecord(ShapeCall &c, RecordParts *parts, int *code)
 {
-    return Tcl_GetInt(nullptr, c.argv[2], i) == TCL_OK && *i >= 0 && *i < c.set->count;
+    int i;
+    if (Tcl_GetInt(nullptr, c.argv[2], &i) != TCL_OK || i < 0 || i >= c.set->count) {
+        *code = c.invalidIndex();
+        return false;
+    }
+    *parts = RecordParts(shapeRecordAt(c.set, i));
+    *code = TCL_OK;
+    if (parts->nPoints == 1) {
+        setResult(c.interp, "%.12g %.12g %.12g", parts->xy[0], parts->xy[1], 0);
+    }
+    return parts->nPoints > 1;
 }
 
 }  // namespace
@@ -251,17 +181,10 @@ int shapeLAngleWord(ShapeCall &c)
     if (c.argc == 4 && (Tcl_GetDouble(nullptr, c.argv[3], &pos) != TCL_OK || !(pos >= 0) || std::isinf(pos))) {
         return c.error("invalid position");
     }
-    int i;
-    if (!angleIndex(c, &i)) {
-        return c.invalidIndex();
-    }
-    RecordParts parts(shapeRecordAt(c.set, i));
-    if (parts.nPoints == 0) {
-        return TCL_OK;
-    }
-    if (parts.nPoints == 1) {
-        setResult(c.interp, "%.12g %.12g %.12g", parts.xy[0], parts.xy[1], 0);
-        return TCL_OK;
+    RecordParts parts;
+    int code;
+    if (!angleRecord(c, &parts, &code)) {
+        return code;
     }
     double whole = std::floor(pos);
     int k = static_cast<int>(std::fmod(whole, parts.nParts));
@@ -301,17 +224,10 @@ int shapeVAngleWord(ShapeCall &c)
     if (c.argc == 4 && !readDecimal(c.argv[3], &pos)) {
         return c.error("invalid position");
     }
-    int i;
-    if (!angleIndex(c, &i)) {
-        return c.invalidIndex();
-    }
-    RecordParts parts(shapeRecordAt(c.set, i));
-    if (parts.nPoints == 0) {
-        return TCL_OK;
-    }
-    if (parts.nPoints == 1) {
-        setResult(c.interp, "%.12g %.12g %.12g", parts.xy[0], parts.xy[1], 0);
-        return TCL_OK;
+    RecordParts parts;
+    int code;
+    if (!angleRecord(c, &parts, &code)) {
+        return code;
     }
     pos = pos < 0 ? 0 : (pos > parts.nPoints - 2 ? parts.nPoints - 2 : pos);
     const double *a = parts.xy + 2 * pos, *b = a + 2;

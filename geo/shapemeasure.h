@@ -8,18 +8,28 @@
 #ifndef TESK_GEO_SHAPEMEASURE_H
 #define TESK_GEO_SHAPEMEASURE_H
 
+/* The canvas's plane measures serve the shape records too. */
+#include "canvas/geometry.h"
+
 /* Positive for rings running clockwise with Y growing upward (outer
  * rings), negative for holes. */
-double shapeRingArea(const double *xy, int n);
-/* Centroid of a ring; answers its signed area, the centroid's weight. */
-double shapeRingAreaCentroid(const double *xy, int n, double *cx, double *cy);
-double shapeLineLength(const double *xy, int n);
+inline double shapeRingArea(const double *xy, int n) { return polygonArea(xy, n); }
+/* Centroid of a ring; answers its signed area, the centroid's weight. A
+ * ring without area has its mean point, weighing nothing. */
+inline double shapeRingAreaCentroid(const double *xy, int n, double *cx, double *cy)
+{
+    return polygonAreaCentroid(xy, n, cx, cy);
+}
+inline double shapeLineLength(const double *xy, int n) { return polylineLength(xy, n); }
 /* Centroid of a line; answers its length. A line without length has the
  * part's last point as centroid. */
-double shapeLineCentroid(const double *xy, int n, double *cx, double *cy);
+inline double shapeLineCentroid(const double *xy, int n, double *cx, double *cy)
+{
+    return polylineCentroid(xy, n, cx, cy);
+}
 /* Mean of the points; answers their number. */
-double shapePointsAverage(const double *xy, int n, double *cx, double *cy);
+inline double shapePointsAverage(const double *xy, int n, double *cx, double *cy) { return pointsMean(xy, n, cx, cy); }
 /* Degrees counter-clockwise from +X, in [-180, 180); 0 for no length. */
-double shapeSegmentAngle(double x0, double y0, double x1, double y1);
+inline double shapeSegmentAngle(double x0, double y0, double x1, double y1) { return vectorAngle(x1 - x0, y1 - y0); }
 
 #endif /* TESK_GEO_SHAPEMEASURE_H */
