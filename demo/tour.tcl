@@ -118,6 +118,55 @@ if {[tour.screenshot .map $picture]} {
 }
 destroy .map
 
+tour.step "Vector layers"
+# Three layers built record by record and saved as shapefiles: parcels
+# (polygons, one with a pond cut out and an island in the pond), a road
+# and a stream (lines), and wells (points). They are read back from the
+# files and drawn on a map, only their selected records.
+shape.create parcels
+parcels initialize POLYGON
+parcels addrecord {10 10 10 70 50 70 50 10 10 10}
+parcels addrecord {60 10 60 70 110 70 110 10 60 10 70 20 100 20 100 60 70 60 70 20 80 30 80 50 90 50 90 30 80 30} {5 5 5}
+parcels addrecord {15 75 15 78 105 78 105 75 15 75}
+shape.create ways
+ways initialize POLYLINE
+ways addrecord {0 5 40 8 80 4 120 6}
+ways addrecord {55 0 55 30 58 50 52 80} {2 2}
+shape.create wells
+wells initialize POINT
+foreach {x y} {20 20 30 55 45 40 85 40} {
+    wells addrecord [list $x $y]
+}
+foreach layer {parcels ways wells} {
+    $layer save [file join $teskDemo(out) $layer.shp]
+    $layer close
+    shape.create $layer -file [file join $teskDemo(out) $layer.shp]
+    demo.log "$layer: [$layer count] records of type [$layer type], [$layer vertex count] vertices"
+}
+parcels setrange
+demo.log "parcel areas: [lmap i {0 1 2} {parcels area $i}], the pond holding an island"
+demo.log "parcels extent: [lindex [parcels info] 5]"
+gcanvas .vec -width 240 -height 170 -mx 2 -my -2 -viewyorigin 82 -background #f8f8f0 -highlightthickness 0
+pack .vec
+.vec create object 0 0 -object parcels -fill #c8e0a8 -outline #405020
+.vec create object 0 0 -object ways -outline #8060a0 -width 2
+.vec create object 0 0 -object wells -fill #2060c0 -outline #102040 -symboltype oval -symbolxsize 8 -symbolysize 8
+update
+# The strip along the top is not selected: it is left off the map. A well
+# moves and the map follows its layer.
+parcels unselect 2
+wells setvertices 3 {95 45}
+update
+demo.log "map items: [lmap id [.vec find all] {.vec type $id}], box [.vec bbox all]"
+set picture [file join $teskDemo(out) tour-vector.ppm]
+if {[tour.screenshot .vec $picture]} {
+    demo.log "vector map picture written to $picture ([file size $picture] bytes)"
+}
+destroy .vec
+foreach layer {parcels ways wells} {
+    $layer close
+}
+
 tour.step "Done"
 update
 set f [open [file join $teskDemo(out) tour.txt] w]
