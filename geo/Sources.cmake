@@ -1,8 +1,13 @@
-# Geo objects: shapefile files, shape records and the shape object command.
+# Geo objects: shapefile files, shape records and the shape object command;
+# the projection layer and the projection command family.
 list(APPEND TESK_SOURCES
   geo/shapefile.cpp
   geo/shaperec.cpp
   geo/shapecmd.cpp
   geo/shapemeasure.cpp
   geo/shapeproj.cpp
+  geo/projlib.cpp
+  geo/projcmd.cpp
+  geo/projobj.cpp
+  geo/cs2csobj.cpp
 )

@@ -252,6 +252,14 @@ TESK_API int combEval(ClientData clientData, Tcl_Interp *interp, ...);
 /* Nearest integer, halves away from zero; NaN gives 0, out of range clamps. */
 TESK_API int32_t roundToInt(double x);
 
+/* ---- Projections ----------------------------------------------------------
+ * Sets the function through which the projection layer finds its files
+ * (grids, init files, proj.db) by name: it answers a full path, or NULL to
+ * let the layer search PROJ_DATA, PROJ_LIB and PROJ's own folder. NULL
+ * removes it.
+ */
+TESK_API void pj_set_finder(const char *(*finder)(const char *name));
+
 /* ---- Diagnostics ---------------------------------------------------------
  * What the geo canvas's redisplay has done since the library was loaded:
  * idle redisplays, areas rendered into back buffers, back buffers made,

@@ -10,6 +10,7 @@
 #include "analysis/etran/etran.h"
 #include "canvas/canvasint.h"
 #include "display/gimg.h"
+#include "geo/projcmd.h"
 #include "geo/shapecmd.h"
 #include "imagestore/formats/formats.h"
 #include "runtime/calc.h"
@@ -35,7 +36,7 @@ const TeskModule teskModuleTable[] = {
     {"feature", nullptr},      /* stats.create, eigen.create, iso.create */
     {"gtable", nullptr},       /* gtable.create, gtable.info */
     {"terra", nullptr},        /* terra.create */
-    {"proj", nullptr},         /* the projection family */
+    {"proj", projCmdInit},     /* the projection family */
     {"gcanvas", gcanvasModuleInit}, /* gcanvas, cliptest */
     {"sensor", nullptr},       /* camera.create, pushbroom.create, quaternion.slerp */
 };

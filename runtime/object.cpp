@@ -298,9 +298,14 @@ int objConfig(RAMOBJ *obj, Tcl_Interp *interp, int argc, const char **argv, int 
                != TCL_OK) {
         return TCL_ERROR;
     }
+    /* Only a -file given in this call empties the object: other options
+     * (-update) leave a payload made in memory alone. */
+    bool fileGiven = setsFile(argc, argv);
     if (obj->file == nullptr || obj->file[0] == '\0') {
-        freePayload(obj);
-    } else if (obj->payload == nullptr || setsFile(argc, argv)) {
+        if (fileGiven) {
+            freePayload(obj);
+        }
+    } else if (obj->payload == nullptr || fileGiven) {
         void *aux = nullptr;
         void *payload = obj->loadFile != nullptr ? obj->loadFile(obj->file, &aux) : nullptr;
         if (payload == nullptr) {

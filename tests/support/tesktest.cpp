@@ -25,6 +25,10 @@
  *	                                 {displays N renders N rebuilds N last {x1 y1 x2 y2}}
  *	tesktest readback WINDOW ?X Y W H?   the colours a window shows
  *	                                 (testreadback.cpp)
+ *	tesktest ctable2 FILE WEST SOUTH STEPLON STEPLAT COLUMNS ROWS DLON DLAT
+ *	                                 writes a CTable2 shift grid (degrees)
+ *	                                 whose every node shifts by DLON DLAT
+ *	                                 arc-seconds, east and north positive
  */
 #include <cerrno>
 #include <dlfcn.h>
@@ -35,6 +39,7 @@
 #include <tk.h>
 #include "tesk.h"
 #include "tesk_stdio.h"
+#include "gridfile.h"
 
 /* The test object kind and its C holders (testobj.cpp). */
 int testobjInit(Tcl_Interp *interp);
@@ -308,6 +313,37 @@ int objusesCmd(Tcl_Interp *interp, int objc, Tcl_Obj *const objv[])
     return testobjClose(interp, objc, objv, true);
 }
 
+/* ---- synthetic shift grids ---- */
+
+int ctable2Cmd(Tcl_Interp *interp, int objc, Tcl_Obj *const objv[])
+{
+    double v[6];
+    int columns = 0, rows = 0;
+    bool ok = objc == 11;
+    for (int i = 0; ok && i < 4; i++) {
+        ok = Tcl_GetDoubleFromObj(interp, objv[3 + i], &v[i]) == TCL_OK;
+    }
+    ok = ok && Tcl_GetIntFromObj(interp, objv[7], &columns) == TCL_OK
+         && Tcl_GetIntFromObj(interp, objv[8], &rows) == TCL_OK && columns > 0 && rows > 0
+         && columns <= 100000 / rows;
+    for (int i = 4; ok && i < 6; i++) {
+        ok = Tcl_GetDoubleFromObj(interp, objv[5 + i], &v[i]) == TCL_OK;
+    }
+    if (!ok) {
+        Tcl_ResetResult(interp);
+        Tcl_AppendResult(interp, "usage: tesktest ctable2 FILE WEST SOUTH STEPLON STEPLAT COLUMNS ROWS DLON DLAT",
+                         nullptr);
+        return TCL_ERROR;
+    }
+    std::string error;
+    if (!writeCtable2(Tcl_GetString(objv[2]), constantShiftGrid(v[0], v[1], v[2], v[3], columns, rows, v[4], v[5]),
+                      &error)) {
+        Tcl_AppendResult(interp, error.c_str(), nullptr);
+        return TCL_ERROR;
+    }
+    return TCL_OK;
+}
+
 struct TestSubcommand {
     const char *name;
     int (*proc)(Tcl_Interp *, int, Tcl_Obj *const[]);
@@ -341,6 +377,7 @@ const TestSubcommand kSubcommands[] = {
     {"options", optionsCmd}, {"bands", bandsCmd},     {"numbers", numbersCmd}, {"tkconsole", tkconsoleCmd},
     {"panic", panicCmd},     {"objopen", testobjOpen}, {"objclose", objcloseCmd}, {"objuses", objusesCmd},
     {"img", testimgCmd},       {"readback", testreadbackCmd}, {"redrawlog", redrawlogCmd},
+    {"ctable2", ctable2Cmd},
 };
 
 int tesktestCmd(ClientData, Tcl_Interp *interp, int objc, Tcl_Obj *const objv[])

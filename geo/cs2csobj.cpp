@@ -1,0 +1,463 @@
+/*
+ * cs2csobj.cpp --
+ *
+ *	Coordinate-system conversion objects: cs2cs.create makes an object that
+ *	converts single points, with height, from one coordinate system to
+ *	another, each given by its own definition words, through the
+ *	projection layer's transformation (datum shifts included).
+ *	Geographic systems take and give degrees.
+ */
+#include <cmath>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "geo/projcmd.h"
+#include "geo/projlib.h"
+#include "geo/projobj.h"
+
+namespace {
+
+constexpr double kToRadians = 0.017453292519943295;
+constexpr double kToDegrees = 57.29577951308232;
+
+struct Cs2csObjParams {
+    double ix, iy, iz;        /* -ix -iy -iz: the input point */
+    double ox, oy, oz;        /* -ox -oy -oz: the converted point */
+    int rev;                  /* -rev: kept, shown and saved */
+    char *fmt;                /* -fmt: format of one output number */
+    char *ics, *ocs;          /* -ics -ocs: source and destination definitions */
+    ProjHandle *source, *destination;
+    int configured;           /* 1 after a successful configuration */
+};
+
+#define CS_OPT(field) Tk_Offset(Cs2csObjParams, field)
+
+Tk_ConfigSpec cs2csSpecs[] = {
+    {TK_CONFIG_STRING, "-ics", nullptr, nullptr, "proj=utm zone=10 datum=NAD27", CS_OPT(ics), 0, nullptr},
+    {TK_CONFIG_STRING, "-ocs", nullptr, nullptr, "proj=utm zone=10 datum=NAD83", CS_OPT(ocs), 0, nullptr},
+    {TK_CONFIG_DOUBLE, "-ix", nullptr, nullptr, "500000.0", CS_OPT(ix), 0, nullptr},
+    {TK_CONFIG_DOUBLE, "-iy", nullptr, nullptr, "3000000.0", CS_OPT(iy), 0, nullptr},
+    {TK_CONFIG_DOUBLE, "-iz", nullptr, nullptr, "0.0", CS_OPT(iz), 0, nullptr},
+    {TK_CONFIG_DOUBLE, "-ox", nullptr, nullptr, "499986.22875", CS_OPT(ox), 0, nullptr},
+    {TK_CONFIG_DOUBLE, "-oy", nullptr, nullptr, "3000264.81766", CS_OPT(oy), 0, nullptr},
+    {TK_CONFIG_DOUBLE, "-oz", nullptr, nullptr, "0.0", CS_OPT(oz), 0, nullptr},
+    {TK_CONFIG_INT, "-rev", nullptr, nullptr, "0", CS_OPT(rev), 0, nullptr},
+    {TK_CONFIG_STRING, "-fmt", nullptr, nullptr, "%.12g", CS_OPT(fmt), 0, nullptr},
+    {TK_CONFIG_END, nullptr, nullptr, nullptr, nullptr, 0, 0, nullptr},
+};
+
+Cs2csObjParams *paramsOf(RAMOBJ *obj)
+{
+    return static_cast<Cs2csObjParams *>(obj->payload);
+}
+
+Cs2csObjParams *newParams()
+{
+    auto *p = static_cast<Cs2csObjParams *>(gmemAlloc(sizeof(Cs2csObjParams)));
+    if (p != nullptr) {
+        std::memset(p, 0, sizeof *p);
+    }
+    return p;
+}
+
+void freeParams(void *payload)
+{
+    auto *p = static_cast<Cs2csObjParams *>(payload);
+    if (p == nullptr) {
+        return;
+    }
+    projFree(p->source);
+    projFree(p->destination);
+    Tk_FreeOptions(cs2csSpecs, reinterpret_cast<char *>(p), nullptr, 0);
+    gmemFree(p);
+}
+
+/* A projection from definition words; NULL when the text is no list or the
+ * projection layer refuses it. */
+ProjHandle *projInitList(const char *text)
+{
+    int count = 0;
+    const char **words = nullptr;
+    if (Tcl_SplitList(projInterp, text, &count, &words) != TCL_OK) {
+        if (projInterp != nullptr) {
+            Tcl_ResetResult(projInterp);
+        }
+        return nullptr;
+    }
+    ProjHandle *handle = projInit(count, words);
+    Tcl_Free(reinterpret_cast<char *>(words));
+    return handle;
+}
+
+/* Converts (x, y, z) from source to destination; geographic systems in
+ * degrees. Answers the layer's error number, the outputs untouched on an
+ * error. */
+int cs2csConvert(ProjHandle *source, ProjHandle *destination, double x, double y, double z, double *ox, double *oy,
+                 double *oz)
+{
+    if (projIsLatLong(source)) {
+        x *= kToRadians;
+        y *= kToRadians;
+    }
+    double u, v, w;
+    int error = projTransform(source, destination, x, y, z, &u, &v, &w);
+    if (error != 0) {
+        return error;
+    }
+    if (projIsLatLong(destination)) {
+        u *= kToDegrees;
+        v *= kToDegrees;
+    }
+    *ox = u;
+    *oy = v;
+    *oz = w;
+    return 0;
+}
+
+char *copyOrNull(const std::string &text)
+{
+    if (text.empty()) {
+        return nullptr;
+    }
+    char *copy = Tcl_Alloc(static_cast<unsigned>(text.size() + 1));
+    std::memcpy(copy, text.c_str(), text.size() + 1);
+    return copy;
+}
+
+/* What a configuration may have to give back. */
+struct Cs2csSnapshot {
+    int rev;
+    double values[6];
+    std::string ics, ocs, fmt;
+
+    explicit Cs2csSnapshot(const Cs2csObjParams *p)
+        : rev(p->rev), values{p->ix, p->iy, p->iz, p->ox, p->oy, p->oz}, ics(p->ics ? p->ics : ""),
+          ocs(p->ocs ? p->ocs : ""), fmt(p->fmt ? p->fmt : "")
+    {
+    }
+    void restore(Cs2csObjParams *p) const
+    {
+        p->rev = rev;
+        p->ix = values[0], p->iy = values[1], p->iz = values[2];
+        p->ox = values[3], p->oy = values[4], p->oz = values[5];
+        Tcl_Free(p->ics);
+        Tcl_Free(p->ocs);
+        Tcl_Free(p->fmt);
+        p->ics = copyOrNull(ics);
+        p->ocs = copyOrNull(ocs);
+        p->fmt = copyOrNull(fmt);
+    }
+};
+
+/* Applies option words, sets up the definitions that changed (or that the
+ * payload lacks) and converts the input point into the outputs. A refused
+ * option or definition gives everything back. A point that cannot be
+ * converted is an error when the words come from a script (strict); when
+ * an object is made, cloned or loaded the outputs just keep their values. */
+int cs2csObjConfigure(Cs2csObjParams *p, Tcl_Interp *interp, int argc, const char **argv, int flags)
+{
+    bool strict = (flags & TK_CONFIG_ARGV_ONLY) != 0;
+    Cs2csSnapshot kept(p);
+    ProjHandle *source = nullptr, *destination = nullptr;
+    auto fail = [&]() {
+        projFree(source);
+        projFree(destination);
+        kept.restore(p);
+        return TCL_ERROR;
+    };
+    Tk_Window window = projOptionWindow(interp);
+    if (window == nullptr
+        || Tk_ConfigureWidget(interp, window, cs2csSpecs, argc, argv, reinterpret_cast<char *>(p), flags) != TCL_OK) {
+        return fail();
+    }
+    if (p->fmt == nullptr || !projNumberFormat(p->fmt)) {
+        Tcl_SetObjResult(interp, Tcl_ObjPrintf("bad number format \"%s\": one conversion of a double such as %%.12g",
+                                               p->fmt != nullptr ? p->fmt : ""));
+        return fail();
+    }
+    if (p->ics == nullptr || p->ocs == nullptr) {
+        Tcl_SetResult(interp,
+                      const_cast<char *>(p->ics == nullptr ? "missing ics specification" : "missing ocs specification"),
+                      TCL_STATIC);
+        return fail();
+    }
+    if (p->source == nullptr || kept.ics != p->ics) {
+        source = projInitList(p->ics);
+        if (source == nullptr) {
+            Tcl_ResetResult(interp);
+            Tcl_AppendResult(interp, "error in parsing ics:", p->ics, nullptr);
+            return fail();
+        }
+    }
+    if (p->destination == nullptr || kept.ocs != p->ocs) {
+        destination = projInitList(p->ocs);
+        if (destination == nullptr) {
+            Tcl_ResetResult(interp);
+            Tcl_AppendResult(interp, "error in parsing ocs:", p->ocs, nullptr);
+            return fail();
+        }
+    }
+    ProjHandle *from = source != nullptr ? source : p->source;
+    ProjHandle *to = destination != nullptr ? destination : p->destination;
+    if (cs2csConvert(from, to, p->ix, p->iy, p->iz, &p->ox, &p->oy, &p->oz) != 0 && strict) {
+        Tcl_SetResult(interp, const_cast<char *>(projErrorText()), TCL_VOLATILE);
+        return fail();
+    }
+    if (source != nullptr) {
+        projFree(p->source);
+        p->source = source;
+    }
+    if (destination != nullptr) {
+        projFree(p->destination);
+        p->destination = destination;
+    }
+    p->configured = 1;
+    return TCL_OK;
+}
+
+/* A payload configured from option words alone (clone, load). */
+Cs2csObjParams *paramsFromWords(int argc, const char **argv)
+{
+    Cs2csObjParams *p = newParams();
+    if (p == nullptr || projInterp == nullptr) {
+        gmemFree(p);
+        return nullptr;
+    }
+    if (cs2csObjConfigure(p, projInterp, argc, argv, 0) != TCL_OK) {
+        Tcl_ResetResult(projInterp);
+        freeParams(p);
+        return nullptr;
+    }
+    return p;
+}
+
+/* ---- Coordinate transforms for C modules: forward only, in radians for
+ * geographic systems ---- */
+
+int opNone(void *)
+{
+    return 0;
+}
+
+int opForward(void *payload, double x, double y, double *ox, double *oy)
+{
+    auto *p = static_cast<Cs2csObjParams *>(payload);
+    return projTransform(p->source, p->destination, x, y, 0, ox, oy, nullptr);
+}
+
+const CoordTransformOps kCs2csTransforms = {opNone, opNone, opForward, nullptr};
+
+/* ---- Object procedures ---- */
+
+int cs2csObjCount(RAMOBJ *)
+{
+    return projListCount();
+}
+
+int cs2csObjClass(RAMOBJ *obj)
+{
+    return obj->payload != nullptr ? projHandleClass(paramsOf(obj)->destination) : -1;
+}
+
+int cs2csObjModified(RAMOBJ *obj)
+{
+    return paramsOf(obj)->configured;
+}
+
+void *cs2csObjClone(void *payload, int)
+{
+    auto *from = static_cast<Cs2csObjParams *>(payload);
+    const char *words[4];
+    int n = 0;
+    if (from->ics != nullptr) {
+        words[n++] = "-ics";
+        words[n++] = from->ics;
+    }
+    if (from->ocs != nullptr) {
+        words[n++] = "-ocs";
+        words[n++] = from->ocs;
+    }
+    return paramsFromWords(n, words);
+}
+
+int cs2csObjSave(RAMOBJ *obj, const char *fileName, int)
+{
+    const Cs2csObjParams *p = paramsOf(obj);
+    if (p == nullptr) {
+        return 0;
+    }
+    Tcl_Obj *text = Tcl_NewListObj(0, nullptr);
+    Tcl_IncrRefCount(text);
+    auto add = [text](const char *word) { Tcl_ListObjAppendElement(nullptr, text, Tcl_NewStringObj(word, -1)); };
+    char number[40];
+    auto addNumber = [&](const char *option, double v) {
+        add(option);
+        std::snprintf(number, sizeof number, "%.12g", v);
+        add(number);
+    };
+    add("-ics");
+    add(p->ics != nullptr ? p->ics : "");
+    add("-ocs");
+    add(p->ocs != nullptr ? p->ocs : "");
+    addNumber("-ix", p->ix);
+    addNumber("-iy", p->iy);
+    addNumber("-ox", p->ox);
+    addNumber("-oy", p->oy);
+    add("-rev");
+    std::snprintf(number, sizeof number, "%d", p->rev);
+    add(number);
+    add("-fmt");
+    add(p->fmt != nullptr ? p->fmt : "");
+    std::ofstream out(fileName, std::ios::trunc);
+    out << Tcl_GetString(text);
+    Tcl_DecrRefCount(text);
+    return out.good() ? 1 : 0;
+}
+
+void *cs2csObjLoad(const char *fileName, void **)
+{
+    std::ifstream in(fileName);
+    if (!in) {
+        return nullptr;
+    }
+    std::ostringstream text;
+    text << in.rdbuf();
+    int count = 0;
+    const char **words = nullptr;
+    if (Tcl_SplitList(nullptr, text.str().c_str(), &count, &words) != TCL_OK) {
+        return nullptr;
+    }
+    void *p = paramsFromWords(count, words);
+    Tcl_Free(reinterpret_cast<char *>(words));
+    return p;
+}
+
+/* ---- The object command ---- */
+
+enum Cs2csWordCode { kCs2cs, kCsget, kCsconfigure, kIparams, kIinfo, kOparams, kOinfo };
+
+constexpr ProjObjWord kCs2csWords[] = {
+    {"cs2cs", 4, true, kCs2cs},     {"csget", 4, false, kCsget},    {"csconfigure", 4, false, kCsconfigure},
+    {"iparams", 3, false, kIparams}, {"iinfo", 3, false, kIinfo},   {"oparams", 3, false, kOparams},
+    {"oinfo", 3, false, kOinfo},
+};
+
+int usage(Tcl_Interp *interp, const char *name, const char *words)
+{
+    Tcl_AppendResult(interp, "Usage: ", name, words, nullptr);
+    return TCL_ERROR;
+}
+
+int convert(Cs2csObjParams *p, Tcl_Interp *interp, int argc, const char **argv)
+{
+    if (argc != 5) {
+        return usage(interp, argv[0], " cs2cs x y z");
+    }
+    if (p->source == nullptr || p->destination == nullptr) {
+        Tcl_SetResult(interp, const_cast<char *>("cs2cs not defined"), TCL_STATIC);
+        return TCL_ERROR;
+    }
+    double in[3], out[3];
+    for (int k = 0; k < 3; k++) {
+        if (Tcl_GetDouble(interp, argv[2 + k], &in[k]) != TCL_OK) {
+            return TCL_ERROR;
+        }
+    }
+    if (cs2csConvert(p->source, p->destination, in[0], in[1], in[2], &out[0], &out[1], &out[2]) != 0) {
+        Tcl_SetResult(interp, const_cast<char *>(projErrorText()), TCL_VOLATILE);
+        return TCL_ERROR;
+    }
+    Tcl_AppendResult(interp, fmt(p->fmt, out[0]), " ", fmt(p->fmt, out[1]), " ", fmt(p->fmt, out[2]), nullptr);
+    return TCL_OK;
+}
+
+void appendParams(Tcl_Interp *interp, const ProjHandle *handle)
+{
+    for (const ProjParam *e = handle != nullptr ? projParamFirst(handle) : nullptr; e != nullptr;
+         e = projParamNext(e)) {
+        Tcl_AppendElement(interp, projParamText(e));
+    }
+}
+
+int cs2csObjCmd(ClientData clientData, Tcl_Interp *interp, int argc, const char **argv)
+{
+    auto *obj = static_cast<RAMOBJ *>(clientData);
+    constexpr const char *kUsage =
+        " command (cget class clone close config count csconfigure cs2cs csget iinfo iparams oinfo oparams save type "
+        "version)";
+    if (argc < 2) {
+        return usage(interp, argv[0], kUsage);
+    }
+    int code = objDefCommand(obj, interp, argc, argv);
+    if (code != TCL_CONTINUE) {
+        return code;
+    }
+    return projRun(interp, argv[0], [&] {
+        Tcl_ResetResult(interp);
+        int word = projMatchWord(kCs2csWords, argv[1]);
+        if (word < 0) {
+            return usage(interp, argv[0], kUsage);
+        }
+        Cs2csObjParams *p = paramsOf(obj);
+        if (p == nullptr) {
+            Tcl_SetResult(interp, const_cast<char *>("Undefined object"), TCL_STATIC);
+            return TCL_ERROR;
+        }
+        Tk_Window window = projOptionWindow(interp);
+        switch (word) {
+        case kCs2cs:
+            return convert(p, interp, argc, argv);
+        case kCsget:
+            if (argc != 3) {
+                return usage(interp, argv[0], " csget option");
+            }
+            return Tk_ConfigureValue(interp, window, cs2csSpecs, reinterpret_cast<char *>(p), argv[2], 0);
+        case kCsconfigure:
+            if (argc <= 3) {
+                return Tk_ConfigureInfo(interp, window, cs2csSpecs, reinterpret_cast<char *>(p),
+                                        argc == 3 ? argv[2] : nullptr, 0);
+            }
+            return cs2csObjConfigure(p, interp, argc - 2, argv + 2, TK_CONFIG_ARGV_ONLY);
+        case kIparams:
+            appendParams(interp, p->source);
+            return TCL_OK;
+        case kOparams:
+            appendParams(interp, p->destination);
+            return TCL_OK;
+        case kIinfo:
+            projParams(interp, p->source);
+            return TCL_OK;
+        case kOinfo:
+            projParams(interp, p->destination);
+            return TCL_OK;
+        }
+        return TCL_OK;
+    });
+}
+
+const RamObjKind kCs2csKind = {
+    RAMOBJ_CS2CS, cs2csObjCount, nullptr,     cs2csObjClass, cs2csObjClone,    cs2csObjSave,
+    cs2csObjLoad, freeParams,    cs2csObjCmd, cs2csObjModified, &kCs2csTransforms,
+};
+
+void *defaultParams(Tcl_Interp *interp)
+{
+    Cs2csObjParams *p = newParams();
+    if (p == nullptr) {
+        Tcl_SetResult(interp, const_cast<char *>("Error in create cs2cs obj"), TCL_STATIC);
+        return nullptr;
+    }
+    if (cs2csObjConfigure(p, interp, 0, nullptr, 0) != TCL_OK) {
+        freeParams(p);
+        return nullptr;
+    }
+    return p;
+}
+
+}  // namespace
+
+int cs2csCreateCmd(ClientData, Tcl_Interp *interp, int argc, const char **argv)
+{
+    return projObjectCreate(interp, "cs2cs.create", &kCs2csKind, argc, argv, defaultParams);
+}

@@ -1,0 +1,1292 @@
+/*
+ * projlib.cpp --
+ *
+ *	The projection layer over PROJ 9 (see projlib.h). A handle keeps PROJ's
+ *	operation for the projection alone (no datum shift, no prime meridian:
+ *	those keys are kept from PROJ, whose cs2cs emulation would apply them
+ *	in every forward call), the classic fields read from the definition,
+ *	and the datum. Datum transformations are rebuilt step by step as the
+ *	classic library did them: geodetic to geocentric through PROJ's "cart",
+ *	seven-parameter shifts of our own, grid shifts through "hgridshift".
+ *	The process-wide PROJ context is made on first use; its search paths
+ *	and log level follow the console interpreter's env array.
+ */
+#define PROJ_SUPPRESS_DEPRECATION_MESSAGE 1
+#include "geo/projlib.h"
+
+#include <proj.h>
+
+#include <cctype>
+#include <charconv>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <locale.h>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "runtime/startup.h"
+#include "tesk.h"
+#include "tesk_stdio.h"
+
+struct ProjParam {
+    std::string text;                  /* "key=value" or a flag, no leading "+" */
+    bool used = false;                 /* read by the set-up */
+    const ProjParam *next = nullptr;   /* following entry, NULL after the last */
+};
+
+struct ProjHandle {
+    PJ *pj = nullptr;                  /* the projection alone */
+    std::vector<ProjParam> params;     /* in order; never resized after set-up */
+    bool latLong = false;              /* proj=latlong and its aliases */
+    bool inverse = false;              /* PROJ has the inverse */
+    double a = 0, es = 0, e = 0;       /* semi-major axis (m), eccentricity squared, eccentricity */
+    double lam0 = 0, phi0 = 0;         /* radians */
+    double x0 = 0, y0 = 0;             /* metres */
+    double k0 = 1;
+    double toMeter = 1, frMeter = 1;
+    double fromGreenwich = 0;          /* prime meridian, radians east of Greenwich */
+    int datumType = PROJ_DATUM_UNKNOWN;
+    double datumParams[7] = {};        /* 7PARAM: m, m, m, rad, rad, rad, 1 + ppm / 1e6 */
+    std::string nadgrids;              /* GRIDSHIFT: the nadgrids list as given */
+    PJ *grids = nullptr;               /* hgridshift over the loadable grids, made at first use */
+};
+
+struct NadTable {
+    PJ *pj;                            /* hgridshift over the grid (list) */
+};
+
+struct DatumListEntry {
+    const char *id;
+    const char *defn;
+    const char *ellipseId;
+    const char *comments;
+};
+
+namespace {
+
+constexpr double kWgs84A = 6378137.0;
+constexpr double kWgs84Es = 0.0066943799901413165;   /* f = 1 / 298.257223563 */
+constexpr double kSecToRad = 4.84813681109535993589914102357e-6;
+
+/* The datums that "datum=" names, as PROJ 9 expands them. */
+const DatumListEntry kDatums[] = {
+    {"WGS84", "towgs84=0,0,0", "WGS84", ""},
+    {"GGRS87", "towgs84=-199.87,74.79,246.62", "GRS80", "Greek_Geodetic_Reference_System_1987"},
+    {"NAD83", "towgs84=0,0,0", "GRS80", "North_American_Datum_1983"},
+    {"NAD27", "nadgrids=@conus,@alaska,@ntv2_0.gsb,@ntv1_can.dat", "clrk66", "North_American_Datum_1927"},
+    {"potsdam", "nadgrids=@BETA2007.gsb", "bessel", "Potsdam Rauenberg 1950 DHDN"},
+    {"carthage", "towgs84=-263.0,6.0,431.0", "clrk80ign", "Carthage 1934 Tunisia"},
+    {"hermannskogel", "towgs84=577.326,90.129,463.919,5.137,1.474,5.297,2.4232", "bessel", "Hermannskogel"},
+    {"ire65", "towgs84=482.530,-130.596,564.557,-1.042,-0.214,-0.631,8.15", "mod_airy", "Ireland 1965"},
+    {"nzgd49", "towgs84=59.47,-5.04,187.44,0.47,-0.1,1.024,-4.5993", "intl", "New Zealand Geodetic Datum 1949"},
+    {"OSGB36", "towgs84=446.448,-125.157,542.060,0.1502,0.2470,0.8421,-20.4894", "airy", "Airy 1830"},
+    {nullptr, nullptr, nullptr, nullptr},
+};
+
+/* Keys PROJ never sees: the datum, its shifts and the prime meridian are
+ * the layer's own (PROJ would apply them in every forward call), init is
+ * expanded before; geoidgrids (no classic key) and type (which would make
+ * a CRS) are left unused. */
+const char *const kLayerKeys[] = {"init", "datum", "towgs84", "nadgrids", "pm", "geoidgrids", "type"};
+
+/* Keys that give the ellipsoid; without any of them the default applies. */
+const char *const kEllipsoidKeys[] = {"datum", "ellps", "a", "b", "rf", "f", "R", "es", "e"};
+
+/* ---- process-wide state ---- */
+
+struct Layer {
+    PJ_CONTEXT *ctx = nullptr;
+    std::string projFolder;            /* PROJ's own folder (proj.db), always searched last */
+    std::string appliedPaths;          /* the search paths last given to PROJ, joined */
+    int logLevel = -1;                 /* the level last given to PROJ */
+    const char *(*finder)(const char *) = nullptr;
+    int lastErrno = 0;
+    std::string lastError;
+    struct Cart {
+        double a, es;
+        PJ *pj;
+    };
+    std::vector<Cart> carts;           /* geodetic <-> geocentric per ellipsoid */
+};
+
+/* Never destroyed: PROJ objects must not be released during exit. */
+Layer &layer()
+{
+    static Layer *state = new Layer();
+    return *state;
+}
+
+void setError(int code, const std::string &text)
+{
+    layer().lastErrno = code;
+    layer().lastError = text;
+}
+
+void setProjError(int code, const char *detail = nullptr)
+{
+    Layer &l = layer();
+    std::string text = code != 0 && l.ctx != nullptr ? proj_context_errno_string(l.ctx, code) : "";
+    if (detail != nullptr && *detail) {
+        text += ": ";
+        text += detail;
+    }
+    setError(code, text);
+}
+
+void clearError()
+{
+    setError(0, "");
+}
+
+/* PROJ's log goes to the console's standard error. */
+void logToConsole(void *, int, const char *message)
+{
+    try {
+        tesk_fprintf(stderr, "%s\n", message != nullptr ? message : "");
+    } catch (...) {
+        /* nothing may leave a callback of PROJ */
+    }
+}
+
+const char *findWithUserFinder(PJ_CONTEXT *, const char *name, void *)
+{
+    const char *(*finder)(const char *) = layer().finder;
+    return finder != nullptr ? finder(name) : nullptr;
+}
+
+/* Splits text at the separator, dropping empty pieces. */
+std::vector<std::string> splitText(std::string_view text, char separator)
+{
+    std::vector<std::string> pieces;
+    std::size_t start = 0;
+    while (start <= text.size()) {
+        std::size_t end = text.find(separator, start);
+        if (end == std::string_view::npos) {
+            end = text.size();
+        }
+        if (end > start) {
+            pieces.emplace_back(text.substr(start, end - start));
+        }
+        start = end + 1;
+    }
+    return pieces;
+}
+
+/* The layer's PROJ context with its search paths and log level brought up
+ * to date from the console interpreter's env array. */
+PJ_CONTEXT *context()
+{
+    Layer &l = layer();
+    if (l.ctx == nullptr) {
+        l.ctx = proj_context_create();
+        if (l.ctx == nullptr) {
+            return nullptr;
+        }
+        proj_log_func(l.ctx, nullptr, logToConsole);
+        proj_log_level(l.ctx, PJ_LOG_NONE);
+        proj_context_use_proj4_init_rules(l.ctx, 1);
+        /* proj.db stays PROJ's own, whatever folders PROJ_DATA names. */
+        const char *db = proj_context_get_database_path(l.ctx);
+        if (db != nullptr) {
+            std::string path = db;
+            std::size_t slash = path.rfind('/');
+            l.projFolder = slash == std::string::npos ? std::string(".") : path.substr(0, slash);
+            proj_context_set_database_path(l.ctx, path.c_str(), nullptr, nullptr);
+        }
+        if (l.finder != nullptr) {
+            proj_context_set_file_finder(l.ctx, findWithUserFinder, nullptr);
+        }
+    }
+
+    std::vector<std::string> paths;
+    for (const char *name : {"PROJ_DATA", "PROJ_LIB"}) {
+        const char *value = conGetEnv(name);
+        if (value != nullptr) {
+            for (std::string &p : splitText(value, ':')) {
+                paths.push_back(std::move(p));
+            }
+        }
+    }
+    if (!l.projFolder.empty()) {
+        paths.push_back(l.projFolder);
+    }
+    std::string joined;
+    for (const std::string &p : paths) {
+        joined += p;
+        joined += '\n';
+    }
+    if (joined != l.appliedPaths) {
+        std::vector<const char *> list;
+        for (const std::string &p : paths) {
+            list.push_back(p.c_str());
+        }
+        proj_context_set_search_paths(l.ctx, static_cast<int>(list.size()), list.data());
+        l.appliedPaths = joined;
+    }
+
+    /* PROJ_DEBUG: unset is silent; a number 0..3 is PROJ's level; any
+     * other text shows errors. */
+    int level = PJ_LOG_NONE;
+    if (const char *debug = conGetEnv("PROJ_DEBUG")) {
+        char *end = nullptr;
+        long n = std::strtol(debug, &end, 10);
+        level = end == debug ? PJ_LOG_ERROR : static_cast<int>(n < 0 ? 0 : n > 3 ? 3 : n);
+    }
+    if (level != l.logLevel) {
+        proj_log_level(l.ctx, static_cast<PJ_LOG_LEVEL>(level));
+        l.logLevel = level;
+    }
+    return l.ctx;
+}
+
+/* Runs make with PROJ's log silenced (probes whose failure is expected). */
+template <class F>
+PJ *quietly(PJ_CONTEXT *ctx, F make)
+{
+    PJ_LOG_LEVEL previous = proj_log_level(ctx, PJ_LOG_TELL);
+    proj_log_level(ctx, PJ_LOG_NONE);
+    PJ *pj = make();
+    proj_log_level(ctx, previous);
+    return pj;
+}
+
+/* PROJ operation from words without "+". */
+PJ *createFromWords(PJ_CONTEXT *ctx, const std::vector<std::string> &words)
+{
+    std::vector<char *> argv;
+    for (const std::string &w : words) {
+        argv.push_back(const_cast<char *>(w.c_str()));
+    }
+    return proj_create_argv(ctx, static_cast<int>(argv.size()), argv.data());
+}
+
+/* ---- numbers in the C locale ---- */
+
+locale_t cLocale()
+{
+    static locale_t c = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
+    return c;
+}
+
+double parseDouble(const char *text, char **end = nullptr)
+{
+    char *stop = nullptr;
+    double v = strtod_l(text, &stop, cLocale());
+    if (end != nullptr) {
+        *end = stop;
+    }
+    return v;
+}
+
+std::string formatDouble(double v)
+{
+    char buffer[64];
+    auto result = std::to_chars(buffer, buffer + sizeof buffer, v);
+    return std::string(buffer, result.ptr);
+}
+
+/* ---- parameter entries ---- */
+
+std::string_view keyOf(std::string_view text)
+{
+    return text.substr(0, text.find('='));
+}
+
+const char *valueOf(const ProjParam &p)
+{
+    std::size_t eq = p.text.find('=');
+    return eq == std::string::npos ? "" : p.text.c_str() + eq + 1;
+}
+
+/* A key PROJ can take: a letter or underscore, then letters, digits, underscores. */
+bool isPlainKey(std::string_view key)
+{
+    if (key.empty() || !(std::isalpha(static_cast<unsigned char>(key[0])) || key[0] == '_')) {
+        return false;
+    }
+    for (char c : key) {
+        if (!(std::isalnum(static_cast<unsigned char>(c)) || c == '_')) {
+            return false;
+        }
+    }
+    return true;
+}
+
+ProjParam *findParam(std::vector<ProjParam> &params, std::string_view key)
+{
+    for (ProjParam &p : params) {
+        if (keyOf(p.text) == key) {
+            return &p;
+        }
+    }
+    return nullptr;
+}
+
+void addParam(std::vector<ProjParam> &params, std::string_view word)
+{
+    if (!word.empty() && word[0] == '+') {
+        word.remove_prefix(1);
+    }
+    if (!word.empty()) {
+        params.push_back(ProjParam{std::string(word), false, nullptr});
+    }
+}
+
+/* An angle value: degrees or degree-minute-second text, in radians;
+ * HUGE_VAL when it is not such a text as a whole. */
+double angleOf(const char *text)
+{
+    char *rest = nullptr;
+    double r = proj_dmstor(text, &rest);
+    return rest == text || rest == nullptr || *rest != '\0' ? HUGE_VAL : r;
+}
+
+/* ---- set-up steps ---- */
+
+/* Appends the entries that an init word names, through PROJ's classic
+ * init rules. */
+bool expandInit(PJ_CONTEXT *ctx, std::vector<ProjParam> &params, const ProjParam &init)
+{
+    std::string value = valueOf(init);
+    if (value.empty() || value.find_first_of(" \t\n\"") != std::string::npos) {
+        setError(PROJ_ERR_INVALID_OP_ILLEGAL_ARG_VALUE, "invalid init value: " + value);
+        return false;
+    }
+    std::string text = "+init=" + value;
+    PJ *obj = proj_create(ctx, text.c_str());
+    if (obj == nullptr) {
+        setProjError(proj_context_errno(ctx), text.c_str() + 1);
+        return false;
+    }
+    const char *definition = proj_as_proj_string(ctx, obj, PJ_PROJ_4, nullptr);
+    std::string copy = definition != nullptr ? definition : "";
+    proj_destroy(obj);
+    if (copy.empty()) {
+        setError(PROJ_ERR_INVALID_OP, "no classic definition for " + text.substr(1));
+        return false;
+    }
+    for (const std::string &word : splitText(copy, ' ')) {
+        if (word != "+type=crs") {
+            addParam(params, word);
+        }
+    }
+    return true;
+}
+
+void addDefault(std::vector<ProjParam> &params, const char *word)
+{
+    if (findParam(params, keyOf(word)) == nullptr) {
+        addParam(params, word);
+    }
+}
+
+/* The classic defaults file's entries for keys not given. */
+void addDefaults(std::vector<ProjParam> &params)
+{
+    bool hasEllipsoid = false;
+    for (const char *key : kEllipsoidKeys) {
+        hasEllipsoid = hasEllipsoid || findParam(params, key) != nullptr;
+    }
+    if (!hasEllipsoid) {
+        addParam(params, "ellps=WGS84");
+    }
+    const ProjParam *proj = findParam(params, "proj");
+    std::string name = proj != nullptr ? valueOf(*proj) : "";
+    if (name == "lcc") {
+        addDefault(params, "lat_1=33");
+        addDefault(params, "lat_2=45");
+    } else if (name == "aea") {
+        addDefault(params, "lat_1=29.5");
+        addDefault(params, "lat_2=45.5");
+    } else if (name == "lagrng") {
+        addDefault(params, "W=2");
+    }
+}
+
+const DatumListEntry *findDatum(const char *id)
+{
+    for (const DatumListEntry *d = kDatums; d->id != nullptr; d++) {
+        if (std::strcmp(d->id, id) == 0) {
+            return d;
+        }
+    }
+    return nullptr;
+}
+
+const PJ_ELLPS *findEllps(const char *id)
+{
+    for (const PJ_ELLPS *e = proj_list_ellps(); e->id != nullptr; e++) {
+        if (std::strcmp(e->id, id) == 0) {
+            return e;
+        }
+    }
+    return nullptr;
+}
+
+/* es from one shape key given the semi-major axis; false when the key is
+ * not a shape key. */
+bool shapeFrom(std::string_view key, double v, double a, double *es)
+{
+    if (key == "rf") {
+        double f = v != 0 ? 1 / v : 0;
+        *es = f * (2 - f);
+    } else if (key == "f") {
+        *es = v * (2 - v);
+    } else if (key == "es") {
+        *es = v;
+    } else if (key == "e") {
+        *es = v * v;
+    } else if (key == "b") {
+        *es = a != 0 ? 1 - (v * v) / (a * a) : 0;
+    } else {
+        return false;
+    }
+    return true;
+}
+
+/* The ellipsoid as PROJ 9 reads it (PROJ has accepted the definition, so
+ * it has one): R overrules everything; else the ellps entry, then a= for
+ * the size, then the first of rf, f, es, e, b for the shape, then the
+ * spherifications R_A ... R_lat_g. */
+void readEllipsoid(ProjHandle &h)
+{
+    std::vector<ProjParam> &p = h.params;
+    if (const ProjParam *r = findParam(p, "R")) {
+        h.a = parseDouble(valueOf(*r));
+        h.es = 0;
+        return;
+    }
+    static const char *const shapeKeys[] = {"rf", "f", "es", "e", "b"};
+    const ProjParam *ellps = findParam(p, "ellps");
+    if (const PJ_ELLPS *entry = ellps != nullptr ? findEllps(valueOf(*ellps)) : nullptr) {
+        h.a = parseDouble(entry->major + 2);
+        std::string_view shape = entry->ell;
+        std::size_t eq = shape.find('=');
+        if (eq != std::string_view::npos) {
+            shapeFrom(shape.substr(0, eq), parseDouble(entry->ell + eq + 1), h.a, &h.es);
+        }
+    }
+    if (const ProjParam *a = findParam(p, "a")) {
+        h.a = parseDouble(valueOf(*a));
+    }
+    for (const char *key : shapeKeys) {
+        if (const ProjParam *s = findParam(p, key)) {
+            shapeFrom(key, parseDouble(valueOf(*s)), h.a, &h.es);
+            break;
+        }
+    }
+    static const char *const spheres[] = {"R_A", "R_V", "R_a", "R_g", "R_h", "R_lat_a", "R_lat_g"};
+    for (const char *key : spheres) {
+        const ProjParam *s = findParam(p, key);
+        if (s == nullptr) {
+            continue;
+        }
+        double es = h.es;
+        double b = h.a * std::sqrt(1 - es);
+        std::string_view k = key;
+        if (k == "R_A") {
+            h.a *= 1 - es * (1.0 / 6 + es * (17.0 / 360 + es * 67.0 / 3024));
+        } else if (k == "R_V") {
+            h.a *= 1 - es * (1.0 / 6 + es * (5.0 / 72 + es * 55.0 / 1296));
+        } else if (k == "R_a") {
+            h.a = (h.a + b) / 2;
+        } else if (k == "R_g") {
+            h.a = std::sqrt(h.a * b);
+        } else if (k == "R_h") {
+            h.a = h.a + b != 0 ? 2 * h.a * b / (h.a + b) : 0;
+        } else {
+            double t = std::sin(angleOf(valueOf(*s)));
+            t = 1 - es * t * t;
+            if (t > 0) {
+                h.a *= k == "R_lat_a" ? (1 - es + t) / (2 * t * std::sqrt(t)) : std::sqrt(1 - es) / t;
+            }
+        }
+        h.es = 0;
+        break;
+    }
+}
+
+double adjlon(double lon)
+{
+    if (std::fabs(lon) <= M_PI) {
+        return lon;
+    }
+    lon = std::fmod(lon + M_PI, 2 * M_PI);
+    return lon < 0 ? lon + M_PI : lon - M_PI;
+}
+
+/* The classic fields of the projection's origin, scale and units, with the
+ * values that utm and ups fix themselves. */
+void readFields(ProjHandle &h)
+{
+    std::vector<ProjParam> &p = h.params;
+    auto angle = [&](const char *key) {
+        const ProjParam *e = findParam(p, key);
+        double v = e != nullptr ? angleOf(valueOf(*e)) : 0;
+        return v == HUGE_VAL ? 0 : v;
+    };
+    auto number = [&](const char *key, double otherwise) {
+        const ProjParam *e = findParam(p, key);
+        return e != nullptr ? parseDouble(valueOf(*e)) : otherwise;
+    };
+    h.lam0 = angle("lon_0");
+    h.phi0 = angle("lat_0");
+    h.x0 = number("x_0", 0);
+    h.y0 = number("y_0", 0);
+    h.k0 = findParam(p, "k_0") != nullptr ? number("k_0", 1) : number("k", 1);
+
+    h.toMeter = 1;
+    if (const ProjParam *units = findParam(p, "units")) {
+        for (const PJ_UNITS *u = proj_list_units(); u->id != nullptr; u++) {
+            if (std::strcmp(u->id, valueOf(*units)) == 0) {
+                h.toMeter = u->factor;
+                break;
+            }
+        }
+    } else if (const ProjParam *t = findParam(p, "to_meter")) {
+        const char *s = valueOf(*t);
+        bool ratio = s[0] == '1' && s[1] == '/';
+        double v = parseDouble(ratio ? s + 2 : s);
+        if (v > 0) {
+            h.toMeter = ratio ? 1 / v : v;
+        }
+    }
+    h.frMeter = 1 / h.toMeter;
+
+    const ProjParam *proj = findParam(p, "proj");
+    std::string name = proj != nullptr ? valueOf(*proj) : "";
+    bool south = findParam(p, "south") != nullptr;
+    if (name == "utm") {
+        long zone;
+        if (const ProjParam *z = findParam(p, "zone")) {
+            zone = std::strtol(valueOf(*z), nullptr, 10) - 1;
+        } else {
+            zone = std::lround(std::floor((adjlon(h.lam0) + M_PI) * 30 / M_PI));
+            zone = zone < 0 ? 0 : zone > 59 ? 59 : zone;
+        }
+        h.lam0 = (static_cast<double>(zone) + 0.5) * M_PI / 30 - M_PI;
+        h.phi0 = 0;
+        h.x0 = 500000;
+        h.y0 = south ? 10000000 : 0;
+        h.k0 = 0.9996;
+    } else if (name == "ups") {
+        h.lam0 = 0;
+        h.phi0 = south ? -M_PI_2 : M_PI_2;
+        h.x0 = 2000000;
+        h.y0 = 2000000;
+        h.k0 = 0.994;
+    }
+}
+
+/* The prime meridian: a name of PROJ's list or an angle. */
+bool readPrimeMeridian(ProjHandle &h, ProjParam &pm)
+{
+    pm.used = true;
+    const char *value = valueOf(pm);
+    for (const PJ_PRIME_MERIDIANS *m = proj_list_prime_meridians(); m->id != nullptr; m++) {
+        if (std::strcmp(m->id, value) == 0) {
+            value = m->defn;
+            break;
+        }
+    }
+    h.fromGreenwich = angleOf(value);
+    if (h.fromGreenwich == HUGE_VAL) {
+        setError(PROJ_ERR_INVALID_OP_ILLEGAL_ARG_VALUE, std::string("invalid prime meridian: ") + valueOf(pm));
+        return false;
+    }
+    return true;
+}
+
+/* The datum as the classic library set it: a nadgrids list makes a grid
+ * shift, towgs84 three or seven parameters (WGS84 when zero shifts meet
+ * the WGS84 or GRS80 ellipsoid). */
+void readDatum(ProjHandle &h)
+{
+    if (ProjParam *grids = findParam(h.params, "nadgrids")) {
+        grids->used = true;
+        h.datumType = PROJ_DATUM_GRIDSHIFT;
+        h.nadgrids = valueOf(*grids);
+        return;
+    }
+    ProjParam *towgs84 = findParam(h.params, "towgs84");
+    if (towgs84 == nullptr) {
+        return;
+    }
+    towgs84->used = true;
+    const char *s = valueOf(*towgs84);
+    for (int i = 0; i < 7 && *s != '\0'; i++) {
+        h.datumParams[i] = parseDouble(s);
+        while (*s != '\0' && *s != ',') {
+            s++;
+        }
+        if (*s == ',') {
+            s++;
+        }
+    }
+    double *d = h.datumParams;
+    if (d[3] != 0 || d[4] != 0 || d[5] != 0 || d[6] != 0) {
+        h.datumType = PROJ_DATUM_7PARAM;
+        d[3] *= kSecToRad;
+        d[4] *= kSecToRad;
+        d[5] *= kSecToRad;
+        d[6] = d[6] / 1000000.0 + 1;
+    } else {
+        h.datumType = PROJ_DATUM_3PARAM;
+    }
+    if (h.datumType == PROJ_DATUM_3PARAM && d[0] == 0 && d[1] == 0 && d[2] == 0 && h.a == kWgs84A
+        && std::fabs(h.es - 0.006694379990) < 0.000000000050) {
+        h.datumType = PROJ_DATUM_WGS84;
+    }
+}
+
+/* ---- grids ---- */
+
+/* An hgridshift over the grids of a nadgrids list that load: every name
+ * without "@" must load, "@" names that do not are skipped, and at least
+ * one must be left. NULL with the error set otherwise. */
+PJ *openGridList(PJ_CONTEXT *ctx, const std::string &list)
+{
+    if (list.find_first_of(" \t\n\"") != std::string::npos) {
+        setError(PROJ_ERR_INVALID_OP_FILE_NOT_FOUND_OR_INVALID, "invalid grid list: " + list);
+        return nullptr;
+    }
+    std::string loadable;
+    for (const std::string &item : splitText(list, ',')) {
+        bool optional = item[0] == '@';
+        std::string name = optional ? item.substr(1) : item;
+        if (name.empty()) {
+            continue;
+        }
+        if (optional) {
+            PJ *probe = quietly(ctx, [&] { return createFromWords(ctx, {"proj=hgridshift", "grids=" + name}); });
+            if (probe == nullptr) {
+                continue;
+            }
+            proj_destroy(probe);
+        }
+        loadable += loadable.empty() ? "" : ",";
+        loadable += name;
+    }
+    if (loadable.empty()) {
+        setProjError(PROJ_ERR_INVALID_OP_FILE_NOT_FOUND_OR_INVALID, list.c_str());
+        return nullptr;
+    }
+    PJ *pj = createFromWords(ctx, {"proj=hgridshift", "grids=" + loadable});
+    if (pj == nullptr) {
+        setProjError(proj_context_errno(ctx), list.c_str());
+    }
+    return pj;
+}
+
+/* Shifts lam, phi through an hgridshift; false with the error set when
+ * the point lies outside every grid. */
+bool shiftThrough(PJ *grids, PJ_DIRECTION direction, double *lam, double *phi)
+{
+    proj_errno_reset(grids);
+    PJ_COORD c = proj_trans(grids, direction, proj_coord(*lam, *phi, 0, 0));
+    if (c.v[0] == HUGE_VAL || c.v[1] == HUGE_VAL) {
+        int code = proj_errno(grids);
+        setProjError(code != 0 ? code : PROJ_ERR_COORD_TRANSFM_OUTSIDE_GRID);
+        return false;
+    }
+    *lam = c.v[0];
+    *phi = c.v[1];
+    return true;
+}
+
+/* ---- geocentric shifts ---- */
+
+/* PROJ's geodetic <-> geocentric conversion for one ellipsoid (cached). */
+PJ *cartFor(PJ_CONTEXT *ctx, double a, double es)
+{
+    Layer &l = layer();
+    for (const Layer::Cart &c : l.carts) {
+        if (c.a == a && c.es == es) {
+            return c.pj;
+        }
+    }
+    PJ *pj = createFromWords(ctx, {"proj=cart", "a=" + formatDouble(a), "es=" + formatDouble(es)});
+    if (pj == nullptr) {
+        setProjError(proj_context_errno(ctx), "geocentric conversion");
+        return nullptr;
+    }
+    if (l.carts.size() >= 32) {
+        proj_destroy(l.carts.front().pj);
+        l.carts.erase(l.carts.begin());
+    }
+    l.carts.push_back({a, es, pj});
+    return pj;
+}
+
+bool convert(PJ *pj, PJ_DIRECTION direction, double *x, double *y, double *z)
+{
+    proj_errno_reset(pj);
+    PJ_COORD c = proj_trans(pj, direction, proj_coord(*x, *y, *z, 0));
+    if (c.v[0] == HUGE_VAL || c.v[1] == HUGE_VAL) {
+        int code = proj_errno(pj);
+        setProjError(code != 0 ? code : PROJ_ERR_COORD_TRANSFM);
+        return false;
+    }
+    *x = c.v[0];
+    *y = c.v[1];
+    *z = c.v[2];
+    return true;
+}
+
+/* Geocentric coordinates of the datum to WGS84 (position vector rotation
+ * with small angles, as the classic library). */
+void toWgs84(const ProjHandle &h, double *x, double *y, double *z)
+{
+    const double *d = h.datumParams;
+    if (h.datumType == PROJ_DATUM_3PARAM) {
+        *x += d[0];
+        *y += d[1];
+        *z += d[2];
+    } else if (h.datumType == PROJ_DATUM_7PARAM) {
+        double xi = *x, yi = *y, zi = *z;
+        *x = d[6] * (xi - d[5] * yi + d[4] * zi) + d[0];
+        *y = d[6] * (d[5] * xi + yi - d[3] * zi) + d[1];
+        *z = d[6] * (-d[4] * xi + d[3] * yi + zi) + d[2];
+    }
+}
+
+void fromWgs84(const ProjHandle &h, double *x, double *y, double *z)
+{
+    const double *d = h.datumParams;
+    if (h.datumType == PROJ_DATUM_3PARAM) {
+        *x -= d[0];
+        *y -= d[1];
+        *z -= d[2];
+    } else if (h.datumType == PROJ_DATUM_7PARAM) {
+        double xt = (*x - d[0]) / d[6];
+        double yt = (*y - d[1]) / d[6];
+        double zt = (*z - d[2]) / d[6];
+        *x = xt + d[5] * yt - d[4] * zt;
+        *y = -d[5] * xt + yt + d[3] * zt;
+        *z = d[4] * xt - d[3] * yt + zt;
+    }
+}
+
+bool sameDatum(const ProjHandle &s, const ProjHandle &d)
+{
+    if (s.datumType != d.datumType || s.a != d.a || std::fabs(s.es - d.es) > 0.000000000050) {
+        return false;
+    }
+    if (s.datumType == PROJ_DATUM_3PARAM || s.datumType == PROJ_DATUM_7PARAM) {
+        int n = s.datumType == PROJ_DATUM_3PARAM ? 3 : 7;
+        for (int i = 0; i < n; i++) {
+            if (s.datumParams[i] != d.datumParams[i]) {
+                return false;
+            }
+        }
+        return true;
+    }
+    if (s.datumType == PROJ_DATUM_GRIDSHIFT) {
+        return s.nadgrids == d.nadgrids;
+    }
+    return true;
+}
+
+bool loadGrids(PJ_CONTEXT *ctx, ProjHandle &h)
+{
+    if (h.grids == nullptr) {
+        h.grids = openGridList(ctx, h.nadgrids);
+    }
+    return h.grids != nullptr;
+}
+
+/* The classic datum transformation of one geodetic point (radians, height
+ * in metres). */
+bool datumTransform(PJ_CONTEXT *ctx, ProjHandle &src, ProjHandle &dst, double *lam, double *phi, double *z)
+{
+    if (src.datumType == PROJ_DATUM_UNKNOWN || dst.datumType == PROJ_DATUM_UNKNOWN || sameDatum(src, dst)) {
+        return true;
+    }
+    double srcA = src.a, srcEs = src.es, dstA = dst.a, dstEs = dst.es;
+    if (src.datumType == PROJ_DATUM_GRIDSHIFT) {
+        if (!loadGrids(ctx, src) || !shiftThrough(src.grids, PJ_FWD, lam, phi)) {
+            return false;
+        }
+        srcA = kWgs84A;
+        srcEs = kWgs84Es;
+    }
+    if (dst.datumType == PROJ_DATUM_GRIDSHIFT) {
+        if (!loadGrids(ctx, dst)) {
+            return false;
+        }
+        dstA = kWgs84A;
+        dstEs = kWgs84Es;
+    }
+    bool shifted = src.datumType == PROJ_DATUM_3PARAM || src.datumType == PROJ_DATUM_7PARAM
+                   || dst.datumType == PROJ_DATUM_3PARAM || dst.datumType == PROJ_DATUM_7PARAM;
+    if (srcEs != dstEs || srcA != dstA || shifted) {
+        PJ *from = cartFor(ctx, srcA, srcEs);
+        PJ *to = cartFor(ctx, dstA, dstEs);
+        double x = *lam, y = *phi, h = *z;
+        if (from == nullptr || to == nullptr || !convert(from, PJ_FWD, &x, &y, &h)) {
+            return false;
+        }
+        toWgs84(src, &x, &y, &h);
+        fromWgs84(dst, &x, &y, &h);
+        if (!convert(to, PJ_INV, &x, &y, &h)) {
+            return false;
+        }
+        *lam = x;
+        *phi = y;
+        *z = h;
+    }
+    if (dst.datumType == PROJ_DATUM_GRIDSHIFT && !shiftThrough(dst.grids, PJ_INV, lam, phi)) {
+        return false;
+    }
+    return true;
+}
+
+/* ---- lists ---- */
+
+template <class T>
+int countOf(const T *list)
+{
+    int n = 0;
+    while (list != nullptr && list[n].id != nullptr) {
+        n++;
+    }
+    return n;
+}
+
+template <class T>
+const T *nextOf(const T *entry)
+{
+    return entry != nullptr && entry->id != nullptr ? entry + 1 : nullptr;
+}
+
+template <class T>
+const T *entryOf(const T *list, int count, int index)
+{
+    return index < 0 || index > count ? nullptr : list + index;
+}
+
+template <class T>
+int indexOf(const T *list, const char *id)
+{
+    if (id == nullptr) {
+        return -1;
+    }
+    for (int i = 0; list != nullptr && list[i].id != nullptr; i++) {
+        if (std::strcmp(list[i].id, id) == 0) {
+            return i;
+        }
+    }
+    return -1;
+}
+
+const PJ_OPERATIONS *ops(const ProjListEntry *e)
+{
+    return reinterpret_cast<const PJ_OPERATIONS *>(e);
+}
+const ProjListEntry *opsEntry(const PJ_OPERATIONS *e)
+{
+    return reinterpret_cast<const ProjListEntry *>(e);
+}
+const PJ_ELLPS *ell(const EllpsListEntry *e)
+{
+    return reinterpret_cast<const PJ_ELLPS *>(e);
+}
+const EllpsListEntry *ellEntry(const PJ_ELLPS *e)
+{
+    return reinterpret_cast<const EllpsListEntry *>(e);
+}
+const PJ_UNITS *unit(const UnitsListEntry *e)
+{
+    return reinterpret_cast<const PJ_UNITS *>(e);
+}
+const UnitsListEntry *unitEntry(const PJ_UNITS *e)
+{
+    return reinterpret_cast<const UnitsListEntry *>(e);
+}
+
+}  // namespace
+
+/* ---- set-up and release ---- */
+
+ProjHandle *projInit(int argc, const char *const *argv)
+{
+    clearError();
+    PJ_CONTEXT *ctx = context();
+    if (ctx == nullptr) {
+        setError(PROJ_ERR_OTHER, "cannot create the PROJ context");
+        return nullptr;
+    }
+    auto h = std::make_unique<ProjHandle>();
+    std::vector<ProjParam> &p = h->params;
+    for (int i = 0; i < argc && argv != nullptr; i++) {
+        if (argv[i] != nullptr) {
+            addParam(p, argv[i]);
+        }
+    }
+    if (ProjParam *init = findParam(p, "init")) {
+        init->used = true;
+        ProjParam copy = *init;
+        if (!expandInit(ctx, p, copy)) {
+            return nullptr;
+        }
+    }
+    if (findParam(p, "no_defs") == nullptr) {
+        addDefaults(p);
+    }
+    if (ProjParam *datum = findParam(p, "datum")) {
+        datum->used = true;
+        const DatumListEntry *d = findDatum(valueOf(*datum));
+        if (d == nullptr) {
+            setError(PROJ_ERR_INVALID_OP_ILLEGAL_ARG_VALUE, std::string("unknown datum: ") + valueOf(*datum));
+            return nullptr;
+        }
+        addParam(p, std::string("ellps=") + d->ellipseId);
+        addParam(p, d->defn);
+    }
+    if (findParam(p, "proj") == nullptr) {
+        setError(PROJ_ERR_INVALID_OP_MISSING_ARG, "projection not named");
+        return nullptr;
+    }
+
+    /* PROJ gets the first entry of every key it can take. */
+    std::vector<std::string> words;
+    std::vector<ProjParam *> passed;
+    for (ProjParam &e : p) {
+        std::string_view key = keyOf(e.text);
+        bool layerKey = false;
+        for (const char *k : kLayerKeys) {
+            layerKey = layerKey || key == k;
+        }
+        if (!layerKey && isPlainKey(key) && findParam(p, key) == &e) {
+            words.push_back(e.text);
+            passed.push_back(&e);
+        }
+    }
+    h->pj = createFromWords(ctx, words);
+    if (h->pj == nullptr) {
+        setProjError(proj_context_errno(ctx));
+        return nullptr;
+    }
+    if (proj_is_crs(h->pj)) {
+        setError(PROJ_ERR_INVALID_OP_WRONG_SYNTAX, "not a projection");
+        projFree(h.release());
+        return nullptr;
+    }
+
+    PJ_PROJ_INFO info = proj_pj_info(h->pj);
+    h->inverse = info.has_inverse != 0;
+    std::string id = info.id != nullptr ? info.id : "";
+    h->latLong = id == "latlong" || id == "longlat" || id == "latlon" || id == "lonlat";
+    std::vector<std::string> usedWords = splitText(info.definition != nullptr ? info.definition : "", ' ');
+    for (ProjParam *e : passed) {
+        for (const std::string &u : usedWords) {
+            if (u == e->text) {
+                e->used = true;
+                break;
+            }
+        }
+    }
+
+    readEllipsoid(*h);
+    h->e = std::sqrt(h->es > 0 ? h->es : 0);
+    readFields(*h);
+    if (ProjParam *pm = findParam(p, "pm")) {
+        if (!readPrimeMeridian(*h, *pm)) {
+            projFree(h.release());
+            return nullptr;
+        }
+    }
+    readDatum(*h);
+
+    for (std::size_t i = 0; i + 1 < p.size(); i++) {
+        p[i].next = &p[i + 1];
+    }
+    return h.release();
+}
+
+void projFree(ProjHandle *handle)
+{
+    if (handle == nullptr) {
+        return;
+    }
+    if (handle->grids != nullptr) {
+        proj_destroy(handle->grids);
+    }
+    if (handle->pj != nullptr) {
+        proj_destroy(handle->pj);
+    }
+    delete handle;
+}
+
+/* ---- projecting ---- */
+
+int projHasInverse(const ProjHandle *handle)
+{
+    return handle != nullptr && handle->inverse ? 1 : 0;
+}
+
+int projIsLatLong(const ProjHandle *handle)
+{
+    return handle != nullptr && handle->latLong ? 1 : 0;
+}
+
+void projFwd(ProjHandle *handle, double lam, double phi, double *x, double *y)
+{
+    double z = 0;
+    *x = lam;
+    *y = phi;
+    clearError();
+    if (handle == nullptr || handle->pj == nullptr) {
+        setError(PROJ_ERR_OTHER_API_MISUSE, "no projection");
+        *x = *y = HUGE_VAL;
+    } else if (!convert(handle->pj, PJ_FWD, x, y, &z)) {
+        *x = *y = HUGE_VAL;
+    }
+}
+
+void projInv(ProjHandle *handle, double x, double y, double *lam, double *phi)
+{
+    double z = 0;
+    *lam = x;
+    *phi = y;
+    clearError();
+    if (handle == nullptr || handle->pj == nullptr) {
+        setError(PROJ_ERR_OTHER_API_MISUSE, "no projection");
+        *lam = *phi = HUGE_VAL;
+    } else if (!handle->inverse) {
+        setProjError(PROJ_ERR_OTHER_NO_INVERSE_OP);
+        *lam = *phi = HUGE_VAL;
+    } else if (!convert(handle->pj, PJ_INV, lam, phi, &z)) {
+        *lam = *phi = HUGE_VAL;
+    }
+}
+
+int projTransform(ProjHandle *src, ProjHandle *dst, double x, double y, double z, double *ox, double *oy,
+                  double *oz)
+{
+    clearError();
+    PJ_CONTEXT *ctx = context();
+    if (src == nullptr || dst == nullptr || src->pj == nullptr || dst->pj == nullptr || ctx == nullptr) {
+        setError(PROJ_ERR_OTHER_API_MISUSE, "no projection");
+        return layer().lastErrno;
+    }
+    if (!std::isfinite(x) || !std::isfinite(y) || !std::isfinite(z)) {
+        setProjError(PROJ_ERR_COORD_TRANSFM_INVALID_COORD);
+        return layer().lastErrno;
+    }
+    if (!src->latLong) {
+        if (!src->inverse) {
+            setProjError(PROJ_ERR_OTHER_NO_INVERSE_OP);
+            return layer().lastErrno;
+        }
+        if (!convert(src->pj, PJ_INV, &x, &y, &z)) {
+            return layer().lastErrno;
+        }
+    }
+    x += src->fromGreenwich;
+    if (!datumTransform(ctx, *src, *dst, &x, &y, &z)) {
+        return layer().lastErrno;
+    }
+    x -= dst->fromGreenwich;
+    if (!dst->latLong && !convert(dst->pj, PJ_FWD, &x, &y, &z)) {
+        return layer().lastErrno;
+    }
+    *ox = x;
+    *oy = y;
+    if (oz != nullptr) {
+        *oz = z;
+    }
+    return 0;
+}
+
+/* ---- grids ---- */
+
+NadTable *nadTableOpen(const char *name)
+{
+    clearError();
+    PJ_CONTEXT *ctx = context();
+    if (ctx == nullptr || name == nullptr) {
+        setError(PROJ_ERR_OTHER_API_MISUSE, "no grid name");
+        return nullptr;
+    }
+    PJ *pj = openGridList(ctx, name);
+    return pj != nullptr ? new NadTable{pj} : nullptr;
+}
+
+void nadTableFree(NadTable *table)
+{
+    if (table != nullptr) {
+        proj_destroy(table->pj);
+        delete table;
+    }
+}
+
+void nadShiftFwd(NadTable *table, double lam, double phi, double *outLam, double *outPhi)
+{
+    clearError();
+    if (table == nullptr || !shiftThrough(table->pj, PJ_FWD, &lam, &phi)) {
+        lam = phi = HUGE_VAL;
+    }
+    *outLam = lam;
+    *outPhi = phi;
+}
+
+void nadShiftInv(NadTable *table, double lam, double phi, double *outLam, double *outPhi)
+{
+    clearError();
+    if (table == nullptr || !shiftThrough(table->pj, PJ_INV, &lam, &phi)) {
+        lam = phi = HUGE_VAL;
+    }
+    *outLam = lam;
+    *outPhi = phi;
+}
+
+/* ---- fields ---- */
+
+double projGetA(const ProjHandle *h) { return h != nullptr ? h->a : 0; }
+double projGetE(const ProjHandle *h) { return h != nullptr ? h->e : 0; }
+double projGetLam0(const ProjHandle *h) { return h != nullptr ? h->lam0 : 0; }
+double projGetPhi0(const ProjHandle *h) { return h != nullptr ? h->phi0 : 0; }
+double projGetX0(const ProjHandle *h) { return h != nullptr ? h->x0 : 0; }
+double projGetY0(const ProjHandle *h) { return h != nullptr ? h->y0 : 0; }
+double projGetK0(const ProjHandle *h) { return h != nullptr ? h->k0 : 0; }
+double projGetToMeter(const ProjHandle *h) { return h != nullptr ? h->toMeter : 0; }
+double projGetFrMeter(const ProjHandle *h) { return h != nullptr ? h->frMeter : 0; }
+
+const char *projDatumTypeName(const ProjHandle *handle)
+{
+    switch (handle != nullptr ? handle->datumType : PROJ_DATUM_UNKNOWN) {
+    case PROJ_DATUM_3PARAM:
+        return "3PARAM";
+    case PROJ_DATUM_7PARAM:
+        return "7PARAM";
+    case PROJ_DATUM_GRIDSHIFT:
+        return "GRIDSHIFT";
+    case PROJ_DATUM_WGS84:
+        return "WGS84";
+    default:
+        return "UNKNOWN";
+    }
+}
+
+const double *projDatumParams(const ProjHandle *handle, int *count)
+{
+    static const double none[7] = {};
+    if (count != nullptr) {
+        *count = 7;
+    }
+    return handle != nullptr ? handle->datumParams : none;
+}
+
+/* ---- parameter entries ---- */
+
+const ProjParam *projParamFirst(const ProjHandle *handle)
+{
+    return handle != nullptr && !handle->params.empty() ? &handle->params.front() : nullptr;
+}
+
+const ProjParam *projParamNext(const ProjParam *entry)
+{
+    return entry != nullptr ? entry->next : nullptr;
+}
+
+const char *projParamText(const ProjParam *entry)
+{
+    return entry != nullptr ? entry->text.c_str() : nullptr;
+}
+
+int projParamUsed(const ProjParam *entry)
+{
+    return entry != nullptr && entry->used ? 1 : 0;
+}
+
+void projParams(Tcl_Interp *interp, const ProjHandle *h)
+{
+    if (h == nullptr) {
+        return;
+    }
+    Tcl_AppendElement(interp, fmt("a %f", h->a));
+    Tcl_AppendElement(interp, fmt("e %f", h->e));
+    Tcl_AppendElement(interp, fmt("lam0 %f", h->lam0));
+    Tcl_AppendElement(interp, fmt("phi0 %f", h->phi0));
+    Tcl_AppendElement(interp, fmt("x0 %f", h->x0));
+    Tcl_AppendElement(interp, fmt("y0 %f", h->y0));
+    Tcl_AppendElement(interp, fmt("k0 %f", h->k0));
+    Tcl_AppendElement(interp, fmt("to_meter %f", h->toMeter));
+    Tcl_AppendElement(interp, fmt("fr_meter %f", h->frMeter));
+    Tcl_AppendElement(interp, fmt("datum_type %s", projDatumTypeName(h)));
+    const double *d = h->datumParams;
+    Tcl_AppendElement(interp, fmt("datum_params %f %f %f %f %f %f %f", d[0], d[1], d[2], d[3], d[4], d[5], d[6]));
+}
+
+/* ---- lists ---- */
+
+const ProjListEntry *projListFirst(void) { return opsEntry(proj_list_operations()); }
+const ProjListEntry *projListNext(const ProjListEntry *e) { return opsEntry(nextOf(ops(e))); }
+int projListCount(void) { return countOf(proj_list_operations()); }
+const ProjListEntry *projListEntry(int i) { return opsEntry(entryOf(proj_list_operations(), projListCount(), i)); }
+int projListIndex(const char *id) { return indexOf(proj_list_operations(), id); }
+const char *projListId(const ProjListEntry *e) { return e != nullptr ? ops(e)->id : nullptr; }
+
+const char *projListDescr(const ProjListEntry *e)
+{
+    return e != nullptr && ops(e)->id != nullptr && ops(e)->descr != nullptr ? *ops(e)->descr : nullptr;
+}
+
+const EllpsListEntry *ellpsListFirst(void) { return ellEntry(proj_list_ellps()); }
+const EllpsListEntry *ellpsListNext(const EllpsListEntry *e) { return ellEntry(nextOf(ell(e))); }
+int ellpsListCount(void) { return countOf(proj_list_ellps()); }
+const EllpsListEntry *ellpsListEntry(int i) { return ellEntry(entryOf(proj_list_ellps(), ellpsListCount(), i)); }
+int ellpsListIndex(const char *id) { return indexOf(proj_list_ellps(), id); }
+const char *ellpsListId(const EllpsListEntry *e) { return e != nullptr ? ell(e)->id : nullptr; }
+const char *ellpsListMajor(const EllpsListEntry *e) { return e != nullptr ? ell(e)->major : nullptr; }
+const char *ellpsListEll(const EllpsListEntry *e) { return e != nullptr ? ell(e)->ell : nullptr; }
+const char *ellpsListName(const EllpsListEntry *e) { return e != nullptr ? ell(e)->name : nullptr; }
+
+const UnitsListEntry *unitsListFirst(void) { return unitEntry(proj_list_units()); }
+const UnitsListEntry *unitsListNext(const UnitsListEntry *e) { return unitEntry(nextOf(unit(e))); }
+int unitsListCount(void) { return countOf(proj_list_units()); }
+const UnitsListEntry *unitsListEntry(int i) { return unitEntry(entryOf(proj_list_units(), unitsListCount(), i)); }
+int unitsListIndex(const char *id) { return indexOf(proj_list_units(), id); }
+const char *unitsListId(const UnitsListEntry *e) { return e != nullptr ? unit(e)->id : nullptr; }
+const char *unitsListToMeter(const UnitsListEntry *e) { return e != nullptr ? unit(e)->to_meter : nullptr; }
+const char *unitsListName(const UnitsListEntry *e) { return e != nullptr ? unit(e)->name : nullptr; }
+
+const DatumListEntry *datumListFirst(void) { return kDatums; }
+const DatumListEntry *datumListNext(const DatumListEntry *e) { return nextOf(e); }
+int datumListCount(void) { return countOf(kDatums); }
+const DatumListEntry *datumListEntry(int i) { return entryOf(kDatums, datumListCount(), i); }
+int datumListIndex(const char *id) { return indexOf(kDatums, id); }
+const char *datumListId(const DatumListEntry *e) { return e != nullptr ? e->id : nullptr; }
+const char *datumListEllipse(const DatumListEntry *e) { return e != nullptr ? e->ellipseId : nullptr; }
+const char *datumListDefn(const DatumListEntry *e) { return e != nullptr ? e->defn : nullptr; }
+const char *datumListComments(const DatumListEntry *e) { return e != nullptr ? e->comments : nullptr; }
+
+/* ---- errors, release, finder ---- */
+
+const char *projErrorText(void)
+{
+    return layer().lastError.c_str();
+}
+
+int projErrno(void)
+{
+    return layer().lastErrno;
+}
+
+const char *projReleaseText(void)
+{
+    return pj_release;
+}
+
+extern "C" void pj_set_finder(const char *(*finder)(const char *))
+{
+    Layer &l = layer();
+    l.finder = finder;
+    if (l.ctx != nullptr) {
+        proj_context_set_file_finder(l.ctx, finder != nullptr ? findWithUserFinder : nullptr, nullptr);
+    }
+}

@@ -1,0 +1,475 @@
+/*
+ * projobj.cpp --
+ *
+ *	Projection objects: proj.create makes an object holding one
+ *	cartographic projection that converts single points between
+ *	longitude/latitude in degrees and projected x/y, in either direction,
+ *	configured through its own option table. Also what the projection
+ *	objects share (projobj.h).
+ */
+#include "geo/projobj.h"
+
+#include <cctype>
+#include <cmath>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "geo/projcmd.h"
+#include "geo/projlib.h"
+
+/* ---- Shared by the projection objects ---- */
+
+Tk_Window projOptionWindow(Tcl_Interp *interp)
+{
+    return interp != nullptr ? Tk_MainWindow(interp) : nullptr;
+}
+
+bool projNumberFormat(const char *format)
+{
+    int conversions = 0;
+    for (const char *p = format; *p != '\0'; p++) {
+        if (*p != '%') {
+            continue;
+        }
+        p++;
+        if (*p == '%') {
+            continue;
+        }
+        p += std::strspn(p, "-+ #0'");
+        while (std::isdigit(static_cast<unsigned char>(*p))) {
+            p++;
+        }
+        if (*p == '.') {
+            p++;
+            while (std::isdigit(static_cast<unsigned char>(*p))) {
+                p++;
+            }
+        }
+        if (*p == '\0' || std::strchr("eEfFgGaA", *p) == nullptr) {
+            return false;
+        }
+        conversions++;
+    }
+    return conversions == 1;
+}
+
+bool projCheckFormat(Tcl_Interp *interp, Tk_Uid *format, Tk_Uid old)
+{
+    if (*format != nullptr && projNumberFormat(*format)) {
+        return true;
+    }
+    Tcl_SetObjResult(interp, Tcl_ObjPrintf("bad number format \"%s\": one conversion of a double such as %%.12g",
+                                           *format != nullptr ? *format : ""));
+    *format = old;
+    return false;
+}
+
+int projHandleClass(const ProjHandle *handle)
+{
+    for (const ProjParam *e = handle != nullptr ? projParamFirst(handle) : nullptr; e != nullptr;
+         e = projParamNext(e)) {
+        if (std::strncmp(projParamText(e), "proj=", 5) == 0) {
+            return projListIndex(projParamText(e) + 5);
+        }
+    }
+    return -1;
+}
+
+int projObjectCreate(Tcl_Interp *interp, const char *module, const RamObjKind *kind, int argc, const char **argv,
+                     void *(*makeDefault)(Tcl_Interp *interp))
+{
+    return projRun(interp, module, [&] {
+        if (argc < 2) {
+            Tcl_AppendResult(interp, "Usage: ", argv[0], " objName options", nullptr);
+            return TCL_ERROR;
+        }
+        Tcl_CmdInfo existing;
+        if (Tcl_GetCommandInfo(interp, argv[1], &existing)) {
+            Tcl_SetResult(interp, const_cast<char *>("command already exists"), TCL_STATIC);
+            return TCL_ERROR;
+        }
+        if (objCreate(interp, kind, argc, argv) != TCL_OK) {
+            return TCL_ERROR;
+        }
+        Tcl_CmdInfo info;
+        Tcl_GetCommandInfo(interp, argv[1], &info);
+        auto *obj = static_cast<RAMOBJ *>(info.clientData);
+        if (obj->payload == nullptr) {
+            obj->payload = makeDefault(interp);
+            if (obj->payload == nullptr) {
+                Tcl_Obj *message = Tcl_GetObjResult(interp);
+                Tcl_IncrRefCount(message);
+                Tcl_DeleteCommand(interp, argv[1]);
+                Tcl_SetObjResult(interp, message);
+                Tcl_DecrRefCount(message);
+                return TCL_ERROR;
+            }
+        }
+        Tcl_SetResult(interp, const_cast<char *>(argv[1]), TCL_VOLATILE);
+        return TCL_OK;
+    });
+}
+
+/* ---- proj objects ---- */
+
+namespace {
+
+constexpr double kPi = 3.141592653589793;
+constexpr double kToDegrees = 57.29577951308232;
+
+struct ProjObjParams {
+    char *projdef;             /* -projdef: definition words, or NULL */
+    int inv;                   /* -inv: configuring inverts -x/-y */
+    int modified;              /* stays 0 */
+    int reversed;              /* a word of the definition is "-r" */
+    Tk_Uid fmtll, fmtxy;       /* -fmtll, -fmtxy */
+    ProjHandle *projection;
+    double x, y;               /* -x, -y */
+    double longitude, latitude;/* -longitude, -latitude (degrees) */
+};
+
+#define PROJ_OPT(field) Tk_Offset(ProjObjParams, field)
+
+Tk_ConfigSpec projSpecs[] = {
+    {TK_CONFIG_STRING, "-projdef", nullptr, nullptr, "proj=utm", PROJ_OPT(projdef), TK_CONFIG_NULL_OK, nullptr},
+    {TK_CONFIG_INT, "-inv", nullptr, nullptr, "0", PROJ_OPT(inv), 0, nullptr},
+    {TK_CONFIG_DOUBLE, "-longitude", nullptr, nullptr, "0.0", PROJ_OPT(longitude), 0, nullptr},
+    {TK_CONFIG_DOUBLE, "-latitude", nullptr, nullptr, "0.0", PROJ_OPT(latitude), 0, nullptr},
+    {TK_CONFIG_DOUBLE, "-x", nullptr, nullptr, "0.0", PROJ_OPT(x), 0, nullptr},
+    {TK_CONFIG_DOUBLE, "-y", nullptr, nullptr, "0.0", PROJ_OPT(y), 0, nullptr},
+    {TK_CONFIG_UID, "-fmtxy", nullptr, nullptr, "%.12g", PROJ_OPT(fmtxy), 0, nullptr},
+    {TK_CONFIG_UID, "-fmtll", nullptr, nullptr, "%.12g", PROJ_OPT(fmtll), 0, nullptr},
+    {TK_CONFIG_END, nullptr, nullptr, nullptr, nullptr, 0, 0, nullptr},
+};
+
+ProjObjParams *paramsOf(RAMOBJ *obj)
+{
+    return static_cast<ProjObjParams *>(obj->payload);
+}
+
+ProjObjParams *newParams()
+{
+    auto *p = static_cast<ProjObjParams *>(gmemAlloc(sizeof(ProjObjParams)));
+    if (p != nullptr) {
+        std::memset(p, 0, sizeof *p);
+    }
+    return p;
+}
+
+void freeParams(void *payload)
+{
+    auto *p = static_cast<ProjObjParams *>(payload);
+    if (p == nullptr) {
+        return;
+    }
+    projFree(p->projection);
+    Tk_FreeOptions(projSpecs, reinterpret_cast<char *>(p), nullptr, 0);
+    gmemFree(p);
+}
+
+char *copyText(const std::string &text)
+{
+    char *copy = Tcl_Alloc(static_cast<unsigned>(text.size() + 1));
+    std::memcpy(copy, text.c_str(), text.size() + 1);
+    return copy;
+}
+
+/* Applies option words; a changed definition sets up a new projection
+ * (a refused one keeps the old definition and projection), then the point
+ * is converted in the direction of -inv. */
+int projObjConfigure(ProjObjParams *p, Tcl_Interp *interp, int argc, const char **argv, int flags)
+{
+    std::string kept = p->projdef != nullptr ? p->projdef : "";
+    Tk_Uid oldLL = p->fmtll, oldXY = p->fmtxy;
+    Tk_Window window = projOptionWindow(interp);
+    if (window == nullptr
+        || Tk_ConfigureWidget(interp, window, projSpecs, argc, argv, reinterpret_cast<char *>(p), flags) != TCL_OK) {
+        return TCL_ERROR;
+    }
+    if (!projCheckFormat(interp, &p->fmtll, oldLL) || !projCheckFormat(interp, &p->fmtxy, oldXY)) {
+        return TCL_ERROR;
+    }
+    if (p->projection == nullptr || p->projdef == nullptr || kept != p->projdef) {
+        const char *text = p->projdef != nullptr ? p->projdef : "{}";
+        int count = 0;
+        const char **words = nullptr;
+        ProjHandle *made = nullptr;
+        int reversed = 0;
+        if (Tcl_SplitList(nullptr, text, &count, &words) == TCL_OK) {
+            made = projInit(count, words);
+            for (int k = 0; k < count; k++) {
+                reversed |= std::strcmp(words[k], "-r") == 0;
+            }
+            Tcl_Free(reinterpret_cast<char *>(words));
+        }
+        if (made == nullptr) {
+            Tcl_ResetResult(interp);
+            Tcl_AppendResult(interp, "Error in allocating projection: ", text, nullptr);
+            Tcl_Free(p->projdef);
+            p->projdef = kept.empty() ? nullptr : copyText(kept);
+            return TCL_ERROR;
+        }
+        projFree(p->projection);
+        p->projection = made;
+        p->reversed = reversed;
+    }
+    if (p->inv == 0) {
+        projFwd(p->projection, p->longitude / 180 * kPi, p->latitude / 180 * kPi, &p->x, &p->y);
+    } else if (!projHasInverse(p->projection)) {
+        Tcl_SetResult(interp, const_cast<char *>("inverse projection not available"), TCL_STATIC);
+        return TCL_ERROR;
+    } else {
+        projInv(p->projection, p->x, p->y, &p->longitude, &p->latitude);
+        p->longitude *= kToDegrees;
+        p->latitude *= kToDegrees;
+    }
+    return TCL_OK;
+}
+
+/* A payload configured from a definition alone (clone, load). */
+ProjObjParams *paramsFromDefinition(const char *definition)
+{
+    ProjObjParams *p = newParams();
+    if (p == nullptr || projInterp == nullptr) {
+        gmemFree(p);
+        return nullptr;
+    }
+    const char *words[] = {"-projdef", definition};
+    if (projObjConfigure(p, projInterp, 2, words, 0) != TCL_OK) {
+        Tcl_ResetResult(projInterp);
+        freeParams(p);
+        return nullptr;
+    }
+    return p;
+}
+
+/* ---- Coordinate transforms for C modules ---- */
+
+int opHasInverse(void *payload)
+{
+    return projHasInverse(static_cast<ProjObjParams *>(payload)->projection);
+}
+
+int opReversed(void *payload)
+{
+    return static_cast<ProjObjParams *>(payload)->reversed;
+}
+
+int opForward(void *payload, double lon, double lat, double *x, double *y)
+{
+    projFwd(static_cast<ProjObjParams *>(payload)->projection, lon / 180 * kPi, lat / 180 * kPi, x, y);
+    return std::isfinite(*x) && std::isfinite(*y) ? 0 : projErrno();
+}
+
+int opInverse(void *payload, double x, double y, double *lon, double *lat)
+{
+    projInv(static_cast<ProjObjParams *>(payload)->projection, x, y, lon, lat);
+    *lon *= kToDegrees;
+    *lat *= kToDegrees;
+    return std::isfinite(*lon) && std::isfinite(*lat) ? 0 : projErrno();
+}
+
+const CoordTransformOps kProjTransforms = {opHasInverse, opReversed, opForward, opInverse};
+
+/* ---- Object procedures ---- */
+
+int projObjCount(RAMOBJ *)
+{
+    return projListCount();
+}
+
+int projObjClass(RAMOBJ *obj)
+{
+    return obj->payload != nullptr ? projHandleClass(paramsOf(obj)->projection) : -1;
+}
+
+void *projObjClone(void *payload, int)
+{
+    auto *from = static_cast<ProjObjParams *>(payload);
+    if (from->projdef != nullptr) {
+        return paramsFromDefinition(from->projdef);
+    }
+    ProjObjParams *p = newParams();
+    if (p != nullptr) {
+        p->fmtll = from->fmtll;
+        p->fmtxy = from->fmtxy;
+    }
+    return p;
+}
+
+int projObjSave(RAMOBJ *obj, const char *fileName, int)
+{
+    const ProjObjParams *p = paramsOf(obj);
+    if (p == nullptr || p->projdef == nullptr) {
+        return 0;
+    }
+    std::ofstream out(fileName, std::ios::trunc);
+    out << p->projdef;
+    return out.good() ? 1 : 0;
+}
+
+void *projObjLoad(const char *fileName, void **)
+{
+    std::ifstream in(fileName);
+    if (!in) {
+        return nullptr;
+    }
+    std::ostringstream text;
+    text << in.rdbuf();
+    return paramsFromDefinition(text.str().c_str());
+}
+
+int projObjModified(RAMOBJ *obj)
+{
+    return paramsOf(obj)->modified;
+}
+
+/* ---- The object command ---- */
+
+enum ProjWordCode { kProject, kProjget, kProjconfigure, kParams, kInfo, kType };
+
+constexpr ProjObjWord kProjWords[] = {
+    {"project", 4, false, kProject}, {"projget", 4, false, kProjget}, {"projconfigure", 4, false, kProjconfigure},
+    {"params", 4, false, kParams},   {"info", 3, false, kInfo},       {"type", 3, false, kType},
+};
+
+int usage(Tcl_Interp *interp, const char *name, const char *words)
+{
+    Tcl_AppendResult(interp, "Usage: ", name, words, nullptr);
+    return TCL_ERROR;
+}
+
+int project(ProjObjParams *p, Tcl_Interp *interp, int argc, const char **argv)
+{
+    if (argc != 4) {
+        return usage(interp, argv[0], " project u v");
+    }
+    if (p->projection == nullptr) {
+        Tcl_SetResult(interp, const_cast<char *>("projection function not defined"), TCL_STATIC);
+        return TCL_ERROR;
+    }
+    double u, v;
+    if (Tcl_GetDouble(interp, argv[2], &u) != TCL_OK || Tcl_GetDouble(interp, argv[3], &v) != TCL_OK) {
+        return TCL_ERROR;
+    }
+    double a, b;
+    Tk_Uid format;
+    if (p->inv != 0) {
+        if (!projHasInverse(p->projection)) {
+            Tcl_SetResult(interp, const_cast<char *>("projection is not inversible"), TCL_STATIC);
+            return TCL_ERROR;
+        }
+        p->x = u;
+        p->y = v;
+        projInv(p->projection, u, v, &a, &b);
+        a *= kToDegrees;
+        b *= kToDegrees;
+        format = p->fmtll;
+    } else {
+        p->longitude = u;
+        p->latitude = v;
+        projFwd(p->projection, u / 180 * kPi, v / 180 * kPi, &a, &b);
+        format = p->fmtxy;
+    }
+    /* A point the projection cannot convert is reported, not printed as a
+     * huge number. */
+    if (!std::isfinite(a) || !std::isfinite(b)) {
+        Tcl_AppendResult(interp, "point cannot be converted: ", projErrorText(), nullptr);
+        return TCL_ERROR;
+    }
+    if (p->inv != 0) {
+        p->longitude = a;
+        p->latitude = b;
+    } else {
+        p->x = a;
+        p->y = b;
+    }
+    Tcl_AppendResult(interp, fmt(format, a), " ", fmt(format, b), nullptr);
+    return TCL_OK;
+}
+
+int projObjCmd(ClientData clientData, Tcl_Interp *interp, int argc, const char **argv)
+{
+    auto *obj = static_cast<RAMOBJ *>(clientData);
+    constexpr const char *kUsage =
+        " command (cget class clone close config count info projconfigure params project projget save type version)";
+    if (argc < 2) {
+        return usage(interp, argv[0], kUsage);
+    }
+    int code = objDefCommand(obj, interp, argc, argv);
+    if (code != TCL_CONTINUE) {
+        return code;
+    }
+    return projRun(interp, argv[0], [&] {
+        Tcl_ResetResult(interp);
+        int word = projMatchWord(kProjWords, argv[1]);
+        if (word < 0) {
+            return usage(interp, argv[0], kUsage);
+        }
+        ProjObjParams *p = paramsOf(obj);
+        if (p == nullptr) {
+            Tcl_SetResult(interp, const_cast<char *>("Undefined object"), TCL_STATIC);
+            return TCL_ERROR;
+        }
+        Tk_Window window = projOptionWindow(interp);
+        switch (word) {
+        case kProject:
+            return project(p, interp, argc, argv);
+        case kProjget:
+            if (argc != 3) {
+                return usage(interp, argv[0], " projget option");
+            }
+            return Tk_ConfigureValue(interp, window, projSpecs, reinterpret_cast<char *>(p), argv[2], 0);
+        case kProjconfigure:
+            if (argc <= 3) {
+                return Tk_ConfigureInfo(interp, window, projSpecs, reinterpret_cast<char *>(p),
+                                        argc == 3 ? argv[2] : nullptr, 0);
+            }
+            return projObjConfigure(p, interp, argc - 2, argv + 2, TK_CONFIG_ARGV_ONLY);
+        case kParams:
+            for (const ProjParam *e = p->projection != nullptr ? projParamFirst(p->projection) : nullptr;
+                 e != nullptr; e = projParamNext(e)) {
+                Tcl_AppendElement(interp, projParamText(e));
+            }
+            return TCL_OK;
+        case kInfo:
+            projParams(interp, p->projection);
+            return TCL_OK;
+        case kType: {
+            const char *id = projListId(projListEntry(projHandleClass(p->projection)));
+            Tcl_SetResult(interp, const_cast<char *>(id != nullptr ? id : ""), TCL_VOLATILE);
+            return TCL_OK;
+        }
+        }
+        return TCL_OK;
+    });
+}
+
+const RamObjKind kProjKind = {
+    RAMOBJ_PROJ, projObjCount, nullptr,    projObjClass, projObjClone,    projObjSave,
+    projObjLoad, freeParams,   projObjCmd, projObjModified, &kProjTransforms,
+};
+
+/* The payload of an object created without a file: every option at its
+ * default, the default definition set up (an object whose definition
+ * fails simply has no projection). */
+void *defaultParams(Tcl_Interp *interp)
+{
+    ProjObjParams *p = newParams();
+    if (p == nullptr) {
+        Tcl_SetResult(interp, const_cast<char *>("Error in create proj obj"), TCL_STATIC);
+        return nullptr;
+    }
+    if (projObjConfigure(p, interp, 0, nullptr, 0) != TCL_OK) {
+        Tcl_ResetResult(interp);
+    }
+    return p;
+}
+
+}  // namespace
+
+int projCreateCmd(ClientData, Tcl_Interp *interp, int argc, const char **argv)
+{
+    return projObjectCreate(interp, "proj.create", &kProjKind, argc, argv, defaultParams);
+}
