@@ -175,9 +175,10 @@ std::vector<std::string> splitText(std::string_view text, char separator)
     return pieces;
 }
 
-/* The layer's PROJ context with its search paths and log level brought up
- * to date from the console interpreter's env array. */
-PJ_CONTEXT *context()
+/* The layer's PROJ context; with refresh, its search paths and log level
+ * are brought up to date from the console interpreter's env array (done
+ * where files may be opened: set-up and grids, not for every point). */
+PJ_CONTEXT *context(bool refresh = true)
 {
     Layer &l = layer();
     if (l.ctx == nullptr) {
@@ -199,6 +200,9 @@ PJ_CONTEXT *context()
         if (l.finder != nullptr) {
             proj_context_set_file_finder(l.ctx, findWithUserFinder, nullptr);
         }
+    }
+    if (!refresh) {
+        return l.ctx;
     }
 
     std::vector<std::string> paths;
@@ -793,6 +797,7 @@ bool sameDatum(const ProjHandle &s, const ProjHandle &d)
 bool loadGrids(PJ_CONTEXT *ctx, ProjHandle &h)
 {
     if (h.grids == nullptr) {
+        context();   /* the search paths as the script has them now */
         h.grids = openGridList(ctx, h.nadgrids);
     }
     return h.grids != nullptr;
@@ -1068,7 +1073,7 @@ int projTransform(ProjHandle *src, ProjHandle *dst, double x, double y, double z
                   double *oz)
 {
     clearError();
-    PJ_CONTEXT *ctx = context();
+    PJ_CONTEXT *ctx = context(false);
     if (src == nullptr || dst == nullptr || src->pj == nullptr || dst->pj == nullptr || ctx == nullptr) {
         setError(PROJ_ERR_OTHER_API_MISUSE, "no projection");
         return layer().lastErrno;
