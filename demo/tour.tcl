@@ -167,6 +167,41 @@ foreach layer {parcels ways wells} {
     $layer close
 }
 
+tour.step "Projections"
+# A layer in geographic coordinates (degrees) near Monterey Bay: two
+# quadrangles, one with a hole. A copy is reprojected to UTM zone 10
+# (metres); both are shown, each on a map in its own units.
+shape.create geo
+geo initialize POLYGON
+geo addrecord {-121.9 36.5 -121.9 36.8 -121.6 36.8 -121.6 36.5 -121.9 36.5}
+geo addrecord {-121.5 36.5 -121.5 36.8 -121.1 36.8 -121.1 36.5 -121.5 36.5 -121.4 36.6 -121.2 36.6 -121.2 36.7 -121.4 36.7 -121.4 36.6} {5 5}
+geo projdef longlat
+geo clone utm
+utm projection {proj=utm zone=10 ellps=WGS84}
+proj.create p
+p projconfigure -projdef {proj=utm zone=10 ellps=WGS84}
+demo.log "UTM zone 10 of (-121, 37): [p project -121 37]"
+demo.log "quadrangle corners: [lrange [lindex [geo vertex 0] 0] 0 1] degrees -> [lrange [lindex [utm vertex 0] 0] 0 1] metres"
+demo.log "quadrangle areas in square metres: [lmap i {0 1} {format %.0f [utm area $i]}]"
+cs2cs.create shift
+shift csconfigure -ics {proj=latlong ellps=intl towgs84=-87,-98,-121} -ocs {proj=latlong datum=WGS84} -fmt %.7f \
+    -ix 2 -iy 48
+demo.log "towgs84 shift of (2, 48, 0): [shift cs2cs 2 48 0]"
+gcanvas .lonlat -width 200 -height 120 -mx 180 -my -180 -viewxorigin -122.0 -viewyorigin 36.85 -background #f0f4f8 -highlightthickness 0
+gcanvas .metres -width 200 -height 120 -mx 0.0025 -my -0.0025 -viewxorigin 585000 -viewyorigin 4082000 -background #f8f4f0 -highlightthickness 0
+pack .lonlat .metres -side left
+.lonlat create object 0 0 -object geo -fill #a8c8e8 -outline #204060
+.metres create object 0 0 -object utm -fill #e8c8a8 -outline #604020
+update
+set picture [file join $teskDemo(out) tour-projection.ppm]
+if {[tour.screenshot {.lonlat .metres} $picture]} {
+    demo.log "geographic and UTM maps written to $picture ([file size $picture] bytes)"
+}
+destroy .lonlat .metres
+foreach object {geo utm p shift} {
+    $object close
+}
+
 tour.step "Done"
 update
 set f [open [file join $teskDemo(out) tour.txt] w]
