@@ -15,6 +15,7 @@
 #include <string.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <algorithm>
 #include <climits>
 #include <string>
 #include <vector>
@@ -127,9 +128,17 @@ off_t fileSize(int fd)
     return fstat(fd, &st) == 0 ? st.st_size : -1;
 }
 
+/* Bytes of the M section (range and values, or a single point's M) of a
+ * record of a type with Z and M. */
+int64_t mSectionBytes(int type, int64_t n)
+{
+    return shapeTypeIsPoint(type) ? 8 : 16 + 8 * n;
+}
+
 /* Checks that a record of len bytes (header included) holds what its type
  * and counts say, and for records with parts that the part starts are
- * non-decreasing and inside the points. */
+ * non-decreasing and inside the points. The M section of the Z types is
+ * optional: a record may end with its Z values. */
 bool recordFits(const unsigned char *rec, size_t len)
 {
     if (len < 12) return false;
@@ -146,6 +155,7 @@ bool recordFits(const unsigned char *rec, size_t len)
         n = shapeGetInt(rec + 48);
     }
     int64_t need = shapeRecordSize(type, n, p);
+    if (need >= 0 && shapeTypeHasZ(type)) need -= mSectionBytes(type, n);
     if (need < 0 || uint64_t(need) > len) return false;
     if (p > 0) {
         int32_t prev = 0;
@@ -215,7 +225,8 @@ void fileCounts(const unsigned char *rec, int *n, int *p)
 }
 
 /* Copies a checked file record of len bytes (part counts already in place
- * of starts) into its zeroed in-memory form at mem. */
+ * of starts) into its in-memory form at mem, zeroing the padding up to the
+ * record's extent. */
 void fileToMemory(const unsigned char *rec, size_t len, int32_t number, unsigned char *mem)
 {
     int n, p;
@@ -225,8 +236,16 @@ void fileToMemory(const unsigned char *rec, size_t len, int32_t number, unsigned
     shapePutInt(mem, number);
     shapePutInt(mem + 4, int32_t((len - 8) / 2));
     memcpy(mem + 8, rec + 8, 4);
+    memset(mem + 12, 0, 4);
     memcpy(mem + SHAPE_MEM_BOX, rec + 12, split - 12);
-    if (len > split) memcpy(mem + SHAPE_MEM_BOX + (split - 12) + gap, rec + split, len - split);
+    size_t at = SHAPE_MEM_BOX + (split - 12);
+    memset(mem + at, 0, gap);
+    at += gap;
+    if (len > split) {
+        memcpy(mem + at, rec + split, len - split);
+        at += len - split;
+    }
+    memset(mem + at, 0, shapeRecordExtent(int32_t((len - 8) / 2)) - at);
 }
 
 /* The file form of an in-memory record, record header left in host order;
@@ -243,6 +262,49 @@ void memoryToFile(const unsigned char *mem, unsigned char *out)
     if (len > split) memcpy(out + split, mem + SHAPE_MEM_BOX + (split - 12) + gap, len - split);
 }
 
+/* The largest block the memory layer hands out, less one. */
+constexpr size_t kMaxBlock = 0xFFFFFFF0u;
+
+/* Hands out the bytes of the main file's records, read piece by piece
+ * through a buffer small enough to stay in the cache; a record larger than
+ * a piece is read whole. Positions are from the end of the header. */
+class RecordReader {
+public:
+    RecordReader(int fd, size_t size) : fd_(fd), size_(size) {}
+    ~RecordReader() { gmemFree(buf_); }
+    RecordReader(const RecordReader &) = delete;
+    RecordReader &operator=(const RecordReader &) = delete;
+
+    /* Bytes pos to pos + n (inside the records), valid until the next call;
+     * NULL when they cannot be read or no memory holds them. */
+    unsigned char *at(size_t pos, size_t n)
+    {
+        if (pos >= start_ && pos + n <= start_ + filled_) return buf_ + (pos - start_);
+        size_t want = n > kPiece ? n : kPiece;
+        if (want > size_ - pos) want = size_ - pos;
+        if (want > capacity_) {
+            unsigned char *b = static_cast<unsigned char *>(gmemRealloc(buf_, want));
+            if (!b) return nullptr;
+            buf_ = b;
+            capacity_ = want;
+        }
+        filled_ = 0;
+        if (!readAll(fd_, buf_, want, off_t(SHAPE_HEAD_BYTES + pos))) return nullptr;
+        start_ = pos;
+        filled_ = want;
+        return buf_;
+    }
+
+private:
+    static constexpr size_t kPiece = 256 * 1024;
+    int fd_;
+    size_t size_;              /* bytes of records in the file */
+    unsigned char *buf_ = nullptr;
+    size_t capacity_ = 0;
+    size_t start_ = 0;         /* position of buf_[0] */
+    size_t filled_ = 0;        /* bytes of buf_ read */
+};
+
 /* Reads the index entries' content lengths when the index agrees with the
  * main file: same header, offsets that follow on from each other and
  * lengths that add up to the main file's length. Empty otherwise. */
@@ -257,18 +319,35 @@ std::vector<int32_t> readIndex(const char *mainName, const ShapeHead *head)
     if (size < SHAPE_HEAD_BYTES) return lengths;
     unsigned char hb[SHAPE_HEAD_BYTES];
     if (!readAll(fd.fd, hb, sizeof hb, 0) || int32_t(getBE(hb)) != SHAPE_FILE_CODE) return lengths;
-    size_t entries = size_t((size - SHAPE_HEAD_BYTES) / 8);
-    std::vector<unsigned char> raw(entries * 8);
-    if (entries > 0 && !readAll(fd.fd, raw.data(), raw.size(), SHAPE_HEAD_BYTES)) return lengths;
+    int64_t entries = (int64_t(size) - SHAPE_HEAD_BYTES) / 8;
     int64_t sum = 50;
     bool ordered = true;
-    lengths.resize(entries);
-    for (size_t i = 0; i < entries; i++) {
-        int32_t off = int32_t(getBE(&raw[8 * i]));
-        int32_t len = int32_t(getBE(&raw[8 * i + 4]));
-        if (off != sum || len < 2) ordered = false;
-        lengths[i] = len;
-        sum += int64_t(len) + 4;
+    /* Every entry stands for at least 6 words of the main file: an index
+     * with more entries than the header's length allows is inconsistent,
+     * and its lengths are not kept (a huge or sparse index costs no
+     * memory). One whose sum cannot fit 32 bits is reported without being
+     * read. */
+    int64_t keep = (int64_t(head->fileLength) - 50) / 6 + 1;
+    if (50 + 6 * entries > INT_MAX) {
+        sum = int64_t(INT_MAX) + 1;
+    } else {
+        if (entries <= keep) lengths.reserve(size_t(entries));
+        unsigned char raw[8 * 4096];
+        for (int64_t done = 0; done < entries;) {
+            int64_t n = std::min<int64_t>(entries - done, 4096);
+            if (!readAll(fd.fd, raw, size_t(n) * 8, SHAPE_HEAD_BYTES + done * 8)) {
+                lengths.clear();
+                return lengths;
+            }
+            for (int64_t i = 0; i < n; i++) {
+                int32_t off = int32_t(getBE(&raw[8 * i]));
+                int32_t len = int32_t(getBE(&raw[8 * i + 4]));
+                if (off != sum || len < 2) ordered = false;
+                if (entries <= keep) lengths.push_back(len);
+                sum += int64_t(len) + 4;
+            }
+            done += n;
+        }
     }
     if (sum != head->fileLength || !ordered) {
         tesk_fprintf(stderr, "Inconsistent shape sizes - file length:%d words; index length:%d words\n",
@@ -414,6 +493,9 @@ void shapeRecordLayout(const unsigned char *rec, ShapeLayout *l)
         n = shapeGetInt(rec + SHAPE_MEM_COUNT2);
     }
     shapeLayoutFor(type, n, p, l);
+    /* a Z record that ends before its M section has no M values */
+    if (l->mRange && shapeTypeHasZ(type) && int64_t(shapeGetInt(rec + 4)) * 2 + 8 < shapeRecordSize(type, n, p))
+        l->mRange = 0;
 }
 
 int shapeIndexName(const char *mainName, char *out, size_t size)
@@ -472,6 +554,7 @@ int saveShapeHead(int fd, ShapeHead *head)
         tesk_fprintf(stderr, "Error in writing in saveShapeHead\n");
         return 0;
     }
+    if (size < SHAPE_HEAD_BYTES) size = SHAPE_HEAD_BYTES;   /* the header about to be written */
     head->fileLength = int(size / 2);
     if (head->fileCode != SHAPE_FILE_CODE) {
         tesk_fprintf(stderr, "Invalid shape ID\n");
@@ -545,50 +628,71 @@ ShapeFile *readShapeFile(const char *fileName, int *error)
         return fail(2);
     }
     size_t d = size_t(head->fileLength) * 2 - SHAPE_HEAD_BYTES;
-    unsigned char *raw = static_cast<unsigned char *>(gmemAlloc(d));
-    if (!raw) { gmemFree(head); return fail(3); }
     std::vector<int32_t> index;
-    if (d > 0) {
-        index = readIndex(fileName, head);
-        if (!readAll(fd.fd, raw, d, SHAPE_HEAD_BYTES)) {
-            tesk_fprintf(stderr, "Error in reading shape records\n");
-            gmemFree(raw); gmemFree(head);
-            return fail(2);
-        }
+    if (d > 0) index = readIndex(fileName, head);
+    /* The records are converted as they are read into the data block, which
+     * an index sizes exactly; without one it starts a quarter above the
+     * file's size and grows when needed. */
+    size_t capacity = SHAPE_END_MARKER_BYTES;
+    if (!index.empty()) {
+        for (int32_t words : index) capacity += shapeRecordExtent(words);
+    } else {
+        capacity += std::min(d + d / 4, kMaxBlock - SHAPE_END_MARKER_BYTES);
     }
-    std::vector<size_t> positions, offsets;
-    std::vector<int32_t> lengths;
+    unsigned char *data = static_cast<unsigned char *>(gmemAlloc(capacity));
+    if (!data) { gmemFree(head); return fail(3); }
+    RecordReader reader(fd.fd, d);
+    std::vector<size_t> offsets;
     size_t pos = 0, memBytes = 0;
     int corrected = 0;
+    bool unread = false;
     while (pos < d) {
         if (d - pos < 12) break;
-        unsigned char *rec = raw + pos;
+        unsigned char *rec = reader.at(pos, 12);
+        if (!rec) { unread = true; break; }
         int32_t words = int32_t(getBE(rec + 4));
-        size_t i = positions.size();
+        size_t i = offsets.size();
         if (i < index.size() && index[i] != words) { words = index[i]; corrected++; }
-        if (words < 2 || size_t(words) * 2 + 8 > d - pos || !recordFits(rec, size_t(words) * 2 + 8)) break;
+        if (words < 2 || size_t(words) * 2 + 8 > d - pos) break;
+        size_t len = size_t(words) * 2 + 8;
+        rec = reader.at(pos, len);
+        if (!rec) { unread = true; break; }
+        if (!recordFits(rec, len)) break;
+        size_t extent = shapeRecordExtent(words);
+        if (memBytes + extent + SHAPE_END_MARKER_BYTES > capacity) {
+            size_t grown = std::min(capacity + capacity / 2, kMaxBlock);
+            if (grown < memBytes + extent + SHAPE_END_MARKER_BYTES) grown = memBytes + extent + SHAPE_END_MARKER_BYTES;
+            unsigned char *bigger = static_cast<unsigned char *>(gmemRealloc(data, grown));
+            if (!bigger) { gmemFree(data); gmemFree(head); return fail(3); }
+            data = bigger;
+            capacity = grown;
+        }
         startsToCounts(rec);
-        positions.push_back(pos);
-        lengths.push_back(words);
+        fileToMemory(rec, len, int32_t(getBE(rec)), data + memBytes);
         offsets.push_back(memBytes);
-        memBytes += shapeRecordExtent(words);
-        pos += size_t(words) * 2 + 8;
+        memBytes += extent;
+        pos += len;
+    }
+    if (unread) {
+        tesk_fprintf(stderr, "Error in reading shape records\n");
+        gmemFree(data); gmemFree(head);
+        return fail(2);
     }
     if (pos != d) {
         tesk_fprintf(stderr, "Error in shape record %d: its length does not fit the file\n",
-                     int(positions.size()) + 1);
-        gmemFree(raw); gmemFree(head);
+                     int(offsets.size()) + 1);
+        gmemFree(data); gmemFree(head);
         return fail(2);
     }
     if (corrected) tesk_fprintf(stderr, "bad record nWords: %d\n", corrected);
-    unsigned char *data = static_cast<unsigned char *>(gmemAlloc(memBytes + SHAPE_END_MARKER_BYTES));
-    if (!data) { gmemFree(raw); gmemFree(head); return fail(3); }
-    memset(data, 0, memBytes);
-    for (size_t i = 0; i < positions.size(); i++) {
-        const unsigned char *rec = raw + positions[i];
-        fileToMemory(rec, size_t(lengths[i]) * 2 + 8, int32_t(getBE(rec)), data + offsets[i]);
+    if (capacity > memBytes + SHAPE_END_MARKER_BYTES) {
+        /* give back what the estimate took beyond the records */
+        unsigned char *fitted = static_cast<unsigned char *>(gmemRealloc(data, memBytes + SHAPE_END_MARKER_BYTES));
+        if (fitted) {
+            data = fitted;
+            capacity = memBytes + SHAPE_END_MARKER_BYTES;
+        }
     }
-    gmemFree(raw);
     shapePutInt(data + memBytes, -1);
     shapePutInt(data + memBytes + 4, 0);
     shapePutInt(data + memBytes + 8, 0);
@@ -598,7 +702,7 @@ ShapeFile *readShapeFile(const char *fileName, int *error)
     memset(set, 0, sizeof *set);
     set->head = head;
     set->data = data;
-    set->capacity = memBytes + SHAPE_END_MARKER_BYTES;
+    set->capacity = capacity;
     snprintf(set->fileName, sizeof set->fileName, "%s", fileName);
     set->count = int(offsets.size());
     if (set->count > 0) {

@@ -81,7 +81,8 @@ ShapeHead *newShapeHead(int shapeType, int version);
 ShapeHead *getShapeHead(const char *fileName, int *error);
 
 /* Writes the header at offset 0 of an open file, its file length set from
- * the file's size. 1 on success, 0 on failure. */
+ * the file's size (at least the header's 50 words, for a file that holds
+ * nothing yet). 1 on success, 0 on failure. */
 int saveShapeHead(int fd, ShapeHead *head);
 
 /* Records of a file set by its index: (index size - 100) / 8. 1 or 0. */
@@ -134,7 +135,8 @@ typedef struct ShapeLayout {
 /* Computes the layout of a record of type with N and P (both not negative);
  * single points have N = 1. Positions are from the record's first byte. */
 void shapeLayoutFor(int type, int nPoints, int nParts, ShapeLayout *out);
-/* Layout of a record from its stored type and counts. */
+/* Layout of a record from its stored type and counts; mRange is 0 for a
+ * record of a Z type whose length ends before its M section. */
 void shapeRecordLayout(const unsigned char *rec, ShapeLayout *out);
 
 int32_t shapeGetInt(const unsigned char *p);

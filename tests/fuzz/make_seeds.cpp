@@ -3,16 +3,22 @@
  *
  *	Writes the seed corpus of the reader fuzz targets: small valid files of
  *	every reader, made by the package's own writers (raw band files, FFT
- *	headers) and by the sample files of the format tests.
+ *	headers, shapefiles) and by the sample files of the format tests.
  *	    make_seeds FOLDER     (FOLDER/<reader>/ ...)
  */
 #undef USE_TCL_STUBS
 #undef USE_TK_STUBS
 #include <cstdio>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <sys/stat.h>
 #include <tcl.h>
+#include <unistd.h>
+#include <vector>
+#include "geo/shapefile.h"
+#include "geo/shaperec.h"
 #include "imagestore/pixels.h"
 #include "imagestore/ramimage.h"
 #include "imagestore/sample_files.h"
@@ -79,6 +85,109 @@ bool writeFft(const std::string &path)
     return std::fclose(f) == 0;
 }
 
+std::vector<unsigned char> slurp(const std::string &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<unsigned char>(std::istreambuf_iterator<char>(in), {});
+}
+
+/* One shape seed: a set of the type with the records that add() appends,
+ * written by writeShape and stored as the fuzz target's input (the main
+ * file's length in 4 bytes, little-endian, the main file, the index;
+ * without the index when withIndex is false). */
+template <typename Add>
+bool writeShapeSeed(const std::string &path, int type, Add add, bool withIndex = true)
+{
+    ShapeFile *set = newShapeFile(type, nullptr, nullptr, 0);
+    if (set == nullptr) {
+        return false;
+    }
+    bool ok = add(set);
+    std::string shp = path + ".tmp.shp", shx = path + ".tmp.shx";
+    ok = ok && writeShape(shp.c_str(), set, 0, nullptr);
+    freeShapeFile(set);
+    std::vector<unsigned char> main = slurp(shp), index = slurp(shx);
+    unlink(shp.c_str());
+    unlink(shx.c_str());
+    if (!ok || main.size() < SHAPE_HEAD_BYTES) {
+        return false;
+    }
+    std::vector<unsigned char> seed;
+    for (int s = 0; s < 32; s += 8) {
+        seed.push_back(static_cast<unsigned char>(main.size() >> s));
+    }
+    seed.insert(seed.end(), main.begin(), main.end());
+    if (withIndex) {
+        seed.insert(seed.end(), index.begin(), index.end());
+    }
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char *>(seed.data()),
+                                                 static_cast<std::streamsize>(seed.size()));
+    return true;
+}
+
+/* Shapefiles of every type family: points, polylines of several parts,
+ * polygons with a hole, multipoints, their Z and M forms, a multipatch, a
+ * NULL set, and a file without its index. */
+bool writeShapeSeeds(const std::string &dir)
+{
+    static const double ring[] = {0, 0, 0, 10, 10, 10, 10, 0, 0, 0, 2, 2, 3, 2, 3, 3, 2, 2};
+    static const int ringParts[] = {5, 4};
+    static const double line[] = {0, 0, 1, 1, 2, 0, 5, 5, 6, 7};
+    static const int lineParts[] = {3, 2};
+    static const double values[] = {1, 2, 3, 4, 5, 6, 7, 8, 9};
+    static const double more[] = {-1, -2, -3, -4, -5, -6, -7, -8, -9};
+    static const double patch[] = {0, 0, 1, 0, 0, 1, 1, 1, 5, 5, 6, 5, 5, 6, 5, 5};
+    static const int patchParts[] = {4, 4};
+    static const int patchTypes[] = {0, 5};
+    bool ok = true;
+    auto points = [](const double *z, const double *m) {
+        return [z, m](ShapeFile *set) {
+            return appendShapeRecord(set, 0, ring, 1, nullptr, 0, z, m, nullptr) != nullptr &&
+                   appendShapeRecord(set, 0, ring + 6, 1, nullptr, 0, z ? z + 1 : z, m ? m + 1 : m, nullptr) != nullptr;
+        };
+    };
+    auto lines = [](const double *z, const double *m) {
+        return [z, m](ShapeFile *set) {
+            return appendShapeRecord(set, 0, line, 5, lineParts, 2, z, m, nullptr) != nullptr &&
+                   appendShapeRecord(set, 0, line, 2, nullptr, 0, z, m, nullptr) != nullptr;
+        };
+    };
+    auto polygons = [](const double *z, const double *m) {
+        return [z, m](ShapeFile *set) {
+            return appendShapeRecord(set, 0, ring, 9, ringParts, 2, z, m, nullptr) != nullptr &&
+                   appendShapeRecord(set, 7, ring, 5, nullptr, 0, z, m, nullptr) != nullptr;
+        };
+    };
+    auto multipoints = [](const double *z, const double *m) {
+        return [z, m](ShapeFile *set) {
+            return appendShapeRecord(set, 0, line, 5, nullptr, 0, z, m, nullptr) != nullptr &&
+                   appendShapeRecord(set, 0, ring, 1, nullptr, 0, z, m, nullptr) != nullptr;
+        };
+    };
+    ok &= writeShapeSeed(dir + "/point.seed", SHP_POINT, points(nullptr, nullptr));
+    ok &= writeShapeSeed(dir + "/pointz.seed", SHP_POINTZ, points(values, more));
+    ok &= writeShapeSeed(dir + "/pointm.seed", SHP_POINTM, points(nullptr, more));
+    ok &= writeShapeSeed(dir + "/polyline.seed", SHP_POLYLINE, lines(nullptr, nullptr));
+    ok &= writeShapeSeed(dir + "/polylinez.seed", SHP_POLYLINEZ, lines(values, more));
+    ok &= writeShapeSeed(dir + "/polylinem.seed", SHP_POLYLINEM, lines(nullptr, more));
+    ok &= writeShapeSeed(dir + "/polygon.seed", SHP_POLYGON, polygons(nullptr, nullptr));
+    ok &= writeShapeSeed(dir + "/polygonz.seed", SHP_POLYGONZ, polygons(values, more));
+    ok &= writeShapeSeed(dir + "/polygonm.seed", SHP_POLYGONM, polygons(nullptr, more));
+    ok &= writeShapeSeed(dir + "/multipoint.seed", SHP_MULTIPOINT, multipoints(nullptr, nullptr));
+    ok &= writeShapeSeed(dir + "/multipointz.seed", SHP_MULTIPOINTZ, multipoints(values, more));
+    ok &= writeShapeSeed(dir + "/multipointm.seed", SHP_MULTIPOINTM, multipoints(nullptr, more));
+    ok &= writeShapeSeed(dir + "/multipatch.seed", SHP_MULTIPATCH, [](ShapeFile *set) {
+        return appendShapeRecord(set, 0, patch, 8, patchParts, 2, values, more, patchTypes) != nullptr &&
+               appendShapeRecord(set, 0, patch, 3, nullptr, 0, values, more, patchTypes) != nullptr;
+    });
+    ok &= writeShapeSeed(dir + "/null.seed", SHP_NULL, [](ShapeFile *set) {
+        return appendShapeRecord(set, 0, nullptr, 0, nullptr, 0, nullptr, nullptr, nullptr) != nullptr;
+    });
+    ok &= writeShapeSeed(dir + "/empty.seed", SHP_POLYGON, [](ShapeFile *) { return true; });
+    ok &= writeShapeSeed(dir + "/noindex.seed", SHP_POLYGONZ, polygons(values, more), false);
+    return ok;
+}
+
 }  // namespace
 
 int main(int argc, char **argv)
@@ -95,7 +204,7 @@ int main(int argc, char **argv)
     std::string top = argv[1];
     mkdir(top.c_str(), 0755);
     bool ok = true;
-    for (const char *reader : {"imagedef", "lan", "elas", "ppm", "xbm", "dib", "fft"}) {
+    for (const char *reader : {"imagedef", "lan", "elas", "ppm", "xbm", "dib", "fft", "shape"}) {
         mkdir((top + "/" + reader).c_str(), 0755);
     }
     ok &= writeRaw(top + "/imagedef/bsq.img", IMG_BSQ, PIX_SHORT, 2, 1152);
@@ -103,6 +212,7 @@ int main(int argc, char **argv)
     ok &= writeRaw(top + "/lan/e74.lan", IMG_E74, PIX_USHORT, 2, 128);
     ok &= writeRaw(top + "/lan/e73.lan", IMG_E73, PIX_4BITS, 1, 128);
     ok &= writeFft(top + "/fft/small.fft");
+    ok &= writeShapeSeeds(top + "/shape");
     for (const char *reader : {"elas", "ppm", "xbm", "dib"}) {
         ok &= !samples::writeSampleFiles(top + "/" + reader, reader).empty();
     }

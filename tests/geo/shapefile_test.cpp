@@ -146,6 +146,13 @@ TEST(ShapeFileRead, HeaderOnlyFileAndMissingIndex)
     EXPECT_EQ(readFile(out).size(), 100u);
     EXPECT_EQ(readFile(dir.path + "/f.SHx").size(), 100u);
     freeShapeFile(set);
+    /* the empty file's header says 50 words, and it reads back */
+    std::vector<unsigned char> saved = readFile(out);
+    EXPECT_EQ(saved[24] << 24 | saved[25] << 16 | saved[26] << 8 | saved[27], 50);
+    set = readShapeFile(out.c_str(), nullptr);
+    ASSERT_NE(set, nullptr);
+    EXPECT_EQ(set->count, 0);
+    freeShapeFile(set);
 
     writeSet(shp, 1, {point(1, 1, 2), point(2, 3, 4)}, 0, false);
     set = readShapeFile(shp.c_str(), nullptr);
@@ -240,6 +247,23 @@ TEST(ShapeFileRead, IndexThatDisagreesIsIgnored)
     EXPECT_EQ(countShapeRecords(shp.c_str(), &count), 1);
     EXPECT_EQ(count, 2);
     EXPECT_EQ(countShapeRecords((dir.path + "/none.shp").c_str(), &count), 0);
+}
+
+TEST(ShapeFileRead, HugeOrSparseIndexIsRefusedWithoutHoldingIt)
+{
+    TempDir dir;
+    std::string shp = dir.path + "/h.shp";
+    std::string shx = dir.path + "/h.shx";
+    writeSet(shp, 1, {point(1, 1, 2), point(2, 3, 4)});
+    /* Beyond what 32-bit word counts can hold (read not at all), then far
+     * more entries than the main file has room for (streamed, not kept). */
+    for (off_t size : {off_t(6) << 30, off_t(64) << 20}) {
+        ASSERT_EQ(truncate(shx.c_str(), size), 0);
+        ShapeFile *set = readShapeFile(shp.c_str(), nullptr);
+        ASSERT_NE(set, nullptr) << size;
+        EXPECT_EQ(set->count, 2);
+        freeShapeFile(set);
+    }
 }
 
 TEST(ShapeFileWrite, ZAndMRoundTripAndSelectedOnly)
@@ -419,5 +443,106 @@ TEST(ShapeFileWrite, FileRecordsWithSpareBytesRoundTripByteIdentical)
     ASSERT_EQ(writeShape(out.c_str(), set, 0, nullptr), 1);
     EXPECT_EQ(readFile(out), readFile(shp));
     EXPECT_EQ(readFile(dir.path + "/t.shx"), readFile(dir.path + "/s.shx"));
+    freeShapeFile(set);
+}
+
+TEST(ShapeFileRead, ZRecordsWithoutTheirOptionalMSectionLoadWithoutMValues)
+{
+    /* Z records that end with their Z values, as most writers make them
+     * when there are no measures; the last record of the file among them */
+    TempDir dir;
+    std::string shp = dir.path + "/nom.shp";
+    Rec withM = polyline(1, 15, {0}, {0, 0, 0, 1, 1, 1, 0, 0}, true, true);
+    Rec withoutM = polyline(2, 15, {0, 4}, {0, 0, 0, 9, 9, 9, 0, 0, 1, 1, 2, 2, 1, 2, 1, 1}, true, false);
+    writeSet(shp, 15, {withoutM, withM, withoutM});
+    int err = 0;
+    ShapeFile *set = readShapeFile(shp.c_str(), &err);
+    ASSERT_NE(set, nullptr);
+    ASSERT_EQ(set->count, 3);
+    double lo, hi;
+    for (int i : {0, 2}) {
+        ShapeRecord *rec = shapeRecordAt(set, i);
+        double *z = shapeRecordZValues(rec, &lo, &hi);
+        ASSERT_NE(z, nullptr);
+        EXPECT_EQ(z[7], 17.0);
+        EXPECT_EQ(shapeRecordMValues(rec, &lo, &hi), nullptr);
+        EXPECT_EQ(shapeSetMValues(rec, z, 0, 8), 0);   /* nothing past the record is written */
+    }
+    double *m = shapeRecordMValues(shapeRecordAt(set, 1), &lo, &hi);
+    ASSERT_NE(m, nullptr);
+    EXPECT_EQ(m[3], 23.0);
+    std::string out = dir.path + "/out.shp";
+    ASSERT_EQ(writeShape(out.c_str(), set, 0, nullptr), 1);
+    EXPECT_EQ(readFile(out), readFile(shp));
+    freeShapeFile(set);
+
+    /* a POINTZ of X, Y and Z only */
+    Bytes c;
+    c.le(SHP_POINTZ); c.dbl(1); c.dbl(2); c.dbl(3);
+    writeSet(shp, SHP_POINTZ, {{1, c.b}});
+    set = readShapeFile(shp.c_str(), &err);
+    ASSERT_NE(set, nullptr);
+    ASSERT_EQ(set->count, 1);
+    double *z = shapeRecordZValues(shapeRecordAt(set, 0), &lo, &hi);
+    ASSERT_NE(z, nullptr);
+    EXPECT_EQ(z[0], 3.0);
+    EXPECT_EQ(shapeRecordMValues(shapeRecordAt(set, 0), &lo, &hi), nullptr);
+    freeShapeFile(set);
+
+    /* a Z record shorter than its Z values is still refused */
+    Rec shortZ = polyline(1, 15, {0}, {0, 0, 0, 1, 1, 1, 0, 0}, true, false);
+    shortZ.content.resize(shortZ.content.size() - 8);
+    writeSet(shp, 15, {shortZ});
+    EXPECT_EQ(readShapeFile(shp.c_str(), &err), nullptr);
+}
+
+TEST(ShapeFileRead, LargeFilesWithRecordsAcrossPiecesAndLargerThanAPiece)
+{
+    /* some 2 MB of polylines of 1 to 97 points, one of 40,000 points (640 KB)
+     * in the middle: record boundaries fall anywhere in the file */
+    TempDir dir;
+    std::string shp = dir.path + "/big.shp";
+    std::vector<Rec> recs;
+    std::vector<int> sizes;
+    for (int i = 0; i < 1200; i++) sizes.push_back(i == 600 ? 40000 : 1 + (i * 37) % 97);
+    for (int i = 0; i < int(sizes.size()); i++) {
+        std::vector<double> xy;
+        for (int k = 0; k < sizes[size_t(i)]; k++) { xy.push_back(i + k * 0.5); xy.push_back(-i - k); }
+        recs.push_back(polyline(i + 1, SHP_POLYLINE, {0}, xy));
+    }
+    writeSet(shp, SHP_POLYLINE, recs);
+    for (bool withIndex : {true, false}) {
+        SCOPED_TRACE(withIndex ? "with index" : "without index");
+        if (!withIndex) unlink((dir.path + "/big.shx").c_str());
+        ShapeFile *set = readShapeFile(shp.c_str(), nullptr);
+        ASSERT_NE(set, nullptr);
+        ASSERT_EQ(set->count, int(sizes.size()));
+        bool same = true;
+        for (int i = 0; i < set->count && same; i++) {
+            int n = 0;
+            double *xy = shapeRecordPoints(shapeRecordAt(set, i), &n);
+            same = n == sizes[size_t(i)] && shapeGetInt(shapeRecordAt(set, i)) == i + 1;
+            for (int k = 0; k < n && same; k++) same = xy[2 * k] == i + k * 0.5 && xy[2 * k + 1] == -i - k;
+            EXPECT_TRUE(same) << "record " << i;
+        }
+        std::string out = dir.path + "/copy.shp";
+        ASSERT_EQ(writeShape(out.c_str(), set, 0, nullptr), 1);
+        EXPECT_EQ(readFile(out), readFile(shp));
+        freeShapeFile(set);
+    }
+
+    /* 50,000 NULL records without index take twice their file size in
+     * memory: the data block grows while they are read */
+    std::vector<Rec> nulls(50000);
+    for (int i = 0; i < 50000; i++) { Bytes c; c.le(SHP_NULL); nulls[size_t(i)] = {i + 1, c.b}; }
+    writeSet(shp, SHP_NULL, nulls, 0, false);
+    ShapeFile *set = readShapeFile(shp.c_str(), nullptr);
+    ASSERT_NE(set, nullptr);
+    ASSERT_EQ(set->count, 50000);
+    EXPECT_EQ(shapeGetInt(shapeRecordAt(set, 49999)), 50000);
+    EXPECT_EQ(shapeRecordType(shapeRecordAt(set, 49999)), SHP_NULL);
+    /* records appended later still fit behind the end marker */
+    EXPECT_NE(appendShapeRecord(set, 0, nullptr, 0, nullptr, 0, nullptr, nullptr, nullptr), nullptr);
+    EXPECT_EQ(shapeGetInt(shapeRecordAt(set, 50000)), 50001);
     freeShapeFile(set);
 }
