@@ -343,16 +343,10 @@ constexpr ProjObjWord kCs2csWords[] = {
     {"oinfo", 3, false, kOinfo},
 };
 
-int usage(Tcl_Interp *interp, const char *name, const char *words)
-{
-    Tcl_AppendResult(interp, "Usage: ", name, words, nullptr);
-    return TCL_ERROR;
-}
-
 int convert(Cs2csObjParams *p, Tcl_Interp *interp, int argc, const char **argv)
 {
     if (argc != 5) {
-        return usage(interp, argv[0], " cs2cs x y z");
+        return projUsage(interp, argv[0], " cs2cs x y z");
     }
     if (p->source == nullptr || p->destination == nullptr) {
         Tcl_SetResult(interp, const_cast<char *>("cs2cs not defined"), TCL_STATIC);
@@ -372,64 +366,30 @@ int convert(Cs2csObjParams *p, Tcl_Interp *interp, int argc, const char **argv)
     return TCL_OK;
 }
 
-void appendParams(Tcl_Interp *interp, const ProjHandle *handle)
-{
-    for (const ProjParam *e = handle != nullptr ? projParamFirst(handle) : nullptr; e != nullptr;
-         e = projParamNext(e)) {
-        Tcl_AppendElement(interp, projParamText(e));
-    }
-}
-
 int cs2csObjCmd(ClientData clientData, Tcl_Interp *interp, int argc, const char **argv)
 {
     auto *obj = static_cast<RAMOBJ *>(clientData);
     constexpr const char *kUsage =
         " command (cget class clone close config count csconfigure cs2cs csget iinfo iparams oinfo oparams save type "
         "version)";
-    if (argc < 2) {
-        return usage(interp, argv[0], kUsage);
-    }
-    int code = objDefCommand(obj, interp, argc, argv);
-    if (code != TCL_CONTINUE) {
-        return code;
-    }
-    return projRun(interp, argv[0], [&] {
-        Tcl_ResetResult(interp);
-        int word = projMatchWord(kCs2csWords, argv[1]);
-        if (word < 0) {
-            return usage(interp, argv[0], kUsage);
-        }
+    return projObjectCommand(obj, interp, argc, argv, kUsage, kCs2csWords, [&](int word) {
         Cs2csObjParams *p = paramsOf(obj);
-        if (p == nullptr) {
-            Tcl_SetResult(interp, const_cast<char *>("Undefined object"), TCL_STATIC);
-            return TCL_ERROR;
-        }
-        Tk_Window window = projOptionWindow(interp);
         switch (word) {
         case kCs2cs:
             return convert(p, interp, argc, argv);
         case kCsget:
-            if (argc != 3) {
-                return usage(interp, argv[0], " csget option");
-            }
-            return Tk_ConfigureValue(interp, window, cs2csSpecs, reinterpret_cast<char *>(p), argv[2], 0);
+            return projGetOption(interp, cs2csSpecs, p, argc, argv, " csget option");
         case kCsconfigure:
-            if (argc <= 3) {
-                return Tk_ConfigureInfo(interp, window, cs2csSpecs, reinterpret_cast<char *>(p),
-                                        argc == 3 ? argv[2] : nullptr, 0);
-            }
-            return cs2csObjConfigure(p, interp, argc - 2, argv + 2, TK_CONFIG_ARGV_ONLY);
+            return projConfigureOptions(interp, cs2csSpecs, p, argc, argv, [&](int n, const char **words) {
+                return cs2csObjConfigure(p, interp, n, words, TK_CONFIG_ARGV_ONLY);
+            });
         case kIparams:
-            appendParams(interp, p->source);
-            return TCL_OK;
         case kOparams:
-            appendParams(interp, p->destination);
+            projAppendParamTexts(interp, word == kIparams ? p->source : p->destination);
             return TCL_OK;
         case kIinfo:
-            projParams(interp, p->source);
-            return TCL_OK;
         case kOinfo:
-            projParams(interp, p->destination);
+            projParams(interp, word == kIinfo ? p->source : p->destination);
             return TCL_OK;
         }
         return TCL_OK;

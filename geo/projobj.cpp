@@ -76,6 +76,29 @@ int projHandleClass(const ProjHandle *handle)
     return -1;
 }
 
+void projAppendParamTexts(Tcl_Interp *interp, const ProjHandle *handle)
+{
+    for (const ProjParam *e = handle != nullptr ? projParamFirst(handle) : nullptr; e != nullptr;
+         e = projParamNext(e)) {
+        Tcl_AppendElement(interp, projParamText(e));
+    }
+}
+
+int projUsage(Tcl_Interp *interp, const char *name, const char *words)
+{
+    Tcl_AppendResult(interp, "Usage: ", name, words, nullptr);
+    return TCL_ERROR;
+}
+
+int projGetOption(Tcl_Interp *interp, Tk_ConfigSpec *specs, void *record, int argc, const char **argv,
+                  const char *usageWords)
+{
+    if (argc != 3) {
+        return projUsage(interp, argv[0], usageWords);
+    }
+    return Tk_ConfigureValue(interp, projOptionWindow(interp), specs, static_cast<char *>(record), argv[2], 0);
+}
+
 int projObjectCreate(Tcl_Interp *interp, const char *module, const RamObjKind *kind, int argc, const char **argv,
                      void *(*makeDefault)(Tcl_Interp *interp))
 {
@@ -334,16 +357,10 @@ constexpr ProjObjWord kProjWords[] = {
     {"params", 4, false, kParams},   {"info", 3, false, kInfo},       {"type", 3, false, kType},
 };
 
-int usage(Tcl_Interp *interp, const char *name, const char *words)
-{
-    Tcl_AppendResult(interp, "Usage: ", name, words, nullptr);
-    return TCL_ERROR;
-}
-
 int project(ProjObjParams *p, Tcl_Interp *interp, int argc, const char **argv)
 {
     if (argc != 4) {
-        return usage(interp, argv[0], " project u v");
+        return projUsage(interp, argv[0], " project u v");
     }
     if (p->projection == nullptr) {
         Tcl_SetResult(interp, const_cast<char *>("projection function not defined"), TCL_STATIC);
@@ -394,44 +411,19 @@ int projObjCmd(ClientData clientData, Tcl_Interp *interp, int argc, const char *
     auto *obj = static_cast<RAMOBJ *>(clientData);
     constexpr const char *kUsage =
         " command (cget class clone close config count info projconfigure params project projget save type version)";
-    if (argc < 2) {
-        return usage(interp, argv[0], kUsage);
-    }
-    int code = objDefCommand(obj, interp, argc, argv);
-    if (code != TCL_CONTINUE) {
-        return code;
-    }
-    return projRun(interp, argv[0], [&] {
-        Tcl_ResetResult(interp);
-        int word = projMatchWord(kProjWords, argv[1]);
-        if (word < 0) {
-            return usage(interp, argv[0], kUsage);
-        }
+    return projObjectCommand(obj, interp, argc, argv, kUsage, kProjWords, [&](int word) {
         ProjObjParams *p = paramsOf(obj);
-        if (p == nullptr) {
-            Tcl_SetResult(interp, const_cast<char *>("Undefined object"), TCL_STATIC);
-            return TCL_ERROR;
-        }
-        Tk_Window window = projOptionWindow(interp);
         switch (word) {
         case kProject:
             return project(p, interp, argc, argv);
         case kProjget:
-            if (argc != 3) {
-                return usage(interp, argv[0], " projget option");
-            }
-            return Tk_ConfigureValue(interp, window, projSpecs, reinterpret_cast<char *>(p), argv[2], 0);
+            return projGetOption(interp, projSpecs, p, argc, argv, " projget option");
         case kProjconfigure:
-            if (argc <= 3) {
-                return Tk_ConfigureInfo(interp, window, projSpecs, reinterpret_cast<char *>(p),
-                                        argc == 3 ? argv[2] : nullptr, 0);
-            }
-            return projObjConfigure(p, interp, argc - 2, argv + 2, TK_CONFIG_ARGV_ONLY);
+            return projConfigureOptions(interp, projSpecs, p, argc, argv, [&](int n, const char **words) {
+                return projObjConfigure(p, interp, n, words, TK_CONFIG_ARGV_ONLY);
+            });
         case kParams:
-            for (const ProjParam *e = p->projection != nullptr ? projParamFirst(p->projection) : nullptr;
-                 e != nullptr; e = projParamNext(e)) {
-                Tcl_AppendElement(interp, projParamText(e));
-            }
+            projAppendParamTexts(interp, p->projection);
             return TCL_OK;
         case kInfo:
             projParams(interp, p->projection);
