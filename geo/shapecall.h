@@ -8,6 +8,7 @@
 #ifndef TESK_GEO_SHAPECALL_H
 #define TESK_GEO_SHAPECALL_H
 
+#include <cstring>
 #include <tcl.h>
 
 #include "geo/shaperec.h"
@@ -65,6 +66,33 @@ struct ShapeCall {
 };
 
 typedef int(ShapeWordProc)(ShapeCall &call);
+
+/* Calls visit(i) for the records that the words from argv[first] on name:
+ * every record when there are none or (allWord) the one word is "all",
+ * else each index in turn. Answers TCL_ERROR at an invalid index, or when
+ * visit answers false (with its message set). */
+template <class Visit>
+int eachRecord(ShapeCall &c, int first, bool allWord, Visit visit)
+{
+    if (c.argc <= first || (allWord && c.argc == first + 1 && std::strcmp(c.argv[first], "all") == 0)) {
+        for (int i = 0; i < c.set->count; i++) {
+            if (!visit(i)) {
+                return TCL_ERROR;
+            }
+        }
+        return TCL_OK;
+    }
+    for (int k = first; k < c.argc; k++) {
+        int i;
+        if (!c.index(k, &i)) {
+            return c.invalidIndex();
+        }
+        if (!visit(i)) {
+            return TCL_ERROR;
+        }
+    }
+    return TCL_OK;
+}
 
 /* Measures and coordinate systems of the records. */
 ShapeWordProc shapeAreaWord, shapeLengthWord, shapeCentroidWord, shapeLAngleWord, shapeVAngleWord;

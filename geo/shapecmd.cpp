@@ -73,41 +73,36 @@ bool readInts(const char *text, std::vector<int> &out)
  * value is a plain element, a longer one a braced element. */
 class ResultText {
 public:
-    void values(const double *v, int n) { list(v, n, [](char *b, size_t s, double x) { fmtDouble(b, s, x); }); }
-    void values(const int *v, int n) { list(v, n, [](char *b, size_t s, int x) { std::snprintf(b, s, "%d", x); }); }
+    template <class T>
+    void values(const T *v, int n)
+    {
+        separate();
+        if (n == 1) {
+            number(v[0]);
+            return;
+        }
+        text_ += '{';
+        numbers(v, n);
+        text_ += '}';
+    }
+    /* A record's points as one braced element, closed by its part counts
+     * as an inner list when it has more than one part. */
+    void points(const double *xy, int n, const int *parts, int nParts)
+    {
+        separate();
+        text_ += '{';
+        numbers(xy, 2 * n);
+        if (parts != nullptr && nParts > 1) {
+            text_ += " {";
+            numbers(parts, nParts);
+            text_ += '}';
+        }
+        text_ += '}';
+    }
     void element(const char *text)
     {
         separate();
         text_ += text;
-    }
-    void open()
-    {
-        separate();
-        text_ += '{';
-    }
-    void close() { text_ += '}'; }
-    /* Values inside an element opened with open(). */
-    void inner(const double *v, int n)
-    {
-        char b[32];
-        for (int k = 0; k < n; k++) {
-            fmtDouble(b, sizeof b, v[k]);
-            if (k > 0) {
-                text_ += ' ';
-            }
-            text_ += b;
-        }
-    }
-    /* A braced list of integers closing the values of an open element. */
-    void innerList(const int *v, int n)
-    {
-        char b[16];
-        text_ += " {";
-        for (int k = 0; k < n; k++) {
-            std::snprintf(b, sizeof b, k > 0 ? " %d" : "%d", v[k]);
-            text_ += b;
-        }
-        text_ += '}';
     }
     void set(Tcl_Interp *interp) const
     {
@@ -115,32 +110,33 @@ public:
     }
 
 private:
-    static void fmtDouble(char *b, size_t s, double x) { std::snprintf(b, s, "%.12g", x); }
+    void number(double x)
+    {
+        char b[32];
+        std::snprintf(b, sizeof b, "%.12g", x);
+        text_ += b;
+    }
+    void number(int x)
+    {
+        char b[16];
+        std::snprintf(b, sizeof b, "%d", x);
+        text_ += b;
+    }
+    template <class T>
+    void numbers(const T *v, int n)
+    {
+        for (int k = 0; k < n; k++) {
+            if (k > 0) {
+                text_ += ' ';
+            }
+            number(v[k]);
+        }
+    }
     void separate()
     {
         if (!text_.empty()) {
             text_ += ' ';
         }
-    }
-    template <class T, class F>
-    void list(const T *v, int n, F format)
-    {
-        char b[32];
-        separate();
-        if (n == 1) {
-            format(b, sizeof b, v[0]);
-            text_ += b;
-            return;
-        }
-        text_ += '{';
-        for (int k = 0; k < n; k++) {
-            format(b, sizeof b, v[k]);
-            if (k > 0) {
-                text_ += ' ';
-            }
-            text_ += b;
-        }
-        text_ += '}';
     }
     std::string text_;
 };
@@ -172,28 +168,34 @@ void appendCount(Tcl_Interp *interp, int count)
 
 /* ---- Queries ---- */
 
+/* The total of count(record) over the records named from argv[first] on
+ * (all of them when none is named). */
+template <class Count>
+int totalOf(ShapeCall &c, int first, Count count)
+{
+    long long total = 0;
+    int code = eachRecord(c, first, false, [&](int i) {
+        total += count(shapeRecordAt(c.set, i));
+        return true;
+    });
+    if (code == TCL_OK) {
+        Tcl_SetObjResult(c.interp, Tcl_NewWideIntObj(total));
+    }
+    return code;
+}
+
 int wordId(ShapeCall &c)
 {
     ResultText out;
-    char b[16];
-    auto one = [&](int i) {
-        std::snprintf(b, sizeof b, "%d", shapeGetInt(shapeRecordAt(c.set, i)));
-        out.element(b);
-    };
-    if (c.argc == 2) {
-        for (int i = 0; i < c.set->count; i++) {
-            one(i);
-        }
+    int code = eachRecord(c, 2, false, [&](int i) {
+        int number = shapeGetInt(shapeRecordAt(c.set, i));
+        out.values(&number, 1);
+        return true;
+    });
+    if (code == TCL_OK) {
+        out.set(c.interp);
     }
-    for (int k = 2; k < c.argc; k++) {
-        int i;
-        if (!c.index(k, &i)) {
-            return c.invalidIndex();
-        }
-        one(i);
-    }
-    out.set(c.interp);
-    return TCL_OK;
+    return code;
 }
 
 int wordInfo(ShapeCall &c)
@@ -247,25 +249,11 @@ int forRecords(ShapeCall &c, int first, const char *usageWords, RecordFormatter 
         return c.usageOf(usageWords);
     }
     ResultText out;
-    if (c.argc == first + 1 && std::strcmp(c.argv[first], "all") == 0) {
-        for (int i = 0; i < c.set->count; i++) {
-            if (!format(c, i, out)) {
-                return TCL_ERROR;
-            }
-        }
-    } else {
-        for (int k = first; k < c.argc; k++) {
-            int i;
-            if (!c.index(k, &i)) {
-                return c.invalidIndex();
-            }
-            if (!format(c, i, out)) {
-                return TCL_ERROR;
-            }
-        }
+    int code = eachRecord(c, first, true, [&](int i) { return format(c, i, out); });
+    if (code == TCL_OK) {
+        out.set(c.interp);
     }
-    out.set(c.interp);
-    return TCL_OK;
+    return code;
 }
 
 constexpr const char *kListUsage = " ?index? | all";
@@ -295,17 +283,9 @@ void appendPoints(ResultText &out, ShapeRecord *rec, bool withParts)
 {
     int n = 0;
     const double *xy = shapeRecordPoints(rec, &n);
-    if (xy == nullptr) {
-        n = 0;
-    }
     int nParts = 0;
     const int *parts = withParts ? shapeRecordParts(rec, &nParts) : nullptr;
-    out.open();
-    out.inner(xy, 2 * n);
-    if (parts != nullptr && nParts > 1) {
-        out.innerList(parts, nParts);
-    }
-    out.close();
+    out.points(xy, xy != nullptr ? n : 0, parts, nParts);
 }
 
 bool formatVertices(ShapeCall &c, int i, ResultText &out)
@@ -323,22 +303,11 @@ bool formatVParts(ShapeCall &c, int i, ResultText &out)
 int wordVertex(ShapeCall &c)
 {
     if (c.argc >= 3 && std::strcmp(c.argv[2], "count") == 0) {
-        long long total = 0;
-        int n;
-        for (int k = 3; k < c.argc; k++) {
-            int i;
-            if (!c.index(k, &i)) {
-                return c.invalidIndex();
-            }
-            shapeRecordPoints(shapeRecordAt(c.set, i), &n);
-            total += n;
-        }
-        for (int i = 0; c.argc == 3 && i < c.set->count; i++) {
-            shapeRecordPoints(shapeRecordAt(c.set, i), &n);
-            total += n;
-        }
-        Tcl_SetObjResult(c.interp, Tcl_NewWideIntObj(total));
-        return TCL_OK;
+        return totalOf(c, 3, [](ShapeRecord *rec) {
+            int n = 0;
+            shapeRecordPoints(rec, &n);
+            return n;
+        });
     }
     return forRecords(c, 2, " ?index? | all | count", formatVertices);
 }
@@ -361,25 +330,10 @@ bool formatParts(ShapeCall &c, int i, ResultText &out)
 int wordParts(ShapeCall &c)
 {
     if (c.argc >= 3 && std::strcmp(c.argv[2], "count") == 0) {
-        long long total = 0;
-        int n;
-        auto add = [&](int i) {
-            if (shapeRecordParts(shapeRecordAt(c.set, i), &n) != nullptr) {
-                total += n;
-            }
-        };
-        for (int k = 3; k < c.argc; k++) {
-            int i;
-            if (!c.index(k, &i)) {
-                return c.invalidIndex();
-            }
-            add(i);
-        }
-        for (int i = 0; c.argc == 3 && i < c.set->count; i++) {
-            add(i);
-        }
-        Tcl_SetObjResult(c.interp, Tcl_NewWideIntObj(total));
-        return TCL_OK;
+        return totalOf(c, 3, [](ShapeRecord *rec) {
+            int n = 0;
+            return shapeRecordParts(rec, &n) != nullptr ? n : 0;
+        });
     }
     return forRecords(c, 2, kListUsage, formatParts);
 }
@@ -463,21 +417,18 @@ int applySelection(ShapeCall &c, const SelectionRule &rule)
     if (rule.before != nullptr) {
         rule.before(c.set);
     }
-    if (c.argc == 2 && rule.noneMeansAll) {
-        for (int i = 0; i < c.set->count; i++) {
+    int code = TCL_OK;
+    if (c.argc > 2 || rule.noneMeansAll) {
+        code = eachRecord(c, 2, false, [&](int i) {
             rule.each(c.set, i);
-        }
+            return true;
+        });
     }
-    for (int k = 2; k < c.argc; k++) {
-        int i;
-        if (!c.index(k, &i)) {
-            objUpdate(c.obj);   /* the records before it keep their change */
-            return c.invalidIndex();
-        }
-        rule.each(c.set, i);
+    objUpdate(c.obj);   /* records before an invalid index keep their change */
+    if (code == TCL_OK) {
+        Tcl_ResetResult(c.interp);
     }
-    Tcl_ResetResult(c.interp);
-    return c.changed();
+    return code;
 }
 
 void unselectEvery(ShapeFile *set)

@@ -53,7 +53,7 @@ struct RecordParts {
     }
 };
 
-void setResult(Tcl_Interp *interp, const char *format, double a, double b, double c)
+void setResult(Tcl_Interp *interp, const char *format, double a, double b = 0, double c = 0)
 {
     char text[96];
     std::snprintf(text, sizeof text, format, a, b, c);
@@ -65,24 +65,14 @@ template <class Measure>
 int totalOverRecords(ShapeCall &c, Measure measure)
 {
     double total = 0;
-    auto add = [&](int i) { RecordParts(shapeRecordAt(c.set, i)).each([&](const double *xy, int n) { total += measure(xy, n); }); };
-    if (std::strcmp(c.argv[2], "all") == 0) {
-        for (int i = 0; i < c.set->count; i++) {
-            add(i);
-        }
-    } else {
-        for (int k = 2; k < c.argc; k++) {
-            int i;
-            if (!c.index(k, &i)) {
-                return c.invalidIndex();
-            }
-            add(i);
-        }
+    int code = eachRecord(c, 2, true, [&](int i) {
+        RecordParts(shapeRecordAt(c.set, i)).each([&](const double *xy, int n) { total += measure(xy, n); });
+        return true;
+    });
+    if (code == TCL_OK) {
+        setResult(c.interp, "%.12g", total);
     }
-    char text[32];
-    std::snprintf(text, sizeof text, "%.12g", total);
-    Tcl_SetObjResult(c.interp, Tcl_NewStringObj(text, -1));
-    return TCL_OK;
+    return code;
 }
 
 /* The record of langle and vangle, its index a Tcl integer within the set.
