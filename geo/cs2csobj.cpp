@@ -115,16 +115,6 @@ int cs2csConvert(ProjHandle *source, ProjHandle *destination, double x, double y
     return 0;
 }
 
-char *copyOrNull(const std::string &text)
-{
-    if (text.empty()) {
-        return nullptr;
-    }
-    char *copy = Tcl_Alloc(static_cast<unsigned>(text.size() + 1));
-    std::memcpy(copy, text.c_str(), text.size() + 1);
-    return copy;
-}
-
 /* What a configuration may have to give back. */
 struct Cs2csSnapshot {
     int rev;
@@ -144,9 +134,9 @@ struct Cs2csSnapshot {
         Tcl_Free(p->ics);
         Tcl_Free(p->ocs);
         Tcl_Free(p->fmt);
-        p->ics = copyOrNull(ics);
-        p->ocs = copyOrNull(ocs);
-        p->fmt = copyOrNull(fmt);
+        p->ics = projCopyOrNull(ics);
+        p->ocs = projCopyOrNull(ocs);
+        p->fmt = projCopyOrNull(fmt);
     }
 };
 
@@ -171,9 +161,7 @@ int cs2csObjConfigure(Cs2csObjParams *p, Tcl_Interp *interp, int argc, const cha
         || Tk_ConfigureWidget(interp, window, cs2csSpecs, argc, argv, reinterpret_cast<char *>(p), flags) != TCL_OK) {
         return fail();
     }
-    if (p->fmt == nullptr || !projNumberFormat(p->fmt)) {
-        Tcl_SetObjResult(interp, Tcl_ObjPrintf("bad number format \"%s\": one conversion of a double such as %%.12g",
-                                               p->fmt != nullptr ? p->fmt : ""));
+    if (!projFormatOk(interp, p->fmt)) {
         return fail();
     }
     if (p->ics == nullptr || p->ocs == nullptr) {
@@ -198,9 +186,13 @@ int cs2csObjConfigure(Cs2csObjParams *p, Tcl_Interp *interp, int argc, const cha
             return fail();
         }
     }
+    /* Words that change neither the systems nor the input point (a format,
+     * -rev) leave the outputs as they are. */
+    bool inputChanged = source != nullptr || destination != nullptr || p->ix != kept.values[0]
+                        || p->iy != kept.values[1] || p->iz != kept.values[2] || !p->configured;
     ProjHandle *from = source != nullptr ? source : p->source;
     ProjHandle *to = destination != nullptr ? destination : p->destination;
-    if (cs2csConvert(from, to, p->ix, p->iy, p->iz, &p->ox, &p->oy, &p->oz) != 0 && strict) {
+    if (inputChanged && cs2csConvert(from, to, p->ix, p->iy, p->iz, &p->ox, &p->oy, &p->oz) != 0 && strict) {
         Tcl_SetResult(interp, const_cast<char *>(projErrorText()), TCL_VOLATILE);
         return fail();
     }

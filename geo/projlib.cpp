@@ -52,6 +52,10 @@ struct ProjHandle {
     double datumParams[7] = {};        /* 7PARAM: m, m, m, rad, rad, rad, 1 + ppm / 1e6 */
     std::string nadgrids;              /* GRIDSHIFT: the nadgrids list as given */
     PJ *grids = nullptr;               /* hgridshift over the loadable grids, made at first use */
+    bool gridsFailed = false;          /* the grids could not be loaded with failedPaths */
+    std::string failedPaths;
+    int failedErrno = 0;
+    std::string failedError;
 };
 
 struct NadTable {
@@ -69,6 +73,9 @@ namespace {
 
 constexpr double kWgs84A = 6378137.0;
 constexpr double kWgs84Es = 0.0066943799901413165;   /* f = 1 / 298.257223563 */
+/* Eccentricities closer than this are the same ellipsoid, as the classic
+ * library compared them (its WGS84 value was rounded to 0.006694379990). */
+constexpr double kEsTolerance = 0.000000000050;
 constexpr double kSecToRad = 4.84813681109535993589914102357e-6;
 
 /* The datums that "datum=" names, as PROJ 9 expands them. */
@@ -275,14 +282,9 @@ locale_t cLocale()
     return c;
 }
 
-double parseDouble(const char *text, char **end = nullptr)
+double parseDouble(const char *text)
 {
-    char *stop = nullptr;
-    double v = strtod_l(text, &stop, cLocale());
-    if (end != nullptr) {
-        *end = stop;
-    }
-    return v;
+    return strtod_l(text, nullptr, cLocale());
 }
 
 std::string formatDouble(double v)
@@ -641,7 +643,7 @@ void readDatum(ProjHandle &h)
         h.datumType = PROJ_DATUM_3PARAM;
     }
     if (h.datumType == PROJ_DATUM_3PARAM && d[0] == 0 && d[1] == 0 && d[2] == 0 && h.a == kWgs84A
-        && std::fabs(h.es - 0.006694379990) < 0.000000000050) {
+        && std::fabs(h.es - kWgs84Es) < kEsTolerance) {
         h.datumType = PROJ_DATUM_WGS84;
     }
 }
@@ -691,7 +693,7 @@ bool shiftThrough(PJ *grids, PJ_DIRECTION direction, double *lam, double *phi)
 {
     proj_errno_reset(grids);
     PJ_COORD c = proj_trans(grids, direction, proj_coord(*lam, *phi, 0, 0));
-    if (c.v[0] == HUGE_VAL || c.v[1] == HUGE_VAL) {
+    if (!std::isfinite(c.v[0]) || !std::isfinite(c.v[1])) {
         int code = proj_errno(grids);
         setProjError(code != 0 ? code : PROJ_ERR_COORD_TRANSFM_OUTSIDE_GRID);
         return false;
@@ -703,8 +705,9 @@ bool shiftThrough(PJ *grids, PJ_DIRECTION direction, double *lam, double *phi)
 
 /* ---- geocentric shifts ---- */
 
-/* PROJ's geodetic <-> geocentric conversion for one ellipsoid (cached). */
-PJ *cartFor(PJ_CONTEXT *ctx, double a, double es)
+/* PROJ's geodetic <-> geocentric conversion for one ellipsoid, from a cache
+ * of the 32 latest; keep is never evicted. */
+PJ *cartFor(PJ_CONTEXT *ctx, double a, double es, const PJ *keep = nullptr)
 {
     Layer &l = layer();
     for (const Layer::Cart &c : l.carts) {
@@ -718,8 +721,13 @@ PJ *cartFor(PJ_CONTEXT *ctx, double a, double es)
         return nullptr;
     }
     if (l.carts.size() >= 32) {
-        proj_destroy(l.carts.front().pj);
-        l.carts.erase(l.carts.begin());
+        /* The oldest goes, unless the caller still holds it. */
+        auto victim = l.carts.begin();
+        if (victim->pj == keep) {
+            ++victim;
+        }
+        proj_destroy(victim->pj);
+        l.carts.erase(victim);
     }
     l.carts.push_back({a, es, pj});
     return pj;
@@ -729,9 +737,10 @@ bool convert(PJ *pj, PJ_DIRECTION direction, double *x, double *y, double *z)
 {
     proj_errno_reset(pj);
     PJ_COORD c = proj_trans(pj, direction, proj_coord(*x, *y, *z, 0));
-    if (c.v[0] == HUGE_VAL || c.v[1] == HUGE_VAL) {
+    /* PROJ answers HUGE_VAL for a point it refuses, and sometimes NaN. */
+    if (!std::isfinite(c.v[0]) || !std::isfinite(c.v[1]) || !std::isfinite(c.v[2])) {
         int code = proj_errno(pj);
-        setProjError(code != 0 ? code : PROJ_ERR_COORD_TRANSFM);
+        setProjError(code != 0 ? code : PROJ_ERR_COORD_TRANSFM_OUTSIDE_PROJECTION_DOMAIN);
         return false;
     }
     *x = c.v[0];
@@ -776,7 +785,7 @@ void fromWgs84(const ProjHandle &h, double *x, double *y, double *z)
 
 bool sameDatum(const ProjHandle &s, const ProjHandle &d)
 {
-    if (s.datumType != d.datumType || s.a != d.a || std::fabs(s.es - d.es) > 0.000000000050) {
+    if (s.datumType != d.datumType || s.a != d.a || std::fabs(s.es - d.es) > kEsTolerance) {
         return false;
     }
     if (s.datumType == PROJ_DATUM_3PARAM || s.datumType == PROJ_DATUM_7PARAM) {
@@ -794,11 +803,26 @@ bool sameDatum(const ProjHandle &s, const ProjHandle &d)
     return true;
 }
 
+/* Opens the handle's grids at first use. A list that failed is tried again
+ * only after the search paths changed; until then its error comes back
+ * without searching the folders for every point. */
 bool loadGrids(PJ_CONTEXT *ctx, ProjHandle &h)
 {
-    if (h.grids == nullptr) {
-        context();   /* the search paths as the script has them now */
-        h.grids = openGridList(ctx, h.nadgrids);
+    if (h.grids != nullptr) {
+        return true;
+    }
+    context();   /* the search paths as the script has them now */
+    Layer &l = layer();
+    if (h.gridsFailed && h.failedPaths == l.appliedPaths) {
+        setError(h.failedErrno, h.failedError);
+        return false;
+    }
+    h.grids = openGridList(ctx, h.nadgrids);
+    h.gridsFailed = h.grids == nullptr;
+    if (h.gridsFailed) {
+        h.failedPaths = l.appliedPaths;
+        h.failedErrno = l.lastErrno;
+        h.failedError = l.lastError;
     }
     return h.grids != nullptr;
 }
@@ -829,7 +853,7 @@ bool datumTransform(PJ_CONTEXT *ctx, ProjHandle &src, ProjHandle &dst, double *l
                    || dst.datumType == PROJ_DATUM_3PARAM || dst.datumType == PROJ_DATUM_7PARAM;
     if (srcEs != dstEs || srcA != dstA || shifted) {
         PJ *from = cartFor(ctx, srcA, srcEs);
-        PJ *to = cartFor(ctx, dstA, dstEs);
+        PJ *to = cartFor(ctx, dstA, dstEs, from);
         double x = *lam, y = *phi, h = *z;
         if (from == nullptr || to == nullptr || !convert(from, PJ_FWD, &x, &y, &h)) {
             return false;

@@ -54,15 +54,24 @@ bool projNumberFormat(const char *format)
     return conversions == 1;
 }
 
-bool projCheckFormat(Tcl_Interp *interp, Tk_Uid *format, Tk_Uid old)
+bool projFormatOk(Tcl_Interp *interp, const char *format)
 {
-    if (*format != nullptr && projNumberFormat(*format)) {
+    if (format != nullptr && projNumberFormat(format)) {
         return true;
     }
     Tcl_SetObjResult(interp, Tcl_ObjPrintf("bad number format \"%s\": one conversion of a double such as %%.12g",
-                                           *format != nullptr ? *format : ""));
-    *format = old;
+                                           format != nullptr ? format : ""));
     return false;
+}
+
+char *projCopyOrNull(const std::string &text)
+{
+    if (text.empty()) {
+        return nullptr;
+    }
+    char *copy = Tcl_Alloc(static_cast<unsigned>(text.size() + 1));
+    std::memcpy(copy, text.c_str(), text.size() + 1);
+    return copy;
 }
 
 int projHandleClass(const ProjHandle *handle)
@@ -191,36 +200,61 @@ void freeParams(void *payload)
     gmemFree(p);
 }
 
-char *copyText(const std::string &text)
-{
-    char *copy = Tcl_Alloc(static_cast<unsigned>(text.size() + 1));
-    std::memcpy(copy, text.c_str(), text.size() + 1);
-    return copy;
-}
+/* The options a configuration may have to give back. */
+struct ProjSnapshot {
+    std::string projdef;      /* empty for none */
+    int inv;
+    Tk_Uid fmtll, fmtxy;
+    double x, y, longitude, latitude;
 
-/* Applies option words; a changed definition sets up a new projection
- * (a refused one keeps the old definition and projection), then the point
- * is converted in the direction of -inv. */
+    explicit ProjSnapshot(const ProjObjParams *p)
+        : projdef(p->projdef != nullptr ? p->projdef : ""), inv(p->inv), fmtll(p->fmtll), fmtxy(p->fmtxy),
+          x(p->x), y(p->y), longitude(p->longitude), latitude(p->latitude)
+    {
+    }
+    void restore(ProjObjParams *p) const
+    {
+        Tcl_Free(p->projdef);
+        p->projdef = projCopyOrNull(projdef);
+        p->inv = inv;
+        p->fmtll = fmtll;
+        p->fmtxy = fmtxy;
+        p->x = x, p->y = y, p->longitude = longitude, p->latitude = latitude;
+    }
+};
+
+/* Applies option words; a changed definition sets up a new projection,
+ * then the point is converted in the direction of -inv. Any refusal (an
+ * option, a format, the definition, a missing inverse) gives every option
+ * back and keeps the old projection. A point that cannot be converted is
+ * refused when the words come from a script (strict); when an object is
+ * made, cloned or loaded the coordinates take what the projection gives. */
 int projObjConfigure(ProjObjParams *p, Tcl_Interp *interp, int argc, const char **argv, int flags)
 {
-    std::string kept = p->projdef != nullptr ? p->projdef : "";
-    Tk_Uid oldLL = p->fmtll, oldXY = p->fmtxy;
+    bool strict = (flags & TK_CONFIG_ARGV_ONLY) != 0;
+    ProjSnapshot kept(p);
+    ProjHandle *made = nullptr;
+    auto fail = [&]() {
+        projFree(made);
+        kept.restore(p);
+        return TCL_ERROR;
+    };
     Tk_Window window = projOptionWindow(interp);
     if (window == nullptr
         || Tk_ConfigureWidget(interp, window, projSpecs, argc, argv, reinterpret_cast<char *>(p), flags) != TCL_OK) {
-        return TCL_ERROR;
+        return fail();
     }
-    if (!projCheckFormat(interp, &p->fmtll, oldLL) || !projCheckFormat(interp, &p->fmtxy, oldXY)) {
-        return TCL_ERROR;
+    if (!projFormatOk(interp, p->fmtll) || !projFormatOk(interp, p->fmtxy)) {
+        return fail();
     }
-    if (p->projection == nullptr || p->projdef == nullptr || kept != p->projdef) {
+    int reversed = p->reversed;
+    if (p->projection == nullptr || p->projdef == nullptr || kept.projdef != p->projdef) {
         const char *text = p->projdef != nullptr ? p->projdef : "{}";
         int count = 0;
         const char **words = nullptr;
-        ProjHandle *made = nullptr;
-        int reversed = 0;
         if (Tcl_SplitList(nullptr, text, &count, &words) == TCL_OK) {
             made = projInit(count, words);
+            reversed = 0;
             for (int k = 0; k < count; k++) {
                 reversed |= std::strcmp(words[k], "-r") == 0;
             }
@@ -229,23 +263,35 @@ int projObjConfigure(ProjObjParams *p, Tcl_Interp *interp, int argc, const char 
         if (made == nullptr) {
             Tcl_ResetResult(interp);
             Tcl_AppendResult(interp, "Error in allocating projection: ", text, nullptr);
-            Tcl_Free(p->projdef);
-            p->projdef = kept.empty() ? nullptr : copyText(kept);
-            return TCL_ERROR;
+            return fail();
         }
+    }
+    ProjHandle *projection = made != nullptr ? made : p->projection;
+    double a, b;
+    if (p->inv == 0) {
+        projFwd(projection, p->longitude / 180 * kPi, p->latitude / 180 * kPi, &a, &b);
+    } else if (!projHasInverse(projection)) {
+        Tcl_SetResult(interp, const_cast<char *>("inverse projection not available"), TCL_STATIC);
+        return fail();
+    } else {
+        projInv(projection, p->x, p->y, &a, &b);
+        a *= kToDegrees;
+        b *= kToDegrees;
+    }
+    if (strict && (!std::isfinite(a) || !std::isfinite(b))) {
+        Tcl_ResetResult(interp);
+        Tcl_AppendResult(interp, "point cannot be converted: ", projErrorText(), nullptr);
+        return fail();
+    }
+    if (p->inv == 0) {
+        p->x = a, p->y = b;
+    } else {
+        p->longitude = a, p->latitude = b;
+    }
+    if (made != nullptr) {
         projFree(p->projection);
         p->projection = made;
         p->reversed = reversed;
-    }
-    if (p->inv == 0) {
-        projFwd(p->projection, p->longitude / 180 * kPi, p->latitude / 180 * kPi, &p->x, &p->y);
-    } else if (!projHasInverse(p->projection)) {
-        Tcl_SetResult(interp, const_cast<char *>("inverse projection not available"), TCL_STATIC);
-        return TCL_ERROR;
-    } else {
-        projInv(p->projection, p->x, p->y, &p->longitude, &p->latitude);
-        p->longitude *= kToDegrees;
-        p->latitude *= kToDegrees;
     }
     return TCL_OK;
 }
@@ -377,15 +423,11 @@ int project(ProjObjParams *p, Tcl_Interp *interp, int argc, const char **argv)
             Tcl_SetResult(interp, const_cast<char *>("projection is not inversible"), TCL_STATIC);
             return TCL_ERROR;
         }
-        p->x = u;
-        p->y = v;
         projInv(p->projection, u, v, &a, &b);
         a *= kToDegrees;
         b *= kToDegrees;
         format = p->fmtll;
     } else {
-        p->longitude = u;
-        p->latitude = v;
         projFwd(p->projection, u / 180 * kPi, v / 180 * kPi, &a, &b);
         format = p->fmtxy;
     }
@@ -396,11 +438,9 @@ int project(ProjObjParams *p, Tcl_Interp *interp, int argc, const char **argv)
         return TCL_ERROR;
     }
     if (p->inv != 0) {
-        p->longitude = a;
-        p->latitude = b;
+        p->x = u, p->y = v, p->longitude = a, p->latitude = b;
     } else {
-        p->x = a;
-        p->y = b;
+        p->longitude = u, p->latitude = v, p->x = a, p->y = b;
     }
     Tcl_AppendResult(interp, fmt(format, a), " ", fmt(format, b), nullptr);
     return TCL_OK;

@@ -11,6 +11,7 @@
 
 #include <cstddef>
 #include <cstring>
+#include <string>
 #include <tk.h>
 
 #include "geo/projcmd.h"
@@ -24,9 +25,13 @@ Tk_Window projOptionWindow(Tcl_Interp *interp);
  * Anything else would hand printf a double for another type. */
 bool projNumberFormat(const char *format);
 
-/* Checks the formats of a payload's options after Tk applied them: an
- * invalid one is put back to its old value with an error in interp. */
-bool projCheckFormat(Tcl_Interp *interp, Tk_Uid *format, Tk_Uid old);
+/* True when format is a number format (above); otherwise false with a
+ * message in interp. */
+bool projFormatOk(Tcl_Interp *interp, const char *format);
+
+/* A copy of text made with Tcl_Alloc (as Tk's string options hold them),
+ * NULL for an empty text. */
+char *projCopyOrNull(const std::string &text);
 
 struct ProjHandle;
 /* The list index of the projection that the first "proj=" entry of a
