@@ -40,6 +40,8 @@ constexpr double kInfinity = std::numeric_limits<double>::infinity();
 /* Drawable coordinates beyond this reach are clipped in doubles before
  * they become 16-bit points. */
 constexpr double kSafeReach = 16000;
+/* Most points a smoothed part may become. */
+constexpr int64_t kSmoothLimit = 4000000;
 
 enum SymbolType { SYMBOL_OVAL, SYMBOL_RECTANGLE, SYMBOL_DIAMOND, SYMBOL_CROSSHAIR, SYMBOL_HANDLE };
 enum MarkerType { MARKER_POINT, MARKER_CROSS };
@@ -69,6 +71,11 @@ struct ObjectItem {
     GC markerGC;                    /* NULL without a marker colour */
     XColor *markerColor;
     XColor *highlightColor;         /* -highlightcolor */
+    /* The union of the record boxes in world units, read once for each
+     * state of the object (moves, zooms and options do not read it again). */
+    bool extentKnown;               /* false: to be read from the records */
+    bool extentAny;                 /* some record has a box */
+    double extent[4];
 };
 
 /* ---- symbol and marker type options ---- */
@@ -260,7 +267,6 @@ struct Record {
     const double *points = nullptr; /* world (x, y) pairs of all parts */
     int nPoints = 0;
     double box[4] = {0, 0, 0, 0};   /* world box, from the record or its points */
-    bool hasBox = false;            /* the record keeps a box (not single points) */
     std::vector<int> counts;        /* parts, each within the points; at least one point each */
 };
 
@@ -301,7 +307,6 @@ bool readRecord(RAMOBJ *obj, int i, Record &rec)
         }
     }
     const double *box = ops->bbox(obj, i);
-    rec.hasBox = box != nullptr;
     if (box != nullptr) {
         std::copy(box, box + 4, rec.box);
     } else {
@@ -355,7 +360,9 @@ void canvasParts(const GcanvasWidget *canvas, const ObjectItem *o, const Record 
         work.resize(2 * static_cast<size_t>(c));
         worldToCanvasPoints(canvas, in, work.data(), c);
         in += 2 * static_cast<size_t>(c);
-        if (smooth && c >= 3) {
+        /* A part whose smoothed points would pass kSmoothLimit is drawn as
+         * it is (the bound is c * steps + 1 points). */
+        if (smooth && c >= 3 && int64_t(c) * o->splineSteps < kSmoothLimit) {
             int bound = o->smooth->coordProc(canvas, nullptr, c, o->splineSteps, nullptr, nullptr);
             out.resize(start + 2 * static_cast<size_t>(std::max(bound, 0)));
             int made = o->smooth->coordProc(canvas, work.data(), c, o->splineSteps, nullptr, out.data() + start);
@@ -390,24 +397,29 @@ void objectBbox(GcanvasWidget *canvas, GcanvasItem *item)
         item->x1 = item->y1 = item->x2 = item->y2 = -1;
         return;
     }
-    bool any = false;
-    double u[4] = {0, 0, 0, 0};
-    Record rec;
-    for (int i = 0; i < count; i++) {
-        if (!readRecord(obj, i, rec)) {
-            continue;
+    if (!o->extentKnown) {
+        bool any = false;
+        double *u = o->extent;
+        Record rec;
+        for (int i = 0; i < count; i++) {
+            if (!readRecord(obj, i, rec)) {
+                continue;
+            }
+            if (!any) {
+                std::copy(rec.box, rec.box + 4, u);
+                any = true;
+            } else {
+                u[0] = std::min(u[0], rec.box[0]);
+                u[1] = std::min(u[1], rec.box[1]);
+                u[2] = std::max(u[2], rec.box[2]);
+                u[3] = std::max(u[3], rec.box[3]);
+            }
         }
-        if (!any) {
-            std::copy(rec.box, rec.box + 4, u);
-            any = true;
-        } else {
-            u[0] = std::min(u[0], rec.box[0]);
-            u[1] = std::min(u[1], rec.box[1]);
-            u[2] = std::max(u[2], rec.box[2]);
-            u[3] = std::max(u[3], rec.box[3]);
-        }
+        o->extentAny = any;
+        o->extentKnown = true;
     }
-    if (!any) {
+    const double *u = o->extent;
+    if (!o->extentAny) {
         item->x1 = item->y1 = item->x2 = item->y2 = -1;
         return;
     }
@@ -439,6 +451,7 @@ void objectChanged(RAMOBJ *, ClientData clientData)
     auto *o = static_cast<ObjectItem *>(clientData);
     GcanvasWidget *canvas = o->canvas;
     gcanvasEventuallyRedrawItem(canvas, &o->header);
+    o->extentKnown = false;
     objectBbox(canvas, &o->header);
     gcanvasEventuallyRedrawItem(canvas, &o->header);
     o->picked = -1;
@@ -482,6 +495,7 @@ void detach(ObjectItem *o)
         RAMOBJ *obj = o->object;
         o->object = nullptr;
         o->picked = -1;
+        o->extentKnown = false;
         obj->release(obj, objectChanged, o);
     }
 }
@@ -536,6 +550,7 @@ int followObjectName(Tcl_Interp *interp, ObjectItem *o, const std::string &previ
     }
     detach(o);
     o->object = obj;
+    o->extentKnown = false;
     return TCL_OK;
 }
 
@@ -568,6 +583,10 @@ int objectConfigure(Tcl_Interp *interp, GcanvasWidget *canvas, GcanvasItem *item
     } else {
         item->redrawFlags &= ~GCANVAS_ITEM_STATE_DEPENDANT;
     }
+    o->splineSteps = std::clamp(o->splineSteps, 1, 100);
+    /* Symbols from nothing to what 16-bit drawing requests hold. */
+    o->symbolXSize = std::clamp(o->symbolXSize, 0, 16383);
+    o->symbolYSize = std::clamp(o->symbolYSize, 0, 16383);
     if (effectiveState(canvas, item) == GCANVAS_STATE_HIDDEN) {
         objectBbox(canvas, item);
         return TCL_OK;
@@ -600,8 +619,6 @@ int objectConfigure(Tcl_Interp *interp, GcanvasWidget *canvas, GcanvasItem *item
     }
     gcanvasFreeGC(canvas->display, o->outline.gc);
     o->outline.gc = outlineGC;
-
-    o->splineSteps = std::clamp(o->splineSteps, 1, 100);
 
     GC marker = nullptr;
     if (o->markerColor != nullptr) {
@@ -723,7 +740,6 @@ struct Scratch {
     std::vector<double> canvasPoints, work, clipA, clipB;
     std::vector<int> counts;
     std::vector<XPoint> xpoints;
-    std::vector<XPoint> ring;
 };
 
 short toDrawable(double v)
@@ -848,12 +864,12 @@ struct DrawFrame {
     Drawable drawable;
     double cull[4];                 /* world box: lines and polygons */
     double cullPoints[4];           /* world box: point records */
-    double clip[4];                 /* drawable box that polygons are clipped to */
+    double clip[4];                 /* drawable box of the area drawn, with a margin */
 };
 
 /* The parts of a record as drawable polylines into s.xpoints, with
- * s.counts their counts. Far outside the 16-bit reach the parts are
- * clipped to the drawable's box (a part may become several). */
+ * s.counts their counts. Smoothed parts, and parts reaching past the
+ * 16-bit range, are clipped there (a part may become several). */
 void linePoints(const DrawFrame &f, Scratch &s)
 {
     GcanvasWidget *canvas = f.canvas;
@@ -876,6 +892,9 @@ void linePoints(const DrawFrame &f, Scratch &s)
         s.xpoints.resize(static_cast<size_t>(n));
         return;
     }
+    /* Lines are cut only where they pass the 16-bit reach, so that a dash
+     * pattern runs the same whichever area is redrawn. */
+    const double *clipBox = boxWithin(box, reach) ? reach : f.clip;
     canvasParts(canvas, f.o, rec, false, 3, s.canvasPoints, s.counts, s.work);
     std::vector<int> parts;
     parts.swap(s.counts);
@@ -892,7 +911,7 @@ void linePoints(const DrawFrame &f, Scratch &s)
             double a[2] = {p[2 * k] - ox, p[2 * k + 1] - oy};
             double b[2] = {q[0] - ox, q[1] - oy};
             double t0, t1;
-            if (!clipSegment(a, b, f.clip, &t0, &t1)) {
+            if (!clipSegment(a, b, clipBox, &t0, &t1)) {
                 open = false;
                 continue;
             }
@@ -917,9 +936,9 @@ void linePoints(const DrawFrame &f, Scratch &s)
 }
 
 /* The rings of a polygon record as drawable points into s.xpoints (each
- * closed), with s.counts their counts; clipped to the drawable's box when
- * the record reaches past it. */
-void polygonPoints(const DrawFrame &f, Scratch &s)
+ * closed), with s.counts their counts; clipped to clipBox (drawable
+ * coordinates) when the record reaches past it. Answers whether it did. */
+bool polygonPoints(const DrawFrame &f, Scratch &s, const double *clipBox)
 {
     GcanvasWidget *canvas = f.canvas;
     Record &rec = s.rec;
@@ -927,7 +946,7 @@ void polygonPoints(const DrawFrame &f, Scratch &s)
     s.counts.clear();
     double box[4];
     drawableBox(canvas, rec, box);
-    bool clip = !boxWithin(box, f.clip);
+    bool clip = !boxWithin(box, clipBox);
     canvasParts(canvas, f.o, rec, true, 4, s.canvasPoints, s.counts, s.work);
     std::vector<int> rings;
     rings.swap(s.counts);
@@ -941,7 +960,7 @@ void polygonPoints(const DrawFrame &f, Scratch &s)
                 s.clipA.push_back(p[2 * k] - ox);
                 s.clipA.push_back(p[2 * k + 1] - oy);
             }
-            clipRingToBox(s.clipA, s.clipB, f.clip);
+            clipRingToBox(s.clipA, s.clipB, clipBox);
             for (size_t k = 0; k + 1 < s.clipA.size(); k += 2) {
                 appendPoint(s.xpoints, start, s.clipA[k], s.clipA[k + 1]);
             }
@@ -957,6 +976,22 @@ void polygonPoints(const DrawFrame &f, Scratch &s)
             n++;
         }
         s.counts.push_back(static_cast<int>(n));
+    }
+    return clip;
+}
+
+/* Draws one part as a polyline; a part that has shrunk to one position
+ * (a feature smaller than a pixel) is a dot of the line's width d. */
+void drawPart(GdiGC *line, XPoint *p, int c, int d)
+{
+    for (int k = 1; k < c; k++) {
+        if (p[k].x != p[0].x || p[k].y != p[0].y) {
+            gdiPolyline(line, p, c, CoordModeOrigin);
+            return;
+        }
+    }
+    if (c >= 1) {
+        gdiArc(line, p[0].x - d / 2, p[0].y - d / 2, d + 1, d + 1, 0, 23040, 1);
     }
 }
 
@@ -1138,6 +1173,7 @@ int drawLines(const DrawFrame &f, Scratch &s)
     {
         GdiPens pens(f.display, f.drawable);
         GdiGC *line = pens.pen(o->outline.gc);
+        int d = outlineLineWidth(f.canvas, o);
         int count = obj->count(obj);
         for (int i = 0; line != nullptr && i < count; i++) {
             if (!selected(obj, i) || !readRecord(obj, i, s.rec) || s.rec.kind != SHAPE_LINE
@@ -1148,9 +1184,7 @@ int drawLines(const DrawFrame &f, Scratch &s)
             linePoints(f, s);
             XPoint *p = s.xpoints.data();
             for (int c : s.counts) {
-                if (c >= 2 && (p[0].x != p[1].x || p[0].y != p[1].y)) {
-                    gdiPolyline(line, p, c, CoordModeOrigin);
-                }
+                drawPart(line, p, c, d);
                 p += c;
             }
         }
@@ -1183,8 +1217,7 @@ int drawPolygons(const DrawFrame &f, Scratch &s)
                 || !boxesMeet(s.rec.box, f.cull)) {
                 continue;
             }
-            int first = s.rec.counts[0];
-            if (first < 1 || (first <= 2 && line == nullptr)) {
+            if (s.rec.counts[0] <= 2 && line == nullptr) {
                 continue;
             }
             drawn++;
@@ -1201,17 +1234,22 @@ int drawPolygons(const DrawFrame &f, Scratch &s)
                 gdiArc(line, cx - d / 2, cy - d / 2, d + 1, d + 1, 0, 23040, 1);
                 continue;
             }
-            polygonPoints(f, s);
+            /* Fills are clipped to the area being drawn (the even-odd
+             * regions stay small); outlines only at the 16-bit reach, so
+             * that their dashes do not depend on the area. */
+            static const double reach[4] = {-kSafeReach, -kSafeReach, kSafeReach, kSafeReach};
+            bool clipped = polygonPoints(f, s, fill != nullptr ? f.clip : reach);
             if (fill != nullptr) {
                 gdiPolyPolygon(fill, s.xpoints.data(), static_cast<int>(s.counts.size()), s.counts.data(), Complex,
                                CoordModeOrigin);
+                if (line != nullptr && clipped) {
+                    polygonPoints(f, s, reach);
+                }
             }
             if (line != nullptr) {
                 XPoint *p = s.xpoints.data();
                 for (int c : s.counts) {
-                    if (c >= 2) {
-                        gdiPolyline(line, p, c, CoordModeOrigin);
-                    }
+                    drawPart(line, p, c, d);
                     p += c;
                 }
             }
@@ -1366,7 +1404,7 @@ double objectToPoint(GcanvasWidget *canvas, GcanvasItem *item, double *point)
         /* What the record draws reaches this far past its box; a record
          * whose box is no nearer than the best so far is passed over. */
         double reach = s.rec.kind == SHAPE_POINT
-                           ? std::max(o->symbolXSize, o->symbolYSize) / 2.0 + width
+                           ? std::max({o->symbolXSize, o->symbolYSize, 1}) / 2.0 + width
                            : std::max(width, 1.0) / 2;
         double box[4];
         canvasBox(canvas, s.rec, box);

@@ -51,6 +51,29 @@ void followOrigins(GdiGC *gdi)
     }
 }
 
+/* The most points one request of a point list may carry on display (a
+ * request beyond the server's length is refused and ends the client). */
+int requestPoints(Display *display)
+{
+    long words = XExtendedMaxRequestSize(display);
+    if (words <= 0) {
+        words = XMaxRequestSize(display);
+    }
+    return static_cast<int>(std::clamp<long>(words - 8, 1024, 1L << 20));
+}
+
+/* Fills a polygon too long for one request through its region. */
+void fillLongPolygon(GdiGC *gdi, const XPoint *points, int n, int mode)
+{
+    int counts[1] = {n};
+    Region region = evenOddRegion(points, 1, counts, mode);
+    if (region != nullptr) {
+        fillThroughRegion(gdi->context->display, gdi->context->drawable, gdi->gc, region);
+        XCopyGC(gdi->context->display, gdi->tkGC, kClipComponents, gdi->gc);
+        XDestroyRegion(region);
+    }
+}
+
 /* Ready to draw, with the origins brought up to date. */
 bool begin(GdiGC *gdi)
 {
@@ -146,7 +169,10 @@ void gdiPolyline(GdiGC *gdi, XPoint *points, int n, int mode)
     }
     Display *display = gdi->context->display;
     Drawable drawable = gdi->context->drawable;
-    if (gdi->lineWidth < 2 || n <= GDI_RUN_POINTS) {
+    // Wide lines go in runs of GDI_RUN_POINTS, thin ones in runs as long as
+    // a request may be.
+    int run = gdi->lineWidth < 2 ? requestPoints(display) : GDI_RUN_POINTS;
+    if (n <= run) {
         XDrawLines(display, drawable, gdi->gc, points, n, mode);
         return;
     }
@@ -156,8 +182,8 @@ void gdiPolyline(GdiGC *gdi, XPoint *points, int n, int mode)
     if (line == nullptr) {
         return;
     }
-    for (int start = 0;; start += GDI_RUN_POINTS - 1) {
-        int count = std::min<int>(GDI_RUN_POINTS, n - start);
+    for (int start = 0;; start += run - 1) {
+        int count = std::min<int>(run, n - start);
         XDrawLines(display, drawable, gdi->gc, const_cast<XPoint *>(line + start), count, CoordModeOrigin);
         if (start + count >= n) {
             break;
@@ -168,6 +194,10 @@ void gdiPolyline(GdiGC *gdi, XPoint *points, int n, int mode)
 void gdiPolygon(GdiGC *gdi, XPoint *points, int n, int shape, int mode)
 {
     if (points == nullptr || n < 3 || !begin(gdi)) {
+        return;
+    }
+    if (n > requestPoints(gdi->context->display)) {
+        fillLongPolygon(gdi, points, n, mode);
         return;
     }
     XFillPolygon(gdi->context->display, gdi->context->drawable, gdi->gc, points, n, Complex, mode);
@@ -184,7 +214,11 @@ void gdiPolyPolygon(GdiGC *gdi, XPoint *points, int nRings, const int *counts, i
     int count = 0;
     int rings = fillableRings(counts, nRings, &offset, &count);
     if (rings == 1) {
-        XFillPolygon(display, drawable, gdi->gc, points + offset, count, Complex, mode);
+        if (count > requestPoints(display)) {
+            fillLongPolygon(gdi, points + offset, count, mode);
+        } else {
+            XFillPolygon(display, drawable, gdi->gc, points + offset, count, Complex, mode);
+        }
     }
     if (rings < 2) {
         return;

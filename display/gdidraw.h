@@ -69,10 +69,12 @@ void gdiFreeGC(GdiGC *gdi);
 int gdiSetGraphicsMode(Display *display, Drawable drawable, int mode);
 
 /* The polyline through n points (CoordModeOrigin or CoordModePrevious);
- * nothing for n <= 0. Width 2 or more: in runs of GDI_RUN_POINTS. */
+ * nothing for n <= 0. Width 2 or more: in runs of GDI_RUN_POINTS; thinner
+ * lines in runs as long as one request may be. */
 void gdiPolyline(GdiGC *gdi, XPoint *points, int n, int mode);
 /* The filled polygon through n points, without an outline; shape is
- * ignored (any polygon is drawn correctly). */
+ * ignored (any polygon is drawn correctly). One too long for a request is
+ * filled through its region. */
 void gdiPolygon(GdiGC *gdi, XPoint *points, int n, int shape, int mode);
 /* nRings rings filled as one shape, as fillPolygonsWithHoles; the GdiGC's
  * own clip is put back afterwards. */

@@ -112,28 +112,41 @@ int fillableRings(const int *counts, int nRings, int *offset, int *count)
 
 Region evenOddRegion(const XPoint *points, int nRings, const int *counts, int mode)
 {
-    Region shape = XCreateRegion();
-    if (shape == nullptr) {
-        return nullptr;
-    }
-    int at = 0;
-    for (int i = 0; i < nRings; i++) {
+    std::vector<Region> parts;
+    bool failed = false;
+    for (int i = 0, at = 0; i < nRings && !failed; i++) {
         int n = std::max(counts[i], 0);
         if (n > 2) {
             const XPoint *ring = absolutePoints(points + at, n, mode);
             Region part = ring != nullptr ? polygonRegion(ring, n, 0) : nullptr;
-            int kind = part != nullptr ? xorRegion(shape, part, shape) : REGION_ERROR;
+            failed = part == nullptr;
             if (part != nullptr) {
-                XDestroyRegion(part);
-            }
-            if (kind == REGION_ERROR) {
-                XDestroyRegion(shape);
-                return nullptr;
+                parts.push_back(part);
             }
         }
         at += n;
     }
-    return shape;
+    // The rings are XORed pairwise, level by level: each ring's rectangles
+    // take part in log2(rings) XORs, not in one for every later ring.
+    while (!failed && parts.size() > 1) {
+        size_t kept = 0;
+        for (size_t k = 0; k + 1 < parts.size(); k += 2) {
+            XXorRegion(parts[k], parts[k + 1], parts[k]);
+            XDestroyRegion(parts[k + 1]);
+            parts[kept++] = parts[k];
+        }
+        if (parts.size() % 2 != 0) {
+            parts[kept++] = parts.back();
+        }
+        parts.resize(kept);
+    }
+    if (failed) {
+        for (Region r : parts) {
+            XDestroyRegion(r);
+        }
+        return nullptr;
+    }
+    return parts.empty() ? XCreateRegion() : parts[0];
 }
 
 void fillThroughRegion(Display *display, Drawable drawable, GC gc, Region region)

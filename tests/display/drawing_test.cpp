@@ -14,6 +14,7 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
+#include <algorithm>
 #include <functional>
 #include <string>
 #include <vector>
@@ -548,6 +549,37 @@ TEST_F(Accelerator, TheGraphicsModeAnswersWhatItWasBefore)
     EXPECT_EQ(gdiSetGraphicsMode(display, p, 0), 0);
     gdiSetGraphicsMode(display, None, 1);
     EXPECT_EQ(gdiSetGraphicsMode(display, None, 1), 0);
+}
+
+TEST_F(Accelerator, ThinLinesAndFillsLongerThanARequestAreDrawnWhole)
+{
+    // More points than the server takes in one request: a thin zigzag over
+    // every column, and a polygon whose bottom edge is as long.
+    const int side = 64;
+    long words = XExtendedMaxRequestSize(display);
+    const int n = static_cast<int>(std::max(words, XMaxRequestSize(display))) + 1000;
+    std::vector<XPoint> zigzag(n), polygon;
+    for (int i = 0; i < n; i++) {
+        zigzag[i] = {static_cast<short>(static_cast<long long>(i) * (side - 1) / (n - 1)),
+                     static_cast<short>(i % 2 == 0 ? 2 : 3)};
+    }
+    polygon.push_back({0, 8});
+    for (int i = 0; i < n; i++) {
+        polygon.push_back({static_cast<short>(static_cast<long long>(i) * side / (n - 1)), side});
+    }
+    polygon.push_back({side, 8});
+    int errors = 0;
+    Tk_ErrorHandler handler = Tk_CreateErrorHandler(display, -1, -1, -1, countErrors, &errors);
+    Pixmap p = canvas(side, side);
+    open(p, tkGC());
+    gdiPolyline(gdi, zigzag.data(), n, CoordModeOrigin);
+    gdiPolygon(gdi, polygon.data(), static_cast<int>(polygon.size()), Complex, CoordModeOrigin);
+    XSync(display, False);
+    Tk_DeleteErrorHandler(handler);
+    EXPECT_EQ(errors, 0);
+    std::string drawn = picture(p, side, side);
+    EXPECT_EQ(drawn.substr(2 * (side + 1), side), std::string(side, '#'));
+    EXPECT_EQ(drawn.substr(30 * (side + 1), side), std::string(side, '#'));
 }
 
 TEST_F(Accelerator, AContextOnNoDrawableDrawsNothing)
