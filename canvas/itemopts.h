@@ -10,6 +10,9 @@
 
 #include <tk.h>
 
+#include "canvas/gcanvas.h"
+#include "canvas/outline.h"
+
 /* A double of canvas pixels read as a screen distance ("2", "1m"). */
 extern Tk_CustomOption gcanvasPixelOption;
 /* A Tk_TSOffset through Tk's own offset procedures. */
@@ -26,5 +29,39 @@ extern Tk_CustomOption gcanvasItemStateOption;
  */
 GC gcanvasGetGC(Tk_Window tkwin, unsigned long mask, XGCValues *values);
 void gcanvasFreeGC(Display *display, GC gc);
+
+/* The state an item shows: its own, or the canvas's when it inherits. */
+inline int gcanvasItemState(const GcanvasWidget *canvas, const GcanvasItem *item)
+{
+    return item->state == GCANVAS_STATE_INHERIT ? canvas->canvasState : item->state;
+}
+
+/* The variant of an option for the item's present state: the active one
+ * under the pointer, the disabled one when disabled (each when set, that
+ * is not none), else the plain one. */
+template <typename T>
+T gcanvasChosen(const GcanvasWidget *canvas, const GcanvasItem *item, T plain, T active, T disabled, T none)
+{
+    if (canvas->currentItem == item && active != none) {
+        return active;
+    }
+    if (gcanvasItemState(canvas, item) == GCANVAS_STATE_DISABLED && disabled != none) {
+        return disabled;
+    }
+    return plain;
+}
+
+/* The outline width (pixels) for the item's present state: the active one
+ * when wider, the disabled one when above 0. */
+inline double gcanvasChosenWidth(const GcanvasWidget *canvas, const GcanvasItem *item, const GcanvasOutline &line)
+{
+    if (canvas->currentItem == item && line.activeWidth > line.width) {
+        return line.activeWidth;
+    }
+    if (gcanvasItemState(canvas, item) == GCANVAS_STATE_DISABLED && line.disabledWidth > 0) {
+        return line.disabledWidth;
+    }
+    return line.width;
+}
 
 #endif /* TESK_CANVAS_ITEMOPTS_H */

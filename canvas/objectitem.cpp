@@ -213,40 +213,13 @@ ObjectItem *asObject(GcanvasItem *item)
     return reinterpret_cast<ObjectItem *>(item);
 }
 
-int effectiveState(const GcanvasWidget *canvas, const GcanvasItem *item)
-{
-    return item->state == GCANVAS_STATE_INHERIT ? canvas->canvasState : item->state;
-}
 
-/* A variant for the item's present state: active, disabled or plain. */
-template <typename T>
-T chosen(const GcanvasWidget *canvas, const GcanvasItem *item, T plain, T active, T disabled, T none)
-{
-    if (canvas->currentItem == item && active != none) {
-        return active;
-    }
-    if (effectiveState(canvas, item) == GCANVAS_STATE_DISABLED && disabled != none) {
-        return disabled;
-    }
-    return plain;
-}
 
-/* The outline width (pixels) for the item's present state. */
-double chosenWidth(const GcanvasWidget *canvas, const ObjectItem *o)
-{
-    const GcanvasOutline &line = o->outline;
-    if (canvas->currentItem == &o->header && line.activeWidth > line.width) {
-        return line.activeWidth;
-    }
-    if (effectiveState(canvas, &o->header) == GCANVAS_STATE_DISABLED && line.disabledWidth > 0) {
-        return line.disabledWidth;
-    }
-    return line.width;
-}
 
 Pixmap chosenFillStipple(const GcanvasWidget *canvas, const ObjectItem *o)
 {
-    return chosen<Pixmap>(canvas, &o->header, o->fillStipple, o->activeFillStipple, o->disabledFillStipple, None);
+    return gcanvasChosen<Pixmap>(canvas, &o->header, o->fillStipple, o->activeFillStipple, o->disabledFillStipple,
+                                 None);
 }
 
 /* ---- records ---- */
@@ -393,7 +366,7 @@ void objectBbox(GcanvasWidget *canvas, GcanvasItem *item)
     ObjectItem *o = asObject(item);
     RAMOBJ *obj = o->object;
     int count = obj != nullptr ? obj->count(obj) : 0;
-    if (obj == nullptr || count <= 0 || effectiveState(canvas, item) == GCANVAS_STATE_HIDDEN) {
+    if (obj == nullptr || count <= 0 || gcanvasItemState(canvas, item) == GCANVAS_STATE_HIDDEN) {
         item->x1 = item->y1 = item->x2 = item->y2 = -1;
         return;
     }
@@ -428,7 +401,7 @@ void objectBbox(GcanvasWidget *canvas, GcanvasItem *item)
         TranslatedFrame frame(canvas, o->x, o->y);
         worldRectToCanvas(canvas, u[0], u[1], u[2], u[3], c);
     }
-    double w = o->outline.gc != nullptr ? std::ceil(chosenWidth(canvas, o)) : 0;
+    double w = o->outline.gc != nullptr ? std::ceil(gcanvasChosenWidth(canvas, &o->header, o->outline)) : 0;
     double xPad = w, yPad = w;
     if (obj->subtype(obj) == SHAPE_POINT) {
         /* Symbols reach half their size past every point. */
@@ -587,13 +560,14 @@ int objectConfigure(Tcl_Interp *interp, GcanvasWidget *canvas, GcanvasItem *item
     /* Symbols from nothing to what 16-bit drawing requests hold. */
     o->symbolXSize = std::clamp(o->symbolXSize, 0, 16383);
     o->symbolYSize = std::clamp(o->symbolYSize, 0, 16383);
-    if (effectiveState(canvas, item) == GCANVAS_STATE_HIDDEN) {
+    if (gcanvasItemState(canvas, item) == GCANVAS_STATE_HIDDEN) {
         objectBbox(canvas, item);
         return TCL_OK;
     }
 
     XGCValues values;
-    XColor *colour = chosen<XColor *>(canvas, item, o->fillColor, o->activeFillColor, o->disabledFillColor, nullptr);
+    XColor *colour =
+        gcanvasChosen<XColor *>(canvas, item, o->fillColor, o->activeFillColor, o->disabledFillColor, nullptr);
     GC fill = nullptr;
     if (colour != nullptr) {
         values.foreground = colour->pixel;
@@ -998,7 +972,7 @@ void drawPart(GdiGC *line, XPoint *p, int c, int d)
 /* The GC's line width as the outline GC was made with it. */
 int outlineLineWidth(const GcanvasWidget *canvas, const ObjectItem *o)
 {
-    return std::clamp(static_cast<int>(chosenWidth(canvas, o) + 0.5), 0, 32767);
+    return std::clamp(static_cast<int>(gcanvasChosenWidth(canvas, &o->header, o->outline) + 0.5), 0, 32767);
 }
 
 /* Sets the fill stipple's origin from -offset; answers whether it did. */
@@ -1279,7 +1253,7 @@ void objectDisplay(GcanvasWidget *canvas, GcanvasItem *item, Display *display, D
     f.o = o;
     f.display = display;
     f.drawable = drawable;
-    double w = o->outline.gc != nullptr ? chosenWidth(canvas, o) : 0;
+    double w = o->outline.gc != nullptr ? gcanvasChosenWidth(canvas, &o->header, o->outline) : 0;
     canvasRectToWorld(canvas, x - w - 1, y - w - 1, x + width + w + 1, y + height + w + 1, f.cull);
     double hx = o->symbolXSize / 2.0 + w + 1, hy = o->symbolYSize / 2.0 + w + 1;
     canvasRectToWorld(canvas, x - hx, y - hy, x + width + hx, y + height + hy, f.cullPoints);
@@ -1389,11 +1363,11 @@ double objectToPoint(GcanvasWidget *canvas, GcanvasItem *item, double *point)
     ObjectItem *o = asObject(item);
     RAMOBJ *obj = o->object;
     o->picked = -1;
-    if (obj == nullptr || effectiveState(canvas, item) == GCANVAS_STATE_HIDDEN) {
+    if (obj == nullptr || gcanvasItemState(canvas, item) == GCANVAS_STATE_HIDDEN) {
         return kInfinity;
     }
     TranslatedFrame frame(canvas, o->x, o->y);
-    double width = o->outline.gc != nullptr ? chosenWidth(canvas, o) : 0;
+    double width = o->outline.gc != nullptr ? gcanvasChosenWidth(canvas, &o->header, o->outline) : 0;
     Scratch s;
     double best = kInfinity;
     int found = -1;
@@ -1533,11 +1507,11 @@ int objectToArea(GcanvasWidget *canvas, GcanvasItem *item, double *rect)
 {
     ObjectItem *o = asObject(item);
     RAMOBJ *obj = o->object;
-    if (obj == nullptr || effectiveState(canvas, item) == GCANVAS_STATE_HIDDEN) {
+    if (obj == nullptr || gcanvasItemState(canvas, item) == GCANVAS_STATE_HIDDEN) {
         return -1;
     }
     TranslatedFrame frame(canvas, o->x, o->y);
-    double width = o->outline.gc != nullptr ? chosenWidth(canvas, o) : 0;
+    double width = o->outline.gc != nullptr ? gcanvasChosenWidth(canvas, &o->header, o->outline) : 0;
     Scratch s;
     int in = 0, out = 0;
     for (int i = obj->count(obj) - 1; i >= 0; i--) {

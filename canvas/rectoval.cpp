@@ -83,45 +83,14 @@ Tk_ConfigSpec configSpecs[] = {
 
 #undef RO_OPT
 
-int effectiveState(const GcanvasWidget *canvas, const GcanvasItem *item)
-{
-    return item->state == GCANVAS_STATE_INHERIT ? canvas->canvasState : item->state;
-}
 
-bool isCurrent(const GcanvasWidget *canvas, const GcanvasItem *item)
-{
-    return canvas->currentItem == item;
-}
 
-/* The outline width for the item's present state. */
-double chosenWidth(const GcanvasWidget *canvas, const RectOvalItem *r)
-{
-    const GcanvasOutline &o = r->outline;
-    if (isCurrent(canvas, &r->header) && o.activeWidth > o.width) {
-        return o.activeWidth;
-    }
-    if (effectiveState(canvas, &r->header) == GCANVAS_STATE_DISABLED && o.disabledWidth > 0) {
-        return o.disabledWidth;
-    }
-    return o.width;
-}
 
-/* A variant for the item's present state: active, disabled or plain. */
-template <typename T>
-T chosen(const GcanvasWidget *canvas, const GcanvasItem *item, T plain, T active, T disabled, T none)
-{
-    if (isCurrent(canvas, item) && active != none) {
-        return active;
-    }
-    if (effectiveState(canvas, item) == GCANVAS_STATE_DISABLED && disabled != none) {
-        return disabled;
-    }
-    return plain;
-}
 
 Pixmap chosenFillStipple(const GcanvasWidget *canvas, const RectOvalItem *r)
 {
-    return chosen<Pixmap>(canvas, &r->header, r->fillStipple, r->activeFillStipple, r->disabledFillStipple, None);
+    return gcanvasChosen<Pixmap>(canvas, &r->header, r->fillStipple, r->activeFillStipple, r->disabledFillStipple,
+                                 None);
 }
 
 /* A stipple origin anchored to the world corners (left/centre/right,
@@ -157,11 +126,11 @@ void orderCorners(double *b)
 void rectOvalBbox(GcanvasWidget *canvas, GcanvasItem *item)
 {
     auto *r = reinterpret_cast<RectOvalItem *>(item);
-    if (effectiveState(canvas, item) == GCANVAS_STATE_HIDDEN) {
+    if (gcanvasItemState(canvas, item) == GCANVAS_STATE_HIDDEN) {
         item->x1 = item->y1 = item->x2 = item->y2 = -1;
         return;
     }
-    double width = chosenWidth(canvas, r);
+    double width = gcanvasChosenWidth(canvas, &r->header, r->outline);
     orderCorners(r->bbox);
     float margin = r->outline.gc != nullptr ? static_cast<float>((width + 1) * 0.5) : 1.0f;
     item->xPad = item->yPad = margin;
@@ -236,8 +205,8 @@ int rectOvalConfigure(Tcl_Interp *interp, GcanvasWidget *canvas, GcanvasItem *it
     gcanvasFreeGC(canvas->display, r->outline.gc);
     r->outline.gc = gc;
 
-    if (effectiveState(canvas, item) != GCANVAS_STATE_HIDDEN) {
-        XColor *colour = chosen<XColor *>(canvas, item, r->fillColor, r->activeFillColor, r->disabledFillColor,
+    if (gcanvasItemState(canvas, item) != GCANVAS_STATE_HIDDEN) {
+        XColor *colour = gcanvasChosen<XColor *>(canvas, item, r->fillColor, r->activeFillColor, r->disabledFillColor,
                                           nullptr);
         Pixmap stipple = chosenFillStipple(canvas, r);
         GC fill = nullptr;
@@ -376,7 +345,7 @@ void rectOvalDisplay(GcanvasWidget *canvas, GcanvasItem *item, Display *display,
 double rectToPoint(GcanvasWidget *canvas, GcanvasItem *item, double *point)
 {
     auto *r = reinterpret_cast<RectOvalItem *>(item);
-    double width = chosenWidth(canvas, r);
+    double width = gcanvasChosenWidth(canvas, &r->header, r->outline);
     double sx = std::fabs(canvas->mx), sy = std::fabs(canvas->my);
     double x1 = r->bbox[0], y1 = r->bbox[1], x2 = r->bbox[2], y2 = r->bbox[3];
     if (r->outline.gc != nullptr) {
@@ -401,7 +370,7 @@ double rectToPoint(GcanvasWidget *canvas, GcanvasItem *item, double *point)
 double ovalToPoint(GcanvasWidget *canvas, GcanvasItem *item, double *point)
 {
     auto *r = reinterpret_cast<RectOvalItem *>(item);
-    double width = chosenWidth(canvas, r);
+    double width = gcanvasChosenWidth(canvas, &r->header, r->outline);
     int filled = r->fillGC != nullptr;
     if (r->outline.gc == nullptr) {
         width = 0;
@@ -416,7 +385,9 @@ double ovalToPoint(GcanvasWidget *canvas, GcanvasItem *item, double *point)
 void worldArea(GcanvasWidget *canvas, const RectOvalItem *r, const double *area, double *a, double *hw)
 {
     canvasRectToWorld(canvas, area[0], area[1], area[2], area[3], a);
-    *hw = r->outline.gc != nullptr ? chosenWidth(canvas, r) / (std::fabs(canvas->mx) + std::fabs(canvas->my)) : 0;
+    *hw = r->outline.gc != nullptr
+              ? gcanvasChosenWidth(canvas, &r->header, r->outline) / (std::fabs(canvas->mx) + std::fabs(canvas->my))
+              : 0;
 }
 
 int rectToArea(GcanvasWidget *canvas, GcanvasItem *item, double *area)

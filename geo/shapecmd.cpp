@@ -364,7 +364,8 @@ bool formatRangeValues(ShapeCall &c, int i, ResultText &out, bool z)
     double lo, hi;
     const double *v = z ? shapeRecordZValues(rec, &lo, &hi) : shapeRecordMValues(rec, &lo, &hi);
     if (v == nullptr) {
-        Tcl_SetObjResult(c.interp, Tcl_ObjPrintf(z ? "record %d has no z values" : "record %d has no measurement values", i));
+        const char *format = z ? "record %d has no z values" : "record %d has no measurement values";
+        Tcl_SetObjResult(c.interp, Tcl_ObjPrintf(format, i));
         return false;
     }
     int n = 0;
