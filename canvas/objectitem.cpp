@@ -830,6 +830,17 @@ bool boxesMeet(const double *a, const double *b)
     return a[0] <= b[2] && a[2] >= b[0] && a[1] <= b[3] && a[3] >= b[1];
 }
 
+/* A selected record whose stored box may meet box (world units): the
+ * cheap test before a record is read whole. Records without a box pass. */
+bool candidate(RAMOBJ *obj, int i, const double *box)
+{
+    if (!selected(obj, i)) {
+        return false;
+    }
+    const double *b = opsOf(obj)->bbox(obj, i);
+    return b == nullptr || boxesMeet(b, box);
+}
+
 /* What one display call works with. */
 struct DrawFrame {
     GcanvasWidget *canvas;
@@ -1150,7 +1161,7 @@ int drawLines(const DrawFrame &f, Scratch &s)
         int d = outlineLineWidth(f.canvas, o);
         int count = obj->count(obj);
         for (int i = 0; line != nullptr && i < count; i++) {
-            if (!selected(obj, i) || !readRecord(obj, i, s.rec) || s.rec.kind != SHAPE_LINE
+            if (!candidate(obj, i, f.cull) || !readRecord(obj, i, s.rec) || s.rec.kind != SHAPE_LINE
                 || !boxesMeet(s.rec.box, f.cull)) {
                 continue;
             }
@@ -1187,7 +1198,7 @@ int drawPolygons(const DrawFrame &f, Scratch &s)
         int d = outlineLineWidth(canvas, o);
         int count = obj->count(obj);
         for (int i = 0; pens.ok() && i < count; i++) {
-            if (!selected(obj, i) || !readRecord(obj, i, s.rec) || s.rec.kind != SHAPE_POLYGON
+            if (!candidate(obj, i, f.cull) || !readRecord(obj, i, s.rec) || s.rec.kind != SHAPE_POLYGON
                 || !boxesMeet(s.rec.box, f.cull)) {
                 continue;
             }
