@@ -9,6 +9,8 @@
  */
 #include "geo/shaperec.h"
 
+#include <algorithm>
+
 #include <string.h>
 #include <climits>
 #include <vector>
@@ -52,7 +54,8 @@ void putEndMarker(ShapeFile *set)
 bool growArrays(ShapeFile *set)
 {
     if (size_t(set->count) + 1 < set->flagCapacity) return true;
-    size_t entries = set->flagCapacity + kGrowEntries;
+    /* Half again as many each time: appends stay linear in all. */
+    size_t entries = set->flagCapacity + std::max<size_t>(kGrowEntries, set->flagCapacity / 2);
     size_t *o = static_cast<size_t *>(gmemRealloc(set->offsets, entries * sizeof(size_t)));
     if (!o) return false;
     set->offsets = o;
@@ -91,7 +94,7 @@ bool resize(ShapeFile *set, size_t pos, int firstBehind, size_t oldSize, size_t 
     if (words > INT_MAX) return false;
     size_t need = used - oldSize + newSize + SHAPE_END_MARKER_BYTES;
     if (need > set->capacity) {
-        size_t cap = need + kGrowBytes;
+        size_t cap = need + std::max(kGrowBytes, need / 2);
         unsigned char *d = static_cast<unsigned char *>(gmemRealloc(set->data, cap));
         if (!d) return false;
         set->data = d;
