@@ -841,7 +841,7 @@ int objBands(RimgObj *obj, Tcl_Interp *interp, int argc, const char **argv)
     if (argc != 3) {
         return objUsage(interp, "Usage: ", argv[0], " bands bandSpec");
     }
-    return setBandMap(obj, argv[2]) ? TCL_OK : fail(interp, "Invalid band list");
+    return setBandMap(obj, argv[2]) ? TCL_OK : fail(interp, "Invalid band specification");
 }
 
 /* x and y of vget and vset: integers inside the image. */
@@ -1092,7 +1092,7 @@ int rimageBind(ImageDesc *defaults, Tcl_Interp *interp, int argc, const char **a
     } else if (roi != nullptr && !setWindow(obj, roi)) {
         message = "Invalid ROI.";
     } else if (bands != nullptr && !setBandMap(obj, bands)) {
-        message = "Invalid band list";
+        message = "Invalid band specification";
     }
     if (message != nullptr) {
         Tcl_DeleteCommandFromToken(interp, obj->token);

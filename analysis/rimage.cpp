@@ -776,7 +776,7 @@ int rimageSetIndices(ImageDesc *, Tcl_Interp *interp, int argc, const char **arg
         }
         int n = image->desc.nindices;
         if (!ranged || a < 0 || b >= n || r < 0 || r > 255 || g < 0 || g > 255 || bl < 0 || bl > 255) {
-            Tcl_SetResult(interp, const_cast<char *>("Invalid color index list."), TCL_STATIC);
+            Tcl_SetResult(interp, const_cast<char *>("Invalid color index specification."), TCL_STATIC);
             code = TCL_ERROR;
             break;
         }

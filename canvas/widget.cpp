@@ -447,7 +447,7 @@ int clipTestCmd(ClientData, Tcl_Interp *interp, int argc, const char **argv)
     }
     if (count % 2 != 0) {
         ckfree(words);
-        Tcl_SetResult(interp, const_cast<char *>("Invalid vertex list"), TCL_STATIC);
+        Tcl_SetResult(interp, const_cast<char *>("Invalid vertex specification"), TCL_STATIC);
         return TCL_ERROR;
     }
     std::vector<XPoint> points(static_cast<size_t>(count));

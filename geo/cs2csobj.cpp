@@ -166,7 +166,7 @@ int cs2csObjConfigure(Cs2csObjParams *p, Tcl_Interp *interp, int argc, const cha
     }
     if (p->ics == nullptr || p->ocs == nullptr) {
         Tcl_SetResult(interp,
-                      const_cast<char *>(p->ics == nullptr ? "missing ics definition" : "missing ocs definition"),
+                      const_cast<char *>(p->ics == nullptr ? "missing ics specification" : "missing ocs specification"),
                       TCL_STATIC);
         return fail();
     }

@@ -188,7 +188,7 @@ int fplanePoint(Tcl_Interp *interp, int argc, const char **argv)
     double v[3];
     if (argc != 6 || calcScanDoubles(argv[3], &v[0], 1) != 1 || calcScanDoubles(argv[4], &v[1], 1) != 1
         || calcScanDoubles(argv[5], &v[2], 1) != 1) {
-        return calcErrorInfo(interp, "wrong form of {x y z}.\n");
+        return calcErrorInfo(interp, "wrong specification of {x y z}.\n");
     }
     double out[3];
     matVec3(fplane.kernel, v, out);

@@ -541,7 +541,7 @@ int normSetup(CalcContext *ctx, const char *bands, const char *params, const cha
     }
     int nPar = normList(params, nIn, par);
     if (nPar < 1) {
-        return fail("invalid par list");
+        return fail("invalid par specification");
     }
     ctx->parBands.clear();
     for (int position : par) {
