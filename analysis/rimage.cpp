@@ -17,7 +17,7 @@
 #include <string>
 #include <unistd.h>
 #include <vector>
-#include "analysis/photolink.h"
+#include "display/photolink.h"
 #include "analysis/tools/tooltable.h"
 #include "display/idoption.h"
 #include "imagestore/codes.h"

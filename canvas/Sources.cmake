@@ -1,16 +1,18 @@
 # Geo canvas: the gcanvas widget, its items and their coordinates.
-list(APPEND TESK_SOURCES
-  canvas/canvasapi.cpp
-  canvas/coords.cpp
-  canvas/geometry.cpp
-  canvas/outline.cpp
-  canvas/itemopts.cpp
-  canvas/items.cpp
-  canvas/objectitem.cpp
-  canvas/rectoval.cpp
-  canvas/redisplay.cpp
-  canvas/scroll.cpp
-  canvas/tagsearch.cpp
-  canvas/widget.cpp
-  canvas/widgetcmd.cpp
+tesk_layer(canvas
+  DEPENDS runtime imagestore display geo/shaperec.h geo/shapefile.h
+  SOURCES
+    canvas/canvasapi.cpp
+    canvas/coords.cpp
+    canvas/geometry.cpp
+    canvas/outline.cpp
+    canvas/itemopts.cpp
+    canvas/items.cpp
+    canvas/objectitem.cpp
+    canvas/rectoval.cpp
+    canvas/redisplay.cpp
+    canvas/scroll.cpp
+    canvas/tagsearch.cpp
+    canvas/widget.cpp
+    canvas/widgetcmd.cpp
 )

@@ -1,13 +1,16 @@
 # Image display: the gimg image type and its companions.
-list(APPEND TESK_SOURCES
-  display/gdidraw.cpp
-  display/gimgconfig.cpp
-  display/gimgtype.cpp
-  display/idoption.cpp
-  display/palette.cpp
-  display/regions.cpp
-  display/render.cpp
-  display/spanlist.cpp
-  display/viewpixmap.cpp
-  display/zoom.cpp
+tesk_layer(display
+  DEPENDS runtime imagestore
+  SOURCES
+    display/gdidraw.cpp
+    display/gimgconfig.cpp
+    display/gimgtype.cpp
+    display/idoption.cpp
+    display/palette.cpp
+    display/photolink.cpp
+    display/regions.cpp
+    display/render.cpp
+    display/spanlist.cpp
+    display/viewpixmap.cpp
+    display/zoom.cpp
 )

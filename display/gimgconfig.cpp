@@ -11,7 +11,7 @@
 #include <cmath>
 #include <cstring>
 #include <string>
-#include "analysis/photolink.h"
+#include "display/photolink.h"
 #include "display/idoption.h"
 #include "imagestore/codes.h"
 #include "imagestore/ramimage.h"

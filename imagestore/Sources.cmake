@@ -1,20 +1,22 @@
 # RAM image store and image files.
-list(APPEND TESK_SOURCES
-  imagestore/codes.cpp
-  imagestore/exported.cpp
-  imagestore/formats/detect.cpp
-  imagestore/formats/dib.cpp
-  imagestore/formats/diskspace.cpp
-  imagestore/formats/elas.cpp
-  imagestore/formats/fft.cpp
-  imagestore/formats/fileio.cpp
-  imagestore/formats/imagedef.cpp
-  imagestore/formats/lan.cpp
-  imagestore/formats/ppm.cpp
-  imagestore/formats/readers.cpp
-  imagestore/formats/xbm.cpp
-  imagestore/pixels.cpp
-  imagestore/ramimage.cpp
-  imagestore/rowcache.cpp
-  imagestore/stats.cpp
+tesk_layer(imagestore
+  DEPENDS runtime
+  SOURCES
+    imagestore/codes.cpp
+    imagestore/exported.cpp
+    imagestore/formats/detect.cpp
+    imagestore/formats/dib.cpp
+    imagestore/formats/diskspace.cpp
+    imagestore/formats/elas.cpp
+    imagestore/formats/fft.cpp
+    imagestore/formats/fileio.cpp
+    imagestore/formats/imagedef.cpp
+    imagestore/formats/lan.cpp
+    imagestore/formats/ppm.cpp
+    imagestore/formats/readers.cpp
+    imagestore/formats/xbm.cpp
+    imagestore/pixels.cpp
+    imagestore/ramimage.cpp
+    imagestore/rowcache.cpp
+    imagestore/stats.cpp
 )

@@ -13,8 +13,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
-#include "display/gimg.h"
 #include "runtime/console.h"
+#include "runtime/modules.h"
 #include "runtime/startup.h"
 #include "runtime/subcmd.h"
 #include "runtime/util.h"
@@ -260,7 +260,7 @@ int teskConsoleCmd(ClientData, Tcl_Interp *interp, int argc, const char **argv)
         }
         break;
     case kGimg:
-        gimgAppendNames(interp);
+        teskImageNames(interp);
         break;
     case kThread:
         code = conToggleThread(interp);

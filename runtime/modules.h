@@ -4,7 +4,9 @@
  *	The fixed-order tables through which start-up registers every module and
  *	the exit handler releases the shared resources of the image store and the
  *	display. A module that is not part of the build has an empty entry; the
- *	order of the rows never changes.
+ *	order of the rows never changes. The runtime only declares them: they
+ *	are filled where every subsystem is in view (package/modules.cpp), so
+ *	that no runtime source includes a higher layer's header.
  */
 #ifndef TESK_RUNTIME_MODULES_H
 #define TESK_RUNTIME_MODULES_H
@@ -41,6 +43,13 @@ extern const int teskAppCommandCount;
 /* Release steps of the exit handler, in order, after the consoles shut down. */
 extern const TeskCleanup teskCleanupTable[];
 extern const int teskCleanupCount;
+
+/* Registers the gimg image type with Tk, once per process: answers TCL_OK, or
+ * TCL_ERROR with a message in the result. */
+extern TeskModuleInitProc *const teskImageTypeInit;
+/* Appends the names of every gimg image to the interpreter's result as list
+ * elements (the tesk and console gimg words). */
+extern void (*const teskImageNames)(Tcl_Interp *interp);
 
 /* Sets up the multi-interpreter console in an interpreter and runs the
  * application start-up there (NULL until the console is built). */

@@ -13,7 +13,6 @@
 #include <cstdlib>
 #include <string>
 #include <unistd.h>
-#include "display/gimg.h"
 #include "runtime/calc.h"
 #include "runtime/console.h"
 #include "runtime/modules.h"
@@ -245,7 +244,7 @@ int teskLoad(Tcl_Interp *interp)
         mainWindow.deep = mainWindow.depth > 24;
     }
     Tcl_Interp *previous = setConsoleInterp(interp);
-    int code = gimgTypeInit(interp);
+    int code = teskImageTypeInit(interp);
     if (code == TCL_OK) {
         Tcl_SetPanicProc(teskPanic);
         fedisableexcept(FE_ALL_EXCEPT);

@@ -6,7 +6,7 @@
  */
 #include "runtime/teskcmd.h"
 
-#include "display/gimg.h"
+#include "runtime/modules.h"
 #include "runtime/startup.h"
 #include "runtime/subcmd.h"
 
@@ -59,7 +59,7 @@ int teskCmd(ClientData, Tcl_Interp *interp, int argc, const char **argv)
         return commandList(interp);
     case kGimg:
         Tcl_ResetResult(interp);
-        gimgAppendNames(interp);
+        teskImageNames(interp);
         return TCL_OK;
     case kIdentify:
         Tcl_SetResult(interp, const_cast<char *>("0"), TCL_STATIC);

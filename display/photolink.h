@@ -20,8 +20,8 @@
  *	ramImageRelease(image, NULL), or turn it into a script open (use
  *	count down, open count up).
  */
-#ifndef TESK_ANALYSIS_PHOTOLINK_H
-#define TESK_ANALYSIS_PHOTOLINK_H
+#ifndef TESK_DISPLAY_PHOTOLINK_H
+#define TESK_DISPLAY_PHOTOLINK_H
 
 #include <cstddef>
 #include <tk.h>
@@ -85,4 +85,4 @@ RamImage *createPhotoRAMImage(Tcl_Interp *interp, char *name, std::size_t nameSi
  */
 int ramImageToPhoto(Tcl_Interp *interp, RamImage *image, const char *photoName);
 
-#endif /* TESK_ANALYSIS_PHOTOLINK_H */
+#endif /* TESK_DISPLAY_PHOTOLINK_H */

@@ -7,7 +7,7 @@
  *	image put into a photo. Pixels move a row (or a block of rows) at a
  *	time through reused buffers.
  */
-#include "analysis/photolink.h"
+#include "display/photolink.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -12,7 +12,7 @@
 #include <functional>
 #include <string>
 #include <vector>
-#include "analysis/photolink.h"
+#include "display/photolink.h"
 #include "imagestore/pixels.h"
 #include "imagestore/ramimage.h"
 #include "support/test_interp.h"

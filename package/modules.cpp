@@ -1,8 +1,10 @@
 /*
  * modules.cpp --
  *
- *	The module registration order of the package and the release steps of
- *	its exit handler. Each module fills its own row when it is built.
+ *	The module registration order of the package, the release steps of its
+ *	exit handler and the display hooks of start-up: the one place where
+ *	every subsystem is in view. Each module fills its own row when it is
+ *	built.
  */
 #include "runtime/modules.h"
 
@@ -14,8 +16,8 @@
 #include "geo/shapecmd.h"
 #include "imagestore/formats/formats.h"
 #include "runtime/calc.h"
-#include "tesk.h"
 #include "runtime/conslots.h"
+#include "tesk.h"
 
 const TeskModule teskModuleTable[] = {
     {"windowMode", nullptr},   /* teskMainWindow, teskToplevelWindow */
@@ -62,6 +64,9 @@ const TeskCleanup teskCleanupTable[] = {
     {"clearImageReaders", clearImageReaders}, /* user-registered image readers */
 };
 const int teskCleanupCount = static_cast<int>(std::size(teskCleanupTable));
+
+TeskModuleInitProc *const teskImageTypeInit = gimgTypeInit;
+void (*const teskImageNames)(Tcl_Interp *interp) = gimgAppendNames;
 
 TeskModuleInitProc *const teskConsoleSetup = conSetup;
 void (*const teskConsoleShutdown)(int eventFlags) = consoleShutdown;
