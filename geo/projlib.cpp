@@ -21,10 +21,12 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <dlfcn.h>
 #include <locale.h>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unistd.h>
 #include <vector>
 
 #include "runtime/startup.h"
@@ -148,10 +150,17 @@ void clearError()
     setError(0, "");
 }
 
-/* PROJ's log goes to the console's standard error. */
-void logToConsole(void *, int, const char *message)
+/* PROJ's log goes to the console's standard error, at the level the
+ * context is set to: PROJ 9 hands some messages ("Cannot find proj.db")
+ * to the log function whatever the level, and those stay silent too. */
+void logToConsole(void *, int level, const char *message)
 {
     try {
+        PJ_CONTEXT *ctx = layer().ctx;
+        int current = ctx != nullptr ? proj_log_level(ctx, PJ_LOG_TELL) : PJ_LOG_NONE;
+        if (current == PJ_LOG_NONE || level > current) {
+            return;
+        }
         tesk_fprintf(stderr, "%s\n", message != nullptr ? message : "");
     } catch (...) {
         /* nothing may leave a callback of PROJ */
@@ -182,6 +191,38 @@ std::vector<std::string> splitText(std::string_view text, char separator)
     return pieces;
 }
 
+/* Folders that may hold PROJ's own data (proj.db, init files), most
+ * likely first: share/proj beside the installation PROJ's library was
+ * loaded from, PROJ's compiled default on Debian, then the folders PROJ
+ * itself would search. The first two do not depend on PROJ_DATA, which
+ * may name folders of grids only (PROJ then looks for proj.db there
+ * alone). */
+std::vector<std::string> projDataFolders()
+{
+    std::vector<std::string> folders;
+    /* A text of PROJ's ellipsoid table lies in PROJ's library itself. */
+    Dl_info where;
+    const PJ_ELLPS *ellps = proj_list_ellps();
+    if (ellps != nullptr && ellps->name != nullptr && dladdr(ellps->name, &where) != 0
+        && where.dli_fname != nullptr) {
+        std::string dir = where.dli_fname;
+        for (int up = 0; up < 3; up++) {
+            std::size_t slash = dir.rfind('/');
+            if (slash == std::string::npos || slash == 0) {
+                break;
+            }
+            dir.erase(slash);
+            folders.push_back(dir + "/share/proj");
+        }
+    }
+    folders.emplace_back("/usr/share/proj");
+    PJ_INFO info = proj_info();
+    for (std::string &p : splitText(info.searchpath != nullptr ? info.searchpath : "", ':')) {
+        folders.push_back(std::move(p));
+    }
+    return folders;
+}
+
 /* The layer's PROJ context; with refresh, its search paths and log level
  * are brought up to date from the console interpreter's env array (done
  * where files may be opened: set-up and grids, not for every point). */
@@ -197,12 +238,13 @@ PJ_CONTEXT *context(bool refresh = true)
         proj_log_level(l.ctx, PJ_LOG_NONE);
         proj_context_use_proj4_init_rules(l.ctx, 1);
         /* proj.db stays PROJ's own, whatever folders PROJ_DATA names. */
-        const char *db = proj_context_get_database_path(l.ctx);
-        if (db != nullptr) {
-            std::string path = db;
-            std::size_t slash = path.rfind('/');
-            l.projFolder = slash == std::string::npos ? std::string(".") : path.substr(0, slash);
-            proj_context_set_database_path(l.ctx, path.c_str(), nullptr, nullptr);
+        for (const std::string &folder : projDataFolders()) {
+            std::string path = folder + "/proj.db";
+            if (access(path.c_str(), R_OK) == 0
+                && proj_context_set_database_path(l.ctx, path.c_str(), nullptr, nullptr)) {
+                l.projFolder = folder;
+                break;
+            }
         }
         if (l.finder != nullptr) {
             proj_context_set_file_finder(l.ctx, findWithUserFinder, nullptr);
@@ -606,33 +648,65 @@ bool readPrimeMeridian(ProjHandle &h, ProjParam &pm)
     return true;
 }
 
+/* One element of a towgs84 clause as PROJ reads it: a finite decimal
+ * number, with blanks around it (PROJ drops blanks beside commas), no
+ * hexadecimal, nan or inf. */
+bool towgs84Number(const std::string &element, double *value)
+{
+    std::size_t start = element.find_first_not_of(" \t");
+    std::size_t end = element.find_last_not_of(" \t");
+    std::string text = start == std::string::npos ? std::string() : element.substr(start, end - start + 1);
+    if (text.empty() || text.find_first_not_of("0123456789+-.eE") != std::string::npos) {
+        return false;
+    }
+    char *stop = nullptr;
+    *value = strtod_l(text.c_str(), &stop, cLocale());
+    return stop == text.c_str() + text.size() && std::isfinite(*value);
+}
+
 /* The datum as the classic library set it: a nadgrids list makes a grid
  * shift, towgs84 three or seven parameters (WGS84 when zero shifts meet
- * the WGS84 or GRS80 ellipsoid). */
-void readDatum(ProjHandle &h)
+ * the WGS84 or GRS80 ellipsoid). A towgs84 clause in force with an element
+ * that is no number, or with another count than 3 or 7, is refused as
+ * PROJ refuses it: false with the error set. */
+bool readDatum(ProjHandle &h)
 {
     if (ProjParam *grids = findParam(h.params, "nadgrids")) {
         grids->used = true;
         h.datumType = PROJ_DATUM_GRIDSHIFT;
         h.nadgrids = valueOf(*grids);
-        return;
+        return true;
     }
     ProjParam *towgs84 = findParam(h.params, "towgs84");
     if (towgs84 == nullptr) {
-        return;
+        return true;
     }
     towgs84->used = true;
-    const char *s = valueOf(*towgs84);
-    for (int i = 0; i < 7 && *s != '\0'; i++) {
-        h.datumParams[i] = parseDouble(s);
-        while (*s != '\0' && *s != ',') {
-            s++;
+    std::string clause = valueOf(*towgs84);
+    std::vector<double> values;
+    std::size_t start = 0;
+    while (true) {
+        std::size_t comma = clause.find(',', start);
+        std::string element = clause.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+        double v;
+        if (!towgs84Number(element, &v)) {
+            setError(PROJ_ERR_INVALID_OP_ILLEGAL_ARG_VALUE, "non numerical value in towgs84 clause: " + clause);
+            return false;
         }
-        if (*s == ',') {
-            s++;
+        values.push_back(v);
+        if (comma == std::string::npos) {
+            break;
         }
+        start = comma + 1;
+    }
+    if (values.size() != 3 && values.size() != 7) {
+        setError(PROJ_ERR_INVALID_OP_ILLEGAL_ARG_VALUE, "invalid number of elements in towgs84 clause: " + clause);
+        return false;
     }
     double *d = h.datumParams;
+    for (std::size_t i = 0; i < values.size(); i++) {
+        d[i] = values[i];
+    }
     if (d[3] != 0 || d[4] != 0 || d[5] != 0 || d[6] != 0) {
         h.datumType = PROJ_DATUM_7PARAM;
         d[3] *= kSecToRad;
@@ -646,6 +720,7 @@ void readDatum(ProjHandle &h)
         && std::fabs(h.es - kWgs84Es) < kEsTolerance) {
         h.datumType = PROJ_DATUM_WGS84;
     }
+    return true;
 }
 
 /* ---- grids ---- */
@@ -1028,7 +1103,10 @@ ProjHandle *projInit(int argc, const char *const *argv)
             return nullptr;
         }
     }
-    readDatum(*h);
+    if (!readDatum(*h)) {
+        projFree(h.release());
+        return nullptr;
+    }
 
     for (std::size_t i = 0; i + 1 < p.size(); i++) {
         p[i].next = &p[i + 1];

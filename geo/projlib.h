@@ -60,8 +60,9 @@ enum ProjDatumType {
  * "W=2" for lagrng); and the ellipsoid and shift of a "datum=" name. The
  * first entry of a key wins. Grids are not opened here but by the first
  * projTransform that needs them. Answers NULL (with projErrorText set) when
- * PROJ refuses the definition, no projection is named, or an init or datum
- * name is unknown. */
+ * PROJ refuses the definition, no projection is named, an init or datum
+ * name is unknown, or the towgs84 clause in force has an element that is
+ * no number or another count than 3 or 7 (as PROJ refuses it). */
 ProjHandle *projInit(int argc, const char *const *argv);
 /* Releases a handle with its grids; NULL is ignored. */
 void projFree(ProjHandle *handle);

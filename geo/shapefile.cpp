@@ -376,8 +376,21 @@ void widenHead(ShapeHead *h, const unsigned char *rec, bool first)
     };
     widen(h->xMin, h->xMax, b[0], b[2]);
     widen(h->yMin, h->yMax, b[1], b[3]);
-    if (l.zRange) widen(h->zMin, h->zMax, shapeGetDouble(rec + l.zRange), shapeGetDouble(rec + l.zRange + 8));
-    if (l.mRange) widen(h->mMin, h->mMax, shapeGetDouble(rec + l.mRange), shapeGetDouble(rec + l.mRange + 8));
+    /* A single point holds its Z and M values where the other types hold
+     * a range: the value is its own range. */
+    auto range = [&](size_t at, double &lo, double &hi) {
+        lo = shapeGetDouble(rec + at);
+        hi = l.hasBox ? shapeGetDouble(rec + at + 8) : lo;
+    };
+    double lo, hi;
+    if (l.zRange) {
+        range(l.zRange, lo, hi);
+        widen(h->zMin, h->zMax, lo, hi);
+    }
+    if (l.mRange) {
+        range(l.mRange, lo, hi);
+        widen(h->mMin, h->mMax, lo, hi);
+    }
 }
 
 /* A temporary file beside target; -1 when it cannot be made. */

@@ -320,6 +320,56 @@ TEST(ProjInit, DatumExpandsAfterTheDefaultsAndSetsTheDatumType)
     EXPECT_TRUE(hasParam(mixed.get(), "ellps=WGS84", false));
 }
 
+TEST(ProjInit, Towgs84ClausesThatProjRefusesAreRefused)
+{
+    /* PROJ's cs2cs refuses each of these ("Non numerical value in towgs84
+     * clause", "Invalid number of elements in TOWGS84Parameters"). */
+    struct Case {
+        const char *clause;
+        const char *why;
+    } refused[] = {
+        {"1,2,x", "non numerical value"},  {"x", "non numerical value"},
+        {"1,,3", "non numerical value"},   {",1,2,3", "non numerical value"},
+        {"1,2,3,", "non numerical value"}, {"", "non numerical value"},
+        {"1,2,nan", "non numerical value"}, {"1,2,inf", "non numerical value"},
+        {"1,2,0x10", "non numerical value"}, {"1,2,3e", "non numerical value"},
+        {"1, ,3", "non numerical value"}, {"1,2,1e400", "non numerical value"},
+        {"1,2,3,4,5,6,7,x", "non numerical value"},
+        {"1,2", "invalid number of elements"}, {"1,2,3,4", "invalid number of elements"},
+        {"1,2,3,4,5,6", "invalid number of elements"}, {"1,2,3,4,5,6,7,8", "invalid number of elements"},
+    };
+    for (const Case &c : refused) {
+        std::vector<const char *> argv = {"proj=latlong", "ellps=bessel"};
+        std::string word = std::string("towgs84=") + c.clause;
+        argv.push_back(word.c_str());
+        Proj p(projInit(static_cast<int>(argv.size()), argv.data()));
+        EXPECT_FALSE(p) << word;
+        EXPECT_EQ(std::string(projErrorText()), std::string(c.why) + " in towgs84 clause: " + c.clause) << word;
+        EXPECT_NE(projErrno(), 0) << word;
+    }
+    /* Numbers as PROJ reads them; three give 3PARAM, seven 7PARAM. */
+    const char *blank[] = {"proj=latlong", "ellps=bessel", "towgs84=1 ,-2.5, +3e2 "};
+    Proj three(projInit(3, blank));
+    ASSERT_TRUE(three) << projErrorText();
+    EXPECT_STREQ(projDatumTypeName(three.get()), "3PARAM");
+    int n = 0;
+    const double *d = projDatumParams(three.get(), &n);
+    EXPECT_EQ(d[0], 1);
+    EXPECT_EQ(d[1], -2.5);
+    EXPECT_EQ(d[2], 300);
+    Proj seven = init("proj=utm zone=32 ellps=bessel towgs84=.5,0,0,0,0,1,0");
+    ASSERT_TRUE(seven) << projErrorText();
+    EXPECT_STREQ(projDatumTypeName(seven.get()), "7PARAM");
+    EXPECT_NEAR(projDatumParams(seven.get(), &n)[5], kSec, 1e-18);
+    /* Only the clause in force is read: the first one, and none beside a
+     * grid list, as PROJ does. */
+    EXPECT_TRUE(init("proj=latlong ellps=bessel towgs84=1,2,3 towgs84=1,x")) << projErrorText();
+    EXPECT_FALSE(init("proj=latlong ellps=bessel towgs84=1,x towgs84=1,2,3"));
+    Proj grid = init("proj=latlong ellps=bessel nadgrids=@null towgs84=1,x");
+    ASSERT_TRUE(grid) << projErrorText();
+    EXPECT_STREQ(projDatumTypeName(grid.get()), "GRIDSHIFT");
+}
+
 TEST(ProjInit, InitEntriesComeAfterTheWordsGiven)
 {
     Proj p = init("init=epsg:26910");
