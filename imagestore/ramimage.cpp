@@ -16,6 +16,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 #include "imagestore/codes.h"
 #include "imagestore/formats/detect.h"
 #include "imagestore/rowcache.h"
@@ -530,6 +531,37 @@ RamImage *ramImageReload(const char *fileName, ImageDesc *desc, RamImage *image,
         return nullptr;
     }
     return image->fd == -1 ? ramImageNewMemory(desc, image, slot) : ramImageOpenFile(fileName, desc, image, slot);
+}
+
+/*
+ * ramImageFollowFile --
+ *	A file replaced by rename leaves the images that had it open reading
+ *	the old contents. Each such image (its open file is device, inode) is
+ *	opened again on the file now at path, in its own record: tag, clients,
+ *	counts and lock stay. desc describes a headerless file; without it the
+ *	new file is detected. Its clients then hear of the new configuration.
+ *	An image that cannot be opened on the new file keeps the old one.
+ */
+void ramImageFollowFile(const char *path, dev_t device, ino_t inode, ImageDesc *desc)
+{
+    std::vector<RamImage *> readers;
+    for (RamImage *image = registryHead; image != nullptr; image = image->next) {
+        struct stat st;
+        if (image->fd != -1 && fstat(image->fd, &st) == 0 && st.st_dev == device && st.st_ino == inode) {
+            readers.push_back(image);
+        }
+    }
+    for (RamImage *image : readers) {
+        /* A client's callback may have released an image of the list. */
+        RamImage *still = registryHead;
+        while (still != nullptr && still != image) {
+            still = still->next;
+        }
+        int error = RAMIMG_OK;
+        if (still != nullptr && ramImageOpenFile(path, desc, image, &error) != nullptr) {
+            ramImageNotifyClients(image, 0, RAMIMG_DISPLAY | RAMIMG_CONFIG);
+        }
+    }
 }
 
 /*

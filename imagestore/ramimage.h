@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <string>
+#include <sys/types.h>
 #include "tesk_image.h"
 
 /* Attribute bits the store keeps for itself beside RAMIMG_LOCKED. */
@@ -48,6 +49,10 @@ int ramImageRelease(RamImage *image, RamImageClient *client);
 RamImage *ramImageOpenFile(const char *fileName, ImageDesc *desc, RamImage *reuse, int *error);
 RamImage *ramImageNewMemory(ImageDesc *desc, RamImage *reuse, int *error);
 RamImage *ramImageReload(const char *fileName, ImageDesc *desc, RamImage *image, int *error);
+/* After the file (device, inode) was replaced by a new file at path, moves
+ * every image still reading the old one to the new file in its own record
+ * (desc for a headerless file, else detection) and tells its clients. */
+void ramImageFollowFile(const char *path, dev_t device, ino_t inode, ImageDesc *desc);
 int ramImageAttachData(RamImage *image, unsigned char *data, int64_t size);
 void ramImageFree(RamImage *image);
 unsigned int ramImageSetAttr(RamImage *image, unsigned int attr);

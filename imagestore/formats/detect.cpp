@@ -7,16 +7,23 @@
  *	type its header writer, palette writer and initial contents, which
  *	createImageFile, writeImageHeader, writeFilePalette, writeImagesWhole
  *	and newImageFile dispatch through. Formats not built yet keep an empty
- *	row.
+ *	row. New files are written under a temporary name and renamed into
+ *	place once whole.
  */
 #include "imagestore/formats/detect.h"
 
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <iterator>
+#include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 #include "imagestore/formats/fileio.h"
 #include "imagestore/formats/formats.h"
+#include "imagestore/ramimage.h"
 
 namespace {
 
@@ -208,14 +215,42 @@ int writeImagesWhole(int fd, ImageDesc *desc)
     return desc->offset;
 }
 
+namespace {
+
+/*
+ * openTemporaryBeside --
+ *	Creates a new, empty file beside path (same folder, so that a rename
+ *	can put it in path's place), mode 0666 less the umask. Answers its
+ *	descriptor with its name in *name, or -1.
+ */
+int openTemporaryBeside(const std::string &path, std::string *name)
+{
+    for (int attempt = 0; attempt < 100; attempt++) {
+        *name = path + ".tmp" + std::to_string(getpid()) + "-" + std::to_string(attempt);
+        int fd = open(name->c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0 || errno != EEXIST) {
+            return fd;
+        }
+    }
+    return -1;
+}
+
+}  // namespace
+
 /*
  * newImageFile --
- *	Creates (or truncates) desc->file, mode 0666 less the umask, with the
- *	header of desc's image type and its initial contents. Answers 0, or
- *	-1 when the file cannot be made or written; a partly written file
- *	stays on disk. Image types that no writer can make (read-only
- *	formats, memory types, formats not built) and descriptors without
- *	rows, columns or bands are refused before any file is touched.
+ *	Creates desc->file, with the header of desc's image type and its
+ *	initial contents. The file is written beside its place under a
+ *	temporary name and renamed into it only when everything was written,
+ *	so a failure (refused sizes, too little disk space, a short write)
+ *	leaves no new file behind and an existing file as it was. A new file
+ *	gets mode 0666 less the umask; a file replaced keeps its permission
+ *	bits, and a symbolic link keeps pointing at the file it names. Images
+ *	of the store that had the replaced file open are moved to the new one.
+ *	Answers 0, or -1. Image types that no writer can make (read-only
+ *	formats, memory types, formats not built), descriptors without rows,
+ *	columns or bands, and names of something other than a plain file are
+ *	refused before any file is touched.
  */
 int newImageFile(ImageDesc *desc)
 {
@@ -224,16 +259,36 @@ int newImageFile(ImageDesc *desc)
         desc->file[0] == '\0' || strnlen(desc->file, sizeof desc->file) == sizeof desc->file) {
         return -1;
     }
-    int fd = open(desc->file, O_CREAT | O_TRUNC | O_RDWR | O_CLOEXEC, 0666);
+    std::string target = desc->file;
+    struct stat old;
+    bool replacing = stat(desc->file, &old) == 0;
+    if (replacing) {
+        char canonical[PATH_MAX];
+        if (!S_ISREG(old.st_mode) || realpath(desc->file, canonical) == nullptr) {
+            return -1;
+        }
+        target = canonical;
+    }
+    std::string temporary;
+    int fd = openTemporaryBeside(target, &temporary);
     if (fd < 0) {
         return -1;
     }
-    int result = createImageFile(fd, 1, desc);
-    if (result != -1) {
-        result = writeImagesWhole(fd, desc);
+    bool ok = !replacing || fchmod(fd, old.st_mode & 07777) == 0;
+    if (ok) {
+        int result = createImageFile(fd, 1, desc);
+        ok = result != -1 && writeImagesWhole(fd, desc) >= 0;
     }
-    if (close(fd) != 0) {
-        result = -1;
+    /* The old contents go only once the new ones are on the disk. */
+    ok = ok && (!replacing || fsync(fd) == 0);
+    ok = close(fd) == 0 && ok;
+    ok = ok && rename(temporary.c_str(), target.c_str()) == 0;
+    if (!ok) {
+        unlink(temporary.c_str());
+        return -1;
     }
-    return result < 0 ? -1 : 0;
+    if (replacing) {
+        ramImageFollowFile(desc->file, old.st_dev, old.st_ino, desc->offset == 0 ? desc : nullptr);
+    }
+    return 0;
 }

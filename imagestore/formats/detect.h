@@ -13,7 +13,9 @@
  * filled and the format's private data in *priv, 0 when no format knows
  * it, -1 when a reader asked to stop. */
 int detectImageFile(int fd, const char *fileName, ImageDesc *desc, void **priv);
-/* Creates desc's file with its header and initial contents; 0 or -1. */
+/* Creates desc's file with its header and initial contents, through a
+ * temporary file renamed into place: 0, or -1 with nothing left behind and
+ * an existing file untouched. */
 int newImageFile(ImageDesc *desc);
 /* Writes the header of a new file by image type: the data offset, -1 on
  * failure, -2 for a type without a header writer. */

@@ -246,11 +246,11 @@ int dibWriteHeader(int fd, int checkDisk, ImageDesc *desc)
     int textLength = formatGeoComment(desc, text, sizeof text);
     int64_t rowSize = dibRowBytes(bitCount, desc->columns);
     int64_t pixelOffset = kFileHeaderBytes + kInfoBytes + 4 * entries + textLength;
-    int64_t fileSize = static_cast<int64_t>(desc->rows) * rowSize + pixelOffset;
-    if (rowSize > INT32_MAX / 2 || fileSize > UINT32_MAX) {
+    if (rowSize > INT32_MAX / 2 || (UINT32_MAX - pixelOffset) / rowSize < desc->rows) {
         return refuse("image too large for a bitmap file");
     }
-    if (checkDisk && !checkDiskSpace(desc->file, fileSize, "Insufficient disk space. Request:%lld Available:%.f\n")) {
+    int64_t fileSize = static_cast<int64_t>(desc->rows) * rowSize + pixelOffset;
+    if (checkDisk && !checkDiskSpace(desc->file, fileSize, "Insufficient disk space. Request:%s Available:%.f\n")) {
         return -1;
     }
 

@@ -8,23 +8,39 @@
 #include "imagestore/formats/formats.h"
 
 #include <cstdio>
+#include <string>
 #include "runtime/util.h"
 #include "tesk_stdio.h"
+
+namespace {
+
+/* The decimal digits of a byte count of any size. */
+std::string decimalText(RequestBytes value)
+{
+    std::string digits;
+    do {
+        digits.insert(digits.begin(), static_cast<char>('0' + static_cast<int>(value % 10)));
+        value /= 10;
+    } while (value != 0);
+    return digits;
+}
+
+}  // namespace
 
 /*
  * checkDiskSpace --
  *	True when bytes fit in the free space of fileName's file system. When
  *	they do not, message is printed to standard error with the requested
- *	bytes (long long) and the free bytes (double), and the answer is false.
- *	A file system that cannot be asked (diskFreeForPath has said so) does
- *	not stop the writer: a real shortage then shows as a short write.
+ *	bytes (decimal text) and the free bytes (double), and the answer is
+ *	false. A file system that cannot be asked (diskFreeForPath has said so)
+ *	does not stop the writer: a real shortage then shows as a short write.
  */
-bool checkDiskSpace(const char *fileName, int64_t bytes, const char *message)
+bool checkDiskSpace(const char *fileName, RequestBytes bytes, const char *message)
 {
     double available = diskFreeForPath(fileName);
-    if (available < 0.0 || static_cast<double>(bytes) <= available) {
+    if (available < 0.0 || static_cast<long double>(bytes) <= static_cast<long double>(available)) {
         return true;
     }
-    tesk_fprintf(stderr, message, static_cast<long long>(bytes), available);
+    tesk_fprintf(stderr, message, decimalText(bytes).c_str(), available);
     return false;
 }

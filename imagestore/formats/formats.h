@@ -53,11 +53,15 @@ int dibWritePalette(int fd, const ImageDesc *desc);
  * header stores. */
 int fftDetect(int fd, const char *fileName, ImageDesc *desc, void **priv);
 
+/* A byte count of a file asked for, counted before any bound is applied:
+ * sides and bands as large as 32-bit fields allow overflow 64 bits. */
+typedef unsigned __int128 RequestBytes;
+
 /* True when the file system of fileName (or its nearest existing folder)
  * has room for bytes; otherwise prints message (a printf format taking the
- * requested bytes as long long and the free bytes as double) to standard
- * error and answers false. */
-bool checkDiskSpace(const char *fileName, int64_t bytes, const char *message);
+ * requested bytes as decimal text, %s, and the free bytes as double) to
+ * standard error and answers false. */
+bool checkDiskSpace(const char *fileName, RequestBytes bytes, const char *message);
 
 /* The user-registered readers (exported for C modules: see tesk_image.h). */
 void clearImageReaders();

@@ -14,6 +14,7 @@
 #include "imagestore/codes.h"
 #include "imagestore/formats/fileio.h"
 #include "runtime/util.h"
+#include "tesk_stdio.h"
 
 namespace {
 
@@ -133,9 +134,10 @@ int lanDetect(int fd, const char *, ImageDesc *desc, void **)
  *	Writes the 128-byte header of desc at byte 0 (the file position is
  *	left alone) and sets desc's offset, block, bits and byte order to
  *	those the detector will find. With checkDisk the whole file must fit
- *	in the free space first. Answers 128, or -1 with nothing written for
- *	a pixel type the header cannot name (1BIT, ULONG, SBYTE), sizes it
- *	cannot hold, too little space, or a short write.
+ *	in the free space first (asked before the sizes are bounded). Answers
+ *	128, or -1 with nothing written for a pixel type the header cannot
+ *	name (1BIT, ULONG, SBYTE), too little space (reported), sizes it
+ *	cannot hold (reported), or a short write.
  */
 int lanWriteHeader(int fd, int checkDisk, ImageDesc *desc)
 {
@@ -154,19 +156,23 @@ int lanWriteHeader(int fd, int checkDisk, ImageDesc *desc)
     if (tag == nullptr || pack < 0) {
         return -1;
     }
-    bool floatSides = desc->imgid == IMG_E73;
-    if (floatSides && (desc->rows > kMaxE73Side || desc->columns > kMaxE73Side)) {
-        return -1;
-    }
-    int64_t block = lineBytes(desc->pixel, desc->rows, desc->columns, desc->nbands);
-    if (block == 0) {
-        return -1;
-    }
-    if (checkDisk) {
-        int64_t bytes = block * desc->nbands * desc->rows + kHeaderBytes;
-        if (!checkDiskSpace(desc->file, bytes, "Insufficient disk space. Requested:%lld Available:%.f\n")) {
+    /* The space is asked for first, counted in full: a request too large
+     * for any disk gets the disk's answer rather than a silent refusal. */
+    if (checkDisk && desc->rows >= 1 && desc->columns >= 1 && desc->nbands >= 1) {
+        RequestBytes line = (static_cast<RequestBytes>(desc->columns) * pixelIdBits(desc->pixel) + 7) / 8;
+        RequestBytes bytes = line * static_cast<RequestBytes>(desc->nbands) * static_cast<RequestBytes>(desc->rows)
+                             + kHeaderBytes;
+        if (!checkDiskSpace(desc->file, bytes, "Insufficient disk space. Requested:%s Available:%.f\n")) {
             return -1;
         }
+    }
+    bool floatSides = desc->imgid == IMG_E73;
+    int64_t block = lineBytes(desc->pixel, desc->rows, desc->columns, desc->nbands);
+    if (block == 0 || (floatSides && (desc->rows > kMaxE73Side || desc->columns > kMaxE73Side))) {
+        if (desc->rows >= 1 && desc->columns >= 1 && desc->nbands >= 1) {
+            tesk_fprintf(stderr, "Error in LAN: image too large for a LAN file\n");
+        }
+        return -1;
     }
 
     unsigned char h[kHeaderBytes] = {};

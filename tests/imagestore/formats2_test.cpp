@@ -1,7 +1,8 @@
 /*
  * ELAS, PGM/PPM, X bitmap and device-independent bitmap files: detection
- * from bytes written here, the headers of new files, and the X bitmap
- * loader and write-back through a file image's cache.
+ * from bytes written here, the headers of new files, the X bitmap loader
+ * and write-back through a file image's cache, and bitmap rows (bottom-up
+ * or top-down, padded) read and written through it.
  */
 #include <gtest/gtest.h>
 
@@ -9,11 +10,13 @@
 #include <cstring>
 #include <fcntl.h>
 #include <string>
+#include <tuple>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 #include "imagestore/codes.h"
 #include "imagestore/formats/formats.h"
+#include "imagestore/pixels.h"
 #include "imagestore/ramimage.h"
 #include "imagestore/rowcache.h"
 #include "runtime/startup.h"
@@ -570,6 +573,141 @@ TEST_F(FormatFiles, NewBitmapHeaderBytesAndRoundTrip)
     EXPECT_EQ(dibWriteHeader(realFd, 0, &real), -1);
     EXPECT_EQ(lseek(realFd, 0, SEEK_END), 0);
     errors();
+}
+
+/* The 54 header bytes of a bitmap with a 40-byte information header, as
+ * this system writes them: size fields, planes 1, no compression, the
+ * other fields zero. */
+std::string bitmapHeader(uint32_t fileSize, uint32_t pixelOffset, int32_t width, int32_t height, uint16_t bitCount)
+{
+    std::string h(54, '\0');
+    h[0] = 'B';
+    h[1] = 'M';
+    samples::putLE(h, 2, fileSize, 4);
+    samples::putLE(h, 10, pixelOffset, 4);
+    samples::putLE(h, 14, 40, 4);
+    samples::putLE(h, 18, static_cast<uint32_t>(width), 4);
+    samples::putLE(h, 22, static_cast<uint32_t>(height), 4);
+    samples::putLE(h, 26, 1, 2);
+    samples::putLE(h, 28, bitCount, 2);
+    return h;
+}
+
+TEST_F(FormatFiles, NewBitmapsStoreTheirRowsBottomUpEachPaddedToFourBytes)
+{
+    const std::string geo("tesk proj:GRID x0:0 y0:0 dx:1 dy:1", 35);  // with its zero byte
+    struct Case {
+        const char *what;
+        int pixel, bands, rows, columns;
+        std::vector<std::vector<std::vector<unsigned char>>> pixels;  // [band][row][column], from the top
+        std::string expected;
+    };
+    std::vector<Case> cases;
+
+    /* 8 bits, 5 columns: lines of 8 bytes, a grey table of 256 entries. */
+    std::string grey = bitmapHeader(54 + 1024 + 35 + 3 * 8, 54 + 1024 + 35, 5, 3, 8);
+    for (int i = 0; i < 256; i++) {
+        grey += std::string(3, static_cast<char>(i)) + '\0';
+    }
+    grey += geo;
+    grey += std::string("\x31\x32\x33\x34\x35\0\0\0", 8);  // row 2 first
+    grey += std::string("\x21\x22\x23\x24\x25\0\0\0", 8);
+    grey += std::string("\x11\x12\x13\x14\x15\0\0\0", 8);  // row 0 last
+    cases.push_back({"8 bits", PIX_BYTE, 1, 3, 5,
+                     {{{0x11, 0x12, 0x13, 0x14, 0x15}, {0x21, 0x22, 0x23, 0x24, 0x25}, {0x31, 0x32, 0x33, 0x34, 0x35}}},
+                     grey});
+
+    /* 24 bits, 3 columns: 9 bytes of band 0, 1, 2 per pixel, padded to 12. */
+    std::string rgb = bitmapHeader(54 + 35 + 2 * 12, 54 + 35, 3, 2, 24) + geo;
+    rgb += std::string("\xa0\xb0\xc0\xa1\xb1\xc1\xa2\xb2\xc2\0\0\0", 12);  // row 1
+    rgb += std::string("\x00\x10\x20\x01\x11\x21\x02\x12\x22\0\0\0", 12);  // row 0
+    cases.push_back({"24 bits", PIX_BYTE, 3, 2, 3,
+                     {{{0x00, 0x01, 0x02}, {0xa0, 0xa1, 0xa2}},
+                      {{0x10, 0x11, 0x12}, {0xb0, 0xb1, 0xb2}},
+                      {{0x20, 0x21, 0x22}, {0xc0, 0xc1, 0xc2}}},
+                     rgb});
+
+    /* 1 bit, 10 columns: 2 bytes, first pixel in the high bit, padded to 4. */
+    std::string mono = bitmapHeader(54 + 8 + 35 + 2 * 4, 54 + 8 + 35, 10, 2, 1);
+    mono += std::string("\0\0\0\0\xff\xff\xff\0", 8) + geo;
+    mono += std::string("\x7e\x40\0\0", 4);  // row 1: 0111111001
+    mono += std::string("\x81\x80\0\0", 4);  // row 0: 1000000110
+    cases.push_back({"1 bit", PIX_1BIT, 1, 2, 10,
+                     {{{1, 0, 0, 0, 0, 0, 0, 1, 1, 0}, {0, 1, 1, 1, 1, 1, 1, 0, 0, 1}}},
+                     mono});
+
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        ImageDesc d = fresh();
+        d.imgid = IMG_DIB, d.pixel = c.pixel, d.nbands = c.bands, d.rows = c.rows, d.columns = c.columns;
+        d.mapid = 1, d.dx = d.dy = 1, d.transparent = -1;
+        std::string path = folder + "/" + std::to_string(c.bands) + "-" + std::to_string(c.pixel) + ".bmp";
+        std::snprintf(d.file, sizeof d.file, "%s", path.c_str());
+        int error = RAMIMG_OK;
+        RamImage *image = ramImageCreate(&d, nullptr, 1, &error);
+        ASSERT_NE(image, nullptr) << ramImageErrorText(error);
+        for (int b = 0; b < c.bands; b++) {
+            for (int r = 0; r < c.rows; r++) {
+                EXPECT_EQ(ramImagePutBytes(image, r, 0, c.columns, b, c.pixels[b][r].data()), c.columns);
+            }
+        }
+        ramImageRelease(image, nullptr);  // the last hold: rows written back
+        EXPECT_EQ(read(path), c.expected);
+    }
+}
+
+TEST_F(FormatFiles, HandWrittenBitmapsAreReadAndWrittenRowByRowInTheirOrder)
+{
+    /* 8 bits, 3 columns, 3 rows: lines of 4 bytes after a 2-entry table. */
+    const std::string table("\0\0\0\0\xff\xff\xff\0", 8);
+    const std::string top("\x11\x12\x13\0", 4), middle("\x21\x22\x23\0", 4), bottom("\x31\x32\x33\0", 4);
+    std::string upward = bitmapHeader(54 + 8 + 12, 54 + 8, 3, 3, 8) + table + bottom + middle + top;
+    samples::putLE(upward, 46, 2, 4);  // colours used
+    std::string downward = bitmapHeader(54 + 8 + 12, 54 + 8, 3, -3, 8) + table + top + middle + bottom;
+    samples::putLE(downward, 46, 2, 4);
+    /* 24 bits, 2 columns, 2 rows: 6 bytes of pixels, padded to 8. */
+    const std::string rgbTop("\x01\x02\x03\x04\x05\x06\0\0", 8), rgbBottom("\x07\x08\x09\x0a\x0b\x0c\0\0", 8);
+    std::string rgb = bitmapHeader(54 + 16, 54, 2, 2, 24) + rgbBottom + rgbTop;
+
+    struct Case {
+        const char *name;
+        std::string bytes;
+        int bands;
+        std::vector<std::vector<std::vector<unsigned char>>> pixels;  // [band][row][column], from the top
+        std::vector<unsigned char> changed;                           // row 0 of band 0 written back
+        std::string changedBytes;                                     // then found in the file's ...
+        size_t changedAt;                                             // ... line at this offset
+    } cases[] = {
+        {"up8.bmp", upward, 1, {{{0x11, 0x12, 0x13}, {0x21, 0x22, 0x23}, {0x31, 0x32, 0x33}}},
+         {0x41, 0x42, 0x43}, std::string("\x41\x42\x43", 3), 62 + 8},  // the last line
+        {"down8.bmp", downward, 1, {{{0x11, 0x12, 0x13}, {0x21, 0x22, 0x23}, {0x31, 0x32, 0x33}}},
+         {0x41, 0x42, 0x43}, std::string("\x41\x42\x43", 3), 62},      // the first line
+        {"up24.bmp", rgb, 3, {{{1, 4}, {7, 10}}, {{2, 5}, {8, 11}}, {{3, 6}, {9, 12}}},
+         {0x51, 0x52}, std::string("\x51\x02\x03\x52\x05\x06", 6), 54 + 8},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string path = write(c.name, c.bytes);
+        int error = RAMIMG_OK;
+        RamImage *image = ramImageOpen(nullptr, path.c_str(), nullptr, nullptr, &error);
+        ASSERT_NE(image, nullptr) << ramImageErrorText(error);
+        int rows = static_cast<int>(c.pixels[0].size());
+        int columns = static_cast<int>(c.pixels[0][0].size());
+        ASSERT_EQ(std::tuple(image->desc.rows, image->desc.columns, image->desc.nbands), std::tuple(rows, columns, c.bands));
+        for (int b = 0; b < c.bands; b++) {
+            for (int r = 0; r < rows; r++) {
+                std::vector<unsigned char> got(static_cast<size_t>(columns));
+                ASSERT_EQ(ramImageGetBytes(image, r, 0, columns, b, got.data()), columns);
+                EXPECT_EQ(got, c.pixels[b][r]) << "row " << r << " band " << b;
+            }
+        }
+        ASSERT_EQ(ramImagePutBytes(image, 0, 0, columns, 0, c.changed.data()), columns);
+        ramImageRelease(image, nullptr);
+        std::string after = read(path);
+        std::string expected = c.bytes;
+        expected.replace(c.changedAt, c.changedBytes.size(), c.changedBytes);
+        EXPECT_EQ(after, expected);
+    }
 }
 
 TEST_F(FormatFiles, PaletteWriteBackKeepsTheFourthByteAndNeedsAMatchingTable)

@@ -8,17 +8,22 @@
 
 #include <algorithm>
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <string>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <tuple>
 #include <unistd.h>
 #include <vector>
 #include "imagestore/formats/detect.h"
 #include "imagestore/formats/formats.h"
+#include "imagestore/pixels.h"
 #include "imagestore/ramimage.h"
+#include "imagestore/rowcache.h"
 #include "imagestore/stats.h"
 #include "runtime/startup.h"
 #include "support/test_interp.h"
@@ -165,6 +170,21 @@ protected:
         return d;
     }
     static std::string errors() { return testEval(testInterp(), "set ::err"); }
+    /* The names in the scratch folder, sorted. */
+    std::vector<std::string> listing() const
+    {
+        std::vector<std::string> names;
+        if (DIR *dir = opendir(folder.c_str())) {
+            while (const dirent *entry = readdir(dir)) {
+                if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0) {
+                    names.push_back(entry->d_name);
+                }
+            }
+            closedir(dir);
+        }
+        std::sort(names.begin(), names.end());
+        return names;
+    }
     std::string folder;
     Tcl_Interp *previousConsole = nullptr;
 };
@@ -372,6 +392,144 @@ TEST_F(FormatsTest, NewFilesOfTypesNoWriterMakesLeaveAnExistingFileAlone)
     EXPECT_EQ(info.st_mode & 0777, 0640u);  // 0666 less the umask
 }
 
+TEST_F(FormatsTest, AFailedNewFileLeavesNothingBehindAndAnExistingFileAsItWas)
+{
+    const ByteVec kept = Bytes().text(0, "an image worth keeping").size(300).data;
+    struct Case {
+        const char *what;
+        int imgid, pixel, bands, rows, columns;
+        const char *message;   // the start of what standard error gets
+    } cases[] = {
+        /* 2e9 x 2e9 bytes and ten bands of them: no disk holds either. */
+        {"2e9 square", IMG_E74, PIX_BYTE, 1, 2000000000, 2000000000,
+         "Insufficient disk space. Requested:4000000000000000128 Available:"},
+        {"2e9 square, ten bands", IMG_E74, PIX_BYTE, 10, 2000000000, 2000000000,
+         "Insufficient disk space. Requested:40000000000000000128 Available:"},
+        {"E73 beyond any disk", IMG_E73, PIX_FLOAT, 3, 1 << 30, 1 << 30,
+         "Insufficient disk space. Requested:13835058055282163840 Available:"},  // 4 x 3 x 2^60 + 128
+        {"bitmap beyond 4 GiB", IMG_DIB, PIX_BYTE, 1, 100000, 100000,
+         "Error in DIB: image too large for a bitmap file\n"},
+        {"pixel type a LAN header cannot name", IMG_E74, PIX_1BIT, 1, 4, 4, ""},
+    };
+    for (const Case &c : cases) {
+        for (const char *name : {"keep.lan", "fresh.lan"}) {
+            SCOPED_TRACE(std::string(c.what) + " over " + name);
+            std::string keep = write("keep.lan", kept);
+            ASSERT_EQ(chmod(keep.c_str(), 0604), 0);
+            testEval(testInterp(), "set ::err {}");
+            ImageDesc d = newDesc(path(name), c.imgid, c.pixel, c.bands, c.rows, c.columns);
+            EXPECT_EQ(newImageFile(&d), -1);
+            std::string message = errors();
+            EXPECT_EQ(message.compare(0, std::strlen(c.message), c.message), 0) << message;
+            EXPECT_TRUE(message.empty() || message.back() == '\n') << message;
+            EXPECT_EQ(read(keep), kept);
+            struct stat info;
+            ASSERT_EQ(stat(keep.c_str(), &info), 0);
+            EXPECT_EQ(info.st_mode & 0777, 0604u);
+            EXPECT_EQ(listing(), std::vector<std::string>{"keep.lan"});
+        }
+    }
+}
+
+TEST_F(FormatsTest, AWriteThatStopsHalfWayLeavesNothingBehind)
+{
+    /* A file size limit makes the zero fill of the data area fail part way. */
+    const ByteVec kept = Bytes().text(0, "old contents").data;
+    std::string keep = write("keep.img", kept);
+    struct rlimit saved;
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    void (*previousHandler)(int) = std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit small = saved;
+    small.rlim_cur = 4096;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    ImageDesc over = newDesc(keep, IMG_BSQ, PIX_BYTE, 1, 100, 100, 1152);
+    int overResult = newImageFile(&over);
+    ImageDesc fresh = newDesc(path("fresh.img"), IMG_E74, PIX_SHORT, 2, 50, 50);
+    int freshResult = newImageFile(&fresh);
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, previousHandler);
+    EXPECT_EQ(overResult, -1);
+    EXPECT_EQ(freshResult, -1);
+    EXPECT_EQ(read(keep), kept);
+    EXPECT_EQ(listing(), std::vector<std::string>{"keep.img"});
+}
+
+TEST_F(FormatsTest, ANewFileReplacesAnOldOneWholeKeepingItsModeAndLinks)
+{
+    std::string keep = write("keep.lan", Bytes().text(0, "a longer old file than the new one").size(5000).data);
+    ASSERT_EQ(chmod(keep.c_str(), 0640), 0);
+    mode_t old = umask(077);
+    ImageDesc d = newDesc(keep, IMG_E74, PIX_BYTE, 1, 2, 3);
+    ASSERT_EQ(newImageFile(&d), 0);
+    umask(old);
+    ByteVec bytes = read(keep);
+    ASSERT_EQ(bytes.size(), 128u + 6);
+    EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + 6), "HEAD74");
+    EXPECT_EQ(ByteVec(bytes.begin() + 128, bytes.end()), ByteVec(6, 0));
+    struct stat info;
+    ASSERT_EQ(stat(keep.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0640u);  // as a rewrite in place would have kept it
+
+    /* Through a symbolic link, the file it names is replaced, not the link. */
+    std::string link = path("link.lan");
+    ASSERT_EQ(symlink(keep.c_str(), link.c_str()), 0);
+    d = newDesc(link, IMG_E74BSQ, PIX_BYTE, 2, 3, 4);
+    ASSERT_EQ(newImageFile(&d), 0);
+    ASSERT_EQ(lstat(link.c_str(), &info), 0);
+    EXPECT_TRUE(S_ISLNK(info.st_mode));
+    EXPECT_EQ(read(keep).size(), 128u + 4 * 3 * 2);
+    ImageDesc e;
+    EXPECT_EQ(detect(keep, &e), IMG_E74BSQ);
+    EXPECT_EQ(listing(), (std::vector<std::string>{"keep.lan", "link.lan"}));
+
+    /* A folder is no file to replace. */
+    std::string folderName = path("sub");
+    ASSERT_EQ(mkdir(folderName.c_str(), 0755), 0);
+    d = newDesc(folderName, IMG_E74, PIX_BYTE, 1, 2, 3);
+    EXPECT_EQ(newImageFile(&d), -1);
+    ASSERT_EQ(stat(folderName.c_str(), &info), 0);
+    EXPECT_TRUE(S_ISDIR(info.st_mode));
+    EXPECT_EQ(listing(), (std::vector<std::string>{"keep.lan", "link.lan", "sub"}));
+}
+
+TEST_F(FormatsTest, AnImageOpenOnAFileCreatedAgainGoesOnWithTheNewFile)
+{
+    std::string file = path("scene.lan");
+    ImageDesc d = newDesc(file, IMG_E74, PIX_BYTE, 1, 2, 3, 128);
+    int error = RAMIMG_OK;
+    RamImage *image = ramImageCreate(&d, nullptr, 1, &error);
+    ASSERT_NE(image, nullptr) << ramImageErrorText(error);
+    const unsigned char row[3] = {7, 8, 9};
+    ASSERT_EQ(ramImagePutBytes(image, 1, 0, 3, 0, row), 3);
+    ramImageFlush(image);
+
+    /* A create that fails leaves the image and its file alone. */
+    ImageDesc huge = newDesc(file, IMG_E74, PIX_BYTE, 1, 2000000000, 2000000000, 128);
+    EXPECT_EQ(ramImageCreate(&huge, nullptr, 1, &error), nullptr);
+    EXPECT_EQ(error, RAMIMG_CREATE_ERROR);
+    unsigned char back[3] = {};
+    ASSERT_EQ(ramImageGetBytes(image, 1, 0, 3, 0, back), 3);
+    EXPECT_EQ(ByteVec(back, back + 3), ByteVec(row, row + 3));
+    EXPECT_EQ(read(file).size(), 128u + 6);
+
+    /* One that succeeds moves the open image to the new file. */
+    ImageDesc again = newDesc(file, IMG_E74, PIX_BYTE, 2, 4, 5, 128);
+    RamImage *made = ramImageCreate(&again, nullptr, 1, &error);
+    EXPECT_EQ(made, image);
+    EXPECT_EQ(std::tuple(image->desc.rows, image->desc.columns, image->desc.nbands), std::tuple(4, 5, 2));
+    ASSERT_EQ(ramImageGetBytes(image, 1, 0, 3, 0, back), 3);
+    EXPECT_EQ(ByteVec(back, back + 3), ByteVec(3, 0));
+    ASSERT_EQ(ramImagePutBytes(image, 3, 0, 3, 1, row), 3);
+    ramImageFlush(image);
+    ByteVec bytes = read(file);
+    ASSERT_EQ(bytes.size(), 128u + 5 * 2 * 4);
+    EXPECT_EQ(ByteVec(bytes.begin() + 128 + (3 * 2 + 1) * 5, bytes.begin() + 128 + (3 * 2 + 1) * 5 + 3),
+              ByteVec(row, row + 3));  // row 3, band 1 of a band-interleaved file
+    image->useCount = 0;
+    ramImageRelease(image, nullptr);
+    EXPECT_EQ(ramImageListHead(), nullptr);
+}
+
 TEST_F(FormatsTest, WriterDispatchAndTheFilePosition)
 {
     std::string file = write("dispatch.img", {});
@@ -484,6 +642,9 @@ TEST_F(FormatsTest, LanWriterSidesBlocksAndRefusals)
     EXPECT_EQ(lanWriteHeader(fd, 0, &d), -1);
     d = newDesc(empty, IMG_E73, PIX_BYTE, 1, 3, (1 << 24) + 1);  // not exact as f32
     EXPECT_EQ(lanWriteHeader(fd, 0, &d), -1);
+    EXPECT_EQ(errors(), "Error in LAN: image too large for a LAN file\n"
+                        "Error in LAN: image too large for a LAN file\n");  // pixel types: no message
+    testEval(testInterp(), "set ::err {}");
     d = newDesc(empty, IMG_E74, PIX_BYTE, 1, 1 << 17, 1 << 28);  // 32 TiB
     EXPECT_EQ(lanWriteHeader(fd, 1, &d), -1);
     std::string message = errors();
