@@ -1145,11 +1145,18 @@ int rimageCmd(ClientData clientData, Tcl_Interp *interp, int argc, const char **
         Tcl_AppendResult(interp, "rimage ", sub.name, " is not available in this build", nullptr);
         return TCL_ERROR;
     }
-    if (tool->main(tool->programName, argc - 2, argv + 2) == 0) {
+    int answer = tool->main(tool->programName, argc - 2, argv + 2);
+    Tcl_ResetResult(interp);
+    if (answer == TOOL_FAILED) {
         Tcl_AppendResult(interp, "Exec error from ", argv[0], " ", argv[1], nullptr);
         return TCL_ERROR;
     }
-    Tcl_ResetResult(interp);
+    if (answer == TOOL_CANCELED) {
+        /* What the tool printed when it stopped: a script can tell a
+         * half-written output from a finished one. */
+        Tcl_AppendResult(interp, tool->programName, kToolCanceled, nullptr);
+        return TCL_ERROR;
+    }
     return TCL_OK;
 }
 

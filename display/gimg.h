@@ -17,6 +17,12 @@
 #include "display/zoom.h"
 #include "tesk_image.h"
 
+/* The longest side of a view in pixels. Views, their pixmaps and regions and
+ * the image sizes told to Tk stay inside X's 16-bit coordinates: a server
+ * refuses a pixmap side of 32768 or more, and a Tk widget draws an image
+ * through a pixmap of its own size. */
+constexpr int kGimgMaxViewSide = 32700;
+
 /* One off-screen picture of the view. */
 struct ViewPixmap {
     Display *display;
@@ -171,6 +177,13 @@ void gimgOnAuxUpdate(ClientData master);
  * the pixmap, None when the strip buffer cannot be had. */
 Pixmap gimgPackView(GimgMaster *settings, RamImage *image, ViewPixmap *view, ZoomTable *columns, ZoomTable *rows,
                     const XRectangle *changed);
+/* Draws an area of the view (view coordinates) straight into drawable at
+ * (drawableX, drawableY), without the view pixmap: only the part inside
+ * the drawable and the view is rendered, in strips, and drawing is clipped
+ * to it. For views whose pixmap cannot be had. Answers 1 when drawn (or
+ * nothing fell inside), 0 when the tables or buffers cannot be had. */
+int gimgDrawArea(GimgMaster *settings, RamImage *image, Drawable drawable, int imageX, int imageY, int width,
+                 int height, int drawableX, int drawableY);
 /* Rebuilds the lookup tables for the enhancement function and factor. */
 void gimgEnhance(GimgMaster *master, int func, float factor);
 void buildStretchLut(unsigned char *table, int count, int outLow, int outHigh, double inLow, double inHigh,

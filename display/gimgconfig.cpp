@@ -406,8 +406,9 @@ int gimgConfigMagnification(GimgMaster *master)
 
 /*
  * gimgSetZoom --
- *	The view size from the zoom factors and the visible area, the zoom
- *	tables and the XImage. 0 on success, 1 when the XImage cannot be had.
+ *	The view size from the zoom factors and the visible area (each side
+ *	at most kGimgMaxViewSide), the zoom tables and the XImage. 0 on
+ *	success, 1 when the XImage cannot be had.
  */
 int gimgSetZoom(GimgMaster *master, double mx, double my)
 {
@@ -415,10 +416,13 @@ int gimgSetZoom(GimgMaster *master, double mx, double my)
     opt.mx = mx;
     opt.my = my;
     if (master->image != nullptr) {
-        int columns = master->image->desc.columns - opt.sc;
-        int rows = master->image->desc.rows - opt.sr;
-        opt.width = static_cast<int>(std::ceil(columns * std::fabs(mx)));
-        opt.height = static_cast<int>(std::ceil(rows * std::fabs(my)));
+        /* Capped before the conversion: a large factor does not fit an int. */
+        auto viewSide = [](int cells, double zoom) {
+            double side = std::ceil(cells * std::fabs(zoom));
+            return side < kGimgMaxViewSide ? static_cast<int>(side) : kGimgMaxViewSide;
+        };
+        opt.width = viewSide(master->image->desc.columns - opt.sc, mx);
+        opt.height = viewSide(master->image->desc.rows - opt.sr, my);
     }
     if (opt.maxw > 0 && opt.width > opt.maxw) {
         opt.width = opt.maxw;
@@ -426,8 +430,8 @@ int gimgSetZoom(GimgMaster *master, double mx, double my)
     if (opt.maxh > 0 && opt.height > opt.maxh) {
         opt.height = opt.maxh;
     }
-    opt.width = std::max(opt.width, 1);
-    opt.height = std::max(opt.height, 1);
+    opt.width = std::clamp(opt.width, 1, kGimgMaxViewSide);
+    opt.height = std::clamp(opt.height, 1, kGimgMaxViewSide);
     if (master->sourceName[0] == '\0') {
         zoomBuild(&master->zoomX, opt.width, opt.sc, opt.xflip != 0, mx);
         zoomBuild(&master->zoomY, opt.height, opt.sr, opt.yflip != 0, my);

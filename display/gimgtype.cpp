@@ -8,6 +8,7 @@
  */
 #include "display/gimg.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -329,6 +330,9 @@ void gimgDisplay(GimgInstance *instance, Display *display, Drawable drawable, in
         }
         makePixmap(master, nullptr, source->image, &master->viewPix, &master->zoomX, &master->zoomY);
         if (!master->viewReady) {
+            /* No view pixmap (too large, or refused by the server): the
+             * area is drawn straight into the drawable, every time. */
+            gimgDrawArea(master, source->image, drawable, imageX, imageY, width, height, drawableX, drawableY);
             return;
         }
     }
@@ -478,8 +482,8 @@ void gimgImageChanged(GimgMaster *master)
     }
     int w = master->opt.width, h = master->opt.height;
     if (master->opt.tile) {
-        w = master->opt.tw;
-        h = master->opt.th;
+        w = std::clamp(master->opt.tw, 0, kGimgMaxViewSide);  // a widget draws through a pixmap of this size
+        h = std::clamp(master->opt.th, 0, kGimgMaxViewSide);
     } else if (master->opt.rotate != 0 && master->sourceName[0] == '\0') {
         std::swap(w, h);
     }

@@ -7,7 +7,8 @@
  *	options (stretch, histogram functions, gamma, contrast), the row
  *	filter, dithering into colour-cube indices, packing for the visual's
  *	channel masks or colour cells, and the strips (turned a quarter for
- *	rotated views) that reach the view pixmap through the master's XImage.
+ *	rotated views) that reach the view pixmap through the master's XImage,
+ *	or an area of the view drawn straight into a drawable.
  */
 #include "display/render.h"
 
@@ -15,6 +16,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 
 #include "imagestore/stats.h"
 #include "tesk.h"
@@ -1192,4 +1194,70 @@ Pixmap gimgPackView(GimgMaster *settings, RamImage *image, ViewPixmap *view, Zoo
     }
     settings->viewReady = 1;
     return target;
+}
+
+namespace {
+
+struct ZoomTableDeleter {
+    void operator()(ZoomTable *table) const { zoomDelete(table); }
+};
+using ZoomTableHolder = std::unique_ptr<ZoomTable, ZoomTableDeleter>;
+
+}  // namespace
+
+int gimgDrawArea(GimgMaster *settings, RamImage *image, Drawable drawable, int imageX, int imageY, int width,
+                 int height, int drawableX, int drawableY)
+{
+    Display *display = settings->display;
+    bool rotated = settings->opt.rotate != 0;
+    int viewW = rotated ? settings->zoomY.count : settings->zoomX.count;
+    int viewH = rotated ? settings->zoomX.count : settings->zoomY.count;
+    Window root;
+    int at, unused;
+    unsigned drawableW = 0, drawableH = 0, border, depth;
+    if (!XGetGeometry(display, drawable, &root, &at, &unused, &drawableW, &drawableH, &border, &depth)) {
+        return 0;
+    }
+    /* The part of the area inside the view and the drawable, in view
+     * coordinates; the drawable sits at an offset of (dx, dy) from them. */
+    int64_t dx = static_cast<int64_t>(drawableX) - imageX, dy = static_cast<int64_t>(drawableY) - imageY;
+    int64_t x0 = std::max<int64_t>({imageX, -dx, 0});
+    int64_t y0 = std::max<int64_t>({imageY, -dy, 0});
+    int64_t x1 = std::min<int64_t>({static_cast<int64_t>(imageX) + width, drawableW - dx, viewW});
+    int64_t y1 = std::min<int64_t>({static_cast<int64_t>(imageY) + height, drawableH - dy, viewH});
+    if (x0 >= x1 || y0 >= y1) {
+        return 1;
+    }
+    /* Grown by a pixel on each side inside the view, so that the filter
+     * sees the neighbours of the area's edge; drawing is clipped to it. */
+    int ax = static_cast<int>(std::max<int64_t>(x0 - 1, 0));
+    int ay = static_cast<int>(std::max<int64_t>(y0 - 1, 0));
+    int aw = static_cast<int>(std::min<int64_t>(x1 + 1, viewW)) - ax;
+    int ah = static_cast<int>(std::min<int64_t>(y1 + 1, viewH)) - ay;
+    ZoomTableHolder columns, rows;
+    if (!rotated) {
+        columns.reset(zoomSub(&settings->zoomX, ax, aw));
+        rows.reset(zoomSub(&settings->zoomY, ay, ah));
+    } else if (settings->opt.rotate > 0) {
+        /* Turned right: view rows are source columns, view columns source
+         * rows from the last. */
+        columns.reset(zoomSub(&settings->zoomX, ay, ah));
+        rows.reset(zoomSub(&settings->zoomY, viewW - ax - aw, aw));
+    } else {
+        /* Turned left: view columns are source rows, view rows source
+         * columns from the last. */
+        columns.reset(zoomSub(&settings->zoomX, viewH - ay - ah, ah));
+        rows.reset(zoomSub(&settings->zoomY, ax, aw));
+    }
+    if (columns == nullptr || rows == nullptr) {
+        return 0;
+    }
+    XRectangle clip = {static_cast<short>(x0 + dx), static_cast<short>(y0 + dy), static_cast<unsigned short>(x1 - x0),
+                       static_cast<unsigned short>(y1 - y0)};
+    GC gc = settings->copyGC;
+    XSetClipRectangles(display, gc, 0, 0, &clip, 1, YXBanded);
+    int done = gimgPackStrips(settings, image, drawable, aw, static_cast<int>(ax + dx), static_cast<int>(ay + dy),
+                              columns.get(), rows.get(), nullptr);
+    XSetClipMask(display, gc, None);
+    return done;
 }

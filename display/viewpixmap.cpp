@@ -12,10 +12,24 @@
 #include <X11/Xlib.h>
 #include <X11/Xproto.h>
 
+#include <cstdint>
+
 namespace {
 
 /* The X protocol's limit for a pixmap's width and height. */
 constexpr int kMaxPixmapSide = 32767;
+
+/* The most server memory one view pixmap may take, in bytes. A larger view
+ * is drawn area by area into the drawable that shows it instead. */
+constexpr int64_t kMaxPixmapBytes = int64_t{256} << 20;
+
+/* Bytes of a pixmap of this size and depth, at the bits per pixel the
+ * server stores that depth with (1, 8, 16 or 32). */
+int64_t pixmapBytes(int width, int height, int depth)
+{
+    int bits = depth == 1 ? 1 : depth <= 8 ? 8 : depth <= 16 ? 16 : 32;
+    return (static_cast<int64_t>(width) * bits + 7) / 8 * height;
+}
 
 int noteXError(ClientData data, XErrorEvent *)
 {
@@ -100,8 +114,9 @@ int vpSetup(ViewPixmap *vp, Tk_Window window, int width, int height, int depth, 
  *	The record's pixmap, made on first use on the screen of its window
  *	(the window is made to exist first) and then marked valid. Answers
  *	None, making nothing, for an external record, no window, a width or
- *	height below 1 or above the protocol's limit, a depth the screen does
- *	not have, or a server that refuses the pixmap.
+ *	height below 1 or above the protocol's limit, a pixmap of more than
+ *	256 MiB, a depth the screen does not have, or a server that refuses
+ *	the pixmap (the refusal is caught, never fatal).
  */
 Pixmap vpPixmap(ViewPixmap *vp)
 {
@@ -113,7 +128,8 @@ Pixmap vpPixmap(ViewPixmap *vp)
         return vp->pixmap;
     }
     if (vp->window == nullptr || vp->width < 1 || vp->height < 1 || vp->width > kMaxPixmapSide
-        || vp->height > kMaxPixmapSide || vp->depth < 1) {
+        || vp->height > kMaxPixmapSide || vp->depth < 1
+        || pixmapBytes(vp->width, vp->height, vp->depth) > kMaxPixmapBytes) {
         return None;
     }
     if (vp->display == nullptr) {

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "analysis/tools/calcfuncs.h"
+#include "analysis/tools/tooltable.h"
 #include "imagestore/codes.h"
 #include "imagestore/pixels.h"
 #include "imagestore/ramimage.h"
@@ -288,17 +289,6 @@ private:
     float threshold_ = 0.0f;
 };
 
-/* Polls the pause and abort state; true, after printing the cancel line,
- * when the user aborted. A pause returns when the user resumes. */
-bool abortRequested(const char *programName)
-{
-    if (meterCheckPause() != TESK_ABORT) {
-        return false;
-    }
-    tesk_fprintf(stderr, "%s canceled...\n", programName);
-    return true;
-}
-
 void writeResult(const CalcContext *ctx, int row, int k, const float *values)
 {
     if (ctx->outBands[k] < ctx->outImageBands) {
@@ -323,7 +313,7 @@ bool runRows(const CalcContext *ctx, Progress &progress, const char *programName
     CalcRow r = {in.data(), out.data(), next, ctx->columns, 0};
     CalcKernelProc *kernel = calcModules[ctx->module].kernel;
     for (int row = 0; row < ctx->rows; row++) {
-        if (abortRequested(programName)) {
+        if (toolAbortRequested(programName)) {
             return false;
         }
         for (size_t k = 0; k < nIn; k++) {
@@ -348,7 +338,7 @@ bool runBandSequential(const CalcContext *ctx, Progress &progress, const char *p
     double total = static_cast<double>(nIn) * ctx->rows;
     for (size_t k = 0; k < nIn; k++) {
         for (int row = 0; row < ctx->rows; row++) {
-            if (abortRequested(programName)) {
+            if (toolAbortRequested(programName)) {
                 return false;
             }
             ramImageGetFloatPal(ctx->input, row, 0, ctx->columns, ctx->inBands[k], in);
@@ -385,9 +375,10 @@ bool bandSequential(const CalcContext *ctx)
  * calcRun --
  *	Runs the module over the rows, then resets the statistics of the
  *	bands written, tells the output's clients that the image changed and
- *	resets the meter. An abort keeps the rows already written.
+ *	resets the meter. An abort keeps the rows already written; answers
+ *	false when the user aborted.
  */
-void calcRun(CalcContext *ctx, const char *programName)
+bool calcRun(CalcContext *ctx, const char *programName)
 {
     const char *label = calcModules[ctx->module].label;
     Progress progress(label);
@@ -405,6 +396,7 @@ void calcRun(CalcContext *ctx, const char *programName)
     }
     ramImageNotifyClients(ctx->output, 0, RAMIMG_CONFIG);
     meterReset();
+    return done;
 }
 
 }  // namespace
@@ -413,27 +405,28 @@ int rimageCalcMain(const char *programName, int argc, const char **argv)
 {
     if (argc <= 0) {
         printUsage(programName);
-        return 2;
+        return TOOL_USAGE;
     }
     std::unique_ptr<CalcContext> ctx(new (std::nothrow) CalcContext);
     if (ctx == nullptr) {
         tesk_fprintf(stderr, "Error of malloc in AllocateMem.\n");
-        return 0;
+        return TOOL_FAILED;
     }
+    bool done = false;
     try {
         if (!calcParseOptions(argc, argv, ctx.get())) {
-            return 0;
+            return TOOL_FAILED;
         }
         if (!allocateMem(ctx.get())) {
             calcFreeMem(ctx.get());
-            return 0;
+            return TOOL_FAILED;
         }
-        calcRun(ctx.get(), programName);
+        done = calcRun(ctx.get(), programName);
     } catch (const std::bad_alloc &) {
         tesk_fprintf(stderr, "Error of malloc in AllocateMem.\n");
         calcFreeMem(ctx.get());
-        return 0;
+        return TOOL_FAILED;
     }
     calcFreeMem(ctx.get());
-    return 1;
+    return done ? TOOL_DONE : TOOL_CANCELED;
 }

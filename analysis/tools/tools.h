@@ -5,7 +5,8 @@
  *	table (tooltable.cpp). Each takes the program name ("rimage WORD"), the
  *	number of words after the subcommand word and those words; it prints
  *	its usage and answers 2 when there are no words, else answers 1 when
- *	done and 0 on failure, after printing its own messages on the console.
+ *	done, 0 on failure and 3 when the user aborted it, after printing its
+ *	own messages on the console (the answers of tooltable.h).
  */
 #ifndef TESK_ANALYSIS_TOOLS_TOOLS_H
 #define TESK_ANALYSIS_TOOLS_TOOLS_H

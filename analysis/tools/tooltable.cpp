@@ -3,13 +3,16 @@
  *
  *	The rimage tool-word table: one row per tool word, in the order of the
  *	rimage command's tool list. copy and crop run one entry under two names.
- *	Each tool fills its own row when it is built.
+ *	Each tool fills its own row when it is built. Also the cancel poll that
+ *	every tool shares.
  */
 #include "analysis/tools/tooltable.h"
 
 #include <cstring>
 
 #include "analysis/tools/tools.h"
+#include "tesk.h"
+#include "tesk_stdio.h"
 
 namespace {
 
@@ -52,4 +55,13 @@ const RimageTool *findRimageTool(const char *word)
         }
     }
     return nullptr;
+}
+
+bool toolAbortRequested(const char *programName)
+{
+    if (meterCheckPause() != TESK_ABORT) {
+        return false;
+    }
+    tesk_fprintf(stderr, "%s%s\n", programName, kToolCanceled);
+    return true;
 }

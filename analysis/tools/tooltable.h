@@ -3,11 +3,19 @@
  *
  *	The image tool modules that rimage runs. A tool is written as a
  *	command-line program: entry (program name "rimage WORD", count, words)
- *	prints its usage and answers 2 when there are no words, else parses its
- *	options, works, and answers 1 when done or 0 on failure.
+ *	prints its usage and answers TOOL_USAGE when there are no words, else
+ *	parses its options, works, and answers TOOL_DONE when done, TOOL_FAILED
+ *	on failure or TOOL_CANCELED when the user aborted it. rimage turns a
+ *	cancel into an error whose result is the cancel text the tool printed.
  */
 #ifndef TESK_ANALYSIS_TOOLTABLE_H
 #define TESK_ANALYSIS_TOOLTABLE_H
+
+/* What a tool entry answers. */
+enum ToolAnswer { TOOL_FAILED = 0, TOOL_DONE = 1, TOOL_USAGE = 2, TOOL_CANCELED = 3 };
+
+/* Follows the program name in the cancel text ("rimage calc canceled..."). */
+constexpr const char kToolCanceled[] = " canceled...";
 
 typedef int (ToolMainProc)(const char *programName, int argc, const char **argv);
 
@@ -19,5 +27,14 @@ struct RimageTool {
 
 /* The tool whose word is word (in full), or NULL. */
 const RimageTool *findRimageTool(const char *word);
+
+/*
+ * toolAbortRequested --
+ *	Polled by a tool once per unit of work (a pause returns when the user
+ *	resumes). True when the user aborted, after printing the cancel text
+ *	and a newline on standard error; the tool then stops, keeps what it
+ *	wrote, and answers TOOL_CANCELED.
+ */
+bool toolAbortRequested(const char *programName);
 
 #endif /* TESK_ANALYSIS_TOOLTABLE_H */

@@ -1021,6 +1021,54 @@ TEST_F(Render, DitheredEightBitRowsCarryTheErrorDown)
     EXPECT_EQ(view.read(), (Pixels{{10, 20, 10, 20}, {20, 10, 20, 10}}));
 }
 
+TEST_F(Render, AreasDrawnStraightIntoADrawableMatchTheFullViewTurnedOrNot)
+{
+    View view;  // the full view; 9 x 9 holds it at every turn
+    View drawn;
+    if (!view.open(24, nullptr, 9, 9) || !standardTrueColour(view.visual) || !drawn.open(24, nullptr, 9, 9)) {
+        GTEST_SKIP() << "needs a 24-bit TrueColor screen";
+    }
+    RamImage *image = makeImage(3, 4, 1, PIX_BYTE);
+    putBytes(image, 0, 0, {10, 20, 30, 40});
+    putBytes(image, 1, 0, {50, 60, 70, 80});
+    putBytes(image, 2, 0, {90, 100, 110, 120});
+    GimgMaster *m = view.m.get();
+    zoomBuild(&m->zoomX, 8, 0, 0, 2.0);  // the four columns doubled
+    zoomBuild(&m->zoomY, 9, 0, 0, 3.0);  // the three rows tripled
+    const unsigned long untouched = 0x123456;
+    for (int rotate : {0, 1, -1}) {
+        m->opt.rotate = rotate;
+        int viewW = rotate != 0 ? 9 : 8, viewH = rotate != 0 ? 8 : 9;
+        ASSERT_EQ(gimgPackStrips(m, image, view.pixmap, viewW, 0, 0, &m->zoomX, &m->zoomY, nullptr), 1);
+        Pixels full = view.read();
+        struct Area {
+            int x, y, w, h, drawableX, drawableY;
+        };
+        const Area areas[] = {
+            {2, 3, 5, 4, 1, 2},            // inside the view and the drawable
+            {0, 0, viewW, viewH, -3, -2},  // starting left of and above the drawable
+            {5, 6, 10, 10, 4, 5},          // running past the view's end
+            {1, 1, 3, 3, 9, 0},            // wholly right of the drawable
+        };
+        for (const Area &a : areas) {
+            XFillRectangle(drawn.display, drawn.pixmap, drawn.gc, 0, 0, 9, 9);
+            ASSERT_EQ(gimgDrawArea(m, image, drawn.pixmap, a.x, a.y, a.w, a.h, a.drawableX, a.drawableY), 1);
+            Pixels p = drawn.read();
+            for (int y = 0; y < 9; y++) {
+                for (int x = 0; x < 9; x++) {
+                    int vx = a.x + x - a.drawableX, vy = a.y + y - a.drawableY;
+                    bool inside = x >= a.drawableX && x < a.drawableX + a.w && y >= a.drawableY
+                                  && y < a.drawableY + a.h && vx < viewW && vy < viewH;
+                    EXPECT_EQ(p[y][x], inside ? full[vy][vx] : untouched)
+                        << "turn " << rotate << " area " << a.x << "," << a.y << " at " << x << "," << y;
+                }
+            }
+        }
+    }
+    zoomFree(&m->zoomX);
+    zoomFree(&m->zoomY);
+}
+
 TEST_F(Render, UnservedPixelSizesAreRefused)
 {
     View view;

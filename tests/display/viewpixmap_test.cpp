@@ -110,6 +110,19 @@ TEST_F(ViewPixmaps, AnEmptyOrOversizedPictureMakesNoPixmap)
     EXPECT_EQ(vp.valid, 0);
 }
 
+TEST_F(ViewPixmaps, APictureOfMoreThan256MiBIsNotAskedOfTheServer)
+{
+    // 32700 x 32700 at 8 bits and more is 1 GiB or more; 16400 x 16400 one
+    // bit deep is 32 MiB.
+    vpSetup(&vp, window, 32700, 32700, depth, 0, 0, 0, 0);
+    EXPECT_EQ(vpPixmap(&vp), static_cast<Pixmap>(None));
+    EXPECT_EQ(vp.valid, 0);
+    vpSetup(&vp, window, 16400, 16400, 1, 0, 0, 0, 0);
+    Pixmap p = vpPixmap(&vp);
+    ASSERT_NE(p, static_cast<Pixmap>(None));
+    EXPECT_EQ(geometry(p), (std::array<int, 3>{16400, 16400, 1}));
+}
+
 TEST_F(ViewPixmaps, ADepthTheScreenLacksMakesNoPixmap)
 {
     vpSetup(&vp, window, 8, 8, 7, 0, 0, 0, 0);
