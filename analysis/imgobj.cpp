@@ -163,7 +163,7 @@ RamImage *openHeld(const char *tag, const char *file, int *error)
     int before = tagged != nullptr ? tagged->useCount : 0;
     RamImage *image = ramImageOpen(tag, file, nullptr, nullptr, error);
     if (image != nullptr && image == tagged && image->useCount == before) {
-        image->useCount++;
+        ramImageHold(image);
     }
     return image;
 }

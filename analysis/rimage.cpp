@@ -305,8 +305,10 @@ bool parseRange(const char *text, const int counts[3], int out[3])
     return true;
 }
 
-/* rimage open TAG TYPE ...: a memory image (or a file under a tag). */
-int openTyped(ImageDesc *defaults, Tcl_Interp *interp, int argc, const char **argv, RamImage **made)
+/* rimage open TAG TYPE ...: a memory image (or a file under a tag). *held
+ * tells whether *made holds a use taken for this open. */
+int openTyped(ImageDesc *defaults, Tcl_Interp *interp, int argc, const char **argv, RamImage **made,
+              bool *held)
 {
     const char *tag = argv[2];
     int type = imgIdCode(argv[3]);
@@ -326,10 +328,8 @@ int openTyped(ImageDesc *defaults, Tcl_Interp *interp, int argc, const char **ar
             Tcl_SetObjResult(interp, Tcl_ObjPrintf("Error in open: %s", argv[3]));
             return TCL_ERROR;
         }
-        if (image->useCount > 0) {
-            image->useCount--;
-        }
         *made = image;
+        *held = true;
         return TCL_OK;
     }
     RamImage *existing = ramImageFindByTag(tag);
@@ -386,11 +386,9 @@ int openTyped(ImageDesc *defaults, Tcl_Interp *interp, int argc, const char **ar
         Tcl_SetResult(interp, const_cast<char *>("Error in creating a new memory resident rimage.\n"), TCL_STATIC);
         return TCL_ERROR;
     }
-    if (image->useCount > 0) {
-        image->useCount--;
-    }
     ramImageNotifyClients(image, 0, RAMIMG_DISPLAY);
     *made = image;
+    *held = true;
     return TCL_OK;
 }
 
@@ -402,6 +400,7 @@ int rimageOpen(ImageDesc *defaults, Tcl_Interp *interp, int argc, const char **a
         return TCL_ERROR;
     }
     RamImage *image = nullptr;
+    bool held = false;  // the image holds a use taken for this open
     if (argc == 3) {
         const char *name = argv[2];
         image = ramImageFindByFile(name);
@@ -430,9 +429,7 @@ int rimageOpen(ImageDesc *defaults, Tcl_Interp *interp, int argc, const char **a
                 Tcl_AppendResult(interp, " of ", imgIdName(defaults->imgid), nullptr);
                 return TCL_ERROR;
             }
-            if (image->useCount > 0) {
-                image->useCount--;
-            }
+            held = true;
         }
     } else if (std::strcmp(argv[3], "base64") == 0) {
         Tcl_SetResult(interp,
@@ -446,10 +443,10 @@ int rimageOpen(ImageDesc *defaults, Tcl_Interp *interp, int argc, const char **a
                                                    : "rimage open binary: terrain tiles are not part of this build"),
                       TCL_STATIC);
         return TCL_ERROR;
-    } else if (openTyped(defaults, interp, argc, argv, &image) != TCL_OK) {
+    } else if (openTyped(defaults, interp, argc, argv, &image, &held) != TCL_OK) {
         return TCL_ERROR;
     }
-    image->openCount++;
+    ramImageScriptOpen(image, held);
     Tcl_SetResult(interp, image->tag, TCL_VOLATILE);
     return TCL_OK;
 }
@@ -464,14 +461,12 @@ int rimageClose(ImageDesc *, Tcl_Interp *interp, int argc, const char **argv)
         Tcl_AppendResult(interp, "Not found RAMIMG:", argv[2], nullptr);
         return TCL_ERROR;
     }
-    if (image->openCount < 1) {
+    int left = ramImageScriptClose(image);
+    if (left < 0) {
         Tcl_SetResult(interp, const_cast<char *>("Unmatched close"), TCL_STATIC);
         return TCL_ERROR;
     }
-    image->useCount++;
-    image->openCount--;
-    Tcl_SetObjResult(interp, Tcl_NewIntObj(image->openCount));
-    ramImageRelease(image, nullptr);
+    Tcl_SetObjResult(interp, Tcl_NewIntObj(left));
     return TCL_OK;
 }
 
@@ -614,12 +609,7 @@ int rimageCreate(ImageDesc *defaults, Tcl_Interp *interp, int argc, const char *
             Tcl_SetResult(interp, const_cast<char *>("0"), TCL_STATIC);
             return TCL_OK;
         }
-        if (image->useCount > 0) {
-            image->useCount--;
-        }
-        if (image->openCount < 1) {
-            image->openCount = 1;
-        }
+        ramImageKeepOpen(image);
         if (existing != nullptr) {
             ramImageNotifyClients(image, 0, RAMIMG_DISPLAY);
         }

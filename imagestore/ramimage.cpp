@@ -693,6 +693,40 @@ int ramImageRelease(RamImage *image, RamImageClient *client)
     return 0;
 }
 
+void ramImageHold(RamImage *image)
+{
+    image->useCount++;
+}
+
+void ramImageScriptOpen(RamImage *image, int held)
+{
+    if (held && image->useCount > 0) {
+        image->useCount--;
+    }
+    image->openCount++;
+}
+
+void ramImageKeepOpen(RamImage *image)
+{
+    if (image->useCount > 0) {
+        image->useCount--;
+    }
+    if (image->openCount < 1) {
+        image->openCount = 1;
+    }
+}
+
+int ramImageScriptClose(RamImage *image)
+{
+    if (image->openCount < 1) {
+        return -1;
+    }
+    int left = --image->openCount;
+    image->useCount++;  // released below as the close's own use
+    ramImageRelease(image, nullptr);
+    return left;
+}
+
 int ramImageAttachData(RamImage *image, unsigned char *data, int64_t size)
 {
     if (image->fd != -1) {

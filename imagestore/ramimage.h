@@ -46,6 +46,19 @@ RamImage *ramImageCreate(ImageDesc *desc, RamImageClient *client, int overwrite,
 /* Gives back client (or a use); frees the image when nothing holds it and
  * it is not locked. Answers the uses left (0 when freed or kept by lock). */
 int ramImageRelease(RamImage *image, RamImageClient *client);
+/* One more use for the caller, given back with ramImageRelease. */
+void ramImageHold(RamImage *image);
+/* Counts a script open (rimage open): with held non-zero the use the caller
+ * holds from ramImageOpen becomes the open; with held 0 an open is added to
+ * an image the caller found without taking a use. */
+void ramImageScriptOpen(RamImage *image, int held);
+/* The use the caller holds becomes the image's script open, unless scripts
+ * hold it open already (a create made again in place keeps their count). */
+void ramImageKeepOpen(RamImage *image);
+/* Gives back one script open and frees the image when nothing holds it any
+ * more. Answers the opens left, or -1 (nothing changed) when there was none;
+ * after 0 the image may be gone. */
+int ramImageScriptClose(RamImage *image);
 RamImage *ramImageOpenFile(const char *fileName, ImageDesc *desc, RamImage *reuse, int *error);
 RamImage *ramImageNewMemory(ImageDesc *desc, RamImage *reuse, int *error);
 RamImage *ramImageReload(const char *fileName, ImageDesc *desc, RamImage *image, int *error);
