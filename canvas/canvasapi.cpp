@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstring>
 #include "canvas/canvasint.h"
+#include "canvas/coords.h"
 
 GcanvasWidget *gcanvasFromPath(Tcl_Interp *interp, const char *path)
 {
@@ -76,9 +77,9 @@ int gcanvasItemsBBox(const GcanvasWidget *canvas, int *x0, int *y0, int *x1, int
     if (!any) {
         return 0;
     }
-    *x0 = static_cast<int>(std::floor(box[0] - canvas->xOrigin));
-    *y0 = static_cast<int>(std::floor(box[1] - canvas->yOrigin));
-    *x1 = static_cast<int>(std::ceil(box[2] - canvas->xOrigin));
-    *y1 = static_cast<int>(std::ceil(box[3] - canvas->yOrigin));
+    *x0 = gcanvasTruncToInt(std::floor(box[0] - canvas->xOrigin));
+    *y0 = gcanvasTruncToInt(std::floor(box[1] - canvas->yOrigin));
+    *x1 = gcanvasTruncToInt(std::ceil(box[2] - canvas->xOrigin));
+    *y1 = gcanvasTruncToInt(std::ceil(box[3] - canvas->yOrigin));
     return 1;
 }

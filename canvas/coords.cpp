@@ -7,8 +7,10 @@
 #include "canvas/coords.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include "tesk.h"
 
@@ -35,24 +37,97 @@ short gcanvasDrawableCoord(int origin, double c)
     return static_cast<short>(t);
 }
 
-int gcanvasGetCoord(Tcl_Interp *, GcanvasWidget *canvas, const char *string, double *out)
+int gcanvasTruncToInt(double v)
 {
-    double mm;
-    if (Tk_GetScreenMM(canvas->interp, canvas->tkwin, string, &mm) != TCL_OK) {
+    if (std::isnan(v)) {
+        return 0;
+    }
+    if (v >= 2147483647.0) {
+        return INT32_MAX;
+    }
+    if (v <= -2147483648.0) {
+        return INT32_MIN;
+    }
+    return static_cast<int>(v);
+}
+
+double gcanvasPlainZero(double v)
+{
+    return v == 0.0 ? 0.0 : v;
+}
+
+namespace {
+
+/* Keeps a finite distance, or refuses it with the finite-value message. */
+int keepFinite(Tcl_Interp *interp, const char *word, const char *what, double v, double *out)
+{
+    if (!std::isfinite(v)) {
+        if (interp != nullptr) {
+            Tcl_ResetResult(interp);
+            Tcl_AppendResult(interp, "Invalid ", what, ": \"", word, "\" must be finite", nullptr);
+        }
         return TCL_ERROR;
     }
-    *out = mm * canvas->pixelsPerMM;
+    *out = v;
     return TCL_OK;
+}
+
+double screenPixelsPerMM(Tk_Window tkwin)
+{
+    Screen *screen = Tk_Screen(tkwin);
+    return static_cast<double>(WidthOfScreen(screen)) / WidthMMOfScreen(screen);
+}
+
+/* A number with only blanks after it, read as Tk reads the number of a
+ * screen distance (decimal: a leading zero does not make it octal). */
+bool plainNumber(const char *string, double *out)
+{
+    char *end;
+    double v = std::strtod(string, &end);
+    if (end == string) {
+        return false;
+    }
+    while (*end != '\0' && std::isspace(static_cast<unsigned char>(*end))) {
+        end++;
+    }
+    if (*end != '\0') {
+        return false;
+    }
+    *out = v;
+    return true;
+}
+
+/* A plain number as it is, or a number with a unit through Tk
+ * (millimetres, times pixelsPerMM). */
+int readDistance(Tcl_Interp *interp, Tk_Window tkwin, double pixelsPerMM, const char *string, const char *what,
+                 double *out)
+{
+    double v;
+    if (!plainNumber(string, &v)) {
+        double mm;
+        if (Tk_GetScreenMM(interp, tkwin, string, &mm) != TCL_OK) {
+            return TCL_ERROR;
+        }
+        v = mm * pixelsPerMM;
+    }
+    return keepFinite(interp, string, what, v, out);
+}
+
+} // namespace
+
+int gcanvasParseDistance(Tcl_Interp *interp, Tk_Window tkwin, const char *string, const char *what, double *out)
+{
+    return readDistance(interp, tkwin, screenPixelsPerMM(tkwin), string, what, out);
+}
+
+int gcanvasGetCoord(Tcl_Interp *, GcanvasWidget *canvas, const char *string, double *out)
+{
+    return readDistance(canvas->interp, canvas->tkwin, canvas->pixelsPerMM, string, "coordinate", out);
 }
 
 int gcanvasGetCoordFromObj(Tcl_Interp *, GcanvasWidget *canvas, Tcl_Obj *obj, double *out)
 {
-    double mm;
-    if (Tk_GetMMFromObj(canvas->interp, canvas->tkwin, obj, &mm) != TCL_OK) {
-        return TCL_ERROR;
-    }
-    *out = mm * canvas->pixelsPerMM;
-    return TCL_OK;
+    return gcanvasGetCoord(canvas->interp, canvas, Tcl_GetString(obj), out);
 }
 
 void gcanvasSetStippleOrigin(GcanvasWidget *canvas, GC gc)

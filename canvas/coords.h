@@ -21,11 +21,27 @@
 Tk_Window gcanvasTkwin(const GcanvasWidget *canvas);
 /* c - origin rounded half away from zero, held to 16 bits. */
 short gcanvasDrawableCoord(int origin, double c);
-/* A screen distance in canvas units (millimetres through the canvas's
- * window, times its pixels per millimetre); TCL_ERROR leaves Tk's message
- * in the canvas's interpreter and *out unchanged. */
+/* v truncated towards zero and held to the int range; NaN gives 0. */
+int gcanvasTruncToInt(double v);
+/* v with a negative zero made positive, so that printing it never shows
+ * "-0.0" or "-0.000000". */
+double gcanvasPlainZero(double v);
+/*
+ * A screen distance in canvas units: a plain number is taken as it is
+ * (exactly, as scripts give coordinates); a number with a unit suffix (m, c,
+ * i, p) is read by Tk in millimetres through the canvas's window and
+ * multiplied by the canvas's pixels per millimetre. A value that is not
+ * finite is refused with "Invalid coordinate: "WORD" must be finite".
+ * TCL_ERROR leaves the message in the canvas's interpreter and *out
+ * unchanged.
+ */
 int gcanvasGetCoord(Tcl_Interp *interp, GcanvasWidget *canvas, const char *string, double *out);
 int gcanvasGetCoordFromObj(Tcl_Interp *interp, GcanvasWidget *canvas, Tcl_Obj *obj, double *out);
+/*
+ * The same rule for any window (pixelsPerMM from its screen) with the
+ * error naming what was read ("Invalid WHAT: ..."); interp may be NULL.
+ */
+int gcanvasParseDistance(Tcl_Interp *interp, Tk_Window tkwin, const char *string, const char *what, double *out);
 /* Tile and stipple origin at minus the drawable origin. */
 void gcanvasSetStippleOrigin(GcanvasWidget *canvas, GC gc);
 /* The same plus an -offset record (may be NULL); a relative offset is set

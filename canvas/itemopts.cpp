@@ -9,6 +9,7 @@
 #include <cstring>
 #include <map>
 #include <vector>
+#include "canvas/coords.h"
 #include "canvas/gcanvas.h"
 #include "tkInt.h"
 
@@ -16,20 +17,13 @@ namespace {
 
 int pixelParse(ClientData, Tcl_Interp *interp, Tk_Window tkwin, const char *value, char *record, int offset)
 {
-    double mm;
-    if (Tk_GetScreenMM(interp, tkwin, value, &mm) != TCL_OK) {
-        return TCL_ERROR;
-    }
-    Screen *screen = Tk_Screen(tkwin);
-    *reinterpret_cast<double *>(record + offset) =
-        mm * static_cast<double>(WidthOfScreen(screen)) / WidthMMOfScreen(screen);
-    return TCL_OK;
+    return gcanvasParseDistance(interp, tkwin, value, "distance", reinterpret_cast<double *>(record + offset));
 }
 
 const char *pixelPrint(ClientData, Tk_Window, char *record, int offset, Tcl_FreeProc **freeProc)
 {
     char *text = static_cast<char *>(ckalloc(TCL_DOUBLE_SPACE));
-    Tcl_PrintDouble(nullptr, *reinterpret_cast<double *>(record + offset), text);
+    Tcl_PrintDouble(nullptr, gcanvasPlainZero(*reinterpret_cast<double *>(record + offset)), text);
     *freeProc = TCL_DYNAMIC;
     return text;
 }

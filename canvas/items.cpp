@@ -90,29 +90,28 @@ GcanvasItemType *gcanvasFirstType()
     return typeList;
 }
 
-GcanvasItemType *gcanvasTypeForCreate(Tcl_Interp *interp, const char *word)
+GcanvasItemType *gcanvasTypeForCreate(Tcl_Interp *interp, const char *widget, const char *word)
 {
+    /* Every row counts, built or not, so that a word means the same
+     * whatever this build holds. */
     size_t length = std::strlen(word);
-    GcanvasItemType *match = nullptr;
+    const TypeRow *match = nullptr;
     int matches = 0;
-    for (GcanvasItemType *type = typeList; type != nullptr; type = type->nextPtr) {
-        if (word[0] == type->name[0] && std::strncmp(word, type->name, length) == 0) {
-            match = type;
-            matches++;
-        }
-    }
-    /* The names of types not built count for ambiguity too, so that a
-     * word means the same whatever this build holds. */
     for (const TypeRow &row : typeRows) {
-        if (row.type == nullptr && word[0] == row.name[0] && std::strncmp(word, row.name, length) == 0) {
+        if (word[0] == row.name[0] && std::strncmp(word, row.name, length) == 0) {
+            match = &row;
             matches++;
         }
     }
-    if (matches != 1 || match == nullptr) {
+    if (matches != 1) {
         Tcl_AppendResult(interp, "unknown or ambiguous item type \"", word, "\"", nullptr);
         return nullptr;
     }
-    return match;
+    if (match->type == nullptr) {
+        Tcl_AppendResult(interp, widget, " create ", match->name, " is not available in this build", nullptr);
+        return nullptr;
+    }
+    return match->type;
 }
 
 GcanvasItemType *gcanvasItemTypeByName(GcanvasWidget *, const char *name)

@@ -610,7 +610,7 @@ int objectCoords(Tcl_Interp *interp, GcanvasWidget *canvas, GcanvasItem *item, i
 {
     ObjectItem *o = asObject(item);
     if (objc == 0) {
-        Tcl_Obj *xy[] = {Tcl_NewDoubleObj(o->x), Tcl_NewDoubleObj(o->y)};
+        Tcl_Obj *xy[] = {Tcl_NewDoubleObj(gcanvasPlainZero(o->x)), Tcl_NewDoubleObj(gcanvasPlainZero(o->y))};
         Tcl_SetObjResult(interp, Tcl_NewListObj(2, xy));
         return TCL_OK;
     }
@@ -983,7 +983,7 @@ void drawPart(GdiGC *line, XPoint *p, int c, int d)
 /* The GC's line width as the outline GC was made with it. */
 int outlineLineWidth(const GcanvasWidget *canvas, const ObjectItem *o)
 {
-    return std::clamp(static_cast<int>(gcanvasChosenWidth(canvas, &o->header, o->outline) + 0.5), 0, 32767);
+    return std::clamp(gcanvasTruncToInt(gcanvasChosenWidth(canvas, &o->header, o->outline) + 0.5), 0, 32767);
 }
 
 /* Sets the fill stipple's origin from -offset; answers whether it did. */

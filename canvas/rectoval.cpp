@@ -98,18 +98,18 @@ Pixmap chosenFillStipple(const GcanvasWidget *canvas, const RectOvalItem *r)
 void anchorOffset(Tk_TSOffset *offset, const double *b)
 {
     if (offset->flags & TK_OFFSET_LEFT) {
-        offset->xoffset = static_cast<int>(b[0] + 0.5);
+        offset->xoffset = gcanvasTruncToInt(b[0] + 0.5);
     } else if (offset->flags & TK_OFFSET_CENTER) {
-        offset->xoffset = static_cast<int>((b[0] + b[2] + 1) / 2);
+        offset->xoffset = gcanvasTruncToInt((b[0] + b[2] + 1) / 2);
     } else if (offset->flags & TK_OFFSET_RIGHT) {
-        offset->xoffset = static_cast<int>(b[2] + 0.5);
+        offset->xoffset = gcanvasTruncToInt(b[2] + 0.5);
     }
     if (offset->flags & TK_OFFSET_TOP) {
-        offset->yoffset = static_cast<int>(b[1] + 0.5);
+        offset->yoffset = gcanvasTruncToInt(b[1] + 0.5);
     } else if (offset->flags & TK_OFFSET_MIDDLE) {
-        offset->yoffset = static_cast<int>((b[1] + b[3] + 1) / 2);
+        offset->yoffset = gcanvasTruncToInt((b[1] + b[3] + 1) / 2);
     } else if (offset->flags & TK_OFFSET_BOTTOM) {
-        offset->yoffset = static_cast<int>(b[3] + 0.5);
+        offset->yoffset = gcanvasTruncToInt(b[3] + 0.5);
     }
 }
 
@@ -148,7 +148,7 @@ int rectOvalCoords(Tcl_Interp *interp, GcanvasWidget *canvas, GcanvasItem *item,
     if (objc == 0) {
         Tcl_Obj *list = Tcl_NewListObj(0, nullptr);
         for (double v : r->bbox) {
-            Tcl_ListObjAppendElement(nullptr, list, Tcl_NewDoubleObj(v));
+            Tcl_ListObjAppendElement(nullptr, list, Tcl_NewDoubleObj(gcanvasPlainZero(v)));
         }
         Tcl_SetObjResult(interp, list);
         return TCL_OK;

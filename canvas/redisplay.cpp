@@ -77,17 +77,18 @@ void addPending(GcanvasWidget *canvas, int a, int b, int c, int d)
     }
 }
 
-/* floor(v - 0.5) and ceil(v + 0.5) held to ints. */
+/* floor(v - 0.5) and ceil(v + 0.5) held to ints; NaN, which no bound
+ * holds, reaches as far as it can either way. */
 int lowPixel(double v)
 {
     double f = std::floor(v - 0.5);
-    return f < -2147483648.0 ? INT32_MIN : f > 2147483647.0 ? INT32_MAX : static_cast<int>(f);
+    return !(f >= -2147483648.0) ? INT32_MIN : f > 2147483647.0 ? INT32_MAX : static_cast<int>(f);
 }
 
 int highPixel(double v)
 {
     double f = std::ceil(v + 0.5);
-    return f < -2147483648.0 ? INT32_MIN : f > 2147483647.0 ? INT32_MAX : static_cast<int>(f);
+    return !(f <= 2147483647.0) ? INT32_MAX : f < -2147483648.0 ? INT32_MIN : static_cast<int>(f);
 }
 
 } // namespace

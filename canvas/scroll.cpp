@@ -6,19 +6,23 @@
  *	view to the scrollbars.
  */
 #include <algorithm>
+#include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include "canvas/canvasint.h"
+#include "canvas/coords.h"
 
 double gridAlign(double coord, double spacing)
 {
-    if (spacing <= 0) {
+    if (!(spacing > 0)) {
         return coord;
     }
+    /* Truncated in doubles: no integer limits a distant coordinate. */
     if (coord < 0) {
-        return -static_cast<int>(-coord / spacing + 0.5) * spacing;
+        return -std::trunc(-coord / spacing + 0.5) * spacing;
     }
-    return static_cast<int>(coord / spacing + 0.5) * spacing;
+    return std::trunc(coord / spacing + 0.5) * spacing;
 }
 
 void scrollFractions(int screen1, int screen2, double object1, double object2, char *out)
@@ -52,8 +56,18 @@ void report(Tcl_Interp *interp, const char *command, int screen1, int screen2, d
     Tcl_ResetResult(interp);
 }
 
+/* The farthest an origin goes either way: far beyond any scroll region
+ * worth showing, yet with room in an int for window sizes, increments and
+ * the redraw area. */
+constexpr int64_t kOriginLimit = 1 << 30;
+
+int holdOrigin(int64_t origin)
+{
+    return static_cast<int>(std::clamp(origin, -kOriginLimit, kOriginLimit));
+}
+
 /* Rounds an origin so that origin + inset lands on the increment. */
-int alignToIncrement(int origin, int increment, int inset)
+int64_t alignToIncrement(int64_t origin, int increment, int inset)
 {
     if (increment <= 0) {
         return origin;
@@ -62,18 +76,18 @@ int alignToIncrement(int origin, int increment, int inset)
         origin += increment / 2;
         return origin - (origin + inset) % increment;
     }
-    int t = -origin + increment / 2;
+    int64_t t = -origin + increment / 2;
     return -(t - (t - inset) % increment);
 }
 
 /* How far the view must move along one axis to stay in the region. */
-int confineMove(int low, int high, int increment)
+int64_t confineMove(int low, int high, int increment)
 {
-    int move = 0;
+    int64_t move = 0;
     if (low < 0 && high > 0) {
-        move = std::min(-low, high);
+        move = std::min(-static_cast<int64_t>(low), static_cast<int64_t>(high));
     } else if (high < 0 && low > 0) {
-        move = -std::min(-high, low);
+        move = -std::min(-static_cast<int64_t>(high), static_cast<int64_t>(low));
     }
     if (increment > 0) {
         move -= move % increment;
@@ -115,15 +129,17 @@ void gcanvasSetOrigin(GcanvasWidget *canvas, int xOrigin, int yOrigin)
     if (tkwin == nullptr) {
         return;
     }
-    xOrigin = alignToIncrement(xOrigin, canvas->xScrollIncrement, canvas->inset);
-    yOrigin = alignToIncrement(yOrigin, canvas->yScrollIncrement, canvas->inset);
+    /* Origins are held to kOriginLimit first, so that the sums below stay
+     * inside an int, and again after each step. */
+    xOrigin = holdOrigin(alignToIncrement(holdOrigin(xOrigin), canvas->xScrollIncrement, canvas->inset));
+    yOrigin = holdOrigin(alignToIncrement(holdOrigin(yOrigin), canvas->yScrollIncrement, canvas->inset));
     if (canvas->confine && canvas->scrollRegion != nullptr) {
-        int left = static_cast<int>(xOrigin + canvas->inset - canvas->scrollX1);
-        int right = static_cast<int>(canvas->scrollX2 - (xOrigin + Tk_Width(tkwin) - canvas->inset));
-        int top = static_cast<int>(yOrigin + canvas->inset - canvas->scrollY1);
-        int bottom = static_cast<int>(canvas->scrollY2 - (yOrigin + Tk_Height(tkwin) - canvas->inset));
-        xOrigin += confineMove(left, right, canvas->xScrollIncrement);
-        yOrigin += confineMove(top, bottom, canvas->yScrollIncrement);
+        int left = gcanvasTruncToInt(xOrigin + canvas->inset - canvas->scrollX1);
+        int right = gcanvasTruncToInt(canvas->scrollX2 - (xOrigin + Tk_Width(tkwin) - canvas->inset));
+        int top = gcanvasTruncToInt(yOrigin + canvas->inset - canvas->scrollY1);
+        int bottom = gcanvasTruncToInt(canvas->scrollY2 - (yOrigin + Tk_Height(tkwin) - canvas->inset));
+        xOrigin = holdOrigin(xOrigin + confineMove(left, right, canvas->xScrollIncrement));
+        yOrigin = holdOrigin(yOrigin + confineMove(top, bottom, canvas->yScrollIncrement));
     }
     if (xOrigin == canvas->xOrigin && yOrigin == canvas->yOrigin) {
         return;

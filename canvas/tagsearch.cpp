@@ -418,8 +418,8 @@ int closest(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj *const 
     GcanvasItem *best = start;
     double nearest = std::fmax(best->type->pointProc(canvas, best, p) - halo, 0.0);
     for (GcanvasItem *item = best;;) {
-        int x1 = static_cast<int>(p[0] - nearest - halo - 1), y1 = static_cast<int>(p[1] - nearest - halo - 1);
-        int x2 = static_cast<int>(p[0] + nearest + halo + 1), y2 = static_cast<int>(p[1] + nearest + halo + 1);
+        int x1 = gcanvasTruncToInt(p[0] - nearest - halo - 1), y1 = gcanvasTruncToInt(p[1] - nearest - halo - 1);
+        int x2 = gcanvasTruncToInt(p[0] + nearest + halo + 1), y2 = gcanvasTruncToInt(p[1] + nearest + halo + 1);
         /* The next candidate, wrapping from the top to the bottom. */
         for (;;) {
             item = item->next != nullptr ? item->next : canvas->firstItem;
@@ -455,8 +455,8 @@ int findArea(Tcl_Interp *interp, GcanvasWidget *canvas, Tcl_Obj *const objv[], T
     if (r[1] > r[3]) {
         std::swap(r[1], r[3]);
     }
-    int x1 = static_cast<int>(r[0] - 1), y1 = static_cast<int>(r[1] - 1);
-    int x2 = static_cast<int>(r[2] + 1), y2 = static_cast<int>(r[3] + 1);
+    int x1 = gcanvasTruncToInt(r[0] - 1), y1 = gcanvasTruncToInt(r[1] - 1);
+    int x2 = gcanvasTruncToInt(r[2] + 1), y2 = gcanvasTruncToInt(r[3] + 1);
     for (GcanvasItem *item = canvas->firstItem; item != nullptr; item = item->next) {
         if (gcanvasItemHidden(canvas, item) || item->x1 >= x2 || item->x2 <= x1 || item->y1 >= y2
             || item->y2 <= y1) {

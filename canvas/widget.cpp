@@ -5,6 +5,7 @@
  *	world transform, Tk event handling, destruction, the package entry
  *	Gcanvas_Init and the cliptest command.
  */
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -136,8 +137,18 @@ Tk_ConfigSpec gcanvasConfigSpecs[] = {
 
 namespace {
 
+/* Drops the scroll region with "bad scrollRegion" in interp. */
+int badScrollRegion(Tcl_Interp *interp, GcanvasWidget *canvas)
+{
+    Tcl_ResetResult(interp);
+    Tcl_AppendResult(interp, "bad scrollRegion \"", canvas->scrollRegion, "\"", nullptr);
+    ckfree(canvas->scrollRegion);
+    canvas->scrollRegion = nullptr;
+    return TCL_ERROR;
+}
+
 /* Reads the scroll region (world units) into canvas units; TCL_ERROR
- * clears it. */
+ * clears it. Numbers that are not finite make a bad region. */
 int readScrollRegion(Tcl_Interp *interp, GcanvasWidget *canvas)
 {
     canvas->scrollX1 = canvas->scrollY1 = canvas->scrollX2 = canvas->scrollY2 = 0;
@@ -146,7 +157,11 @@ int readScrollRegion(Tcl_Interp *interp, GcanvasWidget *canvas)
     }
     double v[4];
     char tail;
-    if (std::sscanf(canvas->scrollRegion, "%lf %lf %lf %lf %c", &v[0], &v[1], &v[2], &v[3], &tail) != 4) {
+    if (std::sscanf(canvas->scrollRegion, "%lf %lf %lf %lf %c", &v[0], &v[1], &v[2], &v[3], &tail) == 4) {
+        if (!std::all_of(v, v + 4, [](double d) { return std::isfinite(d); })) {
+            return badScrollRegion(interp, canvas);
+        }
+    } else {
         int count;
         const char **words;
         if (Tcl_SplitList(interp, canvas->scrollRegion, &count, &words) != TCL_OK) {
@@ -154,14 +169,10 @@ int readScrollRegion(Tcl_Interp *interp, GcanvasWidget *canvas)
             words = nullptr;
         }
         if (count != 4) {
-            Tcl_ResetResult(interp);
-            Tcl_AppendResult(interp, "bad scrollRegion \"", canvas->scrollRegion, "\"", nullptr);
-            ckfree(canvas->scrollRegion);
-            canvas->scrollRegion = nullptr;
             if (words != nullptr) {
                 ckfree(words);
             }
-            return TCL_ERROR;
+            return badScrollRegion(interp, canvas);
         }
         for (int i = 0; i < 4; i++) {
             int pixels;
@@ -209,6 +220,7 @@ int gcanvasConfigure(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Ob
 {
     Tk_3DBorder oldBorder = canvas->bgBorder;
     double oldMx = canvas->mx, oldMy = canvas->my, oldX = canvas->xOffset, oldY = canvas->yOffset;
+    double oldViewX = canvas->viewxorigin, oldViewY = canvas->viewyorigin;
     double oldRatio = canvas->textsizeratio;
     int oldMin = canvas->textsizemin, oldMax = canvas->textsizemax;
 
@@ -221,6 +233,21 @@ int gcanvasConfigure(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Ob
     }
     if (canvas->my == 0.0) {
         canvas->my = 1.0;
+    }
+    /* The transform stays finite: a refused value leaves the old one. */
+    const char *refusal = nullptr;
+    if (!std::isfinite(canvas->mx) || !std::isfinite(canvas->my)) {
+        refusal = "Invalid zoom: -mx and -my must be finite and not 0";
+    } else if (!std::isfinite(canvas->mx * canvas->viewxorigin) || !std::isfinite(canvas->my * canvas->viewyorigin)) {
+        refusal = "Invalid view origin: -viewxorigin and -viewyorigin must be finite";
+    }
+    if (refusal != nullptr) {
+        canvas->mx = oldMx;
+        canvas->my = oldMy;
+        canvas->viewxorigin = oldViewX;
+        canvas->viewyorigin = oldViewY;
+        Tcl_SetResult(interp, const_cast<char *>(refusal), TCL_STATIC);
+        return TCL_ERROR;
     }
     canvas->xOffset = canvas->mx * canvas->viewxorigin;
     canvas->yOffset = canvas->my * canvas->viewyorigin;

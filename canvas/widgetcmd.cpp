@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <vector>
 #include "canvas/canvasint.h"
 #include "canvas/coords.h"
@@ -86,7 +87,7 @@ int canvasXY(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj *const
     double world = x ? (screen + canvas->xOrigin + canvas->xOffset) / canvas->mx
                      : (screen + canvas->yOrigin + canvas->yOffset) / canvas->my;
     char text[TCL_DOUBLE_SPACE];
-    Tcl_PrintDouble(interp, gridAlign(world, spacing), text);
+    Tcl_PrintDouble(interp, gcanvasPlainZero(gridAlign(world, spacing)), text);
     Tcl_SetObjResult(interp, Tcl_NewStringObj(text, -1));
     return TCL_OK;
 }
@@ -107,6 +108,17 @@ int configureCmd(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj *c
 /* The four bounding-box forms: world (bbox), world without the items'
  * margins (dbbox), canvas (mbbox) and window (sbbox) coordinates. */
 enum BoxSpace { BOX_WORLD, BOX_WORLD_INNER, BOX_CANVAS, BOX_WINDOW };
+
+/* v as "%f" prints it, where a value that prints as zero has no sign. */
+std::string fixedText(double v)
+{
+    char text[400];     /* room for the widest double in "%f" */
+    std::snprintf(text, sizeof text, "%f", v);
+    if (text[0] == '-' && std::strspn(text + 1, "0.") == std::strlen(text + 1)) {
+        return text + 1;
+    }
+    return text;
+}
 
 int boxUnion(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj *const objv[], BoxSpace space)
 {
@@ -151,9 +163,12 @@ int boxUnion(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj *const
         int dy = space == BOX_WINDOW ? canvas->yOrigin : 0;
         out[0] = box[0] - dx, out[1] = box[1] - dy, out[2] = box[2] - dx, out[3] = box[3] - dy;
     }
-    char text[200];
-    std::snprintf(text, sizeof text, "%f %f %f %f", out[0], out[1], out[2], out[3]);
-    Tcl_SetObjResult(interp, Tcl_NewStringObj(text, -1));
+    std::string text = fixedText(out[0]);
+    for (int i = 1; i < 4; i++) {
+        text += ' ';
+        text += fixedText(out[i]);
+    }
+    Tcl_SetObjResult(interp, Tcl_NewStringObj(text.c_str(), -1));
     return TCL_OK;
 }
 
@@ -209,7 +224,7 @@ int createCmd(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj *cons
         Tcl_WrongNumArgs(interp, 2, objv, "type ?arg arg ...?");
         return TCL_ERROR;
     }
-    GcanvasItemType *type = gcanvasTypeForCreate(interp, Tcl_GetString(objv[2]));
+    GcanvasItemType *type = gcanvasTypeForCreate(interp, Tcl_GetString(objv[0]), Tcl_GetString(objv[2]));
     if (type == nullptr) {
         return TCL_ERROR;
     }
@@ -302,6 +317,11 @@ int scaleCmd(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj *const
         Tcl_SetResult(interp, const_cast<char *>("scale factor cannot be zero"), TCL_STATIC);
         return TCL_ERROR;
     }
+    if (!std::isfinite(sx) || !std::isfinite(sy)) {
+        Tcl_AppendResult(interp, "Invalid scale factor: \"", Tcl_GetString(objv[std::isfinite(sx) ? 6 : 5]),
+                         "\" must be finite", nullptr);
+        return TCL_ERROR;
+    }
     return editItems(interp, canvas, objv[2], [&](GcanvasItem *item) {
         item->type->scaleProc(canvas, item, x0, y0, sx, sy);
         return TCL_OK;
@@ -348,11 +368,11 @@ int viewCmd(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj *const 
         next = roundToInt((s2 - s1) * fraction + s1 - canvas->inset);
         break;
     case TK_SCROLL_PAGES:
-        next = static_cast<int>(origin + count * 0.9 * (size - 2 * canvas->inset));
+        next = gcanvasTruncToInt(origin + count * 0.9 * (size - 2 * canvas->inset));
         break;
     case TK_SCROLL_UNITS:
-        next = increment > 0 ? origin + count * increment
-                             : static_cast<int>(origin + count * 0.1 * (size - 2 * canvas->inset));
+        next = increment > 0 ? gcanvasTruncToInt(origin + static_cast<double>(count) * increment)
+                             : gcanvasTruncToInt(origin + count * 0.1 * (size - 2 * canvas->inset));
         break;
     default:
         return TCL_ERROR;
@@ -386,13 +406,13 @@ int scanCmd(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj *const 
         return TCL_ERROR;
     }
     if (index == 0) {
-        canvas->scanX = static_cast<int>(x);
-        canvas->scanY = static_cast<int>(y);
+        canvas->scanX = gcanvasTruncToInt(x);
+        canvas->scanY = gcanvasTruncToInt(y);
         canvas->scanXOrigin = canvas->xOrigin;
         canvas->scanYOrigin = canvas->yOrigin;
     } else {
-        gcanvasSetOrigin(canvas, static_cast<int>(canvas->scanXOrigin - gain * (x - canvas->scanX)),
-                         static_cast<int>(canvas->scanYOrigin - gain * (y - canvas->scanY)));
+        gcanvasSetOrigin(canvas, gcanvasTruncToInt(canvas->scanXOrigin - gain * (x - canvas->scanX)),
+                         gcanvasTruncToInt(canvas->scanYOrigin - gain * (y - canvas->scanY)));
     }
     return TCL_OK;
 }
@@ -436,7 +456,7 @@ int measureCmd(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj *con
             sum = -sum;
         }
         char text[TCL_DOUBLE_SPACE];
-        Tcl_PrintDouble(interp, sum, text);
+        Tcl_PrintDouble(interp, gcanvasPlainZero(sum), text);
         Tcl_SetObjResult(interp, Tcl_NewStringObj(text, -1));
     }
     return TCL_OK;
@@ -479,7 +499,7 @@ int centroidCmd(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj *co
     Tcl_Obj *list = Tcl_NewListObj(0, nullptr);
     for (double v : values) {
         char text[TCL_DOUBLE_SPACE];
-        Tcl_PrintDouble(interp, v, text);
+        Tcl_PrintDouble(interp, gcanvasPlainZero(v), text);
         Tcl_ListObjAppendElement(nullptr, list, Tcl_NewStringObj(text, -1));
     }
     Tcl_SetObjResult(interp, list);

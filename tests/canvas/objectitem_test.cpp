@@ -171,6 +171,41 @@ TEST_F(ObjectItemTest, HoleStaysEmptyAndIslandIsFilledUnderAFlippedYAxis)
     XDestroyImage(image);
 }
 
+TEST_F(ObjectItemTest, RingsOfThreePointsFillAsTrianglesAloneAndAsHoles)
+{
+    // Records as a shape file may hold them: rings of three points, not
+    // closed. A lone triangle, and a box with a triangular hole.
+    RAMOBJ *poly = makeShape("poly", SHP_POLYGON);
+    add(poly, {0, 0, 10, 0, 0, 20});
+    add(poly, {20, 0, 20, 30, 50, 30, 50, 0, 20, 0, 25, 5, 40, 5, 25, 25}, {5, 3});
+    eval(".oc create object 0 0 -object poly -fill black -outline {}");
+    XImage *image = render();
+    ASSERT_NE(image, nullptr);
+    // In canvas units the triangle is (10, 130), (30, 130), (10, 90), the
+    // box 50..110 by 70..130 and the hole (60, 120), (90, 120), (60, 80).
+    // By X's pixel rule pixel (x, y) is filled when the point (x, y) is
+    // inside, or on an edge with the inside to its right (below, for a
+    // horizontal edge).
+    auto inside = [](int x, int y) {
+        bool triangle = x >= 10 && y < 130 && 2 * x - y < -70;
+        bool box = x >= 50 && x < 110 && y >= 70 && y < 130;
+        bool hole = x >= 60 && y < 120 && 4 * x - 3 * y < 0;
+        return triangle || (box && !hole);
+    };
+    unsigned long black = colour("black");
+    std::string want, got;
+    for (int y = 60; y < 140; y++) {
+        for (int x = 0; x < 120; x++) {
+            want += inside(x, y) ? '#' : '.';
+            got += XGetPixel(image, x, y) == black ? '#' : '.';
+        }
+        want += '\n';
+        got += '\n';
+    }
+    XDestroyImage(image);
+    EXPECT_EQ(got, want);
+}
+
 TEST_F(ObjectItemTest, OutlinedRingsLinesAndSymbols)
 {
     RAMOBJ *lines = makeShape("lines", SHP_POLYLINE);

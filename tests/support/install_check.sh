@@ -7,7 +7,7 @@ build=$1
 wish=$2
 prefix=$(mktemp -d)
 trap 'rm -rf "$prefix"' EXIT INT TERM
-cmake --install "$build" --prefix "$prefix" >/dev/null
+env -u LD_PRELOAD cmake --install "$build" --prefix "$prefix" >/dev/null
 test -f "$prefix/lib/tcltk/tesk4.010/libtesk.so"
 test -f "$prefix/lib/tcltk/tesk4.010/pkgIndex.tcl"
 test -f "$prefix/include/tesk/tesk_image.h"
