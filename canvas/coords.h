@@ -15,6 +15,7 @@
 
 #include <vector>
 #include "canvas/gcanvas.h"
+#include "geo/shapeapi.h"
 
 /* ---- canvas handle ---- */
 
@@ -113,25 +114,6 @@ XColor *copyXColor(Display *display, Colormap colormap, const XColor *colour);
 
 /* ---- ShapeKind ---- */
 
-enum ShapeKind {
-    SHAPE_POINT = 0x0100,
-    SHAPE_LINE = 0x0200,
-    SHAPE_POLYGON = 0x0400,
-    SHAPE_POINTM = 0x1100,
-    SHAPE_LINEM = 0x1200,
-    SHAPE_POLYGONM = 0x1400,
-    SHAPE_POINTZ = 0x2100,
-    SHAPE_LINEZ = 0x2200,
-    SHAPE_POLYGONZ = 0x2400,
-    SHAPE_MULTIPATCH = 0x4000,
-    SHAPE_MULTIPOINT = 0x4100,
-    SHAPE_MULTIPOINTM = 0x4200,
-    SHAPE_MULTIPOINTZ = 0x4400,
-};
-
-int shapeKindByName(const char *name);      /* -1 when unknown */
-const char *shapeKindName(int code);        /* NULL when unknown */
-const char *shapeKindNameAt(int n);         /* NULL at or past the end */
 int itemShapeKind(const GcanvasItem *item); /* -1 for types without one */
 
 /* ---- clipping ---- */

@@ -14,6 +14,7 @@
 #define TESK_CANVAS_GEOMETRY_H
 
 #include "canvas/gcanvas.h"
+#include "runtime/planar.h"
 
 /* Distance from p to the segment p1-p2. */
 double segmentDistanceScaled(double sx, double sy, const double *p1, const double *p2, const double *p);
@@ -37,17 +38,6 @@ int rectToRect(const double *a, const double *b);
 void itemBBoxIncludePoint(GcanvasItem *item, const double *point);
 void itemBBoxIncludeXY(GcanvasItem *item, double x, double y);
 void itemBBoxIncludePoints(GcanvasItem *item, const double *points, int n);
-
-/* Measures; rings are closed implicitly. Centroids of rings without area
- * and of lines without length fall back to the mean of the points and to
- * the last point. */
-double polygonArea(const double *points, int n);
-double polygonAreaCentroid(const double *points, int n, double *cx, double *cy);
-double polylineLength(const double *points, int n);
-double polylineCentroid(const double *points, int n, double *cx, double *cy);
-double pointsMean(const double *points, int n, double *cx, double *cy);
-/* Degrees from +x towards +y: (0, 180] for dy > 0, [-180, 0] otherwise. */
-double vectorAngle(double dx, double dy);
 
 /* steps points of the bezier span of four control points (eight values,
  * canvas units) as drawable points; the first control point is not

@@ -27,7 +27,7 @@
 #include "canvas/itemopts.h"
 #include "canvas/outline.h"
 #include "display/gdidraw.h"
-#include "geo/shaperec.h"
+#include "geo/shapeapi.h"
 #include "runtime/startup.h"
 #include "tesk.h"
 #include "tesk_stdio.h"

@@ -1,8 +1,9 @@
 # Geo objects: shapefile files, shape records and the shape object command;
 # the projection layer and the projection command family.
 tesk_layer(geo
-  DEPENDS runtime canvas
+  DEPENDS runtime
   SOURCES
+    geo/shapeapi.cpp
     geo/shapefile.cpp
     geo/shaperec.cpp
     geo/shapecmd.cpp

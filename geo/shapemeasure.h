@@ -8,8 +8,7 @@
 #ifndef TESK_GEO_SHAPEMEASURE_H
 #define TESK_GEO_SHAPEMEASURE_H
 
-/* The canvas's plane measures serve the shape records too. */
-#include "canvas/geometry.h"
+#include "runtime/planar.h"
 
 /* Positive for rings running clockwise with Y growing upward (outer
  * rings), negative for holes. */

@@ -15,8 +15,6 @@
 #include <climits>
 #include <vector>
 
-#include "canvas/coords.h"
-
 namespace {
 
 constexpr size_t kGrowBytes = 0x80000;

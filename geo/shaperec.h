@@ -9,10 +9,9 @@
 #ifndef TESK_GEO_SHAPEREC_H
 #define TESK_GEO_SHAPEREC_H
 
+#include "geo/shapeapi.h"
 #include "geo/shapefile.h"
 #include "tesk.h"
-
-typedef unsigned char ShapeRecord;   /* first byte of an in-memory record */
 
 /* Geometry class (ShapeKind base code) of a shape type; 0 for none. */
 int shapeTypeClass(int type);
@@ -76,27 +75,6 @@ int shapeCountDeleted(const ShapeFile *set);
 int shapeSelectAll(ShapeFile *set);
 int shapeUnselectAll(ShapeFile *set);
 
-/* The operations of a SHAPE object for code outside the shape command. */
-typedef struct ShapeOps {
-    int (*recordId)(RAMOBJ *obj, int i);
-    ShapeFile *(*initialize)(RAMOBJ *obj, int kind, const int *partCounts, const int *pointCounts, int n);
-    double *(*bbox)(RAMOBJ *obj, int i);
-    int *(*parts)(RAMOBJ *obj, int i, int *kind, int *count);
-    double *(*points)(RAMOBJ *obj, int i, int *count);
-    int (*setRecord)(RAMOBJ *obj, int i, const double *points, int nPoints, const int *partCounts,
-                     int nParts, const double *zValues, const double *mValues, const int *partTypes);
-    ShapeRecord *(*addRecord)(RAMOBJ *obj, int recordNumber, const double *points, int nPoints,
-                              const int *partCounts, int nParts, const double *zValues,
-                              const double *mValues, const int *partTypes);
-    int (*recordSize)(RAMOBJ *obj, int kind, int nPoints, int nParts);
-    int (*isSelected)(RAMOBJ *obj, int i);
-    int (*select)(RAMOBJ *obj, int i);
-    int (*selectAll)(RAMOBJ *obj);
-    int (*unselect)(RAMOBJ *obj, int i);
-    int (*unselectAll)(RAMOBJ *obj);
-    int (*toggle)(RAMOBJ *obj, int i);
-    int (*countSelected)(RAMOBJ *obj);
-} ShapeOps;
 
 extern const ShapeOps shapeOps;
 

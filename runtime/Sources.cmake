@@ -23,6 +23,7 @@ tesk_layer(runtime
     runtime/numeric.cpp
     runtime/object.cpp
     runtime/output.cpp
+    runtime/planar.cpp
     runtime/rounding.cpp
     runtime/scriptlib.cpp
     runtime/startup.cpp
