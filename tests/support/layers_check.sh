@@ -39,7 +39,7 @@ for view in "$build"/layers/*; do
         if "$cxx" -fsyntax-only -I"$view" -I"$src/include" "$probe/probe.cpp" 2>"$probe/log"; then
             echo "layers_check: $layer reaches $header" >&2
             status=1
-        elif ! grep -q "No such file" "$probe/log"; then
+        elif ! grep -q "No such file\|file not found" "$probe/log"; then
             echo "layers_check: probe of $header from $layer failed otherwise:" >&2
             cat "$probe/log" >&2
             status=1
