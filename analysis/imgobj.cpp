@@ -19,7 +19,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <locale.h>
 #include <new>
 #include <string>
 #include <utility>
@@ -28,6 +27,7 @@
 #include "imagestore/pixels.h"
 #include "imagestore/ramimage.h"
 #include "imagestore/stats.h"
+#include "runtime/cnumber.h"
 #include "runtime/startup.h"
 #include "runtime/subcmd.h"
 
@@ -54,38 +54,13 @@ struct RimgObj {
 
 int rimgObjCmd(ClientData clientData, Tcl_Interp *interp, int argc, const char **argv);
 
-/* ---- numbers as the C library reads and writes them, in the C locale ---- */
-
-locale_t cLocale()
-{
-    static locale_t locale = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(0));
-    return locale;
-}
-
-/* atof: the leading number of text, 0 when there is none. */
-double textToDouble(const char *text)
-{
-    locale_t c = cLocale();
-    return c != static_cast<locale_t>(0) ? strtod_l(text, nullptr, c) : std::strtod(text, nullptr);
-}
+/* ---- numbers as the C library reads them ---- */
 
 /* atoi, held to the int range: the leading integer of text, 0 when none. */
 long textToLong(const char *text)
 {
     long value = std::strtol(text, nullptr, 10);
     return std::clamp<long>(value, INT_MIN, INT_MAX);
-}
-
-std::string formatG(double value)
-{
-    char text[64];
-    locale_t c = cLocale();
-    locale_t previous = c != static_cast<locale_t>(0) ? uselocale(c) : static_cast<locale_t>(0);
-    std::snprintf(text, sizeof text, "%g", value);
-    if (previous != static_cast<locale_t>(0)) {
-        uselocale(previous);
-    }
-    return text;
 }
 
 /* A whole decimal integer word (optional sign); false for anything else or
@@ -866,7 +841,7 @@ int objVget(RimgObj *obj, Tcl_Interp *interp, int argc, const char **argv)
     float value = 0.0f;
     if (argc == 4) {
         ramImageGetFloat(image, y, x, 1, 0, &value);
-        Tcl_SetObjResult(interp, Tcl_NewStringObj(formatG(value).c_str(), -1));
+        Tcl_SetObjResult(interp, Tcl_NewStringObj(cFormat("%g", value).c_str(), -1));
         return TCL_OK;
     }
     SplitList bands;
@@ -890,7 +865,7 @@ int objVget(RimgObj *obj, Tcl_Interp *interp, int argc, const char **argv)
     Tcl_ResetResult(interp);
     for (int band : numbers) {
         ramImageGetFloat(image, y, x, 1, band - 1, &value);
-        Tcl_AppendElement(interp, formatG(value).c_str());
+        Tcl_AppendElement(interp, cFormat("%g", value).c_str());
     }
     return TCL_OK;
 }
@@ -941,7 +916,7 @@ int objVset(RimgObj *obj, Tcl_Interp *interp, int argc, const char **argv)
         }
     }
     for (int i = 0; i < values.count; i++) {
-        float value = static_cast<float>(textToDouble(values.items[i]));
+        float value = static_cast<float>(cStrtod(values.items[i]));
         ramImagePutFloat(image, y, x, 1, bands[i], &value);
     }
     Tcl_ResetResult(interp);

@@ -22,6 +22,7 @@
 #include "display/idoption.h"
 #include "imagestore/codes.h"
 #include "imagestore/formats/detect.h"
+#include "imagestore/formats/imagetypes.h"
 #include "imagestore/ramimage.h"
 #include "imagestore/rowcache.h"
 #include "imagestore/stats.h"
@@ -105,92 +106,6 @@ RamImage *findImage(const char *name)
     return image != nullptr ? image : ramImageFindByFile(name);
 }
 
-/* ---- descriptor options ---- */
-
-int lineSize(const ImageDesc &d)
-{
-    int64_t bits = static_cast<int64_t>(d.columns) * d.bits;
-    switch (d.imgid) {
-    case IMG_BIP:
-    case IMG_DIB:
-    case IMG_MBIP:
-    case IMG_MRGB32:
-    case IMG_MRGB24:
-    case IMG_MRGB565:
-    case IMG_MRGB555:
-    case IMG_MRGB8:
-    case IMG_MRGB4:
-    case IMG_MRGB1: return static_cast<int>((bits * d.nbands + 31) / 32 * 4);
-    case IMG_TIFF:
-    case IMG_PPM: return static_cast<int>((bits * d.nbands + 7) / 8);
-    default: return static_cast<int>((bits + 7) / 8);
-    }
-}
-
-/* The rules each image type puts on its descriptor; NULL when they hold,
- * else the message. */
-const char *applyTypeRules(ImageDesc *d)
-{
-    int palette1 = d->pixel == PIX_1BIT ? 2 : d->pixel == PIX_4BITS ? 16 : d->pixel == PIX_BYTE ? 256 : 0;
-    switch (d->imgid) {
-    case IMG_BSQ:
-    case IMG_BIL:
-    case IMG_BIP:
-    case IMG_MBSQ:
-    case IMG_MBIL:
-    case IMG_MBIP:
-        if (d->pixel == PIX_1BIT) {
-            d->nindices = 2;
-        }
-        break;
-    case IMG_DIB:
-        if (d->nbands == 1) {
-            if (palette1 == 0) {
-                return "Illegal pixel for a DIB image.";
-            }
-            d->nindices = palette1;
-        } else if (d->nbands == 3) {
-            if (d->pixel != PIX_BYTE) {
-                return "Illegal pixel for a 24-BIT DIB image.";
-            }
-            d->nindices = 0;
-        } else {
-            return "Illegal bands for a DIB image.";
-        }
-        break;
-    case IMG_TIFF:
-    case IMG_GEOTIFF:
-        if (d->nbands == 1) {
-            d->nindices = palette1;
-        }
-        break;
-    case IMG_PPM:
-    case IMG_JPEG:
-        if (d->nbands != 1 && d->nbands != 3) {
-            return d->imgid == IMG_PPM ? "Illegal bands for a PPM image." : "Illegal bands for a JPEG image.";
-        }
-        d->pixel = PIX_BYTE;
-        d->nindices = 0;
-        d->bits = 8;
-        d->msbf = 0;
-        break;
-    case IMG_FFT:
-        d->imgid = IMG_BIP;
-        d->nbands = 2;
-        d->pixel = PIX_FLOAT;
-        break;
-    case IMG_MRGB32: d->nbands = 4; d->pixel = PIX_BYTE; d->nindices = 0; break;
-    case IMG_MRGB24: d->nbands = 3; d->pixel = PIX_BYTE; d->nindices = 0; break;
-    case IMG_MRGB565: d->nbands = 1; d->pixel = PIX_USHORT; d->nindices = 0; break;
-    case IMG_MRGB555: d->nbands = 1; d->pixel = PIX_SHORT; d->nindices = 0; break;
-    case IMG_MRGB8: d->nbands = 1; d->pixel = PIX_BYTE; d->nindices = 256; break;
-    case IMG_MRGB4: d->nbands = 1; d->pixel = PIX_4BITS; d->nindices = 16; break;
-    case IMG_MRGB1: d->nbands = 1; d->pixel = PIX_1BIT; d->nindices = 2; break;
-    default: break;
-    }
-    return nullptr;
-}
-
 }  // namespace
 
 /*
@@ -227,12 +142,12 @@ int rimageConfigDesc(ImageDesc *desc, Tcl_Interp *interp, int argc, const char *
     } else {
         copy.nindices = 0;
     }
-    if (const char *message = applyTypeRules(&copy)) {
+    if (const char *message = imageTypeApplyRules(&copy)) {
         Tcl_SetResult(interp, const_cast<char *>(message), TCL_STATIC);
         return TCL_ERROR;
     }
     copy.bits = pixelIdBits(copy.pixel);
-    int line = lineSize(copy);
+    int line = imageTypeLineSize(copy);
     if (line > copy.block) {
         copy.block = line;
     }

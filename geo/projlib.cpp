@@ -22,13 +22,13 @@
 #include <cstdlib>
 #include <cstring>
 #include <dlfcn.h>
-#include <locale.h>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <unistd.h>
 #include <vector>
 
+#include "runtime/cnumber.h"
 #include "runtime/startup.h"
 #include "tesk.h"
 #include "tesk_stdio.h"
@@ -318,17 +318,6 @@ PJ *createFromWords(PJ_CONTEXT *ctx, const std::vector<std::string> &words)
 
 /* ---- numbers in the C locale ---- */
 
-locale_t cLocale()
-{
-    static locale_t c = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
-    return c;
-}
-
-double parseDouble(const char *text)
-{
-    return strtod_l(text, nullptr, cLocale());
-}
-
 std::string formatDouble(double v)
 {
     char buffer[64];
@@ -503,26 +492,26 @@ void readEllipsoid(ProjHandle &h)
 {
     std::vector<ProjParam> &p = h.params;
     if (const ProjParam *r = findParam(p, "R")) {
-        h.a = parseDouble(valueOf(*r));
+        h.a = cStrtod(valueOf(*r));
         h.es = 0;
         return;
     }
     static const char *const shapeKeys[] = {"rf", "f", "es", "e", "b"};
     const ProjParam *ellps = findParam(p, "ellps");
     if (const PJ_ELLPS *entry = ellps != nullptr ? findEllps(valueOf(*ellps)) : nullptr) {
-        h.a = parseDouble(entry->major + 2);
+        h.a = cStrtod(entry->major + 2);
         std::string_view shape = entry->ell;
         std::size_t eq = shape.find('=');
         if (eq != std::string_view::npos) {
-            shapeFrom(shape.substr(0, eq), parseDouble(entry->ell + eq + 1), h.a, &h.es);
+            shapeFrom(shape.substr(0, eq), cStrtod(entry->ell + eq + 1), h.a, &h.es);
         }
     }
     if (const ProjParam *a = findParam(p, "a")) {
-        h.a = parseDouble(valueOf(*a));
+        h.a = cStrtod(valueOf(*a));
     }
     for (const char *key : shapeKeys) {
         if (const ProjParam *s = findParam(p, key)) {
-            shapeFrom(key, parseDouble(valueOf(*s)), h.a, &h.es);
+            shapeFrom(key, cStrtod(valueOf(*s)), h.a, &h.es);
             break;
         }
     }
@@ -578,7 +567,7 @@ void readFields(ProjHandle &h)
     };
     auto number = [&](const char *key, double otherwise) {
         const ProjParam *e = findParam(p, key);
-        return e != nullptr ? parseDouble(valueOf(*e)) : otherwise;
+        return e != nullptr ? cStrtod(valueOf(*e)) : otherwise;
     };
     h.lam0 = angle("lon_0");
     h.phi0 = angle("lat_0");
@@ -597,7 +586,7 @@ void readFields(ProjHandle &h)
     } else if (const ProjParam *t = findParam(p, "to_meter")) {
         const char *s = valueOf(*t);
         bool ratio = s[0] == '1' && s[1] == '/';
-        double v = parseDouble(ratio ? s + 2 : s);
+        double v = cStrtod(ratio ? s + 2 : s);
         if (v > 0) {
             h.toMeter = ratio ? 1 / v : v;
         }
@@ -659,9 +648,7 @@ bool towgs84Number(const std::string &element, double *value)
     if (text.empty() || text.find_first_not_of("0123456789+-.eE") != std::string::npos) {
         return false;
     }
-    char *stop = nullptr;
-    *value = strtod_l(text.c_str(), &stop, cLocale());
-    return stop == text.c_str() + text.size() && std::isfinite(*value);
+    return cWholeNumber(text.c_str(), value) && std::isfinite(*value);
 }
 
 /* The datum as the classic library set it: a nadgrids list makes a grid

@@ -9,7 +9,6 @@
  */
 #include "geo/shapefile.h"
 
-#include <errno.h>
 #include <fcntl.h>
 #include <stdio.h>
 #include <string.h>
@@ -20,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "runtime/bytes.h"
 #include "tesk.h"
 #include "tesk_stdio.h"
 
@@ -28,44 +28,6 @@
 #endif
 
 namespace {
-
-uint32_t getBE(const unsigned char *p)
-{
-    return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | p[3];
-}
-
-void putBE(unsigned char *p, uint32_t v)
-{
-    p[0] = (unsigned char)(v >> 24); p[1] = (unsigned char)(v >> 16);
-    p[2] = (unsigned char)(v >> 8); p[3] = (unsigned char)v;
-}
-
-uint32_t getLE(const unsigned char *p)
-{
-    return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
-}
-
-void putLE(unsigned char *p, uint32_t v)
-{
-    p[0] = (unsigned char)v; p[1] = (unsigned char)(v >> 8);
-    p[2] = (unsigned char)(v >> 16); p[3] = (unsigned char)(v >> 24);
-}
-
-double getLEDouble(const unsigned char *p)
-{
-    uint64_t bits = uint64_t(getLE(p)) | (uint64_t(getLE(p + 4)) << 32);
-    double d;
-    memcpy(&d, &bits, 8);
-    return d;
-}
-
-void putLEDouble(unsigned char *p, double d)
-{
-    uint64_t bits;
-    memcpy(&bits, &d, 8);
-    putLE(p, uint32_t(bits));
-    putLE(p + 4, uint32_t(bits >> 32));
-}
 
 /* Closes a descriptor when the holder goes. */
 struct Fd {
@@ -76,50 +38,26 @@ struct Fd {
     Fd &operator=(const Fd &) = delete;
 };
 
-bool readAll(int fd, void *buf, size_t n, off_t at)
-{
-    unsigned char *p = static_cast<unsigned char *>(buf);
-    while (n > 0) {
-        ssize_t got = pread(fd, p, n, at);
-        if (got < 0 && errno == EINTR) continue;
-        if (got <= 0) return false;
-        p += got; n -= size_t(got); at += got;
-    }
-    return true;
-}
-
-bool writeAll(int fd, const void *buf, size_t n, off_t at)
-{
-    const unsigned char *p = static_cast<const unsigned char *>(buf);
-    while (n > 0) {
-        ssize_t put = pwrite(fd, p, n, at);
-        if (put < 0 && errno == EINTR) continue;
-        if (put <= 0) return false;
-        p += put; n -= size_t(put); at += put;
-    }
-    return true;
-}
-
 void decodeHead(const unsigned char *b, ShapeHead *h)
 {
-    h->fileCode = int32_t(getBE(b));
+    h->fileCode = int32_t(getU32(b, true));
     for (int i = 0; i < 5; i++) h->reserved[i] = 0;
-    h->fileLength = int32_t(getBE(b + 24));
-    h->version = int32_t(getLE(b + 28));
-    h->shapeType = int32_t(getLE(b + 32));
+    h->fileLength = int32_t(getU32(b + 24, true));
+    h->version = int32_t(getU32(b + 28));
+    h->shapeType = int32_t(getU32(b + 32));
     double *d[8] = {&h->xMin, &h->yMin, &h->xMax, &h->yMax, &h->zMin, &h->zMax, &h->mMin, &h->mMax};
-    for (int i = 0; i < 8; i++) *d[i] = getLEDouble(b + 36 + 8 * i);
+    for (int i = 0; i < 8; i++) *d[i] = getF64(b + 36 + 8 * i);
 }
 
 void encodeHead(const ShapeHead *h, unsigned char *b)
 {
     memset(b, 0, SHAPE_HEAD_BYTES);
-    putBE(b, uint32_t(h->fileCode));
-    putBE(b + 24, uint32_t(h->fileLength));
-    putLE(b + 28, uint32_t(h->version));
-    putLE(b + 32, uint32_t(h->shapeType));
+    putU32(b, uint32_t(h->fileCode), true);
+    putU32(b + 24, uint32_t(h->fileLength), true);
+    putU32(b + 28, uint32_t(h->version));
+    putU32(b + 32, uint32_t(h->shapeType));
     const double d[8] = {h->xMin, h->yMin, h->xMax, h->yMax, h->zMin, h->zMax, h->mMin, h->mMax};
-    for (int i = 0; i < 8; i++) putLEDouble(b + 36 + 8 * i, d[i]);
+    for (int i = 0; i < 8; i++) putF64(b + 36 + 8 * i, d[i]);
 }
 
 off_t fileSize(int fd)
@@ -289,7 +227,7 @@ public:
             capacity_ = want;
         }
         filled_ = 0;
-        if (!readAll(fd_, buf_, want, off_t(SHAPE_HEAD_BYTES + pos))) return nullptr;
+        if (!readAllAt(fd_, buf_, want, off_t(SHAPE_HEAD_BYTES + pos))) return nullptr;
         start_ = pos;
         filled_ = want;
         return buf_;
@@ -318,7 +256,7 @@ std::vector<int32_t> readIndex(const char *mainName, const ShapeHead *head)
     off_t size = fileSize(fd.fd);
     if (size < SHAPE_HEAD_BYTES) return lengths;
     unsigned char hb[SHAPE_HEAD_BYTES];
-    if (!readAll(fd.fd, hb, sizeof hb, 0) || int32_t(getBE(hb)) != SHAPE_FILE_CODE) return lengths;
+    if (!readAllAt(fd.fd, hb, sizeof hb, 0) || int32_t(getU32(hb, true)) != SHAPE_FILE_CODE) return lengths;
     int64_t entries = (int64_t(size) - SHAPE_HEAD_BYTES) / 8;
     int64_t sum = 50;
     bool ordered = true;
@@ -335,13 +273,13 @@ std::vector<int32_t> readIndex(const char *mainName, const ShapeHead *head)
         unsigned char raw[8 * 4096];
         for (int64_t done = 0; done < entries;) {
             int64_t n = std::min<int64_t>(entries - done, 4096);
-            if (!readAll(fd.fd, raw, size_t(n) * 8, SHAPE_HEAD_BYTES + done * 8)) {
+            if (!readAllAt(fd.fd, raw, size_t(n) * 8, SHAPE_HEAD_BYTES + done * 8)) {
                 lengths.clear();
                 return lengths;
             }
             for (int64_t i = 0; i < n; i++) {
-                int32_t off = int32_t(getBE(&raw[8 * i]));
-                int32_t len = int32_t(getBE(&raw[8 * i + 4]));
+                int32_t off = int32_t(getU32(&raw[8 * i], true));
+                int32_t len = int32_t(getU32(&raw[8 * i + 4], true));
                 if (off != sum || len < 2) ordered = false;
                 if (entries <= keep) lengths.push_back(len);
                 sum += int64_t(len) + 4;
@@ -544,7 +482,7 @@ ShapeHead *getShapeHead(const char *fileName, int *error)
         return nullptr;
     }
     unsigned char b[SHAPE_HEAD_BYTES];
-    if (!readAll(fd.fd, b, sizeof b, 0)) {
+    if (!readAllAt(fd.fd, b, sizeof b, 0)) {
         tesk_fprintf(stderr, "Error in reading in getShapeHead\n");
         gmemFree(h);
         if (error) *error = 2;
@@ -575,7 +513,7 @@ int saveShapeHead(int fd, ShapeHead *head)
     }
     unsigned char b[SHAPE_HEAD_BYTES];
     encodeHead(head, b);
-    if (!writeAll(fd, b, sizeof b, 0)) {
+    if (!writeAt(fd, b, sizeof b, 0)) {
         tesk_fprintf(stderr, "Error in writing in saveShapeHead\n");
         return 0;
     }
@@ -590,7 +528,7 @@ int countShapeRecords(const char *fileName, int *count)
     if (fd.fd < 0) return 0;
     off_t size = fileSize(fd.fd);
     unsigned char b[SHAPE_HEAD_BYTES];
-    if (size < SHAPE_HEAD_BYTES || !readAll(fd.fd, b, sizeof b, 0) || int32_t(getBE(b)) != SHAPE_FILE_CODE)
+    if (size < SHAPE_HEAD_BYTES || !readAllAt(fd.fd, b, sizeof b, 0) || int32_t(getU32(b, true)) != SHAPE_FILE_CODE)
         return 0;
     int64_t n = (size - SHAPE_HEAD_BYTES) / 8;
     *count = n > INT_MAX ? INT_MAX : int(n);
@@ -622,7 +560,7 @@ ShapeFile *readShapeFile(const char *fileName, int *error)
     Fd fd(open(fileName, O_RDONLY));
     if (fd.fd < 0) { gmemFree(head); return fail(2); }
     unsigned char b[SHAPE_HEAD_BYTES];
-    if (!readAll(fd.fd, b, sizeof b, 0)) {
+    if (!readAllAt(fd.fd, b, sizeof b, 0)) {
         tesk_fprintf(stderr, "Error in reading in getShapeHead\n");
         gmemFree(head);
         return fail(2);
@@ -663,7 +601,7 @@ ShapeFile *readShapeFile(const char *fileName, int *error)
         if (d - pos < 12) break;
         unsigned char *rec = reader.at(pos, 12);
         if (!rec) { unread = true; break; }
-        int32_t words = int32_t(getBE(rec + 4));
+        int32_t words = int32_t(getU32(rec + 4, true));
         size_t i = offsets.size();
         if (i < index.size() && index[i] != words) { words = index[i]; corrected++; }
         if (words < 2 || size_t(words) * 2 + 8 > d - pos) break;
@@ -681,7 +619,7 @@ ShapeFile *readShapeFile(const char *fileName, int *error)
             capacity = grown;
         }
         startsToCounts(rec);
-        fileToMemory(rec, len, int32_t(getBE(rec)), data + memBytes);
+        fileToMemory(rec, len, int32_t(getU32(rec, true)), data + memBytes);
         offsets.push_back(memBytes);
         memBytes += extent;
         pos += len;
@@ -765,10 +703,10 @@ int writeShape(const char *fileName, ShapeFile *set, int selectedOnly, int *erro
         copy.assign(bytes, 0);
         memoryToFile(rec, copy.data());
         countsToStarts(copy.data());
-        putBE(copy.data(), uint32_t(shapeGetInt(rec)));
-        putBE(copy.data() + 4, uint32_t(words));
+        putU32(copy.data(), uint32_t(shapeGetInt(rec)), true);
+        putU32(copy.data() + 4, uint32_t(words), true);
         widenHead(&head, rec, written.empty());
-        ok = writeAll(mainFd.fd, copy.data(), bytes, at);
+        ok = writeAt(mainFd.fd, copy.data(), bytes, at);
         at += off_t(bytes);
         written.push_back(words);
     }
@@ -795,12 +733,12 @@ int writeShape(const char *fileName, ShapeFile *set, int selectedOnly, int *erro
     std::vector<unsigned char> entries(written.size() * 8);
     int64_t offset = 50;
     for (size_t i = 0; i < written.size(); i++) {
-        putBE(&entries[8 * i], uint32_t(offset));
-        putBE(&entries[8 * i + 4], uint32_t(written[i]));
+        putU32(&entries[8 * i], uint32_t(offset), true);
+        putU32(&entries[8 * i + 4], uint32_t(written[i]), true);
         offset += written[i] + 4;
     }
-    if (!writeAll(indexFd.fd, hb, sizeof hb, 0) ||
-        (!entries.empty() && !writeAll(indexFd.fd, entries.data(), entries.size(), SHAPE_HEAD_BYTES))) {
+    if (!writeAt(indexFd.fd, hb, sizeof hb, 0) ||
+        (!entries.empty() && !writeAt(indexFd.fd, entries.data(), entries.size(), SHAPE_HEAD_BYTES))) {
         tesk_fprintf(stderr, "Error in writing in saveShapeHead\n");
         return abandon();
     }

@@ -9,8 +9,8 @@ tesk_layer(imagestore
     imagestore/formats/diskspace.cpp
     imagestore/formats/elas.cpp
     imagestore/formats/fft.cpp
-    imagestore/formats/fileio.cpp
     imagestore/formats/imagedef.cpp
+    imagestore/formats/imagetypes.cpp
     imagestore/formats/lan.cpp
     imagestore/formats/ppm.cpp
     imagestore/formats/readers.cpp

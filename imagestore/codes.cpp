@@ -11,13 +11,12 @@
 #include "imagestore/codes.h"
 
 #include <charconv>
-#include <clocale>
 #include <cstdlib>
 #include <cstring>
 #include <iterator>
-#include <locale.h>
 #include <string>
 #include <system_error>
+#include "runtime/cnumber.h"
 
 namespace {
 
@@ -142,12 +141,6 @@ bool isCSpace(char c)
     return c == ' ' || (c >= '\t' && c <= '\r');
 }
 
-locale_t cLocale()
-{
-    static locale_t locale = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(0));
-    return locale;
-}
-
 /*
  * Reads text the way the C library's scanf reads it against a fixed
  * pattern: white space in the pattern takes any amount of white space
@@ -212,11 +205,8 @@ public:
             return false;
         }
         if (result.ec == std::errc::result_out_of_range) {
-            if (cLocale() == static_cast<locale_t>(0)) {
-                return false;
-            }
             std::string item(start, result.ptr);
-            value = strtod_l(item.c_str(), nullptr, cLocale());
+            value = cStrtod(item.c_str());
         } else {
             value = negative ? -magnitude : magnitude;
         }

@@ -17,12 +17,12 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <locale.h>
 #include <new>
 #include <vector>
 
 #include "imagestore/convert.h"
 #include "imagestore/rowcache.h"
+#include "runtime/cnumber.h"
 #include "tesk_stdio.h"
 
 namespace {
@@ -495,14 +495,13 @@ public:
     /* The next word as a whole number, read in the C locale. */
     bool number(float *value)
     {
-        static locale_t cLocale = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(0));
         const char *word;
         size_t length;
         if (!next(&word, &length)) {
             return false;
         }
         char *end = nullptr;
-        double v = cLocale != static_cast<locale_t>(0) ? strtod_l(word, &end, cLocale) : std::strtod(word, &end);
+        double v = cStrtod(word, &end);
         if (end != word + length) {
             return false;
         }

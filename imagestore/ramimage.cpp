@@ -19,6 +19,7 @@
 #include <vector>
 #include "imagestore/codes.h"
 #include "imagestore/formats/detect.h"
+#include "imagestore/formats/imagetypes.h"
 #include "imagestore/rowcache.h"
 #include "imagestore/stats.h"
 #include "runtime/util.h"
@@ -125,27 +126,6 @@ int fileCacheDepth(const RamImage *image)
         k++;
     }
     return k;
-}
-
-/* The stored line length of a file whose descriptor leaves it too short. */
-int32_t defaultBlock(const ImageDesc &desc, int32_t rowBytes)
-{
-    int64_t bits = static_cast<int64_t>(desc.columns) * desc.bits;
-    int64_t block = 0;
-    int64_t least = rowBytes;
-    switch (desc.imgid) {
-    case IMG_BIP:
-    case IMG_TIFF:
-    case IMG_PPM:
-    case IMG_GEOTIFF:
-        block = desc.nbands * bits / 8;
-        least = static_cast<int64_t>(rowBytes) * desc.nbands;
-        break;
-    case IMG_DIB: block = (desc.nbands * bits + 31) / 32 * 4; break;
-    default: block = (bits + 7) / 8; break;
-    }
-    /* A descriptor without bits per sample still gets whole rows. */
-    return static_cast<int32_t>(block < least ? least : block);
 }
 
 /* A raw file must hold the pixel data its header (or descriptor) claims: a
@@ -297,8 +277,8 @@ void ramImageUnlink(RamImage *image)
 
 /*
  * setRAMImageBuf --
- *	Sizes the row cache for depth rows per band (the image type may ask for
- *	more or fewer). The new cache is made before the old one goes, so a
+ *	Sizes the row cache for depth rows per band (the image type's row may
+ *	ask for more or fewer). The new cache is made before the old one goes, so a
  *	failure leaves the image as it was. Answers the depth, 0 on failure.
  */
 int setRAMImageBuf(RamImage *image, int depth)
@@ -307,23 +287,11 @@ int setRAMImageBuf(RamImage *image, int depth)
     const ImageDesc &desc = image->desc;
     int64_t d = depth;
     int64_t frame = frameBytes(image);
-    switch (desc.imgid) {
-    case IMG_GIF87A:
-    case IMG_GIF89A:
-    case IMG_JPEG:
-    case IMG_DICOM: d = desc.rows; break;
-    case IMG_MRGB32:
-    case IMG_MRGB24:
-    case IMG_MRGB565:
-    case IMG_MRGB555: d = 3; break;
-    case IMG_MRGB8:
-    case IMG_MRGB4:
-    case IMG_MRGB1: d = 1; break;
-    default:
-        if (desc.rows < d || image->fd == -1) {
-            d = desc.rows;
-        }
-        break;
+    int32_t rule = imageTypeOf(desc.imgid)->cacheRows;
+    if (rule < 0 || (rule == 0 && (desc.rows < d || image->fd == -1))) {
+        d = desc.rows;
+    } else if (rule > 0) {
+        d = rule;
     }
     if (d > desc.rows && frame == 0) {
         d = desc.rows;
@@ -507,7 +475,7 @@ RamImage *ramImageOpenFile(const char *fileName, ImageDesc *desc, RamImage *reus
     std::snprintf(image->desc.file, sizeof image->desc.file, "%s", path.c_str());
     image->rowBytes = rowBytesFor(found.pixel, found.columns);
     if (image->desc.block < image->rowBytes) {
-        image->desc.block = defaultBlock(image->desc, image->rowBytes);
+        image->desc.block = imageTypeDefaultBlock(image->desc, image->rowBytes);
     }
     if (setRAMImageBuf(image, fileCacheDepth(image)) == 0) {
         if (reuse == nullptr) {
@@ -516,9 +484,7 @@ RamImage *ramImageOpenFile(const char *fileName, ImageDesc *desc, RamImage *reus
         *error = RAMIMG_NOMEM;
         return nullptr;
     }
-    if (image->desc.imgid == IMG_GIF87A || image->desc.imgid == IMG_GIF89A) {
-        image->curVolume = 0;
-    }
+    image->curVolume = imageTypeOf(image->desc.imgid)->firstVolume;
     *error = RAMIMG_OK;
     return image;
 }
@@ -854,8 +820,4 @@ void ramImagePrintError(int code)
     if (text[0] != '\0') {
         tesk_fprintf(stderr, "%s\n", text);
     }
-}
-
-void ramImageRewriteGIF(RamImage *)
-{
 }

@@ -81,7 +81,5 @@ void ramImagePrintError(int code);
 /* Sizes the row cache to depth rows per band (by image type); answers the
  * depth allocated, 0 on failure. */
 int setRAMImageBuf(RamImage *image, int depth);
-/* Writes a GIF image's whole file again from the cache. */
-void ramImageRewriteGIF(RamImage *image);
 
 #endif /* TESK_IMAGESTORE_RAMIMAGE_H */

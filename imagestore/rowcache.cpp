@@ -2,8 +2,9 @@
  * rowcache.cpp --
  *
  *	The row cache: finding a row's slot, loading rows of image files by
- *	layout (band-sequential, band-interleaved by line, pixel-interleaved,
- *	bottom-up bitmaps, whole-file formats), byte order, writing dirty rows
+ *	the layout their image-type row gives (band-sequential, band-
+ *	interleaved by line, pixel-interleaved, bottom-up bitmaps, whole-file
+ *	formats through the row's decode and rewrite), byte order, writing dirty rows
  *	back, flushing and emptying the cache, volumes, resident images, and
  *	the MRGB pair that unpacks bands from (and packs them into) a
  *	screen-format frame store.
@@ -18,8 +19,10 @@
 #include <utility>
 #include <vector>
 #include "imagestore/formats/formats.h"
+#include "imagestore/formats/imagetypes.h"
 #include "imagestore/ramimage.h"
 #include "imagestore/stats.h"
+#include "runtime/bytes.h"
 #include "tesk_stdio.h"
 
 namespace {
@@ -39,17 +42,6 @@ void clearDirty(RamImage *image, int slot)
     image->dirtyBits[slot >> 3] &= static_cast<unsigned char>(~(1u << (slot & 7)));
 }
 
-uint16_t readWord(const unsigned char *p)
-{
-    return static_cast<uint16_t>(p[0] | (p[1] << 8));
-}
-
-void writeWord(unsigned char *p, unsigned value)
-{
-    p[0] = static_cast<unsigned char>(value);
-    p[1] = static_cast<unsigned char>(value >> 8);
-}
-
 /* Unpacks band of a frame line into out (one byte per pixel). */
 void unpackBand(int imgid, const unsigned char *line, int band, int columns, unsigned char *out)
 {
@@ -66,13 +58,13 @@ void unpackBand(int imgid, const unsigned char *line, int band, int columns, uns
         break;
     case IMG_MRGB565:
         for (int x = 0; x < columns; x++) {
-            unsigned w = readWord(line + 2 * x);
+            unsigned w = getU16(line + 2 * x);
             out[x] = static_cast<unsigned char>(band == 0 ? (w & 0xF800) >> 8 : band == 1 ? (w & 0x07E0) >> 3 : (w & 31) << 3);
         }
         break;
     case IMG_MRGB555:
         for (int x = 0; x < columns; x++) {
-            unsigned w = readWord(line + 2 * x);
+            unsigned w = getU16(line + 2 * x);
             out[x] = static_cast<unsigned char>(band == 0 ? (w & 0x7C00) >> 7 : band == 1 ? (w & 0x03E0) >> 2 : (w & 31) << 3);
         }
         break;
@@ -97,18 +89,18 @@ void packBand(int imgid, unsigned char *line, int band, int columns, const unsig
         break;
     case IMG_MRGB565:
         for (int x = 0; x < columns; x++) {
-            unsigned w = readWord(line + 2 * x);
+            unsigned w = getU16(line + 2 * x);
             unsigned v = in[x];
             w = band == 0 ? (w % 2048) | ((v & 248) << 8) : band == 1 ? (w & 0xF81F) | ((v & 252) << 3) : (w & 0xFFE0) | (v >> 3);
-            writeWord(line + 2 * x, w);
+            putU16(line + 2 * x, w);
         }
         break;
     case IMG_MRGB555:
         for (int x = 0; x < columns; x++) {
-            unsigned w = readWord(line + 2 * x);
+            unsigned w = getU16(line + 2 * x);
             unsigned v = in[x];
             w = band == 0 ? (w % 1024) | ((v & 248) << 7) : band == 1 ? (w & 0xFC1F) | ((v & 248) << 2) : (w & 0xFFE0) | (v >> 3);
-            writeWord(line + 2 * x, w);
+            putU16(line + 2 * x, w);
         }
         break;
     default:
@@ -116,40 +108,10 @@ void packBand(int imgid, unsigned char *line, int band, int columns, const unsig
     }
 }
 
-bool framedBands(int imgid)
-{
-    return imgid == IMG_MRGB32 || imgid == IMG_MRGB24 || imgid == IMG_MRGB565 || imgid == IMG_MRGB555;
-}
-
-/* How an image type stores its rows in its file. */
-enum class Layout {
-    Unread,      // nothing read (formats whose loaders are not part of the build)
-    BandLines,   // band-sequential: line of (row, band) at (band * rows + row) * block
-    LineBands,   // band-interleaved by line: at (row * bands + band) * block
-    Pixels,      // pixel-interleaved: one line of every band per row
-    Bitmap,      // device-independent bitmap: padded lines, bottom-up unless told
-    WholeText,   // X bitmap text: decoded whole, rewritten whole
-};
-
+/* How the image type stores its rows (the image-type table's row). */
 Layout layoutOf(int imgid)
 {
-    switch (imgid) {
-    case IMG_BSQ:
-    case IMG_E74BSQ:
-    case IMG_BSQD: return Layout::BandLines;
-    case IMG_BIL:
-    case IMG_E73:
-    case IMG_E74:
-    case IMG_ELAS:
-    case IMG_BILD: return Layout::LineBands;
-    case IMG_BIP:
-    case IMG_PPM:
-    case IMG_FFT:
-    case IMG_BIPD: return Layout::Pixels;
-    case IMG_DIB: return Layout::Bitmap;
-    case IMG_XBMP: return Layout::WholeText;
-    default: return Layout::Unread;
-    }
+    return imageTypeOf(imgid)->layout;
 }
 
 int sampleBytes(int pixel)
@@ -196,17 +158,8 @@ void readAt(const RamImage *image, unsigned char *out, int64_t n, int64_t offset
             got = std::min(n, image->attachedSize - offset);
             std::memcpy(out, image->attachedData + offset, static_cast<size_t>(got));
         }
-    } else if (image->fd != -1 && offset >= 0) {
-        while (got < n) {
-            ssize_t r = pread(image->fd, out + got, static_cast<size_t>(n - got), offset + got);
-            if (r < 0 && errno == EINTR) {
-                continue;
-            }
-            if (r <= 0) {
-                break;
-            }
-            got += r;
-        }
+    } else if (image->fd != -1 && offset >= 0 && n > 0) {
+        got = static_cast<int64_t>(::readAt(image->fd, out, static_cast<size_t>(n), offset));
     }
     if (got < n) {
         std::memset(out + got, 0, static_cast<size_t>(n - got));
@@ -216,18 +169,10 @@ void readAt(const RamImage *image, unsigned char *out, int64_t n, int64_t offset
 /* Writes n bytes at offset; false (after one message) when it fails. */
 bool writeAt(const RamImage *image, const unsigned char *data, int64_t n, int64_t offset)
 {
-    int64_t put = 0;
-    while (put < n) {
-        ssize_t w = pwrite(image->fd, data + put, static_cast<size_t>(n - put), offset + put);
-        if (w < 0 && errno == EINTR) {
-            continue;
-        }
-        if (w <= 0) {
-            tesk_fprintf(stderr, "Error in write image: %s: %s\n", image->desc.file,
-                         w < 0 ? std::strerror(errno) : "short write");
-            return false;
-        }
-        put += w;
+    if (n > 0 && !::writeAt(image->fd, data, static_cast<size_t>(n), offset)) {
+        tesk_fprintf(stderr, "Error in write image: %s: %s\n", image->desc.file,
+                     errno != 0 ? std::strerror(errno) : "short write");
+        return false;
     }
     return true;
 }
@@ -468,9 +413,13 @@ unsigned char *ramImageRowPtr(RamImage *image, int row, int band, int read)
             swapSamples(storage, image->rowBytes, sampleBytes(desc.pixel));
         }
         break;
-    case Layout::WholeText:
-        readXBMP(image);
-        return slotStorage(image, ramImageSlotOf(image, row, band));
+    case Layout::Whole:
+        if (ImageDecodeProc *decode = imageTypeOf(desc.imgid)->decode) {
+            decode(image);
+            return slotStorage(image, ramImageSlotOf(image, row, band));
+        }
+        std::memset(storage, 0, static_cast<size_t>(image->rowBytes));
+        break;
     default:
         std::memset(storage, 0, static_cast<size_t>(image->rowBytes));
         break;
@@ -532,9 +481,11 @@ void ramImageWriteRow(RamImage *image, int slot)
         writeAt(image, line, bytes, lineOffset(image, layout, row, 0));
         break;
     }
-    case Layout::WholeText:
-        std::memset(image->dirtyBits, 0, static_cast<size_t>(image->slotCount / 8 + 1));
-        xbmRewrite(image);
+    case Layout::Whole:
+        ramImageMarkClean(image);
+        if (ImageRewriteProc *rewrite = imageTypeOf(desc.imgid)->rewrite) {
+            rewrite(image);
+        }
         break;
     default:
         break;
@@ -666,7 +617,7 @@ unsigned char *ramImageMrgbRow(RamImage *image, int row, int band, int)
     const ImageDesc &desc = image->desc;
     band %= desc.nbands;
     unsigned char *line = ramImageFrame(image) + static_cast<int64_t>(row) * desc.block;
-    if (!framedBands(desc.imgid)) {
+    if (layoutOf(desc.imgid) != Layout::Frame) {
         return line;
     }
     int32_t key = row * desc.nbands + band;
@@ -688,13 +639,32 @@ void ramImageMrgbWriteRow(RamImage *image, int slot)
     clearDirty(image, slot);
     int32_t key = image->slotMap[slot];
     const ImageDesc &desc = image->desc;
-    if (key < 0 || !framedBands(desc.imgid)) {
+    if (key < 0 || layoutOf(desc.imgid) != Layout::Frame) {
         return;
     }
     int row = key / desc.nbands;
     int band = key % desc.nbands;
     packBand(desc.imgid, ramImageFrame(image) + static_cast<int64_t>(row) * desc.block, band, desc.columns,
              slotStorage(image, slot));
+}
+
+unsigned char *ramImageFillRow(RamImage *image, int row, int band)
+{
+    int32_t key = row * image->desc.nbands + band;
+    int slot = key % image->slotCount;
+    if (image->slotMap[slot] != key) {
+        if (isDirty(image, slot)) {
+            image->writeRow(image, slot);
+        }
+        image->slotMap[slot] = key;
+    }
+    clearDirty(image, slot);
+    return slotStorage(image, slot);
+}
+
+void ramImageMarkClean(RamImage *image)
+{
+    std::memset(image->dirtyBits, 0, static_cast<size_t>(image->slotCount / 8 + 1));
 }
 
 void ramImageSetDirty(RamImage *image, int row, int band)

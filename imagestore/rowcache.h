@@ -30,6 +30,12 @@ int64_t ramImageRawDataBytes(const ImageDesc *desc);
 /* The slot that holds (row, band) for dirty bits. */
 int ramImageSlotOf(const RamImage *image, int row, int band);
 void ramImageSetDirty(RamImage *image, int row, int band);
+/* For a file image's whole-file decoder: the storage of (row, band), now
+ * holding that row and clean (a changed row that held the slot is written
+ * back first). The decoder writes all rowBytes of it. */
+unsigned char *ramImageFillRow(RamImage *image, int row, int band);
+/* Marks every cached row clean: a whole-file rewrite wrote them all. */
+void ramImageMarkClean(RamImage *image);
 void ramImageFlush(RamImage *image);
 /* Empties every slot and clears the dirty bits (unsaved changes dropped). */
 void ramImageResetCache(RamImage *image);

@@ -15,6 +15,7 @@
 #include <limits>
 
 #include "imagestore/formats/detect.h"
+#include "imagestore/formats/imagetypes.h"
 #include "imagestore/pixels.h"
 #include "tesk_stdio.h"
 
@@ -116,7 +117,7 @@ BandStat *newImageStats(const RamImage *image)
 
 bool bandSequential(int imgid)
 {
-    return imgid == IMG_BSQ || imgid == IMG_E74BSQ || imgid == IMG_BSQD;
+    return imageTypeOf(imgid)->layout == Layout::BandLines;
 }
 
 /* Accumulates one sampled row of band into stat. */

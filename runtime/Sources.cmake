@@ -9,6 +9,7 @@ tesk_layer(runtime
     runtime/calc_misc.cpp
     runtime/calc_probes.cpp
     runtime/calc_text.cpp
+    runtime/cnumber.cpp
     runtime/combeval.cpp
     runtime/conchannel.cpp
     runtime/conslots.cpp

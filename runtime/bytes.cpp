@@ -1,18 +1,17 @@
 /*
  * bytes.cpp --
  *
- *	Byte order and bit arrays: in-place byte reversal for the format
- *	readers, 16- and 32-bit swaps, the host's byte order for image
- *	descriptors, and single-bit operations on bit arrays (least
- *	significant bit first) for masks and class sets.
+ *	Byte order, bit arrays and positioned file I/O (see bytes.h): in-place
+ *	byte reversal for the format readers, the host's byte order for image
+ *	descriptors, single-bit operations on bit arrays (least significant
+ *	bit first) for masks and class sets, and pread/pwrite loops that
+ *	survive interruptions and short counts.
  */
+#include "runtime/bytes.h"
 
-#include <cstddef>
-#include <cstdint>
+#include <cerrno>
+#include <unistd.h>
 
-#include "runtime/util.h"
-
-/* Reverses n bytes of buffer in place. */
 void reverseBytes(void *buffer, size_t n)
 {
     auto *bytes = static_cast<unsigned char *>(buffer);
@@ -24,30 +23,16 @@ void reverseBytes(void *buffer, size_t n)
     }
 }
 
-/* The same as reverseBytes; kept under the name the shapefile code uses. */
 void reverseBytesN(void *buffer, size_t n)
 {
     reverseBytes(buffer, n);
 }
 
-/* Reverses a header field in place; any length is safe. */
 void reverseFieldBytes(void *field, size_t n)
 {
     reverseBytes(field, n);
 }
 
-uint16_t swap16(uint16_t value)
-{
-    return static_cast<uint16_t>((value >> 8) | (value << 8));
-}
-
-uint32_t swap32(uint32_t value)
-{
-    return (value >> 24) | ((value >> 8) & 0x0000FF00u) | ((value << 8) & 0x00FF0000u) |
-           (value << 24);
-}
-
-/* 1 when the host stores the most significant byte first, 0 otherwise. */
 int hostMsbFirst()
 {
 #if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
@@ -94,4 +79,46 @@ int bitOp(unsigned char *bits, long index, int op)
     default:
         return 1;
     }
+}
+
+size_t readAt(int fd, void *buffer, size_t n, off_t offset)
+{
+    auto *bytes = static_cast<unsigned char *>(buffer);
+    size_t done = 0;
+    while (done < n) {
+        ssize_t got = pread(fd, bytes + done, n - done, offset + static_cast<off_t>(done));
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got <= 0) {
+            break;
+        }
+        done += static_cast<size_t>(got);
+    }
+    return done;
+}
+
+bool readAllAt(int fd, void *buffer, size_t n, off_t offset)
+{
+    return readAt(fd, buffer, n, offset) == n;
+}
+
+bool writeAt(int fd, const void *buffer, size_t n, off_t offset)
+{
+    const auto *bytes = static_cast<const unsigned char *>(buffer);
+    size_t done = 0;
+    while (done < n) {
+        ssize_t put = pwrite(fd, bytes + done, n - done, offset + static_cast<off_t>(done));
+        if (put < 0 && errno == EINTR) {
+            continue;
+        }
+        if (put <= 0) {
+            if (put == 0) {
+                errno = 0;
+            }
+            return false;
+        }
+        done += static_cast<size_t>(put);
+    }
+    return true;
 }

@@ -91,7 +91,7 @@ int convertAngle(Tcl_Interp *interp, int argc, const char **argv, const char *un
     if (Tcl_GetDouble(interp, argv[2], &value) != TCL_OK) {
         return TCL_ERROR;
     }
-    calcSetResult(interp, calcFormat("%f", value * factor));
+    calcSetResult(interp, cFormat("%f", value * factor));
     return TCL_OK;
 }
 
@@ -109,16 +109,16 @@ void zyxAngles(Tcl_Interp *interp, const double a[3])
     }
     double root = std::sqrt(std::max(0.0, p * p - 4 * q));
     double x[2] = {(-p + root) / 2, (-p - root) / 2};
-    tesk_fprintf(stderr, "%s", calcFormat("x1: %.6f x2: %.6f\n", x[0], x[1]).c_str());
+    tesk_fprintf(stderr, "%s", cFormat("x1: %.6f x2: %.6f\n", x[0], x[1]).c_str());
     double az = 0, ay = 0, ax = 0;
     for (double xi : x) {
         double s = std::sqrt(std::max(0.0, xi));
         az = withSignOf(safeAcos(c3 / s), a[2]);
         ay = withSignOf(safeAcos(s), a[0]);
         ax = withSignOf(safeAcos(c1 / s), a[0]);
-        tesk_fprintf(stderr, "%s", calcFormat("Az: %.6f Ay: %.6f Ax: %.6f\n", az, ay, ax).c_str());
+        tesk_fprintf(stderr, "%s", cFormat("Az: %.6f Ay: %.6f Ax: %.6f\n", az, ay, ax).c_str());
     }
-    calcSetResult(interp, calcFormat("%.6f %.6f %.6f\n", az, ay, ax));
+    calcSetResult(interp, cFormat("%.6f %.6f %.6f\n", az, ay, ax));
 }
 
 /* ---- fplane options ---- */
@@ -127,8 +127,8 @@ int fplaneKernel(Tcl_Interp *interp, int argc, const char **argv)
 {
     double *k = fplane.kernel;
     if (argc == 3) {
-        calcPrint(stdout, calcFormat("%.8f %.8f %.8f\n%.8f %.8f %.8f\n%.8f %.8f %.8f\n", k[0], k[1], k[2], k[3],
-                                     k[4], k[5], k[6], k[7], k[8]));
+        calcPrint(stdout, cFormat("%.8f %.8f %.8f\n%.8f %.8f %.8f\n%.8f %.8f %.8f\n", k[0], k[1], k[2], k[3],
+                                  k[4], k[5], k[6], k[7], k[8]));
         return TCL_OK;
     }
     if (argc != 4) {
@@ -163,8 +163,8 @@ int fplaneRotate(Tcl_Interp *interp, int argc, const char **argv, int op, const 
 int fplaneArray(Tcl_Interp *interp, int argc, const char **argv)
 {
     if (argc == 3) {
-        calcSetResult(interp, calcFormat("%.8f %.8f %.8f %.8f %.8f %.8f", fplane.f, fplane.s, fplane.px, fplane.py,
-                                         fplane.colc, fplane.rowc));
+        calcSetResult(interp, cFormat("%.8f %.8f %.8f %.8f %.8f %.8f", fplane.f, fplane.s, fplane.px, fplane.py,
+                                      fplane.colc, fplane.rowc));
         return TCL_OK;
     }
     if (argc != 4) {
@@ -192,7 +192,7 @@ int fplanePoint(Tcl_Interp *interp, int argc, const char **argv)
     }
     double out[3];
     matVec3(fplane.kernel, v, out);
-    calcSetResult(interp, calcFormat("%.6f %.6f %.6f", out[0], out[1], out[2]));
+    calcSetResult(interp, cFormat("%.6f %.6f %.6f", out[0], out[1], out[2]));
     return TCL_OK;
 }
 
@@ -209,8 +209,8 @@ int fplanePixel(Tcl_Interp *interp, int argc, const char **argv)
     double camera[3] = {(v[0] - r.colc) * r.px, (r.rowc - v[1]) * r.py, v[2] - r.f};
     double w[3];
     matVec3(r.kernel, camera, w);
-    calcSetResult(interp, calcFormat("%.8f %.8f", r.colc - r.s * r.f * w[0] / w[2] / r.px,
-                                     r.rowc + r.s * r.f * w[1] / w[2] / r.py));
+    calcSetResult(interp, cFormat("%.8f %.8f", r.colc - r.s * r.f * w[0] / w[2] / r.px,
+                                  r.rowc + r.s * r.f * w[1] / w[2] / r.py));
     return TCL_OK;
 }
 
@@ -279,7 +279,7 @@ int calcXyzRotate(Tcl_Interp *interp, int argc, const char **argv)
         double m[9], out[3];
         (ntr ? ntrMatrix : rtnMatrix)(angles[0], angles[1], angles[2], m);
         matVec3(m, vector, out);
-        calcSetResult(interp, calcFormat("%.6f %.6f %.6f\n", out[0], out[1], out[2]));
+        calcSetResult(interp, cFormat("%.6f %.6f %.6f\n", out[0], out[1], out[2]));
     } else if (gpt) {
         double cz = std::cos(angles[0]), sz = std::sin(angles[0]);
         double cy = std::cos(angles[1]), sy = std::sin(angles[1]);
@@ -287,7 +287,7 @@ int calcXyzRotate(Tcl_Interp *interp, int argc, const char **argv)
         double o1 = withSignOf(safeAcos(cy * cx), angles[1]);
         double o2 = withSignOf(safeAcos(cx * cz + sz * sy * sx), angles[0]);
         double o3 = withSignOf(safeAcos(cy * cz), angles[1]);
-        calcSetResult(interp, calcFormat("%.6f %.6f %.6f\n", o1, o2, o3));
+        calcSetResult(interp, cFormat("%.6f %.6f %.6f\n", o1, o2, o3));
     } else {
         zyxAngles(interp, angles);
     }
@@ -319,7 +319,7 @@ int calcRefImgCoord(Tcl_Interp *interp, int argc, const char **argv)
     matVec3(rtn, camera, w);
     double u = -scale * f * w[0] / w[2] / px;
     double vv = -scale * f * w[1] / w[2] / py;
-    calcSetResult(interp, calcFormat("%.3f %.3f", colc + u, rowc - vv));
+    calcSetResult(interp, cFormat("%.3f %.3f", colc + u, rowc - vv));
     return TCL_OK;
 }
 

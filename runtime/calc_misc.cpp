@@ -279,7 +279,7 @@ int calcCorrel(Tcl_Interp *interp, int argc, const char **argv)
     Correlation best = aShorter ? bestCorrelation(a.data() + start, lengthA, b.data() + start, lengthB, n)
                                 : bestCorrelation(b.data() + start, lengthB, a.data() + start, lengthA, n);
     if (best.r2 > 0) {
-        calcSetResult(interp, calcFormat("%.8f %d", best.r2, best.shift));
+        calcSetResult(interp, cFormat("%.8f %d", best.r2, best.shift));
     }
     return TCL_OK;
 }
@@ -313,23 +313,23 @@ int calcComptest(Tcl_Interp *interp, int argc, const char **argv)
     uLong packedLength = capacity;
     int code = compress(packed.data(), &packedLength, reinterpret_cast<const Bytef *>(text), length);
     if (code != Z_OK) {
-        comptestFailed(interp, calcFormat("Error in compress: %d\n", code));
+        comptestFailed(interp, cFormat("Error in compress: %d\n", code));
         return TCL_OK;
     }
     uLong unpackedLength = length;
     code = uncompress(unpacked.data(), &unpackedLength, packed.data(), packedLength);
     if (code != Z_OK) {
-        comptestFailed(interp, calcFormat("Error in uncompress: %d\n", code));
+        comptestFailed(interp, cFormat("Error in uncompress: %d\n", code));
         return TCL_OK;
     }
     if (unpackedLength != length || std::memcmp(unpacked.data(), text, length) != 0) {
         comptestFailed(interp, "Error in compressing\n");
         return TCL_OK;
     }
-    calcPrint(stdout, calcFormat("len: %d compLen: %d compressing ratio: %.6f\n",
-                                 static_cast<int>(std::min<uLong>(length, INT_MAX)),
-                                 static_cast<int>(std::min<uLong>(packedLength, INT_MAX)),
-                                 static_cast<double>(packedLength) / static_cast<double>(length)));
+    calcPrint(stdout, cFormat("len: %d compLen: %d compressing ratio: %.6f\n",
+                              static_cast<int>(std::min<uLong>(length, INT_MAX)),
+                              static_cast<int>(std::min<uLong>(packedLength, INT_MAX)),
+                              static_cast<double>(packedLength) / static_cast<double>(length)));
     return TCL_OK;
 }
 
@@ -381,7 +381,7 @@ int calcRrand(Tcl_Interp *interp, int argc, const char **argv)
     for (int i = 0; i < density; i++) {
         sum += rand15();
     }
-    calcSetResult(interp, calcFormat("%.8f", sum / density / kRandMax));
+    calcSetResult(interp, cFormat("%.8f", sum / density / kRandMax));
     return TCL_OK;
 }
 

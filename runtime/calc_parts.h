@@ -7,6 +7,7 @@
  *	console printing and the error path of the subcommands that report
  *	through errorInfo. Every handler takes the command's words as calc
  *	received them (argv[0] "calc", argv[1] the subcommand word).
+ *	Numbers are formatted and scanned in the C locale (runtime/cnumber.h).
  */
 #ifndef TESK_RUNTIME_CALC_PARTS_H
 #define TESK_RUNTIME_CALC_PARTS_H
@@ -14,6 +15,7 @@
 #include <cstdio>
 #include <string>
 #include <tcl.h>
+#include "runtime/cnumber.h"
 
 typedef int (CalcProc)(Tcl_Interp *interp, int argc, const char **argv);
 
@@ -30,9 +32,6 @@ CalcProc calcBands, calcBitmap, calcChars, calcClrscr, calcGotoxy, calcCorrel, c
     calcSrand, calcRrand, calcScramble;
 
 /* calc_text.cpp ------------------------------------------------------------ */
-
-/* printf in the C locale, whatever the process's LC_NUMERIC. */
-std::string calcFormat(const char *format, ...) __attribute__((format(printf, 1, 2)));
 
 /* Writes text to the console's standard output (stream stdout) or error
  * (stream stderr). */
@@ -51,17 +50,5 @@ bool calcDebugOn(Tcl_Interp *interp);
 /* Adds message to errorInfo (printing errorInfo to standard error when
  * Tesk_Debug is "1") and answers TCL_ERROR; the result stays empty. */
 int calcErrorInfo(Tcl_Interp *interp, const char *message);
-
-/* While alive, the calling thread formats and scans numbers in the C locale. */
-class CalcCLocale {
-public:
-    CalcCLocale();
-    ~CalcCLocale();
-    CalcCLocale(const CalcCLocale &) = delete;
-    CalcCLocale &operator=(const CalcCLocale &) = delete;
-
-private:
-    void *previous;  // the thread's locale_t before
-};
 
 #endif /* TESK_RUNTIME_CALC_PARTS_H */

@@ -158,10 +158,10 @@ int calcMemory(Tcl_Interp *interp, int argc, const char **argv)
         }
     }
     MemoryStatus m = memoryStatus();
-    calcSetResult(interp, calcFormat("memoryload %llu totalphys %llu availphys %llu totalpagefile %llu availpagefile "
-                                     "%llu totalvirtual %llu availvirtual %llu",
-                                     m.load, m.totalPhys, m.availPhys, m.totalPageFile, m.availPageFile,
-                                     m.totalVirtual, m.availVirtual));
+    calcSetResult(interp, cFormat("memoryload %llu totalphys %llu availphys %llu totalpagefile %llu availpagefile "
+                                  "%llu totalvirtual %llu availvirtual %llu",
+                                  m.load, m.totalPhys, m.availPhys, m.totalPageFile, m.availPageFile,
+                                  m.totalVirtual, m.availVirtual));
     return TCL_OK;
 }
 
@@ -191,7 +191,7 @@ int calcHandles(Tcl_Interp *interp, int argc, const char **argv)
         granted = limit.rlim_cur == RLIM_INFINITY ? INT_MAX
                                                   : static_cast<int>(std::min<rlim_t>(limit.rlim_cur, INT_MAX));
     }
-    calcSetResult(interp, calcFormat("%d\n", granted));
+    calcSetResult(interp, cFormat("%d\n", granted));
     return TCL_OK;
 }
 
@@ -244,7 +244,7 @@ int calcRealloc(Tcl_Interp *interp, int argc, const char **argv)
         void *grown = std::realloc(block, static_cast<std::size_t>(current));
         if (grown == nullptr) {
             std::free(block);
-            calcSetResult(interp, calcFormat("Error in realloc at size:%d\n", static_cast<int>(current)));
+            calcSetResult(interp, cFormat("Error in realloc at size:%d\n", static_cast<int>(current)));
             return TCL_ERROR;
         }
         block = grown;
@@ -266,7 +266,7 @@ int calcMemid(Tcl_Interp *interp, int argc, const char **argv)
 {
     long long address = static_cast<long long>(reinterpret_cast<intptr_t>(&probeWord));
     if (argc < 3) {
-        calcPrint(stdout, calcFormat("memid: %lld value: %lld\n", address, probeWord));
+        calcPrint(stdout, cFormat("memid: %lld value: %lld\n", address, probeWord));
         return TCL_OK;
     }
     Tcl_WideInt given = 0, value = 0;
@@ -274,7 +274,7 @@ int calcMemid(Tcl_Interp *interp, int argc, const char **argv)
         return TCL_ERROR;
     }
     if (given != address) {
-        calcPrint(stdout, calcFormat("Wrong address: %lld\n", static_cast<long long>(given)));
+        calcPrint(stdout, cFormat("Wrong address: %lld\n", static_cast<long long>(given)));
         return TCL_OK;
     }
     probeWord = argc > 3 ? value : address;
@@ -324,7 +324,7 @@ int calcFtime(Tcl_Interp *interp, int argc, const char **argv)
     clock_gettime(CLOCK_REALTIME, &now);
     long millis = now.tv_nsec / 1000000L;
     if (!longForm) {
-        calcSetResult(interp, calcFormat("%.3f", static_cast<double>(now.tv_sec) + millis / 1000.0));
+        calcSetResult(interp, cFormat("%.3f", static_cast<double>(now.tv_sec) + millis / 1000.0));
         return TCL_OK;
     }
     tzset();  // follow a TZ changed since the last call
@@ -336,7 +336,7 @@ int calcFtime(Tcl_Interp *interp, int argc, const char **argv)
     /* tm_gmtoff holds the offset in force (east of UTC); the record kept the
      * standard zone, west of UTC, with daylight saving as a separate flag. */
     long zone = -(local.tm_gmtoff / 60) + (dst ? 60 : 0);
-    calcSetResult(interp, calcFormat("%ld %ld %ld %ld", static_cast<long>(now.tv_sec), millis, zone, dst ? 1L : 0L));
+    calcSetResult(interp, cFormat("%ld %ld %ld %ld", static_cast<long>(now.tv_sec), millis, zone, dst ? 1L : 0L));
     return TCL_OK;
 }
 
@@ -365,7 +365,7 @@ int calcFgets(Tcl_Interp *interp, int argc, const char **argv)
     }
     int size = static_cast<int>(std::min<std::size_t>(__fbufsize(fp), INT_MAX));
     long level = fp->_IO_read_end != nullptr ? static_cast<long>(fp->_IO_read_end - fp->_IO_read_ptr) : 0;
-    calcSetResult(interp, calcFormat("%d size:%d level:%d", blocks, size, static_cast<int>(level)));
+    calcSetResult(interp, cFormat("%d size:%d level:%d", blocks, size, static_cast<int>(level)));
     if (__fbufsize(fp) > 1) {
         Tcl_AppendElement(interp, "F_BUF");
     }
@@ -399,7 +399,7 @@ int calcFscanf(Tcl_Interp *interp, int argc, const char **argv)
     std::setvbuf(fp, buffer, _IOFBF, sizeof buffer);
     std::string lines;
     {
-        CalcCLocale inC;
+        CLocaleScope inC;
         double value = 0;
         for (int index = 0; std::fscanf(fp, "%lf", &value) == 1; index++) {
             char line[64];
@@ -433,8 +433,7 @@ int calcLoadtime(Tcl_Interp *interp, int argc, const char **argv)
     if (fseeko(fp, static_cast<off_t>(offset), SEEK_SET) == 0) {
         unsigned char b[4];
         while (std::fread(b, 1, 4, fp) == 4) {
-            auto value = static_cast<int32_t>(static_cast<uint32_t>(b[0]) | static_cast<uint32_t>(b[1]) << 8
-                                              | static_cast<uint32_t>(b[2]) << 16 | static_cast<uint32_t>(b[3]) << 24);
+            int32_t value = getI32(b);
             text += std::to_string(value);
             text += ' ';
         }
@@ -452,7 +451,7 @@ int calcFreeDisk(Tcl_Interp *interp, int argc, const char **argv)
         Tcl_SetResult(interp, const_cast<char *>("Usage: calc freeDisk [path]\n"), TCL_STATIC);
         return TCL_ERROR;
     }
-    calcSetResult(interp, calcFormat("%.f", diskFreeForPath(argc == 3 ? argv[2] : ".")));
+    calcSetResult(interp, cFormat("%.f", diskFreeForPath(argc == 3 ? argv[2] : ".")));
     return TCL_OK;
 }
 
@@ -475,21 +474,21 @@ int calcStime(Tcl_Interp *interp, int argc, const char **argv)
  */
 int calcTest(Tcl_Interp *interp, int argc, const char **argv)
 {
-    calcPrint(stdout, calcFormat("stdin: %d stdout: %d stderr: %d\n", fileno(stdin), fileno(stdout), fileno(stderr)));
-    calcPrint(stdout, calcFormat("int: %d string: %s\n", 12345, "stdio test"));
+    calcPrint(stdout, cFormat("stdin: %d stdout: %d stderr: %d\n", fileno(stdin), fileno(stdout), fileno(stderr)));
+    calcPrint(stdout, cFormat("int: %d string: %s\n", 12345, "stdio test"));
     for (int pass = 0; pass < 2; pass++) {
         calcPrint(stdout, "Enter a number and a string: ");
         float number = 0;
         char word[256] = "";
         {
-            CalcCLocale inC;
+            CLocaleScope inC;
             if (pass == 0) {
                 tesk_scanf("%f %255s", &number, word);
             } else {
                 tesk_fscanf(stdin, "%f %255s", &number, word);
             }
         }
-        calcPrint(stdout, calcFormat("%f %s\n", number, word));
+        calcPrint(stdout, cFormat("%f %s\n", number, word));
     }
     return TCL_OK;
 }

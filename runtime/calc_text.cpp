@@ -1,54 +1,13 @@
 /*
  * calc_text.cpp --
  *
- *	Text helpers of the calc subcommands: numbers formatted and scanned in
- *	the C locale, console printing, and the errorInfo error path.
+ *	Text helpers of the calc subcommands: numbers scanned in the C locale,
+ *	console printing, and the errorInfo error path.
  */
 #include "runtime/calc_parts.h"
 
-#include <clocale>
-#include <cstdarg>
-#include <cstdlib>
-#include <locale.h>
 #include "runtime/console.h"
 #include "tesk_stdio.h"
-
-namespace {
-
-locale_t cLocale()
-{
-    static locale_t locale = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(0));
-    return locale;
-}
-
-}  // namespace
-
-CalcCLocale::CalcCLocale() : previous(nullptr)
-{
-    if (locale_t c = cLocale()) {
-        previous = uselocale(c);
-    }
-}
-
-CalcCLocale::~CalcCLocale()
-{
-    if (previous != nullptr) {
-        uselocale(static_cast<locale_t>(previous));
-    }
-}
-
-std::string calcFormat(const char *format, ...)
-{
-    std::string text;
-    CalcCLocale inC;
-    va_list args;
-    va_start(args, format);
-    if (!formatV(text, format, args)) {
-        text.clear();
-    }
-    va_end(args);
-    return text;
-}
 
 void calcPrint(FILE *stream, const std::string &text)
 {
@@ -67,7 +26,7 @@ int calcScanDoubles(const char *text, double *values, int maximum)
     const char *p = text;
     while (n < maximum) {
         char *end = nullptr;
-        double value = cLocale() ? strtod_l(p, &end, cLocale()) : std::strtod(p, &end);
+        double value = cStrtod(p, &end);
         if (end == p) {
             break;
         }

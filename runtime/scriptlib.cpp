@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 #include <zlib.h>
+#include "runtime/bytes.h"
 
 namespace {
 
@@ -20,18 +21,6 @@ constexpr char kMagic[] = "TESK SCRIPT LIBRARY 1\n";
 constexpr std::size_t kMagicLength = sizeof kMagic - 1;
 constexpr std::size_t kHeaderLength = kMagicLength + 8;
 constexpr uint32_t kMaxScript = 256u << 20;  // 256 MiB of script text
-
-uint32_t readLE32(const unsigned char *p)
-{
-    return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
-
-void writeLE32(unsigned char *p, uint32_t v)
-{
-    for (int i = 0; i < 4; i++) {
-        p[i] = static_cast<unsigned char>(v >> (8 * i));
-    }
-}
 
 /* Opens fileName for reading without translation; NULL with an error. */
 Tcl_Channel openBinary(Tcl_Interp *interp, const char *fileName, const char *mode)
@@ -109,8 +98,8 @@ int scriptLibraryLoad(Tcl_Interp *interp, const char *fileName, int evalFlags)
         Tcl_AppendResult(interp, "truncated script library \"", fileName, "\"", nullptr);
         return TCL_ERROR;
     }
-    uint32_t length = readLE32(bytes.data() + kMagicLength);
-    uint32_t crc = readLE32(bytes.data() + kMagicLength + 4);
+    uint32_t length = getU32(bytes.data() + kMagicLength);
+    uint32_t crc = getU32(bytes.data() + kMagicLength + 4);
     if (length > kMaxScript) {
         Tcl_AppendResult(interp, "invalid script library \"", fileName, "\"", nullptr);
         return TCL_ERROR;
@@ -147,8 +136,8 @@ int scriptLibrarySave(Tcl_Interp *interp, const char *outFile, int nInputs, cons
     uLongf packedLength = compressBound(static_cast<uLong>(script.size()));
     std::vector<unsigned char> file(kHeaderLength + packedLength);
     std::memcpy(file.data(), kMagic, kMagicLength);
-    writeLE32(file.data() + kMagicLength, static_cast<uint32_t>(script.size()));
-    writeLE32(file.data() + kMagicLength + 4,
+    putU32(file.data() + kMagicLength, static_cast<uint32_t>(script.size()));
+    putU32(file.data() + kMagicLength + 4,
               static_cast<uint32_t>(crc32(crc32(0L, Z_NULL, 0), script.data(), static_cast<uInt>(script.size()))));
     if (compress2(file.data() + kHeaderLength, &packedLength, script.data(), static_cast<uLong>(script.size()),
                   Z_BEST_COMPRESSION) != Z_OK) {

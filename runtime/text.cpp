@@ -7,9 +7,8 @@
  */
 
 #include <cctype>
-#include <cstdlib>
-#include <locale.h>
 
+#include "runtime/cnumber.h"
 #include "runtime/util.h"
 
 /*
@@ -43,14 +42,7 @@ int isNumberString(const char *text)
     if (text == nullptr) {
         return 0;
     }
-    static locale_t cLocale = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(0));
-    char *end = nullptr;
-    if (cLocale != static_cast<locale_t>(0)) {
-        (void)strtod_l(text, &end, cLocale);
-    } else {
-        (void)std::strtod(text, &end);
-    }
-    return *end == '\0';
+    return *text == '\0' || cWholeNumber(text, nullptr);
 }
 
 /*

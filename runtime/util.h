@@ -13,6 +13,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include "runtime/bytes.h"
 #include "tesk.h"
 
 /* Event loop (eventloop.cpp) ------------------------------------------------ */
@@ -45,18 +46,7 @@ int isIntegerString(const char *text);
 int isNumberString(const char *text);
 int strCaseCmp(const char *a, const char *b);
 
-/* Bytes and bits (bytes.cpp) ----------------------------------------------------- */
-
-void reverseBytes(void *buffer, size_t n);
-void reverseBytesN(void *buffer, size_t n);
-void reverseFieldBytes(void *field, size_t n);
-uint16_t swap16(uint16_t value);
-uint32_t swap32(uint32_t value);
-/* 0: the host stores the least significant byte first. */
-int hostMsbFirst();
-/* Bit operations on bit arrays, least significant bit first: -1 test, 0 clear,
- * 1 set, 2 masked test, 3 inverse masked test, 4 toggle. */
-int bitOp(unsigned char *bits, long index, int op);
+/* Bytes and bits: byte order, bit arrays, positioned I/O (bytes.h) ----------- */
 
 /* Base64 (base64.cpp) -------------------------------------------------------- */
 

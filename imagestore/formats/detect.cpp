@@ -2,13 +2,12 @@
  * detect.cpp --
  *
  *	Format detection and new image files. detectImageFile asks the user
- *	readers of the first list, the built-in detectors in their fixed order
- *	and the readers of the second list; the writer table gives each image
- *	type its header writer, palette writer and initial contents, which
- *	createImageFile, writeImageHeader, writeFilePalette, writeImagesWhole
- *	and newImageFile dispatch through. Formats not built yet keep an empty
- *	row. New files are written under a temporary name and renamed into
- *	place once whole.
+ *	readers of the first list, the detectors of the image-type table in its
+ *	order and the readers of the second list; createImageFile,
+ *	writeImageHeader, writeFilePalette, writeImagesWhole and newImageFile
+ *	dispatch through the header writer, palette writer and initial
+ *	contents of the type's row. New files are written under a temporary
+ *	name and renamed into place once whole.
  */
 #include "imagestore/formats/detect.h"
 
@@ -21,99 +20,28 @@
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
-#include "imagestore/formats/fileio.h"
 #include "imagestore/formats/formats.h"
 #include "imagestore/ramimage.h"
+#include "runtime/bytes.h"
 
 namespace {
 
-/* One built-in detector of the detection order. */
-struct DetectorRow {
-    const char *name;          /* format name */
-    ImageDetectProc *detect;   /* NULL while the format is not built: never its format */
-};
-
-constexpr DetectorRow kDetectors[] = {
-    {"DICOM", nullptr},
-    {"DIB", dibDetect},
-    {"XBM", xbmDetect},
-    {"LAN", lanDetect},
-    {"GIF", nullptr},
-    {"FFT", fftDetect},
-    {"ELAS", elasDetect},
-    {"TIFF", nullptr},
-    {"JPEG", nullptr},
-    {"IMAGEDEF", imagedefDetect},
-    {"PPM", ppmDetect},
-};
-
-typedef int (HeaderWriterProc)(int fd, int checkDisk, ImageDesc *desc);
-typedef int (PaletteWriterProc)(int fd, ImageDesc *desc, void *state);
-typedef int (WholeWriterProc)(int fd, ImageDesc *desc);
-
-/* What the zero-filled data area of a new file covers. */
-enum class Area {
-    BandLines,   /* block x rows x bands: one stored line per band and row */
-    Rows,        /* block x rows: the block holds every band of a row */
-    Whole,       /* none: the whole file comes from the whole-file writer */
-};
-
-/* How files of one image type are written. */
-struct WriterRow {
-    int imgid;                     /* image type */
-    HeaderWriterProc *header;      /* NULL: no header (-2) */
-    bool rewrite;                  /* writeImageHeader may rewrite the header */
-    PaletteWriterProc *palette;    /* NULL: no colour table to write into */
-    Area area;                     /* the initial contents */
-    WholeWriterProc *whole;        /* for Area::Whole */
-    bool built;                    /* false: the format is not built yet, no file can be made */
-};
-
-int imagedefHeader(int fd, int, ImageDesc *desc)
+/* Whether newImageFile can make files of the type. */
+bool makesFiles(const ImageType *type)
 {
-    return imagedefWriteHeader(fd, desc);
+    return type->header != nullptr || type->whole != nullptr;
 }
 
-int ppmHeader(int fd, int, ImageDesc *desc)
+/* True when a row before the one at index `at` of the detection order has
+ * the same detector: a format's detector is asked once, at its first row. */
+bool askedBefore(int at, ImageDetectProc *detect)
 {
-    return ppmWriteHeader(fd, desc);
-}
-
-int dibPalette(int fd, ImageDesc *desc, void *)
-{
-    return dibWritePalette(fd, desc);
-}
-
-/* PPM stores its bands pixel-interleaved in one line per row, so its area
- * is block x rows like BIP's. */
-constexpr WriterRow kWriters[] = {
-    {IMG_BSQ, imagedefHeader, true, nullptr, Area::BandLines, nullptr, true},
-    {IMG_BIL, imagedefHeader, true, nullptr, Area::BandLines, nullptr, true},
-    {IMG_BIP, imagedefHeader, true, nullptr, Area::Rows, nullptr, true},
-    {IMG_BSQD, imagedefHeader, true, nullptr, Area::BandLines, nullptr, true},
-    {IMG_BILD, imagedefHeader, true, nullptr, Area::BandLines, nullptr, true},
-    {IMG_BIPD, imagedefHeader, true, nullptr, Area::Rows, nullptr, true},
-    {IMG_E73, lanWriteHeader, true, nullptr, Area::BandLines, nullptr, true},
-    {IMG_E74, lanWriteHeader, true, nullptr, Area::BandLines, nullptr, true},
-    {IMG_E74BSQ, lanWriteHeader, true, nullptr, Area::BandLines, nullptr, true},
-    {IMG_DIB, dibWriteHeader, false, dibPalette, Area::Rows, nullptr, true},
-    {IMG_PPM, ppmHeader, false, nullptr, Area::Rows, nullptr, true},
-    {IMG_XBMP, nullptr, false, nullptr, Area::Whole, xbmWriteWhole, true},
-    {IMG_TIFF, nullptr, false, nullptr, Area::Rows, nullptr, false},
-    {IMG_GEOTIFF, nullptr, false, nullptr, Area::Rows, nullptr, false},
-    {IMG_GIF87A, nullptr, false, nullptr, Area::Whole, nullptr, false},
-    {IMG_GIF89A, nullptr, false, nullptr, Area::Whole, nullptr, false},
-    {IMG_JPEG, nullptr, false, nullptr, Area::Whole, nullptr, false},
-};
-
-const WriterRow *writerFor(int imgid)
-{
-    for (const WriterRow &row : kWriters) {
-        if (row.imgid == imgid) {
-            return &row;
+    for (int i = 0; i < at; i++) {
+        if (imageTypeAt(i)->detect == detect) {
+            return true;
         }
     }
-    return nullptr;
+    return false;
 }
 
 }  // namespace
@@ -138,12 +66,12 @@ int detectImageFile(int fd, const char *fileName, ImageDesc *desc, void **priv)
     if (answer != 0) {
         return answer;
     }
-    for (const DetectorRow &row : kDetectors) {
-        if (row.detect == nullptr) {
+    for (int at = 0; const ImageType *row = imageTypeAt(at); at++) {
+        if (row->detect == nullptr || askedBefore(at, row->detect)) {
             continue;
         }
         *desc = entry;
-        answer = row.detect(fd, fileName, desc, priv);
+        answer = row->detect(fd, fileName, desc, priv);
         if (answer != 0) {
             return answer > 0 ? answer : -1;
         }
@@ -158,8 +86,8 @@ int detectImageFile(int fd, const char *fileName, ImageDesc *desc, void **priv)
 
 int createImageFile(int fd, int checkDisk, ImageDesc *desc)
 {
-    const WriterRow *row = writerFor(desc->imgid);
-    if (row == nullptr || row->header == nullptr) {
+    const ImageType *row = imageTypeOf(desc->imgid);
+    if (row->header == nullptr) {
         return -2;
     }
     return row->header(fd, checkDisk, desc);
@@ -167,8 +95,8 @@ int createImageFile(int fd, int checkDisk, ImageDesc *desc)
 
 int writeImageHeader(int fd, ImageDesc *desc)
 {
-    const WriterRow *row = writerFor(desc->imgid);
-    if (row == nullptr || !row->rewrite) {
+    const ImageType *row = imageTypeOf(desc->imgid);
+    if (row->header == nullptr || !row->rewritesHeader) {
         return -2;
     }
     return row->header(fd, 0, desc);
@@ -176,8 +104,8 @@ int writeImageHeader(int fd, ImageDesc *desc)
 
 int writeFilePalette(int fd, ImageDesc *desc, void *state)
 {
-    const WriterRow *row = writerFor(desc->imgid);
-    if (fd < 0 || row == nullptr || row->palette == nullptr) {
+    const ImageType *row = imageTypeOf(desc->imgid);
+    if (fd < 0 || row->palette == nullptr) {
         return 0;
     }
     return row->palette(fd, desc, state);
@@ -193,15 +121,15 @@ int writeFilePalette(int fd, ImageDesc *desc, void *state)
  */
 int writeImagesWhole(int fd, ImageDesc *desc)
 {
-    const WriterRow *row = writerFor(desc->imgid);
-    if (row != nullptr && row->area == Area::Whole) {
+    const ImageType *row = imageTypeOf(desc->imgid);
+    if (row->area == NewArea::Whole) {
         return row->whole != nullptr ? row->whole(fd, desc) : -1;
     }
     if (desc->offset < 0 || desc->block < 0 || desc->rows < 0 || desc->nbands < 0) {
         return -1;
     }
     int64_t area = static_cast<int64_t>(desc->block) * desc->rows;
-    if (row == nullptr || row->area == Area::BandLines) {
+    if (row->area == NewArea::BandLines) {
         area *= desc->nbands;
     }
     static const unsigned char zeros[8192] = {};
@@ -254,8 +182,7 @@ int openTemporaryBeside(const std::string &path, std::string *name)
  */
 int newImageFile(ImageDesc *desc)
 {
-    const WriterRow *row = writerFor(desc->imgid);
-    if (row == nullptr || !row->built || desc->rows < 1 || desc->columns < 1 || desc->nbands < 1 ||
+    if (!makesFiles(imageTypeOf(desc->imgid)) || desc->rows < 1 || desc->columns < 1 || desc->nbands < 1 ||
         desc->file[0] == '\0' || strnlen(desc->file, sizeof desc->file) == sizeof desc->file) {
         return -1;
     }

@@ -6,7 +6,8 @@
  *	georeference text this system keeps between the table and the pixels,
  *	the headers of a new file, and the write-back of a changed palette.
  *	Rows are padded to 4 bytes and stored last row first unless the
- *	height is negative (DibPrivate.topDown); the row cache reads them.
+ *	height is negative (DibPrivate.topDown); the row cache reads them. The
+ *	DIB row of the image-type table with its descriptor rules.
  */
 #include <cstdint>
 #include <cstring>
@@ -14,9 +15,9 @@
 #include <vector>
 #include <sys/stat.h>
 #include "imagestore/codes.h"
-#include "imagestore/formats/fileio.h"
 #include "imagestore/formats/formats.h"
 #include "imagestore/ramimage.h"
+#include "runtime/bytes.h"
 #include "tesk_stdio.h"
 
 namespace {
@@ -323,3 +324,39 @@ int dibWritePalette(int fd, const ImageDesc *desc)
     }
     return writeAt(fd, table, bytes, position) ? size : 0;
 }
+
+namespace {
+
+int dibPalette(int fd, ImageDesc *desc, void *)
+{
+    return dibWritePalette(fd, desc);
+}
+
+/* One band of 1-, 4- or 8-bit pixels with a full palette, or three bands
+ * of bytes. */
+const char *dibRules(ImageDesc *d)
+{
+    if (d->nbands == 1) {
+        int entries = imagePaletteSize(d->pixel);
+        if (entries == 0) {
+            return "Illegal pixel for a DIB image.";
+        }
+        d->nindices = entries;
+    } else if (d->nbands == 3) {
+        if (d->pixel != PIX_BYTE) {
+            return "Illegal pixel for a 24-BIT DIB image.";
+        }
+        d->nindices = 0;
+    } else {
+        return "Illegal bands for a DIB image.";
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+constexpr ImageType dibTypes[1] = {
+    {.imgid = IMG_DIB, .format = "DIB", .layout = Layout::Bitmap, .line = LineRule::Words,
+     .fileLine = LineRule::Words, .rules = dibRules, .detect = dibDetect, .header = dibWriteHeader,
+     .palette = dibPalette, .area = NewArea::Rows},
+};

@@ -4,15 +4,16 @@
  *	ELAS image files (read only): detection of the 1,024-byte header
  *	(signature 4321 at byte 28, numbers least significant byte first) and
  *	its descriptor. The pixels are 8-bit samples, band-interleaved by line,
- *	which the row cache reads like any BIL file.
+ *	which the row cache reads like any BIL file; the ELAS row of the
+ *	image-type table.
  */
 #include <cstdint>
 #include <cstring>
 #include <string>
 #include <sys/stat.h>
-#include "imagestore/formats/fileio.h"
 #include "imagestore/formats/formats.h"
 #include "imagestore/ramimage.h"
+#include "runtime/bytes.h"
 #include "tesk_stdio.h"
 
 namespace {
@@ -94,3 +95,7 @@ int elasDetect(int fd, const char *, ImageDesc *desc, void **)
     *desc = found;
     return IMG_ELAS;
 }
+
+constexpr ImageType elasTypes[1] = {
+    {.imgid = IMG_ELAS, .format = "ELAS", .layout = Layout::LineBands, .detect = elasDetect},
+};

@@ -5,7 +5,7 @@
  *	1,024-byte "FFT IMAGE FILE" header (a two-band FLOAT image of complex
  *	values, real then imaginary part of each pixel), and the band
  *	statistics that the header stores, which the band statistics take in
- *	place of a pass over the pixels.
+ *	place of a pass over the pixels; the FFT row of the image-type table.
  */
 #include "imagestore/formats/detect.h"
 #include "imagestore/formats/formats.h"
@@ -13,7 +13,7 @@
 #include <climits>
 #include <cmath>
 #include <cstring>
-#include "imagestore/formats/fileio.h"
+#include "runtime/bytes.h"
 #include "runtime/util.h"
 
 namespace {
@@ -116,3 +116,20 @@ int ramImageStoredStats(RamImage *image, BandStat *stats)
     fillStat(&stats[1], n, getF64(h + kMeanIm), getF64(h + kStdIm), getF64(h + kMinIm), getF64(h + kMaxIm));
     return 1;
 }
+
+namespace {
+
+/* A new FFT image is described as the two-band FLOAT BIP image it is. */
+const char *fftRules(ImageDesc *d)
+{
+    d->imgid = IMG_BIP;
+    d->nbands = 2;
+    d->pixel = PIX_FLOAT;
+    return nullptr;
+}
+
+}  // namespace
+
+constexpr ImageType fftTypes[1] = {
+    {.imgid = IMG_FFT, .format = "FFT", .layout = Layout::Pixels, .rules = fftRules, .detect = fftDetect},
+};

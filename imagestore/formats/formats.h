@@ -1,22 +1,43 @@
 /*
  * formats.h --
  *
- *	The built-in file formats as the detection and writer dispatch see
- *	them. A detector examines an open file (seeking itself, restoring the
- *	position it found) and answers a positive image type code with the
- *	descriptor filled, 0 when the file is not its format, or a negative
- *	value to stop detection. A header writer answers the data offset (the
- *	header's size) or -1 on failure. Every header value read is validated:
- *	sizes at least 1 and bounded, offsets inside the file.
+ *	The built-in file formats: their rows of the image-type table and the
+ *	procedures that detection, the writers and the tests call. A detector
+ *	examines an open file (reading at offsets, leaving the position it
+ *	found) and answers a positive image type code with the descriptor
+ *	filled, 0 when the file is not its format, or a negative value to stop
+ *	detection. A header writer answers the data offset (the header's size)
+ *	or -1 on failure. Every header value read is validated: sizes at least
+ *	1 and bounded, offsets inside the file.
+ *
+ *	Adding a format: write imagestore/formats/NAME.cpp with its procedures
+ *	and one row per image type it serves, e.g.
+ *	    const ImageType nameTypes[1] = {{.imgid = IMG_..., .format = "NAME",
+ *	        .layout = Layout::Whole, .detect = nameDetect, ...}};
+ *	(fields left out keep the defaults of imagetypes.h), declare the rows
+ *	here, add the file to imagestore/Sources.cmake and put one line,
+ *	listOf(nameTypes), into the table of imagetypes.cpp where detection
+ *	should ask the format (a format listed there as not built yet takes
+ *	its placeholder's line). Nothing else changes: raw line layouts are
+ *	read and written by the row cache; a format decoded whole
+ *	(Layout::Whole) gives decode, which fills the cache row by row through
+ *	ramImageFillRow, and rewrite, which writes the file again from the rows.
  */
 #ifndef TESK_IMAGESTORE_FORMATS_FORMATS_H
 #define TESK_IMAGESTORE_FORMATS_FORMATS_H
 
 #include <cstdint>
+#include "imagestore/formats/imagetypes.h"
 #include "tesk_image.h"
 
-/* A format's detector, as in the detection order and the reader lists. */
-typedef int (ImageDetectProc)(int fd, const char *fileName, ImageDesc *desc, void **priv);
+/* The rows of the image-type table that each format file fills. */
+extern const ImageType imagedefTypes[6];   /* BSQ, BIL, BIP and the headerless BSQD, BILD, BIPD */
+extern const ImageType lanTypes[3];        /* E73, E74, E74BSQ */
+extern const ImageType elasTypes[1];
+extern const ImageType ppmTypes[1];
+extern const ImageType xbmTypes[1];
+extern const ImageType dibTypes[1];
+extern const ImageType fftTypes[1];
 
 /* IMAGEDEF (BSQ, BIL, BIP) and LAN-style (E73, E74, E74BSQ) raw band files. */
 int imagedefDetect(int fd, const char *fileName, ImageDesc *desc, void **priv);

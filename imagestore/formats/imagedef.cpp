@@ -6,7 +6,8 @@
  *	palette, description) in front of BSQ, BIL or BIP band data. The
  *	detector is asked by detectImageFile, the header writer by
  *	createImageFile and writeImageHeader; the headerless BSQD, BILD and
- *	BIPD layouts go through the writer too.
+ *	BIPD layouts go through the writer too. The file gives the image-type
+ *	table its six rows.
  */
 #include "imagestore/formats/formats.h"
 
@@ -14,7 +15,7 @@
 #include <cstring>
 #include <sys/stat.h>
 #include "imagestore/codes.h"
-#include "imagestore/formats/fileio.h"
+#include "runtime/bytes.h"
 
 namespace {
 
@@ -207,3 +208,30 @@ int imagedefWriteHeader(int fd, ImageDesc *desc)
     }
     return offset;
 }
+
+namespace {
+
+int imagedefHeader(int fd, int, ImageDesc *desc)
+{
+    return imagedefWriteHeader(fd, desc);
+}
+
+}  // namespace
+
+/* BSQ, BIL and BIP files carry the header that detection reads; BSQD, BILD
+ * and BIPD files are only described. */
+constexpr ImageType imagedefTypes[6] = {
+    {.imgid = IMG_BSQ, .format = "IMAGEDEF", .layout = Layout::BandLines, .rules = imageRulesBitPalette,
+     .detect = imagedefDetect, .header = imagedefHeader, .rewritesHeader = true},
+    {.imgid = IMG_BIL, .format = "IMAGEDEF", .layout = Layout::LineBands, .rules = imageRulesBitPalette,
+     .detect = imagedefDetect, .header = imagedefHeader, .rewritesHeader = true},
+    {.imgid = IMG_BIP, .format = "IMAGEDEF", .layout = Layout::Pixels, .line = LineRule::Words,
+     .fileLine = LineRule::Pixels, .rules = imageRulesBitPalette, .detect = imagedefDetect,
+     .header = imagedefHeader, .rewritesHeader = true, .area = NewArea::Rows},
+    {.imgid = IMG_BSQD, .format = "IMAGEDEF", .layout = Layout::BandLines, .header = imagedefHeader,
+     .rewritesHeader = true},
+    {.imgid = IMG_BILD, .format = "IMAGEDEF", .layout = Layout::LineBands, .header = imagedefHeader,
+     .rewritesHeader = true},
+    {.imgid = IMG_BIPD, .format = "IMAGEDEF", .layout = Layout::Pixels, .header = imagedefHeader,
+     .rewritesHeader = true, .area = NewArea::Rows},
+};

@@ -5,14 +5,15 @@
  *	("HEADER" E73, "HEAD74" E74, "E74BSQ" E74BSQ) in front of band lines,
  *	band-interleaved by line (E73, E74) or band-sequential (E74BSQ). The
  *	detector is asked by detectImageFile, the header writer by
- *	createImageFile (with the free-space test) and writeImageHeader.
+ *	createImageFile (with the free-space test) and writeImageHeader,
+ *	through the three rows this file gives the image-type table.
  */
 #include "imagestore/formats/formats.h"
 
 #include <climits>
 #include <cstring>
 #include "imagestore/codes.h"
-#include "imagestore/formats/fileio.h"
+#include "runtime/bytes.h"
 #include "runtime/util.h"
 #include "tesk_stdio.h"
 
@@ -207,3 +208,12 @@ int lanWriteHeader(int fd, int checkDisk, ImageDesc *desc)
     desc->bits = pixelIdBits(desc->pixel);
     return kHeaderBytes;
 }
+
+constexpr ImageType lanTypes[3] = {
+    {.imgid = IMG_E73, .format = "LAN", .layout = Layout::LineBands, .detect = lanDetect,
+     .header = lanWriteHeader, .rewritesHeader = true},
+    {.imgid = IMG_E74, .format = "LAN", .layout = Layout::LineBands, .detect = lanDetect,
+     .header = lanWriteHeader, .rewritesHeader = true},
+    {.imgid = IMG_E74BSQ, .format = "LAN", .layout = Layout::BandLines, .detect = lanDetect,
+     .header = lanWriteHeader, .rewritesHeader = true},
+};

@@ -4,16 +4,17 @@
  *	Binary portable pixmaps ("P6", 3 bands) and graymaps ("P5", 1 band)
  *	with 8-bit samples: detection of the text header and the header of a
  *	new file. The rows are pixel-interleaved lines right after the header,
- *	which the row cache reads and writes.
+ *	which the row cache reads and writes; the PPM row of the image-type
+ *	table with its descriptor rules.
  */
 #include <cstdint>
 #include <cstdio>
 #include <string>
 #include <string_view>
 #include <sys/stat.h>
-#include "imagestore/formats/fileio.h"
 #include "imagestore/formats/formats.h"
 #include "imagestore/ramimage.h"
+#include "runtime/bytes.h"
 #include "tesk_stdio.h"
 
 namespace {
@@ -219,3 +220,25 @@ int ppmWriteHeader(int fd, ImageDesc *desc)
     desc->msbf = 0;
     return length;
 }
+
+namespace {
+
+int ppmHeader(int fd, int, ImageDesc *desc)
+{
+    return ppmWriteHeader(fd, desc);
+}
+
+const char *ppmRules(ImageDesc *desc)
+{
+    return imageRulesByteBands(desc, "Illegal bands for a PPM image.");
+}
+
+}  // namespace
+
+/* PPM stores its bands pixel-interleaved in one line per row, so a new
+ * file's area is block x rows like BIP's. */
+constexpr ImageType ppmTypes[1] = {
+    {.imgid = IMG_PPM, .format = "PPM", .layout = Layout::Pixels, .line = LineRule::Pixels,
+     .fileLine = LineRule::Pixels, .rules = ppmRules, .detect = ppmDetect, .header = ppmHeader,
+     .area = NewArea::Rows},
+};

@@ -5,7 +5,8 @@
  *	least significant bit): detection of the "_width" and "_height"
  *	defines, the whole text of a new file, the loader that decodes the
  *	byte array into the row cache at first use, and the write-back that
- *	writes the text again from the cache through a temporary file.
+ *	writes the text again from the cache through a temporary file; the
+ *	XBM row of the image-type table.
  */
 #include <cerrno>
 #include <cstdint>
@@ -16,9 +17,10 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#include "imagestore/formats/fileio.h"
 #include "imagestore/formats/formats.h"
 #include "imagestore/ramimage.h"
+#include "imagestore/rowcache.h"
+#include "runtime/bytes.h"
 #include "tesk_stdio.h"
 
 namespace {
@@ -277,8 +279,8 @@ int xbmWriteWhole(int fd, ImageDesc *desc)
 /*
  * readXBMP --
  *	Decodes the byte array of the image's X bitmap text into its cache:
- *	sizes the cache to every row, zeroes it and gives slot r to row r, then
- *	reads the numbers after the first '{' (decimal, hexadecimal with 0x),
+ *	sizes the cache to every row and fills each row with zeros, then reads
+ *	the numbers after the first '{' (decimal, hexadecimal with 0x),
  *	separated by commas and ended by '}', (columns + 7) / 8 of them per row,
  *	in the bit order of desc.msbf. Answers 1 when every row was filled;
  *	0 (reported) when the array ends first or holds something that is not
@@ -291,16 +293,17 @@ int readXBMP(RamImage *image)
         return 0;
     }
     const ImageDesc &desc = image->desc;
-    if (setRAMImageBuf(image, desc.rows) != desc.rows || image->slotCount != desc.rows) {
+    if (setRAMImageBuf(image, desc.rows) != desc.rows) {
         tesk_fprintf(stderr, "Error in readXBMP: not enough memory for the bitmap\n");
         return 0;
     }
-    int64_t total = static_cast<int64_t>(desc.rows) * image->rowBytes;
-    std::memset(image->buffers, 0, static_cast<size_t>(total));
-    std::memset(image->dirtyBits, 0, static_cast<size_t>(image->slotCount / 8 + 1));
+    const int32_t rowBytes = image->rowBytes;
     for (int32_t r = 0; r < desc.rows; r++) {
-        image->slotMap[r] = r;
+        std::memset(ramImageFillRow(image, r, 0), 0, static_cast<size_t>(rowBytes));
     }
+    int64_t total = static_cast<int64_t>(desc.rows) * rowBytes;
+    int32_t row = 0, at = 0;
+    unsigned char *line = ramImageFillRow(image, 0, 0);
 
     ChunkReader reader(image->fd);
     int c = reader.next();
@@ -338,7 +341,11 @@ int readXBMP(RamImage *image)
             bad = true;
             break;
         }
-        image->buffers[filled++] = reverse ? reversedBits(value) : value;
+        line[at++] = reverse ? reversedBits(value) : value;
+        if (++filled < total && at == rowBytes) {
+            line = ramImageFillRow(image, ++row, 0);
+            at = 0;
+        }
         token.clear();
         if (c == '}') {
             break;
@@ -421,6 +428,11 @@ int xbmRewrite(RamImage *image)
     }
     close(image->fd);
     image->fd = fd;
-    std::memset(image->dirtyBits, 0, static_cast<size_t>(image->slotCount / 8 + 1));
+    ramImageMarkClean(image);
     return 1;
 }
+
+constexpr ImageType xbmTypes[1] = {
+    {.imgid = IMG_XBMP, .format = "XBM", .layout = Layout::Whole, .detect = xbmDetect, .area = NewArea::Whole,
+     .whole = xbmWriteWhole, .decode = readXBMP, .rewrite = xbmRewrite},
+};

@@ -18,6 +18,7 @@
 #include <vector>
 #include <tk.h>
 #include "display/gimg.h"
+#include "support/memimage.h"
 #include "support/test_interp.h"
 #include "tesk_image.h"
 
@@ -312,29 +313,13 @@ TEST_F(Allocation, NearestColoursGiveOnePixelPerColour)
 struct TestImage {
     explicit TestImage(int bands, int nindices = 0)
     {
-        ImageDesc desc;
-        imgDescInit(&desc);
-        static int serial = 0;
-        std::snprintf(desc.file, sizeof desc.file, "palette_test%d", ++serial);
-        desc.imgid = IMG_MBSQ;
-        desc.pixel = PIX_BYTE;
-        desc.rows = desc.columns = 2;
-        desc.nbands = bands;
-        desc.transparent = -1;
+        ImageDesc desc = memImageDesc("", IMG_MBSQ, PIX_BYTE, 2, 2, bands);
         desc.mapid = 1;
         desc.dx = desc.dy = 1;
         desc.nindices = nindices;
-        int error = 0;
-        image = ramImageCreate(&desc, nullptr, 1, &error);
-        EXPECT_NE(image, nullptr) << "error " << error;
+        image = createMemImage(&desc);
     }
-    ~TestImage()
-    {
-        if (image != nullptr) {
-            image->openCount = 0;
-            ramImageRelease(image, nullptr);
-        }
-    }
+    ~TestImage() { releaseMemImage(image); }
     RamImage *image = nullptr;
 };
 

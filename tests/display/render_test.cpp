@@ -17,6 +17,7 @@
 #include "display/render.h"
 #include "imagestore/pixels.h"
 #include "imagestore/ramimage.h"
+#include "support/memimage.h"
 #include "support/test_interp.h"
 
 namespace {
@@ -24,43 +25,18 @@ namespace {
 using Bytes = std::vector<unsigned char>;
 
 /* Releases the images a test made. */
-class Render : public ::testing::Test {
+class Render : public MemStoreTest {
 protected:
-    void TearDown() override
-    {
-        while (RamImage *image = ramImageListHead()) {
-            image->attr = 0;
-            image->openCount = 0;
-            image->useCount = 0;
-            image->clients = nullptr;
-            ramImageRelease(image, nullptr);
-        }
-    }
-
+    /* A band-interleaved memory image. */
     static RamImage *makeImage(int rows, int columns, int nbands, int pixel, int msbf = 0)
     {
-        ImageDesc d;
-        imgDescInit(&d);
-        static int serial = 0;
-        std::snprintf(d.file, sizeof d.file, "render%d", ++serial);
-        d.imgid = IMG_MBIL;
-        d.pixel = pixel;
-        d.rows = rows;
-        d.columns = columns;
-        d.nbands = nbands;
-        d.msbf = msbf;
-        d.transparent = -1;
-        int error = 0;
-        RamImage *image = ramImageCreate(&d, nullptr, 0, &error);
-        EXPECT_NE(image, nullptr) << error;
-        return image;
+        return makeMemImage(IMG_MBIL, pixel, rows, columns, nbands, msbf);
     }
 
     /* Writes stored bytes of a row as they are. */
     static void storeRaw(RamImage *image, int row, int band, const Bytes &bytes)
     {
-        unsigned char *data = image->loadRow(image, row, band, 1);
-        std::memcpy(data, bytes.data(), bytes.size());
+        memImageStore(image, row, band, bytes);
     }
 
     static void putFloats(RamImage *image, int row, int band, const std::vector<float> &values)

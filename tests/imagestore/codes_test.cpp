@@ -8,10 +8,10 @@
 #include <cstdio>
 #include <cstring>
 #include <limits>
-#include <locale.h>
 #include <set>
 #include <string>
 #include "imagestore/codes.h"
+#include "runtime/cnumber.h"
 
 namespace {
 
@@ -152,13 +152,7 @@ std::string comment(const ImageDesc &desc)
 /* "%.32g" as the C library prints it in the C locale. */
 std::string printed(double value)
 {
-    locale_t c = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(0));
-    locale_t previous = uselocale(c);
-    char text[64];
-    std::snprintf(text, sizeof text, "%.32g", value);
-    uselocale(previous);
-    freelocale(c);
-    return text;
+    return cFormat("%.32g", value);
 }
 
 TEST(CodesTest, CommentOfAGridImageShowsWholeNumbersWithoutFraction)

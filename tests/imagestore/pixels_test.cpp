@@ -19,6 +19,7 @@
 #include "imagestore/ramimage.h"
 #include "imagestore/rowcache.h"
 #include "runtime/startup.h"
+#include "support/memimage.h"
 #include "support/test_interp.h"
 
 namespace {
@@ -32,52 +33,6 @@ V vals(const T *p, int n)
 {
     return V(p, p + n);
 }
-
-/* A memory image of the store, released at the end of the test. */
-class Image {
-public:
-    Image(int imgid, int pixel, int rows, int columns, int nbands, int msbf = 0)
-    {
-        ImageDesc d;
-        imgDescInit(&d);
-        static int serial = 0;
-        std::snprintf(d.file, sizeof d.file, "pixtest%d", ++serial);  // images live side by side
-        d.imgid = imgid;
-        d.pixel = pixel;
-        d.rows = rows;
-        d.columns = columns;
-        d.nbands = nbands;
-        d.msbf = msbf;
-        d.transparent = -1;
-        int err = 0;
-        img = ramImageCreate(&d, nullptr, 1, &err);
-        EXPECT_NE(img, nullptr) << "error " << err;
-    }
-    ~Image()
-    {
-        if (img != nullptr) {
-            img->openCount = 0;
-            ramImageRelease(img, nullptr);
-        }
-    }
-    RamImage *operator->() const { return img; }
-    operator RamImage *() const { return img; }
-
-    /* The stored samples of a row, as the cache holds them. */
-    template <typename T>
-    T *row(int r, int band = 0)
-    {
-        return reinterpret_cast<T *>(img->loadRow(img, r, band, 1));
-    }
-    template <typename T>
-    void setRow(int r, int band, const std::vector<T> &values)
-    {
-        std::memcpy(row<T>(r, band), values.data(), values.size() * sizeof(T));
-        ramImageSetDirty(img, r, band);
-    }
-
-    RamImage *img = nullptr;
-};
 
 /* Rounding halves away from zero, clamped to lo..hi, NaN 0. */
 double expectedPut(double v, double lo, double hi)
@@ -121,7 +76,7 @@ void expectPutsFromFloat(int pixel, double lo, double hi)
 {
     static const std::vector<float> values = testFloats();
     int n = static_cast<int>(values.size());
-    Image img(IMG_MBSQ, pixel, 1, n, 1);
+    MemImage img(IMG_MBSQ, pixel, 1, n, 1);
     ASSERT_EQ(ramImagePutFloat(img, 0, 0, n, 0, values.data()), n);
     const T *stored = img.row<T>(0);
     std::vector<float> back(n);
@@ -145,17 +100,17 @@ TEST(PixelPutTest, FloatsRoundHalvesAwayFromZeroAndClampForEveryIntegerType)
 
 TEST(PixelPutTest, HandWorkedValuesAndFloatPixels)
 {
-    Image b(IMG_MBSQ, PIX_BYTE, 1, 3, 1);
+    MemImage b(IMG_MBSQ, PIX_BYTE, 1, 3, 1);
     const float bytes[] = {300.7f, -0.7f, 2.5f};
     ramImagePutFloat(b, 0, 0, 3, 0, bytes);
     EXPECT_EQ(vals(b.row<uint8_t>(0), 3), (V{255, 0, 3}));
 
-    Image s(IMG_MBSQ, PIX_SHORT, 1, 3, 1);
+    MemImage s(IMG_MBSQ, PIX_SHORT, 1, 3, 1);
     const float shorts[] = {-2.7f, -2.5f, 2.5f};
     ramImagePutFloat(s, 0, 0, 3, 0, shorts);
     EXPECT_EQ(vals(s.row<int16_t>(0), 3), (V{-3, -3, 3}));
 
-    Image f(IMG_MBSQ, PIX_FLOAT, 1, 4, 1);  // stored as given, NaN included
+    MemImage f(IMG_MBSQ, PIX_FLOAT, 1, 4, 1);  // stored as given, NaN included
     const float floats[] = {kNaN, kInf, -2.7f, 1e30f};
     ramImagePutFloat(f, 0, 0, 4, 0, floats);
     EXPECT_TRUE(std::isnan(f.row<float>(0)[0]));
@@ -165,7 +120,7 @@ TEST(PixelPutTest, HandWorkedValuesAndFloatPixels)
 TEST(PixelPutTest, PackedPixelsFollowMsbfInPutsAndGets)
 {
     for (int msbf : {0, 1}) {
-        Image bits(IMG_MBSQ, PIX_1BIT, 1, 16, 1, msbf);
+        MemImage bits(IMG_MBSQ, PIX_1BIT, 1, 16, 1, msbf);
         // Pixels 3..12; above 0 sets, 0, negatives and NaN clear: 3, 5, 8, 9, 12 set.
         const float on[] = {1, 0, 0.3f, -1, kNaN, 1, 1, 0, 0, 5};
         ASSERT_EQ(ramImagePutFloat(bits, 0, 3, 10, 0, on), 10);
@@ -180,7 +135,7 @@ TEST(PixelPutTest, PackedPixelsFollowMsbfInPutsAndGets)
         ramImageGetBytes(bits, 0, 0, 8, 0, b);
         EXPECT_EQ(vals(b, 8), msbf ? (V{0, 0, 0, 0, 0, 0, 0, 1}) : (V{1, 0, 0, 0, 0, 0, 0, 0}));
 
-        Image nib(IMG_MBSQ, PIX_4BITS, 1, 5, 1, msbf);
+        MemImage nib(IMG_MBSQ, PIX_4BITS, 1, 5, 1, msbf);
         const float values[] = {15.6f, 7.5f, -3, kNaN, 2.4f};  // 15, 8, 0, 0, 2
         ASSERT_EQ(ramImagePutFloat(nib, 0, 0, 5, 0, values), 5);
         const uint8_t *n = nib.row<uint8_t>(0);
@@ -210,7 +165,7 @@ TEST(PixelPutTest, BytesAndShortsClampToTheTypesMaximum)
         {PIX_FLOAT, {0, 5, 20, 200, 255}, {0, 5, 300, 40000, 65535}},
     };
     for (const Case &c : cases) {
-        Image img(IMG_MBSQ, c.pixel, 2, 5, 1);
+        MemImage img(IMG_MBSQ, c.pixel, 2, 5, 1);
         EXPECT_EQ(ramImagePutBytes(img, 0, 0, 5, 0, bytes), 5);
         EXPECT_EQ(ramImagePutUShort(img, 1, 0, 5, 0, shorts), 5);
         float got[5];
@@ -223,19 +178,19 @@ TEST(PixelPutTest, BytesAndShortsClampToTheTypesMaximum)
 
 TEST(PixelGetTest, StoredSamplesConvertToFloatsAndLowBytes)
 {
-    Image sb(IMG_MBSQ, PIX_SBYTE, 1, 3, 1);
+    MemImage sb(IMG_MBSQ, PIX_SBYTE, 1, 3, 1);
     sb.setRow<int8_t>(0, 0, {-128, -1, 5});
-    Image sh(IMG_MBSQ, PIX_SHORT, 1, 3, 1);
+    MemImage sh(IMG_MBSQ, PIX_SHORT, 1, 3, 1);
     sh.setRow<int16_t>(0, 0, {-32768, -2, 300});
-    Image us(IMG_MBSQ, PIX_USHORT, 1, 3, 1);
+    MemImage us(IMG_MBSQ, PIX_USHORT, 1, 3, 1);
     us.setRow<uint16_t>(0, 0, {65535, 258, 7});
-    Image lo(IMG_MBSQ, PIX_LONG, 1, 3, 1);
+    MemImage lo(IMG_MBSQ, PIX_LONG, 1, 3, 1);
     lo.setRow<int32_t>(0, 0, {INT32_MIN, 0x10101, -7});
-    Image ul(IMG_MBSQ, PIX_ULONG, 1, 3, 1);
+    MemImage ul(IMG_MBSQ, PIX_ULONG, 1, 3, 1);
     ul.setRow<uint32_t>(0, 0, {4294967295u, 513, 16777216});
-    Image fl(IMG_MBSQ, PIX_FLOAT, 1, 3, 1);
+    MemImage fl(IMG_MBSQ, PIX_FLOAT, 1, 3, 1);
     fl.setRow<float>(0, 0, {2.9f, -1.5f, 300.7f});
-    Image odd(IMG_MBSQ, PIX_FLOAT, 1, 3, 1);
+    MemImage odd(IMG_MBSQ, PIX_FLOAT, 1, 3, 1);
     odd.setRow<float>(0, 0, {kNaN, kInf, 3e9f});
     struct Case {
         RamImage *img;
@@ -263,7 +218,7 @@ TEST(PixelGetTest, StoredSamplesConvertToFloatsAndLowBytes)
 
 TEST(PixelRunTest, RunsAreClippedToTheImage)
 {
-    Image img(IMG_MBIL, PIX_SHORT, 2, 5, 2);
+    MemImage img(IMG_MBIL, PIX_SHORT, 2, 5, 2);
     img.setRow<int16_t>(1, 1, {10, 11, 12, 13, 14});
     float got[10];
     EXPECT_EQ(ramImageGetFloat(img, 1, -3, 10, 1, got), 10);
@@ -294,7 +249,7 @@ TEST(PixelRunTest, RunsAreClippedToTheImage)
 TEST(PixelRunTest, APutMarksItsRowSoThatItSurvivesEviction)
 {
     // MRGB24 keeps few slots; rows written must reach the frame on eviction.
-    Image img(IMG_MRGB24, PIX_BYTE, 8, 4, 3);
+    MemImage img(IMG_MRGB24, PIX_BYTE, 8, 4, 3);
     const unsigned char green[] = {1, 2, 3, 4};
     ASSERT_EQ(ramImagePutBytes(img, 0, 0, 4, 1, green), 4);
     unsigned char scratch[4];
@@ -311,7 +266,7 @@ TEST(PixelRunTest, APutMarksItsRowSoThatItSurvivesEviction)
 /* A one-band BYTE image with a three-entry palette and indices 0 1 2 1. */
 class PaletteTest : public ::testing::Test {
 protected:
-    Image img{IMG_MBSQ, PIX_BYTE, 1, 4, 1};
+    MemImage img{IMG_MBSQ, PIX_BYTE, 1, 4, 1};
     void SetUp() override
     {
         img->desc.nindices = 3;
@@ -346,7 +301,7 @@ TEST_F(PaletteTest, BandsPickComponentsAndNegativeBandsTheIndex)
 
 TEST(PixelBIPTest, BandsAreGatheredEveryStepthColumnAndPutBack)
 {
-    Image img(IMG_MBIL, PIX_BYTE, 2, 7, 3);
+    MemImage img(IMG_MBIL, PIX_BYTE, 2, 7, 3);
     for (int b = 0; b < 3; b++) {
         img.setRow<uint8_t>(0, b, {uint8_t(10 * b), uint8_t(10 * b + 1), uint8_t(10 * b + 2), uint8_t(10 * b + 3),
                                    uint8_t(10 * b + 4), uint8_t(10 * b + 5), uint8_t(10 * b + 6)});
@@ -376,7 +331,7 @@ TEST(PixelBIPTest, BandsAreGatheredEveryStepthColumnAndPutBack)
 
 TEST(PixelVectorTest, SinglePixelsAndVectors)
 {
-    Image img(IMG_MBSQ, PIX_USHORT, 2, 2, 3);
+    MemImage img(IMG_MBSQ, PIX_USHORT, 2, 2, 3);
     const float values[] = {7, 8, 9};
     const int bands[] = {2, 0, 3};
     EXPECT_EQ(ramImagePutVector(img, 1, 0, 3, bands, values), 2);
@@ -397,7 +352,7 @@ TEST(PixelVectorTest, SinglePixelsAndVectors)
  * 100 more in band 1. */
 class RampTest : public ::testing::Test {
 protected:
-    Image img{IMG_MBSQ, PIX_FLOAT, 5, 5, 2};
+    MemImage img{IMG_MBSQ, PIX_FLOAT, 5, 5, 2};
     void SetUp() override
     {
         for (int r = 0; r < 5; r++) {
@@ -453,7 +408,7 @@ TEST_F(RampTest, ProfilesSampleEveryListedBandAtEqualSteps)
 
 TEST(PixelProfileTest, PutProfileWalksHalfPixelsAndWritesEachPixelOnce)
 {
-    Image img(IMG_MBSQ, PIX_FLOAT, 5, 5, 2);
+    MemImage img(IMG_MBSQ, PIX_FLOAT, 5, 5, 2);
     const float samples[] = {10, 20, 30};
     // x = 0, 0.5 ... 4 with index x / 2; columns 0..4 are first reached at
     // x = 0, 0.5, 1.5, 2.5, 3.5 and written there only.
@@ -504,7 +459,7 @@ protected:
 
 TEST_F(TextTest, RangesRunBackwardsAndTheLastValueFillsTheRest)
 {
-    Image img(IMG_MBSQ, PIX_SHORT, 2, 3, 1);
+    MemImage img(IMG_MBSQ, PIX_SHORT, 2, 3, 1);
     EXPECT_EQ(parseASCIIData(img, "BSQH 1 1 2 0 0 1\n 1 2 3"), 1);
     EXPECT_EQ(vals(img.row<int16_t>(0), 3), (V{3, 2, 1}));
     EXPECT_EQ(vals(img.row<int16_t>(1), 3), (V{3, 3, 3}));
@@ -512,7 +467,7 @@ TEST_F(TextTest, RangesRunBackwardsAndTheLastValueFillsTheRest)
     EXPECT_EQ(img.row<int16_t>(0)[0], -3);
     EXPECT_EQ(img.row<int16_t>(1)[0], -3);
 
-    Image pal(IMG_MBSQ, PIX_BYTE, 1, 3, 1);
+    MemImage pal(IMG_MBSQ, PIX_BYTE, 1, 3, 1);
     pal->desc.nindices = 4;  // values clamped to the indices
     ASSERT_EQ(parseASCIIData(pal, "BSQH 1 1 0 2 0 0 9 -2 2.4"), 1);
     EXPECT_EQ(vals(pal.row<uint8_t>(0), 3), (V{3, 0, 2}));
@@ -521,7 +476,7 @@ TEST_F(TextTest, RangesRunBackwardsAndTheLastValueFillsTheRest)
 
 TEST_F(TextTest, EachOrderWordNestsItsAxes)
 {
-    Image img(IMG_MBIL, PIX_BYTE, 2, 3, 2);
+    MemImage img(IMG_MBIL, PIX_BYTE, 2, 3, 2);
     // BIPV: column, row, band, outermost first.
     ASSERT_EQ(parseASCIIData(img, "BIPV 1 2 0 1 0 1 1 2 3 4 5 6 7 8"), 1);
     float v[4];
@@ -542,7 +497,7 @@ TEST_F(TextTest, EachOrderWordNestsItsAxes)
 
 TEST_F(TextTest, BadHeadersAreRefusedWithTheirMessage)
 {
-    Image img(IMG_MBSQ, PIX_BYTE, 2, 3, 1);
+    MemImage img(IMG_MBSQ, PIX_BYTE, 2, 3, 1);
     struct Case {
         const char *text, *message;
     } cases[] = {

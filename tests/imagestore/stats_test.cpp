@@ -16,6 +16,7 @@
 #include "imagestore/ramimage.h"
 #include "imagestore/rowcache.h"
 #include "imagestore/stats.h"
+#include "support/memimage.h"
 
 namespace {
 
@@ -146,47 +147,9 @@ TEST(BandStatTest, PackedPixelsFollowTheBitAndNibbleOrderOfMsbf)
     EXPECT_EQ(packedPixels(PIX_4BITS, {0x3A, 0x5C}, 4, 1), (std::vector<int>{3, 10, 5, 12}));
 }
 
-/* Memory images made through the store, released at the end of each test. */
-class ImageStatsTest : public ::testing::Test {
+/* Band-sequential memory images, released at the end of each test. */
+class ImageStatsTest : public MemStoreTest {
 protected:
-    std::vector<RamImage *> images;
-
-    RamImage *make(int pixel, int rows, int columns, int nbands, int msbf = 0)
-    {
-        ImageDesc d;
-        imgDescInit(&d);
-        std::snprintf(d.file, sizeof d.file, "stats%zu", images.size() + 1);
-        d.imgid = IMG_MBSQ;
-        d.pixel = pixel;
-        d.rows = rows;
-        d.columns = columns;
-        d.nbands = nbands;
-        d.msbf = msbf;
-        d.transparent = -1;
-        int err = 0;
-        RamImage *img = ramImageCreate(&d, nullptr, 1, &err);
-        EXPECT_NE(img, nullptr) << "error " << err;
-        if (img != nullptr) {
-            images.push_back(img);
-        }
-        return img;
-    }
-
-    void TearDown() override
-    {
-        for (RamImage *img : images) {
-            img->openCount = 0;
-            ramImageRelease(img, nullptr);
-        }
-    }
-
-    /* Writes the stored bytes of one row of one band. */
-    static void setRow(RamImage *img, int row, int band, const std::vector<uint8_t> &bytes)
-    {
-        std::memcpy(img->loadRow(img, row, band, 0), bytes.data(), bytes.size());
-        ramImageSetDirty(img, row, band);
-    }
-
     /* A byte pixel value that differs by row, column and band. */
     static int pixelAt(int r, int c, int b) { return (r * 37 + c * 11 + b * 90) % 256; }
 
@@ -198,7 +161,7 @@ protected:
                 for (int c = 0; c < img->desc.columns; c++) {
                     row[c] = static_cast<uint8_t>(pixelAt(r, c, b));
                 }
-                setRow(img, r, b, row);
+                memImageStore(img, r, b, row);
             }
         }
     }
@@ -206,7 +169,7 @@ protected:
 
 TEST_F(ImageStatsTest, ByteImageStatisticsAndHistogramsOfEveryBandAtEverySampling)
 {
-    RamImage *img = make(PIX_BYTE, 9, 13, 3);
+    RamImage *img = makeMemImage(IMG_MBSQ, PIX_BYTE, 9, 13, 3);
     ASSERT_NE(img, nullptr);
     fill(img);
     for (auto step : {std::pair{1, 1}, std::pair{2, 3}, std::pair{13, 9}}) {
@@ -232,18 +195,18 @@ TEST_F(ImageStatsTest, ByteImageStatisticsAndHistogramsOfEveryBandAtEverySamplin
 
 TEST_F(ImageStatsTest, ModeZeroReusesFinishedBandsAndModeTwoRecomputes)
 {
-    RamImage *img = make(PIX_BYTE, 2, 2, 2);
+    RamImage *img = makeMemImage(IMG_MBSQ, PIX_BYTE, 2, 2, 2);
     ASSERT_NE(img, nullptr);
-    setRow(img, 0, 0, {1, 2});
-    setRow(img, 1, 0, {3, 4});
-    setRow(img, 0, 1, {5, 5});
-    setRow(img, 1, 1, {6, 6});
+    memImageStore(img, 0, 0, {1, 2});
+    memImageStore(img, 1, 0, {3, 4});
+    memImageStore(img, 0, 1, {5, 5});
+    memImageStore(img, 1, 1, {6, 6});
     BandStat *stats = ramImageHist(img, 0, 1, 1);
     ASSERT_NE(stats, nullptr);
 
     // Both bands change; a tool resets band 1 only.
-    setRow(img, 0, 0, {100, 100});
-    setRow(img, 0, 1, {8, 8});
+    memImageStore(img, 0, 0, {100, 100});
+    memImageStore(img, 0, 1, {8, 8});
     statReset(&stats[1]);
     EXPECT_EQ(ramImageHist(img, 0, 1, 1), stats);
     expectStat(stats[0], {1, 2, 3, 4}, "band 0 reused");
@@ -267,13 +230,13 @@ TEST_F(ImageStatsTest, PackedImagesFollowTheirDescriptorsBitOrder)
     const std::vector<uint8_t> nibbleRows[2] = {{0x1F, 0x3E, 0x5D, 0x7C, 0x9B, 0xBA, 0xD9},
                                                 {0x02, 0x46, 0x8A, 0xCE, 0x13, 0x57, 0x9B}};
     for (int msbf = 0; msbf <= 1; msbf++) {
-        RamImage *bits = make(PIX_1BIT, 2, 13, 1, msbf);
-        RamImage *nibbles = make(PIX_4BITS, 2, 13, 1, msbf);
+        RamImage *bits = makeMemImage(IMG_MBSQ, PIX_1BIT, 2, 13, 1, msbf);
+        RamImage *nibbles = makeMemImage(IMG_MBSQ, PIX_4BITS, 2, 13, 1, msbf);
         ASSERT_NE(bits, nullptr);
         ASSERT_NE(nibbles, nullptr);
         for (int r = 0; r < 2; r++) {
-            setRow(bits, r, 0, bitRows[r]);
-            setRow(nibbles, r, 0, nibbleRows[r]);
+            memImageStore(bits, r, 0, bitRows[r]);
+            memImageStore(nibbles, r, 0, nibbleRows[r]);
         }
         for (int step = 1; step <= 3; step++) {
             std::vector<double> bitValues, nibbleValues;
@@ -301,7 +264,7 @@ TEST_F(ImageStatsTest, PackedImagesFollowTheirDescriptorsBitOrder)
 
 TEST_F(ImageStatsTest, BandStatsOfAPlainImageTakeTheBandModuloTheBandCount)
 {
-    RamImage *img = make(PIX_BYTE, 4, 5, 2);
+    RamImage *img = makeMemImage(IMG_MBSQ, PIX_BYTE, 4, 5, 2);
     ASSERT_NE(img, nullptr);
     fill(img);
     for (int band : {1, 2, 3, -1}) {
@@ -325,14 +288,14 @@ TEST_F(ImageStatsTest, BandStatsOfAPlainImageTakeTheBandModuloTheBandCount)
 
 TEST_F(ImageStatsTest, PaletteImagesWeighTheirColoursByTheIndexHistogram)
 {
-    RamImage *img = make(PIX_BYTE, 2, 4, 1);
+    RamImage *img = makeMemImage(IMG_MBSQ, PIX_BYTE, 2, 4, 1);
     ASSERT_NE(img, nullptr);
     img->desc.nindices = 3;
     const uint8_t colours[3][3] = {{10, 20, 30}, {40, 0, 5}, {200, 100, 50}};
     std::memcpy(img->desc.palette, colours, sizeof colours);
     const std::vector<uint8_t> rows[2] = {{0, 1, 1, 2}, {2, 2, 0, 1}};
-    setRow(img, 0, 0, rows[0]);
-    setRow(img, 1, 0, rows[1]);
+    memImageStore(img, 0, 0, rows[0]);
+    memImageStore(img, 1, 0, rows[1]);
     for (int band : {0, 1, 2, 4}) {
         int c = band % 3;
         std::vector<double> values, entries;
@@ -361,8 +324,8 @@ TEST_F(ImageStatsTest, PaletteImagesWeighTheirColoursByTheIndexHistogram)
     for (int i = 0; i < 3; i++) {
         img->desc.palette[i][0] = img->desc.palette[i][1] = img->desc.palette[i][2] = static_cast<uint8_t>(i);
     }
-    setRow(img, 0, 0, {7, 7, 7, 7});
-    setRow(img, 1, 0, {7, 7, 7, 7});
+    memImageStore(img, 0, 0, {7, 7, 7, 7});
+    memImageStore(img, 1, 0, {7, 7, 7, 7});
     double std, min, max;
     ASSERT_NE(ramImageHist(img, 2, 1, 1), nullptr);
     ASSERT_EQ(ramImageBandStats(img, 0, &std, &mean, &min, &max), 1);
@@ -386,14 +349,14 @@ protected:
 
     void SetUp() override
     {
-        mask = make(PIX_BYTE, kMaskRows, kMaskColumns, 1);
+        mask = makeMemImage(IMG_MBSQ, PIX_BYTE, kMaskRows, kMaskColumns, 1);
         ASSERT_NE(mask, nullptr);
         for (int r = 0; r < kMaskRows; r++) {
             std::vector<uint8_t> row(kMaskColumns);
             for (int c = 0; c < kMaskColumns; c++) {
                 row[c] = static_cast<uint8_t>(maskAt(r, c));
             }
-            setRow(mask, r, 0, row);
+            memImageStore(mask, r, 0, row);
         }
     }
 
@@ -414,7 +377,7 @@ protected:
 
 TEST_F(MaskedStatsTest, ByteImagesKeepTheirBinsAndKeepDecidesWhoOwnsTheResult)
 {
-    RamImage *img = make(PIX_BYTE, kRows, kColumns, 2);
+    RamImage *img = makeMemImage(IMG_MBSQ, PIX_BYTE, kRows, kColumns, 2);
     ASSERT_NE(img, nullptr);
     fill(img);
     BandStat *own = ramImageHist(img, 0, 1, 1);
@@ -443,7 +406,7 @@ TEST_F(MaskedStatsTest, ByteImagesKeepTheirBinsAndKeepDecidesWhoOwnsTheResult)
 
 TEST_F(MaskedStatsTest, WideImagesAreReadAsValuesNotBytes)
 {
-    RamImage *img = make(PIX_SHORT, kRows, kColumns, 1);
+    RamImage *img = makeMemImage(IMG_MBSQ, PIX_SHORT, kRows, kColumns, 1);
     ASSERT_NE(img, nullptr);
     auto value = [](int r, int c) { return (r - 3) * 1000 + c * 7; };
     for (int r = 0; r < kRows; r++) {
@@ -451,7 +414,7 @@ TEST_F(MaskedStatsTest, WideImagesAreReadAsValuesNotBytes)
         for (int c = 0; c < kColumns; c++) {
             row[c] = static_cast<int16_t>(value(r, c));
         }
-        setRow(img, r, 0, bytesOf(row));
+        memImageStore(img, r, 0, bytesOf(row));
     }
     BandStat *stats = ramImageHistWithMask(img, mask, 1, 1, 0);
     ASSERT_NE(stats, nullptr);

@@ -12,42 +12,17 @@
 #include "imagestore/ramimage.h"
 #include "imagestore/pixels.h"
 #include "imagestore/rowcache.h"
+#include "support/memimage.h"
 #include <vector>
 
 namespace {
 
-ImageDesc memoryDesc(const char *name, int rows = 4, int columns = 4, int nbands = 1, int pixel = PIX_BYTE)
-{
-    ImageDesc d;
-    imgDescInit(&d);
-    std::snprintf(d.file, sizeof d.file, "%s", name);
-    d.imgid = IMG_MBIL;
-    d.pixel = pixel;
-    d.rows = rows;
-    d.columns = columns;
-    d.nbands = nbands;
-    d.transparent = -1;
-    return d;
-}
-
 /* Releases whatever the test left in the store. */
-class StoreTest : public ::testing::Test {
-protected:
-    void TearDown() override
-    {
-        while (RamImage *image = ramImageListHead()) {
-            image->attr = 0;
-            image->openCount = 0;
-            image->useCount = 0;
-            image->clients = nullptr;
-            ramImageRelease(image, nullptr);
-        }
-    }
-};
+class StoreTest : public MemStoreTest {};
 
 TEST_F(StoreTest, UntaggedImagesAreNumberedAndTagsAdvanceTheCounter)
 {
-    ImageDesc d = memoryDesc("unused");
+    ImageDesc d = memImageDesc("unused", IMG_MBIL, PIX_BYTE, 4, 4, 1);
     int error = -1;
     RamImage *a = ramImageOpen(nullptr, nullptr, &d, nullptr, &error);
     RamImage *named = ramImageOpen("named", nullptr, &d, nullptr, &error);
@@ -62,7 +37,7 @@ TEST_F(StoreTest, UntaggedImagesAreNumberedAndTagsAdvanceTheCounter)
 
 TEST_F(StoreTest, ReleaseCountsUsesAndClientsAndTheLockKeepsTheImage)
 {
-    ImageDesc d = memoryDesc("counted");
+    ImageDesc d = memImageDesc("counted", IMG_MBIL, PIX_BYTE, 4, 4, 1);
     RamImageClient client{};
     RamImage *image = ramImageOpen("counted", nullptr, &d, nullptr, nullptr);
     ASSERT_NE(image, nullptr);
@@ -81,8 +56,8 @@ TEST_F(StoreTest, ReleaseCountsUsesAndClientsAndTheLockKeepsTheImage)
 TEST_F(StoreTest, AClientMovedAwayLeavesTheOldImageReleasableOnce)
 {
     for (bool otherFirst : {false, true}) {
-        ImageDesc d = memoryDesc("old");
-        ImageDesc e = memoryDesc("new");
+        ImageDesc d = memImageDesc("old", IMG_MBIL, PIX_BYTE, 4, 4, 1);
+        ImageDesc e = memImageDesc("new", IMG_MBIL, PIX_BYTE, 4, 4, 1);
         RamImageClient client{};
         RamImage *old = ramImageOpen("old", nullptr, &d, &client, nullptr);  // held by the client
         ASSERT_NE(old, nullptr);
@@ -108,7 +83,7 @@ TEST_F(StoreTest, AClientMovedAwayLeavesTheOldImageReleasableOnce)
 
 TEST_F(StoreTest, CreateKeepsTheImageLikeAScriptOpenAndRefusesExistingTags)
 {
-    ImageDesc d = memoryDesc("made");
+    ImageDesc d = memImageDesc("made", IMG_MBIL, PIX_BYTE, 4, 4, 1);
     d.imgid = IMG_MBSQ;
     int error = 0;
     RamImage *image = ramImageCreate(&d, nullptr, 0, &error);
@@ -124,19 +99,19 @@ TEST_F(StoreTest, CreateKeepsTheImageLikeAScriptOpenAndRefusesExistingTags)
 
 TEST_F(StoreTest, BadDescriptorsFailWithACodeAndChangeNothing)
 {
-    ImageDesc d = memoryDesc("bad", 0);
+    ImageDesc d = memImageDesc("bad", IMG_MBIL, PIX_BYTE, 0, 4, 1);
     int error = 0;
     EXPECT_EQ(ramImageCreate(&d, nullptr, 1, &error), nullptr);
     EXPECT_NE(error, RAMIMG_OK);
-    ImageDesc good = memoryDesc("kept", 3, 5);
+    ImageDesc good = memImageDesc("kept", IMG_MBIL, PIX_BYTE, 3, 5, 1);
     RamImage *image = ramImageOpen("kept", nullptr, &good, nullptr, nullptr);
     ASSERT_NE(image, nullptr);
-    ImageDesc huge = memoryDesc("kept", 1 << 20, 1 << 20);
+    ImageDesc huge = memImageDesc("kept", IMG_MBIL, PIX_BYTE, 1 << 20, 1 << 20, 1);
     EXPECT_EQ(ramImageOpen("kept", nullptr, &huge, nullptr, &error), nullptr);
     EXPECT_EQ(error, RAMIMG_NOMEM);
     EXPECT_EQ(image->desc.rows, 3);  // re-initialisation failed: the image is as it was
     EXPECT_EQ(image->desc.columns, 5);
-    ImageDesc palette = memoryDesc("pal");
+    ImageDesc palette = memImageDesc("pal", IMG_MBIL, PIX_BYTE, 4, 4, 1);
     palette.nindices = 999;
     RamImage *clamped = ramImageOpen("pal", nullptr, &palette, nullptr, nullptr);
     ASSERT_NE(clamped, nullptr);
@@ -154,7 +129,7 @@ TEST_F(StoreTest, FileImagesAreFoundByPathOrNameAndLongPathsAreRefused)
         std::fputc(i, f);
     }
     std::fclose(f);
-    ImageDesc d = memoryDesc(file.c_str(), 8, 8);
+    ImageDesc d = memImageDesc(file.c_str(), IMG_MBIL, PIX_BYTE, 8, 8, 1);
     d.imgid = IMG_BSQ;
     d.block = 8;
     int error = 0;
@@ -166,7 +141,7 @@ TEST_F(StoreTest, FileImagesAreFoundByPathOrNameAndLongPathsAreRefused)
     EXPECT_EQ(ramImageFindByFile("/nowhere/band.raw"), image);  // no such file: the name decides
     EXPECT_EQ(ramImageFindByFile("/nowhere/BAND.RAW"), nullptr);
     /* Defining a descriptor over a file image is refused. */
-    ImageDesc other = memoryDesc("x");
+    ImageDesc other = memImageDesc("x", IMG_MBIL, PIX_BYTE, 4, 4, 1);
     EXPECT_EQ(ramImageOpen(image->tag, nullptr, &other, nullptr, &error), nullptr);
     EXPECT_EQ(error, RAMIMG_SYSTEM);
 
@@ -188,7 +163,7 @@ TEST_F(StoreTest, FileImagesAreFoundByPathOrNameAndLongPathsAreRefused)
 
 TEST_F(StoreTest, CacheDepthFollowsTheImageSize)
 {
-    ImageDesc d = memoryDesc("depth", 300, 10, 2);
+    ImageDesc d = memImageDesc("depth", IMG_MBIL, PIX_BYTE, 300, 10, 2);
     RamImage *memory = ramImageOpen("depth", nullptr, &d, nullptr, nullptr);
     ASSERT_NE(memory, nullptr);
     EXPECT_EQ(memory->cacheDepth, 300);  // memory images hold every row
@@ -199,7 +174,7 @@ TEST_F(StoreTest, CacheDepthFollowsTheImageSize)
     ASSERT_GE(fd, 0);
     ASSERT_EQ(ftruncate(fd, 1000 * 100), 0);
     close(fd);
-    ImageDesc small = memoryDesc(name, 1000, 100);
+    ImageDesc small = memImageDesc(name, IMG_MBIL, PIX_BYTE, 1000, 100, 1);
     small.imgid = IMG_BIL;
     small.block = 100;
     RamImage *file = ramImageOpen(nullptr, name, &small, nullptr, nullptr);
@@ -208,7 +183,7 @@ TEST_F(StoreTest, CacheDepthFollowsTheImageSize)
     ramImageRelease(file, nullptr);
 
     ASSERT_EQ(truncate(name, 1000 * 16384), 0);
-    ImageDesc wide = memoryDesc(name, 1000, 16384);
+    ImageDesc wide = memImageDesc(name, IMG_MBIL, PIX_BYTE, 1000, 16384, 1);
     wide.imgid = IMG_BIL;
     wide.block = 16384;
     file = ramImageOpen(nullptr, name, &wide, nullptr, nullptr);
@@ -226,7 +201,7 @@ TEST_F(StoreTest, AFileOpenedOnlyForReadingRefusesPutsAndKeepsItsPixels)
     unsigned char bytes[8] = {1, 2, 3, 4, 5, 6, 7, 8};
     ASSERT_EQ(write(fd, bytes, sizeof bytes), 8);
     close(fd);
-    ImageDesc d = memoryDesc(name, 2, 4);
+    ImageDesc d = memImageDesc(name, IMG_MBIL, PIX_BYTE, 2, 4, 1);
     d.imgid = IMG_BSQ;
     d.block = 4;
     RamImage *image = ramImageOpen(nullptr, name, &d, nullptr, nullptr);
@@ -259,7 +234,7 @@ TEST_F(StoreTest, RawVolumesFollowOneAnotherAndChangesAreWrittenBeforeTheSwitch)
     }
     ASSERT_EQ(write(fd, data.data(), data.size()), static_cast<ssize_t>(data.size()));
     close(fd);
-    ImageDesc d = memoryDesc(name, 2, 3, 2);
+    ImageDesc d = memImageDesc(name, IMG_MBIL, PIX_BYTE, 2, 3, 2);
     d.imgid = IMG_BILD;
     d.block = 3;
     d.volumes = 3;
@@ -288,7 +263,7 @@ TEST_F(StoreTest, ARawFileShorterThanItsImageIsRefused)
     ASSERT_GE(fd, 0);
     ASSERT_EQ(ftruncate(fd, 4 * 10 * 2 - 1), 0);
     close(fd);
-    ImageDesc d = memoryDesc(name, 4, 10, 2);
+    ImageDesc d = memImageDesc(name, IMG_MBIL, PIX_BYTE, 4, 10, 2);
     d.imgid = IMG_BSQD;
     d.block = 10;
     int error = 0;

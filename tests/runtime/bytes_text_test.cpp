@@ -1,12 +1,19 @@
 /*
- * Byte reversal and swaps, bit arrays, and the text tests (integers,
- * numbers, case-blind comparison).
+ * Byte reversal and swaps, header fields in both byte orders, positioned
+ * reads and writes, bit arrays, and the text tests (integers, numbers,
+ * case-blind comparison).
  */
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cmath>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
+#include <string>
+#include <unistd.h>
 #include <vector>
 
 #include "runtime/util.h"
@@ -41,6 +48,94 @@ TEST(Bytes, SwapsAndHostOrder)
     unsigned char first = 0;
     std::memcpy(&first, &one, 1);
     EXPECT_EQ(hostMsbFirst(), first == 0 ? 1 : 0);
+}
+
+TEST(Bytes, FieldsReadAndWriteInEitherOrderAtAnyAlignment)
+{
+    using B = std::vector<unsigned char>;
+    // One byte of slack in front: every field sits at an odd address.
+    unsigned char buf[9] = {};
+    unsigned char *p = buf + 1;
+    const B le8 = {0x08, 0x07, 0x06, 0x05, 0x04, 0x03, 0x02, 0x81};
+    std::memcpy(p, le8.data(), 8);
+    EXPECT_EQ(getU16(p), 0x0708u);
+    EXPECT_EQ(getU16(p, true), 0x0807u);
+    EXPECT_EQ(getU32(p), 0x05060708u);
+    EXPECT_EQ(getU32(p, true), 0x08070605u);
+    EXPECT_EQ(getU64(p), 0x8102030405060708ull);
+    EXPECT_EQ(getU64(p, true), 0x0807060504030281ull);
+    EXPECT_EQ(getI16(p + 6), static_cast<int16_t>(0x8102));   // sign from the high byte
+    EXPECT_EQ(getI32(p + 4, true), 0x04030281);
+    EXPECT_EQ(getI64(p), static_cast<int64_t>(0x8102030405060708ull));
+
+    putU16(p, 0xA1B2);
+    EXPECT_EQ(B(p, p + 2), (B{0xB2, 0xA1}));
+    putU16(p, 0xA1B2, true);
+    EXPECT_EQ(B(p, p + 2), (B{0xA1, 0xB2}));
+    putI32(p, -2);
+    EXPECT_EQ(B(p, p + 4), (B{0xFE, 0xFF, 0xFF, 0xFF}));
+    putU32(p, 0x01020304u, true);
+    EXPECT_EQ(B(p, p + 4), (B{1, 2, 3, 4}));
+    putU64(p, 0x0102030405060708ull, true);
+    EXPECT_EQ(B(p, p + 8), (B{1, 2, 3, 4, 5, 6, 7, 8}));
+    putI64(p, -1);
+    EXPECT_EQ(B(p, p + 8), B(8, 0xFF));
+
+    // IEEE bits: 1.5 is 3FF8 0000 0000 0000, and 0.75f is 3F40 0000.
+    putF64(p, 1.5, true);
+    EXPECT_EQ(B(p, p + 8), (B{0x3F, 0xF8, 0, 0, 0, 0, 0, 0}));
+    EXPECT_EQ(getF64(p, true), 1.5);
+    putF64(p, 1.5);
+    EXPECT_EQ(B(p, p + 8), (B{0, 0, 0, 0, 0, 0, 0xF8, 0x3F}));
+    EXPECT_EQ(getF64(p), 1.5);
+    putF32(p, 0.75);
+    EXPECT_EQ(B(p, p + 4), (B{0, 0, 0x40, 0x3F}));
+    EXPECT_EQ(getF32(p), 0.75f);
+    putF32(p, -0.75, true);
+    EXPECT_EQ(B(p, p + 4), (B{0xBF, 0x40, 0, 0}));
+    EXPECT_EQ(getF32(p, true), -0.75f);
+    // Beyond the float range: infinities; NaN stays NaN.
+    putF32(p, 1e300);
+    EXPECT_EQ(getF32(p), INFINITY);
+    putF32(p, -1e300, true);
+    EXPECT_EQ(getF32(p, true), -INFINITY);
+    putF32(p, NAN);
+    EXPECT_TRUE(std::isnan(getF32(p)));
+    EXPECT_EQ(buf[0], 0);  // nothing written in front of the field
+}
+
+TEST(Bytes, PositionedReadsAndWritesLeaveTheFilePositionAlone)
+{
+    char name[] = "/tmp/tesk_bytes_XXXXXX";
+    int fd = mkstemp(name);
+    ASSERT_GE(fd, 0);
+    unlink(name);
+    const std::string text = "0123456789";
+    ASSERT_TRUE(writeAt(fd, text.data(), text.size(), 0));
+    ASSERT_TRUE(writeAt(fd, "AB", 2, 4));
+    ASSERT_TRUE(writeAt(fd, "Z", 1, 12));  // past the end: a hole of zeros before it
+    EXPECT_EQ(lseek(fd, 0, SEEK_CUR), 0);
+
+    char got[16] = {};
+    EXPECT_EQ(readAt(fd, got, 6, 2), 6u);
+    EXPECT_EQ(std::string(got, 6), "23AB67");
+    EXPECT_TRUE(readAllAt(fd, got, 3, 10));
+    EXPECT_EQ(std::string(got, 3), std::string("\0\0Z", 3));
+    // Short at the end of the file: the count read, and not all of it.
+    EXPECT_EQ(readAt(fd, got, 8, 9), 4u);
+    EXPECT_FALSE(readAllAt(fd, got, 8, 9));
+    EXPECT_EQ(readAt(fd, got, 4, 100), 0u);
+    EXPECT_EQ(lseek(fd, 0, SEEK_CUR), 0);
+    close(fd);
+
+    // A descriptor not open for writing: false with the reason in errno.
+    int readOnly = open("/dev/null", O_RDONLY);
+    ASSERT_GE(readOnly, 0);
+    errno = 0;
+    EXPECT_FALSE(writeAt(readOnly, "x", 1, 0));
+    EXPECT_EQ(errno, EBADF);
+    close(readOnly);
+    EXPECT_EQ(readAt(-1, got, 1, 0), 0u);
 }
 
 TEST(BitOp, EachOperationOnOneBitOnly)

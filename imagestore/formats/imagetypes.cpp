@@ -1,0 +1,256 @@
+/*
+ * imagetypes.cpp --
+ *
+ *	The image-type table: the rows that the format files fill, listed in
+ *	detection order, the rows of the formats not built yet and of the
+ *	memory types, the lookup by image type, and the line and descriptor
+ *	rules that the store and the rimage command apply through the rows.
+ */
+#include "imagestore/formats/imagetypes.h"
+
+#include <cstddef>
+#include "imagestore/formats/formats.h"
+
+namespace {
+
+/* A type whose pixels are fixed by the type itself (the MRGB frames). */
+template <int Bands, int Pixel, int Indices>
+const char *fixedPixels(ImageDesc *d)
+{
+    d->nbands = Bands;
+    d->pixel = Pixel;
+    d->nindices = Indices;
+    return nullptr;
+}
+
+/* TIFF: a one-band image gets the full palette of its pixel type. */
+const char *tiffRules(ImageDesc *d)
+{
+    if (d->nbands == 1) {
+        d->nindices = imagePaletteSize(d->pixel);
+    }
+    return nullptr;
+}
+
+const char *jpegRules(ImageDesc *d)
+{
+    return imageRulesByteBands(d, "Illegal bands for a JPEG image.");
+}
+
+/* Writes a GIF image's whole file again from the cache: empty until the
+ * GIF format is built, whose row then reads Layout::Whole with a decoder
+ * (until then the row cache never calls it). */
+int ramImageRewriteGIF(RamImage *)
+{
+    return 0;
+}
+
+/* Formats whose files are not built yet: their rules, cache depth and
+ * writer area are kept here until their own file takes their line of the
+ * table. None is detected or makes files. */
+constexpr ImageType kDicomTypes[] = {
+    {.imgid = IMG_DICOM, .format = "DICOM", .cacheRows = -1},
+};
+constexpr ImageType kGifTypes[] = {
+    {.imgid = IMG_GIF87A, .format = "GIF", .cacheRows = -1, .firstVolume = 0, .area = NewArea::Whole,
+     .rewrite = ramImageRewriteGIF},
+    {.imgid = IMG_GIF89A, .format = "GIF", .cacheRows = -1, .firstVolume = 0, .area = NewArea::Whole,
+     .rewrite = ramImageRewriteGIF},
+};
+constexpr ImageType kTiffTypes[] = {
+    {.imgid = IMG_TIFF, .format = "TIFF", .line = LineRule::Pixels, .fileLine = LineRule::Pixels,
+     .rules = tiffRules, .area = NewArea::Rows},
+    {.imgid = IMG_GEOTIFF, .format = "TIFF", .fileLine = LineRule::Pixels, .rules = tiffRules,
+     .area = NewArea::Rows},
+};
+constexpr ImageType kJpegTypes[] = {
+    {.imgid = IMG_JPEG, .format = "JPEG", .cacheRows = -1, .rules = jpegRules, .area = NewArea::Whole},
+};
+
+/* The memory types: no file, every row in the cache (MBSQ rows addressed
+ * directly), the MRGB types over a frame store of screen-format lines. */
+constexpr ImageType kMemoryTypes[] = {
+    {.imgid = IMG_MBSQ, .format = "memory", .rules = imageRulesBitPalette},
+    {.imgid = IMG_MBIL, .format = "memory", .rules = imageRulesBitPalette},
+    {.imgid = IMG_MBIP, .format = "memory", .line = LineRule::Words, .rules = imageRulesBitPalette},
+    {.imgid = IMG_MRGB32, .format = "memory", .layout = Layout::Frame, .line = LineRule::Words, .cacheRows = 3,
+     .rules = fixedPixels<4, PIX_BYTE, 0>},
+    {.imgid = IMG_MRGB24, .format = "memory", .layout = Layout::Frame, .line = LineRule::Words, .cacheRows = 3,
+     .rules = fixedPixels<3, PIX_BYTE, 0>},
+    {.imgid = IMG_MRGB565, .format = "memory", .layout = Layout::Frame, .line = LineRule::Words, .cacheRows = 3,
+     .rules = fixedPixels<1, PIX_USHORT, 0>},
+    {.imgid = IMG_MRGB555, .format = "memory", .layout = Layout::Frame, .line = LineRule::Words, .cacheRows = 3,
+     .rules = fixedPixels<1, PIX_SHORT, 0>},
+    {.imgid = IMG_MRGB8, .format = "memory", .layout = Layout::FrameLine, .line = LineRule::Words,
+     .cacheRows = 1, .rules = fixedPixels<1, PIX_BYTE, 256>},
+    {.imgid = IMG_MRGB4, .format = "memory", .layout = Layout::FrameLine, .line = LineRule::Words,
+     .cacheRows = 1, .rules = fixedPixels<1, PIX_4BITS, 16>},
+    {.imgid = IMG_MRGB1, .format = "memory", .layout = Layout::FrameLine, .line = LineRule::Words,
+     .cacheRows = 1, .rules = fixedPixels<1, PIX_1BIT, 2>},
+};
+
+/* The rows of one format file. */
+struct TypeList {
+    const ImageType *rows;
+    int count;
+};
+
+template <size_t N>
+constexpr TypeList listOf(const ImageType (&rows)[N])
+{
+    return {rows, static_cast<int>(N)};
+}
+
+/* Every format in detection order, then the memory types. */
+constexpr TypeList kTable[] = {
+    listOf(kDicomTypes),
+    listOf(dibTypes),
+    listOf(xbmTypes),
+    listOf(lanTypes),
+    listOf(kGifTypes),
+    listOf(fftTypes),
+    listOf(elasTypes),
+    listOf(kTiffTypes),
+    listOf(kJpegTypes),
+    listOf(imagedefTypes),
+    listOf(ppmTypes),
+    listOf(kMemoryTypes),
+};
+
+constexpr int rowCount()
+{
+    int n = 0;
+    for (const TypeList &list : kTable) {
+        n += list.count;
+    }
+    return n;
+}
+
+constexpr int kRows = rowCount();
+constexpr int kCodes = IMG_MRGB1 + 1;
+const ImageType kNoType{};
+
+/* The rows in detection order and by image type, filled from kTable at
+ * the first lookup. */
+struct Rows {
+    const ImageType *order[kRows] = {};
+    const ImageType *byCode[kCodes] = {};
+};
+
+Rows &rows()
+{
+    static Rows built = [] {
+        Rows made;
+        int at = 0;
+        for (const TypeList &list : kTable) {
+            for (int i = 0; i < list.count; i++) {
+                const ImageType *row = &list.rows[i];
+                made.order[at++] = row;
+                if (row->imgid >= 0 && row->imgid < kCodes) {
+                    made.byCode[row->imgid] = row;
+                }
+            }
+        }
+        return made;
+    }();
+    return built;
+}
+
+/* The bits of one row of one band. */
+int64_t bandBits(const ImageDesc &d)
+{
+    return static_cast<int64_t>(d.columns) * d.bits;
+}
+
+}  // namespace
+
+const ImageType *imageTypeOf(int imgid)
+{
+    if (imgid < 0 || imgid >= kCodes) {
+        return &kNoType;
+    }
+    const ImageType *row = rows().byCode[imgid];
+    return row != nullptr ? row : &kNoType;
+}
+
+const ImageType *imageTypeAt(int at)
+{
+    return at >= 0 && at < kRows ? rows().order[at] : nullptr;
+}
+
+const ImageType *imageTypeInstall(const ImageType *row)
+{
+    if (row == nullptr || row->imgid < 0 || row->imgid >= kCodes) {
+        return nullptr;
+    }
+    Rows &table = rows();
+    const ImageType *old = table.byCode[row->imgid];
+    if (old == nullptr) {
+        return nullptr;
+    }
+    for (const ImageType *&entry : table.order) {
+        if (entry == old) {
+            entry = row;
+        }
+    }
+    table.byCode[row->imgid] = row;
+    return old;
+}
+
+int32_t imageTypeLineSize(const ImageDesc &d)
+{
+    int64_t bits = bandBits(d);
+    switch (imageTypeOf(d.imgid)->line) {
+    case LineRule::Words: return static_cast<int32_t>((bits * d.nbands + 31) / 32 * 4);
+    case LineRule::Pixels: return static_cast<int32_t>((bits * d.nbands + 7) / 8);
+    default: return static_cast<int32_t>((bits + 7) / 8);
+    }
+}
+
+int32_t imageTypeDefaultBlock(const ImageDesc &desc, int32_t rowBytes)
+{
+    int64_t bits = bandBits(desc);
+    int64_t block = 0;
+    int64_t least = rowBytes;
+    switch (imageTypeOf(desc.imgid)->fileLine) {
+    case LineRule::Pixels:
+        block = desc.nbands * bits / 8;
+        least = static_cast<int64_t>(rowBytes) * desc.nbands;
+        break;
+    case LineRule::Words: block = (desc.nbands * bits + 31) / 32 * 4; break;
+    default: block = (bits + 7) / 8; break;
+    }
+    /* A descriptor without bits per sample still gets whole rows. */
+    return static_cast<int32_t>(block < least ? least : block);
+}
+
+const char *imageTypeApplyRules(ImageDesc *desc)
+{
+    ImageRulesProc *rules = imageTypeOf(desc->imgid)->rules;
+    return rules != nullptr ? rules(desc) : nullptr;
+}
+
+int imagePaletteSize(int pixel)
+{
+    return pixel == PIX_1BIT ? 2 : pixel == PIX_4BITS ? 16 : pixel == PIX_BYTE ? 256 : 0;
+}
+
+const char *imageRulesBitPalette(ImageDesc *desc)
+{
+    if (desc->pixel == PIX_1BIT) {
+        desc->nindices = 2;
+    }
+    return nullptr;
+}
+
+const char *imageRulesByteBands(ImageDesc *desc, const char *illegalBands)
+{
+    if (desc->nbands != 1 && desc->nbands != 3) {
+        return illegalBands;
+    }
+    desc->pixel = PIX_BYTE;
+    desc->nindices = 0;
+    desc->bits = 8;
+    desc->msbf = 0;
+    return nullptr;
+}

@@ -1,0 +1,120 @@
+/*
+ * imagetypes.h --
+ *
+ *	The image-type table: one row per image type (IMG_*) saying how the
+ *	store keeps images of that type: how the file lays out its lines, how
+ *	long a stored line is, how many rows the cache holds, the rules a
+ *	descriptor of the type obeys, and the format's procedures (detector,
+ *	header, palette and whole-file writers, whole-file decoder and
+ *	rewriter). The format files fill their rows (formats.h says how);
+ *	imagetypes.cpp lists them in detection order. The store, the row
+ *	cache, detection and the writers ask the table, never a switch on the
+ *	image type.
+ */
+#ifndef TESK_IMAGESTORE_FORMATS_IMAGETYPES_H
+#define TESK_IMAGESTORE_FORMATS_IMAGETYPES_H
+
+#include <cstdint>
+#include "tesk_image.h"
+
+/* How a file of the type stores its rows, as the row cache reads them. */
+enum class Layout : uint8_t {
+    Unread,      // nothing read, rows read as zeros: memory types, formats whose decoder is not built
+    BandLines,   // band-sequential: line of (row, band) at (band * rows + row) * block
+    LineBands,   // band-interleaved by line: at (row * bands + band) * block
+    Pixels,      // pixel-interleaved: one line of every band per row
+    Bitmap,      // device-independent bitmap: padded lines, bottom-up unless told
+    Whole,       // decoded whole by the row's decode, written whole by its rewrite
+    Frame,       // memory frame store whose bands are unpacked into slots (MRGB32, 24, 565, 555)
+    FrameLine,   // memory frame store handed out line by line (MRGB8, 4, 1)
+};
+
+/* The length of a stored line, from columns, bits per sample and bands. */
+enum class LineRule : uint8_t {
+    Band,        // one band's samples in whole bytes
+    Pixels,      // every band's samples of a row in whole bytes
+    Words,       // every band's samples of a row, padded to 32 bits
+};
+
+/* What the zero-filled data area of a new file covers. */
+enum class NewArea : uint8_t {
+    BandLines,   // block x rows x bands: one stored line per band and row
+    Rows,        // block x rows: the block holds every band of a row
+    Whole,       // none: the whole file comes from the whole-file writer
+};
+
+/* A detector examines an open file (reading at offsets, the file position
+ * left alone) and answers a positive image type code with desc filled and
+ * its private data (gmemAlloc'd) in *priv, 0 when the file is not its
+ * format, or a negative value to stop detection. */
+typedef int (ImageDetectProc)(int fd, const char *fileName, ImageDesc *desc, void **priv);
+/* Writes the header of a new file (checkDisk: test the free space first);
+ * answers the data offset, -1 on failure. */
+typedef int (ImageHeaderProc)(int fd, int checkDisk, ImageDesc *desc);
+/* Writes desc's palette into an existing file's colour table. */
+typedef int (ImagePaletteProc)(int fd, ImageDesc *desc, void *state);
+/* Writes the whole file of a new image (every pixel 0); 0 or -1. */
+typedef int (ImageWholeProc)(int fd, ImageDesc *desc);
+/* Applies the type's rules to a descriptor being configured: answers NULL
+ * when they hold (desc adjusted), else the message. */
+typedef const char *(ImageRulesProc)(ImageDesc *desc);
+/* Decodes the whole file into the cache (ramImageFillRow for each row);
+ * 1 when every row was filled. */
+typedef int (ImageDecodeProc)(RamImage *image);
+/* Writes the whole file again from the cached rows; 1 when it did. */
+typedef int (ImageRewriteProc)(RamImage *image);
+
+/* One image type. A field left out of a row keeps the default below. */
+struct ImageType {
+    int32_t imgid = IMG_UNKNOWN;        /* IMG_* code */
+    const char *format = "";            /* the file format's name, as in the detection order */
+    Layout layout = Layout::Unread;     /* how the row cache reads and writes rows */
+    LineRule line = LineRule::Band;     /* stored line a descriptor gets when configured */
+    LineRule fileLine = LineRule::Band; /* stored line of an opened file whose block is too short */
+    int32_t cacheRows = 0;              /* rows per band cached: 0 as asked (every row without
+                                           a file), -1 every row, n > 0 exactly n */
+    int32_t firstVolume = 1;            /* current volume after open: 1, 0 before the first frame */
+    ImageRulesProc *rules = nullptr;    /* NULL: no rules */
+    ImageDetectProc *detect = nullptr;  /* NULL: never detected */
+    ImageHeaderProc *header = nullptr;  /* NULL: no header; with whole NULL too, no new files */
+    bool rewritesHeader = false;        /* writeImageHeader may write the header again */
+    ImagePaletteProc *palette = nullptr;/* NULL: no colour table in the file */
+    NewArea area = NewArea::BandLines;  /* initial contents of a new file */
+    ImageWholeProc *whole = nullptr;    /* for NewArea::Whole */
+    ImageDecodeProc *decode = nullptr;  /* Layout::Whole: fills every row at the first read */
+    ImageRewriteProc *rewrite = nullptr;/* Layout::Whole: writes changed rows back */
+};
+
+/* The row of an image type; for a code without one, a row with every
+ * field at its default. Never NULL. */
+const ImageType *imageTypeOf(int imgid);
+/* The rows in detection order: at 0 .. count - 1, NULL past the end. A
+ * detector shared by several rows (one file format, several types) is
+ * asked once, at its first row. */
+const ImageType *imageTypeAt(int at);
+/* Puts row in the table in place of the row of its image type (at that
+ * row's place in the detection order); answers the row it replaced, which
+ * a second call puts back, or NULL (nothing changed) for a code without a
+ * row. row must outlive its use. */
+const ImageType *imageTypeInstall(const ImageType *row);
+
+/* The stored line length a configured descriptor gets (its type's line
+ * rule over columns, bits and bands). */
+int32_t imageTypeLineSize(const ImageDesc &desc);
+/* The stored line of an opened file whose descriptor gives one shorter
+ * than rowBytes: whole samples of the type's file-line rule, at least
+ * rowBytes per band that a line holds. */
+int32_t imageTypeDefaultBlock(const ImageDesc &desc, int32_t rowBytes);
+/* Applies the rules of desc's type (see ImageRulesProc). */
+const char *imageTypeApplyRules(ImageDesc *desc);
+
+/* Rules that several types share. */
+/* Palette entries of a one-band image of pixel: 2, 16, 256, 0 for others. */
+int imagePaletteSize(int pixel);
+/* Raw band files and memory types: 1-bit pixels get a two-entry palette. */
+const char *imageRulesBitPalette(ImageDesc *desc);
+/* Grey or colour images of bytes (1 or 3 bands, no palette); illegalBands
+ * is the message for other band counts. */
+const char *imageRulesByteBands(ImageDesc *desc, const char *illegalBands);
+
+#endif /* TESK_IMAGESTORE_FORMATS_IMAGETYPES_H */

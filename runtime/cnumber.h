@@ -1,0 +1,52 @@
+/*
+ * cnumber.h --
+ *
+ *	Numbers read and printed in the C locale, whatever locale the
+ *	application or a loaded library has set: the decimal point is always
+ *	".". Every module that scans or formats numbers in files, option
+ *	values and results goes through these.
+ */
+#ifndef TESK_RUNTIME_CNUMBER_H
+#define TESK_RUNTIME_CNUMBER_H
+
+#include <string>
+
+/*
+ * strtod read in the C locale: skips leading white space, reads the
+ * longest number there (decimal, hexadecimal, "inf", "nan"), and sets
+ * *end (when end is not null) just past it, or to text when there is no
+ * number (the answer is 0 then). Out-of-range values give strtod's
+ * infinities and zeros, with errno set to ERANGE.
+ */
+double cStrtod(const char *text, char **end = nullptr);
+
+/*
+ * True when text is not empty and cStrtod reads all of it (leading white
+ * space is allowed, trailing white space is not); the number goes to
+ * *value when value is not null. False leaves *value alone.
+ */
+bool cWholeNumber(const char *text, double *value);
+
+/*
+ * printf into a string in the C locale; the empty string when the format
+ * fails.
+ */
+std::string cFormat(const char *format, ...) __attribute__((format(printf, 1, 2)));
+
+/*
+ * While alive, the calling thread's formatting and scanning (printf,
+ * scanf and their kin) use the C locale; the thread's previous locale is
+ * restored when it goes.
+ */
+class CLocaleScope {
+public:
+    CLocaleScope();
+    ~CLocaleScope();
+    CLocaleScope(const CLocaleScope &) = delete;
+    CLocaleScope &operator=(const CLocaleScope &) = delete;
+
+private:
+    void *previous;  // the thread's locale_t before; null when none was switched
+};
+
+#endif /* TESK_RUNTIME_CNUMBER_H */
