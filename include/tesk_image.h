@@ -147,6 +147,9 @@ TESK_API int tesk_putUSHORTBILData(RamImage *image, int row, int column, int n, 
 TESK_API void tesk_updateClient(RamImage *image, int senderId, int flags);
 TESK_API void tesk_updateClientRect(RamImage *image, int senderId, int x, int y, int width, int height);
 TESK_API int tesk_msbFirst(void);
+/* A seam for tests: the store's file writes fail (ENOSPC) once bytes more
+ * bytes have been written; a negative count lifts the limit. */
+TESK_API void tesk_failWritesAfter(long long bytes);
 
 /* ---- Image readers --------------------------------------------------------------
  * A reader recognises files of a format the package does not know: given

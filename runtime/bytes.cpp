@@ -8,6 +8,7 @@
  *	survive interruptions and short counts.
  */
 #include "runtime/bytes.h"
+#include "tesk_image.h"
 
 #include <cerrno>
 #include <unistd.h>
@@ -103,12 +104,26 @@ bool readAllAt(int fd, void *buffer, size_t n, off_t offset)
     return readAt(fd, buffer, n, offset) == n;
 }
 
+namespace {
+/* Bytes the file writes may still make before they fail; -1: no limit. */
+long long writeBudget = -1;
+}  // namespace
+
+extern "C" void tesk_failWritesAfter(long long bytes)
+{
+    writeBudget = bytes < 0 ? -1 : bytes;
+}
+
 bool writeAt(int fd, const void *buffer, size_t n, off_t offset)
 {
     const auto *bytes = static_cast<const unsigned char *>(buffer);
+    size_t want = n;
+    if (writeBudget >= 0 && static_cast<unsigned long long>(writeBudget) < n) {
+        want = static_cast<size_t>(writeBudget);
+    }
     size_t done = 0;
-    while (done < n) {
-        ssize_t put = pwrite(fd, bytes + done, n - done, offset + static_cast<off_t>(done));
+    while (done < want) {
+        ssize_t put = pwrite(fd, bytes + done, want - done, offset + static_cast<off_t>(done));
         if (put < 0 && errno == EINTR) {
             continue;
         }
@@ -119,6 +134,13 @@ bool writeAt(int fd, const void *buffer, size_t n, off_t offset)
             return false;
         }
         done += static_cast<size_t>(put);
+    }
+    if (writeBudget >= 0) {
+        writeBudget -= static_cast<long long>(done);
+    }
+    if (done < n) {
+        errno = ENOSPC;  // the limit set by tesk_failWritesAfter
+        return false;
     }
     return true;
 }

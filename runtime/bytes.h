@@ -167,7 +167,8 @@ size_t readAt(int fd, void *buffer, size_t n, off_t offset);
 bool readAllAt(int fd, void *buffer, size_t n, off_t offset);
 /* Writes n bytes at offset, pwrite after pwrite (an interrupted one is
  * asked again); true when all were written. On false errno tells why, 0
- * when the file took no more bytes without an error. */
+ * when the file took no more bytes without an error. Every file write of
+ * the store goes through here, so that tesk_failWritesAfter reaches it. */
 bool writeAt(int fd, const void *buffer, size_t n, off_t offset);
 
 #endif /* TESK_RUNTIME_BYTES_H */

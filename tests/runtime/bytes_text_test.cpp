@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "runtime/util.h"
+#include "tesk_image.h"
 
 namespace {
 
@@ -136,6 +137,26 @@ TEST(Bytes, PositionedReadsAndWritesLeaveTheFilePositionAlone)
     EXPECT_EQ(errno, EBADF);
     close(readOnly);
     EXPECT_EQ(readAt(-1, got, 1, 0), 0u);
+}
+
+TEST(Bytes, WritesFailOnceTheTestLimitIsSpent)
+{
+    char name[] = "/tmp/tesk_bytes_XXXXXX";
+    int fd = mkstemp(name);
+    ASSERT_GE(fd, 0);
+    unlink(name);
+    tesk_failWritesAfter(5);
+    EXPECT_TRUE(writeAt(fd, "abc", 3, 0));
+    errno = 0;
+    EXPECT_FALSE(writeAt(fd, "defg", 4, 3));  // two bytes left: "de" lands, then the failure
+    EXPECT_EQ(errno, ENOSPC);
+    EXPECT_FALSE(writeAt(fd, "x", 1, 5));
+    tesk_failWritesAfter(-1);
+    EXPECT_TRUE(writeAt(fd, "f", 1, 5));
+    char got[8] = {};
+    EXPECT_EQ(readAt(fd, got, 8, 0), 6u);
+    EXPECT_EQ(std::string(got, 6), "abcdef");
+    close(fd);
 }
 
 TEST(BitOp, EachOperationOnOneBitOnly)

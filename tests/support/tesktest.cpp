@@ -29,6 +29,8 @@
  *	                                 writes a CTable2 shift grid (degrees)
  *	                                 whose every node shifts by DLON DLAT
  *	                                 arc-seconds, east and north positive
+ *	tesktest failwrites BYTES         the store's file writes fail after BYTES
+ *	                                 more bytes (negative: never)
  */
 #include <cerrno>
 #include <dlfcn.h>
@@ -38,6 +40,7 @@
 #include <tcl.h>
 #include <tk.h>
 #include "tesk.h"
+#include "tesk_image.h"
 #include "tesk_stdio.h"
 #include "gridfile.h"
 
@@ -303,6 +306,22 @@ int panicCmd(Tcl_Interp *interp, int objc, Tcl_Obj *const objv[])
     return TCL_ERROR;
 }
 
+/* tesktest failwrites BYTES: the store's file writes fail after BYTES more
+ * bytes; a negative count lifts the limit. */
+int failwritesCmd(Tcl_Interp *interp, int objc, Tcl_Obj *const objv[])
+{
+    Tcl_WideInt bytes = 0;
+    if (objc != 3) {
+        Tcl_WrongNumArgs(interp, 2, objv, "bytes");
+        return TCL_ERROR;
+    }
+    if (Tcl_GetWideIntFromObj(interp, objv[2], &bytes) != TCL_OK) {
+        return TCL_ERROR;
+    }
+    tesk_failWritesAfter(bytes);
+    return TCL_OK;
+}
+
 int objcloseCmd(Tcl_Interp *interp, int objc, Tcl_Obj *const objv[])
 {
     return testobjClose(interp, objc, objv, false);
@@ -377,7 +396,7 @@ const TestSubcommand kSubcommands[] = {
     {"options", optionsCmd}, {"bands", bandsCmd},     {"numbers", numbersCmd}, {"tkconsole", tkconsoleCmd},
     {"panic", panicCmd},     {"objopen", testobjOpen}, {"objclose", objcloseCmd}, {"objuses", objusesCmd},
     {"img", testimgCmd},       {"readback", testreadbackCmd}, {"redrawlog", redrawlogCmd},
-    {"ctable2", ctable2Cmd},
+    {"ctable2", ctable2Cmd},   {"failwrites", failwritesCmd},
 };
 
 int tesktestCmd(ClientData, Tcl_Interp *interp, int objc, Tcl_Obj *const objv[])
