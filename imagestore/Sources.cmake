@@ -14,6 +14,7 @@ tesk_layer(imagestore
     imagestore/formats/lan.cpp
     imagestore/formats/ppm.cpp
     imagestore/formats/readers.cpp
+    imagestore/formats/replace.cpp
     imagestore/formats/xbm.cpp
     imagestore/pixels.cpp
     imagestore/ramimage.cpp

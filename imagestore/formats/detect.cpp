@@ -21,6 +21,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #include "imagestore/formats/formats.h"
+#include "imagestore/formats/replace.h"
 #include "imagestore/ramimage.h"
 #include "runtime/bytes.h"
 
@@ -143,28 +144,6 @@ int writeImagesWhole(int fd, ImageDesc *desc)
     return desc->offset;
 }
 
-namespace {
-
-/*
- * openTemporaryBeside --
- *	Creates a new, empty file beside path (same folder, so that a rename
- *	can put it in path's place), mode 0666 less the umask. Answers its
- *	descriptor with its name in *name, or -1.
- */
-int openTemporaryBeside(const std::string &path, std::string *name)
-{
-    for (int attempt = 0; attempt < 100; attempt++) {
-        *name = path + ".tmp" + std::to_string(getpid()) + "-" + std::to_string(attempt);
-        int fd = open(name->c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd >= 0 || errno != EEXIST) {
-            return fd;
-        }
-    }
-    return -1;
-}
-
-}  // namespace
-
 /*
  * newImageFile --
  *	Creates desc->file, with the header of desc's image type and its
@@ -186,36 +165,19 @@ int newImageFile(ImageDesc *desc)
         desc->file[0] == '\0' || strnlen(desc->file, sizeof desc->file) == sizeof desc->file) {
         return -1;
     }
-    std::string target = desc->file;
-    struct stat old;
-    bool replacing = stat(desc->file, &old) == 0;
-    if (replacing) {
-        char canonical[PATH_MAX];
-        if (!S_ISREG(old.st_mode) || realpath(desc->file, canonical) == nullptr) {
-            return -1;
-        }
-        target = canonical;
-    }
-    std::string temporary;
-    int fd = openTemporaryBeside(target, &temporary);
-    if (fd < 0) {
+    FileReplacement file;
+    if (!replaceBegin(&file, desc->file)) {
         return -1;
     }
-    bool ok = !replacing || fchmod(fd, old.st_mode & 07777) == 0;
-    if (ok) {
-        int result = createImageFile(fd, 1, desc);
-        ok = result != -1 && writeImagesWhole(fd, desc) >= 0;
-    }
-    /* The old contents go only once the new ones are on the disk. */
-    ok = ok && (!replacing || fsync(fd) == 0);
-    ok = close(fd) == 0 && ok;
-    ok = ok && rename(temporary.c_str(), target.c_str()) == 0;
-    if (!ok) {
-        unlink(temporary.c_str());
+    int result = createImageFile(file.fd, 1, desc);
+    bool ok = result != -1 && writeImagesWhole(file.fd, desc) >= 0;
+    if (!ok || !replaceCommit(&file)) {
+        replaceAbandon(&file);
         return -1;
     }
-    if (replacing) {
-        ramImageFollowFile(desc->file, old.st_dev, old.st_ino, desc->offset == 0 ? desc : nullptr);
+    close(file.fd);
+    if (file.replacing) {
+        ramImageFollowFile(desc->file, file.oldDevice, file.oldInode, desc->offset == 0 ? desc : nullptr);
     }
     return 0;
 }

@@ -18,6 +18,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #include "imagestore/formats/formats.h"
+#include "imagestore/formats/replace.h"
 #include "imagestore/ramimage.h"
 #include "imagestore/rowcache.h"
 #include "runtime/bytes.h"
@@ -385,29 +386,16 @@ int xbmRewrite(RamImage *image)
         tesk_fprintf(stderr, "Error in writeXBMP: %s is open read-only\n", image->desc.file);
         return 0;
     }
-    const std::string path = image->desc.file;
-    std::string temporary;
-    int fd = -1;
-    for (int attempt = 0; attempt < 100 && fd < 0; attempt++) {
-        temporary = path + ".tmp" + std::to_string(getpid()) + "-" + std::to_string(attempt);
-        fd = open(temporary.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0 && errno != EEXIST) {
-            break;
-        }
-    }
-    if (fd < 0) {
-        tesk_fprintf(stderr, "Error in writeXBMP: cannot create a file beside %s\n", path.c_str());
+    FileReplacement file;
+    if (!replaceBegin(&file, image->desc.file)) {
+        tesk_fprintf(stderr, "Error in writeXBMP: cannot create a file beside %s\n", image->desc.file);
         return 0;
-    }
-    struct stat st;
-    if (fstat(image->fd, &st) == 0) {
-        (void)fchmod(fd, st.st_mode & 07777);
     }
 
     rewriting = true;
     bool reverse = image->desc.msbf != 0;
     std::string flipped;
-    bool ok = writeBitmapText(fd, image->desc.rows, image->desc.columns, [&](int32_t r) -> const unsigned char * {
+    bool ok = writeBitmapText(file.fd, image->desc.rows, image->desc.columns, [&](int32_t r) -> const unsigned char * {
         const unsigned char *row = image->loadRow(image, r, 0, 1);
         if (row == nullptr || !reverse) {
             return row;
@@ -419,13 +407,12 @@ int xbmRewrite(RamImage *image)
         return reinterpret_cast<const unsigned char *>(flipped.data());
     });
     rewriting = false;
-    ok = ok && fsync(fd) == 0 && rename(temporary.c_str(), path.c_str()) == 0;
-    if (!ok) {
-        tesk_fprintf(stderr, "Error in writeXBMP: cannot write %s\n", path.c_str());
-        close(fd);
-        unlink(temporary.c_str());
+    if (!ok || !replaceCommit(&file)) {
+        tesk_fprintf(stderr, "Error in writeXBMP: cannot write %s\n", image->desc.file);
+        replaceAbandon(&file);
         return 0;
     }
+    int fd = file.fd;
     close(image->fd);
     image->fd = fd;
     ramImageMarkClean(image);

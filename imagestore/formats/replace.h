@@ -1,0 +1,48 @@
+/*
+ * replace.h --
+ *
+ *	Safe replacement of a file: the new contents are written into a file
+ *	beside the old one (same folder, so that a rename can put it in the old
+ *	one's place) and renamed over it only once they are whole and on the
+ *	disk. A failure at any step leaves the old file as it was and no new
+ *	file behind. New files, rewrites of GIF, JPEG and X bitmap files all
+ *	go through here.
+ */
+#ifndef TESK_IMAGESTORE_FORMATS_REPLACE_H
+#define TESK_IMAGESTORE_FORMATS_REPLACE_H
+
+#include <string>
+#include <sys/types.h>
+
+/* One replacement under way. */
+struct FileReplacement {
+    std::string target;     /* the path renamed over: what a symbolic link names */
+    std::string temporary;  /* the new file's name until the rename */
+    int fd = -1;            /* the new file, open for reading and writing */
+    bool replacing = false; /* a file exists at the target */
+    dev_t oldDevice = 0;    /* the replaced file's device and inode, to find */
+    ino_t oldInode = 0;     /* the images that have it open */
+};
+
+/*
+ * replaceBegin --
+ *	Opens a new, empty file beside path for *r. A file that exists at path
+ *	must be a plain file; the new one gets its permission bits, a new name
+ *	gets mode 0666 less the umask. Answers false (nothing made) when path
+ *	names something else or the file cannot be made.
+ */
+bool replaceBegin(FileReplacement *r, const char *path);
+
+/*
+ * replaceCommit --
+ *	Puts the new file in the target's place: flushes it to the disk and
+ *	renames it over the target. On true r->fd stays open on the file now
+ *	at the target, for the caller to keep or close. On false the new file
+ *	is closed and removed, and the target is as it was.
+ */
+bool replaceCommit(FileReplacement *r);
+
+/* Gives the replacement up: the new file is closed and removed. */
+void replaceAbandon(FileReplacement *r);
+
+#endif /* TESK_IMAGESTORE_FORMATS_REPLACE_H */
