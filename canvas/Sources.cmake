@@ -1,6 +1,6 @@
 # Geo canvas: the gcanvas widget, its items and their coordinates.
 tesk_layer(canvas
-  DEPENDS runtime imagestore display geo/shapeapi.h
+  DEPENDS runtime platform imagestore display geo/shapeapi.h
   SOURCES
     canvas/canvasapi.cpp
     canvas/coords.cpp

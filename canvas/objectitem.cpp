@@ -26,7 +26,7 @@
 #include "canvas/geometry.h"
 #include "canvas/itemopts.h"
 #include "canvas/outline.h"
-#include "display/gdidraw.h"
+#include "platform/x11draw.h"
 #include "geo/shapeapi.h"
 #include "runtime/startup.h"
 #include "tesk.h"
@@ -967,16 +967,16 @@ bool polygonPoints(const DrawFrame &f, Scratch &s, const double *clipBox)
 
 /* Draws one part as a polyline; a part that has shrunk to one position
  * (a feature smaller than a pixel) is a dot of the line's width d. */
-void drawPart(GdiGC *line, XPoint *p, int c, int d)
+void drawPart(DrawGC *line, XPoint *p, int c, int d)
 {
     for (int k = 1; k < c; k++) {
         if (p[k].x != p[0].x || p[k].y != p[0].y) {
-            gdiPolyline(line, p, c, CoordModeOrigin);
+            drawPolyline(line, p, c, CoordModeOrigin);
             return;
         }
     }
     if (c >= 1) {
-        gdiArc(line, p[0].x - d / 2, p[0].y - d / 2, d + 1, d + 1, 0, 23040, 1);
+        drawArc(line, p[0].x - d / 2, p[0].y - d / 2, d + 1, d + 1, 0, 23040, 1);
     }
 }
 
@@ -1009,27 +1009,27 @@ bool setFillStippleOrigin(const DrawFrame &f)
     return true;
 }
 
-/* The GdiGCs of one drawer, freed with their context. */
-class GdiPens {
+/* The DrawGCs of one drawer, freed with their context. */
+class DrawPens {
 public:
-    GdiPens(Display *display, Drawable drawable) : context_(gdiDrawContext(display, drawable)) {}
-    ~GdiPens()
+    DrawPens(Display *display, Drawable drawable) : context_(drawContextOpen(display, drawable)) {}
+    ~DrawPens()
     {
-        for (GdiGC *gc : pens_) {
-            gdiFreeGC(gc);
+        for (DrawGC *gc : pens_) {
+            drawGCFree(gc);
         }
-        gdiReleaseContext(context_);
+        drawContextClose(context_);
     }
-    GdiPens(const GdiPens &) = delete;
-    GdiPens &operator=(const GdiPens &) = delete;
+    DrawPens(const DrawPens &) = delete;
+    DrawPens &operator=(const DrawPens &) = delete;
     bool ok() const { return context_ != nullptr; }
     /* A pen drawing with gc, or NULL for no gc. */
-    GdiGC *pen(GC gc)
+    DrawGC *pen(GC gc)
     {
         if (gc == nullptr || context_ == nullptr) {
             return nullptr;
         }
-        GdiGC *made = gdiCreateGC(context_, gc);
+        DrawGC *made = drawGCCreate(context_, gc);
         if (made != nullptr) {
             pens_.push_back(made);
         }
@@ -1037,8 +1037,8 @@ public:
     }
 
 private:
-    GdiContext *context_;
-    std::vector<GdiGC *> pens_;
+    DrawContext *context_;
+    std::vector<DrawGC *> pens_;
 };
 
 int drawPoints(const DrawFrame &f, Scratch &s)
@@ -1055,10 +1055,10 @@ int drawPoints(const DrawFrame &f, Scratch &s)
     }
     int drawn = 0;
     {
-        GdiPens pens(f.display, f.drawable);
-        GdiGC *fill = pens.pen(o->fillGC);
-        GdiGC *line = pens.pen(o->outline.gc);
-        GdiGC *marker = pens.pen(o->markerGC);
+        DrawPens pens(f.display, f.drawable);
+        DrawGC *fill = pens.pen(o->fillGC);
+        DrawGC *line = pens.pen(o->outline.gc);
+        DrawGC *marker = pens.pen(o->markerGC);
         int sx = std::max(o->symbolXSize, 0), sy = std::max(o->symbolYSize, 0);
         int hx = sx / 2, hy = sy / 2;
         int count = obj->count(obj);
@@ -1083,18 +1083,18 @@ int drawPoints(const DrawFrame &f, Scratch &s)
                 switch (o->symbolType) {
                 case SYMBOL_OVAL:
                     if (fill != nullptr) {
-                        gdiArc(fill, left, top, sx, sy, 0, 23040, 1);
+                        drawArc(fill, left, top, sx, sy, 0, 23040, 1);
                     }
                     if (line != nullptr) {
-                        gdiArc(line, left, top, sx, sy, 0, 23040, 0);
+                        drawArc(line, left, top, sx, sy, 0, 23040, 0);
                     }
                     break;
                 case SYMBOL_RECTANGLE:
                     if (fill != nullptr) {
-                        gdiFillRectangle(fill, left, top, sx, sy);
+                        drawFillRectangle(fill, left, top, sx, sy);
                     }
                     if (line != nullptr) {
-                        gdiRectangle(line, left, top, sx, sy);
+                        drawRectangle(line, left, top, sx, sy);
                     }
                     break;
                 case SYMBOL_DIAMOND:
@@ -1114,10 +1114,10 @@ int drawPoints(const DrawFrame &f, Scratch &s)
                     XPoint *shape = o->symbolType == SYMBOL_DIAMOND ? diamond : cross;
                     int n = o->symbolType == SYMBOL_DIAMOND ? 5 : 13;
                     if (fill != nullptr) {
-                        gdiPolygon(fill, shape, n, Complex, CoordModeOrigin);
+                        drawFillPolygon(fill, shape, n, Complex, CoordModeOrigin);
                     }
                     if (line != nullptr) {
-                        gdiPolyline(line, shape, n, CoordModeOrigin);
+                        drawPolyline(line, shape, n, CoordModeOrigin);
                     }
                     break;
                 }
@@ -1128,10 +1128,10 @@ int drawPoints(const DrawFrame &f, Scratch &s)
                     if (o->markerType == MARKER_CROSS) {
                         XPoint h[2] = {{toX(left + 1), toX(cy)}, {toX(left + sx - 1), toX(cy)}};
                         XPoint v[2] = {{toX(cx), toX(top + 1)}, {toX(cx), toX(top + sy - 1)}};
-                        gdiPolyline(marker, h, 2, CoordModeOrigin);
-                        gdiPolyline(marker, v, 2, CoordModeOrigin);
+                        drawPolyline(marker, h, 2, CoordModeOrigin);
+                        drawPolyline(marker, v, 2, CoordModeOrigin);
                     } else {
-                        gdiFillRectangle(marker, cx, cy, 1, 1);
+                        drawFillRectangle(marker, cx, cy, 1, 1);
                     }
                 }
             }
@@ -1156,8 +1156,8 @@ int drawLines(const DrawFrame &f, Scratch &s)
     gcanvasChangeOutlineGC(f.canvas, &o->header, &o->outline);
     int drawn = 0;
     {
-        GdiPens pens(f.display, f.drawable);
-        GdiGC *line = pens.pen(o->outline.gc);
+        DrawPens pens(f.display, f.drawable);
+        DrawGC *line = pens.pen(o->outline.gc);
         int d = outlineLineWidth(f.canvas, o);
         int count = obj->count(obj);
         for (int i = 0; line != nullptr && i < count; i++) {
@@ -1192,9 +1192,9 @@ int drawPolygons(const DrawFrame &f, Scratch &s)
     }
     int drawn = 0;
     {
-        GdiPens pens(f.display, f.drawable);
-        GdiGC *fill = pens.pen(o->fillGC);
-        GdiGC *line = pens.pen(o->outline.gc);
+        DrawPens pens(f.display, f.drawable);
+        DrawGC *fill = pens.pen(o->fillGC);
+        DrawGC *line = pens.pen(o->outline.gc);
         int d = outlineLineWidth(canvas, o);
         int count = obj->count(obj);
         for (int i = 0; pens.ok() && i < count; i++) {
@@ -1216,7 +1216,7 @@ int drawPolygons(const DrawFrame &f, Scratch &s)
                 worldToCanvasPoints(canvas, s.rec.points, c, 1);
                 int cx = gcanvasDrawableCoord(canvas->drawableXOrigin, c[0]);
                 int cy = gcanvasDrawableCoord(canvas->drawableYOrigin, c[1]);
-                gdiArc(line, cx - d / 2, cy - d / 2, d + 1, d + 1, 0, 23040, 1);
+                drawArc(line, cx - d / 2, cy - d / 2, d + 1, d + 1, 0, 23040, 1);
                 continue;
             }
             /* Fills are clipped to the area being drawn (the even-odd
@@ -1225,7 +1225,7 @@ int drawPolygons(const DrawFrame &f, Scratch &s)
             static const double reach[4] = {-kSafeReach, -kSafeReach, kSafeReach, kSafeReach};
             bool clipped = polygonPoints(f, s, fill != nullptr ? f.clip : reach);
             if (fill != nullptr) {
-                gdiPolyPolygon(fill, s.xpoints.data(), static_cast<int>(s.counts.size()), s.counts.data(), Complex,
+                drawFillRings(fill, s.xpoints.data(), static_cast<int>(s.counts.size()), s.counts.data(), Complex,
                                CoordModeOrigin);
                 if (line != nullptr && clipped) {
                     polygonPoints(f, s, reach);

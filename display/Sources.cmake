@@ -1,14 +1,12 @@
 # Image display: the gimg image type and its companions.
 tesk_layer(display
-  DEPENDS runtime imagestore
+  DEPENDS runtime platform imagestore
   SOURCES
-    display/gdidraw.cpp
     display/gimgconfig.cpp
     display/gimgtype.cpp
     display/idoption.cpp
     display/palette.cpp
     display/photolink.cpp
-    display/regions.cpp
     display/render.cpp
     display/spanlist.cpp
     display/viewpixmap.cpp

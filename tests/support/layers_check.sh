@@ -11,7 +11,7 @@ build=$2
 cxx=$3
 status=0
 if grep -rn --include='*.cpp' --include='*.h' '#include *"\.\./' \
-        "$src/runtime" "$src/imagestore" "$src/display" "$src/analysis" "$src/canvas" "$src/geo" "$src/package"; then
+        "$src/runtime" "$src/platform" "$src/imagestore" "$src/display" "$src/analysis" "$src/canvas" "$src/geo" "$src/package"; then
     echo "layers_check: relative includes bypass the layer views" >&2
     status=1
 fi
@@ -25,7 +25,7 @@ probe=$(mktemp -d)
 trap 'rm -rf "$probe"' EXIT INT TERM
 for view in "$build"/layers/*; do
     layer=$(basename "$view")
-    for folder in runtime imagestore display analysis canvas geo package; do
+    for folder in runtime platform imagestore display analysis canvas geo package; do
         [ "$folder" = "$layer" ] && continue
         header=$(cd "$src" && ls "$folder"/*.h 2>/dev/null | head -n 1)
         [ -n "$header" ] || continue

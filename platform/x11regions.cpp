@@ -1,5 +1,5 @@
 /*
- * regions.cpp --
+ * x11regions.cpp --
  *
  *	Region operations over libX11's regions (exclusive-or, union, polygon
  *	regions, the kind of a result), the per-thread buffer that makes
@@ -7,7 +7,7 @@
  *	shape by the even-odd rule: the exclusive-or of every ring's region,
  *	filled through a clip on a GC the drawing owns.
  */
-#include "display/regions.h"
+#include "platform/x11regions.h"
 
 #include <algorithm>
 #include <climits>

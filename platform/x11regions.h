@@ -1,13 +1,14 @@
 /*
- * regions.h --
+ * x11regions.h --
  *
- *	Regions and filled shapes of several rings for the display modules and
- *	the geo canvas: exclusive-or and union of regions and regions made from
- *	16-bit polygons (thin over libX11's regions), and the fill of several
- *	rings as one shape with holes by the even-odd rule over all rings.
+ *	Regions and filled shapes of several rings on X11, for the display
+ *	modules and the geo canvas: exclusive-or and union of regions and
+ *	regions made from 16-bit polygons (thin over libX11's regions), and
+ *	the fill of several rings as one shape with holes by the even-odd rule
+ *	over all rings (an X clip region on a private GC).
  */
-#ifndef TESK_DISPLAY_REGIONS_H
-#define TESK_DISPLAY_REGIONS_H
+#ifndef TESK_PLATFORM_X11REGIONS_H
+#define TESK_PLATFORM_X11REGIONS_H
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
@@ -58,7 +59,7 @@ void fillPolygonsWithHoles(Display *display, Drawable drawable, GC gc, XPoint *p
 }
 #endif
 
-/* ---- shared with the drawing accelerator ---- */
+/* ---- shared with the drawing primitives of x11draw ---- */
 
 /*
  * The n points made absolute: points itself for CoordModeOrigin; for
@@ -88,4 +89,4 @@ Region evenOddRegion(const XPoint *points, int nRings, const int *counts, int mo
  */
 void fillThroughRegion(Display *display, Drawable drawable, GC gc, Region region);
 
-#endif /* TESK_DISPLAY_REGIONS_H */
+#endif /* TESK_PLATFORM_X11REGIONS_H */

@@ -1,13 +1,13 @@
 /*
- * The canvas's drawing layer: regions and their kinds, rings filled as one
- * shape by the even-odd rule (holes, islands in holes, any orientation,
- * relative points, short rings), and the accelerator's primitives: long
- * wide polylines in runs, pies and chords, rectangles, dashes, stipple
- * origins, the graphics-mode flag and contexts on no drawable. Shapes are
- * drawn into pixmaps and read back; expected pictures come from the pixel
- * rule of X (a pixel is inside when its centre is) written out directly.
- * Colours are allocated in the Tk window's colormap, so that the tests run
- * on 24-, 16- and 8-bit screens alike.
+ * Drawing on X11 (platform/x11regions, platform/x11draw): regions and their
+ * kinds, rings filled as one shape by the even-odd rule (holes, islands in
+ * holes, any orientation, relative points, short rings), and the pens'
+ * primitives: long wide polylines in runs, pies and chords, rectangles,
+ * dashes, stipple origins, the graphics-mode flag and contexts on no
+ * drawable. Shapes are drawn into pixmaps and read back; expected pictures
+ * come from the pixel rule of X (a pixel is inside when its centre is)
+ * written out directly. Colours are allocated in the Tk window's colormap,
+ * so that the tests run on 24-, 16- and 8-bit screens alike.
  */
 #include <gtest/gtest.h>
 
@@ -19,8 +19,8 @@
 #include <string>
 #include <vector>
 #include <tk.h>
-#include "display/gdidraw.h"
-#include "display/regions.h"
+#include "platform/x11draw.h"
+#include "platform/x11regions.h"
 #include "support/test_interp.h"
 
 namespace {
@@ -340,40 +340,40 @@ TEST_F(Drawing, TheHoleClipDoesNotOutliveTheFill)
     XFillRectangle(display, p, gc, 0, 0, kSide, kSide);
     EXPECT_EQ(picture(p, kSide, kSide), expected(kSide, kSide, [](int, int) { return true; }));
 
-    // The same through the accelerator: its own GC and the Tk GC.
+    // The same through a pen: its own GC and the Tk GC.
     Pixmap q = canvas(kSide, kSide);
-    GdiContext *context = gdiDrawContext(display, q);
+    DrawContext *context = drawContextOpen(display, q);
     ASSERT_NE(context, nullptr);
-    GdiGC *gdi = gdiCreateGC(context, gc);
-    ASSERT_NE(gdi, nullptr);
-    gdiPolyPolygon(gdi, rings.points.data(), 3, rings.counts.data(), Complex, CoordModeOrigin);
+    DrawGC *pen = drawGCCreate(context, gc);
+    ASSERT_NE(pen, nullptr);
+    drawFillRings(pen, rings.points.data(), 3, rings.counts.data(), Complex, CoordModeOrigin);
     EXPECT_EQ(picture(q, kSide, kSide), expected(kSide, kSide, inNestedShape));
-    gdiFillRectangle(gdi, 0, 0, 20, kSide);
+    drawFillRectangle(pen, 0, 0, 20, kSide);
     EXPECT_EQ(picture(q, kSide, kSide),
               expected(kSide, kSide, [](int x, int y) { return x < 20 || inNestedShape(x, y); }));
     XFillRectangle(display, q, gc, 0, 0, kSide, kSide);
     EXPECT_EQ(picture(q, kSide, kSide), expected(kSide, kSide, [](int, int) { return true; }));
-    gdiFreeGC(gdi);
-    gdiReleaseContext(context);
+    drawGCFree(pen);
+    drawContextClose(context);
 }
 
-/* ---- the accelerator ---- */
+/* ---- pens and their primitives ---- */
 
-class Accelerator : public Drawing {
+class Pens : public Drawing {
 protected:
     void open(Drawable drawable, GC gc)
     {
-        context = gdiDrawContext(display, drawable);
+        context = drawContextOpen(display, drawable);
         ASSERT_NE(context, nullptr);
-        gdi = gdiCreateGC(context, gc);
-        ASSERT_NE(gdi, nullptr);
+        pen = drawGCCreate(context, gc);
+        ASSERT_NE(pen, nullptr);
     }
 
     void close()
     {
-        gdiFreeGC(gdi);
-        gdiReleaseContext(context);
-        gdi = nullptr;
+        drawGCFree(pen);
+        drawContextClose(context);
+        pen = nullptr;
         context = nullptr;
     }
 
@@ -383,11 +383,11 @@ protected:
         Drawing::TearDown();
     }
 
-    GdiContext *context = nullptr;
-    GdiGC *gdi = nullptr;
+    DrawContext *context = nullptr;
+    DrawGC *pen = nullptr;
 };
 
-TEST_F(Accelerator, WidePolylinesLongerThanOneRunHaveNoGap)
+TEST_F(Pens, WidePolylinesLongerThanOneRunHaveNoGap)
 {
     const int n = 3000;  // runs 0-1359, 1359-2718, 2718-2999
     const int width = n + 2;
@@ -406,13 +406,13 @@ TEST_F(Accelerator, WidePolylinesLongerThanOneRunHaveNoGap)
         SCOPED_TRACE(mode == CoordModeOrigin ? "absolute" : "relative");
         Pixmap p = canvas(width, 10);
         open(p, gc);
-        gdiPolyline(gdi, (mode == CoordModeOrigin ? absolute : relative).data(), n, mode);
+        drawPolyline(pen, (mode == CoordModeOrigin ? absolute : relative).data(), n, mode);
         EXPECT_EQ(picture(p, width, 10).substr(5 * (width + 1), width), want);
         close();
     }
 }
 
-TEST_F(Accelerator, ArcsTurnCounterClockwiseAndFillAsPieOrChord)
+TEST_F(Pens, ArcsTurnCounterClockwiseAndFillAsPieOrChord)
 {
     // Box 0..40: the centre is (20, 20); y grows downwards.
     GC pie = tkGC();
@@ -429,7 +429,7 @@ TEST_F(Accelerator, ArcsTurnCounterClockwiseAndFillAsPieOrChord)
         SCOPED_TRACE(c.name);
         Pixmap p = canvas(41, 41);
         open(p, pie);
-        gdiArc(gdi, 0, 0, 40, 40, c.start, c.extent, 1);
+        drawArc(pen, 0, 0, 40, 40, c.start, c.extent, 1);
         std::string got = picture(p, 41, 41);
         EXPECT_EQ(at(got, 41, 30, 10), c.upperRight ? '#' : '.');
         EXPECT_EQ(at(got, 41, 30, 30), c.lowerRight ? '#' : '.');
@@ -445,7 +445,7 @@ TEST_F(Accelerator, ArcsTurnCounterClockwiseAndFillAsPieOrChord)
     GC chord = tkGC(GCArcMode, v);
     Pixmap p = canvas(41, 41);
     open(p, chord);
-    gdiArc(gdi, 0, 0, 40, 40, 0, 90 * 64, 1);
+    drawArc(pen, 0, 0, 40, 40, 0, 90 * 64, 1);
     std::string got = picture(p, 41, 41);
     EXPECT_EQ(at(got, 41, 23, 15), '.');
     EXPECT_EQ(at(got, 41, 34, 8), '#');
@@ -453,26 +453,26 @@ TEST_F(Accelerator, ArcsTurnCounterClockwiseAndFillAsPieOrChord)
 
     Pixmap q = canvas(41, 41);
     open(q, pie);
-    gdiArc(gdi, 0, 0, 40, 40, 0, 90 * 64, 0);
+    drawArc(pen, 0, 0, 40, 40, 0, 90 * 64, 0);
     got = picture(q, 41, 41);
     EXPECT_EQ(at(got, 41, 30, 10), '.');
     EXPECT_EQ(got.substr(21 * 42), expected(41, 20, [](int, int) { return false; }));  // the lower half
     EXPECT_NE(got.substr(0, 20 * 42).find('#'), std::string::npos);
 }
 
-TEST_F(Accelerator, RectanglesCoverTheirEdgesAndFillsTheirInside)
+TEST_F(Pens, RectanglesCoverTheirEdgesAndFillsTheirInside)
 {
     Pixmap p = canvas(30, 20);
     open(p, tkGC());
-    gdiRectangle(gdi, 5, 5, 20, 10);
+    drawRectangle(pen, 5, 5, 20, 10);
     EXPECT_EQ(picture(p, 30, 20), expected(30, 20, [](int x, int y) {
                   bool onX = x == 5 || x == 25, onY = y == 5 || y == 15;
                   return (onX && y >= 5 && y <= 15) || (onY && x >= 5 && x <= 25);
               }));
     clear(p, 30, 20);
-    gdiFillRectangle(gdi, 5, 5, 20, 10);
-    gdiFillRectangle(gdi, 0, 0, 0, 5);  // empty
-    gdiRectangle(gdi, 0, 0, -1, 5);
+    drawFillRectangle(pen, 5, 5, 20, 10);
+    drawFillRectangle(pen, 0, 0, 0, 5);  // empty
+    drawRectangle(pen, 0, 0, -1, 5);
     EXPECT_EQ(picture(p, 30, 20), expected(30, 20, [](int x, int y) { return x >= 5 && x < 25 && y >= 5 && y < 15; }));
     close();
 
@@ -481,12 +481,12 @@ TEST_F(Accelerator, RectanglesCoverTheirEdgesAndFillsTheirInside)
     v.function = GXnoop;
     clear(p, 30, 20);
     open(p, tkGC(GCFunction, v));
-    gdiRectangle(gdi, 5, 5, 20, 10);
-    gdiFillRectangle(gdi, 5, 5, 20, 10);
+    drawRectangle(pen, 5, 5, 20, 10);
+    drawFillRectangle(pen, 5, 5, 20, 10);
     EXPECT_EQ(picture(p, 30, 20), expected(30, 20, [](int, int) { return false; }));
 }
 
-TEST_F(Accelerator, DoubleDashesPaintTheirGapsInTheBackground)
+TEST_F(Pens, DoubleDashesPaintTheirGapsInTheBackground)
 {
     // Dashes of 4 on, 4 off from the first point (2, 5): on at 2..5 and
     // 10..13, off at 6..9 and 14..17.
@@ -503,7 +503,7 @@ TEST_F(Accelerator, DoubleDashesPaintTheirGapsInTheBackground)
         Pixmap p = canvas(30, 12);
         open(p, tkGC(GCLineStyle | GCLineWidth | GCDashList, v));
         XPoint line[] = {{2, 5}, {26, 5}};
-        gdiPolyline(gdi, line, 2, CoordModeOrigin);
+        drawPolyline(pen, line, 2, CoordModeOrigin);
         std::string got = picture(p, 30, 12);
         for (int x : {3, 4, 11, 12}) {
             EXPECT_EQ(at(got, 30, x, 5), '#') << x;
@@ -515,7 +515,7 @@ TEST_F(Accelerator, DoubleDashesPaintTheirGapsInTheBackground)
     }
 }
 
-TEST_F(Accelerator, StippleOriginsSetOnTheTkGCAfterwardsAreFollowed)
+TEST_F(Pens, StippleOriginsSetOnTheTkGCAfterwardsAreFollowed)
 {
     // A stipple of every other column: columns with the origin's parity
     // are painted.
@@ -530,28 +530,28 @@ TEST_F(Accelerator, StippleOriginsSetOnTheTkGCAfterwardsAreFollowed)
     ownGCs.push_back(gc);
     Pixmap p = canvas(8, 1);
     open(p, gc);
-    gdiFillRectangle(gdi, 0, 0, 8, 1);
+    drawFillRectangle(pen, 0, 0, 8, 1);
     EXPECT_EQ(picture(p, 8, 1), "#.#.#.#.\n");
     XSetTSOrigin(display, gc, 1, 0);
     clear(p, 8, 1);
-    gdiFillRectangle(gdi, 0, 0, 8, 1);
+    drawFillRectangle(pen, 0, 0, 8, 1);
     EXPECT_EQ(picture(p, 8, 1), ".#.#.#.#\n");
 }
 
-TEST_F(Accelerator, TheGraphicsModeAnswersWhatItWasBefore)
+TEST_F(Pens, TheGraphicsModeAnswersWhatItWasBefore)
 {
     Pixmap p = canvas(4, 4);
     Pixmap q = canvas(4, 4);
-    EXPECT_EQ(gdiSetGraphicsMode(display, p, 1), 0);
-    EXPECT_EQ(gdiSetGraphicsMode(display, p, 1), 1);
-    EXPECT_EQ(gdiSetGraphicsMode(display, q, 0), 0);  // each drawable its own
-    EXPECT_EQ(gdiSetGraphicsMode(display, p, 0), 1);
-    EXPECT_EQ(gdiSetGraphicsMode(display, p, 0), 0);
-    gdiSetGraphicsMode(display, None, 1);
-    EXPECT_EQ(gdiSetGraphicsMode(display, None, 1), 0);
+    EXPECT_EQ(drawSetGraphicsMode(display, p, 1), 0);
+    EXPECT_EQ(drawSetGraphicsMode(display, p, 1), 1);
+    EXPECT_EQ(drawSetGraphicsMode(display, q, 0), 0);  // each drawable its own
+    EXPECT_EQ(drawSetGraphicsMode(display, p, 0), 1);
+    EXPECT_EQ(drawSetGraphicsMode(display, p, 0), 0);
+    drawSetGraphicsMode(display, None, 1);
+    EXPECT_EQ(drawSetGraphicsMode(display, None, 1), 0);
 }
 
-TEST_F(Accelerator, ThinLinesAndFillsLongerThanARequestAreDrawnWhole)
+TEST_F(Pens, ThinLinesAndFillsLongerThanARequestAreDrawnWhole)
 {
     // More points than the server takes in one request: a thin zigzag over
     // every column, and a polygon whose bottom edge is as long.
@@ -572,8 +572,8 @@ TEST_F(Accelerator, ThinLinesAndFillsLongerThanARequestAreDrawnWhole)
     Tk_ErrorHandler handler = Tk_CreateErrorHandler(display, -1, -1, -1, countErrors, &errors);
     Pixmap p = canvas(side, side);
     open(p, tkGC());
-    gdiPolyline(gdi, zigzag.data(), n, CoordModeOrigin);
-    gdiPolygon(gdi, polygon.data(), static_cast<int>(polygon.size()), Complex, CoordModeOrigin);
+    drawPolyline(pen, zigzag.data(), n, CoordModeOrigin);
+    drawFillPolygon(pen, polygon.data(), static_cast<int>(polygon.size()), Complex, CoordModeOrigin);
     XSync(display, False);
     Tk_DeleteErrorHandler(handler);
     EXPECT_EQ(errors, 0);
@@ -582,23 +582,23 @@ TEST_F(Accelerator, ThinLinesAndFillsLongerThanARequestAreDrawnWhole)
     EXPECT_EQ(drawn.substr(30 * (side + 1), side), std::string(side, '#'));
 }
 
-TEST_F(Accelerator, AContextOnNoDrawableDrawsNothing)
+TEST_F(Pens, AContextOnNoDrawableDrawsNothing)
 {
-    EXPECT_EQ(gdiCreateGC(nullptr, tkGC()), nullptr);
-    gdiFreeGC(nullptr);
-    gdiReleaseContext(nullptr);
+    EXPECT_EQ(drawGCCreate(nullptr, tkGC()), nullptr);
+    drawGCFree(nullptr);
+    drawContextClose(nullptr);
 
     int errors = 0;
     Tk_ErrorHandler handler = Tk_CreateErrorHandler(display, -1, -1, -1, countErrors, &errors);
     open(None, tkGC());
-    EXPECT_EQ(gdiCreateGC(context, nullptr), nullptr);
+    EXPECT_EQ(drawGCCreate(context, nullptr), nullptr);
     Rings rings = nestedShape(true, false, true);
-    gdiPolyline(gdi, rings.points.data(), 4, CoordModeOrigin);
-    gdiPolygon(gdi, rings.points.data(), 4, Complex, CoordModeOrigin);
-    gdiPolyPolygon(gdi, rings.points.data(), 3, rings.counts.data(), Complex, CoordModeOrigin);
-    gdiRectangle(gdi, 0, 0, 5, 5);
-    gdiFillRectangle(gdi, 0, 0, 5, 5);
-    gdiArc(gdi, 0, 0, 5, 5, 0, 90 * 64, 1);
+    drawPolyline(pen, rings.points.data(), 4, CoordModeOrigin);
+    drawFillPolygon(pen, rings.points.data(), 4, Complex, CoordModeOrigin);
+    drawFillRings(pen, rings.points.data(), 3, rings.counts.data(), Complex, CoordModeOrigin);
+    drawRectangle(pen, 0, 0, 5, 5);
+    drawFillRectangle(pen, 0, 0, 5, 5);
+    drawArc(pen, 0, 0, 5, 5, 0, 90 * 64, 1);
     XSync(display, False);
     Tk_DeleteErrorHandler(handler);
     EXPECT_EQ(errors, 0);

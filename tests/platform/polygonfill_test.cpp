@@ -1,6 +1,6 @@
 /*
- * The polygon fill the canvas's items draw with (the drawing accelerator's
- * gdiPolyPolygon for rings, gdiPolygon for symbols) takes rings of three
+ * The polygon fill the canvas's items draw with (platform/x11draw's
+ * drawFillRings for rings, drawFillPolygon for symbols) takes rings of three
  * points as triangles, as XFillPolygon does: a lone triangle and a box
  * with a triangular hole are filled pixel for pixel, open or closed. The
  * expected pictures come from X's pixel rule written out as inequalities:
@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 #include <tk.h>
-#include "display/gdidraw.h"
+#include "platform/x11draw.h"
 #include "support/test_interp.h"
 
 namespace {
@@ -47,6 +47,8 @@ protected:
         Tcl_Interp *interp = testTkInterp();
         ASSERT_NE(interp, nullptr);
         window = Tk_MainWindow(interp);
+        ASSERT_NE(window, nullptr);
+        Tk_MakeWindowExist(window);  // its X window is the pixmaps' drawable
         display = Tk_Display(window);
         XColor *w = Tk_GetColor(interp, window, "white");
         XColor *r = Tk_GetColor(interp, window, "red");
@@ -72,9 +74,9 @@ protected:
         XSync(display, False);
     }
 
-    /* What fill draws through the accelerator into a white picture, read
+    /* What fill draws through a pen into a white picture, read
      * back: '#' red, '.' white, '?' anything else. */
-    std::string drawn(const std::function<void(GdiGC *)> &fill)
+    std::string drawn(const std::function<void(DrawGC *)> &fill)
     {
         Pixmap p = Tk_GetPixmap(display, Tk_WindowId(window), kSide, kSide, Tk_Depth(window));
         pixmaps.push_back(p);
@@ -83,16 +85,16 @@ protected:
         GC clear = XCreateGC(display, p, GCForeground, &values);
         XFillRectangle(display, p, clear, 0, 0, kSide, kSide);
         XFreeGC(display, clear);
-        GdiContext *context = gdiDrawContext(display, p);
-        GdiGC *gdi = context != nullptr ? gdiCreateGC(context, gc) : nullptr;
-        if (gdi == nullptr) {
+        DrawContext *context = drawContextOpen(display, p);
+        DrawGC *pen = context != nullptr ? drawGCCreate(context, gc) : nullptr;
+        if (pen == nullptr) {
             ADD_FAILURE() << "no drawing context";
-            gdiReleaseContext(context);
+            drawContextClose(context);
             return {};
         }
-        fill(gdi);
-        gdiFreeGC(gdi);
-        gdiReleaseContext(context);
+        fill(pen);
+        drawGCFree(pen);
+        drawContextClose(context);
         XImage *image = XGetImage(display, p, 0, 0, kSide, kSide, AllPlanes, ZPixmap);
         if (image == nullptr) {
             ADD_FAILURE() << "XGetImage failed";
@@ -140,12 +142,12 @@ TEST_F(PolygonFill, ALoneTriangleOfThreePointsIsFilled)
             ring.push_back(ring[0]);
         }
         int counts[] = {static_cast<int>(ring.size())};
-        EXPECT_EQ(drawn([&](GdiGC *gdi) {
-                      gdiPolyPolygon(gdi, ring.data(), 1, counts, Complex, CoordModeOrigin);
+        EXPECT_EQ(drawn([&](DrawGC *pen) {
+                      drawFillRings(pen, ring.data(), 1, counts, Complex, CoordModeOrigin);
                   }),
                   want);
-        EXPECT_EQ(drawn([&](GdiGC *gdi) {
-                      gdiPolygon(gdi, ring.data(), counts[0], Complex, CoordModeOrigin);
+        EXPECT_EQ(drawn([&](DrawGC *pen) {
+                      drawFillPolygon(pen, ring.data(), counts[0], Complex, CoordModeOrigin);
                   }),
                   want);
     }
@@ -165,16 +167,16 @@ TEST_F(PolygonFill, ATriangularHoleOfThreePointsStaysEmpty)
         std::vector<XPoint> points = box;
         points.insert(points.end(), hole.begin(), hole.end());
         int counts[] = {static_cast<int>(box.size()), static_cast<int>(hole.size())};
-        EXPECT_EQ(drawn([&](GdiGC *gdi) {
-                      gdiPolyPolygon(gdi, points.data(), 2, counts, Complex, CoordModeOrigin);
+        EXPECT_EQ(drawn([&](DrawGC *pen) {
+                      drawFillRings(pen, points.data(), 2, counts, Complex, CoordModeOrigin);
                   }),
                   want);
         // The hole first: the even-odd rule does not care about order.
         std::vector<XPoint> reversed = hole;
         reversed.insert(reversed.end(), box.begin(), box.end());
         int reversedCounts[] = {counts[1], counts[0]};
-        EXPECT_EQ(drawn([&](GdiGC *gdi) {
-                      gdiPolyPolygon(gdi, reversed.data(), 2, reversedCounts, Complex, CoordModeOrigin);
+        EXPECT_EQ(drawn([&](DrawGC *pen) {
+                      drawFillRings(pen, reversed.data(), 2, reversedCounts, Complex, CoordModeOrigin);
                   }),
                   want);
     }
