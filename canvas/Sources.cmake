@@ -8,7 +8,11 @@ tesk_layer(canvas
     canvas/outline.cpp
     canvas/itemopts.cpp
     canvas/items.cpp
+    canvas/objectdraw.cpp
+    canvas/objecthit.cpp
     canvas/objectitem.cpp
+    canvas/objectmeasure.cpp
+    canvas/objectread.cpp
     canvas/rectoval.cpp
     canvas/redisplay.cpp
     canvas/scroll.cpp

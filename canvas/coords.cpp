@@ -524,10 +524,12 @@ int itemShapeKind(const GcanvasItem *item)
 
 namespace {
 
-/* One edge of the box: a coordinate (0: x, 1: y) kept >= or <= a limit. */
+/* One edge of the box: a coordinate (0: x, 1: y) kept >= or <= a limit.
+ * Limit is int for 16-bit rings, double for rings in doubles. */
+template <typename Limit>
 struct Edge {
     int axis;
-    int limit;
+    Limit limit;
     bool below;     /* inside is coordinate <= limit */
 
     bool inside(const XPoint &p) const
@@ -536,43 +538,63 @@ struct Edge {
         return below ? v <= limit : v >= limit;
     }
 
-    /* Where prev -> cur crosses the edge, computed from prev. */
-    XPoint cross(const XPoint &prev, const XPoint &cur) const
+    bool inside(const DrawablePoint &p) const
     {
-        XPoint r;
-        double c = limit;
-        if (axis == 0) {
-            r.x = static_cast<short>(limit);
-            r.y = static_cast<short>(
-                roundToInt(prev.y + (c - prev.x) * (prev.y - cur.y) / static_cast<double>(prev.x - cur.x)));
-        } else {
-            r.x = static_cast<short>(
-                roundToInt(prev.x + (c - prev.y) * (prev.x - cur.x) / static_cast<double>(prev.y - cur.y)));
-            r.y = static_cast<short>(limit);
-        }
-        return r;
+        double v = axis == 0 ? p.x : p.y;
+        return below ? v <= limit : v >= limit;
     }
 };
 
+/* Where prev -> cur crosses the edge, computed from prev and rounded to
+ * 16 bits. */
+XPoint crossing(const Edge<int> &edge, const XPoint &prev, const XPoint &cur)
+{
+    XPoint r;
+    double c = edge.limit;
+    if (edge.axis == 0) {
+        r.x = static_cast<short>(edge.limit);
+        r.y = static_cast<short>(
+            roundToInt(prev.y + (c - prev.x) * (prev.y - cur.y) / static_cast<double>(prev.x - cur.x)));
+    } else {
+        r.x = static_cast<short>(
+            roundToInt(prev.x + (c - prev.y) * (prev.x - cur.x) / static_cast<double>(prev.y - cur.y)));
+        r.y = static_cast<short>(edge.limit);
+    }
+    return r;
+}
+
+/* Where prev -> cur crosses the edge, computed from prev, exact in
+ * doubles. */
+DrawablePoint crossing(const Edge<double> &edge, const DrawablePoint &prev, const DrawablePoint &cur)
+{
+    const double a[2] = {prev.x, prev.y};
+    const double b[2] = {cur.x, cur.y};
+    int axis = edge.axis;
+    double t = (edge.limit - a[axis]) / (b[axis] - a[axis]);
+    double other = a[1 - axis] + t * (b[1 - axis] - a[1 - axis]);
+    return axis == 0 ? DrawablePoint{edge.limit, other} : DrawablePoint{other, edge.limit};
+}
+
 /* One Sutherland-Hodgman stage: in[0..n) against edge into out. */
-void clipStage(const XPoint *in, size_t n, const Edge &edge, std::vector<XPoint> &out)
+template <typename Point, typename Limit>
+void clipStage(const Point *in, size_t n, const Edge<Limit> &edge, std::vector<Point> &out)
 {
     out.clear();
     if (n == 0) {
         return;
     }
-    XPoint prev = in[n - 1];
+    Point prev = in[n - 1];
     bool prevInside = edge.inside(prev);
     for (size_t i = 0; i < n; i++) {
-        const XPoint &cur = in[i];
+        const Point &cur = in[i];
         bool curInside = edge.inside(cur);
         if (!curInside) {
             if (prevInside) {
-                out.push_back(edge.cross(prev, cur));
+                out.push_back(crossing(edge, prev, cur));
             }
         } else {
             if (!prevInside) {
-                out.push_back(edge.cross(prev, cur));
+                out.push_back(crossing(edge, prev, cur));
             }
             out.push_back(cur);
         }
@@ -581,20 +603,36 @@ void clipStage(const XPoint *in, size_t n, const Edge &edge, std::vector<XPoint>
     }
 }
 
-/* The clipped ring of in[0..n), left in result. */
-void clipRing(const XPoint *in, size_t n, int xmin, int ymin, int xmax, int ymax, std::vector<XPoint> &result)
+/* The clipped ring of in[0..n) against the box x1, y1, x2, y2, left in
+ * result; scratch holds the stages between. in may lie in result: it is
+ * read by the first stage only, which writes scratch. */
+template <typename Point, typename Limit>
+void clipRingStages(const Point *in, size_t n, const Limit *box, std::vector<Point> &scratch,
+                    std::vector<Point> &result)
 {
-    const Edge edges[] = {{0, xmin, false}, {0, xmax, true}, {1, ymin, false}, {1, ymax, true}};
-    std::vector<XPoint> scratch;
-    scratch.reserve(2 * n);
-    result.reserve(2 * n);
+    const Edge<Limit> edges[] = {{0, box[0], false}, {0, box[2], true}, {1, box[1], false}, {1, box[3], true}};
     clipStage(in, n, edges[0], scratch);
     clipStage(scratch.data(), scratch.size(), edges[1], result);
     clipStage(result.data(), result.size(), edges[2], scratch);
     clipStage(scratch.data(), scratch.size(), edges[3], result);
 }
 
+/* The clipped 16-bit ring of in[0..n), left in result. */
+void clipRing(const XPoint *in, size_t n, int xmin, int ymin, int xmax, int ymax, std::vector<XPoint> &result)
+{
+    const int box[4] = {xmin, ymin, xmax, ymax};
+    std::vector<XPoint> scratch;
+    scratch.reserve(2 * n);
+    result.reserve(2 * n);
+    clipRingStages(in, n, box, scratch, result);
+}
+
 } // namespace
+
+void clipRingToBox(std::vector<DrawablePoint> &ring, std::vector<DrawablePoint> &scratch, const double *box)
+{
+    clipRingStages(ring.data(), ring.size(), box, scratch, ring);
+}
 
 int clipPolygonToBox(std::vector<XPoint> &points, int n, int xmin, int ymin, int xmax, int ymax)
 {

@@ -2,7 +2,8 @@
  * Canvas coordinates: the world transform both ways with normalised boxes,
  * drawable coordinates held to 16 bits, world points to drawable points
  * with repeats and straight middle points dropped, multi-part layouts,
- * point arrays, signed areas, the ShapeKind table and ring clipping.
+ * point arrays, signed areas, the ShapeKind table and ring clipping (16-bit
+ * and in doubles).
  */
 #include <gtest/gtest.h>
 
@@ -254,6 +255,47 @@ TEST(Clipping, RingListsArePackedFromTheStart)
     EXPECT_EQ(clipPolygonsToBox(p, 3, counts, 0, 0, 10, 10), 8);
     EXPECT_EQ((I{counts[0], counts[1], counts[2]}), (I{4, 0, 4}));
     EXPECT_EQ(flat(p.data(), 8), (I{0, 10, 0, 0, 10, 0, 10, 10, 2, 2, 8, 2, 8, 8, 2, 8}));
+}
+
+/* The points of a ring in doubles, flattened. */
+D flatDoubles(const std::vector<DrawablePoint> &ring)
+{
+    D out;
+    for (const DrawablePoint &p : ring) {
+        out.push_back(p.x);
+        out.push_back(p.y);
+    }
+    return out;
+}
+
+TEST(Clipping, RingsInDoublesReachPastSixteenBitsAndKeepExactCrossings)
+{
+    std::vector<DrawablePoint> scratch;
+    const double box[4] = {0, 0, 10, 10};
+    // A square a billion units out on every side becomes the box, corners
+    // in the order the 16-bit clipper gives them.
+    std::vector<DrawablePoint> big = {{-1e9, -1e9}, {1e9, -1e9}, {1e9, 1e9}, {-1e9, 1e9}};
+    clipRingToBox(big, scratch, box);
+    EXPECT_EQ(flatDoubles(big), (D{0, 10, 0, 0, 10, 0, 10, 10}));
+
+    // The edge (1, 1) -> (-2, 0) crosses x = 0 at y = 1 - 1/3: kept as it
+    // is, where the 16-bit clipper rounds it to 1.
+    const double wide[4] = {0, -5, 10, 5};
+    std::vector<DrawablePoint> tri = {{-2, 0}, {1, 0}, {1, 1}};
+    clipRingToBox(tri, scratch, wide);
+    ASSERT_EQ(tri.size(), 4u);
+    EXPECT_EQ(tri[0].x, 0);
+    EXPECT_DOUBLE_EQ(tri[0].y, 2.0 / 3.0);
+    EXPECT_EQ((D{tri[1].x, tri[1].y, tri[2].x, tri[2].y, tri[3].x, tri[3].y}), (D{0, 0, 1, 0, 1, 1}));
+    Points rounded = ring({-2, 0, 1, 0, 1, 1});
+    EXPECT_EQ(flat(rounded.data(), clipPolygonToBox(rounded, 3, 0, -5, 10, 5)), (I{0, 1, 0, 0, 1, 0, 1, 1}));
+
+    // Wholly outside, or empty: nothing is left.
+    std::vector<DrawablePoint> away = {{20, 0}, {30, 0}, {30, 10}};
+    clipRingToBox(away, scratch, box);
+    EXPECT_TRUE(away.empty());
+    clipRingToBox(away, scratch, box);
+    EXPECT_TRUE(away.empty());
 }
 
 } // namespace
