@@ -44,8 +44,8 @@ inline void forEach(const CalcRow &row, float *values, int count, F f)
     const float *p1 = row.p1;
     const float *x = row.x;
     for (int i = 0; i < count; i++) {
-        values[i] = static_cast<float>(f(static_cast<double>(values[i]), static_cast<double>(p1[i]),
-                                         static_cast<double>(x[i])));
+        values[i] = static_cast<float>(
+            f(static_cast<double>(values[i]), static_cast<double>(p1[i]), static_cast<double>(x[i])));
     }
 }
 
@@ -144,9 +144,7 @@ void opNot(const CalcRow &row, float *v, int n)
 {
     uint32_t mask = 0;
     switch (row.pixel) {
-    case PIX_1BIT:
-        forEach(row, v, n, [](double a, double, double) { return a == 0.0 ? 1.0 : 0.0; });
-        return;
+    case PIX_1BIT: forEach(row, v, n, [](double a, double, double) { return a == 0.0 ? 1.0 : 0.0; }); return;
     case PIX_4BITS: mask = 15; break;
     case PIX_BYTE: mask = 255; break;
     case PIX_SHORT:
@@ -208,13 +206,27 @@ void opIf(const CalcRow &row, float *v, int n)
     }
 }
 
-struct Equal { static bool test(double a, double b) { return a == b; } };
-struct LessEqual { static bool test(double a, double b) { return a <= b; } };
-struct Less { static bool test(double a, double b) { return a < b; } };
-struct GreaterEqual { static bool test(double a, double b) { return a >= b; } };
-struct Greater { static bool test(double a, double b) { return a > b; } };
-struct BothSet { static bool test(double a, double b) { return a != 0.0 && b != 0.0; } };
-struct EitherSet { static bool test(double a, double b) { return a != 0.0 || b != 0.0; } };
+struct Equal {
+    static bool test(double a, double b) { return a == b; }
+};
+struct LessEqual {
+    static bool test(double a, double b) { return a <= b; }
+};
+struct Less {
+    static bool test(double a, double b) { return a < b; }
+};
+struct GreaterEqual {
+    static bool test(double a, double b) { return a >= b; }
+};
+struct Greater {
+    static bool test(double a, double b) { return a > b; }
+};
+struct BothSet {
+    static bool test(double a, double b) { return a != 0.0 && b != 0.0; }
+};
+struct EitherSet {
+    static bool test(double a, double b) { return a != 0.0 || b != 0.0; }
+};
 
 /* ---- distances and exponential weights ---- */
 
@@ -237,9 +249,8 @@ void opExpd1(const CalcRow &row, float *v, int n)
 {
     double cx = centreX(row);
     double dy = centreY(row) - row.y;
-    forEach(row, v, n, [cx, dy](double a, double p1, double x) {
-        return a * std::exp(p1 * ((cx - x) * (cx - x) + dy * dy));
-    });
+    forEach(row, v, n,
+            [cx, dy](double a, double p1, double x) { return a * std::exp(p1 * ((cx - x) * (cx - x) + dy * dy)); });
 }
 
 /* v * exp(p1 * r2^(p2/2)) for the scaled distance from (ox, oy). */
@@ -273,9 +284,8 @@ void expxFrom(const CalcRow &row, float *v, int n, double ox, bool power)
 {
     if (power) {
         double e = row.p[1];
-        forEach(row, v, n, [ox, e](double a, double p1, double x) {
-            return a * std::exp(p1 * powOrOne(std::fabs(ox - x), e));
-        });
+        forEach(row, v, n,
+                [ox, e](double a, double p1, double x) { return a * std::exp(p1 * powOrOne(std::fabs(ox - x), e)); });
     } else {
         forEach(row, v, n, [ox](double a, double p1, double x) { return a * std::exp(p1 * std::fabs(ox - x)); });
     }

@@ -13,25 +13,25 @@
  * are used, the row, and the parameters. Sizes, coordinates and parameters
  * are 32-bit floats; kernels compute in double and store floats. */
 struct CalcRow {
-    int pixel;          /* pixel type code of that image, PIX_* */
-    float rows;         /* that image's rows */
-    float columns;      /* that image's columns */
-    int n;              /* parameter count, 0..6 (an image operand counts one) */
-    float y;            /* the row of every value of the run */
-    const float *x;     /* the column of each value of the run */
-    const float *p1;    /* the first parameter of each value: a constant run,
+    int pixel;       /* pixel type code of that image, PIX_* */
+    float rows;      /* that image's rows */
+    float columns;   /* that image's columns */
+    int n;           /* parameter count, 0..6 (an image operand counts one) */
+    float y;         /* the row of every value of the run */
+    const float *x;  /* the column of each value of the run */
+    const float *p1; /* the first parameter of each value: a constant run,
                          * or the operand image's pixels */
-    float p[6];         /* p[1]..p[5] hold the parameters p2..p6 */
+    float p[6];      /* p[1]..p[5] hold the parameters p2..p6 */
 };
 
 /* Replaces count values by the operator's result for each. */
-typedef void (CalcKernel)(const CalcRow &row, float *values, int count);
+typedef void(CalcKernel)(const CalcRow &row, float *values, int count);
 
 /* One row of the operator table; the table ends with a null name. Rows of
  * one name stand together and differ in their parameter count. */
 struct CalcOp {
     const char *name;
-    int count;          /* parameters, 0..6 */
+    int count; /* parameters, 0..6 */
     CalcKernel *kernel;
 };
 

@@ -36,20 +36,20 @@ namespace {
 /* One image object; allocated zeroed by bind, freed by its command's delete
  * procedure. */
 struct RimgObj {
-    RamImage *image;            /* the bound image; NULL once it is gone */
-    RamImageClient client;      /* display callback: the reset procedure;
+    RamImage *image;       /* the bound image; NULL once it is gone */
+    RamImageClient client; /* display callback: the reset procedure;
                                  * client data: this object */
-    int32_t seenColumns;        /* image geometry the window and map were */
-    int32_t seenRows;           /* last fitted to */
+    int32_t seenColumns;   /* image geometry the window and map were */
+    int32_t seenRows;      /* last fitted to */
     int32_t seenBands;
-    int32_t desx, desy;         /* first column and row of the window, >= 0 */
-    int32_t width, height;      /* window size, >= 1 once fitted (0: to the edge) */
-    int32_t srcx, srcy;         /* first column and row read from an operand image */
-    int32_t bandCount;          /* pairs of the band map, 0..bands */
-    int32_t maxSource;          /* largest source band of the map */
-    int32_t *sourceBands;       /* 1-based operand bands; one allocation with */
-    int32_t *targetBands;       /* the 1-based bound-image bands after them */
-    Tcl_Command token;          /* the object's command */
+    int32_t desx, desy;    /* first column and row of the window, >= 0 */
+    int32_t width, height; /* window size, >= 1 once fitted (0: to the edge) */
+    int32_t srcx, srcy;    /* first column and row read from an operand image */
+    int32_t bandCount;     /* pairs of the band map, 0..bands */
+    int32_t maxSource;     /* largest source band of the map */
+    int32_t *sourceBands;  /* 1-based operand bands; one allocation with */
+    int32_t *targetBands;  /* the 1-based bound-image bands after them */
+    Tcl_Command token;     /* the object's command */
 };
 
 int rimgObjCmd(ClientData clientData, Tcl_Interp *interp, int argc, const char **argv);
@@ -73,8 +73,8 @@ bool wholeInt(const std::string &word, int *out)
     errno = 0;
     char *end = nullptr;
     long value = std::strtol(word.c_str(), &end, 10);
-    if (errno != 0 || *end != '\0' || !(std::isdigit(static_cast<unsigned char>(word.back())))
-        || value < INT_MIN || value > INT_MAX) {
+    if (errno != 0 || *end != '\0' || !(std::isdigit(static_cast<unsigned char>(word.back()))) || value < INT_MIN ||
+        value > INT_MAX) {
         return false;
     }
     *out = static_cast<int>(value);
@@ -201,8 +201,8 @@ void rimgObjReset(ClientData clientData)
     int columns = image->desc.columns;
     int rows = image->desc.rows;
     int bands = image->desc.nbands;
-    if (obj->sourceBands != nullptr && columns >= obj->seenColumns && rows >= obj->seenRows
-        && bands == obj->seenBands) {
+    if (obj->sourceBands != nullptr && columns >= obj->seenColumns && rows >= obj->seenRows &&
+        bands == obj->seenBands) {
         obj->seenColumns = columns;
         obj->seenRows = rows;
         return;
@@ -288,8 +288,8 @@ bool setWindow(RimgObj *obj, const char *text)
         }
     }
     const ImageDesc &desc = obj->image->desc;
-    if (v[0] < 0 || v[1] < 0 || v[2] < 0 || v[3] < 0 || v[4] < 1 || v[5] < 1
-        || static_cast<int64_t>(v[0]) + v[4] > desc.columns || static_cast<int64_t>(v[1]) + v[5] > desc.rows) {
+    if (v[0] < 0 || v[1] < 0 || v[2] < 0 || v[3] < 0 || v[4] < 1 || v[5] < 1 ||
+        static_cast<int64_t>(v[0]) + v[4] > desc.columns || static_cast<int64_t>(v[1]) + v[5] > desc.rows) {
         return false;
     }
     obj->desx = v[0];
@@ -341,8 +341,8 @@ bool readBandWord(const std::string &word, int bands, std::vector<std::pair<int,
         t2 = t1;
         s2 = s1;
     }
-    if (pos != word.size() || std::abs(static_cast<int64_t>(t2) - t1) != std::abs(static_cast<int64_t>(s2) - s1)
-        || std::max(t1, t2) > bands) {
+    if (pos != word.size() || std::abs(static_cast<int64_t>(t2) - t1) != std::abs(static_cast<int64_t>(s2) - s1) ||
+        std::max(t1, t2) > bands) {
         return false;
     }
     int length = std::abs(t2 - t1) + 1;
@@ -435,8 +435,8 @@ bool parseDataRange(const char *text, const int counts[3], DataRange *range)
         }
         size_t colon = item.find(':');
         int a = 0, b = 0;
-        if (!wholeInt(item.substr(0, colon), &a)
-            || (colon != std::string::npos && !wholeInt(item.substr(colon + 1), &b))) {
+        if (!wholeInt(item.substr(0, colon), &a) ||
+            (colon != std::string::npos && !wholeInt(item.substr(colon + 1), &b))) {
             return false;
         }
         if (colon == std::string::npos) {
@@ -463,10 +463,10 @@ bool readDataRange(const char *text, const RamImage *image, DataRange *range)
 /* ---- the operator walk ---- */
 
 enum WalkMode {
-    kWindowNumbers,     /* numbers over the window and the map's target bands */
-    kRangeNumbers,      /* numbers over a target range, ascending */
-    kWindowOperand,     /* an operand image through the window and the map */
-    kRangeOperand       /* an operand image with a range on either side */
+    kWindowNumbers, /* numbers over the window and the map's target bands */
+    kRangeNumbers,  /* numbers over a target range, ascending */
+    kWindowOperand, /* an operand image through the window and the map */
+    kRangeOperand   /* an operand image with a range on either side */
 };
 
 /* Everything an operation walks, fixed before the first row. */
@@ -474,14 +474,14 @@ struct WalkPlan {
     WalkMode mode = kWindowNumbers;
     RamImage *target = nullptr;
     RamImage *operand = nullptr;
-    std::vector<std::pair<int, int>> bands;    /* (target band, operand band), 0-based */
+    std::vector<std::pair<int, int>> bands; /* (target band, operand band), 0-based */
     Axis targetRows, operandRows;
-    int targetColumn = 0;       /* first column of the target run */
-    int runLength = 0;          /* values of the target run */
-    int operandColumn = 0;      /* first column of the operand run */
-    int operandLength = 0;      /* values of the operand run */
-    std::vector<float> x;       /* the column of each value of the target run */
-    std::vector<int> gather;    /* operand run index of each value */
+    int targetColumn = 0;    /* first column of the target run */
+    int runLength = 0;       /* values of the target run */
+    int operandColumn = 0;   /* first column of the operand run */
+    int operandLength = 0;   /* values of the operand run */
+    std::vector<float> x;    /* the column of each value of the target run */
+    std::vector<int> gather; /* operand run index of each value */
 };
 
 /* Fills the column part of the plan: the target run and, for each of its
@@ -536,12 +536,11 @@ void runPlan(const WalkPlan &plan, CalcKernel *kernel, CalcRow row, float p1, fl
             case kRangeOperand: row.y = static_cast<float>(plan.operandRows.at(r % plan.operandRows.count)); break;
             }
             if (operand != nullptr) {
-                int operandRow = plan.mode == kWindowOperand
-                                     ? static_cast<int>((static_cast<int64_t>(plan.operandRows.first) + r)
-                                                        % operand->desc.rows)
-                                     : plan.operandRows.at(r % plan.operandRows.count);
-                ramImageGetFloat(operand, operandRow, plan.operandColumn, plan.operandLength, pair.second,
-                                 operandRun);
+                int operandRow =
+                    plan.mode == kWindowOperand
+                        ? static_cast<int>((static_cast<int64_t>(plan.operandRows.first) + r) % operand->desc.rows)
+                        : plan.operandRows.at(r % plan.operandRows.count);
+                ramImageGetFloat(operand, operandRow, plan.operandColumn, plan.operandLength, pair.second, operandRun);
                 for (int i = 0; i < plan.runLength; i++) {
                     p1s[i] = operandRun[gather[i]];
                 }
@@ -583,8 +582,8 @@ const char *buildPlan(RimgObj *obj, WalkPlan &plan, const DataRange *targetRange
         planColumns(plan, targetRange->part[0].ascending(), Axis{}, false);
     } else if (targetRange == nullptr && operandRange == nullptr) {
         /* The window's columns must lie inside the operand; its rows repeat. */
-        if (obj->maxSource > operand->desc.nbands
-            || static_cast<int64_t>(obj->srcx) + obj->width > operand->desc.columns) {
+        if (obj->maxSource > operand->desc.nbands ||
+            static_cast<int64_t>(obj->srcx) + obj->width > operand->desc.columns) {
             return "In consistent operand rimage";
         }
         plan.mode = kWindowOperand;
@@ -597,8 +596,7 @@ const char *buildPlan(RimgObj *obj, WalkPlan &plan, const DataRange *targetRange
     } else {
         plan.mode = kRangeOperand;
         DataRange t{{wholeAxis(image->desc.columns), wholeAxis(image->desc.rows), wholeAxis(image->desc.nbands)}};
-        DataRange o{{wholeAxis(operand->desc.columns), wholeAxis(operand->desc.rows),
-                     wholeAxis(operand->desc.nbands)}};
+        DataRange o{{wholeAxis(operand->desc.columns), wholeAxis(operand->desc.rows), wholeAxis(operand->desc.nbands)}};
         if (targetRange != nullptr) {
             t = *targetRange;
         }
@@ -696,8 +694,8 @@ int runOperator(RimgObj *obj, Tcl_Interp *interp, int argc, const char **argv)
     plan.operand = operand.image;
     std::vector<float> buffers;
     try {
-        const char *message = buildPlan(obj, plan, hasTargetRange ? &targetRange : nullptr,
-                                        hasOperandRange ? &operandRange : nullptr);
+        const char *message =
+            buildPlan(obj, plan, hasTargetRange ? &targetRange : nullptr, hasOperandRange ? &operandRange : nullptr);
         if (message != nullptr) {
             return fail(interp, message);
         }
@@ -727,8 +725,8 @@ int objUsage(Tcl_Interp *interp, const char *before, const char *name, const cha
 
 bool sameGeometry(const ImageDesc &a, const ImageDesc &b)
 {
-    return a.nbands == b.nbands && a.msbf == b.msbf && a.rows == b.rows && a.columns == b.columns
-           && a.bits == b.bits && a.pixel == b.pixel && a.imgid == b.imgid;
+    return a.nbands == b.nbands && a.msbf == b.msbf && a.rows == b.rows && a.columns == b.columns && a.bits == b.bits &&
+           a.pixel == b.pixel && a.imgid == b.imgid;
 }
 
 /*
@@ -822,8 +820,8 @@ int objBands(RimgObj *obj, Tcl_Interp *interp, int argc, const char **argv)
 /* x and y of vget and vset: integers inside the image. */
 bool readPixel(const RamImage *image, const char *xText, const char *yText, int *x, int *y)
 {
-    return Tcl_GetInt(nullptr, xText, x) == TCL_OK && Tcl_GetInt(nullptr, yText, y) == TCL_OK && *x >= 0
-           && *y >= 0 && *x < image->desc.columns && *y < image->desc.rows;
+    return Tcl_GetInt(nullptr, xText, x) == TCL_OK && Tcl_GetInt(nullptr, yText, y) == TCL_OK && *x >= 0 && *y >= 0 &&
+           *x < image->desc.columns && *y < image->desc.rows;
 }
 
 int objVget(RimgObj *obj, Tcl_Interp *interp, int argc, const char **argv)
@@ -923,7 +921,7 @@ int objVset(RimgObj *obj, Tcl_Interp *interp, int argc, const char **argv)
     return TCL_OK;
 }
 
-typedef int (ObjWordProc)(RimgObj *obj, Tcl_Interp *interp, int argc, const char **argv);
+typedef int(ObjWordProc)(RimgObj *obj, Tcl_Interp *interp, int argc, const char **argv);
 
 struct ObjWord {
     const char *name;
@@ -981,7 +979,7 @@ void rimgObjDelete(ClientData clientData)
 void attachImage(RimgObj *obj, RamImage *image)
 {
     if (obj->image == image) {
-        ramImageRelease(image, nullptr);  /* the client holds it already */
+        ramImageRelease(image, nullptr); /* the client holds it already */
         return;
     }
     if (obj->image != nullptr) {

@@ -29,9 +29,9 @@ namespace {
 constexpr int kRecords = 200000;
 
 struct BenchFile {
-    std::string path;       /* main file; empty until written */
-    std::string bare;       /* the same main file under a name without index */
-    long vertices = 0;      /* vertices of all records */
+    std::string path;  /* main file; empty until written */
+    std::string bare;  /* the same main file under a name without index */
+    long vertices = 0; /* vertices of all records */
     ~BenchFile()
     {
         if (!path.empty()) {
@@ -91,8 +91,8 @@ const BenchFile &fileFor()
     }
     computeShapeBoxes(set, 0);
     const char *tmp = std::getenv("TMPDIR");
-    std::string path = std::string(tmp != nullptr ? tmp : "/tmp") + "/tesk-shape-bench-" +
-                       std::to_string(getpid()) + ".shp";
+    std::string path =
+        std::string(tmp != nullptr ? tmp : "/tmp") + "/tesk-shape-bench-" + std::to_string(getpid()) + ".shp";
     std::string bare = path.substr(0, path.size() - 4) + "-bare.shp";
     if (writeShape(path.c_str(), set, 0, nullptr) && link(path.c_str(), bare.c_str()) == 0) {
         benchFile.path = path;
@@ -129,8 +129,14 @@ void readAll(benchmark::State &state, bool withIndex)
     state.counters["vertices"] = double(file.vertices);
 }
 
-void BM_ReadShapeFile(benchmark::State &state) { readAll(state, true); }
-void BM_ReadShapeFileWithoutIndex(benchmark::State &state) { readAll(state, false); }
+void BM_ReadShapeFile(benchmark::State &state)
+{
+    readAll(state, true);
+}
+void BM_ReadShapeFileWithoutIndex(benchmark::State &state)
+{
+    readAll(state, false);
+}
 
 void BM_ShapelibReadAll(benchmark::State &state)
 {
@@ -152,9 +158,18 @@ void BM_ShapelibReadAll(benchmark::State &state)
 
 }  // namespace
 
-BENCHMARK(BM_ReadShapeFile)->Unit(benchmark::kMillisecond)->UseRealTime()->Repetitions(7)
+BENCHMARK(BM_ReadShapeFile)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Repetitions(7)
     ->ComputeStatistics("min", fastest);
-BENCHMARK(BM_ReadShapeFileWithoutIndex)->Unit(benchmark::kMillisecond)->UseRealTime()->Repetitions(7)
+BENCHMARK(BM_ReadShapeFileWithoutIndex)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Repetitions(7)
     ->ComputeStatistics("min", fastest);
-BENCHMARK(BM_ShapelibReadAll)->Unit(benchmark::kMillisecond)->UseRealTime()->Repetitions(7)
+BENCHMARK(BM_ShapelibReadAll)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Repetitions(7)
     ->ComputeStatistics("min", fastest);

@@ -19,8 +19,8 @@ GcanvasWidget *gcanvasFromPath(Tcl_Interp *interp, const char *path)
         return nullptr;
     }
     Tcl_CmdInfo info;
-    if (std::strcmp(Tk_Class(tkwin), "Gcanvas") != 0 || !Tcl_GetCommandInfo(interp, path, &info)
-        || info.objProc != gcanvasWidgetCmd) {
+    if (std::strcmp(Tk_Class(tkwin), "Gcanvas") != 0 || !Tcl_GetCommandInfo(interp, path, &info) ||
+        info.objProc != gcanvasWidgetCmd) {
         return nullptr;
     }
     return static_cast<GcanvasWidget *>(info.objClientData);
@@ -45,8 +45,7 @@ int gcanvasDrawRegion(GcanvasWidget *canvas, Drawable drawable, int x, int y, in
     int drawn = 0;
     double right = x + width, bottom = y + height;
     for (GcanvasItem *item = canvas->firstItem; item != nullptr; item = item->next) {
-        if (item->x1 < right && x < item->x2 && item->y1 < bottom && y < item->y2
-            && !gcanvasItemHidden(canvas, item)) {
+        if (item->x1 < right && x < item->x2 && item->y1 < bottom && y < item->y2 && !gcanvasItemHidden(canvas, item)) {
             item->type->displayProc(canvas, item, canvas->display, drawable, x, y, width, height);
             drawn++;
         }

@@ -66,10 +66,10 @@ void gcanvasRenderArea(GcanvasWidget *canvas, int mx, int my, int x1, int y1, in
 void gcanvasRedrawView(GcanvasWidget *canvas, int full);
 /* Counters of what redisplay did, for tests. */
 struct GcanvasRedrawLog {
-    long displays;          /* idle redisplays run */
-    long renders;           /* areas rendered into the back buffer */
-    long rebuilds;          /* back buffers made */
-    int lastArea[4];        /* the last area rendered: x1 y1 x2 y2 */
+    long displays;   /* idle redisplays run */
+    long renders;    /* areas rendered into the back buffer */
+    long rebuilds;   /* back buffers made */
+    int lastArea[4]; /* the last area rendered: x1 y1 x2 y2 */
 };
 GcanvasRedrawLog *gcanvasRedrawLog();
 

@@ -113,7 +113,7 @@ int readDistance(Tcl_Interp *interp, Tk_Window tkwin, double pixelsPerMM, const 
     return keepFinite(interp, string, what, v, out);
 }
 
-} // namespace
+}  // namespace
 
 int gcanvasParseDistance(Tcl_Interp *interp, Tk_Window tkwin, const char *string, const char *what, double *out)
 {
@@ -190,7 +190,7 @@ inline void normalise(double *box)
     }
 }
 
-} // namespace
+}  // namespace
 
 void worldToCanvasPoints(const GcanvasWidget *canvas, const double *in, double *out, int n)
 {
@@ -236,8 +236,7 @@ void canvasRectToWorld(const GcanvasWidget *canvas, double x1, double y1, double
     normalise(out);
 }
 
-void setItemBBoxFromWorld(const GcanvasWidget *canvas, GcanvasItem *item, double x1, double y1, double x2,
-                          double y2)
+void setItemBBoxFromWorld(const GcanvasWidget *canvas, GcanvasItem *item, double x1, double y1, double x2, double y2)
 {
     double box[4];
     worldRectToCanvas(canvas, x1, y1, x2, y2, box);
@@ -252,8 +251,8 @@ void gcanvasItemWorldBBox(const GcanvasWidget *canvas, const GcanvasItem *item, 
     canvasRectToWorld(canvas, item->x1, item->y1, item->x2, item->y2, out);
 }
 
-void itemBBoxWorldToCanvas(const GcanvasWidget *canvas, const GcanvasItem *item, double *x1, double *y1,
-                           double *x2, double *y2)
+void itemBBoxWorldToCanvas(const GcanvasWidget *canvas, const GcanvasItem *item, double *x1, double *y1, double *x2,
+                           double *y2)
 {
     double box[4];
     worldRectToCanvas(canvas, item->x1, item->y1, item->x2, item->y2, box);
@@ -285,7 +284,7 @@ int worldToScreenPoints(const GcanvasWidget *canvas, const double *points, int n
     }
     /* One forward pass dropping middle points on a straight run that keeps
      * its direction; the first and last points stay. */
-    int last = 0;                       /* index of p, the last point kept */
+    int last = 0; /* index of p, the last point kept */
     for (int m = 1; m < kept - 1; m++) {
         const XPoint &p = out[last];
         const XPoint &c = out[m];
@@ -293,7 +292,7 @@ int worldToScreenPoints(const GcanvasWidget *canvas, const double *points, int n
         int64_t ax = c.x - p.x, ay = c.y - p.y;
         int64_t bx = q.x - c.x, by = q.y - c.y;
         if (ax * by == ay * bx && ax * bx + ay * by > 0) {
-            continue;                   /* m dropped; q is the next candidate */
+            continue; /* m dropped; q is the next candidate */
         }
         out[++last] = c;
     }
@@ -303,8 +302,7 @@ int worldToScreenPoints(const GcanvasWidget *canvas, const double *points, int n
 
 namespace {
 
-int screenParts(const GcanvasWidget *canvas, const double *points, XPoint *out, int nParts, int *counts,
-                int spread)
+int screenParts(const GcanvasWidget *canvas, const double *points, XPoint *out, int nParts, int *counts, int spread)
 {
     int total = 0;
     const double *in = points;
@@ -318,15 +316,14 @@ int screenParts(const GcanvasWidget *canvas, const double *points, XPoint *out, 
     return total;
 }
 
-} // namespace
+}  // namespace
 
 int worldToScreenParts(const GcanvasWidget *canvas, const double *points, XPoint *out, int nParts, int *counts)
 {
     return screenParts(canvas, points, out, nParts, counts, 2);
 }
 
-int worldToScreenPartsPacked(const GcanvasWidget *canvas, const double *points, XPoint *out, int nParts,
-                             int *counts)
+int worldToScreenPartsPacked(const GcanvasWidget *canvas, const double *points, XPoint *out, int nParts, int *counts)
 {
     return screenParts(canvas, points, out, nParts, counts, 1);
 }
@@ -383,7 +380,7 @@ void mirrorAxis(double *points, int n, int axis)
     }
 }
 
-} // namespace
+}  // namespace
 
 void mirrorPointsX(double *points, int n)
 {
@@ -500,11 +497,11 @@ struct ShapeKindRow {
 
 /* Item types and their kinds; the rest have none. */
 const ShapeKindRow kItemKinds[] = {
-    {SHAPE_LINE, "line"},   {SHAPE_POLYGON, "polygon"}, {SHAPE_POINT, "symbol"}, {SHAPE_POINT, "gtext"},
-    {SHAPE_POINT, "text"},  {SHAPE_POINT, "image"},     {SHAPE_POINT, "bitmap"},
+    {SHAPE_LINE, "line"},  {SHAPE_POLYGON, "polygon"}, {SHAPE_POINT, "symbol"}, {SHAPE_POINT, "gtext"},
+    {SHAPE_POINT, "text"}, {SHAPE_POINT, "image"},     {SHAPE_POINT, "bitmap"},
 };
 
-} // namespace
+}  // namespace
 
 int itemShapeKind(const GcanvasItem *item)
 {
@@ -530,7 +527,7 @@ template <typename Limit>
 struct Edge {
     int axis;
     Limit limit;
-    bool below;     /* inside is coordinate <= limit */
+    bool below; /* inside is coordinate <= limit */
 
     bool inside(const XPoint &p) const
     {
@@ -627,7 +624,7 @@ void clipRing(const XPoint *in, size_t n, int xmin, int ymin, int xmax, int ymax
     clipRingStages(in, n, box, scratch, result);
 }
 
-} // namespace
+}  // namespace
 
 void clipRingToBox(std::vector<DrawablePoint> &ring, std::vector<DrawablePoint> &scratch, const double *box)
 {
@@ -648,8 +645,7 @@ int clipPolygonToBox(std::vector<XPoint> &points, int n, int xmin, int ymin, int
     return static_cast<int>(result.size());
 }
 
-int clipPolygonsToBox(std::vector<XPoint> &points, int nRings, int *counts, int xmin, int ymin, int xmax,
-                      int ymax)
+int clipPolygonsToBox(std::vector<XPoint> &points, int nRings, int *counts, int xmin, int ymin, int xmax, int ymax)
 {
     std::vector<XPoint> packed;
     std::vector<XPoint> ring;

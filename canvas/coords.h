@@ -61,13 +61,12 @@ void canvasBBoxToWorld(const GcanvasWidget *canvas, const double *in, double *ou
 void worldRectToCanvas(const GcanvasWidget *canvas, double x1, double y1, double x2, double y2, double *out);
 void canvasRectToWorld(const GcanvasWidget *canvas, double x1, double y1, double x2, double y2, double *out);
 /* The item's box (canvas units) from a world box. */
-void setItemBBoxFromWorld(const GcanvasWidget *canvas, GcanvasItem *item, double x1, double y1, double x2,
-                          double y2);
+void setItemBBoxFromWorld(const GcanvasWidget *canvas, GcanvasItem *item, double x1, double y1, double x2, double y2);
 /* The item's box in world units. */
 void gcanvasItemWorldBBox(const GcanvasWidget *canvas, const GcanvasItem *item, double *out);
 /* The item's four box values put through the world-to-canvas formula. */
-void itemBBoxWorldToCanvas(const GcanvasWidget *canvas, const GcanvasItem *item, double *x1, double *y1,
-                           double *x2, double *y2);
+void itemBBoxWorldToCanvas(const GcanvasWidget *canvas, const GcanvasItem *item, double *x1, double *y1, double *x2,
+                           double *y2);
 
 /* ---- world to drawable points ---- */
 
@@ -86,8 +85,7 @@ int worldToScreenPoints(const GcanvasWidget *canvas, const double *points, int n
  * holds the sum of counts plus one point a part.
  */
 int worldToScreenParts(const GcanvasWidget *canvas, const double *points, XPoint *out, int nParts, int *counts);
-int worldToScreenPartsPacked(const GcanvasWidget *canvas, const double *points, XPoint *out, int nParts,
-                             int *counts);
+int worldToScreenPartsPacked(const GcanvasWidget *canvas, const double *points, XPoint *out, int nParts, int *counts);
 
 /* ---- point arrays ---- */
 
@@ -130,8 +128,7 @@ int clipPolygonToBox(std::vector<XPoint> &points, int n, int xmin, int ymin, int
  * the start, replaces each count by the clipped count and answers the
  * total.
  */
-int clipPolygonsToBox(std::vector<XPoint> &points, int nRings, int *counts, int xmin, int ymin, int xmax,
-                      int ymax);
+int clipPolygonsToBox(std::vector<XPoint> &points, int nRings, int *counts, int xmin, int ymin, int xmax, int ymax);
 
 /* A drawable point in doubles: where a point lands before it is rounded
  * to 16 bits. */

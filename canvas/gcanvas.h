@@ -57,60 +57,60 @@ enum {
 /* Selection, insertion cursor and focus (the current-item machinery keeps
  * them up to date). */
 struct GcanvasTextInfo {
-    Tk_3DBorder selBorder;          /* -selectbackground */
-    int selBorderWidth;             /* -selectborderwidth */
-    XColor *selFgColorPtr;          /* -selectforeground */
-    GcanvasItem *selItemPtr;        /* item holding the selection, or NULL */
-    int selectFirst, selectLast;    /* selected indexes; -1 when none */
+    Tk_3DBorder selBorder;       /* -selectbackground */
+    int selBorderWidth;          /* -selectborderwidth */
+    XColor *selFgColorPtr;       /* -selectforeground */
+    GcanvasItem *selItemPtr;     /* item holding the selection, or NULL */
+    int selectFirst, selectLast; /* selected indexes; -1 when none */
     GcanvasItem *anchorItemPtr;
     int selectAnchor;
-    Tk_3DBorder insertBorder;       /* -insertbackground */
-    int insertWidth;                /* -insertwidth */
-    int insertBorderWidth;          /* -insertborderwidth */
-    GcanvasItem *focusItemPtr;      /* item with the keyboard focus, or NULL */
-    int gotFocus;                   /* the window has the focus */
-    int cursorOn;                   /* the insertion cursor is shown */
+    Tk_3DBorder insertBorder;  /* -insertbackground */
+    int insertWidth;           /* -insertwidth */
+    int insertBorderWidth;     /* -insertborderwidth */
+    GcanvasItem *focusItemPtr; /* item with the keyboard focus, or NULL */
+    int gotFocus;              /* the window has the focus */
+    int cursorOn;              /* the insertion cursor is shown */
 };
 
 struct GcanvasWidget {
-    Tk_Window tkwin;                /* NULL once the window is destroyed */
+    Tk_Window tkwin; /* NULL once the window is destroyed */
     Display *display;
     Tcl_Interp *interp;
-    double xOffset, yOffset;        /* mx * viewxorigin, my * viewyorigin */
-    double mx, my;                  /* canvas units per world unit; never 0 */
+    double xOffset, yOffset; /* mx * viewxorigin, my * viewyorigin */
+    double mx, my;           /* canvas units per world unit; never 0 */
     double textsizeratio;
     int textsizemin, textsizemax;
-    GcanvasItem *firstItem, *lastItem;  /* display order, lowest first */
-    int nextId;                     /* from 1, never reused */
-    int width, height;              /* requested interior size */
+    GcanvasItem *firstItem, *lastItem; /* display order, lowest first */
+    int nextId;                        /* from 1, never reused */
+    int width, height;                 /* requested interior size */
     Tk_BindingTable bindingTable;
     GcanvasItem *currentItem, *newCurrentItem;
-    double closeEnough;             /* canvas units */
+    double closeEnough; /* canvas units */
     XEvent pickEvent;
     int modifierState;
     Tcl_Command widgetCmd;
     int borderWidth;
     Tk_3DBorder bgBorder;
     int relief;
-    int highlightWidth;             /* >= 0 */
+    int highlightWidth; /* >= 0 */
     XColor *highlightBgColor, *highlightColor;
-    int inset;                      /* borderWidth + highlightWidth */
-    GC pixmapGC;                    /* copies and background fills */
-    int redrawX1, redrawY1, redrawX2, redrawY2;  /* pending area, canvas units */
+    int inset;                                  /* borderWidth + highlightWidth */
+    GC pixmapGC;                                /* copies and background fills */
+    int redrawX1, redrawY1, redrawX2, redrawY2; /* pending area, canvas units */
     int confine;
     int updatecomponent;
-    int fullRedraw;                 /* the pending redraw re-renders the buffer */
-    int backX1, backY1, backX2, backY2;  /* area the back buffer holds */
-    Pixmap backBuffer;              /* None when there is none */
+    int fullRedraw;                     /* the pending redraw re-renders the buffer */
+    int backX1, backY1, backX2, backY2; /* area the back buffer holds */
+    Pixmap backBuffer;                  /* None when there is none */
     GcanvasTextInfo textInfo;
     int insertOnTime, insertOffTime;
     Tcl_TimerToken insertBlinkHandler;
-    int xOrigin, yOrigin;           /* scroll origin */
-    int drawableXOrigin, drawableYOrigin;  /* top-left of the drawable being drawn */
+    int xOrigin, yOrigin;                 /* scroll origin */
+    int drawableXOrigin, drawableYOrigin; /* top-left of the drawable being drawn */
     double viewxorigin, viewyorigin;
     char *xScrollCommand, *yScrollCommand;
-    double scrollX1, scrollY1, scrollX2, scrollY2;  /* canvas units; all 0: none */
-    char *scrollRegion;             /* -scrollregion as given, world units */
+    double scrollX1, scrollY1, scrollX2, scrollY2; /* canvas units; all 0: none */
+    char *scrollRegion;                            /* -scrollregion as given, world units */
     int xScrollIncrement, yScrollIncrement;
     int graphicsMode;
     int scanX, scanXOrigin, scanY, scanYOrigin;
@@ -119,11 +119,11 @@ struct GcanvasWidget {
     char *takeFocus;
     double pixelsPerMM;
     int flags;
-    void *psInfo;                   /* PostScript state while it runs */
-    Tcl_HashTable idTable;          /* id -> item */
-    Tcl_HashTable nameTable;        /* group name -> item */
-    int canvasState;                /* GCANVAS_STATE_NORMAL or _DISABLED */
-    Tk_TSOffset tsoffset;           /* -offset: stipple and tile origin */
+    void *psInfo;            /* PostScript state while it runs */
+    Tcl_HashTable idTable;   /* id -> item */
+    Tcl_HashTable nameTable; /* group name -> item */
+    int canvasState;         /* GCANVAS_STATE_NORMAL or _DISABLED */
+    Tk_TSOffset tsoffset;    /* -offset: stipple and tile origin */
     GcanvasTagExpr *bindTagExprs;
 };
 
@@ -131,26 +131,26 @@ struct GcanvasItem {
     int id;
     GcanvasItem *next;
     Tk_Uid staticTagSpace[3];
-    Tk_Uid *tags;                   /* staticTagSpace until it grows */
+    Tk_Uid *tags; /* staticTagSpace until it grows */
     int tagSpace;
     int numTags;
     GcanvasItemType *type;
-    double x1, y1, x2, y2;          /* bounding box, canvas units */
-    float xPad, yPad;               /* margin the box includes on each side */
+    double x1, y1, x2, y2; /* bounding box, canvas units */
+    float xPad, yPad;      /* margin the box includes on each side */
     GcanvasItem *prev;
-    int state;                      /* GCANVAS_STATE_* */
-    GcanvasItem *group;             /* owning group item, or NULL */
+    int state;          /* GCANVAS_STATE_* */
+    GcanvasItem *group; /* owning group item, or NULL */
     int redrawFlags;
     int scalable;
-    int floating;                   /* canvas coordinates, drawn over the view */
+    int floating; /* canvas coordinates, drawn over the view */
 };
 
 /* The geometry and style of one vector record, for createFromDescProc. */
 struct GcanvasGeometryDesc {
-    int count;                      /* parts */
-    const double *points;           /* world (x, y) pairs, all parts */
+    int count;            /* parts */
+    const double *points; /* world (x, y) pairs, all parts */
     const int *partCounts;
-    const void *style;              /* the source item's outline record */
+    const void *style; /* the source item's outline record */
     XColor *fillColor, *activeFillColor, *disabledFillColor;
 };
 
@@ -161,19 +161,18 @@ typedef int GcanvasConfigureProc(Tcl_Interp *interp, GcanvasWidget *canvas, Gcan
 typedef int GcanvasCoordProc(Tcl_Interp *interp, GcanvasWidget *canvas, GcanvasItem *item, int objc,
                              Tcl_Obj *const objv[]);
 typedef void GcanvasDeleteProc(GcanvasWidget *canvas, GcanvasItem *item, Display *display);
-typedef void GcanvasDisplayProc(GcanvasWidget *canvas, GcanvasItem *item, Display *display, Drawable drawable,
-                                int x, int y, int width, int height);
+typedef void GcanvasDisplayProc(GcanvasWidget *canvas, GcanvasItem *item, Display *display, Drawable drawable, int x,
+                                int y, int width, int height);
 typedef double GcanvasPointProc(GcanvasWidget *canvas, GcanvasItem *item, double *point);
 typedef int GcanvasAreaProc(GcanvasWidget *canvas, GcanvasItem *item, double *rect);
 typedef int GcanvasPostscriptProc(Tcl_Interp *interp, GcanvasWidget *canvas, GcanvasItem *item, int prepass);
-typedef void GcanvasScaleProc(GcanvasWidget *canvas, GcanvasItem *item, double originX, double originY,
-                              double scaleX, double scaleY);
+typedef void GcanvasScaleProc(GcanvasWidget *canvas, GcanvasItem *item, double originX, double originY, double scaleX,
+                              double scaleY);
 typedef void GcanvasTranslateProc(GcanvasWidget *canvas, GcanvasItem *item, double deltaX, double deltaY);
 typedef int GcanvasIndexProc(Tcl_Interp *interp, GcanvasWidget *canvas, GcanvasItem *item, Tcl_Obj *index,
                              int *indexPtr);
 typedef void GcanvasIcursorProc(GcanvasWidget *canvas, GcanvasItem *item, int index);
-typedef int GcanvasSelectionProc(GcanvasWidget *canvas, GcanvasItem *item, int offset, char *buffer,
-                                 int maxBytes);
+typedef int GcanvasSelectionProc(GcanvasWidget *canvas, GcanvasItem *item, int offset, char *buffer, int maxBytes);
 typedef void GcanvasInsertProc(GcanvasWidget *canvas, GcanvasItem *item, int beforeThis, Tcl_Obj *string);
 typedef void GcanvasDCharsProc(GcanvasWidget *canvas, GcanvasItem *item, int first, int last);
 typedef void GcanvasBBoxProc(GcanvasWidget *canvas, GcanvasItem *item);
@@ -189,47 +188,46 @@ typedef void GcanvasHighlightComponentProc(GcanvasWidget *canvas, GcanvasItem *i
 typedef double GcanvasMeasureProc(GcanvasWidget *canvas, GcanvasItem *item);
 typedef double GcanvasCentroidProc(GcanvasWidget *canvas, GcanvasItem *item, double *x, double *y);
 typedef double GcanvasVertexAngleProc(GcanvasWidget *canvas, GcanvasItem *item, int vertex);
-typedef double GcanvasLineAngleProc(GcanvasWidget *canvas, GcanvasItem *item, double index, double *x,
-                                    double *y);
+typedef double GcanvasLineAngleProc(GcanvasWidget *canvas, GcanvasItem *item, double index, double *x, double *y);
 
 /* An item type: one static record per type, its 40 slots in order. */
 struct GcanvasItemType {
-    const char *name;                                   /* 0 */
-    int itemSize;                                       /* 1 */
-    GcanvasCreateProc *createProc;                      /* 2 */
-    Tk_ConfigSpec *configSpecs;                         /* 3 */
-    GcanvasConfigureProc *configProc;                   /* 4 */
-    GcanvasCoordProc *coordProc;                        /* 5 */
-    GcanvasDeleteProc *deleteProc;                      /* 6 */
-    GcanvasDisplayProc *displayProc;                    /* 7 */
-    int alwaysRedraw;                                   /* 8 */
-    GcanvasPointProc *pointProc;                        /* 9 */
-    GcanvasAreaProc *areaProc;                          /* 10 */
-    GcanvasPostscriptProc *postscriptProc;              /* 11 */
-    GcanvasScaleProc *scaleProc;                        /* 12 */
-    GcanvasTranslateProc *translateProc;                /* 13 */
-    GcanvasIndexProc *indexProc;                        /* 14 */
-    GcanvasIcursorProc *icursorProc;                    /* 15 */
-    GcanvasSelectionProc *selectionProc;                /* 16 */
-    GcanvasInsertProc *insertProc;                      /* 17 */
-    GcanvasDCharsProc *dCharsProc;                      /* 18 */
-    GcanvasBBoxProc *bboxProc;                          /* 19 */
-    GcanvasItemCmdProc *itemCmdProc;                    /* 20 */
-    GcanvasItemCmdProc *namedCmdProc;                   /* 21 */
-    GcanvasItemType *nextPtr;                           /* 22 */
-    GcanvasCreateFromDescProc *createFromDescProc;      /* 23 */
-    GcanvasDisassembleProc *disassembleProc;            /* 24 */
-    GcanvasGetCoordsProc *getCoordsProc;                /* 25 */
-    GcanvasGetPartsProc *getPartsProc;                  /* 26 */
-    void *reserved27, *reserved28;                      /* 27, 28 */
-    GcanvasGetComponentProc *getComponentProc;          /* 29 */
-    GcanvasHighlightComponentProc *highlightComponentProc;  /* 30 */
-    GcanvasMeasureProc *areaMeasureProc;                /* 31 */
-    GcanvasMeasureProc *lengthProc;                     /* 32 */
-    GcanvasCentroidProc *centroidProc;                  /* 33 */
-    GcanvasVertexAngleProc *vertexAngleProc;            /* 34 */
-    GcanvasLineAngleProc *lineAngleProc;                /* 35 */
-    void *reserved36, *reserved37, *reserved38, *reserved39;  /* 36..39 */
+    const char *name;                                        /* 0 */
+    int itemSize;                                            /* 1 */
+    GcanvasCreateProc *createProc;                           /* 2 */
+    Tk_ConfigSpec *configSpecs;                              /* 3 */
+    GcanvasConfigureProc *configProc;                        /* 4 */
+    GcanvasCoordProc *coordProc;                             /* 5 */
+    GcanvasDeleteProc *deleteProc;                           /* 6 */
+    GcanvasDisplayProc *displayProc;                         /* 7 */
+    int alwaysRedraw;                                        /* 8 */
+    GcanvasPointProc *pointProc;                             /* 9 */
+    GcanvasAreaProc *areaProc;                               /* 10 */
+    GcanvasPostscriptProc *postscriptProc;                   /* 11 */
+    GcanvasScaleProc *scaleProc;                             /* 12 */
+    GcanvasTranslateProc *translateProc;                     /* 13 */
+    GcanvasIndexProc *indexProc;                             /* 14 */
+    GcanvasIcursorProc *icursorProc;                         /* 15 */
+    GcanvasSelectionProc *selectionProc;                     /* 16 */
+    GcanvasInsertProc *insertProc;                           /* 17 */
+    GcanvasDCharsProc *dCharsProc;                           /* 18 */
+    GcanvasBBoxProc *bboxProc;                               /* 19 */
+    GcanvasItemCmdProc *itemCmdProc;                         /* 20 */
+    GcanvasItemCmdProc *namedCmdProc;                        /* 21 */
+    GcanvasItemType *nextPtr;                                /* 22 */
+    GcanvasCreateFromDescProc *createFromDescProc;           /* 23 */
+    GcanvasDisassembleProc *disassembleProc;                 /* 24 */
+    GcanvasGetCoordsProc *getCoordsProc;                     /* 25 */
+    GcanvasGetPartsProc *getPartsProc;                       /* 26 */
+    void *reserved27, *reserved28;                           /* 27, 28 */
+    GcanvasGetComponentProc *getComponentProc;               /* 29 */
+    GcanvasHighlightComponentProc *highlightComponentProc;   /* 30 */
+    GcanvasMeasureProc *areaMeasureProc;                     /* 31 */
+    GcanvasMeasureProc *lengthProc;                          /* 32 */
+    GcanvasCentroidProc *centroidProc;                       /* 33 */
+    GcanvasVertexAngleProc *vertexAngleProc;                 /* 34 */
+    GcanvasLineAngleProc *lineAngleProc;                     /* 35 */
+    void *reserved36, *reserved37, *reserved38, *reserved39; /* 36..39 */
 };
 
 #endif /* TESK_CANVAS_GCANVAS_H */

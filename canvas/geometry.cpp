@@ -51,7 +51,7 @@ void closestOnAxis(const double *a, const double *b, const double *p, int axis, 
     c[1 - axis] = at;
 }
 
-} // namespace
+}  // namespace
 
 double segmentDistanceScaled(double sx, double sy, const double *p1, const double *p2, const double *p)
 {
@@ -78,7 +78,7 @@ double ringDistanceScaled(double sx, double sy, const double *points, int n, con
         double c[2];
         bool spans = p[0] >= std::min(prev[0], cur[0]) && p[0] < std::max(prev[0], cur[0]);
         if (prev[0] == cur[0]) {
-            closestOnAxis(prev, cur, p, 1, cur[0], c);      /* vertical: never crosses */
+            closestOnAxis(prev, cur, p, 1, cur[0], c); /* vertical: never crosses */
         } else if (prev[1] == cur[1]) {
             closestOnAxis(prev, cur, p, 0, cur[1], c);
             crossings += spans && p[1] < cur[1];
@@ -95,8 +95,8 @@ double ringDistanceScaled(double sx, double sy, const double *points, int n, con
     return crossings & 1 ? 0 : best;
 }
 
-double ringsDistanceScaled(double sx, double sy, const double *points, int nRings, const int *counts,
-                           const double *p, double *boundary)
+double ringsDistanceScaled(double sx, double sy, const double *points, int nRings, const int *counts, const double *p,
+                           double *boundary)
 {
     if (nRings <= 0) {
         if (boundary != nullptr) {
@@ -152,12 +152,11 @@ double ovalToPointScaled(double sx, double sy, const double *box, double width, 
     return d < 0 ? 0 : d;
 }
 
-double thickPolylineToPoint(const double *points, int n, double width, int capStyle, int joinStyle,
-                            const double *p)
+double thickPolylineToPoint(const double *points, int n, double width, int capStyle, int joinStyle, const double *p)
 {
     double radius = width / 2;
     double best = kHuge;
-    bool fallBack = false;          /* a miter join replaced by a bevel */
+    bool fallBack = false; /* a miter join replaced by a bevel */
     /* poly: start corners 0..3, end corners 4..7, closing point 8..9,
      * and 10..11 closing the bevel wedge */
     double poly[12];
@@ -283,8 +282,8 @@ namespace {
 
 /* Writes one span (or its end alone) to whichever outputs are given;
  * answers the points written. */
-int emitSpan(const GcanvasWidget *canvas, double *control, int steps, bool endOnly, XPoint *xpoints,
-             double *dpoints, int at)
+int emitSpan(const GcanvasWidget *canvas, double *control, int steps, bool endOnly, XPoint *xpoints, double *dpoints,
+             int at)
 {
     if (endOnly) {
         if (xpoints != nullptr) {
@@ -306,7 +305,7 @@ int emitSpan(const GcanvasWidget *canvas, double *control, int steps, bool endOn
     return steps;
 }
 
-} // namespace
+}  // namespace
 
 int gcanvasMakeBezierCurve(const GcanvasWidget *canvas, const double *points, int n, int steps, XPoint *xpoints,
                            double *dpoints)

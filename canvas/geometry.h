@@ -22,15 +22,14 @@ double segmentDistanceScaled(double sx, double sy, const double *p1, const doubl
  * *boundary (when given) receives the boundary distance either way. */
 double ringDistanceScaled(double sx, double sy, const double *points, int n, const double *p, double *boundary);
 /* The same for a polygon with holes: ring 0 outer, the others holes. */
-double ringsDistanceScaled(double sx, double sy, const double *points, int nRings, const int *counts,
-                           const double *p, double *boundary);
+double ringsDistanceScaled(double sx, double sy, const double *points, int nRings, const int *counts, const double *p,
+                           double *boundary);
 /* Distance from p to the oval in box (world units) with an outline of
  * width pixels, filled or not. */
 double ovalToPointScaled(double sx, double sy, const double *box, double width, int filled, const double *p);
 /* Distance from p to the polyline (n >= 2) drawn width wide with the given
  * cap and join styles; 0 inside. */
-double thickPolylineToPoint(const double *points, int n, double width, int capStyle, int joinStyle,
-                            const double *p);
+double thickPolylineToPoint(const double *points, int n, double width, int capStyle, int joinStyle, const double *p);
 /* 1: a within b; -1: apart (touching edges overlap); 0 otherwise. */
 int rectToRect(const double *a, const double *b);
 

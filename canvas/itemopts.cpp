@@ -28,8 +28,7 @@ const char *pixelPrint(ClientData, Tk_Window, char *record, int offset, Tcl_Free
     return text;
 }
 
-int offsetParse(ClientData clientData, Tcl_Interp *interp, Tk_Window tkwin, const char *value, char *record,
-                int offset)
+int offsetParse(ClientData clientData, Tcl_Interp *interp, Tk_Window tkwin, const char *value, char *record, int offset)
 {
     return TkOffsetParseProc(clientData, interp, tkwin, value, record, offset);
 }
@@ -63,8 +62,7 @@ int stateParse(ClientData, Tcl_Interp *interp, Tk_Window, const char *value, cha
             return TCL_OK;
         }
     }
-    Tcl_AppendResult(interp, "bad state value \"", value, "\": must be active, disabled, hidden, or normal",
-                     nullptr);
+    Tcl_AppendResult(interp, "bad state value \"", value, "\": must be active, disabled, hidden, or normal", nullptr);
     return TCL_ERROR;
 }
 
@@ -79,7 +77,7 @@ const char *statePrint(ClientData, Tk_Window, char *record, int offset, Tcl_Free
     return "";
 }
 
-} // namespace
+}  // namespace
 
 Tk_CustomOption gcanvasPixelOption = {pixelParse, pixelPrint, nullptr};
 Tk_CustomOption gcanvasOffsetOption = {offsetParse, offsetPrint, reinterpret_cast<ClientData>(TK_OFFSET_RELATIVE)};
@@ -108,17 +106,28 @@ GCKey keyOf(Tk_Window tkwin, unsigned long mask, const XGCValues *v)
     GCKey key{reinterpret_cast<unsigned long>(Tk_Display(tkwin)), static_cast<unsigned long>(Tk_ScreenNumber(tkwin)),
               static_cast<unsigned long>(Tk_Depth(tkwin)), mask};
     const unsigned long fields[] = {
-        static_cast<unsigned long>(v->function),   v->plane_mask,
-        v->foreground,                             v->background,
-        static_cast<unsigned long>(v->line_width), static_cast<unsigned long>(v->line_style),
-        static_cast<unsigned long>(v->cap_style),  static_cast<unsigned long>(v->join_style),
-        static_cast<unsigned long>(v->fill_style), static_cast<unsigned long>(v->fill_rule),
-        v->tile,                                   v->stipple,
-        static_cast<unsigned long>(v->ts_x_origin), static_cast<unsigned long>(v->ts_y_origin),
-        v->font,                                   static_cast<unsigned long>(v->subwindow_mode),
-        static_cast<unsigned long>(v->graphics_exposures), static_cast<unsigned long>(v->clip_x_origin),
-        static_cast<unsigned long>(v->clip_y_origin), v->clip_mask,
-        static_cast<unsigned long>(v->dash_offset), static_cast<unsigned long>(static_cast<unsigned char>(v->dashes)),
+        static_cast<unsigned long>(v->function),
+        v->plane_mask,
+        v->foreground,
+        v->background,
+        static_cast<unsigned long>(v->line_width),
+        static_cast<unsigned long>(v->line_style),
+        static_cast<unsigned long>(v->cap_style),
+        static_cast<unsigned long>(v->join_style),
+        static_cast<unsigned long>(v->fill_style),
+        static_cast<unsigned long>(v->fill_rule),
+        v->tile,
+        v->stipple,
+        static_cast<unsigned long>(v->ts_x_origin),
+        static_cast<unsigned long>(v->ts_y_origin),
+        v->font,
+        static_cast<unsigned long>(v->subwindow_mode),
+        static_cast<unsigned long>(v->graphics_exposures),
+        static_cast<unsigned long>(v->clip_x_origin),
+        static_cast<unsigned long>(v->clip_y_origin),
+        v->clip_mask,
+        static_cast<unsigned long>(v->dash_offset),
+        static_cast<unsigned long>(static_cast<unsigned char>(v->dashes)),
         static_cast<unsigned long>(v->arc_mode),
     };
     for (unsigned bit = 0; bit < sizeof fields / sizeof fields[0]; bit++) {
@@ -129,7 +138,7 @@ GCKey keyOf(Tk_Window tkwin, unsigned long mask, const XGCValues *v)
     return key;
 }
 
-} // namespace
+}  // namespace
 
 GC gcanvasGetGC(Tk_Window tkwin, unsigned long mask, XGCValues *values)
 {

@@ -20,9 +20,19 @@ struct TypeRow {
 };
 
 TypeRow typeRows[] = {
-    {"rectangle", &gcanvasRectangleType}, {"text", nullptr},  {"line", nullptr},   {"polygon", nullptr},
-    {"image", nullptr}, {"oval", &gcanvasOvalType},      {"bitmap", nullptr}, {"arc", nullptr},   {"gtext", nullptr},   {"group", nullptr},
-    {"symbol", nullptr},    {"window", nullptr}, {"object", &gcanvasObjectType},
+    {"rectangle", &gcanvasRectangleType},
+    {"text", nullptr},
+    {"line", nullptr},
+    {"polygon", nullptr},
+    {"image", nullptr},
+    {"oval", &gcanvasOvalType},
+    {"bitmap", nullptr},
+    {"arc", nullptr},
+    {"gtext", nullptr},
+    {"group", nullptr},
+    {"symbol", nullptr},
+    {"window", nullptr},
+    {"object", &gcanvasObjectType},
 };
 
 GcanvasItemType *typeList = nullptr;
@@ -64,7 +74,7 @@ void linkItem(GcanvasWidget *canvas, GcanvasItem *item)
     canvas->flags |= GCANVAS_REPICK_NEEDED;
 }
 
-} // namespace
+}  // namespace
 
 void gcanvasInitTypes()
 {
@@ -124,8 +134,7 @@ GcanvasItemType *gcanvasItemTypeByName(GcanvasWidget *, const char *name)
     return nullptr;
 }
 
-int gcanvasCreateItem(Tcl_Interp *interp, GcanvasWidget *canvas, GcanvasItemType *type, int objc,
-                      Tcl_Obj *const objv[])
+int gcanvasCreateItem(Tcl_Interp *interp, GcanvasWidget *canvas, GcanvasItemType *type, int objc, Tcl_Obj *const objv[])
 {
     auto *item = static_cast<GcanvasItem *>(gmemAlloc(static_cast<size_t>(type->itemSize)));
     if (item == nullptr) {
@@ -158,8 +167,8 @@ GcanvasItem *gcanvasCreateItemFromDesc(GcanvasWidget *canvas, Tcl_Interp *interp
         gcanvasFreeItemRecord(item);
         return nullptr;
     }
-    if (tags != nullptr
-        && gcanvasTagsParse(nullptr, interp, canvas->tkwin, tags, reinterpret_cast<char *>(item), 0) != TCL_OK) {
+    if (tags != nullptr &&
+        gcanvasTagsParse(nullptr, interp, canvas->tkwin, tags, reinterpret_cast<char *>(item), 0) != TCL_OK) {
         if (type->deleteProc != nullptr) {
             type->deleteProc(canvas, item, canvas->display);
         }
@@ -230,13 +239,12 @@ void gcanvasDeleteItem(GcanvasWidget *canvas, GcanvasItem *item)
 
 GcanvasItem *gcanvasItemById(GcanvasWidget *canvas, int id)
 {
-    Tcl_HashEntry *entry =
-        Tcl_FindHashEntry(&canvas->idTable, reinterpret_cast<char *>(static_cast<intptr_t>(id)));
+    Tcl_HashEntry *entry = Tcl_FindHashEntry(&canvas->idTable, reinterpret_cast<char *>(static_cast<intptr_t>(id)));
     return entry != nullptr ? static_cast<GcanvasItem *>(Tcl_GetHashValue(entry)) : nullptr;
 }
 
 bool gcanvasItemHidden(const GcanvasWidget *canvas, const GcanvasItem *item)
 {
-    return item->state == GCANVAS_STATE_HIDDEN
-           || (item->state == GCANVAS_STATE_INHERIT && canvas->canvasState == GCANVAS_STATE_HIDDEN);
+    return item->state == GCANVAS_STATE_HIDDEN ||
+           (item->state == GCANVAS_STATE_INHERIT && canvas->canvasState == GCANVAS_STATE_HIDDEN);
 }

@@ -97,9 +97,9 @@ struct DrawFrame {
     ObjectItem *o;
     Display *display;
     Drawable drawable;
-    double cull[4];                 /* world box: lines and polygons */
-    double cullPoints[4];           /* world box: point records */
-    double clip[4];                 /* drawable box of the area drawn, with a margin */
+    double cull[4];       /* world box: lines and polygons */
+    double cullPoints[4]; /* world box: point records */
+    double clip[4];       /* drawable box of the area drawn, with a margin */
 };
 
 /* The parts of a record as drawable polylines into s.xpoints, with
@@ -138,7 +138,7 @@ void linePoints(const DrawFrame &f, Scratch &s)
     const double ox = canvas->drawableXOrigin, oy = canvas->drawableYOrigin;
     for (int c : parts) {
         size_t start = s.xpoints.size();
-        bool open = false;              /* a run is being built */
+        bool open = false; /* a run is being built */
         /* A part of one point is a segment from it to itself. */
         int segments = std::max(c - 1, 1);
         for (int k = 0; k < segments; k++) {
@@ -313,15 +313,15 @@ int drawPoints(const DrawFrame &f, Scratch &s)
         int hx = sx / 2, hy = sy / 2;
         int count = obj->count(obj);
         for (int i = 0; pens.ok() && i < count; i++) {
-            if (!selected(obj, i) || !readRecord(obj, i, s.rec) || s.rec.kind != SHAPE_POINT
-                || !boxesMeet(s.rec.box, f.cullPoints)) {
+            if (!selected(obj, i) || !readRecord(obj, i, s.rec) || s.rec.kind != SHAPE_POINT ||
+                !boxesMeet(s.rec.box, f.cullPoints)) {
                 continue;
             }
             drawn++;
             for (int k = 0; k < s.rec.nPoints; k++) {
                 const double *wp = s.rec.points + 2 * k;
-                if (wp[0] < f.cullPoints[0] || wp[0] > f.cullPoints[2] || wp[1] < f.cullPoints[1]
-                    || wp[1] > f.cullPoints[3]) {
+                if (wp[0] < f.cullPoints[0] || wp[0] > f.cullPoints[2] || wp[1] < f.cullPoints[1] ||
+                    wp[1] > f.cullPoints[3]) {
                     continue;
                 }
                 double c[2];
@@ -354,13 +354,12 @@ int drawPoints(const DrawFrame &f, Scratch &s)
                                          {toX(cx), toX(top + sy)},
                                          {toX(left + sx), toX(cy)},
                                          {toX(cx), toX(top)}};
-                    XPoint cross[13] = {{toX(cx + 1), toX(top)},          {toX(cx + 1), toX(cy - 1)},
-                                        {toX(cx + hx), toX(cy - 1)},      {toX(cx + hx), toX(cy + 1)},
-                                        {toX(cx + 1), toX(cy + 1)},       {toX(cx + 1), toX(top + sy)},
-                                        {toX(cx - 1), toX(top + sy)},     {toX(cx - 1), toX(cy + 1)},
-                                        {toX(left), toX(cy + 1)},         {toX(left), toX(cy - 1)},
-                                        {toX(cx - 1), toX(cy - 1)},       {toX(cx - 1), toX(top)},
-                                        {toX(cx + 1), toX(top)}};
+                    XPoint cross[13] = {
+                        {toX(cx + 1), toX(top)},      {toX(cx + 1), toX(cy - 1)}, {toX(cx + hx), toX(cy - 1)},
+                        {toX(cx + hx), toX(cy + 1)},  {toX(cx + 1), toX(cy + 1)}, {toX(cx + 1), toX(top + sy)},
+                        {toX(cx - 1), toX(top + sy)}, {toX(cx - 1), toX(cy + 1)}, {toX(left), toX(cy + 1)},
+                        {toX(left), toX(cy - 1)},     {toX(cx - 1), toX(cy - 1)}, {toX(cx - 1), toX(top)},
+                        {toX(cx + 1), toX(top)}};
                     XPoint *shape = o->symbolType == SYMBOL_DIAMOND ? diamond : cross;
                     int n = o->symbolType == SYMBOL_DIAMOND ? 5 : 13;
                     if (fill != nullptr) {
@@ -371,8 +370,7 @@ int drawPoints(const DrawFrame &f, Scratch &s)
                     }
                     break;
                 }
-                default:
-                    break;
+                default: break;
                 }
                 if (marker != nullptr) {
                     if (o->markerType == MARKER_CROSS) {
@@ -411,8 +409,8 @@ int drawLines(const DrawFrame &f, Scratch &s)
         int d = outlineLineWidth(f.canvas, o);
         int count = obj->count(obj);
         for (int i = 0; line != nullptr && i < count; i++) {
-            if (!candidate(obj, i, f.cull) || !readRecord(obj, i, s.rec) || s.rec.kind != SHAPE_LINE
-                || !boxesMeet(s.rec.box, f.cull)) {
+            if (!candidate(obj, i, f.cull) || !readRecord(obj, i, s.rec) || s.rec.kind != SHAPE_LINE ||
+                !boxesMeet(s.rec.box, f.cull)) {
                 continue;
             }
             drawn++;
@@ -448,8 +446,8 @@ int drawPolygons(const DrawFrame &f, Scratch &s)
         int d = outlineLineWidth(canvas, o);
         int count = obj->count(obj);
         for (int i = 0; pens.ok() && i < count; i++) {
-            if (!candidate(obj, i, f.cull) || !readRecord(obj, i, s.rec) || s.rec.kind != SHAPE_POLYGON
-                || !boxesMeet(s.rec.box, f.cull)) {
+            if (!candidate(obj, i, f.cull) || !readRecord(obj, i, s.rec) || s.rec.kind != SHAPE_POLYGON ||
+                !boxesMeet(s.rec.box, f.cull)) {
                 continue;
             }
             if (s.rec.counts[0] <= 2 && line == nullptr) {
@@ -476,7 +474,7 @@ int drawPolygons(const DrawFrame &f, Scratch &s)
             bool clipped = polygonPoints(f, s, fill != nullptr ? f.clip : reach);
             if (fill != nullptr) {
                 drawFillRings(fill, s.xpoints.data(), static_cast<int>(s.counts.size()), s.counts.data(), Complex,
-                               CoordModeOrigin);
+                              CoordModeOrigin);
                 if (line != nullptr && clipped) {
                     polygonPoints(f, s, reach);
                 }
@@ -499,7 +497,7 @@ int drawPolygons(const DrawFrame &f, Scratch &s)
     return drawn;
 }
 
-} // namespace
+}  // namespace
 
 void objectDisplay(GcanvasWidget *canvas, GcanvasItem *item, Display *display, Drawable drawable, int x, int y,
                    int width, int height)
@@ -530,17 +528,10 @@ void objectDisplay(GcanvasWidget *canvas, GcanvasItem *item, Display *display, D
     Scratch s;
     int drawn = 0;
     switch (obj->subtype(obj)) {
-    case SHAPE_POINT:
-        drawn = drawPoints(f, s);
-        break;
-    case SHAPE_LINE:
-        drawn = drawLines(f, s);
-        break;
-    case SHAPE_POLYGON:
-        drawn = drawPolygons(f, s);
-        break;
-    default:
-        break;
+    case SHAPE_POINT: drawn = drawPoints(f, s); break;
+    case SHAPE_LINE: drawn = drawLines(f, s); break;
+    case SHAPE_POLYGON: drawn = drawPolygons(f, s); break;
+    default: break;
     }
     if (getDebugFlag()) {
         std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - started;
@@ -548,4 +539,4 @@ void objectDisplay(GcanvasWidget *canvas, GcanvasItem *item, Display *display, D
     }
 }
 
-} // namespace objectitem
+}  // namespace objectitem

@@ -97,7 +97,7 @@ double polygonDistance(const GcanvasWidget *canvas, const ObjectItem *o, Scratch
     return std::max(edge - half, 0.0);
 }
 
-} // namespace
+}  // namespace
 
 double objectToPoint(GcanvasWidget *canvas, GcanvasItem *item, double *point)
 {
@@ -118,9 +118,8 @@ double objectToPoint(GcanvasWidget *canvas, GcanvasItem *item, double *point)
         }
         /* What the record draws reaches this far past its box; a record
          * whose box is no nearer than the best so far is passed over. */
-        double reach = s.rec.kind == SHAPE_POINT
-                           ? std::max({o->symbolXSize, o->symbolYSize, 1}) / 2.0 + width
-                           : std::max(width, 1.0) / 2;
+        double reach = s.rec.kind == SHAPE_POINT ? std::max({o->symbolXSize, o->symbolYSize, 1}) / 2.0 + width
+                                                 : std::max(width, 1.0) / 2;
         double box[4];
         canvasBox(canvas, s.rec, box);
         if (boxDistance(box, point) - reach >= best) {
@@ -128,15 +127,9 @@ double objectToPoint(GcanvasWidget *canvas, GcanvasItem *item, double *point)
         }
         double d;
         switch (s.rec.kind) {
-        case SHAPE_POINT:
-            d = pointsDistance(canvas, o, s.rec, width, point);
-            break;
-        case SHAPE_LINE:
-            d = linesDistance(canvas, o, s, width, point);
-            break;
-        default:
-            d = polygonDistance(canvas, o, s, width, point);
-            break;
+        case SHAPE_POINT: d = pointsDistance(canvas, o, s.rec, width, point); break;
+        case SHAPE_LINE: d = linesDistance(canvas, o, s, width, point); break;
+        default: d = polygonDistance(canvas, o, s, width, point); break;
         }
         if (d < best) {
             best = d;
@@ -155,8 +148,7 @@ namespace {
 /* ---- area test ---- */
 
 /* How the symbols of a point record lie against rect. */
-int pointsToArea(const GcanvasWidget *canvas, const ObjectItem *o, const Record &rec, double width,
-               const double *rect)
+int pointsToArea(const GcanvasWidget *canvas, const ObjectItem *o, const Record &rec, double width, const double *rect)
 {
     double hx = o->symbolXSize / 2.0 + width, hy = o->symbolYSize / 2.0 + width;
     int in = 0, out = 0;
@@ -246,7 +238,7 @@ int polygonToArea(const GcanvasWidget *canvas, ObjectItem *o, Scratch &s, double
     return containing & 1 ? 0 : -1;
 }
 
-} // namespace
+}  // namespace
 
 int objectToArea(GcanvasWidget *canvas, GcanvasItem *item, double *rect)
 {
@@ -263,8 +255,8 @@ int objectToArea(GcanvasWidget *canvas, GcanvasItem *item, double *rect)
         if (!selected(obj, i) || !readRecord(obj, i, s.rec)) {
             continue;
         }
-        double reach = s.rec.kind == SHAPE_POINT ? std::max(o->symbolXSize, o->symbolYSize) / 2.0 + width
-                                                  : std::max(width, 1.0);
+        double reach =
+            s.rec.kind == SHAPE_POINT ? std::max(o->symbolXSize, o->symbolYSize) / 2.0 + width : std::max(width, 1.0);
         double box[4];
         canvasBox(canvas, s.rec, box);
         double grown[4] = {box[0] - reach, box[1] - reach, box[2] + reach, box[3] + reach};
@@ -289,4 +281,4 @@ int objectToArea(GcanvasWidget *canvas, GcanvasItem *item, double *rect)
     return out > 0 ? 0 : 1;
 }
 
-} // namespace objectitem
+}  // namespace objectitem

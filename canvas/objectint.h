@@ -30,33 +30,33 @@ enum MarkerType { MARKER_POINT, MARKER_CROSS };
 
 struct ObjectItem {
     GcanvasItem header;
-    double x, y;                    /* world translation of every record */
-    Tk_Anchor anchor;               /* -anchor: kept, not used */
-    Tk_TSOffset tsoffset;           /* -offset: fill stipple origin */
+    double x, y;          /* world translation of every record */
+    Tk_Anchor anchor;     /* -anchor: kept, not used */
+    Tk_TSOffset tsoffset; /* -offset: fill stipple origin */
     XColor *fillColor, *activeFillColor, *disabledFillColor;
     Pixmap fillStipple, activeFillStipple, disabledFillStipple;
-    GC fillGC;                      /* fills and symbol bodies; NULL without a fill colour */
+    GC fillGC; /* fills and symbol bodies; NULL without a fill colour */
     GcanvasOutline outline;
     /* joinStyle, capStyle, splineSteps and smooth follow the outline
      * record in this order: code handed the outline record reads them. */
-    int joinStyle;                  /* X join style */
-    int capStyle;                   /* X cap style of the hit tests; round, as drawn */
-    int splineSteps;                /* 1..100 */
-    const GcanvasSmoothMethod *smooth;  /* NULL: not smoothed */
-    char *objectName;               /* -object (Tcl-allocated) or NULL */
-    RAMOBJ *object;                 /* held with one use and a listener, or NULL */
-    int picked;                     /* record found by the last point test, -1: none */
+    int joinStyle;                     /* X join style */
+    int capStyle;                      /* X cap style of the hit tests; round, as drawn */
+    int splineSteps;                   /* 1..100 */
+    const GcanvasSmoothMethod *smooth; /* NULL: not smoothed */
+    char *objectName;                  /* -object (Tcl-allocated) or NULL */
+    RAMOBJ *object;                    /* held with one use and a listener, or NULL */
+    int picked;                        /* record found by the last point test, -1: none */
     GcanvasWidget *canvas;
-    int symbolXSize, symbolYSize;   /* pixels */
-    int symbolType;                 /* SymbolType */
-    int markerType;                 /* MarkerType */
-    GC markerGC;                    /* NULL without a marker colour */
+    int symbolXSize, symbolYSize; /* pixels */
+    int symbolType;               /* SymbolType */
+    int markerType;               /* MarkerType */
+    GC markerGC;                  /* NULL without a marker colour */
     XColor *markerColor;
-    XColor *highlightColor;         /* -highlightcolor */
+    XColor *highlightColor; /* -highlightcolor */
     /* The union of the record boxes in world units, read once for each
      * state of the object (moves, zooms and options do not read it again). */
-    bool extentKnown;               /* false: to be read from the records */
-    bool extentAny;                 /* some record has a box */
+    bool extentKnown; /* false: to be read from the records */
+    bool extentAny;   /* some record has a box */
     double extent[4];
 };
 
@@ -80,8 +80,8 @@ struct Record {
     int kind = 0;                   /* SHAPE_POINT, SHAPE_LINE, SHAPE_POLYGON, or 0 for none */
     const double *points = nullptr; /* world (x, y) pairs of all parts */
     int nPoints = 0;
-    double box[4] = {0, 0, 0, 0};   /* world box, from the record or its points */
-    std::vector<int> counts;        /* parts, each within the points; at least one point each */
+    double box[4] = {0, 0, 0, 0}; /* world box, from the record or its points */
+    std::vector<int> counts;      /* parts, each within the points; at least one point each */
 };
 
 /*
@@ -164,6 +164,6 @@ double objectAreaMeasure(GcanvasWidget *canvas, GcanvasItem *item);
 double objectLength(GcanvasWidget *canvas, GcanvasItem *item);
 double objectCentroid(GcanvasWidget *canvas, GcanvasItem *item, double *x, double *y);
 
-} // namespace objectitem
+}  // namespace objectitem
 
 #endif /* TESK_CANVAS_OBJECTINT_H */

@@ -37,9 +37,9 @@ namespace {
 /* ---- symbol and marker type options ---- */
 
 struct NamedChoice {
-    const char *option;             /* "-symboltype" */
-    const char *const *names;       /* NULL-terminated */
-    const char *expected;           /* the names as the error lists them */
+    const char *option;       /* "-symboltype" */
+    const char *const *names; /* NULL-terminated */
+    const char *expected;     /* the names as the error lists them */
 };
 
 const char *const kSymbolNames[] = {"oval", "rectangle", "diamond", "crosshair", "handle", nullptr};
@@ -84,10 +84,8 @@ const char *choicePrint(ClientData clientData, Tk_Window, char *record, int offs
     return "unknown";
 }
 
-Tk_CustomOption symbolTypeOption = {choiceParse, choicePrint,
-                                    const_cast<NamedChoice *>(&kSymbolChoice)};
-Tk_CustomOption markerTypeOption = {choiceParse, choicePrint,
-                                    const_cast<NamedChoice *>(&kMarkerChoice)};
+Tk_CustomOption symbolTypeOption = {choiceParse, choicePrint, const_cast<NamedChoice *>(&kSymbolChoice)};
+Tk_CustomOption markerTypeOption = {choiceParse, choicePrint, const_cast<NamedChoice *>(&kMarkerChoice)};
 
 #define OI_OPT(field) Tk_Offset(ObjectItem, field)
 
@@ -101,8 +99,8 @@ Tk_ConfigSpec configSpecs[] = {
      TK_CONFIG_NULL_OK, nullptr},
     {TK_CONFIG_BITMAP, "-activestipple", nullptr, nullptr, nullptr, OI_OPT(activeFillStipple), TK_CONFIG_NULL_OK,
      nullptr},
-    {TK_CONFIG_CUSTOM, "-activewidth", nullptr, nullptr, "0.0", OI_OPT(outline.activeWidth),
-     TK_CONFIG_DONT_SET_DEFAULT, &gcanvasPixelOption},
+    {TK_CONFIG_CUSTOM, "-activewidth", nullptr, nullptr, "0.0", OI_OPT(outline.activeWidth), TK_CONFIG_DONT_SET_DEFAULT,
+     &gcanvasPixelOption},
     {TK_CONFIG_CUSTOM, "-dash", nullptr, nullptr, nullptr, OI_OPT(outline.dash), TK_CONFIG_NULL_OK,
      const_cast<Tk_CustomOption *>(&gcanvasDashOption)},
     {TK_CONFIG_PIXELS, "-dashoffset", nullptr, nullptr, "0", OI_OPT(outline.offset), TK_CONFIG_DONT_SET_DEFAULT,
@@ -111,32 +109,31 @@ Tk_ConfigSpec configSpecs[] = {
      const_cast<Tk_CustomOption *>(&gcanvasDashOption)},
     {TK_CONFIG_COLOR, "-disabledfill", nullptr, nullptr, nullptr, OI_OPT(disabledFillColor), TK_CONFIG_NULL_OK,
      nullptr},
-    {TK_CONFIG_COLOR, "-disabledoutline", nullptr, nullptr, nullptr, OI_OPT(outline.disabledColor),
-     TK_CONFIG_NULL_OK, nullptr},
+    {TK_CONFIG_COLOR, "-disabledoutline", nullptr, nullptr, nullptr, OI_OPT(outline.disabledColor), TK_CONFIG_NULL_OK,
+     nullptr},
     {TK_CONFIG_BITMAP, "-disabledoutlinestipple", nullptr, nullptr, nullptr, OI_OPT(outline.disabledStipple),
      TK_CONFIG_NULL_OK, nullptr},
-    {TK_CONFIG_BITMAP, "-disabledstipple", nullptr, nullptr, nullptr, OI_OPT(disabledFillStipple),
-     TK_CONFIG_NULL_OK, nullptr},
+    {TK_CONFIG_BITMAP, "-disabledstipple", nullptr, nullptr, nullptr, OI_OPT(disabledFillStipple), TK_CONFIG_NULL_OK,
+     nullptr},
     {TK_CONFIG_CUSTOM, "-disabledwidth", nullptr, nullptr, "0.0", OI_OPT(outline.disabledWidth),
      TK_CONFIG_DONT_SET_DEFAULT, &gcanvasPixelOption},
     {TK_CONFIG_COLOR, "-fill", nullptr, nullptr, nullptr, OI_OPT(fillColor), TK_CONFIG_NULL_OK, nullptr},
     {TK_CONFIG_INT, "-floating", nullptr, nullptr, "0", OI_OPT(header.floating), 0, nullptr},
-    {TK_CONFIG_COLOR, "-background", "background", "Background", nullptr, OI_OPT(outline.background),
-     TK_CONFIG_NULL_OK, nullptr},
+    {TK_CONFIG_COLOR, "-background", "background", "Background", nullptr, OI_OPT(outline.background), TK_CONFIG_NULL_OK,
+     nullptr},
     {TK_CONFIG_SYNONYM, "-bg", "background", nullptr, nullptr, 0, 0, nullptr},
     {TK_CONFIG_JOIN_STYLE, "-joinstyle", nullptr, nullptr, "round", OI_OPT(joinStyle), TK_CONFIG_DONT_SET_DEFAULT,
      nullptr},
     {TK_CONFIG_CUSTOM, "-offset", nullptr, nullptr, "0,0", OI_OPT(tsoffset), TK_CONFIG_DONT_SET_DEFAULT,
      &gcanvasOffsetOption},
     {TK_CONFIG_COLOR, "-outline", nullptr, nullptr, "black", OI_OPT(outline.color), TK_CONFIG_NULL_OK, nullptr},
-    {TK_CONFIG_CUSTOM, "-outlineoffset", nullptr, nullptr, "0,0", OI_OPT(outline.tsoffset),
-     TK_CONFIG_DONT_SET_DEFAULT, &gcanvasOffsetOption},
+    {TK_CONFIG_CUSTOM, "-outlineoffset", nullptr, nullptr, "0,0", OI_OPT(outline.tsoffset), TK_CONFIG_DONT_SET_DEFAULT,
+     &gcanvasOffsetOption},
     {TK_CONFIG_BITMAP, "-outlinestipple", nullptr, nullptr, nullptr, OI_OPT(outline.stipple), TK_CONFIG_NULL_OK,
      nullptr},
     {TK_CONFIG_CUSTOM, "-smooth", nullptr, nullptr, "0", OI_OPT(smooth), TK_CONFIG_DONT_SET_DEFAULT,
      const_cast<Tk_CustomOption *>(&gcanvasSmoothOption)},
-    {TK_CONFIG_INT, "-splinesteps", nullptr, nullptr, "12", OI_OPT(splineSteps), TK_CONFIG_DONT_SET_DEFAULT,
-     nullptr},
+    {TK_CONFIG_INT, "-splinesteps", nullptr, nullptr, "12", OI_OPT(splineSteps), TK_CONFIG_DONT_SET_DEFAULT, nullptr},
     {TK_CONFIG_CUSTOM, "-state", nullptr, nullptr, nullptr, OI_OPT(header.state), TK_CONFIG_NULL_OK,
      &gcanvasItemStateOption},
     {TK_CONFIG_BITMAP, "-stipple", nullptr, nullptr, nullptr, OI_OPT(fillStipple), TK_CONFIG_NULL_OK, nullptr},
@@ -162,7 +159,7 @@ Tk_ConfigSpec configSpecs[] = {
 
 #undef OI_OPT
 
-} // namespace
+}  // namespace
 
 Pixmap chosenFillStipple(const GcanvasWidget *canvas, const ObjectItem *o)
 {
@@ -197,8 +194,8 @@ RAMOBJ *shapeObjectNamed(Tcl_Interp *interp, const char *name)
         return nullptr;
     }
     auto *obj = static_cast<RAMOBJ *>(info.clientData);
-    if (obj == nullptr || obj->magic != RAMOBJ_MAGIC || obj->type != RAMOBJ_SHAPE || obj->extension == nullptr
-        || obj->acquire == nullptr || obj->release == nullptr || obj->count == nullptr || obj->subtype == nullptr) {
+    if (obj == nullptr || obj->magic != RAMOBJ_MAGIC || obj->type != RAMOBJ_SHAPE || obj->extension == nullptr ||
+        obj->acquire == nullptr || obj->release == nullptr || obj->count == nullptr || obj->subtype == nullptr) {
         return nullptr;
     }
     return obj;
@@ -293,8 +290,7 @@ int objectConfigure(Tcl_Interp *interp, GcanvasWidget *canvas, GcanvasItem *item
     std::string previous = o->objectName != nullptr ? o->objectName : "";
     if (Tk_ConfigureWidget(interp, tkwin, configSpecs, objc,
                            const_cast<const char **>(reinterpret_cast<const char *const *>(objv)),
-                           reinterpret_cast<char *>(o), flags | TK_CONFIG_OBJS)
-        != TCL_OK) {
+                           reinterpret_cast<char *>(o), flags | TK_CONFIG_OBJS) != TCL_OK) {
         /* The name must keep naming the object held. */
         setObjectName(o, &previous);
         return TCL_ERROR;
@@ -304,9 +300,8 @@ int objectConfigure(Tcl_Interp *interp, GcanvasWidget *canvas, GcanvasItem *item
     }
 
     const GcanvasOutline &line = o->outline;
-    bool stateDependant = line.activeWidth > line.width || line.activeDash.number != 0 || line.activeColor != nullptr
-                          || line.activeStipple != None || o->activeFillColor != nullptr
-                          || o->activeFillStipple != None;
+    bool stateDependant = line.activeWidth > line.width || line.activeDash.number != 0 || line.activeColor != nullptr ||
+                          line.activeStipple != None || o->activeFillColor != nullptr || o->activeFillStipple != None;
     if (stateDependant) {
         item->redrawFlags |= GCANVAS_ITEM_STATE_DEPENDANT;
     } else {
@@ -391,8 +386,8 @@ int objectCoords(Tcl_Interp *interp, GcanvasWidget *canvas, GcanvasItem *item, i
         return TCL_ERROR;
     }
     double x, y;
-    if (gcanvasGetCoordFromObj(interp, canvas, objv[0], &x) != TCL_OK
-        || gcanvasGetCoordFromObj(interp, canvas, objv[1], &y) != TCL_OK) {
+    if (gcanvasGetCoordFromObj(interp, canvas, objv[0], &x) != TCL_OK ||
+        gcanvasGetCoordFromObj(interp, canvas, objv[1], &y) != TCL_OK) {
         return TCL_ERROR;
     }
     o->x = x;
@@ -405,8 +400,8 @@ void objectDelete(GcanvasWidget *, GcanvasItem *item, Display *display)
 {
     ObjectItem *o = asObject(item);
     gcanvasDeleteOutline(display, &o->outline);
-    for (XColor **c : {&o->fillColor, &o->activeFillColor, &o->disabledFillColor, &o->markerColor,
-                       &o->highlightColor}) {
+    for (XColor **c :
+         {&o->fillColor, &o->activeFillColor, &o->disabledFillColor, &o->markerColor, &o->highlightColor}) {
         if (*c != nullptr) {
             Tk_FreeColor(*c);
             *c = nullptr;
@@ -439,8 +434,8 @@ int objectCreate(Tcl_Interp *interp, GcanvasWidget *canvas, GcanvasItem *item, i
         }
     }
     if (objc < coords) {
-        Tcl_AppendResult(interp, "wrong # args: should be \"", Tk_PathName(canvas->tkwin), " create ",
-                         item->type->name, " x y ?options?\"", nullptr);
+        Tcl_AppendResult(interp, "wrong # args: should be \"", Tk_PathName(canvas->tkwin), " create ", item->type->name,
+                         " x y ?options?\"", nullptr);
         return TCL_ERROR;
     }
     /* The header is zeroed by the canvas; what is not zero starts here. */
@@ -454,8 +449,8 @@ int objectCreate(Tcl_Interp *interp, GcanvasWidget *canvas, GcanvasItem *item, i
     o->symbolXSize = o->symbolYSize = 10;
     o->symbolType = SYMBOL_OVAL;
     o->markerType = MARKER_POINT;
-    if (objectCoords(interp, canvas, item, coords, objv) != TCL_OK
-        || objectConfigure(interp, canvas, item, objc - coords, objv + coords, 0) != TCL_OK) {
+    if (objectCoords(interp, canvas, item, coords, objv) != TCL_OK ||
+        objectConfigure(interp, canvas, item, objc - coords, objv + coords, 0) != TCL_OK) {
         objectDelete(canvas, item, canvas->display);
         return TCL_ERROR;
     }
@@ -464,8 +459,7 @@ int objectCreate(Tcl_Interp *interp, GcanvasWidget *canvas, GcanvasItem *item, i
 
 /* ---- scale, translate ---- */
 
-void objectScale(GcanvasWidget *canvas, GcanvasItem *item, double originX, double originY, double scaleX,
-                 double scaleY)
+void objectScale(GcanvasWidget *canvas, GcanvasItem *item, double originX, double originY, double scaleX, double scaleY)
 {
     ObjectItem *o = asObject(item);
     o->x = (o->x - originX) * scaleX + originX;
@@ -538,8 +532,8 @@ GcanvasItemType makeType()
     return t;
 }
 
-} // namespace
+}  // namespace
 
-} // namespace objectitem
+}  // namespace objectitem
 
 GcanvasItemType gcanvasObjectType = objectitem::makeType();

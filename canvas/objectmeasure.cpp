@@ -41,7 +41,7 @@ int layerKind(const ObjectItem *o)
     return o->object != nullptr ? o->object->subtype(o->object) : 0;
 }
 
-} // namespace
+}  // namespace
 
 double objectAreaMeasure(GcanvasWidget *, GcanvasItem *item)
 {
@@ -102,4 +102,4 @@ double objectCentroid(GcanvasWidget *, GcanvasItem *item, double *x, double *y)
     return weight;
 }
 
-} // namespace objectitem
+}  // namespace objectitem

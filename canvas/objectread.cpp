@@ -25,7 +25,7 @@ bool finiteBox(const double *box)
     return std::isfinite(box[0]) && std::isfinite(box[1]) && std::isfinite(box[2]) && std::isfinite(box[3]);
 }
 
-} // namespace
+}  // namespace
 
 bool readRecord(RAMOBJ *obj, int i, Record &rec)
 {
@@ -175,4 +175,4 @@ void objectBbox(GcanvasWidget *canvas, GcanvasItem *item)
     item->yPad = static_cast<float>(yPad);
 }
 
-} // namespace objectitem
+}  // namespace objectitem

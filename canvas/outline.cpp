@@ -58,7 +58,7 @@ char dashByte(int length)
     return static_cast<char>(std::clamp(length, 1, 255));
 }
 
-} // namespace
+}  // namespace
 
 /* ---- tags ---- */
 
@@ -148,13 +148,13 @@ char *dashStorage(Tk_Dash *dash, size_t n)
 int badDashList(Tcl_Interp *interp, const char *value)
 {
     if (interp != nullptr) {
-        Tcl_AppendResult(interp, "bad dash list \"", value,
-                         "\": must be a list of integers or a format like \"-..\"", static_cast<char *>(nullptr));
+        Tcl_AppendResult(interp, "bad dash list \"", value, "\": must be a list of integers or a format like \"-..\"",
+                         static_cast<char *>(nullptr));
     }
     return TCL_ERROR;
 }
 
-} // namespace
+}  // namespace
 
 void gcanvasFreeDash(Tk_Dash *dash)
 {
@@ -181,20 +181,11 @@ int dashConvert(char *out, const char *pattern, int count, double width)
                 out[result - 1] = dashByte(gap);
             }
             continue;
-        case '.':
-            dash = 2 * w;
-            break;
-        case ',':
-            dash = 4 * w;
-            break;
-        case '-':
-            dash = 6 * w;
-            break;
-        case '_':
-            dash = 8 * w;
-            break;
-        default:
-            return -1;
+        case '.': dash = 2 * w; break;
+        case ',': dash = 4 * w; break;
+        case '-': dash = 6 * w; break;
+        case '_': dash = 8 * w; break;
+        default: return -1;
         }
         if (out != nullptr) {
             out[result] = dashByte(dash);
@@ -231,8 +222,7 @@ int gcanvasGetDash(Tcl_Interp *interp, const char *value, Tk_Dash *dash)
         dash->number = -static_cast<int>(length);
         return TCL_OK;
     }
-    default:
-        break;
+    default: break;
     }
 
     int argc;
@@ -339,7 +329,7 @@ SmoothEntry *registeredMethods(Tcl_Interp *interp)
     return static_cast<SmoothEntry *>(Tcl_GetAssocData(interp, kSmoothKey, nullptr));
 }
 
-} // namespace
+}  // namespace
 
 int gcanvasCreateSmoothMethod(Tcl_Interp *interp, const GcanvasSmoothMethod *method)
 {
@@ -457,8 +447,7 @@ struct Pen {
  * one (the changes around drawing). */
 enum class DisabledWidth { AboveZero, AboveWidth };
 
-Pen choosePen(const GcanvasWidget *canvas, const GcanvasItem *item, const GcanvasOutline *outline,
-              DisabledWidth rule)
+Pen choosePen(const GcanvasWidget *canvas, const GcanvasItem *item, const GcanvasOutline *outline, DisabledWidth rule)
 {
     Pen pen = {std::max(outline->width, 1.0), &outline->dash, outline->color, outline->stipple};
     int state = item->state == GCANVAS_STATE_INHERIT ? canvas->canvasState : item->state;
@@ -492,7 +481,7 @@ Pen choosePen(const GcanvasWidget *canvas, const GcanvasItem *item, const Gcanva
     return pen;
 }
 
-} // namespace
+}  // namespace
 
 unsigned long gcanvasConfigOutlineGC(XGCValues *gcValues, GcanvasWidget *canvas, GcanvasItem *item,
                                      GcanvasOutline *outline)
@@ -531,7 +520,7 @@ unsigned long gcanvasConfigOutlineGC(XGCValues *gcValues, GcanvasWidget *canvas,
         }
         gcValues->dash_offset = outline->offset;
         if (dash->number > 2) {
-            gcValues->dashes = 4;       /* the list is set before drawing */
+            gcValues->dashes = 4; /* the list is set before drawing */
         } else if (dash->number > 0) {
             /* One length, or two of which an equal pair is drawn as set
              * here; an unequal pair is set before drawing. */

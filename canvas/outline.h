@@ -30,22 +30,22 @@ constexpr int GCANVAS_DASH_INLINE = 4;
  * (gmemAlloc; the widget frees it with gmemFree when it is not the header's
  * own space). A value that is not a list leaves the tags unchanged.
  */
-int gcanvasTagsParse(ClientData clientData, Tcl_Interp *interp, Tk_Window tkwin, const char *value,
-                     char *widgRec, int offset);
+int gcanvasTagsParse(ClientData clientData, Tcl_Interp *interp, Tk_Window tkwin, const char *value, char *widgRec,
+                     int offset);
 /* "" for no tags, the tag itself for one, else the Tcl list of the tags. */
 const char *gcanvasTagsPrint(ClientData clientData, Tk_Window tkwin, char *widgRec, int offset,
                              Tcl_FreeProc **freeProcPtr);
 
 /* -dash and its kin: the Tk_Dash at offset, through gcanvasGetDash. */
-int gcanvasDashParse(ClientData clientData, Tcl_Interp *interp, Tk_Window tkwin, const char *value,
-                     char *widgRec, int offset);
+int gcanvasDashParse(ClientData clientData, Tcl_Interp *interp, Tk_Window tkwin, const char *value, char *widgRec,
+                     int offset);
 /* A character pattern as typed, lengths as decimal words, solid as "". */
 const char *gcanvasDashPrint(ClientData clientData, Tk_Window tkwin, char *widgRec, int offset,
                              Tcl_FreeProc **freeProcPtr);
 
 /* -smooth: a `const GcanvasSmoothMethod *` at offset (NULL: not smoothed). */
-int gcanvasSmoothParse(ClientData clientData, Tcl_Interp *interp, Tk_Window tkwin, const char *value,
-                       char *widgRec, int offset);
+int gcanvasSmoothParse(ClientData clientData, Tcl_Interp *interp, Tk_Window tkwin, const char *value, char *widgRec,
+                       int offset);
 /* The method's name, or "0" when there is none. */
 const char *gcanvasSmoothPrint(ClientData clientData, Tk_Window tkwin, char *widgRec, int offset,
                                Tcl_FreeProc **freeProcPtr);
@@ -78,16 +78,16 @@ int dashConvert(char *out, const char *pattern, int count, double width);
 
 /* Smoothed points of n canvas points, steps a span; see
  * gcanvasMakeBezierCurve for the contract. */
-typedef int GcanvasSmoothCoordProc(const GcanvasWidget *canvas, const double *points, int n, int steps,
-                                   XPoint *xpoints, double *dpoints);
+typedef int GcanvasSmoothCoordProc(const GcanvasWidget *canvas, const double *points, int n, int steps, XPoint *xpoints,
+                                   double *dpoints);
 /* Appends the PostScript path of the smoothed curve to interp's result. */
-typedef void GcanvasSmoothPostscriptProc(Tcl_Interp *interp, GcanvasWidget *canvas, const double *points,
-                                         int n, int steps);
+typedef void GcanvasSmoothPostscriptProc(Tcl_Interp *interp, GcanvasWidget *canvas, const double *points, int n,
+                                         int steps);
 
 struct GcanvasSmoothMethod {
     const char *name;
     GcanvasSmoothCoordProc *coordProc;
-    GcanvasSmoothPostscriptProc *postscriptProc;    /* NULL: the path of the smoothed points */
+    GcanvasSmoothPostscriptProc *postscriptProc; /* NULL: the path of the smoothed points */
 };
 
 /* The built-in method "bezier". */
@@ -105,21 +105,21 @@ int gcanvasCreateSmoothMethod(Tcl_Interp *interp, const GcanvasSmoothMethod *met
 /* ---- outline record ---- */
 
 struct GcanvasOutline {
-    GC gc;                          /* owned (Tk_GetGC); None until configured */
-    double width;                   /* -width, pixels */
-    double activeWidth;             /* -activewidth, pixels; applies when larger */
-    double disabledWidth;           /* -disabledwidth, pixels; 0: the width */
-    int offset;                     /* -dashoffset, pixels */
-    Tk_Dash dash;                   /* -dash */
-    Tk_Dash activeDash;             /* -activedash; count 0: -dash */
-    Tk_Dash disabledDash;           /* -disableddash; count 0: -dash */
+    GC gc;                /* owned (Tk_GetGC); None until configured */
+    double width;         /* -width, pixels */
+    double activeWidth;   /* -activewidth, pixels; applies when larger */
+    double disabledWidth; /* -disabledwidth, pixels; 0: the width */
+    int offset;           /* -dashoffset, pixels */
+    Tk_Dash dash;         /* -dash */
+    Tk_Dash activeDash;   /* -activedash; count 0: -dash */
+    Tk_Dash disabledDash; /* -disableddash; count 0: -dash */
     void *reserved1, *reserved2, *reserved3;
-    Tk_TSOffset tsoffset;           /* -outlineoffset (lines: -offset) */
-    XColor *color;                  /* -outline (lines: -fill); NULL: not drawn */
-    XColor *background;             /* -background/-bg: fills dash gaps; NULL: gaps empty */
-    XColor *activeColor;            /* -activeoutline (lines: -activefill) */
-    XColor *disabledColor;          /* -disabledoutline (lines: -disabledfill) */
-    Pixmap stipple;                 /* -outlinestipple (lines: -stipple); None: solid */
+    Tk_TSOffset tsoffset;  /* -outlineoffset (lines: -offset) */
+    XColor *color;         /* -outline (lines: -fill); NULL: not drawn */
+    XColor *background;    /* -background/-bg: fills dash gaps; NULL: gaps empty */
+    XColor *activeColor;   /* -activeoutline (lines: -activefill) */
+    XColor *disabledColor; /* -disabledoutline (lines: -disabledfill) */
+    Pixmap stipple;        /* -outlinestipple (lines: -stipple); None: solid */
     Pixmap activeStipple;
     Pixmap disabledStipple;
 };

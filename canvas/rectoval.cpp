@@ -22,8 +22,8 @@ namespace {
 struct RectOvalItem {
     GcanvasItem header;
     GcanvasOutline outline;
-    double bbox[4];                 /* world corners, ordered */
-    Tk_TSOffset tsoffset;           /* -offset: fill stipple origin */
+    double bbox[4];       /* world corners, ordered */
+    Tk_TSOffset tsoffset; /* -offset: fill stipple origin */
     XColor *fillColor, *activeFillColor, *disabledFillColor;
     Pixmap fillStipple, activeFillStipple, disabledFillStipple;
     GC fillGC;
@@ -41,8 +41,8 @@ Tk_ConfigSpec configSpecs[] = {
      TK_CONFIG_NULL_OK, nullptr},
     {TK_CONFIG_BITMAP, "-activestipple", nullptr, nullptr, nullptr, RO_OPT(activeFillStipple), TK_CONFIG_NULL_OK,
      nullptr},
-    {TK_CONFIG_CUSTOM, "-activewidth", nullptr, nullptr, "0.0", RO_OPT(outline.activeWidth),
-     TK_CONFIG_DONT_SET_DEFAULT, &gcanvasPixelOption},
+    {TK_CONFIG_CUSTOM, "-activewidth", nullptr, nullptr, "0.0", RO_OPT(outline.activeWidth), TK_CONFIG_DONT_SET_DEFAULT,
+     &gcanvasPixelOption},
     {TK_CONFIG_CUSTOM, "-dash", nullptr, nullptr, nullptr, RO_OPT(outline.dash), TK_CONFIG_NULL_OK,
      const_cast<Tk_CustomOption *>(&gcanvasDashOption)},
     {TK_CONFIG_PIXELS, "-dashoffset", nullptr, nullptr, "0", RO_OPT(outline.offset), TK_CONFIG_DONT_SET_DEFAULT,
@@ -51,24 +51,24 @@ Tk_ConfigSpec configSpecs[] = {
      const_cast<Tk_CustomOption *>(&gcanvasDashOption)},
     {TK_CONFIG_COLOR, "-disabledfill", nullptr, nullptr, nullptr, RO_OPT(disabledFillColor), TK_CONFIG_NULL_OK,
      nullptr},
-    {TK_CONFIG_COLOR, "-disabledoutline", nullptr, nullptr, nullptr, RO_OPT(outline.disabledColor),
-     TK_CONFIG_NULL_OK, nullptr},
+    {TK_CONFIG_COLOR, "-disabledoutline", nullptr, nullptr, nullptr, RO_OPT(outline.disabledColor), TK_CONFIG_NULL_OK,
+     nullptr},
     {TK_CONFIG_BITMAP, "-disabledoutlinestipple", nullptr, nullptr, nullptr, RO_OPT(outline.disabledStipple),
      TK_CONFIG_NULL_OK, nullptr},
-    {TK_CONFIG_BITMAP, "-disabledstipple", nullptr, nullptr, nullptr, RO_OPT(disabledFillStipple),
-     TK_CONFIG_NULL_OK, nullptr},
+    {TK_CONFIG_BITMAP, "-disabledstipple", nullptr, nullptr, nullptr, RO_OPT(disabledFillStipple), TK_CONFIG_NULL_OK,
+     nullptr},
     {TK_CONFIG_CUSTOM, "-disabledwidth", nullptr, nullptr, "0.0", RO_OPT(outline.disabledWidth),
      TK_CONFIG_DONT_SET_DEFAULT, &gcanvasPixelOption},
     {TK_CONFIG_COLOR, "-fill", nullptr, nullptr, nullptr, RO_OPT(fillColor), TK_CONFIG_NULL_OK, nullptr},
     {TK_CONFIG_INT, "-floating", nullptr, nullptr, "0", RO_OPT(header.floating), 0, nullptr},
-    {TK_CONFIG_COLOR, "-background", "background", "Background", nullptr, RO_OPT(outline.background),
-     TK_CONFIG_NULL_OK, nullptr},
+    {TK_CONFIG_COLOR, "-background", "background", "Background", nullptr, RO_OPT(outline.background), TK_CONFIG_NULL_OK,
+     nullptr},
     {TK_CONFIG_SYNONYM, "-bg", "background", nullptr, nullptr, 0, 0, nullptr},
     {TK_CONFIG_CUSTOM, "-offset", nullptr, nullptr, "0,0", RO_OPT(tsoffset), TK_CONFIG_DONT_SET_DEFAULT,
      &gcanvasOffsetOption},
     {TK_CONFIG_COLOR, "-outline", nullptr, nullptr, "black", RO_OPT(outline.color), TK_CONFIG_NULL_OK, nullptr},
-    {TK_CONFIG_CUSTOM, "-outlineoffset", nullptr, nullptr, "0,0", RO_OPT(outline.tsoffset),
-     TK_CONFIG_DONT_SET_DEFAULT, &gcanvasOffsetOption},
+    {TK_CONFIG_CUSTOM, "-outlineoffset", nullptr, nullptr, "0,0", RO_OPT(outline.tsoffset), TK_CONFIG_DONT_SET_DEFAULT,
+     &gcanvasOffsetOption},
     {TK_CONFIG_BITMAP, "-outlinestipple", nullptr, nullptr, nullptr, RO_OPT(outline.stipple), TK_CONFIG_NULL_OK,
      nullptr},
     {TK_CONFIG_CUSTOM, "-state", nullptr, nullptr, nullptr, RO_OPT(header.state), TK_CONFIG_NULL_OK,
@@ -82,10 +82,6 @@ Tk_ConfigSpec configSpecs[] = {
 };
 
 #undef RO_OPT
-
-
-
-
 
 Pixmap chosenFillStipple(const GcanvasWidget *canvas, const RectOvalItem *r)
 {
@@ -173,20 +169,19 @@ int rectOvalCoords(Tcl_Interp *interp, GcanvasWidget *canvas, GcanvasItem *item,
     return TCL_OK;
 }
 
-int rectOvalConfigure(Tcl_Interp *interp, GcanvasWidget *canvas, GcanvasItem *item, int objc,
-                      Tcl_Obj *const objv[], int flags)
+int rectOvalConfigure(Tcl_Interp *interp, GcanvasWidget *canvas, GcanvasItem *item, int objc, Tcl_Obj *const objv[],
+                      int flags)
 {
     auto *r = reinterpret_cast<RectOvalItem *>(item);
     Tk_Window tkwin = canvas->tkwin;
-    if (Tk_ConfigureWidget(interp, tkwin, configSpecs, objc, const_cast<const char **>(
-                               reinterpret_cast<const char *const *>(objv)),
+    if (Tk_ConfigureWidget(interp, tkwin, configSpecs, objc,
+                           const_cast<const char **>(reinterpret_cast<const char *const *>(objv)),
                            reinterpret_cast<char *>(r), flags | TK_CONFIG_OBJS) != TCL_OK) {
         return TCL_ERROR;
     }
     const GcanvasOutline &o = r->outline;
-    bool stateDependant = o.activeWidth > o.width || o.activeDash.number != 0 || o.activeColor != nullptr
-                          || o.activeStipple != None || r->activeFillColor != nullptr
-                          || r->activeFillStipple != None;
+    bool stateDependant = o.activeWidth > o.width || o.activeDash.number != 0 || o.activeColor != nullptr ||
+                          o.activeStipple != None || r->activeFillColor != nullptr || r->activeFillStipple != None;
     if (stateDependant) {
         item->redrawFlags |= GCANVAS_ITEM_STATE_DEPENDANT;
     } else {
@@ -206,8 +201,8 @@ int rectOvalConfigure(Tcl_Interp *interp, GcanvasWidget *canvas, GcanvasItem *it
     r->outline.gc = gc;
 
     if (gcanvasItemState(canvas, item) != GCANVAS_STATE_HIDDEN) {
-        XColor *colour = gcanvasChosen<XColor *>(canvas, item, r->fillColor, r->activeFillColor, r->disabledFillColor,
-                                          nullptr);
+        XColor *colour =
+            gcanvasChosen<XColor *>(canvas, item, r->fillColor, r->activeFillColor, r->disabledFillColor, nullptr);
         Pixmap stipple = chosenFillStipple(canvas, r);
         GC fill = nullptr;
         if (colour != nullptr) {
@@ -261,8 +256,8 @@ int rectOvalCreate(Tcl_Interp *interp, GcanvasWidget *canvas, GcanvasItem *item,
         }
     }
     if (objc < coords) {
-        Tcl_AppendResult(interp, "wrong # args: should be \"", Tk_PathName(canvas->tkwin), " create ",
-                         item->type->name, " x1 y1 x2 y2 ?options?\"", nullptr);
+        Tcl_AppendResult(interp, "wrong # args: should be \"", Tk_PathName(canvas->tkwin), " create ", item->type->name,
+                         " x1 y1 x2 y2 ?options?\"", nullptr);
         return TCL_ERROR;
     }
     gcanvasCreateOutline(&r->outline);
@@ -270,16 +265,15 @@ int rectOvalCreate(Tcl_Interp *interp, GcanvasWidget *canvas, GcanvasItem *item,
     r->fillColor = r->activeFillColor = r->disabledFillColor = nullptr;
     r->fillStipple = r->activeFillStipple = r->disabledFillStipple = None;
     r->fillGC = nullptr;
-    if (rectOvalCoords(interp, canvas, item, coords, objv) != TCL_OK
-        || rectOvalConfigure(interp, canvas, item, objc - coords, objv + coords, 0) != TCL_OK) {
+    if (rectOvalCoords(interp, canvas, item, coords, objv) != TCL_OK ||
+        rectOvalConfigure(interp, canvas, item, objc - coords, objv + coords, 0) != TCL_OK) {
         rectOvalDelete(canvas, item, canvas->display);
         return TCL_ERROR;
     }
     return TCL_OK;
 }
 
-void rectOvalDisplay(GcanvasWidget *canvas, GcanvasItem *item, Display *display, Drawable drawable, int, int, int,
-                     int)
+void rectOvalDisplay(GcanvasWidget *canvas, GcanvasItem *item, Display *display, Drawable drawable, int, int, int, int)
 {
     auto *r = reinterpret_cast<RectOvalItem *>(item);
     if (drawable == None) {
@@ -362,8 +356,8 @@ double rectToPoint(GcanvasWidget *canvas, GcanvasItem *item, double *point)
     if (r->fillGC != nullptr || r->outline.gc == nullptr) {
         return 0;
     }
-    double d = std::min(std::min((p[0] - x1) * sx, (x2 - p[0]) * sx), std::min((p[1] - y1) * sy, (y2 - p[1]) * sy))
-               - width;
+    double d =
+        std::min(std::min((p[0] - x1) * sx, (x2 - p[0]) * sx), std::min((p[1] - y1) * sy, (y2 - p[1]) * sy)) - width;
     return d < 0 ? 0 : d;
 }
 
@@ -399,8 +393,8 @@ int rectToArea(GcanvasWidget *canvas, GcanvasItem *item, double *area)
     if (a[2] <= b[0] - hw || a[0] >= b[2] + hw || a[3] <= b[1] - hw || a[1] >= b[3] + hw) {
         return -1;
     }
-    if (r->fillGC == nullptr && r->outline.gc != nullptr && a[0] >= b[0] + hw && a[1] >= b[1] + hw
-        && a[2] <= b[2] - hw && a[3] <= b[3] - hw) {
+    if (r->fillGC == nullptr && r->outline.gc != nullptr && a[0] >= b[0] + hw && a[1] >= b[1] + hw &&
+        a[2] <= b[2] - hw && a[3] <= b[3] - hw) {
         return -1;
     }
     if (a[0] <= b[0] - hw && a[1] <= b[1] - hw && a[2] >= b[2] + hw && a[3] >= b[3] + hw) {
@@ -529,7 +523,7 @@ GcanvasItemType makeType(const char *name, bool oval)
     return t;
 }
 
-} // namespace
+}  // namespace
 
 GcanvasItemType gcanvasRectangleType = makeType("rectangle", false);
 GcanvasItemType gcanvasOvalType = makeType("oval", true);

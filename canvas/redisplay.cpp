@@ -91,7 +91,7 @@ int highPixel(double v)
     return !(f <= 2147483647.0) ? INT32_MAX : f < -2147483648.0 ? INT32_MIN : static_cast<int>(f);
 }
 
-} // namespace
+}  // namespace
 
 GcanvasRedrawLog *gcanvasRedrawLog()
 {
@@ -111,8 +111,8 @@ extern "C" TESK_API void gcanvasRedrawCounts(long *displays, long *renders, long
 void gcanvasEventuallyRedraw(GcanvasWidget *canvas, double x1, double y1, double x2, double y2, int full)
 {
     Tk_Window tkwin = canvas->tkwin;
-    if (tkwin == nullptr || x1 > x2 || y1 > y2 || x2 < canvas->xOrigin || y2 < canvas->yOrigin
-        || x1 >= canvas->xOrigin + Tk_Width(tkwin) || y1 >= canvas->yOrigin + Tk_Height(tkwin)) {
+    if (tkwin == nullptr || x1 > x2 || y1 > y2 || x2 < canvas->xOrigin || y2 < canvas->yOrigin ||
+        x1 >= canvas->xOrigin + Tk_Width(tkwin) || y1 >= canvas->yOrigin + Tk_Height(tkwin)) {
         return;
     }
     addPending(canvas, lowPixel(x1), lowPixel(y1), highPixel(x2), highPixel(y2));
@@ -131,8 +131,8 @@ void gcanvasEventuallyRedrawItem(GcanvasWidget *canvas, GcanvasItem *item)
     if (!item->floating) {
         canvas->fullRedraw = 1;
     }
-    bool visible = x1 < x2 && y1 < y2 && x2 >= canvas->xOrigin && y2 >= canvas->yOrigin
-                   && x1 < canvas->xOrigin + Tk_Width(tkwin) && y1 < canvas->yOrigin + Tk_Height(tkwin);
+    bool visible = x1 < x2 && y1 < y2 && x2 >= canvas->xOrigin && y2 >= canvas->yOrigin &&
+                   x1 < canvas->xOrigin + Tk_Width(tkwin) && y1 < canvas->yOrigin + Tk_Height(tkwin);
     if (!visible && (item->type->alwaysRedraw & GCANVAS_TYPE_ALWAYS_REDRAW) == 0) {
         return;
     }
@@ -185,9 +185,8 @@ void gcanvasDisplay(ClientData clientData)
             canvas->flags &= ~GCANVAS_REDRAW_BORDERS;
             int hw = canvas->highlightWidth;
             if (canvas->borderWidth > 0) {
-                Tk_Draw3DRectangle(tkwin, Tk_WindowId(tkwin), canvas->bgBorder, hw, hw,
-                                   Tk_Width(tkwin) - 2 * hw, Tk_Height(tkwin) - 2 * hw, canvas->borderWidth,
-                                   canvas->relief);
+                Tk_Draw3DRectangle(tkwin, Tk_WindowId(tkwin), canvas->bgBorder, hw, hw, Tk_Width(tkwin) - 2 * hw,
+                                   Tk_Height(tkwin) - 2 * hw, canvas->borderWidth, canvas->relief);
             }
             if (hw != 0) {
                 GC bg = Tk_GCForColor(canvas->highlightBgColor, Tk_WindowId(tkwin));
@@ -217,11 +216,11 @@ void gcanvasUpdateBackBuffer(GcanvasWidget *canvas)
         canvas->fullRedraw = 0;
         return;
     }
-    if (canvas->backBuffer == None || canvas->fullRedraw || v.x1 < canvas->backX1 || v.x2 > canvas->backX2
-        || v.y1 < canvas->backY1 || v.y2 > canvas->backY2) {
+    if (canvas->backBuffer == None || canvas->fullRedraw || v.x1 < canvas->backX1 || v.x2 > canvas->backX2 ||
+        v.y1 < canvas->backY1 || v.y2 > canvas->backY2) {
         Pixmap fresh = makePixmap(canvas, w + 2 * kMargin, h + 2 * kMargin);
         if (fresh == None) {
-            return;     /* no memory on the server: nothing drawn this time */
+            return; /* no memory on the server: nothing drawn this time */
         }
         redrawLog.rebuilds++;
         Pixmap old = canvas->backBuffer;
@@ -241,8 +240,8 @@ void gcanvasUpdateBackBuffer(GcanvasWidget *canvas)
                 gcanvasRenderArea(canvas, kMargin, kMargin, v.x1, v.y1, v.x2, v.y2);
             } else {
                 XCopyArea(display, old, fresh, canvas->pixmapGC, ox1 - o1 + kMargin, oy1 - p1 + kMargin,
-                          static_cast<unsigned>(ox2 - ox1), static_cast<unsigned>(oy2 - oy1),
-                          ox1 - v.x1 + kMargin, oy1 - v.y1 + kMargin);
+                          static_cast<unsigned>(ox2 - ox1), static_cast<unsigned>(oy2 - oy1), ox1 - v.x1 + kMargin,
+                          oy1 - v.y1 + kMargin);
                 Tk_FreePixmap(display, old);
                 if (canvas->fullRedraw) {
                     gcanvasRenderArea(canvas, kMargin, kMargin, ox1, oy1, ox2, oy2);
@@ -311,8 +310,8 @@ void gcanvasRenderArea(GcanvasWidget *canvas, int mx, int my, int x1, int y1, in
         }
         bool meets = item->x1 < x2 && item->y1 < y2 && item->x2 >= x1 && item->y2 >= y1;
         if (!meets && (item->type->alwaysRedraw & GCANVAS_TYPE_ALWAYS_REDRAW) != 0) {
-            meets = item->x1 < canvas->redrawX2 && item->y1 < canvas->redrawY2 && item->x2 >= canvas->redrawX1
-                    && item->y2 >= canvas->redrawY1;
+            meets = item->x1 < canvas->redrawX2 && item->y1 < canvas->redrawY2 && item->x2 >= canvas->redrawX1 &&
+                    item->y2 >= canvas->redrawY1;
         }
         if (meets) {
             item->type->displayProc(canvas, item, display, area, x1, y1, w, h);

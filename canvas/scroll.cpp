@@ -95,7 +95,7 @@ int64_t confineMove(int low, int high, int increment)
     return move;
 }
 
-} // namespace
+}  // namespace
 
 void gcanvasUpdateScrollbars(GcanvasWidget *canvas)
 {

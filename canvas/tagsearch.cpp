@@ -22,9 +22,8 @@ struct Tokens {
 
 const Tokens &tokens()
 {
-    static const Tokens t = {Tk_GetUid("all"), Tk_GetUid("current"), Tk_GetUid("&&"), Tk_GetUid("||"),
-                             Tk_GetUid("^"),   Tk_GetUid("("),       Tk_GetUid("!("), Tk_GetUid(")"),
-                             Tk_GetUid("!!"),  Tk_GetUid("!")};
+    static const Tokens t = {Tk_GetUid("all"), Tk_GetUid("current"), Tk_GetUid("&&"), Tk_GetUid("||"), Tk_GetUid("^"),
+                             Tk_GetUid("("),   Tk_GetUid("!("),      Tk_GetUid(")"),  Tk_GetUid("!!"), Tk_GetUid("!")};
     return t;
 }
 
@@ -211,19 +210,14 @@ bool evaluate(GcanvasTagExpr *expr, const GcanvasItem *item)
 bool matches(GcanvasTagSearch *search, GcanvasItem *item)
 {
     switch (search->type) {
-    case 2:
-        return true;
-    case 3:
-        return hasTag(item, search->expr.uid);
-    case 4:
-        search->expr.index = 0;
-        return evaluate(&search->expr, item);
-    default:
-        return false;
+    case 2: return true;
+    case 3: return hasTag(item, search->expr.uid);
+    case 4: search->expr.index = 0; return evaluate(&search->expr, item);
+    default: return false;
     }
 }
 
-} // namespace
+}  // namespace
 
 int gcanvasTagSearchScan(GcanvasWidget *canvas, Tcl_Obj *tagOrId, GcanvasTagSearch **slot)
 {
@@ -263,9 +257,8 @@ int gcanvasTagSearchScan(GcanvasWidget *canvas, Tcl_Obj *tagOrId, GcanvasTagSear
                     i++;
                 }
             }
-        } else if ((text[i] == '&' && i + 1 < text.size() && text[i + 1] == '&')
-                   || (text[i] == '|' && i + 1 < text.size() && text[i + 1] == '|') || text[i] == '^'
-                   || text[i] == '!') {
+        } else if ((text[i] == '&' && i + 1 < text.size() && text[i + 1] == '&') ||
+                   (text[i] == '|' && i + 1 < text.size() && text[i + 1] == '|') || text[i] == '^' || text[i] == '!') {
             expression = true;
         }
     }
@@ -385,8 +378,8 @@ int closest(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj *const 
             GcanvasTagSearch **search)
 {
     double world[2], halo = 0;
-    if (gcanvasGetCoordFromObj(interp, canvas, objv[0], &world[0]) != TCL_OK
-        || gcanvasGetCoordFromObj(interp, canvas, objv[1], &world[1]) != TCL_OK) {
+    if (gcanvasGetCoordFromObj(interp, canvas, objv[0], &world[0]) != TCL_OK ||
+        gcanvasGetCoordFromObj(interp, canvas, objv[1], &world[1]) != TCL_OK) {
         return TCL_ERROR;
     }
     if (objc > 2) {
@@ -427,8 +420,8 @@ int closest(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj *const 
                 gcanvasDoItem(interp, best, tag);
                 return TCL_OK;
             }
-            if (gcanvasItemHidden(canvas, item) || item->x1 >= x2 || item->x2 <= x1 || item->y1 >= y2
-                || item->y2 <= y1) {
+            if (gcanvasItemHidden(canvas, item) || item->x1 >= x2 || item->x2 <= x1 || item->y1 >= y2 ||
+                item->y2 <= y1) {
                 continue;
             }
             double d = std::fmax(item->type->pointProc(canvas, item, p) - halo, 0.0);
@@ -458,8 +451,7 @@ int findArea(Tcl_Interp *interp, GcanvasWidget *canvas, Tcl_Obj *const objv[], T
     int x1 = gcanvasTruncToInt(r[0] - 1), y1 = gcanvasTruncToInt(r[1] - 1);
     int x2 = gcanvasTruncToInt(r[2] + 1), y2 = gcanvasTruncToInt(r[3] + 1);
     for (GcanvasItem *item = canvas->firstItem; item != nullptr; item = item->next) {
-        if (gcanvasItemHidden(canvas, item) || item->x1 >= x2 || item->x2 <= x1 || item->y1 >= y2
-            || item->y2 <= y1) {
+        if (gcanvasItemHidden(canvas, item) || item->x1 >= x2 || item->x2 <= x1 || item->y1 >= y2 || item->y2 <= y1) {
             continue;
         }
         if (item->type->areaProc(canvas, item, r) >= (enclosed ? 1 : 0)) {
@@ -469,15 +461,15 @@ int findArea(Tcl_Interp *interp, GcanvasWidget *canvas, Tcl_Obj *const objv[], T
     return TCL_OK;
 }
 
-} // namespace
+}  // namespace
 
 int gcanvasFindItems(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj *const objv[], Tcl_Obj *newTag,
                      int first, GcanvasTagSearch **search)
 {
     static const char *const forms[] = {"above",    "all",         "below",   "closest", "component",
                                         "enclosed", "overlapping", "withtag", nullptr};
-    static const char *const usages[] = {"tagOrId", "", "tagOrId", "x y ?halo? ?start?", "tagOrId",
-                                         "x1 y1 x2 y2", "x1 y1 x2 y2", "tagOrId"};
+    static const char *const usages[] = {
+        "tagOrId", "", "tagOrId", "x y ?halo? ?start?", "tagOrId", "x1 y1 x2 y2", "x1 y1 x2 y2", "tagOrId"};
     static const int counts[][2] = {{1, 1}, {0, 0}, {1, 1}, {2, 4}, {1, 1}, {4, 4}, {4, 4}, {1, 1}};
     int form;
     if (Tcl_GetIndexFromObj(interp, objv[first], forms, "search command", 0, &form) != TCL_OK) {
@@ -491,7 +483,7 @@ int gcanvasFindItems(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Ob
     Tk_Uid tag = newTag != nullptr ? Tk_GetUid(Tcl_GetString(newTag)) : nullptr;
     Tcl_Obj *const *args = objv + first + 1;
     switch (form) {
-    case 0: {   /* above: the item above the topmost match */
+    case 0: { /* above: the item above the topmost match */
         if (gcanvasTagSearchScan(canvas, args[0], search) != TCL_OK) {
             return TCL_ERROR;
         }
@@ -505,10 +497,8 @@ int gcanvasFindItems(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Ob
         }
         return TCL_OK;
     }
-    case 1:
-        doAll(interp, canvas, tag);
-        return TCL_OK;
-    case 2: {   /* below: the item below the lowest match */
+    case 1: doAll(interp, canvas, tag); return TCL_OK;
+    case 2: { /* below: the item below the lowest match */
         if (gcanvasTagSearchScan(canvas, args[0], search) != TCL_OK) {
             return TCL_ERROR;
         }
@@ -518,9 +508,8 @@ int gcanvasFindItems(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Ob
         }
         return TCL_OK;
     }
-    case 3:
-        return closest(interp, canvas, words, args, tag, search);
-    case 4: {   /* component: the highlighted component's index */
+    case 3: return closest(interp, canvas, words, args, tag, search);
+    case 4: { /* component: the highlighted component's index */
         if (gcanvasTagSearchScan(canvas, args[0], search) != TCL_OK) {
             return TCL_ERROR;
         }
@@ -531,9 +520,8 @@ int gcanvasFindItems(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Ob
         return TCL_OK;
     }
     case 5:
-    case 6:
-        return findArea(interp, canvas, args, tag, form == 5);
-    default: {  /* withtag */
+    case 6: return findArea(interp, canvas, args, tag, form == 5);
+    default: { /* withtag */
         if (gcanvasTagSearchScan(canvas, args[0], search) != TCL_OK) {
             return TCL_ERROR;
         }

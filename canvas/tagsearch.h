@@ -16,17 +16,17 @@
  * tag's uid; subexpressions "(" or "!(", their body, ")". */
 struct GcanvasTagExpr {
     GcanvasTagExpr *next;
-    Tk_Uid uid;                     /* the whole text */
-    std::vector<Tk_Uid> uids;       /* the compiled expression */
-    size_t index;                   /* evaluation position */
+    Tk_Uid uid;               /* the whole text */
+    std::vector<Tk_Uid> uids; /* the compiled expression */
+    size_t index;             /* evaluation position */
 };
 
 struct GcanvasTagSearch {
     GcanvasWidget *canvas;
-    GcanvasItem *current;           /* last item returned */
-    GcanvasItem *last;              /* the item before current */
+    GcanvasItem *current; /* last item returned */
+    GcanvasItem *last;    /* the item before current */
     bool searchOver;
-    int type;                       /* 1 id, 2 all, 3 tag, 4 expression; 0 nothing */
+    int type; /* 1 id, 2 all, 3 tag, 4 expression; 0 nothing */
     int id;
     std::string text;
     GcanvasTagExpr expr;

@@ -45,28 +45,23 @@ int stateParse(ClientData, Tcl_Interp *interp, Tk_Window, const char *value, cha
 const char *statePrint(ClientData, Tk_Window, char *record, int offset, Tcl_FreeProc **)
 {
     switch (*reinterpret_cast<int *>(record + offset)) {
-    case GCANVAS_STATE_NORMAL:
-        return "normal";
-    case GCANVAS_STATE_DISABLED:
-        return "disabled";
-    case GCANVAS_STATE_ACTIVE:
-        return "active";
-    case GCANVAS_STATE_HIDDEN:
-        return "hidden";
-    default:
-        return "";
+    case GCANVAS_STATE_NORMAL: return "normal";
+    case GCANVAS_STATE_DISABLED: return "disabled";
+    case GCANVAS_STATE_ACTIVE: return "active";
+    case GCANVAS_STATE_HIDDEN: return "hidden";
+    default: return "";
     }
 }
 
 Tk_CustomOption stateOption = {stateParse, statePrint, nullptr};
 
-} // namespace
+}  // namespace
 
 #define GC_OPT(field) Tk_Offset(GcanvasWidget, field)
 
 Tk_ConfigSpec gcanvasConfigSpecs[] = {
-    {TK_CONFIG_BORDER, "-background", "background", "Background", "#d9d9d9", GC_OPT(bgBorder),
-     TK_CONFIG_COLOR_ONLY, nullptr},
+    {TK_CONFIG_BORDER, "-background", "background", "Background", "#d9d9d9", GC_OPT(bgBorder), TK_CONFIG_COLOR_ONLY,
+     nullptr},
     {TK_CONFIG_BORDER, "-background", "background", "Background", "White", GC_OPT(bgBorder), TK_CONFIG_MONO_ONLY,
      nullptr},
     {TK_CONFIG_SYNONYM, "-bd", "borderWidth", nullptr, nullptr, 0, 0, nullptr},
@@ -84,10 +79,10 @@ Tk_ConfigSpec gcanvasConfigSpecs[] = {
      GC_OPT(highlightBgColor), 0, nullptr},
     {TK_CONFIG_COLOR, "-highlightcolor", "highlightColor", "HighlightColor", "#000000", GC_OPT(highlightColor), 0,
      nullptr},
-    {TK_CONFIG_PIXELS, "-highlightthickness", "highlightThickness", "HighlightThickness", "2",
-     GC_OPT(highlightWidth), 0, nullptr},
-    {TK_CONFIG_BORDER, "-insertbackground", "insertBackground", "Foreground", "#000000",
-     GC_OPT(textInfo.insertBorder), 0, nullptr},
+    {TK_CONFIG_PIXELS, "-highlightthickness", "highlightThickness", "HighlightThickness", "2", GC_OPT(highlightWidth),
+     0, nullptr},
+    {TK_CONFIG_BORDER, "-insertbackground", "insertBackground", "Foreground", "#000000", GC_OPT(textInfo.insertBorder),
+     0, nullptr},
     {TK_CONFIG_PIXELS, "-insertborderwidth", "insertBorderWidth", "BorderWidth", "0",
      GC_OPT(textInfo.insertBorderWidth), 0, nullptr},
     {TK_CONFIG_INT, "-insertofftime", "insertOffTime", "OffTime", "300", GC_OPT(insertOffTime), 0, nullptr},
@@ -96,40 +91,38 @@ Tk_ConfigSpec gcanvasConfigSpecs[] = {
     {TK_CONFIG_CUSTOM, "-offset", "offset", "Offset", "0,0", GC_OPT(tsoffset), TK_CONFIG_DONT_SET_DEFAULT,
      &gcanvasOffsetOption},
     {TK_CONFIG_RELIEF, "-relief", "relief", "Relief", "flat", GC_OPT(relief), 0, nullptr},
-    {TK_CONFIG_STRING, "-scrollregion", "scrollRegion", "ScrollRegion", "", GC_OPT(scrollRegion),
-     TK_CONFIG_NULL_OK, nullptr},
-    {TK_CONFIG_BORDER, "-selectbackground", "selectBackground", "Foreground", "#c3c3c3",
-     GC_OPT(textInfo.selBorder), TK_CONFIG_COLOR_ONLY, nullptr},
+    {TK_CONFIG_STRING, "-scrollregion", "scrollRegion", "ScrollRegion", "", GC_OPT(scrollRegion), TK_CONFIG_NULL_OK,
+     nullptr},
+    {TK_CONFIG_BORDER, "-selectbackground", "selectBackground", "Foreground", "#c3c3c3", GC_OPT(textInfo.selBorder),
+     TK_CONFIG_COLOR_ONLY, nullptr},
     {TK_CONFIG_BORDER, "-selectbackground", "selectBackground", "Foreground", "Black", GC_OPT(textInfo.selBorder),
      TK_CONFIG_MONO_ONLY, nullptr},
-    {TK_CONFIG_PIXELS, "-selectborderwidth", "selectBorderWidth", "BorderWidth", "1",
-     GC_OPT(textInfo.selBorderWidth), TK_CONFIG_COLOR_ONLY, nullptr},
-    {TK_CONFIG_PIXELS, "-selectborderwidth", "selectBorderWidth", "BorderWidth", "0",
-     GC_OPT(textInfo.selBorderWidth), TK_CONFIG_MONO_ONLY, nullptr},
-    {TK_CONFIG_COLOR, "-selectforeground", "selectForeground", "Background", "#000000",
-     GC_OPT(textInfo.selFgColorPtr), TK_CONFIG_COLOR_ONLY, nullptr},
-    {TK_CONFIG_COLOR, "-selectforeground", "selectForeground", "Background", "White",
-     GC_OPT(textInfo.selFgColorPtr), TK_CONFIG_MONO_ONLY, nullptr},
+    {TK_CONFIG_PIXELS, "-selectborderwidth", "selectBorderWidth", "BorderWidth", "1", GC_OPT(textInfo.selBorderWidth),
+     TK_CONFIG_COLOR_ONLY, nullptr},
+    {TK_CONFIG_PIXELS, "-selectborderwidth", "selectBorderWidth", "BorderWidth", "0", GC_OPT(textInfo.selBorderWidth),
+     TK_CONFIG_MONO_ONLY, nullptr},
+    {TK_CONFIG_COLOR, "-selectforeground", "selectForeground", "Background", "#000000", GC_OPT(textInfo.selFgColorPtr),
+     TK_CONFIG_COLOR_ONLY, nullptr},
+    {TK_CONFIG_COLOR, "-selectforeground", "selectForeground", "Background", "White", GC_OPT(textInfo.selFgColorPtr),
+     TK_CONFIG_MONO_ONLY, nullptr},
     {TK_CONFIG_INT, "-graphicsmode", "graphicsMode", "Graphicsmode", "0", GC_OPT(graphicsMode), 0, nullptr},
-    {TK_CONFIG_DOUBLE, "-textsizeratio", "textSizeratio", "TextSizeratio", "1.0", GC_OPT(textsizeratio), 0,
-     nullptr},
+    {TK_CONFIG_DOUBLE, "-textsizeratio", "textSizeratio", "TextSizeratio", "1.0", GC_OPT(textsizeratio), 0, nullptr},
     {TK_CONFIG_INT, "-textsizemin", "textsizemin", "Textsizemin", "4", GC_OPT(textsizemin), 0, nullptr},
     {TK_CONFIG_INT, "-textsizemax", "textSizemax", "Textsizemax", "400", GC_OPT(textsizemax), 0, nullptr},
     {TK_CONFIG_CUSTOM, "-state", "state", "State", "normal", GC_OPT(canvasState), TK_CONFIG_DONT_SET_DEFAULT,
      &stateOption},
-    {TK_CONFIG_STRING, "-takefocus", "takeFocus", "TakeFocus", nullptr, GC_OPT(takeFocus), TK_CONFIG_NULL_OK,
-     nullptr},
+    {TK_CONFIG_STRING, "-takefocus", "takeFocus", "TakeFocus", nullptr, GC_OPT(takeFocus), TK_CONFIG_NULL_OK, nullptr},
     {TK_CONFIG_INT, "-updatecomponent", "updatecomponent", "UpdateComponent", nullptr, GC_OPT(updatecomponent), 0,
      nullptr},
     {TK_CONFIG_PIXELS, "-width", "width", "Width", "10c", GC_OPT(width), 0, nullptr},
     {TK_CONFIG_STRING, "-xscrollcommand", "xScrollCommand", "ScrollCommand", "", GC_OPT(xScrollCommand),
      TK_CONFIG_NULL_OK, nullptr},
-    {TK_CONFIG_PIXELS, "-xscrollincrement", "xScrollIncrement", "ScrollIncrement", "0", GC_OPT(xScrollIncrement),
-     0, nullptr},
+    {TK_CONFIG_PIXELS, "-xscrollincrement", "xScrollIncrement", "ScrollIncrement", "0", GC_OPT(xScrollIncrement), 0,
+     nullptr},
     {TK_CONFIG_STRING, "-yscrollcommand", "yScrollCommand", "ScrollCommand", "", GC_OPT(yScrollCommand),
      TK_CONFIG_NULL_OK, nullptr},
-    {TK_CONFIG_PIXELS, "-yscrollincrement", "yScrollIncrement", "ScrollIncrement", "0", GC_OPT(yScrollIncrement),
-     0, nullptr},
+    {TK_CONFIG_PIXELS, "-yscrollincrement", "yScrollIncrement", "ScrollIncrement", "0", GC_OPT(yScrollIncrement), 0,
+     nullptr},
     {TK_CONFIG_END, nullptr, nullptr, nullptr, nullptr, 0, 0, nullptr},
 };
 
@@ -214,7 +207,7 @@ void resolveOffset(GcanvasWidget *canvas)
     }
 }
 
-} // namespace
+}  // namespace
 
 int gcanvasConfigure(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj *const objv[], int flags)
 {
@@ -224,7 +217,8 @@ int gcanvasConfigure(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Ob
     double oldRatio = canvas->textsizeratio;
     int oldMin = canvas->textsizemin, oldMax = canvas->textsizemax;
 
-    if (Tk_ConfigureWidget(interp, canvas->tkwin, gcanvasConfigSpecs, objc, const_cast<const char **>(reinterpret_cast<const char *const *>(objv)),
+    if (Tk_ConfigureWidget(interp, canvas->tkwin, gcanvasConfigSpecs, objc,
+                           const_cast<const char **>(reinterpret_cast<const char *const *>(objv)),
                            reinterpret_cast<char *>(canvas), flags | TK_CONFIG_OBJS) != TCL_OK) {
         return TCL_ERROR;
     }
@@ -279,8 +273,8 @@ int gcanvasConfigure(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Ob
     gcanvasSetOrigin(canvas, canvas->xOrigin, canvas->yOrigin);
     canvas->flags |= GCANVAS_UPDATE_SCROLLBARS | GCANVAS_REDRAW_BORDERS;
 
-    if (canvas->mx == oldMx && canvas->my == oldMy && canvas->xOffset == oldX && canvas->yOffset == oldY
-        && canvas->textsizeratio == oldRatio && canvas->textsizemin == oldMin && canvas->textsizemax == oldMax) {
+    if (canvas->mx == oldMx && canvas->my == oldMy && canvas->xOffset == oldX && canvas->yOffset == oldY &&
+        canvas->textsizeratio == oldRatio && canvas->textsizemin == oldMin && canvas->textsizemax == oldMax) {
         gcanvasRedrawView(canvas, oldBorder != canvas->bgBorder);
     } else {
         if (canvas->backBuffer != None) {
@@ -314,8 +308,8 @@ void gcanvasEventProc(ClientData clientData, XEvent *event)
         int w = event->xexpose.width, h = event->xexpose.height;
         gcanvasEventuallyRedraw(canvas, x + canvas->xOrigin, y + canvas->yOrigin, x + w + canvas->xOrigin,
                                 y + h + canvas->yOrigin, 0);
-        if (x < canvas->inset || y < canvas->inset || x + w > Tk_Width(tkwin) - canvas->inset
-            || y + h > Tk_Height(tkwin) - canvas->inset) {
+        if (x < canvas->inset || y < canvas->inset || x + w > Tk_Width(tkwin) - canvas->inset ||
+            y + h > Tk_Height(tkwin) - canvas->inset) {
             canvas->flags |= GCANVAS_REDRAW_BORDERS;
         }
         break;
@@ -349,8 +343,7 @@ void gcanvasEventProc(ClientData clientData, XEvent *event)
         }
         Tcl_EventuallyFree(canvas, gcanvasDestroy);
         break;
-    default:
-        break;
+    default: break;
     }
 }
 
@@ -421,8 +414,7 @@ int gcanvasCmd(ClientData clientData, Tcl_Interp *interp, int objc, Tcl_Obj *con
     canvas->display = Tk_Display(tkwin);
     canvas->interp = interp;
     canvas->nextId = 1;
-    canvas->widgetCmd = Tcl_CreateObjCommand(interp, Tk_PathName(tkwin), gcanvasWidgetCmd, canvas,
-                                             gcanvasCmdDeleted);
+    canvas->widgetCmd = Tcl_CreateObjCommand(interp, Tk_PathName(tkwin), gcanvasWidgetCmd, canvas, gcanvasCmdDeleted);
     canvas->textInfo.selectFirst = -1;
     canvas->textInfo.selectLast = -1;
     canvas->textInfo.selectAnchor = 0;
@@ -493,13 +485,11 @@ int clipTestCmd(ClientData, Tcl_Interp *interp, int argc, const char **argv)
     return TCL_OK;
 }
 
-} // namespace
+}  // namespace
 
 /* The current item, bindings and focus come with the interaction
  * machinery; until then nothing is picked and focus changes redraw only. */
-void gcanvasPickCurrentItem(GcanvasWidget *, XEvent *)
-{
-}
+void gcanvasPickCurrentItem(GcanvasWidget *, XEvent *) {}
 
 void gcanvasFocusProc(GcanvasWidget *canvas, int gotFocus)
 {
@@ -515,9 +505,7 @@ void gcanvasFocusProc(GcanvasWidget *canvas, int gotFocus)
 
 /* Initialises the rotated-font layer that text items draw through; it
  * has nothing to set up until rotated text is built in. */
-static void rotatedFontInit()
-{
-}
+static void rotatedFontInit() {}
 
 int gcanvasModuleInit(Tcl_Interp *interp)
 {

@@ -19,7 +19,6 @@
 
 namespace {
 
-
 using Items = std::vector<GcanvasItem *>;
 
 /* The items a tagOrId names, in display order, gathered before the
@@ -95,8 +94,8 @@ int canvasXY(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj *const
 int configureCmd(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj *const objv[])
 {
     if (objc == 2) {
-        return Tk_ConfigureInfo(interp, canvas->tkwin, gcanvasConfigSpecs, reinterpret_cast<char *>(canvas),
-                                nullptr, 0);
+        return Tk_ConfigureInfo(interp, canvas->tkwin, gcanvasConfigSpecs, reinterpret_cast<char *>(canvas), nullptr,
+                                0);
     }
     if (objc == 3) {
         return Tk_ConfigureInfo(interp, canvas->tkwin, gcanvasConfigSpecs, reinterpret_cast<char *>(canvas),
@@ -112,7 +111,7 @@ enum BoxSpace { BOX_WORLD, BOX_WORLD_INNER, BOX_CANVAS, BOX_WINDOW };
 /* v as "%f" prints it, where a value that prints as zero has no sign. */
 std::string fixedText(double v)
 {
-    char text[400];     /* room for the widest double in "%f" */
+    char text[400]; /* room for the widest double in "%f" */
     std::snprintf(text, sizeof text, "%f", v);
     if (text[0] == '-' && std::strspn(text + 1, "0.") == std::strlen(text + 1)) {
         return text + 1;
@@ -290,8 +289,8 @@ int moveCmd(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj *const 
         return TCL_ERROR;
     }
     double dx, dy;
-    if (gcanvasGetCoordFromObj(interp, canvas, objv[3], &dx) != TCL_OK
-        || gcanvasGetCoordFromObj(interp, canvas, objv[4], &dy) != TCL_OK) {
+    if (gcanvasGetCoordFromObj(interp, canvas, objv[3], &dx) != TCL_OK ||
+        gcanvasGetCoordFromObj(interp, canvas, objv[4], &dy) != TCL_OK) {
         return TCL_ERROR;
     }
     return editItems(interp, canvas, objv[2], [&](GcanvasItem *item) {
@@ -307,10 +306,9 @@ int scaleCmd(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj *const
         return TCL_ERROR;
     }
     double x0, y0, sx, sy;
-    if (gcanvasGetCoordFromObj(interp, canvas, objv[3], &x0) != TCL_OK
-        || gcanvasGetCoordFromObj(interp, canvas, objv[4], &y0) != TCL_OK
-        || Tcl_GetDoubleFromObj(interp, objv[5], &sx) != TCL_OK
-        || Tcl_GetDoubleFromObj(interp, objv[6], &sy) != TCL_OK) {
+    if (gcanvasGetCoordFromObj(interp, canvas, objv[3], &x0) != TCL_OK ||
+        gcanvasGetCoordFromObj(interp, canvas, objv[4], &y0) != TCL_OK ||
+        Tcl_GetDoubleFromObj(interp, objv[5], &sx) != TCL_OK || Tcl_GetDoubleFromObj(interp, objv[6], &sy) != TCL_OK) {
         return TCL_ERROR;
     }
     if (sx == 0.0 || sy == 0.0) {
@@ -364,18 +362,13 @@ int viewCmd(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj *const 
     int count;
     int next = origin;
     switch (Tk_GetScrollInfoObj(interp, objc, objv, &fraction, &count)) {
-    case TK_SCROLL_MOVETO:
-        next = roundToInt((s2 - s1) * fraction + s1 - canvas->inset);
-        break;
-    case TK_SCROLL_PAGES:
-        next = gcanvasTruncToInt(origin + count * 0.9 * (size - 2 * canvas->inset));
-        break;
+    case TK_SCROLL_MOVETO: next = roundToInt((s2 - s1) * fraction + s1 - canvas->inset); break;
+    case TK_SCROLL_PAGES: next = gcanvasTruncToInt(origin + count * 0.9 * (size - 2 * canvas->inset)); break;
     case TK_SCROLL_UNITS:
         next = increment > 0 ? gcanvasTruncToInt(origin + static_cast<double>(count) * increment)
                              : gcanvasTruncToInt(origin + count * 0.1 * (size - 2 * canvas->inset));
         break;
-    default:
-        return TCL_ERROR;
+    default: return TCL_ERROR;
     }
     if (x) {
         gcanvasSetOrigin(canvas, next, canvas->yOrigin);
@@ -401,8 +394,8 @@ int scanCmd(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj *const 
         return TCL_ERROR;
     }
     double x, y, gain = 10.0;
-    if (Tcl_GetDoubleFromObj(interp, objv[3], &x) != TCL_OK || Tcl_GetDoubleFromObj(interp, objv[4], &y) != TCL_OK
-        || (objc == 6 && Tcl_GetDoubleFromObj(interp, objv[5], &gain) != TCL_OK)) {
+    if (Tcl_GetDoubleFromObj(interp, objv[3], &x) != TCL_OK || Tcl_GetDoubleFromObj(interp, objv[4], &y) != TCL_OK ||
+        (objc == 6 && Tcl_GetDoubleFromObj(interp, objv[5], &gain) != TCL_OK)) {
         return TCL_ERROR;
     }
     if (index == 0) {
@@ -659,21 +652,53 @@ struct Subcommand {
 };
 
 const Subcommand kSubcommands[] = {
-    {"addtag", addtagCmd},        {"area", measureCmd<true>},          {"assemble", nullptr},  {"bbox", boxCmd<BOX_WORLD>},
-    {"bind", nullptr},          {"canvasx", canvasAxisCmd<true>},    {"canvasy", canvasAxisCmd<false>}, {"centroid", centroidCmd},
-    {"cget", cgetCmd},          {"configure", configureCmd}, {"coords", coordsCmd}, {"count", countCmd},
-    {"create", createCmd},      {"dbbox", boxCmd<BOX_WORLD_INNER>},         {"dchars", nullptr},    {"delete", deleteCmd},
-    {"disassemble", nullptr},   {"dtag", dtagCmd},          {"find", findCmd},      {"focus", nullptr},
-    {"gettags", gettagsCmd},       {"group", nullptr},         {"icursor", nullptr},   {"index", nullptr},
-    {"insert", nullptr},        {"itemcget", itemcgetCmd},  {"itemconfigure", itemconfigureCmd},
-    {"langle", nullptr},        {"length", measureCmd<false>},        {"lower", restackCmd<false>},     {"mbbox", boxCmd<BOX_CANVAS>},
-    {"move", moveCmd},          {"postscript", nullptr},    {"raise", restackCmd<true>},     {"redraw", redrawCmd},
-    {"sbbox", boxCmd<BOX_WINDOW>},         {"scale", scaleCmd},        {"scan", scanCmd},      {"select", nullptr},
-    {"type", typeCmd},          {"vangle", nullptr},        {"xview", viewAxisCmd<true>},    {"yview", viewAxisCmd<false>},
+    {"addtag", addtagCmd},
+    {"area", measureCmd<true>},
+    {"assemble", nullptr},
+    {"bbox", boxCmd<BOX_WORLD>},
+    {"bind", nullptr},
+    {"canvasx", canvasAxisCmd<true>},
+    {"canvasy", canvasAxisCmd<false>},
+    {"centroid", centroidCmd},
+    {"cget", cgetCmd},
+    {"configure", configureCmd},
+    {"coords", coordsCmd},
+    {"count", countCmd},
+    {"create", createCmd},
+    {"dbbox", boxCmd<BOX_WORLD_INNER>},
+    {"dchars", nullptr},
+    {"delete", deleteCmd},
+    {"disassemble", nullptr},
+    {"dtag", dtagCmd},
+    {"find", findCmd},
+    {"focus", nullptr},
+    {"gettags", gettagsCmd},
+    {"group", nullptr},
+    {"icursor", nullptr},
+    {"index", nullptr},
+    {"insert", nullptr},
+    {"itemcget", itemcgetCmd},
+    {"itemconfigure", itemconfigureCmd},
+    {"langle", nullptr},
+    {"length", measureCmd<false>},
+    {"lower", restackCmd<false>},
+    {"mbbox", boxCmd<BOX_CANVAS>},
+    {"move", moveCmd},
+    {"postscript", nullptr},
+    {"raise", restackCmd<true>},
+    {"redraw", redrawCmd},
+    {"sbbox", boxCmd<BOX_WINDOW>},
+    {"scale", scaleCmd},
+    {"scan", scanCmd},
+    {"select", nullptr},
+    {"type", typeCmd},
+    {"vangle", nullptr},
+    {"xview", viewAxisCmd<true>},
+    {"yview", viewAxisCmd<false>},
     {nullptr, nullptr},
 };
 
-} // namespace
+}  // namespace
 
 int gcanvasWidgetCmd(ClientData clientData, Tcl_Interp *interp, int objc, Tcl_Obj *const objv[])
 {
@@ -683,8 +708,7 @@ int gcanvasWidgetCmd(ClientData clientData, Tcl_Interp *interp, int objc, Tcl_Ob
         return TCL_ERROR;
     }
     int index;
-    if (Tcl_GetIndexFromObjStruct(interp, objv[1], kSubcommands, sizeof(Subcommand), "option", 0, &index)
-        != TCL_OK) {
+    if (Tcl_GetIndexFromObjStruct(interp, objv[1], kSubcommands, sizeof(Subcommand), "option", 0, &index) != TCL_OK) {
         return TCL_ERROR;
     }
     const Subcommand &sub = kSubcommands[index];

@@ -26,14 +26,14 @@ constexpr int kGimgMaxViewSide = 32700;
 /* One off-screen picture of the view. */
 struct ViewPixmap {
     Display *display;
-    Tk_Window window;   /* the window whose screen the pixmap is made for */
-    Pixmap pixmap;      /* None until made */
+    Tk_Window window; /* the window whose screen the pixmap is made for */
+    Pixmap pixmap;    /* None until made */
     int depth;
     int width, height;
-    int destX, destY;   /* where the packers put the first column and row */
+    int destX, destY;     /* where the packers put the first column and row */
     int originX, originY; /* view coordinates of the pixmap's top-left corner */
-    int valid;          /* the pixmap exists */
-    int external;       /* not owned: drawing goes straight to the window */
+    int valid;            /* the pixmap exists */
+    int external;         /* not owned: drawing goes straight to the window */
 };
 
 struct GimgMaster;
@@ -48,24 +48,24 @@ struct GimgInstance {
 /* The options of the gimg option table that are not descriptor fields. */
 struct GimgOptions {
     Tk_Uid foreground, background, stipple;
-    char *file, *maskFile, *maskClass, *data;   /* NULL when unset */
-    int width, height;          /* view size (-width, -height) */
-    int sc, sr;                 /* first source column and row */
+    char *file, *maskFile, *maskClass, *data; /* NULL when unset */
+    int width, height;                        /* view size (-width, -height) */
+    int sc, sr;                               /* first source column and row */
     int xflip, yflip;
-    double mx, my;              /* zoom factors; never 0 */
-    int rotate;                 /* sign: <0 left, 0 none, >0 right */
+    double mx, my; /* zoom factors; never 0 */
+    int rotate;    /* sign: <0 left, 0 none, >0 right */
     int tile, tw, th;
-    int palette[4];             /* grey, red, green, blue level counts; grey -1: "Default" */
-    int comb[4];                /* band count (1..3), then three 1-based bands */
-    int range;                  /* range id: 1 MEAN, 2 DETAIL */
+    int palette[4]; /* grey, red, green, blue level counts; grey -1: "Default" */
+    int comb[4];    /* band count (1..3), then three 1-based bands */
+    int range;      /* range id: 1 MEAN, 2 DETAIL */
     int autod, update, test;
-    int dither;                 /* 0..4 */
+    int dither; /* 0..4 */
     double dg, contrast, bright;
     double low[3], high[3];
     double gamma, std;
     int gmid;
-    int func;                   /* func id: 1 NONE, 2 LINEAR, 3 HISTS, 4 HISTEQ */
-    int layer;                  /* 1-based band of palette indices, 0 none */
+    int func;  /* func id: 1 NONE, 2 LINEAR, 3 HISTS, 4 HISTEQ */
+    int layer; /* 1-based band of palette indices, 0 none */
     int maxw, maxh, turbo;
     int maskOn, maskOpaque, maskImgBand;
     double sharpness, emboss;
@@ -75,38 +75,38 @@ struct GimgOptions {
 
 /* A gimg image. */
 struct GimgMaster {
-    Tk_ImageMaster tkMaster;    /* NULL once the image is deleted */
+    Tk_ImageMaster tkMaster; /* NULL once the image is deleted */
     Tcl_Interp *interp;
-    Tcl_Command imageCmd;       /* the instance command, NULL once gone */
+    Tcl_Command imageCmd; /* the instance command, NULL once gone */
     Tk_Window mainWin;
     char name[128];
-    char sourceName[128];       /* a gimg whose view this one shows, or "" */
-    RamImage *image;            /* the shown RAM image, or NULL */
-    RamImage *maskSource;       /* -maskfile image */
-    RamImage *maskExport;       /* the exported mask image */
+    char sourceName[128]; /* a gimg whose view this one shows, or "" */
+    RamImage *image;      /* the shown RAM image, or NULL */
+    RamImage *maskSource; /* -maskfile image */
+    RamImage *maskExport; /* the exported mask image */
     Display *display;
     Colormap colormap;
     int depth;
     Visual *visual;
-    RamImageClient clients[3];  /* shown image, exported mask, mask source */
+    RamImageClient clients[3]; /* shown image, exported mask, mask source */
     GimgInstance *instances;
     int instanceCount;
     GC copyGC;
     GC drawGC;
     XColor *fgColor, *bgColor;
-    ImageDesc desc;             /* the descriptor options and the shown image's copy */
+    ImageDesc desc; /* the descriptor options and the shown image's copy */
     ViewPixmap clipPix, viewPix, planePix;
-    ZoomTable zoomX, zoomY;     /* view columns and rows to source columns and rows */
-    XImage *ximage;             /* passes rendered strips to the server */
+    ZoomTable zoomX, zoomY; /* view columns and rows to source columns and rows */
+    XImage *ximage;         /* passes rendered strips to the server */
     Region viewRegion, maskRegion, clipRegion, planeRegion;
-    int viewReady;              /* viewPix holds the current picture */
+    int viewReady; /* viewPix holds the current picture */
 
     /* colour and enhancement state */
     int bandsInUse;
-    int bandIndex[3];           /* 0-based band of each channel, -1 unused */
-    int layer;                  /* copied from -layer */
-    int outLow, outHigh;        /* output bounds from -contrast and -bright */
-    int channelMask;            /* bit 0 grey, bits 1..3 red, green, blue */
+    int bandIndex[3];    /* 0-based band of each channel, -1 unused */
+    int layer;           /* copied from -layer */
+    int outLow, outHigh; /* output bounds from -contrast and -bright */
+    int channelMask;     /* bit 0 grey, bits 1..3 red, green, blue */
     double workLow[3], workHigh[3];
     double filterStrength;
     int filterBase;
@@ -119,9 +119,9 @@ struct GimgMaster {
     unsigned char indexTable[3][256];
     unsigned char allocError[256][3];
     unsigned char identity[3][256];
-    unsigned long *cells;       /* allocated colour cells, or NULL */
+    unsigned long *cells; /* allocated colour cells, or NULL */
     int nCells;
-    int colourFlags;            /* 1 grey, 2 red, 4 green, 8 blue levels in use */
+    int colourFlags; /* 1 grey, 2 red, 4 green, 8 blue levels in use */
     int cachedDither, cachedLayer, cachedFilterOn, cachedPalette[4];
     int colourTablesBuilt;
     int transparentIndex;
@@ -152,8 +152,8 @@ void gimgCleanup();
 /* Tells Tk the image's size; the whole image changed. */
 void gimgImageChanged(GimgMaster *master);
 /* Renders the whole view into the master's view pixmap; 1 or 0. */
-int makePixmap(GimgMaster *master, GimgInstance *instance, RamImage *image, ViewPixmap *view,
-               ZoomTable *columns, ZoomTable *rows);
+int makePixmap(GimgMaster *master, GimgInstance *instance, RamImage *image, ViewPixmap *view, ZoomTable *columns,
+               ZoomTable *rows);
 extern Tk_ConfigSpec gimgConfigSpecs[];
 
 /* ---- configuration and instance command (gimgconfig.cpp) ---- */
@@ -196,16 +196,16 @@ void truePalette(GimgMaster *master);
 void gimgFreeColors(GimgMaster *master);
 unsigned long *allocNearestColors(Display *display, Colormap colormap, const unsigned char *rgb, int n);
 int buildColorCube(unsigned char *rgb, int grey, int red, int green, int blue);
-unsigned long *allocColorCube(Display *display, Colormap colormap, unsigned char *error, int grey, int red,
-                              int green, int blue);
+unsigned long *allocColorCube(Display *display, Colormap colormap, unsigned char *error, int grey, int red, int green,
+                              int blue);
 void levelTables(signed char *error, unsigned char *levels, int n, unsigned char *index, double weight);
 void gimgStretchPalette(GimgMaster *master, int func, float factor);
 
 /* ---- view pixmaps (viewpixmap.cpp) ---- */
 
 void vpInit(ViewPixmap *vp, Display *display);
-int vpSetup(ViewPixmap *vp, Tk_Window window, int width, int height, int depth, int destX, int destY,
-            int originX, int originY);
+int vpSetup(ViewPixmap *vp, Tk_Window window, int width, int height, int depth, int destX, int destY, int originX,
+            int originY);
 Pixmap vpPixmap(ViewPixmap *vp);
 void vpFree(ViewPixmap *vp);
 void vpSetExternal(ViewPixmap *vp, int external);

@@ -137,7 +137,7 @@ void chooseColourMode(GimgMaster *master)
 }
 
 /* Words of the instance command. */
-typedef int (GimgWordProc)(GimgMaster *master, Tcl_Interp *interp, int argc, const char **argv);
+typedef int(GimgWordProc)(GimgMaster *master, Tcl_Interp *interp, int argc, const char **argv);
 
 int wordCget(GimgMaster *master, Tcl_Interp *interp, int argc, const char **argv)
 {
@@ -198,23 +198,32 @@ struct GimgWord {
  * each is its minimum length (a word that must be typed whole has its own
  * length). */
 constexpr GimgWord kGimgWords[] = {
-    {"cget", 4, wordCget},       {"configure", 4, wordConfigure}, {"canv2file", 6, nullptr},
-    {"canv2img", 6, nullptr},    {"canv2map", 4, nullptr},        {"copy", 4, nullptr},
-    {"crop", 4, nullptr},        {"capture", 4, nullptr},         {"class", 5, wordClass},
-    {"close", 5, wordClose},     {"bitmap2map", 7, nullptr},      {"bitmap2file", 8, nullptr},
-    {"dump", 3, nullptr},        {"enhance", 3, nullptr},         {"filexy", 5, nullptr},
-    {"file2canv", 5, nullptr},   {"file2screen", 6, nullptr},     {"getIndices", 4, nullptr},
-    {"getLookup", 4, nullptr},   {"graph", 4, nullptr},           {"hist", 4, nullptr},
-    {"imgxy", 4, nullptr},       {"img2canv", 4, nullptr},        {"img2map", 5, nullptr},
-    {"lineh", 5, nullptr},       {"linev", 5, nullptr},           {"magnify", 4, nullptr},
-    {"mapxy", 4, nullptr},       {"map2canv", 4, nullptr},        {"map2screen", 5, nullptr},
-    {"mask", 4, nullptr},        {"makepixmap", 10, nullptr},     {"mean", 4, nullptr},
-    {"min", 3, nullptr},         {"max", 3, nullptr},             {"names", 3, wordNames},
-    {"stats", 3, nullptr},       {"std", 3, nullptr},             {"scrxy", 3, nullptr},
-    {"seek", 3, nullptr},        {"setIndices", 3, nullptr},      {"setPixel", 4, nullptr},
-    {"setLookup", 4, nullptr},   {"setRange", 4, nullptr},        {"section", 3, nullptr},
-    {"pixel", 4, nullptr},       {"profile", 4, nullptr},         {"rotate", 2, nullptr},
-    {"resident", 2, nullptr},    {"update", 2, wordUpdate},       {"animate", 2, nullptr},
+    {"cget", 4, wordCget},       {"configure", 4, wordConfigure},
+    {"canv2file", 6, nullptr},   {"canv2img", 6, nullptr},
+    {"canv2map", 4, nullptr},    {"copy", 4, nullptr},
+    {"crop", 4, nullptr},        {"capture", 4, nullptr},
+    {"class", 5, wordClass},     {"close", 5, wordClose},
+    {"bitmap2map", 7, nullptr},  {"bitmap2file", 8, nullptr},
+    {"dump", 3, nullptr},        {"enhance", 3, nullptr},
+    {"filexy", 5, nullptr},      {"file2canv", 5, nullptr},
+    {"file2screen", 6, nullptr}, {"getIndices", 4, nullptr},
+    {"getLookup", 4, nullptr},   {"graph", 4, nullptr},
+    {"hist", 4, nullptr},        {"imgxy", 4, nullptr},
+    {"img2canv", 4, nullptr},    {"img2map", 5, nullptr},
+    {"lineh", 5, nullptr},       {"linev", 5, nullptr},
+    {"magnify", 4, nullptr},     {"mapxy", 4, nullptr},
+    {"map2canv", 4, nullptr},    {"map2screen", 5, nullptr},
+    {"mask", 4, nullptr},        {"makepixmap", 10, nullptr},
+    {"mean", 4, nullptr},        {"min", 3, nullptr},
+    {"max", 3, nullptr},         {"names", 3, wordNames},
+    {"stats", 3, nullptr},       {"std", 3, nullptr},
+    {"scrxy", 3, nullptr},       {"seek", 3, nullptr},
+    {"setIndices", 3, nullptr},  {"setPixel", 4, nullptr},
+    {"setLookup", 4, nullptr},   {"setRange", 4, nullptr},
+    {"section", 3, nullptr},     {"pixel", 4, nullptr},
+    {"profile", 4, nullptr},     {"rotate", 2, nullptr},
+    {"resident", 2, nullptr},    {"update", 2, wordUpdate},
+    {"animate", 2, nullptr},
 };
 
 constexpr const char *kBadOption =
@@ -243,15 +252,15 @@ int gimgConfigure(GimgMaster *master, int argc, const char **argv, int flags)
                            flags) != TCL_OK) {
         return TCL_ERROR;
     }
-    if (master->opt.mx == 0 || master->opt.my == 0 || !std::isfinite(master->opt.mx)
-        || !std::isfinite(master->opt.my)) {
+    if (master->opt.mx == 0 || master->opt.my == 0 || !std::isfinite(master->opt.mx) ||
+        !std::isfinite(master->opt.my)) {
         master->opt.mx = oldMx;
         master->opt.my = oldMy;
         Tcl_SetResult(interp, const_cast<char *>("Invalid zoom: -mx and -my must be finite and not 0"), TCL_STATIC);
         return TCL_ERROR;
     }
-    if (!changeColor(master, &master->opt.foreground, oldFg, &master->fgColor, true)
-        || !changeColor(master, &master->opt.background, oldBg, &master->bgColor, false)) {
+    if (!changeColor(master, &master->opt.foreground, oldFg, &master->fgColor, true) ||
+        !changeColor(master, &master->opt.background, oldBg, &master->bgColor, false)) {
         return TCL_ERROR;
     }
     if (master->opt.stipple != oldStipple) {
@@ -297,8 +306,8 @@ int gimgConfigure(GimgMaster *master, int argc, const char **argv, int flags)
         }
     } else {
         master->sourceName[0] = '\0';
-        bool shown = master->image != nullptr
-                     && (ramImageFindByTag(file) == master->image || ramImageFindByFile(file) == master->image);
+        bool shown = master->image != nullptr &&
+                     (ramImageFindByTag(file) == master->image || ramImageFindByFile(file) == master->image);
         if (!shown || master->opt.update) {
             RamImage *image = openShown(master);
             if (image == nullptr) {
@@ -383,14 +392,15 @@ int gimgConfigMagnification(GimgMaster *master)
         opt.palette[0] = kDefaultGreyLevels;
     }
     bool filterOn = master->filterStrength != 0;
-    if (!master->colourTablesBuilt || master->cachedDither != opt.dither || master->cachedLayer != opt.layer
-        || master->cachedFilterOn != filterOn || std::memcmp(master->cachedPalette, opt.palette, sizeof opt.palette) != 0) {
+    if (!master->colourTablesBuilt || master->cachedDither != opt.dither || master->cachedLayer != opt.layer ||
+        master->cachedFilterOn != filterOn ||
+        std::memcmp(master->cachedPalette, opt.palette, sizeof opt.palette) != 0) {
         master->cachedDither = opt.dither;
         master->cachedLayer = opt.layer;
         master->cachedFilterOn = filterOn;
         std::memcpy(master->cachedPalette, opt.palette, sizeof opt.palette);
-        master->colourFlags = (opt.palette[0] != 0 ? 1 : 0) | (opt.palette[1] > 1 ? 2 : 0)
-                              | (opt.palette[2] > 1 ? 4 : 0) | (opt.palette[3] > 1 ? 8 : 0);
+        master->colourFlags = (opt.palette[0] != 0 ? 1 : 0) | (opt.palette[1] > 1 ? 2 : 0) |
+                              (opt.palette[2] > 1 ? 4 : 0) | (opt.palette[3] > 1 ? 8 : 0);
         master->channelMask = master->colourFlags;
         if (master->depth <= 8) {
             truePalette(master);
@@ -451,10 +461,10 @@ int gimgSetZoom(GimgMaster *master, double mx, double my)
         int bytesPerPixel = master->depth > 16 ? 4 : master->depth > 8 ? 2 : 1;
         size_t bytes = static_cast<size_t>(stripW) * stripH * bytesPerPixel + 64;
         char *data = static_cast<char *>(std::malloc(bytes));
-        XImage *image = data == nullptr ? nullptr
-                                        : XCreateImage(master->display, master->visual, master->depth,
-                                                       master->depth >= 2 ? ZPixmap : XYBitmap, 0, data, stripW,
-                                                       stripH, 32, 0);
+        XImage *image = data == nullptr
+                            ? nullptr
+                            : XCreateImage(master->display, master->visual, master->depth,
+                                           master->depth >= 2 ? ZPixmap : XYBitmap, 0, data, stripW, stripH, 32, 0);
         if (image == nullptr) {
             std::free(data);
             return 1;

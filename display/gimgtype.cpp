@@ -245,8 +245,8 @@ int gimgCreate(Tcl_Interp *interp, char *name, int argc, char **argv, Tk_ImageTy
 
     int id = static_cast<int>(reinterpret_cast<uintptr_t>(master) & 0x7FFFFFFF) | 1;
     for (int i = 0; i < 3; i++) {
-        master->clients[i] = RamImageClient{i == 0 ? gimgOnDisplayUpdate : gimgOnAuxUpdate, gimgOnConfigUpdate,
-                                            gimgOnRectUpdate, id, master, nullptr};
+        master->clients[i] = RamImageClient{
+            i == 0 ? gimgOnDisplayUpdate : gimgOnAuxUpdate, gimgOnConfigUpdate, gimgOnRectUpdate, id, master, nullptr};
     }
     vpInit(&master->clipPix, master->display);
     vpInit(&master->viewPix, master->display);
@@ -277,8 +277,7 @@ int gimgCreate(Tcl_Interp *interp, char *name, int argc, char **argv, Tk_ImageTy
         values.graphics_exposures = False;
         master->copyGC = XCreateGC(master->display, Tk_WindowId(master->mainWin),
                                    GCForeground | GCBackground | GCGraphicsExposures, &values);
-        if (gimgAdd(master)
-            && gimgConfigure(master, argc, const_cast<const char **>(argv), 0) == TCL_OK) {
+        if (gimgAdd(master) && gimgConfigure(master, argc, const_cast<const char **>(argv), 0) == TCL_OK) {
             code = TCL_OK;
         }
     }
@@ -337,12 +336,12 @@ void gimgDisplay(GimgInstance *instance, Display *display, Drawable drawable, in
         }
     }
     XCopyArea(display, master->viewPix.pixmap, drawable, master->copyGC, imageX - master->viewPix.originX,
-              imageY - master->viewPix.originY, static_cast<unsigned>(width), static_cast<unsigned>(height),
-              drawableX, drawableY);
+              imageY - master->viewPix.originY, static_cast<unsigned>(width), static_cast<unsigned>(height), drawableX,
+              drawableY);
 }
 
-void gimgDisplayProc(ClientData instanceData, Display *display, Drawable drawable, int imageX, int imageY,
-                     int width, int height, int drawableX, int drawableY)
+void gimgDisplayProc(ClientData instanceData, Display *display, Drawable drawable, int imageX, int imageY, int width,
+                     int height, int drawableX, int drawableY)
 {
     auto *instance = static_cast<GimgInstance *>(instanceData);
     GimgMaster *master = instance->master;
@@ -365,8 +364,8 @@ void gimgDisplayProc(ClientData instanceData, Display *display, Drawable drawabl
             int x1 = cx + cellW < imageX + width ? cx + cellW : imageX + width;
             int y1 = cy + cellH < imageY + height ? cy + cellH : imageY + height;
             if (x1 > x0 && y1 > y0) {
-                gimgDisplay(instance, display, drawable, x0 - cx, y0 - cy, x1 - x0, y1 - y0,
-                            drawableX + (x0 - imageX), drawableY + (y0 - imageY));
+                gimgDisplay(instance, display, drawable, x0 - cx, y0 - cy, x1 - x0, y1 - y0, drawableX + (x0 - imageX),
+                            drawableY + (y0 - imageY));
             }
         }
     }
@@ -412,14 +411,10 @@ void gimgDelete(ClientData masterData)
 }
 
 Tk_ImageType gimgImageType = {
-    "gimg",
-    reinterpret_cast<Tk_ImageCreateProc *>(gimgCreate),
-    gimgGet,
-    gimgDisplayProc,
-    gimgFreeInstance,
-    gimgDelete,
-    nullptr,
-    nullptr,
+    "gimg",           reinterpret_cast<Tk_ImageCreateProc *>(gimgCreate),
+    gimgGet,          gimgDisplayProc,
+    gimgFreeInstance, gimgDelete,
+    nullptr,          nullptr,
     nullptr,
 };
 
@@ -456,8 +451,8 @@ GimgMaster *gimgFind(Tcl_Interp *interp, const char *name)
 {
     for (int i = 0; registry != nullptr && i < kRegistrySize; i++) {
         GimgMaster *master = registry[i];
-        if (master != nullptr && master->interp == interp && master->imageCmd != nullptr
-            && std::strcmp(Tcl_GetCommandName(interp, master->imageCmd), name) == 0) {
+        if (master != nullptr && master->interp == interp && master->imageCmd != nullptr &&
+            std::strcmp(Tcl_GetCommandName(interp, master->imageCmd), name) == 0) {
             return master;
         }
     }

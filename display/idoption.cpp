@@ -82,8 +82,7 @@ int optionError(Tcl_Interp *interp, const char *prefix, const char *value, Clien
 {
     if (interp != nullptr) {
         Tcl_ResetResult(interp);
-        Tcl_AppendResult(interp, prefix, value != nullptr ? value : "", " for ", kindName(clientData),
-                         nullptr);
+        Tcl_AppendResult(interp, prefix, value != nullptr ? value : "", " for ", kindName(clientData), nullptr);
     }
     return TCL_ERROR;
 }
@@ -144,8 +143,7 @@ void storeField(char *widgRec, int offset, const char *text, std::size_t n)
  *	expanded, or whose expansion does not fit the field with its NUL, is
  *	refused whole, leaving the field as it was.
  */
-int parseFileOption(ClientData clientData, Tcl_Interp *interp, Tk_Window, const char *value, char *widgRec,
-                    int offset)
+int parseFileOption(ClientData clientData, Tcl_Interp *interp, Tk_Window, const char *value, char *widgRec, int offset)
 {
     if (value == nullptr) {
         value = "";
@@ -194,8 +192,7 @@ int parseImgdesOption(ClientData clientData, Tcl_Interp *interp, Tk_Window, cons
  *	Stores the count and the numbers (missing ones 0). Values longer than
  *	255 characters are refused rather than read in part.
  */
-int parseCombOption(ClientData clientData, Tcl_Interp *interp, Tk_Window, const char *value, char *widgRec,
-                    int offset)
+int parseCombOption(ClientData clientData, Tcl_Interp *interp, Tk_Window, const char *value, char *widgRec, int offset)
 {
     if (value == nullptr || std::strlen(value) > kMaxListValue) {
         return optionError(interp, "Invalid value: ", value, clientData);
@@ -262,8 +259,7 @@ int parsePaletteOption(ClientData clientData, Tcl_Interp *interp, Tk_Window, con
     }
     int numbers[3] = {0, 0, 0};
     for (std::size_t i = 0; i < tokens.size(); i++) {
-        if (Tcl_GetInt(nullptr, tokens[i].c_str(), &numbers[i]) != TCL_OK || numbers[i] < 1
-            || numbers[i] > 256) {
+        if (Tcl_GetInt(nullptr, tokens[i].c_str(), &numbers[i]) != TCL_OK || numbers[i] < 1 || numbers[i] > 256) {
             return optionError(interp, "Invalid value: ", value, clientData);
         }
     }

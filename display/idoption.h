@@ -17,13 +17,13 @@
  * the structured kinds have only the name. */
 struct IdOptionKind {
     const char *name;
-    int (*fromName)(const char *name);      /* -1 when the name is not listed */
-    const char *(*toName)(int code);        /* "UNKNOWN" for codes not listed */
+    int (*fromName)(const char *name); /* -1 when the name is not listed */
+    const char *(*toName)(int code);   /* "UNKNOWN" for codes not listed */
 };
 
 /* The custom options, each with its kind as client data. */
-extern Tk_CustomOption rotationIdOption, imgdesOption, mapIdOption, imgIdOption, imgTypeOption,
-    pixelIdOption, funcIdOption, rangeIdOption, fileOption, paletteOption, combOption;
+extern Tk_CustomOption rotationIdOption, imgdesOption, mapIdOption, imgIdOption, imgTypeOption, pixelIdOption,
+    funcIdOption, rangeIdOption, fileOption, paletteOption, combOption;
 
 int funcIdFromName(const char *name);
 const char *funcIdToName(int code);

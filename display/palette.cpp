@@ -169,8 +169,7 @@ bool allocCell(Display *display, Colormap colormap, SystemColours &system, const
  * entry the requested less the obtained component's high byte (red, green,
  * blue).
  */
-unsigned long *allocColours(Display *display, Colormap colormap, const unsigned char *rgb, int n,
-                            unsigned char *error)
+unsigned long *allocColours(Display *display, Colormap colormap, const unsigned char *rgb, int n, unsigned char *error)
 {
     if (n < 1 || n > kMaxCells) {
         return nullptr;
@@ -218,8 +217,8 @@ void componentTable(const RamImage *image, int band, unsigned char out[256])
 
 /* Stretches channel k's band into table with the channel's working bounds
  * and writes the bounds it computed back to the channel's -low and -high. */
-void stretchChannel(GimgMaster *master, int func, float factor, int k, int band, unsigned char *table,
-                    int outLow, int outHigh, const unsigned char *source)
+void stretchChannel(GimgMaster *master, int func, float factor, int k, int band, unsigned char *table, int outLow,
+                    int outHigh, const unsigned char *source)
 {
     gimgStretchBand(master, func, factor, band, master->opt.gamma, table, outLow, outHigh, &master->workLow[k],
                     &master->workHigh[k], source);
@@ -263,7 +262,7 @@ void truePaletteTables(GimgMaster *master, int func, float factor)
     master->bandsInUse = 1;
 }
 
-} // namespace
+}  // namespace
 
 /*
  * levelTables --
@@ -377,8 +376,8 @@ unsigned long *allocNearestColors(Display *display, Colormap colormap, const uns
  *	ramp or cube. error (256 x 3 bytes) receives per entry the requested
  *	less the obtained component's high byte, red, green, blue.
  */
-unsigned long *allocColorCube(Display *display, Colormap colormap, unsigned char *error, int grey, int red,
-                              int green, int blue)
+unsigned long *allocColorCube(Display *display, Colormap colormap, unsigned char *error, int grey, int red, int green,
+                              int blue)
 {
     unsigned char rgb[kMaxCells * 3];
     int n = buildColorCube(rgb, grey, red, green, blue);
@@ -423,8 +422,7 @@ void truePalette(GimgMaster *master)
     if (master->truePaletteMode) {
         if (image != nullptr && image->desc.nindices > 0) {
             int n = std::min(image->desc.nindices, kMaxCells);
-            unsigned long *cells =
-                allocNearestColors(master->display, master->colormap, &image->desc.palette[0][0], n);
+            unsigned long *cells = allocNearestColors(master->display, master->colormap, &image->desc.palette[0][0], n);
             if (cells != nullptr) {
                 master->cells = cells;
                 master->nCells = n;
@@ -438,8 +436,8 @@ void truePalette(GimgMaster *master)
     levelCounts(master, counts);
     bool reduced = false;
     for (;;) {
-        unsigned long *cells = allocColorCube(master->display, master->colormap, &master->allocError[0][0],
-                                              counts[0], counts[1], counts[2], counts[3]);
+        unsigned long *cells = allocColorCube(master->display, master->colormap, &master->allocError[0][0], counts[0],
+                                              counts[1], counts[2], counts[3]);
         if (cells != nullptr) {
             unsigned char rgb[kMaxCells * 3];
             master->cells = cells;
@@ -555,11 +553,10 @@ void gimgStretchPalette(GimgMaster *master, int func, float factor)
         const int outHigh = dither ? hi : static_cast<int>(std::trunc(hi * c * (n - 1) + 0.5));
         if (opt.comb[0] == 1 && opt.comb[1] >= 1) {
             int band = opt.comb[1] - 1;
-            stretchChannel(master, func, factor, 0, band, master->channelTable[0], outLow, outHigh,
-                           sourceOf(band));
+            stretchChannel(master, func, factor, 0, band, master->channelTable[0], outLow, outHigh, sourceOf(band));
             if (dither) {
-                levelTables(reinterpret_cast<signed char *>(master->errorTable[0]), nullptr, n,
-                            master->indexTable[0], 1);
+                levelTables(reinterpret_cast<signed char *>(master->errorTable[0]), nullptr, n, master->indexTable[0],
+                            1);
             }
             master->bandIndex[slots++] = band;
         } else {

@@ -43,8 +43,7 @@ void notFound(Tcl_Interp *interp, const char *name)
 void storeRefused(Tcl_Interp *interp, const char *tag, int error)
 {
     Tcl_ResetResult(interp);
-    Tcl_AppendResult(interp, "Error in open ", tag, ": ", ramImageErrorText(error),
-                     static_cast<char *>(nullptr));
+    Tcl_AppendResult(interp, "Error in open ", tag, ": ", ramImageErrorText(error), static_cast<char *>(nullptr));
 }
 
 /* Copies the red, green and blue samples of a photo block into the three
@@ -122,8 +121,7 @@ Tk_PhotoHandle findPhoto(Tcl_Interp *interp, const char *name)
     return Tk_FindPhoto(interp, name);
 }
 
-RamImage *photoToRAMImage(Tcl_Interp *interp, const char *photoName, const ImageDesc *desc,
-                          const char *tag)
+RamImage *photoToRAMImage(Tcl_Interp *interp, const char *photoName, const ImageDesc *desc, const char *tag)
 {
     Tk_PhotoHandle photo = findPhoto(interp, photoName);
     if (photo == nullptr) {
@@ -176,8 +174,7 @@ RamImage *photoToRAMImage(Tcl_Interp *interp, const char *photoName, const Image
     return image;
 }
 
-RamImage *photoFileToRAMImage(Tcl_Interp *interp, int argc, const char *const *argv,
-                              const ImageDesc *desc)
+RamImage *photoFileToRAMImage(Tcl_Interp *interp, int argc, const char *const *argv, const ImageDesc *desc)
 {
     Tcl_ResetResult(interp);
     if (argc > 0 && argv[0][0] != '-') {

@@ -48,8 +48,7 @@ Tk_PhotoHandle findPhoto(Tcl_Interp *interp, const char *name);
  *	a message in the result (no such photo, an empty photo, the store's
  *	refusal).
  */
-RamImage *photoToRAMImage(Tcl_Interp *interp, const char *photoName, const ImageDesc *desc,
-                          const char *tag);
+RamImage *photoToRAMImage(Tcl_Interp *interp, const char *photoName, const ImageDesc *desc, const char *tag);
 
 /*
  * photoFileToRAMImage --
@@ -60,8 +59,7 @@ RamImage *photoToRAMImage(Tcl_Interp *interp, const char *photoName, const Image
  *	replace or delete) an image of the caller's. Answers the image holding
  *	one use for the caller, or NULL; the result is reset either way.
  */
-RamImage *photoFileToRAMImage(Tcl_Interp *interp, int argc, const char *const *argv,
-                              const ImageDesc *desc);
+RamImage *photoFileToRAMImage(Tcl_Interp *interp, int argc, const char *const *argv, const ImageDesc *desc);
 
 /*
  * createPhotoRAMImage --

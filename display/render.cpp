@@ -114,8 +114,8 @@ bool contiguous(const int32_t *index, int first, int end)
 
 /* Fills out[first..end) from a cached row by pixel type; false for the
  * types that are not rendered. */
-bool renderInside(const ImageDesc &desc, const unsigned char *data, const int32_t *index, int first, int end,
-                  float low, float high, const unsigned char *table, unsigned char *out)
+bool renderInside(const ImageDesc &desc, const unsigned char *data, const int32_t *index, int first, int end, float low,
+                  float high, const unsigned char *table, unsigned char *out)
 {
     bool msbf = desc.msbf != 0;
     switch (desc.pixel) {
@@ -163,8 +163,7 @@ bool renderInside(const ImageDesc &desc, const unsigned char *data, const int32_
         pickColumns(index, first, end, table, out, [v, &scale](int32_t s) { return scale(v[s]); });
         return true;
     }
-    default:
-        return false;
+    default: return false;
     }
 }
 
@@ -239,13 +238,13 @@ void trueRow(const PixelFormat *f, const unsigned char *r, const unsigned char *
 
 /* 4-byte pixels whose channels are whole bytes, in the host's byte order:
  * shifts instead of table lookups, so that the loop runs on vectors. */
-__attribute__((target_clones("avx2", "default")))
-void directRow(const unsigned char *r, const unsigned char *g, const unsigned char *b, int rs, int gs, int bs,
-               int width, unsigned char *out)
+__attribute__((target_clones("avx2", "default"))) void directRow(const unsigned char *r, const unsigned char *g,
+                                                                 const unsigned char *b, int rs, int gs, int bs,
+                                                                 int width, unsigned char *out)
 {
     for (int i = 0; i < width; i++) {
-        uint32_t v = static_cast<uint32_t>(r[i]) << rs | static_cast<uint32_t>(g[i]) << gs
-                     | static_cast<uint32_t>(b[i]) << bs;
+        uint32_t v =
+            static_cast<uint32_t>(r[i]) << rs | static_cast<uint32_t>(g[i]) << gs | static_cast<uint32_t>(b[i]) << bs;
         std::memcpy(out + static_cast<size_t>(i) * 4, &v, 4);
     }
 }
@@ -299,8 +298,7 @@ void turnStrip(const unsigned char *rows, int n, int width, unsigned char *data,
         size_t column = static_cast<size_t>(left ? j : n - 1 - j) * B;
         for (int i = 0; i < width; i++) {
             int line = left ? width - 1 - i : i;
-            std::memcpy(data + static_cast<size_t>(line) * bytesPerLine + column, row + static_cast<size_t>(i) * B,
-                        B);
+            std::memcpy(data + static_cast<size_t>(line) * bytesPerLine + column, row + static_cast<size_t>(i) * B, B);
         }
     }
 }
@@ -309,18 +307,10 @@ void turnStripBytes(int bytes, const unsigned char *rows, int n, int width, unsi
                     bool left)
 {
     switch (bytes) {
-    case 1:
-        turnStrip<1>(rows, n, width, data, bytesPerLine, left);
-        break;
-    case 2:
-        turnStrip<2>(rows, n, width, data, bytesPerLine, left);
-        break;
-    case 3:
-        turnStrip<3>(rows, n, width, data, bytesPerLine, left);
-        break;
-    default:
-        turnStrip<4>(rows, n, width, data, bytesPerLine, left);
-        break;
+    case 1: turnStrip<1>(rows, n, width, data, bytesPerLine, left); break;
+    case 2: turnStrip<2>(rows, n, width, data, bytesPerLine, left); break;
+    case 3: turnStrip<3>(rows, n, width, data, bytesPerLine, left); break;
+    default: turnStrip<4>(rows, n, width, data, bytesPerLine, left); break;
     }
 }
 
@@ -427,7 +417,8 @@ bool histTable(int func, const Summary &s, double lo, double hi, double gamma, i
     if (func == FUNC_HISTEQ) {
         double c0 = s.bins[loBin] / total;
         for (int i = 0; i < 256; i++) {
-            hist[i] = share[i] <= c0 ? 0 : byteOf(nearest(gammaCurve((share[i] - c0) / (1.0 - c0), gamma, mode) * 255.0));
+            hist[i] =
+                share[i] <= c0 ? 0 : byteOf(nearest(gammaCurve((share[i] - c0) / (1.0 - c0), gamma, mode) * 255.0));
         }
         return true;
     }
@@ -462,12 +453,12 @@ const unsigned char *componentTable(const RamImage *image, int band, unsigned ch
     return table;
 }
 
-} // namespace
+}  // namespace
 
 /* ---- rendering ----------------------------------------------------------- */
 
-unsigned char *gimgRenderRow(RamImage *image, int row, int band, const int32_t *index, int first, int end,
-                             int width, float low, float high, const unsigned char *table, unsigned char *out)
+unsigned char *gimgRenderRow(RamImage *image, int row, int band, const int32_t *index, int first, int end, int width,
+                             float low, float high, const unsigned char *table, unsigned char *out)
 {
     if (width < 1) {
         return out;
@@ -487,14 +478,14 @@ unsigned char *gimgRenderRow(RamImage *image, int row, int band, const int32_t *
     return out;
 }
 
-unsigned char *gimgRenderRowRaw(RamImage *image, int row, int band, const int32_t *index, int first, int end,
-                                int width, float low, float high, unsigned char *out)
+unsigned char *gimgRenderRowRaw(RamImage *image, int row, int band, const int32_t *index, int first, int end, int width,
+                                float low, float high, unsigned char *out)
 {
     return gimgRenderRow(image, row, band, index, first, end, width, low, high, kIdentity.v, out);
 }
 
-void gimgFilterRow(unsigned char *row, unsigned char *previous, int width, double strength, int base,
-                   int direction, int firstRow)
+void gimgFilterRow(unsigned char *row, unsigned char *previous, int width, double strength, int base, int direction,
+                   int firstRow)
 {
     if (width < 1) {
         return;
@@ -504,33 +495,23 @@ void gimgFilterRow(unsigned char *row, unsigned char *previous, int width, doubl
     }
     double s = strength;
     if (base < 0) {
-        filterLoop(row, previous, width, [s](int c, int l, int u, int ul) {
-            return std::trunc((3 * c - l - ul - u) * s + 0.5) + 192.0;
-        });
+        filterLoop(row, previous, width,
+                   [s](int c, int l, int u, int ul) { return std::trunc((3 * c - l - ul - u) * s + 0.5) + 192.0; });
     } else if (s < 0.0) {
         /* The centre keeps the weight w (1 as the strength nears 0); the
          * left, upper and upper-left neighbours share the rest. */
         double w = s < -708.39 ? 0.25 : 0.75 * std::exp(s) + 0.25;
         double k = (1.0 - w) / 3.0;
-        filterLoop(row, previous, width, [w, k](int c, int l, int u, int ul) {
-            return std::trunc(c * w + (l + ul + u) * k + 0.5);
-        });
+        filterLoop(row, previous, width,
+                   [w, k](int c, int l, int u, int ul) { return std::trunc(c * w + (l + ul + u) * k + 0.5); });
     } else {
         double s3 = s * 3.0;
         auto sharpen = [s3, base](double d, int c) { return std::trunc(d * s3 + 0.5) + (base != 0 ? base : c); };
         switch (direction) {
-        case 1:
-            filterLoop(row, previous, width, [&](int c, int l, int, int) { return sharpen(l - c, c); });
-            break;
-        case 2:
-            filterLoop(row, previous, width, [&](int c, int l, int u, int) { return sharpen(l - u, c); });
-            break;
-        case 3:
-            filterLoop(row, previous, width, [&](int c, int, int u, int) { return sharpen(c - u, c); });
-            break;
-        case 4:
-            filterLoop(row, previous, width, [&](int c, int, int, int ul) { return sharpen(c - ul, c); });
-            break;
+        case 1: filterLoop(row, previous, width, [&](int c, int l, int, int) { return sharpen(l - c, c); }); break;
+        case 2: filterLoop(row, previous, width, [&](int c, int l, int u, int) { return sharpen(l - u, c); }); break;
+        case 3: filterLoop(row, previous, width, [&](int c, int, int u, int) { return sharpen(c - u, c); }); break;
+        case 4: filterLoop(row, previous, width, [&](int c, int, int, int ul) { return sharpen(c - ul, c); }); break;
         default:
             filterLoop(row, previous, width,
                        [&](int c, int l, int u, int ul) { return sharpen(3 * c - l - ul - u, c); });
@@ -546,21 +527,11 @@ void ditherRowAdd(int width, unsigned char *out, const unsigned char *in, const 
         return;
     }
     switch (mode <= 0 ? 0 : mode >= 4 ? 4 : mode) {
-    case 0:
-        ditherLoop<0>(width, out, in, level, index, error, errorRow, odd);
-        break;
-    case 1:
-        ditherLoop<1>(width, out, in, level, index, error, errorRow, odd);
-        break;
-    case 2:
-        ditherLoop<2>(width, out, in, level, index, error, errorRow, odd);
-        break;
-    case 3:
-        ditherLoop<3>(width, out, in, level, index, error, errorRow, odd);
-        break;
-    default:
-        ditherLoop<4>(width, out, in, level, index, error, errorRow, odd);
-        break;
+    case 0: ditherLoop<0>(width, out, in, level, index, error, errorRow, odd); break;
+    case 1: ditherLoop<1>(width, out, in, level, index, error, errorRow, odd); break;
+    case 2: ditherLoop<2>(width, out, in, level, index, error, errorRow, odd); break;
+    case 3: ditherLoop<3>(width, out, in, level, index, error, errorRow, odd); break;
+    default: ditherLoop<4>(width, out, in, level, index, error, errorRow, odd); break;
     }
 }
 
@@ -576,8 +547,8 @@ int pixelFormatInit(PixelFormat *format, const Visual *visual, const XImage *xim
     format->bytes = bpp / 8;
     format->msbFirst = ximage->byte_order == MSBFirst;
     int visualClass = visual != nullptr ? visual->c_class : PseudoColor;
-    format->indexed = visualClass == PseudoColor || visualClass == GrayScale || visualClass == StaticColor
-                      || visualClass == StaticGray;
+    format->indexed = visualClass == PseudoColor || visualClass == GrayScale || visualClass == StaticColor ||
+                      visualClass == StaticGray;
     for (int v = 0; v < 256; v++) {
         if (format->indexed) {
             unsigned long pixel = cells != nullptr && nCells > 0 ? cells[std::min(v, nCells - 1)] : v;
@@ -609,27 +580,13 @@ void packTrueRow(const PixelFormat *format, const unsigned char *red, const unsi
     }
     switch (format->bytes * 2 + (format->msbFirst ? 1 : 0)) {
     case 2:
-    case 3:
-        trueRow<1, false>(format, red, green, blue, width, out);
-        break;
-    case 4:
-        trueRow<2, false>(format, red, green, blue, width, out);
-        break;
-    case 5:
-        trueRow<2, true>(format, red, green, blue, width, out);
-        break;
-    case 6:
-        trueRow<3, false>(format, red, green, blue, width, out);
-        break;
-    case 7:
-        trueRow<3, true>(format, red, green, blue, width, out);
-        break;
-    case 8:
-        trueRow<4, false>(format, red, green, blue, width, out);
-        break;
-    default:
-        trueRow<4, true>(format, red, green, blue, width, out);
-        break;
+    case 3: trueRow<1, false>(format, red, green, blue, width, out); break;
+    case 4: trueRow<2, false>(format, red, green, blue, width, out); break;
+    case 5: trueRow<2, true>(format, red, green, blue, width, out); break;
+    case 6: trueRow<3, false>(format, red, green, blue, width, out); break;
+    case 7: trueRow<3, true>(format, red, green, blue, width, out); break;
+    case 8: trueRow<4, false>(format, red, green, blue, width, out); break;
+    default: trueRow<4, true>(format, red, green, blue, width, out); break;
     }
 }
 
@@ -637,27 +594,13 @@ void packIndexRow(const PixelFormat *format, const unsigned char *index, int wid
 {
     switch (format->bytes * 2 + (format->msbFirst ? 1 : 0)) {
     case 2:
-    case 3:
-        indexRow<1, false>(format, index, width, out);
-        break;
-    case 4:
-        indexRow<2, false>(format, index, width, out);
-        break;
-    case 5:
-        indexRow<2, true>(format, index, width, out);
-        break;
-    case 6:
-        indexRow<3, false>(format, index, width, out);
-        break;
-    case 7:
-        indexRow<3, true>(format, index, width, out);
-        break;
-    case 8:
-        indexRow<4, false>(format, index, width, out);
-        break;
-    default:
-        indexRow<4, true>(format, index, width, out);
-        break;
+    case 3: indexRow<1, false>(format, index, width, out); break;
+    case 4: indexRow<2, false>(format, index, width, out); break;
+    case 5: indexRow<2, true>(format, index, width, out); break;
+    case 6: indexRow<3, false>(format, index, width, out); break;
+    case 7: indexRow<3, true>(format, index, width, out); break;
+    case 8: indexRow<4, false>(format, index, width, out); break;
+    default: indexRow<4, true>(format, index, width, out); break;
     }
 }
 
@@ -666,8 +609,7 @@ void packIndexRow(const PixelFormat *format, const unsigned char *index, int wid
 double gammaCurve(double x, double gamma, int mode)
 {
     switch (mode) {
-    case 0:
-        return x <= 0.0 ? 0.0 : std::pow(x + 1e-11, gamma);
+    case 0: return x <= 0.0 ? 0.0 : std::pow(x + 1e-11, gamma);
     case 1:
         if (x <= 0.0) {
             return 0.0;
@@ -679,8 +621,7 @@ double gammaCurve(double x, double gamma, int mode)
             return 1.0 - 0.5 * std::pow((1.0 - x) * 2.0 + 1e-11, gamma);
         }
         return 0.5 * std::pow(2.0 * x + 1e-11, gamma);
-    default:
-        return x;
+    default: return x;
     }
 }
 
@@ -789,8 +730,8 @@ void gimgStretchBand(GimgMaster *master, int func, double factor, int band, doub
             inHigh = 255.0;
         }
         unsigned char hist[256];
-        if ((func == FUNC_HISTS || func == FUNC_HISTEQ) && s.nBins > 2
-            && histTable(func, s, lo, hi, gamma, mode, hist)) {
+        if ((func == FUNC_HISTS || func == FUNC_HISTEQ) && s.nBins > 2 &&
+            histTable(func, s, lo, hi, gamma, mode, hist)) {
             for (int i = 0; i < 256; i++) {
                 composed[i] = hist[source != nullptr ? source[i] : i];
             }
@@ -828,8 +769,8 @@ void gimgEnhance(GimgMaster *master, int func, float factor)
     if (opt.comb[0] == 1 && opt.comb[1] > 0 && (master->channelMask & 1) != 0) {
         int band = opt.comb[1] - 1;
         double lo = master->workLow[0], hi = master->workHigh[0];
-        gimgStretchBand(master, func, factor, band, opt.gamma, master->channelTable[0], master->outLow,
-                        master->outHigh, &lo, &hi, componentTable(image, band, component));
+        gimgStretchBand(master, func, factor, band, opt.gamma, master->channelTable[0], master->outLow, master->outHigh,
+                        &lo, &hi, componentTable(image, band, component));
         master->bandsInUse = 0;
         for (int k = 0; k < 3; k++) {
             master->bandIndex[k] = band;
@@ -915,14 +856,11 @@ struct RowPacker {
     int first, end, width;
     bool dither, filter, grey;
     int layerBand;
-    int order[3], nOrder;       /* channels to render, by ascending band */
-    int sameAs[3];              /* an earlier channel rendering the same row, or -1 */
+    int order[3], nOrder; /* channels to render, by ascending band */
+    int sameAs[3];        /* an earlier channel rendering the same row, or -1 */
     PackBuffers buf;
 
-    int bandOf(int k) const
-    {
-        return layerBand >= 0 ? layerBand : m->bandIndex[k] % image->desc.nbands;
-    }
+    int bandOf(int k) const { return layerBand >= 0 ? layerBand : m->bandIndex[k] % image->desc.nbands; }
 
     void renderChannel(int k, int src, bool raw)
     {
@@ -996,8 +934,8 @@ struct RowPacker {
             }
             if (dither) {
                 ditherRowAdd(width, out, buf.chan[k], m->channelTable[k], m->indexTable[k],
-                             reinterpret_cast<const signed char *>(m->errorTable[k]), buf.errorRow[k],
-                             m->ditherMode, viewRow & 1);
+                             reinterpret_cast<const signed char *>(m->errorTable[k]), buf.errorRow[k], m->ditherMode,
+                             viewRow & 1);
             } else if (filter) {
                 const unsigned char *table = m->channelTable[k];
                 for (int x = 0; x < width; x++) {
@@ -1013,14 +951,14 @@ struct RowPacker {
     }
 };
 
-} // namespace
+}  // namespace
 
 int gimgPackStrips(GimgMaster *settings, RamImage *image, Drawable drawable, int viewWidth, int destX, int destY,
                    const ZoomTable *columns, const ZoomTable *rows, const XRectangle *changed)
 {
     XImage *ximage = settings->ximage;
-    if (ximage == nullptr || columns == nullptr || rows == nullptr || columns->index == nullptr
-        || rows->index == nullptr) {
+    if (ximage == nullptr || columns == nullptr || rows == nullptr || columns->index == nullptr ||
+        rows->index == nullptr) {
         return 0;
     }
     PixelFormat format;
@@ -1116,9 +1054,9 @@ int gimgPackStrips(GimgMaster *settings, RamImage *image, Drawable drawable, int
         int k = p.order[j];
         for (int i = 0; i < j && p.sameAs[k] < 0; i++) {
             int e = p.order[i];
-            if (settings->bandIndex[e] == settings->bandIndex[k] && settings->workLow[e] == settings->workLow[k]
-                && settings->workHigh[e] == settings->workHigh[k]
-                && (rawRows || std::memcmp(settings->channelTable[e], settings->channelTable[k], 256) == 0)) {
+            if (settings->bandIndex[e] == settings->bandIndex[k] && settings->workLow[e] == settings->workLow[k] &&
+                settings->workHigh[e] == settings->workHigh[k] &&
+                (rawRows || std::memcmp(settings->channelTable[e], settings->channelTable[k], 256) == 0)) {
                 p.sameAs[k] = e;
             }
         }

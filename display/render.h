@@ -22,11 +22,11 @@
  * FLOAT and USHORT scaled by low and high) and then pass through table.
  * Rows of ULONG, SBYTE and unknown images are all table[0]. Answers out.
  */
-unsigned char *gimgRenderRow(RamImage *image, int row, int band, const int32_t *index, int first, int end,
-                             int width, float low, float high, const unsigned char *table, unsigned char *out);
+unsigned char *gimgRenderRow(RamImage *image, int row, int band, const int32_t *index, int first, int end, int width,
+                             float low, float high, const unsigned char *table, unsigned char *out);
 /* gimgRenderRow without a table: the levels themselves, 0 outside. */
-unsigned char *gimgRenderRowRaw(RamImage *image, int row, int band, const int32_t *index, int first, int end,
-                                int width, float low, float high, unsigned char *out);
+unsigned char *gimgRenderRowRaw(RamImage *image, int row, int band, const int32_t *index, int first, int end, int width,
+                                float low, float high, unsigned char *out);
 
 /*
  * Filters row[0..width) in place against previous, the unfiltered row
@@ -35,8 +35,8 @@ unsigned char *gimgRenderRowRaw(RamImage *image, int row, int band, const int32_
  * negative strength smooths and a positive one sharpens in direction
  * (1..4, other values all round), adding base when it is not 0.
  */
-void gimgFilterRow(unsigned char *row, unsigned char *previous, int width, double strength, int base,
-                   int direction, int firstRow);
+void gimgFilterRow(unsigned char *row, unsigned char *previous, int width, double strength, int base, int direction,
+                   int firstRow);
 
 /*
  * Adds one channel of a dithered row into out: for each x the level
@@ -50,15 +50,15 @@ void ditherRowAdd(int width, unsigned char *out, const unsigned char *in, const 
 
 /* How rendered rows become pixel values for one visual and XImage. */
 struct PixelFormat {
-    int bytes;              /* bytes of a pixel in the XImage: 1..4 */
-    int msbFirst;           /* the XImage's byte order is MSBFirst */
-    int indexed;            /* 1: an 8-bit index through cells; 0: channel masks */
-    uint32_t red[256];      /* masked: channel value in place; indexed: index -> pixel */
+    int bytes;         /* bytes of a pixel in the XImage: 1..4 */
+    int msbFirst;      /* the XImage's byte order is MSBFirst */
+    int indexed;       /* 1: an 8-bit index through cells; 0: channel masks */
+    uint32_t red[256]; /* masked: channel value in place; indexed: index -> pixel */
     uint32_t green[256];
     uint32_t blue[256];
-    int direct;             /* 4-byte pixels in the host's order whose masks
+    int direct;   /* 4-byte pixels in the host's order whose masks
                              * are whole bytes: packed by shifts */
-    int shift[3];           /* red, green and blue shifts when direct */
+    int shift[3]; /* red, green and blue shifts when direct */
 };
 
 /*

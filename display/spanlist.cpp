@@ -91,8 +91,8 @@ void shrinkToCount(SpanList *list)
         list->capacity = 0;
         return;
     }
-    auto *points = static_cast<SpanPoint *>(
-        gmemRealloc(list->points, static_cast<size_t>(list->count) * sizeof(SpanPoint)));
+    auto *points =
+        static_cast<SpanPoint *>(gmemRealloc(list->points, static_cast<size_t>(list->count) * sizeof(SpanPoint)));
     if (points != nullptr) {
         list->points = points;
         list->capacity = list->count;
@@ -153,7 +153,7 @@ bool addCrossings(const SpanList *polygon, SpanList *out)
     return true;
 }
 
-} // namespace
+}  // namespace
 
 extern "C" void polyInit(SpanList *list)
 {
@@ -363,7 +363,7 @@ SpanList *finish(SpanList *out, bool ok)
     return out;
 }
 
-} // namespace
+}  // namespace
 
 /* Spans of both lists in order of their starts, each widening the last
  * output span it reaches or touches, else appended. */

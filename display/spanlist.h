@@ -21,21 +21,21 @@ extern "C" {
 enum { SPAN_GROWTH = 256 };
 
 typedef struct SpanPoint {
-    int16_t x;  /* column */
-    int16_t y;  /* row */
+    int16_t x; /* column */
+    int16_t y; /* row */
 } SpanPoint;
 
 typedef struct SpanList {
-    int32_t capacity;       /* points the array holds, 0 or more */
-    int32_t count;          /* points in use, 0..capacity */
-    SpanPoint *points;      /* gmemAlloc'd array, NULL while capacity is 0 */
-    struct SpanList *next;  /* next list of the chain, NULL at its end */
+    int32_t capacity;      /* points the array holds, 0 or more */
+    int32_t count;         /* points in use, 0..capacity */
+    SpanPoint *points;     /* gmemAlloc'd array, NULL while capacity is 0 */
+    struct SpanList *next; /* next list of the chain, NULL at its end */
 } SpanList;
 
 /* Answers of the functions that add points. */
 enum {
-    SPAN_RANGE = -1,   /* a coordinate does not fit in 16 bits: nothing added */
-    SPAN_NOMEM = 0,    /* the list could not grow: nothing added */
+    SPAN_RANGE = -1, /* a coordinate does not fit in 16 bits: nothing added */
+    SPAN_NOMEM = 0,  /* the list could not grow: nothing added */
     SPAN_ADDED = 1
 };
 

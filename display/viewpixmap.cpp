@@ -65,7 +65,7 @@ void releasePixmap(ViewPixmap *vp)
     vp->valid = 0;
 }
 
-} // namespace
+}  // namespace
 
 /*
  * vpInit --
@@ -89,14 +89,14 @@ void vpInit(ViewPixmap *vp, Display *display)
  *	pixmap is freed and 1 answered (the next vpPixmap makes a new one);
  *	else the pixmap is kept and 0 answered.
  */
-int vpSetup(ViewPixmap *vp, Tk_Window window, int width, int height, int depth, int destX, int destY,
-            int originX, int originY)
+int vpSetup(ViewPixmap *vp, Tk_Window window, int width, int height, int depth, int destX, int destY, int originX,
+            int originY)
 {
     vp->destX = destX;
     vp->destY = destY;
     vp->valid = 0;
-    bool changed = window != vp->window || width != vp->width || height != vp->height || depth != vp->depth
-                   || originX != vp->originX || originY != vp->originY;
+    bool changed = window != vp->window || width != vp->width || height != vp->height || depth != vp->depth ||
+                   originX != vp->originX || originY != vp->originY;
     if (changed) {
         releasePixmap(vp);
         vp->window = window;
@@ -127,9 +127,9 @@ Pixmap vpPixmap(ViewPixmap *vp)
         vp->valid = 1;
         return vp->pixmap;
     }
-    if (vp->window == nullptr || vp->width < 1 || vp->height < 1 || vp->width > kMaxPixmapSide
-        || vp->height > kMaxPixmapSide || vp->depth < 1
-        || pixmapBytes(vp->width, vp->height, vp->depth) > kMaxPixmapBytes) {
+    if (vp->window == nullptr || vp->width < 1 || vp->height < 1 || vp->width > kMaxPixmapSide ||
+        vp->height > kMaxPixmapSide || vp->depth < 1 ||
+        pixmapBytes(vp->width, vp->height, vp->depth) > kMaxPixmapBytes) {
         return None;
     }
     if (vp->display == nullptr) {

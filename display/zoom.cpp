@@ -33,7 +33,7 @@ int32_t sourceIndex(int32_t start, double offset)
     return static_cast<int32_t>(v);
 }
 
-} // namespace
+}  // namespace
 
 extern "C" ZoomTable *zoomNew(void)
 {
@@ -81,8 +81,8 @@ extern "C" int zoomBuild(ZoomTable *table, int count, int start, int reversed, d
         return 0;
     }
     int32_t flag = reversed != 0 ? 1 : 0;
-    if (table->index != nullptr && table->count == count && table->start == start && table->reversed == flag
-        && table->zoom == zoom) {
+    if (table->index != nullptr && table->count == count && table->start == start && table->reversed == flag &&
+        table->zoom == zoom) {
         return 1;
     }
     if (table->index == nullptr || table->count != count) {

@@ -16,12 +16,12 @@ extern "C" {
 #endif
 
 typedef struct ZoomTable {
-    int32_t *index;    /* source index of each view cell, -1 for none; count entries
+    int32_t *index;   /* source index of each view cell, -1 for none; count entries
                         * (gmemAlloc'd), NULL while nothing is built */
-    int32_t count;     /* view cells (the view's width or height), 0 when empty */
-    int32_t start;     /* source index of the first view cell */
-    int32_t reversed;  /* 1: the view runs against the source (a flip), else 0 */
-    double zoom;       /* view cells per source cell; a negative factor inverts
+    int32_t count;    /* view cells (the view's width or height), 0 when empty */
+    int32_t start;    /* source index of the first view cell */
+    int32_t reversed; /* 1: the view runs against the source (a flip), else 0 */
+    double zoom;      /* view cells per source cell; a negative factor inverts
                         * the sense of reversed */
 } ZoomTable;
 

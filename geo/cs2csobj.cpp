@@ -22,13 +22,13 @@ constexpr double kToRadians = 0.017453292519943295;
 constexpr double kToDegrees = 57.29577951308232;
 
 struct Cs2csObjParams {
-    double ix, iy, iz;        /* -ix -iy -iz: the input point */
-    double ox, oy, oz;        /* -ox -oy -oz: the converted point */
-    int rev;                  /* -rev: kept, shown and saved */
-    char *fmt;                /* -fmt: format of one output number */
-    char *ics, *ocs;          /* -ics -ocs: source and destination definitions */
+    double ix, iy, iz; /* -ix -iy -iz: the input point */
+    double ox, oy, oz; /* -ox -oy -oz: the converted point */
+    int rev;           /* -rev: kept, shown and saved */
+    char *fmt;         /* -fmt: format of one output number */
+    char *ics, *ocs;   /* -ics -ocs: source and destination definitions */
     ProjHandle *source, *destination;
-    int configured;           /* 1 after a successful configuration */
+    int configured; /* 1 after a successful configuration */
 };
 
 #define CS_OPT(field) Tk_Offset(Cs2csObjParams, field)
@@ -124,8 +124,7 @@ struct Cs2csSnapshot {
     explicit Cs2csSnapshot(const Cs2csObjParams *p)
         : rev(p->rev), values{p->ix, p->iy, p->iz, p->ox, p->oy, p->oz}, ics(p->ics ? p->ics : ""),
           ocs(p->ocs ? p->ocs : ""), fmt(p->fmt ? p->fmt : "")
-    {
-    }
+    {}
     void restore(Cs2csObjParams *p) const
     {
         p->rev = rev;
@@ -157,8 +156,8 @@ int cs2csObjConfigure(Cs2csObjParams *p, Tcl_Interp *interp, int argc, const cha
         return TCL_ERROR;
     };
     Tk_Window window = projOptionWindow(interp);
-    if (window == nullptr
-        || Tk_ConfigureWidget(interp, window, cs2csSpecs, argc, argv, reinterpret_cast<char *>(p), flags) != TCL_OK) {
+    if (window == nullptr ||
+        Tk_ConfigureWidget(interp, window, cs2csSpecs, argc, argv, reinterpret_cast<char *>(p), flags) != TCL_OK) {
         return fail();
     }
     if (!projFormatOk(interp, p->fmt)) {
@@ -188,8 +187,8 @@ int cs2csObjConfigure(Cs2csObjParams *p, Tcl_Interp *interp, int argc, const cha
     }
     /* Words that change neither the systems nor the input point (a format,
      * -rev) leave the outputs as they are. */
-    bool inputChanged = source != nullptr || destination != nullptr || p->ix != kept.values[0]
-                        || p->iy != kept.values[1] || p->iz != kept.values[2] || !p->configured;
+    bool inputChanged = source != nullptr || destination != nullptr || p->ix != kept.values[0] ||
+                        p->iy != kept.values[1] || p->iz != kept.values[2] || !p->configured;
     ProjHandle *from = source != nullptr ? source : p->source;
     ProjHandle *to = destination != nullptr ? destination : p->destination;
     if (inputChanged && cs2csConvert(from, to, p->ix, p->iy, p->iz, &p->ox, &p->oy, &p->oz) != 0 && strict) {
@@ -330,8 +329,8 @@ void *cs2csObjLoad(const char *fileName, void **)
 enum Cs2csWordCode { kCs2cs, kCsget, kCsconfigure, kIparams, kIinfo, kOparams, kOinfo };
 
 constexpr ProjObjWord kCs2csWords[] = {
-    {"cs2cs", 4, true, kCs2cs},     {"csget", 4, false, kCsget},    {"csconfigure", 4, false, kCsconfigure},
-    {"iparams", 3, false, kIparams}, {"iinfo", 3, false, kIinfo},   {"oparams", 3, false, kOparams},
+    {"cs2cs", 4, true, kCs2cs},      {"csget", 4, false, kCsget}, {"csconfigure", 4, false, kCsconfigure},
+    {"iparams", 3, false, kIparams}, {"iinfo", 3, false, kIinfo}, {"oparams", 3, false, kOparams},
     {"oinfo", 3, false, kOinfo},
 };
 
@@ -367,29 +366,23 @@ int cs2csObjCmd(ClientData clientData, Tcl_Interp *interp, int argc, const char 
     return projObjectCommand(obj, interp, argc, argv, kUsage, kCs2csWords, [&](int word) {
         Cs2csObjParams *p = paramsOf(obj);
         switch (word) {
-        case kCs2cs:
-            return convert(p, interp, argc, argv);
-        case kCsget:
-            return projGetOption(interp, cs2csSpecs, p, argc, argv, " csget option");
+        case kCs2cs: return convert(p, interp, argc, argv);
+        case kCsget: return projGetOption(interp, cs2csSpecs, p, argc, argv, " csget option");
         case kCsconfigure:
             return projConfigureOptions(interp, cs2csSpecs, p, argc, argv, [&](int n, const char **words) {
                 return cs2csObjConfigure(p, interp, n, words, TK_CONFIG_ARGV_ONLY);
             });
         case kIparams:
-        case kOparams:
-            projAppendParamTexts(interp, word == kIparams ? p->source : p->destination);
-            return TCL_OK;
+        case kOparams: projAppendParamTexts(interp, word == kIparams ? p->source : p->destination); return TCL_OK;
         case kIinfo:
-        case kOinfo:
-            projParams(interp, word == kIinfo ? p->source : p->destination);
-            return TCL_OK;
+        case kOinfo: projParams(interp, word == kIinfo ? p->source : p->destination); return TCL_OK;
         }
         return TCL_OK;
     });
 }
 
 const RamObjKind kCs2csKind = {
-    RAMOBJ_CS2CS, cs2csObjCount, nullptr,     cs2csObjClass, cs2csObjClone,    cs2csObjSave,
+    RAMOBJ_CS2CS, cs2csObjCount, nullptr,     cs2csObjClass,    cs2csObjClone,     cs2csObjSave,
     cs2csObjLoad, freeParams,    cs2csObjCmd, cs2csObjModified, &kCs2csTransforms,
 };
 

@@ -26,8 +26,8 @@ ProjRunState projRunState{"", "", 0};
 
 namespace {
 
-bool running = false;          /* a family command is inside projRun */
-std::string runningModule;     /* its module name */
+bool running = false;      /* a family command is inside projRun */
+std::string runningModule; /* its module name */
 
 /* ---- the program commands ---- */
 
@@ -199,8 +199,7 @@ const InfoOption kInfoOptions[] = {
 
 int infoUsage(Tcl_Interp *interp, const char *command)
 {
-    Tcl_AppendResult(interp, "Usage: ", command, " option (ellps ellpslist ellpsids proj projlist projids)",
-                     nullptr);
+    Tcl_AppendResult(interp, "Usage: ", command, " option (ellps ellpslist ellpsids proj projlist projids)", nullptr);
     return TCL_ERROR;
 }
 
@@ -231,8 +230,7 @@ int projInfoCmd(ClientData, Tcl_Interp *interp, int argc, const char **argv)
             }
         }
         return TCL_OK;
-    default:
-        break;
+    default: break;
     }
     if (argc != 2) {
         return infoUsage(interp, argv[0]);
@@ -279,9 +277,7 @@ const FamilyCommand kFamily[] = {
     {"cs2cs.create", cs2csCreateCmd},
 };
 
-void projExitHandler(ClientData)
-{
-}
+void projExitHandler(ClientData) {}
 
 /* projInterp must not outlive its interpreter. */
 void forgetInterp(ClientData, Tcl_Interp *interp)

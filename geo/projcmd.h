@@ -103,9 +103,9 @@ int projRun(Tcl_Interp *interp, const char *moduleName, F &&body)
 /* ---- Run state and the error reporter of the programs ------------------- */
 
 struct ProjRunState {
-    std::string programName;  /* word 0 after its last "/", names the program in reports */
-    std::string fileName;     /* the input being read ("<stdin>" for standard input), "" between inputs */
-    int lineNumber;           /* the last line read from it, 0 before the first */
+    std::string programName; /* word 0 after its last "/", names the program in reports */
+    std::string fileName;    /* the input being read ("<stdin>" for standard input), "" between inputs */
+    int lineNumber;          /* the last line read from it, 0 before the first */
 };
 extern ProjRunState projRunState;
 

@@ -34,34 +34,34 @@
 #include "tesk_stdio.h"
 
 struct ProjParam {
-    std::string text;                  /* "key=value" or a flag, no leading "+" */
-    bool used = false;                 /* read by the set-up */
-    const ProjParam *next = nullptr;   /* following entry, NULL after the last */
+    std::string text;                /* "key=value" or a flag, no leading "+" */
+    bool used = false;               /* read by the set-up */
+    const ProjParam *next = nullptr; /* following entry, NULL after the last */
 };
 
 struct ProjHandle {
-    PJ *pj = nullptr;                  /* the projection alone */
-    std::vector<ProjParam> params;     /* in order; never resized after set-up */
-    bool latLong = false;              /* proj=latlong and its aliases */
-    bool inverse = false;              /* PROJ has the inverse */
-    double a = 0, es = 0, e = 0;       /* semi-major axis (m), eccentricity squared, eccentricity */
-    double lam0 = 0, phi0 = 0;         /* radians */
-    double x0 = 0, y0 = 0;             /* metres */
+    PJ *pj = nullptr;              /* the projection alone */
+    std::vector<ProjParam> params; /* in order; never resized after set-up */
+    bool latLong = false;          /* proj=latlong and its aliases */
+    bool inverse = false;          /* PROJ has the inverse */
+    double a = 0, es = 0, e = 0;   /* semi-major axis (m), eccentricity squared, eccentricity */
+    double lam0 = 0, phi0 = 0;     /* radians */
+    double x0 = 0, y0 = 0;         /* metres */
     double k0 = 1;
     double toMeter = 1, frMeter = 1;
-    double fromGreenwich = 0;          /* prime meridian, radians east of Greenwich */
+    double fromGreenwich = 0; /* prime meridian, radians east of Greenwich */
     int datumType = PROJ_DATUM_UNKNOWN;
-    double datumParams[7] = {};        /* 7PARAM: m, m, m, rad, rad, rad, 1 + ppm / 1e6 */
-    std::string nadgrids;              /* GRIDSHIFT: the nadgrids list as given */
-    PJ *grids = nullptr;               /* hgridshift over the loadable grids, made at first use */
-    bool gridsFailed = false;          /* the grids could not be loaded with failedPaths */
+    double datumParams[7] = {}; /* 7PARAM: m, m, m, rad, rad, rad, 1 + ppm / 1e6 */
+    std::string nadgrids;       /* GRIDSHIFT: the nadgrids list as given */
+    PJ *grids = nullptr;        /* hgridshift over the loadable grids, made at first use */
+    bool gridsFailed = false;   /* the grids could not be loaded with failedPaths */
     std::string failedPaths;
     int failedErrno = 0;
     std::string failedError;
 };
 
 struct NadTable {
-    PJ *pj;                            /* hgridshift over the grid (list) */
+    PJ *pj; /* hgridshift over the grid (list) */
 };
 
 struct DatumListEntry {
@@ -74,7 +74,7 @@ struct DatumListEntry {
 namespace {
 
 constexpr double kWgs84A = 6378137.0;
-constexpr double kWgs84Es = 0.0066943799901413165;   /* f = 1 / 298.257223563 */
+constexpr double kWgs84Es = 0.0066943799901413165; /* f = 1 / 298.257223563 */
 /* Eccentricities closer than this are the same ellipsoid, as the classic
  * library compared them (its WGS84 value was rounded to 0.006694379990). */
 constexpr double kEsTolerance = 0.000000000050;
@@ -108,9 +108,9 @@ const char *const kEllipsoidKeys[] = {"datum", "ellps", "a", "b", "rf", "f", "R"
 
 struct Layer {
     PJ_CONTEXT *ctx = nullptr;
-    std::string projFolder;            /* PROJ's own folder (proj.db), always searched last */
-    std::string appliedPaths;          /* the search paths last given to PROJ, joined */
-    int logLevel = -1;                 /* the level last given to PROJ */
+    std::string projFolder;   /* PROJ's own folder (proj.db), always searched last */
+    std::string appliedPaths; /* the search paths last given to PROJ, joined */
+    int logLevel = -1;        /* the level last given to PROJ */
     const char *(*finder)(const char *) = nullptr;
     int lastErrno = 0;
     std::string lastError;
@@ -118,7 +118,7 @@ struct Layer {
         double a, es;
         PJ *pj;
     };
-    std::vector<Cart> carts;           /* geodetic <-> geocentric per ellipsoid */
+    std::vector<Cart> carts; /* geodetic <-> geocentric per ellipsoid */
 };
 
 /* Never destroyed: PROJ objects must not be released during exit. */
@@ -203,8 +203,7 @@ std::vector<std::string> projDataFolders()
     /* A text of PROJ's ellipsoid table lies in PROJ's library itself. */
     Dl_info where;
     const PJ_ELLPS *ellps = proj_list_ellps();
-    if (ellps != nullptr && ellps->name != nullptr && dladdr(ellps->name, &where) != 0
-        && where.dli_fname != nullptr) {
+    if (ellps != nullptr && ellps->name != nullptr && dladdr(ellps->name, &where) != 0 && where.dli_fname != nullptr) {
         std::string dir = where.dli_fname;
         for (int up = 0; up < 3; up++) {
             std::size_t slash = dir.rfind('/');
@@ -240,8 +239,8 @@ PJ_CONTEXT *context(bool refresh = true)
         /* proj.db stays PROJ's own, whatever folders PROJ_DATA names. */
         for (const std::string &folder : projDataFolders()) {
             std::string path = folder + "/proj.db";
-            if (access(path.c_str(), R_OK) == 0
-                && proj_context_set_database_path(l.ctx, path.c_str(), nullptr, nullptr)) {
+            if (access(path.c_str(), R_OK) == 0 &&
+                proj_context_set_database_path(l.ctx, path.c_str(), nullptr, nullptr)) {
                 l.projFolder = folder;
                 break;
             }
@@ -703,8 +702,8 @@ bool readDatum(ProjHandle &h)
     } else {
         h.datumType = PROJ_DATUM_3PARAM;
     }
-    if (h.datumType == PROJ_DATUM_3PARAM && d[0] == 0 && d[1] == 0 && d[2] == 0 && h.a == kWgs84A
-        && std::fabs(h.es - kWgs84Es) < kEsTolerance) {
+    if (h.datumType == PROJ_DATUM_3PARAM && d[0] == 0 && d[1] == 0 && d[2] == 0 && h.a == kWgs84A &&
+        std::fabs(h.es - kWgs84Es) < kEsTolerance) {
         h.datumType = PROJ_DATUM_WGS84;
     }
     return true;
@@ -873,7 +872,7 @@ bool loadGrids(PJ_CONTEXT *ctx, ProjHandle &h)
     if (h.grids != nullptr) {
         return true;
     }
-    context();   /* the search paths as the script has them now */
+    context(); /* the search paths as the script has them now */
     Layer &l = layer();
     if (h.gridsFailed && h.failedPaths == l.appliedPaths) {
         setError(h.failedErrno, h.failedError);
@@ -911,8 +910,8 @@ bool datumTransform(PJ_CONTEXT *ctx, ProjHandle &src, ProjHandle &dst, double *l
         dstA = kWgs84A;
         dstEs = kWgs84Es;
     }
-    bool shifted = src.datumType == PROJ_DATUM_3PARAM || src.datumType == PROJ_DATUM_7PARAM
-                   || dst.datumType == PROJ_DATUM_3PARAM || dst.datumType == PROJ_DATUM_7PARAM;
+    bool shifted = src.datumType == PROJ_DATUM_3PARAM || src.datumType == PROJ_DATUM_7PARAM ||
+                   dst.datumType == PROJ_DATUM_3PARAM || dst.datumType == PROJ_DATUM_7PARAM;
     if (srcEs != dstEs || srcA != dstA || shifted) {
         PJ *from = cartFor(ctx, srcA, srcEs);
         PJ *to = cartFor(ctx, dstA, dstEs, from);
@@ -1158,8 +1157,7 @@ void projInv(ProjHandle *handle, double x, double y, double *lam, double *phi)
     }
 }
 
-int projTransform(ProjHandle *src, ProjHandle *dst, double x, double y, double z, double *ox, double *oy,
-                  double *oz)
+int projTransform(ProjHandle *src, ProjHandle *dst, double x, double y, double z, double *ox, double *oy, double *oz)
 {
     clearError();
     PJ_CONTEXT *ctx = context(false);
@@ -1240,29 +1238,51 @@ void nadShiftInv(NadTable *table, double lam, double phi, double *outLam, double
 
 /* ---- fields ---- */
 
-double projGetA(const ProjHandle *h) { return h != nullptr ? h->a : 0; }
-double projGetE(const ProjHandle *h) { return h != nullptr ? h->e : 0; }
-double projGetLam0(const ProjHandle *h) { return h != nullptr ? h->lam0 : 0; }
-double projGetPhi0(const ProjHandle *h) { return h != nullptr ? h->phi0 : 0; }
-double projGetX0(const ProjHandle *h) { return h != nullptr ? h->x0 : 0; }
-double projGetY0(const ProjHandle *h) { return h != nullptr ? h->y0 : 0; }
-double projGetK0(const ProjHandle *h) { return h != nullptr ? h->k0 : 0; }
-double projGetToMeter(const ProjHandle *h) { return h != nullptr ? h->toMeter : 0; }
-double projGetFrMeter(const ProjHandle *h) { return h != nullptr ? h->frMeter : 0; }
+double projGetA(const ProjHandle *h)
+{
+    return h != nullptr ? h->a : 0;
+}
+double projGetE(const ProjHandle *h)
+{
+    return h != nullptr ? h->e : 0;
+}
+double projGetLam0(const ProjHandle *h)
+{
+    return h != nullptr ? h->lam0 : 0;
+}
+double projGetPhi0(const ProjHandle *h)
+{
+    return h != nullptr ? h->phi0 : 0;
+}
+double projGetX0(const ProjHandle *h)
+{
+    return h != nullptr ? h->x0 : 0;
+}
+double projGetY0(const ProjHandle *h)
+{
+    return h != nullptr ? h->y0 : 0;
+}
+double projGetK0(const ProjHandle *h)
+{
+    return h != nullptr ? h->k0 : 0;
+}
+double projGetToMeter(const ProjHandle *h)
+{
+    return h != nullptr ? h->toMeter : 0;
+}
+double projGetFrMeter(const ProjHandle *h)
+{
+    return h != nullptr ? h->frMeter : 0;
+}
 
 const char *projDatumTypeName(const ProjHandle *handle)
 {
     switch (handle != nullptr ? handle->datumType : PROJ_DATUM_UNKNOWN) {
-    case PROJ_DATUM_3PARAM:
-        return "3PARAM";
-    case PROJ_DATUM_7PARAM:
-        return "7PARAM";
-    case PROJ_DATUM_GRIDSHIFT:
-        return "GRIDSHIFT";
-    case PROJ_DATUM_WGS84:
-        return "WGS84";
-    default:
-        return "UNKNOWN";
+    case PROJ_DATUM_3PARAM: return "3PARAM";
+    case PROJ_DATUM_7PARAM: return "7PARAM";
+    case PROJ_DATUM_GRIDSHIFT: return "GRIDSHIFT";
+    case PROJ_DATUM_WGS84: return "WGS84";
+    default: return "UNKNOWN";
     }
 }
 
@@ -1318,46 +1338,142 @@ void projParams(Tcl_Interp *interp, const ProjHandle *h)
 
 /* ---- lists ---- */
 
-const ProjListEntry *projListFirst(void) { return opsEntry(proj_list_operations()); }
-const ProjListEntry *projListNext(const ProjListEntry *e) { return opsEntry(nextOf(ops(e))); }
-int projListCount(void) { return countOf(proj_list_operations()); }
-const ProjListEntry *projListEntry(int i) { return opsEntry(entryOf(proj_list_operations(), projListCount(), i)); }
-int projListIndex(const char *id) { return indexOf(proj_list_operations(), id); }
-const char *projListId(const ProjListEntry *e) { return e != nullptr ? ops(e)->id : nullptr; }
+const ProjListEntry *projListFirst(void)
+{
+    return opsEntry(proj_list_operations());
+}
+const ProjListEntry *projListNext(const ProjListEntry *e)
+{
+    return opsEntry(nextOf(ops(e)));
+}
+int projListCount(void)
+{
+    return countOf(proj_list_operations());
+}
+const ProjListEntry *projListEntry(int i)
+{
+    return opsEntry(entryOf(proj_list_operations(), projListCount(), i));
+}
+int projListIndex(const char *id)
+{
+    return indexOf(proj_list_operations(), id);
+}
+const char *projListId(const ProjListEntry *e)
+{
+    return e != nullptr ? ops(e)->id : nullptr;
+}
 
 const char *projListDescr(const ProjListEntry *e)
 {
     return e != nullptr && ops(e)->id != nullptr && ops(e)->descr != nullptr ? *ops(e)->descr : nullptr;
 }
 
-const EllpsListEntry *ellpsListFirst(void) { return ellEntry(proj_list_ellps()); }
-const EllpsListEntry *ellpsListNext(const EllpsListEntry *e) { return ellEntry(nextOf(ell(e))); }
-int ellpsListCount(void) { return countOf(proj_list_ellps()); }
-const EllpsListEntry *ellpsListEntry(int i) { return ellEntry(entryOf(proj_list_ellps(), ellpsListCount(), i)); }
-int ellpsListIndex(const char *id) { return indexOf(proj_list_ellps(), id); }
-const char *ellpsListId(const EllpsListEntry *e) { return e != nullptr ? ell(e)->id : nullptr; }
-const char *ellpsListMajor(const EllpsListEntry *e) { return e != nullptr ? ell(e)->major : nullptr; }
-const char *ellpsListEll(const EllpsListEntry *e) { return e != nullptr ? ell(e)->ell : nullptr; }
-const char *ellpsListName(const EllpsListEntry *e) { return e != nullptr ? ell(e)->name : nullptr; }
+const EllpsListEntry *ellpsListFirst(void)
+{
+    return ellEntry(proj_list_ellps());
+}
+const EllpsListEntry *ellpsListNext(const EllpsListEntry *e)
+{
+    return ellEntry(nextOf(ell(e)));
+}
+int ellpsListCount(void)
+{
+    return countOf(proj_list_ellps());
+}
+const EllpsListEntry *ellpsListEntry(int i)
+{
+    return ellEntry(entryOf(proj_list_ellps(), ellpsListCount(), i));
+}
+int ellpsListIndex(const char *id)
+{
+    return indexOf(proj_list_ellps(), id);
+}
+const char *ellpsListId(const EllpsListEntry *e)
+{
+    return e != nullptr ? ell(e)->id : nullptr;
+}
+const char *ellpsListMajor(const EllpsListEntry *e)
+{
+    return e != nullptr ? ell(e)->major : nullptr;
+}
+const char *ellpsListEll(const EllpsListEntry *e)
+{
+    return e != nullptr ? ell(e)->ell : nullptr;
+}
+const char *ellpsListName(const EllpsListEntry *e)
+{
+    return e != nullptr ? ell(e)->name : nullptr;
+}
 
-const UnitsListEntry *unitsListFirst(void) { return unitEntry(proj_list_units()); }
-const UnitsListEntry *unitsListNext(const UnitsListEntry *e) { return unitEntry(nextOf(unit(e))); }
-int unitsListCount(void) { return countOf(proj_list_units()); }
-const UnitsListEntry *unitsListEntry(int i) { return unitEntry(entryOf(proj_list_units(), unitsListCount(), i)); }
-int unitsListIndex(const char *id) { return indexOf(proj_list_units(), id); }
-const char *unitsListId(const UnitsListEntry *e) { return e != nullptr ? unit(e)->id : nullptr; }
-const char *unitsListToMeter(const UnitsListEntry *e) { return e != nullptr ? unit(e)->to_meter : nullptr; }
-const char *unitsListName(const UnitsListEntry *e) { return e != nullptr ? unit(e)->name : nullptr; }
+const UnitsListEntry *unitsListFirst(void)
+{
+    return unitEntry(proj_list_units());
+}
+const UnitsListEntry *unitsListNext(const UnitsListEntry *e)
+{
+    return unitEntry(nextOf(unit(e)));
+}
+int unitsListCount(void)
+{
+    return countOf(proj_list_units());
+}
+const UnitsListEntry *unitsListEntry(int i)
+{
+    return unitEntry(entryOf(proj_list_units(), unitsListCount(), i));
+}
+int unitsListIndex(const char *id)
+{
+    return indexOf(proj_list_units(), id);
+}
+const char *unitsListId(const UnitsListEntry *e)
+{
+    return e != nullptr ? unit(e)->id : nullptr;
+}
+const char *unitsListToMeter(const UnitsListEntry *e)
+{
+    return e != nullptr ? unit(e)->to_meter : nullptr;
+}
+const char *unitsListName(const UnitsListEntry *e)
+{
+    return e != nullptr ? unit(e)->name : nullptr;
+}
 
-const DatumListEntry *datumListFirst(void) { return kDatums; }
-const DatumListEntry *datumListNext(const DatumListEntry *e) { return nextOf(e); }
-int datumListCount(void) { return countOf(kDatums); }
-const DatumListEntry *datumListEntry(int i) { return entryOf(kDatums, datumListCount(), i); }
-int datumListIndex(const char *id) { return indexOf(kDatums, id); }
-const char *datumListId(const DatumListEntry *e) { return e != nullptr ? e->id : nullptr; }
-const char *datumListEllipse(const DatumListEntry *e) { return e != nullptr ? e->ellipseId : nullptr; }
-const char *datumListDefn(const DatumListEntry *e) { return e != nullptr ? e->defn : nullptr; }
-const char *datumListComments(const DatumListEntry *e) { return e != nullptr ? e->comments : nullptr; }
+const DatumListEntry *datumListFirst(void)
+{
+    return kDatums;
+}
+const DatumListEntry *datumListNext(const DatumListEntry *e)
+{
+    return nextOf(e);
+}
+int datumListCount(void)
+{
+    return countOf(kDatums);
+}
+const DatumListEntry *datumListEntry(int i)
+{
+    return entryOf(kDatums, datumListCount(), i);
+}
+int datumListIndex(const char *id)
+{
+    return indexOf(kDatums, id);
+}
+const char *datumListId(const DatumListEntry *e)
+{
+    return e != nullptr ? e->id : nullptr;
+}
+const char *datumListEllipse(const DatumListEntry *e)
+{
+    return e != nullptr ? e->ellipseId : nullptr;
+}
+const char *datumListDefn(const DatumListEntry *e)
+{
+    return e != nullptr ? e->defn : nullptr;
+}
+const char *datumListComments(const DatumListEntry *e)
+{
+    return e != nullptr ? e->comments : nullptr;
+}
 
 /* ---- errors, release, finder ---- */
 

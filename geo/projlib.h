@@ -41,11 +41,11 @@ struct DatumListEntry;
 
 /* Datum types, as the classic library numbered them. */
 enum ProjDatumType {
-    PROJ_DATUM_UNKNOWN = 0,  /* no datum given: never shifted */
-    PROJ_DATUM_3PARAM = 1,   /* towgs84 with three translations (metres) */
-    PROJ_DATUM_7PARAM = 2,   /* towgs84 with translations, rotations, scale */
-    PROJ_DATUM_GRIDSHIFT = 3,/* nadgrids: shifted to WGS84/NAD83 by grids */
-    PROJ_DATUM_WGS84 = 4     /* towgs84=0,0,0 on the WGS84 or GRS80 ellipsoid */
+    PROJ_DATUM_UNKNOWN = 0,   /* no datum given: never shifted */
+    PROJ_DATUM_3PARAM = 1,    /* towgs84 with three translations (metres) */
+    PROJ_DATUM_7PARAM = 2,    /* towgs84 with translations, rotations, scale */
+    PROJ_DATUM_GRIDSHIFT = 3, /* nadgrids: shifted to WGS84/NAD83 by grids */
+    PROJ_DATUM_WGS84 = 4      /* towgs84=0,0,0 on the WGS84 or GRS80 ellipsoid */
 };
 
 /* ---- Set-up and release ------------------------------------------------ */
@@ -91,8 +91,7 @@ void projInv(ProjHandle *handle, double x, double y, double *lam, double *phi);
  * loaded (a missing grid, or every optional "@" grid missing; "@null"
  * always loads), a point outside every grid, a point the projections
  * refuse. */
-int projTransform(ProjHandle *src, ProjHandle *dst, double x, double y, double z, double *ox, double *oy,
-                  double *oz);
+int projTransform(ProjHandle *src, ProjHandle *dst, double x, double y, double z, double *ox, double *oy, double *oz);
 
 /* ---- Grids ------------------------------------------------------------- */
 
@@ -214,8 +213,8 @@ const char *projReleaseText(void);
  * units is the class's own; inverse is NULL where a class has none.
  */
 typedef struct CoordTransformOps {
-    int (*hasInverse)(void *payload);  /* non-zero: inverse can be called */
-    int (*reversed)(void *payload);    /* non-zero: input comes latitude first */
+    int (*hasInverse)(void *payload); /* non-zero: inverse can be called */
+    int (*reversed)(void *payload);   /* non-zero: input comes latitude first */
     int (*forward)(void *payload, double x, double y, double *outX, double *outY);
     int (*inverse)(void *payload, double x, double y, double *outX, double *outY);
 } CoordTransformOps;

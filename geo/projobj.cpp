@@ -151,14 +151,14 @@ constexpr double kPi = 3.141592653589793;
 constexpr double kToDegrees = 57.29577951308232;
 
 struct ProjObjParams {
-    char *projdef;             /* -projdef: definition words, or NULL */
-    int inv;                   /* -inv: configuring inverts -x/-y */
-    int modified;              /* stays 0 */
-    int reversed;              /* a word of the definition is "-r" */
-    Tk_Uid fmtll, fmtxy;       /* -fmtll, -fmtxy */
+    char *projdef;       /* -projdef: definition words, or NULL */
+    int inv;             /* -inv: configuring inverts -x/-y */
+    int modified;        /* stays 0 */
+    int reversed;        /* a word of the definition is "-r" */
+    Tk_Uid fmtll, fmtxy; /* -fmtll, -fmtxy */
     ProjHandle *projection;
-    double x, y;               /* -x, -y */
-    double longitude, latitude;/* -longitude, -latitude (degrees) */
+    double x, y;                /* -x, -y */
+    double longitude, latitude; /* -longitude, -latitude (degrees) */
 };
 
 #define PROJ_OPT(field) Tk_Offset(ProjObjParams, field)
@@ -202,16 +202,15 @@ void freeParams(void *payload)
 
 /* The options a configuration may have to give back. */
 struct ProjSnapshot {
-    std::string projdef;      /* empty for none */
+    std::string projdef; /* empty for none */
     int inv;
     Tk_Uid fmtll, fmtxy;
     double x, y, longitude, latitude;
 
     explicit ProjSnapshot(const ProjObjParams *p)
-        : projdef(p->projdef != nullptr ? p->projdef : ""), inv(p->inv), fmtll(p->fmtll), fmtxy(p->fmtxy),
-          x(p->x), y(p->y), longitude(p->longitude), latitude(p->latitude)
-    {
-    }
+        : projdef(p->projdef != nullptr ? p->projdef : ""), inv(p->inv), fmtll(p->fmtll), fmtxy(p->fmtxy), x(p->x),
+          y(p->y), longitude(p->longitude), latitude(p->latitude)
+    {}
     void restore(ProjObjParams *p) const
     {
         Tcl_Free(p->projdef);
@@ -240,8 +239,8 @@ int projObjConfigure(ProjObjParams *p, Tcl_Interp *interp, int argc, const char 
         return TCL_ERROR;
     };
     Tk_Window window = projOptionWindow(interp);
-    if (window == nullptr
-        || Tk_ConfigureWidget(interp, window, projSpecs, argc, argv, reinterpret_cast<char *>(p), flags) != TCL_OK) {
+    if (window == nullptr ||
+        Tk_ConfigureWidget(interp, window, projSpecs, argc, argv, reinterpret_cast<char *>(p), flags) != TCL_OK) {
         return fail();
     }
     if (!projFormatOk(interp, p->fmtll) || !projFormatOk(interp, p->fmtxy)) {
@@ -454,20 +453,14 @@ int projObjCmd(ClientData clientData, Tcl_Interp *interp, int argc, const char *
     return projObjectCommand(obj, interp, argc, argv, kUsage, kProjWords, [&](int word) {
         ProjObjParams *p = paramsOf(obj);
         switch (word) {
-        case kProject:
-            return project(p, interp, argc, argv);
-        case kProjget:
-            return projGetOption(interp, projSpecs, p, argc, argv, " projget option");
+        case kProject: return project(p, interp, argc, argv);
+        case kProjget: return projGetOption(interp, projSpecs, p, argc, argv, " projget option");
         case kProjconfigure:
             return projConfigureOptions(interp, projSpecs, p, argc, argv, [&](int n, const char **words) {
                 return projObjConfigure(p, interp, n, words, TK_CONFIG_ARGV_ONLY);
             });
-        case kParams:
-            projAppendParamTexts(interp, p->projection);
-            return TCL_OK;
-        case kInfo:
-            projParams(interp, p->projection);
-            return TCL_OK;
+        case kParams: projAppendParamTexts(interp, p->projection); return TCL_OK;
+        case kInfo: projParams(interp, p->projection); return TCL_OK;
         case kType: {
             const char *id = projListId(projListEntry(projHandleClass(p->projection)));
             Tcl_SetResult(interp, const_cast<char *>(id != nullptr ? id : ""), TCL_VOLATILE);
@@ -479,7 +472,7 @@ int projObjCmd(ClientData clientData, Tcl_Interp *interp, int argc, const char *
 }
 
 const RamObjKind kProjKind = {
-    RAMOBJ_PROJ, projObjCount, nullptr,    projObjClass, projObjClone,    projObjSave,
+    RAMOBJ_PROJ, projObjCount, nullptr,    projObjClass,    projObjClone,     projObjSave,
     projObjLoad, freeParams,   projObjCmd, projObjModified, &kProjTransforms,
 };
 

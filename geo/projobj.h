@@ -55,8 +55,8 @@ int projMatchWord(const ProjObjWord (&table)[N], const char *given)
 {
     std::size_t n = std::strlen(given);
     for (const ProjObjWord &row : table) {
-        if (row.name[0] == given[0] && n > row.longerThan
-            && (row.whole ? std::strcmp(row.name, given) == 0 : std::strncmp(row.name, given, n) == 0)) {
+        if (row.name[0] == given[0] && n > row.longerThan &&
+            (row.whole ? std::strcmp(row.name, given) == 0 : std::strncmp(row.name, given, n) == 0)) {
             return row.word;
         }
     }

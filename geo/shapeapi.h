@@ -28,12 +28,12 @@ enum ShapeKind {
     SHAPE_MULTIPOINTZ = 0x4400,
 };
 
-int shapeKindByName(const char *name);      /* -1 when unknown */
-const char *shapeKindName(int code);        /* NULL when unknown */
-const char *shapeKindNameAt(int n);         /* NULL at or past the end */
+int shapeKindByName(const char *name); /* -1 when unknown */
+const char *shapeKindName(int code);   /* NULL when unknown */
+const char *shapeKindNameAt(int n);    /* NULL at or past the end */
 
 typedef struct ShapeFile ShapeFile;
-typedef unsigned char ShapeRecord;   /* first byte of an in-memory record */
+typedef unsigned char ShapeRecord; /* first byte of an in-memory record */
 
 /* The operations of a SHAPE object for code outside the shape command. */
 typedef struct ShapeOps {
@@ -42,11 +42,10 @@ typedef struct ShapeOps {
     double *(*bbox)(RAMOBJ *obj, int i);
     int *(*parts)(RAMOBJ *obj, int i, int *kind, int *count);
     double *(*points)(RAMOBJ *obj, int i, int *count);
-    int (*setRecord)(RAMOBJ *obj, int i, const double *points, int nPoints, const int *partCounts,
-                     int nParts, const double *zValues, const double *mValues, const int *partTypes);
-    ShapeRecord *(*addRecord)(RAMOBJ *obj, int recordNumber, const double *points, int nPoints,
-                              const int *partCounts, int nParts, const double *zValues,
-                              const double *mValues, const int *partTypes);
+    int (*setRecord)(RAMOBJ *obj, int i, const double *points, int nPoints, const int *partCounts, int nParts,
+                     const double *zValues, const double *mValues, const int *partTypes);
+    ShapeRecord *(*addRecord)(RAMOBJ *obj, int recordNumber, const double *points, int nPoints, const int *partCounts,
+                              int nParts, const double *zValues, const double *mValues, const int *partTypes);
     int (*recordSize)(RAMOBJ *obj, int kind, int nPoints, int nParts);
     int (*isSelected)(RAMOBJ *obj, int i);
     int (*select)(RAMOBJ *obj, int i);

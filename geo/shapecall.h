@@ -32,7 +32,7 @@ struct SplitList {
 struct ShapeCall {
     Tcl_Interp *interp;
     RAMOBJ *obj;
-    ShapeFile *set;    /* NULL only for initialize */
+    ShapeFile *set; /* NULL only for initialize */
     int argc;
     const char **argv;
 

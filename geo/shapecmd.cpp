@@ -272,7 +272,7 @@ bool formatBBox(ShapeCall &c, int i, ResultText &out)
 int wordBBox(ShapeCall &c)
 {
     if (shapeTypeIsPoint(shapeFileType(c.set)) && c.argc > 2) {
-        Tcl_ResetResult(c.interp);   /* single points carry no box */
+        Tcl_ResetResult(c.interp); /* single points carry no box */
         return TCL_OK;
     }
     return forRecords(c, 2, kListUsage, formatBBox);
@@ -425,7 +425,7 @@ int applySelection(ShapeCall &c, const SelectionRule &rule)
             return true;
         });
     }
-    objUpdate(c.obj);   /* records before an invalid index keep their change */
+    objUpdate(c.obj); /* records before an invalid index keep their change */
     if (code == TCL_OK) {
         Tcl_ResetResult(c.interp);
     }
@@ -526,38 +526,48 @@ struct TypeRule {
 };
 
 constexpr TypeRule kTypeRules[] = {
-    {SHP_POINT, {{kOnePoint, "More than one points for POINT"},
-                 {kNoMZT, "z value list or m value list or typeList is not allowed for POINT"}}},
+    {SHP_POINT,
+     {{kOnePoint, "More than one points for POINT"},
+      {kNoMZT, "z value list or m value list or typeList is not allowed for POINT"}}},
     {SHP_POLYLINE, {{kNoMZT, "z value list or m value list or type list is not allowed for POLYLINE"}}},
     {SHP_POLYGON, {{kNoMZT, "z value list or m value list or type list is not allowed for POLYGON"}}},
-    {SHP_MULTIPOINT, {{kMultipointParts, "Invalid part specification for MULTIPOINT"},
-                      {kNoMZT, "z value list or m value list or type list is not allowed for MULTIPOINT"}}},
-    {SHP_POINTZ, {{kOnePoint, "More than one points for POINTZ"},
-                  {kNeedM, "missing m value list for POINTZ"},
-                  {kNeedZ, "missing z value list for POINTZ"},
-                  {kNoTypes, "type list is not allowed for POINTZ"}}},
-    {SHP_POLYLINEZ, {{kNeedM, "missing m value list for POLYLINEZ"},
-                     {kNeedZ, "missing z value list for POLYLINEZ"},
-                     {kNoTypes, "type list is not allowed for POLYLINEZ"}}},
-    {SHP_POLYGONZ, {{kNeedM, "missing m value list for POLYGONZ"},
-                    {kNeedZ, "missing z value list for POLYGONZ"},
-                    {kNoTypes, "type list is not allowed for POLYGONZ"}}},
-    {SHP_MULTIPOINTZ, {{kMultipointParts, "Invalid part specification for MULTIPOINTZ"},
-                       {kNeedZ, "missing z value list for MULTIPOINTZ"},
-                       {kNeedM, "missing m value list for MULTIPOINTZ"}}},
-    {SHP_POINTM, {{kOnePoint, "More than one points for POINTM"},
-                  {kNeedM, "missing m value list for POINTM"},
-                  {kNoZT, "z value list or type list is not allowed for POINTM"}}},
-    {SHP_POLYLINEM, {{kNeedM, "missing m value list for POLYLINEM"},
-                     {kNoZT, "z value list or type list is not allowed for POLYLINEM"}}},
-    {SHP_POLYGONM, {{kNeedM, "missing m value list for POLYGONM"},
-                    {kNoZT, "z value list or type list is not allowed for POLYGONM"}}},
-    {SHP_MULTIPOINTM, {{kMultipointParts, "Invalid part specification for MULTIPOINTM"},
-                       {kNeedM, "missing m value list for MULTIPOINTM"},
-                       {kNoZT, "z value list or type list is not allowed for MULTIPOINTM"}}},
-    {SHP_MULTIPATCH, {{kNeedM, "missing m value list for MULTIPATCH"},
-                      {kNeedZ, "missing z value list for MULTIPATCH"},
-                      {kNeedTypes, "missing type list for MULTIPATCH"}}},
+    {SHP_MULTIPOINT,
+     {{kMultipointParts, "Invalid part specification for MULTIPOINT"},
+      {kNoMZT, "z value list or m value list or type list is not allowed for MULTIPOINT"}}},
+    {SHP_POINTZ,
+     {{kOnePoint, "More than one points for POINTZ"},
+      {kNeedM, "missing m value list for POINTZ"},
+      {kNeedZ, "missing z value list for POINTZ"},
+      {kNoTypes, "type list is not allowed for POINTZ"}}},
+    {SHP_POLYLINEZ,
+     {{kNeedM, "missing m value list for POLYLINEZ"},
+      {kNeedZ, "missing z value list for POLYLINEZ"},
+      {kNoTypes, "type list is not allowed for POLYLINEZ"}}},
+    {SHP_POLYGONZ,
+     {{kNeedM, "missing m value list for POLYGONZ"},
+      {kNeedZ, "missing z value list for POLYGONZ"},
+      {kNoTypes, "type list is not allowed for POLYGONZ"}}},
+    {SHP_MULTIPOINTZ,
+     {{kMultipointParts, "Invalid part specification for MULTIPOINTZ"},
+      {kNeedZ, "missing z value list for MULTIPOINTZ"},
+      {kNeedM, "missing m value list for MULTIPOINTZ"}}},
+    {SHP_POINTM,
+     {{kOnePoint, "More than one points for POINTM"},
+      {kNeedM, "missing m value list for POINTM"},
+      {kNoZT, "z value list or type list is not allowed for POINTM"}}},
+    {SHP_POLYLINEM,
+     {{kNeedM, "missing m value list for POLYLINEM"},
+      {kNoZT, "z value list or type list is not allowed for POLYLINEM"}}},
+    {SHP_POLYGONM,
+     {{kNeedM, "missing m value list for POLYGONM"}, {kNoZT, "z value list or type list is not allowed for POLYGONM"}}},
+    {SHP_MULTIPOINTM,
+     {{kMultipointParts, "Invalid part specification for MULTIPOINTM"},
+      {kNeedM, "missing m value list for MULTIPOINTM"},
+      {kNoZT, "z value list or type list is not allowed for MULTIPOINTM"}}},
+    {SHP_MULTIPATCH,
+     {{kNeedM, "missing m value list for MULTIPATCH"},
+      {kNeedZ, "missing z value list for MULTIPATCH"},
+      {kNeedTypes, "missing type list for MULTIPATCH"}}},
 };
 
 bool rulePasses(RuleTest test, const RecordLists &r)
@@ -672,9 +682,8 @@ int buildRecord(ShapeCall &c, int first, Build build)
     }
     auto data = [](auto &v, bool given) { return given && !v.empty() ? v.data() : nullptr; };
     const int *parts = data(r.parts, r.hasParts);
-    if (build(r.xy.data(), r.n, parts, parts != nullptr ? r.nParts() : 0, data(r.z, r.hasZ),
-              data(r.m, r.hasM), data(r.types, r.hasTypes))
-        == nullptr) {
+    if (build(r.xy.data(), r.n, parts, parts != nullptr ? r.nParts() : 0, data(r.z, r.hasZ), data(r.m, r.hasM),
+              data(r.types, r.hasTypes)) == nullptr) {
         Tcl_AppendResult(c.interp, "Error in ", c.name(), " ", c.word(), nullptr);
         return TCL_ERROR;
     }
@@ -689,8 +698,9 @@ int wordAddRecord(ShapeCall &c)
     if (c.argc < 3 || c.argc > 7) {
         return c.usageOf(kRecordUsage);
     }
-    return buildRecord(c, 2, [&](const double *xy, int n, const int *p, int np, const double *z, const double *m,
-                                 const int *t) { return appendShapeRecord(c.set, 0, xy, n, p, np, z, m, t); });
+    return buildRecord(c, 2,
+                       [&](const double *xy, int n, const int *p, int np, const double *z, const double *m,
+                           const int *t) { return appendShapeRecord(c.set, 0, xy, n, p, np, z, m, t); });
 }
 
 int wordInsertRecord(ShapeCall &c)
@@ -703,8 +713,9 @@ int wordInsertRecord(ShapeCall &c)
         return c.invalidIndex();
     }
     i = i < 0 ? 0 : (i > c.set->count ? c.set->count : i);
-    return buildRecord(c, 3, [&](const double *xy, int n, const int *p, int np, const double *z, const double *m,
-                                 const int *t) { return insertShapeRecord(c.set, i, 0, xy, n, p, np, z, m, t); });
+    return buildRecord(c, 3,
+                       [&](const double *xy, int n, const int *p, int np, const double *z, const double *m,
+                           const int *t) { return insertShapeRecord(c.set, i, 0, xy, n, p, np, z, m, t); });
 }
 
 int wordSetRecord(ShapeCall &c)
@@ -716,8 +727,9 @@ int wordSetRecord(ShapeCall &c)
     if (!c.index(2, &i)) {
         return c.invalidIndex();
     }
-    return buildRecord(c, 3, [&](const double *xy, int n, const int *p, int np, const double *z, const double *m,
-                                 const int *t) { return replaceShapeRecord(c.set, i, 0, xy, n, p, np, z, m, t); });
+    return buildRecord(c, 3,
+                       [&](const double *xy, int n, const int *p, int np, const double *z, const double *m,
+                           const int *t) { return replaceShapeRecord(c.set, i, 0, xy, n, p, np, z, m, t); });
 }
 
 /* ---- Value setters ---- */
@@ -728,7 +740,7 @@ struct ValueSetter {
     SetterValues values;
     const char *usageWords;
     int (*typeHas)(int type);
-    const char *typeMissing;    /* appended to the object's name */
+    const char *typeMissing; /* appended to the object's name */
     const char *parseError;
     const char *countError;
 };
@@ -743,8 +755,8 @@ constexpr ValueSetter kSetters[] = {
      "Invalid number of vertices"},
     {kSetM, " setmvalue index mvalueList [offset]", shapeTypeHasM, " has no measurement values",
      "Error in parsing mvalueList", "Invalid number of measurements"},
-    {kSetZ, " setzvalues index zvalueList [offset]", shapeTypeHasZ, " has no z values",
-     "Error in parsing zvalueList", "Invalid number of zvalues"},
+    {kSetZ, " setzvalues index zvalueList [offset]", shapeTypeHasZ, " has no z values", "Error in parsing zvalueList",
+     "Invalid number of zvalues"},
     {kSetPatchTypes, " setpatchtypes index patchTypeList [offset]", isMultipatch, " has no patch values",
      "Error in parsing patchTypeList", "Invalid number of patch types"},
 };
@@ -782,8 +794,8 @@ int setValues(ShapeCall &c, const ValueSetter &s)
     if (!parsed) {
         return c.error(s.parseError);
     }
-    long long count = s.values == kSetPatchTypes ? static_cast<long long>(types.size())
-                                                 : static_cast<long long>(values.size());
+    long long count =
+        s.values == kSetPatchTypes ? static_cast<long long>(types.size()) : static_cast<long long>(values.size());
     if (s.values == kSetPoints) {
         if (count % 2 != 0) {
             return c.error(s.countError);
@@ -805,10 +817,22 @@ int setValues(ShapeCall &c, const ValueSetter &s)
     return c.changed();
 }
 
-int wordSetVertices(ShapeCall &c) { return setValues(c, kSetters[kSetPoints]); }
-int wordSetMValues(ShapeCall &c) { return setValues(c, kSetters[kSetM]); }
-int wordSetZValues(ShapeCall &c) { return setValues(c, kSetters[kSetZ]); }
-int wordSetPatchTypes(ShapeCall &c) { return setValues(c, kSetters[kSetPatchTypes]); }
+int wordSetVertices(ShapeCall &c)
+{
+    return setValues(c, kSetters[kSetPoints]);
+}
+int wordSetMValues(ShapeCall &c)
+{
+    return setValues(c, kSetters[kSetM]);
+}
+int wordSetZValues(ShapeCall &c)
+{
+    return setValues(c, kSetters[kSetZ]);
+}
+int wordSetPatchTypes(ShapeCall &c)
+{
+    return setValues(c, kSetters[kSetPatchTypes]);
+}
 
 /* ---- Removal and upkeep ---- */
 
@@ -871,7 +895,7 @@ int wordSetRange(ShapeCall &c)
 
 struct ShapeWord {
     const char *name;
-    bool whole;            /* matches only when spelled out in full */
+    bool whole; /* matches only when spelled out in full */
     ShapeWordProc *proc;
 };
 
@@ -959,8 +983,8 @@ constexpr const char *kObjectUsage =
     "zvalues]";
 
 const RamObjKind kShapeKind = {
-    RAMOBJ_SHAPE, shapeObjCount, nullptr, shapeObjClass, shapeObjClone, shapeObjSave,
-    shapeObjLoad, shapeObjFree, shapeObjCmd, shapeObjModified, &shapeOps,
+    RAMOBJ_SHAPE, shapeObjCount, nullptr,     shapeObjClass,    shapeObjClone, shapeObjSave,
+    shapeObjLoad, shapeObjFree,  shapeObjCmd, shapeObjModified, &shapeOps,
 };
 
 int shapeCreateCmd(ClientData, Tcl_Interp *interp, int argc, const char **argv)
@@ -1015,8 +1039,8 @@ bool shapeValidateGeometry(int type, const double *points, int nPoints, bool has
     long long start = 0;
     for (int k = 0; k < nParts; k++) {
         int count = partCounts[k];
-        if (count < least || start + count > nPoints
-            || (polygon && !closed(static_cast<int>(start), static_cast<int>(start) + count - 1))) {
+        if (count < least || start + count > nPoints ||
+            (polygon && !closed(static_cast<int>(start), static_cast<int>(start) + count - 1))) {
             return false;
         }
         start += count;
@@ -1052,8 +1076,8 @@ int shapeObjCmd(ClientData clientData, Tcl_Interp *interp, int argc, const char 
 
 int shapeCmdInit(Tcl_Interp *interp)
 {
-    if (Tcl_CreateCommand(interp, "shape.create", shapeCreateCmd, nullptr, nullptr) == nullptr
-        || Tcl_CreateCommand(interp, "shape.info", shapeInfoCmd, nullptr, nullptr) == nullptr) {
+    if (Tcl_CreateCommand(interp, "shape.create", shapeCreateCmd, nullptr, nullptr) == nullptr ||
+        Tcl_CreateCommand(interp, "shape.info", shapeInfoCmd, nullptr, nullptr) == nullptr) {
         return 1;
     }
     return 0;

@@ -33,7 +33,10 @@ namespace {
 struct Fd {
     int fd = -1;
     explicit Fd(int f) : fd(f) {}
-    ~Fd() { if (fd >= 0) close(fd); }
+    ~Fd()
+    {
+        if (fd >= 0) close(fd);
+    }
     Fd(const Fd &) = delete;
     Fd &operator=(const Fd &) = delete;
 };
@@ -158,8 +161,12 @@ void fileCounts(const unsigned char *rec, int *n, int *p)
 {
     int type = shapeGetInt(rec + 8);
     *n = *p = 0;
-    if (shapeTypeIsMultipoint(type)) *n = shapeGetInt(rec + 44);
-    else if (shapeTypeHasParts(type) || type == SHP_MULTIPATCH) { *p = shapeGetInt(rec + 44); *n = shapeGetInt(rec + 48); }
+    if (shapeTypeIsMultipoint(type))
+        *n = shapeGetInt(rec + 44);
+    else if (shapeTypeHasParts(type) || type == SHP_MULTIPATCH) {
+        *p = shapeGetInt(rec + 44);
+        *n = shapeGetInt(rec + 48);
+    }
 }
 
 /* Copies a checked file record of len bytes (part counts already in place
@@ -236,11 +243,11 @@ public:
 private:
     static constexpr size_t kPiece = 256 * 1024;
     int fd_;
-    size_t size_;              /* bytes of records in the file */
+    size_t size_; /* bytes of records in the file */
     unsigned char *buf_ = nullptr;
     size_t capacity_ = 0;
-    size_t start_ = 0;         /* position of buf_[0] */
-    size_t filled_ = 0;        /* bytes of buf_ read */
+    size_t start_ = 0;  /* position of buf_[0] */
+    size_t filled_ = 0; /* bytes of buf_ read */
 };
 
 /* Reads the index entries' content lengths when the index agrees with the
@@ -346,12 +353,28 @@ int makeTemp(const char *target, std::string &tempName)
     return fd;
 }
 
-} // namespace
+}  // namespace
 
-int32_t shapeGetInt(const unsigned char *p) { int32_t v; memcpy(&v, p, 4); return v; }
-void shapePutInt(unsigned char *p, int32_t v) { memcpy(p, &v, 4); }
-double shapeGetDouble(const unsigned char *p) { double v; memcpy(&v, p, 8); return v; }
-void shapePutDouble(unsigned char *p, double v) { memcpy(p, &v, 8); }
+int32_t shapeGetInt(const unsigned char *p)
+{
+    int32_t v;
+    memcpy(&v, p, 4);
+    return v;
+}
+void shapePutInt(unsigned char *p, int32_t v)
+{
+    memcpy(p, &v, 4);
+}
+double shapeGetDouble(const unsigned char *p)
+{
+    double v;
+    memcpy(&v, p, 8);
+    return v;
+}
+void shapePutDouble(unsigned char *p, double v)
+{
+    memcpy(p, &v, 8);
+}
 
 size_t shapeRecordExtent(int32_t words)
 {
@@ -359,7 +382,10 @@ size_t shapeRecordExtent(int32_t words)
     return (bytes + 8 + 7) & ~size_t(7);
 }
 
-size_t shapeRecordMemBytes(const unsigned char *rec) { return shapeRecordExtent(shapeGetInt(rec + 4)); }
+size_t shapeRecordMemBytes(const unsigned char *rec)
+{
+    return shapeRecordExtent(shapeGetInt(rec + 4));
+}
 
 void shapePutCounts(unsigned char *rec, int type, int nPoints, int nParts)
 {
@@ -371,12 +397,30 @@ void shapePutCounts(unsigned char *rec, int type, int nPoints, int nParts)
     }
 }
 
-int shapeTypeHasZ(int t) { return t == 11 || t == 13 || t == 15 || t == 18 || t == 31; }
-int shapeTypeHasM(int t) { return shapeTypeHasZ(t) || t == 21 || t == 23 || t == 25 || t == 28; }
-int shapeTypeIsPolygon(int t) { return t == 5 || t == 15 || t == 25; }
-int shapeTypeHasParts(int t) { return t == 3 || t == 5 || t == 13 || t == 15 || t == 23 || t == 25; }
-int shapeTypeIsPoint(int t) { return t == 1 || t == 11 || t == 21; }
-int shapeTypeIsMultipoint(int t) { return t == 8 || t == 18 || t == 28; }
+int shapeTypeHasZ(int t)
+{
+    return t == 11 || t == 13 || t == 15 || t == 18 || t == 31;
+}
+int shapeTypeHasM(int t)
+{
+    return shapeTypeHasZ(t) || t == 21 || t == 23 || t == 25 || t == 28;
+}
+int shapeTypeIsPolygon(int t)
+{
+    return t == 5 || t == 15 || t == 25;
+}
+int shapeTypeHasParts(int t)
+{
+    return t == 3 || t == 5 || t == 13 || t == 15 || t == 23 || t == 25;
+}
+int shapeTypeIsPoint(int t)
+{
+    return t == 1 || t == 11 || t == 21;
+}
+int shapeTypeIsMultipoint(int t)
+{
+    return t == 8 || t == 18 || t == 28;
+}
 int shapeTypeKnown(int t)
 {
     return t == 0 || t == 31 || shapeTypeHasParts(t) || shapeTypeIsPoint(t) || shapeTypeIsMultipoint(t);
@@ -393,9 +437,12 @@ int64_t shapeRecordSize(int type, int64_t n, int64_t p)
     case SHP_MULTIPOINT: return 48 + 16 * n;
     case SHP_MULTIPOINTM: return 64 + 24 * n;
     case SHP_MULTIPOINTZ: return 80 + 32 * n;
-    case SHP_POLYLINE: case SHP_POLYGON: return 52 + 4 * p + 16 * n;
-    case SHP_POLYLINEM: case SHP_POLYGONM: return 68 + 4 * p + 24 * n;
-    case SHP_POLYLINEZ: case SHP_POLYGONZ: return 84 + 4 * p + 32 * n;
+    case SHP_POLYLINE:
+    case SHP_POLYGON: return 52 + 4 * p + 16 * n;
+    case SHP_POLYLINEM:
+    case SHP_POLYGONM: return 68 + 4 * p + 24 * n;
+    case SHP_POLYLINEZ:
+    case SHP_POLYGONZ: return 84 + 4 * p + 32 * n;
     case SHP_MULTIPATCH: return 84 + 8 * p + 32 * n;
     default: return 12;
     }
@@ -409,7 +456,10 @@ void shapeLayoutFor(int type, int n, int p, ShapeLayout *l)
     if (shapeTypeIsPoint(type)) {
         l->nPoints = 1;
         l->points = SHAPE_MEM_BOX;
-        if (type == SHP_POINTZ) { l->zRange = SHAPE_MEM_BOX + 16; l->mRange = SHAPE_MEM_BOX + 24; }
+        if (type == SHP_POINTZ) {
+            l->zRange = SHAPE_MEM_BOX + 16;
+            l->mRange = SHAPE_MEM_BOX + 24;
+        }
         if (type == SHP_POINTM) l->mRange = SHAPE_MEM_BOX + 16;
         return;
     }
@@ -429,7 +479,10 @@ void shapeLayoutFor(int type, int n, int p, ShapeLayout *l)
         }
     }
     after = l->points + 16 * size_t(n);
-    if (shapeTypeHasZ(type)) { l->zRange = after; after += 16 + 8 * size_t(n); }
+    if (shapeTypeHasZ(type)) {
+        l->zRange = after;
+        after += 16 + 8 * size_t(n);
+    }
     if (shapeTypeHasM(type)) l->mRange = after;
 }
 
@@ -505,7 +558,7 @@ int saveShapeHead(int fd, ShapeHead *head)
         tesk_fprintf(stderr, "Error in writing in saveShapeHead\n");
         return 0;
     }
-    if (size < SHAPE_HEAD_BYTES) size = SHAPE_HEAD_BYTES;   /* the header about to be written */
+    if (size < SHAPE_HEAD_BYTES) size = SHAPE_HEAD_BYTES; /* the header about to be written */
     head->fileLength = int(size / 2);
     if (head->fileCode != SHAPE_FILE_CODE) {
         tesk_fprintf(stderr, "Invalid shape ID\n");
@@ -558,7 +611,10 @@ ShapeFile *readShapeFile(const char *fileName, int *error)
     ShapeHead *head = static_cast<ShapeHead *>(gmemAlloc(sizeof(ShapeHead)));
     if (!head) return nullptr;
     Fd fd(open(fileName, O_RDONLY));
-    if (fd.fd < 0) { gmemFree(head); return fail(2); }
+    if (fd.fd < 0) {
+        gmemFree(head);
+        return fail(2);
+    }
     unsigned char b[SHAPE_HEAD_BYTES];
     if (!readAllAt(fd.fd, b, sizeof b, 0)) {
         tesk_fprintf(stderr, "Error in reading in getShapeHead\n");
@@ -573,8 +629,7 @@ ShapeFile *readShapeFile(const char *fileName, int *error)
     }
     off_t size = fileSize(fd.fd);
     if (head->fileLength < 50 || size < 0 || int64_t(head->fileLength) * 2 > int64_t(size)) {
-        tesk_fprintf(stderr, "Error in shape file: length of %d words does not match the file\n",
-                     head->fileLength);
+        tesk_fprintf(stderr, "Error in shape file: length of %d words does not match the file\n", head->fileLength);
         gmemFree(head);
         return fail(2);
     }
@@ -591,7 +646,10 @@ ShapeFile *readShapeFile(const char *fileName, int *error)
         capacity += std::min(d + d / 4, kMaxBlock - SHAPE_END_MARKER_BYTES);
     }
     unsigned char *data = static_cast<unsigned char *>(gmemAlloc(capacity));
-    if (!data) { gmemFree(head); return fail(3); }
+    if (!data) {
+        gmemFree(head);
+        return fail(3);
+    }
     RecordReader reader(fd.fd, d);
     std::vector<size_t> offsets;
     size_t pos = 0, memBytes = 0;
@@ -600,21 +658,34 @@ ShapeFile *readShapeFile(const char *fileName, int *error)
     while (pos < d) {
         if (d - pos < 12) break;
         unsigned char *rec = reader.at(pos, 12);
-        if (!rec) { unread = true; break; }
+        if (!rec) {
+            unread = true;
+            break;
+        }
         int32_t words = int32_t(getU32(rec + 4, true));
         size_t i = offsets.size();
-        if (i < index.size() && index[i] != words) { words = index[i]; corrected++; }
+        if (i < index.size() && index[i] != words) {
+            words = index[i];
+            corrected++;
+        }
         if (words < 2 || size_t(words) * 2 + 8 > d - pos) break;
         size_t len = size_t(words) * 2 + 8;
         rec = reader.at(pos, len);
-        if (!rec) { unread = true; break; }
+        if (!rec) {
+            unread = true;
+            break;
+        }
         if (!recordFits(rec, len)) break;
         size_t extent = shapeRecordExtent(words);
         if (memBytes + extent + SHAPE_END_MARKER_BYTES > capacity) {
             size_t grown = std::min(capacity + capacity / 2, kMaxBlock);
             if (grown < memBytes + extent + SHAPE_END_MARKER_BYTES) grown = memBytes + extent + SHAPE_END_MARKER_BYTES;
             unsigned char *bigger = static_cast<unsigned char *>(gmemRealloc(data, grown));
-            if (!bigger) { gmemFree(data); gmemFree(head); return fail(3); }
+            if (!bigger) {
+                gmemFree(data);
+                gmemFree(head);
+                return fail(3);
+            }
             data = bigger;
             capacity = grown;
         }
@@ -626,13 +697,14 @@ ShapeFile *readShapeFile(const char *fileName, int *error)
     }
     if (unread) {
         tesk_fprintf(stderr, "Error in reading shape records\n");
-        gmemFree(data); gmemFree(head);
+        gmemFree(data);
+        gmemFree(head);
         return fail(2);
     }
     if (pos != d) {
-        tesk_fprintf(stderr, "Error in shape record %d: its length does not fit the file\n",
-                     int(offsets.size()) + 1);
-        gmemFree(data); gmemFree(head);
+        tesk_fprintf(stderr, "Error in shape record %d: its length does not fit the file\n", int(offsets.size()) + 1);
+        gmemFree(data);
+        gmemFree(head);
         return fail(2);
     }
     if (corrected) tesk_fprintf(stderr, "bad record nWords: %d\n", corrected);
@@ -649,7 +721,11 @@ ShapeFile *readShapeFile(const char *fileName, int *error)
     shapePutInt(data + memBytes + 8, 0);
 
     ShapeFile *set = static_cast<ShapeFile *>(gmemAlloc(sizeof(ShapeFile)));
-    if (!set) { gmemFree(data); gmemFree(head); return fail(3); }
+    if (!set) {
+        gmemFree(data);
+        gmemFree(head);
+        return fail(3);
+    }
     memset(set, 0, sizeof *set);
     set->head = head;
     set->data = data;
@@ -659,7 +735,10 @@ ShapeFile *readShapeFile(const char *fileName, int *error)
     if (set->count > 0) {
         set->offsets = static_cast<size_t *>(gmemAlloc(offsets.size() * sizeof(size_t)));
         set->flags = static_cast<unsigned char *>(gmemAlloc(offsets.size()));
-        if (!set->offsets || !set->flags) { freeShapeFile(set); return fail(3); }
+        if (!set->offsets || !set->flags) {
+            freeShapeFile(set);
+            return fail(3);
+        }
         memcpy(set->offsets, offsets.data(), offsets.size() * sizeof(size_t));
         memset(set->flags, SHAPE_SELECTED, offsets.size());
         set->offsetCapacity = offsets.size() * sizeof(size_t);
@@ -691,7 +770,7 @@ int writeShape(const char *fileName, ShapeFile *set, int selectedOnly, int *erro
     head.fileCode = SHAPE_FILE_CODE;
     head.version = SHAPE_VERSION;
     head.shapeType = set->head ? set->head->shapeType : SHP_NULL;
-    std::vector<int32_t> written;   /* content lengths of the records written */
+    std::vector<int32_t> written; /* content lengths of the records written */
     off_t at = SHAPE_HEAD_BYTES;
     std::vector<unsigned char> copy;
     bool ok = true;
@@ -742,8 +821,7 @@ int writeShape(const char *fileName, ShapeFile *set, int selectedOnly, int *erro
         tesk_fprintf(stderr, "Error in writing in saveShapeHead\n");
         return abandon();
     }
-    if (fsync(mainFd.fd) != 0 || fsync(indexFd.fd) != 0 || rename(mainTemp.c_str(), fileName) != 0)
-        return abandon();
+    if (fsync(mainFd.fd) != 0 || fsync(indexFd.fd) != 0 || rename(mainTemp.c_str(), fileName) != 0) return abandon();
     if (rename(indexTemp.c_str(), indexName) != 0) {
         unlink(indexTemp.c_str());
         return 0;

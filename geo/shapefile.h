@@ -14,25 +14,34 @@
 #include <stdint.h>
 
 enum ShapeType {
-    SHP_NULL = 0, SHP_POINT = 1, SHP_POLYLINE = 3, SHP_POLYGON = 5, SHP_MULTIPOINT = 8,
-    SHP_POINTZ = 11, SHP_POLYLINEZ = 13, SHP_POLYGONZ = 15, SHP_MULTIPOINTZ = 18,
-    SHP_POINTM = 21, SHP_POLYLINEM = 23, SHP_POLYGONM = 25, SHP_MULTIPOINTM = 28,
+    SHP_NULL = 0,
+    SHP_POINT = 1,
+    SHP_POLYLINE = 3,
+    SHP_POLYGON = 5,
+    SHP_MULTIPOINT = 8,
+    SHP_POINTZ = 11,
+    SHP_POLYLINEZ = 13,
+    SHP_POLYGONZ = 15,
+    SHP_MULTIPOINTZ = 18,
+    SHP_POINTM = 21,
+    SHP_POLYLINEM = 23,
+    SHP_POLYGONM = 25,
+    SHP_MULTIPOINTM = 28,
     SHP_MULTIPATCH = 31
 };
 
-enum { SHAPE_FILE_CODE = 9994, SHAPE_VERSION = 1000, SHAPE_HEAD_BYTES = 100,
-       SHAPE_END_MARKER_BYTES = 12 };
+enum { SHAPE_FILE_CODE = 9994, SHAPE_VERSION = 1000, SHAPE_HEAD_BYTES = 100, SHAPE_END_MARKER_BYTES = 12 };
 
 /* Record flags, one byte per record. */
 enum { SHAPE_SELECTED = 1, SHAPE_DELETED = 2 };
 
 /* The 100-byte file header in host order. */
 typedef struct ShapeHead {
-    int fileCode;      /* always 9994 */
-    int reserved[5];   /* ignored on reading, written as 0 */
-    int fileLength;    /* in 16-bit words, header included, 50..INT32_MAX */
-    int version;       /* 1000 */
-    int shapeType;     /* ShapeType code of the file */
+    int fileCode;    /* always 9994 */
+    int reserved[5]; /* ignored on reading, written as 0 */
+    int fileLength;  /* in 16-bit words, header included, 50..INT32_MAX */
+    int version;     /* 1000 */
+    int shapeType;   /* ShapeType code of the file */
     double xMin, yMin, xMax, yMax;
     double zMin, zMax;
     double mMin, mMax;
@@ -40,27 +49,27 @@ typedef struct ShapeHead {
 
 /* One shape set: a main file's records held in one data block. */
 typedef struct ShapeFile {
-    char fileName[256];       /* main file it was read from, or empty */
-    char projection[256];     /* projection definition, empty after reading */
-    ShapeHead *head;          /* owned; fileLength = 50 + words of all records */
-    unsigned char *data;      /* records back to back, each shapeRecordExtent bytes
+    char fileName[256];    /* main file it was read from, or empty */
+    char projection[256];  /* projection definition, empty after reading */
+    ShapeHead *head;       /* owned; fileLength = 50 + words of all records */
+    unsigned char *data;   /* records back to back, each shapeRecordExtent bytes
                                * (a multiple of 8), then the 12-byte end marker */
-    int modified;             /* 1 after a change, 0 after reading or writing */
-    size_t capacity;          /* bytes allocated for data */
-    int count;                /* records */
-    int nextRecord;           /* number given to a record added without one */
-    size_t *offsets;          /* byte offset of record i in data */
-    unsigned char *flags;     /* SHAPE_SELECTED / SHAPE_DELETED per record */
-    size_t offsetCapacity;    /* bytes allocated for offsets */
-    size_t flagCapacity;      /* entries allocated for flags */
+    int modified;          /* 1 after a change, 0 after reading or writing */
+    size_t capacity;       /* bytes allocated for data */
+    int count;             /* records */
+    int nextRecord;        /* number given to a record added without one */
+    size_t *offsets;       /* byte offset of record i in data */
+    unsigned char *flags;  /* SHAPE_SELECTED / SHAPE_DELETED per record */
+    size_t offsetCapacity; /* bytes allocated for offsets */
+    size_t flagCapacity;   /* entries allocated for flags */
 } ShapeFile;
 
 /* Type predicates of the shape type codes. */
 int shapeTypeHasZ(int type);
 int shapeTypeHasM(int type);
 int shapeTypeIsPolygon(int type);
-int shapeTypeHasParts(int type);      /* polylines and polygons, not MULTIPATCH */
-int shapeTypeIsPoint(int type);       /* single point types */
+int shapeTypeHasParts(int type); /* polylines and polygons, not MULTIPATCH */
+int shapeTypeIsPoint(int type);  /* single point types */
 int shapeTypeIsMultipoint(int type);
 int shapeTypeKnown(int type);
 
@@ -125,11 +134,11 @@ typedef struct ShapeLayout {
     int nPoints;
     int nParts;
     int hasBox;
-    size_t parts;      /* part counts (0 when none) */
-    size_t partTypes;  /* MULTIPATCH part types (0 when none) */
-    size_t points;     /* X, Y pairs (0 when none) */
-    size_t zRange;     /* Z range then values (0 when none) */
-    size_t mRange;     /* M range then values (0 when none) */
+    size_t parts;     /* part counts (0 when none) */
+    size_t partTypes; /* MULTIPATCH part types (0 when none) */
+    size_t points;    /* X, Y pairs (0 when none) */
+    size_t zRange;    /* Z range then values (0 when none) */
+    size_t mRange;    /* M range then values (0 when none) */
 } ShapeLayout;
 
 /* Computes the layout of a record of type with N and P (both not negative);

@@ -129,7 +129,7 @@ int shapeCentroidWord(ShapeCall &c)
         return c.invalidIndex();
     }
     int type = shapeFileType(c.set);
-    auto centroid = shapeTypeIsPolygon(type)    ? shapeRingAreaCentroid
+    auto centroid = shapeTypeIsPolygon(type)  ? shapeRingAreaCentroid
                     : shapeTypeHasParts(type) ? shapeLineCentroid
                                               : shapePointsAverage;
     Tcl_Obj *list = Tcl_NewListObj(0, nullptr);

@@ -20,11 +20,14 @@ namespace {
 constexpr size_t kGrowBytes = 0x80000;
 constexpr int kGrowEntries = 1024;
 
-struct TypeName { int code; const char *name; };
+struct TypeName {
+    int code;
+    const char *name;
+};
 constexpr TypeName kTypeNames[] = {
-    {0, "NULL"}, {1, "POINT"}, {3, "POLYLINE"}, {5, "POLYGON"}, {8, "MULTIPOINT"},
-    {11, "POINTZ"}, {13, "POLYLINEZ"}, {15, "POLYGONZ"}, {18, "MULTIPOINTZ"},
-    {21, "POINTM"}, {23, "POLYLINEM"}, {25, "POLYGONM"}, {28, "MULTIPOINTM"}, {31, "MULTIPATCH"},
+    {0, "NULL"},       {1, "POINT"},      {3, "POLYLINE"},     {5, "POLYGON"},      {8, "MULTIPOINT"},
+    {11, "POINTZ"},    {13, "POLYLINEZ"}, {15, "POLYGONZ"},    {18, "MULTIPOINTZ"}, {21, "POINTM"},
+    {23, "POLYLINEM"}, {25, "POLYGONM"},  {28, "MULTIPOINTM"}, {31, "MULTIPATCH"},
 };
 
 /* Bytes of data the records take in memory. */
@@ -111,9 +114,8 @@ bool resize(ShapeFile *set, size_t pos, int firstBehind, size_t oldSize, size_t 
 /* Fills a record's header and content (steps common to append, insert and
  * replace); the record's bytes, size in the file form, are already in
  * place in memory. */
-void fillRecord(ShapeFile *set, unsigned char *rec, size_t size, int number, const double *points,
-                int nPoints, const int *partCounts, int nParts, const double *zValues,
-                const double *mValues, const int *partTypes)
+void fillRecord(ShapeFile *set, unsigned char *rec, size_t size, int number, const double *points, int nPoints,
+                const int *partCounts, int nParts, const double *zValues, const double *mValues, const int *partTypes)
 {
     int type = set->head->shapeType;
     memset(rec, 0, shapeRecordExtent(int32_t((size - 8) / 2)));
@@ -162,9 +164,12 @@ int setValues(ShapeRecord *rec, size_t where, bool single, const double *values,
     return written;
 }
 
-ShapeFile *payload(RAMOBJ *obj) { return static_cast<ShapeFile *>(obj->payload); }
+ShapeFile *payload(RAMOBJ *obj)
+{
+    return static_cast<ShapeFile *>(obj->payload);
+}
 
-} // namespace
+}  // namespace
 
 int shapeTypeClass(int type)
 {
@@ -213,8 +218,14 @@ ShapeRecord *shapeRecordAt(ShapeFile *set, int i)
     return set->data + set->offsets[i];
 }
 
-int shapeRecordType(const ShapeRecord *rec) { return shapeGetInt(rec + 8); }
-int shapeFileType(const ShapeFile *set) { return set->head->shapeType; }
+int shapeRecordType(const ShapeRecord *rec)
+{
+    return shapeGetInt(rec + 8);
+}
+int shapeFileType(const ShapeFile *set)
+{
+    return set->head->shapeType;
+}
 
 double *shapeRecordBBox(ShapeRecord *rec)
 {
@@ -227,7 +238,10 @@ int *shapeRecordParts(ShapeRecord *rec, int *count)
 {
     ShapeLayout l;
     shapeRecordLayout(rec, &l);
-    if (l.parts) { *count = l.nParts; return reinterpret_cast<int *>(rec + l.parts); }
+    if (l.parts) {
+        *count = l.nParts;
+        return reinterpret_cast<int *>(rec + l.parts);
+    }
     *count = l.nPoints;
     return nullptr;
 }
@@ -289,9 +303,19 @@ int shapeSetPoints(ShapeRecord *rec, const double *points, int start, int count)
         for (int k = 0; k < l.nPoints; k++) {
             double x = shapeGetDouble(rec + l.points + 16 * size_t(k));
             double y = shapeGetDouble(rec + l.points + 16 * size_t(k) + 8);
-            if (k == 0) { b[0] = b[2] = x; b[1] = b[3] = y; continue; }
-            if (x < b[0]) b[0] = x; else if (x > b[2]) b[2] = x;
-            if (y < b[1]) b[1] = y; else if (y > b[3]) b[3] = y;
+            if (k == 0) {
+                b[0] = b[2] = x;
+                b[1] = b[3] = y;
+                continue;
+            }
+            if (x < b[0])
+                b[0] = x;
+            else if (x > b[2])
+                b[2] = x;
+            if (y < b[1])
+                b[1] = y;
+            else if (y > b[3])
+                b[3] = y;
         }
         for (int k = 0; k < 4; k++) shapePutDouble(rec + SHAPE_MEM_BOX + 8 * k, b[k]);
     }
@@ -348,11 +372,17 @@ ShapeFile *newShapeFile(int type, const int *partCounts, const int *pointCounts,
     for (int i = 0; i < n; i++) {
         int p = partCounts ? partCounts[i] : 0;
         int64_t s = shapeRecordSize(type, pointCounts ? pointCounts[i] : 0, p);
-        if (s < 0) { freeShapeFile(set); return nullptr; }
+        if (s < 0) {
+            freeShapeFile(set);
+            return nullptr;
+        }
         sizes[size_t(i)] = size_t(s);
         total += s;
     }
-    if (!set->head || 50 + total / 2 > INT_MAX) { freeShapeFile(set); return nullptr; }
+    if (!set->head || 50 + total / 2 > INT_MAX) {
+        freeShapeFile(set);
+        return nullptr;
+    }
     set->head->fileLength = int(50 + total / 2);
     size_t memTotal = 0;
     for (int i = 0; i < n; i++) memTotal += shapeRecordExtent(int32_t((sizes[size_t(i)] - 8) / 2));
@@ -362,7 +392,10 @@ ShapeFile *newShapeFile(int type, const int *partCounts, const int *pointCounts,
     set->offsetCapacity = set->flagCapacity * sizeof(size_t);
     set->offsets = static_cast<size_t *>(gmemAlloc(set->offsetCapacity));
     set->flags = static_cast<unsigned char *>(gmemAlloc(set->flagCapacity));
-    if (!set->data || !set->offsets || !set->flags) { freeShapeFile(set); return nullptr; }
+    if (!set->data || !set->offsets || !set->flags) {
+        freeShapeFile(set);
+        return nullptr;
+    }
     size_t pos = 0;
     for (int i = 0; i < n; i++) {
         unsigned char *rec = set->data + pos;
@@ -384,9 +417,9 @@ ShapeFile *newShapeFile(int type, const int *partCounts, const int *pointCounts,
     return set;
 }
 
-ShapeRecord *insertShapeRecord(ShapeFile *set, int i, int recordNumber, const double *points,
-                               int nPoints, const int *partCounts, int nParts, const double *zValues,
-                               const double *mValues, const int *partTypes)
+ShapeRecord *insertShapeRecord(ShapeFile *set, int i, int recordNumber, const double *points, int nPoints,
+                               const int *partCounts, int nParts, const double *zValues, const double *mValues,
+                               const int *partTypes)
 {
     if (!set || !countsValid(nPoints, partCounts, nParts)) return nullptr;
     int type = set->head->shapeType;
@@ -401,28 +434,27 @@ ShapeRecord *insertShapeRecord(ShapeFile *set, int i, int recordNumber, const do
     set->flags[i] = SHAPE_SELECTED;
     set->count++;
     int number = recordNumber >= 1 ? recordNumber : set->nextRecord++;
-    fillRecord(set, set->data + pos, size_t(s), number, points, nPoints, partCounts, nParts, zValues,
-               mValues, partTypes);
+    fillRecord(set, set->data + pos, size_t(s), number, points, nPoints, partCounts, nParts, zValues, mValues,
+               partTypes);
     return set->data + pos;
 }
 
 ShapeRecord *appendShapeRecord(ShapeFile *set, int recordNumber, const double *points, int nPoints,
-                               const int *partCounts, int nParts, const double *zValues,
-                               const double *mValues, const int *partTypes)
+                               const int *partCounts, int nParts, const double *zValues, const double *mValues,
+                               const int *partTypes)
 {
     if (!set) return nullptr;
-    return insertShapeRecord(set, set->count, recordNumber, points, nPoints, partCounts, nParts,
-                             zValues, mValues, partTypes);
+    return insertShapeRecord(set, set->count, recordNumber, points, nPoints, partCounts, nParts, zValues, mValues,
+                             partTypes);
 }
 
-ShapeRecord *replaceShapeRecord(ShapeFile *set, int i, int recordNumber, const double *points,
-                                int nPoints, const int *partCounts, int nParts, const double *zValues,
-                                const double *mValues, const int *partTypes)
+ShapeRecord *replaceShapeRecord(ShapeFile *set, int i, int recordNumber, const double *points, int nPoints,
+                                const int *partCounts, int nParts, const double *zValues, const double *mValues,
+                                const int *partTypes)
 {
     if (!set) return nullptr;
     if (i < 0 || i >= set->count)
-        return appendShapeRecord(set, recordNumber, points, nPoints, partCounts, nParts, zValues,
-                                 mValues, partTypes);
+        return appendShapeRecord(set, recordNumber, points, nPoints, partCounts, nParts, zValues, mValues, partTypes);
     if (!countsValid(nPoints, partCounts, nParts)) return nullptr;
     int type = set->head->shapeType;
     int64_t s = shapeRecordSize(type, nPoints, partsFor(type, partCounts, nParts));
@@ -431,8 +463,8 @@ ShapeRecord *replaceShapeRecord(ShapeFile *set, int i, int recordNumber, const d
     size_t oldSize = shapeRecordMemBytes(set->data + pos);
     int64_t fileDelta = s - int64_t(recordBytes(set, i));
     if (!resize(set, pos, i + 1, oldSize, shapeRecordExtent(int32_t((s - 8) / 2)), fileDelta)) return nullptr;
-    fillRecord(set, set->data + pos, size_t(s), number, points, nPoints, partCounts, nParts, zValues,
-               mValues, partTypes);
+    fillRecord(set, set->data + pos, size_t(s), number, points, nPoints, partCounts, nParts, zValues, mValues,
+               partTypes);
     return set->data + pos;
 }
 
@@ -447,7 +479,7 @@ void removeShapeRecords(ShapeFile *set, int i, int j)
     int64_t fileBytes = 0;
     for (int k = i; k <= j; k++) fileBytes += int64_t(recordBytes(set, k));
     int removed = j - i + 1;
-    resize(set, start, j + 1, bytes, 0, -fileBytes);   /* shrinking never fails */
+    resize(set, start, j + 1, bytes, 0, -fileBytes); /* shrinking never fails */
     memmove(set->offsets + i, set->offsets + j + 1, size_t(set->count - j - 1) * sizeof(size_t));
     memmove(set->flags + i, set->flags + j + 1, size_t(set->count - j - 1));
     set->count -= removed;
@@ -464,7 +496,7 @@ void clearShapeFile(ShapeFile *set)
     set->count = 0;
     set->nextRecord = 1;
     set->head->fileLength = 50;
-    putEndMarker(set);   /* the data block always holds at least the marker */
+    putEndMarker(set); /* the data block always holds at least the marker */
     set->modified = 1;
 }
 
@@ -511,8 +543,12 @@ void computeShapeBoxes(ShapeFile *set, int perRecord)
         shapeRecordLayout(rec, &l);
         if (l.type == SHP_NULL || !shapeTypeKnown(l.type)) continue;
         double b[4];
-        if (l.hasBox) for (int k = 0; k < 4; k++) b[k] = shapeGetDouble(rec + SHAPE_MEM_BOX + 8 * k);
-        else { b[0] = b[2] = shapeGetDouble(rec + SHAPE_MEM_BOX); b[1] = b[3] = shapeGetDouble(rec + SHAPE_MEM_BOX + 8); }
+        if (l.hasBox)
+            for (int k = 0; k < 4; k++) b[k] = shapeGetDouble(rec + SHAPE_MEM_BOX + 8 * k);
+        else {
+            b[0] = b[2] = shapeGetDouble(rec + SHAPE_MEM_BOX);
+            b[1] = b[3] = shapeGetDouble(rec + SHAPE_MEM_BOX + 8);
+        }
         auto widen = [first](double &lo, double &hi, double a, double z) {
             if (first || a < lo) lo = a;
             if (first || z > hi) hi = z;
@@ -532,7 +568,10 @@ ShapeFile *cloneShapeFile(const ShapeFile *set)
     ShapeFile *c = static_cast<ShapeFile *>(gmemAlloc(sizeof(ShapeFile)));
     if (!c) return nullptr;
     *c = *set;
-    c->head = nullptr; c->data = nullptr; c->offsets = nullptr; c->flags = nullptr;
+    c->head = nullptr;
+    c->data = nullptr;
+    c->offsets = nullptr;
+    c->flags = nullptr;
     c->head = static_cast<ShapeHead *>(gmemAlloc(sizeof(ShapeHead)));
     c->data = static_cast<unsigned char *>(gmemAlloc(set->capacity));
     if (set->offsetCapacity) c->offsets = static_cast<size_t *>(gmemAlloc(set->offsetCapacity));
@@ -574,8 +613,14 @@ ShapeFile *cloneSelectedShapes(const ShapeFile *set)
     return c;
 }
 
-int shapeIsSelected(const ShapeFile *set, int i) { return set->flags[i] & SHAPE_SELECTED; }
-int shapeIsDeleted(const ShapeFile *set, int i) { return (set->flags[i] & SHAPE_DELETED) ? 1 : 0; }
+int shapeIsSelected(const ShapeFile *set, int i)
+{
+    return set->flags[i] & SHAPE_SELECTED;
+}
+int shapeIsDeleted(const ShapeFile *set, int i)
+{
+    return (set->flags[i] & SHAPE_DELETED) ? 1 : 0;
+}
 
 int shapeSelect(ShapeFile *set, int i)
 {
@@ -629,7 +674,10 @@ int shapeSelectAll(ShapeFile *set)
 {
     int n = 0;
     for (int i = 0; i < set->count; i++)
-        if (set->flags[i] == 0) { set->flags[i] = SHAPE_SELECTED; n++; }
+        if (set->flags[i] == 0) {
+            set->flags[i] = SHAPE_SELECTED;
+            n++;
+        }
     return n;
 }
 
@@ -637,7 +685,10 @@ int shapeUnselectAll(ShapeFile *set)
 {
     int n = 0;
     for (int i = 0; i < set->count; i++)
-        if (set->flags[i] == SHAPE_SELECTED) { set->flags[i] = 0; n++; }
+        if (set->flags[i] == SHAPE_SELECTED) {
+            set->flags[i] = 0;
+            n++;
+        }
     return n;
 }
 
@@ -645,7 +696,10 @@ int shapeUnselectAll(ShapeFile *set)
 
 namespace {
 
-int opRecordId(RAMOBJ *obj, int i) { return shapeGetInt(shapeRecordAt(payload(obj), i)); }
+int opRecordId(RAMOBJ *obj, int i)
+{
+    return shapeGetInt(shapeRecordAt(payload(obj), i));
+}
 
 ShapeFile *opInitialize(RAMOBJ *obj, int kind, const int *partCounts, const int *pointCounts, int n)
 {
@@ -656,7 +710,10 @@ ShapeFile *opInitialize(RAMOBJ *obj, int kind, const int *partCounts, const int 
     return set;
 }
 
-double *opBBox(RAMOBJ *obj, int i) { return shapeRecordBBox(shapeRecordAt(payload(obj), i)); }
+double *opBBox(RAMOBJ *obj, int i)
+{
+    return shapeRecordBBox(shapeRecordAt(payload(obj), i));
+}
 
 int *opParts(RAMOBJ *obj, int i, int *kind, int *count)
 {
@@ -665,13 +722,16 @@ int *opParts(RAMOBJ *obj, int i, int *kind, int *count)
     return shapeRecordParts(rec, count);
 }
 
-double *opPoints(RAMOBJ *obj, int i, int *count) { return shapeRecordPoints(shapeRecordAt(payload(obj), i), count); }
+double *opPoints(RAMOBJ *obj, int i, int *count)
+{
+    return shapeRecordPoints(shapeRecordAt(payload(obj), i), count);
+}
 
 /* Writes a record made by initialize in place; refused, with the record
  * unchanged, when the counts do not fit its size or a part count exceeds
  * the points. */
-int opSetRecord(RAMOBJ *obj, int i, const double *points, int nPoints, const int *partCounts,
-                int nParts, const double *zValues, const double *mValues, const int *partTypes)
+int opSetRecord(RAMOBJ *obj, int i, const double *points, int nPoints, const int *partCounts, int nParts,
+                const double *zValues, const double *mValues, const int *partTypes)
 {
     ShapeRecord *rec = shapeRecordAt(payload(obj), i);
     if (!rec || !countsValid(nPoints, partCounts, nParts)) return 0;
@@ -692,12 +752,11 @@ int opSetRecord(RAMOBJ *obj, int i, const double *points, int nPoints, const int
     return nPoints;
 }
 
-ShapeRecord *opAddRecord(RAMOBJ *obj, int recordNumber, const double *points, int nPoints,
-                         const int *partCounts, int nParts, const double *zValues,
-                         const double *mValues, const int *partTypes)
+ShapeRecord *opAddRecord(RAMOBJ *obj, int recordNumber, const double *points, int nPoints, const int *partCounts,
+                         int nParts, const double *zValues, const double *mValues, const int *partTypes)
 {
-    return appendShapeRecord(payload(obj), recordNumber, points, nPoints, partCounts, nParts, zValues,
-                             mValues, partTypes);
+    return appendShapeRecord(payload(obj), recordNumber, points, nPoints, partCounts, nParts, zValues, mValues,
+                             partTypes);
 }
 
 int opRecordSize(RAMOBJ *, int kind, int nPoints, int nParts)
@@ -706,23 +765,50 @@ int opRecordSize(RAMOBJ *, int kind, int nPoints, int nParts)
     return s > INT_MAX ? -1 : int(s);
 }
 
-int opIsSelected(RAMOBJ *obj, int i) { return shapeIsSelected(payload(obj), i); }
-int opSelect(RAMOBJ *obj, int i) { return shapeSelect(payload(obj), i); }
-int opSelectAll(RAMOBJ *obj) { return shapeSelectAll(payload(obj)); }
-int opUnselect(RAMOBJ *obj, int i) { return shapeUnselect(payload(obj), i); }
-int opUnselectAll(RAMOBJ *obj) { return shapeUnselectAll(payload(obj)); }
-int opToggle(RAMOBJ *obj, int i) { return shapeToggleSelect(payload(obj), i); }
-int opCountSelected(RAMOBJ *obj) { return shapeCountSelected(payload(obj)); }
+int opIsSelected(RAMOBJ *obj, int i)
+{
+    return shapeIsSelected(payload(obj), i);
+}
+int opSelect(RAMOBJ *obj, int i)
+{
+    return shapeSelect(payload(obj), i);
+}
+int opSelectAll(RAMOBJ *obj)
+{
+    return shapeSelectAll(payload(obj));
+}
+int opUnselect(RAMOBJ *obj, int i)
+{
+    return shapeUnselect(payload(obj), i);
+}
+int opUnselectAll(RAMOBJ *obj)
+{
+    return shapeUnselectAll(payload(obj));
+}
+int opToggle(RAMOBJ *obj, int i)
+{
+    return shapeToggleSelect(payload(obj), i);
+}
+int opCountSelected(RAMOBJ *obj)
+{
+    return shapeCountSelected(payload(obj));
+}
 
-} // namespace
+}  // namespace
 
 const ShapeOps shapeOps = {
-    opRecordId, opInitialize, opBBox, opParts, opPoints, opSetRecord, opAddRecord, opRecordSize,
-    opIsSelected, opSelect, opSelectAll, opUnselect, opUnselectAll, opToggle, opCountSelected,
+    opRecordId,   opInitialize, opBBox,      opParts,    opPoints,      opSetRecord, opAddRecord,     opRecordSize,
+    opIsSelected, opSelect,     opSelectAll, opUnselect, opUnselectAll, opToggle,    opCountSelected,
 };
 
-int shapeObjCount(RAMOBJ *obj) { return obj->payload ? payload(obj)->count : 0; }
-int shapeObjClass(RAMOBJ *obj) { return obj->payload ? shapeTypeClass(payload(obj)->head->shapeType) : 0; }
+int shapeObjCount(RAMOBJ *obj)
+{
+    return obj->payload ? payload(obj)->count : 0;
+}
+int shapeObjClass(RAMOBJ *obj)
+{
+    return obj->payload ? shapeTypeClass(payload(obj)->head->shapeType) : 0;
+}
 
 void *shapeObjClone(void *data, int selectedOnly)
 {
@@ -743,5 +829,11 @@ void *shapeObjLoad(const char *fileName, void **error)
     return set;
 }
 
-void shapeObjFree(void *data) { freeShapeFile(static_cast<ShapeFile *>(data)); }
-int shapeObjModified(RAMOBJ *obj) { return obj->payload ? payload(obj)->modified : 0; }
+void shapeObjFree(void *data)
+{
+    freeShapeFile(static_cast<ShapeFile *>(data));
+}
+int shapeObjModified(RAMOBJ *obj)
+{
+    return obj->payload ? payload(obj)->modified : 0;
+}

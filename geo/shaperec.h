@@ -17,15 +17,15 @@
 int shapeTypeClass(int type);
 /* Shape type of a ShapeKind code; -1 for another code. */
 int shapeTypeOfKind(int kind);
-int shapeTypeByName(const char *name);     /* -1 when absent */
-const char *shapeTypeName(int type);       /* NULL when unknown */
+int shapeTypeByName(const char *name); /* -1 when absent */
+const char *shapeTypeName(int type);   /* NULL when unknown */
 
-ShapeRecord *shapeRecordAt(ShapeFile *set, int i);   /* NULL past the count */
+ShapeRecord *shapeRecordAt(ShapeFile *set, int i); /* NULL past the count */
 int shapeRecordType(const ShapeRecord *rec);
 int shapeFileType(const ShapeFile *set);
-double *shapeRecordBBox(ShapeRecord *rec);                   /* NULL without a box */
-int *shapeRecordParts(ShapeRecord *rec, int *count);         /* NULL without an array */
-double *shapeRecordPoints(ShapeRecord *rec, int *count);     /* X, Y pairs */
+double *shapeRecordBBox(ShapeRecord *rec);               /* NULL without a box */
+int *shapeRecordParts(ShapeRecord *rec, int *count);     /* NULL without an array */
+double *shapeRecordPoints(ShapeRecord *rec, int *count); /* X, Y pairs */
 double *shapeRecordZValues(ShapeRecord *rec, double *min, double *max);
 double *shapeRecordMValues(ShapeRecord *rec, double *min, double *max);
 int *shapeRecordPatchTypes(ShapeRecord *rec, int *count);
@@ -46,14 +46,14 @@ ShapeFile *newShapeFile(int type, const int *partCounts, const int *pointCounts,
  * unchanged, when memory fails, a count is negative, a part count exceeds
  * the points, or the file length would pass the header's 32-bit word count. */
 ShapeRecord *appendShapeRecord(ShapeFile *set, int recordNumber, const double *points, int nPoints,
-                               const int *partCounts, int nParts, const double *zValues,
-                               const double *mValues, const int *partTypes);
-ShapeRecord *insertShapeRecord(ShapeFile *set, int i, int recordNumber, const double *points,
-                               int nPoints, const int *partCounts, int nParts, const double *zValues,
-                               const double *mValues, const int *partTypes);
-ShapeRecord *replaceShapeRecord(ShapeFile *set, int i, int recordNumber, const double *points,
-                                int nPoints, const int *partCounts, int nParts, const double *zValues,
-                                const double *mValues, const int *partTypes);
+                               const int *partCounts, int nParts, const double *zValues, const double *mValues,
+                               const int *partTypes);
+ShapeRecord *insertShapeRecord(ShapeFile *set, int i, int recordNumber, const double *points, int nPoints,
+                               const int *partCounts, int nParts, const double *zValues, const double *mValues,
+                               const int *partTypes);
+ShapeRecord *replaceShapeRecord(ShapeFile *set, int i, int recordNumber, const double *points, int nPoints,
+                                const int *partCounts, int nParts, const double *zValues, const double *mValues,
+                                const int *partTypes);
 /* Removes records i..j inclusive (clamped to the set). */
 void removeShapeRecords(ShapeFile *set, int i, int j);
 /* Removes every deleted record; answers how many. */
@@ -61,7 +61,7 @@ int purgeShapeRecords(ShapeFile *set);
 void clearShapeFile(ShapeFile *set);
 void computeShapeBoxes(ShapeFile *set, int perRecord);
 ShapeFile *cloneShapeFile(const ShapeFile *set);
-ShapeFile *cloneSelectedShapes(const ShapeFile *set);   /* NULL when none selected */
+ShapeFile *cloneSelectedShapes(const ShapeFile *set); /* NULL when none selected */
 
 int shapeSelect(ShapeFile *set, int i);
 int shapeUnselect(ShapeFile *set, int i);
@@ -74,7 +74,6 @@ int shapeCountSelected(const ShapeFile *set);
 int shapeCountDeleted(const ShapeFile *set);
 int shapeSelectAll(ShapeFile *set);
 int shapeUnselectAll(ShapeFile *set);
-
 
 extern const ShapeOps shapeOps;
 

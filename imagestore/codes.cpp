@@ -31,10 +31,9 @@ constexpr bool sameText(const char *a, const char *b)
 
 /* Image types (ImageDesc.imgid), code = position; 21..30 live in memory. */
 constexpr const char *kImgIds[] = {
-    "UNKNOWN", "BSQ",    "BIL",     "BIP",     "E73",     "E74",    "ELAS",   "DIB",
-    "XBMP",    "TIFF",   "GIF87a",  "GIF89a",  "PPM",     "JPEG",   "E74BSQ", "GEOTIFF",
-    "FFT",     "DICOM",  "BSQD",    "BILD",    "BIPD",    "MBSQ",   "MBIL",   "MBIP",
-    "MRGB32",  "MRGB24", "MRGB565", "MRGB555", "MRGB8",   "MRGB4",  "MRGB1",
+    "UNKNOWN", "BSQ",  "BIL",    "BIP",    "E73",     "E74",     "ELAS",  "DIB",   "XBMP",  "TIFF", "GIF87a",
+    "GIF89a",  "PPM",  "JPEG",   "E74BSQ", "GEOTIFF", "FFT",     "DICOM", "BSQD",  "BILD",  "BIPD", "MBSQ",
+    "MBIL",    "MBIP", "MRGB32", "MRGB24", "MRGB565", "MRGB555", "MRGB8", "MRGB4", "MRGB1",
 };
 static_assert(std::size(kImgIds) == IMG_MRGB1 + 1, "one name per image type");
 static_assert(sameText(kImgIds[IMG_JPEG], "JPEG") && sameText(kImgIds[IMG_MRGB1], "MRGB1"));
@@ -59,33 +58,27 @@ constexpr int kFirstOldImgType = 100;
 /* Map ids (ImageDesc.mapid): the grid, UTM without and with a zone, polar,
  * then the projection identifiers of the projection library. */
 constexpr const char *kMapIds[] = {
-    "UNKNOWN", "GRID", "UTM",
-    "UTM1",  "UTM2",  "UTM3",  "UTM4",  "UTM5",  "UTM6",  "UTM7",  "UTM8",  "UTM9",  "UTM10",
-    "UTM11", "UTM12", "UTM13", "UTM14", "UTM15", "UTM16", "UTM17", "UTM18", "UTM19", "UTM20",
-    "UTM21", "UTM22", "UTM23", "UTM24", "UTM25", "UTM26", "UTM27", "UTM28", "UTM29", "UTM30",
-    "UTM31", "UTM32", "UTM33", "UTM34", "UTM35", "UTM36", "UTM37", "UTM38", "UTM39", "UTM40",
-    "UTM41", "UTM42", "UTM43", "UTM44", "UTM45", "UTM46", "UTM47", "UTM48", "UTM49", "UTM50",
-    "UTM51", "UTM52", "UTM53", "UTM54", "UTM55", "UTM56", "UTM57", "UTM58", "UTM59", "UTM60",
-    "POLAR",
-    "AEA",     "AEQD",   "AIRY",   "AITOFF", "ALSK",    "APIAN",   "AUGUST", "BACON",
-    "BIPC",    "BOGGS",  "BONNE",  "CASS",   "CC",      "CEA",     "CHAMB",  "COLLG",
-    "CRAST",   "DENOY",  "ECK1",   "ECK2",   "ECK3",    "ECK4",    "ECK5",   "ECK6",
-    "EQC",     "EQDC",   "EULER",  "FAHEY",  "FOUC",    "FOUC_S",  "GALL",   "GINS8",
-    "GN_SINU", "GNOM",   "GOODE",  "GS48",   "GS50",    "HAMMER",  "HATANO", "IMW_P",
-    "KAV5",    "KAV7",   "LABRD",  "LAEA",   "LAGRNG",  "LARR",    "LASK",   "LATLONG",
-    "LONGLAT", "LCC",    "LEAC",   "LEE_OS", "LOXIM",   "LSAT",    "MBT_S",  "MBT_FPS",
-    "MBTFPP",  "MBTFPQ", "MBTFPS", "MERC",   "MIL_OS",  "MILL",    "MPOLY",  "MOLL",
-    "MURD1",   "MURD2",  "MURD3",  "NELL",   "NELL_H",  "NICOL",   "NSPER",  "NZMG",
-    "OB_TRAN", "OCEA",   "OEA",    "OMERC",  "ORTEL",   "ORTHO",   "PCONIC", "POLY",
-    "PUTP1",   "PUTP2",  "PUTP3",  "PUTP3P", "PUTP4P",  "PUTP5",   "PUTP5P", "PUTP6",
-    "PUTP6P",  "QUA_AUT", "ROBIN", "RPOLY",  "SINU",    "SOMERC",  "STERE",  "TCC",
-    "TCEA",    "TISSOT", "TMERC",  "TPEQD",  "TPERS",   "UPS",     "URM5",   "URMFPS",
-    "VANDG",   "VANDG2", "VANDG3", "VANDG4", "VITK1",   "WAG1",    "WAG2",   "WAG3",
-    "WAG4",    "WAG5",   "WAG6",   "WAG7",   "WEREN",   "WINK1",   "WINK2",  "WINTRI",
+    "UNKNOWN", "GRID",    "UTM",     "UTM1",   "UTM2",    "UTM3",   "UTM4",   "UTM5",   "UTM6",    "UTM7",    "UTM8",
+    "UTM9",    "UTM10",   "UTM11",   "UTM12",  "UTM13",   "UTM14",  "UTM15",  "UTM16",  "UTM17",   "UTM18",   "UTM19",
+    "UTM20",   "UTM21",   "UTM22",   "UTM23",  "UTM24",   "UTM25",  "UTM26",  "UTM27",  "UTM28",   "UTM29",   "UTM30",
+    "UTM31",   "UTM32",   "UTM33",   "UTM34",  "UTM35",   "UTM36",  "UTM37",  "UTM38",  "UTM39",   "UTM40",   "UTM41",
+    "UTM42",   "UTM43",   "UTM44",   "UTM45",  "UTM46",   "UTM47",  "UTM48",  "UTM49",  "UTM50",   "UTM51",   "UTM52",
+    "UTM53",   "UTM54",   "UTM55",   "UTM56",  "UTM57",   "UTM58",  "UTM59",  "UTM60",  "POLAR",   "AEA",     "AEQD",
+    "AIRY",    "AITOFF",  "ALSK",    "APIAN",  "AUGUST",  "BACON",  "BIPC",   "BOGGS",  "BONNE",   "CASS",    "CC",
+    "CEA",     "CHAMB",   "COLLG",   "CRAST",  "DENOY",   "ECK1",   "ECK2",   "ECK3",   "ECK4",    "ECK5",    "ECK6",
+    "EQC",     "EQDC",    "EULER",   "FAHEY",  "FOUC",    "FOUC_S", "GALL",   "GINS8",  "GN_SINU", "GNOM",    "GOODE",
+    "GS48",    "GS50",    "HAMMER",  "HATANO", "IMW_P",   "KAV5",   "KAV7",   "LABRD",  "LAEA",    "LAGRNG",  "LARR",
+    "LASK",    "LATLONG", "LONGLAT", "LCC",    "LEAC",    "LEE_OS", "LOXIM",  "LSAT",   "MBT_S",   "MBT_FPS", "MBTFPP",
+    "MBTFPQ",  "MBTFPS",  "MERC",    "MIL_OS", "MILL",    "MPOLY",  "MOLL",   "MURD1",  "MURD2",   "MURD3",   "NELL",
+    "NELL_H",  "NICOL",   "NSPER",   "NZMG",   "OB_TRAN", "OCEA",   "OEA",    "OMERC",  "ORTEL",   "ORTHO",   "PCONIC",
+    "POLY",    "PUTP1",   "PUTP2",   "PUTP3",  "PUTP3P",  "PUTP4P", "PUTP5",  "PUTP5P", "PUTP6",   "PUTP6P",  "QUA_AUT",
+    "ROBIN",   "RPOLY",   "SINU",    "SOMERC", "STERE",   "TCC",    "TCEA",   "TISSOT", "TMERC",   "TPEQD",   "TPERS",
+    "UPS",     "URM5",    "URMFPS",  "VANDG",  "VANDG2",  "VANDG3", "VANDG4", "VITK1",  "WAG1",    "WAG2",    "WAG3",
+    "WAG4",    "WAG5",    "WAG6",    "WAG7",   "WEREN",   "WINK1",  "WINK2",  "WINTRI",
 };
 static_assert(std::size(kMapIds) == 184, "184 map ids");
-static_assert(sameText(kMapIds[62], "UTM60") && sameText(kMapIds[63], "POLAR")
-                  && sameText(kMapIds[64], "AEA") && sameText(kMapIds[183], "WINTRI"),
+static_assert(sameText(kMapIds[62], "UTM60") && sameText(kMapIds[63], "POLAR") && sameText(kMapIds[64], "AEA") &&
+                  sameText(kMapIds[183], "WINTRI"),
               "map ids in code order");
 
 /* Projected coordinate system numbers, named "PCS<number>". */
@@ -368,8 +361,10 @@ int formatGeoComment(const ImageDesc *desc, char *text, std::size_t size)
     char *end = line + sizeof line;
     char *out = putText(line, end, "tesk proj:");
     out = putText(out, end, mapIdName(desc->mapid));
-    const struct { const char *label; double value; } items[] = {
-        {" x0:", desc->x0}, {" y0:", desc->y0}, {" dx:", desc->dx}, {" dy:", desc->dy}};
+    const struct {
+        const char *label;
+        double value;
+    } items[] = {{" x0:", desc->x0}, {" y0:", desc->y0}, {" dx:", desc->dx}, {" dy:", desc->dy}};
     for (const auto &item : items) {
         out = putText(out, end, item.label);
         if (out == nullptr) {

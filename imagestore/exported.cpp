@@ -22,8 +22,7 @@ extern "C" {
  *	caller holds one use. NULL on failure with the code in *error (which
  *	may be NULL).
  */
-RamImage *tesk_openRAMImage(const char *tag, const char *fileName, ImageDesc *desc, RamImageClient *client,
-                            int *error)
+RamImage *tesk_openRAMImage(const char *tag, const char *fileName, ImageDesc *desc, RamImageClient *client, int *error)
 {
     int code = 0;
     RamImage *image = ramImageOpen(tag, fileName, desc, client, &code);

@@ -85,36 +85,16 @@ void readSamples(const unsigned char *row, const ImageDesc &desc, int first, int
     using namespace pixconv;
     bool msbf = desc.msbf != 0;
     switch (desc.pixel) {
-    case PIX_1BIT:
-        unpackBits(row, first, count, msbf, out);
-        break;
-    case PIX_4BITS:
-        unpackNibbles(row, first, count, msbf, out);
-        break;
-    case PIX_BYTE:
-        loadRun(row + first, count, out);
-        break;
-    case PIX_SBYTE:
-        loadRun(reinterpret_cast<const int8_t *>(row) + first, count, out);
-        break;
-    case PIX_SHORT:
-        loadRun(reinterpret_cast<const int16_t *>(row) + first, count, out);
-        break;
-    case PIX_USHORT:
-        loadRun(reinterpret_cast<const uint16_t *>(row) + first, count, out);
-        break;
-    case PIX_LONG:
-        loadRun(reinterpret_cast<const int32_t *>(row) + first, count, out);
-        break;
-    case PIX_ULONG:
-        loadRun(reinterpret_cast<const uint32_t *>(row) + first, count, out);
-        break;
-    case PIX_FLOAT:
-        loadRun(reinterpret_cast<const float *>(row) + first, count, out);
-        break;
-    default:
-        std::fill_n(out, count, Out(0));
-        break;
+    case PIX_1BIT: unpackBits(row, first, count, msbf, out); break;
+    case PIX_4BITS: unpackNibbles(row, first, count, msbf, out); break;
+    case PIX_BYTE: loadRun(row + first, count, out); break;
+    case PIX_SBYTE: loadRun(reinterpret_cast<const int8_t *>(row) + first, count, out); break;
+    case PIX_SHORT: loadRun(reinterpret_cast<const int16_t *>(row) + first, count, out); break;
+    case PIX_USHORT: loadRun(reinterpret_cast<const uint16_t *>(row) + first, count, out); break;
+    case PIX_LONG: loadRun(reinterpret_cast<const int32_t *>(row) + first, count, out); break;
+    case PIX_ULONG: loadRun(reinterpret_cast<const uint32_t *>(row) + first, count, out); break;
+    case PIX_FLOAT: loadRun(reinterpret_cast<const float *>(row) + first, count, out); break;
+    default: std::fill_n(out, count, Out(0)); break;
     }
 }
 
@@ -123,7 +103,7 @@ void readSamples(const unsigned char *row, const ImageDesc &desc, int first, int
  * pixel type is one of knownPixel's. */
 template <typename In>
 inline __attribute__((always_inline)) void storeSamplesOf(unsigned char *row, const ImageDesc &desc, int first,
-                                                         int count, const In *in)
+                                                          int count, const In *in)
 {
     using namespace pixconv;
     bool msbf = desc.msbf != 0;
@@ -144,29 +124,14 @@ inline __attribute__((always_inline)) void storeSamplesOf(unsigned char *row, co
         }
         break;
     }
-    case PIX_BYTE:
-        storeRun(in, count, row + first);
-        break;
-    case PIX_SBYTE:
-        storeRun(in, count, reinterpret_cast<int8_t *>(row) + first);
-        break;
-    case PIX_SHORT:
-        storeRun(in, count, reinterpret_cast<int16_t *>(row) + first);
-        break;
-    case PIX_USHORT:
-        storeRun(in, count, reinterpret_cast<uint16_t *>(row) + first);
-        break;
-    case PIX_LONG:
-        storeRun(in, count, reinterpret_cast<int32_t *>(row) + first);
-        break;
-    case PIX_ULONG:
-        storeRun(in, count, reinterpret_cast<uint32_t *>(row) + first);
-        break;
-    case PIX_FLOAT:
-        storeRun(in, count, reinterpret_cast<float *>(row) + first);
-        break;
-    default:
-        break;
+    case PIX_BYTE: storeRun(in, count, row + first); break;
+    case PIX_SBYTE: storeRun(in, count, reinterpret_cast<int8_t *>(row) + first); break;
+    case PIX_SHORT: storeRun(in, count, reinterpret_cast<int16_t *>(row) + first); break;
+    case PIX_USHORT: storeRun(in, count, reinterpret_cast<uint16_t *>(row) + first); break;
+    case PIX_LONG: storeRun(in, count, reinterpret_cast<int32_t *>(row) + first); break;
+    case PIX_ULONG: storeRun(in, count, reinterpret_cast<uint32_t *>(row) + first); break;
+    case PIX_FLOAT: storeRun(in, count, reinterpret_cast<float *>(row) + first); break;
+    default: break;
     }
 }
 
@@ -269,8 +234,8 @@ int getRun(RamImage *image, int row, int64_t column, int n, int band, Out *out, 
 template <typename In>
 int putRun(RamImage *image, int row, int64_t column, int n, int band, const In *values)
 {
-    if (image == nullptr || values == nullptr || n <= 0 || !bandInside(image, band) || !rowInside(image, row)
-        || !knownPixel(image->desc.pixel) || image->loadRow == nullptr || !ramImageWritable(image)) {
+    if (image == nullptr || values == nullptr || n <= 0 || !bandInside(image, band) || !rowInside(image, row) ||
+        !knownPixel(image->desc.pixel) || image->loadRow == nullptr || !ramImageWritable(image)) {
         return 0;
     }
     const ImageDesc &desc = image->desc;
@@ -279,9 +244,9 @@ int putRun(RamImage *image, int row, int64_t column, int n, int band, const In *
         return 0;
     }
     // A single-band row that the run covers byte for byte need not be read.
-    bool whole = desc.nbands == 1 && span.first == 0 && span.count == desc.columns
-                 && (desc.pixel != PIX_1BIT || desc.columns % 8 == 0)
-                 && (desc.pixel != PIX_4BITS || desc.columns % 2 == 0);
+    bool whole = desc.nbands == 1 && span.first == 0 && span.count == desc.columns &&
+                 (desc.pixel != PIX_1BIT || desc.columns % 8 == 0) &&
+                 (desc.pixel != PIX_4BITS || desc.columns % 2 == 0);
     unsigned char *data = image->loadRow(image, row, band, whole ? 0 : 1);
     if (data == nullptr) {
         return 0;
@@ -429,8 +394,8 @@ float bilinear(RamImage *image, int band, double x, double y, bool edge)
     double v10 = qx >= 0 ? valueAt(image, qx, py, band) : 0.0;
     double v01 = qy >= 0 ? valueAt(image, px, qy, band) : 0.0;
     double v11 = qx >= 0 && qy >= 0 ? valueAt(image, qx, qy, band) : 0.0;
-    return static_cast<float>((1.0 - fx) * (1.0 - fy) * v00 + fx * (1.0 - fy) * v10 + (1.0 - fx) * fy * v01
-                              + fx * fy * v11);
+    return static_cast<float>((1.0 - fx) * (1.0 - fy) * v00 + fx * (1.0 - fy) * v10 + (1.0 - fx) * fy * v01 +
+                              fx * fy * v11);
 }
 
 /* Narrows [t0, t1] to the parameters where p + t * d lies in lo..hi. */
@@ -466,8 +431,7 @@ public:
             return false;
         }
         *word = p_;
-        while (*p_ != '\0' && *p_ != ' ' && *p_ != '\t' && *p_ != '\n' && *p_ != '\r' && *p_ != '\v'
-               && *p_ != '\f') {
+        while (*p_ != '\0' && *p_ != ' ' && *p_ != '\t' && *p_ != '\n' && *p_ != '\r' && *p_ != '\v' && *p_ != '\f') {
             ++p_;
         }
         *length = static_cast<size_t>(p_ - *word);
@@ -587,9 +551,8 @@ bool parseHeader(const RamImage *image, Words *words, Axis order[3], Range range
     if (length != 4 || !orderOf(word, length, order)) {
         return fail("imgid must be BSQH or BILH or BIPH or BSQV or BILV or BIPV\n");
     }
-    static const char *const messages[6] = {"Error in parsing b0\n", "Error in parsing b1\n",
-                                            "Error in parsing x0\n", "Error in parsing x1\n",
-                                            "Error in parsing y0\n", "Error in parsing y1\n"};
+    static const char *const messages[6] = {"Error in parsing b0\n", "Error in parsing b1\n", "Error in parsing x0\n",
+                                            "Error in parsing x1\n", "Error in parsing y0\n", "Error in parsing y1\n"};
     const Axis axes[3] = {kBand, kColumn, kRow};
     const long lows[3] = {1, 0, 0};
     const long highs[3] = {desc.nbands, desc.columns - 1L, desc.rows - 1L};
@@ -627,8 +590,7 @@ int ramImageGetBytes(RamImage *image, int row, int column, int n, int band, unsi
 }
 
 /* As ramImageGetBytes, value i written at out[i * stride] (stride >= 1). */
-int ramImageGetBytesStrided(RamImage *image, int row, int column, int n, int band, unsigned char *out,
-                            int stride)
+int ramImageGetBytesStrided(RamImage *image, int row, int column, int n, int band, unsigned char *out, int stride)
 {
     if (stride == 1) {
         return ramImageGetBytes(image, row, column, n, band, out);
@@ -678,8 +640,7 @@ int ramImageGetBytesBIP(RamImage *image, int row, int column, int n, int step, i
     return getBIP(image, row, column, n, step, nb, bands, out);
 }
 
-int ramImageGetFloatBIP(RamImage *image, int row, int column, int n, int step, int nb, const int *bands,
-                        float *out)
+int ramImageGetFloatBIP(RamImage *image, int row, int column, int n, int step, int nb, const int *bands, float *out)
 {
     return getBIP(image, row, column, n, step, nb, bands, out);
 }
@@ -785,8 +746,8 @@ int writeFloatBIPData(RamImage *image, int row, int column, int n, int nb, const
  *	neighbour beyond the last column or row counts 0); outside the image 0.
  *	Answers n; other modes leave out unchanged and answer 0.
  */
-int ramImageSampleLine(RamImage *image, double x, double y, int band, double angle, double step,
-                       double offset, float *out, int n, int mode)
+int ramImageSampleLine(RamImage *image, double x, double y, int band, double angle, double step, double offset,
+                       float *out, int n, int mode)
 {
     if (image == nullptr || out == nullptr || n <= 0 || !bandInside(image, band) || (mode != 1 && mode != 2)) {
         return 0;
@@ -829,8 +790,8 @@ int ramImageGetProfile(RamImage *image, double x0, double y0, double x1, double 
         double x = x0 + i * dx;
         double y = y0 + i * dy;
         int column = 0, row = 0;
-        bool inside = mode == 1 && nearestIndex(x, image->desc.columns, &column)
-                      && nearestIndex(y, image->desc.rows, &row);
+        bool inside =
+            mode == 1 && nearestIndex(x, image->desc.columns, &column) && nearestIndex(y, image->desc.rows, &row);
         float *dst = out + static_cast<int64_t>(i) * nb;
         for (int j = 0; j < nb; j++) {
             int band = bands != nullptr ? bands[j] : j;
@@ -874,8 +835,8 @@ int ramImagePutProfile(RamImage *image, double x0, double y0, double x1, double 
     int lastColumn = -1, lastRow = -1;
     auto writeAt = [&](double t) {
         int column, row;
-        if (!nearestIndex(x0 + t * dx, desc.columns, &column) || !nearestIndex(y0 + t * dy, desc.rows, &row)
-            || (column == lastColumn && row == lastRow)) {
+        if (!nearestIndex(x0 + t * dx, desc.columns, &column) || !nearestIndex(y0 + t * dy, desc.rows, &row) ||
+            (column == lastColumn && row == lastRow)) {
             return;
         }
         lastColumn = column;

@@ -21,14 +21,12 @@
 
 int ramImageGetFloat(RamImage *image, int row, int column, int n, int band, float *out);
 int ramImageGetBytes(RamImage *image, int row, int column, int n, int band, unsigned char *out);
-int ramImageGetBytesStrided(RamImage *image, int row, int column, int n, int band, unsigned char *out,
-                            int stride);
+int ramImageGetBytesStrided(RamImage *image, int row, int column, int n, int band, unsigned char *out, int stride);
 int ramImageGetBytesPal(RamImage *image, int row, int column, int n, int band, unsigned char *out);
 int ramImageGetFloatPal(RamImage *image, int row, int column, int n, int band, float *out);
 int ramImageGetBytesBIP(RamImage *image, int row, int column, int n, int step, int nb, const int *bands,
                         unsigned char *out);
-int ramImageGetFloatBIP(RamImage *image, int row, int column, int n, int step, int nb, const int *bands,
-                        float *out);
+int ramImageGetFloatBIP(RamImage *image, int row, int column, int n, int step, int nb, const int *bands, float *out);
 int ramImageGetPixelBands(RamImage *image, int row, int column, float *out);
 float ramImageGetValue(RamImage *image, int column, int row, int band);
 int ramImageGetVector(RamImage *image, int column, int row, int nb, const int *bands, float *out);
@@ -39,15 +37,14 @@ int ramImagePutFloat(RamImage *image, int row, int column, int n, int band, cons
 int ramImagePutBytes(RamImage *image, int row, int column, int n, int band, const unsigned char *values);
 int ramImagePutUShort(RamImage *image, int row, int column, int n, int band, const unsigned short *values);
 int putFloatBIPData(RamImage *image, int firstBand, int nb, int row, int column, int n, const float *data);
-int writeFloatBIPData(RamImage *image, int row, int column, int n, int nb, const int *bands,
-                      const float *data);
+int writeFloatBIPData(RamImage *image, int row, int column, int n, int nb, const int *bands, const float *data);
 
-int ramImageSampleLine(RamImage *image, double x, double y, int band, double angle, double step,
-                       double offset, float *out, int n, int mode);
+int ramImageSampleLine(RamImage *image, double x, double y, int band, double angle, double step, double offset,
+                       float *out, int n, int mode);
 int ramImageGetProfile(RamImage *image, double x0, double y0, double x1, double y1, int nb, const int *bands,
                        float *out, int n, int mode);
-int ramImagePutProfile(RamImage *image, double x0, double y0, double x1, double y1, int nb,
-                       const int *bands, const float *values, int n, int mode);
+int ramImagePutProfile(RamImage *image, double x0, double y0, double x1, double y1, int nb, const int *bands,
+                       const float *values, int n, int mode);
 /* Pixel values as text ("BSQ ...", "BIPH ..."); 1 done, 0 failed. */
 int parseASCIIData(RamImage *image, const char *text);
 

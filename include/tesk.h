@@ -49,8 +49,8 @@ TESK_API void gmemFree(void *block);
  * Tables never own their values except where a function says so.
  */
 typedef Tcl_HashTable *HashTable;
-typedef void (HashFreeProc)(void *value);
-typedef int (HashCompareProc)(const void *a, const void *b);
+typedef void(HashFreeProc)(void *value);
+typedef int(HashCompareProc)(const void *a, const void *b);
 
 TESK_API HashTable createIntHashTable(void);
 TESK_API HashTable createStrHashTable(void);
@@ -135,8 +135,7 @@ enum { TESK_MAX_BAND_PAIRS = 8192 };
 TESK_API int parseToolOptions(ToolOption *table, int argc, const char *const *argv);
 /* Band list text -> pairs of 0-based (input, output) bands; answers the pair
  * count, 0 on error. NULL text maps the bands one to one. */
-TESK_API int parseBandParams(int inBands, int outBands, int *inList, int *outList,
-                             const char *text);
+TESK_API int parseBandParams(int inBands, int outBands, int *inList, int *outList, const char *text);
 /* One token of a band list ("1-3" or "1-3:4-6") -> pairs; 0 on error. */
 TESK_API int parseBandPairs(int *inList, int *outList, int maximum, const char *token);
 /* "1,4-6,9" -> numbers; answers the count, -1 on a syntax error or overflow. */
@@ -153,43 +152,52 @@ TESK_API int parseNumberList(const char *text, int *numbers, int maximum);
 enum {
     RAMOBJ_MAGIC = 0x0F2F4F8F,
     RAMOBJ_VERSION = 0x100,
-    RAMOBJ_UNKNOWN = 0, RAMOBJ_SHAPE = 1, RAMOBJ_STATS = 2, RAMOBJ_EV = 3, RAMOBJ_ISO = 4,
-    RAMOBJ_TABLE = 5, RAMOBJ_PROJ = 6, RAMOBJ_GCP = 7, RAMOBJ_TERRA = 8,
-    RAMOBJ_NAD2NAD = 9, RAMOBJ_CS2CS = 10, RAMOBJ_GEOD = 11
+    RAMOBJ_UNKNOWN = 0,
+    RAMOBJ_SHAPE = 1,
+    RAMOBJ_STATS = 2,
+    RAMOBJ_EV = 3,
+    RAMOBJ_ISO = 4,
+    RAMOBJ_TABLE = 5,
+    RAMOBJ_PROJ = 6,
+    RAMOBJ_GCP = 7,
+    RAMOBJ_TERRA = 8,
+    RAMOBJ_NAD2NAD = 9,
+    RAMOBJ_CS2CS = 10,
+    RAMOBJ_GEOD = 11
 };
 
 typedef struct RAMOBJ RAMOBJ;
-typedef void (RamObjListenerProc)(RAMOBJ *obj, ClientData clientData);
+typedef void(RamObjListenerProc)(RAMOBJ *obj, ClientData clientData);
 
 typedef struct RamObjListener {
-    RamObjListenerProc *proc;       /* told of every change (may be NULL) */
+    RamObjListenerProc *proc; /* told of every change (may be NULL) */
     ClientData clientData;
-    struct RamObjListener *next;    /* older listener */
+    struct RamObjListener *next; /* older listener */
 } RamObjListener;
 
 struct RAMOBJ {
-    unsigned int magic;             /* RAMOBJ_MAGIC; anything else is no object */
-    int type;                       /* RAMOBJ_SHAPE ... */
-    int version;                    /* RAMOBJ_VERSION */
-    int update;                     /* -update: handle events after telling listeners */
-    int useCount;                   /* uses taken by acquire and not given back */
-    void *payload;                  /* the kind's data, NULL while nothing is loaded */
-    char *file;                     /* -file: where the payload came from, or NULL */
-    RamObjListener *listeners;      /* newest first */
+    unsigned int magic;        /* RAMOBJ_MAGIC; anything else is no object */
+    int type;                  /* RAMOBJ_SHAPE ... */
+    int version;               /* RAMOBJ_VERSION */
+    int update;                /* -update: handle events after telling listeners */
+    int useCount;              /* uses taken by acquire and not given back */
+    void *payload;             /* the kind's data, NULL while nothing is loaded */
+    char *file;                /* -file: where the payload came from, or NULL */
+    RamObjListener *listeners; /* newest first */
     /* procedures of the kind */
-    int (*count)(RAMOBJ *obj);                          /* items of the payload */
-    int (*itemSelected)(RAMOBJ *obj, int item);         /* may be NULL */
+    int (*count)(RAMOBJ *obj);                  /* items of the payload */
+    int (*itemSelected)(RAMOBJ *obj, int item); /* may be NULL */
     int (*subtype)(RAMOBJ *obj);
-    void *(*clone)(void *payload, int selectedOnly);    /* a new payload */
+    void *(*clone)(void *payload, int selectedOnly);                  /* a new payload */
     int (*save)(RAMOBJ *obj, const char *fileName, int selectedOnly); /* non-zero: written */
     int (*acquire)(RAMOBJ *obj, RamObjListenerProc *proc, ClientData clientData);
     int (*release)(RAMOBJ *obj, RamObjListenerProc *proc, ClientData clientData);
     void (*close)(RAMOBJ *obj);
     void *(*loadFile)(const char *fileName, void **aux); /* a new payload, or NULL */
     void (*freePayload)(void *payload);
-    Tcl_CmdProc *command;                               /* the object command */
-    int (*modified)(RAMOBJ *obj);                       /* non-zero: unsaved changes */
-    const void *extension;          /* the kind's further operations, or NULL */
+    Tcl_CmdProc *command;         /* the object command */
+    int (*modified)(RAMOBJ *obj); /* non-zero: unsaved changes */
+    const void *extension;        /* the kind's further operations, or NULL */
 };
 
 /* What a kind gives objCreate: its type code and procedures (acquire,
@@ -236,8 +244,8 @@ TESK_API const char *getObjStr(int type);
  * Parse and print procedures of Tk custom options whose client data is an
  * IdOptionKind (display/idoption.h): names stored as codes at offset.
  */
-TESK_API int ParseID(ClientData clientData, Tcl_Interp *interp, Tk_Window tkwin, const char *value,
-                     char *widgRec, int offset);
+TESK_API int ParseID(ClientData clientData, Tcl_Interp *interp, Tk_Window tkwin, const char *value, char *widgRec,
+                     int offset);
 TESK_API const char *GetIDStr(ClientData clientData, Tk_Window tkwin, char *widgRec, int offset,
                               Tcl_FreeProc **freeProcPtr);
 

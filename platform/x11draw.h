@@ -28,8 +28,8 @@ enum { DRAW_RUN_POINTS = 1360 };
 
 /* One drawable open for drawing. */
 typedef struct DrawContext {
-    Display *display;   /* the drawable's display */
-    Drawable drawable;  /* where the routines draw; None: they draw nothing */
+    Display *display;  /* the drawable's display */
+    Drawable drawable; /* where the routines draw; None: they draw nothing */
 } DrawContext;
 
 /* What one Tk GC draws with in a context. */
@@ -40,7 +40,7 @@ typedef struct DrawGC {
     int lineWidth;        /* tkGC's line width, 0 or more */
     int stippleX;         /* tile and stipple origin last taken from tkGC */
     int stippleY;
-    int clipX;            /* clip origin last taken from tkGC */
+    int clipX; /* clip origin last taken from tkGC */
     int clipY;
 } DrawGC;
 

@@ -36,8 +36,7 @@ int regionKind(Region region)
     }
     XRectangle box;
     XClipBox(region, &box);
-    return XRectInRegion(region, box.x, box.y, box.width, box.height) == RectangleIn ? REGION_SIMPLE
-                                                                                      : REGION_COMPLEX;
+    return XRectInRegion(region, box.x, box.y, box.width, box.height) == RectangleIn ? REGION_SIMPLE : REGION_COMPLEX;
 }
 
 int xorRegion(Region a, Region b, Region result)
@@ -161,8 +160,8 @@ void fillThroughRegion(Display *display, Drawable drawable, GC gc, Region region
     XFillRectangle(display, drawable, gc, box.x, box.y, box.width, box.height);
 }
 
-void fillPolygonsWithHoles(Display *display, Drawable drawable, GC gc, XPoint *points, int nRings,
-                           const int *counts, int shape, int mode)
+void fillPolygonsWithHoles(Display *display, Drawable drawable, GC gc, XPoint *points, int nRings, const int *counts,
+                           int shape, int mode)
 {
     if (display == nullptr || drawable == None || gc == nullptr || points == nullptr || counts == nullptr) {
         return;

@@ -19,10 +19,10 @@ extern "C" {
 
 /* What a region operation answers: the shape of its result. */
 enum RegionKind {
-    REGION_ERROR = 0,    /* no result (a region was NULL) */
-    REGION_EMPTY = 1,    /* the result covers no pixel */
-    REGION_SIMPLE = 2,   /* the result is one rectangle */
-    REGION_COMPLEX = 3   /* the result is more than one rectangle */
+    REGION_ERROR = 0,  /* no result (a region was NULL) */
+    REGION_EMPTY = 1,  /* the result covers no pixel */
+    REGION_SIMPLE = 2, /* the result is one rectangle */
+    REGION_COMPLEX = 3 /* the result is more than one rectangle */
 };
 
 /* result = a XOR b; result may be a or b. Answers a RegionKind. */
@@ -52,8 +52,8 @@ Region polygonRegion(const XPoint *points, int count, int winding);
  * copy of gc clipped to their shape, so a clip mask of gc does not apply
  * to them. gc is never changed. Draws nothing for the drawable None.
  */
-void fillPolygonsWithHoles(Display *display, Drawable drawable, GC gc, XPoint *points, int nRings,
-                           const int *counts, int shape, int mode);
+void fillPolygonsWithHoles(Display *display, Drawable drawable, GC gc, XPoint *points, int nRings, const int *counts,
+                           int shape, int mode);
 
 #ifdef __cplusplus
 }

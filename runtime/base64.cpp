@@ -40,7 +40,7 @@ struct DecodeTable {
 
 constexpr DecodeTable kDecode;
 
-} // namespace
+}  // namespace
 
 /*
  * Encodes n bytes into a NUL-terminated text from gmemAlloc (the caller
@@ -141,8 +141,7 @@ unsigned char *base64Decode(size_t n, const char *text, size_t *outLength)
         if (++have == 4) {
             const int keep = pads < 3 ? 3 - pads : 0;
             const unsigned char group[3] = {static_cast<unsigned char>(word >> 16),
-                                            static_cast<unsigned char>(word >> 8),
-                                            static_cast<unsigned char>(word)};
+                                            static_cast<unsigned char>(word >> 8), static_cast<unsigned char>(word)};
             for (int k = 0; k < keep; ++k) {
                 bytes[length++] = group[k];
             }

@@ -21,11 +21,11 @@ constexpr double kPi = 3.14159265358979323846;
 
 /* The fplane record: a kernel matrix and the camera of the pixel mapping. */
 struct FplaneRecord {
-    double kernel[9];  // K, 3 x 3 row by row
-    double f;          // focal length (units of px and py)
-    double s;          // scale of the mapped image
-    double px, py;     // pixel width and height
-    double colc, rowc; // principal point, in pixels
+    double kernel[9];   // K, 3 x 3 row by row
+    double f;           // focal length (units of px and py)
+    double s;           // scale of the mapped image
+    double px, py;      // pixel width and height
+    double colc, rowc;  // principal point, in pixels
 };
 
 FplaneRecord fplane = {{1, 0, 0, 0, 1, 0, 0, 0, 1}, 1, 1, 1, 1, 0, 0};
@@ -37,9 +37,15 @@ void ntrMatrix(double az, double ay, double ax, double m[9])
     double cy = std::cos(ay), sy = std::sin(ay);
     double cx = std::cos(ax), sx = std::sin(ax);
     const double ntr[9] = {
-        cz * cy, sz * cy, -sy,
-        cz * sy * sx - sz * cx, cz * cx + sz * sy * sx, cy * sx,
-        sz * sx + cz * sy * cx, sz * sy * cx - cz * sx, cy * cx,
+        cz * cy,
+        sz * cy,
+        -sy,
+        cz * sy * sx - sz * cx,
+        cz * cx + sz * sy * sx,
+        cy * sx,
+        sz * sx + cz * sy * cx,
+        sz * sy * cx - cz * sx,
+        cy * cx,
     };
     std::memcpy(m, ntr, sizeof ntr);
 }
@@ -127,8 +133,8 @@ int fplaneKernel(Tcl_Interp *interp, int argc, const char **argv)
 {
     double *k = fplane.kernel;
     if (argc == 3) {
-        calcPrint(stdout, cFormat("%.8f %.8f %.8f\n%.8f %.8f %.8f\n%.8f %.8f %.8f\n", k[0], k[1], k[2], k[3],
-                                  k[4], k[5], k[6], k[7], k[8]));
+        calcPrint(stdout, cFormat("%.8f %.8f %.8f\n%.8f %.8f %.8f\n%.8f %.8f %.8f\n", k[0], k[1], k[2], k[3], k[4],
+                                  k[5], k[6], k[7], k[8]));
         return TCL_OK;
     }
     if (argc != 4) {
@@ -186,8 +192,8 @@ int fplaneArray(Tcl_Interp *interp, int argc, const char **argv)
 int fplanePoint(Tcl_Interp *interp, int argc, const char **argv)
 {
     double v[3];
-    if (argc != 6 || calcScanDoubles(argv[3], &v[0], 1) != 1 || calcScanDoubles(argv[4], &v[1], 1) != 1
-        || calcScanDoubles(argv[5], &v[2], 1) != 1) {
+    if (argc != 6 || calcScanDoubles(argv[3], &v[0], 1) != 1 || calcScanDoubles(argv[4], &v[1], 1) != 1 ||
+        calcScanDoubles(argv[5], &v[2], 1) != 1) {
         return calcErrorInfo(interp, "wrong specification of {x y z}.\n");
     }
     double out[3];
@@ -209,8 +215,8 @@ int fplanePixel(Tcl_Interp *interp, int argc, const char **argv)
     double camera[3] = {(v[0] - r.colc) * r.px, (r.rowc - v[1]) * r.py, v[2] - r.f};
     double w[3];
     matVec3(r.kernel, camera, w);
-    calcSetResult(interp, cFormat("%.8f %.8f", r.colc - r.s * r.f * w[0] / w[2] / r.px,
-                                  r.rowc + r.s * r.f * w[1] / w[2] / r.py));
+    calcSetResult(
+        interp, cFormat("%.8f %.8f", r.colc - r.s * r.f * w[0] / w[2] / r.px, r.rowc + r.s * r.f * w[1] / w[2] / r.py));
     return TCL_OK;
 }
 
@@ -236,7 +242,7 @@ int fplaneRx(Tcl_Interp *interp, int argc, const char **argv)
 }
 
 constexpr FplaneOption kFplaneOptions[] = {
-    {"Rk", 2, fplaneKernel}, {"Rz", 2, fplaneRz},    {"Ry", 2, fplaneRy},     {"Rx", 2, fplaneRx},
+    {"Rk", 2, fplaneKernel},   {"Rz", 2, fplaneRz},       {"Ry", 2, fplaneRy},       {"Rx", 2, fplaneRx},
     {"array", 3, fplaneArray}, {"point", 3, fplanePoint}, {"pixel", 3, fplanePixel},
 };
 
@@ -333,8 +339,8 @@ int calcRefImgCoord(Tcl_Interp *interp, int argc, const char **argv)
 int calcFplane(Tcl_Interp *interp, int argc, const char **argv)
 {
     if (argc < 3) {
-        std::string usage = std::string("Usage: ") + argv[0] + " " + argv[1]
-                            + " ?options?. [Rk Rz Ry Rx array point pixel]\n";
+        std::string usage =
+            std::string("Usage: ") + argv[0] + " " + argv[1] + " ?options?. [Rk Rz Ry Rx array point pixel]\n";
         return calcErrorInfo(interp, usage.c_str());
     }
     int row = findSubcommand(kFplaneOptions, argv[2]);

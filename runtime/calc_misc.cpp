@@ -259,8 +259,8 @@ int calcGotoxy(Tcl_Interp *interp, int argc, const char **argv)
 int calcCorrel(Tcl_Interp *interp, int argc, const char **argv)
 {
     int start = 0, n = 4096;
-    if (argc < 4 || argc > 6 || (argc > 4 && (Tcl_GetInt(nullptr, argv[4], &start) != TCL_OK || start < 0))
-        || (argc > 5 && (Tcl_GetInt(nullptr, argv[5], &n) != TCL_OK || n < 0))) {
+    if (argc < 4 || argc > 6 || (argc > 4 && (Tcl_GetInt(nullptr, argv[4], &start) != TCL_OK || start < 0)) ||
+        (argc > 5 && (Tcl_GetInt(nullptr, argv[5], &n) != TCL_OK || n < 0))) {
         Tcl_AppendResult(interp, "Usage: ", argv[0], " ", argv[1], " list1 list2 start n", nullptr);
         return TCL_ERROR;
     }

@@ -31,13 +31,13 @@ namespace {
 /* The memory status in bytes (memoryload in percent), as "calc memory"
  * answers it. */
 struct MemoryStatus {
-    unsigned long long load;          // percent of physical memory in use, 0..100
-    unsigned long long totalPhys;     // physical memory
-    unsigned long long availPhys;     // physical memory available to programs
-    unsigned long long totalPageFile; // physical memory plus swap
-    unsigned long long availPageFile; // available physical memory plus free swap
-    unsigned long long totalVirtual;  // the process's address-space limit
-    unsigned long long availVirtual;  // what the process has not mapped of it
+    unsigned long long load;           // percent of physical memory in use, 0..100
+    unsigned long long totalPhys;      // physical memory
+    unsigned long long availPhys;      // physical memory available to programs
+    unsigned long long totalPageFile;  // physical memory plus swap
+    unsigned long long availPageFile;  // available physical memory plus free swap
+    unsigned long long totalVirtual;   // the process's address-space limit
+    unsigned long long availVirtual;   // what the process has not mapped of it
 };
 
 /* The value in kB of the line "key: value kB" of a /proc file, times 1024;
@@ -160,8 +160,8 @@ int calcMemory(Tcl_Interp *interp, int argc, const char **argv)
     MemoryStatus m = memoryStatus();
     calcSetResult(interp, cFormat("memoryload %llu totalphys %llu availphys %llu totalpagefile %llu availpagefile "
                                   "%llu totalvirtual %llu availvirtual %llu",
-                                  m.load, m.totalPhys, m.availPhys, m.totalPageFile, m.availPageFile,
-                                  m.totalVirtual, m.availVirtual));
+                                  m.load, m.totalPhys, m.availPhys, m.totalPageFile, m.availPageFile, m.totalVirtual,
+                                  m.availVirtual));
     return TCL_OK;
 }
 
@@ -188,8 +188,8 @@ int calcHandles(Tcl_Interp *interp, int argc, const char **argv)
     }
     int granted = 0;
     if (getrlimit(RLIMIT_NOFILE, &limit) == 0) {
-        granted = limit.rlim_cur == RLIM_INFINITY ? INT_MAX
-                                                  : static_cast<int>(std::min<rlim_t>(limit.rlim_cur, INT_MAX));
+        granted =
+            limit.rlim_cur == RLIM_INFINITY ? INT_MAX : static_cast<int>(std::min<rlim_t>(limit.rlim_cur, INT_MAX));
     }
     calcSetResult(interp, cFormat("%d\n", granted));
     return TCL_OK;
@@ -231,8 +231,8 @@ int calcMalloc(Tcl_Interp *interp, int argc, const char **argv)
 int calcRealloc(Tcl_Interp *interp, int argc, const char **argv)
 {
     int size = 0, step = 0;
-    if (argc < 3 || argc > 4 || Tcl_GetInt(nullptr, argv[2], &size) != TCL_OK || size < 1
-        || (argc == 4 && (Tcl_GetInt(nullptr, argv[3], &step) != TCL_OK || step < 1))) {
+    if (argc < 3 || argc > 4 || Tcl_GetInt(nullptr, argv[2], &size) != TCL_OK || size < 1 ||
+        (argc == 4 && (Tcl_GetInt(nullptr, argv[3], &step) != TCL_OK || step < 1))) {
         Tcl_SetResult(interp, const_cast<char *>("Invalid params."), TCL_STATIC);
         return TCL_ERROR;
     }

@@ -12,8 +12,7 @@
 void calcPrint(FILE *stream, const std::string &text)
 {
     if (!text.empty()) {
-        consolePuts(stream == stderr ? TESK_CON_STDERR : TESK_CON_STDOUT, text.data(),
-                    static_cast<int>(text.size()));
+        consolePuts(stream == stderr ? TESK_CON_STDERR : TESK_CON_STDOUT, text.data(), static_cast<int>(text.size()));
     }
 }
 

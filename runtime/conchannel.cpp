@@ -27,9 +27,7 @@ int closeProc(ClientData, Tcl_Interp *)
     return 0;
 }
 
-void watchProc(ClientData, int)
-{
-}
+void watchProc(ClientData, int) {}
 
 int getHandleProc(ClientData, int, ClientData *)
 {
@@ -37,16 +35,11 @@ int getHandleProc(ClientData, int, ClientData *)
 }
 
 const Tcl_ChannelType consoleChannelType = {
-    "console",
-    TCL_CHANNEL_VERSION_5,
-    closeProc,
-    consoleChannelInput,
-    consoleChannelOutput,
+    "console", TCL_CHANNEL_VERSION_5, closeProc, consoleChannelInput, consoleChannelOutput,
     nullptr,  // seek
     nullptr,  // set option
     nullptr,  // get option
-    watchProc,
-    getHandleProc,
+    watchProc, getHandleProc,
     nullptr,  // close2
     nullptr,  // block mode
     nullptr,  // flush
@@ -110,8 +103,7 @@ Tcl_Channel conCreateChannel(const char *name, int channel)
 {
     int mode = channel == 2 ? TCL_READABLE : TCL_WRITABLE;
     Tcl_Channel chan = Tcl_CreateChannel(&consoleChannelType, name,
-                                         reinterpret_cast<ClientData>(static_cast<intptr_t>(channel)),
-                                         mode);
+                                         reinterpret_cast<ClientData>(static_cast<intptr_t>(channel)), mode);
     if (chan != nullptr) {
         Tcl_SetChannelOption(nullptr, chan, "-translation", "lf");
         Tcl_SetChannelOption(nullptr, chan, "-buffering", "none");

@@ -24,7 +24,7 @@ ConsoleSlot conSlots[kConsoleSlots];
 
 namespace {
 
-bool consoleSetUp = false;       // slots named, channels hooked (once per process)
+bool consoleSetUp = false;  // slots named, channels hooked (once per process)
 bool exitHandlerSet = false;
 int threadFlag = 0;
 
@@ -162,8 +162,8 @@ void consoleWindowGone(ClientData clientData, XEvent *event)
     }
     if (slot == 0 && alive(console)) {
         /* The application must not stay invisible without its console. */
-        if (Tcl_EvalEx(console, "conApp wm state .", -1, TCL_EVAL_GLOBAL) == TCL_OK
-            && std::string(Tcl_GetStringResult(console)) == "withdrawn") {
+        if (Tcl_EvalEx(console, "conApp wm state .", -1, TCL_EVAL_GLOBAL) == TCL_OK &&
+            std::string(Tcl_GetStringResult(console)) == "withdrawn") {
             Tcl_EvalEx(console, "conApp wm iconify .", -1, TCL_EVAL_GLOBAL);
         }
     }
@@ -174,8 +174,7 @@ void consoleWindowGone(ClientData clientData, XEvent *event)
 
 /* Evaluates script in target with the console interpreter set to console
  * for the duration; copies the result back into caller. */
-int evalWithConsole(Tcl_Interp *caller, Tcl_Interp *target, Tcl_Interp *console, const char *script,
-                    bool record)
+int evalWithConsole(Tcl_Interp *caller, Tcl_Interp *target, Tcl_Interp *console, const char *script, bool record)
 {
     if (!alive(target)) {
         Tcl_ResetResult(caller);
@@ -183,8 +182,8 @@ int evalWithConsole(Tcl_Interp *caller, Tcl_Interp *target, Tcl_Interp *console,
     }
     Tcl_Preserve(target);
     Tcl_Interp *previous = setConsoleInterp(console);
-    int code = record ? Tcl_RecordAndEval(target, script, TCL_EVAL_GLOBAL)
-                      : Tcl_EvalEx(target, script, -1, TCL_EVAL_GLOBAL);
+    int code =
+        record ? Tcl_RecordAndEval(target, script, TCL_EVAL_GLOBAL) : Tcl_EvalEx(target, script, -1, TCL_EVAL_GLOBAL);
     if (alive(previous) || previous == nullptr) {
         setConsoleInterp(previous);
     }

@@ -13,10 +13,10 @@
 enum { kConsoleSlots = 16 };
 
 struct ConsoleSlot {
-    Tcl_Interp *tkInterp;   /* the Tk console's interpreter, or NULL */
-    Tcl_Interp *appInterp;  /* the application interpreter; NULL: slot free */
-    char tkName[16];        /* "conTk.N" */
-    char appName[16];       /* "conApp.N" */
+    Tcl_Interp *tkInterp;  /* the Tk console's interpreter, or NULL */
+    Tcl_Interp *appInterp; /* the application interpreter; NULL: slot free */
+    char tkName[16];       /* "conTk.N" */
+    char appName[16];      /* "conApp.N" */
 };
 
 extern ConsoleSlot conSlots[kConsoleSlots];

@@ -31,8 +31,7 @@ void consoleClear();
 
 /* printf into a growable text; false on a formatting error. */
 bool formatV(std::string &out, const char *format, va_list args);
-bool formatText(std::string &out, const char *format, ...)
-    __attribute__((format(printf, 2, 3)));
+bool formatText(std::string &out, const char *format, ...) __attribute__((format(printf, 2, 3)));
 
 /* The package printf: formats and writes to the console's standard output;
  * -1 on a formatting error. */

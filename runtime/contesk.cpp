@@ -22,8 +22,22 @@
 namespace {
 
 enum ConWord {
-    kCreate, kClose, kDelete, kDebug, kEval, kAttach, kList, kIdentify, kMeter, kGimg, kThread,
-    kUnblock, kStdio, kStatus, kTflag, kVersion
+    kCreate,
+    kClose,
+    kDelete,
+    kDebug,
+    kEval,
+    kAttach,
+    kList,
+    kIdentify,
+    kMeter,
+    kGimg,
+    kThread,
+    kUnblock,
+    kStdio,
+    kStatus,
+    kTflag,
+    kVersion
 };
 
 struct ConSubcommand {
@@ -33,10 +47,10 @@ struct ConSubcommand {
 };
 
 constexpr ConSubcommand kConSubcommands[] = {
-    {"create", 3, kCreate},     {"close", 3, kClose},   {"delete", 3, kDelete}, {"debug", 3, kDebug},
-    {"eval", 3, kEval},         {"attach", 3, kAttach}, {"list", 3, kList},     {"identify", 2, kIdentify},
-    {"meter", 3, kMeter},       {"gimg", 3, kGimg},     {"thread", 3, kThread}, {"unblock", 4, kUnblock},
-    {"stdio", 3, kStdio},       {"status", 3, kStatus}, {"tflag", 3, kTflag},   {"version", 3, kVersion},
+    {"create", 3, kCreate}, {"close", 3, kClose},   {"delete", 3, kDelete}, {"debug", 3, kDebug},
+    {"eval", 3, kEval},     {"attach", 3, kAttach}, {"list", 3, kList},     {"identify", 2, kIdentify},
+    {"meter", 3, kMeter},   {"gimg", 3, kGimg},     {"thread", 3, kThread}, {"unblock", 4, kUnblock},
+    {"stdio", 3, kStdio},   {"status", 3, kStatus}, {"tflag", 3, kTflag},   {"version", 3, kVersion},
 };
 
 /* A word read as an integer; a word that is no number reads as 0. */
@@ -67,8 +81,8 @@ void listSlots()
         auto handle = [](Tcl_Interp *interp) {
             return static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(interp));
         };
-        conPrintf("id:%2d app:%08llu 0x%08llx deleted:%d con:%08llu 0x%08llx deleted:%d\n", i, handle(app),
-                  handle(app), app != nullptr && Tcl_InterpDeleted(app), handle(console), handle(console),
+        conPrintf("id:%2d app:%08llu 0x%08llx deleted:%d con:%08llu 0x%08llx deleted:%d\n", i, handle(app), handle(app),
+                  app != nullptr && Tcl_InterpDeleted(app), handle(console), handle(console),
                   console != nullptr && Tcl_InterpDeleted(console));
     }
 }
@@ -124,8 +138,8 @@ int evalInSlot(Tcl_Interp *interp, int argc, const char **argv)
         return TCL_OK;
     }
     int slot = -1;
-    if (Tcl_GetInt(nullptr, argv[2], &slot) != TCL_OK || slot < 0 || slot >= kConsoleSlots
-        || conSlots[slot].appInterp == nullptr || Tcl_InterpDeleted(conSlots[slot].appInterp)) {
+    if (Tcl_GetInt(nullptr, argv[2], &slot) != TCL_OK || slot < 0 || slot >= kConsoleSlots ||
+        conSlots[slot].appInterp == nullptr || Tcl_InterpDeleted(conSlots[slot].appInterp)) {
         Tcl_SetResult(interp, const_cast<char *>("Invalid interp ID.\n"), TCL_STATIC);
         return TCL_ERROR;
     }
@@ -208,15 +222,9 @@ int teskConsoleCmd(ClientData, Tcl_Interp *interp, int argc, const char **argv)
     int code = TCL_OK;
     Tcl_ResetResult(interp);
     switch (kConSubcommands[row].word) {
-    case kCreate:
-        code = createSlot(interp, argc, argv);
-        break;
-    case kClose:
-        code = closeSlots(interp, argc, argv);
-        break;
-    case kDelete:
-        code = deleteSlots(interp, argc, argv);
-        break;
+    case kCreate: code = createSlot(interp, argc, argv); break;
+    case kClose: code = closeSlots(interp, argc, argv); break;
+    case kDelete: code = deleteSlots(interp, argc, argv); break;
     case kDebug:
         if (argc == 2) {
             Tcl_SetObjResult(interp, Tcl_NewIntObj(getDebugFlag()));
@@ -227,11 +235,10 @@ int teskConsoleCmd(ClientData, Tcl_Interp *interp, int argc, const char **argv)
             code = TCL_ERROR;
         }
         break;
-    case kEval:
-        code = evalInSlot(interp, argc, argv);
-        break;
+    case kEval: code = evalInSlot(interp, argc, argv); break;
     case kAttach:
-        code = argc == 2 ? (conInit(interp, 0) == 0 ? TCL_OK : TCL_ERROR) : usage(interp, TCL_OK, argv[0], nullptr, " attach");
+        code = argc == 2 ? (conInit(interp, 0) == 0 ? TCL_OK : TCL_ERROR)
+                         : usage(interp, TCL_OK, argv[0], nullptr, " attach");
         break;
     case kList:
         if (argc == 2) {
@@ -259,27 +266,13 @@ int teskConsoleCmd(ClientData, Tcl_Interp *interp, int argc, const char **argv)
             }
         }
         break;
-    case kGimg:
-        teskImageNames(interp);
-        break;
-    case kThread:
-        code = conToggleThread(interp);
-        break;
-    case kUnblock:
-        code = intSetting(interp, argc, argv, getConsoleUnblock(), setUnblock);
-        break;
-    case kStdio:
-        conHookStdChannels(interp);
-        break;
-    case kStatus:
-        code = intSetting(interp, argc, argv, meterGetState(), meterSetState);
-        break;
-    case kTflag:
-        Tcl_SetObjResult(interp, Tcl_ObjPrintf("ThreadFlag: %d\n", conThreadFlag()));
-        break;
-    case kVersion:
-        Tcl_SetResult(interp, const_cast<char *>(getVersionString()), TCL_VOLATILE);
-        break;
+    case kGimg: teskImageNames(interp); break;
+    case kThread: code = conToggleThread(interp); break;
+    case kUnblock: code = intSetting(interp, argc, argv, getConsoleUnblock(), setUnblock); break;
+    case kStdio: conHookStdChannels(interp); break;
+    case kStatus: code = intSetting(interp, argc, argv, meterGetState(), meterSetState); break;
+    case kTflag: Tcl_SetObjResult(interp, Tcl_ObjPrintf("ThreadFlag: %d\n", conThreadFlag())); break;
+    case kVersion: Tcl_SetResult(interp, const_cast<char *>(getVersionString()), TCL_VOLATILE); break;
     }
 
     for (int i = 0; i < nHeld; i++) {

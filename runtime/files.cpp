@@ -47,7 +47,7 @@ double freeBytes(const std::string &folder, bool walkUp)
     return -1.0;
 }
 
-} // namespace
+}  // namespace
 
 /*
  * Tcl_TranslateFileName of name (tilde expansion, native separators) into

@@ -25,7 +25,7 @@ HashTable newTable(int keyType)
     return table;
 }
 
-} // namespace
+}  // namespace
 
 extern "C" {
 
@@ -124,8 +124,8 @@ void **getHashKeys(HashTable table, HashCompareProc *cmp)
     }
     size_t i = 0;
     Tcl_HashSearch search;
-    for (Tcl_HashEntry *entry = Tcl_FirstHashEntry(table, &search);
-         entry != nullptr && i < count; entry = Tcl_NextHashEntry(&search)) {
+    for (Tcl_HashEntry *entry = Tcl_FirstHashEntry(table, &search); entry != nullptr && i < count;
+         entry = Tcl_NextHashEntry(&search)) {
         keys[i++] = Tcl_GetHashKey(table, entry);
     }
     if (cmp != nullptr && i > 1) {
@@ -211,4 +211,4 @@ int compareIntKeys(const void *a, const void *b)
     return x < y ? -1 : (x > y ? 1 : 0);
 }
 
-} // extern "C"
+}  // extern "C"

@@ -35,8 +35,7 @@ extern "C" void *gmemRealloc(void *block, size_t size)
 #ifdef TESK_SYSTEM_MALLOC
     return std::realloc(block, size == 0 ? 1 : size);
 #else
-    return Tcl_AttemptRealloc(static_cast<char *>(block),
-                              static_cast<unsigned int>(size == 0 ? 1 : size));
+    return Tcl_AttemptRealloc(static_cast<char *>(block), static_cast<unsigned int>(size == 0 ? 1 : size));
 #endif
 }
 

@@ -14,8 +14,8 @@ namespace {
 
 constexpr const char *kMeterWidget = ".status.info.meter";
 
-float meterStep = 0.05f;   // fraction between two meter.set calls; 0: meter off
-float lastFraction = 0.0f; // last fraction shown, 0 after a reset
+float meterStep = 0.05f;    // fraction between two meter.set calls; 0: meter off
+float lastFraction = 0.0f;  // last fraction shown, 0 after a reset
 int meterState = TESK_RUNNING;
 
 /* The console interpreter when the meter is on and it can run scripts. */
@@ -116,8 +116,7 @@ int meterCheckPause(void)
     }
     tclUpdate(nullptr, 0);
     interp = getConsoleInterp();  // the events may have replaced it
-    if (interp != nullptr && !Tcl_InterpDeleted(interp)
-        && (meterState == TESK_PAUSE || meterState == TESK_ABORT)) {
+    if (interp != nullptr && !Tcl_InterpDeleted(interp) && (meterState == TESK_PAUSE || meterState == TESK_ABORT)) {
         Tcl_Obj *objv[] = {Tcl_NewStringObj(meterState == TESK_PAUSE ? "tesk.pause" : "tesk.abort", -1)};
         callApp(interp, 1, objv);
     }

@@ -15,17 +15,17 @@
 
 /* One module init: answers 0 (TCL_OK), or non-zero with a message in the
  * interpreter's result. */
-typedef int (TeskModuleInitProc)(Tcl_Interp *interp);
+typedef int(TeskModuleInitProc)(Tcl_Interp *interp);
 
 struct TeskModule {
-    const char *name;          /* module name, for messages */
-    TeskModuleInitProc *init;  /* NULL while the module is not built */
+    const char *name;         /* module name, for messages */
+    TeskModuleInitProc *init; /* NULL while the module is not built */
 };
 
 /* A process-wide release step of the exit handler. */
 struct TeskCleanup {
     const char *name;
-    void (*cleanup)();         /* NULL while the owner is not built */
+    void (*cleanup)(); /* NULL while the owner is not built */
 };
 
 /* The 21 module inits, in registration order. */

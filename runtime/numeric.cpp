@@ -31,7 +31,11 @@ public:
     WorkArray(const WorkArray &) = delete;
     WorkArray &operator=(const WorkArray &) = delete;
 
-    template <typename T> T *as() const { return static_cast<T *>(block); }
+    template <typename T>
+    T *as() const
+    {
+        return static_cast<T *>(block);
+    }
 
 private:
     void *block;
@@ -317,22 +321,27 @@ void rotateMatrix3(double *m, int op, double angle)
         std::swap(m[5], m[7]);
         return;
     case 2:
-        r[0] = c;  r[1] = s;
-        r[3] = -s; r[4] = c;
+        r[0] = c;
+        r[1] = s;
+        r[3] = -s;
+        r[4] = c;
         r[8] = 1.0;
         break;
     case 3:
-        r[0] = c; r[2] = -s;
+        r[0] = c;
+        r[2] = -s;
         r[4] = 1.0;
-        r[6] = s; r[8] = c;
+        r[6] = s;
+        r[8] = c;
         break;
     case 4:
         r[0] = 1.0;
-        r[4] = c;  r[5] = s;
-        r[7] = -s; r[8] = c;
+        r[4] = c;
+        r[5] = s;
+        r[7] = -s;
+        r[8] = c;
         break;
-    default:
-        break;
+    default: break;
     }
     double product[9];
     matMul3(r, m, product);

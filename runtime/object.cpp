@@ -14,8 +14,7 @@
 #include "tesk_stdio.h"
 
 Tk_ConfigSpec objectConfigSpecs[] = {
-    {TK_CONFIG_STRING, "-file", nullptr, nullptr, nullptr, Tk_Offset(RAMOBJ, file), TK_CONFIG_NULL_OK,
-     nullptr},
+    {TK_CONFIG_STRING, "-file", nullptr, nullptr, nullptr, Tk_Offset(RAMOBJ, file), TK_CONFIG_NULL_OK, nullptr},
     {TK_CONFIG_INT, "-update", nullptr, nullptr, "1", Tk_Offset(RAMOBJ, update), 0, nullptr},
     {TK_CONFIG_END, nullptr, nullptr, nullptr, nullptr, 0, 0, nullptr},
 };
@@ -31,8 +30,7 @@ constexpr const char *kTypeNames[] = {
 Tk_Window optionWindow(Tcl_Interp *interp)
 {
     if (!teskHasTk(interp)) {
-        Tcl_SetResult(interp, const_cast<char *>("data objects need Tk: this isn't a Tk application"),
-                      TCL_STATIC);
+        Tcl_SetResult(interp, const_cast<char *>("data objects need Tk: this isn't a Tk application"), TCL_STATIC);
         return nullptr;
     }
     return Tk_MainWindow(interp);
@@ -202,8 +200,8 @@ int openObject(Tcl_Interp *interp, int type, const char *name, RAMOBJ **out)
         return 1;
     }
     auto *obj = static_cast<RAMOBJ *>(info.clientData);
-    if (info.deleteProc != objDelete || obj == nullptr || obj->magic != RAMOBJ_MAGIC
-        || obj->acquire == nullptr || !obj->acquire(obj, nullptr, nullptr)) {
+    if (info.deleteProc != objDelete || obj == nullptr || obj->magic != RAMOBJ_MAGIC || obj->acquire == nullptr ||
+        !obj->acquire(obj, nullptr, nullptr)) {
         Tcl_AppendResult(interp, "Invalid object: ", name, nullptr);
         return 1;
     }
@@ -293,9 +291,8 @@ void objDelete(ClientData clientData)
 int objConfig(RAMOBJ *obj, Tcl_Interp *interp, int argc, const char **argv, int flags, const char *)
 {
     Tk_Window window = optionWindow(interp);
-    if (window == nullptr
-        || Tk_ConfigureWidget(interp, window, objectConfigSpecs, argc, argv, reinterpret_cast<char *>(obj), flags)
-               != TCL_OK) {
+    if (window == nullptr || Tk_ConfigureWidget(interp, window, objectConfigSpecs, argc, argv,
+                                                reinterpret_cast<char *>(obj), flags) != TCL_OK) {
         return TCL_ERROR;
     }
     /* Only a -file given in this call empties the object: other options
@@ -368,9 +365,9 @@ int objDefCommand(RAMOBJ *obj, Tcl_Interp *interp, int argc, const char **argv)
             return usage(interp, argv[0], " cget option");
         }
         Tk_Window window = optionWindow(interp);
-        return window == nullptr ? TCL_ERROR
-                                 : Tk_ConfigureValue(interp, window, objectConfigSpecs,
-                                                     reinterpret_cast<char *>(obj), argv[2], 0);
+        return window == nullptr
+                   ? TCL_ERROR
+                   : Tk_ConfigureValue(interp, window, objectConfigSpecs, reinterpret_cast<char *>(obj), argv[2], 0);
     }
     case kClass:
         if (argc != 2) {
@@ -378,8 +375,7 @@ int objDefCommand(RAMOBJ *obj, Tcl_Interp *interp, int argc, const char **argv)
         }
         Tcl_SetResult(interp, const_cast<char *>(getObjStr(obj->type)), TCL_STATIC);
         return TCL_OK;
-    case kClone:
-        return cloneObject(obj, interp, argc, argv);
+    case kClone: return cloneObject(obj, interp, argc, argv);
     case kClose:
         if (argc != 2) {
             return usage(interp, argv[0], " close");
@@ -412,9 +408,7 @@ int objDefCommand(RAMOBJ *obj, Tcl_Interp *interp, int argc, const char **argv)
             return TCL_ERROR;
         }
         return TCL_OK;
-    case kVersion:
-        Tcl_SetObjResult(interp, Tcl_NewIntObj(obj->version));
-        return TCL_OK;
+    case kVersion: Tcl_SetObjResult(interp, Tcl_NewIntObj(obj->version)); return TCL_OK;
     }
     return TCL_CONTINUE;
 }

@@ -77,8 +77,8 @@ int evalLibraryScript(Tcl_Interp *interp, Tcl_Obj *script, const char *fileName,
     int code = Tcl_EvalObjEx(interp, script, evalFlags);
     Tcl_DecrRefCount(script);
     if (code == TCL_ERROR) {
-        Tcl_AppendObjToErrorInfo(interp, Tcl_ObjPrintf("\n    (script library \"%s\" line %d)", fileName,
-                                                       Tcl_GetErrorLine(interp)));
+        Tcl_AppendObjToErrorInfo(
+            interp, Tcl_ObjPrintf("\n    (script library \"%s\" line %d)", fileName, Tcl_GetErrorLine(interp)));
     }
     return code;
 }
@@ -108,8 +108,8 @@ int scriptLibraryLoad(Tcl_Interp *interp, const char *fileName, int evalFlags)
     uLongf produced = length;
     int z = uncompress(script.data(), &produced, bytes.data() + kHeaderLength,
                        static_cast<uLong>(bytes.size() - kHeaderLength));
-    if (z != Z_OK || produced != length
-        || crc32(crc32(0L, Z_NULL, 0), script.data(), static_cast<uInt>(length)) != crc) {
+    if (z != Z_OK || produced != length ||
+        crc32(crc32(0L, Z_NULL, 0), script.data(), static_cast<uInt>(length)) != crc) {
         Tcl_AppendResult(interp, "corrupt or truncated script library \"", fileName, "\"", nullptr);
         return TCL_ERROR;
     }
@@ -138,7 +138,7 @@ int scriptLibrarySave(Tcl_Interp *interp, const char *outFile, int nInputs, cons
     std::memcpy(file.data(), kMagic, kMagicLength);
     putU32(file.data() + kMagicLength, static_cast<uint32_t>(script.size()));
     putU32(file.data() + kMagicLength + 4,
-              static_cast<uint32_t>(crc32(crc32(0L, Z_NULL, 0), script.data(), static_cast<uInt>(script.size()))));
+           static_cast<uint32_t>(crc32(crc32(0L, Z_NULL, 0), script.data(), static_cast<uInt>(script.size()))));
     if (compress2(file.data() + kHeaderLength, &packedLength, script.data(), static_cast<uLong>(script.size()),
                   Z_BEST_COMPRESSION) != Z_OK) {
         Tcl_AppendResult(interp, "Error in compress", nullptr);
@@ -166,8 +166,8 @@ int scriptLibrarySave(Tcl_Interp *interp, const char *outFile, int nInputs, cons
         Tcl_FSDeleteFile(tempPath);
         code = TCL_ERROR;
     } else if (Tcl_FSRenameFile(tempPath, outPath) != 0) {
-        Tcl_AppendResult(interp, "error renaming \"", temp.c_str(), "\" to \"", outFile, "\": ",
-                         Tcl_PosixError(interp), nullptr);
+        Tcl_AppendResult(interp, "error renaming \"", temp.c_str(), "\" to \"", outFile, "\": ", Tcl_PosixError(interp),
+                         nullptr);
         Tcl_FSDeleteFile(tempPath);
         code = TCL_ERROR;
     }

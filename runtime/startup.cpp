@@ -21,9 +21,9 @@
 
 namespace {
 
-Tcl_Interp *consoleInterp = nullptr; // where console output is evaluated
-bool initialised = false;            // exit handler registered
-bool tkConsoleFlag = false;          // console interp is a Tk console
+Tcl_Interp *consoleInterp = nullptr;  // where console output is evaluated
+bool initialised = false;             // exit handler registered
+bool tkConsoleFlag = false;           // console interp is a Tk console
 int debugFlag = 0;
 Tcl_TimerToken keepAliveToken = nullptr;
 
@@ -337,8 +337,8 @@ int teskPatchConsole(Tcl_Interp *interp)
     }
     teskInitModules(console);
 
-    if (evalScript(interp, "calc decompload [file join $gimgHome conpatch.lib]") != TCL_OK
-        && evalScript(interp, "source [file join $gimgHome conpatch.tcl]") != TCL_OK) {
+    if (evalScript(interp, "calc decompload [file join $gimgHome conpatch.lib]") != TCL_OK &&
+        evalScript(interp, "source [file join $gimgHome conpatch.tcl]") != TCL_OK) {
         Tcl_ResetResult(interp);
         Tcl_AppendResult(interp, "Failed to patch console!", nullptr);
     } else {

@@ -95,8 +95,8 @@ int parseBandToken(int *inList, int *outList, int maximum, std::string_view toke
             return 0;
         }
         out = in;
-    } else if (!parseBandRun(token.substr(0, colon), in) || !parseBandRun(token.substr(colon + 1), out)
-               || in.length() != out.length()) {
+    } else if (!parseBandRun(token.substr(0, colon), in) || !parseBandRun(token.substr(colon + 1), out) ||
+               in.length() != out.length()) {
         return 0;
     }
 
@@ -110,7 +110,7 @@ int parseBandToken(int *inList, int *outList, int maximum, std::string_view toke
     return n;
 }
 
-} // namespace
+}  // namespace
 
 extern "C" {
 
@@ -300,4 +300,4 @@ int parseNumberList(const char *text, int *numbers, int maximum)
     return count;
 }
 
-} // extern "C"
+}  // extern "C"

@@ -49,23 +49,54 @@ struct EtranOp {
 /* Row 0 is empty; rows 47 and 48 stand for every name and number. */
 constexpr EtranOp kOps[] = {
     {"", 0, 0, 0},
-    {"=", kOperator, 1, 0},        {"+", kOperator, 1, 2},       {"-", kOperator, 1, 2},
-    {"*", kOperator, 2, 3},        {"/", kOperator, 1, 3},       {"idiv", kOperator, 1, 3},
-    {"lini", kOperator, 4, 3},     {"%", kOperator, 1, 3},       {"rand", kOperator, 1, 3},
-    {"==", kOperator, 3, 1},       {">=", kOperator, 3, 1},      {"<=", kOperator, 3, 1},
-    {">", kOperator, 3, 1},        {"<", kOperator, 3, 1},       {"&&", kOperator, 3, 1},
-    {"||", kOperator, 3, 1},       {"&", kOperator, 1, 4},       {"|", kOperator, 1, 4},
-    {"xor", kOperator, 1, 4},      {"^", kOperator, 1, 4},       {"dist", kOperator, 2, 4},
-    {"exp", kOperator, 1, 4},      {"expd", kOperator, 6, 4},    {"expx", kOperator, 3, 4},
-    {"expy", kOperator, 3, 4},     {"sinx", kOperator, 2, 4},    {"siny", kOperator, 2, 4},
-    {"sin", kOperator, 4, 4},      {"cosx", kOperator, 2, 4},    {"cosy", kOperator, 2, 4},
-    {"cos", kOperator, 4, 4},      {"deconv", kOperator, 3, 4},  {"init", kOperator, 1, 5},
-    {"initx", kOperator, 2, 5},    {"inity", kOperator, 2, 5},   {"initxy", kOperator, 4, 5},
-    {"ring", kOperator, 0, 5},     {"!", kOperator, 0, 5},       {"max", kOperator, 1, 5},
-    {"min", kOperator, 1, 5},      {"neg", kOperator, 1, 5},
-    {"(", kOpenParen, 0, 0},       {")", kCloseParen, 0, 0},     {"{", kOpenBrace, 0, 0},
-    {"}", kCloseBrace, 0, 0},      {";", kSemicolon, 0, 0},
-    {nullptr, kName, 0, 6},        {nullptr, kNumber, 0, 6},
+    {"=", kOperator, 1, 0},
+    {"+", kOperator, 1, 2},
+    {"-", kOperator, 1, 2},
+    {"*", kOperator, 2, 3},
+    {"/", kOperator, 1, 3},
+    {"idiv", kOperator, 1, 3},
+    {"lini", kOperator, 4, 3},
+    {"%", kOperator, 1, 3},
+    {"rand", kOperator, 1, 3},
+    {"==", kOperator, 3, 1},
+    {">=", kOperator, 3, 1},
+    {"<=", kOperator, 3, 1},
+    {">", kOperator, 3, 1},
+    {"<", kOperator, 3, 1},
+    {"&&", kOperator, 3, 1},
+    {"||", kOperator, 3, 1},
+    {"&", kOperator, 1, 4},
+    {"|", kOperator, 1, 4},
+    {"xor", kOperator, 1, 4},
+    {"^", kOperator, 1, 4},
+    {"dist", kOperator, 2, 4},
+    {"exp", kOperator, 1, 4},
+    {"expd", kOperator, 6, 4},
+    {"expx", kOperator, 3, 4},
+    {"expy", kOperator, 3, 4},
+    {"sinx", kOperator, 2, 4},
+    {"siny", kOperator, 2, 4},
+    {"sin", kOperator, 4, 4},
+    {"cosx", kOperator, 2, 4},
+    {"cosy", kOperator, 2, 4},
+    {"cos", kOperator, 4, 4},
+    {"deconv", kOperator, 3, 4},
+    {"init", kOperator, 1, 5},
+    {"initx", kOperator, 2, 5},
+    {"inity", kOperator, 2, 5},
+    {"initxy", kOperator, 4, 5},
+    {"ring", kOperator, 0, 5},
+    {"!", kOperator, 0, 5},
+    {"max", kOperator, 1, 5},
+    {"min", kOperator, 1, 5},
+    {"neg", kOperator, 1, 5},
+    {"(", kOpenParen, 0, 0},
+    {")", kCloseParen, 0, 0},
+    {"{", kOpenBrace, 0, 0},
+    {"}", kCloseBrace, 0, 0},
+    {";", kSemicolon, 0, 0},
+    {nullptr, kName, 0, 6},
+    {nullptr, kNumber, 0, 6},
 };
 constexpr int kPlusRow = 2;
 constexpr int kMinusRow = 3;
@@ -371,12 +402,9 @@ private:
             return -1;
         }
         switch (kOps[row].kind) {
-        case kOperator:
-            error("unexpected operator.");
-            return -1;
+        case kOperator: error("unexpected operator."); return -1;
         case kNumber:
-        case kName:
-            return newNode(token, kOps[row].priority);
+        case kName: return newNode(token, kOps[row].priority);
         case kOpenParen:
         case kOpenBrace: {
             if (!pushBracket(token[0])) {
@@ -391,12 +419,8 @@ private:
             return root;
         }
         case kCloseParen:
-        case kCloseBrace:
-            error("Unexpected right parenthese or bracket in exprTerm");
-            return -1;
-        default:
-            error("syntax in exprTerm");
-            return -1;
+        case kCloseBrace: error("Unexpected right parenthese or bracket in exprTerm"); return -1;
+        default: error("syntax in exprTerm"); return -1;
         }
     }
 
@@ -484,11 +508,11 @@ private:
     }
 
     std::string input_;
-    std::size_t pos_ = 0;             // read position in input_
-    std::vector<char> brackets_;      // open brackets, '(' or '{', at most 64
-    int nesting_ = 0;                 // brackets open
-    bool failed_ = false;             // an error has been reported
-    std::vector<ExprNode> nodes_;     // the tree; freed with the translator
+    std::size_t pos_ = 0;          // read position in input_
+    std::vector<char> brackets_;   // open brackets, '(' or '{', at most 64
+    int nesting_ = 0;              // brackets open
+    bool failed_ = false;          // an error has been reported
+    std::vector<ExprNode> nodes_;  // the tree; freed with the translator
 };
 
 /* Translates input; the instructions in out, or false after a reported error. */
@@ -619,7 +643,7 @@ private:
     static bool bindOperator(const std::string &text, Op &op)
     {
         static const std::pair<const char *, Op> kBindings[] = {
-            {"+", Op::Sum},   {"-", Op::Difference}, {"*", Op::Product}, {"/", Op::Quotient},
+            {"+", Op::Sum},   {"-", Op::Difference}, {"*", Op::Product},  {"/", Op::Quotient},
             {"^", Op::Power}, {"=", Op::Assign},     {"neg", Op::Negate},
         };
         for (const auto &[name, bound] : kBindings) {
@@ -813,7 +837,7 @@ int driverTree(Tcl_Interp *, int, const char **)
 
 /* The texts of the two evaluator drivers. */
 struct RunTexts {
-    const char *askValue;   // printf format with the variable's name
+    const char *askValue;  // printf format with the variable's name
     const char *askCount;
     bool countOperations;   // the timing line names the operations
     const char *showValue;  // printf format with the name and the value
@@ -890,8 +914,7 @@ int driverRun(Tcl_Interp *, int, const char **)
 
 int driverRunTimed(Tcl_Interp *, int, const char **)
 {
-    static constexpr RunTexts kTexts = {"Input value for %s: ", "Enter execution numbers: ", false,
-                                        "%10s %13.3f\n"};
+    static constexpr RunTexts kTexts = {"Input value for %s: ", "Enter execution numbers: ", false, "%10s %13.3f\n"};
     return runDriver(kTexts);
 }
 
@@ -982,9 +1005,9 @@ struct EtranSubcommand {
 };
 
 constexpr EtranSubcommand kSubcommands[] = {
-    {"parser", 6, etranParser},       {"parser0", 7, driverGrammar}, {"parser1", 7, driverTree},
-    {"parser2", 7, driverRun},        {"parser3", 7, driverRunTimed}, {"priority", 7, etranPriority},
-    {"isopr", 4, etranIsopr},         {"nvars", 4, etranNvars},     {"resetvar", 4, etranResetvar},
+    {"parser", 6, etranParser}, {"parser0", 7, driverGrammar},  {"parser1", 7, driverTree},
+    {"parser2", 7, driverRun},  {"parser3", 7, driverRunTimed}, {"priority", 7, etranPriority},
+    {"isopr", 4, etranIsopr},   {"nvars", 4, etranNvars},       {"resetvar", 4, etranResetvar},
     {"token", 5, etranToken},
 };
 

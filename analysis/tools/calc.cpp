@@ -198,10 +198,8 @@ bool createOutput(CalcContext *ctx, const char *out, const ToolOption *options, 
 int calcParseOptions(int argc, const char **argv, CalcContext *ctx)
 {
     ToolOption options[OPT_COUNT + 1] = {
-        {"-in", nullptr},    {"-out", nullptr},   {"-ob", nullptr},
-        {"-b", nullptr},     {"-par", nullptr},   {"-f", nullptr},
-        {"-imgid", nullptr}, {"-pixel", nullptr}, {"-nbands", nullptr},
-        {nullptr, nullptr},
+        {"-in", nullptr}, {"-out", nullptr},   {"-ob", nullptr},    {"-b", nullptr},      {"-par", nullptr},
+        {"-f", nullptr},  {"-imgid", nullptr}, {"-pixel", nullptr}, {"-nbands", nullptr}, {nullptr, nullptr},
     };
     int unknown = parseToolOptions(options, argc, argv);
     if (unknown > 0) {
@@ -251,8 +249,7 @@ int calcParseOptions(int argc, const char **argv, CalcContext *ctx)
         tesk_fprintf(stderr, "Undefined module.\n");
         return setUpFailed(ctx, error);
     }
-    if (calcModules[ctx->module].setup(ctx, options[OPT_B].value, options[OPT_PAR].value,
-                                       options[OPT_OB].value) > 0) {
+    if (calcModules[ctx->module].setup(ctx, options[OPT_B].value, options[OPT_PAR].value, options[OPT_OB].value) > 0) {
         return 1;
     }
     return setUpFailed(ctx, error);
@@ -354,8 +351,7 @@ bool runBandSequential(const CalcContext *ctx, Progress &progress, const char *p
  * unless that would overwrite a band of the image before it is read. */
 bool bandSequential(const CalcContext *ctx)
 {
-    if (ctx->module != CALC_STRETCH
-        || (ctx->input->desc.imgid != IMG_BSQ && ctx->output->desc.imgid != IMG_BSQ)) {
+    if (ctx->module != CALC_STRETCH || (ctx->input->desc.imgid != IMG_BSQ && ctx->output->desc.imgid != IMG_BSQ)) {
         return false;
     }
     if (ctx->input != ctx->output) {
@@ -382,8 +378,8 @@ bool calcRun(CalcContext *ctx, const char *programName)
 {
     const char *label = calcModules[ctx->module].label;
     Progress progress(label);
-    bool done = bandSequential(ctx) ? runBandSequential(ctx, progress, programName)
-                                    : runRows(ctx, progress, programName);
+    bool done =
+        bandSequential(ctx) ? runBandSequential(ctx, progress, programName) : runRows(ctx, progress, programName);
     if (done) {
         meterSet(label, 1.0f);
     }

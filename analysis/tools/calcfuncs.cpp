@@ -26,7 +26,7 @@
 
 namespace {
 
-constexpr int kBlock = 32;            // values of one vectorised block
+constexpr int kBlock = 32;                  // values of one vectorised block
 constexpr float kTinyDenominator = 1e-30f;  // stands in for a zero (or NaN) denominator
 
 using Full = std::integral_constant<int, kBlock>;
@@ -232,8 +232,7 @@ bool oneOutput(CalcContext *ctx, const char *outBands, const char *message)
  *	item is not a number or accept(count) refuses the count.
  */
 template <typename Accept>
-bool readParams(CalcContext *ctx, const char *text, std::vector<float> defaults, Accept accept,
-                const char *message)
+bool readParams(CalcContext *ctx, const char *text, std::vector<float> defaults, Accept accept, const char *message)
 {
     ctx->params = std::move(defaults);
     if (text == nullptr) {
@@ -260,7 +259,8 @@ int dratioSetup(CalcContext *ctx, const char *bands, const char *params, const c
     if (!fixedBands(ctx, 4, bands, outBands, texts)) {
         return 0;
     }
-    return readParams(ctx, params, {1.0f, 0.0f}, [](int n) { return n == 2; }, "dratio: Invalid parameter(s).");
+    return readParams(
+        ctx, params, {1.0f, 0.0f}, [](int n) { return n == 2; }, "dratio: Invalid parameter(s).");
 }
 
 void dratioKernel(const CalcContext *ctx, const CalcRow *r)
@@ -269,8 +269,8 @@ void dratioKernel(const CalcContext *ctx, const CalcRow *r)
     const float *x0 = r->in[0], *x1 = r->in[1], *x2 = r->in[2], *x3 = r->in[3];
     float *y = r->out[0];
     overBlocks(r->columns, [&](int i, auto count) {
-        [](const float *__restrict a, const float *__restrict b, const float *__restrict c,
-           const float *__restrict e, float *__restrict out, auto n, float gain, float offset) {
+        [](const float *__restrict a, const float *__restrict b, const float *__restrict c, const float *__restrict e,
+           float *__restrict out, auto n, float gain, float offset) {
             for (int k = 0; k < n; k++) {
                 out[k] = (a[k] - b[k]) / guarded(c[k] - e[k]) * gain + offset;
             }
@@ -287,8 +287,8 @@ int ratioSetup(CalcContext *ctx, const char *bands, const char *params, const ch
     if (!fixedBands(ctx, 2, bands, outBands, texts)) {
         return 0;
     }
-    return readParams(ctx, params, {1.0f, 0.0f, 0.0f, 0.0f}, [](int n) { return n == 2 || n == 4; },
-                      "ratio: Invalid parameter(s).");
+    return readParams(
+        ctx, params, {1.0f, 0.0f, 0.0f, 0.0f}, [](int n) { return n == 2 || n == 4; }, "ratio: Invalid parameter(s).");
 }
 
 void ratioKernel(const CalcContext *ctx, const CalcRow *r)
@@ -316,8 +316,8 @@ int nratioSetup(CalcContext *ctx, const char *bands, const char *params, const c
     if (!fixedBands(ctx, 2, bands, outBands, texts)) {
         return 0;
     }
-    return readParams(ctx, params, {0.0f, 0.0f, 1.0f, 1.0f, 0.0f}, [](int n) { return n <= 5; },
-                      "nratio: Invalid parameter(s).");
+    return readParams(
+        ctx, params, {0.0f, 0.0f, 1.0f, 1.0f, 0.0f}, [](int n) { return n <= 5; }, "nratio: Invalid parameter(s).");
 }
 
 void nratioKernel(const CalcContext *ctx, const CalcRow *r)
@@ -327,8 +327,8 @@ void nratioKernel(const CalcContext *ctx, const CalcRow *r)
     const float *x0 = r->in[0], *x1 = r->in[1];
     float *y = r->out[0];
     overBlocks(r->columns, [&](int i, auto count) {
-        [](const float *__restrict u, const float *__restrict v, float *__restrict out, auto n, float du,
-           float dv, float scale, float gain, float offset) {
+        [](const float *__restrict u, const float *__restrict v, float *__restrict out, auto n, float du, float dv,
+           float scale, float gain, float offset) {
             for (int k = 0; k < n; k++) {
                 float a = u[k] - du;
                 float b = (v[k] - dv) * scale;
@@ -342,9 +342,9 @@ void nratioKernel(const CalcContext *ctx, const CalcRow *r)
 
 int stretchSetup(CalcContext *ctx, const char *bands, const char *params, const char *outBands)
 {
-    if (!freeBands(ctx, bands, "stretch: Too many input bands.", "stretch: Input band out of range.")
-        || !perBandOutputs(ctx, outBands, "stretch: Inconsistant output and input bands.",
-                           "stretch: Output band is out of range.")) {
+    if (!freeBands(ctx, bands, "stretch: Too many input bands.", "stretch: Input band out of range.") ||
+        !perBandOutputs(ctx, outBands, "stretch: Inconsistant output and input bands.",
+                        "stretch: Output band is out of range.")) {
         return 0;
     }
     int n = static_cast<int>(ctx->inBands.size());
@@ -353,8 +353,9 @@ int stretchSetup(CalcContext *ctx, const char *bands, const char *params, const 
         defaults.push_back(1.0f);
         defaults.push_back(0.0f);
     }
-    return readParams(ctx, params, std::move(defaults), [n](int count) { return count % 2 == 0 && count <= 2 * n; },
-                      "stretch: Invalide parameter(s).");
+    return readParams(
+        ctx, params, std::move(defaults), [n](int count) { return count % 2 == 0 && count <= 2 * n; },
+        "stretch: Invalide parameter(s).");
 }
 
 void stretchKernel(const CalcContext *ctx, const CalcRow *r)
@@ -368,14 +369,21 @@ void stretchKernel(const CalcContext *ctx, const CalcRow *r)
 
 int devSetup(CalcContext *ctx, const char *bands, const char *params, const char *outBands)
 {
-    if (!freeBands(ctx, bands, "DEV: Too many input bands.", "DEV: Input band out of range.")
-        || !perBandOutputs(ctx, outBands, "DEV: Inconsistant output and input bands.",
-                           "DEV: Output band is out of range.")) {
+    if (!freeBands(ctx, bands, "DEV: Too many input bands.", "DEV: Input band out of range.") ||
+        !perBandOutputs(ctx, outBands, "DEV: Inconsistant output and input bands.",
+                        "DEV: Output band is out of range.")) {
         return 0;
     }
-    std::vector<float> defaults = {2.0f, 1.5f, 50.0f, 8.0f, 0.0068f, 0.0068f,
-                                   static_cast<float>(ctx->columns * 0.5), static_cast<float>(ctx->rows * 0.5)};
-    if (!readParams(ctx, params, std::move(defaults), [](int n) { return n <= 8; }, "DEV: Invalid parameter(s).")) {
+    std::vector<float> defaults = {2.0f,
+                                   1.5f,
+                                   50.0f,
+                                   8.0f,
+                                   0.0068f,
+                                   0.0068f,
+                                   static_cast<float>(ctx->columns * 0.5),
+                                   static_cast<float>(ctx->rows * 0.5)};
+    if (!readParams(
+            ctx, params, std::move(defaults), [](int n) { return n <= 8; }, "DEV: Invalid parameter(s).")) {
         return 0;
     }
     /* p3 is the focal distance: the correction divides by it. */
@@ -422,15 +430,16 @@ void devKernel(const CalcContext *ctx, const CalcRow *r)
 
 int linearSetup(CalcContext *ctx, const char *bands, const char *params, const char *outBands)
 {
-    if (!freeBands(ctx, bands, "linear: Too many input bands.", "linear: Input band out of range.")
-        || !oneOutput(ctx, outBands, "linear: output band must be 1.")) {
+    if (!freeBands(ctx, bands, "linear: Too many input bands.", "linear: Input band out of range.") ||
+        !oneOutput(ctx, outBands, "linear: output band must be 1.")) {
         return 0;
     }
     int n = static_cast<int>(ctx->inBands.size());
     std::vector<float> defaults(static_cast<size_t>(n), 1.0f / static_cast<float>(n));
     defaults.push_back(0.0f);
-    return readParams(ctx, params, std::move(defaults), [n](int count) { return count == 0 || count == n + 1; },
-                      "linear: invalide parameter(s).");
+    return readParams(
+        ctx, params, std::move(defaults), [n](int count) { return count == 0 || count == n + 1; },
+        "linear: invalide parameter(s).");
 }
 
 void linearKernel(const CalcContext *ctx, const CalcRow *r)
@@ -453,11 +462,12 @@ void linearKernel(const CalcContext *ctx, const CalcRow *r)
 
 int avgSetup(CalcContext *ctx, const char *bands, const char *params, const char *outBands)
 {
-    if (!freeBands(ctx, bands, "avg: Too many input bands.", "avg: Input band out of range.")
-        || !oneOutput(ctx, outBands, "avg: output band must be 1.")) {
+    if (!freeBands(ctx, bands, "avg: Too many input bands.", "avg: Input band out of range.") ||
+        !oneOutput(ctx, outBands, "avg: output band must be 1.")) {
         return 0;
     }
-    return readParams(ctx, params, {FLT_MAX}, [](int n) { return n <= 1; }, "avg: invalide parameter(s).");
+    return readParams(
+        ctx, params, {FLT_MAX}, [](int n) { return n <= 1; }, "avg: invalide parameter(s).");
 }
 
 /* The sum of the bands goes to the result row and the number of values at or

@@ -17,7 +17,7 @@ enum ToolAnswer { TOOL_FAILED = 0, TOOL_DONE = 1, TOOL_USAGE = 2, TOOL_CANCELED 
 /* Follows the program name in the cancel text ("rimage calc canceled..."). */
 constexpr const char kToolCanceled[] = " canceled...";
 
-typedef int (ToolMainProc)(const char *programName, int argc, const char **argv);
+typedef int(ToolMainProc)(const char *programName, int argc, const char **argv);
 
 struct RimageTool {
     const char *word;         // the rimage subcommand word, in full

@@ -23,18 +23,18 @@
 namespace {
 
 constexpr int kFileHeaderBytes = 14;
-constexpr int kInfoBytes = 40;        // the information header this system writes
+constexpr int kInfoBytes = 40;  // the information header this system writes
 constexpr int kMaxGeoText = 256;
 constexpr int kMapGrid = 1;
 
 /* The fields of the file header and information header that we use. */
 struct DibHeader {
-    uint32_t pixelOffset;   /* file offset of the pixel data */
-    uint32_t infoSize;      /* bytes of the information header, at least 40 */
-    int32_t width, height;  /* negative height: rows stored first row first */
+    uint32_t pixelOffset;  /* file offset of the pixel data */
+    uint32_t infoSize;     /* bytes of the information header, at least 40 */
+    int32_t width, height; /* negative height: rows stored first row first */
     uint16_t bitCount;
-    uint32_t compression;   /* 0: none */
-    uint32_t coloursUsed;   /* table entries, 0: all that the bit count allows */
+    uint32_t compression; /* 0: none */
+    uint32_t coloursUsed; /* table entries, 0: all that the bit count allows */
 };
 
 /* Reads the two headers at byte 0; false when the file is too short, is
@@ -53,8 +53,8 @@ bool readHeaders(int fd, DibHeader *h)
     h->bitCount = getU16(b + 28);
     h->compression = getU32(b + 30);
     h->coloursUsed = getU32(b + 46);
-    return h->pixelOffset >= kFileHeaderBytes && h->infoSize >= kInfoBytes
-           && h->infoSize <= h->pixelOffset - kFileHeaderBytes;
+    return h->pixelOffset >= kFileHeaderBytes && h->infoSize >= kInfoBytes &&
+           h->infoSize <= h->pixelOffset - kFileHeaderBytes;
 }
 
 /* Bytes of one stored row: bitCount * width bits padded to 4 bytes. */
@@ -103,9 +103,7 @@ bool initDibInfo(ImageDesc *desc, const DibHeader &h)
         desc->msbf = 1;
         colours = colours == 0 ? 2 : colours;
         break;
-    default:
-        tesk_fprintf(stderr, "Error in initDIB_Bi: invalid BitCount.\n");
-        return false;
+    default: tesk_fprintf(stderr, "Error in initDIB_Bi: invalid BitCount.\n"); return false;
     }
     desc->nindices = static_cast<int32_t>(colours);
     desc->imgid = IMG_DIB;
@@ -164,8 +162,8 @@ int dibDetect(int fd, const char *, ImageDesc *desc, void **priv)
     }
     struct stat st;
     int64_t lastRow = (static_cast<int64_t>(h.bitCount) * h.width + 7) / 8;
-    if (fstat(fd, &st) != 0 || st.st_size - h.pixelOffset < lastRow
-        || (st.st_size - h.pixelOffset - lastRow) / block < found.rows - 1) {
+    if (fstat(fd, &st) != 0 || st.st_size - h.pixelOffset < lastRow ||
+        (st.st_size - h.pixelOffset - lastRow) / block < found.rows - 1) {
         return refuse("pixel data beyond the end of the file");
     }
 
@@ -226,8 +224,14 @@ int dibWriteHeader(int fd, int checkDisk, ImageDesc *desc)
     int entries = 0;
     int bands = 1;
     switch (desc->pixel) {
-    case PIX_1BIT: bitCount = 1; entries = 2; break;
-    case PIX_4BITS: bitCount = 4; entries = 16; break;
+    case PIX_1BIT:
+        bitCount = 1;
+        entries = 2;
+        break;
+    case PIX_4BITS:
+        bitCount = 4;
+        entries = 16;
+        break;
     case PIX_BYTE:
         if (desc->nbands <= 1) {
             bitCount = 8;
@@ -237,8 +241,7 @@ int dibWriteHeader(int fd, int checkDisk, ImageDesc *desc)
             bands = 3;
         }
         break;
-    default:
-        return refuse("this pixel type has no bitmap form");
+    default: return refuse("this pixel type has no bitmap form");
     }
     if (desc->rows < 1 || desc->columns < 1) {
         return refuse("invalid image size");
@@ -307,9 +310,9 @@ int dibWritePalette(int fd, const ImageDesc *desc)
     int pixel = h.bitCount == 1 ? PIX_1BIT : h.bitCount == 4 ? PIX_4BITS : h.bitCount == 8 ? PIX_BYTE : 0;
     int size = 1 << h.bitCount;
     off_t position = kFileHeaderBytes + h.infoSize;
-    if (pixel == 0 || desc->pixel != pixel || desc->nindices != size
-        || (h.coloursUsed != 0 && h.coloursUsed != static_cast<uint32_t>(size))
-        || position + 4 * size > static_cast<off_t>(h.pixelOffset)) {
+    if (pixel == 0 || desc->pixel != pixel || desc->nindices != size ||
+        (h.coloursUsed != 0 && h.coloursUsed != static_cast<uint32_t>(size)) ||
+        position + 4 * size > static_cast<off_t>(h.pixelOffset)) {
         return 0;
     }
     unsigned char table[4 * 256];
@@ -356,7 +359,14 @@ const char *dibRules(ImageDesc *d)
 }  // namespace
 
 constexpr ImageType dibTypes[1] = {
-    {.imgid = IMG_DIB, .format = "DIB", .layout = Layout::Bitmap, .line = LineRule::Words,
-     .fileLine = LineRule::Words, .rules = dibRules, .detect = dibDetect, .header = dibWriteHeader,
-     .palette = dibPalette, .area = NewArea::Rows},
+    {.imgid = IMG_DIB,
+     .format = "DIB",
+     .layout = Layout::Bitmap,
+     .line = LineRule::Words,
+     .fileLine = LineRule::Words,
+     .rules = dibRules,
+     .detect = dibDetect,
+     .header = dibWriteHeader,
+     .palette = dibPalette,
+     .area = NewArea::Rows},
 };

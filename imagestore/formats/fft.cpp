@@ -25,8 +25,17 @@ constexpr char kMagic[] = "FFT IMAGE FILE";
 
 /* Header field offsets. */
 enum {
-    kRows = 84, kColumns = 88, kCount = 104, kMaxRe = 112, kMinRe = 120, kMaxIm = 128, kMinIm = 136,
-    kMeanRe = 144, kMeanIm = 152, kStdRe = 160, kStdIm = 168
+    kRows = 84,
+    kColumns = 88,
+    kCount = 104,
+    kMaxRe = 112,
+    kMinRe = 120,
+    kMaxIm = 128,
+    kMinIm = 136,
+    kMeanRe = 144,
+    kMeanIm = 152,
+    kStdRe = 160,
+    kStdIm = 168
 };
 
 /* The 1,024 header bytes at byte 0, the file position left alone. */

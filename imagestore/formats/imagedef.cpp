@@ -22,14 +22,33 @@ namespace {
 constexpr int kHeaderBytes = 1152;
 constexpr int kMaxSide = 1 << 28;
 constexpr int kMaxBands = 65535;
-constexpr int64_t kMaxLineBytes = INT32_MAX / 2;      // one row of every band
-constexpr int64_t kMaxFileBytes = int64_t{1} << 46;   // header and data area
+constexpr int64_t kMaxLineBytes = INT32_MAX / 2;     // one row of every band
+constexpr int64_t kMaxFileBytes = int64_t{1} << 46;  // header and data area
 
 /* Header field offsets. */
 enum {
-    kMagic = 0, kMsbf = 16, kImgId = 20, kMapId = 24, kImgType = 28, kOffset = 32, kPixel = 36,
-    kBands = 40, kRows = 44, kColumns = 48, kTop = 52, kLeft = 56, kX0 = 60, kY0 = 68, kZ0 = 76,
-    kZscale = 84, kZmin = 92, kZmax = 100, kDx = 108, kDy = 116, kIndices = 124, kPalette = 128,
+    kMagic = 0,
+    kMsbf = 16,
+    kImgId = 20,
+    kMapId = 24,
+    kImgType = 28,
+    kOffset = 32,
+    kPixel = 36,
+    kBands = 40,
+    kRows = 44,
+    kColumns = 48,
+    kTop = 52,
+    kLeft = 56,
+    kX0 = 60,
+    kY0 = 68,
+    kZ0 = 76,
+    kZscale = 84,
+    kZmin = 92,
+    kZmax = 100,
+    kDx = 108,
+    kDy = 116,
+    kIndices = 124,
+    kPalette = 128,
     kDescription = 896
 };
 
@@ -50,8 +69,8 @@ bool isBandInterleaved(int imgid)
 int64_t lineBytes(int imgid, int pixel, int64_t rows, int64_t columns, int64_t bands, int64_t offset)
 {
     int bits = pixelIdBits(pixel);
-    if (pixel < PIX_1BIT || bits < 1 || rows < 1 || columns < 1 || bands < 1 || rows > kMaxSide ||
-        columns > kMaxSide || bands > kMaxBands) {
+    if (pixel < PIX_1BIT || bits < 1 || rows < 1 || columns < 1 || bands < 1 || rows > kMaxSide || columns > kMaxSide ||
+        bands > kMaxBands) {
         return 0;
     }
     int64_t line = (columns * bits + 7) / 8;
@@ -221,17 +240,44 @@ int imagedefHeader(int fd, int, ImageDesc *desc)
 /* BSQ, BIL and BIP files carry the header that detection reads; BSQD, BILD
  * and BIPD files are only described. */
 constexpr ImageType imagedefTypes[6] = {
-    {.imgid = IMG_BSQ, .format = "IMAGEDEF", .layout = Layout::BandLines, .rules = imageRulesBitPalette,
-     .detect = imagedefDetect, .header = imagedefHeader, .rewritesHeader = true},
-    {.imgid = IMG_BIL, .format = "IMAGEDEF", .layout = Layout::LineBands, .rules = imageRulesBitPalette,
-     .detect = imagedefDetect, .header = imagedefHeader, .rewritesHeader = true},
-    {.imgid = IMG_BIP, .format = "IMAGEDEF", .layout = Layout::Pixels, .line = LineRule::Words,
-     .fileLine = LineRule::Pixels, .rules = imageRulesBitPalette, .detect = imagedefDetect,
-     .header = imagedefHeader, .rewritesHeader = true, .area = NewArea::Rows},
-    {.imgid = IMG_BSQD, .format = "IMAGEDEF", .layout = Layout::BandLines, .header = imagedefHeader,
+    {.imgid = IMG_BSQ,
+     .format = "IMAGEDEF",
+     .layout = Layout::BandLines,
+     .rules = imageRulesBitPalette,
+     .detect = imagedefDetect,
+     .header = imagedefHeader,
      .rewritesHeader = true},
-    {.imgid = IMG_BILD, .format = "IMAGEDEF", .layout = Layout::LineBands, .header = imagedefHeader,
+    {.imgid = IMG_BIL,
+     .format = "IMAGEDEF",
+     .layout = Layout::LineBands,
+     .rules = imageRulesBitPalette,
+     .detect = imagedefDetect,
+     .header = imagedefHeader,
      .rewritesHeader = true},
-    {.imgid = IMG_BIPD, .format = "IMAGEDEF", .layout = Layout::Pixels, .header = imagedefHeader,
-     .rewritesHeader = true, .area = NewArea::Rows},
+    {.imgid = IMG_BIP,
+     .format = "IMAGEDEF",
+     .layout = Layout::Pixels,
+     .line = LineRule::Words,
+     .fileLine = LineRule::Pixels,
+     .rules = imageRulesBitPalette,
+     .detect = imagedefDetect,
+     .header = imagedefHeader,
+     .rewritesHeader = true,
+     .area = NewArea::Rows},
+    {.imgid = IMG_BSQD,
+     .format = "IMAGEDEF",
+     .layout = Layout::BandLines,
+     .header = imagedefHeader,
+     .rewritesHeader = true},
+    {.imgid = IMG_BILD,
+     .format = "IMAGEDEF",
+     .layout = Layout::LineBands,
+     .header = imagedefHeader,
+     .rewritesHeader = true},
+    {.imgid = IMG_BIPD,
+     .format = "IMAGEDEF",
+     .layout = Layout::Pixels,
+     .header = imagedefHeader,
+     .rewritesHeader = true,
+     .area = NewArea::Rows},
 };

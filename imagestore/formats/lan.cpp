@@ -21,16 +21,30 @@ namespace {
 
 constexpr int kHeaderBytes = 128;
 constexpr int kMaxSide = 1 << 28;
-constexpr int kMaxE73Side = 1 << 24;                  // sides stored as f32 stay exact
-constexpr int kMaxBands = 32767;                      // stored in 16 bits
-constexpr int64_t kMaxLineBytes = INT32_MAX / 2;      // one row of every band
-constexpr int64_t kMaxFileBytes = int64_t{1} << 46;   // header and data area
+constexpr int kMaxE73Side = 1 << 24;                 // sides stored as f32 stay exact
+constexpr int kMaxBands = 32767;                     // stored in 16 bits
+constexpr int64_t kMaxLineBytes = INT32_MAX / 2;     // one row of every band
+constexpr int64_t kMaxFileBytes = int64_t{1} << 46;  // header and data area
 
 /* Header field offsets. */
 enum {
-    kTag = 0, kPack = 6, kBands = 8, kImgType = 10, kZscale = 12, kColumns = 16, kRows = 20,
-    kLeft = 24, kTop = 28, kZ0 = 32, kZmin = 36, kZmax = 40, kMapId = 92, kX0 = 112, kY0 = 116,
-    kDx = 120, kDy = 124
+    kTag = 0,
+    kPack = 6,
+    kBands = 8,
+    kImgType = 10,
+    kZscale = 12,
+    kColumns = 16,
+    kRows = 20,
+    kLeft = 24,
+    kTop = 28,
+    kZ0 = 32,
+    kZmin = 36,
+    kZmax = 40,
+    kMapId = 92,
+    kX0 = 112,
+    kY0 = 116,
+    kDx = 120,
+    kDy = 124
 };
 
 /* The three tags and their image types. */
@@ -161,8 +175,8 @@ int lanWriteHeader(int fd, int checkDisk, ImageDesc *desc)
      * for any disk gets the disk's answer rather than a silent refusal. */
     if (checkDisk && desc->rows >= 1 && desc->columns >= 1 && desc->nbands >= 1) {
         RequestBytes line = (static_cast<RequestBytes>(desc->columns) * pixelIdBits(desc->pixel) + 7) / 8;
-        RequestBytes bytes = line * static_cast<RequestBytes>(desc->nbands) * static_cast<RequestBytes>(desc->rows)
-                             + kHeaderBytes;
+        RequestBytes bytes =
+            line * static_cast<RequestBytes>(desc->nbands) * static_cast<RequestBytes>(desc->rows) + kHeaderBytes;
         if (!checkDiskSpace(desc->file, bytes, "Insufficient disk space. Requested:%s Available:%.f\n")) {
             return -1;
         }
@@ -210,10 +224,22 @@ int lanWriteHeader(int fd, int checkDisk, ImageDesc *desc)
 }
 
 constexpr ImageType lanTypes[3] = {
-    {.imgid = IMG_E73, .format = "LAN", .layout = Layout::LineBands, .detect = lanDetect,
-     .header = lanWriteHeader, .rewritesHeader = true},
-    {.imgid = IMG_E74, .format = "LAN", .layout = Layout::LineBands, .detect = lanDetect,
-     .header = lanWriteHeader, .rewritesHeader = true},
-    {.imgid = IMG_E74BSQ, .format = "LAN", .layout = Layout::BandLines, .detect = lanDetect,
-     .header = lanWriteHeader, .rewritesHeader = true},
+    {.imgid = IMG_E73,
+     .format = "LAN",
+     .layout = Layout::LineBands,
+     .detect = lanDetect,
+     .header = lanWriteHeader,
+     .rewritesHeader = true},
+    {.imgid = IMG_E74,
+     .format = "LAN",
+     .layout = Layout::LineBands,
+     .detect = lanDetect,
+     .header = lanWriteHeader,
+     .rewritesHeader = true},
+    {.imgid = IMG_E74BSQ,
+     .format = "LAN",
+     .layout = Layout::BandLines,
+     .detect = lanDetect,
+     .header = lanWriteHeader,
+     .rewritesHeader = true},
 };

@@ -19,8 +19,8 @@
 
 namespace {
 
-constexpr size_t kMaxHeaderText = 32;   // the four tokens and their separating blanks
-constexpr off_t kMaxHeaderBytes = 65536; // comments included
+constexpr size_t kMaxHeaderText = 32;     // the four tokens and their separating blanks
+constexpr off_t kMaxHeaderBytes = 65536;  // comments included
 constexpr int kMapGrid = 1;
 
 /* Hands out the bytes of a file from byte 0, one at a time, through a small
@@ -96,10 +96,10 @@ int refuse(const char *reason)
 int ppmDetect(int fd, const char *, ImageDesc *desc, void **)
 {
     ByteSource source(fd);
-    std::string text;                  // the tokens, one blank between them
-    size_t starts[4] = {0, 0, 0, 0};   // where each token begins in text
+    std::string text;                 // the tokens, one blank between them
+    size_t starts[4] = {0, 0, 0, 0};  // where each token begins in text
     int tokens = 0;
-    bool lineStart = true;             // nothing but the line feed before us on this line
+    bool lineStart = true;  // nothing but the line feed before us on this line
     while (tokens < 4) {
         int c = source.next();
         if (c < 0) {
@@ -204,8 +204,8 @@ int ppmWriteHeader(int fd, ImageDesc *desc)
         return -1;
     }
     char text[64];
-    int length = std::snprintf(text, sizeof text, bands == 3 ? "P6\n%d %d\n255\n" : "P5\n%d %d\n255\n",
-                               desc->columns, desc->rows);
+    int length = std::snprintf(text, sizeof text, bands == 3 ? "P6\n%d %d\n255\n" : "P5\n%d %d\n255\n", desc->columns,
+                               desc->rows);
     if (!writeAt(fd, text, static_cast<size_t>(length), 0)) {
         tesk_fprintf(stderr, "Error in PPM header: cannot write the file\n");
         return -1;
@@ -238,7 +238,13 @@ const char *ppmRules(ImageDesc *desc)
 /* PPM stores its bands pixel-interleaved in one line per row, so a new
  * file's area is block x rows like BIP's. */
 constexpr ImageType ppmTypes[1] = {
-    {.imgid = IMG_PPM, .format = "PPM", .layout = Layout::Pixels, .line = LineRule::Pixels,
-     .fileLine = LineRule::Pixels, .rules = ppmRules, .detect = ppmDetect, .header = ppmHeader,
+    {.imgid = IMG_PPM,
+     .format = "PPM",
+     .layout = Layout::Pixels,
+     .line = LineRule::Pixels,
+     .fileLine = LineRule::Pixels,
+     .rules = ppmRules,
+     .detect = ppmDetect,
+     .header = ppmHeader,
      .area = NewArea::Rows},
 };

@@ -15,12 +15,12 @@ namespace {
 
 /* One registered reader; nodes come from gmemAlloc and belong to a list. */
 struct ReaderNode {
-    ImageReaderProc *proc;     /* the reader, never NULL */
-    ReaderNode *next;          /* next reader of the same list, NULL at the end */
+    ImageReaderProc *proc; /* the reader, never NULL */
+    ReaderNode *next;      /* next reader of the same list, NULL at the end */
 };
 
-ReaderNode *firstList = nullptr;    /* asked before the built-in formats, head first */
-ReaderNode *secondList = nullptr;   /* asked after them, head first */
+ReaderNode *firstList = nullptr;  /* asked before the built-in formats, head first */
+ReaderNode *secondList = nullptr; /* asked after them, head first */
 
 /* Unlinks and frees the first node of proc in list; true when there was one. */
 bool unlinkReader(ReaderNode **list, ImageReaderProc *proc)

@@ -26,7 +26,7 @@
 
 namespace {
 
-constexpr size_t kDetectBytes = 4095;    // of the text that detection examines
+constexpr size_t kDetectBytes = 4095;  // of the text that detection examines
 constexpr int kMapGrid = 1;
 constexpr int64_t kMaxBitmapBytes = INT32_MAX;
 
@@ -107,9 +107,9 @@ bool writeBitmapText(int fd, int32_t rows, int32_t columns, RowSource rowAt)
 {
     TextSink sink(fd, 0);
     char text[128];
-    int n = std::snprintf(text, sizeof text,
-                          "#define xbmp_width %d\n#define xbmp_height %d\nstatic char xbmp_bits[] = {\n",
-                          columns, rows);
+    int n =
+        std::snprintf(text, sizeof text, "#define xbmp_width %d\n#define xbmp_height %d\nstatic char xbmp_bits[] = {\n",
+                      columns, rows);
     sink.put(text, static_cast<size_t>(n));
     int32_t block = rowBytesOf(columns);
     int64_t total = static_cast<int64_t>(rows) * block;
@@ -187,8 +187,8 @@ bool byteOfNumber(const std::string &token, unsigned char *out)
 bool isBitmapImage(const RamImage *image)
 {
     const ImageDesc &desc = image->desc;
-    return desc.pixel == PIX_1BIT && desc.nbands == 1 && desc.rows >= 1 && desc.columns >= 1
-           && image->rowBytes == rowBytesOf(desc.columns);
+    return desc.pixel == PIX_1BIT && desc.nbands == 1 && desc.rows >= 1 && desc.columns >= 1 &&
+           image->rowBytes == rowBytesOf(desc.columns);
 }
 
 /* Set while a write-back runs: reading rows must not start another. */
@@ -258,8 +258,8 @@ int xbmDetect(int fd, const char *, ImageDesc *desc, void **)
  */
 int xbmWriteWhole(int fd, ImageDesc *desc)
 {
-    if (desc->rows < 1 || desc->columns < 1
-        || static_cast<int64_t>(desc->rows) * rowBytesOf(desc->columns) > kMaxBitmapBytes) {
+    if (desc->rows < 1 || desc->columns < 1 ||
+        static_cast<int64_t>(desc->rows) * rowBytesOf(desc->columns) > kMaxBitmapBytes) {
         tesk_fprintf(stderr, "Error in writeXBMP: invalid image size\n");
         return -1;
     }
@@ -420,6 +420,12 @@ int xbmRewrite(RamImage *image)
 }
 
 constexpr ImageType xbmTypes[1] = {
-    {.imgid = IMG_XBMP, .format = "XBM", .layout = Layout::Whole, .detect = xbmDetect, .area = NewArea::Whole,
-     .whole = xbmWriteWhole, .decode = readXBMP, .rewrite = xbmRewrite},
+    {.imgid = IMG_XBMP,
+     .format = "XBM",
+     .layout = Layout::Whole,
+     .detect = xbmDetect,
+     .area = NewArea::Whole,
+     .whole = xbmWriteWhole,
+     .decode = readXBMP,
+     .rewrite = xbmRewrite},
 };

@@ -31,7 +31,7 @@ struct ModuleRun {
  *	kernel to image row `row`, whose values band by band are bands.
  */
 ModuleRun run(const char *name, const std::vector<Row> &bands, const char *b, const char *par, const char *ob,
-        int outImageBands = 1, int row = 0, int rows = 1)
+              int outImageBands = 1, int row = 0, int rows = 1)
 {
     ModuleRun r;
     r.ctx.module = calcFindModule(name);
@@ -162,8 +162,8 @@ TEST(CalcModules, StretchPairsPerBand)
     EXPECT_EQ(r.out[2], bands[2]);
     EXPECT_EQ(r.ctx.outBands, (std::vector<int>{0, 1, 2}));
     EXPECT_EQ(run("stretch", bands, nullptr, "2,10,1", nullptr, 3).setupResult, 0);
-    EXPECT_EQ(run("stretch", bands, "1,2", nullptr, "1", 3).setupResult, 0);      // -ob count differs
-    EXPECT_EQ(run("stretch", bands, "1,2", nullptr, "1,4", 3).setupResult, 0);    // beyond the output
+    EXPECT_EQ(run("stretch", bands, "1,2", nullptr, "1", 3).setupResult, 0);          // -ob count differs
+    EXPECT_EQ(run("stretch", bands, "1,2", nullptr, "1,4", 3).setupResult, 0);        // beyond the output
     EXPECT_EQ(run("stretch", bands, "1,2,3,1", nullptr, nullptr, 3).setupResult, 0);  // more than the image has
     r = run("stretch", bands, "3", "0.5,1", "2", 3);
     EXPECT_EQ(r.ctx.outBands, (std::vector<int>{1}));
@@ -172,8 +172,8 @@ TEST(CalcModules, StretchPairsPerBand)
 
 /* The de-vignetting factor of (row, column) written out from the geometry:
  * the cosine-law growth sqrt(1 + (rho / f)^2) - 1 of the off-axis distance. */
-double devFactor(double coefficient, double row, double column, double centreRow, double centreColumn,
-                 double pitchX, double pitchY, double focal)
+double devFactor(double coefficient, double row, double column, double centreRow, double centreColumn, double pitchX,
+                 double pitchY, double focal)
 {
     double dy = (row - centreRow) * pitchY, dx = (centreColumn - column) * pitchX;
     double g = std::sqrt(1.0 + (dx * dx + dy * dy) / (focal * focal)) - 1.0;

@@ -204,10 +204,9 @@ TEST(ShapeKinds, TheTableByNameCodeAndRow)
     GcanvasItem item;
     std::memset(&item, 0, sizeof item);
     item.type = &type;
-    const std::pair<const char *, int> kinds[] = {{"line", 0x200},    {"polygon", 0x400}, {"symbol", 0x100},
-                                                  {"gtext", 0x100},   {"text", 0x100},    {"image", 0x100},
-                                                  {"bitmap", 0x100},  {"rectangle", -1},  {"oval", -1},
-                                                  {"group", -1},      {"object", -1}};
+    const std::pair<const char *, int> kinds[] = {
+        {"line", 0x200},   {"polygon", 0x400}, {"symbol", 0x100}, {"gtext", 0x100}, {"text", 0x100}, {"image", 0x100},
+        {"bitmap", 0x100}, {"rectangle", -1},  {"oval", -1},      {"group", -1},    {"object", -1}};
     for (const auto &kind : kinds) {
         type.name = kind.first;
         EXPECT_EQ(itemShapeKind(&item), kind.second) << kind.first;
@@ -298,4 +297,4 @@ TEST(Clipping, RingsInDoublesReachPastSixteenBitsAndKeepExactCrossings)
     EXPECT_TRUE(away.empty());
 }
 
-} // namespace
+}  // namespace

@@ -205,4 +205,4 @@ TEST_F(TkGeometry, BezierCurveCountsAndSpans)
     EXPECT_EQ(out[1].x, 10);
 }
 
-} // namespace
+}  // namespace

@@ -51,4 +51,4 @@ TEST(ItemGC, EqualPensShareOneGCUntilTheLastUserFreesIt)
     Tk_FreePixmap(display, pixmap);
 }
 
-} // namespace
+}  // namespace

@@ -31,20 +31,20 @@ int shapeTestCmd(ClientData clientData, Tcl_Interp *interp, int argc, const char
 }
 
 const RamObjKind kShapeKind = {
-    RAMOBJ_SHAPE, shapeObjCount, nullptr, shapeObjClass, shapeObjClone, shapeObjSave,
+    RAMOBJ_SHAPE, shapeObjCount, nullptr,      shapeObjClass,    shapeObjClone, shapeObjSave,
     shapeObjLoad, shapeObjFree,  shapeTestCmd, shapeObjModified, &shapeOps,
 };
 
 /* A kind that is an object but not a shape layer. */
 const RamObjKind kOtherKind = {
-    RAMOBJ_STATS, shapeObjCount, nullptr, shapeObjClass, nullptr, nullptr, nullptr, shapeObjFree, shapeTestCmd,
-    nullptr, nullptr,
+    RAMOBJ_STATS, shapeObjCount, nullptr,      shapeObjClass, nullptr, nullptr,
+    nullptr,      shapeObjFree,  shapeTestCmd, nullptr,       nullptr,
 };
 
 /* Rings of one polygon record: outer square 0..60 (clockwise with y up),
  * a hole 15..45 and an island 25..35 in the hole. */
-const std::vector<double> kHoled = {0,  0,  0,  60, 60, 60, 60, 0,  0,  0,  15, 15, 45, 15, 45, 45, 15, 45,
-                                    15, 15, 25, 25, 25, 35, 35, 35, 35, 25, 25, 25};
+const std::vector<double> kHoled = {0,  0,  0,  60, 60, 60, 60, 0,  0,  0,  15, 15, 45, 15, 45,
+                                    45, 15, 45, 15, 15, 25, 25, 25, 35, 35, 35, 35, 25, 25, 25};
 const std::vector<int> kHoledParts = {5, 5, 5};
 
 class ObjectItemTest : public ::testing::Test {
@@ -98,8 +98,8 @@ protected:
     static void add(RAMOBJ *obj, const std::vector<double> &xy, const std::vector<int> &parts = {})
     {
         ASSERT_NE(appendShapeRecord(set(obj), 0, xy.data(), static_cast<int>(xy.size() / 2),
-                                    parts.empty() ? nullptr : parts.data(), static_cast<int>(parts.size()),
-                                    nullptr, nullptr, nullptr),
+                                    parts.empty() ? nullptr : parts.data(), static_cast<int>(parts.size()), nullptr,
+                                    nullptr, nullptr),
                   nullptr);
     }
 
@@ -151,12 +151,12 @@ TEST_F(ObjectItemTest, HoleStaysEmptyAndIslandIsFilledUnderAFlippedYAxis)
     ASSERT_NE(image, nullptr);
     unsigned long black = colour("black"), white = colour("white");
     // Canvas (x, y) of world (x, y): (2x + 10, 130 - 2y).
-    EXPECT_EQ(XGetPixel(image, 20, 120), black);    // world (5, 5): between outer ring and hole
-    EXPECT_EQ(XGetPixel(image, 50, 90), white);     // world (20, 20): in the hole
-    EXPECT_EQ(XGetPixel(image, 70, 70), black);     // world (30, 30): on the island
-    EXPECT_EQ(XGetPixel(image, 120, 20), black);    // world (55, 55)
-    EXPECT_EQ(XGetPixel(image, 5, 70), white);      // left of the outer ring
-    EXPECT_EQ(XGetPixel(image, 158, 120), white);   // world (74, 5): the unselected record
+    EXPECT_EQ(XGetPixel(image, 20, 120), black);   // world (5, 5): between outer ring and hole
+    EXPECT_EQ(XGetPixel(image, 50, 90), white);    // world (20, 20): in the hole
+    EXPECT_EQ(XGetPixel(image, 70, 70), black);    // world (30, 30): on the island
+    EXPECT_EQ(XGetPixel(image, 120, 20), black);   // world (55, 55)
+    EXPECT_EQ(XGetPixel(image, 5, 70), white);     // left of the outer ring
+    EXPECT_EQ(XGetPixel(image, 158, 120), white);  // world (74, 5): the unselected record
     XDestroyImage(image);
 
     // Selected, the second record shows; moved, the whole object follows.
@@ -164,10 +164,10 @@ TEST_F(ObjectItemTest, HoleStaysEmptyAndIslandIsFilledUnderAFlippedYAxis)
     objUpdate(poly);
     eval(".oc move 1 -5 0");
     image = render();
-    EXPECT_EQ(XGetPixel(image, 148, 120), black);   // world (69, 5): the second record, moved
-    EXPECT_EQ(XGetPixel(image, 24, 90), black);     // world (7, 20): left of the moved hole
-    EXPECT_EQ(XGetPixel(image, 40, 90), white);     // world (15, 20): in the moved hole
-    EXPECT_EQ(XGetPixel(image, 60, 70), black);     // world (25, 30): on the moved island
+    EXPECT_EQ(XGetPixel(image, 148, 120), black);  // world (69, 5): the second record, moved
+    EXPECT_EQ(XGetPixel(image, 24, 90), black);    // world (7, 20): left of the moved hole
+    EXPECT_EQ(XGetPixel(image, 40, 90), white);    // world (15, 20): in the moved hole
+    EXPECT_EQ(XGetPixel(image, 60, 70), black);    // world (25, 30): on the moved island
     XDestroyImage(image);
 }
 
@@ -220,7 +220,7 @@ TEST_F(ObjectItemTest, OutlinedRingsLinesAndSymbols)
     EXPECT_EQ(XGetPixel(image, 60, 110), blue);
     EXPECT_EQ(XGetPixel(image, 60, 109), blue);
     EXPECT_EQ(XGetPixel(image, 60, 114), colour("white"));
-    EXPECT_EQ(XGetPixel(image, 130, 60), blue);     // the second segment: world (60, 35)
+    EXPECT_EQ(XGetPixel(image, 130, 60), blue);  // the second segment: world (60, 35)
     // Symbols 10 pixels square at canvas (30, 50) and (70, 50), a red
     // marker pixel in the middle of each.
     EXPECT_EQ(XGetPixel(image, 30, 50), red);
@@ -302,7 +302,7 @@ TEST_F(ObjectItemTest, AChangedObjectRedrawsOldAndNewAreas)
 {
     RAMOBJ *poly = makeShape("poly", SHP_POLYGON);
     add(poly, {0, 0, 0, 10, 10, 10, 10, 0, 0, 0});
-    poly->update = 0;       // no event handling inside objUpdate: the redraw waits for idle time
+    poly->update = 0;  // no event handling inside objUpdate: the redraw waits for idle time
     eval(".oc create object 0 0 -object poly -fill black; update");
     GcanvasItem *it = item(1);
     double before = it->x2;
@@ -355,7 +355,7 @@ TEST_F(ObjectItemTest, HoldOnTheObjectThroughCommandLossAndReplacement)
     XDestroyImage(image);
     double p[2] = {20, 120};
     EXPECT_EQ(item(1)->type->pointProc(canvas, item(1), p), 0);
-    eval(".oc delete 1");   // the last use: freed here (the leak check sees it)
+    eval(".oc delete 1");  // the last use: freed here (the leak check sees it)
 
     // Item first, command after.
     eval(".oc create object 0 0 -object poly2; .oc delete 2");
@@ -395,11 +395,11 @@ TEST_F(ObjectItemTest, PointTestsFollowTheEvenOddRule)
         return it->type->pointProc(canvas, it, p.data());
     };
     EXPECT_EQ(distance(5, 5), 0);
-    EXPECT_EQ(distance(30, 30), 0);                 // island
+    EXPECT_EQ(distance(30, 30), 0);  // island
     // In the hole at world (18, 40): 3 world units (6 pixels) from its
     // left edge, the nearest.
     EXPECT_NEAR(distance(18, 40), 6, 1e-9);
-    EXPECT_NEAR(distance(-10, 30), 20, 1e-9);       // left of the outer ring
+    EXPECT_NEAR(distance(-10, 30), 20, 1e-9);  // left of the outer ring
     EXPECT_EQ(it->type->getComponentProc(it), 0);
     // An outline widens the rings by half its width.
     eval(".oc itemconfigure 1 -outline black -width 4");
@@ -415,7 +415,7 @@ TEST_F(ObjectItemTest, PointTestsFollowTheEvenOddRule)
     shapeSelect(set(poly), 0);
     add(poly, {100, 0, 100, 10, 110, 10, 110, 0, 100, 0});
     eval(".oc itemconfigure 1 -outline {}; .oc coords 1 -50 0");
-    EXPECT_NEAR(distance(62, 5), 2 * 2, 1e-9);      // record 1 now at x 50..60
+    EXPECT_NEAR(distance(62, 5), 2 * 2, 1e-9);  // record 1 now at x 50..60
     EXPECT_EQ(it->type->getComponentProc(it), 1);
     EXPECT_NEAR(distance(-55, 5), 10, 1e-9);
     EXPECT_EQ(it->type->getComponentProc(it), 0);
@@ -431,9 +431,9 @@ TEST_F(ObjectItemTest, LineAndSymbolHits)
         std::vector<double> p = at(x, y);
         return i->type->pointProc(canvas, i, p.data());
     };
-    EXPECT_EQ(distance(it, 30, 11), 0);             // 2 pixels off the line: inside its 5
+    EXPECT_EQ(distance(it, 30, 11), 0);  // 2 pixels off the line: inside its 5
     EXPECT_NEAR(distance(it, 30, 15), 10 - 2.5, 1e-9);
-    EXPECT_NEAR(distance(it, 30, 26), 8 - 2.5, 1e-9);   // the second part
+    EXPECT_NEAR(distance(it, 30, 26), 8 - 2.5, 1e-9);  // the second part
     // Past the end: round ends.
     EXPECT_NEAR(distance(it, 63, 10), 6 - 2.5, 1e-9);
 
@@ -445,8 +445,8 @@ TEST_F(ObjectItemTest, LineAndSymbolHits)
     EXPECT_NEAR(distance(item(2), 30, 40), 30 - 0.5, 1.0);
     EXPECT_EQ(distance(item(2), 30, 25), 0);
     XImage *image = render();
-    EXPECT_EQ(XGetPixel(image, 70, 80), colour("black"));     // world (30, 25)
-    EXPECT_EQ(XGetPixel(image, 70, 50), colour("white"));     // world (30, 40)
+    EXPECT_EQ(XGetPixel(image, 70, 80), colour("black"));  // world (30, 25)
+    EXPECT_EQ(XGetPixel(image, 70, 50), colour("white"));  // world (30, 40)
     XDestroyImage(image);
     eval(".oc delete 2");
 
@@ -454,10 +454,10 @@ TEST_F(ObjectItemTest, LineAndSymbolHits)
     add(pts, {10, 40, 30, 40});
     eval(".oc create object 0 0 -object pts -outline {} -symbolxsize 10 -symbolysize 10");
     GcanvasItem *sym = item(3);
-    EXPECT_EQ(distance(sym, 31, 41), 0);            // 2 pixels from the centre, inside the oval
+    EXPECT_EQ(distance(sym, 31, 41), 0);  // 2 pixels from the centre, inside the oval
     EXPECT_NEAR(distance(sym, 30, 50), 20 - 5, 1e-9);
     eval(".oc itemconfigure 3 -symboltype rectangle");
-    EXPECT_EQ(distance(sym, 32, 42), 0);            // the corner of the square, not of the oval
+    EXPECT_EQ(distance(sym, 32, 42), 0);  // the corner of the square, not of the oval
 }
 
 TEST_F(ObjectItemTest, AreaTestsOfRingsSymbolsAndLines)
@@ -471,13 +471,13 @@ TEST_F(ObjectItemTest, AreaTestsOfRingsSymbolsAndLines)
         double r[4] = {std::min(a[0], b[0]), std::min(a[1], b[1]), std::max(a[0], b[0]), std::max(a[1], b[1])};
         return it->type->areaProc(canvas, it, r);
     };
-    EXPECT_EQ(area(-5, -5, 65, 65), 1);             // around it all
-    EXPECT_EQ(area(16, 16, 20, 20), -1);            // in the hole
-    EXPECT_EQ(area(27, 27, 33, 33), 0);             // on the island
-    EXPECT_EQ(area(2, 2, 10, 10), 0);               // in the filled part
-    EXPECT_EQ(area(-5, 20, 5, 30), 0);              // across the outer edge
+    EXPECT_EQ(area(-5, -5, 65, 65), 1);   // around it all
+    EXPECT_EQ(area(16, 16, 20, 20), -1);  // in the hole
+    EXPECT_EQ(area(27, 27, 33, 33), 0);   // on the island
+    EXPECT_EQ(area(2, 2, 10, 10), 0);     // in the filled part
+    EXPECT_EQ(area(-5, 20, 5, 30), 0);    // across the outer edge
     EXPECT_EQ(area(70, 70, 80, 80), -1);
-    EXPECT_EQ(area(20, 20, 40, 40), 0);             // around the island, inside the hole
+    EXPECT_EQ(area(20, 20, 40, 40), 0);  // around the island, inside the hole
     // Without a fill only the rings' lines count.
     eval(".oc itemconfigure 1 -fill {} -outline black");
     EXPECT_EQ(area(2, 2, 10, 10), -1);
@@ -493,7 +493,7 @@ TEST_F(ObjectItemTest, AreaTestsOfRingsSymbolsAndLines)
         return sym->type->areaProc(canvas, sym, r);
     };
     EXPECT_EQ(symArea(0, 30, 40, 50), 1);
-    EXPECT_EQ(symArea(0, 30, 20, 50), 0);           // one symbol of the record in, one out
+    EXPECT_EQ(symArea(0, 30, 20, 50), 0);  // one symbol of the record in, one out
     EXPECT_EQ(symArea(15, 0, 25, 20), -1);
 }
 
@@ -544,7 +544,7 @@ TEST_F(ObjectItemTest, RecordsWithBadCountsOrValuesAreReadSafely)
     add(lines, {0, 0, 10, 10, 20, 0}, {3, 3});
     eval(".oc create object 0 0 -object poly -fill black; .oc create object 0 0 -object lines");
     XImage *image = render();
-    EXPECT_EQ(XGetPixel(image, 16, 120), colour("black"));   // world (3, 5) in the triangle
+    EXPECT_EQ(XGetPixel(image, 16, 120), colour("black"));  // world (3, 5) in the triangle
     XDestroyImage(image);
     for (int id : {1, 2}) {
         std::vector<double> p = at(5, 5);
@@ -571,7 +571,7 @@ TEST_F(ObjectItemTest, CoordinatesCreationAndOptions)
     eval(".oc scale 1 0 0 2 3");
     EXPECT_EQ(eval(".oc coords 1"), "2.0 6.0");
     int n = 0;
-    EXPECT_EQ(shapeRecordPoints(shapeRecordAt(set(poly), 0), &n)[3], 60.0);   // the records stay
+    EXPECT_EQ(shapeRecordPoints(shapeRecordAt(set(poly), 0), &n)[3], 60.0);  // the records stay
     // Failed creations use no id and hold nothing.
     eval(".oc create object 0 0 -object nosuch", TCL_ERROR);
     eval(".oc create object 0 0 -object poly -symboltype star", TCL_ERROR);
@@ -595,4 +595,4 @@ TEST_F(ObjectItemTest, CoordinatesCreationAndOptions)
     EXPECT_EQ(eval(".oc type 1"), "object");
 }
 
-} // namespace
+}  // namespace

@@ -376,7 +376,8 @@ TEST_F(OutlinePen, GCValuesFollowWidthColourStippleAndDash)
     outline.color = colour("black");
     outline.width = 0.2;
     outline.activeWidth = -3;
-    ASSERT_EQ(gcanvasConfigOutlineGC(&v, &canvas, &item, &outline), static_cast<unsigned long>(GCForeground | GCLineWidth));
+    ASSERT_EQ(gcanvasConfigOutlineGC(&v, &canvas, &item, &outline),
+              static_cast<unsigned long>(GCForeground | GCLineWidth));
     EXPECT_EQ(v.line_width, 0);  // raised to 1, drawn as a thin line
     EXPECT_EQ(v.foreground, outline.color->pixel);
     EXPECT_EQ(outline.activeWidth, 0);
@@ -385,8 +386,8 @@ TEST_F(OutlinePen, GCValuesFollowWidthColourStippleAndDash)
     outline.stipple = Tk_GetBitmap(interp, canvas.tkwin, "gray50");
     dash(&outline.dash, "7");
     unsigned long mask = gcanvasConfigOutlineGC(&v, &canvas, &item, &outline);
-    EXPECT_EQ(mask, static_cast<unsigned long>(GCForeground | GCLineWidth | GCStipple | GCFillStyle | GCLineStyle
-                                               | GCDashList | GCDashOffset));
+    EXPECT_EQ(mask, static_cast<unsigned long>(GCForeground | GCLineWidth | GCStipple | GCFillStyle | GCLineStyle |
+                                               GCDashList | GCDashOffset));
     EXPECT_EQ(v.line_width, 3);
     EXPECT_EQ(v.stipple, outline.stipple);
     outline.width = 1;
@@ -430,7 +431,7 @@ TEST_F(OutlinePen, ActiveAndDisabledValuesReplaceTheNormalOnes)
     outline.activeColor = colour("blue");
     outline.disabledColor = colour("gray");
     outline.width = 4;
-    outline.activeWidth = 3;        // not larger: the width stays
+    outline.activeWidth = 3;  // not larger: the width stays
     outline.disabledWidth = 2;
     dash(&outline.activeDash, "2");
 
@@ -463,8 +464,17 @@ TEST_F(OutlinePen, DashedLinesDrawTheirListsAndCharacterPatterns)
 
     dash(&outline.dash, "6 4");
     makeGC();
-    EXPECT_EQ(runs(drawRow()), (Runs{{black, 6}, {white(), 4}, {black, 6}, {white(), 4}, {black, 6}, {white(), 4},
-                                     {black, 6}, {white(), 4}, {black, 6}, {white(), 4}, {black, 6}}));
+    EXPECT_EQ(runs(drawRow()), (Runs{{black, 6},
+                                     {white(), 4},
+                                     {black, 6},
+                                     {white(), 4},
+                                     {black, 6},
+                                     {white(), 4},
+                                     {black, 6},
+                                     {white(), 4},
+                                     {black, 6},
+                                     {white(), 4},
+                                     {black, 6}}));
     // After drawing the GC holds the first length alone.
     XDrawLine(canvas.display, pixmap, outline.gc, 0, 7, 59, 7);
     XImage *image = XGetImage(canvas.display, pixmap, 0, 7, 20, 1, AllPlanes, ZPixmap);
@@ -545,4 +555,4 @@ TEST_F(OutlinePen, StippleOriginFollowsTheOffsetAndIsPutBack)
     outline.color = kept;
 }
 
-} // namespace
+}  // namespace

@@ -97,8 +97,7 @@ TEST_F(CanvasRedisplay, FloatingItemsRecompositeWithoutRendering)
 TEST_F(CanvasRedisplay, HitTestsAreInCanvasPixelsAtEveryZoom)
 {
     for (double zoom : {0.5, 1.0, 4.0}) {
-        testEval(interp, ".rd delete all; .rd configure -mx " + std::to_string(zoom) + " -my " +
-                             std::to_string(-zoom) +
+        testEval(interp, ".rd delete all; .rd configure -mx " + std::to_string(zoom) + " -my " + std::to_string(-zoom) +
                              "; .rd create rectangle 0 0 10 10 -width 2; .rd create oval 0 0 10 10 -width 2");
         GcanvasItem *rect = canvas->lastItem->prev;
         GcanvasItem *oval = canvas->lastItem;
@@ -146,10 +145,10 @@ TEST_F(CanvasRedisplay, TheRasterSideDrawsRegionsThroughTheCanvasAPI)
     XImage *image = XGetImage(display, pixmap, 0, 0, 40, 40, AllPlanes, ZPixmap);
     ASSERT_NE(image, nullptr);
     unsigned long white = XGetPixel(image, 39, 39);
-    EXPECT_NE(XGetPixel(image, 10, 15), white);   // canvas (15, 15): red
-    EXPECT_EQ(XGetPixel(image, 27, 15), white);   // canvas (32, 15): past it
+    EXPECT_NE(XGetPixel(image, 10, 15), white);  // canvas (15, 15): red
+    EXPECT_EQ(XGetPixel(image, 27, 15), white);  // canvas (32, 15): past it
     XDestroyImage(image);
     Tk_FreePixmap(display, pixmap);
 }
 
-} // namespace
+}  // namespace

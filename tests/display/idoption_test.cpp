@@ -35,14 +35,12 @@ Tk_ConfigSpec optionSpecs[] = {
     {TK_CONFIG_CUSTOM, "-imgdes", nullptr, nullptr, nullptr, Tk_Offset(OptionRecord, imgdes), 0, &imgdesOption},
     {TK_CONFIG_CUSTOM, "-mapid", nullptr, nullptr, nullptr, Tk_Offset(OptionRecord, mapid), 0, &mapIdOption},
     {TK_CONFIG_CUSTOM, "-imgid", nullptr, nullptr, nullptr, Tk_Offset(OptionRecord, imgid), 0, &imgIdOption},
-    {TK_CONFIG_CUSTOM, "-imgtype", nullptr, nullptr, nullptr, Tk_Offset(OptionRecord, imgtype), 0,
-     &imgTypeOption},
+    {TK_CONFIG_CUSTOM, "-imgtype", nullptr, nullptr, nullptr, Tk_Offset(OptionRecord, imgtype), 0, &imgTypeOption},
     {TK_CONFIG_CUSTOM, "-pixel", nullptr, nullptr, nullptr, Tk_Offset(OptionRecord, pixel), 0, &pixelIdOption},
     {TK_CONFIG_CUSTOM, "-func", nullptr, nullptr, nullptr, Tk_Offset(OptionRecord, func), 0, &funcIdOption},
     {TK_CONFIG_CUSTOM, "-range", nullptr, nullptr, nullptr, Tk_Offset(OptionRecord, range), 0, &rangeIdOption},
     {TK_CONFIG_CUSTOM, "-file", nullptr, nullptr, nullptr, Tk_Offset(OptionRecord, file), 0, &fileOption},
-    {TK_CONFIG_CUSTOM, "-palette", nullptr, nullptr, nullptr, Tk_Offset(OptionRecord, palette), 0,
-     &paletteOption},
+    {TK_CONFIG_CUSTOM, "-palette", nullptr, nullptr, nullptr, Tk_Offset(OptionRecord, palette), 0, &paletteOption},
     {TK_CONFIG_CUSTOM, "-comb", nullptr, nullptr, nullptr, Tk_Offset(OptionRecord, comb), 0, &combOption},
     {TK_CONFIG_END, nullptr, nullptr, nullptr, nullptr, 0, 0, nullptr},
 };
@@ -76,8 +74,7 @@ protected:
     std::string value(const char *option)
     {
         Tcl_ResetResult(interp);
-        if (Tk_ConfigureValue(interp, window, optionSpecs, reinterpret_cast<char *>(&rec), option, 0)
-            != TCL_OK) {
+        if (Tk_ConfigureValue(interp, window, optionSpecs, reinterpret_cast<char *>(&rec), option, 0) != TCL_OK) {
             return "error: " + std::string(Tcl_GetStringResult(interp));
         }
         return Tcl_GetStringResult(interp);
@@ -91,8 +88,8 @@ protected:
 
 TEST_F(IdOptionTest, CodeKindsStoreTheCodeOfTheirNameAndPrintItBack)
 {
-    ASSERT_EQ(configure({"-func", "HISTEQ", "-range", "DETAIL", "-rotationid", "XZY", "-imgid", "JPEG",
-                         "-pixel", "SBYTE", "-imgtype", "SLOPE", "-mapid", "UTM60"}),
+    ASSERT_EQ(configure({"-func", "HISTEQ", "-range", "DETAIL", "-rotationid", "XZY", "-imgid", "JPEG", "-pixel",
+                         "SBYTE", "-imgtype", "SLOPE", "-mapid", "UTM60"}),
               TCL_OK)
         << message;
     EXPECT_EQ(rec.func, 4);
@@ -193,8 +190,7 @@ TEST(IdOptionLookups, GetIDStrAnswersACopyForTheTclAllocator)
     Tcl_Free(const_cast<char *>(name));
 
     int32_t stored = -7;
-    EXPECT_EQ(ParseID(rangeIdOption.clientData, testInterp(), nullptr, "MEAN",
-                      reinterpret_cast<char *>(&stored), 0),
+    EXPECT_EQ(ParseID(rangeIdOption.clientData, testInterp(), nullptr, "MEAN", reinterpret_cast<char *>(&stored), 0),
               TCL_OK);
     EXPECT_EQ(stored, 1);
 }

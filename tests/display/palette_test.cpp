@@ -120,8 +120,8 @@ TEST(BuildColorCube, TwentyEightGreysRunFromBlackToWhite)
     auto entries = cube(28, 0, 0, 0, &n);
     ASSERT_EQ(n, 28);
     EXPECT_EQ(entries[0], (Rgb{0, 0, 0}));
-    EXPECT_EQ(entries[1], (Rgb{9, 9, 9}));        // 256 / 27 = 9.48
-    EXPECT_EQ(entries[14], (Rgb{133, 133, 133})); // 14 * 9.48 = 132.7
+    EXPECT_EQ(entries[1], (Rgb{9, 9, 9}));         // 256 / 27 = 9.48
+    EXPECT_EQ(entries[14], (Rgb{133, 133, 133}));  // 14 * 9.48 = 132.7
     EXPECT_EQ(entries[27], (Rgb{255, 255, 255}));
     for (int i = 1; i < n; i++) {
         EXPECT_GT(entries[i][0], entries[i - 1][0]);
@@ -154,9 +154,9 @@ TEST(BuildColorCube, AChannelOfOneLevelStaysDark)
 TEST(BuildColorCube, OtherCombinationsGiveNothing)
 {
     unsigned char rgb[256 * 3];
-    EXPECT_EQ(buildColorCube(rgb, 0, 8, 8, 8), 0);     // 512 entries
+    EXPECT_EQ(buildColorCube(rgb, 0, 8, 8, 8), 0);  // 512 entries
     EXPECT_EQ(buildColorCube(rgb, 257, 0, 0, 0), 0);
-    EXPECT_EQ(buildColorCube(rgb, 28, 8, 8, 4), 0);    // grey and colour at once
+    EXPECT_EQ(buildColorCube(rgb, 28, 8, 8, 4), 0);  // grey and colour at once
     EXPECT_EQ(buildColorCube(rgb, 0, 8, 0, 4), 0);
     EXPECT_EQ(buildColorCube(rgb, 0, 0, 0, 0), 0);
     EXPECT_EQ(buildColorCube(rgb, -1, 0, 0, 0), 0);
@@ -176,8 +176,8 @@ protected:
         display = Tk_Display(main);
         visual = Tk_Visual(main);
         colormap = Tk_Colormap(main);
-        if (visual->c_class != TrueColor || visual->red_mask != 0xff0000 || visual->green_mask != 0xff00
-            || visual->blue_mask != 0xff) {
+        if (visual->c_class != TrueColor || visual->red_mask != 0xff0000 || visual->green_mask != 0xff00 ||
+            visual->blue_mask != 0xff) {
             GTEST_SKIP() << "needs a 24-bit TrueColor screen";
         }
         master = std::make_unique<GimgMaster>();
@@ -404,9 +404,9 @@ TEST_F(StretchTables, APaletteImageMapsItsIndicesStraightToCubeIndices)
     gimgStretchPalette(master.get(), kNone, 2);
     ASSERT_EQ(master->bandsInUse, 1);
     EXPECT_EQ(master->bandIndex[0], 0);
-    EXPECT_EQ(entry(0, 0), 7 * 32);           // red: the cube's top red
-    EXPECT_EQ(entry(0, 1), 7 * 4);            // green
-    EXPECT_EQ(entry(0, 2), 255);              // white: the last entry
+    EXPECT_EQ(entry(0, 0), 7 * 32);  // red: the cube's top red
+    EXPECT_EQ(entry(0, 1), 7 * 4);   // green
+    EXPECT_EQ(entry(0, 2), 255);     // white: the last entry
     EXPECT_EQ(entry(0, 3), 0);
 }
 
@@ -566,4 +566,4 @@ TEST(FullColormap, EveryColourStillGetsTheNearestCell)
     XFreeColormap(display, colormap);
 }
 
-} // namespace
+}  // namespace

@@ -76,7 +76,8 @@ protected:
             for (int x = 0; x < w; x++) {
                 const unsigned char *p = b.pixelPtr + y * b.pitch + x * b.pixelSize;
                 ASSERT_EQ((Rgb{p[b.offset[0]], p[b.offset[1]], p[b.offset[2]], p[b.offset[3]]}),
-                          (Rgb{fn(x, y, 0), fn(x, y, 1), fn(x, y, 2), 255})) << "at " << x << "," << y;
+                          (Rgb{fn(x, y, 0), fn(x, y, 1), fn(x, y, 2), 255}))
+                    << "at " << x << "," << y;
             }
         }
     }
@@ -115,8 +116,14 @@ protected:
     }
 };
 
-int stringProc(ClientData, Tcl_Interp *, int, const char **) { return TCL_OK; }
-int objProc(ClientData, Tcl_Interp *, int, Tcl_Obj *const *) { return TCL_OK; }
+int stringProc(ClientData, Tcl_Interp *, int, const char **)
+{
+    return TCL_OK;
+}
+int objProc(ClientData, Tcl_Interp *, int, Tcl_Obj *const *)
+{
+    return TCL_OK;
+}
 
 TEST_F(PhotoLinkTest, LookupsOfCommandsAndPhotos)
 {
@@ -209,7 +216,10 @@ TEST_F(PhotoLinkTest, ImageLargerThanOnePutArrivesWhole)
 }
 
 int displays = 0;
-void countDisplay(ClientData) { displays++; }
+void countDisplay(ClientData)
+{
+    displays++;
+}
 
 TEST_F(PhotoLinkTest, MissingEmptyAndRefusedPhotosGiveClearErrors)
 {

@@ -59,12 +59,12 @@ Bytes identity()
     return t;
 }
 
-Bytes render(RamImage *image, int row, const std::vector<int32_t> &index, int first, int end, float low,
-             float high, const Bytes &table)
+Bytes render(RamImage *image, int row, const std::vector<int32_t> &index, int first, int end, float low, float high,
+             const Bytes &table)
 {
     Bytes out(index.size(), 0xEE);
-    gimgRenderRow(image, row, 0, index.data(), first, end, static_cast<int>(index.size()), low, high,
-                  table.data(), out.data());
+    gimgRenderRow(image, row, 0, index.data(), first, end, static_cast<int>(index.size()), low, high, table.data(),
+                  out.data());
     return out;
 }
 
@@ -558,9 +558,9 @@ TEST_F(Render, LinearStretchByMeanAndDeviation)
     EXPECT_DOUBLE_EQ(m->opt.high[0], 191.25);
     Bytes t = channel(*m, 0);
     EXPECT_EQ(t[63], 0);
-    EXPECT_EQ(t[64], 0);    // 0.25 / 127.5 * 255.999 = 0.50
-    EXPECT_EQ(t[127], 126); // 63.25 / 127.5 * 255.999 = 126.996
-    EXPECT_EQ(t[128], 129); // 64.25 / 127.5 * 255.999 = 129.004
+    EXPECT_EQ(t[64], 0);     // 0.25 / 127.5 * 255.999 = 0.50
+    EXPECT_EQ(t[127], 126);  // 63.25 / 127.5 * 255.999 = 126.996
+    EXPECT_EQ(t[128], 129);  // 64.25 / 127.5 * 255.999 = 129.004
     EXPECT_EQ(t[190], 253);
     EXPECT_EQ(t[191], 255);
     EXPECT_EQ(t[255], 255);
@@ -1033,8 +1033,8 @@ TEST_F(Render, AreasDrawnStraightIntoADrawableMatchTheFullViewTurnedOrNot)
             for (int y = 0; y < 9; y++) {
                 for (int x = 0; x < 9; x++) {
                     int vx = a.x + x - a.drawableX, vy = a.y + y - a.drawableY;
-                    bool inside = x >= a.drawableX && x < a.drawableX + a.w && y >= a.drawableY
-                                  && y < a.drawableY + a.h && vx < viewW && vy < viewH;
+                    bool inside = x >= a.drawableX && x < a.drawableX + a.w && y >= a.drawableY &&
+                                  y < a.drawableY + a.h && vx < viewW && vy < viewH;
                     EXPECT_EQ(p[y][x], inside ? full[vy][vx] : untouched)
                         << "turn " << rotate << " area " << a.x << "," << a.y << " at " << x << "," << y;
                 }
@@ -1059,4 +1059,4 @@ TEST_F(Render, UnservedPixelSizesAreRefused)
     view.m->ximage->bits_per_pixel = saved;
 }
 
-} // namespace
+}  // namespace

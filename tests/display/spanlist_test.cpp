@@ -224,10 +224,9 @@ TEST(PolygonSpans, ARectangleCoversItsTopRowButNotItsBottomRow)
 {
     // Open and closed rings, both orientations: rows 0 to 9, columns 0 to 9.
     Spans expected = rows(0, 9, 0, 10);
-    for (const Points &ring : {Points{{0, 0}, {10, 0}, {10, 10}, {0, 10}},
-                               Points{{0, 0}, {10, 0}, {10, 10}, {0, 10}, {0, 0}},
-                               Points{{0, 10}, {10, 10}, {10, 0}, {0, 0}},
-                               Points{{10, 10}, {10, 0}, {0, 0}, {0, 10}, {10, 10}}}) {
+    for (const Points &ring :
+         {Points{{0, 0}, {10, 0}, {10, 10}, {0, 10}}, Points{{0, 0}, {10, 0}, {10, 10}, {0, 10}, {0, 0}},
+          Points{{0, 10}, {10, 10}, {10, 0}, {0, 0}}, Points{{10, 10}, {10, 0}, {0, 0}, {0, 10}, {10, 10}}}) {
         Owned polygon(makeList(ring));
         Owned spans(polyToSpans(polygon.get()));
         ASSERT_NE(spans.get(), nullptr);
@@ -469,4 +468,4 @@ TEST_F(SpanSets, OperationsOnScannedPolygonsMatchTheShapes)
     EXPECT_EQ(spansOf(x.get()), ex);
 }
 
-} // namespace
+}  // namespace

@@ -168,4 +168,4 @@ TEST_F(ViewPixmaps, AnExternalRecordMakesAndFreesNothing)
     EXPECT_NE(vpPixmap(&vp), static_cast<Pixmap>(None));
 }
 
-} // namespace
+}  // namespace

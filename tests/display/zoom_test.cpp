@@ -108,8 +108,8 @@ TEST(ZoomBuild, EmptyViewsAndUnusableFactorsBuildNothing)
     EXPECT_EQ(t.count, 0);
 
     ASSERT_EQ(zoomBuild(&t, 3, 1, 0, 1.0), 1);
-    for (double zoom : {0.0, -0.0, std::nan(""), std::numeric_limits<double>::infinity(),
-                        -std::numeric_limits<double>::infinity()}) {
+    for (double zoom :
+         {0.0, -0.0, std::nan(""), std::numeric_limits<double>::infinity(), -std::numeric_limits<double>::infinity()}) {
         EXPECT_EQ(zoomBuild(&t, 3, 7, 0, zoom), 0) << zoom;
         EXPECT_EQ(entries(t), (V{1, 2, 3})) << zoom;
         EXPECT_EQ(t.zoom, 1.0);
@@ -262,4 +262,4 @@ TEST(ZoomConversions, ATableNeverBuiltAnswersItsStartWithoutDividingByZero)
     EXPECT_EQ(zoomToView(&t, 3), 0.0);
 }
 
-} // namespace
+}  // namespace

@@ -114,7 +114,7 @@ void roundTrip(ShapeFile *set, const std::string &name)
 {
     int error = 0;
     if (!writeShape(name.c_str(), set, 0, &error)) {
-        return;   /* a record too large for the file system is not a fault */
+        return; /* a record too large for the file system is not a fault */
     }
     ShapeFile *back = readShapeFile(name.c_str(), &error);
     check(back != nullptr, "a written set does not read back");

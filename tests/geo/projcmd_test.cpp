@@ -81,11 +81,21 @@ TEST(ProjRun, AnExitEndsTheRunWithItsCode)
 
     /* A normal completion arrives as 1, but errorCode tells it from an error reported with 1. */
     Tcl_ResetResult(interp);
-    EXPECT_EQ(projRun(interp, "proj", [&] { projToolExit(0); return TCL_OK; }), TCL_ERROR);
+    EXPECT_EQ(projRun(interp, "proj",
+                      [&] {
+                          projToolExit(0);
+                          return TCL_OK;
+                      }),
+              TCL_ERROR);
     EXPECT_EQ(projExitCode, 1);
     EXPECT_EQ(errorCode(interp), "PROJEXIT 0");
     Tcl_ResetResult(interp);
-    EXPECT_EQ(projRun(interp, "proj", [&] { projToolExit(1); return TCL_OK; }), TCL_ERROR);
+    EXPECT_EQ(projRun(interp, "proj",
+                      [&] {
+                          projToolExit(1);
+                          return TCL_OK;
+                      }),
+              TCL_ERROR);
     EXPECT_EQ(projExitCode, 1);
     EXPECT_EQ(errorCode(interp), "PROJEXIT 1");
 
@@ -159,8 +169,8 @@ TEST_F(Emess, NamesTheFileAndLineBeingRead)
     projRunState.lineNumber = 7;
     emess(-1, "failed");
     projRunState.fileName.clear();
-    EXPECT_EQ(errors(), head() + "while processing file: points.txt\nfailed\n" + head()
-                            + "while processing file: points.txt, line 7\nfailed\n");
+    EXPECT_EQ(errors(), head() + "while processing file: points.txt\nfailed\n" + head() +
+                            "while processing file: points.txt, line 7\nfailed\n");
 }
 
 TEST_F(Emess, SystemErrorsCarryErrno)
@@ -181,9 +191,9 @@ TEST_F(Emess, APositiveCodeEndsTheRun)
     });
     EXPECT_EQ(code, TCL_ERROR);
     EXPECT_EQ(projExitCode, 3);
-    EXPECT_EQ(errors(), std::string(projReleaseText())
-                            + "\n<invproj>: \nprojection initialization failure\ncause: nothing\n"
-                              "program abnormally terminated\n");
+    EXPECT_EQ(errors(), std::string(projReleaseText()) +
+                            "\n<invproj>: \nprojection initialization failure\ncause: nothing\n"
+                            "program abnormally terminated\n");
 }
 
 TEST_F(Emess, WithoutAFormatOnlyTheLocationIsWritten)

@@ -167,8 +167,7 @@ TEST(ProjInit, ProjectionDefaultsFillOnlyMissingKeys)
               (std::vector<std::string>{"proj=lcc", "lon_0=-96", "ellps=WGS84", "lat_1=33", "lat_2=45"}));
     Proj aea = init("proj=aea lat_1=20");
     ASSERT_TRUE(aea) << projErrorText();
-    EXPECT_EQ(params(aea.get()),
-              (std::vector<std::string>{"proj=aea", "lat_1=20", "ellps=WGS84", "lat_2=45.5"}));
+    EXPECT_EQ(params(aea.get()), (std::vector<std::string>{"proj=aea", "lat_1=20", "ellps=WGS84", "lat_2=45.5"}));
     Proj lagrng = init("proj=lagrng ellps=clrk66");
     ASSERT_TRUE(lagrng) << projErrorText();
     EXPECT_EQ(params(lagrng.get()), (std::vector<std::string>{"proj=lagrng", "ellps=clrk66", "W=2"}));
@@ -190,8 +189,12 @@ TEST(ProjInit, EllipsoidFieldsAgreeWithProjCrsObjects)
 {
     PJ_CONTEXT *ctx = proj_context_create();
     const char *definitions[] = {
-        "proj=merc ellps=clrk66", "proj=merc a=6378137 rf=298.257223563", "proj=merc R=6370997",
-        "proj=merc a=6378137 b=6356752.314245", "proj=merc ellps=bessel a=6377000", "proj=merc a=6378000 no_defs",
+        "proj=merc ellps=clrk66",
+        "proj=merc a=6378137 rf=298.257223563",
+        "proj=merc R=6370997",
+        "proj=merc a=6378137 b=6356752.314245",
+        "proj=merc ellps=bessel a=6377000",
+        "proj=merc a=6378000 no_defs",
         "proj=longlat datum=OSGB36",
     };
     for (const char *definition : definitions) {
@@ -289,9 +292,8 @@ TEST(ProjInit, DatumExpandsAfterTheDefaultsAndSetsTheDatumType)
 {
     Proj nad27 = init("proj=utm zone=10 datum=NAD27");
     ASSERT_TRUE(nad27) << projErrorText();
-    EXPECT_EQ(params(nad27.get()),
-              (std::vector<std::string>{"proj=utm", "zone=10", "datum=NAD27", "ellps=clrk66",
-                                        "nadgrids=@conus,@alaska,@ntv2_0.gsb,@ntv1_can.dat"}));
+    EXPECT_EQ(params(nad27.get()), (std::vector<std::string>{"proj=utm", "zone=10", "datum=NAD27", "ellps=clrk66",
+                                                             "nadgrids=@conus,@alaska,@ntv2_0.gsb,@ntv1_can.dat"}));
     EXPECT_EQ(params(nad27.get(), true), params(nad27.get()));
     EXPECT_STREQ(projDatumTypeName(nad27.get()), "GRIDSHIFT");
     EXPECT_EQ(projGetA(nad27.get()), 6378206.4);
@@ -328,15 +330,23 @@ TEST(ProjInit, Towgs84ClausesThatProjRefusesAreRefused)
         const char *clause;
         const char *why;
     } refused[] = {
-        {"1,2,x", "non numerical value"},  {"x", "non numerical value"},
-        {"1,,3", "non numerical value"},   {",1,2,3", "non numerical value"},
-        {"1,2,3,", "non numerical value"}, {"", "non numerical value"},
-        {"1,2,nan", "non numerical value"}, {"1,2,inf", "non numerical value"},
-        {"1,2,0x10", "non numerical value"}, {"1,2,3e", "non numerical value"},
-        {"1, ,3", "non numerical value"}, {"1,2,1e400", "non numerical value"},
+        {"1,2,x", "non numerical value"},
+        {"x", "non numerical value"},
+        {"1,,3", "non numerical value"},
+        {",1,2,3", "non numerical value"},
+        {"1,2,3,", "non numerical value"},
+        {"", "non numerical value"},
+        {"1,2,nan", "non numerical value"},
+        {"1,2,inf", "non numerical value"},
+        {"1,2,0x10", "non numerical value"},
+        {"1,2,3e", "non numerical value"},
+        {"1, ,3", "non numerical value"},
+        {"1,2,1e400", "non numerical value"},
         {"1,2,3,4,5,6,7,x", "non numerical value"},
-        {"1,2", "invalid number of elements"}, {"1,2,3,4", "invalid number of elements"},
-        {"1,2,3,4,5,6", "invalid number of elements"}, {"1,2,3,4,5,6,7,8", "invalid number of elements"},
+        {"1,2", "invalid number of elements"},
+        {"1,2,3,4", "invalid number of elements"},
+        {"1,2,3,4,5,6", "invalid number of elements"},
+        {"1,2,3,4,5,6,7,8", "invalid number of elements"},
     };
     for (const Case &c : refused) {
         std::vector<const char *> argv = {"proj=latlong", "ellps=bessel"};
@@ -374,9 +384,8 @@ TEST(ProjInit, InitEntriesComeAfterTheWordsGiven)
 {
     Proj p = init("init=epsg:26910");
     ASSERT_TRUE(p) << projErrorText();
-    EXPECT_EQ(params(p.get()),
-              (std::vector<std::string>{"init=epsg:26910", "proj=utm", "zone=10", "datum=NAD83", "units=m",
-                                        "no_defs", "ellps=GRS80", "towgs84=0,0,0"}));
+    EXPECT_EQ(params(p.get()), (std::vector<std::string>{"init=epsg:26910", "proj=utm", "zone=10", "datum=NAD83",
+                                                         "units=m", "no_defs", "ellps=GRS80", "towgs84=0,0,0"}));
     EXPECT_STREQ(projDatumTypeName(p.get()), "WGS84");
     /* proj -f %.6f +proj=utm +zone=10 +ellps=GRS80 <<< "-121 37" */
     double x, y;
@@ -396,9 +405,9 @@ TEST(ProjInit, InitEntriesComeAfterTheWordsGiven)
 
 TEST(ProjInit, RefusedDefinitionsGiveNullAndAReason)
 {
-    for (const char *definition : {"proj=nosuch", "zone=10 ellps=WGS84", "proj=utm datum=nosuch",
-                                   "init=epsg:99999", "proj=utm zone=99", "proj=latlong pm=nowhere",
-                                   "proj=merc ellps=nosuch", "init=epsg:26910\"x"}) {
+    for (const char *definition :
+         {"proj=nosuch", "zone=10 ellps=WGS84", "proj=utm datum=nosuch", "init=epsg:99999", "proj=utm zone=99",
+          "proj=latlong pm=nowhere", "proj=merc ellps=nosuch", "init=epsg:26910\"x"}) {
         Proj p = init(definition);
         EXPECT_FALSE(p) << definition;
         EXPECT_STRNE(projErrorText(), "") << definition;
@@ -415,12 +424,32 @@ TEST(ProjInit, RefusedDefinitionsGiveNullAndAReason)
 TEST(ProjInit, MalformedWordsNeverCrash)
 {
     const char *definitions[] = {
-        "proj=utm zone=10 title=a\"b", "proj=utm +", "proj=utm =", "proj=utm zone=", "proj=utm ellps=",
-        "proj=merc a=-1", "proj=merc R=0", "proj=merc a=1 b=0", "proj=merc a=1 rf=0", "proj=lcc lat_1=abc",
-        "proj=utm units=nosuch", "proj=utm to_meter=0", "proj=utm to_meter=1/0", "proj=latlong towgs84=",
-        "proj=latlong towgs84=a,b,c", "proj=latlong nadgrids=", "proj=latlong nadgrids=,,@,", "init=", "init=epsg:",
-        "init=nosuchfile:1", "proj=latlong pm=", "proj=merc R_lat_a=100", "proj=latlong towgs84=1,2,3,4,5,6,7,8,9",
-        "proj=", "+", "-r",
+        "proj=utm zone=10 title=a\"b",
+        "proj=utm +",
+        "proj=utm =",
+        "proj=utm zone=",
+        "proj=utm ellps=",
+        "proj=merc a=-1",
+        "proj=merc R=0",
+        "proj=merc a=1 b=0",
+        "proj=merc a=1 rf=0",
+        "proj=lcc lat_1=abc",
+        "proj=utm units=nosuch",
+        "proj=utm to_meter=0",
+        "proj=utm to_meter=1/0",
+        "proj=latlong towgs84=",
+        "proj=latlong towgs84=a,b,c",
+        "proj=latlong nadgrids=",
+        "proj=latlong nadgrids=,,@,",
+        "init=",
+        "init=epsg:",
+        "init=nosuchfile:1",
+        "proj=latlong pm=",
+        "proj=merc R_lat_a=100",
+        "proj=latlong towgs84=1,2,3,4,5,6,7,8,9",
+        "proj=",
+        "+",
+        "-r",
     };
     Proj wgs84 = init("proj=latlong datum=WGS84");
     for (const char *definition : definitions) {
@@ -442,8 +471,8 @@ TEST(ProjInit, EntriesKeepTheWordsAsGivenWithTheirUsedFlags)
 {
     Proj p = init("+proj=utm -r +zone=10 foo=bar zone=11 title=x");
     ASSERT_TRUE(p) << projErrorText();
-    EXPECT_EQ(params(p.get()), (std::vector<std::string>{"proj=utm", "-r", "zone=10", "foo=bar", "zone=11",
-                                                         "title=x", "ellps=WGS84"}));
+    EXPECT_EQ(params(p.get()),
+              (std::vector<std::string>{"proj=utm", "-r", "zone=10", "foo=bar", "zone=11", "title=x", "ellps=WGS84"}));
     EXPECT_EQ(params(p.get(), true), (std::vector<std::string>{"proj=utm", "zone=10", "ellps=WGS84"}));
     EXPECT_EQ(projParamNext(nullptr), nullptr);
     EXPECT_EQ(projParamText(nullptr), nullptr);
@@ -916,8 +945,8 @@ TEST(ProjLists, DatumsExpandAsProjExpandsThem)
         std::string text = std::string("+proj=longlat +datum=") + datumListId(d);
         PJ *pj = proj_create(ctx, text.c_str());
         ASSERT_NE(pj, nullptr) << text;
-        std::string expected = std::string("proj=longlat datum=") + datumListId(d) + " ellps=" + datumListEllipse(d)
-                               + " " + datumListDefn(d);
+        std::string expected = std::string("proj=longlat datum=") + datumListId(d) + " ellps=" + datumListEllipse(d) +
+                               " " + datumListDefn(d);
         EXPECT_EQ(proj_pj_info(pj).definition, expected);
         proj_destroy(pj);
     }

@@ -20,13 +20,27 @@ namespace {
 
 struct Bytes {
     std::vector<unsigned char> b;
-    void be(int32_t v) { for (int s = 24; s >= 0; s -= 8) b.push_back((unsigned char)(uint32_t(v) >> s)); }
-    void le(int32_t v) { for (int s = 0; s < 32; s += 8) b.push_back((unsigned char)(uint32_t(v) >> s)); }
-    void dbl(double d) { uint64_t u; memcpy(&u, &d, 8); for (int s = 0; s < 64; s += 8) b.push_back((unsigned char)(u >> s)); }
+    void be(int32_t v)
+    {
+        for (int s = 24; s >= 0; s -= 8) b.push_back((unsigned char)(uint32_t(v) >> s));
+    }
+    void le(int32_t v)
+    {
+        for (int s = 0; s < 32; s += 8) b.push_back((unsigned char)(uint32_t(v) >> s));
+    }
+    void dbl(double d)
+    {
+        uint64_t u;
+        memcpy(&u, &d, 8);
+        for (int s = 0; s < 64; s += 8) b.push_back((unsigned char)(u >> s));
+    }
 };
 
 /* One file record: number, content. */
-struct Rec { int number; std::vector<unsigned char> content; };
+struct Rec {
+    int number;
+    std::vector<unsigned char> content;
+};
 
 Rec polyline(int number, int type, std::vector<int> starts, std::vector<double> xy, bool z = false, bool m = false)
 {
@@ -38,22 +52,41 @@ Rec polyline(int number, int type, std::vector<int> starts, std::vector<double> 
     for (int s : starts) c.le(s);
     for (double v : xy) c.dbl(v);
     size_t n = xy.size() / 2;
-    if (z) { c.dbl(0); c.dbl(0); for (size_t k = 0; k < n; k++) c.dbl(10.0 + double(k)); }
-    if (m) { c.dbl(0); c.dbl(0); for (size_t k = 0; k < n; k++) c.dbl(20.0 + double(k)); }
+    if (z) {
+        c.dbl(0);
+        c.dbl(0);
+        for (size_t k = 0; k < n; k++) c.dbl(10.0 + double(k));
+    }
+    if (m) {
+        c.dbl(0);
+        c.dbl(0);
+        for (size_t k = 0; k < n; k++) c.dbl(20.0 + double(k));
+    }
     return {number, c.b};
 }
 
 Rec point(int number, double x, double y)
 {
     Bytes c;
-    c.le(1); c.dbl(x); c.dbl(y);
+    c.le(1);
+    c.dbl(x);
+    c.dbl(y);
     return {number, c.b};
 }
 
 struct TempDir {
     std::string path;
-    TempDir() { char t[] = "/tmp/shapetestXXXXXX"; path = mkdtemp(t); }
-    ~TempDir() { std::string cmd = "rm -rf '" + path + "'"; if (system(cmd.c_str())) {} }
+    TempDir()
+    {
+        char t[] = "/tmp/shapetestXXXXXX";
+        path = mkdtemp(t);
+    }
+    ~TempDir()
+    {
+        std::string cmd = "rm -rf '" + path + "'";
+        if (system(cmd.c_str())) {
+        }
+    }
 };
 
 void writeFile(const std::string &name, const std::vector<unsigned char> &b)
@@ -69,8 +102,11 @@ std::vector<unsigned char> readFile(const std::string &name)
 
 void header(Bytes &h, int lengthWords, int type)
 {
-    h.be(9994); for (int k = 0; k < 5; k++) h.be(0);
-    h.be(lengthWords); h.le(1000); h.le(type);
+    h.be(9994);
+    for (int k = 0; k < 5; k++) h.be(0);
+    h.be(lengthWords);
+    h.le(1000);
+    h.le(type);
     for (int k = 0; k < 8; k++) h.dbl(0);
 }
 
@@ -84,7 +120,8 @@ void writeSet(const std::string &shp, int type, const std::vector<Rec> &recs, in
     for (const Rec &r : recs) {
         int len = int(r.content.size() / 2);
         entries.push_back({words, len});
-        body.be(r.number); body.be(len);
+        body.be(r.number);
+        body.be(len);
         body.b.insert(body.b.end(), r.content.begin(), r.content.end());
         words += len + 4;
     }
@@ -95,19 +132,26 @@ void writeSet(const std::string &shp, int type, const std::vector<Rec> &recs, in
     if (!withIndex) return;
     Bytes x;
     header(x, 50 + 4 * int(entries.size()), type);
-    for (auto &e : entries) { x.be(e.first); x.be(e.second + indexLengthDelta); }
-    std::string shx = shp; shx.back() = 'x';
+    for (auto &e : entries) {
+        x.be(e.first);
+        x.be(e.second + indexLengthDelta);
+    }
+    std::string shx = shp;
+    shx.back() = 'x';
     writeFile(shx, x.b);
 }
 
-} // namespace
+}  // namespace
 
 TEST(ShapeFileRead, PolylinePartStartsBecomeCountsAndWriteBackAsStarts)
 {
     TempDir dir;
     std::string shp = dir.path + "/a.shp";
     std::vector<double> xy;
-    for (int k = 0; k < 12; k++) { xy.push_back(k); xy.push_back(-k); }
+    for (int k = 0; k < 12; k++) {
+        xy.push_back(k);
+        xy.push_back(-k);
+    }
     writeSet(shp, 3, {polyline(1, 3, {0, 4, 9}, xy), polyline(2, 3, {0}, {1, 1, 2, 2})});
     int err = -1;
     ShapeFile *set = readShapeFile(shp.c_str(), &err);
@@ -118,14 +162,18 @@ TEST(ShapeFileRead, PolylinePartStartsBecomeCountsAndWriteBackAsStarts)
     int n = 0;
     int *parts = shapeRecordParts(shapeRecordAt(set, 0), &n);
     ASSERT_EQ(n, 3);
-    EXPECT_EQ(parts[0], 4); EXPECT_EQ(parts[1], 5); EXPECT_EQ(parts[2], 3);
+    EXPECT_EQ(parts[0], 4);
+    EXPECT_EQ(parts[1], 5);
+    EXPECT_EQ(parts[2], 3);
     EXPECT_TRUE(shapeIsSelected(set, 0) && shapeIsSelected(set, 1));
 
     std::string out = dir.path + "/b.shp";
     ASSERT_EQ(writeShape(out.c_str(), set, 0, nullptr), 1);
-    EXPECT_EQ(readFile(out), readFile(shp));   /* part starts 0, 4, 9 again */
-    std::string outx = out; outx.back() = 'x';
-    std::string shx = shp; shx.back() = 'x';
+    EXPECT_EQ(readFile(out), readFile(shp)); /* part starts 0, 4, 9 again */
+    std::string outx = out;
+    outx.back() = 'x';
+    std::string shx = shp;
+    shx.back() = 'x';
     std::vector<unsigned char> a = readFile(outx), b = readFile(shx);
     ASSERT_EQ(a.size(), b.size());
     EXPECT_TRUE(std::equal(a.begin() + 100, a.end(), b.begin() + 100));
@@ -202,7 +250,9 @@ TEST(ShapeFileRead, BadFilesAreRefused)
     EXPECT_EQ(err, 2);
 
     /* wrong file code */
-    Bytes h; header(h, 50, 1); h.b[3] = 1;
+    Bytes h;
+    header(h, 50, 1);
+    h.b[3] = 1;
     writeFile(shp, h.b);
     EXPECT_EQ(readShapeFile(shp.c_str(), &err), nullptr);
 
@@ -210,7 +260,7 @@ TEST(ShapeFileRead, BadFilesAreRefused)
     Rec r = point(1, 1, 2);
     writeSet(shp, 1, {r}, 0, false);
     std::vector<unsigned char> b = readFile(shp);
-    b[107] = 200;   /* content length 200 words */
+    b[107] = 200; /* content length 200 words */
     writeFile(shp, b);
     /* a consistent index (left from the first file) corrects the length */
     ShapeFile *fixed = readShapeFile(shp.c_str(), &err);
@@ -270,8 +320,9 @@ TEST(ShapeFileWrite, ZAndMRoundTripAndSelectedOnly)
 {
     TempDir dir;
     std::string shp = dir.path + "/pz.shp";
-    writeSet(shp, 15, {polyline(7, 15, {0, 4}, {0, 0, 4, 0, 4, 4, 0, 0, 1, 1, 2, 1, 2, 2, 1, 1}, true, true),
-                       polyline(9, 15, {0}, {5, 5, 6, 5, 6, 6, 5, 5}, true, true)});
+    writeSet(shp, 15,
+             {polyline(7, 15, {0, 4}, {0, 0, 4, 0, 4, 4, 0, 0, 1, 1, 2, 1, 2, 2, 1, 1}, true, true),
+              polyline(9, 15, {0}, {5, 5, 6, 5, 6, 6, 5, 5}, true, true)});
     ShapeFile *set = readShapeFile(shp.c_str(), nullptr);
     ASSERT_NE(set, nullptr);
     double lo, hi;
@@ -280,7 +331,7 @@ TEST(ShapeFileWrite, ZAndMRoundTripAndSelectedOnly)
     EXPECT_EQ(z[7], 17.0);
     double *m = shapeRecordMValues(shapeRecordAt(set, 0), &lo, &hi);
     EXPECT_EQ(m[0], 20.0);
-    computeShapeBoxes(set, 1);   /* the file's boxes were zeros */
+    computeShapeBoxes(set, 1); /* the file's boxes were zeros */
     shapeUnselect(set, 0);
     std::string out = dir.path + "/sel.shp";
     /* an existing longer index is replaced, not left with stale entries */
@@ -301,7 +352,10 @@ TEST(ShapeFileWrite, ZAndMRoundTripAndSelectedOnly)
 
 namespace {
 
-bool alignedFor(const void *p, size_t align) { return reinterpret_cast<uintptr_t>(p) % align == 0; }
+bool alignedFor(const void *p, size_t align)
+{
+    return reinterpret_cast<uintptr_t>(p) % align == 0;
+}
 
 /* Checks that every array the accessors hand out for rec is aligned for its
  * element type and present when the type has it. */
@@ -311,7 +365,9 @@ void expectAlignedArrays(ShapeRecord *rec, int type)
     EXPECT_TRUE(alignedFor(rec, alignof(double)));
     double *box = shapeRecordBBox(rec);
     EXPECT_EQ(box != nullptr, !shapeTypeIsPoint(type));
-    if (box) { EXPECT_TRUE(alignedFor(box, alignof(double))); }
+    if (box) {
+        EXPECT_TRUE(alignedFor(box, alignof(double)));
+    }
     int n = -1;
     double *pts = shapeRecordPoints(rec, &n);
     ASSERT_NE(pts, nullptr);
@@ -319,18 +375,26 @@ void expectAlignedArrays(ShapeRecord *rec, int type)
     int p = -1;
     int *parts = shapeRecordParts(rec, &p);
     EXPECT_EQ(parts != nullptr, shapeTypeHasParts(type) || type == SHP_MULTIPATCH);
-    if (parts) { EXPECT_TRUE(alignedFor(parts, alignof(int))); }
+    if (parts) {
+        EXPECT_TRUE(alignedFor(parts, alignof(int)));
+    }
     int t = -1;
     int *types = shapeRecordPatchTypes(rec, &t);
     EXPECT_EQ(types != nullptr, type == SHP_MULTIPATCH);
-    if (types) { EXPECT_TRUE(alignedFor(types, alignof(int))); }
+    if (types) {
+        EXPECT_TRUE(alignedFor(types, alignof(int)));
+    }
     double lo, hi;
     double *z = shapeRecordZValues(rec, &lo, &hi);
     EXPECT_EQ(z != nullptr, shapeTypeHasZ(type) != 0);
-    if (z) { EXPECT_TRUE(alignedFor(z, alignof(double))); }
+    if (z) {
+        EXPECT_TRUE(alignedFor(z, alignof(double)));
+    }
     double *m = shapeRecordMValues(rec, &lo, &hi);
     EXPECT_EQ(m != nullptr, shapeTypeHasM(type) != 0);
-    if (m) { EXPECT_TRUE(alignedFor(m, alignof(double))); }
+    if (m) {
+        EXPECT_TRUE(alignedFor(m, alignof(double)));
+    }
 }
 
 /* Checks a record against what was appended: points k, -k (scaled by s),
@@ -347,8 +411,12 @@ void expectRecordValues(ShapeRecord *rec, int type, int nPoints, const std::vect
     for (int k = 0; k < n; k++) {
         EXPECT_EQ(pts[2 * k], s * k);
         EXPECT_EQ(pts[2 * k + 1], -s * k);
-        if (z) { EXPECT_EQ(z[k], 100.0 + k); }
-        if (m) { EXPECT_EQ(m[k], 200.0 + k); }
+        if (z) {
+            EXPECT_EQ(z[k], 100.0 + k);
+        }
+        if (m) {
+            EXPECT_EQ(m[k], 200.0 + k);
+        }
     }
     int p;
     int *parts = shapeRecordParts(rec, &p);
@@ -364,14 +432,14 @@ void expectRecordValues(ShapeRecord *rec, int type, int nPoints, const std::vect
     }
 }
 
-} // namespace
+}  // namespace
 
 TEST(ShapeFileWrite, EveryArrayAlignedAndRoundTripByteIdentical)
 {
     TempDir dir;
-    const int types[] = {SHP_POINT, SHP_POINTM, SHP_POINTZ, SHP_MULTIPOINT, SHP_MULTIPOINTM,
-                         SHP_MULTIPOINTZ, SHP_POLYLINE, SHP_POLYLINEM, SHP_POLYLINEZ, SHP_POLYGON,
-                         SHP_POLYGONM, SHP_POLYGONZ, SHP_MULTIPATCH};
+    const int types[] = {SHP_POINT,       SHP_POINTM,   SHP_POINTZ,    SHP_MULTIPOINT, SHP_MULTIPOINTM,
+                         SHP_MULTIPOINTZ, SHP_POLYLINE, SHP_POLYLINEM, SHP_POLYLINEZ,  SHP_POLYGON,
+                         SHP_POLYGONM,    SHP_POLYGONZ, SHP_MULTIPATCH};
     /* part counts of the records: odd and even numbers of parts */
     const std::vector<std::vector<int>> shapes = {{3}, {2, 2}, {1, 2, 3}, {4, 1, 1, 1}, {0, 2, 0, 1, 2}};
     for (int type : types) {
@@ -383,17 +451,20 @@ TEST(ShapeFileWrite, EveryArrayAlignedAndRoundTripByteIdentical)
         for (size_t r = 0; r < shapes.size(); r++) {
             std::vector<int> counts = withParts ? shapes[r] : std::vector<int>{};
             int n = single ? 1 : 0;
-            if (!single) for (int c : shapes[r]) n += c;
+            if (!single)
+                for (int c : shapes[r]) n += c;
             std::vector<double> xy, z, m;
             for (int k = 0; k < n; k++) {
-                xy.push_back(double(r + 1) * k); xy.push_back(-double(r + 1) * k);
-                z.push_back(100.0 + k); m.push_back(200.0 + k);
+                xy.push_back(double(r + 1) * k);
+                xy.push_back(-double(r + 1) * k);
+                z.push_back(100.0 + k);
+                m.push_back(200.0 + k);
             }
             std::vector<int> patch;
             for (size_t k = 0; k < counts.size(); k++) patch.push_back(int(k % 4));
-            ShapeRecord *rec = appendShapeRecord(set, 0, xy.data(), n, counts.empty() ? nullptr : counts.data(),
-                                                 int(counts.size()), z.data(), m.data(),
-                                                 patch.empty() ? nullptr : patch.data());
+            ShapeRecord *rec =
+                appendShapeRecord(set, 0, xy.data(), n, counts.empty() ? nullptr : counts.data(), int(counts.size()),
+                                  z.data(), m.data(), patch.empty() ? nullptr : patch.data());
             ASSERT_NE(rec, nullptr);
         }
         for (int i = 0; i < set->count; i++) expectAlignedArrays(shapeRecordAt(set, i), type);
@@ -408,7 +479,8 @@ TEST(ShapeFileWrite, EveryArrayAlignedAndRoundTripByteIdentical)
             ShapeRecord *rec = shapeRecordAt(back, i);
             expectAlignedArrays(rec, type);
             int n = single ? 1 : 0;
-            if (!single) for (int c : shapes[size_t(i)]) n += c;
+            if (!single)
+                for (int c : shapes[size_t(i)]) n += c;
             expectRecordValues(rec, type, n, withParts ? shapes[size_t(i)] : std::vector<int>{}, double(i + 1));
         }
         ASSERT_EQ(writeShape(b.c_str(), back, 0, nullptr), 1);
@@ -435,7 +507,9 @@ TEST(ShapeFileWrite, FileRecordsWithSpareBytesRoundTripByteIdentical)
     int p;
     int *parts = shapeRecordParts(shapeRecordAt(set, 0), &p);
     ASSERT_EQ(p, 3);
-    EXPECT_EQ(parts[0], 1); EXPECT_EQ(parts[1], 2); EXPECT_EQ(parts[2], 1);
+    EXPECT_EQ(parts[0], 1);
+    EXPECT_EQ(parts[1], 2);
+    EXPECT_EQ(parts[2], 1);
     double lo, hi;
     EXPECT_EQ(shapeRecordZValues(shapeRecordAt(set, 1), &lo, &hi)[2], 12.0);
     EXPECT_EQ(shapeRecordMValues(shapeRecordAt(set, 0), &lo, &hi)[3], 23.0);
@@ -466,7 +540,7 @@ TEST(ShapeFileRead, ZRecordsWithoutTheirOptionalMSectionLoadWithoutMValues)
         ASSERT_NE(z, nullptr);
         EXPECT_EQ(z[7], 17.0);
         EXPECT_EQ(shapeRecordMValues(rec, &lo, &hi), nullptr);
-        EXPECT_EQ(shapeSetMValues(rec, z, 0, 8), 0);   /* nothing past the record is written */
+        EXPECT_EQ(shapeSetMValues(rec, z, 0, 8), 0); /* nothing past the record is written */
     }
     double *m = shapeRecordMValues(shapeRecordAt(set, 1), &lo, &hi);
     ASSERT_NE(m, nullptr);
@@ -478,7 +552,10 @@ TEST(ShapeFileRead, ZRecordsWithoutTheirOptionalMSectionLoadWithoutMValues)
 
     /* a POINTZ of X, Y and Z only */
     Bytes c;
-    c.le(SHP_POINTZ); c.dbl(1); c.dbl(2); c.dbl(3);
+    c.le(SHP_POINTZ);
+    c.dbl(1);
+    c.dbl(2);
+    c.dbl(3);
     writeSet(shp, SHP_POINTZ, {{1, c.b}});
     set = readShapeFile(shp.c_str(), &err);
     ASSERT_NE(set, nullptr);
@@ -507,7 +584,10 @@ TEST(ShapeFileRead, LargeFilesWithRecordsAcrossPiecesAndLargerThanAPiece)
     for (int i = 0; i < 1200; i++) sizes.push_back(i == 600 ? 40000 : 1 + (i * 37) % 97);
     for (int i = 0; i < int(sizes.size()); i++) {
         std::vector<double> xy;
-        for (int k = 0; k < sizes[size_t(i)]; k++) { xy.push_back(i + k * 0.5); xy.push_back(-i - k); }
+        for (int k = 0; k < sizes[size_t(i)]; k++) {
+            xy.push_back(i + k * 0.5);
+            xy.push_back(-i - k);
+        }
         recs.push_back(polyline(i + 1, SHP_POLYLINE, {0}, xy));
     }
     writeSet(shp, SHP_POLYLINE, recs);
@@ -534,7 +614,11 @@ TEST(ShapeFileRead, LargeFilesWithRecordsAcrossPiecesAndLargerThanAPiece)
     /* 50,000 NULL records without index take twice their file size in
      * memory: the data block grows while they are read */
     std::vector<Rec> nulls(50000);
-    for (int i = 0; i < 50000; i++) { Bytes c; c.le(SHP_NULL); nulls[size_t(i)] = {i + 1, c.b}; }
+    for (int i = 0; i < 50000; i++) {
+        Bytes c;
+        c.le(SHP_NULL);
+        nulls[size_t(i)] = {i + 1, c.b};
+    }
     writeSet(shp, SHP_NULL, nulls, 0, false);
     ShapeFile *set = readShapeFile(shp.c_str(), nullptr);
     ASSERT_NE(set, nullptr);

@@ -21,7 +21,10 @@ TEST(ShapeRecords, AppendLayoutsAndNumbers)
     ASSERT_EQ(n, 1);
     EXPECT_EQ(parts[0], 5);
     double *box = shapeRecordBBox(r);
-    EXPECT_EQ(box[0], 0.0); EXPECT_EQ(box[1], -1.0); EXPECT_EQ(box[2], 4.0); EXPECT_EQ(box[3], 5.0);
+    EXPECT_EQ(box[0], 0.0);
+    EXPECT_EQ(box[1], -1.0);
+    EXPECT_EQ(box[2], 4.0);
+    EXPECT_EQ(box[3], 5.0);
     EXPECT_EQ(shapeGetInt(r), 1);
     EXPECT_EQ(set->head->fileLength, 50 + (52 + 4 + 80) / 2);
     ShapeRecord *r2 = appendShapeRecord(set, 0, xy, 2, nullptr, 0, nullptr, nullptr, nullptr);
@@ -52,13 +55,18 @@ TEST(ShapeRecords, ZAndMValuesAndRanges)
     ShapeRecord *r = appendShapeRecord(set, 0, xy, 3, nullptr, 0, z, m, nullptr);
     double lo, hi;
     double *zv = shapeRecordZValues(r, &lo, &hi);
-    EXPECT_EQ(zv[1], 5.0); EXPECT_EQ(lo, 1.0); EXPECT_EQ(hi, 5.0);
+    EXPECT_EQ(zv[1], 5.0);
+    EXPECT_EQ(lo, 1.0);
+    EXPECT_EQ(hi, 5.0);
     double two = 2;
     EXPECT_EQ(shapeSetZValues(r, &two, 1, 1), 1);
     shapeRecordZValues(r, &lo, &hi);
-    EXPECT_EQ(lo, 1.0); EXPECT_EQ(hi, 3.0);
+    EXPECT_EQ(lo, 1.0);
+    EXPECT_EQ(hi, 3.0);
     double *mv = shapeRecordMValues(r, &lo, &hi);
-    EXPECT_EQ(mv[2], 7.0); EXPECT_EQ(lo, 7.0); EXPECT_EQ(hi, 9.0);
+    EXPECT_EQ(mv[2], 7.0);
+    EXPECT_EQ(lo, 7.0);
+    EXPECT_EQ(hi, 9.0);
     freeShapeFile(set);
 
     set = newShapeFile(SHP_POINTZ, nullptr, nullptr, 0);
@@ -101,7 +109,10 @@ TEST(ShapeRecords, InsertReplaceRemovePurge)
 {
     ShapeFile *set = newShapeFile(SHP_POINT, nullptr, nullptr, 0);
     double xy[2] = {0, 0};
-    for (int k = 0; k < 5; k++) { xy[0] = k; appendShapeRecord(set, 0, xy, 1, nullptr, 0, nullptr, nullptr, nullptr); }
+    for (int k = 0; k < 5; k++) {
+        xy[0] = k;
+        appendShapeRecord(set, 0, xy, 1, nullptr, 0, nullptr, nullptr, nullptr);
+    }
     xy[0] = 99;
     insertShapeRecord(set, 1, 50, xy, 1, nullptr, 0, nullptr, nullptr, nullptr);
     int n;
@@ -121,7 +132,7 @@ TEST(ShapeRecords, InsertReplaceRemovePurge)
     EXPECT_EQ(set->count, 2);
     xy[0] = 7;
     ShapeRecord *r = appendShapeRecord(set, 0, xy, 1, nullptr, 0, nullptr, nullptr, nullptr);
-    EXPECT_EQ(r, shapeRecordAt(set, 1) + shapeRecordExtent(10));   /* 28 bytes in the file */
+    EXPECT_EQ(r, shapeRecordAt(set, 1) + shapeRecordExtent(10)); /* 28 bytes in the file */
     EXPECT_EQ(shapeRecordExtent(10), size_t(40));
     for (int k = 0; k < set->count; k++) shapeDelete(set, k);
     EXPECT_EQ(purgeShapeRecords(set), 3);
@@ -136,7 +147,7 @@ TEST(ShapeRecords, InsertReplaceRemovePurge)
     appendShapeRecord(set, 4, line, 2, nullptr, 0, nullptr, nullptr, nullptr);
     replaceShapeRecord(set, 0, 0, line, 3, nullptr, 0, nullptr, nullptr, nullptr);
     EXPECT_EQ(shapeGetInt(shapeRecordAt(set, 0)), 3);
-    EXPECT_EQ(set->offsets[1], size_t(56 + 8 + 48));   /* 52 + 4 + 48 in the file */
+    EXPECT_EQ(set->offsets[1], size_t(56 + 8 + 48)); /* 52 + 4 + 48 in the file */
     EXPECT_EQ(shapeGetInt(shapeRecordAt(set, 1)), 4);
     EXPECT_EQ(set->head->fileLength, 50 + (104 + 88) / 2);
     freeShapeFile(set);
@@ -146,7 +157,10 @@ TEST(ShapeRecords, CopiesAndSelection)
 {
     ShapeFile *set = newShapeFile(SHP_POINT, nullptr, nullptr, 0);
     double xy[2] = {0, 0};
-    for (int k = 0; k < 5; k++) { xy[0] = k; appendShapeRecord(set, 0, xy, 1, nullptr, 0, nullptr, nullptr, nullptr); }
+    for (int k = 0; k < 5; k++) {
+        xy[0] = k;
+        appendShapeRecord(set, 0, xy, 1, nullptr, 0, nullptr, nullptr, nullptr);
+    }
     EXPECT_EQ(shapeUnselectAll(set), 5);
     shapeSelect(set, 1);
     shapeSelect(set, 4);

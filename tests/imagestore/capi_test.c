@@ -16,12 +16,12 @@
 
 static int failures = 0;
 
-#define CHECK(cond)                                                                  \
-    do {                                                                             \
-        if (!(cond)) {                                                               \
-            fprintf(stderr, "capi_test.c:%d: check failed: %s\n", __LINE__, #cond); \
-            failures++;                                                              \
-        }                                                                            \
+#define CHECK(cond)                                                                                                    \
+    do {                                                                                                               \
+        if (!(cond)) {                                                                                                 \
+            fprintf(stderr, "capi_test.c:%d: check failed: %s\n", __LINE__, #cond);                                    \
+            failures++;                                                                                                \
+        }                                                                                                              \
     } while (0)
 
 /* What a client's callbacks saw. */

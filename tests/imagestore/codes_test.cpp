@@ -178,9 +178,20 @@ TEST(CodesTest, CommentNumbersHave32SignificantDigitsAsTheCLibraryPrintsThem)
     EXPECT_EQ(comment(geoDesc(2, 0.1, -0.5, 1e-5, 1e32)),
               "tesk proj:UTM x0:0.10000000000000000555111512312578 y0:-0.5"
               " dx:1.0000000000000000818030539140313e-05 dy:1.0000000000000000536616220439347e+32");
-    const double values[] = {0.1, -1e-300, 1e308, 123456789.123456789, DBL_MAX, DBL_MIN,
-                             4.9406564584124654e-324, -0.0, 1.0 / 3.0, 2.5e31, 1e31, 0.0001,
-                             0.00012345678901234567, std::numeric_limits<double>::infinity()};
+    const double values[] = {0.1,
+                             -1e-300,
+                             1e308,
+                             123456789.123456789,
+                             DBL_MAX,
+                             DBL_MIN,
+                             4.9406564584124654e-324,
+                             -0.0,
+                             1.0 / 3.0,
+                             2.5e31,
+                             1e31,
+                             0.0001,
+                             0.00012345678901234567,
+                             std::numeric_limits<double>::infinity()};
     for (double value : values) {
         std::string text = comment(geoDesc(0, value, 0, 0, 0));
         EXPECT_EQ(text, "tesk proj:UNKNOWN x0:" + printed(value) + " y0:0 dx:0 dy:0");
@@ -190,8 +201,9 @@ TEST(CodesTest, CommentNumbersHave32SignificantDigitsAsTheCLibraryPrintsThem)
 TEST(CodesTest, CommentReadsBackEveryDoubleExactly)
 {
     const double inf = std::numeric_limits<double>::infinity();
-    const double values[] = {0.1, -1e-300, 1e308, 123456789.123456789, DBL_MAX, -DBL_MIN,
-                             4.9406564584124654e-324, 1.0 / 3.0, -2.0 / 7.0, 6.02214076e23, inf};
+    const double values[] = {
+        0.1,        -1e-300,       1e308, 123456789.123456789, DBL_MAX, -DBL_MIN, 4.9406564584124654e-324, 1.0 / 3.0,
+        -2.0 / 7.0, 6.02214076e23, inf};
     for (double value : values) {
         ImageDesc desc = geoDesc(32633, value, -value, value / 3, -inf);
         char text[256];
@@ -235,8 +247,7 @@ TEST(CodesTest, CommentWhiteSpaceIsFreeAndTrailingTextIgnored)
     EXPECT_EQ(desc.mapid, 35);
     EXPECT_EQ(desc.x0, 1.0);
     EXPECT_EQ(desc.dy, 4.0);
-    EXPECT_EQ(parseGeoComment(&desc, "tesk \t proj:\n PCS20000\r\nx0: +1.5 y0:\f-2e3\vdx:.25 dy:-7. and more"),
-              1);
+    EXPECT_EQ(parseGeoComment(&desc, "tesk \t proj:\n PCS20000\r\nx0: +1.5 y0:\f-2e3\vdx:.25 dy:-7. and more"), 1);
     EXPECT_EQ(desc.mapid, 20000);
     EXPECT_EQ(desc.x0, 1.5);
     EXPECT_EQ(desc.y0, -2000.0);
@@ -276,7 +287,7 @@ TEST(CodesTest, IncompleteOrForeignCommentsLeaveTheDescriptorAlone)
         "tess proj:GRID x0:1 y0:2 dx:3 dy:4",
         "TESK proj:GRID x0:1 y0:2 dx:3 dy:4",
         " tesk proj:GRID x0:1 y0:2 dx:3 dy:4",  // the pattern starts with a letter
-        "tesk proj: x0:1 y0:2 dx:3 dy:4",        // x0:1 is the word, then y0 is no x0
+        "tesk proj: x0:1 y0:2 dx:3 dy:4",       // x0:1 is the word, then y0 is no x0
         "tesk proj:GRID x0:1 y0:2 dx:3",
         "tesk proj:GRID x0:1 y0:2 dx:3 dy:",
         "tesk proj:GRID x0:1 y0:2 dx:3 dy:x",

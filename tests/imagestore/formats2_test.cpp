@@ -114,7 +114,8 @@ void expectLayout(const ImageDesc &d, const Layout &w)
 {
     const int got[] = {d.imgid, d.pixel, d.bits, d.rows, d.columns, d.nbands, d.block, d.offset, d.msbf, d.nindices};
     const int want[] = {w.imgid, w.pixel, w.bits, w.rows, w.columns, w.nbands, w.block, w.offset, w.msbf, w.nindices};
-    const char *names[] = {"imgid", "pixel", "bits", "rows", "columns", "nbands", "block", "offset", "msbf", "nindices"};
+    const char *names[] = {"imgid",  "pixel", "bits",   "rows", "columns",
+                           "nbands", "block", "offset", "msbf", "nindices"};
     for (int i = 0; i < 10; i++) {
         EXPECT_EQ(got[i], want[i]) << names[i];
     }
@@ -176,7 +177,7 @@ TEST_F(FormatFiles, ElasWithoutSignatureIsAnotherFormatAndBadSizesAreRefused)
     ElasFields upsideDown = good, noBands = good, shortLines = good;
     upsideDown.firstLine = 5, upsideDown.lastLine = 4;  // 0 rows
     noBands.bands = 0;
-    shortLines.block = 3;                               // 4 columns
+    shortLines.block = 3;  // 4 columns
     for (const ElasFields &f : {upsideDown, noBands, shortLines}) {
         EXPECT_EQ(elasDetect(file(samples::elasFile(f, pixels)), "f", &d, nullptr), -1);
         EXPECT_NE(errors().find("Error in ELAS header: "), std::string::npos);
@@ -216,11 +217,11 @@ TEST_F(FormatFiles, PgmAndPpmHeadersWithCommentsAndRunsOfBlanks)
 TEST_F(FormatFiles, PpmHeadersOfOtherShapesAreNotThisFormat)
 {
     const char *texts[] = {
-        "P6 # note\n2 1\n255\nabcdef",       // '#' after a blank is a token
-        "P5\t2\t1\t255\nab",                  // tabs do not separate
-        "P5\r\n2 1\r\n255\r\nab",             // nor carriage returns
-        "P4\n2 1\n255\nab",                   // another magic
-        "P5\n2 1\n",                          // three tokens
+        "P6 # note\n2 1\n255\nabcdef",  // '#' after a blank is a token
+        "P5\t2\t1\t255\nab",            // tabs do not separate
+        "P5\r\n2 1\r\n255\r\nab",       // nor carriage returns
+        "P4\n2 1\n255\nab",             // another magic
+        "P5\n2 1\n",                    // three tokens
         "P5\n2 -1\n255\nab",
         "P5\n2x 1\n255\nab",
     };
@@ -268,9 +269,8 @@ TEST_F(FormatFiles, NewPpmHeaderGivesAFileOfExactlyTheImpliedSize)
 
 /* ---- X bitmaps ----------------------------------------------------------- */
 
-const char kNineByTwo[] =
-    "/* two rows */\n#define bar_width 9\n#define bar_height\t2\n"
-    "static char bar_bits[] = {\n 0x01 , 255,\n0X80,   2 };\n";
+const char kNineByTwo[] = "/* two rows */\n#define bar_width 9\n#define bar_height\t2\n"
+                          "static char bar_bits[] = {\n 0x01 , 255,\n0X80,   2 };\n";
 
 TEST_F(FormatFiles, XbmDefinesGiveAOneBitImageWithWhiteAndBlack)
 {
@@ -361,12 +361,12 @@ TEST_F(FormatFiles, XbmLoaderReportsMissingAndMalformedNumbers)
         int answer;
         const char *rows;
     } cases[] = {
-        {"{ 1, 2, 3, 4, };", 1, "\1\2\3\4"},   // a trailing comma is allowed
-        {"{ 1, 2, 3 };", 0, "\1\2\3\0"},       // the array ends early
-        {"{ 1, 2, 3", 0, "\1\2\3\0"},          // and so does the file
-        {"{ 1, , 3, 4 };", 0, "\1\0\0\0"},     // a missing number
+        {"{ 1, 2, 3, 4, };", 1, "\1\2\3\4"},  // a trailing comma is allowed
+        {"{ 1, 2, 3 };", 0, "\1\2\3\0"},      // the array ends early
+        {"{ 1, 2, 3", 0, "\1\2\3\0"},         // and so does the file
+        {"{ 1, , 3, 4 };", 0, "\1\0\0\0"},    // a missing number
         {"{ 1, 0x100, 3, 4 };", 0, "\1\0\0\0"},
-        {"{ 1, 2 }; { 3, 4 };", 0, "\1\2\0\0"}, // nothing after the brace counts
+        {"{ 1, 2 }; { 3, 4 };", 0, "\1\2\0\0"},  // nothing after the brace counts
     };
     for (const Case &c : cases) {
         RamImage *image = openBitmap(write("m.xbm", head + c.array));
@@ -613,7 +613,11 @@ TEST_F(FormatFiles, NewBitmapsStoreTheirRowsBottomUpEachPaddedToFourBytes)
     grey += std::string("\x31\x32\x33\x34\x35\0\0\0", 8);  // row 2 first
     grey += std::string("\x21\x22\x23\x24\x25\0\0\0", 8);
     grey += std::string("\x11\x12\x13\x14\x15\0\0\0", 8);  // row 0 last
-    cases.push_back({"8 bits", PIX_BYTE, 1, 3, 5,
+    cases.push_back({"8 bits",
+                     PIX_BYTE,
+                     1,
+                     3,
+                     5,
                      {{{0x11, 0x12, 0x13, 0x14, 0x15}, {0x21, 0x22, 0x23, 0x24, 0x25}, {0x31, 0x32, 0x33, 0x34, 0x35}}},
                      grey});
 
@@ -621,7 +625,11 @@ TEST_F(FormatFiles, NewBitmapsStoreTheirRowsBottomUpEachPaddedToFourBytes)
     std::string rgb = bitmapHeader(54 + 35 + 2 * 12, 54 + 35, 3, 2, 24) + geo;
     rgb += std::string("\xa0\xb0\xc0\xa1\xb1\xc1\xa2\xb2\xc2\0\0\0", 12);  // row 1
     rgb += std::string("\x00\x10\x20\x01\x11\x21\x02\x12\x22\0\0\0", 12);  // row 0
-    cases.push_back({"24 bits", PIX_BYTE, 3, 2, 3,
+    cases.push_back({"24 bits",
+                     PIX_BYTE,
+                     3,
+                     2,
+                     3,
                      {{{0x00, 0x01, 0x02}, {0xa0, 0xa1, 0xa2}},
                       {{0x10, 0x11, 0x12}, {0xb0, 0xb1, 0xb2}},
                       {{0x20, 0x21, 0x22}, {0xc0, 0xc1, 0xc2}}},
@@ -632,9 +640,8 @@ TEST_F(FormatFiles, NewBitmapsStoreTheirRowsBottomUpEachPaddedToFourBytes)
     mono += std::string("\0\0\0\0\xff\xff\xff\0", 8) + geo;
     mono += std::string("\x7e\x40\0\0", 4);  // row 1: 0111111001
     mono += std::string("\x81\x80\0\0", 4);  // row 0: 1000000110
-    cases.push_back({"1 bit", PIX_1BIT, 1, 2, 10,
-                     {{{1, 0, 0, 0, 0, 0, 0, 1, 1, 0}, {0, 1, 1, 1, 1, 1, 1, 0, 0, 1}}},
-                     mono});
+    cases.push_back(
+        {"1 bit", PIX_1BIT, 1, 2, 10, {{{1, 0, 0, 0, 0, 0, 0, 1, 1, 0}, {0, 1, 1, 1, 1, 1, 1, 0, 0, 1}}}, mono});
 
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
@@ -678,12 +685,27 @@ TEST_F(FormatFiles, HandWrittenBitmapsAreReadAndWrittenRowByRowInTheirOrder)
         std::string changedBytes;                                     // then found in the file's ...
         size_t changedAt;                                             // ... line at this offset
     } cases[] = {
-        {"up8.bmp", upward, 1, {{{0x11, 0x12, 0x13}, {0x21, 0x22, 0x23}, {0x31, 0x32, 0x33}}},
-         {0x41, 0x42, 0x43}, std::string("\x41\x42\x43", 3), 62 + 8},  // the last line
-        {"down8.bmp", downward, 1, {{{0x11, 0x12, 0x13}, {0x21, 0x22, 0x23}, {0x31, 0x32, 0x33}}},
-         {0x41, 0x42, 0x43}, std::string("\x41\x42\x43", 3), 62},      // the first line
-        {"up24.bmp", rgb, 3, {{{1, 4}, {7, 10}}, {{2, 5}, {8, 11}}, {{3, 6}, {9, 12}}},
-         {0x51, 0x52}, std::string("\x51\x02\x03\x52\x05\x06", 6), 54 + 8},
+        {"up8.bmp",
+         upward,
+         1,
+         {{{0x11, 0x12, 0x13}, {0x21, 0x22, 0x23}, {0x31, 0x32, 0x33}}},
+         {0x41, 0x42, 0x43},
+         std::string("\x41\x42\x43", 3),
+         62 + 8},  // the last line
+        {"down8.bmp",
+         downward,
+         1,
+         {{{0x11, 0x12, 0x13}, {0x21, 0x22, 0x23}, {0x31, 0x32, 0x33}}},
+         {0x41, 0x42, 0x43},
+         std::string("\x41\x42\x43", 3),
+         62},  // the first line
+        {"up24.bmp",
+         rgb,
+         3,
+         {{{1, 4}, {7, 10}}, {{2, 5}, {8, 11}}, {{3, 6}, {9, 12}}},
+         {0x51, 0x52},
+         std::string("\x51\x02\x03\x52\x05\x06", 6),
+         54 + 8},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
@@ -693,7 +715,8 @@ TEST_F(FormatFiles, HandWrittenBitmapsAreReadAndWrittenRowByRowInTheirOrder)
         ASSERT_NE(image, nullptr) << ramImageErrorText(error);
         int rows = static_cast<int>(c.pixels[0].size());
         int columns = static_cast<int>(c.pixels[0][0].size());
-        ASSERT_EQ(std::tuple(image->desc.rows, image->desc.columns, image->desc.nbands), std::tuple(rows, columns, c.bands));
+        ASSERT_EQ(std::tuple(image->desc.rows, image->desc.columns, image->desc.nbands),
+                  std::tuple(rows, columns, c.bands));
         for (int b = 0; b < c.bands; b++) {
             for (int r = 0; r < rows; r++) {
                 std::vector<unsigned char> got(static_cast<size_t>(columns));
@@ -746,7 +769,7 @@ TEST_F(FormatFiles, PaletteWriteBackKeepsTheFourthByteAndNeedsAMatchingTable)
 TEST_F(FormatFiles, EverySampleFileIsTakenByItsDetector)
 {
     for (const samples::SampleFile &sample : samples::sampleFiles()) {
-        ImageDetectProc *detect = sample.format == "elas" ? elasDetect
+        ImageDetectProc *detect = sample.format == "elas"  ? elasDetect
                                   : sample.format == "ppm" ? ppmDetect
                                   : sample.format == "xbm" ? xbmDetect
                                                            : dibDetect;

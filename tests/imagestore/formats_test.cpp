@@ -45,15 +45,29 @@ struct Bytes {
     }
     Bytes &i16(size_t at, int v) { return num(at, static_cast<uint16_t>(v), 2); }
     Bytes &i32(size_t at, int v) { return num(at, static_cast<uint32_t>(v), 4); }
-    Bytes &f32(size_t at, float v) { uint32_t b; std::memcpy(&b, &v, 4); return num(at, b, 4); }
-    Bytes &f64(size_t at, double v) { uint64_t b; std::memcpy(&b, &v, 8); return num(at, b, 8); }
+    Bytes &f32(size_t at, float v)
+    {
+        uint32_t b;
+        std::memcpy(&b, &v, 4);
+        return num(at, b, 4);
+    }
+    Bytes &f64(size_t at, double v)
+    {
+        uint64_t b;
+        std::memcpy(&b, &v, 8);
+        return num(at, b, 8);
+    }
     Bytes &text(size_t at, const char *s)
     {
         data.resize(std::max(data.size(), at + std::strlen(s)));
         std::memcpy(data.data() + at, s, std::strlen(s));
         return *this;
     }
-    Bytes &size(size_t n) { data.resize(n, 0); return *this; }
+    Bytes &size(size_t n)
+    {
+        data.resize(n, 0);
+        return *this;
+    }
     ByteVec data;
     bool big;
 };
@@ -100,10 +114,27 @@ Bytes fftFile(int rows, int columns)
 
 std::string readerLog;
 
-int claimAll(int, const char *, ImageDesc *desc, void **) { readerLog += "C"; desc->rows = 77; return IMG_BIL; }
-int stopAll(int, const char *, ImageDesc *, void **) { readerLog += "S"; return -7; }
-int declineA(int, const char *, ImageDesc *, void **) { readerLog += "A"; return 0; }
-int declineB(int, const char *, ImageDesc *, void **) { readerLog += "B"; return 0; }
+int claimAll(int, const char *, ImageDesc *desc, void **)
+{
+    readerLog += "C";
+    desc->rows = 77;
+    return IMG_BIL;
+}
+int stopAll(int, const char *, ImageDesc *, void **)
+{
+    readerLog += "S";
+    return -7;
+}
+int declineA(int, const char *, ImageDesc *, void **)
+{
+    readerLog += "A";
+    return 0;
+}
+int declineB(int, const char *, ImageDesc *, void **)
+{
+    readerLog += "B";
+    return 0;
+}
 
 /* A scratch folder, the console's standard error in ::err, no readers left. */
 class FormatsTest : public ::testing::Test {
@@ -199,14 +230,14 @@ TEST_F(FormatsTest, UserReadersAreAskedBeforeOrAfterTheFormats)
     addImageReader(claimAll, 0);
     EXPECT_EQ(detect(known, &d), IMG_BIL);  // before IMAGEDEF
     EXPECT_EQ(d.rows, 77);
-    addImageReader(claimAll, 1);            // moved to the second list
+    addImageReader(claimAll, 1);  // moved to the second list
     readerLog.clear();
     EXPECT_EQ(detect(known, &d), IMG_BSQ);
     EXPECT_EQ(d.rows, 2);
     EXPECT_EQ(detect(unknown, &d), IMG_BIL);
     EXPECT_EQ(readerLog, "C");
     removeImageReader(claimAll);
-    removeImageReader(claimAll);            // absent: no error
+    removeImageReader(claimAll);  // absent: no error
     EXPECT_EQ(detect(unknown, &d), 0);
 
     /* Registered twice, last 1 then 0: one node, at the head of the first list. */
@@ -266,7 +297,8 @@ TEST_F(FormatsTest, ImagedefHeaderWrittenIsDetectedWithEveryField)
     ByteVec bytes = read(file);
     ASSERT_EQ(bytes.size(), 2048u + 14 * 5 * 3);  // line of 7 x 16 bits, 3 bands, 5 rows
     EXPECT_EQ(0, std::memcmp(bytes.data(), "IMAGEDEF_MSBL\0\0\0", 16));
-    EXPECT_EQ(ByteVec(bytes.begin() + 32, bytes.begin() + 48), (ByteVec{0, 8, 0, 0, 4, 0, 0, 0, 3, 0, 0, 0, 5, 0, 0, 0}));  // offset, SHORT, bands, rows
+    EXPECT_EQ(ByteVec(bytes.begin() + 32, bytes.begin() + 48),
+              (ByteVec{0, 8, 0, 0, 4, 0, 0, 0, 3, 0, 0, 0, 5, 0, 0, 0}));  // offset, SHORT, bands, rows
     EXPECT_EQ(Bytes().f64(0, 1000.5).data, ByteVec(bytes.begin() + 60, bytes.begin() + 68));
 
     ImageDesc e;
@@ -284,8 +316,9 @@ TEST_F(FormatsTest, ImagedefHeaderWrittenIsDetectedWithEveryField)
 TEST_F(FormatsTest, ImagedefMostSignificantFirstHeaderIsReversedButPixelOrderComesFromItsField)
 {
     for (int msbfField : {0, 1}) {
-        std::string file = write("big.img", imagedefFile(true, IMG_BIP, PIX_USHORT, 2, 3, 5, 1152, 2)
-                                                .i32(16, msbfField).size(1152 + 20 * 3).data);
+        std::string file = write(
+            "big.img",
+            imagedefFile(true, IMG_BIP, PIX_USHORT, 2, 3, 5, 1152, 2).i32(16, msbfField).size(1152 + 20 * 3).data);
         ImageDesc d;
         ASSERT_EQ(detect(file, &d), IMG_BIP);
         EXPECT_EQ(std::tuple(d.msbf, d.rows, d.columns, d.block, d.mapid, d.top, d.left, d.nindices),
@@ -299,11 +332,16 @@ TEST_F(FormatsTest, ImagedefHeadersThatAreNotSoundAreNotThisFormat)
 {
     auto good = [] { return imagedefFile(false, IMG_BSQ, PIX_BYTE, 1, 4, 4, 1152, 0).size(1168); };
     std::pair<const char *, Bytes> cases[] = {
-        {"magic not terminated", good().text(13, "X")}, {"headerless type", good().i32(20, IMG_BSQD)},
-        {"no rows", good().i32(44, 0)},                  {"negative columns", good().i32(48, -4)},
-        {"no bands", good().i32(40, 0)},                 {"unknown pixel", good().i32(36, 10)},
-        {"data inside the header", good().i32(32, 1000)}, {"data beyond the end", good().i32(32, 4096)},
-        {"area too large", good().i32(44, 1 << 28).i32(48, 1 << 28)}, {"short header", good().size(1151)},
+        {"magic not terminated", good().text(13, "X")},
+        {"headerless type", good().i32(20, IMG_BSQD)},
+        {"no rows", good().i32(44, 0)},
+        {"negative columns", good().i32(48, -4)},
+        {"no bands", good().i32(40, 0)},
+        {"unknown pixel", good().i32(36, 10)},
+        {"data inside the header", good().i32(32, 1000)},
+        {"data beyond the end", good().i32(32, 4096)},
+        {"area too large", good().i32(44, 1 << 28).i32(48, 1 << 28)},
+        {"short header", good().size(1151)},
     };
     ImageDesc d;
     for (auto &[what, bytes] : cases) {
@@ -321,7 +359,7 @@ TEST_F(FormatsTest, NewFilesCoverTheirDataAreaOnce)
 {
     struct Case {
         int imgid, pixel, bands, rows, columns, offset;
-        int64_t size;    // by hand: header + data area
+        int64_t size;  // by hand: header + data area
         int32_t block;
     } cases[] = {
         {IMG_BIP, PIX_BYTE, 2, 3, 5, 1152, 1152 + 10 * 3, 10},
@@ -398,7 +436,7 @@ TEST_F(FormatsTest, AFailedNewFileLeavesNothingBehindAndAnExistingFileAsItWas)
     struct Case {
         const char *what;
         int imgid, pixel, bands, rows, columns;
-        const char *message;   // the start of what standard error gets
+        const char *message;  // the start of what standard error gets
     } cases[] = {
         /* 2e9 x 2e9 bytes and ten bands of them: no disk holds either. */
         {"2e9 square", IMG_E74, PIX_BYTE, 1, 2000000000, 2000000000,
@@ -561,7 +599,8 @@ TEST_F(FormatsTest, WriterDispatchAndTheFilePosition)
 
     std::string lan = write("position.lan", lanFile("HEAD74", 0, 1, 4, 2).size(136).data);
     std::string fft = write("position.fft", fftFile(2, 2).data);
-    for (auto [p, detector] : {std::pair<std::string, ImageDetectProc *>{file, imagedefDetect}, {lan, lanDetect}, {fft, fftDetect}}) {
+    for (auto [p, detector] :
+         {std::pair<std::string, ImageDetectProc *>{file, imagedefDetect}, {lan, lanDetect}, {fft, fftDetect}}) {
         fd = open(p.c_str(), O_RDWR);
         lseek(fd, 5, SEEK_SET);
         void *priv = nullptr;
@@ -594,7 +633,8 @@ TEST_F(FormatsTest, LanHeaderWrittenHoldsItsFieldsAndIsDetected)
     write("scene.lan", bytes);
     ImageDesc e;
     ASSERT_EQ(detect(file, &e), IMG_E74);
-    EXPECT_EQ(std::tuple(e.pixel, e.nbands, e.rows, e.columns, e.block, e.offset), std::tuple(PIX_SHORT, 2, 6, 9, 18, 128));
+    EXPECT_EQ(std::tuple(e.pixel, e.nbands, e.rows, e.columns, e.block, e.offset),
+              std::tuple(PIX_SHORT, 2, 6, 9, 18, 128));
     EXPECT_EQ(std::tuple(e.mapid, e.imgtype, e.top, e.left), std::tuple(1, 3, 12, 11));  // map id 0 reads as GRID
     EXPECT_EQ(std::tuple(e.x0, e.dy, e.zmax), std::tuple(500.5, -10.0, 99.0));
 }

@@ -90,9 +90,15 @@ int dummyRewrite(RamImage *image)
     return 1;
 }
 
-constexpr ImageType kDummyType = {.imgid = IMG_DICOM, .format = "DUMMY", .layout = Layout::Whole,
-                                  .cacheRows = -1, .detect = dummyDetect, .area = NewArea::Whole,
-                                  .whole = dummyWhole, .decode = dummyDecode, .rewrite = dummyRewrite};
+constexpr ImageType kDummyType = {.imgid = IMG_DICOM,
+                                  .format = "DUMMY",
+                                  .layout = Layout::Whole,
+                                  .cacheRows = -1,
+                                  .detect = dummyDetect,
+                                  .area = NewArea::Whole,
+                                  .whole = dummyWhole,
+                                  .decode = dummyDecode,
+                                  .rewrite = dummyRewrite};
 
 /* The dummy row in the table for the test's time, and a fresh folder. */
 class DummyFormat : public ::testing::Test {

@@ -49,9 +49,9 @@ double expectedPut(double v, double lo, double hi)
  * many blocks of the kernels. */
 std::vector<float> testFloats()
 {
-    std::vector<float> values = {-1e10f, -40000.7f, -300.5f, -2.7f, -2.5f, -0.7f, -0.5f, -0.3f, 0.0f,
-                                 0.49999997f, 0.5f, 2.5f, 15.6f, 127.5f, 300.7f, 32767.5f, 65535.4f,
-                                 4194304.5f, 2147483648.0f, 3e9f, 1e10f, kNaN, kInf, -kInf};
+    std::vector<float> values = {-1e10f,   -40000.7f,   -300.5f,       -2.7f, -2.5f, -0.7f,  -0.5f,  -0.3f,
+                                 0.0f,     0.49999997f, 0.5f,          2.5f,  15.6f, 127.5f, 300.7f, 32767.5f,
+                                 65535.4f, 4194304.5f,  2147483648.0f, 3e9f,  1e10f, kNaN,   kInf,   -kInf};
     for (int i = 0; i < 333; i++) {
         values.push_back(-40.0f + 0.25f * static_cast<float>(i));
     }
@@ -202,7 +202,7 @@ TEST(PixelGetTest, StoredSamplesConvertToFloatsAndLowBytes)
         {lo, {-2147483648.0, 65793, -7}, {0, 1, 0xF9}},
         {ul, {4294967296.0, 513, 16777216}, {255, 1, 0}},
         {fl, {2.9f, -1.5f, 300.7f}, {2, 0xFF, 44}},  // low byte of trunc: 2, -1, 300
-        {odd, {kNaN, kInf, 3e9f}, {0, 0xFF, 0xFF}},   // beyond int32: INT32_MAX's low byte
+        {odd, {kNaN, kInf, 3e9f}, {0, 0xFF, 0xFF}},  // beyond int32: INT32_MAX's low byte
     };
     for (const Case &c : cases) {
         float f[3];
@@ -303,8 +303,9 @@ TEST(PixelBIPTest, BandsAreGatheredEveryStepthColumnAndPutBack)
 {
     MemImage img(IMG_MBIL, PIX_BYTE, 2, 7, 3);
     for (int b = 0; b < 3; b++) {
-        img.setRow<uint8_t>(0, b, {uint8_t(10 * b), uint8_t(10 * b + 1), uint8_t(10 * b + 2), uint8_t(10 * b + 3),
-                                   uint8_t(10 * b + 4), uint8_t(10 * b + 5), uint8_t(10 * b + 6)});
+        img.setRow<uint8_t>(0, b,
+                            {uint8_t(10 * b), uint8_t(10 * b + 1), uint8_t(10 * b + 2), uint8_t(10 * b + 3),
+                             uint8_t(10 * b + 4), uint8_t(10 * b + 5), uint8_t(10 * b + 6)});
     }
     unsigned char out[8];
     const int bands[] = {2, 0};
@@ -319,7 +320,7 @@ TEST(PixelBIPTest, BandsAreGatheredEveryStepthColumnAndPutBack)
     EXPECT_EQ(vals(out, 2), (V{16, 0}));
     EXPECT_EQ(ramImageGetBytesBIP(img, 0, 0, 3, 0, 1, nullptr, out), 0);  // step below 1
 
-    const float data[] = {1, 2, 3, 4, 5, 6};  // two pixels of three values
+    const float data[] = {1, 2, 3, 4, 5, 6};                  // two pixels of three values
     EXPECT_EQ(putFloatBIPData(img, 1, 3, 1, 6, 2, data), 2);  // bands 1..3 at columns 6, 7: one pixel, band 3 skipped
     const int to[] = {2, 7, 0};
     EXPECT_EQ(writeFloatBIPData(img, 1, 0, 2, 3, to, data), 4);

@@ -38,8 +38,8 @@ inline uint32_t floatBits(float value)
 
 /* The fields of an ELAS header. */
 struct ElasFields {
-    int32_t offset = 1024;          /* byte where the pixels begin */
-    int32_t block = 8;              /* bytes per stored line */
+    int32_t offset = 1024; /* byte where the pixels begin */
+    int32_t block = 8;     /* bytes per stored line */
     int32_t firstLine = 1, lastLine = 2;
     int32_t firstElement = 1, lastElement = 4;
     int32_t bands = 1;
@@ -80,17 +80,17 @@ struct DibFields {
     uint32_t compression = 0;
     uint32_t coloursUsed = 0;
     uint32_t infoSize = 40;
-    std::vector<std::vector<uint8_t>> table;   /* red, green, blue per entry */
-    std::string gap;                           /* bytes between table and pixels */
+    std::vector<std::vector<uint8_t>> table; /* red, green, blue per entry */
+    std::string gap;                         /* bytes between table and pixels */
     std::vector<std::string> rows;
-    int64_t pixelOffset = -1;                  /* -1: right after the gap */
+    int64_t pixelOffset = -1; /* -1: right after the gap */
 };
 
 inline std::string dibFile(const DibFields &f)
 {
     size_t tableAt = 14 + (f.infoSize > 40 ? f.infoSize : 40);  // a smaller size field only lies
-    size_t offset = f.pixelOffset >= 0 ? static_cast<size_t>(f.pixelOffset)
-                                       : tableAt + 4 * f.table.size() + f.gap.size();
+    size_t offset =
+        f.pixelOffset >= 0 ? static_cast<size_t>(f.pixelOffset) : tableAt + 4 * f.table.size() + f.gap.size();
     size_t rowSize = (static_cast<size_t>(f.bitCount) * static_cast<size_t>(f.width) + 31) / 32 * 4;
     std::string bytes(tableAt, '\0');
     bytes[0] = 'B';
@@ -139,9 +139,10 @@ inline std::vector<SampleFile> sampleFiles()
     elas.lastLine = 2;
     elas.lastElement = 4;
     elas.bands = 2;
-    files.push_back({"elas", "two_bands.elas", elasFile(elas, std::string("\1\2\3\4\0\0\0\0\5\6\7\10\0\0\0\0"
-                                                                          "\11\12\13\14\0\0\0\0\15\16\17\20\0\0\0\0",
-                                                                          32))});
+    files.push_back({"elas", "two_bands.elas",
+                     elasFile(elas, std::string("\1\2\3\4\0\0\0\0\5\6\7\10\0\0\0\0"
+                                                "\11\12\13\14\0\0\0\0\15\16\17\20\0\0\0\0",
+                                                32))});
     files.push_back({"ppm", "grey.pgm", std::string("P5\n# grey ramp\n3 2\n255\n\0\177\377\377\177\0", 29)});
     files.push_back({"ppm", "colour.ppm", std::string("P6 2 1 255\n\377\0\0\0\0\377", 17)});
     files.push_back({"xbm", "mark.xbm",

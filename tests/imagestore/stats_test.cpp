@@ -389,8 +389,7 @@ TEST_F(MaskedStatsTest, ByteImagesKeepTheirBinsAndKeepDecidesWhoOwnsTheResult)
             auto values = masked(step.first, step.second, [b](int r, int c) { return pixelAt(r, c, b); });
             expectStat(stats[b], values, fmt("band %d steps %d %d", b, step.first, step.second));
             EXPECT_TRUE(stats[b].done);
-            EXPECT_EQ(stats[b].bins[static_cast<int>(values[0])],
-                      std::count(values.begin(), values.end(), values[0]));
+            EXPECT_EQ(stats[b].bins[static_cast<int>(values[0])], std::count(values.begin(), values.end(), values[0]));
         }
         freeHist(stats, 2);
     }

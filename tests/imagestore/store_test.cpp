@@ -61,7 +61,7 @@ TEST_F(StoreTest, AClientMovedAwayLeavesTheOldImageReleasableOnce)
         RamImageClient client{};
         RamImage *old = ramImageOpen("old", nullptr, &d, &client, nullptr);  // held by the client
         ASSERT_NE(old, nullptr);
-        ramImageOpen("old", nullptr, nullptr, nullptr, nullptr);            // and by one more use
+        ramImageOpen("old", nullptr, nullptr, nullptr, nullptr);  // and by one more use
         RamImage *fresh = ramImageOpen("new", nullptr, &e, &client, nullptr);
         ASSERT_NE(fresh, nullptr);
         EXPECT_EQ(fresh->clients, &client);
@@ -246,8 +246,8 @@ TEST_F(StoreTest, RawVolumesFollowOneAnotherAndChangesAreWrittenBeforeTheSwitch)
     EXPECT_EQ(v, 12.0f + 9.0f);  // volume 2 starts at byte 12; row 1 band 1 at line 3
     float changed = 200;
     ramImagePutFloat(image, 0, 0, 1, 0, &changed);
-    EXPECT_EQ(ramImageSeekVolume(image, 9), 3);    // beyond the count: the last
-    EXPECT_EQ(ramImageSeekVolume(image, 0), -2);   // no next volume
+    EXPECT_EQ(ramImageSeekVolume(image, 9), 3);   // beyond the count: the last
+    EXPECT_EQ(ramImageSeekVolume(image, 0), -2);  // no next volume
     EXPECT_EQ(image->curVolume, 3);
     ramImageSeekVolume(image, 2);
     ramImageGetFloat(image, 0, 0, 1, 0, &v);

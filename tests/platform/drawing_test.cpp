@@ -271,8 +271,7 @@ TEST_F(Drawing, RingsFillByTheEvenOddRuleWhateverTheirOrientation)
         SCOPED_TRACE(c.name);
         Pixmap p = canvas(kSide, kSide);
         Rings rings = nestedShape(c.outer, c.hole, c.island);
-        fillPolygonsWithHoles(display, p, gc, rings.points.data(), 3, rings.counts.data(), Complex,
-                              CoordModeOrigin);
+        fillPolygonsWithHoles(display, p, gc, rings.points.data(), 3, rings.counts.data(), Complex, CoordModeOrigin);
         EXPECT_EQ(picture(p, kSide, kSide), want);
     }
 
@@ -306,8 +305,7 @@ TEST_F(Drawing, RingsInRelativePointsAndShortRingsAreHandled)
     Pixmap q = canvas(kSide, kSide);
     int shortCounts[] = {2, 1};
     fillPolygonsWithHoles(display, q, gc, rings.points.data(), 2, shortCounts, Complex, CoordModeOrigin);
-    fillPolygonsWithHoles(display, None, gc, rings.points.data(), 4, rings.counts.data(), Complex,
-                          CoordModePrevious);
+    fillPolygonsWithHoles(display, None, gc, rings.points.data(), 4, rings.counts.data(), Complex, CoordModePrevious);
     fillPolygonsWithHoles(display, q, gc, rings.points.data(), 0, rings.counts.data(), Complex, CoordModeOrigin);
     EXPECT_EQ(picture(q, kSide, kSide), expected(kSide, kSide, [](int, int) { return false; }));
 }
@@ -324,8 +322,7 @@ TEST_F(Drawing, SeparateRingsAndASingleRingAreFilledWhole)
               expected(32, 32, [](int x, int y) { return inBox(x, y, 2, 12) || inBox(x, y, 20, 30); }));
 
     Pixmap q = canvas(32, 32);
-    fillPolygonsWithHoles(display, q, gc, rings.points.data() + 4, 1, rings.counts.data(), Complex,
-                          CoordModeOrigin);
+    fillPolygonsWithHoles(display, q, gc, rings.points.data() + 4, 1, rings.counts.data(), Complex, CoordModeOrigin);
     EXPECT_EQ(picture(q, 32, 32), expected(32, 32, [](int x, int y) { return inBox(x, y, 20, 30); }));
 }
 

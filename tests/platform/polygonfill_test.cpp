@@ -142,13 +142,9 @@ TEST_F(PolygonFill, ALoneTriangleOfThreePointsIsFilled)
             ring.push_back(ring[0]);
         }
         int counts[] = {static_cast<int>(ring.size())};
-        EXPECT_EQ(drawn([&](DrawGC *pen) {
-                      drawFillRings(pen, ring.data(), 1, counts, Complex, CoordModeOrigin);
-                  }),
+        EXPECT_EQ(drawn([&](DrawGC *pen) { drawFillRings(pen, ring.data(), 1, counts, Complex, CoordModeOrigin); }),
                   want);
-        EXPECT_EQ(drawn([&](DrawGC *pen) {
-                      drawFillPolygon(pen, ring.data(), counts[0], Complex, CoordModeOrigin);
-                  }),
+        EXPECT_EQ(drawn([&](DrawGC *pen) { drawFillPolygon(pen, ring.data(), counts[0], Complex, CoordModeOrigin); }),
                   want);
     }
 }
@@ -167,9 +163,7 @@ TEST_F(PolygonFill, ATriangularHoleOfThreePointsStaysEmpty)
         std::vector<XPoint> points = box;
         points.insert(points.end(), hole.begin(), hole.end());
         int counts[] = {static_cast<int>(box.size()), static_cast<int>(hole.size())};
-        EXPECT_EQ(drawn([&](DrawGC *pen) {
-                      drawFillRings(pen, points.data(), 2, counts, Complex, CoordModeOrigin);
-                  }),
+        EXPECT_EQ(drawn([&](DrawGC *pen) { drawFillRings(pen, points.data(), 2, counts, Complex, CoordModeOrigin); }),
                   want);
         // The hole first: the even-odd rule does not care about order.
         std::vector<XPoint> reversed = hole;
@@ -182,4 +176,4 @@ TEST_F(PolygonFill, ATriangularHoleOfThreePointsStaysEmpty)
     }
 }
 
-} // namespace
+}  // namespace

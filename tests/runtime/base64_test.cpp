@@ -60,17 +60,20 @@ Bytes sequence(size_t n)
 /* b64encode(bytes(range(54))), of 53 bytes, and of 256 bytes cut into 72-character lines. */
 const char kSeq54[] = "AAECAwQFBgcICQoLDA0ODxAREhMUFRYXGBkaGxwdHh8gISIjJCUmJygpKissLS4vMDEyMzQ1";
 const char kSeq53[] = "AAECAwQFBgcICQoLDA0ODxAREhMUFRYXGBkaGxwdHh8gISIjJCUmJygpKissLS4vMDEyMzQ=";
-const char kSeq256[] =
-    "AAECAwQFBgcICQoLDA0ODxAREhMUFRYXGBkaGxwdHh8gISIjJCUmJygpKissLS4vMDEyMzQ1\n"
-    "Njc4OTo7PD0+P0BBQkNERUZHSElKS0xNTk9QUVJTVFVWV1hZWltcXV5fYGFiY2RlZmdoaWpr\n"
-    "bG1ub3BxcnN0dXZ3eHl6e3x9fn+AgYKDhIWGh4iJiouMjY6PkJGSk5SVlpeYmZqbnJ2en6Ch\n"
-    "oqOkpaanqKmqq6ytrq+wsbKztLW2t7i5uru8vb6/wMHCw8TFxsfIycrLzM3Oz9DR0tPU1dbX\n"
-    "2Nna29zd3t/g4eLj5OXm5+jp6uvs7e7v8PHy8/T19vf4+fr7/P3+/w==";
+const char kSeq256[] = "AAECAwQFBgcICQoLDA0ODxAREhMUFRYXGBkaGxwdHh8gISIjJCUmJygpKissLS4vMDEyMzQ1\n"
+                       "Njc4OTo7PD0+P0BBQkNERUZHSElKS0xNTk9QUVJTVFVWV1hZWltcXV5fYGFiY2RlZmdoaWpr\n"
+                       "bG1ub3BxcnN0dXZ3eHl6e3x9fn+AgYKDhIWGh4iJiouMjY6PkJGSk5SVlpeYmZqbnJ2en6Ch\n"
+                       "oqOkpaanqKmqq6ytrq+wsbKztLW2t7i5uru8vb6/wMHCw8TFxsfIycrLzM3Oz9DR0tPU1dbX\n"
+                       "2Nna29zd3t/g4eLj5OXm5+jp6uvs7e7v8PHy8/T19vf4+fr7/P3+/w==";
 
 TEST(Base64, Rfc4648VectorsBothWays)
 {
-    const char *vectors[][2] = {{"", ""},         {"f", "Zg=="},         {"fo", "Zm8="},
-                                {"foo", "Zm9v"},  {"foob", "Zm9vYg=="}, {"fooba", "Zm9vYmE="},
+    const char *vectors[][2] = {{"", ""},
+                                {"f", "Zg=="},
+                                {"fo", "Zm8="},
+                                {"foo", "Zm9v"},
+                                {"foob", "Zm9vYg=="},
+                                {"fooba", "Zm9vYmE="},
                                 {"foobar", "Zm9vYmFy"}};
     for (auto &v : vectors) {
         EXPECT_EQ(encode(bytesOf(v[0])), v[1]);
@@ -84,7 +87,7 @@ TEST(Base64, LinesBreakAfterEvery72CharactersOfFullGroups)
 {
     EXPECT_EQ(encode(sequence(54)), std::string(kSeq54) + "\n");
     EXPECT_EQ(encode(sequence(55)), std::string(kSeq54) + "\nNg==");
-    EXPECT_EQ(encode(sequence(53)), kSeq53); // 72 characters with a short group
+    EXPECT_EQ(encode(sequence(53)), kSeq53);  // 72 characters with a short group
     EXPECT_EQ(encode(sequence(256)), kSeq256);
     EXPECT_EQ(decode(kSeq256), sequence(256));
 }
@@ -104,10 +107,9 @@ TEST(Base64, HostileTextsNeverOverrun)
 {
     // Pads only: nothing comes out (a pad count above the group count must
     // not turn into a huge length).
-    for (const std::string &text : {std::string("="), std::string("===="), std::string(1001, '='),
-                                    std::string("A==="), std::string("!!!!"), std::string(50, '\n'),
-                                    std::string("A\n\n\n\nB\n\n\nC"), std::string("A"), std::string("AB"),
-                                    std::string("ABC")}) {
+    for (const std::string &text : {std::string("="), std::string("===="), std::string(1001, '='), std::string("A==="),
+                                    std::string("!!!!"), std::string(50, '\n'), std::string("A\n\n\n\nB\n\n\nC"),
+                                    std::string("A"), std::string("AB"), std::string("ABC")}) {
         EXPECT_TRUE(decode(text).empty()) << text;
     }
     std::string foreign;
@@ -128,4 +130,4 @@ TEST(Base64, PaddedGroupInsideTheTextKeepsLaterBytesInPlace)
     EXPECT_EQ(decode("Zg==Zm8=Zm9v"), bytesOf("ffofoo"));
 }
 
-} // namespace
+}  // namespace

@@ -65,7 +65,7 @@ TEST(Bytes, FieldsReadAndWriteInEitherOrderAtAnyAlignment)
     EXPECT_EQ(getU32(p, true), 0x08070605u);
     EXPECT_EQ(getU64(p), 0x8102030405060708ull);
     EXPECT_EQ(getU64(p, true), 0x0807060504030281ull);
-    EXPECT_EQ(getI16(p + 6), static_cast<int16_t>(0x8102));   // sign from the high byte
+    EXPECT_EQ(getI16(p + 6), static_cast<int16_t>(0x8102));  // sign from the high byte
     EXPECT_EQ(getI32(p + 4, true), 0x04030281);
     EXPECT_EQ(getI64(p), static_cast<int64_t>(0x8102030405060708ull));
 
@@ -162,7 +162,7 @@ TEST(Bytes, WritesFailOnceTheTestLimitIsSpent)
 TEST(BitOp, EachOperationOnOneBitOnly)
 {
     unsigned char bits[4] = {};
-    EXPECT_EQ(bitOp(bits, 10, 1), 1); // bit 10 is mask 4 of byte 1
+    EXPECT_EQ(bitOp(bits, 10, 1), 1);  // bit 10 is mask 4 of byte 1
     EXPECT_EQ(bits[0] | bits[2] | bits[3], 0);
     EXPECT_EQ(bits[1], 0x04);
     EXPECT_EQ(bitOp(bits, 10, -1), 1);
@@ -177,12 +177,12 @@ TEST(BitOp, EachOperationOnOneBitOnly)
     bitOp(bits, 31, 1);
     bitOp(bits, 24, 1);
     EXPECT_EQ(bits[3], 0x81);
-    EXPECT_EQ(bitOp(bits, 31, 4), 0); // toggling a set bit clears it
+    EXPECT_EQ(bitOp(bits, 31, 4), 0);  // toggling a set bit clears it
     EXPECT_EQ(bits[3], 0x01);
     EXPECT_EQ(bitOp(bits, 31, 4), 1);
     EXPECT_EQ(bits[3], 0x81);
 
-    EXPECT_EQ(bitOp(bits, 24, 5), 1); // unknown operations change nothing
+    EXPECT_EQ(bitOp(bits, 24, 5), 1);  // unknown operations change nothing
     EXPECT_EQ(bitOp(bits, 25, -2), 1);
     EXPECT_EQ(bits[3], 0x81);
 }
@@ -223,11 +223,11 @@ TEST(Text, CaseBlindComparison)
     EXPECT_EQ(strCaseCmp("abc", "abd"), 'C' - 'D');
     EXPECT_EQ(strCaseCmp("abz", "ABA"), 'Z' - 'A');
     EXPECT_EQ(strCaseCmp("ab", "abc"), -'C');
-    EXPECT_EQ(strCaseCmp("a_", "A`"), '_' - '`'); // after upper-casing: '_' < '`'
+    EXPECT_EQ(strCaseCmp("a_", "A`"), '_' - '`');  // after upper-casing: '_' < '`'
     EXPECT_EQ(strCaseCmp(nullptr, "abc"), -1);
     EXPECT_EQ(strCaseCmp(nullptr, ""), -1);
     EXPECT_GT(strCaseCmp("", nullptr), 0);
     EXPECT_EQ(strCaseCmp(nullptr, nullptr), 0);
 }
 
-} // namespace
+}  // namespace

@@ -51,11 +51,10 @@ TEST_F(CalcConsoleTest, SelfTestEchoesWhatScanfAndFscanfRead)
     int code = TCL_ERROR;
     testEval(interp, "calc test", &code);
     EXPECT_EQ(code, TCL_OK);
-    EXPECT_EQ(testEval(interp, "set ::out"),
-              "stdout:stdin: 0 stdout: 1 stderr: 2\n"
-              "stdout:int: 12345 string: stdio test\n"
-              "stdout:Enter a number and a string: stdout:1.500000 first\n"
-              "stdout:Enter a number and a string: stdout:-2.250000 second\n");
+    EXPECT_EQ(testEval(interp, "set ::out"), "stdout:stdin: 0 stdout: 1 stderr: 2\n"
+                                             "stdout:int: 12345 string: stdio test\n"
+                                             "stdout:Enter a number and a string: stdout:1.500000 first\n"
+                                             "stdout:Enter a number and a string: stdout:-2.250000 second\n");
 }
 
 TEST_F(CalcConsoleTest, SelfTestWithoutInputEchoesZeroAndNothing)
@@ -87,7 +86,8 @@ TEST(CalcBitmap, BitsFollowThePhotosAlpha)
         calcBits put black -to 0 0 7 3
         calcBits transparency set 1 1 1
         calc bitmap calcBits
-    )", &code);
+    )",
+                                  &code);
     ASSERT_EQ(code, TCL_OK) << result;
 
     Tk_Window main = Tk_MainWindow(tk);

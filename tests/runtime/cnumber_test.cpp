@@ -22,9 +22,8 @@ TEST(CNumber, StrtodStopsAfterTheNumberAndReadsNothingFromNoNumber)
         double value;
         int used;  // characters read
     } cases[] = {
-        {"1.5", 1.5, 3},       {"  -2.25e2x", -225, 9}, {"1,5", 1, 1},   {".5.", 0.5, 2},
-        {"0x10 ", 16, 4},      {"1e", 1, 1},            {"+7\t", 7, 2},  {"abc", 0, 0},
-        {"", 0, 0},            {" ", 0, 0},
+        {"1.5", 1.5, 3}, {"  -2.25e2x", -225, 9}, {"1,5", 1, 1}, {".5.", 0.5, 2}, {"0x10 ", 16, 4},
+        {"1e", 1, 1},    {"+7\t", 7, 2},          {"abc", 0, 0}, {"", 0, 0},      {" ", 0, 0},
     };
     for (const Case &c : cases) {
         char *end = nullptr;
@@ -56,7 +55,8 @@ TEST(CNumber, WholeNumbersAllowLeadingBlanksOnly)
 TEST(CNumber, FormatPrintsWithAPointAndAnyLength)
 {
     EXPECT_EQ(cFormat("%g|%.3f|%d", 0.5, -1.25, 42), "0.5|-1.250|42");
-    EXPECT_EQ(cFormat("%.32g", 0.1), "0.10000000000000000555111512312578");  // 32 digits of 0.1000000000000000055511151231257827...
+    EXPECT_EQ(cFormat("%.32g", 0.1),
+              "0.10000000000000000555111512312578");  // 32 digits of 0.1000000000000000055511151231257827...
     std::string wide = cFormat("%2000d", 7);
     EXPECT_EQ(wide.size(), 2000u);
     EXPECT_EQ(wide.back(), '7');

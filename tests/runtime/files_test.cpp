@@ -134,8 +134,8 @@ TEST_F(FilesTest, DiskFreeClimbsToTheNearestExistingFolder)
     const double expected = statFree(dir_);
     ASSERT_GE(expected, 0.0);
     const std::string file = touch("present.img");
-    for (const std::string &path : {dir_, file, dir_ + "/new.img", dir_ + "/no/such/folder/new.img",
-                                    file + "/sub/new.img"}) {
+    for (const std::string &path :
+         {dir_, file, dir_ + "/new.img", dir_ + "/no/such/folder/new.img", file + "/sub/new.img"}) {
         expectNearFree(diskFreeForPath(path.c_str()), expected);
     }
     ASSERT_EQ(chdir(dir_.c_str()), 0);
@@ -146,4 +146,4 @@ TEST_F(FilesTest, DiskFreeClimbsToTheNearestExistingFolder)
     expectNearFree(diskFreeByDrive(2), expected);
 }
 
-} // namespace
+}  // namespace

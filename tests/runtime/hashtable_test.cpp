@@ -64,7 +64,7 @@ TEST(HashTable, EntriesByWordAndByText)
     ASSERT_NE(table, nullptr);
     char key[] = "band1";
     entry = createHashEntry(table, key, nullptr);
-    key[4] = '2'; // the table keeps its own copy
+    key[4] = '2';  // the table keeps its own copy
     EXPECT_EQ(findHashEntry(table, "band1"), entry);
     EXPECT_EQ(findHashEntry(table, "band2"), nullptr);
     EXPECT_STREQ(static_cast<const char *>(getHashKey(table, entry)), "band1");
@@ -77,7 +77,7 @@ TEST(HashTable, KeyListSortedOrEmpty)
     const std::vector<uintptr_t> inserted = {300, 2, UINTPTR_MAX, 0x80000000u, 17, uintptr_t(1) << 40, 1};
     HashTable table = createIntHashTable();
     ASSERT_NE(table, nullptr);
-    void **keys = getHashKeys(table, compareIntKeys); // empty table: an array, no keys
+    void **keys = getHashKeys(table, compareIntKeys);  // empty table: an array, no keys
     EXPECT_NE(keys, nullptr);
     gmemFree(keys);
     for (uintptr_t k : inserted) {
@@ -143,7 +143,7 @@ TEST(HashTable, DeleteFreesEachValueOnceOrLeavesThemAlone)
     deleteDicomHashTable(createIntHashTable());
     table = createStrHashTable();
     ASSERT_NE(table, nullptr);
-    setHashValue(createHashEntry(table, "k", nullptr), &values[0]); // a stack value
+    setHashValue(createHashEntry(table, "k", nullptr), &values[0]);  // a stack value
     deleteHashTable(table, nullptr);
 }
 
@@ -167,11 +167,11 @@ TEST(HashTable, DicomDeleteFreesEveryRecordOfEveryChain)
     DicomElement *single = newElement(0x0010, "Doe^J", nullptr);
     putToIntHashTable(table, word(0x00081140u), a);
     putToIntHashTable(table, word(0x00080010u), single);
-    putToIntHashTable(table, word(0x7FE00010u), nullptr); // an empty chain
+    putToIntHashTable(table, word(0x7FE00010u), nullptr);  // an empty chain
     deleteDicomHashTable(table);
     for (DicomElement *record : {a, b, c, single}) {
         expectFreed(record, true);
     }
 }
 
-} // namespace
+}  // namespace

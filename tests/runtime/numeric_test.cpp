@@ -45,9 +45,9 @@ std::vector<double> hilbert4()
 }
 
 const std::vector<double> kHilbert4Inverse = {
-    16,   -120,  240,   -140,  //
-    -120, 1200,  -2700, 1680,  //
-    240,  -2700, 6480,  -4200, //
+    16,   -120,  240,   -140,   //
+    -120, 1200,  -2700, 1680,   //
+    240,  -2700, 6480,  -4200,  //
     -140, 1680,  -4200, 2800,
 };
 
@@ -258,8 +258,7 @@ TEST(NumericProductTest, MatMul3AndMatVec3)
     const double b[9] = {2, 0, 1, 1, 3, 0, 0, 1, 4};
     double ab[9];
     matMul3(a, b, ab);
-    EXPECT_EQ(std::vector<double>(ab, ab + 9),
-              (std::vector<double>{4, 9, 13, 13, 21, 28, 22, 34, 47}));
+    EXPECT_EQ(std::vector<double>(ab, ab + 9), (std::vector<double>{4, 9, 13, 13, 21, 28, 22, 34, 47}));
 
     const double v[3] = {1, -1, 2};
     double av[3];
@@ -313,8 +312,8 @@ TEST(RotateMatrixTest, RotationAppliesAfterTheMatrix)
     const double c = std::sqrt(3.0) / 2, s = 0.5;  // 30 degrees
     double m[9] = {1, 2, 3, 4, 5, 6, 7, 8, 9};
     rotateMatrix3(m, 2, kPi / 6);
-    expectMatrix(m, {c * 1 + s * 4, c * 2 + s * 5, c * 3 + s * 6,   //
-                     -s * 1 + c * 4, -s * 2 + c * 5, -s * 3 + c * 6, //
+    expectMatrix(m, {c * 1 + s * 4, c * 2 + s * 5, c * 3 + s * 6,     //
+                     -s * 1 + c * 4, -s * 2 + c * 5, -s * 3 + c * 6,  //
                      7, 8, 9});
 }
 

@@ -96,8 +96,8 @@ TEST(BandParams, OutOfRangeAndMalformedGiveZero)
         Bands b;
         EXPECT_EQ(b.parse(3, 3, text), Pairs{}) << text;
     }
-    for (const char *text : {"1:2-3", "-", ":", "1:", ":1", "1-", "-1", "1--2", "1-2-3", "1:2:3", "x",
-                             "1x", "2,1:2-3", "1,,-,3"}) {
+    for (const char *text :
+         {"1:2-3", "-", ":", "1:", ":1", "1-", "-1", "1--2", "1-2-3", "1:2:3", "x", "1x", "2,1:2-3", "1,,-,3"}) {
         Bands b;
         EXPECT_EQ(b.parse(10, 10, text), Pairs{}) << text;
     }
@@ -129,8 +129,7 @@ TEST(BandPairs, OneTokenWithinTheGivenRoom)
     Bands b;
     EXPECT_EQ(b.token(3, "1-10:20-11"), (Pairs{{0, 19}, {1, 18}, {2, 17}}));
     EXPECT_EQ(b.token(3, "0"), (Pairs{{-1, -1}})); /* no range check here */
-    EXPECT_EQ(b.token(2, "99999999999999999999-1"),
-              (Pairs{{INT_MAX - 1, INT_MAX - 1}, {INT_MAX - 2, INT_MAX - 2}}));
+    EXPECT_EQ(b.token(2, "99999999999999999999-1"), (Pairs{{INT_MAX - 1, INT_MAX - 1}, {INT_MAX - 2, INT_MAX - 2}}));
     EXPECT_TRUE(b.guardIntact(3));
 
     Bands c;
@@ -173,4 +172,4 @@ TEST(NumberList, Overflow)
     EXPECT_EQ(numberList("1", 0).first, -1);
 }
 
-} // namespace
+}  // namespace

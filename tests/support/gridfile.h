@@ -16,11 +16,11 @@
  * row west to east. Shifts are in arc-seconds, east and north positive:
  * a point on a node moves by them when shifted forward. */
 struct ShiftGrid {
-    double west = 0, south = 0;          /* degrees, the south-west node */
-    double stepLon = 1, stepLat = 1;     /* degrees between nodes, above 0 */
-    int columns = 2, rows = 2;           /* nodes, at least 1 */
-    std::vector<double> lonShift;        /* columns * rows values */
-    std::vector<double> latShift;        /* columns * rows values */
+    double west = 0, south = 0;      /* degrees, the south-west node */
+    double stepLon = 1, stepLat = 1; /* degrees between nodes, above 0 */
+    int columns = 2, rows = 2;       /* nodes, at least 1 */
+    std::vector<double> lonShift;    /* columns * rows values */
+    std::vector<double> latShift;    /* columns * rows values */
 };
 
 /* A grid whose every node shifts by the same amounts. */

@@ -16,8 +16,7 @@
 
 /* A descriptor of a memory image named name: layout imgid, pixel type,
  * rows, columns, bands, byte order msbf, no transparent value. */
-ImageDesc memImageDesc(const char *name, int imgid, int pixel, int rows, int columns, int nbands,
-                       int msbf = 0);
+ImageDesc memImageDesc(const char *name, int imgid, int pixel, int rows, int columns, int nbands, int msbf = 0);
 
 /* Creates a memory image in the store from desc under a name of its own
  * (images of a test live side by side; the name is written into desc),
@@ -55,8 +54,7 @@ class MemImage {
 public:
     MemImage(int imgid, int pixel, int rows, int columns, int nbands, int msbf = 0)
         : img(makeMemImage(imgid, pixel, rows, columns, nbands, msbf))
-    {
-    }
+    {}
     ~MemImage() { releaseMemImage(img); }
     MemImage(const MemImage &) = delete;
     MemImage &operator=(const MemImage &) = delete;

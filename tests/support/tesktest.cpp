@@ -82,9 +82,7 @@ int captureOutput(ClientData instanceData, const char *bytes, int n, int *errorC
     return n;
 }
 
-void captureWatch(ClientData, int)
-{
-}
+void captureWatch(ClientData, int) {}
 
 int captureHandle(ClientData, int, ClientData *)
 {
@@ -92,9 +90,9 @@ int captureHandle(ClientData, int, ClientData *)
 }
 
 const Tcl_ChannelType captureType = {
-    "tesktestcapture", TCL_CHANNEL_VERSION_5, captureClose, captureInput, captureOutput,
-    nullptr, nullptr, nullptr, captureWatch, captureHandle, nullptr, nullptr, nullptr, nullptr,
-    nullptr, nullptr, nullptr,
+    "tesktestcapture", TCL_CHANNEL_VERSION_5, captureClose, captureInput, captureOutput, nullptr, nullptr, nullptr,
+    captureWatch,      captureHandle,         nullptr,      nullptr,      nullptr,       nullptr, nullptr, nullptr,
+    nullptr,
 };
 
 int captureCmd(Tcl_Interp *interp, int objc, Tcl_Obj *const objv[])
@@ -107,8 +105,7 @@ int captureCmd(Tcl_Interp *interp, int objc, Tcl_Obj *const objv[])
             capture.text[i].clear();
             capture.saved[i] = Tcl_GetStdChannel(kinds[i]);
             capture.chan[i] = Tcl_CreateChannel(&captureType, names[i],
-                                                reinterpret_cast<ClientData>(static_cast<intptr_t>(i)),
-                                                TCL_WRITABLE);
+                                                reinterpret_cast<ClientData>(static_cast<intptr_t>(i)), TCL_WRITABLE);
             Tcl_SetChannelOption(nullptr, capture.chan[i], "-buffering", "none");
             Tcl_SetChannelOption(nullptr, capture.chan[i], "-translation", "lf");
             Tcl_SetChannelOption(nullptr, capture.chan[i], "-encoding", "utf-8");
@@ -123,9 +120,8 @@ int captureCmd(Tcl_Interp *interp, int objc, Tcl_Obj *const objv[])
         for (int i = 0; i < 2; i++) {
             Tcl_SetStdChannel(capture.saved[i], kinds[i]);
             Tcl_UnregisterChannel(interp, capture.chan[i]);
-            Tcl_ListObjAppendElement(nullptr, result,
-                                     Tcl_NewStringObj(capture.text[i].data(),
-                                                      static_cast<int>(capture.text[i].size())));
+            Tcl_ListObjAppendElement(
+                nullptr, result, Tcl_NewStringObj(capture.text[i].data(), static_cast<int>(capture.text[i].size())));
         }
         capture.active = false;
         Tcl_SetObjResult(interp, result);
@@ -243,8 +239,8 @@ int optionsCmd(Tcl_Interp *interp, int objc, Tcl_Obj *const objv[])
 int bandsCmd(Tcl_Interp *interp, int objc, Tcl_Obj *const objv[])
 {
     int nIn = 0, nOut = 0;
-    if ((objc != 4 && objc != 5) || Tcl_GetIntFromObj(interp, objv[2], &nIn) != TCL_OK
-        || Tcl_GetIntFromObj(interp, objv[3], &nOut) != TCL_OK) {
+    if ((objc != 4 && objc != 5) || Tcl_GetIntFromObj(interp, objv[2], &nIn) != TCL_OK ||
+        Tcl_GetIntFromObj(interp, objv[3], &nOut) != TCL_OK) {
         Tcl_AppendResult(interp, " usage: tesktest bands NIN NOUT ?TEXT?", nullptr);
         return TCL_ERROR;
     }
@@ -342,9 +338,8 @@ int ctable2Cmd(Tcl_Interp *interp, int objc, Tcl_Obj *const objv[])
     for (int i = 0; ok && i < 4; i++) {
         ok = Tcl_GetDoubleFromObj(interp, objv[3 + i], &v[i]) == TCL_OK;
     }
-    ok = ok && Tcl_GetIntFromObj(interp, objv[7], &columns) == TCL_OK
-         && Tcl_GetIntFromObj(interp, objv[8], &rows) == TCL_OK && columns > 0 && rows > 0
-         && columns <= 100000 / rows;
+    ok = ok && Tcl_GetIntFromObj(interp, objv[7], &columns) == TCL_OK &&
+         Tcl_GetIntFromObj(interp, objv[8], &rows) == TCL_OK && columns > 0 && rows > 0 && columns <= 100000 / rows;
     for (int i = 4; ok && i < 6; i++) {
         ok = Tcl_GetDoubleFromObj(interp, objv[5 + i], &v[i]) == TCL_OK;
     }
@@ -392,11 +387,12 @@ int redrawlogCmd(Tcl_Interp *interp, int objc, Tcl_Obj *const objv[])
 }
 
 const TestSubcommand kSubcommands[] = {
-    {"capture", captureCmd}, {"printf", printfCmd},   {"puts", putsCmd},       {"meter", meterCmd},
-    {"options", optionsCmd}, {"bands", bandsCmd},     {"numbers", numbersCmd}, {"tkconsole", tkconsoleCmd},
-    {"panic", panicCmd},     {"objopen", testobjOpen}, {"objclose", objcloseCmd}, {"objuses", objusesCmd},
-    {"img", testimgCmd},       {"readback", testreadbackCmd}, {"redrawlog", redrawlogCmd},
-    {"ctable2", ctable2Cmd},   {"failwrites", failwritesCmd},
+    {"capture", captureCmd},  {"printf", printfCmd},         {"puts", putsCmd},
+    {"meter", meterCmd},      {"options", optionsCmd},       {"bands", bandsCmd},
+    {"numbers", numbersCmd},  {"tkconsole", tkconsoleCmd},   {"panic", panicCmd},
+    {"objopen", testobjOpen}, {"objclose", objcloseCmd},     {"objuses", objusesCmd},
+    {"img", testimgCmd},      {"readback", testreadbackCmd}, {"redrawlog", redrawlogCmd},
+    {"ctable2", ctable2Cmd},  {"failwrites", failwritesCmd},
 };
 
 int tesktestCmd(ClientData, Tcl_Interp *interp, int objc, Tcl_Obj *const objv[])

@@ -28,8 +28,7 @@ Tcl_Interp *testTkInterp()
 {
     if (withTk == nullptr) {
         withTk = Tcl_CreateInterp();
-        if (Tcl_Init(withTk) != TCL_OK || Tk_Init(withTk) != TCL_OK
-            || teskInitStubs(withTk, true) != TCL_OK) {
+        if (Tcl_Init(withTk) != TCL_OK || Tk_Init(withTk) != TCL_OK || teskInitStubs(withTk, true) != TCL_OK) {
             ADD_FAILURE() << "cannot start Tk: " << Tcl_GetStringResult(withTk);
         }
     }

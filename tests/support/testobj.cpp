@@ -132,13 +132,13 @@ int testobjCmd(ClientData clientData, Tcl_Interp *interp, int argc, const char *
 }
 
 const RamObjKind testKind = {
-    RAMOBJ_UNKNOWN, countLines, lineSelected, subtypeOf, cloneLines, saveLines,
+    RAMOBJ_UNKNOWN, countLines, lineSelected, subtypeOf,     cloneLines, saveLines,
     loadLines,      freeLines,  testobjCmd,   modifiedLines, nullptr,
 };
 
 /* The same kind under the TABLE type code, for commands that match rows. */
 const RamObjKind testTableKind = {
-    RAMOBJ_TABLE, countLines, lineSelected, subtypeOf, cloneLines, saveLines,
+    RAMOBJ_TABLE, countLines, lineSelected, subtypeOf,     cloneLines, saveLines,
     loadLines,    freeLines,  testobjCmd,   modifiedLines, nullptr,
 };
 
@@ -161,8 +161,7 @@ Tcl_Interp *eventInterp = nullptr;
 void listener(RAMOBJ *, ClientData clientData)
 {
     auto *holder = static_cast<Holder *>(clientData);
-    Tcl_SetVar(eventInterp, "objEvents", holder->name.c_str(),
-               TCL_GLOBAL_ONLY | TCL_APPEND_VALUE | TCL_LIST_ELEMENT);
+    Tcl_SetVar(eventInterp, "objEvents", holder->name.c_str(), TCL_GLOBAL_ONLY | TCL_APPEND_VALUE | TCL_LIST_ELEMENT);
 }
 
 }  // namespace

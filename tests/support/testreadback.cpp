@@ -97,7 +97,7 @@ XImage *stableArea(Display *display, Window window, int x, int y, int width, int
     return image;
 }
 
-} // namespace
+}  // namespace
 
 int testreadbackCmd(Tcl_Interp *interp, int objc, Tcl_Obj *const objv[])
 {
@@ -132,8 +132,8 @@ int testreadbackCmd(Tcl_Interp *interp, int objc, Tcl_Obj *const objv[])
     Display *display = Tk_Display(tkwin);
     Window window = Tk_WindowId(tkwin);
     XWindowAttributes attributes;
-    if (window == None || !Tk_IsMapped(tkwin) || !XGetWindowAttributes(display, window, &attributes)
-        || attributes.map_state != IsViewable) {
+    if (window == None || !Tk_IsMapped(tkwin) || !XGetWindowAttributes(display, window, &attributes) ||
+        attributes.map_state != IsViewable) {
         return fail(interp, "window not viewable");
     }
     XImage *image = stableArea(display, window, x, y, width, height);
