@@ -15,6 +15,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <string>
+#include <sys/mman.h>
 #include <unistd.h>
 #include <vector>
 #include "display/photolink.h"
@@ -23,9 +24,11 @@
 #include "imagestore/codes.h"
 #include "imagestore/formats/detect.h"
 #include "imagestore/formats/imagetypes.h"
+#include "imagestore/formats/replace.h"
 #include "imagestore/ramimage.h"
 #include "imagestore/rowcache.h"
 #include "imagestore/stats.h"
+#include "runtime/bytes.h"
 #include "runtime/startup.h"
 #include "runtime/subcmd.h"
 #include "runtime/util.h"
@@ -307,6 +310,90 @@ int openTyped(ImageDesc *defaults, Tcl_Interp *interp, int argc, const char **ar
     return TCL_OK;
 }
 
+/* The image types whose files an image may hold in memory (rimage open
+ * TAG base64). */
+bool readsFromMemory(int imgid)
+{
+    return imgid == IMG_GIF87A || imgid == IMG_GIF89A || imgid == IMG_JPEG;
+}
+
+/*
+ * detectInMemory --
+ *	Asks the detectors of the formats an image may hold in memory, in
+ *	detection order, about size bytes of data (put into an anonymous file
+ *	for them). Answers the image type with desc filled, or 0.
+ */
+int detectInMemory(const unsigned char *data, size_t size, const char *name, ImageDesc *desc)
+{
+    int fd = memfd_create("tesk-image", MFD_CLOEXEC);
+    if (fd < 0) {
+        return 0;
+    }
+    int type = 0;
+    if (size > 0 && writeAt(fd, data, size, 0)) {
+        for (int at = 0; const ImageType *row = imageTypeAt(at); at++) {
+            if (!readsFromMemory(row->imgid) || row->detect == nullptr) {
+                continue;
+            }
+            ImageDesc found;
+            imgDescInit(&found);
+            found.dataFd = -1;
+            void *priv = nullptr;
+            int answer = row->detect(fd, name, &found, &priv);
+            gmemFree(priv);
+            if (answer > 0 && readsFromMemory(answer)) {
+                *desc = found;
+                type = answer;
+                break;
+            }
+        }
+    }
+    close(fd);
+    return type;
+}
+
+/*
+ * openBase64 --
+ *	rimage open TAG base64 TEXT: TEXT is a GIF or JPEG file in base64. The
+ *	image TAG is made from the descriptor its detector gives and keeps the
+ *	decoded data as the source of its pixels.
+ */
+int openBase64(Tcl_Interp *interp, int argc, const char **argv, RamImage **made, bool *held)
+{
+    if (argc != 5) {
+        Tcl_SetResult(interp, const_cast<char *>("Syntax error. Should be rimage open imgID base64 string.\n"),
+                      TCL_STATIC);
+        return TCL_ERROR;
+    }
+    const char *tag = argv[2];
+    size_t size = 0;
+    unsigned char *data = base64Decode(std::strlen(argv[4]), argv[4], &size);
+    ImageDesc work;
+    if (data == nullptr || detectInMemory(data, size, tag, &work) == 0) {
+        gmemFree(data);
+        Tcl_SetResult(interp, const_cast<char *>("Unrecognized base64 image string.\n"), TCL_STATIC);
+        return TCL_ERROR;
+    }
+    std::snprintf(work.file, sizeof work.file, "%s", tag);
+    int error = 0;
+    RamImage *image = ramImageOpen(tag, nullptr, &work, nullptr, &error);
+    if (image != nullptr && !ramImageAttachData(image, data, static_cast<int64_t>(size))) {
+        ramImageRelease(image, nullptr);
+        image = nullptr;
+        error = RAMIMG_NOMEM;
+    }
+    if (image == nullptr) {
+        gmemFree(data);
+        addStoreError(interp, error);
+        Tcl_SetResult(interp, const_cast<char *>("Error in creating a new memory resident rimage.\n"), TCL_STATIC);
+        return TCL_ERROR;
+    }
+    ramImageNotifyClients(image, 0, RAMIMG_DISPLAY);
+    *made = image;
+    *held = true;
+    return TCL_OK;
+}
+
 int rimageOpen(ImageDesc *defaults, Tcl_Interp *interp, int argc, const char **argv)
 {
     if (argc < 3) {
@@ -347,11 +434,9 @@ int rimageOpen(ImageDesc *defaults, Tcl_Interp *interp, int argc, const char **a
             held = true;
         }
     } else if (std::strcmp(argv[3], "base64") == 0) {
-        Tcl_SetResult(interp,
-                      const_cast<char *>(argc != 5 ? "Syntax error. Should be rimage open imgID base64 string.\n"
-                                                   : "rimage open base64: GIF and JPEG data are not readable in this build"),
-                      TCL_STATIC);
-        return TCL_ERROR;
+        if (openBase64(interp, argc, argv, &image, &held) != TCL_OK) {
+            return TCL_ERROR;
+        }
     } else if (std::strcmp(argv[3], "binary") == 0) {
         Tcl_SetResult(interp,
                       const_cast<char *>(argc != 6 ? "Syntax error. Should be rimage open imgID binary terrObj tileId.\n"
@@ -868,6 +953,30 @@ int rimageVolume(ImageDesc *, Tcl_Interp *interp, int argc, const char **argv)
     return TCL_OK;
 }
 
+/*
+ * saveAttached --
+ *	Writes the in-memory copy of a file that image holds to name, through
+ *	a new file renamed into place: a failure leaves a file already there
+ *	as it was. Images reading the replaced file move to the new one.
+ */
+bool saveAttached(const RamImage *image, const char *name)
+{
+    FileReplacement file;
+    if (!replaceBegin(&file, name)) {
+        return false;
+    }
+    if (!writeAt(file.fd, image->attachedData, static_cast<size_t>(image->attachedSize), 0)
+        || !replaceCommit(&file)) {
+        replaceAbandon(&file);
+        return false;
+    }
+    close(file.fd);
+    if (file.replacing) {
+        ramImageFollowFile(file.target.c_str(), file.oldDevice, file.oldInode, nullptr);
+    }
+    return true;
+}
+
 int rimageSave(ImageDesc *, Tcl_Interp *interp, int argc, const char **argv)
 {
     if (argc != 3 && argc != 4) {
@@ -887,13 +996,7 @@ int rimageSave(ImageDesc *, Tcl_Interp *interp, int argc, const char **argv)
         code = TCL_ERROR;
     } else if (image->attachedData != nullptr) {
         const char *name = argc == 4 ? argv[3] : argv[2];
-        int fd = open(name, O_CREAT | O_TRUNC | O_WRONLY | O_CLOEXEC, 0666);
-        bool written = fd >= 0 && write(fd, image->attachedData, static_cast<size_t>(image->attachedSize))
-                                      == static_cast<ssize_t>(image->attachedSize);
-        if (fd >= 0) {
-            written = close(fd) == 0 && written;
-        }
-        if (!written) {
+        if (!saveAttached(image, name)) {
             Tcl_AppendResult(interp, "Fail to create file:", name, nullptr);
             code = TCL_ERROR;
         }

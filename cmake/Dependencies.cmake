@@ -8,6 +8,7 @@ pkg_check_modules(TK REQUIRED IMPORTED_TARGET tk8.6)
 pkg_check_modules(X11 REQUIRED IMPORTED_TARGET x11)
 pkg_check_modules(ZLIB REQUIRED IMPORTED_TARGET zlib)
 pkg_check_modules(PROJ REQUIRED IMPORTED_TARGET proj>=9)
+pkg_check_modules(JPEG REQUIRED IMPORTED_TARGET libjpeg)
 
 pkg_get_variable(TCL_LIBDIR tcl8.6 libdir)
 find_library(TCL_STUB_LIBRARY NAMES tclstub8.6 tclstub REQUIRED)
@@ -29,7 +30,7 @@ add_library(tesk_deps INTERFACE)
 target_include_directories(tesk_deps INTERFACE ${TCL_INCLUDE_DIRS} ${TK_INCLUDE_DIRS}
                            ${TK_PRIVATE_DIR} ${TK_PRIVATE_UNIX_DIR}
                            ${TCL_PRIVATE_DIR} ${TCL_PRIVATE_UNIX_DIR})
-target_link_libraries(tesk_deps INTERFACE PkgConfig::X11 PkgConfig::ZLIB PkgConfig::PROJ m)
+target_link_libraries(tesk_deps INTERFACE PkgConfig::X11 PkgConfig::ZLIB PkgConfig::PROJ PkgConfig::JPEG m)
 
 add_library(tesk_stubs INTERFACE)
 target_link_libraries(tesk_stubs INTERFACE ${TK_STUB_LIBRARY} ${TCL_STUB_LIBRARY})

@@ -9,8 +9,10 @@ tesk_layer(imagestore
     imagestore/formats/diskspace.cpp
     imagestore/formats/elas.cpp
     imagestore/formats/fft.cpp
+    imagestore/formats/gif.cpp
     imagestore/formats/imagedef.cpp
     imagestore/formats/imagetypes.cpp
+    imagestore/formats/jpeg.cpp
     imagestore/formats/lan.cpp
     imagestore/formats/ppm.cpp
     imagestore/formats/readers.cpp

@@ -316,7 +316,11 @@ int setRAMImageBuf(RamImage *image, int depth)
     gmemFree(image->buffers);
     image->buffers = buffers;
     int64_t storage = slots * image->rowBytes + frame;
-    std::memset(buffers, desc.transparent >= 0 ? desc.transparent : 0, static_cast<size_t>(storage));
+    /* Rows start transparent (or 0), unless the file's decoder writes every
+     * row before one is read. */
+    if (isMemoryImage(image) || !imageTypeOf(desc.imgid)->decodeFillsRows) {
+        std::memset(buffers, desc.transparent >= 0 ? desc.transparent : 0, static_cast<size_t>(storage));
+    }
     image->slotMap = reinterpret_cast<int32_t *>(buffers + mapOffset(storage));
     image->dirtyBits = buffers + mapOffset(storage) + 4 * slots;
     bool ownRows = isMemoryImage(image) && frame == 0;
@@ -484,7 +488,11 @@ RamImage *ramImageOpenFile(const char *fileName, ImageDesc *desc, RamImage *reus
         *error = RAMIMG_NOMEM;
         return nullptr;
     }
-    image->curVolume = imageTypeOf(image->desc.imgid)->firstVolume;
+    const ImageType *type = imageTypeOf(image->desc.imgid);
+    image->curVolume = type->firstVolume;
+    if (type->opened != nullptr) {
+        type->opened(image);
+    }
     *error = RAMIMG_OK;
     return image;
 }
@@ -708,6 +716,11 @@ int ramImageAttachData(RamImage *image, unsigned char *data, int64_t size)
         return 0;
     }
     ramImageResetCache(image);
+    const ImageType *type = imageTypeOf(image->desc.imgid);
+    image->curVolume = type->firstVolume;
+    if (type->opened != nullptr) {
+        type->opened(image);
+    }
     return 1;
 }
 

@@ -19,7 +19,8 @@ enum {
     RAMIMG_READONLY = 2,   /* the file could only be opened for reading */
     RAMIMG_WARNED = 4,     /* the read-only refusal was reported */
     RAMIMG_RESIDENT = 8,   /* every row in memory, the file closed until needed */
-    RAMIMG_PRIVATE_ATTRS = RAMIMG_READONLY | RAMIMG_WARNED | RAMIMG_RESIDENT
+    RAMIMG_FRAMES = 16,    /* the file holds frames that its write-back would drop: puts refused */
+    RAMIMG_PRIVATE_ATTRS = RAMIMG_READONLY | RAMIMG_WARNED | RAMIMG_RESIDENT | RAMIMG_FRAMES
 };
 
 /* Zeroes a descriptor and gives it the grey palette (entry i = i, i, i). */

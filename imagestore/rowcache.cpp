@@ -401,7 +401,10 @@ unsigned char *ramImageRowPtr(RamImage *image, int row, int band, int read)
         image->writeRow(image, slot);
     }
     image->slotMap[slot] = key;
-    if (!read && (desc.nbands == 1 || layout == Layout::BandLines || layout == Layout::LineBands)) {
+    /* A whole-file format is decoded even for a row the caller overwrites:
+     * the decode that a later read starts would overwrite it in turn. */
+    if (!read && layout != Layout::Whole
+        && (desc.nbands == 1 || layout == Layout::BandLines || layout == Layout::LineBands)) {
         return storage;  // the caller overwrites the whole row
     }
     switch (layout) {
@@ -481,12 +484,17 @@ void ramImageWriteRow(RamImage *image, int slot)
         writeAt(image, line, bytes, lineOffset(image, layout, row, 0));
         break;
     }
-    case Layout::Whole:
-        ramImageMarkClean(image);
-        if (ImageRewriteProc *rewrite = imageTypeOf(desc.imgid)->rewrite) {
-            rewrite(image);
+    case Layout::Whole: {
+        /* One rewrite writes every row. A failed one leaves the file as it
+         * was and the rows changed, for a later write-back. */
+        ImageRewriteProc *rewrite = imageTypeOf(desc.imgid)->rewrite;
+        if (rewrite == nullptr || rewrite(image)) {
+            ramImageMarkClean(image);
+        } else if (slot < image->slotCount) {
+            image->dirtyBits[slot >> 3] |= static_cast<unsigned char>(1u << (slot & 7));
         }
         break;
+    }
     default:
         break;
     }
@@ -494,11 +502,14 @@ void ramImageWriteRow(RamImage *image, int slot)
 
 bool ramImageWritable(RamImage *image)
 {
-    if (!(image->attr & RAMIMG_READONLY)) {
+    if (!(image->attr & (RAMIMG_READONLY | RAMIMG_FRAMES))) {
         return true;
     }
     if (!(image->attr & RAMIMG_WARNED)) {
-        tesk_fprintf(stderr, "Error: %s is opened read-only\n", image->desc.file);
+        tesk_fprintf(stderr,
+                     image->attr & RAMIMG_READONLY ? "Error: %s is opened read-only\n"
+                                                   : "Error: %s holds several frames and is read-only\n",
+                     image->desc.file);
         image->attr |= RAMIMG_WARNED;
     }
     return false;
@@ -686,6 +697,9 @@ void ramImageFlush(RamImage *image)
         for (int slot = byte * 8; slot < slots && slot < byte * 8 + 8; slot++) {
             if (isDirty(image, slot)) {
                 image->writeRow(image, slot);
+                if (layoutOf(image->desc.imgid) == Layout::Whole && image->fd != -1) {
+                    return;  // the rewrite wrote every row, or kept them all for a later one
+                }
             }
         }
     }

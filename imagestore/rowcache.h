@@ -41,8 +41,9 @@ void ramImageFlush(RamImage *image);
 void ramImageResetCache(RamImage *image);
 
 /* False, after printing "Error: <file> is opened read-only" once, for a
- * file image whose file could only be opened for reading: puts then store
- * nothing rather than lose their changes at write-back. */
+ * file image whose file could only be opened for reading (or whose file
+ * holds frames its write-back would drop): puts then store nothing rather
+ * than lose their changes at write-back. */
 bool ramImageWritable(RamImage *image);
 
 /* Selects a volume (0: the next, negative or beyond the count: the last);

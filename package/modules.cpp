@@ -9,6 +9,7 @@
 #include "runtime/modules.h"
 
 #include <iterator>
+#include <tcl.h>
 #include "analysis/etran/etran.h"
 #include "canvas/canvasint.h"
 #include "display/gimg.h"
@@ -18,11 +19,36 @@
 #include "runtime/calc.h"
 #include "runtime/conslots.h"
 #include "tesk.h"
+#include "tesk_stdio.h"
+
+namespace {
+
+/* calc scangif fileName: the blocks of a GIF file on the console. */
+int calcScanGif(Tcl_Interp *interp, int argc, const char **argv)
+{
+    if (argc != 3) {
+        Tcl_AppendResult(interp, "Usage: calc scangif fileName", nullptr);
+        return TCL_ERROR;
+    }
+    if (scanGIF(argv[2]) == -2) {
+        tesk_fprintf(stderr, "Error in open %s\n", argv[2]);
+    }
+    return TCL_OK;
+}
+
+/* calc, with the subcommands that the layers above the runtime provide. */
+int calcModuleInit(Tcl_Interp *interp)
+{
+    calcProvide("scangif", calcScanGif);
+    return calcInit(interp);
+}
+
+}  // namespace
 
 const TeskModule teskModuleTable[] = {
     {"windowMode", nullptr},   /* teskMainWindow, teskToplevelWindow */
     {"rimage", Rimg_Init},     /* rimage */
-    {"calc", calcInit},       /* calc */
+    {"calc", calcModuleInit}, /* calc */
     {"comb", nullptr},         /* the comb widget kit */
     {"grass", nullptr},        /* grass, _vask.parseInput */
     {"etran", etranInit},      /* etran */

@@ -55,12 +55,12 @@ int calcMeter(Tcl_Interp *interp, int argc, const char **argv)
 struct CalcSubcommand {
     const char *name;
     int minLength;  // of the name's first-letter group
-    CalcProc *proc; // NULL: not part of this build (scangif, geocalc)
+    CalcProc *proc; // NULL: not part of this build, or not provided yet (scangif, geocalc)
 };
 
 /* Minimum lengths by first letter: b 4, c 5, d 4, f 3, g 5, h 5, l 4, m 4,
  * p 3, r 3, s 4, t 4, x 3. */
-constexpr CalcSubcommand kCalcSubcommands[] = {
+CalcSubcommand calcSubcommands[] = {
     {"bands", 4, calcBands},       {"bitmap", 4, calcBitmap},
     {"chars", 5, calcChars},       {"clrscr", 5, calcClrscr},     {"correl", 5, calcCorrel},
     {"comptest", 5, calcComptest}, {"compsave", 5, calcCompsave},
@@ -93,20 +93,31 @@ int calcCmd(ClientData, Tcl_Interp *interp, int argc, const char **argv)
                       TCL_STATIC);
         return TCL_OK;
     }
-    int row = findSubcommand(kCalcSubcommands, argv[1]);
+    int row = findSubcommand(calcSubcommands, argv[1]);
     if (row < 0) {
         Tcl_SetResult(interp, const_cast<char *>("Unknown command"), TCL_STATIC);
         return TCL_OK;
     }
-    if (kCalcSubcommands[row].proc == nullptr) {
-        Tcl_AppendResult(interp, "calc ", kCalcSubcommands[row].name, " is not available in this build", nullptr);
+    if (calcSubcommands[row].proc == nullptr) {
+        Tcl_AppendResult(interp, "calc ", calcSubcommands[row].name, " is not available in this build", nullptr);
         return TCL_ERROR;
     }
     Tcl_ResetResult(interp);
-    return kCalcSubcommands[row].proc(interp, argc, argv);
+    return calcSubcommands[row].proc(interp, argc, argv);
 }
 
 }  // namespace
+
+int calcProvide(const char *name, CalcProc *proc)
+{
+    for (CalcSubcommand &row : calcSubcommands) {
+        if (row.proc == nullptr && std::strcmp(row.name, name) == 0) {
+            row.proc = proc;
+            return 1;
+        }
+    }
+    return 0;
+}
 
 int calcInit(Tcl_Interp *interp)
 {

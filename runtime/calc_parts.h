@@ -15,9 +15,8 @@
 #include <cstdio>
 #include <string>
 #include <tcl.h>
+#include "runtime/calc.h"
 #include "runtime/cnumber.h"
-
-typedef int (CalcProc)(Tcl_Interp *interp, int argc, const char **argv);
 
 /* calc_geometry.cpp: angles, frame-camera rotations, the fplane kernel. */
 CalcProc calcD2r, calcR2d, calcXyzRotate, calcRefImgCoord, calcFplane;

@@ -38,6 +38,8 @@ extern const ImageType ppmTypes[1];
 extern const ImageType xbmTypes[1];
 extern const ImageType dibTypes[1];
 extern const ImageType fftTypes[1];
+extern const ImageType jpegTypes[1];
+extern const ImageType gifTypes[2];         /* GIF87a, GIF89a */
 
 /* IMAGEDEF (BSQ, BIL, BIP) and LAN-style (E73, E74, E74BSQ) raw band files. */
 int imagedefDetect(int fd, const char *fileName, ImageDesc *desc, void **priv);
@@ -73,6 +75,44 @@ int dibWritePalette(int fd, const ImageDesc *desc);
 /* FFT image files ("FFT IMAGE FILE"): detection and the statistics their
  * header stores. */
 int fftDetect(int fd, const char *fileName, ImageDesc *desc, void **priv);
+
+/* GIF87a and GIF89a files (gif.h has the machinery beneath). The images
+ * hold one band of palette indices; frames are decoded into the cache one
+ * after another, each over the one before. */
+int gifDetect(int fd, const char *fileName, ImageDesc *desc, void **priv);
+/* The whole GIF of a new image (every pixel 0); desc's offset becomes the
+ * position of the pixel data. 0 or -1. */
+int gifWriteWhole(int fd, ImageDesc *desc);
+/* Decodes the next frame into the cache: 1 decoded, 2 no further frame,
+ * 0 on a broken file (reported). */
+int readGIF(RamImage *image);
+/* Starts over at the first frame and decodes it (readGIF's answers). */
+int rewindGIF(RamImage *image);
+/* The volume hook of GIF89a images (see ramImageSeekVolume). */
+int gifSeekFrame(RamImage *image, int volume);
+/* Writes a one-frame GIF file again from the cache, through a temporary
+ * file and a rename; the image then reads the new file. 1, or 0
+ * (reported) with the old file untouched and the rows still changed. */
+int ramImageRewriteGIF(RamImage *image);
+/* Prints the blocks of a GIF file to the console: 1 complete, 0 after an
+ * error, -1 out of memory, -2 when the file cannot be opened. */
+int scanGIF(const char *fileName);
+
+/* JPEG files through libjpeg. A JPEG descriptor's block is the quality
+ * the image is written with (90 after detection; below 0 writes 90, above
+ * 100 writes 100). The detector reads the file at offsets, so it serves
+ * any seekable descriptor (a memory file too). */
+int jpegDetect(int fd, const char *fileName, ImageDesc *desc, void **priv);
+/* The whole JPEG of a new image (every pixel 0): one band, or three (RGB)
+ * for two bands and more; desc then describes the file. 0 or -1. */
+int jpegWriteWhole(int fd, ImageDesc *desc);
+/* Decodes the image's file (or its attached data) into its cache: every
+ * row it does not hold changed. 1 when they were all filled. */
+int readJPEG(RamImage *image);
+/* Encodes the cached rows into a file beside the image's file and renames
+ * it over; the image then reads the new file. 1, or 0 (reported) with the
+ * old file untouched. */
+int jpegRewrite(RamImage *image);
 
 /* A byte count of a file asked for, counted before any bound is applied:
  * sides and bands as large as 32-bit fields allow overflow 64 bits. */

@@ -32,39 +32,17 @@ const char *tiffRules(ImageDesc *d)
     return nullptr;
 }
 
-const char *jpegRules(ImageDesc *d)
-{
-    return imageRulesByteBands(d, "Illegal bands for a JPEG image.");
-}
-
-/* Writes a GIF image's whole file again from the cache: empty until the
- * GIF format is built, whose row then reads Layout::Whole with a decoder
- * (until then the row cache never calls it). */
-int ramImageRewriteGIF(RamImage *)
-{
-    return 0;
-}
-
 /* Formats whose files are not built yet: their rules, cache depth and
  * writer area are kept here until their own file takes their line of the
  * table. None is detected or makes files. */
 constexpr ImageType kDicomTypes[] = {
     {.imgid = IMG_DICOM, .format = "DICOM", .cacheRows = -1},
 };
-constexpr ImageType kGifTypes[] = {
-    {.imgid = IMG_GIF87A, .format = "GIF", .cacheRows = -1, .firstVolume = 0, .area = NewArea::Whole,
-     .rewrite = ramImageRewriteGIF},
-    {.imgid = IMG_GIF89A, .format = "GIF", .cacheRows = -1, .firstVolume = 0, .area = NewArea::Whole,
-     .rewrite = ramImageRewriteGIF},
-};
 constexpr ImageType kTiffTypes[] = {
     {.imgid = IMG_TIFF, .format = "TIFF", .line = LineRule::Pixels, .fileLine = LineRule::Pixels,
      .rules = tiffRules, .area = NewArea::Rows},
     {.imgid = IMG_GEOTIFF, .format = "TIFF", .fileLine = LineRule::Pixels, .rules = tiffRules,
      .area = NewArea::Rows},
-};
-constexpr ImageType kJpegTypes[] = {
-    {.imgid = IMG_JPEG, .format = "JPEG", .cacheRows = -1, .rules = jpegRules, .area = NewArea::Whole},
 };
 
 /* The memory types: no file, every row in the cache (MBSQ rows addressed
@@ -107,11 +85,11 @@ constexpr TypeList kTable[] = {
     listOf(dibTypes),
     listOf(xbmTypes),
     listOf(lanTypes),
-    listOf(kGifTypes),
+    listOf(gifTypes),
     listOf(fftTypes),
     listOf(elasTypes),
     listOf(kTiffTypes),
-    listOf(kJpegTypes),
+    listOf(jpegTypes),
     listOf(imagedefTypes),
     listOf(ppmTypes),
     listOf(kMemoryTypes),
@@ -199,6 +177,9 @@ const ImageType *imageTypeInstall(const ImageType *row)
 
 int32_t imageTypeLineSize(const ImageDesc &d)
 {
+    if (!imageTypeOf(d.imgid)->blockIsLine) {
+        return d.block;
+    }
     int64_t bits = bandBits(d);
     switch (imageTypeOf(d.imgid)->line) {
     case LineRule::Words: return static_cast<int32_t>((bits * d.nbands + 31) / 32 * 4);
@@ -209,6 +190,9 @@ int32_t imageTypeLineSize(const ImageDesc &d)
 
 int32_t imageTypeDefaultBlock(const ImageDesc &desc, int32_t rowBytes)
 {
+    if (!imageTypeOf(desc.imgid)->blockIsLine) {
+        return desc.block;
+    }
     int64_t bits = bandBits(desc);
     int64_t block = 0;
     int64_t least = rowBytes;

@@ -63,6 +63,10 @@ typedef const char *(ImageRulesProc)(ImageDesc *desc);
 typedef int (ImageDecodeProc)(RamImage *image);
 /* Writes the whole file again from the cached rows; 1 when it did. */
 typedef int (ImageRewriteProc)(RamImage *image);
+/* Called when the store has opened a file of the type, or attached an
+ * in-memory copy of one to an image of it: installs the type's volume
+ * hook and may decode at once. */
+typedef void (ImageOpenedProc)(RamImage *image);
 
 /* One image type. A field left out of a row keeps the default below. */
 struct ImageType {
@@ -71,6 +75,8 @@ struct ImageType {
     Layout layout = Layout::Unread;     /* how the row cache reads and writes rows */
     LineRule line = LineRule::Band;     /* stored line a descriptor gets when configured */
     LineRule fileLine = LineRule::Band; /* stored line of an opened file whose block is too short */
+    bool blockIsLine = true;            /* false: block holds a setting of the format (JPEG: the
+                                           quality), never raised to a stored line */
     int32_t cacheRows = 0;              /* rows per band cached: 0 as asked (every row without
                                            a file), -1 every row, n > 0 exactly n */
     int32_t firstVolume = 1;            /* current volume after open: 1, 0 before the first frame */
@@ -83,6 +89,10 @@ struct ImageType {
     ImageWholeProc *whole = nullptr;    /* for NewArea::Whole */
     ImageDecodeProc *decode = nullptr;  /* Layout::Whole: fills every row at the first read */
     ImageRewriteProc *rewrite = nullptr;/* Layout::Whole: writes changed rows back */
+    bool decodeFillsRows = false;       /* Layout::Whole: decode writes every row it is asked
+                                           for (zeros where it fails), so a file's new cache
+                                           needs no initial fill */
+    ImageOpenedProc *opened = nullptr;  /* NULL: nothing more to do after an open or attach */
 };
 
 /* The row of an image type; for a code without one, a row with every
@@ -99,11 +109,13 @@ const ImageType *imageTypeAt(int at);
 const ImageType *imageTypeInstall(const ImageType *row);
 
 /* The stored line length a configured descriptor gets (its type's line
- * rule over columns, bits and bands). */
+ * rule over columns, bits and bands); a type whose block is no line
+ * (blockIsLine false) answers the descriptor's own block. */
 int32_t imageTypeLineSize(const ImageDesc &desc);
 /* The stored line of an opened file whose descriptor gives one shorter
  * than rowBytes: whole samples of the type's file-line rule, at least
- * rowBytes per band that a line holds. */
+ * rowBytes per band that a line holds; a type whose block is no line
+ * answers the descriptor's own block. */
 int32_t imageTypeDefaultBlock(const ImageDesc &desc, int32_t rowBytes);
 /* Applies the rules of desc's type (see ImageRulesProc). */
 const char *imageTypeApplyRules(ImageDesc *desc);

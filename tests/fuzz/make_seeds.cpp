@@ -12,6 +12,7 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <string>
 #include <sys/stat.h>
 #include <tcl.h>
@@ -19,9 +20,12 @@
 #include <vector>
 #include "geo/shapefile.h"
 #include "geo/shaperec.h"
+#include "imagestore/formats/gif.h"
 #include "imagestore/pixels.h"
 #include "imagestore/ramimage.h"
 #include "imagestore/sample_files.h"
+/* After Tcl's headers, whose EXTERN libjpeg's would replace. */
+#include <jpeglib.h>
 
 int teskInitStubs(Tcl_Interp *interp, bool withTk);
 
@@ -188,7 +192,99 @@ bool writeShapeSeeds(const std::string &dir)
     return ok;
 }
 
+/* A JPEG through libjpeg itself, for what the store's writer does not
+ * make: progressive scans with restart markers, four components, comments. */
+bool writeJpegSeed(const std::string &path, int components, bool progressive)
+{
+    FILE *f = std::fopen(path.c_str(), "wb");
+    if (f == nullptr) {
+        return false;
+    }
+    jpeg_compress_struct cinfo;
+    jpeg_error_mgr err;
+    cinfo.err = jpeg_std_error(&err);
+    jpeg_create_compress(&cinfo);
+    jpeg_stdio_dest(&cinfo, f);
+    cinfo.image_width = 19;
+    cinfo.image_height = 13;
+    cinfo.input_components = components;
+    cinfo.in_color_space = components == 4 ? JCS_CMYK : JCS_RGB;
+    jpeg_set_defaults(&cinfo);
+    jpeg_set_quality(&cinfo, 80, TRUE);
+    if (progressive) {
+        jpeg_simple_progression(&cinfo);
+        cinfo.restart_in_rows = 1;
+    }
+    jpeg_start_compress(&cinfo, TRUE);
+    static const char geo[] = "tesk proj:UTM x0:500000 y0:0 dx:30 dy:-30";
+    jpeg_write_marker(&cinfo, JPEG_COM, reinterpret_cast<const JOCTET *>(geo), sizeof geo);
+    jpeg_write_marker(&cinfo, JPEG_COM, reinterpret_cast<const JOCTET *>("seed"), 5);
+    std::vector<unsigned char> line(19 * static_cast<size_t>(components));
+    while (cinfo.next_scanline < cinfo.image_height) {
+        for (size_t i = 0; i < line.size(); i++) {
+            line[i] = static_cast<unsigned char>(i * 11 + cinfo.next_scanline * 7);
+        }
+        JSAMPROW row = line.data();
+        jpeg_write_scanlines(&cinfo, &row, 1);
+    }
+    jpeg_finish_compress(&cinfo);
+    jpeg_destroy_compress(&cinfo);
+    return std::fclose(f) == 0;
+}
+
 }  // namespace
+
+/* GIFs made with the GIF block writers, for what a written-back file does
+ * not hold: an animation of three frames (a local table, an interlaced
+ * frame, transparency, disposals 2 and 3, application, plain text and
+ * comment extensions) and a GIF87a file without a global table. */
+bool writeGifSeeds(const std::string &dir)
+{
+    static const uint8_t palette[4][3] = {{0, 0, 0}, {255, 0, 0}, {0, 255, 0}, {0, 0, 255}};
+    std::string anim, old;
+    GifWriter w(&anim);
+    auto encoder = std::make_unique<GifLzwEncoder>();
+    auto image = [&](GifWriter &out, int left, int top, int width, int height, const uint8_t(*table)[3],
+                     const std::vector<unsigned char> &pixels) {
+        gifWriteImageDescriptor(out, top, left, width, height, 2, 2, table);
+        encoder->begin(&out, 2, -1);
+        encoder->addRun(pixels.data(), static_cast<int64_t>(pixels.size()));
+        encoder->finish();
+    };
+    gifWriteSignature(w, IMG_GIF89A);
+    gifWriteLSD(w, 8, 6, 2, palette, 0);
+    w.put("\x21\xFF\x0BNETSCAPE2.0\x03\x01\x00\x00\x00", 19);
+    static const char geo[] = "tesk proj:GRID x0:1 y0:2 dx:3 dy:4";
+    gifWriteComment(w, geo, sizeof geo);
+    gifWriteGraphicControl(w, -1, 100, 0, 0);
+    std::vector<unsigned char> pixels;
+    for (int i = 0; i < 48; i++) {
+        pixels.push_back(static_cast<unsigned char>(i % 7 % 4));
+    }
+    image(w, 0, 0, 8, 6, nullptr, pixels);
+    gifWriteGraphicControl(w, 1, 0, 2, 0);
+    w.put("\x21\x01\x0C\0\0\0\0\x08\0\x06\0\x04\x04\x01\x00\x02hi\0", 19);
+    image(w, 2, 1, 3, 2, palette, std::vector<unsigned char>{1, 2, 3, 3, 2, 1});
+    gifWriteGraphicControl(w, 2, 30, 3, 1);
+    /* interlaced: rows stored in pass order 0, 4, 2, 1, 3, 5 */
+    w.put(",\0\0\0\0\x08\0\x06\0\x40\x02", 11);
+    encoder->begin(&w, 2, -1);
+    for (int row : {0, 4, 2, 1, 3, 5}) {
+        encoder->addRun(pixels.data() + row * 8, 8);
+    }
+    encoder->finish();
+    gifWriteTrailer(w);
+    w.flush();
+    GifWriter o(&old);
+    gifWriteSignature(o, IMG_GIF87A);
+    gifWriteLSD(o, 5, 3, 2, nullptr, 0);
+    image(o, 0, 0, 5, 3, palette, std::vector<unsigned char>(pixels.begin(), pixels.begin() + 15));
+    gifWriteTrailer(o);
+    o.flush();
+    std::ofstream(dir + "/anim.gif", std::ios::binary).write(anim.data(), static_cast<std::streamsize>(anim.size()));
+    std::ofstream(dir + "/old.gif", std::ios::binary).write(old.data(), static_cast<std::streamsize>(old.size()));
+    return writeRaw(dir + "/written.gif", IMG_GIF89A, PIX_BYTE, 1, 0);
+}
 
 int main(int argc, char **argv)
 {
@@ -204,7 +300,7 @@ int main(int argc, char **argv)
     std::string top = argv[1];
     mkdir(top.c_str(), 0755);
     bool ok = true;
-    for (const char *reader : {"imagedef", "lan", "elas", "ppm", "xbm", "dib", "fft", "shape"}) {
+    for (const char *reader : {"imagedef", "lan", "elas", "ppm", "xbm", "dib", "fft", "shape", "gif", "gifmem"}) {
         mkdir((top + "/" + reader).c_str(), 0755);
     }
     ok &= writeRaw(top + "/imagedef/bsq.img", IMG_BSQ, PIX_SHORT, 2, 1152);
@@ -213,6 +309,17 @@ int main(int argc, char **argv)
     ok &= writeRaw(top + "/lan/e73.lan", IMG_E73, PIX_4BITS, 1, 128);
     ok &= writeFft(top + "/fft/small.fft");
     ok &= writeShapeSeeds(top + "/shape");
+    for (const char *reader : {"jpeg", "jpegmem"}) {
+        std::string dir = top + "/" + reader;
+        mkdir(dir.c_str(), 0755);
+        ok &= writeRaw(dir + "/grey.jpg", IMG_JPEG, PIX_BYTE, 1, 0);
+        ok &= writeRaw(dir + "/rgb.jpg", IMG_JPEG, PIX_BYTE, 3, 0);
+        ok &= writeJpegSeed(dir + "/progressive.jpg", 3, true);
+        ok &= writeJpegSeed(dir + "/cmyk.jpg", 4, false);
+    }
+    for (const char *reader : {"gif", "gifmem"}) {
+        ok &= writeGifSeeds(top + "/" + reader);
+    }
     for (const char *reader : {"elas", "ppm", "xbm", "dib"}) {
         ok &= !samples::writeSampleFiles(top + "/" + reader, reader).empty();
     }

@@ -41,6 +41,9 @@
  *	                                with a positive one descriptor fields
  *	                                (-rows -columns -nbands -pixel -offset
  *	                                -block, codes as numbers)
+ *	tesktest img frame TAG          {curVolume volumeCount frameTime}
+ *	tesktest img readall TAG        reads every row of every band through the
+ *	                                store; answers the sum of their bytes
  */
 #include <cstdio>
 #include <cstring>
@@ -481,6 +484,25 @@ int testimgCmd(Tcl_Interp *interp, int objc, Tcl_Obj *const objv[])
     }
     if (word == "desc" && objc == 4) {
         Tcl_SetObjResult(interp, descDict(image));
+        return TCL_OK;
+    }
+    if (word == "frame" && objc == 4) {
+        Tcl_Obj *values[] = {Tcl_NewIntObj(image->curVolume), Tcl_NewIntObj(image->volumeCount),
+                             Tcl_NewDoubleObj(image->frameTime)};
+        Tcl_SetObjResult(interp, Tcl_NewListObj(3, values));
+        return TCL_OK;
+    }
+    if (word == "readall" && objc == 4) {
+        Tcl_WideInt sum = 0;
+        for (int r = 0; r < image->desc.rows; r++) {
+            for (int b = 0; b < image->desc.nbands; b++) {
+                const unsigned char *row = tesk_getRAMImageLine(image, r, b, 1);
+                for (int i = 0; i < image->rowBytes; i++) {
+                    sum += row[i];
+                }
+            }
+        }
+        Tcl_SetObjResult(interp, Tcl_NewWideIntObj(sum));
         return TCL_OK;
     }
     if (word == "getrow" || word == "putrow" || word == "getbytes" || word == "putbytes") {

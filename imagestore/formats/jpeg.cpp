@@ -1,0 +1,955 @@
+/*
+ * jpeg.cpp --
+ *
+ *	JPEG files through libjpeg: detection of the header (read at offsets,
+ *	so any seekable file serves, memory files too), the whole-image decoder
+ *	that fills the row cache at the first read (from the file, or from data
+ *	attached in memory), the writer of a new file, and the write-back that
+ *	encodes the cached rows into a file beside the old one and renames it
+ *	over. The georeference and the description travel in comment segments;
+ *	the descriptor's block holds the quality. libjpeg's messages, warnings
+ *	included, go to the console's standard error; its errors come back
+ *	through setjmp into plain functions that hold no C++ object. The JPEG
+ *	row of the image-type table.
+ */
+#include <algorithm>
+#include <csetjmp>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <thread>
+#include <vector>
+#include <fcntl.h>
+#include <tmmintrin.h>
+#include <unistd.h>
+#include <jpeglib.h>
+#include <jerror.h>
+#include "imagestore/codes.h"
+#include "imagestore/formats/formats.h"
+#include "imagestore/formats/replace.h"
+#include "imagestore/ramimage.h"
+#include "imagestore/rowcache.h"
+#include "runtime/bytes.h"
+#include "tesk_stdio.h"
+
+namespace {
+
+constexpr int kQuality = 90;  // of new files, and of a block below 0
+constexpr int kMapGrid = 1;
+constexpr size_t kSourceBytes = 1 << 18;  // read from the file at a time
+constexpr size_t kDestBytes = 1 << 18;    // written to the file at a time
+constexpr int kBatch = 16;                // scanlines asked of the decoder at a time
+constexpr int kCommentBytes = 1024;       // of a comment segment that is parsed
+
+/* ---- libjpeg's errors and messages ---- */
+
+/* libjpeg's error manager with the jump back into the glue function that
+ * owns the (de)compressor. A decoder among several threads keeps its
+ * first message in held for the Tcl thread to print. */
+struct JpegError {
+    jpeg_error_mgr mgr; /* libjpeg's record, first: cinfo->err points here */
+    std::jmp_buf jump;  /* set by the function that owns the (de)compressor */
+    char *held;         /* NULL: print at once; else JMSG_LENGTH_MAX bytes, "" until a message */
+};
+
+void printMessage(j_common_ptr cinfo)
+{
+    char text[JMSG_LENGTH_MAX];
+    (*cinfo->err->format_message)(cinfo, text);
+    auto *err = reinterpret_cast<JpegError *>(cinfo->err);
+    if (err->held == nullptr) {
+        tesk_fprintf(stderr, "%s\n", text);
+    } else if (err->held[0] == '\0') {
+        std::memcpy(err->held, text, sizeof text);
+    }
+}
+
+[[noreturn]] void jumpBack(j_common_ptr cinfo)
+{
+    (*cinfo->err->output_message)(cinfo);
+    std::longjmp(reinterpret_cast<JpegError *>(cinfo->err)->jump, 1);
+}
+
+jpeg_error_mgr *initError(JpegError *err, char *held)
+{
+    jpeg_std_error(&err->mgr);
+    err->mgr.error_exit = jumpBack;
+    err->mgr.output_message = printMessage;
+    err->held = held;
+    return &err->mgr;
+}
+
+/* ---- sources: a file read at offsets, or memory ---- */
+
+/* Where compressed data come from: a file from byte 0 (its position left
+ * alone), or a block of memory when fd is -1. */
+struct JpegInput {
+    int fd;
+    const unsigned char *data;
+    size_t size;
+};
+
+struct FileSource {
+    jpeg_source_mgr pub; /* libjpeg's record, first */
+    int fd;
+    off_t offset;   /* of the next byte to read */
+    JOCTET *buffer; /* kSourceBytes, in the decompressor's pool */
+};
+
+void sourceInit(j_decompress_ptr) {}
+
+void sourceTerm(j_decompress_ptr) {}
+
+boolean sourceFill(j_decompress_ptr cinfo)
+{
+    auto *src = reinterpret_cast<FileSource *>(cinfo->src);
+    size_t got = readAt(src->fd, src->buffer, kSourceBytes, src->offset);
+    if (got == 0) {
+        /* As libjpeg's own sources do: warn, and end the data with EOI. */
+        WARNMS(cinfo, JWRN_JPEG_EOF);
+        src->buffer[0] = 0xFF;
+        src->buffer[1] = JPEG_EOI;
+        got = 2;
+    } else {
+        src->offset += static_cast<off_t>(got);
+    }
+    src->pub.next_input_byte = src->buffer;
+    src->pub.bytes_in_buffer = got;
+    return TRUE;
+}
+
+void sourceSkip(j_decompress_ptr cinfo, long n)
+{
+    auto *src = reinterpret_cast<FileSource *>(cinfo->src);
+    if (n <= 0) {
+        return;
+    }
+    if (static_cast<size_t>(n) <= src->pub.bytes_in_buffer) {
+        src->pub.next_input_byte += n;
+        src->pub.bytes_in_buffer -= static_cast<size_t>(n);
+        return;
+    }
+    src->offset += static_cast<off_t>(static_cast<size_t>(n) - src->pub.bytes_in_buffer);
+    src->pub.bytes_in_buffer = 0;
+}
+
+void attachSource(j_decompress_ptr cinfo, const JpegInput &in)
+{
+    if (in.fd < 0) {
+        jpeg_mem_src(cinfo, in.data, static_cast<unsigned long>(in.size));
+        return;
+    }
+    auto *src = static_cast<FileSource *>(
+        (*cinfo->mem->alloc_small)(reinterpret_cast<j_common_ptr>(cinfo), JPOOL_PERMANENT, sizeof(FileSource)));
+    src->buffer = static_cast<JOCTET *>(
+        (*cinfo->mem->alloc_large)(reinterpret_cast<j_common_ptr>(cinfo), JPOOL_PERMANENT, kSourceBytes));
+    src->pub.init_source = sourceInit;
+    src->pub.fill_input_buffer = sourceFill;
+    src->pub.skip_input_data = sourceSkip;
+    src->pub.resync_to_restart = jpeg_resync_to_restart;
+    src->pub.term_source = sourceTerm;
+    src->pub.next_input_byte = nullptr;
+    src->pub.bytes_in_buffer = 0;
+    src->fd = in.fd;
+    src->offset = 0;
+    cinfo->src = &src->pub;
+}
+
+/* The first three bytes of a JPEG: SOI and the start of the next marker. */
+bool hasSignature(const JpegInput &in)
+{
+    unsigned char head[3];
+    if (in.fd >= 0) {
+        if (readAt(in.fd, head, 3, 0) != 3) {
+            return false;
+        }
+    } else {
+        if (in.data == nullptr || in.size < 3) {
+            return false;
+        }
+        std::memcpy(head, in.data, 3);
+    }
+    return head[0] == 0xFF && head[1] == 0xD8 && head[2] == 0xFF;
+}
+
+/* ---- destination: the file, through writeAt ---- */
+
+struct FileDestination {
+    jpeg_destination_mgr pub; /* libjpeg's record, first */
+    int fd;
+    off_t offset;   /* where the next buffer goes */
+    JOCTET *buffer; /* kDestBytes, in the compressor's pool */
+    bool failed;    /* a write failed: the rest is dropped */
+};
+
+void destWrite(FileDestination *dest, size_t n)
+{
+    if (!dest->failed && n > 0) {
+        dest->failed = !writeAt(dest->fd, dest->buffer, n, dest->offset);
+        dest->offset += static_cast<off_t>(n);
+    }
+    dest->pub.next_output_byte = dest->buffer;
+    dest->pub.free_in_buffer = kDestBytes;
+}
+
+void destInit(j_compress_ptr cinfo)
+{
+    destWrite(reinterpret_cast<FileDestination *>(cinfo->dest), 0);
+}
+
+boolean destEmpty(j_compress_ptr cinfo)
+{
+    destWrite(reinterpret_cast<FileDestination *>(cinfo->dest), kDestBytes);
+    return TRUE;
+}
+
+void destTerm(j_compress_ptr cinfo)
+{
+    auto *dest = reinterpret_cast<FileDestination *>(cinfo->dest);
+    destWrite(dest, kDestBytes - dest->pub.free_in_buffer);
+}
+
+FileDestination *attachDestination(j_compress_ptr cinfo, int fd)
+{
+    auto *dest = static_cast<FileDestination *>(
+        (*cinfo->mem->alloc_small)(reinterpret_cast<j_common_ptr>(cinfo), JPOOL_PERMANENT, sizeof(FileDestination)));
+    dest->buffer = static_cast<JOCTET *>(
+        (*cinfo->mem->alloc_large)(reinterpret_cast<j_common_ptr>(cinfo), JPOOL_PERMANENT, kDestBytes));
+    dest->pub.init_destination = destInit;
+    dest->pub.empty_output_buffer = destEmpty;
+    dest->pub.term_destination = destTerm;
+    dest->fd = fd;
+    dest->offset = 0;
+    dest->failed = false;
+    cinfo->dest = &dest->pub;
+    return dest;
+}
+
+/* ---- the header ---- */
+
+/* The text of a comment segment, cut to size - 1 bytes (and so at its
+ * first zero byte). */
+void commentText(const jpeg_saved_marker_ptr marker, char *text, size_t size)
+{
+    size_t n = std::min(static_cast<size_t>(marker->data_length), size - 1);
+    std::memcpy(text, marker->data, n);
+    text[n] = '\0';
+}
+
+/* The first comment that is a georeference comment sets the map id and
+ * georeference; the comment after it, when there is one, is the
+ * description. */
+void readComments(j_decompress_ptr cinfo, ImageDesc *desc)
+{
+    char text[kCommentBytes];
+    for (jpeg_saved_marker_ptr m = cinfo->marker_list; m != nullptr; m = m->next) {
+        if (m->marker != JPEG_COM) {
+            continue;
+        }
+        commentText(m, text, sizeof text);
+        if (!parseGeoComment(desc, text)) {
+            continue;
+        }
+        for (jpeg_saved_marker_ptr next = m->next; next != nullptr; next = next->next) {
+            if (next->marker == JPEG_COM) {
+                commentText(next, desc->imgdes, sizeof desc->imgdes);
+                break;
+            }
+        }
+        return;
+    }
+}
+
+/*
+ * readHeader --
+ *	Reads the header of in into desc: one band per component of bytes, the
+ *	quality 90 as block, GRID with the unit georeference unless a comment
+ *	gives one. Answers false, after libjpeg's message, when libjpeg cannot
+ *	read the header. libjpeg's errors jump back here: no C++ object.
+ */
+bool readHeader(const JpegInput *in, ImageDesc *desc)
+{
+    jpeg_decompress_struct cinfo{};
+    JpegError err;
+    cinfo.err = initError(&err, nullptr);
+    if (setjmp(err.jump)) {
+        jpeg_destroy_decompress(&cinfo);
+        return false;
+    }
+    jpeg_create_decompress(&cinfo);
+    jpeg_save_markers(&cinfo, JPEG_COM, 0xFFFF);
+    attachSource(&cinfo, *in);
+    jpeg_read_header(&cinfo, TRUE);
+    desc->pixel = PIX_BYTE;
+    desc->imgid = IMG_JPEG;
+    desc->mapid = kMapGrid;
+    desc->offset = 0;
+    desc->top = desc->left = 0;
+    desc->bits = 8;
+    desc->rows = static_cast<int32_t>(cinfo.image_height);
+    desc->columns = static_cast<int32_t>(cinfo.image_width);
+    desc->nbands = cinfo.num_components;
+    desc->block = kQuality;
+    desc->msbf = hostMsbFirst();
+    desc->nindices = 0;
+    desc->x0 = desc->y0 = 0;
+    desc->dx = desc->dy = 1;
+    desc->transparent = -1;
+    desc->colourMode = 1;
+    readComments(&cinfo, desc);
+    jpeg_destroy_decompress(&cinfo);
+    return true;
+}
+
+/* ---- decoding ---- */
+
+/* One run of the decoder over the scanlines first .. last - 1: scanline r
+ * band b goes to targets[r * nbands + b], or nowhere when that is NULL. */
+struct DecodeJob {
+    JpegInput in;
+    unsigned char *const *targets;
+    int32_t rows, columns, nbands;
+    int32_t first, last;
+    unsigned char *scratch;     /* kBatch lines of columns * nbands bytes */
+    bool holds;                 /* one of several threads: its message waits in held */
+    char held[JMSG_LENGTH_MAX]; /* the first message held, "" for none */
+    int32_t done;               /* scanlines delivered: first .. done - 1 */
+    bool mismatch;              /* the data are not of rows x columns x nbands */
+    bool ok;
+};
+
+/* ---- RGB lines to band rows and back, 16 pixels at a time ---- */
+
+/* Byte shuffles between 16 RGB pixels (three 16-byte vectors, pixel p's
+ * band k at byte 3p + k of the 48) and one vector per band:
+ * split[k][v] picks band k's bytes out of vector v, merge[v][k] places
+ * band k's bytes into vector v; -1 leaves a byte zero. */
+struct RgbShuffles {
+    signed char split[3][3][16];
+    signed char merge[3][3][16];
+};
+
+constexpr RgbShuffles rgbShuffles()
+{
+    RgbShuffles t{};
+    for (int a = 0; a < 3; a++) {
+        for (int b = 0; b < 3; b++) {
+            for (int j = 0; j < 16; j++) {
+                t.split[a][b][j] = t.merge[a][b][j] = -1;
+            }
+        }
+    }
+    for (int i = 0; i < 48; i++) {
+        int pixel = i / 3, band = i % 3, vector = i / 16, at = i % 16;
+        t.split[band][vector][pixel] = static_cast<signed char>(at);
+        t.merge[vector][band][at] = static_cast<signed char>(pixel);
+    }
+    return t;
+}
+
+alignas(16) constexpr RgbShuffles kRgb = rgbShuffles();
+
+__attribute__((target("ssse3"))) __m128i shuffled(__m128i v, const signed char *mask)
+{
+    return _mm_shuffle_epi8(v, _mm_load_si128(reinterpret_cast<const __m128i *>(mask)));
+}
+
+/* Splits n RGB pixels into three band rows; answers the pixels done, a
+ * multiple of 16 (the caller does the rest). */
+__attribute__((target("ssse3"))) int32_t splitRgbShuffled(const unsigned char *line, int32_t n,
+                                                          unsigned char *const *out)
+{
+    int32_t x = 0;
+    for (; x + 16 <= n; x += 16) {
+        const unsigned char *in = line + 3 * static_cast<int64_t>(x);
+        __m128i v[3];
+        for (int i = 0; i < 3; i++) {
+            v[i] = _mm_loadu_si128(reinterpret_cast<const __m128i *>(in + 16 * i));
+        }
+        for (int k = 0; k < 3; k++) {
+            __m128i band =
+                _mm_or_si128(_mm_or_si128(shuffled(v[0], kRgb.split[k][0]), shuffled(v[1], kRgb.split[k][1])),
+                             shuffled(v[2], kRgb.split[k][2]));
+            _mm_storeu_si128(reinterpret_cast<__m128i *>(out[k] + x), band);
+        }
+    }
+    return x;
+}
+
+/* Interleaves three band rows into n RGB pixels; answers the pixels done,
+ * a multiple of 16. */
+__attribute__((target("ssse3"))) int32_t mergeRgbShuffled(const unsigned char *const *in, int32_t n,
+                                                          unsigned char *line)
+{
+    int32_t x = 0;
+    for (; x + 16 <= n; x += 16) {
+        __m128i band[3];
+        for (int k = 0; k < 3; k++) {
+            band[k] = _mm_loadu_si128(reinterpret_cast<const __m128i *>(in[k] + x));
+        }
+        unsigned char *out = line + 3 * static_cast<int64_t>(x);
+        for (int v = 0; v < 3; v++) {
+            __m128i bytes =
+                _mm_or_si128(_mm_or_si128(shuffled(band[0], kRgb.merge[v][0]), shuffled(band[1], kRgb.merge[v][1])),
+                             shuffled(band[2], kRgb.merge[v][2]));
+            _mm_storeu_si128(reinterpret_cast<__m128i *>(out + 16 * v), bytes);
+        }
+    }
+    return x;
+}
+
+bool hasSsse3()
+{
+    static const bool has = [] {
+        __builtin_cpu_init();
+        return __builtin_cpu_supports("ssse3") != 0;
+    }();
+    return has;
+}
+
+/* Splits a pixel-interleaved line of n bands into band rows (a NULL row
+ * is not wanted). */
+void splitBands(const unsigned char *line, int32_t columns, int nbands, unsigned char *const *out)
+{
+    if (nbands == 3 && out[0] != nullptr && out[1] != nullptr && out[2] != nullptr) {
+        unsigned char *r = out[0], *g = out[1], *b = out[2];
+        int32_t x = hasSsse3() ? splitRgbShuffled(line, columns, out) : 0;
+        for (; x < columns; x++) {
+            r[x] = line[3 * x];
+            g[x] = line[3 * x + 1];
+            b[x] = line[3 * x + 2];
+        }
+        return;
+    }
+    for (int band = 0; band < nbands; band++) {
+        if (unsigned char *row = out[band]) {
+            for (int32_t x = 0; x < columns; x++) {
+                row[x] = line[static_cast<int64_t>(x) * nbands + band];
+            }
+        }
+    }
+}
+
+/* Interleaves the rows of n bands into one pixel-interleaved line. */
+void mergeBands(const unsigned char *const *in, int32_t columns, int nbands, unsigned char *line)
+{
+    int32_t x = nbands == 3 && hasSsse3() ? mergeRgbShuffled(in, columns, line) : 0;
+    for (int band = 0; band < nbands; band++) {
+        const unsigned char *row = in[band];
+        for (int32_t c = x; c < columns; c++) {
+            line[static_cast<int64_t>(c) * nbands + band] = row[c];
+        }
+    }
+}
+
+/*
+ * decodeRows --
+ *	Runs one decode job (see DecodeJob): reads the header, starts the
+ *	decompressor, skips to the first scanline and delivers scanlines up to
+ *	the last. Sets job->ok when all were delivered. libjpeg's errors jump
+ *	back here: no C++ object.
+ */
+void decodeRows(DecodeJob *job)
+{
+    jpeg_decompress_struct cinfo{};
+    JpegError err;
+    job->held[0] = '\0';
+    cinfo.err = initError(&err, job->holds ? job->held : nullptr);
+    job->ok = false;
+    job->mismatch = false;
+    job->done = job->first;
+    if (setjmp(err.jump)) {
+        jpeg_destroy_decompress(&cinfo);
+        return;
+    }
+    jpeg_create_decompress(&cinfo);
+    attachSource(&cinfo, job->in);
+    jpeg_read_header(&cinfo, TRUE);
+    jpeg_calc_output_dimensions(&cinfo);
+    if (static_cast<int64_t>(cinfo.output_width) != job->columns ||
+        static_cast<int64_t>(cinfo.output_height) != job->rows || cinfo.output_components != job->nbands) {
+        job->mismatch = true;
+        jpeg_destroy_decompress(&cinfo);
+        return;
+    }
+    jpeg_start_decompress(&cinfo);
+    if (job->first > 0) {
+        jpeg_skip_scanlines(&cinfo, static_cast<JDIMENSION>(job->first));
+    }
+    const int nbands = job->nbands;
+    const int64_t lineBytes = static_cast<int64_t>(job->columns) * nbands;
+    JSAMPROW lines[kBatch];
+    while (static_cast<int32_t>(cinfo.output_scanline) < job->last) {
+        const int32_t r = static_cast<int32_t>(cinfo.output_scanline);
+        const int n = std::min(kBatch, job->last - r);
+        for (int i = 0; i < n; i++) {
+            unsigned char *target = nbands == 1 ? job->targets[r + i] : nullptr;
+            lines[i] = target != nullptr ? target : job->scratch + i * lineBytes;
+        }
+        int got = static_cast<int>(jpeg_read_scanlines(&cinfo, lines, static_cast<JDIMENSION>(n)));
+        if (got <= 0) {
+            jpeg_destroy_decompress(&cinfo);  // no data source of ours suspends
+            return;
+        }
+        if (nbands > 1) {
+            for (int i = 0; i < got; i++) {
+                splitBands(lines[i], job->columns, nbands, job->targets + static_cast<int64_t>(r + i) * nbands);
+            }
+        }
+        job->done = r + got;
+    }
+    if (job->last == job->rows) {
+        jpeg_finish_decompress(&cinfo);
+    }
+    jpeg_destroy_decompress(&cinfo);
+    job->ok = true;
+}
+
+/*
+ * hasSeveralScans --
+ *	Whether in holds a progressive (or otherwise multi-scan) JPEG, whose
+ *	decoder reads every scan into a whole-image buffer before the first
+ *	row; false too when the header does not read. libjpeg's errors jump
+ *	back here: no C++ object.
+ */
+bool hasSeveralScans(const JpegInput *in)
+{
+    jpeg_decompress_struct cinfo{};
+    JpegError err;
+    char held[JMSG_LENGTH_MAX] = "";  // the decode says it again
+    cinfo.err = initError(&err, held);
+    if (setjmp(err.jump)) {
+        jpeg_destroy_decompress(&cinfo);
+        return false;
+    }
+    jpeg_create_decompress(&cinfo);
+    attachSource(&cinfo, *in);
+    jpeg_read_header(&cinfo, TRUE);
+    bool several = jpeg_has_multiple_scans(&cinfo) != 0;
+    jpeg_destroy_decompress(&cinfo);
+    return several;
+}
+
+/* How many threads decode an image: one for small images and for
+ * multi-scan files (each thread would read and buffer every scan), up to
+ * four for large ones (each but the first skips to its rows first). */
+int decodeThreads(const ImageDesc &desc, const JpegInput &in)
+{
+    if (static_cast<int64_t>(desc.rows) * desc.columns * desc.nbands < (int64_t{1} << 22) || desc.rows < 64 ||
+        hasSeveralScans(&in)) {
+        return 1;
+    }
+    unsigned hardware = std::thread::hardware_concurrency();
+    return static_cast<int>(std::clamp(hardware, 1u, 4u));
+}
+
+/* Row ranges of the jobs: later jobs first skip what earlier ones decode
+ * (entropy decoding only), so they get fewer rows. */
+void splitRows(int32_t rows, int count, std::vector<DecodeJob> &jobs)
+{
+    /* Job k's cost: its rows, plus for each row it skips the entropy
+     * decoding, near half of a row's decode. Row counts falling by 0.6
+     * from job to job come out about even. */
+    std::vector<double> share(static_cast<size_t>(count));
+    double total = 0, weight = 1;
+    for (int k = 0; k < count; k++) {
+        share[static_cast<size_t>(k)] = weight;
+        total += weight;
+        weight *= 0.6;
+    }
+    int32_t at = 0;
+    for (int k = 0; k < count; k++) {
+        int32_t n = k == count - 1 ? rows - at : static_cast<int32_t>(rows * share[static_cast<size_t>(k)] / total);
+        jobs[static_cast<size_t>(k)].first = at;
+        jobs[static_cast<size_t>(k)].last = at + n;
+        at += n;
+    }
+}
+
+/* The data a decode reads: the attached copy, else the file. */
+JpegInput inputOf(const RamImage *image)
+{
+    if (image->attachedData != nullptr) {
+        return {-1, image->attachedData, static_cast<size_t>(image->attachedSize)};
+    }
+    return {image->fd, nullptr, 0};
+}
+
+/* Whether the cache keeps its copy of a row rather than decode it: a
+ * changed row (dirty), or with held set any row it holds. */
+bool keepsRow(const RamImage *image, int32_t row, int band, bool held)
+{
+    int32_t key = row * image->desc.nbands + band;
+    int slot = key % image->slotCount;
+    if (image->slotMap[slot] != key) {
+        return false;
+    }
+    return held || ((image->dirtyBits[slot >> 3] >> (slot & 7)) & 1) != 0;
+}
+
+/* After a decode failed before it began: the rows the cache holds read as
+ * zeros, but for the changed ones (with held set, for all it holds). */
+void zeroRows(RamImage *image, bool held)
+{
+    for (int slot = 0; slot < image->slotCount && !held; slot++) {
+        bool dirty = ((image->dirtyBits[slot >> 3] >> (slot & 7)) & 1) != 0;
+        if (image->slotMap[slot] >= 0 && !dirty) {
+            std::memset(image->buffers + static_cast<int64_t>(slot) * image->rowBytes, 0,
+                        static_cast<size_t>(image->rowBytes));
+        }
+    }
+}
+
+bool isJpegImage(const RamImage *image)
+{
+    const ImageDesc &desc = image->desc;
+    return desc.imgid == IMG_JPEG && desc.pixel == PIX_BYTE && desc.rows >= 1 && desc.columns >= 1 &&
+           desc.nbands >= 1 && desc.nbands <= MAX_COMPONENTS && image->rowBytes == desc.columns;
+}
+
+/* ---- encoding ---- */
+
+/* One run of the encoder: rows come from the image's cache (every row held)
+ * or, without an image, are zero. */
+struct EncodeJob {
+    int fd;
+    const ImageDesc *desc;
+    RamImage *image; /* NULL: a new file of zero rows */
+    int quality;     /* 1 .. 100 */
+    int components;
+    J_COLOR_SPACE space;
+    unsigned char *line; /* columns * components bytes */
+    bool writeFailed;
+};
+
+/* The colour space of a band count; false for more than libjpeg takes. */
+bool spaceOf(int nbands, J_COLOR_SPACE *space)
+{
+    switch (nbands) {
+    case 1: *space = JCS_GRAYSCALE; return true;
+    case 3: *space = JCS_RGB; return true;
+    case 4: *space = JCS_CMYK; return true;
+    default: *space = JCS_UNKNOWN; return nbands >= 1 && nbands <= MAX_COMPONENTS;
+    }
+}
+
+/*
+ * encodeImage --
+ *	Writes the whole JPEG of job from byte 0 of its file: the georeference
+ *	comment and the description (each with its terminating zero), then
+ *	every row, bands interleaved. Answers false, after libjpeg's message or
+ *	with job->writeFailed, when the file was not written whole. libjpeg's
+ *	errors jump back here: no C++ object.
+ */
+bool encodeImage(EncodeJob *job)
+{
+    jpeg_compress_struct cinfo{};
+    JpegError err;
+    cinfo.err = initError(&err, nullptr);
+    job->writeFailed = false;
+    if (setjmp(err.jump)) {
+        jpeg_destroy_compress(&cinfo);
+        return false;
+    }
+    jpeg_create_compress(&cinfo);
+    FileDestination *dest = attachDestination(&cinfo, job->fd);
+    const ImageDesc &desc = *job->desc;
+    cinfo.image_width = static_cast<JDIMENSION>(desc.columns);
+    cinfo.image_height = static_cast<JDIMENSION>(desc.rows);
+    cinfo.input_components = job->components;
+    cinfo.in_color_space = job->space;
+    jpeg_set_defaults(&cinfo);
+    if (job->space == JCS_CMYK || job->space == JCS_UNKNOWN) {
+        jpeg_set_colorspace(&cinfo, job->space);  // stored as given, not converted
+    }
+    jpeg_set_quality(&cinfo, job->quality, TRUE);
+    jpeg_start_compress(&cinfo, TRUE);
+
+    char text[kCommentBytes];
+    int n = formatGeoComment(&desc, text, sizeof text);
+    jpeg_write_marker(&cinfo, JPEG_COM, reinterpret_cast<const JOCTET *>(text),
+                      static_cast<unsigned>(std::min(n, kCommentBytes)));
+    jpeg_write_marker(&cinfo, JPEG_COM, reinterpret_cast<const JOCTET *>(desc.imgdes),
+                      static_cast<unsigned>(strnlen(desc.imgdes, sizeof desc.imgdes - 1) + 1));
+
+    const int components = job->components;
+    for (int32_t r = 0; r < desc.rows && !dest->failed; r++) {
+        JSAMPROW row = job->line;
+        if (job->image != nullptr && components == 1) {
+            row = job->image->loadRow(job->image, r, 0, 1);
+        } else if (job->image != nullptr) {
+            const unsigned char *bands[MAX_COMPONENTS];
+            for (int b = 0; b < components; b++) {
+                bands[b] = job->image->loadRow(job->image, r, b, 1);
+            }
+            mergeBands(bands, desc.columns, components, job->line);
+        }
+        jpeg_write_scanlines(&cinfo, &row, 1);
+    }
+    if (dest->failed) {
+        job->writeFailed = true;
+        jpeg_destroy_compress(&cinfo);
+        return false;
+    }
+    jpeg_finish_compress(&cinfo);
+    job->writeFailed = dest->failed;
+    jpeg_destroy_compress(&cinfo);
+    return !job->writeFailed;
+}
+
+/* Set while a write-back runs: reading rows must not start another. */
+bool rewriting = false;
+
+const char *jpegRules(ImageDesc *desc)
+{
+    return imageRulesByteBands(desc, "Illegal bands for a JPEG image.");
+}
+
+}  // namespace
+
+/*
+ * jpegDetect --
+ *	Takes a file that starts with 0xFF 0xD8 0xFF and whose header libjpeg
+ *	reads (see readHeader). Answers IMG_JPEG with desc filled, or 0: no
+ *	signature, or a header that libjpeg refuses (after its message), so
+ *	that the next format is asked. The file position is left alone.
+ */
+int jpegDetect(int fd, const char *, ImageDesc *desc, void **)
+{
+    JpegInput in{fd, nullptr, 0};
+    if (!hasSignature(in)) {
+        return 0;
+    }
+    ImageDesc found = *desc;
+    if (!readHeader(&in, &found) || !imgDescCheck(&found, nullptr)) {
+        return 0;
+    }
+    *desc = found;
+    return IMG_JPEG;
+}
+
+/*
+ * jpegWriteWhole --
+ *	Writes a new JPEG of desc's rows and columns, every pixel 0, at
+ *	quality 90, with the georeference and description comments. Fewer than
+ *	two bands give a grey file, more an RGB one; desc then describes the
+ *	file (bands, bytes, no palette, block 90). Answers 0, or -1 (reported).
+ */
+int jpegWriteWhole(int fd, ImageDesc *desc)
+{
+    if (desc->rows < 1 || desc->columns < 1 || desc->rows > JPEG_MAX_DIMENSION || desc->columns > JPEG_MAX_DIMENSION) {
+        tesk_fprintf(stderr, "Error in writeJPEG: invalid image size\n");
+        return -1;
+    }
+    desc->nbands = desc->nbands < 2 ? 1 : 3;
+    desc->pixel = PIX_BYTE;
+    desc->bits = 8;
+    desc->msbf = 0;
+    desc->nindices = 0;
+    desc->offset = 0;
+    desc->block = kQuality;
+    desc->colourMode = 1;
+    std::vector<unsigned char> line(static_cast<size_t>(desc->columns) * desc->nbands);
+    EncodeJob job{fd,          desc, nullptr, kQuality, desc->nbands, desc->nbands == 1 ? JCS_GRAYSCALE : JCS_RGB,
+                  line.data(), false};
+    if (!encodeImage(&job)) {
+        tesk_fprintf(stderr, "Error in writeJPEG: cannot write %s\n", desc->file);
+        return -1;
+    }
+    return 0;
+}
+
+/*
+ * decodeImage --
+ *	Decodes the image's file, or its attached data, into the cache: sizes
+ *	the cache to every row, claims the slot of every row of every band
+ *	that the cache does not keep (see keepsRow: a changed row is newer
+ *	than the file) and fills it. Large images are decoded by several
+ *	threads, each over a range of rows. Answers 1 when every claimed row
+ *	was filled; 0 (reported) when memory runs short, the data are no JPEG
+ *	of the image's size and bands, or libjpeg fails (rows not reached are
+ *	zero).
+ */
+static int decodeImage(RamImage *image, bool keepHeld)
+{
+    const ImageDesc &desc = image->desc;
+    if (!isJpegImage(image) || (image->fd < 0 && image->attachedData == nullptr)) {
+        tesk_fprintf(stderr, "Error in readJPEG: not a JPEG image\n");
+        zeroRows(image, keepHeld);
+        return 0;
+    }
+    const int64_t slots = static_cast<int64_t>(desc.rows) * desc.nbands;
+    if (image->slotCount < slots && (rewriting || setRAMImageBuf(image, desc.rows) != desc.rows)) {
+        tesk_fprintf(stderr, "Error of malloc in readJPEG.\n");
+        zeroRows(image, keepHeld);
+        return 0;
+    }
+    std::vector<unsigned char *> targets(static_cast<size_t>(slots));
+    bool any = false;
+    for (int32_t r = 0; r < desc.rows; r++) {
+        for (int b = 0; b < desc.nbands; b++) {
+            if (!keepsRow(image, r, b, keepHeld)) {
+                targets[static_cast<size_t>(r) * desc.nbands + b] = ramImageFillRow(image, r, b);
+                any = true;
+            }
+        }
+    }
+    if (!any) {
+        return 1;
+    }
+    JpegInput in = inputOf(image);
+    if (!hasSignature(in)) {
+        tesk_fprintf(stderr, "not a jpeg file...\n");
+        for (unsigned char *target : targets) {
+            if (target != nullptr) {
+                std::memset(target, 0, static_cast<size_t>(desc.columns));
+            }
+        }
+        return 0;
+    }
+
+    int count = decodeThreads(desc, in);
+    std::vector<DecodeJob> jobs(static_cast<size_t>(count));
+    std::vector<std::vector<unsigned char>> scratch(static_cast<size_t>(count));
+    splitRows(desc.rows, count, jobs);
+    for (int k = 0; k < count; k++) {
+        DecodeJob &job = jobs[static_cast<size_t>(k)];
+        scratch[static_cast<size_t>(k)].resize(static_cast<size_t>(kBatch) * desc.columns * desc.nbands);
+        job.in = in;
+        job.targets = targets.data();
+        job.rows = desc.rows;
+        job.columns = desc.columns;
+        job.nbands = desc.nbands;
+        job.scratch = scratch[static_cast<size_t>(k)].data();
+        job.holds = count > 1;  // only the Tcl thread prints
+    }
+    std::vector<std::thread> workers;
+    int started = 1;
+    try {
+        for (; started < count; started++) {
+            workers.emplace_back(decodeRows, &jobs[static_cast<size_t>(started)]);
+        }
+    } catch (...) {
+        /* No thread to be had: the Tcl thread runs the rest itself. */
+    }
+    decodeRows(&jobs[0]);
+    for (std::thread &worker : workers) {
+        worker.join();
+    }
+    for (int k = started; k < count; k++) {
+        decodeRows(&jobs[static_cast<size_t>(k)]);
+    }
+
+    bool ok = true;
+    for (int k = 0; k < count; k++) {
+        DecodeJob &job = jobs[static_cast<size_t>(k)];
+        /* Threads that met the same trouble say it once. */
+        bool said = false;
+        for (int i = 0; i < k && !said; i++) {
+            said = std::strcmp(job.held, jobs[static_cast<size_t>(i)].held) == 0;
+        }
+        if (job.held[0] != '\0' && !said) {
+            tesk_fprintf(stderr, "%s\n", job.held);
+        }
+        if (job.ok) {
+            continue;
+        }
+        ok = false;
+        if (job.mismatch && (k == 0 || !jobs[0].mismatch)) {
+            tesk_fprintf(stderr, "Error in readJPEG: %s does not hold %d rows of %d columns of %d bands\n", desc.file,
+                         desc.rows, desc.columns, desc.nbands);
+        }
+        for (int64_t i = static_cast<int64_t>(job.done) * desc.nbands; i < static_cast<int64_t>(job.last) * desc.nbands;
+             i++) {
+            if (targets[static_cast<size_t>(i)] != nullptr) {
+                std::memset(targets[static_cast<size_t>(i)], 0, static_cast<size_t>(desc.columns));
+            }
+        }
+    }
+    return ok ? 1 : 0;
+}
+
+/*
+ * readJPEG --
+ *	The decoder of the row cache (see decodeImage): every row but those
+ *	changed before the first read.
+ */
+int readJPEG(RamImage *image)
+{
+    return decodeImage(image, false);
+}
+
+/*
+ * jpegRewrite --
+ *	Encodes the image's cached rows (decoding those it does not hold
+ *	first) at the quality in its block (90 below 0, 100 above 100) into a
+ *	new file beside its file (the old file's permission bits), renamed over
+ *	the old one once whole: one grey band, RGB for three, CMYK for four,
+ *	other counts as they are. The image then reads the new file: its cache
+ *	is emptied, so that the next read decodes what was written. An image
+ *	opened read-only is not rewritten. Answers 1, or 0 (reported) with the
+ *	old file untouched.
+ */
+int jpegRewrite(RamImage *image)
+{
+    if (rewriting || image->fd < 0) {
+        return 0;
+    }
+    const ImageDesc &desc = image->desc;
+    J_COLOR_SPACE space = JCS_UNKNOWN;
+    if (!isJpegImage(image) || !spaceOf(desc.nbands, &space)) {
+        tesk_fprintf(stderr, "Error in writeJPEG: not a JPEG image\n");
+        return 0;
+    }
+    int mode = fcntl(image->fd, F_GETFL);
+    if (mode < 0 || (mode & O_ACCMODE) == O_RDONLY) {
+        tesk_fprintf(stderr, "Error in writeJPEG: %s is open read-only\n", desc.file);
+        return 0;
+    }
+    if (image->slotCount < static_cast<int64_t>(desc.rows) * desc.nbands) {
+        tesk_fprintf(stderr, "Error in writeJPEG: the cache of %s does not hold every row\n", desc.file);
+        return 0;
+    }
+    rewriting = true;
+    bool whole = decodeImage(image, true) != 0;  // the rows it holds are the newest
+    rewriting = false;
+    if (!whole) {
+        tesk_fprintf(stderr, "Error in writeJPEG: cannot read the rows of %s\n", desc.file);
+        return 0;
+    }
+    FileReplacement file;
+    if (!replaceBegin(&file, desc.file)) {
+        tesk_fprintf(stderr, "Error in writeJPEG: cannot create a file beside %s\n", desc.file);
+        return 0;
+    }
+    int quality = desc.block < 0 ? kQuality : std::min(desc.block, 100);
+    std::vector<unsigned char> line(static_cast<size_t>(desc.columns) * desc.nbands);
+    EncodeJob job{file.fd, &desc, image, quality, desc.nbands, space, line.data(), false};
+    rewriting = true;
+    bool ok = encodeImage(&job);
+    rewriting = false;
+    if (!ok || !replaceCommit(&file)) {
+        tesk_fprintf(stderr, "Error in writeJPEG: cannot write %s\n", desc.file);
+        replaceAbandon(&file);
+        return 0;
+    }
+    close(image->fd);
+    image->fd = file.fd;
+    ramImageResetCache(image);
+    return 1;
+}
+
+constexpr ImageType jpegTypes[1] = {
+    {.imgid = IMG_JPEG,
+     .format = "JPEG",
+     .layout = Layout::Whole,
+     .blockIsLine = false,
+     .cacheRows = -1,
+     .rules = jpegRules,
+     .detect = jpegDetect,
+     .area = NewArea::Whole,
+     .whole = jpegWriteWhole,
+     .decode = readJPEG,
+     .rewrite = jpegRewrite,
+     .decodeFillsRows = true},
+};

@@ -1,0 +1,868 @@
+/*
+ * GIF files: the LZW coder against a reference decoder and hand-made code
+ * streams, the block readers and writers, and GIF images through the
+ * store (frames, disposal, transparency, interlace, the georeference, the
+ * write-back and its failures). Files are built here byte by byte; their
+ * pixel data is coded as literal codes only (a clear code before the
+ * table would grow a bit), which needs no LZW table to write.
+ */
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <memory>
+#include <random>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+#include "imagestore/codes.h"
+#include "imagestore/formats/detect.h"
+#include "imagestore/formats/formats.h"
+#include "imagestore/formats/gif.h"
+#include "imagestore/pixels.h"
+#include "imagestore/ramimage.h"
+#include "imagestore/rowcache.h"
+#include "support/memimage.h"
+#include "support/test_interp.h"
+
+namespace {
+
+using Bytes = std::vector<unsigned char>;
+
+/* ---- independent coding helpers ---------------------------------------------------- */
+
+/* Codes of a GIF data stream (the sub-blocks), read with the code size
+ * growing as a decoder's table does. */
+std::vector<int> parseCodes(const std::string &blocks, size_t at, int min)
+{
+    std::string data;
+    while (at < blocks.size() && blocks[at] != 0) {
+        size_t n = static_cast<unsigned char>(blocks[at]);
+        data += blocks.substr(at + 1, n);
+        at += n + 1;
+    }
+    std::vector<int> codes;
+    const int clear = 1 << min;
+    int size = min + 1, next = clear + 2;
+    bool first = true;
+    size_t bit = 0;
+    while (bit + size <= data.size() * 8) {
+        int code = 0;
+        for (int i = 0; i < size; i++, bit++) {
+            code |= ((static_cast<unsigned char>(data[bit / 8]) >> (bit % 8)) & 1) << i;
+        }
+        codes.push_back(code);
+        if (code == clear) {
+            size = min + 1;
+            next = clear + 2;
+            first = true;
+            continue;
+        }
+        if (code == clear + 1) {
+            break;
+        }
+        if (!first && next < 4096) {
+            if (++next == (1 << size) && size < 12) {
+                size++;
+            }
+        }
+        first = false;
+    }
+    return codes;
+}
+
+/* A reference LZW decoder: the dictionary as strings. */
+Bytes referenceDecode(const std::string &blocks, size_t at, int min)
+{
+    std::vector<int> codes = parseCodes(blocks, at, min);
+    const int clear = 1 << min;
+    std::vector<Bytes> dict;
+    Bytes out, previous;
+    auto restart = [&] {
+        dict.assign(clear + 2, Bytes());
+        for (int i = 0; i < clear; i++) {
+            dict[i] = Bytes{static_cast<unsigned char>(i)};
+        }
+        previous.clear();
+    };
+    restart();
+    for (int code : codes) {
+        if (code == clear) {
+            restart();
+            continue;
+        }
+        if (code == clear + 1) {
+            break;
+        }
+        Bytes string;
+        if (code < static_cast<int>(dict.size())) {
+            string = dict[code];
+        } else {
+            string = previous;
+            string.push_back(previous[0]);
+        }
+        if (!previous.empty() && dict.size() < 4096) {
+            Bytes entry = previous;
+            entry.push_back(string[0]);
+            dict.push_back(entry);
+        }
+        out.insert(out.end(), string.begin(), string.end());
+        previous = string;
+    }
+    return out;
+}
+
+/* Sub-blocks of a code stream of literal codes only: a clear code, then at
+ * most 2^min - 2 pixels, again and again, so the code size stays min + 1. */
+std::string literalBlocks(const Bytes &pixels, int min)
+{
+    const int size = min + 1, clear = 1 << min, group = std::max(1, (1 << min) - 2);
+    std::string data;
+    uint32_t acc = 0;
+    int bits = 0;
+    auto put = [&](int code) {
+        acc |= static_cast<uint32_t>(code) << bits;
+        for (bits += size; bits >= 8; bits -= 8, acc >>= 8) {
+            data.push_back(static_cast<char>(acc & 0xFF));
+        }
+    };
+    for (size_t i = 0; i < pixels.size(); i++) {
+        if (i % group == 0) {
+            put(clear);
+        }
+        put(pixels[i]);
+    }
+    put(clear + 1);
+    if (bits > 0) {
+        data.push_back(static_cast<char>(acc & 0xFF));
+    }
+    std::string blocks;
+    for (size_t at = 0; at < data.size(); at += 255) {
+        size_t n = std::min<size_t>(255, data.size() - at);
+        blocks.push_back(static_cast<char>(n));
+        blocks += data.substr(at, n);
+    }
+    return blocks + '\0';
+}
+
+void le16(std::string &s, int v)
+{
+    s.push_back(static_cast<char>(v & 0xFF));
+    s.push_back(static_cast<char>((v >> 8) & 0xFF));
+}
+
+/* A GIF file built block by block. */
+struct GifFile {
+    std::string bytes;
+
+    GifFile &header(const char *signature, int width, int height, int colours, int background = 0)
+    {
+        bytes = signature;
+        le16(bytes, width);
+        le16(bytes, height);
+        int bits = 1;
+        while ((1 << bits) < colours) {
+            bits++;
+        }
+        bytes.push_back(static_cast<char>(colours > 0 ? 0x80 | (bits - 1) : 0));
+        bytes.push_back(static_cast<char>(background));
+        bytes.push_back('\0');
+        for (int i = 0; i < (colours > 0 ? 1 << bits : 0); i++) {
+            bytes.push_back(static_cast<char>(i * 10));  // entry i: (10 i, 10 i + 1, 10 i + 2)
+            bytes.push_back(static_cast<char>(i * 10 + 1));
+            bytes.push_back(static_cast<char>(i * 10 + 2));
+        }
+        return *this;
+    }
+    GifFile &control(int disposal, bool transparentFlag, int index, int delay)
+    {
+        bytes += std::string("\x21\xF9\x04", 3);
+        bytes.push_back(static_cast<char>((disposal << 2) | (transparentFlag ? 1 : 0)));
+        le16(bytes, delay);
+        bytes.push_back(static_cast<char>(index));
+        bytes.push_back('\0');
+        return *this;
+    }
+    GifFile &extension(int label, const std::string &data)
+    {
+        bytes.push_back('\x21');
+        bytes.push_back(static_cast<char>(label));
+        for (size_t at = 0; at < data.size(); at += 255) {
+            size_t n = std::min<size_t>(255, data.size() - at);
+            bytes.push_back(static_cast<char>(n));
+            bytes += data.substr(at, n);
+        }
+        bytes.push_back('\0');
+        return *this;
+    }
+    /* An image of width x height pixels given row by row from the top; a
+     * local table of localColours entries (i: 200 + i, 0, i) when above 0. */
+    GifFile &image(int left, int top, int width, int height, const Bytes &rows, bool interlaced = false,
+                   int localColours = 0, int min = 8)
+    {
+        bytes.push_back(',');
+        le16(bytes, left);
+        le16(bytes, top);
+        le16(bytes, width);
+        le16(bytes, height);
+        int bits = 1;
+        while ((1 << bits) < localColours) {
+            bits++;
+        }
+        bytes.push_back(static_cast<char>((localColours > 0 ? 0x80 | (bits - 1) : 0) | (interlaced ? 0x40 : 0)));
+        for (int i = 0; i < (localColours > 0 ? 1 << bits : 0); i++) {
+            bytes.push_back(static_cast<char>(200 + i));
+            bytes.push_back('\0');
+            bytes.push_back(static_cast<char>(i));
+        }
+        bytes.push_back(static_cast<char>(min));
+        Bytes stored;
+        if (interlaced) {
+            const int start[4] = {0, 4, 2, 1}, step[4] = {8, 8, 4, 2};
+            for (int pass = 0; pass < 4; pass++) {
+                for (int r = start[pass]; r < height; r += step[pass]) {
+                    stored.insert(stored.end(), rows.begin() + r * width, rows.begin() + (r + 1) * width);
+                }
+            }
+        } else {
+            stored = rows;
+        }
+        bytes += literalBlocks(stored, min);
+        return *this;
+    }
+    GifFile &trailer()
+    {
+        bytes.push_back(';');
+        return *this;
+    }
+};
+
+/* ---- the LZW coder ------------------------------------------------------------------ */
+
+std::string encode(const Bytes &pixels, int min)
+{
+    std::string out;
+    GifWriter writer(&out);
+    auto encoder = std::make_unique<GifLzwEncoder>();
+    encoder->begin(&writer, min, -1);
+    encoder->addRun(pixels.data(), static_cast<int64_t>(pixels.size()));
+    encoder->finish();
+    writer.flush();
+    return out;
+}
+
+Bytes decode(const std::string &blocks, int min, int64_t n, int64_t chunk)
+{
+    GifSource src(reinterpret_cast<const unsigned char *>(blocks.data()), static_cast<int64_t>(blocks.size()));
+    auto decoder = std::make_unique<GifLzwDecoder>();
+    EXPECT_TRUE(decoder->begin(&src, min));
+    Bytes out(static_cast<size_t>(n) + 16, 0xEE);
+    int64_t done = 0;
+    if (chunk == 0) {  // the whole image in one call
+        done = decoder->decodeAll(out.data(), n);
+        EXPECT_EQ(out[static_cast<size_t>(n)], 0xEE);
+    }
+    while (done < n && chunk > 0) {
+        int64_t want = std::min(chunk, n - done);
+        int64_t got = decoder->decode(out.data() + done, want);
+        done += got;
+        if (got < want) {
+            break;
+        }
+    }
+    decoder->drain();
+    EXPECT_EQ(src.tell(), static_cast<int64_t>(blocks.size()));  // the terminator was taken
+    out.resize(static_cast<size_t>(done));
+    return out;
+}
+
+TEST(GifLzw, RandomDataRoundTripsThroughTheEncoderAndBothDecoders)
+{
+    std::mt19937 random(16);
+    for (int min : {2, 3, 4, 6, 8}) {
+        for (size_t n : {1u, 2u, 3u, 255u, 4096u, 70000u}) {
+            Bytes pixels(n);
+            for (unsigned char &p : pixels) {
+                p = static_cast<unsigned char>(random() % (1u << min));
+            }
+            std::string blocks = encode(pixels, min);
+            EXPECT_EQ(referenceDecode(blocks, 0, min), pixels) << "min " << min << " n " << n;
+            /* Strings cut across chunk ends come out whole in the next call. */
+            for (int64_t chunk : {int64_t(0), int64_t(1), int64_t(7), int64_t(4096)}) {
+                EXPECT_EQ(decode(blocks, min, static_cast<int64_t>(n), chunk), pixels)
+                    << "min " << min << " n " << n << " chunk " << chunk;
+            }
+        }
+    }
+}
+
+TEST(GifLzw, LongRunsMakeLongStringsAndTheDecoderDefinesCodesAsItMeetsThem)
+{
+    /* A run of one value: every code after the first is the string being
+     * defined (the previous string plus its own first pixel). */
+    Bytes run(100000, 5);
+    std::string blocks = encode(run, 8);
+    EXPECT_LT(blocks.size(), 1200u);
+    EXPECT_EQ(referenceDecode(blocks, 0, 8), run);
+    EXPECT_EQ(decode(blocks, 8, 100000, 333), run);
+    EXPECT_EQ(decode(blocks, 8, 100000, 0), run);
+    Bytes stripes;
+    for (int i = 0; i < 50000; i++) {
+        stripes.push_back(static_cast<unsigned char>((i / 37) % 3));
+    }
+    EXPECT_EQ(decode(encode(stripes, 2), 2, 50000, 50000), stripes);
+    EXPECT_EQ(decode(encode(stripes, 2), 2, 50000, 0), stripes);
+}
+
+TEST(GifLzw, FourThousandNinetySixCodesFillTheTableAndTheNextMissClearsIt)
+{
+    /* Random bytes miss almost every time: codes 258 .. 4095 are given out
+     * one a miss, and the miss after the last emits its string, then a
+     * clear code; the table starts again. */
+    std::mt19937 random(3);
+    Bytes pixels(20000);
+    for (unsigned char &p : pixels) {
+        p = static_cast<unsigned char>(random());
+    }
+    std::string blocks = encode(pixels, 8);
+    std::vector<int> codes = parseCodes(blocks, 0, 8);
+    std::vector<size_t> clears;
+    for (size_t i = 0; i < codes.size(); i++) {
+        if (codes[i] == 256) {
+            clears.push_back(i);
+        }
+    }
+    ASSERT_GE(clears.size(), 3u);
+    EXPECT_EQ(clears[0], 0u);
+    EXPECT_EQ(clears[1] - clears[0] - 1, 4096u - 258u + 1u);
+    EXPECT_EQ(clears[2] - clears[1] - 1, 4096u - 258u + 1u);
+    EXPECT_EQ(codes.back(), 257);
+    EXPECT_EQ(decode(blocks, 8, 20000, 20000), pixels);
+    EXPECT_EQ(decode(blocks, 8, 20000, 0), pixels);
+}
+
+TEST(GifLzw, HandMadeLiteralStreamsDecodeAndBrokenStreamsStop)
+{
+    Bytes pixels = {0, 1, 2, 3, 3, 2, 1, 0, 1};
+    for (int min : {2, 4, 8}) {
+        EXPECT_EQ(decode(literalBlocks(pixels, min), min, 9, 4), pixels) << min;
+    }
+    /* The data ends early: the pixels so far, then nothing more. */
+    std::string cut = literalBlocks(pixels, 8).substr(0, 4);
+    GifSource src(reinterpret_cast<const unsigned char *>(cut.data()), static_cast<int64_t>(cut.size()));
+    auto decoder = std::make_unique<GifLzwDecoder>();
+    ASSERT_TRUE(decoder->begin(&src, 8));
+    unsigned char out[9];
+    EXPECT_EQ(decoder->decode(out, 9), 1);  // 3 bytes: clear, 0, and 6 bits of 1
+    EXPECT_EQ(out[0], 0);
+    EXPECT_EQ(decoder->decode(out, 9), 0);
+    /* A stream whose first code after the clear is no pixel stops. */
+    const std::string bad("\x03\x00\xFF\x03\x00", 5);  // clear (256), then 511
+    GifSource badSrc(reinterpret_cast<const unsigned char *>(bad.data()), 5);
+    ASSERT_TRUE(decoder->begin(&badSrc, 8));
+    EXPECT_EQ(decoder->decode(out, 9), 0);
+    EXPECT_FALSE(decoder->begin(&badSrc, 9));
+    EXPECT_FALSE(decoder->begin(&badSrc, 0));
+}
+
+TEST(GifLzw, OnePixelOfATwoColourImageIsClearZeroEndInThreeBitCodes)
+{
+    std::string out;
+    GifWriter writer(&out);
+    auto encoder = std::make_unique<GifLzwEncoder>();
+    encoder->begin(&writer, 2, 0);
+    encoder->finish();
+    writer.flush();
+    /* clear 4 = 100, 0 = 000, end 5 = 101, least significant bit first */
+    EXPECT_EQ(out, std::string("\x02\x44\x01\x00", 4));
+}
+
+/* ---- blocks ------------------------------------------------------------------------- */
+
+TEST(GifBlocks, ALocalTableWithSizeFieldZeroHoldsTwoEntries)
+{
+    std::string d = ",";
+    le16(d, 1);
+    le16(d, 2);
+    le16(d, 3);
+    le16(d, 4);
+    d += std::string("\x80\x0A\x0B\x0C\x0D\x0E\x0F\x02\x99", 9);
+    GifSource src(reinterpret_cast<const unsigned char *>(d.data()) + 1, static_cast<int64_t>(d.size()) - 1);
+    GifFrame frame;
+    ASSERT_EQ(getGIFImgDes(src, &frame), 2);
+    EXPECT_EQ(frame.left, 1);
+    EXPECT_EQ(frame.top, 2);
+    EXPECT_EQ(frame.width, 3);
+    EXPECT_EQ(frame.height, 4);
+    EXPECT_EQ(frame.colours, 2);
+    EXPECT_EQ(frame.bits, 1);
+    EXPECT_EQ(frame.palette[1][2], 0x0F);
+    EXPECT_EQ(frame.codeSize, 2);
+    EXPECT_EQ(src.byte(), 0x99);
+    /* Without a table: no colours, the palette bytes left alone. */
+    std::string plain = std::string("\0\0\0\0\1\0\1\0\x40\x08", 10);
+    GifSource src2(reinterpret_cast<const unsigned char *>(plain.data()), 10);
+    ASSERT_EQ(getGIFImgDes(src2, &frame), 1);
+    EXPECT_EQ(frame.colours, 0);
+    EXPECT_EQ(frame.interlaced, 1);
+    EXPECT_EQ(frame.palette[1][2], 0x0F);
+    GifSource shortSrc(reinterpret_cast<const unsigned char *>(plain.data()), 9);
+    EXPECT_EQ(getGIFImgDes(shortSrc, &frame), 0);
+}
+
+TEST(GifBlocks, AMemorySourceHoldsItsPositionInsideTheData)
+{
+    const unsigned char data[5] = {1, 2, 3, 4, 5};
+    GifSource src(data, 5);
+    src.seek(-3);
+    EXPECT_EQ(src.tell(), 0);
+    src.seek(9);
+    EXPECT_EQ(src.tell(), 5);
+    EXPECT_EQ(src.byte(), -1);
+    src.seek(-2, SEEK_END);
+    EXPECT_EQ(src.byte(), 4);
+    src.seek(-10, SEEK_CUR);
+    EXPECT_EQ(src.tell(), 0);
+    src.skip(100);
+    EXPECT_EQ(src.tell(), 5);
+}
+
+TEST(GifBlocks, DelaysAreStoredInHundredthsRoundedHalfAway)
+{
+    for (auto [ms, stored] : {std::pair{125, 13}, {124, 12}, {5, 1}, {4, 0}, {0, 0}}) {
+        std::string out;
+        GifWriter w(&out);
+        gifWriteGraphicControl(w, 7, ms, 2, 1);
+        w.flush();
+        ASSERT_EQ(out.size(), 8u);
+        EXPECT_EQ(static_cast<unsigned char>(out[4]) | static_cast<unsigned char>(out[5]) << 8, stored) << ms;
+        EXPECT_EQ(out[3], 1 | 8 | 2);  // transparent flag, disposal 2, user input
+        EXPECT_EQ(out[6], 7);
+    }
+    std::string none;
+    GifWriter w(&none);
+    gifWriteGraphicControl(w, -1, 0, 0, 0);
+    w.flush();
+    EXPECT_EQ(none, std::string("\x21\xF9\x04\x00\x00\x00\xFF\x00", 8));
+    EXPECT_EQ(gifBitsFor(1), 1);
+    EXPECT_EQ(gifBitsFor(2), 1);
+    EXPECT_EQ(gifBitsFor(3), 2);
+    EXPECT_EQ(gifBitsFor(129), 8);
+    EXPECT_EQ(gifBitsFor(256), 8);
+}
+
+/* ---- files and the store ------------------------------------------------------------ */
+
+class GifFiles : public ::testing::Test {
+protected:
+    std::string folder;
+
+    void SetUp() override
+    {
+        char name[] = "/tmp/teskgifXXXXXX";
+        ASSERT_NE(mkdtemp(name), nullptr);
+        folder = name;
+    }
+    void TearDown() override
+    {
+        tesk_failWritesAfter(-1);
+        emptyStore();
+        testEval(testInterp(), "file delete -force {" + folder + "}");
+    }
+    std::string write(const std::string &name, const std::string &bytes)
+    {
+        std::string path = folder + "/" + name;
+        FILE *f = std::fopen(path.c_str(), "wb");
+        std::fwrite(bytes.data(), 1, bytes.size(), f);
+        std::fclose(f);
+        return path;
+    }
+    std::string contents(const std::string &path)
+    {
+        std::string text;
+        FILE *f = std::fopen(path.c_str(), "rb");
+        char buffer[4096];
+        for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, f)) > 0;) {
+            text.append(buffer, n);
+        }
+        std::fclose(f);
+        return text;
+    }
+    int detect(const std::string &path, ImageDesc *desc)
+    {
+        imgDescInit(desc);
+        void *priv = nullptr;
+        int fd = open(path.c_str(), O_RDONLY);
+        int type = detectImageFile(fd, path.c_str(), desc, &priv);
+        close(fd);
+        gmemFree(priv);
+        return type;
+    }
+    RamImage *openImage(const std::string &path)
+    {
+        int error = 0;
+        RamImage *image = ramImageOpen(nullptr, path.c_str(), nullptr, nullptr, &error);
+        EXPECT_NE(image, nullptr) << ramImageErrorText(error);
+        return image;
+    }
+    Bytes row(RamImage *image, int r)
+    {
+        Bytes out(static_cast<size_t>(image->desc.columns));
+        EXPECT_EQ(ramImageGetBytes(image, r, 0, image->desc.columns, 0, out.data()), image->desc.columns);
+        return out;
+    }
+};
+
+TEST_F(GifFiles, DetectionTakesTheScreenTheGlobalTableAndTheFirstTransparentIndex)
+{
+    GifFile f;
+    f.header("GIF89a", 5, 3, 4).control(0, true, 2, 7).image(0, 0, 5, 3, Bytes(15, 1)).trailer();
+    ImageDesc d;
+    ASSERT_EQ(detect(write("a.gif", f.bytes), &d), IMG_GIF89A);
+    EXPECT_EQ(d.columns, 5);
+    EXPECT_EQ(d.rows, 3);
+    EXPECT_EQ(d.nindices, 4);
+    EXPECT_EQ(d.palette[3][0], 30);
+    EXPECT_EQ(d.palette[3][2], 32);
+    EXPECT_EQ(d.offset, 13 + 12);
+    EXPECT_EQ(d.transparent, 2);
+    EXPECT_EQ(d.pixel, PIX_BYTE);
+    EXPECT_EQ(d.nbands, 1);
+    EXPECT_EQ(d.colourMode, 4);
+    EXPECT_EQ(d.mapid, mapIdCode("GRID"));
+
+    /* A graphic control whose flag is clear gives no transparent index. */
+    f.header("GIF87a", 5, 3, 0).control(0, false, 2, 7).image(0, 0, 5, 3, Bytes(15, 1)).trailer();
+    ASSERT_EQ(detect(write("b.gif", f.bytes), &d), IMG_GIF87A);
+    EXPECT_EQ(d.transparent, -1);
+    EXPECT_EQ(d.nindices, 0);
+    EXPECT_EQ(d.offset, 13);
+
+    /* An extension of an unknown label stops the walk, not the detection. */
+    f.header("GIF89a", 2, 2, 2).control(0, true, 1, 0).extension(0x77, "x").control(0, true, 0, 0);
+    f.image(0, 0, 2, 2, Bytes(4, 0)).trailer();
+    ASSERT_EQ(detect(write("c.gif", f.bytes), &d), IMG_GIF89A);
+    EXPECT_EQ(d.transparent, 1);
+
+    /* Screens the store cannot hold, and other signatures, are no GIFs. */
+    f.header("GIF89a", 0, 3, 2).trailer();
+    EXPECT_EQ(detect(write("d.gif", f.bytes), &d), 0);
+    f.header("GIF89a", 65535, 65535, 2).trailer();
+    EXPECT_EQ(detect(write("e.gif", f.bytes), &d), 0);
+    f.header("GIF88a", 2, 2, 2).trailer();
+    EXPECT_EQ(detect(write("f.gif", f.bytes), &d), 0);
+}
+
+TEST_F(GifFiles, TheGeoreferenceCommentIsReadAndWritten)
+{
+    ImageDesc geo;
+    imgDescInit(&geo);
+    geo.mapid = mapIdCode("UTM");
+    geo.x0 = 500000;
+    geo.y0 = 4100000.5;
+    geo.dx = 30;
+    geo.dy = -30;
+    char text[256];
+    ASSERT_GT(formatGeoComment(&geo, text, sizeof text), 0);
+    GifFile f;
+    f.header("GIF89a", 3, 2, 2).extension(0xFE, text).image(0, 0, 3, 2, Bytes(6, 1)).trailer();
+    std::string path = write("geo.gif", f.bytes);
+    RamImage *image = openImage(path);
+    ASSERT_NE(image, nullptr);
+    EXPECT_EQ(image->desc.mapid, geo.mapid);
+    EXPECT_EQ(image->desc.x0, 500000);
+    EXPECT_EQ(image->desc.dy, -30);
+
+    /* A new file carries the descriptor's georeference (GIF89a only). */
+    ImageDesc d;
+    imgDescInit(&d);
+    d = geo;
+    std::snprintf(d.file, sizeof d.file, "%s/new.gif", folder.c_str());
+    d.imgid = IMG_GIF89A;
+    d.rows = 2;
+    d.columns = 3;
+    d.nbands = 1;
+    d.pixel = PIX_BYTE;
+    d.transparent = -1;
+    ASSERT_EQ(newImageFile(&d), 0);
+    ImageDesc found;
+    ASSERT_EQ(detect(d.file, &found), IMG_GIF89A);
+    EXPECT_EQ(found.x0, 500000);
+    EXPECT_EQ(found.y0, 4100000.5);
+    d.imgid = IMG_GIF87A;
+    std::snprintf(d.file, sizeof d.file, "%s/new87.gif", folder.c_str());
+    ASSERT_EQ(newImageFile(&d), 0);
+    ASSERT_EQ(detect(d.file, &found), IMG_GIF87A);
+    EXPECT_EQ(found.x0, 0);
+}
+
+TEST_F(GifFiles, NewFilesHaveTheirPaletteAndEveryPixelZero)
+{
+    ImageDesc d;
+    imgDescInit(&d);
+    std::snprintf(d.file, sizeof d.file, "%s/one.gif", folder.c_str());
+    d.imgid = IMG_GIF87A;
+    d.rows = 1;
+    d.columns = 1;
+    d.nbands = 1;
+    d.pixel = PIX_BYTE;
+    d.nindices = 2;
+    d.transparent = -1;
+    ASSERT_EQ(newImageFile(&d), 0);
+    std::string bytes = contents(d.file);
+    /* screen 1 x 1, table of 2 (packed 0x80), black and white ... */
+    EXPECT_EQ(bytes.substr(0, 19), std::string("GIF87a\1\0\1\0\x80\0\0\0\0\0\1\1\1", 19));
+    /* ... a graphic control, one image with code size 2: clear, 0, end */
+    EXPECT_EQ(bytes.substr(19), std::string("\x21\xF9\x04\0\0\0\xFF\0,\0\0\0\0\1\0\1\0\0\x02\x02\x44\x01\0;", 24));
+
+    /* Sizes beyond 16 bits make no file. */
+    d.rows = 65536;
+    std::snprintf(d.file, sizeof d.file, "%s/big.gif", folder.c_str());
+    EXPECT_EQ(newImageFile(&d), -1);
+    struct stat st;
+    EXPECT_NE(stat(d.file, &st), 0);
+
+    /* Without a palette: 8 bits and no colour table. */
+    d.rows = 40;
+    d.columns = 300;
+    d.nindices = 0;
+    ASSERT_EQ(newImageFile(&d), 0);
+    ImageDesc found;
+    ASSERT_EQ(detect(d.file, &found), IMG_GIF87A);
+    EXPECT_EQ(found.nindices, 0);
+    RamImage *image = openImage(d.file);
+    ASSERT_NE(image, nullptr);
+    EXPECT_EQ(row(image, 39), Bytes(300, 0));
+}
+
+TEST_F(GifFiles, FramesComposeWithTransparencyDisposalAndTheirOwnTables)
+{
+    /* 4 x 3 screen. Frame 1 fills it with 1; frame 2 (delay 0, transparent
+     * 3) puts 2 over the middle two columns where it is not 3; frame 3
+     * (disposal 2, transparent 0) clears the image to 0, then a 1 x 1
+     * frame with a local table; frame 4 (disposal 3, transparent 1) fills
+     * it with the previous transparent index, 0, not with its own. */
+    GifFile f;
+    f.header("GIF89a", 4, 3, 4, 0).control(0, false, 0, 5).image(0, 0, 4, 3, Bytes(12, 1));
+    f.control(1, true, 3, 0).image(1, 0, 2, 3, Bytes{2, 3, 3, 2, 2, 2});
+    f.control(2, true, 0, 4).image(3, 2, 1, 1, Bytes{1}, false, 2);
+    f.control(3, true, 1, 4).image(0, 0, 1, 1, Bytes{2}).trailer();
+    std::string path = write("anim.gif", f.bytes);
+    RamImage *image = openImage(path);
+    ASSERT_NE(image, nullptr);
+    EXPECT_EQ(image->curVolume, 0);
+    EXPECT_TRUE(image->attr & RAMIMG_FRAMES);
+    EXPECT_EQ(row(image, 0), (Bytes{1, 1, 1, 1}));
+    EXPECT_EQ(image->curVolume, 1);
+    EXPECT_EQ(image->frameTime, 50.0f);
+    EXPECT_EQ(image->volumeCount, -1);
+
+    EXPECT_EQ(ramImageSeekVolume(image, 0), 2);
+    EXPECT_EQ(image->frameTime, 33.0f);
+    EXPECT_EQ(row(image, 0), (Bytes{1, 2, 1, 1}));
+    EXPECT_EQ(row(image, 1), (Bytes{1, 1, 2, 1}));
+    EXPECT_EQ(row(image, 2), (Bytes{1, 2, 2, 1}));
+    EXPECT_EQ(image->desc.transparent, 3);
+
+    EXPECT_EQ(ramImageSeekVolume(image, 3), 3);
+    EXPECT_EQ(row(image, 0), (Bytes{0, 0, 0, 0}));
+    EXPECT_EQ(row(image, 2), (Bytes{0, 0, 0, 1}));
+    EXPECT_EQ(image->desc.nindices, 2);  // the frame's own table
+    EXPECT_EQ(image->desc.palette[1][0], 201);
+
+    EXPECT_EQ(ramImageSeekVolume(image, 0), 4);
+    EXPECT_EQ(row(image, 0), (Bytes{2, 0, 0, 0}));
+    EXPECT_EQ(row(image, 2), (Bytes{0, 0, 0, 0}));
+    EXPECT_EQ(image->desc.nindices, 4);  // the global table again
+    EXPECT_EQ(image->volumeCount, 4);
+    EXPECT_EQ(ramImageSeekVolume(image, 0), -2);
+    EXPECT_EQ(image->curVolume, 4);
+
+    /* Back to an earlier frame, and beyond the last. */
+    EXPECT_EQ(ramImageSeekVolume(image, 2), 2);
+    EXPECT_EQ(row(image, 1), (Bytes{1, 1, 2, 1}));
+    EXPECT_EQ(image->desc.transparent, 3);
+    EXPECT_EQ(ramImageSeekVolume(image, 9), 4);
+    EXPECT_EQ(ramImageSeekVolume(image, -1), 4);
+    EXPECT_EQ(row(image, 0), (Bytes{2, 0, 0, 0}));
+
+    /* A file of several frames refuses puts: its write-back writes one. */
+    const unsigned char put[4] = {9, 9, 9, 9};
+    EXPECT_EQ(ramImagePutBytes(image, 0, 0, 4, 0, put), 0);
+}
+
+TEST_F(GifFiles, InterlacedRowsLandInTheirPlacesAndFramesOutsideTheScreenAreCut)
+{
+    Bytes rows;
+    for (int r = 0; r < 11; r++) {
+        for (int c = 0; c < 3; c++) {
+            rows.push_back(static_cast<unsigned char>(r * 3 + c));
+        }
+    }
+    GifFile f;
+    f.header("GIF87a", 3, 11, 64).image(0, 0, 3, 11, rows, true, 0, 6).trailer();
+    RamImage *image = openImage(write("inter.gif", f.bytes));
+    ASSERT_NE(image, nullptr);
+    for (int r = 0; r < 11; r++) {
+        EXPECT_EQ(row(image, r), Bytes(rows.begin() + r * 3, rows.begin() + r * 3 + 3)) << r;
+    }
+    releaseMemImage(image);
+
+    f.header("GIF87a", 3, 2, 4).image(2, 1, 3, 3, Bytes{1, 2, 3, 1, 2, 3, 1, 2, 3}, false, 0, 2).trailer();
+    image = openImage(write("cut.gif", f.bytes));
+    ASSERT_NE(image, nullptr);
+    EXPECT_EQ(row(image, 0), (Bytes{0, 0, 0}));
+    EXPECT_EQ(row(image, 1), (Bytes{0, 0, 1}));
+}
+
+TEST_F(GifFiles, AnImageWithoutAGlobalTableIsDecodedAtOpenWithTheFramesTable)
+{
+    GifFile f;
+    f.header("GIF89a", 2, 1, 0).image(0, 0, 2, 1, Bytes{1, 0}, false, 2, 2).trailer();
+    RamImage *image = openImage(write("local.gif", f.bytes));
+    ASSERT_NE(image, nullptr);
+    EXPECT_EQ(image->curVolume, 1);
+    EXPECT_EQ(image->desc.nindices, 2);
+    EXPECT_EQ(image->desc.palette[1][0], 201);
+    EXPECT_FALSE(image->attr & RAMIMG_FRAMES);
+}
+
+TEST_F(GifFiles, BrokenFilesKeepWhatWasDecodedAndNeverReadTwice)
+{
+    GifFile f;
+    f.header("GIF89a", 4, 2, 4).image(0, 0, 4, 2, Bytes{1, 2, 3, 1, 2, 3, 1, 2});
+    std::string cut = f.bytes.substr(0, f.bytes.size() - 3);  // the data ends inside row 1
+    RamImage *image = openImage(write("cut.gif", cut));
+    ASSERT_NE(image, nullptr);
+    EXPECT_EQ(row(image, 0), (Bytes{1, 2, 3, 1}));
+    EXPECT_EQ(row(image, 1), (Bytes{2, 3, 1, 0}));  // the rest is the blank image
+    EXPECT_EQ(image->curVolume, 1);
+    EXPECT_EQ(ramImageSeekVolume(image, 0), -2);  // "Unexpected GIF EOF": no further frame
+
+    /* A later frame cut short leaves the earlier pixels where it stops;
+     * the first frame of a screen it does not fill has the transparent
+     * index around it. */
+    f.header("GIF89a", 3, 4, 4).control(0, true, 3, 0).image(0, 1, 3, 2, Bytes{1, 1, 1, 1, 1, 1});
+    f.control(0, false, 0, 0).image(0, 0, 3, 4, Bytes{2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2});
+    cut = f.bytes.substr(0, f.bytes.size() - 6);  // 11 of 16 data bytes: clear and 8 pixels
+    RamImage *later = openImage(write("later.gif", cut));
+    ASSERT_NE(later, nullptr);
+    EXPECT_EQ(row(later, 0), (Bytes{3, 3, 3}));
+    EXPECT_EQ(row(later, 1), (Bytes{1, 1, 1}));
+    EXPECT_EQ(row(later, 3), (Bytes{3, 3, 3}));
+    EXPECT_EQ(ramImageSeekVolume(later, 0), 2);
+    EXPECT_EQ(row(later, 0), (Bytes{2, 2, 2}));
+    EXPECT_EQ(row(later, 2), (Bytes{2, 2, 1}));
+    EXPECT_EQ(row(later, 3), (Bytes{3, 3, 3}));
+
+    /* Bytes that start no block end the frames. */
+    f.header("GIF89a", 2, 1, 2).image(0, 0, 2, 1, Bytes{1, 1});
+    f.bytes += "junk";
+    RamImage *junk = openImage(write("junk.gif", f.bytes));
+    ASSERT_NE(junk, nullptr);
+    EXPECT_EQ(row(junk, 0), (Bytes{1, 1}));
+    EXPECT_EQ(ramImageSeekVolume(junk, 0), -2);
+    EXPECT_EQ(ramImageSeekVolume(junk, -1), 1);
+}
+
+TEST_F(GifFiles, TheWriteBackKeepsDistinctColoursAndEveryIndexInsideItsTable)
+{
+    /* A palette (a, b, a, b) with transparent index 2: two colours, one bit,
+     * the transparent index moved to its colour's first place. */
+    GifFile f;
+    f.header("GIF89a", 4, 2, 4).control(0, true, 2, 25).image(0, 0, 4, 2, Bytes{0, 1, 2, 3, 3, 2, 1, 0}).trailer();
+    std::string path = write("twice.gif", f.bytes);
+    RamImage *image = openImage(path);
+    ASSERT_NE(image, nullptr);
+    EXPECT_EQ(row(image, 0), (Bytes{0, 1, 2, 3}));  // decoded: the file's palette is the descriptor's
+    image->desc.palette[2][0] = 0, image->desc.palette[2][1] = 1, image->desc.palette[2][2] = 2;
+    image->desc.palette[3][0] = 10, image->desc.palette[3][1] = 11, image->desc.palette[3][2] = 12;
+    const unsigned char put[1] = {3};
+    ASSERT_EQ(ramImagePutBytes(image, 1, 0, 1, 0, put), 1);
+    ramImageFlush(image);
+    std::string bytes = contents(path);
+    EXPECT_EQ(bytes[10] & 0xFF, 0x80);  // global table of 2^1 entries
+    EXPECT_EQ(bytes[11], 0);            // background: the transparent index, now 0
+    EXPECT_EQ(bytes.substr(13, 6), std::string("\0\1\2\x0A\x0B\x0C", 6));
+    EXPECT_EQ(image->desc.nindices, 2);
+    EXPECT_EQ(image->desc.transparent, 0);
+    EXPECT_EQ(row(image, 0), (Bytes{0, 1, 0, 1}));
+    EXPECT_EQ(row(image, 1), (Bytes{1, 0, 1, 0}));
+    EXPECT_EQ(image->frameTime, 250.0f);
+
+    /* An index beyond the palette grows the table, black-padded. */
+    const unsigned char far[1] = {6};
+    ASSERT_EQ(ramImagePutBytes(image, 0, 3, 1, 0, far), 1);
+    ramImageFlush(image);
+    bytes = contents(path);
+    EXPECT_EQ(bytes[10] & 0x87, 0x82);  // 8 entries
+    EXPECT_EQ(bytes.substr(13 + 6, 18), std::string(18, '\0'));
+    EXPECT_EQ(row(image, 0), (Bytes{0, 1, 0, 6}));
+    EXPECT_EQ(image->desc.nindices, 8);
+    EXPECT_EQ(parseCodes(bytes, bytes.find(',') + 11, 3).front(), 8);  // code size 3: clear is 8
+}
+
+TEST_F(GifFiles, AFailedWriteBackLeavesTheFileWholeAndTheRowsChanged)
+{
+    GifFile f;
+    f.header("GIF89a", 300, 20, 4).image(0, 0, 300, 20, Bytes(6000, 2)).trailer();
+    std::string path = write("keep.gif", f.bytes);
+    chmod(path.c_str(), 0640);
+    const std::string before = contents(path);
+    RamImage *image = openImage(path);
+    ASSERT_NE(image, nullptr);
+    Bytes line(300, 3);
+    ASSERT_EQ(ramImagePutBytes(image, 5, 0, 300, 0, line.data()), 300);
+    for (long long limit : {0LL, 10LL, 100LL}) {
+        tesk_failWritesAfter(limit);
+        ramImageFlush(image);
+        tesk_failWritesAfter(-1);
+        EXPECT_EQ(contents(path), before) << limit;
+        int slot = ramImageSlotOf(image, 5, 0);
+        EXPECT_TRUE((image->dirtyBits[slot >> 3] >> (slot & 7)) & 1) << limit;
+    }
+    DIR *dir = opendir(folder.c_str());
+    int entries = 0;
+    while (readdir(dir) != nullptr) {
+        entries++;
+    }
+    closedir(dir);
+    EXPECT_EQ(entries, 3);  // ".", ".." and the file: no temporary left
+    ramImageFlush(image);
+    EXPECT_NE(contents(path), before);
+    struct stat st;
+    ASSERT_EQ(stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0640u);
+    releaseMemImage(image);
+    image = openImage(path);
+    ASSERT_NE(image, nullptr);
+    EXPECT_EQ(row(image, 5), line);
+    EXPECT_EQ(row(image, 4), Bytes(300, 2));
+}
+
+TEST_F(GifFiles, AttachedDataIsTheSourceOfTheFramesAndRewindsToo)
+{
+    GifFile f;
+    f.header("GIF89a", 2, 2, 4).image(0, 0, 2, 2, Bytes{1, 2, 3, 0}).image(0, 0, 1, 1, Bytes{3}).trailer();
+    ImageDesc d;
+    ASSERT_EQ(detect(write("mem.gif", f.bytes), &d), IMG_GIF89A);
+    std::snprintf(d.file, sizeof d.file, "attached");
+    int error = 0;
+    RamImage *image = ramImageOpen("attached", nullptr, &d, nullptr, &error);
+    ASSERT_NE(image, nullptr);
+    auto *data = static_cast<unsigned char *>(gmemAlloc(f.bytes.size()));
+    std::memcpy(data, f.bytes.data(), f.bytes.size());
+    ASSERT_EQ(ramImageAttachData(image, data, static_cast<int64_t>(f.bytes.size())), 1);
+    EXPECT_EQ(image->seekVolume, gifSeekFrame);
+    EXPECT_EQ(row(image, 1), (Bytes{3, 0}));
+    EXPECT_EQ(ramImageSeekVolume(image, 0), 2);
+    EXPECT_EQ(row(image, 0), (Bytes{3, 2}));
+    EXPECT_EQ(ramImageSeekVolume(image, 1), 1);
+    EXPECT_EQ(row(image, 0), (Bytes{1, 2}));
+    releaseMemImage(image);
+}
+
+}  // namespace
