@@ -166,20 +166,51 @@ namespace {
 
 /* ---- own subcommands ---- */
 
-typedef int (RimageProc)(ImageDesc *defaults, Tcl_Interp *interp, int argc, const char **argv);
+typedef int(RimageProc)(ImageDesc *defaults, Tcl_Interp *interp, int argc, const char **argv);
 
 /* The MRGB types fix their bands, pixel, palette and block. */
 void fixMrgbLayout(ImageDesc *d)
 {
     int bits = 0;
     switch (d->imgid) {
-    case IMG_MRGB32: d->nbands = 4; d->pixel = PIX_BYTE; d->block = d->columns * 4; return;
-    case IMG_MRGB24: d->nbands = 3; d->pixel = PIX_BYTE; bits = 24; break;
-    case IMG_MRGB565: d->nbands = 3; d->pixel = PIX_BYTE; bits = 16; break;
-    case IMG_MRGB555: d->nbands = 3; d->pixel = PIX_BYTE; bits = 16; break;
-    case IMG_MRGB8: d->nbands = 1; d->pixel = PIX_BYTE; d->nindices = 256; bits = 8; break;
-    case IMG_MRGB4: d->nbands = 1; d->pixel = PIX_4BITS; d->nindices = 4; bits = 4; break;
-    case IMG_MRGB1: d->nbands = 1; d->pixel = PIX_1BIT; d->nindices = 2; bits = 1; break;
+    case IMG_MRGB32:
+        d->nbands = 4;
+        d->pixel = PIX_BYTE;
+        d->block = d->columns * 4;
+        return;
+    case IMG_MRGB24:
+        d->nbands = 3;
+        d->pixel = PIX_BYTE;
+        bits = 24;
+        break;
+    case IMG_MRGB565:
+        d->nbands = 3;
+        d->pixel = PIX_BYTE;
+        bits = 16;
+        break;
+    case IMG_MRGB555:
+        d->nbands = 3;
+        d->pixel = PIX_BYTE;
+        bits = 16;
+        break;
+    case IMG_MRGB8:
+        d->nbands = 1;
+        d->pixel = PIX_BYTE;
+        d->nindices = 256;
+        bits = 8;
+        break;
+    case IMG_MRGB4:
+        d->nbands = 1;
+        d->pixel = PIX_4BITS;
+        d->nindices = 4;
+        bits = 4;
+        break;
+    case IMG_MRGB1:
+        d->nbands = 1;
+        d->pixel = PIX_1BIT;
+        d->nindices = 2;
+        bits = 1;
+        break;
     default: return;
     }
     d->block = static_cast<int>((static_cast<int64_t>(d->columns) * bits + 31) / 32 * 4);
@@ -225,8 +256,7 @@ bool parseRange(const char *text, const int counts[3], int out[3])
 
 /* rimage open TAG TYPE ...: a memory image (or a file under a tag). *held
  * tells whether *made holds a use taken for this open. */
-int openTyped(ImageDesc *defaults, Tcl_Interp *interp, int argc, const char **argv, RamImage **made,
-              bool *held)
+int openTyped(ImageDesc *defaults, Tcl_Interp *interp, int argc, const char **argv, RamImage **made, bool *held)
 {
     const char *tag = argv[2];
     int type = imgIdCode(argv[3]);
@@ -439,8 +469,9 @@ int rimageOpen(ImageDesc *defaults, Tcl_Interp *interp, int argc, const char **a
         }
     } else if (std::strcmp(argv[3], "binary") == 0) {
         Tcl_SetResult(interp,
-                      const_cast<char *>(argc != 6 ? "Syntax error. Should be rimage open imgID binary terrObj tileId.\n"
-                                                   : "rimage open binary: terrain tiles are not part of this build"),
+                      const_cast<char *>(argc != 6
+                                             ? "Syntax error. Should be rimage open imgID binary terrObj tileId.\n"
+                                             : "rimage open binary: terrain tiles are not part of this build"),
                       TCL_STATIC);
         return TCL_ERROR;
     } else if (openTyped(defaults, interp, argc, argv, &image, &held) != TCL_OK) {
@@ -498,8 +529,8 @@ int rimageList(ImageDesc *, Tcl_Interp *interp, int argc, const char **argv)
 
 bool sameGeometry(const ImageDesc &a, const ImageDesc &b)
 {
-    return a.nbands == b.nbands && a.msbf == b.msbf && a.rows == b.rows && a.columns == b.columns && a.bits == b.bits
-           && a.pixel == b.pixel && a.imgid == b.imgid;
+    return a.nbands == b.nbands && a.msbf == b.msbf && a.rows == b.rows && a.columns == b.columns && a.bits == b.bits &&
+           a.pixel == b.pixel && a.imgid == b.imgid;
 }
 
 int rimageConfigure(ImageDesc *defaults, Tcl_Interp *interp, int argc, const char **argv)
@@ -785,15 +816,15 @@ int rimageSetIndices(ImageDesc *, Tcl_Interp *interp, int argc, const char **arg
 
 int rimageHist(ImageDesc *, Tcl_Interp *interp, int argc, const char **argv)
 {
-    ToolOption options[] = {{"-imgid", nullptr}, {"-dx", nullptr}, {"-dy", nullptr},
+    ToolOption options[] = {{"-imgid", nullptr}, {"-dx", nullptr},   {"-dy", nullptr},
                             {"-u", nullptr},     {"-list", nullptr}, {nullptr, nullptr}};
     if (argc < 3 || parseToolOptions(options, argc - 2, argv + 2) != 0 || options[0].value == nullptr) {
         return usage(interp, TCL_OK, argc, argv, " -imgid imgid [-dx DX] [-dy DY] [-u UPDATE] [-list stats|hist|sum]");
     }
     int dx = 1, dy = 1, update = 0;
-    if ((options[1].value && Tcl_GetInt(interp, options[1].value, &dx) != TCL_OK)
-        || (options[2].value && Tcl_GetInt(interp, options[2].value, &dy) != TCL_OK)
-        || (options[3].value && Tcl_GetInt(interp, options[3].value, &update) != TCL_OK)) {
+    if ((options[1].value && Tcl_GetInt(interp, options[1].value, &dx) != TCL_OK) ||
+        (options[2].value && Tcl_GetInt(interp, options[2].value, &dy) != TCL_OK) ||
+        (options[3].value && Tcl_GetInt(interp, options[3].value, &update) != TCL_OK)) {
         Tcl_SetResult(interp, const_cast<char *>("syntax error"), TCL_STATIC);
         return TCL_ERROR;
     }
@@ -965,8 +996,7 @@ bool saveAttached(const RamImage *image, const char *name)
     if (!replaceBegin(&file, name)) {
         return false;
     }
-    if (!writeAt(file.fd, image->attachedData, static_cast<size_t>(image->attachedSize), 0)
-        || !replaceCommit(&file)) {
+    if (!writeAt(file.fd, image->attachedData, static_cast<size_t>(image->attachedSize), 0) || !replaceCommit(&file)) {
         replaceAbandon(&file);
         return false;
     }
@@ -1096,31 +1126,59 @@ struct RimageSubcommand {
 
 constexpr RimageSubcommand kRimageSubcommands[] = {
     {"bind", 2, rimageBindWord},
-    {"cache", 4, rimageCache},     {"calc", 4, nullptr},         {"cget", 4, rimageCget},
-    {"classify", 4, nullptr},      {"clipboard", 4, notInBuild}, {"create", 4, rimageCreate},
-    {"configure", 4, rimageConfigure}, {"copy", 4, nullptr},     {"crop", 4, nullptr},
-    {"close", 4, rimageClose},     {"canvas", 4, notInBuild},
-    {"data", 3, nullptr},          {"dist", 3, nullptr},         {"draw", 3, notInBuild},
+    {"cache", 4, rimageCache},
+    {"calc", 4, nullptr},
+    {"cget", 4, rimageCget},
+    {"classify", 4, nullptr},
+    {"clipboard", 4, notInBuild},
+    {"create", 4, rimageCreate},
+    {"configure", 4, rimageConfigure},
+    {"copy", 4, nullptr},
+    {"crop", 4, nullptr},
+    {"close", 4, rimageClose},
+    {"canvas", 4, notInBuild},
+    {"data", 3, nullptr},
+    {"dist", 3, nullptr},
+    {"draw", 3, notInBuild},
     {"egv", 3, nullptr},
     {"flush", 2, rimageFlush},
-    {"gfftrans", 3, nullptr},      {"gconv", 3, nullptr},        {"geocalc", 3, nullptr},
-    {"georef", 3, nullptr},        {"gisoc", 3, nullptr},        {"getIndices", 3, rimageGetIndices},
-    {"gsfzoom", 3, nullptr},       {"gslope", 3, nullptr},       {"gstat", 3, nullptr},
-    {"gtop", 3, nullptr},          {"gdem", 3, nullptr},
+    {"gfftrans", 3, nullptr},
+    {"gconv", 3, nullptr},
+    {"geocalc", 3, nullptr},
+    {"georef", 3, nullptr},
+    {"gisoc", 3, nullptr},
+    {"getIndices", 3, rimageGetIndices},
+    {"gsfzoom", 3, nullptr},
+    {"gslope", 3, nullptr},
+    {"gstat", 3, nullptr},
+    {"gtop", 3, nullptr},
+    {"gdem", 3, nullptr},
     {"hist", 2, rimageHist},
-    {"imgids", 4, rimageImgIds},   {"imgtypes", 4, rimageImgTypes}, {"isopened", 4, rimageIsOpened},
+    {"imgids", 4, rimageImgIds},
+    {"imgtypes", 4, rimageImgTypes},
+    {"isopened", 4, rimageIsOpened},
     {"isvalid", 4, rimageIsValid},
-    {"list", 3, rimageList},       {"lock", 3, rimageLock},
+    {"list", 3, rimageList},
+    {"lock", 3, rimageLock},
     {"mapids", 4, rimageMapIds},
     {"open", 3, rimageOpen},
-    {"pcalc", 4, nullptr},         {"ptable", 4, nullptr},       {"pixelids", 4, rimagePixelIds},
-    {"resident", 2, rimageResident}, {"rform", 2, nullptr},      {"rotate", 2, nullptr},
+    {"pcalc", 4, nullptr},
+    {"ptable", 4, nullptr},
+    {"pixelids", 4, rimagePixelIds},
+    {"resident", 2, rimageResident},
+    {"rform", 2, nullptr},
+    {"rotate", 2, nullptr},
     {"resample", 2, nullptr},
-    {"save", 2, rimageSave},       {"smetric", 2, nullptr},      {"section", 2, nullptr},
-    {"setIndices", 2, rimageSetIndices}, {"statinfo", 2, nullptr},
+    {"save", 2, rimageSave},
+    {"smetric", 2, nullptr},
+    {"section", 2, nullptr},
+    {"setIndices", 2, rimageSetIndices},
+    {"statinfo", 2, nullptr},
     {"trans", 1, nullptr},
-    {"unlock", 2, rimageLock},     {"update", 2, rimageUpdate},
-    {"version", 1, rimageVersion}, {"volume", 1, rimageVolume},
+    {"unlock", 2, rimageLock},
+    {"update", 2, rimageUpdate},
+    {"version", 1, rimageVersion},
+    {"volume", 1, rimageVolume},
     {"window", 1, notInBuild},
 };
 
@@ -1196,8 +1254,8 @@ extern "C" int Rimg_Init(Tcl_Interp *interp)
     desc->transparent = -1;
     std::memset(desc->palette, 0, sizeof desc->palette);
     if (teskHasTk(interp)) {
-        Tk_ConfigureWidget(interp, Tk_MainWindow(interp), rimageDescSpecs, 0, nullptr,
-                           reinterpret_cast<char *>(desc), 0);
+        Tk_ConfigureWidget(interp, Tk_MainWindow(interp), rimageDescSpecs, 0, nullptr, reinterpret_cast<char *>(desc),
+                           0);
         Tcl_ResetResult(interp);
     }
     if (Tcl_CreateCommand(interp, "rimage", rimageCmd, desc, rimageDelete) == nullptr) {

@@ -28,7 +28,7 @@
 namespace {
 
 RamImage *registryHead = nullptr;
-int registrations = 0;                       // names untagged images "rimg%d"
+int registrations = 0;  // names untagged images "rimg%d"
 
 constexpr int64_t kMaxCacheBytes = 0xFFFFFFF0LL;  // one allocation stays below 4 GiB
 constexpr int kMaxBands = 65535;
@@ -36,8 +36,14 @@ constexpr int kMaxSide = 1 << 28;
 constexpr int64_t kMaxRowBytes = 1 << 28;
 
 const char *const kErrorTexts[] = {
-    "", "Memory allocation error", "Unknown image type", "Open image file error",
-    "Error in modifying a system RAMIMG", "File already exists", "Error in creating a file", "",
+    "",
+    "Memory allocation error",
+    "Unknown image type",
+    "Open image file error",
+    "Error in modifying a system RAMIMG",
+    "File already exists",
+    "Error in creating a file",
+    "",
     "Unable to handle the image",
 };
 
@@ -544,8 +550,7 @@ void ramImageFollowFile(const char *path, dev_t device, ino_t inode, ImageDesc *
  *	redefines a memory image from a descriptor, finds an image by file, or
  *	opens the file; then counts a use (or attaches client).
  */
-RamImage *ramImageOpen(const char *tag, const char *fileName, ImageDesc *desc, RamImageClient *client,
-                       int *error)
+RamImage *ramImageOpen(const char *tag, const char *fileName, ImageDesc *desc, RamImageClient *client, int *error)
 {
     int local = 0;
     if (error == nullptr) {

@@ -16,10 +16,10 @@
 
 /* Attribute bits the store keeps for itself beside RAMIMG_LOCKED. */
 enum {
-    RAMIMG_READONLY = 2,   /* the file could only be opened for reading */
-    RAMIMG_WARNED = 4,     /* the read-only refusal was reported */
-    RAMIMG_RESIDENT = 8,   /* every row in memory, the file closed until needed */
-    RAMIMG_FRAMES = 16,    /* the file holds frames that its write-back would drop: puts refused */
+    RAMIMG_READONLY = 2, /* the file could only be opened for reading */
+    RAMIMG_WARNED = 4,   /* the read-only refusal was reported */
+    RAMIMG_RESIDENT = 8, /* every row in memory, the file closed until needed */
+    RAMIMG_FRAMES = 16,  /* the file holds frames that its write-back would drop: puts refused */
     RAMIMG_PRIVATE_ATTRS = RAMIMG_READONLY | RAMIMG_WARNED | RAMIMG_RESIDENT | RAMIMG_FRAMES
 };
 
@@ -40,8 +40,7 @@ void ramImageUnlink(RamImage *image);
 
 /* Finds, opens or defines an image (see the store's rules); raises a use or
  * attaches client. NULL with *error (RAMIMG_*) on failure. */
-RamImage *ramImageOpen(const char *tag, const char *fileName, ImageDesc *desc, RamImageClient *client,
-                       int *error);
+RamImage *ramImageOpen(const char *tag, const char *fileName, ImageDesc *desc, RamImageClient *client, int *error);
 /* Creates a memory image (held like a script open) or a new file image. */
 RamImage *ramImageCreate(ImageDesc *desc, RamImageClient *client, int overwrite, int *error);
 /* Gives back client (or a use); frees the image when nothing holds it and

@@ -59,17 +59,20 @@ void unpackBand(int imgid, const unsigned char *line, int band, int columns, uns
     case IMG_MRGB565:
         for (int x = 0; x < columns; x++) {
             unsigned w = getU16(line + 2 * x);
-            out[x] = static_cast<unsigned char>(band == 0 ? (w & 0xF800) >> 8 : band == 1 ? (w & 0x07E0) >> 3 : (w & 31) << 3);
+            out[x] = static_cast<unsigned char>(band == 0   ? (w & 0xF800) >> 8
+                                                : band == 1 ? (w & 0x07E0) >> 3
+                                                            : (w & 31) << 3);
         }
         break;
     case IMG_MRGB555:
         for (int x = 0; x < columns; x++) {
             unsigned w = getU16(line + 2 * x);
-            out[x] = static_cast<unsigned char>(band == 0 ? (w & 0x7C00) >> 7 : band == 1 ? (w & 0x03E0) >> 2 : (w & 31) << 3);
+            out[x] = static_cast<unsigned char>(band == 0   ? (w & 0x7C00) >> 7
+                                                : band == 1 ? (w & 0x03E0) >> 2
+                                                            : (w & 31) << 3);
         }
         break;
-    default:
-        break;
+    default: break;
     }
 }
 
@@ -91,7 +94,9 @@ void packBand(int imgid, unsigned char *line, int band, int columns, const unsig
         for (int x = 0; x < columns; x++) {
             unsigned w = getU16(line + 2 * x);
             unsigned v = in[x];
-            w = band == 0 ? (w % 2048) | ((v & 248) << 8) : band == 1 ? (w & 0xF81F) | ((v & 252) << 3) : (w & 0xFFE0) | (v >> 3);
+            w = band == 0   ? (w % 2048) | ((v & 248) << 8)
+                : band == 1 ? (w & 0xF81F) | ((v & 252) << 3)
+                            : (w & 0xFFE0) | (v >> 3);
             putU16(line + 2 * x, w);
         }
         break;
@@ -99,12 +104,13 @@ void packBand(int imgid, unsigned char *line, int band, int columns, const unsig
         for (int x = 0; x < columns; x++) {
             unsigned w = getU16(line + 2 * x);
             unsigned v = in[x];
-            w = band == 0 ? (w % 1024) | ((v & 248) << 7) : band == 1 ? (w & 0xFC1F) | ((v & 248) << 2) : (w & 0xFFE0) | (v >> 3);
+            w = band == 0   ? (w % 1024) | ((v & 248) << 7)
+                : band == 1 ? (w & 0xFC1F) | ((v & 248) << 2)
+                            : (w & 0xFFE0) | (v >> 3);
             putU16(line + 2 * x, w);
         }
         break;
-    default:
-        break;
+    default: break;
     }
 }
 
@@ -242,19 +248,37 @@ inline __attribute__((always_inline)) void splitLineOf(const T *__restrict in, T
 /* Splits a line of 2 to 4 bands of size-byte samples into out[band].
  * Built for AVX2 and for the base instruction set, the loader choosing for
  * the processor: the gathers want wide byte shuffles. */
-__attribute__((target_clones("avx2", "default")))
-void splitLine(const unsigned char *in, unsigned char *const *out, int columns, int size, int bands)
+__attribute__((target_clones("avx2", "default"))) void splitLine(const unsigned char *in, unsigned char *const *out,
+                                                                 int columns, int size, int bands)
 {
     switch (size * 8 + bands) {
     case 1 * 8 + 2: splitLineOf<uint8_t, 2>(in, out, columns); break;
     case 1 * 8 + 3: splitLineOf<uint8_t, 3>(in, out, columns); break;
     case 1 * 8 + 4: splitLineOf<uint8_t, 4>(in, out, columns); break;
-    case 2 * 8 + 2: splitLineOf<uint16_t, 2>(reinterpret_cast<const uint16_t *>(in), reinterpret_cast<uint16_t *const *>(out), columns); break;
-    case 2 * 8 + 3: splitLineOf<uint16_t, 3>(reinterpret_cast<const uint16_t *>(in), reinterpret_cast<uint16_t *const *>(out), columns); break;
-    case 2 * 8 + 4: splitLineOf<uint16_t, 4>(reinterpret_cast<const uint16_t *>(in), reinterpret_cast<uint16_t *const *>(out), columns); break;
-    case 4 * 8 + 2: splitLineOf<uint32_t, 2>(reinterpret_cast<const uint32_t *>(in), reinterpret_cast<uint32_t *const *>(out), columns); break;
-    case 4 * 8 + 3: splitLineOf<uint32_t, 3>(reinterpret_cast<const uint32_t *>(in), reinterpret_cast<uint32_t *const *>(out), columns); break;
-    case 4 * 8 + 4: splitLineOf<uint32_t, 4>(reinterpret_cast<const uint32_t *>(in), reinterpret_cast<uint32_t *const *>(out), columns); break;
+    case 2 * 8 + 2:
+        splitLineOf<uint16_t, 2>(reinterpret_cast<const uint16_t *>(in), reinterpret_cast<uint16_t *const *>(out),
+                                 columns);
+        break;
+    case 2 * 8 + 3:
+        splitLineOf<uint16_t, 3>(reinterpret_cast<const uint16_t *>(in), reinterpret_cast<uint16_t *const *>(out),
+                                 columns);
+        break;
+    case 2 * 8 + 4:
+        splitLineOf<uint16_t, 4>(reinterpret_cast<const uint16_t *>(in), reinterpret_cast<uint16_t *const *>(out),
+                                 columns);
+        break;
+    case 4 * 8 + 2:
+        splitLineOf<uint32_t, 2>(reinterpret_cast<const uint32_t *>(in), reinterpret_cast<uint32_t *const *>(out),
+                                 columns);
+        break;
+    case 4 * 8 + 3:
+        splitLineOf<uint32_t, 3>(reinterpret_cast<const uint32_t *>(in), reinterpret_cast<uint32_t *const *>(out),
+                                 columns);
+        break;
+    case 4 * 8 + 4:
+        splitLineOf<uint32_t, 4>(reinterpret_cast<const uint32_t *>(in), reinterpret_cast<uint32_t *const *>(out),
+                                 columns);
+        break;
     default: break;
     }
 }
@@ -403,8 +427,8 @@ unsigned char *ramImageRowPtr(RamImage *image, int row, int band, int read)
     image->slotMap[slot] = key;
     /* A whole-file format is decoded even for a row the caller overwrites:
      * the decode that a later read starts would overwrite it in turn. */
-    if (!read && layout != Layout::Whole
-        && (desc.nbands == 1 || layout == Layout::BandLines || layout == Layout::LineBands)) {
+    if (!read && layout != Layout::Whole &&
+        (desc.nbands == 1 || layout == Layout::BandLines || layout == Layout::LineBands)) {
         return storage;  // the caller overwrites the whole row
     }
     switch (layout) {
@@ -423,9 +447,7 @@ unsigned char *ramImageRowPtr(RamImage *image, int row, int band, int read)
         }
         std::memset(storage, 0, static_cast<size_t>(image->rowBytes));
         break;
-    default:
-        std::memset(storage, 0, static_cast<size_t>(image->rowBytes));
-        break;
+    default: std::memset(storage, 0, static_cast<size_t>(image->rowBytes)); break;
     }
     return storage;
 }
@@ -495,8 +517,7 @@ void ramImageWriteRow(RamImage *image, int slot)
         }
         break;
     }
-    default:
-        break;
+    default: break;
     }
 }
 
@@ -559,8 +580,8 @@ int ramImageSeekVolumeDefault(RamImage *image, int volume)
 
 int ramImageSeekVolume(RamImage *image, int volume)
 {
-    int result = image->seekVolume != nullptr ? image->seekVolume(image, volume)
-                                               : ramImageSeekVolumeDefault(image, volume);
+    int result =
+        image->seekVolume != nullptr ? image->seekVolume(image, volume) : ramImageSeekVolumeDefault(image, volume);
     if (result == -1) {
         tesk_fprintf(stderr, "Error in seek image: %s\n", image->desc.file);
     } else if (result == 0) {

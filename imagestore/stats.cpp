@@ -29,17 +29,13 @@ int sampleBytes(int pixel)
 {
     switch (pixel) {
     case PIX_BYTE:
-    case PIX_SBYTE:
-        return 1;
+    case PIX_SBYTE: return 1;
     case PIX_SHORT:
-    case PIX_USHORT:
-        return 2;
+    case PIX_USHORT: return 2;
     case PIX_LONG:
     case PIX_FLOAT:
-    case PIX_ULONG:
-        return 4;
-    default:
-        return 0;
+    case PIX_ULONG: return 4;
+    default: return 0;
     }
 }
 
@@ -134,14 +130,10 @@ void accumulateRow(RamImage *image, BandStat *stat, int row, int band, int sampl
 int binsForPixel(int pixel)
 {
     switch (pixel) {
-    case PIX_1BIT:
-        return 2;
-    case PIX_4BITS:
-        return 16;
-    case PIX_BYTE:
-        return 256;
-    default:
-        return 0;
+    case PIX_1BIT: return 2;
+    case PIX_4BITS: return 16;
+    case PIX_BYTE: return 256;
+    default: return 0;
     }
 }
 
@@ -243,26 +235,13 @@ void histAccumulate(BandStat *stat, int pixel, int n, int step, const unsigned c
         }
         foldCounts(stat, counts, 256);
         break;
-    case PIX_SBYTE:
-        accumulateValues<int8_t>(stat, data, count, stride);
-        break;
-    case PIX_SHORT:
-        accumulateValues<int16_t>(stat, data, count, stride);
-        break;
-    case PIX_USHORT:
-        accumulateValues<uint16_t>(stat, data, count, stride);
-        break;
-    case PIX_LONG:
-        accumulateValues<int32_t>(stat, data, count, stride);
-        break;
-    case PIX_ULONG:
-        accumulateValues<uint32_t>(stat, data, count, stride);
-        break;
-    case PIX_FLOAT:
-        accumulateValues<float>(stat, data, count, stride);
-        break;
-    default:
-        return;
+    case PIX_SBYTE: accumulateValues<int8_t>(stat, data, count, stride); break;
+    case PIX_SHORT: accumulateValues<int16_t>(stat, data, count, stride); break;
+    case PIX_USHORT: accumulateValues<uint16_t>(stat, data, count, stride); break;
+    case PIX_LONG: accumulateValues<int32_t>(stat, data, count, stride); break;
+    case PIX_ULONG: accumulateValues<uint32_t>(stat, data, count, stride); break;
+    case PIX_FLOAT: accumulateValues<float>(stat, data, count, stride); break;
+    default: return;
     }
     stat->count += static_cast<double>((count - 1) / stride + 1);
 }

@@ -46,27 +46,27 @@ int calcModuleInit(Tcl_Interp *interp)
 }  // namespace
 
 const TeskModule teskModuleTable[] = {
-    {"windowMode", nullptr},   /* teskMainWindow, teskToplevelWindow */
-    {"rimage", Rimg_Init},     /* rimage */
-    {"calc", calcModuleInit}, /* calc */
-    {"comb", nullptr},         /* the comb widget kit */
-    {"grass", nullptr},        /* grass, _vask.parseInput */
-    {"etran", etranInit},      /* etran */
-    {"ddw", nullptr},          /* ddw, package TK_DIRECTX */
-    {"twimg", nullptr},        /* twimg */
-    {"glw", nullptr},          /* glw, the OpenGL binding, oglm */
-    {"dicom", nullptr},        /* dicom */
-    {"tiff", nullptr},         /* tiff */
-    {"gcp", nullptr},          /* gcp.create */
-    {"gpz", nullptr},          /* gpz */
-    {"printer", nullptr},      /* printer, gmetafile, package TK_PRINTER */
-    {"shape", shapeCmdInit},   /* shape.create, shape.info */
-    {"feature", nullptr},      /* stats.create, eigen.create, iso.create */
-    {"gtable", nullptr},       /* gtable.create, gtable.info */
-    {"terra", nullptr},        /* terra.create */
-    {"proj", projCmdInit},     /* the projection family */
+    {"windowMode", nullptr},        /* teskMainWindow, teskToplevelWindow */
+    {"rimage", Rimg_Init},          /* rimage */
+    {"calc", calcModuleInit},       /* calc */
+    {"comb", nullptr},              /* the comb widget kit */
+    {"grass", nullptr},             /* grass, _vask.parseInput */
+    {"etran", etranInit},           /* etran */
+    {"ddw", nullptr},               /* ddw, package TK_DIRECTX */
+    {"twimg", nullptr},             /* twimg */
+    {"glw", nullptr},               /* glw, the OpenGL binding, oglm */
+    {"dicom", nullptr},             /* dicom */
+    {"tiff", nullptr},              /* tiff */
+    {"gcp", nullptr},               /* gcp.create */
+    {"gpz", nullptr},               /* gpz */
+    {"printer", nullptr},           /* printer, gmetafile, package TK_PRINTER */
+    {"shape", shapeCmdInit},        /* shape.create, shape.info */
+    {"feature", nullptr},           /* stats.create, eigen.create, iso.create */
+    {"gtable", nullptr},            /* gtable.create, gtable.info */
+    {"terra", nullptr},             /* terra.create */
+    {"proj", projCmdInit},          /* the projection family */
     {"gcanvas", gcanvasModuleInit}, /* gcanvas, cliptest */
-    {"sensor", nullptr},       /* camera.create, pushbroom.create, quaternion.slerp */
+    {"sensor", nullptr},            /* camera.create, pushbroom.create, quaternion.slerp */
 };
 const int teskModuleCount = static_cast<int>(std::size(teskModuleTable));
 
@@ -83,10 +83,10 @@ const TeskModule teskAppCommandTable[] = {
 const int teskAppCommandCount = static_cast<int>(std::size(teskAppCommandTable));
 
 const TeskCleanup teskCleanupTable[] = {
-    {"gimgCleanup", gimgCleanup},   /* every gimg image and the registry */
-    {"paletteColors", nullptr},     /* cached palette colours */
-    {"dicomCmdDelete", nullptr},    /* the DICOM element dictionary */
-    {"tiffTagTableFree", nullptr},  /* the TIFF tag-name table */
+    {"gimgCleanup", gimgCleanup},             /* every gimg image and the registry */
+    {"paletteColors", nullptr},               /* cached palette colours */
+    {"dicomCmdDelete", nullptr},              /* the DICOM element dictionary */
+    {"tiffTagTableFree", nullptr},            /* the TIFF tag-name table */
     {"clearImageReaders", clearImageReaders}, /* user-registered image readers */
 };
 const int teskCleanupCount = static_cast<int>(std::size(teskCleanupTable));

@@ -62,23 +62,13 @@ int bitOp(unsigned char *bits, long index, int op)
     unsigned char &byte = bits[index / 8];
     const unsigned char mask = static_cast<unsigned char>(1u << (index % 8));
     switch (op) {
-    case -1:
-        return (byte & mask) != 0;
-    case 0:
-        byte = static_cast<unsigned char>(byte & ~mask);
-        return 1;
-    case 1:
-        byte = static_cast<unsigned char>(byte | mask);
-        return 1;
-    case 2:
-        return byte & mask;
-    case 3:
-        return (byte & mask) != 0 ? 0 : mask;
-    case 4:
-        byte = static_cast<unsigned char>(byte ^ mask);
-        return (byte & mask) != 0;
-    default:
-        return 1;
+    case -1: return (byte & mask) != 0;
+    case 0: byte = static_cast<unsigned char>(byte & ~mask); return 1;
+    case 1: byte = static_cast<unsigned char>(byte | mask); return 1;
+    case 2: return byte & mask;
+    case 3: return (byte & mask) != 0 ? 0 : mask;
+    case 4: byte = static_cast<unsigned char>(byte ^ mask); return (byte & mask) != 0;
+    default: return 1;
     }
 }
 

@@ -54,29 +54,46 @@ int calcMeter(Tcl_Interp *interp, int argc, const char **argv)
 
 struct CalcSubcommand {
     const char *name;
-    int minLength;  // of the name's first-letter group
-    CalcProc *proc; // NULL: not part of this build, or not provided yet (scangif, geocalc)
+    int minLength;   // of the name's first-letter group
+    CalcProc *proc;  // NULL: not part of this build, or not provided yet (scangif, geocalc)
 };
 
 /* Minimum lengths by first letter: b 4, c 5, d 4, f 3, g 5, h 5, l 4, m 4,
  * p 3, r 3, s 4, t 4, x 3. */
 CalcSubcommand calcSubcommands[] = {
-    {"bands", 4, calcBands},       {"bitmap", 4, calcBitmap},
-    {"chars", 5, calcChars},       {"clrscr", 5, calcClrscr},     {"correl", 5, calcCorrel},
-    {"comptest", 5, calcComptest}, {"compsave", 5, calcCompsave},
-    {"decompload", 4, calcDecompload}, {"d2r", 4, calcD2r},
-    {"fgets", 3, calcFgets},       {"fscanf", 3, calcFscanf},     {"fplane", 3, calcFplane},
-    {"ftime", 3, calcFtime},       {"freeDisk", 3, calcFreeDisk},
-    {"galloc", 5, calcGalloc},     {"gfree", 5, calcGfree},       {"geocalc", 5, nullptr},
+    {"bands", 4, calcBands},
+    {"bitmap", 4, calcBitmap},
+    {"chars", 5, calcChars},
+    {"clrscr", 5, calcClrscr},
+    {"correl", 5, calcCorrel},
+    {"comptest", 5, calcComptest},
+    {"compsave", 5, calcCompsave},
+    {"decompload", 4, calcDecompload},
+    {"d2r", 4, calcD2r},
+    {"fgets", 3, calcFgets},
+    {"fscanf", 3, calcFscanf},
+    {"fplane", 3, calcFplane},
+    {"ftime", 3, calcFtime},
+    {"freeDisk", 3, calcFreeDisk},
+    {"galloc", 5, calcGalloc},
+    {"gfree", 5, calcGfree},
+    {"geocalc", 5, nullptr},
     {"gotoxy", 5, calcGotoxy},
     {"handles", 5, calcHandles},
     {"loadtime", 4, calcLoadtime},
-    {"malloc", 4, calcMalloc},     {"memid", 4, calcMemid},       {"memory", 4, calcMemory},
+    {"malloc", 4, calcMalloc},
+    {"memid", 4, calcMemid},
+    {"memory", 4, calcMemory},
     {"meter", 4, calcMeter},
     {"panic", 3, calcPanic},
-    {"rand", 3, calcRand},         {"refImgCoord", 3, calcRefImgCoord}, {"rrand", 3, calcRrand},
-    {"r2d", 3, calcR2d},           {"realloc", 3, calcRealloc},
-    {"scangif", 4, nullptr},       {"scramble", 4, calcScramble}, {"srand", 4, calcSrand},
+    {"rand", 3, calcRand},
+    {"refImgCoord", 3, calcRefImgCoord},
+    {"rrand", 3, calcRrand},
+    {"r2d", 3, calcR2d},
+    {"realloc", 3, calcRealloc},
+    {"scangif", 4, nullptr},
+    {"scramble", 4, calcScramble},
+    {"srand", 4, calcSrand},
     {"stime", 4, calcStime},
     {"test", 4, calcTest},
     {"xyzRotate", 3, calcXyzRotate},

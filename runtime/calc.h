@@ -10,7 +10,7 @@
 
 /* A subcommand's handler: the command's words as calc received them
  * (argv[0] "calc", argv[1] the subcommand word). */
-typedef int (CalcProc)(Tcl_Interp *interp, int argc, const char **argv);
+typedef int(CalcProc)(Tcl_Interp *interp, int argc, const char **argv);
 
 /* Registers calc; 0, or 1 when the command cannot be created. */
 int calcInit(Tcl_Interp *interp);

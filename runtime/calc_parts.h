@@ -22,13 +22,13 @@
 CalcProc calcD2r, calcR2d, calcXyzRotate, calcRefImgCoord, calcFplane;
 
 /* calc_probes.cpp: memory, handles, time, stdio and disk probes. */
-CalcProc calcMemory, calcHandles, calcMalloc, calcRealloc, calcMemid, calcGalloc, calcGfree, calcFtime,
-    calcFgets, calcFscanf, calcLoadtime, calcFreeDisk, calcStime, calcTest, calcPanic;
+CalcProc calcMemory, calcHandles, calcMalloc, calcRealloc, calcMemid, calcGalloc, calcGfree, calcFtime, calcFgets,
+    calcFscanf, calcLoadtime, calcFreeDisk, calcStime, calcTest, calcPanic;
 
 /* calc_misc.cpp: band lists, bitmaps, characters, the console cursor,
  * correlation, compression and random numbers. */
-CalcProc calcBands, calcBitmap, calcChars, calcClrscr, calcGotoxy, calcCorrel, calcComptest, calcRand,
-    calcSrand, calcRrand, calcScramble;
+CalcProc calcBands, calcBitmap, calcChars, calcClrscr, calcGotoxy, calcCorrel, calcComptest, calcRand, calcSrand,
+    calcRrand, calcScramble;
 
 /* calc_text.cpp ------------------------------------------------------------ */
 

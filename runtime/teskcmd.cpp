@@ -61,12 +61,8 @@ int teskCmd(ClientData, Tcl_Interp *interp, int argc, const char **argv)
         Tcl_ResetResult(interp);
         teskImageNames(interp);
         return TCL_OK;
-    case kIdentify:
-        Tcl_SetResult(interp, const_cast<char *>("0"), TCL_STATIC);
-        return TCL_OK;
-    case kVersion:
-        Tcl_SetResult(interp, const_cast<char *>(getVersionString()), TCL_VOLATILE);
-        return TCL_OK;
+    case kIdentify: Tcl_SetResult(interp, const_cast<char *>("0"), TCL_STATIC); return TCL_OK;
+    case kVersion: Tcl_SetResult(interp, const_cast<char *>(getVersionString()), TCL_VOLATILE); return TCL_OK;
     }
     return commandList(interp);
 }

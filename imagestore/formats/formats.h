@@ -31,15 +31,15 @@
 #include "tesk_image.h"
 
 /* The rows of the image-type table that each format file fills. */
-extern const ImageType imagedefTypes[6];   /* BSQ, BIL, BIP and the headerless BSQD, BILD, BIPD */
-extern const ImageType lanTypes[3];        /* E73, E74, E74BSQ */
+extern const ImageType imagedefTypes[6]; /* BSQ, BIL, BIP and the headerless BSQD, BILD, BIPD */
+extern const ImageType lanTypes[3];      /* E73, E74, E74BSQ */
 extern const ImageType elasTypes[1];
 extern const ImageType ppmTypes[1];
 extern const ImageType xbmTypes[1];
 extern const ImageType dibTypes[1];
 extern const ImageType fftTypes[1];
 extern const ImageType jpegTypes[1];
-extern const ImageType gifTypes[2];         /* GIF87a, GIF89a */
+extern const ImageType gifTypes[2]; /* GIF87a, GIF89a */
 
 /* IMAGEDEF (BSQ, BIL, BIP) and LAN-style (E73, E74, E74BSQ) raw band files. */
 int imagedefDetect(int fd, const char *fileName, ImageDesc *desc, void **priv);
@@ -65,7 +65,7 @@ int xbmRewrite(RamImage *image);
  * DibPrivate record (gmemAlloc'd); rows of a bottom-up file are stored
  * last row first. */
 struct DibPrivate {
-    int32_t topDown;   /* non-zero: rows stored first row first (negative height) */
+    int32_t topDown; /* non-zero: rows stored first row first (negative height) */
 };
 int dibDetect(int fd, const char *fileName, ImageDesc *desc, void **priv);
 int dibWriteHeader(int fd, int checkDisk, ImageDesc *desc);

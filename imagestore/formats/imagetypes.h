@@ -19,80 +19,80 @@
 
 /* How a file of the type stores its rows, as the row cache reads them. */
 enum class Layout : uint8_t {
-    Unread,      // nothing read, rows read as zeros: memory types, formats whose decoder is not built
-    BandLines,   // band-sequential: line of (row, band) at (band * rows + row) * block
-    LineBands,   // band-interleaved by line: at (row * bands + band) * block
-    Pixels,      // pixel-interleaved: one line of every band per row
-    Bitmap,      // device-independent bitmap: padded lines, bottom-up unless told
-    Whole,       // decoded whole by the row's decode, written whole by its rewrite
-    Frame,       // memory frame store whose bands are unpacked into slots (MRGB32, 24, 565, 555)
-    FrameLine,   // memory frame store handed out line by line (MRGB8, 4, 1)
+    Unread,     // nothing read, rows read as zeros: memory types, formats whose decoder is not built
+    BandLines,  // band-sequential: line of (row, band) at (band * rows + row) * block
+    LineBands,  // band-interleaved by line: at (row * bands + band) * block
+    Pixels,     // pixel-interleaved: one line of every band per row
+    Bitmap,     // device-independent bitmap: padded lines, bottom-up unless told
+    Whole,      // decoded whole by the row's decode, written whole by its rewrite
+    Frame,      // memory frame store whose bands are unpacked into slots (MRGB32, 24, 565, 555)
+    FrameLine,  // memory frame store handed out line by line (MRGB8, 4, 1)
 };
 
 /* The length of a stored line, from columns, bits per sample and bands. */
 enum class LineRule : uint8_t {
-    Band,        // one band's samples in whole bytes
-    Pixels,      // every band's samples of a row in whole bytes
-    Words,       // every band's samples of a row, padded to 32 bits
+    Band,    // one band's samples in whole bytes
+    Pixels,  // every band's samples of a row in whole bytes
+    Words,   // every band's samples of a row, padded to 32 bits
 };
 
 /* What the zero-filled data area of a new file covers. */
 enum class NewArea : uint8_t {
-    BandLines,   // block x rows x bands: one stored line per band and row
-    Rows,        // block x rows: the block holds every band of a row
-    Whole,       // none: the whole file comes from the whole-file writer
+    BandLines,  // block x rows x bands: one stored line per band and row
+    Rows,       // block x rows: the block holds every band of a row
+    Whole,      // none: the whole file comes from the whole-file writer
 };
 
 /* A detector examines an open file (reading at offsets, the file position
  * left alone) and answers a positive image type code with desc filled and
  * its private data (gmemAlloc'd) in *priv, 0 when the file is not its
  * format, or a negative value to stop detection. */
-typedef int (ImageDetectProc)(int fd, const char *fileName, ImageDesc *desc, void **priv);
+typedef int(ImageDetectProc)(int fd, const char *fileName, ImageDesc *desc, void **priv);
 /* Writes the header of a new file (checkDisk: test the free space first);
  * answers the data offset, -1 on failure. */
-typedef int (ImageHeaderProc)(int fd, int checkDisk, ImageDesc *desc);
+typedef int(ImageHeaderProc)(int fd, int checkDisk, ImageDesc *desc);
 /* Writes desc's palette into an existing file's colour table. */
-typedef int (ImagePaletteProc)(int fd, ImageDesc *desc, void *state);
+typedef int(ImagePaletteProc)(int fd, ImageDesc *desc, void *state);
 /* Writes the whole file of a new image (every pixel 0); 0 or -1. */
-typedef int (ImageWholeProc)(int fd, ImageDesc *desc);
+typedef int(ImageWholeProc)(int fd, ImageDesc *desc);
 /* Applies the type's rules to a descriptor being configured: answers NULL
  * when they hold (desc adjusted), else the message. */
 typedef const char *(ImageRulesProc)(ImageDesc *desc);
 /* Decodes the whole file into the cache (ramImageFillRow for each row);
  * 1 when every row was filled. */
-typedef int (ImageDecodeProc)(RamImage *image);
+typedef int(ImageDecodeProc)(RamImage *image);
 /* Writes the whole file again from the cached rows; 1 when it did. */
-typedef int (ImageRewriteProc)(RamImage *image);
+typedef int(ImageRewriteProc)(RamImage *image);
 /* Called when the store has opened a file of the type, or attached an
  * in-memory copy of one to an image of it: installs the type's volume
  * hook and may decode at once. */
-typedef void (ImageOpenedProc)(RamImage *image);
+typedef void(ImageOpenedProc)(RamImage *image);
 
 /* One image type. A field left out of a row keeps the default below. */
 struct ImageType {
-    int32_t imgid = IMG_UNKNOWN;        /* IMG_* code */
-    const char *format = "";            /* the file format's name, as in the detection order */
-    Layout layout = Layout::Unread;     /* how the row cache reads and writes rows */
-    LineRule line = LineRule::Band;     /* stored line a descriptor gets when configured */
-    LineRule fileLine = LineRule::Band; /* stored line of an opened file whose block is too short */
-    bool blockIsLine = true;            /* false: block holds a setting of the format (JPEG: the
+    int32_t imgid = IMG_UNKNOWN;         /* IMG_* code */
+    const char *format = "";             /* the file format's name, as in the detection order */
+    Layout layout = Layout::Unread;      /* how the row cache reads and writes rows */
+    LineRule line = LineRule::Band;      /* stored line a descriptor gets when configured */
+    LineRule fileLine = LineRule::Band;  /* stored line of an opened file whose block is too short */
+    bool blockIsLine = true;             /* false: block holds a setting of the format (JPEG: the
                                            quality), never raised to a stored line */
-    int32_t cacheRows = 0;              /* rows per band cached: 0 as asked (every row without
+    int32_t cacheRows = 0;               /* rows per band cached: 0 as asked (every row without
                                            a file), -1 every row, n > 0 exactly n */
-    int32_t firstVolume = 1;            /* current volume after open: 1, 0 before the first frame */
-    ImageRulesProc *rules = nullptr;    /* NULL: no rules */
-    ImageDetectProc *detect = nullptr;  /* NULL: never detected */
-    ImageHeaderProc *header = nullptr;  /* NULL: no header; with whole NULL too, no new files */
-    bool rewritesHeader = false;        /* writeImageHeader may write the header again */
-    ImagePaletteProc *palette = nullptr;/* NULL: no colour table in the file */
-    NewArea area = NewArea::BandLines;  /* initial contents of a new file */
-    ImageWholeProc *whole = nullptr;    /* for NewArea::Whole */
-    ImageDecodeProc *decode = nullptr;  /* Layout::Whole: fills every row at the first read */
-    ImageRewriteProc *rewrite = nullptr;/* Layout::Whole: writes changed rows back */
-    bool decodeFillsRows = false;       /* Layout::Whole: decode writes every row it is asked
+    int32_t firstVolume = 1;             /* current volume after open: 1, 0 before the first frame */
+    ImageRulesProc *rules = nullptr;     /* NULL: no rules */
+    ImageDetectProc *detect = nullptr;   /* NULL: never detected */
+    ImageHeaderProc *header = nullptr;   /* NULL: no header; with whole NULL too, no new files */
+    bool rewritesHeader = false;         /* writeImageHeader may write the header again */
+    ImagePaletteProc *palette = nullptr; /* NULL: no colour table in the file */
+    NewArea area = NewArea::BandLines;   /* initial contents of a new file */
+    ImageWholeProc *whole = nullptr;     /* for NewArea::Whole */
+    ImageDecodeProc *decode = nullptr;   /* Layout::Whole: fills every row at the first read */
+    ImageRewriteProc *rewrite = nullptr; /* Layout::Whole: writes changed rows back */
+    bool decodeFillsRows = false;        /* Layout::Whole: decode writes every row it is asked
                                            for (zeros where it fails), so a file's new cache
                                            needs no initial fill */
-    ImageOpenedProc *opened = nullptr;  /* NULL: nothing more to do after an open or attach */
+    ImageOpenedProc *opened = nullptr;   /* NULL: nothing more to do after an open or attach */
 };
 
 /* The row of an image type; for a code without one, a row with every

@@ -124,8 +124,8 @@ bool writeShapeSeed(const std::string &path, int type, Add add, bool withIndex =
     if (withIndex) {
         seed.insert(seed.end(), index.begin(), index.end());
     }
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char *>(seed.data()),
-                                                 static_cast<std::streamsize>(seed.size()));
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char *>(seed.data()), static_cast<std::streamsize>(seed.size()));
     return true;
 }
 

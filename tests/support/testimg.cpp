@@ -83,8 +83,8 @@ void configProc(ClientData data)
 
 void rectProc(ClientData data, int x, int y, int w, int h)
 {
-    recordEvent("rect " + static_cast<TestClient *>(data)->id + " " + std::to_string(x) + " " + std::to_string(y)
-                + " " + std::to_string(w) + " " + std::to_string(h));
+    recordEvent("rect " + static_cast<TestClient *>(data)->id + " " + std::to_string(x) + " " + std::to_string(y) +
+                " " + std::to_string(w) + " " + std::to_string(h));
 }
 
 int error(Tcl_Interp *interp, const std::string &text)
@@ -132,7 +132,10 @@ int createImage(Tcl_Interp *interp, int objc, Tcl_Obj *const objv[])
         std::string option = Tcl_GetString(objv[i]);
         const char *value = Tcl_GetString(objv[i + 1]);
         static const std::map<std::string, double ImageDesc::*> doubles = {
-            {"-x0", &ImageDesc::x0}, {"-y0", &ImageDesc::y0}, {"-dx", &ImageDesc::dx}, {"-dy", &ImageDesc::dy},
+            {"-x0", &ImageDesc::x0},
+            {"-y0", &ImageDesc::y0},
+            {"-dx", &ImageDesc::dx},
+            {"-dy", &ImageDesc::dy},
         };
         if (doubles.count(option)) {
             if (Tcl_GetDoubleFromObj(interp, objv[i + 1], &(desc.*(doubles.at(option)))) != TCL_OK) {
@@ -154,8 +157,8 @@ int createImage(Tcl_Interp *interp, int objc, Tcl_Obj *const objv[])
                 int n = 0;
                 Tcl_Obj **items = nullptr;
                 int entry[4];
-                if (Tcl_ListObjGetElements(interp, entries[e], &n, &items) != TCL_OK || n != 4
-                    || !getInts(interp, items, 4, entry) || entry[0] < 0 || entry[0] > 255) {
+                if (Tcl_ListObjGetElements(interp, entries[e], &n, &items) != TCL_OK || n != 4 ||
+                    !getInts(interp, items, 4, entry) || entry[0] < 0 || entry[0] > 255) {
                     return error(interp, "bad palette entry");
                 }
                 for (int c = 0; c < 3; c++) {
@@ -173,10 +176,14 @@ int createImage(Tcl_Interp *interp, int objc, Tcl_Obj *const objv[])
             continue;
         }
         static const std::map<std::string, int32_t ImageDesc::*> ints = {
-            {"-rows", &ImageDesc::rows},         {"-columns", &ImageDesc::columns},
-            {"-nbands", &ImageDesc::nbands},     {"-nindices", &ImageDesc::nindices},
-            {"-transparent", &ImageDesc::transparent}, {"-msbf", &ImageDesc::msbf},
-            {"-block", &ImageDesc::block},       {"-offset", &ImageDesc::offset},
+            {"-rows", &ImageDesc::rows},
+            {"-columns", &ImageDesc::columns},
+            {"-nbands", &ImageDesc::nbands},
+            {"-nindices", &ImageDesc::nindices},
+            {"-transparent", &ImageDesc::transparent},
+            {"-msbf", &ImageDesc::msbf},
+            {"-block", &ImageDesc::block},
+            {"-offset", &ImageDesc::offset},
         };
         auto it = ints.find(option);
         int number = 0;
@@ -185,8 +192,11 @@ int createImage(Tcl_Interp *interp, int objc, Tcl_Obj *const objv[])
         }
         desc.*(it->second) = number;
     }
-    desc.bits = desc.pixel == PIX_1BIT ? 1 : desc.pixel == PIX_4BITS ? 4 : desc.pixel == PIX_BYTE || desc.pixel == PIX_SBYTE ? 8
-              : desc.pixel == PIX_SHORT || desc.pixel == PIX_USHORT ? 16 : 32;
+    desc.bits = desc.pixel == PIX_1BIT                                ? 1
+                : desc.pixel == PIX_4BITS                             ? 4
+                : desc.pixel == PIX_BYTE || desc.pixel == PIX_SBYTE   ? 8
+                : desc.pixel == PIX_SHORT || desc.pixel == PIX_USHORT ? 16
+                                                                      : 32;
     int code = 0;
     RamImage *image = ramImageCreate(&desc, nullptr, 1, &code);
     if (image == nullptr) {
@@ -202,8 +212,8 @@ int openImage(Tcl_Interp *interp, int objc, Tcl_Obj *const objv[])
         return error(interp, "usage: tesktest img open FILE ?TAG?");
     }
     int code = 0;
-    RamImage *image = tesk_openRAMImage(objc == 5 ? Tcl_GetString(objv[4]) : nullptr, Tcl_GetString(objv[3]),
-                                        nullptr, nullptr, &code);
+    RamImage *image = tesk_openRAMImage(objc == 5 ? Tcl_GetString(objv[4]) : nullptr, Tcl_GetString(objv[3]), nullptr,
+                                        nullptr, &code);
     if (image == nullptr) {
         return error(interp, std::string("open failed: ") + ramImageErrorText(code));
     }
@@ -214,7 +224,10 @@ int openImage(Tcl_Interp *interp, int objc, Tcl_Obj *const objv[])
 int setDesc(Tcl_Interp *interp, RamImage *image, int objc, Tcl_Obj *const objv[])
 {
     static const std::map<std::string, double ImageDesc::*> doubles = {
-        {"-x0", &ImageDesc::x0}, {"-y0", &ImageDesc::y0}, {"-dx", &ImageDesc::dx}, {"-dy", &ImageDesc::dy},
+        {"-x0", &ImageDesc::x0},
+        {"-y0", &ImageDesc::y0},
+        {"-dx", &ImageDesc::dx},
+        {"-dy", &ImageDesc::dy},
     };
     for (int i = 4; i + 1 < objc; i += 2) {
         std::string option = Tcl_GetString(objv[i]);
@@ -242,8 +255,8 @@ int palette(Tcl_Interp *interp, RamImage *image, int objc, Tcl_Obj *const objv[]
         int count = 0;
         Tcl_Obj **items = nullptr;
         int entry[4];
-        if (Tcl_ListObjGetElements(interp, objv[i], &count, &items) != TCL_OK || count != 4
-            || !getInts(interp, items, 4, entry) || entry[0] < 0 || entry[0] > 255) {
+        if (Tcl_ListObjGetElements(interp, objv[i], &count, &items) != TCL_OK || count != 4 ||
+            !getInts(interp, items, 4, entry) || entry[0] < 0 || entry[0] > 255) {
             return error(interp, "bad palette entry");
         }
         for (int c = 0; c < 3; c++) {
@@ -264,7 +277,9 @@ Tcl_Obj *descDict(const RamImage *image)
 {
     const ImageDesc &d = image->desc;
     Tcl_Obj *dict = Tcl_NewDictObj();
-    auto put = [dict](const char *key, Tcl_Obj *value) { Tcl_DictObjPut(nullptr, dict, Tcl_NewStringObj(key, -1), value); };
+    auto put = [dict](const char *key, Tcl_Obj *value) {
+        Tcl_DictObjPut(nullptr, dict, Tcl_NewStringObj(key, -1), value);
+    };
     put("file", Tcl_NewStringObj(d.file, -1));
     put("imgid", Tcl_NewStringObj(imgIdName(d.imgid), -1));
     put("pixel", Tcl_NewStringObj(pixelIdName(d.pixel), -1));
@@ -291,8 +306,8 @@ Tcl_Obj *numberList(const std::vector<T> &values)
 {
     Tcl_Obj *list = Tcl_NewListObj(0, nullptr);
     for (T v : values) {
-        Tcl_ListObjAppendElement(nullptr, list, std::is_floating_point<T>::value ? Tcl_NewDoubleObj(v)
-                                                                                : Tcl_NewIntObj(static_cast<int>(v)));
+        Tcl_ListObjAppendElement(
+            nullptr, list, std::is_floating_point<T>::value ? Tcl_NewDoubleObj(v) : Tcl_NewIntObj(static_cast<int>(v)));
     }
     return list;
 }
@@ -302,8 +317,7 @@ int rowAccess(Tcl_Interp *interp, int objc, Tcl_Obj *const objv[], const std::st
     RamImage *image = nullptr;
     int args[3];
     if (objc != 8 || !findImage(interp, objv[3], &image) || !getInts(interp, objv + 4, 3, args)) {
-        return objc != 8 ? error(interp, "usage: tesktest img " + word + " TAG ROW BAND COLUMN N|VALUES")
-                         : TCL_ERROR;
+        return objc != 8 ? error(interp, "usage: tesktest img " + word + " TAG ROW BAND COLUMN N|VALUES") : TCL_ERROR;
     }
     int row = args[0], band = args[1], column = args[2];
     if (word == "getrow" || word == "getbytes") {
@@ -354,7 +368,7 @@ int histograms(Tcl_Interp *interp, RamImage *image, int mode, int columnStep, in
         const BandStat &s = stats[b];
         std::vector<unsigned> bins(s.bins, s.bins + (s.bins != nullptr ? s.nBins : 0));
         Tcl_Obj *band[] = {Tcl_NewDoubleObj(s.count), Tcl_NewDoubleObj(s.sum), Tcl_NewDoubleObj(s.sumsq),
-                           Tcl_NewDoubleObj(s.min), Tcl_NewDoubleObj(s.max), numberList(bins)};
+                           Tcl_NewDoubleObj(s.min),   Tcl_NewDoubleObj(s.max), numberList(bins)};
         Tcl_ListObjAppendElement(nullptr, result, Tcl_NewListObj(6, band));
     }
     Tcl_SetObjResult(interp, result);
@@ -376,13 +390,14 @@ int scriptedReader(int which, const char *fileName, ImageDesc *desc)
     Tcl_DecrRefCount(objv[1]);
     int count = 0, answer = 0;
     Tcl_Obj **items = nullptr;
-    if (code != TCL_OK || Tcl_ListObjGetElements(readerInterp, Tcl_GetObjResult(readerInterp), &count, &items) != TCL_OK
-        || count < 1 || Tcl_GetIntFromObj(readerInterp, items[0], &answer) != TCL_OK) {
+    if (code != TCL_OK ||
+        Tcl_ListObjGetElements(readerInterp, Tcl_GetObjResult(readerInterp), &count, &items) != TCL_OK || count < 1 ||
+        Tcl_GetIntFromObj(readerInterp, items[0], &answer) != TCL_OK) {
         return 0;
     }
     static const std::map<std::string, int32_t ImageDesc::*> fields = {
-        {"-rows", &ImageDesc::rows},     {"-columns", &ImageDesc::columns}, {"-nbands", &ImageDesc::nbands},
-        {"-pixel", &ImageDesc::pixel},   {"-offset", &ImageDesc::offset},   {"-block", &ImageDesc::block},
+        {"-rows", &ImageDesc::rows},   {"-columns", &ImageDesc::columns}, {"-nbands", &ImageDesc::nbands},
+        {"-pixel", &ImageDesc::pixel}, {"-offset", &ImageDesc::offset},   {"-block", &ImageDesc::block},
     };
     for (int i = 1; i + 1 < count; i += 2) {
         auto it = fields.find(Tcl_GetString(items[i]));
@@ -412,8 +427,8 @@ int readerCmd(Tcl_Interp *interp, int objc, Tcl_Obj *const objv[])
 {
     std::string action = objc > 3 ? Tcl_GetString(objv[3]) : "";
     int last = 0;
-    if ((action != "add" && action != "remove") || objc < 5 || objc > 6
-        || (objc == 6 && Tcl_GetIntFromObj(interp, objv[5], &last) != TCL_OK)) {
+    if ((action != "add" && action != "remove") || objc < 5 || objc > 6 ||
+        (objc == 6 && Tcl_GetIntFromObj(interp, objv[5], &last) != TCL_OK)) {
         return error(interp, "usage: tesktest img reader add|remove PROC ?LAST?");
     }
     readerInterp = interp;
@@ -427,7 +442,9 @@ int readerCmd(Tcl_Interp *interp, int objc, Tcl_Obj *const objv[])
         }
         return TCL_OK;
     }
-    int slot = readerProcs[0].empty() || readerProcs[0] == proc ? 0 : readerProcs[1].empty() || readerProcs[1] == proc ? 1 : -1;
+    int slot = readerProcs[0].empty() || readerProcs[0] == proc   ? 0
+               : readerProcs[1].empty() || readerProcs[1] == proc ? 1
+                                                                  : -1;
     if (slot < 0) {
         return error(interp, "two scripted readers at most");
     }
