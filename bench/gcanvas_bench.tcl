@@ -13,19 +13,25 @@ proc roundTrip {} {
     winfo pointerxy .
 }
 
-# The same random rectangles for both canvases.
-expr {srand(7)}
-set boxes {}
-for {set i 0} {$i < $count} {incr i} {
-    set x [expr {rand() * ($width - 20)}]
-    set y [expr {rand() * ($height - 20)}]
-    lappend boxes [list $x $y [expr {$x + 4 + rand() * 16}] [expr {$y + 4 + rand() * 16}]]
+# The same random rectangles for both canvases, made anew for each, so that
+# neither reads numbers that the other has already converted.
+proc makeBoxes {} {
+    global count width height
+    expr {srand(7)}
+    set boxes {}
+    for {set i 0} {$i < $count} {incr i} {
+        set x [expr {rand() * ($width - 20)}]
+        set y [expr {rand() * ($height - 20)}]
+        lappend boxes [list $x $y [expr {$x + 4 + rand() * 16}] [expr {$y + 4 + rand() * 16}]]
+    }
+    return $boxes
 }
 
 # Milliseconds to create the rectangles and per redraw, for a canvas
 # command (gcanvas or canvas).
 proc measure {command} {
-    global boxes redraws width height
+    global redraws width height
+    set boxes [makeBoxes]
     destroy .c
     $command .c -width $width -height $height -highlightthickness 0 -background white
     pack .c

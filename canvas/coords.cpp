@@ -127,6 +127,17 @@ int gcanvasGetCoord(Tcl_Interp *, GcanvasWidget *canvas, const char *string, dou
 
 int gcanvasGetCoordFromObj(Tcl_Interp *, GcanvasWidget *canvas, Tcl_Obj *obj, double *out)
 {
+    /* A number that Tcl holds as a double, or as an integer without a text
+     * (whose text could read otherwise, "010"), is taken as it is: making
+     * its text to read it back would cost more than the item. */
+    static const Tcl_ObjType *doubleType = Tcl_GetObjType("double");
+    static const Tcl_ObjType *intType = Tcl_GetObjType("int");
+    double v;
+    if ((obj->typePtr == doubleType || (obj->typePtr == intType && obj->bytes == nullptr)) &&
+        Tcl_GetDoubleFromObj(nullptr, obj, &v) == TCL_OK && std::isfinite(v)) {
+        *out = v;
+        return TCL_OK;
+    }
     return gcanvasGetCoord(canvas->interp, canvas, Tcl_GetString(obj), out);
 }
 
