@@ -55,6 +55,26 @@ int samplesInRow(int pixel, int rowBytes)
 
 /* Folds the counts of a small-valued run (values 0..nValues-1) into stat:
  * sums, bounds and, where the record has such a bin, the histogram. */
+/* The counts of every byte value of a contiguous run: four tables filled
+ * in turn, so that runs of one value do not wait on one counter. */
+void countBytes(const unsigned char *data, long n, uint32_t *counts)
+{
+    uint32_t partial[4][256] = {};
+    long i = 0;
+    for (; i + 4 <= n; i += 4) {
+        partial[0][data[i]]++;
+        partial[1][data[i + 1]]++;
+        partial[2][data[i + 2]]++;
+        partial[3][data[i + 3]]++;
+    }
+    for (; i < n; i++) {
+        partial[0][data[i]]++;
+    }
+    for (int v = 0; v < 256; v++) {
+        counts[v] = partial[0][v] + partial[1][v] + partial[2][v] + partial[3][v];
+    }
+}
+
 void foldCounts(BandStat *stat, const uint32_t *counts, int nValues)
 {
     double sum = 0.0, sumsq = 0.0;
@@ -229,9 +249,13 @@ void histAccumulate(BandStat *stat, int pixel, int n, int step, const unsigned c
         break;
     }
     case PIX_BYTE:
-        std::memset(counts, 0, sizeof counts);
-        for (long i = 0; i < count; i += stride) {
-            counts[data[i]]++;
+        if (stride == 1) {
+            countBytes(data, count, counts);
+        } else {
+            std::memset(counts, 0, sizeof counts);
+            for (long i = 0; i < count; i += stride) {
+                counts[data[i]]++;
+            }
         }
         foldCounts(stat, counts, 256);
         break;
