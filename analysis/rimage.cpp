@@ -779,10 +779,6 @@ int rimageSetIndices(ImageDesc *, Tcl_Interp *interp, int argc, const char **arg
     if (image->desc.nindices <= 0) {
         Tcl_SetResult(interp, const_cast<char *>("Not a color index image."), TCL_STATIC);
         code = TCL_ERROR;
-    } else if (image->desc.imgid == IMG_TIFF || image->desc.imgid == IMG_GEOTIFF) {
-        Tcl_SetResult(interp, const_cast<char *>("rimage setIndices: TIFF files are not writable in this build"),
-                      TCL_STATIC);
-        code = TCL_ERROR;
     }
     for (int i = 3; i < argc && code == TCL_OK; i++) {
         int a = 0, b = 0, r = 0, g = 0, bl = 0;

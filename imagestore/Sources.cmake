@@ -4,12 +4,17 @@ tesk_layer(imagestore
   SOURCES
     imagestore/codes.cpp
     imagestore/exported.cpp
+    imagestore/fft2d.cpp
+    imagestore/filedata.cpp
     imagestore/formats/detect.cpp
+    imagestore/formats/dicom.cpp
+    imagestore/formats/dicomcmd.cpp
     imagestore/formats/dib.cpp
     imagestore/formats/diskspace.cpp
     imagestore/formats/elas.cpp
     imagestore/formats/fft.cpp
     imagestore/formats/gif.cpp
+    imagestore/formats/gpz.cpp
     imagestore/formats/imagedef.cpp
     imagestore/formats/imagetypes.cpp
     imagestore/formats/jpeg.cpp
@@ -17,7 +22,10 @@ tesk_layer(imagestore
     imagestore/formats/ppm.cpp
     imagestore/formats/readers.cpp
     imagestore/formats/replace.cpp
+    imagestore/formats/tiff.cpp
+    imagestore/formats/tiffcmd.cpp
     imagestore/formats/xbm.cpp
+    imagestore/numlist.cpp
     imagestore/pixels.cpp
     imagestore/ramimage.cpp
     imagestore/rowcache.cpp

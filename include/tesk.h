@@ -33,6 +33,8 @@ extern "C" {
 TESK_API int Tesk_Init(Tcl_Interp *interp);
 TESK_API int Console_Init(Tcl_Interp *interp);
 TESK_API int Rimg_Init(Tcl_Interp *interp);
+TESK_API int Dicom_Init(Tcl_Interp *interp);
+TESK_API int Gpz_Init(Tcl_Interp *interp);
 TESK_API int Gcanvas_Init(Tcl_Interp *interp);
 
 /* ---- Memory --------------------------------------------------------------

@@ -15,6 +15,7 @@
 #include "display/gimg.h"
 #include "geo/projcmd.h"
 #include "geo/shapecmd.h"
+#include "imagestore/formats/dicom.h"
 #include "imagestore/formats/formats.h"
 #include "runtime/calc.h"
 #include "runtime/conslots.h"
@@ -55,10 +56,10 @@ const TeskModule teskModuleTable[] = {
     {"ddw", nullptr},               /* ddw, package TK_DIRECTX */
     {"twimg", nullptr},             /* twimg */
     {"glw", nullptr},               /* glw, the OpenGL binding, oglm */
-    {"dicom", nullptr},             /* dicom */
-    {"tiff", nullptr},              /* tiff */
+    {"dicom", Dicom_Init},          /* dicom */
+    {"tiff", tiffCmdInit},          /* tiff */
     {"gcp", nullptr},               /* gcp.create */
-    {"gpz", nullptr},               /* gpz */
+    {"gpz", Gpz_Init},              /* gpz */
     {"printer", nullptr},           /* printer, gmetafile, package TK_PRINTER */
     {"shape", shapeCmdInit},        /* shape.create, shape.info */
     {"feature", nullptr},           /* stats.create, eigen.create, iso.create */
@@ -85,8 +86,8 @@ const int teskAppCommandCount = static_cast<int>(std::size(teskAppCommandTable))
 const TeskCleanup teskCleanupTable[] = {
     {"gimgCleanup", gimgCleanup},             /* every gimg image and the registry */
     {"paletteColors", nullptr},               /* cached palette colours */
-    {"dicomCmdDelete", nullptr},              /* the DICOM element dictionary */
-    {"tiffTagTableFree", nullptr},            /* the TIFF tag-name table */
+    {"dicomCmdDelete", dicomCmdDelete},       /* the DICOM element dictionary */
+    {"tiffTagTableFree", tiffTagTableFree},   /* the TIFF tag-name table */
     {"clearImageReaders", clearImageReaders}, /* user-registered image readers */
 };
 const int teskCleanupCount = static_cast<int>(std::size(teskCleanupTable));

@@ -3,11 +3,13 @@
 # the C++ ones (options are passed on to them; shapefile_bench loads a
 # shapefile of 200,000 polygons against shapelib, when libshp is installed;
 # jpeg_bench sets JPEG decoding and write-back against djpeg and cjpeg and
-# prints each ratio, when libjpeg-turbo-progs is installed),
+# prints each ratio, when libjpeg-turbo-progs is installed; fft_bench sets
+# the 2-D FFT of 2048 x 2048 complex floats against scipy and prints the
+# ratio, when python3-numpy and python3-scipy are installed),
 # then the redraw benchmarks
 # of the gimg image type and of the geo canvas under wish on a private
 # 1280x1024x24 Xvfb screen, and the reading of a large GIF against Tk's
-# photo image.
+# photo image, and the statistics of a large GeoTIFF against gdalinfo -stats.
 #   tools/bench.sh [benchmark options]
 set -eu
 top=$(cd "$(dirname "$0")/.." && pwd)
@@ -15,7 +17,7 @@ top=$(cd "$(dirname "$0")/.." && pwd)
 for b in "$top"/build/bench/*_bench; do
     [ -x "$b" ] && "$b" "$@"
 done
-for script in gimg_bench.tcl gcanvas_bench.tcl shape_draw_bench.tcl cs2cs_bench.tcl gif_bench.tcl; do
+for script in gimg_bench.tcl gcanvas_bench.tcl shape_draw_bench.tcl cs2cs_bench.tcl gif_bench.tcl tiff_bench.tcl; do
     TESK_OUT=${TESK_OUT:-$top/out} TESK_XDEPTH=24 \
         "$top/tests/support/xrun.sh" wish "$top/demo/start.tcl" "$top/build" "$top/bench/$script"
 done

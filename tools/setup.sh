@@ -14,8 +14,9 @@ packages="build-essential cmake ninja-build ccache pkg-config binutils clang lib
  libgl-dev libglu1-mesa-dev freeglut3-dev libgtest-dev libbenchmark-dev libshp-dev xvfb xauth"
 # The tests also cross-check files with readers and writers of other
 # projects (GDAL, netpbm, shapelib's programs, libjpeg's cjpeg and djpeg,
-# giflib's programs, ImageMagick) and figures with PROJ's own programs.
-[ "$what" = all ] && packages="$packages gdal-bin netpbm shapelib proj-bin libjpeg-turbo-progs giflib-tools imagemagick"
+# giflib's programs, ImageMagick) and figures with PROJ's own programs;
+# numpy and scipy check the FFT (run by /usr/bin/python3, or $TESK_PYTHON).
+[ "$what" = all ] && packages="$packages gdal-bin netpbm shapelib proj-bin libjpeg-turbo-progs giflib-tools imagemagick libtiff-tools dcmtk python3-numpy python3-scipy"
 missing=""
 for p in $packages; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"

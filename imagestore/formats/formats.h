@@ -26,7 +26,9 @@
 #ifndef TESK_IMAGESTORE_FORMATS_FORMATS_H
 #define TESK_IMAGESTORE_FORMATS_FORMATS_H
 
+#include <cstddef>
 #include <cstdint>
+#include <vector>
 #include "imagestore/formats/imagetypes.h"
 #include "tesk_image.h"
 
@@ -40,6 +42,8 @@ extern const ImageType dibTypes[1];
 extern const ImageType fftTypes[1];
 extern const ImageType jpegTypes[1];
 extern const ImageType gifTypes[2]; /* GIF87a, GIF89a */
+extern const ImageType dicomTypes[1];
+extern const ImageType tiffTypes[2]; /* TIFF, GEOTIFF */
 
 /* IMAGEDEF (BSQ, BIL, BIP) and LAN-style (E73, E74, E74BSQ) raw band files. */
 int imagedefDetect(int fd, const char *fileName, ImageDesc *desc, void **priv);
@@ -129,5 +133,48 @@ void clearImageReaders();
 /* Asks the readers of the first list (last 0) or the second: the first
  * positive answer, -1 when one asked to stop, 0 when none took the file. */
 int askImageReaders(int last, int fd, const char *fileName, ImageDesc *desc, void **priv);
+
+/* The GPZ reader that the gpz command registers (gpz.cpp). */
+int gpzReadHeader(int fd, const char *fileName, ImageDesc *desc, void **priv);
+
+/* TIFF files: the directory chain as read (entries with their raw value
+ * fields), value access, detection and the writers. */
+struct TiffEntry {
+    uint16_t tag, type;
+    uint32_t count;
+    unsigned char field[4]; /* the value field as stored */
+};
+struct TiffDir {
+    uint32_t offset, next;
+    std::vector<TiffEntry> entries;
+};
+struct TiffFile {
+    bool msbf = false; /* "MM" */
+    int64_t size = 0;  /* bytes of the file */
+    std::vector<TiffDir> dirs;
+};
+/* Reads the header and the directory chain (stopped at a repeated or
+ * unreadable offset); false for no TIFF or no directory. */
+bool tiffReadFile(int fd, TiffFile *file);
+const TiffEntry *tiffFind(const TiffDir &dir, int tag);
+/* The value field as one 32-bit word in the file's byte order. */
+uint32_t tiffFieldWord(const TiffFile &file, const TiffEntry &e);
+/* The values' bytes (from the field or the offset); false for an unknown
+ * type or values past the end of the file. */
+bool tiffRawValues(int fd, const TiffFile &file, const TiffEntry &e, std::vector<unsigned char> *bytes);
+/* The values as numbers (rationals divided); false as tiffRawValues. */
+bool tiffNumbers(int fd, const TiffFile &file, const TiffEntry &e, std::vector<double> *out);
+/* Unpacks PackBits data; answers the bytes written to out. */
+size_t unpackBits(const unsigned char *in, size_t inSize, unsigned char *out, size_t outSize);
+int tiffDetect(int fd, const char *fileName, ImageDesc *desc, void **priv);
+/* A new file of one uncompressed strip, every pixel 0; answers 8 or -1. */
+int tiffWriteWhole(int fd, ImageDesc *desc);
+/* Writes desc's palette over the current directory's colour map: the
+ * map's count, 0 for a map of another type, -1 without a map. */
+int tiffWritePalette(int fd, ImageDesc *desc, void *state);
+/* The tiff command (tiffcmd.cpp) and the release of its tag-name table,
+ * also called by the package's exit handler. */
+int tiffCmdInit(struct Tcl_Interp *interp);
+void tiffTagTableFree();
 
 #endif /* TESK_IMAGESTORE_FORMATS_FORMATS_H */

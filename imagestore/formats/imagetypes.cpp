@@ -23,31 +23,6 @@ const char *fixedPixels(ImageDesc *d)
     return nullptr;
 }
 
-/* TIFF: a one-band image gets the full palette of its pixel type. */
-const char *tiffRules(ImageDesc *d)
-{
-    if (d->nbands == 1) {
-        d->nindices = imagePaletteSize(d->pixel);
-    }
-    return nullptr;
-}
-
-/* Formats whose files are not built yet: their rules, cache depth and
- * writer area are kept here until their own file takes their line of the
- * table. None is detected or makes files. */
-constexpr ImageType kDicomTypes[] = {
-    {.imgid = IMG_DICOM, .format = "DICOM", .cacheRows = -1},
-};
-constexpr ImageType kTiffTypes[] = {
-    {.imgid = IMG_TIFF,
-     .format = "TIFF",
-     .line = LineRule::Pixels,
-     .fileLine = LineRule::Pixels,
-     .rules = tiffRules,
-     .area = NewArea::Rows},
-    {.imgid = IMG_GEOTIFF, .format = "TIFF", .fileLine = LineRule::Pixels, .rules = tiffRules, .area = NewArea::Rows},
-};
-
 /* The memory types: no file, every row in the cache (MBSQ rows addressed
  * directly), the MRGB types over a frame store of screen-format lines. */
 constexpr ImageType kMemoryTypes[] = {
@@ -112,8 +87,8 @@ constexpr TypeList listOf(const ImageType (&rows)[N])
 
 /* Every format in detection order, then the memory types. */
 constexpr TypeList kTable[] = {
-    listOf(kDicomTypes), listOf(dibTypes),      listOf(xbmTypes),  listOf(lanTypes),
-    listOf(gifTypes),    listOf(fftTypes),      listOf(elasTypes), listOf(kTiffTypes),
+    listOf(dicomTypes),  listOf(dibTypes),      listOf(xbmTypes),  listOf(lanTypes),
+    listOf(gifTypes),    listOf(fftTypes),      listOf(elasTypes), listOf(tiffTypes),
     listOf(jpegTypes),   listOf(imagedefTypes), listOf(ppmTypes),  listOf(kMemoryTypes),
 };
 

@@ -286,6 +286,178 @@ bool writeGifSeeds(const std::string &dir)
     return writeRaw(dir + "/written.gif", IMG_GIF89A, PIX_BYTE, 1, 0);
 }
 
+/* Hand-made little-endian TIFF files: a directory chain that points back
+ * at itself, a colour map and strip list with huge counts, and a PackBits
+ * strip whose byte count runs past the file. */
+bool writeTiffSeeds(const std::string &dir)
+{
+    auto entry = [](std::vector<unsigned char> &v, int tag, int type, uint32_t count, uint32_t value) {
+        const uint32_t words[3] = {static_cast<uint32_t>(tag | (type << 16)), count, value};
+        for (uint32_t w : words) {
+            for (int s = 0; s < 32; s += 8) {
+                v.push_back(static_cast<unsigned char>(w >> s));
+            }
+        }
+    };
+    auto file = [&](const std::string &name, uint32_t compression, uint32_t counts, uint32_t next) {
+        std::vector<unsigned char> v = {'I', 'I', 42, 0, 12, 0, 0, 0, 0x81, 7, 0, 0};
+        v.push_back(7);
+        v.push_back(0);
+        entry(v, 256, 4, 1, 4);
+        entry(v, 257, 4, 1, 2);
+        entry(v, 258, 3, 1, 8);
+        entry(v, 259, 3, 1, compression);
+        entry(v, 273, 4, counts, 8);
+        entry(v, 279, 4, counts, 4);
+        entry(v, 320, 3, counts, 8);
+        for (int s = 0; s < 32; s += 8) {
+            v.push_back(static_cast<unsigned char>(next >> s));
+        }
+        std::ofstream(dir + "/" + name, std::ios::binary)
+            .write(reinterpret_cast<const char *>(v.data()), static_cast<std::streamsize>(v.size()));
+    };
+    file("cycle.tif", 1, 1, 12);
+    file("huge.tif", 1, 0x40000000u, 0);
+    file("packbits.tif", 32773, 1, 12);
+    return true;
+}
+
+/* DICOM seeds: plain and multi-frame images, a run-length PALETTE COLOR
+ * file, and files with huge frame counts, sizes and overlong lengths. */
+bool writeDicomSeeds(const std::string &dir)
+{
+    using Bytes = std::vector<unsigned char>;
+    auto u16 = [](Bytes &v, unsigned x) {
+        v.push_back(static_cast<unsigned char>(x));
+        v.push_back(static_cast<unsigned char>(x >> 8));
+    };
+    auto u32 = [&](Bytes &v, uint32_t x) {
+        u16(v, x & 0xFFFF);
+        u16(v, x >> 16);
+    };
+    /* An implicit element; value padded to an even length. */
+    auto im = [&](Bytes &v, unsigned group, unsigned element, Bytes value, uint32_t length = 0) {
+        if (value.size() % 2) {
+            value.push_back(' ');
+        }
+        u16(v, group);
+        u16(v, element);
+        u32(v, length != 0 ? length : static_cast<uint32_t>(value.size()));
+        v.insert(v.end(), value.begin(), value.end());
+    };
+    auto us = [](std::initializer_list<unsigned> xs) {
+        Bytes v;
+        for (unsigned x : xs) {
+            v.push_back(static_cast<unsigned char>(x));
+            v.push_back(static_cast<unsigned char>(x >> 8));
+        }
+        return v;
+    };
+    auto text = [](const char *t) { return Bytes(t, t + std::strlen(t)); };
+    auto image = [&](Bytes &v, unsigned rows, unsigned columns, unsigned bits, const char *frames,
+                     const char *photometric) {
+        im(v, 0x0008, 0x0060, text("OT"));
+        im(v, 0x0028, 0x0002, us({1}));
+        im(v, 0x0028, 0x0004, text(photometric));
+        im(v, 0x0028, 0x0008, text(frames));
+        im(v, 0x0028, 0x0010, us({rows}));
+        im(v, 0x0028, 0x0011, us({columns}));
+        im(v, 0x0028, 0x0100, us({bits}));
+        im(v, 0x0028, 0x0103, us({0}));
+    };
+    auto save = [&](const std::string &name, const Bytes &v) {
+        std::ofstream(dir + "/" + name, std::ios::binary)
+            .write(reinterpret_cast<const char *>(v.data()), static_cast<std::streamsize>(v.size()));
+    };
+    Bytes plain;
+    image(plain, 3, 4, 8, "2", "MONOCHROME2");
+    im(plain, 0x7FE0, 0x0010, Bytes(24, 7));
+    save("plain.dcm", plain);
+    Bytes huge;
+    image(huge, 65535, 65535, 32, "999999999", "MONOCHROME2");
+    im(huge, 0x7FE0, 0x0010, Bytes(16, 1), 0xFFFFFFF0u);
+    save("huge.dcm", huge);
+    Bytes overlong;
+    image(overlong, 2, 2, 16, "1", "MONOCHROME2");
+    im(overlong, 0x0010, 0x0010, text("Doe"), 0x7FFFFFFFu);
+    im(overlong, 0x7FE0, 0x0010, Bytes(8, 1));
+    save("overlong.dcm", overlong);
+    /* Sequences of undefined length, a run-length PALETTE COLOR image
+     * whose offset table points far away and whose lookup tables are
+     * short. */
+    Bytes rle(128, 0);
+    rle.insert(rle.end(), {'D', 'I', 'C', 'M', 2, 0, 0x10, 0, 'U', 'I'});
+    Bytes syntax = text("1.2.840.10008.1.2.5");
+    syntax.push_back(0);
+    u16(rle, static_cast<unsigned>(syntax.size()));
+    rle.insert(rle.end(), syntax.begin(), syntax.end());
+    auto ex = [&](unsigned group, unsigned element, const char *vr, const Bytes &value) {
+        u16(rle, group);
+        u16(rle, element);
+        rle.push_back(static_cast<unsigned char>(vr[0]));
+        rle.push_back(static_cast<unsigned char>(vr[1]));
+        u16(rle, static_cast<unsigned>(value.size()));
+        rle.insert(rle.end(), value.begin(), value.end());
+    };
+    u16(rle, 0x0008), u16(rle, 0x1140), rle.insert(rle.end(), {'S', 'Q', 0, 0}), u32(rle, 0xFFFFFFFFu);
+    u16(rle, 0xFFFE), u16(rle, 0xE000), u32(rle, 0xFFFFFFFFu);
+    ex(0x0008, 0x1150, "UI", text("1.2"));
+    u16(rle, 0xFFFE), u16(rle, 0xE00D), u32(rle, 0);
+    u16(rle, 0xFFFE), u16(rle, 0xE0DD), u32(rle, 0);
+    ex(0x0028, 0x0002, "US", us({1}));
+    ex(0x0028, 0x0004, "CS", text("PALETTE COLOR "));
+    ex(0x0028, 0x0008, "IS", text("3 "));
+    ex(0x0028, 0x0010, "US", us({2}));
+    ex(0x0028, 0x0011, "US", us({4}));
+    ex(0x0028, 0x0100, "US", us({8}));
+    ex(0x0028, 0x1101, "US", us({256, 0, 16}));
+    for (unsigned c = 0; c < 3; c++) {
+        ex(0x0028, 0x1201 + c, "OW", us({1, 2, 3, 4}));
+    }
+    u16(rle, 0x7FE0), u16(rle, 0x0010), rle.insert(rle.end(), {'O', 'B', 0, 0}), u32(rle, 0xFFFFFFFFu);
+    u16(rle, 0xFFFE), u16(rle, 0xE000), u32(rle, 8), u32(rle, 0), u32(rle, 0x7FFFFFF0u);
+    u16(rle, 0xFFFE), u16(rle, 0xE000), u32(rle, 72);
+    u32(rle, 15);
+    for (int i = 0; i < 15; i++) {
+        u32(rle, i == 0 ? 64 : 0xFFFFFF00u);
+    }
+    rle.insert(rle.end(), {0x81, 9, 3, 1, 2, 3, 0, 0});
+    u16(rle, 0xFFFE), u16(rle, 0xE0DD), u32(rle, 0);
+    save("rle.dcm", rle);
+    return true;
+}
+
+/* GPZ seeds: the 2,064-byte header followed by the data file's bytes
+ * (the fuzz target splits them); a small image, huge sizes, an overlong
+ * palette count, an unknown pixel code. */
+bool writeGpzSeeds(const std::string &dir)
+{
+    auto seed = [&](const std::string &name, int32_t columns, int32_t rows, int32_t bands, int32_t code,
+                    int32_t count) {
+        std::vector<unsigned char> v(2064, 0);
+        std::memcpy(v.data(), "GPZ", 3);
+        std::memcpy(v.data() + 8, "d.raw", 5);
+        auto i32 = [&](size_t at, int32_t x) { std::memcpy(v.data() + at, &x, 4); };
+        i32(180, columns);
+        i32(184, rows);
+        i32(188, bands);
+        i32(192, code);
+        i32(900, count);
+        double geo[4] = {100.0, 200.0, 1.0, 1.0};
+        std::memcpy(v.data() + 272, geo, sizeof geo);
+        for (int i = 0; i < 24; i++) {
+            v.push_back(static_cast<unsigned char>(i * 11));
+        }
+        std::ofstream(dir + "/" + name, std::ios::binary)
+            .write(reinterpret_cast<const char *>(v.data()), static_cast<std::streamsize>(v.size()));
+    };
+    seed("small.gpz", 4, 3, 2, 1, 16);
+    seed("huge.gpz", 0x7FFFFFFF, 0x7FFFFFFF, 65535, 3, 0x7FFFFFFF);
+    seed("negative.gpz", -1, 3, 1, 8, -5);
+    seed("code.gpz", 4, 3, 1, 6, 0);
+    return true;
+}
+
 int main(int argc, char **argv)
 {
     if (argc != 2) {
@@ -300,7 +472,8 @@ int main(int argc, char **argv)
     std::string top = argv[1];
     mkdir(top.c_str(), 0755);
     bool ok = true;
-    for (const char *reader : {"imagedef", "lan", "elas", "ppm", "xbm", "dib", "fft", "shape", "gif", "gifmem"}) {
+    for (const char *reader :
+         {"imagedef", "lan", "elas", "ppm", "xbm", "dib", "fft", "shape", "gif", "gifmem", "tiff", "dicom", "gpz"}) {
         mkdir((top + "/" + reader).c_str(), 0755);
     }
     ok &= writeRaw(top + "/imagedef/bsq.img", IMG_BSQ, PIX_SHORT, 2, 1152);
@@ -308,6 +481,11 @@ int main(int argc, char **argv)
     ok &= writeRaw(top + "/lan/e74.lan", IMG_E74, PIX_USHORT, 2, 128);
     ok &= writeRaw(top + "/lan/e73.lan", IMG_E73, PIX_4BITS, 1, 128);
     ok &= writeFft(top + "/fft/small.fft");
+    ok &= writeRaw(top + "/tiff/rgb.tif", IMG_TIFF, PIX_BYTE, 3, 0);
+    ok &= writeRaw(top + "/tiff/float.tif", IMG_TIFF, PIX_FLOAT, 1, 0);
+    ok &= writeTiffSeeds(top + "/tiff");
+    ok &= writeDicomSeeds(top + "/dicom");
+    ok &= writeGpzSeeds(top + "/gpz");
     ok &= writeShapeSeeds(top + "/shape");
     for (const char *reader : {"jpeg", "jpegmem"}) {
         std::string dir = top + "/" + reader;
