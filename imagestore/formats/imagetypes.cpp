@@ -87,9 +87,9 @@ constexpr TypeList listOf(const ImageType (&rows)[N])
 
 /* Every format in detection order, then the memory types. */
 constexpr TypeList kTable[] = {
-    listOf(dicomTypes),  listOf(dibTypes),      listOf(xbmTypes),  listOf(lanTypes),
-    listOf(gifTypes),    listOf(fftTypes),      listOf(elasTypes), listOf(tiffTypes),
-    listOf(jpegTypes),   listOf(imagedefTypes), listOf(ppmTypes),  listOf(kMemoryTypes),
+    listOf(dicomTypes), listOf(dibTypes),      listOf(xbmTypes),  listOf(lanTypes),
+    listOf(gifTypes),   listOf(fftTypes),      listOf(elasTypes), listOf(tiffTypes),
+    listOf(jpegTypes),  listOf(imagedefTypes), listOf(ppmTypes),  listOf(kMemoryTypes),
 };
 
 constexpr int rowCount()
