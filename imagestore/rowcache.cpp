@@ -542,7 +542,7 @@ bool ramImageWritable(RamImage *image)
  *	change of volume writes back the changed rows of the old one, empties
  *	the cache and resets the statistics.
  */
-int ramImageSeekVolumeDefault(RamImage *image, int volume)
+int ramImageVolumeTarget(RamImage *image, int volume)
 {
     const ImageDesc &desc = image->desc;
     if (desc.volumes < 2) {
@@ -551,31 +551,43 @@ int ramImageSeekVolumeDefault(RamImage *image, int volume)
         return -2;
     }
     image->volumeCount = desc.volumes;
-    int target = volume;
     if (volume < 0 || volume > image->volumeCount) {
-        target = image->volumeCount;
-    } else if (volume == 0) {
-        if (image->curVolume >= image->volumeCount) {
-            return -2;
-        }
-        target = image->curVolume + 1;
+        return image->volumeCount;
     }
-    Layout layout = layoutOf(desc.imgid);
-    int64_t linesPerVolume = layout == Layout::Pixels || layout == Layout::Bitmap
-                                 ? desc.rows
-                                 : static_cast<int64_t>(desc.rows) * desc.nbands;
+    if (volume == 0) {
+        return image->curVolume >= image->volumeCount ? -2 : image->curVolume + 1;
+    }
+    return volume;
+}
+
+int ramImageMoveToVolume(RamImage *image, int target, int64_t offset)
+{
     if (target != image->curVolume) {
         ramImageFlush(image);
-        image->volumeOffset = linesPerVolume * (target - 1) * desc.block + desc.offset;
+        image->volumeOffset = offset;
         ramImageResetCache(image);
         if (image->stats != nullptr) {
-            for (int b = 0; b < desc.nbands; b++) {
+            for (int b = 0; b < image->desc.nbands; b++) {
                 statReset(&image->stats[b]);
             }
         }
     }
     image->curVolume = target;
     return target;
+}
+
+int ramImageSeekVolumeDefault(RamImage *image, int volume)
+{
+    const ImageDesc &desc = image->desc;
+    int target = ramImageVolumeTarget(image, volume);
+    if (target < 1) {
+        return target;
+    }
+    Layout layout = layoutOf(desc.imgid);
+    int64_t linesPerVolume = layout == Layout::Pixels || layout == Layout::Bitmap
+                                 ? desc.rows
+                                 : static_cast<int64_t>(desc.rows) * desc.nbands;
+    return ramImageMoveToVolume(image, target, linesPerVolume * (target - 1) * desc.block + desc.offset);
 }
 
 int ramImageSeekVolume(RamImage *image, int volume)

@@ -50,6 +50,15 @@ bool ramImageWritable(RamImage *image);
  * answers it, -2 when there is no further volume, -1 on failure. */
 int ramImageSeekVolume(RamImage *image, int volume);
 int ramImageSeekVolumeDefault(RamImage *image, int volume);
+/* For a format's own volume selection: the volume that volume asks for
+ * (as ramImageSeekVolume reads it) with the image's volume count set, or -2
+ * when there is no further volume (a single-volume image is put on its
+ * one volume). */
+int ramImageVolumeTarget(RamImage *image, int volume);
+/* Makes target the current volume, its data starting at offset: changed
+ * rows are written back, the cache and statistics emptied when it is
+ * another volume. Answers target. */
+int ramImageMoveToVolume(RamImage *image, int target, int64_t offset);
 /* 1: every row loaded and the file closed; 0: the file opened again.
  * Answers 1 on success, 0 on failure. */
 int ramImageSetResident(RamImage *image, int resident);

@@ -428,20 +428,14 @@ int dicomSeekFrame(RamImage *image, int volume)
 {
     const ImageDesc &desc = image->desc;
     auto *state = static_cast<DicomState *>(image->priv);
-    if (desc.volumes < 2 || state == nullptr) {
+    if (state == nullptr) {
         image->curVolume = 1;
         image->volumeCount = 1;
         return -2;
     }
-    image->volumeCount = desc.volumes;
-    int target = volume;
-    if (volume < 0 || volume > image->volumeCount) {
-        target = image->volumeCount;
-    } else if (volume == 0) {
-        if (image->curVolume >= image->volumeCount) {
-            return -2;
-        }
-        target = image->curVolume + 1;
+    int target = ramImageVolumeTarget(image, volume);
+    if (target < 1) {
+        return target;
     }
     int64_t offset = 0;
     if (state->encapsulated) {
@@ -452,18 +446,7 @@ int dicomSeekFrame(RamImage *image, int volume)
     } else {
         offset = state->pixelOffset + static_cast<int64_t>(desc.block) * desc.rows * (target - 1);
     }
-    if (target != image->curVolume) {
-        ramImageFlush(image);
-        image->volumeOffset = offset;
-        ramImageResetCache(image);
-        if (image->stats != nullptr) {
-            for (int b = 0; b < desc.nbands; b++) {
-                statReset(&image->stats[b]);
-            }
-        }
-    }
-    image->curVolume = target;
-    return target;
+    return ramImageMoveToVolume(image, target, offset);
 }
 
 /* One run-length segment into out (at most n bytes, every stride-th one);

@@ -1583,29 +1583,16 @@ int scanGIF(const char *fileName)
     return status;
 }
 
-constexpr ImageType gifTypes[2] = {
-    {.imgid = IMG_GIF87A,
-     .format = "GIF",
-     .layout = Layout::Whole,
-     .cacheRows = -1,
-     .firstVolume = 0,
-     .detect = gifDetect,
-     .area = NewArea::Whole,
-     .whole = gifWriteWhole,
-     .decode = gifDecode,
-     .rewrite = ramImageRewriteGIF,
-     .decodeFillsRows = true,
-     .opened = gifOpened},
-    {.imgid = IMG_GIF89A,
-     .format = "GIF",
-     .layout = Layout::Whole,
-     .cacheRows = -1,
-     .firstVolume = 0,
-     .detect = gifDetect,
-     .area = NewArea::Whole,
-     .whole = gifWriteWhole,
-     .decode = gifDecode,
-     .rewrite = ramImageRewriteGIF,
-     .decodeFillsRows = true,
-     .opened = gifOpened},
-};
+constexpr ImageType kGifRow = {.format = "GIF",
+                               .layout = Layout::Whole,
+                               .cacheRows = -1,
+                               .firstVolume = 0,
+                               .detect = gifDetect,
+                               .area = NewArea::Whole,
+                               .whole = gifWriteWhole,
+                               .decode = gifDecode,
+                               .rewrite = ramImageRewriteGIF,
+                               .decodeFillsRows = true,
+                               .opened = gifOpened};
+
+constexpr ImageType gifTypes[2] = {imageTypeAs(IMG_GIF87A, kGifRow), imageTypeAs(IMG_GIF89A, kGifRow)};

@@ -95,6 +95,14 @@ struct ImageType {
     ImageOpenedProc *opened = nullptr;   /* NULL: nothing more to do after an open or attach */
 };
 
+/* row for another image type of the same format (a format whose types
+ * differ by their codes alone fills one row and copies it). */
+constexpr ImageType imageTypeAs(int32_t imgid, ImageType row)
+{
+    row.imgid = imgid;
+    return row;
+}
+
 /* The row of an image type; for a code without one, a row with every
  * field at its default. Never NULL. */
 const ImageType *imageTypeOf(int imgid);
