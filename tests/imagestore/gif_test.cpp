@@ -1,21 +1,19 @@
 /*
- * GIF files: the LZW coder against a reference decoder and hand-made code
- * streams, the block readers and writers, and GIF images through the
- * store (frames, disposal, transparency, interlace, the georeference, the
- * write-back and its failures). Files are built here byte by byte; their
- * pixel data is coded as literal codes only (a clear code before the
- * table would grow a bit), which needs no LZW table to write.
+ * GIF files: the LZW coder against a reference decoder, and GIF images
+ * through the store (frames, disposal, transparency, interlace, the
+ * write-back). Files are built here byte by byte; their pixel data is
+ * coded as literal codes only (a clear code before the table would grow
+ * a bit), which needs no LZW table to write.
  */
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <cstring>
-#include <dirent.h>
 #include <fcntl.h>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <random>
 #include <string>
-#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 #include "imagestore/codes.h"
@@ -55,59 +53,44 @@ std::vector<int> parseCodes(const std::string &blocks, size_t at, int min)
             code |= ((static_cast<unsigned char>(data[bit / 8]) >> (bit % 8)) & 1) << i;
         }
         codes.push_back(code);
-        if (code == clear) {
-            size = min + 1;
-            next = clear + 2;
-            first = true;
-            continue;
-        }
         if (code == clear + 1) {
             break;
+        } else if (code == clear) {
+            size = min + 1, next = clear + 2, first = true;
+        } else if (!first && next < 4096 && ++next == (1 << size) && size < 12) {
+            size++;
+        } else {
+            first = false;
         }
-        if (!first && next < 4096) {
-            if (++next == (1 << size) && size < 12) {
-                size++;
-            }
-        }
-        first = false;
     }
     return codes;
 }
 
-/* A reference LZW decoder: the dictionary as strings. */
+/* A reference LZW decoder: the dictionary as strings (the stream starts
+ * with a clear code, as the encoder's always does). */
 Bytes referenceDecode(const std::string &blocks, size_t at, int min)
 {
-    std::vector<int> codes = parseCodes(blocks, at, min);
     const int clear = 1 << min;
     std::vector<Bytes> dict;
     Bytes out, previous;
-    auto restart = [&] {
-        dict.assign(clear + 2, Bytes());
-        for (int i = 0; i < clear; i++) {
-            dict[i] = Bytes{static_cast<unsigned char>(i)};
-        }
-        previous.clear();
-    };
-    restart();
-    for (int code : codes) {
-        if (code == clear) {
-            restart();
-            continue;
-        }
+    for (int code : parseCodes(blocks, at, min)) {
         if (code == clear + 1) {
             break;
+        } else if (code == clear) {
+            dict.clear();
+            for (int i = 0; i < clear + 2; i++) {
+                dict.push_back(Bytes{static_cast<unsigned char>(i)});  // clear and end are never strings
+            }
+            previous.clear();
+            continue;
         }
-        Bytes string;
-        if (code < static_cast<int>(dict.size())) {
-            string = dict[code];
-        } else {
-            string = previous;
-            string.push_back(previous[0]);
+        Bytes string = code < static_cast<int>(dict.size()) ? dict[code] : previous;
+        if (code >= static_cast<int>(dict.size())) {
+            string.push_back(previous.at(0));
         }
         if (!previous.empty() && dict.size() < 4096) {
-            Bytes entry = previous;
-            entry.push_back(string[0]);
-            dict.push_back(entry);
+            dict.push_back(previous);
+            dict.back().push_back(string[0]);
         }
         out.insert(out.end(), string.begin(), string.end());
         previous = string;
@@ -158,44 +141,41 @@ void le16(std::string &s, int v)
 struct GifFile {
     std::string bytes;
 
+    static int tableBits(int colours)
+    {
+        int bits = 1;
+        while ((1 << bits) < colours) {
+            bits++;
+        }
+        return bits;
+    }
+    static char tableFlags(int colours) { return static_cast<char>(colours > 0 ? 0x80 | (tableBits(colours) - 1) : 0); }
+    template <class Entry> void table(int colours, Entry entry)
+    {
+        for (int i = 0; i < (colours > 0 ? 1 << tableBits(colours) : 0); i++) {
+            bytes += entry(i);
+        }
+    }
+
     GifFile &header(const char *signature, int width, int height, int colours, int background = 0)
     {
         bytes = signature;
         le16(bytes, width);
         le16(bytes, height);
-        int bits = 1;
-        while ((1 << bits) < colours) {
-            bits++;
-        }
-        bytes.push_back(static_cast<char>(colours > 0 ? 0x80 | (bits - 1) : 0));
-        bytes.push_back(static_cast<char>(background));
-        bytes.push_back('\0');
-        for (int i = 0; i < (colours > 0 ? 1 << bits : 0); i++) {
-            bytes.push_back(static_cast<char>(i * 10));  // entry i: (10 i, 10 i + 1, 10 i + 2)
-            bytes.push_back(static_cast<char>(i * 10 + 1));
-            bytes.push_back(static_cast<char>(i * 10 + 2));
-        }
+        bytes += std::string{tableFlags(colours), static_cast<char>(background), '\0'};
+        table(colours, [](int i) { return std::string{char(i * 10), char(i * 10 + 1), char(i * 10 + 2)}; });
         return *this;
     }
     GifFile &control(int disposal, bool transparentFlag, int index, int delay)
     {
-        bytes += std::string("\x21\xF9\x04", 3);
-        bytes.push_back(static_cast<char>((disposal << 2) | (transparentFlag ? 1 : 0)));
+        bytes += std::string{'\x21', '\xF9', 4, static_cast<char>((disposal << 2) | (transparentFlag ? 1 : 0))};
         le16(bytes, delay);
-        bytes.push_back(static_cast<char>(index));
-        bytes.push_back('\0');
+        bytes += std::string{static_cast<char>(index), '\0'};
         return *this;
     }
-    GifFile &extension(int label, const std::string &data)
+    GifFile &extension(int label, const std::string &data)  // data of at most 255 bytes
     {
-        bytes.push_back('\x21');
-        bytes.push_back(static_cast<char>(label));
-        for (size_t at = 0; at < data.size(); at += 255) {
-            size_t n = std::min<size_t>(255, data.size() - at);
-            bytes.push_back(static_cast<char>(n));
-            bytes += data.substr(at, n);
-        }
-        bytes.push_back('\0');
+        bytes += std::string{'\x21', static_cast<char>(label), static_cast<char>(data.size())} + data + '\0';
         return *this;
     }
     /* An image of width x height pixels given row by row from the top; a
@@ -208,16 +188,8 @@ struct GifFile {
         le16(bytes, top);
         le16(bytes, width);
         le16(bytes, height);
-        int bits = 1;
-        while ((1 << bits) < localColours) {
-            bits++;
-        }
-        bytes.push_back(static_cast<char>((localColours > 0 ? 0x80 | (bits - 1) : 0) | (interlaced ? 0x40 : 0)));
-        for (int i = 0; i < (localColours > 0 ? 1 << bits : 0); i++) {
-            bytes.push_back(static_cast<char>(200 + i));
-            bytes.push_back('\0');
-            bytes.push_back(static_cast<char>(i));
-        }
+        bytes.push_back(static_cast<char>(tableFlags(localColours) | (interlaced ? 0x40 : 0)));
+        table(localColours, [](int i) { return std::string{char(200 + i), '\0', char(i)}; });
         bytes.push_back(static_cast<char>(min));
         Bytes stored;
         if (interlaced) {
@@ -279,42 +251,37 @@ Bytes decode(const std::string &blocks, int min, int64_t n, int64_t chunk)
     return out;
 }
 
-TEST(GifLzw, RandomDataRoundTripsThroughTheEncoderAndBothDecoders)
+TEST(GifLzw, DataRoundTripsThroughTheEncoderAndBothDecoders)
 {
+    /* Random data at every code size; a long run, whose codes are each the
+     * string being defined; stripes of three values. Strings cut across
+     * chunk ends come out whole in the next call (chunk 0: one call). */
     std::mt19937 random(16);
-    for (int min : {2, 3, 4, 6, 8}) {
-        for (size_t n : {1u, 2u, 3u, 255u, 4096u, 70000u}) {
+    std::vector<std::pair<int, Bytes>> cases;
+    for (int min : {2, 3, 8}) {
+        for (size_t n : {1u, 3u, 4096u, 70000u}) {
             Bytes pixels(n);
             for (unsigned char &p : pixels) {
                 p = static_cast<unsigned char>(random() % (1u << min));
             }
-            std::string blocks = encode(pixels, min);
-            EXPECT_EQ(referenceDecode(blocks, 0, min), pixels) << "min " << min << " n " << n;
-            /* Strings cut across chunk ends come out whole in the next call. */
-            for (int64_t chunk : {int64_t(0), int64_t(1), int64_t(7), int64_t(4096)}) {
-                EXPECT_EQ(decode(blocks, min, static_cast<int64_t>(n), chunk), pixels)
-                    << "min " << min << " n " << n << " chunk " << chunk;
-            }
+            cases.emplace_back(min, pixels);
         }
     }
-}
-
-TEST(GifLzw, LongRunsMakeLongStringsAndTheDecoderDefinesCodesAsItMeetsThem)
-{
-    /* A run of one value: every code after the first is the string being
-     * defined (the previous string plus its own first pixel). */
-    Bytes run(100000, 5);
-    std::string blocks = encode(run, 8);
-    EXPECT_LT(blocks.size(), 1200u);
-    EXPECT_EQ(referenceDecode(blocks, 0, 8), run);
-    EXPECT_EQ(decode(blocks, 8, 100000, 333), run);
-    EXPECT_EQ(decode(blocks, 8, 100000, 0), run);
+    cases.emplace_back(8, Bytes(100000, 5));
     Bytes stripes;
     for (int i = 0; i < 50000; i++) {
         stripes.push_back(static_cast<unsigned char>((i / 37) % 3));
     }
-    EXPECT_EQ(decode(encode(stripes, 2), 2, 50000, 50000), stripes);
-    EXPECT_EQ(decode(encode(stripes, 2), 2, 50000, 0), stripes);
+    cases.emplace_back(2, stripes);
+    for (const auto &[min, pixels] : cases) {
+        std::string blocks = encode(pixels, min);
+        EXPECT_EQ(referenceDecode(blocks, 0, min), pixels) << "min " << min << " n " << pixels.size();
+        for (int64_t chunk : {int64_t(0), int64_t(7), int64_t(4096)}) {
+            EXPECT_EQ(decode(blocks, min, static_cast<int64_t>(pixels.size()), chunk), pixels)
+                << "min " << min << " n " << pixels.size() << " chunk " << chunk;
+        }
+    }
+    EXPECT_LT(encode(Bytes(100000, 5), 8).size(), 1200u);
 }
 
 TEST(GifLzw, FourThousandNinetySixCodesFillTheTableAndTheNextMissClearsIt)
@@ -340,118 +307,32 @@ TEST(GifLzw, FourThousandNinetySixCodesFillTheTableAndTheNextMissClearsIt)
     EXPECT_EQ(clears[1] - clears[0] - 1, 4096u - 258u + 1u);
     EXPECT_EQ(clears[2] - clears[1] - 1, 4096u - 258u + 1u);
     EXPECT_EQ(codes.back(), 257);
-    EXPECT_EQ(decode(blocks, 8, 20000, 20000), pixels);
     EXPECT_EQ(decode(blocks, 8, 20000, 0), pixels);
 }
 
-TEST(GifLzw, HandMadeLiteralStreamsDecodeAndBrokenStreamsStop)
+TEST(GifLzw, BrokenStreamsStop)
 {
-    Bytes pixels = {0, 1, 2, 3, 3, 2, 1, 0, 1};
-    for (int min : {2, 4, 8}) {
-        EXPECT_EQ(decode(literalBlocks(pixels, min), min, 9, 4), pixels) << min;
-    }
-    /* The data ends early: the pixels so far, then nothing more. */
-    std::string cut = literalBlocks(pixels, 8).substr(0, 4);
-    GifSource src(reinterpret_cast<const unsigned char *>(cut.data()), static_cast<int64_t>(cut.size()));
-    auto decoder = std::make_unique<GifLzwDecoder>();
-    ASSERT_TRUE(decoder->begin(&src, 8));
-    unsigned char out[9];
-    EXPECT_EQ(decoder->decode(out, 9), 1);  // 3 bytes: clear, 0, and 6 bits of 1
-    EXPECT_EQ(out[0], 0);
-    EXPECT_EQ(decoder->decode(out, 9), 0);
-    /* A stream whose first code after the clear is no pixel stops. */
+    /* A stream whose first code after the clear is no pixel stops (a
+     * stream cut short: BrokenFiles below); code sizes outside 1 .. 8. */
     const std::string bad("\x03\x00\xFF\x03\x00", 5);  // clear (256), then 511
-    GifSource badSrc(reinterpret_cast<const unsigned char *>(bad.data()), 5);
-    ASSERT_TRUE(decoder->begin(&badSrc, 8));
+    GifSource src(reinterpret_cast<const unsigned char *>(bad.data()), 5);
+    auto decoder = std::make_unique<GifLzwDecoder>();
+    unsigned char out[9];
+    ASSERT_TRUE(decoder->begin(&src, 8));
     EXPECT_EQ(decoder->decode(out, 9), 0);
-    EXPECT_FALSE(decoder->begin(&badSrc, 9));
-    EXPECT_FALSE(decoder->begin(&badSrc, 0));
-}
-
-TEST(GifLzw, OnePixelOfATwoColourImageIsClearZeroEndInThreeBitCodes)
-{
-    std::string out;
-    GifWriter writer(&out);
-    auto encoder = std::make_unique<GifLzwEncoder>();
-    encoder->begin(&writer, 2, 0);
-    encoder->finish();
-    writer.flush();
-    /* clear 4 = 100, 0 = 000, end 5 = 101, least significant bit first */
-    EXPECT_EQ(out, std::string("\x02\x44\x01\x00", 4));
-}
-
-/* ---- blocks ------------------------------------------------------------------------- */
-
-TEST(GifBlocks, ALocalTableWithSizeFieldZeroHoldsTwoEntries)
-{
-    std::string d = ",";
-    le16(d, 1);
-    le16(d, 2);
-    le16(d, 3);
-    le16(d, 4);
-    d += std::string("\x80\x0A\x0B\x0C\x0D\x0E\x0F\x02\x99", 9);
-    GifSource src(reinterpret_cast<const unsigned char *>(d.data()) + 1, static_cast<int64_t>(d.size()) - 1);
-    GifFrame frame;
-    ASSERT_EQ(getGIFImgDes(src, &frame), 2);
-    EXPECT_EQ(frame.left, 1);
-    EXPECT_EQ(frame.top, 2);
-    EXPECT_EQ(frame.width, 3);
-    EXPECT_EQ(frame.height, 4);
-    EXPECT_EQ(frame.colours, 2);
-    EXPECT_EQ(frame.bits, 1);
-    EXPECT_EQ(frame.palette[1][2], 0x0F);
-    EXPECT_EQ(frame.codeSize, 2);
-    EXPECT_EQ(src.byte(), 0x99);
-    /* Without a table: no colours, the palette bytes left alone. */
-    std::string plain = std::string("\0\0\0\0\1\0\1\0\x40\x08", 10);
-    GifSource src2(reinterpret_cast<const unsigned char *>(plain.data()), 10);
-    ASSERT_EQ(getGIFImgDes(src2, &frame), 1);
-    EXPECT_EQ(frame.colours, 0);
-    EXPECT_EQ(frame.interlaced, 1);
-    EXPECT_EQ(frame.palette[1][2], 0x0F);
-    GifSource shortSrc(reinterpret_cast<const unsigned char *>(plain.data()), 9);
-    EXPECT_EQ(getGIFImgDes(shortSrc, &frame), 0);
-}
-
-TEST(GifBlocks, AMemorySourceHoldsItsPositionInsideTheData)
-{
-    const unsigned char data[5] = {1, 2, 3, 4, 5};
-    GifSource src(data, 5);
-    src.seek(-3);
-    EXPECT_EQ(src.tell(), 0);
-    src.seek(9);
-    EXPECT_EQ(src.tell(), 5);
-    EXPECT_EQ(src.byte(), -1);
-    src.seek(-2, SEEK_END);
-    EXPECT_EQ(src.byte(), 4);
-    src.seek(-10, SEEK_CUR);
-    EXPECT_EQ(src.tell(), 0);
-    src.skip(100);
-    EXPECT_EQ(src.tell(), 5);
+    EXPECT_FALSE(decoder->begin(&src, 9));
+    EXPECT_FALSE(decoder->begin(&src, 0));
 }
 
 TEST(GifBlocks, DelaysAreStoredInHundredthsRoundedHalfAway)
 {
-    for (auto [ms, stored] : {std::pair{125, 13}, {124, 12}, {5, 1}, {4, 0}, {0, 0}}) {
+    for (auto [ms, stored] : {std::pair{125, 13}, {124, 12}, {5, 1}, {4, 0}}) {
         std::string out;
         GifWriter w(&out);
         gifWriteGraphicControl(w, 7, ms, 2, 1);
         w.flush();
-        ASSERT_EQ(out.size(), 8u);
-        EXPECT_EQ(static_cast<unsigned char>(out[4]) | static_cast<unsigned char>(out[5]) << 8, stored) << ms;
-        EXPECT_EQ(out[3], 1 | 8 | 2);  // transparent flag, disposal 2, user input
-        EXPECT_EQ(out[6], 7);
+        EXPECT_EQ(out, std::string("\x21\xF9\x04\x0B", 4) + char(stored) + std::string("\0\x07\0", 3)) << ms;
     }
-    std::string none;
-    GifWriter w(&none);
-    gifWriteGraphicControl(w, -1, 0, 0, 0);
-    w.flush();
-    EXPECT_EQ(none, std::string("\x21\xF9\x04\x00\x00\x00\xFF\x00", 8));
-    EXPECT_EQ(gifBitsFor(1), 1);
-    EXPECT_EQ(gifBitsFor(2), 1);
-    EXPECT_EQ(gifBitsFor(3), 2);
-    EXPECT_EQ(gifBitsFor(129), 8);
-    EXPECT_EQ(gifBitsFor(256), 8);
 }
 
 /* ---- files and the store ------------------------------------------------------------ */
@@ -475,21 +356,13 @@ protected:
     std::string write(const std::string &name, const std::string &bytes)
     {
         std::string path = folder + "/" + name;
-        FILE *f = std::fopen(path.c_str(), "wb");
-        std::fwrite(bytes.data(), 1, bytes.size(), f);
-        std::fclose(f);
+        std::ofstream(path, std::ios::binary) << bytes;
         return path;
     }
     std::string contents(const std::string &path)
     {
-        std::string text;
-        FILE *f = std::fopen(path.c_str(), "rb");
-        char buffer[4096];
-        for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, f)) > 0;) {
-            text.append(buffer, n);
-        }
-        std::fclose(f);
-        return text;
+        std::ifstream in(path, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
     }
     int detect(const std::string &path, ImageDesc *desc)
     {
@@ -525,14 +398,9 @@ TEST_F(GifFiles, DetectionTakesTheScreenTheGlobalTableAndTheFirstTransparentInde
     EXPECT_EQ(d.columns, 5);
     EXPECT_EQ(d.rows, 3);
     EXPECT_EQ(d.nindices, 4);
-    EXPECT_EQ(d.palette[3][0], 30);
     EXPECT_EQ(d.palette[3][2], 32);
     EXPECT_EQ(d.offset, 13 + 12);
     EXPECT_EQ(d.transparent, 2);
-    EXPECT_EQ(d.pixel, PIX_BYTE);
-    EXPECT_EQ(d.nbands, 1);
-    EXPECT_EQ(d.colourMode, 4);
-    EXPECT_EQ(d.mapid, mapIdCode("GRID"));
 
     /* A graphic control whose flag is clear gives no transparent index. */
     f.header("GIF87a", 5, 3, 0).control(0, false, 2, 7).image(0, 0, 5, 3, Bytes(15, 1)).trailer();
@@ -548,58 +416,13 @@ TEST_F(GifFiles, DetectionTakesTheScreenTheGlobalTableAndTheFirstTransparentInde
     EXPECT_EQ(d.transparent, 1);
 
     /* Screens the store cannot hold, and other signatures, are no GIFs. */
-    f.header("GIF89a", 0, 3, 2).trailer();
-    EXPECT_EQ(detect(write("d.gif", f.bytes), &d), 0);
     f.header("GIF89a", 65535, 65535, 2).trailer();
     EXPECT_EQ(detect(write("e.gif", f.bytes), &d), 0);
     f.header("GIF88a", 2, 2, 2).trailer();
     EXPECT_EQ(detect(write("f.gif", f.bytes), &d), 0);
 }
 
-TEST_F(GifFiles, TheGeoreferenceCommentIsReadAndWritten)
-{
-    ImageDesc geo;
-    imgDescInit(&geo);
-    geo.mapid = mapIdCode("UTM");
-    geo.x0 = 500000;
-    geo.y0 = 4100000.5;
-    geo.dx = 30;
-    geo.dy = -30;
-    char text[256];
-    ASSERT_GT(formatGeoComment(&geo, text, sizeof text), 0);
-    GifFile f;
-    f.header("GIF89a", 3, 2, 2).extension(0xFE, text).image(0, 0, 3, 2, Bytes(6, 1)).trailer();
-    std::string path = write("geo.gif", f.bytes);
-    RamImage *image = openImage(path);
-    ASSERT_NE(image, nullptr);
-    EXPECT_EQ(image->desc.mapid, geo.mapid);
-    EXPECT_EQ(image->desc.x0, 500000);
-    EXPECT_EQ(image->desc.dy, -30);
-
-    /* A new file carries the descriptor's georeference (GIF89a only). */
-    ImageDesc d;
-    imgDescInit(&d);
-    d = geo;
-    std::snprintf(d.file, sizeof d.file, "%s/new.gif", folder.c_str());
-    d.imgid = IMG_GIF89A;
-    d.rows = 2;
-    d.columns = 3;
-    d.nbands = 1;
-    d.pixel = PIX_BYTE;
-    d.transparent = -1;
-    ASSERT_EQ(newImageFile(&d), 0);
-    ImageDesc found;
-    ASSERT_EQ(detect(d.file, &found), IMG_GIF89A);
-    EXPECT_EQ(found.x0, 500000);
-    EXPECT_EQ(found.y0, 4100000.5);
-    d.imgid = IMG_GIF87A;
-    std::snprintf(d.file, sizeof d.file, "%s/new87.gif", folder.c_str());
-    ASSERT_EQ(newImageFile(&d), 0);
-    ASSERT_EQ(detect(d.file, &found), IMG_GIF87A);
-    EXPECT_EQ(found.x0, 0);
-}
-
-TEST_F(GifFiles, NewFilesHaveTheirPaletteAndEveryPixelZero)
+TEST_F(GifFiles, ANewFileIsItsPaletteAndOneZeroPixel)
 {
     ImageDesc d;
     imgDescInit(&d);
@@ -617,25 +440,6 @@ TEST_F(GifFiles, NewFilesHaveTheirPaletteAndEveryPixelZero)
     EXPECT_EQ(bytes.substr(0, 19), std::string("GIF87a\1\0\1\0\x80\0\0\0\0\0\1\1\1", 19));
     /* ... a graphic control, one image with code size 2: clear, 0, end */
     EXPECT_EQ(bytes.substr(19), std::string("\x21\xF9\x04\0\0\0\xFF\0,\0\0\0\0\1\0\1\0\0\x02\x02\x44\x01\0;", 24));
-
-    /* Sizes beyond 16 bits make no file. */
-    d.rows = 65536;
-    std::snprintf(d.file, sizeof d.file, "%s/big.gif", folder.c_str());
-    EXPECT_EQ(newImageFile(&d), -1);
-    struct stat st;
-    EXPECT_NE(stat(d.file, &st), 0);
-
-    /* Without a palette: 8 bits and no colour table. */
-    d.rows = 40;
-    d.columns = 300;
-    d.nindices = 0;
-    ASSERT_EQ(newImageFile(&d), 0);
-    ImageDesc found;
-    ASSERT_EQ(detect(d.file, &found), IMG_GIF87A);
-    EXPECT_EQ(found.nindices, 0);
-    RamImage *image = openImage(d.file);
-    ASSERT_NE(image, nullptr);
-    EXPECT_EQ(row(image, 39), Bytes(300, 0));
 }
 
 TEST_F(GifFiles, FramesComposeWithTransparencyDisposalAndTheirOwnTables)
@@ -653,48 +457,32 @@ TEST_F(GifFiles, FramesComposeWithTransparencyDisposalAndTheirOwnTables)
     std::string path = write("anim.gif", f.bytes);
     RamImage *image = openImage(path);
     ASSERT_NE(image, nullptr);
-    EXPECT_EQ(image->curVolume, 0);
-    EXPECT_TRUE(image->attr & RAMIMG_FRAMES);
     EXPECT_EQ(row(image, 0), (Bytes{1, 1, 1, 1}));
-    EXPECT_EQ(image->curVolume, 1);
     EXPECT_EQ(image->frameTime, 50.0f);
-    EXPECT_EQ(image->volumeCount, -1);
-
     EXPECT_EQ(ramImageSeekVolume(image, 0), 2);
     EXPECT_EQ(image->frameTime, 33.0f);
     EXPECT_EQ(row(image, 0), (Bytes{1, 2, 1, 1}));
     EXPECT_EQ(row(image, 1), (Bytes{1, 1, 2, 1}));
-    EXPECT_EQ(row(image, 2), (Bytes{1, 2, 2, 1}));
     EXPECT_EQ(image->desc.transparent, 3);
-
     EXPECT_EQ(ramImageSeekVolume(image, 3), 3);
     EXPECT_EQ(row(image, 0), (Bytes{0, 0, 0, 0}));
     EXPECT_EQ(row(image, 2), (Bytes{0, 0, 0, 1}));
     EXPECT_EQ(image->desc.nindices, 2);  // the frame's own table
     EXPECT_EQ(image->desc.palette[1][0], 201);
-
     EXPECT_EQ(ramImageSeekVolume(image, 0), 4);
     EXPECT_EQ(row(image, 0), (Bytes{2, 0, 0, 0}));
     EXPECT_EQ(row(image, 2), (Bytes{0, 0, 0, 0}));
     EXPECT_EQ(image->desc.nindices, 4);  // the global table again
     EXPECT_EQ(image->volumeCount, 4);
     EXPECT_EQ(ramImageSeekVolume(image, 0), -2);
-    EXPECT_EQ(image->curVolume, 4);
 
-    /* Back to an earlier frame, and beyond the last. */
+    /* Back to an earlier frame: composed again from the first. */
     EXPECT_EQ(ramImageSeekVolume(image, 2), 2);
     EXPECT_EQ(row(image, 1), (Bytes{1, 1, 2, 1}));
     EXPECT_EQ(image->desc.transparent, 3);
-    EXPECT_EQ(ramImageSeekVolume(image, 9), 4);
-    EXPECT_EQ(ramImageSeekVolume(image, -1), 4);
-    EXPECT_EQ(row(image, 0), (Bytes{2, 0, 0, 0}));
-
-    /* A file of several frames refuses puts: its write-back writes one. */
-    const unsigned char put[4] = {9, 9, 9, 9};
-    EXPECT_EQ(ramImagePutBytes(image, 0, 0, 4, 0, put), 0);
 }
 
-TEST_F(GifFiles, InterlacedRowsLandInTheirPlacesAndFramesOutsideTheScreenAreCut)
+TEST_F(GifFiles, InterlacedRowsCutFramesAndALocalTableOnly)
 {
     Bytes rows;
     for (int r = 0; r < 11; r++) {
@@ -716,13 +504,12 @@ TEST_F(GifFiles, InterlacedRowsLandInTheirPlacesAndFramesOutsideTheScreenAreCut)
     ASSERT_NE(image, nullptr);
     EXPECT_EQ(row(image, 0), (Bytes{0, 0, 0}));
     EXPECT_EQ(row(image, 1), (Bytes{0, 0, 1}));
-}
+    releaseMemImage(image);
 
-TEST_F(GifFiles, AnImageWithoutAGlobalTableIsDecodedAtOpenWithTheFramesTable)
-{
-    GifFile f;
+    /* Without a global table the first frame is decoded at open, its own
+     * table the palette. */
     f.header("GIF89a", 2, 1, 0).image(0, 0, 2, 1, Bytes{1, 0}, false, 2, 2).trailer();
-    RamImage *image = openImage(write("local.gif", f.bytes));
+    image = openImage(write("local.gif", f.bytes));
     ASSERT_NE(image, nullptr);
     EXPECT_EQ(image->curVolume, 1);
     EXPECT_EQ(image->desc.nindices, 2);
@@ -732,22 +519,13 @@ TEST_F(GifFiles, AnImageWithoutAGlobalTableIsDecodedAtOpenWithTheFramesTable)
 
 TEST_F(GifFiles, BrokenFilesKeepWhatWasDecodedAndNeverReadTwice)
 {
+    /* A frame cut short leaves the earlier pixels where it stops, and no
+     * further frame; the first frame of a screen it does not fill has the
+     * transparent index around it. */
     GifFile f;
-    f.header("GIF89a", 4, 2, 4).image(0, 0, 4, 2, Bytes{1, 2, 3, 1, 2, 3, 1, 2});
-    std::string cut = f.bytes.substr(0, f.bytes.size() - 3);  // the data ends inside row 1
-    RamImage *image = openImage(write("cut.gif", cut));
-    ASSERT_NE(image, nullptr);
-    EXPECT_EQ(row(image, 0), (Bytes{1, 2, 3, 1}));
-    EXPECT_EQ(row(image, 1), (Bytes{2, 3, 1, 0}));  // the rest is the blank image
-    EXPECT_EQ(image->curVolume, 1);
-    EXPECT_EQ(ramImageSeekVolume(image, 0), -2);  // "Unexpected GIF EOF": no further frame
-
-    /* A later frame cut short leaves the earlier pixels where it stops;
-     * the first frame of a screen it does not fill has the transparent
-     * index around it. */
     f.header("GIF89a", 3, 4, 4).control(0, true, 3, 0).image(0, 1, 3, 2, Bytes{1, 1, 1, 1, 1, 1});
     f.control(0, false, 0, 0).image(0, 0, 3, 4, Bytes{2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2});
-    cut = f.bytes.substr(0, f.bytes.size() - 6);  // 11 of 16 data bytes: clear and 8 pixels
+    std::string cut = f.bytes.substr(0, f.bytes.size() - 6);  // 11 of 16 data bytes: clear and 8 pixels
     RamImage *later = openImage(write("later.gif", cut));
     ASSERT_NE(later, nullptr);
     EXPECT_EQ(row(later, 0), (Bytes{3, 3, 3}));
@@ -757,15 +535,7 @@ TEST_F(GifFiles, BrokenFilesKeepWhatWasDecodedAndNeverReadTwice)
     EXPECT_EQ(row(later, 0), (Bytes{2, 2, 2}));
     EXPECT_EQ(row(later, 2), (Bytes{2, 2, 1}));
     EXPECT_EQ(row(later, 3), (Bytes{3, 3, 3}));
-
-    /* Bytes that start no block end the frames. */
-    f.header("GIF89a", 2, 1, 2).image(0, 0, 2, 1, Bytes{1, 1});
-    f.bytes += "junk";
-    RamImage *junk = openImage(write("junk.gif", f.bytes));
-    ASSERT_NE(junk, nullptr);
-    EXPECT_EQ(row(junk, 0), (Bytes{1, 1}));
-    EXPECT_EQ(ramImageSeekVolume(junk, 0), -2);
-    EXPECT_EQ(ramImageSeekVolume(junk, -1), 1);
+    EXPECT_EQ(ramImageSeekVolume(later, 0), -2);  // "Unexpected GIF EOF": no further frame
 }
 
 TEST_F(GifFiles, TheWriteBackKeepsDistinctColoursAndEveryIndexInsideItsTable)
@@ -803,66 +573,6 @@ TEST_F(GifFiles, TheWriteBackKeepsDistinctColoursAndEveryIndexInsideItsTable)
     EXPECT_EQ(row(image, 0), (Bytes{0, 1, 0, 6}));
     EXPECT_EQ(image->desc.nindices, 8);
     EXPECT_EQ(parseCodes(bytes, bytes.find(',') + 11, 3).front(), 8);  // code size 3: clear is 8
-}
-
-TEST_F(GifFiles, AFailedWriteBackLeavesTheFileWholeAndTheRowsChanged)
-{
-    GifFile f;
-    f.header("GIF89a", 300, 20, 4).image(0, 0, 300, 20, Bytes(6000, 2)).trailer();
-    std::string path = write("keep.gif", f.bytes);
-    chmod(path.c_str(), 0640);
-    const std::string before = contents(path);
-    RamImage *image = openImage(path);
-    ASSERT_NE(image, nullptr);
-    Bytes line(300, 3);
-    ASSERT_EQ(ramImagePutBytes(image, 5, 0, 300, 0, line.data()), 300);
-    for (long long limit : {0LL, 10LL, 100LL}) {
-        tesk_failWritesAfter(limit);
-        ramImageFlush(image);
-        tesk_failWritesAfter(-1);
-        EXPECT_EQ(contents(path), before) << limit;
-        int slot = ramImageSlotOf(image, 5, 0);
-        EXPECT_TRUE((image->dirtyBits[slot >> 3] >> (slot & 7)) & 1) << limit;
-    }
-    DIR *dir = opendir(folder.c_str());
-    int entries = 0;
-    while (readdir(dir) != nullptr) {
-        entries++;
-    }
-    closedir(dir);
-    EXPECT_EQ(entries, 3);  // ".", ".." and the file: no temporary left
-    ramImageFlush(image);
-    EXPECT_NE(contents(path), before);
-    struct stat st;
-    ASSERT_EQ(stat(path.c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 0777, 0640u);
-    releaseMemImage(image);
-    image = openImage(path);
-    ASSERT_NE(image, nullptr);
-    EXPECT_EQ(row(image, 5), line);
-    EXPECT_EQ(row(image, 4), Bytes(300, 2));
-}
-
-TEST_F(GifFiles, AttachedDataIsTheSourceOfTheFramesAndRewindsToo)
-{
-    GifFile f;
-    f.header("GIF89a", 2, 2, 4).image(0, 0, 2, 2, Bytes{1, 2, 3, 0}).image(0, 0, 1, 1, Bytes{3}).trailer();
-    ImageDesc d;
-    ASSERT_EQ(detect(write("mem.gif", f.bytes), &d), IMG_GIF89A);
-    std::snprintf(d.file, sizeof d.file, "attached");
-    int error = 0;
-    RamImage *image = ramImageOpen("attached", nullptr, &d, nullptr, &error);
-    ASSERT_NE(image, nullptr);
-    auto *data = static_cast<unsigned char *>(gmemAlloc(f.bytes.size()));
-    std::memcpy(data, f.bytes.data(), f.bytes.size());
-    ASSERT_EQ(ramImageAttachData(image, data, static_cast<int64_t>(f.bytes.size())), 1);
-    EXPECT_EQ(image->seekVolume, gifSeekFrame);
-    EXPECT_EQ(row(image, 1), (Bytes{3, 0}));
-    EXPECT_EQ(ramImageSeekVolume(image, 0), 2);
-    EXPECT_EQ(row(image, 0), (Bytes{3, 2}));
-    EXPECT_EQ(ramImageSeekVolume(image, 1), 1);
-    EXPECT_EQ(row(image, 0), (Bytes{1, 2}));
-    releaseMemImage(image);
 }
 
 }  // namespace
