@@ -97,6 +97,34 @@ if {[tour.screenshot {.tour.nir .tour.ratio} $picture]} {
 destroy .tour
 image delete tour.nir tour.ratio
 rimage close $ratio
+
+tour.step "Image files"
+# The scene's infrared band written as a GeoTIFF, a GIF and a JPEG (through
+# the band calculator), each read back; then the GIF again from base64 text,
+# as a script would receive it.
+rimage bind -file scene -obj nir -bands 1:1
+foreach {type name} {GEOTIFF scene.tif GIF89a scene.gif JPEG scene.jpg} {
+    set file [file join $teskDemo(out) $name]
+    file delete $file
+    rimage calc -in scene -out $file -f linear -b 1 -par 1,0 -imgid $type -pixel BYTE -nbands 1
+    set image [rimage open $file]
+    rimage bind -file $file -obj copy
+    set values {}
+    foreach p {{0 0} {96 64} {10 10}} {
+        lappend values "[nir vget {*}$p]->[copy vget {*}$p]"
+    }
+    demo.log [format "%-8s %6d bytes in %s, pixels %s" [rimage cget $image -imgid] [file size $file] $name $values]
+    rename copy {}
+    rimage close $image
+}
+set f [open [file join $teskDemo(out) scene.gif] rb]
+set text [binary encode base64 [read $f]]
+close $f
+set image [rimage open scene.b64 base64 $text]
+demo.log "[string length $text] characters of base64 text opened as [rimage cget $image -imgid],\
+    [rimage cget $image -columns]x[rimage cget $image -rows]"
+rimage close $image
+rename nir {}
 rimage close scene
 
 tour.step "Geo canvas"
