@@ -698,7 +698,7 @@ int dicomDetect(int fd, const char *fileName, ImageDesc *desc, void **priv)
         int64_t count = found.volumes > 1 ? found.volumes : 1;
         /* Plain pixel data must hold every frame it announces. */
         ok = pixelOffset <= INT32_MAX &&
-             (encapsulated || (pixels->length != kUndefined && frameBytes * count <= pixels->length));
+             (encapsulated || (pixels->length != kUndefined && frameBytes <= pixels->length / count));
         if (encapsulated && ok) {
             /* A run-length frame holds at most 64 samples per stored byte. */
             struct stat st;
