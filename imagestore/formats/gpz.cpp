@@ -11,6 +11,7 @@
 #include <fcntl.h>
 #include <string>
 #include <tcl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include "imagestore/formats/formats.h"
 #include "runtime/bytes.h"
@@ -99,6 +100,17 @@ int gpzReader(int fd, const char *fileName, ImageDesc *desc, void **priv)
     desc->columns = getI32(head + 172);
     desc->rows = getI32(head + 176);
     desc->nbands = getI32(head + 180);
+    /* The data file must hold every band's rows: sizes that a short file
+     * cannot back are refused before any row is read. */
+    struct stat st;
+    if (desc->columns < 1 || desc->rows < 1 || desc->nbands < 1 || fstat(dataFd, &st) != 0 ||
+        static_cast<unsigned __int128>((static_cast<int64_t>(desc->columns) * bits + 7) / 8) * desc->rows *
+                desc->nbands >
+            static_cast<unsigned __int128>(st.st_size)) {
+        tesk_fprintf(stderr, "GPZ data file %s is shorter than its image.\n", path.c_str());
+        close(dataFd);
+        return -1;
+    }
     desc->pixel = pixel;
     desc->bits = bits;
     desc->block = 0;
