@@ -179,23 +179,37 @@ std::string valueOf(const DicomElement *e, int vr)
     return trimmed(text);
 }
 
+/* The keys of the table in order as list elements: "gggg eeee" for every
+ * element, or "eeee" for those of one group (group >= 0). */
+int listKeys(Tcl_Interp *interp, HashTable table, long group)
+{
+    void **keys = getHashKeys(table, compareIntKeys);
+    if (keys == nullptr) {
+        return TCL_ERROR;
+    }
+    int size = countHashEntries(table);
+    char buffer[24];
+    for (int i = 0; i < size; i++) {
+        auto key = reinterpret_cast<uintptr_t>(keys[i]);
+        auto keyGroup = static_cast<unsigned>(key >> 16);
+        auto keyElement = static_cast<unsigned>(key & 0xFFFF);
+        if (group < 0) {
+            std::snprintf(buffer, sizeof buffer, "%04x %04x", keyGroup, keyElement);
+        } else if (keyGroup == static_cast<unsigned long>(group)) {
+            std::snprintf(buffer, sizeof buffer, "%04x", keyElement);
+        } else {
+            continue;
+        }
+        Tcl_AppendElement(interp, buffer);
+    }
+    gmemFree(keys);
+    return TCL_OK;
+}
+
 int listData(Tcl_Interp *interp, HashTable table, int argc, const char **argv)
 {
     if (argc == 3) {
-        void **keys = getHashKeys(table, compareIntKeys);
-        if (keys == nullptr) {
-            return TCL_ERROR;
-        }
-        int size = countHashEntries(table);
-        char buffer[24];
-        for (int i = 0; i < size; i++) {
-            auto key = reinterpret_cast<uintptr_t>(keys[i]);
-            std::snprintf(buffer, sizeof buffer, "%04x %04x", static_cast<unsigned>(key >> 16),
-                          static_cast<unsigned>(key & 0xFFFF));
-            Tcl_AppendElement(interp, buffer);
-        }
-        gmemFree(keys);
-        return TCL_OK;
+        return listKeys(interp, table, -1);
     }
     unsigned group = 0;
     if (argc > 5 || std::sscanf(argv[3], "%x", &group) != 1) {
@@ -203,21 +217,7 @@ int listData(Tcl_Interp *interp, HashTable table, int argc, const char **argv)
         return TCL_ERROR;
     }
     if (argc == 4) {
-        void **keys = getHashKeys(table, compareIntKeys);
-        if (keys == nullptr) {
-            return TCL_ERROR;
-        }
-        int size = countHashEntries(table);
-        char buffer[24];
-        for (int i = 0; i < size; i++) {
-            auto key = reinterpret_cast<uintptr_t>(keys[i]);
-            if ((key >> 16) == group) {
-                std::snprintf(buffer, sizeof buffer, "%04x", static_cast<unsigned>(key & 0xFFFF));
-                Tcl_AppendElement(interp, buffer);
-            }
-        }
-        gmemFree(keys);
-        return TCL_OK;
+        return listKeys(interp, table, static_cast<long>(group));
     }
     unsigned element = 0;
     if (std::sscanf(argv[4], "%x", &element) != 1) {

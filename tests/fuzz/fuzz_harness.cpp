@@ -9,11 +9,14 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <string>
+#include <sys/mman.h>
 #include <tcl.h>
 #include <unistd.h>
 #include "imagestore/ramimage.h"
+#include "imagestore/rowcache.h"
 
 int teskInitStubs(Tcl_Interp *interp, bool withTk);
 
@@ -64,5 +67,50 @@ int fuzzReader(ImageDetectProc *detect, const uint8_t *data, size_t size)
         }
     }
     unlink(inputPath.c_str());
+    return 0;
+}
+
+int fuzzAttachedReader(ImageDetectProc *detect, const uint8_t *data, size_t size, int64_t maxSamples, bool frames)
+{
+    int fd = memfd_create("fuzz", 0);
+    if (fd < 0) {
+        return 0;
+    }
+    bool written = write(fd, data, size) == static_cast<ssize_t>(size);
+    ImageDesc desc;
+    imgDescInit(&desc);
+    desc.dataFd = -1;
+    int type = written ? detect(fd, "", &desc, nullptr) : 0;
+    close(fd);
+    if (type <= 0 || static_cast<int64_t>(desc.rows) * desc.columns * desc.nbands > maxSamples) {
+        return 0;
+    }
+    int error = 0;
+    RamImage *image = ramImageOpen("fuzzmemory", nullptr, &desc, nullptr, &error);
+    if (image == nullptr) {
+        return 0;
+    }
+    auto *copy = static_cast<unsigned char *>(gmemAlloc(size));
+    if (copy != nullptr) {
+        std::memcpy(copy, data, size);
+        if (ramImageAttachData(image, copy, static_cast<int64_t>(size))) {
+            for (int r = 0; r < image->desc.rows; r++) {
+                for (int b = 0; b < image->desc.nbands; b++) {
+                    image->loadRow(image, r, b, 1);
+                }
+            }
+            for (int frame = 0; frames && frame < 64 && ramImageSeekVolume(image, 0) > 0; frame++) {
+                image->loadRow(image, 0, 0, 1);
+            }
+            if (frames) {
+                ramImageSeekVolume(image, 1);
+                ramImageSeekVolume(image, -1);
+            }
+        } else {
+            gmemFree(copy);
+        }
+    }
+    image->openCount = 0;
+    ramImageRelease(image, nullptr);
     return 0;
 }

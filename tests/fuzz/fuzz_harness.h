@@ -16,4 +16,10 @@
 
 int fuzzReader(ImageDetectProc *detect, const uint8_t *data, size_t size);
 
+/* The same over memory, as the base64 open reads: the detector examines a
+ * memory file holding the input; an image whose rows, columns and bands
+ * come to at most maxSamples is made with the input attached, every row
+ * of every band read, and with frames set its volumes stepped through. */
+int fuzzAttachedReader(ImageDetectProc *detect, const uint8_t *data, size_t size, int64_t maxSamples, bool frames);
+
 #endif /* TESK_TESTS_FUZZ_HARNESS_H */
