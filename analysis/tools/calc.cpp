@@ -268,24 +268,6 @@ int allocateMem(CalcContext *ctx)
     return 1;
 }
 
-/* The progress meter: meterSet at each mark the fraction reaches, the marks
- * meterInc apart from 0. */
-class Progress {
-public:
-    explicit Progress(const char *label) : label_(label) {}
-    void reached(float fraction)
-    {
-        if (fraction >= threshold_) {
-            meterSet(label_, threshold_);
-            threshold_ += meterInc();
-        }
-    }
-
-private:
-    const char *label_;
-    float threshold_ = 0.0f;
-};
-
 void writeResult(const CalcContext *ctx, int row, int k, const float *values)
 {
     if (ctx->outBands[k] < ctx->outImageBands) {
@@ -295,7 +277,7 @@ void writeResult(const CalcContext *ctx, int row, int k, const float *values)
 
 /* The row loop: every input band of a row read, the kernel, every result
  * written. Answers false when aborted. */
-bool runRows(const CalcContext *ctx, Progress &progress, const char *programName)
+bool runRows(const CalcContext *ctx, ToolProgress &progress, const char *programName)
 {
     size_t nIn = ctx->inBands.size(), nOut = ctx->outBands.size();
     std::vector<float *> in(nIn);
@@ -328,7 +310,7 @@ bool runRows(const CalcContext *ctx, Progress &progress, const char *programName
 
 /* Band by band through a band-sequential file: the stretch of each band
  * over all rows in turn. Answers false when aborted. */
-bool runBandSequential(const CalcContext *ctx, Progress &progress, const char *programName)
+bool runBandSequential(const CalcContext *ctx, ToolProgress &progress, const char *programName)
 {
     float *in = ctx->buffer, *out = ctx->buffer + ctx->columns;
     size_t nIn = ctx->inBands.size();
@@ -377,7 +359,7 @@ bool bandSequential(const CalcContext *ctx)
 bool calcRun(CalcContext *ctx, const char *programName)
 {
     const char *label = calcModules[ctx->module].label;
-    Progress progress(label);
+    ToolProgress progress(label);
     bool done =
         bandSequential(ctx) ? runBandSequential(ctx, progress, programName) : runRows(ctx, progress, programName);
     if (done) {
