@@ -124,6 +124,37 @@ set image [rimage open scene.b64 base64 $text]
 demo.log "[string length $text] characters of base64 text opened as [rimage cget $image -imgid],\
     [rimage cget $image -columns]x[rimage cget $image -rows]"
 rimage close $image
+
+tour.step "Classification"
+# Two classes trained on strips of the scene, the west and the east end of
+# the red ramp; their statistics saved and reported, the principal
+# components of the first, and every pixel labelled with its nearest class
+# (Euclidean distance) in a DIB whose palette holds the class colours.
+stats.create training
+training init 2 {1 2}
+training addroi 0 scene 0 0 39 127
+training addroi 1 scene 152 0 191 127
+foreach class {0 1} {
+    demo.log [format "class %d: %s pixels, means %s, covariance %s" $class \
+        [lindex [training iteminfo $class] 1] [training mean $class] [training covarance $class]]
+}
+set statFile [file join $teskDemo(out) classes.stf]
+training save $statFile
+training close
+set egvFile [file join $teskDemo(out) classes.egv]
+rimage egv -in $statFile -out $egvFile
+eigen.create components -file $egvFile
+demo.log "principal components of class 0: values [components value], percent [components pct]"
+components close
+set labels [file join $teskDemo(out) classes.bmp]
+file delete $labels
+rimage classify -in scene -out $labels -stat $statFile -o E -tshd 100
+set image [rimage open $labels]
+rimage bind -file $labels -obj labels.obj
+demo.log [format "labels in %s (%s, %d bytes): (0,0) %d, (96,64) %d, (191,127) %d" $labels \
+    [rimage cget $image -imgid] [file size $labels] [labels.obj vget 0 0] [labels.obj vget 96 64] [labels.obj vget 191 127]]
+rename labels.obj {}
+rimage close $image
 rename nir {}
 rimage close scene
 

@@ -11,6 +11,8 @@
 #include <iterator>
 #include <tcl.h>
 #include "analysis/etran/etran.h"
+#include "analysis/stats/featureobj.h"
+#include "analysis/tools/tools.h"
 #include "canvas/canvasint.h"
 #include "display/gimg.h"
 #include "geo/projcmd.h"
@@ -41,6 +43,7 @@ int calcScanGif(Tcl_Interp *interp, int argc, const char **argv)
 int calcModuleInit(Tcl_Interp *interp)
 {
     calcProvide("scangif", calcScanGif);
+    calcProvide("geocalc", calcGeocalc);
     return calcInit(interp);
 }
 
@@ -62,7 +65,7 @@ const TeskModule teskModuleTable[] = {
     {"gpz", Gpz_Init},              /* gpz */
     {"printer", nullptr},           /* printer, gmetafile, package TK_PRINTER */
     {"shape", shapeCmdInit},        /* shape.create, shape.info */
-    {"feature", nullptr},           /* stats.create, eigen.create, iso.create */
+    {"feature", featureObjInit},    /* stats.create, eigen.create, iso.create */
     {"gtable", nullptr},            /* gtable.create, gtable.info */
     {"terra", nullptr},             /* terra.create */
     {"proj", projCmdInit},          /* the projection family */

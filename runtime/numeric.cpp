@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <limits>
 #include <utility>
@@ -182,7 +183,11 @@ double invertSymPacked(double *packed, int n)
 
 /*
  * calcEV --
- *	Power iteration from (1, 0, ..., 0) on a packed symmetric matrix. Each
+ *	Power iteration on a packed symmetric matrix. It starts from a vector
+ *	whose components a fixed generator spreads over [0.5, 1.5): a start on
+ *	a coordinate axis, (1, 0, ..., 0), misses every eigenvector without a
+ *	component there, so that the dominant eigenvalue of a matrix whose
+ *	first band is uncorrelated with the others would never be found. Each
  *	step scales A v by its component of largest magnitude (the first on
  *	equal magnitudes, sign kept), which is the eigenvalue estimate. Stops
  *	when no component and not the estimate moved by more than tolerance,
@@ -209,9 +214,12 @@ double calcEV(double *packed, double *ev, int n, float tolerance, int maxIterati
         unpack(packed, full, order);
     }
 
-    ev[0] = 1.0;
-    for (size_t i = 1; i < order; i++) {
-        ev[i] = 0.0;
+    uint32_t state = 2463534242u;
+    for (size_t i = 0; i < order; i++) {
+        state ^= state << 13;
+        state ^= state >> 17;
+        state ^= state << 5;
+        ev[i] = 0.5 + state / 4294967296.0;
     }
 
     const double limit = tolerance;

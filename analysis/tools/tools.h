@@ -11,7 +11,25 @@
 #ifndef TESK_ANALYSIS_TOOLS_TOOLS_H
 #define TESK_ANALYSIS_TOOLS_TOOLS_H
 
+#include <tcl.h>
+
 /* rimage calc: band calculation with a function module (calc.cpp). */
 int rimageCalcMain(const char *programName, int argc, const char **argv);
+/* rimage classify: supervised classification by four decision rules. */
+int rimageClassifyMain(const char *programName, int argc, const char **argv);
+/* rimage egv: principal components of a class of a statistics file. */
+int rimageEgvMain(const char *programName, int argc, const char **argv);
+/* rimage geocalc: the interactive control point calculator. */
+int rimageGeocalcMain(const char *programName, int argc, const char **argv);
+/* calc geocalc: the same calculator, or a fit of records given as options. */
+int calcGeocalc(Tcl_Interp *interp, int argc, const char **argv);
+/* rimage georef: rectification through fitted polynomials or a rotation. */
+int rimageGeorefMain(const char *programName, int argc, const char **argv);
+/* rimage gstat: class statistics gathered from image areas. */
+int rimageGstatMain(const char *programName, int argc, const char **argv);
+/* rimage ptable: the pixel table of a byte image. */
+int rimagePtableMain(const char *programName, int argc, const char **argv);
+/* rimage statinfo: the report of a feature file. */
+int rimageStatinfoMain(const char *programName, int argc, const char **argv);
 
 #endif /* TESK_ANALYSIS_TOOLS_TOOLS_H */

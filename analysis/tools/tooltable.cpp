@@ -17,20 +17,20 @@
 namespace {
 
 const RimageTool kRimageTools[] = {
-    {"calc", "rimage calc", rimageCalcMain},  {"classify", "rimage classify", nullptr},
+    {"calc", "rimage calc", rimageCalcMain},  {"classify", "rimage classify", rimageClassifyMain},
     {"copy", "rimage copy", nullptr}, /* the crop entry */
     {"crop", "rimage crop", nullptr}, /* the crop entry */
     {"data", "rimage data", nullptr},         {"dist", "rimage dist", nullptr},
-    {"egv", "rimage egv", nullptr},           {"gfftrans", "rimage gfftrans", nullptr},
-    {"gconv", "rimage gconv", nullptr},       {"geocalc", "rimage geocalc", nullptr},
-    {"georef", "rimage georef", nullptr},     {"gisoc", "rimage gisoc", nullptr},
+    {"egv", "rimage egv", rimageEgvMain},           {"gfftrans", "rimage gfftrans", nullptr},
+    {"gconv", "rimage gconv", nullptr},       {"geocalc", "rimage geocalc", rimageGeocalcMain},
+    {"georef", "rimage georef", rimageGeorefMain},     {"gisoc", "rimage gisoc", nullptr},
     {"gsfzoom", "rimage gsfzoom", nullptr},   {"gslope", "rimage gslope", nullptr},
-    {"gstat", "rimage gstat", nullptr},       {"gtop", "rimage gtop", nullptr},
+    {"gstat", "rimage gstat", rimageGstatMain},       {"gtop", "rimage gtop", nullptr},
     {"gdem", "rimage gdem", nullptr},         {"pcalc", "rimage pcalc", nullptr},
-    {"ptable", "rimage ptable", nullptr},     {"rform", "rimage rform", nullptr},
+    {"ptable", "rimage ptable", rimagePtableMain},     {"rform", "rimage rform", nullptr},
     {"rotate", "rimage rotate", nullptr},     {"resample", "rimage resample", nullptr},
     {"smetric", "rimage smetric", nullptr},   {"section", "rimage section", nullptr},
-    {"statinfo", "rimage statinfo", nullptr}, {"trans", "rimage trans", nullptr},
+    {"statinfo", "rimage statinfo", rimageStatinfoMain}, {"trans", "rimage trans", nullptr},
 };
 
 }  // namespace
