@@ -18,7 +18,7 @@ top=$(cd "$(dirname "$0")/.." && pwd)
 for b in "$top"/build/bench/*_bench; do
     [ -x "$b" ] && "$b" "$@"
 done
-for script in gimg_bench.tcl gcanvas_bench.tcl shape_draw_bench.tcl cs2cs_bench.tcl gif_bench.tcl tiff_bench.tcl \
+for script in gimg_bench.tcl gcanvas_bench.tcl shape_draw_bench.tcl cs2cs_bench.tcl gif_bench.tcl tiff_bench.tcl georef_bench.tcl \
     classify_bench.tcl; do
     TESK_OUT=${TESK_OUT:-$top/out} TESK_XDEPTH=24 \
         "$top/tests/support/xrun.sh" wish "$top/demo/start.tcl" "$top/build" "$top/bench/$script"

@@ -18,6 +18,10 @@
 #include <tcl.h>
 #include <unistd.h>
 #include <vector>
+#include "analysis/gcpcalc.h"
+#include "analysis/georect.h"
+#include "analysis/stats/feature.h"
+#include "analysis/stats/ptable.h"
 #include "geo/shapefile.h"
 #include "geo/shaperec.h"
 #include "imagestore/formats/gif.h"
@@ -458,6 +462,67 @@ bool writeGpzSeeds(const std::string &dir)
     return true;
 }
 
+/* Seeds of the analysis files: each file made by its writer, behind the
+ * byte that picks its reader (0 feature sets, 1 pixel tables, 2
+ * georectification parameters, 3 control points). */
+bool writeFeatureSeeds(const std::string &dir)
+{
+    const std::string scratch = dir + "/scratch";
+    auto seed = [&](const char *name, unsigned char reader, bool written) {
+        std::vector<unsigned char> bytes = slurp(scratch);
+        unlink(scratch.c_str());
+        if (!written || bytes.empty()) {
+            return false;
+        }
+        bytes.insert(bytes.begin(), reader);
+        std::ofstream(dir + "/" + name, std::ios::binary)
+            .write(reinterpret_cast<const char *>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        return true;
+    };
+    bool ok = true;
+    const int32_t bands[] = {0, 2};
+    FeatureSet *stats = newFeature(kStatFeatureId, bands, 2, statItemSize(2), 2, nullptr, STAT_INFO_SIZE);
+    const double cov[] = {5, 4, 5}, mean[] = {10, 20};
+    ok &= stats != nullptr && mergeStatItem(stats, 0, cov, mean, 4) && mergeStatItem(stats, 1, cov, mean, 1);
+    featureSetText(statItem(stats, 0) + STAT_NAME, STAT_TEXT_WIDTH, "water");
+    ok &= seed("stats.seed", 0, putFeature(scratch.c_str(), stats));
+    FeatureSet *eigen = calcEigenFeature(2, stats, 0, 0, 1e-6f, 50);
+    ok &= eigen != nullptr && seed("eigen.seed", 0, putFeature(scratch.c_str(), eigen));
+    FeatureSet *iso = newFeature(kIsoFeatureId, bands, 2, isoItemSize(2), 3, nullptr, ISO_INFO_SIZE);
+    ok &= iso != nullptr && seed("iso.seed", 0, putFeature(scratch.c_str(), iso));
+    freeFeature(stats);
+    freeFeature(eigen);
+    freeFeature(iso);
+
+    PTable *table = createPTable(3, 2, bands);
+    ok &= table != nullptr;
+    if (table != nullptr) {
+        const unsigned char vectors[] = {1, 2, 1, 9, 7, 0};
+        std::memcpy(table->vectors, vectors, sizeof vectors);
+        table->count = 3;
+        table->first[1] = 0, table->last[1] = 1, table->first[7] = table->last[7] = 2;
+        table->counts[0] = 5, table->counts[1] = 1, table->counts[2] = 65535;
+        ok &= seed("table.seed", 1, putPTable(scratch.c_str(), table));
+        freePTable(table);
+    }
+
+    const double iCoef[] = {1, 0.5, -0.25, 0.125, 0, 2}, jCoef[] = {3, 1, 1, 0, 0.5, 0};
+    ok &= seed("power2.seed", 2, writeGeorect(scratch.c_str(), 10, 20, 1, 2, 6, 2, iCoef, jCoef));
+    ok &= seed("bilinear.seed", 2, writeGeorect(scratch.c_str(), 0, 0, 0, 0, 4, 0, iCoef, jCoef));
+
+    GcpCalc *calc = gcpCalcCreate(nullptr);
+    ok &= calc != nullptr;
+    if (calc != nullptr) {
+        for (const char *line : {"1 1 0 0 10 20", "1 2 100 0 110 25", "1 3 0 100 12 120", "0 4 50 50 60 70"}) {
+            ok &= gcpAddRecordText(calc, line) > 0;
+        }
+        ok &= gcpFit(calc, 1) == 1;
+        ok &= seed("points.seed", 3, gcpObjSave(calc, scratch.c_str()));
+        gcpCalcFree(calc);
+    }
+    return ok;
+}
+
 int main(int argc, char **argv)
 {
     if (argc != 2) {
@@ -472,8 +537,8 @@ int main(int argc, char **argv)
     std::string top = argv[1];
     mkdir(top.c_str(), 0755);
     bool ok = true;
-    for (const char *reader :
-         {"imagedef", "lan", "elas", "ppm", "xbm", "dib", "fft", "shape", "gif", "gifmem", "tiff", "dicom", "gpz"}) {
+    for (const char *reader : {"imagedef", "lan", "elas", "ppm", "xbm", "dib", "fft", "shape", "gif", "gifmem", "tiff",
+                               "dicom", "gpz", "features"}) {
         mkdir((top + "/" + reader).c_str(), 0755);
     }
     ok &= writeRaw(top + "/imagedef/bsq.img", IMG_BSQ, PIX_SHORT, 2, 1152);
@@ -487,6 +552,7 @@ int main(int argc, char **argv)
     ok &= writeDicomSeeds(top + "/dicom");
     ok &= writeGpzSeeds(top + "/gpz");
     ok &= writeShapeSeeds(top + "/shape");
+    ok &= writeFeatureSeeds(top + "/features");
     for (const char *reader : {"jpeg", "jpegmem"}) {
         std::string dir = top + "/" + reader;
         mkdir(dir.c_str(), 0755);
