@@ -492,22 +492,10 @@ int gcpObjSave(GcpCalc *calc, const char *fileName)
     }
     const size_t total = kObjHeaderSize + static_cast<size_t>(count) * kObjRecordSize;
 
-    FileReplacement file;
-    errno = 0;
-    if (!replaceBegin(&file, fileName)) {
-        tesk_fprintf(stderr, "%s: %s\n", fileName, std::strerror(errno != 0 ? errno : EINVAL));
-        return 0;
-    }
-    if (!writeAt(file.fd, data, total, 0)) {
-        tesk_fprintf(stderr, "%s: %s\n", fileName, std::strerror(errno != 0 ? errno : ENOSPC));
-        replaceAbandon(&file);
-        return 0;
-    }
-    if (!replaceCommit(&file)) {
+    if (replaceWithBytes(fileName, data, total) != REPLACE_DONE) {
         tesk_fprintf(stderr, "%s: %s\n", fileName, std::strerror(errno != 0 ? errno : EIO));
         return 0;
     }
-    close(file.fd);
     calc->modified = 0;
     return 1;
 }

@@ -132,22 +132,11 @@ int writeGeorect(const char *fileName, double xOffset, double yOffset, double jO
     for (int k = 0; k < 2 * nTerms; k++) {
         putF64(data + kHeaderSize + 8 * k, record.coef[k]);
     }
-    FileReplacement file;
-    if (!replaceBegin(&file, fileName)) {
-        tesk_fprintf(stderr, "%s open error.", fileName);
-        return 0;
+    switch (replaceWithBytes(fileName, data, kHeaderSize + 16 * static_cast<size_t>(nTerms))) {
+    case REPLACE_DONE: return 1;
+    case REPLACE_OPEN: tesk_fprintf(stderr, "%s open error.", fileName); return 0;
+    default: tesk_fprintf(stderr, "%s write error.", fileName); return 0;
     }
-    if (!writeAt(file.fd, data, kHeaderSize + 16 * static_cast<size_t>(nTerms), 0)) {
-        tesk_fprintf(stderr, "%s write error.", fileName);
-        replaceAbandon(&file);
-        return 0;
-    }
-    if (!replaceCommit(&file)) {
-        tesk_fprintf(stderr, "%s write error.", fileName);
-        return 0;
-    }
-    close(file.fd);
-    return 1;
 }
 
 int readGeorect(const char *fileName, Georect *record)

@@ -253,23 +253,11 @@ int putFeature(const char *fileName, const FeatureSet *set)
     if (fileName == nullptr || set == nullptr) {
         return 0;
     }
-    FileReplacement file;
-    errno = 0;
-    if (!replaceBegin(&file, fileName)) {
-        tesk_fprintf(stderr, "%s: %s\n", fileName, std::strerror(errno != 0 ? errno : EINVAL));
-        return 0;
+    switch (replaceWithBytes(fileName, bytesOf(set), static_cast<size_t>(field(set, H_TOTAL_SIZE)))) {
+    case REPLACE_DONE: return 1;
+    case REPLACE_WRITE: tesk_fprintf(stderr, "putFileData error in write\n"); return 0;
+    default: tesk_fprintf(stderr, "%s: %s\n", fileName, std::strerror(errno != 0 ? errno : EIO)); return 0;
     }
-    const long totalSize = field(set, H_TOTAL_SIZE);
-    if (putFileData(file.fd, bytesOf(set), totalSize, 0, 0) != totalSize) {
-        replaceAbandon(&file);
-        return 0;
-    }
-    if (!replaceCommit(&file)) {
-        tesk_fprintf(stderr, "%s: %s\n", fileName, std::strerror(errno != 0 ? errno : EIO));
-        return 0;
-    }
-    close(file.fd);
-    return 1;
 }
 
 FeatureSet *addFeature(FeatureSet *set, const void *item)

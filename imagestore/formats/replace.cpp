@@ -12,6 +12,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "runtime/bytes.h"
+
 bool replaceBegin(FileReplacement *r, const char *path)
 {
     *r = FileReplacement();
@@ -62,4 +64,24 @@ void replaceAbandon(FileReplacement *r)
         r->fd = -1;
         unlink(r->temporary.c_str());
     }
+}
+
+ReplaceStep replaceWithBytes(const char *path, const void *bytes, size_t n)
+{
+    FileReplacement r;
+    errno = 0;
+    if (!replaceBegin(&r, path)) {
+        return REPLACE_OPEN;
+    }
+    if (!writeAt(r.fd, bytes, n, 0)) {
+        int saved = errno;
+        replaceAbandon(&r);
+        errno = saved;
+        return REPLACE_WRITE;
+    }
+    if (!replaceCommit(&r)) {
+        return REPLACE_COMMIT;
+    }
+    close(r.fd);
+    return REPLACE_DONE;
 }

@@ -45,4 +45,11 @@ bool replaceCommit(FileReplacement *r);
 /* Gives the replacement up: the new file is closed and removed. */
 void replaceAbandon(FileReplacement *r);
 
+/* The step of a whole-file replacement that failed (errno tells why). */
+enum ReplaceStep { REPLACE_DONE = 0, REPLACE_OPEN, REPLACE_WRITE, REPLACE_COMMIT };
+
+/* Makes n bytes the whole contents of path through a replacement (the
+ * bytes written with writeAt) and closes the file. */
+ReplaceStep replaceWithBytes(const char *path, const void *bytes, size_t n);
+
 #endif /* TESK_IMAGESTORE_FORMATS_REPLACE_H */
