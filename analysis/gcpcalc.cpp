@@ -76,6 +76,27 @@ double termSum(const double *coef, const double *t, int n)
     return sum;
 }
 
+/* A value as "%.3f" shows it, without a negative zero for what rounds to
+ * zero (a residual of -1e-15 is 0.000). */
+double shown(double value)
+{
+    return value < 0.0 && value > -0.0005 ? 0.0 : value;
+}
+
+/* The total degree of term k of a fit of the given power (power 0: the
+ * bilinear terms 1, u, v, uv). */
+int termDegree(int power, int k)
+{
+    if (power == 0) {
+        return k == 0 ? 0 : k == 3 ? 2 : 1;
+    }
+    int degree = 0;
+    while ((degree + 1) * (degree + 2) / 2 <= k) {
+        degree++;
+    }
+    return degree;
+}
+
 /* A coefficient list: coef[0] + offset, then the others, in format. */
 void formatCoefficients(const GcpCalc *calc, const double *coef, double offset, const char *format, char *buffer)
 {
@@ -310,12 +331,29 @@ int gcpFit(GcpCalc *calc, int power)
         return 0;
     }
 
+    /* The terms are built from positions divided by their spread, so that
+     * the terms of every degree are of one size and the solver's test for a
+     * singular system does not depend on the units of the coordinates
+     * (terms of power 3 over +-5000 units span 22 orders of magnitude);
+     * the coefficients are scaled back after the solve. */
+    double spread = 0.0;
+    for (int k = 0; k < calc->count; k++) {
+        const GcpRecord &r = records[k];
+        if (r.selected != 0) {
+            spread += (r.x1 - xOffset) * (r.x1 - xOffset) + (r.y1 - yOffset) * (r.y1 - yOffset);
+        }
+    }
+    spread = std::sqrt(spread / (2.0 * n));
+    if (!(spread > 0.0) || !std::isfinite(spread)) {
+        spread = 1.0;
+    }
+
     for (int k = 0; k < calc->count; k++) {
         const GcpRecord &r = records[k];
         if (r.selected == 0) {
             continue;
         }
-        polyTerms2D(r.x1 - xOffset, r.y1 - yOffset, power, terms);
+        polyTerms2D((r.x1 - xOffset) / spread, (r.y1 - yOffset) / spread, power, terms);
         terms[nTerms] = r.x2 - jOffset;
         terms[nTerms + 1] = r.y2 - iOffset;
         for (int a = 0; a < size; a++) {
@@ -352,6 +390,11 @@ int gcpFit(GcpCalc *calc, int power)
     iCoef[0] = sums[nTerms + 1] - termSum(iCoef, sums, nTerms);
     freeBlock(&sums);
     freeBlock(&cov);
+    for (int k = 1; k < nTerms; k++) {
+        const double unit = std::pow(spread, termDegree(power, k));
+        jCoef[k] /= unit;
+        iCoef[k] /= unit;
+    }
 
     /* Residuals of every record; the root mean squares over the selected. */
     double sumJ = 0.0, sumI = 0.0;
@@ -410,8 +453,8 @@ int gcpFormatRecord(const GcpCalc *calc, int index, char *buffer)
     }
     const GcpRecord &r = calc->records[index];
     CLocaleScope locale;
-    std::snprintf(buffer, GCP_LINE_SIZE, "%d %.3f %.3f %.3f %.3f %.3f %.3f", r.id, r.x1, r.y1, r.x2, r.y2,
-                  static_cast<double>(r.dx), static_cast<double>(r.dy));
+    std::snprintf(buffer, GCP_LINE_SIZE, "%d %.3f %.3f %.3f %.3f %.3f %.3f", r.id, shown(r.x1), shown(r.y1),
+                  shown(r.x2), shown(r.y2), shown(r.dx), shown(r.dy));
     return 1;
 }
 
@@ -422,7 +465,7 @@ int gcpFormatResidual(const GcpCalc *calc, int index, char *buffer)
     }
     const GcpRecord &r = calc->records[index];
     CLocaleScope locale;
-    std::snprintf(buffer, GCP_LINE_SIZE, "%d %.3f %.3f", r.id, static_cast<double>(r.dx), static_cast<double>(r.dy));
+    std::snprintf(buffer, GCP_LINE_SIZE, "%d %.3f %.3f", r.id, shown(r.dx), shown(r.dy));
     return 1;
 }
 

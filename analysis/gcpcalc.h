@@ -117,9 +117,8 @@ GcpCalc *gcpObjLoad(const char *fileName);
  *	Solves the leading m x m block of a row-major matrix of width w (= m
  *	+ k) by complete pivoting, carrying the k trailing columns, so that the
  *	trailing rows hold the coefficients of the trailing variables on the
- *	leading ones. A pivot of at most 1e-12 times the original diagonal
- *	elements of its row and column (their geometric mean) counts as zero:
- *	false, the matrix then undefined.
+ *	leading ones. A pivot of at most 1e-12 times the largest leading
+ *	diagonal element counts as zero: false, the matrix then undefined.
  */
 bool sweepSolve(double *matrix, int m, int w);
 

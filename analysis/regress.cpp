@@ -11,7 +11,6 @@
 
 #include <cmath>
 #include <cstring>
-#include <vector>
 
 #include "analysis/gcpcalc.h"
 #include "tesk_stdio.h"
@@ -27,24 +26,17 @@ constexpr int kStackWidth = 128;
  *	row-major matrix a, carrying its trailing columns; negate selects the
  *	pivot column's change of sign (sweepSolve) or not (resolve). scratch
  *	holds w doubles, rowOf and colOf m integers each. False when a pivot is
- *	at most 1e-12 times the geometric mean of the original diagonal
- *	elements of its row and column: on a covariance matrix, when what is
- *	left of a term's variance after the terms pivoted before it is that
- *	small a share of it (the matrix scaled to correlations), so that the
- *	test does not depend on the units of the coordinates. A matrix whose
- *	diagonal is zero there is measured against its largest diagonal
- *	element instead.
+ *	at most 1e-12 times the largest leading diagonal element (singular).
  */
 bool sweep(double *a, int m, int w, bool negate, double *scratch, int32_t *rowOf, int32_t *colOf)
 {
     const size_t stride = static_cast<size_t>(w);
     double largest = 0.0;
-    std::vector<double> diagonal(static_cast<size_t>(m));
     for (int k = 0; k < m; k++) {
-        diagonal[k] = std::fabs(a[k * stride + k]);
-        largest = std::fmax(largest, diagonal[k]);
+        largest = std::fmax(largest, std::fabs(a[k * stride + k]));
         rowOf[k] = colOf[k] = -1;
     }
+    const double tolerance = 1e-12 * largest;
 
     for (int step = 0; step < m; step++) {
         double best = -1.0;
@@ -61,11 +53,7 @@ bool sweep(double *a, int m, int w, bool negate, double *scratch, int32_t *rowOf
                 }
             }
         }
-        if (pr < 0) {
-            return false;
-        }
-        double scale = std::sqrt(diagonal[pr] * diagonal[pc]);
-        if (!(best > 1e-12 * (scale > 0.0 ? scale : largest))) {
+        if (pr < 0 || !(best > tolerance)) {
             return false;
         }
         rowOf[pc] = pr;

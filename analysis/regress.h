@@ -62,8 +62,8 @@ inline size_t resolveWorkBytes(int m, int n)
  *	coefficients of the trailing variables on the leading ones. work holds
  *	resolveWorkBytes(m, n) bytes, or is null (then it is allocated here:
  *	"Error in resolve: gmemAlloc.\n" and false when that fails). False too
- *	when the system is singular by sweepSolve's rule; the matrix is then
- *	undefined.
+ *	when a pivot is at most 1e-12 times the largest leading diagonal
+ *	element (singular); the matrix is then undefined.
  */
 bool resolve(double *matrix, int m, int n, void *work = nullptr);
 

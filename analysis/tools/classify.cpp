@@ -23,7 +23,9 @@
 #include <new>
 #include <type_traits>
 #include <unordered_map>
+#include <string>
 #include <vector>
+#include <unistd.h>
 
 #include "analysis/stats/feature.h"
 #include "analysis/tools/tooltable.h"
@@ -107,6 +109,7 @@ struct ClassifyParams {
     int rows = 0, cols = 0;      // window size, cut to both images
     float threshold = 100.0f;    // -tshd squared
     FeatureSet *set = nullptr;   // the statistics set, or NULL
+    std::string newFile;         // the output file this run created, until it is written
 };
 
 /* The classes as the decision rules use them. */
@@ -236,6 +239,7 @@ bool createOutput(ClassifyParams *p, const char *out, const char *imgid, int *er
         return false;
     }
     *error = RAMIMG_OK;
+    p->newFile = out;
     return true;
 }
 
@@ -880,6 +884,7 @@ int classifyRun(ClassifyParams *p, const char *programName)
     if (!createClusters(p, &m)) {
         return TOOL_FAILED;
     }
+    p->newFile.clear();  // from here on the output is written
     if (p->out->desc.nindices > 0) {
         setClassColours(p, m);
     }
@@ -908,15 +913,18 @@ int rimageClassifyMain(const char *programName, int argc, const char **argv)
     ClassifyParams params;
     int answer = TOOL_FAILED;
     try {
-        if (!parseParams(&params, argc, argv)) {
-            return TOOL_FAILED;
+        if (parseParams(&params, argc, argv)) {
+            answer = classifyRun(&params, programName);
         }
-        answer = classifyRun(&params, programName);
     } catch (const std::bad_alloc &) {
         tesk_fprintf(stderr, "Error in gmemAlloc: classifyGeneric\n");
         answer = TOOL_FAILED;
     }
     freeParams(&params);
+    /* A run refused before any pixel was written leaves no new file. */
+    if (answer == TOOL_FAILED && !params.newFile.empty()) {
+        unlink(params.newFile.c_str());
+    }
     meterReset();
     return answer;
 }

@@ -866,7 +866,7 @@ void cmdGrid(GcpCalc *calc)
     rest = end;
     long c = read ? std::strtol(rest, &end, 10) : 0;
     read = read && end != rest;
-    if (!read || r < 2 || c < 2 || r * c > INT_MAX) {
+    if (!read || r < 2 || c < 2 || r > INT_MAX / c) {
         message(kInvalid);
         return;
     }

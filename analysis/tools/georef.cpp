@@ -271,6 +271,7 @@ bool georefParse(int argc, const char **argv, GeorefContext *ctx)
     ctx->nPairs = parseBandParams(ctx->input->desc.nbands, od.nbands, ctx->inBands.data(), ctx->outBands.data(),
                                   options[OPT_B].value);
     if (ctx->nPairs <= 0) {
+        tesk_fprintf(stderr, "Illegal band number.\n");
         releaseImages(ctx);
         return false;
     }

@@ -197,7 +197,7 @@ int statinfoShow(StatinfoContext *ctx)
         if (!ctx->statName.empty()) {
             int index = findStatItem(ctx->set, ctx->statName.c_str());
             if (index < 0) {
-                tesk_fprintf(stderr, "Can't find the stat: %s\n", ctx->statName.c_str());
+                tesk_fprintf(stdout, "Can't find the stat: %s", ctx->statName.c_str());
                 answer = 0;
             } else {
                 showStatItem(ctx, index);

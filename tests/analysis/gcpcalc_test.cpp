@@ -202,6 +202,11 @@ TEST_F(GcpTest, ASingularOrUnderdeterminedFitKeepsThePreviousFitWhole)
         EXPECT_EQ(gcpFit(line, power), 0) << power;
         EXPECT_EQ(errors(), "Singular GCP system.\n");
     }
+    /* So are points within 1e-9 of a line across 500 units. */
+    GcpCalc *thin = fresh();
+    for (int k = 0; k < 6; k++) add(thin, 1, k, k * 100.0, 5 + (k % 2 ? 1e-9 : -1e-9), k, 0.1 * (k % 3));
+    EXPECT_EQ(gcpFit(thin, 1), 0);
+    EXPECT_EQ(errors(), "Singular GCP system.\n");
 }
 
 TEST_F(GcpTest, RecordsAreAddedAndDeletedUpToTheCapacity)
@@ -231,8 +236,8 @@ TEST_F(GcpTest, RecordsAreAddedAndDeletedUpToTheCapacity)
  * numpy makes 40 noisy points of a random polynomial (each term worth about
  * 100 units, every seventh point unselected) for powers 1 to 3 over 0 to
  * 100 units and power 3 over +-5000, whose terms' variances lie 1e15 apart
- * (a pivot test against the largest diagonal element takes that for
- * singular); the fit's coefficients and root mean squares equal
+ * (fitted on the raw terms, the solver would take that for singular); the
+ * fit's coefficients and root mean squares equal
  * numpy.linalg.lstsq's on the same centred monomials to 1e-6 relative.
  */
 TEST_F(GcpTest, NoisyFitsEqualNumpysLeastSquares)
