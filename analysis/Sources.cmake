@@ -16,9 +16,14 @@ tesk_layer(analysis
     analysis/tools/calc.cpp
     analysis/tools/calcfuncs.cpp
     analysis/tools/classify.cpp
+    analysis/tools/dist.cpp
     analysis/tools/egv.cpp
+    analysis/tools/gconv.cpp
+    analysis/tools/gdem.cpp
     analysis/tools/geocalc.cpp
     analysis/tools/georef.cpp
+    analysis/tools/gfftrans.cpp
+    analysis/tools/gisoc.cpp
     analysis/tools/gstat.cpp
     analysis/tools/ptablebuild.cpp
     analysis/tools/statinfo.cpp

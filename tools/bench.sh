@@ -10,7 +10,8 @@
 # of the gimg image type and of the geo canvas under wish on a private
 # 1280x1024x24 Xvfb screen, and the reading of a large GIF against Tk's
 # photo image, and the statistics of a large GeoTIFF against gdalinfo -stats;
-# classify_bench.tcl sets Mahalanobis classification against numpy.
+# classify_bench.tcl sets Mahalanobis classification against numpy, and
+# gconv_bench.tcl a 5 x 5 convolution against ImageMagick.
 #   tools/bench.sh [benchmark options]
 set -eu
 top=$(cd "$(dirname "$0")/.." && pwd)
@@ -19,7 +20,7 @@ for b in "$top"/build/bench/*_bench; do
     [ -x "$b" ] && "$b" "$@"
 done
 for script in gimg_bench.tcl gcanvas_bench.tcl shape_draw_bench.tcl cs2cs_bench.tcl gif_bench.tcl tiff_bench.tcl georef_bench.tcl \
-    classify_bench.tcl; do
+    classify_bench.tcl gconv_bench.tcl; do
     TESK_OUT=${TESK_OUT:-$top/out} TESK_XDEPTH=24 \
         "$top/tests/support/xrun.sh" wish "$top/demo/start.tcl" "$top/build" "$top/bench/$script"
 done

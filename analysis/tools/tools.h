@@ -17,14 +17,24 @@
 int rimageCalcMain(const char *programName, int argc, const char **argv);
 /* rimage classify: supervised classification by four decision rules. */
 int rimageClassifyMain(const char *programName, int argc, const char **argv);
+/* rimage dist: distances from the pixels of given classes. */
+int rimageDistMain(const char *programName, int argc, const char **argv);
 /* rimage egv: principal components of a class of a statistics file. */
 int rimageEgvMain(const char *programName, int argc, const char **argv);
+/* rimage gconv: convolution with kernel texts. */
+int rimageGconvMain(const char *programName, int argc, const char **argv);
+/* rimage gdem: shaded relief, slopes and calibration of elevation models. */
+int rimageGdemMain(const char *programName, int argc, const char **argv);
 /* rimage geocalc: the interactive control point calculator. */
 int rimageGeocalcMain(const char *programName, int argc, const char **argv);
 /* calc geocalc: the same calculator, or a fit of records given as options. */
 int calcGeocalc(Tcl_Interp *interp, int argc, const char **argv);
 /* rimage georef: rectification through fitted polynomials or a rotation. */
 int rimageGeorefMain(const char *programName, int argc, const char **argv);
+/* rimage gfftrans: frequency-domain transforms and filters. */
+int rimageGfftransMain(const char *programName, int argc, const char **argv);
+/* rimage gisoc: unsupervised clustering. */
+int rimageGisocMain(const char *programName, int argc, const char **argv);
 /* rimage gstat: class statistics gathered from image areas. */
 int rimageGstatMain(const char *programName, int argc, const char **argv);
 /* rimage ptable: the pixel table of a byte image. */

@@ -17,20 +17,32 @@
 namespace {
 
 const RimageTool kRimageTools[] = {
-    {"calc", "rimage calc", rimageCalcMain},  {"classify", "rimage classify", rimageClassifyMain},
+    {"calc", "rimage calc", rimageCalcMain},
+    {"classify", "rimage classify", rimageClassifyMain},
     {"copy", "rimage copy", nullptr}, /* the crop entry */
     {"crop", "rimage crop", nullptr}, /* the crop entry */
-    {"data", "rimage data", nullptr},         {"dist", "rimage dist", nullptr},
-    {"egv", "rimage egv", rimageEgvMain},           {"gfftrans", "rimage gfftrans", nullptr},
-    {"gconv", "rimage gconv", nullptr},       {"geocalc", "rimage geocalc", rimageGeocalcMain},
-    {"georef", "rimage georef", rimageGeorefMain},     {"gisoc", "rimage gisoc", nullptr},
-    {"gsfzoom", "rimage gsfzoom", nullptr},   {"gslope", "rimage gslope", nullptr},
-    {"gstat", "rimage gstat", rimageGstatMain},       {"gtop", "rimage gtop", nullptr},
-    {"gdem", "rimage gdem", nullptr},         {"pcalc", "rimage pcalc", nullptr},
-    {"ptable", "rimage ptable", rimagePtableMain},     {"rform", "rimage rform", nullptr},
-    {"rotate", "rimage rotate", nullptr},     {"resample", "rimage resample", nullptr},
-    {"smetric", "rimage smetric", nullptr},   {"section", "rimage section", nullptr},
-    {"statinfo", "rimage statinfo", rimageStatinfoMain}, {"trans", "rimage trans", nullptr},
+    {"data", "rimage data", nullptr},
+    {"dist", "rimage dist", rimageDistMain},
+    {"egv", "rimage egv", rimageEgvMain},
+    {"gfftrans", "rimage gfftrans", rimageGfftransMain},
+    {"gconv", "rimage gconv", rimageGconvMain},
+    {"geocalc", "rimage geocalc", rimageGeocalcMain},
+    {"georef", "rimage georef", rimageGeorefMain},
+    {"gisoc", "rimage gisoc", rimageGisocMain},
+    {"gsfzoom", "rimage gsfzoom", nullptr},
+    {"gslope", "rimage gslope", nullptr},
+    {"gstat", "rimage gstat", rimageGstatMain},
+    {"gtop", "rimage gtop", nullptr},
+    {"gdem", "rimage gdem", rimageGdemMain},
+    {"pcalc", "rimage pcalc", nullptr},
+    {"ptable", "rimage ptable", rimagePtableMain},
+    {"rform", "rimage rform", nullptr},
+    {"rotate", "rimage rotate", nullptr},
+    {"resample", "rimage resample", nullptr},
+    {"smetric", "rimage smetric", nullptr},
+    {"section", "rimage section", nullptr},
+    {"statinfo", "rimage statinfo", rimageStatinfoMain},
+    {"trans", "rimage trans", nullptr},
 };
 
 }  // namespace
