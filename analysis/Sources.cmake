@@ -27,5 +27,6 @@ tesk_layer(analysis
     analysis/tools/gstat.cpp
     analysis/tools/ptablebuild.cpp
     analysis/tools/statinfo.cpp
+    analysis/tools/toolutil.cpp
     analysis/tools/tooltable.cpp
 )

@@ -15,7 +15,6 @@
 #include <algorithm>
 #include <cctype>
 #include <cfloat>
-#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -28,6 +27,7 @@
 #include <unistd.h>
 
 #include "analysis/stats/feature.h"
+#include "analysis/tools/toolutil.h"
 #include "analysis/tools/tooltable.h"
 #include "imagestore/codes.h"
 #include "imagestore/formats/detect.h"
@@ -87,9 +87,6 @@ enum Classifier { EUCLIDEAN = 1, PARALLELPIPE = 2, MAHALANOBIS = 3, BAYES = 4 };
 /* The rule words of -o, by rule number - 1. */
 const char *const kClassifierNames[] = {"EUCLIDEAN", "PARALLELPIPE", "MAHALANOBIS", "BAYES"};
 
-/* The image types an output may be created as. */
-const int kOutputImgIds[] = {IMG_BSQ, IMG_BIL, IMG_BIP, IMG_DIB, IMG_TIFF, IMG_GEOTIFF, IMG_BSQD, IMG_BILD, IMG_BIPD};
-
 /* Pixels decided together: a constant trip count lets the compiler
  * vectorise the inner loops without a remainder loop. */
 constexpr int kBlock = 64;
@@ -138,13 +135,6 @@ void printUsage(const char *programName)
     }
 }
 
-/* atoi held to the int range: the leading integer of text, 0 when none. */
-int toInt(const char *text)
-{
-    long value = std::strtol(text, nullptr, 10);
-    return static_cast<int>(std::clamp<long>(value, INT_MIN, INT_MAX));
-}
-
 /* Releases the images and frees the set; safe on a partly filled record. */
 void freeParams(ClassifyParams *p)
 {
@@ -191,56 +181,15 @@ double largestLabel(int pixel)
     }
 }
 
-/*
- * createOutput --
- *	Makes the output image named out, which did not open (*error holds
- *	that open's code): a copy of the input's descriptor with one band of
- *	BYTE pixels and a palette of 256 entries, as a file of the image type
- *	of -imgid (DIB by default). An existing file that did not open as an
- *	image is never overwritten. False after the message (with *error the
- *	code to report); else p->out holds the new image.
- */
+/* The output, which did not open, made as a label image; p->newFile
+ * names it until the run writes it. */
 bool createOutput(ClassifyParams *p, const char *out, const char *imgid, int *error)
 {
-    ImageDesc desc = p->in->desc;
-    desc.imgid = IMG_DIB;
-    if (imgid != nullptr) {
-        int code = imgIdCode(imgid);
-        if (std::find(std::begin(kOutputImgIds), std::end(kOutputImgIds), code) == std::end(kOutputImgIds)) {
-            tesk_fprintf(stderr, "Invalid imgid.\n");
-            *error = RAMIMG_OK;
-            return false;
-        }
-        desc.imgid = code;
+    p->out = createLabelImage(p->in, out, imgid, "Error in open %s\n", error);
+    if (p->out != nullptr) {
+        p->newFile = out;
     }
-    if (std::strlen(out) >= sizeof desc.file || fileExists(out) == 0) {
-        tesk_fprintf(stderr, "Error in open %s\n", out);
-        return false;
-    }
-    std::snprintf(desc.file, sizeof desc.file, "%s", out);
-    desc.pixel = PIX_BYTE;
-    desc.bits = 8;
-    desc.nbands = 1;
-    desc.nindices = 256;
-    desc.block = 0;  // the stored line follows the new pixel type and band count
-    desc.dataFd = -1;
-    if (isMemoryImgId(p->in->desc.imgid) && desc.offset <= 0) {
-        desc.offset = 128;  // a raw file from a memory descriptor gets a header
-    }
-    int code = RAMIMG_OK;
-    if (imgDescCheck(&desc, nullptr)) {
-        p->out = ramImageCreate(&desc, nullptr, 1, &code);
-    } else {
-        code = RAMIMG_UNHANDLED;
-    }
-    if (p->out == nullptr) {
-        tesk_fprintf(stderr, "Error in open %s\n", out);
-        *error = code;
-        return false;
-    }
-    *error = RAMIMG_OK;
-    p->newFile = out;
-    return true;
+    return p->out != nullptr;
 }
 
 /* The input bands: the -ib list when it begins with a digit, else the
@@ -371,7 +320,7 @@ bool parseParams(ClassifyParams *p, int argc, const char **argv)
         return setUpFailed(p, error);
     }
 
-    p->outBand = (options[OPT_OB].value != nullptr ? toInt(options[OPT_OB].value) : 1) - 1;
+    p->outBand = (options[OPT_OB].value != nullptr ? toolInt(options[OPT_OB].value) : 1) - 1;
     if (p->outBand < 0 || p->outBand >= p->out->desc.nbands) {
         return setUpFailed(p, RAMIMG_OK, "Output band out of range.\n");
     }
@@ -387,7 +336,7 @@ bool parseParams(ClassifyParams *p, int argc, const char **argv)
 
     const ImageDesc &id = p->in->desc, &od = p->out->desc;
     auto given = [&](int opt, int fallback) {
-        return options[opt].value != nullptr ? toInt(options[opt].value) : fallback;
+        return options[opt].value != nullptr ? toolInt(options[opt].value) : fallback;
     };
     p->inRow = given(OPT_IR, 0);
     p->inCol = given(OPT_IC, 0);

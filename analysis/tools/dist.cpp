@@ -14,7 +14,6 @@
 #include "analysis/tools/tools.h"
 
 #include <algorithm>
-#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -24,6 +23,7 @@
 #include <vector>
 #include <unistd.h>
 
+#include "analysis/tools/toolutil.h"
 #include "analysis/tools/tooltable.h"
 #include "imagestore/codes.h"
 #include "imagestore/pixels.h"
@@ -76,13 +76,6 @@ void printUsage(const char *programName)
     for (size_t i = 1; i < sizeof kUsage / sizeof kUsage[0]; i++) {
         tesk_fprintf(stdout, "%s", kUsage[i]);
     }
-}
-
-/* atoi held to the int range: the leading integer of text, 0 when none. */
-int toInt(const char *text)
-{
-    long value = std::strtol(text, nullptr, 10);
-    return static_cast<int>(std::clamp<long>(value, INT_MIN, INT_MAX));
 }
 
 /* Releases the images; safe on a partly filled record. */
@@ -226,7 +219,7 @@ bool parseParams(DistParams *p, int argc, const char **argv)
     p->rows = p->in->desc.rows;
     p->columns = p->in->desc.columns;
 
-    int band = options[OPT_B].value != nullptr ? toInt(options[OPT_B].value) : 1;
+    int band = options[OPT_B].value != nullptr ? toolInt(options[OPT_B].value) : 1;
     if (band < 1 || band > p->in->desc.nbands) {
         tesk_fprintf(stderr, "band is out of range (1 to %d).\n", p->in->desc.nbands);
         return setUpFailed(p, RAMIMG_OK);

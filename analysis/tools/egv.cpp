@@ -9,11 +9,11 @@
 #include "analysis/tools/tools.h"
 
 #include <algorithm>
-#include <climits>
 #include <cstdlib>
 #include <string>
 
 #include "analysis/stats/feature.h"
+#include "analysis/tools/toolutil.h"
 #include "analysis/tools/tooltable.h"
 #include "runtime/cnumber.h"
 #include "runtime/util.h"
@@ -36,13 +36,6 @@ const char *const kUsage[] = {
 /* Rows of the option table, in table order. */
 enum { OPT_IN, OPT_OUT, OPT_STAT, OPT_ID, OPT_NEGVS, OPT_O, OPT_ITER, OPT_ERR, OPT_COUNT };
 
-/* atoi held to the int range: the leading integer of text, 0 when none. */
-int toInt(const char *text)
-{
-    long value = std::strtol(text, nullptr, 10);
-    return static_cast<int>(std::clamp<long>(value, INT_MIN, INT_MAX));
-}
-
 /* Frees the set and answers TOOL_FAILED, after message when given. */
 int failed(FeatureSet *set, const char *format = nullptr, const char *text = nullptr)
 {
@@ -61,12 +54,12 @@ int egvRun(const ToolOption *options, FeatureSet *stats)
     if (out == nullptr) {
         return failed(stats, "output eigen vector file missing!\n");
     }
-    int iterations = options[OPT_ITER].value != nullptr ? toInt(options[OPT_ITER].value) : 512;
+    int iterations = options[OPT_ITER].value != nullptr ? toolInt(options[OPT_ITER].value) : 512;
     float tolerance = options[OPT_ERR].value != nullptr ? static_cast<float>(cStrtod(options[OPT_ERR].value)) : 1e-10f;
 
     int count = featureInfo(stats, FEATURE_NBANDS);
     if (options[OPT_NEGVS].value != nullptr) {
-        count = std::min(toInt(options[OPT_NEGVS].value), count);
+        count = std::min(toolInt(options[OPT_NEGVS].value), count);
     }
     if (count <= 0) {
         return failed(stats, "Invalid number of eigen vectors.\n");
@@ -74,7 +67,7 @@ int egvRun(const ToolOption *options, FeatureSet *stats)
 
     int index = 0;
     if (const char *id = options[OPT_ID].value) {
-        index = toInt(id);
+        index = toolInt(id);
         if (index < 0 || index >= featureInfo(stats, FEATURE_ITEM_COUNT)) {
             return failed(stats, "Invalid statID %s\n", id);
         }

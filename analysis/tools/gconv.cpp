@@ -25,6 +25,7 @@
 #include <vector>
 #include <unistd.h>
 
+#include "analysis/tools/toolutil.h"
 #include "analysis/tools/tooltable.h"
 #include "imagestore/codes.h"
 #include "imagestore/pixels.h"
@@ -101,13 +102,6 @@ void printUsage(const char *programName)
     for (size_t i = 1; i < sizeof kUsage / sizeof kUsage[0]; i++) {
         tesk_fprintf(stdout, "%s", kUsage[i]);
     }
-}
-
-/* atoi held to the int range: the leading integer of text, 0 when none. */
-int toInt(const char *text)
-{
-    long value = std::strtol(text, nullptr, 10);
-    return static_cast<int>(std::clamp<long>(value, INT_MIN, INT_MAX));
 }
 
 void freeParams(GconvParams *p)
@@ -395,7 +389,7 @@ bool parseParams(GconvParams *p, int argc, const char **argv)
 
     const ImageDesc &id = p->in->desc, &od = p->out->desc;
     auto given = [&](int opt, int fallback) {
-        return options[opt].value != nullptr ? toInt(options[opt].value) : fallback;
+        return options[opt].value != nullptr ? toolInt(options[opt].value) : fallback;
     };
     p->inRow = given(OPT_IR, 0);
     p->inCol = given(OPT_IC, 0);

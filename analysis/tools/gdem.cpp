@@ -13,7 +13,6 @@
 #include "analysis/tools/tools.h"
 
 #include <algorithm>
-#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -24,6 +23,7 @@
 #include <vector>
 #include <unistd.h>
 
+#include "analysis/tools/toolutil.h"
 #include "analysis/tools/tooltable.h"
 #include "imagestore/codes.h"
 #include "imagestore/formats/detect.h"
@@ -149,13 +149,6 @@ void printUsage(const char *programName)
     for (size_t i = 1; i < sizeof kUsage / sizeof kUsage[0]; i++) {
         tesk_fprintf(stdout, "%s", kUsage[i]);
     }
-}
-
-/* atoi held to the int range: the leading integer of text, 0 when none. */
-int toInt(const char *text)
-{
-    long value = std::strtol(text, nullptr, 10);
-    return static_cast<int>(std::clamp<long>(value, INT_MIN, INT_MAX));
 }
 
 /* Releases the images; safe on a partly filled record. */
@@ -346,7 +339,7 @@ bool parseParams(GdemParams *p, int argc, const char **argv)
             return setUpFailed(p, RAMIMG_OK, "Index image can not be calibarated.\n");
         }
         if (text(OPT_CB) != nullptr) {
-            p->calibBand = toInt(text(OPT_CB)) - 1;
+            p->calibBand = toolInt(text(OPT_CB)) - 1;
             if (p->calibBand < 0 || p->calibBand >= p->calib->desc.nbands) {
                 return setUpFailed(p, RAMIMG_OK, "Invalid band of the image to be calibarated\n");
             }
@@ -358,7 +351,7 @@ bool parseParams(GdemParams *p, int argc, const char **argv)
     if (p->dem->desc.nindices > 0) {
         return setUpFailed(p, RAMIMG_OK, "Index image is not supported.\n");
     }
-    p->update = text(OPT_U) != nullptr ? toInt(text(OPT_U)) : 0;
+    p->update = text(OPT_U) != nullptr ? toolInt(text(OPT_U)) : 0;
     if (p->op == OP_NORM) {
         return true;  // NORM works on the DEM alone
     }
@@ -392,8 +385,8 @@ bool parseParams(GdemParams *p, int argc, const char **argv)
     double zs = p->dem == nullptr ? 0.0 : p->dem->desc.imgtype == kElevation ? p->dem->desc.zscale : 1.0;
     p->ZS = static_cast<float>(real(OPT_ZS, zs));
     p->S = static_cast<float>(real(OPT_S, 255.0));
-    p->average = text(OPT_AVG) != nullptr ? toInt(text(OPT_AVG)) : 1;
-    p->multiCentral = text(OPT_M) != nullptr ? toInt(text(OPT_M)) : 0;
+    p->average = text(OPT_AVG) != nullptr ? toolInt(text(OPT_AVG)) : 1;
+    p->multiCentral = text(OPT_M) != nullptr ? toolInt(text(OPT_M)) : 0;
     double az = real(OPT_AZ, 135.0);
     p->AZ = radians(az);
     p->VA = radians(real(OPT_VA, 45.0));

@@ -33,6 +33,7 @@
 
 #include "analysis/stats/feature.h"
 #include "analysis/stats/ptable.h"
+#include "analysis/tools/toolutil.h"
 #include "analysis/tools/tooltable.h"
 #include "imagestore/codes.h"
 #include "imagestore/formats/detect.h"
@@ -111,8 +112,6 @@ constexpr float kNoSpread = FLT_MAX;
 constexpr int kBinBands = 7;
 constexpr int64_t kMaxBinIds = 8388608;
 
-const int kOutputImgIds[] = {IMG_BSQ, IMG_BIL, IMG_BIP, IMG_DIB, IMG_TIFF, IMG_GEOTIFF, IMG_BSQD, IMG_BILD, IMG_BIPD};
-
 /* The classes as the passes use them; the ISOFEATU set is made from
  * them whenever it is written or printed. Room for kMaxClasses is taken
  * at the start, so that no pass allocates. */
@@ -182,13 +181,6 @@ void printUsage(const char *programName)
     }
 }
 
-/* atoi held to the int range: the leading integer of text, 0 when none. */
-int toInt(const char *text)
-{
-    long value = std::strtol(text, nullptr, 10);
-    return static_cast<int>(std::clamp<long>(value, INT_MIN, INT_MAX));
-}
-
 /* Releases the images and frees the table and the set; safe on a partly
  * filled record. */
 void freeParams(GisocParams *p)
@@ -228,57 +220,15 @@ void meterAt(float fraction)
 
 /* ---- Set-up ---------------------------------------------------------------- */
 
-/*
- * createOutput --
- *	Makes the output image named out, which did not open: a copy of the
- *	input's descriptor with one band of BYTE pixels and a palette of 256
- *	entries, as a file of the -imgid type (DIB by default). An existing
- *	file that did not open as an image is never overwritten. False after
- *	the message, *error holding the code to report.
- */
+/* The output, which did not open, made as a label image (as classify
+ * makes it); p->newFile names it while the set-up may still fail. */
 bool createOutput(GisocParams *p, const char *out, const char *imgid, int *error)
 {
-    ImageDesc desc = p->in->desc;
-    desc.imgid = IMG_DIB;
-    if (imgid != nullptr) {
-        int code = imgIdCode(imgid);
-        if (std::find(std::begin(kOutputImgIds), std::end(kOutputImgIds), code) == std::end(kOutputImgIds)) {
-            tesk_fprintf(stderr, "Invalid imgid.\n");
-            *error = RAMIMG_OK;
-            return false;
-        }
-        desc.imgid = code;
+    p->out = createLabelImage(p->in, out, imgid, "Error in open:%s\n", error);
+    if (p->out != nullptr) {
+        p->newFile = out;
     }
-    if (std::strlen(out) >= sizeof desc.file || fileExists(out) == 0) {
-        tesk_fprintf(stderr, "Error in open:%s\n", out);
-        return false;
-    }
-    std::snprintf(desc.file, sizeof desc.file, "%s", out);
-    desc.pixel = PIX_BYTE;
-    desc.bits = 8;
-    desc.nbands = 1;
-    desc.nindices = 256;
-    desc.block = 0;  // the stored line follows the new pixel type and band count
-    desc.dataFd = -1;
-    if (isMemoryImgId(p->in->desc.imgid) && desc.offset <= 0) {
-        desc.offset = 128;  // a raw file from a memory descriptor gets a header
-    }
-    int code = RAMIMG_OK;
-    if (imgDescCheck(&desc, nullptr)) {
-        p->out = ramImageCreate(&desc, nullptr, 1, &code);
-    } else {
-        code = RAMIMG_UNHANDLED;
-    }
-    if (p->out != nullptr && !isMemoryImgId(desc.imgid)) {
-        p->newFile = desc.file;
-    }
-    if (p->out == nullptr) {
-        tesk_fprintf(stderr, "Error in open:%s\n", out);
-        *error = code;
-        return false;
-    }
-    *error = RAMIMG_OK;
-    return true;
+    return p->out != nullptr;
 }
 
 /* The bands of -b (used without -f and -pt): a number list within the
@@ -353,7 +303,7 @@ bool chooseSortOrder(GisocParams *p, const char *text)
             if (item.find_first_not_of(" \t") == std::string::npos) {
                 continue;
             }
-            int position = toInt(item.c_str());
+            int position = toolInt(item.c_str());
             if (position < 1 || position > p->nBands) {
                 tesk_fprintf(stderr, "Sorting variable is out of range: 1 - %d.\n", p->nBands);
                 return setUpFailed(p, RAMIMG_OK);
@@ -489,7 +439,7 @@ bool parseParams(GisocParams *p, int argc, const char **argv)
     }
     const ImageDesc &id = p->in->desc, &od = p->out->desc;
 
-    p->outBand = (value(OPT_OB) != nullptr ? toInt(value(OPT_OB)) : 1) - 1;
+    p->outBand = (value(OPT_OB) != nullptr ? toolInt(value(OPT_OB)) : 1) - 1;
     if (p->outBand < 0 || p->outBand >= od.nbands) {
         return setUpFailed(p, RAMIMG_OK, "output band out of range.\n");
     }
@@ -528,7 +478,7 @@ bool parseParams(GisocParams *p, int argc, const char **argv)
             return setUpFailed(p, RAMIMG_OK, "Illegal convergence value.\n");
         }
     }
-    p->ncMax = value(OPT_NC) != nullptr ? toInt(value(OPT_NC)) : p->initial != nullptr ? fileClasses : 128;
+    p->ncMax = value(OPT_NC) != nullptr ? toolInt(value(OPT_NC)) : p->initial != nullptr ? fileClasses : 128;
     if (p->ncMax > kMaxClasses) {
         tesk_fprintf(stderr, "Number of classes is limited to 256.\n");
         p->ncMax = kMaxClasses;
@@ -536,8 +486,8 @@ bool parseParams(GisocParams *p, int argc, const char **argv)
     if (p->ncMax < 1) {
         return setUpFailed(p, RAMIMG_OK, "Illegal number of classes.\n");
     }
-    p->maxPasses = std::max(0, value(OPT_NR) != nullptr ? toInt(value(OPT_NR)) : 10);
-    p->skip = value(OPT_SK) != nullptr ? toInt(value(OPT_SK)) : 2;
+    p->maxPasses = std::max(0, value(OPT_NR) != nullptr ? toolInt(value(OPT_NR)) : 10);
+    p->skip = value(OPT_SK) != nullptr ? toolInt(value(OPT_SK)) : 2;
     if (p->skip < 1) {
         return setUpFailed(p, RAMIMG_OK, "Illegal skip factor.\n");
     }
@@ -546,7 +496,7 @@ bool parseParams(GisocParams *p, int argc, const char **argv)
      * range. */
     p->skip = std::min(p->skip, 1 << 24);
 
-    auto given = [&](int opt, int fallback) { return value(opt) != nullptr ? toInt(value(opt)) : fallback; };
+    auto given = [&](int opt, int fallback) { return value(opt) != nullptr ? toolInt(value(opt)) : fallback; };
     p->inRow = given(OPT_IR, 0);
     p->inCol = given(OPT_IC, 0);
     if (p->inRow < 0 || p->inRow >= id.rows) {

@@ -1,0 +1,70 @@
+/*
+ * toolutil.cpp --
+ *
+ *	Option numbers and the classifiers' label image (toolutil.h).
+ */
+#include "analysis/tools/toolutil.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <iterator>
+
+#include "imagestore/codes.h"
+#include "imagestore/ramimage.h"
+#include "runtime/util.h"
+#include "tesk_stdio.h"
+
+namespace {
+
+/* The image types a label image may be created as. */
+const int kLabelImgIds[] = {IMG_BSQ, IMG_BIL, IMG_BIP, IMG_DIB, IMG_TIFF, IMG_GEOTIFF, IMG_BSQD, IMG_BILD, IMG_BIPD};
+
+}  // namespace
+
+int toolInt(const char *text)
+{
+    long value = std::strtol(text, nullptr, 10);
+    return static_cast<int>(std::clamp<long>(value, INT_MIN, INT_MAX));
+}
+
+RamImage *createLabelImage(const RamImage *in, const char *out, const char *imgid, const char *openError, int *error)
+{
+    ImageDesc desc = in->desc;
+    desc.imgid = IMG_DIB;
+    if (imgid != nullptr) {
+        int code = imgIdCode(imgid);
+        if (std::find(std::begin(kLabelImgIds), std::end(kLabelImgIds), code) == std::end(kLabelImgIds)) {
+            tesk_fprintf(stderr, "Invalid imgid.\n");
+            *error = RAMIMG_OK;
+            return nullptr;
+        }
+        desc.imgid = code;
+    }
+    if (std::strlen(out) >= sizeof desc.file || fileExists(out) == 0) {
+        tesk_fprintf(stderr, openError, out);
+        return nullptr;
+    }
+    std::snprintf(desc.file, sizeof desc.file, "%s", out);
+    desc.pixel = PIX_BYTE;
+    desc.bits = 8;
+    desc.nbands = 1;
+    desc.nindices = 256;
+    desc.block = 0;  // the stored line follows the new pixel type and band count
+    desc.dataFd = -1;
+    if (isMemoryImgId(in->desc.imgid) && desc.offset <= 0) {
+        desc.offset = 128;  // a raw file from a memory descriptor gets a header
+    }
+    RamImage *image = nullptr;
+    int code = RAMIMG_UNHANDLED;
+    if (imgDescCheck(&desc, nullptr)) {
+        image = ramImageCreate(&desc, nullptr, 1, &code);
+    }
+    if (image == nullptr) {
+        tesk_fprintf(stderr, openError, out);
+    }
+    *error = image != nullptr ? RAMIMG_OK : code;
+    return image;
+}

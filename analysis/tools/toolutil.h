@@ -1,0 +1,29 @@
+/*
+ * toolutil.h --
+ *
+ *	What several image tools share: the reading of whole-number option
+ *	values, and the label image that the classifiers create when their
+ *	output does not open.
+ */
+#ifndef TESK_ANALYSIS_TOOLS_TOOLUTIL_H
+#define TESK_ANALYSIS_TOOLS_TOOLUTIL_H
+
+#include "tesk_image.h"
+
+/* The leading integer of text held to the int range, 0 when there is none
+ * (atoi's reading of an option value). */
+int toolInt(const char *text);
+
+/*
+ * createLabelImage --
+ *	Makes the image out, which did not open: a copy of in's descriptor
+ *	with one band of BYTE pixels and a palette of 256 entries, as a file of
+ *	the type imgid names (DIB when NULL; one of BSQ, BIL, BIP, DIB, TIFF,
+ *	GEOTIFF, BSQD, BILD, BIPD). An existing file that did not open as an
+ *	image is never overwritten. NULL after "Invalid imgid.\n" or openError
+ *	(a format taking out), with *error the store's code to report (left
+ *	as the failed open's when nothing was tried); *error is 0 on success.
+ */
+RamImage *createLabelImage(const RamImage *in, const char *out, const char *imgid, const char *openError, int *error);
+
+#endif /* TESK_ANALYSIS_TOOLS_TOOLUTIL_H */
