@@ -16,6 +16,7 @@ tesk_layer(analysis
     analysis/tools/calc.cpp
     analysis/tools/calcfuncs.cpp
     analysis/tools/classify.cpp
+    analysis/tools/crop.cpp
     analysis/tools/dist.cpp
     analysis/tools/egv.cpp
     analysis/tools/gconv.cpp
@@ -24,9 +25,18 @@ tesk_layer(analysis
     analysis/tools/georef.cpp
     analysis/tools/gfftrans.cpp
     analysis/tools/gisoc.cpp
+    analysis/tools/gsfzoom.cpp
+    analysis/tools/gslope.cpp
     analysis/tools/gstat.cpp
+    analysis/tools/pcalc.cpp
     analysis/tools/ptablebuild.cpp
+    analysis/tools/resample.cpp
+    analysis/tools/rform.cpp
+    analysis/tools/rotate.cpp
+    analysis/tools/section.cpp
+    analysis/tools/smetric.cpp
     analysis/tools/statinfo.cpp
-    analysis/tools/toolutil.cpp
     analysis/tools/tooltable.cpp
+    analysis/tools/toolutil.cpp
+    analysis/tools/trans.cpp
 )

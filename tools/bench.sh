@@ -10,8 +10,10 @@
 # of the gimg image type and of the geo canvas under wish on a private
 # 1280x1024x24 Xvfb screen, and the reading of a large GIF against Tk's
 # photo image, and the statistics of a large GeoTIFF against gdalinfo -stats;
-# classify_bench.tcl sets Mahalanobis classification against numpy, and
-# gconv_bench.tcl a 5 x 5 convolution against ImageMagick.
+# classify_bench.tcl sets Mahalanobis classification against numpy,
+# gconv_bench.tcl a 5 x 5 convolution and rotate_bench.tcl a quarter turn
+# against ImageMagick; resample_bench.tcl sets nearest-neighbour resampling
+# onto a shifted grid against gdalwarp.
 #   tools/bench.sh [benchmark options]
 set -eu
 top=$(cd "$(dirname "$0")/.." && pwd)
@@ -20,7 +22,7 @@ for b in "$top"/build/bench/*_bench; do
     [ -x "$b" ] && "$b" "$@"
 done
 for script in gimg_bench.tcl gcanvas_bench.tcl shape_draw_bench.tcl cs2cs_bench.tcl gif_bench.tcl tiff_bench.tcl georef_bench.tcl \
-    classify_bench.tcl gconv_bench.tcl; do
+    classify_bench.tcl gconv_bench.tcl rotate_bench.tcl resample_bench.tcl; do
     TESK_OUT=${TESK_OUT:-$top/out} TESK_XDEPTH=24 \
         "$top/tests/support/xrun.sh" wish "$top/demo/start.tcl" "$top/build" "$top/bench/$script"
 done

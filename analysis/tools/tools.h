@@ -42,4 +42,27 @@ int rimagePtableMain(const char *programName, int argc, const char **argv);
 /* rimage statinfo: the report of a feature file. */
 int rimageStatinfoMain(const char *programName, int argc, const char **argv);
 
+/* rimage copy and crop: windows copied with steps, band pairs and updates. */
+int rimageCropMain(const char *programName, int argc, const char **argv);
+/* rimage data: pixel values given as text. */
+int rimageDataMain(const char *programName, int argc, const char **argv);
+/* rimage gsfzoom: zoom by a scale. */
+int rimageGsfzoomMain(const char *programName, int argc, const char **argv);
+/* rimage gslope: slopes of an elevation model. */
+int rimageGslopeMain(const char *programName, int argc, const char **argv);
+/* rimage pcalc: per-pixel calibration with a parameter image. */
+int rimagePcalcMain(const char *programName, int argc, const char **argv);
+/* rimage resample: resampling onto the output's georeference. */
+int rimageResampleMain(const char *programName, int argc, const char **argv);
+/* rimage rform: a new layout or type for an image's head. */
+int rimageRformMain(const char *programName, int argc, const char **argv);
+/* rimage rotate: quarter turns and flips. */
+int rimageRotateMain(const char *programName, int argc, const char **argv);
+/* rimage section: profiles and sections of images. */
+int rimageSectionMain(const char *programName, int argc, const char **argv);
+/* rimage smetric: systematic radiometric calibration. */
+int rimageSmetricMain(const char *programName, int argc, const char **argv);
+/* rimage trans: window transforms (steps, binning, components). */
+int rimageTransMain(const char *programName, int argc, const char **argv);
+
 #endif /* TESK_ANALYSIS_TOOLS_TOOLS_H */

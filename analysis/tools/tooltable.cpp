@@ -19,9 +19,9 @@ namespace {
 const RimageTool kRimageTools[] = {
     {"calc", "rimage calc", rimageCalcMain},
     {"classify", "rimage classify", rimageClassifyMain},
-    {"copy", "rimage copy", nullptr}, /* the crop entry */
-    {"crop", "rimage crop", nullptr}, /* the crop entry */
-    {"data", "rimage data", nullptr},
+    {"copy", "rimage copy", rimageCropMain}, /* the crop entry */
+    {"crop", "rimage crop", rimageCropMain}, /* the crop entry */
+    {"data", "rimage data", rimageDataMain},
     {"dist", "rimage dist", rimageDistMain},
     {"egv", "rimage egv", rimageEgvMain},
     {"gfftrans", "rimage gfftrans", rimageGfftransMain},
@@ -29,20 +29,20 @@ const RimageTool kRimageTools[] = {
     {"geocalc", "rimage geocalc", rimageGeocalcMain},
     {"georef", "rimage georef", rimageGeorefMain},
     {"gisoc", "rimage gisoc", rimageGisocMain},
-    {"gsfzoom", "rimage gsfzoom", nullptr},
-    {"gslope", "rimage gslope", nullptr},
+    {"gsfzoom", "rimage gsfzoom", rimageGsfzoomMain},
+    {"gslope", "rimage gslope", rimageGslopeMain},
     {"gstat", "rimage gstat", rimageGstatMain},
     {"gtop", "rimage gtop", nullptr},
     {"gdem", "rimage gdem", rimageGdemMain},
-    {"pcalc", "rimage pcalc", nullptr},
+    {"pcalc", "rimage pcalc", rimagePcalcMain},
     {"ptable", "rimage ptable", rimagePtableMain},
-    {"rform", "rimage rform", nullptr},
-    {"rotate", "rimage rotate", nullptr},
-    {"resample", "rimage resample", nullptr},
-    {"smetric", "rimage smetric", nullptr},
-    {"section", "rimage section", nullptr},
+    {"rform", "rimage rform", rimageRformMain},
+    {"rotate", "rimage rotate", rimageRotateMain},
+    {"resample", "rimage resample", rimageResampleMain},
+    {"smetric", "rimage smetric", rimageSmetricMain},
+    {"section", "rimage section", rimageSectionMain},
     {"statinfo", "rimage statinfo", rimageStatinfoMain},
-    {"trans", "rimage trans", nullptr},
+    {"trans", "rimage trans", rimageTransMain},
 };
 
 }  // namespace
