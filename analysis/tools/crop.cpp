@@ -401,7 +401,9 @@ int cropCopyRows(CropJob *job, const char *programName)
         tesk_fprintf(stdout, "Error in memory allocation.\n");
         return TOOL_FAILED;
     }
-    const bool floats = job->in->desc.bits > 8;
+    /* Signed bytes go as floats too: a byte copy would clamp their negative
+     * values. */
+    const bool floats = job->in->desc.bits > 8 || job->in->desc.pixel == PIX_SBYTE;
     float *values = buffer.data();
     auto *bytes = reinterpret_cast<unsigned char *>(buffer.data());
     const int dx = job->dx, n = (job->cols + dx - 1) / dx;

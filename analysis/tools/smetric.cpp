@@ -89,7 +89,8 @@ constexpr double kMaxRadius = 1e7;  // radius bins R may hold (a centre far off 
 struct SmetricContext {
     RamImage *input = nullptr;
     RamImage *output = nullptr;
-    std::string newFile;  // the output file this run created, until it is written
+    std::string newFile;    // the output file this run created, until it is written
+    std::string newMemory;  // the memory image this run created
     int option = MODE_X;
     int model = MODEL_ADD;
     int columns = 0, rows = 0;  // the smaller of the two images'
@@ -153,6 +154,7 @@ bool createOutput(SmetricContext *ctx, const char *out, int *error)
             *error = code;
             return false;
         }
+        ctx->newMemory = out;
     } else {
         if (fileExists(out) == 0) {
             tesk_fprintf(stderr, "Error in create %s.\n", out);
@@ -799,9 +801,14 @@ int rimageSmetricMain(const char *programName, int argc, const char **argv)
         smetricFinish(&ctx);
         answer = TOOL_FAILED;
     }
-    /* A refused run leaves no new file behind. */
+    /* A refused run leaves no new file or memory image behind. */
     if (answer == TOOL_FAILED && !ctx.newFile.empty()) {
         unlink(ctx.newFile.c_str());
+    }
+    if (answer == TOOL_FAILED && !ctx.newMemory.empty()) {
+        if (RamImage *made = ramImageFindByTag(ctx.newMemory.c_str())) {
+            ramImageScriptClose(made);
+        }
     }
     return answer;
 }

@@ -444,7 +444,7 @@ bool checkBandPairs(const TransJob *job, int nIn, int nOut)
             return false;
         }
         /* RPC rebuilds band position in of the set: it must have one. */
-        if (job->eigen != nullptr && (in > maxb || (job->operation == TRANS_RPC && in >= setBands))) {
+        if (job->eigen != nullptr && (in > maxb || (job->operation == TRANS_RPC && (in < 0 || in >= setBands)))) {
             tesk_fprintf(stderr, "Invalid eigen vector features - nBands:%d k:%d bi:%d maxb:%d\n", setBands,
                          static_cast<int>(k), in, maxb);
             return false;
@@ -711,7 +711,9 @@ bool transBinRows(TransJob *job)
     forEachStep(job, [&](int r, int k) {
         for (size_t p = 0; p < job->inBands.size(); p++) {
             std::fill_n(sums, n, 0.0f);
-            for (int y = 0; y < job->dy; y++) {
+            /* Rows past the input count as zeros in the divisor only. */
+            const int inside = std::min(job->dy, job->in->desc.rows - (job->inRow + r));
+            for (int y = 0; y < inside; y++) {
                 ramImageGetFloatPal(job->in, job->inRow + r + y, job->inColumn, job->columns, job->inBands[p], row);
                 if (dx < 2) {
                     for (int i = 0; i < n; i++) {

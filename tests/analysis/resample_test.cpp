@@ -1,8 +1,5 @@
-/*
- * rimage resample on memory images: a work buffer that cannot be had fails
- * the run in every method with its message, the output as it was and both
- * images given back.
- */
+/* rimage resample: a work buffer that cannot be had fails every method,
+ * the output as it was and both images given back. */
 #include <gtest/gtest.h>
 
 #include <string>
@@ -53,9 +50,9 @@ TEST_F(ResampleTest, AFailedBufferLeavesTheOutputAndReleasesBothImages)
             std::vector<float> row(40, 5.0f), seven(25, 7.0f);
             for (int r = 0; r < 30; r++) {
                 ramImagePutFloat(input, r, 0, 40, 0, row.data());
-            }
-            for (int r = 0; r < 20; r++) {
-                ramImagePutFloat(output, r, 0, 25, 0, seven.data());
+                if (r < 20) {
+                    ramImagePutFloat(output, r, 0, 25, 0, seven.data());
+                }
             }
             int inUses = input->useCount, outUses = output->useCount;
             const char *argv[] = {"-in", input->tag, "-out", output->tag, "-rsp", method};

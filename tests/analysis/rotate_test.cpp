@@ -1,8 +1,5 @@
-/*
- * rimage rotate when its buffers cannot be had: the run fails with the
- * buffer's message, an output it made is dropped again (memory image or
- * file), and an existing output keeps its pixels.
- */
+/* rimage rotate without its buffers: the run fails with the buffer's message,
+ * a new output (memory or file) is dropped, an existing one keeps its pixels. */
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -34,7 +31,7 @@ protected:
         fs::remove_all(folder);
         StderrCapture::TearDown();
     }
-    /* Runs rotate with the allocation which failing; answers the entry's answer. */
+    /* Runs rotate with allocation number which failing. */
     int run(int which, const std::string &in, const std::string &out, const char *dir)
     {
         rotateFailAllocation(which);
@@ -87,14 +84,13 @@ TEST_F(RotateTest, FailedRowBufferLeavesAnExistingOutputAsItWas)
     }
     EXPECT_EQ(run(2, in->tag, out->tag, "RIGHT"), 0);
     EXPECT_EQ(errors(), "malloc error in rotateFloatRAMImageSeg.\n");
+    std::vector<float> got(2);
     for (int r = 0; r < 3; r++) {
-        std::vector<float> got(2);
         ramImageGetFloat(out, r, 0, 2, 0, got.data());
         EXPECT_EQ(got, sevens) << "row " << r;
     }
     // Without the seam the same run turns the image.
     EXPECT_EQ(run(0, in->tag, out->tag, "RIGHT"), 1);
-    std::vector<float> got(2);
     ramImageGetFloat(out, 2, 0, 2, 0, got.data());
     EXPECT_EQ(got, (std::vector<float>{0.0f, 3.5f}));
 }
