@@ -12,8 +12,9 @@
 # photo image, and the statistics of a large GeoTIFF against gdalinfo -stats;
 # classify_bench.tcl sets Mahalanobis classification against numpy,
 # gconv_bench.tcl a 5 x 5 convolution and rotate_bench.tcl a quarter turn
-# against ImageMagick; resample_bench.tcl sets nearest-neighbour resampling
-# onto a shifted grid against gdalwarp.
+# against ImageMagick; georef_bench.tcl sets a rotation through a fitted
+# polynomial and resample_bench.tcl nearest-neighbour resampling onto a
+# shifted grid against gdalwarp.
 #   tools/bench.sh [benchmark options]
 set -eu
 top=$(cd "$(dirname "$0")/.." && pwd)
