@@ -24,7 +24,6 @@
 #include <unordered_map>
 #include <string>
 #include <vector>
-#include <unistd.h>
 
 #include "analysis/stats/feature.h"
 #include "analysis/tools/toolutil.h"
@@ -106,7 +105,7 @@ struct ClassifyParams {
     int rows = 0, cols = 0;      // window size, cut to both images
     float threshold = 100.0f;    // -tshd squared
     FeatureSet *set = nullptr;   // the statistics set, or NULL
-    std::string newFile;         // the output file this run created, until it is written
+    MadeOutput made;             // the output this run created, until it is written
 };
 
 /* The classes as the decision rules use them. */
@@ -181,13 +180,13 @@ double largestLabel(int pixel)
     }
 }
 
-/* The output, which did not open, made as a label image; p->newFile
+/* The output, which did not open, made as a label image; p->made
  * names it until the run writes it. */
 bool createOutput(ClassifyParams *p, const char *out, const char *imgid, int *error)
 {
     p->out = createLabelImage(p->in, out, imgid, "Error in open %s\n", error);
     if (p->out != nullptr) {
-        p->newFile = out;
+        p->made.file = out;
     }
     return p->out != nullptr;
 }
@@ -833,7 +832,7 @@ int classifyRun(ClassifyParams *p, const char *programName)
     if (!createClusters(p, &m)) {
         return TOOL_FAILED;
     }
-    p->newFile.clear();  // from here on the output is written
+    p->made = MadeOutput();  // from here on the output is written
     if (p->out->desc.nindices > 0) {
         setClassColours(p, m);
     }
@@ -871,8 +870,8 @@ int rimageClassifyMain(const char *programName, int argc, const char **argv)
     }
     freeParams(&params);
     /* A run refused before any pixel was written leaves no new file. */
-    if (answer == TOOL_FAILED && !params.newFile.empty()) {
-        unlink(params.newFile.c_str());
+    if (answer == TOOL_FAILED) {
+        dropMadeOutput(&params.made);
     }
     meterReset();
     return answer;

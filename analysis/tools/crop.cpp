@@ -17,7 +17,6 @@
 #include <new>
 #include <string>
 #include <vector>
-#include <unistd.h>
 
 #include "analysis/tools/toolutil.h"
 #include "analysis/tools/tooltable.h"
@@ -99,8 +98,7 @@ struct CropJob {
     int indexFlags = 0;          // INDEX_IN, INDEX_OUT
     std::vector<int> inBands;    // per pair its input band: 0-based, -1 the index values
     std::vector<int> outBands;   // per pair its output band: 0-based, -1 the index values
-    std::string newFile;         // the file the set-up made, removed when it then fails
-    bool newMemory = false;      // the set-up defined the output as a memory image
+    MadeOutput made;             // the output the set-up made, dropped when it then fails
 };
 
 void printUsage(const char *programName)
@@ -134,14 +132,8 @@ bool setUpFailed(CropJob *job, const char *message, int error = RAMIMG_OK)
         tesk_fprintf(stderr, "%s", message);
     }
     ramImagePrintError(error);
-    RamImage *made = job->newMemory ? job->out : nullptr;
     releaseImages(job);
-    if (made != nullptr) {
-        ramImageScriptClose(made);
-    }
-    if (!job->newFile.empty()) {
-        unlink(job->newFile.c_str());
-    }
+    dropMadeOutput(&job->made);
     return false;
 }
 
@@ -200,13 +192,14 @@ bool createOutput(CropJob *job, const ToolOption *options, bool dump, int *error
     if (imgDescCheck(&desc, nullptr)) {
         RamImage *made = ramImageCreate(&desc, nullptr, 0, &code);
         if (made != nullptr && memory) {
-            job->newMemory = true;
             job->out = ramImageOpen(desc.file, nullptr, nullptr, nullptr, &code);
-            if (job->out == nullptr) {
+            if (job->out != nullptr) {
+                job->made.memory = desc.file;
+            } else {
                 ramImageScriptClose(made);
             }
         } else if (made != nullptr) {
-            job->newFile = made->desc.file;
+            job->made.file = made->desc.file;
             job->out = made;
         }
     }

@@ -21,7 +21,6 @@
 #include <new>
 #include <string>
 #include <vector>
-#include <unistd.h>
 
 #include "analysis/tools/toolutil.h"
 #include "analysis/tools/tooltable.h"
@@ -67,7 +66,7 @@ struct DistParams {
     std::vector<unsigned char> inRow;   // the input row, columns bytes
     std::vector<unsigned char> outRow;  // the output row being built, columns bytes
     std::vector<int32_t> vertical;      // per column the distance to the nearest class pixel passed, 0 .. 256
-    std::string newFile;                // the output file the set-up made, removed when it then fails
+    MadeOutput made;                    // the output the set-up made, dropped when it then fails
 };
 
 void printUsage(const char *programName)
@@ -184,7 +183,7 @@ bool createOutput(DistParams *p, const char *out, int *error)
     }
     p->out = ramImageCreate(&desc, nullptr, 0, error);
     if (p->out != nullptr && !isMemoryImgId(desc.imgid)) {
-        p->newFile = desc.file;
+        p->made.file = desc.file;
     }
     return p->out != nullptr;
 }
@@ -380,9 +379,7 @@ int rimageDistMain(const char *programName, int argc, const char **argv)
     }
     DistParams params;
     if (!parseParams(&params, argc, argv)) {
-        if (!params.newFile.empty()) {
-            unlink(params.newFile.c_str());  // a refused run leaves no new file
-        }
+        dropMadeOutput(&params.made);  // a refused run leaves no new file
         return TOOL_FAILED;
     }
     int answer = distRun(&params, programName);

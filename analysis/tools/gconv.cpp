@@ -23,7 +23,6 @@
 #include <string>
 #include <string_view>
 #include <vector>
-#include <unistd.h>
 
 #include "analysis/tools/toolutil.h"
 #include "analysis/tools/tooltable.h"
@@ -93,7 +92,7 @@ struct GconvParams {
     std::vector<int> inBands;    // per band pair its input band, 0-based
     std::vector<int> outBands;   // per band pair its output band, 0-based
     Kernel kernel;               // the kernel and its weights
-    std::string newFile;         // the output file the set-up made, removed when it then fails
+    MadeOutput made;             // the output the set-up made, dropped when it then fails
 };
 
 void printUsage(const char *programName)
@@ -331,7 +330,7 @@ bool createOutput(GconvParams *p, const char *out, int *error)
         code = RAMIMG_UNHANDLED;
     }
     if (p->out != nullptr) {
-        p->newFile = desc.file;
+        p->made.file = desc.file;
     }
     *error = code;
     return p->out != nullptr;
@@ -695,9 +694,7 @@ int rimageGconvMain(const char *programName, int argc, const char **argv)
     int answer = TOOL_FAILED;
     try {
         if (!parseParams(&params, argc, argv)) {
-            if (!params.newFile.empty()) {
-                unlink(params.newFile.c_str());  // a refused run leaves no new file
-            }
+            dropMadeOutput(&params.made);  // a refused run leaves no new file
             return TOOL_FAILED;
         }
         Work work;

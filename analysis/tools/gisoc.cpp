@@ -29,7 +29,6 @@
 #include <string>
 #include <unordered_map>
 #include <vector>
-#include <unistd.h>
 
 #include "analysis/stats/feature.h"
 #include "analysis/stats/ptable.h"
@@ -170,7 +169,7 @@ struct GisocParams {
     float meterBase = 0.0f;                 // the meter at the start of the current pass
     float meterUnit = 0.1f;                 // one pass of the meter: 1 / (NR + 9)
     bool writeFailed = false;               // a write of the feature file failed
-    std::string newFile;                    // the output file the set-up made, removed when it then fails
+    MadeOutput made;                        // the output the set-up made, dropped when it then fails
 };
 
 void printUsage(const char *programName)
@@ -221,12 +220,12 @@ void meterAt(float fraction)
 /* ---- Set-up ---------------------------------------------------------------- */
 
 /* The output, which did not open, made as a label image (as classify
- * makes it); p->newFile names it while the set-up may still fail. */
+ * makes it); p->made names it while the set-up may still fail. */
 bool createOutput(GisocParams *p, const char *out, const char *imgid, int *error)
 {
     p->out = createLabelImage(p->in, out, imgid, "Error in open:%s\n", error);
     if (p->out != nullptr) {
-        p->newFile = out;
+        p->made.file = out;
     }
     return p->out != nullptr;
 }
@@ -1451,9 +1450,7 @@ int rimageGisocMain(const char *programName, int argc, const char **argv)
     int answer = TOOL_FAILED;
     try {
         if (!parseParams(&params, argc, argv)) {
-            if (!params.newFile.empty()) {
-                unlink(params.newFile.c_str());  // a refused run leaves no new file
-            }
+            dropMadeOutput(&params.made);  // a refused run leaves no new file
             return TOOL_FAILED;
         }
         answer = gisocRun(&params);

@@ -80,8 +80,7 @@ struct ZoomJob {
     float *freeRows[14] = {};  // the stack of free row buffers
     int freeCount = 0;         // buffers on the stack
     int freeLimit = 0;         // buffers the stack holds at most: 6, 9, 14 or 1
-    std::string newFile;       // the file this run made, removed when it then fails
-    bool newMemory = false;    // the output is a memory image this run made
+    MadeOutput made;           // the output this run made, dropped when it then fails
 };
 
 void printUsage(const char *programName)
@@ -128,13 +127,10 @@ void releaseJob(ZoomJob *job, bool failed)
     if (job->output != nullptr) {
         RamImage *output = job->output;
         ramImageRelease(output, nullptr);
-        if (failed && job->newMemory) {
-            ramImageScriptClose(output);
-        }
         job->output = nullptr;
     }
-    if (failed && !job->newFile.empty()) {
-        unlink(job->newFile.c_str());
+    if (failed) {
+        dropMadeOutput(&job->made);
     }
     if (job->input != nullptr) {
         ramImageRelease(job->input, nullptr);
@@ -208,12 +204,13 @@ bool createOutput(ZoomJob *job, const char *out, const char *pixel)
         if (image != nullptr && isMemoryImgId(desc.imgid)) {
             RamImage *made = image;
             image = ramImageOpen(desc.file, nullptr, nullptr, nullptr, &code);
-            job->newMemory = image != nullptr;
-            if (image == nullptr) {
+            if (image != nullptr) {
+                job->made.memory = desc.file;
+            } else {
                 ramImageScriptClose(made);
             }
         } else if (image != nullptr) {
-            job->newFile = image->desc.file;
+            job->made.file = image->desc.file;
         } else if (!isMemoryImgId(desc.imgid) && fileExists(out) == 0) {
             unlink(out);  // made, but it did not open: the name was free before
         }

@@ -16,9 +16,9 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
-#include <unistd.h>
 
 #include "analysis/tools/rotate.h"
+#include "analysis/tools/toolutil.h"
 #include "analysis/tools/tooltable.h"
 #include "imagestore/codes.h"
 #include "imagestore/pixels.h"
@@ -81,8 +81,7 @@ struct RotateJob {
     int blockColumns = 0;                // input columns per block of a turn, at least 1
     unsigned char *buffer = nullptr;     // a block of a turn, or one row of a flip
     unsigned char *rowBuffer = nullptr;  // one output row of a turn (rows samples)
-    std::string newFile;                 // the file this run created, removed when it fails
-    bool newMemory = false;              // the output is a memory image this run made
+    MadeOutput made;                     // the output this run made, dropped when it fails
 };
 
 void printUsage(const char *programName)
@@ -109,13 +108,10 @@ void releaseJob(RotateJob *job, bool failed)
     if (job->output != nullptr) {
         RamImage *output = job->output;
         ramImageRelease(output, nullptr);
-        if (failed && job->newMemory) {
-            ramImageScriptClose(output);
-        }
         job->output = nullptr;
     }
-    if (failed && !job->newFile.empty()) {
-        unlink(job->newFile.c_str());
+    if (failed) {
+        dropMadeOutput(&job->made);
     }
     if (job->input != nullptr) {
         ramImageRelease(job->input, nullptr);
@@ -173,8 +169,9 @@ bool createOutput(RotateJob *job, const char *out, int *error)
             return refuse(code);
         }
         job->output = ramImageOpen(desc.file, nullptr, nullptr, nullptr, &code);
-        job->newMemory = job->output != nullptr;
-        if (job->output == nullptr) {
+        if (job->output != nullptr) {
+            job->made.memory = desc.file;
+        } else {
             ramImageScriptClose(made);
         }
     } else {
@@ -186,7 +183,7 @@ bool createOutput(RotateJob *job, const char *out, int *error)
             return refuse(code == RAMIMG_EXISTS ? code : RAMIMG_OK);
         }
         if (job->output != nullptr || fileExists(out) == 0) {
-            job->newFile = job->output != nullptr ? job->output->desc.file : out;
+            job->made.file = job->output != nullptr ? job->output->desc.file : out;
         }
     }
     if (job->output == nullptr) {

@@ -20,7 +20,6 @@
 #include <new>
 #include <string>
 #include <strings.h>
-#include <unistd.h>
 #include <vector>
 
 #include "analysis/tools/toolutil.h"
@@ -89,8 +88,7 @@ constexpr double kMaxRadius = 1e7;  // radius bins R may hold (a centre far off 
 struct SmetricContext {
     RamImage *input = nullptr;
     RamImage *output = nullptr;
-    std::string newFile;    // the output file this run created, until it is written
-    std::string newMemory;  // the memory image this run created
+    MadeOutput made;  // the output this run created, dropped when the run fails
     int option = MODE_X;
     int model = MODEL_ADD;
     int columns = 0, rows = 0;  // the smaller of the two images'
@@ -154,7 +152,7 @@ bool createOutput(SmetricContext *ctx, const char *out, int *error)
             *error = code;
             return false;
         }
-        ctx->newMemory = out;
+        ctx->made.memory = out;
     } else {
         if (fileExists(out) == 0) {
             tesk_fprintf(stderr, "Error in create %s.\n", out);
@@ -165,7 +163,7 @@ bool createOutput(SmetricContext *ctx, const char *out, int *error)
             tesk_fprintf(stderr, "Error in create %s.\n", out);
             return false;
         }
-        ctx->newFile = out;
+        ctx->made.file = out;
     }
     ctx->output = ramImageOpen(out, out, nullptr, nullptr, &code);
     if (ctx->output == nullptr) {
@@ -802,13 +800,8 @@ int rimageSmetricMain(const char *programName, int argc, const char **argv)
         answer = TOOL_FAILED;
     }
     /* A refused run leaves no new file or memory image behind. */
-    if (answer == TOOL_FAILED && !ctx.newFile.empty()) {
-        unlink(ctx.newFile.c_str());
-    }
-    if (answer == TOOL_FAILED && !ctx.newMemory.empty()) {
-        if (RamImage *made = ramImageFindByTag(ctx.newMemory.c_str())) {
-            ramImageScriptClose(made);
-        }
+    if (answer == TOOL_FAILED) {
+        dropMadeOutput(&ctx.made);
     }
     return answer;
 }

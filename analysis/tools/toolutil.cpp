@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <iterator>
+#include <unistd.h>
 
 #include "imagestore/codes.h"
 #include "imagestore/ramimage.h"
@@ -67,4 +68,17 @@ RamImage *createLabelImage(const RamImage *in, const char *out, const char *imgi
     }
     *error = image != nullptr ? RAMIMG_OK : code;
     return image;
+}
+
+void dropMadeOutput(MadeOutput *made)
+{
+    if (!made->memory.empty()) {
+        if (RamImage *image = ramImageFindByTag(made->memory.c_str())) {
+            ramImageScriptClose(image);
+        }
+    }
+    if (!made->file.empty()) {
+        unlink(made->file.c_str());
+    }
+    *made = MadeOutput();
 }

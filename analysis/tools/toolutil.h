@@ -8,6 +8,8 @@
 #ifndef TESK_ANALYSIS_TOOLS_TOOLUTIL_H
 #define TESK_ANALYSIS_TOOLS_TOOLUTIL_H
 
+#include <string>
+
 #include "tesk_image.h"
 
 /* The leading integer of text held to the int range, 0 when there is none
@@ -25,5 +27,17 @@ int toolInt(const char *text);
  *	as the failed open's when nothing was tried); *error is 0 on success.
  */
 RamImage *createLabelImage(const RamImage *in, const char *out, const char *imgid, const char *openError, int *error);
+
+/* What a tool's set-up made for its output, taken away again when the run
+ * is refused: a new file, or a memory image defined in the store (its tag). */
+struct MadeOutput {
+    std::string file;
+    std::string memory;
+};
+
+/* Takes away what made names, once the run has given its own use of the
+ * image back: the file removed, the memory image's definition closed. made
+ * is emptied. */
+void dropMadeOutput(MadeOutput *made);
 
 #endif /* TESK_ANALYSIS_TOOLS_TOOLUTIL_H */

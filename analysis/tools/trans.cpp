@@ -10,7 +10,6 @@
  */
 #include "analysis/tools/tools.h"
 
-#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
@@ -139,8 +138,7 @@ struct TransJob {
     const char *label = "copy";   // the progress label
     std::vector<int> components;  // 0-based items of the eigen set, repeats allowed
     FeatureSet *eigen = nullptr;  // the -ev set, owned by the run
-    std::string newFile;          // a file this run created (removed when the run is refused)
-    bool newMemory = false;       // the output is a memory image this run made
+    MadeOutput made;              // the output this run made, dropped when the run is refused
 };
 
 void printUsage(const char *programName)
@@ -169,15 +167,11 @@ void releaseJob(TransJob *job, bool refused)
         RamImage *out = job->out;
         job->out = nullptr;
         ramImageRelease(out, nullptr);
-        if (refused && job->newMemory) {
-            ramImageScriptClose(out);
-        }
     }
-    if (refused && !job->newFile.empty()) {
-        unlink(job->newFile.c_str());
+    if (refused) {
+        dropMadeOutput(&job->made);
     }
-    job->newFile.clear();
-    job->newMemory = false;
+    job->made = MadeOutput();
 }
 
 /* The failure path of the set-up: releases what the run holds, prints the
@@ -337,9 +331,9 @@ bool createOutput(TransJob *job, const char *out, const ToolOption *options, int
     }
     if (memory) {
         ramImageHold(image);  // the store holds it like a script open; the run takes a use
-        job->newMemory = true;
+        job->made.memory = image->tag;
     } else {
-        job->newFile = image->desc.file;
+        job->made.file = image->desc.file;
     }
     job->out = image;
     *error = RAMIMG_OK;
@@ -964,8 +958,7 @@ int transRun(TransJob *job)
             ramImageNotifyClients(out, 0, RAMIMG_CONFIG);
         }
     }
-    job->newFile.clear();
-    job->newMemory = false;
+    job->made = MadeOutput();
     releaseJob(job, false);
     return 1;
 }
