@@ -15,7 +15,8 @@ packages="build-essential cmake ninja-build ccache pkg-config binutils clang lib
 # The tests also cross-check files with readers and writers of other
 # projects (GDAL, netpbm, shapelib's programs, libjpeg's cjpeg and djpeg,
 # giflib's programs, ImageMagick) and figures with PROJ's own programs;
-# numpy and scipy check the FFT (run by /usr/bin/python3, or $TESK_PYTHON).
+# numpy and scipy check the FFT, the statistics, classification, fits and
+# image tools (run by /usr/bin/python3, or $TESK_PYTHON).
 [ "$what" = all ] && packages="$packages gdal-bin netpbm shapelib proj-bin libjpeg-turbo-progs giflib-tools imagemagick libtiff-tools dcmtk python3-numpy python3-scipy"
 missing=""
 for p in $packages; do

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "analysis/tools/calcfuncs.h"
+#include "analysis/tools/toolutil.h"
 #include "analysis/tools/tooltable.h"
 #include "imagestore/codes.h"
 #include "imagestore/pixels.h"
@@ -55,15 +56,6 @@ enum { OPT_IN, OPT_OUT, OPT_OB, OPT_B, OPT_PAR, OPT_F, OPT_IMGID, OPT_PIXEL, OPT
 /* The header offset asked of a file made from a memory image's descriptor
  * (whose offset 0 would make a headerless file that no reader knows). */
 constexpr int32_t kNewFileOffset = 128;
-
-void printUsage(const char *programName)
-{
-    tesk_fprintf(stdout, kUsage[0], programName);
-    tesk_fprintf(stdout, "\n");
-    for (size_t i = 1; i < sizeof kUsage / sizeof kUsage[0]; i++) {
-        tesk_fprintf(stdout, "%s\n", kUsage[i]);
-    }
-}
 
 /*
  * calcFreeMem --
@@ -382,7 +374,7 @@ bool calcRun(CalcContext *ctx, const char *programName)
 int rimageCalcMain(const char *programName, int argc, const char **argv)
 {
     if (argc <= 0) {
-        printUsage(programName);
+        printToolUsage(programName, kUsage, true);
         return TOOL_USAGE;
     }
     std::unique_ptr<CalcContext> ctx(new (std::nothrow) CalcContext);

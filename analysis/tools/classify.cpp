@@ -126,14 +126,6 @@ struct ClassModel {
     std::vector<int32_t> counts;   // pixels given to each class by the last counting pass
 };
 
-void printUsage(const char *programName)
-{
-    tesk_fprintf(stdout, kUsage[0], programName);
-    for (size_t i = 1; i < sizeof kUsage / sizeof kUsage[0]; i++) {
-        tesk_fprintf(stdout, "%s", kUsage[i]);
-    }
-}
-
 /* Releases the images and frees the set; safe on a partly filled record. */
 void freeParams(ClassifyParams *p)
 {
@@ -855,7 +847,7 @@ int classifyRun(ClassifyParams *p, const char *programName)
 int rimageClassifyMain(const char *programName, int argc, const char **argv)
 {
     if (argc <= 0) {
-        printUsage(programName);
+        printToolUsage(programName, kUsage);
         return TOOL_USAGE;
     }
     ClassifyParams params;

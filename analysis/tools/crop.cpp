@@ -101,14 +101,6 @@ struct CropJob {
     MadeOutput made;             // the output the set-up made, dropped when it then fails
 };
 
-void printUsage(const char *programName)
-{
-    tesk_fprintf(stdout, kUsage[0], programName);
-    for (size_t i = 1; i < sizeof kUsage / sizeof kUsage[0]; i++) {
-        tesk_fprintf(stdout, "%s", kUsage[i]);
-    }
-}
-
 /* Gives back the images the job holds. */
 void releaseImages(CropJob *job)
 {
@@ -479,7 +471,7 @@ int cropRun(CropJob *job, const char *programName)
 int rimageCropMain(const char *programName, int argc, const char **argv)
 {
     if (argc < 1) {
-        printUsage(programName);
+        printToolUsage(programName, kUsage);
         return TOOL_USAGE;
     }
     CropJob job;

@@ -69,14 +69,6 @@ struct DistParams {
     MadeOutput made;                    // the output the set-up made, dropped when it then fails
 };
 
-void printUsage(const char *programName)
-{
-    tesk_fprintf(stdout, kUsage[0], programName);
-    for (size_t i = 1; i < sizeof kUsage / sizeof kUsage[0]; i++) {
-        tesk_fprintf(stdout, "%s", kUsage[i]);
-    }
-}
-
 /* Releases the images; safe on a partly filled record. */
 void freeParams(DistParams *p)
 {
@@ -374,7 +366,7 @@ int distRun(DistParams *p, const char *programName)
 int rimageDistMain(const char *programName, int argc, const char **argv)
 {
     if (argc <= 0) {
-        printUsage(programName);
+        printToolUsage(programName, kUsage);
         return TOOL_USAGE;
     }
     DistParams params;

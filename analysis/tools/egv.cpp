@@ -107,10 +107,7 @@ int egvRun(const ToolOption *options, FeatureSet *stats)
 int rimageEgvMain(const char *programName, int argc, const char **argv)
 {
     if (argc <= 0) {
-        tesk_fprintf(stdout, kUsage[0], programName);
-        for (size_t i = 1; i < sizeof kUsage / sizeof kUsage[0]; i++) {
-            tesk_fprintf(stdout, "%s", kUsage[i]);
-        }
+        printToolUsage(programName, kUsage);
         return TOOL_USAGE;
     }
     ToolOption options[OPT_COUNT + 1] = {

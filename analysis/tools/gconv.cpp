@@ -95,14 +95,6 @@ struct GconvParams {
     MadeOutput made;             // the output the set-up made, dropped when it then fails
 };
 
-void printUsage(const char *programName)
-{
-    tesk_fprintf(stdout, kUsage[0], programName);
-    for (size_t i = 1; i < sizeof kUsage / sizeof kUsage[0]; i++) {
-        tesk_fprintf(stdout, "%s", kUsage[i]);
-    }
-}
-
 void freeParams(GconvParams *p)
 {
     if (p->out != nullptr) {
@@ -687,7 +679,7 @@ int gconvRun(GconvParams *p, Work *w, const char *programName)
 int rimageGconvMain(const char *programName, int argc, const char **argv)
 {
     if (argc <= 0) {
-        printUsage(programName);
+        printToolUsage(programName, kUsage);
         return TOOL_USAGE;
     }
     GconvParams params;

@@ -143,14 +143,6 @@ float radians(double degrees)
     return static_cast<float>(degrees * M_PI / 180.0);
 }
 
-void printUsage(const char *programName)
-{
-    tesk_fprintf(stdout, kUsage[0], programName);
-    for (size_t i = 1; i < sizeof kUsage / sizeof kUsage[0]; i++) {
-        tesk_fprintf(stdout, "%s", kUsage[i]);
-    }
-}
-
 /* Releases the images; safe on a partly filled record. */
 void freeParams(GdemParams *p)
 {
@@ -650,7 +642,7 @@ int gdemRun(GdemParams *p, const char *programName)
 int rimageGdemMain(const char *programName, int argc, const char **argv)
 {
     if (argc <= 0) {
-        printUsage(programName);
+        printToolUsage(programName, kUsage);
         return TOOL_USAGE;
     }
     GdemParams params;

@@ -24,6 +24,7 @@
 
 #include "analysis/georect.h"
 #include "analysis/tools/georef.h"
+#include "analysis/tools/toolutil.h"
 #include "analysis/tools/tooltable.h"
 #include "imagestore/pixels.h"
 #include "imagestore/ramimage.h"
@@ -78,14 +79,6 @@ struct GeorefContext {
     bool wideInput = false;   // input samples read as floats
     bool wideOutput = false;  // output samples written as floats
 };
-
-void printUsage(const char *programName)
-{
-    tesk_fprintf(stdout, kUsage[0], programName);
-    for (size_t i = 1; i < sizeof kUsage / sizeof kUsage[0]; i++) {
-        tesk_fprintf(stdout, "%s", kUsage[i]);
-    }
-}
 
 /* atoi held to the int range: the leading integer of text, 0 when none. */
 int leadingInt(const char *text)
@@ -581,7 +574,7 @@ long georefSetWindowLimit(long bytes)
 int rimageGeorefMain(const char *programName, int argc, const char **argv)
 {
     if (argc <= 0) {
-        printUsage(programName);
+        printToolUsage(programName, kUsage);
         return TOOL_USAGE;
     }
     GeorefContext ctx;

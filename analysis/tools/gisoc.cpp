@@ -172,14 +172,6 @@ struct GisocParams {
     MadeOutput made;                        // the output the set-up made, dropped when it then fails
 };
 
-void printUsage(const char *programName)
-{
-    tesk_fprintf(stdout, kUsage[0], programName);
-    for (size_t i = 1; i < sizeof kUsage / sizeof kUsage[0]; i++) {
-        tesk_fprintf(stdout, "%s", kUsage[i]);
-    }
-}
-
 /* Releases the images and frees the table and the set; safe on a partly
  * filled record. */
 void freeParams(GisocParams *p)
@@ -1442,7 +1434,7 @@ int gisocRun(GisocParams *p)
 int rimageGisocMain(const char *programName, int argc, const char **argv)
 {
     if (argc <= 0) {
-        printUsage(programName);
+        printToolUsage(programName, kUsage);
         return TOOL_USAGE;
     }
     GisocParams params;

@@ -83,15 +83,6 @@ struct ZoomJob {
     MadeOutput made;           // the output this run made, dropped when it then fails
 };
 
-void printUsage(const char *programName)
-{
-    tesk_fprintf(stdout, kUsage[0], programName);
-    tesk_fprintf(stdout, "\n");
-    for (size_t i = 1; i < sizeof kUsage / sizeof kUsage[0]; i++) {
-        tesk_fprintf(stdout, "%s\n", kUsage[i]);
-    }
-}
-
 /* Takes the most recently returned row buffer; null after a message when
  * none is free. */
 float *memPop(ZoomJob *job)
@@ -506,7 +497,7 @@ void reduce(ZoomJob *job)
 int rimageGsfzoomMain(const char *programName, int argc, const char **argv)
 {
     if (argc <= 0) {
-        printUsage(programName);
+        printToolUsage(programName, kUsage, true);
         return TOOL_USAGE;
     }
     ZoomJob job;

@@ -18,6 +18,7 @@
 #include <strings.h>
 #include <vector>
 
+#include "analysis/tools/toolutil.h"
 #include "analysis/tools/tooltable.h"
 #include "imagestore/formats/detect.h"
 #include "imagestore/pixels.h"
@@ -49,14 +50,6 @@ struct SlopeJob {
     std::vector<float> previous;  // the row above: model values, then this row's slopes
     std::vector<float> current;   // the row being read, model values
 };
-
-void printUsage(const char *programName)
-{
-    tesk_fprintf(stdout, kUsage[0], programName);
-    for (size_t i = 1; i < sizeof kUsage / sizeof kUsage[0]; i++) {
-        tesk_fprintf(stdout, "%s", kUsage[i]);
-    }
-}
 
 void releaseJob(SlopeJob *job)
 {
@@ -205,7 +198,7 @@ void slopeRun(SlopeJob *job)
 int rimageGslopeMain(const char *programName, int argc, const char **argv)
 {
     if (argc <= 0) {
-        printUsage(programName);
+        printToolUsage(programName, kUsage);
         return TOOL_USAGE;
     }
     SlopeJob job;

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "analysis/stats/feature.h"
+#include "analysis/tools/toolutil.h"
 #include "analysis/tools/tooltable.h"
 #include "imagestore/pixels.h"
 #include "imagestore/ramimage.h"
@@ -97,15 +98,6 @@ struct GmemBlock {
         }
     }
 };
-
-void printUsage(const char *programName)
-{
-    tesk_fprintf(stdout, kUsage[0], programName);
-    tesk_fprintf(stdout, "\n");
-    for (size_t i = 1; i < sizeof kUsage / sizeof kUsage[0]; i++) {
-        tesk_fprintf(stdout, "%s\n", kUsage[i]);
-    }
-}
 
 /* Releases the image and the mask, leaving the references empty. */
 void gstatRelease(GstatContext *ctx)
@@ -480,7 +472,7 @@ int gstatCollect(GstatContext *ctx, const char *programName)
 int rimageGstatMain(const char *programName, int argc, const char **argv)
 {
     if (argc <= 0) {
-        printUsage(programName);
+        printToolUsage(programName, kUsage, true);
         return TOOL_USAGE;
     }
     GstatContext ctx;

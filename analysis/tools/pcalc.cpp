@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "analysis/regress.h"
+#include "analysis/tools/toolutil.h"
 #include "analysis/tools/tooltable.h"
 #include "imagestore/pixels.h"
 #include "imagestore/ramimage.h"
@@ -61,15 +62,6 @@ struct PcalcContext {
     float threshold = 3.4028235e38f;  // values at or above it end a pixel's data
     double values[kMaxValues];
 };
-
-void printUsage(const char *programName)
-{
-    tesk_fprintf(stdout, kUsage[0], programName);
-    tesk_fprintf(stdout, "\n");
-    for (size_t i = 1; i < sizeof kUsage / sizeof kUsage[0]; i++) {
-        tesk_fprintf(stdout, "%s\n", kUsage[i]);
-    }
-}
 
 /* Releases the three images (a changed image is written back at its last
  * release) and resets the meter; answers 1. */
@@ -544,7 +536,7 @@ int pcalcRunReg(PcalcContext *ctx)
 int rimagePcalcMain(const char *programName, int argc, const char **argv)
 {
     if (argc <= 0) {
-        printUsage(programName);
+        printToolUsage(programName, kUsage, true);
         return TOOL_USAGE;
     }
     PcalcContext ctx;

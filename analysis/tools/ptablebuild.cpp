@@ -22,6 +22,7 @@
 
 #include "analysis/stats/ptable.h"
 #include "analysis/tools/tools.h"
+#include "analysis/tools/toolutil.h"
 #include "analysis/tools/tooltable.h"
 #include "imagestore/formats/replace.h"
 #include "imagestore/pixels.h"
@@ -79,15 +80,6 @@ struct PtableContext {
 double seconds()
 {
     return static_cast<double>(std::clock()) / CLOCKS_PER_SEC;
-}
-
-void printUsage(const char *programName)
-{
-    tesk_fprintf(stdout, kUsage[0], programName);
-    tesk_fprintf(stdout, "\n");
-    for (size_t i = 1; i < sizeof kUsage / sizeof kUsage[0]; i++) {
-        tesk_fprintf(stdout, "%s\n", kUsage[i]);
-    }
 }
 
 /* The leading decimal integer of text held to the int range, 0 when none;
@@ -522,7 +514,7 @@ PTable *buildPTableFromImage(RamImage *image, int nBands, const int *bands)
 int rimagePtableMain(const char *programName, int argc, const char **argv)
 {
     if (argc <= 0) {
-        printUsage(programName);
+        printToolUsage(programName, kUsage, true);
         return TOOL_USAGE;
     }
     PtableContext ctx;

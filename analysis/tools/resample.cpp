@@ -73,14 +73,6 @@ Georeference georeferenceOf(const RamImage *image)
     return {image->desc.x0, image->desc.y0, image->desc.dx, image->desc.dy};
 }
 
-void printUsage(const char *programName)
-{
-    tesk_fprintf(stdout, kUsage[0], programName);
-    for (size_t i = 1; i < sizeof kUsage / sizeof kUsage[0]; i++) {
-        tesk_fprintf(stdout, "%s", kUsage[i]);
-    }
-}
-
 void releaseImages(ResampleJob *job)
 {
     if (job->output != nullptr) {
@@ -681,7 +673,7 @@ long resampleSetBufferLimit(long bytes)
 int rimageResampleMain(const char *programName, int argc, const char **argv)
 {
     if (argc <= 0) {
-        printUsage(programName);
+        printToolUsage(programName, kUsage);
         return TOOL_USAGE;
     }
     ResampleJob job;

@@ -46,15 +46,6 @@ const char *const kDataUsage[] = {
     "      UPDATE   flag of updating clients\n",
 };
 
-template <size_t N>
-void printUsage(const char *const (&lines)[N], const char *programName)
-{
-    tesk_fprintf(stdout, lines[0], programName);
-    for (size_t i = 1; i < N; i++) {
-        tesk_fprintf(stdout, "%s", lines[i]);
-    }
-}
-
 /* Rows of rform's option table, in table order. */
 enum { OPT_IN, OPT_IMGID, OPT_U, OPT_LEFT, OPT_TOP, OPT_X0, OPT_Y0, OPT_DX, OPT_DY, OPT_COUNT };
 
@@ -239,7 +230,7 @@ bool rformApply(RformJob *job)
 int rimageRformMain(const char *programName, int argc, const char **argv)
 {
     if (argc < 1) {
-        printUsage(kRformUsage, programName);
+        printToolUsage(programName, kRformUsage);
         return TOOL_USAGE;
     }
     RformJob job;
@@ -257,7 +248,7 @@ int rimageRformMain(const char *programName, int argc, const char **argv)
 int rimageDataMain(const char *programName, int argc, const char **argv)
 {
     if (argc < 1) {
-        printUsage(kDataUsage, programName);
+        printToolUsage(programName, kDataUsage);
         return TOOL_USAGE;
     }
     enum { DATA_IN, DATA_DATA, DATA_U, DATA_COUNT };

@@ -84,15 +84,6 @@ struct RotateJob {
     MadeOutput made;                     // the output this run made, dropped when it fails
 };
 
-void printUsage(const char *programName)
-{
-    tesk_fprintf(stdout, kUsage[0], programName);
-    tesk_fprintf(stdout, "\n");
-    for (size_t i = 1; i < sizeof kUsage / sizeof kUsage[0]; i++) {
-        tesk_fprintf(stdout, "%s\n", kUsage[i]);
-    }
-}
-
 /*
  * releaseJob --
  *	Frees the buffers and releases both images (the last release of an
@@ -407,7 +398,7 @@ int rotateFailAllocation(int which)
 int rimageRotateMain(const char *programName, int argc, const char **argv)
 {
     if (argc <= 0) {
-        printUsage(programName);
+        printToolUsage(programName, kUsage, true);
         return TOOL_USAGE;
     }
     RotateJob job;

@@ -17,6 +17,7 @@
 #include <cstring>
 #include <vector>
 
+#include "analysis/tools/toolutil.h"
 #include "analysis/tools/tooltable.h"
 #include "imagestore/numlist.h"
 #include "imagestore/pixels.h"
@@ -61,14 +62,6 @@ struct SectionJob {
     int pairs = 0;             // pairs in use (1 in the pixel layout)
     int givenPairs = 0;        // pairs -b gave (the pixel layout's output bands)
 };
-
-void printUsage(const char *programName)
-{
-    tesk_fprintf(stdout, kUsage[0], programName);
-    for (size_t i = 1; i < sizeof kUsage / sizeof kUsage[0]; i++) {
-        tesk_fprintf(stdout, "%s", kUsage[i]);
-    }
-}
 
 void releaseJob(SectionJob *job)
 {
@@ -290,7 +283,7 @@ bool sectRimg(SectionJob *job)
 int rimageSectionMain(const char *programName, int argc, const char **argv)
 {
     if (argc <= 0) {
-        printUsage(programName);
+        printToolUsage(programName, kUsage);
         return TOOL_USAGE;
     }
     SectionJob job;

@@ -102,15 +102,6 @@ struct SmetricContext {
     std::vector<float> inRow, outRow;  // the work rows
 };
 
-void printUsage(const char *programName)
-{
-    tesk_fprintf(stdout, kUsage[0], programName);
-    tesk_fprintf(stdout, "\n");
-    for (size_t i = 1; i < sizeof kUsage / sizeof kUsage[0]; i++) {
-        tesk_fprintf(stdout, "%s\n", kUsage[i]);
-    }
-}
-
 void releaseImages(SmetricContext *ctx)
 {
     for (RamImage **image : {&ctx->output, &ctx->input}) {
@@ -784,7 +775,7 @@ int smetricRun(SmetricContext *ctx)
 int rimageSmetricMain(const char *programName, int argc, const char **argv)
 {
     if (argc <= 0) {
-        printUsage(programName);
+        printToolUsage(programName, kUsage, true);
         return TOOL_USAGE;
     }
     SmetricContext ctx;

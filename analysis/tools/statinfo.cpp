@@ -15,6 +15,7 @@
 #include <string_view>
 
 #include "analysis/stats/feature.h"
+#include "analysis/tools/toolutil.h"
 #include "analysis/tools/tooltable.h"
 #include "tesk_stdio.h"
 
@@ -43,15 +44,6 @@ struct StatinfoContext {
     bool invert = false;         // invert each class's covariance first
     int flags = INFO_MEAN;       // INFO_* bits
 };
-
-void printUsage(const char *programName)
-{
-    tesk_fprintf(stdout, kUsage[0], programName);
-    tesk_fprintf(stdout, "\n");
-    for (size_t i = 1; i < sizeof kUsage / sizeof kUsage[0]; i++) {
-        tesk_fprintf(stdout, "%s\n", kUsage[i]);
-    }
-}
 
 /* ASCII letters compared without case. */
 bool sameWord(std::string_view a, std::string_view b)
@@ -236,7 +228,7 @@ int statinfoShow(StatinfoContext *ctx)
 int rimageStatinfoMain(const char *programName, int argc, const char **argv)
 {
     if (argc <= 0) {
-        printUsage(programName);
+        printToolUsage(programName, kUsage, true);
         return TOOL_USAGE;
     }
     StatinfoContext ctx;

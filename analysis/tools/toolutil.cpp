@@ -25,6 +25,20 @@ const int kLabelImgIds[] = {IMG_BSQ, IMG_BIL, IMG_BIP, IMG_DIB, IMG_TIFF, IMG_GE
 
 }  // namespace
 
+void printToolUsage(const char *programName, const char *const *lines, size_t count, bool newlines)
+{
+    for (size_t i = 0; i < count; i++) {
+        if (i == 0) {
+            tesk_fprintf(stdout, lines[0], programName);
+        } else {
+            tesk_fprintf(stdout, "%s", lines[i]);
+        }
+        if (newlines) {
+            tesk_fprintf(stdout, "\n");
+        }
+    }
+}
+
 int toolInt(const char *text)
 {
     long value = std::strtol(text, nullptr, 10);

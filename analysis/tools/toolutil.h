@@ -8,9 +8,20 @@
 #ifndef TESK_ANALYSIS_TOOLS_TOOLUTIL_H
 #define TESK_ANALYSIS_TOOLS_TOOLUTIL_H
 
+#include <cstddef>
 #include <string>
 
 #include "tesk_image.h"
+
+/* Prints a tool's usage text on standard output: the first line formats
+ * the program name; with newlines set, every line is followed by one (the
+ * lines then hold none of their own). */
+void printToolUsage(const char *programName, const char *const *lines, size_t count, bool newlines);
+template <size_t N>
+void printToolUsage(const char *programName, const char *const (&lines)[N], bool newlines = false)
+{
+    printToolUsage(programName, lines, N, newlines);
+}
 
 /* The leading integer of text held to the int range, 0 when there is none
  * (atoi's reading of an option value). */

@@ -10,7 +10,6 @@
  */
 #include "analysis/tools/tools.h"
 
-
 #include <algorithm>
 #include <cctype>
 #include <cmath>
@@ -140,14 +139,6 @@ struct TransJob {
     FeatureSet *eigen = nullptr;  // the -ev set, owned by the run
     MadeOutput made;              // the output this run made, dropped when the run is refused
 };
-
-void printUsage(const char *programName)
-{
-    tesk_fprintf(stdout, kUsage[0], programName);
-    for (size_t i = 1; i < sizeof kUsage / sizeof kUsage[0]; i++) {
-        tesk_fprintf(stdout, "%s", kUsage[i]);
-    }
-}
 
 /*
  * releaseJob --
@@ -968,7 +959,7 @@ int transRun(TransJob *job)
 int rimageTransMain(const char *programName, int argc, const char **argv)
 {
     if (argc <= 0) {
-        printUsage(programName);
+        printToolUsage(programName, kUsage);
         return TOOL_USAGE;
     }
     TransJob job;
