@@ -404,35 +404,63 @@ int objectCommand(RAMOBJ *obj, Tcl_Interp *interp, int argc, const char **argv, 
 
 /* ---- Statistics objects ---- */
 
-int statsInit(RAMOBJ *obj, Tcl_Interp *interp, int argc, const char **argv)
+/* What init makes for a kind: its usage, messages, id, item size by band
+ * count and private block. */
+struct InitRule {
+    const char *usage;       // the words after the object name
+    const char *badCount;    // the message for a count below 1
+    const char *failed;      // the message when the set cannot be made
+    const char *id;          // the set's 8-byte id
+    int (*itemSize)(int n);  // bytes of an item over n bands
+    int infoSize;            // bytes of the private block
+};
+
+/*
+ * initSet --
+ *	init COUNT BANDLIST: a new empty set of the kind with COUNT items over
+ *	the listed 1-based bands replaces the payload. A band list that is no
+ *	Tcl list, or an empty one, changes nothing and succeeds. info (when
+ *	given) fills the private block; number sets each item's ID word at
+ *	idOffset to its index when it is not negative.
+ */
+int initSet(RAMOBJ *obj, Tcl_Interp *interp, int argc, const char **argv, const InitRule &rule,
+            const unsigned char *info, int idOffset)
 {
     if (argc != 4) {
-        return usage(interp, argv[0], " init nstats bandList");
+        return usage(interp, argv[0], rule.usage);
     }
-    int nStats = 0;
-    if (!readInt(argv[2], &nStats) || nStats < 1) {
-        return fail(interp, "Invalid stats number");
+    int count = 0;
+    if (!readInt(argv[2], &count) || count < 1) {
+        return fail(interp, rule.badCount);
     }
     std::vector<int32_t> bands;
     int n = readBandList(interp, argv[3], bands);
     if (n <= 0) {
         return n < 0 ? TCL_ERROR : TCL_OK;
     }
-    unsigned char info[STAT_INFO_SIZE] = {};
-    featureSetText(info + STAT_INFO_SOURCE, STAT_INFO_NOTE - STAT_INFO_SOURCE, "stats.create");
-    featureSetText(info + STAT_INFO_NOTE, STAT_INFO_SIZE - STAT_INFO_NOTE, "Created by Tesk");
-    FeatureSet *set = sizeFits(n, STAT_INFO_SIZE, statItemSize(n), nStats)
-                          ? newFeature(kStatFeatureId, bands.data(), n, statItemSize(n), nStats, info, STAT_INFO_SIZE)
+    const int itemSize = rule.itemSize(n);
+    FeatureSet *set = sizeFits(n, rule.infoSize, itemSize, count)
+                          ? newFeature(rule.id, bands.data(), n, itemSize, count, info, rule.infoSize)
                           : nullptr;
     if (set == nullptr) {
-        return fail(interp, "Error in creating stats object");
+        return fail(interp, rule.failed);
     }
-    for (int i = 0; i < nStats; i++) {
-        putI32(statItem(set, i) + STAT_ID, i);
+    for (int i = 0; idOffset >= 0 && i < count; i++) {
+        putI32(featureItem(set, i) + idOffset, i);
     }
     replacePayload(obj, set);
     objUpdate(obj);
     return TCL_OK;
+}
+
+int statsInit(RAMOBJ *obj, Tcl_Interp *interp, int argc, const char **argv)
+{
+    static const InitRule rule = {" init nstats bandList", "Invalid stats number", "Error in creating stats object",
+                                  kStatFeatureId,          statItemSize,           STAT_INFO_SIZE};
+    unsigned char info[STAT_INFO_SIZE] = {};
+    featureSetText(info + STAT_INFO_SOURCE, STAT_INFO_NOTE - STAT_INFO_SOURCE, "stats.create");
+    featureSetText(info + STAT_INFO_NOTE, STAT_INFO_SIZE - STAT_INFO_NOTE, "Created by Tesk");
+    return initSet(obj, interp, argc, argv, rule, info, STAT_ID);
 }
 
 int statsAddroi(FeatureSet *set, Tcl_Interp *interp, int argc, const char **argv, const char *)
@@ -698,27 +726,13 @@ int eigenObjCmd(ClientData clientData, Tcl_Interp *interp, int argc, const char 
 
 int isoInit(RAMOBJ *obj, Tcl_Interp *interp, int argc, const char **argv)
 {
-    if (argc != 4) {
-        return usage(interp, argv[0], " init nclasses bandList");
-    }
-    int nClasses = 0;
-    if (!readInt(argv[2], &nClasses) || nClasses < 1) {
-        return fail(interp, "Invalid class number");
-    }
-    std::vector<int32_t> bands;
-    int n = readBandList(interp, argv[3], bands);
-    if (n <= 0) {
-        return n < 0 ? TCL_ERROR : TCL_OK;
-    }
-    FeatureSet *set = sizeFits(n, ISO_INFO_SIZE, isoItemSize(n), nClasses)
-                          ? newFeature(kIsoFeatureId, bands.data(), n, isoItemSize(n), nClasses, nullptr, ISO_INFO_SIZE)
-                          : nullptr;
-    if (set == nullptr) {
-        return fail(interp, "Error in creating ISO features");
-    }
-    replacePayload(obj, set);
-    objUpdate(obj);
-    return TCL_OK;
+    static const InitRule rule = {" init nclasses bandList",
+                                  "Invalid class number",
+                                  "Error in creating ISO features",
+                                  kIsoFeatureId,
+                                  isoItemSize,
+                                  ISO_INFO_SIZE};
+    return initSet(obj, interp, argc, argv, rule, nullptr, -1);
 }
 
 int isoAddroi(FeatureSet *set, Tcl_Interp *interp, int argc, const char **argv, const char *)

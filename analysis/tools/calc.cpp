@@ -69,14 +69,8 @@ void calcFreeMem(CalcContext *ctx)
         gmemFree(ctx->buffer);
         ctx->buffer = nullptr;
     }
-    if (ctx->output != nullptr) {
-        ramImageRelease(ctx->output, nullptr);
-        ctx->output = nullptr;
-    }
-    if (ctx->input != nullptr) {
-        ramImageRelease(ctx->input, nullptr);
-        ctx->input = nullptr;
-    }
+    releaseImage(&ctx->output);
+    releaseImage(&ctx->input);
 }
 
 /* The failure path of the set-up: releases what the run holds, prints the

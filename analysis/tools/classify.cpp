@@ -129,14 +129,8 @@ struct ClassModel {
 /* Releases the images and frees the set; safe on a partly filled record. */
 void freeParams(ClassifyParams *p)
 {
-    if (p->out != nullptr) {
-        ramImageRelease(p->out, nullptr);
-        p->out = nullptr;
-    }
-    if (p->in != nullptr) {
-        ramImageRelease(p->in, nullptr);
-        p->in = nullptr;
-    }
+    releaseImage(&p->out);
+    releaseImage(&p->in);
     if (p->set != nullptr) {
         freeFeature(p->set);
         p->set = nullptr;

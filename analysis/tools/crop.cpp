@@ -104,14 +104,8 @@ struct CropJob {
 /* Gives back the images the job holds. */
 void releaseImages(CropJob *job)
 {
-    if (job->out != nullptr) {
-        ramImageRelease(job->out, nullptr);
-        job->out = nullptr;
-    }
-    if (job->in != nullptr) {
-        ramImageRelease(job->in, nullptr);
-        job->in = nullptr;
-    }
+    releaseImage(&job->out);
+    releaseImage(&job->in);
 }
 
 /* The failure path of the set-up: prints message (when given) and the

@@ -72,14 +72,8 @@ struct DistParams {
 /* Releases the images; safe on a partly filled record. */
 void freeParams(DistParams *p)
 {
-    if (p->out != nullptr) {
-        ramImageRelease(p->out, nullptr);
-        p->out = nullptr;
-    }
-    if (p->in != nullptr) {
-        ramImageRelease(p->in, nullptr);
-        p->in = nullptr;
-    }
+    releaseImage(&p->out);
+    releaseImage(&p->in);
 }
 
 /* The failure path of the set-up: prints message (when given) on standard

@@ -97,14 +97,8 @@ struct GconvParams {
 
 void freeParams(GconvParams *p)
 {
-    if (p->out != nullptr) {
-        ramImageRelease(p->out, nullptr);
-        p->out = nullptr;
-    }
-    if (p->in != nullptr) {
-        ramImageRelease(p->in, nullptr);
-        p->in = nullptr;
-    }
+    releaseImage(&p->out);
+    releaseImage(&p->in);
     p->kernel.weights.clear();
 }
 

@@ -101,14 +101,8 @@ PixelBounds imageRect(const RamImage *image)
 
 void releaseImages(GeorefContext *ctx)
 {
-    if (ctx->output != nullptr) {
-        ramImageRelease(ctx->output, nullptr);
-        ctx->output = nullptr;
-    }
-    if (ctx->input != nullptr) {
-        ramImageRelease(ctx->input, nullptr);
-        ctx->input = nullptr;
-    }
+    releaseImage(&ctx->output);
+    releaseImage(&ctx->input);
 }
 
 /* The rotation form "@angle,scale,u,v" (degrees; scale 1, u and v 0 when

@@ -22,6 +22,7 @@
 #include <string>
 #include <vector>
 
+#include "analysis/tools/toolutil.h"
 #include "analysis/tools/tooltable.h"
 #include "imagestore/fft2d.h"
 #include "imagestore/formats/fftfile.h"
@@ -392,14 +393,8 @@ void releaseRun(Run *run)
         close(run->inFd);
         run->inFd = -1;
     }
-    if (run->input != nullptr) {
-        ramImageRelease(run->input, nullptr);
-        run->input = nullptr;
-    }
-    if (run->output != nullptr) {
-        ramImageRelease(run->output, nullptr);
-        run->output = nullptr;
-    }
+    releaseImage(&run->input);
+    releaseImage(&run->output);
     if (run->outFd >= 0) {
         close(run->outFd);
         run->outFd = -1;

@@ -176,14 +176,8 @@ struct GisocParams {
  * filled record. */
 void freeParams(GisocParams *p)
 {
-    if (p->out != nullptr) {
-        ramImageRelease(p->out, nullptr);
-        p->out = nullptr;
-    }
-    if (p->in != nullptr) {
-        ramImageRelease(p->in, nullptr);
-        p->in = nullptr;
-    }
+    releaseImage(&p->out);
+    releaseImage(&p->in);
     freePTable(p->table);
     p->table = nullptr;
     if (p->initial != nullptr) {

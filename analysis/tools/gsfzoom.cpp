@@ -115,18 +115,11 @@ void releaseJob(ZoomJob *job, bool failed)
 {
     gmemFree(job->store);
     job->store = job->outRow = nullptr;
-    if (job->output != nullptr) {
-        RamImage *output = job->output;
-        ramImageRelease(output, nullptr);
-        job->output = nullptr;
-    }
+    releaseImage(&job->output);
     if (failed) {
         dropMadeOutput(&job->made);
     }
-    if (job->input != nullptr) {
-        ramImageRelease(job->input, nullptr);
-        job->input = nullptr;
-    }
+    releaseImage(&job->input);
 }
 
 /*

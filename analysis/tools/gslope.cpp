@@ -53,14 +53,8 @@ struct SlopeJob {
 
 void releaseJob(SlopeJob *job)
 {
-    if (job->out != nullptr) {
-        ramImageRelease(job->out, nullptr);
-        job->out = nullptr;
-    }
-    if (job->in != nullptr) {
-        ramImageRelease(job->in, nullptr);
-        job->in = nullptr;
-    }
+    releaseImage(&job->out);
+    releaseImage(&job->in);
 }
 
 /*

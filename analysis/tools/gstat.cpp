@@ -102,14 +102,8 @@ struct GmemBlock {
 /* Releases the image and the mask, leaving the references empty. */
 void gstatRelease(GstatContext *ctx)
 {
-    if (ctx->mask != nullptr) {
-        ramImageRelease(ctx->mask, nullptr);
-        ctx->mask = nullptr;
-    }
-    if (ctx->image != nullptr) {
-        ramImageRelease(ctx->image, nullptr);
-        ctx->image = nullptr;
-    }
+    releaseImage(&ctx->mask);
+    releaseImage(&ctx->image);
 }
 
 /* The failure path of the parse: releases both images, prints the store's

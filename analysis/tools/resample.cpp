@@ -75,14 +75,8 @@ Georeference georeferenceOf(const RamImage *image)
 
 void releaseImages(ResampleJob *job)
 {
-    if (job->output != nullptr) {
-        ramImageRelease(job->output, nullptr);
-        job->output = nullptr;
-    }
-    if (job->input != nullptr) {
-        ramImageRelease(job->input, nullptr);
-        job->input = nullptr;
-    }
+    releaseImage(&job->output);
+    releaseImage(&job->input);
 }
 
 bool colourIndex(const RamImage *image)

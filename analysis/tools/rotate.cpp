@@ -96,18 +96,11 @@ void releaseJob(RotateJob *job, bool failed)
     gmemFree(job->buffer);
     gmemFree(job->rowBuffer);
     job->buffer = job->rowBuffer = nullptr;
-    if (job->output != nullptr) {
-        RamImage *output = job->output;
-        ramImageRelease(output, nullptr);
-        job->output = nullptr;
-    }
+    releaseImage(&job->output);
     if (failed) {
         dropMadeOutput(&job->made);
     }
-    if (job->input != nullptr) {
-        ramImageRelease(job->input, nullptr);
-        job->input = nullptr;
-    }
+    releaseImage(&job->input);
 }
 
 /* The failure path of the set-up: releases what the run holds, prints the

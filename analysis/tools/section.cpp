@@ -65,14 +65,8 @@ struct SectionJob {
 
 void releaseJob(SectionJob *job)
 {
-    if (job->out != nullptr) {
-        ramImageRelease(job->out, nullptr);
-        job->out = nullptr;
-    }
-    if (job->in != nullptr) {
-        ramImageRelease(job->in, nullptr);
-        job->in = nullptr;
-    }
+    releaseImage(&job->out);
+    releaseImage(&job->in);
 }
 
 /* The failure path of the parse: prints message (when given), releases

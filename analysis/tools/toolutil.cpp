@@ -84,6 +84,14 @@ RamImage *createLabelImage(const RamImage *in, const char *out, const char *imgi
     return image;
 }
 
+void releaseImage(RamImage **image)
+{
+    if (*image != nullptr) {
+        ramImageRelease(*image, nullptr);
+        *image = nullptr;
+    }
+}
+
 void dropMadeOutput(MadeOutput *made)
 {
     if (!made->memory.empty()) {

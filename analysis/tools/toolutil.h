@@ -39,6 +39,10 @@ int toolInt(const char *text);
  */
 RamImage *createLabelImage(const RamImage *in, const char *out, const char *imgid, const char *openError, int *error);
 
+/* Gives back the use of *image the run holds (the last release of an
+ * output writes its rows) and empties *image; nothing when it is NULL. */
+void releaseImage(RamImage **image);
+
 /* What a tool's set-up made for its output, taken away again when the run
  * is refused: a new file, or a memory image defined in the store (its tag). */
 struct MadeOutput {

@@ -150,15 +150,8 @@ void releaseJob(TransJob *job, bool refused)
 {
     freeFeature(job->eigen);
     job->eigen = nullptr;
-    if (job->in != nullptr) {
-        ramImageRelease(job->in, nullptr);
-        job->in = nullptr;
-    }
-    if (job->out != nullptr) {
-        RamImage *out = job->out;
-        job->out = nullptr;
-        ramImageRelease(out, nullptr);
-    }
+    releaseImage(&job->in);
+    releaseImage(&job->out);
     if (refused) {
         dropMadeOutput(&job->made);
     }
