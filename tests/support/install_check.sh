@@ -1,13 +1,11 @@
 #!/bin/sh
 # Installs the build into a temporary prefix and loads the package from there
 # in a plain wish, through Tcl's package path only:
-#   install_check.sh BUILD_DIR WISH
+#   install_check.sh BUILD_DIR WISH XRUN
 set -eu
 build=$1
 wish=$2
-# A sanitizer preload is for wish alone: the tools here are not built for it.
-preload=${LD_PRELOAD:-}
-unset LD_PRELOAD
+xrun=$3
 prefix=$(mktemp -d)
 trap 'rm -rf "$prefix"' EXIT INT TERM
 cmake --install "$build" --prefix "$prefix" >/dev/null
@@ -20,7 +18,7 @@ set version [package require Tesk]
 puts "$version [file tail [file dirname [lindex [package ifneeded Tesk $version] end-1]]] [llength [info commands rimage]]"
 exit
 TCL
-answer=$(cd / && LD_PRELOAD=$preload TCLLIBPATH="$prefix/lib/tcltk" "$wish" "$prefix/check.tcl")
+answer=$(cd / && TCLLIBPATH="$prefix/lib/tcltk" "$xrun" "$wish" "$prefix/check.tcl")
 if [ "$answer" != "4.010 tesk4.010 1" ]; then
     echo "install_check: package require Tesk answered '$answer'" >&2
     exit 1
