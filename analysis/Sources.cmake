@@ -5,10 +5,15 @@ tesk_layer(analysis
     analysis/bandcalc.cpp
     analysis/etran/etran.cpp
     analysis/gcpcalc.cpp
+    analysis/gcpobj.cpp
     analysis/georect.cpp
     analysis/imgobj.cpp
     analysis/regress.cpp
     analysis/rimage.cpp
+    analysis/rimagecanvas.cpp
+    analysis/rimageclipboard.cpp
+    analysis/rimagedraw.cpp
+    analysis/rimagewindow.cpp
     analysis/stats/feature.cpp
     analysis/stats/featureobj.cpp
     analysis/stats/featureprint.cpp

@@ -7,6 +7,7 @@
  *	new images. Registered by Rimg_Init.
  */
 #include "analysis/rimage.h"
+#include "analysis/terralink.h"
 
 #include <algorithm>
 #include <cctype>
@@ -383,6 +384,35 @@ int detectInMemory(const unsigned char *data, size_t size, const char *name, Ima
 }
 
 /*
+ * openFromData --
+ *	Makes the image TAG from work (a descriptor a detector filled from
+ *	data) with data attached as the source of its pixels; data (from
+ *	gmemAlloc) belongs to the image on success and is freed on failure.
+ */
+int openFromData(Tcl_Interp *interp, const char *tag, unsigned char *data, size_t size, ImageDesc *work,
+                 RamImage **made, bool *held)
+{
+    std::snprintf(work->file, sizeof work->file, "%s", tag);
+    int error = 0;
+    RamImage *image = ramImageOpen(tag, nullptr, work, nullptr, &error);
+    if (image != nullptr && !ramImageAttachData(image, data, static_cast<int64_t>(size))) {
+        ramImageRelease(image, nullptr);
+        image = nullptr;
+        error = RAMIMG_NOMEM;
+    }
+    if (image == nullptr) {
+        gmemFree(data);
+        addStoreError(interp, error);
+        Tcl_SetResult(interp, const_cast<char *>("Error in creating a new memory resident rimage.\n"), TCL_STATIC);
+        return TCL_ERROR;
+    }
+    ramImageNotifyClients(image, 0, RAMIMG_DISPLAY);
+    *made = image;
+    *held = true;
+    return TCL_OK;
+}
+
+/*
  * openBase64 --
  *	rimage open TAG base64 TEXT: TEXT is a GIF or JPEG file in base64. The
  *	image TAG is made from the descriptor its detector gives and keeps the
@@ -404,24 +434,72 @@ int openBase64(Tcl_Interp *interp, int argc, const char **argv, RamImage **made,
         Tcl_SetResult(interp, const_cast<char *>("Unrecognized base64 image string.\n"), TCL_STATIC);
         return TCL_ERROR;
     }
-    std::snprintf(work.file, sizeof work.file, "%s", tag);
-    int error = 0;
-    RamImage *image = ramImageOpen(tag, nullptr, &work, nullptr, &error);
-    if (image != nullptr && !ramImageAttachData(image, data, static_cast<int64_t>(size))) {
-        ramImageRelease(image, nullptr);
-        image = nullptr;
-        error = RAMIMG_NOMEM;
+    return openFromData(interp, tag, data, size, &work, made, held);
+}
+
+/* The tile index a TILEID word names in a TERRA object: one index, or
+ * "column row" of the map tile grid; -1 for anything else or a tile
+ * outside the object's store. */
+int terraTileWord(RAMOBJ *obj, const char *word)
+{
+    int count = 0;
+    const char **items = nullptr;
+    if (teskTerraLink.tileCount == nullptr || Tcl_SplitList(nullptr, word, &count, &items) != TCL_OK) {
+        return -1;
     }
-    if (image == nullptr) {
-        gmemFree(data);
-        addStoreError(interp, error);
-        Tcl_SetResult(interp, const_cast<char *>("Error in creating a new memory resident rimage.\n"), TCL_STATIC);
+    int v[2] = {0, 0};
+    bool numbers = count >= 1 && count <= 2;
+    for (int k = 0; numbers && k < count; k++) {
+        numbers = Tcl_GetInt(nullptr, items[k], &v[k]) == TCL_OK;
+    }
+    Tcl_Free(reinterpret_cast<char *>(items));
+    if (!numbers) {
+        return -1;
+    }
+    int index = count == 2 ? teskTerraLink.tileIndex(obj, v[0], v[1]) : v[0];
+    return index >= 0 && index < teskTerraLink.tileCount(obj) ? index : -1;
+}
+
+/*
+ * openTerraTile --
+ *	rimage open TAG binary TERRAOBJ TILEID: a copy of the tile's bytes (a
+ *	GIF or JPEG file) becomes the image TAG, georeferenced as the tile.
+ */
+int openTerraTile(Tcl_Interp *interp, int argc, const char **argv, RamImage **made, bool *held)
+{
+    if (argc != 6) {
+        Tcl_SetResult(interp, const_cast<char *>("Syntax error. Should be rimage open imgID binary terrObj tileId.\n"),
+                      TCL_STATIC);
         return TCL_ERROR;
     }
-    ramImageNotifyClients(image, 0, RAMIMG_DISPLAY);
-    *made = image;
-    *held = true;
-    return TCL_OK;
+    RAMOBJ *obj = nullptr;
+    if (openObject(interp, RAMOBJ_TERRA, argv[4], &obj) != 0) {
+        return TCL_ERROR;
+    }
+    int index = terraTileWord(obj, argv[5]);
+    size_t size = 0;
+    const unsigned char *tile = index >= 0 ? teskTerraLink.tileData(obj, index, &size) : nullptr;
+    const char *failure = index < 0 ? "Invalid tileId" : tile == nullptr ? "terra object has no data" : nullptr;
+    unsigned char *data = nullptr;
+    ImageDesc work;
+    if (failure == nullptr) {
+        data = static_cast<unsigned char *>(gmemAlloc(size));
+        if (data != nullptr) {
+            std::memcpy(data, tile, size);
+        }
+        if (data == nullptr || detectInMemory(data, size, argv[2], &work) == 0) {
+            failure = "Unrecognized binary image tile.\n";
+        } else {
+            teskTerraLink.tileGeoref(obj, index, &work);
+        }
+    }
+    closeObject(obj);
+    if (failure != nullptr) {
+        gmemFree(data);
+        Tcl_SetResult(interp, const_cast<char *>(failure), TCL_STATIC);
+        return TCL_ERROR;
+    }
+    return openFromData(interp, argv[2], data, size, &work, made, held);
 }
 
 int rimageOpen(ImageDesc *defaults, Tcl_Interp *interp, int argc, const char **argv)
@@ -468,12 +546,9 @@ int rimageOpen(ImageDesc *defaults, Tcl_Interp *interp, int argc, const char **a
             return TCL_ERROR;
         }
     } else if (std::strcmp(argv[3], "binary") == 0) {
-        Tcl_SetResult(interp,
-                      const_cast<char *>(argc != 6
-                                             ? "Syntax error. Should be rimage open imgID binary terrObj tileId.\n"
-                                             : "rimage open binary: terrain tiles are not part of this build"),
-                      TCL_STATIC);
-        return TCL_ERROR;
+        if (openTerraTile(interp, argc, argv, &image, &held) != TCL_OK) {
+            return TCL_ERROR;
+        }
     } else if (openTyped(defaults, interp, argc, argv, &image, &held) != TCL_OK) {
         return TCL_ERROR;
     }
@@ -1106,12 +1181,6 @@ int rimageBindWord(ImageDesc *defaults, Tcl_Interp *interp, int argc, const char
     return rimageBind(defaults, interp, argc, argv);
 }
 
-int notInBuild(ImageDesc *, Tcl_Interp *interp, int, const char **argv)
-{
-    Tcl_AppendResult(interp, "rimage ", argv[1], " is not available in this build", nullptr);
-    return TCL_ERROR;
-}
-
 /* One subcommand: its word, the minimum length of its first-letter group,
  * and either the command's own procedure or (NULL) a tool module. */
 struct RimageSubcommand {
@@ -1126,16 +1195,16 @@ constexpr RimageSubcommand kRimageSubcommands[] = {
     {"calc", 4, nullptr},
     {"cget", 4, rimageCget},
     {"classify", 4, nullptr},
-    {"clipboard", 4, notInBuild},
+    {"clipboard", 4, rimageClipboard},
     {"create", 4, rimageCreate},
     {"configure", 4, rimageConfigure},
     {"copy", 4, nullptr},
     {"crop", 4, nullptr},
     {"close", 4, rimageClose},
-    {"canvas", 4, notInBuild},
+    {"canvas", 4, rimageCanvas},
     {"data", 3, nullptr},
     {"dist", 3, nullptr},
-    {"draw", 3, notInBuild},
+    {"draw", 3, rimageDraw},
     {"egv", 3, nullptr},
     {"flush", 2, rimageFlush},
     {"gfftrans", 3, nullptr},
@@ -1175,7 +1244,7 @@ constexpr RimageSubcommand kRimageSubcommands[] = {
     {"update", 2, rimageUpdate},
     {"version", 1, rimageVersion},
     {"volume", 1, rimageVolume},
-    {"window", 1, notInBuild},
+    {"window", 1, rimageWindow},
 };
 
 int rimageCmd(ClientData clientData, Tcl_Interp *interp, int argc, const char **argv)

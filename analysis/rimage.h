@@ -23,4 +23,16 @@ int rimageConfigDesc(ImageDesc *desc, Tcl_Interp *interp, int argc, const char *
  * in analysis/imgobj.cpp; defaults is rimage's default descriptor. */
 int rimageBind(ImageDesc *defaults, Tcl_Interp *interp, int argc, const char **argv);
 
+/* The canvas subcommand (analysis/rimagecanvas.cpp). */
+int rimageCanvas(ImageDesc *defaults, Tcl_Interp *interp, int argc, const char **argv);
+
+/* The draw subcommand (analysis/rimagedraw.cpp). */
+int rimageDraw(ImageDesc *defaults, Tcl_Interp *interp, int argc, const char **argv);
+
+/* The clipboard subcommand (analysis/rimageclipboard.cpp). */
+int rimageClipboard(ImageDesc *defaults, Tcl_Interp *interp, int argc, const char **argv);
+
+/* The window subcommand (analysis/rimagewindow.cpp). */
+int rimageWindow(ImageDesc *defaults, Tcl_Interp *interp, int argc, const char **argv);
+
 #endif /* TESK_ANALYSIS_RIMAGE_H */

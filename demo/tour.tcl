@@ -205,15 +205,30 @@ foreach layer {parcels ways wells} {
 parcels setrange
 demo.log "parcel areas: [lmap i {0 1 2} {parcels area $i}], the pond holding an island"
 demo.log "parcels extent: [lindex [parcels info] 5]"
+# The parcels get an attribute table, one record a parcel, saved beside
+# their shapefile and read back.
+gtable.create parcelTable
+parcelTable define {NAME C 12 0} {AREA N 12 2} {SURVEYED D 8 0}
+foreach i {0 1 2} name {Meadow {Pond field} Strip} {
+    parcelTable addrecord [list $name [parcels area $i] 26/3/15]
+}
+parcelTable save [file join $teskDemo(out) parcels.dbf]
+parcelTable close
+gtable.create parcelTable -file [file join $teskDemo(out) parcels.dbf]
+demo.log "parcels.dbf: [gtable.info [file join $teskDemo(out) parcels.dbf]], [parcelTable count] records:\
+    [lmap i {0 1 2} {parcelTable getrecord $i}]"
 gcanvas .vec -width 240 -height 170 -mx 2 -my -2 -viewyorigin 82 -background #f8f8f0 -highlightthickness 0
 pack .vec
 .vec create object 0 0 -object parcels -fill #c8e0a8 -outline #405020
 .vec create object 0 0 -object ways -outline #8060a0 -width 2
 .vec create object 0 0 -object wells -fill #2060c0 -outline #102040 -symboltype oval -symbolxsize 8 -symbolysize 8
 update
-# The strip along the top is not selected: it is left off the map. A well
-# moves and the map follows its layer.
-parcels unselect 2
+# A match on AREA selects the large parcels in the table, and the layer
+# takes the table's selection: the strip along the top is left off the
+# map. A well moves and the map follows its layer.
+demo.log "parcels with an AREA over 1000: [parcelTable match {expr {%AREA > 1000}} list]"
+parcels match parcelTable
+demo.log "parcels selected: [lmap i {0 1 2} {parcels isselected $i}]"
 wells setvertices 3 {95 45}
 update
 demo.log "map items: [lmap id [.vec find all] {.vec type $id}], box [.vec bbox all]"
@@ -222,7 +237,7 @@ if {[tour.screenshot .vec $picture]} {
     demo.log "vector map picture written to $picture ([file size $picture] bytes)"
 }
 destroy .vec
-foreach layer {parcels ways wells} {
+foreach layer {parcels ways wells parcelTable} {
     $layer close
 }
 
@@ -260,6 +275,46 @@ destroy .lonlat .metres
 foreach object {geo utm p shift} {
     $object close
 }
+
+tour.step "Terrain tiles"
+# A store of 2 x 2 photo tiles at 2 m a pixel in UTM zone 10, each tile a
+# quarter of the scene's infrared band cut from scene.jpg (map rows count
+# upward: the scene's northern half is the upper row of tiles). The store
+# is saved and read back, and its north-east tile opened as an image that
+# carries the tile's place on the map, then shown.
+terra.create tiles
+tiles define 2 Photo Scale2m 10 5 3
+for {set k 0} {$k < 4} {incr k} {
+    set file [file join $teskDemo(out) tile$k.jpg]
+    rimage create overwrite -imgid JPEG -pixel BYTE -nbands 1 -rows 64 -columns 96 -file $file
+    rimage crop -in [file join $teskDemo(out) scene.jpg] -out $file -ic [expr {96 * ($k % 2)}] \
+        -ir [expr {64 * (1 - $k / 2)}]
+    set f [open $file rb]
+    tiles puttile $k [binary encode base64 [read $f]]
+    close $f
+}
+set store [file join $teskDemo(out) tiles.ter]
+tiles save $store
+tiles close
+terra.create tiles -file $store
+demo.log "[tiles title]: map tiles [tiles range] ([tiles range map] m), [tiles count] stored,\
+    [file size $store] bytes in [file tail $store]"
+set tile [rimage open tile.ne binary tiles {11 7}]
+demo.log "tile {11 7} as an image: [rimage cget $tile -columns]x[rimage cget $tile -rows]\
+    [rimage cget $tile -imgid], top-left ([rimage cget $tile -x0], [rimage cget $tile -y0]),\
+    [rimage cget $tile -dx] m a pixel, [rimage cget $tile -mapid]"
+image create gimg tour.tile -file $tile -layer 0
+label .tile -image tour.tile -borderwidth 0 -highlightthickness 0 -padx 0 -pady 0
+pack .tile
+update
+set picture [file join $teskDemo(out) tour-tile.ppm]
+if {[tour.screenshot .tile $picture]} {
+    demo.log "the tile on screen written to $picture ([file size $picture] bytes)"
+}
+destroy .tile
+image delete tour.tile
+rimage close $tile
+tiles close
 
 tour.step "Done"
 update

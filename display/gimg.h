@@ -13,6 +13,7 @@
 
 #include <X11/Xutil.h>
 #include <tk.h>
+#include "display/mask.h"
 #include "display/spanlist.h"
 #include "display/zoom.h"
 #include "tesk_image.h"
@@ -130,13 +131,21 @@ struct GimgMaster {
     int animFrame, animInterval, animRepeat;
     Tcl_TimerToken animTimer;
 
-    /* masks */
+    /* masks: maskSwitch 1 when the frame shapes (maskPoly, drawn at every
+     * render while polySwitch is 1) are in image coordinates (dynamic), 0
+     * when in view coordinates (static); polyMode 1 draws them exclusive-or
+     * (even-odd), 0 unites them; clipShapes (image coordinates) likewise
+     * with clipXor. classTable[0] selects data values of the shown image,
+     * classTable[1] classes of the mask-file image (band maskBand). maskOp
+     * 1..4 combines them, negative while masking is switched off. */
     int maskSwitch, polyMode, polySwitch;
+    MaskBitmap masks[MASK_COUNT];
     unsigned char classTable[2][256];
     int maskBand, maskOp, maskBuilt;
+    int clipXor;
     Pixmap stippleBitmap;
     GC maskGC;
-    SpanList *roi, *maskPoly;
+    SpanList *roi, *maskPoly, *clipShapes;
 
     GimgOptions opt;
 };
@@ -167,6 +176,60 @@ void gimgOnDisplayUpdate(ClientData master);
 void gimgOnConfigUpdate(ClientData master);
 void gimgOnRectUpdate(ClientData master, int x, int y, int width, int height);
 void gimgOnAuxUpdate(ClientData master);
+
+/* ---- coordinate conversions (convert.cpp) ---- */
+
+/* Image column and row to view x and y, through the zoom tables and the
+ * quarter turn of -rotate; and back. Neither rounds nor checks bounds. */
+void gimgImageToView(const GimgMaster *master, double column, double row, double *x, double *y);
+void gimgViewToImage(const GimgMaster *master, double x, double y, double *column, double *row);
+/* The view cell of a view point given as two words (each read as a number,
+ * 0 when it is none, and taken to the nearest integer): *p and *q are the
+ * cells of the column and row tables, turned back as gimgViewToImage does.
+ * Bounds are not checked. */
+void gimgViewPointToRaw(const GimgMaster *master, const char *x, const char *y, int *p, int *q);
+/* The instance-command words that convert points between view, image,
+ * file and map coordinates (each also answers its alias). */
+int gimgBitmapToFileCmd(GimgMaster *master, Tcl_Interp *interp, int argc, const char **argv); /* filexy */
+int gimgBitmapToMapCmd(GimgMaster *master, Tcl_Interp *interp, int argc, const char **argv);  /* mapxy */
+int gimgCanvToImgCmd(GimgMaster *master, Tcl_Interp *interp, int argc, const char **argv);    /* imgxy */
+int gimgCanvToFileCmd(GimgMaster *master, Tcl_Interp *interp, int argc, const char **argv);
+int gimgCanvToMapCmd(GimgMaster *master, Tcl_Interp *interp, int argc, const char **argv);
+int gimgFileToCanvCmd(GimgMaster *master, Tcl_Interp *interp, int argc, const char **argv); /* file2screen */
+int gimgImgToCanvCmd(GimgMaster *master, Tcl_Interp *interp, int argc, const char **argv);  /* scrxy */
+int gimgImgToMapCmd(GimgMaster *master, Tcl_Interp *interp, int argc, const char **argv);
+int gimgMapToCanvCmd(GimgMaster *master, Tcl_Interp *interp, int argc, const char **argv); /* map2screen */
+
+/* ---- volumes and animation (animate.cpp) ---- */
+
+int gimgSeekCmd(GimgMaster *master, Tcl_Interp *interp, int argc, const char **argv);
+int gimgAnimateCmd(GimgMaster *master, Tcl_Interp *interp, int argc, const char **argv);
+/* Stops a running animation: 1 when one ran, else 0. */
+int gimgStopAnimation(GimgMaster *master);
+/* After a frame brought a new palette: colours, enhancement, redraw. */
+void gimgRefreshColors(GimgMaster *master);
+
+/* ---- the gimg command and its companions (gimgcmd.cpp, winproc.cpp) ---- */
+
+/* gimg, tesk.selection, tesk.listconcat, winmsg; TCL_OK or TCL_ERROR. */
+int gimgCmdInit(Tcl_Interp *interp);
+int teskSelectionCmdInit(Tcl_Interp *interp);
+int teskListConcatCmdInit(Tcl_Interp *interp);
+int winmsgCmdInit(Tcl_Interp *interp);
+/* teskMainWindow and teskToplevelWindow. */
+int windowModeCmdInit(Tcl_Interp *interp);
+/* Frees the shared palette colours of the gimg command (exit handler). */
+void gimgFreeSharedColors();
+/* The switches of the gimg command, 0 at start: debug (report view pixmaps
+ * that cannot be made), draw mode (1: every display renders the requested
+ * area afresh, without the view pixmap) and rgb24 (kept and reported only:
+ * X puts an image only into drawables of the image's own depth, so the
+ * XImage always takes the depth of the view). */
+int gimgDebugFlag();
+int gimgDrawMode();
+int gimgRgb24Flag();
+/* The text of the last system error (errno), in the fmt ring. */
+const char *systemErrorText();
 
 /* ---- rendering and packing (render.cpp) ---- */
 

@@ -11,6 +11,7 @@
 #include <cmath>
 #include <cstring>
 #include <string>
+#include <strings.h>
 #include "display/photolink.h"
 #include "display/idoption.h"
 #include "imagestore/codes.h"
@@ -98,6 +99,9 @@ RamImage *openShown(GimgMaster *master)
 /* Makes image the shown one, holding it through the first client record. */
 void showImage(GimgMaster *master, RamImage *image)
 {
+    if (master->image != image && master->maskBuilt) {
+        gimgMaskClear(master, 4, 1);  // the masks were made for the old image
+    }
     if (master->image != nullptr && master->image != image) {
         ramImageRelease(master->image, &master->clients[0]);
     }
@@ -134,6 +138,117 @@ void chooseColourMode(GimgMaster *master)
         master->opt.palette[0] = kDefaultGreyLevels;
         master->opt.palette[1] = master->opt.palette[2] = master->opt.palette[3] = 0;
     }
+}
+
+/* A string option's value as text, "" when unset. */
+std::string optionText(const char *value)
+{
+    return value != nullptr ? value : "";
+}
+
+/* Sets a string option back to text (unset when text is empty). */
+void restoreOption(char **option, const std::string &text)
+{
+    if (*option != nullptr) {
+        ckfree(*option);
+        *option = nullptr;
+    }
+    if (!text.empty()) {
+        *option = static_cast<char *>(ckalloc(text.size() + 1));
+        std::memcpy(*option, text.c_str(), text.size() + 1);
+    }
+}
+
+/* Opens the mask-file image name: by tag or file through the store, else
+ * through a temporary photo read from the file, else from a Tk photo of
+ * that name. The image holds one use for the caller; NULL when none. */
+RamImage *openMaskImage(GimgMaster *master, const char *name)
+{
+    Tcl_Interp *interp = master->interp;
+    int error = 0;
+    RamImage *image = nullptr;
+    if (ramImageFindByTag(name) != nullptr) {
+        image = ramImageOpen(name, nullptr, nullptr, nullptr, &error);
+    }
+    if (image == nullptr) {
+        image = ramImageOpen(nullptr, name, nullptr, nullptr, &error);
+    }
+    if (image == nullptr) {
+        const char *words[] = {"-file", name};
+        image = photoFileToRAMImage(interp, 2, words, &master->desc);
+    }
+    if (image == nullptr) {
+        image = photoToRAMImage(interp, name, &master->desc, nullptr);
+    }
+    Tcl_ResetResult(interp);
+    return image;
+}
+
+/*
+ * configureMaskFile --
+ *	Brings the mask-file image in line with -maskfile ("Default": the
+ *	-file image) and -maskimgband (clamped to its bands). A new image or
+ *	band drops the source bitmap and sets *changed. TCL_ERROR with "Fail to
+ *	open mask image file" (the option back at oldName) when it cannot be
+ *	opened.
+ */
+int configureMaskFile(GimgMaster *master, const std::string &oldName, bool fileChanged, bool *changed)
+{
+    GimgOptions &opt = master->opt;
+    if (opt.maskFile == nullptr || opt.maskFile[0] == '\0') {
+        if (master->maskSource != nullptr) {
+            ramImageRelease(master->maskSource, &master->clients[2]);
+            master->maskSource = nullptr;
+            master->maskBand = 0;
+            maskBitmapFree(&master->masks[MASK_SOURCE]);
+            *changed = true;
+        }
+        return TCL_OK;
+    }
+    bool isDefault = strcasecmp(opt.maskFile, "Default") == 0;
+    if (master->maskSource == nullptr || optionText(opt.maskFile) != oldName || (isDefault && fileChanged)) {
+        const char *name = isDefault ? opt.file : opt.maskFile;
+        RamImage *image = name != nullptr && name[0] != '\0' ? openMaskImage(master, name) : nullptr;
+        if (image == nullptr) {
+            restoreOption(&opt.maskFile, oldName);
+            Tcl_SetResult(master->interp, const_cast<char *>("Fail to open mask image file"), TCL_STATIC);
+            return TCL_ERROR;
+        }
+        if (image == master->maskSource) {
+            ramImageRelease(image, nullptr);  // already held by the client record
+        } else {
+            if (master->maskSource != nullptr) {
+                ramImageRelease(master->maskSource, &master->clients[2]);
+            }
+            ramImageAddClient(&master->clients[2], image);  // takes over the open's use
+            master->maskSource = image;
+            maskBitmapFree(&master->masks[MASK_SOURCE]);
+            *changed = true;
+        }
+    }
+    opt.maskImgBand = std::clamp(opt.maskImgBand, 1, std::max(master->maskSource->desc.nbands, 1));
+    if (opt.maskImgBand != master->maskBand) {
+        master->maskBand = opt.maskImgBand;
+        maskBitmapFree(&master->masks[MASK_SOURCE]);
+        *changed = true;
+    }
+    return TCL_OK;
+}
+
+/* The mask-file image (or its band or classes) changed: the source bitmap
+ * and the combined mask are made again, and the view. */
+void remaskFromFile(GimgMaster *master)
+{
+    if (master->image != nullptr) {
+        if (master->maskSource != nullptr) {
+            gimgMaskFromSource(master);
+        } else {
+            maskBitmapFree(&master->masks[MASK_SOURCE]);
+        }
+        gimgBuildMask(master);
+    }
+    invalidate(master);
+    gimgImageChanged(master);
 }
 
 /* Words of the instance command. */
@@ -199,31 +314,31 @@ struct GimgWord {
  * length). */
 constexpr GimgWord kGimgWords[] = {
     {"cget", 4, wordCget},       {"configure", 4, wordConfigure},
-    {"canv2file", 6, nullptr},   {"canv2img", 6, nullptr},
-    {"canv2map", 4, nullptr},    {"copy", 4, nullptr},
+    {"canv2file", 6, gimgCanvToFileCmd},   {"canv2img", 6, gimgCanvToImgCmd},
+    {"canv2map", 4, gimgCanvToMapCmd},    {"copy", 4, nullptr},
     {"crop", 4, nullptr},        {"capture", 4, nullptr},
     {"class", 5, wordClass},     {"close", 5, wordClose},
-    {"bitmap2map", 7, nullptr},  {"bitmap2file", 8, nullptr},
+    {"bitmap2map", 7, gimgBitmapToMapCmd},  {"bitmap2file", 8, gimgBitmapToFileCmd},
     {"dump", 3, nullptr},        {"enhance", 3, nullptr},
-    {"filexy", 5, nullptr},      {"file2canv", 5, nullptr},
-    {"file2screen", 6, nullptr}, {"getIndices", 4, nullptr},
+    {"filexy", 5, gimgBitmapToFileCmd},      {"file2canv", 5, gimgFileToCanvCmd},
+    {"file2screen", 6, gimgFileToCanvCmd}, {"getIndices", 4, nullptr},
     {"getLookup", 4, nullptr},   {"graph", 4, nullptr},
-    {"hist", 4, nullptr},        {"imgxy", 4, nullptr},
-    {"img2canv", 4, nullptr},    {"img2map", 5, nullptr},
+    {"hist", 4, nullptr},        {"imgxy", 4, gimgCanvToImgCmd},
+    {"img2canv", 4, gimgImgToCanvCmd},    {"img2map", 5, gimgImgToMapCmd},
     {"lineh", 5, nullptr},       {"linev", 5, nullptr},
-    {"magnify", 4, nullptr},     {"mapxy", 4, nullptr},
-    {"map2canv", 4, nullptr},    {"map2screen", 5, nullptr},
-    {"mask", 4, nullptr},        {"makepixmap", 10, nullptr},
+    {"magnify", 4, nullptr},     {"mapxy", 4, gimgBitmapToMapCmd},
+    {"map2canv", 4, gimgMapToCanvCmd},    {"map2screen", 5, gimgMapToCanvCmd},
+    {"mask", 4, gimgMaskCmd},        {"makepixmap", 10, nullptr},
     {"mean", 4, nullptr},        {"min", 3, nullptr},
     {"max", 3, nullptr},         {"names", 3, wordNames},
     {"stats", 3, nullptr},       {"std", 3, nullptr},
-    {"scrxy", 3, nullptr},       {"seek", 3, nullptr},
+    {"scrxy", 3, gimgImgToCanvCmd},       {"seek", 3, gimgSeekCmd},
     {"setIndices", 3, nullptr},  {"setPixel", 4, nullptr},
     {"setLookup", 4, nullptr},   {"setRange", 4, nullptr},
     {"section", 3, nullptr},     {"pixel", 4, nullptr},
     {"profile", 4, nullptr},     {"rotate", 2, nullptr},
     {"resident", 2, nullptr},    {"update", 2, wordUpdate},
-    {"animate", 2, nullptr},
+    {"animate", 2, gimgAnimateCmd},
 };
 
 constexpr const char *kBadOption =
@@ -237,6 +352,7 @@ constexpr const char *kBadOption =
 /* Takes the shown image's description and applies everything that follows;
  * TCL_OK or TCL_ERROR with a message. */
 static int displayUpdate(GimgMaster *master);
+static int configureShown(GimgMaster *master);
 
 /*
  * gimgConfigure --
@@ -248,6 +364,9 @@ int gimgConfigure(GimgMaster *master, int argc, const char **argv, int flags)
     Tcl_Interp *interp = master->interp;
     Tk_Uid oldFg = master->opt.foreground, oldBg = master->opt.background, oldStipple = master->opt.stipple;
     double oldMx = master->opt.mx, oldMy = master->opt.my;
+    std::string oldFile = optionText(master->opt.file), oldMaskFile = optionText(master->opt.maskFile);
+    std::string oldMaskClass = optionText(master->opt.maskClass);
+    RamImage *shownBefore = master->image;
     if (Tk_ConfigureWidget(interp, master->mainWin, gimgConfigSpecs, argc, argv, reinterpret_cast<char *>(master),
                            flags) != TCL_OK) {
         return TCL_ERROR;
@@ -278,6 +397,33 @@ int gimgConfigure(GimgMaster *master, int argc, const char **argv, int flags)
         }
         master->stippleBitmap = bitmap;
     }
+    /* The mask classes and the mask-file image; a bad value goes back. */
+    bool auxChanged = false;
+    if (optionText(master->opt.maskClass) != oldMaskClass && master->opt.maskClass != nullptr &&
+        master->opt.maskClass[0] != '\0') {
+        int changed = parseClassList(master->classTable[1], 0, master->opt.maskClass);
+        if (changed < 0) {
+            restoreOption(&master->opt.maskClass, oldMaskClass);
+            restoreOption(&master->opt.maskFile, oldMaskFile);  // not applied either
+            Tcl_SetResult(interp, const_cast<char *>("Error in parsing mask class."), TCL_STATIC);
+            return TCL_ERROR;
+        }
+        auxChanged = changed > 0;
+    }
+    if (configureMaskFile(master, oldMaskFile, optionText(master->opt.file) != oldFile, &auxChanged) != TCL_OK) {
+        return TCL_ERROR;
+    }
+    int code = configureShown(master);
+    if (code == TCL_OK && (auxChanged || (master->image != shownBefore && master->maskSource != nullptr))) {
+        remaskFromFile(master);
+    }
+    return code;
+}
+
+/* The shown RAM image from -data or -file, then everything that follows. */
+static int configureShown(GimgMaster *master)
+{
+    Tcl_Interp *interp = master->interp;
     if (master->opt.data != nullptr && master->opt.data[0] != '\0') {
         const char *words[] = {"-data", master->opt.data};
         RamImage *image = photoFileToRAMImage(interp, 2, words, &master->desc);
@@ -299,6 +445,9 @@ int gimgConfigure(GimgMaster *master, int argc, const char **argv, int flags)
     const char *file = master->opt.file;
     if (file == nullptr || file[0] == '\0') {
         if (master->image != nullptr) {
+            if (master->maskBuilt) {
+                gimgMaskClear(master, 4, 1);
+            }
             ramImageRelease(master->image, &master->clients[0]);
             master->image = nullptr;
             invalidate(master);
@@ -410,6 +559,21 @@ int gimgConfigMagnification(GimgMaster *master)
     if (master->image != nullptr) {
         gimgEnhance(master, opt.func, static_cast<float>(opt.std));
     }
+    /* -maskon 0 suspends masking, the suspended mode resumes it, another
+     * mode is taken and the mask combined by it. */
+    opt.maskOn = std::clamp(opt.maskOn, 0, 4);
+    if (opt.maskOn != master->maskOp) {
+        if (opt.maskOn == 0) {
+            master->maskOp = -std::abs(master->maskOp);
+        } else if (opt.maskOn == -master->maskOp) {
+            master->maskOp = opt.maskOn;
+        } else {
+            master->maskOp = opt.maskOn;
+            if (master->image != nullptr) {
+                gimgBuildMask(master);
+            }
+        }
+    }
     gimgOnConfigUpdate(master);
     return TCL_OK;
 }
@@ -513,6 +677,7 @@ static int displayUpdate(GimgMaster *master)
         master->desc = shown;
         master->desc.msbf = msbf;
         master->transparentIndex = shown.transparent;
+        gimgMaskClear(master, 3, 1);  // the data mask was made from the old contents
     }
     if (master->opt.palette[0] < 0 || master->opt.palette[0] == kDefaultGreyLevels) {
         chooseColourMode(master);
@@ -538,6 +703,11 @@ void gimgOnConfigUpdate(ClientData clientData)
             gimgEnhance(master, master->opt.func, static_cast<float>(master->opt.std));
         }
     }
+    if (master->image != nullptr && master->image->desc.transparent >= 0) {
+        /* The transparent index never shows. */
+        gimgClassMask(master, master->classTable[0]);
+        gimgBuildMask(master);
+    }
     invalidate(master);
 }
 
@@ -552,14 +722,20 @@ void gimgOnRectUpdate(ClientData clientData, int, int, int, int)
     gimgImageChanged(master);
 }
 
-/* A mask image changed; masks come with their own module. */
+/* A mask image changed: with a mask-file image, the mask is made from it
+ * again; the view is drawn again. */
 void gimgOnAuxUpdate(ClientData clientData)
 {
     auto *master = static_cast<GimgMaster *>(clientData);
-    if (master->tkMaster != nullptr) {
-        invalidate(master);
-        gimgImageChanged(master);
+    if (master->tkMaster == nullptr) {
+        return;
     }
+    if (master->image != nullptr && master->maskSource != nullptr) {
+        remaskFromFile(master);
+        return;
+    }
+    invalidate(master);
+    gimgImageChanged(master);
 }
 
 int gimgInstanceCmd(ClientData clientData, Tcl_Interp *interp, int argc, const char **argv)

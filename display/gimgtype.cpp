@@ -142,6 +142,8 @@ void gimgFree(char *data)
     releaseImages(master);
     polyFreeList(master->roi);
     polyFreeList(master->maskPoly);
+    polyFreeList(master->clipShapes);
+    gimgMaskFreeAll(master);
     zoomFree(&master->zoomX);
     zoomFree(&master->zoomY);
     vpFree(&master->clipPix);
@@ -202,6 +204,19 @@ XImage *newXImage(GimgMaster *master, int width, int height)
         std::free(data);
     }
     return image;
+}
+
+/* The GC that puts mask bitmaps into depth-1 pixmaps: set bits 1, clear 0. */
+GC newMaskGC(GimgMaster *master)
+{
+    Pixmap scratch = Tk_GetPixmap(master->display, Tk_WindowId(master->mainWin), 8, 8, 1);
+    XGCValues values;
+    values.foreground = 1;
+    values.background = 0;
+    values.graphics_exposures = False;
+    GC gc = XCreateGC(master->display, scratch, GCForeground | GCBackground | GCGraphicsExposures, &values);
+    Tk_FreePixmap(master->display, scratch);
+    return gc;
 }
 
 int gimgCreate(Tcl_Interp *interp, char *name, int argc, char **argv, Tk_ImageType *, Tk_ImageMaster tkMaster,
@@ -277,6 +292,7 @@ int gimgCreate(Tcl_Interp *interp, char *name, int argc, char **argv, Tk_ImageTy
         values.graphics_exposures = False;
         master->copyGC = XCreateGC(master->display, Tk_WindowId(master->mainWin),
                                    GCForeground | GCBackground | GCGraphicsExposures, &values);
+        master->maskGC = newMaskGC(master);
         if (gimgAdd(master) && gimgConfigure(master, argc, const_cast<const char **>(argv), 0) == TCL_OK) {
             code = TCL_OK;
         }
@@ -319,6 +335,11 @@ void gimgDisplay(GimgInstance *instance, Display *display, Drawable drawable, in
     if (master == nullptr || master->tkMaster == nullptr) {
         return;
     }
+    if (gimgDrawMode() == 1 && master->image != nullptr) {
+        /* Direct drawing: the requested area is rendered afresh. */
+        gimgDrawArea(master, master->image, drawable, imageX, imageY, width, height, drawableX, drawableY);
+        return;
+    }
     if (!master->viewReady) {
         GimgMaster *source = master;
         if (master->image == nullptr && master->sourceName[0] != '\0') {
@@ -335,9 +356,36 @@ void gimgDisplay(GimgInstance *instance, Display *display, Drawable drawable, in
             return;
         }
     }
-    XCopyArea(display, master->viewPix.pixmap, drawable, master->copyGC, imageX - master->viewPix.originX,
-              imageY - master->viewPix.originY, static_cast<unsigned>(width), static_cast<unsigned>(height), drawableX,
-              drawableY);
+    int srcX = imageX - master->viewPix.originX, srcY = imageY - master->viewPix.originY;
+    /* Masking on: the copy goes through the combined clip mask, and with
+     * -maskopaque the hidden part shows the background colour. */
+    bool masked = master->maskOp > 0 && master->clipPix.valid && master->clipPix.pixmap != None;
+    GC gc = master->copyGC;
+    if (masked) {
+        int originX = drawableX - srcX, originY = drawableY - srcY;
+        if (master->opt.maskOpaque) {
+            XSetForeground(display, gc, master->bgColor->pixel);
+            if (master->planePix.valid && master->planePix.pixmap != None) {
+                XSetClipMask(display, gc, master->planePix.pixmap);
+                XSetClipOrigin(display, gc, originX, originY);
+                XCopyPlane(display, master->planePix.pixmap, drawable, gc, srcX, srcY, static_cast<unsigned>(width),
+                           static_cast<unsigned>(height), drawableX, drawableY, 1);
+            } else {
+                XSetClipMask(display, gc, None);
+                XFillRectangle(display, drawable, gc, drawableX, drawableY, static_cast<unsigned>(width),
+                               static_cast<unsigned>(height));
+            }
+            XSetForeground(display, gc, master->fgColor->pixel);
+        }
+        XSetClipMask(display, gc, master->clipPix.pixmap);
+        XSetClipOrigin(display, gc, originX, originY);
+    }
+    XCopyArea(display, master->viewPix.pixmap, drawable, gc, srcX, srcY, static_cast<unsigned>(width),
+              static_cast<unsigned>(height), drawableX, drawableY);
+    if (masked) {
+        XSetClipMask(display, gc, None);
+        XSetClipOrigin(display, gc, 0, 0);
+    }
 }
 
 void gimgDisplayProc(ClientData instanceData, Display *display, Drawable drawable, int imageX, int imageY, int width,
@@ -500,7 +548,7 @@ int makePixmap(GimgMaster *master, GimgInstance *, RamImage *image, ViewPixmap *
     }
     vpSetup(view, master->mainWin, width, height, master->depth, 0, 0, 0, 0);
     if (vpPixmap(view) == None) {
-        if (getDebugFlag()) {
+        if (gimgDebugFlag()) {
             tesk_fprintf(stderr, "vpPixmap error in Tk_GetPixmap - fail to create a pixmap of %dx%dx%d\n", width,
                          height, master->depth);
         }
@@ -510,6 +558,16 @@ int makePixmap(GimgMaster *master, GimgInstance *, RamImage *image, ViewPixmap *
         tesk_fprintf(stderr, "Error in makePixmap...\n");
         return 0;
     }
+    /* The masks: the stipple over the picture, the frame shapes drawn for
+     * the view as it now is, then the clip and plane pixmaps. */
+    if (master->stippleBitmap != None && !patternMaskPixmap(master)) {
+        tesk_fprintf(stderr, "Error in makePixmap...\n");
+        return 0;
+    }
+    if (master->polySwitch && master->maskPoly != nullptr) {
+        drawPolygonMask(master, &master->masks[MASK_POLY], master->polyMode, master->maskPoly, master->maskSwitch);
+    }
+    gimgMaskPixmaps(master);
     master->viewReady = 1;
     return 1;
 }

@@ -1,7 +1,9 @@
 # Geo objects: shapefile files, shape records and the shape object command;
-# the projection layer and the projection command family.
+# the projection layer and the projection command family; dBase tables and
+# table objects; terrain tile stores and terra objects (saved through the
+# store's file replacement).
 tesk_layer(geo
-  DEPENDS runtime
+  DEPENDS runtime imagestore/formats/replace.h
   SOURCES
     geo/shapeapi.cpp
     geo/shapefile.cpp
@@ -13,4 +15,8 @@ tesk_layer(geo
     geo/projcmd.cpp
     geo/projobj.cpp
     geo/cs2csobj.cpp
+    geo/dbase.cpp
+    geo/gtable.cpp
+    geo/terrastore.cpp
+    geo/terraobj.cpp
 )

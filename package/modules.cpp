@@ -11,12 +11,18 @@
 #include <iterator>
 #include <tcl.h>
 #include "analysis/etran/etran.h"
+#include "analysis/gcpobj.h"
 #include "analysis/stats/featureobj.h"
+#include "analysis/terralink.h"
 #include "analysis/tools/tools.h"
+#include "canvas/canvasapi.h"
 #include "canvas/canvasint.h"
+#include "display/canvaslink.h"
 #include "display/gimg.h"
+#include "geo/gtable.h"
 #include "geo/projcmd.h"
 #include "geo/shapecmd.h"
+#include "geo/terraobj.h"
 #include "imagestore/formats/dicom.h"
 #include "imagestore/formats/formats.h"
 #include "runtime/calc.h"
@@ -50,50 +56,58 @@ int calcModuleInit(Tcl_Interp *interp)
 }  // namespace
 
 const TeskModule teskModuleTable[] = {
-    {"windowMode", nullptr},        /* teskMainWindow, teskToplevelWindow */
-    {"rimage", Rimg_Init},          /* rimage */
-    {"calc", calcModuleInit},       /* calc */
-    {"comb", nullptr},              /* the comb widget kit */
-    {"grass", nullptr},             /* grass, _vask.parseInput */
-    {"etran", etranInit},           /* etran */
-    {"ddw", nullptr},               /* ddw, package TK_DIRECTX */
-    {"twimg", nullptr},             /* twimg */
-    {"glw", nullptr},               /* glw, the OpenGL binding, oglm */
-    {"dicom", Dicom_Init},          /* dicom */
-    {"tiff", tiffCmdInit},          /* tiff */
-    {"gcp", nullptr},               /* gcp.create */
-    {"gpz", Gpz_Init},              /* gpz */
-    {"printer", nullptr},           /* printer, gmetafile, package TK_PRINTER */
-    {"shape", shapeCmdInit},        /* shape.create, shape.info */
-    {"feature", featureObjInit},    /* stats.create, eigen.create, iso.create */
-    {"gtable", nullptr},            /* gtable.create, gtable.info */
-    {"terra", nullptr},             /* terra.create */
-    {"proj", projCmdInit},          /* the projection family */
-    {"gcanvas", gcanvasModuleInit}, /* gcanvas, cliptest */
-    {"sensor", nullptr},            /* camera.create, pushbroom.create, quaternion.slerp */
+    {"windowMode", windowModeCmdInit}, /* teskMainWindow, teskToplevelWindow */
+    {"rimage", Rimg_Init},             /* rimage */
+    {"calc", calcModuleInit},          /* calc */
+    {"comb", nullptr},                 /* the comb widget kit */
+    {"grass", nullptr},                /* grass, _vask.parseInput */
+    {"etran", etranInit},              /* etran */
+    {"ddw", nullptr},                  /* ddw, package TK_DIRECTX */
+    {"twimg", nullptr},                /* twimg */
+    {"glw", nullptr},                  /* glw, the OpenGL binding, oglm */
+    {"dicom", Dicom_Init},             /* dicom */
+    {"tiff", tiffCmdInit},             /* tiff */
+    {"gcp", gcpCmdInit},               /* gcp.create */
+    {"gpz", Gpz_Init},                 /* gpz */
+    {"printer", nullptr},              /* printer, gmetafile, package TK_PRINTER */
+    {"shape", shapeCmdInit},           /* shape.create, shape.info */
+    {"feature", featureObjInit},       /* stats.create, eigen.create, iso.create */
+    {"gtable", gtableCmdInit},         /* gtable.create, gtable.info */
+    {"terra", terraCmdInit},           /* terra.create */
+    {"proj", projCmdInit},             /* the projection family */
+    {"gcanvas", gcanvasModuleInit},    /* gcanvas, cliptest */
+    {"sensor", nullptr},               /* camera.create, pushbroom.create, quaternion.slerp */
 };
 const int teskModuleCount = static_cast<int>(std::size(teskModuleTable));
 
 const TeskModule teskLateCommandTable[] = {
-    {"gimg", nullptr},
-    {"tesk.selection", nullptr},
-    {"tesk.listconcat", nullptr},
+    {"gimg", gimgCmdInit},
+    {"tesk.selection", teskSelectionCmdInit},
+    {"tesk.listconcat", teskListConcatCmdInit},
 };
 const int teskLateCommandCount = static_cast<int>(std::size(teskLateCommandTable));
 
 const TeskModule teskAppCommandTable[] = {
-    {"winmsg", nullptr},
+    {"winmsg", winmsgCmdInit},
 };
 const int teskAppCommandCount = static_cast<int>(std::size(teskAppCommandTable));
 
 const TeskCleanup teskCleanupTable[] = {
     {"gimgCleanup", gimgCleanup},             /* every gimg image and the registry */
-    {"paletteColors", nullptr},               /* cached palette colours */
+    {"paletteColors", gimgFreeSharedColors},  /* palette colours of gimg palette */
     {"dicomCmdDelete", dicomCmdDelete},       /* the DICOM element dictionary */
     {"tiffTagTableFree", tiffTagTableFree},   /* the TIFF tag-name table */
     {"clearImageReaders", clearImageReaders}, /* user-registered image readers */
 };
 const int teskCleanupCount = static_cast<int>(std::size(teskCleanupTable));
+
+/* What the raster side may ask of a gcanvas (display/canvaslink.h). */
+const CanvasLink teskCanvasLink = {gcanvasFromPath, gcanvasBackgroundGC, gcanvasViewOrigin, gcanvasDrawRegion,
+                                   gcanvasItemsBBox};
+
+/* The tile functions of TERRA objects that rimage open uses
+ * (analysis/terralink.h). */
+const TerraLink teskTerraLink = {terraObjTileCount, terraObjTileIndex, terraObjTileData, terraObjTileGeoref};
 
 TeskModuleInitProc *const teskImageTypeInit = gimgTypeInit;
 void (*const teskImageNames)(Tcl_Interp *interp) = gimgAppendNames;

@@ -1,20 +1,23 @@
 #!/bin/sh
 # Builds the optimised library (tools/setup.sh) and runs every benchmark:
 # the C++ ones (options are passed on to them; shapefile_bench loads a
-# shapefile of 200,000 polygons against shapelib, when libshp is installed;
+# shapefile of 200,000 polygons and dbase_bench loads, reads and saves a
+# dBase table of 1,000,000 records against shapelib, when libshp is installed;
 # jpeg_bench sets JPEG decoding and write-back against djpeg and cjpeg and
 # prints each ratio, when libjpeg-turbo-progs is installed; fft_bench sets
 # the 2-D FFT of 2048 x 2048 complex floats against scipy and prints the
 # ratio, when python3-numpy and python3-scipy are installed),
 # then the redraw benchmarks
-# of the gimg image type and of the geo canvas under wish on a private
+# of the gimg image type (plain, and masked against a photo with transparent
+# pixels) and of the geo canvas under wish on a private
 # 1280x1024x24 Xvfb screen, and the reading of a large GIF against Tk's
 # photo image, and the statistics of a large GeoTIFF against gdalinfo -stats;
 # classify_bench.tcl sets Mahalanobis classification against numpy,
 # gconv_bench.tcl a 5 x 5 convolution and rotate_bench.tcl a quarter turn
 # against ImageMagick; georef_bench.tcl sets a rotation through a fitted
 # polynomial and resample_bench.tcl nearest-neighbour resampling onto a
-# shifted grid against gdalwarp.
+# shifted grid against gdalwarp; capture_bench.tcl sets screen and canvas
+# captures against libtk-img's window format and Tk's own redraw.
 #   tools/bench.sh [benchmark options]
 set -eu
 top=$(cd "$(dirname "$0")/.." && pwd)
@@ -22,8 +25,8 @@ top=$(cd "$(dirname "$0")/.." && pwd)
 for b in "$top"/build/bench/*_bench; do
     [ -x "$b" ] && "$b" "$@"
 done
-for script in gimg_bench.tcl gcanvas_bench.tcl shape_draw_bench.tcl cs2cs_bench.tcl gif_bench.tcl tiff_bench.tcl georef_bench.tcl \
-    classify_bench.tcl gconv_bench.tcl rotate_bench.tcl resample_bench.tcl; do
+for script in gimg_bench.tcl gimg_mask_bench.tcl gcanvas_bench.tcl shape_draw_bench.tcl cs2cs_bench.tcl gif_bench.tcl tiff_bench.tcl georef_bench.tcl \
+    classify_bench.tcl gconv_bench.tcl rotate_bench.tcl resample_bench.tcl capture_bench.tcl; do
     TESK_OUT=${TESK_OUT:-$top/out} TESK_XDEPTH=24 \
         "$top/tests/support/xrun.sh" wish "$top/demo/start.tcl" "$top/build" "$top/bench/$script"
 done

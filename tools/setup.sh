@@ -16,8 +16,10 @@ packages="build-essential cmake ninja-build ccache pkg-config binutils clang lib
 # projects (GDAL, netpbm, shapelib's programs, libjpeg's cjpeg and djpeg,
 # giflib's programs, ImageMagick) and figures with PROJ's own programs;
 # numpy and scipy check the FFT, the statistics, classification, fits and
-# image tools (run by /usr/bin/python3, or $TESK_PYTHON).
-[ "$what" = all ] && packages="$packages gdal-bin netpbm shapelib proj-bin libjpeg-turbo-progs giflib-tools imagemagick libtiff-tools dcmtk python3-numpy python3-scipy"
+# image tools (run by /usr/bin/python3, or $TESK_PYTHON); xclip owns the
+# clipboard as another client would; libtk-img's window format is the
+# peer of the capture benchmark.
+[ "$what" = all ] && packages="$packages gdal-bin netpbm shapelib proj-bin libjpeg-turbo-progs giflib-tools imagemagick libtiff-tools dcmtk python3-numpy python3-scipy xclip libtk-img"
 missing=""
 for p in $packages; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"

@@ -8,6 +8,7 @@
  */
 #undef USE_TCL_STUBS
 #undef USE_TK_STUBS
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -22,12 +23,15 @@
 #include "analysis/georect.h"
 #include "analysis/stats/feature.h"
 #include "analysis/stats/ptable.h"
+#include "geo/dbase.h"
 #include "geo/shapefile.h"
 #include "geo/shaperec.h"
+#include "geo/terrastore.h"
 #include "imagestore/formats/gif.h"
 #include "imagestore/pixels.h"
 #include "imagestore/ramimage.h"
 #include "imagestore/sample_files.h"
+#include "runtime/bytes.h"
 /* After Tcl's headers, whose EXTERN libjpeg's would replace. */
 #include <jpeglib.h>
 
@@ -523,6 +527,85 @@ bool writeFeatureSeeds(const std::string &dir)
     return ok;
 }
 
+/* Terrain tile stores: two tiles in a group of two written by the store,
+ * the same file in the other byte order, and a store with extra header
+ * bytes. */
+bool writeTerraSeeds(const std::string &dir)
+{
+    static const unsigned char first[] = {'G', 'I', 'F', '8', '9', 'a', 1, 0, 1, 0, 0, 0, 0, ';'};
+    static const unsigned char second[] = {0xFF, 0xD8, 0xFF, 0xD9};
+    bool ok = true;
+    for (uint32_t extra : {0u, 8u}) {
+        TerraStore store;
+        if (!terraNew(&store, 1, 12, 10, 2, 5, 3, extra)) {
+            return false;
+        }
+        ok &= terraPutTile(&store, 3, first, sizeof first) && terraPutTile(&store, 0, second, sizeof second);
+        std::string name = dir + (extra != 0 ? "/extra.ter" : "/host.ter");
+        ok &= terraSaveFile(name.c_str(), &store) == 1;
+        if (extra == 0) {
+            /* The other byte order: header words and entries reversed. */
+            std::vector<unsigned char> bytes(store.image, store.image + terraDataEnd(&store));
+            bytes[TERRA_BYTE_ORDER] = static_cast<unsigned char>(hostMsbFirst() ? 0 : 1);
+            for (size_t at = TERRA_DATA_END; at < TERRA_ENTRIES + 8 * 4; at += 4) {
+                std::reverse(bytes.begin() + static_cast<long>(at), bytes.begin() + static_cast<long>(at) + 4);
+            }
+            std::ofstream(dir + "/swapped.ter", std::ios::binary)
+                .write(reinterpret_cast<const char *>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        }
+        terraClose(&store);
+    }
+    return ok;
+}
+
+/* dBase tables written by the table layer: one of every field type with
+ * three records, one without fields, and one whose records were edited
+ * after a field was inserted. */
+bool writeDbaseSeeds(const std::string &dir)
+{
+    struct Def {
+        const char *name, *type, *length, *decimals;
+    };
+    auto table = [](std::vector<Def> defs) {
+        DBaseTable *t = newdBase();
+        std::vector<DBaseField> fields(defs.size());
+        bool ok = t != nullptr;
+        for (size_t k = 0; ok && k < defs.size(); k++) {
+            ok = dBaseParseFieldDef(&fields[k], defs[k].name, defs[k].type, defs[k].length, defs[k].decimals) == 1;
+        }
+        if (ok && !defs.empty()) ok = adddBaseField(t, fields.data(), int(fields.size()), nullptr) == 1;
+        if (!ok && t != nullptr) {
+            freedBase(t);
+            t = nullptr;
+        }
+        return t;
+    };
+    bool ok = true;
+    DBaseTable *t = table({{"NAME", "C", "12", "0"},
+                           {"AREA", "N", "10", "3"},
+                           {"DAY", "D", "8", "0"},
+                           {"OK", "L", "1", "0"},
+                           {"NOTE", "M", "10", "0"}});
+    ok &= t != nullptr && adddBaseRecord(t, nullptr, 3) == 1;
+    if (t != nullptr) {
+        const char *row[] = {"Lake {One}", "150.25", "5/3/12", "T", "17"};
+        ok &= dBaseSetFields(t, 1, 0, 5, row) == 1;
+        ok &= writedBase((dir + "/types.dbf").c_str(), t, 0, nullptr) == 1;
+        DBaseField code;
+        dBaseParseFieldDef(&code, "CODE", "C", "3", "0");
+        DBaseValue value = {"AB", 2};
+        ok &= insertdBaseFieldsAt(t, &code, 1, &value, 1) == 1;
+        ok &= dBaseSetField(t, 2, 2, "-0.5") == 1;
+        ok &= writedBase((dir + "/edited.dbf").c_str(), t, 0, nullptr) == 1;
+        freedBase(t);
+    }
+    DBaseTable *bare = table({});
+    ok &= bare != nullptr && adddBaseRecord(bare, nullptr, 2) == 1 &&
+          writedBase((dir + "/nofields.dbf").c_str(), bare, 0, nullptr) == 1;
+    if (bare != nullptr) freedBase(bare);
+    return ok;
+}
+
 int main(int argc, char **argv)
 {
     if (argc != 2) {
@@ -538,7 +621,7 @@ int main(int argc, char **argv)
     mkdir(top.c_str(), 0755);
     bool ok = true;
     for (const char *reader : {"imagedef", "lan", "elas", "ppm", "xbm", "dib", "fft", "shape", "gif", "gifmem", "tiff",
-                               "dicom", "gpz", "features"}) {
+                               "dicom", "gpz", "features", "terra", "dbase"}) {
         mkdir((top + "/" + reader).c_str(), 0755);
     }
     ok &= writeRaw(top + "/imagedef/bsq.img", IMG_BSQ, PIX_SHORT, 2, 1152);
@@ -552,7 +635,9 @@ int main(int argc, char **argv)
     ok &= writeDicomSeeds(top + "/dicom");
     ok &= writeGpzSeeds(top + "/gpz");
     ok &= writeShapeSeeds(top + "/shape");
+    ok &= writeDbaseSeeds(top + "/dbase");
     ok &= writeFeatureSeeds(top + "/features");
+    ok &= writeTerraSeeds(top + "/terra");
     for (const char *reader : {"jpeg", "jpegmem"}) {
         std::string dir = top + "/" + reader;
         mkdir(dir.c_str(), 0755);

@@ -8,8 +8,9 @@
  *	        or with a file type (-imgid BSQ, PPM ...) a new file named TAG
  *	        (defaults: -imgid MBSQ -pixel BYTE -rows 4 -columns 4 -nbands 1
  *	        -nindices 0 -transparent -1 -msbf 0 -block 0 -offset 0; also
- *	        -x0 -y0 -dx -dy -mapid NAME -palette {{index r g b} ...});
- *	        answers the image's tag
+ *	        -x0 -y0 -dx -dy -mapid NAME -palette {{index r g b} ...};
+ *	        -volumes N makes a raw file of N volumes of zeros, one after
+ *	        another); answers the image's tag
  *	tesktest img open FILE ?TAG?    opens a file (detecting its format);
  *	                                answers the tag
  *	tesktest img flush TAG          writes the changed rows back
@@ -52,7 +53,9 @@
 #include <memory>
 #include <string>
 #include <vector>
+#include <sys/stat.h>
 #include <tcl.h>
+#include <unistd.h>
 #include "tesk_image.h"
 
 namespace {
@@ -184,6 +187,7 @@ int createImage(Tcl_Interp *interp, int objc, Tcl_Obj *const objv[])
             {"-msbf", &ImageDesc::msbf},
             {"-block", &ImageDesc::block},
             {"-offset", &ImageDesc::offset},
+            {"-volumes", &ImageDesc::volumes},
         };
         auto it = ints.find(option);
         int number = 0;
@@ -201,6 +205,13 @@ int createImage(Tcl_Interp *interp, int objc, Tcl_Obj *const objv[])
     RamImage *image = ramImageCreate(&desc, nullptr, 1, &code);
     if (image == nullptr) {
         return error(interp, std::string("create failed: ") + ramImageErrorText(code));
+    }
+    /* the new file holds one volume of zeros: as many again for each
+     * further one (the store reads volumes of raw files from the descriptor) */
+    struct stat st;
+    if (desc.volumes > 1 && image->fd >= 0 && fstat(image->fd, &st) == 0 &&
+        ftruncate(image->fd, st.st_size + (desc.volumes - 1) * (st.st_size - desc.offset)) != 0) {
+        return error(interp, "cannot make the volumes of " + std::string(image->desc.file));
     }
     Tcl_SetObjResult(interp, Tcl_NewStringObj(image->tag, -1));
     return TCL_OK;

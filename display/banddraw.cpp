@@ -1,0 +1,105 @@
+/*
+ * banddraw.cpp --
+ *
+ *	Lines and filled polygons in one band of a RAM image: see banddraw.h.
+ */
+#include "display/banddraw.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <vector>
+#include "imagestore/pixels.h"
+
+namespace {
+
+/* p / n rounded half away from zero (n > 0), exactly. */
+int64_t divRound(int64_t p, int64_t n)
+{
+    int64_t q = (2 * std::llabs(p) + n) / (2 * n);
+    return p < 0 ? -q : q;
+}
+
+/* The steps i of a walk a0 + i * s (s = +-1, 0 <= i <= n) whose coordinate
+ * lies in 0 .. size - 1, as [*first, *last]; false when there is none. */
+bool stepsInside(int64_t a0, int s, int64_t n, int64_t size, int64_t *first, int64_t *last)
+{
+    int64_t lo = s > 0 ? -a0 : a0 - (size - 1);
+    int64_t hi = s > 0 ? size - 1 - a0 : a0;
+    *first = std::max<int64_t>(lo, 0);
+    *last = std::min<int64_t>(hi, n);
+    return *first <= *last;
+}
+
+}  // namespace
+
+int ramImageDrawLine(RamImage *image, int band, int value, int x0, int y0, int x1, int y1)
+{
+    const int64_t columns = image->desc.columns, rows = image->desc.rows;
+    if (band < 0 || band >= image->desc.nbands) {
+        return 0;
+    }
+    const auto byte = static_cast<unsigned char>(value);
+    int64_t dx = int64_t{x1} - x0, dy = int64_t{y1} - y0;
+    if (dx == 0 && dy == 0) {
+        if (x0 < 0 || x0 >= columns || y0 < 0 || y0 >= rows) {
+            return 0;
+        }
+        return ramImagePutBytes(image, y0, x0, 1, band, &byte) > 0 ? 1 : 0;
+    }
+    /* The major axis moves by exactly 1 a step, so the walk has n + 1
+     * points and both coordinates reach their ends at step n. Only the
+     * steps whose major coordinate is inside the image are walked. */
+    bool xMajor = std::llabs(dx) > std::llabs(dy);
+    int64_t n = xMajor ? std::llabs(dx) : std::llabs(dy);
+    int64_t major0 = xMajor ? x0 : y0, minor0 = xMajor ? y0 : x0, dMinor = xMajor ? dy : dx;
+    int s = (xMajor ? dx : dy) > 0 ? 1 : -1;
+    int64_t first = 0, last = -1;
+    if (!stepsInside(major0, s, n, xMajor ? columns : rows, &first, &last)) {
+        return 0;
+    }
+    int64_t minorSize = xMajor ? rows : columns;
+    int written = 0;
+    for (int64_t i = first; i <= last; i++) {
+        int64_t major = major0 + s * i, minor = minor0 + divRound(i * dMinor, n);
+        if (minor < 0 || minor >= minorSize) {
+            continue;
+        }
+        int64_t x = xMajor ? major : minor, y = xMajor ? minor : major;
+        written += ramImagePutBytes(image, static_cast<int>(y), static_cast<int>(x), 1, band, &byte) > 0 ? 1 : 0;
+    }
+    return written;
+}
+
+int ramImageDrawPolyline(RamImage *image, int band, int value, const SpanList *points)
+{
+    int segments = 0;
+    for (int i = 1; points != nullptr && i < points->count; i++) {
+        const SpanPoint &a = points->points[i - 1], &b = points->points[i];
+        ramImageDrawLine(image, band, value, a.x, a.y, b.x, b.y);
+        segments++;
+    }
+    return segments;
+}
+
+int ramImageFillPolygon(RamImage *image, int band, int value, const SpanList *points)
+{
+    SpanList *spans = polyToSpans(points);
+    if (spans == nullptr) {
+        return -1;
+    }
+    const int columns = image->desc.columns, rows = image->desc.rows;
+    std::vector<unsigned char> run(static_cast<size_t>(std::max(columns, 0)), static_cast<unsigned char>(value));
+    if (band >= 0 && band < image->desc.nbands) {
+        for (int i = 0; i + 1 < spans->count; i += 2) {
+            int y = spans->points[i].y;
+            int from = std::max<int>(spans->points[i].x, 0), to = std::min<int>(spans->points[i + 1].x, columns);
+            if (y >= 0 && y < rows && from < to) {
+                ramImagePutBytes(image, y, from, to - from, band, run.data());
+            }
+        }
+    }
+    int count = spans->count;
+    polyFreeList(spans);
+    return count;
+}

@@ -1,0 +1,985 @@
+/*
+ * gtable.cpp --
+ *
+ *	Table objects. gtable.create makes a TABLE data object over a dBase
+ *	table; its command answers the words every object shares, then its
+ *	own: field edits, records, the selection and deletion flags, cells
+ *	and blocks of cells, and match, which runs a Tcl predicate over every
+ *	record with its cells substituted as words. gtable.info lists the
+ *	fields of a file. Shape objects read the table's selection through
+ *	the object's count and itemSelected slots.
+ */
+#include "geo/gtable.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "geo/dbase.h"
+#include "geo/shapecall.h"
+#include "runtime/subcmd.h"
+#include "tesk.h"
+
+namespace {
+
+constexpr const char *kObjectUsage =
+    " [addfields addrecord aselect config cget class clone close count countdeletions countselections "
+    "deletefields deleterecords eraserecords getdatablock getfield getindex getrecord getstatus info "
+    "insertfields insertrecords isselected match modified purge recordsize renamefield select selectonly "
+    "setblank setdatablock setfield setrecord undeleterecords unselect unselectonly version]";
+
+/* ---- Object slots ---- */
+
+DBaseTable *tableOf(RAMOBJ *obj)
+{
+    return static_cast<DBaseTable *>(obj->payload);
+}
+
+int gtableObjCount(RAMOBJ *obj)
+{
+    return obj->payload != nullptr ? dBaseRecordCount(tableOf(obj)) : 0;
+}
+
+int gtableObjIsSelected(RAMOBJ *obj, int i)
+{
+    return obj->payload != nullptr ? dBaseIsSelected(tableOf(obj), i) : 0;
+}
+
+int gtableObjClass(RAMOBJ *)
+{
+    return 256;
+}
+
+void *gtableObjClone(void *payload, int selectedOnly)
+{
+    auto *t = static_cast<DBaseTable *>(payload);
+    return selectedOnly ? clonedBase(t) : copydBase(t, 0, nullptr, 0);
+}
+
+int gtableObjSave(RAMOBJ *obj, const char *fileName, int selectedOnly)
+{
+    int error = 0;
+    return obj->payload != nullptr && writedBase(fileName, tableOf(obj), selectedOnly, &error);
+}
+
+void *gtableObjLoad(const char *fileName, void **)
+{
+    int error = 0;
+    return readdBase(fileName, &error);
+}
+
+void gtableObjFree(void *payload)
+{
+    freedBase(static_cast<DBaseTable *>(payload));
+}
+
+int gtableObjModified(RAMOBJ *obj)
+{
+    return obj->payload != nullptr ? dBaseModified(tableOf(obj)) : 0;
+}
+
+int gtableObjCmd(ClientData clientData, Tcl_Interp *interp, int argc, const char **argv);
+
+const RamObjKind kTableKind = {
+    RAMOBJ_TABLE,  gtableObjCount, gtableObjIsSelected, gtableObjClass,    gtableObjClone, gtableObjSave,
+    gtableObjLoad, gtableObjFree,  gtableObjCmd,        gtableObjModified, nullptr,
+};
+
+/* ---- One call of the object command ---- */
+
+struct TableCall {
+    Tcl_Interp *interp;
+    RAMOBJ *obj;
+    DBaseTable *t;
+    int argc;
+    const char **argv;
+
+    int error(const char *message) const
+    {
+        Tcl_SetObjResult(interp, Tcl_NewStringObj(message, -1));
+        return TCL_ERROR;
+    }
+    /* "Usage: " objName " " subcommand words. */
+    int usage(const char *words) const
+    {
+        Tcl_ResetResult(interp);
+        Tcl_AppendResult(interp, "Usage: ", argv[0], " ", argv[1], words, nullptr);
+        return TCL_ERROR;
+    }
+    /* argv[k] as an integer; false when the word holds none. */
+    bool integer(int k, int *out) const { return readDecimal(argv[k], out); }
+    /* argv[k] as a record number of the table. */
+    bool record(int k, int *out) const { return integer(k, out) && *out >= 0 && *out < t->recordCount; }
+    int changed() const
+    {
+        objUpdate(obj);
+        return TCL_OK;
+    }
+    int ok(int value) const
+    {
+        Tcl_SetObjResult(interp, Tcl_NewIntObj(value));
+        return TCL_OK;
+    }
+};
+
+typedef int(TableWordProc)(TableCall &c);
+
+/* Holds the object and its table while scripts run (match, the dialog of
+ * setdatablock): the object record stays alive even when its command is
+ * deleted, a purge waits, and a table dropped meanwhile is freed here. */
+struct TableHold {
+    RAMOBJ *obj;
+    DBaseTable *t;
+    TableHold(RAMOBJ *o, DBaseTable *table) : obj(o), t(table)
+    {
+        objAcquire(obj, nullptr, nullptr);
+        t->busy++;
+    }
+    ~TableHold()
+    {
+        if (--t->busy == 0) {
+            if (t->orphaned) {
+                t->orphaned = 0;
+                freedBase(t);
+            } else if (t->purgePending) {
+                purgedBase(t);
+            }
+        }
+        closeObject(obj);
+    }
+    /* The table is still the object's payload. */
+    bool current() const { return obj->payload == t && !t->orphaned; }
+    TableHold(const TableHold &) = delete;
+    TableHold &operator=(const TableHold &) = delete;
+};
+
+/* Field numbers of a list of names; false at a split error (split) or an
+ * unknown name (name). */
+enum ListFailure { kListOk, kListSplit, kListName };
+ListFailure fieldNumbers(const DBaseTable *t, const char *text, std::vector<int> &out)
+{
+    SplitList list;
+    if (!list.split(nullptr, text)) return kListSplit;
+    out.clear();
+    for (int k = 0; k < list.count; k++) {
+        int j = dBaseFieldIndex(t, list.items[k]);
+        if (j < 0) return kListName;
+        out.push_back(j);
+    }
+    return kListOk;
+}
+
+/* Calls visit(i) for every record (no index words) or each index word from
+ * argv[2] on; `bad` is the message of an index outside the records. */
+template <class Visit>
+int eachIndex(TableCall &c, const char *bad, Visit visit)
+{
+    if (c.argc < 3) {
+        for (int i = 0; i < c.t->recordCount; i++) visit(i);
+        return TCL_OK;
+    }
+    for (int k = 2; k < c.argc; k++) {
+        int i;
+        if (!c.record(k, &i)) {
+            objUpdate(c.obj);
+            return c.error(bad);
+        }
+        visit(i);
+    }
+    return TCL_OK;
+}
+
+/* ---- Field definitions ---- */
+
+/* The descriptors of a fieldDefList, refusing names the table has and
+ * repeated names; the message is set on failure. */
+bool parseFieldDefs(TableCall &c, const char *text, std::vector<DBaseField> &out)
+{
+    SplitList defs;
+    if (!defs.split(nullptr, text)) {
+        c.error("Error in parsing fieldDefList");
+        return false;
+    }
+    out.assign(static_cast<size_t>(defs.count), DBaseField{});
+    for (int k = 0; k < defs.count; k++) {
+        SplitList words;
+        if (!words.split(nullptr, defs.items[k]) || words.count != 4 ||
+            !dBaseParseFieldDef(&out[static_cast<size_t>(k)], words.items[0], words.items[1], words.items[2],
+                                words.items[3])) {
+            c.error("Error in parsing fieldDef");
+            return false;
+        }
+    }
+    for (int k = 0; k < defs.count; k++) {
+        std::string name = dBaseFieldNameText(out[static_cast<size_t>(k)].bytes);
+        if (dBaseFieldIndex(c.t, name.c_str()) >= 0) {
+            c.error("Field alreay exists");
+            return false;
+        }
+        for (int m = 0; m < k; m++) {
+            if (name == dBaseFieldNameText(out[static_cast<size_t>(m)].bytes)) {
+                c.error("Can't add duplicated fields");
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+/* addfields / insertfields from argv[defAt] (and argv[defAt + 1], the values). */
+int addFields(TableCall &c, int defAt, int position)
+{
+    std::vector<DBaseField> defs;
+    if (!parseFieldDefs(c, c.argv[defAt], defs)) return TCL_ERROR;
+    SplitList values;
+    std::vector<DBaseValue> raw;
+    if (c.argc > defAt + 1) {
+        if (!values.split(nullptr, c.argv[defAt + 1]) || values.count != static_cast<int>(defs.size())) {
+            return c.error("Error in parsing fieldList");
+        }
+        for (int k = 0; k < values.count; k++) {
+            size_t n = std::strlen(values.items[k]);
+            if (n > defs[static_cast<size_t>(k)].bytes[16]) return c.error("Error in parsing fieldList");
+            raw.push_back({values.items[k], n});
+        }
+    }
+    if (defs.empty()) return TCL_OK;
+    int n = static_cast<int>(defs.size());
+    const DBaseValue *v = raw.empty() ? nullptr : raw.data();
+    if (!insertdBaseFieldsAt(c.t, defs.data(), n, v, position)) return c.error("Error in adding fields");
+    return TCL_OK;
+}
+
+int wordAddFields(TableCall &c)
+{
+    if (c.argc < 3 || c.argc > 4) return c.usage(" fieldDefList [fieldList]");
+    return addFields(c, 2, c.t->fieldCount);
+}
+
+int wordInsertFields(TableCall &c)
+{
+    if (c.argc < 4 || c.argc > 5) return c.usage(" position fieldDefList [fieldList]");
+    int position;
+    if (!c.integer(2, &position) || position < 0 || position > c.t->fieldCount) {
+        return c.error("Invalid position to insert fields");
+    }
+    return addFields(c, 3, position);
+}
+
+int wordDeleteFields(TableCall &c)
+{
+    if (c.argc < 3) return c.usage(" ?fieldNames?");
+    std::vector<int> fields;
+    for (int k = 2; k < c.argc; k++) {
+        int j = dBaseFieldIndex(c.t, c.argv[k]);
+        if (j < 0) return c.error("Invalid fieldName");
+        fields.push_back(j);
+    }
+    if (!deletedBaseFields(c.t, static_cast<int>(fields.size()), fields.data())) {
+        return c.error("Error in deleting fields");
+    }
+    return c.changed();
+}
+
+int wordRenameField(TableCall &c)
+{
+    if (c.argc != 4) return c.usage(" fieldName newFieldName");
+    int j = dBaseFieldIndex(c.t, c.argv[2]);
+    if (j < 0) {
+        Tcl_AppendResult(c.interp, "can't find field ", c.argv[2], nullptr);
+        return TCL_ERROR;
+    }
+    if (!dBaseRenameField(c.t, j, c.argv[3])) return c.error("the new field name is too large");
+    return TCL_OK;
+}
+
+int wordInfo(TableCall &c)
+{
+    Tcl_Obj *list = Tcl_NewListObj(0, nullptr);
+    for (int j = 0; j < c.t->fieldCount; j++) {
+        const unsigned char *d = dBaseField(c.t, j);
+        std::string name = dBaseFieldNameText(d);
+        Tcl_ListObjAppendElement(
+            nullptr, list,
+            Tcl_ObjPrintf("%s %c %d %d", name.c_str(), dBaseFieldType(d), dBaseFieldLength(d), dBaseFieldDecimals(d)));
+    }
+    Tcl_SetObjResult(c.interp, list);
+    return TCL_OK;
+}
+
+int wordRecordSize(TableCall &c)
+{
+    return c.ok(c.t->recordLength);
+}
+
+/* ---- Records ---- */
+
+/* A record image built from a list of F texts over blanks; the message is
+ * set on failure. */
+bool recordImage(TableCall &c, const char *text, std::vector<unsigned char> &image)
+{
+    SplitList list;
+    if (!list.split(nullptr, text) || list.count != c.t->fieldCount) {
+        c.error("Error in parsing fieldList");
+        return false;
+    }
+    image.assign(static_cast<size_t>(c.t->recordLength), ' ');
+    if (!dBaseFormatCells(c.t, image.data(), list.count, list.items)) {
+        c.error("Error in parsing fields");
+        return false;
+    }
+    return true;
+}
+
+int wordAddRecord(TableCall &c)
+{
+    if (c.argc > 3) return c.usage(" [record]");
+    std::vector<unsigned char> image;
+    if (c.argc == 3 && !recordImage(c, c.argv[2], image)) return TCL_ERROR;
+    if (!adddBaseRecord(c.t, image.empty() ? nullptr : image.data(), 1)) return c.error("Error in adding record");
+    dBaseSortIndex(c.t, 1);
+    return TCL_OK;
+}
+
+int wordInsertRecords(TableCall &c)
+{
+    if (c.argc < 3) return c.usage(" position ?nRecords? ?recordList?");
+    int position, n = 1;
+    if (!c.integer(2, &position) || (c.argc > 3 && !c.integer(3, &n)) || n < 1 || position < 0 ||
+        position > c.t->recordCount || c.argc - 4 > n) {
+        return c.error("Invalid record number or position");
+    }
+    std::vector<std::vector<unsigned char>> images(static_cast<size_t>(std::max(0, c.argc - 4)));
+    for (int k = 4; k < c.argc; k++) {
+        if (!recordImage(c, c.argv[k], images[static_cast<size_t>(k - 4)])) return TCL_ERROR;
+    }
+    if (!insertdBaseRecordsAt(c.t, nullptr, n, position)) return c.error("Error in inserting record");
+    dBaseSortIndex(c.t, 1);
+    for (size_t k = 0; k < images.size(); k++) {
+        std::memcpy(dBaseRecordAt(c.t, position + static_cast<int>(k)), images[k].data(), images[k].size());
+    }
+    return TCL_OK;
+}
+
+int wordSetRecord(TableCall &c)
+{
+    if (c.argc != 4) return c.usage(" recIndex fieldList");
+    int i;
+    if (!c.record(2, &i)) return c.error("Invalid index");
+    SplitList list;
+    if (!list.split(nullptr, c.argv[3]) || list.count != c.t->fieldCount) return c.error("Error in parsing fieldList");
+    unsigned char *rec = dBaseRecordAt(c.t, i);
+    std::vector<unsigned char> image(rec, rec + c.t->recordLength);
+    if (!dBaseFormatCells(c.t, image.data(), list.count, list.items)) return c.error("Error in parsing fieldList");
+    if (c.t->fieldCount > 0) dBaseSetRawFields(c.t, i, 0, c.t->fieldCount, image.data() + 1);
+    return TCL_OK;
+}
+
+int wordEraseRecords(TableCall &c)
+{
+    if (c.argc < 3 || c.argc > 4) {
+        Tcl_AppendResult(c.interp, c.argv[0], " ", c.argv[1], " position ?nRecords?", nullptr);
+        return TCL_ERROR;
+    }
+    int position, n = 1;
+    if (!c.record(2, &position) || (c.argc == 4 && !c.integer(3, &n))) return c.error("Invalid record position");
+    long long last = static_cast<long long>(position) + n - 1;
+    last = std::max<long long>(position, std::min<long long>(last, c.t->recordCount - 1));
+    erasedBaseRecords(c.t, position, static_cast<int>(last));
+    return TCL_OK;
+}
+
+int wordPurge(TableCall &c)
+{
+    purgedBase(c.t);
+    return TCL_OK;
+}
+
+/* ---- Flags ---- */
+
+int wordSelect(TableCall &c)
+{
+    if (c.argc < 3) {
+        dBaseSelectAll(c.t);
+        return c.changed();
+    }
+    int code = eachIndex(c, "Invalid index", [&](int i) { dBaseSelect(c.t, i); });
+    return code == TCL_OK ? c.changed() : code;
+}
+
+int wordUnselect(TableCall &c)
+{
+    if (c.argc < 3) {
+        dBaseUnselectAll(c.t);
+        return c.changed();
+    }
+    int code = eachIndex(c, "Invalid index", [&](int i) { dBaseUnselect(c.t, i); });
+    return code == TCL_OK ? c.changed() : code;
+}
+
+int wordSelectOnly(TableCall &c)
+{
+    dBaseUnselectAll(c.t);
+    if (c.argc < 3) return c.changed();
+    int code = eachIndex(c, "Invalid index", [&](int i) { dBaseSelect(c.t, i); });
+    return code == TCL_OK ? c.changed() : code;
+}
+
+int wordUnselectOnly(TableCall &c)
+{
+    dBaseSelectAll(c.t);
+    if (c.argc < 3) return c.changed();
+    int code = eachIndex(c, "Invalid index", [&](int i) { dBaseUnselect(c.t, i); });
+    return code == TCL_OK ? c.changed() : code;
+}
+
+int wordASelect(TableCall &c)
+{
+    int code = eachIndex(c, "Invalid index", [&](int i) { dBaseToggleSelect(c.t, i); });
+    return code == TCL_OK ? c.changed() : code;
+}
+
+int wordDeleteRecords(TableCall &c)
+{
+    int code = eachIndex(c, "Invalid record index", [&](int i) { dBaseDelete(c.t, i); });
+    if (code != TCL_OK) return code;
+    dBaseSortIndex(c.t, 0);
+    return c.changed();
+}
+
+int wordUndeleteRecord(TableCall &c)
+{
+    int code = eachIndex(c, "Invalid index", [&](int i) { dBaseUndelete(c.t, i); });
+    if (code != TCL_OK) return code;
+    dBaseSortIndex(c.t, 1);
+    return c.changed();
+}
+
+int wordCountSelections(TableCall &c)
+{
+    return c.ok(dBaseCountSelected(c.t));
+}
+
+int wordCountDeletions(TableCall &c)
+{
+    return c.ok(dBaseCountDeleted(c.t));
+}
+
+int wordIsSelected(TableCall &c)
+{
+    if (c.argc != 3) return c.usage(" index");
+    int i;
+    if (!c.record(2, &i)) return c.error("Invalid index");
+    return c.ok(dBaseIsSelected(c.t, i));
+}
+
+int wordGetStatus(TableCall &c)
+{
+    if (c.argc > 3) return c.usage(" [index]");
+    int i = 0;
+    if ((c.argc == 3 && !c.record(2, &i)) || i >= c.t->recordCount) return c.error("Invalid index");
+    return c.ok(c.t->flags[i]);
+}
+
+int wordGetIndex(TableCall &c)
+{
+    if (c.argc > 3) return c.usage(" [index]");
+    if (c.argc == 2) return TCL_OK;
+    int k;
+    if (!c.record(2, &k)) return c.error("Invalid index");
+    return c.ok(c.t->order[k]);
+}
+
+/* ---- Cells ---- */
+
+int wordGetField(TableCall &c)
+{
+    if (c.argc != 4) return c.usage(" recordIndex fieldIndex");
+    int i, j;
+    if (!c.record(2, &i) || !c.integer(3, &j) || j < 0 || j >= c.t->fieldCount) return c.error("Invalid index");
+    char cell[DBASE_CELL_MAX + 1];
+    int n = dBaseGetField(c.t, i, j, cell);
+    Tcl_SetObjResult(c.interp, Tcl_NewStringObj(cell, n));
+    return TCL_OK;
+}
+
+int wordGetRecord(TableCall &c)
+{
+    if (c.argc > 3) return c.usage(" [index]");
+    int i = 0;
+    if ((c.argc == 3 && !c.record(2, &i)) || i >= c.t->recordCount) return c.error("Invalid index");
+    Tcl_Obj *list = Tcl_NewListObj(0, nullptr);
+    char cell[DBASE_CELL_MAX + 1];
+    for (int j = 0; j < c.t->fieldCount; j++) {
+        int n = dBaseGetField(c.t, i, j, cell);
+        Tcl_ListObjAppendElement(nullptr, list, Tcl_NewStringObj(cell, n));
+    }
+    Tcl_SetObjResult(c.interp, list);
+    return TCL_OK;
+}
+
+int wordSetField(TableCall &c)
+{
+    if (c.argc < 5) return c.usage(" recIndex fieldIndex ?fieldItems?");
+    int i, j, n = c.argc - 4;
+    if (!c.record(2, &i) || !c.integer(3, &j) || j < 0 || j > c.t->fieldCount - n) return c.error("Invalid index");
+    if (!dBaseSetFields(c.t, i, j, n, c.argv + 4)) return c.error("Error in setting fields");
+    return TCL_OK;
+}
+
+int wordSetBlank(TableCall &c)
+{
+    if (c.argc != 6) return c.usage(" x0 y0 x1 y1");
+    int x0, y0, x1, y1;
+    if (!c.integer(2, &x0) || !c.integer(3, &y0) || !c.integer(4, &x1) || !c.integer(5, &y1)) {
+        return c.error("Invalid index");
+    }
+    dBaseSetBlank(c.t, y0, x0, y1, x1);
+    return TCL_OK;
+}
+
+int wordGetDataBlock(TableCall &c)
+{
+    if (c.argc != 5) return c.usage(" firstRecord lastRecord fieldList");
+    int first, last;
+    if (!c.integer(2, &first) || !c.integer(3, &last)) return c.error("Invalid index");
+    std::vector<int> fields;
+    switch (fieldNumbers(c.t, c.argv[4], fields)) {
+    case kListSplit: return c.error("Error in spliting fieldList");
+    case kListName: return c.error("Error in parsing fields");
+    default: break;
+    }
+    first = std::max(first, 0);
+    last = std::min(last, c.t->recordCount - 1);
+    std::string text;
+    char cell[DBASE_CELL_MAX + 1];
+    for (int i = first; i <= last; i++) {
+        if (i > first) text.push_back('\n');
+        for (size_t k = 0; k < fields.size(); k++) {
+            if (k > 0) text.push_back('\t');
+            int n = dBaseGetField(c.t, i, fields[k], cell);
+            text.append(cell, static_cast<size_t>(n));
+        }
+    }
+    Tcl_SetObjResult(c.interp, Tcl_NewStringObj(text.data(), static_cast<int>(text.size())));
+    return TCL_OK;
+}
+
+/* Asks the application whether to skip a refused cell: true for Skip. */
+bool askSkip(TableCall &c, const std::string &message)
+{
+    Tcl_Obj *words[] = {Tcl_NewStringObj("tesk.dialog", -1), Tcl_NewStringObj(".gtable_dialog", -1),
+                        Tcl_NewStringObj("gtable", -1),      Tcl_NewStringObj(message.c_str(), -1),
+                        Tcl_NewStringObj("question", -1),    Tcl_NewStringObj("0", -1),
+                        Tcl_NewStringObj("Skip", -1),        Tcl_NewStringObj("Abort", -1)};
+    for (Tcl_Obj *w : words) Tcl_IncrRefCount(w);
+    Tcl_ResetResult(c.interp);
+    Tcl_EvalObjv(c.interp, 8, words, TCL_EVAL_GLOBAL);
+    bool skip = Tcl_GetStringResult(c.interp)[0] == '0';
+    for (Tcl_Obj *w : words) Tcl_DecrRefCount(w);
+    Tcl_ResetResult(c.interp);
+    Tcl_EvalEx(c.interp, "_busyIcon", -1, TCL_EVAL_GLOBAL);
+    Tcl_ResetResult(c.interp);
+    return skip;
+}
+
+int wordSetDataBlock(TableCall &c)
+{
+    if (c.argc != 5) return c.usage(" firstRecord fieldList dataBlock");
+    int first;
+    if (!c.integer(2, &first)) return c.error("Invalid index");
+    std::vector<int> fields;
+    switch (fieldNumbers(c.t, c.argv[3], fields)) {
+    case kListSplit: return c.error("Error in spliting fieldList");
+    case kListName: return c.error("Error in parsing fields");
+    default: break;
+    }
+    TableHold hold(c.obj, c.t);
+    DBaseTable *t = c.t;
+    int rec = std::min(std::max(first, 0), t->recordCount);
+    auto ensure = [&]() {
+        if (rec < t->recordCount) return true;
+        if (!insertdBaseRecordsAt(t, nullptr, 1, t->recordCount)) return false;
+        rec = t->recordCount - 1;
+        return true;
+    };
+    if (!ensure()) return c.error("Error in inserting record");
+    std::string cell;
+    int column = 0;
+    /* Writes the cell of this column; false when the run is to stop. */
+    auto put = [&]() {
+        if (column < static_cast<int>(fields.size()) && fields[static_cast<size_t>(column)] < t->fieldCount &&
+            !dBaseSetField(t, rec, fields[static_cast<size_t>(column)], cell.c_str())) {
+            int j = fields[static_cast<size_t>(column)];
+            std::string name = dBaseFieldNameText(dBaseField(t, j));
+            char place[64];
+            std::snprintf(place, sizeof place, " at(%d,%d) for value:", j, rec);
+            std::string message = "Error in parsing cell " + name + place + cell;
+            if (!askSkip(c, message)) {
+                c.error(message.c_str());
+                return false;
+            }
+            if (!hold.current()) {
+                c.error("Error in setdatablock: the table was replaced");
+                return false;
+            }
+        }
+        cell.clear();
+        return true;
+    };
+    for (const char *p = c.argv[4]; *p != '\0'; p++) {
+        if (*p == '\t') {
+            if (!put()) return TCL_ERROR;
+            column++;
+        } else if (*p == '\n') {
+            if (!put()) return TCL_ERROR;
+            column = 0;
+            rec++;
+            if (!ensure()) return c.error("Error in inserting record");
+        } else {
+            cell.push_back(*p);
+        }
+    }
+    if (!cell.empty() && !put()) return TCL_ERROR;
+    return TCL_OK;
+}
+
+/* ---- Match ---- */
+
+/* A compiled match script: text chunks and markers. */
+struct Chunk {
+    enum Kind { kText, kIndex, kRecord, kField } kind;
+    std::string text; /* literal text, or the field name */
+    int field;        /* field number of a kField chunk */
+};
+
+/* Splits the script into text and markers; false when a %word names no
+ * field. */
+bool compileMatch(const DBaseTable *t, const char *script, std::vector<Chunk> &chunks)
+{
+    chunks.clear();
+    std::string text;
+    auto flush = [&]() {
+        if (!text.empty()) chunks.push_back({Chunk::kText, text, -1});
+        text.clear();
+    };
+    for (const char *p = script; *p != '\0';) {
+        if (*p != '%') {
+            text.push_back(*p++);
+            continue;
+        }
+        if (std::strncmp(p, "%{INDEX}", 8) == 0) {
+            flush();
+            chunks.push_back({Chunk::kIndex, {}, -1});
+            p += 8;
+            continue;
+        }
+        if (std::strncmp(p, "%{RECORD}", 9) == 0) {
+            flush();
+            chunks.push_back({Chunk::kRecord, {}, -1});
+            p += 9;
+            continue;
+        }
+        const char *end = p + 1;
+        while (*end != '\0' && *end != ' ' && *end != '\t' && *end != '\n' && *end != '\r') end++;
+        if (end == p + 1) { /* a % alone is text */
+            text.push_back(*p++);
+            continue;
+        }
+        std::string name(p + 1, end);
+        int j = dBaseFieldIndex(t, name.c_str());
+        if (j < 0) return false;
+        flush();
+        chunks.push_back({Chunk::kField, name, j});
+        p = end;
+    }
+    flush();
+    return true;
+}
+
+/* Re-resolves field markers after the fields changed. */
+bool resolveFields(const DBaseTable *t, std::vector<Chunk> &chunks)
+{
+    for (Chunk &chunk : chunks) {
+        if (chunk.kind == Chunk::kField && (chunk.field = dBaseFieldIndex(t, chunk.text.c_str())) < 0) return false;
+    }
+    return true;
+}
+
+/* True when "{" text "}" is one Tcl word whose content is exactly text. */
+bool bracesKeepWhole(const char *s, size_t n)
+{
+    int depth = 0;
+    for (size_t i = 0; i < n; i++) {
+        if (s[i] == '\\') {
+            if (i + 1 == n || s[i + 1] == '\n') return false;
+            i++;
+        } else if (s[i] == '{') {
+            depth++;
+        } else if (s[i] == '}') {
+            if (depth == 0) return false;
+            depth--;
+        }
+    }
+    return depth == 0;
+}
+
+/* Appends text as one script word: braced when the braces keep it whole,
+ * else with backslashes as Tcl quotes list elements. */
+void appendWord(std::string &out, const char *s, size_t n)
+{
+    if (bracesKeepWhole(s, n)) {
+        out.push_back('{');
+        out.append(s, n);
+        out.push_back('}');
+        return;
+    }
+    int flags = TCL_DONT_USE_BRACES;
+    int need = Tcl_ScanCountedElement(s, static_cast<int>(n), &flags);
+    flags |= TCL_DONT_USE_BRACES;
+    size_t start = out.size();
+    out.resize(start + static_cast<size_t>(need) + 1);
+    int used = Tcl_ConvertCountedElement(s, static_cast<int>(n), &out[start], flags);
+    out.resize(start + static_cast<size_t>(used));
+}
+
+enum MatchAction { kActSelect, kActUnselect, kActASelect, kActSelectOnly, kActUnselectOnly, kActList };
+
+int wordMatch(TableCall &c)
+{
+    if (c.argc < 3 || c.argc > 4) {
+        return c.usage(" predicateScript action (select unselect selectonly unselectonly aselect list)");
+    }
+    static const struct {
+        const char *name;
+        MatchAction action;
+    } kActions[] = {{"select", kActSelect},         {"unselect", kActUnselect},         {"aselect", kActASelect},
+                    {"selectonly", kActSelectOnly}, {"unselectonly", kActUnselectOnly}, {"list", kActList}};
+    MatchAction action = kActList;
+    if (c.argc == 4) {
+        bool found = false;
+        for (const auto &row : kActions) {
+            if (std::strcmp(row.name, c.argv[3]) == 0) {
+                action = row.action;
+                found = true;
+            }
+        }
+        if (!found) return c.error("Unknown action");
+    }
+    std::vector<Chunk> chunks;
+    if (!compileMatch(c.t, c.argv[2], chunks)) return c.error("Error in parse scripts");
+
+    TableHold hold(c.obj, c.t);
+    DBaseTable *t = c.t;
+    unsigned generation = t->generation;
+    std::string script, record;
+    char cell[DBASE_CELL_MAX + 1];
+    int count = 0;
+    int code = TCL_OK;
+    for (int i = 0; hold.current() && i < t->recordCount; i++) {
+        if (t->generation != generation) {
+            if (!resolveFields(t, chunks)) {
+                code = c.error("Error in parse scripts");
+                break;
+            }
+            generation = t->generation;
+        }
+        script.clear();
+        for (const Chunk &chunk : chunks) {
+            switch (chunk.kind) {
+            case Chunk::kText: script += chunk.text; break;
+            case Chunk::kIndex: script += std::to_string(i); break;
+            case Chunk::kRecord:
+                dBaseRecordText(t, i, record);
+                appendWord(script, record.data(), record.size());
+                break;
+            case Chunk::kField: {
+                int n = dBaseGetField(t, i, chunk.field, cell);
+                appendWord(script, cell, static_cast<size_t>(n));
+                break;
+            }
+            }
+        }
+        if (Tcl_EvalEx(c.interp, script.data(), static_cast<int>(script.size()), 0) != TCL_OK) {
+            Tcl_AppendResult(c.interp, "\nError in eval: ", script.c_str(), nullptr);
+            code = TCL_ERROR;
+            break;
+        }
+        bool yes = Tcl_GetStringResult(c.interp)[0] == '1';
+        Tcl_ResetResult(c.interp);
+        if (!hold.current() || i >= t->recordCount) break;
+        count += yes ? 1 : 0;
+        switch (action) {
+        case kActSelect:
+            if (yes) dBaseSelect(t, i);
+            break;
+        case kActUnselect:
+            if (yes) dBaseUnselect(t, i);
+            break;
+        case kActASelect:
+            if (yes) dBaseToggleSelect(t, i);
+            break;
+        case kActSelectOnly:
+        case kActList: yes ? dBaseSelect(t, i) : dBaseUnselect(t, i); break;
+        case kActUnselectOnly: yes ? dBaseUnselect(t, i) : dBaseSelect(t, i); break;
+        }
+    }
+    if (code != TCL_OK) return code;
+    if (!hold.current()) return c.error("Error in match: the table was replaced");
+    if (action != kActList) return c.ok(count);
+    Tcl_Obj *list = Tcl_NewListObj(0, nullptr);
+    for (int i = 0; i < t->recordCount; i++) {
+        if (t->flags[i] & DBASE_SELECTED) Tcl_ListObjAppendElement(nullptr, list, Tcl_NewIntObj(i));
+    }
+    Tcl_SetObjResult(c.interp, list);
+    return TCL_OK;
+}
+
+/* ---- Dispatch ---- */
+
+struct TableWord {
+    const char *name;
+    int minLength; /* 0: the word must be given whole */
+    TableWordProc *proc;
+};
+
+/* Within a letter the first row that matches wins. */
+constexpr TableWord kWords[] = {
+    {"addfields", 3, wordAddFields},
+    {"addrecord", 4, wordAddRecord},
+    {"aselect", 3, wordASelect},
+    {"countselections", 6, wordCountSelections},
+    {"countdeletions", 6, wordCountDeletions},
+    {"deletefields", 7, wordDeleteFields},
+    {"deleterecords", 7, wordDeleteRecords},
+    {"eraserecords", 5, wordEraseRecords},
+    {"getdatablock", 4, wordGetDataBlock},
+    {"getfield", 4, wordGetField},
+    {"getrecord", 4, wordGetRecord},
+    {"getindex", 4, wordGetIndex},
+    {"getstatus", 4, wordGetStatus},
+    {"info", 0, wordInfo},
+    {"insertfields", 7, wordInsertFields},
+    {"insertrecords", 7, wordInsertRecords},
+    {"isselected", 5, wordIsSelected},
+    {"match", 3, wordMatch},
+    {"purge", 4, wordPurge},
+    {"recordsize", 4, wordRecordSize},
+    {"renamefield", 0, wordRenameField},
+    {"select", 0, wordSelect},
+    {"selectonly", 0, wordSelectOnly},
+    {"setblank", 0, wordSetBlank},
+    {"setdatablock", 7, wordSetDataBlock},
+    {"setfield", 0, wordSetField},
+    {"setrecord", 0, wordSetRecord},
+    {"undeleterecord", 5, wordUndeleteRecord},
+    {"unselect", 5, wordUnselect},
+    {"unselectonly", 9, wordUnselectOnly},
+};
+
+const TableWord *findWord(const char *word)
+{
+    for (const TableWord &row : kWords) {
+        bool whole = row.minLength == 0;
+        if (whole ? std::strcmp(row.name, word) == 0 : subcommandMatches(row.name, row.minLength, word)) {
+            return &row;
+        }
+    }
+    return nullptr;
+}
+
+/* `define` ?fieldDef ...?: a new empty table of the defined fields. */
+int defineTable(RAMOBJ *obj, Tcl_Interp *interp, int argc, const char **argv)
+{
+    if (argc < 3) {
+        Tcl_AppendResult(interp, "Usage: ", argv[0], " define ?fieldDefs?", nullptr);
+        return TCL_ERROR;
+    }
+    std::vector<DBaseField> defs(static_cast<size_t>(argc - 2));
+    for (int k = 2; k < argc; k++) {
+        SplitList words;
+        if (!words.split(nullptr, argv[k]) || words.count != 4 ||
+            !dBaseParseFieldDef(&defs[static_cast<size_t>(k - 2)], words.items[0], words.items[1], words.items[2],
+                                words.items[3])) {
+            Tcl_SetResult(interp, const_cast<char *>("Error in parsing field definition"), TCL_STATIC);
+            return TCL_ERROR;
+        }
+    }
+    DBaseTable *t = newdBase();
+    if (t == nullptr || !adddBaseField(t, defs.data(), static_cast<int>(defs.size()), nullptr)) {
+        freedBase(t);
+        Tcl_SetResult(interp, const_cast<char *>("Error in parsing field definition"), TCL_STATIC);
+        return TCL_ERROR;
+    }
+    if (obj->payload != nullptr) obj->freePayload(obj->payload);
+    obj->payload = t;
+    return TCL_OK;
+}
+
+int gtableObjCmd(ClientData clientData, Tcl_Interp *interp, int argc, const char **argv)
+{
+    auto *obj = static_cast<RAMOBJ *>(clientData);
+    if (argc < 2) {
+        Tcl_AppendResult(interp, "Usage: ", argv[0], kObjectUsage, nullptr);
+        return TCL_ERROR;
+    }
+    int code = objDefCommand(obj, interp, argc, argv);
+    if (code != TCL_CONTINUE) return code;
+    Tcl_ResetResult(interp);
+    if (std::strcmp(argv[1], "define") == 0) return defineTable(obj, interp, argc, argv);
+    TableCall call{interp, obj, tableOf(obj), argc, argv};
+    if (call.t == nullptr) return call.error("Undefined object");
+    const TableWord *row = findWord(argv[1]);
+    if (row == nullptr) {
+        if (argv[1][0] == 'r' && std::strlen(argv[1]) >= 4) return TCL_OK;
+        return call.error("Unknown command");
+    }
+    return row->proc(call);
+}
+
+int gtableCreateCmd(ClientData, Tcl_Interp *interp, int argc, const char **argv)
+{
+    if (argc < 2) {
+        Tcl_AppendResult(interp, argv[0], " id options", nullptr);
+        return TCL_ERROR;
+    }
+    return objCreate(interp, &kTableKind, argc, argv);
+}
+
+int gtableInfoCmd(ClientData, Tcl_Interp *interp, int argc, const char **argv)
+{
+    if (argc != 2) {
+        Tcl_AppendResult(interp, "Usage: ", argv[0], " fileName", nullptr);
+        return TCL_ERROR;
+    }
+    size_t headBytes = 0;
+    int error = 0;
+    unsigned char *head = readdBaseInfo(argv[1], &headBytes, &error);
+    if (head == nullptr) return TCL_OK;
+    Tcl_Obj *list = Tcl_NewListObj(0, nullptr);
+    Tcl_ListObjAppendElement(nullptr, list, Tcl_NewStringObj("dBase", -1));
+    int n = dBaseHeadFieldCount(head, headBytes);
+    for (int j = 0; j < n; j++) {
+        const unsigned char *d = dBaseHeadField(head, j);
+        std::string name = dBaseFieldNameText(d);
+        Tcl_ListObjAppendElement(
+            nullptr, list,
+            Tcl_ObjPrintf("%s %c %d %d", name.c_str(), dBaseFieldType(d), dBaseFieldLength(d), dBaseFieldDecimals(d)));
+    }
+    freedBaseHead(head);
+    Tcl_SetObjResult(interp, list);
+    return TCL_OK;
+}
+
+}  // namespace
+
+int gtableCmdInit(Tcl_Interp *interp)
+{
+    if (Tcl_CreateCommand(interp, "gtable.create", gtableCreateCmd, nullptr, nullptr) == nullptr ||
+        Tcl_CreateCommand(interp, "gtable.info", gtableInfoCmd, nullptr, nullptr) == nullptr) {
+        return 1;
+    }
+    return 0;
+}
