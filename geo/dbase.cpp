@@ -1251,11 +1251,6 @@ int dBaseSetRawFields(DBaseTable *t, int i, int first, int n, const unsigned cha
     return 1;
 }
 
-int dBaseSetRawField(DBaseTable *t, int i, int j, const unsigned char *bytes)
-{
-    return dBaseSetRawFields(t, i, j, 1, bytes);
-}
-
 int dBaseRecordCount(const DBaseTable *t)
 {
     return static_cast<int>(getU32(t->head + 4));

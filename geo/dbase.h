@@ -195,15 +195,10 @@ unsigned char *dBaseCellAt(const DBaseTable *table, int i, int j);
 /* Copies n cells (each its field's length) from bytes into fields first..;
  * 0 when out of range. Sets modified. */
 int dBaseSetRawFields(DBaseTable *table, int i, int first, int n, const unsigned char *bytes);
-int dBaseSetRawField(DBaseTable *table, int i, int j, const unsigned char *bytes);
 
 /* ---- Small accessors ---- */
 int dBaseRecordCount(const DBaseTable *table); /* the header's record count */
 int dBaseModified(const DBaseTable *table);
-inline int dBaseFieldCount(const DBaseTable *table)
-{
-    return table->fieldCount;
-}
 inline const unsigned char *dBaseField(const DBaseTable *table, int j)
 {
     return dBaseHeadField(table->head, j);

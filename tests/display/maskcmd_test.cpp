@@ -1,8 +1,6 @@
 /*
- * Shapes of the mask word and regions of interest: ovals (a small one is
- * its bounding rectangle; larger ones worked out by hand or checked for
- * their point count and mirror symmetry), and the combine words and errors
- * of a region of interest, whose pixels are compared with rectangles.
+ * Shapes of the mask word (ovals worked out by hand, or by point count and
+ * mirror symmetry) and regions of interest (pixels against rectangles).
  */
 #include <gtest/gtest.h>
 
@@ -108,42 +106,35 @@ TEST(MaskShapes, OvalsAreWorkedOutAlongTheirLongerSideAndSmallOnesAreRectangles)
     }
 }
 
-TEST(RegionOfInterest, CombineWordsUniteIntersectAndExclude)
-{
-    struct Case {
-        std::vector<const char *> words;
-        Pixels want;
-    };
-    const std::vector<Case> cases = {
-        {{"rc", "0 0 10 10", "or", "rc", "5 0 15 10"}, boxes({{0, 0, 10, 10}, {5, 0, 15, 10}})},
-        {{"rc", "0 0 10 10", "and", "rc", "5 0 15 10"}, boxes({{5, 0, 10, 10}})},
-        {{"rc", "0 0 10 10", "xor", "rc", "5 0 15 10"}, boxes({{0, 0, 5, 10}, {10, 0, 15, 10}})},
-        /* A combine word holds for the shapes after it; set starts again. */
-        {{"rc", "0 0 2 1", "or", "rc", "4 0 6 1", "rc", "8 0 9 1"}, boxes({{0, 0, 2, 1}, {4, 0, 6, 1}, {8, 0, 9, 1}})},
-        {{"rc", "0 0 10 10", "set", "rc", "1 1 3 2"}, boxes({{1, 1, 3, 2}})},
-    };
-    for (const Case &c : cases) {
-        int error = -1;
-        std::string message;
-        Chain out{roi(nullptr, c.words, &error, &message)};
-        ASSERT_NE(out.list, nullptr) << message;
-        EXPECT_EQ(error, 0);
-        EXPECT_EQ(pixelsOf(out.list), c.want) << c.words.size() << " words";
-    }
-}
-
-TEST(RegionOfInterest, GivenSpansStartTheRegionCurrentKeepsThemAndErrorsGiveNothing)
+TEST(RegionOfInterest, CombineWordsGivenSpansAndErrors)
 {
     int error = -1;
     std::string message;
     Chain given{roi(nullptr, {"rc", "0 0 4 2"}, &error, &message)};
-    ASSERT_NE(given.list, nullptr);
-    Chain current{roi(given.list, {"current"}, &error, &message)};
-    ASSERT_NE(current.list, nullptr);
-    EXPECT_EQ(pixelsOf(current.list), boxes({{0, 0, 4, 2}}));
-    Chain widened{roi(given.list, {"or", "rc", "2 0 6 1"}, &error, &message)};
-    ASSERT_NE(widened.list, nullptr);
-    EXPECT_EQ(pixelsOf(widened.list), boxes({{0, 0, 4, 2}, {2, 0, 6, 1}}));
+    ASSERT_NE(given.list, nullptr) << message;
+    struct Case {
+        bool fromGiven;
+        std::vector<const char *> words;
+        Pixels want;
+    };
+    const std::vector<Case> cases = {
+        {false, {"rc", "0 0 10 10", "or", "rc", "5 0 15 10"}, boxes({{0, 0, 10, 10}, {5, 0, 15, 10}})},
+        {false, {"rc", "0 0 10 10", "and", "rc", "5 0 15 10"}, boxes({{5, 0, 10, 10}})},
+        {false, {"rc", "0 0 10 10", "xor", "rc", "5 0 15 10"}, boxes({{0, 0, 5, 10}, {10, 0, 15, 10}})},
+        /* A combine word holds for the shapes after it; set starts again. */
+        {false, {"rc", "0 0 2 1", "or", "rc", "4 0 6 1", "rc", "8 0 9 1"},
+         boxes({{0, 0, 2, 1}, {4, 0, 6, 1}, {8, 0, 9, 1}})},
+        {false, {"rc", "0 0 10 10", "set", "rc", "1 1 3 2"}, boxes({{1, 1, 3, 2}})},
+        /* Given spans start the region; current keeps them. */
+        {true, {"current"}, boxes({{0, 0, 4, 2}})},
+        {true, {"or", "rc", "2 0 6 1"}, boxes({{0, 0, 4, 2}, {2, 0, 6, 1}})},
+    };
+    for (const Case &c : cases) {
+        Chain out{roi(c.fromGiven ? given.list : nullptr, c.words, &error, &message)};
+        ASSERT_NE(out.list, nullptr) << message;
+        EXPECT_EQ(error, 0);
+        EXPECT_EQ(pixelsOf(out.list), c.want) << c.words.size() << " words";
+    }
 
     const std::vector<std::pair<std::vector<const char *>, std::string>> errors = {
         {{"current", "rc", "0 0 1 1"}, "Syntax error.\n"},

@@ -1,12 +1,12 @@
 /*
- * Device-independent bitmaps held in memory read into memory images: every
- * bit count, either way up, row padding, colour tables (full and short),
- * a last row without its padding, and the refusal of headers, tables and rows that the buffer does not hold.
- * Buffers are packed here byte by byte from pixel formulas. Also: a
- * top-level captured whole with its frame, cut to the screen.
+ * In-memory device-independent bitmaps packed here byte by byte from pixel
+ * formulas: every bit count, either way up, padding, full and short colour
+ * tables, and buffers too short for header, table or rows. Also a top-level
+ * captured whole with its frame, cut to the screen.
  */
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -18,15 +18,10 @@
 
 namespace {
 
-void put16(std::vector<unsigned char> &b, std::size_t at, unsigned v)
+/* Little-endian field of `bytes` bytes. */
+void put(std::vector<unsigned char> &b, std::size_t at, uint32_t v, int bytes = 4)
 {
-    b[at] = v & 255;
-    b[at + 1] = (v >> 8) & 255;
-}
-
-void put32(std::vector<unsigned char> &b, std::size_t at, uint32_t v)
-{
-    for (int i = 0; i < 4; i++) {
+    for (int i = 0; i < bytes; i++) {
         b[at + i] = (v >> (8 * i)) & 255;
     }
 }
@@ -40,12 +35,12 @@ std::vector<unsigned char> makeDib(int bits, int width, int height, int entries,
 {
     const std::size_t rowBytes = (static_cast<std::size_t>(bits) * width + 31) / 32 * 4;
     std::vector<unsigned char> b(40 + 4 * entries + rowBytes * height, 0);
-    put32(b, 0, 40);
-    put32(b, 4, width);
-    put32(b, 8, static_cast<uint32_t>(topDown ? -height : height));
-    put16(b, 12, 1);
-    put16(b, 14, bits);
-    put32(b, 32, coloursUsed);
+    put(b, 0, 40);
+    put(b, 4, width);
+    put(b, 8, static_cast<uint32_t>(topDown ? -height : height));
+    put(b, 12, 1, 2);
+    put(b, 14, bits, 2);
+    put(b, 32, coloursUsed);
     for (int i = 0; i < entries; i++) {
         b[40 + 4 * i] = i & 255;
         b[41 + 4 * i] = (2 * i) & 255;
@@ -94,11 +89,12 @@ protected:
     }
     RamImage *read(const std::vector<unsigned char> &buffer, std::size_t size = SIZE_MAX)
     {
-        return ramImageFromDIB(interp, buffer.data(), size == SIZE_MAX ? buffer.size() : size, "dibtest");
+        Tcl_ResetResult(interp);
+        return ramImageFromDIB(interp, buffer.data(), std::min(size, buffer.size()), "dibtest");
     }
+    /* "accepted", or the refusal's text. */
     std::string refusal(const std::vector<unsigned char> &buffer, std::size_t size = SIZE_MAX)
     {
-        Tcl_ResetResult(interp);
         RamImage *image = read(buffer, size);
         if (image != nullptr) {
             ramImageRelease(image, nullptr);
@@ -108,136 +104,91 @@ protected:
     }
 };
 
-TEST_F(DibTest, TrueColourRowsComeTopFirstAsBlueGreenRedBandsEitherWayUp)
-{
-    for (int bits : {24, 32}) {
-        for (bool topDown : {false, true}) {
-            SCOPED_TRACE("bits " + std::to_string(bits) + (topDown ? " top-down" : " bottom-up"));
-            RamImage *image = read(makeDib(bits, 3, 4, 0, topDown, colourValue));
-            ASSERT_NE(image, nullptr) << Tcl_GetStringResult(interp);
-            EXPECT_EQ(image->desc.columns, 3);
-            EXPECT_EQ(image->desc.rows, 4);
-            EXPECT_EQ(image->desc.nbands, bits / 8);
-            EXPECT_EQ(image->desc.pixel, PIX_BYTE);
-            EXPECT_EQ(image->desc.nindices, 0);
-            EXPECT_EQ(image->desc.imgid, IMG_MBSQ);
-            for (int y = 0; y < 4; y++) {
-                for (int b = 0; b < 3; b++) {
-                    std::vector<int> want;
-                    for (int x = 0; x < 3; x++) {
-                        want.push_back(colourValue(x, y, b));
-                    }
-                    EXPECT_EQ(band(image, b, y), want) << "band " << b << " row " << y;
-                }
-                if (bits == 32) {
-                    EXPECT_EQ(band(image, 3, y), std::vector<int>(3, 0)) << "the fourth band stays 0";
-                }
-            }
-            ramImageRelease(image, nullptr);
-        }
-    }
-}
-
-TEST_F(DibTest, IndexedBitmapsGiveIndicesAndTheColourTableAsPalette)
+TEST_F(DibTest, RowsComeTopFirstAsBlueGreenRedBandsOrAsIndicesWithTheTableAsPalette)
 {
     struct Case {
         int bits, width, entries, pixel;
         uint32_t used;
+        bool topDown;
     };
-    /* Widths that leave partial bytes and padding: 10 one-bit pixels fill
-     * 2 bytes of a 4-byte row, 5 four-bit pixels 3 bytes. The 8-bit header
-     * names a short table of 7 entries, which moves the rows up. */
-    for (Case c : {Case{1, 10, 2, PIX_1BIT, 0}, Case{4, 5, 16, PIX_4BITS, 0}, Case{8, 6, 256, PIX_BYTE, 0},
-                   Case{8, 6, 7, PIX_BYTE, 7}}) {
-        SCOPED_TRACE("bits " + std::to_string(c.bits) + " entries " + std::to_string(c.entries));
-        auto value = c.bits == 1 ? [](int x, int y, int) { return (x + y) % 2; } : indexValue;
-        RamImage *image = read(makeDib(c.bits, c.width, 3, c.entries, false, value, c.used));
+    /* 24 and 32 bits give BYTE bands blue, green, red (and a fourth left
+     * 0). Indexed widths leave partial bytes and padding: 10 one-bit pixels
+     * fill 2 bytes of a 4-byte row, 5 four-bit pixels 3 bytes; the short
+     * table of 7 entries that the last header names moves the rows up. */
+    for (Case c : {Case{24, 3, 0, PIX_BYTE, 0, false}, Case{24, 3, 0, PIX_BYTE, 0, true},
+                   Case{32, 3, 0, PIX_BYTE, 0, false}, Case{32, 3, 0, PIX_BYTE, 0, true},
+                   Case{1, 10, 2, PIX_1BIT, 0, false}, Case{4, 5, 16, PIX_4BITS, 0, false},
+                   Case{8, 6, 256, PIX_BYTE, 0, true}, Case{8, 6, 7, PIX_BYTE, 7, false}}) {
+        SCOPED_TRACE("bits " + std::to_string(c.bits) + " entries " + std::to_string(c.entries) +
+                     (c.topDown ? " top-down" : " bottom-up"));
+        int (*value)(int, int, int) = c.bits == 1  ? [](int x, int y, int) { return (x + y) % 2; }
+                                      : c.bits > 8 ? colourValue
+                                                   : indexValue;
+        RamImage *image = read(makeDib(c.bits, c.width, 3, c.entries, c.topDown, value, c.used));
         ASSERT_NE(image, nullptr) << Tcl_GetStringResult(interp);
-        EXPECT_EQ(image->desc.nbands, 1);
-        EXPECT_EQ(image->desc.pixel, c.pixel);
-        EXPECT_EQ(image->desc.nindices, c.entries);
+        const ImageDesc &d = image->desc;
+        const int bands = c.bits > 8 ? c.bits / 8 : 1;
+        EXPECT_EQ(std::vector<int>({d.columns, d.rows, d.nbands, d.pixel, d.nindices, d.imgid}),
+                  std::vector<int>({c.width, 3, bands, c.pixel, c.entries, IMG_MBSQ}));
         for (int i : {0, 1, c.entries - 1}) {
-            EXPECT_EQ(image->desc.palette[i][0], (255 - i) & 255) << "red of entry " << i;
-            EXPECT_EQ(image->desc.palette[i][1], (2 * i) & 255) << "green of entry " << i;
-            EXPECT_EQ(image->desc.palette[i][2], i & 255) << "blue of entry " << i;
+            if (c.entries > 0) {
+                EXPECT_EQ(std::vector<int>({d.palette[i][0], d.palette[i][1], d.palette[i][2]}),
+                          std::vector<int>({(255 - i) & 255, (2 * i) & 255, i & 255}))
+                    << "red, green, blue of entry " << i;
+            }
         }
         for (int y = 0; y < 3; y++) {
-            std::vector<int> want;
-            for (int x = 0; x < c.width; x++) {
-                want.push_back(value(x, y, 0));
+            for (int b = 0; b < bands; b++) {
+                std::vector<int> want;
+                for (int x = 0; x < c.width; x++) {
+                    want.push_back(b == 3 ? 0 : value(x, y, b));
+                }
+                EXPECT_EQ(band(image, b, y), want) << "band " << b << " row " << y;
             }
-            EXPECT_EQ(band(image, 0, y), want) << "row " << y;
         }
         ramImageRelease(image, nullptr);
     }
 }
 
-TEST_F(DibTest, TheLastRowNeedsNoPadding)
+TEST_F(DibTest, BuffersThatDoNotHoldTheBitmapAreRefusedButTheLastRowNeedsNoPadding)
 {
     /* 3 pixels of 24 bits: 9 bytes of a 12-byte row. */
-    std::vector<unsigned char> buffer = makeDib(24, 3, 2, 0, true, colourValue);
-    EXPECT_EQ(refusal(buffer, buffer.size() - 3), "accepted");
-    EXPECT_EQ(refusal(buffer, buffer.size() - 4), "Error in ramImageFromDIB: rows beyond the buffer");
-}
+    std::vector<unsigned char> rgb = makeDib(24, 3, 2, 0, true, colourValue);
+    EXPECT_EQ(refusal(rgb, rgb.size() - 3), "accepted");
+    EXPECT_EQ(refusal(rgb, rgb.size() - 4), "Error in ramImageFromDIB: rows beyond the buffer");
 
-TEST_F(DibTest, BuffersThatDoNotHoldTheBitmapAreRefused)
-{
-    std::vector<unsigned char> good = makeDib(8, 4, 2, 256, false, indexValue);
-    EXPECT_EQ(refusal(good, 39), "Error in ramImageFromDIB: no information header");
-    std::vector<unsigned char> bad = good;
-    put32(bad, 0, static_cast<uint32_t>(good.size() + 1));
-    EXPECT_EQ(refusal(bad), "Error in ramImageFromDIB: no information header");
-    EXPECT_EQ(refusal(good, 40 + 4 * 255), "Error in ramImageFromDIB: colour table beyond the buffer");
-    EXPECT_EQ(refusal(good, good.size() - 1), "Error in ramImageFromDIB: rows beyond the buffer");
-    bad = good;
-    put32(bad, 32, 0xffffffffu);  // a huge count is clamped to the 256 entries an 8-bit table has
-    EXPECT_EQ(refusal(bad), "accepted");
-    bad = good;
-    put32(bad, 16, 1);
-    EXPECT_EQ(refusal(bad), "Error in ramImageFromDIB: compressed bitmaps are not supported");
-    bad = good;
-    put16(bad, 14, 16);
-    EXPECT_EQ(refusal(bad), "Error in ramImageFromDIB: invalid BitCount");
-    for (auto [w, h] : {std::pair<int32_t, int32_t>{0, 2}, {4, 0}, {-4, 2}, {4, INT32_MIN}}) {
-        bad = good;
-        put32(bad, 4, static_cast<uint32_t>(w));
-        put32(bad, 8, static_cast<uint32_t>(h));
-        EXPECT_EQ(refusal(bad), "Error in ramImageFromDIB: invalid image size") << w << " x " << h;
+    const std::vector<unsigned char> good = makeDib(8, 4, 2, 256, false, indexValue);
+    auto patched = [&good](std::size_t at, uint32_t v, int bytes = 4) {
+        std::vector<unsigned char> b = good;
+        put(b, at, v, bytes);
+        return b;
+    };
+    const std::string e = "Error in ramImageFromDIB: ";
+    EXPECT_EQ(refusal(good, 39), e + "no information header");
+    EXPECT_EQ(refusal(patched(0, good.size() + 1)), e + "no information header");
+    EXPECT_EQ(refusal(good, 40 + 4 * 255), e + "colour table beyond the buffer");
+    EXPECT_EQ(refusal(good, good.size() - 1), e + "rows beyond the buffer");
+    EXPECT_EQ(refusal(patched(32, 0xffffffffu)), "accepted");  // clamped to an 8-bit table's 256 entries
+    EXPECT_EQ(refusal(patched(16, 1)), e + "compressed bitmaps are not supported");
+    EXPECT_EQ(refusal(patched(14, 16, 2)), e + "invalid BitCount");
+    for (auto [at, v] : {std::pair<int, uint32_t>{4, 0}, {8, 0}, {4, static_cast<uint32_t>(-4)}, {8, 0x80000000u}}) {
+        EXPECT_EQ(refusal(patched(at, v)), e + "invalid image size") << at << ": " << v;
     }
-    /* A height whose rows would reach past any buffer. */
-    bad = good;
-    put32(bad, 8, 0x7fffffff);
-    EXPECT_EQ(refusal(bad), "Error in ramImageFromDIB: rows beyond the buffer");
+    EXPECT_EQ(refusal(patched(8, 0x7fffffff)), e + "rows beyond the buffer");  // past any buffer
     EXPECT_EQ(ramImageFromDIB(interp, nullptr, 0, "dibtest"), nullptr);
 }
 
 /* A top-level placed partly off the right edge of the screen (no window
  * manager: its frame is Tk's wrapper, at the place asked for). */
-class ToplevelCaptureTest : public ::testing::Test {
-protected:
-    Tcl_Interp *interp = testTkInterp();
-    Tk_Window top = nullptr;
-    int screenWidth = 0;
-    void SetUp() override
-    {
-        screenWidth = std::stoi(testEval(interp, "winfo screenwidth ."));
-        testEval(interp, "toplevel .tp -width 30 -height 20 -borderwidth 0 -highlightthickness 0; frame .tp.f; "
-                         "wm geometry .tp +" +
-                             std::to_string(screenWidth - 10) +
-                             "+7; "
-                             "for {set i 0} {$i < 100 && ![winfo viewable .tp]} {incr i} {update; after 10}; update");
-        top = Tk_NameToWindow(interp, ".tp", Tk_MainWindow(interp));
-        ASSERT_NE(top, nullptr);
-    }
-    void TearDown() override
-    {
-        testEval(interp, "destroy .tp");
-        EXPECT_EQ(ramImageListHead(), nullptr);
-    }
-};
-
-TEST_F(ToplevelCaptureTest, ATopLevelIsCapturedWholeWhateverAreaIsAsked)
+TEST(ToplevelCapture, ATopLevelIsCapturedWholeWhateverAreaIsAsked)
 {
+    Tcl_Interp *interp = testTkInterp();
+    const int screenWidth = std::stoi(testEval(interp, "winfo screenwidth ."));
+    testEval(interp, "toplevel .tp -width 30 -height 20 -borderwidth 0 -highlightthickness 0; frame .tp.f; "
+                     "wm geometry .tp +" + std::to_string(screenWidth - 10) + "+7; "
+                     "for {set i 0} {$i < 100 && ![winfo viewable .tp]} {incr i} {update; after 10}; update");
+    Tk_Window top = Tk_NameToWindow(interp, ".tp", Tk_MainWindow(interp));
+    ASSERT_NE(top, nullptr);
     /* A capture that the server refuses (past the root) leaves the image
      * as it was. */
     RamImage *image = ramImageFromDrawable(interp, top, Tk_WindowId(top), None, 2, 3, 4, 5, "frame");
@@ -262,6 +213,8 @@ TEST_F(ToplevelCaptureTest, ATopLevelIsCapturedWholeWhateverAreaIsAsked)
     Tk_FreePixmap(Tk_Display(top), pixmap);
     Tk_Window child = Tk_NameToWindow(interp, ".tp.f", Tk_MainWindow(interp));
     EXPECT_EQ(pixmapFromDrawable(child, Tk_WindowId(child), 0, 0, 0, 1), None) << "an empty area";
+    testEval(interp, "destroy .tp");
+    EXPECT_EQ(ramImageListHead(), nullptr);
 }
 
 }  // namespace
