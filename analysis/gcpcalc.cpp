@@ -14,6 +14,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
+#include <utility>
 
 #include "analysis/georect.h"
 #include "analysis/regress.h"
@@ -234,6 +235,16 @@ void gcpDropFit(GcpCalc *calc)
 {
     freeFitVectors(&calc->iCoef, &calc->jCoef, &calc->terms);
     calc->nTerms = 0;
+}
+
+void gcpExchange(GcpCalc *calc)
+{
+    for (int k = 0; k < calc->count; k++) {
+        GcpRecord &r = calc->records[k];
+        std::swap(r.x1, r.x2);
+        std::swap(r.y1, r.y2);
+    }
+    gcpDropFit(calc);
 }
 
 /* Records --------------------------------------------------------------------- */

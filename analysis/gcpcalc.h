@@ -89,6 +89,9 @@ int gcpTransform(const GcpCalc *calc, double x, double y, double *i, double *j);
 /* Drops the fit: frees the coefficient and term vectors, nTerms = 0 (the
  * power, offsets and residuals stay). */
 void gcpDropFit(GcpCalc *calc);
+/* Swaps (X1, Y1) and (X2, Y2) of every record and drops the fit;
+ * modified is left as it was. */
+void gcpExchange(GcpCalc *calc);
 
 /* Text forms; buffer must hold the whole text (records: 128 bytes; the
  * coefficient lists: 32 bytes per coefficient). 0 when index >= count. */

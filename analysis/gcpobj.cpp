@@ -15,7 +15,6 @@
 #include <cmath>
 #include <cstring>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "analysis/gcpcalc.h"
@@ -418,18 +417,6 @@ int setSide(GcpCalc *calc, Tcl_Interp *interp, int argc, const char **argv, bool
     return TCL_OK;
 }
 
-/* reverse: the two positions of every point change places; the fit no
- * longer holds. */
-void reversePoints(GcpCalc *calc)
-{
-    for (int k = 0; k < calc->count; k++) {
-        GcpRecord &r = calc->records[k];
-        std::swap(r.x1, r.x2);
-        std::swap(r.y1, r.y2);
-    }
-    gcpDropFit(calc);
-}
-
 /* savefunction fileName */
 int saveFunction(GcpCalc *calc, Tcl_Interp *interp, int argc, const char **argv)
 {
@@ -535,7 +522,7 @@ int gcpObjCmd(ClientData clientData, Tcl_Interp *interp, int argc, const char **
     case kFunction: return fitFunction(calc, interp, argc, argv);
     case kGet: return listPoints(calc, interp, argc, argv);
     case kId: return listIds(calc, interp, argc, argv);
-    case kReverse: reversePoints(calc); return TCL_OK;
+    case kReverse: gcpExchange(calc); return TCL_OK;
     case kSelect: return selectPoints(calc, interp, argc, argv, 1);
     case kUnselect: return selectPoints(calc, interp, argc, argv, 0);
     case kSet: return setPoint(calc, interp, argc, argv);

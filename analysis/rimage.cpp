@@ -437,29 +437,6 @@ int openBase64(Tcl_Interp *interp, int argc, const char **argv, RamImage **made,
     return openFromData(interp, tag, data, size, &work, made, held);
 }
 
-/* The tile index a TILEID word names in a TERRA object: one index, or
- * "column row" of the map tile grid; -1 for anything else or a tile
- * outside the object's store. */
-int terraTileWord(RAMOBJ *obj, const char *word)
-{
-    int count = 0;
-    const char **items = nullptr;
-    if (teskTerraLink.tileCount == nullptr || Tcl_SplitList(nullptr, word, &count, &items) != TCL_OK) {
-        return -1;
-    }
-    int v[2] = {0, 0};
-    bool numbers = count >= 1 && count <= 2;
-    for (int k = 0; numbers && k < count; k++) {
-        numbers = Tcl_GetInt(nullptr, items[k], &v[k]) == TCL_OK;
-    }
-    Tcl_Free(reinterpret_cast<char *>(items));
-    if (!numbers) {
-        return -1;
-    }
-    int index = count == 2 ? teskTerraLink.tileIndex(obj, v[0], v[1]) : v[0];
-    return index >= 0 && index < teskTerraLink.tileCount(obj) ? index : -1;
-}
-
 /*
  * openTerraTile --
  *	rimage open TAG binary TERRAOBJ TILEID: a copy of the tile's bytes (a
@@ -476,7 +453,7 @@ int openTerraTile(Tcl_Interp *interp, int argc, const char **argv, RamImage **ma
     if (openObject(interp, RAMOBJ_TERRA, argv[4], &obj) != 0) {
         return TCL_ERROR;
     }
-    int index = terraTileWord(obj, argv[5]);
+    int index = teskTerraLink.tileId(obj, argv[5]);
     size_t size = 0;
     const unsigned char *tile = index >= 0 ? teskTerraLink.tileData(obj, index, &size) : nullptr;
     const char *failure = index < 0 ? "Invalid tileId" : tile == nullptr ? "terra object has no data" : nullptr;

@@ -17,11 +17,10 @@
 #include "tesk_image.h"
 
 struct TerraLink {
-    /* The number of tile indices of the object's store (n * n), 0 when it
-     * has no store. */
-    int (*tileCount)(RAMOBJ *obj);
-    /* The tile index of map tile (x, y), -1 outside the store. */
-    int (*tileIndex)(RAMOBJ *obj, int x, int y);
+    /* The tile index a tileId word names: one index, or "column row" of
+     * the map tile grid; -1 for anything else or a tile outside the
+     * object's store. */
+    int (*tileId)(RAMOBJ *obj, const char *word);
     /* A tile's bytes (a complete image file) and their length, NULL when
      * the tile is absent. */
     const unsigned char *(*tileData)(RAMOBJ *obj, int index, size_t *length);
@@ -29,8 +28,7 @@ struct TerraLink {
     void (*tileGeoref)(RAMOBJ *obj, int index, ImageDesc *desc);
 };
 
-/* Filled in package/modules.cpp; a build without the geo layer leaves
- * every entry NULL (no tile can then be opened). */
+/* Filled in package/modules.cpp, every entry set. */
 extern const TerraLink teskTerraLink;
 
 #endif /* TESK_ANALYSIS_TERRALINK_H */

@@ -277,18 +277,20 @@ foreach object {geo utm p shift} {
 }
 
 tour.step "Terrain tiles"
-# A store of 2 x 2 photo tiles at 2 m a pixel in UTM zone 10, each tile a
-# quarter of the scene's infrared band cut from scene.jpg (map rows count
-# upward: the scene's northern half is the upper row of tiles). The store
-# is saved and read back, and its north-east tile opened as an image that
-# carries the tile's place on the map, then shown.
+# A store of 2 x 2 photo tiles at 2 m a pixel in UTM zone 10. A store tile
+# covers 200 x 200 map pixels, so the scene's infrared band (scene.jpg) is
+# enlarged four times (765 x 509) and the tiles are cut from its top-left
+# 400 x 400 pixels (map rows count upward: the northern half is the upper
+# row of tiles). The store is saved and read back, and its north-east tile
+# opened as an image that carries the tile's place on the map, then shown.
 terra.create tiles
 tiles define 2 Photo Scale2m 10 5 3
+set large [file join $teskDemo(out) scene4.jpg]
+rimage gsfzoom -in [file join $teskDemo(out) scene.jpg] -out $large -s 4 -rs BI -pixel BYTE
 for {set k 0} {$k < 4} {incr k} {
     set file [file join $teskDemo(out) tile$k.jpg]
-    rimage create overwrite -imgid JPEG -pixel BYTE -nbands 1 -rows 64 -columns 96 -file $file
-    rimage crop -in [file join $teskDemo(out) scene.jpg] -out $file -ic [expr {96 * ($k % 2)}] \
-        -ir [expr {64 * (1 - $k / 2)}]
+    rimage create overwrite -imgid JPEG -pixel BYTE -nbands 1 -rows 200 -columns 200 -file $file
+    rimage crop -in $large -out $file -ic [expr {200 * ($k % 2)}] -ir [expr {200 * (1 - $k / 2)}]
     set f [open $file rb]
     tiles puttile $k [binary encode base64 [read $f]]
     close $f

@@ -2,10 +2,11 @@
  * dbase.cpp --
  *
  *	dBase III tables in memory: the reader (every header value checked
- *	before anything is allocated), the writer (a temporary file renamed
- *	over the target), field and record edits, the selection and deletion
- *	flags with the order index, and the five cell types' writing and
- *	reading rules. Serves the gtable object command.
+ *	before anything is allocated), the writer (a new file renamed over
+ *	the target, through imagestore's file replacement), field and record
+ *	edits, the selection and deletion flags with the order index, and the
+ *	five cell types' writing and reading rules. Serves the gtable object
+ *	command.
  */
 #include "geo/dbase.h"
 
@@ -24,6 +25,7 @@
 
 #include <tcl.h>
 
+#include "imagestore/formats/replace.h"
 #include "runtime/bytes.h"
 #include "tesk.h"
 #include "tesk_stdio.h"
@@ -391,6 +393,13 @@ bool insertFields(DBaseTable *t, const DBaseField *fields, int n, const DBaseVal
     if (n < 1 || position < 0 || position > t->fieldCount) {
         return false;
     }
+    for (int k = 0; k < n; k++) {
+        std::string name = dBaseFieldNameText(fields[k].bytes);
+        if (dBaseFieldIndex(t, name.c_str()) >= 0) return false;
+        for (int m = 0; m < k; m++) {
+            if (name == dBaseFieldNameText(fields[m].bytes)) return false;
+        }
+    }
     std::vector<std::vector<unsigned char>> tails;
     if (!newTails(fields, n, values, tails)) {
         return false;
@@ -416,7 +425,9 @@ bool insertFields(DBaseTable *t, const DBaseField *fields, int n, const DBaseVal
 }
 
 /* Makes room for n more records (data, order index, flags); false when a
- * limit is passed or memory runs out (table unchanged but for capacity). */
+ * limit is passed or memory runs out (table unchanged but for capacity).
+ * The index grows first and shrinks back when the record block cannot
+ * grow, so that a refusal holds no memory. */
 bool growRecords(DBaseTable *t, int n)
 {
     if (n < 1 || n > INT_MAX - t->recordCount) {
@@ -427,21 +438,29 @@ bool growRecords(DBaseTable *t, int n)
     if (need >= kMaxBlock) {
         return false;
     }
+    uint64_t grown = t->dataSize;
     if (need > t->dataSize) {
-        uint64_t grown = t->dataSize + static_cast<uint64_t>(std::max(n, 1024)) * rl;
+        grown = t->dataSize + static_cast<uint64_t>(std::max(n, 1024)) * rl;
         if (grown >= kMaxBlock || grown / rl > static_cast<uint64_t>(INT_MAX)) grown = need;
+    }
+    int oldCapacity = std::min(t->indexCapacity, t->flagCapacity);
+    bool indexGrew = false;
+    if (t->recordCount + n > t->indexCapacity || t->recordCount + n > t->flagCapacity) {
+        if (!resizeIndex(t, static_cast<int>(grown / rl))) {
+            resizeIndex(t, oldCapacity);
+            return false;
+        }
+        indexGrew = true;
+    }
+    if (grown > t->dataSize) {
         auto *data = static_cast<unsigned char *>(gmemRealloc(t->data, static_cast<size_t>(grown)));
         if (data == nullptr) {
             tesk_fprintf(stderr, "adddBaseRecord - error realloc table\n");
+            if (indexGrew) resizeIndex(t, oldCapacity);
             return false;
         }
         t->data = data;
         t->dataSize = static_cast<size_t>(grown);
-    }
-    if (t->recordCount + n > t->indexCapacity || t->recordCount + n > t->flagCapacity) {
-        if (!resizeIndex(t, static_cast<int>(t->dataSize / rl))) {
-            return false;
-        }
     }
     return true;
 }
@@ -508,20 +527,6 @@ bool checkHead(const unsigned char *head, size_t headBytes)
     return getU16(head + 10) >= 1 + sum;
 }
 
-int makeTemp(const char *target, std::string &tempName)
-{
-    tempName = std::string(target) + ".XXXXXX";
-    std::vector<char> buf(tempName.begin(), tempName.end());
-    buf.push_back('\0');
-    int fd = mkstemp(buf.data());
-    if (fd < 0) return -1;
-    tempName = buf.data();
-    mode_t mask = umask(0);
-    umask(mask);
-    fchmod(fd, 0666 & ~mask);
-    return fd;
-}
-
 /* Reads and checks the header block; the descriptor is positioned nowhere. */
 unsigned char *readHead(int fd, off_t fileBytes, size_t *headBytes, int *error, const char *fileName)
 {
@@ -553,16 +558,11 @@ unsigned char *readHead(int fd, off_t fileBytes, size_t *headBytes, int *error, 
     return head;
 }
 
-/* Quotes text as one word for a script or one list element: in braces when
- * the braces keep it whole, else as Tcl quotes list elements. */
-void appendElement(std::string &out, const char *text, size_t n)
+/* The name rule of a field: 1 to 10 characters, no space. */
+bool validFieldName(const char *name)
 {
-    int flags = 0;
-    int need = Tcl_ScanCountedElement(text, static_cast<int>(n), &flags);
-    size_t start = out.size();
-    out.resize(start + static_cast<size_t>(need) + 1);
-    int used = Tcl_ConvertCountedElement(text, static_cast<int>(n), &out[start], flags);
-    out.resize(start + static_cast<size_t>(used));
+    size_t n = std::strlen(name);
+    return n > 0 && n <= DBASE_NAME_MAX && std::strchr(name, ' ') == nullptr;
 }
 
 }  // namespace
@@ -652,9 +652,8 @@ int writedBase(const char *fileName, DBaseTable *t, int selectedOnly, int *error
     int dummy = 0;
     if (error == nullptr) error = &dummy;
     if (t == nullptr) return 0;
-    std::string temp;
-    Fd fd(makeTemp(fileName, temp));
-    if (fd.fd < 0) {
+    FileReplacement r;
+    if (!replaceBegin(&r, fileName)) {
         tesk_fprintf(stderr, "writedBase - error in open\n");
         *error = DBASE_ERR_OPEN;
         return 0;
@@ -662,20 +661,20 @@ int writedBase(const char *fileName, DBaseTable *t, int selectedOnly, int *error
     auto fail = [&](int code, const char *message) {
         tesk_fprintf(stderr, "%s", message);
         *error = code;
-        unlink(temp.c_str());
+        replaceAbandon(&r);
         return 0;
     };
     size_t rl = static_cast<size_t>(t->recordLength);
     std::vector<unsigned char> head(t->head, t->head + t->headBytes);
     int selected = selectedOnly ? dBaseCountSelected(t) : t->recordCount;
     putU32(head.data() + 4, static_cast<uint32_t>(selected));
-    if (!writeAt(fd.fd, head.data(), head.size(), 0)) {
+    if (!writeAt(r.fd, head.data(), head.size(), 0)) {
         return fail(DBASE_ERR_WHEAD, "writedBase - error in writing head\n");
     }
     off_t at = static_cast<off_t>(head.size());
     if (!selectedOnly) {
         size_t bytes = static_cast<size_t>(t->recordCount) * rl;
-        if (bytes > 0 && !writeAt(fd.fd, t->data, bytes, at)) {
+        if (bytes > 0 && !writeAt(r.fd, t->data, bytes, at)) {
             return fail(DBASE_ERR_WDATA, "writedBase - error in writing data\n");
         }
         at += static_cast<off_t>(bytes);
@@ -686,7 +685,7 @@ int writedBase(const char *fileName, DBaseTable *t, int selectedOnly, int *error
         chunk.reserve(per * rl);
         for (int i = 0; i <= t->recordCount; i++) {
             if (i == t->recordCount || chunk.size() >= per * rl) {
-                if (!chunk.empty() && !writeAt(fd.fd, chunk.data(), chunk.size(), at)) {
+                if (!chunk.empty() && !writeAt(r.fd, chunk.data(), chunk.size(), at)) {
                     return fail(DBASE_ERR_WDATA, "writedBase - error in writing record\n");
                 }
                 at += static_cast<off_t>(chunk.size());
@@ -699,12 +698,15 @@ int writedBase(const char *fileName, DBaseTable *t, int selectedOnly, int *error
         }
     }
     unsigned char eof = 0x1A;
-    if (!writeAt(fd.fd, &eof, 1, at)) {
+    if (!writeAt(r.fd, &eof, 1, at)) {
         return fail(DBASE_ERR_WDATA, "writedBase - error in writing data\n");
     }
-    if (fsync(fd.fd) != 0 || rename(temp.c_str(), fileName) != 0) {
-        return fail(DBASE_ERR_WDATA, "writedBase - error in writing data\n");
+    if (!replaceCommit(&r)) {
+        tesk_fprintf(stderr, "writedBase - error in writing data\n");
+        *error = DBASE_ERR_WDATA;
+        return 0;
     }
+    close(r.fd);
     setFileName(t, fileName);
     t->modified = 0;
     return 1;
@@ -876,7 +878,9 @@ int deletedBaseFields(DBaseTable *t, int n, const int *fields)
 int dBaseRenameField(DBaseTable *t, int field, const char *newName)
 {
     size_t n = std::strlen(newName);
-    if (field < 0 || field >= t->fieldCount || n > DBASE_NAME_MAX) return 0;
+    if (field < 0 || field >= t->fieldCount || !validFieldName(newName)) return 0;
+    int holder = dBaseFieldIndex(t, newName);
+    if (holder >= 0 && holder != field) return 0;
     unsigned char *desc = t->head + DBASE_HEAD_BYTES + DBASE_FIELD_BYTES * static_cast<size_t>(field);
     std::memcpy(desc, newName, n);
     desc[n] = 0;
@@ -887,8 +891,8 @@ int dBaseRenameField(DBaseTable *t, int field, const char *newName)
 
 int dBaseParseFieldDef(DBaseField *out, const char *name, const char *type, const char *length, const char *decimals)
 {
+    if (!validFieldName(name)) return 0;
     size_t nameLength = std::strlen(name);
-    if (nameLength == 0 || nameLength > DBASE_NAME_MAX || std::strchr(name, ' ') != nullptr) return 0;
     auto number = [](const char *word, int *value) {
         if (word[0] == '\0' || std::strlen(word) > 3) return false;
         for (const char *p = word; *p; p++) {
@@ -1214,9 +1218,22 @@ int dBaseRecordText(const DBaseTable *t, int i, std::string &out)
     for (int j = 0; j < t->fieldCount; j++) {
         int n = dBaseGetField(t, i, j, cell);
         if (j > 0) out.push_back(' ');
-        appendElement(out, cell, static_cast<size_t>(n));
+        dBaseAppendElement(out, cell, static_cast<size_t>(n), false);
     }
     return static_cast<int>(out.size());
+}
+
+void dBaseAppendElement(std::string &out, const char *text, size_t n, bool noBraces)
+{
+    /* Scanning reads TCL_DONT_USE_BRACES to size the backslash form and
+     * answers its own flags; converting is told again. */
+    int flags = noBraces ? TCL_DONT_USE_BRACES : 0;
+    int need = Tcl_ScanCountedElement(text, static_cast<int>(n), &flags);
+    if (noBraces) flags |= TCL_DONT_USE_BRACES;
+    size_t start = out.size();
+    out.resize(start + static_cast<size_t>(need) + 1);
+    int used = Tcl_ConvertCountedElement(text, static_cast<int>(n), &out[start], flags);
+    out.resize(start + static_cast<size_t>(used));
 }
 
 void dBaseSetBlank(DBaseTable *t, int recordA, int fieldA, int recordB, int fieldB)

@@ -104,14 +104,16 @@ typedef struct DBaseValue {
 
 /* Appends (insertdBaseFieldsAt: inserts before field position, 0..fieldCount)
  * n fields; every record gets the given values or the types' defaults.
- * 0 and the table unchanged when a value is too long, the fields would pass
- * 2046 or the record 65535 bytes, or memory runs out. */
+ * 0 and the table unchanged when a new name is the table's or repeated, a
+ * value is too long, the fields would pass 2046 or the record 65535 bytes,
+ * or memory runs out. */
 int adddBaseField(DBaseTable *table, const DBaseField *fields, int n, const DBaseValue *values);
 int insertdBaseFieldsAt(DBaseTable *table, const DBaseField *fields, int n, const DBaseValue *values, int position);
 /* Deletes the listed fields; 0 when n is 0, a number is out of range or
  * repeated. */
 int deletedBaseFields(DBaseTable *table, int n, const int *fields);
-/* 0 when the new name is longer than 10 characters. */
+/* 0 when the new name is no field name (empty, longer than 10 characters,
+ * holding a space) or another field's. */
 int dBaseRenameField(DBaseTable *table, int field, const char *newName);
 /* Fills a descriptor from the four words of a definition; 0 when refused. */
 int dBaseParseFieldDef(DBaseField *out, const char *name, const char *type, const char *length, const char *decimals);
@@ -186,6 +188,10 @@ int dBaseFormatCells(const DBaseTable *table, unsigned char *record, int n, cons
 int dBaseGetField(const DBaseTable *table, int i, int j, char *out);
 /* Every field read back, as a Tcl list (each field quoted as a list element). */
 int dBaseRecordText(const DBaseTable *table, int i, std::string &out);
+/* Appends n bytes of text to out quoted as one Tcl list element: as Tcl
+ * quotes list elements, or with noBraces always backslash-quoted (a form
+ * that stays one word inside double quotes too). */
+void dBaseAppendElement(std::string &out, const char *text, size_t n, bool noBraces);
 /* Blanks fields fieldA..fieldB (either order, clamped) in records
  * recordA..recordB (either order, clamped). */
 void dBaseSetBlank(DBaseTable *table, int recordA, int fieldA, int recordB, int fieldB);

@@ -193,6 +193,39 @@ int eachIndex(TableCall &c, const char *bad, Visit visit)
 
 /* ---- Field definitions ---- */
 
+/* A descriptor from a fieldDef, the four-word list "name type length
+ * decimals"; false when it is no such list or is refused. */
+bool readFieldDef(const char *text, DBaseField *out)
+{
+    SplitList words;
+    return words.split(nullptr, text) && words.count == 4 &&
+           dBaseParseFieldDef(out, words.items[0], words.items[1], words.items[2], words.items[3]);
+}
+
+/* True when two of the descriptors share a name. */
+bool repeatsName(const std::vector<DBaseField> &defs)
+{
+    for (size_t k = 0; k < defs.size(); k++) {
+        for (size_t m = 0; m < k; m++) {
+            if (dBaseFieldNameText(defs[k].bytes) == dBaseFieldNameText(defs[m].bytes)) return true;
+        }
+    }
+    return false;
+}
+
+/* Appends "name type length decimals" of each of a header's n fields to
+ * list. */
+void appendFieldDefs(Tcl_Obj *list, const unsigned char *head, int n)
+{
+    for (int j = 0; j < n; j++) {
+        const unsigned char *d = dBaseHeadField(head, j);
+        std::string name = dBaseFieldNameText(d);
+        Tcl_ListObjAppendElement(
+            nullptr, list,
+            Tcl_ObjPrintf("%s %c %d %d", name.c_str(), dBaseFieldType(d), dBaseFieldLength(d), dBaseFieldDecimals(d)));
+    }
+}
+
 /* The descriptors of a fieldDefList, refusing names the table has and
  * repeated names; the message is set on failure. */
 bool parseFieldDefs(TableCall &c, const char *text, std::vector<DBaseField> &out)
@@ -204,26 +237,20 @@ bool parseFieldDefs(TableCall &c, const char *text, std::vector<DBaseField> &out
     }
     out.assign(static_cast<size_t>(defs.count), DBaseField{});
     for (int k = 0; k < defs.count; k++) {
-        SplitList words;
-        if (!words.split(nullptr, defs.items[k]) || words.count != 4 ||
-            !dBaseParseFieldDef(&out[static_cast<size_t>(k)], words.items[0], words.items[1], words.items[2],
-                                words.items[3])) {
+        if (!readFieldDef(defs.items[k], &out[static_cast<size_t>(k)])) {
             c.error("Error in parsing fieldDef");
             return false;
         }
     }
-    for (int k = 0; k < defs.count; k++) {
-        std::string name = dBaseFieldNameText(out[static_cast<size_t>(k)].bytes);
-        if (dBaseFieldIndex(c.t, name.c_str()) >= 0) {
+    for (const DBaseField &d : out) {
+        if (dBaseFieldIndex(c.t, dBaseFieldNameText(d.bytes).c_str()) >= 0) {
             c.error("Field alreay exists");
             return false;
         }
-        for (int m = 0; m < k; m++) {
-            if (name == dBaseFieldNameText(out[static_cast<size_t>(m)].bytes)) {
-                c.error("Can't add duplicated fields");
-                return false;
-            }
-        }
+    }
+    if (repeatsName(out)) {
+        c.error("Can't add duplicated fields");
+        return false;
     }
     return true;
 }
@@ -291,20 +318,17 @@ int wordRenameField(TableCall &c)
         Tcl_AppendResult(c.interp, "can't find field ", c.argv[2], nullptr);
         return TCL_ERROR;
     }
-    if (!dBaseRenameField(c.t, j, c.argv[3])) return c.error("the new field name is too large");
+    if (std::strlen(c.argv[3]) > DBASE_NAME_MAX) return c.error("the new field name is too large");
+    int holder = dBaseFieldIndex(c.t, c.argv[3]);
+    if (holder >= 0 && holder != j) return c.error("Field alreay exists");
+    if (!dBaseRenameField(c.t, j, c.argv[3])) return c.error("Error in parsing fieldDef");
     return TCL_OK;
 }
 
 int wordInfo(TableCall &c)
 {
     Tcl_Obj *list = Tcl_NewListObj(0, nullptr);
-    for (int j = 0; j < c.t->fieldCount; j++) {
-        const unsigned char *d = dBaseField(c.t, j);
-        std::string name = dBaseFieldNameText(d);
-        Tcl_ListObjAppendElement(
-            nullptr, list,
-            Tcl_ObjPrintf("%s %c %d %d", name.c_str(), dBaseFieldType(d), dBaseFieldLength(d), dBaseFieldDecimals(d)));
-    }
+    appendFieldDefs(list, c.t->head, c.t->fieldCount);
     Tcl_SetObjResult(c.interp, list);
     return TCL_OK;
 }
@@ -708,15 +732,15 @@ bool resolveFields(const DBaseTable *t, std::vector<Chunk> &chunks)
     return true;
 }
 
-/* True when "{" text "}" is one Tcl word whose content is exactly text. */
+/* True when "{" text "}" is one Tcl word whose content is exactly text in
+ * every place a marker may stand: no backslash, balanced braces, and none
+ * of the characters that double quotes still substitute or end ([, $, "). */
 bool bracesKeepWhole(const char *s, size_t n)
 {
     int depth = 0;
     for (size_t i = 0; i < n; i++) {
-        if (s[i] == '\\') {
-            if (i + 1 == n || s[i + 1] == '\n') return false;
-            i++;
-        } else if (s[i] == '{') {
+        if (s[i] == '\\' || s[i] == '[' || s[i] == '$' || s[i] == '"') return false;
+        if (s[i] == '{') {
             depth++;
         } else if (s[i] == '}') {
             if (depth == 0) return false;
@@ -727,7 +751,7 @@ bool bracesKeepWhole(const char *s, size_t n)
 }
 
 /* Appends text as one script word: braced when the braces keep it whole,
- * else with backslashes as Tcl quotes list elements. */
+ * else backslash-quoted as a list element. */
 void appendWord(std::string &out, const char *s, size_t n)
 {
     if (bracesKeepWhole(s, n)) {
@@ -736,13 +760,7 @@ void appendWord(std::string &out, const char *s, size_t n)
         out.push_back('}');
         return;
     }
-    int flags = TCL_DONT_USE_BRACES;
-    int need = Tcl_ScanCountedElement(s, static_cast<int>(n), &flags);
-    flags |= TCL_DONT_USE_BRACES;
-    size_t start = out.size();
-    out.resize(start + static_cast<size_t>(need) + 1);
-    int used = Tcl_ConvertCountedElement(s, static_cast<int>(n), &out[start], flags);
-    out.resize(start + static_cast<size_t>(used));
+    dBaseAppendElement(out, s, n, true);
 }
 
 enum MatchAction { kActSelect, kActUnselect, kActASelect, kActSelectOnly, kActUnselectOnly, kActList };
@@ -899,13 +917,14 @@ int defineTable(RAMOBJ *obj, Tcl_Interp *interp, int argc, const char **argv)
     }
     std::vector<DBaseField> defs(static_cast<size_t>(argc - 2));
     for (int k = 2; k < argc; k++) {
-        SplitList words;
-        if (!words.split(nullptr, argv[k]) || words.count != 4 ||
-            !dBaseParseFieldDef(&defs[static_cast<size_t>(k - 2)], words.items[0], words.items[1], words.items[2],
-                                words.items[3])) {
+        if (!readFieldDef(argv[k], &defs[static_cast<size_t>(k - 2)])) {
             Tcl_SetResult(interp, const_cast<char *>("Error in parsing field definition"), TCL_STATIC);
             return TCL_ERROR;
         }
+    }
+    if (repeatsName(defs)) {
+        Tcl_SetResult(interp, const_cast<char *>("Error in parsing field definition"), TCL_STATIC);
+        return TCL_ERROR;
     }
     DBaseTable *t = newdBase();
     if (t == nullptr || !adddBaseField(t, defs.data(), static_cast<int>(defs.size()), nullptr)) {
@@ -960,14 +979,7 @@ int gtableInfoCmd(ClientData, Tcl_Interp *interp, int argc, const char **argv)
     if (head == nullptr) return TCL_OK;
     Tcl_Obj *list = Tcl_NewListObj(0, nullptr);
     Tcl_ListObjAppendElement(nullptr, list, Tcl_NewStringObj("dBase", -1));
-    int n = dBaseHeadFieldCount(head, headBytes);
-    for (int j = 0; j < n; j++) {
-        const unsigned char *d = dBaseHeadField(head, j);
-        std::string name = dBaseFieldNameText(d);
-        Tcl_ListObjAppendElement(
-            nullptr, list,
-            Tcl_ObjPrintf("%s %c %d %d", name.c_str(), dBaseFieldType(d), dBaseFieldLength(d), dBaseFieldDecimals(d)));
-    }
+    appendFieldDefs(list, head, dBaseHeadFieldCount(head, headBytes));
     freedBaseHead(head);
     Tcl_SetObjResult(interp, list);
     return TCL_OK;

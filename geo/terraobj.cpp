@@ -121,40 +121,11 @@ struct TerraCall {
     }
 };
 
-enum class TileWord { Index, Position, NoInteger };
-
-/* Reads a tileId word: one integer (a tile index, answered Index) or two,
- * "column row" of the map tile grid (turned into an index, answered
- * Position). *index is -1 when the tile lies outside the store. */
-TileWord readTileId(const TerraStore *store, const char *word, int *index)
-{
-    int count = 0;
-    const char **items = nullptr;
-    if (Tcl_SplitList(nullptr, word, &count, &items) != TCL_OK) {
-        return TileWord::NoInteger;
-    }
-    int v[2] = {0, 0};
-    bool numbers = count >= 1 && count <= 2;
-    for (int k = 0; numbers && k < count; k++) {
-        numbers = Tcl_GetInt(nullptr, items[k], &v[k]) == TCL_OK;
-    }
-    Tcl_Free(reinterpret_cast<char *>(items));
-    if (!numbers) {
-        return TileWord::NoInteger;
-    }
-    if (count == 2) {
-        *index = terraTileIndex(store, v[0], v[1]);
-        return TileWord::Position;
-    }
-    *index = v[0] >= 0 && v[0] < store->tileCount ? v[0] : -1;
-    return TileWord::Index;
-}
-
 /* The tile index named by argv[k], or -1 after "Invalid index". */
 int tileAt(const TerraCall &c, int k)
 {
     int index = -1;
-    if (readTileId(c.store, c.argv[k], &index) == TileWord::NoInteger || index < 0) {
+    if (terraReadTileId(c.store, c.argv[k], &index) == TerraTileWord::NoInteger || index < 0) {
         c.info("Invalid index");
         return -1;
     }
@@ -219,14 +190,14 @@ int wordIndex(TerraCall &c)
                             static_cast<int>(terraWord(c.store, TERRA_ROW_ORIGIN))));
     }
     int index = -1;
-    TileWord kind = c.argc == 3 ? readTileId(c.store, c.argv[2], &index) : TileWord::NoInteger;
-    if (kind == TileWord::NoInteger) {
+    TerraTileWord kind = c.argc == 3 ? terraReadTileId(c.store, c.argv[2], &index) : TerraTileWord::NoInteger;
+    if (kind == TerraTileWord::NoInteger) {
         return c.usage(" [tileId]");
     }
     if (index < 0) {
         return c.info("Invalid index");
     }
-    if (kind == TileWord::Position) {
+    if (kind == TerraTileWord::Position) {
         return c.result(std::to_string(index));
     }
     int column = 0, row = 0;
@@ -262,8 +233,7 @@ int wordPutTile(TerraCall &c)
     }
     size_t size = 0;
     unsigned char *bytes = base64Decode(std::strlen(text), text, &size);
-    if (bytes == nullptr || size == 0) {
-        gmemFree(bytes);
+    if (bytes == nullptr) {
         return c.info("Error in base64 decoding");
     }
     int put = terraPutTile(c.store, index, bytes, size);
@@ -467,14 +437,13 @@ int terraCmdInit(Tcl_Interp *interp)
     return Tcl_CreateCommand(interp, "terra.create", terraCreateCmd, nullptr, nullptr) == nullptr ? 1 : 0;
 }
 
-int terraObjTileCount(RAMOBJ *obj)
+int terraObjTileId(RAMOBJ *obj, const char *word)
 {
-    return obj->payload != nullptr ? storeOf(obj)->tileCount : 0;
-}
-
-int terraObjTileIndex(RAMOBJ *obj, int x, int y)
-{
-    return obj->payload != nullptr ? terraTileIndex(storeOf(obj), x, y) : -1;
+    int index = -1;
+    if (obj->payload == nullptr || terraReadTileId(storeOf(obj), word, &index) == TerraTileWord::NoInteger) {
+        return -1;
+    }
+    return index;
 }
 
 const unsigned char *terraObjTileData(RAMOBJ *obj, int index, size_t *length)

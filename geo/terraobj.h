@@ -20,14 +20,13 @@ int terraCmdInit(Tcl_Interp *interp);
 /* The command procedure of a terra object (client data: its RAMOBJ). */
 int terraObjCmd(ClientData clientData, Tcl_Interp *interp, int argc, const char **argv);
 
-/* Tile access of a TERRA object (obj->payload a store or NULL):
- * the number of tile indices (n * n; 0 without a store), the index of map
- * tile (x, y) (-1 outside the store or without one), a tile's bytes inside
- * the store and their length (NULL for an absent tile or an index outside
- * 0 .. count - 1), and a tile's georeference written into desc (x0, y0,
- * dx, dy, map id; the index must be valid). */
-int terraObjTileCount(RAMOBJ *obj);
-int terraObjTileIndex(RAMOBJ *obj, int x, int y);
+/* Tile access of a TERRA object (obj->payload a store or NULL): the tile
+ * index a tileId word names (one index, or "column row" of the map tile
+ * grid; -1 for anything else, a tile outside the store, or no store), a
+ * tile's bytes inside the store and their length (NULL for an absent tile
+ * or an index outside the store), and a tile's georeference written into
+ * desc (x0, y0, dx, dy, map id; the index must be valid). */
+int terraObjTileId(RAMOBJ *obj, const char *word);
 const unsigned char *terraObjTileData(RAMOBJ *obj, int index, size_t *length);
 void terraObjTileGeoref(RAMOBJ *obj, int index, ImageDesc *desc);
 

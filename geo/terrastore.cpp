@@ -140,18 +140,23 @@ bool readHeader(int fd, FileHeader *h)
 }
 
 /* True when every present tile's bytes lie between the header and the
- * data end. */
+ * data end and the tiles present are as many as the header says. */
 bool entriesInside(const TerraStore *store)
 {
     uint64_t header = terraHeaderSize(store), end = terraDataEnd(store);
+    int present = 0;
     for (int i = 0; i < store->tileCount; i++) {
         size_t at = TERRA_ENTRIES + 8 * static_cast<size_t>(i);
         uint64_t offset = wordIn(store->image, at), length = wordIn(store->image, at + 4);
-        if (length != 0 && (offset < header || offset + length > end)) {
+        if (length == 0) {
+            continue;
+        }
+        if (offset < header || offset + length > end) {
             return false;
         }
+        present++;
     }
-    return true;
+    return present == terraTilesStored(store);
 }
 
 }  // namespace
@@ -171,11 +176,6 @@ const char *terraThemeName(int code)
     return code >= 0 && code < kThemeCount ? kThemes[code] : kThemes[0];
 }
 
-int terraThemeCount()
-{
-    return kThemeCount;
-}
-
 int terraScaleByName(const char *name)
 {
     for (int code = 1; code < kScaleCount; code++) {
@@ -189,11 +189,6 @@ int terraScaleByName(const char *name)
 const char *terraScaleName(int code)
 {
     return code >= 0 && code < kScaleCount ? kScales[code].name : kScales[0].name;
-}
-
-int terraScaleCount()
-{
-    return kScaleCount;
 }
 
 double terraPixelSize(int code)
@@ -340,6 +335,30 @@ int terraTileIndex(const TerraStore *store, int x, int y)
     return (x - store->x0) + n * (y - store->y0);
 }
 
+TerraTileWord terraReadTileId(const TerraStore *store, const char *word, int *index)
+{
+    int count = 0;
+    const char **items = nullptr;
+    if (Tcl_SplitList(nullptr, word, &count, &items) != TCL_OK) {
+        return TerraTileWord::NoInteger;
+    }
+    int v[2] = {0, 0};
+    bool numbers = count >= 1 && count <= 2;
+    for (int k = 0; numbers && k < count; k++) {
+        numbers = Tcl_GetInt(nullptr, items[k], &v[k]) == TCL_OK;
+    }
+    Tcl_Free(reinterpret_cast<char *>(items));
+    if (!numbers) {
+        return TerraTileWord::NoInteger;
+    }
+    if (count == 2) {
+        *index = terraTileIndex(store, v[0], v[1]);
+        return TerraTileWord::Position;
+    }
+    *index = v[0] >= 0 && v[0] < store->tileCount ? v[0] : -1;
+    return TerraTileWord::Index;
+}
+
 int terraTileXY(const TerraStore *store, int i, int *column, int *row)
 {
     if (i < 0 || i >= store->tileCount) {
@@ -379,7 +398,7 @@ int terraPutTile(TerraStore *store, int i, const unsigned char *bytes, size_t le
 {
     size_t present = 0;
     if (store->image == nullptr || i < 0 || i >= store->tileCount || terraTileData(store, i, &present) != nullptr ||
-        length == 0) {
+        length == 0 || terraTilesStored(store) >= store->tileCount) {
         return 0;
     }
     uint64_t end = terraDataEnd(store);
@@ -420,15 +439,6 @@ void terraTileGeoref(const TerraStore *store, int i, ImageDesc *desc)
     double p = terraPixelSize(static_cast<int>(terraWord(store, TERRA_SCALE)));
     desc->x0 = column * double(kTerraTilePixels) * p;
     desc->y0 = ((row + 1.0) * kTerraTilePixels - 1.0) * p;
-    desc->dx = desc->dy = p;
-    desc->mapid = store->mapId;
-}
-
-void terraStoreGeoref(const TerraStore *store, ImageDesc *desc)
-{
-    double p = terraPixelSize(static_cast<int>(terraWord(store, TERRA_SCALE)));
-    desc->x0 = store->x0 * double(kTerraTilePixels) * p;
-    desc->y0 = ((store->y1 + 1.0) * kTerraTilePixels - 1.0) * p;
     desc->dx = desc->dy = p;
     desc->mapid = store->mapId;
 }

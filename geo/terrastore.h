@@ -63,10 +63,8 @@ struct TerraStore {
  * code outside the table. */
 int terraThemeByName(const char *name);
 const char *terraThemeName(int code);
-int terraThemeCount(); /* 4 */
 int terraScaleByName(const char *name);
 const char *terraScaleName(int code);
-int terraScaleCount(); /* 26 */
 /* Metres per pixel of a scale, 0 outside the table. */
 double terraPixelSize(int code);
 
@@ -127,6 +125,14 @@ int terraSaveFile(const char *fileName, const TerraStore *store);
 
 /* The tile index of map tile (x, y), -1 outside x0..x1, y0..y1. */
 int terraTileIndex(const TerraStore *store, int x, int y);
+
+/* What a tileId word held. */
+enum class TerraTileWord { Index, Position, NoInteger };
+/* Reads a tileId word: one integer (a tile index, answered Index) or two,
+ * "column row" of the map tile grid (turned into an index, answered
+ * Position); NoInteger for anything else. *index is set (-1 when the tile
+ * lies outside the store) unless the answer is NoInteger. */
+TerraTileWord terraReadTileId(const TerraStore *store, const char *word, int *index);
 /* 1 with the map tile column and row of index i, 0 when i is outside
  * 0 .. tileCount - 1. */
 int terraTileXY(const TerraStore *store, int i, int *column, int *row);
@@ -145,11 +151,10 @@ uint32_t terraTileOffset(const TerraStore *store, int i);
  */
 int terraPutTile(TerraStore *store, int i, const unsigned char *bytes, size_t length);
 
-/* The georeference of tile i (a valid index) and of the whole store as
- * one image, with p the pixel size: x0 = first column * 200 * p,
- * y0 = ((last row + 1) * 200 - 1) * p (the top row: map rows count upward),
- * dx = dy = p, and the store's map id. Nothing else of desc changes. */
+/* The georeference of tile i (a valid index), with p the pixel size:
+ * x0 = column * 200 * p, y0 = ((row + 1) * 200 - 1) * p (the top row: map
+ * rows count upward), dx = dy = p, and the store's map id. Nothing else
+ * of desc changes. */
 void terraTileGeoref(const TerraStore *store, int i, ImageDesc *desc);
-void terraStoreGeoref(const TerraStore *store, ImageDesc *desc);
 
 #endif /* TESK_GEO_TERRASTORE_H */

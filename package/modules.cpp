@@ -107,7 +107,7 @@ const CanvasLink teskCanvasLink = {gcanvasFromPath, gcanvasBackgroundGC, gcanvas
 
 /* The tile functions of TERRA objects that rimage open uses
  * (analysis/terralink.h). */
-const TerraLink teskTerraLink = {terraObjTileCount, terraObjTileIndex, terraObjTileData, terraObjTileGeoref};
+const TerraLink teskTerraLink = {terraObjTileId, terraObjTileData, terraObjTileGeoref};
 
 TeskModuleInitProc *const teskImageTypeInit = gimgTypeInit;
 void (*const teskImageNames)(Tcl_Interp *interp) = gimgAppendNames;

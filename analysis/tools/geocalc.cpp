@@ -20,7 +20,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "analysis/gcpcalc.h"
@@ -831,12 +830,7 @@ void cmdHelp(GcpCalc *calc)
 /* Swaps the two positions of every record; the fit no longer holds. */
 void cmdExchange(GcpCalc *calc)
 {
-    for (int i = 0; i < calc->count; i++) {
-        GcpRecord &record = calc->records[i];
-        std::swap(record.x1, record.x2);
-        std::swap(record.y1, record.y2);
-    }
-    gcpDropFit(calc);
+    gcpExchange(calc);
     calc->modified = 1;
 }
 

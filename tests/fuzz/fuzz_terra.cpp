@@ -6,7 +6,7 @@
  *	its map position turned back into the index, its georeference
  *	computed), the store is saved and must read back with the same bytes
  *	up to the data end, and a tile added to the first empty index must
- *	read back as added.
+ *	read back as added, in memory and from the store saved again.
  */
 #include "fuzz_harness.h"
 
@@ -96,6 +96,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
                     const unsigned char *p = terraTileData(&store, i, &length);
                     check(p != nullptr && length == sizeof tile && std::memcmp(p, tile, length) == 0,
                           "an added tile reads back changed");
+                    TerraStore back;
+                    if (terraSaveFile(copy.c_str(), &store)) {
+                        check(terraOpenFile(copy.c_str(), &back) == 1, "a store saved after a put does not read back");
+                        check(terraTilesStored(&back) == terraTilesStored(&store) &&
+                                  terraTileData(&back, i, &length) != nullptr,
+                              "a store saved after a put reads back without the tile");
+                        terraClose(&back);
+                    }
                 }
                 break;
             }

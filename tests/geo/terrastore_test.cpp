@@ -9,6 +9,7 @@
 #include <climits>
 #include <cstdint>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -19,12 +20,20 @@
 
 namespace {
 
+/* A file name in a folder of this run's own, removed at exit. */
 std::string scratch(const std::string &name)
 {
-    const char *tmp = std::getenv("TMPDIR");
-    std::string dir = std::string(tmp != nullptr ? tmp : "/tmp") + "/tesk-terra-" + std::to_string(getpid());
-    mkdir(dir.c_str(), 0700);
-    return dir + "/" + name;
+    static const struct Folder {
+        std::string path;
+        Folder()
+        {
+            const char *tmp = std::getenv("TMPDIR");
+            path = std::string(tmp != nullptr ? tmp : "/tmp") + "/tesk-terra-" + std::to_string(getpid());
+            mkdir(path.c_str(), 0700);
+        }
+        ~Folder() { std::filesystem::remove_all(path); }
+    } folder;
+    return folder.path + "/" + name;
 }
 
 std::vector<unsigned char> readBytes(const std::string &path)
@@ -136,12 +145,17 @@ TEST(TerraStoreMemory, AddedTilesGrowTheImageAndTheDataEndStaysBelowFourGiB)
     EXPECT_EQ(terraTileOffset(&s, 2), header + 3);
     EXPECT_EQ(terraDataEnd(&s), header + 3 + big.size());
     /* Pretend the store is all but full: no tile may take the data end to 2^32. */
-    uint32_t end = UINT32_MAX - 10;
+    uint32_t end = UINT32_MAX - 10, realEnd = terraDataEnd(&s);
     std::memcpy(s.image + TERRA_DATA_END, &end, 4);
     size_t before = s.imageSize;
     EXPECT_EQ(terraPutTile(&s, 0, big.data(), 16), 0);
     EXPECT_EQ(s.imageSize, before);
     EXPECT_EQ(terraTilesStored(&s), 2);
+    /* A count already at n^2 takes no tile, whatever the entries say. */
+    uint32_t full = 4;
+    std::memcpy(s.image + TERRA_DATA_END, &realEnd, 4);
+    std::memcpy(s.image + TERRA_TILES, &full, 4);
+    EXPECT_EQ(terraPutTile(&s, 0, small, 3), 0);
     terraClose(&s);
 }
 
@@ -203,6 +217,7 @@ TEST(TerraStoreFile, EveryHeaderValueOutOfBoundsIsRefused)
         [](TerraFile &f) { f.dataEndDelta = 1; },                    /* past the file */
         [](TerraFile &f) { f.dataEndDelta = 1 << 30; },
         [](TerraFile &f) { f.tiles = 5; }, [](TerraFile &f) { f.tiles = -1; },
+        [](TerraFile &f) { f.tiles = 1; }, [](TerraFile &f) { f.tiles = 3; }, /* two entries present */
         [](TerraFile &f) { f.theme = 4; }, [](TerraFile &f) { f.theme = -1; }, [](TerraFile &f) { f.scale = 26; },
         [](TerraFile &f) { f.columnOrigin = 1 << 30; }, [](TerraFile &f) { f.rowOrigin = INT_MIN; },
         [](TerraFile &f) { f.entries[3].first = 79; },               /* inside the header */
