@@ -159,6 +159,20 @@ bool numberWords(Tcl_Interp *interp, int argc, const char **argv, std::vector<in
     return true;
 }
 
+/* The point indices of words 2..: each index word, or every point for
+ * "all". */
+bool indexWords(const GcpCalc *calc, Tcl_Interp *interp, int argc, const char **argv, std::vector<int> &indices)
+{
+    bool all;
+    if (!numberWords(interp, argc, argv, indices, all)) {
+        return false;
+    }
+    for (int k = 0; all && k < calc->count; k++) {
+        indices.push_back(k);
+    }
+    return true;
+}
+
 void appendText(Tcl_Obj *list, const std::string &text)
 {
     Tcl_ListObjAppendElement(nullptr, list, Tcl_NewStringObj(text.data(), static_cast<int>(text.size())));
@@ -284,14 +298,8 @@ int listPoints(GcpCalc *calc, Tcl_Interp *interp, int argc, const char **argv)
         return usage(interp, argv[0], " get ?index? ...|all");
     }
     std::vector<int> indices;
-    bool all;
-    if (!numberWords(interp, argc, argv, indices, all)) {
+    if (!indexWords(calc, interp, argc, argv, indices)) {
         return TCL_ERROR;
-    }
-    if (all) {
-        for (int k = 0; k < calc->count; k++) {
-            indices.push_back(k);
-        }
     }
     Tcl_Obj *list = Tcl_NewListObj(0, nullptr);
     for (int index : indices) {
@@ -312,14 +320,8 @@ int listIds(GcpCalc *calc, Tcl_Interp *interp, int argc, const char **argv)
         return usage(interp, argv[0], " id ?index? ...|all");
     }
     std::vector<int> indices;
-    bool all;
-    if (!numberWords(interp, argc, argv, indices, all)) {
+    if (!indexWords(calc, interp, argc, argv, indices)) {
         return TCL_ERROR;
-    }
-    if (all) {
-        for (int k = 0; k < calc->count; k++) {
-            indices.push_back(k);
-        }
     }
     Tcl_Obj *list = Tcl_NewListObj(0, nullptr);
     for (int index : indices) {

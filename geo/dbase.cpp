@@ -27,24 +27,13 @@
 
 #include "imagestore/formats/replace.h"
 #include "runtime/bytes.h"
+#include "runtime/util.h"
 #include "tesk.h"
 #include "tesk_stdio.h"
 
 namespace {
 
 constexpr uint64_t kMaxBlock = 0xFFFFFFFFull; /* the memory layer refuses 4 GiB or more */
-
-/* Closes a descriptor when the holder goes. */
-struct Fd {
-    int fd = -1;
-    explicit Fd(int f) : fd(f) {}
-    ~Fd()
-    {
-        if (fd >= 0) close(fd);
-    }
-    Fd(const Fd &) = delete;
-    Fd &operator=(const Fd &) = delete;
-};
 
 /* The fields of a header block: slots of 32 bytes from byte 32 that lie
  * wholly inside it, up to the first one that begins with the terminator. */
@@ -573,7 +562,7 @@ DBaseTable *readdBase(const char *fileName, int *error)
 {
     int dummy = 0;
     if (error == nullptr) error = &dummy;
-    Fd fd(open(fileName, O_RDONLY | O_CLOEXEC));
+    FdHolder fd(open(fileName, O_RDONLY | O_CLOEXEC));
     struct stat st;
     if (fd.fd < 0 || fstat(fd.fd, &st) != 0) {
         *error = DBASE_ERR_OPEN;
@@ -631,7 +620,7 @@ unsigned char *readdBaseInfo(const char *fileName, size_t *headBytes, int *error
 {
     int dummy = 0;
     if (error == nullptr) error = &dummy;
-    Fd fd(open(fileName, O_RDONLY | O_CLOEXEC));
+    FdHolder fd(open(fileName, O_RDONLY | O_CLOEXEC));
     struct stat st;
     if (fd.fd < 0 || fstat(fd.fd, &st) != 0) {
         *error = DBASE_ERR_OPEN;

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "runtime/bytes.h"
+#include "runtime/util.h"
 #include "tesk.h"
 #include "tesk_stdio.h"
 
@@ -28,18 +29,6 @@
 #endif
 
 namespace {
-
-/* Closes a descriptor when the holder goes. */
-struct Fd {
-    int fd = -1;
-    explicit Fd(int f) : fd(f) {}
-    ~Fd()
-    {
-        if (fd >= 0) close(fd);
-    }
-    Fd(const Fd &) = delete;
-    Fd &operator=(const Fd &) = delete;
-};
 
 void decodeHead(const unsigned char *b, ShapeHead *h)
 {
@@ -258,7 +247,7 @@ std::vector<int32_t> readIndex(const char *mainName, const ShapeHead *head)
     std::vector<int32_t> lengths;
     char name[4096];
     if (!shapeIndexName(mainName, name, sizeof name)) return lengths;
-    Fd fd(open(name, O_RDONLY));
+    FdHolder fd(open(name, O_RDONLY));
     if (fd.fd < 0) return lengths;
     off_t size = fileSize(fd.fd);
     if (size < SHAPE_HEAD_BYTES) return lengths;
@@ -524,7 +513,7 @@ ShapeHead *newShapeHead(int shapeType, int version)
 
 ShapeHead *getShapeHead(const char *fileName, int *error)
 {
-    Fd fd(open(fileName, O_RDONLY));
+    FdHolder fd(open(fileName, O_RDONLY));
     if (fd.fd < 0) {
         if (error) *error = 0;
         return nullptr;
@@ -577,7 +566,7 @@ int countShapeRecords(const char *fileName, int *count)
 {
     char name[4096];
     if (!shapeIndexName(fileName, name, sizeof name)) return 0;
-    Fd fd(open(name, O_RDONLY));
+    FdHolder fd(open(name, O_RDONLY));
     if (fd.fd < 0) return 0;
     off_t size = fileSize(fd.fd);
     unsigned char b[SHAPE_HEAD_BYTES];
@@ -610,7 +599,7 @@ ShapeFile *readShapeFile(const char *fileName, int *error)
     }
     ShapeHead *head = static_cast<ShapeHead *>(gmemAlloc(sizeof(ShapeHead)));
     if (!head) return nullptr;
-    Fd fd(open(fileName, O_RDONLY));
+    FdHolder fd(open(fileName, O_RDONLY));
     if (fd.fd < 0) {
         gmemFree(head);
         return fail(2);
@@ -760,7 +749,7 @@ int writeShape(const char *fileName, ShapeFile *set, int selectedOnly, int *erro
     char indexName[4096];
     if (!shapeIndexName(fileName, indexName, sizeof indexName)) return 0;
     std::string mainTemp, indexTemp;
-    Fd mainFd(makeTemp(fileName, mainTemp));
+    FdHolder mainFd(makeTemp(fileName, mainTemp));
     if (mainFd.fd < 0) {
         tesk_fprintf(stderr, "writeShape - error in open shape data file\n");
         if (error) *error = 0;
@@ -800,7 +789,7 @@ int writeShape(const char *fileName, ShapeFile *set, int selectedOnly, int *erro
         *set->head = head;
         set->head->fileLength = keep;
     }
-    Fd indexFd(makeTemp(indexName, indexTemp));
+    FdHolder indexFd(makeTemp(indexName, indexTemp));
     if (indexFd.fd < 0) {
         tesk_fprintf(stderr, "writeShape - error in open shape index file\n");
         if (error) *error = 0;

@@ -49,6 +49,13 @@ double freeBytes(const std::string &folder, bool walkUp)
 
 }  // namespace
 
+FdHolder::~FdHolder()
+{
+    if (fd >= 0) {
+        close(fd);
+    }
+}
+
 /*
  * Tcl_TranslateFileName of name (tilde expansion, native separators) into
  * out. On failure adds "Fail to translate file name." to interp's errorInfo

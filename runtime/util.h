@@ -40,6 +40,15 @@ double diskFreeForPath(const char *path);
  * so every drive number means the current one. */
 double diskFreeByDrive(int drive);
 
+/* Closes a file descriptor when the holder goes (-1: nothing to close). */
+struct FdHolder {
+    int fd = -1;
+    explicit FdHolder(int f) : fd(f) {}
+    ~FdHolder();
+    FdHolder(const FdHolder &) = delete;
+    FdHolder &operator=(const FdHolder &) = delete;
+};
+
 /* Texts (text.cpp) ------------------------------------------------------------- */
 
 int isIntegerString(const char *text);
