@@ -35,4 +35,15 @@ int rimageClipboard(ImageDesc *defaults, Tcl_Interp *interp, int argc, const cha
 /* The window subcommand (analysis/rimagewindow.cpp). */
 int rimageWindow(ImageDesc *defaults, Tcl_Interp *interp, int argc, const char **argv);
 
+/*
+ * rimageFromDrawable --
+ *	The area (x, y, width, height) of source, read through colormap, as the
+ *	memory image tag (analysis/rimagewindow.cpp): an image of that tag that
+ *	existed is rewritten and released (its clients are told), a new one is
+ *	opened for scripts. TCL_OK with the tag as the result, or TCL_ERROR
+ *	with "Error in rimgDrawable...\n" and the reason in errorInfo.
+ */
+int rimageFromDrawable(Tcl_Interp *interp, Tk_Window tkwin, Drawable source, Colormap colormap, int x, int y,
+                       int width, int height, const char *tag);
+
 #endif /* TESK_ANALYSIS_RIMAGE_H */

@@ -8,7 +8,6 @@
 
 #include <climits>
 #include <cstring>
-#include <string>
 #include "display/canvascapture.h"
 #include "display/clipboard.h"
 #include "display/picture.h"
@@ -63,22 +62,7 @@ int rimageCanvas(ImageDesc *, Tcl_Interp *interp, int argc, const char **argv)
             code = TCL_ERROR;
         }
     } else {
-        bool existed = ramImageFindByTag(tag) != nullptr;
-        RamImage *image =
-            ramImageFromDrawable(interp, info.tkwin, pixmap, Tk_Colormap(info.tkwin), 1, 1, width, height, tag);
-        if (image == nullptr) {
-            std::string why = Tcl_GetStringResult(interp);
-            Tcl_SetResult(interp, const_cast<char *>("Error in rimgDrawable...\n"), TCL_STATIC);
-            Tcl_AddErrorInfo(interp, why.c_str());
-            code = TCL_ERROR;
-        } else {
-            if (existed) {
-                ramImageRelease(image, nullptr);
-            } else {
-                ramImageScriptOpen(image, 1);
-            }
-            Tcl_SetResult(interp, const_cast<char *>(tag), TCL_VOLATILE);
-        }
+        code = rimageFromDrawable(interp, info.tkwin, pixmap, Tk_Colormap(info.tkwin), 1, 1, width, height, tag);
     }
     Tk_FreePixmap(display, pixmap);
     return code;

@@ -12,21 +12,15 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <string>
 #include <vector>
 
 #include "display/clipboard.h"
 #include "display/picture.h"
+#include "display/xtrap.h"
 #include "imagestore/ramimage.h"
 #include "tesk_stdio.h"
 
 namespace {
-
-int noteXError(ClientData data, XErrorEvent *)
-{
-    *static_cast<int *>(data) = 1;
-    return 0;
-}
 
 /* Prints the entries of the clipboard colormap (at most 256) to standard
  * error as "i: N r: R g: G b: B". */
@@ -37,15 +31,7 @@ void printClipboardPalette(Tk_Window tkwin)
     Visual *visual = Tk_Depth(tkwin) <= 8 ? DefaultVisualOfScreen(Tk_Screen(tkwin)) : Tk_Visual(tkwin);
     int count = std::clamp(visual->map_entries, 1, 256);
     std::vector<XColor> colours(count);
-    for (int i = 0; i < count; i++) {
-        colours[i].pixel = static_cast<unsigned long>(i);
-    }
-    int failed = 0;
-    Tk_ErrorHandler handler = Tk_CreateErrorHandler(display, -1, X_QueryColors, -1, noteXError, &failed);
-    XQueryColors(display, colormap, colours.data(), count);
-    XSync(display, False);
-    Tk_DeleteErrorHandler(handler);
-    if (failed) {
+    if (!queryColormapEntries(display, colormap, colours.data(), count)) {
         return;
     }
     for (int i = 0; i < count; i++) {
@@ -136,22 +122,7 @@ int rimageClipboard(ImageDesc *, Tcl_Interp *interp, int argc, const char **argv
             Tk_FreePixmap(display, cropped);
         }
     } else {
-        bool existed = ramImageFindByTag(tag) != nullptr;
-        RamImage *image =
-            ramImageFromDrawable(interp, mainWin, picture, createClipboardColormap(mainWin), x, y, w, h, tag);
-        if (image == nullptr) {
-            std::string why = Tcl_GetStringResult(interp);
-            Tcl_SetResult(interp, const_cast<char *>("Error in rimgDrawable...\n"), TCL_STATIC);
-            Tcl_AddErrorInfo(interp, why.c_str());
-            code = TCL_ERROR;
-        } else {
-            if (existed) {
-                ramImageRelease(image, nullptr);
-            } else {
-                ramImageScriptOpen(image, 1);
-            }
-            Tcl_SetResult(interp, const_cast<char *>(tag), TCL_VOLATILE);
-        }
+        code = rimageFromDrawable(interp, mainWin, picture, createClipboardColormap(mainWin), x, y, w, h, tag);
     }
     Tk_FreePixmap(display, picture);
     return code;

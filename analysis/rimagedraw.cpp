@@ -6,55 +6,13 @@
  */
 #include "analysis/rimage.h"
 
-#include <cmath>
 #include <cstring>
 #include "display/banddraw.h"
+#include "display/mask.h"
 #include "display/spanlist.h"
 #include "imagestore/ramimage.h"
 
 namespace {
-
-const char kPolygonError[] = "Error in parsing polygon.\n";
-
-/*
- * Reads a Tcl list of at least minNumbers numbers, an even count, into a
- * new point list (one point per pair, each number taken to the nearest
- * integer, halves away from zero). NULL with "Error in parsing
- * polygon.\n" in the result when the list cannot be split, is too short or
- * odd, holds a word that is not a finite number or a value that does not
- * fit a point.
- */
-SpanList *parseDrawPoints(Tcl_Interp *interp, const char *text, int minNumbers)
-{
-    int count = 0;
-    const char **words = nullptr;
-    if (Tcl_SplitList(interp, text, &count, &words) != TCL_OK) {
-        Tcl_SetResult(interp, const_cast<char *>(kPolygonError), TCL_STATIC);
-        return nullptr;
-    }
-    SpanList *points = nullptr;
-    bool ok = count >= minNumbers && count % 2 == 0;
-    if (ok) {
-        points = polyCreate(count / 2);
-        ok = points != nullptr;
-    }
-    if (ok) {
-        points->count = 0;
-    }
-    for (int i = 0; ok && i < count; i += 2) {
-        double x = 0, y = 0;
-        ok = Tcl_GetDouble(nullptr, words[i], &x) == TCL_OK && Tcl_GetDouble(nullptr, words[i + 1], &y) == TCL_OK &&
-             std::isfinite(x) && std::isfinite(y) && std::fabs(x) < 1e6 && std::fabs(y) < 1e6 &&
-             polyAddPt(points, static_cast<int>(std::round(x)), static_cast<int>(std::round(y))) == SPAN_ADDED;
-    }
-    Tcl_Free(reinterpret_cast<char *>(words));
-    if (!ok) {
-        polyFreeList(points);
-        Tcl_SetResult(interp, const_cast<char *>(kPolygonError), TCL_STATIC);
-        return nullptr;
-    }
-    return points;
-}
 
 /* An integer word within low .. high into *value; false otherwise. */
 bool intInRange(const char *word, int low, int high, int *value)
@@ -95,7 +53,7 @@ int rimageDraw(ImageDesc *, Tcl_Interp *interp, int argc, const char **argv)
     } else if (argc > 6 && !intInRange(argv[6], 1, image->desc.nbands, &band)) {
         Tcl_SetResult(interp, const_cast<char *>("Invalid band number.\n"), TCL_STATIC);
     } else {
-        points = parseDrawPoints(interp, argv[4], line ? 4 : 6);
+        points = parsePolygonList(interp, argv[4], line ? 4 : 6);
     }
     if (points != nullptr) {
         if (line) {

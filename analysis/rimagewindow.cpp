@@ -2,7 +2,9 @@
  * rimagewindow.cpp --
  *
  *	rimage window: the screen rectangle of a Tk window, or an area of the
- *	screen copied into a memory image or onto the clipboard.
+ *	screen copied into a memory image or onto the clipboard; and the
+ *	drawable-to-memory-image step that the canvas and clipboard
+ *	subcommands share with it.
  */
 #include "analysis/rimage.h"
 
@@ -150,7 +152,9 @@ int rimageWindow(ImageDesc *, Tcl_Interp *interp, int argc, const char **argv)
     rect = Rect{0, 0, vw, vh};
     if (argc == 4) {
         if (argv[3][0] == '.') {
-            if (windowRect(interp, argv[3], nullptr, &rect) != TCL_OK) {
+            /* measured as "rect|clip": a window partly off the screen
+             * gives its visible part */
+            if (windowRect(interp, argv[3], "rect|clip", &rect) != TCL_OK) {
                 return TCL_ERROR;
             }
         } else {
@@ -174,9 +178,15 @@ int rimageWindow(ImageDesc *, Tcl_Interp *interp, int argc, const char **argv)
         Tk_FreePixmap(Tk_Display(mainWin), pixmap);
         return done ? TCL_OK : fail(interp, "error in get pixmap.\n");
     }
-    bool existed = old != nullptr;
-    RamImage *image = ramImageFromDrawable(interp, mainWin, root, Tk_Colormap(mainWin), rect.x, rect.y, rect.width,
-                                           rect.height, target);
+    return rimageFromDrawable(interp, mainWin, root, Tk_Colormap(mainWin), rect.x, rect.y, rect.width, rect.height,
+                              target);
+}
+
+int rimageFromDrawable(Tcl_Interp *interp, Tk_Window tkwin, Drawable source, Colormap colormap, int x, int y,
+                       int width, int height, const char *tag)
+{
+    bool existed = ramImageFindByTag(tag) != nullptr;
+    RamImage *image = ramImageFromDrawable(interp, tkwin, source, colormap, x, y, width, height, tag);
     if (image == nullptr) {
         std::string why = Tcl_GetStringResult(interp);
         Tcl_SetResult(interp, const_cast<char *>("Error in rimgDrawable...\n"), TCL_STATIC);
@@ -188,6 +198,6 @@ int rimageWindow(ImageDesc *, Tcl_Interp *interp, int argc, const char **argv)
     } else {
         ramImageScriptOpen(image, 1);
     }
-    Tcl_SetResult(interp, const_cast<char *>(target), TCL_VOLATILE);
+    Tcl_SetResult(interp, const_cast<char *>(tag), TCL_VOLATILE);
     return TCL_OK;
 }

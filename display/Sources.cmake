@@ -20,5 +20,6 @@ tesk_layer(display
     display/spanlist.cpp
     display/viewpixmap.cpp
     display/winproc.cpp
+    display/xtrap.cpp
     display/zoom.cpp
 )

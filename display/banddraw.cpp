@@ -13,10 +13,12 @@
 
 namespace {
 
-/* p / n rounded half away from zero (n > 0), exactly. */
-int64_t divRound(int64_t p, int64_t n)
+/* p / n rounded half away from zero (n > 0), exactly. 128 bits: a line
+ * between INT_MIN and INT_MAX makes p reach 2^64. */
+int64_t divRound(__int128 p, int64_t n)
 {
-    int64_t q = (2 * std::llabs(p) + n) / (2 * n);
+    __int128 magnitude = p < 0 ? -p : p;
+    auto q = static_cast<int64_t>((2 * magnitude + n) / (2 * static_cast<__int128>(n)));
     return p < 0 ? -q : q;
 }
 
@@ -61,7 +63,7 @@ int ramImageDrawLine(RamImage *image, int band, int value, int x0, int y0, int x
     int64_t minorSize = xMajor ? rows : columns;
     int written = 0;
     for (int64_t i = first; i <= last; i++) {
-        int64_t major = major0 + s * i, minor = minor0 + divRound(i * dMinor, n);
+        int64_t major = major0 + s * i, minor = minor0 + divRound(static_cast<__int128>(i) * dMinor, n);
         if (minor < 0 || minor >= minorSize) {
             continue;
         }
@@ -84,7 +86,7 @@ int ramImageDrawPolyline(RamImage *image, int band, int value, const SpanList *p
 
 int ramImageFillPolygon(RamImage *image, int band, int value, const SpanList *points)
 {
-    SpanList *spans = polyToSpans(points);
+    SpanList *spans = polyToSpansInRows(points, 0, image->desc.rows - 1);
     if (spans == nullptr) {
         return -1;
     }

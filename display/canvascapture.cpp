@@ -14,6 +14,7 @@
 #include <cstring>
 #include <string>
 #include "display/canvaslink.h"
+#include "display/xtrap.h"
 #include "tkInt.h"
 #include "tkCanvas.h"
 
@@ -25,12 +26,6 @@ constexpr int kMaxPixmapSide = 32767;
 /* Extra pixels on the right and bottom of a new pixmap, as Tk's canvas
  * redisplay keeps around the area it draws. */
 constexpr int kPixmapMargin = 30;
-
-int noteXError(ClientData data, XErrorEvent *)
-{
-    *static_cast<int *>(data) = 1;
-    return 0;
-}
 
 /*
  * The command procedure of Tk's canvas widgets, learnt once from a canvas
@@ -101,12 +96,9 @@ Pixmap newCanvasPixmap(Tcl_Interp *interp, const CanvasInfo *info, GC background
         Tk_MakeWindowExist(tkwin);
         /* A pixmap the server has no memory for is refused with BadAlloc,
          * which would otherwise end the process: wait for the answer. */
-        int failed = 0;
-        Tk_ErrorHandler handler = Tk_CreateErrorHandler(display, -1, X_CreatePixmap, -1, noteXError, &failed);
+        XErrorTrap trap(display, X_CreatePixmap);
         pixmap = Tk_GetPixmap(display, Tk_WindowId(tkwin), pixWidth, pixHeight, Tk_Depth(tkwin));
-        XSync(display, False);
-        Tk_DeleteErrorHandler(handler);
-        if (failed) {
+        if (trap.failed()) {
             pixmap = None;
         }
     }

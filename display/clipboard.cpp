@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "display/picture.h"
+#include "display/xtrap.h"
 
 namespace {
 
@@ -37,12 +38,6 @@ struct ClipPicture {
 };
 
 ClipPicture clip;
-
-int noteXError(ClientData data, XErrorEvent *)
-{
-    *static_cast<int *>(data) = 1;
-    return 0;
-}
 
 Atom clipboardAtom(Tk_Window tkwin)
 {
@@ -178,16 +173,13 @@ void answerPngRequest(const XSelectionRequestEvent &request)
     if (maxRequest == 0) {
         maxRequest = XMaxRequestSize(display);
     }
-    int failed = 0;
-    Tk_ErrorHandler handler = Tk_CreateErrorHandler(display, -1, -1, -1, noteXError, &failed);
+    XErrorTrap trap(display);
     if (encodePng() && static_cast<long>(clip.png.size()) < 4 * maxRequest - 64) {
         XChangeProperty(display, request.requestor, property, request.target, 8, PropModeReplace, clip.png.data(),
                         static_cast<int>(clip.png.size()));
         reply.xselection.property = property;
     }
     XSendEvent(display, request.requestor, False, 0, &reply);
-    XSync(display, False);
-    Tk_DeleteErrorHandler(handler);
 }
 
 /* Answers the image/png requests for our picture before Tk sees them. */
@@ -238,14 +230,16 @@ Pixmap offeredPixmap(Tk_Window tkwin, int *width, int *height)
         return None;
     }
     Display *display = Tk_Display(tkwin);
-    int failed = 0;
-    Tk_ErrorHandler handler = Tk_CreateErrorHandler(display, -1, -1, -1, noteXError, &failed);
     Window root;
     int x, y;
     unsigned int w = 0, h = 0, border, depth = 0;
-    Status known = XGetGeometry(display, static_cast<Pixmap>(id), &root, &x, &y, &w, &h, &border, &depth);
-    XSync(display, False);
-    Tk_DeleteErrorHandler(handler);
+    Status known;
+    bool failed;
+    {
+        XErrorTrap trap(display);
+        known = XGetGeometry(display, static_cast<Pixmap>(id), &root, &x, &y, &w, &h, &border, &depth);
+        failed = trap.failed();
+    }
     if (failed || !known || static_cast<int>(depth) != Tk_Depth(tkwin) || w < 1 || h < 1) {
         return None;
     }
@@ -308,7 +302,8 @@ bool servingFor(Tk_Window tkwin)
 /*
  * pngToPixmap --
  *	Decodes png through a photo and draws it into a new pixmap of tkwin's
- *	depth; None when Tk cannot.
+ *	depth, over white where the picture is transparent; None when Tk
+ *	cannot.
  */
 Pixmap pngToPixmap(Tk_Window tkwin, const std::vector<unsigned char> &png, int *width, int *height)
 {
@@ -336,16 +331,17 @@ Pixmap pngToPixmap(Tk_Window tkwin, const std::vector<unsigned char> &png, int *
             if (Tk_WindowId(tkwin) == None) {
                 Tk_MakeWindowExist(tkwin);
             }
-            int failed = 0;
-            Tk_ErrorHandler handler = Tk_CreateErrorHandler(display, -1, -1, -1, noteXError, &failed);
+            XErrorTrap trap(display);
             pixmap = Tk_GetPixmap(display, Tk_WindowId(tkwin), w, h, Tk_Depth(tkwin));
-            XSync(display, False);
-            if (!failed && pixmap != None) {
+            if (!trap.failed() && pixmap != None) {
+                /* white first: a photo leaves its transparent pixels undrawn */
+                GC gc = XCreateGC(display, pixmap, 0, nullptr);
+                XSetForeground(display, gc, WhitePixelOfScreen(Tk_Screen(tkwin)));
+                XFillRectangle(display, pixmap, gc, 0, 0, static_cast<unsigned>(w), static_cast<unsigned>(h));
+                XFreeGC(display, gc);
                 Tk_RedrawImage(image, 0, 0, w, h, pixmap, 0, 0);
-                XSync(display, False);
             }
-            Tk_DeleteErrorHandler(handler);
-            if (failed && pixmap != None) {
+            if (trap.failed() && pixmap != None) {
                 Tk_FreePixmap(display, pixmap);
                 pixmap = None;
             }

@@ -7,6 +7,9 @@
  */
 #include "display/gimg.h"
 
+#include <algorithm>
+#include <climits>
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include "runtime/cnumber.h"
@@ -54,22 +57,30 @@ void gimgViewToImage(const GimgMaster *master, double x, double y, double *colum
     *row = zoomToSource(&master->zoomY, q);
 }
 
+/* An int64 clamped to the int range. */
+static int clampToInt(int64_t v)
+{
+    return static_cast<int>(std::min<int64_t>(std::max<int64_t>(v, INT_MIN), INT_MAX));
+}
+
 void gimgViewPointToRaw(const GimgMaster *master, const char *x, const char *y, int *p, int *q)
 {
     int width, height;
     viewSize(master, &width, &height);
-    int vx = roundToInt(cStrtod(x));
-    int vy = roundToInt(cStrtod(y));
+    /* Un-rotate in 64 bits: a huge word is clamped to INT_MIN/INT_MAX,
+     * which the subtraction would overflow in int. */
+    int64_t vx = roundToInt(cStrtod(x));
+    int64_t vy = roundToInt(cStrtod(y));
+    int64_t rp = vx, rq = vy;
     if (master->opt.rotate < 0) {
-        *p = height - vy - 1;
-        *q = vx;
+        rp = height - vy - 1;
+        rq = vx;
     } else if (master->opt.rotate > 0) {
-        *p = vy;
-        *q = width - vx - 1;
-    } else {
-        *p = vx;
-        *q = vy;
+        rp = vy;
+        rq = width - vx - 1;
     }
+    *p = clampToInt(rp);
+    *q = clampToInt(rq);
 }
 
 namespace {

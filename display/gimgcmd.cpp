@@ -9,6 +9,7 @@
  *	and winmsg (run the event loop until told to stop).
  */
 #include "display/gimg.h"
+#include "display/xtrap.h"
 
 #include <X11/Xatom.h>
 #include <X11/Xproto.h>
@@ -58,13 +59,6 @@ int wordValue(const char *word)
     return static_cast<int>(std::strtol(word, nullptr, 10));
 }
 
-/* Notes an X error of the requests it is installed for. */
-int noteXError(ClientData data, XErrorEvent *)
-{
-    *static_cast<int *>(data) = 1;
-    return 0;
-}
-
 /* Gives the shared colours back to the colormap and forgets them; answers
  * how many there were. */
 int freeSharedColors()
@@ -72,30 +66,12 @@ int freeSharedColors()
     int freed = sharedCount;
     Display *display = getMainDisplay();
     if (sharedPixels != nullptr && sharedCount > 0 && display != nullptr) {
-        Tk_ErrorHandler handler = Tk_CreateErrorHandler(display, -1, X_FreeColors, -1, nullptr, nullptr);
-        XFreeColors(display, getMainColormap(), sharedPixels, sharedCount, 0);
-        XSync(display, False);
-        Tk_DeleteErrorHandler(handler);
+        freeCells(display, getMainColormap(), sharedPixels, sharedCount);
     }
     gmemFree(sharedPixels);
     sharedPixels = nullptr;
     sharedCount = 0;
     return freed;
-}
-
-/* Queries the colours of defs (pixel set) from the colormap; false when the
- * server refused the request (a pixel outside the colormap). */
-bool queryColors(Display *display, Colormap colormap, XColor *defs, int n)
-{
-    for (int i = 0; i < n; i++) {
-        defs[i].flags = DoRed | DoGreen | DoBlue;
-    }
-    int failed = 0;
-    Tk_ErrorHandler handler = Tk_CreateErrorHandler(display, -1, X_QueryColors, -1, noteXError, &failed);
-    XQueryColors(display, colormap, defs, n);
-    XSync(display, False);
-    Tk_DeleteErrorHandler(handler);
-    return !failed;
 }
 
 void appendColor(std::string &out, const XColor &c)
@@ -115,12 +91,12 @@ void listSharedColors(Tcl_Interp *interp, Display *display, Colormap colormap)
     for (int i = 0; i < sharedCount; i++) {
         defs[i].pixel = sharedPixels[i];
     }
-    bool whole = queryColors(display, colormap, defs.data(), sharedCount);
+    bool whole = queryColorsTrapped(display, colormap, defs.data(), sharedCount) != 0;
     std::string out;
     for (XColor &def : defs) {
         /* The whole request was refused: ask colour by colour to learn
          * which ones the colormap does not define. */
-        if (!whole && !queryColors(display, colormap, &def, 1)) {
+        if (!whole && !queryColorsTrapped(display, colormap, &def, 1)) {
             tesk_fprintf(stderr, "Undefined color index: %d\n", static_cast<int>(def.pixel));
             continue;
         }
@@ -137,10 +113,7 @@ void queryColormap(Tcl_Interp *interp, Display *display, Colormap colormap, int 
         return;
     }
     std::vector<XColor> defs(static_cast<std::size_t>(n));
-    for (int i = 0; i < n; i++) {
-        defs[i].pixel = static_cast<unsigned long>(i);
-    }
-    if (!queryColors(display, colormap, defs.data(), n)) {
+    if (!queryColormapEntries(display, colormap, defs.data(), n)) {
         return;
     }
     std::string out;
@@ -177,9 +150,7 @@ void allocSharedColors(Display *display, Colormap colormap, const char *word, in
     if (fresh != nullptr) {
         all = static_cast<unsigned long *>(gmemAlloc(sizeof(unsigned long) * (std::size_t(count) + sharedCount)));
         if (all == nullptr) {
-            Tk_ErrorHandler handler = Tk_CreateErrorHandler(display, -1, X_FreeColors, -1, nullptr, nullptr);
-            XFreeColors(display, colormap, fresh, count, 0);
-            Tk_DeleteErrorHandler(handler);
+            freeCells(display, colormap, fresh, count);
         }
     }
     if (all == nullptr) {

@@ -108,6 +108,14 @@ int parseClassList(unsigned char *table, int mode, const char *text);
 
 /* ---- the mask subcommand and regions of interest (maskcmd.cpp) ---- */
 
+/* A polygon from a Tcl list of at least minNumbers numbers, an even count:
+ * one point per pair, each number taken to the nearest integer (halves
+ * away from zero) and held to 16 bits. NULL with "Error in parsing
+ * polygon.\n" appended to interp's result when the list cannot be split,
+ * is short or odd, or holds a word that is no finite number or a point
+ * that does not fit. */
+SpanList *parsePolygonList(Tcl_Interp *interp, const char *text, int minNumbers);
+
 /* kind: 1 frame, 2 clip, 3 data, 4 all; freeShapes also drops the shapes
  * (frame, clip) or resets the data table to all 1. */
 void gimgMaskClear(GimgMaster *master, int kind, int freeShapes);

@@ -16,10 +16,8 @@
 #include <cstring>
 #include <string>
 #include <string_view>
-#include <vector>
 #include <strings.h>
 #include "imagestore/ramimage.h"
-#include "platform/x11regions.h"
 #include "tesk.h"
 #include "tesk_stdio.h"
 
@@ -79,32 +77,6 @@ SpanList *parseRectangle(Tcl_Interp *interp, const char *text)
     SpanList *list = readCorners(text, v) ? makeRect(v[0], v[1], v[2], v[3]) : nullptr;
     if (list == nullptr) {
         Tcl_AppendResult(interp, "Error in parsing rectangle.\n", nullptr);
-    }
-    return list;
-}
-
-/* A polygon from a list of at least six numbers, an even count. */
-SpanList *parsePolygonList(Tcl_Interp *interp, const char *text)
-{
-    int count = 0;
-    const char **words = nullptr;
-    SpanList *list = nullptr;
-    if (Tcl_SplitList(nullptr, text, &count, &words) == TCL_OK && count >= 6 && count % 2 == 0) {
-        list = polyCreate(0);
-        for (int i = 0; list != nullptr && i < count; i += 2) {
-            double x, y;
-            if (Tcl_GetDouble(nullptr, words[i], &x) != TCL_OK || Tcl_GetDouble(nullptr, words[i + 1], &y) != TCL_OK ||
-                !addPoint(list, x, y)) {
-                polyFreeList(list);
-                list = nullptr;
-            }
-        }
-    }
-    if (words != nullptr) {
-        Tcl_Free(reinterpret_cast<char *>(words));
-    }
-    if (list == nullptr) {
-        Tcl_AppendResult(interp, "Error in parsing polygon.\n", nullptr);
     }
     return list;
 }
@@ -188,68 +160,13 @@ SpanList *parseShape(Tcl_Interp *interp, int count, const char **words)
         return parseRectangle(interp, words[1]);
     }
     if (std::strcmp(words[0], "pl") == 0) {
-        return parsePolygonList(interp, words[1]);
+        return parsePolygonList(interp, words[1], 6);
     }
     if (std::strcmp(words[0], "ov") == 0) {
         return parseOval(interp, words[1]);
     }
     Tcl_AppendResult(interp, "Unknown obj type: ", words[0], nullptr);
     return nullptr;
-}
-
-/* ---- regions of the clip shapes ---- */
-
-/* The region of a polygon of count points: winding fill when winding is
- * set, else even-odd. NULL when memory runs out. */
-Region spanListRegion(const SpanPoint *points, int count, int winding)
-{
-    std::vector<XPoint> xpoints(static_cast<size_t>(count > 0 ? count : 0));
-    for (size_t i = 0; i < xpoints.size(); i++) {
-        xpoints[i].x = points[i].x;
-        xpoints[i].y = points[i].y;
-    }
-    return polygonRegion(xpoints.data(), count, winding);
-}
-
-/* The polygon taken from image to view coordinates (nearest integers, held
- * to 16 bits), as a new list; NULL when memory runs out. */
-SpanList *polygonInView(const GimgMaster *master, const SpanList *polygon)
-{
-    SpanList *view = polyCreate(polygon->count);
-    if (view == nullptr) {
-        return nullptr;
-    }
-    for (int i = 0; i < polygon->count; i++) {
-        double x, y;
-        gimgImageToView(master, polygon->points[i].x, polygon->points[i].y, &x, &y);
-        view->points[i].x = static_cast<int16_t>(std::clamp(roundToInt(x), INT16_MIN, INT16_MAX));
-        view->points[i].y = static_cast<int16_t>(std::clamp(roundToInt(y), INT16_MIN, INT16_MAX));
-    }
-    return view;
-}
-
-/* The union of the winding-fill regions of every shape of chain (image
- * coordinates), taken to view coordinates. NULL for an empty chain or when
- * memory runs out. */
-Region shapeListRegion(const GimgMaster *master, const SpanList *chain)
-{
-    Region result = nullptr;
-    for (const SpanList *shape = chain; shape != nullptr; shape = shape->next) {
-        SpanList *view = polygonInView(master, shape);
-        Region region = view != nullptr ? spanListRegion(view->points, view->count, 1) : nullptr;
-        polyFreeList(view);
-        if (region == nullptr) {
-            tesk_fprintf(stderr, "Error in shapeListRegion: out of memory\n");
-            break;
-        }
-        if (result == nullptr) {
-            result = region;
-        } else {
-            unionRegion(result, region, result);
-            XDestroyRegion(region);
-        }
-    }
-    return result;
 }
 
 /* ---- the master's masks ---- */
@@ -281,14 +198,10 @@ void redrawFrame(GimgMaster *master)
     drawPolygonMask(master, &master->masks[MASK_POLY], master->polyMode, master->maskPoly, master->maskSwitch);
 }
 
-/* Clip shapes changed: the clip region of the view and, with an image
- * shown, the region bitmap at the image's size. */
+/* Clip shapes changed: with an image shown, the region bitmap at the
+ * image's size (the display clips through the mask pixmap). */
 void redrawClip(GimgMaster *master)
 {
-    if (master->clipRegion != nullptr) {
-        XDestroyRegion(master->clipRegion);
-    }
-    master->clipRegion = shapeListRegion(master, master->clipShapes);
     if (master->image == nullptr || master->clipShapes == nullptr) {
         return;
     }
@@ -621,6 +534,31 @@ constexpr MaskWord kMaskWords[] = {
 
 }  // namespace
 
+SpanList *parsePolygonList(Tcl_Interp *interp, const char *text, int minNumbers)
+{
+    int count = 0;
+    const char **words = nullptr;
+    SpanList *list = nullptr;
+    if (Tcl_SplitList(nullptr, text, &count, &words) == TCL_OK && count >= minNumbers && count % 2 == 0) {
+        list = polyCreate(0);
+        for (int i = 0; list != nullptr && i < count; i += 2) {
+            double x, y;
+            if (Tcl_GetDouble(nullptr, words[i], &x) != TCL_OK || Tcl_GetDouble(nullptr, words[i + 1], &y) != TCL_OK ||
+                !addPoint(list, x, y)) {
+                polyFreeList(list);
+                list = nullptr;
+            }
+        }
+    }
+    if (words != nullptr) {
+        Tcl_Free(reinterpret_cast<char *>(words));
+    }
+    if (list == nullptr) {
+        Tcl_AppendResult(interp, "Error in parsing polygon.\n", nullptr);
+    }
+    return list;
+}
+
 /*
  * gimgMaskClear --
  *	Clears the frame (kind 1), clip (2) or data (3) mask, or all three (4):
@@ -643,10 +581,6 @@ void gimgMaskClear(GimgMaster *master, int kind, int freeShapes)
         if (freeShapes) {
             polyFreeList(master->clipShapes);
             master->clipShapes = nullptr;
-        }
-        if (master->clipRegion != nullptr) {
-            XDestroyRegion(master->clipRegion);
-            master->clipRegion = nullptr;
         }
     }
     if (kind == 3 || kind == 4) {

@@ -11,6 +11,7 @@
  */
 #include "display/gimg.h"
 #include "display/render.h"
+#include "display/xtrap.h"
 
 #include <X11/Xlib.h>
 #include <X11/Xproto.h>
@@ -48,13 +49,6 @@ void levelCounts(const GimgMaster *master, int counts[4])
     if (counts[0] < 0) {
         counts[0] = kDefaultGreyLevels;
     }
-}
-
-/* Notes an X error of the requests it is installed for. */
-int noteXError(ClientData data, XErrorEvent *)
-{
-    *static_cast<int *>(data) = 1;
-    return 0;
 }
 
 /*
@@ -103,16 +97,7 @@ private:
             return;
         }
         entries_.resize(static_cast<std::size_t>(n));
-        for (int i = 0; i < n; i++) {
-            entries_[i].pixel = static_cast<unsigned long>(i);
-            entries_[i].flags = DoRed | DoGreen | DoBlue;
-        }
-        int failed = 0;
-        Tk_ErrorHandler handler = Tk_CreateErrorHandler(display_, -1, X_QueryColors, -1, noteXError, &failed);
-        XQueryColors(display_, colormap_, entries_.data(), n);
-        XSync(display_, False);
-        Tk_DeleteErrorHandler(handler);
-        if (failed) {
+        if (!queryColormapEntries(display_, colormap_, entries_.data(), n)) {
             entries_.clear();
         }
     }
@@ -122,16 +107,6 @@ private:
     bool read_ = false;
     std::vector<XColor> entries_;
 };
-
-/* Gives cells back; the server's refusal of a cell that is not ours to
- * free (a static colormap's, a shared black or white) is ignored, as Tk
- * does for its own colours. */
-void freeCells(Display *display, Colormap colormap, unsigned long *pixels, int n)
-{
-    Tk_ErrorHandler handler = Tk_CreateErrorHandler(display, -1, X_FreeColors, -1, nullptr, nullptr);
-    XFreeColors(display, colormap, pixels, n, 0);
-    Tk_DeleteErrorHandler(handler);
-}
 
 /*
  * Allocates one read-only cell for an 8-bit colour; when the colormap has

@@ -8,6 +8,7 @@
  *	bitmaps held in memory read into memory images.
  */
 #include "display/picture.h"
+#include "display/xtrap.h"
 
 #include <X11/Xlib.h>
 #include <X11/Xproto.h>
@@ -32,39 +33,6 @@ namespace {
 constexpr int kStripRows = 64;        // rows read per XGetImage
 constexpr int kInfoHeaderBytes = 40;  // the smallest DIB information header
 constexpr int kMaxSide = 1 << 15;     // X's limit for a drawable side
-
-int noteXError(ClientData data, XErrorEvent *)
-{
-    *static_cast<int *>(data) = 1;
-    return 0;
-}
-
-/* Catches every X error of the display while it lives; failed() syncs
- * first so that the errors of requests already sent are counted. */
-class XErrorTrap {
-public:
-    explicit XErrorTrap(Display *display) : display_(display)
-    {
-        handler_ = Tk_CreateErrorHandler(display, -1, -1, -1, noteXError, &failed_);
-    }
-    ~XErrorTrap()
-    {
-        XSync(display_, False);
-        Tk_DeleteErrorHandler(handler_);
-    }
-    bool failed()
-    {
-        XSync(display_, False);
-        return failed_ != 0;
-    }
-    XErrorTrap(const XErrorTrap &) = delete;
-    XErrorTrap &operator=(const XErrorTrap &) = delete;
-
-private:
-    Display *display_;
-    Tk_ErrorHandler handler_;
-    int failed_ = 0;
-};
 
 void setError(Tcl_Interp *interp, const std::string &text)
 {
@@ -210,15 +178,8 @@ int readPalette(Display *display, Visual *visual, Colormap colormap, ImageDesc *
 {
     int count = std::clamp(visual->map_entries, 1, 256);
     std::vector<XColor> colours(count);
-    for (int i = 0; i < count; i++) {
-        colours[i].pixel = static_cast<unsigned long>(i);
-    }
-    {
-        XErrorTrap trap(display);
-        XQueryColors(display, colormap, colours.data(), count);
-        if (trap.failed()) {
-            return 0;
-        }
+    if (!queryColormapEntries(display, colormap, colours.data(), count)) {
+        return 0;
     }
     for (int i = 0; i < count; i++) {
         desc->palette[i][0] = static_cast<uint8_t>(colours[i].red >> 8);
@@ -383,8 +344,8 @@ RamImage *ramImageFromDrawable(Tcl_Interp *interp, Tk_Window tkwin, Drawable sou
     RamImage *image = nullptr;
     bool existed = false;
     bool openFailed = false;
-    /* The image is opened at the first row: an area X refuses leaves an
-     * existing image as it was. */
+    /* The image is opened at the first row: an area X refuses at once
+     * leaves an existing image as it was. */
     bool read = readArea(tkwin, source, colormap, x, y, width, height, &desc, [&](int row, unsigned char *const *out) {
         if (image == nullptr) {
             image = openMemoryImage(interp, tag, &desc, &existed);
@@ -400,6 +361,11 @@ RamImage *ramImageFromDrawable(Tcl_Interp *interp, Tk_Window tkwin, Drawable sou
     });
     if (!read) {
         if (image != nullptr) {
+            /* a strip refused after the first: the existing image was made
+             * again and partly written, and its viewers must hear of it */
+            if (existed) {
+                ramImageNotifyClients(image, 0, RAMIMG_DISPLAY | RAMIMG_CONFIG);
+            }
             ramImageRelease(image, nullptr);
         }
         if (!openFailed) {

@@ -105,9 +105,11 @@ void shrinkToCount(SpanList *list)
  * is added when the outline passes straight on through it (the previous
  * edge ran the same way, or was horizontal ahead of a downward edge, or
  * arrives upward ahead of a horizontal one), never at a local top or bottom,
- * so every row gets an even number of crossings.
+ * so every row gets an even number of crossings. Only rows low .. high are
+ * kept; a row's crossings are complete on their own, so the kept rows give
+ * the same spans as a whole conversion.
  */
-bool addCrossings(const SpanList *polygon, SpanList *out)
+bool addCrossings(const SpanList *polygon, SpanList *out, int low, int high)
 {
     int n = polygon->count;
     const SpanPoint *v = polygon->points;
@@ -126,24 +128,27 @@ bool addCrossings(const SpanList *polygon, SpanList *out)
             slope = static_cast<double>(p.x - c.x) / dy;
             b = c.x - slope * c.y;
         }
+        bool keepP = p.y >= low && p.y <= high;
         if (dy < 0) {
-            if (prevDy <= 0 && !append(out, p.x, p.y)) {
+            if (keepP && prevDy <= 0 && !append(out, p.x, p.y)) {
                 return false;
             }
-            if (!makeRoom(out, c.y - p.y)) {
+            int from = std::max(p.y + 1, low), to = std::min(c.y - 1, high);
+            if (from <= to && !makeRoom(out, to - from + 1)) {
                 return false;
             }
-            for (int y = p.y + 1; y < c.y; y++) {
+            for (int y = from; y <= to; y++) {
                 put(out, roundToInt(slope * y + b), y);
             }
         } else {
-            if (prevDy > 0 && !append(out, p.x, p.y)) {
+            if (keepP && prevDy > 0 && !append(out, p.x, p.y)) {
                 return false;
             }
-            if (!makeRoom(out, p.y - c.y)) {
+            int from = std::min(p.y - 1, high), to = std::max(c.y + 1, low);
+            if (from >= to && !makeRoom(out, from - to + 1)) {
                 return false;
             }
-            for (int y = p.y - 1; y > c.y; y--) {
+            for (int y = from; y >= to; y--) {
                 put(out, roundToInt(slope * y + b), y);
             }
         }
@@ -239,11 +244,16 @@ extern "C" void polyFreeList(SpanList *list)
 
 extern "C" SpanList *polyToSpans(const SpanList *polygon)
 {
+    return polyToSpansInRows(polygon, INT16_MIN, INT16_MAX);
+}
+
+extern "C" SpanList *polyToSpansInRows(const SpanList *polygon, int low, int high)
+{
     SpanList *out = newSpans();
     if (out == nullptr) {
         return nullptr;
     }
-    if (polygon != nullptr && !addCrossings(polygon, out)) {
+    if (polygon != nullptr && !addCrossings(polygon, out, low, high)) {
         polyFreeList(out);
         return nullptr;
     }
@@ -258,7 +268,7 @@ extern "C" SpanList *polyChainSpans(const SpanList *chain)
         return nullptr;
     }
     for (const SpanList *polygon = chain; polygon != nullptr; polygon = polygon->next) {
-        if (!addCrossings(polygon, out)) {
+        if (!addCrossings(polygon, out, INT16_MIN, INT16_MAX)) {
             polyFreeList(out);
             return nullptr;
         }

@@ -75,6 +75,10 @@ void polyFreeList(SpanList *list);
  */
 SpanList *polyToSpans(const SpanList *polygon);
 
+/* As polyToSpans, but only the spans of rows low .. high: a fill clipped
+ * to an image scan-converts no more rows than the image has. */
+SpanList *polyToSpansInRows(const SpanList *polygon, int low, int high);
+
 /* The spans of every polygon of the chain together, by the even-odd rule
  * (a hole inside a ring stays empty, an island inside a hole is filled);
  * spans that cover no column are left out. NULL when memory runs out. */

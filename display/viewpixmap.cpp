@@ -8,6 +8,7 @@
  *	drawing goes straight to an instance's window.
  */
 #include "display/gimg.h"
+#include "display/xtrap.h"
 
 #include <X11/Xlib.h>
 #include <X11/Xproto.h>
@@ -29,12 +30,6 @@ int64_t pixmapBytes(int width, int height, int depth)
 {
     int bits = depth == 1 ? 1 : depth <= 8 ? 8 : depth <= 16 ? 16 : 32;
     return (static_cast<int64_t>(width) * bits + 7) / 8 * height;
-}
-
-int noteXError(ClientData data, XErrorEvent *)
-{
-    *static_cast<int *>(data) = 1;
-    return 0;
 }
 
 /* True when the window's screen can hold pixmaps of this depth. */
@@ -143,11 +138,13 @@ Pixmap vpPixmap(ViewPixmap *vp)
     }
     /* A pixmap the server has no memory for is refused with BadAlloc, which
      * would otherwise end the process: wait for the answer. */
-    int failed = 0;
-    Tk_ErrorHandler handler = Tk_CreateErrorHandler(vp->display, -1, X_CreatePixmap, -1, noteXError, &failed);
-    Pixmap pixmap = Tk_GetPixmap(vp->display, Tk_WindowId(vp->window), vp->width, vp->height, vp->depth);
-    XSync(vp->display, False);
-    Tk_DeleteErrorHandler(handler);
+    Pixmap pixmap;
+    bool failed;
+    {
+        XErrorTrap trap(vp->display, X_CreatePixmap);
+        pixmap = Tk_GetPixmap(vp->display, Tk_WindowId(vp->window), vp->width, vp->height, vp->depth);
+        failed = trap.failed();
+    }
     if (failed || pixmap == None) {
         return None;
     }

@@ -5,6 +5,7 @@
  */
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <set>
 #include <utility>
 #include <vector>
@@ -62,6 +63,19 @@ TEST_F(LineWalk, OnlyPixelsInsideTheImageAreWritten)
     EXPECT_EQ(ramImageDrawLine(image, 1, 8, 0, 0, 5, 0), 0);  // no second band
     /* Ends far outside: only the steps over the image are walked. */
     EXPECT_EQ(ramImageDrawLine(image, 0, 5, -2000000000, 5, 2000000000, 5), 10);
+}
+
+TEST_F(LineWalk, EndsAtTheIntLimitsRoundExactly)
+{
+    MemImage image(IMG_MBSQ, PIX_BYTE, 6, 10, 1);
+    /* y = -2^30 + i (2^31 - 1) / (2^32 - 1) rounded, i = x + 2^31: worked
+     * out in exact fractions; i times the rise passes 2^62. */
+    EXPECT_EQ(ramImageDrawLine(image, 0, 3, INT32_MIN, -(1 << 30), INT32_MAX, (1 << 30) - 1), 10);
+    EXPECT_EQ(pixelsOf(image, 3),
+              (Pixels{{0, 0}, {1, 0}, {2, 1}, {3, 1}, {4, 2}, {5, 2}, {6, 3}, {7, 3}, {8, 4}, {9, 4}}));
+    /* Corner to corner: the diagonal through the image. */
+    EXPECT_EQ(ramImageDrawLine(image, 0, 4, INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX), 6);
+    EXPECT_EQ(pixelsOf(image, 4), (Pixels{{0, 0}, {1, 1}, {2, 2}, {3, 3}, {4, 4}, {5, 5}}));
 }
 
 }  // namespace
