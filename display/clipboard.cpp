@@ -374,6 +374,7 @@ int putDrawableOnClipboard(Tk_Window tkwin, Drawable source, int x, int y, int w
         /* Taking the selection first empties it whoever held it. */
         Tk_OwnSelection(mainWin, selection, nullptr, nullptr);
         Tk_ClearSelection(mainWin, selection);
+        XSync(Tk_Display(mainWin), False);
         dropPicture();
         return 1;
     }
@@ -402,6 +403,8 @@ int putDrawableOnClipboard(Tk_Window tkwin, Drawable source, int x, int y, int w
     }
     clip.generation++;
     Tk_OwnSelection(mainWin, selection, selectionLost, reinterpret_cast<ClientData>(clip.generation));
+    /* The server has the new owner before the caller tells anyone. */
+    XSync(clip.display, False);
     return 1;
 }
 
