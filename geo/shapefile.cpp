@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "imagestore/formats/replace.h"
 #include "runtime/bytes.h"
 #include "runtime/util.h"
 #include "tesk.h"
@@ -325,21 +326,6 @@ void widenHead(ShapeHead *h, const unsigned char *rec, bool first)
         range(l.mRange, lo, hi);
         widen(h->mMin, h->mMax, lo, hi);
     }
-}
-
-/* A temporary file beside target; -1 when it cannot be made. */
-int makeTemp(const char *target, std::string &tempName)
-{
-    tempName = std::string(target) + ".XXXXXX";
-    std::vector<char> buf(tempName.begin(), tempName.end());
-    buf.push_back('\0');
-    int fd = mkstemp(buf.data());
-    if (fd < 0) return -1;
-    tempName = buf.data();
-    mode_t mask = umask(0);
-    umask(mask);
-    fchmod(fd, 0666 & ~mask);
-    return fd;
 }
 
 }  // namespace
@@ -748,9 +734,8 @@ int writeShape(const char *fileName, ShapeFile *set, int selectedOnly, int *erro
     }
     char indexName[4096];
     if (!shapeIndexName(fileName, indexName, sizeof indexName)) return 0;
-    std::string mainTemp, indexTemp;
-    FdHolder mainFd(makeTemp(fileName, mainTemp));
-    if (mainFd.fd < 0) {
+    FileReplacement mainFile, indexFile;
+    if (!replaceBegin(&mainFile, fileName)) {
         tesk_fprintf(stderr, "writeShape - error in open shape data file\n");
         if (error) *error = 0;
         return 0;
@@ -774,23 +759,22 @@ int writeShape(const char *fileName, ShapeFile *set, int selectedOnly, int *erro
         putU32(copy.data(), uint32_t(shapeGetInt(rec)), true);
         putU32(copy.data() + 4, uint32_t(words), true);
         widenHead(&head, rec, written.empty());
-        ok = writeAt(mainFd.fd, copy.data(), bytes, at);
+        ok = writeAt(mainFile.fd, copy.data(), bytes, at);
         at += off_t(bytes);
         written.push_back(words);
     }
     auto abandon = [&]() {
-        unlink(mainTemp.c_str());
-        if (!indexTemp.empty()) unlink(indexTemp.c_str());
+        replaceAbandon(&mainFile);
+        replaceAbandon(&indexFile);
         return 0;
     };
-    if (!ok || !saveShapeHead(mainFd.fd, &head)) return abandon();
+    if (!ok || !saveShapeHead(mainFile.fd, &head)) return abandon();
     if (set->head) {
         int keep = set->head->fileLength;
         *set->head = head;
         set->head->fileLength = keep;
     }
-    FdHolder indexFd(makeTemp(indexName, indexTemp));
-    if (indexFd.fd < 0) {
+    if (!replaceBegin(&indexFile, indexName)) {
         tesk_fprintf(stderr, "writeShape - error in open shape index file\n");
         if (error) *error = 0;
         return abandon();
@@ -805,16 +789,19 @@ int writeShape(const char *fileName, ShapeFile *set, int selectedOnly, int *erro
         putU32(&entries[8 * i + 4], uint32_t(written[i]), true);
         offset += written[i] + 4;
     }
-    if (!writeAt(indexFd.fd, hb, sizeof hb, 0) ||
-        (!entries.empty() && !writeAt(indexFd.fd, entries.data(), entries.size(), SHAPE_HEAD_BYTES))) {
+    if (!writeAt(indexFile.fd, hb, sizeof hb, 0) ||
+        (!entries.empty() && !writeAt(indexFile.fd, entries.data(), entries.size(), SHAPE_HEAD_BYTES))) {
         tesk_fprintf(stderr, "Error in writing in saveShapeHead\n");
         return abandon();
     }
-    if (fsync(mainFd.fd) != 0 || fsync(indexFd.fd) != 0 || rename(mainTemp.c_str(), fileName) != 0) return abandon();
-    if (rename(indexTemp.c_str(), indexName) != 0) {
-        unlink(indexTemp.c_str());
+    if (!replaceCommit(&mainFile)) {
+        return abandon();
+    }
+    close(mainFile.fd);
+    if (!replaceCommit(&indexFile)) {
         return 0;
     }
+    close(indexFile.fd);
     set->modified = 0;
     return 1;
 }
