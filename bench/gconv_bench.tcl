@@ -6,29 +6,10 @@
 # runs once. The pixels must be equal everywhere (results held to 0..255).
 #   TESK_GCONV_SIDE   the image's side (default 4096)
 set side [expr {[info exists env(TESK_GCONV_SIDE)] ? $env(TESK_GCONV_SIDE) : 4096}]
-set dir [file join $teskDemo(out) bench]
-file mkdir $dir
-set in [file join $dir gconv_bench-$side.pgm]
-
-foreach program {ppmpat ppmtopgm convert} {
-    if {[auto_execok $program] eq ""} {
-        puts "gconv: $program is missing: install netpbm and imagemagick"
-        exit 0
-    }
-}
-if {![file exists $in]} {
-    exec sh -c "ppmpat -camo -randomseed=1 $side $side | ppmtopgm > '$in.part'" 2>/dev/null
-    file rename -force $in.part $in
-}
-set header "P5\n$side $side\n255\n"
-set f [open $in rb]
-set got [read $f [string length $header]]
-close $f
-if {$got ne $header} {
-    puts "gconv: unexpected PGM header in $in"
-    exit 1
-}
-exec cat $in > /dev/null
+source [file join [file dirname [info script]] camo.tcl]
+set in [bench.camoPgm gconv $side convert "netpbm and imagemagick"]
+set dir [file dirname $in]
+set header [bench.pgmHeader $side]
 
 # A sharpening kernel (sum 1) whose results leave 0..255 at every edge.
 set weights {0 0 -1 0 0  0 -1 -2 -1 0  -1 -2 17 -2 -1  0 -1 -2 -1 0  0 0 -1 0 0}

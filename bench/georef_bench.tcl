@@ -8,29 +8,10 @@
 # edges (a square around the centre whose sources lie well inside).
 #   TESK_GEOREF_SIDE   the image's side (default 4096)
 set side [expr {[info exists env(TESK_GEOREF_SIDE)] ? $env(TESK_GEOREF_SIDE) : 4096}]
-set dir [file join $teskDemo(out) bench]
-file mkdir $dir
-set in [file join $dir georef_bench-$side.pgm]
-
-foreach program {ppmpat ppmtopgm gdalwarp} {
-    if {[auto_execok $program] eq ""} {
-        puts "georef: $program is missing: install netpbm and gdal-bin"
-        exit 0
-    }
-}
-if {![file exists $in]} {
-    exec sh -c "ppmpat -camo -randomseed=1 $side $side | ppmtopgm > '$in.part'" 2>/dev/null
-    file rename -force $in.part $in
-}
-set header "P5\n$side $side\n255\n"
-set f [open $in rb]
-set got [read $f [string length $header]]
-close $f
-if {$got ne $header} {
-    puts "georef: unexpected PGM header in $in"
-    exit 1
-}
-exec cat $in > /dev/null
+source [file join [file dirname [info script]] camo.tcl]
+set in [bench.camoPgm georef $side gdalwarp "netpbm and gdal-bin"]
+set dir [file dirname $in]
+set header [bench.pgmHeader $side]
 
 # The transform: output pixel (x, y) reads the input at
 # J = c + cos a (x - c) + sin a (y - c), I = c - sin a (x - c) + cos a (y - c).

@@ -9,31 +9,11 @@
 # away from the edges (all but the outer rows and columns).
 #   TESK_RESAMPLE_SIDE   the image's side (default 4096)
 set side [expr {[info exists env(TESK_RESAMPLE_SIDE)] ? $env(TESK_RESAMPLE_SIDE) : 4096}]
-set dir [file join $teskDemo(out) bench]
-file mkdir $dir
-set pgm [file join $dir resample_bench-$side.pgm]
+source [file join [file dirname [info script]] camo.tcl]
+set pgm [bench.camoPgm resample $side gdalwarp "netpbm and gdal-bin"]
+set dir [file dirname $pgm]
 set bsq [file join $dir resample_bench-$side.bsq]
-
-foreach program {ppmpat ppmtopgm gdalwarp} {
-    if {[auto_execok $program] eq ""} {
-        puts "resample: $program is missing: install netpbm and gdal-bin"
-        exit 0
-    }
-}
-if {![file exists $pgm]} {
-    exec sh -c "ppmpat -camo -randomseed=1 $side $side | ppmtopgm > '$pgm.part'" 2>/dev/null
-    file rename -force $pgm.part $pgm
-}
-set header "P5\n$side $side\n255\n"
-set f [open $pgm rb]
-set data [read $f]
-close $f
-if {[string range $data 0 [string length $header]-1] ne $header} {
-    puts "resample: unexpected PGM header in $pgm"
-    exit 1
-}
-set pixels [string range $data [string length $header] end]
-unset data
+set pixels [bench.pgmPixels $pgm $side]
 
 # The input: a new BSQ file of the store, its data area overwritten with the
 # PGM's pixels; the output: a BSQ file of zeros on the shifted grid.

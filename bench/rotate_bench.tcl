@@ -5,31 +5,12 @@
 # each side runs once. The pixels must be equal everywhere.
 #   TESK_ROTATE_SIDE   the image's side (default 4096)
 set side [expr {[info exists env(TESK_ROTATE_SIDE)] ? $env(TESK_ROTATE_SIDE) : 4096}]
-set dir [file join $teskDemo(out) bench]
-file mkdir $dir
-set pgm [file join $dir rotate_bench-$side.pgm]
+source [file join [file dirname [info script]] camo.tcl]
+set pgm [bench.camoPgm rotate $side convert "netpbm and imagemagick"]
+set dir [file dirname $pgm]
 set bsq [file join $dir rotate_bench-$side.bsq]
-
-foreach program {ppmpat ppmtopgm convert} {
-    if {[auto_execok $program] eq ""} {
-        puts "rotate: $program is missing: install netpbm and imagemagick"
-        exit 0
-    }
-}
-if {![file exists $pgm]} {
-    exec sh -c "ppmpat -camo -randomseed=1 $side $side | ppmtopgm > '$pgm.part'" 2>/dev/null
-    file rename -force $pgm.part $pgm
-}
-set header "P5\n$side $side\n255\n"
-set f [open $pgm rb]
-set data [read $f]
-close $f
-if {[string range $data 0 [string length $header]-1] ne $header} {
-    puts "rotate: unexpected PGM header in $pgm"
-    exit 1
-}
-set pixels [string range $data [string length $header] end]
-unset data
+set header [bench.pgmHeader $side]
+set pixels [bench.pgmPixels $pgm $side]
 
 # The BSQ file: a new file of the store, its data area overwritten with the
 # PGM's pixels.
