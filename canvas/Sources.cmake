@@ -2,8 +2,10 @@
 tesk_layer(canvas
   DEPENDS runtime platform imagestore display geo/shapeapi.h
   SOURCES
+    canvas/bind.cpp
     canvas/canvasapi.cpp
     canvas/coords.cpp
+    canvas/editcmd.cpp
     canvas/geometry.cpp
     canvas/outline.cpp
     canvas/itemopts.cpp
@@ -13,6 +15,7 @@ tesk_layer(canvas
     canvas/objectitem.cpp
     canvas/objectmeasure.cpp
     canvas/objectread.cpp
+    canvas/postscript.cpp
     canvas/rectoval.cpp
     canvas/redisplay.cpp
     canvas/scroll.cpp

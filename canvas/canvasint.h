@@ -85,4 +85,16 @@ void gcanvasSetOrigin(GcanvasWidget *canvas, int xOrigin, int yOrigin);
 void gcanvasPickCurrentItem(GcanvasWidget *canvas, XEvent *event);
 void gcanvasFocusProc(GcanvasWidget *canvas, int gotFocus);
 
+/* ---- the interaction and output words (bind.cpp, editcmd.cpp,
+ * postscript.cpp): objv[0] the widget, objv[1] the word ---- */
+
+int gcanvasBindCmd(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj *const objv[]);
+int gcanvasFocusCmd(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj *const objv[]);
+int gcanvasIcursorCmd(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj *const objv[]);
+int gcanvasIndexCmd(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj *const objv[]);
+int gcanvasInsertCmd(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj *const objv[]);
+int gcanvasDCharsCmd(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj *const objv[]);
+int gcanvasSelectCmd(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj *const objv[]);
+int gcanvasPostscriptCmd(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj *const objv[]);
+
 #endif /* TESK_CANVAS_CANVASINT_H */

@@ -8,8 +8,12 @@ tesk_layer(display
     display/clipboard.cpp
     display/convert.cpp
     display/gimgcmd.cpp
+    display/gimgcolor.cpp
     display/gimgconfig.cpp
+    display/gimgdump.cpp
+    display/gimgquery.cpp
     display/gimgtype.cpp
+    display/gimgview.cpp
     display/idoption.cpp
     display/mask.cpp
     display/maskcmd.cpp

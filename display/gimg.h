@@ -231,6 +231,36 @@ int gimgRgb24Flag();
 /* The text of the last system error (errno), in the fmt ring. */
 const char *systemErrorText();
 
+/* ---- view, colour-table, query and dump words (gimgview.cpp,
+ * gimgcolor.cpp, gimgquery.cpp, gimgdump.cpp) ---- */
+
+/* copy crop capture enhance magnify rotate graph makepixmap resident */
+int gimgCopyCmd(GimgMaster *master, Tcl_Interp *interp, int argc, const char **argv);
+int gimgCopySubCmd(GimgMaster *master, Tcl_Interp *interp, int argc, const char **argv);
+int gimgCaptureCmd(GimgMaster *master, Tcl_Interp *interp, int argc, const char **argv);
+int gimgEnhanceCmd(GimgMaster *master, Tcl_Interp *interp, int argc, const char **argv);
+int gimgMagnifyCmd(GimgMaster *master, Tcl_Interp *interp, int argc, const char **argv);
+int gimgRotateCmd(GimgMaster *master, Tcl_Interp *interp, int argc, const char **argv);
+int gimgGraphCmd(GimgMaster *master, Tcl_Interp *interp, int argc, const char **argv);
+int gimgMakePixmapCmd(GimgMaster *master, Tcl_Interp *interp, int argc, const char **argv);
+int gimgResidentCmd(GimgMaster *master, Tcl_Interp *interp, int argc, const char **argv);
+/* getLookup setLookup getIndices setIndices setRange setPixel */
+int gimgGetLookupCmd(GimgMaster *master, Tcl_Interp *interp, int argc, const char **argv);
+int gimgSetLookupCmd(GimgMaster *master, Tcl_Interp *interp, int argc, const char **argv);
+int gimgGetIndicesCmd(GimgMaster *master, Tcl_Interp *interp, int argc, const char **argv);
+int gimgSetIndicesCmd(GimgMaster *master, Tcl_Interp *interp, int argc, const char **argv);
+int gimgSetRangeCmd(GimgMaster *master, Tcl_Interp *interp, int argc, const char **argv);
+int gimgSetPixelCmd(GimgMaster *master, Tcl_Interp *interp, int argc, const char **argv);
+/* pixel lineh/linev profile section hist stats/std/mean/min/max */
+int gimgPixelCmd(GimgMaster *master, Tcl_Interp *interp, int argc, const char **argv);
+int gimgLineCmd(GimgMaster *master, Tcl_Interp *interp, int argc, const char **argv);
+int gimgProfileCmd(GimgMaster *master, Tcl_Interp *interp, int argc, const char **argv);
+int gimgSectionCmd(GimgMaster *master, Tcl_Interp *interp, int argc, const char **argv);
+int gimgHistCmd(GimgMaster *master, Tcl_Interp *interp, int argc, const char **argv);
+int gimgStatsCmd(GimgMaster *master, Tcl_Interp *interp, int argc, const char **argv);
+/* dump */
+int gimgDumpCmd(GimgMaster *master, Tcl_Interp *interp, int argc, const char **argv);
+
 /* ---- rendering and packing (render.cpp) ---- */
 
 /* Rows of the view rendered and packed into view->pixmap through the
@@ -247,6 +277,21 @@ Pixmap gimgPackView(GimgMaster *settings, RamImage *image, ViewPixmap *view, Zoo
  * nothing fell inside), 0 when the tables or buffers cannot be had. */
 int gimgDrawArea(GimgMaster *settings, RamImage *image, Drawable drawable, int imageX, int imageY, int width,
                  int height, int drawableX, int drawableY);
+/* The summary of one band as the display and the queries use it. */
+struct BandSummary {
+    double mean, sd, min, max, count;
+    int nBins;         /* 0..256 */
+    double bins[256];
+};
+/*
+ * The statistics of band of the master's image, made on demand. A palette
+ * image whose index band (the layer, else band 0) has a histogram gives
+ * those of palette component band % 3 weighted by the index counts, over
+ * 256 bins; otherwise the stored statistics of the band (the layer band
+ * when a layer is set; band 0 for a negative band) modulo the band count.
+ * False when none can be made.
+ */
+bool gimgBandStats(GimgMaster *master, RamImage *image, int band, BandSummary *out);
 /* Rebuilds the lookup tables for the enhancement function and factor. */
 void gimgEnhance(GimgMaster *master, int func, float factor);
 void buildStretchLut(unsigned char *table, int count, int outLow, int outHigh, double inLow, double inHigh,

@@ -317,12 +317,6 @@ void turnStripBytes(int bytes, const unsigned char *rows, int n, int width, unsi
 /* ---- enhancement ------------------------------------------------------- */
 
 /* A band's statistics as the stretch needs them. */
-struct Summary {
-    double mean = 0.0, sd = 0.0, min = 0.0, max = 0.0;
-    int nBins = 0;
-    double bins[256] = {};
-};
-
 bool narrowPixel(const RamImage *image)
 {
     if (image == nullptr) {
@@ -333,65 +327,11 @@ bool narrowPixel(const RamImage *image)
 }
 
 /*
- * The statistics of band of the master's image, made on demand. A palette
- * image whose index band (the layer, else band 0) has a histogram gives
- * those of palette component band % 3 weighted by the index counts, over
- * 256 bins; otherwise the stored statistics of the band (the layer band
- * when a layer is set) modulo the band count. False when none can be made.
- */
-bool bandSummary(GimgMaster *master, RamImage *image, int band, Summary *out)
-{
-    BandStat *stats = ramImageHist(image, 0, 1, 1);
-    if (stats == nullptr) {
-        return false;
-    }
-    const ImageDesc &desc = image->desc;
-    int layerBand = master->layer > 0 ? (master->layer - 1) % desc.nbands : -1;
-    if (desc.nindices > 0 && band >= 0) {
-        const BandStat &index = stats[layerBand >= 0 ? layerBand : 0];
-        if (index.nBins > 0 && index.bins != nullptr) {
-            int c = band % 3;
-            double n = 0.0, sum = 0.0, sumsq = 0.0;
-            out->min = 255.0;
-            out->max = 0.0;
-            for (int i = 0; i < index.nBins && i < 256; i++) {
-                double value = desc.palette[i][c];
-                double count = index.bins[i];
-                out->bins[desc.palette[i][c]] += count;
-                n += count;
-                sum += value * count;
-                sumsq += value * value * count;
-                out->min = std::min(out->min, value);
-                out->max = std::max(out->max, value);
-            }
-            if (n <= 0.0) {
-                return false;
-            }
-            out->nBins = 256;
-            out->mean = sum / n;
-            double variance = sumsq / n - out->mean * out->mean;
-            out->sd = sumsq != 0.0 && variance > 0.0 ? std::sqrt(variance) : 0.0;
-            return true;
-        }
-    }
-    const BandStat &stat = stats[layerBand >= 0 ? layerBand : (band < 0 ? 0 : band) % desc.nbands];
-    out->mean = stat.mean;
-    out->sd = stat.std;
-    out->min = stat.min;
-    out->max = stat.max;
-    out->nBins = stat.bins != nullptr ? std::min(stat.nBins, 256) : 0;
-    for (int i = 0; i < out->nBins; i++) {
-        out->bins[i] = stat.bins[i];
-    }
-    return std::isfinite(out->mean) && std::isfinite(out->sd);
-}
-
-/*
  * The histogram stage of HISTS and HISTEQ: hist[level] for the bins
  * between the bounds lo..hi (bin numbers). False when no pixel lies
  * between them.
  */
-bool histTable(int func, const Summary &s, double lo, double hi, double gamma, int mode, unsigned char *hist)
+bool histTable(int func, const BandSummary &s, double lo, double hi, double gamma, int mode, unsigned char *hist)
 {
     int loBin = static_cast<int>(std::clamp(std::ceil(lo), 0.0, s.nBins - 1.0));
     int hiBin = static_cast<int>(std::clamp(std::floor(hi), 0.0, s.nBins - 1.0));
@@ -685,8 +625,8 @@ void gimgStretchBand(GimgMaster *master, int func, double factor, int band, doub
         func = FUNC_NONE;
     }
     unsigned char composed[256];
-    Summary s;
-    if (func != FUNC_NONE && image != nullptr && bandSummary(master, image, band, &s) && s.sd != 0.0) {
+    BandSummary s;
+    if (func != FUNC_NONE && image != nullptr && gimgBandStats(master, image, band, &s) && s.sd != 0.0) {
         double lo, hi;
         if (master->opt.range == RANGE_DETAIL && s.nBins > 15) {
             double total = 0.0;
@@ -1198,4 +1138,61 @@ int gimgDrawArea(GimgMaster *settings, RamImage *image, Drawable drawable, int i
                               columns.get(), rows.get(), nullptr);
     XSetClipMask(display, gc, None);
     return done;
+}
+
+/*
+ * The statistics of band of the master's image, made on demand. A palette
+ * image whose index band (the layer, else band 0) has a histogram gives
+ * those of palette component band % 3 weighted by the index counts, over
+ * 256 bins; otherwise the stored statistics of the band (the layer band
+ * when a layer is set) modulo the band count. False when none can be made.
+ */
+bool gimgBandStats(GimgMaster *master, RamImage *image, int band, BandSummary *out)
+{
+    *out = BandSummary{};
+    BandStat *stats = ramImageHist(image, 0, 1, 1);
+    if (stats == nullptr) {
+        return false;
+    }
+    const ImageDesc &desc = image->desc;
+    int layerBand = master->layer > 0 ? (master->layer - 1) % desc.nbands : -1;
+    if (desc.nindices > 0 && band >= 0) {
+        const BandStat &index = stats[layerBand >= 0 ? layerBand : 0];
+        if (index.nBins > 0 && index.bins != nullptr) {
+            int c = band % 3;
+            double n = 0.0, sum = 0.0, sumsq = 0.0;
+            out->min = 255.0;
+            out->max = 0.0;
+            for (int i = 0; i < index.nBins && i < 256; i++) {
+                double value = desc.palette[i][c];
+                double count = index.bins[i];
+                out->bins[desc.palette[i][c]] += count;
+                n += count;
+                sum += value * count;
+                sumsq += value * value * count;
+                out->min = std::min(out->min, value);
+                out->max = std::max(out->max, value);
+            }
+            if (n <= 0.0) {
+                return false;
+            }
+            out->nBins = 256;
+            out->count = n;
+            out->mean = sum / n;
+            double variance = sumsq / n - out->mean * out->mean;
+            out->sd = sumsq != 0.0 && variance > 0.0 ? std::sqrt(variance) : 0.0;
+            return true;
+        }
+    }
+    const BandStat &stat = stats[layerBand >= 0 ? layerBand : (band < 0 ? 0 : band) % desc.nbands];
+    out->mean = stat.mean;
+    out->sd = stat.std;
+    out->min = stat.min;
+    out->max = stat.max;
+    out->count = stat.count;
+    out->nBins = stat.bins != nullptr ? std::min(stat.nBins, 256) : 0;
+    for (int i = 0; i < out->nBins; i++) {
+        out->bins[i] = stat.bins[i];
+    }
+    return std::isfinite(out->mean) && std::isfinite(out->sd);
 }

@@ -19,7 +19,7 @@ packages="build-essential cmake ninja-build ccache pkg-config binutils clang lib
 # image tools (run by /usr/bin/python3, or $TESK_PYTHON); xclip owns the
 # clipboard as another client would; libtk-img's window format is the
 # peer of the capture benchmark.
-[ "$what" = all ] && packages="$packages gdal-bin netpbm shapelib proj-bin libjpeg-turbo-progs giflib-tools imagemagick libtiff-tools dcmtk python3-numpy python3-scipy xclip libtk-img"
+[ "$what" = all ] && packages="$packages gdal-bin netpbm shapelib proj-bin libjpeg-turbo-progs giflib-tools imagemagick libtiff-tools dcmtk python3-numpy python3-scipy xclip libtk-img ghostscript"
 missing=""
 for p in $packages; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
