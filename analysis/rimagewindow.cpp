@@ -185,19 +185,5 @@ int rimageWindow(ImageDesc *, Tcl_Interp *interp, int argc, const char **argv)
 int rimageFromDrawable(Tcl_Interp *interp, Tk_Window tkwin, Drawable source, Colormap colormap, int x, int y,
                        int width, int height, const char *tag)
 {
-    bool existed = ramImageFindByTag(tag) != nullptr;
-    RamImage *image = ramImageFromDrawable(interp, tkwin, source, colormap, x, y, width, height, tag);
-    if (image == nullptr) {
-        std::string why = Tcl_GetStringResult(interp);
-        Tcl_SetResult(interp, const_cast<char *>("Error in rimgDrawable...\n"), TCL_STATIC);
-        Tcl_AddErrorInfo(interp, why.c_str());
-        return TCL_ERROR;
-    }
-    if (existed) {
-        ramImageRelease(image, nullptr);
-    } else {
-        ramImageScriptOpen(image, 1);
-    }
-    Tcl_SetResult(interp, const_cast<char *>(tag), TCL_VOLATILE);
-    return TCL_OK;
+    return drawableToTag(interp, tkwin, source, colormap, x, y, width, height, tag, "Error in rimgDrawable...\n");
 }

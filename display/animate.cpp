@@ -22,22 +22,12 @@ void gimgAnimateTimer(ClientData clientData);
 constexpr int kStopped = -1;
 constexpr int kFrameDelays = -2;
 
-/* Whether the shown image's palette is the one the gimg shows with: the
- * same size and, when there is one, the same entries. */
-bool samePalette(const ImageDesc &own, const ImageDesc &shown)
-{
-    if (own.nindices != shown.nindices) {
-        return false;
-    }
-    int n = std::clamp(shown.nindices, 0, 256);
-    return n == 0 || std::memcmp(own.palette, shown.palette, static_cast<size_t>(n) * 3) == 0;
-}
-
 /*
  * showFrame --
- *	The shown image moved to another volume: with the palette unchanged
- *	the view is only rendered again, else the gimg takes the frame's
- *	palette and transparent index and rebuilds its colours. Then every
+ *	The shown image moved to another volume: with the image's palette
+ *	as last taken in the view is only rendered again, else the gimg takes
+ *	the frame's palette (under the same rule as a newly shown image) and
+ *	transparent index and rebuilds its colours. Then every
  *	pending event is processed, so the frame reaches the screen; the
  *	caller keeps the master preserved, as those events may delete the
  *	image or change what it shows.
@@ -45,13 +35,12 @@ bool samePalette(const ImageDesc &own, const ImageDesc &shown)
 void showFrame(GimgMaster *master)
 {
     const ImageDesc &shown = master->image->desc;
-    if (samePalette(master->desc, shown)) {
+    if (!gimgImagePaletteChanged(master)) {
         gimgOnConfigUpdate(master);
     } else {
         master->desc.transparent = shown.transparent;
         master->transparentIndex = shown.transparent;
-        std::memcpy(master->desc.palette, shown.palette, sizeof master->desc.palette);
-        master->desc.nindices = shown.nindices;
+        gimgDerivePalette(master, 1);
         gimgRefreshColors(master);
     }
     tclUpdate(nullptr, 0);
@@ -261,20 +250,18 @@ int gimgStopAnimation(GimgMaster *master)
 
 /*
  * gimgRefreshColors --
- *	After a new palette: the colour cells again on screens of 8 bits or
- *	less without dithering, the enhancement tables, and a redraw.
+ *	After a new own palette: the palette mode and the colour cells again
+ *	(cells only on screens of 8 bits or less), the enhancement tables,
+ *	and a redraw.
  */
 void gimgRefreshColors(GimgMaster *master)
 {
     if (master->tkMaster == nullptr) {
         return;
     }
-    if (master->depth <= 8 && master->opt.dither == 0) {
-        truePalette(master);
-    }
+    gimgApplyPaletteMode(master);
     if (master->image != nullptr) {
         gimgEnhance(master, master->opt.func, static_cast<float>(master->opt.std));
     }
-    gimgImageChanged(master);
-    master->viewReady = 0;
+    gimgUpdateCmd(master, master->interp, 0, nullptr);
 }

@@ -15,18 +15,10 @@
 #include "runtime/cnumber.h"
 #include "tesk.h"
 
-/* The viewport's width and height after the quarter turn. */
-static void viewSize(const GimgMaster *master, int *width, int *height)
-{
-    bool turned = master->opt.rotate != 0;
-    *width = turned ? master->zoomY.count : master->zoomX.count;
-    *height = turned ? master->zoomX.count : master->zoomY.count;
-}
-
 void gimgImageToView(const GimgMaster *master, double column, double row, double *x, double *y)
 {
     int width, height;
-    viewSize(master, &width, &height);
+    gimgViewSize(master, &width, &height);
     double p = zoomToView(&master->zoomX, column);
     double q = zoomToView(&master->zoomY, row);
     if (master->opt.rotate < 0) {
@@ -44,7 +36,7 @@ void gimgImageToView(const GimgMaster *master, double column, double row, double
 void gimgViewToImage(const GimgMaster *master, double x, double y, double *column, double *row)
 {
     int width, height;
-    viewSize(master, &width, &height);
+    gimgViewSize(master, &width, &height);
     double p = x, q = y;
     if (master->opt.rotate < 0) {
         p = height - y - 1;
@@ -66,7 +58,7 @@ static int clampToInt(int64_t v)
 void gimgViewPointToRaw(const GimgMaster *master, const char *x, const char *y, int *p, int *q)
 {
     int width, height;
-    viewSize(master, &width, &height);
+    gimgViewSize(master, &width, &height);
     /* Un-rotate in 64 bits: a huge word is clamped to INT_MIN/INT_MAX,
      * which the subtraction would overflow in int. */
     int64_t vx = roundToInt(cStrtod(x));

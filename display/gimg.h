@@ -82,6 +82,9 @@ struct GimgMaster {
     Tk_Window mainWin;
     char name[128];
     char sourceName[128]; /* a gimg whose view this one shows, or "" */
+    double sourceZoom[2]; /* with a source view: its column and row zoom per
+                           * unit of -mx and -my (copy: the source's zoom,
+                           * crop: 1) */
     RamImage *image;      /* the shown RAM image, or NULL */
     RamImage *maskSource; /* -maskfile image */
     RamImage *maskExport; /* the exported mask image */
@@ -112,14 +115,26 @@ struct GimgMaster {
     double filterStrength;
     int filterBase;
     int funcInUse;
+    float factorInUse; /* the deviations of the last gimgEnhance */
     int ditherMode;
     int truePaletteMode;
+    /* The gimg's own palette (desc.nindices, desc.palette) against the
+     * shown image's: paletteEdited is set while setIndices' edits stand;
+     * synced* is the image's palette as last taken in; cells* are the mode
+     * wanted and the own palette at the last colour allocation. */
+    int paletteEdited;
+    int syncedEntries;
+    uint8_t syncedPalette[256][3];
+    int cellsMode, cellsEntries;
+    uint8_t cellsPalette[256][3];
     unsigned char combTable[3][256];
     unsigned char channelTable[3][256];
     unsigned char errorTable[3][256];
     unsigned char indexTable[3][256];
     unsigned char allocError[256][3];
-    unsigned char identity[3][256];
+    unsigned char identity[3][256]; /* the user lookup tables of setLookup and
+                                     * getLookup, identity at creation; the
+                                     * renderer reads channelTable */
     unsigned long *cells; /* allocated colour cells, or NULL */
     int nCells;
     int colourFlags; /* 1 grey, 2 red, 4 green, 8 blue levels in use */
@@ -157,6 +172,12 @@ int gimgTypeInit(Tcl_Interp *interp);
 /* Appends the name of every gimg image, each followed by a blank. */
 void gimgAppendNames(Tcl_Interp *interp);
 GimgMaster *gimgFind(Tcl_Interp *interp, const char *name);
+/* The gimg whose RAM image master shows: master itself, or the gimg of its
+ * source view; NULL when neither shows one. */
+GimgMaster *gimgShownMaster(GimgMaster *master);
+/* The view's width and height on the screen: the zoom tables' cells after
+ * the quarter turn. */
+void gimgViewSize(const GimgMaster *master, int *width, int *height);
 void gimgCleanup();
 /* Tells Tk the image's size; the whole image changed. */
 void gimgImageChanged(GimgMaster *master);
@@ -172,6 +193,14 @@ int gimgConfigMagnification(GimgMaster *master);
 int gimgSetZoom(GimgMaster *master, double mx, double my);
 void gimgSetContrast(GimgMaster *master);
 int gimgInstanceCmd(ClientData master, Tcl_Interp *interp, int argc, const char **argv);
+/* The update word: Tk hears of a change and the view is rendered again at
+ * the next display. Takes no arguments (interp, argc and argv are unused);
+ * TCL_OK. */
+int gimgUpdateCmd(GimgMaster *master, Tcl_Interp *interp, int argc, const char **argv);
+/* Makes uid the -foreground (or -background) colour: Tk's colour replaces
+ * the old one and the GCs take it. False, with Tk's message and nothing
+ * changed, when Tk cannot make it. */
+bool gimgSetColour(GimgMaster *master, Tk_Uid uid, bool foreground);
 void gimgOnDisplayUpdate(ClientData master);
 void gimgOnConfigUpdate(ClientData master);
 void gimgOnRectUpdate(ClientData master, int x, int y, int width, int height);
@@ -206,7 +235,8 @@ int gimgSeekCmd(GimgMaster *master, Tcl_Interp *interp, int argc, const char **a
 int gimgAnimateCmd(GimgMaster *master, Tcl_Interp *interp, int argc, const char **argv);
 /* Stops a running animation: 1 when one ran, else 0. */
 int gimgStopAnimation(GimgMaster *master);
-/* After a frame brought a new palette: colours, enhancement, redraw. */
+/* After a new own palette: the palette mode and colours, enhancement,
+ * redraw. */
 void gimgRefreshColors(GimgMaster *master);
 
 /* ---- the gimg command and its companions (gimgcmd.cpp, winproc.cpp) ---- */
@@ -284,14 +314,17 @@ struct BandSummary {
     double bins[256];
 };
 /*
- * The statistics of band of the master's image, made on demand. A palette
- * image whose index band (the layer, else band 0) has a histogram gives
- * those of palette component band % 3 weighted by the index counts, over
- * 256 bins; otherwise the stored statistics of the band (the layer band
+ * The statistics of band of the master's image, made on demand. A byte
+ * image with a palette whose index band (the layer, else band 0) has a
+ * histogram gives those of palette component band % 3 weighted by the
+ * index counts, over 256 bins; otherwise the stored statistics of the band (the layer band
  * when a layer is set; band 0 for a negative band) modulo the band count.
  * False when none can be made.
  */
 bool gimgBandStats(GimgMaster *master, RamImage *image, int band, BandSummary *out);
+/* gimgBandStats over given statistics of the image (one record a band, as
+ * ramImageHist or a region's statistics give them). */
+bool gimgBandSummary(GimgMaster *master, RamImage *image, const BandStat *stats, int band, BandSummary *out);
 /* Rebuilds the lookup tables for the enhancement function and factor. */
 void gimgEnhance(GimgMaster *master, int func, float factor);
 void buildStretchLut(unsigned char *table, int count, int outLow, int outHigh, double inLow, double inHigh,
@@ -301,6 +334,26 @@ double gammaCurve(double x, double gamma, int mode);
 /* ---- palettes and colour cells (palette.cpp) ---- */
 
 void truePalette(GimgMaster *master);
+/* The gimg's own palette from the shown image and -layer: with fromImage
+ * the image's palette is taken afresh (setIndices' edits go); then -layer
+ * 0 clears the palette size, and a layer without a palette takes the
+ * image's, or a 256-level grey ramp when it has none. Nothing without a
+ * shown image. */
+void gimgDerivePalette(GimgMaster *master, int fromImage);
+/* Whether the shown image's palette differs from the one last taken in. */
+int gimgImagePaletteChanged(const GimgMaster *master);
+/* Sets the true-palette mode (a layer, no dithering, no filter, and an own
+ * palette that is the image's or edited by setIndices; a palette-less
+ * image's grey ramp is stretched instead) and allocates the colours again
+ * with truePalette. */
+void gimgApplyPaletteMode(GimgMaster *master);
+/* Whether the wanted mode or the own palette differs from those of the
+ * last gimgApplyPaletteMode. */
+int gimgPaletteModeStale(const GimgMaster *master);
+/* The palette to render image with under settings: the settings' own for
+ * their own image, else that of the gimg a copy or crop view shows, else
+ * the image's. */
+const ImageDesc *gimgRenderPalette(const GimgMaster *settings, const RamImage *image);
 void gimgFreeColors(GimgMaster *master);
 unsigned long *allocNearestColors(Display *display, Colormap colormap, const unsigned char *rgb, int n);
 int buildColorCube(unsigned char *rgb, int grey, int red, int green, int blue);

@@ -32,27 +32,19 @@ void invalidate(GimgMaster *master)
     master->viewReady = 0;
 }
 
-/* A colour option changed: the new colour, or the old value back with a
- * message. */
-bool changeColor(GimgMaster *master, Tk_Uid *option, Tk_Uid old, XColor **color, bool foreground)
+/* A colour option changed from old: the new colour, or the old value back
+ * with a message. */
+bool changeColor(GimgMaster *master, Tk_Uid old, bool foreground)
 {
+    Tk_Uid *option = foreground ? &master->opt.foreground : &master->opt.background;
     if (*option == old) {
         return true;
     }
-    XColor *fresh = Tk_GetColor(master->interp, master->mainWin, *option);
-    if (fresh == nullptr) {
-        *option = old;
+    Tk_Uid wanted = *option;
+    *option = old;
+    if (!gimgSetColour(master, wanted, foreground)) {
         Tcl_AddErrorInfo(master->interp, foreground ? "\nFail to get fg color." : "\nFail to get bg color.");
         return false;
-    }
-    if (*color != nullptr) {
-        Tk_FreeColor(*color);
-    }
-    *color = fresh;
-    if (foreground) {
-        XSetForeground(master->display, master->copyGC, fresh->pixel);
-    } else {
-        XSetBackground(master->display, master->copyGC, fresh->pixel);
     }
     return true;
 }
@@ -296,13 +288,6 @@ int wordNames(GimgMaster *, Tcl_Interp *interp, int argc, const char **argv)
     return TCL_OK;
 }
 
-int wordUpdate(GimgMaster *master, Tcl_Interp *, int, const char **)
-{
-    gimgImageChanged(master);
-    invalidate(master);
-    return TCL_OK;
-}
-
 struct GimgWord {
     const char *name;
     int minLength;
@@ -337,7 +322,7 @@ constexpr GimgWord kGimgWords[] = {
     {"setLookup", 4, gimgSetLookupCmd},   {"setRange", 4, gimgSetRangeCmd},
     {"section", 3, gimgSectionCmd},     {"pixel", 4, gimgPixelCmd},
     {"profile", 4, gimgProfileCmd},     {"rotate", 2, gimgRotateCmd},
-    {"resident", 2, gimgResidentCmd},    {"update", 2, wordUpdate},
+    {"resident", 2, gimgResidentCmd},    {"update", 2, gimgUpdateCmd},
     {"animate", 2, gimgAnimateCmd},
 };
 
@@ -378,8 +363,7 @@ int gimgConfigure(GimgMaster *master, int argc, const char **argv, int flags)
         Tcl_SetResult(interp, const_cast<char *>("Invalid zoom: -mx and -my must be finite and not 0"), TCL_STATIC);
         return TCL_ERROR;
     }
-    if (!changeColor(master, &master->opt.foreground, oldFg, &master->fgColor, true) ||
-        !changeColor(master, &master->opt.background, oldBg, &master->bgColor, false)) {
+    if (!changeColor(master, oldFg, true) || !changeColor(master, oldBg, false)) {
         return TCL_ERROR;
     }
     if (master->opt.stipple != oldStipple) {
@@ -489,19 +473,7 @@ int gimgConfigMagnification(GimgMaster *master)
     opt.layer = std::clamp(opt.layer, 0, std::max(desc.nbands, 0));
     if (master->image != nullptr) {
         const ImageDesc &shown = master->image->desc;
-        if (opt.layer == 0) {
-            desc.nindices = 0;
-        } else if (desc.nindices == 0) {
-            if (shown.nindices > 0) {
-                desc.nindices = shown.nindices;
-                std::memcpy(desc.palette, shown.palette, sizeof desc.palette);
-            } else {
-                desc.nindices = 256;
-                for (int i = 0; i < 256; i++) {
-                    desc.palette[i][0] = desc.palette[i][1] = desc.palette[i][2] = static_cast<uint8_t>(i);
-                }
-            }
-        }
+        gimgDerivePalette(master, 0);
         opt.sr = std::clamp(opt.sr, 0, std::max(shown.rows - 1, 0));
         opt.sc = std::clamp(opt.sc, 0, std::max(shown.columns - 1, 0));
     }
@@ -525,6 +497,7 @@ int gimgConfigMagnification(GimgMaster *master)
         }
     }
     master->funcInUse = opt.func;
+    master->factorInUse = static_cast<float>(opt.std);
     opt.filterDir = std::clamp(opt.filterDir, 0, 4);
     opt.filterBg = std::clamp(opt.filterBg, 0, 255);
     if (opt.emboss != 0) {
@@ -536,14 +509,13 @@ int gimgConfigMagnification(GimgMaster *master)
     }
     master->ditherMode = opt.dither;
     master->layer = opt.layer;
-    master->truePaletteMode = opt.layer >= 1 && opt.dither == 0 && master->filterStrength == 0;
     if (opt.palette[0] < 0) {
         opt.palette[0] = kDefaultGreyLevels;
     }
     bool filterOn = master->filterStrength != 0;
     if (!master->colourTablesBuilt || master->cachedDither != opt.dither || master->cachedLayer != opt.layer ||
         master->cachedFilterOn != filterOn ||
-        std::memcmp(master->cachedPalette, opt.palette, sizeof opt.palette) != 0) {
+        std::memcmp(master->cachedPalette, opt.palette, sizeof opt.palette) != 0 || gimgPaletteModeStale(master)) {
         master->cachedDither = opt.dither;
         master->cachedLayer = opt.layer;
         master->cachedFilterOn = filterOn;
@@ -551,9 +523,7 @@ int gimgConfigMagnification(GimgMaster *master)
         master->colourFlags = (opt.palette[0] != 0 ? 1 : 0) | (opt.palette[1] > 1 ? 2 : 0) |
                               (opt.palette[2] > 1 ? 4 : 0) | (opt.palette[3] > 1 ? 8 : 0);
         master->channelMask = master->colourFlags;
-        if (master->depth <= 8) {
-            truePalette(master);
-        }
+        gimgApplyPaletteMode(master);
         master->colourTablesBuilt = 1;
     }
     if (master->image != nullptr) {
@@ -581,8 +551,11 @@ int gimgConfigMagnification(GimgMaster *master)
 /*
  * gimgSetZoom --
  *	The view size from the zoom factors and the visible area (each side
- *	at most kGimgMaxViewSide), the zoom tables and the XImage. 0 on
- *	success, 1 when the XImage cannot be had.
+ *	at most kGimgMaxViewSide), the zoom tables and the XImage. A view onto
+ *	another gimg keeps -width and -height as its screen sides: its tables
+ *	take them through the quarter turn, at mx and my times the zooms its
+ *	copy or crop set (sourceZoom). 0 on success, 1 when the XImage or a
+ *	source view's tables cannot be had.
  */
 int gimgSetZoom(GimgMaster *master, double mx, double my)
 {
@@ -609,9 +582,19 @@ int gimgSetZoom(GimgMaster *master, double mx, double my)
     if (master->sourceName[0] == '\0') {
         zoomBuild(&master->zoomX, opt.width, opt.sc, opt.xflip != 0, mx);
         zoomBuild(&master->zoomY, opt.height, opt.sr, opt.yflip != 0, my);
+    } else {
+        bool turned = opt.rotate != 0;
+        if (!zoomBuild(&master->zoomX, turned ? opt.height : opt.width, opt.sc, opt.xflip != 0,
+                       mx * master->sourceZoom[0]) ||
+            !zoomBuild(&master->zoomY, turned ? opt.width : opt.height, opt.sr, opt.yflip != 0,
+                       my * master->sourceZoom[1])) {
+            return 1;
+        }
     }
-    int viewW = opt.rotate != 0 ? opt.height : opt.width;
-    int viewH = opt.rotate != 0 ? opt.width : opt.height;
+    int viewW, viewH;
+    gimgViewSize(master, &viewW, &viewH);
+    viewW = std::max(viewW, 1);
+    viewH = std::max(viewH, 1);
     int stripW = viewW, stripH = viewH;
     if (!opt.turbo) {
         if (opt.rotate != 0) {
@@ -679,6 +662,7 @@ static int displayUpdate(GimgMaster *master)
         master->transparentIndex = shown.transparent;
         gimgMaskClear(master, 3, 1);  // the data mask was made from the old contents
     }
+    gimgDerivePalette(master, 1);
     if (master->opt.palette[0] < 0 || master->opt.palette[0] == kDefaultGreyLevels) {
         chooseColourMode(master);
     }
@@ -691,6 +675,11 @@ void gimgOnConfigUpdate(ClientData clientData)
     auto *master = static_cast<GimgMaster *>(clientData);
     if (master->tkMaster == nullptr) {
         return;
+    }
+    if (gimgImagePaletteChanged(master)) {
+        /* The image's palette changed with no more than this notice. */
+        gimgDerivePalette(master, 1);
+        gimgRefreshColors(master);
     }
     gimgImageChanged(master);
     if (master->image != nullptr && master->opt.func != kFuncNone) {
@@ -736,6 +725,38 @@ void gimgOnAuxUpdate(ClientData clientData)
     }
     invalidate(master);
     gimgImageChanged(master);
+}
+
+int gimgUpdateCmd(GimgMaster *master, Tcl_Interp *, int, const char **)
+{
+    gimgImageChanged(master);
+    invalidate(master);
+    return TCL_OK;
+}
+
+bool gimgSetColour(GimgMaster *master, Tk_Uid uid, bool foreground)
+{
+    XColor *color = Tk_GetColor(master->interp, master->mainWin, uid);
+    if (color == nullptr) {
+        return false;
+    }
+    XColor **slot = foreground ? &master->fgColor : &master->bgColor;
+    if (*slot != nullptr) {
+        Tk_FreeColor(*slot);
+    }
+    *slot = color;
+    (foreground ? master->opt.foreground : master->opt.background) = uid;
+    for (GC gc : {master->copyGC, master->drawGC}) {
+        if (gc == nullptr) {
+            continue;
+        }
+        if (foreground) {
+            XSetForeground(master->display, gc, color->pixel);
+        } else {
+            XSetBackground(master->display, gc, color->pixel);
+        }
+    }
+    return true;
 }
 
 int gimgInstanceCmd(ClientData clientData, Tcl_Interp *interp, int argc, const char **argv)

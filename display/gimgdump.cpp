@@ -1,13 +1,569 @@
 /*
  * gimgdump.cpp --
  *
- *	The dump of what a gimg view shows into an image file or a Tk photo.
+ *	The dump word of a gimg image: what the whole view shows (zoomed,
+ *	flipped, turned, enhanced and mapped to colours as the display renders
+ *	it) written into a new image file through the store's writers (GIF,
+ *	TIFF, JPEG, DIB, X bitmap) or into a Tk photo, which may in turn be
+ *	written with one of Tk's photo formats. Indexed output (1, 4 and 8
+ *	bits) takes a grey ramp, a colour cube or the image's own palette;
+ *	24-bit output takes red, green and blue. The gimg's colour settings
+ *	are borrowed for the dump and given back on every path.
  */
 #include "display/gimg.h"
 
-int gimgDumpCmd(GimgMaster *, Tcl_Interp *interp, int, const char **argv)
+#include <unistd.h>
+#include <climits>
+#include <cstring>
+#include <new>
+#include <string>
+#include <vector>
+#include "display/photolink.h"
+#include "display/render.h"
+#include "imagestore/formats/imagetypes.h"
+#include "imagestore/ramimage.h"
+#include "imagestore/rowcache.h"
+#include "runtime/util.h"
+#include "tesk.h"
+
+namespace {
+
+constexpr int kBlockRows = 256;      // view rows gathered before a turned block is written
+constexpr int kDefaultQuality = 90;  // JPEG quality without (or with a bad) option
+
+int fail(Tcl_Interp *interp, const char *text)
 {
-    Tcl_AppendResult(interp, argv[0], " ", argv[1], " is not available in this build", nullptr);
+    Tcl_ResetResult(interp);
+    Tcl_AppendResult(interp, text, static_cast<char *>(nullptr));
     return TCL_ERROR;
 }
 
+/* What a bit depth makes of the output, and its colours: a -palette code
+ * (grey, red, green, blue level counts; all 0 for 24 bits). */
+struct DumpDepth {
+    int bands;
+    int pixel;
+    int palette[4];
+};
+
+/*
+ * The output of bits for the image type imgid, or false for a depth the
+ * dump does not make. Colour views (three -comb bands on a colour cube)
+ * and shown layers take a colour cube at 4 and 8 bits, others a grey ramp;
+ * JPEG takes the grey ramp at 8 bits always.
+ */
+bool depthOf(const GimgMaster *master, int bits, int imgid, DumpDepth *out)
+{
+    bool colour = (master->opt.comb[0] == 3 && master->opt.palette[0] == 0) || master->layer > 0;
+    auto set = [out](int bands, int pixel, int grey, int red, int green, int blue) {
+        *out = DumpDepth{bands, pixel, {grey, red, green, blue}};
+    };
+    switch (bits) {
+    case 1: set(1, PIX_1BIT, 2, 0, 0, 0); return true;
+    case 4:
+        if (colour) {
+            set(1, PIX_4BITS, 0, 4, 2, 2);
+        } else {
+            set(1, PIX_4BITS, 16, 0, 0, 0);
+        }
+        return true;
+    case 8:
+        if (colour && imgid != IMG_JPEG) {
+            set(1, PIX_BYTE, 0, 8, 8, 4);
+        } else {
+            set(1, PIX_BYTE, 256, 0, 0, 0);
+        }
+        return true;
+    case 24: set(3, PIX_BYTE, 0, 0, 0, 0); return true;
+    default: return false;
+    }
+}
+
+/* The message for a depth the image type cannot take, NULL when it can.
+ * An unknown type gets the text of an unsupported image ID. */
+const char *typeRefuses(int imgid, bool photo, int bits)
+{
+    if (photo) {
+        return bits == 8 || bits == 24 ? nullptr : "Illegal bits for TKPHOTO.\n";
+    }
+    switch (imgid) {
+    case IMG_DIB: return nullptr;
+    case IMG_XBMP: return bits == 1 ? nullptr : "Illegal bits for XBMP file.\n";
+    case IMG_TIFF: return bits == 8 || bits == 24 ? nullptr : "Illegal bits for TIFF file.\n";
+    case IMG_GIF87A:
+    case IMG_GIF89A: return bits == 1 || bits == 4 || bits == 8 ? nullptr : "Illegal bits for GIF file.\n";
+    case IMG_JPEG: return bits == 8 || bits == 24 ? nullptr : "Illegal bits for JPEG file.\n";
+    default: return "The image ID is not supported.\n";
+    }
+}
+
+/*
+ * The colour settings that the dump replaces: the -palette numbers and
+ * the colour count, and everything that rebuilding the lookup tables
+ * writes. Taken when made, put back by restore (once) or at the latest
+ * when the holder goes, so that every path gives them back.
+ */
+class ColourSettings {
+public:
+    explicit ColourSettings(GimgMaster *master) : m_(master)
+    {
+        std::memcpy(palette_, m_->opt.palette, sizeof palette_);
+        nCells_ = m_->nCells;
+        std::memcpy(low_, m_->opt.low, sizeof low_);
+        std::memcpy(high_, m_->opt.high, sizeof high_);
+        std::memcpy(workLow_, m_->workLow, sizeof workLow_);
+        std::memcpy(workHigh_, m_->workHigh, sizeof workHigh_);
+        bandsInUse_ = m_->bandsInUse;
+        std::memcpy(bandIndex_, m_->bandIndex, sizeof bandIndex_);
+        funcInUse_ = m_->funcInUse;
+        truePaletteMode_ = m_->truePaletteMode;
+        std::memcpy(comb_, m_->combTable, sizeof comb_);
+        std::memcpy(channel_, m_->channelTable, sizeof channel_);
+        std::memcpy(error_, m_->errorTable, sizeof error_);
+        std::memcpy(index_, m_->indexTable, sizeof index_);
+    }
+    ColourSettings(const ColourSettings &) = delete;
+    ColourSettings &operator=(const ColourSettings &) = delete;
+    ~ColourSettings() { restore(); }
+
+    /* Takes the colours of depth (a colour count of 0 for 24 bits: the
+     * tables of a true-colour screen) and rebuilds the lookup tables when
+     * they differ from the gimg's own. Indexed output that cannot keep a
+     * shown layer's indices (keepIndices false) leaves true-palette mode:
+     * the layer is then mapped through its palette to the ramp or cube. */
+    void borrow(const DumpDepth &depth, int colours, bool keepIndices)
+    {
+        bool rgb = depth.bands == 3;
+        bool leavePalette = !rgb && !keepIndices && m_->truePaletteMode;
+        if (!leavePalette &&
+            (rgb ? m_->nCells == 0
+                 : (m_->nCells == colours && std::memcmp(m_->opt.palette, depth.palette, sizeof depth.palette) == 0))) {
+            return;
+        }
+        if (leavePalette) {
+            m_->truePaletteMode = 0;
+        }
+        if (!rgb) {
+            std::memcpy(m_->opt.palette, depth.palette, sizeof depth.palette);
+        }
+        m_->nCells = rgb ? 0 : colours;
+        changed_ = true;
+        gimgEnhance(m_, m_->funcInUse, m_->factorInUse);
+    }
+
+    void restore()
+    {
+        if (!changed_) {
+            return;
+        }
+        changed_ = false;
+        std::memcpy(m_->opt.palette, palette_, sizeof palette_);
+        m_->nCells = nCells_;
+        std::memcpy(m_->opt.low, low_, sizeof low_);
+        std::memcpy(m_->opt.high, high_, sizeof high_);
+        std::memcpy(m_->workLow, workLow_, sizeof workLow_);
+        std::memcpy(m_->workHigh, workHigh_, sizeof workHigh_);
+        m_->bandsInUse = bandsInUse_;
+        std::memcpy(m_->bandIndex, bandIndex_, sizeof bandIndex_);
+        m_->funcInUse = funcInUse_;
+        m_->truePaletteMode = truePaletteMode_;
+        std::memcpy(m_->combTable, comb_, sizeof comb_);
+        std::memcpy(m_->channelTable, channel_, sizeof channel_);
+        std::memcpy(m_->errorTable, error_, sizeof error_);
+        std::memcpy(m_->indexTable, index_, sizeof index_);
+    }
+
+private:
+    GimgMaster *m_;
+    bool changed_ = false;
+    int palette_[4];
+    int nCells_;
+    double low_[3], high_[3], workLow_[3], workHigh_[3];
+    int bandsInUse_;
+    int bandIndex_[3];
+    int funcInUse_;
+    int truePaletteMode_;
+    unsigned char comb_[3][256], channel_[3][256], error_[3][256], index_[3][256];
+};
+
+/*
+ * Puts rendered view rows into the output image: unturned, view row y is
+ * output row y; turned, rows are gathered into blocks of 256 view rows
+ * that become output columns (putRotatedLeft for a negative -rotate,
+ * putRotatedRight for a positive one).
+ */
+class DumpWriter {
+public:
+    /* width: bytes of a rendered row; height: view rows; bands: 1 or 3. */
+    DumpWriter(RamImage *out, int width, int height, int bands, int rotate)
+        : out_(out), width_(width), height_(height), bands_(bands), rotate_(rotate)
+    {}
+
+    /* Room for the turned blocks; false when memory runs out. */
+    bool prepare()
+    {
+        if (rotate_ == 0) {
+            return true;
+        }
+        try {
+            block_.resize(static_cast<size_t>(bands_) * kBlockRows * static_cast<size_t>(width_));
+            column_.resize(kBlockRows);
+        } catch (const std::bad_alloc &) {
+            return false;
+        }
+        return true;
+    }
+
+    /* View row y, one rendered row a band; false when the store refused. */
+    bool put(int y, unsigned char *const *rows)
+    {
+        if (rotate_ == 0) {
+            for (int b = 0; b < bands_; b++) {
+                if (ramImagePutBytes(out_, y, 0, width_, b, rows[b]) != width_) {
+                    return false;
+                }
+            }
+            return true;
+        }
+        for (int b = 0; b < bands_; b++) {
+            std::memcpy(gathered(b, gathered_), rows[b], static_cast<size_t>(width_));
+        }
+        gathered_++;
+        if (gathered_ < kBlockRows && y + 1 < height_) {
+            return true;
+        }
+        bool ok = true;
+        for (int b = 0; b < bands_ && ok; b++) {
+            ok = rotate_ < 0 ? putRotatedLeft(b, y + 1 - gathered_) : putRotatedRight(b, y);
+        }
+        gathered_ = 0;
+        return ok;
+    }
+
+private:
+    unsigned char *gathered(int band, int j)
+    {
+        return block_.data() + (static_cast<size_t>(band) * kBlockRows + static_cast<size_t>(j)) * width_;
+    }
+
+    /* The block of view rows from first on becomes the output columns from
+     * first on; output row r takes byte width - 1 - r of each row in order. */
+    bool putRotatedLeft(int band, int first)
+    {
+        int n = gathered_;
+        for (int r = 0; r < width_; r++) {
+            int at = width_ - 1 - r;
+            for (int j = 0; j < n; j++) {
+                column_[static_cast<size_t>(j)] = gathered(band, j)[at];
+            }
+            if (ramImagePutBytes(out_, r, first, n, band, column_.data()) != n) {
+                return false;
+            }
+        }
+        return true;
+    }
+
+    /* The block whose last view row is last becomes the output columns from
+     * (output columns - last - 1) on; output row r takes byte r of each row,
+     * last row first. */
+    bool putRotatedRight(int band, int last)
+    {
+        int n = gathered_;
+        int first = height_ - last - 1;
+        for (int r = 0; r < width_; r++) {
+            for (int j = 0; j < n; j++) {
+                column_[static_cast<size_t>(j)] = gathered(band, n - 1 - j)[r];
+            }
+            if (ramImagePutBytes(out_, r, first, n, band, column_.data()) != n) {
+                return false;
+            }
+        }
+        return true;
+    }
+
+    RamImage *out_;
+    int width_, height_, bands_, rotate_;
+    int gathered_ = 0;
+    std::vector<unsigned char> block_;
+    std::vector<unsigned char> column_;
+};
+
+/* How the rendered rows are turned into the output's values. */
+enum class Recode {
+    AsRendered,
+    XBitmap,  // X bitmaps: 1 where the rendered index is 0, else 0
+    BGR,      // 24-bit device-independent bitmaps: blue, green, red
+};
+
+/*
+ * gimgDumpIndexed, gimgDumpRGB --
+ *	Walk the whole view row by row (every cell of the zoom tables), render
+ *	each distinct source row once as the display does (indexed: the
+ *	colour index of the tables in place; RGB: red, green and blue) and
+ *	hand the rows to the writer. 1, or 0 when memory runs out or the
+ *	store refuses a row.
+ */
+int dumpRows(GimgMaster *master, RamImage *out, bool indexed, Recode recode)
+{
+    const ZoomTable &columns = master->zoomX;
+    const ZoomTable &rows = master->zoomY;
+    int width = columns.count;
+    int height = rows.count;
+    int bands = indexed ? 1 : 3;
+    GimgRowSource *source = gimgRowSourceNew(master, master->image, &columns, indexed ? 1 : 0);
+    if (source == nullptr) {
+        return 0;
+    }
+    DumpWriter writer(out, width, height, bands, master->opt.rotate < 0 ? -1 : master->opt.rotate > 0 ? 1 : 0);
+    std::vector<unsigned char> recoded;
+    bool ok = writer.prepare();
+    if (ok && recode == Recode::XBitmap) {
+        try {
+            recoded.resize(static_cast<size_t>(width));
+        } catch (const std::bad_alloc &) {
+            ok = false;
+        }
+    }
+    unsigned char *rendered[3] = {};
+    unsigned char *put[3] = {};
+    int previous = INT_MIN;
+    for (int y = 0; ok && y < height; y++) {
+        int src = rows.index[y];
+        if (src != previous) {
+            gimgRowSourceRender(source, src, y, y == 0, rendered);
+            previous = src;
+            if (recode == Recode::XBitmap) {
+                for (int x = 0; x < width; x++) {
+                    recoded[static_cast<size_t>(x)] = rendered[0][x] == 0 ? 1 : 0;
+                }
+                put[0] = recoded.data();
+            } else if (recode == Recode::BGR) {
+                put[0] = rendered[2];
+                put[1] = rendered[1];
+                put[2] = rendered[0];
+            } else {
+                for (int b = 0; b < bands; b++) {
+                    put[b] = rendered[b];
+                }
+            }
+        }
+        ok = writer.put(y, put);
+    }
+    gimgRowSourceFree(source);
+    return ok ? 1 : 0;
+}
+
+int gimgDumpIndexed(GimgMaster *master, RamImage *out, Recode recode)
+{
+    return dumpRows(master, out, true, recode);
+}
+
+int gimgDumpRGB(GimgMaster *master, RamImage *out, Recode recode)
+{
+    return dumpRows(master, out, false, recode);
+}
+
+/* "photo write file option": the photo's name and the file name as list
+ * elements (blanks and brackets stay inside them), the option word as the
+ * caller gave it. */
+std::string photoWriteScript(const std::string &photo, const char *fileName, const char *option)
+{
+    Tcl_Obj *list = Tcl_NewListObj(0, nullptr);
+    Tcl_IncrRefCount(list);
+    Tcl_ListObjAppendElement(nullptr, list, Tcl_NewStringObj(photo.c_str(), -1));
+    Tcl_ListObjAppendElement(nullptr, list, Tcl_NewStringObj("write", -1));
+    Tcl_ListObjAppendElement(nullptr, list, Tcl_NewStringObj(fileName, -1));
+    std::string script = Tcl_GetString(list);
+    Tcl_DecrRefCount(list);
+    script += ' ';
+    script += option;
+    return script;
+}
+
+}  // namespace
+
+/*
+ * gimgDumpCmd --
+ *	g dump fileName imgID bits owFlag ?option?: writes the rendered view
+ *	into a new file of type imgID (DIB, XBMP, TIFF, GIF87a, GIF89a, JPEG;
+ *	a JPEG's quality is the option, 90 by default) or, for TKPHOTO, into
+ *	a photo named fileName, or (with the option) a photo of Tk's naming
+ *	that "write fileName option" saves and that is deleted afterwards.
+ *	bits is 1, 4, 8 or 24 as the type allows; owFlag 0 refuses an
+ *	existing file. The gimg's -palette, colour count and lookup tables
+ *	are as before whatever happens. TCL_OK with an empty result, or
+ *	TCL_ERROR with the message.
+ */
+int gimgDumpCmd(GimgMaster *master, Tcl_Interp *interp, int argc, const char **argv)
+{
+    if (argc != 6 && argc != 7) {
+        Tcl_AppendResult(interp, "Usage: ", argv[0], " dump fileName imgID bits owFlag [option]\n",
+                         static_cast<char *>(nullptr));
+        return TCL_ERROR;
+    }
+    if (master->image == nullptr) {
+        return fail(interp, "No image is defined.\n");
+    }
+    const char *fileName = argv[2];
+    const char *option = argc == 7 ? argv[6] : nullptr;
+    int bits = 0, overwrite = 0;
+    if (Tcl_GetInt(interp, argv[4], &bits) != TCL_OK || Tcl_GetInt(interp, argv[5], &overwrite) != TCL_OK) {
+        return TCL_ERROR;
+    }
+    bool existed = fileExists(fileName) == 0;
+    if (overwrite == 0 && existed) {
+        return fail(interp, "The file already exists.\n");
+    }
+    bool photo = std::strcmp(argv[3], "TKPHOTO") == 0;
+    int imgid = photo ? IMG_MBSQ : imgIdCode(argv[3]);
+    DumpDepth depth;
+    if (!depthOf(master, bits, imgid, &depth)) {
+        return fail(interp, "Illegal bits.\n");
+    }
+    if (const char *refusal = typeRefuses(imgid, photo, bits)) {
+        return fail(interp, refusal);
+    }
+    int quality = kDefaultQuality;
+    if (imgid == IMG_JPEG && option != nullptr) {
+        if (Tcl_GetInt(interp, option, &quality) != TCL_OK) {
+            return TCL_ERROR;
+        }
+        if (quality < 0 || quality > 100) {
+            quality = kDefaultQuality;
+        }
+    }
+
+    /* The output descriptor: the gimg's, sized to the view in cells. */
+    ImageDesc desc = master->desc;
+    desc.imgid = imgid;
+    gimgViewSize(master, &desc.columns, &desc.rows);
+    desc.top = desc.left = 0;
+    desc.x0 = desc.y0 = 0.0;
+    desc.dx = desc.dy = 1.0;
+    desc.nbands = depth.bands;
+    desc.pixel = depth.pixel;
+    desc.bits = depth.pixel == PIX_1BIT ? 1 : depth.pixel == PIX_4BITS ? 4 : 8;
+    desc.offset = 0;
+    desc.dataFd = -1;
+    desc.volumes = 0;
+    desc.colourMode = 0;
+    unsigned char cube[256 * 3];
+    int colours = depth.bands == 3
+                      ? 0
+                      : buildColorCube(cube, depth.palette[0], depth.palette[1], depth.palette[2], depth.palette[3]);
+    /* Indexed output takes the ramp or cube, or the gimg's own palette
+     * when the indices pass unchanged (a layer without dithering or
+     * filter whose palette the depth holds); 24 bits and JPEG carry none. */
+    bool keepIndices =
+        master->truePaletteMode && depth.bands == 1 && imgid != IMG_JPEG && master->desc.nindices <= (1 << bits);
+    if (depth.bands == 3 || imgid == IMG_JPEG) {
+        desc.nindices = 0;
+        desc.transparent = -1;
+    } else if (!keepIndices) {
+        std::memcpy(desc.palette, cube, static_cast<size_t>(3 * colours));
+        desc.nindices = colours;
+        desc.transparent = -1;
+    }
+    if ((!photo && imageTypeApplyRules(&desc) != nullptr) || desc.rows < 1 || desc.columns < 1) {
+        return fail(interp, photo ? "Error in rimg creation.\n" : "Error in image creation.\n");
+    }
+    desc.block = imageTypeLineSize(desc);
+
+    /* The output: a new file opened as a RAM image, or a photo with a
+     * memory image behind it. */
+    RamImage *out = nullptr;
+    std::string photoName;
+    bool photoMade = false;
+    /* A failed dump leaves no file behind that it made itself. */
+    auto removeCreated = [&]() {
+        if (!photo && !existed) {
+            unlink(fileName);
+        }
+    };
+    if (photo) {
+        std::string name = option == nullptr ? fileName : "";
+        bool photoExisted = !name.empty() && findPhoto(interp, name.c_str()) != nullptr;
+        /* Tk would turn an image of another type (the gimg itself, say)
+         * into the photo, losing it. */
+        const Tk_ImageType *type = nullptr;
+        if (!photoExisted && !name.empty() && Tk_GetImageMasterData(interp, name.c_str(), &type) != nullptr) {
+            return fail(interp, "Error in rimg creation.\n");
+        }
+        std::vector<char> buffer(name.size() + 256, '\0');
+        std::memcpy(buffer.data(), name.c_str(), name.size());
+        out = createPhotoRAMImage(interp, buffer.data(), buffer.size(), &desc);
+        if (out == nullptr) {
+            return fail(interp, "Error in rimg creation.\n");
+        }
+        photoName = buffer.data();
+        photoMade = !photoExisted;
+    } else {
+        /* The shown file itself is never written over. */
+        if (std::strlen(fileName) >= sizeof desc.file || (existed && ramImageFindByFile(fileName) == master->image)) {
+            return fail(interp, "Error in image creation.\n");
+        }
+        std::strcpy(desc.file, fileName);
+        int error = RAMIMG_OK;
+        out = ramImageCreate(&desc, nullptr, 1, &error);
+        if (out == nullptr) {
+            removeCreated();
+            return fail(interp, error == RAMIMG_CREATE_ERROR ? "Error in image creation.\n" : "Error in image open.\n");
+        }
+        if (imgid == IMG_JPEG) {
+            out->desc.block = quality;
+        }
+        /* A turned view writes each output row once per block of view
+         * rows: a row-cached file is kept in memory meanwhile (as it was
+         * when memory runs short) and written once at the end. */
+        if (master->opt.rotate != 0 && imageTypeOf(imgid)->layout != Layout::Whole) {
+            ramImageSetResident(out, 1);
+        }
+    }
+
+    /* Render the view with the output's colours, then give them back. */
+    int rendered;
+    {
+        ColourSettings settings(master);
+        settings.borrow(depth, colours, keepIndices);
+        Recode recode = imgid == IMG_XBMP                      ? Recode::XBitmap
+                        : imgid == IMG_DIB && depth.bands == 3 ? Recode::BGR
+                                                               : Recode::AsRendered;
+        rendered = depth.bands == 3 ? gimgDumpRGB(master, out, recode) : gimgDumpIndexed(master, out, recode);
+    }
+    if (!rendered) {
+        ramImageRelease(out, nullptr);
+        removeCreated();
+        if (photoMade) {
+            deletePhoto(interp, photoName);
+        }
+        return fail(interp, "Error in write ramimg\n");
+    }
+
+    if (!photo) {
+        bool written = ramImageSetResident(out, 0) != 0;
+        ramImageFlush(out);
+        ramImageRelease(out, nullptr);
+        if (!written) {
+            removeCreated();
+            return fail(interp, "Error in write ramimg\n");
+        }
+        Tcl_ResetResult(interp);
+        return TCL_OK;
+    }
+    int code = ramImageToPhoto(interp, out, photoName.c_str());
+    ramImageRelease(out, nullptr);
+    if (code == TCL_OK && option != nullptr) {
+        std::string script = photoWriteScript(photoName, fileName, option);
+        code = Tcl_EvalEx(interp, script.c_str(), -1, 0);
+        if (code != TCL_OK) {
+            Tcl_AppendResult(interp, "Error in writing TKPHOTO.\n", static_cast<char *>(nullptr));
+        }
+    }
+    if (option != nullptr || (code != TCL_OK && photoMade)) {
+        deletePhoto(interp, photoName);
+    }
+    if (code == TCL_OK) {
+        Tcl_ResetResult(interp);
+    }
+    return code;
+}

@@ -341,11 +341,8 @@ void gimgDisplay(GimgInstance *instance, Display *display, Drawable drawable, in
         return;
     }
     if (!master->viewReady) {
-        GimgMaster *source = master;
-        if (master->image == nullptr && master->sourceName[0] != '\0') {
-            source = gimgFind(master->interp, master->sourceName);
-        }
-        if (source == nullptr || source->image == nullptr) {
+        GimgMaster *source = gimgShownMaster(master);
+        if (source == nullptr) {
             return;
         }
         makePixmap(master, nullptr, source->image, &master->viewPix, &master->zoomX, &master->zoomY);
@@ -398,8 +395,8 @@ void gimgDisplayProc(ClientData instanceData, Display *display, Drawable drawabl
         return;
     }
     /* Tiles: the view repeats at multiples of its size. */
-    int cellW = master->opt.rotate != 0 ? master->zoomY.count : master->zoomX.count;
-    int cellH = master->opt.rotate != 0 ? master->zoomX.count : master->zoomY.count;
+    int cellW, cellH;
+    gimgViewSize(master, &cellW, &cellH);
     if (cellW < 1 || cellH < 1) {
         return;
     }
@@ -507,6 +504,27 @@ GimgMaster *gimgFind(Tcl_Interp *interp, const char *name)
     return nullptr;
 }
 
+GimgMaster *gimgShownMaster(GimgMaster *master)
+{
+    if (master->image != nullptr) {
+        return master;
+    }
+    if (master->sourceName[0] != '\0') {
+        GimgMaster *source = gimgFind(master->interp, master->sourceName);
+        if (source != nullptr && source != master && source->image != nullptr) {
+            return source;
+        }
+    }
+    return nullptr;
+}
+
+void gimgViewSize(const GimgMaster *master, int *width, int *height)
+{
+    bool turned = master->opt.rotate != 0;
+    *width = turned ? master->zoomY.count : master->zoomX.count;
+    *height = turned ? master->zoomX.count : master->zoomY.count;
+}
+
 void gimgCleanup()
 {
     for (int i = 0; registry != nullptr && i < kRegistrySize; i++) {
@@ -546,7 +564,10 @@ int makePixmap(GimgMaster *master, GimgInstance *, RamImage *image, ViewPixmap *
     if (width < 1 || height < 1) {
         return 0;
     }
-    vpSetup(view, master->mainWin, width, height, master->depth, 0, 0, 0, 0);
+    /* A view onto another gimg keeps the origin its copy gave the view. */
+    bool sourced = master->sourceName[0] != '\0';
+    vpSetup(view, master->mainWin, width, height, master->depth, 0, 0, sourced ? view->originX : 0,
+            sourced ? view->originY : 0);
     if (vpPixmap(view) == None) {
         if (gimgDebugFlag()) {
             tesk_fprintf(stderr, "vpPixmap error in Tk_GetPixmap - fail to create a pixmap of %dx%dx%d\n", width,

@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -410,9 +411,8 @@ void maskDrawChain(MaskBitmap *bitmap, const SpanList *chain, int combineXor)
  */
 void drawPolygonMask(GimgMaster *master, MaskBitmap *bitmap, int combineXor, const SpanList *chain, int dynamic)
 {
-    bool turned = master->opt.rotate != 0;
-    int width = turned ? master->zoomY.count : master->zoomX.count;
-    int height = turned ? master->zoomX.count : master->zoomY.count;
+    int width, height;
+    gimgViewSize(master, &width, &height);
     if (chain == nullptr || !maskBitmapAlloc(bitmap, width, height)) {
         maskBitmapFree(bitmap);
         return;
@@ -645,9 +645,9 @@ Pixmap gimgMaskPixmaps(GimgMaster *master)
         return None;
     }
     int width = master->viewPix.width, height = master->viewPix.height;
-    bool turned = master->opt.rotate != 0;
-    if ((turned ? master->zoomY.count : master->zoomX.count) != width ||
-        (turned ? master->zoomX.count : master->zoomY.count) != height) {
+    int viewW, viewH;
+    gimgViewSize(master, &viewW, &viewH);
+    if (viewW != width || viewH != height) {
         return None;  // an area render: the view is not whole
     }
     MaskBitmap view;
@@ -769,4 +769,37 @@ int parseClassList(unsigned char *table, int mode, const char *text)
     }
     std::memcpy(table, fresh, sizeof fresh);
     return changed;
+}
+
+bool parseIndexRange(const char *piece, int *low, int *high)
+{
+    auto number = [](const char **at, int *value) {
+        char *stop = nullptr;
+        errno = 0;
+        long v = std::strtol(*at, &stop, 10);
+        if (stop == *at || errno == ERANGE || v < INT_MIN || v > INT_MAX) {
+            return false;
+        }
+        *value = static_cast<int>(v);
+        *at = stop;
+        return true;
+    };
+    const char *at = piece;
+    int a, b;
+    if (!number(&at, &a)) {
+        return false;
+    }
+    b = a;
+    if (*at == '-') {
+        at++;
+        if (!number(&at, &b)) {
+            return false;
+        }
+    }
+    if (*at != '\0') {
+        return false;
+    }
+    *low = a;
+    *high = b;
+    return true;
 }

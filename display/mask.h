@@ -105,6 +105,10 @@ void gimgMaskFreeAll(GimgMaster *master);
  * from all zero and sets, 1 sets, 2 toggles. Answers the number of entries
  * changed, or -1 (table unchanged) on a bad piece. */
 int parseClassList(unsigned char *table, int mode, const char *text);
+/* One piece of an index list, "low-high" or "n" (low = high = n): integers
+ * with an optional sign that fit an int and nothing after them; the bounds
+ * are the caller's to check. False for anything else. */
+bool parseIndexRange(const char *piece, int *low, int *high);
 
 /* ---- the mask subcommand and regions of interest (maskcmd.cpp) ---- */
 

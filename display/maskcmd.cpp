@@ -171,22 +171,6 @@ SpanList *parseShape(Tcl_Interp *interp, int count, const char **words)
 
 /* ---- the master's masks ---- */
 
-/* The master whose RAM image the view shows: master itself, or the gimg of
- * its source view; NULL when no image is shown. */
-GimgMaster *shownMaster(GimgMaster *master)
-{
-    if (master->image != nullptr) {
-        return master;
-    }
-    if (master->sourceName[0] != '\0') {
-        GimgMaster *source = gimgFind(master->interp, master->sourceName);
-        if (source != nullptr && source != master && source->image != nullptr) {
-            return source;
-        }
-    }
-    return nullptr;
-}
-
 /* Frame shapes changed: drawn anew into the polygon bitmap (view size), and
  * again at every render while there are any. */
 void redrawFrame(GimgMaster *master)
@@ -216,7 +200,7 @@ void redrawClip(GimgMaster *master)
  * Nothing happens without a shown image. */
 int remask(GimgMaster *master, bool build = true)
 {
-    if (shownMaster(master) == nullptr) {
+    if (gimgShownMaster(master) == nullptr) {
         return TCL_OK;
     }
     if (build && master->image != nullptr) {
@@ -346,26 +330,7 @@ int wordClip(GimgMaster *master, Tcl_Interp *interp, int argc, const char **argv
 bool readRange(std::string_view piece, int *low, int *high)
 {
     std::string text(piece);
-    const char *s = text.c_str();
-    char *end;
-    long a = std::strtol(s, &end, 10);
-    if (end == s) {
-        return false;
-    }
-    long b = a;
-    if (*end == '-') {
-        const char *second = end + 1;
-        b = std::strtol(second, &end, 10);
-        if (end == second) {
-            return false;
-        }
-    }
-    if (*end != '\0' || a < 0 || a > b || b > 255) {
-        return false;
-    }
-    *low = static_cast<int>(a);
-    *high = static_cast<int>(b);
-    return true;
+    return parseIndexRange(text.c_str(), low, high) && *low >= 0 && *low <= *high && *high <= 255;
 }
 
 /* Applies one directive ("on 3 5-9", "off 0,255") to the data table;
@@ -691,23 +656,24 @@ SpanList *parseRoi(Tcl_Interp *interp, const SpanList *given, int argc, const ch
             }
         }
         SpanList *shape = parseShape(interp, argc - i, argv + i);
-        SpanList *spans = shape != nullptr ? polyToSpans(shape) : nullptr;
-        polyFreeList(shape);
+        SpanList *spans = shape != nullptr && combine != OR ? polyToSpans(shape) : nullptr;
         SpanList *next = nullptr;
-        if (spans != nullptr) {
+        if (shape != nullptr && combine == OR) {
+            next = shapeChainUnion(region, shape, INT16_MIN, INT16_MAX);
+        } else if (spans != nullptr) {
             switch (combine) {
             case SET:
                 next = spans;
                 spans = nullptr;
                 break;
-            case OR: next = spanUnion(region, spans); break;
             case AND: next = spanIntersect(region, spans); break;
             default: next = spanXor(region, spans); break;
             }
-            if (next == nullptr) {
-                tesk_fprintf(stderr, "Error in parseRoi: out of memory\n");
-            }
         }
+        if (shape != nullptr && next == nullptr) {
+            tesk_fprintf(stderr, "Error in parseRoi: out of memory\n");
+        }
+        polyFreeList(shape);
         polyFreeList(spans);
         polyFreeList(region);
         region = next;

@@ -174,14 +174,15 @@ unsigned long *allocColours(Display *display, Colormap colormap, const unsigned 
     return pixels;
 }
 
-/* The source table of a band: its palette component (band modulo 3) for an
- * image with a palette, else the identity. */
-void componentTable(const RamImage *image, int band, unsigned char out[256])
+/* The source table of a band: its palette component (band modulo 3) when
+ * the palette of desc (the one the image is rendered with) has entries,
+ * else the identity. */
+void componentTable(const ImageDesc &desc, int band, unsigned char out[256])
 {
-    if (image->desc.nindices > 0) {
+    if (desc.nindices > 0) {
         int component = ((band % 3) + 3) % 3;
         for (int i = 0; i < 256; i++) {
-            out[i] = image->desc.palette[i][component];
+            out[i] = desc.palette[i][component];
         }
         return;
     }
@@ -226,9 +227,10 @@ void truePaletteTables(GimgMaster *master, int func, float factor)
         }
     }
     unsigned char *table = master->channelTable[0];
-    if (desc.nindices > 0 && desc.pixel >= PIX_1BIT && desc.pixel <= PIX_BYTE) {
+    const int entries = master->desc.nindices;  // the gimg's own palette
+    if (entries > 0 && desc.pixel >= PIX_1BIT && desc.pixel <= PIX_BYTE) {
         for (int i = 0; i < 256; i++) {
-            table[i] = static_cast<unsigned char>(i < desc.nindices ? i : 0);
+            table[i] = static_cast<unsigned char>(i < entries ? i : 0);
         }
     } else {
         stretchChannel(master, func, factor, 0, band, table, master->outLow, master->outHigh, nullptr);
@@ -379,9 +381,106 @@ void gimgFreeColors(GimgMaster *master)
 }
 
 /*
+ * gimgDerivePalette --
+ *	The gimg's own palette from the shown image and -layer (see gimg.h).
+ *	Taking the image's palette in also remembers it, so that a later
+ *	change of the image's palette can be seen.
+ */
+void gimgDerivePalette(GimgMaster *master, int fromImage)
+{
+    const RamImage *image = master->image;
+    if (image == nullptr) {
+        return;
+    }
+    ImageDesc &desc = master->desc;
+    const ImageDesc &shown = image->desc;
+    auto takeImagePalette = [&]() {
+        desc.nindices = std::clamp(shown.nindices, 0, kMaxCells);
+        std::memcpy(desc.palette, shown.palette, sizeof desc.palette);
+        master->syncedEntries = desc.nindices;
+        std::memcpy(master->syncedPalette, shown.palette, sizeof master->syncedPalette);
+        master->paletteEdited = 0;
+    };
+    if (fromImage) {
+        takeImagePalette();
+    }
+    if (master->opt.layer <= 0) {
+        desc.nindices = 0;
+        master->paletteEdited = 0;
+    } else if (desc.nindices <= 0) {
+        takeImagePalette();
+        if (desc.nindices == 0) {
+            desc.nindices = kMaxCells;
+            for (int i = 0; i < kMaxCells; i++) {
+                desc.palette[i][0] = desc.palette[i][1] = desc.palette[i][2] = static_cast<uint8_t>(i);
+            }
+        }
+    }
+}
+
+int gimgImagePaletteChanged(const GimgMaster *master)
+{
+    const RamImage *image = master->image;
+    if (image == nullptr) {
+        return 0;
+    }
+    int n = std::clamp(image->desc.nindices, 0, kMaxCells);
+    return n != master->syncedEntries ||
+           std::memcmp(master->syncedPalette, image->desc.palette, static_cast<size_t>(n) * 3) != 0;
+}
+
+namespace {
+
+/* The true-palette mode the options and the own palette ask for. */
+int wantedPaletteMode(const GimgMaster *master)
+{
+    const RamImage *image = master->image;
+    bool ownPalette =
+        master->desc.nindices > 0 && (master->paletteEdited || (image != nullptr && image->desc.nindices > 0));
+    return master->opt.layer >= 1 && master->opt.dither == 0 && master->filterStrength == 0 && ownPalette ? 1 : 0;
+}
+
+}  // namespace
+
+void gimgApplyPaletteMode(GimgMaster *master)
+{
+    master->truePaletteMode = master->cellsMode = wantedPaletteMode(master);
+    master->cellsEntries = std::clamp(master->desc.nindices, 0, kMaxCells);
+    std::memcpy(master->cellsPalette, master->desc.palette, sizeof master->cellsPalette);
+    truePalette(master);
+}
+
+int gimgPaletteModeStale(const GimgMaster *master)
+{
+    int mode = wantedPaletteMode(master);
+    if (mode != master->cellsMode) {
+        return 1;
+    }
+    int n = std::clamp(master->desc.nindices, 0, kMaxCells);
+    return mode && (n != master->cellsEntries ||
+                    std::memcmp(master->cellsPalette, master->desc.palette, static_cast<size_t>(n) * 3) != 0);
+}
+
+const ImageDesc *gimgRenderPalette(const GimgMaster *settings, const RamImage *image)
+{
+    if (image == nullptr) {
+        return &settings->desc;
+    }
+    /* A view onto another gimg first (copy sets the image for a moment
+     * while it makes the tables). */
+    if (settings->sourceName[0] != '\0') {
+        const GimgMaster *source = gimgFind(settings->interp, settings->sourceName);
+        if (source != nullptr && source != settings && source->image == image) {
+            return &source->desc;
+        }
+    }
+    return settings->image == image ? &settings->desc : &image->desc;
+}
+
+/*
  * truePalette --
  *	Frees the master's colour cells and, on a visual of 8 bits or fewer,
- *	allocates anew: the image's own palette in true-palette mode (leaving
+ *	allocates anew: the gimg's own palette in true-palette mode (leaving
  *	that mode when it cannot be had), else the ramp or cube of the level
  *	counts, reduced step by step (the largest count, the first on ties, by
  *	1 below 33, else halved) until it allocates. Reduced counts stay in
@@ -395,9 +494,12 @@ void truePalette(GimgMaster *master)
     }
     RamImage *image = master->image;
     if (master->truePaletteMode) {
-        if (image != nullptr && image->desc.nindices > 0) {
-            int n = std::min(image->desc.nindices, kMaxCells);
-            unsigned long *cells = allocNearestColors(master->display, master->colormap, &image->desc.palette[0][0], n);
+        /* The gimg's own palette: the image's as last taken in, or the one
+         * setIndices made (gimgApplyPaletteMode chose the mode). */
+        if (image != nullptr && master->desc.nindices > 0) {
+            int n = std::min(master->desc.nindices, kMaxCells);
+            unsigned long *cells =
+                allocNearestColors(master->display, master->colormap, &master->desc.palette[0][0], n);
             if (cells != nullptr) {
                 master->cells = cells;
                 master->nCells = n;
@@ -474,11 +576,12 @@ void gimgStretchPalette(GimgMaster *master, int func, float factor)
         identity[i] = static_cast<unsigned char>(i);
     }
     unsigned char source[256];
+    const ImageDesc &palette = *gimgRenderPalette(master, image);
     auto sourceOf = [&](int band) -> const unsigned char * {
         if (filterOn) {
             return identity;
         }
-        componentTable(image, band, source);
+        componentTable(palette, band, source);
         return source;
     };
 
@@ -510,7 +613,9 @@ void gimgStretchPalette(GimgMaster *master, int func, float factor)
             }
             master->bandIndex[slots++] = band;
         }
-        if (!dither && image->desc.nindices > 0 && slots > 0) {
+        /* Undithered indices add up in one table; filtered rows are the
+         * palette's components, each through its own table. */
+        if (!dither && !filterOn && palette.nindices > 0 && slots > 0) {
             for (int s = 1; s < slots; s++) {
                 for (int i = 0; i < 256; i++) {
                     master->channelTable[0][i] =

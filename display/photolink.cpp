@@ -25,14 +25,6 @@ namespace {
 
 constexpr std::size_t kPutBlockBytes = 256 * 1024;  // bytes handed to Tk per put
 
-/* Evaluates "image delete name", keeping the interpreter's result. */
-void deletePhoto(Tcl_Interp *interp, const std::string &name)
-{
-    Tcl_InterpState state = Tcl_SaveInterpState(interp, TCL_OK);
-    combEval(nullptr, interp, "image", "delete", name.c_str(), static_cast<char *>(nullptr));
-    Tcl_RestoreInterpState(interp, state);
-}
-
 void notFound(Tcl_Interp *interp, const char *name)
 {
     Tcl_ResetResult(interp);
@@ -99,6 +91,13 @@ void photoRow(RamImage *image, int y, int count, unsigned char *out)
 }
 
 }  // namespace
+
+void deletePhoto(Tcl_Interp *interp, const std::string &name)
+{
+    Tcl_InterpState state = Tcl_SaveInterpState(interp, TCL_OK);
+    combEval(nullptr, interp, "image", "delete", name.c_str(), static_cast<char *>(nullptr));
+    Tcl_RestoreInterpState(interp, state);
+}
 
 ClientData getCmdClientData(Tcl_Interp *interp, const char *name)
 {

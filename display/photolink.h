@@ -24,6 +24,7 @@
 #define TESK_DISPLAY_PHOTOLINK_H
 
 #include <cstddef>
+#include <string>
 #include <tk.h>
 #include "tesk_image.h"
 
@@ -31,6 +32,10 @@
  * command was made as an object command, else the string procedure's.
  * NULL when no command has that name. */
 ClientData getCmdClientData(Tcl_Interp *interp, const char *name);
+
+/* Evaluates "image delete name", keeping the interpreter's result and
+ * error state as they were. */
+void deletePhoto(Tcl_Interp *interp, const std::string &name);
 
 /* The photo image called name, or NULL when there is none or interp has no
  * Tk main window. Leaves the result as it was. */

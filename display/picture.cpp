@@ -379,6 +379,26 @@ RamImage *ramImageFromDrawable(Tcl_Interp *interp, Tk_Window tkwin, Drawable sou
     return image;
 }
 
+int drawableToTag(Tcl_Interp *interp, Tk_Window tkwin, Drawable source, Colormap colormap, int x, int y, int width,
+                  int height, const char *tag, const char *failure)
+{
+    bool existed = ramImageFindByTag(tag) != nullptr;
+    RamImage *image = ramImageFromDrawable(interp, tkwin, source, colormap, x, y, width, height, tag);
+    if (image == nullptr) {
+        std::string why = Tcl_GetStringResult(interp);
+        Tcl_SetResult(interp, const_cast<char *>(failure), TCL_VOLATILE);
+        Tcl_AddErrorInfo(interp, why.c_str());
+        return TCL_ERROR;
+    }
+    if (existed) {
+        ramImageRelease(image, nullptr);
+    } else {
+        ramImageScriptOpen(image, 1);
+    }
+    Tcl_SetResult(interp, const_cast<char *>(tag), TCL_VOLATILE);
+    return TCL_OK;
+}
+
 int drawableToPhoto(Tcl_Interp *interp, Tk_Window tkwin, Drawable source, Colormap colormap, int x, int y, int width,
                     int height, Tk_PhotoHandle photo)
 {

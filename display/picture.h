@@ -37,6 +37,17 @@ RamImage *ramImageFromDrawable(Tcl_Interp *interp, Tk_Window tkwin, Drawable sou
                                int width, int height, const char *tag);
 
 /*
+ * drawableToTag --
+ *	ramImageFromDrawable for a script: a tag that was new gets one script
+ *	open and gives up the caller's use (the image then lives like one
+ *	opened by rimage open); a tag that existed drops the extra use. TCL_OK
+ *	with the tag as interp's result, or TCL_ERROR with the text failure as
+ *	the result and the reason in errorInfo.
+ */
+int drawableToTag(Tcl_Interp *interp, Tk_Window tkwin, Drawable source, Colormap colormap, int x, int y, int width,
+                  int height, const char *tag, const char *failure);
+
+/*
  * drawableToPhoto --
  *	Reads the width x height area of source at (x, y) like
  *	ramImageFromDrawable and puts it into photo (sized to the area) as

@@ -380,15 +380,16 @@ bool histTable(int func, const BandSummary &s, double lo, double hi, double gamm
 }
 
 /* The palette component table of band (entry i: component band % 3 of
- * palette entry i) when the image has a palette; NULL otherwise. */
-const unsigned char *componentTable(const RamImage *image, int band, unsigned char *table)
+ * palette entry i) when the palette of desc (the one the image is rendered
+ * with) has entries; NULL otherwise. */
+const unsigned char *componentTable(const ImageDesc &desc, int band, unsigned char *table)
 {
-    if (image == nullptr || image->desc.nindices <= 0) {
+    if (desc.nindices <= 0) {
         return nullptr;
     }
     int c = (band < 0 ? 0 : band) % 3;
     for (int i = 0; i < 256; i++) {
-        table[i] = image->desc.palette[i][c];
+        table[i] = desc.palette[i][c];
     }
     return table;
 }
@@ -700,17 +701,18 @@ void gimgEnhance(GimgMaster *master, int func, float factor)
         master->workHigh[k] = opt.high[k];
     }
     master->funcInUse = func;
+    master->factorInUse = factor;
     if (master->nCells > 0) {
         gimgStretchPalette(master, func, factor);
         return;
     }
-    RamImage *image = master->image;
     unsigned char component[256];
+    const ImageDesc &palette = *gimgRenderPalette(master, master->image);
     if (opt.comb[0] == 1 && opt.comb[1] > 0 && (master->channelMask & 1) != 0) {
         int band = opt.comb[1] - 1;
         double lo = master->workLow[0], hi = master->workHigh[0];
         gimgStretchBand(master, func, factor, band, opt.gamma, master->channelTable[0], master->outLow, master->outHigh,
-                        &lo, &hi, componentTable(image, band, component));
+                        &lo, &hi, componentTable(palette, band, component));
         master->bandsInUse = 0;
         for (int k = 0; k < 3; k++) {
             master->bandIndex[k] = band;
@@ -733,7 +735,7 @@ void gimgEnhance(GimgMaster *master, int func, float factor)
             master->bandsInUse++;
             gimgStretchBand(master, func, factor, master->bandIndex[k], opt.gamma, master->channelTable[k],
                             master->outLow, master->outHigh, &master->workLow[k], &master->workHigh[k],
-                            componentTable(image, master->bandIndex[k], component));
+                            componentTable(palette, master->bandIndex[k], component));
             opt.low[k] = master->workLow[k];
             opt.high[k] = master->workHigh[k];
         }
@@ -796,6 +798,8 @@ struct RowPacker {
     int first, end, width;
     bool dither, filter, grey;
     int layerBand;
+    /* the palette the layer's indices take (gimgRenderPalette) */
+    const uint8_t (*palette)[3];
     int order[3], nOrder; /* channels to render, by ascending band */
     int sameAs[3];        /* an earlier channel rendering the same row, or -1 */
     PackBuffers buf;
@@ -818,7 +822,61 @@ struct RowPacker {
                       firstRow);
     }
 
-    void packTrue(int src, bool firstRow)
+    /* Channels to render: those with a band (on indexed output only the
+     * slots below the band count), in ascending band order; channels that
+     * would render the same row copy the first of them. */
+    void chooseChannels(bool indexed)
+    {
+        nOrder = 0;
+        int channels = indexed ? clampInt(m->bandsInUse, 0, 3) : 3;
+        for (int k = 0; k < channels; k++) {
+            if (m->bandIndex[k] >= 0) {
+                order[nOrder++] = k;
+            }
+        }
+        GimgMaster *settings = m;
+        std::stable_sort(order, order + nOrder,
+                         [settings](int a, int b) { return settings->bandIndex[a] < settings->bandIndex[b]; });
+        for (int j = 0; j < 3; j++) {
+            sameAs[j] = -1;
+        }
+        bool rawRows = indexed && (filter || dither);
+        for (int j = 1; j < nOrder; j++) {
+            int k = order[j];
+            for (int i = 0; i < j && sameAs[k] < 0; i++) {
+                int e = order[i];
+                if (m->bandIndex[e] == m->bandIndex[k] && m->workLow[e] == m->workLow[k] &&
+                    m->workHigh[e] == m->workHigh[k] &&
+                    (rawRows || std::memcmp(m->channelTable[e], m->channelTable[k], 256) == 0)) {
+                    sameAs[k] = e;
+                }
+            }
+        }
+    }
+
+    /* Sets everything but the buffers for rendering image with settings
+     * through the column table: indexed output (colour-cube indices) or
+     * red, green and blue rows. */
+    void setUp(GimgMaster *settings, RamImage *shown, const ZoomTable *columns, bool indexed)
+    {
+        m = settings;
+        image = shown;
+        index = columns->index;
+        width = columns->count;
+        first = end = 0;
+        if (image != nullptr) {
+            zoomRange(columns, image->desc.columns, &first, &end);
+        }
+        dither = indexed && settings->ditherMode != 0;
+        filter = std::isfinite(settings->filterStrength) && settings->filterStrength != 0.0;
+        grey = !indexed && (settings->channelMask & 1) != 0 && settings->bandsInUse > 0;
+        layerBand = image != nullptr && settings->layer > 0 ? (settings->layer - 1) % image->desc.nbands : -1;
+        palette = gimgRenderPalette(settings, image)->palette;
+        chooseChannels(indexed);
+    }
+
+    /* Source row src rendered into the red, green and blue rows. */
+    void renderTrue(int src, bool firstRow)
     {
         for (int j = 0; j < nOrder; j++) {
             renderChannel(order[j], src, false);
@@ -843,10 +901,16 @@ struct RowPacker {
                 filterChannel(order[j], firstRow);
             }
         }
+    }
+
+    void packTrue(int src, bool firstRow)
+    {
+        renderTrue(src, firstRow);
         packTrueRow(format, buf.chan[0], buf.chan[1], buf.chan[2], width, buf.packed);
     }
 
-    void packIndexed(int src, bool firstRow, int viewRow)
+    /* Source row src rendered into the row of colour indices, buf.raw. */
+    void renderIndexed(int src, bool firstRow, int viewRow)
     {
         unsigned char *out = buf.raw;
         bool raw = filter || dither;
@@ -858,7 +922,7 @@ struct RowPacker {
                 int k = order[j];
                 int c = m->bandIndex[k] % 3;
                 for (int x = 0; x < width; x++) {
-                    buf.chan[k][x] = image->desc.palette[indices[x]][c];
+                    buf.chan[k][x] = palette[indices[x]][c];
                 }
             }
         } else {
@@ -887,7 +951,12 @@ struct RowPacker {
                 }
             }
         }
-        packIndexRow(format, out, width, buf.packed);
+    }
+
+    void packIndexed(int src, bool firstRow, int viewRow)
+    {
+        renderIndexed(src, firstRow, viewRow);
+        packIndexRow(format, buf.raw, width, buf.packed);
     }
 };
 
@@ -961,46 +1030,8 @@ int gimgPackStrips(GimgMaster *settings, RamImage *image, Drawable drawable, int
         at += errorSize;
     }
 
-    p.m = settings;
-    p.image = image;
     p.format = &format;
-    p.index = columns->index;
-    p.width = width;
-    p.first = p.end = 0;
-    if (image != nullptr) {
-        zoomRange(columns, image->desc.columns, &p.first, &p.end);
-    }
-    p.dither = format.indexed && settings->ditherMode != 0;
-    p.filter = std::isfinite(settings->filterStrength) && settings->filterStrength != 0.0;
-    p.grey = !format.indexed && (settings->channelMask & 1) != 0 && settings->bandsInUse > 0;
-    p.layerBand = image != nullptr && settings->layer > 0 ? (settings->layer - 1) % image->desc.nbands : -1;
-
-    /* Channels to render: those with a band (colour-cell slots below the
-     * band count on indexed visuals), in ascending band order. */
-    p.nOrder = 0;
-    int channels = format.indexed ? clampInt(settings->bandsInUse, 0, 3) : 3;
-    for (int k = 0; k < channels; k++) {
-        if (settings->bandIndex[k] >= 0) {
-            p.order[p.nOrder++] = k;
-        }
-    }
-    std::stable_sort(p.order, p.order + p.nOrder,
-                     [settings](int a, int b) { return settings->bandIndex[a] < settings->bandIndex[b]; });
-    for (int j = 0; j < 3; j++) {
-        p.sameAs[j] = -1;
-    }
-    bool rawRows = format.indexed && (p.filter || p.dither);
-    for (int j = 1; j < p.nOrder; j++) {
-        int k = p.order[j];
-        for (int i = 0; i < j && p.sameAs[k] < 0; i++) {
-            int e = p.order[i];
-            if (settings->bandIndex[e] == settings->bandIndex[k] && settings->workLow[e] == settings->workLow[k] &&
-                settings->workHigh[e] == settings->workHigh[k] &&
-                (rawRows || std::memcmp(settings->channelTable[e], settings->channelTable[k], 256) == 0)) {
-                p.sameAs[k] = e;
-            }
-        }
-    }
+    p.setUp(settings, image, columns, format.indexed != 0);
 
     char *savedData = ximage->data;
     int savedWidth = ximage->width, savedHeight = ximage->height, savedLine = ximage->bytes_per_line;
@@ -1053,6 +1084,78 @@ int gimgPackStrips(GimgMaster *settings, RamImage *image, Drawable drawable, int
     return 1;
 }
 
+/* A RowPacker with buffers of its own and no pixel format. */
+struct GimgRowSource {
+    RowPacker p;
+    bool indexed;
+    unsigned char *block; /* packed, raw, and the channel and previous rows */
+    int *errors;          /* three error rows */
+};
+
+GimgRowSource *gimgRowSourceNew(GimgMaster *settings, RamImage *image, const ZoomTable *columns, int indexed)
+{
+    if (columns == nullptr || columns->index == nullptr || columns->count < 1) {
+        return nullptr;
+    }
+    size_t width = static_cast<size_t>(columns->count);
+    auto *source = static_cast<GimgRowSource *>(gmemAlloc(sizeof(GimgRowSource)));
+    if (source == nullptr) {
+        return nullptr;
+    }
+    source->block = static_cast<unsigned char *>(gmemAlloc(8 * width));
+    source->errors = static_cast<int *>(gmemAlloc(3 * width * sizeof(int)));
+    if (source->block == nullptr || source->errors == nullptr) {
+        gimgRowSourceFree(source);
+        return nullptr;
+    }
+    std::memset(source->block, 0, 8 * width);
+    std::memset(source->errors, 0, 3 * width * sizeof(int));
+    RowPacker &p = source->p;
+    p = RowPacker{};
+    p.buf.packed = source->block;
+    p.buf.raw = source->block + width;
+    for (int k = 0; k < 3; k++) {
+        p.buf.chan[k] = source->block + (2 + 2 * k) * width;
+        p.buf.previous[k] = source->block + (3 + 2 * k) * width;
+        p.buf.errorRow[k] = source->errors + k * width;
+    }
+    source->indexed = indexed != 0;
+    p.setUp(settings, image, columns, source->indexed);
+    return source;
+}
+
+void gimgRowSourceRender(GimgRowSource *source, int src, int viewRow, int firstRow, unsigned char **rows)
+{
+    RowPacker &p = source->p;
+    size_t width = static_cast<size_t>(p.width);
+    if (p.image == nullptr || src < 0 || src >= p.image->desc.rows) {
+        std::memset(p.buf.raw, 0, width);
+        for (int k = 0; k < 3; k++) {
+            std::memset(p.buf.chan[k], 0, width);
+        }
+    } else if (source->indexed) {
+        p.renderIndexed(src, firstRow != 0, viewRow);
+    } else {
+        p.renderTrue(src, firstRow != 0);
+    }
+    if (source->indexed) {
+        rows[0] = p.buf.raw;
+        return;
+    }
+    for (int k = 0; k < 3; k++) {
+        rows[k] = p.buf.chan[k];
+    }
+}
+
+void gimgRowSourceFree(GimgRowSource *source)
+{
+    if (source != nullptr) {
+        gmemFree(source->block);
+        gmemFree(source->errors);
+        gmemFree(source);
+    }
+}
+
 Pixmap gimgPackView(GimgMaster *settings, RamImage *image, ViewPixmap *view, ZoomTable *columns, ZoomTable *rows,
                     const XRectangle *changed)
 {
@@ -1088,8 +1191,8 @@ int gimgDrawArea(GimgMaster *settings, RamImage *image, Drawable drawable, int i
 {
     Display *display = settings->display;
     bool rotated = settings->opt.rotate != 0;
-    int viewW = rotated ? settings->zoomY.count : settings->zoomX.count;
-    int viewH = rotated ? settings->zoomX.count : settings->zoomY.count;
+    int viewW, viewH;
+    gimgViewSize(settings, &viewW, &viewH);
     Window root;
     int at, unused;
     unsigned drawableW = 0, drawableH = 0, border, depth;
@@ -1141,22 +1244,29 @@ int gimgDrawArea(GimgMaster *settings, RamImage *image, Drawable drawable, int i
 }
 
 /*
- * The statistics of band of the master's image, made on demand. A palette
- * image whose index band (the layer, else band 0) has a histogram gives
- * those of palette component band % 3 weighted by the index counts, over
- * 256 bins; otherwise the stored statistics of the band (the layer band
- * when a layer is set) modulo the band count. False when none can be made.
+ * The statistics of band of the master's image, made on demand. With a
+ * palette of the gimg's own (the one rendering uses) and an index band (the
+ * layer, else band 0) that has a histogram: those of palette component
+ * band % 3 weighted by the index counts, over 256 bins, the bounds taken
+ * over the entries that occur; otherwise the stored statistics of the band
+ * (the layer band when a layer is set) modulo the band count. False when
+ * none can be made.
  */
 bool gimgBandStats(GimgMaster *master, RamImage *image, int band, BandSummary *out)
 {
     *out = BandSummary{};
     BandStat *stats = ramImageHist(image, 0, 1, 1);
-    if (stats == nullptr) {
-        return false;
-    }
+    return stats != nullptr && gimgBandSummary(master, image, stats, band, out);
+}
+
+bool gimgBandSummary(GimgMaster *master, RamImage *image, const BandStat *stats, int band, BandSummary *out)
+{
+    *out = BandSummary{};
     const ImageDesc &desc = image->desc;
+    const uint8_t(*palette)[3] = master->desc.palette;
     int layerBand = master->layer > 0 ? (master->layer - 1) % desc.nbands : -1;
-    if (desc.nindices > 0 && band >= 0) {
+    /* Only bins of byte images are palette indices. */
+    if (master->desc.nindices > 0 && band >= 0 && desc.pixel <= PIX_BYTE) {
         const BandStat &index = stats[layerBand >= 0 ? layerBand : 0];
         if (index.nBins > 0 && index.bins != nullptr) {
             int c = band % 3;
@@ -1164,9 +1274,12 @@ bool gimgBandStats(GimgMaster *master, RamImage *image, int band, BandSummary *o
             out->min = 255.0;
             out->max = 0.0;
             for (int i = 0; i < index.nBins && i < 256; i++) {
-                double value = desc.palette[i][c];
                 double count = index.bins[i];
-                out->bins[desc.palette[i][c]] += count;
+                if (count <= 0.0) {
+                    continue;
+                }
+                double value = palette[i][c];
+                out->bins[palette[i][c]] += count;
                 n += count;
                 sum += value * count;
                 sumsq += value * value * count;

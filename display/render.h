@@ -101,4 +101,26 @@ void gimgContrastBounds(double contrast, double bright, int *low, int *high);
 int gimgPackStrips(GimgMaster *settings, RamImage *image, Drawable drawable, int viewWidth, int destX, int destY,
                    const ZoomTable *columns, const ZoomTable *rows, const XRectangle *changed);
 
+/*
+ * Rendered view rows before packing, for writers of what a view shows.
+ * gimgRowSourceNew prepares rendering image with the settings' current
+ * tables through the column table: indexed (the colour-cube or palette
+ * index the tables of allocated colours give, dithered with -dither) or
+ * red, green and blue rows as a 24-bit visual shows them. NULL when memory
+ * runs out or the table is empty.
+ * gimgRowSourceRender renders source row src (outside the image: zeros)
+ * as view row viewRow (its parity steers dithering); firstRow starts the
+ * filter afresh. rows[0] (indexed) or rows[0..2] receive the rendered
+ * rows, columns->count bytes each, valid until the next call. A source
+ * row repeated on consecutive view rows is rendered once and its rows
+ * reused, as the packers do; with a filter or dithering it must not be
+ * rendered again (the filter would take the row as its own row above,
+ * and dithering would carry another row's errors), or the output would
+ * differ from the view.
+ */
+struct GimgRowSource;
+GimgRowSource *gimgRowSourceNew(GimgMaster *settings, RamImage *image, const ZoomTable *columns, int indexed);
+void gimgRowSourceRender(GimgRowSource *source, int src, int viewRow, int firstRow, unsigned char **rows);
+void gimgRowSourceFree(GimgRowSource *source);
+
 #endif /* TESK_DISPLAY_RENDER_H */

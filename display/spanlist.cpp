@@ -4,13 +4,15 @@
  *	Point lists of 16-bit points: growth by 256 points, copies and chains,
  *	scan conversion of closed polygons (alone, or a chain of them by the
  *	even-odd rule) into spans, and the union, intersection and symmetric
- *	difference of sorted span lists in one merge pass each.
+ *	difference of sorted span lists in one merge pass each; the band
+ *	statistics of an image over a span list.
  */
 #include "display/spanlist.h"
 
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include "imagestore/stats.h"
 #include "tesk.h"
 #include "tesk_stdio.h"
 
@@ -448,4 +450,67 @@ extern "C" SpanList *spanXor(const SpanList *a, const SpanList *b)
         ok = spanTogglePoint(out, pt.x, pt.y) == SPAN_ADDED;
     }
     return finish(out, ok);
+}
+
+extern "C" SpanList *shapeChainUnion(const SpanList *region, const SpanList *chain, int low, int high)
+{
+    SpanList *out = region != nullptr ? polyCopy(region) : polyCreate(0);
+    for (const SpanList *shape = chain; shape != nullptr && out != nullptr; shape = shape->next) {
+        SpanList *spans = polyToSpansInRows(shape, low, high);
+        SpanList *both = spans != nullptr ? spanUnion(out, spans) : nullptr;
+        polyFreeList(spans);
+        polyFreeList(out);
+        out = both;
+    }
+    return out;
+}
+
+/* Each span clipped to the image adds its pixels of every band. */
+extern "C" BandStat *ramImageHistWithROI(RamImage *image, const SpanList *spans, int keep)
+{
+    if (image == nullptr || image->desc.nbands < 1) {
+        return nullptr;
+    }
+    const ImageDesc &desc = image->desc;
+    if (keep) {
+        freeHist(image->stats, desc.nbands);
+        image->stats = nullptr;
+    }
+    BandStat *stats = createHist(desc.nbands, binsForPixel(desc.pixel));
+    if (stats == nullptr) {
+        tesk_fprintf(stderr, "Error in createHist.\n");
+        return nullptr;
+    }
+    bool asBytes = binsForPixel(desc.pixel) > 0;
+    void *buffer = gmemAlloc((asBytes ? 1 : sizeof(float)) * static_cast<size_t>(std::max(desc.columns, 1)));
+    if (buffer == nullptr) {
+        tesk_fprintf(stderr, asBytes ? "Error in ramImageHistWithROI - malloc...\n"
+                                     : "Error in ramImageHistWithMask - malloc...\n");
+        freeHist(stats, desc.nbands);
+        return nullptr;
+    }
+    bool counted = false;
+    int points = 2 * spanCount(spans);
+    for (int i = 0; i < points; i += 2) {
+        int y = spans->points[i].y;
+        int x1 = std::max<int>(spans->points[i].x, 0);
+        int x2 = std::min<int>(spans->points[i + 1].x, desc.columns);
+        if (y >= 0 && y < desc.rows && x1 < x2) {
+            ramImageAccumulateRun(image, stats, y, x1, x2 - x1, 1, buffer);
+            counted = true;
+        }
+    }
+    gmemFree(buffer);
+    for (int b = 0; b < desc.nbands; b++) {
+        statFinish(&stats[b]);
+        stats[b].done = 1;
+    }
+    if (!counted) {
+        freeHist(stats, desc.nbands);
+        return nullptr;
+    }
+    if (keep) {
+        image->stats = stats;
+    }
+    return stats;
 }

@@ -12,6 +12,7 @@
 #define TESK_DISPLAY_SPANLIST_H
 
 #include <stdint.h>
+#include "tesk_image.h"
 
 #ifdef __cplusplus
 extern "C" {
@@ -108,6 +109,20 @@ void spanDropEmpty(SpanList *list);
 SpanList *spanUnion(const SpanList *a, const SpanList *b);
 SpanList *spanIntersect(const SpanList *a, const SpanList *b);
 SpanList *spanXor(const SpanList *a, const SpanList *b);
+
+/* region (NULL: empty) united with the spans of each polygon of the chain
+ * in turn, scan-converted in rows low .. high only: a new sorted span list,
+ * NULL when memory runs out. */
+SpanList *shapeChainUnion(const SpanList *region, const SpanList *chain, int low, int high);
+
+/*
+ * The statistics of every band over the columns the sorted spans cover
+ * inside the image, one finished record a band with the bins of the pixel
+ * type. With keep set the image's statistics are released first and the
+ * result takes their place; otherwise free it with freeHist. NULL when no
+ * pixel of the spans lies in the image, or when memory runs out (printed).
+ */
+BandStat *ramImageHistWithROI(RamImage *image, const SpanList *spans, int keep);
 
 #ifdef __cplusplus
 }

@@ -451,59 +451,36 @@ BandStat *ramImageHistWithMask(RamImage *image, RamImage *mask, int columnStep, 
         return nullptr;
     }
     int columns = desc.columns;
-    bool asBytes = binsForPixel(desc.pixel) > 0;
-    size_t valueSize = asBytes ? 1 : sizeof(float);
+    size_t valueSize = binsForPixel(desc.pixel) > 0 ? 1 : sizeof(float);
     auto *maskRow = static_cast<unsigned char *>(gmemAlloc(static_cast<size_t>(columns)));
-    auto *row = static_cast<unsigned char *>(gmemAlloc(valueSize * static_cast<size_t>(columns)));
-    auto *kept = static_cast<unsigned char *>(gmemAlloc(valueSize * static_cast<size_t>(columns)));
-    if (maskRow == nullptr || row == nullptr || kept == nullptr) {
+    void *buffer = gmemAlloc(valueSize * static_cast<size_t>(columns));
+    if (maskRow == nullptr || buffer == nullptr) {
         tesk_fprintf(stderr, "Error in ramImageHistWithMask - malloc...\n");
         gmemFree(maskRow);
-        gmemFree(row);
-        gmemFree(kept);
+        gmemFree(buffer);
         freeHist(stats, desc.nbands);
         return nullptr;
     }
-    int rStep = rowStep < 1 ? 1 : rowStep;
-    int cStep = columnStep < 1 ? 1 : columnStep;
-    for (int r = 0; r < desc.rows; r += rStep) {
-        ramImageGetBytes(mask, r, 0, columns, 0, maskRow);
-        bool any = false;
-        for (int x = 0; x < columns && !any; x += cStep) {
-            any = maskRow[x] != 0;
-        }
-        if (!any) {
-            continue;
-        }
-        for (int b = 0; b < desc.nbands; b++) {
-            if (stats[b].done) {
+    long rStep = rowStep < 1 ? 1 : rowStep;
+    long cStep = columnStep < 1 ? 1 : columnStep;
+    for (long r = 0; r < desc.rows; r += rStep) {
+        ramImageGetBytes(mask, static_cast<int>(r), 0, columns, 0, maskRow);
+        /* Each run of sampled columns under the mask at once. */
+        for (long x = 0; x < columns; x += cStep) {
+            if (maskRow[x] == 0) {
                 continue;
             }
-            int n = 0;
-            if (asBytes) {
-                ramImageGetBytes(image, r, 0, columns, b, row);
-                for (int x = 0; x < columns; x += cStep) {
-                    if (maskRow[x] != 0) {
-                        kept[n++] = row[x];
-                    }
-                }
-                histAccumulate(&stats[b], PIX_BYTE, n, 1, kept, 0);
-            } else {
-                auto *values = reinterpret_cast<float *>(row);
-                auto *out = reinterpret_cast<float *>(kept);
-                ramImageGetFloat(image, r, 0, columns, b, values);
-                for (int x = 0; x < columns; x += cStep) {
-                    if (maskRow[x] != 0) {
-                        out[n++] = values[x];
-                    }
-                }
-                histAccumulate(&stats[b], PIX_FLOAT, n, 1, kept, 0);
+            long last = x;
+            while (last + cStep < columns && maskRow[last + cStep] != 0) {
+                last += cStep;
             }
+            ramImageAccumulateRun(image, stats, static_cast<int>(r), static_cast<int>(x),
+                                  static_cast<int>(last - x + 1), static_cast<int>(cStep), buffer);
+            x = last;
         }
     }
     gmemFree(maskRow);
-    gmemFree(row);
-    gmemFree(kept);
+    gmemFree(buffer);
     for (int b = 0; b < desc.nbands; b++) {
         statFinish(&stats[b]);
         stats[b].done = 1;
@@ -513,4 +490,28 @@ BandStat *ramImageHistWithMask(RamImage *image, RamImage *mask, int columnStep, 
         image->stats = stats;
     }
     return stats;
+}
+
+/*
+ * ramImageAccumulateRun --
+ *	Adds the pixels column, column + step, ... below column + n of row to
+ *	the records of every band not yet done; see stats.h.
+ */
+void ramImageAccumulateRun(RamImage *image, BandStat *stats, int row, int column, int n, int step, void *buffer)
+{
+    bool asBytes = binsForPixel(image->desc.pixel) > 0;
+    for (int b = 0; b < image->desc.nbands; b++) {
+        if (stats[b].done) {
+            continue;
+        }
+        if (asBytes) {
+            auto *bytes = static_cast<unsigned char *>(buffer);
+            ramImageGetBytes(image, row, column, n, b, bytes);
+            histAccumulate(&stats[b], PIX_BYTE, n, step, bytes, 0);
+        } else {
+            auto *values = static_cast<float *>(buffer);
+            ramImageGetFloat(image, row, column, n, b, values);
+            histAccumulate(&stats[b], PIX_FLOAT, n, step, static_cast<const unsigned char *>(buffer), 0);
+        }
+    }
 }

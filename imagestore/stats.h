@@ -29,5 +29,13 @@ BandStat *ramImageHist(RamImage *image, int mode, int columnStep, int rowStep);
 int ramImageBandStats(RamImage *image, int band, double *std, double *mean, double *min, double *max);
 /* Statistics over the pixels where band 0 of mask is non-zero. */
 BandStat *ramImageHistWithMask(RamImage *image, RamImage *mask, int columnStep, int rowStep, int keep);
+/*
+ * Adds the pixels column, column + step, ... below column + n of row (all
+ * inside the image) of every band whose record is not done to stats (one
+ * record a band, as createHist makes them for the image's pixel type):
+ * 1BIT, 4BITS and BYTE images as bytes, with their bins, every other type
+ * as floats. buffer holds n floats; it is only scratch.
+ */
+void ramImageAccumulateRun(RamImage *image, BandStat *stats, int row, int column, int n, int step, void *buffer);
 
 #endif /* TESK_IMAGESTORE_STATS_H */

@@ -859,7 +859,7 @@ int tiffWriteWhole(int fd, ImageDesc *desc)
         std::vector<uint32_t> map(static_cast<size_t>(3 * n), 0);
         for (int j = 0; j < n && j < 256; j++) {
             for (int k = 0; k < 3; k++) {
-                map[static_cast<size_t>(k * n + j)] = desc->palette[j][k] * 256u;
+                map[static_cast<size_t>(k * n + j)] = desc->palette[j][k] * 257u;  // 255 is 65535
             }
         }
         putShorts(&entries, 320, map);
@@ -981,9 +981,9 @@ int tiffWritePalette(int fd, ImageDesc *desc, void *state)
             if (map->type == 1) {
                 p[0] = static_cast<unsigned char>(v);
             } else if (map->type == 3) {
-                putU16(p, static_cast<uint16_t>(v * 256), file.msbf);
+                putU16(p, static_cast<uint16_t>(v * 257), file.msbf);
             } else {
-                putU32(p, v * 256, file.msbf);
+                putU32(p, v * 257, file.msbf);
             }
         }
     }

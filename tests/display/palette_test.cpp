@@ -330,6 +330,7 @@ protected:
     {
         ASSERT_NE(img.image, nullptr);
         master->image = img.image;
+        master->desc = img.image->desc;  // the gimg's own palette, as a display update copies it
         master->outLow = 0;
         master->outHigh = 255;
         master->opt.gamma = 1;
@@ -514,6 +515,66 @@ TEST_F(StretchTables, TruePaletteModeWithoutAPaletteFallsBackToTheCube)
     truePalette(master.get());
     EXPECT_EQ(master->nCells, 256);
     EXPECT_EQ(master->truePaletteMode, 0);
+}
+
+TEST_F(StretchTables, TheGimgsOwnPaletteIsAllocatedWhereItDiffersFromTheImages)
+{
+    TestImage img(1, 2);
+    ASSERT_NE(img.image, nullptr);
+    const unsigned char colours[2][3] = {{1, 2, 3}, {200, 150, 100}};
+    std::memcpy(img.image->desc.palette, colours, sizeof colours);
+    use(img);
+    setCounts(0, 8, 8, 4);
+    master->opt.layer = 1;
+    gimgDerivePalette(master.get(), 1);
+    const unsigned char edited[3] = {10, 20, 30};
+    std::memcpy(master->desc.palette[1], edited, 3);
+    master->paletteEdited = 1;
+    EXPECT_EQ(gimgPaletteModeStale(master.get()), 1);  // none applied yet
+    gimgApplyPaletteMode(master.get());
+    EXPECT_EQ(master->truePaletteMode, 1);
+    ASSERT_EQ(master->nCells, 2);
+    EXPECT_EQ(master->cells[0], pixelOf(1, 2, 3));
+    EXPECT_EQ(master->cells[1], pixelOf(10, 20, 30));
+    EXPECT_EQ(gimgPaletteModeStale(master.get()), 0);
+    EXPECT_EQ(gimgImagePaletteChanged(master.get()), 0);
+    img.image->desc.palette[0][0] = 9;
+    EXPECT_EQ(gimgImagePaletteChanged(master.get()), 1);
+
+    // Taken from the image again: its entries, no edit, the cells are stale.
+    gimgDerivePalette(master.get(), 1);
+    EXPECT_EQ(master->desc.nindices, 2);
+    EXPECT_EQ(master->desc.palette[1][0], 200);
+    EXPECT_EQ(master->paletteEdited, 0);
+    EXPECT_EQ(gimgPaletteModeStale(master.get()), 1);
+
+    // -layer 0: no palette, no true-palette mode, the cube.
+    master->opt.layer = 0;
+    gimgDerivePalette(master.get(), 0);
+    EXPECT_EQ(master->desc.nindices, 0);
+    gimgApplyPaletteMode(master.get());
+    EXPECT_EQ(master->truePaletteMode, 0);
+    EXPECT_EQ(master->nCells, 256);
+}
+
+TEST_F(StretchTables, ALayerWithoutAPaletteGetsAGreyRampAllocatedOnlyOnceEdited)
+{
+    TestImage img(1, 0);
+    use(img);
+    setCounts(0, 8, 8, 4);
+    master->opt.layer = 1;
+    gimgDerivePalette(master.get(), 0);
+    ASSERT_EQ(master->desc.nindices, 256);
+    EXPECT_EQ((std::array<int, 3>{master->desc.palette[7][0], master->desc.palette[7][1], master->desc.palette[7][2]}),
+              (std::array<int, 3>{7, 7, 7}));
+    gimgApplyPaletteMode(master.get());
+    EXPECT_EQ(master->truePaletteMode, 0);  // the ramp is stretched through the cube
+    master->paletteEdited = 1;
+    EXPECT_EQ(gimgPaletteModeStale(master.get()), 1);
+    gimgApplyPaletteMode(master.get());
+    EXPECT_EQ(master->truePaletteMode, 1);
+    EXPECT_EQ(master->nCells, 256);
+    EXPECT_EQ(master->cells[7], pixelOf(7, 7, 7));
 }
 
 /* ---- a full colormap: an 8-bit PseudoColor screen only ---- */

@@ -514,6 +514,7 @@ std::unique_ptr<GimgMaster> tableMaster(RamImage *image)
     auto m = std::make_unique<GimgMaster>();
     std::memset(m.get(), 0, sizeof(GimgMaster));
     m->image = image;
+    m->desc = image->desc;  // the gimg's own palette, as a display update copies it
     m->channelMask = 1;
     m->outLow = 0;
     m->outHigh = 255;

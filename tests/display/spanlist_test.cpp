@@ -1,7 +1,8 @@
 /*
  * Point lists and spans: growth by 256 points, refusal of coordinates that
  * do not fit in 16 bits, scan conversion of rectangles, triangles and rings
- * with holes (even-odd), and the set operations on span lists. Expected
+ * with holes (even-odd), the set operations on span lists, the union of a
+ * chain of shapes and the statistics of an image over spans. Expected
  * spans are worked out by hand from the shapes.
  */
 #include <gtest/gtest.h>
@@ -12,6 +13,8 @@
 #include <utility>
 #include <vector>
 #include "display/spanlist.h"
+#include "imagestore/stats.h"
+#include "support/memimage.h"
 #include "runtime/startup.h"
 #include "support/stderr_capture.h"
 #include "support/test_interp.h"
@@ -466,6 +469,81 @@ TEST_F(SpanSets, OperationsOnScannedPolygonsMatchTheShapes)
     EXPECT_EQ(spansOf(u.get()), eu);
     EXPECT_EQ(spansOf(i.get()), rows(3, 5, 3, 6));
     EXPECT_EQ(spansOf(x.get()), ex);
+}
+
+/* ---- Shapes united, statistics over spans ------------------------------- */
+
+TEST_F(SpanSets, AChainOfShapesIsUnitedWithARegionInTheGivenRowsOnly)
+{
+    // [0,4)x[0,4) and [2,6)x[2,6) in rows 1..4, added to a span of row 9.
+    Owned chain(makeList({{0, 0}, {4, 0}, {4, 4}, {0, 4}}));
+    chain->next = makeList({{2, 2}, {6, 2}, {6, 6}, {2, 6}});
+    Owned region(makeSpans({{7, 8, 9}}));
+    Owned u(shapeChainUnion(region.get(), chain.get(), 1, 4));
+    ASSERT_NE(u.get(), nullptr);
+    Spans want = {{0, 4, 1}, {0, 6, 2}, {0, 6, 3}, {2, 6, 4}, {7, 8, 9}};
+    EXPECT_EQ(spansOf(u.get()), want);
+    EXPECT_EQ(spansOf(region.get()), Spans({{7, 8, 9}}));
+}
+
+using RegionStats = MemStoreTest;
+
+TEST_F(RegionStats, SpansCountOnlyTheirPixelsInsideTheImage)
+{
+    // 6 x 4 BYTE, value 10 * row + column: spans give 10, 11 (row 1) and
+    // 24, 25 (row 2); the rest lie left, right, above or below.
+    RamImage *img = makeMemImage(IMG_MBSQ, PIX_BYTE, 4, 6, 1);
+    ASSERT_NE(img, nullptr);
+    for (int r = 0; r < 4; r++) {
+        std::vector<unsigned char> row;
+        for (int c = 0; c < 6; c++) {
+            row.push_back(static_cast<unsigned char>(10 * r + c));
+        }
+        memImageStore(img, r, 0, row);
+    }
+    Owned outside(makeSpans({{-1, 5, -1}, {-5, 0, 3}, {6, 8, 3}, {0, 6, 4}}));
+    Owned spans(makeSpans({{-3, 2, 1}, {4, 9, 2}, {-5, 0, 3}, {6, 8, 3}, {0, 6, 4}}));
+    BandStat *own = ramImageHist(img, 0, 1, 1);
+    BandStat *stats = ramImageHistWithROI(img, spans.get(), 0);
+    ASSERT_NE(stats, nullptr);
+    EXPECT_EQ(stats[0].count, 4);
+    EXPECT_EQ(stats[0].sum, 70);
+    EXPECT_EQ(stats[0].min, 10);
+    EXPECT_EQ(stats[0].max, 25);
+    EXPECT_DOUBLE_EQ(stats[0].mean, 17.5);
+    EXPECT_EQ(stats[0].nBins, 256);
+    EXPECT_EQ(stats[0].bins[25], 1u);
+    EXPECT_EQ(stats[0].bins[12], 0u);
+    EXPECT_TRUE(stats[0].done);
+    EXPECT_EQ(img->stats, own);
+    freeHist(stats, 1);
+
+    EXPECT_EQ(ramImageHistWithROI(img, outside.get(), 0), nullptr);
+    EXPECT_EQ(ramImageHistWithROI(img, nullptr, 0), nullptr);
+    BandStat *kept = ramImageHistWithROI(img, spans.get(), 1);
+    ASSERT_NE(kept, nullptr);
+    EXPECT_EQ(img->stats, kept);
+    EXPECT_EQ(ramImageHistWithROI(img, outside.get(), 1), nullptr);
+    EXPECT_EQ(img->stats, nullptr);
+}
+
+TEST_F(RegionStats, WideImagesAreReadAsValues)
+{
+    RamImage *img = makeMemImage(IMG_MBSQ, PIX_FLOAT, 1, 3, 2);
+    ASSERT_NE(img, nullptr);
+    const float band0[3] = {-1.5f, 2.5f, 1000.25f};
+    const float band1[3] = {7.0f, 8.0f, 9.0f};
+    memImageStore(img, 0, 0, band0, sizeof band0);
+    memImageStore(img, 0, 1, band1, sizeof band1);
+    Owned spans(makeSpans({{1, 3, 0}}));
+    BandStat *stats = ramImageHistWithROI(img, spans.get(), 0);
+    ASSERT_NE(stats, nullptr);
+    EXPECT_EQ(stats[0].nBins, 0);
+    EXPECT_EQ(stats[0].count, 2);
+    EXPECT_DOUBLE_EQ(stats[0].mean, (2.5 + 1000.25) / 2);
+    EXPECT_EQ(stats[0].min, 2.5);
+    EXPECT_EQ(stats[1].sum, 17);
+    freeHist(stats, 2);
 }
 
 }  // namespace
