@@ -276,6 +276,59 @@ foreach object {geo utm p shift} {
     $object close
 }
 
+tour.step "Projection programs"
+# The proj program run in-process over a point file: its lines go to the
+# console as they are projected. Like the command-line program it ends
+# through its exit, so the command fails and proj.exitCode says how it
+# ended (1: completed).
+set points [file join $teskDemo(out) points.txt]
+set f [open $points w]
+puts $f "# longitude latitude place\n-121 37 Hollister\n-121.8947 36.6002 Monterey\n-122.4194 37.7749 San Francisco"
+close $f
+if {![catch {proj +proj=utm +zone=10 +ellps=clrk66 $points} message] || $::errorCode ne {PROJEXIT 0}} {
+    error "the proj run did not complete: $message ($::errorCode)"
+}
+demo.log "proj +proj=utm +zone=10 over [file tail $points]: exit code [proj.exitCode], the points on the console"
+
+tour.step "Geodesics"
+# The geodesic from Boston (42d15'N 71d07'W) to Portland, Oregon (45d31'N
+# 123d41'W) on the Clarke 1866 ellipsoid: a geod object solves it when it
+# is made (azimuth and length), calcgeod walks it in 64 steps, and the
+# points become a line layer drawn over the straight line between the
+# ends, which the geodesic bows north of on a map in degrees.
+geod.create route
+route geodconfigure -fmt %.6f
+set azimuth [route geodget -A]
+set length [route geodget -S]
+demo.log "Boston to Portland: azimuth [format %.6f $azimuth], back azimuth\
+    [lindex [route geodinv -71.11666667 42.25 -123.6833333 45.51666667] 1], [format %.3f $length] m"
+set points [route calcgeod -71.11666667 42.25 $azimuth $length 64]
+shape.create geodesic
+geodesic initialize POLYLINE
+geodesic addrecord $points
+geodesic addrecord {-71.11666667 42.25 -123.6833333 45.51666667}
+shape.create ends
+ends initialize POINT
+ends addrecord {-71.11666667 42.25}
+ends addrecord {-123.6833333 45.51666667}
+demo.log "geodesic layer: [expr {[llength $points] / 2}] points, northernmost latitude\
+    [tcl::mathfunc::max {*}[lmap {lon lat} $points {set lat}]]"
+gcanvas .geodesic -width 240 -height 90 -mx 4 -my -8 -viewxorigin -127 -viewyorigin 49 -background #f0f4f8 \
+    -highlightthickness 0
+pack .geodesic
+.geodesic create object 0 0 -object geodesic -outline #a04020 -width 2
+.geodesic create object 0 0 -object ends -fill #2060c0 -outline #102040 -symboltype oval -symbolxsize 7 \
+    -symbolysize 7
+update
+set picture [file join $teskDemo(out) tour-geodesic.ppm]
+if {[tour.screenshot .geodesic $picture]} {
+    demo.log "the geodesic on a map written to $picture ([file size $picture] bytes)"
+}
+destroy .geodesic
+foreach object {route geodesic ends} {
+    $object close
+}
+
 tour.step "Terrain tiles"
 # A store of 2 x 2 photo tiles at 2 m a pixel in UTM zone 10. A store tile
 # covers 200 x 200 map pixels, so the scene's infrared band (scene.jpg) is

@@ -15,6 +15,14 @@ tesk_layer(geo
     geo/projcmd.cpp
     geo/projobj.cpp
     geo/cs2csobj.cpp
+    geo/progframe.cpp
+    geo/projcheb.cpp
+    geo/projprog.cpp
+    geo/cs2csprog.cpp
+    geo/geodprog.cpp
+    geo/geodesic.cpp
+    geo/geodobj.cpp
+    geo/nad2nadobj.cpp
     geo/dbase.cpp
     geo/gtable.cpp
     geo/terrastore.cpp

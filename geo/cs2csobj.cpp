@@ -8,8 +8,6 @@
  *	Geographic systems take and give degrees.
  */
 #include <cmath>
-#include <fstream>
-#include <sstream>
 #include <string>
 
 #include "geo/projcmd.h"
@@ -17,9 +15,6 @@
 #include "geo/projobj.h"
 
 namespace {
-
-constexpr double kToRadians = 0.017453292519943295;
-constexpr double kToDegrees = 57.29577951308232;
 
 struct Cs2csObjParams {
     double ix, iy, iz; /* -ix -iy -iz: the input point */
@@ -52,25 +47,13 @@ Cs2csObjParams *paramsOf(RAMOBJ *obj)
     return static_cast<Cs2csObjParams *>(obj->payload);
 }
 
-Cs2csObjParams *newParams()
-{
-    auto *p = static_cast<Cs2csObjParams *>(gmemAlloc(sizeof(Cs2csObjParams)));
-    if (p != nullptr) {
-        std::memset(p, 0, sizeof *p);
-    }
-    return p;
-}
-
 void freeParams(void *payload)
 {
-    auto *p = static_cast<Cs2csObjParams *>(payload);
-    if (p == nullptr) {
-        return;
+    if (auto *p = static_cast<Cs2csObjParams *>(payload)) {
+        projFree(p->source);
+        projFree(p->destination);
     }
-    projFree(p->source);
-    projFree(p->destination);
-    Tk_FreeOptions(cs2csSpecs, reinterpret_cast<char *>(p), nullptr, 0);
-    gmemFree(p);
+    projFreeParams(cs2csSpecs, payload);
 }
 
 /* A projection from definition words; NULL when the text is no list or the
@@ -97,8 +80,8 @@ int cs2csConvert(ProjHandle *source, ProjHandle *destination, double x, double y
                  double *oz)
 {
     if (projIsLatLong(source)) {
-        x *= kToRadians;
-        y *= kToRadians;
+        x /= kRadToDeg;
+        y /= kRadToDeg;
     }
     double u, v, w;
     int error = projTransform(source, destination, x, y, z, &u, &v, &w);
@@ -106,38 +89,14 @@ int cs2csConvert(ProjHandle *source, ProjHandle *destination, double x, double y
         return error;
     }
     if (projIsLatLong(destination)) {
-        u *= kToDegrees;
-        v *= kToDegrees;
+        u *= kRadToDeg;
+        v *= kRadToDeg;
     }
     *ox = u;
     *oy = v;
     *oz = w;
     return 0;
 }
-
-/* What a configuration may have to give back. */
-struct Cs2csSnapshot {
-    int rev;
-    double values[6];
-    std::string ics, ocs, fmt;
-
-    explicit Cs2csSnapshot(const Cs2csObjParams *p)
-        : rev(p->rev), values{p->ix, p->iy, p->iz, p->ox, p->oy, p->oz}, ics(p->ics ? p->ics : ""),
-          ocs(p->ocs ? p->ocs : ""), fmt(p->fmt ? p->fmt : "")
-    {}
-    void restore(Cs2csObjParams *p) const
-    {
-        p->rev = rev;
-        p->ix = values[0], p->iy = values[1], p->iz = values[2];
-        p->ox = values[3], p->oy = values[4], p->oz = values[5];
-        Tcl_Free(p->ics);
-        Tcl_Free(p->ocs);
-        Tcl_Free(p->fmt);
-        p->ics = projCopyOrNull(ics);
-        p->ocs = projCopyOrNull(ocs);
-        p->fmt = projCopyOrNull(fmt);
-    }
-};
 
 /* Applies option words, sets up the definitions that changed (or that the
  * payload lacks) and converts the input point into the outputs. A refused
@@ -147,7 +106,8 @@ struct Cs2csSnapshot {
 int cs2csObjConfigure(Cs2csObjParams *p, Tcl_Interp *interp, int argc, const char **argv, int flags)
 {
     bool strict = (flags & TK_CONFIG_ARGV_ONLY) != 0;
-    Cs2csSnapshot kept(p);
+    ProjOptionSnapshot kept(cs2csSpecs, p);
+    const double keptInput[3] = {p->ix, p->iy, p->iz};
     ProjHandle *source = nullptr, *destination = nullptr;
     auto fail = [&]() {
         projFree(source);
@@ -155,9 +115,7 @@ int cs2csObjConfigure(Cs2csObjParams *p, Tcl_Interp *interp, int argc, const cha
         kept.restore(p);
         return TCL_ERROR;
     };
-    Tk_Window window = projOptionWindow(interp);
-    if (window == nullptr ||
-        Tk_ConfigureWidget(interp, window, cs2csSpecs, argc, argv, reinterpret_cast<char *>(p), flags) != TCL_OK) {
+    if (projConfigureRecord(interp, cs2csSpecs, argc, argv, reinterpret_cast<char *>(p), flags) != TCL_OK) {
         return fail();
     }
     if (!projFormatOk(interp, p->fmt)) {
@@ -169,7 +127,7 @@ int cs2csObjConfigure(Cs2csObjParams *p, Tcl_Interp *interp, int argc, const cha
                       TCL_STATIC);
         return fail();
     }
-    if (p->source == nullptr || kept.ics != p->ics) {
+    if (p->source == nullptr || projTextChanged(kept.text(CS_OPT(ics)), p->ics)) {
         source = projInitList(p->ics);
         if (source == nullptr) {
             Tcl_ResetResult(interp);
@@ -177,7 +135,7 @@ int cs2csObjConfigure(Cs2csObjParams *p, Tcl_Interp *interp, int argc, const cha
             return fail();
         }
     }
-    if (p->destination == nullptr || kept.ocs != p->ocs) {
+    if (p->destination == nullptr || projTextChanged(kept.text(CS_OPT(ocs)), p->ocs)) {
         destination = projInitList(p->ocs);
         if (destination == nullptr) {
             Tcl_ResetResult(interp);
@@ -187,8 +145,8 @@ int cs2csObjConfigure(Cs2csObjParams *p, Tcl_Interp *interp, int argc, const cha
     }
     /* Words that change neither the systems nor the input point (a format,
      * -rev) leave the outputs as they are. */
-    bool inputChanged = source != nullptr || destination != nullptr || p->ix != kept.values[0] ||
-                        p->iy != kept.values[1] || p->iz != kept.values[2] || !p->configured;
+    bool inputChanged = source != nullptr || destination != nullptr || p->ix != keptInput[0] || p->iy != keptInput[1] ||
+                        p->iz != keptInput[2] || !p->configured;
     ProjHandle *from = source != nullptr ? source : p->source;
     ProjHandle *to = destination != nullptr ? destination : p->destination;
     if (inputChanged && cs2csConvert(from, to, p->ix, p->iy, p->iz, &p->ox, &p->oy, &p->oz) != 0 && strict) {
@@ -208,19 +166,9 @@ int cs2csObjConfigure(Cs2csObjParams *p, Tcl_Interp *interp, int argc, const cha
 }
 
 /* A payload configured from option words alone (clone, load). */
-Cs2csObjParams *paramsFromWords(int argc, const char **argv)
+void *paramsFromWords(int argc, const char **argv)
 {
-    Cs2csObjParams *p = newParams();
-    if (p == nullptr || projInterp == nullptr) {
-        gmemFree(p);
-        return nullptr;
-    }
-    if (cs2csObjConfigure(p, projInterp, argc, argv, 0) != TCL_OK) {
-        Tcl_ResetResult(projInterp);
-        freeParams(p);
-        return nullptr;
-    }
-    return p;
+    return projParamsFromWords<Cs2csObjParams>(cs2csObjConfigure, freeParams, argc, argv);
 }
 
 /* ---- Coordinate transforms for C modules: forward only, in radians for
@@ -278,50 +226,21 @@ int cs2csObjSave(RAMOBJ *obj, const char *fileName, int)
     if (p == nullptr) {
         return 0;
     }
-    Tcl_Obj *text = Tcl_NewListObj(0, nullptr);
-    Tcl_IncrRefCount(text);
-    auto add = [text](const char *word) { Tcl_ListObjAppendElement(nullptr, text, Tcl_NewStringObj(word, -1)); };
-    char number[40];
-    auto addNumber = [&](const char *option, double v) {
-        add(option);
-        std::snprintf(number, sizeof number, "%.12g", v);
-        add(number);
-    };
-    add("-ics");
-    add(p->ics != nullptr ? p->ics : "");
-    add("-ocs");
-    add(p->ocs != nullptr ? p->ocs : "");
-    addNumber("-ix", p->ix);
-    addNumber("-iy", p->iy);
-    addNumber("-ox", p->ox);
-    addNumber("-oy", p->oy);
-    add("-rev");
-    std::snprintf(number, sizeof number, "%d", p->rev);
-    add(number);
-    add("-fmt");
-    add(p->fmt != nullptr ? p->fmt : "");
-    std::ofstream out(fileName, std::ios::trunc);
-    out << Tcl_GetString(text);
-    Tcl_DecrRefCount(text);
-    return out.good() ? 1 : 0;
+    ProjSaveWords words;
+    words.text("-ics", p->ics);
+    words.text("-ocs", p->ocs);
+    words.number("-ix", p->ix);
+    words.number("-iy", p->iy);
+    words.number("-ox", p->ox);
+    words.number("-oy", p->oy);
+    words.integer("-rev", p->rev);
+    words.text("-fmt", p->fmt);
+    return words.save(fileName);
 }
 
 void *cs2csObjLoad(const char *fileName, void **)
 {
-    std::ifstream in(fileName);
-    if (!in) {
-        return nullptr;
-    }
-    std::ostringstream text;
-    text << in.rdbuf();
-    int count = 0;
-    const char **words = nullptr;
-    if (Tcl_SplitList(nullptr, text.str().c_str(), &count, &words) != TCL_OK) {
-        return nullptr;
-    }
-    void *p = paramsFromWords(count, words);
-    Tcl_Free(reinterpret_cast<char *>(words));
-    return p;
+    return projLoadFile(fileName, paramsFromWords);
 }
 
 /* ---- The object command ---- */
@@ -388,7 +307,7 @@ const RamObjKind kCs2csKind = {
 
 void *defaultParams(Tcl_Interp *interp)
 {
-    Cs2csObjParams *p = newParams();
+    auto *p = projNewParams<Cs2csObjParams>();
     if (p == nullptr) {
         Tcl_SetResult(interp, const_cast<char *>("Error in create cs2cs obj"), TCL_STATIC);
         return nullptr;

@@ -18,7 +18,9 @@ struct GeodState {
     double onef, f, f2, f4, f64; /* 1 - flattening, flattening, f/2, f/4, f*f/64 */
     int ellipse;                 /* the eccentricity is not 0 */
     int inverse;                 /* 1: both points given; 0: start, azimuth, length */
-    double th1, costh1, sinth1, sina12, cosa12, M, N, c1, c2, D, P, s1; /* prepared line */
+    /* The classic prepared line: kept for the record's layout; the
+     * routines below leave them alone (PROJ's line set-up stands in). */
+    double th1, costh1, sinth1, sina12, cosa12, M, N, c1, c2, D, P, s1;
     int merid, signS;
     double toMeter, frMeter; /* unit factors, 1.0 without units */
     double delAlpha;         /* azimuth step of an arc */
@@ -36,7 +38,7 @@ int geodStateSet(int argc, const char *const *argv, GeodState *state, int code, 
 /* Splits text as a Tcl list (projInterp) and runs geodStateSet with code 0;
  * 0 when the text is not a list. */
 int geodStateInit(GeodState *state, const char *text);
-/* Prepares the line from phi1, lam1 and alpha12. */
+/* Prepares the line: alpha12 normalised to [-pi, pi]. */
 void geodStatePrepare(GeodState *state);
 /* lam2, phi2 and alpha21 from the prepared line and dist x toMeter. */
 void geodStateForward(GeodState *state);

@@ -14,6 +14,7 @@
 #include <cstring>
 #include <string>
 
+#include "geo/progframe.h"
 #include "geo/projlib.h"
 #include "runtime/subcmd.h"
 #include "tesk.h"
@@ -39,10 +40,10 @@ struct ProjProgram {
     int (*main)(int argc, const char **argv);
 };
 
-const ProjProgram kProjProgram = {"proj", nullptr};
-const ProjProgram kNad2nadProgram = {"nad2nad", nullptr};
-const ProjProgram kGeodProgram = {"geod", nullptr};
-const ProjProgram kCs2csProgram = {"cs2cs", nullptr};
+const ProjProgram kProjProgram = {"proj", projMain};
+const ProjProgram kNad2nadProgram = {"nad2nad", nad2nadMain};
+const ProjProgram kGeodProgram = {"geod", geodMain};
+const ProjProgram kCs2csProgram = {"cs2cs", cs2csMain};
 
 int notAvailable(Tcl_Interp *interp, const char *name)
 {
@@ -57,7 +58,15 @@ int runProgram(const ProjProgram &program, Tcl_Interp *interp, int argc, const c
             return notAvailable(interp, program.name);
         }
         projRunStart(argv[0]);
-        return program.main(argc, argv) == 0 ? TCL_OK : TCL_ERROR;
+        Tcl_ResetResult(interp);
+        try {
+            return program.main(argc, argv) == 0 ? TCL_OK : TCL_ERROR;
+        } catch (const ProjExit &) {
+            /* a command run from the console during the run may have left
+             * its result: the programs answer with an empty one */
+            Tcl_ResetResult(interp);
+            throw;
+        }
     });
 }
 
@@ -79,17 +88,6 @@ int geodCmd(ClientData, Tcl_Interp *interp, int argc, const char **argv)
 int cs2csCmd(ClientData, Tcl_Interp *interp, int argc, const char **argv)
 {
     return runProgram(kCs2csProgram, interp, argc, argv);
-}
-
-/* The creators whose objects are not part of the build. */
-int nad2nadCreateCmd(ClientData, Tcl_Interp *interp, int, const char **)
-{
-    return projRun(interp, "nad2nad.create", [&] { return notAvailable(interp, "nad2nad.create"); });
-}
-
-int geodCreateCmd(ClientData, Tcl_Interp *interp, int, const char **)
-{
-    return projRun(interp, "geod.create", [&] { return notAvailable(interp, "geod.create"); });
 }
 
 /* ---- proj.exitCode, proj.module ---- */

@@ -128,5 +128,9 @@ void emess(int code, const char *format, ...) __attribute__((format(printf, 2, 3
 int projCreateCmd(ClientData clientData, Tcl_Interp *interp, int argc, const char **argv);
 /* cs2cs.create objName ?-file name? ?-update value? */
 int cs2csCreateCmd(ClientData clientData, Tcl_Interp *interp, int argc, const char **argv);
+/* nad2nad.create objName ?-file name? ?-update value? */
+int nad2nadCreateCmd(ClientData clientData, Tcl_Interp *interp, int argc, const char **argv);
+/* geod.create objName ?-file name? ?-update value? */
+int geodCreateCmd(ClientData clientData, Tcl_Interp *interp, int argc, const char **argv);
 
 #endif /* TESK_GEO_PROJCMD_H */

@@ -16,6 +16,7 @@
 
 #include <proj.h>
 
+#include <algorithm>
 #include <cctype>
 #include <charconv>
 #include <cmath>
@@ -1114,6 +1115,108 @@ void projFree(ProjHandle *handle)
     delete handle;
 }
 
+namespace {
+
+/* The value of a handle's first entry of key ("" for a flag), or NULL. */
+const char *paramValueOf(const ProjHandle *h, const char *key)
+{
+    std::size_t n = std::strlen(key);
+    for (const ProjParam *e = projParamFirst(h); e != nullptr; e = projParamNext(e)) {
+        const char *text = projParamText(e);
+        if (std::strncmp(text, key, n) == 0 && (text[n] == '=' || text[n] == '\0')) {
+            return text[n] == '=' ? text + n + 1 : "";
+        }
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+ProjHandle *projLatLongFrom(const ProjHandle *h)
+{
+    if (h == nullptr) {
+        setError(PROJ_ERR_OTHER_API_MISUSE, "no projection");
+        return nullptr;
+    }
+    std::vector<std::string> words{"proj=latlong"};
+    bool gotDatum = false;
+    if (const char *v = paramValueOf(h, "datum")) {
+        words.push_back(std::string("datum=") + v);
+        gotDatum = true;
+    } else if (const char *v = paramValueOf(h, "ellps")) {
+        words.push_back(std::string("ellps=") + v);
+    } else if (const char *v = paramValueOf(h, "a")) {
+        words.push_back(std::string("a=") + v);
+        if (const char *b = paramValueOf(h, "b")) {
+            words.push_back(std::string("b=") + b);
+        } else if (const char *es = paramValueOf(h, "es")) {
+            words.push_back(std::string("es=") + es);
+        } else if (const char *f = paramValueOf(h, "f")) {
+            words.push_back(std::string("f=") + f);
+        } else {
+            double e = projGetE(h);
+            words.push_back(cFormat("es=%.16g", e * e));
+        }
+    } else {
+        setError(PROJ_ERR_INVALID_OP_MISSING_ARG, "major axis or radius = 0 or not given");
+        return nullptr;
+    }
+    if (!gotDatum) {
+        for (const char *key : {"towgs84", "nadgrids"}) {
+            if (const char *v = paramValueOf(h, key)) {
+                words.push_back(std::string(key) + "=" + v);
+            }
+        }
+    }
+    for (const char *key : {"R", "R_A", "R_V", "R_a", "R_lat_a", "R_lat_g", "pm"}) {
+        if (const char *v = paramValueOf(h, key)) {
+            words.push_back(*v != '\0' ? std::string(key) + "=" + v : std::string(key));
+        }
+    }
+    std::vector<const char *> argv;
+    argv.reserve(words.size());
+    for (const std::string &w : words) {
+        argv.push_back(w.c_str());
+    }
+    return projInit(static_cast<int>(argv.size()), argv.data());
+}
+
+int projEllSet(int argc, const char *const *argv, double *a, double *es)
+{
+    ProjHandle h;
+    for (int i = 0; i < argc; i++) {
+        addParam(h.params, argv[i]);
+    }
+    const char *refused = nullptr;
+    const ProjParam *ellps = findParam(h.params, "ellps");
+    const ProjParam *rf = findParam(h.params, "rf");
+    const ProjParam *f = findParam(h.params, "f");
+    if (ellps != nullptr && findParam(h.params, "R") == nullptr && findEllps(valueOf(*ellps)) == nullptr) {
+        refused = "unknown ellipsoid";
+    } else if (rf != nullptr && !(cStrtod(valueOf(*rf)) > 0)) {
+        refused = "rf must be above 0";
+    } else if (f != nullptr && !(cStrtod(valueOf(*f)) >= 0 && cStrtod(valueOf(*f)) < 1)) {
+        refused = "f must be in [0, 1)";
+    } else {
+        readEllipsoid(h);
+        if (!(h.a > 0) || !std::isfinite(h.a)) {
+            refused = "major axis or radius not given or not above 0";
+        } else if (h.a > kMaxEllipsoidAxis) {
+            refused = "major axis or radius over 1e10 metres";
+        } else if (!(h.es >= 0 && h.es < 1)) {
+            refused = "eccentricity squared must be in [0, 1)";
+        }
+    }
+    if (refused != nullptr) {
+        setError(PROJ_ERR_INVALID_OP_ILLEGAL_ARG_VALUE, std::string("ellipse setup failure: ") + refused);
+        return 1;
+    }
+    clearError();
+    *a = h.a;
+    *es = h.es;
+    return 0;
+}
+
 /* ---- projecting ---- */
 
 int projHasInverse(const ProjHandle *handle)
@@ -1473,6 +1576,166 @@ const char *datumListDefn(const DatumListEntry *e)
 const char *datumListComments(const DatumListEntry *e)
 {
     return e != nullptr ? e->comments : nullptr;
+}
+
+int projDbLinearUnits(void (*each)(void *data, const char *id, double toMeter, const char *name), void *data)
+{
+    PJ_CONTEXT *ctx = context();
+    if (ctx == nullptr) {
+        return 0;
+    }
+    int count = 0, n = 0;
+    PROJ_UNIT_INFO **units = proj_get_units_from_database(ctx, nullptr, "linear", 0, &count);
+    for (int i = 0; units != nullptr && units[i] != nullptr; i++) {
+        if (units[i]->proj_short_name != nullptr) {
+            each(data, units[i]->proj_short_name, units[i]->conv_factor, units[i]->name);
+            n++;
+        }
+    }
+    proj_unit_list_destroy(units);
+    return n;
+}
+
+/* ---- degree-minute-second text, scale factors ---- */
+
+namespace {
+
+/* The precision of projRtodms: seconds scaled by res, the conversion
+ * from radians to those units, and the fixed widths. */
+struct DmsPrecision {
+    int fract = 3;
+    bool fixed = false;
+    double res = 1000.0;
+    double res60 = 60000.0;
+    double conv = 180.0 * 3600.0 * 1000.0 / M_PI;
+};
+
+DmsPrecision &dmsPrecision()
+{
+    static DmsPrecision precision;
+    return precision;
+}
+
+}  // namespace
+
+void projSetRtodms(int fract, int conW)
+{
+    if (fract < 0 || fract >= 9) {
+        return;
+    }
+    DmsPrecision &d = dmsPrecision();
+    d.fract = fract;
+    d.fixed = conW != 0;
+    d.res = 1.0;
+    for (int i = 0; i < fract; i++) {
+        d.res *= 10.0;
+    }
+    d.res60 = d.res * 60.0;
+    d.conv = 180.0 * 3600.0 * d.res / M_PI;
+}
+
+void projResetRtodms(void)
+{
+    dmsPrecision() = DmsPrecision();
+}
+
+char *projRtodms(char *buffer, double r, int pos, int neg)
+{
+    const DmsPrecision &d = dmsPrecision();
+    char *s = buffer;
+    if (!std::isfinite(r)) {
+        /* no angle: a mark, never digits made from infinities */
+        std::strcpy(buffer, "*");
+        return buffer;
+    }
+    /* A huge angle overflows in the seconds' units: no angle either, and
+     * nothing below may turn an infinity or NaN into an integer. */
+    double units = std::floor(std::fabs(r) * d.conv + 0.5);
+    if (!std::isfinite(units)) {
+        std::strcpy(buffer, "*");
+        return buffer;
+    }
+    int sign;
+    if (r < 0) {
+        if (pos == 0) {
+            *s++ = '-';
+            sign = 0;
+        } else {
+            sign = neg;
+        }
+    } else {
+        sign = pos;
+    }
+    r = units;
+    double sec = std::fmod(r / d.res, 60.0);
+    r = std::floor(r / d.res60);
+    int min = static_cast<int>(std::fmod(r, 60.0));
+    r = std::floor(r / 60.0);
+    /* Degrees beyond an int are no angle; keep the text bounded. */
+    long long deg = std::isfinite(r) && std::fabs(r) < 1e15 ? static_cast<long long>(r) : 0;
+    std::string letter = sign != 0 ? std::string(1, static_cast<char>(sign)) : std::string();
+    std::string text;
+    if (d.fixed) {
+        text = cFormat("%lldd%02d'%0*.*f\"", deg, min, d.fract + 2 + (d.fract != 0 ? 1 : 0), d.fract, sec) + letter;
+    } else if (sec != 0) {
+        text = cFormat("%lldd%d'%.*f", deg, min, d.fract, sec);
+        /* drop trailing zeros, and the point when nothing follows it */
+        std::size_t end = text.size();
+        while (end > 0 && text[end - 1] == '0') {
+            end--;
+        }
+        if (end > 0 && text[end - 1] == '.') {
+            end--;
+        }
+        text.resize(end);
+        text += '"';
+        text += letter;
+    } else if (min != 0) {
+        text = cFormat("%lldd%d'", deg, min) + letter;
+    } else {
+        text = cFormat("%lldd", deg) + letter;
+    }
+    std::size_t room = 63 - static_cast<std::size_t>(s - buffer);
+    std::size_t n = std::min(text.size(), room);
+    std::memcpy(s, text.data(), n);
+    s[n] = '\0';
+    return buffer;
+}
+
+double projDmstor(const char *text, char **end)
+{
+    char *rest = nullptr;
+    double r = proj_dmstor(text, &rest);
+    if (end != nullptr) {
+        *end = rest != nullptr ? rest : const_cast<char *>(text);
+    }
+    return r;
+}
+
+int projFactors(ProjHandle *handle, double lam, double phi, ProjFactors *factors)
+{
+    clearError();
+    if (handle == nullptr || handle->pj == nullptr) {
+        setError(PROJ_ERR_OTHER_API_MISUSE, "no projection");
+        return PROJ_ERR_OTHER_API_MISUSE;
+    }
+    proj_errno_reset(handle->pj);
+    PJ_FACTORS f = proj_factors(handle->pj, proj_coord(lam, phi, 0, 0));
+    int code = proj_errno(handle->pj);
+    if (code != 0 || !std::isfinite(f.meridional_scale) || !std::isfinite(f.parallel_scale)) {
+        setProjError(code != 0 ? code : PROJ_ERR_COORD_TRANSFM_OUTSIDE_PROJECTION_DOMAIN);
+        proj_errno_reset(handle->pj);
+        return projErrno();
+    }
+    factors->h = f.meridional_scale;
+    factors->k = f.parallel_scale;
+    factors->s = f.areal_scale;
+    factors->omega = f.angular_distortion;
+    factors->thetap = f.meridian_parallel_angle;
+    factors->conv = f.meridian_convergence;
+    factors->a = f.tissot_semimajor;
+    factors->b = f.tissot_semiminor;
+    return 0;
 }
 
 /* ---- errors, release, finder ---- */

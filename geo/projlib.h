@@ -39,6 +39,10 @@ struct EllpsListEntry;
 struct UnitsListEntry;
 struct DatumListEntry;
 
+/* Radians to degrees, for every angle the layer's callers print in
+ * degrees. */
+constexpr double kRadToDeg = 57.29577951308232;
+
 /* Datum types, as the classic library numbered them. */
 enum ProjDatumType {
     PROJ_DATUM_UNKNOWN = 0,   /* no datum given: never shifted */
@@ -66,6 +70,27 @@ enum ProjDatumType {
 ProjHandle *projInit(int argc, const char *const *argv);
 /* Releases a handle with its grids; NULL is ignored. */
 void projFree(ProjHandle *handle);
+/* The latitude/longitude system on a projection's datum and ellipsoid: its
+ * datum=, else its ellps=, else its a= with the first of b, es, f (or the
+ * eccentricity in force), then its towgs84 and nadgrids when no datum is
+ * named, and its R, R_A, R_V, R_a, R_lat_a, R_lat_g and pm entries. NULL
+ * (with projErrorText set) when the projection names none of datum, ellps
+ * and a, or the set-up fails. */
+ProjHandle *projLatLongFrom(const ProjHandle *handle);
+
+/* The largest semi-major axis or radius projEllSet takes, metres: far
+ * beyond any body's, small enough that lengths on it stay finite. */
+constexpr double kMaxEllipsoidAxis = 1e10;
+
+/* The ellipsoid of definition words (with or without "+"), as a
+ * projection's set-up reads it: R= makes a sphere of that radius; else the
+ * ellps= entry, overruled by a= for the size and by the first of rf, f,
+ * es, e, b for the shape; R_A, R_V, R_a, R_g, R_h, R_lat_a, R_lat_g turn
+ * it into a sphere. Answers 0 with *a (metres) and *es (eccentricity
+ * squared), or 1 (with projErrorText set, *a and *es untouched) when ellps
+ * names no ellipsoid, the size is not above 0 or over kMaxEllipsoidAxis,
+ * rf is not above 0 or the eccentricity squared is outside [0, 1). */
+int projEllSet(int argc, const char *const *argv, double *a, double *es);
 
 /* ---- Projecting -------------------------------------------------------- */
 
@@ -183,6 +208,11 @@ const char *unitsListId(const UnitsListEntry *entry);
 const char *unitsListToMeter(const UnitsListEntry *entry);
 const char *unitsListName(const UnitsListEntry *entry);
 
+/* The linear units of PROJ's database that have a short name, in the
+ * database's order: each(data, id, metres per unit, name) for every one.
+ * Answers the number of units, 0 when the database cannot be read. */
+int projDbLinearUnits(void (*each)(void *data, const char *id, double toMeter, const char *name), void *data);
+
 /* The classic datums that "datum=" names: id ("NAD27"), ellipsoid id
  * ("clrk66"), definition ("nadgrids=@conus,...") and comments (may be
  * empty). */
@@ -195,6 +225,40 @@ const char *datumListId(const DatumListEntry *entry);
 const char *datumListEllipse(const DatumListEntry *entry);
 const char *datumListDefn(const DatumListEntry *entry);
 const char *datumListComments(const DatumListEntry *entry);
+
+/* ---- Degree-minute-second text and scale factors ------------------------ */
+
+/* Sets the seconds precision of projRtodms: fract decimals (0 to 8; other
+ * values change nothing); conW non-zero fixes the field widths (two-digit
+ * minutes, zero-padded seconds, no trailing zeros dropped). */
+void projSetRtodms(int fract, int conW);
+/* Back to 3 decimals without fixed widths, as every program run starts. */
+void projResetRtodms(void);
+/* r (radians) as degree-minute-second text ("123d8'47.505\"W") into
+ * buffer (at least 64 bytes), with the letter pos for r >= 0 and neg for
+ * r < 0; pos 0 writes a leading "-" for negatives and no letter. Trailing
+ * zeros of the seconds are dropped, zero seconds and minutes left out,
+ * unless the widths are fixed. A value that is not finite, or so large
+ * that it overflows in seconds, is "*".
+ * Answers buffer. */
+char *projRtodms(char *buffer, double r, int pos, int neg);
+/* The library's dmstor: an angle in degrees or degree-minute-second text
+ * from the front of text, in radians; *end (when not NULL) just past it,
+ * or text when nothing could be read (the answer is then 0); HUGE_VAL for
+ * a malformed text. */
+double projDmstor(const char *text, char **end);
+
+/* Scale factors of a projection at lam, phi (radians). */
+struct ProjFactors {
+    double h, k;          /* meridian and parallel scale */
+    double s;             /* areal scale */
+    double omega;         /* angular distortion, radians */
+    double thetap;        /* meridian/parallel angle, radians */
+    double conv;          /* meridian convergence, radians */
+    double a, b;          /* Tissot's axes */
+};
+/* 0 on success; PROJ's error number when the factors cannot be computed. */
+int projFactors(ProjHandle *handle, double lam, double phi, ProjFactors *factors);
 
 /* ---- Errors and release ------------------------------------------------ */
 

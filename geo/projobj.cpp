@@ -10,19 +10,35 @@
 #include "geo/projobj.h"
 
 #include <cctype>
+#include <cerrno>
 #include <cmath>
-#include <fstream>
-#include <sstream>
+#include <cstdio>
+#include <fcntl.h>
 #include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <utility>
 
 #include "geo/projcmd.h"
 #include "geo/projlib.h"
+#include "imagestore/formats/replace.h"
+#include "runtime/startup.h"
+#include "tesk_stdio.h"
 
 /* ---- Shared by the projection objects ---- */
 
 Tk_Window projOptionWindow(Tcl_Interp *interp)
 {
-    return interp != nullptr ? Tk_MainWindow(interp) : nullptr;
+    return interp != nullptr && teskHasTk(interp) ? Tk_MainWindow(interp) : nullptr;
+}
+
+int projConfigureRecord(Tcl_Interp *interp, Tk_ConfigSpec *specs, int argc, const char **argv, char *record, int flags)
+{
+    Tk_Window window = projOptionWindow(interp);
+    if (window == nullptr) {
+        return TCL_ERROR;
+    }
+    return Tk_ConfigureWidget(interp, window, specs, argc, argv, record, flags);
 }
 
 bool projNumberFormat(const char *format)
@@ -37,14 +53,22 @@ bool projNumberFormat(const char *format)
             continue;
         }
         p += std::strspn(p, "-+ #0'");
-        while (std::isdigit(static_cast<unsigned char>(*p))) {
-            p++;
+        /* width and precision: at most two digits each (no "*", no "n$") */
+        std::size_t digits = std::strspn(p, "0123456789");
+        if (digits > 2) {
+            return false;
         }
+        p += digits;
         if (*p == '.') {
             p++;
-            while (std::isdigit(static_cast<unsigned char>(*p))) {
-                p++;
+            digits = std::strspn(p, "0123456789");
+            if (digits > 2) {
+                return false;
             }
+            p += digits;
+        }
+        if (*p == 'l') {
+            p++; /* "%lf" is "%f" for printf */
         }
         if (*p == '\0' || std::strchr("eEfFgGaA", *p) == nullptr) {
             return false;
@@ -64,14 +88,198 @@ bool projFormatOk(Tcl_Interp *interp, const char *format)
     return false;
 }
 
-char *projCopyOrNull(const std::string &text)
+char *projCopyText(const char *text)
 {
-    if (text.empty()) {
+    if (text == nullptr) {
         return nullptr;
     }
-    char *copy = Tcl_Alloc(static_cast<unsigned>(text.size() + 1));
-    std::memcpy(copy, text.c_str(), text.size() + 1);
+    std::size_t n = std::strlen(text) + 1;
+    char *copy = Tcl_Alloc(static_cast<unsigned>(n));
+    std::memcpy(copy, text, n);
     return copy;
+}
+
+bool projTextChanged(const char *before, const char *now)
+{
+    if (before == nullptr || now == nullptr) {
+        return before != now;
+    }
+    return std::strcmp(before, now) != 0;
+}
+
+namespace {
+
+/* Bytes an option of kind type takes in a record; 0 for the kinds that
+ * hold Tk resources (not kept) and for strings (kept as text). */
+std::size_t optionBytes(int type)
+{
+    switch (type) {
+    case TK_CONFIG_INT:
+    case TK_CONFIG_BOOLEAN:
+    case TK_CONFIG_PIXELS:
+    case TK_CONFIG_ANCHOR:
+    case TK_CONFIG_JUSTIFY:
+    case TK_CONFIG_CAP_STYLE:
+    case TK_CONFIG_JOIN_STYLE:
+    case TK_CONFIG_RELIEF: return sizeof(int);
+    case TK_CONFIG_DOUBLE:
+    case TK_CONFIG_MM: return sizeof(double);
+    case TK_CONFIG_UID: return sizeof(Tk_Uid);
+    default: return 0;
+    }
+}
+
+}  // namespace
+
+ProjOptionSnapshot::ProjOptionSnapshot(const Tk_ConfigSpec *specs, const void *record)
+{
+    const auto *base = static_cast<const unsigned char *>(record);
+    for (const Tk_ConfigSpec *spec = specs; spec->type != TK_CONFIG_END; spec++) {
+        Kept k{};
+        k.offset = spec->offset;
+        if (spec->type == TK_CONFIG_STRING) {
+            const char *text = *reinterpret_cast<const char *const *>(base + spec->offset);
+            k.isString = true;
+            k.null = text == nullptr;
+            k.text = text != nullptr ? text : "";
+        } else if ((k.size = optionBytes(spec->type)) > 0) {
+            std::memcpy(k.raw, base + spec->offset, k.size);
+        } else {
+            continue;
+        }
+        kept_.push_back(std::move(k));
+    }
+}
+
+void ProjOptionSnapshot::restore(void *record) const
+{
+    auto *base = static_cast<unsigned char *>(record);
+    for (const Kept &k : kept_) {
+        if (k.isString) {
+            char **field = reinterpret_cast<char **>(base + k.offset);
+            Tcl_Free(*field);
+            *field = projCopyText(k.null ? nullptr : k.text.c_str());
+        } else {
+            std::memcpy(base + k.offset, k.raw, k.size);
+        }
+    }
+}
+
+const char *ProjOptionSnapshot::text(int offset) const
+{
+    for (const Kept &k : kept_) {
+        if (k.isString && k.offset == offset) {
+            return k.null ? nullptr : k.text.c_str();
+        }
+    }
+    return nullptr;
+}
+
+int projSaveText(const char *fileName, const std::string &text)
+{
+    return replaceWithBytes(fileName, text.data(), text.size()) == REPLACE_DONE ? 1 : 0;
+}
+
+bool projReadText(const char *fileName, std::string *text)
+{
+    auto refuse = [fileName](const char *why) {
+        tesk_fprintf(stderr, "Error in reading %s: %s\n", fileName, why);
+        return false;
+    };
+    /* Opened without blocking (a FIFO with no writer would wait), then
+     * checked on the descriptor itself. */
+    int fd = open(fileName, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        return false; /* the caller names the file that is not there */
+    }
+    struct stat info;
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        close(fd);
+        return refuse("not a regular file");
+    }
+    if (info.st_size > kProjMaxTextFile) {
+        close(fd);
+        return refuse("larger than 16777216 bytes");
+    }
+    std::string all;
+    char buffer[65536];
+    for (;;) {
+        ssize_t n = read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0) {
+            int error = errno;
+            close(fd);
+            return refuse(std::strerror(error));
+        }
+        if (n == 0) {
+            break;
+        }
+        all.append(buffer, static_cast<std::size_t>(n));
+        if (static_cast<long long>(all.size()) > kProjMaxTextFile) {
+            close(fd);
+            return refuse("larger than 16777216 bytes");
+        }
+    }
+    close(fd);
+    *text = std::move(all);
+    return true;
+}
+
+ProjSaveWords::ProjSaveWords() : list_(Tcl_NewListObj(0, nullptr))
+{
+    Tcl_IncrRefCount(list_);
+}
+
+ProjSaveWords::~ProjSaveWords()
+{
+    Tcl_DecrRefCount(list_);
+}
+
+void ProjSaveWords::text(const char *option, const char *value)
+{
+    Tcl_ListObjAppendElement(nullptr, list_, Tcl_NewStringObj(option, -1));
+    Tcl_ListObjAppendElement(nullptr, list_, Tcl_NewStringObj(value != nullptr ? value : "", -1));
+}
+
+void ProjSaveWords::number(const char *option, double value, bool fixed)
+{
+    /* "%f" of a huge value runs to some 310 digits */
+    char buffer[400];
+    if (fixed) {
+        std::snprintf(buffer, sizeof buffer, "%f", value);
+    } else {
+        std::snprintf(buffer, sizeof buffer, "%.12g", value);
+    }
+    text(option, buffer);
+}
+
+void ProjSaveWords::integer(const char *option, int value)
+{
+    text(option, std::to_string(value).c_str());
+}
+
+int ProjSaveWords::save(const char *fileName) const
+{
+    return projSaveText(fileName, Tcl_GetString(list_));
+}
+
+void projFreeParams(Tk_ConfigSpec *specs, void *payload)
+{
+    if (payload == nullptr) {
+        return;
+    }
+    /* Strings are the only option kind these tables own; freed here as
+     * Tk_FreeOptions frees them, which needs no Tk. */
+    for (const Tk_ConfigSpec *spec = specs; spec->type != TK_CONFIG_END; spec++) {
+        if (spec->type == TK_CONFIG_STRING) {
+            char **field = reinterpret_cast<char **>(static_cast<char *>(payload) + spec->offset);
+            Tcl_Free(*field);
+            *field = nullptr;
+        }
+    }
+    gmemFree(payload);
 }
 
 int projHandleClass(const ProjHandle *handle)
@@ -147,9 +355,6 @@ int projObjectCreate(Tcl_Interp *interp, const char *module, const RamObjKind *k
 
 namespace {
 
-constexpr double kPi = 3.141592653589793;
-constexpr double kToDegrees = 57.29577951308232;
-
 struct ProjObjParams {
     char *projdef;       /* -projdef: definition words, or NULL */
     int inv;             /* -inv: configuring inverts -x/-y */
@@ -182,45 +387,16 @@ ProjObjParams *paramsOf(RAMOBJ *obj)
 
 ProjObjParams *newParams()
 {
-    auto *p = static_cast<ProjObjParams *>(gmemAlloc(sizeof(ProjObjParams)));
-    if (p != nullptr) {
-        std::memset(p, 0, sizeof *p);
-    }
-    return p;
+    return projNewParams<ProjObjParams>();
 }
 
 void freeParams(void *payload)
 {
-    auto *p = static_cast<ProjObjParams *>(payload);
-    if (p == nullptr) {
-        return;
+    if (payload != nullptr) {
+        projFree(static_cast<ProjObjParams *>(payload)->projection);
     }
-    projFree(p->projection);
-    Tk_FreeOptions(projSpecs, reinterpret_cast<char *>(p), nullptr, 0);
-    gmemFree(p);
+    projFreeParams(projSpecs, payload);
 }
-
-/* The options a configuration may have to give back. */
-struct ProjSnapshot {
-    std::string projdef; /* empty for none */
-    int inv;
-    Tk_Uid fmtll, fmtxy;
-    double x, y, longitude, latitude;
-
-    explicit ProjSnapshot(const ProjObjParams *p)
-        : projdef(p->projdef != nullptr ? p->projdef : ""), inv(p->inv), fmtll(p->fmtll), fmtxy(p->fmtxy), x(p->x),
-          y(p->y), longitude(p->longitude), latitude(p->latitude)
-    {}
-    void restore(ProjObjParams *p) const
-    {
-        Tcl_Free(p->projdef);
-        p->projdef = projCopyOrNull(projdef);
-        p->inv = inv;
-        p->fmtll = fmtll;
-        p->fmtxy = fmtxy;
-        p->x = x, p->y = y, p->longitude = longitude, p->latitude = latitude;
-    }
-};
 
 /* Applies option words; a changed definition sets up a new projection,
  * then the point is converted in the direction of -inv. Any refusal (an
@@ -231,23 +407,22 @@ struct ProjSnapshot {
 int projObjConfigure(ProjObjParams *p, Tcl_Interp *interp, int argc, const char **argv, int flags)
 {
     bool strict = (flags & TK_CONFIG_ARGV_ONLY) != 0;
-    ProjSnapshot kept(p);
+    ProjOptionSnapshot kept(projSpecs, p);
     ProjHandle *made = nullptr;
     auto fail = [&]() {
         projFree(made);
         kept.restore(p);
         return TCL_ERROR;
     };
-    Tk_Window window = projOptionWindow(interp);
-    if (window == nullptr ||
-        Tk_ConfigureWidget(interp, window, projSpecs, argc, argv, reinterpret_cast<char *>(p), flags) != TCL_OK) {
+    if (projConfigureRecord(interp, projSpecs, argc, argv, reinterpret_cast<char *>(p), flags) != TCL_OK) {
         return fail();
     }
     if (!projFormatOk(interp, p->fmtll) || !projFormatOk(interp, p->fmtxy)) {
         return fail();
     }
     int reversed = p->reversed;
-    if (p->projection == nullptr || p->projdef == nullptr || kept.projdef != p->projdef) {
+    if (p->projection == nullptr || p->projdef == nullptr ||
+        projTextChanged(kept.text(PROJ_OPT(projdef)), p->projdef)) {
         const char *text = p->projdef != nullptr ? p->projdef : "{}";
         int count = 0;
         const char **words = nullptr;
@@ -268,14 +443,14 @@ int projObjConfigure(ProjObjParams *p, Tcl_Interp *interp, int argc, const char 
     ProjHandle *projection = made != nullptr ? made : p->projection;
     double a, b;
     if (p->inv == 0) {
-        projFwd(projection, p->longitude / 180 * kPi, p->latitude / 180 * kPi, &a, &b);
+        projFwd(projection, p->longitude / kRadToDeg, p->latitude / kRadToDeg, &a, &b);
     } else if (!projHasInverse(projection)) {
         Tcl_SetResult(interp, const_cast<char *>("inverse projection not available"), TCL_STATIC);
         return fail();
     } else {
         projInv(projection, p->x, p->y, &a, &b);
-        a *= kToDegrees;
-        b *= kToDegrees;
+        a *= kRadToDeg;
+        b *= kRadToDeg;
     }
     if (strict && (!std::isfinite(a) || !std::isfinite(b))) {
         Tcl_ResetResult(interp);
@@ -298,18 +473,8 @@ int projObjConfigure(ProjObjParams *p, Tcl_Interp *interp, int argc, const char 
 /* A payload configured from a definition alone (clone, load). */
 ProjObjParams *paramsFromDefinition(const char *definition)
 {
-    ProjObjParams *p = newParams();
-    if (p == nullptr || projInterp == nullptr) {
-        gmemFree(p);
-        return nullptr;
-    }
     const char *words[] = {"-projdef", definition};
-    if (projObjConfigure(p, projInterp, 2, words, 0) != TCL_OK) {
-        Tcl_ResetResult(projInterp);
-        freeParams(p);
-        return nullptr;
-    }
-    return p;
+    return projParamsFromWords<ProjObjParams>(projObjConfigure, freeParams, 2, words);
 }
 
 /* ---- Coordinate transforms for C modules ---- */
@@ -326,15 +491,15 @@ int opReversed(void *payload)
 
 int opForward(void *payload, double lon, double lat, double *x, double *y)
 {
-    projFwd(static_cast<ProjObjParams *>(payload)->projection, lon / 180 * kPi, lat / 180 * kPi, x, y);
+    projFwd(static_cast<ProjObjParams *>(payload)->projection, lon / kRadToDeg, lat / kRadToDeg, x, y);
     return std::isfinite(*x) && std::isfinite(*y) ? 0 : projErrno();
 }
 
 int opInverse(void *payload, double x, double y, double *lon, double *lat)
 {
     projInv(static_cast<ProjObjParams *>(payload)->projection, x, y, lon, lat);
-    *lon *= kToDegrees;
-    *lat *= kToDegrees;
+    *lon *= kRadToDeg;
+    *lat *= kRadToDeg;
     return std::isfinite(*lon) && std::isfinite(*lat) ? 0 : projErrno();
 }
 
@@ -372,20 +537,14 @@ int projObjSave(RAMOBJ *obj, const char *fileName, int)
     if (p == nullptr || p->projdef == nullptr) {
         return 0;
     }
-    std::ofstream out(fileName, std::ios::trunc);
-    out << p->projdef;
-    return out.good() ? 1 : 0;
+    return projSaveText(fileName, p->projdef);
 }
 
 void *projObjLoad(const char *fileName, void **)
 {
-    std::ifstream in(fileName);
-    if (!in) {
-        return nullptr;
-    }
-    std::ostringstream text;
-    text << in.rdbuf();
-    return paramsFromDefinition(text.str().c_str());
+    /* The file holds the definition alone, not option words. */
+    std::string text;
+    return projReadText(fileName, &text) ? paramsFromDefinition(text.c_str()) : nullptr;
 }
 
 int projObjModified(RAMOBJ *obj)
@@ -423,11 +582,11 @@ int project(ProjObjParams *p, Tcl_Interp *interp, int argc, const char **argv)
             return TCL_ERROR;
         }
         projInv(p->projection, u, v, &a, &b);
-        a *= kToDegrees;
-        b *= kToDegrees;
+        a *= kRadToDeg;
+        b *= kRadToDeg;
         format = p->fmtll;
     } else {
-        projFwd(p->projection, u / 180 * kPi, v / 180 * kPi, &a, &b);
+        projFwd(p->projection, u / kRadToDeg, v / kRadToDeg, &a, &b);
         format = p->fmtxy;
     }
     /* A point the projection cannot convert is reported, not printed as a

@@ -13,6 +13,7 @@
 #include <cstring>
 #include <string>
 #include <tk.h>
+#include <vector>
 
 #include "geo/projcmd.h"
 #include "tesk.h"
@@ -20,18 +21,153 @@
 /* The window Tk option tables are applied against; NULL without Tk. */
 Tk_Window projOptionWindow(Tcl_Interp *interp);
 
+/* How option words reach a record: Tk_ConfigureWidget's arguments less
+ * the window. */
+using ProjOptionReader = int (*)(Tcl_Interp *interp, Tk_ConfigSpec *specs, int argc, const char **argv, char *record,
+                                 int flags);
+/* The reader of the objects: Tk_ConfigureWidget on the option window;
+ * TCL_ERROR without Tk. */
+int projConfigureRecord(Tcl_Interp *interp, Tk_ConfigSpec *specs, int argc, const char **argv, char *record, int flags);
+
 /* True when format prints exactly one double: literal text and "%%" around
- * one conversion with flags, width and precision and one of e E f F g G a A.
- * Anything else would hand printf a double for another type. */
+ * one conversion with flags, width and precision (at most 99 each, as
+ * digits) and one of e E f F g G a A, optionally after "l" (printf reads
+ * "%lf" as "%f"). Anything else would hand printf a double for another
+ * type or take a width from the argument list. */
 bool projNumberFormat(const char *format);
 
 /* True when format is a number format (above); otherwise false with a
  * message in interp. */
 bool projFormatOk(Tcl_Interp *interp, const char *format);
 
-/* A copy of text made with Tcl_Alloc (as Tk's string options hold them),
- * NULL for an empty text. */
-char *projCopyOrNull(const std::string &text);
+/* A copy of text made with Tcl_Alloc (as Tk's string options hold them);
+ * NULL for NULL. */
+char *projCopyText(const char *text);
+
+/* True when two option texts differ; NULL differs from every text, "" too. */
+bool projTextChanged(const char *before, const char *now);
+
+/* The values of a record's options, taken before a configuration so that a
+ * refused one can give them back: each string option as an exact copy
+ * (NULL and "" kept apart), the int, boolean, double and uid options as
+ * the bytes at their offsets. Options of other kinds (colours, fonts and
+ * other Tk resources) are not kept; the projection objects have none.
+ * State outside the option table is the caller's to keep. */
+class ProjOptionSnapshot {
+public:
+    ProjOptionSnapshot(const Tk_ConfigSpec *specs, const void *record);
+    /* Frees the record's current strings and puts the kept values back. */
+    void restore(void *record) const;
+    /* The kept text of the string option at offset (NULL when it was NULL
+     * or the offset holds no string option). */
+    const char *text(int offset) const;
+
+private:
+    struct Kept {
+        int offset;       /* the option's offset in the record */
+        bool isString;    /* a string option: text and null hold it */
+        bool null;        /* the string was NULL */
+        std::string text; /* the string, when not NULL */
+        std::size_t size; /* bytes kept in raw, for the other kinds */
+        unsigned char raw[sizeof(double) > sizeof(void *) ? sizeof(double) : sizeof(void *)];
+    };
+    std::vector<Kept> kept_;
+};
+
+/* Makes text the whole contents of fileName through a temporary file
+ * renamed over it, so that a failed save leaves the old file as it was.
+ * Answers 1, or 0 when the file cannot be written. */
+int projSaveText(const char *fileName, const std::string &text);
+
+/* The largest option file the projection objects read. */
+constexpr long long kProjMaxTextFile = 16LL * 1024 * 1024;
+/* Reads a whole regular file of at most kProjMaxTextFile bytes into
+ * *text. False when the file does not open; false with one "Error in
+ * reading ..." line on the console's standard error when it is no regular
+ * file (a folder, a device, a pipe), is larger, or a read fails. */
+bool projReadText(const char *fileName, std::string *text);
+
+/* Splits text as a Tcl list and answers build(count, words), the payload
+ * those option words make; NULL when the text is no list or build
+ * refuses the words. */
+template <class Build>
+void *projBuildFromText(const char *text, Build build)
+{
+    int count = 0;
+    const char **words = nullptr;
+    if (Tcl_SplitList(nullptr, text, &count, &words) != TCL_OK) {
+        return nullptr;
+    }
+    void *payload = build(count, words);
+    Tcl_Free(reinterpret_cast<char *>(words));
+    return payload;
+}
+/* The load procedure of the projection objects: the whole file read
+ * (projReadText) and built by projBuildFromText. */
+template <class Build>
+void *projLoadFile(const char *fileName, Build build)
+{
+    std::string text;
+    return projReadText(fileName, &text) ? projBuildFromText(text.c_str(), build) : nullptr;
+}
+
+/* The text of a saved object: option words and their values, each one
+ * Tcl list element. */
+class ProjSaveWords {
+public:
+    ProjSaveWords();
+    ~ProjSaveWords();
+    ProjSaveWords(const ProjSaveWords &) = delete;
+    ProjSaveWords &operator=(const ProjSaveWords &) = delete;
+    /* option and its text ("" for NULL) */
+    void text(const char *option, const char *value);
+    /* option and value printed with "%.12g" (fixed: "%f") */
+    void number(const char *option, double value, bool fixed = false);
+    void integer(const char *option, int value);
+    /* Writes the words through projSaveText: 1, or 0. */
+    int save(const char *fileName) const;
+
+private:
+    Tcl_Obj *list_;
+};
+
+/* A zeroed payload of type Params from the library's allocator, NULL when
+ * memory is short. */
+template <class Params>
+Params *projNewParams()
+{
+    auto *p = static_cast<Params *>(gmemAlloc(sizeof(Params)));
+    if (p != nullptr) {
+        std::memset(static_cast<void *>(p), 0, sizeof *p);
+    }
+    return p;
+}
+/* A payload made by projNewParams and configured from words through
+ * projInterp as an object is made, cloned or loaded (without Tk's flag for
+ * command-line words): configure(payload, interp, argc, argv, flags).
+ * NULL, the message dropped, when there is no interpreter or configure
+ * refuses the words (freeParams frees it). */
+template <class Params, class Configure>
+Params *projParamsFromWords(Configure configure, void (*freeParams)(void *), int argc, const char **argv)
+{
+    Params *p = projNewParams<Params>();
+    if (p == nullptr || projInterp == nullptr) {
+        gmemFree(p);
+        return nullptr;
+    }
+    if (configure(p, projInterp, argc, argv, 0) != TCL_OK) {
+        Tcl_ResetResult(projInterp);
+        freeParams(p);
+        return nullptr;
+    }
+    return p;
+}
+
+/* Frees a payload made by projNewParams: the string options of specs (the
+ * only kind the projection objects' tables own; no Tk needed), then the
+ * record (NULL is ignored). Whatever else it owns the caller releases
+ * first. */
+void projFreeParams(Tk_ConfigSpec *specs, void *payload);
 
 struct ProjHandle;
 /* The list index of the projection that the first "proj=" entry of a

@@ -18,7 +18,6 @@
 namespace {
 
 constexpr double kRadians = M_PI / 180;
-constexpr double kDegrees = 57.29577951308232;
 
 /* A projection opened from definition words, released with the holder. */
 struct OpenProjection {
@@ -156,8 +155,8 @@ int shapeProjectionWord(ShapeCall &c)
                 projInv(current.handle, x, y, &u, &v);
             }
             if (toGeographic) {
-                u *= kDegrees;
-                v *= kDegrees;
+                u *= kRadToDeg;
+                v *= kRadToDeg;
             } else if (std::isfinite(u) && std::isfinite(v)) {
                 if (swap) {
                     std::swap(u, v);

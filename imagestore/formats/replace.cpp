@@ -9,10 +9,48 @@
 #include <climits>
 #include <cstdlib>
 #include <fcntl.h>
+#include <string>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "runtime/bytes.h"
+
+namespace {
+
+/* Where a symbolic link at path points when nothing is there (a link to a
+ * file not made yet), following links to links; false when path is no
+ * link or its chain is too long or unreadable. */
+bool danglingLinkTarget(const std::string &path, std::string *target)
+{
+    std::string at = path;
+    for (int depth = 0; depth < 40; depth++) {
+        struct stat link;
+        if (lstat(at.c_str(), &link) != 0) {
+            if (errno != ENOENT || depth == 0) {
+                return false;
+            }
+            *target = at;
+            return true;
+        }
+        if (!S_ISLNK(link.st_mode)) {
+            return false;
+        }
+        char text[PATH_MAX];
+        ssize_t n = readlink(at.c_str(), text, sizeof text - 1);
+        if (n <= 0) {
+            return false;
+        }
+        std::string next(text, static_cast<std::size_t>(n));
+        if (next[0] != '/') {
+            std::size_t slash = at.rfind('/');
+            next = (slash == std::string::npos ? std::string() : at.substr(0, slash + 1)) + next;
+        }
+        at = next;
+    }
+    return false;
+}
+
+}  // namespace
 
 bool replaceBegin(FileReplacement *r, const char *path)
 {
@@ -20,6 +58,14 @@ bool replaceBegin(FileReplacement *r, const char *path)
     r->target = path;
     struct stat old;
     r->replacing = stat(path, &old) == 0;
+    if (!r->replacing && errno == ENOENT) {
+        /* A link to a file not made yet: the new file goes where it
+         * points and the link stays. */
+        std::string target;
+        if (danglingLinkTarget(path, &target)) {
+            r->target = target;
+        }
+    }
     if (r->replacing) {
         char canonical[PATH_MAX];
         if (!S_ISREG(old.st_mode) || realpath(path, canonical) == nullptr) {

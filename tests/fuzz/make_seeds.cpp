@@ -18,6 +18,7 @@
 #include <sys/stat.h>
 #include <tcl.h>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 #include "analysis/gcpcalc.h"
 #include "analysis/georect.h"
@@ -606,6 +607,60 @@ bool writeDbaseSeeds(const std::string &dir)
     return ok;
 }
 
+/* Option files as geod and nad2nad objects save them: the defaults, a
+ * line with units, an arc, and sides of every kind. */
+bool writeOptionSeeds(const std::string &dir)
+{
+    const std::pair<const char *, const char *> seeds[] = {
+        {"geodopts/default.geod",
+         "-geod ellps=clrk66 -inv 1 -lat_1 42.25 -lon_1 -71.11666667 -lat_2 45.51666667 -lon_2 -123.6833333 "
+         "-A -66.5305947929 -S 4164192.70523 -fmt %.12g"},
+        {"geodopts/line.geod",
+         "-geod {ellps=WGS84 units=km lat_1=42d15N lon_1=71d07W lat_2=45d31N lon_2=123d41W n_S=4} -inv 0 "
+         "-lat_1 10 -lon_1 20 -lat_2 0 -lon_2 0 -A 30 -S 400 -fmt %.4f"},
+        {"geodopts/arc.geod",
+         "-geod {R=6370000 lat_1=0 lon_1=0 A=30 S=1000 n_A=8 del_A=45} -inv 1 -lat_1 -89.5 -lon_1 179.9 "
+         "-lat_2 89.5 -lon_2 -0.1 -A 0 -S 0 -fmt {%.3f m}"},
+        {"nadopts/default.nad",
+         "-inad 27,utm=10 -onad 83,utm=10 -r conus -ix 500000.000000 -iy 3000000.000000 -ox 499986.228750 "
+         "-oy 3000264.817660 -fmt %.12g"},
+        {"nadopts/sides.nad",
+         "-inad {83,spcs=401,feet,rev} -onad hp=hpgrid,utm=60 -r conus -ix 1 -iy 2 -ox 3 -oy 4 -fmt %.6f"},
+        {"nadopts/geographic.nad", "-inad 27 -onad rev,83 -r {} -ix -120 -iy 40 -ox 0 -oy 0 -fmt {%g deg}"},
+    };
+    bool ok = true;
+    for (const auto &[name, text] : seeds) {
+        std::ofstream out(dir + "/" + name, std::ios::binary);
+        out << text;
+        ok &= out.good();
+    }
+    return ok;
+}
+
+/* Input files of the projection programs, each behind the byte that
+ * picks the program run (fuzz_projline's table): text lines of every kind
+ * and binary pairs. */
+bool writeProjLineSeeds(const std::string &dir)
+{
+    const std::string text = "-121 37 a\n# tag\n121dW 37d30'N\n  \n-200 95\n1e400 0\n";
+    const std::string xy = "500000 4000000\n677966.53 4096538.93 rest\n# tag\nx y\n";
+    const std::string dms = "42d15'N 71d07'W 45d31'N 123d41'W\n0 0 0.5 179.5 r\n10 20 10 20\n";
+    const std::string fwd = "42d15'N 71d07'W -66d31'50\" 4164192.708 x\n0 0 90 20000000\n";
+    const double pairs[] = {-2.1118, 0.6458, 1e300, -1e300, 0.0, 1.5707963267948966};
+    std::string binary(reinterpret_cast<const char *>(pairs), sizeof pairs);
+    const std::pair<int, std::string> seeds[] = {
+        {0, text}, {1, xy}, {2, text}, {3, text + "I 500000 4000000\n"}, {4, binary}, {5, binary},
+        {6, text}, {7, xy}, {8, xy}, {9, binary}, {10, dms}, {11, fwd},
+    };
+    bool ok = true;
+    for (const auto &[run, body] : seeds) {
+        std::ofstream out(dir + "/run" + std::to_string(run), std::ios::binary);
+        out << static_cast<char>(run) << body;
+        ok &= out.good();
+    }
+    return ok;
+}
+
 int main(int argc, char **argv)
 {
     if (argc != 2) {
@@ -621,7 +676,7 @@ int main(int argc, char **argv)
     mkdir(top.c_str(), 0755);
     bool ok = true;
     for (const char *reader : {"imagedef", "lan", "elas", "ppm", "xbm", "dib", "fft", "shape", "gif", "gifmem", "tiff",
-                               "dicom", "gpz", "features", "terra", "dbase"}) {
+                               "dicom", "gpz", "features", "terra", "dbase", "geodopts", "nadopts", "projline"}) {
         mkdir((top + "/" + reader).c_str(), 0755);
     }
     ok &= writeRaw(top + "/imagedef/bsq.img", IMG_BSQ, PIX_SHORT, 2, 1152);
@@ -638,6 +693,8 @@ int main(int argc, char **argv)
     ok &= writeDbaseSeeds(top + "/dbase");
     ok &= writeFeatureSeeds(top + "/features");
     ok &= writeTerraSeeds(top + "/terra");
+    ok &= writeProjLineSeeds(top + "/projline");
+    ok &= writeOptionSeeds(top);
     for (const char *reader : {"jpeg", "jpegmem"}) {
         std::string dir = top + "/" + reader;
         mkdir(dir.c_str(), 0755);
