@@ -8,6 +8,7 @@ tesk_layer(canvas
     canvas/editcmd.cpp
     canvas/geometry.cpp
     canvas/outline.cpp
+    canvas/itemindex.cpp
     canvas/itemopts.cpp
     canvas/items.cpp
     canvas/objectdraw.cpp

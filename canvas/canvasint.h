@@ -9,6 +9,7 @@
 #ifndef TESK_CANVAS_CANVASINT_H
 #define TESK_CANVAS_CANVASINT_H
 
+#include <vector>
 #include "canvas/gcanvas.h"
 
 /* ---- widget ---- */
@@ -55,8 +56,37 @@ GcanvasItem *gcanvasItemById(GcanvasWidget *canvas, int id);
 /* An item is hidden by its own state or by an inherited hidden canvas. */
 bool gcanvasItemHidden(const GcanvasWidget *canvas, const GcanvasItem *item);
 
+/* ---- the item index (itemindex.cpp) ---- */
+
+/* Bits of GcanvasItemIndex.flags. */
+enum {
+    GCANVAS_ROW_HIDDEN = 0x1,    /* hidden by its own state or the canvas's */
+    GCANVAS_ROW_DISABLED = 0x2,  /* disabled by its own state or the canvas's */
+    GCANVAS_ROW_MANY_TAGS = 0x4, /* more than 3 tags besides "current": read the item's own */
+};
+
+/* What the searches read of every item, in display order (lowest first),
+ * in contiguous arrays; row i describes items[i]. */
+struct GcanvasItemIndex {
+    size_t count;                     /* rows: the items of the canvas */
+    std::vector<double> boxes;        /* x1 y1 x2 y2 for each row, canvas units */
+    std::vector<int> ids;             /* the items' ids */
+    std::vector<GcanvasItem *> items; /* the items */
+    std::vector<unsigned char> flags; /* GCANVAS_ROW_* */
+    std::vector<Tk_Uid> tags;         /* 3 for each row: its first tags other than
+                                       * "current", NULL where it has fewer */
+};
+
+/* The canvas's index, rebuilt first when GCANVAS_INDEX_STALE is set or it
+ * was never built. Valid until the next change that marks it stale. */
+const GcanvasItemIndex *gcanvasItemIndex(GcanvasWidget *canvas);
+/* Frees the index (destruction). */
+void gcanvasFreeItemIndex(GcanvasWidget *canvas);
+
 /* ---- redisplay ---- */
 
+/* Makes sure an idle redisplay is coming (once, however often asked). */
+void gcanvasScheduleRedisplay(GcanvasWidget *canvas);
 void gcanvasEventuallyRedraw(GcanvasWidget *canvas, double x1, double y1, double x2, double y2, int full);
 void gcanvasEventuallyRedrawItem(GcanvasWidget *canvas, GcanvasItem *item);
 void gcanvasDisplay(ClientData clientData);
@@ -80,9 +110,25 @@ void scrollFractions(int screen1, int screen2, double object1, double object2, c
 void gcanvasUpdateScrollbars(GcanvasWidget *canvas);
 void gcanvasSetOrigin(GcanvasWidget *canvas, int xOrigin, int yOrigin);
 
-/* ---- hooks of the interaction machinery (current item, focus) ---- */
+/* ---- the current item, bindings and focus (bind.cpp) ---- */
 
+/* Picks the item under the pointer of the event (or of the saved pick
+ * event): sends Leave to the old current item and Enter to the new one,
+ * moves the "current" tag, switches component highlights; while a button
+ * is down the current item keeps it. */
 void gcanvasPickCurrentItem(GcanvasWidget *canvas, XEvent *event);
+/* The topmost item, neither hidden nor disabled, whose point procedure
+ * puts point (canvas units) within closeEnough; NULL when none. */
+GcanvasItem *gcanvasFindClosest(GcanvasWidget *canvas, const double *point);
+/* Runs the bindings of the event's item: the current item, or the focus
+ * item for key events. */
+void gcanvasDoEvent(GcanvasWidget *canvas, XEvent *event);
+/* The Tk event handler of key, button, crossing, motion and virtual
+ * events. */
+void gcanvasBindProc(ClientData clientData, XEvent *event);
+/* Frees the tag expressions kept for bindings (destruction). */
+void gcanvasFreeBindTagExprs(GcanvasWidget *canvas);
+/* Focus gained (1) or lost (0): redraws the focus item and the ring. */
 void gcanvasFocusProc(GcanvasWidget *canvas, int gotFocus);
 
 /* ---- the interaction and output words (bind.cpp, editcmd.cpp,

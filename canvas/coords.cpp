@@ -247,8 +247,9 @@ void canvasRectToWorld(const GcanvasWidget *canvas, double x1, double y1, double
     normalise(out);
 }
 
-void setItemBBoxFromWorld(const GcanvasWidget *canvas, GcanvasItem *item, double x1, double y1, double x2, double y2)
+void setItemBBoxFromWorld(GcanvasWidget *canvas, GcanvasItem *item, double x1, double y1, double x2, double y2)
 {
+    gcanvasMarkIndexStale(canvas);
     double box[4];
     worldRectToCanvas(canvas, x1, y1, x2, y2, box);
     item->x1 = box[0];

@@ -61,7 +61,7 @@ void canvasBBoxToWorld(const GcanvasWidget *canvas, const double *in, double *ou
 void worldRectToCanvas(const GcanvasWidget *canvas, double x1, double y1, double x2, double y2, double *out);
 void canvasRectToWorld(const GcanvasWidget *canvas, double x1, double y1, double x2, double y2, double *out);
 /* The item's box (canvas units) from a world box. */
-void setItemBBoxFromWorld(const GcanvasWidget *canvas, GcanvasItem *item, double x1, double y1, double x2, double y2);
+void setItemBBoxFromWorld(GcanvasWidget *canvas, GcanvasItem *item, double x1, double y1, double x2, double y2);
 /* The item's box in world units. */
 void gcanvasItemWorldBBox(const GcanvasWidget *canvas, const GcanvasItem *item, double *out);
 /* The item's four box values put through the world-to-canvas formula. */

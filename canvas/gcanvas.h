@@ -21,6 +21,7 @@
 struct GcanvasItem;
 struct GcanvasItemType;
 struct GcanvasTagExpr;
+struct GcanvasItemIndex;
 
 /* Item states: the item field and the canvas's -state. */
 enum {
@@ -38,7 +39,9 @@ enum {
     GCANVAS_REPICK_NEEDED = 0x4,
     GCANVAS_UPDATE_SCROLLBARS = 0x20,
     GCANVAS_LEFT_GRABBED_ITEM = 0x40,
+    GCANVAS_REPICK_IN_PROGRESS = 0x100,
     GCANVAS_BBOX_NOT_EMPTY = 0x200,
+    GCANVAS_INDEX_STALE = 0x400, /* the item index is rebuilt before its next use */
 };
 
 /* Bits of GcanvasItem.redrawFlags. */
@@ -125,7 +128,16 @@ struct GcanvasWidget {
     int canvasState;         /* GCANVAS_STATE_NORMAL or _DISABLED */
     Tk_TSOffset tsoffset;    /* -offset: stipple and tile origin */
     GcanvasTagExpr *bindTagExprs;
+    GcanvasItemIndex *itemIndex; /* the searches' arrays (itemindex.cpp), or NULL */
 };
+
+/* Every change of an item's box, state, tags (other than "current") or
+ * place in the display order, and of the canvas's state or transform,
+ * goes through here: the item index is rebuilt before its next use. */
+inline void gcanvasMarkIndexStale(GcanvasWidget *canvas)
+{
+    canvas->flags |= GCANVAS_INDEX_STALE;
+}
 
 struct GcanvasItem {
     int id;

@@ -225,8 +225,9 @@ int rectToRect(const double *a, const double *b)
     return 0;
 }
 
-void itemBBoxIncludePoint(GcanvasItem *item, const double *point)
+void itemBBoxIncludePoint(GcanvasWidget *canvas, GcanvasItem *item, const double *point)
 {
+    gcanvasMarkIndexStale(canvas);
     if (point[0] < item->x1) {
         item->x1 = point[0];
     }
@@ -241,8 +242,9 @@ void itemBBoxIncludePoint(GcanvasItem *item, const double *point)
     }
 }
 
-void itemBBoxIncludeXY(GcanvasItem *item, double x, double y)
+void itemBBoxIncludeXY(GcanvasWidget *canvas, GcanvasItem *item, double x, double y)
 {
+    gcanvasMarkIndexStale(canvas);
     if (x < item->x1) {
         item->x1 = x;
     } else if (x > item->x2) {
@@ -256,10 +258,10 @@ void itemBBoxIncludeXY(GcanvasItem *item, double x, double y)
     }
 }
 
-void itemBBoxIncludePoints(GcanvasItem *item, const double *points, int n)
+void itemBBoxIncludePoints(GcanvasWidget *canvas, GcanvasItem *item, const double *points, int n)
 {
     for (int i = 0; i < n; i++) {
-        itemBBoxIncludeXY(item, points[2 * i], points[2 * i + 1]);
+        itemBBoxIncludeXY(canvas, item, points[2 * i], points[2 * i + 1]);
     }
 }
 

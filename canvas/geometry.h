@@ -33,10 +33,11 @@ double thickPolylineToPoint(const double *points, int n, double width, int capSt
 /* 1: a within b; -1: apart (touching edges overlap); 0 otherwise. */
 int rectToRect(const double *a, const double *b);
 
-/* Widen the item's box to hold a point. */
-void itemBBoxIncludePoint(GcanvasItem *item, const double *point);
-void itemBBoxIncludeXY(GcanvasItem *item, double x, double y);
-void itemBBoxIncludePoints(GcanvasItem *item, const double *points, int n);
+/* Widen the item's box to hold a point (the canvas's item index goes
+ * stale). */
+void itemBBoxIncludePoint(GcanvasWidget *canvas, GcanvasItem *item, const double *point);
+void itemBBoxIncludeXY(GcanvasWidget *canvas, GcanvasItem *item, double x, double y);
+void itemBBoxIncludePoints(GcanvasWidget *canvas, GcanvasItem *item, const double *points, int n);
 
 /* steps points of the bezier span of four control points (eight values,
  * canvas units) as drawable points; the first control point is not

@@ -72,6 +72,7 @@ void linkItem(GcanvasWidget *canvas, GcanvasItem *item)
     item->redrawFlags |= GCANVAS_ITEM_REDRAW_REGISTERED;
     gcanvasEventuallyRedrawItem(canvas, item);
     canvas->flags |= GCANVAS_REPICK_NEEDED;
+    gcanvasMarkIndexStale(canvas);
 }
 
 }  // namespace
@@ -190,6 +191,7 @@ void gcanvasFreeItemRecord(GcanvasItem *item)
 
 void gcanvasDeleteItem(GcanvasWidget *canvas, GcanvasItem *item)
 {
+    gcanvasMarkIndexStale(canvas);
     gcanvasEventuallyRedrawItem(canvas, item);
     if (canvas->bindingTable != nullptr) {
         Tk_DeleteAllBindings(canvas->bindingTable, item);
@@ -230,6 +232,9 @@ void gcanvasDeleteItem(GcanvasWidget *canvas, GcanvasItem *item)
     }
     if (canvas->textInfo.selItemPtr == item) {
         canvas->textInfo.selItemPtr = nullptr;
+    }
+    if (canvas->textInfo.anchorItemPtr == item) {
+        canvas->textInfo.anchorItemPtr = nullptr;
     }
     if (canvas->hotItem == item || canvas->hotPrevItem == item) {
         canvas->hotItem = nullptr;

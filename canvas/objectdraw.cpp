@@ -6,7 +6,9 @@
  *	filled as one shape by the even-odd rule with their outlines, through
  *	the X11 drawing pens (platform/x11draw). Points reaching past the
  *	16-bit range are clipped in doubles first: rings by the canvas's ring
- *	clipper (coords.h), polylines segment by segment.
+ *	clipper (coords.h), polylines segment by segment. The highlighted
+ *	record is filled (symbols, rings) or drawn (polylines) in the
+ *	highlight colour.
  */
 #include <algorithm>
 #include <chrono>
@@ -306,9 +308,10 @@ int drawPoints(const DrawFrame &f, Scratch &s)
     int drawn = 0;
     {
         DrawPens pens(f.display, f.drawable);
-        DrawGC *fill = pens.pen(o->fillGC);
+        DrawGC *plainFill = pens.pen(o->fillGC);
         DrawGC *line = pens.pen(o->outline.gc);
         DrawGC *marker = pens.pen(o->markerGC);
+        DrawGC *highlight = pens.pen(o->highlightGC);
         int sx = std::max(o->symbolXSize, 0), sy = std::max(o->symbolYSize, 0);
         int hx = sx / 2, hy = sy / 2;
         int count = obj->count(obj);
@@ -318,6 +321,7 @@ int drawPoints(const DrawFrame &f, Scratch &s)
                 continue;
             }
             drawn++;
+            DrawGC *fill = i == o->highlighted && highlight != nullptr ? highlight : plainFill;
             for (int k = 0; k < s.rec.nPoints; k++) {
                 const double *wp = s.rec.points + 2 * k;
                 if (wp[0] < f.cullPoints[0] || wp[0] > f.cullPoints[2] || wp[1] < f.cullPoints[1] ||
@@ -405,15 +409,17 @@ int drawLines(const DrawFrame &f, Scratch &s)
     int drawn = 0;
     {
         DrawPens pens(f.display, f.drawable);
-        DrawGC *line = pens.pen(o->outline.gc);
+        DrawGC *plainLine = pens.pen(o->outline.gc);
+        DrawGC *highlight = pens.pen(o->highlightGC);
         int d = outlineLineWidth(f.canvas, o);
         int count = obj->count(obj);
-        for (int i = 0; line != nullptr && i < count; i++) {
+        for (int i = 0; plainLine != nullptr && i < count; i++) {
             if (!candidate(obj, i, f.cull) || !readRecord(obj, i, s.rec) || s.rec.kind != SHAPE_LINE ||
                 !boxesMeet(s.rec.box, f.cull)) {
                 continue;
             }
             drawn++;
+            DrawGC *line = i == o->highlighted && highlight != nullptr ? highlight : plainLine;
             linePoints(f, s);
             XPoint *p = s.xpoints.data();
             for (int c : s.counts) {
@@ -441,8 +447,9 @@ int drawPolygons(const DrawFrame &f, Scratch &s)
     int drawn = 0;
     {
         DrawPens pens(f.display, f.drawable);
-        DrawGC *fill = pens.pen(o->fillGC);
+        DrawGC *plainFill = pens.pen(o->fillGC);
         DrawGC *line = pens.pen(o->outline.gc);
+        DrawGC *highlight = pens.pen(o->highlightGC);
         int d = outlineLineWidth(canvas, o);
         int count = obj->count(obj);
         for (int i = 0; pens.ok() && i < count; i++) {
@@ -454,6 +461,7 @@ int drawPolygons(const DrawFrame &f, Scratch &s)
                 continue;
             }
             drawn++;
+            DrawGC *fill = i == o->highlighted && highlight != nullptr ? highlight : plainFill;
             int total = 0;
             for (int c : s.rec.counts) {
                 total += c;

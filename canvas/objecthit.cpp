@@ -4,12 +4,15 @@
  *	Hit tests of the object item: the distance from a point to the
  *	nearest selected record (symbols, thick polylines, polygons by the
  *	even-odd rule), remembering which record it was, and how the records
- *	lie against a rectangle (inside, outside or across).
+ *	lie against a rectangle (inside, outside or across); and the
+ *	component highlight, the record under the pointer drawn in the
+ *	highlight colour.
  */
 #include <algorithm>
 #include <cmath>
 #include <limits>
 #include <vector>
+#include "canvas/canvasint.h"
 #include "canvas/coords.h"
 #include "canvas/geometry.h"
 #include "canvas/itemopts.h"
@@ -279,6 +282,99 @@ int objectToArea(GcanvasWidget *canvas, GcanvasItem *item, double *rect)
         return -1;
     }
     return out > 0 ? 0 : 1;
+}
+
+}  // namespace objectitem
+
+namespace objectitem {
+
+namespace {
+
+/* Redraws the area record i covers (with its outline's reach), or the
+ * whole item when it floats. */
+void redrawRecord(GcanvasWidget *canvas, ObjectItem *o, int i)
+{
+    RAMOBJ *obj = o->object;
+    if (o->header.floating || obj == nullptr) {
+        gcanvasEventuallyRedrawItem(canvas, &o->header);
+        return;
+    }
+    Record rec;
+    if (i >= obj->count(obj) || !readRecord(obj, i, rec)) {
+        return;
+    }
+    double box[4];
+    if (rec.kind == SHAPE_POINT) {
+        double hx = o->symbolXSize / 2.0 / std::fabs(canvas->mx), hy = o->symbolYSize / 2.0 / std::fabs(canvas->my);
+        box[0] = rec.points[0] - hx, box[1] = rec.points[1] - hy;
+        box[2] = rec.points[0] + hx, box[3] = rec.points[1] + hy;
+    } else {
+        std::copy(rec.box, rec.box + 4, box);
+    }
+    double c[4];
+    worldRectToCanvas(canvas, box[0] + o->x, box[1] + o->y, box[2] + o->x, box[3] + o->y, c);
+    double reach = (o->outline.gc != nullptr ? gcanvasChosenWidth(canvas, &o->header, o->outline) : 0) + 1;
+    gcanvasEventuallyRedraw(canvas, c[0] - reach, c[1] - reach, c[2] + reach, c[3] + reach, 1);
+}
+
+/* Redraws the record switched off when no "on" followed the "off". */
+void unlitCheck(ClientData clientData)
+{
+    ObjectItem *o = static_cast<ObjectItem *>(clientData);
+    o->unlitCheckPending = false;
+    if (o->unlit >= 0) {
+        int record = o->unlit;
+        o->unlit = -1;
+        redrawRecord(o->canvas, o, record);
+    }
+}
+
+}  // namespace
+
+/* The canvas switches the highlight off and on again on every motion
+ * within the item: "off" only remembers the record, and "on" redraws
+ * only when the record changed, so that a motion over the same record
+ * redraws nothing. */
+void objectHighlightComponent(GcanvasWidget *canvas, GcanvasItem *item, int on)
+{
+    ObjectItem *o = asObject(item);
+    if (!on) {
+        if (o->highlighted >= 0) {
+            if (o->unlit >= 0 && o->unlit != o->highlighted) {
+                redrawRecord(canvas, o, o->unlit);
+            }
+            o->unlit = o->highlighted;
+            o->highlighted = -1;
+            if (!o->unlitCheckPending) {
+                o->unlitCheckPending = true;
+                Tcl_DoWhenIdle(unlitCheck, o);
+            }
+        }
+        return;
+    }
+    int before = o->unlit >= 0 ? o->unlit : o->highlighted;
+    o->unlit = -1;
+    if (o->picked >= 0 && o->picked == before) {
+        o->highlighted = before; /* the same record: drawn as it is */
+        return;
+    }
+    o->highlighted = -1;
+    if (before >= 0) {
+        redrawRecord(canvas, o, before);
+    }
+    if (o->picked >= 0) {
+        redrawRecord(canvas, o, o->picked);
+        o->highlighted = o->picked;
+    }
+}
+
+void objectCancelUnlitCheck(ObjectItem *o)
+{
+    if (o->unlitCheckPending) {
+        Tcl_CancelIdleCall(unlitCheck, o);
+        o->unlitCheckPending = false;
+    }
+    o->unlit = -1;
 }
 
 }  // namespace objectitem

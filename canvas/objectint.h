@@ -45,13 +45,17 @@ struct ObjectItem {
     const GcanvasSmoothMethod *smooth; /* NULL: not smoothed */
     char *objectName;                  /* -object (Tcl-allocated) or NULL */
     RAMOBJ *object;                    /* held with one use and a listener, or NULL */
+    int highlighted;                   /* record drawn in the highlight colour, -1: none */
     int picked;                        /* record found by the last point test, -1: none */
+    int unlit;                         /* record switched off, its redraw still owed, -1: none */
+    bool unlitCheckPending;            /* an idle check of unlit is scheduled */
     GcanvasWidget *canvas;
     int symbolXSize, symbolYSize; /* pixels */
     int symbolType;               /* SymbolType */
     int markerType;               /* MarkerType */
     GC markerGC;                  /* NULL without a marker colour */
     XColor *markerColor;
+    GC highlightGC;         /* the highlighted record's pen; NULL without a colour */
     XColor *highlightColor; /* -highlightcolor */
     /* The union of the record boxes in world units, read once for each
      * state of the object (moves, zooms and options do not read it again). */
@@ -158,6 +162,11 @@ void objectDisplay(GcanvasWidget *canvas, GcanvasItem *item, Display *display, D
                    int width, int height);
 /* objecthit.cpp */
 double objectToPoint(GcanvasWidget *canvas, GcanvasItem *item, double *point);
+/* Draws the picked record in the highlight colour (on) or no record
+ * (off), redrawing the records' areas. */
+void objectHighlightComponent(GcanvasWidget *canvas, GcanvasItem *item, int on);
+/* Drops a pending redraw of a record switched off (the item's delete). */
+void objectCancelUnlitCheck(ObjectItem *o);
 int objectToArea(GcanvasWidget *canvas, GcanvasItem *item, double *rect);
 /* objectmeasure.cpp */
 double objectAreaMeasure(GcanvasWidget *canvas, GcanvasItem *item);

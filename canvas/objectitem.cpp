@@ -182,6 +182,7 @@ void objectChanged(RAMOBJ *, ClientData clientData)
     gcanvasEventuallyRedrawItem(canvas, &o->header);
     o->picked = -1;
     canvas->flags |= GCANVAS_REPICK_NEEDED;
+    gcanvasMarkIndexStale(canvas);
 }
 
 /* The SHAPE object behind a command name, or NULL: only commands of the
@@ -221,6 +222,8 @@ void detach(ObjectItem *o)
         RAMOBJ *obj = o->object;
         o->object = nullptr;
         o->picked = -1;
+        o->highlighted = -1;
+        o->unlit = -1;
         o->extentKnown = false;
         obj->release(obj, objectChanged, o);
     }
@@ -353,6 +356,16 @@ int objectConfigure(Tcl_Interp *interp, GcanvasWidget *canvas, GcanvasItem *item
     gcanvasFreeGC(canvas->display, o->markerGC);
     o->markerGC = marker;
 
+    /* The highlighted record's pen: as wide as the outline drawn. */
+    GC highlightGC = nullptr;
+    if (o->highlightColor != nullptr) {
+        values.foreground = o->highlightColor->pixel;
+        values.line_width = std::max(gcanvasTruncToInt(gcanvasChosenWidth(canvas, item, o->outline)), 1);
+        highlightGC = gcanvasGetGC(tkwin, GCForeground | GCLineWidth, &values);
+    }
+    gcanvasFreeGC(canvas->display, o->highlightGC);
+    o->highlightGC = highlightGC;
+
     objectBbox(canvas, item);
     return TCL_OK;
 }
@@ -417,8 +430,11 @@ void objectDelete(GcanvasWidget *, GcanvasItem *item, Display *display)
     o->fillGC = nullptr;
     gcanvasFreeGC(display, o->markerGC);
     o->markerGC = nullptr;
+    gcanvasFreeGC(display, o->highlightGC);
+    o->highlightGC = nullptr;
     setObjectName(o, nullptr);
     detach(o);
+    objectCancelUnlitCheck(o);
 }
 
 int objectCreate(Tcl_Interp *interp, GcanvasWidget *canvas, GcanvasItem *item, int objc, Tcl_Obj *const objv[])
@@ -445,6 +461,8 @@ int objectCreate(Tcl_Interp *interp, GcanvasWidget *canvas, GcanvasItem *item, i
     o->capStyle = CapRound;
     o->splineSteps = 12;
     o->picked = -1;
+    o->highlighted = -1;
+    o->unlit = -1;
     o->canvas = canvas;
     o->symbolXSize = o->symbolYSize = 10;
     o->symbolType = SYMBOL_OVAL;
@@ -526,6 +544,7 @@ GcanvasItemType makeType()
     t.dCharsProc = objectDChars;
     t.bboxProc = objectBbox;
     t.getComponentProc = objectComponent;
+    t.highlightComponentProc = objectHighlightComponent;
     t.areaMeasureProc = objectAreaMeasure;
     t.lengthProc = objectLength;
     t.centroidProc = objectCentroid;

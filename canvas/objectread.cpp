@@ -124,6 +124,7 @@ void objectBbox(GcanvasWidget *canvas, GcanvasItem *item)
 {
     ObjectItem *o = asObject(item);
     RAMOBJ *obj = o->object;
+    gcanvasMarkIndexStale(canvas);
     int count = obj != nullptr ? obj->count(obj) : 0;
     if (obj == nullptr || count <= 0 || gcanvasItemState(canvas, item) == GCANVAS_STATE_HIDDEN) {
         item->x1 = item->y1 = item->x2 = item->y2 = -1;

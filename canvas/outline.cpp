@@ -14,10 +14,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <vector>
 #include "canvas/coords.h"
 #include "canvas/geometry.h"
 #include "canvas/itemopts.h"
+#include "canvas/postscript.h"
 #include "tesk.h"
 #include "tesk_stdio.h"
 
@@ -301,7 +303,54 @@ const Tk_CustomOption gcanvasDashOption = {gcanvasDashParse, gcanvasDashPrint, n
 
 /* ---- smooth methods ---- */
 
-const GcanvasSmoothMethod gcanvasBezierSmoothMethod = {"bezier", gcanvasMakeBezierCurve, nullptr};
+const GcanvasSmoothMethod gcanvasBezierSmoothMethod = {"bezier", gcanvasMakeBezierCurve, gcanvasMakeBezierPostscript};
+
+void gcanvasMakeBezierPostscript(Tcl_Interp *interp, GcanvasWidget *canvas, const double *points, int n, int)
+{
+    if (n < 2) {
+        return;
+    }
+    auto x = [&](int i) { return points[2 * i]; };
+    auto y = [&](int i) { return points[2 * i + 1]; };
+    char line[256];
+    double start[2];
+    bool closed = x(0) == x(n - 1) && y(0) == y(n - 1);
+    if (closed && n > 2) {
+        /* From the midpoint of the last side to that of the first. */
+        double x0 = 0.5 * x(n - 2) + 0.5 * x(0), y0 = 0.5 * y(n - 2) + 0.5 * y(0);
+        double x1 = 0.167 * x(n - 2) + 0.833 * x(0), y1 = 0.167 * y(n - 2) + 0.833 * y(0);
+        double x2 = 0.833 * x(0) + 0.167 * x(1), y2 = 0.833 * y(0) + 0.167 * y(1);
+        double x3 = 0.5 * x(0) + 0.5 * x(1), y3 = 0.5 * y(0) + 0.5 * y(1);
+        std::snprintf(line, sizeof line, "%.15g %.15g moveto\n%.15g %.15g %.15g %.15g %.15g %.15g curveto\n", x0,
+                      gcanvasPsY(canvas, y0), x1, gcanvasPsY(canvas, y1), x2, gcanvasPsY(canvas, y2), x3,
+                      gcanvasPsY(canvas, y3));
+        start[0] = x3;
+        start[1] = y3;
+    } else {
+        closed = false;
+        std::snprintf(line, sizeof line, "%.15g %.15g moveto\n", x(0), gcanvasPsY(canvas, y(0)));
+        start[0] = x(0);
+        start[1] = y(0);
+    }
+    Tcl_AppendResult(interp, line, static_cast<char *>(nullptr));
+    for (int v = 1; v <= n - 2; v++) {
+        double c1x = 0.333 * start[0] + 0.667 * x(v), c1y = 0.333 * start[1] + 0.667 * y(v);
+        double endX, endY;
+        if (v == n - 2 && !closed) {
+            endX = x(v + 1);
+            endY = y(v + 1);
+        } else {
+            endX = 0.5 * x(v) + 0.5 * x(v + 1);
+            endY = 0.5 * y(v) + 0.5 * y(v + 1);
+        }
+        double c2x = 0.333 * endX + 0.667 * x(v), c2y = 0.333 * endY + 0.667 * y(v);
+        std::snprintf(line, sizeof line, "%.15g %.15g %.15g %.15g %.15g %.15g curveto\n", c1x, gcanvasPsY(canvas, c1y),
+                      c2x, gcanvasPsY(canvas, c2y), endX, gcanvasPsY(canvas, endY));
+        Tcl_AppendResult(interp, line, static_cast<char *>(nullptr));
+        start[0] = endX;
+        start[1] = endY;
+    }
+}
 
 namespace {
 
@@ -443,19 +492,27 @@ struct Pen {
     Pixmap stipple;
 };
 
-/* Which disabled widths apply: any above 0 (new GCs), or only a larger
- * one (the changes around drawing). */
-enum class DisabledWidth { AboveZero, AboveWidth };
+/* Which pen a caller wants. New GCs (AboveZero) and the changes around
+ * drawing (AboveWidth) draw at least one pixel wide and take any active
+ * or disabled dash; they differ in which disabled widths apply: any
+ * above 0, or only one larger than the pen's. PostScript takes the width
+ * as it is (not raised to 1), any disabled width above 0, and an active
+ * or disabled dash only when it is a list of lengths. */
+enum class PenRule { AboveZero, AboveWidth, PostScript };
 
-Pen choosePen(const GcanvasWidget *canvas, const GcanvasItem *item, const GcanvasOutline *outline, DisabledWidth rule)
+Pen choosePen(const GcanvasWidget *canvas, const GcanvasItem *item, const GcanvasOutline *outline, PenRule rule)
 {
-    Pen pen = {std::max(outline->width, 1.0), &outline->dash, outline->color, outline->stipple};
+    double width = rule == PenRule::PostScript ? outline->width : std::max(outline->width, 1.0);
+    Pen pen = {width, &outline->dash, outline->color, outline->stipple};
     int state = item->state == GCANVAS_STATE_INHERIT ? canvas->canvasState : item->state;
+    auto dashApplies = [rule](const Tk_Dash &dash) {
+        return rule == PenRule::PostScript ? dash.number > 0 : dash.number != 0;
+    };
     if (canvas->currentItem == item) {
         if (outline->activeWidth > pen.width) {
             pen.width = outline->activeWidth;
         }
-        if (outline->activeDash.number != 0) {
+        if (dashApplies(outline->activeDash)) {
             pen.dash = &outline->activeDash;
         }
         if (outline->activeColor != nullptr) {
@@ -465,10 +522,10 @@ Pen choosePen(const GcanvasWidget *canvas, const GcanvasItem *item, const Gcanva
             pen.stipple = outline->activeStipple;
         }
     } else if (state == GCANVAS_STATE_DISABLED) {
-        if (rule == DisabledWidth::AboveZero ? outline->disabledWidth > 0 : outline->disabledWidth > pen.width) {
+        if (rule == PenRule::AboveWidth ? outline->disabledWidth > pen.width : outline->disabledWidth > 0) {
             pen.width = outline->disabledWidth;
         }
-        if (outline->disabledDash.number != 0) {
+        if (dashApplies(outline->disabledDash)) {
             pen.dash = &outline->disabledDash;
         }
         if (outline->disabledColor != nullptr) {
@@ -492,7 +549,7 @@ unsigned long gcanvasConfigOutlineGC(XGCValues *gcValues, GcanvasWidget *canvas,
     if (item->state == GCANVAS_STATE_HIDDEN) {
         return 0;
     }
-    Pen pen = choosePen(canvas, item, outline, DisabledWidth::AboveZero);
+    Pen pen = choosePen(canvas, item, outline, PenRule::AboveZero);
     if (pen.color == nullptr) {
         return 0;
     }
@@ -535,7 +592,7 @@ unsigned long gcanvasConfigOutlineGC(XGCValues *gcValues, GcanvasWidget *canvas,
 
 int gcanvasChangeOutlineGC(GcanvasWidget *canvas, GcanvasItem *item, GcanvasOutline *outline)
 {
-    Pen pen = choosePen(canvas, item, outline, DisabledWidth::AboveWidth);
+    Pen pen = choosePen(canvas, item, outline, PenRule::AboveWidth);
     if (pen.color == nullptr || outline->gc == None) {
         return 0;
     }
@@ -572,7 +629,7 @@ int gcanvasChangeOutlineGC(GcanvasWidget *canvas, GcanvasItem *item, GcanvasOutl
 
 int gcanvasResetOutlineGC(GcanvasWidget *canvas, GcanvasItem *item, GcanvasOutline *outline)
 {
-    Pen pen = choosePen(canvas, item, outline, DisabledWidth::AboveWidth);
+    Pen pen = choosePen(canvas, item, outline, PenRule::AboveWidth);
     if (pen.color == nullptr || outline->gc == None) {
         return 0;
     }
@@ -593,4 +650,53 @@ int gcanvasResetOutlineGC(GcanvasWidget *canvas, GcanvasItem *item, GcanvasOutli
     }
     XSetTSOrigin(canvas->display, outline->gc, 0, 0);
     return 1;
+}
+
+int gcanvasPsOutline(GcanvasWidget *canvas, GcanvasItem *item, GcanvasOutline *outline)
+{
+    Tcl_Interp *interp = canvas->interp;
+    Pen pen = choosePen(canvas, item, outline, PenRule::PostScript);
+    double width = pen.width;
+    const Tk_Dash *dash = pen.dash;
+    XColor *colour = pen.color;
+    Pixmap stipple = pen.stipple;
+
+    char text[64];
+    std::snprintf(text, sizeof text, "%.15g setlinewidth\n", width);
+    std::string ps = text;
+    std::vector<char> converted;
+    const char *lengths = nullptr;
+    int count = 0;
+    if (dash->number > 0) {
+        lengths = dashBytes(dash);
+        count = dash->number;
+    } else if (dash->number < 0) {
+        converted.resize(2 * static_cast<size_t>(-dash->number));
+        count = dashConvert(converted.data(), dashBytes(dash), -dash->number, width);
+        lengths = converted.data();
+    }
+    if (count > 0) {
+        /* An odd list once more, so that dashes and gaps alternate. */
+        for (int round = 0; round < (count % 2 == 1 ? 2 : 1); round++) {
+            for (int i = 0; i < count; i++) {
+                std::snprintf(text, sizeof text, round == 0 && i == 0 ? "[%d" : " %d",
+                              static_cast<unsigned char>(lengths[i]));
+                ps += text;
+            }
+        }
+        std::snprintf(text, sizeof text, "] %d setdash\n", outline->offset);
+        ps += text;
+    } else {
+        ps += "[] 0 setdash\n";
+    }
+    Tcl_AppendResult(interp, ps.c_str(), static_cast<char *>(nullptr));
+    if (gcanvasPsColor(interp, canvas, colour) != TCL_OK) {
+        return TCL_ERROR;
+    }
+    if (stipple != None) {
+        Tcl_AppendResult(interp, "StrokeClip ", static_cast<char *>(nullptr));
+        return gcanvasPsStipple(interp, canvas, stipple);
+    }
+    Tcl_AppendResult(interp, "stroke\n", static_cast<char *>(nullptr));
+    return TCL_OK;
 }

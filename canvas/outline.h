@@ -92,6 +92,10 @@ struct GcanvasSmoothMethod {
 
 /* The built-in method "bezier". */
 extern const GcanvasSmoothMethod gcanvasBezierSmoothMethod;
+/* Its PostScript: the curve through n canvas points (closed when the first
+ * and last are equal) as moveto and curveto lines, y turned over by
+ * gcanvasPsY; steps is not used. */
+void gcanvasMakeBezierPostscript(Tcl_Interp *interp, GcanvasWidget *canvas, const double *points, int n, int steps);
 
 /*
  * Registers a copy of method (its name copied too) with interp, where it
@@ -147,5 +151,13 @@ int gcanvasChangeOutlineGC(GcanvasWidget *canvas, GcanvasItem *item, GcanvasOutl
 /* After drawing: puts back what gcanvasChangeOutlineGC set; answers as it
  * does. */
 int gcanvasResetOutlineGC(GcanvasWidget *canvas, GcanvasItem *item, GcanvasOutline *outline);
+/*
+ * Appends the PostScript stroke of the outline in the item's present state
+ * to the canvas interpreter's result (while a postscript run lasts): line
+ * width, dash list (an odd list written twice), colour, then "stroke", or
+ * with a stipple "StrokeClip" and the stipple fill. TCL_OK, or TCL_ERROR
+ * with the colour's or stipple's message.
+ */
+int gcanvasPsOutline(GcanvasWidget *canvas, GcanvasItem *item, GcanvasOutline *outline);
 
 #endif /* TESK_CANVAS_OUTLINE_H */

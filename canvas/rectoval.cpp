@@ -15,6 +15,7 @@
 #include "canvas/geometry.h"
 #include "canvas/itemopts.h"
 #include "canvas/outline.h"
+#include "canvas/postscript.h"
 #include "tkInt.h"
 
 namespace {
@@ -122,6 +123,7 @@ void orderCorners(double *b)
 void rectOvalBbox(GcanvasWidget *canvas, GcanvasItem *item)
 {
     auto *r = reinterpret_cast<RectOvalItem *>(item);
+    gcanvasMarkIndexStale(canvas);
     if (gcanvasItemState(canvas, item) == GCANVAS_STATE_HIDDEN) {
         item->x1 = item->y1 = item->x2 = item->y2 = -1;
         return;
@@ -448,6 +450,56 @@ void rectOvalTranslate(GcanvasWidget *canvas, GcanvasItem *item, double dx, doub
     rectOvalBbox(canvas, item);
 }
 
+/* The item in PostScript, in canvas units: the fill (colour or stipple),
+ * then the outline's stroke; the prepass gives the same text. */
+int rectOvalToPostscript(Tcl_Interp *interp, GcanvasWidget *canvas, GcanvasItem *item, int)
+{
+    auto *r = reinterpret_cast<RectOvalItem *>(item);
+    double c[4];
+    worldRectToCanvas(canvas, r->bbox[0], r->bbox[1], r->bbox[2], r->bbox[3], c);
+    double y1 = gcanvasPsY(canvas, c[1]), y2 = gcanvasPsY(canvas, c[3]);
+    char path[400];
+    if (item->type == &gcanvasOvalType) {
+        std::snprintf(path, sizeof path,
+                      "matrix currentmatrix\n%.15g %.15g translate %.15g %.15g scale 1 0 moveto 0 0 1 0 360 arc\n"
+                      "setmatrix\n",
+                      (c[0] + c[2]) / 2, (y1 + y2) / 2, (c[2] - c[0]) / 2, (y1 - y2) / 2);
+    } else {
+        std::snprintf(path, sizeof path,
+                      "%.15g %.15g moveto %.15g 0 rlineto 0 %.15g rlineto %.15g 0 rlineto closepath\n", c[0], y1,
+                      c[2] - c[0], y2 - y1, c[0] - c[2]);
+    }
+    XColor *outline = gcanvasChosen<XColor *>(canvas, item, r->outline.color, r->outline.activeColor,
+                                              r->outline.disabledColor, nullptr);
+    XColor *fill =
+        gcanvasChosen<XColor *>(canvas, item, r->fillColor, r->activeFillColor, r->disabledFillColor, nullptr);
+    Pixmap stipple = chosenFillStipple(canvas, r);
+    if (fill != nullptr) {
+        Tcl_AppendResult(interp, path, nullptr);
+        if (gcanvasPsColor(interp, canvas, fill) != TCL_OK) {
+            return TCL_ERROR;
+        }
+        if (stipple != None) {
+            Tcl_AppendResult(interp, "clip ", nullptr);
+            if (gcanvasPsStipple(interp, canvas, stipple) != TCL_OK) {
+                return TCL_ERROR;
+            }
+            if (outline != nullptr) {
+                Tcl_AppendResult(interp, "grestore gsave\n", nullptr);
+            }
+        } else {
+            Tcl_AppendResult(interp, "fill\n", nullptr);
+        }
+    }
+    if (outline != nullptr) {
+        Tcl_AppendResult(interp, path, "0 setlinejoin 2 setlinecap\n", nullptr);
+        if (gcanvasPsOutline(canvas, item, &r->outline) != TCL_OK) {
+            return TCL_ERROR;
+        }
+    }
+    return TCL_OK;
+}
+
 /* ---- measures (world units; the outline plays no part) ---- */
 
 constexpr double kPi = 3.141592653589793;
@@ -514,6 +566,7 @@ GcanvasItemType makeType(const char *name, bool oval)
     t.alwaysRedraw = GCANVAS_TYPE_USES_OBJS;
     t.pointProc = oval ? ovalToPoint : rectToPoint;
     t.areaProc = oval ? ovalToArea : rectToArea;
+    t.postscriptProc = rectOvalToPostscript;
     t.scaleProc = rectOvalScale;
     t.translateProc = rectOvalTranslate;
     t.bboxProc = rectOvalBbox;

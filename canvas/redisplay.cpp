@@ -44,14 +44,6 @@ Pixmap makePixmap(GcanvasWidget *canvas, int width, int height)
     return Tk_GetPixmap(canvas->display, Tk_WindowId(canvas->tkwin), width, height, Tk_Depth(canvas->tkwin));
 }
 
-void schedule(GcanvasWidget *canvas)
-{
-    if ((canvas->flags & GCANVAS_REDRAW_PENDING) == 0) {
-        Tcl_DoWhenIdle(gcanvasDisplay, canvas);
-        canvas->flags |= GCANVAS_REDRAW_PENDING;
-    }
-}
-
 /* Grows the pending area (or starts it) with whole-pixel bounds. */
 void addPending(GcanvasWidget *canvas, int a, int b, int c, int d)
 {
@@ -108,6 +100,14 @@ extern "C" TESK_API void gcanvasRedrawCounts(long *displays, long *renders, long
     }
 }
 
+void gcanvasScheduleRedisplay(GcanvasWidget *canvas)
+{
+    if ((canvas->flags & GCANVAS_REDRAW_PENDING) == 0) {
+        Tcl_DoWhenIdle(gcanvasDisplay, canvas);
+        canvas->flags |= GCANVAS_REDRAW_PENDING;
+    }
+}
+
 void gcanvasEventuallyRedraw(GcanvasWidget *canvas, double x1, double y1, double x2, double y2, int full)
 {
     Tk_Window tkwin = canvas->tkwin;
@@ -117,7 +117,7 @@ void gcanvasEventuallyRedraw(GcanvasWidget *canvas, double x1, double y1, double
     }
     addPending(canvas, lowPixel(x1), lowPixel(y1), highPixel(x2), highPixel(y2));
     canvas->fullRedraw |= full;
-    schedule(canvas);
+    gcanvasScheduleRedisplay(canvas);
 }
 
 void gcanvasEventuallyRedrawItem(GcanvasWidget *canvas, GcanvasItem *item)
@@ -140,7 +140,7 @@ void gcanvasEventuallyRedrawItem(GcanvasWidget *canvas, GcanvasItem *item)
         addPending(canvas, x1, y1, x2, y2);
         item->redrawFlags |= GCANVAS_ITEM_REDRAW_REGISTERED;
     }
-    schedule(canvas);
+    gcanvasScheduleRedisplay(canvas);
 }
 
 void gcanvasRedrawView(GcanvasWidget *canvas, int full)

@@ -147,6 +147,7 @@ void gcanvasSetOrigin(GcanvasWidget *canvas, int xOrigin, int yOrigin)
     gcanvasRedrawView(canvas, 0);
     canvas->xOrigin = xOrigin;
     canvas->yOrigin = yOrigin;
-    canvas->flags |= GCANVAS_UPDATE_SCROLLBARS;
+    /* Another item may now lie under the pointer. */
+    canvas->flags |= GCANVAS_UPDATE_SCROLLBARS | GCANVAS_REPICK_NEEDED;
     gcanvasRedrawView(canvas, 0);
 }

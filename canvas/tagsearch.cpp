@@ -3,10 +3,13 @@
  *
  *	Tag searches of the geo canvas: compiling a tagOrId, stepping through
  *	its matches (items may be deleted between steps), the find and addtag
- *	search forms, and restacking.
+ *	search forms, and restacking. The withtag, overlapping, enclosed and
+ *	closest forms read the item index (itemindex.cpp) rather than the
+ *	item records.
  */
 #include "canvas/tagsearch.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -27,14 +30,19 @@ const Tokens &tokens()
     return t;
 }
 
-bool hasTag(const GcanvasItem *item, Tk_Uid uid)
+bool hasTagIn(const Tk_Uid *tags, int numTags, Tk_Uid uid)
 {
-    for (int i = 0; i < item->numTags; i++) {
-        if (item->tags[i] == uid) {
+    for (int i = 0; i < numTags; i++) {
+        if (tags[i] == uid) {
             return true;
         }
     }
     return false;
+}
+
+bool hasTag(const GcanvasItem *item, Tk_Uid uid)
+{
+    return hasTagIn(item->tags, item->numTags, uid);
 }
 
 bool isBlank(char c)
@@ -153,8 +161,9 @@ struct Compiler {
     }
 };
 
-/* Evaluates one level from expr->index; leaves the index after it. */
-bool evaluate(GcanvasTagExpr *expr, const GcanvasItem *item)
+/* Evaluates one level from expr->index over a set of tags; leaves the
+ * index after it. */
+bool evaluate(GcanvasTagExpr *expr, const Tk_Uid *tags, int numTags)
 {
     const Tokens &t = tokens();
     const std::vector<Tk_Uid> &u = expr->uids;
@@ -163,12 +172,12 @@ bool evaluate(GcanvasTagExpr *expr, const GcanvasItem *item)
         Tk_Uid token = u[expr->index++];
         bool operandValue;
         if (token == t.tagUid || token == t.negTagUid) {
-            operandValue = hasTag(item, u[expr->index++]);
+            operandValue = hasTagIn(tags, numTags, u[expr->index++]);
             if (token == t.negTagUid) {
                 operandValue = !operandValue;
             }
         } else if (token == t.paren || token == t.negParen) {
-            operandValue = evaluate(expr, item);
+            operandValue = evaluate(expr, tags, numTags);
             if (token == t.negParen) {
                 operandValue = !operandValue;
             }
@@ -212,9 +221,93 @@ bool matches(GcanvasTagSearch *search, GcanvasItem *item)
     switch (search->type) {
     case 2: return true;
     case 3: return hasTag(item, search->expr.uid);
-    case 4: search->expr.index = 0; return evaluate(&search->expr, item);
+    case 4: search->expr.index = 0; return evaluate(&search->expr, item->tags, item->numTags);
     default: return false;
     }
+}
+
+/* Whether the index's tag copies can answer the search: a tag or an
+ * expression that does not name "current" (which the copies leave out). */
+bool indexable(const GcanvasTagSearch *search)
+{
+    if (search->type == 3) {
+        return search->expr.uid != tokens().current;
+    }
+    if (search->type != 4) {
+        return false;
+    }
+    for (Tk_Uid uid : search->expr.uids) {
+        if (uid == tokens().current) {
+            return false;
+        }
+    }
+    return true;
+}
+
+/* A tag or an expression over a few tags as a truth table: the value for
+ * each set of its operands a row can hold (bit j: operands[j]). */
+struct TruthTable {
+    std::vector<Tk_Uid> operands;     /* the distinct tags named */
+    std::vector<unsigned char> value; /* 2^operands entries; empty: evaluate instead */
+};
+
+constexpr size_t kMaxTableOperands = 10;
+
+void buildTruthTable(GcanvasTagSearch *search, TruthTable &table)
+{
+    if (search->type == 3) {
+        table.operands = {search->expr.uid};
+        table.value = {0, 1};
+        return;
+    }
+    const Tokens &t = tokens();
+    const std::vector<Tk_Uid> &u = search->expr.uids;
+    for (size_t i = 0; i < u.size(); i++) {
+        if (u[i] == t.tagUid || u[i] == t.negTagUid) {
+            Tk_Uid tag = u[++i];
+            if (std::find(table.operands.begin(), table.operands.end(), tag) == table.operands.end()) {
+                table.operands.push_back(tag);
+            }
+        }
+    }
+    if (table.operands.size() > kMaxTableOperands) {
+        return;
+    }
+    size_t sets = size_t{1} << table.operands.size();
+    table.value.resize(sets);
+    std::vector<Tk_Uid> held;
+    for (size_t set = 0; set < sets; set++) {
+        held.clear();
+        for (size_t j = 0; j < table.operands.size(); j++) {
+            if (set & (size_t{1} << j)) {
+                held.push_back(table.operands[j]);
+            }
+        }
+        search->expr.index = 0;
+        table.value[set] = evaluate(&search->expr, held.data(), static_cast<int>(held.size()));
+    }
+}
+
+/* matches() for row i of the index: its tag copy through the table, or
+ * the item's own tags when it has more than the copy holds. */
+bool rowMatches(GcanvasTagSearch *search, const TruthTable &table, const GcanvasItemIndex *index, size_t i)
+{
+    if (index->flags[i] & GCANVAS_ROW_MANY_TAGS) {
+        return matches(search, index->items[i]);
+    }
+    const Tk_Uid *tags = &index->tags[3 * i];
+    if (table.value.empty()) {
+        search->expr.index = 0;
+        return evaluate(&search->expr, tags, 3);
+    }
+    size_t set = 0;
+    for (size_t j = 0; j < table.operands.size(); j++) {
+        Tk_Uid uid = table.operands[j];
+        if (tags[0] == uid || tags[1] == uid || tags[2] == uid) {
+            set |= size_t{1} << j;
+        }
+    }
+    return table.value[set] != 0;
 }
 
 }  // namespace
@@ -340,7 +433,26 @@ void gcanvasTagSearchDestroy(GcanvasTagSearch *search)
     delete search;
 }
 
-void gcanvasDoItem(Tcl_Interp *interp, GcanvasItem *item, Tk_Uid tag)
+bool gcanvasTagExprMatches(GcanvasTagExpr *expr, const GcanvasItem *item)
+{
+    expr->index = 0;
+    return evaluate(expr, item->tags, item->numTags);
+}
+
+bool gcanvasMatchingItems(GcanvasWidget *canvas, Tcl_Obj *tagOrId, std::vector<GcanvasItem *> &items)
+{
+    GcanvasTagSearch *search = nullptr;
+    bool ok = gcanvasTagSearchScan(canvas, tagOrId, &search) == TCL_OK;
+    if (ok) {
+        for (GcanvasItem *item = gcanvasTagSearchFirst(search); item != nullptr; item = gcanvasTagSearchNext(search)) {
+            items.push_back(item);
+        }
+    }
+    gcanvasTagSearchDestroy(search);
+    return ok;
+}
+
+void gcanvasDoItem(Tcl_Interp *interp, GcanvasWidget *canvas, GcanvasItem *item, Tk_Uid tag)
 {
     if (tag == nullptr) {
         Tcl_ListObjAppendElement(interp, Tcl_GetObjResult(interp), Tcl_NewIntObj(item->id));
@@ -348,6 +460,9 @@ void gcanvasDoItem(Tcl_Interp *interp, GcanvasItem *item, Tk_Uid tag)
     }
     if (hasTag(item, tag)) {
         return;
+    }
+    if (tag != tokens().current) {
+        gcanvasMarkIndexStale(canvas);
     }
     if (item->numTags == item->tagSpace) {
         int space = item->tagSpace + 5;
@@ -367,10 +482,28 @@ void gcanvasDoItem(Tcl_Interp *interp, GcanvasItem *item, Tk_Uid tag)
 
 namespace {
 
+/* Hands the index rows found to the caller: their ids as one list in the
+ * result, or the tag added to each of their items. */
+void report(Tcl_Interp *interp, GcanvasWidget *canvas, const GcanvasItemIndex *index, const std::vector<size_t> &rows,
+            Tk_Uid tag)
+{
+    if (tag != nullptr) {
+        for (size_t i : rows) {
+            gcanvasDoItem(interp, canvas, index->items[i], tag);
+        }
+        return;
+    }
+    std::vector<Tcl_Obj *> ids(rows.size());
+    for (size_t k = 0; k < rows.size(); k++) {
+        ids[k] = Tcl_NewIntObj(index->ids[rows[k]]);
+    }
+    Tcl_SetObjResult(interp, Tcl_NewListObj(static_cast<int>(ids.size()), ids.data()));
+}
+
 void doAll(Tcl_Interp *interp, GcanvasWidget *canvas, Tk_Uid tag)
 {
     for (GcanvasItem *item = canvas->firstItem; item != nullptr; item = item->next) {
-        gcanvasDoItem(interp, item, tag);
+        gcanvasDoItem(interp, canvas, item, tag);
     }
 }
 
@@ -393,37 +526,45 @@ int closest(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj *const 
     }
     double p[2];
     worldToCanvasPoints(canvas, world, p, 1);
-    GcanvasItem *start = canvas->firstItem;
+    GcanvasItem *first = nullptr;
     if (objc > 3) {
         if (gcanvasTagSearchScan(canvas, objv[3], search) != TCL_OK) {
             return TCL_ERROR;
         }
-        if (GcanvasItem *first = gcanvasTagSearchFirst(*search)) {
-            start = first;
+        first = gcanvasTagSearchFirst(*search);
+    }
+    /* Over the rows of the index: from the start item upwards, wrapping
+     * from the top to the bottom, each candidate closer than the best so
+     * far narrowing the box the next must touch. */
+    const GcanvasItemIndex *index = gcanvasItemIndex(canvas);
+    size_t n = index->count, start = 0;
+    if (first != nullptr) {
+        while (start < n && index->items[start] != first) {
+            start++;
         }
     }
-    while (start != nullptr && gcanvasItemHidden(canvas, start)) {
-        start = start->next;
+    while (start < n && (index->flags[start] & GCANVAS_ROW_HIDDEN)) {
+        start++;
     }
-    if (start == nullptr) {
+    if (start >= n) {
         return TCL_OK;
     }
-    GcanvasItem *best = start;
+    GcanvasItem *best = index->items[start];
     double nearest = std::fmax(best->type->pointProc(canvas, best, p) - halo, 0.0);
-    for (GcanvasItem *item = best;;) {
-        int x1 = gcanvasTruncToInt(p[0] - nearest - halo - 1), y1 = gcanvasTruncToInt(p[1] - nearest - halo - 1);
-        int x2 = gcanvasTruncToInt(p[0] + nearest + halo + 1), y2 = gcanvasTruncToInt(p[1] + nearest + halo + 1);
-        /* The next candidate, wrapping from the top to the bottom. */
+    for (size_t i = start;;) {
+        double x1 = gcanvasTruncToInt(p[0] - nearest - halo - 1), y1 = gcanvasTruncToInt(p[1] - nearest - halo - 1);
+        double x2 = gcanvasTruncToInt(p[0] + nearest + halo + 1), y2 = gcanvasTruncToInt(p[1] + nearest + halo + 1);
         for (;;) {
-            item = item->next != nullptr ? item->next : canvas->firstItem;
-            if (item == start) {
-                gcanvasDoItem(interp, best, tag);
+            i = i + 1 < n ? i + 1 : 0;
+            if (i == start) {
+                gcanvasDoItem(interp, canvas, best, tag);
                 return TCL_OK;
             }
-            if (gcanvasItemHidden(canvas, item) || item->x1 >= x2 || item->x2 <= x1 || item->y1 >= y2 ||
-                item->y2 <= y1) {
+            const double *b = &index->boxes[4 * i];
+            if (b[0] >= x2 || b[2] <= x1 || b[1] >= y2 || b[3] <= y1 || (index->flags[i] & GCANVAS_ROW_HIDDEN)) {
                 continue;
             }
+            GcanvasItem *item = index->items[i];
             double d = std::fmax(item->type->pointProc(canvas, item, p) - halo, 0.0);
             if (d <= nearest) {
                 best = item;
@@ -448,16 +589,22 @@ int findArea(Tcl_Interp *interp, GcanvasWidget *canvas, Tcl_Obj *const objv[], T
     if (r[1] > r[3]) {
         std::swap(r[1], r[3]);
     }
-    int x1 = gcanvasTruncToInt(r[0] - 1), y1 = gcanvasTruncToInt(r[1] - 1);
-    int x2 = gcanvasTruncToInt(r[2] + 1), y2 = gcanvasTruncToInt(r[3] + 1);
-    for (GcanvasItem *item = canvas->firstItem; item != nullptr; item = item->next) {
-        if (gcanvasItemHidden(canvas, item) || item->x1 >= x2 || item->x2 <= x1 || item->y1 >= y2 || item->y2 <= y1) {
+    double x1 = gcanvasTruncToInt(r[0] - 1), y1 = gcanvasTruncToInt(r[1] - 1);
+    double x2 = gcanvasTruncToInt(r[2] + 1), y2 = gcanvasTruncToInt(r[3] + 1);
+    const GcanvasItemIndex *index = gcanvasItemIndex(canvas);
+    std::vector<size_t> rows;
+    const double *b = index->boxes.data();
+    for (size_t i = 0; i < index->count; i++, b += 4) {
+        /* The box first: it turns away nearly every item. */
+        if (b[0] >= x2 || b[2] <= x1 || b[1] >= y2 || b[3] <= y1 || (index->flags[i] & GCANVAS_ROW_HIDDEN)) {
             continue;
         }
+        GcanvasItem *item = index->items[i];
         if (item->type->areaProc(canvas, item, r) >= (enclosed ? 1 : 0)) {
-            gcanvasDoItem(interp, item, tag);
+            rows.push_back(i);
         }
     }
+    report(interp, canvas, index, rows, tag);
     return TCL_OK;
 }
 
@@ -493,7 +640,7 @@ int gcanvasFindItems(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Ob
             top = item;
         }
         if (top != nullptr && top->next != nullptr) {
-            gcanvasDoItem(interp, top->next, tag);
+            gcanvasDoItem(interp, canvas, top->next, tag);
         }
         return TCL_OK;
     }
@@ -504,7 +651,7 @@ int gcanvasFindItems(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Ob
         }
         GcanvasItem *item = gcanvasTagSearchFirst(*search);
         if (item != nullptr && item->prev != nullptr) {
-            gcanvasDoItem(interp, item->prev, tag);
+            gcanvasDoItem(interp, canvas, item->prev, tag);
         }
         return TCL_OK;
     }
@@ -525,9 +672,22 @@ int gcanvasFindItems(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Ob
         if (gcanvasTagSearchScan(canvas, args[0], search) != TCL_OK) {
             return TCL_ERROR;
         }
+        if (indexable(*search)) {
+            const GcanvasItemIndex *index = gcanvasItemIndex(canvas);
+            TruthTable table;
+            buildTruthTable(*search, table);
+            std::vector<size_t> rows;
+            for (size_t i = 0; i < index->count; i++) {
+                if (rowMatches(*search, table, index, i)) {
+                    rows.push_back(i);
+                }
+            }
+            report(interp, canvas, index, rows, tag);
+            return TCL_OK;
+        }
         for (GcanvasItem *item = gcanvasTagSearchFirst(*search); item != nullptr;
              item = gcanvasTagSearchNext(*search)) {
-            gcanvasDoItem(interp, item, tag);
+            gcanvasDoItem(interp, canvas, item, tag);
         }
         return TCL_OK;
     }
@@ -539,6 +699,7 @@ int gcanvasRelinkItems(GcanvasWidget *canvas, Tcl_Obj *tagOrId, GcanvasItem *pre
     if (gcanvasTagSearchScan(canvas, tagOrId, search) != TCL_OK) {
         return TCL_ERROR;
     }
+    gcanvasMarkIndexStale(canvas);
     GcanvasItem *blockFirst = nullptr, *blockLast = nullptr;
     for (GcanvasItem *item = gcanvasTagSearchFirst(*search); item != nullptr; item = gcanvasTagSearchNext(*search)) {
         if (item == prevPtr) {

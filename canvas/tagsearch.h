@@ -38,12 +38,20 @@ int gcanvasTagSearchScan(GcanvasWidget *canvas, Tcl_Obj *tagOrId, GcanvasTagSear
 GcanvasItem *gcanvasTagSearchFirst(GcanvasTagSearch *search);
 GcanvasItem *gcanvasTagSearchNext(GcanvasTagSearch *search);
 void gcanvasTagSearchDestroy(GcanvasTagSearch *search);
+/* Whether a compiled tag expression holds for the item's tags. */
+bool gcanvasTagExprMatches(GcanvasTagExpr *expr, const GcanvasItem *item);
+
+/* The items tagOrId names, in display order, gathered before the caller
+ * changes any of them, appended to items; false with the search's
+ * message in the canvas's interpreter. */
+bool gcanvasMatchingItems(GcanvasWidget *canvas, Tcl_Obj *tagOrId, std::vector<GcanvasItem *> &items);
 
 /* The find and addtag forms: objv[first] is the search word. */
 int gcanvasFindItems(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj *const objv[], Tcl_Obj *newTag,
                      int first, GcanvasTagSearch **search);
-/* Appends the item's id to the result (no tag), or adds the tag. */
-void gcanvasDoItem(Tcl_Interp *interp, GcanvasItem *item, Tk_Uid tag);
+/* Appends the item's id to the result (no tag), or adds the tag (any tag
+ * but "current" makes the canvas's item index stale). */
+void gcanvasDoItem(Tcl_Interp *interp, GcanvasWidget *canvas, GcanvasItem *item, Tk_Uid tag);
 /* Moves the matches as one block after prevPtr (NULL: the bottom). */
 int gcanvasRelinkItems(GcanvasWidget *canvas, Tcl_Obj *tagOrId, GcanvasItem *prevPtr, GcanvasTagSearch **search);
 

@@ -217,6 +217,7 @@ int gcanvasConfigure(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Ob
     double oldRatio = canvas->textsizeratio;
     int oldMin = canvas->textsizemin, oldMax = canvas->textsizemax;
 
+    gcanvasMarkIndexStale(canvas); /* the state or the transform may change */
     if (Tk_ConfigureWidget(interp, canvas->tkwin, gcanvasConfigSpecs, objc,
                            const_cast<const char **>(reinterpret_cast<const char *const *>(objv)),
                            reinterpret_cast<char *>(canvas), flags | TK_CONFIG_OBJS) != TCL_OK) {
@@ -380,6 +381,8 @@ void gcanvasDestroy(char *memPtr)
     if (canvas->bindingTable != nullptr) {
         Tk_DeleteBindingTable(canvas->bindingTable);
     }
+    gcanvasFreeBindTagExprs(canvas);
+    gcanvasFreeItemIndex(canvas);
     Tk_FreeOptions(gcanvasConfigSpecs, reinterpret_cast<char *>(canvas), canvas->display, 0);
     if (canvas->backBuffer != None) {
         Tk_FreePixmap(canvas->display, canvas->backBuffer);
@@ -431,6 +434,10 @@ int gcanvasCmd(ClientData clientData, Tcl_Interp *interp, int objc, Tcl_Obj *con
     Tk_SetClass(tkwin, "Gcanvas");
     Tk_SetClassProcs(tkwin, &gcanvasClass, canvas);
     Tk_CreateEventHandler(tkwin, ExposureMask | StructureNotifyMask | FocusChangeMask, gcanvasEventProc, canvas);
+    Tk_CreateEventHandler(tkwin,
+                          KeyPressMask | KeyReleaseMask | ButtonPressMask | ButtonReleaseMask | EnterWindowMask |
+                              LeaveWindowMask | PointerMotionMask | VirtualEventMask,
+                          gcanvasBindProc, canvas);
     if (gcanvasConfigure(interp, canvas, objc - 2, objv + 2, 0) != TCL_OK) {
         Tk_DestroyWindow(canvas->tkwin);
         return TCL_ERROR;
@@ -486,22 +493,6 @@ int clipTestCmd(ClientData, Tcl_Interp *interp, int argc, const char **argv)
 }
 
 }  // namespace
-
-/* The current item, bindings and focus come with the interaction
- * machinery; until then nothing is picked and focus changes redraw only. */
-void gcanvasPickCurrentItem(GcanvasWidget *, XEvent *) {}
-
-void gcanvasFocusProc(GcanvasWidget *canvas, int gotFocus)
-{
-    canvas->textInfo.gotFocus = gotFocus;
-    if (canvas->highlightWidth > 0) {
-        canvas->flags |= GCANVAS_REDRAW_BORDERS;
-        if ((canvas->flags & GCANVAS_REDRAW_PENDING) == 0 && canvas->tkwin != nullptr) {
-            Tcl_DoWhenIdle(gcanvasDisplay, canvas);
-            canvas->flags |= GCANVAS_REDRAW_PENDING;
-        }
-    }
-}
 
 /* Initialises the rotated-font layer that text items draw through; it
  * has nothing to set up until rotated text is built in. */

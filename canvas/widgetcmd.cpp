@@ -21,21 +21,6 @@ namespace {
 
 using Items = std::vector<GcanvasItem *>;
 
-/* The items a tagOrId names, in display order, gathered before the
- * caller changes any of them; false with the search's message. */
-bool findItems(Tcl_Interp *, GcanvasWidget *canvas, Tcl_Obj *word, Items &items)
-{
-    GcanvasTagSearch *search = nullptr;
-    bool ok = gcanvasTagSearchScan(canvas, word, &search) == TCL_OK;
-    if (ok) {
-        for (GcanvasItem *item = gcanvasTagSearchFirst(search); item != nullptr; item = gcanvasTagSearchNext(search)) {
-            items.push_back(item);
-        }
-    }
-    gcanvasTagSearchDestroy(search);
-    return ok;
-}
-
 /* The first item a tagOrId names (NULL when none); false with the
  * search's message. */
 GcanvasItem *firstItem(Tcl_Interp *, GcanvasWidget *canvas, Tcl_Obj *word, bool *ok)
@@ -54,7 +39,7 @@ template <typename Edit>
 int editItems(Tcl_Interp *interp, GcanvasWidget *canvas, Tcl_Obj *word, Edit edit)
 {
     Items items;
-    if (!findItems(interp, canvas, word, items)) {
+    if (!gcanvasMatchingItems(canvas, word, items)) {
         return TCL_ERROR;
     }
     for (GcanvasItem *item : items) {
@@ -62,6 +47,7 @@ int editItems(Tcl_Interp *interp, GcanvasWidget *canvas, Tcl_Obj *word, Edit edi
         int code = edit(item);
         gcanvasEventuallyRedrawItem(canvas, item);
         canvas->flags |= GCANVAS_REPICK_NEEDED;
+        gcanvasMarkIndexStale(canvas);
         if (code != TCL_OK) {
             return code;
         }
@@ -129,7 +115,7 @@ int boxUnion(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj *const
     double box[4] = {0, 0, 0, 0};
     for (int i = 2; i < objc; i++) {
         Items items;
-        if (!findItems(interp, canvas, objv[i], items)) {
+        if (!gcanvasMatchingItems(canvas, objv[i], items)) {
             return TCL_ERROR;
         }
         for (GcanvasItem *item : items) {
@@ -234,7 +220,7 @@ int deleteCmd(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj *cons
 {
     for (int i = 2; i < objc; i++) {
         Items items;
-        if (!findItems(interp, canvas, objv[i], items)) {
+        if (!gcanvasMatchingItems(canvas, objv[i], items)) {
             return TCL_ERROR;
         }
         for (GcanvasItem *item : items) {
@@ -433,7 +419,7 @@ int measureCmd(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj *con
     bool any = false;
     for (int i = 2; i < objc; i++) {
         Items items;
-        if (!findItems(interp, canvas, objv[i], items)) {
+        if (!gcanvasMatchingItems(canvas, objv[i], items)) {
             return TCL_ERROR;
         }
         for (GcanvasItem *item : items) {
@@ -467,7 +453,7 @@ int centroidCmd(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj *co
     int count = 0;
     for (int i = 2; i < objc; i++) {
         Items items;
-        if (!findItems(interp, canvas, objv[i], items)) {
+        if (!gcanvasMatchingItems(canvas, objv[i], items)) {
             return TCL_ERROR;
         }
         for (GcanvasItem *item : items) {
@@ -524,7 +510,7 @@ int countCmd(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj *const
     int n = 0;
     for (int i = 3; i < objc; i++) {
         Items items;
-        if (!findItems(interp, canvas, objv[i], items)) {
+        if (!gcanvasMatchingItems(canvas, objv[i], items)) {
             return TCL_ERROR;
         }
         for (GcanvasItem *item : items) {
@@ -567,9 +553,10 @@ int dtagCmd(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj *const 
     }
     Tk_Uid tag = Tk_GetUid(Tcl_GetString(objv[objc - 1]));
     Items items;
-    if (!findItems(interp, canvas, objv[2], items)) {
+    if (!gcanvasMatchingItems(canvas, objv[2], items)) {
         return TCL_ERROR;
     }
+    gcanvasMarkIndexStale(canvas);
     for (GcanvasItem *item : items) {
         for (int i = item->numTags - 1; i >= 0; i--) {
             if (item->tags[i] == tag) {
@@ -613,7 +600,7 @@ int restackCmd(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj *con
     GcanvasItem *prevPtr = Raise ? canvas->lastItem : nullptr;
     if (objc == 4) {
         Items items;
-        if (!findItems(interp, canvas, objv[3], items)) {
+        if (!gcanvasMatchingItems(canvas, objv[3], items)) {
             return TCL_ERROR;
         }
         if (items.empty()) {

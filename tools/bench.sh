@@ -9,7 +9,8 @@
 # ratio, when python3-numpy and python3-scipy are installed),
 # then the redraw benchmarks
 # of the gimg image type (plain, and masked against a photo with transparent
-# pixels) and of the geo canvas under wish on a private
+# pixels), the dump of a gimg view into a GIF against Tk's photo GIF writer,
+# and of the geo canvas under wish on a private
 # 1280x1024x24 Xvfb screen, and the reading of a large GIF against Tk's
 # photo image, and the statistics of a large GeoTIFF against gdalinfo -stats;
 # classify_bench.tcl sets Mahalanobis classification against numpy,
@@ -17,7 +18,10 @@
 # against ImageMagick; georef_bench.tcl sets a rotation through a fitted
 # polynomial and resample_bench.tcl nearest-neighbour resampling onto a
 # shifted grid against gdalwarp; capture_bench.tcl sets screen and canvas
-# captures against libtk-img's window format and Tk's own redraw.
+# captures against libtk-img's window format and Tk's own redraw;
+# gcanvas_ps_bench.tcl sets the canvas's PostScript output against Tk's;
+# gcanvas_pick_bench.tcl picking under the pointer and find searches
+# among 100,000 rectangles against Tk's canvas.
 #   tools/bench.sh [benchmark options]
 set -eu
 top=$(cd "$(dirname "$0")/.." && pwd)
@@ -25,8 +29,8 @@ top=$(cd "$(dirname "$0")/.." && pwd)
 for b in "$top"/build/bench/*_bench; do
     [ -x "$b" ] && "$b" "$@"
 done
-for script in gimg_bench.tcl gimg_mask_bench.tcl gcanvas_bench.tcl shape_draw_bench.tcl cs2cs_bench.tcl gif_bench.tcl tiff_bench.tcl georef_bench.tcl \
-    classify_bench.tcl gconv_bench.tcl rotate_bench.tcl resample_bench.tcl capture_bench.tcl; do
+for script in gimg_bench.tcl gimg_mask_bench.tcl gimg_dump_bench.tcl gcanvas_bench.tcl gcanvas_pick_bench.tcl gcanvas_ps_bench.tcl shape_draw_bench.tcl cs2cs_bench.tcl gif_bench.tcl tiff_bench.tcl georef_bench.tcl \
+    classify_bench.tcl gconv_bench.tcl rotate_bench.tcl resample_bench.tcl capture_bench.tcl proj_prog_bench.tcl; do
     TESK_OUT=${TESK_OUT:-$top/out} TESK_XDEPTH=24 \
         "$top/tests/support/xrun.sh" wish "$top/demo/start.tcl" "$top/build" "$top/bench/$script"
 done

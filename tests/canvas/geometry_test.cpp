@@ -113,13 +113,16 @@ TEST(Rectangles, TouchingOverlapsInsideAndApart)
 
     GcanvasItem item;
     std::memset(&item, 0, sizeof item);
+    GcanvasWidget canvas;
+    std::memset(&canvas, 0, sizeof canvas);
     item.x1 = item.x2 = 5;
     item.y1 = item.y2 = 5;
     double p[2] = {1, 9};
-    itemBBoxIncludePoint(&item, p);
+    itemBBoxIncludePoint(&canvas, &item, p);
     EXPECT_EQ((D{item.x1, item.y1, item.x2, item.y2}), (D{1, 5, 5, 9}));
+    EXPECT_TRUE(canvas.flags & GCANVAS_INDEX_STALE);
     D more{7, 3, 0, 10};
-    itemBBoxIncludePoints(&item, more.data(), 2);
+    itemBBoxIncludePoints(&canvas, &item, more.data(), 2);
     EXPECT_EQ((D{item.x1, item.y1, item.x2, item.y2}), (D{0, 3, 7, 10}));
 }
 
