@@ -2,15 +2,19 @@
 tesk_layer(canvas
   DEPENDS runtime platform imagestore display geo/shapeapi.h
   SOURCES
+    canvas/arcitem.cpp
+    canvas/assemble.cpp
     canvas/bind.cpp
     canvas/canvasapi.cpp
     canvas/coords.cpp
     canvas/editcmd.cpp
     canvas/geometry.cpp
     canvas/outline.cpp
+    canvas/polygonitem.cpp
     canvas/itemindex.cpp
     canvas/itemopts.cpp
     canvas/items.cpp
+    canvas/lineitem.cpp
     canvas/objectdraw.cpp
     canvas/objecthit.cpp
     canvas/objectitem.cpp

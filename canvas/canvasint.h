@@ -30,6 +30,10 @@ extern Tk_ConfigSpec gcanvasConfigSpecs[];
 /* The item types built in (rectoval.cpp). */
 extern GcanvasItemType gcanvasRectangleType;
 extern GcanvasItemType gcanvasOvalType;
+/* Lines, polygons and arcs (lineitem.cpp, polygonitem.cpp, arcitem.cpp). */
+extern GcanvasItemType gcanvasLineType;
+extern GcanvasItemType gcanvasPolygonType;
+extern GcanvasItemType gcanvasArcType;
 /* The object item (objectitem.cpp). */
 extern GcanvasItemType gcanvasObjectType;
 
@@ -141,6 +145,10 @@ int gcanvasIndexCmd(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj
 int gcanvasInsertCmd(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj *const objv[]);
 int gcanvasDCharsCmd(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj *const objv[]);
 int gcanvasSelectCmd(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj *const objv[]);
+/* assemble, vangle, langle (assemble.cpp) */
+int gcanvasAssembleCmd(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj *const objv[]);
+int gcanvasVangleCmd(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj *const objv[]);
+int gcanvasLangleCmd(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj *const objv[]);
 int gcanvasPostscriptCmd(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj *const objv[]);
 
 #endif /* TESK_CANVAS_CANVASINT_H */

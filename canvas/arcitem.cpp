@@ -1,0 +1,8 @@
+/*
+ * arcitem.cpp --
+ *
+ *	The arc item.
+ */
+#include "canvas/canvasint.h"
+
+GcanvasItemType gcanvasArcType = {};

@@ -1,0 +1,8 @@
+/*
+ * lineitem.cpp --
+ *
+ *	The line item.
+ */
+#include "canvas/canvasint.h"
+
+GcanvasItemType gcanvasLineType = {};

@@ -1,0 +1,8 @@
+/*
+ * polygonitem.cpp --
+ *
+ *	The polygon item.
+ */
+#include "canvas/canvasint.h"
+
+GcanvasItemType gcanvasPolygonType = {};
