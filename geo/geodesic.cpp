@@ -40,14 +40,18 @@ double toRadians(double degrees)
     return degrees * kDegToRad;
 }
 
-/* A longitude or azimuth brought into -pi .. pi. */
+/* A longitude or azimuth brought into -pi .. pi; a hair over pi is left
+ * alone. The turns come off through floor, not fmod: the two round
+ * differently in the last bit, and PROJ's geod brings each azimuth of an
+ * arc back this way, so its points and ours agree to the last digit. */
 double normalise(double angle)
 {
-    if (std::fabs(angle) <= kPi) {
+    if (std::fabs(angle) < kPi + 1e-12) {
         return angle;
     }
-    angle = std::fmod(angle + kPi, 2 * kPi);
-    return angle < 0 ? angle + kPi : angle - kPi;
+    angle += kPi;
+    angle -= 2 * kPi * std::floor(angle / (2 * kPi));
+    return angle - kPi;
 }
 
 /* The ellipsoid of the latest computation: set up again only when a or f
@@ -56,7 +60,7 @@ const geod_geodesic &ellipsoidOf(const GeodState *s)
 {
     static geod_geodesic g;
     static double a = 0, f = -1;
-    double flattening = s->ellipse ? 1 - s->onef : 0;
+    double flattening = s->ellipse ? s->f : 0;
     if (s->a != a || flattening != f) {
         a = s->a;
         f = flattening;
@@ -179,7 +183,10 @@ int geodStateSet(int argc, const char *const *argv, GeodState *state, int code, 
     s.ellipse = es != 0;
     if (s.ellipse) {
         s.onef = std::sqrt(1 - es);
-        s.f = 1 - s.onef;
+        /* Not 1 - onef: that difference cancels and loses the last bits
+         * of f, which then show in the ninth decimal of an azimuth. This
+         * form is the one PROJ's geod takes, so ours prints its digits. */
+        s.f = es / (1 + s.onef);
         s.f2 = s.f * 0.5;
         s.f4 = s.f * 0.25;
         s.f64 = s.f * s.f * 0.015625;
@@ -215,8 +222,9 @@ int geodStateSet(int argc, const char *const *argv, GeodState *state, int code, 
             }
             s.dist = scaleS ? length : length * s.frMeter;
             s.inverse = 0;
+            /* A goes to the line as given: bringing it into -pi .. pi
+             * first rounds, and the points then move in the last digit. */
             angleWord(words, "A", &s.alpha12);
-            geodStatePrepare(&s);
             geodStateForward(&s);
         }
         int nAlpha = 0, nS = 0;

@@ -125,7 +125,9 @@ void geodProcess(GeodRun &run, ProgInput &input)
         } else {
             s.alpha12 = progAngle(p, &p);
             s.dist = progNumber(p, &p);
-            geodStatePrepare(&s);
+            /* The azimuth goes to the line as read, not brought into
+             * -pi .. pi first: that radian remainder rounds, and -a prints
+             * the azimuth as given (400 stays 400). */
             geodStateForward(&s);
         }
         const char *rest = progRestOfLine(line, p);

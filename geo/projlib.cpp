@@ -464,20 +464,23 @@ const PJ_ELLPS *findEllps(const char *id)
 }
 
 /* es from one shape key given the semi-major axis; false when the key is
- * not a shape key. */
+ * not a shape key. rf, f and b go through the flattening and 2f - f * f,
+ * as PROJ derives es: f * (2 - f) or 1 - b * b / (a * a) round otherwise
+ * in the last bit, and geodesics on the ellipsoid show it. */
 bool shapeFrom(std::string_view key, double v, double a, double *es)
 {
     if (key == "rf") {
         double f = v != 0 ? 1 / v : 0;
-        *es = f * (2 - f);
+        *es = 2 * f - f * f;
     } else if (key == "f") {
-        *es = v * (2 - v);
+        *es = 2 * v - v * v;
     } else if (key == "es") {
         *es = v;
     } else if (key == "e") {
         *es = v * v;
     } else if (key == "b") {
-        *es = a != 0 ? 1 - (v * v) / (a * a) : 0;
+        double f = a != 0 ? (a - v) / a : 0;
+        *es = 2 * f - f * f;
     } else {
         return false;
     }
