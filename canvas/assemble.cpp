@@ -1,25 +1,196 @@
 /*
  * assemble.cpp --
  *
- *	Items back into shape objects, and the vertex and segment angles of items.
+ *	Items back into shape objects (assemble: the points and part counts of
+ *	line, polygon and point items appended as records of a SHAPE object),
+ *	and the vertex and segment angles of items (vangle, langle), which ask
+ *	the first matching item's type through its angle slots.
  */
+#include <vector>
 #include "canvas/canvasint.h"
+#include "canvas/coords.h"
+#include "canvas/tagsearch.h"
+#include "geo/shapeapi.h"
+#include "tesk.h"
 
-int gcanvasAssembleCmd(Tcl_Interp *interp, GcanvasWidget *, int, Tcl_Obj *const objv[])
+namespace {
+
+/* The first item a tagOrId names, or NULL; false with the search's
+ * message in the interpreter. */
+bool firstMatch(GcanvasWidget *canvas, Tcl_Obj *word, GcanvasItem **item)
 {
-    Tcl_AppendResult(interp, Tcl_GetString(objv[0]), " ", Tcl_GetString(objv[1]), " is not available in this build", nullptr);
-    return TCL_ERROR;
+    GcanvasTagSearch *search = nullptr;
+    bool ok = gcanvasTagSearchScan(canvas, word, &search) == TCL_OK;
+    *item = ok ? gcanvasTagSearchFirst(search) : nullptr;
+    gcanvasTagSearchDestroy(search);
+    return ok;
 }
 
-int gcanvasVangleCmd(Tcl_Interp *interp, GcanvasWidget *, int, Tcl_Obj *const objv[])
+void appendDouble(Tcl_Interp *interp, Tcl_Obj *list, double v)
 {
-    Tcl_AppendResult(interp, Tcl_GetString(objv[0]), " ", Tcl_GetString(objv[1]), " is not available in this build", nullptr);
-    return TCL_ERROR;
+    char text[TCL_DOUBLE_SPACE];
+    Tcl_PrintDouble(interp, gcanvasPlainZero(v), text);
+    Tcl_ListObjAppendElement(nullptr, list, Tcl_NewStringObj(text, -1));
 }
 
-int gcanvasLangleCmd(Tcl_Interp *interp, GcanvasWidget *, int, Tcl_Obj *const objv[])
+void kindListError(Tcl_Interp *interp)
 {
-    Tcl_AppendResult(interp, Tcl_GetString(objv[0]), " ", Tcl_GetString(objv[1]), " is not available in this build", nullptr);
-    return TCL_ERROR;
+    Tcl_AppendResult(interp, "Invalid object type. Should be", nullptr);
+    for (int n = 0; shapeKindNameAt(n) != nullptr; n++) {
+        Tcl_AppendResult(interp, " ", shapeKindNameAt(n), nullptr);
+    }
 }
 
+/* Appends the records of the items that objv[first..objc) name and whose
+ * kind is kind; *added counts them. TCL_ERROR on a search error or a
+ * record the object refused (records added before it stay). */
+int addItemRecords(Tcl_Interp *interp, GcanvasWidget *canvas, RAMOBJ *obj, int kind, int objc, Tcl_Obj *const objv[],
+                   int first, int *added)
+{
+    const auto *ops = static_cast<const ShapeOps *>(obj->extension);
+    for (int i = first; i < objc; i++) {
+        std::vector<GcanvasItem *> items;
+        if (!gcanvasMatchingItems(canvas, objv[i], items)) {
+            return TCL_ERROR;
+        }
+        for (GcanvasItem *item : items) {
+            const GcanvasItemType *type = item->type;
+            if (itemShapeKind(item) != kind || type->getCoordsProc == nullptr || type->getPartsProc == nullptr) {
+                continue;
+            }
+            int nPoints = 0, nParts = 0;
+            const double *points = type->getCoordsProc(item, &nPoints);
+            const int *parts = type->getPartsProc(item, &nParts);
+            if (ops->addRecord(obj, -1, points, nPoints, parts, nParts, nullptr, nullptr, nullptr) == nullptr) {
+                Tcl_SetObjResult(interp,
+                                 Tcl_ObjPrintf("Error in assemble: the record of item %d was refused", item->id));
+                return TCL_ERROR;
+            }
+            (*added)++;
+        }
+    }
+    return TCL_OK;
+}
+
+}  // namespace
+
+/*
+ * gcanvasAssembleCmd --
+ *	WIDGET assemble object type id ...: appends one record per matching
+ *	line, polygon or point item of that kind to the SHAPE object, making
+ *	the object an empty shapefile of the kind first when it holds none.
+ *	The result is the number of records added; kinds other than POINT,
+ *	LINE and POLYGON answer "Not implemented yet.". Listeners of the
+ *	object are told when it changed.
+ */
+int gcanvasAssembleCmd(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj *const objv[])
+{
+    if (objc < 5) {
+        Tcl_WrongNumArgs(interp, 2, objv, "object type id ...");
+        return TCL_ERROR;
+    }
+    RAMOBJ *obj = nullptr;
+    if (openObject(interp, RAMOBJ_SHAPE, Tcl_GetString(objv[2]), &obj) != 0) {
+        return TCL_ERROR;
+    }
+    int code = TCL_OK;
+    bool changed = false;
+    int added = 0;
+    const auto *ops = static_cast<const ShapeOps *>(obj->extension);
+    int kind = shapeKindByName(Tcl_GetString(objv[3]));
+    if (kind < 0) {
+        kindListError(interp);
+        code = TCL_ERROR;
+    } else if (ops == nullptr || obj->subtype == nullptr) {
+        Tcl_AppendResult(interp, "Invalid object: ", Tcl_GetString(objv[2]), nullptr);
+        code = TCL_ERROR;
+    } else if (obj->payload == nullptr && ops->initialize(obj, kind, nullptr, nullptr, 0) == nullptr) {
+        Tcl_SetResult(interp, const_cast<char *>("Error in assemble: the shapefile could not be made"), TCL_STATIC);
+        code = TCL_ERROR;
+    } else if (obj->subtype(obj) != kind) {
+        Tcl_SetResult(interp, const_cast<char *>("The object is different from the specified type"), TCL_STATIC);
+        code = TCL_ERROR;
+    } else if (kind != SHAPE_LINE && kind != SHAPE_POLYGON && kind != SHAPE_POINT) {
+        Tcl_SetResult(interp, const_cast<char *>("Not implemented yet."), TCL_STATIC);
+    } else {
+        code = addItemRecords(interp, canvas, obj, kind, objc, objv, 4, &added);
+        changed = added > 0;
+        if (code == TCL_OK) {
+            Tcl_SetObjResult(interp, Tcl_NewIntObj(added));
+        }
+    }
+    if (changed) {
+        objUpdate(obj);
+    }
+    closeObject(obj);
+    return code;
+}
+
+/*
+ * gcanvasVangleCmd --
+ *	WIDGET vangle tagOrId vertexindex ?vertexindex...?: the angle at each
+ *	vertex of the first matching item, when its type measures them; empty
+ *	otherwise.
+ */
+int gcanvasVangleCmd(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj *const objv[])
+{
+    if (objc < 4) {
+        Tcl_WrongNumArgs(interp, 2, objv, "tagOrId vertexindex ?vertexindex...?");
+        return TCL_ERROR;
+    }
+    GcanvasItem *item;
+    if (!firstMatch(canvas, objv[2], &item)) {
+        return TCL_ERROR;
+    }
+    if (item == nullptr || item->type->vertexAngleProc == nullptr) {
+        return TCL_OK;
+    }
+    Tcl_Obj *list = Tcl_NewListObj(0, nullptr);
+    for (int i = 3; i < objc; i++) {
+        int vertex;
+        if (Tcl_GetIntFromObj(interp, objv[i], &vertex) != TCL_OK) {
+            Tcl_DecrRefCount(list);
+            return TCL_ERROR;
+        }
+        appendDouble(interp, list, item->type->vertexAngleProc(canvas, item, vertex));
+    }
+    Tcl_SetObjResult(interp, list);
+    return TCL_OK;
+}
+
+/*
+ * gcanvasLangleCmd --
+ *	WIDGET langle tagOrId pIndex ?pIndex...?: for each fractional segment
+ *	index, the angle of that segment and the point at that index (three
+ *	elements), from the first matching item when its type measures them;
+ *	empty otherwise.
+ */
+int gcanvasLangleCmd(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj *const objv[])
+{
+    if (objc < 4) {
+        Tcl_WrongNumArgs(interp, 2, objv, "tagOrId pIndex ?pIndex...?");
+        return TCL_ERROR;
+    }
+    GcanvasItem *item;
+    if (!firstMatch(canvas, objv[2], &item)) {
+        return TCL_ERROR;
+    }
+    if (item == nullptr || item->type->lineAngleProc == nullptr) {
+        return TCL_OK;
+    }
+    Tcl_Obj *list = Tcl_NewListObj(0, nullptr);
+    for (int i = 3; i < objc; i++) {
+        double index;
+        if (Tcl_GetDoubleFromObj(interp, objv[i], &index) != TCL_OK) {
+            Tcl_DecrRefCount(list);
+            return TCL_ERROR;
+        }
+        double x = 0, y = 0;
+        double angle = item->type->lineAngleProc(canvas, item, index, &x, &y);
+        appendDouble(interp, list, angle);
+        appendDouble(interp, list, x);
+        appendDouble(interp, list, y);
+    }
+    Tcl_SetObjResult(interp, list);
+    return TCL_OK;
+}

@@ -34,6 +34,15 @@ extern GcanvasItemType gcanvasOvalType;
 extern GcanvasItemType gcanvasLineType;
 extern GcanvasItemType gcanvasPolygonType;
 extern GcanvasItemType gcanvasArcType;
+/*
+ * Fills and/or outlines one closed polygon of count points (polygonitem.cpp):
+ * world coordinates taken through the transform, or canvas coordinates
+ * when canvasCoords is non-zero, made drawable points. Filled with fillGC
+ * (when given and count > 3), outlined with outlineGC (when given).
+ * Used for line arrowheads and arc shapes.
+ */
+void gcanvasFillPolygon(GcanvasWidget *canvas, const double *points, int count, Display *display, Drawable drawable,
+                        GC fillGC, GC outlineGC, int canvasCoords);
 /* The object item (objectitem.cpp). */
 extern GcanvasItemType gcanvasObjectType;
 

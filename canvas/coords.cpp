@@ -12,6 +12,8 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include "platform/x11draw.h"
+#include "platform/x11regions.h"
 #include "tesk.h"
 
 /* ---- canvas handle ---- */
@@ -141,6 +143,43 @@ int gcanvasGetCoordFromObj(Tcl_Interp *, GcanvasWidget *canvas, Tcl_Obj *obj, do
     return gcanvasGetCoord(canvas->interp, canvas, Tcl_GetString(obj), out);
 }
 
+bool gcanvasIsOptionWord(Tcl_Obj *obj)
+{
+    static const Tcl_ObjType *doubleType = Tcl_GetObjType("double");
+    static const Tcl_ObjType *intType = Tcl_GetObjType("int");
+    if (obj->bytes == nullptr && obj->typePtr != nullptr && (obj->typePtr == doubleType || obj->typePtr == intType)) {
+        return false;
+    }
+    static const Tcl_ObjType *listType = Tcl_GetObjType("list");
+    int length = 0;
+    if (obj->bytes == nullptr && obj->typePtr != nullptr && obj->typePtr == listType &&
+        Tcl_ListObjLength(nullptr, obj, &length) == TCL_OK && length != 1) {
+        return false;
+    }
+    const char *word = Tcl_GetString(obj);
+    return word[0] == '-' && word[1] >= 'a' && word[1] <= 'z';
+}
+
+bool gcanvasParseAtPoint(const char *word, double *x, double *y)
+{
+    if (word == nullptr || word[0] != '@') {
+        return false;
+    }
+    char *end;
+    double px = std::strtod(word + 1, &end);
+    if (end == word + 1 || *end != ',') {
+        return false;
+    }
+    const char *second = end + 1;
+    double py = std::strtod(second, &end);
+    if (end == second || *end != '\0') {
+        return false;
+    }
+    *x = px;
+    *y = py;
+    return true;
+}
+
 void gcanvasSetStippleOrigin(GcanvasWidget *canvas, GC gc)
 {
     XSetTSOrigin(canvas->display, gc, -canvas->drawableXOrigin, -canvas->drawableYOrigin);
@@ -159,6 +198,47 @@ void gcanvasSetOffset(GcanvasWidget *canvas, GC gc, const Tk_TSOffset *offset)
         }
     }
     XSetTSOrigin(canvas->display, gc, x, y);
+}
+
+void gcanvasAnchorOffset(Tk_TSOffset *offset, const double *b)
+{
+    if (offset->flags & TK_OFFSET_INDEX) {
+        return;
+    }
+    if (offset->flags & TK_OFFSET_LEFT) {
+        offset->xoffset = gcanvasTruncToInt(b[0] + 0.5);
+    } else if (offset->flags & TK_OFFSET_CENTER) {
+        offset->xoffset = gcanvasTruncToInt((b[0] + b[2] + 1) / 2);
+    } else if (offset->flags & TK_OFFSET_RIGHT) {
+        offset->xoffset = gcanvasTruncToInt(b[2] + 0.5);
+    }
+    if (offset->flags & TK_OFFSET_TOP) {
+        offset->yoffset = gcanvasTruncToInt(b[1] + 0.5);
+    } else if (offset->flags & TK_OFFSET_MIDDLE) {
+        offset->yoffset = gcanvasTruncToInt((b[1] + b[3] + 1) / 2);
+    } else if (offset->flags & TK_OFFSET_BOTTOM) {
+        offset->yoffset = gcanvasTruncToInt(b[3] + 0.5);
+    }
+}
+
+void gcanvasSetFillStippleOffset(GcanvasWidget *canvas, GC gc, Pixmap stipple, const Tk_TSOffset *offset)
+{
+    if (offset == nullptr) {
+        gcanvasSetOffset(canvas, gc, nullptr);
+        return;
+    }
+    Tk_TSOffset shifted = *offset;
+    if ((shifted.flags & TK_OFFSET_INDEX) == 0 && stipple != None) {
+        int w = 0, h = 0;
+        Tk_SizeOfBitmap(canvas->display, stipple, &w, &h);
+        if (shifted.flags & TK_OFFSET_CENTER) {
+            shifted.xoffset -= w / 2;
+        }
+        if (shifted.flags & TK_OFFSET_MIDDLE) {
+            shifted.yoffset -= h / 2;
+        }
+    }
+    gcanvasSetOffset(canvas, gc, &shifted);
 }
 
 GcanvasTextInfo *gcanvasGetTextInfo(GcanvasWidget *canvas)
@@ -677,4 +757,107 @@ int clipPolygonsToBox(std::vector<XPoint> &points, int nRings, int *counts, int 
     }
     std::copy(packed.begin(), packed.end(), points.begin());
     return static_cast<int>(packed.size());
+}
+
+/* ---- drawable rings ---- */
+
+void gcanvasAppendDrawablePoint(std::vector<XPoint> &out, size_t start, double x, double y)
+{
+    XPoint q{static_cast<short>(std::clamp(roundToInt(x), -32768, 32767)),
+             static_cast<short>(std::clamp(roundToInt(y), -32768, 32767))};
+    if (out.size() > start && out.back().x == q.x && out.back().y == q.y) {
+        return;
+    }
+    out.push_back(q);
+}
+
+bool gcanvasDrawableRings(const GcanvasWidget *canvas, const double *points, const int *counts, int nRings,
+                          const double *box, std::vector<XPoint> &out, std::vector<int> &outCounts,
+                          std::vector<DrawablePoint> &clipA, std::vector<DrawablePoint> &clipB)
+{
+    out.clear();
+    outCounts.clear();
+    bool clipped = false;
+    const double ox = canvas->drawableXOrigin, oy = canvas->drawableYOrigin;
+    const double *ring = points;
+    for (int i = 0; i < nRings; i++) {
+        int c = std::max(counts[i], 0);
+        size_t start = out.size();
+        double b[4];
+        pointsBBox(ring, c, b);
+        bool inside = b[0] - ox >= box[0] && b[2] - ox <= box[2] && b[1] - oy >= box[1] && b[3] - oy <= box[3];
+        if (inside || c < 3) {
+            for (int k = 0; k < c; k++) {
+                gcanvasAppendDrawablePoint(out, start, ring[2 * k] - ox, ring[2 * k + 1] - oy);
+            }
+        } else {
+            clipped = true;
+            clipA.clear();
+            for (int k = 0; k < c; k++) {
+                clipA.push_back({ring[2 * k] - ox, ring[2 * k + 1] - oy});
+            }
+            clipRingToBox(clipA, clipB, box);
+            for (const DrawablePoint &q : clipA) {
+                gcanvasAppendDrawablePoint(out, start, q.x, q.y);
+            }
+        }
+        size_t n = out.size() - start;
+        if (n > 1 && (out[start].x != out.back().x || out[start].y != out.back().y)) {
+            out.push_back(out[start]);
+            n++;
+        }
+        outCounts.push_back(static_cast<int>(n));
+        ring += 2 * static_cast<size_t>(c);
+    }
+    return clipped;
+}
+
+/* ---- drawing of long point lists ---- */
+
+namespace {
+
+/* Points one plain request may carry: the core request length less the
+ * request's header. */
+long plainRequestPoints(Display *display)
+{
+    return static_cast<long>(XMaxRequestSize(display)) - 8;
+}
+
+}  // namespace
+
+void gcanvasDrawLines(Display *display, Drawable drawable, GC gc, int lineWidth, XPoint *points, int n)
+{
+    if (points == nullptr || n <= 0) {
+        return;
+    }
+    long limit = lineWidth < 2 ? plainRequestPoints(display) : static_cast<long>(DRAW_RUN_POINTS);
+    if (n <= limit) {
+        XDrawLines(display, drawable, gc, points, n, CoordModeOrigin);
+        return;
+    }
+    DrawContext *context = drawContextOpen(display, drawable);
+    DrawGC *pen = drawGCCreate(context, gc);
+    drawPolyline(pen, points, n, CoordModeOrigin);
+    drawGCFree(pen);
+    drawContextClose(context);
+}
+
+void gcanvasFillRings(Display *display, Drawable drawable, GC gc, XPoint *points, int nRings, const int *counts)
+{
+    if (points == nullptr || counts == nullptr || nRings <= 0) {
+        return;
+    }
+    int longest = 0;
+    for (int i = 0; i < nRings; i++) {
+        longest = std::max(longest, counts[i]);
+    }
+    if (longest <= plainRequestPoints(display)) {
+        fillPolygonsWithHoles(display, drawable, gc, points, nRings, counts, Complex, CoordModeOrigin);
+        return;
+    }
+    DrawContext *context = drawContextOpen(display, drawable);
+    DrawGC *pen = drawGCCreate(context, gc);
+    drawFillRings(pen, points, nRings, counts, Complex, CoordModeOrigin);
+    drawGCFree(pen);
+    drawContextClose(context);
 }

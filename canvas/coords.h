@@ -38,6 +38,15 @@ double gcanvasPlainZero(double v);
  */
 int gcanvasGetCoord(Tcl_Interp *interp, GcanvasWidget *canvas, const char *string, double *out);
 int gcanvasGetCoordFromObj(Tcl_Interp *interp, GcanvasWidget *canvas, Tcl_Obj *obj, double *out);
+/* Whether a create word starts the options ("-" and a lower-case letter).
+ * A number Tcl holds without a text is never one, nor is a list of other
+ * than one element held without a text (a coordinate list a script made):
+ * their text is not made. */
+bool gcanvasIsOptionWord(Tcl_Obj *obj);
+/* Shared by the line and polygon items' index words: reads "@x,y" (two
+ * doubles, world units) into x and y; false (x, y untouched) for any other
+ * text. */
+bool gcanvasParseAtPoint(const char *word, double *x, double *y);
 /*
  * The same rule for any window (pixelsPerMM from its screen) with the
  * error naming what was read ("Invalid WHAT: ..."); interp may be NULL.
@@ -49,6 +58,13 @@ void gcanvasSetStippleOrigin(GcanvasWidget *canvas, GC gc);
  * through Tk against the canvas window, less the scroll origin. */
 void gcanvasSetOffset(GcanvasWidget *canvas, GC gc, const Tk_TSOffset *offset);
 GcanvasTextInfo *gcanvasGetTextInfo(GcanvasWidget *canvas);
+/* A stipple origin anchored to a world box (left/centre/right,
+ * top/middle/bottom of box x1, y1, x2, y2); index forms are left alone. */
+void gcanvasAnchorOffset(Tk_TSOffset *offset, const double *box);
+/* Sets the fill stipple origin of gc from offset (may be NULL), a centre
+ * or middle anchor shifted back by half the stipple's size; undo with
+ * XSetTSOrigin(display, gc, 0, 0). */
+void gcanvasSetFillStippleOffset(GcanvasWidget *canvas, GC gc, Pixmap stipple, const Tk_TSOffset *offset);
 
 /* ---- world and canvas coordinates ---- */
 
@@ -144,5 +160,37 @@ struct DrawablePoint {
  * from call to call.
  */
 void clipRingToBox(std::vector<DrawablePoint> &ring, std::vector<DrawablePoint> &scratch, const double *box);
+
+/* Drawable coordinates beyond this reach are clipped in doubles before
+ * they become 16-bit points. */
+constexpr double GCANVAS_SAFE_REACH = 16000;
+
+/* Appends the drawable point (x, y), rounded and held to 16 bits, unless
+ * it repeats the last point of the ring or part begun at out[start]. */
+void gcanvasAppendDrawablePoint(std::vector<XPoint> &out, size_t start, double x, double y);
+/*
+ * nRings rings of canvas points (counts[i] points each, one after
+ * another) as closed drawable rings into out, with their counts (0 for a
+ * ring clipped away) into outCounts; both are replaced. A ring of three
+ * or more points reaching past box (drawable units) is clipped to it;
+ * repeated points are dropped. clipA and clipB are the caller's scratch.
+ * Answers whether any ring was clipped.
+ */
+bool gcanvasDrawableRings(const GcanvasWidget *canvas, const double *points, const int *counts, int nRings,
+                          const double *box, std::vector<XPoint> &out, std::vector<int> &outCounts,
+                          std::vector<DrawablePoint> &clipA, std::vector<DrawablePoint> &clipB);
+
+/* ---- drawing of long point lists ---- */
+
+/*
+ * The polyline through n drawable points with gc (lineWidth its line
+ * width): one plain X request when it fits one, else in runs through the
+ * drawing layer (a point list too long for a request would end the
+ * client).
+ */
+void gcanvasDrawLines(Display *display, Drawable drawable, GC gc, int lineWidth, XPoint *points, int n);
+/* nRings drawable rings (counts[i] points each, one after another) filled
+ * as one shape by the even-odd rule, with the same request limit. */
+void gcanvasFillRings(Display *display, Drawable drawable, GC gc, XPoint *points, int nRings, const int *counts);
 
 #endif /* TESK_CANVAS_COORDS_H */

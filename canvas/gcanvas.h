@@ -162,7 +162,7 @@ struct GcanvasGeometryDesc {
     int count;            /* parts */
     const double *points; /* world (x, y) pairs, all parts */
     const int *partCounts;
-    const void *style; /* the source item's outline record */
+    const void *style; /* a GcanvasDescStyle (outline.h): the source's outline record */
     XColor *fillColor, *activeFillColor, *disabledFillColor;
 };
 

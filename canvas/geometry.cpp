@@ -8,6 +8,7 @@
 #include "canvas/geometry.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <limits>
 #include "canvas/coords.h"
@@ -313,7 +314,8 @@ int gcanvasMakeBezierCurve(const GcanvasWidget *canvas, const double *points, in
                            double *dpoints)
 {
     if (points == nullptr) {
-        return 1 + n * steps;
+        long long bound = 1 + static_cast<long long>(n) * steps;
+        return bound > INT_MAX ? INT_MAX : static_cast<int>(bound);
     }
     if (n <= 0) {
         return 0;
@@ -385,4 +387,206 @@ int gcanvasMakeBezierCurve(const GcanvasWidget *canvas, const double *points, in
         count += emitSpan(canvas, control, steps, degenerate, xpoints, dpoints, count);
     }
     return count;
+}
+
+/* ---- Shared by the line and polygon items: smoothing bound, vertex
+ * angle, segment walk. ---- */
+
+long long gcanvasSmoothBound(const GcanvasWidget *canvas, const GcanvasSmoothMethod *method, int n, int steps)
+{
+    long long bound;
+    if (method->coordProc == gcanvasMakeBezierCurve) {
+        bound = 1 + static_cast<long long>(std::max(n, 0)) * std::max(steps, 0);
+    } else {
+        bound = method->coordProc(canvas, nullptr, n, steps, nullptr, nullptr);
+    }
+    return bound < 0 || bound > kGcanvasSmoothLimit ? -1 : bound;
+}
+
+int gcanvasSmoothPart(const GcanvasWidget *canvas, const GcanvasSmoothMethod *method, const double *points, int n,
+                      int steps, std::vector<double> &out)
+{
+    if (n < 3) {
+        return 0;
+    }
+    long long bound = gcanvasSmoothBound(canvas, method, n, steps);
+    if (bound < 0) {
+        return 0;
+    }
+    size_t at = out.size();
+    out.resize(at + 2 * static_cast<size_t>(std::max<long long>(bound, n)));
+    int made = method->coordProc(canvas, points, n, steps, nullptr, out.data() + at);
+    made = std::clamp(made, 0, static_cast<int>(std::max<long long>(bound, n)));
+    out.resize(at + 2 * static_cast<size_t>(made));
+    return made;
+}
+
+namespace {
+
+void readPoint(const void *source, GcanvasPointReader *reader, int index, double *xy)
+{
+    if (reader != nullptr) {
+        reader(source, index, xy);
+    } else {
+        const double *p = static_cast<const double *>(source) + 2 * static_cast<size_t>(index);
+        xy[0] = p[0];
+        xy[1] = p[1];
+    }
+}
+
+double directionOf(const double *a, const double *b)
+{
+    return gcanvasPlainZero(vectorAngle(b[0] - a[0], b[1] - a[1]));
+}
+
+}  // namespace
+
+double gcanvasVertexAngle(const void *source, GcanvasPointReader *reader, const int *partCounts, int numParts,
+                          int numPoints, int vertex)
+{
+    if (numPoints < 1 || numParts < 1) {
+        return 0.0;
+    }
+    int i = vertex % numPoints;
+    if (i < 0) {
+        i += numPoints;
+    }
+    int start = 0, p = 0;
+    while (p < numParts - 1 && i >= start + partCounts[p]) {
+        start += partCounts[p++];
+    }
+    int n = partCounts[p];
+    if (n < 2) {
+        return 0.0;
+    }
+    if (i == start + n - 1) {
+        i--;
+    }
+    double a[2], b[2];
+    readPoint(source, reader, i, a);
+    readPoint(source, reader, i + 1, b);
+    return directionOf(a, b);
+}
+
+double gcanvasSegmentWalk(const void *source, GcanvasPointReader *reader, const int *partCounts, int numParts,
+                          double position, double *x, double *y)
+{
+    *x = *y = 0;
+    if (numParts < 1 || !std::isfinite(position)) {
+        return 0.0;
+    }
+    double whole = std::trunc(position);
+    double fraction = std::fabs(position - whole);
+    double k = std::fmod(whole, static_cast<double>(numParts));
+    int p = static_cast<int>(k < 0 ? k + numParts : k);
+    int start = 0;
+    for (int i = 0; i < p; i++) {
+        start += partCounts[i];
+    }
+    int n = partCounts[p];
+    double a[2], b[2];
+    readPoint(source, reader, start, a);
+    *x = gcanvasPlainZero(a[0]);
+    *y = gcanvasPlainZero(a[1]);
+    if (n < 2) {
+        return 0.0;
+    }
+    double total = 0;
+    for (int i = 0; i + 1 < n; i++) {
+        readPoint(source, reader, start + i, a);
+        readPoint(source, reader, start + i + 1, b);
+        total += std::hypot(b[0] - a[0], b[1] - a[1]);
+    }
+    double left = fraction * total;
+    for (int i = 0; i + 1 < n; i++) {
+        readPoint(source, reader, start + i, a);
+        readPoint(source, reader, start + i + 1, b);
+        double length = std::hypot(b[0] - a[0], b[1] - a[1]);
+        if (left <= length || i + 2 == n) {
+            double t = length > 0 ? std::min(left / length, 1.0) : 0.0;
+            *x = gcanvasPlainZero(a[0] + t * (b[0] - a[0]));
+            *y = gcanvasPlainZero(a[1] + t * (b[1] - a[1]));
+            return directionOf(a, b);
+        }
+        left -= length;
+    }
+    return 0.0;
+}
+
+/* ---- even-odd rings ---- */
+
+GcanvasRingsHit gcanvasRingsHit(const double *points, const int *counts, int nRings, const double *p)
+{
+    GcanvasRingsHit hit{0, -1, -1, std::numeric_limits<double>::infinity()};
+    double innerArea = std::numeric_limits<double>::infinity();
+    const double *ring = points;
+    for (int i = 0; i < nRings; i++) {
+        int c = counts[i];
+        double boundary = std::numeric_limits<double>::infinity();
+        if (c >= 3) {
+            if (ringDistanceScaled(1, 1, ring, c, p, &boundary) == 0) {
+                hit.inside++;
+                double a = std::fabs(polygonArea(ring, c));
+                if (a < innerArea) {
+                    innerArea = a;
+                    hit.innermost = i;
+                }
+            }
+        } else if (c == 2) {
+            boundary = segmentDistanceScaled(1, 1, ring, ring + 2, p);
+        } else if (c == 1) {
+            boundary = std::hypot(ring[0] - p[0], ring[1] - p[1]);
+        }
+        if (boundary < hit.edge) {
+            hit.edge = boundary;
+            hit.nearest = i;
+        }
+        ring += 2 * static_cast<size_t>(std::max(c, 0));
+    }
+    return hit;
+}
+
+int gcanvasEdgesToArea(double *ring, int n, double *rect)
+{
+    if (n == 1) {
+        return ring[0] >= rect[0] && ring[0] <= rect[2] && ring[1] >= rect[1] && ring[1] <= rect[3] ? 1 : -1;
+    }
+    int state = TkLineToArea(ring, ring + 2, rect);
+    for (int k = 1; state != 0 && k + 1 < n; k++) {
+        if (TkLineToArea(ring + 2 * k, ring + 2 * k + 2, rect) != state) {
+            return 0;
+        }
+    }
+    return state;
+}
+
+int gcanvasRingsToArea(double *points, const int *counts, int nRings, bool outline, double width, int joinStyle,
+                       bool filled, double *rect)
+{
+    double w = std::max(width, 1.0);
+    int in = 0, out = 0, containing = 0;
+    double *ring = points;
+    for (int i = 0; i < nRings; i++) {
+        int c = counts[i];
+        if (c <= 0) {
+            continue;
+        }
+        int edges = outline && c >= 2 ? TkThickPolyLineToArea(ring, c, w, CapRound, joinStyle, rect)
+                                      : gcanvasEdgesToArea(ring, c, rect);
+        if (edges == 0) {
+            return 0;
+        }
+        if (edges > 0) {
+            in++;
+        } else if (filled && c >= 4 && TkPolygonToArea(ring, c, rect) == 0) {
+            containing++;
+        } else {
+            out++;
+        }
+        ring += 2 * static_cast<size_t>(c);
+    }
+    if (in > 0) {
+        return out == 0 && containing == 0 ? 1 : 0;
+    }
+    return containing & 1 ? 0 : -1;
 }

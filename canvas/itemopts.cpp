@@ -5,10 +5,11 @@
  */
 #include "canvas/itemopts.h"
 
+#include <array>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <map>
-#include <vector>
+#include <unordered_map>
 #include "canvas/coords.h"
 #include "canvas/gcanvas.h"
 #include "tkInt.h"
@@ -81,6 +82,9 @@ const char *statePrint(ClientData, Tk_Window, char *record, int offset, Tcl_Free
 
 Tk_CustomOption gcanvasPixelOption = {pixelParse, pixelPrint, nullptr};
 Tk_CustomOption gcanvasOffsetOption = {offsetParse, offsetPrint, reinterpret_cast<ClientData>(TK_OFFSET_RELATIVE)};
+/* Shared by the line and polygon items: -offset with the index form. */
+Tk_CustomOption gcanvasIndexOffsetOption = {offsetParse, offsetPrint,
+                                            reinterpret_cast<ClientData>(TK_OFFSET_RELATIVE | TK_OFFSET_INDEX)};
 Tk_CustomOption gcanvasItemStateOption = {stateParse, statePrint, nullptr};
 
 namespace {
@@ -94,17 +98,35 @@ struct CachedGC {
     int uses;
 };
 
-using GCKey = std::vector<unsigned long>;
+/* Display, screen, depth, mask, then the values the mask names in bit
+ * order; the rest zero. A fixed array: looking a pen up allocates nothing. */
+constexpr size_t kGCFields = 23;
+using GCKey = std::array<unsigned long, 4 + kGCFields>;
 
-std::map<GCKey, CachedGC> gcCache;
-std::map<GC, GCKey> gcKeys;
+/* FNV-1a over the key's words. */
+struct GCKeyHash {
+    size_t operator()(const GCKey &key) const
+    {
+        uint64_t h = 14695981039346656037ull;
+        for (unsigned long v : key) {
+            h = (h ^ v) * 1099511628211ull;
+        }
+        return static_cast<size_t>(h ^ (h >> 29));
+    }
+};
+
+std::unordered_map<GCKey, CachedGC, GCKeyHash> gcCache;
+std::unordered_map<GC, GCKey> gcKeys;
 
 /* The key of a GC: display, screen, depth, mask, then every value the mask
  * names, in bit order. */
 GCKey keyOf(Tk_Window tkwin, unsigned long mask, const XGCValues *v)
 {
-    GCKey key{reinterpret_cast<unsigned long>(Tk_Display(tkwin)), static_cast<unsigned long>(Tk_ScreenNumber(tkwin)),
-              static_cast<unsigned long>(Tk_Depth(tkwin)), mask};
+    GCKey key{};
+    key[0] = reinterpret_cast<unsigned long>(Tk_Display(tkwin));
+    key[1] = static_cast<unsigned long>(Tk_ScreenNumber(tkwin));
+    key[2] = static_cast<unsigned long>(Tk_Depth(tkwin));
+    key[3] = mask;
     const unsigned long fields[] = {
         static_cast<unsigned long>(v->function),
         v->plane_mask,
@@ -130,9 +152,11 @@ GCKey keyOf(Tk_Window tkwin, unsigned long mask, const XGCValues *v)
         static_cast<unsigned long>(static_cast<unsigned char>(v->dashes)),
         static_cast<unsigned long>(v->arc_mode),
     };
-    for (unsigned bit = 0; bit < sizeof fields / sizeof fields[0]; bit++) {
+    static_assert(sizeof fields / sizeof fields[0] == kGCFields, "one key slot per GC field");
+    size_t n = 4;
+    for (unsigned bit = 0; bit < kGCFields; bit++) {
         if (mask & (1ul << bit)) {
-            key.push_back(fields[bit]);
+            key[n++] = fields[bit];
         }
     }
     return key;

@@ -17,6 +17,9 @@
 extern Tk_CustomOption gcanvasPixelOption;
 /* A Tk_TSOffset through Tk's own offset procedures. */
 extern Tk_CustomOption gcanvasOffsetOption;
+/* Shared by the line and polygon items: the same, the index form ("end",
+ * a coordinate index) allowed too. */
+extern Tk_CustomOption gcanvasIndexOffsetOption;
 /* An item state: "active", "disabled", "hidden", "normal", or empty for
  * inherit (-1). */
 extern Tk_CustomOption gcanvasItemStateOption;
@@ -62,6 +65,32 @@ inline double gcanvasChosenWidth(const GcanvasWidget *canvas, const GcanvasItem 
         return line.disabledWidth;
     }
     return line.width;
+}
+
+/*
+ * Frees what a filled, outlined item record holds: its outline, the fill
+ * colours (fillColor, activeFillColor, disabledFillColor), the fill
+ * stipples (fillStipple, activeFillStipple, disabledFillStipple) and
+ * fillGC, leaving each field none.
+ */
+template <typename Record>
+void gcanvasFreeFilledShape(Display *display, Record *r)
+{
+    gcanvasDeleteOutline(display, &r->outline);
+    for (XColor **c : {&r->fillColor, &r->activeFillColor, &r->disabledFillColor}) {
+        if (*c != nullptr) {
+            Tk_FreeColor(*c);
+            *c = nullptr;
+        }
+    }
+    for (Pixmap *p : {&r->fillStipple, &r->activeFillStipple, &r->disabledFillStipple}) {
+        if (*p != None) {
+            Tk_FreeBitmap(display, *p);
+            *p = None;
+        }
+    }
+    gcanvasFreeGC(display, r->fillGC);
+    r->fillGC = nullptr;
 }
 
 #endif /* TESK_CANVAS_ITEMOPTS_H */

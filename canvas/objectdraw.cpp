@@ -28,24 +28,13 @@ namespace objectitem {
 
 namespace {
 
-/* Drawable coordinates beyond this reach are clipped in doubles before
- * they become 16-bit points. */
-constexpr double kSafeReach = 16000;
+constexpr double kSafeReach = GCANVAS_SAFE_REACH;
+/* A box no ring reaches past: nothing is clipped. */
+const double kNoClip[4] = {-HUGE_VAL, -HUGE_VAL, HUGE_VAL, HUGE_VAL};
 
-short toDrawable(double v)
-{
-    return static_cast<short>(std::clamp(roundToInt(v), -32768, 32767));
-}
-
-/* Appends a drawable point unless it repeats the last one of the part
- * begun at start. */
 void appendPoint(std::vector<XPoint> &out, size_t start, double x, double y)
 {
-    XPoint p{toDrawable(x), toDrawable(y)};
-    if (out.size() > start && out.back().x == p.x && out.back().y == p.y) {
-        return;
-    }
-    out.push_back(p);
+    gcanvasAppendDrawablePoint(out, start, x, y);
 }
 
 /* Liang-Barsky: the part of p0-p1 inside box as parameters t0 <= t1;
@@ -188,32 +177,8 @@ bool polygonPoints(const DrawFrame &f, Scratch &s, const double *clipBox)
     canvasParts(canvas, f.o, rec, true, 4, s.canvasPoints, s.counts, s.work);
     std::vector<int> rings;
     rings.swap(s.counts);
-    const double ox = canvas->drawableXOrigin, oy = canvas->drawableYOrigin;
-    const double *p = s.canvasPoints.data();
-    for (int c : rings) {
-        size_t start = s.xpoints.size();
-        if (clip) {
-            s.clipA.clear();
-            for (int k = 0; k < c; k++) {
-                s.clipA.push_back({p[2 * k] - ox, p[2 * k + 1] - oy});
-            }
-            clipRingToBox(s.clipA, s.clipB, clipBox);
-            for (const DrawablePoint &q : s.clipA) {
-                appendPoint(s.xpoints, start, q.x, q.y);
-            }
-        } else {
-            for (int k = 0; k < c; k++) {
-                appendPoint(s.xpoints, start, p[2 * k] - ox, p[2 * k + 1] - oy);
-            }
-        }
-        p += 2 * static_cast<size_t>(c);
-        size_t n = s.xpoints.size() - start;
-        if (n > 1 && (s.xpoints[start].x != s.xpoints.back().x || s.xpoints[start].y != s.xpoints.back().y)) {
-            s.xpoints.push_back(s.xpoints[start]);
-            n++;
-        }
-        s.counts.push_back(static_cast<int>(n));
-    }
+    gcanvasDrawableRings(canvas, s.canvasPoints.data(), rings.data(), static_cast<int>(rings.size()),
+                         clip ? clipBox : kNoClip, s.xpoints, s.counts, s.clipA, s.clipB);
     return clip;
 }
 

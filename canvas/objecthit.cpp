@@ -78,21 +78,9 @@ double linesDistance(const GcanvasWidget *canvas, const ObjectItem *o, Scratch &
 double polygonDistance(const GcanvasWidget *canvas, const ObjectItem *o, Scratch &s, double width, const double *p)
 {
     canvasParts(canvas, o, s.rec, true, 4, s.canvasPoints, s.counts, s.work);
-    int inside = 0;
-    double edge = kInfinity;
-    const double *ring = s.canvasPoints.data();
-    for (int c : s.counts) {
-        double boundary;
-        if (c >= 3) {
-            inside += ringDistanceScaled(1, 1, ring, c, p, &boundary) == 0;
-        } else if (c == 2) {
-            boundary = segmentDistanceScaled(1, 1, ring, ring + 2, p);
-        } else {
-            boundary = std::hypot(ring[0] - p[0], ring[1] - p[1]);
-        }
-        edge = std::min(edge, boundary);
-        ring += 2 * static_cast<size_t>(c);
-    }
+    GcanvasRingsHit hit = gcanvasRingsHit(s.canvasPoints.data(), s.counts.data(), static_cast<int>(s.counts.size()), p);
+    int inside = hit.inside;
+    double edge = hit.edge;
     if (inside & 1) {
         return 0;
     }
@@ -191,21 +179,6 @@ int linesToArea(const GcanvasWidget *canvas, ObjectItem *o, Scratch &s, double w
     return in > 0 && out > 0 ? 0 : in > 0 ? 1 : -1;
 }
 
-/* How a ring's edges (open polyline of n points) lie against rect. */
-int edgesArea(double *ring, int n, double *rect)
-{
-    if (n == 1) {
-        return ring[0] >= rect[0] && ring[0] <= rect[2] && ring[1] >= rect[1] && ring[1] <= rect[3] ? 1 : -1;
-    }
-    int state = TkLineToArea(ring, ring + 2, rect);
-    for (int k = 1; state != 0 && k + 1 < n; k++) {
-        if (TkLineToArea(ring + 2 * k, ring + 2 * k + 2, rect) != state) {
-            return 0;
-        }
-    }
-    return state;
-}
-
 /*
  * How a polygon record lies against rect, by the even-odd rule: a ring
  * whose edges (with the outline) cross rect makes it overlap; rings
@@ -215,30 +188,8 @@ int edgesArea(double *ring, int n, double *rect)
 int polygonToArea(const GcanvasWidget *canvas, ObjectItem *o, Scratch &s, double width, double *rect)
 {
     canvasParts(canvas, o, s.rec, true, 4, s.canvasPoints, s.counts, s.work);
-    bool outline = o->outline.gc != nullptr;
-    bool filled = o->fillGC != nullptr;
-    double w = std::max(width, 1.0);
-    int in = 0, out = 0, containing = 0;
-    double *ring = s.canvasPoints.data();
-    for (int c : s.counts) {
-        int edges = outline && c >= 2 ? TkThickPolyLineToArea(ring, c, w, CapRound, o->joinStyle, rect)
-                                      : edgesArea(ring, c, rect);
-        if (edges == 0) {
-            return 0;
-        }
-        if (edges > 0) {
-            in++;
-        } else if (filled && c >= 4 && TkPolygonToArea(ring, c, rect) == 0) {
-            containing++;
-        } else {
-            out++;
-        }
-        ring += 2 * static_cast<size_t>(c);
-    }
-    if (in > 0) {
-        return out == 0 && containing == 0 ? 1 : 0;
-    }
-    return containing & 1 ? 0 : -1;
+    return gcanvasRingsToArea(s.canvasPoints.data(), s.counts.data(), static_cast<int>(s.counts.size()),
+                              o->outline.gc != nullptr, width, o->joinStyle, o->fillGC != nullptr, rect);
 }
 
 }  // namespace

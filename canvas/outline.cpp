@@ -700,3 +700,79 @@ int gcanvasPsOutline(GcanvasWidget *canvas, GcanvasItem *item, GcanvasOutline *o
     Tcl_AppendResult(interp, "stroke\n", static_cast<char *>(nullptr));
     return TCL_OK;
 }
+
+/* ---- PostScript shared by the line, polygon and arc items ---- */
+
+namespace {
+
+/* Whether nothing is to be written: no run, or its prepass. */
+bool psPrepass(const GcanvasWidget *canvas)
+{
+    const auto *ps = static_cast<const GcanvasPsInfo *>(canvas->psInfo);
+    return ps == nullptr || ps->prepass;
+}
+
+}  // namespace
+
+int gcanvasPsFill(Tcl_Interp *interp, GcanvasWidget *canvas, XColor *colour, Pixmap stipple)
+{
+    if (psPrepass(canvas)) {
+        return TCL_OK;
+    }
+    if (gcanvasPsColor(interp, canvas, colour) != TCL_OK) {
+        return TCL_ERROR;
+    }
+    if (stipple != None) {
+        Tcl_AppendResult(interp, "clip ", nullptr);
+        return gcanvasPsStipple(interp, canvas, stipple);
+    }
+    Tcl_AppendResult(interp, "fill\n", nullptr);
+    return TCL_OK;
+}
+
+int gcanvasPsDot(Tcl_Interp *interp, GcanvasWidget *canvas, const double *point, double width, XColor *colour,
+                 Pixmap stipple)
+{
+    if (psPrepass(canvas)) {
+        return TCL_OK;
+    }
+    double c[2];
+    worldToCanvasPoints(canvas, point, c, 1);
+    char text[300];
+    std::snprintf(text, sizeof text,
+                  "matrix currentmatrix\n%.15g %.15g translate %.15g %.15g scale 1 0 moveto 0 0 1 0 360 arc\n"
+                  "setmatrix\n",
+                  c[0], gcanvasPsY(canvas, c[1]), width / 2, width / 2);
+    Tcl_AppendResult(interp, text, nullptr);
+    return gcanvasPsFill(interp, canvas, colour, stipple);
+}
+
+int gcanvasPsPartsPath(Tcl_Interp *interp, GcanvasWidget *canvas, const double *points, const int *counts, int numParts,
+                       const GcanvasSmoothMethod *smooth, int steps, bool methodPs)
+{
+    if (psPrepass(canvas)) {
+        return TCL_OK;
+    }
+    const double *in = points;
+    std::vector<double> smoothed, canvasPoints;
+    for (int p = 0; p < numParts; p++) {
+        int n = counts[p];
+        bool smoothable = smooth != nullptr && n >= 3 && gcanvasSmoothBound(canvas, smooth, n, steps) >= 0;
+        if (smoothable && methodPs && smooth->postscriptProc != nullptr) {
+            canvasPoints.resize(2 * static_cast<size_t>(n));
+            worldToCanvasPoints(canvas, in, canvasPoints.data(), n);
+            smooth->postscriptProc(interp, canvas, canvasPoints.data(), n, steps);
+        } else if (smoothable) {
+            smoothed.clear();
+            int made = gcanvasSmoothPart(canvas, smooth, in, n, steps, smoothed);
+            if (made > 0 ? gcanvasPsPath(interp, canvas, smoothed.data(), made) != TCL_OK
+                         : gcanvasPsPath(interp, canvas, in, n) != TCL_OK) {
+                return TCL_ERROR;
+            }
+        } else if (n >= 2 && gcanvasPsPath(interp, canvas, in, n) != TCL_OK) {
+            return TCL_ERROR;
+        }
+        in += 2 * static_cast<size_t>(n);
+    }
+    return TCL_OK;
+}

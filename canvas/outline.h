@@ -128,6 +128,21 @@ struct GcanvasOutline {
     Pixmap disabledStipple;
 };
 
+/*
+ * GcanvasDescStyle -- what GcanvasGeometryDesc.style points to: a source
+ * item's outline record followed by its join style, cap style, spline
+ * steps and smooth method (lines and polygons keep theirs in this order).
+ * It lives here rather than beside GcanvasGeometryDesc in gcanvas.h since
+ * it holds a GcanvasOutline.
+ */
+struct GcanvasDescStyle {
+    GcanvasOutline outline;
+    int joinStyle;
+    int capStyle;
+    int splineSteps;
+    const GcanvasSmoothMethod *smooth;
+};
+
 /* Every field none or zero, width 1.0. */
 void gcanvasCreateOutline(GcanvasOutline *outline);
 /* Frees the GC, the allocated dash arrays, the colours and the bitmaps,
@@ -159,5 +174,25 @@ int gcanvasResetOutlineGC(GcanvasWidget *canvas, GcanvasItem *item, GcanvasOutli
  * with the colour's or stipple's message.
  */
 int gcanvasPsOutline(GcanvasWidget *canvas, GcanvasItem *item, GcanvasOutline *outline);
+
+/* ---- PostScript shared by the line, polygon and arc items:
+ * gcanvasPsFill, gcanvasPsDot, gcanvasPsPartsPath. Like every PostScript
+ * call they write nothing in a postscript run's prepass. ---- */
+
+/* Fills the path already written in colour, through the stipple (clip and
+ * the stipple fill) when there is one. */
+int gcanvasPsFill(Tcl_Interp *interp, GcanvasWidget *canvas, XColor *colour, Pixmap stipple);
+/* A filled circle of diameter width (pixels) at point (world units). */
+int gcanvasPsDot(Tcl_Interp *interp, GcanvasWidget *canvas, const double *point, double width, XColor *colour,
+                 Pixmap stipple);
+/*
+ * The path of every part of two or more points (world units, counts[p]
+ * points a part), each its own subpath, smoothed part by part with smooth
+ * (NULL: none): through the method's own PostScript when methodPs and it
+ * has one, else as the path of the smoothed points (a part over the
+ * smoothing limit unsmoothed). Appends to the interpreter's result.
+ */
+int gcanvasPsPartsPath(Tcl_Interp *interp, GcanvasWidget *canvas, const double *points, const int *counts, int numParts,
+                       const GcanvasSmoothMethod *smooth, int steps, bool methodPs);
 
 #endif /* TESK_CANVAS_OUTLINE_H */

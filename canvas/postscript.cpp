@@ -1011,6 +1011,15 @@ int gcanvasPsPath(Tcl_Interp *interp, GcanvasWidget *canvas, const double *point
         worldToCanvasPoints(canvas, points, converted.data(), n);
         points = converted.data();
     }
+    return gcanvasPsCanvasPath(interp, canvas, points, n);
+}
+
+int gcanvasPsCanvasPath(Tcl_Interp *interp, GcanvasWidget *canvas, const double *points, int n)
+{
+    GcanvasPsInfo *ps = gcanvasPsState(canvas);
+    if (ps == nullptr || ps->prepass || n <= 0) {
+        return TCL_OK;
+    }
     Tcl_Obj *text = Tcl_NewObj();
     char line[96];
     for (int i = 0; i < n; i++) {

@@ -81,6 +81,8 @@ double gcanvasPsY(const GcanvasWidget *canvas, double y);
 /* Appends "X Y moveto" and "X Y lineto" lines of n world points, taken
  * through the world transform to canvas units and the PostScript y. */
 int gcanvasPsPath(Tcl_Interp *interp, GcanvasWidget *canvas, const double *points, int n);
+/* The same for n points already in canvas units. */
+int gcanvasPsCanvasPath(Tcl_Interp *interp, GcanvasWidget *canvas, const double *points, int n);
 /*
  * Appends the pixels (x .. x + width - 1, 0 .. height - 1) of image,
  * read from a drawable of tkwin's visual and colormap, as PostScript

@@ -90,26 +90,6 @@ Pixmap chosenFillStipple(const GcanvasWidget *canvas, const RectOvalItem *r)
                                  None);
 }
 
-/* A stipple origin anchored to the world corners (left/centre/right,
- * top/middle/bottom). */
-void anchorOffset(Tk_TSOffset *offset, const double *b)
-{
-    if (offset->flags & TK_OFFSET_LEFT) {
-        offset->xoffset = gcanvasTruncToInt(b[0] + 0.5);
-    } else if (offset->flags & TK_OFFSET_CENTER) {
-        offset->xoffset = gcanvasTruncToInt((b[0] + b[2] + 1) / 2);
-    } else if (offset->flags & TK_OFFSET_RIGHT) {
-        offset->xoffset = gcanvasTruncToInt(b[2] + 0.5);
-    }
-    if (offset->flags & TK_OFFSET_TOP) {
-        offset->yoffset = gcanvasTruncToInt(b[1] + 0.5);
-    } else if (offset->flags & TK_OFFSET_MIDDLE) {
-        offset->yoffset = gcanvasTruncToInt((b[1] + b[3] + 1) / 2);
-    } else if (offset->flags & TK_OFFSET_BOTTOM) {
-        offset->yoffset = gcanvasTruncToInt(b[3] + 0.5);
-    }
-}
-
 void orderCorners(double *b)
 {
     if (b[1] > b[3]) {
@@ -189,7 +169,7 @@ int rectOvalConfigure(Tcl_Interp *interp, GcanvasWidget *canvas, GcanvasItem *it
     } else {
         item->redrawFlags &= ~GCANVAS_ITEM_STATE_DEPENDANT;
     }
-    anchorOffset(&r->outline.tsoffset, r->bbox);
+    gcanvasAnchorOffset(&r->outline.tsoffset, r->bbox);
 
     XGCValues values;
     unsigned long mask = gcanvasConfigOutlineGC(&values, canvas, item, &r->outline);
@@ -219,7 +199,7 @@ int rectOvalConfigure(Tcl_Interp *interp, GcanvasWidget *canvas, GcanvasItem *it
         }
         gcanvasFreeGC(canvas->display, r->fillGC);
         r->fillGC = fill;
-        anchorOffset(&r->tsoffset, r->bbox);
+        gcanvasAnchorOffset(&r->tsoffset, r->bbox);
     }
     rectOvalBbox(canvas, item);
     return TCL_OK;
@@ -227,22 +207,7 @@ int rectOvalConfigure(Tcl_Interp *interp, GcanvasWidget *canvas, GcanvasItem *it
 
 void rectOvalDelete(GcanvasWidget *, GcanvasItem *item, Display *display)
 {
-    auto *r = reinterpret_cast<RectOvalItem *>(item);
-    gcanvasDeleteOutline(display, &r->outline);
-    for (XColor **c : {&r->fillColor, &r->activeFillColor, &r->disabledFillColor}) {
-        if (*c != nullptr) {
-            Tk_FreeColor(*c);
-            *c = nullptr;
-        }
-    }
-    for (Pixmap *p : {&r->fillStipple, &r->activeFillStipple, &r->disabledFillStipple}) {
-        if (*p != None) {
-            Tk_FreeBitmap(display, *p);
-            *p = None;
-        }
-    }
-    gcanvasFreeGC(display, r->fillGC);
-    r->fillGC = nullptr;
+    gcanvasFreeFilledShape(display, reinterpret_cast<RectOvalItem *>(item));
 }
 
 int rectOvalCreate(Tcl_Interp *interp, GcanvasWidget *canvas, GcanvasItem *item, int objc, Tcl_Obj *const objv[])
@@ -251,11 +216,8 @@ int rectOvalCreate(Tcl_Interp *interp, GcanvasWidget *canvas, GcanvasItem *item,
     int coords = 4;
     if (objc == 1) {
         coords = 1;
-    } else if (objc > 1) {
-        const char *second = Tcl_GetString(objv[1]);
-        if (second[0] == '-' && second[1] >= 'a' && second[1] <= 'z') {
-            coords = 1;
-        }
+    } else if (objc > 1 && gcanvasIsOptionWord(objv[1])) {
+        coords = 1;
     }
     if (objc < coords) {
         Tcl_AppendResult(interp, "wrong # args: should be \"", Tk_PathName(canvas->tkwin), " create ", item->type->name,
@@ -301,18 +263,8 @@ void rectOvalDisplay(GcanvasWidget *canvas, GcanvasItem *item, Display *display,
     bool oval = item->type == &gcanvasOvalType;
     if (r->fillGC != nullptr) {
         Pixmap stipple = chosenFillStipple(canvas, r);
-        Tk_TSOffset saved = r->tsoffset;
         if (stipple != None) {
-            int bw, bh;
-            Tk_SizeOfBitmap(display, stipple, &bw, &bh);
-            if (r->tsoffset.flags & TK_OFFSET_CENTER) {
-                r->tsoffset.xoffset -= bw / 2;
-            }
-            if (r->tsoffset.flags & TK_OFFSET_MIDDLE) {
-                r->tsoffset.yoffset -= bh / 2;
-            }
-            gcanvasSetOffset(canvas, r->fillGC, &r->tsoffset);
-            r->tsoffset = saved;
+            gcanvasSetFillStippleOffset(canvas, r->fillGC, stipple, &r->tsoffset);
         }
         if (oval) {
             XFillArc(display, drawable, r->fillGC, x1, y1, w, h, 0, 360 * 64);

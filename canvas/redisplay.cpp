@@ -21,6 +21,8 @@ constexpr int kMargin = 8;
 
 GcanvasRedrawLog redrawLog;
 
+void updateBackBuffer(GcanvasWidget *canvas, bool floating);
+
 /* The view in canvas coordinates. */
 struct View {
     int x1, y1, x2, y2;
@@ -73,14 +75,62 @@ void addPending(GcanvasWidget *canvas, int a, int b, int c, int d)
  * holds, reaches as far as it can either way. */
 int lowPixel(double v)
 {
-    double f = std::floor(v - 0.5);
-    return !(f >= -2147483648.0) ? INT32_MIN : f > 2147483647.0 ? INT32_MAX : static_cast<int>(f);
+    double f = v - 0.5;
+    if (!(f >= -2147483648.0)) {
+        return INT32_MIN;
+    }
+    if (f >= 2147483647.0) {
+        return INT32_MAX;
+    }
+    /* floor by truncation: one step down for negative fractions. */
+    auto i = static_cast<int64_t>(f);
+    return static_cast<int>(i - (f < static_cast<double>(i)));
 }
 
 int highPixel(double v)
 {
-    double f = std::ceil(v + 0.5);
-    return !(f <= 2147483647.0) ? INT32_MAX : f < -2147483648.0 ? INT32_MIN : static_cast<int>(f);
+    double f = v + 0.5;
+    if (!(f <= 2147483647.0)) {
+        return INT32_MAX;
+    }
+    if (f <= -2147483648.0) {
+        return INT32_MIN;
+    }
+    /* ceil by truncation: one step up for positive fractions. */
+    auto i = static_cast<int64_t>(f);
+    return static_cast<int>(i + (f > static_cast<double>(i)));
+}
+
+/* Renders the canvas area x1 y1 x2 y2 (canvas units) into drawable, whose
+ * pixel (mx, my) shows canvas point (x1, y1): the background, then every
+ * plain item that meets the area (or, for always-redraw types, any part of
+ * the pending area). Items may draw past the area into the drawable's
+ * margins. */
+void renderInto(GcanvasWidget *canvas, Drawable drawable, int mx, int my, int x1, int y1, int x2, int y2)
+{
+    Display *display = canvas->display;
+    canvas->drawableXOrigin = x1 - mx;
+    canvas->drawableYOrigin = y1 - my;
+    int w = x2 - x1, h = y2 - y1;
+    redrawLog.renders++;
+    redrawLog.lastArea[0] = x1;
+    redrawLog.lastArea[1] = y1;
+    redrawLog.lastArea[2] = x2;
+    redrawLog.lastArea[3] = y2;
+    XFillRectangle(display, drawable, canvas->pixmapGC, mx, my, static_cast<unsigned>(w), static_cast<unsigned>(h));
+    for (GcanvasItem *item = canvas->firstItem; item != nullptr; item = item->next) {
+        if (item->floating || gcanvasItemHidden(canvas, item)) {
+            continue;
+        }
+        bool meets = item->x1 < x2 && item->y1 < y2 && item->x2 >= x1 && item->y2 >= y1;
+        if (!meets && (item->type->alwaysRedraw & GCANVAS_TYPE_ALWAYS_REDRAW) != 0) {
+            meets = item->x1 < canvas->redrawX2 && item->y1 < canvas->redrawY2 && item->x2 >= canvas->redrawX1 &&
+                    item->y2 >= canvas->redrawY1;
+        }
+        if (meets) {
+            item->type->displayProc(canvas, item, display, drawable, x1, y1, w, h);
+        }
+    }
 }
 
 }  // namespace
@@ -171,15 +221,19 @@ void gcanvasDisplay(ClientData clientData)
                 return;
             }
         }
+        /* One walk over the items: the new areas of the items that asked
+         * for a redraw, and whether any floating item is to be drawn. */
+        bool floating = false;
         for (GcanvasItem *item = canvas->firstItem; item != nullptr; item = item->next) {
             if (item->redrawFlags & GCANVAS_ITEM_REDRAW_REGISTERED) {
                 item->redrawFlags &= ~GCANVAS_ITEM_REDRAW_REGISTERED;
                 gcanvasEventuallyRedrawItem(canvas, item);
                 item->redrawFlags &= ~GCANVAS_ITEM_REDRAW_REGISTERED;
             }
+            floating = floating || (item->floating && !gcanvasItemHidden(canvas, item));
         }
         if (canvas->redrawX1 < canvas->redrawX2 && canvas->redrawY1 < canvas->redrawY2) {
-            gcanvasUpdateBackBuffer(canvas);
+            updateBackBuffer(canvas, floating);
         }
         if (canvas->flags & GCANVAS_REDRAW_BORDERS) {
             canvas->flags &= ~GCANVAS_REDRAW_BORDERS;
@@ -208,6 +262,20 @@ void gcanvasDisplay(ClientData clientData)
 
 void gcanvasUpdateBackBuffer(GcanvasWidget *canvas)
 {
+    bool floating = false;
+    for (GcanvasItem *item = canvas->firstItem; item != nullptr && !floating; item = item->next) {
+        floating = item->floating && !gcanvasItemHidden(canvas, item);
+    }
+    updateBackBuffer(canvas, floating);
+}
+
+namespace {
+
+/* Brings the back buffer up to date and shows the view: straight from the
+ * buffer, or, when floating items are drawn over it, through a pixmap of
+ * the view. */
+void updateBackBuffer(GcanvasWidget *canvas, bool floating)
+{
     Tk_Window tkwin = canvas->tkwin;
     Display *display = canvas->display;
     View v = viewOf(canvas);
@@ -216,8 +284,20 @@ void gcanvasUpdateBackBuffer(GcanvasWidget *canvas)
         canvas->fullRedraw = 0;
         return;
     }
-    if (canvas->backBuffer == None || canvas->fullRedraw || v.x1 < canvas->backX1 || v.x2 > canvas->backX2 ||
-        v.y1 < canvas->backY1 || v.y2 > canvas->backY2) {
+    bool sameSize =
+        canvas->backBuffer != None && canvas->backX2 - canvas->backX1 == w && canvas->backY2 - canvas->backY1 == h;
+    bool wholeView =
+        canvas->redrawX1 <= v.x1 && canvas->redrawY1 <= v.y1 && canvas->redrawX2 >= v.x2 && canvas->redrawY2 >= v.y2;
+    if (canvas->fullRedraw && wholeView && sameSize) {
+        /* Every pixel of the view is rendered anew: in place, with nothing
+         * worth keeping from the old contents. */
+        canvas->backX1 = v.x1;
+        canvas->backY1 = v.y1;
+        canvas->backX2 = v.x2;
+        canvas->backY2 = v.y2;
+        renderInto(canvas, canvas->backBuffer, kMargin, kMargin, v.x1, v.y1, v.x2, v.y2);
+    } else if (canvas->backBuffer == None || canvas->fullRedraw || v.x1 < canvas->backX1 || v.x2 > canvas->backX2 ||
+               v.y1 < canvas->backY1 || v.y2 > canvas->backY2) {
         Pixmap fresh = makePixmap(canvas, w + 2 * kMargin, h + 2 * kMargin);
         if (fresh == None) {
             return; /* no memory on the server: nothing drawn this time */
@@ -262,12 +342,19 @@ void gcanvasUpdateBackBuffer(GcanvasWidget *canvas)
         }
     }
 
+    int bx = v.x1 - canvas->backX1 + kMargin, by = v.y1 - canvas->backY1 + kMargin;
+    if (!floating) {
+        XCopyArea(display, canvas->backBuffer, Tk_WindowId(tkwin), canvas->pixmapGC, bx, by, static_cast<unsigned>(w),
+                  static_cast<unsigned>(h), canvas->inset, canvas->inset);
+        canvas->fullRedraw = 0;
+        return;
+    }
     Pixmap view = makePixmap(canvas, w, h);
     if (view == None) {
         return;
     }
-    XCopyArea(display, canvas->backBuffer, view, canvas->pixmapGC, v.x1 - canvas->backX1 + kMargin,
-              v.y1 - canvas->backY1 + kMargin, static_cast<unsigned>(w), static_cast<unsigned>(h), 0, 0);
+    XCopyArea(display, canvas->backBuffer, view, canvas->pixmapGC, bx, by, static_cast<unsigned>(w),
+              static_cast<unsigned>(h), 0, 0);
     canvas->drawableXOrigin = v.x1;
     canvas->drawableYOrigin = v.y1;
     for (GcanvasItem *item = canvas->firstItem; item != nullptr; item = item->next) {
@@ -281,6 +368,8 @@ void gcanvasUpdateBackBuffer(GcanvasWidget *canvas)
     canvas->fullRedraw = 0;
 }
 
+}  // namespace
+
 void gcanvasRenderArea(GcanvasWidget *canvas, int mx, int my, int x1, int y1, int x2, int y2)
 {
     x1 = std::max(x1, canvas->redrawX1);
@@ -291,32 +380,12 @@ void gcanvasRenderArea(GcanvasWidget *canvas, int mx, int my, int x1, int y1, in
         return;
     }
     Display *display = canvas->display;
-    canvas->drawableXOrigin = x1 - mx;
-    canvas->drawableYOrigin = y1 - my;
     int w = x2 - x1, h = y2 - y1;
     Pixmap area = makePixmap(canvas, w + 2 * mx, h + 2 * my);
     if (area == None) {
         return;
     }
-    redrawLog.renders++;
-    redrawLog.lastArea[0] = x1;
-    redrawLog.lastArea[1] = y1;
-    redrawLog.lastArea[2] = x2;
-    redrawLog.lastArea[3] = y2;
-    XFillRectangle(display, area, canvas->pixmapGC, mx, my, static_cast<unsigned>(w), static_cast<unsigned>(h));
-    for (GcanvasItem *item = canvas->firstItem; item != nullptr; item = item->next) {
-        if (item->floating || gcanvasItemHidden(canvas, item)) {
-            continue;
-        }
-        bool meets = item->x1 < x2 && item->y1 < y2 && item->x2 >= x1 && item->y2 >= y1;
-        if (!meets && (item->type->alwaysRedraw & GCANVAS_TYPE_ALWAYS_REDRAW) != 0) {
-            meets = item->x1 < canvas->redrawX2 && item->y1 < canvas->redrawY2 && item->x2 >= canvas->redrawX1 &&
-                    item->y2 >= canvas->redrawY1;
-        }
-        if (meets) {
-            item->type->displayProc(canvas, item, display, area, x1, y1, w, h);
-        }
-    }
+    renderInto(canvas, area, mx, my, x1, y1, x2, y2);
     XCopyArea(display, area, canvas->backBuffer, canvas->pixmapGC, mx, my, static_cast<unsigned>(w),
               static_cast<unsigned>(h), x1 - canvas->backX1 + mx, y1 - canvas->backY1 + my);
     Tk_FreePixmap(display, area);

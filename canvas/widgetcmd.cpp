@@ -279,10 +279,22 @@ int moveCmd(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj *const 
         gcanvasGetCoordFromObj(interp, canvas, objv[4], &dy) != TCL_OK) {
         return TCL_ERROR;
     }
-    return editItems(interp, canvas, objv[2], [&](GcanvasItem *item) {
+    /* A move never relinks items: each is moved as the search meets it,
+     * in one walk over the list. */
+    GcanvasTagSearch *search = nullptr;
+    if (gcanvasTagSearchScan(canvas, objv[2], &search) != TCL_OK) {
+        gcanvasTagSearchDestroy(search);
+        return TCL_ERROR;
+    }
+    for (GcanvasItem *item = gcanvasTagSearchFirst(search); item != nullptr; item = gcanvasTagSearchNext(search)) {
+        gcanvasEventuallyRedrawItem(canvas, item);
         item->type->translateProc(canvas, item, dx, dy);
-        return TCL_OK;
-    });
+        gcanvasEventuallyRedrawItem(canvas, item);
+        canvas->flags |= GCANVAS_REPICK_NEEDED;
+        gcanvasMarkIndexStale(canvas);
+    }
+    gcanvasTagSearchDestroy(search);
+    return TCL_OK;
 }
 
 int scaleCmd(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj *const objv[])

@@ -21,7 +21,9 @@
 # captures against libtk-img's window format and Tk's own redraw;
 # gcanvas_ps_bench.tcl sets the canvas's PostScript output against Tk's;
 # gcanvas_pick_bench.tcl picking under the pointer and find searches
-# among 100,000 rectangles against Tk's canvas.
+# among 100,000 rectangles against Tk's canvas; gcanvas_items_bench.tcl
+# creates and redraws 20,000 polygons and 20,000 lines of 40 vertices, and
+# 100,000 rectangles, against Tk's canvas.
 #   tools/bench.sh [benchmark options]
 set -eu
 top=$(cd "$(dirname "$0")/.." && pwd)
@@ -29,7 +31,7 @@ top=$(cd "$(dirname "$0")/.." && pwd)
 for b in "$top"/build/bench/*_bench; do
     [ -x "$b" ] && "$b" "$@"
 done
-for script in gimg_bench.tcl gimg_mask_bench.tcl gimg_dump_bench.tcl gcanvas_bench.tcl gcanvas_pick_bench.tcl gcanvas_ps_bench.tcl shape_draw_bench.tcl cs2cs_bench.tcl gif_bench.tcl tiff_bench.tcl georef_bench.tcl \
+for script in gimg_bench.tcl gimg_mask_bench.tcl gimg_dump_bench.tcl gcanvas_bench.tcl gcanvas_pick_bench.tcl gcanvas_items_bench.tcl gcanvas_ps_bench.tcl shape_draw_bench.tcl cs2cs_bench.tcl gif_bench.tcl tiff_bench.tcl georef_bench.tcl \
     classify_bench.tcl gconv_bench.tcl rotate_bench.tcl resample_bench.tcl capture_bench.tcl proj_prog_bench.tcl; do
     TESK_OUT=${TESK_OUT:-$top/out} TESK_XDEPTH=24 \
         "$top/tests/support/xrun.sh" wish "$top/demo/start.tcl" "$top/build" "$top/bench/$script"

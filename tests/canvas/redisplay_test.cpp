@@ -94,6 +94,28 @@ TEST_F(CanvasRedisplay, FloatingItemsRecompositeWithoutRendering)
     EXPECT_EQ(log.renders, 0);
 }
 
+TEST_F(CanvasRedisplay, AChangeOverTheWholeViewRendersTheBufferInPlace)
+{
+    // A red item wider than the view under a blue one: moving both puts
+    // the whole view in the pending area.
+    after(".rd create rectangle -50 -50 300 200 -fill #ff0000 -outline {}; "
+          ".rd create rectangle 20 20 40 40 -fill #0000ff -outline {}");
+    GcanvasRedrawLog log = after(".rd move all 30 0");
+    EXPECT_EQ(log.displays, 1);
+    EXPECT_EQ(log.renders, 1);
+    EXPECT_EQ(log.rebuilds, 0);
+    EXPECT_EQ(lastArea(), (std::vector<int>{0, 0, 200, 100}));
+    // The window shows the new place straight from the buffer.
+    Display *display = Tk_Display(Tk_MainWindow(interp));
+    Tk_Window tkwin = Tk_NameToWindow(interp, ".rd", Tk_MainWindow(interp));
+    XImage *image = XGetImage(display, Tk_WindowId(tkwin), 0, 0, 200, 100, AllPlanes, ZPixmap);
+    ASSERT_NE(image, nullptr);
+    unsigned long red = XGetPixel(image, 5, 5);
+    EXPECT_NE(XGetPixel(image, 60, 30), red);  // the blue item, moved
+    EXPECT_EQ(XGetPixel(image, 25, 30), red);  // where it was
+    XDestroyImage(image);
+}
+
 TEST_F(CanvasRedisplay, HitTestsAreInCanvasPixelsAtEveryZoom)
 {
     for (double zoom : {0.5, 1.0, 4.0}) {
