@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <charconv>
 #include <cmath>
 #include <cstdarg>
 #include <cstring>
@@ -184,21 +185,24 @@ bool progReadLine(ProgInput &input, char *line)
         }
         n = std::strlen(line);
     } else {
-        /* counted, not measured: a NUL byte in the line is no line end */
+        /* counted, not measured: a NUL byte in the line is no line end;
+         * the file is locked once for the line, not once per byte */
         int c = EOF;
-        while (n < static_cast<std::size_t>(kProgLineMax) && (c = std::getc(input.file)) != EOF) {
+        flockfile(input.file);
+        while (n < static_cast<std::size_t>(kProgLineMax) && (c = getc_unlocked(input.file)) != EOF) {
             line[n++] = static_cast<char>(c);
             if (c == '\n') {
                 break;
             }
         }
+        if (n > 0 && line[n - 1] != '\n' && n == static_cast<std::size_t>(kProgLineMax)) {
+            /* a cut line: the rest of it is dropped */
+            while ((c = getc_unlocked(input.file)) != EOF && c != '\n') {
+            }
+        }
+        funlockfile(input.file);
         if (n == 0) {
             return false;
-        }
-        if (line[n - 1] != '\n' && n == static_cast<std::size_t>(kProgLineMax)) {
-            /* a cut line: the rest of it is dropped */
-            while ((c = std::getc(input.file)) != EOF && c != '\n') {
-            }
         }
         line[n] = '\0';
     }
@@ -253,9 +257,46 @@ void ProgOut::putf(const char *format, ...)
     va_end(args);
 }
 
+namespace {
+
+/* The precision of a number format that is a bare fixed conversion
+ * ("%f", "%.<digits>f", with "l" or as "F"), else -1. */
+int bareFixedPrecision(const char *format)
+{
+    if (format[0] != '%') {
+        return -1;
+    }
+    const char *p = format + 1;
+    int precision = 6;
+    if (*p == '.') {
+        p++;
+        precision = 0;
+        while (*p >= '0' && *p <= '9' && precision < 100) {
+            precision = precision * 10 + (*p++ - '0');
+        }
+    }
+    if (*p == 'l') {
+        p++;
+    }
+    return (*p == 'f' || *p == 'F') && p[1] == '\0' ? precision : -1;
+}
+
+}  // namespace
+
 void ProgOut::putNumber(const char *format, double value)
 {
     char buffer[64];
+    /* A finite number through a bare fixed format is written by to_chars,
+     * which gives printf's digits (C locale, rounding to nearest) faster. */
+    int precision = std::isfinite(value) ? bareFixedPrecision(format) : -1;
+    if (precision >= 0) {
+        std::to_chars_result r =
+            std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, precision);
+        if (r.ec == std::errc()) {
+            text.append(buffer, static_cast<std::size_t>(r.ptr - buffer));
+            return;
+        }
+    }
     int n = std::snprintf(buffer, sizeof buffer, format, value);
     if (n >= 0 && static_cast<std::size_t>(n) < sizeof buffer) {
         text.append(buffer, static_cast<std::size_t>(n));

@@ -1705,8 +1705,59 @@ char *projRtodms(char *buffer, double r, int pos, int neg)
     return buffer;
 }
 
+namespace {
+
+/* The plain decimal degrees that input lines are mostly made of: blanks
+ * or tabs, a sign, at most 15 digits with or without a point, then a
+ * blank, tab, newline or the end. The digits make an integer below 2^53
+ * and the divisor a power of ten a double holds exactly, so the quotient
+ * is the correctly rounded number strtod reads; in radians as the
+ * library's reader makes them (degrees times pi / 180). Answers false for
+ * anything else (exponents, more digits, minutes and seconds, hemisphere
+ * letters, other ends), which the library reads. */
+bool plainDegrees(const char *text, double *radians, const char **end)
+{
+    static const double kPow10[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                    1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+    const char *p = text;
+    while (*p == ' ' || *p == '\t') {
+        p++;
+    }
+    bool negative = *p == '-';
+    if (*p == '-' || *p == '+') {
+        p++;
+    }
+    unsigned long long digits = 0;
+    int count = 0, fraction = 0;
+    for (; *p >= '0' && *p <= '9' && count <= 15; p++, count++) {
+        digits = digits * 10 + static_cast<unsigned>(*p - '0');
+    }
+    if (*p == '.') {
+        for (p++; *p >= '0' && *p <= '9' && count <= 15; p++, count++, fraction++) {
+            digits = digits * 10 + static_cast<unsigned>(*p - '0');
+        }
+    }
+    if (count == 0 || count > 15 || (*p != ' ' && *p != '\t' && *p != '\n' && *p != '\0')) {
+        return false;
+    }
+    double degrees = static_cast<double>(digits) / kPow10[fraction];
+    *radians = (negative ? -degrees : degrees) * (M_PI / 180.0);
+    *end = p;
+    return true;
+}
+
+}  // namespace
+
 double projDmstor(const char *text, char **end)
 {
+    double radians = 0;
+    const char *after = nullptr;
+    if (plainDegrees(text, &radians, &after)) {
+        if (end != nullptr) {
+            *end = const_cast<char *>(after);
+        }
+        return radians;
+    }
     char *rest = nullptr;
     double r = proj_dmstor(text, &rest);
     if (end != nullptr) {

@@ -9,6 +9,7 @@
 #include "runtime/console.h"
 
 #include <cstring>
+#include <initializer_list>
 #include "runtime/startup.h"
 #include "tesk.h"
 
@@ -41,6 +42,89 @@ int evalKeepingState(Tcl_Interp *interp, const char *script)
     int code = Tcl_EvalEx(interp, script, -1, TCL_EVAL_GLOBAL);
     Tcl_RestoreInterpState(interp, state);
     return code;
+}
+
+/* The fixed words of the output scripts, made once per console
+ * interpreter (a command word keeps the command it names looked up
+ * between writes) and released with it. The channel name is made anew
+ * for every write: a word would keep the channel it named, and the
+ * standard channels can be replaced between writes. */
+struct OutputWords {
+    Tcl_Obj *tkOutput;
+    Tcl_Obj *puts;
+    Tcl_Obj *noNewline;
+};
+
+constexpr const char *kOutputWordsKey = "teskConsoleOutputWords";
+
+Tcl_Obj *heldWord(const char *text)
+{
+    Tcl_Obj *obj = Tcl_NewStringObj(text, -1);
+    Tcl_IncrRefCount(obj);
+    return obj;
+}
+
+void freeOutputWords(ClientData data, Tcl_Interp *)
+{
+    auto *words = static_cast<OutputWords *>(data);
+    for (Tcl_Obj *obj : {words->tkOutput, words->puts, words->noNewline}) {
+        Tcl_DecrRefCount(obj);
+    }
+    delete words;
+}
+
+OutputWords &outputWords(Tcl_Interp *interp)
+{
+    auto *words = static_cast<OutputWords *>(Tcl_GetAssocData(interp, kOutputWordsKey, nullptr));
+    if (words == nullptr) {
+        words = new OutputWords{heldWord("tkConsoleOutput"), heldWord("puts"), heldWord("-nonewline")};
+        Tcl_SetAssocData(interp, kOutputWordsKey, freeOutputWords, words);
+    }
+    return *words;
+}
+
+/* True when the system encoding turns every byte 1 .. 127 into itself:
+ * such text in those bytes needs no conversion. Worked out again when
+ * the system encoding changes. */
+bool asciiPassesUnchanged()
+{
+    static std::string checkedName;
+    static bool unchanged = false;
+    const char *name = Tcl_GetEncodingName(nullptr);
+    if (name == nullptr) {
+        return false;
+    }
+    if (checkedName != name) {
+        char ascii[127];
+        for (int i = 0; i < 127; i++) {
+            ascii[i] = static_cast<char>(i + 1);
+        }
+        Tcl_DString utf;
+        Tcl_ExternalToUtfDString(nullptr, ascii, static_cast<int>(sizeof ascii), &utf);
+        unchanged = Tcl_DStringLength(&utf) == static_cast<int>(sizeof ascii) &&
+                    std::memcmp(Tcl_DStringValue(&utf), ascii, sizeof ascii) == 0;
+        Tcl_DStringFree(&utf);
+        checkedName = name;
+    }
+    return unchanged;
+}
+
+/* The bytes, in the system encoding, as a new Tcl string (no reference). */
+Tcl_Obj *systemTextObj(const char *bytes, int n)
+{
+    unsigned char high = 0;
+    for (int i = 0; i < n; i++) {
+        high |= static_cast<unsigned char>(bytes[i]);
+    }
+    bool plain = (high & 0x80) == 0 && std::memchr(bytes, '\0', static_cast<std::size_t>(n)) == nullptr;
+    if (plain && asciiPassesUnchanged()) {
+        return Tcl_NewStringObj(bytes, n);
+    }
+    Tcl_DString utf;
+    Tcl_ExternalToUtfDString(nullptr, bytes, n, &utf);
+    Tcl_Obj *obj = Tcl_NewStringObj(Tcl_DStringValue(&utf), Tcl_DStringLength(&utf));
+    Tcl_DStringFree(&utf);
+    return obj;
 }
 
 /* Reads a console line by evaluating script (when the Tk-console flag is
@@ -119,43 +203,46 @@ extern "C" int consolePuts(int channel, const char *bytes, int n)
     Tcl_Preserve(interp);
     Tcl_SetErrno(0);
 
+    /* Lines without a bell (nearly all) go out from the caller's bytes. */
+    const char *out = bytes;
+    int outLength = n;
     std::string text;
-    text.reserve(static_cast<std::size_t>(n));
-    for (int i = 0; i < n; i++) {
-        if (bytes[i] == '\a') {
-            evalKeepingState(interp, "bell");
-        } else {
-            text.push_back(bytes[i]);
+    if (std::memchr(bytes, '\a', static_cast<std::size_t>(n)) != nullptr) {
+        text.reserve(static_cast<std::size_t>(n));
+        for (int i = 0; i < n; i++) {
+            if (bytes[i] == '\a') {
+                evalKeepingState(interp, "bell");
+            } else {
+                text.push_back(bytes[i]);
+            }
         }
+        out = text.data();
+        outLength = static_cast<int>(text.size());
     }
-    if (!text.empty()) {
-        bool tk = getTkConsoleFlag();
-        const char *stream = channel == TESK_CON_STDERR ? "stderr" : "stdout";
-        Tcl_DString utf;
-        Tcl_ExternalToUtfDString(nullptr, text.data(), static_cast<int>(text.size()), &utf);
+    if (outLength > 0) {
+        OutputWords &words = outputWords(interp);
         Tcl_Obj *objv[4];
         int objc = 0;
-        if (tk) {
-            objv[objc++] = Tcl_NewStringObj("tkConsoleOutput", -1);
+        if (getTkConsoleFlag()) {
+            objv[objc++] = words.tkOutput;
         } else {
-            objv[objc++] = Tcl_NewStringObj("puts", -1);
-            objv[objc++] = Tcl_NewStringObj("-nonewline", -1);
+            objv[objc++] = words.puts;
+            objv[objc++] = words.noNewline;
         }
-        objv[objc++] = Tcl_NewStringObj(stream, -1);
-        objv[objc++] = Tcl_NewStringObj(Tcl_DStringValue(&utf), Tcl_DStringLength(&utf));
-        Tcl_DStringFree(&utf);
-        for (int i = 0; i < objc; i++) {
-            Tcl_IncrRefCount(objv[i]);
-        }
+        Tcl_Obj *streamObj = Tcl_NewStringObj(channel == TESK_CON_STDERR ? "stderr" : "stdout", -1);
+        Tcl_IncrRefCount(streamObj);
+        objv[objc++] = streamObj;
+        Tcl_Obj *textObj = systemTextObj(out, outLength);
+        Tcl_IncrRefCount(textObj);
+        objv[objc++] = textObj;
         Tcl_InterpState state = Tcl_SaveInterpState(interp, TCL_OK);
         Tcl_EvalObjv(interp, objc, objv, TCL_EVAL_GLOBAL);
         if (unblockFlag) {
             tclUpdate(nullptr, 0);
         }
         Tcl_RestoreInterpState(interp, state);
-        for (int i = 0; i < objc; i++) {
-            Tcl_DecrRefCount(objv[i]);
-        }
+        Tcl_DecrRefCount(streamObj);
+        Tcl_DecrRefCount(textObj);
     }
     Tcl_Release(interp);
     return n;

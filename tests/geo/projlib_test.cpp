@@ -14,7 +14,9 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
+#include <iterator>
 #include <memory>
 #include <set>
 #include <sstream>
@@ -979,4 +981,36 @@ TEST(ProjParamsReport, ElevenElementsWithSixDecimals)
     Tcl_ResetResult(interp);
     projParams(interp, nullptr);
     EXPECT_STREQ(Tcl_GetStringResult(interp), "");
+}
+
+/* Angle texts read as the library's own reader reads them: the same
+ * radians to the bit and the same end, for plain decimal degrees of every
+ * length and sign and for the forms around them (exponents, too many
+ * digits, minutes and seconds, hemisphere letters, lone signs and points,
+ * other white space). */
+TEST(ProjDmstor, ReadsAsTheLibraryReader)
+{
+    /* the forms around the plain one, blank-separated where that is safe */
+    std::istringstream words("0 -0 -0.0 +0 0. .5 -.5 5. +5 -180.000000 360 400.5 999999999999999 -123456789012345 "
+                             "1234567890123456 0.00000000000001 0.000000000000001 1.00000000000000 45.0000000000001 "
+                             "12.3e4 12d 12d30' 12.5N 12.5S - + . x 1,5 --1 +-1 1..2");
+    std::vector<std::string> texts{std::istream_iterator<std::string>(words), std::istream_iterator<std::string>()};
+    for (const char *t : {"", " ", " 7", "\t-7.25\n", "12.345678 1", "179.999999\n", "1\r", "1\v", "\n1", "12 .5"}) {
+        texts.emplace_back(t);
+    }
+    char text[40];
+    for (int i = 0; i < 4000; i++) {
+        /* digits after the point 0 .. 16, both signs, degrees 0 .. 999 */
+        double degrees = (i * 7919 % 999983) / 1000.0 * (i % 2 != 0 ? -1 : 1);
+        std::snprintf(text, sizeof text, i % 3 == 0 ? "%.*f" : (i % 3 == 1 ? " %.*f\n" : "%.*f\t9"), i % 17, degrees);
+        texts.emplace_back(text);
+    }
+    for (const std::string &t : texts) {
+        char *theirs = nullptr, *ours = nullptr;
+        double expected = proj_dmstor(t.c_str(), &theirs);
+        double got = projDmstor(t.c_str(), &ours);
+        EXPECT_EQ(std::memcmp(&expected, &got, sizeof got), 0) << '"' << t << "\": " << expected << " " << got;
+        EXPECT_EQ(ours - t.c_str(), theirs - t.c_str()) << '"' << t << '"';
+    }
+    EXPECT_EQ(projDmstor("1.5 2", nullptr), proj_dmstor("1.5 2", nullptr));
 }

@@ -90,6 +90,66 @@ TEST_F(ConsoleTest, BellRingsInsteadOfPrinting)
     EXPECT_EQ(testEval(interp, "set ::rings"), "1");
 }
 
+TEST_F(ConsoleTest, BytesArriveInTheSystemEncoding)
+{
+    std::string saved = testEval(interp, "encoding system");
+    testEval(
+        interp,
+        "proc tkConsoleOutput {stream text} {lappend ::out [string length $text] [scan [string index $text 3] %c]}");
+    testEval(interp, "encoding system iso8859-1");
+    consolePuts(TESK_CON_STDOUT, "caf\xe9", 4);
+    testEval(interp, "encoding system utf-8");
+    consolePuts(TESK_CON_STDOUT, "caf\xc3\xa9", 5);
+    consolePuts(TESK_CON_STDOUT, "abc\0d", 5);  // a NUL byte is a character too
+    consolePuts(TESK_CON_STDOUT, "plain", 5);
+    testEval(interp, "encoding system iso8859-1");
+    consolePuts(TESK_CON_STDOUT, "caf\xc3\xa9", 5);  // two characters now
+    testEval(interp, "encoding system " + saved);
+    EXPECT_EQ(out(), "4 233 4 233 5 0 5 105 5 195");
+}
+
+TEST_F(ConsoleTest, AnOutputProcedureDefinedAfterwardsIsTheOneCalled)
+{
+    setTkConsoleFlag(false);
+    testEval(interp, "rename puts saved_puts; proc puts {args} {lappend ::out first}");
+    consolePuts(TESK_CON_STDOUT, "a", 1);
+    testEval(interp, "proc puts {args} {lappend ::out second}");
+    consolePuts(TESK_CON_STDOUT, "b", 1);
+    /* from inside a namespace with a puts of its own: still the global one */
+    Tcl_CreateCommand(
+        interp, "probe",
+        [](ClientData, Tcl_Interp *, int, const char **) { return (consolePuts(TESK_CON_STDOUT, "c", 1), TCL_OK); },
+        nullptr, nullptr);
+    testEval(interp, "namespace eval ::teskns {proc puts {args} {lappend ::out inner}; ::probe}");
+    Tcl_DeleteCommand(interp, "probe");
+    testEval(interp, "rename puts {}; rename saved_puts puts; namespace delete ::teskns");
+    EXPECT_EQ(out(), "first second second");
+}
+
+TEST_F(ConsoleTest, EachWriteGoesToTheStandardChannelOfTheMoment)
+{
+    setTkConsoleFlag(false);
+    std::string names[2] = {testEval(interp, "file tempfile"), testEval(interp, "file tempfile")};
+    Tcl_Channel saved = Tcl_GetStdChannel(TCL_STDOUT);
+    Tcl_Channel files[2];
+    for (int i = 0; i < 2; i++) {
+        files[i] = Tcl_OpenFileChannel(interp, names[i].c_str(), "w", 0600);
+        ASSERT_NE(files[i], nullptr);
+        Tcl_RegisterChannel(interp, files[i]);
+        Tcl_SetStdChannel(files[i], TCL_STDOUT);
+        consolePuts(TESK_CON_STDOUT, i == 0 ? "one" : "two", 3);
+    }
+    Tcl_SetStdChannel(saved, TCL_STDOUT);
+    for (Tcl_Channel file : files) {
+        Tcl_UnregisterChannel(interp, file);
+    }
+    for (int i = 0; i < 2; i++) {
+        std::string text = testEval(interp, "set f [open " + names[i] + "]; set t [read $f]; close $f; file delete " +
+                                                names[i] + "; set t");
+        EXPECT_EQ(text, i == 0 ? "one" : "two");
+    }
+}
+
 TEST_F(ConsoleTest, PrintingKeepsTheInterpreterResultAndSurvivesErrors)
 {
     testEval(interp, "proc tkConsoleOutput {args} {error broken}");
