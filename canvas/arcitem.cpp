@@ -15,6 +15,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 #include "canvas/canvasint.h"
 #include "canvas/coords.h"
 #include "canvas/geometry.h"
@@ -110,34 +111,7 @@ Tk_CustomOption angleOption = {angleParse, anglePrint, nullptr};
 
 #define ARC_OPT(field) Tk_Offset(ArcItem, field)
 
-Tk_ConfigSpec configSpecs[] = {
-    {TK_CONFIG_CUSTOM, "-activedash", nullptr, nullptr, nullptr, ARC_OPT(outline.activeDash), TK_CONFIG_NULL_OK,
-     const_cast<Tk_CustomOption *>(&gcanvasDashOption)},
-    {TK_CONFIG_COLOR, "-activefill", nullptr, nullptr, nullptr, ARC_OPT(activeFillColor), TK_CONFIG_NULL_OK, nullptr},
-    {TK_CONFIG_COLOR, "-activeoutline", nullptr, nullptr, nullptr, ARC_OPT(outline.activeColor), TK_CONFIG_NULL_OK,
-     nullptr},
-    {TK_CONFIG_BITMAP, "-activeoutlinestipple", nullptr, nullptr, nullptr, ARC_OPT(outline.activeStipple),
-     TK_CONFIG_NULL_OK, nullptr},
-    {TK_CONFIG_BITMAP, "-activestipple", nullptr, nullptr, nullptr, ARC_OPT(activeFillStipple), TK_CONFIG_NULL_OK,
-     nullptr},
-    {TK_CONFIG_CUSTOM, "-activewidth", nullptr, nullptr, "0.0", ARC_OPT(outline.activeWidth),
-     TK_CONFIG_DONT_SET_DEFAULT, &gcanvasPixelOption},
-    {TK_CONFIG_CUSTOM, "-dash", nullptr, nullptr, nullptr, ARC_OPT(outline.dash), TK_CONFIG_NULL_OK,
-     const_cast<Tk_CustomOption *>(&gcanvasDashOption)},
-    {TK_CONFIG_PIXELS, "-dashoffset", nullptr, nullptr, "0", ARC_OPT(outline.offset), TK_CONFIG_DONT_SET_DEFAULT,
-     nullptr},
-    {TK_CONFIG_CUSTOM, "-disableddash", nullptr, nullptr, nullptr, ARC_OPT(outline.disabledDash), TK_CONFIG_NULL_OK,
-     const_cast<Tk_CustomOption *>(&gcanvasDashOption)},
-    {TK_CONFIG_COLOR, "-disabledfill", nullptr, nullptr, nullptr, ARC_OPT(disabledFillColor), TK_CONFIG_NULL_OK,
-     nullptr},
-    {TK_CONFIG_COLOR, "-disabledoutline", nullptr, nullptr, nullptr, ARC_OPT(outline.disabledColor), TK_CONFIG_NULL_OK,
-     nullptr},
-    {TK_CONFIG_BITMAP, "-disabledoutlinestipple", nullptr, nullptr, nullptr, ARC_OPT(outline.disabledStipple),
-     TK_CONFIG_NULL_OK, nullptr},
-    {TK_CONFIG_BITMAP, "-disabledstipple", nullptr, nullptr, nullptr, ARC_OPT(disabledFillStipple), TK_CONFIG_NULL_OK,
-     nullptr},
-    {TK_CONFIG_CUSTOM, "-disabledwidth", nullptr, nullptr, "0.0", ARC_OPT(outline.disabledWidth),
-     TK_CONFIG_DONT_SET_DEFAULT, &gcanvasPixelOption},
+std::vector<Tk_ConfigSpec> configSpecs = gcanvasFilledShapeSpecs<ArcItem>({
     {TK_CONFIG_CUSTOM, "-extent", nullptr, nullptr, "90", ARC_OPT(extent), TK_CONFIG_DONT_SET_DEFAULT, &angleOption},
     {TK_CONFIG_COLOR, "-fill", nullptr, nullptr, nullptr, ARC_OPT(fillColor), TK_CONFIG_NULL_OK, nullptr},
     {TK_CONFIG_CUSTOM, "-offset", nullptr, nullptr, "0,0", ARC_OPT(tsoffset), TK_CONFIG_DONT_SET_DEFAULT,
@@ -159,18 +133,11 @@ Tk_ConfigSpec configSpecs[] = {
      const_cast<Tk_CustomOption *>(&gcanvasTagsOption)},
     {TK_CONFIG_CUSTOM, "-width", nullptr, nullptr, "1.0", ARC_OPT(outline.width), TK_CONFIG_DONT_SET_DEFAULT,
      &gcanvasPixelOption},
-    {TK_CONFIG_END, nullptr, nullptr, nullptr, nullptr, 0, 0, nullptr},
-};
+});
 
 #undef ARC_OPT
 
 /* ---- state-dependent choices ---- */
-
-Pixmap chosenFillStipple(const GcanvasWidget *canvas, const ArcItem *a)
-{
-    return gcanvasChosen<Pixmap>(canvas, &a->header, a->fillStipple, a->activeFillStipple, a->disabledFillStipple,
-                                 None);
-}
 
 /* The width of the bounding box, the display and the hit tests: at least
  * 1, the active width when current and wider, the disabled width when
@@ -424,20 +391,10 @@ int arcConfigure(Tcl_Interp *interp, GcanvasWidget *canvas, GcanvasItem *item, i
                  int flags)
 {
     auto *a = reinterpret_cast<ArcItem *>(item);
-    Tk_Window tkwin = canvas->tkwin;
-    if (Tk_ConfigureWidget(interp, tkwin, configSpecs, objc,
-                           const_cast<const char **>(reinterpret_cast<const char *const *>(objv)),
-                           reinterpret_cast<char *>(a), flags | TK_CONFIG_OBJS) != TCL_OK) {
+    if (gcanvasConfigureRecord(interp, canvas, configSpecs.data(), a, objc, objv, flags) != TCL_OK) {
         return TCL_ERROR;
     }
-    const GcanvasOutline &o = a->outline;
-    bool stateDependant = o.activeWidth > o.width || o.activeDash.number != 0 || o.activeColor != nullptr ||
-                          o.activeStipple != None || a->activeFillColor != nullptr || a->activeFillStipple != None;
-    if (stateDependant) {
-        item->redrawFlags |= GCANVAS_ITEM_STATE_DEPENDANT;
-    } else {
-        item->redrawFlags &= ~GCANVAS_ITEM_STATE_DEPENDANT;
-    }
+    gcanvasMarkFilledStateDependant(a);
     gcanvasAnchorOffset(&a->outline.tsoffset, a->bbox);
 
     a->start = intoTurn(a->start);
@@ -453,29 +410,15 @@ int arcConfigure(Tcl_Interp *interp, GcanvasWidget *canvas, GcanvasItem *item, i
         values.line_width = std::max(values.line_width, 1);
         values.cap_style = CapButt;
         mask |= GCCapStyle;
-        gc = gcanvasGetGC(tkwin, mask, &values);
+        gc = gcanvasGetGC(canvas->tkwin, mask, &values);
     }
     gcanvasFreeGC(canvas->display, a->outline.gc);
     a->outline.gc = gc;
 
     if (gcanvasItemState(canvas, item) != GCANVAS_STATE_HIDDEN) {
-        XColor *colour =
-            gcanvasChosen<XColor *>(canvas, item, a->fillColor, a->activeFillColor, a->disabledFillColor, nullptr);
-        Pixmap stipple = chosenFillStipple(canvas, a);
-        GC fill = nullptr;
-        if (a->style != ARC_STYLE && colour != nullptr) {
-            values.foreground = colour->pixel;
-            values.arc_mode = a->style == CHORD_STYLE ? ArcChord : ArcPieSlice;
-            mask = GCForeground | GCArcMode;
-            if (stipple != None) {
-                values.stipple = stipple;
-                values.fill_style = FillStippled;
-                mask |= GCStipple | GCFillStyle;
-            }
-            fill = gcanvasGetGC(tkwin, mask, &values);
-        }
-        gcanvasFreeGC(canvas->display, a->fillGC);
-        a->fillGC = fill;
+        /* An open arc has no fill; the others fill with their arc mode. */
+        values.arc_mode = a->style == CHORD_STYLE ? ArcChord : ArcPieSlice;
+        gcanvasSetFillGC(canvas, a, &values, GCArcMode, a->style != ARC_STYLE);
         gcanvasAnchorOffset(&a->tsoffset, a->bbox);
     }
     arcBbox(canvas, item);
@@ -490,26 +433,15 @@ void arcDelete(GcanvasWidget *, GcanvasItem *item, Display *display)
 int arcCreate(Tcl_Interp *interp, GcanvasWidget *canvas, GcanvasItem *item, int objc, Tcl_Obj *const objv[])
 {
     auto *a = reinterpret_cast<ArcItem *>(item);
-    int coords = 4;
-    if (objc == 1) {
-        coords = 1;
-    } else if (objc > 1 && gcanvasIsOptionWord(objv[1])) {
-        coords = 1;
-    }
-    if (objc < coords) {
-        Tcl_AppendResult(interp, "wrong # args: should be \"", Tk_PathName(canvas->tkwin), " create ", item->type->name,
-                         " x1 y1 x2 y2 ?options?\"", nullptr);
+    int coords = gcanvasCornerCoordWords(interp, canvas, item, objc, objv);
+    if (coords < 0) {
         return TCL_ERROR;
     }
-    gcanvasCreateOutline(&a->outline);
+    gcanvasInitFilledShape(a);
     a->start = 0;
     a->extent = 90;
     a->numOutlinePoints = 0;
-    std::memset(&a->tsoffset, 0, sizeof a->tsoffset);
-    a->fillColor = a->activeFillColor = a->disabledFillColor = nullptr;
-    a->fillStipple = a->activeFillStipple = a->disabledFillStipple = None;
     a->style = PIESLICE_STYLE;
-    a->fillGC = nullptr;
     if (arcCoords(interp, canvas, item, coords, objv) != TCL_OK ||
         arcConfigure(interp, canvas, item, objc - coords, objv + coords, 0) != TCL_OK) {
         arcDelete(canvas, item, canvas->display);
@@ -528,7 +460,7 @@ void arcDisplay(GcanvasWidget *canvas, GcanvasItem *item, Display *display, Draw
     }
     double width = chosenWidth(canvas, a);
     int dashNumber = chosenDashNumber(canvas, a);
-    Pixmap stipple = chosenFillStipple(canvas, a);
+    Pixmap stipple = gcanvasChosenFillStipple(canvas, a);
 
     double oval[4];
     canvasOval(canvas, a, oval);
@@ -845,9 +777,8 @@ int arcToPostscript(Tcl_Interp *interp, GcanvasWidget *canvas, GcanvasItem *item
                                               a->outline.disabledColor, nullptr);
     Pixmap outlineStipple = gcanvasChosen<Pixmap>(canvas, item, a->outline.stipple, a->outline.activeStipple,
                                                   a->outline.disabledStipple, None);
-    XColor *fill =
-        gcanvasChosen<XColor *>(canvas, item, a->fillColor, a->activeFillColor, a->disabledFillColor, nullptr);
-    Pixmap fillStipple = chosenFillStipple(canvas, a);
+    XColor *fill = gcanvasChosenFillColor(canvas, a);
+    Pixmap fillStipple = gcanvasChosenFillStipple(canvas, a);
 
     if (fill != nullptr && a->style != ARC_STYLE) {
         std::snprintf(text, sizeof text,
@@ -903,7 +834,7 @@ GcanvasItemType makeType()
     t.name = "arc";
     t.itemSize = sizeof(ArcItem);
     t.createProc = arcCreate;
-    t.configSpecs = configSpecs;
+    t.configSpecs = configSpecs.data();
     t.configProc = arcConfigure;
     t.coordProc = arcCoords;
     t.deleteProc = arcDelete;

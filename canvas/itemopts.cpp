@@ -197,3 +197,26 @@ void gcanvasFreeGC(Display *display, GC gc)
         gcKeys.erase(key);
     }
 }
+
+int gcanvasCornerCoordWords(Tcl_Interp *interp, const GcanvasWidget *canvas, const GcanvasItem *item, int objc,
+                            Tcl_Obj *const objv[])
+{
+    int coords = 4;
+    if (objc == 1 || (objc > 1 && gcanvasIsOptionWord(objv[1]))) {
+        coords = 1;
+    }
+    if (objc < coords) {
+        Tcl_AppendResult(interp, "wrong # args: should be \"", Tk_PathName(canvas->tkwin), " create ", item->type->name,
+                         " x1 y1 x2 y2 ?options?\"", nullptr);
+        return -1;
+    }
+    return coords;
+}
+
+int gcanvasConfigureRecord(Tcl_Interp *interp, GcanvasWidget *canvas, Tk_ConfigSpec *specs, void *record, int objc,
+                           Tcl_Obj *const objv[], int flags)
+{
+    return Tk_ConfigureWidget(interp, canvas->tkwin, specs, objc,
+                              const_cast<const char **>(reinterpret_cast<const char *const *>(objv)),
+                              static_cast<char *>(record), flags | TK_CONFIG_OBJS);
+}

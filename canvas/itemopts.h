@@ -8,6 +8,10 @@
 #ifndef TESK_CANVAS_ITEMOPTS_H
 #define TESK_CANVAS_ITEMOPTS_H
 
+#include <cstring>
+#include <initializer_list>
+#include <vector>
+
 #include <tk.h>
 
 #include "canvas/gcanvas.h"
@@ -32,6 +36,10 @@ extern Tk_CustomOption gcanvasItemStateOption;
  */
 GC gcanvasGetGC(Tk_Window tkwin, unsigned long mask, XGCValues *values);
 void gcanvasFreeGC(Display *display, GC gc);
+
+/* Tk_ConfigureWidget over an item record from the words of a script. */
+int gcanvasConfigureRecord(Tcl_Interp *interp, GcanvasWidget *canvas, Tk_ConfigSpec *specs, void *record, int objc,
+                           Tcl_Obj *const objv[], int flags);
 
 /* The state an item shows: its own, or the canvas's when it inherits. */
 inline int gcanvasItemState(const GcanvasWidget *canvas, const GcanvasItem *item)
@@ -66,6 +74,133 @@ inline double gcanvasChosenWidth(const GcanvasWidget *canvas, const GcanvasItem 
     }
     return line.width;
 }
+
+/*
+ * The rest of this file serves the records of filled, outlined items
+ * (rectangles, ovals, arcs, polygons): each has a GcanvasItem header, an
+ * outline, a fill stipple origin tsoffset, the fill colours fillColor,
+ * activeFillColor and disabledFillColor, the fill stipples fillStipple,
+ * activeFillStipple and disabledFillStipple, and fillGC.
+ */
+
+/* The fill colour and the fill stipple for the item's present state. */
+template <typename Record>
+XColor *gcanvasChosenFillColor(const GcanvasWidget *canvas, const Record *r)
+{
+    return gcanvasChosen<XColor *>(canvas, &r->header, r->fillColor, r->activeFillColor, r->disabledFillColor, nullptr);
+}
+
+template <typename Record>
+Pixmap gcanvasChosenFillStipple(const GcanvasWidget *canvas, const Record *r)
+{
+    return gcanvasChosen<Pixmap>(canvas, &r->header, r->fillStipple, r->activeFillStipple, r->disabledFillStipple,
+                                 None);
+}
+
+/* Marks the item for redraw on entering and leaving when any of its
+ * active options would change what it shows. */
+template <typename Record>
+void gcanvasMarkFilledStateDependant(Record *r)
+{
+    const GcanvasOutline &o = r->outline;
+    bool stateDependant = o.activeWidth > o.width || o.activeDash.number != 0 || o.activeColor != nullptr ||
+                          o.activeStipple != None || r->activeFillColor != nullptr || r->activeFillStipple != None;
+    if (stateDependant) {
+        r->header.redrawFlags |= GCANVAS_ITEM_STATE_DEPENDANT;
+    } else {
+        r->header.redrawFlags &= ~GCANVAS_ITEM_STATE_DEPENDANT;
+    }
+}
+
+/*
+ * Replaces fillGC by one for the present fill colour and stipple; none
+ * without a colour or when wanted is false. The fields of values that
+ * extraMask names (set by the caller) go into the GC too.
+ */
+template <typename Record>
+void gcanvasSetFillGC(GcanvasWidget *canvas, Record *r, XGCValues *values, unsigned long extraMask = 0,
+                      bool wanted = true)
+{
+    XColor *colour = gcanvasChosenFillColor(canvas, r);
+    Pixmap stipple = gcanvasChosenFillStipple(canvas, r);
+    GC fill = nullptr;
+    if (wanted && colour != nullptr) {
+        values->foreground = colour->pixel;
+        unsigned long mask = GCForeground | extraMask;
+        if (stipple != None) {
+            values->stipple = stipple;
+            values->fill_style = FillStippled;
+            mask |= GCStipple | GCFillStyle;
+        }
+        fill = gcanvasGetGC(canvas->tkwin, mask, values);
+    }
+    gcanvasFreeGC(canvas->display, r->fillGC);
+    r->fillGC = fill;
+}
+
+/* The starting values of a record's outline, stipple origin, fill
+ * colours, fill stipples and fillGC: none set. */
+template <typename Record>
+void gcanvasInitFilledShape(Record *r)
+{
+    gcanvasCreateOutline(&r->outline);
+    std::memset(&r->tsoffset, 0, sizeof r->tsoffset);
+    r->fillColor = r->activeFillColor = r->disabledFillColor = nullptr;
+    r->fillStipple = r->activeFillStipple = r->disabledFillStipple = None;
+    r->fillGC = nullptr;
+}
+
+/*
+ * The option table of a filled, outlined item: the rows of the active and
+ * disabled variants and of the dashes (-activedash to -disabledwidth, in
+ * this order), then the given rows, then the end.
+ */
+template <typename Record>
+std::vector<Tk_ConfigSpec> gcanvasFilledShapeSpecs(std::initializer_list<Tk_ConfigSpec> rest)
+{
+    Tk_CustomOption *dash = const_cast<Tk_CustomOption *>(&gcanvasDashOption);
+    std::vector<Tk_ConfigSpec> specs = {
+        {TK_CONFIG_CUSTOM, "-activedash", nullptr, nullptr, nullptr, Tk_Offset(Record, outline.activeDash),
+         TK_CONFIG_NULL_OK, dash},
+        {TK_CONFIG_COLOR, "-activefill", nullptr, nullptr, nullptr, Tk_Offset(Record, activeFillColor),
+         TK_CONFIG_NULL_OK, nullptr},
+        {TK_CONFIG_COLOR, "-activeoutline", nullptr, nullptr, nullptr, Tk_Offset(Record, outline.activeColor),
+         TK_CONFIG_NULL_OK, nullptr},
+        {TK_CONFIG_BITMAP, "-activeoutlinestipple", nullptr, nullptr, nullptr, Tk_Offset(Record, outline.activeStipple),
+         TK_CONFIG_NULL_OK, nullptr},
+        {TK_CONFIG_BITMAP, "-activestipple", nullptr, nullptr, nullptr, Tk_Offset(Record, activeFillStipple),
+         TK_CONFIG_NULL_OK, nullptr},
+        {TK_CONFIG_CUSTOM, "-activewidth", nullptr, nullptr, "0.0", Tk_Offset(Record, outline.activeWidth),
+         TK_CONFIG_DONT_SET_DEFAULT, &gcanvasPixelOption},
+        {TK_CONFIG_CUSTOM, "-dash", nullptr, nullptr, nullptr, Tk_Offset(Record, outline.dash), TK_CONFIG_NULL_OK,
+         dash},
+        {TK_CONFIG_PIXELS, "-dashoffset", nullptr, nullptr, "0", Tk_Offset(Record, outline.offset),
+         TK_CONFIG_DONT_SET_DEFAULT, nullptr},
+        {TK_CONFIG_CUSTOM, "-disableddash", nullptr, nullptr, nullptr, Tk_Offset(Record, outline.disabledDash),
+         TK_CONFIG_NULL_OK, dash},
+        {TK_CONFIG_COLOR, "-disabledfill", nullptr, nullptr, nullptr, Tk_Offset(Record, disabledFillColor),
+         TK_CONFIG_NULL_OK, nullptr},
+        {TK_CONFIG_COLOR, "-disabledoutline", nullptr, nullptr, nullptr, Tk_Offset(Record, outline.disabledColor),
+         TK_CONFIG_NULL_OK, nullptr},
+        {TK_CONFIG_BITMAP, "-disabledoutlinestipple", nullptr, nullptr, nullptr,
+         Tk_Offset(Record, outline.disabledStipple), TK_CONFIG_NULL_OK, nullptr},
+        {TK_CONFIG_BITMAP, "-disabledstipple", nullptr, nullptr, nullptr, Tk_Offset(Record, disabledFillStipple),
+         TK_CONFIG_NULL_OK, nullptr},
+        {TK_CONFIG_CUSTOM, "-disabledwidth", nullptr, nullptr, "0.0", Tk_Offset(Record, outline.disabledWidth),
+         TK_CONFIG_DONT_SET_DEFAULT, &gcanvasPixelOption},
+    };
+    specs.insert(specs.end(), rest);
+    specs.push_back({TK_CONFIG_END, nullptr, nullptr, nullptr, nullptr, 0, 0, nullptr});
+    return specs;
+}
+
+/*
+ * The number of leading words of "create" that are the coordinates of an
+ * item given by two corners: 4, or 1 when they come as one list. -1 with
+ * the usage message in the interpreter when the words are too few.
+ */
+int gcanvasCornerCoordWords(Tcl_Interp *interp, const GcanvasWidget *canvas, const GcanvasItem *item, int objc,
+                            Tcl_Obj *const objv[]);
 
 /*
  * Frees what a filled, outlined item record holds: its outline, the fill

@@ -65,34 +65,7 @@ PolygonItem *asPolygon(GcanvasItem *item)
 
 #define PG_OPT(field) Tk_Offset(PolygonItem, field)
 
-Tk_ConfigSpec configSpecs[] = {
-    {TK_CONFIG_CUSTOM, "-activedash", nullptr, nullptr, nullptr, PG_OPT(outline.activeDash), TK_CONFIG_NULL_OK,
-     const_cast<Tk_CustomOption *>(&gcanvasDashOption)},
-    {TK_CONFIG_COLOR, "-activefill", nullptr, nullptr, nullptr, PG_OPT(activeFillColor), TK_CONFIG_NULL_OK, nullptr},
-    {TK_CONFIG_COLOR, "-activeoutline", nullptr, nullptr, nullptr, PG_OPT(outline.activeColor), TK_CONFIG_NULL_OK,
-     nullptr},
-    {TK_CONFIG_BITMAP, "-activeoutlinestipple", nullptr, nullptr, nullptr, PG_OPT(outline.activeStipple),
-     TK_CONFIG_NULL_OK, nullptr},
-    {TK_CONFIG_BITMAP, "-activestipple", nullptr, nullptr, nullptr, PG_OPT(activeFillStipple), TK_CONFIG_NULL_OK,
-     nullptr},
-    {TK_CONFIG_CUSTOM, "-activewidth", nullptr, nullptr, "0.0", PG_OPT(outline.activeWidth), TK_CONFIG_DONT_SET_DEFAULT,
-     &gcanvasPixelOption},
-    {TK_CONFIG_CUSTOM, "-dash", nullptr, nullptr, nullptr, PG_OPT(outline.dash), TK_CONFIG_NULL_OK,
-     const_cast<Tk_CustomOption *>(&gcanvasDashOption)},
-    {TK_CONFIG_PIXELS, "-dashoffset", nullptr, nullptr, "0", PG_OPT(outline.offset), TK_CONFIG_DONT_SET_DEFAULT,
-     nullptr},
-    {TK_CONFIG_CUSTOM, "-disableddash", nullptr, nullptr, nullptr, PG_OPT(outline.disabledDash), TK_CONFIG_NULL_OK,
-     const_cast<Tk_CustomOption *>(&gcanvasDashOption)},
-    {TK_CONFIG_COLOR, "-disabledfill", nullptr, nullptr, nullptr, PG_OPT(disabledFillColor), TK_CONFIG_NULL_OK,
-     nullptr},
-    {TK_CONFIG_COLOR, "-disabledoutline", nullptr, nullptr, nullptr, PG_OPT(outline.disabledColor), TK_CONFIG_NULL_OK,
-     nullptr},
-    {TK_CONFIG_BITMAP, "-disabledoutlinestipple", nullptr, nullptr, nullptr, PG_OPT(outline.disabledStipple),
-     TK_CONFIG_NULL_OK, nullptr},
-    {TK_CONFIG_BITMAP, "-disabledstipple", nullptr, nullptr, nullptr, PG_OPT(disabledFillStipple), TK_CONFIG_NULL_OK,
-     nullptr},
-    {TK_CONFIG_CUSTOM, "-disabledwidth", nullptr, nullptr, "0.0", PG_OPT(outline.disabledWidth),
-     TK_CONFIG_DONT_SET_DEFAULT, &gcanvasPixelOption},
+std::vector<Tk_ConfigSpec> configSpecs = gcanvasFilledShapeSpecs<PolygonItem>({
     {TK_CONFIG_COLOR, "-fill", nullptr, nullptr, "black", PG_OPT(fillColor), TK_CONFIG_NULL_OK, nullptr},
     {TK_CONFIG_INT, "-floating", nullptr, nullptr, "0", PG_OPT(header.floating), 0, nullptr},
     {TK_CONFIG_COLOR, "-highlightcolor", nullptr, nullptr, "yellow", PG_OPT(highlightColor), TK_CONFIG_NULL_OK,
@@ -119,8 +92,7 @@ Tk_ConfigSpec configSpecs[] = {
      const_cast<Tk_CustomOption *>(&gcanvasTagsOption)},
     {TK_CONFIG_CUSTOM, "-width", nullptr, nullptr, "1.0", PG_OPT(outline.width), TK_CONFIG_DONT_SET_DEFAULT,
      &gcanvasPixelOption},
-    {TK_CONFIG_END, nullptr, nullptr, nullptr, nullptr, 0, 0, nullptr},
-};
+});
 
 #undef PG_OPT
 
@@ -334,25 +306,12 @@ void drawableRings(const GcanvasWidget *canvas, Scratch &s, const double *box)
                          s.xpoints, s.xcounts, s.clipA, s.clipB);
 }
 
-Pixmap chosenFillStipple(const GcanvasWidget *canvas, const PolygonItem *p)
-{
-    return gcanvasChosen<Pixmap>(canvas, &p->header, p->fillStipple, p->activeFillStipple, p->disabledFillStipple,
-                                 None);
-}
-
 /* ---- configuration ---- */
 
 void polygonConfigureGCs(GcanvasWidget *canvas, PolygonItem *p)
 {
     GcanvasItem *item = &p->header;
-    const GcanvasOutline &o = p->outline;
-    bool stateDependant = o.activeWidth > o.width || o.activeDash.number != 0 || o.activeColor != nullptr ||
-                          o.activeStipple != None || p->activeFillColor != nullptr || p->activeFillStipple != None;
-    if (stateDependant) {
-        item->redrawFlags |= GCANVAS_ITEM_STATE_DEPENDANT;
-    } else {
-        item->redrawFlags &= ~GCANVAS_ITEM_STATE_DEPENDANT;
-    }
+    gcanvasMarkFilledStateDependant(p);
     p->splineSteps = std::clamp(p->splineSteps, 1, 100);
     if (gcanvasItemState(canvas, item) == GCANVAS_STATE_HIDDEN) {
         return;
@@ -370,22 +329,7 @@ void polygonConfigureGCs(GcanvasWidget *canvas, PolygonItem *p)
     gcanvasFreeGC(canvas->display, p->outline.gc);
     p->outline.gc = gc;
 
-    XColor *colour =
-        gcanvasChosen<XColor *>(canvas, item, p->fillColor, p->activeFillColor, p->disabledFillColor, nullptr);
-    Pixmap stipple = chosenFillStipple(canvas, p);
-    GC fill = nullptr;
-    if (colour != nullptr) {
-        values.foreground = colour->pixel;
-        mask = GCForeground;
-        if (stipple != None) {
-            values.stipple = stipple;
-            values.fill_style = FillStippled;
-            mask |= GCStipple | GCFillStyle;
-        }
-        fill = gcanvasGetGC(tkwin, mask, &values);
-    }
-    gcanvasFreeGC(canvas->display, p->fillGC);
-    p->fillGC = fill;
+    gcanvasSetFillGC(canvas, p, &values);
 
     GC highlight = nullptr;
     if (p->highlightColor != nullptr) {
@@ -489,9 +433,7 @@ int polygonConfigure(Tcl_Interp *interp, GcanvasWidget *canvas, GcanvasItem *ite
                      int flags)
 {
     PolygonItem *p = asPolygon(item);
-    if (Tk_ConfigureWidget(interp, canvas->tkwin, configSpecs, objc,
-                           const_cast<const char **>(reinterpret_cast<const char *const *>(objv)),
-                           reinterpret_cast<char *>(p), flags | TK_CONFIG_OBJS) != TCL_OK) {
+    if (gcanvasConfigureRecord(interp, canvas, configSpecs.data(), p, objc, objv, flags) != TCL_OK) {
         return TCL_ERROR;
     }
     polygonConfigureGCs(canvas, p);
@@ -591,36 +533,23 @@ void polygonDelete(GcanvasWidget *, GcanvasItem *item, Display *display)
     PolygonItem *p = asPolygon(item);
     cancelUnlitCheck(p);
     freeArrays(p);
-    gcanvasDeleteOutline(display, &p->outline);
-    for (XColor **c : {&p->fillColor, &p->activeFillColor, &p->disabledFillColor, &p->highlightColor}) {
-        if (*c != nullptr) {
-            Tk_FreeColor(*c);
-            *c = nullptr;
-        }
+    gcanvasFreeFilledShape(display, p);
+    if (p->highlightColor != nullptr) {
+        Tk_FreeColor(p->highlightColor);
+        p->highlightColor = nullptr;
     }
-    for (Pixmap *b : {&p->fillStipple, &p->activeFillStipple, &p->disabledFillStipple}) {
-        if (*b != None) {
-            Tk_FreeBitmap(display, *b);
-            *b = None;
-        }
-    }
-    gcanvasFreeGC(display, p->fillGC);
     gcanvasFreeGC(display, p->highlightGC);
-    p->fillGC = p->highlightGC = nullptr;
+    p->highlightGC = nullptr;
 }
 
 /* The values the record starts from before coordinates and options. */
 void initRecord(GcanvasWidget *canvas, PolygonItem *p)
 {
     p->canvas = canvas;
-    gcanvasCreateOutline(&p->outline);
+    gcanvasInitFilledShape(p);
     p->numPoints = p->numParts = p->pointsAllocated = 0;
     p->partCounts = p->closedFlags = nullptr;
     p->coords = nullptr;
-    std::memset(&p->tsoffset, 0, sizeof p->tsoffset);
-    p->fillColor = p->activeFillColor = p->disabledFillColor = nullptr;
-    p->fillStipple = p->activeFillStipple = p->disabledFillStipple = None;
-    p->fillGC = nullptr;
     p->joinStyle = JoinRound;
     p->splineSteps = 12;
     p->smooth = nullptr;
@@ -657,7 +586,7 @@ void polygonDisplay(GcanvasWidget *canvas, GcanvasItem *item, Display *display, 
         p->coords == nullptr || (p->numPoints < 3 && p->outline.gc == nullptr)) {
         return;
     }
-    Pixmap stipple = chosenFillStipple(canvas, p);
+    Pixmap stipple = gcanvasChosenFillStipple(canvas, p);
     bool stippled = p->fillGC != nullptr && stipple != None;
     if (stippled) {
         gcanvasSetFillStippleOffset(canvas, p->fillGC, stipple, &p->tsoffset);
@@ -963,9 +892,8 @@ int polygonToPostscript(Tcl_Interp *interp, GcanvasWidget *canvas, GcanvasItem *
     double width = gcanvasChosenWidth(canvas, item, p->outline);
     XColor *outline = gcanvasChosen<XColor *>(canvas, item, p->outline.color, p->outline.activeColor,
                                               p->outline.disabledColor, nullptr);
-    XColor *fill =
-        gcanvasChosen<XColor *>(canvas, item, p->fillColor, p->activeFillColor, p->disabledFillColor, nullptr);
-    Pixmap stipple = chosenFillStipple(canvas, p);
+    XColor *fill = gcanvasChosenFillColor(canvas, p);
+    Pixmap stipple = gcanvasChosenFillStipple(canvas, p);
     Pixmap outlineStipple = gcanvasChosen<Pixmap>(canvas, item, p->outline.stipple, p->outline.activeStipple,
                                                   p->outline.disabledStipple, None);
     if (p->numPoints == 2) {
@@ -1009,7 +937,7 @@ int polygonCreateFromDesc(Tcl_Interp *interp, GcanvasWidget *canvas, GcanvasItem
 {
     PolygonItem *p = asPolygon(item);
     initRecord(canvas, p);
-    if (Tk_ConfigureWidget(interp, canvas->tkwin, configSpecs, 0, nullptr, reinterpret_cast<char *>(p),
+    if (Tk_ConfigureWidget(interp, canvas->tkwin, configSpecs.data(), 0, nullptr, reinterpret_cast<char *>(p),
                            TK_CONFIG_OBJS) != TCL_OK) {
         polygonDelete(canvas, item, canvas->display);
         return TCL_ERROR;
@@ -1251,7 +1179,7 @@ GcanvasItemType makeType()
     t.name = "polygon";
     t.itemSize = sizeof(PolygonItem);
     t.createProc = polygonCreate;
-    t.configSpecs = configSpecs;
+    t.configSpecs = configSpecs.data();
     t.configProc = polygonConfigure;
     t.coordProc = polygonCoords;
     t.deleteProc = polygonDelete;

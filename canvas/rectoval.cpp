@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 #include "canvas/canvasint.h"
 #include "canvas/coords.h"
 #include "canvas/geometry.h"
@@ -32,34 +33,7 @@ struct RectOvalItem {
 
 #define RO_OPT(field) Tk_Offset(RectOvalItem, field)
 
-Tk_ConfigSpec configSpecs[] = {
-    {TK_CONFIG_CUSTOM, "-activedash", nullptr, nullptr, nullptr, RO_OPT(outline.activeDash), TK_CONFIG_NULL_OK,
-     const_cast<Tk_CustomOption *>(&gcanvasDashOption)},
-    {TK_CONFIG_COLOR, "-activefill", nullptr, nullptr, nullptr, RO_OPT(activeFillColor), TK_CONFIG_NULL_OK, nullptr},
-    {TK_CONFIG_COLOR, "-activeoutline", nullptr, nullptr, nullptr, RO_OPT(outline.activeColor), TK_CONFIG_NULL_OK,
-     nullptr},
-    {TK_CONFIG_BITMAP, "-activeoutlinestipple", nullptr, nullptr, nullptr, RO_OPT(outline.activeStipple),
-     TK_CONFIG_NULL_OK, nullptr},
-    {TK_CONFIG_BITMAP, "-activestipple", nullptr, nullptr, nullptr, RO_OPT(activeFillStipple), TK_CONFIG_NULL_OK,
-     nullptr},
-    {TK_CONFIG_CUSTOM, "-activewidth", nullptr, nullptr, "0.0", RO_OPT(outline.activeWidth), TK_CONFIG_DONT_SET_DEFAULT,
-     &gcanvasPixelOption},
-    {TK_CONFIG_CUSTOM, "-dash", nullptr, nullptr, nullptr, RO_OPT(outline.dash), TK_CONFIG_NULL_OK,
-     const_cast<Tk_CustomOption *>(&gcanvasDashOption)},
-    {TK_CONFIG_PIXELS, "-dashoffset", nullptr, nullptr, "0", RO_OPT(outline.offset), TK_CONFIG_DONT_SET_DEFAULT,
-     nullptr},
-    {TK_CONFIG_CUSTOM, "-disableddash", nullptr, nullptr, nullptr, RO_OPT(outline.disabledDash), TK_CONFIG_NULL_OK,
-     const_cast<Tk_CustomOption *>(&gcanvasDashOption)},
-    {TK_CONFIG_COLOR, "-disabledfill", nullptr, nullptr, nullptr, RO_OPT(disabledFillColor), TK_CONFIG_NULL_OK,
-     nullptr},
-    {TK_CONFIG_COLOR, "-disabledoutline", nullptr, nullptr, nullptr, RO_OPT(outline.disabledColor), TK_CONFIG_NULL_OK,
-     nullptr},
-    {TK_CONFIG_BITMAP, "-disabledoutlinestipple", nullptr, nullptr, nullptr, RO_OPT(outline.disabledStipple),
-     TK_CONFIG_NULL_OK, nullptr},
-    {TK_CONFIG_BITMAP, "-disabledstipple", nullptr, nullptr, nullptr, RO_OPT(disabledFillStipple), TK_CONFIG_NULL_OK,
-     nullptr},
-    {TK_CONFIG_CUSTOM, "-disabledwidth", nullptr, nullptr, "0.0", RO_OPT(outline.disabledWidth),
-     TK_CONFIG_DONT_SET_DEFAULT, &gcanvasPixelOption},
+std::vector<Tk_ConfigSpec> configSpecs = gcanvasFilledShapeSpecs<RectOvalItem>({
     {TK_CONFIG_COLOR, "-fill", nullptr, nullptr, nullptr, RO_OPT(fillColor), TK_CONFIG_NULL_OK, nullptr},
     {TK_CONFIG_INT, "-floating", nullptr, nullptr, "0", RO_OPT(header.floating), 0, nullptr},
     {TK_CONFIG_COLOR, "-background", "background", "Background", nullptr, RO_OPT(outline.background), TK_CONFIG_NULL_OK,
@@ -79,16 +53,9 @@ Tk_ConfigSpec configSpecs[] = {
      const_cast<Tk_CustomOption *>(&gcanvasTagsOption)},
     {TK_CONFIG_CUSTOM, "-width", nullptr, nullptr, "1.0", RO_OPT(outline.width), TK_CONFIG_DONT_SET_DEFAULT,
      &gcanvasPixelOption},
-    {TK_CONFIG_END, nullptr, nullptr, nullptr, nullptr, 0, 0, nullptr},
-};
+});
 
 #undef RO_OPT
-
-Pixmap chosenFillStipple(const GcanvasWidget *canvas, const RectOvalItem *r)
-{
-    return gcanvasChosen<Pixmap>(canvas, &r->header, r->fillStipple, r->activeFillStipple, r->disabledFillStipple,
-                                 None);
-}
 
 void orderCorners(double *b)
 {
@@ -155,20 +122,10 @@ int rectOvalConfigure(Tcl_Interp *interp, GcanvasWidget *canvas, GcanvasItem *it
                       int flags)
 {
     auto *r = reinterpret_cast<RectOvalItem *>(item);
-    Tk_Window tkwin = canvas->tkwin;
-    if (Tk_ConfigureWidget(interp, tkwin, configSpecs, objc,
-                           const_cast<const char **>(reinterpret_cast<const char *const *>(objv)),
-                           reinterpret_cast<char *>(r), flags | TK_CONFIG_OBJS) != TCL_OK) {
+    if (gcanvasConfigureRecord(interp, canvas, configSpecs.data(), r, objc, objv, flags) != TCL_OK) {
         return TCL_ERROR;
     }
-    const GcanvasOutline &o = r->outline;
-    bool stateDependant = o.activeWidth > o.width || o.activeDash.number != 0 || o.activeColor != nullptr ||
-                          o.activeStipple != None || r->activeFillColor != nullptr || r->activeFillStipple != None;
-    if (stateDependant) {
-        item->redrawFlags |= GCANVAS_ITEM_STATE_DEPENDANT;
-    } else {
-        item->redrawFlags &= ~GCANVAS_ITEM_STATE_DEPENDANT;
-    }
+    gcanvasMarkFilledStateDependant(r);
     gcanvasAnchorOffset(&r->outline.tsoffset, r->bbox);
 
     XGCValues values;
@@ -177,28 +134,13 @@ int rectOvalConfigure(Tcl_Interp *interp, GcanvasWidget *canvas, GcanvasItem *it
     if (mask != 0 && r->outline.width != 0 && r->outline.color != nullptr) {
         values.cap_style = CapProjecting;
         mask |= GCCapStyle;
-        gc = gcanvasGetGC(tkwin, mask, &values);
+        gc = gcanvasGetGC(canvas->tkwin, mask, &values);
     }
     gcanvasFreeGC(canvas->display, r->outline.gc);
     r->outline.gc = gc;
 
     if (gcanvasItemState(canvas, item) != GCANVAS_STATE_HIDDEN) {
-        XColor *colour =
-            gcanvasChosen<XColor *>(canvas, item, r->fillColor, r->activeFillColor, r->disabledFillColor, nullptr);
-        Pixmap stipple = chosenFillStipple(canvas, r);
-        GC fill = nullptr;
-        if (colour != nullptr) {
-            values.foreground = colour->pixel;
-            mask = GCForeground;
-            if (stipple != None) {
-                values.stipple = stipple;
-                values.fill_style = FillStippled;
-                mask |= GCStipple | GCFillStyle;
-            }
-            fill = gcanvasGetGC(tkwin, mask, &values);
-        }
-        gcanvasFreeGC(canvas->display, r->fillGC);
-        r->fillGC = fill;
+        gcanvasSetFillGC(canvas, r, &values);
         gcanvasAnchorOffset(&r->tsoffset, r->bbox);
     }
     rectOvalBbox(canvas, item);
@@ -213,22 +155,11 @@ void rectOvalDelete(GcanvasWidget *, GcanvasItem *item, Display *display)
 int rectOvalCreate(Tcl_Interp *interp, GcanvasWidget *canvas, GcanvasItem *item, int objc, Tcl_Obj *const objv[])
 {
     auto *r = reinterpret_cast<RectOvalItem *>(item);
-    int coords = 4;
-    if (objc == 1) {
-        coords = 1;
-    } else if (objc > 1 && gcanvasIsOptionWord(objv[1])) {
-        coords = 1;
-    }
-    if (objc < coords) {
-        Tcl_AppendResult(interp, "wrong # args: should be \"", Tk_PathName(canvas->tkwin), " create ", item->type->name,
-                         " x1 y1 x2 y2 ?options?\"", nullptr);
+    int coords = gcanvasCornerCoordWords(interp, canvas, item, objc, objv);
+    if (coords < 0) {
         return TCL_ERROR;
     }
-    gcanvasCreateOutline(&r->outline);
-    std::memset(&r->tsoffset, 0, sizeof r->tsoffset);
-    r->fillColor = r->activeFillColor = r->disabledFillColor = nullptr;
-    r->fillStipple = r->activeFillStipple = r->disabledFillStipple = None;
-    r->fillGC = nullptr;
+    gcanvasInitFilledShape(r);
     if (rectOvalCoords(interp, canvas, item, coords, objv) != TCL_OK ||
         rectOvalConfigure(interp, canvas, item, objc - coords, objv + coords, 0) != TCL_OK) {
         rectOvalDelete(canvas, item, canvas->display);
@@ -262,7 +193,7 @@ void rectOvalDisplay(GcanvasWidget *canvas, GcanvasItem *item, Display *display,
     auto w = static_cast<unsigned>(x2 - x1), h = static_cast<unsigned>(y2 - y1);
     bool oval = item->type == &gcanvasOvalType;
     if (r->fillGC != nullptr) {
-        Pixmap stipple = chosenFillStipple(canvas, r);
+        Pixmap stipple = gcanvasChosenFillStipple(canvas, r);
         if (stipple != None) {
             gcanvasSetFillStippleOffset(canvas, r->fillGC, stipple, &r->tsoffset);
         }
@@ -423,9 +354,8 @@ int rectOvalToPostscript(Tcl_Interp *interp, GcanvasWidget *canvas, GcanvasItem 
     }
     XColor *outline = gcanvasChosen<XColor *>(canvas, item, r->outline.color, r->outline.activeColor,
                                               r->outline.disabledColor, nullptr);
-    XColor *fill =
-        gcanvasChosen<XColor *>(canvas, item, r->fillColor, r->activeFillColor, r->disabledFillColor, nullptr);
-    Pixmap stipple = chosenFillStipple(canvas, r);
+    XColor *fill = gcanvasChosenFillColor(canvas, r);
+    Pixmap stipple = gcanvasChosenFillStipple(canvas, r);
     if (fill != nullptr) {
         Tcl_AppendResult(interp, path, nullptr);
         if (gcanvasPsColor(interp, canvas, fill) != TCL_OK) {
@@ -510,7 +440,7 @@ GcanvasItemType makeType(const char *name, bool oval)
     t.name = name;
     t.itemSize = sizeof(RectOvalItem);
     t.createProc = rectOvalCreate;
-    t.configSpecs = configSpecs;
+    t.configSpecs = configSpecs.data();
     t.configProc = rectOvalConfigure;
     t.coordProc = rectOvalCoords;
     t.deleteProc = rectOvalDelete;

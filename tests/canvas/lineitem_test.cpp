@@ -14,45 +14,15 @@
 #include "canvas/canvasint.h"
 #include "canvas/geometry.h"
 #include "canvas/outline.h"
+#include "canvasfixture.h"
 #include "support/test_interp.h"
 #include "tesk.h"
 
 namespace {
 
-class LineItemTest : public ::testing::Test {
+class LineItemTest : public CanvasFixture {
 protected:
-    Tcl_Interp *interp = nullptr;
-    GcanvasWidget *canvas = nullptr;
-    Tk_Window tkwin = nullptr;
-
-    void SetUp() override
-    {
-        interp = testTkInterp();
-        ASSERT_NE(interp, nullptr);
-        int code;
-        testEval(interp, "if {[info commands gcanvas] eq {}} {load {} Gcanvas}", &code);
-        if (code != TCL_OK) {
-            ASSERT_EQ(Gcanvas_Init(interp), TCL_OK) << Tcl_GetStringResult(interp);
-        }
-        std::string made = testEval(interp,
-                                    "destroy .lc; gcanvas .lc -width 100 -height 100 -highlightthickness 0 "
-                                    "-mx 2 -my -2; pack .lc; update; set x ok",
-                                    &code);
-        ASSERT_EQ(code, TCL_OK) << made;
-        canvas = gcanvasFromPath(interp, ".lc");
-        ASSERT_NE(canvas, nullptr);
-        tkwin = Tk_NameToWindow(interp, ".lc", Tk_MainWindow(interp));
-    }
-
-    void TearDown() override { testEval(interp, "destroy .lc; update"); }
-
-    std::string eval(const std::string &script)
-    {
-        int code;
-        std::string result = testEval(interp, script, &code);
-        EXPECT_EQ(code, TCL_OK) << script << ": " << result;
-        return result;
-    }
+    LineItemTest() : CanvasFixture(".lc", "-width 100 -height 100 -highlightthickness 0 -mx 2 -my -2") {}
 };
 
 TEST_F(LineItemTest, DescriptionGivesPartsPointsAndTheSourcesPen)

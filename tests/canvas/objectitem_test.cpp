@@ -15,6 +15,7 @@
 #include "canvas/canvasint.h"
 #include "geo/shaperec.h"
 #include "runtime/startup.h"
+#include "canvasfixture.h"
 #include "support/test_interp.h"
 #include "tesk.h"
 
@@ -47,38 +48,20 @@ const std::vector<double> kHoled = {0,  0,  0,  60, 60, 60, 60, 0,  0,  0,  15, 
                                     45, 15, 45, 15, 15, 25, 25, 25, 35, 35, 35, 35, 25, 25, 25};
 const std::vector<int> kHoledParts = {5, 5, 5};
 
-class ObjectItemTest : public ::testing::Test {
+// World x 0..60 is canvas 10..130; world y 0..60 is canvas 130..10.
+class ObjectItemTest : public CanvasFixture {
 protected:
-    Tcl_Interp *interp = nullptr;
-    GcanvasWidget *canvas = nullptr;
-    Display *display = nullptr;
-    Tk_Window tkwin = nullptr;
-
-    void SetUp() override
-    {
-        interp = testTkInterp();
-        ASSERT_NE(interp, nullptr);
-        int code;
-        testEval(interp, "if {[info commands gcanvas] eq {}} {load {} Gcanvas}", &code);
-        if (code != TCL_OK) {
-            ASSERT_EQ(Gcanvas_Init(interp), TCL_OK) << Tcl_GetStringResult(interp);
-        }
-        // World x 0..60 is canvas 10..130; world y 0..60 is canvas 130..10.
-        std::string made = testEval(interp,
-                                    "destroy .oc; gcanvas .oc -width 160 -height 160 -highlightthickness 0 "
-                                    "-background white -mx 2 -my -2 -viewxorigin -5 -viewyorigin 65; pack .oc; "
-                                    "wm deiconify .; update; set x ok",
-                                    &code);
-        ASSERT_EQ(code, TCL_OK) << made;
-        canvas = gcanvasFromPath(interp, ".oc");
-        ASSERT_NE(canvas, nullptr);
-        tkwin = Tk_NameToWindow(interp, ".oc", Tk_MainWindow(interp));
-        display = Tk_Display(tkwin);
-    }
+    ObjectItemTest()
+        : CanvasFixture(".oc",
+                        "-width 160 -height 160 -highlightthickness 0 -background white -mx 2 -my -2 "
+                        "-viewxorigin -5 -viewyorigin 65",
+                        true)
+    {}
 
     void TearDown() override
     {
-        testEval(interp, "destroy .oc; update; foreach c {poly poly2 lines pts other bent} {catch {rename $c {}}}");
+        CanvasFixture::TearDown();
+        testEval(interp, "foreach c {poly poly2 lines pts other bent} {catch {rename $c {}}}");
     }
 
     /* A SHAPE object command of the given shape type with no records. */
@@ -104,14 +87,6 @@ protected:
     }
 
     GcanvasItem *item(int id) { return gcanvasItemById(canvas, id); }
-
-    std::string eval(const std::string &script, int expected = TCL_OK)
-    {
-        int code;
-        std::string result = testEval(interp, script, &code);
-        EXPECT_EQ(code, expected) << script << ": " << result;
-        return result;
-    }
 
     /* The canvas's items drawn over white into a 160 x 160 pixmap, canvas
      * point (0, 0) at its top-left. */

@@ -14,39 +14,21 @@
 #include "canvas/canvasint.h"
 #include "canvas/geometry.h"
 #include "canvas/outline.h"
+#include "canvasfixture.h"
 #include "support/test_interp.h"
 #include "tesk.h"
 
 namespace {
 
-class PolygonItemTest : public ::testing::Test {
+// World (x, y) is canvas (2x + 10, 130 - 2y).
+class PolygonItemTest : public CanvasFixture {
 protected:
-    Tcl_Interp *interp = nullptr;
-    GcanvasWidget *canvas = nullptr;
-    Tk_Window tkwin = nullptr;
-
-    void SetUp() override
-    {
-        interp = testTkInterp();
-        ASSERT_NE(interp, nullptr);
-        int code;
-        testEval(interp, "if {[info commands gcanvas] eq {}} {load {} Gcanvas}", &code);
-        if (code != TCL_OK) {
-            ASSERT_EQ(Gcanvas_Init(interp), TCL_OK) << Tcl_GetStringResult(interp);
-        }
-        // World (x, y) is canvas (2x + 10, 130 - 2y).
-        std::string made = testEval(interp,
-                                    "destroy .pc; gcanvas .pc -width 160 -height 160 -highlightthickness 0 "
-                                    "-background white -mx 2 -my -2 -viewxorigin -5 -viewyorigin 65; pack .pc; "
-                                    "wm deiconify .; update; set x ok",
-                                    &code);
-        ASSERT_EQ(code, TCL_OK) << made;
-        canvas = gcanvasFromPath(interp, ".pc");
-        ASSERT_NE(canvas, nullptr);
-        tkwin = Tk_NameToWindow(interp, ".pc", Tk_MainWindow(interp));
-    }
-
-    void TearDown() override { testEval(interp, "destroy .pc; update"); }
+    PolygonItemTest()
+        : CanvasFixture(".pc",
+                        "-width 160 -height 160 -highlightthickness 0 -background white -mx 2 -my -2 "
+                        "-viewxorigin -5 -viewyorigin 65",
+                        true)
+    {}
 
     unsigned long windowPixel(int x, int y)
     {
@@ -56,14 +38,6 @@ protected:
             XDestroyImage(image);
         }
         return pixel;
-    }
-
-    std::string eval(const std::string &script)
-    {
-        int code;
-        std::string result = testEval(interp, script, &code);
-        EXPECT_EQ(code, TCL_OK) << script << ": " << result;
-        return result;
     }
 };
 

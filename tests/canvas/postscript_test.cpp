@@ -12,34 +12,24 @@
 #include "canvas/canvasint.h"
 #include "canvas/outline.h"
 #include "canvas/postscript.h"
+#include "canvasfixture.h"
 #include "support/test_interp.h"
 #include "tesk.h"
 
 namespace {
 
-class CanvasPostscript : public ::testing::Test {
+class CanvasPostscript : public CanvasFixture {
 protected:
-    Tcl_Interp *interp = nullptr;
-    GcanvasWidget *canvas = nullptr;
     GcanvasPsInfo ps;
+
+    CanvasPostscript() : CanvasFixture(".ps", "-width 200 -height 100 -highlightthickness 0") {}
 
     void SetUp() override
     {
-        interp = testTkInterp();
-        ASSERT_NE(interp, nullptr);
-        int code;
-        testEval(interp, "if {[info commands gcanvas] eq {}} {load {} Gcanvas}", &code);
-        if (code != TCL_OK) {
-            ASSERT_EQ(Gcanvas_Init(interp), TCL_OK) << Tcl_GetStringResult(interp);
+        CanvasFixture::SetUp();
+        if (HasFatalFailure()) {
+            return;
         }
-        std::string made = testEval(interp,
-                                    "destroy .ps; gcanvas .ps -width 200 -height 100 -highlightthickness 0; "
-                                    "pack .ps; update; set x ok",
-                                    &code);
-        ASSERT_EQ(code, TCL_OK) << made;
-        Tcl_CmdInfo info;
-        ASSERT_TRUE(Tcl_GetCommandInfo(interp, ".ps", &info));
-        canvas = static_cast<GcanvasWidget *>(info.objClientData);
         std::memset(&ps, 0, sizeof ps);
         ps.x2 = 200;
         ps.y2 = 100;
@@ -55,24 +45,22 @@ protected:
             canvas->psInfo = nullptr;
         }
         Tcl_DeleteHashTable(&ps.fontTable);
-        testEval(interp, "destroy .ps; update");
+        CanvasFixture::TearDown();
     }
 
     std::string result() const { return Tcl_GetStringResult(interp); }
-
-    Tk_Window tkwin() const { return canvas->tkwin; }
 
     /* gcanvasPsImage at a colour level of a pixmap of the canvas's depth,
      * width x height, whose top row is red and the rest white: the code,
      * the text in *text. */
     int image(int level, int width, int height, std::string *text)
     {
-        Display *display = Tk_Display(tkwin());
-        Pixmap pixmap = XCreatePixmap(display, Tk_WindowId(tkwin()), width, height, Tk_Depth(tkwin()));
+        Display *display = Tk_Display(tkwin);
+        Pixmap pixmap = XCreatePixmap(display, Tk_WindowId(tkwin), width, height, Tk_Depth(tkwin));
         GC gc = XCreateGC(display, pixmap, 0, nullptr);
         const char *names[2] = {"#ffffff", "#ff0000"};
         for (int i = 0; i < 2; i++) {
-            XColor *colour = Tk_GetColor(interp, tkwin(), names[i]);
+            XColor *colour = Tk_GetColor(interp, tkwin, names[i]);
             XSetForeground(display, gc, colour->pixel);
             XFillRectangle(display, pixmap, gc, 0, 0, width, i == 0 ? height : 1);
             Tk_FreeColor(colour);
@@ -90,7 +78,7 @@ protected:
     {
         ps.colorLevel = level;
         Tcl_ResetResult(interp);
-        int code = gcanvasPsImage(interp, tkwin(), &ps, ximage, 0, 0, width, height);
+        int code = gcanvasPsImage(interp, tkwin, &ps, ximage, 0, 0, width, height);
         *text = result();
         return code;
     }
@@ -107,7 +95,7 @@ size_t count(const std::string &text, const std::string &word)
 
 TEST_F(CanvasPostscript, ColoursAreTheHighBytesOfRgb)
 {
-    XColor *orange = Tk_GetColor(interp, tkwin(), "#ff8000");
+    XColor *orange = Tk_GetColor(interp, tkwin, "#ff8000");
     ASSERT_NE(orange, nullptr);
     EXPECT_EQ(gcanvasPsColor(interp, canvas, orange), TCL_OK);
     EXPECT_EQ(result(), "1.000 0.502 0.000 setrgbcolor AdjustColor\n");
@@ -122,7 +110,7 @@ TEST_F(CanvasPostscript, ColoursAreTheHighBytesOfRgb)
 
 TEST_F(CanvasPostscript, FontsComeFromTheFontMapOrTkAndAreNoted)
 {
-    Tk_Font font = Tk_GetFont(interp, tkwin(), "Helvetica 12");
+    Tk_Font font = Tk_GetFont(interp, tkwin, "Helvetica 12");
     ASSERT_NE(font, nullptr);
     // Without a map, Tk's PostScript name of the font as it is found.
     Tcl_DString tkName;
@@ -165,8 +153,8 @@ TEST_F(CanvasPostscript, BitmapsAreHexBottomRowFirstWithPartialBytes)
     // 10 x 2: top row dots 0 and 9, bottom row dots 1, 8 and 9 (X bitmap
     // data, least significant bit leftmost).
     const char bits[] = {0x01, 0x02, 0x02, 0x03};
-    Display *display = Tk_Display(tkwin());
-    Pixmap bitmap = XCreateBitmapFromData(display, Tk_WindowId(tkwin()), bits, 10, 2);
+    Display *display = Tk_Display(tkwin);
+    Pixmap bitmap = XCreateBitmapFromData(display, Tk_WindowId(tkwin), bits, 10, 2);
     EXPECT_EQ(gcanvasPsBitmap(interp, canvas, bitmap, 0, 0, 10, 2), TCL_OK);
     EXPECT_EQ(result(), "<40c08040>");
     XFreePixmap(display, bitmap);
@@ -205,9 +193,9 @@ TEST_F(CanvasPostscript, ImagesByColourLevelWithTheirWidthLimits)
     EXPECT_EQ(image(2, 20001, 1, &text), TCL_ERROR);
     EXPECT_EQ(text, "Can't generate Postscript for images more than 20000 pixels wide");
     // Wider than a pixmap may be: an image of the client's own.
-    Display *display = Tk_Display(tkwin());
-    int depth = Tk_Depth(tkwin());
-    XImage *wide = XCreateImage(display, Tk_Visual(tkwin()), depth, ZPixmap, 0, nullptr, 60001, 1, 32, 0);
+    Display *display = Tk_Display(tkwin);
+    int depth = Tk_Depth(tkwin);
+    XImage *wide = XCreateImage(display, Tk_Visual(tkwin), depth, ZPixmap, 0, nullptr, 60001, 1, 32, 0);
     ASSERT_NE(wide, nullptr);
     wide->data = static_cast<char *>(calloc(1, static_cast<size_t>(wide->bytes_per_line)));
     EXPECT_EQ(writeImage(1, wide, 60001, 1, &text), TCL_ERROR);

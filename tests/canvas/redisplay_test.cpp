@@ -9,36 +9,15 @@
 #include <X11/Xutil.h>
 #include "canvas/canvasapi.h"
 #include "canvas/canvasint.h"
+#include "canvasfixture.h"
 #include "support/test_interp.h"
 #include "tesk.h"
 
 namespace {
 
-class CanvasRedisplay : public ::testing::Test {
+class CanvasRedisplay : public CanvasFixture {
 protected:
-    Tcl_Interp *interp = nullptr;
-    GcanvasWidget *canvas = nullptr;
-
-    void SetUp() override
-    {
-        interp = testTkInterp();
-        ASSERT_NE(interp, nullptr);
-        int code;
-        testEval(interp, "if {[info commands gcanvas] eq {}} {load {} Gcanvas}", &code);
-        if (code != TCL_OK) {
-            ASSERT_EQ(Gcanvas_Init(interp), TCL_OK) << Tcl_GetStringResult(interp);
-        }
-        std::string made = testEval(interp,
-                                    "destroy .rd; gcanvas .rd -width 200 -height 100 -highlightthickness 0 "
-                                    "-background white; pack .rd; wm deiconify .; update; set x ok",
-                                    &code);
-        ASSERT_EQ(code, TCL_OK) << made;
-        Tcl_CmdInfo info;
-        ASSERT_TRUE(Tcl_GetCommandInfo(interp, ".rd", &info));
-        canvas = static_cast<GcanvasWidget *>(info.objClientData);
-    }
-
-    void TearDown() override { testEval(interp, "destroy .rd; update"); }
+    CanvasRedisplay() : CanvasFixture(".rd", "-width 200 -height 100 -highlightthickness 0 -background white", true) {}
 
     /* Runs a script, lets the canvas redisplay, and answers the log's
      * counts since the script began. */
