@@ -236,7 +236,7 @@ void reportInput(ProjRun &run, ProgInput &input)
 
 /* ---- the approximation (-T) ---- */
 
-/* Reads an optional integer field ",n" of the specification; an empty
+/* Reads an optional integer field ",n" of the -T argument; an empty
  * field keeps value. */
 void chebField(const char *&s, int *value)
 {
