@@ -133,7 +133,7 @@ bool realWord(Tcl_Interp *interp, const char *word, double *value)
     }
     if (!std::isfinite(*value)) {
         Tcl_ResetResult(interp);
-        Tcl_AppendResult(interp, "expected a finite number but got \"", word, "\"", nullptr);
+        Tcl_AppendResult(interp, "expected finite number but got \"", word, "\"", nullptr);
         return false;
     }
     return true;

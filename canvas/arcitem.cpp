@@ -98,16 +98,8 @@ int angleParse(ClientData, Tcl_Interp *interp, Tk_Window, const char *value, cha
     return TCL_OK;
 }
 
-const char *anglePrint(ClientData, Tk_Window, char *record, int offset, Tcl_FreeProc **freeProc)
-{
-    char *text = static_cast<char *>(ckalloc(TCL_DOUBLE_SPACE));
-    Tcl_PrintDouble(nullptr, gcanvasPlainZero(*reinterpret_cast<double *>(record + offset)), text);
-    *freeProc = TCL_DYNAMIC;
-    return text;
-}
-
 Tk_CustomOption styleOption = {styleParse, stylePrint, nullptr};
-Tk_CustomOption angleOption = {angleParse, anglePrint, nullptr};
+Tk_CustomOption angleOption = {angleParse, gcanvasDoublePrint, nullptr};
 
 #define ARC_OPT(field) Tk_Offset(ArcItem, field)
 

@@ -15,30 +15,11 @@
 
 namespace {
 
-/* The first item a tagOrId names, or NULL; false with the search's
- * message in the interpreter. */
-bool firstMatch(GcanvasWidget *canvas, Tcl_Obj *word, GcanvasItem **item)
-{
-    GcanvasTagSearch *search = nullptr;
-    bool ok = gcanvasTagSearchScan(canvas, word, &search) == TCL_OK;
-    *item = ok ? gcanvasTagSearchFirst(search) : nullptr;
-    gcanvasTagSearchDestroy(search);
-    return ok;
-}
-
 void appendDouble(Tcl_Interp *interp, Tcl_Obj *list, double v)
 {
     char text[TCL_DOUBLE_SPACE];
     Tcl_PrintDouble(interp, gcanvasPlainZero(v), text);
     Tcl_ListObjAppendElement(nullptr, list, Tcl_NewStringObj(text, -1));
-}
-
-void kindListError(Tcl_Interp *interp)
-{
-    Tcl_AppendResult(interp, "Invalid object type. Should be", nullptr);
-    for (int n = 0; shapeKindNameAt(n) != nullptr; n++) {
-        Tcl_AppendResult(interp, " ", shapeKindNameAt(n), nullptr);
-    }
 }
 
 /* Appends the records of the items that objv[first..objc) name and whose
@@ -99,7 +80,7 @@ int gcanvasAssembleCmd(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_
     const auto *ops = static_cast<const ShapeOps *>(obj->extension);
     int kind = shapeKindByName(Tcl_GetString(objv[3]));
     if (kind < 0) {
-        kindListError(interp);
+        gcanvasShapeKindError(interp);
         code = TCL_ERROR;
     } else if (ops == nullptr || obj->subtype == nullptr) {
         Tcl_AppendResult(interp, "Invalid object: ", Tcl_GetString(objv[2]), nullptr);
@@ -138,8 +119,9 @@ int gcanvasVangleCmd(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Ob
         Tcl_WrongNumArgs(interp, 2, objv, "tagOrId vertexindex ?vertexindex...?");
         return TCL_ERROR;
     }
-    GcanvasItem *item;
-    if (!firstMatch(canvas, objv[2], &item)) {
+    bool ok;
+    GcanvasItem *item = gcanvasFirstMatch(canvas, objv[2], &ok);
+    if (!ok) {
         return TCL_ERROR;
     }
     if (item == nullptr || item->type->vertexAngleProc == nullptr) {
@@ -171,8 +153,9 @@ int gcanvasLangleCmd(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Ob
         Tcl_WrongNumArgs(interp, 2, objv, "tagOrId pIndex ?pIndex...?");
         return TCL_ERROR;
     }
-    GcanvasItem *item;
-    if (!firstMatch(canvas, objv[2], &item)) {
+    bool ok;
+    GcanvasItem *item = gcanvasFirstMatch(canvas, objv[2], &ok);
+    if (!ok) {
         return TCL_ERROR;
     }
     if (item == nullptr || item->type->lineAngleProc == nullptr) {

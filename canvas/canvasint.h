@@ -103,7 +103,6 @@ void gcanvasScheduleRedisplay(GcanvasWidget *canvas);
 void gcanvasEventuallyRedraw(GcanvasWidget *canvas, double x1, double y1, double x2, double y2, int full);
 void gcanvasEventuallyRedrawItem(GcanvasWidget *canvas, GcanvasItem *item);
 void gcanvasDisplay(ClientData clientData);
-void gcanvasUpdateBackBuffer(GcanvasWidget *canvas);
 void gcanvasRenderArea(GcanvasWidget *canvas, int mx, int my, int x1, int y1, int x2, int y2);
 /* Redraws the whole visible area. */
 void gcanvasRedrawView(GcanvasWidget *canvas, int full);
@@ -158,6 +157,9 @@ int gcanvasSelectCmd(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Ob
 int gcanvasAssembleCmd(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj *const objv[]);
 int gcanvasVangleCmd(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj *const objv[]);
 int gcanvasLangleCmd(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj *const objv[]);
+/* Appends "Invalid object type. Should be" and the shape kind names to the
+ * result (widgetcmd.cpp). */
+void gcanvasShapeKindError(Tcl_Interp *interp);
 int gcanvasPostscriptCmd(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj *const objv[]);
 
 #endif /* TESK_CANVAS_CANVASINT_H */

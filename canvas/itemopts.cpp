@@ -21,14 +21,6 @@ int pixelParse(ClientData, Tcl_Interp *interp, Tk_Window tkwin, const char *valu
     return gcanvasParseDistance(interp, tkwin, value, "distance", reinterpret_cast<double *>(record + offset));
 }
 
-const char *pixelPrint(ClientData, Tk_Window, char *record, int offset, Tcl_FreeProc **freeProc)
-{
-    char *text = static_cast<char *>(ckalloc(TCL_DOUBLE_SPACE));
-    Tcl_PrintDouble(nullptr, gcanvasPlainZero(*reinterpret_cast<double *>(record + offset)), text);
-    *freeProc = TCL_DYNAMIC;
-    return text;
-}
-
 int offsetParse(ClientData clientData, Tcl_Interp *interp, Tk_Window tkwin, const char *value, char *record, int offset)
 {
     return TkOffsetParseProc(clientData, interp, tkwin, value, record, offset);
@@ -80,7 +72,82 @@ const char *statePrint(ClientData, Tk_Window, char *record, int offset, Tcl_Free
 
 }  // namespace
 
-Tk_CustomOption gcanvasPixelOption = {pixelParse, pixelPrint, nullptr};
+const char *gcanvasDoublePrint(ClientData, Tk_Window, char *record, int offset, Tcl_FreeProc **freeProc)
+{
+    char *text = static_cast<char *>(ckalloc(TCL_DOUBLE_SPACE));
+    Tcl_PrintDouble(nullptr, gcanvasPlainZero(*reinterpret_cast<double *>(record + offset)), text);
+    *freeProc = TCL_DYNAMIC;
+    return text;
+}
+
+namespace {
+
+/* Redraws the part switched off when no "on" followed the "off". */
+void unlitCheck(ClientData clientData)
+{
+    auto *h = static_cast<GcanvasPartHighlight *>(clientData);
+    h->checkPending = 0;
+    if (h->unlit >= 0) {
+        int part = h->unlit;
+        h->unlit = -1;
+        h->redraw(h->canvas, h->item, part);
+    }
+}
+
+}  // namespace
+
+void gcanvasInitPartHighlight(GcanvasPartHighlight *h, GcanvasWidget *canvas, GcanvasItem *item,
+                              void (*redraw)(GcanvasWidget *, GcanvasItem *, int))
+{
+    h->canvas = canvas;
+    h->item = item;
+    h->redraw = redraw;
+    h->lit = h->unlit = -1;
+    h->checkPending = 0;
+}
+
+void gcanvasSwitchPartHighlight(GcanvasPartHighlight *h, int on, int pointerPart)
+{
+    if (!on) {
+        if (h->lit >= 0) {
+            if (h->unlit >= 0 && h->unlit != h->lit) {
+                h->redraw(h->canvas, h->item, h->unlit);
+            }
+            h->unlit = h->lit;
+            h->lit = -1;
+            if (!h->checkPending) {
+                h->checkPending = 1;
+                Tcl_DoWhenIdle(unlitCheck, h);
+            }
+        }
+        return;
+    }
+    int before = h->unlit >= 0 ? h->unlit : h->lit;
+    h->unlit = -1;
+    if (pointerPart >= 0 && pointerPart == before) {
+        h->lit = before;
+        return;
+    }
+    h->lit = -1;
+    if (before >= 0) {
+        h->redraw(h->canvas, h->item, before);
+    }
+    if (pointerPart >= 0) {
+        h->redraw(h->canvas, h->item, pointerPart);
+        h->lit = pointerPart;
+    }
+}
+
+void gcanvasCancelPartHighlight(GcanvasPartHighlight *h)
+{
+    if (h->checkPending) {
+        Tcl_CancelIdleCall(unlitCheck, h);
+        h->checkPending = 0;
+    }
+    h->unlit = -1;
+}
+
+Tk_CustomOption gcanvasPixelOption = {pixelParse, gcanvasDoublePrint, nullptr};
 Tk_CustomOption gcanvasOffsetOption = {offsetParse, offsetPrint, reinterpret_cast<ClientData>(TK_OFFSET_RELATIVE)};
 /* Shared by the line and polygon items: -offset with the index form. */
 Tk_CustomOption gcanvasIndexOffsetOption = {offsetParse, offsetPrint,

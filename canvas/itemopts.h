@@ -17,6 +17,9 @@
 #include "canvas/gcanvas.h"
 #include "canvas/outline.h"
 
+/* The print procedure of custom options kept as a double: the value as
+ * Tcl prints it, -0 as 0. */
+const char *gcanvasDoublePrint(ClientData, Tk_Window, char *record, int offset, Tcl_FreeProc **freeProc);
 /* A double of canvas pixels read as a screen distance ("2", "1m"). */
 extern Tk_CustomOption gcanvasPixelOption;
 /* A Tk_TSOffset through Tk's own offset procedures. */
@@ -40,6 +43,30 @@ void gcanvasFreeGC(Display *display, GC gc);
 /* Tk_ConfigureWidget over an item record from the words of a script. */
 int gcanvasConfigureRecord(Tcl_Interp *interp, GcanvasWidget *canvas, Tk_ConfigSpec *specs, void *record, int objc,
                            Tcl_Obj *const objv[], int flags);
+
+/*
+ * The highlighted part of a many-part item (a line's parts, a polygon's
+ * rings). The canvas switches the highlight off and on again at every
+ * motion within the item: "off" only remembers the part (an idle check
+ * redraws it when no "on" follows), and "on" redraws only when the part
+ * changed.
+ */
+struct GcanvasPartHighlight {
+    GcanvasWidget *canvas; /* the owner, for the idle check */
+    GcanvasItem *item;
+    /* Redraws the area of a part; ignores numbers that name no part. */
+    void (*redraw)(GcanvasWidget *canvas, GcanvasItem *item, int part);
+    int lit;          /* part drawn highlighted, -1: none */
+    int unlit;        /* part switched off, its redraw still owed, -1: none */
+    int checkPending; /* an idle check of unlit is scheduled */
+};
+
+void gcanvasInitPartHighlight(GcanvasPartHighlight *h, GcanvasWidget *canvas, GcanvasItem *item,
+                              void (*redraw)(GcanvasWidget *, GcanvasItem *, int));
+/* Highlight off, or on for pointerPart (-1: none). */
+void gcanvasSwitchPartHighlight(GcanvasPartHighlight *h, int on, int pointerPart);
+/* Cancels the idle check and forgets the owed redraw (the item goes). */
+void gcanvasCancelPartHighlight(GcanvasPartHighlight *h);
 
 /* The state an item shows: its own, or the canvas's when it inherits. */
 inline int gcanvasItemState(const GcanvasWidget *canvas, const GcanvasItem *item)

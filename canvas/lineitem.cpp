@@ -58,7 +58,7 @@ struct LineItem {
     int splineSteps;                   /* 1..100 */
     const GcanvasSmoothMethod *smooth; /* NULL: not smoothed */
     int pointerComponent;              /* part found by the last point test, -1: none */
-    int highlightedComponent;          /* part drawn highlighted, -1: none */
+    GcanvasPartHighlight highlight;    /* the part drawn highlighted */
     XColor *highlightColor;            /* -highlightcolor, or NULL */
     GC highlightGC;                    /* NULL without a highlight colour */
 };
@@ -192,6 +192,8 @@ Tk_ConfigSpec configSpecs[] = {
 
 /* ---- record state ---- */
 
+void redrawLitPart(GcanvasWidget *canvas, GcanvasItem *item, int p);
+
 void initLine(GcanvasWidget *canvas, LineItem *l)
 {
     gcanvasCreateOutline(&l->outline);
@@ -209,7 +211,8 @@ void initLine(GcanvasWidget *canvas, LineItem *l)
     l->capStyle = CapButt;
     l->splineSteps = 12;
     l->smooth = nullptr;
-    l->pointerComponent = l->highlightedComponent = -1;
+    l->pointerComponent = -1;
+    gcanvasInitPartHighlight(&l->highlight, canvas, &l->header, redrawLitPart);
     l->highlightColor = nullptr;
     l->highlightGC = nullptr;
 }
@@ -547,7 +550,7 @@ int lineCoords(Tcl_Interp *interp, GcanvasWidget *canvas, GcanvasItem *item, int
     l->partCounts = newCounts;
     l->numPoints = values / 2;
     l->numParts = static_cast<int>(counts.size());
-    l->pointerComponent = l->highlightedComponent = -1;
+    l->pointerComponent = l->highlight.lit = -1;
     buildArrows(canvas, l);
     lineBbox(canvas, item);
     return TCL_OK;
@@ -623,6 +626,7 @@ int lineConfigure(Tcl_Interp *interp, GcanvasWidget *canvas, GcanvasItem *item, 
 void lineDelete(GcanvasWidget *, GcanvasItem *item, Display *display)
 {
     LineItem *l = asLine(item);
+    gcanvasCancelPartHighlight(&l->highlight);
     gcanvasDeleteOutline(display, &l->outline);
     gmemFree(l->coords);
     gmemFree(l->partCounts);
@@ -774,7 +778,7 @@ void lineDisplay(GcanvasWidget *canvas, GcanvasItem *item, Display *display, Dra
     XPoint *part = xpoints.data();
     for (int p = 0; p < l->numParts; p++) {
         GC lineGC = l->outline.gc, arrowGC = l->arrowGC;
-        if (p == l->highlightedComponent && l->highlightGC != nullptr) {
+        if (p == l->highlight.lit && l->highlightGC != nullptr) {
             lineGC = arrowGC = l->highlightGC;
         }
         if (l->partCounts[p] < 2) {
@@ -1138,10 +1142,9 @@ void lineInsert(GcanvasWidget *canvas, GcanvasItem *item, int before, Tcl_Obj *o
         return;
     }
     std::vector<double> values(static_cast<size_t>(objc));
-    /* Any word that is not a finite coordinate leaves the item as it is. */
+    /* Any word that is not a finite plain number leaves the item as it is. */
     for (int i = 0; i < objc; i++) {
-        if (gcanvasGetCoordFromObj(canvas->interp, canvas, objv[i], &values[i]) != TCL_OK ||
-            !std::isfinite(values[i])) {
+        if (Tcl_GetDoubleFromObj(nullptr, objv[i], &values[i]) != TCL_OK || !std::isfinite(values[i])) {
             Tcl_ResetResult(canvas->interp);
             return;
         }
@@ -1206,10 +1209,14 @@ void lineDeleteCoords(GcanvasWidget *canvas, GcanvasItem *item, int first, int l
         includeRange(l, first / 2 - reach, last / 2 + reach, box);
     }
     /* The highlighted part's old area is drawn again without it (the
-     * part numbers change). */
-    if (l->highlightedComponent >= 0 && l->highlightedComponent < l->numParts) {
-        redrawPart(canvas, l, l->highlightedComponent);
+     * part numbers change), and so is that of a part switched off whose
+     * redraw is still owed. */
+    for (int part : {l->highlight.lit, l->highlight.unlit}) {
+        if (part >= 0 && part < l->numParts) {
+            redrawPart(canvas, l, part);
+        }
     }
+    gcanvasCancelPartHighlight(&l->highlight);
     dropArrows(l);
     /* Each removed point leaves its part; emptied parts go. */
     std::vector<int> removed(static_cast<size_t>(l->numParts), 0);
@@ -1229,7 +1236,7 @@ void lineDeleteCoords(GcanvasWidget *canvas, GcanvasItem *item, int first, int l
     l->numParts = kept;
     std::copy(l->coords + last + 2, l->coords + 2 * l->numPoints, l->coords + first);
     l->numPoints -= (last - first) / 2 + 1;
-    l->pointerComponent = l->highlightedComponent = -1;
+    l->pointerComponent = l->highlight.lit = -1;
     buildArrows(canvas, l);
     lineBbox(canvas, item);
     if (selfRedraw) {
@@ -1292,21 +1299,20 @@ void redrawPart(GcanvasWidget *canvas, LineItem *l, int p)
     gcanvasEventuallyRedraw(canvas, c[0] - reach, c[1] - reach, c[2] + reach, c[3] + reach, 1);
 }
 
-void lineHighlightComponent(GcanvasWidget *canvas, GcanvasItem *item, int on)
+/* The highlight's redraw of part p; numbers that name no part are let be. */
+void redrawLitPart(GcanvasWidget *canvas, GcanvasItem *item, int p)
 {
     LineItem *l = asLine(item);
-    if (!on) {
-        if (l->highlightedComponent >= 0 && l->highlightedComponent < l->numParts) {
-            redrawPart(canvas, l, l->highlightedComponent);
-        }
-        l->highlightedComponent = -1;
-        return;
-    }
-    int p = l->pointerComponent;
-    if (p >= 0 && p < l->numParts && p != l->highlightedComponent) {
+    if (p >= 0 && p < l->numParts) {
         redrawPart(canvas, l, p);
-        l->highlightedComponent = p;
     }
+}
+
+void lineHighlightComponent(GcanvasWidget *, GcanvasItem *item, int on)
+{
+    LineItem *l = asLine(item);
+    int p = l->pointerComponent;
+    gcanvasSwitchPartHighlight(&l->highlight, on, p >= 0 && p < l->numParts ? p : -1);
 }
 
 /* ---- measures (world units, the points as given) ---- */

@@ -211,18 +211,7 @@ bool setFillStippleOrigin(const DrawFrame &f)
     if (o->fillGC == nullptr || stipple == None) {
         return false;
     }
-    Tk_TSOffset offset = o->tsoffset;
-    if ((offset.flags & TK_OFFSET_INDEX) == 0) {
-        int w = 0, h = 0;
-        Tk_SizeOfBitmap(f.display, stipple, &w, &h);
-        if (offset.flags & TK_OFFSET_CENTER) {
-            offset.xoffset -= w / 2;
-        }
-        if (offset.flags & TK_OFFSET_MIDDLE) {
-            offset.yoffset -= h / 2;
-        }
-    }
-    gcanvasSetOffset(f.canvas, o->fillGC, &offset);
+    gcanvasSetFillStippleOffset(f.canvas, o->fillGC, stipple, &o->tsoffset);
     return true;
 }
 

@@ -50,12 +50,9 @@ struct PolygonItem {
     int *closedFlags;                  /* 1: the ring's last point is a closing copy
                                         * the item added; inside partCounts */
     int pointerComponent;              /* ring found by the last point test, -1: none */
-    int highlightedComponent;          /* ring drawn in the highlight colour, -1: none */
+    GcanvasPartHighlight highlight;    /* the ring drawn in the highlight colour */
     XColor *highlightColor;            /* -highlightcolor */
     GC highlightGC;                    /* NULL without a highlight colour */
-    GcanvasWidget *canvas;             /* the owner, for the idle check below */
-    int unlit;                         /* ring switched off, its redraw still owed, -1: none */
-    int unlitCheckPending;             /* an idle check of unlit is scheduled */
 };
 
 PolygonItem *asPolygon(GcanvasItem *item)
@@ -204,8 +201,8 @@ bool storeRings(PolygonItem *p, const GivenRings &g)
     if (p->pointerComponent >= rings) {
         p->pointerComponent = -1;
     }
-    if (p->highlightedComponent >= rings) {
-        p->highlightedComponent = -1;
+    if (p->highlight.lit >= rings) {
+        p->highlight.lit = -1;
     }
     return true;
 }
@@ -517,21 +514,10 @@ int polygonCoords(Tcl_Interp *interp, GcanvasWidget *canvas, GcanvasItem *item, 
     return TCL_OK;
 }
 
-void unlitCheck(ClientData clientData);
-
-void cancelUnlitCheck(PolygonItem *p)
-{
-    if (p->unlitCheckPending) {
-        Tcl_CancelIdleCall(unlitCheck, p);
-        p->unlitCheckPending = 0;
-    }
-    p->unlit = -1;
-}
-
 void polygonDelete(GcanvasWidget *, GcanvasItem *item, Display *display)
 {
     PolygonItem *p = asPolygon(item);
-    cancelUnlitCheck(p);
+    gcanvasCancelPartHighlight(&p->highlight);
     freeArrays(p);
     gcanvasFreeFilledShape(display, p);
     if (p->highlightColor != nullptr) {
@@ -542,10 +528,11 @@ void polygonDelete(GcanvasWidget *, GcanvasItem *item, Display *display)
     p->highlightGC = nullptr;
 }
 
+void redrawRing(GcanvasWidget *canvas, GcanvasItem *item, int i);
+
 /* The values the record starts from before coordinates and options. */
 void initRecord(GcanvasWidget *canvas, PolygonItem *p)
 {
-    p->canvas = canvas;
     gcanvasInitFilledShape(p);
     p->numPoints = p->numParts = p->pointsAllocated = 0;
     p->partCounts = p->closedFlags = nullptr;
@@ -553,11 +540,10 @@ void initRecord(GcanvasWidget *canvas, PolygonItem *p)
     p->joinStyle = JoinRound;
     p->splineSteps = 12;
     p->smooth = nullptr;
-    p->pointerComponent = p->highlightedComponent = -1;
+    p->pointerComponent = -1;
+    gcanvasInitPartHighlight(&p->highlight, canvas, &p->header, redrawRing);
     p->highlightColor = nullptr;
     p->highlightGC = nullptr;
-    p->unlit = -1;
-    p->unlitCheckPending = 0;
 }
 
 int polygonCreate(Tcl_Interp *interp, GcanvasWidget *canvas, GcanvasItem *item, int objc, Tcl_Obj *const objv[])
@@ -616,7 +602,7 @@ void polygonDisplay(GcanvasWidget *canvas, GcanvasItem *item, Display *display, 
                                    x + width - canvas->drawableXOrigin + margin,
                                    y + height - canvas->drawableYOrigin + margin};
         const double reach[4] = {-GCANVAS_SAFE_REACH, -GCANVAS_SAFE_REACH, GCANVAS_SAFE_REACH, GCANVAS_SAFE_REACH};
-        int lit = p->highlightGC != nullptr ? p->highlightedComponent : -1;
+        int lit = p->highlightGC != nullptr ? p->highlight.lit : -1;
         if (p->fillGC != nullptr || (lit >= 0 && lit < p->numParts)) {
             drawableRings(canvas, s, fillBox);
             int nRings = static_cast<int>(s.xcounts.size());
@@ -1023,8 +1009,9 @@ int polygonGetComponent(GcanvasItem *item)
 }
 
 /* Redraws the canvas box of ring i with the outline's reach. */
-void redrawRing(GcanvasWidget *canvas, PolygonItem *p, int i)
+void redrawRing(GcanvasWidget *canvas, GcanvasItem *item, int i)
 {
+    PolygonItem *p = asPolygon(item);
     if (i < 0 || i >= p->numParts) {
         return;
     }
@@ -1043,50 +1030,10 @@ void redrawRing(GcanvasWidget *canvas, PolygonItem *p, int i)
     gcanvasEventuallyRedraw(canvas, c[0] - reach, c[1] - reach, c[2] + reach, c[3] + reach, 1);
 }
 
-/* Redraws the ring switched off when no "on" followed the "off". */
-void unlitCheck(ClientData clientData)
-{
-    auto *p = static_cast<PolygonItem *>(clientData);
-    p->unlitCheckPending = 0;
-    if (p->unlit >= 0) {
-        int ring = p->unlit;
-        p->unlit = -1;
-        redrawRing(p->canvas, p, ring);
-    }
-}
-
-/* The canvas switches the highlight off and on again at every motion
- * within the item: "off" only remembers the ring (an idle check redraws
- * it when no "on" comes), and "on" redraws only when the ring changed. */
-void polygonHighlightComponent(GcanvasWidget *canvas, GcanvasItem *item, int on)
+void polygonHighlightComponent(GcanvasWidget *, GcanvasItem *item, int on)
 {
     PolygonItem *p = asPolygon(item);
-    if (!on) {
-        if (p->highlightedComponent >= 0) {
-            if (p->unlit >= 0 && p->unlit != p->highlightedComponent) {
-                redrawRing(canvas, p, p->unlit);
-            }
-            p->unlit = p->highlightedComponent;
-            p->highlightedComponent = -1;
-            if (!p->unlitCheckPending) {
-                p->unlitCheckPending = 1;
-                Tcl_DoWhenIdle(unlitCheck, p);
-            }
-        }
-        return;
-    }
-    int before = p->unlit >= 0 ? p->unlit : p->highlightedComponent;
-    p->unlit = -1;
-    if (p->pointerComponent >= 0 && p->pointerComponent == before) {
-        p->highlightedComponent = before;
-        return;
-    }
-    p->highlightedComponent = -1;
-    redrawRing(canvas, p, before);
-    if (p->pointerComponent >= 0) {
-        redrawRing(canvas, p, p->pointerComponent);
-        p->highlightedComponent = p->pointerComponent;
-    }
+    gcanvasSwitchPartHighlight(&p->highlight, on, p->pointerComponent);
 }
 
 /* ---- measures (world units) ---- */

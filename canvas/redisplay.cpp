@@ -260,15 +260,6 @@ void gcanvasDisplay(ClientData clientData)
     }
 }
 
-void gcanvasUpdateBackBuffer(GcanvasWidget *canvas)
-{
-    bool floating = false;
-    for (GcanvasItem *item = canvas->firstItem; item != nullptr && !floating; item = item->next) {
-        floating = item->floating && !gcanvasItemHidden(canvas, item);
-    }
-    updateBackBuffer(canvas, floating);
-}
-
 namespace {
 
 /* Brings the back buffer up to date and shows the view: straight from the

@@ -452,6 +452,15 @@ bool gcanvasMatchingItems(GcanvasWidget *canvas, Tcl_Obj *tagOrId, std::vector<G
     return ok;
 }
 
+GcanvasItem *gcanvasFirstMatch(GcanvasWidget *canvas, Tcl_Obj *tagOrId, bool *ok)
+{
+    GcanvasTagSearch *search = nullptr;
+    *ok = gcanvasTagSearchScan(canvas, tagOrId, &search) == TCL_OK;
+    GcanvasItem *item = *ok ? gcanvasTagSearchFirst(search) : nullptr;
+    gcanvasTagSearchDestroy(search);
+    return item;
+}
+
 void gcanvasDoItem(Tcl_Interp *interp, GcanvasWidget *canvas, GcanvasItem *item, Tk_Uid tag)
 {
     if (tag == nullptr) {

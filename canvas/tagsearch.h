@@ -45,6 +45,9 @@ bool gcanvasTagExprMatches(GcanvasTagExpr *expr, const GcanvasItem *item);
  * changes any of them, appended to items; false with the search's
  * message in the canvas's interpreter. */
 bool gcanvasMatchingItems(GcanvasWidget *canvas, Tcl_Obj *tagOrId, std::vector<GcanvasItem *> &items);
+/* The first item tagOrId names in display order, or NULL when none; *ok
+ * false with the search's message in the canvas's interpreter. */
+GcanvasItem *gcanvasFirstMatch(GcanvasWidget *canvas, Tcl_Obj *tagOrId, bool *ok);
 
 /* The find and addtag forms: objv[first] is the search word. */
 int gcanvasFindItems(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj *const objv[], Tcl_Obj *newTag,

@@ -21,17 +21,6 @@ namespace {
 
 using Items = std::vector<GcanvasItem *>;
 
-/* The first item a tagOrId names (NULL when none); false with the
- * search's message. */
-GcanvasItem *firstItem(Tcl_Interp *, GcanvasWidget *canvas, Tcl_Obj *word, bool *ok)
-{
-    GcanvasTagSearch *search = nullptr;
-    *ok = gcanvasTagSearchScan(canvas, word, &search) == TCL_OK;
-    GcanvasItem *item = *ok ? gcanvasTagSearchFirst(search) : nullptr;
-    gcanvasTagSearchDestroy(search);
-    return item;
-}
-
 /* An edit of every item a tagOrId names: each item's old and new areas
  * are redrawn and the current item is picked again. Stops at the first
  * edit that fails. */
@@ -186,7 +175,7 @@ int coordsCmd(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj *cons
         return TCL_ERROR;
     }
     bool ok;
-    GcanvasItem *item = firstItem(interp, canvas, objv[2], &ok);
+    GcanvasItem *item = gcanvasFirstMatch(canvas, objv[2], &ok);
     if (!ok) {
         return TCL_ERROR;
     }
@@ -237,7 +226,7 @@ int itemcgetCmd(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj *co
         return TCL_ERROR;
     }
     bool ok;
-    GcanvasItem *item = firstItem(interp, canvas, objv[2], &ok);
+    GcanvasItem *item = gcanvasFirstMatch(canvas, objv[2], &ok);
     if (!ok) {
         return TCL_ERROR;
     }
@@ -256,7 +245,7 @@ int itemconfigureCmd(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Ob
     }
     if (objc <= 4) {
         bool ok;
-        GcanvasItem *item = firstItem(interp, canvas, objv[2], &ok);
+        GcanvasItem *item = gcanvasFirstMatch(canvas, objv[2], &ok);
         if (!ok || item == nullptr) {
             return ok ? TCL_OK : TCL_ERROR;
         }
@@ -331,7 +320,7 @@ int typeCmd(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj *const 
         return TCL_ERROR;
     }
     bool ok;
-    GcanvasItem *item = firstItem(interp, canvas, objv[2], &ok);
+    GcanvasItem *item = gcanvasFirstMatch(canvas, objv[2], &ok);
     if (!ok) {
         return TCL_ERROR;
     }
@@ -509,10 +498,7 @@ int countCmd(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj *const
     }
     int kind = shapeKindByName(Tcl_GetString(objv[2]));
     if (kind < 0) {
-        Tcl_AppendResult(interp, "Invalid object type. Should be", nullptr);
-        for (int n = 0; shapeKindNameAt(n) != nullptr; n++) {
-            Tcl_AppendResult(interp, " ", shapeKindNameAt(n), nullptr);
-        }
+        gcanvasShapeKindError(interp);
         return TCL_ERROR;
     }
     if (kind != SHAPE_LINE && kind != SHAPE_POLYGON && kind != SHAPE_POINT) {
@@ -586,7 +572,7 @@ int gettagsCmd(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj *con
         return TCL_ERROR;
     }
     bool ok;
-    GcanvasItem *item = firstItem(interp, canvas, objv[2], &ok);
+    GcanvasItem *item = gcanvasFirstMatch(canvas, objv[2], &ok);
     if (!ok) {
         return TCL_ERROR;
     }
@@ -698,6 +684,14 @@ const Subcommand kSubcommands[] = {
 };
 
 }  // namespace
+
+void gcanvasShapeKindError(Tcl_Interp *interp)
+{
+    Tcl_AppendResult(interp, "Invalid object type. Should be", nullptr);
+    for (int n = 0; shapeKindNameAt(n) != nullptr; n++) {
+        Tcl_AppendResult(interp, " ", shapeKindNameAt(n), nullptr);
+    }
+}
 
 int gcanvasWidgetCmd(ClientData clientData, Tcl_Interp *interp, int objc, Tcl_Obj *const objv[])
 {

@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "display/photolink.h"
 #include "display/picture.h"
 #include "display/xtrap.h"
 
@@ -142,8 +143,7 @@ bool encodePng()
                 done = length > 0;
             }
         }
-        std::string drop = "image delete " + photoName;
-        Tcl_Eval(interp, drop.c_str());
+        deletePhoto(interp, photoName);
     }
     Tcl_RestoreInterpState(interp, state);
     return done;
@@ -351,8 +351,7 @@ Pixmap pngToPixmap(Tk_Window tkwin, const std::vector<unsigned char> &png, int *
         if (image != nullptr) {
             Tk_FreeImage(image);
         }
-        std::string drop = "image delete " + photoName;
-        Tcl_Eval(interp, drop.c_str());
+        deletePhoto(interp, photoName);
     }
     Tcl_RestoreInterpState(interp, state);
     return pixmap;

@@ -102,7 +102,6 @@ struct GimgMaster {
     ViewPixmap clipPix, viewPix, planePix;
     ZoomTable zoomX, zoomY; /* view columns and rows to source columns and rows */
     XImage *ximage;         /* passes rendered strips to the server */
-    Region viewRegion, maskRegion, clipRegion, planeRegion;
     int viewReady; /* viewPix holds the current picture */
 
     /* colour and enhancement state */
@@ -160,7 +159,7 @@ struct GimgMaster {
     int clipXor;
     Pixmap stippleBitmap;
     GC maskGC;
-    SpanList *roi, *maskPoly, *clipShapes;
+    SpanList *maskPoly, *clipShapes;
 
     GimgOptions opt;
 };

@@ -140,7 +140,6 @@ void gimgFree(char *data)
     Tk_FreeOptions(gimgConfigSpecs, reinterpret_cast<char *>(master), master->display, 0);
     gimgFreeColors(master);
     releaseImages(master);
-    polyFreeList(master->roi);
     polyFreeList(master->maskPoly);
     polyFreeList(master->clipShapes);
     gimgMaskFreeAll(master);
@@ -155,11 +154,6 @@ void gimgFree(char *data)
     for (GC gc : {master->copyGC, master->drawGC, master->maskGC}) {
         if (gc != nullptr) {
             XFreeGC(master->display, gc);
-        }
-    }
-    for (Region region : {master->viewRegion, master->maskRegion, master->clipRegion, master->planeRegion}) {
-        if (region != nullptr) {
-            XDestroyRegion(region);
         }
     }
     if (master->stippleBitmap != None) {

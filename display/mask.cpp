@@ -382,7 +382,7 @@ void maskToggleRun(MaskBitmap *bitmap, int y, int x0, int x1)
 void maskDrawChain(MaskBitmap *bitmap, const SpanList *chain, int combineXor)
 {
     for (const SpanList *polygon = chain; polygon != nullptr; polygon = polygon->next) {
-        SpanList *spans = polyToSpans(polygon);
+        SpanList *spans = polyToSpansInRows(polygon, 0, bitmap->height - 1);
         if (spans == nullptr) {
             tesk_fprintf(stderr, "Error in maskDrawChain: fail to allocate memory.\n");
             return;

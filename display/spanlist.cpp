@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <vector>
 #include "imagestore/stats.h"
 #include "tesk.h"
 #include "tesk_stdio.h"
@@ -452,17 +453,52 @@ extern "C" SpanList *spanXor(const SpanList *a, const SpanList *b)
     return finish(out, ok);
 }
 
+/* The region and the spans of each shape are united in pairs, then the
+ * results in pairs again, so that no span is copied more than log2 of the
+ * number of shapes times. */
 extern "C" SpanList *shapeChainUnion(const SpanList *region, const SpanList *chain, int low, int high)
 {
-    SpanList *out = region != nullptr ? polyCopy(region) : polyCreate(0);
-    for (const SpanList *shape = chain; shape != nullptr && out != nullptr; shape = shape->next) {
-        SpanList *spans = polyToSpansInRows(shape, low, high);
-        SpanList *both = spans != nullptr ? spanUnion(out, spans) : nullptr;
-        polyFreeList(spans);
-        polyFreeList(out);
-        out = both;
+    std::vector<SpanList *> parts;
+    auto release = [&parts]() {
+        for (SpanList *part : parts) {
+            polyFreeList(part);
+        }
+        return static_cast<SpanList *>(nullptr);
+    };
+    parts.push_back(region != nullptr ? polyCopy(region) : polyCreate(0));
+    if (parts.back() == nullptr) {
+        return release();
     }
-    return out;
+    for (const SpanList *shape = chain; shape != nullptr; shape = shape->next) {
+        parts.push_back(polyToSpansInRows(shape, low, high));
+        if (parts.back() == nullptr) {
+            return release();
+        }
+    }
+    while (parts.size() > 1) {
+        size_t kept = 0;
+        for (size_t i = 0; i < parts.size(); i += 2) {
+            if (i + 1 == parts.size()) {
+                parts[kept++] = parts[i];
+                continue;
+            }
+            SpanList *both = spanUnion(parts[i], parts[i + 1]);
+            polyFreeList(parts[i]);
+            polyFreeList(parts[i + 1]);
+            parts[i] = parts[i + 1] = nullptr;
+            parts[kept++] = both;
+            if (both == nullptr) {
+                /* Free what is left of this round and the ones united so far. */
+                for (size_t j = i + 2; j < parts.size(); j++) {
+                    polyFreeList(parts[j]);
+                }
+                parts.resize(kept);
+                return release();
+            }
+        }
+        parts.resize(kept);
+    }
+    return parts[0];
 }
 
 /* Each span clipped to the image adds its pixels of every band. */

@@ -956,9 +956,11 @@ int insertdBaseRecordsAt(DBaseTable *t, const unsigned char *records, int n, int
     /* Order entries from position p on move up with their records; entries
      * naming a record at or above p are renumbered. */
     std::memmove(t->order + p + add, t->order + p, (count - p) * sizeof(int));
-    for (size_t k = 0; k < count + add; k++) {
-        if (k >= p && k < p + add) continue;
-        if (t->order[k] >= position) t->order[k] += n;
+    if (p < count) { /* appending renumbers nothing */
+        for (size_t k = 0; k < count + add; k++) {
+            if (k >= p && k < p + add) continue;
+            if (t->order[k] >= position) t->order[k] += n;
+        }
     }
     if (records != nullptr) {
         std::memcpy(t->data + p * rl, records, add * rl);
@@ -1046,7 +1048,7 @@ void dBaseSortIndex(DBaseTable *t, int sort)
             t->order[out++] = r;
         }
     }
-    if (sort) std::sort(t->order, t->order + out);
+    if (sort && !std::is_sorted(t->order, t->order + out)) std::sort(t->order, t->order + out);
     std::copy(deleted.begin(), deleted.end(), t->order + out);
     t->deletedCount = static_cast<int>(deleted.size());
 }

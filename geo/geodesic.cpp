@@ -9,7 +9,6 @@
 #include "geo/geodesic.h"
 
 #include <geodesic.h>
-#include <proj.h>
 
 #include <cerrno>
 #include <climits>
@@ -117,7 +116,7 @@ bool angleWord(const Words &words, const char *key, double *radians)
     }
     const char *text = Words::value(w);
     char *rest = nullptr;
-    double r = proj_dmstor(text, &rest);
+    double r = projDmstor(text, &rest);
     if (rest == text || rest == nullptr || *rest != '\0' || !std::isfinite(r)) {
         return false;
     }

@@ -794,7 +794,9 @@ int writeShape(const char *fileName, ShapeFile *set, int selectedOnly, int *erro
         tesk_fprintf(stderr, "Error in writing in saveShapeHead\n");
         return abandon();
     }
-    if (!replaceCommit(&mainFile)) {
+    /* Both files reach the disk before either takes its name, so a failure
+     * never pairs a new main file with the old index. */
+    if (fsync(mainFile.fd) != 0 || fsync(indexFile.fd) != 0 || !replaceCommit(&mainFile)) {
         return abandon();
     }
     close(mainFile.fd);

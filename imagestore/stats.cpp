@@ -452,12 +452,18 @@ BandStat *ramImageHistWithMask(RamImage *image, RamImage *mask, int columnStep, 
     }
     int columns = desc.columns;
     size_t valueSize = binsForPixel(desc.pixel) > 0 ? 1 : sizeof(float);
+    bool asBytes = valueSize == 1;
+    size_t rowBytes = valueSize * static_cast<size_t>(columns);
     auto *maskRow = static_cast<unsigned char *>(gmemAlloc(static_cast<size_t>(columns)));
-    void *buffer = gmemAlloc(valueSize * static_cast<size_t>(columns));
-    if (maskRow == nullptr || buffer == nullptr) {
+    auto *rowValues = static_cast<unsigned char *>(gmemAlloc(rowBytes));
+    auto *gathered = static_cast<unsigned char *>(gmemAlloc(rowBytes));
+    auto *picked = static_cast<int *>(gmemAlloc(sizeof(int) * static_cast<size_t>(columns)));
+    if (maskRow == nullptr || rowValues == nullptr || gathered == nullptr || picked == nullptr) {
         tesk_fprintf(stderr, "Error in ramImageHistWithMask - malloc...\n");
         gmemFree(maskRow);
-        gmemFree(buffer);
+        gmemFree(rowValues);
+        gmemFree(gathered);
+        gmemFree(picked);
         freeHist(stats, desc.nbands);
         return nullptr;
     }
@@ -465,22 +471,42 @@ BandStat *ramImageHistWithMask(RamImage *image, RamImage *mask, int columnStep, 
     long cStep = columnStep < 1 ? 1 : columnStep;
     for (long r = 0; r < desc.rows; r += rStep) {
         ramImageGetBytes(mask, static_cast<int>(r), 0, columns, 0, maskRow);
-        /* Each run of sampled columns under the mask at once. */
+        /* The sampled columns under the mask; then each band row is read
+         * once and its picked values added in one go. */
+        int n = 0;
         for (long x = 0; x < columns; x += cStep) {
-            if (maskRow[x] == 0) {
+            if (maskRow[x] != 0) {
+                picked[n++] = static_cast<int>(x);
+            }
+        }
+        if (n == 0) {
+            continue;
+        }
+        for (int b = 0; b < desc.nbands; b++) {
+            if (stats[b].done) {
                 continue;
             }
-            long last = x;
-            while (last + cStep < columns && maskRow[last + cStep] != 0) {
-                last += cStep;
+            if (asBytes) {
+                ramImageGetBytes(image, static_cast<int>(r), 0, columns, b, rowValues);
+                for (int i = 0; i < n; i++) {
+                    gathered[i] = rowValues[picked[i]];
+                }
+                histAccumulate(&stats[b], PIX_BYTE, n, 1, gathered, 0);
+            } else {
+                auto *values = reinterpret_cast<float *>(rowValues);
+                auto *out = reinterpret_cast<float *>(gathered);
+                ramImageGetFloat(image, static_cast<int>(r), 0, columns, b, values);
+                for (int i = 0; i < n; i++) {
+                    out[i] = values[picked[i]];
+                }
+                histAccumulate(&stats[b], PIX_FLOAT, n, 1, gathered, 0);
             }
-            ramImageAccumulateRun(image, stats, static_cast<int>(r), static_cast<int>(x),
-                                  static_cast<int>(last - x + 1), static_cast<int>(cStep), buffer);
-            x = last;
         }
     }
     gmemFree(maskRow);
-    gmemFree(buffer);
+    gmemFree(rowValues);
+    gmemFree(gathered);
+    gmemFree(picked);
     for (int b = 0; b < desc.nbands; b++) {
         statFinish(&stats[b]);
         stats[b].done = 1;

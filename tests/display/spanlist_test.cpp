@@ -486,6 +486,29 @@ TEST_F(SpanSets, AChainOfShapesIsUnitedWithARegionInTheGivenRowsOnly)
     EXPECT_EQ(spansOf(region.get()), Spans({{7, 8, 9}}));
 }
 
+TEST_F(SpanSets, ManyShapesUniteWhateverTheirOrderInTheChain)
+{
+    // Six one-row rectangles and no region: seven lists united in pairs
+    // (the last one waits a round). [0,2) and [2,4) of row 0 touch but are
+    // first united with other lists; [3,5) of row 1 lies inside [1,7).
+    const int boxes[][3] = {{0, 2, 0}, {2, 4, 0}, {6, 8, 0}, {1, 7, 1}, {3, 5, 1}, {10, 12, 0}};
+    Owned chain(nullptr);
+    SpanList *last = nullptr;
+    for (const auto &b : boxes) {
+        SpanList *box = makeList({{b[0], b[2]}, {b[1], b[2]}, {b[1], b[2] + 1}, {b[0], b[2] + 1}});
+        if (last == nullptr) {
+            chain.list = box;
+        } else {
+            last->next = box;
+        }
+        last = box;
+    }
+    Owned u(shapeChainUnion(nullptr, chain.get(), INT16_MIN, INT16_MAX));
+    ASSERT_NE(u.get(), nullptr);
+    Spans want = {{0, 4, 0}, {6, 8, 0}, {10, 12, 0}, {1, 7, 1}};
+    EXPECT_EQ(spansOf(u.get()), want);
+}
+
 using RegionStats = MemStoreTest;
 
 TEST_F(RegionStats, SpansCountOnlyTheirPixelsInsideTheImage)
