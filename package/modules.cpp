@@ -23,6 +23,7 @@
 #include "geo/projcmd.h"
 #include "geo/shapecmd.h"
 #include "geo/terraobj.h"
+#include "gl/ogl.h"
 #include "imagestore/formats/dicom.h"
 #include "imagestore/formats/formats.h"
 #include "runtime/calc.h"
@@ -64,7 +65,7 @@ const TeskModule teskModuleTable[] = {
     {"etran", etranInit},              /* etran */
     {"ddw", nullptr},                  /* ddw, package TK_DIRECTX */
     {"twimg", nullptr},                /* twimg */
-    {"glw", nullptr},                  /* glw, the OpenGL binding, oglm */
+    {"glw", Glw_Init},                 /* glw, the OpenGL binding, oglm */
     {"dicom", Dicom_Init},             /* dicom */
     {"tiff", tiffCmdInit},             /* tiff */
     {"gcp", gcpCmdInit},               /* gcp.create */

@@ -1,0 +1,14 @@
+# OpenGL 3-D: the command frame and its argument conventions, data objects,
+# enumeration tables, glw surfaces on GLX (child windows, attached Tk windows
+# drawn through GLX pixmaps) and the gl commands.
+tesk_layer(gl
+  DEPENDS runtime platform imagestore display
+  SOURCES
+    gl/frame.cpp
+    gl/convert.cpp
+    gl/dataobj.cpp
+    gl/enums.cpp
+    gl/glw.cpp
+    gl/glcore.cpp
+    gl/glpixel.cpp
+)

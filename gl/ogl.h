@@ -1,0 +1,312 @@
+/*
+ * ogl.h --
+ *
+ *	The OpenGL binding's shared contract: the surface record (`GlwWindow`)
+ *	with its data-object store, the data-object record, the enumeration
+ *	tables, and the conventions by which every gl, glu and glut command
+ *	reads its words (numbers, object references, lists, arrays, pixel data),
+ *	hands values back and reports failure.
+ *
+ *	Failure convention of the binding: the message goes to the interpreter's
+ *	error information, the result stays empty, the command answers
+ *	TCL_ERROR (`oglFail`). `glw` itself and a few named messages use the
+ *	result instead.
+ */
+#ifndef TESK_GL_OGL_H
+#define TESK_GL_OGL_H
+
+#include <cstddef>
+#include <cstdint>
+#include <tcl.h>
+#include <tk.h>
+#include <GL/gl.h>
+#include <GL/glx.h>
+
+/* ---------------------------------------------------------------------
+ * Enumeration tables
+ * ------------------------------------------------------------------- */
+
+/* One {word, value} row; a table is closed by {nullptr, kOglNoEnum}. */
+struct OglEnum {
+    const char *word;
+    GLenum value;
+};
+constexpr GLenum kOglNoEnum = 0xFFFFFFFFu;
+
+/* The value of the first row whose word equals word (whole, case-sensitive),
+ * or kOglNoEnum. */
+GLenum oglEnumLookup(const OglEnum *table, const char *word);
+/* The word of the first row holding value, or nullptr. */
+const char *oglEnumWord(const OglEnum *table, GLenum value);
+
+/* ---------------------------------------------------------------------
+ * Data objects
+ * ------------------------------------------------------------------- */
+
+/* Type codes of data objects: GL's own element types and these. */
+enum : int {
+    OGL_GLU_QUADRIC = 0xA000, /* a GLU quadric handle */
+    OGL_GLU_NURBS = 0xA001,   /* a GLU NURBS renderer */
+    OGL_GLU_TESS = 0xA002,    /* a GLU tessellator */
+    OGL_STRING = 0xA003       /* a text (GLchar) */
+};
+
+/* The largest data object, or pixel buffer, in bytes (exclusive): sizes are
+ * counted in 64 bits and refused at 4 GiB. */
+constexpr int64_t kOglMaxBytes = int64_t(1) << 32;
+
+/* A named array, handle or text in a surface's store. */
+struct OglDataObject {
+    int type;        /* GL_BYTE .. GL_DOUBLE, or an OGL_* code above */
+    int64_t count;   /* elements, at least 1 (1 for handles and texts) */
+    int elemSize;    /* bytes per element: 1, 2, 4 or 8; 4 for handles;
+                      * for a text its length without the terminating zero */
+    void *data;      /* the zero-filled elements, the GLU handle, or the
+                      * text with its terminating zero */
+};
+
+/* A resolved reference: name, name(i) or name(i:j). */
+struct OglRef {
+    OglDataObject *object; /* nullptr when the name part names no object */
+    int64_t first;         /* first element, within 0 .. count - 1 */
+    int64_t last;          /* last element, within first .. count - 1 */
+    bool error;            /* malformed word, or a last index cut to the end */
+};
+
+/* Name of a type code ("GLfloat", "GLUquadric", ...), or nullptr. */
+const char *oglTypeName(int type);
+/* Bytes per element of a type code (GL_FLOAT 4, OGL_STRING 1, handles 4),
+ * or 0 for an unknown code. */
+int oglTypeSize(int type);
+
+/* Makes an array, handle or text object, not stored (see the creating
+ * commands for count, list, first and last). Answers nullptr when the
+ * sizes are refused or memory or the handle cannot be had. */
+OglDataObject *oglDataCreate(int type, int64_t count, const char *list, int64_t first, int64_t last);
+/* Frees an object and what it holds (GLU handles through their delete). */
+void oglDataFree(OglDataObject *object);
+/* Enters object in table under name cut at its first "("; an object
+ * already there under that name is freed and replaced. */
+void oglDataStore(Tcl_HashTable *table, const char *name, OglDataObject *object);
+/* The current surface's object stored under exactly name, when its type is
+ * type (any type when type < 0) and it holds at least minCount elements;
+ * else nullptr (also with no current surface). */
+OglDataObject *oglDataFind(const char *name, int type, int64_t minCount);
+/* Resolves word against the current surface's store; answers false when
+ * no object is named (ref->object nullptr). */
+bool oglDataRef(const char *word, OglRef *ref);
+/* Deletes the current surface's object of that name when its type is type
+ * (any type when type < 0); a missing name is no error. */
+void oglDataDelete(const char *name, int type);
+/* Frees every object of a store and the table itself (a dying surface). */
+void oglStoreFree(Tcl_HashTable *table);
+
+/* ---------------------------------------------------------------------
+ * Surfaces (glw windows, attached windows and images)
+ * ------------------------------------------------------------------- */
+
+struct GlwImageInstance;
+
+/* One OpenGL surface: a glw child window (kind 1), an existing Tk window
+ * drawn through an off-screen pixmap (kind 2), or a glw image (kind 3).
+ * Zero-filled at creation, freed through Tcl_EventuallyFree. */
+struct GlwWindow {
+    int kind;                    /* 1 child window, 2 attached window, 3 image */
+    Tk_ImageMaster master;       /* kind 3: the image master */
+    Tk_Window tkwin;             /* the window (kind 3: the main window) */
+    Display *display;
+    Drawable drawable;           /* what GL draws into: window or pixmap */
+    Tcl_Interp *interp;
+    Tcl_Command widgetCmd;       /* kinds 1 and 3 */
+    Pixmap pixmap;               /* kinds 2 and 3, else None */
+    GLXPixmap glxPixmap;         /* the pixmap made a GLX drawable */
+    Colormap colormap;           /* made for the surface, or None */
+    GC gc;
+    XVisualInfo *visual;         /* the chosen GLX visual (XFree) */
+    GLXContext context;          /* direct rendering context */
+
+    /* options, in table order */
+    int x, y;                    /* viewport origin, pixels */
+    int width, height;           /* pixels, at least 1 */
+    int dbuffer;                 /* double-buffered (kind 1) */
+    int depth, stencil, alpha, accum; /* bits asked for; the chosen ones after set-up */
+    double aspect;               /* viewport aspect rule, 0 none */
+
+    int flags;                   /* GLW_* below */
+    Tcl_HashTable *objects;      /* the data-object store, name -> OglDataObject */
+    Tcl_HashTable *registry;     /* the glw registry that holds this surface */
+    GlwImageInstance *instances; /* kind 3: the widgets showing the image */
+    void *canvas;                /* kind 2 of class Canvas: Tk's canvas record */
+};
+
+enum {
+    GLW_REDRAW_PENDING = 1, /* glwDisplay is scheduled at idle time */
+    GLW_DESTROYED = 2       /* glwDestroy has run */
+};
+
+/* The surface whose context and store the commands use, or nullptr. */
+GlwWindow *glwCurrent();
+/* Activates the record's context unless it was the last activated; a
+ * nullptr record does nothing. */
+void glwActivateContext(GlwWindow *record);
+/* Schedules glwDisplay once at idle time. */
+void glwEventuallyRedraw(GlwWindow *record);
+
+/* ---------------------------------------------------------------------
+ * Argument conventions
+ * ------------------------------------------------------------------- */
+
+/* Per-command temporaries: buffers made by the array converters and pixel
+ * arguments live until the innermost scope ends (one per command, on its
+ * stack); they are never entered in a store. */
+class OglTemps {
+public:
+    OglTemps();
+    ~OglTemps();
+    OglTemps(const OglTemps &) = delete;
+    OglTemps &operator=(const OglTemps &) = delete;
+
+private:
+    size_t mark_;
+};
+/* A zeroed temporary of bytes (< kOglMaxBytes) in the innermost scope, or
+ * nullptr. */
+void *oglTempAlloc(int64_t bytes);
+
+/* An integer argument: a reference to an object of the current surface
+ * (its first element; GLfloat and GLdouble truncated; a text's leading
+ * decimal integer), else the word's leading decimal integer (0 without
+ * digits). */
+GLint oglGetInt(const char *word);
+/* A floating argument: the same with strtod's reading. */
+double oglGetDouble(const char *word);
+/* The same for words as objects; a pure number (no string form) is taken
+ * without formatting it. */
+GLint oglObjInt(Tcl_Obj *word);
+double oglObjDouble(Tcl_Obj *word);
+/* A size argument (count, width, height, index): read as oglGetInt's
+ * digits in 64 bits; false when negative or at kOglMaxBytes or beyond. */
+bool oglGetSize(const char *word, int64_t *size);
+
+/* List parsers: fill at most count elements from the word (tokens split at
+ * blanks, commas and tabs); the last value read repeats to count; answer
+ * the number of values read (0: nothing stored). */
+int64_t oglListToBytes(const char *word, GLbyte *dst, int64_t count);
+int64_t oglListToUbytes(const char *word, GLubyte *dst, int64_t count);
+int64_t oglListToShorts(const char *word, GLshort *dst, int64_t count);
+int64_t oglListToUshorts(const char *word, GLushort *dst, int64_t count);
+int64_t oglListToInts(const char *word, GLint *dst, int64_t count);
+int64_t oglListToUints(const char *word, GLuint *dst, int64_t count);
+int64_t oglListToFloats(const char *word, GLfloat *dst, int64_t count);
+int64_t oglListToDoubles(const char *word, GLdouble *dst, int64_t count);
+/* By element type code (GL_BYTE .. GL_DOUBLE). */
+int64_t oglListToType(int type, const char *word, void *dst, int64_t count);
+
+/* Array arguments: count elements of the wanted type from a reference of
+ * the current surface (its own data when of that type, else a converted
+ * temporary) or from a word of exactly count list words (a temporary);
+ * nullptr otherwise. Call inside an OglTemps scope. */
+GLbyte *oglArgBytes(const char *word, int64_t count);
+GLubyte *oglArgUbytes(const char *word, int64_t count);
+GLshort *oglArgShorts(const char *word, int64_t count);
+GLushort *oglArgUshorts(const char *word, int64_t count);
+GLint *oglArgInts(const char *word, int64_t count);
+GLuint *oglArgUints(const char *word, int64_t count);
+GLfloat *oglArgFloats(const char *word, int64_t count);
+GLdouble *oglArgDoubles(const char *word, int64_t count);
+/* By element type code. */
+void *oglArgType(int type, const char *word, int64_t count);
+/* The array of glCallLists and glPixelMap: GL_BYTE .. GL_FLOAT through the
+ * converter of that type, GL_2_BYTES .. GL_4_BYTES as 2..4 × count
+ * unsigned bytes; nullptr for other types. */
+void *oglListsArg(const char *word, GLenum type, int64_t count);
+
+/* Components of a pixel format: GL_RGB 3, GL_RGBA 4, GL_LUMINANCE_ALPHA 2,
+ * every other format 1. */
+int oglFormatComponents(GLenum format);
+
+/* Where a width × height pixel rectangle lies in client memory under GL's
+ * pack (reading) or unpack (drawing) state: alignment, row length, skipped
+ * pixels and rows. */
+struct OglPixelLayout {
+    int64_t rowBytes;    /* bytes GL reads or writes in one row */
+    int64_t strideBytes; /* bytes from one row to the next */
+    int64_t offsetBytes; /* bytes before the first pixel (skips) */
+    int64_t totalBytes;  /* the whole buffer GL may touch */
+    int elemSize;        /* bytes per element of the type (1 for GL_BITMAP) */
+};
+/* Fills layout for the type (GL_UNSIGNED_BYTE .. GL_FLOAT, GL_BITMAP) from
+ * the current context's pack or unpack state; false for another type or a
+ * size refused. With the default state totalBytes is height rows of width
+ * × components values, each row padded to the alignment. */
+bool oglPixelLayout(bool pack, GLenum format, GLenum type, int64_t width, int64_t height,
+                    OglPixelLayout *layout);
+/* Pixel data for GL to read: totalBytes / elemSize elements of the type
+ * through the array converter, sized from the whole unpack state; with a
+ * nullptr word a zeroed temporary of that size. nullptr on failure. */
+void *oglPixelArg(const char *word, GLenum format, GLenum type, int64_t width, int64_t height);
+
+/* Sets varName to the list of rows × columns values of type read from
+ * data, rowStrideBytes apart (0: packed rows); integer types (and
+ * GL_BITMAP bytes) "%d", GLfloat and GLdouble "%f". Answers TCL_OK or
+ * TCL_ERROR with Tcl's message. */
+int oglSetVarArray(Tcl_Interp *interp, const char *varName, GLenum type, const void *data, int64_t columns,
+                   int64_t rows, int64_t rowStrideBytes);
+
+/* true for 1, 2, 4, 8 and every further power of two. */
+bool oglIsPowerOfTwo(int64_t n);
+/* Number of words separated by runs of blanks and tabs. */
+int64_t oglCountWords(const char *text);
+
+/* ---------------------------------------------------------------------
+ * Results and failures
+ * ------------------------------------------------------------------- */
+
+/* Resets the result, adds message to the error information, TCL_ERROR. */
+int oglFail(Tcl_Interp *interp, const char *message);
+/* oglFail with "Syntax Error" / "GLenum Error". */
+int oglSyntaxError(Tcl_Interp *interp);
+int oglEnumError(Tcl_Interp *interp);
+/* "No OGL selected" unless a surface is current; answers the current
+ * surface or nullptr after the failure is reported. */
+GlwWindow *oglNeedCurrent(Tcl_Interp *interp);
+/* Results: "%d", "%f", an enumeration value's word (or "%d"). */
+void oglSetIntResult(Tcl_Interp *interp, long long value);
+void oglSetDoubleResult(Tcl_Interp *interp, double value);
+void oglSetEnumResult(Tcl_Interp *interp, const OglEnum *table, GLenum value);
+
+/* ---------------------------------------------------------------------
+ * The command table
+ * ------------------------------------------------------------------- */
+
+/* One command a module provides; arrays are closed by {nullptr, nullptr}. */
+struct OglCommandDef {
+    const char *name;
+    Tcl_ObjCmdProc *proc;
+};
+extern const OglCommandDef oglDataCommands[];  /* dataobj.cpp: GLdouble .. glscanfb */
+extern const OglCommandDef oglCoreCommands[];  /* glcore.cpp: immediate mode, state */
+extern const OglCommandDef oglPixelCommands[]; /* glpixel.cpp: pixels, queries */
+
+/* The registered table, in order: count and the name of row i (nullptr
+ * past the end). */
+int oglCommandCount();
+const char *oglCommandName(int row);
+
+/* Registers every row of the command table; answers 0, or 1 when a
+ * creation fails. */
+int Ogl_Init(Tcl_Interp *interp);
+/* Empty hooks of the image type and the model command until they land. */
+int Glimg_Init(Tcl_Interp *interp);
+int Glm_Init(Tcl_Interp *interp);
+/* glw: registered by Glw_Init with the registry as client data. */
+int glwCmd(ClientData registry, Tcl_Interp *interp, int objc, Tcl_Obj *const objv[]);
+/* Deleting glw: releases the context and every surface of the registry. */
+void glwCmdDeleted(ClientData registry);
+
+extern "C" {
+/* The OpenGL subsystem's entry (module table row "glw"). */
+int Glw_Init(Tcl_Interp *interp);
+}
+
+#endif /* TESK_GL_OGL_H */
