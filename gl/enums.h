@@ -104,4 +104,19 @@ struct OglEnumTableEntry {
 };
 extern const OglEnumTableEntry oglEnumTables[]; /* closed by {nullptr, nullptr} */
 
+/* What glGet hands back for one query name of kOglGetParam. */
+enum OglGetKind {
+    OGL_GET_NUMBER,  /* each value "%f" */
+    OGL_GET_BOOLEAN, /* each value "GL_TRUE" or "GL_FALSE" */
+    OGL_GET_ENUM     /* each value the word of `words` for it */
+};
+struct OglGetInfo {
+    GLenum name;          /* the query's value */
+    int count;            /* values handed back: 1, 2, 3, 4 or 16 */
+    OglGetKind kind;
+    const OglEnum *words; /* OGL_GET_ENUM: the table of the command that sets the state */
+};
+/* The entry of a query value of kOglGetParam, or nullptr. */
+const OglGetInfo *oglGetInfoFor(GLenum name);
+
 #endif /* TESK_GL_ENUMS_H */

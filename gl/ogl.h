@@ -149,6 +149,11 @@ GlwWindow *glwCurrent();
 /* Activates the record's context unless it was the last activated; a
  * nullptr record does nothing. */
 void glwActivateContext(GlwWindow *record);
+/* Makes record the current surface (nullptr: none) and activates its
+ * context; the result becomes the widget command name of the surface that
+ * was current when it belongs to interp (reset otherwise). A record
+ * without a context (a test's fake) only becomes current. */
+void glwMakeCurrent(Tcl_Interp *interp, GlwWindow *record);
 /* Schedules glwDisplay once at idle time. */
 void glwEventuallyRedraw(GlwWindow *record);
 
