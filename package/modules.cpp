@@ -17,6 +17,7 @@
 #include "analysis/tools/tools.h"
 #include "canvas/canvasapi.h"
 #include "canvas/canvasint.h"
+#include "devices/comb.h"
 #include "display/canvaslink.h"
 #include "display/gimg.h"
 #include "geo/gtable.h"
@@ -60,7 +61,7 @@ const TeskModule teskModuleTable[] = {
     {"windowMode", windowModeCmdInit}, /* teskMainWindow, teskToplevelWindow */
     {"rimage", Rimg_Init},             /* rimage */
     {"calc", calcModuleInit},          /* calc */
-    {"comb", nullptr},                 /* the comb widget kit */
+    {"comb", combInit},                /* the comb widget kit */
     {"grass", nullptr},                /* grass, _vask.parseInput */
     {"etran", etranInit},              /* etran */
     {"ddw", nullptr},                  /* ddw, package TK_DIRECTX */

@@ -1,0 +1,11 @@
+# Widget kit and device bridges: the comb kit's kernel (the _comb store,
+# evaluation, option parsing, item ids), its general commands and its
+# widget families.
+tesk_layer(devices
+  DEPENDS runtime
+  SOURCES
+    devices/combkernel.cpp
+    devices/combcmds.cpp
+    devices/combnum.cpp
+    devices/combstr.cpp
+)

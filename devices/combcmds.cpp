@@ -1,0 +1,6 @@
+/*
+ * combcmds.cpp --
+ *
+ *	(in progress)
+ */
+#include "devices/comb.h"

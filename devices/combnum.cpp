@@ -1,0 +1,6 @@
+/*
+ * combnum.cpp --
+ *
+ *	(in progress)
+ */
+#include "devices/comb.h"

@@ -1,0 +1,6 @@
+/*
+ * combstr.cpp --
+ *
+ *	(in progress)
+ */
+#include "devices/comb.h"
