@@ -371,6 +371,105 @@ image delete tour.tile
 rimage close $tile
 tiles close
 
+tour.step "OpenGL"
+# A glw window with a lit cube: its six faces, each with its normal, are
+# compiled once into a display list that the window's display script calls
+# under a perspective view, turned to show three faces. The renderer is
+# named in the log; the picture is read back with glReadPixels and written
+# as a PPM file (GL's rows run bottom-up, the file's top-down).
+glw .gl -width 240 -height 180
+pack .gl
+update
+glw current .gl
+demo.log "OpenGL renderer: [glGetString GL_RENDERER], version [glGetString GL_VERSION]"
+set cube [glGenLists 1]
+glNewList $cube GL_COMPILE
+foreach {normal corners} {
+    {0 0 1} {-1 -1 1 1 -1 1 1 1 1 -1 1 1}
+    {0 0 -1} {-1 -1 -1 -1 1 -1 1 1 -1 1 -1 -1}
+    {1 0 0} {1 -1 -1 1 1 -1 1 1 1 1 -1 1}
+    {-1 0 0} {-1 -1 -1 -1 -1 1 -1 1 1 -1 1 -1}
+    {0 1 0} {-1 1 -1 -1 1 1 1 1 1 1 1 -1}
+    {0 -1 0} {-1 -1 -1 1 -1 -1 1 -1 1 -1 -1 1}
+} {
+    glNormal {*}$normal
+    glBegin GL_QUADS
+    foreach {x y z} $corners {
+        glVertex $x $y $z
+    }
+    glEnd
+}
+glEndList
+GLchar display [string map [list @cube $cube] {
+    glViewport 0 0 240 180
+    glClearColor 0.1 0.12 0.16 1
+    glClear GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT
+    glEnable GL_DEPTH_TEST
+    glEnable GL_LIGHTING
+    glEnable GL_LIGHT0
+    glMatrixMode GL_PROJECTION
+    glLoadIdentity
+    glFrustum -1 1 -0.75 0.75 2 10
+    glMatrixMode GL_MODELVIEW
+    glLoadIdentity
+    glLight GL_LIGHT0 GL_POSITION {2 3 4 0}
+    glLightModel GL_LIGHT_MODEL_AMBIENT {0.25 0.25 0.25 1}
+    glTranslate 0 0 -6
+    glRotate 30 1 0 0
+    glRotate -40 0 1 0
+    glMaterial GL_FRONT GL_AMBIENT_AND_DIFFUSE {0.3 0.6 0.9 1}
+    glCallList @cube
+}]
+glw draw .gl
+update
+glReadBuffer GL_FRONT
+glReadPixels 0 0 240 180 GL_RGB GL_UNSIGNED_BYTE pixels
+set picture [file join $teskDemo(out) tour-gl.ppm]
+set f [open $picture wb]
+puts -nonewline $f "P6\n240 180\n255\n"
+for {set row 179} {$row >= 0} {incr row -1} {
+    puts -nonewline $f [binary format c* [lrange $pixels [expr {$row * 720}] [expr {$row * 720 + 719}]]]
+}
+close $f
+demo.log "the lit cube, [glGetError] after drawing, written to $picture ([file size $picture] bytes)"
+glDeleteLists $cube 1
+destroy .gl
+
+tour.step "Settings form"
+# A form made of the comb widget kit's fields: a linear stretch between two
+# grey levels (number fields with arrow buttons, stepped by 5) and the name
+# of the output image (a string field whose button, or Return in its entry,
+# takes the settings). The low level is stepped as a click on its up arrow
+# would; the high level is disabled while the form is written out, then
+# enabled again.
+proc tour.takeForm {} {
+    demo.log "stretch [num.get .form.low]..[num.get .form.high] into [.form.out.ent get]"
+}
+frame .form -borderwidth 2 -relief groove
+num.create .form.low -label {-text Low -width 6 -anchor w} -min 0 -max 255 -init 10 -inc 5 -dec 5 -fmt %d
+num.create .form.high -label {-text High -width 6 -anchor w} -min 0 -max 255 -init 240 -inc 5 -dec 5 -fmt %d
+str.create .form.out -layout left -label {-text Output -anchor w} -btn {-text Take -command tour.takeForm}
+.form.out.ent insert 0 stretched.img
+num.bindChange .form.low {demo.log "low level now [num.get .form.low]"}
+pack .form.low .form.high .form.out -side top -fill x -padx 4 -pady 2
+pack .form -side top -fill x
+update
+event generate .form.low.b.up <ButtonPress-1>
+event generate .form.low.b.up <ButtonRelease-1>
+update
+comb.dis .form.high
+demo.log "high level disabled: its entry is [.form.high.entry cget -state], its text [.form.high.entry cget -fg]"
+update
+set picture [file join $teskDemo(out) tour-form.ppm]
+if {[tour.screenshot .form $picture]} {
+    demo.log "the form written to $picture ([file size $picture] bytes)"
+}
+comb.ena .form.high
+demo.log "high level enabled again: its entry is [.form.high.entry cget -state]"
+.form.out.btn invoke
+destroy .form
+update
+
 tour.step "Done"
 update
 set f [open [file join $teskDemo(out) tour.txt] w]

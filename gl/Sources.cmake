@@ -8,7 +8,9 @@ tesk_layer(gl
     gl/convert.cpp
     gl/dataobj.cpp
     gl/enums.cpp
+    gl/getinfo.cpp
     gl/glw.cpp
+    gl/glwcontext.cpp
     gl/glcore.cpp
     gl/glpixel.cpp
 )

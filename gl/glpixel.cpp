@@ -1,8 +1,195 @@
 /*
  * glpixel.cpp --
  *
- *	gl commands: pixels and queries (in progress).
+ *	gl commands of pixels and queries: drawing, reading and copying pixel
+ *	rectangles with the pixel store, transfer and zoom state, the raster
+ *	position and the read and draw buffers; glGet, glGetError,
+ *	glGetString, glIsEnabled and glIsList; glFinish and glFlush. Listed in
+ *	oglPixelCommands for the command table.
  */
-#include "gl/ogl.h"
+#include <cstdio>
+#include "gl/enums.h"
+#include "gl/glcall.h"
 
-const OglCommandDef oglPixelCommands[] = {{nullptr, nullptr}};
+namespace {
+
+using oglcall::call;
+using oglcall::wordDouble;
+
+/* glRasterPos X Y ?Z ?W??: glRasterPos2d, glRasterPos3d or glRasterPos4d. */
+int rasterPosCmd(ClientData, Tcl_Interp *interp, int objc, Tcl_Obj *const objv[])
+{
+    switch (objc) {
+    case 3:
+        glRasterPos2d(wordDouble(objv[1]), wordDouble(objv[2]));
+        return TCL_OK;
+    case 4:
+        glRasterPos3d(wordDouble(objv[1]), wordDouble(objv[2]), wordDouble(objv[3]));
+        return TCL_OK;
+    case 5:
+        glRasterPos4d(wordDouble(objv[1]), wordDouble(objv[2]), wordDouble(objv[3]), wordDouble(objv[4]));
+        return TCL_OK;
+    default:
+        return oglSyntaxError(interp);
+    }
+}
+
+/* The format and type words of a pixel command (words i and i + 1). */
+bool pixelFormatType(Tcl_Obj *const objv[], int i, GLenum *format, GLenum *type)
+{
+    *format = oglEnumLookup(kOglPixelFormat, Tcl_GetString(objv[i]));
+    *type = oglEnumLookup(kOglPixelType, Tcl_GetString(objv[i + 1]));
+    return *format != kOglNoEnum && *type != kOglNoEnum;
+}
+
+/* glDrawPixels WIDTH HEIGHT FORMAT TYPE PIXELS: the pixels are as many
+ * values as the unpack state makes GL read. */
+int drawPixelsCmd(ClientData, Tcl_Interp *interp, int objc, Tcl_Obj *const objv[])
+{
+    if (objc != 6) {
+        return oglSyntaxError(interp);
+    }
+    GLenum format, type;
+    if (!pixelFormatType(objv, 3, &format, &type)) {
+        return oglEnumError(interp);
+    }
+    int64_t width = 0, height = 0;
+    OglTemps temps;
+    const void *pixels = nullptr;
+    if (oglGetSize(Tcl_GetString(objv[1]), &width) && oglGetSize(Tcl_GetString(objv[2]), &height)) {
+        pixels = oglPixelArg(Tcl_GetString(objv[5]), format, type, width, height);
+    }
+    if (pixels == nullptr) {
+        return oglFail(interp, "Error in parsing pixel values.");
+    }
+    glDrawPixels(static_cast<GLsizei>(width), static_cast<GLsizei>(height), format, type, pixels);
+    return TCL_OK;
+}
+
+/* glReadPixels X Y WIDTH HEIGHT FORMAT TYPE VARIABLE: GL writes into a
+ * zeroed buffer laid out by the pack state; the variable receives the
+ * width × components × height values, rows bottom-up, without the
+ * padding and skipped pixels and rows. */
+int readPixelsCmd(ClientData, Tcl_Interp *interp, int objc, Tcl_Obj *const objv[])
+{
+    if (objc != 8) {
+        return oglSyntaxError(interp);
+    }
+    GLenum format, type;
+    if (!pixelFormatType(objv, 5, &format, &type)) {
+        return oglEnumError(interp);
+    }
+    GLint x = oglObjInt(objv[1]);
+    GLint y = oglObjInt(objv[2]);
+    int64_t width = 0, height = 0;
+    OglPixelLayout layout{};
+    if (!oglGetSize(Tcl_GetString(objv[3]), &width) || !oglGetSize(Tcl_GetString(objv[4]), &height) ||
+        !oglPixelLayout(true, format, type, width, height, &layout)) {
+        return oglSyntaxError(interp);
+    }
+    OglTemps temps;
+    auto *buffer = static_cast<unsigned char *>(oglTempAlloc(layout.totalBytes > 0 ? layout.totalBytes : 1));
+    if (buffer == nullptr) {
+        return oglSyntaxError(interp);
+    }
+    glReadPixels(x, y, static_cast<GLsizei>(width), static_cast<GLsizei>(height), format, type, buffer);
+    int64_t columns = width * oglFormatComponents(format);
+    if (type == GL_BITMAP) {
+        columns = (width + 7) / 8;
+    }
+    if (width == 0 || height == 0) {
+        columns = 0;
+    }
+    return oglSetVarArray(interp, Tcl_GetString(objv[7]), type, buffer + layout.offsetBytes, columns,
+                          columns > 0 ? height : 0, layout.strideBytes);
+}
+
+/* glGet NAME VARIABLE: glGetDoublev, and the variable receives the
+ * query's values by its kind: numbers "%f", booleans GL_TRUE/GL_FALSE,
+ * enumerated states the word of the table that sets them ("%d" for a
+ * value that has no word there). */
+int getCmd(ClientData, Tcl_Interp *interp, int objc, Tcl_Obj *const objv[])
+{
+    if (objc != 3) {
+        return oglSyntaxError(interp);
+    }
+    GLenum name = oglEnumLookup(kOglGetParam, Tcl_GetString(objv[1]));
+    if (name == kOglNoEnum) {
+        return oglEnumError(interp);
+    }
+    const OglGetInfo *info = oglGetInfoFor(name);
+    int count = info != nullptr ? info->count : 1;
+    OglGetKind kind = info != nullptr ? info->kind : OGL_GET_NUMBER;
+    /* Room for the largest answer (a matrix) and then some. */
+    GLdouble values[32] = {};
+    glGetDoublev(name, values);
+    Tcl_Obj *list = Tcl_NewListObj(0, nullptr);
+    for (int i = 0; i < count && i < 16; i++) {
+        char text[TCL_DOUBLE_SPACE + 320];
+        const char *word = nullptr;
+        if (kind == OGL_GET_BOOLEAN) {
+            word = values[i] != 0.0 ? "GL_TRUE" : "GL_FALSE";
+        } else if (kind == OGL_GET_ENUM) {
+            word = oglEnumWord(info->words, static_cast<GLenum>(values[i]));
+            if (word == nullptr) {
+                snprintf(text, sizeof text, "%d", static_cast<int>(values[i]));
+                word = text;
+            }
+        } else {
+            snprintf(text, sizeof text, "%f", values[i]);
+            word = text;
+        }
+        Tcl_ListObjAppendElement(nullptr, list, Tcl_NewStringObj(word, -1));
+    }
+    if (Tcl_ObjSetVar2(interp, objv[2], nullptr, list, TCL_LEAVE_ERR_MSG) == nullptr) {
+        return TCL_ERROR;
+    }
+    return TCL_OK;
+}
+
+/* glGetError: the word of the error, or "%d" outside the table. */
+int getErrorCmd(ClientData, Tcl_Interp *interp, int objc, Tcl_Obj *const[])
+{
+    if (objc != 1) {
+        return oglSyntaxError(interp);
+    }
+    oglSetEnumResult(interp, kOglError, glGetError());
+    return TCL_OK;
+}
+
+/* glGetString NAME: the string (empty when GL has none). */
+int getStringCmd(ClientData, Tcl_Interp *interp, int objc, Tcl_Obj *const objv[])
+{
+    if (objc != 2) {
+        return oglSyntaxError(interp);
+    }
+    GLenum name = oglEnumLookup(kOglStringName, Tcl_GetString(objv[1]));
+    if (name == kOglNoEnum) {
+        return oglEnumError(interp);
+    }
+    const GLubyte *text = glGetString(name);
+    Tcl_SetObjResult(interp, Tcl_NewStringObj(text != nullptr ? reinterpret_cast<const char *>(text) : "", -1));
+    return TCL_OK;
+}
+
+}  // namespace
+
+const OglCommandDef oglPixelCommands[] = {
+    {"glCopyPixels", call<glCopyPixels, nullptr, nullptr, nullptr, nullptr, kOglCopyPixelsType>},
+    {"glDrawBuffer", call<glDrawBuffer, kOglDrawBuffer>},
+    {"glDrawPixels", drawPixelsCmd},
+    {"glFinish", call<glFinish>},
+    {"glFlush", call<glFlush>},
+    {"glGet", getCmd},
+    {"glGetError", getErrorCmd},
+    {"glGetString", getStringCmd},
+    {"glIsEnabled", call<glIsEnabled, kOglCapability>},
+    {"glIsList", call<glIsList>},
+    {"glPixelStore", call<glPixelStorei, kOglPixelStoreParam>},
+    {"glPixelTransfer", call<glPixelTransferf, kOglPixelTransferParam>},
+    {"glPixelZoom", call<glPixelZoom>},
+    {"glRasterPos", rasterPosCmd},
+    {"glReadBuffer", call<glReadBuffer, kOglReadBuffer>},
+    {"glReadPixels", readPixelsCmd},
+    {nullptr, nullptr},
+};

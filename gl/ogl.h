@@ -78,6 +78,13 @@ const char *oglTypeName(int type);
 /* Bytes per element of a type code (GL_FLOAT 4, OGL_STRING 1, handles 4),
  * or 0 for an unknown code. */
 int oglTypeSize(int type);
+/* true for the element types of arrays: GL_BYTE .. GL_FLOAT and GL_DOUBLE. */
+bool oglIsArrayType(int type);
+/* true for the ASCII letters, which begin names (and so references). */
+inline bool oglIsLetter(char c)
+{
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
 
 /* Makes an array, handle or text object, not stored (see the creating
  * commands for count, list, first and last). Answers nullptr when the
@@ -98,6 +105,10 @@ bool oglDataRef(const char *word, OglRef *ref);
 /* Deletes the current surface's object of that name when its type is type
  * (any type when type < 0); a missing name is no error. */
 void oglDataDelete(const char *name, int type);
+/* A new empty store (string keys), allocated with gmemAlloc; nullptr when
+ * memory runs out. A surface's `objects` table is made by this and freed
+ * by oglStoreFree. */
+Tcl_HashTable *oglStoreNew();
 /* Frees every object of a store and the table itself (a dying surface). */
 void oglStoreFree(Tcl_HashTable *table);
 
@@ -163,7 +174,12 @@ void glwEventuallyRedraw(GlwWindow *record);
 
 /* Per-command temporaries: buffers made by the array converters and pixel
  * arguments live until the innermost scope ends (one per command, on its
- * stack); they are never entered in a store. */
+ * stack); they are never entered in a store.
+ *
+ * A pointer that a converter answers is good for the one GL call the
+ * command makes with it: GL must not keep it past that call (client-side
+ * arrays wait for their own commands). A named object's data dies at its
+ * gldel (or when its surface dies), a temporary at its command's end. */
 class OglTemps {
 public:
     OglTemps();
@@ -175,7 +191,8 @@ private:
     size_t mark_;
 };
 /* A zeroed temporary of bytes (< kOglMaxBytes) in the innermost scope, or
- * nullptr. */
+ * nullptr; nullptr too with no OglTemps scope open (a debug build asserts:
+ * the temporary would never be freed). */
 void *oglTempAlloc(int64_t bytes);
 
 /* An integer argument: a reference to an object of the current surface
@@ -185,17 +202,26 @@ void *oglTempAlloc(int64_t bytes);
 GLint oglGetInt(const char *word);
 /* A floating argument: the same with strtod's reading. */
 double oglGetDouble(const char *word);
-/* The same for words as objects; a pure number (no string form) is taken
- * without formatting it. */
+/* The same for words as objects, with the same answers. A pure number (no
+ * string form) is taken without formatting it; a plain decimal word (sign,
+ * digits without a leading zero, one dot, an exponent) keeps Tcl's reading
+ * in the object, so a loop's literal is converted once. */
 GLint oglObjInt(Tcl_Obj *word);
 double oglObjDouble(Tcl_Obj *word);
-/* A size argument (count, width, height, index): read as oglGetInt's
- * digits in 64 bits; false when negative or at kOglMaxBytes or beyond. */
+/* A size argument read as oglGetInt's digits in 64 bits (saturating): true
+ * with *size when 0 <= value <= limit. */
+bool oglGetSizeUpTo(const char *word, int64_t limit, int64_t *size);
+/* A size argument (count, index, pixel area side): false when negative or
+ * at kOglMaxBytes or beyond. */
 bool oglGetSize(const char *word, int64_t *size);
+/* A size handed to GL as a GLsizei (width, height, count): false when
+ * negative or above INT32_MAX. */
+bool oglGetGLsizei(const char *word, GLsizei *size);
 
 /* List parsers: fill at most count elements from the word (tokens split at
- * blanks, commas and tabs); the last value read repeats to count; answer
- * the number of values read (0: nothing stored). */
+ * blanks, commas and tabs; newlines and carriage returns count as blanks);
+ * the last value read repeats to count; answer the number of values read
+ * (0: nothing stored). */
 int64_t oglListToBytes(const char *word, GLbyte *dst, int64_t count);
 int64_t oglListToUbytes(const char *word, GLubyte *dst, int64_t count);
 int64_t oglListToShorts(const char *word, GLshort *dst, int64_t count);
@@ -230,6 +256,18 @@ void *oglListsArg(const char *word, GLenum type, int64_t count);
  * every other format 1. */
 int oglFormatComponents(GLenum format);
 
+/* GL's pack (reading) or unpack (drawing) pixel-store state, as the
+ * layouts use it. */
+struct OglPixelStore {
+    int alignment;  /* 1, 2, 4 or 8 */
+    int rowLength;  /* pixels per row in memory, 0: the rectangle's width */
+    int skipPixels; /* pixels skipped at the start of each row, >= 0 */
+    int skipRows;   /* rows skipped before the first, >= 0 */
+};
+/* Reads the state from the current context; GL's defaults (4, 0, 0, 0)
+ * when none is current. */
+void oglGetPixelStore(bool pack, OglPixelStore *store);
+
 /* Where a width × height pixel rectangle lies in client memory under GL's
  * pack (reading) or unpack (drawing) state: alignment, row length, skipped
  * pixels and rows. */
@@ -251,16 +289,31 @@ bool oglPixelLayout(bool pack, GLenum format, GLenum type, int64_t width, int64_
  * nullptr word a zeroed temporary of that size. nullptr on failure. */
 void *oglPixelArg(const char *word, GLenum format, GLenum type, int64_t width, int64_t height);
 
-/* Sets varName to the list of rows × columns values of type read from
- * data, rowStrideBytes apart (0: packed rows); integer types (and
- * GL_BITMAP bytes) "%d", GLfloat and GLdouble "%f". Answers TCL_OK or
- * TCL_ERROR with Tcl's message. */
+/* The one printer of arrays handed back (glv, oglSetVarArray): a new list
+ * value (reference count 0) of rows × columns values of type (GL_BITMAP:
+ * unsigned bytes) read from data, rowStrideBytes apart (0: packed rows);
+ * integer types "%d" (GLuint unsigned), GLfloat and GLdouble "%f", one
+ * space between values. nullptr when the type is no array type, the text
+ * would not fit one Tcl value (oglValuesFit, or longer than INT_MAX once
+ * printed) or memory runs out; never throws. */
+Tcl_Obj *oglFormatValues(int type, const void *data, int64_t columns, int64_t rows, int64_t rowStrideBytes);
+/* false when values of type cannot be one Tcl value whatever they hold:
+ * each prints at least 2 bytes (9 for GLfloat and GLdouble) with its
+ * separator. Checked before anything is read or allocated. */
+bool oglValuesFit(int type, int64_t values);
+/* The failure message of a list of values refused by oglFormatValues. */
+extern const char *const kOglTooManyValues;
+
+/* Sets varName to oglFormatValues' list. Answers TCL_OK; TCL_ERROR through
+ * oglFail for an unknown type or kOglTooManyValues (varName untouched), or
+ * with Tcl's message when the variable cannot be set. */
 int oglSetVarArray(Tcl_Interp *interp, const char *varName, GLenum type, const void *data, int64_t columns,
                    int64_t rows, int64_t rowStrideBytes);
 
 /* true for 1, 2, 4, 8 and every further power of two. */
 bool oglIsPowerOfTwo(int64_t n);
-/* Number of words separated by runs of blanks and tabs. */
+/* Number of words separated by runs of blanks and tabs (newlines and
+ * carriage returns count as blanks). */
 int64_t oglCountWords(const char *text);
 
 /* ---------------------------------------------------------------------

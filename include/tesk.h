@@ -253,7 +253,9 @@ TESK_API const char *GetIDStr(ClientData clientData, Tk_Window tkwin, char *widg
 
 /* ---- Direct evaluation ----------------------------------------------------------
  * Evaluates the command made of the given words (a NULL-terminated list of
- * texts) in interp; answers its code with the result in interp.
+ * texts) in interp, looked up by name; answers its code with the result in
+ * interp. No words: TCL_ERROR. A failure adds "\nError from combEval: <name>\n"
+ * to errorInfo (after "\n<name> does not exists!" for an unknown name).
  */
 TESK_API int combEval(ClientData clientData, Tcl_Interp *interp, ...);
 
