@@ -4,7 +4,7 @@
  *	Argument conventions of the OpenGL binding: per-command temporaries,
  *	numbers read from words or data-object references, the list parsers,
  *	the array converters, pixel rectangles under GL's pack and unpack
- *	state, and arrays handed back through a variable.
+ *	state, and the one printer of arrays handed back (glv, variables).
  */
 #include "gl/ogl.h"
 
@@ -467,56 +467,65 @@ bool pureInt(Tcl_Obj *word, Tcl_WideInt *value)
 enum class Plain {
     no,      /* anything else: only the C reading (strtod, digits) holds */
     integer, /* sign and at most 18 digits: a 64-bit integer for Tcl too */
-    decimal  /* with a dot or an exponent: Tcl's double is strtod's */
+    decimal  /* a short decimal fraction, rounded once by both readings */
 };
 
 /* Classifies text: an optional sign, digits with at most one dot between
  * or around them (one digit at least), then an optional exponent of "e" or
  * "E", a sign and digits, and nothing else. A leading zero followed by a
  * digit is no plain word (Tcl reads "017" as octal), nor are blanks,
- * "0x", "0o", "0b", "_", "inf" or "nan". */
+ * "0x", "0o", "0b", "_", "inf" or "nan". A word with a dot or an exponent
+ * is plain when it is at most 15 significant digits times 10^e with
+ * |e| <= 22: both readings then round one exact quotient or product, and
+ * so agree (near the ends of the range Tcl's rounding is not strtod's). */
 Plain plainNumber(const char *text)
 {
     const char *p = text;
     if (*p == '+' || *p == '-') {
         p++;
     }
-    const char *digits = p;
-    while (*p >= '0' && *p <= '9') {
-        p++;
+    int64_t intDigits = 0, fractionDigits = 0, significant = 0;
+    bool leadingZero = *p == '0';
+    for (; *p >= '0' && *p <= '9'; p++, intDigits++) {
+        significant += significant > 0 || *p != '0';
     }
-    int64_t intDigits = p - digits;
-    if (intDigits > 1 && digits[0] == '0') {
+    if (leadingZero && intDigits > 1) {
         return Plain::no;
     }
     if (*p == '\0') {
         return intDigits >= 1 && intDigits <= 18 ? Plain::integer : Plain::no;
     }
-    int64_t fractionDigits = 0;
     if (*p == '.') {
-        const char *fraction = ++p;
-        while (*p >= '0' && *p <= '9') {
-            p++;
+        for (p++; *p >= '0' && *p <= '9'; p++, fractionDigits++) {
+            significant += significant > 0 || *p != '0';
         }
-        fractionDigits = p - fraction;
     }
     if (intDigits + fractionDigits == 0) {
         return Plain::no;
     }
+    int64_t exponent = 0;
     if (*p == 'e' || *p == 'E') {
         p++;
+        bool negative = *p == '-';
         if (*p == '+' || *p == '-') {
             p++;
         }
-        const char *exponent = p;
-        while (*p >= '0' && *p <= '9') {
-            p++;
+        const char *digits = p;
+        for (; *p >= '0' && *p <= '9'; p++) {
+            exponent = exponent < 1000000 ? exponent * 10 + (*p - '0') : exponent;
         }
-        if (p == exponent) {
+        if (p == digits) {
             return Plain::no;
         }
+        exponent = negative ? -exponent : exponent;
     }
-    return *p == '\0' ? Plain::decimal : Plain::no;
+    if (*p != '\0' || significant > 15) {
+        return Plain::no;
+    }
+    /* The value is the digits from the first non-zero one, an integer
+     * below 10^15 (exact in a double), times 10^scale (exact too). */
+    int64_t scale = exponent - fractionDigits;
+    return significant == 0 || (scale >= -22 && scale <= 22) ? Plain::decimal : Plain::no;
 }
 
 }  // namespace

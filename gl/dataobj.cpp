@@ -442,8 +442,8 @@ int valuesCmd(ClientData, Tcl_Interp *interp, int objc, Tcl_Obj *const objv[])
         Tcl_ResetResult(interp); /* handles give nothing */
         return TCL_OK;
     }
-    Tcl_Obj *values = oglFormatValues(object->type, static_cast<const char *>(object->data) + ref.first * object->elemSize,
-                                      ref.last - ref.first + 1, 1, 0);
+    const char *first = static_cast<const char *>(object->data) + ref.first * object->elemSize;
+    Tcl_Obj *values = oglFormatValues(object->type, first, ref.last - ref.first + 1, 1, 0);
     if (values == nullptr) {
         return oglFail(interp, kOglTooManyValues);
     }

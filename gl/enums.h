@@ -108,13 +108,14 @@ extern const OglEnumTableEntry oglEnumTables[]; /* closed by {nullptr, nullptr} 
 enum OglGetKind {
     OGL_GET_NUMBER,  /* each value "%f" */
     OGL_GET_BOOLEAN, /* each value "GL_TRUE" or "GL_FALSE" */
-    OGL_GET_ENUM     /* each value the word of `words` for it */
+    OGL_GET_ENUM     /* each value the word of `words` for it, "%d" without one */
 };
 struct OglGetInfo {
     GLenum name;          /* the query's value */
     int count;            /* values handed back: 1, 2, 3, 4 or 16 */
     OglGetKind kind;
-    const OglEnum *words; /* OGL_GET_ENUM: the table of the command that sets the state */
+    const OglEnum *words; /* OGL_GET_ENUM: the table of the command that sets the
+                           * state; nullptr when that command takes a number */
 };
 /* The entry of a query value of kOglGetParam, or nullptr. */
 const OglGetInfo *oglGetInfoFor(GLenum name);

@@ -10,14 +10,6 @@
 
 namespace {
 
-/* The fog equations: glFog takes them as numbers, glGet names them. */
-const OglEnum kOglFogMode[] = {
-    {"GL_LINEAR", GL_LINEAR},
-    {"GL_EXP", GL_EXP},
-    {"GL_EXP2", GL_EXP2},
-    {nullptr, kOglNoEnum},
-};
-
 constexpr OglGetKind N = OGL_GET_NUMBER;
 constexpr OglGetKind B = OGL_GET_BOOLEAN;
 constexpr OglGetKind E = OGL_GET_ENUM;
@@ -85,7 +77,7 @@ const OglGetInfo kOglGetInfo[] = {
     {GL_FOG_END, 1, N, nullptr},
     {GL_FOG_HINT, 1, E, kOglHintMode},
     {GL_FOG_INDEX, 1, N, nullptr},
-    {GL_FOG_MODE, 1, E, kOglFogMode},
+    {GL_FOG_MODE, 1, E, nullptr}, /* glFog takes the equation as a number */
     {GL_FOG_START, 1, N, nullptr},
     {GL_FRONT_FACE, 1, E, kOglFrontFace},
     {GL_GREEN_BIAS, 1, N, nullptr},

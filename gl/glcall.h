@@ -7,14 +7,15 @@
  *	a number, read by the parameter's type). The word count is the
  *	function's parameter count plus the command name; every word is read
  *	before GL is called, and an enumeration word outside its table fails
- *	with "GLenum Error" without calling GL. A function that answers a
- *	value gives it as the result, "%d".
+ *	with "GLenum Error" without calling GL (a size word that is no GLsizei,
+ *	"Syntax Error"). A function that answers a value gives it as the
+ *	result, "%d". Commands whose word count picks the function (glColor
+ *	R G B ?A?) go through callByCount.
  */
 #ifndef TESK_GL_GLCALL_H
 #define TESK_GL_GLCALL_H
 
 #include <array>
-#include <cctype>
 #include <cstddef>
 #include <tuple>
 #include <type_traits>
@@ -33,41 +34,39 @@ struct Signature<R (*)(A...)> {
     static constexpr size_t arity = sizeof...(A);
 };
 
-/* A floating word. A word that does not begin with a letter names no data
- * object; when Tcl reads it as a floating number (as strtod does) the value
- * stays in the word, and a loop's literal is converted once, not at every
- * call. Anything else goes through oglObjDouble. */
-inline double wordDouble(Tcl_Obj *word)
-{
-    static const Tcl_ObjType *const doubleType = Tcl_GetObjType("double");
-    const char *text = word->bytes;
-    if (text != nullptr && text[0] != '\0' && !isalpha(static_cast<unsigned char>(text[0]))) {
-        if (word->typePtr == doubleType) {
-            return word->internalRep.doubleValue;
-        }
-        double value;
-        if (Tcl_GetDoubleFromObj(nullptr, word, &value) == TCL_OK && word->typePtr == doubleType) {
-            return value;
-        }
-    }
-    return oglObjDouble(word);
-}
+/* The marker table of a size parameter (width, height, count, range):
+ * read in 64 bits, and a value that is no GLsizei (negative or above
+ * INT32_MAX) fails with "Syntax Error" without calling GL. */
+inline constexpr OglEnum kSizeWord[] = {{nullptr, kOglNoEnum}};
+
+/* How reading a call's words went: the first failure wins. */
+enum class Read { ok, enumError, syntaxError };
 
 /* One word as a parameter of type T: through table when there is one
- * (clearing ok when the word is not in it), else as a number. */
+ * (recording the failure when the word is not in it), as a size for
+ * kSizeWord, else as a number. */
 template <typename T>
-inline T readWord(Tcl_Obj *word, const OglEnum *table, bool &ok)
+inline T readWord(Tcl_Obj *word, const OglEnum *table, Read &status)
 {
+    if (table == kSizeWord) {
+        GLsizei size = 0;
+        if (!oglGetGLsizei(Tcl_GetString(word), &size) && status == Read::ok) {
+            status = Read::syntaxError;
+        }
+        return static_cast<T>(size);
+    }
     if (table != nullptr) {
         GLenum value = oglEnumLookup(table, Tcl_GetString(word));
         if (value == kOglNoEnum) {
-            ok = false;
+            if (status == Read::ok) {
+                status = Read::enumError;
+            }
             return T();
         }
         return static_cast<T>(value);
     }
     if constexpr (std::is_floating_point_v<T>) {
-        return static_cast<T>(wordDouble(word));
+        return static_cast<T>(oglObjDouble(word));
     } else {
         return static_cast<T>(oglObjInt(word));
     }
@@ -77,11 +76,11 @@ template <auto F, size_t N, const std::array<const OglEnum *, N> &Tables, size_t
 inline int invoke(Tcl_Interp *interp, Tcl_Obj *const words[], std::index_sequence<I...>)
 {
     using Sig = Signature<decltype(F)>;
-    bool ok = true;
+    Read status = Read::ok;
     /* Braces read the words left to right. */
-    typename Sig::Args args{readWord<std::tuple_element_t<I, typename Sig::Args>>(words[I], Tables[I], ok)...};
-    if (!ok) {
-        return oglEnumError(interp);
+    typename Sig::Args args{readWord<std::tuple_element_t<I, typename Sig::Args>>(words[I], Tables[I], status)...};
+    if (status != Read::ok) {
+        return status == Read::enumError ? oglEnumError(interp) : oglSyntaxError(interp);
     }
     if constexpr (std::is_void_v<typename Sig::Result>) {
         std::apply(F, args);
@@ -107,6 +106,20 @@ int call(ClientData, Tcl_Interp *interp, int objc, Tcl_Obj *const objv[])
     }
     return invoke<F, Sig::arity, kTables<Sig::arity, T...>>(interp, objv + 1,
                                                              std::make_index_sequence<Sig::arity>{});
+}
+
+/* One command over several GL functions of numbers told apart by their
+ * parameter counts (glColor3f, glColor4f): the one whose count matches
+ * the words is called, any other word count is a "Syntax Error". */
+template <auto... F>
+int callByCount(ClientData data, Tcl_Interp *interp, int objc, Tcl_Obj *const objv[])
+{
+    int result = -1;
+    ((result = result < 0 && objc == static_cast<int>(Signature<decltype(F)>::arity) + 1
+                   ? call<F>(data, interp, objc, objv)
+                   : result),
+     ...);
+    return result < 0 ? oglSyntaxError(interp) : result;
 }
 
 }  // namespace oglcall

@@ -5,8 +5,9 @@
  *	colours and normals, matrices, lights, materials and fog, display
  *	lists, clearing, enables and the per-fragment state setters. Most are
  *	one GL call each with their words read by the shapes of glcall.h; the
- *	rest (variable word counts, parameter arrays, masks) are written out
- *	below. Listed in oglCoreCommands for the command table.
+ *	commands ending in a parameter array share arrayCmd below, and the
+ *	masks and lists of glClear and glCallLists are written out. Listed in
+ *	oglCoreCommands for the command table.
  */
 #include "gl/glcall.h"
 #include "gl/enums.h"
@@ -14,7 +15,8 @@
 namespace {
 
 using oglcall::call;
-using oglcall::wordDouble;
+using oglcall::callByCount;
+using oglcall::kSizeWord;
 
 /* glClear MASK ?MASK ...?: the or of every word's value ("|" is 0). */
 int clearCmd(ClientData, Tcl_Interp *interp, int objc, Tcl_Obj *const objv[])
@@ -34,41 +36,6 @@ int clearCmd(ClientData, Tcl_Interp *interp, int objc, Tcl_Obj *const objv[])
     return TCL_OK;
 }
 
-/* glColor R G B ?A?: glColor3f or glColor4f. */
-int colorCmd(ClientData, Tcl_Interp *interp, int objc, Tcl_Obj *const objv[])
-{
-    if (objc == 4) {
-        glColor3f(static_cast<GLfloat>(wordDouble(objv[1])), static_cast<GLfloat>(wordDouble(objv[2])),
-                  static_cast<GLfloat>(wordDouble(objv[3])));
-    } else if (objc == 5) {
-        glColor4f(static_cast<GLfloat>(wordDouble(objv[1])), static_cast<GLfloat>(wordDouble(objv[2])),
-                  static_cast<GLfloat>(wordDouble(objv[3])), static_cast<GLfloat>(wordDouble(objv[4])));
-    } else {
-        return oglSyntaxError(interp);
-    }
-    return TCL_OK;
-}
-
-/* glVertex X Y ?Z ?W??: glVertex2f, glVertex3f or glVertex4f. */
-int vertexCmd(ClientData, Tcl_Interp *interp, int objc, Tcl_Obj *const objv[])
-{
-    switch (objc) {
-    case 3:
-        glVertex2f(static_cast<GLfloat>(wordDouble(objv[1])), static_cast<GLfloat>(wordDouble(objv[2])));
-        return TCL_OK;
-    case 4:
-        glVertex3f(static_cast<GLfloat>(wordDouble(objv[1])), static_cast<GLfloat>(wordDouble(objv[2])),
-                   static_cast<GLfloat>(wordDouble(objv[3])));
-        return TCL_OK;
-    case 5:
-        glVertex4f(static_cast<GLfloat>(wordDouble(objv[1])), static_cast<GLfloat>(wordDouble(objv[2])),
-                   static_cast<GLfloat>(wordDouble(objv[3])), static_cast<GLfloat>(wordDouble(objv[4])));
-        return TCL_OK;
-    default:
-        return oglSyntaxError(interp);
-    }
-}
-
 /* An array argument of count values of T, or nullptr. */
 template <typename T>
 const T *arrayWord(Tcl_Obj *word, int count)
@@ -77,141 +44,70 @@ const T *arrayWord(Tcl_Obj *word, int count)
                                              Tcl_GetString(word), count));
 }
 
-/* glVertexNfv / glVertexNdv ARRAY: N values of T from one array word. */
-template <typename T, int N, void (*F)(const T *)>
-int vertexArrayCmd(ClientData, Tcl_Interp *interp, int objc, Tcl_Obj *const objv[])
+/* Value counts of the parameter arrays, chosen from the parameter word's
+ * value (the last enumeration word; 0 when there is none). */
+int lightCount(GLenum param)
 {
-    if (objc != 2) {
+    switch (param) {
+    case GL_AMBIENT:
+    case GL_DIFFUSE:
+    case GL_SPECULAR:
+    case GL_POSITION: return 4;
+    case GL_SPOT_DIRECTION: return 3;
+    default: return 1;
+    }
+}
+
+int lightModelCount(GLenum param)
+{
+    return param == GL_LIGHT_MODEL_AMBIENT ? 4 : 1;
+}
+
+int materialCount(GLenum param)
+{
+    return param == GL_SHININESS ? 1 : param == GL_COLOR_INDEXES ? 3 : 4;
+}
+
+int fogCount(GLenum param)
+{
+    return param == GL_FOG_COLOR ? 4 : 1;
+}
+
+template <int N>
+int fixedCount(GLenum)
+{
+    return N;
+}
+
+constexpr char kParseVertex[] = "Error in parse vertex.";
+
+/* A command of GL function F taking enumeration words through the tables
+ * T, then one array of Count(last enumeration) values of F's element type
+ * (GLfloat or GLdouble, from a list or an object). An array that cannot be
+ * had fails with Message, or "Syntax Error" when Message is nullptr. */
+template <auto F, int (*Count)(GLenum), const char *Message, const OglEnum *... T>
+int arrayCmd(ClientData, Tcl_Interp *interp, int objc, Tcl_Obj *const objv[])
+{
+    using Args = typename oglcall::Signature<decltype(F)>::Args;
+    using Value = std::remove_const_t<std::remove_pointer_t<std::tuple_element_t<sizeof...(T), Args>>>;
+    constexpr size_t nEnums = sizeof...(T);
+    if (objc != static_cast<int>(nEnums) + 2) {
         return oglSyntaxError(interp);
     }
+    std::array<GLenum, nEnums> enums{};
+    const OglEnum *tables[] = {T..., nullptr};
+    for (size_t i = 0; i < nEnums; i++) {
+        enums[i] = oglEnumLookup(tables[i], Tcl_GetString(objv[1 + i]));
+        if (enums[i] == kOglNoEnum) {
+            return oglEnumError(interp);
+        }
+    }
     OglTemps temps;
-    const T *values = arrayWord<T>(objv[1], N);
+    const Value *values = arrayWord<Value>(objv[objc - 1], Count(nEnums > 0 ? enums[nEnums - 1] : 0));
     if (values == nullptr) {
-        return oglFail(interp, "Error in parse vertex.");
+        return Message != nullptr ? oglFail(interp, Message) : oglSyntaxError(interp);
     }
-    F(values);
-    return TCL_OK;
-}
-
-/* glLight LIGHT PARAMETER VALUES: 4 values for the colours and the position,
- * 3 for the spot direction, 1 for the rest; glLightfv. */
-int lightCmd(ClientData, Tcl_Interp *interp, int objc, Tcl_Obj *const objv[])
-{
-    if (objc != 4) {
-        return oglSyntaxError(interp);
-    }
-    GLenum light = oglEnumLookup(kOglLight, Tcl_GetString(objv[1]));
-    GLenum param = oglEnumLookup(kOglLightParam, Tcl_GetString(objv[2]));
-    if (light == kOglNoEnum || param == kOglNoEnum) {
-        return oglEnumError(interp);
-    }
-    int count = 1;
-    if (param == GL_AMBIENT || param == GL_DIFFUSE || param == GL_SPECULAR || param == GL_POSITION) {
-        count = 4;
-    } else if (param == GL_SPOT_DIRECTION) {
-        count = 3;
-    }
-    OglTemps temps;
-    const GLfloat *values = arrayWord<GLfloat>(objv[3], count);
-    if (values == nullptr) {
-        return oglSyntaxError(interp);
-    }
-    glLightfv(light, param, values);
-    return TCL_OK;
-}
-
-/* glLightModel PARAMETER VALUES: 4 values for the ambient colour, else 1. */
-int lightModelCmd(ClientData, Tcl_Interp *interp, int objc, Tcl_Obj *const objv[])
-{
-    if (objc != 3) {
-        return oglSyntaxError(interp);
-    }
-    GLenum param = oglEnumLookup(kOglLightModelParam, Tcl_GetString(objv[1]));
-    if (param == kOglNoEnum) {
-        return oglEnumError(interp);
-    }
-    OglTemps temps;
-    const GLfloat *values = arrayWord<GLfloat>(objv[2], param == GL_LIGHT_MODEL_AMBIENT ? 4 : 1);
-    if (values == nullptr) {
-        return oglSyntaxError(interp);
-    }
-    glLightModelfv(param, values);
-    return TCL_OK;
-}
-
-/* glMaterial FACE PARAMETER VALUES: 1 value for the shininess, 3 for the
- * colour indexes, else 4; glMaterialfv. */
-int materialCmd(ClientData, Tcl_Interp *interp, int objc, Tcl_Obj *const objv[])
-{
-    if (objc != 4) {
-        return oglSyntaxError(interp);
-    }
-    GLenum face = oglEnumLookup(kOglFace, Tcl_GetString(objv[1]));
-    GLenum param = oglEnumLookup(kOglMaterialParam, Tcl_GetString(objv[2]));
-    if (face == kOglNoEnum || param == kOglNoEnum) {
-        return oglEnumError(interp);
-    }
-    int count = param == GL_SHININESS ? 1 : param == GL_COLOR_INDEXES ? 3 : 4;
-    OglTemps temps;
-    const GLfloat *values = arrayWord<GLfloat>(objv[3], count);
-    if (values == nullptr) {
-        return oglSyntaxError(interp);
-    }
-    glMaterialfv(face, param, values);
-    return TCL_OK;
-}
-
-/* glFog PARAMETER VALUES: 4 values for the colour, else 1; glFogfv. */
-int fogCmd(ClientData, Tcl_Interp *interp, int objc, Tcl_Obj *const objv[])
-{
-    if (objc != 3) {
-        return oglSyntaxError(interp);
-    }
-    GLenum param = oglEnumLookup(kOglFogParam, Tcl_GetString(objv[1]));
-    if (param == kOglNoEnum) {
-        return oglEnumError(interp);
-    }
-    OglTemps temps;
-    const GLfloat *values = arrayWord<GLfloat>(objv[2], param == GL_FOG_COLOR ? 4 : 1);
-    if (values == nullptr) {
-        return oglSyntaxError(interp);
-    }
-    glFogfv(param, values);
-    return TCL_OK;
-}
-
-/* glLoadMatrix / glMultMatrix MATRIX: 16 doubles, column by column. */
-template <void (*F)(const GLdouble *)>
-int matrixCmd(ClientData, Tcl_Interp *interp, int objc, Tcl_Obj *const objv[])
-{
-    if (objc != 2) {
-        return oglSyntaxError(interp);
-    }
-    OglTemps temps;
-    const GLdouble *matrix = arrayWord<GLdouble>(objv[1], 16);
-    if (matrix == nullptr) {
-        return oglSyntaxError(interp);
-    }
-    F(matrix);
-    return TCL_OK;
-}
-
-/* glClipPlane PLANE EQUATION: 4 doubles. */
-int clipPlaneCmd(ClientData, Tcl_Interp *interp, int objc, Tcl_Obj *const objv[])
-{
-    if (objc != 3) {
-        return oglSyntaxError(interp);
-    }
-    GLenum plane = oglEnumLookup(kOglClipPlane, Tcl_GetString(objv[1]));
-    if (plane == kOglNoEnum) {
-        return oglEnumError(interp);
-    }
-    OglTemps temps;
-    const GLdouble *equation = arrayWord<GLdouble>(objv[2], 4);
-    if (equation == nullptr) {
-        return oglSyntaxError(interp);
-    }
-    glClipPlane(plane, equation);
+    std::apply([values](auto... e) { F(e..., values); }, enums);
     return TCL_OK;
 }
 
@@ -221,8 +117,8 @@ int callListsCmd(ClientData, Tcl_Interp *interp, int objc, Tcl_Obj *const objv[]
     if (objc != 4) {
         return oglSyntaxError(interp);
     }
-    int64_t count = 0;
-    if (!oglGetSize(Tcl_GetString(objv[1]), &count) || count > INT32_MAX) {
+    GLsizei count = 0;
+    if (!oglGetGLsizei(Tcl_GetString(objv[1]), &count)) {
         return oglSyntaxError(interp);
     }
     GLenum type = oglEnumLookup(kOglListsType, Tcl_GetString(objv[2]));
@@ -234,7 +130,7 @@ int callListsCmd(ClientData, Tcl_Interp *interp, int objc, Tcl_Obj *const objv[]
     if (lists == nullptr) {
         return oglSyntaxError(interp);
     }
-    glCallLists(static_cast<GLsizei>(count), type, lists);
+    glCallLists(count, type, lists);
     return TCL_OK;
 }
 
@@ -253,12 +149,12 @@ const OglCommandDef oglCoreCommands[] = {
     {"glClearDepth", call<glClearDepth>},
     {"glClearIndex", call<glClearIndex>},
     {"glClearStencil", call<glClearStencil>},
-    {"glClipPlane", clipPlaneCmd},
-    {"glColor", colorCmd},
+    {"glClipPlane", arrayCmd<glClipPlane, fixedCount<4>, nullptr, kOglClipPlane>},
+    {"glColor", callByCount<glColor3f, glColor4f>},
     {"glColorMask", call<glColorMask>},
     {"glColorMaterial", call<glColorMaterial, kOglFace, kOglColorMaterialMode>},
     {"glCullFace", call<glCullFace, kOglCullFace>},
-    {"glDeleteLists", call<glDeleteLists>},
+    {"glDeleteLists", call<glDeleteLists, nullptr, kSizeWord>},
     {"glDepthFunc", call<glDepthFunc, kOglAlphaDepthFunc>},
     {"glDepthMask", call<glDepthMask, kOglBoolean>},
     {"glDepthRange", call<glDepthRange>},
@@ -267,24 +163,24 @@ const OglCommandDef oglCoreCommands[] = {
     {"glEnable", call<glEnable, kOglCapability>},
     {"glEnd", call<glEnd>},
     {"glEndList", call<glEndList>},
-    {"glFog", fogCmd},
+    {"glFog", arrayCmd<glFogfv, fogCount, nullptr, kOglFogParam>},
     {"glFrontFace", call<glFrontFace, kOglFrontFace>},
     {"glFrustum", call<glFrustum>},
-    {"glGenLists", call<glGenLists>},
+    {"glGenLists", call<glGenLists, kSizeWord>},
     {"glHint", call<glHint, kOglHintTarget, kOglHintMode>},
     {"glIndex", call<glIndexd>},
     {"glIndexMask", call<glIndexMask>},
-    {"glLight", lightCmd},
-    {"glLightModel", lightModelCmd},
+    {"glLight", arrayCmd<glLightfv, lightCount, nullptr, kOglLight, kOglLightParam>},
+    {"glLightModel", arrayCmd<glLightModelfv, lightModelCount, nullptr, kOglLightModelParam>},
     {"glLineStipple", call<glLineStipple>},
     {"glLineWidth", call<glLineWidth>},
     {"glListBase", call<glListBase>},
     {"glLoadIdentity", call<glLoadIdentity>},
-    {"glLoadMatrix", matrixCmd<glLoadMatrixd>},
+    {"glLoadMatrix", arrayCmd<glLoadMatrixd, fixedCount<16>, nullptr>},
     {"glLogicOp", call<glLogicOp, kOglLogicOp>},
-    {"glMaterial", materialCmd},
+    {"glMaterial", arrayCmd<glMaterialfv, materialCount, nullptr, kOglFace, kOglMaterialParam>},
     {"glMatrixMode", call<glMatrixMode, kOglMatrixMode>},
-    {"glMultMatrix", matrixCmd<glMultMatrixd>},
+    {"glMultMatrix", arrayCmd<glMultMatrixd, fixedCount<16>, nullptr>},
     {"glNewList", call<glNewList, nullptr, kOglListMode>},
     {"glNormal", call<glNormal3d>},
     {"glOrtho", call<glOrtho>},
@@ -299,19 +195,19 @@ const OglCommandDef oglCoreCommands[] = {
     {"glRect", call<glRectd>},
     {"glRotate", call<glRotatef>},
     {"glScale", call<glScaled>},
-    {"glScissor", call<glScissor>},
+    {"glScissor", call<glScissor, nullptr, nullptr, kSizeWord, kSizeWord>},
     {"glShadeModel", call<glShadeModel, kOglShadeModel>},
     {"glStencilFunc", call<glStencilFunc, kOglStencilFunc>},
     {"glStencilMask", call<glStencilMask>},
     {"glStencilOp", call<glStencilOp, kOglStencilOp, kOglStencilOp, kOglStencilOp>},
     {"glTranslate", call<glTranslated>},
-    {"glVertex", vertexCmd},
-    {"glVertex2dv", vertexArrayCmd<GLdouble, 2, glVertex2dv>},
-    {"glVertex3dv", vertexArrayCmd<GLdouble, 3, glVertex3dv>},
-    {"glVertex4dv", vertexArrayCmd<GLdouble, 4, glVertex4dv>},
-    {"glVertex2fv", vertexArrayCmd<GLfloat, 2, glVertex2fv>},
-    {"glVertex3fv", vertexArrayCmd<GLfloat, 3, glVertex3fv>},
-    {"glVertex4fv", vertexArrayCmd<GLfloat, 4, glVertex4fv>},
-    {"glViewport", call<glViewport>},
+    {"glVertex", callByCount<glVertex2f, glVertex3f, glVertex4f>},
+    {"glVertex2dv", arrayCmd<glVertex2dv, fixedCount<2>, kParseVertex>},
+    {"glVertex3dv", arrayCmd<glVertex3dv, fixedCount<3>, kParseVertex>},
+    {"glVertex4dv", arrayCmd<glVertex4dv, fixedCount<4>, kParseVertex>},
+    {"glVertex2fv", arrayCmd<glVertex2fv, fixedCount<2>, kParseVertex>},
+    {"glVertex3fv", arrayCmd<glVertex3fv, fixedCount<3>, kParseVertex>},
+    {"glVertex4fv", arrayCmd<glVertex4fv, fixedCount<4>, kParseVertex>},
+    {"glViewport", call<glViewport, nullptr, nullptr, kSizeWord, kSizeWord>},
     {nullptr, nullptr},
 };

@@ -7,32 +7,13 @@
  *	glGetString, glIsEnabled and glIsList; glFinish and glFlush. Listed in
  *	oglPixelCommands for the command table.
  */
-#include <cstdio>
 #include "gl/enums.h"
 #include "gl/glcall.h"
 
 namespace {
 
 using oglcall::call;
-using oglcall::wordDouble;
-
-/* glRasterPos X Y ?Z ?W??: glRasterPos2d, glRasterPos3d or glRasterPos4d. */
-int rasterPosCmd(ClientData, Tcl_Interp *interp, int objc, Tcl_Obj *const objv[])
-{
-    switch (objc) {
-    case 3:
-        glRasterPos2d(wordDouble(objv[1]), wordDouble(objv[2]));
-        return TCL_OK;
-    case 4:
-        glRasterPos3d(wordDouble(objv[1]), wordDouble(objv[2]), wordDouble(objv[3]));
-        return TCL_OK;
-    case 5:
-        glRasterPos4d(wordDouble(objv[1]), wordDouble(objv[2]), wordDouble(objv[3]), wordDouble(objv[4]));
-        return TCL_OK;
-    default:
-        return oglSyntaxError(interp);
-    }
-}
+using oglcall::callByCount;
 
 /* The format and type words of a pixel command (words i and i + 1). */
 bool pixelFormatType(Tcl_Obj *const objv[], int i, GLenum *format, GLenum *type)
@@ -53,16 +34,16 @@ int drawPixelsCmd(ClientData, Tcl_Interp *interp, int objc, Tcl_Obj *const objv[
     if (!pixelFormatType(objv, 3, &format, &type)) {
         return oglEnumError(interp);
     }
-    int64_t width = 0, height = 0;
+    GLsizei width = 0, height = 0;
     OglTemps temps;
     const void *pixels = nullptr;
-    if (oglGetSize(Tcl_GetString(objv[1]), &width) && oglGetSize(Tcl_GetString(objv[2]), &height)) {
+    if (oglGetGLsizei(Tcl_GetString(objv[1]), &width) && oglGetGLsizei(Tcl_GetString(objv[2]), &height)) {
         pixels = oglPixelArg(Tcl_GetString(objv[5]), format, type, width, height);
     }
     if (pixels == nullptr) {
         return oglFail(interp, "Error in parsing pixel values.");
     }
-    glDrawPixels(static_cast<GLsizei>(width), static_cast<GLsizei>(height), format, type, pixels);
+    glDrawPixels(width, height, format, type, pixels);
     return TCL_OK;
 }
 
@@ -81,10 +62,19 @@ int readPixelsCmd(ClientData, Tcl_Interp *interp, int objc, Tcl_Obj *const objv[
     }
     GLint x = oglObjInt(objv[1]);
     GLint y = oglObjInt(objv[2]);
-    int64_t width = 0, height = 0;
+    GLsizei width = 0, height = 0;
     OglPixelLayout layout{};
-    if (!oglGetSize(Tcl_GetString(objv[3]), &width) || !oglGetSize(Tcl_GetString(objv[4]), &height) ||
+    if (!oglGetGLsizei(Tcl_GetString(objv[3]), &width) || !oglGetGLsizei(Tcl_GetString(objv[4]), &height) ||
         !oglPixelLayout(true, format, type, width, height, &layout)) {
+        return oglSyntaxError(interp);
+    }
+    /* The values the variable gets: a row of bits is bytes for GL_BITMAP. */
+    int64_t columns = type == GL_BITMAP ? (int64_t(width) + 7) / 8 : int64_t(width) * oglFormatComponents(format);
+    int64_t rows = height;
+    if (columns == 0 || rows == 0) {
+        columns = rows = 0;
+    }
+    if (!oglValuesFit(type == GL_BITMAP ? GL_UNSIGNED_BYTE : static_cast<int>(type), columns * rows)) {
         return oglSyntaxError(interp);
     }
     OglTemps temps;
@@ -92,16 +82,9 @@ int readPixelsCmd(ClientData, Tcl_Interp *interp, int objc, Tcl_Obj *const objv[
     if (buffer == nullptr) {
         return oglSyntaxError(interp);
     }
-    glReadPixels(x, y, static_cast<GLsizei>(width), static_cast<GLsizei>(height), format, type, buffer);
-    int64_t columns = width * oglFormatComponents(format);
-    if (type == GL_BITMAP) {
-        columns = (width + 7) / 8;
-    }
-    if (width == 0 || height == 0) {
-        columns = 0;
-    }
-    return oglSetVarArray(interp, Tcl_GetString(objv[7]), type, buffer + layout.offsetBytes, columns,
-                          columns > 0 ? height : 0, layout.strideBytes);
+    glReadPixels(x, y, width, height, format, type, buffer);
+    return oglSetVarArray(interp, Tcl_GetString(objv[7]), type, buffer + layout.offsetBytes, columns, rows,
+                          layout.strideBytes);
 }
 
 /* glGet NAME VARIABLE: glGetDoublev, and the variable receives the
@@ -122,29 +105,34 @@ int getCmd(ClientData, Tcl_Interp *interp, int objc, Tcl_Obj *const objv[])
     OglGetKind kind = info != nullptr ? info->kind : OGL_GET_NUMBER;
     /* Room for the largest answer (a matrix) and then some. */
     GLdouble values[32] = {};
-    glGetDoublev(name, values);
+    if (name == GL_TEXTURE_ENV_MODE || name == GL_TEXTURE_ENV_COLOR) {
+        /* Texture environment state is not a glGet query of its own. */
+        GLfloat env[4] = {};
+        glGetTexEnvfv(GL_TEXTURE_ENV, name, env);
+        std::copy(env, env + 4, values);
+    } else {
+        glGetDoublev(name, values);
+    }
+    /* Each value is printed by the result setters, then taken from the
+     * result into the list. */
     Tcl_Obj *list = Tcl_NewListObj(0, nullptr);
+    Tcl_IncrRefCount(list);
     for (int i = 0; i < count && i < 16; i++) {
-        char text[TCL_DOUBLE_SPACE + 320];
-        const char *word = nullptr;
         if (kind == OGL_GET_BOOLEAN) {
-            word = values[i] != 0.0 ? "GL_TRUE" : "GL_FALSE";
+            oglSetEnumResult(interp, kOglBoolean, values[i] != 0.0 ? GL_TRUE : GL_FALSE);
+        } else if (kind == OGL_GET_ENUM && info->words != nullptr) {
+            oglSetEnumResult(interp, info->words, static_cast<GLenum>(static_cast<int>(values[i])));
         } else if (kind == OGL_GET_ENUM) {
-            word = oglEnumWord(info->words, static_cast<GLenum>(values[i]));
-            if (word == nullptr) {
-                snprintf(text, sizeof text, "%d", static_cast<int>(values[i]));
-                word = text;
-            }
+            oglSetIntResult(interp, static_cast<int>(values[i]));
         } else {
-            snprintf(text, sizeof text, "%f", values[i]);
-            word = text;
+            oglSetDoubleResult(interp, values[i]);
         }
-        Tcl_ListObjAppendElement(nullptr, list, Tcl_NewStringObj(word, -1));
+        Tcl_ListObjAppendElement(nullptr, list, Tcl_GetObjResult(interp));
     }
-    if (Tcl_ObjSetVar2(interp, objv[2], nullptr, list, TCL_LEAVE_ERR_MSG) == nullptr) {
-        return TCL_ERROR;
-    }
-    return TCL_OK;
+    Tcl_ResetResult(interp);
+    Tcl_Obj *set = Tcl_ObjSetVar2(interp, objv[2], nullptr, list, TCL_LEAVE_ERR_MSG);
+    Tcl_DecrRefCount(list);
+    return set != nullptr ? TCL_OK : TCL_ERROR;
 }
 
 /* glGetError: the word of the error, or "%d" outside the table. */
@@ -188,7 +176,7 @@ const OglCommandDef oglPixelCommands[] = {
     {"glPixelStore", call<glPixelStorei, kOglPixelStoreParam>},
     {"glPixelTransfer", call<glPixelTransferf, kOglPixelTransferParam>},
     {"glPixelZoom", call<glPixelZoom>},
-    {"glRasterPos", rasterPosCmd},
+    {"glRasterPos", callByCount<glRasterPos2d, glRasterPos3d, glRasterPos4d>},
     {"glReadBuffer", call<glReadBuffer, kOglReadBuffer>},
     {"glReadPixels", readPixelsCmd},
     {nullptr, nullptr},

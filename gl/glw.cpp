@@ -51,16 +51,19 @@ const char **objWords(Tcl_Obj *const objv[])
 
 /*
  * glwConfigure --
- *	Applies option words to the record. A pixmap surface refuses a width
- *	or height below 1 (or past the X limit) and keeps its old size; when
- *	the size changed a window surface asks Tk for that geometry. Answers
- *	TCL_OK, or TCL_ERROR with the message in the result.
+ *	Applies option words to the record. The buffer options of a surface
+ *	already set up go back to what its visual has. A pixmap surface
+ *	refuses a width or height below 1 (or past the X limit) and keeps its
+ *	old size; when the size changed a window surface asks Tk for that
+ *	geometry. Answers TCL_OK, or TCL_ERROR with the message in the result.
  */
 int glwConfigure(Tcl_Interp *interp, GlwWindow *record, int objc, Tcl_Obj *const objv[], int flags)
 {
     const int oldWidth = record->width, oldHeight = record->height;
-    if (Tk_ConfigureWidget(interp, record->tkwin, glwConfigSpecs, objc, objWords(objv),
-                           reinterpret_cast<char *>(record), flags | TK_CONFIG_OBJS) != TCL_OK) {
+    const int code = Tk_ConfigureWidget(interp, record->tkwin, glwConfigSpecs, objc, objWords(objv),
+                                        reinterpret_cast<char *>(record), flags | TK_CONFIG_OBJS);
+    glwKeepChosenOptions(record);
+    if (code != TCL_OK) {
         return TCL_ERROR;
     }
     if (record->kind != 1 && (record->width < 1 || record->height < 1 || record->width > kGlwMaxPixmapSide ||

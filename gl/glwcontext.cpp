@@ -14,6 +14,7 @@
 #include <X11/Xutil.h>
 #include <GL/glext.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -92,14 +93,10 @@ static void glwReportError(Tcl_Interp *interp, Display *display, const char *nam
  * Pixel format
  * ------------------------------------------------------------------- */
 
-/* What a GLX visual offers. */
-struct GlxConfig {
-    int doubleBuffer, depth, stencil, alpha, accum;
-};
-
-static GlxConfig readConfig(Display *display, XVisualInfo *visual)
+/* The GLX side of what a visual offers (class and ownership are left 0). */
+static GlwVisualOffer readConfig(Display *display, XVisualInfo *visual)
 {
-    GlxConfig config{};
+    GlwVisualOffer config{};
     int red = 0, green = 0, blue = 0, alpha = 0;
     glXGetConfig(display, visual, GLX_DOUBLEBUFFER, &config.doubleBuffer);
     glXGetConfig(display, visual, GLX_DEPTH_SIZE, &config.depth);
@@ -110,24 +107,43 @@ static GlxConfig readConfig(Display *display, XVisualInfo *visual)
     glXGetConfig(display, visual, GLX_ACCUM_BLUE_SIZE, &blue);
     glXGetConfig(display, visual, GLX_ACCUM_ALPHA_SIZE, &alpha);
     config.accum = red + green + blue + alpha;
+    if (glXGetConfig(display, visual, GLX_SAMPLE_BUFFERS, &config.sampleBuffers) != 0) {
+        config.sampleBuffers = 0;
+    }
+    if (glXGetConfig(display, visual, GLX_VISUAL_CAVEAT_EXT, &config.caveat) != 0) {
+        config.caveat = GLX_NONE_EXT;
+    }
     return config;
 }
 
-/* How far an offered number of bits lies from the asked one: bits missing
- * weigh more than bits to spare. */
-static long bitsDistance(int asked, int offered)
+/* How far an offered number of bits lies from the asked one (any int,
+ * negative asks too): bits missing weigh more than bits to spare. */
+static int64_t bitsDistance(int asked, int offered)
 {
-    return offered < asked ? 4L * (asked - offered) : static_cast<long>(offered - asked);
+    const int64_t difference = static_cast<int64_t>(offered) - asked;
+    return difference < 0 ? -4 * difference : difference;
+}
+
+int64_t glwVisualScore(const GlwWindow *record, const GlwVisualOffer &offer)
+{
+    /* Each rule outweighs every later one summed up (four distances stay
+     * below 2^35 for any int asks). */
+    const bool wantDouble = record->kind == 1 && record->dbuffer;
+    int64_t score = (offer.doubleBuffer != 0) != wantDouble ? INT64_C(1) << 40 : 0;
+    score += offer.visualClass == TrueColor ? 0 : INT64_C(1) << 39;
+    score += record->kind != 1 && !offer.own ? INT64_C(1) << 38 : 0;
+    score += offer.sampleBuffers > 0 ? INT64_C(1) << 37 : 0;
+    score += offer.caveat == GLX_SLOW_VISUAL_EXT ? INT64_C(1) << 36 : 0;
+    return score + bitsDistance(record->depth, offer.depth) + bitsDistance(record->stencil, offer.stencil) +
+           bitsDistance(record->alpha, offer.alpha) + bitsDistance(record->accum, offer.accum);
 }
 
 /*
  * glwChooseVisual --
  *	The GLX visual of the window's screen and depth that comes closest to
- *	the surface's options: RGBA at level 0 always; double-buffered exactly
- *	when wanted (kind 1 with -dbuffer), then TrueColor before other
- *	classes, for a pixmap surface the window's own visual, and the least
- *	distance of depth, stencil, alpha and accumulation bits. Answers a
- *	one-element list for XFree, or nullptr after reporting why.
+ *	the surface's options: RGBA at level 0 always, then the least
+ *	glwVisualScore (ties: the first listed). Answers a one-element list
+ *	for XFree, or nullptr after reporting why.
  */
 XVisualInfo *glwChooseVisual(GlwWindow *record)
 {
@@ -141,10 +157,9 @@ XVisualInfo *glwChooseVisual(GlwWindow *record)
         return nullptr;
     }
     XVisualInfo *list = XGetVisualInfo(display, VisualScreenMask | VisualDepthMask, &pattern, &count);
-    const bool wantDouble = record->kind == 1 && record->dbuffer;
     const VisualID own = XVisualIDFromVisual(Tk_Visual(record->tkwin));
     int best = -1;
-    long bestScore = 0;
+    int64_t bestScore = 0;
     for (int i = 0; i < count; i++) {
         XVisualInfo *visual = &list[i];
         int useGl = 0, rgba = 0, level = 1;
@@ -156,12 +171,10 @@ XVisualInfo *glwChooseVisual(GlwWindow *record)
         if (!rgba || level != 0) {
             continue;
         }
-        GlxConfig config = readConfig(display, visual);
-        long score = (config.doubleBuffer != 0) != wantDouble ? 1000000L : 0L;
-        score += visual->c_class == TrueColor ? 0 : 100000L;
-        score += record->kind != 1 && visual->visualid != own ? 10000L : 0L;
-        score += bitsDistance(record->depth, config.depth) + bitsDistance(record->stencil, config.stencil) +
-                 bitsDistance(record->alpha, config.alpha) + bitsDistance(record->accum, config.accum);
+        GlwVisualOffer offer = readConfig(display, visual);
+        offer.visualClass = visual->c_class;
+        offer.own = visual->visualid == own;
+        const int64_t score = glwVisualScore(record, offer);
         if (best < 0 || score < bestScore) {
             best = i;
             bestScore = score;
@@ -198,7 +211,8 @@ static GLXDrawable glxDrawable(const GlwWindow *record)
  *	apart from what the swap showed, so that reading GL_FRONT would give
  *	the picture before it. The swapped picture is copied into the front
  *	buffer too, leaving the read and draw buffers and the scissor test as
- *	the script set them.
+ *	the script set them. This relies on Mesa keeping the back buffer's
+ *	contents after a swap (GLX leaves them undefined).
  */
 static void copyBackToFront(const GlwWindow *record)
 {
@@ -294,12 +308,10 @@ static bool makePixmap(GlwWindow *record)
 bool glwSetupPixelFormat(GlwWindow *record)
 {
     Display *display = record->display;
-    GlxConfig config = readConfig(display, record->visual);
-    record->depth = config.depth;
-    record->stencil = config.stencil;
-    record->alpha = config.alpha;
-    record->accum = config.accum;
-    record->dbuffer = record->kind == 1 ? (config.doubleBuffer != 0) : 1;
+    if (record->kind == 1 && readConfig(display, record->visual).doubleBuffer != 0) {
+        record->flags |= GLW_VISUAL_DOUBLE;
+    }
+    glwKeepChosenOptions(record);
     if (record->kind != 1 && !makePixmap(record)) {
         return false;
     }
@@ -317,20 +329,20 @@ bool glwSetupPixelFormat(GlwWindow *record)
         }
     }
     record->context = context;
-    if (record->kind == 1) {
-        /* A new window shows black until its first redraw. */
-        GlxErrorTrap trap(display);
-        glwActivateContext(record);
-        glClearColor(0, 0, 0, 0);
-        glClear(GL_COLOR_BUFFER_BIT);
-        glFlush();
-        if (int code = trap.code()) {
-            glwReportError(record->interp, display, "glXMakeCurrent", code, "");
-            return false;
-        }
-        glwActivateContext(currentWindow);
-    }
     return true;
+}
+
+void glwKeepChosenOptions(GlwWindow *record)
+{
+    if (record->visual == nullptr) {
+        return;
+    }
+    GlwVisualOffer config = readConfig(record->display, record->visual);
+    record->depth = config.depth;
+    record->stencil = config.stencil;
+    record->alpha = config.alpha;
+    record->accum = config.accum;
+    record->dbuffer = record->kind != 1 || (record->flags & GLW_VISUAL_DOUBLE) ? 1 : 0;
 }
 
 /* A colormap for the chosen visual: every entry allocated (the surface's
@@ -382,9 +394,31 @@ bool glwAlive(const GlwWindow *record)
     return (record->flags & GLW_DESTROYED) == 0 && record->context != nullptr;
 }
 
+/* Clears the draw buffer to black whatever the scissor test, colour mask
+ * and clear colour, leaving those as they were. */
+static void clearBlack()
+{
+    GLfloat clearColour[4] = {0, 0, 0, 0};
+    GLboolean mask[4] = {GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE};
+    glGetFloatv(GL_COLOR_CLEAR_VALUE, clearColour);
+    glGetBooleanv(GL_COLOR_WRITEMASK, mask);
+    const GLboolean scissor = glIsEnabled(GL_SCISSOR_TEST);
+    glDisable(GL_SCISSOR_TEST);
+    glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+    glClearColor(0, 0, 0, 0);
+    glClear(GL_COLOR_BUFFER_BIT);
+    glClearColor(clearColour[0], clearColour[1], clearColour[2], clearColour[3]);
+    glColorMask(mask[0], mask[1], mask[2], mask[3]);
+    if (scissor) {
+        glEnable(GL_SCISSOR_TEST);
+    }
+}
+
 /*
  * glwDisplay --
- *	The idle redraw: runs the `display` object with the surface's context
+ *	The idle redraw: clears a child window black the first time it is
+ *	drawn mapped (its background is None, so until then it shows what lay
+ *	beneath), runs the `display` object with the surface's context
  *	current, shows the picture (buffer swap, or the pixmap with an
  *	attached canvas's items drawn over it copied to the window) and makes
  *	the current surface's context current again.
@@ -400,11 +434,15 @@ static void glwDisplay(ClientData data)
         return;
     }
     glwActivateContext(record);
+    if (record->kind == 1 && !(record->flags & GLW_SHOWN)) {
+        record->flags |= GLW_SHOWN;
+        clearBlack();
+    }
     runStoreScript(record, "display");
     if (glwAlive(record)) {
         glwActivateContext(record);
         glFlush();
-        if (record->kind == 1 && record->dbuffer) {
+        if (record->kind == 1 && (record->flags & GLW_VISUAL_DOUBLE)) {
             glXSwapBuffers(record->display, record->drawable);
             copyBackToFront(record);
         }
@@ -477,16 +515,83 @@ void glwViewport(GlwWindow *record)
  * Lifecycle
  * ------------------------------------------------------------------- */
 
-/* Frees a surface once nothing preserves it: its store, its GLX and X
- * resources and the record. */
+/* A child window's colormap waiting to be freed: Tk goes on using it for
+ * the window (colour look-ups, <Destroy> bindings) until the window is
+ * gone, so it is freed at idle time after the window's destruction. The
+ * waiting ones stay on a list (one still waiting at exit is not lost). */
+struct ColormapHold {
+    Display *display;
+    Colormap colormap;
+    bool scheduled;     /* the idle free is queued */
+    ColormapHold *next; /* the next one waiting */
+};
+static ColormapHold *waitingColormaps = nullptr;
+
+static void freeHeldColormap(ClientData data)
+{
+    auto *hold = static_cast<ColormapHold *>(data);
+    for (ColormapHold **link = &waitingColormaps; *link != nullptr; link = &(*link)->next) {
+        if (*link == hold) {
+            *link = hold->next;
+            break;
+        }
+    }
+    XFreeColormap(hold->display, hold->colormap);
+    delete hold;
+}
+
+static void scheduleColormapFree(ColormapHold *hold)
+{
+    if (!hold->scheduled) {
+        hold->scheduled = true;
+        Tcl_DoWhenIdle(freeHeldColormap, hold);
+    }
+}
+
+static void colormapWindowEvent(ClientData data, XEvent *event)
+{
+    if (event->type == DestroyNotify) {
+        scheduleColormapFree(static_cast<ColormapHold *>(data));
+    }
+}
+
+/* Takes a child window's colormap off its record, to be freed once the
+ * window has been destroyed (now, when glwDestroy runs from its
+ * DestroyNotify; else when that comes). */
+static void holdColormap(GlwWindow *record)
+{
+    auto *hold = new ColormapHold{record->display, record->colormap, false, waitingColormaps};
+    waitingColormaps = hold;
+    record->colormap = None;
+    if (record->flags & GLW_WINDOW_GOING) {
+        scheduleColormapFree(hold);
+    } else {
+        Tk_CreateEventHandler(record->tkwin, StructureNotifyMask, colormapWindowEvent, hold);
+    }
+}
+
+/* Stops the record's context drawing: not current on the thread, and
+ * neither the current surface nor the last activated one any more. */
+static void releaseSurfaceContext(GlwWindow *record)
+{
+    if (record->context != nullptr && glXGetCurrentContext() == record->context) {
+        glXMakeCurrent(record->display, None, nullptr);
+    }
+    if (currentWindow == record) {
+        currentWindow = nullptr;
+    }
+    if (lastActivated == record) {
+        lastActivated = nullptr;
+    }
+}
+
+/* Frees a surface once nothing preserves it (glwDestroy has released its
+ * context): its store, its GLX and X resources and the record. */
 static void glwFree(char *data)
 {
     auto *record = reinterpret_cast<GlwWindow *>(data);
     Display *display = record->display;
     if (record->context != nullptr) {
-        if (glXGetCurrentContext() == record->context) {
-            glXMakeCurrent(display, None, nullptr);
-        }
         glXDestroyContext(display, record->context);
     }
     if (record->glxPixmap != None) {
@@ -507,21 +612,15 @@ static void glwFree(char *data)
     if (record->objects != nullptr) {
         oglStoreFree(record->objects);
     }
-    if (currentWindow == record) {
-        currentWindow = nullptr;
-    }
-    if (lastActivated == record) {
-        lastActivated = nullptr;
-    }
     gmemFree(record);
 }
-
 
 /*
  * glwDestroy --
  *	Once per surface: deletes its widget command, takes it out of the
  *	registry, cancels a pending redraw, stops its context drawing (no
- *	surface is current afterwards when it was) and frees the record when
+ *	surface is current afterwards when it was), hands a child window's
+ *	colormap to be freed after the window, and frees the record when
  *	nothing preserves it any more.
  */
 void glwDestroy(GlwWindow *record)
@@ -554,14 +653,9 @@ void glwDestroy(GlwWindow *record)
     }
     /* The window may go away before the record is freed: nothing draws
      * into it from here on. */
-    if (record->context != nullptr && glXGetCurrentContext() == record->context) {
-        glXMakeCurrent(record->display, None, nullptr);
-    }
-    if (currentWindow == record) {
-        currentWindow = nullptr;
-    }
-    if (lastActivated == record) {
-        lastActivated = nullptr;
+    releaseSurfaceContext(record);
+    if (record->kind == 1 && record->colormap != None) {
+        holdColormap(record);
     }
     Tcl_EventuallyFree(record, glwFree);
 }
@@ -574,6 +668,7 @@ void glwEventProc(ClientData data, XEvent *event)
         glwEventuallyRedraw(record);
         break;
     case DestroyNotify:
+        record->flags |= GLW_WINDOW_GOING;
         glwDestroy(record);
         break;
     case ConfigureNotify:

@@ -4,14 +4,19 @@
  *	The OpenGL binding's argument conventions and data-object store, run
  *	against a surface record with no GL context (only its store is used):
  *	list parsing and narrowing, numbers from words and references, array
- *	conversion with rounding, pixel layouts under GL's default state,
- *	arrays handed back through variables, and object sizing.
+ *	conversion with rounding, pixel layouts under GL's pack and unpack
+ *	state, arrays handed back through variables, and object sizing.
  */
 #include <gtest/gtest.h>
 
 #include <X11/Xlib.h>
+#include <csignal>
+#include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <string>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "gl/ogl.h"
 #include "support/test_interp.h"
@@ -139,6 +144,96 @@ TEST(OglNumbers, PureObjectsReadLikeTheirPrintedForm)
     EXPECT_DOUBLE_EQ(oglObjDouble(wide), -7.0);
     EXPECT_EQ(wide->bytes, nullptr); /* read without being printed */
     Tcl_DecrRefCount(wide);
+}
+
+/* A word as a fresh string, and the same word after Tcl has read it as a
+ * number (when it can): oglObjDouble and oglObjInt answer the same. */
+struct WordForms {
+    explicit WordForms(const char *word)
+    {
+        fresh = Tcl_NewStringObj(word, -1);
+        asDouble = Tcl_NewStringObj(word, -1);
+        asInt = Tcl_NewStringObj(word, -1);
+        for (Tcl_Obj *o : {fresh, asDouble, asInt}) Tcl_IncrRefCount(o);
+        double d;
+        Tcl_WideInt w;
+        Tcl_GetDoubleFromObj(nullptr, asDouble, &d);
+        Tcl_GetWideIntFromObj(nullptr, asInt, &w);
+    }
+    ~WordForms()
+    {
+        for (Tcl_Obj *o : {fresh, asDouble, asInt}) Tcl_DecrRefCount(o);
+    }
+    Tcl_Obj *fresh, *asDouble, *asInt;
+};
+
+bool sameDouble(double a, double b)
+{
+    return (std::isnan(a) && std::isnan(b)) || (a == b && std::signbit(a) == std::signbit(b));
+}
+
+TEST(OglNumbers, ObjectWordsReadAsStrtodWhateverTclMadeOfThem)
+{
+    glwMakeCurrent(testInterp(), nullptr);
+    // clang-format off
+    const char *words[] = {
+        "2.5", "-0", "-0.0", "+.5", "5.", "1e3", "1E-2", "7.25e-3", "1.5e22", "123456789012345e-22",
+        "0x10", "inf", "-inf", "nan", " 5", "5 ", "1_000", "017", "08", "00.5", "0o17", "0b1", "1abc", "1e",
+        "0.1", "0.30000000000000004", "9007199254740993", "123456789012345678901234567890",
+        "1e400", "1e-400", "4.9e-324", "2.4703282292062327e-324", "1.7976931348623157e308"};
+    // clang-format on
+    for (const char *word : words) {
+        double expected = strtod(word, nullptr);
+        WordForms forms(word);
+        for (Tcl_Obj *o : {forms.fresh, forms.fresh, forms.asDouble, forms.asInt}) {
+            EXPECT_PRED2(sameDouble, oglObjDouble(o), expected) << "[" << word << "]";
+        }
+        EXPECT_PRED2(sameDouble, oglGetDouble(word), expected) << "[" << word << "]";
+    }
+    /* a loop's literal keeps its reading */
+    WordForms literal("2.5");
+    oglObjDouble(literal.fresh);
+    EXPECT_EQ(literal.fresh->typePtr, Tcl_GetObjType("double"));
+}
+
+TEST(OglNumbers, ObjectWordsReadTheirLeadingDecimalDigitsWhateverTclMadeOfThem)
+{
+    glwMakeCurrent(testInterp(), nullptr);
+    const struct {
+        const char *word;
+        GLint value;
+    } cases[] = {
+        // clang-format off
+        {"017", 17}, {"0x10", 0}, {"0o17", 0}, {"0b1", 0}, {"1.9", 1}, {"1e3", 1}, {" 5", 5}, {"+5", 5},
+        {"-17", -17}, {"-0", 0}, {"1abc", 1}, {"1_000", 1}, {"4294967297", 1},
+        {"99999999999999999999", -1}, {"123456789012345678", -1506741426},
+        // clang-format on
+    };
+    for (const auto &c : cases) {
+        WordForms forms(c.word);
+        for (Tcl_Obj *o : {forms.fresh, forms.asDouble, forms.asInt, forms.asInt}) {
+            EXPECT_EQ(oglObjInt(o), c.value) << "[" << c.word << "]";
+        }
+        EXPECT_EQ(oglGetInt(c.word), c.value) << "[" << c.word << "]";
+    }
+}
+
+TEST(OglNumbers, SizesForGlStopAtInt32AndOffsetsAt64Bits)
+{
+    glwMakeCurrent(testInterp(), nullptr);
+    GLsizei n = -5;
+    EXPECT_TRUE(oglGetGLsizei("2147483647", &n));
+    EXPECT_EQ(n, 2147483647);
+    EXPECT_FALSE(oglGetGLsizei("2147483648", &n));
+    EXPECT_FALSE(oglGetGLsizei("-1", &n));
+    EXPECT_EQ(n, 2147483647);
+    int64_t offset = 0;
+    EXPECT_TRUE(oglGetSizeUpTo("4294967296", INT64_MAX, &offset));
+    EXPECT_EQ(offset, 4294967296);
+    EXPECT_TRUE(oglGetSizeUpTo("99999999999999999999", INT64_MAX, &offset)); /* saturates */
+    EXPECT_EQ(offset, INT64_MAX);
+    EXPECT_FALSE(oglGetSizeUpTo("-3", INT64_MAX, &offset));
+    EXPECT_FALSE(oglGetSizeUpTo("11", 10, &offset));
 }
 
 TEST_F(OglStore, ReferencesReadTheirFirstElement)
@@ -279,8 +374,48 @@ TEST(OglTemporaries, AreZeroedAndSizedBelowTheLimit)
     EXPECT_EQ(oglTempAlloc(kOglMaxBytes), nullptr);
 }
 
+/* Releases whatever context is current for one test and makes it current
+ * again afterwards, so that GL's defaults stand whatever ran before. */
+struct NoContext {
+    NoContext() : display(glXGetCurrentDisplay()), drawable(glXGetCurrentDrawable()), context(glXGetCurrentContext())
+    {
+        if (context != nullptr) {
+            glXMakeCurrent(display, None, nullptr);
+        }
+    }
+    ~NoContext()
+    {
+        if (context != nullptr) {
+            glXMakeCurrent(display, drawable, context);
+        }
+    }
+    Display *display;
+    GLXDrawable drawable;
+    GLXContext context;
+};
+
+TEST(OglTemporaries, NeedAnOpenScope)
+{
+    /* Outside every scope nothing would free it: refused, and a debug
+     * build stops on its assertion (seen from a child process). */
+#ifdef NDEBUG
+    EXPECT_EQ(oglTempAlloc(8), nullptr);
+#else
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        oglTempAlloc(8);
+        _exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGABRT) << status;
+#endif
+}
+
 TEST(OglPixels, LayoutUnderTheDefaultStatePadsRowsToFour)
 {
+    NoContext none;
     OglPixelLayout layout;
     ASSERT_TRUE(oglPixelLayout(true, GL_RGB, GL_UNSIGNED_BYTE, 3, 2, &layout));
     EXPECT_EQ(layout.rowBytes, 9);
@@ -309,7 +444,8 @@ TEST(OglPixels, LayoutUnderTheDefaultStatePadsRowsToFour)
     EXPECT_EQ(zero[11], 0.0f);
 }
 
-/* A direct context current on a small GLX pixmap, for GL's pixel state. */
+/* A direct context current on a small GLX pixmap, for GL's pixel state;
+ * the context current before comes back at the end. */
 struct PixmapContext {
     PixmapContext()
     {
@@ -335,6 +471,7 @@ struct PixmapContext {
         XFree(visual);
         XCloseDisplay(display);
     }
+    NoContext previous; /* first made, last gone: restores after the rest */
     Display *display = nullptr;
     XVisualInfo *visual = nullptr;
     Pixmap pixmap = None;
@@ -373,6 +510,118 @@ TEST(OglPixels, LayoutFollowsThePackStateForReadsAndTheUnpackStateForData)
     OglTemps temps;
     EXPECT_EQ(oglPixelArg("1 2 3", GL_COLOR_INDEX, GL_BITMAP, 2, 1), nullptr);
     EXPECT_NE(oglPixelArg("1 2 3 4", GL_COLOR_INDEX, GL_BITMAP, 2, 1), nullptr);
+}
+
+/* The highest byte index that glReadPixels changes in a buffer of sentinel
+ * bytes under the current pack state, or -1. */
+int64_t lastByteGlWrites(GLenum format, GLenum type, int width, int height)
+{
+    unsigned char buffer[256];
+    memset(buffer, 0xAB, sizeof buffer);
+    glClearColor(0, 0, 0, 0);
+    glClear(GL_COLOR_BUFFER_BIT);
+    glReadPixels(0, 0, width, height, format, type, buffer);
+    for (int64_t i = sizeof buffer - 1; i >= 0; i--) {
+        if (buffer[i] != 0xAB) return i;
+    }
+    return -1;
+}
+
+TEST(OglPixels, RowLengthSkipsAndAlignmentPlaceTheRectangleAsGlDoes)
+{
+    PixmapContext gl;
+    if (!gl.current) GTEST_SKIP() << "no GLX context on this display";
+    /* 2×2 RGB bytes in rows of 4 pixels (12 bytes, already aligned to 4),
+     * one row and two pixels skipped: the first byte is 12 + 2×3 = 18, the
+     * last GL touches 18 + 12 + 5 = 35; the buffer reaches the aligned end
+     * of the last row, 18 + 12 + 8. */
+    for (bool pack : {true, false}) {
+        glPixelStorei(pack ? GL_PACK_ALIGNMENT : GL_UNPACK_ALIGNMENT, 4);
+        glPixelStorei(pack ? GL_PACK_ROW_LENGTH : GL_UNPACK_ROW_LENGTH, 4);
+        glPixelStorei(pack ? GL_PACK_SKIP_ROWS : GL_UNPACK_SKIP_ROWS, 1);
+        glPixelStorei(pack ? GL_PACK_SKIP_PIXELS : GL_UNPACK_SKIP_PIXELS, 2);
+        OglPixelLayout layout;
+        ASSERT_TRUE(oglPixelLayout(pack, GL_RGB, GL_UNSIGNED_BYTE, 2, 2, &layout));
+        EXPECT_EQ(layout.rowBytes, 6);
+        EXPECT_EQ(layout.strideBytes, 12);
+        EXPECT_EQ(layout.offsetBytes, 18);
+        EXPECT_EQ(layout.totalBytes, 38);
+    }
+    EXPECT_EQ(lastByteGlWrites(GL_RGB, GL_UNSIGNED_BYTE, 2, 2), 35);
+
+    /* 3 shorts a row at alignment 2 need no padding (alignment 4: 8). */
+    glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+    glPixelStorei(GL_UNPACK_SKIP_ROWS, 0);
+    glPixelStorei(GL_UNPACK_SKIP_PIXELS, 0);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 2);
+    OglPixelLayout layout;
+    ASSERT_TRUE(oglPixelLayout(false, GL_LUMINANCE, GL_SHORT, 3, 2, &layout));
+    EXPECT_EQ(layout.strideBytes, 6);
+    EXPECT_EQ(layout.totalBytes, 12);
+    OglTemps temps;
+    EXPECT_EQ(oglPixelArg("1 2 3 4 5", GL_LUMINANCE, GL_SHORT, 3, 2), nullptr);
+    auto *shorts = static_cast<GLshort *>(oglPixelArg("1 2 3 4 5 6", GL_LUMINANCE, GL_SHORT, 3, 2));
+    ASSERT_NE(shorts, nullptr);
+    EXPECT_EQ(shorts[5], 6);
+
+    /* A bitmap read back: rows of 20 bits take 3 bytes, 4 at alignment 2;
+     * one row skipped (4 bytes); 3 skipped and 10 read bits span 2 bytes:
+     * 4 + 2×4 + 2 = 14. */
+    glPixelStorei(GL_PACK_ALIGNMENT, 2);
+    glPixelStorei(GL_PACK_ROW_LENGTH, 20);
+    glPixelStorei(GL_PACK_SKIP_ROWS, 1);
+    glPixelStorei(GL_PACK_SKIP_PIXELS, 3);
+    ASSERT_TRUE(oglPixelLayout(true, GL_COLOR_INDEX, GL_BITMAP, 10, 3, &layout));
+    EXPECT_EQ(layout.rowBytes, 2);
+    EXPECT_EQ(layout.strideBytes, 4);
+    EXPECT_EQ(layout.offsetBytes, 4);
+    EXPECT_EQ(layout.totalBytes, 14);
+}
+
+/* The first line of the error information of the last failure. */
+std::string errorInfoOf(Tcl_Interp *interp)
+{
+    Tcl_Obj *options = Tcl_GetReturnOptions(interp, TCL_ERROR);
+    Tcl_IncrRefCount(options);
+    Tcl_Obj *key = Tcl_NewStringObj("-errorinfo", -1);
+    Tcl_IncrRefCount(key);
+    Tcl_Obj *info = nullptr;
+    Tcl_DictObjGet(nullptr, options, key, &info);
+    std::string text = info != nullptr ? Tcl_GetString(info) : "";
+    Tcl_DecrRefCount(key);
+    Tcl_DecrRefCount(options);
+    return text.substr(0, text.find('\n'));
+}
+
+TEST(OglPixels, ValueListsTooLongForTclAreRefusedBeforeAnythingIsRead)
+{
+    /* One byte of data stands for 1.2e9 values: each prints at least "0 ",
+     * 2.4e9 bytes, past what one Tcl value holds; the data is never read. */
+    Tcl_Interp *interp = testInterp();
+    testEval(interp, "set big untouched");
+    const GLubyte one = 7;
+    EXPECT_EQ(oglSetVarArray(interp, "big", GL_UNSIGNED_BYTE, &one, 40000, 30000, 0), TCL_ERROR);
+    EXPECT_EQ(errorInfoOf(interp), kOglTooManyValues);
+    EXPECT_STREQ(Tcl_GetStringResult(interp), "");
+    EXPECT_EQ(testEval(interp, "set big"), "untouched");
+    EXPECT_EQ(oglFormatValues(GL_UNSIGNED_BYTE, &one, 1200000000, 1, 0), nullptr); /* glv's path */
+    EXPECT_EQ(oglFormatValues(GL_BYTE, &one, int64_t(1) << 40, int64_t(1) << 40, 0), nullptr);
+    /* "0 " per integer, "0.000000 " per floating value, against INT_MAX */
+    EXPECT_TRUE(oglValuesFit(GL_UNSIGNED_BYTE, 1073741823));
+    EXPECT_FALSE(oglValuesFit(GL_UNSIGNED_BYTE, 1073741824));
+    EXPECT_TRUE(oglValuesFit(GL_FLOAT, 238609294));
+    EXPECT_FALSE(oglValuesFit(GL_DOUBLE, 238609295));
+    testEval(interp, "unset big");
+}
+
+TEST(OglPixels, VariablesPrintUnsignedIntsUnsignedAsGlvDoes)
+{
+    /* a depth read back as GL_UNSIGNED_INT shows no negative values */
+    const GLuint depths[] = {4294967295u, 0, 2147483648u};
+    Tcl_Interp *interp = testInterp();
+    ASSERT_EQ(oglSetVarArray(interp, "d", GL_UNSIGNED_INT, depths, 1, 3, 0), TCL_OK);
+    EXPECT_EQ(testEval(interp, "set d"), "4294967295 0 2147483648");
+    testEval(interp, "unset d");
 }
 
 TEST(OglPixels, VariablesGetTheValuesWithoutRowPadding)

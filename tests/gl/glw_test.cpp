@@ -3,11 +3,14 @@
  *
  *	glw surfaces seen from GLX: a child window gets the chosen visual and
  *	its own colormap before it exists, and every surface draws through a
- *	direct rendering context (no server-side GL needed).
+ *	direct rendering context (no server-side GL needed); the weighing of
+ *	visuals against a surface's asks.
  */
 #include <gtest/gtest.h>
 
-#include "gl/ogl.h"
+#include <climits>
+
+#include "gl/glwsurface.h"
 #include "support/test_interp.h"
 
 namespace {
@@ -68,4 +71,52 @@ TEST(GlwSurface, AttachedCanvasDrawsThroughADirectContextOnAPixmapOfItsDepth)
     EXPECT_TRUE(glXIsDirect(record->display, record->context));
     testEval(interp, "glw delete .cu; destroy .cu", &code);
     EXPECT_EQ(glwCurrent(), nullptr);
+}
+
+TEST(GlwVisualScore, EachRuleOutweighsTheLaterOnesWhateverTheListOrder)
+{
+    GlwWindow record{};
+    record.kind = 1;
+    record.dbuffer = 1;
+    record.depth = 24;
+    record.stencil = 8;
+    const GlwVisualOffer plain{1, 24, 8, 0, 0, 0, GLX_NONE_EXT, TrueColor, false};
+    GlwVisualOffer fewerBits = plain;
+    fewerBits.depth = 16;
+    fewerBits.stencil = 0;
+    GlwVisualOffer multisampled = plain;
+    multisampled.sampleBuffers = 1;
+    GlwVisualOffer slow = plain;
+    slow.caveat = GLX_SLOW_VISUAL_EXT;
+    GlwVisualOffer single = plain;
+    single.doubleBuffer = 0;
+    const GlwVisualOffer bare{1, 0, 0, 0, 0, 1, GLX_SLOW_VISUAL_EXT, PseudoColor, false};
+    EXPECT_EQ(glwVisualScore(&record, plain), 0);
+    /* 8 depth and 8 stencil bits missing, four times each. */
+    EXPECT_EQ(glwVisualScore(&record, fewerBits), 64);
+    EXPECT_GT(glwVisualScore(&record, slow), glwVisualScore(&record, fewerBits));
+    EXPECT_GT(glwVisualScore(&record, multisampled), glwVisualScore(&record, slow));
+    EXPECT_GT(glwVisualScore(&record, single), glwVisualScore(&record, bare));
+    record.dbuffer = 0;
+    EXPECT_LT(glwVisualScore(&record, single), glwVisualScore(&record, plain));
+}
+
+TEST(GlwVisualScore, AsksAtTheEndsOfTheIntRangeDoNotOverflow)
+{
+    GlwWindow record{};
+    record.kind = 1;
+    record.depth = INT_MIN;
+    record.stencil = INT_MAX;
+    record.alpha = INT_MIN;
+    record.accum = INT_MAX;
+    const GlwVisualOffer none{0, 0, 0, 0, 0, 0, GLX_NONE_EXT, TrueColor, false};
+    const GlwVisualOffer some{0, 24, 8, 8, 64, 0, GLX_NONE_EXT, TrueColor, false};
+    const int64_t low = -static_cast<int64_t>(INT_MIN), high = INT_MAX;
+    EXPECT_EQ(glwVisualScore(&record, none), low + 4 * high + low + 4 * high);
+    EXPECT_EQ(glwVisualScore(&record, some), (low + 24) + 4 * (high - 8) + (low + 8) + 4 * (high - 64));
+    /* Still below the weight of the last rule. */
+    GlwVisualOffer slow = none;
+    slow.caveat = GLX_SLOW_VISUAL_EXT;
+    EXPECT_LT(glwVisualScore(&record, none) - glwVisualScore(&record, some),
+              glwVisualScore(&record, slow) - glwVisualScore(&record, none));
 }
