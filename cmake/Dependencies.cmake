@@ -9,8 +9,8 @@ pkg_check_modules(X11 REQUIRED IMPORTED_TARGET x11)
 pkg_check_modules(ZLIB REQUIRED IMPORTED_TARGET zlib)
 pkg_check_modules(PROJ REQUIRED IMPORTED_TARGET proj>=9)
 pkg_check_modules(JPEG REQUIRED IMPORTED_TARGET libjpeg)
-# OpenGL through GLX (Mesa's llvmpipe needs no GPU) and GLU.
-pkg_check_modules(GL REQUIRED IMPORTED_TARGET gl glx glu)
+# OpenGL through GLX (Mesa's llvmpipe needs no GPU), GLU and freeglut's shapes.
+pkg_check_modules(GL REQUIRED IMPORTED_TARGET gl glx glu glut)
 
 pkg_get_variable(TCL_LIBDIR tcl8.6 libdir)
 find_library(TCL_STUB_LIBRARY NAMES tclstub8.6 tclstub REQUIRED)

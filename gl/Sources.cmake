@@ -1,6 +1,6 @@
 # OpenGL 3-D: the command frame and its argument conventions, data objects,
 # enumeration tables, glw surfaces on GLX (child windows, attached Tk windows
-# drawn through GLX pixmaps) and the gl commands.
+# drawn through GLX pixmaps), the gl commands, and the GLU and GLUT commands.
 tesk_layer(gl
   DEPENDS runtime platform imagestore display
   SOURCES
@@ -13,4 +13,8 @@ tesk_layer(gl
     gl/glwcontext.cpp
     gl/glcore.cpp
     gl/glpixel.cpp
+    gl/glarrays.cpp
+    gl/gltexture.cpp
+    gl/glu.cpp
+    gl/glut.cpp
 )

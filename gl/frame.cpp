@@ -66,7 +66,8 @@ constexpr int kOglCommandTotal = static_cast<int>(std::size(kOglCommandNames));
 static_assert(kOglCommandTotal == 226, "the OpenGL command table has 226 rows");
 
 /* The modules' command lists. */
-const OglCommandDef *const kOglModules[] = {oglDataCommands, oglCoreCommands, oglPixelCommands};
+const OglCommandDef *const kOglModules[] = {oglDataCommands,  oglCoreCommands,    oglPixelCommands, oglArrayCommands,
+                                            oglTextureCommands, oglGluCommands, oglGlutCommands};
 
 /* A row whose module is not part of this build. */
 int oglNotAvailable(ClientData, Tcl_Interp *interp, int, Tcl_Obj *const objv[])

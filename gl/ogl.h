@@ -345,6 +345,10 @@ struct OglCommandDef {
 extern const OglCommandDef oglDataCommands[];  /* dataobj.cpp: GLdouble .. glscanfb */
 extern const OglCommandDef oglCoreCommands[];  /* glcore.cpp: immediate mode, state */
 extern const OglCommandDef oglPixelCommands[]; /* glpixel.cpp: pixels, queries */
+extern const OglCommandDef oglArrayCommands[];   /* glarrays.cpp: vertex arrays, feedback, selection */
+extern const OglCommandDef oglTextureCommands[]; /* gltexture.cpp: textures, bitmaps, evaluators */
+extern const OglCommandDef oglGluCommands[];     /* glu.cpp, glut.cpp: GLU and GLUT */
+extern const OglCommandDef oglGlutCommands[];
 
 /* The registered table, in order: count and the name of row i (nullptr
  * past the end). */

@@ -1,0 +1,8 @@
+/*
+ * glu.cpp --
+ *
+ *	(in progress)
+ */
+#include "gl/ogl.h"
+
+const OglCommandDef oglGluCommands[] = {{nullptr, nullptr}};

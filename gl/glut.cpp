@@ -1,0 +1,8 @@
+/*
+ * glut.cpp --
+ *
+ *	(in progress)
+ */
+#include "gl/ogl.h"
+
+const OglCommandDef oglGlutCommands[] = {{nullptr, nullptr}};
