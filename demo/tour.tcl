@@ -435,6 +435,85 @@ demo.log "the lit cube, [glGetError] after drawing, written to $picture ([file s
 glDeleteLists $cube 1
 destroy .gl
 
+tour.step "GLU and GLUT"
+# A textured backdrop, a lit GLU sphere and GLUT's teapot in one glw window.
+# The texture is the picture of the infrared and ratio views taken above
+# (or, without it, the lit cube's): read into a Tk photo, copied into a
+# byte object with glphoto (rows bottom-up, as GL takes them), scaled to
+# 256 x 128 texels by gluScaleImage and loaded with its mipmaps by
+# gluBuild2DMipmaps. The view is set with gluPerspective and gluLookAt; the
+# picture is read back and written as a PPM file.
+set source [file join $teskDemo(out) tour-screen.ppm]
+if {![file exists $source]} {
+    set source [file join $teskDemo(out) tour-gl.ppm]
+}
+image create photo tour.texture -file $source
+glw .glu -width 320 -height 200
+pack .glu
+update
+glw current .glu
+glphoto picture.rgb tour.texture
+GLubyte texels(0:[expr {256 * 128 * 3 - 1}])
+gluScaleImage GL_RGB [image width tour.texture] [image height tour.texture] GL_UNSIGNED_BYTE picture.rgb \
+    256 128 GL_UNSIGNED_BYTE texels
+gluBuild2DMipmaps GL_TEXTURE_2D 3 256 128 GL_RGB GL_UNSIGNED_BYTE texels
+set sphere [gluNewQuadric]
+demo.log "GLU [gluGetString GLU_VERSION]: [file tail $source] ([image width tour.texture]x[image height tour.texture])\
+    scaled to 256x128 texels; quadric $sphere"
+GLchar display [string map [list @sphere $sphere] {
+    glViewport 0 0 320 200
+    glClearColor 0.1 0.12 0.16 1
+    glClear GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT
+    glEnable GL_DEPTH_TEST
+    glMatrixMode GL_PROJECTION
+    glLoadIdentity
+    gluPerspective 40 1.6 1 20
+    glMatrixMode GL_MODELVIEW
+    glLoadIdentity
+    gluLookAt 0 1 6 0 0 0 0 1 0
+    glDisable GL_LIGHTING
+    glEnable GL_TEXTURE_2D
+    glColor 1 1 1
+    glBegin GL_QUADS
+    glTexCoord 0 0; glVertex -3.6 -0.9 -2
+    glTexCoord 1 0; glVertex 3.6 -0.9 -2
+    glTexCoord 1 1; glVertex 3.6 1.5 -2
+    glTexCoord 0 1; glVertex -3.6 1.5 -2
+    glEnd
+    glDisable GL_TEXTURE_2D
+    glEnable GL_LIGHTING
+    glEnable GL_LIGHT0
+    glLight GL_LIGHT0 GL_POSITION {2 3 4 0}
+    glLightModel GL_LIGHT_MODEL_AMBIENT {0.25 0.25 0.25 1}
+    glPushMatrix
+    glTranslate -1.1 0 0
+    glMaterial GL_FRONT GL_AMBIENT_AND_DIFFUSE {0.9 0.35 0.2 1}
+    gluSphere @sphere 0.8 48 24
+    glPopMatrix
+    glPushMatrix
+    glTranslate 1.2 -0.2 0.5
+    glRotate 20 0 1 0
+    glMaterial GL_FRONT GL_AMBIENT_AND_DIFFUSE {0.3 0.6 0.9 1}
+    glutSolidTeapot 0.6
+    glPopMatrix
+}]
+glw draw .glu
+update
+glReadBuffer GL_FRONT
+glReadPixels 0 0 320 200 GL_RGB GL_UNSIGNED_BYTE pixels
+set picture [file join $teskDemo(out) tour-glu.ppm]
+set f [open $picture wb]
+puts -nonewline $f "P6\n320 200\n255\n"
+for {set row 199} {$row >= 0} {incr row -1} {
+    puts -nonewline $f [binary format c* [lrange $pixels [expr {$row * 960}] [expr {$row * 960 + 959}]]]
+}
+close $f
+demo.log "the textured backdrop, sphere and teapot, [glGetError] after drawing, written to $picture\
+    ([file size $picture] bytes)"
+gluDeleteQuadric $sphere
+destroy .glu
+image delete tour.texture
+
 tour.step "Settings form"
 # A form made of the comb widget kit's fields: a linear stretch between two
 # grey levels (number fields with arrow buttons, stepped by 5) and the name

@@ -49,6 +49,17 @@ bool isHandleType(int type)
     return type == OGL_GLU_QUADRIC || type == OGL_GLU_NURBS || type == OGL_GLU_TESS;
 }
 
+/* An object whose name has just gone: freed, or orphaned while GL still
+ * keeps a pointer into it. */
+void releaseObject(OglDataObject *object)
+{
+    if (object != nullptr && object->pins > 0) {
+        object->orphaned = true;
+        return;
+    }
+    oglDataFree(object);
+}
+
 /* ---------------------------------------------------------------------
  * References
  * ------------------------------------------------------------------- */
@@ -472,11 +483,12 @@ int setCmd(ClientData, Tcl_Interp *interp, int objc, Tcl_Obj *const objv[])
         if (text == nullptr) {
             return failQuietly(interp);
         }
-        oglDataFree(object);
+        releaseObject(object);
         Tcl_SetHashValue(entry, text);
     } else if (oglIsArrayType(object->type)) {
         oglListToType(object->type, list, static_cast<char *>(object->data) + ref.first * object->elemSize,
                       ref.last - ref.first + 1);
+        oglDataTouch(object);
     } else {
         return failQuietly(interp);
     }
@@ -796,7 +808,7 @@ void oglDataStore(Tcl_HashTable *table, const char *name, OglDataObject *object)
     if (!isNew) {
         auto *old = static_cast<OglDataObject *>(Tcl_GetHashValue(entry));
         if (old != object) {
-            oglDataFree(old);
+            releaseObject(old);
         }
     }
     Tcl_SetHashValue(entry, object);
@@ -831,7 +843,24 @@ void oglDataDelete(const char *name, int type)
         return;
     }
     Tcl_DeleteHashEntry(entry);
-    oglDataFree(object);
+    releaseObject(object);
+}
+
+void oglDataPin(OglDataObject *object)
+{
+    if (object != nullptr) {
+        object->pins++;
+    }
+}
+
+void oglDataUnpin(OglDataObject *object)
+{
+    if (object != nullptr && --object->pins <= 0) {
+        object->pins = 0;
+        if (object->orphaned) {
+            oglDataFree(object);
+        }
+    }
 }
 
 Tcl_HashTable *oglStoreNew()

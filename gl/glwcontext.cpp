@@ -609,6 +609,7 @@ static void glwFree(char *data)
     if (record->visual != nullptr) {
         XFree(record->visual);
     }
+    oglArraysFree(record);
     if (record->objects != nullptr) {
         oglStoreFree(record->objects);
     }

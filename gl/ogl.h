@@ -63,6 +63,20 @@ struct OglDataObject {
                       * for a text its length without the terminating zero */
     void *data;      /* the zero-filled elements, the GLU handle, or the
                       * text with its terminating zero */
+    uint64_t generation; /* bumped by every write of the elements
+                          * (oglDataTouch); caches compare it */
+    int pins;        /* pointers GL keeps into data (client arrays, feedback
+                      * and selection buffers), >= 0 */
+    bool orphaned;   /* its name is gone while pinned: freed at the last
+                      * unpin */
+    /* The largest index of elements first .. first + count - 1, valid
+     * while generation equals the object's (glDrawElements). */
+    struct {
+        uint64_t generation;
+        int64_t first, count;
+        uint32_t largest;
+        bool valid;
+    } indexCache;
 };
 
 /* A resolved reference: name, name(i) or name(i:j). */
@@ -92,8 +106,19 @@ inline bool oglIsLetter(char c)
 OglDataObject *oglDataCreate(int type, int64_t count, const char *list, int64_t first, int64_t last);
 /* Frees an object and what it holds (GLU handles through their delete). */
 void oglDataFree(OglDataObject *object);
+/* Notes that object's elements were written (by a command or by GL). */
+inline void oglDataTouch(OglDataObject *object)
+{
+    object->generation++;
+}
+/* Pins object while GL keeps a pointer into its data: a pinned object
+ * whose name goes (gldel, a replacing store, a remade text) stays alive,
+ * orphaned, until its last unpin frees it. Both take nullptr. */
+void oglDataPin(OglDataObject *object);
+void oglDataUnpin(OglDataObject *object);
 /* Enters object in table under name cut at its first "("; an object
- * already there under that name is freed and replaced. */
+ * already there under that name is replaced and freed (orphaned while
+ * pinned). */
 void oglDataStore(Tcl_HashTable *table, const char *name, OglDataObject *object);
 /* The current surface's object stored under exactly name, when its type is
  * type (any type when type < 0) and it holds at least minCount elements;
@@ -103,14 +128,22 @@ OglDataObject *oglDataFind(const char *name, int type, int64_t minCount);
  * no object is named (ref->object nullptr). */
 bool oglDataRef(const char *word, OglRef *ref);
 /* Deletes the current surface's object of that name when its type is type
- * (any type when type < 0); a missing name is no error. */
+ * (any type when type < 0); a missing name is no error. A pinned object
+ * loses its name only. */
 void oglDataDelete(const char *name, int type);
 /* A new empty store (string keys), allocated with gmemAlloc; nullptr when
  * memory runs out. A surface's `objects` table is made by this and freed
  * by oglStoreFree. */
 Tcl_HashTable *oglStoreNew();
-/* Frees every object of a store and the table itself (a dying surface). */
+/* Frees every object of a store and the table itself (a dying surface),
+ * pinned or not: call it after oglArraysFree. */
 void oglStoreFree(Tcl_HashTable *table);
+/* Makes a GLU handle of type (OGL_GLU_QUADRIC, OGL_GLU_NURBS, OGL_GLU_TESS)
+ * and stores it in the current surface's store as "%s_%d" (its type name
+ * and the next number of a process-wide counter, passing over names in
+ * use); the name goes to nameBuffer. Answers the handle, or nullptr with
+ * no current surface or when GLU gives no handle. */
+void *oglNewGluObject(char *nameBuffer, size_t bufferSize, int type);
 
 /* ---------------------------------------------------------------------
  * Surfaces (glw windows, attached windows and images)
@@ -148,12 +181,18 @@ struct GlwWindow {
     Tcl_HashTable *registry;     /* the glw registry that holds this surface */
     GlwImageInstance *instances; /* kind 3: the widgets showing the image */
     void *canvas;                /* kind 2 of class Canvas: Tk's canvas record */
+    struct OglArrayState *arrays; /* the objects GL keeps pointers into
+                                   * (glarrays.cpp), or nullptr */
 };
 
 enum {
     GLW_REDRAW_PENDING = 1, /* glwDisplay is scheduled at idle time */
     GLW_DESTROYED = 2       /* glwDestroy has run */
 };
+
+/* Unpins the objects a surface's context keeps pointers into and frees
+ * their record (a dying surface, its context gone): before oglStoreFree. */
+void oglArraysFree(GlwWindow *record);
 
 /* The surface whose context and store the commands use, or nullptr. */
 GlwWindow *glwCurrent();
@@ -178,8 +217,9 @@ void glwEventuallyRedraw(GlwWindow *record);
  *
  * A pointer that a converter answers is good for the one GL call the
  * command makes with it: GL must not keep it past that call (client-side
- * arrays wait for their own commands). A named object's data dies at its
- * gldel (or when its surface dies), a temporary at its command's end. */
+ * arrays, feedback and selection buffers take named objects and pin them).
+ * A named object's data dies at its gldel unless pinned (or when its
+ * surface dies), a temporary at its command's end. */
 class OglTemps {
 public:
     OglTemps();
