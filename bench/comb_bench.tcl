@@ -4,9 +4,11 @@
 # procedures the kit calls (num.get, num.set, _image.get, ...) come from the
 # demo's program.lib.
 #   build:   50 number and 50 string fields made, mapped (idle tasks and a
-#            round trip to the server) and destroyed (with the idle clean-up
-#            of their keys), 20 times; for information, 50 spinboxes and 50
-#            entries the same way.
+#            round trip to the server) and destroyed, then every pending
+#            event handled (the idle clean-up of their keys among them), so
+#            that no round leaves its window events to the next creator's;
+#            20 times; for information, 50 spinboxes and 50 entries the
+#            same way.
 #   options: 100,000 comb.cget and comb.config of -max of a number field
 #            against cget and configure -to of a spinbox.
 #   TESK_COMB_ROUNDS   rounds of the build measure (default 20)
@@ -17,6 +19,7 @@ set queries 100000
 # The Tcl peer of num.create: the same stores, Tk commands and bindings.
 proc tclNum {w args} {
     global _comb
+    array unset _comb $w,*
     array set _comb [list $w,class num $w,wb $w.b $w,cf-max 10 $w,cf-min 0 $w,cf-init 5 $w,cf-inc 1 \
                          $w,cf-dec 1 $w,cf-ent {} $w,cf-up {} $w,cf-down {} $w,cf-label {} $w,cf-chck {} \
                          $w,cf-fmt %.0f]
@@ -67,6 +70,7 @@ proc tclNum {w args} {
 # The Tcl peer of str.create.
 proc tclStr {w args} {
     global _comb
+    array unset _comb $w,*
     array set _comb [list $w,class str $w,w1 $w.1 $w,w2 $w.2 $w,cf-ent {} $w,cf-label {} $w,cf-btn {} \
                          $w,cf-padx 0 $w,cf-pady 0 $w,cf-layout right]
     foreach {option value} $args {
@@ -127,7 +131,7 @@ proc buildRound {numCreator strCreator} {
         update idletasks
         winfo pointerxy .t
         destroy .t.f
-        update idletasks
+        update
     }] 0
 }
 

@@ -20,11 +20,14 @@
  *	console and throws CombAbort; combGuard catches it at the command
  *	boundary and answers TCL_ERROR (the result holds what the failing step
  *	left). Everything the body holds is freed by unwinding, so hold
- *	dynamic data in RAII types (std::string, std::vector, CombList).
+ *	dynamic data in RAII types (std::string, std::vector, CombList,
+ *	CombObjv).
  */
 #ifndef TESK_DEVICES_COMB_H
 #define TESK_DEVICES_COMB_H
 
+#include <cstddef>
+#include <initializer_list>
 #include <new>
 #include <string>
 #include <string_view>
@@ -82,6 +85,67 @@ int combEvalWords(CombOnError onError, Tcl_Interp *interp, const CombWords &word
  * texts "\n<name> dose not exist!", "\nError from combEvalVar: <name>\n"
  * and the abort output "Abort at:\n", the words, "\nfrom combEvalVar\n". */
 int combEvalVar(CombOnError onError, Tcl_Interp *interp, int argc, const char *const *argv);
+
+/* One word of a command built as objects (CombObjv): a fixed word of the
+ * kit's own, a text of this call or an object. A fixed word is a string
+ * literal (or CombWord::fixed of a pointer to one): its Tcl object is made
+ * once per interpreter and kept, and with it what Tcl and Tk cache in it
+ * (the command a name resolves to, the option a name stands for). A
+ * pointer that is not a literal converts only explicitly, as a text. */
+class CombWord {
+public:
+    template <std::size_t N>
+    CombWord(const char (&literal)[N]) : fixed_(literal), text_(literal, N - 1)
+    {}
+    CombWord(const std::string &text) : text_(text) {}
+    explicit CombWord(std::string_view text) : text_(text) {}
+    explicit CombWord(Tcl_Obj *obj) : obj_(obj) {}
+    /* A word whose text lives, unchanged, as long as the program. */
+    static CombWord fixed(const char *literal)
+    {
+        CombWord word{std::string_view(literal)};
+        word.fixed_ = literal;
+        return word;
+    }
+    const char *fixedText() const { return fixed_; }
+    std::string_view text() const { return text_; }
+    Tcl_Obj *obj() const { return obj_; }
+
+private:
+    const char *fixed_ = nullptr;
+    std::string_view text_;
+    Tcl_Obj *obj_ = nullptr;
+};
+
+/* The words of one command as Tcl objects, held (a reference each) until
+ * the holder goes; evaluated like combEvalWords, the same texts and abort
+ * output. */
+class CombObjv {
+public:
+    CombObjv(Tcl_Interp *interp, std::initializer_list<CombWord> words);
+    ~CombObjv();
+    CombObjv(const CombObjv &) = delete;
+    CombObjv &operator=(const CombObjv &) = delete;
+
+    CombObjv &add(const CombWord &word);
+    /* Splices in the words of an option list (what "eval" would splice in,
+     * nothing re-parsed): a stored option's value object keeps its list
+     * form for the next time, a new object (no reference yet) is freed.
+     * NULL adds nothing; a value that is no list throws CombAbort with the
+     * list's message as the result. */
+    CombObjv &addOptions(Tcl_Obj *list);
+    /* Runs the command, by name; see combEvalWords. */
+    int eval(CombOnError onError);
+
+private:
+    Tcl_Interp *interp_;
+    void *fixed_; /* the interpreter's fixed words */
+    std::vector<Tcl_Obj *> objv_;
+};
+
+/* Runs the command made of objc objects like combEvalWords (the same
+ * texts, abort output and code). */
+int combEvalObjs(CombOnError onError, Tcl_Interp *interp, int objc, Tcl_Obj *const objv[]);
 
 /* The 23 commands of the command-information table, in table order. */
 enum CombCachedCmd {
@@ -165,6 +229,9 @@ Tcl_Obj *combGetVarObj(Tcl_Interp *interp, std::string_view path, std::string_vi
 /* Sets _comb(path,name) = value (global); answers the value as stored, or
  * NULL on failure (the message in the result). */
 const char *combSetVar(Tcl_Interp *interp, std::string_view value, std::string_view path, std::string_view name);
+
+/* Unsets _comb(path,name) (global) when it exists. */
+void combUnsetVar(Tcl_Interp *interp, std::string_view path, std::string_view name);
 
 /* Unsets every element whose key begins with "path," (matched literally,
  * never as a pattern). */

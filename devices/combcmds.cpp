@@ -112,18 +112,7 @@ int cgetOption(Tcl_Interp *interp, const char *path, const char *optSpec)
  * empty, no blank, brace, quote or backslash. */
 bool isPlainWord(const char *text)
 {
-    if (*text == '\0') {
-        return false;
-    }
-    for (const char *p = text; *p != '\0'; ++p) {
-        switch (*p) {
-        case ' ': case '\t': case '\n': case '\r': case '\v': case '\f':
-        case '{': case '}': case '"': case '\\':
-            return false;
-        default: break;
-        }
-    }
-    return true;
+    return *text != '\0' && std::strpbrk(text, " \t\n\r\v\f{}\"\\") == nullptr;
 }
 
 /* comb.config of a comb widget, with argc - 2 words after the path. */
@@ -386,7 +375,7 @@ int combEnaCmd(ClientData, Tcl_Interp *interp, int argc, const char *argv[])
         for (int i = 0; i < scripts.argc; i++) {
             Tcl_EvalEx(interp, scripts.argv[i], -1, 0);
         }
-        Tcl_UnsetVar2(interp, "_comb", combKey(argv[1], "STATES").c_str(), TCL_GLOBAL_ONLY);
+        combUnsetVar(interp, argv[1], "STATES");
     }
     tclUpdate(interp, TCL_ALL_EVENTS);
     return TCL_OK;
@@ -438,7 +427,8 @@ int combFocusCmd(ClientData, Tcl_Interp *interp, int argc, const char *argv[])
         for (int i = 0; i < n; i++) {
             const char *next = argv[3 + (i + step + n) % n];
             if (combEvalWords(CombOnError::Return, interp,
-                              {"bind", argv[3 + i], argv[1], "+" + combBindText(combMerge({"focus", next}))}) != TCL_OK) {
+                              {"bind", argv[3 + i], argv[1], "+" + combBindText(combMerge({"focus", next}))}) !=
+                TCL_OK) {
                 return TCL_ERROR;
             }
         }

@@ -10,6 +10,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <iterator>
+#include <unordered_map>
 #include "runtime/combeval.h"
 #include "runtime/startup.h"
 #include "tesk.h"
@@ -133,9 +134,9 @@ private:
     }
 };
 
-/* The abort output after a failed step, then the jump to the abort point. */
-[[noreturn]] void abortAfter(Tcl_Interp *interp, int argc, const char *const *argv, const CombWords *words,
-                             bool withResult, const char *from)
+/* The abort output after a failed step (words: each word followed by a
+ * blank), then the jump to the abort point. */
+[[noreturn]] void abortAfter(Tcl_Interp *interp, const std::string &words, bool withResult, const char *from)
 {
     std::string text;
     if (withResult) {
@@ -143,22 +144,48 @@ private:
         text += '\n';
     }
     text += "Abort at:\n";
-    if (words != nullptr) {
-        for (const std::string &word : *words) {
-            text += word;
-            text += ' ';
-        }
-    } else {
-        for (int i = 0; i < argc; i++) {
-            text += argv[i];
-            text += ' ';
-        }
-    }
+    text += words;
     text += "\nfrom ";
     text += from;
     text += '\n';
     tesk_fputs(text.c_str(), stdout);
     throw CombAbort();
+}
+
+/* Each word followed by a blank, as the abort output lists them. */
+template <class It, class Text>
+std::string wordList(It begin, It end, Text text)
+{
+    std::string out;
+    for (It it = begin; it != end; ++it) {
+        out += text(*it);
+        out += ' ';
+    }
+    return out;
+}
+
+/* The fixed words of an interpreter (CombWord), by the address of their
+ * text; released with the interpreter. */
+using FixedWords = std::unordered_map<const char *, Tcl_Obj *>;
+
+void releaseFixedWords(ClientData clientData, Tcl_Interp *)
+{
+    auto *words = static_cast<FixedWords *>(clientData);
+    for (auto &entry : *words) {
+        Tcl_DecrRefCount(entry.second);
+    }
+    delete words;
+}
+
+FixedWords *fixedWordsOf(Tcl_Interp *interp)
+{
+    static const char *const key = "combFixedWords";
+    auto *words = static_cast<FixedWords *>(Tcl_GetAssocData(interp, key, nullptr));
+    if (words == nullptr) {
+        words = new FixedWords();
+        Tcl_SetAssocData(interp, key, releaseFixedWords, words);
+    }
+    return words;
 }
 
 /* Runs the command made of words with the evaluation flags; no errorInfo
@@ -225,7 +252,8 @@ int combEvalWords(CombOnError onError, Tcl_Interp *interp, const CombWords &word
     ObjWords objs(words);
     int code = combEvalObjv(interp, objs.count(), objs.objv.data(), CombEvalForm::Words);
     if (code != TCL_OK && onError == CombOnError::Abort && !words.empty()) {
-        abortAfter(interp, 0, nullptr, &words, true, "combEval");
+        abortAfter(interp, wordList(words.begin(), words.end(), [](const std::string &w) { return w; }), true,
+                   "combEval");
     }
     return code;
 }
@@ -235,9 +263,80 @@ int combEvalVar(CombOnError onError, Tcl_Interp *interp, int argc, const char *c
     ObjWords objs(nullptr, argv, argv + (argc > 0 ? argc : 0));
     int code = combEvalObjv(interp, objs.count(), objs.objv.data(), CombEvalForm::Vector);
     if (code != TCL_OK && onError == CombOnError::Abort && argc > 0) {
-        abortAfter(interp, argc, argv, nullptr, false, "combEvalVar");
+        abortAfter(interp, wordList(argv, argv + argc, [](const char *w) { return w; }), false, "combEvalVar");
     }
     return code;
+}
+
+int combEvalObjs(CombOnError onError, Tcl_Interp *interp, int objc, Tcl_Obj *const objv[])
+{
+    int code = combEvalObjv(interp, objc, objv, CombEvalForm::Words);
+    if (code != TCL_OK && onError == CombOnError::Abort && objc > 0) {
+        abortAfter(interp, wordList(objv, objv + objc, [](Tcl_Obj *w) { return Tcl_GetString(w); }), true, "combEval");
+    }
+    return code;
+}
+
+CombObjv::CombObjv(Tcl_Interp *interp, std::initializer_list<CombWord> words)
+    : interp_(interp), fixed_(fixedWordsOf(interp))
+{
+    objv_.reserve(words.size() + 8);
+    for (const CombWord &word : words) {
+        add(word);
+    }
+}
+
+CombObjv::~CombObjv()
+{
+    for (Tcl_Obj *obj : objv_) {
+        Tcl_DecrRefCount(obj);
+    }
+}
+
+CombObjv &CombObjv::add(const CombWord &word)
+{
+    Tcl_Obj *obj = word.obj();
+    if (obj == nullptr && word.fixedText() != nullptr) {
+        auto &fixed = *static_cast<FixedWords *>(fixed_);
+        auto found = fixed.find(word.fixedText());
+        if (found == fixed.end()) {
+            Tcl_Obj *made = Tcl_NewStringObj(word.fixedText(), -1);
+            Tcl_IncrRefCount(made);
+            found = fixed.emplace(word.fixedText(), made).first;
+        }
+        obj = found->second;
+    } else if (obj == nullptr) {
+        obj = Tcl_NewStringObj(word.text().data(), static_cast<int>(word.text().size()));
+    }
+    Tcl_IncrRefCount(obj);
+    objv_.push_back(obj);
+    return *this;
+}
+
+CombObjv &CombObjv::addOptions(Tcl_Obj *list)
+{
+    if (list == nullptr) {
+        return *this;
+    }
+    /* Held while split: the elements belong to its list form. */
+    Tcl_IncrRefCount(list);
+    int n = 0;
+    Tcl_Obj **elements = nullptr;
+    if (Tcl_ListObjGetElements(interp_, list, &n, &elements) != TCL_OK) {
+        Tcl_DecrRefCount(list);
+        throw CombAbort();
+    }
+    for (int i = 0; i < n; i++) {
+        Tcl_IncrRefCount(elements[i]);
+        objv_.push_back(elements[i]);
+    }
+    Tcl_DecrRefCount(list);
+    return *this;
+}
+
+int CombObjv::eval(CombOnError onError)
+{
+    return combEvalObjs(onError, interp_, static_cast<int>(objv_.size()), objv_.data());
 }
 
 int combCallCached(Tcl_Interp *interp, CombCachedCmd index, const CombWords &args)
@@ -350,6 +449,11 @@ const char *combSetVar(Tcl_Interp *interp, std::string_view value, std::string_v
     Tcl_Obj *stored =
         Tcl_SetVar2Ex(interp, "_comb", combKey(path, name).c_str(), valueObj, TCL_GLOBAL_ONLY | TCL_LEAVE_ERR_MSG);
     return stored != nullptr ? Tcl_GetString(stored) : nullptr;
+}
+
+void combUnsetVar(Tcl_Interp *interp, std::string_view path, std::string_view name)
+{
+    Tcl_UnsetVar2(interp, "_comb", combKey(path, name).c_str(), TCL_GLOBAL_ONLY);
 }
 
 void combFree(Tcl_Interp *interp, std::string_view path)

@@ -126,6 +126,14 @@ constexpr const char *kDefaults[][2] = {
     {"cf-up", ""},    {"cf-down", ""}, {"cf-label", ""}, {"cf-chck", ""}, {"cf-fmt", "%.0f"},
 };
 
+/* The arrow buttons: name, image and option of extra options. */
+struct Arrow {
+    const char *name;
+    const char *image;
+    const char *option;
+};
+constexpr Arrow kArrows[] = {{"up", "up.bmp", "cf-up"}, {"down", "down.bmp", "cf-down"}};
+
 /* Builds the field's windows (the steps after its keys are stored). */
 void buildNum(Tcl_Interp *interp, const std::string &w)
 {
@@ -138,36 +146,25 @@ void buildNum(Tcl_Interp *interp, const std::string &w)
     combStep(interp, {"frame", box, "-bd", "0"});
     combStep(interp, {"pack", box, "-side", "right", "-padx", "1", "-pady", "1", "-ipady", "0"});
 
-    const char *chck = combOption(interp, w, "cf-chck");
-    if (*chck != '\0') {
-        CombWords words{"checkbutton", w + ".chck"};
-        combAppendOptions(interp, words, chck);
-        combStep(interp, words);
+    if (*combOption(interp, w, "cf-chck") != '\0') {
+        combStepWith(interp, {"checkbutton", w + ".chck"}, w, "cf-chck");
         combStep(interp, {"pack", w + ".chck", "-side", "left", "-pady", "1", "-padx", "1"});
     }
-    const char *label = combOption(interp, w, "cf-label");
-    if (*label != '\0') {
-        CombWords words{"label", w + ".label"};
-        combAppendOptions(interp, words, label);
-        combStep(interp, words);
+    if (*combOption(interp, w, "cf-label") != '\0') {
+        combStepWith(interp, {"label", w + ".label"}, w, "cf-label");
         combStep(interp, {"pack", w + ".label", "-side", "left", "-padx", "1", "-pady", "1"});
     }
 
     std::string entry = w + ".entry";
-    CombWords words{"entry", entry, "-bd", "1", "-width", "5", "-highlightthickness", "1"};
-    combAppendOptions(interp, words, combOption(interp, w, "cf-ent"));
-    combStep(interp, words);
+    combStepWith(interp, {"entry", entry, "-bd", "1", "-width", "5", "-highlightthickness", "1"}, w, "cf-ent");
 
     std::string stop = combMerge({"comb.set", w, "done", "1"});
-    for (const char *arrow : {"up", "down"}) {
-        std::string button = box + "." + arrow;
-        combStep(interp, {"button", button, "-bd", "1", "-image", std::string(arrow) + ".bmp", "-width", "12",
+    for (const Arrow &arrow : kArrows) {
+        std::string button = box + "." + arrow.name;
+        combStep(interp, {"button", button, "-bd", "1", "-image", CombWord::fixed(arrow.image), "-width", "12",
                           "-height", "5", "-highlightthickness", "0", "-command", stop});
-        const char *extra = combOption(interp, w, std::string("cf-") + arrow);
-        if (*extra != '\0') {
-            CombWords config{button, "config"};
-            combAppendOptions(interp, config, extra);
-            combStep(interp, config);
+        if (*combOption(interp, w, arrow.option) != '\0') {
+            combStepWith(interp, {button, "config"}, w, arrow.option);
         }
     }
     combStep(interp, {"pack", entry, "-side", "left", "-fill", "x", "-expand", "1", "-padx", "1", "-pady", "1"});
@@ -177,22 +174,25 @@ void buildNum(Tcl_Interp *interp, const std::string &w)
     /* A press marks the loop running before it is scheduled, so a release
      * handled before the loop starts still ends it after one step. */
     std::string stopText = combBindText(stop);
-    for (const char *arrow : {"up", "down"}) {
-        std::string button = box + "." + arrow;
+    for (const Arrow &arrow : kArrows) {
+        std::string button = box + "." + arrow.name;
         combStep(interp, {"bind", button, "<ButtonRelease-1>", stopText});
         combStep(interp, {"bind", button, "<Leave>", stopText});
         std::string press = combMerge({"comb.set", w, "done", "0"}) + "\n" +
-                            combMerge({"after", "idle", combMerge({"num.update", w, arrow})});
+                            combMerge({"after", "idle", combMerge({"num.update", w, arrow.name})});
         combStep(interp, {"bind", button, "<ButtonPress-1>", combBindText(press)});
     }
-    combStep(interp, {"num.set", w, combOption(interp, w, "cf-init")});
+    combStep(interp, {"num.set", w, CombWord(combGetVarObj(interp, w, "cf-init"))});
 }
 
-/* True while the field's window and keys are there. */
-bool fieldAlive(Tcl_Interp *interp, const std::string &w)
+/* True while the field's window and keys are there and it is not
+ * disabled (comb.dis leaves the restore scripts in w,STATES). Disabling
+ * leaves the arrows' own bindings, so the press that starts the loop still
+ * comes. */
+bool mayStep(Tcl_Interp *interp, const std::string &w)
 {
     Tk_Window main = Tk_MainWindow(interp);
-    if (main == nullptr || combGetVar(interp, w, "class") == nullptr) {
+    if (main == nullptr || combGetVar(interp, w, "class") == nullptr || combGetVar(interp, w, "STATES") != nullptr) {
         return false;
     }
     bool exists = Tk_NameToWindow(interp, w.c_str(), main) != nullptr;
@@ -203,7 +203,7 @@ bool fieldAlive(Tcl_Interp *interp, const std::string &w)
 /* True while the stepping loop is to go on. */
 bool stillHeld(Tcl_Interp *interp, const std::string &w)
 {
-    if (!fieldAlive(interp, w)) {
+    if (!mayStep(interp, w)) {
         return false;
     }
     const char *done = combGetVar(interp, w, "done");
@@ -231,14 +231,7 @@ int combNumCreateCmd(ClientData clientData, Tcl_Interp *interp, int argc, const 
         return TCL_ERROR;
     }
     return combGuard(interp, [&]() -> int {
-        bool stored =
-            combSetVar(interp, "num", w, "class") != nullptr && combSetVar(interp, w + ".b", w, "wb") != nullptr;
-        for (const auto &entry : kDefaults) {
-            stored = stored && combSetVar(interp, entry[1], w, entry[0]) != nullptr;
-        }
-        if (!stored || !combParseParams(interp, w, argc - 2, argv + 2)) {
-            combFree(interp, w);
-            combResultFromErrorInfo(interp);
+        if (!combStoreField(interp, w, "num", {{"wb", ".b"}}, kDefaults, argc - 2, argv + 2)) {
             return TCL_ERROR;
         }
         const char *format = combOption(interp, w, "cf-fmt");
@@ -257,20 +250,7 @@ int combNumCreateCmd(ClientData clientData, Tcl_Interp *interp, int argc, const 
         combSetVar(interp, w + ".b.up", w, "-up");
         combSetVar(interp, w + ".b.down", w, "-down");
 
-        int code = combGuard(interp, [&] {
-            buildNum(interp, w);
-            return TCL_OK;
-        });
-        if (code != TCL_OK) {
-            Tcl_InterpState state = Tcl_SaveInterpState(interp, code);
-            if (Tk_NameToWindow(interp, w.c_str(), mainWindow) != nullptr) {
-                combEvalWords(CombOnError::Return, interp, {"destroy", w});
-            }
-            combFree(interp, w);
-            return Tcl_RestoreInterpState(interp, state);
-        }
-        Tcl_SetObjResult(interp, Tcl_NewStringObj(w.c_str(), -1));
-        return TCL_OK;
+        return combBuildField(interp, mainWindow, w, [&] { buildNum(interp, w); });
     });
 }
 
@@ -278,7 +258,8 @@ int combNumCreateCmd(ClientData clientData, Tcl_Interp *interp, int argc, const 
  * num.update w ?flag?: steps the field w by -inc (flag absent or "up") or
  * by minus -dec, clamped to -min..-max and shown through -fmt, once, then
  * every 120 ms or so while w,done begins with "0". Between steps it
- * handles events; it ends when w or its keys are gone, and answers the
+ * handles events; it ends when w or its keys are gone or w is disabled
+ * (a disabled field steps not at all), and answers the
  * error when num.get or num.set fails or the format is refused (the entry
  * then unchanged).
  */
@@ -291,7 +272,7 @@ int combNumUpdateCmd(ClientData clientData, Tcl_Interp *interp, int argc, const 
     std::string w = argv[1];
     bool up = argc == 2 || std::strcmp(argv[2], "up") == 0;
     return combGuard(interp, [&]() -> int {
-        if (!fieldAlive(interp, w)) {
+        if (!mayStep(interp, w)) {
             return TCL_OK;
         }
         double max = std::strtod(combOption(interp, w, "cf-max"), nullptr);

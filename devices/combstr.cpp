@@ -12,7 +12,6 @@
 #include "tesk_stdio.h"
 
 #include <cstring>
-#include <iterator>
 
 namespace {
 
@@ -21,30 +20,18 @@ constexpr const char *kDefaults[][2] = {
     {"cf-ent", ""}, {"cf-label", ""}, {"cf-btn", ""}, {"cf-padx", "0"}, {"cf-pady", "0"}, {"cf-layout", "right"},
 };
 
-/* How the action button looks before its own options. */
-constexpr const char *kButtonLook[] = {
-    "-width", "6", "-relief", "raise", "-bd", "1", "-padx", "0", "-pady", "0", "-highlightthickness", "0"};
-
-void unsetKey(Tcl_Interp *interp, const std::string &w, const char *name)
+/* pack path with the field's place (-side, -padx, -pady, the stored
+ * options' objects) and any further words. */
+void packPart(Tcl_Interp *interp, const std::string &w, const std::string &path,
+              std::initializer_list<CombWord> more = {})
 {
-    Tcl_UnsetVar2(interp, "_comb", combKey(w, name).c_str(), TCL_GLOBAL_ONLY);
-}
-
-/* The pack options every part of field w gets: -side, -padx, -pady. */
-CombWords packPlace(Tcl_Interp *interp, const std::string &w)
-{
-    return {"-side", combOption(interp, w, "cf-layout"), "-padx", combOption(interp, w, "cf-padx"),
-            "-pady", combOption(interp, w, "cf-pady")};
-}
-
-/* pack path with the field's place and any further options. */
-void packPart(Tcl_Interp *interp, const std::string &w, const std::string &path, CombWords more = {})
-{
-    CombWords words{"pack", path};
-    CombWords place = packPlace(interp, w);
-    words.insert(words.end(), place.begin(), place.end());
-    words.insert(words.end(), more.begin(), more.end());
-    combStep(interp, words);
+    CombObjv words(interp, {"pack", path, "-side", CombWord(combGetVarObj(interp, w, "cf-layout")), "-padx",
+                            CombWord(combGetVarObj(interp, w, "cf-padx")), "-pady",
+                            CombWord(combGetVarObj(interp, w, "cf-pady"))});
+    for (const CombWord &word : more) {
+        words.add(word);
+    }
+    words.eval(CombOnError::Abort);
 }
 
 /* bind path <Destroy> {+str.freeItem w id} */
@@ -63,14 +50,13 @@ void buildStr(Tcl_Interp *interp, const std::string &w)
 
     std::string label = w + ".label";
     if (*combOption(interp, w, "cf-label") != '\0') {
-        CombWords words{"label", label, "-width", "6", "-relief", "flat", "-bd", "1", "-highlightthickness", "0"};
-        combAppendOptions(interp, words, combOption(interp, w, "cf-label"));
-        combStep(interp, words);
+        combStepWith(interp, {"label", label, "-width", "6", "-relief", "flat", "-bd", "1", "-highlightthickness", "0"},
+                     w, "cf-label");
         combSetVar(interp, label, w, "-label");
         bindFreeItem(interp, w, label, "-label");
         packPart(interp, w, label, {"-fill", "both"});
     } else {
-        unsetKey(interp, w, "cf-label");
+        combUnsetVar(interp, w, "cf-label");
     }
 
     std::string entry = w + ".ent";
@@ -79,23 +65,21 @@ void buildStr(Tcl_Interp *interp, const std::string &w)
     bindFreeItem(interp, w, entry, "-ent");
     packPart(interp, w, entry, {"-expand", "1", "-fill", "both"});
     if (*combOption(interp, w, "cf-ent") != '\0') {
-        CombWords words{entry, "config"};
-        combAppendOptions(interp, words, combOption(interp, w, "cf-ent"));
-        combStep(interp, words);
+        combStepWith(interp, {entry, "config"}, w, "cf-ent");
     }
 
     std::string button = w + ".btn";
     if (*combOption(interp, w, "cf-btn") != '\0') {
-        CombWords words{"button", button};
-        words.insert(words.end(), std::begin(kButtonLook), std::end(kButtonLook));
-        combAppendOptions(interp, words, combOption(interp, w, "cf-btn"));
-        combStep(interp, words);
+        combStepWith(interp,
+                     {"button", button, "-width", "6", "-relief", "raise", "-bd", "1", "-padx", "0", "-pady", "0",
+                      "-highlightthickness", "0"},
+                     w, "cf-btn");
         combSetVar(interp, button, w, "-btn");
         packPart(interp, w, button, {"-fill", "both"});
         std::string run = "eval [" + combMerge({button, "cget", "-command"}) + "]";
         combStep(interp, {"bind", entry, "<Return>", combBindText(run)});
     } else {
-        unsetKey(interp, w, "cf-btn");
+        combUnsetVar(interp, w, "cf-btn");
     }
 
     combStep(interp, {"frame", w + ".2", "-width", "2"});
@@ -122,15 +106,7 @@ int combStrCreateCmd(ClientData clientData, Tcl_Interp *interp, int argc, const 
         return TCL_ERROR;
     }
     return combGuard(interp, [&]() -> int {
-        bool stored = combSetVar(interp, "str", w, "class") != nullptr &&
-                      combSetVar(interp, w + ".1", w, "w1") != nullptr &&
-                      combSetVar(interp, w + ".2", w, "w2") != nullptr;
-        for (const auto &entry : kDefaults) {
-            stored = stored && combSetVar(interp, entry[1], w, entry[0]) != nullptr;
-        }
-        if (!stored || !combParseParams(interp, w, argc - 2, argv + 2)) {
-            combFree(interp, w);
-            combResultFromErrorInfo(interp);
+        if (!combStoreField(interp, w, "str", {{"w1", ".1"}, {"w2", ".2"}}, kDefaults, argc - 2, argv + 2)) {
             return TCL_ERROR;
         }
         const char *layout = combOption(interp, w, "cf-layout");
@@ -140,25 +116,14 @@ int combStrCreateCmd(ClientData clientData, Tcl_Interp *interp, int argc, const 
             combResultFromErrorInfo(interp);
             return TCL_ERROR;
         }
-        int code = combGuard(interp, [&] {
-            buildStr(interp, w);
-            return TCL_OK;
-        });
-        if (code != TCL_OK) {
-            Tcl_InterpState state = Tcl_SaveInterpState(interp, code);
-            combEvalWords(CombOnError::Return, interp, {"destroy", w});
-            combFree(interp, w);
-            return Tcl_RestoreInterpState(interp, state);
-        }
-        Tcl_SetObjResult(interp, Tcl_NewStringObj(w.c_str(), -1));
-        return TCL_OK;
+        return combBuildField(interp, mainWindow, w, [&] { buildStr(interp, w); });
     });
 }
 
 /*
  * str.add w id creator ?options?: makes the item w.<id without its dash>
  * by creator, packs it before the end spacer and answers its path. The
- * item's keys are stored only once its window exists.
+ * item's keys are stored only once its window exists and is packed.
  */
 int combStrAddCmd(ClientData clientData, Tcl_Interp *interp, int argc, const char *argv[])
 {
@@ -176,18 +141,24 @@ int combStrAddCmd(ClientData clientData, Tcl_Interp *interp, int argc, const cha
             return TCL_ERROR;
         }
         std::string path = w + "." + id.substr(1);
-        CombWords words;
-        combAppendOptions(interp, words, argv[3]);
-        words.push_back(path);
-        combAppendOptions(interp, words, options.c_str());
-        combStep(interp, words);
+        CombObjv words(interp, {});
+        words.addOptions(Tcl_NewStringObj(argv[3], -1)).add(path).addOptions(Tcl_NewStringObj(options.c_str(), -1));
+        words.eval(CombOnError::Abort);
+
+        /* Packed in one step, so a pack that fails (a toplevel item, say)
+         * leaves the spacer where it was; the item it refused goes. */
+        int code = combGuard(interp, [&] {
+            packPart(interp, w, path, {"-expand", "1", "-fill", "y", "-before", w + ".2"});
+            return TCL_OK;
+        });
+        if (code != TCL_OK) {
+            Tcl_InterpState state = Tcl_SaveInterpState(interp, code);
+            combEvalWords(CombOnError::Return, interp, {"destroy", path});
+            return Tcl_RestoreInterpState(interp, state);
+        }
         bindFreeItem(interp, w, path, id.c_str());
         combSetVar(interp, path, w, id);
         combSetVar(interp, options, w, "cf" + id);
-
-        combStep(interp, {"pack", "forget", w + ".2"});
-        packPart(interp, w, path, {"-expand", "1", "-fill", "y"});
-        packPart(interp, w, w + ".2");
         Tcl_SetObjResult(interp, Tcl_NewStringObj(path.c_str(), -1));
         return TCL_OK;
     });

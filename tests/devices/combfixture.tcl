@@ -21,6 +21,9 @@ namespace eval ::combfixture {
     # Script run after a number field's value was shown, by field path.
     variable change
     array set change {}
+    # How often num.get and num.set ran.
+    variable calls
+    array set calls {num.get 0 num.set 0}
 }
 
 # Makes the image name from the bitmap file (kept when it exists already).
@@ -37,12 +40,14 @@ proc _image.get {name file type} {
 # The number field's value: the text of its entry.
 proc num.get {w} {
     global _comb
+    incr ::combfixture::calls(num.get)
     $_comb($w,-ent) get
 }
 
 # Shows text as the number field's value and runs its change hook.
 proc num.set {w text} {
     global _comb
+    incr ::combfixture::calls(num.set)
     set entry $_comb($w,-ent)
     $entry delete 0 end
     $entry insert 0 $text
