@@ -8,4 +8,10 @@ tesk_layer(devices
     devices/combcmds.cpp
     devices/combnum.cpp
     devices/combstr.cpp
+    devices/combslis.cpp
+    devices/combpdl.cpp
+    devices/combpopup.cpp
+    devices/combfrm.cpp
+    devices/combpal.cpp
+    devices/combfold.cpp
 )

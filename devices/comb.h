@@ -346,4 +346,30 @@ int combNumUpdateCmd(ClientData clientData, Tcl_Interp *interp, int argc, const 
 int combStrCreateCmd(ClientData clientData, Tcl_Interp *interp, int argc, const char *argv[]);
 int combStrAddCmd(ClientData clientData, Tcl_Interp *interp, int argc, const char *argv[]);
 
+/* The families: scrolled list, pull-down list, popup, group frame and button
+ * group, colour palette, fold notebook. */
+int combSlisCreateCmd(ClientData clientData, Tcl_Interp *interp, int argc, const char *argv[]);
+int combPdlCreateCmd(ClientData clientData, Tcl_Interp *interp, int argc, const char *argv[]);
+int combPdlCreateListCmd(ClientData clientData, Tcl_Interp *interp, int argc, const char *argv[]);
+int combPdlOpenListCmd(ClientData clientData, Tcl_Interp *interp, int argc, const char *argv[]);
+int combPopupAddCmd(ClientData clientData, Tcl_Interp *interp, int argc, const char *argv[]);
+int combPopupCreateCmd(ClientData clientData, Tcl_Interp *interp, int argc, const char *argv[]);
+int combPopupPostCmd(ClientData clientData, Tcl_Interp *interp, int argc, const char *argv[]);
+int combPopupHideCmd(ClientData clientData, Tcl_Interp *interp, int argc, const char *argv[]);
+int combFrmCreateCmd(ClientData clientData, Tcl_Interp *interp, int argc, const char *argv[]);
+int combFrmAddCmd(ClientData clientData, Tcl_Interp *interp, int argc, const char *argv[]);
+int combGbtnCreateCmd(ClientData clientData, Tcl_Interp *interp, int argc, const char *argv[]);
+int combGbtnFrameCmd(ClientData clientData, Tcl_Interp *interp, int argc, const char *argv[]);
+int combPalCreateCmd(ClientData clientData, Tcl_Interp *interp, int argc, const char *argv[]);
+int combPalColorsCmd(ClientData clientData, Tcl_Interp *interp, int argc, const char *argv[]);
+int combFoldAddCmd(ClientData clientData, Tcl_Interp *interp, int argc, const char *argv[]);
+int combFoldAddFoldItemCmd(ClientData clientData, Tcl_Interp *interp, int argc, const char *argv[]);
+int combFoldAddItemCmd(ClientData clientData, Tcl_Interp *interp, int argc, const char *argv[]);
+int combFoldCreateCmd(ClientData clientData, Tcl_Interp *interp, int argc, const char *argv[]);
+int combFoldDrawCmd(ClientData clientData, Tcl_Interp *interp, int argc, const char *argv[]);
+int combFoldGetCmd(ClientData clientData, Tcl_Interp *interp, int argc, const char *argv[]);
+int combFoldPageCmd(ClientData clientData, Tcl_Interp *interp, int argc, const char *argv[]);
+/* Answers "<argv[0]> is not available in this build" (a family not built yet). */
+int combNotBuiltCmd(ClientData clientData, Tcl_Interp *interp, int argc, const char *argv[]);
+
 #endif /* TESK_DEVICES_COMB_H */

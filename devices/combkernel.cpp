@@ -18,8 +18,8 @@
 
 namespace {
 
-/* The kit's commands, in registration order; a row without a procedure
- * belongs to a family not built yet and answers "not available". */
+/* The kit's commands, in registration order; a family not built yet
+ * answers "not available" through combNotBuiltCmd. */
 struct CombCommand {
     const char *name;
     Tcl_CmdProc *proc;
@@ -51,29 +51,29 @@ const CombCommand combCommands[] = {
     {"comb.validPath", combValidPathCmd},
     {"comb.validSubName", combValidSubNameCmd},
     {"comb.args", combArgsCmd},
-    {"fold.add", nullptr},
-    {"fold.addFoldItem", nullptr},
-    {"fold.addItem", nullptr},
-    {"fold.create", nullptr},
-    {"fold.draw", nullptr},
-    {"fold.get", nullptr},
-    {"fold.page", nullptr},
-    {"frm.create", nullptr},
-    {"frm.add", nullptr},
-    {"gbtn.create", nullptr},
-    {"gbtn.frame", nullptr},
+    {"fold.add", combFoldAddCmd},
+    {"fold.addFoldItem", combFoldAddFoldItemCmd},
+    {"fold.addItem", combFoldAddItemCmd},
+    {"fold.create", combFoldCreateCmd},
+    {"fold.draw", combFoldDrawCmd},
+    {"fold.get", combFoldGetCmd},
+    {"fold.page", combFoldPageCmd},
+    {"frm.create", combFrmCreateCmd},
+    {"frm.add", combFrmAddCmd},
+    {"gbtn.create", combGbtnCreateCmd},
+    {"gbtn.frame", combGbtnFrameCmd},
     {"num.create", combNumCreateCmd},
     {"num.update", combNumUpdateCmd},
-    {"pal.create", nullptr},
-    {"pal.colors", nullptr},
-    {"pdl.create", nullptr},
-    {"pdl.createList", nullptr},
-    {"pdl.openList", nullptr},
-    {"popup.add", nullptr},
-    {"popup.create", nullptr},
-    {"popup.post", nullptr},
-    {"popup.hide", nullptr},
-    {"slis.create", nullptr},
+    {"pal.create", combPalCreateCmd},
+    {"pal.colors", combPalColorsCmd},
+    {"pdl.create", combPdlCreateCmd},
+    {"pdl.createList", combPdlCreateListCmd},
+    {"pdl.openList", combPdlOpenListCmd},
+    {"popup.add", combPopupAddCmd},
+    {"popup.create", combPopupCreateCmd},
+    {"popup.post", combPopupPostCmd},
+    {"popup.hide", combPopupHideCmd},
+    {"slis.create", combSlisCreateCmd},
     {"str.create", combStrCreateCmd},
     {"str.add", combStrAddCmd},
     {"comb.update", combUpdateCmd},
@@ -90,14 +90,6 @@ const char *const combCachedNames[] = {
     "place",   "raise", "scrollbar", "set",    "toplevel", "update", "wm",
 };
 static_assert(std::size(combCachedNames) == combCachedCount, "23 cached commands");
-
-/* A family command not built yet; client data is its name. */
-int combUnavailableCmd(ClientData clientData, Tcl_Interp *interp, int, const char *[])
-{
-    Tcl_ResetResult(interp);
-    Tcl_AppendResult(interp, static_cast<const char *>(clientData), " is not available in this build", nullptr);
-    return TCL_ERROR;
-}
 
 /* Tcl objects of one command's words (an optional leading word, then the
  * words of a range), released when the holder goes. */
@@ -226,6 +218,13 @@ Tk_Window findWindow(Tk_Window mainWindow, Tcl_Interp *interp, const char *path)
 
 }  // namespace
 
+int combNotBuiltCmd(ClientData, Tcl_Interp *interp, int, const char *argv[])
+{
+    Tcl_ResetResult(interp);
+    Tcl_AppendResult(interp, argv[0], " is not available in this build", nullptr);
+    return TCL_ERROR;
+}
+
 int combInit(Tcl_Interp *interp)
 {
     /* An interpreter without Tk has no widgets to combine. */
@@ -234,11 +233,7 @@ int combInit(Tcl_Interp *interp)
     }
     ClientData mainWindow = Tk_MainWindow(interp);
     for (const CombCommand &command : combCommands) {
-        Tcl_Command token = command.proc != nullptr
-                                ? Tcl_CreateCommand(interp, command.name, command.proc, mainWindow, nullptr)
-                                : Tcl_CreateCommand(interp, command.name, combUnavailableCmd,
-                                                    const_cast<char *>(command.name), nullptr);
-        if (token == nullptr) {
+        if (Tcl_CreateCommand(interp, command.name, command.proc, mainWindow, nullptr) == nullptr) {
             return TCL_ERROR;
         }
     }
