@@ -4,10 +4,12 @@
  *	Argument conventions of the OpenGL binding: per-command temporaries,
  *	numbers read from words or data-object references, the list parsers,
  *	the array converters, pixel rectangles under GL's pack and unpack
- *	state, and the one printer of arrays handed back (glv, variables).
+ *	state, the one printer of arrays handed back (glv, variables), and
+ *	the count of control points GL and GLU read.
  */
 #include "gl/ogl.h"
 
+#include <GL/glu.h>
 #include <cassert>
 #include <climits>
 #include <cmath>
@@ -958,4 +960,48 @@ int64_t oglCountWords(const char *text)
         }
     }
     return words;
+}
+
+/* ---------------------------------------------------------------------
+ * Control points
+ * ------------------------------------------------------------------- */
+
+int oglMapPointValues(GLenum target)
+{
+    switch (target) {
+    case GL_MAP1_INDEX:
+    case GL_MAP2_INDEX:
+    case GL_MAP1_TEXTURE_COORD_1:
+    case GL_MAP2_TEXTURE_COORD_1: return 1;
+    case GL_MAP1_TEXTURE_COORD_2:
+    case GL_MAP2_TEXTURE_COORD_2:
+    case GLU_MAP1_TRIM_2: return 2;
+    case GL_MAP1_VERTEX_3:
+    case GL_MAP2_VERTEX_3:
+    case GL_MAP1_NORMAL:
+    case GL_MAP2_NORMAL:
+    case GL_MAP1_TEXTURE_COORD_3:
+    case GL_MAP2_TEXTURE_COORD_3:
+    case GLU_MAP1_TRIM_3: return 3;
+    case GL_MAP1_VERTEX_4:
+    case GL_MAP2_VERTEX_4:
+    case GL_MAP1_COLOR_4:
+    case GL_MAP2_COLOR_4:
+    case GL_MAP1_TEXTURE_COORD_4:
+    case GL_MAP2_TEXTURE_COORD_4: return 4;
+    default: return 0;
+    }
+}
+
+int64_t oglMapReadValues(const int64_t points[], const int64_t strides[], int directions, int pointValues)
+{
+    int64_t values = pointValues;
+    for (int d = 0; d < directions; d++) {
+        if (points[d] < 1 || strides[d] < 0 || points[d] > INT32_MAX || strides[d] > INT32_MAX) {
+            return -1;
+        }
+        /* Below 2^31 × 2^31 each: no overflow in 64 bits. */
+        values += (points[d] - 1) * strides[d];
+    }
+    return pointValues > 0 && values < kOglMaxBytes / 8 ? values : -1;
 }

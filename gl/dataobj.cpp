@@ -880,7 +880,7 @@ void oglStoreFree(Tcl_HashTable *table)
     Tcl_HashSearch search;
     for (Tcl_HashEntry *entry = Tcl_FirstHashEntry(table, &search); entry != nullptr;
          entry = Tcl_NextHashEntry(&search)) {
-        oglDataFree(static_cast<OglDataObject *>(Tcl_GetHashValue(entry)));
+        releaseObject(static_cast<OglDataObject *>(Tcl_GetHashValue(entry)));
     }
     Tcl_DeleteHashTable(table);
     gmemFree(table);

@@ -72,8 +72,7 @@ const OglCommandDef *const kOglModules[] = {oglDataCommands,  oglCoreCommands,  
 /* A row whose module is not part of this build. */
 int oglNotAvailable(ClientData, Tcl_Interp *interp, int, Tcl_Obj *const objv[])
 {
-    std::string message = std::string("Error in ") + Tcl_GetString(objv[0]) + ": not available in this build";
-    return oglFail(interp, message.c_str());
+    return oglCommandFail(interp, Tcl_GetString(objv[0]), ": not available in this build");
 }
 
 /* The procedure of each named row, from the modules' lists. */
@@ -173,6 +172,12 @@ GlwWindow *oglNeedCurrent(Tcl_Interp *interp)
         oglFail(interp, "No OGL selected");
     }
     return current;
+}
+
+int oglCommandFail(Tcl_Interp *interp, const char *command, const char *rest)
+{
+    std::string message = std::string("Error in ") + command + rest;
+    return oglFail(interp, message.c_str());
 }
 
 void oglSetIntResult(Tcl_Interp *interp, long long value)

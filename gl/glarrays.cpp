@@ -12,8 +12,14 @@
  *	context may still read or write: every object handed to a pointer
  *	command stays pinned while GL may hold it (also in a saved client
  *	attribute stack), the feedback and selection buffers while they are
- *	GL's. A pinned object outlives its name (gldel, a replacing store) and
- *	is freed when unpinned or when the surface dies.
+ *	GL's. A pinned object outlives its name (gldel, a replacing store, the
+ *	death of the surface whose store named it) and is freed when unpinned
+ *	or when the surface holding it dies.
+ *
+ *	Objects are looked up in the current surface's store, but the record
+ *	is the one of the surface whose context GL uses (glwActive): while
+ *	another surface's display script runs, GL draws with that surface's
+ *	context and array state, so its record is the one checked and pinned.
  *
  *	Each draw first checks that every enabled array can supply the
  *	elements it will read, from GL's own array state (pointer, size, type,
@@ -23,6 +29,7 @@
  *	taken at the last array command.
  */
 #include <algorithm>
+#include <iterator>
 #include <new>
 #include <cstring>
 #include <string>
@@ -89,10 +96,11 @@ struct OglArrayState {
 
 namespace {
 
-/* The current surface's record, made on first use; nullptr without a
- * current surface or memory. */
-OglArrayState *currentState(GlwWindow *surface)
+/* The record of the surface whose context GL uses, made on first use;
+ * nullptr without an active context or memory. */
+OglArrayState *activeState()
 {
+    GlwWindow *surface = glwActive();
     if (surface == nullptr) {
         return nullptr;
     }
@@ -270,9 +278,8 @@ int pointerCmd(const PointerRow &row, Set set, Tcl_Interp *interp, int objc, Tcl
         }
     }
     GLint stride = oglObjInt(objv[w++]);
-    GlwWindow *surface = glwCurrent();
     OglDataObject *object = oglDataFind(Tcl_GetString(objv[w]), static_cast<int>(type), size);
-    OglArrayState *state = currentState(surface);
+    OglArrayState *state = activeState();
     if (object == nullptr || state == nullptr) {
         return failInResult(interp, row.message);
     }
@@ -363,7 +370,7 @@ int interleavedArraysCmd(ClientData, Tcl_Interp *interp, int objc, Tcl_Obj *cons
     int64_t bytes = interleavedBytes(format);
     OglDataObject *object =
         oglDataFind(Tcl_GetString(objv[3]), GL_FLOAT, (bytes + sizeof(GLfloat) - 1) / sizeof(GLfloat));
-    OglArrayState *state = currentState(glwCurrent());
+    OglArrayState *state = activeState();
     if (object == nullptr || state == nullptr) {
         return failInResult(interp, kMessage);
     }
@@ -371,15 +378,21 @@ int interleavedArraysCmd(ClientData, Tcl_Interp *interp, int objc, Tcl_Obj *cons
 }
 
 /* glEnableClientState ARRAY, glDisableClientState ARRAY: the array as its
- * integer value. */
+ * integer value, one of the six arrays the draws check (GL may know
+ * others, which no draw would check). */
 template <void (*F)(GLenum)>
 int clientStateCmd(ClientData, Tcl_Interp *interp, int objc, Tcl_Obj *const objv[])
 {
     if (objc != 2) {
         return oglSyntaxError(interp);
     }
-    F(static_cast<GLenum>(oglObjInt(objv[1])));
-    OglArrayState *state = currentState(glwCurrent());
+    GLint array = oglObjInt(objv[1]);
+    if (std::none_of(std::begin(kArrays), std::end(kArrays),
+                     [array](const ArrayKind &kind) { return GLint(kind.array) == array; })) {
+        return oglEnumError(interp);
+    }
+    F(static_cast<GLenum>(array));
+    OglArrayState *state = activeState();
     if (state != nullptr) {
         refreshArrays(state);
     }
@@ -405,11 +418,10 @@ int drawArraysCmd(ClientData, Tcl_Interp *interp, int objc, Tcl_Obj *const objv[
     if (!oglGetGLsizei(Tcl_GetString(objv[3]), &count)) {
         return oglSyntaxError(interp);
     }
-    GlwWindow *surface = oglNeedCurrent(interp);
-    if (surface == nullptr) {
+    if (oglNeedCurrent(interp) == nullptr) {
         return TCL_ERROR;
     }
-    OglArrayState *state = currentState(surface);
+    OglArrayState *state = activeState();
     if (state == nullptr) {
         return tooShort(interp, objv[0]);
     }
@@ -445,7 +457,8 @@ uint32_t largestIndex(GLenum type, const void *indices, int64_t count)
 
 /* glDrawElements MODE COUNT TYPE INDICES: INDICES a plain array of COUNT
  * values of TYPE. The largest index of an object's range is kept on the
- * object until its elements change. */
+ * object until its elements change; one that GL holds as a feedback or
+ * selection buffer is scanned every time (GL writes it unseen). */
 int drawElementsCmd(ClientData, Tcl_Interp *interp, int objc, Tcl_Obj *const objv[])
 {
     if (objc != 5) {
@@ -461,8 +474,7 @@ int drawElementsCmd(ClientData, Tcl_Interp *interp, int objc, Tcl_Obj *const obj
     if (!sized) {
         return oglSyntaxError(interp);
     }
-    GlwWindow *surface = oglNeedCurrent(interp);
-    if (surface == nullptr) {
+    if (oglNeedCurrent(interp) == nullptr) {
         return TCL_ERROR;
     }
     OglTemps temps;
@@ -471,7 +483,7 @@ int drawElementsCmd(ClientData, Tcl_Interp *interp, int objc, Tcl_Obj *const obj
     if (indices == nullptr) {
         return oglSyntaxError(interp);
     }
-    OglArrayState *state = currentState(surface);
+    OglArrayState *state = activeState();
     if (state == nullptr) {
         return tooShort(interp, objv[0]);
     }
@@ -479,6 +491,7 @@ int drawElementsCmd(ClientData, Tcl_Interp *interp, int objc, Tcl_Obj *const obj
         uint32_t largest = 0;
         OglRef ref;
         if (oglIsLetter(word[0]) && oglDataRef(word, &ref) && ref.object->type == static_cast<int>(type) &&
+            ref.object->buffers == 0 &&
             indices == static_cast<const char *>(ref.object->data) + ref.first * ref.object->elemSize) {
             auto &cache = ref.object->indexCache;
             if (!cache.valid || cache.generation != ref.object->generation || cache.first != ref.first ||
@@ -511,11 +524,10 @@ int arrayElementCmd(ClientData, Tcl_Interp *interp, int objc, Tcl_Obj *const obj
         return oglSyntaxError(interp);
     }
     GLint i = oglObjInt(objv[1]);
-    GlwWindow *surface = oglNeedCurrent(interp);
-    if (surface == nullptr) {
+    if (oglNeedCurrent(interp) == nullptr) {
         return TCL_ERROR;
     }
-    OglArrayState *state = currentState(surface);
+    OglArrayState *state = activeState();
     if (state == nullptr || i < 0 || !arraysSupply(state, i, true)) {
         return tooShort(interp, objv[0]);
     }
@@ -527,8 +539,20 @@ int arrayElementCmd(ClientData, Tcl_Interp *interp, int objc, Tcl_Obj *const obj
  * Feedback and selection
  * ------------------------------------------------------------------- */
 
+/* Lets a feedback or selection buffer go (nullptr: none): what GL wrote
+ * into it is seen as a change of its elements. */
+void releaseBuffer(OglDataObject *object)
+{
+    if (object == nullptr) {
+        return;
+    }
+    object->buffers--;
+    oglDataTouch(object);
+    oglDataUnpin(object);
+}
+
 /* Makes object the buffer *slot pins when GL took it (its pointer query
- * answers the object's data), unpinning the one it replaces. */
+ * answers the object's data), releasing the one it replaces. */
 void takeBuffer(OglDataObject **slot, OglDataObject *object, GLenum query)
 {
     GLvoid *pointer = nullptr;
@@ -537,7 +561,8 @@ void takeBuffer(OglDataObject **slot, OglDataObject *object, GLenum query)
         return;
     }
     oglDataPin(object);
-    oglDataUnpin(*slot);
+    object->buffers++;
+    releaseBuffer(*slot);
     *slot = object;
 }
 
@@ -557,7 +582,7 @@ int feedbackBufferCmd(ClientData, Tcl_Interp *interp, int objc, Tcl_Obj *const o
         return oglSyntaxError(interp);
     }
     OglDataObject *object = oglDataFind(Tcl_GetString(objv[3]), GL_FLOAT, size);
-    OglArrayState *state = currentState(glwCurrent());
+    OglArrayState *state = activeState();
     if (object == nullptr || state == nullptr) {
         return oglFail(interp, "Error in parse feedback buffer");
     }
@@ -580,7 +605,7 @@ int selectBufferCmd(ClientData, Tcl_Interp *interp, int objc, Tcl_Obj *const obj
         return oglSyntaxError(interp);
     }
     OglDataObject *object = oglDataFind(Tcl_GetString(objv[2]), GL_UNSIGNED_INT, size);
-    OglArrayState *state = currentState(glwCurrent());
+    OglArrayState *state = activeState();
     if (object == nullptr || state == nullptr) {
         return oglFail(interp, "Error in parse buffer");
     }
@@ -589,25 +614,6 @@ int selectBufferCmd(ClientData, Tcl_Interp *interp, int objc, Tcl_Obj *const obj
     takeBuffer(&state->selection, object, GL_SELECTION_BUFFER_POINTER);
     oglDataUnpin(object);
     return TCL_OK;
-}
-
-/* The selection buffer's elements may have been written by GL (hit
- * records are written as the name stack changes and when selection ends). */
-void selectionWritten()
-{
-    GlwWindow *surface = glwCurrent();
-    if (surface != nullptr && surface->arrays != nullptr && surface->arrays->selection != nullptr) {
-        oglDataTouch(surface->arrays->selection);
-    }
-}
-
-/* A name stack or render mode command: GL may write hit records. */
-template <Tcl_ObjCmdProc *P>
-int writesSelection(ClientData data, Tcl_Interp *interp, int objc, Tcl_Obj *const objv[])
-{
-    int code = P(data, interp, objc, objv);
-    selectionWritten();
-    return code;
 }
 
 }  // namespace
@@ -621,8 +627,8 @@ void oglArraysFree(GlwWindow *record)
     for (OglDataObject *object : state->pinned) {
         oglDataUnpin(object);
     }
-    oglDataUnpin(state->feedback);
-    oglDataUnpin(state->selection);
+    releaseBuffer(state->feedback);
+    releaseBuffer(state->selection);
     delete state;
     record->arrays = nullptr;
 }
@@ -637,14 +643,14 @@ const OglCommandDef oglArrayCommands[] = {
     {"glEnableClientState", clientStateCmd<glEnableClientState>},
     {"glFeedbackBuffer", feedbackBufferCmd},
     {"glIndexPointer", indexPointerCmd},
-    {"glInitNames", writesSelection<call<glInitNames>>},
+    {"glInitNames", call<glInitNames>},
     {"glInterleavedArrays", interleavedArraysCmd},
-    {"glLoadName", writesSelection<call<glLoadName>>},
+    {"glLoadName", call<glLoadName>},
     {"glNormalPointer", normalPointerCmd},
     {"glPassThrough", call<glPassThrough>},
-    {"glPopName", writesSelection<call<glPopName>>},
-    {"glPushName", writesSelection<call<glPushName>>},
-    {"glRenderMode", writesSelection<call<glRenderMode, kOglRenderMode>>},
+    {"glPopName", call<glPopName>},
+    {"glPushName", call<glPushName>},
+    {"glRenderMode", call<glRenderMode, kOglRenderMode>},
     {"glSelectBuffer", selectBufferCmd},
     {"glTexCoordPointer", texCoordPointerCmd},
     {"glVertexPointer", vertexPointerCmd},

@@ -10,7 +10,8 @@
  *	with "GLenum Error" without calling GL (a size word that is no GLsizei,
  *	"Syntax Error"). A function that answers a value gives it as the
  *	result, "%d". Commands whose word count picks the function (glColor
- *	R G B ?A?) go through callByCount.
+ *	R G B ?A?) go through callByCount. Hand-written commands read their
+ *	enumeration words through enumWord.
  */
 #ifndef TESK_GL_GLCALL_H
 #define TESK_GL_GLCALL_H
@@ -38,6 +39,14 @@ struct Signature<R (*)(A...)> {
  * read in 64 bits, and a value that is no GLsizei (negative or above
  * INT32_MAX) fails with "Syntax Error" without calling GL. */
 inline constexpr OglEnum kSizeWord[] = {{nullptr, kOglNoEnum}};
+
+/* For the hand-written commands: the value of an enumeration word of
+ * table in *value; false (the caller answers "GLenum Error") outside it. */
+inline bool enumWord(Tcl_Obj *word, const OglEnum *table, GLenum *value)
+{
+    *value = oglEnumLookup(table, Tcl_GetString(word));
+    return *value != kOglNoEnum;
+}
 
 /* How reading a call's words went: the first failure wins. */
 enum class Read { ok, enumError, syntaxError };

@@ -18,14 +18,8 @@ namespace {
 
 using oglcall::call;
 using oglcall::callByCount;
+using oglcall::enumWord;
 using oglcall::kSizeWord;
-
-/* The value of an enumeration word of table; false outside it. */
-bool enumWord(Tcl_Obj *word, const OglEnum *table, GLenum *value)
-{
-    *value = oglEnumLookup(table, Tcl_GetString(word));
-    return *value != kOglNoEnum;
-}
 
 /* ---------------------------------------------------------------------
  * Texture objects
@@ -74,8 +68,11 @@ int areTexturesResidentCmd(ClientData, Tcl_Interp *interp, int objc, Tcl_Obj *co
     }
     OglTemps temps;
     const GLuint *names = oglArgUints(Tcl_GetString(objv[2]), count);
+    if (names == nullptr) {
+        return oglSyntaxError(interp);
+    }
     auto *resident = static_cast<GLboolean *>(oglTempAlloc(count));
-    if (names == nullptr || resident == nullptr) {
+    if (resident == nullptr) {
         return oglSyntaxError(interp);
     }
     GLboolean all = glAreTexturesResident(count, names, resident);
@@ -322,57 +319,38 @@ int texParameterCmd(ClientData, Tcl_Interp *interp, int objc, Tcl_Obj *const obj
 
 constexpr char kParseCoefficients[] = "Error in parsing coefients";
 
-/* glTexEnv TARGET NAME VALUE: the mode is a word, the colour 4 values. */
-int texEnvCmd(ClientData, Tcl_Interp *interp, int objc, Tcl_Obj *const objv[])
+/* glTexEnv TARGET NAME VALUE and glTexGen COORD NAME VALUE: for the mode
+ * parameter ModeName the value is a word of Modes, given to SetMode; for
+ * the others (the environment colour, the planes) 4 values of SetValues'
+ * element type (GLfloat, GLdouble), from a list or an object. */
+template <void (*SetMode)(GLenum, GLenum, GLint), auto SetValues, GLenum ModeName, const OglEnum *Targets,
+          const OglEnum *Names, const OglEnum *Modes>
+int modeOrValuesCmd(ClientData, Tcl_Interp *interp, int objc, Tcl_Obj *const objv[])
 {
+    using Value = std::remove_const_t<
+        std::remove_pointer_t<std::tuple_element_t<2, typename oglcall::Signature<decltype(SetValues)>::Args>>>;
     if (objc != 4) {
         return oglSyntaxError(interp);
     }
     GLenum target, name;
-    if (!enumWord(objv[1], kOglTexEnvTarget, &target) || !enumWord(objv[2], kOglTexEnvParam, &name)) {
+    if (!enumWord(objv[1], Targets, &target) || !enumWord(objv[2], Names, &name)) {
         return oglEnumError(interp);
     }
-    if (name == GL_TEXTURE_ENV_MODE) {
+    if (name == ModeName) {
         GLenum mode;
-        if (!enumWord(objv[3], kOglTexEnvMode, &mode)) {
+        if (!enumWord(objv[3], Modes, &mode)) {
             return oglEnumError(interp);
         }
-        glTexEnvi(target, name, static_cast<GLint>(mode));
+        SetMode(target, name, static_cast<GLint>(mode));
         return TCL_OK;
     }
     OglTemps temps;
-    const GLfloat *colour = oglArgFloats(Tcl_GetString(objv[3]), 4);
-    if (colour == nullptr) {
+    const auto *values = static_cast<const Value *>(
+        oglArgType(std::is_same_v<Value, GLfloat> ? GL_FLOAT : GL_DOUBLE, Tcl_GetString(objv[3]), 4));
+    if (values == nullptr) {
         return oglFail(interp, kParseCoefficients);
     }
-    glTexEnvfv(target, name, colour);
-    return TCL_OK;
-}
-
-/* glTexGen COORD NAME VALUE: the mode is a word, the planes 4 values. */
-int texGenCmd(ClientData, Tcl_Interp *interp, int objc, Tcl_Obj *const objv[])
-{
-    if (objc != 4) {
-        return oglSyntaxError(interp);
-    }
-    GLenum coord, name;
-    if (!enumWord(objv[1], kOglTexGenCoord, &coord) || !enumWord(objv[2], kOglTexGenParam, &name)) {
-        return oglEnumError(interp);
-    }
-    if (name == GL_TEXTURE_GEN_MODE) {
-        GLenum mode;
-        if (!enumWord(objv[3], kOglTexGenMode, &mode)) {
-            return oglEnumError(interp);
-        }
-        glTexGeni(coord, name, static_cast<GLint>(mode));
-        return TCL_OK;
-    }
-    OglTemps temps;
-    const GLdouble *plane = oglArgDoubles(Tcl_GetString(objv[3]), 4);
-    if (plane == nullptr) {
-        return oglFail(interp, kParseCoefficients);
-    }
-    glTexGendv(coord, name, plane);
+    SetValues(target, name, values);
     return TCL_OK;
 }
 
@@ -445,31 +423,32 @@ int polygonStippleCmd(ClientData, Tcl_Interp *interp, int objc, Tcl_Obj *const o
 
 constexpr char kParseControlPoints[] = "Error in parsing control points";
 
-/* Values per control point of a map target (either dimension). */
-int64_t mapPointSize(GLenum target)
+/* The control points of glMap1 (one direction) and glMap2 (two): the
+ * GLdouble values GL reads for the orders and strides (negative ones
+ * refused), nullptr after the failure is reported. An order above GL's
+ * GL_MAX_EVAL_ORDER is refused before GL sees it (a display list would
+ * size its copy from it); an order of 0 GL refuses without reading is
+ * sized as one point. */
+const GLdouble *controlPoints(Tcl_Interp *interp, GLenum target, const GLint orders[], const GLint strides[],
+                              int directions, Tcl_Obj *word)
 {
-    switch (target) {
-    case GL_MAP1_INDEX:
-    case GL_MAP2_INDEX:
-    case GL_MAP1_TEXTURE_COORD_1:
-    case GL_MAP2_TEXTURE_COORD_1: return 1;
-    case GL_MAP1_TEXTURE_COORD_2:
-    case GL_MAP2_TEXTURE_COORD_2: return 2;
-    case GL_MAP1_VERTEX_4:
-    case GL_MAP2_VERTEX_4:
-    case GL_MAP1_COLOR_4:
-    case GL_MAP2_COLOR_4:
-    case GL_MAP1_TEXTURE_COORD_4:
-    case GL_MAP2_TEXTURE_COORD_4: return 4;
-    default: return 3; /* vertices 3, normals, texture coordinates 3 */
+    GLint most = 8; /* GL's least maximum, when no context answers */
+    glGetIntegerv(GL_MAX_EVAL_ORDER, &most);
+    int64_t points[2], steps[2];
+    for (int d = 0; d < directions; d++) {
+        if (orders[d] < 0 || strides[d] < 0 || orders[d] > most) {
+            oglFail(interp, kParseControlPoints);
+            return nullptr;
+        }
+        points[d] = orders[d] > 0 ? orders[d] : 1;
+        steps[d] = strides[d];
     }
-}
-
-/* The span one direction of a map adds to the values GL reads: (order −
- * 1) × stride; nothing for an order GL refuses without reading. */
-int64_t mapSpan(GLint stride, GLint order)
-{
-    return order >= 1 ? int64_t(order - 1) * stride : 0;
+    int64_t count = oglMapReadValues(points, steps, directions, oglMapPointValues(target));
+    const GLdouble *values = count > 0 ? oglArgDoubles(Tcl_GetString(word), count) : nullptr;
+    if (values == nullptr) {
+        oglFail(interp, kParseControlPoints);
+    }
+    return values;
 }
 
 /* glMap1 TARGET U1 U2 STRIDE ORDER POINTS: (order − 1) × stride + k
@@ -483,17 +462,14 @@ int map1Cmd(ClientData, Tcl_Interp *interp, int objc, Tcl_Obj *const objv[])
     if (!enumWord(objv[1], kOglMap1Target, &target)) {
         return oglEnumError(interp);
     }
-    GLint stride = oglObjInt(objv[4]);
-    GLint order = oglObjInt(objv[5]);
-    if (stride < 0 || order < 0) {
-        return oglFail(interp, kParseControlPoints);
-    }
+    const GLint stride[] = {oglObjInt(objv[4])};
+    const GLint order[] = {oglObjInt(objv[5])};
     OglTemps temps;
-    const GLdouble *points = oglArgDoubles(Tcl_GetString(objv[6]), mapSpan(stride, order) + mapPointSize(target));
+    const GLdouble *points = controlPoints(interp, target, order, stride, 1, objv[6]);
     if (points == nullptr) {
-        return oglFail(interp, kParseControlPoints);
+        return TCL_ERROR;
     }
-    glMap1d(target, oglObjDouble(objv[2]), oglObjDouble(objv[3]), stride, order, points);
+    glMap1d(target, oglObjDouble(objv[2]), oglObjDouble(objv[3]), stride[0], order[0], points);
     return TCL_OK;
 }
 
@@ -508,21 +484,15 @@ int map2Cmd(ClientData, Tcl_Interp *interp, int objc, Tcl_Obj *const objv[])
     if (!enumWord(objv[1], kOglMap2Target, &target)) {
         return oglEnumError(interp);
     }
-    GLint ustride = oglObjInt(objv[4]);
-    GLint uorder = oglObjInt(objv[5]);
-    GLint vstride = oglObjInt(objv[8]);
-    GLint vorder = oglObjInt(objv[9]);
-    if (ustride < 0 || uorder < 0 || vstride < 0 || vorder < 0) {
-        return oglFail(interp, kParseControlPoints);
-    }
+    const GLint strides[] = {oglObjInt(objv[4]), oglObjInt(objv[8])};
+    const GLint orders[] = {oglObjInt(objv[5]), oglObjInt(objv[9])};
     OglTemps temps;
-    int64_t count = mapSpan(ustride, uorder) + mapSpan(vstride, vorder) + mapPointSize(target);
-    const GLdouble *points = oglArgDoubles(Tcl_GetString(objv[10]), count);
+    const GLdouble *points = controlPoints(interp, target, orders, strides, 2, objv[10]);
     if (points == nullptr) {
-        return oglFail(interp, kParseControlPoints);
+        return TCL_ERROR;
     }
-    glMap2d(target, oglObjDouble(objv[2]), oglObjDouble(objv[3]), ustride, uorder, oglObjDouble(objv[6]),
-            oglObjDouble(objv[7]), vstride, vorder, points);
+    glMap2d(target, oglObjDouble(objv[2]), oglObjDouble(objv[3]), strides[0], orders[0], oglObjDouble(objv[6]),
+            oglObjDouble(objv[7]), strides[1], orders[1], points);
     return TCL_OK;
 }
 
@@ -555,8 +525,10 @@ const OglCommandDef oglTextureCommands[] = {
     {"glPolygonStipple", polygonStippleCmd},
     {"glPrioritizeTextures", prioritizeTexturesCmd},
     {"glTexCoord", callByCount<glTexCoord2f, glTexCoord3f, glTexCoord4f>},
-    {"glTexEnv", texEnvCmd},
-    {"glTexGen", texGenCmd},
+    {"glTexEnv",
+     modeOrValuesCmd<glTexEnvi, glTexEnvfv, GL_TEXTURE_ENV_MODE, kOglTexEnvTarget, kOglTexEnvParam, kOglTexEnvMode>},
+    {"glTexGen",
+     modeOrValuesCmd<glTexGeni, glTexGendv, GL_TEXTURE_GEN_MODE, kOglTexGenCoord, kOglTexGenParam, kOglTexGenMode>},
     {"glTexImage1D", texImageCmd<1>},
     {"glTexImage2D", texImageCmd<2>},
     {"glTexParameter", texParameterCmd},

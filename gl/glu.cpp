@@ -79,6 +79,19 @@ int gluChecked(Tcl_Interp *interp, Call &&glu)
     return TCL_OK;
 }
 
+/* Moves the interpreter's result (an answer just formatted there) into
+ * the variable varName: TCL_OK with the result reset, or TCL_ERROR with
+ * Tcl's message. */
+int resultToVariable(Tcl_Interp *interp, Tcl_Obj *varName)
+{
+    Tcl_Obj *text = Tcl_GetObjResult(interp);
+    Tcl_IncrRefCount(text);
+    Tcl_ResetResult(interp);
+    Tcl_Obj *set = Tcl_ObjSetVar2(interp, varName, nullptr, text, TCL_LEAVE_ERR_MSG);
+    Tcl_DecrRefCount(text);
+    return set != nullptr ? TCL_OK : TCL_ERROR;
+}
+
 /* ---------------------------------------------------------------------
  * Handles
  * ------------------------------------------------------------------- */
@@ -145,6 +158,27 @@ int handleCall(ClientData, Tcl_Interp *interp, int objc, Tcl_Obj *const objv[])
     return invokeWithHandle<F, n, oglcall::kTables<n, T...>>(interp, handle, objv + 2, std::make_index_sequence<n>{});
 }
 
+/* The most slices, stacks or loops of a quadric shape: GLU draws every
+ * stack of a cylinder and every loop of a disk asked for, so a larger
+ * count would keep GL busy for hours. */
+constexpr GLint kMaxQuadricCount = 65536;
+constexpr char kSlicesStacks[] = ": too many slices or stacks";
+constexpr char kSlicesLoops[] = ": too many slices or loops";
+
+/* A quadric shape of GLU function F whose slices are word Slices and
+ * whose stacks or loops the next word: either above kMaxQuadricCount
+ * fails with "Error in COMMAND" and Rest before GLU is called (negative
+ * ones are GLU's to refuse). */
+template <auto F, int Slices, const char *Rest>
+int boundedShapeCmd(ClientData data, Tcl_Interp *interp, int objc, Tcl_Obj *const objv[])
+{
+    if (objc == static_cast<int>(oglcall::Signature<decltype(F)>::arity) + 1 &&
+        (oglObjInt(objv[Slices]) > kMaxQuadricCount || oglObjInt(objv[Slices + 1]) > kMaxQuadricCount)) {
+        return oglCommandFail(interp, Tcl_GetString(objv[0]), Rest);
+    }
+    return handleCall<F, kQuadricId>(data, interp, objc, objv);
+}
+
 /* The names of handles: "%s_%d" with one counter for the process. */
 int handleCounter = 0;
 
@@ -201,45 +235,11 @@ int callbackCmd(ClientData, Tcl_Interp *interp, int objc, Tcl_Obj *const objv[])
 
 /* ---------------------------------------------------------------------
  * NURBS
+ *
+ * Knots and control points follow the array converters' rule: a literal
+ * list holds exactly the values GLU reads (a longer one is refused like a
+ * shorter one), an object at least that many.
  * ------------------------------------------------------------------- */
-
-/* Values per control point of a curve's or a surface's type. */
-int mapValues(GLenum type)
-{
-    switch (type) {
-    case GL_MAP1_INDEX:
-    case GL_MAP2_INDEX:
-    case GL_MAP1_TEXTURE_COORD_1:
-    case GL_MAP2_TEXTURE_COORD_1: return 1;
-    case GL_MAP1_TEXTURE_COORD_2:
-    case GL_MAP2_TEXTURE_COORD_2:
-    case GLU_MAP1_TRIM_2: return 2;
-    case GL_MAP1_VERTEX_3:
-    case GL_MAP2_VERTEX_3:
-    case GL_MAP1_NORMAL:
-    case GL_MAP2_NORMAL:
-    case GL_MAP1_TEXTURE_COORD_3:
-    case GL_MAP2_TEXTURE_COORD_3:
-    case GLU_MAP1_TRIM_3: return 3;
-    default: return 4; /* vertex 4, colour 4, texture coordinates 4 */
-    }
-}
-
-/* Floats GLU reads from an array of points laid out along up to two
- * directions: points[d] points stride[d] floats apart, values floats
- * each. -1 when a direction has no point or a negative stride (GLU would
- * read an amount we cannot size). */
-int64_t pointFloats(const int64_t points[], const int64_t strides[], int directions, int values)
-{
-    int64_t floats = values;
-    for (int d = 0; d < directions; d++) {
-        if (points[d] < 1 || strides[d] < 0 || points[d] > INT32_MAX || strides[d] > INT32_MAX) {
-            return -1;
-        }
-        floats += (points[d] - 1) * strides[d];
-    }
-    return floats < kOglMaxBytes / 4 ? floats : -1;
-}
 
 /* A knot count (at least 1) and its knots, or false. */
 bool knotsWord(Tcl_Obj *countWord, Tcl_Obj *knotsWord, GLint *count, GLfloat **knots)
@@ -280,7 +280,7 @@ int nurbsCurveCmd(ClientData, Tcl_Interp *interp, int objc, Tcl_Obj *const objv[
     }
     const int64_t points[] = {int64_t(knotCount) - order};
     const int64_t strides[] = {stride};
-    int64_t floats = order >= 1 ? pointFloats(points, strides, 1, mapValues(type)) : -1;
+    int64_t floats = order >= 1 ? oglMapReadValues(points, strides, 1, oglMapPointValues(type)) : -1;
     GLfloat *control = floats > 0 ? oglArgFloats(Tcl_GetString(objv[5]), floats) : nullptr;
     if (control == nullptr) {
         return oglFail(interp, kParse);
@@ -315,7 +315,7 @@ int nurbsSurfaceCmd(ClientData, Tcl_Interp *interp, int objc, Tcl_Obj *const obj
     }
     const int64_t points[] = {int64_t(sCount) - sOrder, int64_t(tCount) - tOrder};
     const int64_t strides[] = {sStride, tStride};
-    int64_t floats = sOrder >= 1 && tOrder >= 1 ? pointFloats(points, strides, 2, mapValues(type)) : -1;
+    int64_t floats = sOrder >= 1 && tOrder >= 1 ? oglMapReadValues(points, strides, 2, oglMapPointValues(type)) : -1;
     GLfloat *control = floats > 0 ? oglArgFloats(Tcl_GetString(objv[8]), floats) : nullptr;
     if (control == nullptr) {
         return oglFail(interp, kParse);
@@ -346,7 +346,7 @@ int pwlCurveCmd(ClientData, Tcl_Interp *interp, int objc, Tcl_Obj *const objv[])
     GLint stride = oglObjInt(objv[4]);
     const int64_t points[] = {count};
     const int64_t strides[] = {stride};
-    int64_t floats = pointFloats(points, strides, 1, mapValues(type));
+    int64_t floats = oglMapReadValues(points, strides, 1, oglMapPointValues(type));
     GLfloat *array = floats > 0 ? oglArgFloats(Tcl_GetString(objv[3]), floats) : nullptr;
     if (array == nullptr) {
         return oglFail(interp, kParse);
@@ -404,12 +404,7 @@ int getNurbsPropertyCmd(ClientData, Tcl_Interp *interp, int objc, Tcl_Obj *const
     } else {
         oglSetEnumResult(interp, kOglNurbsValue, static_cast<GLenum>(value));
     }
-    Tcl_Obj *text = Tcl_GetObjResult(interp);
-    Tcl_IncrRefCount(text);
-    Tcl_ResetResult(interp);
-    Tcl_Obj *set = Tcl_ObjSetVar2(interp, objv[3], nullptr, text, TCL_LEAVE_ERR_MSG);
-    Tcl_DecrRefCount(text);
-    return set != nullptr ? TCL_OK : TCL_ERROR;
+    return resultToVariable(interp, objv[3]);
 }
 
 /* gluLoadSamplingMatrices NURBS MODEL PROJECTION VIEWPORT */
@@ -495,12 +490,7 @@ int getTessPropertyCmd(ClientData, Tcl_Interp *interp, int objc, Tcl_Obj *const 
     } else {
         oglSetDoubleResult(interp, value);
     }
-    Tcl_Obj *text = Tcl_GetObjResult(interp);
-    Tcl_IncrRefCount(text);
-    Tcl_ResetResult(interp);
-    Tcl_Obj *set = Tcl_ObjSetVar2(interp, objv[3], nullptr, text, TCL_LEAVE_ERR_MSG);
-    Tcl_DecrRefCount(text);
-    return set != nullptr ? TCL_OK : TCL_ERROR;
+    return resultToVariable(interp, objv[3]);
 }
 
 /* The polygon data handed to GLU: nothing reads it back. */
@@ -531,15 +521,64 @@ bool bitmapFits(GLenum format, GLenum type)
     return type != GL_BITMAP || oglFormatComponents(format) == 1;
 }
 
+/* The pixels of a width × height image of format and type from word,
+ * sized under the whole unpack state, copied row after row into a
+ * temporary without skips or padding; nullptr when they cannot be had.
+ * GLU's image scaling reads past the rows it is given under an alignment
+ * above 1, so it is given only these rows, under the state set by
+ * tightUnpackState. */
+void *tightPixels(const char *word, GLenum format, GLenum type, GLsizei width, GLsizei height)
+{
+    OglPixelLayout layout;
+    if (!oglPixelLayout(false, format, type, width, height, &layout)) {
+        return nullptr;
+    }
+    const auto *source = static_cast<const char *>(oglPixelArg(word, format, type, width, height));
+    auto *rows = static_cast<char *>(oglTempAlloc(layout.rowBytes * height));
+    if (source == nullptr || rows == nullptr) {
+        return nullptr;
+    }
+    for (GLsizei row = 0; row < height; row++) {
+        memcpy(rows + row * layout.rowBytes, source + layout.offsetBytes + row * layout.strideBytes,
+               static_cast<size_t>(layout.rowBytes));
+    }
+    return rows;
+}
+
+/* Sets the unpack state that reads tightPixels' rows: alignment 1, no
+ * skipped rows; a bitmap's rows keep their skipped pixels (bits of their
+ * first byte), others have none. */
+void tightUnpackState(GLenum type, GLsizei width, const OglPixelStore &saved)
+{
+    bool bitmap = type == GL_BITMAP && saved.skipPixels > 0;
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    glPixelStorei(GL_UNPACK_ROW_LENGTH, bitmap ? width + saved.skipPixels : 0);
+    glPixelStorei(GL_UNPACK_SKIP_PIXELS, bitmap ? saved.skipPixels : 0);
+    glPixelStorei(GL_UNPACK_SKIP_ROWS, 0);
+}
+
+/* Gives back the unpack state tightUnpackState changed. */
+void restoreUnpackState(const OglPixelStore &saved)
+{
+    glPixelStorei(GL_UNPACK_ALIGNMENT, saved.alignment);
+    glPixelStorei(GL_UNPACK_ROW_LENGTH, saved.rowLength);
+    glPixelStorei(GL_UNPACK_SKIP_PIXELS, saved.skipPixels);
+    glPixelStorei(GL_UNPACK_SKIP_ROWS, saved.skipRows);
+}
+
 /* gluBuild1DMipmaps TARGET COMPONENTS WIDTH FORMAT TYPE PIXELS and
  * gluBuild2DMipmaps TARGET COMPONENTS WIDTH HEIGHT FORMAT TYPE PIXELS: the
- * pixels as the unpack state makes GLU read them; GLU's error answer
- * fails the command with its text. */
+ * pixels as the unpack state makes GL read them, handed to GLU in tight
+ * rows; GLU's error answer fails the command with its text. GLU draws
+ * through the current context: none is "No OGL selected". */
 template <int Dims>
 int buildMipmapsCmd(ClientData, Tcl_Interp *interp, int objc, Tcl_Obj *const objv[])
 {
     if (objc != 6 + Dims) {
         return oglSyntaxError(interp);
+    }
+    if (oglNeedCurrent(interp) == nullptr) {
+        return TCL_ERROR;
     }
     GLenum target = oglEnumLookup(Dims == 1 ? kOglTexture1D : kOglTexture2D, Tcl_GetString(objv[1]));
     GLenum format = oglEnumLookup(kOglTexFormat, Tcl_GetString(objv[3 + Dims]));
@@ -556,13 +595,17 @@ int buildMipmapsCmd(ClientData, Tcl_Interp *interp, int objc, Tcl_Obj *const obj
     const void *pixels = nullptr;
     if (oglGetGLsizei(Tcl_GetString(objv[3]), &width) &&
         (Dims == 1 || oglGetGLsizei(Tcl_GetString(objv[4]), &height)) && bitmapFits(format, type)) {
-        pixels = oglPixelArg(Tcl_GetString(objv[5 + Dims]), format, type, width, height);
+        pixels = tightPixels(Tcl_GetString(objv[5 + Dims]), format, type, width, height);
     }
     if (pixels == nullptr) {
         return oglFail(interp, "Error in parsing pixel values.");
     }
+    OglPixelStore saved;
+    oglGetPixelStore(false, &saved);
+    tightUnpackState(type, width, saved);
     GLint error = Dims == 1 ? gluBuild1DMipmaps(target, components, width, format, type, pixels)
                             : gluBuild2DMipmaps(target, components, width, height, format, type, pixels);
+    restoreUnpackState(saved);
     if (error != 0) {
         char buffer[48];
         return oglFail(interp, gluText(static_cast<GLenum>(error), buffer));
@@ -665,12 +708,7 @@ int projectCmd(ClientData, Tcl_Interp *interp, int objc, Tcl_Obj *const objv[])
     }
     for (int i = 0; i < 3; i++) {
         oglSetDoubleResult(interp, out[i]);
-        Tcl_Obj *text = Tcl_GetObjResult(interp);
-        Tcl_IncrRefCount(text);
-        Tcl_ResetResult(interp);
-        Tcl_Obj *set = Tcl_ObjSetVar2(interp, objv[7 + i], nullptr, text, TCL_LEAVE_ERR_MSG);
-        Tcl_DecrRefCount(text);
-        if (set == nullptr) {
+        if (resultToVariable(interp, objv[7 + i]) != TCL_OK) {
             return TCL_ERROR;
         }
     }
@@ -747,11 +785,11 @@ const OglCommandDef oglGluCommands[] = {
     {"gluBeginTrim", handleCall<gluBeginTrim, kNurbsId>},
     {"gluBuild1DMipmaps", buildMipmapsCmd<1>},
     {"gluBuild2DMipmaps", buildMipmapsCmd<2>},
-    {"gluCylinder", handleCall<gluCylinder, kQuadricId>},
+    {"gluCylinder", boundedShapeCmd<gluCylinder, 5, kSlicesStacks>},
     {"gluDeleteNurbsRenderer", deleteHandleCmd<OGL_GLU_NURBS>},
     {"gluDeleteQuadric", deleteHandleCmd<OGL_GLU_QUADRIC>},
     {"gluDeleteTess", deleteHandleCmd<OGL_GLU_TESS>},
-    {"gluDisk", handleCall<gluDisk, kQuadricId>},
+    {"gluDisk", boundedShapeCmd<gluDisk, 4, kSlicesLoops>},
     {"gluEndCurve", handleCall<gluEndCurve, kNurbsId>},
     {"gluEndPolygon", handleCall<gluEndPolygon, kTessId>},
     {"gluEndSurface", handleCall<gluEndSurface, kNurbsId>},
@@ -770,7 +808,7 @@ const OglCommandDef oglGluCommands[] = {
     {"gluNurbsProperty", nurbsPropertyCmd},
     {"gluNurbsSurface", nurbsSurfaceCmd},
     {"gluOrtho2D", call<gluOrtho2D>},
-    {"gluPartialDisk", handleCall<gluPartialDisk, kQuadricId>},
+    {"gluPartialDisk", boundedShapeCmd<gluPartialDisk, 4, kSlicesLoops>},
     {"gluPerspective", call<gluPerspective>},
     {"gluPickMatrix", pickMatrixCmd},
     {"gluProject", projectCmd<gluProject>},

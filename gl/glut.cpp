@@ -22,15 +22,6 @@ namespace {
 
 using oglcall::call;
 
-/* oglFail with "Error in COMMAND" and the rest of the message. */
-int commandFail(Tcl_Interp *interp, Tcl_Obj *command, const char *rest)
-{
-    oglFail(interp, "Error in ");
-    Tcl_AddErrorInfo(interp, Tcl_GetString(command));
-    Tcl_AddErrorInfo(interp, rest);
-    return TCL_ERROR;
-}
-
 /* Starts GLUT on Tk's display unless it is started; false (with the
  * failure reported) when there is no Tk display. */
 bool glutStarted(Tcl_Interp *interp)
@@ -66,24 +57,25 @@ bool glutStarted(Tcl_Interp *interp)
 }
 
 /* A shape of GLUT function F with its words read as oglcall::call reads
- * them, after GLUT is started. GLUT draws through client arrays of its
- * own and leaves GL pointing at them (freed, for the meshes it builds)
- * with the vertex array disabled: the script's client arrays are saved
- * around the call, and the call is refused when their stack is full. */
+ * them, into the current surface ("No OGL selected" without one), after
+ * GLUT is started. GLUT draws through client arrays of its own and
+ * leaves GL pointing at them (freed, for the meshes it builds) with the
+ * vertex array disabled: the script's client arrays are saved around the
+ * call, and the call is refused when their stack is full. */
 template <auto F>
 int shapeCmd(ClientData data, Tcl_Interp *interp, int objc, Tcl_Obj *const objv[])
 {
     if (objc != static_cast<int>(oglcall::Signature<decltype(F)>::arity) + 1) {
         return oglSyntaxError(interp);
     }
-    if (!glutStarted(interp)) {
+    if (oglNeedCurrent(interp) == nullptr || !glutStarted(interp)) {
         return TCL_ERROR;
     }
     GLint depth = 0, most = 0;
     glGetIntegerv(GL_CLIENT_ATTRIB_STACK_DEPTH, &depth);
     glGetIntegerv(GL_MAX_CLIENT_ATTRIB_STACK_DEPTH, &most);
     if (depth >= most) {
-        return commandFail(interp, objv[0], ": client attribute stack full");
+        return oglCommandFail(interp, Tcl_GetString(objv[0]), ": client attribute stack full");
     }
     glPushClientAttrib(GL_CLIENT_VERTEX_ARRAY_BIT);
     int code = call<F>(data, interp, objc, objv);
@@ -97,17 +89,20 @@ constexpr int64_t kMaxShapeVertices = 65535;
 
 /* A sphere (radius, slices, stacks) or a torus (inner, outer, sides,
  * rings) of GLUT function F: its two counts (the last two words) are
- * refused when negative or when their product passes the vertex limit. */
-template <auto F>
+ * refused when negative or when the shape's vertices pass the limit: a
+ * sphere has slices × (stacks - 1) + 2 (a ring per inner stack and the
+ * poles), a torus sides × rings. */
+template <auto F, bool Sphere>
 int meshCmd(ClientData data, Tcl_Interp *interp, int objc, Tcl_Obj *const objv[])
 {
     if (objc != static_cast<int>(oglcall::Signature<decltype(F)>::arity) + 1) {
         return oglSyntaxError(interp);
     }
     int64_t a = oglObjInt(objv[objc - 2]), b = oglObjInt(objv[objc - 1]);
-    if (a < 0 || b < 0 || a * b > kMaxShapeVertices) {
-        return commandFail(interp, objv[0],
-                           objc == 4 ? ": too many or negative slices or stacks"
+    int64_t vertices = Sphere ? a * (b - 1) + 2 : a * b;
+    if (a < 0 || b < 0 || vertices > kMaxShapeVertices) {
+        return oglCommandFail(interp, Tcl_GetString(objv[0]),
+                              Sphere ? ": too many or negative slices or stacks"
                                      : ": too many or negative sides or rings");
     }
     return shapeCmd<F>(data, interp, objc, objv);
@@ -131,10 +126,10 @@ const OglCommandDef oglGlutCommands[] = {
     {"glutSetColor", setColorCmd},
     {"glutSolidCube", shapeCmd<glutSolidCube>},
     {"glutWireCube", shapeCmd<glutWireCube>},
-    {"glutSolidSphere", meshCmd<glutSolidSphere>},
-    {"glutWireSphere", meshCmd<glutWireSphere>},
-    {"glutSolidTorus", meshCmd<glutSolidTorus>},
-    {"glutWireTorus", meshCmd<glutWireTorus>},
+    {"glutSolidSphere", meshCmd<glutSolidSphere, true>},
+    {"glutWireSphere", meshCmd<glutWireSphere, true>},
+    {"glutSolidTorus", meshCmd<glutSolidTorus, false>},
+    {"glutWireTorus", meshCmd<glutWireTorus, false>},
     {"glutSolidTeapot", shapeCmd<glutSolidTeapot>},
     {"glutWireTeapot", shapeCmd<glutWireTeapot>},
     {"glutSolidDodecahedron", shapeCmd<glutSolidDodecahedron>},

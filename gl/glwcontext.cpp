@@ -698,6 +698,15 @@ GlwWindow *glwCurrent()
     return currentWindow;
 }
 
+GlwWindow *glwActive()
+{
+    if (lastActivated == nullptr || lastActivated->context == nullptr ||
+        glXGetCurrentContext() != lastActivated->context) {
+        return nullptr;
+    }
+    return lastActivated;
+}
+
 void glwActivateContext(GlwWindow *record)
 {
     if (record == nullptr || record->context == nullptr || (record->flags & GLW_DESTROYED)) {

@@ -69,6 +69,10 @@ struct OglDataObject {
                       * and selection buffers), >= 0 */
     bool orphaned;   /* its name is gone while pinned: freed at the last
                       * unpin */
+    int buffers;     /* contexts holding it as their feedback or selection
+                      * buffer, >= 0: GL may write it at any call then (a
+                      * display list's name command too), so no cache of its
+                      * elements holds */
     /* The largest index of elements first .. first + count - 1, valid
      * while generation equals the object's (glDrawElements). */
     struct {
@@ -135,8 +139,9 @@ void oglDataDelete(const char *name, int type);
  * memory runs out. A surface's `objects` table is made by this and freed
  * by oglStoreFree. */
 Tcl_HashTable *oglStoreNew();
-/* Frees every object of a store and the table itself (a dying surface),
- * pinned or not: call it after oglArraysFree. */
+/* Frees every object of a store and the table itself (a dying surface);
+ * an object still pinned (by another surface's context) is orphaned, freed
+ * at its last unpin. */
 void oglStoreFree(Tcl_HashTable *table);
 /* Makes a GLU handle of type (OGL_GLU_QUADRIC, OGL_GLU_NURBS, OGL_GLU_TESS)
  * and stores it in the current surface's store as "%s_%d" (its type name
@@ -190,12 +195,19 @@ enum {
     GLW_DESTROYED = 2       /* glwDestroy has run */
 };
 
-/* Unpins the objects a surface's context keeps pointers into and frees
- * their record (a dying surface, its context gone): before oglStoreFree. */
+/* Unpins the objects a surface's context keeps pointers into (objects of
+ * any surface's store) and frees their record (a dying surface, its
+ * context gone). */
 void oglArraysFree(GlwWindow *record);
 
-/* The surface whose context and store the commands use, or nullptr. */
+/* The current surface: its store is where the commands look objects up,
+ * or nullptr. */
 GlwWindow *glwCurrent();
+/* The surface whose context GL uses: the last activated one while its
+ * context is the thread's current context, else nullptr. A redraw of
+ * another surface activates that one while the current surface stays:
+ * what GL keeps pointers into (oglArraysFree's record) belongs to this one. */
+GlwWindow *glwActive();
 /* Activates the record's context unless it was the last activated; a
  * nullptr record does nothing. */
 void glwActivateContext(GlwWindow *record);
@@ -356,6 +368,20 @@ bool oglIsPowerOfTwo(int64_t n);
  * carriage returns count as blanks). */
 int64_t oglCountWords(const char *text);
 
+/* Values in one control point of an evaluator or NURBS target: the
+ * GL_MAP1_* and GL_MAP2_* targets (index, texture coordinate 1: 1; texture
+ * coordinate 2: 2; vertex 3, normal, texture coordinate 3: 3; vertex 4,
+ * colour 4, texture coordinate 4: 4) and the trim types GLU_MAP1_TRIM_2
+ * (2) and GLU_MAP1_TRIM_3 (3); 0 for any other value. */
+int oglMapPointValues(GLenum target);
+/* Values read from control points laid out along directions (1 or 2):
+ * points[d] points strides[d] values apart, pointValues values each, so
+ * the sum of (points[d] - 1) × strides[d] plus pointValues. -1 for a
+ * direction of no point, a negative stride, a count or stride above
+ * INT32_MAX, pointValues below 1, or a total at kOglMaxBytes / 8 or
+ * beyond. */
+int64_t oglMapReadValues(const int64_t points[], const int64_t strides[], int directions, int pointValues);
+
 /* ---------------------------------------------------------------------
  * Results and failures
  * ------------------------------------------------------------------- */
@@ -368,6 +394,8 @@ int oglEnumError(Tcl_Interp *interp);
 /* "No OGL selected" unless a surface is current; answers the current
  * surface or nullptr after the failure is reported. */
 GlwWindow *oglNeedCurrent(Tcl_Interp *interp);
+/* oglFail with "Error in COMMAND" followed by rest (": ..."). */
+int oglCommandFail(Tcl_Interp *interp, const char *command, const char *rest);
 /* Results: "%d", "%f", an enumeration value's word (or "%d"). */
 void oglSetIntResult(Tcl_Interp *interp, long long value);
 void oglSetDoubleResult(Tcl_Interp *interp, double value);
