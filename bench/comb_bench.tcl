@@ -11,6 +11,12 @@
 #            same way.
 #   options: 100,000 comb.cget and comb.config of -max of a number field
 #            against cget and configure -to of a spinbox.
+#   fold:    a fold of 12 pages against a ttk::notebook of the same 12
+#            pages, each built, mapped and destroyed 20 times; then 600
+#            page switches (fold.page or select, idle tasks and a round
+#            trip each).
+#   palette: pal.colors of a 64 x 64 grid (4,096 colours) against a Tcl
+#            procedure making the same rectangles and bindings.
 #   TESK_COMB_ROUNDS   rounds of the build measure (default 20)
 set rounds [expr {[info exists env(TESK_COMB_ROUNDS)] ? $env(TESK_COMB_ROUNDS) : 20}]
 set fields 50
@@ -190,4 +196,126 @@ puts [format "           config comb %8.1f ms   spinbox %8.1f ms   (comb/spinbox
 puts [format "           both   comb %8.1f ms   spinbox %8.1f ms   (comb/spinbox %.2f)" \
           [expr {$combCget + $combConfig}] [expr {$tkCget + $tkConfig}] \
           [expr {($combCget + $combConfig) / ($tkCget + $tkConfig)}]]
+destroy .t.n .t.sb
+
+# The fold notebook against a ttk::notebook holding the same pages.
+set pageLabels {}
+for {set i 0} {$i < 12} {incr i} {
+    lappend pageLabels "Page $i"
+}
+proc foldBuild {} {
+    fold.create .t.fold -labels $::pageLabels
+    for {set i 0} {$i < 12} {incr i} {
+        fold.addItem .t.fold "Page $i" -l label [list -text "Contents $i"]
+    }
+    pack .t.fold
+}
+proc notebookBuild {} {
+    ttk::notebook .t.fold -width 280 -height 256
+    for {set i 0} {$i < 12} {incr i} {
+        frame .t.fold.p$i
+        label .t.fold.p$i.l -text "Contents $i"
+        pack .t.fold.p$i.l
+        .t.fold add .t.fold.p$i -text "Page $i"
+    }
+    pack .t.fold
+}
+proc foldRound {builder} {
+    lindex [time {
+        $builder
+        update idletasks
+        winfo pointerxy .t
+        destroy .t.fold
+        update
+    }] 0
+}
+proc foldSwitch {} {
+    fold.page .t.fold p[expr {$::switch % 12}]
+}
+proc notebookSwitch {} {
+    .t.fold select [expr {$::switch % 12}]
+}
+proc switchRound {builder switcher} {
+    $builder
+    update
+    set ::switch 0
+    set us [lindex [time {
+        incr ::switch
+        $switcher
+        update idletasks
+        winfo pointerxy .t
+    } 600] 0]
+    destroy .t.fold
+    update
+    expr {$us * 600 / 1000.0}
+}
+set builders {ours foldBuild peer notebookBuild}
+foreach {name builder} $builders {
+    foldRound $builder
+    set $name 0.0
+}
+for {set r 0} {$r < $rounds} {incr r} {
+    foreach {name builder} $builders {
+        set $name [expr {[set $name] + [foldRound $builder] / 1000.0}]
+    }
+}
+set foldSwitches [switchRound foldBuild foldSwitch]
+set notebookSwitches [switchRound notebookBuild notebookSwitch]
+puts [format "  fold     12 pages, %d x built, mapped, destroyed; 600 page switches" $rounds]
+puts [format "           build  fold %8.1f ms   ttk::notebook %8.1f ms   (fold/notebook %.2f)" $ours $peer \
+          [expr {$ours / $peer}]]
+puts [format "           switch fold %8.1f ms   ttk::notebook %8.1f ms   (fold/notebook %.2f)" $foldSwitches \
+          $notebookSwitches [expr {$foldSwitches / $notebookSwitches}]]
+
+# The Tcl peer of pal.colors: the same cells, move and bindings.
+proc tclColors {w} {
+    global _comb
+    set canv $_comb($w,canv)
+    set nx $_comb($w,cf-nx)
+    set ny $_comb($w,cf-ny)
+    set d $_comb($w,cf-d)
+    set outline $_comb($w,cf-outline)
+    set highlight $_comb($w,cf-highlight)
+    set width [winfo width $canv]
+    set height [winfo height $canv]
+    set cw [expr {($width - 2) / $nx}]
+    set ch [expr {($height - 2) / $ny}]
+    $canv delete clrs
+    set colours $_comb($w,cf-colors)
+    set n [llength $colours]
+    set k 0
+    for {set j 0} {$j < $ny && $k < $n} {incr j} {
+        for {set i 0} {$i < $nx && $k < $n} {incr i} {
+            set x [expr {$i * $cw}]
+            set y [expr {$j * $ch}]
+            $canv create rect $x $y [expr {$x + $cw - $d}] [expr {$y + $ch - $d}] -tag [list clrs c($i,$j)] \
+                -fill [lindex $colours $k] -outline $outline
+            incr k
+        }
+    }
+    $canv move clrs [expr {($width - $nx * $cw + 4) / 2}] [expr {($height - $ny * $ch) / 2}]
+    $canv bind clrs <Any-Enter> [list $canv itemconfig current -outline $highlight]
+    $canv bind clrs <Any-Leave> [list $canv itemconfig current -outline $outline]
+    $canv bind clrs <Button-1> "[list pal.set $w] \[[list $canv itemcget current -fill]\]"
+}
+set colours {}
+for {set k 0} {$k < 4096} {incr k} {
+    lappend colours [format "#%02x%02x%02x" [expr {$k % 16 * 17}] [expr {$k / 16 % 16 * 17}] [expr {$k / 256 * 17}]]
+}
+if {[catch {pal.create .t.p -nx 64 -ny 64 -colors $colours} message]} {
+    puts "  palette  not measured: $message"
+} else {
+    .t.p.canv configure -width 512 -height 512
+    pack .t.p
+    update
+    set palOurs [msOf {pal.colors .t.p} 20]
+    set palPeer [msOf {tclColors .t.p} 20]
+    set cells [llength [.t.p.canv find withtag clrs]]
+    puts [format "  palette  64 x 64 cells (%d drawn), 20 x" $cells]
+    puts [format "           pal.colors %8.1f ms   Tcl procedure %8.1f ms   (pal/Tcl %.2f)" $palOurs $palPeer \
+              [expr {$palOurs / $palPeer}]]
+    destroy .t.p
+    update
+    set agree [expr {$agree && $cells == 4096}]
+}
 exit [expr {$agree ? 0 : 1}]

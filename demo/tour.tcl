@@ -29,6 +29,24 @@ proc tour.screenshot {windows file} {
     return 1
 }
 
+# Writes the front buffer of the current glw surface, width x height
+# pixels, to a PPM file: read back with glReadPixels in tight rows, which
+# run bottom-up in GL and top-down in the file.
+proc tour.glPicture {width height file} {
+    glReadBuffer GL_FRONT
+    glPixelStore GL_PACK_ALIGNMENT 1
+    glReadPixels 0 0 $width $height GL_RGB GL_UNSIGNED_BYTE pixels
+    glPixelStore GL_PACK_ALIGNMENT 4
+    set rowBytes [expr {3 * $width}]
+    set f [open $file wb]
+    puts -nonewline $f "P6\n$width $height\n255\n"
+    for {set row [expr {$height - 1}]} {$row >= 0} {incr row -1} {
+        puts -nonewline $f [binary format c* [lrange $pixels [expr {$row * $rowBytes}] \
+            [expr {($row + 1) * $rowBytes - 1}]]]
+    }
+    close $f
+}
+
 tour.step "The package"
 demo.log "Tesk [package present Tesk] loaded (tesk version: [tesk version])"
 demo.log "home of the scripts: $gimgHome"
@@ -422,15 +440,8 @@ GLchar display [string map [list @cube $cube] {
 }]
 glw draw .gl
 update
-glReadBuffer GL_FRONT
-glReadPixels 0 0 240 180 GL_RGB GL_UNSIGNED_BYTE pixels
 set picture [file join $teskDemo(out) tour-gl.ppm]
-set f [open $picture wb]
-puts -nonewline $f "P6\n240 180\n255\n"
-for {set row 179} {$row >= 0} {incr row -1} {
-    puts -nonewline $f [binary format c* [lrange $pixels [expr {$row * 720}] [expr {$row * 720 + 719}]]]
-}
-close $f
+tour.glPicture 240 180 $picture
 demo.log "the lit cube, [glGetError] after drawing, written to $picture ([file size $picture] bytes)"
 glDeleteLists $cube 1
 destroy .gl
@@ -499,15 +510,8 @@ GLchar display [string map [list @sphere $sphere] {
 }]
 glw draw .glu
 update
-glReadBuffer GL_FRONT
-glReadPixels 0 0 320 200 GL_RGB GL_UNSIGNED_BYTE pixels
 set picture [file join $teskDemo(out) tour-glu.ppm]
-set f [open $picture wb]
-puts -nonewline $f "P6\n320 200\n255\n"
-for {set row 199} {$row >= 0} {incr row -1} {
-    puts -nonewline $f [binary format c* [lrange $pixels [expr {$row * 960}] [expr {$row * 960 + 959}]]]
-}
-close $f
+tour.glPicture 320 200 $picture
 demo.log "the textured backdrop, sphere and teapot, [glGetError] after drawing, written to $picture\
     ([file size $picture] bytes)"
 gluDeleteQuadric $sphere
@@ -547,6 +551,67 @@ comb.ena .form.high
 demo.log "high level enabled again: its entry is [.form.high.entry cget -state]"
 .form.out.btn invoke
 destroy .form
+update
+
+tour.step "Widget kit"
+# A fold notebook of the comb kit beside a small map: "Layers" lists the
+# map's layers (a scrolled list), "Display" chooses the bands (a button
+# group) and a stretch (a pull-down list), "Colours" is a palette whose
+# click recolours the map's background. A popup is posted under a button.
+frame .kit
+gcanvas .kit.map -width 160 -height 200 -mx 2 -my -2 -viewyorigin 100 -background #f0f0e0 -highlightthickness 0
+.kit.map create rectangle 10 60 70 90 -fill #a0c0e0 -outline #204060 -tags water
+.kit.map create oval 20 20 60 50 -fill #c0e0a0 -outline #406020 -tags fields
+.kit.map create line 0 10 80 40 -fill #806040 -width 2 -tags roads
+fold.create .kit.fold -labels {Layers Display Colours} -fwidth 300 -fheight 200
+button .kit.show -text "Map help"
+pack .kit.show -side bottom -pady 2
+pack .kit.map .kit.fold -side left -anchor n
+pack .kit -side top
+update
+fold.addItem .kit.fold Layers -layers slis.create [list -items [lmap id [.kit.map find all] {.kit.map gettags $id}]]
+pack [fold.get .kit.fold Layers].layers -fill both -expand 1
+fold.addItem .kit.fold Display -bands gbtn.create {-label {-text Bands} -btns {
+    {radio -text "Red, green, blue" -variable ::tourBands -value rgb}
+    {radio -text "Near infrared" -variable ::tourBands -value nir}}}
+fold.addItem .kit.fold Display -stretch pdl.create {-label {-text Stretch} -items {linear equalize none}}
+pack {*}[lmap id {bands stretch} {string cat [fold.get .kit.fold Display] . $id}] -side top -fill x -pady 2
+fold.addItem .kit.fold Colours -colours pal.create
+pack [fold.get .kit.fold Colours].colours
+# A click on a cell (pal.set takes the colour on the press) recolours the
+# map as the button comes up.
+[fold.get .kit.fold Colours].colours.canv bind clrs <ButtonRelease-1> {.kit.map configure -background [%W itemcget current -fill]}
+update
+demo.log "fold pages: [comb.get .kit.fold labels] ([comb.get .kit.fold pid]); layers listed:\
+    [[fold.get .kit.fold Layers].layers.list get 0 end]"
+fold.page .kit.fold p1
+update
+[fold.get .kit.fold Display].bands.btn.f.1 invoke
+demo.log "Display in front ([comb.get .kit.fold top]): bands $::tourBands, stretches\
+    [[fold.get .kit.fold Display].stretch.f.list get 0 end]"
+fold.page .kit.fold p2
+update
+set cells [fold.get .kit.fold Colours].colours.canv
+lassign [$cells bbox c(1,0)] x0 y0 x1 y1
+event generate $cells <Motion> -x [expr {($x0 + $x1) / 2}] -y [expr {($y0 + $y1) / 2}]
+event generate $cells <ButtonPress-1> -x [expr {($x0 + $x1) / 2}] -y [expr {($y0 + $y1) / 2}]
+event generate $cells <ButtonRelease-1> -x [expr {($x0 + $x1) / 2}] -y [expr {($y0 + $y1) / 2}]
+update
+demo.log "Colours in front: [llength [$cells find withtag clrs]] cells; a click on the second one made the\
+    map's background [.kit.map cget -background]"
+popup.create .kit.tip
+popup.add .kit.tip -text label {-text "Click a tab to turn the page" -bg #ffffe0}
+pack .kit.tip.text
+popup.post .kit.tip .kit.show sw
+update
+demo.log "popup under the button at +[winfo rootx .kit.tip]+[winfo rooty .kit.tip], the button's lower left\
+    corner at +[winfo rootx .kit.show]+[expr {[winfo rooty .kit.show] + [winfo height .kit.show]}]"
+set picture [file join $teskDemo(out) tour-kit.ppm]
+if {[tour.screenshot .kit $picture]} {
+    demo.log "the map and the kit written to $picture ([file size $picture] bytes)"
+}
+popup.hide .kit.tip
+destroy .kit
 update
 
 tour.step "Done"

@@ -288,6 +288,14 @@ bool combIsClass(Tk_Window mainWindow, Tcl_Interp *interp, const char *path, con
 /* True when word is "-" followed by a character other than "-". */
 bool isOptionName(const char *word);
 
+/* True when word is a prefix of full, never longer (the empty word is a
+ * prefix of every word): how the kit's commands match a keyword typed
+ * short. */
+inline bool combIsPrefixOf(std::string_view word, std::string_view full)
+{
+    return word.size() <= full.size() && full.compare(0, word.size(), word) == 0;
+}
+
 /* Checks path for a create command (mustBeNew) or an existing combined
  * widget. Answers 1, or 0 with the message as the result: "Invalid widget
  * pathname", "None-existed widget: <path>", "Path <path> already exists!"

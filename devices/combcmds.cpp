@@ -196,12 +196,6 @@ int disableUnder(Tcl_Interp *interp, const char *path, const char *root)
     return TCL_OK;
 }
 
-/* True when word is a prefix of full (the empty word is one of every word). */
-bool isPrefixOf(const char *word, const char *full)
-{
-    return std::strncmp(word, full, std::strlen(word)) == 0;
-}
-
 }  // namespace
 
 int combAddItemCmd(ClientData, Tcl_Interp *interp, int argc, const char *argv[])
@@ -696,9 +690,9 @@ int combUpdateCmd(ClientData, Tcl_Interp *interp, int argc, const char *argv[])
     int flags;
     if (argc == 1) {
         flags = TCL_WINDOW_EVENTS | TCL_FILE_EVENTS | TCL_TIMER_EVENTS;
-    } else if (argc == 2 && isPrefixOf(argv[1], "idletasks")) {
+    } else if (argc == 2 && combIsPrefixOf(argv[1], "idletasks")) {
         flags = TCL_IDLE_EVENTS;
-    } else if (argc == 2 && isPrefixOf(argv[1], "all")) {
+    } else if (argc == 2 && combIsPrefixOf(argv[1], "all")) {
         flags = TCL_ALL_EVENTS;
     } else if (argc == 2) {
         Tcl_ResetResult(interp);

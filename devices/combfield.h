@@ -1,16 +1,17 @@
 /*
  * combfield.h --
  *
- *	Small helpers shared by the kit's field families (number and string
- *	fields): the steps of a create command as word vectors, options read
- *	from the store, the result of a failed check, and the two halves of
- *	a create command (storing the keys, building the windows or undoing
- *	them).
+ *	Small helpers shared by the kit's families: the steps of a create
+ *	command as word vectors, options read from the store, the result of a
+ *	failed check, the two halves of a create command (storing the keys,
+ *	building the windows or undoing them), items added by a creator, and
+ *	a Tcl object held for the length of a call.
  */
 #ifndef TESK_DEVICES_COMBFIELD_H
 #define TESK_DEVICES_COMBFIELD_H
 
 #include "devices/comb.h"
+#include "tesk_stdio.h"
 
 #include <cstddef>
 #include <initializer_list>
@@ -90,17 +91,35 @@ bool combStoreField(Tcl_Interp *interp, const std::string &w, const char *cls,
     return false;
 }
 
+/* Prints "error: <errorInfo>\n" to the console: how a create command
+ * reports a failing step before it undoes what was built. */
+inline void combReportErrorInfo(Tcl_Interp *interp)
+{
+    const char *info = Tcl_GetVar2(interp, "errorInfo", nullptr, TCL_GLOBAL_ONLY);
+    tesk_printf("error: %s\n", info != nullptr ? info : "");
+}
+
+/* Whether combBuildField reports a failing step on the console. */
+enum class CombBuildReport {
+    Quiet,    /* the step's own abort output only */
+    ErrorInfo /* then "error: <errorInfo>" (combReportErrorInfo) */
+};
+
 /* Runs build, the steps that make the field w's windows. Answers w; when
- * a step aborts, destroys what was built, removes w's keys and answers
- * the step's code and result. */
+ * a step aborts, reports it as asked, destroys what was built, removes
+ * w's keys and answers the step's code and result. */
 template <class F>
-int combBuildField(Tcl_Interp *interp, Tk_Window mainWindow, const std::string &w, F &&build)
+int combBuildField(Tcl_Interp *interp, Tk_Window mainWindow, const std::string &w, F &&build,
+                   CombBuildReport report = CombBuildReport::Quiet)
 {
     int code = combGuard(interp, [&] {
         build();
         return TCL_OK;
     });
     if (code != TCL_OK) {
+        if (report == CombBuildReport::ErrorInfo) {
+            combReportErrorInfo(interp);
+        }
         Tcl_InterpState state = Tcl_SaveInterpState(interp, code);
         if (Tk_NameToWindow(interp, w.c_str(), mainWindow) != nullptr) {
             combEvalWords(CombOnError::Return, interp, {"destroy", w});
@@ -111,5 +130,46 @@ int combBuildField(Tcl_Interp *interp, Tk_Window mainWindow, const std::string &
     Tcl_SetObjResult(interp, Tcl_NewStringObj(w.c_str(), -1));
     return TCL_OK;
 }
+
+/*
+ * Makes the item path of the widget w by "eval creator path options",
+ * binds its <Destroy> to {+freeProc w id}, then stores w,id = path and
+ * w,cf<id> = options and answers path. A failing creator aborts (after its
+ * abort output) with no keys stored; a failing binding destroys the item
+ * and answers its code, no keys stored either.
+ */
+inline int combAddItem(Tcl_Interp *interp, const std::string &w, const std::string &id, const std::string &path,
+                       const char *creator, const std::string &options, const char *freeProc)
+{
+    CombObjv words(interp, {});
+    words.addOptions(Tcl_NewStringObj(creator, -1)).add(path).addOptions(Tcl_NewStringObj(options.c_str(), -1));
+    words.eval(CombOnError::Abort);
+    int code = combGuard(interp, [&] {
+        combStep(interp, {"bind", path, "<Destroy>", "+" + combBindText(combMerge({freeProc, w, id}))});
+        return TCL_OK;
+    });
+    if (code != TCL_OK) {
+        Tcl_InterpState state = Tcl_SaveInterpState(interp, code);
+        combEvalWords(CombOnError::Return, interp, {"destroy", path});
+        return Tcl_RestoreInterpState(interp, state);
+    }
+    combSetVar(interp, path, w, id);
+    combSetVar(interp, options, w, "cf" + id);
+    Tcl_SetObjResult(interp, Tcl_NewStringObj(path.c_str(), -1));
+    return TCL_OK;
+}
+
+/* A Tcl object held (one reference) for the length of a call. */
+class CombObjRef {
+public:
+    explicit CombObjRef(Tcl_Obj *obj) : obj_(obj) { Tcl_IncrRefCount(obj_); }
+    ~CombObjRef() { Tcl_DecrRefCount(obj_); }
+    CombObjRef(const CombObjRef &) = delete;
+    CombObjRef &operator=(const CombObjRef &) = delete;
+    Tcl_Obj *get() const { return obj_; }
+
+private:
+    Tcl_Obj *obj_;
+};
 
 #endif /* TESK_DEVICES_COMBFIELD_H */
