@@ -89,8 +89,9 @@ constexpr int64_t kMaxShapeVertices = 65535;
 
 /* A sphere (radius, slices, stacks) or a torus (inner, outer, sides,
  * rings) of GLUT function F: its two counts (the last two words) are
- * refused when negative or when the shape's vertices pass the limit: a
- * sphere has slices × (stacks - 1) + 2 (a ring per inner stack and the
+ * refused when negative or when either count or the shape's vertices pass
+ * the limit (a one-stack sphere has only its poles, but GLUT still makes a
+ * table per slice): a sphere has slices × (stacks - 1) + 2 (a ring per inner stack and the
  * poles), a torus sides × rings. */
 template <auto F, bool Sphere>
 int meshCmd(ClientData data, Tcl_Interp *interp, int objc, Tcl_Obj *const objv[])
@@ -100,7 +101,7 @@ int meshCmd(ClientData data, Tcl_Interp *interp, int objc, Tcl_Obj *const objv[]
     }
     int64_t a = oglObjInt(objv[objc - 2]), b = oglObjInt(objv[objc - 1]);
     int64_t vertices = Sphere ? a * (b - 1) + 2 : a * b;
-    if (a < 0 || b < 0 || vertices > kMaxShapeVertices) {
+    if (a < 0 || b < 0 || a > kMaxShapeVertices || b > kMaxShapeVertices || vertices > kMaxShapeVertices) {
         return oglCommandFail(interp, Tcl_GetString(objv[0]),
                               Sphere ? ": too many or negative slices or stacks"
                                      : ": too many or negative sides or rings");
