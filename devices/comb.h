@@ -377,7 +377,5 @@ int combFoldCreateCmd(ClientData clientData, Tcl_Interp *interp, int argc, const
 int combFoldDrawCmd(ClientData clientData, Tcl_Interp *interp, int argc, const char *argv[]);
 int combFoldGetCmd(ClientData clientData, Tcl_Interp *interp, int argc, const char *argv[]);
 int combFoldPageCmd(ClientData clientData, Tcl_Interp *interp, int argc, const char *argv[]);
-/* Answers "<argv[0]> is not available in this build" (a family not built yet). */
-int combNotBuiltCmd(ClientData clientData, Tcl_Interp *interp, int argc, const char *argv[]);
 
 #endif /* TESK_DEVICES_COMB_H */

@@ -18,8 +18,7 @@
 
 namespace {
 
-/* The kit's commands, in registration order; a family not built yet
- * answers "not available" through combNotBuiltCmd. */
+/* The kit's commands, in registration order. */
 struct CombCommand {
     const char *name;
     Tcl_CmdProc *proc;
@@ -217,13 +216,6 @@ Tk_Window findWindow(Tk_Window mainWindow, Tcl_Interp *interp, const char *path)
 }
 
 }  // namespace
-
-int combNotBuiltCmd(ClientData, Tcl_Interp *interp, int, const char *argv[])
-{
-    Tcl_ResetResult(interp);
-    Tcl_AppendResult(interp, argv[0], " is not available in this build", nullptr);
-    return TCL_ERROR;
-}
 
 int combInit(Tcl_Interp *interp)
 {
