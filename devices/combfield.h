@@ -18,6 +18,25 @@
 #include <string>
 #include <string_view>
 
+/* The opening of a family's create command: without w prints usage (a
+ * printf format taking the command name) and fails; a w that is no new
+ * path adds "\ninvalid path: %s\n" to errorInfo and fails. True with w
+ * set when the command may go on. */
+inline bool combCreateStart(Tcl_Interp *interp, ClientData mainWindow, int argc, const char *argv[], const char *usage,
+                            std::string &w)
+{
+    if (argc < 2) {
+        tesk_printf(usage, argv[0]);
+        return false;
+    }
+    w = argv[1];
+    if (!combCheckPath(static_cast<Tk_Window>(mainWindow), interp, w.c_str(), true)) {
+        combErrorf(interp, "\ninvalid path: %s\n", w.c_str());
+        return false;
+    }
+    return true;
+}
+
 /* One step of a create command: evaluates words, aborting on failure. */
 inline void combStep(Tcl_Interp *interp, std::initializer_list<CombWord> words)
 {

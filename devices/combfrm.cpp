@@ -128,16 +128,11 @@ void buildGbtn(Tcl_Interp *interp, const std::string &w, const CombList &buttons
  */
 int combFrmCreateCmd(ClientData clientData, Tcl_Interp *interp, int argc, const char *argv[])
 {
+    std::string w;
+    if (!combCreateStart(interp, clientData, argc, argv, "usage: %s w\n", w)) {
+        return TCL_ERROR;
+    }
     Tk_Window mainWindow = static_cast<Tk_Window>(clientData);
-    if (argc < 2) {
-        tesk_printf("usage: %s w\n", argv[0]);
-        return TCL_ERROR;
-    }
-    std::string w = argv[1];
-    if (!combCheckPath(mainWindow, interp, w.c_str(), true)) {
-        combErrorf(interp, "\ninvalid path: %s\n", w.c_str());
-        return TCL_ERROR;
-    }
     return combGuard(interp, [&]() -> int {
         if (!combStoreField(interp, w, "frm", {{"-label", ".label"}, {"-frm", ".f"}, {"-pad", ".f.f"}}, kFrmDefaults,
                             argc - 2, argv + 2)) {
@@ -210,16 +205,11 @@ int combGbtnFrameCmd(ClientData, Tcl_Interp *interp, int argc, const char *argv[
  */
 int combGbtnCreateCmd(ClientData clientData, Tcl_Interp *interp, int argc, const char *argv[])
 {
+    std::string w;
+    if (!combCreateStart(interp, clientData, argc, argv, "usage: %s w", w)) {
+        return TCL_ERROR;
+    }
     Tk_Window mainWindow = static_cast<Tk_Window>(clientData);
-    if (argc < 2) {
-        tesk_printf("usage: %s w", argv[0]);
-        return TCL_ERROR;
-    }
-    std::string w = argv[1];
-    if (!combCheckPath(mainWindow, interp, w.c_str(), true)) {
-        combErrorf(interp, "\ninvalid path: %s\n", w.c_str());
-        return TCL_ERROR;
-    }
     return combGuard(interp, [&]() -> int {
         if (!combStoreField(interp, w, "gbtn", {}, kGbtnDefaults, argc - 2, argv + 2)) {
             return TCL_ERROR;

@@ -166,16 +166,11 @@ void openList(Tcl_Interp *interp, Tk_Window mainWindow, const std::string &w)
  */
 int combPdlCreateCmd(ClientData clientData, Tcl_Interp *interp, int argc, const char *argv[])
 {
+    std::string w;
+    if (!combCreateStart(interp, clientData, argc, argv, "usage: %s w args\n", w)) {
+        return TCL_ERROR;
+    }
     Tk_Window mainWindow = static_cast<Tk_Window>(clientData);
-    if (argc < 2) {
-        tesk_printf("usage: %s w args\n", argv[0]);
-        return TCL_ERROR;
-    }
-    std::string w = argv[1];
-    if (!combCheckPath(mainWindow, interp, w.c_str(), true)) {
-        combErrorf(interp, "\ninvalid path: %s\n", w.c_str());
-        return TCL_ERROR;
-    }
     return combGuard(interp, [&]() -> int {
         int code = combGuard(interp, [&] {
             combStep(interp, {"_image.get", "downarro.bmp", "downarro.bmp", "bitmap"});

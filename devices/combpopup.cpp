@@ -147,16 +147,11 @@ void buildPopup(Tcl_Interp *interp, const std::string &w)
  */
 int combPopupCreateCmd(ClientData clientData, Tcl_Interp *interp, int argc, const char *argv[])
 {
+    std::string w;
+    if (!combCreateStart(interp, clientData, argc, argv, "Usage: %s w\n", w)) {
+        return TCL_ERROR;
+    }
     Tk_Window mainWindow = static_cast<Tk_Window>(clientData);
-    if (argc < 2) {
-        tesk_printf("Usage: %s w\n", argv[0]);
-        return TCL_ERROR;
-    }
-    std::string w = argv[1];
-    if (!combCheckPath(mainWindow, interp, w.c_str(), true)) {
-        combErrorf(interp, "\ninvalid path: %s\n", w.c_str());
-        return TCL_ERROR;
-    }
     return combGuard(interp, [&]() -> int {
         if (!combStoreField(interp, w, "pop", {}, kDefaults, argc - 2, argv + 2)) {
             return TCL_ERROR;

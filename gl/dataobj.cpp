@@ -267,44 +267,11 @@ int createArray(int type, Tcl_Interp *interp, int objc, Tcl_Obj *const objv[])
     return TCL_OK;
 }
 
-int doubleCmd(ClientData, Tcl_Interp *interp, int objc, Tcl_Obj *const objv[])
+/* GLdouble .. GLubyte name ?list?: the array kind of element type Type. */
+template <int Type>
+int arrayKindCmd(ClientData, Tcl_Interp *interp, int objc, Tcl_Obj *const objv[])
 {
-    return createArray(GL_DOUBLE, interp, objc, objv);
-}
-
-int floatCmd(ClientData, Tcl_Interp *interp, int objc, Tcl_Obj *const objv[])
-{
-    return createArray(GL_FLOAT, interp, objc, objv);
-}
-
-int shortCmd(ClientData, Tcl_Interp *interp, int objc, Tcl_Obj *const objv[])
-{
-    return createArray(GL_SHORT, interp, objc, objv);
-}
-
-int ushortCmd(ClientData, Tcl_Interp *interp, int objc, Tcl_Obj *const objv[])
-{
-    return createArray(GL_UNSIGNED_SHORT, interp, objc, objv);
-}
-
-int intCmd(ClientData, Tcl_Interp *interp, int objc, Tcl_Obj *const objv[])
-{
-    return createArray(GL_INT, interp, objc, objv);
-}
-
-int uintCmd(ClientData, Tcl_Interp *interp, int objc, Tcl_Obj *const objv[])
-{
-    return createArray(GL_UNSIGNED_INT, interp, objc, objv);
-}
-
-int byteCmd(ClientData, Tcl_Interp *interp, int objc, Tcl_Obj *const objv[])
-{
-    return createArray(GL_BYTE, interp, objc, objv);
-}
-
-int ubyteCmd(ClientData, Tcl_Interp *interp, int objc, Tcl_Obj *const objv[])
-{
-    return createArray(GL_UNSIGNED_BYTE, interp, objc, objv);
+    return createArray(Type, interp, objc, objv);
 }
 
 /* GLchar name ?text?: a new text object. */
@@ -887,14 +854,14 @@ void oglStoreFree(Tcl_HashTable *table)
 }
 
 const OglCommandDef oglDataCommands[] = {
-    {"GLdouble", guarded<doubleCmd>},
-    {"GLfloat", guarded<floatCmd>},
-    {"GLshort", guarded<shortCmd>},
-    {"GLushort", guarded<ushortCmd>},
-    {"GLint", guarded<intCmd>},
-    {"GLuint", guarded<uintCmd>},
-    {"GLbyte", guarded<byteCmd>},
-    {"GLubyte", guarded<ubyteCmd>},
+    {"GLdouble", guarded<arrayKindCmd<GL_DOUBLE>>},
+    {"GLfloat", guarded<arrayKindCmd<GL_FLOAT>>},
+    {"GLshort", guarded<arrayKindCmd<GL_SHORT>>},
+    {"GLushort", guarded<arrayKindCmd<GL_UNSIGNED_SHORT>>},
+    {"GLint", guarded<arrayKindCmd<GL_INT>>},
+    {"GLuint", guarded<arrayKindCmd<GL_UNSIGNED_INT>>},
+    {"GLbyte", guarded<arrayKindCmd<GL_BYTE>>},
+    {"GLubyte", guarded<arrayKindCmd<GL_UNSIGNED_BYTE>>},
     {"GLchar", guarded<charCmd>},
     {"gldel", guarded<delCmd>},
     {"glinfo", guarded<infoCmd>},
