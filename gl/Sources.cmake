@@ -1,6 +1,7 @@
 # OpenGL 3-D: the command frame and its argument conventions, data objects,
 # enumeration tables, glw surfaces on GLX (child windows, attached Tk windows
-# drawn through GLX pixmaps), the gl commands, and the GLU and GLUT commands.
+# drawn through GLX pixmaps, images), the gl commands, the GLU and GLUT
+# commands, DEM surfaces and OBJ/MTL models (oglm).
 tesk_layer(gl
   DEPENDS runtime platform imagestore display
   SOURCES
@@ -17,4 +18,8 @@ tesk_layer(gl
     gl/gltexture.cpp
     gl/glu.cpp
     gl/glut.cpp
+    gl/glimg.cpp
+    gl/gldem.cpp
+    gl/oglm.cpp
+    gl/oglmfile.cpp
 )

@@ -67,7 +67,7 @@ static_assert(kOglCommandTotal == 226, "the OpenGL command table has 226 rows");
 
 /* The modules' command lists. */
 const OglCommandDef *const kOglModules[] = {oglDataCommands,  oglCoreCommands,    oglPixelCommands, oglArrayCommands,
-                                            oglTextureCommands, oglGluCommands, oglGlutCommands};
+                                            oglTextureCommands, oglGluCommands, oglGlutCommands, oglDemCommands};
 
 /* A row whose module is not part of this build. */
 int oglNotAvailable(ClientData, Tcl_Interp *interp, int, Tcl_Obj *const objv[])
@@ -109,16 +109,6 @@ int Ogl_Init(Tcl_Interp *interp)
             return 1;
         }
     }
-    return 0;
-}
-
-int Glimg_Init(Tcl_Interp *)
-{
-    return 0;
-}
-
-int Glm_Init(Tcl_Interp *)
-{
     return 0;
 }
 

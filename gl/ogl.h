@@ -417,6 +417,7 @@ extern const OglCommandDef oglArrayCommands[];   /* glarrays.cpp: vertex arrays,
 extern const OglCommandDef oglTextureCommands[]; /* gltexture.cpp: textures, bitmaps, evaluators */
 extern const OglCommandDef oglGluCommands[];     /* glu.cpp, glut.cpp: GLU and GLUT */
 extern const OglCommandDef oglGlutCommands[];
+extern const OglCommandDef oglDemCommands[];     /* gldem.cpp: glexWireDem, glexSolidDem */
 
 /* The registered table, in order: count and the name of row i (nullptr
  * past the end). */
@@ -426,8 +427,10 @@ const char *oglCommandName(int row);
 /* Registers every row of the command table; answers 0, or 1 when a
  * creation fails. */
 int Ogl_Init(Tcl_Interp *interp);
-/* Empty hooks of the image type and the model command until they land. */
+/* The glw image type (glimg.cpp): registered once per process; answers 0. */
 int Glimg_Init(Tcl_Interp *interp);
+/* The oglm model command (oglm.cpp): answers 0, or 1 when the command
+ * cannot be made. */
 int Glm_Init(Tcl_Interp *interp);
 /* glw: registered by Glw_Init with the registry as client data. */
 int glwCmd(ClientData registry, Tcl_Interp *interp, int objc, Tcl_Obj *const objv[]);
