@@ -3,11 +3,11 @@
  *
  *	The `glw` command and its registry of surfaces (glw pathName, current,
  *	draw, delete, exists, list), the option table shared by every surface,
- *	and the widget command of a glw child window. Kinds of surface: 1, a
- *	child window of class GLW made by glw with a visual of its own; 2, an
- *	existing Tk window (such as a Tk canvas) drawn through an off-screen
- *	pixmap; 3, a glw image (its record fields are kept, the image type is
- *	registered elsewhere). The GLX side is glwcontext.cpp.
+ *	and the widget command of a glw child window and of a glw image.
+ *	Kinds of surface: 1, a child window of class GLW made by glw with a
+ *	visual of its own; 2, an existing Tk window (such as a Tk canvas)
+ *	drawn through an off-screen pixmap; 3, a glw image (the image type is
+ *	glimg.cpp). The GLX side is glwcontext.cpp.
  */
 #include "gl/glwsurface.h"
 
@@ -45,41 +45,6 @@ const char **objWords(Tcl_Obj *const objv[])
     return const_cast<const char **>(reinterpret_cast<const char *const *>(objv));
 }
 
-/* ---------------------------------------------------------------------
- * Options and the widget command
- * ------------------------------------------------------------------- */
-
-/*
- * glwConfigure --
- *	Applies option words to the record. The buffer options of a surface
- *	already set up go back to what its visual has. A pixmap surface
- *	refuses a width or height below 1 (or past the X limit) and keeps its
- *	old size; when the size changed a window surface asks Tk for that
- *	geometry. Answers TCL_OK, or TCL_ERROR with the message in the result.
- */
-int glwConfigure(Tcl_Interp *interp, GlwWindow *record, int objc, Tcl_Obj *const objv[], int flags)
-{
-    const int oldWidth = record->width, oldHeight = record->height;
-    const int code = Tk_ConfigureWidget(interp, record->tkwin, glwConfigSpecs, objc, objWords(objv),
-                                        reinterpret_cast<char *>(record), flags | TK_CONFIG_OBJS);
-    glwKeepChosenOptions(record);
-    if (code != TCL_OK) {
-        return TCL_ERROR;
-    }
-    if (record->kind != 1 && (record->width < 1 || record->height < 1 || record->width > kGlwMaxPixmapSide ||
-                              record->height > kGlwMaxPixmapSide)) {
-        Tcl_SetObjResult(interp, Tcl_ObjPrintf("bad size %dx%d: a pixmap surface is 1 to %d pixels a side",
-                                               record->width, record->height, kGlwMaxPixmapSide));
-        record->width = oldWidth;
-        record->height = oldHeight;
-        return TCL_ERROR;
-    }
-    if ((record->width != oldWidth || record->height != oldHeight) && record->kind != 3) {
-        Tk_GeometryRequest(record->tkwin, record->width, record->height);
-    }
-    return TCL_OK;
-}
-
 /* A subcommand row: name and the letters it needs at least. */
 struct SubcommandRow {
     const char *name;
@@ -88,6 +53,44 @@ struct SubcommandRow {
 
 constexpr SubcommandRow kWidgetSubcommands[] = {{"configure", 2}, {"cget", 2}, {"current", 2}, {"draw", 1}};
 enum { WIDGET_CONFIGURE, WIDGET_CGET, WIDGET_CURRENT, WIDGET_DRAW };
+
+}  // namespace
+
+/* ---------------------------------------------------------------------
+ * Options and the widget command
+ * ------------------------------------------------------------------- */
+
+/*
+ * glwConfigure --
+ *	Applies option words to the record. The buffer options of a surface
+ *	already set up go back to what its visual has. Any failure keeps the
+ *	old size (Tk stores the options one by one, so a bad later option
+ *	would leave a new size stored); a pixmap surface refuses a width or
+ *	height below 1 or past kGlwMaxPixmapSide. When the size changed a
+ *	window surface asks Tk for that geometry. Answers TCL_OK, or
+ *	TCL_ERROR with the message in the result.
+ */
+int glwConfigure(Tcl_Interp *interp, GlwWindow *record, int objc, Tcl_Obj *const objv[], int flags)
+{
+    const int oldWidth = record->width, oldHeight = record->height;
+    const int code = Tk_ConfigureWidget(interp, record->tkwin, glwConfigSpecs, objc, objWords(objv),
+                                        reinterpret_cast<char *>(record), flags | TK_CONFIG_OBJS);
+    glwKeepChosenOptions(record);
+    if (code == TCL_OK && record->kind != 1 &&
+        (record->width < 1 || record->height < 1 || record->width > kGlwMaxPixmapSide ||
+         record->height > kGlwMaxPixmapSide)) {
+        Tcl_SetObjResult(interp, Tcl_ObjPrintf("bad size %dx%d: a pixmap surface is 1 to %d pixels a side",
+                                               record->width, record->height, kGlwMaxPixmapSide));
+    } else if (code == TCL_OK) {
+        if ((record->width != oldWidth || record->height != oldHeight) && record->kind != 3) {
+            Tk_GeometryRequest(record->tkwin, record->width, record->height);
+        }
+        return TCL_OK;
+    }
+    record->width = oldWidth;
+    record->height = oldHeight;
+    return TCL_ERROR;
+}
 
 int glwWidgetCmd(ClientData data, Tcl_Interp *interp, int objc, Tcl_Obj *const objv[])
 {
@@ -141,12 +144,28 @@ int glwWidgetCmd(ClientData data, Tcl_Interp *interp, int objc, Tcl_Obj *const o
         break;
     }
     if (record->kind == 3 && glwAlive(record) && (record->width != oldWidth || record->height != oldHeight)) {
-        glwViewport(record);
-        glwEventuallyRedraw(record);
+        if (glwResizeImage(record, oldWidth, oldHeight) == TCL_OK) {
+            glwEventuallyRedraw(record);
+        } else {
+            code = TCL_ERROR;
+        }
     }
     Tcl_Release(record);
     return code;
 }
+
+int glwAbandon(GlwWindow *record, bool destroyWindow)
+{
+    Tcl_Preserve(record);
+    if (destroyWindow) {
+        Tk_DestroyWindow(record->tkwin);
+    }
+    glwDestroy(record);
+    Tcl_Release(record);
+    return TCL_ERROR;
+}
+
+namespace {
 
 /* The widget command went away (renamed to nothing, or the surface is
  * going): the window stays. */
@@ -206,27 +225,18 @@ int glwCreate(Tcl_HashTable *registry, Tcl_Interp *interp, int objc, Tcl_Obj *co
     /* From here a failure of a child window, or refused options, destroy
      * the window, whose DestroyNotify destroys the record; an attached
      * window that GLX refuses loses its record alone. */
-    auto fail = [&](bool destroyWindow) {
-        Tcl_Preserve(record);
-        if (destroyWindow) {
-            Tk_DestroyWindow(tkwin);
-        }
-        glwDestroy(record);
-        Tcl_Release(record);
-        return TCL_ERROR;
-    };
     if (kind == 1) {
         Tk_SetClass(tkwin, "GLW");
         record->widgetCmd = Tcl_CreateObjCommand(interp, Tk_PathName(tkwin), glwWidgetCmd, record,
                                                  glwWidgetCmdDeleted);
     }
     if (glwConfigure(interp, record, objc - 2, objv + 2, 0) != TCL_OK) {
-        return fail(true);
+        return glwAbandon(record, true);
     }
     if (kind == 1) {
         record->visual = glwChooseVisual(record);
         if (record->visual == nullptr) {
-            return fail(kind == 1);
+            return glwAbandon(record, kind == 1);
         }
         record->colormap = glwMakeColormap(record);
         Tk_SetWindowVisual(tkwin, record->visual->visual, record->visual->depth, record->colormap);
@@ -234,7 +244,7 @@ int glwCreate(Tcl_HashTable *registry, Tcl_Interp *interp, int objc, Tcl_Obj *co
         Tk_MakeWindowExist(tkwin);
         if (Tk_WindowId(tkwin) == None) {
             Tcl_SetObjResult(interp, Tcl_NewStringObj("Could not make window exist", -1));
-            return fail(kind == 1);
+            return glwAbandon(record, kind == 1);
         }
     } else {
         Tk_MakeWindowExist(tkwin);
@@ -247,18 +257,18 @@ int glwCreate(Tcl_HashTable *registry, Tcl_Interp *interp, int objc, Tcl_Obj *co
         }
         record->visual = glwChooseVisual(record);
         if (record->visual == nullptr) {
-            return fail(kind == 1);
+            return glwAbandon(record, kind == 1);
         }
     }
     record->drawable = Tk_WindowId(tkwin);
     record->gc = XCreateGC(record->display, record->drawable, 0, nullptr);
     if (!glwSetupPixelFormat(record)) {
-        return fail(kind == 1);
+        return glwAbandon(record, kind == 1);
     }
     record->objects = oglStoreNew();
     if (record->objects == nullptr) {
         Tcl_SetObjResult(interp, Tcl_NewStringObj("Error in creating window", -1));
-        return fail(kind == 1);
+        return glwAbandon(record, kind == 1);
     }
     int isNew = 0;
     Tcl_SetHashValue(Tcl_CreateHashEntry(registry, Tk_PathName(tkwin), &isNew), record);
@@ -309,13 +319,9 @@ int glwDeleteCmd(Tcl_HashTable *registry, Tcl_Interp *interp, int objc, Tcl_Obj 
     case 1:
         Tk_DestroyWindow(record->tkwin);
         break;
-    case 3: {
-        Tcl_Obj *script = Tcl_ObjPrintf("image delete %s", Tcl_GetString(objv[2]));
-        Tcl_IncrRefCount(script);
-        int code = Tcl_EvalObjEx(interp, script, TCL_EVAL_GLOBAL);
-        Tcl_DecrRefCount(script);
-        return code;
-    }
+    case 3:
+        glwDeleteImage(record);
+        break;
     default:
         glwDestroy(record);
         break;
@@ -380,7 +386,12 @@ void glwCmdDeleted(ClientData data)
     glwReleaseContext();
     for (GlwWindow *record : records) {
         record->registry = nullptr;
-        glwDestroy(record);
+        /* Tk holds an image's surface until the image's delete procedure. */
+        if (record->kind == 3) {
+            glwDeleteImage(record);
+        } else {
+            glwDestroy(record);
+        }
     }
     Tcl_DeleteHashTable(registry);
     gmemFree(registry);

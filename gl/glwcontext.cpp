@@ -419,9 +419,10 @@ static void clearBlack()
  *	The idle redraw: clears a child window black the first time it is
  *	drawn mapped (its background is None, so until then it shows what lay
  *	beneath), runs the `display` object with the surface's context
- *	current, shows the picture (buffer swap, or the pixmap with an
- *	attached canvas's items drawn over it copied to the window) and makes
- *	the current surface's context current again.
+ *	current, shows the picture (buffer swap, the pixmap with an attached
+ *	canvas's items drawn over it copied to the window, or an image's
+ *	widgets told to copy it) and makes the current surface's context
+ *	current again.
  */
 static void glwDisplay(ClientData data)
 {
@@ -446,9 +447,14 @@ static void glwDisplay(ClientData data)
             glXSwapBuffers(record->display, record->drawable);
             copyBackToFront(record);
         }
-        if (record->pixmap != None && record->kind != 3) {
+        if (record->pixmap != None) {
             glFinish();
             glXWaitGL();
+        }
+        if (record->kind == 3) {
+            /* The widgets showing the image copy the finished picture. */
+            glwImageChanged(record);
+        } else if (record->pixmap != None) {
             if (record->canvas != nullptr) {
                 CanvasInfo info{CANVAS_KIND_TK, Tk_Width(record->tkwin), Tk_Height(record->tkwin), record->canvas,
                                 record->tkwin};
@@ -466,38 +472,24 @@ static void glwDisplay(ClientData data)
     Tcl_Release(record);
 }
 
-/*
- * glwViewport --
- *	After a size change: takes the window's size into -width and -height,
- *	remakes a pixmap surface's pixmap at the new size (black), sets the
- *	viewport by the aspect rule and runs the `viewport` object.
- */
-void glwViewport(GlwWindow *record)
+/* Remakes a pixmap surface's pixmap at its size; a refusal puts the old
+ * size back (the old pixmap is kept) and answers false with the message
+ * in the result. */
+static bool resizePixmap(GlwWindow *record, int oldWidth, int oldHeight)
 {
-    if (!glwAlive(record)) {
-        return;
+    if (makePixmap(record)) {
+        return true;
     }
+    record->width = oldWidth;
+    record->height = oldHeight;
+    return false;
+}
+
+/* Sets the viewport by the aspect rule with the surface's context, runs
+ * its `viewport` object, and tells Tk an image changed whole. */
+static void applyViewport(GlwWindow *record)
+{
     Tcl_Preserve(record);
-    bool changed = record->kind == 3;
-    const int oldWidth = record->width, oldHeight = record->height;
-    if (record->kind != 3) {
-        const int width = Tk_Width(record->tkwin), height = Tk_Height(record->tkwin);
-        changed = width != record->width || height != record->height;
-        if (width >= 1 && height >= 1 && width <= kGlwMaxPixmapSide && height <= kGlwMaxPixmapSide) {
-            record->width = width;
-            record->height = height;
-        }
-    }
-    if (record->pixmap != None && changed) {
-        /* A refused pixmap keeps the old picture and size; the message
-         * goes to standard error only (this runs from the event loop). */
-        Tcl_InterpState saved = Tcl_SaveInterpState(record->interp, TCL_OK);
-        if (!makePixmap(record)) {
-            record->width = oldWidth;
-            record->height = oldHeight;
-        }
-        Tcl_RestoreInterpState(record->interp, saved);
-    }
     glwActivateContext(record);
     int width = record->width, height = record->height;
     if (record->aspect > 0) {
@@ -508,7 +500,49 @@ void glwViewport(GlwWindow *record)
     glViewport(record->x, record->y, width, height);
     runStoreScript(record, "viewport");
     glwActivateContext(currentWindow);
+    /* The script may have deleted the image. */
+    glwImageChanged(record);
     Tcl_Release(record);
+}
+
+/*
+ * glwViewport --
+ *	After a window's size change (kinds 1 and 2): takes the window's size
+ *	into -width and -height, remakes an attached window's pixmap at the
+ *	new size (black), sets the viewport by the aspect rule and runs the
+ *	`viewport` object. A refused pixmap keeps the old size and picture;
+ *	its message goes to standard error only (this runs from the event
+ *	loop).
+ */
+void glwViewport(GlwWindow *record)
+{
+    if (!glwAlive(record) || record->kind == 3) {
+        return;
+    }
+    const int oldWidth = record->width, oldHeight = record->height;
+    const int width = Tk_Width(record->tkwin), height = Tk_Height(record->tkwin);
+    if (width >= 1 && height >= 1 && width <= kGlwMaxPixmapSide && height <= kGlwMaxPixmapSide) {
+        record->width = width;
+        record->height = height;
+    }
+    if (record->pixmap != None && (record->width != oldWidth || record->height != oldHeight)) {
+        Tcl_InterpState saved = Tcl_SaveInterpState(record->interp, TCL_OK);
+        resizePixmap(record, oldWidth, oldHeight);
+        Tcl_RestoreInterpState(record->interp, saved);
+    }
+    applyViewport(record);
+}
+
+int glwResizeImage(GlwWindow *record, int oldWidth, int oldHeight)
+{
+    if (!glwAlive(record) || record->kind != 3) {
+        return TCL_OK;
+    }
+    if (!resizePixmap(record, oldWidth, oldHeight)) {
+        return TCL_ERROR;
+    }
+    applyViewport(record);
+    return TCL_OK;
 }
 
 /* ---------------------------------------------------------------------
@@ -630,6 +664,8 @@ void glwDestroy(GlwWindow *record)
         return;
     }
     record->flags |= GLW_DESTROYED;
+    /* An image's master is Tk's: the image is going or was never made. */
+    record->master = nullptr;
     if (record->widgetCmd != nullptr) {
         Tcl_Command command = record->widgetCmd;
         record->widgetCmd = nullptr;

@@ -21,9 +21,12 @@ enum {
     GLW_WINDOW_GOING = 1 << 6   /* glwDestroy runs from the window's DestroyNotify */
 };
 
-/* The largest side of a pixmap surface (X keeps drawables below 2^15 on
- * the safe side; Tk's canvas captures keep the same bound). */
-constexpr int kGlwMaxPixmapSide = 32767;
+/* The largest side of a pixmap surface: GL_MAX_VIEWPORT_DIMS of the
+ * software renderer, and small enough that a 4-byte picture (and Mesa's
+ * buffer for it) stays below 2^31 bytes. */
+constexpr int kGlwMaxPixmapSide = 16384;
+static_assert(int64_t{kGlwMaxPixmapSide} * kGlwMaxPixmapSide * 4 < (int64_t{1} << 31),
+              "a pixmap surface's picture must stay below 2^31 bytes");
 
 /* What a visual offers, as the choice of a visual weighs it. */
 struct GlwVisualOffer {
@@ -64,9 +67,19 @@ void glwKeepChosenOptions(GlwWindow *record);
 /* Expose: redraw; DestroyNotify: glwDestroy; ConfigureNotify: glwViewport.
  * Registered for StructureNotify and Exposure events. */
 void glwEventProc(ClientData data, XEvent *event);
-/* After a size change: takes the window's size, remakes a pixmap surface's
- * pixmap, sets the viewport by the -aspect rule, runs `viewport`. */
+/* After a window's size change (kinds 1 and 2): takes the window's size,
+ * remakes an attached window's pixmap (a refused one keeps the old size and
+ * picture, the message going to standard error only), sets the viewport by
+ * the -aspect rule and runs `viewport`. */
 void glwViewport(GlwWindow *record);
+/* After a configure changed an image's size from oldWidth by oldHeight:
+ * a new pixmap at the new size, then the viewport as glwViewport sets it
+ * and Tk told the image changed. A pixmap the server refuses puts the old
+ * size back and answers TCL_ERROR with the message in the result. */
+int glwResizeImage(GlwWindow *record, int oldWidth, int oldHeight);
+/* Tells Tk that an image's whole picture, at its current size, changed;
+ * nothing for a surface that is not an image Tk still holds. */
+void glwImageChanged(GlwWindow *record);
 /* Once per surface: deletes its widget command, leaves the registry,
  * cancels a pending redraw, stops its context drawing (no surface is
  * current afterwards when it was) and frees the record when nothing
@@ -75,6 +88,29 @@ void glwViewport(GlwWindow *record);
 void glwDestroy(GlwWindow *record);
 /* Whether the surface still has a context and is not being destroyed. */
 bool glwAlive(const GlwWindow *record);
+
+/*
+ * glwConfigure (glw.cpp) --
+ *	Applies option words (Tk_ConfigureWidget flags) to the record. Any
+ *	failure keeps the old size; a pixmap surface refuses a side below 1 or
+ *	past kGlwMaxPixmapSide; a window surface (not an image) asks Tk for a
+ *	changed geometry. TCL_OK, or TCL_ERROR with the message in the result.
+ */
+int glwConfigure(Tcl_Interp *interp, GlwWindow *record, int objc, Tcl_Obj *const objv[], int flags);
+/* Ends a surface whose creation failed (glw.cpp): destroys its window
+ * first when destroyWindow (a child window, whose DestroyNotify destroys
+ * the record too), then the surface; answers TCL_ERROR, the result left
+ * as it was. */
+int glwAbandon(GlwWindow *record, bool destroyWindow);
+/* The widget command of a child window and the instance command of an
+ * image (glw.cpp), its client data the record: configure, cget, current,
+ * draw; an image whose size changed gets its viewport set again and a
+ * redraw. */
+int glwWidgetCmd(ClientData data, Tcl_Interp *interp, int objc, Tcl_Obj *const objv[]);
+/* Deletes an image surface's image through Tk (glimg.cpp), whose delete
+ * procedure destroys the surface; nothing when the surface is already
+ * being destroyed or Tk no longer knows the image. */
+void glwDeleteImage(GlwWindow *record);
 
 /* The widget command name of a surface of interp, or "" when it has none. */
 const char *glwWidgetName(Tcl_Interp *interp, const GlwWindow *record);
