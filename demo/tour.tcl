@@ -518,6 +518,131 @@ gluDeleteQuadric $sphere
 destroy .glu
 image delete tour.texture
 
+tour.step "Terrain and models"
+# A tour picture as an elevation model draped with itself, in a glw image
+# that a label shows. The heights are the picture's brightness read through
+# GL: the picture is drawn upside down (so that GL's bottom-up reading
+# gives the grid's rows top first) and read back as luminance floats, each
+# channel weighted a third. The drape is the picture's glphoto bytes, whose
+# bottom-up rows are what the surface image of glexSolidDem takes.
+set source [file join $teskDemo(out) tour-screen.ppm]
+if {![file exists $source]} {
+    set source [file join $teskDemo(out) tour-gl.ppm]
+}
+image create photo tour.source -file $source
+set step [expr {max(1, int(ceil(max([image width tour.source] / 320.0, [image height tour.source] / 240.0))))}]
+image create photo tour.drape
+tour.drape copy tour.source -subsample $step $step
+image delete tour.source
+set cols [image width tour.drape]
+set rows [image height tour.drape]
+image create glw tour.view -width 320 -height 240
+label .view -image tour.view
+pack .view
+update
+glw current tour.view
+glphoto drape.rgb tour.drape
+glPixelStore GL_UNPACK_ALIGNMENT 1
+glPixelStore GL_PACK_ALIGNMENT 1
+glMatrixMode GL_PROJECTION
+glLoadIdentity
+glMatrixMode GL_MODELVIEW
+glLoadIdentity
+glRasterPos -1 1
+glPixelZoom 1 -1
+glClear GL_COLOR_BUFFER_BIT
+glDrawPixels $cols $rows GL_RGB GL_UNSIGNED_BYTE drape.rgb
+glPixelZoom 1 1
+foreach channel {GL_RED_SCALE GL_GREEN_SCALE GL_BLUE_SCALE} {
+    glPixelTransfer $channel 0.3333
+}
+glReadPixels 0 [expr {240 - $rows}] $cols $rows GL_LUMINANCE GL_FLOAT heights
+foreach channel {GL_RED_SCALE GL_GREEN_SCALE GL_BLUE_SCALE} {
+    glPixelTransfer $channel 1
+}
+GLfloat dem(0:[expr {$cols * $rows - 1}]) $heights
+unset heights
+GLchar display [string map [list @cols $cols @rows $rows @relief [expr {0.12 * ($cols - 1)}]] {
+    glViewport 0 0 320 240
+    glClearColor 0.1 0.12 0.16 1
+    glClear GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT
+    glEnable GL_DEPTH_TEST
+    glEnable GL_LIGHTING
+    glEnable GL_LIGHT0
+    glEnable GL_NORMALIZE
+    glEnable GL_COLOR_MATERIAL
+    glMatrixMode GL_PROJECTION
+    glLoadIdentity
+    gluPerspective 35 1.3333 0.1 10
+    glMatrixMode GL_MODELVIEW
+    glLoadIdentity
+    gluLookAt 0 -1.25 1.0 0 0 0 0 0 1
+    glLight GL_LIGHT0 GL_POSITION {-1 1 2 0}
+    glexSolidDem @cols @rows 1 1 @relief dem drape.rgb
+}]
+glw draw tour.view
+update
+set picture [file join $teskDemo(out) tour-dem.ppm]
+if {[tour.screenshot .view $picture]} {
+    demo.log "a ${cols}x$rows grid of [file tail $source]'s brightness draped with itself, written to $picture"
+}
+
+# A model: a torus of 24 x 12 quads with one material, written as OBJ and
+# MTL, loaded with oglm (fitted into the unit cube, corner normals smoothed
+# where faces meet at under 60 degrees), drawn in the same image.
+set base [file join $teskDemo(out) torus]
+set f [open $base.mtl w]
+puts $f "newmtl copper\nKd 0.85 0.5 0.25 1\nKa 0.2 0.12 0.06 1\nKs 0.6 0.6 0.6 1\nNs 400"
+close $f
+set f [open $base.obj w]
+puts $f "mtllib torus.mtl"
+for {set i 0} {$i < 24} {incr i} {
+    set u [expr {$i * 3.14159265 / 12}]
+    for {set j 0} {$j < 12} {incr j} {
+        set v [expr {$j * 3.14159265 / 6}]
+        puts $f [format "v %.5f %.5f %.5f" [expr {(3 + cos($v)) * cos($u)}] [expr {(3 + cos($v)) * sin($u)}] \
+            [expr {sin($v)}]]
+    }
+}
+puts $f "g torus\nusemtl copper\ns 1"
+for {set i 0} {$i < 24} {incr i} {
+    for {set j 0} {$j < 12} {incr j} {
+        set a [expr {$i * 12 + $j + 1}]
+        set b [expr {($i + 1) % 24 * 12 + $j + 1}]
+        set c [expr {($i + 1) % 24 * 12 + ($j + 1) % 12 + 1}]
+        set d [expr {$i * 12 + ($j + 1) % 12 + 1}]
+        puts $f "f $a $b $c $d"
+    }
+}
+close $f
+oglm create tour.torus -file $base.obj -normal 2 -smoothmode 2 -smoothness 60
+demo.log "oglm model from [file tail $base.obj]: [oglm info tour.torus]"
+glset display {
+    glViewport 0 0 320 240
+    glClearColor 0.1 0.12 0.16 1
+    glClear GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT
+    glEnable GL_DEPTH_TEST
+    glEnable GL_LIGHTING
+    glEnable GL_LIGHT0
+    glMatrixMode GL_PROJECTION
+    glLoadIdentity
+    gluPerspective 35 1.3333 0.1 10
+    glMatrixMode GL_MODELVIEW
+    glLoadIdentity
+    gluLookAt 0 -2.4 2.2 0 0 0 0 0 1
+    glLight GL_LIGHT0 GL_POSITION {-1 1 2 0}
+    oglm draw tour.torus
+}
+glw draw tour.view
+update
+set picture [file join $teskDemo(out) tour-obj.ppm]
+if {[tour.screenshot .view $picture]} {
+    demo.log "the smoothed torus, written to $picture"
+}
+oglm delete tour.torus
+destroy .view
+image delete tour.view tour.drape
+
 tour.step "Settings form"
 # A form made of the comb widget kit's fields: a linear stretch between two
 # grey levels (number fields with arrow buttons, stepped by 5) and the name

@@ -61,29 +61,35 @@ struct OglmMesh {
     std::vector<OglmVec3> normals;
     std::vector<OglmVec3> texcoords;    /* a two-value "vt" leaves the third 0 */
     std::vector<OglmMaterial> materials; /* empty, or [0] the default material */
-    /* The groups in creation order. The model's list order (info, draw,
-     * save) is the reverse: the most recently created group first. */
+    /* The groups in creation order, which save keeps, so that a load of
+     * the saved file makes them in the same order. The model's list order
+     * (info, draw) is the reverse: the most recently created group first. */
     std::vector<OglmGroup> groups;
     bool hadSmoothing = false;          /* the file had "s" lines */
 };
 
 /* The index of the material called name, added as a copy of the default
  * material (the table made first, with the default material as record 0,
- * when empty) when none has that name. */
+ * when empty) when none has that name. It scans the table; the readers
+ * keep an index of the names through a load instead. */
 int oglmFindMaterial(OglmMesh &mesh, const std::string &name);
 
 /* Reads an OBJ file and the MTL libraries it names into an empty mesh.
- * Problems that do not stop the load (an invalid face, a missing MTL file,
- * a line too long for the old readers) are printed to the console's
- * standard error. false when the file cannot be opened or read ("Error in
- * open %s\n" printed); mesh is then unspecified. */
+ * Problems that do not stop the load (an invalid face, a missing MTL file)
+ * are printed to the console's standard error. false when the file is no
+ * regular file or cannot be opened or read ("Error in open %s\n" printed),
+ * or when memory runs out (a line printed); mesh is then unspecified. */
 bool oglmReadObj(const char *path, OglmMesh &mesh);
-/* Reads an MTL file into mesh's material table; false when it cannot be
- * opened ("Error in open material file: %s\n" printed). */
+/* Reads an MTL file into mesh's material table; false when it is no
+ * regular file or cannot be opened or read ("Error in open material file:
+ * %s\n" printed), or when memory runs out (a line printed). */
 bool oglmReadMtl(const char *path, OglmMesh &mesh);
 /* Writes base.mtl and base.obj (flags non-zero: vertices and plain corners
- * only), each through a temporary file renamed over the old one at the
- * end. false after printing why; old files are then left whole. */
+ * only), each through a temporary file renamed over the old one once both
+ * are whole, the MTL file first. false after printing why; the old files
+ * are then left whole, but for one case: when the OBJ file's rename fails
+ * after the MTL file's succeeded, the new MTL file stands beside the old
+ * OBJ file. */
 bool oglmWrite(const OglmMesh &mesh, const char *base, int flags);
 
 /* ---------------------------------------------------------------------
@@ -110,8 +116,12 @@ struct OglmModel {
 /* Fits the vertices into -zoom .. zoom along their largest extent,
  * centred on the origin; vertices that all coincide are only centred. */
 void oglmFit(OglmMesh &mesh, double zoom);
-/* Normals by mode (0 file normals, else as 1; 1 fan normals; 2 corner
- * normals; others none), then smoothing by smoothMode and smoothness. */
+/* oglmComputeNormals recomputes the normals by mode (0 keeps the file's,
+ * or computes them as 1 when there are none; 1 fan normals; 2 corner
+ * normals; others drop them) and does not smooth them; oglmSmooth smooths
+ * the current normals by smoothMode and smoothness. Both make the new
+ * normals apart and swap them in whole, so a std::bad_alloc they throw
+ * leaves the mesh as it was. */
 void oglmComputeNormals(OglmMesh &mesh, int mode);
 void oglmSmooth(OglmMesh &mesh, int smoothMode, double smoothness);
 /* Reverses every face and negates the normals (a mesh with normals). */
