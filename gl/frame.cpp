@@ -4,8 +4,7 @@
  *	The frame of the OpenGL binding: the subsystem's start-up (Glw_Init),
  *	the command table and its registration in table order, and the failure
  *	and result conventions shared by every command. Each row's procedure
- *	comes from the module that implements it; a row no module provides yet
- *	answers "not available in this build".
+ *	comes from the module that implements it.
  */
 #include "gl/ogl.h"
 
@@ -69,12 +68,6 @@ static_assert(kOglCommandTotal == 226, "the OpenGL command table has 226 rows");
 const OglCommandDef *const kOglModules[] = {oglDataCommands,  oglCoreCommands,    oglPixelCommands, oglArrayCommands,
                                             oglTextureCommands, oglGluCommands, oglGlutCommands, oglDemCommands};
 
-/* A row whose module is not part of this build. */
-int oglNotAvailable(ClientData, Tcl_Interp *interp, int, Tcl_Obj *const objv[])
-{
-    return oglCommandFail(interp, Tcl_GetString(objv[0]), ": not available in this build");
-}
-
 /* The procedure of each named row, from the modules' lists. */
 std::unordered_map<std::string, Tcl_ObjCmdProc *> providedCommands()
 {
@@ -104,8 +97,8 @@ int Ogl_Init(Tcl_Interp *interp)
     const auto procs = providedCommands();
     for (const char *name : kOglCommandNames) {
         auto found = procs.find(name);
-        Tcl_ObjCmdProc *proc = found != procs.end() ? found->second : oglNotAvailable;
-        if (Tcl_CreateObjCommand(interp, name, proc, nullptr, nullptr) == nullptr) {
+        if (found == procs.end() ||
+            Tcl_CreateObjCommand(interp, name, found->second, nullptr, nullptr) == nullptr) {
             return 1;
         }
     }

@@ -424,7 +424,8 @@ extern const OglCommandDef oglDemCommands[];     /* gldem.cpp: glexWireDem, glex
 int oglCommandCount();
 const char *oglCommandName(int row);
 
-/* Registers every row of the command table; answers 0, or 1 when a
+/* Registers every row of the command table, each with the procedure of the
+ * module list naming it; answers 0, or 1 when a row has no procedure or a
  * creation fails. */
 int Ogl_Init(Tcl_Interp *interp);
 /* The glw image type (glimg.cpp): registered once per process; answers 0. */
