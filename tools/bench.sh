@@ -27,7 +27,11 @@
 # 1,000,000 glVertex commands against an empty Tcl procedure, with the same
 # calls from C as the floor; gl_arrays_bench.tcl draws a lit grid of
 # 2 million triangles from client arrays with glDrawElements against the
-# same arrays and calls from a plain GLX program; comb_bench.tcl builds, maps and destroys the
+# same arrays and calls from a plain GLX program; dem_bench.tcl draws a lit
+# 2048 x 2048 DEM surface with glexSolidDem against the same fans (and the
+# same mesh through vertex arrays) from a plain GLX program; oglm_bench.tcl
+# loads a one-million-triangle OBJ model with smoothed normals against
+# assimp, when libassimp-dev is installed; comb_bench.tcl builds, maps and destroys the
 # comb kit's number and string fields against Tcl procedures issuing the
 # same Tk commands, and reads and sets a number field's option against a
 # spinbox's.
@@ -39,7 +43,7 @@ for b in "$top"/build/bench/*_bench; do
     [ -x "$b" ] && "$b" "$@"
 done
 for script in gimg_bench.tcl gimg_mask_bench.tcl gimg_dump_bench.tcl gcanvas_bench.tcl gcanvas_pick_bench.tcl gcanvas_items_bench.tcl gcanvas_ps_bench.tcl shape_draw_bench.tcl cs2cs_bench.tcl gif_bench.tcl tiff_bench.tcl georef_bench.tcl \
-    classify_bench.tcl gconv_bench.tcl rotate_bench.tcl resample_bench.tcl capture_bench.tcl proj_prog_bench.tcl gl_calls_bench.tcl gl_arrays_bench.tcl comb_bench.tcl; do
+    classify_bench.tcl gconv_bench.tcl rotate_bench.tcl resample_bench.tcl capture_bench.tcl proj_prog_bench.tcl gl_calls_bench.tcl gl_arrays_bench.tcl dem_bench.tcl oglm_bench.tcl comb_bench.tcl; do
     TESK_OUT=${TESK_OUT:-$top/out} TESK_XDEPTH=24 \
         "$top/tests/support/xrun.sh" wish "$top/demo/start.tcl" "$top/build" "$top/bench/$script"
 done
