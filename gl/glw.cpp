@@ -39,12 +39,6 @@ Tk_ConfigSpec glwConfigSpecs[] = {
 
 #undef GLW_OPT
 
-/* Option words as Tk_ConfigureWidget reads them under TK_CONFIG_OBJS. */
-const char **objWords(Tcl_Obj *const objv[])
-{
-    return const_cast<const char **>(reinterpret_cast<const char *const *>(objv));
-}
-
 /* A subcommand row: name and the letters it needs at least. */
 struct SubcommandRow {
     const char *name;
@@ -73,7 +67,7 @@ enum { WIDGET_CONFIGURE, WIDGET_CGET, WIDGET_CURRENT, WIDGET_DRAW };
 int glwConfigure(Tcl_Interp *interp, GlwWindow *record, int objc, Tcl_Obj *const objv[], int flags)
 {
     const int oldWidth = record->width, oldHeight = record->height;
-    const int code = Tk_ConfigureWidget(interp, record->tkwin, glwConfigSpecs, objc, objWords(objv),
+    const int code = Tk_ConfigureWidget(interp, record->tkwin, glwConfigSpecs, objc, oglOptionWords(objv),
                                         reinterpret_cast<char *>(record), flags | TK_CONFIG_OBJS);
     glwKeepChosenOptions(record);
     if (code == TCL_OK && record->kind != 1 &&
@@ -334,6 +328,11 @@ constexpr SubcommandRow kGlwSubcommands[] = {
 enum { GLW_CURRENT, GLW_DRAW, GLW_DELETE, GLW_EXISTS, GLW_LIST };
 
 }  // namespace
+
+const char **oglOptionWords(Tcl_Obj *const objv[])
+{
+    return const_cast<const char **>(reinterpret_cast<const char *const *>(objv));
+}
 
 int glwCmd(ClientData data, Tcl_Interp *interp, int objc, Tcl_Obj *const objv[])
 {

@@ -362,6 +362,9 @@ extern const char *const kOglTooManyValues;
 int oglSetVarArray(Tcl_Interp *interp, const char *varName, GLenum type, const void *data, int64_t columns,
                    int64_t rows, int64_t rowStrideBytes);
 
+/* Option words as Tk_ConfigureWidget reads them under TK_CONFIG_OBJS. */
+const char **oglOptionWords(Tcl_Obj *const objv[]);
+
 /* true for 1, 2, 4, 8 and every further power of two. */
 bool oglIsPowerOfTwo(int64_t n);
 /* Number of words separated by runs of blanks and tabs (newlines and

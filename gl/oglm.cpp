@@ -535,12 +535,6 @@ Tk_ConfigSpec oglmConfigSpecs[] = {
  * leave the float range. */
 constexpr double kMostZoom = 1e30;
 
-/* Option words as Tk_ConfigureWidget reads them under TK_CONFIG_OBJS. */
-const char **objWords(Tcl_Obj *const objv[])
-{
-    return const_cast<const char **>(reinterpret_cast<const char *const *>(objv));
-}
-
 /* The model called name, or nullptr. */
 OglmModel *findModel(const char *name)
 {
@@ -727,7 +721,7 @@ int oglmConfigure(Tcl_Interp *interp, OglmModel *model, int objc, Tcl_Obj *const
         return configureError(interp);
     }
     OglmOptions options = model->options;
-    if (Tk_ConfigureWidget(interp, mainWindow, oglmConfigSpecs, objc, objWords(objv),
+    if (Tk_ConfigureWidget(interp, mainWindow, oglmConfigSpecs, objc, oglOptionWords(objv),
                            reinterpret_cast<char *>(&options), flags | TK_CONFIG_OBJS) != TCL_OK ||
         !std::isfinite(options.zoom) || std::fabs(options.zoom) > kMostZoom || !std::isfinite(options.smoothness)) {
         return configureError(interp);
@@ -948,41 +942,6 @@ bool setMaterialAttribute(Tcl_Interp *interp, OglmMaterial &material, const char
     return false;
 }
 
-/* The materials of a mesh by name for one call: the first of equal names
- * wins, as in oglmFindMaterial, and a name not there is added the same
- * way (the table made first, with the default material as record 0). */
-class MaterialNames {
-public:
-    explicit MaterialNames(OglmMesh &mesh) : mesh_(mesh)
-    {
-        for (size_t i = 0; i < mesh.materials.size(); i++) {
-            index_.emplace(mesh.materials[i].name, static_cast<int>(i));
-        }
-    }
-
-    int find(const std::string &name)
-    {
-        if (mesh_.materials.empty()) {
-            mesh_.materials.push_back(oglmDefaultMaterial());
-            index_.emplace(mesh_.materials[0].name, 0);
-        }
-        auto found = index_.find(name);
-        if (found != index_.end()) {
-            return found->second;
-        }
-        OglmMaterial added = oglmDefaultMaterial();
-        added.name = name;
-        mesh_.materials.push_back(std::move(added));
-        const int index = static_cast<int>(mesh_.materials.size()) - 1;
-        index_.emplace(name, index);
-        return index;
-    }
-
-private:
-    OglmMesh &mesh_;
-    std::unordered_map<std::string, int> index_;
-};
-
 int materialCmd(Tcl_Interp *interp, OglmModel *, int objc, Tcl_Obj *const objv[])
 {
     static const char usage[] = "Usage: oglm material objName set|bind|alloc mtlName ?options?\n";
@@ -1010,10 +969,10 @@ int materialCmd(Tcl_Interp *interp, OglmModel *, int objc, Tcl_Obj *const objv[]
     const char *verb = Tcl_GetString(objv[3]);
     if (strcmp(verb, "alloc") == 0) {
         /* in list order, newest group first, as info and draw go */
-        MaterialNames materials(mesh);
+        OglmMaterialIndex byName = oglmIndexMaterials(mesh);
         for (auto group = mesh.groups.rbegin(); group != mesh.groups.rend(); ++group) {
             if (group->faceCount() > 0 && group->material == 0) {
-                group->material = materials.find(group->name);
+                group->material = oglmFindIndexed(mesh, byName, group->name);
             }
         }
         return TCL_OK;
@@ -1050,7 +1009,7 @@ int materialCmd(Tcl_Interp *interp, OglmModel *, int objc, Tcl_Obj *const objv[]
         }
         groups.push_back(found->second);
     }
-    const int index = MaterialNames(mesh).find(name);
+    const int index = oglmFindMaterial(mesh, name);
     for (OglmGroup *group : groups) {
         group->material = index;
     }

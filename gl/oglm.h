@@ -13,6 +13,8 @@
 
 #include <array>
 #include <string>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 #include <tcl.h>
 #include <tk.h>
@@ -73,6 +75,15 @@ struct OglmMesh {
  * when empty) when none has that name. It scans the table; the readers
  * keep an index of the names through a load instead. */
 int oglmFindMaterial(OglmMesh &mesh, const std::string &name);
+
+/* Material names to their index in a mesh's table, kept beside the table
+ * through one load or one command so that names are found at once; the
+ * first of equal names wins, as in oglmFindMaterial. */
+using OglmMaterialIndex = std::unordered_map<std::string, int>;
+/* The index of mesh's table (made first, as oglmFindMaterial makes it). */
+OglmMaterialIndex oglmIndexMaterials(OglmMesh &mesh);
+/* oglmFindMaterial through byName, which learns the names added. */
+int oglmFindIndexed(OglmMesh &mesh, OglmMaterialIndex &byName, std::string_view name);
 
 /* Reads an OBJ file and the MTL libraries it names into an empty mesh.
  * Problems that do not stop the load (an invalid face, a missing MTL file)

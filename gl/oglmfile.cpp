@@ -32,6 +32,7 @@
 
 #include "imagestore/formats/replace.h"
 #include "runtime/bytes.h"
+#include "runtime/console.h"
 #include "tesk_stdio.h"
 
 OglmMaterial oglmDefaultMaterial()
@@ -55,10 +56,6 @@ namespace {
  * based too; the readers ignore entries past it. */
 constexpr std::size_t kMostEntries = INT_MAX;
 
-/* Material names to their index in a mesh's table, kept beside the table
- * through one load so that newmtl and usemtl lines find names at once. */
-using MaterialIndex = std::unordered_map<std::string, int>;
-
 /* Gives the mesh its table, with the default material as record 0, when
  * it has none. */
 void ensureMaterials(OglmMesh &mesh)
@@ -67,19 +64,6 @@ void ensureMaterials(OglmMesh &mesh)
         mesh.materials.reserve(16);
         mesh.materials.push_back(oglmDefaultMaterial());
     }
-}
-
-/* The index of the mesh's materials by name; the first of equal names
- * wins, as in a scan. */
-MaterialIndex indexMaterials(OglmMesh &mesh)
-{
-    ensureMaterials(mesh);
-    MaterialIndex byName;
-    byName.reserve(mesh.materials.size() * 2);
-    for (std::size_t i = 0; i < mesh.materials.size(); i++) {
-        byName.emplace(mesh.materials[i].name, static_cast<int>(i));
-    }
-    return byName;
 }
 
 /* Adds a copy of the default material called name to the table and
@@ -95,10 +79,22 @@ int addMaterial(OglmMesh &mesh, std::string name)
     return static_cast<int>(mesh.materials.size()) - 1;
 }
 
-/* oglmFindMaterial through byName, which indexes the mesh's table and
- * learns the names added. */
-int findMaterial(OglmMesh &mesh, MaterialIndex &byName, std::string_view name)
+}  // namespace
+
+OglmMaterialIndex oglmIndexMaterials(OglmMesh &mesh)
 {
+    ensureMaterials(mesh);
+    OglmMaterialIndex byName;
+    byName.reserve(mesh.materials.size() * 2);
+    for (std::size_t i = 0; i < mesh.materials.size(); i++) {
+        byName.emplace(mesh.materials[i].name, static_cast<int>(i));
+    }
+    return byName;
+}
+
+int oglmFindIndexed(OglmMesh &mesh, OglmMaterialIndex &byName, std::string_view name)
+{
+    ensureMaterials(mesh);
     std::string key(name);
     auto found = byName.find(key);
     if (found != byName.end()) {
@@ -110,8 +106,6 @@ int findMaterial(OglmMesh &mesh, MaterialIndex &byName, std::string_view name)
     }
     return index;
 }
-
-}  // namespace
 
 int oglmFindMaterial(OglmMesh &mesh, const std::string &name)
 {
@@ -311,7 +305,7 @@ void reportNoMemory(const char *doing, const char *path, const char *suffix) noe
 
 /* Reads an MTL file into mesh's material table, whose names byName
  * indexes; false when it cannot be opened or read. */
-bool readMtl(const char *path, OglmMesh &mesh, MaterialIndex &byName)
+bool readMtl(const char *path, OglmMesh &mesh, OglmMaterialIndex &byName)
 {
     ReadFile file{openRegular(path)};
     if (file.fd < 0) {
@@ -325,7 +319,7 @@ bool readMtl(const char *path, OglmMesh &mesh, MaterialIndex &byName)
         std::string_view rest = trimmed(line);
         std::string_view keyword = takeWord(rest);
         if (keyword == "newmtl") {
-            current = findMaterial(mesh, byName, rest);
+            current = oglmFindIndexed(mesh, byName, rest);
             continue;
         }
         OglmMaterial &m = mesh.materials[current];
@@ -356,7 +350,7 @@ bool readMtl(const char *path, OglmMesh &mesh, MaterialIndex &byName)
 class ObjReader {
 public:
     ObjReader(OglmMesh &mesh, std::string directory)
-        : mesh_(mesh), directory_(std::move(directory)), materials_(indexMaterials(mesh))
+        : mesh_(mesh), directory_(std::move(directory)), materials_(oglmIndexMaterials(mesh))
     {
     }
 
@@ -474,7 +468,7 @@ private:
     /* The rest of the line, blanks inside and all, names the material. */
     void useMaterial(std::string_view name)
     {
-        int material = name.empty() ? 0 : findMaterial(mesh_, materials_, name);
+        int material = name.empty() ? 0 : oglmFindIndexed(mesh_, materials_, name);
         mesh_.groups[currentGroup()].material = material;
     }
 
@@ -588,7 +582,7 @@ private:
 
     OglmMesh &mesh_;
     std::string directory_;                            /* the OBJ file's folder with its '/', or "" */
-    MaterialIndex materials_;                          /* the names of mesh_.materials */
+    OglmMaterialIndex materials_;                          /* the names of mesh_.materials */
     std::unordered_map<std::string, int> groupByName_; /* index into mesh_.groups */
     int current_ = -1;                                 /* the current group, -1: none yet */
     int smoothing_ = 0;                                /* the smoothing group of the "s" line before */
@@ -615,24 +609,13 @@ public:
 
     __attribute__((format(printf, 2, 3))) void format(const char *pattern, ...)
     {
-        char text[256];
         va_list args;
         va_start(args, pattern);
-        int n = std::vsnprintf(text, sizeof text, pattern, args);
+        const bool ok = formatV(scratch_, pattern, args);
         va_end(args);
-        if (n < 0) {
-            return;
+        if (ok) {
+            put(scratch_);
         }
-        if (static_cast<std::size_t>(n) < sizeof text) {
-            put(std::string_view(text, static_cast<std::size_t>(n)));
-            return;
-        }
-        std::string longer(static_cast<std::size_t>(n) + 1, '\0');
-        va_start(args, pattern);
-        std::vsnprintf(longer.data(), longer.size(), pattern, args);
-        va_end(args);
-        longer.pop_back();
-        put(longer);
     }
 
     /* A blank and a one-based index. */
@@ -661,6 +644,7 @@ private:
     int fd_;
     off_t offset_ = 0;
     std::string buffer_;
+    std::string scratch_; /* one formatted line */
     bool ok_ = true;
 };
 
@@ -775,7 +759,7 @@ bool oglmReadObj(const char *path, OglmMesh &mesh)
 bool oglmReadMtl(const char *path, OglmMesh &mesh)
 {
     try {
-        MaterialIndex byName = indexMaterials(mesh);
+        OglmMaterialIndex byName = oglmIndexMaterials(mesh);
         return readMtl(path, mesh, byName);
     } catch (const std::exception &) {
         reportNoMemory("reading material file", path, "");
