@@ -562,24 +562,31 @@ foreach channel {GL_RED_SCALE GL_GREEN_SCALE GL_BLUE_SCALE} {
 }
 GLfloat dem(0:[expr {$cols * $rows - 1}]) $heights
 unset heights
-GLchar display [string map [list @cols $cols @rows $rows @relief [expr {0.12 * ($cols - 1)}]] {
-    glViewport 0 0 320 240
-    glClearColor 0.1 0.12 0.16 1
-    glClear GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT
-    glEnable GL_DEPTH_TEST
-    glEnable GL_LIGHTING
-    glEnable GL_LIGHT0
-    glEnable GL_NORMALIZE
-    glEnable GL_COLOR_MATERIAL
-    glMatrixMode GL_PROJECTION
-    glLoadIdentity
-    gluPerspective 35 1.3333 0.1 10
-    glMatrixMode GL_MODELVIEW
-    glLoadIdentity
-    gluLookAt 0 -1.25 1.0 0 0 0 0 0 1
-    glLight GL_LIGHT0 GL_POSITION {-1 1 2 0}
-    glexSolidDem @cols @rows 1 1 @relief dem drape.rgb
-}]
+# The image's display script: a lit view from eye on the origin, z up,
+# drawing what body draws.
+proc tour.litView {eye body} {
+    glset display [string map [list @eye $eye @body $body] {
+        glViewport 0 0 320 240
+        glClearColor 0.1 0.12 0.16 1
+        glClear GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT
+        glEnable GL_DEPTH_TEST
+        glEnable GL_LIGHTING
+        glEnable GL_LIGHT0
+        glEnable GL_NORMALIZE
+        glMatrixMode GL_PROJECTION
+        glLoadIdentity
+        gluPerspective 35 1.3333 0.1 10
+        glMatrixMode GL_MODELVIEW
+        glLoadIdentity
+        gluLookAt @eye 0 0 0 0 0 1
+        glLight GL_LIGHT0 GL_POSITION {-1 1 2 0}
+        @body
+    }]
+}
+GLchar display
+tour.litView {0 -1.25 1.0} "glEnable GL_COLOR_MATERIAL
+    glexSolidDem $cols $rows 1 1 [expr {0.12 * ($cols - 1)}] dem drape.rgb
+    glDisable GL_COLOR_MATERIAL"
 glw draw tour.view
 update
 set picture [file join $teskDemo(out) tour-dem.ppm]
@@ -617,22 +624,7 @@ for {set i 0} {$i < 24} {incr i} {
 close $f
 oglm create tour.torus -file $base.obj -normal 2 -smoothmode 2 -smoothness 60
 demo.log "oglm model from [file tail $base.obj]: [oglm info tour.torus]"
-glset display {
-    glViewport 0 0 320 240
-    glClearColor 0.1 0.12 0.16 1
-    glClear GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT
-    glEnable GL_DEPTH_TEST
-    glEnable GL_LIGHTING
-    glEnable GL_LIGHT0
-    glMatrixMode GL_PROJECTION
-    glLoadIdentity
-    gluPerspective 35 1.3333 0.1 10
-    glMatrixMode GL_MODELVIEW
-    glLoadIdentity
-    gluLookAt 0 -2.4 2.2 0 0 0 0 0 1
-    glLight GL_LIGHT0 GL_POSITION {-1 1 2 0}
-    oglm draw tour.torus
-}
+tour.litView {0 -2.4 2.2} {oglm draw tour.torus}
 glw draw tour.view
 update
 set picture [file join $teskDemo(out) tour-obj.ppm]
