@@ -4,7 +4,8 @@
 # 512x512 glw, 5 redraws, against dem_peer drawing the same grid with the
 # same state in a 512x512 GLX window: in plain C immediate mode (colour and
 # normal computed per vertex per frame, as the command must), and as the
-# same fans from whole-grid arrays refilled every frame. One buffer swap a
+# fans' triangles from whole-grid arrays refilled every frame (the index
+# list made once). One buffer swap a
 # redraw everywhere. The pictures are compared through a checksum of their
 # glReadPixels bytes (ratio at most 1.0, pictures equal). Run under Xvfb
 # 1280x1024x24 as tools/bench.sh runs the others:
@@ -102,15 +103,18 @@ proc checksum {} {
 set tcl {}
 set immediate {}
 set arrays {}
-for {set run 0} {$run < $runs} {incr run} {
-    lappend tcl [tclRun $redraws]
-    lassign [exec $peer draw $file {*}$grid 512 $redraws immediate] ms immediateSum
-    lappend immediate $ms
-    lassign [exec $peer draw $file {*}$grid 512 $redraws arrays] ms arraysSum
-    lappend arrays $ms
+try {
+    for {set run 0} {$run < $runs} {incr run} {
+        lappend tcl [tclRun $redraws]
+        lassign [exec $peer draw $file {*}$grid 512 $redraws immediate] ms immediateSum
+        lappend immediate $ms
+        lassign [exec $peer draw $file {*}$grid 512 $redraws arrays] ms arraysSum
+        lappend arrays $ms
+    }
+    set sum [checksum]
+} finally {
+    file delete $file
 }
-set sum [checksum]
-file delete $file
 set tclMs [expr {[median $tcl] / $redraws}]
 set immediateMs [expr {[median $immediate] / $redraws}]
 set arraysMs [expr {[median $arrays] / $redraws}]

@@ -14,7 +14,7 @@
  *	      one buffer swap a redraw, and the checksum of one more picture;
  *	      MODE immediate: glBegin/glColor3fv/glNormal3fv/glVertex4f a
  *	      vertex; arrays: the whole grid's arrays refilled every frame and
- *	      drawn by one glMultiDrawElements
+ *	      drawn as the fans' triangles by one glDrawElements
  *	  dem_peer picture FILE NCOLS NROWS DX DY ZSCALE SIZE
  *	      prints the picture's glReadPixels bytes (GL_RGB, rows bottom-up)
  *	      as decimal numbers, one row a line
@@ -160,14 +160,21 @@ static void drawImmediate(Dem *g)
     }
 }
 
-/* The arrays variant: whole-grid arrays and the fans' index lists. */
+/* The arrays variant: whole-grid arrays, and the triangles GL splits the
+ * fans into (first vertex, k-th, (k + 1)-th), fan after fan, made once. */
 typedef struct {
     GLfloat *pos, *colour, *normal;
-    GLuint *indices;
-    GLsizei *counts;
-    const void **starts;
-    long fans;
+    GLuint *triangles;
+    long count;
 } Arrays;
+
+static GLuint *fanTriangles(GLuint *p, const GLuint *fan, int n)
+{
+    for (int k = 1; k + 1 < n; k++) {
+        *p++ = fan[0], *p++ = fan[k], *p++ = fan[k + 1];
+    }
+    return p;
+}
 
 static int makeArrays(const Dem *g, Arrays *a)
 {
@@ -176,37 +183,33 @@ static int makeArrays(const Dem *g, Arrays *a)
     a->pos = malloc(sizeof(GLfloat) * 4 * n);
     a->colour = malloc(sizeof(GLfloat) * 3 * n);
     a->normal = malloc(sizeof(GLfloat) * 3 * n);
-    a->indices = malloc(sizeof(GLuint) * 10 * maxFans);
-    a->counts = malloc(sizeof(GLsizei) * maxFans);
-    a->starts = malloc(sizeof(void *) * maxFans);
-    if (!a->pos || !a->colour || !a->normal || !a->indices || !a->counts || !a->starts) {
+    a->triangles = malloc(sizeof(GLuint) * 24 * maxFans);
+    if (!a->pos || !a->colour || !a->normal || !a->triangles) {
         return 0;
     }
-    GLuint *p = a->indices;
-    long ncols = g->ncols, fans = 0, r = 1;
+    GLuint *p = a->triangles, fan[10];
+    long ncols = g->ncols, r = 1;
 #define AT(row, col) ((GLuint)((row)*ncols + (col)))
     for (; r < g->nrows - 1; r += 2) {
         for (long c = 1; c < ncols; c += 2) {
-            GLuint *start = p;
-            *p++ = AT(r, c), *p++ = AT(r + 1, c), *p++ = AT(r + 1, c - 1);
-            *p++ = AT(r, c - 1), *p++ = AT(r - 1, c - 1), *p++ = AT(r - 1, c);
+            int k = 0;
+            fan[k++] = AT(r, c), fan[k++] = AT(r + 1, c), fan[k++] = AT(r + 1, c - 1);
+            fan[k++] = AT(r, c - 1), fan[k++] = AT(r - 1, c - 1), fan[k++] = AT(r - 1, c);
             if (c != ncols - 1) {
-                *p++ = AT(r - 1, c + 1), *p++ = AT(r, c + 1), *p++ = AT(r + 1, c + 1), *p++ = AT(r + 1, c);
+                fan[k++] = AT(r - 1, c + 1), fan[k++] = AT(r, c + 1), fan[k++] = AT(r + 1, c + 1);
+                fan[k++] = AT(r + 1, c);
             }
-            a->counts[fans] = (GLsizei)(p - start);
-            a->starts[fans++] = start;
+            p = fanTriangles(p, fan, k);
         }
     }
     if (r == g->nrows - 1) {
         for (long c = 0; c < ncols - 1; c++) {
-            GLuint *start = p;
-            *p++ = AT(r, c), *p++ = AT(r - 1, c), *p++ = AT(r - 1, c + 1), *p++ = AT(r, c + 1);
-            a->counts[fans] = 4;
-            a->starts[fans++] = start;
+            fan[0] = AT(r, c), fan[1] = AT(r - 1, c), fan[2] = AT(r - 1, c + 1), fan[3] = AT(r, c + 1);
+            p = fanTriangles(p, fan, 4);
         }
     }
 #undef AT
-    a->fans = fans;
+    a->count = p - a->triangles;
     return 1;
 }
 
@@ -222,7 +225,7 @@ static void drawArrays(Dem *g, const Arrays *a)
     glVertexPointer(4, GL_FLOAT, 0, a->pos);
     glColorPointer(3, GL_FLOAT, 0, a->colour);
     glNormalPointer(GL_FLOAT, 0, a->normal);
-    glMultiDrawElements(GL_TRIANGLE_FAN, a->counts, GL_UNSIGNED_INT, (const void *const *)a->starts, (GLsizei)a->fans);
+    glDrawElements(GL_TRIANGLES, (GLsizei)a->count, GL_UNSIGNED_INT, a->triangles);
 }
 
 /* The state dem_bench.tcl and the tests set once, word for word. */

@@ -281,25 +281,30 @@ void solidImmediate(const DemGrid &g)
  * Client arrays
  * ------------------------------------------------------------------- */
 
-/* Vertex buffers of one band: count vertices, reused band after band. */
+/* Vertex buffers of one band, reused band after band. */
 struct Band {
     GLfloat *pos;
     GLfloat *colour;
     GLfloat *normal;
-    int64_t count;
 };
+
+/* true when a band of count vertices may be had: checked before anything
+ * sized by the band is allocated. */
+bool bandFits(int64_t count)
+{
+    return count >= 1 && count <= kMaxBandVertices;
+}
 
 /* Band buffers of count vertices in the command's temporaries; false when
  * they cannot be had. */
 bool makeBand(int64_t count, Band *band)
 {
-    if (count < 1 || count > kMaxBandVertices) {
+    if (!bandFits(count)) {
         return false;
     }
     band->pos = static_cast<GLfloat *>(oglTempAlloc(count * 4 * int64_t(sizeof(GLfloat))));
     band->colour = static_cast<GLfloat *>(oglTempAlloc(count * 3 * int64_t(sizeof(GLfloat))));
     band->normal = static_cast<GLfloat *>(oglTempAlloc(count * 3 * int64_t(sizeof(GLfloat))));
-    band->count = count;
     return band->pos != nullptr && band->colour != nullptr && band->normal != nullptr;
 }
 
@@ -359,13 +364,17 @@ bool wireArrays(const DemGrid &g)
     const int64_t ncols = g.ncols, nrows = g.nrows;
     const int64_t bandRows = std::clamp<int64_t>(kBandVertices / ncols, 1, nrows);
     const int64_t groupCols = std::clamp<int64_t>(kBandVertices / nrows, 1, ncols);
+    const int64_t bandVertices = std::max(bandRows * ncols, groupCols * nrows);
+    if (!bandFits(bandVertices)) {
+        return false;
+    }
     Band band;
     GLint *firsts = tempArray<GLint>(bandRows);
     GLsizei *counts = tempArray<GLsizei>(std::max(bandRows, groupCols));
     GLuint *indices = tempArray<GLuint>(groupCols * nrows);
     const void **starts = tempArray<const void *>(groupCols);
-    if (!makeBand(std::max(bandRows * ncols, groupCols * nrows), &band) || firsts == nullptr || counts == nullptr ||
-        indices == nullptr || starts == nullptr) {
+    if (!makeBand(bandVertices, &band) || firsts == nullptr || counts == nullptr || indices == nullptr ||
+        starts == nullptr) {
         return false;
     }
     if (!pushArrays()) {
@@ -490,13 +499,17 @@ bool solidArrays(const DemGrid &g)
     const int64_t fansPerRow = ncols / 2;
     const int64_t bandFanRows = std::clamp<int64_t>(kBandVertices / (2 * ncols), 1, std::max<int64_t>(allFanRows, 1));
     const int64_t fanCount = std::max(bandFanRows * fansPerRow, ncols - 1);
+    const int64_t bandVertices = std::max(2 * bandFanRows + 1, int64_t(2)) * ncols;
+    if (!bandFits(bandVertices)) {
+        return false;
+    }
     Band band;
     GLuint *indices = tempArray<GLuint>(10 * fanCount);
     GLuint *triangles = tempArray<GLuint>(24 * fanCount);
     GLsizei *counts = tempArray<GLsizei>(fanCount);
     const void **starts = tempArray<const void *>(fanCount);
-    if (!makeBand(std::max(2 * bandFanRows + 1, int64_t(2)) * ncols, &band) || indices == nullptr ||
-        triangles == nullptr || counts == nullptr || starts == nullptr) {
+    if (!makeBand(bandVertices, &band) || indices == nullptr || triangles == nullptr || counts == nullptr ||
+        starts == nullptr) {
         return false;
     }
     if (!pushArrays()) {
@@ -611,6 +624,9 @@ int demCmd(bool solid, Tcl_Interp *interp, int objc, Tcl_Obj *const objv[])
         return oglFail(interp, kParseDem);
     }
     if (objc == 8) {
+        /* The image is read as GL would unpack it: the whole unpack state
+         * (alignment, row length, skipped rows and pixels) sizes the word
+         * and places each row, so the two always agree. */
         OglPixelLayout layout;
         const void *pixels = oglPixelArg(Tcl_GetString(objv[7]), GL_RGB, GL_UNSIGNED_BYTE, ncols, nrows);
         if (pixels == nullptr || !oglPixelLayout(false, GL_RGB, GL_UNSIGNED_BYTE, ncols, nrows, &layout)) {
