@@ -1,9 +1,8 @@
 /*
  * oglmfile_test.cpp --
  *
- *	OBJ and MTL files of the oglm models: what the readers keep and drop,
- *	lines of every ending and length, files that are not regular, the
- *	writer's text, its round trip and its failures, which leave old files.
+ *	OBJ and MTL readers (what they keep and drop, long lines, keywords,
+ *	files that are not regular) and the writer's text and failures.
  */
 #include <gtest/gtest.h>
 
@@ -81,14 +80,12 @@ TEST_F(OglmFile, FacesKeepTheirIndicesAndInvalidOnesAreDroppedWithTheirLine)
     struct {
         std::string text, errors;
         std::vector<Ints> indices; /* vertex, texture, normal */
-        std::string written;       /* the faces saved */
     } cases[] = {
-        {corners + "f 1/2/3 4/5/6 7/8/9\n", "", {{0, 3, 6}, {1, 4, 7}, {2, 5, 8}}, "f 1/2/3 4/5/6 7/8/9\n"},
+        {corners + "f 1/2/3 4/5/6 7/8/9\n", "", {{0, 3, 6}, {1, 4, 7}, {2, 5, 8}}},
         /* vertex 9 of 8, texture 3 of 2, normal 2 of 1; the faces after them stay */
         {vertexLines(8) + "vt 0 0\nvt 1 1\nvn 0 0 1\nf 1 2 3\nf 1 2 9\r\nf 1/3 2/1 3/1\nf 1//1 2//2 3//1\nf 5 6 7 8\n",
          bad + "f 1 2 9\n" + bad + "f 1/3 2/1 3/1\n" + bad + "f 1//1 2//2 3//1\n",
-         {{0, 1, 2, 4, 5, 6, 7}, {}, {}},
-         "f 1 2 3\nf 5 6 7 8\n"},
+         {{0, 1, 2, 4, 5, 6, 7}, {}, {}}},
         /* negative indices count back from the last vertex read so far (-1 -2
          * are 5 and 4 of five); 0, too far back, short, malformed, 2^32 + 1
          * (not wrapped to 1) are invalid; a bare slash names nothing */
@@ -96,8 +93,7 @@ TEST_F(OglmFile, FacesKeepTheirIndicesAndInvalidOnesAreDroppedWithTheirLine)
                           "f 1/1 2 3\nf 4294967297 1 2\nf 1 2 3/\n",
          bad + "f 0 1 2\n" + bad + "f -6 1 2\n" + bad + "f 1 2\n" + bad + "f\n" + bad + "f 1 x 3\n" + bad +
              "f 1/1 2 3\n" + bad + "f 4294967297 1 2\n",
-         {{0, 1, 2, 4, 3, 0, 0, 1, 2}, {}, {}},
-         "f 1 2 3\nf 5 4 1\nf 1 2 3\n"},
+         {{0, 1, 2, 4, 3, 0, 0, 1, 2}, {}, {}}},
     };
     for (const auto &test : cases) {
         put("d.obj", test.text);
@@ -107,9 +103,6 @@ TEST_F(OglmFile, FacesKeepTheirIndicesAndInvalidOnesAreDroppedWithTheirLine)
         const OglmGroup &g = mesh.groups[0];
         EXPECT_EQ((std::vector<Ints>{g.vertexIndex, g.textureIndex, g.normalIndex}), test.indices);
         EXPECT_TRUE(!mesh.hadSmoothing && g.smoothing.empty());  // no "s" lines
-        ASSERT_TRUE(oglmWrite(mesh, path("back").c_str(), 0));
-        std::string text = get("back.obj");
-        EXPECT_EQ(text.substr(text.find("# faces\n")), "# faces\ng default\nusemtl default\n" + test.written);
     }
 }
 
@@ -127,12 +120,10 @@ TEST_F(OglmFile, GroupsAreFoundByNameAndKeepIndicesOnlyWhileEveryFaceGaveThem)
     const OglmGroup &a = mesh.groups[0], &b = mesh.groups[1], &n = mesh.groups[2];
     EXPECT_EQ(a.name + b.name + n.name, "abn");
     /* a's second face gave no texture, its third no normal, b's first neither */
-    EXPECT_EQ((std::vector<Ints>{a.faceStart, a.textureIndex, a.normalIndex, a.smoothing}),
-              (std::vector<Ints>{{0, 3, 6, 9}, {}, {}, {0, 0, 3}}));
-    EXPECT_EQ((std::vector<Ints>{b.faceStart, b.textureIndex, b.smoothing}),
-              (std::vector<Ints>{{0, 3, 6}, {}, {1, 1}}));
-    EXPECT_EQ((std::vector<Ints>{n.normalIndex, n.textureIndex, n.smoothing}),
-              (std::vector<Ints>{{0, 0, 0, 0, 0, 0}, {}, {3, 3}}));
+    EXPECT_EQ(
+        (std::vector<Ints>{a.faceStart, a.textureIndex, a.normalIndex, a.smoothing, b.faceStart, b.textureIndex,
+                           b.smoothing, n.normalIndex, n.textureIndex, n.smoothing}),
+        (std::vector<Ints>{{0, 3, 6, 9}, {}, {}, {0, 0, 3}, {0, 3, 6}, {}, {1, 1}, {0, 0, 0, 0, 0, 0}, {}, {3, 3}}));
 }
 
 TEST_F(OglmFile, ShortAndNotFiniteNumbersReadAsZero)
@@ -163,24 +154,6 @@ TEST_F(OglmFile, OnlyRegularFilesThatExistAreRead)
     put("dev.obj", "mtllib /dev/zero\nv 0 0 0\n");
     EXPECT_EQ(read("dev.obj").vertices.size(), 1u);
     EXPECT_EQ(errors(), "Error in open material file: /dev/zero\nError in loading mtl: /dev/zero\n");
-}
-
-TEST_F(OglmFile, CrLfLinesAndALastLineWithoutNewlineAreReadWhole)
-{
-    fs::create_directory(path("sub"));
-    put("sub/m.mtl", "newmtl red\r\nKd 1 0 0 1\r\nNs 10\r\nnewmtl blue\r\nKd 0 0 1");
-    put("sub/crlf.obj", "mtllib m.mtl\r\nv 0 0 0\r\nv 1 0 0\r\nv 0 1 0  \r\ng box \r\nusemtl red\r\nf 1 2 3\r\n"
-                        "g end\r\nf 1 2 3\r\nusemtl blue");
-    OglmMesh mesh = read("sub/crlf.obj");  // the MTL file is found beside the OBJ file, not in the working folder
-    EXPECT_EQ(errors(), "");
-    ASSERT_EQ(mesh.groups.size(), 2u);
-    EXPECT_EQ(mesh.groups[0].name + "," + mesh.groups[1].name, "box,end");
-    EXPECT_EQ(mesh.groups[0].faceCount() + mesh.groups[1].faceCount(), 2);
-    ASSERT_EQ(mesh.materials.size(), 3u);
-    EXPECT_EQ(mesh.materials[0].name + mesh.materials[1].name + mesh.materials[2].name, "defaultredblue");
-    EXPECT_EQ(Ints({mesh.groups[0].material, mesh.groups[1].material}), Ints({1, 2}));
-    EXPECT_EQ(mesh.materials[1].shininess, 10.0f);
-    EXPECT_EQ(mesh.materials[2].diffuse[2], 1.0f);  // the last MTL line, without its newline
 }
 
 TEST_F(OglmFile, ALineOfOverAMebibyteAcrossTheBufferEndIsOneLine)
@@ -223,9 +196,8 @@ TEST_F(OglmFile, KeywordsAreWholeWordsAndNamesHaveAnyLength)
     EXPECT_EQ(Ints({mesh.groups[0].material, mesh.groups[1].material, mesh.groups[2].material}), Ints({3, 1, 2}));
 }
 
-TEST_F(OglmFile, WritingGivesTheMaterialsThenTheModelAndReadsBackTheSame)
+TEST_F(OglmFile, WritingGivesTheMaterialsThenTheModel)
 {
-    fs::create_directory(path("out"));
     put("rt.mtl", "newmtl red paint\nKd 1 0 0.25 1\nKa 0.1 0.1 0.1 1\nKs 0.5 0.5 0.5 1\nKe 0 0 0 1\nNs 30\n");
     put("rt.obj", "mtllib rt.mtl\nv -1 -1 -1\nv 1 -1 -1\nv 1 1 -1\nv -1 1 -1\nv 0 0.5 2.5\n"
                   "vt 0 0\nvt 1 0\nvt 1 1\nvt 0.5 0.75\nvn 0 0 -1\nvn 0.6 0 0.8\n"
@@ -235,33 +207,28 @@ TEST_F(OglmFile, WritingGivesTheMaterialsThenTheModelAndReadsBackTheSame)
     const std::string vertices = "\n# vertex 5\nv -1.000000 -1.000000 -1.000000\nv 1.000000 -1.000000 -1.000000\n"
                                  "v 1.000000 1.000000 -1.000000\nv -1.000000 1.000000 -1.000000\n"
                                  "v 0.000000 0.500000 2.500000\n";
-    ASSERT_TRUE(oglmWrite(mesh, path("out/rt2").c_str(), 0));
-    EXPECT_EQ(get("out/rt2.obj"), "mtllib rt2.mtl\n" + vertices +
-                                      "\n# normal 2\nvn 0.000000 0.000000 -1.000000\nvn 0.600000 0.000000 0.800000\n"
-                                      "\n# texture 4\nvt 0.000000 0.000000\nvt 1.000000 0.000000\n"
-                                      "vt 1.000000 1.000000\nvt 0.500000 0.750000\n"
-                                      "\n# faces\ng base\nusemtl red paint\nf 4/4/1 3/3/1 2/2/1 1/1/1\n"
-                                      "g roof\nusemtl default\nf 1//2 2//2 5//2\nf 2//2 3//2 5//2\n"
-                                      "g plain\nusemtl default\nf 3/1 4/2 5/3\n");
-    EXPECT_EQ(get("out/rt2.mtl"), "newmtl default\nKd 0.800000 0.800000 0.800000 1.000000\n"
-                                  "Ks 0.000000 0.000000 0.000000 1.000000\nKa 0.200000 0.200000 0.200000 1.000000\n"
-                                  "Ke 0.000000 0.000000 0.000000 0.000000\nNs 625.000000\n\n"
-                                  "newmtl red paint\nKd 1.000000 0.000000 0.250000 1.000000\n"
-                                  "Ks 0.500000 0.500000 0.500000 1.000000\nKa 0.100000 0.100000 0.100000 1.000000\n"
-                                  "Ke 0.000000 0.000000 0.000000 1.000000\nNs 30.000000\n\n");
-    /* read back (its MTL file found beside it) and written again: nothing lost or changed */
-    ASSERT_TRUE(oglmWrite(read("out/rt2.obj"), path("out/rt3").c_str(), 0));
-    EXPECT_EQ(errors(), "");
-    EXPECT_EQ(get("out/rt3.obj"), "mtllib rt3.mtl\n" + get("out/rt2.obj").substr(15));
-    EXPECT_EQ(get("out/rt3.mtl"), get("out/rt2.mtl"));
+    ASSERT_TRUE(oglmWrite(mesh, path("rt2").c_str(), 0));
+    EXPECT_EQ(get("rt2.obj"), "mtllib rt2.mtl\n" + vertices +
+                                  "\n# normal 2\nvn 0.000000 0.000000 -1.000000\nvn 0.600000 0.000000 0.800000\n"
+                                  "\n# texture 4\nvt 0.000000 0.000000\nvt 1.000000 0.000000\n"
+                                  "vt 1.000000 1.000000\nvt 0.500000 0.750000\n"
+                                  "\n# faces\ng base\nusemtl red paint\nf 4/4/1 3/3/1 2/2/1 1/1/1\n"
+                                  "g roof\nusemtl default\nf 1//2 2//2 5//2\nf 2//2 3//2 5//2\n"
+                                  "g plain\nusemtl default\nf 3/1 4/2 5/3\n");
+    EXPECT_EQ(get("rt2.mtl"), "newmtl default\nKd 0.800000 0.800000 0.800000 1.000000\n"
+                              "Ks 0.000000 0.000000 0.000000 1.000000\nKa 0.200000 0.200000 0.200000 1.000000\n"
+                              "Ke 0.000000 0.000000 0.000000 0.000000\nNs 625.000000\n\n"
+                              "newmtl red paint\nKd 1.000000 0.000000 0.250000 1.000000\n"
+                              "Ks 0.500000 0.500000 0.500000 1.000000\nKa 0.100000 0.100000 0.100000 1.000000\n"
+                              "Ke 0.000000 0.000000 0.000000 1.000000\nNs 30.000000\n\n");
     /* flags 1: vertices and plain corners only; shininess 0 is written without Ns */
     mesh.materials[1].shininess = 0;
-    ASSERT_TRUE(oglmWrite(mesh, path("out/plain").c_str(), 1));
-    EXPECT_EQ(get("out/plain.obj"), "mtllib plain.mtl\n" + vertices +
-                                        "\n# faces\ng base\nusemtl red paint\nf 4 3 2 1\ng roof\nusemtl default\n"
-                                        "f 1 2 5\nf 2 3 5\ng plain\nusemtl default\nf 3 4 5\n");
-    std::string mtl = get("out/rt2.mtl");
-    EXPECT_EQ(get("out/plain.mtl"), mtl.erase(mtl.find("Ns 30"), 13));
+    ASSERT_TRUE(oglmWrite(mesh, path("plain").c_str(), 1));
+    EXPECT_EQ(get("plain.obj"), "mtllib plain.mtl\n" + vertices +
+                                    "\n# faces\ng base\nusemtl red paint\nf 4 3 2 1\ng roof\nusemtl default\n"
+                                    "f 1 2 5\nf 2 3 5\ng plain\nusemtl default\nf 3 4 5\n");
+    std::string mtl = get("rt2.mtl");
+    EXPECT_EQ(get("plain.mtl"), mtl.erase(mtl.find("Ns 30"), 13));
 }
 
 TEST_F(OglmFile, AFailedWriteLeavesTheOldFilesWhole)
