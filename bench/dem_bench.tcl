@@ -13,6 +13,8 @@
 #   TESK_DEM_GRID     points a side (default 2048)
 #   TESK_DEM_REDRAWS  redraws a run (default 5)
 #   TESK_DEM_RUNS     runs of each, alternating, medians compared (default 1)
+source [file join [file dirname [info script]] glbench.tcl]
+
 proc setting {name default} {
     return [expr {[info exists ::env($name)] ? $::env($name) : $default}]
 }
@@ -62,44 +64,6 @@ proc drawDem {} {
 }
 GLchar display drawDem
 
-proc redraw {} {
-    glw draw .g
-    update idletasks
-}
-
-# Milliseconds of the redraws, after one untimed.
-proc tclRun {redraws} {
-    redraw
-    glFinish
-    set start [clock microseconds]
-    for {set r 0} {$r < $redraws} {incr r} {
-        redraw
-    }
-    glFinish
-    return [expr {([clock microseconds] - $start) / 1000.0}]
-}
-
-proc median {values} {
-    set values [lsort -real $values]
-    set m [llength $values]
-    return [expr {$m % 2 ? [lindex $values [expr {$m / 2}]]
-                  : ([lindex $values [expr {$m / 2 - 1}]] + [lindex $values [expr {$m / 2}]]) / 2.0}]
-}
-
-# The peer's checksum of one more picture, drawn into the back buffer.
-proc checksum {} {
-    drawDem
-    glFinish
-    glPixelStore GL_PACK_ALIGNMENT 1
-    glReadBuffer GL_BACK
-    glReadPixels 0 0 512 512 GL_RGB GL_UNSIGNED_BYTE pixels
-    set s 0
-    foreach value $pixels {
-        set s [expr {($s * 31 + $value) % 2147483647}]
-    }
-    return $s
-}
-
 set tcl {}
 set immediate {}
 set arrays {}
@@ -111,7 +75,7 @@ try {
         lassign [exec $peer draw $file {*}$grid 512 $redraws arrays] ms arraysSum
         lappend arrays $ms
     }
-    set sum [checksum]
+    set sum [checksum drawDem]
 } finally {
     file delete $file
 }

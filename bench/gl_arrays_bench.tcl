@@ -11,6 +11,8 @@
 #   TESK_GL_GRID     vertices a side (default 1000)
 #   TESK_GL_REDRAWS  redraws a run (default 10)
 #   TESK_GL_RUNS     runs of each (default 5)
+source [file join [file dirname [info script]] glbench.tcl]
+
 proc setting {name default} {
     return [expr {[info exists ::env($name)] ? $::env($name) : $default}]
 }
@@ -55,44 +57,6 @@ proc drawGrid {} {
 }
 GLchar display drawGrid
 
-proc redraw {} {
-    glw draw .g
-    update idletasks
-}
-
-# Milliseconds of the redraws, after one untimed.
-proc tclRun {redraws} {
-    redraw
-    glFinish
-    set start [clock microseconds]
-    for {set r 0} {$r < $redraws} {incr r} {
-        redraw
-    }
-    glFinish
-    return [expr {([clock microseconds] - $start) / 1000.0}]
-}
-
-proc median {values} {
-    set values [lsort -real $values]
-    set m [llength $values]
-    return [expr {$m % 2 ? [lindex $values [expr {$m / 2}]]
-                  : ([lindex $values [expr {$m / 2 - 1}]] + [lindex $values [expr {$m / 2}]]) / 2.0}]
-}
-
-# The peer's checksum of one more picture, drawn into the back buffer.
-proc checksum {} {
-    drawGrid
-    glFinish
-    glPixelStore GL_PACK_ALIGNMENT 1
-    glReadBuffer GL_BACK
-    glReadPixels 0 0 512 512 GL_RGB GL_UNSIGNED_BYTE pixels
-    set s 0
-    foreach value $pixels {
-        set s [expr {($s * 31 + $value) % 2147483647}]
-    }
-    return $s
-}
-
 set tcl {}
 set c {}
 for {set run 0} {$run < $runs} {incr run} {
@@ -100,7 +64,7 @@ for {set run 0} {$run < $runs} {incr run} {
     lassign [exec $peer draw $n $redraws] ms peerSum
     lappend c $ms
 }
-set sum [checksum]
+set sum [checksum drawGrid]
 set tclMs [median $tcl]
 set peerMs [median $c]
 puts [format "gl arrays: %dx%d grid (%d triangles), %d redraws of a 512x512 glw, median of %d alternating runs" \

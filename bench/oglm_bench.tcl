@@ -9,6 +9,8 @@
 #   tests/support/xrun.sh wish demo/start.tcl BUILD bench/oglm_bench.tcl
 #   TESK_OGLM_QUADS  quads a side (default 708)
 #   TESK_OGLM_RUNS   runs of each (default 3)
+source [file join [file dirname [info script]] glbench.tcl]
+
 proc setting {name default} {
     return [expr {[info exists ::env($name)] ? $::env($name) : $default}]
 }
@@ -62,13 +64,6 @@ proc oglmRun {file} {
     }
     oglm delete m
     return [list $ms $faces]
-}
-
-proc median {values} {
-    set values [lsort -real $values]
-    set m [llength $values]
-    return [expr {$m % 2 ? [lindex $values [expr {$m / 2}]]
-                  : ([lindex $values [expr {$m / 2 - 1}]] + [lindex $values [expr {$m / 2}]]) / 2.0}]
 }
 
 set file [file join [setting TMPDIR /tmp] oglm_bench[pid].obj]
