@@ -177,6 +177,9 @@ GimgMaster *gimgShownMaster(GimgMaster *master);
 /* The view's width and height on the screen: the zoom tables' cells after
  * the quarter turn. */
 void gimgViewSize(const GimgMaster *master, int *width, int *height);
+/* Where the view's top-left cell shows, in view coordinates: the origin a
+ * copy gave a view onto another gimg, else (0, 0). */
+void gimgViewOrigin(const GimgMaster *master, int *x, int *y);
 void gimgCleanup();
 /* Tells Tk the image's size; the whole image changed. */
 void gimgImageChanged(GimgMaster *master);
@@ -299,11 +302,15 @@ int gimgDumpCmd(GimgMaster *master, Tcl_Interp *interp, int argc, const char **a
  * the pixmap, None when the strip buffer cannot be had. */
 Pixmap gimgPackView(GimgMaster *settings, RamImage *image, ViewPixmap *view, ZoomTable *columns, ZoomTable *rows,
                     const XRectangle *changed);
-/* Draws an area of the view (view coordinates) straight into drawable at
- * (drawableX, drawableY), without the view pixmap: only the part inside
- * the drawable and the view is rendered, in strips, and drawing is clipped
- * to it. For views whose pixmap cannot be had. Answers 1 when drawn (or
- * nothing fell inside), 0 when the tables or buffers cannot be had. */
+/* Draws an area of the view (view coordinates, where a copy's view shows
+ * its first cell at its origin) straight into drawable at (drawableX,
+ * drawableY), without the view pixmap: only the part inside the drawable
+ * and the view is rendered, in strips, and drawing is clipped to it. With
+ * masking on it goes through the masks of that part (the background colour
+ * under -maskopaque), and -stipple lies over it: the picture a copy from
+ * the view pixmap gives. For direct drawing and views whose pixmap cannot
+ * be had. Answers 1 when drawn (or nothing fell inside), 0 when the tables
+ * or buffers cannot be had. */
 int gimgDrawArea(GimgMaster *settings, RamImage *image, Drawable drawable, int imageX, int imageY, int width,
                  int height, int drawableX, int drawableY);
 /* The summary of one band as the display and the queries use it. */

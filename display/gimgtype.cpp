@@ -351,31 +351,15 @@ void gimgDisplay(GimgInstance *instance, Display *display, Drawable drawable, in
     /* Masking on: the copy goes through the combined clip mask, and with
      * -maskopaque the hidden part shows the background colour. */
     bool masked = master->maskOp > 0 && master->clipPix.valid && master->clipPix.pixmap != None;
-    GC gc = master->copyGC;
     if (masked) {
-        int originX = drawableX - srcX, originY = drawableY - srcY;
-        if (master->opt.maskOpaque) {
-            XSetForeground(display, gc, master->bgColor->pixel);
-            if (master->planePix.valid && master->planePix.pixmap != None) {
-                XSetClipMask(display, gc, master->planePix.pixmap);
-                XSetClipOrigin(display, gc, originX, originY);
-                XCopyPlane(display, master->planePix.pixmap, drawable, gc, srcX, srcY, static_cast<unsigned>(width),
-                           static_cast<unsigned>(height), drawableX, drawableY, 1);
-            } else {
-                XSetClipMask(display, gc, None);
-                XFillRectangle(display, drawable, gc, drawableX, drawableY, static_cast<unsigned>(width),
-                               static_cast<unsigned>(height));
-            }
-            XSetForeground(display, gc, master->fgColor->pixel);
-        }
-        XSetClipMask(display, gc, master->clipPix.pixmap);
-        XSetClipOrigin(display, gc, originX, originY);
+        Pixmap plane = master->planePix.valid ? master->planePix.pixmap : None;
+        gimgMaskBegin(master, drawable, master->clipPix.pixmap, plane, drawableX - srcX, drawableY - srcY, drawableX,
+                      drawableY, width, height);
     }
-    XCopyArea(display, master->viewPix.pixmap, drawable, gc, srcX, srcY, static_cast<unsigned>(width),
+    XCopyArea(display, master->viewPix.pixmap, drawable, master->copyGC, srcX, srcY, static_cast<unsigned>(width),
               static_cast<unsigned>(height), drawableX, drawableY);
     if (masked) {
-        XSetClipMask(display, gc, None);
-        XSetClipOrigin(display, gc, 0, 0);
+        gimgMaskEnd(master);
     }
 }
 
@@ -519,6 +503,14 @@ void gimgViewSize(const GimgMaster *master, int *width, int *height)
     *height = turned ? master->zoomX.count : master->zoomY.count;
 }
 
+void gimgViewOrigin(const GimgMaster *master, int *x, int *y)
+{
+    /* A view onto another gimg keeps the origin its copy gave the view. */
+    bool sourced = master->sourceName[0] != '\0';
+    *x = sourced ? master->viewPix.originX : 0;
+    *y = sourced ? master->viewPix.originY : 0;
+}
+
 void gimgCleanup()
 {
     for (int i = 0; registry != nullptr && i < kRegistrySize; i++) {
@@ -558,10 +550,9 @@ int makePixmap(GimgMaster *master, GimgInstance *, RamImage *image, ViewPixmap *
     if (width < 1 || height < 1) {
         return 0;
     }
-    /* A view onto another gimg keeps the origin its copy gave the view. */
-    bool sourced = master->sourceName[0] != '\0';
-    vpSetup(view, master->mainWin, width, height, master->depth, 0, 0, sourced ? view->originX : 0,
-            sourced ? view->originY : 0);
+    int originX, originY;
+    gimgViewOrigin(master, &originX, &originY);
+    vpSetup(view, master->mainWin, width, height, master->depth, 0, 0, originX, originY);
     if (vpPixmap(view) == None) {
         if (gimgDebugFlag()) {
             tesk_fprintf(stderr, "vpPixmap error in Tk_GetPixmap - fail to create a pixmap of %dx%dx%d\n", width,

@@ -222,55 +222,69 @@ bool maskPutPixmap(GimgMaster *master, ViewPixmap *vp, const MaskBitmap *bitmap)
     return true;
 }
 
-/* The exported bitmap zoomed into view (view size, cleared): each view
- * pixel takes the bit of the image pixel the zoom tables show there, the
- * quarter turn of -rotate applied; pixels outside the image stay clear. */
-void maskZoom(const GimgMaster *master, const MaskBitmap *source, MaskBitmap *view)
+/* The exported bitmap zoomed into out, which covers the view area from
+ * (x, y), out's size, on the screen (cleared): each pixel takes the bit of
+ * the image pixel the zoom tables show there, the quarter turn of -rotate
+ * applied; pixels outside the image stay clear. */
+void maskZoom(const GimgMaster *master, const MaskBitmap *source, MaskBitmap *out, int x, int y)
 {
     const ZoomTable &cols = master->zoomX, &rows = master->zoomY;
-    int width = cols.count, height = rows.count;
-    /* Byte and bit of each view column's source column, -1 outside. */
-    std::vector<int32_t> byteAt(static_cast<size_t>(width));
-    std::vector<unsigned char> bitAt(static_cast<size_t>(width));
-    for (int c = 0; c < width; c++) {
-        int s = cols.index[c];
-        bool inside = s >= 0 && s < source->width;
-        byteAt[static_cast<size_t>(c)] = inside ? s >> 3 : -1;
-        bitAt[static_cast<size_t>(c)] = inside ? bitOf(s, source->msbFirst) : 0;
-    }
     int rotate = master->opt.rotate;
-    std::vector<unsigned char> line(static_cast<size_t>(width));
+    int viewW, viewH;
+    gimgViewSize(master, &viewW, &viewH);
+    /* The cells of the column and row tables the area covers: turned right,
+     * screen rows are table columns and screen columns table rows from the
+     * last; turned left the other way round. */
+    int c0 = x, cn = out->width, r0 = y, rn = out->height;
+    if (rotate > 0) {
+        c0 = y, cn = out->height, r0 = viewW - x - out->width, rn = out->width;
+    } else if (rotate < 0) {
+        c0 = viewH - y - out->height, cn = out->height, r0 = x, rn = out->width;
+    }
+    /* Byte and bit of each covered column's source column, -1 outside. */
+    std::vector<int32_t> byteAt(static_cast<size_t>(cn));
+    std::vector<unsigned char> bitAt(static_cast<size_t>(cn));
+    for (int k = 0; k < cn; k++) {
+        int c = c0 + k;
+        int s = c >= 0 && c < cols.count ? cols.index[c] : -1;
+        bool inside = s >= 0 && s < source->width;
+        byteAt[static_cast<size_t>(k)] = inside ? s >> 3 : -1;
+        bitAt[static_cast<size_t>(k)] = inside ? bitOf(s, source->msbFirst) : 0;
+    }
+    std::vector<unsigned char> line(static_cast<size_t>(cn));
     int previous = -1, previousRow = -1;
-    for (int r = 0; r < height; r++) {
-        int s = rows.index[r];
+    for (int k = 0; k < rn; k++) {
+        int r = r0 + k;
+        int s = r >= 0 && r < rows.count ? rows.index[r] : -1;
         if (s < 0 || s >= source->height) {
             continue;
         }
         if (rotate == 0 && s == previous) {
-            std::memcpy(rowOf(view, r), rowOf(view, previousRow), static_cast<size_t>(view->rowBytes));
+            std::memcpy(rowOf(out, k), rowOf(out, previousRow), static_cast<size_t>(out->rowBytes));
             continue;
         }
-        previousRow = r;
+        previousRow = k;
         if (s != previous) {
             const unsigned char *src = rowOf(source, s);
-            for (int c = 0; c < width; c++) {
-                int b = byteAt[static_cast<size_t>(c)];
-                line[static_cast<size_t>(c)] = b >= 0 && (src[b] & bitAt[static_cast<size_t>(c)]) != 0;
+            for (int i = 0; i < cn; i++) {
+                int b = byteAt[static_cast<size_t>(i)];
+                line[static_cast<size_t>(i)] = b >= 0 && (src[b] & bitAt[static_cast<size_t>(i)]) != 0;
             }
             previous = s;
         }
         if (rotate == 0) {
-            packBits(line.data(), width, rowOf(view, r));
+            packBits(line.data(), cn, rowOf(out, k));
             continue;
         }
-        /* Turned: view row r becomes a pixmap column, left turns reading it
-         * bottom up, right turns placing it from the right. */
-        int x = rotate < 0 ? r : view->width - 1 - r;
-        unsigned char bit = bitOf(x, view->msbFirst);
-        for (int c = 0; c < width; c++) {
-            if (line[static_cast<size_t>(c)]) {
-                int y = rotate < 0 ? view->height - 1 - c : c;
-                unsigned char *byte = rowOf(view, y) + (x >> 3);
+        /* Turned: table row r becomes a screen column, left turns reading
+         * it bottom up, right turns placing it from the right. */
+        int ox = (rotate < 0 ? r : viewW - 1 - r) - x;
+        unsigned char bit = bitOf(ox, out->msbFirst);
+        for (int i = 0; i < cn; i++) {
+            if (line[static_cast<size_t>(i)]) {
+                int c = c0 + i;
+                int oy = (rotate < 0 ? viewH - 1 - c : c) - y;
+                unsigned char *byte = rowOf(out, oy) + (ox >> 3);
                 *byte = static_cast<unsigned char>(*byte | bit);
             }
         }
@@ -379,10 +393,14 @@ void maskToggleRun(MaskBitmap *bitmap, int y, int x0, int x1)
 
 /* ---- shapes into bitmaps ---- */
 
-void maskDrawChain(MaskBitmap *bitmap, const SpanList *chain, int combineXor)
+namespace {
+
+/* maskDrawChain for a bitmap that covers the area from (x, y) of the
+ * chain's plane: only the rows of the area are scan-converted. */
+void drawChainAt(MaskBitmap *bitmap, const SpanList *chain, int combineXor, int x, int y)
 {
     for (const SpanList *polygon = chain; polygon != nullptr; polygon = polygon->next) {
-        SpanList *spans = polyToSpansInRows(polygon, 0, bitmap->height - 1);
+        SpanList *spans = polyToSpansInRows(polygon, y, y + bitmap->height - 1);
         if (spans == nullptr) {
             tesk_fprintf(stderr, "Error in maskDrawChain: fail to allocate memory.\n");
             return;
@@ -390,13 +408,25 @@ void maskDrawChain(MaskBitmap *bitmap, const SpanList *chain, int combineXor)
         for (int i = 0; i + 1 < spans->count; i += 2) {
             const SpanPoint &a = spans->points[i], &b = spans->points[i + 1];
             if (combineXor) {
-                maskToggleRun(bitmap, a.y, a.x, b.x);
+                maskToggleRun(bitmap, a.y - y, a.x - x, b.x - x);
             } else {
-                maskSetRun(bitmap, a.y, a.x, b.x, 1);
+                maskSetRun(bitmap, a.y - y, a.x - x, b.x - x, 1);
             }
         }
         polyFreeList(spans);
     }
+}
+
+/* drawPolygonMask for the view area (x, y, width, height) only: bitmap
+ * gets the area's size. */
+void drawFrameArea(GimgMaster *master, MaskBitmap *bitmap, int combineXor, const SpanList *chain, int dynamic, int ax,
+                   int ay, int aw, int ah);
+
+}  // namespace
+
+void maskDrawChain(MaskBitmap *bitmap, const SpanList *chain, int combineXor)
+{
+    drawChainAt(bitmap, chain, combineXor, 0, 0);
 }
 
 /*
@@ -413,12 +443,22 @@ void drawPolygonMask(GimgMaster *master, MaskBitmap *bitmap, int combineXor, con
 {
     int width, height;
     gimgViewSize(master, &width, &height);
-    if (chain == nullptr || !maskBitmapAlloc(bitmap, width, height)) {
+    drawFrameArea(master, bitmap, combineXor, chain, dynamic, 0, 0, width, height);
+}
+
+namespace {
+
+void drawFrameArea(GimgMaster *master, MaskBitmap *bitmap, int combineXor, const SpanList *chain, int dynamic, int ax,
+                   int ay, int aw, int ah)
+{
+    int width, height;
+    gimgViewSize(master, &width, &height);
+    if (chain == nullptr || !maskBitmapAlloc(bitmap, aw, ah)) {
         maskBitmapFree(bitmap);
         return;
     }
     if (!dynamic) {
-        maskDrawChain(bitmap, chain, combineXor);
+        drawChainAt(bitmap, chain, combineXor, ax, ay);
         return;
     }
     auto fit = [](double v) { return static_cast<int>(std::clamp(v, -32768.0, 32767.0)); };
@@ -448,9 +488,11 @@ void drawPolygonMask(GimgMaster *master, MaskBitmap *bitmap, int combineXor, con
             polyAddPt(copy, fit(x), fit(y));
         }
     }
-    maskDrawChain(bitmap, view, combineXor);
+    drawChainAt(bitmap, view, combineXor, ax, ay);
     polyFreeList(view);
 }
+
+}  // namespace
 
 /* ---- combination and display ---- */
 
@@ -627,6 +669,38 @@ int gimgBuildMask(GimgMaster *master)
     return 1;
 }
 
+namespace {
+
+/* The clip bitmap of the view area (x, y) of frame's size (the exported
+ * bitmap zoomed there when exported, else all set, ANDed with frame when
+ * given) into clipVp, and frame into planeVp. Answers the clip pixmap, or
+ * None when memory or a pixmap cannot be had. */
+Pixmap putMaskArea(GimgMaster *master, bool exported, const MaskBitmap *frame, int x, int y, int width, int height,
+                   ViewPixmap *clipVp, ViewPixmap *planeVp)
+{
+    MaskBitmap view;
+    maskBitmapInit(&view);
+    if (!maskBitmapAlloc(&view, width, height)) {
+        return None;
+    }
+    if (exported) {
+        maskZoom(master, &master->masks[MASK_EXPORT], &view, x, y);
+    } else {
+        for (int row = 0; row < height; row++) {
+            maskSetRun(&view, row, 0, width, 1);
+        }
+    }
+    if (frame != nullptr) {
+        combineInto(&view, frame, false);
+        maskPutPixmap(master, planeVp, frame);
+    }
+    Pixmap clip = maskPutPixmap(master, clipVp, &view) ? clipVp->pixmap : None;
+    maskBitmapFree(&view);
+    return clip;
+}
+
+}  // namespace
+
 /*
  * gimgMaskPixmaps --
  *	After a render: the view's clip pixmap from the exported bitmap
@@ -648,41 +722,67 @@ Pixmap gimgMaskPixmaps(GimgMaster *master)
     int viewW, viewH;
     gimgViewSize(master, &viewW, &viewH);
     if (viewW != width || viewH != height) {
-        return None;  // an area render: the view is not whole
+        return None;  // the view pixmap is not the whole view
     }
-    MaskBitmap view;
-    maskBitmapInit(&view);
-    if (!maskBitmapAlloc(&view, width, height)) {
-        return None;
-    }
-    if (exported) {
-        maskZoom(master, &master->masks[MASK_EXPORT], &view);
-    } else {
-        for (int y = 0; y < height; y++) {
-            maskSetRun(&view, y, 0, width, 1);
+    MaskBitmap cropped;
+    maskBitmapInit(&cropped);
+    const MaskBitmap *plane = framed ? frame : nullptr;
+    if (framed && (frame->width != width || frame->height != height)) {
+        if (!maskCrop(frame, width, height, &cropped)) {
+            return None;
         }
+        plane = &cropped;
     }
-    bool ok = true;
-    if (framed) {
-        MaskBitmap cropped;
-        maskBitmapInit(&cropped);
-        const MaskBitmap *plane = frame;
-        if (frame->width != width || frame->height != height) {
-            ok = maskCrop(frame, width, height, &cropped);
-            plane = &cropped;
-        }
-        if (ok) {
-            combineInto(&view, plane, false);
-            maskPutPixmap(master, &master->planePix, plane);
-        }
-        maskBitmapFree(&cropped);
-    }
-    Pixmap clip = None;
-    if (ok && maskPutPixmap(master, &master->clipPix, &view)) {
-        clip = master->clipPix.pixmap;
-    }
-    maskBitmapFree(&view);
+    Pixmap clip = putMaskArea(master, exported, plane, 0, 0, width, height, &master->clipPix, &master->planePix);
+    maskBitmapFree(&cropped);
     return clip;
+}
+
+Pixmap gimgMaskArea(GimgMaster *master, int x, int y, int width, int height, ViewPixmap *clipVp, ViewPixmap *planeVp)
+{
+    clipVp->valid = 0;
+    planeVp->valid = 0;
+    bool exported = master->maskBuilt && attachExport(master);
+    MaskBitmap frame;
+    maskBitmapInit(&frame);
+    if (master->polySwitch && master->maskPoly != nullptr) {
+        drawFrameArea(master, &frame, master->polyMode, master->maskPoly, master->maskSwitch, x, y, width, height);
+    }
+    bool framed = maskBitmapValid(&frame) != 0;
+    Pixmap clip = None;
+    if (exported || framed) {
+        clip = putMaskArea(master, exported, framed ? &frame : nullptr, x, y, width, height, clipVp, planeVp);
+    }
+    maskBitmapFree(&frame);
+    return clip;
+}
+
+void gimgMaskBegin(GimgMaster *master, Drawable drawable, Pixmap clip, Pixmap plane, int originX, int originY, int x,
+                   int y, int width, int height)
+{
+    Display *display = master->display;
+    GC gc = master->copyGC;
+    if (master->opt.maskOpaque) {
+        XSetForeground(display, gc, master->bgColor->pixel);
+        if (plane != None) {
+            XSetClipMask(display, gc, plane);
+            XSetClipOrigin(display, gc, originX, originY);
+            XCopyPlane(display, plane, drawable, gc, x - originX, y - originY, static_cast<unsigned>(width),
+                       static_cast<unsigned>(height), x, y, 1);
+        } else {
+            XSetClipMask(display, gc, None);
+            XFillRectangle(display, drawable, gc, x, y, static_cast<unsigned>(width), static_cast<unsigned>(height));
+        }
+        XSetForeground(display, gc, master->fgColor->pixel);
+    }
+    XSetClipMask(display, gc, clip);
+    XSetClipOrigin(display, gc, originX, originY);
+}
+
+void gimgMaskEnd(GimgMaster *master)
+{
+    XSetClipMask(master->display, master->copyGC, None);
+    XSetClipOrigin(master->display, master->copyGC, 0, 0);
 }
 
 /*

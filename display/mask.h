@@ -25,6 +25,7 @@
 #include "display/spanlist.h"
 
 struct GimgMaster;
+struct ViewPixmap;
 
 enum { MASK_EXPORT, MASK_POLY, MASK_REGION, MASK_SOURCE, MASK_CLASS, MASK_COUNT };
 
@@ -92,6 +93,20 @@ int gimgBuildMask(GimgMaster *master);
 /* Builds the clip (and, with a polygon mask, the plane) pixmap of the view
  * from the exported and polygon bitmaps; answers the clip pixmap or None. */
 Pixmap gimgMaskPixmaps(GimgMaster *master);
+/* The clip (and, with frame shapes, the plane) pixmap of just the view area
+ * (x, y, width, height), in the temporaries clipVp and planeVp (freed by
+ * the caller), for a view drawn area by area; memory goes with the area.
+ * Answers the clip pixmap, or None when no mask hides anything there or
+ * the pixmap cannot be had. */
+Pixmap gimgMaskArea(GimgMaster *master, int x, int y, int width, int height, ViewPixmap *clipVp, ViewPixmap *planeVp);
+/* Sets the copy GC to draw through clip laid at (originX, originY) of
+ * drawable. With -maskopaque the hidden part of the drawable's area (x, y,
+ * width, height) is painted in the background colour first: where plane,
+ * laid at the same origin, has its bits set, or all of it when plane is
+ * None. gimgMaskEnd takes the clip off again. */
+void gimgMaskBegin(GimgMaster *master, Drawable drawable, Pixmap clip, Pixmap plane, int originX, int originY, int x,
+                   int y, int width, int height);
+void gimgMaskEnd(GimgMaster *master);
 /* Fills the view pixmap through the -stipple bitmap; 1, or 0 with "Error in
  * patternMaskPixmap: None pixmap...\n" when there is no view pixmap. */
 int patternMaskPixmap(GimgMaster *master);

@@ -1199,13 +1199,17 @@ int gimgDrawArea(GimgMaster *settings, RamImage *image, Drawable drawable, int i
     if (!XGetGeometry(display, drawable, &root, &at, &unused, &drawableW, &drawableH, &border, &depth)) {
         return 0;
     }
-    /* The part of the area inside the view and the drawable, in view
-     * coordinates; the drawable sits at an offset of (dx, dy) from them. */
-    int64_t dx = static_cast<int64_t>(drawableX) - imageX, dy = static_cast<int64_t>(drawableY) - imageY;
-    int64_t x0 = std::max<int64_t>({imageX, -dx, 0});
-    int64_t y0 = std::max<int64_t>({imageY, -dy, 0});
-    int64_t x1 = std::min<int64_t>({static_cast<int64_t>(imageX) + width, drawableW - dx, viewW});
-    int64_t y1 = std::min<int64_t>({static_cast<int64_t>(imageY) + height, drawableH - dy, viewH});
+    /* The part of the area inside the view and the drawable, in view cells
+     * (a copy's view shows its first cell at its origin); cell (0, 0) sits
+     * at (dx, dy) of the drawable. */
+    int originX, originY;
+    gimgViewOrigin(settings, &originX, &originY);
+    int64_t cellX = static_cast<int64_t>(imageX) - originX, cellY = static_cast<int64_t>(imageY) - originY;
+    int64_t dx = drawableX - cellX, dy = drawableY - cellY;
+    int64_t x0 = std::max<int64_t>({cellX, -dx, 0});
+    int64_t y0 = std::max<int64_t>({cellY, -dy, 0});
+    int64_t x1 = std::min<int64_t>({cellX + width, drawableW - dx, viewW});
+    int64_t y1 = std::min<int64_t>({cellY + height, drawableH - dy, viewH});
     if (x0 >= x1 || y0 >= y1) {
         return 1;
     }
@@ -1233,13 +1237,42 @@ int gimgDrawArea(GimgMaster *settings, RamImage *image, Drawable drawable, int i
     if (columns == nullptr || rows == nullptr) {
         return 0;
     }
-    XRectangle clip = {static_cast<short>(x0 + dx), static_cast<short>(y0 + dy), static_cast<unsigned short>(x1 - x0),
-                       static_cast<unsigned short>(y1 - y0)};
+    /* Drawing is clipped to the part, through the masks of just that part
+     * when masking is on: the same picture as a copy from the view pixmap. */
+    int px = static_cast<int>(x0 + dx), py = static_cast<int>(y0 + dy);
+    int pw = static_cast<int>(x1 - x0), ph = static_cast<int>(y1 - y0);
     GC gc = settings->copyGC;
-    XSetClipRectangles(display, gc, 0, 0, &clip, 1, YXBanded);
+    ViewPixmap clipArea, planeArea;
+    vpInit(&clipArea, display);
+    vpInit(&planeArea, display);
+    Pixmap clip = None;
+    if (settings->maskOp > 0) {
+        clip = gimgMaskArea(settings, static_cast<int>(x0), static_cast<int>(y0), pw, ph, &clipArea, &planeArea);
+    }
+    if (clip != None) {
+        gimgMaskBegin(settings, drawable, clip, planeArea.valid ? planeArea.pixmap : None, px, py, px, py, pw, ph);
+    } else {
+        XRectangle part = {static_cast<short>(px), static_cast<short>(py), static_cast<unsigned short>(pw),
+                           static_cast<unsigned short>(ph)};
+        XSetClipRectangles(display, gc, 0, 0, &part, 1, YXBanded);
+    }
     int done = gimgPackStrips(settings, image, drawable, aw, static_cast<int>(ax + dx), static_cast<int>(ay + dy),
                               columns.get(), rows.get(), nullptr);
-    XSetClipMask(display, gc, None);
+    if (done && settings->stippleBitmap != None) {
+        /* The -stipple pattern, laid from the view's first cell as on the
+         * view pixmap. */
+        int sw = 1, sh = 1;
+        Tk_SizeOfBitmap(display, settings->stippleBitmap, &sw, &sh);
+        XSetStipple(display, gc, settings->stippleBitmap);
+        XSetTSOrigin(display, gc, static_cast<int>(dx % std::max(sw, 1)), static_cast<int>(dy % std::max(sh, 1)));
+        XSetFillStyle(display, gc, FillStippled);
+        XFillRectangle(display, drawable, gc, px, py, static_cast<unsigned>(pw), static_cast<unsigned>(ph));
+        XSetFillStyle(display, gc, FillSolid);
+        XSetTSOrigin(display, gc, 0, 0);
+    }
+    gimgMaskEnd(settings);
+    vpFree(&clipArea);
+    vpFree(&planeArea);
     return done;
 }
 
