@@ -797,13 +797,23 @@ int patternMaskPixmap(GimgMaster *master)
         tesk_fprintf(stderr, "Error in patternMaskPixmap: None pixmap...\n");
         return 0;
     }
-    XSetStipple(master->display, master->copyGC, master->stippleBitmap);
-    XSetTSOrigin(master->display, master->copyGC, 0, 0);
-    XSetFillStyle(master->display, master->copyGC, FillStippled);
-    XFillRectangle(master->display, vp->pixmap, master->copyGC, 0, 0, static_cast<unsigned>(vp->width),
-                   static_cast<unsigned>(vp->height));
-    XSetFillStyle(master->display, master->copyGC, FillSolid);
+    gimgStippleArea(master, vp->pixmap, 0, 0, vp->width, vp->height, 0, 0);
     return 1;
+}
+
+void gimgStippleArea(GimgMaster *master, Drawable drawable, int x, int y, int width, int height, long long originX,
+                     long long originY)
+{
+    int patternW = 1, patternH = 1;
+    Tk_SizeOfBitmap(master->display, master->stippleBitmap, &patternW, &patternH);
+    GC gc = master->copyGC;
+    XSetStipple(master->display, gc, master->stippleBitmap);
+    XSetTSOrigin(master->display, gc, static_cast<int>(originX % std::max(patternW, 1)),
+                 static_cast<int>(originY % std::max(patternH, 1)));
+    XSetFillStyle(master->display, gc, FillStippled);
+    XFillRectangle(master->display, drawable, gc, x, y, static_cast<unsigned>(width), static_cast<unsigned>(height));
+    XSetFillStyle(master->display, gc, FillSolid);
+    XSetTSOrigin(master->display, gc, 0, 0);
 }
 
 void gimgMaskFreeAll(GimgMaster *master)

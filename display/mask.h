@@ -96,9 +96,15 @@ Pixmap gimgMaskPixmaps(GimgMaster *master);
 /* The clip (and, with frame shapes, the plane) pixmap of just the view area
  * (x, y, width, height), in the temporaries clipVp and planeVp (freed by
  * the caller), for a view drawn area by area; memory goes with the area.
- * Answers the clip pixmap, or None when no mask hides anything there or
- * the pixmap cannot be had. */
+ * Answers the clip pixmap, or None when the view has no exported or frame
+ * mask or the pixmap cannot be had. */
 Pixmap gimgMaskArea(GimgMaster *master, int x, int y, int width, int height, ViewPixmap *clipVp, ViewPixmap *planeVp);
+/* Fills the area (x, y, width, height) of drawable in the foreground
+ * colour through the -stipple bitmap, the pattern laid from (originX,
+ * originY); the copy GC's fill style and pattern origin are left as
+ * before. */
+void gimgStippleArea(GimgMaster *master, Drawable drawable, int x, int y, int width, int height, long long originX,
+                     long long originY);
 /* Sets the copy GC to draw through clip laid at (originX, originY) of
  * drawable. With -maskopaque the hidden part of the drawable's area (x, y,
  * width, height) is painted in the background colour first: where plane,

@@ -1261,14 +1261,7 @@ int gimgDrawArea(GimgMaster *settings, RamImage *image, Drawable drawable, int i
     if (done && settings->stippleBitmap != None) {
         /* The -stipple pattern, laid from the view's first cell as on the
          * view pixmap. */
-        int sw = 1, sh = 1;
-        Tk_SizeOfBitmap(display, settings->stippleBitmap, &sw, &sh);
-        XSetStipple(display, gc, settings->stippleBitmap);
-        XSetTSOrigin(display, gc, static_cast<int>(dx % std::max(sw, 1)), static_cast<int>(dy % std::max(sh, 1)));
-        XSetFillStyle(display, gc, FillStippled);
-        XFillRectangle(display, drawable, gc, px, py, static_cast<unsigned>(pw), static_cast<unsigned>(ph));
-        XSetFillStyle(display, gc, FillSolid);
-        XSetTSOrigin(display, gc, 0, 0);
+        gimgStippleArea(settings, drawable, px, py, pw, ph, dx, dy);
     }
     gimgMaskEnd(settings);
     vpFree(&clipArea);
