@@ -241,22 +241,11 @@ int guarded(ClientData data, Tcl_Interp *interp, int objc, Tcl_Obj *const objv[]
  * Commands
  * ------------------------------------------------------------------- */
 
-/* GLdouble .. GLubyte name ?list?: a new array object. */
-int createArray(int type, Tcl_Interp *interp, int objc, Tcl_Obj *const objv[])
+/* Enters a new object in the current surface's store under name and
+ * answers an empty result; a failure with no message when the object or
+ * the store could not be had (the object is freed). */
+int storeNew(Tcl_Interp *interp, const char *name, OglDataObject *object)
 {
-    if (oglNeedCurrent(interp) == nullptr) {
-        return TCL_ERROR;
-    }
-    if (objc != 2 && objc != 3) {
-        return oglSyntaxError(interp);
-    }
-    const char *name = Tcl_GetString(objv[1]);
-    RefWord parts;
-    if (!freshName(name, &parts)) {
-        return failQuietly(interp);
-    }
-    const char *list = objc == 3 ? Tcl_GetString(objv[2]) : nullptr;
-    OglDataObject *object = oglDataCreate(type, 0, list, parts.first, parts.last);
     Tcl_HashTable *table = currentStore(true);
     if (object == nullptr || table == nullptr) {
         oglDataFree(object);
@@ -267,15 +256,10 @@ int createArray(int type, Tcl_Interp *interp, int objc, Tcl_Obj *const objv[])
     return TCL_OK;
 }
 
-/* GLdouble .. GLubyte name ?list?: the array kind of element type Type. */
+/* GLdouble .. GLchar name ?list?: a new object of type Type, an array
+ * (a range name(i:j) sizes it) or a text (GLchar, "" without one). */
 template <int Type>
-int arrayKindCmd(ClientData, Tcl_Interp *interp, int objc, Tcl_Obj *const objv[])
-{
-    return createArray(Type, interp, objc, objv);
-}
-
-/* GLchar name ?text?: a new text object. */
-int charCmd(ClientData, Tcl_Interp *interp, int objc, Tcl_Obj *const objv[])
+int createCmd(ClientData, Tcl_Interp *interp, int objc, Tcl_Obj *const objv[])
 {
     if (oglNeedCurrent(interp) == nullptr) {
         return TCL_ERROR;
@@ -288,15 +272,10 @@ int charCmd(ClientData, Tcl_Interp *interp, int objc, Tcl_Obj *const objv[])
     if (!freshName(name, &parts)) {
         return failQuietly(interp);
     }
-    OglDataObject *object = oglDataCreate(OGL_STRING, 1, objc == 3 ? Tcl_GetString(objv[2]) : "", 0, 0);
-    Tcl_HashTable *table = currentStore(true);
-    if (object == nullptr || table == nullptr) {
-        oglDataFree(object);
-        return failQuietly(interp);
-    }
-    oglDataStore(table, name, object);
-    Tcl_ResetResult(interp);
-    return TCL_OK;
+    const char *word = objc == 3 ? Tcl_GetString(objv[2]) : nullptr;
+    OglDataObject *object = Type == OGL_STRING ? oglDataCreate(OGL_STRING, 1, word != nullptr ? word : "", 0, 0)
+                                               : oglDataCreate(Type, 0, word, parts.first, parts.last);
+    return storeNew(interp, name, object);
 }
 
 /* gldel name */
@@ -553,15 +532,7 @@ int loadCmd(ClientData, Tcl_Interp *interp, int objc, Tcl_Obj *const objv[])
         (objc == 5 && !oglGetSizeUpTo(Tcl_GetString(objv[4]), INT64_MAX, &offset))) {
         return failQuietly(interp);
     }
-    OglDataObject *object = loadFile(Tcl_GetString(objv[2]), static_cast<int>(type), offset);
-    Tcl_HashTable *table = currentStore(true);
-    if (object == nullptr || table == nullptr) {
-        oglDataFree(object);
-        return failQuietly(interp);
-    }
-    oglDataStore(table, name, object);
-    Tcl_ResetResult(interp);
-    return TCL_OK;
+    return storeNew(interp, name, loadFile(Tcl_GetString(objv[2]), static_cast<int>(type), offset));
 }
 
 /* glphoto name photo: the photo's RGB bytes, bottom row first, each row
@@ -854,15 +825,15 @@ void oglStoreFree(Tcl_HashTable *table)
 }
 
 const OglCommandDef oglDataCommands[] = {
-    {"GLdouble", guarded<arrayKindCmd<GL_DOUBLE>>},
-    {"GLfloat", guarded<arrayKindCmd<GL_FLOAT>>},
-    {"GLshort", guarded<arrayKindCmd<GL_SHORT>>},
-    {"GLushort", guarded<arrayKindCmd<GL_UNSIGNED_SHORT>>},
-    {"GLint", guarded<arrayKindCmd<GL_INT>>},
-    {"GLuint", guarded<arrayKindCmd<GL_UNSIGNED_INT>>},
-    {"GLbyte", guarded<arrayKindCmd<GL_BYTE>>},
-    {"GLubyte", guarded<arrayKindCmd<GL_UNSIGNED_BYTE>>},
-    {"GLchar", guarded<charCmd>},
+    {"GLdouble", guarded<createCmd<GL_DOUBLE>>},
+    {"GLfloat", guarded<createCmd<GL_FLOAT>>},
+    {"GLshort", guarded<createCmd<GL_SHORT>>},
+    {"GLushort", guarded<createCmd<GL_UNSIGNED_SHORT>>},
+    {"GLint", guarded<createCmd<GL_INT>>},
+    {"GLuint", guarded<createCmd<GL_UNSIGNED_INT>>},
+    {"GLbyte", guarded<createCmd<GL_BYTE>>},
+    {"GLubyte", guarded<createCmd<GL_UNSIGNED_BYTE>>},
+    {"GLchar", guarded<createCmd<OGL_STRING>>},
     {"gldel", guarded<delCmd>},
     {"glinfo", guarded<infoCmd>},
     {"glitems", guarded<itemsCmd>},

@@ -115,13 +115,22 @@ constexpr int handleKind()
     }
 }
 
-/* The handle stored under exactly the word's name, of H's kind; nullptr
- * when there is none. */
+/* The handle stored under exactly the name of the second of exactly words
+ * words; nullptr after "Syntax Error" for another count, or missing when
+ * no handle of H's kind has that name. */
 template <typename H>
-H findHandle(Tcl_Obj *word)
+H handleWords(Tcl_Interp *interp, int objc, Tcl_Obj *const objv[], int words, const char *missing)
 {
-    const OglDataObject *object = oglDataFind(Tcl_GetString(word), handleKind<H>(), 1);
-    return object != nullptr ? static_cast<H>(object->data) : nullptr;
+    if (objc != words) {
+        oglSyntaxError(interp);
+        return nullptr;
+    }
+    const OglDataObject *object = oglDataFind(Tcl_GetString(objv[1]), handleKind<H>(), 1);
+    if (object == nullptr) {
+        oglFail(interp, missing);
+        return nullptr;
+    }
+    return static_cast<H>(object->data);
 }
 
 template <auto F, size_t N, const std::array<const OglEnum *, N> &Tables, typename H, size_t... I>
@@ -148,12 +157,9 @@ int handleCall(ClientData, Tcl_Interp *interp, int objc, Tcl_Obj *const objv[])
     using Handle = std::tuple_element_t<0, typename Sig::Args>;
     constexpr size_t n = Sig::arity - 1;
     static_assert(sizeof...(T) <= n, "more tables than parameters");
-    if (objc != static_cast<int>(Sig::arity) + 1) {
-        return oglSyntaxError(interp);
-    }
-    Handle handle = findHandle<Handle>(objv[1]);
+    Handle handle = handleWords<Handle>(interp, objc, objv, static_cast<int>(Sig::arity) + 1, Message);
     if (handle == nullptr) {
-        return oglFail(interp, Message);
+        return TCL_ERROR;
     }
     return invokeWithHandle<F, n, oglcall::kTables<n, T...>>(interp, handle, objv + 2, std::make_index_sequence<n>{});
 }
@@ -218,12 +224,9 @@ int deleteHandleCmd(ClientData, Tcl_Interp *interp, int objc, Tcl_Obj *const obj
 template <typename H, void (*Install)(H, GLenum, _GLUfuncptr), const char *Message>
 int callbackCmd(ClientData, Tcl_Interp *interp, int objc, Tcl_Obj *const objv[])
 {
-    if (objc != 4) {
-        return oglSyntaxError(interp);
-    }
-    H handle = findHandle<H>(objv[1]);
+    H handle = handleWords<H>(interp, objc, objv, 4, Message);
     if (handle == nullptr) {
-        return oglFail(interp, Message);
+        return TCL_ERROR;
     }
     GLenum which = oglEnumLookup(kOglGluCallbackWhich, Tcl_GetString(objv[2]));
     if (which == kOglNoEnum) {
@@ -255,12 +258,9 @@ bool knotsWord(Tcl_Obj *countWord, Tcl_Obj *knotsWord, GLint *count, GLfloat **k
 int nurbsCurveCmd(ClientData, Tcl_Interp *interp, int objc, Tcl_Obj *const objv[])
 {
     static constexpr char kParse[] = "Error in parse knot or ctlarray";
-    if (objc != 8) {
-        return oglSyntaxError(interp);
-    }
-    GLUnurbs *nurbs = findHandle<GLUnurbs *>(objv[1]);
+    GLUnurbs *nurbs = handleWords<GLUnurbs *>(interp, objc, objv, 8, kNurbsId);
     if (nurbs == nullptr) {
-        return oglFail(interp, kNurbsId);
+        return TCL_ERROR;
     }
     const char *typeWord = Tcl_GetString(objv[7]);
     GLenum type = oglEnumLookup(kOglMap1Target, typeWord);
@@ -294,12 +294,9 @@ int nurbsCurveCmd(ClientData, Tcl_Interp *interp, int objc, Tcl_Obj *const objv[
 int nurbsSurfaceCmd(ClientData, Tcl_Interp *interp, int objc, Tcl_Obj *const objv[])
 {
     static constexpr char kParse[] = "Error in parsing sknots, tknots or ctlarray";
-    if (objc != 12) {
-        return oglSyntaxError(interp);
-    }
-    GLUnurbs *nurbs = findHandle<GLUnurbs *>(objv[1]);
+    GLUnurbs *nurbs = handleWords<GLUnurbs *>(interp, objc, objv, 12, kNurbsId);
     if (nurbs == nullptr) {
-        return oglFail(interp, kNurbsId);
+        return TCL_ERROR;
     }
     GLenum type = oglEnumLookup(kOglMap2Target, Tcl_GetString(objv[11]));
     if (type == kOglNoEnum) {
@@ -330,12 +327,9 @@ int nurbsSurfaceCmd(ClientData, Tcl_Interp *interp, int objc, Tcl_Obj *const obj
 int pwlCurveCmd(ClientData, Tcl_Interp *interp, int objc, Tcl_Obj *const objv[])
 {
     static constexpr char kParse[] = "Error in parse array";
-    if (objc != 6) {
-        return oglSyntaxError(interp);
-    }
-    GLUnurbs *nurbs = findHandle<GLUnurbs *>(objv[1]);
+    GLUnurbs *nurbs = handleWords<GLUnurbs *>(interp, objc, objv, 6, kNurbsId);
     if (nurbs == nullptr) {
-        return oglFail(interp, kNurbsId);
+        return TCL_ERROR;
     }
     GLenum type = oglEnumLookup(kOglTrimType, Tcl_GetString(objv[5]));
     if (type == kOglNoEnum) {
@@ -358,12 +352,9 @@ int pwlCurveCmd(ClientData, Tcl_Interp *interp, int objc, Tcl_Obj *const objv[])
  * a number. */
 int nurbsPropertyCmd(ClientData, Tcl_Interp *interp, int objc, Tcl_Obj *const objv[])
 {
-    if (objc != 4) {
-        return oglSyntaxError(interp);
-    }
-    GLUnurbs *nurbs = findHandle<GLUnurbs *>(objv[1]);
+    GLUnurbs *nurbs = handleWords<GLUnurbs *>(interp, objc, objv, 4, kNurbsId);
     if (nurbs == nullptr) {
-        return oglFail(interp, kNurbsId);
+        return TCL_ERROR;
     }
     GLenum property = oglEnumLookup(kOglNurbsProperty, Tcl_GetString(objv[2]));
     if (property == kOglNoEnum) {
@@ -384,12 +375,9 @@ bool numericNurbsProperty(GLenum property)
 /* gluGetNurbsProperty NURBS PROPERTY VARIABLE */
 int getNurbsPropertyCmd(ClientData, Tcl_Interp *interp, int objc, Tcl_Obj *const objv[])
 {
-    if (objc != 4) {
-        return oglSyntaxError(interp);
-    }
-    GLUnurbs *nurbs = findHandle<GLUnurbs *>(objv[1]);
+    GLUnurbs *nurbs = handleWords<GLUnurbs *>(interp, objc, objv, 4, kNurbsId);
     if (nurbs == nullptr) {
-        return oglFail(interp, kNurbsId);
+        return TCL_ERROR;
     }
     GLenum property = oglEnumLookup(kOglNurbsProperty, Tcl_GetString(objv[2]));
     if (property == kOglNoEnum) {
@@ -410,12 +398,9 @@ int getNurbsPropertyCmd(ClientData, Tcl_Interp *interp, int objc, Tcl_Obj *const
 /* gluLoadSamplingMatrices NURBS MODEL PROJECTION VIEWPORT */
 int loadSamplingMatricesCmd(ClientData, Tcl_Interp *interp, int objc, Tcl_Obj *const objv[])
 {
-    if (objc != 5) {
-        return oglSyntaxError(interp);
-    }
-    GLUnurbs *nurbs = findHandle<GLUnurbs *>(objv[1]);
+    GLUnurbs *nurbs = handleWords<GLUnurbs *>(interp, objc, objv, 5, kNurbsId);
     if (nurbs == nullptr) {
-        return oglFail(interp, kNurbsId);
+        return TCL_ERROR;
     }
     OglTemps temps;
     const GLfloat *model = oglArgFloats(Tcl_GetString(objv[2]), 16);
@@ -436,12 +421,9 @@ int loadSamplingMatricesCmd(ClientData, Tcl_Interp *interp, int objc, Tcl_Obj *c
  * number. */
 int tessPropertyCmd(ClientData, Tcl_Interp *interp, int objc, Tcl_Obj *const objv[])
 {
-    if (objc != 4) {
-        return oglSyntaxError(interp);
-    }
-    GLUtesselator *tess = findHandle<GLUtesselator *>(objv[1]);
+    GLUtesselator *tess = handleWords<GLUtesselator *>(interp, objc, objv, 4, kTessId);
     if (tess == nullptr) {
-        return oglFail(interp, kTessId);
+        return TCL_ERROR;
     }
     GLenum property = oglEnumLookup(kOglTessProperty, Tcl_GetString(objv[2]));
     if (property == kOglNoEnum) {
@@ -472,12 +454,9 @@ int tessPropertyCmd(ClientData, Tcl_Interp *interp, int objc, Tcl_Obj *const obj
  * word, the others "%f". */
 int getTessPropertyCmd(ClientData, Tcl_Interp *interp, int objc, Tcl_Obj *const objv[])
 {
-    if (objc != 4) {
-        return oglSyntaxError(interp);
-    }
-    GLUtesselator *tess = findHandle<GLUtesselator *>(objv[1]);
+    GLUtesselator *tess = handleWords<GLUtesselator *>(interp, objc, objv, 4, kTessId);
     if (tess == nullptr) {
-        return oglFail(interp, kTessId);
+        return TCL_ERROR;
     }
     GLenum property = oglEnumLookup(kOglTessProperty, Tcl_GetString(objv[2]));
     if (property == kOglNoEnum) {
@@ -499,12 +478,9 @@ char kNoPolygonData[] = "";
 /* gluTessBeginPolygon TESS WORD (the second word is not read). */
 int tessBeginPolygonCmd(ClientData, Tcl_Interp *interp, int objc, Tcl_Obj *const objv[])
 {
-    if (objc != 3) {
-        return oglSyntaxError(interp);
-    }
-    GLUtesselator *tess = findHandle<GLUtesselator *>(objv[1]);
+    GLUtesselator *tess = handleWords<GLUtesselator *>(interp, objc, objv, 3, kTessId);
     if (tess == nullptr) {
-        return oglFail(interp, kTessId);
+        return TCL_ERROR;
     }
     gluTessBeginPolygon(tess, kNoPolygonData);
     return TCL_OK;
