@@ -21,6 +21,10 @@ constexpr char kMagic[] = "TESK SCRIPT LIBRARY 1\n";
 constexpr std::size_t kMagicLength = sizeof kMagic - 1;
 constexpr std::size_t kHeaderLength = kMagicLength + 8;
 constexpr uint32_t kMaxScript = 256u << 20;  // 256 MiB of script text
+/* zlib's deflate never packs better than about 1032 to 1: a header that
+   declares more text than its packed bytes can hold is refused before
+   anything is allocated. */
+constexpr uint64_t kMaxInflateRatio = 1032;
 
 /* Opens fileName for reading without translation; NULL with an error. */
 Tcl_Channel openBinary(Tcl_Interp *interp, const char *fileName, const char *mode)
@@ -100,7 +104,8 @@ int scriptLibraryLoad(Tcl_Interp *interp, const char *fileName, int evalFlags)
     }
     uint32_t length = getU32(bytes.data() + kMagicLength);
     uint32_t crc = getU32(bytes.data() + kMagicLength + 4);
-    if (length > kMaxScript) {
+    uint64_t packed = bytes.size() - kHeaderLength;
+    if (length > kMaxScript || length > packed * kMaxInflateRatio + 64) {
         Tcl_AppendResult(interp, "invalid script library \"", fileName, "\"", nullptr);
         return TCL_ERROR;
     }
