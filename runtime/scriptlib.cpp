@@ -14,6 +14,7 @@
 #include <vector>
 #include <zlib.h>
 #include "runtime/bytes.h"
+#include "runtime/startup.h"
 
 namespace {
 
@@ -192,9 +193,7 @@ int loadScriptLibraries(Tcl_Interp *interp, const char *listVar)
     if (Tcl_SplitList(interp, list, &count, &names) != TCL_OK) {
         return TCL_ERROR;
     }
-    std::string home = Tcl_GetVar(interp, "gimgHome", TCL_GLOBAL_ONLY) != nullptr
-                           ? Tcl_GetVar(interp, "gimgHome", TCL_GLOBAL_ONLY)
-                           : ".";
+    std::string home = getGimgHome(interp);
     int code = TCL_OK;
     for (int i = 0; i < count && code == TCL_OK; i++) {
         const char *parts[] = {home.c_str(), names[i]};
