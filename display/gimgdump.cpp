@@ -556,7 +556,7 @@ int gimgDumpCmd(GimgMaster *master, Tcl_Interp *interp, int argc, const char **a
         std::string script = photoWriteScript(photoName, fileName, option);
         code = Tcl_EvalEx(interp, script.c_str(), -1, 0);
         if (code != TCL_OK) {
-            Tcl_AppendResult(interp, "Error in writing TKPHOTO.\n", static_cast<char *>(nullptr));
+            Tcl_AppendResult(interp, "\nError in writing TKPHOTO.\n", static_cast<char *>(nullptr));
         }
     }
     if (option != nullptr || (code != TCL_OK && photoMade)) {
