@@ -270,11 +270,13 @@ int wordClass(GimgMaster *, Tcl_Interp *interp, int, const char **)
     return TCL_OK;
 }
 
-int wordClose(GimgMaster *master, Tcl_Interp *interp, int, const char **argv)
+int wordClose(GimgMaster *master, Tcl_Interp *interp, int, const char **)
 {
-    Tcl_EvalObjEx(interp, Tcl_ObjPrintf("image delete %s", argv[0]), TCL_EVAL_GLOBAL);
+    /* Through Tk by the image's own name: no script is built from it. */
+    if (master->tkMaster != nullptr) {
+        Tk_DeleteImage(interp, Tk_NameOfImage(master->tkMaster));
+    }
     Tcl_ResetResult(interp);
-    (void)master;
     return TCL_OK;
 }
 
