@@ -5,9 +5,9 @@
  *	interpreter (add, get, index, count) and the element listing of a
  *	DICOM file or opened DICOM image (data).
  */
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <algorithm>
 #include <cstring>
 #include <fcntl.h>
 #include <string>
@@ -195,12 +195,12 @@ const char *textEncodingOf(HashTable table)
         const char *term;
         const char *encoding;
     } kSets[] = {
-        {"ISO_IR 100", "iso8859-1"}, {"ISO_IR 101", "iso8859-2"},  {"ISO_IR 109", "iso8859-3"},
-        {"ISO_IR 110", "iso8859-4"}, {"ISO_IR 144", "iso8859-5"},  {"ISO_IR 127", "iso8859-6"},
-        {"ISO_IR 126", "iso8859-7"}, {"ISO_IR 138", "iso8859-8"},  {"ISO_IR 148", "iso8859-9"},
-        {"ISO_IR 203", "iso8859-15"}, {"ISO_IR 166", "tis-620"},   {"ISO_IR 13", "jis0201"},
-        {"ISO_IR 192", "utf-8"},     {"GB18030", "cp936"},         {"GBK", "cp936"},
-        {"ISO_IR 87", "iso2022-jp"}, {"ISO_IR 159", "iso2022-jp"}, {"ISO_IR 149", "iso2022-kr"},
+        {"ISO_IR 100", "iso8859-1"},  {"ISO_IR 101", "iso8859-2"},  {"ISO_IR 109", "iso8859-3"},
+        {"ISO_IR 110", "iso8859-4"},  {"ISO_IR 144", "iso8859-5"},  {"ISO_IR 127", "iso8859-6"},
+        {"ISO_IR 126", "iso8859-7"},  {"ISO_IR 138", "iso8859-8"},  {"ISO_IR 148", "iso8859-9"},
+        {"ISO_IR 203", "iso8859-15"}, {"ISO_IR 166", "tis-620"},    {"ISO_IR 13", "jis0201"},
+        {"ISO_IR 192", "utf-8"},      {"GB18030", "cp936"},         {"GBK", "cp936"},
+        {"ISO_IR 87", "iso2022-jp"},  {"ISO_IR 159", "iso2022-jp"}, {"ISO_IR 149", "iso2022-kr"},
     };
     const DicomElement *e = dicomFindElement(table, 0x0008, 0x0005);
     if (e == nullptr) {

@@ -358,8 +358,8 @@ void keepColours(RamImage *image, const GifFrame &frame, bool frameTransparent, 
             unsigned char *row = ramImageFillRow(image, r, 0);
             const bool crossed = !frameTransparent && r >= frame.top && r - frame.top < frame.height;
             const int cut = crossed ? std::min(frame.left, columns) : columns;
-            const int64_t resume = crossed ? std::min<int64_t>(static_cast<int64_t>(frame.left) + frame.width, columns)
-                                           : columns;
+            const int64_t resume =
+                crossed ? std::min<int64_t>(static_cast<int64_t>(frame.left) + frame.width, columns) : columns;
             for (int x = 0; x < cut; x++) {
                 visit(row[x]);
             }
