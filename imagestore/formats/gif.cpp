@@ -423,8 +423,9 @@ inline void copyString(unsigned char *to, const unsigned char *from, int count)
 }
 
 /* The GIF state an image keeps in its private data: whether the palette
- * holds the table of a frame rather than the global one. NULL when the
- * record cannot be made. */
+ * holds another table than the global one (a frame's own, or the global
+ * one grown by colours kept from earlier frames). NULL when the record
+ * cannot be made. */
 struct GifPrivate {
     bool localTable;
 };
@@ -1280,7 +1281,7 @@ int readGIF(RamImage *image)
                     keepColours(image, frame, frameTransparent, shownTransparent, table);
                 }
                 if (local != nullptr) {
-                    *local = found == 2;
+                    *local = found == 2 || desc.nindices != table.colours;
                 }
             }
             bool decoded =

@@ -531,6 +531,14 @@ TEST_F(GifFiles, PixelsKeptUnderAnotherTableKeepTheirColours)
         }
     }
     EXPECT_EQ(image->desc.nindices, 256);
+
+    /* The global table grown by kept colours gives way to the file's at
+     * the first frame again. */
+    ASSERT_EQ(ramImageSeekVolume(image, 3), 3);
+    EXPECT_EQ(image->desc.nindices, 6);
+    ASSERT_EQ(ramImageSeekVolume(image, 1), 1);
+    EXPECT_EQ(image->desc.nindices, 4);
+    EXPECT_EQ(colours(1), (std::vector<Colour>{g3, g2, g1, g0}));
     releaseMemImage(image);
 }
 
