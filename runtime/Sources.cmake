@@ -32,5 +32,6 @@ tesk_layer(runtime
     runtime/subcmd.cpp
     runtime/teskcmd.cpp
     runtime/text.cpp
+    runtime/textcodec.cpp
     runtime/tooloptions.cpp
 )

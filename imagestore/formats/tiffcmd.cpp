@@ -16,6 +16,7 @@
 #include "imagestore/formats/formats.h"
 #include "imagestore/ramimage.h"
 #include "runtime/bytes.h"
+#include "runtime/textcodec.h"
 #include "tesk.h"
 
 namespace {
@@ -103,9 +104,10 @@ Tcl_Obj *showTag(int fd, const TiffFile &file, const TiffDir &dir, int tag)
         return list;
     }
     if (e->type == 2) {
+        /* ASCII is 7-bit; other bytes are read in the system encoding, as
+         * the text this package writes into tags is. */
         size_t n = strnlen(reinterpret_cast<const char *>(bytes.data()), bytes.size());
-        Tcl_ListObjAppendElement(nullptr, list,
-                                 Tcl_NewStringObj(reinterpret_cast<const char *>(bytes.data()), static_cast<int>(n)));
+        Tcl_ListObjAppendElement(nullptr, list, textDecode(nullptr, reinterpret_cast<const char *>(bytes.data()), n));
         return list;
     }
     const unsigned char *p = bytes.data();
