@@ -614,7 +614,7 @@ int ramImageSetResident(RamImage *image, int resident)
         if (image->fd == -1) {
             return 1;
         }
-        if (image->cacheDepth < image->desc.rows && setRAMImageBuf(image, image->desc.rows) < image->desc.rows) {
+        if (image->cacheDepth < image->desc.rows && ramImageResizeCache(image, image->desc.rows) < image->desc.rows) {
             return 0;
         }
         for (int r = 0; r < image->desc.rows; r++) {
