@@ -16,6 +16,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
+#include <string>
 #include <utility>
 #include <vector>
 #include "imagestore/formats/formats.h"
@@ -521,16 +522,23 @@ void ramImageWriteRow(RamImage *image, int slot)
     }
 }
 
-bool ramImageWritable(RamImage *image)
+std::string ramImagePutRefusal(const RamImage *image)
 {
     if (!(image->attr & (RAMIMG_READONLY | RAMIMG_FRAMES))) {
+        return std::string();
+    }
+    return std::string("Error: ") + image->desc.file +
+           (image->attr & RAMIMG_READONLY ? " is opened read-only" : " holds several frames and is read-only");
+}
+
+bool ramImageWritable(RamImage *image)
+{
+    std::string refusal = ramImagePutRefusal(image);
+    if (refusal.empty()) {
         return true;
     }
     if (!(image->attr & RAMIMG_WARNED)) {
-        tesk_fprintf(stderr,
-                     image->attr & RAMIMG_READONLY ? "Error: %s is opened read-only\n"
-                                                   : "Error: %s holds several frames and is read-only\n",
-                     image->desc.file);
+        tesk_fprintf(stderr, "%s\n", refusal.c_str());
         image->attr |= RAMIMG_WARNED;
     }
     return false;
