@@ -600,12 +600,17 @@ int ramImageSeekVolumeDefault(RamImage *image, int volume)
 
 int ramImageSeekVolume(RamImage *image, int volume)
 {
+    const ImageDesc before = image->desc;
     int result =
         image->seekVolume != nullptr ? image->seekVolume(image, volume) : ramImageSeekVolumeDefault(image, volume);
     if (result == -1) {
         tesk_fprintf(stderr, "Error in seek image: %s\n", image->desc.file);
     } else if (result == 0) {
         tesk_fprintf(stderr, "Can't seek image %s\n", image->desc.file);
+    } else if (result > 0 && (before.columns != image->desc.columns || before.rows != image->desc.rows ||
+                              before.nbands != image->desc.nbands || before.pixel != image->desc.pixel)) {
+        /* A volume of another size or pixel type is a new image to them. */
+        ramImageNotifyClients(image, 0, RAMIMG_DISPLAY | RAMIMG_CONFIG);
     }
     return result;
 }

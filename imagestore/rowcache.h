@@ -51,7 +51,8 @@ bool ramImageWritable(RamImage *image);
 std::string ramImagePutRefusal(const RamImage *image);
 
 /* Selects a volume (0: the next, negative or beyond the count: the last);
- * answers it, -2 when there is no further volume, -1 on failure. */
+ * answers it, -2 when there is no further volume, -1 on failure. A volume
+ * of another size or pixel type is told to the clients as a new image. */
 int ramImageSeekVolume(RamImage *image, int volume);
 int ramImageSeekVolumeDefault(RamImage *image, int volume);
 /* For a format's own volume selection: the volume that volume asks for
