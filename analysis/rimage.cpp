@@ -750,7 +750,7 @@ int rimageCache(ImageDesc *, Tcl_Interp *interp, int argc, const char **argv)
             out += fmt("{%s %.2f} ", names[i], image->cacheDepth * 100.0 / image->desc.rows);
         } else {
             int rows = roundToInt(image->desc.rows * pct * 0.01);
-            if (setRAMImageBuf(image, rows < 1 ? 1 : rows) == 0) {
+            if (ramImageResizeCache(image, rows < 1 ? 1 : rows) == 0) {
                 Tcl_ResetResult(interp);
                 Tcl_AppendResult(interp, "Fail to set ramimg buffer: ", names[i], nullptr);
                 code = TCL_ERROR;

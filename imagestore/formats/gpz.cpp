@@ -90,6 +90,14 @@ int gpzReader(int fd, const char *fileName, ImageDesc *desc, void **priv)
         tesk_fprintf(stderr, "Unsupported GPZ pixel type:%d\n", code);
         return -1;
     }
+    desc->columns = getI32(head + 172);
+    desc->rows = getI32(head + 176);
+    desc->nbands = getI32(head + 180);
+    if (desc->columns < 1 || desc->rows < 1 || desc->nbands < 1) {
+        tesk_fprintf(stderr, "Invalid GPZ head: %d columns, %d rows, %d bands.\n", desc->columns, desc->rows,
+                     desc->nbands);
+        return -1;
+    }
     int dataFd = open(path.c_str(), O_RDWR | O_CLOEXEC);
     if (dataFd < 0) {
         dataFd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
@@ -97,13 +105,10 @@ int gpzReader(int fd, const char *fileName, ImageDesc *desc, void **priv)
     if (dataFd < 0) {
         return -1;
     }
-    desc->columns = getI32(head + 172);
-    desc->rows = getI32(head + 176);
-    desc->nbands = getI32(head + 180);
     /* The data file must hold every band's rows: sizes that a short file
      * cannot back are refused before any row is read. */
     struct stat st;
-    if (desc->columns < 1 || desc->rows < 1 || desc->nbands < 1 || fstat(dataFd, &st) != 0 ||
+    if (fstat(dataFd, &st) != 0 ||
         static_cast<unsigned __int128>((static_cast<int64_t>(desc->columns) * bits + 7) / 8) * desc->rows *
                 desc->nbands >
             static_cast<unsigned __int128>(st.st_size)) {
