@@ -461,8 +461,12 @@ RamImage *ramImageOpenFile(const char *fileName, ImageDesc *desc, RamImage *reus
             return nullptr;
         }
         if (found.dataFd != -1) {
+            /* The pixels lie in a file of their own: what may be written
+               is what that file was opened for. */
             close(fd);
             fd = found.dataFd;
+            int mode = fcntl(fd, F_GETFL);
+            readOnly = mode == -1 || (mode & O_ACCMODE) == O_RDONLY;
         }
     }
     if (!imgDescCheck(&found, nullptr) || !dataFits(fd, path.c_str(), found)) {

@@ -16,6 +16,7 @@
 #include "imagestore/ramimage.h"
 #include "runtime/bytes.h"
 #include "runtime/textcodec.h"
+#include "runtime/util.h"
 #include "tesk.h"
 
 namespace {
@@ -324,10 +325,7 @@ int dataCmd(Tcl_Interp *interp, int argc, const char **argv)
         }
         return listData(interp, table, argc, argv);
     }
-    int fd = open(argv[2], O_RDWR | O_CLOEXEC);
-    if (fd < 0) {
-        fd = open(argv[2], O_RDONLY | O_CLOEXEC);
-    }
+    int fd = openRegularFile(argv[2]);  // only read: never for writing, never a FIFO
     if (fd < 0) {
         Tcl_AppendResult(interp, "Error in open:", argv[2], nullptr);
         return TCL_ERROR;

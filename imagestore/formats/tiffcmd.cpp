@@ -17,6 +17,7 @@
 #include "imagestore/ramimage.h"
 #include "runtime/bytes.h"
 #include "runtime/textcodec.h"
+#include "runtime/util.h"
 #include "tesk.h"
 
 namespace {
@@ -154,10 +155,7 @@ int tiffData(Tcl_Interp *interp, int argc, const char **argv)
         }
         fd = image->fd;
     } else {
-        fd = open(argv[2], O_RDWR);
-        if (fd < 0) {
-            fd = open(argv[2], O_RDONLY);
-        }
+        fd = openRegularFile(argv[2]);  // only read: never for writing, never a FIFO
         if (fd < 0) {
             Tcl_AppendResult(interp, "Error in open:", argv[2], nullptr);
             return TCL_ERROR;
