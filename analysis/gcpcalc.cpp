@@ -18,10 +18,10 @@
 
 #include "analysis/georect.h"
 #include "analysis/regress.h"
-#include "imagestore/formats/replace.h"
 #include "runtime/bytes.h"
-#include "runtime/util.h"
 #include "runtime/cnumber.h"
+#include "runtime/replace.h"
+#include "runtime/util.h"
 #include "tesk_stdio.h"
 
 namespace {

@@ -18,8 +18,8 @@
 
 #include "analysis/gcpcalc.h"
 #include "analysis/regress.h"
-#include "imagestore/formats/replace.h"
 #include "runtime/bytes.h"
+#include "runtime/replace.h"
 #include "runtime/util.h"
 #include "tesk_stdio.h"
 

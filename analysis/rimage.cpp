@@ -25,7 +25,7 @@
 #include "imagestore/codes.h"
 #include "imagestore/formats/detect.h"
 #include "imagestore/formats/imagetypes.h"
-#include "imagestore/formats/replace.h"
+#include "runtime/replace.h"
 #include "imagestore/ramimage.h"
 #include "imagestore/rowcache.h"
 #include "imagestore/stats.h"

@@ -30,9 +30,9 @@
 #include <unistd.h>
 #include <unordered_map>
 
-#include "imagestore/formats/replace.h"
 #include "runtime/bytes.h"
 #include "runtime/console.h"
+#include "runtime/replace.h"
 #include "runtime/textcodec.h"
 #include "tesk_stdio.h"
 

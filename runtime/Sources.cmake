@@ -25,6 +25,7 @@ tesk_layer(runtime
     runtime/object.cpp
     runtime/output.cpp
     runtime/planar.cpp
+    runtime/replace.cpp
     runtime/rounding.cpp
     runtime/scriptlib.cpp
     runtime/startup.cpp

@@ -14,6 +14,7 @@
 #include <vector>
 #include <zlib.h>
 #include "runtime/bytes.h"
+#include "runtime/replace.h"
 #include "runtime/startup.h"
 
 namespace {
@@ -152,34 +153,13 @@ int scriptLibrarySave(Tcl_Interp *interp, const char *outFile, int nInputs, cons
     }
     file.resize(kHeaderLength + packedLength);
 
-    /* Write beside the target and rename, so a failure leaves an existing
-     * library as it was. */
-    std::string temp = std::string(outFile) + ".tmp";
-    Tcl_Channel chan = openBinary(interp, temp.c_str(), "w");
-    if (chan == nullptr) {
+    /* Through a replacement: a failure leaves an existing library as it
+     * was, and no fixed temporary name can be planted. */
+    if (replaceWithBytes(outFile, file.data(), file.size()) != REPLACE_DONE) {
+        Tcl_AppendResult(interp, "error writing \"", outFile, "\": ", Tcl_PosixError(interp), nullptr);
         return TCL_ERROR;
     }
-    int written = Tcl_Write(chan, reinterpret_cast<const char *>(file.data()), static_cast<int>(file.size()));
-    int closed = Tcl_Close(interp, chan);
-    Tcl_Obj *tempPath = Tcl_NewStringObj(temp.c_str(), -1);
-    Tcl_Obj *outPath = Tcl_NewStringObj(outFile, -1);
-    Tcl_IncrRefCount(tempPath);
-    Tcl_IncrRefCount(outPath);
-    int code = TCL_OK;
-    if (written != static_cast<int>(file.size()) || closed != TCL_OK) {
-        Tcl_ResetResult(interp);
-        Tcl_AppendResult(interp, "error writing \"", outFile, "\": ", Tcl_PosixError(interp), nullptr);
-        Tcl_FSDeleteFile(tempPath);
-        code = TCL_ERROR;
-    } else if (Tcl_FSRenameFile(tempPath, outPath) != 0) {
-        Tcl_AppendResult(interp, "error renaming \"", temp.c_str(), "\" to \"", outFile, "\": ", Tcl_PosixError(interp),
-                         nullptr);
-        Tcl_FSDeleteFile(tempPath);
-        code = TCL_ERROR;
-    }
-    Tcl_DecrRefCount(tempPath);
-    Tcl_DecrRefCount(outPath);
-    return code;
+    return TCL_OK;
 }
 
 int loadScriptLibraries(Tcl_Interp *interp, const char *listVar)

@@ -21,7 +21,7 @@
 #include <vector>
 
 #include "imagestore/filedata.h"
-#include "imagestore/formats/replace.h"
+#include "runtime/replace.h"
 #include "runtime/bytes.h"
 #include "runtime/util.h"
 #include "runtime/numeric.h"

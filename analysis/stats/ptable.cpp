@@ -14,8 +14,8 @@
 #include <unistd.h>
 
 #include "imagestore/filedata.h"
-#include "imagestore/formats/replace.h"
 #include "runtime/bytes.h"
+#include "runtime/replace.h"
 #include "runtime/util.h"
 #include "tesk.h"
 #include "tesk_stdio.h"

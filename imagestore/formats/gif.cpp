@@ -25,12 +25,12 @@
 #include <vector>
 #include "imagestore/codes.h"
 #include "imagestore/formats/formats.h"
-#include "imagestore/formats/replace.h"
 #include "imagestore/pixels.h"
 #include "imagestore/ramimage.h"
 #include "imagestore/rowcache.h"
 #include "imagestore/stats.h"
 #include "runtime/bytes.h"
+#include "runtime/replace.h"
 #include "tesk_stdio.h"
 
 namespace {
