@@ -86,8 +86,8 @@ set steps {
 # Picture, width, height, mean red, green and blue, tolerance of the means.
 set pictures {
     tour-screen.ppm      384 128 126.483 126.483 126.483 0.02
-    tour-canvas.ppm      240 160 216.650 224.942 207.609 0.02
-    tour-vector.ppm      240 170 219.146 229.168 201.965 0.02
+    tour-canvas.ppm      240 160 216.610 224.902 207.569 0.02
+    tour-vector.ppm      240 170 218.992 229.013 201.870 0.02
     tour-projection.ppm  400 120 227.084 224.397 221.709 0.02
     tour-geodesic.ppm    240  90 235.804 235.993 238.876 0.02
     tour-tile.ppm        200 200 124.317 124.317 124.317 0.02
