@@ -1,11 +1,12 @@
 # Checks what the demo tour showed, from the files it left:
 #   tclsh tour_check.tcl OUT DEMO
-# OUT is the tour's output folder, DEMO the folder of its scripts. Each step
-# of OUT/tour.txt must hold the lines recorded below, their numbers within
-# one unit of the last digit shown; each OUT/tour-*.ppm picture must have its recorded
-# size and mean red, green and blue within the tolerance of its row (GL
-# pictures and the view draped with one vary a little between builds and
-# drivers). Prints what differs and exits 1, or exits 0.
+# OUT is the tour's output folder, DEMO the folder of its scripts. Each
+# step of OUT/tour.txt must hold the lines recorded below, their numbers
+# within one unit of the last digit shown; each OUT/tour-*.ppm picture must
+# have its recorded size and mean red, green and blue within the tolerance
+# of its row (wider for the GL pictures, which may vary a little with the
+# build and the software renderer). Prints what differs and exits 1, or
+# exits 0.
 
 # A number in a logged line.
 set number {[-+]?(?:[0-9]+\.?[0-9]*|\.[0-9]+)(?:[eE][-+]?[0-9]+)?}
