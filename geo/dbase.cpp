@@ -234,10 +234,11 @@ bool formatCell(const unsigned char *desc, const char *text, unsigned char *cell
         std::memcpy(cell + (len - n), wide, static_cast<size_t>(n));
         return true;
     }
-    default: { /* C, and types the layer never makes: the text's characters */
+    default: { /* C, and types the layer never makes: the text's characters, all held by enc */
         const char *p = text;
         while (*p == ' ') p++;
-        std::string bytes = dBaseEncodeCut(enc, p, std::strlen(p), static_cast<size_t>(len));
+        std::string bytes;
+        if (!dBaseEncodeCut(enc, p, std::strlen(p), static_cast<size_t>(len), &bytes)) return false;
         used = static_cast<int>(bytes.size());
         std::memcpy(buf, bytes.data(), bytes.size());
         break;
@@ -1268,9 +1269,9 @@ int dBaseRecordText(const DBaseTable *t, int i, std::string &out)
     return static_cast<int>(out.size());
 }
 
-std::string dBaseEncodeText(const DBaseTable *t, const char *text)
+bool dBaseEncodeText(const DBaseTable *t, const char *text, std::string *bytes)
 {
-    return textEncode(t->encoding, text, std::strlen(text));
+    return dBaseEncodeCut(t->encoding, text, std::strlen(text), SIZE_MAX, bytes);
 }
 
 void dBaseAppendElement(std::string &out, const char *text, size_t n, bool noBraces)

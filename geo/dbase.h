@@ -189,7 +189,8 @@ int dBaseUnselectAll(DBaseTable *table);
 /* Writes text (a Tcl string) through field j's type rule; 1 stored (modified
  * set), 0 refused or out of range (cell unchanged). NULL or "" blanks the
  * cell. Character fields hold the text in the table's encoding, cut to the
- * field's length at a character boundary. */
+ * field's length at a character boundary; a character the encoding has no
+ * form for is refused. */
 int dBaseSetField(DBaseTable *table, int i, int j, const char *text);
 /* n consecutive fields from first; stops at the first refusal, modified set
  * only when all were stored. */
@@ -205,8 +206,9 @@ int dBaseGetField(const DBaseTable *table, int i, int j, char *out);
 int dBaseFieldText(const DBaseTable *table, int i, int j, std::string &out);
 /* Every field's text, as a Tcl list (each field quoted as a list element). */
 int dBaseRecordText(const DBaseTable *table, int i, std::string &out);
-/* A Tcl string in the table's encoding, whole. */
-std::string dBaseEncodeText(const DBaseTable *table, const char *text);
+/* A Tcl string in the table's encoding, whole, into *bytes; false when a
+ * character has no form in it. */
+bool dBaseEncodeText(const DBaseTable *table, const char *text, std::string *bytes);
 /* Appends n bytes of text to out quoted as one Tcl list element: as Tcl
  * quotes list elements, or with noBraces always backslash-quoted (a form
  * that stays one word inside double quotes too). */

@@ -167,20 +167,32 @@ Tcl_Encoding dBaseFileEncoding(const char *fileName, unsigned char driver, std::
     return name != nullptr ? Tcl_GetEncoding(nullptr, name) : nullptr;
 }
 
-std::string dBaseEncodeCut(Tcl_Encoding enc, const char *utf, size_t n, size_t maxBytes)
+bool dBaseEncodeCut(Tcl_Encoding enc, const char *utf, size_t n, size_t maxBytes, std::string *bytes)
 {
-    std::string bytes = textEncode(enc, utf, n);
-    if (bytes.size() <= maxBytes) return bytes;
-    /* Every character takes a byte at least: no more than maxBytes of
-     * them can fit; then whole characters come off the end until the rest
-     * fits. */
-    const char *end = utf, *limit = utf + n;
-    for (size_t k = 0; k < maxBytes && end < limit; k++) end = std::min(Tcl_UtfNext(end), limit);
-    for (;;) {
-        bytes = textEncode(enc, utf, static_cast<size_t>(end - utf));
-        if (bytes.size() <= maxBytes || end == utf) return bytes;
-        end = Tcl_UtfPrev(end, utf);
+    std::string out = textEncode(enc, utf, n);
+    const char *end = utf + n;
+    if (out.size() > maxBytes) {
+        /* Every character takes a byte at least: no more than maxBytes of
+         * them can fit; then whole characters come off the end until the
+         * rest fits. */
+        const char *limit = end;
+        end = utf;
+        for (size_t k = 0; k < maxBytes && end < limit; k++) end = std::min(Tcl_UtfNext(end), limit);
+        while ((out = textEncode(enc, utf, static_cast<size_t>(end - utf))).size() > maxBytes && end > utf) {
+            end = Tcl_UtfPrev(end, utf);
+        }
     }
+    /* The encoder writes a stand-in for what enc cannot hold: the bytes
+     * must read back as the text they came from. */
+    Tcl_Obj *back = textDecode(enc, out.data(), out.size());
+    Tcl_IncrRefCount(back);
+    int length = 0;
+    const char *text = Tcl_GetStringFromObj(back, &length);
+    bool whole = static_cast<size_t>(length) == static_cast<size_t>(end - utf) &&
+                 std::memcmp(text, utf, static_cast<size_t>(length)) == 0;
+    Tcl_DecrRefCount(back);
+    if (whole) *bytes = std::move(out);
+    return whole;
 }
 
 bool dBaseWriteCodePage(const char *fileName, const std::string &codePage)

@@ -34,10 +34,12 @@ const char *dBaseDriverEncoding(unsigned char driver);
  * that the caller gives back with Tcl_FreeEncoding. */
 Tcl_Encoding dBaseFileEncoding(const char *fileName, unsigned char driver, std::string *codePage);
 
-/* The n bytes of Tcl text at utf in enc (NULL: the system encoding), at
- * most maxBytes of them: a text that does not fit loses its last whole
- * characters, never part of one. */
-std::string dBaseEncodeCut(Tcl_Encoding enc, const char *utf, std::size_t n, std::size_t maxBytes);
+/* The n bytes of Tcl text at utf in enc (NULL: the system encoding) into
+ * *bytes, at most maxBytes of them: a text that does not fit loses its
+ * last whole characters, never part of one. False (*bytes unset) when a
+ * character that fits has no form in enc: nothing is written as a
+ * stand-in. */
+bool dBaseEncodeCut(Tcl_Encoding enc, const char *utf, std::size_t n, std::size_t maxBytes, std::string *bytes);
 
 /* Makes the .cpg file beside fileName (the one dBaseFileEncoding reads
  * first, .cpg when there is none) hold the text codePage, through a file

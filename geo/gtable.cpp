@@ -268,8 +268,9 @@ int addFields(TableCall &c, int defAt, int position)
             return c.error("Error in parsing fieldList");
         }
         for (int k = 0; k < values.count; k++) {
-            encoded.push_back(dBaseEncodeText(c.t, values.items[k]));
-            if (encoded.back().size() > defs[static_cast<size_t>(k)].bytes[16]) {
+            encoded.emplace_back();
+            if (!dBaseEncodeText(c.t, values.items[k], &encoded.back()) ||
+                encoded.back().size() > defs[static_cast<size_t>(k)].bytes[16]) {
                 return c.error("Error in parsing fieldList");
             }
         }

@@ -519,8 +519,18 @@ TEST(DBaseText, TextCutToAFieldLosesWholeCharactersOnly)
         {cp932, kanji, 5, "a\x93\xFA\x96\x7B"},
     };
     for (const auto &c : cases) {
-        EXPECT_EQ(dBaseEncodeCut(c.enc, c.text.data(), c.text.size(), c.max), c.bytes) << c.text << " " << c.max;
+        std::string bytes = "-";
+        EXPECT_TRUE(dBaseEncodeCut(c.enc, c.text.data(), c.text.size(), c.max, &bytes)) << c.text << " " << c.max;
+        EXPECT_EQ(bytes, c.bytes) << c.text << " " << c.max;
     }
+    /* A character cp1252 has no form for is refused where it would be
+     * written, and no matter once cut away. */
+    const std::string greek = "a\xCE\xB1";
+    std::string bytes = "-";
+    EXPECT_FALSE(dBaseEncodeCut(cp1252, greek.data(), greek.size(), 5, &bytes));
+    EXPECT_EQ(bytes, "-");
+    EXPECT_TRUE(dBaseEncodeCut(cp1252, greek.data(), greek.size(), 1, &bytes));
+    EXPECT_EQ(bytes, "a");
     Tcl_FreeEncoding(utf8);
     Tcl_FreeEncoding(cp1252);
     Tcl_FreeEncoding(cp932);
