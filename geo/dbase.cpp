@@ -29,7 +29,6 @@
 #include "geo/dbasetext.h"
 #include "runtime/bytes.h"
 #include "runtime/replace.h"
-#include "runtime/textcodec.h"
 #include "runtime/util.h"
 #include "tesk.h"
 #include "tesk_stdio.h"
@@ -1247,13 +1246,8 @@ int dBaseFieldText(const DBaseTable *t, int i, int j, std::string &out)
     int n = dBaseGetField(t, i, j, cell);
     out.clear();
     if (n < 0) return -1;
-    Tcl_Obj *text = textDecode(t->encoding, cell, static_cast<size_t>(n));
-    Tcl_IncrRefCount(text);
-    int length = 0;
-    const char *bytes = Tcl_GetStringFromObj(text, &length);
-    out.assign(bytes, static_cast<size_t>(length));
-    Tcl_DecrRefCount(text);
-    return length;
+    out = dBaseDecode(t->encoding, cell, static_cast<size_t>(n));
+    return static_cast<int>(out.size());
 }
 
 int dBaseRecordText(const DBaseTable *t, int i, std::string &out)

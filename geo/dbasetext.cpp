@@ -15,9 +15,10 @@
 #include <cctype>
 #include <cstdlib>
 #include <cstring>
+#include <string_view>
 
-#include "runtime/replace.h"
 #include "runtime/bytes.h"
+#include "runtime/replace.h"
 #include "runtime/textcodec.h"
 #include "runtime/util.h"
 
@@ -184,15 +185,22 @@ bool dBaseEncodeCut(Tcl_Encoding enc, const char *utf, size_t n, size_t maxBytes
     }
     /* The encoder writes a stand-in for what enc cannot hold: the bytes
      * must read back as the text they came from. */
-    Tcl_Obj *back = textDecode(enc, out.data(), out.size());
-    Tcl_IncrRefCount(back);
+    if (dBaseDecode(enc, out.data(), out.size()) != std::string_view(utf, static_cast<size_t>(end - utf))) {
+        return false;
+    }
+    *bytes = std::move(out);
+    return true;
+}
+
+std::string dBaseDecode(Tcl_Encoding enc, const char *bytes, size_t n)
+{
+    Tcl_Obj *text = textDecode(enc, bytes, n);
+    Tcl_IncrRefCount(text);
     int length = 0;
-    const char *text = Tcl_GetStringFromObj(back, &length);
-    bool whole = static_cast<size_t>(length) == static_cast<size_t>(end - utf) &&
-                 std::memcmp(text, utf, static_cast<size_t>(length)) == 0;
-    Tcl_DecrRefCount(back);
-    if (whole) *bytes = std::move(out);
-    return whole;
+    const char *utf = Tcl_GetStringFromObj(text, &length);
+    std::string out(utf, static_cast<size_t>(length));
+    Tcl_DecrRefCount(text);
+    return out;
 }
 
 bool dBaseWriteCodePage(const char *fileName, const std::string &codePage)

@@ -41,6 +41,9 @@ Tcl_Encoding dBaseFileEncoding(const char *fileName, unsigned char driver, std::
  * stand-in. */
 bool dBaseEncodeCut(Tcl_Encoding enc, const char *utf, std::size_t n, std::size_t maxBytes, std::string *bytes);
 
+/* The n bytes at bytes, in enc (NULL: the system encoding), as Tcl text. */
+std::string dBaseDecode(Tcl_Encoding enc, const char *bytes, std::size_t n);
+
 /* Makes the .cpg file beside fileName (the one dBaseFileEncoding reads
  * first, .cpg when there is none) hold the text codePage, through a file
  * replacement unless it holds that already. False when it cannot be
