@@ -261,16 +261,20 @@ int addFields(TableCall &c, int defAt, int position)
     std::vector<DBaseField> defs;
     if (!parseFieldDefs(c, c.argv[defAt], defs)) return TCL_ERROR;
     SplitList values;
+    std::vector<std::string> encoded;
     std::vector<DBaseValue> raw;
     if (c.argc > defAt + 1) {
         if (!values.split(nullptr, c.argv[defAt + 1]) || values.count != static_cast<int>(defs.size())) {
             return c.error("Error in parsing fieldList");
         }
         for (int k = 0; k < values.count; k++) {
-            size_t n = std::strlen(values.items[k]);
-            if (n > defs[static_cast<size_t>(k)].bytes[16]) return c.error("Error in parsing fieldList");
-            raw.push_back({values.items[k], n});
+            encoded.emplace_back();
+            if (!dBaseEncodeText(c.t, values.items[k], &encoded.back()) ||
+                encoded.back().size() > defs[static_cast<size_t>(k)].bytes[16]) {
+                return c.error("Error in parsing fieldList");
+            }
         }
+        for (const std::string &value : encoded) raw.push_back({value.data(), value.size()});
     }
     if (defs.empty()) return TCL_OK;
     int n = static_cast<int>(defs.size());
@@ -523,9 +527,9 @@ int wordGetField(TableCall &c)
     if (c.argc != 4) return c.usage(" recordIndex fieldIndex");
     int i, j;
     if (!c.record(2, &i) || !c.integer(3, &j) || j < 0 || j >= c.t->fieldCount) return c.error("Invalid index");
-    char cell[DBASE_CELL_MAX + 1];
-    int n = dBaseGetField(c.t, i, j, cell);
-    Tcl_SetObjResult(c.interp, Tcl_NewStringObj(cell, n));
+    std::string cell;
+    int n = dBaseFieldText(c.t, i, j, cell);
+    Tcl_SetObjResult(c.interp, Tcl_NewStringObj(cell.data(), n));
     return TCL_OK;
 }
 
@@ -535,10 +539,10 @@ int wordGetRecord(TableCall &c)
     int i = 0;
     if ((c.argc == 3 && !c.record(2, &i)) || i >= c.t->recordCount) return c.error("Invalid index");
     Tcl_Obj *list = Tcl_NewListObj(0, nullptr);
-    char cell[DBASE_CELL_MAX + 1];
+    std::string cell;
     for (int j = 0; j < c.t->fieldCount; j++) {
-        int n = dBaseGetField(c.t, i, j, cell);
-        Tcl_ListObjAppendElement(nullptr, list, Tcl_NewStringObj(cell, n));
+        int n = dBaseFieldText(c.t, i, j, cell);
+        Tcl_ListObjAppendElement(nullptr, list, Tcl_NewStringObj(cell.data(), n));
     }
     Tcl_SetObjResult(c.interp, list);
     return TCL_OK;
@@ -577,14 +581,13 @@ int wordGetDataBlock(TableCall &c)
     }
     first = std::max(first, 0);
     last = std::min(last, c.t->recordCount - 1);
-    std::string text;
-    char cell[DBASE_CELL_MAX + 1];
+    std::string text, cell;
     for (int i = first; i <= last; i++) {
         if (i > first) text.push_back('\n');
         for (size_t k = 0; k < fields.size(); k++) {
             if (k > 0) text.push_back('\t');
-            int n = dBaseGetField(c.t, i, fields[k], cell);
-            text.append(cell, static_cast<size_t>(n));
+            dBaseFieldText(c.t, i, fields[k], cell);
+            text += cell;
         }
     }
     Tcl_SetObjResult(c.interp, Tcl_NewStringObj(text.data(), static_cast<int>(text.size())));
@@ -792,8 +795,7 @@ int wordMatch(TableCall &c)
     TableHold hold(c.obj, c.t);
     DBaseTable *t = c.t;
     unsigned generation = t->generation;
-    std::string script, record;
-    char cell[DBASE_CELL_MAX + 1];
+    std::string script, record, cell;
     int count = 0;
     int code = TCL_OK;
     for (int i = 0; hold.current() && i < t->recordCount; i++) {
@@ -814,8 +816,8 @@ int wordMatch(TableCall &c)
                 appendWord(script, record.data(), record.size());
                 break;
             case Chunk::kField: {
-                int n = dBaseGetField(t, i, chunk.field, cell);
-                appendWord(script, cell, static_cast<size_t>(n));
+                dBaseFieldText(t, i, chunk.field, cell);
+                appendWord(script, cell.data(), cell.size());
                 break;
             }
             }
