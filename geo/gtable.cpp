@@ -12,6 +12,7 @@
 #include "geo/gtable.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -735,9 +736,9 @@ bool resolveFields(const DBaseTable *t, std::vector<Chunk> &chunks)
     return true;
 }
 
-/* True when "{" text "}" is one Tcl word whose content is exactly text in
- * every place a marker may stand: no backslash, balanced braces, and none
- * of the characters that double quotes still substitute or end ([, $, "). */
+/* True when "{" text "}" is one Tcl word whose content is exactly text and
+ * stays inert wherever the word is read again (inside double quotes, or by
+ * expr concatenating its words): balanced braces and none of [, $, ", \. */
 bool bracesKeepWhole(const char *s, size_t n)
 {
     int depth = 0;
@@ -753,17 +754,76 @@ bool bracesKeepWhole(const char *s, size_t n)
     return depth == 0;
 }
 
-/* Appends text as one script word: braced when the braces keep it whole,
- * else backslash-quoted as a list element. */
+/* Appends text as one brace-quoted script word. Text that braces cannot
+ * hold whole and inert gets a backslash before each of \ [ ] $ { } ", so
+ * that neither the script's substitution nor a second one (expr, eval, a
+ * word inside quotes) ever runs or reads anything in it; such a cell is
+ * then seen with those backslashes. */
 void appendWord(std::string &out, const char *s, size_t n)
 {
+    out.push_back('{');
     if (bracesKeepWhole(s, n)) {
-        out.push_back('{');
         out.append(s, n);
-        out.push_back('}');
-        return;
+    } else {
+        for (size_t i = 0; i < n; i++) {
+            if (std::strchr("\\[]${}\"", s[i]) != nullptr && s[i] != '\0') out.push_back('\\');
+            out.push_back(s[i]);
+        }
     }
-    dBaseAppendElement(out, s, n, true);
+    out.push_back('}');
+}
+
+/* A numeric field's cell as the number it holds: blanks trimmed, then only
+ * a sign, digits, one point and an exponent, so that the word is a number
+ * under any substitution. False when the cell holds no such number. */
+bool cellNumber(const std::string &cell, std::string &number)
+{
+    size_t a = cell.find_first_not_of(' ');
+    size_t b = cell.find_last_not_of(' ');
+    if (a == std::string::npos) return false;
+    number.assign(cell, a, b - a + 1);
+    const char *p = number.c_str();
+    if (*p == '+' || *p == '-') p++;
+    bool digits = false;
+    while (std::isdigit(static_cast<unsigned char>(*p))) p++, digits = true;
+    if (*p == '.') {
+        p++;
+        while (std::isdigit(static_cast<unsigned char>(*p))) p++, digits = true;
+    }
+    if (digits && (*p == 'e' || *p == 'E')) {
+        const char *e = p + 1;
+        if (*e == '+' || *e == '-') e++;
+        if (!std::isdigit(static_cast<unsigned char>(*e))) return false;
+        while (std::isdigit(static_cast<unsigned char>(*e))) e++;
+        p = e;
+    }
+    return digits && *p == '\0';
+}
+
+/* True for the field types whose cells are numbers. */
+bool numericField(const DBaseTable *t, int j)
+{
+    char type = dBaseFieldType(dBaseHeadField(t->head, j));
+    return type == 'N' || type == 'F';
+}
+
+/* Appends every field of record i as one brace-quoted list word: numbers
+ * as numbers, text as appendWord gives it (a blank number as {}). */
+void appendRecord(const DBaseTable *t, int i, std::string &out, std::string &cell, std::string &number)
+{
+    std::string list;
+    for (int j = 0; j < t->fieldCount; j++) {
+        dBaseFieldText(t, i, j, cell);
+        if (j > 0) list.push_back(' ');
+        if (numericField(t, j) && cellNumber(cell, number)) {
+            list += number;
+        } else {
+            appendWord(list, cell.data(), numericField(t, j) ? 0 : cell.size());
+        }
+    }
+    out.push_back('{');
+    out += list;
+    out.push_back('}');
 }
 
 enum MatchAction { kActSelect, kActUnselect, kActASelect, kActSelectOnly, kActUnselectOnly, kActList };
@@ -806,29 +866,37 @@ int wordMatch(TableCall &c)
             }
             generation = t->generation;
         }
+        /* A numeric field that holds no number: the record does not match,
+           and its script is not run. */
         script.clear();
+        bool number = true;
         for (const Chunk &chunk : chunks) {
             switch (chunk.kind) {
             case Chunk::kText: script += chunk.text; break;
             case Chunk::kIndex: script += std::to_string(i); break;
-            case Chunk::kRecord:
-                dBaseRecordText(t, i, record);
-                appendWord(script, record.data(), record.size());
-                break;
-            case Chunk::kField: {
+            case Chunk::kRecord: appendRecord(t, i, script, cell, record); break;
+            case Chunk::kField:
                 dBaseFieldText(t, i, chunk.field, cell);
-                appendWord(script, cell.data(), cell.size());
+                if (!numericField(t, chunk.field)) {
+                    appendWord(script, cell.data(), cell.size());
+                } else if (cellNumber(cell, record)) {
+                    script += record;
+                } else {
+                    number = false;
+                }
                 break;
             }
+        }
+        bool yes = false;
+        if (number) {
+            if (Tcl_EvalEx(c.interp, script.data(), static_cast<int>(script.size()), 0) != TCL_OK) {
+                Tcl_AppendResult(c.interp, "\nError in eval: ", script.c_str(), nullptr);
+                code = TCL_ERROR;
+                break;
             }
+            yes = Tcl_GetStringResult(c.interp)[0] == '1';
+            Tcl_ResetResult(c.interp);
         }
-        if (Tcl_EvalEx(c.interp, script.data(), static_cast<int>(script.size()), 0) != TCL_OK) {
-            Tcl_AppendResult(c.interp, "\nError in eval: ", script.c_str(), nullptr);
-            code = TCL_ERROR;
-            break;
-        }
-        bool yes = Tcl_GetStringResult(c.interp)[0] == '1';
-        Tcl_ResetResult(c.interp);
         if (!hold.current() || i >= t->recordCount) break;
         count += yes ? 1 : 0;
         switch (action) {
