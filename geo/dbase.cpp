@@ -583,7 +583,7 @@ DBaseTable *readdBase(const char *fileName, int *error)
 {
     int dummy = 0;
     if (error == nullptr) error = &dummy;
-    FdHolder fd(open(fileName, O_RDONLY | O_CLOEXEC));
+    FdHolder fd(openRegularFile(fileName));
     struct stat st;
     if (fd.fd < 0 || fstat(fd.fd, &st) != 0) {
         *error = DBASE_ERR_OPEN;
@@ -646,7 +646,7 @@ unsigned char *readdBaseInfo(const char *fileName, size_t *headBytes, int *error
 {
     int dummy = 0;
     if (error == nullptr) error = &dummy;
-    FdHolder fd(open(fileName, O_RDONLY | O_CLOEXEC));
+    FdHolder fd(openRegularFile(fileName));
     struct stat st;
     if (fd.fd < 0 || fstat(fd.fd, &st) != 0) {
         *error = DBASE_ERR_OPEN;

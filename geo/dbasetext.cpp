@@ -113,9 +113,9 @@ std::string codePageFile(const char *fileName, const char *extension)
 /* The text of a small regular file, trimmed; false when there is none. */
 bool readSmallText(const std::string &path, std::string *text)
 {
-    FdHolder fd(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    FdHolder fd(openRegularFile(path.c_str()));
     struct stat st;
-    if (fd.fd < 0 || fstat(fd.fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > 256) return false;
+    if (fd.fd < 0 || fstat(fd.fd, &st) != 0 || st.st_size > 256) return false;
     std::string bytes(static_cast<size_t>(st.st_size), '\0');
     if (!bytes.empty() && !readAllAt(fd.fd, &bytes[0], bytes.size(), 0)) return false;
     auto blank = [](unsigned char c) { return std::isspace(c) != 0 || c == 0; };
