@@ -23,6 +23,7 @@
 #include "geo/projlib.h"
 #include "runtime/replace.h"
 #include "runtime/startup.h"
+#include "runtime/util.h"
 #include "tesk_stdio.h"
 
 /* ---- Shared by the projection objects ---- */
@@ -186,14 +187,13 @@ bool projReadText(const char *fileName, std::string *text)
         tesk_fprintf(stderr, "Error in reading %s: %s\n", fileName, why);
         return false;
     };
-    /* Opened without blocking (a FIFO with no writer would wait), then
-     * checked on the descriptor itself. */
-    int fd = open(fileName, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    int fd = openRegularFile(fileName);
     if (fd < 0) {
-        return false; /* the caller names the file that is not there */
+        /* the caller names a file that is not there */
+        return errno == EINVAL ? refuse("not a regular file") : false;
     }
     struct stat info;
-    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    if (fstat(fd, &info) != 0) {
         close(fd);
         return refuse("not a regular file");
     }
