@@ -5,8 +5,9 @@
  *	turned by quarter turns, mapped to colours through lookup tables and
  *	packed for the screen's visual. The records are shared by the type
  *	(gimgtype.cpp), its configuration and instance command (gimgconfig.cpp),
- *	row rendering and packing (render.cpp), palettes and colour cells
- *	(palette.cpp) and view pixmaps (viewpixmap.cpp).
+ *	row rendering and packing (render.cpp), the contrast and colour lookup
+ *	tables (enhance.cpp), palettes and colour cells (palette.cpp) and view
+ *	pixmaps (viewpixmap.cpp).
  */
 #ifndef TESK_DISPLAY_GIMG_H
 #define TESK_DISPLAY_GIMG_H
@@ -313,6 +314,9 @@ Pixmap gimgPackView(GimgMaster *settings, RamImage *image, ViewPixmap *view, Zoo
  * or buffers cannot be had. */
 int gimgDrawArea(GimgMaster *settings, RamImage *image, Drawable drawable, int imageX, int imageY, int width,
                  int height, int drawableX, int drawableY);
+
+/* ---- contrast and colour lookup tables (enhance.cpp) ---- */
+
 /* The summary of one band as the display and the queries use it. */
 struct BandSummary {
     double mean, sd, min, max, count;
@@ -336,6 +340,18 @@ void gimgEnhance(GimgMaster *master, int func, float factor);
 void buildStretchLut(unsigned char *table, int count, int outLow, int outHigh, double inLow, double inHigh,
                      const unsigned char *source, double gamma, int curveMode);
 double gammaCurve(double x, double gamma, int mode);
+/*
+ * Fills table (256 entries) for band of the master's image: function func
+ * (1 NONE, 2 LINEAR, 3 HISTS, 4 HISTEQ) with factor standard deviations,
+ * gamma and curve mode -gmid, output bounds outLow and outHigh. *low and
+ * *high are the band's working bounds: read, and replaced by the computed
+ * ones when the function computes them. source maps the rendered level
+ * first (a palette component), NULL for none.
+ */
+void gimgStretchBand(GimgMaster *master, int func, double factor, int band, double gamma, unsigned char *table,
+                     int outLow, int outHigh, double *low, double *high, const unsigned char *source);
+/* The output bounds of -contrast and -bright, each 0..255. */
+void gimgContrastBounds(double contrast, double bright, int *low, int *high);
 
 /* ---- palettes and colour cells (palette.cpp) ---- */
 

@@ -4,5 +4,6 @@ tesk_layer(platform
   DEPENDS runtime
   SOURCES
     platform/x11draw.cpp
+    platform/x11pixels.cpp
     platform/x11regions.cpp
 )

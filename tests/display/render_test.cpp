@@ -1,10 +1,9 @@
 /*
  * gimg row rendering and packing: source rows to 8-bit levels for every
  * pixel type through zoomed columns, the stretch and contrast tables, the
- * gamma curves, the row filter, dithering, pixel packing by channel masks
- * and byte order, the enhancement tables, and whole views packed into
- * pixmaps (zoom, quarter turns, strips, changed rows, 16- and 8-bit
- * layouts) read back from the server.
+ * gamma curves, the row filter, dithering, the enhancement tables, and
+ * whole views packed into pixmaps (zoom, quarter turns, strips, changed
+ * rows, 16- and 8-bit layouts) read back from the server.
  */
 #include <gtest/gtest.h>
 
@@ -355,155 +354,6 @@ TEST(DitherRow, ModesCarryTheErrorFromTheLeftAndFromAbove)
     errors = {20, 40, 0};
     EXPECT_EQ(d.run({0, 0, 0}, {10, 100, 200}, errors, 4, 0), (Bytes{0, 1, 3}));  // 34, 125, 226
     EXPECT_EQ(errors, (std::vector<int>{34, 61, 34}));
-}
-
-/* ---- pixel packing ---------------------------------------------------- */
-
-/* An XImage over a buffer of the test's. */
-struct Image {
-    std::vector<char> data = std::vector<char>(64, 0);
-    XImage *ximage = nullptr;
-    Image(Visual *visual, int depth)
-    {
-        Tcl_Interp *interp = testTkInterp();  // fills Tk's stub table first
-        Display *display = Tk_Display(Tk_MainWindow(interp));
-        ximage = XCreateImage(display, visual, depth, ZPixmap, 0, data.data(), 4, 1, 32, 0);
-    }
-    ~Image()
-    {
-        if (ximage != nullptr) {
-            ximage->data = nullptr;
-            XDestroyImage(ximage);
-        }
-    }
-};
-
-Visual trueVisual(unsigned long red, unsigned long green, unsigned long blue)
-{
-    Visual v{};
-    v.c_class = TrueColor;
-    v.red_mask = red;
-    v.green_mask = green;
-    v.blue_mask = blue;
-    v.bits_per_rgb = 8;
-    v.map_entries = 256;
-    return v;
-}
-
-Bytes packed(const PixelFormat &format, const Bytes &r, const Bytes &g, const Bytes &b)
-{
-    Bytes out(r.size() * format.bytes);
-    packTrueRow(&format, r.data(), g.data(), b.data(), static_cast<int>(r.size()), out.data());
-    return out;
-}
-
-TEST(PackRow, TwentyFourBitPixelsPutChannelsWhereTheMasksSay)
-{
-    Visual v = trueVisual(0xFF0000, 0xFF00, 0xFF);
-    Image image(&v, 24);
-    ASSERT_NE(image.ximage, nullptr);
-    PixelFormat f;
-    image.ximage->bits_per_pixel = 32;
-    image.ximage->byte_order = LSBFirst;
-    ASSERT_EQ(pixelFormatInit(&f, &v, image.ximage, nullptr, 0), 1);
-    EXPECT_EQ(packed(f, {0x12}, {0x34}, {0x56}), (Bytes{0x56, 0x34, 0x12, 0x00}));
-    image.ximage->byte_order = MSBFirst;
-    ASSERT_EQ(pixelFormatInit(&f, &v, image.ximage, nullptr, 0), 1);
-    EXPECT_EQ(packed(f, {0x12}, {0x34}, {0x56}), (Bytes{0x00, 0x12, 0x34, 0x56}));
-
-    // Three bytes a pixel: blue, green, red in LSBFirst order.
-    image.ximage->bits_per_pixel = 24;
-    image.ximage->byte_order = LSBFirst;
-    ASSERT_EQ(pixelFormatInit(&f, &v, image.ximage, nullptr, 0), 1);
-    EXPECT_EQ(packed(f, {0x12, 255}, {0x34, 0}, {0x56, 1}), (Bytes{0x56, 0x34, 0x12, 1, 0, 255}));
-    image.ximage->byte_order = MSBFirst;
-    ASSERT_EQ(pixelFormatInit(&f, &v, image.ximage, nullptr, 0), 1);
-    EXPECT_EQ(packed(f, {0x12}, {0x34}, {0x56}), (Bytes{0x12, 0x34, 0x56}));
-
-    // Red in the low byte.
-    Visual bgr = trueVisual(0xFF, 0xFF00, 0xFF0000);
-    image.ximage->bits_per_pixel = 32;
-    image.ximage->byte_order = LSBFirst;
-    ASSERT_EQ(pixelFormatInit(&f, &bgr, image.ximage, nullptr, 0), 1);
-    EXPECT_EQ(packed(f, {0x12}, {0x34}, {0x56}), (Bytes{0x12, 0x34, 0x56, 0x00}));
-}
-
-TEST(PackRow, WholeByteMasksPackLongRowsAsTheTablesDo)
-{
-    // Rows longer than a vector, with a ragged tail, through the shift path
-    // and through the tables, for the channel orders of common visuals.
-    Bytes r(77), g(77), b(77);
-    for (size_t i = 0; i < r.size(); i++) {
-        r[i] = static_cast<unsigned char>(i * 7);
-        g[i] = static_cast<unsigned char>(255 - i * 3);
-        b[i] = static_cast<unsigned char>(i * i);
-    }
-    for (Visual v : {trueVisual(0xFF0000, 0xFF00, 0xFF), trueVisual(0xFF, 0xFF00, 0xFF0000),
-                     trueVisual(0xFF000000, 0xFF0000, 0xFF00)}) {
-        Image image(&v, 24);
-        ASSERT_NE(image.ximage, nullptr);
-        image.ximage->bits_per_pixel = 32;
-        image.ximage->byte_order = LSBFirst;
-        PixelFormat f;
-        ASSERT_EQ(pixelFormatInit(&f, &v, image.ximage, nullptr, 0), 1);
-        EXPECT_EQ(f.direct, 1);
-        PixelFormat tables = f;
-        tables.direct = 0;
-        EXPECT_EQ(packed(f, r, g, b), packed(tables, r, g, b));
-    }
-    // A mask off the byte boundaries keeps the tables.
-    Visual v = trueVisual(0x3FF00000, 0xFFC00, 0x3FF);
-    Image image(&v, 24);
-    ASSERT_NE(image.ximage, nullptr);
-    image.ximage->bits_per_pixel = 32;
-    image.ximage->byte_order = LSBFirst;
-    PixelFormat f;
-    ASSERT_EQ(pixelFormatInit(&f, &v, image.ximage, nullptr, 0), 1);
-    EXPECT_EQ(f.direct, 0);
-}
-
-TEST(PackRow, SixteenBitPixelsFollowFiveSixFiveAndFiveFiveFiveMasks)
-{
-    Visual v = trueVisual(0xF800, 0x07E0, 0x001F);
-    Image image(&v, 16);
-    ASSERT_NE(image.ximage, nullptr);
-    ASSERT_EQ(image.ximage->bits_per_pixel, 16);
-    PixelFormat f;
-    image.ximage->byte_order = LSBFirst;
-    ASSERT_EQ(pixelFormatInit(&f, &v, image.ximage, nullptr, 0), 1);
-    // 0x12 >> 3 = 2, 0x34 >> 2 = 13, 0x56 >> 3 = 10: 0x1000 | 0x01A0 | 0x000A.
-    EXPECT_EQ(packed(f, {255, 0x12}, {0, 0x34}, {0, 0x56}), (Bytes{0x00, 0xF8, 0xAA, 0x11}));
-    image.ximage->byte_order = MSBFirst;
-    ASSERT_EQ(pixelFormatInit(&f, &v, image.ximage, nullptr, 0), 1);
-    EXPECT_EQ(packed(f, {255, 0x12}, {0, 0x34}, {0, 0x56}), (Bytes{0xF8, 0x00, 0x11, 0xAA}));
-    EXPECT_EQ(packed(f, {0}, {255}, {0}), (Bytes{0x07, 0xE0}));
-
-    Visual v555 = trueVisual(0x7C00, 0x03E0, 0x001F);
-    image.ximage->byte_order = LSBFirst;
-    ASSERT_EQ(pixelFormatInit(&f, &v555, image.ximage, nullptr, 0), 1);
-    EXPECT_EQ(packed(f, {255}, {0}, {0}), (Bytes{0x00, 0x7C}));
-}
-
-TEST(PackRow, IndexedVisualsMapTheIndexThroughTheCells)
-{
-    Visual v{};
-    v.c_class = PseudoColor;
-    Image image(&v, 8);
-    ASSERT_NE(image.ximage, nullptr);
-    ASSERT_EQ(image.ximage->bits_per_pixel, 8);
-    PixelFormat f;
-    unsigned long cells[3] = {100, 101, 102};
-    ASSERT_EQ(pixelFormatInit(&f, &v, image.ximage, cells, 3), 1);
-    EXPECT_EQ(f.indexed, 1);
-    Bytes index{0, 1, 2, 7}, out(4);
-    packIndexRow(&f, index.data(), 4, out.data());
-    EXPECT_EQ(out, (Bytes{100, 101, 102, 102}));  // past the cells: the last one
-    ASSERT_EQ(pixelFormatInit(&f, &v, image.ximage, nullptr, 0), 1);
-    packIndexRow(&f, index.data(), 4, out.data());
-    EXPECT_EQ(out, index);
-
-    image.ximage->bits_per_pixel = 4;
-    EXPECT_EQ(pixelFormatInit(&f, &v, image.ximage, cells, 3), 0);
 }
 
 /* ---- enhancement ------------------------------------------------------ */
@@ -930,7 +780,11 @@ TEST_F(Render, TallViewsGoInStripsAndChangedRowsAlone)
 
 TEST_F(Render, SixteenBitPixmapsTakeFiveSixFivePixels)
 {
-    Visual fake = trueVisual(0xF800, 0x07E0, 0x001F);
+    Visual fake{};
+    fake.c_class = TrueColor;
+    fake.red_mask = 0xF800;
+    fake.green_mask = 0x07E0;
+    fake.blue_mask = 0x001F;
     View view;
     if (!view.open(16, &fake, 2, 1)) {
         GTEST_SKIP() << "no 16-bit pixmaps on this screen";
