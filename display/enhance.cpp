@@ -257,15 +257,16 @@ void gimgStretchBand(GimgMaster *master, int func, double factor, int band, doub
 void gimgEnhance(GimgMaster *master, int func, float factor)
 {
     GimgOptions &opt = master->opt;
-    std::memset(master->channelTable, 0, sizeof master->channelTable);
-    std::memset(master->indexTable, 0, sizeof master->indexTable);
+    GimgColours &colours = master->colours;
+    std::memset(colours.channelTable, 0, sizeof colours.channelTable);
+    std::memset(colours.indexTable, 0, sizeof colours.indexTable);
     for (int k = 0; k < 3; k++) {
-        master->workLow[k] = opt.low[k];
-        master->workHigh[k] = opt.high[k];
+        colours.workLow[k] = colours.low[k];
+        colours.workHigh[k] = colours.high[k];
     }
-    master->funcInUse = func;
-    master->factorInUse = factor;
-    if (master->nCells > 0) {
+    colours.funcInUse = func;
+    colours.factorInUse = factor;
+    if (colours.nCells > 0) {
         gimgStretchPalette(master, func, factor);
         return;
     }
@@ -273,34 +274,34 @@ void gimgEnhance(GimgMaster *master, int func, float factor)
     const ImageDesc &palette = *gimgRenderPalette(master, master->image);
     if (opt.comb[0] == 1 && opt.comb[1] > 0 && (master->channelMask & 1) != 0) {
         int band = opt.comb[1] - 1;
-        double lo = master->workLow[0], hi = master->workHigh[0];
-        gimgStretchBand(master, func, factor, band, opt.gamma, master->channelTable[0], master->outLow, master->outHigh,
+        double lo = colours.workLow[0], hi = colours.workHigh[0];
+        gimgStretchBand(master, func, factor, band, opt.gamma, colours.channelTable[0], master->outLow, master->outHigh,
                         &lo, &hi, componentTable(palette, band, component));
-        master->bandsInUse = 0;
+        colours.bandsInUse = 0;
         for (int k = 0; k < 3; k++) {
-            master->bandIndex[k] = band;
-            master->workLow[k] = lo;
-            master->workHigh[k] = hi;
+            colours.bandIndex[k] = band;
+            colours.workLow[k] = lo;
+            colours.workHigh[k] = hi;
             if (k > 0) {
-                std::memcpy(master->channelTable[k], master->channelTable[0], 256);
+                std::memcpy(colours.channelTable[k], colours.channelTable[0], 256);
             }
         }
-        opt.low[0] = lo;
-        opt.high[0] = hi;
+        colours.low[0] = lo;
+        colours.high[0] = hi;
     } else {
-        master->bandsInUse = 0;
+        colours.bandsInUse = 0;
         for (int k = 0; k < 3; k++) {
             int band = opt.comb[k + 1];
-            master->bandIndex[k] = band <= 0 || opt.palette[k + 1] == 1 ? -1 : band - 1;
-            if (master->bandIndex[k] < 0) {
+            colours.bandIndex[k] = band <= 0 || colours.palette[k + 1] == 1 ? -1 : band - 1;
+            if (colours.bandIndex[k] < 0) {
                 continue;
             }
-            master->bandsInUse++;
-            gimgStretchBand(master, func, factor, master->bandIndex[k], opt.gamma, master->channelTable[k],
-                            master->outLow, master->outHigh, &master->workLow[k], &master->workHigh[k],
-                            componentTable(palette, master->bandIndex[k], component));
-            opt.low[k] = master->workLow[k];
-            opt.high[k] = master->workHigh[k];
+            colours.bandsInUse++;
+            gimgStretchBand(master, func, factor, colours.bandIndex[k], opt.gamma, colours.channelTable[k],
+                            master->outLow, master->outHigh, &colours.workLow[k], &colours.workHigh[k],
+                            componentTable(palette, colours.bandIndex[k], component));
+            colours.low[k] = colours.workLow[k];
+            colours.high[k] = colours.workHigh[k];
         }
     }
 
@@ -309,26 +310,26 @@ void gimgEnhance(GimgMaster *master, int func, float factor)
      * three (masks 224, 28, 3). */
     static const int kBits[3][3] = {{8, 0, 0}, {4, 4, 0}, {3, 3, 2}};
     static const int kShift[3][3] = {{0, 0, 0}, {4, 0, 0}, {5, 2, 0}};
-    std::memset(master->combTable, 0, sizeof master->combTable);
+    std::memset(colours.combTable, 0, sizeof colours.combTable);
     int used[3], n = 0;
     bool shared = true;
     for (int k = 0; k < 3; k++) {
-        if (master->bandIndex[k] >= 0) {
-            shared = shared && (n == 0 || master->bandIndex[k] == master->bandIndex[used[0]]);
+        if (colours.bandIndex[k] >= 0) {
+            shared = shared && (n == 0 || colours.bandIndex[k] == colours.bandIndex[used[0]]);
             used[n++] = k;
         }
     }
     if (n == 0 || shared) {
         for (int i = 0; i < 256; i++) {
-            master->combTable[0][i] = static_cast<unsigned char>(i);
+            colours.combTable[0][i] = static_cast<unsigned char>(i);
         }
         return;
     }
     for (int j = 0; j < n; j++) {
         int k = used[j];
         for (int i = 0; i < 256; i++) {
-            master->combTable[k][i] =
-                static_cast<unsigned char>((master->channelTable[k][i] >> (8 - kBits[n - 1][j])) << kShift[n - 1][j]);
+            colours.combTable[k][i] =
+                static_cast<unsigned char>((colours.channelTable[k][i] >> (8 - kBits[n - 1][j])) << kShift[n - 1][j]);
         }
     }
 }

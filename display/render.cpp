@@ -338,7 +338,7 @@ struct RowPacker {
     int sameAs[3];        /* an earlier channel rendering the same row, or -1 */
     PackBuffers buf;
 
-    int bandOf(int k) const { return layerBand >= 0 ? layerBand : m->bandIndex[k] % image->desc.nbands; }
+    int bandOf(int k) const { return layerBand >= 0 ? layerBand : m->colours.bandIndex[k] % image->desc.nbands; }
 
     void renderChannel(int k, int src, bool raw)
     {
@@ -346,8 +346,9 @@ struct RowPacker {
             std::memcpy(buf.chan[k], buf.chan[sameAs[k]], static_cast<size_t>(width));
             return;
         }
-        gimgRenderRow(image, src, bandOf(k), index, first, end, width, static_cast<float>(m->workLow[k]),
-                      static_cast<float>(m->workHigh[k]), raw ? kIdentity.v : m->channelTable[k], buf.chan[k]);
+        gimgRenderRow(image, src, bandOf(k), index, first, end, width, static_cast<float>(m->colours.workLow[k]),
+                      static_cast<float>(m->colours.workHigh[k]), raw ? kIdentity.v : m->colours.channelTable[k],
+                      buf.chan[k]);
     }
 
     void filterChannel(int k, bool firstRow)
@@ -362,15 +363,16 @@ struct RowPacker {
     void chooseChannels(bool indexed)
     {
         nOrder = 0;
-        int channels = indexed ? clampInt(m->bandsInUse, 0, 3) : 3;
+        int channels = indexed ? clampInt(m->colours.bandsInUse, 0, 3) : 3;
         for (int k = 0; k < channels; k++) {
-            if (m->bandIndex[k] >= 0) {
+            if (m->colours.bandIndex[k] >= 0) {
                 order[nOrder++] = k;
             }
         }
         GimgMaster *settings = m;
-        std::stable_sort(order, order + nOrder,
-                         [settings](int a, int b) { return settings->bandIndex[a] < settings->bandIndex[b]; });
+        std::stable_sort(order, order + nOrder, [settings](int a, int b) {
+            return settings->colours.bandIndex[a] < settings->colours.bandIndex[b];
+        });
         for (int j = 0; j < 3; j++) {
             sameAs[j] = -1;
         }
@@ -379,9 +381,10 @@ struct RowPacker {
             int k = order[j];
             for (int i = 0; i < j && sameAs[k] < 0; i++) {
                 int e = order[i];
-                if (m->bandIndex[e] == m->bandIndex[k] && m->workLow[e] == m->workLow[k] &&
-                    m->workHigh[e] == m->workHigh[k] &&
-                    (rawRows || std::memcmp(m->channelTable[e], m->channelTable[k], 256) == 0)) {
+                if (m->colours.bandIndex[e] == m->colours.bandIndex[k] &&
+                    m->colours.workLow[e] == m->colours.workLow[k] &&
+                    m->colours.workHigh[e] == m->colours.workHigh[k] &&
+                    (rawRows || std::memcmp(m->colours.channelTable[e], m->colours.channelTable[k], 256) == 0)) {
                     sameAs[k] = e;
                 }
             }
@@ -401,9 +404,9 @@ struct RowPacker {
         if (image != nullptr) {
             zoomRange(columns, image->desc.columns, &first, &end);
         }
-        dither = indexed && settings->ditherMode != 0;
+        dither = indexed && settings->colours.ditherMode != 0;
         filter = std::isfinite(settings->filterStrength) && settings->filterStrength != 0.0;
-        grey = !indexed && (settings->channelMask & 1) != 0 && settings->bandsInUse > 0;
+        grey = !indexed && (settings->channelMask & 1) != 0 && settings->colours.bandsInUse > 0;
         layerBand = image != nullptr && settings->layer > 0 ? (settings->layer - 1) % image->desc.nbands : -1;
         palette = gimgRenderPalette(settings, image)->palette;
         chooseChannels(indexed);
@@ -417,7 +420,7 @@ struct RowPacker {
         }
         if (grey) {
             unsigned char *mean = buf.chan[0];
-            int divisor = m->bandsInUse;
+            int divisor = m->colours.bandsInUse;
             for (int x = 0; x < width; x++) {
                 int sum = 0;
                 for (int j = 0; j < nOrder; j++) {
@@ -454,7 +457,7 @@ struct RowPacker {
             gimgRenderRowRaw(image, src, layerBand, index, first, end, width, 0.0f, 255.0f, indices);
             for (int j = 0; j < nOrder; j++) {
                 int k = order[j];
-                int c = m->bandIndex[k] % 3;
+                int c = m->colours.bandIndex[k] % 3;
                 for (int x = 0; x < width; x++) {
                     buf.chan[k][x] = palette[indices[x]][c];
                 }
@@ -471,11 +474,11 @@ struct RowPacker {
                 filterChannel(k, firstRow);
             }
             if (dither) {
-                ditherRowAdd(width, out, buf.chan[k], m->channelTable[k], m->indexTable[k],
-                             reinterpret_cast<const signed char *>(m->errorTable[k]), buf.errorRow[k], m->ditherMode,
-                             viewRow & 1);
+                ditherRowAdd(width, out, buf.chan[k], m->colours.channelTable[k], m->colours.indexTable[k],
+                             reinterpret_cast<const signed char *>(m->colours.errorTable[k]), buf.errorRow[k],
+                             m->colours.ditherMode, viewRow & 1);
             } else if (filter) {
-                const unsigned char *table = m->channelTable[k];
+                const unsigned char *table = m->colours.channelTable[k];
                 for (int x = 0; x < width; x++) {
                     out[x] = static_cast<unsigned char>(out[x] + table[buf.chan[k][x]]);
                 }
@@ -505,7 +508,7 @@ int gimgPackStrips(GimgMaster *settings, RamImage *image, Drawable drawable, int
         return 0;
     }
     PixelFormat format;
-    if (!pixelFormatInit(&format, settings->visual, ximage, settings->cells, settings->nCells)) {
+    if (!pixelFormatInit(&format, settings->visual, ximage, settings->colours.cells, settings->colours.nCells)) {
         tesk_fprintf(stderr, "Error in gimgPackView - %d bits per pixel are not served.\n", ximage->bits_per_pixel);
         return 0;
     }

@@ -370,19 +370,19 @@ std::unique_ptr<GimgMaster> tableMaster(RamImage *image)
     m->outHigh = 255;
     m->opt.comb[0] = 1;
     m->opt.comb[1] = 1;
-    m->opt.palette[0] = -1;
+    m->colours.palette[0] = -1;
     m->opt.gamma = 1.0;
     m->opt.range = 1;
     for (int k = 0; k < 3; k++) {
-        m->opt.low[k] = 0;
-        m->opt.high[k] = 255;
+        m->colours.low[k] = 0;
+        m->colours.high[k] = 255;
     }
     return m;
 }
 
 Bytes channel(const GimgMaster &m, int k)
 {
-    return Bytes(m.channelTable[k], m.channelTable[k] + 256);
+    return Bytes(m.colours.channelTable[k], m.colours.channelTable[k] + 256);
 }
 
 TEST_F(Render, EnhanceNoneOnOneGreyBandGivesIdentityTables)
@@ -392,11 +392,11 @@ TEST_F(Render, EnhanceNoneOnOneGreyBandGivesIdentityTables)
     gimgEnhance(m.get(), 1, 2.5f);
     for (int k = 0; k < 3; k++) {
         EXPECT_EQ(channel(*m, k), identity());
-        EXPECT_EQ(m->bandIndex[k], 0);
+        EXPECT_EQ(m->colours.bandIndex[k], 0);
     }
-    EXPECT_EQ(m->bandsInUse, 0);
-    EXPECT_EQ(Bytes(m->combTable[0], m->combTable[0] + 256), identity());
-    EXPECT_EQ(Bytes(m->combTable[1], m->combTable[1] + 256), Bytes(256, 0));
+    EXPECT_EQ(m->colours.bandsInUse, 0);
+    EXPECT_EQ(Bytes(m->colours.combTable[0], m->colours.combTable[0] + 256), identity());
+    EXPECT_EQ(Bytes(m->colours.combTable[1], m->colours.combTable[1] + 256), Bytes(256, 0));
 }
 
 TEST_F(Render, LinearStretchByMeanAndDeviation)
@@ -405,8 +405,8 @@ TEST_F(Render, LinearStretchByMeanAndDeviation)
     putBytes(image, 0, 0, {0, 0, 255, 255});
     auto m = tableMaster(image);
     gimgEnhance(m.get(), 2, 0.5f);  // mean 127.5, deviation 127.5: 63.75 .. 191.25
-    EXPECT_DOUBLE_EQ(m->opt.low[0], 63.75);
-    EXPECT_DOUBLE_EQ(m->opt.high[0], 191.25);
+    EXPECT_DOUBLE_EQ(m->colours.low[0], 63.75);
+    EXPECT_DOUBLE_EQ(m->colours.high[0], 191.25);
     Bytes t = channel(*m, 0);
     EXPECT_EQ(t[63], 0);
     EXPECT_EQ(t[64], 0);     // 0.25 / 127.5 * 255.999 = 0.50
@@ -432,8 +432,8 @@ TEST_F(Render, DetailRangeCutsTheTailsOfTheHistogram)
     // Shares 0.005 at 0 and 3, 0.01 at 250; threshold 0.0075: bins 0..3 from
     // below (4), bins 255..250 from above (6): bounds 4 and 249.
     gimgEnhance(m.get(), 2, 1.5f);
-    EXPECT_DOUBLE_EQ(m->opt.low[0], 4.0);
-    EXPECT_DOUBLE_EQ(m->opt.high[0], 249.0);
+    EXPECT_DOUBLE_EQ(m->colours.low[0], 4.0);
+    EXPECT_DOUBLE_EQ(m->colours.high[0], 249.0);
     Bytes t = channel(*m, 0);
     EXPECT_EQ(t[4], 0);
     EXPECT_EQ(t[249], 255);
@@ -446,8 +446,8 @@ TEST_F(Render, HistogramEqualisationAndSpread)
     putBytes(image, 0, 0, {10, 20, 20, 30});
     auto m = tableMaster(image);
     gimgEnhance(m.get(), 4, 10.0f);  // bounds clipped to 10 .. 30
-    EXPECT_DOUBLE_EQ(m->opt.low[0], 10.0);
-    EXPECT_DOUBLE_EQ(m->opt.high[0], 30.0);
+    EXPECT_DOUBLE_EQ(m->colours.low[0], 10.0);
+    EXPECT_DOUBLE_EQ(m->colours.high[0], 30.0);
     Bytes t = channel(*m, 0);
     // Shares 0.25 (10..19), 0.75 (20..29), 1 (30 on); c0 = 0.25:
     // (0.75 - 0.25) / 0.75 * 255 = 170.
@@ -473,15 +473,15 @@ TEST_F(Render, WideTypesStretchTheRenderBoundsAndKeepAFullTable)
     RamImage *image = makeImage(1, 2, 1, PIX_SHORT);
     putFloats(image, 0, 0, {-100, 100});
     auto m = tableMaster(image);
-    m->opt.low[0] = 50;
-    m->opt.high[0] = 50;
+    m->colours.low[0] = 50;
+    m->colours.high[0] = 50;
     gimgEnhance(m.get(), 1, 1.0f);
-    EXPECT_EQ(m->workLow[0], 50.0);  // kept for the renderer
-    EXPECT_EQ(m->workHigh[0], 50.0);
+    EXPECT_EQ(m->colours.workLow[0], 50.0);  // kept for the renderer
+    EXPECT_EQ(m->colours.workHigh[0], 50.0);
     EXPECT_EQ(channel(*m, 0), identity());
     gimgEnhance(m.get(), 2, 1.0f);  // mean 0, deviation 100
-    EXPECT_EQ(m->opt.low[0], -100.0);
-    EXPECT_EQ(m->opt.high[0], 100.0);
+    EXPECT_EQ(m->colours.low[0], -100.0);
+    EXPECT_EQ(m->colours.high[0], 100.0);
     EXPECT_EQ(channel(*m, 0), identity());
 }
 
@@ -494,31 +494,31 @@ TEST_F(Render, DistinctBandsShareOneByteInTheCombinationTables)
     m->opt.comb[1] = 1;
     m->opt.comb[2] = 2;
     gimgEnhance(m.get(), 1, 1.0f);
-    EXPECT_EQ(m->bandIndex[0], 0);
-    EXPECT_EQ(m->bandIndex[1], 1);
-    EXPECT_EQ(m->bandIndex[2], -1);
-    EXPECT_EQ(m->bandsInUse, 2);
-    EXPECT_EQ(m->combTable[0][255], 240);
-    EXPECT_EQ(m->combTable[0][17], 16);
-    EXPECT_EQ(m->combTable[1][255], 15);
-    EXPECT_EQ(m->combTable[2][255], 0);
+    EXPECT_EQ(m->colours.bandIndex[0], 0);
+    EXPECT_EQ(m->colours.bandIndex[1], 1);
+    EXPECT_EQ(m->colours.bandIndex[2], -1);
+    EXPECT_EQ(m->colours.bandsInUse, 2);
+    EXPECT_EQ(m->colours.combTable[0][255], 240);
+    EXPECT_EQ(m->colours.combTable[0][17], 16);
+    EXPECT_EQ(m->colours.combTable[1][255], 15);
+    EXPECT_EQ(m->colours.combTable[2][255], 0);
 
     m->opt.comb[0] = 3;
     m->opt.comb[3] = 3;
     gimgEnhance(m.get(), 1, 1.0f);
-    EXPECT_EQ(m->combTable[0][255], 224);
-    EXPECT_EQ(m->combTable[1][255], 28);
-    EXPECT_EQ(m->combTable[2][255], 3);
+    EXPECT_EQ(m->colours.combTable[0][255], 224);
+    EXPECT_EQ(m->colours.combTable[1][255], 28);
+    EXPECT_EQ(m->colours.combTable[2][255], 3);
     // 100 = 0110 0100: its top three bits 011 in each share, top two 01 in the last.
-    EXPECT_EQ(m->combTable[0][100], 96);
-    EXPECT_EQ(m->combTable[1][100], 12);
-    EXPECT_EQ(m->combTable[2][100], 1);
+    EXPECT_EQ(m->colours.combTable[0][100], 96);
+    EXPECT_EQ(m->colours.combTable[1][100], 12);
+    EXPECT_EQ(m->colours.combTable[2][100], 1);
 
-    m->opt.palette[1] = 1;  // one red level: the red channel is not used
+    m->colours.palette[1] = 1;  // one red level: the red channel is not used
     gimgEnhance(m.get(), 1, 1.0f);
-    EXPECT_EQ(m->bandIndex[0], -1);
-    EXPECT_EQ(m->bandsInUse, 2);
-    EXPECT_EQ(m->combTable[1][255], 240);
+    EXPECT_EQ(m->colours.bandIndex[0], -1);
+    EXPECT_EQ(m->colours.bandsInUse, 2);
+    EXPECT_EQ(m->colours.combTable[1][255], 240);
 }
 
 TEST_F(Render, PaletteImagesMapIndicesToTheirComponents)
@@ -534,11 +534,11 @@ TEST_F(Render, PaletteImagesMapIndicesToTheirComponents)
     m->opt.comb[2] = 2;
     m->opt.comb[3] = 3;
     gimgEnhance(m.get(), 1, 1.0f);
-    EXPECT_EQ(m->channelTable[0][0], 255);
-    EXPECT_EQ(m->channelTable[0][1], 0);
-    EXPECT_EQ(m->channelTable[1][1], 255);
-    EXPECT_EQ(m->channelTable[2][2], 255);
-    EXPECT_EQ(m->channelTable[2][0], 0);
+    EXPECT_EQ(m->colours.channelTable[0][0], 255);
+    EXPECT_EQ(m->colours.channelTable[0][1], 0);
+    EXPECT_EQ(m->colours.channelTable[1][1], 255);
+    EXPECT_EQ(m->colours.channelTable[2][2], 255);
+    EXPECT_EQ(m->colours.channelTable[2][0], 0);
 }
 
 /* ---- whole views ------------------------------------------------------ */
@@ -592,11 +592,11 @@ struct View {
         m->ximage = XCreateImage(display, &visual, depth, ZPixmap, 0, nullptr, 1, 1, 32, 0);
         for (int k = 0; k < 3; k++) {
             for (int i = 0; i < 256; i++) {
-                m->channelTable[k][i] = static_cast<unsigned char>(i);
+                m->colours.channelTable[k][i] = static_cast<unsigned char>(i);
             }
-            m->workLow[k] = 0;
-            m->workHigh[k] = 255;
-            m->bandIndex[k] = 0;
+            m->colours.workLow[k] = 0;
+            m->colours.workHigh[k] = 255;
+            m->colours.bandIndex[k] = 0;
         }
         zoomClear(&columns);
         zoomClear(&rows);
@@ -688,9 +688,9 @@ TEST_F(Render, ViewRowsOutsideTheImageAreBlackAndColourBandsCombine)
     putBytes(image, 1, 0, {1, 2});
     putBytes(image, 1, 1, {3, 4});
     putBytes(image, 1, 2, {5, 6});
-    view.m->bandIndex[1] = 1;
-    view.m->bandIndex[2] = 2;
-    view.m->bandsInUse = 3;
+    view.m->colours.bandIndex[1] = 1;
+    view.m->colours.bandIndex[2] = 2;
+    view.m->colours.bandsInUse = 3;
     view.zoom(2, 0, 1.0, 3, -1, 1.0);  // the first view row shows row -1
     ASSERT_TRUE(view.pack(image));
     Pixels p = view.read();
@@ -793,8 +793,8 @@ TEST_F(Render, SixteenBitPixmapsTakeFiveSixFivePixels)
     putBytes(image, 0, 0, {255, 0x12});
     putBytes(image, 0, 1, {0, 0x34});
     putBytes(image, 0, 2, {0, 0x56});
-    view.m->bandIndex[1] = 1;
-    view.m->bandIndex[2] = 2;
+    view.m->colours.bandIndex[1] = 1;
+    view.m->colours.bandIndex[2] = 2;
     view.zoom(2, 0, 1.0, 1, 0, 1.0);
     ASSERT_TRUE(view.pack(image));
     EXPECT_EQ(view.read(), (Pixels{{0xF800, 0x11AA}}));
@@ -812,13 +812,13 @@ TEST_F(Render, EightBitPixmapsTakeTheCellOfTheSummedIndex)
     putBytes(image, 0, 0, {0, 200, 0, 200});
     putBytes(image, 0, 1, {0, 0, 200, 200});
     unsigned long cells[4] = {5, 6, 7, 8};
-    view.m->cells = cells;
-    view.m->nCells = 4;
-    view.m->bandsInUse = 2;
-    view.m->bandIndex[1] = 1;
+    view.m->colours.cells = cells;
+    view.m->colours.nCells = 4;
+    view.m->colours.bandsInUse = 2;
+    view.m->colours.bandIndex[1] = 1;
     for (int i = 0; i < 256; i++) {
-        view.m->channelTable[0][i] = static_cast<unsigned char>(i / 128 * 2);
-        view.m->channelTable[1][i] = static_cast<unsigned char>(i / 128);
+        view.m->colours.channelTable[0][i] = static_cast<unsigned char>(i / 128 * 2);
+        view.m->colours.channelTable[1][i] = static_cast<unsigned char>(i / 128);
     }
     view.zoom(4, 0, 1.0, 1, 0, 1.0);
     ASSERT_TRUE(view.pack(image));
@@ -837,13 +837,13 @@ TEST_F(Render, DitheredEightBitRowsCarryTheErrorDown)
     putBytes(image, 0, 0, {100, 100, 100, 100});
     putBytes(image, 1, 0, {100, 100, 100, 100});
     unsigned long cells[2] = {10, 20};
-    view.m->cells = cells;
-    view.m->nCells = 2;
-    view.m->bandsInUse = 1;
-    view.m->ditherMode = 1;
+    view.m->colours.cells = cells;
+    view.m->colours.nCells = 2;
+    view.m->colours.bandsInUse = 1;
+    view.m->colours.ditherMode = 1;
     for (int v = 0; v < 256; v++) {
-        view.m->indexTable[0][v] = v >= 128 ? 1 : 0;
-        view.m->errorTable[0][v] = static_cast<unsigned char>(static_cast<signed char>(v >= 128 ? v - 255 : v));
+        view.m->colours.indexTable[0][v] = v >= 128 ? 1 : 0;
+        view.m->colours.errorTable[0][v] = static_cast<unsigned char>(static_cast<signed char>(v >= 128 ? v - 255 : v));
     }
     view.zoom(4, 0, 1.0, 2, 0, 1.0);
     ASSERT_TRUE(view.pack(image));
