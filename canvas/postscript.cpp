@@ -21,9 +21,9 @@
 #include <string>
 #include <vector>
 #include <X11/Xutil.h>
+#include "platform/x11pixels.h"
 #include "canvas/canvasint.h"
 #include "canvas/coords.h"
-#include "platform/x11pixels.h"
 
 namespace {
 
