@@ -16,10 +16,8 @@
 #include <vector>
 
 #include "geo/projcmd.h"
+#include "runtime/configspec.h"
 #include "tesk.h"
-
-/* The window Tk option tables are applied against; NULL without Tk. */
-Tk_Window projOptionWindow(Tcl_Interp *interp);
 
 /* How option words reach a record: Tk_ConfigureWidget's arguments less
  * the window. */
@@ -241,8 +239,7 @@ int projConfigureOptions(Tcl_Interp *interp, Tk_ConfigSpec *specs, void *record,
                          Configure configure)
 {
     if (argc <= 3) {
-        return Tk_ConfigureInfo(interp, projOptionWindow(interp), specs, static_cast<char *>(record),
-                                argc == 3 ? argv[2] : nullptr, 0);
+        return teskConfigureInfo(interp, specs, static_cast<char *>(record), argc == 3 ? argv[2] : nullptr, 0);
     }
     return configure(argc - 2, argv + 2);
 }
