@@ -18,9 +18,10 @@
 
 #include "analysis/georect.h"
 #include "analysis/regress.h"
-#include "imagestore/formats/replace.h"
 #include "runtime/bytes.h"
 #include "runtime/cnumber.h"
+#include "runtime/replace.h"
+#include "runtime/util.h"
 #include "tesk_stdio.h"
 
 namespace {
@@ -556,9 +557,9 @@ int gcpObjSave(GcpCalc *calc, const char *fileName)
 
 GcpCalc *gcpObjLoad(const char *fileName)
 {
-    int fd = open(fileName, O_RDONLY | O_CLOEXEC);
+    int fd = openRegularFile(fileName);
     if (fd < 0) {
-        tesk_fprintf(stderr, "%s: %s\n", fileName, std::strerror(errno));
+        tesk_fprintf(stderr, "%s: %s\n", fileName, errno == EINVAL ? "not a regular file" : std::strerror(errno));
         return nullptr;
     }
     unsigned char data[kObjHeaderSize + GCP_CAPACITY * kObjRecordSize];

@@ -18,8 +18,9 @@
 
 #include "analysis/gcpcalc.h"
 #include "analysis/regress.h"
-#include "imagestore/formats/replace.h"
 #include "runtime/bytes.h"
+#include "runtime/replace.h"
+#include "runtime/util.h"
 #include "tesk_stdio.h"
 
 namespace {
@@ -141,7 +142,7 @@ int writeGeorect(const char *fileName, double xOffset, double yOffset, double jO
 
 int readGeorect(const char *fileName, Georect *record)
 {
-    int fd = open(fileName, O_RDONLY | O_CLOEXEC);
+    int fd = openRegularFile(fileName);
     if (fd < 0) {
         tesk_fprintf(stderr, "%s open error.", fileName);
         return 0;

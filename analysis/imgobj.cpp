@@ -26,6 +26,7 @@
 #include "analysis/bandcalc.h"
 #include "imagestore/pixels.h"
 #include "imagestore/ramimage.h"
+#include "imagestore/rowcache.h"
 #include "imagestore/stats.h"
 #include "runtime/cnumber.h"
 #include "runtime/configspec.h"
@@ -704,6 +705,10 @@ int runOperator(RimgObj *obj, Tcl_Interp *interp, int argc, const char **argv)
     } catch (const std::bad_alloc &) {
         return fail(interp, "Error: malloc");
     }
+    std::string refusal = ramImagePutRefusal(image);
+    if (!refusal.empty()) {
+        return fail(interp, refusal.c_str());
+    }
     float *values = buffers.data();
     float *p1s = values + plan.runLength;
     runPlan(plan, kernel, row, p1, values, p1s, p1s + plan.runLength);
@@ -909,6 +914,10 @@ int objVset(RimgObj *obj, Tcl_Interp *interp, int argc, const char **argv)
             }
             bands[i] = static_cast<int>(band - 1);
         }
+    }
+    std::string refusal = ramImagePutRefusal(image);
+    if (!refusal.empty()) {
+        return fail(interp, refusal.c_str());
     }
     for (int i = 0; i < values.count; i++) {
         float value = static_cast<float>(cStrtod(values.items[i]));

@@ -25,7 +25,7 @@
 #include "imagestore/codes.h"
 #include "imagestore/formats/detect.h"
 #include "imagestore/formats/imagetypes.h"
-#include "imagestore/formats/replace.h"
+#include "runtime/replace.h"
 #include "imagestore/ramimage.h"
 #include "imagestore/rowcache.h"
 #include "imagestore/stats.h"
@@ -734,7 +734,7 @@ int rimageCache(ImageDesc *, Tcl_Interp *interp, int argc, const char **argv)
             out += fmt("{%s %.2f} ", names[i], image->cacheDepth * 100.0 / image->desc.rows);
         } else {
             int rows = roundToInt(image->desc.rows * pct * 0.01);
-            if (setRAMImageBuf(image, rows < 1 ? 1 : rows) == 0) {
+            if (ramImageResizeCache(image, rows < 1 ? 1 : rows) == 0) {
                 Tcl_ResetResult(interp);
                 Tcl_AppendResult(interp, "Fail to set ramimg buffer: ", names[i], nullptr);
                 code = TCL_ERROR;

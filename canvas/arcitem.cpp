@@ -396,10 +396,6 @@ int arcConfigure(Tcl_Interp *interp, GcanvasWidget *canvas, GcanvasItem *item, i
     unsigned long mask = gcanvasConfigOutlineGC(&values, canvas, item, &a->outline);
     GC gc = nullptr;
     if (mask != 0) {
-        /* The pen draws solid one-pixel lines at line width 0; the
-         * server's thin arcs take other pixels than its one-pixel wide
-         * arcs, so an arc keeps width 1. */
-        values.line_width = std::max(values.line_width, 1);
         values.cap_style = CapButt;
         mask |= GCCapStyle;
         gc = gcanvasGetGC(canvas->tkwin, mask, &values);

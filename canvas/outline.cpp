@@ -553,12 +553,7 @@ unsigned long gcanvasConfigOutlineGC(XGCValues *gcValues, GcanvasWidget *canvas,
     if (pen.color == nullptr) {
         return 0;
     }
-    /* A solid line one pixel wide is drawn as a thin (zero-width) line:
-     * the same pixels along the line, by the server's fast line algorithm
-     * instead of its general wide-line one. Dashes keep their projecting
-     * caps. */
-    int width = truncateClamped(pen.width + 0.5, 0, 32767);
-    gcValues->line_width = width == 1 && pen.dash->number == 0 ? 0 : width;
+    gcValues->line_width = truncateClamped(pen.width + 0.5, 0, 32767);
     gcValues->foreground = pen.color->pixel;
     unsigned long mask = GCForeground | GCLineWidth;
     if (pen.stipple != None) {

@@ -250,6 +250,13 @@ void appendf(Tcl_Interp *interp, const char *format, ...)
     append(interp, buffer);
 }
 
+/* What a failed write names: the file as given to -file, else the
+ * channel given to -channel. */
+const char *targetName(const GcanvasPsInfo *ps)
+{
+    return ps->fileName != nullptr ? ps->fileName : Tcl_GetChannelName(ps->chan);
+}
+
 /* Writes the result to the run's channel (when there is one) and clears
  * it. TCL_ERROR with the system's reason when the channel refuses it.
  * A reflected or stacked channel runs scripts in here: the text is held
@@ -267,7 +274,7 @@ int flushToChannel(Tcl_Interp *interp, GcanvasPsInfo *ps)
     Tcl_DecrRefCount(text);
     Tcl_ResetResult(interp);
     if (written < 0) {
-        Tcl_AppendResult(interp, "error writing \"", Tcl_GetChannelName(ps->chan), "\": ", Tcl_PosixError(interp),
+        Tcl_AppendResult(interp, "error writing \"", targetName(ps), "\": ", Tcl_PosixError(interp),
                          static_cast<char *>(nullptr));
         return TCL_ERROR;
     }
@@ -829,6 +836,8 @@ int gcanvasPostscriptCmd(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tc
         Tcl_IncrRefCount(result);
         if (Tcl_Close(interp, ps.chan) != TCL_OK && code == TCL_OK) {
             code = TCL_ERROR;
+            Tcl_SetObjResult(interp,
+                             Tcl_ObjPrintf("error writing \"%s\": %s", ps.fileName, Tcl_GetStringResult(interp)));
         } else {
             Tcl_SetObjResult(interp, result);
         }

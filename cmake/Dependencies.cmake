@@ -42,3 +42,4 @@ add_library(tesk_tcltk INTERFACE)
 target_link_libraries(tesk_tcltk INTERFACE ${TK_SHARED_LIBRARY} ${TCL_SHARED_LIBRARY})
 
 find_program(WISH_PROGRAM NAMES wish8.6 wish REQUIRED)
+find_program(TCLSH_PROGRAM NAMES tclsh8.6 tclsh REQUIRED)

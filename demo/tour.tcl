@@ -50,6 +50,7 @@ proc tour.glPicture {width height file} {
 tour.step "The package"
 demo.log "Tesk [package present Tesk] loaded (tesk version: [tesk version])"
 demo.log "home of the scripts: $gimgHome"
+demo.log "(set by the script; with none set, the package's own folder, where its program.lib lies: never the current folder)"
 
 tour.step "Progress meter"
 calc meter

@@ -270,11 +270,13 @@ int wordClass(GimgMaster *, Tcl_Interp *interp, int, const char **)
     return TCL_OK;
 }
 
-int wordClose(GimgMaster *master, Tcl_Interp *interp, int, const char **argv)
+int wordClose(GimgMaster *master, Tcl_Interp *interp, int, const char **)
 {
-    Tcl_EvalObjEx(interp, Tcl_ObjPrintf("image delete %s", argv[0]), TCL_EVAL_GLOBAL);
+    /* Through Tk by the image's own name: no script is built from it. */
+    if (master->tkMaster != nullptr) {
+        Tk_DeleteImage(interp, Tk_NameOfImage(master->tkMaster));
+    }
     Tcl_ResetResult(interp);
-    (void)master;
     return TCL_OK;
 }
 
@@ -337,7 +339,7 @@ constexpr const char *kBadOption =
 /* Takes the shown image's description and applies everything that follows;
  * TCL_OK or TCL_ERROR with a message. */
 static int displayUpdate(GimgMaster *master);
-static int configureShown(GimgMaster *master);
+static int configureShown(GimgMaster *master, const std::string &oldFile);
 
 /*
  * gimgConfigure --
@@ -395,17 +397,19 @@ int gimgConfigure(GimgMaster *master, int argc, const char **argv, int flags)
         auxChanged = changed > 0;
     }
     if (configureMaskFile(master, oldMaskFile, optionText(master->opt.file) != oldFile, &auxChanged) != TCL_OK) {
+        restoreOption(&master->opt.file, oldFile);  // not applied either
         return TCL_ERROR;
     }
-    int code = configureShown(master);
+    int code = configureShown(master, oldFile);
     if (code == TCL_OK && (auxChanged || (master->image != shownBefore && master->maskSource != nullptr))) {
         remaskFromFile(master);
     }
     return code;
 }
 
-/* The shown RAM image from -data or -file, then everything that follows. */
-static int configureShown(GimgMaster *master)
+/* The shown RAM image from -data or -file, then everything that follows.
+ * A -file that cannot be opened goes back to oldFile. */
+static int configureShown(GimgMaster *master, const std::string &oldFile)
 {
     Tcl_Interp *interp = master->interp;
     if (master->opt.data != nullptr && master->opt.data[0] != '\0') {
@@ -444,6 +448,7 @@ static int configureShown(GimgMaster *master)
         if (!shown || master->opt.update) {
             RamImage *image = openShown(master);
             if (image == nullptr) {
+                restoreOption(&master->opt.file, oldFile);
                 return TCL_ERROR;
             }
             if (image != master->image) {

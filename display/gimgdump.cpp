@@ -363,21 +363,24 @@ int gimgDumpRGB(GimgMaster *master, RamImage *out, Recode recode)
     return dumpRows(master, out, false, recode);
 }
 
-/* "photo write file option": the photo's name and the file name as list
- * elements (blanks and brackets stay inside them), the option word as the
- * caller gave it. */
-std::string photoWriteScript(const std::string &photo, const char *fileName, const char *option)
+/* The words of "photo write file option...": the option text split as a
+ * list, so that nothing in it is ever substituted or run. Null, with the
+ * list's error in interp, when the option is no list. */
+Tcl_Obj *photoWriteCommand(Tcl_Interp *interp, const std::string &photo, const char *fileName, const char *option)
 {
-    Tcl_Obj *list = Tcl_NewListObj(0, nullptr);
-    Tcl_IncrRefCount(list);
-    Tcl_ListObjAppendElement(nullptr, list, Tcl_NewStringObj(photo.c_str(), -1));
-    Tcl_ListObjAppendElement(nullptr, list, Tcl_NewStringObj("write", -1));
-    Tcl_ListObjAppendElement(nullptr, list, Tcl_NewStringObj(fileName, -1));
-    std::string script = Tcl_GetString(list);
-    Tcl_DecrRefCount(list);
-    script += ' ';
-    script += option;
-    return script;
+    Tcl_Obj *options = Tcl_NewStringObj(option, -1);
+    Tcl_IncrRefCount(options);
+    int count = 0;
+    Tcl_Obj **words = nullptr;
+    Tcl_Obj *command = nullptr;
+    if (Tcl_ListObjGetElements(interp, options, &count, &words) == TCL_OK) {
+        Tcl_Obj *head[] = {Tcl_NewStringObj(photo.c_str(), -1), Tcl_NewStringObj("write", -1),
+                           Tcl_NewStringObj(fileName, -1)};
+        command = Tcl_NewListObj(3, head);
+        Tcl_ListObjReplace(nullptr, command, 3, 0, count, words);
+    }
+    Tcl_DecrRefCount(options);
+    return command;
 }
 
 }  // namespace
@@ -553,10 +556,15 @@ int gimgDumpCmd(GimgMaster *master, Tcl_Interp *interp, int argc, const char **a
     int code = ramImageToPhoto(interp, out, photoName.c_str());
     ramImageRelease(out, nullptr);
     if (code == TCL_OK && option != nullptr) {
-        std::string script = photoWriteScript(photoName, fileName, option);
-        code = Tcl_EvalEx(interp, script.c_str(), -1, 0);
+        Tcl_Obj *command = photoWriteCommand(interp, photoName, fileName, option);
+        code = TCL_ERROR;
+        if (command != nullptr) {
+            Tcl_IncrRefCount(command);
+            code = Tcl_EvalObjEx(interp, command, 0);  // a pure list: its words, never substituted
+            Tcl_DecrRefCount(command);
+        }
         if (code != TCL_OK) {
-            Tcl_AppendResult(interp, "Error in writing TKPHOTO.\n", static_cast<char *>(nullptr));
+            Tcl_AppendResult(interp, "\nError in writing TKPHOTO.\n", static_cast<char *>(nullptr));
         }
     }
     if (option != nullptr || (code != TCL_OK && photoMade)) {

@@ -141,8 +141,7 @@ bool readDouble(Tcl_Interp *interp, const char *word, double *value)
 int gimgCopyCmd(GimgMaster *master, Tcl_Interp *interp, int argc, const char **argv)
 {
     if (argc < 5 || argc > 10) {
-        Tcl_AppendResult(interp, "Usage: ", argv[0],
-                         "targetImage copy sourceImage xc yc ?mx? ?my? ?flag? ?x0? ?y0?", nullptr);
+        Tcl_AppendResult(interp, "Usage: targetImage copy sourceImage xc yc ?mx? ?my? ?flag? ?x0? ?y0?", nullptr);
         return TCL_ERROR;
     }
     GimgMaster *source = findSource(master, interp, argv[2]);
@@ -192,7 +191,7 @@ int gimgCopyCmd(GimgMaster *master, Tcl_Interp *interp, int argc, const char **a
 int gimgCopySubCmd(GimgMaster *master, Tcl_Interp *interp, int argc, const char **argv)
 {
     if (argc < 5 || argc > 6) {
-        Tcl_AppendResult(interp, "Usage: ", argv[0], "targetImage copysub sourceImage x0 y0 ?flag?", nullptr);
+        Tcl_AppendResult(interp, "Usage: targetImage copysub sourceImage x0 y0 ?flag?", nullptr);
         return TCL_ERROR;
     }
     GimgMaster *source = findSource(master, interp, argv[2]);

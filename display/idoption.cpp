@@ -17,6 +17,7 @@
 #include <string_view>
 #include <vector>
 #include "imagestore/codes.h"
+#include "runtime/textcodec.h"
 #include "tesk_stdio.h"
 
 namespace {
@@ -169,19 +170,40 @@ const char *printFieldOption(ClientData, Tk_Window, char *widgRec, int offset, T
     return printCopy(field, strnlen(field, kFieldSize), freeProcPtr);
 }
 
-/* Stores a value shorter than the field; a longer one is refused whole. */
+/*
+ * The description is kept as the image files hold it, in bytes of the
+ * system encoding (no format that carries one declares another), so that
+ * a file read and written again keeps its bytes; the option reads and
+ * shows it as text.
+ */
+
+/* Stores the value in the system encoding when that is shorter than the
+ * field; a longer one is refused whole. */
 int parseImgdesOption(ClientData clientData, Tcl_Interp *interp, Tk_Window, const char *value, char *widgRec,
                       int offset)
 {
     if (value == nullptr) {
         value = "";
     }
-    std::size_t n = std::strlen(value);
-    if (n >= kFieldSize) {
+    std::string bytes = textEncode(nullptr, value, std::strlen(value));
+    if (bytes.size() >= kFieldSize) {
         return optionError(interp, "Error in parsing image description: ", value, clientData);
     }
-    storeField(widgRec, offset, value, n);
+    storeField(widgRec, offset, bytes.data(), bytes.size());
     return TCL_OK;
+}
+
+/* A new copy of the description as text. */
+const char *printImgdesOption(ClientData, Tk_Window, char *widgRec, int offset, Tcl_FreeProc **freeProcPtr)
+{
+    const char *field = widgRec + offset;
+    Tcl_Obj *text = textDecode(nullptr, field, strnlen(field, kFieldSize));
+    Tcl_IncrRefCount(text);
+    int n = 0;
+    const char *utf = Tcl_GetStringFromObj(text, &n);
+    const char *copy = printCopy(utf, static_cast<std::size_t>(n), freeProcPtr);
+    Tcl_DecrRefCount(text);
+    return copy;
 }
 
 /* ---- comb: count and three band numbers ----------------------------------- */
@@ -368,7 +390,7 @@ const char *GetIDStr(ClientData clientData, Tk_Window, char *widgRec, int offset
 /* ---- the custom options, each with its kind ---------------------------------------- */
 
 Tk_CustomOption rotationIdOption = {ParseID, GetIDStr, kindData(rotationKind)};
-Tk_CustomOption imgdesOption = {parseImgdesOption, printFieldOption, kindData(imgdesKind)};
+Tk_CustomOption imgdesOption = {parseImgdesOption, printImgdesOption, kindData(imgdesKind)};
 Tk_CustomOption mapIdOption = {ParseID, GetIDStr, kindData(mapIdKind)};
 Tk_CustomOption imgIdOption = {ParseID, GetIDStr, kindData(imgIdKind)};
 Tk_CustomOption imgTypeOption = {ParseID, GetIDStr, kindData(imgTypeKind)};

@@ -133,6 +133,31 @@ void combineInto(MaskBitmap *dst, const MaskBitmap *src, bool orOp)
     }
 }
 
+/* The 0-based band of a view that shows one band of its bands: the -layer
+ * band, else the band every used channel shows (a -comb of one band uses
+ * it on all three channels, or on one slot of a palette), else band 0 when
+ * no channel has one. -1 when several bands combine. */
+int shownBand(const GimgMaster *master, int bands)
+{
+    if (bands == 1) {
+        return 0;
+    }
+    if (master->layer > 0) {
+        return (master->layer - 1) % bands;
+    }
+    int band = -1;
+    for (int k = 0; k < 3; k++) {
+        if (master->bandIndex[k] < 0) {
+            continue;
+        }
+        if (band >= 0 && master->bandIndex[k] != band) {
+            return -1;
+        }
+        band = master->bandIndex[k];
+    }
+    return band < 0 ? 0 : band % bands;
+}
+
 /* Fills bitmap (made at the image's size) from band of image rendered
  * through table: a non-zero level sets the pixel's bit. */
 bool bitmapFromBand(MaskBitmap *bitmap, RamImage *image, int band, const unsigned char *table)
@@ -551,9 +576,10 @@ int gimgExportMask(GimgMaster *master)
 /*
  * gimgClassMask --
  *	masks[MASK_CLASS] at the shown image's size: a pixel's bit is set when
- *	table selects its value. One band (or the -layer band) is read as it
- *	is; several bands are summed through their band-combination tables
- *	first. The image's transparent index is never selected.
+ *	table selects its value. The one band shown (the -layer band, or the
+ *	band of a one-band -comb) is read as it is; several bands are summed
+ *	through their band-combination tables first. The image's transparent
+ *	index is never selected.
  */
 int gimgClassMask(GimgMaster *master, const unsigned char *table)
 {
@@ -568,8 +594,8 @@ int gimgClassMask(GimgMaster *master, const unsigned char *table)
     }
     int bands = image->desc.nbands;
     MaskBitmap *bitmap = &master->masks[MASK_CLASS];
-    if (bands == 1 || master->layer > 0 || master->bandsInUse == 0) {
-        int band = master->layer > 0 ? (master->layer - 1) % bands : 0;
+    int band = shownBand(master, bands);
+    if (band >= 0) {
         return bitmapFromBand(bitmap, image, band, select) ? 1 : 0;
     }
     int width = image->desc.columns, height = image->desc.rows;

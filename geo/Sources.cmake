@@ -1,9 +1,9 @@
 # Geo objects: shapefile files, shape records and the shape object command;
 # the projection layer and the projection command family; dBase tables and
 # table objects; terrain tile stores and terra objects (both saved through the
-# store's file replacement).
+# runtime's file replacement).
 tesk_layer(geo
-  DEPENDS runtime imagestore/formats/replace.h
+  DEPENDS runtime
   SOURCES
     geo/shapeapi.cpp
     geo/shapefile.cpp

@@ -25,8 +25,8 @@
 
 #include <tcl.h>
 
-#include "imagestore/formats/replace.h"
 #include "runtime/bytes.h"
+#include "runtime/replace.h"
 #include "runtime/util.h"
 #include "tesk.h"
 #include "tesk_stdio.h"

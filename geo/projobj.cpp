@@ -21,7 +21,7 @@
 
 #include "geo/projcmd.h"
 #include "geo/projlib.h"
-#include "imagestore/formats/replace.h"
+#include "runtime/replace.h"
 #include "tesk_stdio.h"
 
 /* ---- Shared by the projection objects ---- */

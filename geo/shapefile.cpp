@@ -19,8 +19,8 @@
 #include <string>
 #include <vector>
 
-#include "imagestore/formats/replace.h"
 #include "runtime/bytes.h"
+#include "runtime/replace.h"
 #include "runtime/util.h"
 #include "tesk.h"
 #include "tesk_stdio.h"

@@ -16,8 +16,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "imagestore/formats/replace.h"
 #include "runtime/bytes.h"
+#include "runtime/replace.h"
+#include "runtime/util.h"
 #include "tesk.h"
 
 namespace {
@@ -254,7 +255,7 @@ int terraOpenFile(const char *fileName, TerraStore *store)
     if (std::strlen(fileName) >= sizeof store->fileName) {
         return 0;
     }
-    int fd = open(fileName, O_RDONLY | O_CLOEXEC);
+    int fd = openRegularFile(fileName);
     if (fd < 0) {
         return 0;
     }

@@ -30,9 +30,10 @@
 #include <unistd.h>
 #include <unordered_map>
 
-#include "imagestore/formats/replace.h"
 #include "runtime/bytes.h"
 #include "runtime/console.h"
+#include "runtime/replace.h"
+#include "runtime/textcodec.h"
 #include "tesk_stdio.h"
 
 OglmMaterial oglmDefaultMaterial()
@@ -140,6 +141,25 @@ std::string_view trimmed(std::string_view text)
         end--;
     }
     return text.substr(begin, end - begin);
+}
+
+/* A group or material name of a file, whose bytes are text of the system
+ * encoding (the formats declare none), as the Tcl text the model holds;
+ * nameBytes turns it back into those bytes. */
+std::string nameText(std::string_view bytes)
+{
+    Tcl_Obj *text = textDecode(nullptr, bytes.data(), bytes.size());
+    Tcl_IncrRefCount(text);
+    int n = 0;
+    const char *utf = Tcl_GetStringFromObj(text, &n);
+    std::string name(utf, static_cast<std::size_t>(n));
+    Tcl_DecrRefCount(text);
+    return name;
+}
+
+std::string nameBytes(const std::string &name)
+{
+    return textEncode(nullptr, name.data(), name.size());
 }
 
 /* Takes the first word off text (trimmed) and answers it; text keeps what
@@ -319,7 +339,7 @@ bool readMtl(const char *path, OglmMesh &mesh, OglmMaterialIndex &byName)
         std::string_view rest = trimmed(line);
         std::string_view keyword = takeWord(rest);
         if (keyword == "newmtl") {
-            current = oglmFindIndexed(mesh, byName, rest);
+            current = oglmFindIndexed(mesh, byName, nameText(rest));
             continue;
         }
         OglmMaterial &m = mesh.materials[current];
@@ -378,7 +398,7 @@ public:
             break;
         case 'g':
             if (keyword == "g") {
-                current_ = group(rest);
+                current_ = group(nameText(rest));
             }
             break;
         case 's':
@@ -388,7 +408,7 @@ public:
             break;
         case 'u':
             if (keyword == "usemtl") {
-                useMaterial(rest);
+                useMaterial(nameText(rest));
             }
             break;
         case 'm':
@@ -652,7 +672,7 @@ void writeMtl(TextWriter &out, const OglmMesh &mesh)
 {
     for (const OglmMaterial &m : mesh.materials) {
         out.put("newmtl ");
-        out.put(m.name);
+        out.put(nameBytes(m.name));
         out.put("\n");
         out.format("Kd %f %f %f %f\n", m.diffuse[0], m.diffuse[1], m.diffuse[2], m.diffuse[3]);
         out.format("Ks %f %f %f %f\n", m.specular[0], m.specular[1], m.specular[2], m.specular[3]);
@@ -701,10 +721,10 @@ void writeObj(TextWriter &out, const OglmMesh &mesh, const char *base, bool with
             continue;
         }
         out.put("g ");
-        out.put(g->name);
+        out.put(nameBytes(g->name));
         out.put("\nusemtl ");
         bool known = g->material >= 0 && static_cast<std::size_t>(g->material) < mesh.materials.size();
-        out.put(known ? mesh.materials[g->material].name : defaultName);
+        out.put(nameBytes(known ? mesh.materials[g->material].name : defaultName));
         out.put("\n");
         bool texture = flags == 0 && !g->textureIndex.empty();
         bool normal = flags == 0 && !g->normalIndex.empty();

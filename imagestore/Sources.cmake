@@ -21,7 +21,6 @@ tesk_layer(imagestore
     imagestore/formats/lan.cpp
     imagestore/formats/ppm.cpp
     imagestore/formats/readers.cpp
-    imagestore/formats/replace.cpp
     imagestore/formats/tiff.cpp
     imagestore/formats/tiffcmd.cpp
     imagestore/formats/xbm.cpp

@@ -283,9 +283,11 @@ void ramImageUnlink(RamImage *image)
 
 /*
  * setRAMImageBuf --
- *	Sizes the row cache for depth rows per band (the image type's row may
- *	ask for more or fewer). The new cache is made before the old one goes, so a
- *	failure leaves the image as it was. Answers the depth, 0 on failure.
+ *	Makes the rows of a new or redefined image: a row cache for depth rows
+ *	per band (the image type's row may ask for more or fewer), every row
+ *	empty (a memory image's pixels start at its transparent index, else
+ *	0). The new cache is made before the old one goes, so a failure leaves
+ *	the image as it was. Answers the depth, 0 on failure.
  */
 int setRAMImageBuf(RamImage *image, int depth)
 {
@@ -337,6 +339,23 @@ int setRAMImageBuf(RamImage *image, int depth)
     image->cacheDepth = static_cast<int32_t>(d);
     image->slotCount = static_cast<int32_t>(slots);
     return image->cacheDepth;
+}
+
+/*
+ * ramImageResizeCache --
+ *	Re-sizes the row cache of an image to depth rows per band, keeping its
+ *	pixels: changed rows are written back first and a file image reads its
+ *	rows again on demand. An image without a file to read them from (a
+ *	memory image, a resident or attached one) keeps its cache, which holds
+ *	every row already. Answers the depth, 0 on failure (the cache as it was).
+ */
+int ramImageResizeCache(RamImage *image, int depth)
+{
+    if (image->fd == -1) {
+        ramImageFlush(image);
+        return image->cacheDepth;
+    }
+    return setRAMImageBuf(image, depth);
 }
 
 /*
@@ -442,8 +461,12 @@ RamImage *ramImageOpenFile(const char *fileName, ImageDesc *desc, RamImage *reus
             return nullptr;
         }
         if (found.dataFd != -1) {
+            /* The pixels lie in a file of their own: what may be written
+               is what that file was opened for. */
             close(fd);
             fd = found.dataFd;
+            int mode = fcntl(fd, F_GETFL);
+            readOnly = mode == -1 || (mode & O_ACCMODE) == O_RDONLY;
         }
     }
     if (!imgDescCheck(&found, nullptr) || !dataFits(fd, path.c_str(), found)) {

@@ -78,8 +78,13 @@ void ramImageNotifyRect(RamImage *image, int senderId, int x, int y, int width, 
 const char *ramImageErrorText(int code);
 void ramImagePrintError(int code);
 
-/* Sizes the row cache to depth rows per band (by image type); answers the
- * depth allocated, 0 on failure. */
+/* Makes the rows of a new or redefined image: a row cache of depth rows
+ * per band (by image type), every row empty. Answers the depth allocated,
+ * 0 on failure. */
 int setRAMImageBuf(RamImage *image, int depth);
+/* Re-sizes the row cache to depth rows per band keeping the pixels (an
+ * image that holds its only copy of them keeps its cache). Answers the
+ * depth, 0 on failure. */
+int ramImageResizeCache(RamImage *image, int depth);
 
 #endif /* TESK_IMAGESTORE_RAMIMAGE_H */

@@ -16,6 +16,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
+#include <string>
 #include <utility>
 #include <vector>
 #include "imagestore/formats/formats.h"
@@ -521,16 +522,23 @@ void ramImageWriteRow(RamImage *image, int slot)
     }
 }
 
-bool ramImageWritable(RamImage *image)
+std::string ramImagePutRefusal(const RamImage *image)
 {
     if (!(image->attr & (RAMIMG_READONLY | RAMIMG_FRAMES))) {
+        return std::string();
+    }
+    return std::string("Error: ") + image->desc.file +
+           (image->attr & RAMIMG_READONLY ? " is opened read-only" : " holds several frames and is read-only");
+}
+
+bool ramImageWritable(RamImage *image)
+{
+    std::string refusal = ramImagePutRefusal(image);
+    if (refusal.empty()) {
         return true;
     }
     if (!(image->attr & RAMIMG_WARNED)) {
-        tesk_fprintf(stderr,
-                     image->attr & RAMIMG_READONLY ? "Error: %s is opened read-only\n"
-                                                   : "Error: %s holds several frames and is read-only\n",
-                     image->desc.file);
+        tesk_fprintf(stderr, "%s\n", refusal.c_str());
         image->attr |= RAMIMG_WARNED;
     }
     return false;
@@ -592,12 +600,17 @@ int ramImageSeekVolumeDefault(RamImage *image, int volume)
 
 int ramImageSeekVolume(RamImage *image, int volume)
 {
+    const ImageDesc before = image->desc;
     int result =
         image->seekVolume != nullptr ? image->seekVolume(image, volume) : ramImageSeekVolumeDefault(image, volume);
     if (result == -1) {
         tesk_fprintf(stderr, "Error in seek image: %s\n", image->desc.file);
     } else if (result == 0) {
         tesk_fprintf(stderr, "Can't seek image %s\n", image->desc.file);
+    } else if (result > 0 && (before.columns != image->desc.columns || before.rows != image->desc.rows ||
+                              before.nbands != image->desc.nbands || before.pixel != image->desc.pixel)) {
+        /* A volume of another size or pixel type is a new image to them. */
+        ramImageNotifyClients(image, 0, RAMIMG_DISPLAY | RAMIMG_CONFIG);
     }
     return result;
 }
@@ -614,7 +627,7 @@ int ramImageSetResident(RamImage *image, int resident)
         if (image->fd == -1) {
             return 1;
         }
-        if (image->cacheDepth < image->desc.rows && setRAMImageBuf(image, image->desc.rows) < image->desc.rows) {
+        if (image->cacheDepth < image->desc.rows && ramImageResizeCache(image, image->desc.rows) < image->desc.rows) {
             return 0;
         }
         for (int r = 0; r < image->desc.rows; r++) {

@@ -12,6 +12,7 @@
 #define TESK_IMAGESTORE_ROWCACHE_H
 
 #include <cstdint>
+#include <string>
 #include "tesk_image.h"
 
 /* The storage of row (0..rows-1) of band (0..nbands-1); read 0 promises the
@@ -45,9 +46,13 @@ void ramImageResetCache(RamImage *image);
  * holds frames its write-back would drop): puts then store nothing rather
  * than lose their changes at write-back. */
 bool ramImageWritable(RamImage *image);
+/* The text of that refusal (without the newline) for a command to fail
+ * with, or an empty string when puts reach the image. */
+std::string ramImagePutRefusal(const RamImage *image);
 
 /* Selects a volume (0: the next, negative or beyond the count: the last);
- * answers it, -2 when there is no further volume, -1 on failure. */
+ * answers it, -2 when there is no further volume, -1 on failure. A volume
+ * of another size or pixel type is told to the clients as a new image. */
 int ramImageSeekVolume(RamImage *image, int volume);
 int ramImageSeekVolumeDefault(RamImage *image, int volume);
 /* For a format's own volume selection: the volume that volume asks for

@@ -135,8 +135,13 @@ enum { TESK_MAX_BAND_PAIRS = 8192 };
 /* Matches option/value pairs exactly against the table; answers the number
  * of pairs no row took (a usage error for the caller when non-zero). */
 TESK_API int parseToolOptions(ToolOption *table, int argc, const char *const *argv);
-/* Band list text -> pairs of 0-based (input, output) bands; answers the pair
+/* Band list text -> pairs of 0-based (input, output) bands, at most capacity
+ * of them (inList and outList each hold capacity ints); answers the pair
  * count, 0 on error. NULL text maps the bands one to one. */
+TESK_API int parseBandParamsMax(int inBands, int outBands, int *inList, int *outList, int capacity,
+                                const char *text);
+/* parseBandParamsMax with capacity TESK_MAX_BAND_PAIRS: inList and outList
+ * must each hold TESK_MAX_BAND_PAIRS ints, whatever the band counts. */
 TESK_API int parseBandParams(int inBands, int outBands, int *inList, int *outList, const char *text);
 /* One token of a band list ("1-3" or "1-3:4-6") -> pairs; 0 on error. */
 TESK_API int parseBandPairs(int *inList, int *outList, int maximum, const char *token);

@@ -26,6 +26,7 @@ tesk_layer(runtime
     runtime/object.cpp
     runtime/output.cpp
     runtime/planar.cpp
+    runtime/replace.cpp
     runtime/rounding.cpp
     runtime/scriptlib.cpp
     runtime/startup.cpp
@@ -33,5 +34,6 @@ tesk_layer(runtime
     runtime/subcmd.cpp
     runtime/teskcmd.cpp
     runtime/text.cpp
+    runtime/textcodec.cpp
     runtime/tooloptions.cpp
 )

@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 #include "runtime/console.h"
 #include "runtime/modules.h"
 #include "runtime/startup.h"
@@ -201,9 +202,17 @@ int teskConsoleCmd(ClientData, Tcl_Interp *interp, int argc, const char **argv)
             Tcl_ResetResult(interp);
             return TCL_OK;
         }
-        char *script = Tcl_Concat(argc - 1, argv + 1);
-        int code = Tcl_EvalEx(interp, script, -1, 0);
-        Tcl_Free(script);
+        /* An unknown word is a command of its own, called with the words
+           as they are: nothing in them is substituted again. */
+        std::vector<Tcl_Obj *> words;
+        for (int i = 1; i < argc; i++) {
+            words.push_back(Tcl_NewStringObj(argv[i], -1));
+            Tcl_IncrRefCount(words.back());
+        }
+        int code = Tcl_EvalObjv(interp, argc - 1, words.data(), 0);
+        for (Tcl_Obj *word : words) {
+            Tcl_DecrRefCount(word);
+        }
         return code;
     }
 

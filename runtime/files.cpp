@@ -4,11 +4,12 @@
  *	File names and free disk space: tilde expansion through Tcl, absolute
  *	and tail forms of a path, the existence test, and the free bytes of the
  *	file system that holds a path (statvfs on its folder or nearest
- *	existing parent).
+ *	existing parent), and the opening of what must be a regular file.
  */
 
 #include <cerrno>
 #include <cstdlib>
+#include <fcntl.h>
 #include <memory>
 #include <string>
 #include <sys/stat.h>
@@ -54,6 +55,26 @@ FdHolder::~FdHolder()
     if (fd >= 0) {
         close(fd);
     }
+}
+
+int openRegularFile(const char *path)
+{
+    /* Without O_NONBLOCK, opening a FIFO waits for a writer. */
+    int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        return -1;
+    }
+    struct stat info;
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        close(fd);
+        errno = EINVAL;
+        return -1;
+    }
+    int flags = fcntl(fd, F_GETFL);
+    if (flags != -1) {
+        fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    }
+    return fd;
 }
 
 /*

@@ -14,6 +14,8 @@
 #include <vector>
 #include <zlib.h>
 #include "runtime/bytes.h"
+#include "runtime/replace.h"
+#include "runtime/startup.h"
 
 namespace {
 
@@ -21,6 +23,10 @@ constexpr char kMagic[] = "TESK SCRIPT LIBRARY 1\n";
 constexpr std::size_t kMagicLength = sizeof kMagic - 1;
 constexpr std::size_t kHeaderLength = kMagicLength + 8;
 constexpr uint32_t kMaxScript = 256u << 20;  // 256 MiB of script text
+/* zlib's deflate never packs better than about 1032 to 1: a header that
+   declares more text than its packed bytes can hold is refused before
+   anything is allocated. */
+constexpr uint64_t kMaxInflateRatio = 1032;
 
 /* Opens fileName for reading without translation; NULL with an error. */
 Tcl_Channel openBinary(Tcl_Interp *interp, const char *fileName, const char *mode)
@@ -100,7 +106,8 @@ int scriptLibraryLoad(Tcl_Interp *interp, const char *fileName, int evalFlags)
     }
     uint32_t length = getU32(bytes.data() + kMagicLength);
     uint32_t crc = getU32(bytes.data() + kMagicLength + 4);
-    if (length > kMaxScript) {
+    uint64_t packed = bytes.size() - kHeaderLength;
+    if (length > kMaxScript || length > packed * kMaxInflateRatio + 64) {
         Tcl_AppendResult(interp, "invalid script library \"", fileName, "\"", nullptr);
         return TCL_ERROR;
     }
@@ -146,34 +153,13 @@ int scriptLibrarySave(Tcl_Interp *interp, const char *outFile, int nInputs, cons
     }
     file.resize(kHeaderLength + packedLength);
 
-    /* Write beside the target and rename, so a failure leaves an existing
-     * library as it was. */
-    std::string temp = std::string(outFile) + ".tmp";
-    Tcl_Channel chan = openBinary(interp, temp.c_str(), "w");
-    if (chan == nullptr) {
+    /* Through a replacement: a failure leaves an existing library as it
+     * was, and no fixed temporary name can be planted. */
+    if (replaceWithBytes(outFile, file.data(), file.size()) != REPLACE_DONE) {
+        Tcl_AppendResult(interp, "error writing \"", outFile, "\": ", Tcl_PosixError(interp), nullptr);
         return TCL_ERROR;
     }
-    int written = Tcl_Write(chan, reinterpret_cast<const char *>(file.data()), static_cast<int>(file.size()));
-    int closed = Tcl_Close(interp, chan);
-    Tcl_Obj *tempPath = Tcl_NewStringObj(temp.c_str(), -1);
-    Tcl_Obj *outPath = Tcl_NewStringObj(outFile, -1);
-    Tcl_IncrRefCount(tempPath);
-    Tcl_IncrRefCount(outPath);
-    int code = TCL_OK;
-    if (written != static_cast<int>(file.size()) || closed != TCL_OK) {
-        Tcl_ResetResult(interp);
-        Tcl_AppendResult(interp, "error writing \"", outFile, "\": ", Tcl_PosixError(interp), nullptr);
-        Tcl_FSDeleteFile(tempPath);
-        code = TCL_ERROR;
-    } else if (Tcl_FSRenameFile(tempPath, outPath) != 0) {
-        Tcl_AppendResult(interp, "error renaming \"", temp.c_str(), "\" to \"", outFile, "\": ", Tcl_PosixError(interp),
-                         nullptr);
-        Tcl_FSDeleteFile(tempPath);
-        code = TCL_ERROR;
-    }
-    Tcl_DecrRefCount(tempPath);
-    Tcl_DecrRefCount(outPath);
-    return code;
+    return TCL_OK;
 }
 
 int loadScriptLibraries(Tcl_Interp *interp, const char *listVar)
@@ -187,9 +173,7 @@ int loadScriptLibraries(Tcl_Interp *interp, const char *listVar)
     if (Tcl_SplitList(interp, list, &count, &names) != TCL_OK) {
         return TCL_ERROR;
     }
-    std::string home = Tcl_GetVar(interp, "gimgHome", TCL_GLOBAL_ONLY) != nullptr
-                           ? Tcl_GetVar(interp, "gimgHome", TCL_GLOBAL_ONLY)
-                           : ".";
+    std::string home = getGimgHome(interp);
     int code = TCL_OK;
     for (int i = 0; i < count && code == TCL_OK; i++) {
         const char *parts[] = {home.c_str(), names[i]};

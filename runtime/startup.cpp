@@ -11,6 +11,7 @@
 #include <cfenv>
 #include <cstdarg>
 #include <cstdlib>
+#include <dlfcn.h>
 #include <string>
 #include <unistd.h>
 #include "runtime/calc.h"
@@ -188,6 +189,22 @@ Colormap getMainColormap()
     return mainWindow.colormap;
 }
 
+/* The folder of the file this library was loaded from (where pkgIndex.tcl
+ * and the installed application library lie); "/" when unknown. */
+static std::string libraryFolder()
+{
+    Dl_info info;
+    if (dladdr(reinterpret_cast<void *>(&getGimgHome), &info) == 0 || info.dli_fname == nullptr) {
+        return "/";
+    }
+    std::string file = info.dli_fname;
+    std::string::size_type slash = file.rfind('/');
+    if (slash == std::string::npos) {
+        return "/";
+    }
+    return slash == 0 ? "/" : file.substr(0, slash);
+}
+
 const char *getGimgHome(Tcl_Interp *interp)
 {
     if (const char *home = globalVar(interp, "gimgHome")) {
@@ -200,14 +217,15 @@ const char *getGimgHome(Tcl_Interp *interp)
     if (found == nullptr) {
         found = envVar(interp, "TESK");
     }
-    Tcl_DString cwd;
-    Tcl_DStringInit(&cwd);
+    /* Last the package's own folder, never the current one: a session
+       started inside a folder of data must not run the scripts it holds. */
+    std::string packageFolder;
     if (found == nullptr) {
-        found = Tcl_GetCwd(interp, &cwd);
+        packageFolder = libraryFolder();
+        found = packageFolder.c_str();
     }
-    const char *home = Tcl_SetVar(interp, "gimgHome", found != nullptr ? found : ".", TCL_GLOBAL_ONLY);
-    Tcl_DStringFree(&cwd);
-    return home != nullptr ? home : ".";
+    const char *home = Tcl_SetVar(interp, "gimgHome", found, TCL_GLOBAL_ONLY);
+    return home != nullptr ? home : packageFolder.c_str();
 }
 
 void conSetScriptVars(Tcl_Interp *from, Tcl_Interp *to)

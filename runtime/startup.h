@@ -40,7 +40,8 @@ int getMainDepth();
 Colormap getMainColormap();
 
 /* The scripts' home folder: gimgHome, else env(GHOME), teskHome, env(TESK),
- * else the current folder; a value found elsewhere is stored in gimgHome. */
+ * else the folder of the package's library (never the current folder, unless
+ * a script names it); a value found elsewhere is stored in gimgHome. */
 const char *getGimgHome(Tcl_Interp *interp);
 /* Sets gimgHome, teskAppScripts and teskConScripts in to from from. */
 void conSetScriptVars(Tcl_Interp *from, Tcl_Interp *to);

@@ -173,9 +173,9 @@ int parseBandPairs(int *inList, int *outList, int maximum, const char *token)
 }
 
 /*
- * parseBandParams --
- *	Fills inList and outList, each with room for TESK_MAX_BAND_PAIRS
- *	entries, with the pairs of a band list. NULL text maps the bands one to
+ * parseBandParamsMax --
+ *	Fills inList and outList, each with room for capacity entries, with
+ *	the pairs of a band list. NULL text maps the bands one to
  *	one over the smaller band count. Otherwise the text's tokens, split at
  *	";", "," and blanks, are parsed in turn until the text ends or the
  *	arrays are full. Answers the number of pairs; 0 after printing "Error
@@ -183,14 +183,14 @@ int parseBandPairs(int *inList, int *outList, int maximum, const char *token)
  *	band lies outside 1 .. inBands (input side) or 1 .. outBands (output
  *	side).
  */
-int parseBandParams(int inBands, int outBands, int *inList, int *outList, const char *text)
+int parseBandParamsMax(int inBands, int outBands, int *inList, int *outList, int capacity, const char *text)
 {
-    if (inList == nullptr || outList == nullptr) {
+    if (inList == nullptr || outList == nullptr || capacity <= 0) {
         return 0;
     }
     if (text == nullptr) {
         int n = inBands < outBands ? inBands : outBands;
-        n = n < 0 ? 0 : (n > TESK_MAX_BAND_PAIRS ? TESK_MAX_BAND_PAIRS : n);
+        n = n < 0 ? 0 : (n > capacity ? capacity : n);
         for (int i = 0; i < n; i++) {
             inList[i] = i;
             outList[i] = i;
@@ -200,7 +200,7 @@ int parseBandParams(int inBands, int outBands, int *inList, int *outList, const 
 
     std::string_view rest(text);
     int count = 0;
-    while (count < TESK_MAX_BAND_PAIRS) {
+    while (count < capacity) {
         size_t start = 0;
         while (start < rest.size() && isBandSeparator(rest[start])) {
             start++;
@@ -212,7 +212,7 @@ int parseBandParams(int inBands, int outBands, int *inList, int *outList, const 
         while (end < rest.size() && !isBandSeparator(rest[end])) {
             end++;
         }
-        int n = parseBandToken(inList + count, outList + count, TESK_MAX_BAND_PAIRS - count,
+        int n = parseBandToken(inList + count, outList + count, capacity - count,
                                rest.substr(start, end - start));
         if (n == 0) {
             tesk_fprintf(stderr, "Error in band params.\n");
@@ -228,6 +228,11 @@ int parseBandParams(int inBands, int outBands, int *inList, int *outList, const 
         }
     }
     return count;
+}
+
+int parseBandParams(int inBands, int outBands, int *inList, int *outList, const char *text)
+{
+    return parseBandParamsMax(inBands, outBands, inList, outList, TESK_MAX_BAND_PAIRS, text);
 }
 
 /*

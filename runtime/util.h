@@ -40,6 +40,11 @@ double diskFreeForPath(const char *path);
  * so every drive number means the current one. */
 double diskFreeByDrive(int drive);
 
+/* Opens path read-only and close-on-exec when it names a regular file;
+ * -1 otherwise, with errno set (EINVAL for a folder, FIFO or device). A FIFO
+ * is refused at once, never waited on for a writer. */
+int openRegularFile(const char *path);
+
 /* Closes a file descriptor when the holder goes (-1: nothing to close). */
 struct FdHolder {
     int fd = -1;

@@ -7,5 +7,5 @@ set -eu
 top=$(cd "$(dirname "$0")/.." && pwd)
 "$top/tools/setup.sh" all
 jobs=$(nproc 2>/dev/null || echo 2)
-ctest --test-dir "$top/build-asan" -j "$jobs" --output-on-failure
-ctest --test-dir "$top/build" -j "$jobs" --output-on-failure
+ctest --test-dir "$top/build-asan" -j "$jobs" --timeout 300 --output-on-failure
+ctest --test-dir "$top/build" -j "$jobs" --timeout 300 --output-on-failure

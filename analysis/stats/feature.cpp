@@ -21,8 +21,9 @@
 #include <vector>
 
 #include "imagestore/filedata.h"
-#include "imagestore/formats/replace.h"
+#include "runtime/replace.h"
 #include "runtime/bytes.h"
+#include "runtime/util.h"
 #include "runtime/numeric.h"
 #include "tesk.h"
 #include "tesk_stdio.h"
@@ -207,7 +208,7 @@ FeatureSet *getFeature(const char *fileName, const char *expectedId)
     if (fileName == nullptr) {
         return nullptr;
     }
-    int fd = open(fileName, O_RDONLY | O_CLOEXEC);
+    int fd = openRegularFile(fileName);
     if (fd < 0) {
         return nullptr;
     }

@@ -14,8 +14,9 @@
 #include <unistd.h>
 
 #include "imagestore/filedata.h"
-#include "imagestore/formats/replace.h"
 #include "runtime/bytes.h"
+#include "runtime/replace.h"
+#include "runtime/util.h"
 #include "tesk.h"
 #include "tesk_stdio.h"
 
@@ -113,7 +114,7 @@ PTable *createPTable(int capacity, int nBands, const int *bands)
 
 PTable *getPTable(const char *fileName)
 {
-    FdCloser file{open(fileName, O_RDONLY | O_CLOEXEC)};
+    FdCloser file{openRegularFile(fileName)};
     struct stat st;
     if (file.fd < 0 || fstat(file.fd, &st) != 0) {
         tesk_fprintf(stderr, "Error in open table:%s\n", fileName);

@@ -143,6 +143,13 @@ float radians(double degrees)
     return static_cast<float>(degrees * M_PI / 180.0);
 }
 
+/* The height scale stored in a descriptor: 0 or a value that is not
+ * finite means none was stored, which counts as 1. */
+double storedZscale(const ImageDesc &desc)
+{
+    return desc.zscale != 0.0 && std::isfinite(desc.zscale) ? desc.zscale : 1.0;
+}
+
 /* Releases the images; safe on a partly filled record. */
 void freeParams(GdemParams *p)
 {
@@ -233,8 +240,8 @@ bool parseOperation(GdemParams *p, const char *word, bool *hleGiven)
 /*
  * normalize --
  *	NORM: the DEM's band 1 minimum, maximum and mean become its zmin,
- *	zmax and z0, its function ELEVATION; the header is written again and,
- *	with -u, its clients are told.
+ *	zmax and z0, its function ELEVATION, a missing height scale 1; the
+ *	header is written again and, with -u, its clients are told.
  */
 int normalize(GdemParams *p)
 {
@@ -250,6 +257,7 @@ int normalize(GdemParams *p)
     dem->desc.zmin = lo;
     dem->desc.zmax = hi;
     dem->desc.z0 = mean;
+    dem->desc.zscale = storedZscale(dem->desc);
     dem->desc.imgtype = kElevation;
     if (dem->fd >= 0) {
         writeImageHeader(dem->fd, &dem->desc);
@@ -374,7 +382,7 @@ bool parseParams(GdemParams *p, int argc, const char **argv)
     p->rows = first->desc.rows;
     p->DX = static_cast<float>(real(OPT_DX, first->desc.dx));
     p->DY = static_cast<float>(real(OPT_DY, first->desc.dy));
-    double zs = p->dem == nullptr ? 0.0 : p->dem->desc.imgtype == kElevation ? p->dem->desc.zscale : 1.0;
+    double zs = p->dem == nullptr ? 0.0 : p->dem->desc.imgtype == kElevation ? storedZscale(p->dem->desc) : 1.0;
     p->ZS = static_cast<float>(real(OPT_ZS, zs));
     p->S = static_cast<float>(real(OPT_S, 255.0));
     p->average = text(OPT_AVG) != nullptr ? toolInt(text(OPT_AVG)) : 1;

@@ -11,6 +11,7 @@
 #include "analysis/tools/geocalc.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -26,8 +27,10 @@
 #include "analysis/georect.h"
 #include "analysis/tools/tools.h"
 #include "analysis/tools/tooltable.h"
+#include "runtime/bytes.h"
 #include "runtime/cnumber.h"
 #include "runtime/console.h"
+#include "runtime/replace.h"
 #include "runtime/startup.h"
 #include "runtime/util.h"
 #include "tesk_stdio.h"
@@ -620,30 +623,26 @@ void cmdSaved(GcpCalc *calc)
     if (!mayWrite("GCP file", fileName.c_str())) {
         return;
     }
-    FILE *file = std::fopen(fileName.c_str(), "w");
-    if (file == nullptr) {
+    std::string text;
+    for (int i = 0; i < calc->count; i++) {
+        const GcpRecord &record = calc->records[i];
+        text += cFormat("%5d %12.3f %12.3f %12.3f %12.3f\n", record.id, record.x1, record.y1, record.x2, record.y2);
+    }
+    switch (replaceWithBytes(fileName.c_str(), text.data(), text.size())) {
+    case REPLACE_DONE: calc->modified = 0; break;
+    case REPLACE_OPEN: {
         int error = errno;
         message("Error in fopen\n");
         systemMessage(fileName.c_str(), error);
-        return;
+        break;
     }
-    bool written = true;
-    for (int i = 0; i < calc->count && written; i++) {
-        const GcpRecord &record = calc->records[i];
-        written = std::fprintf(file, "%5d %12.3f %12.3f %12.3f %12.3f\n", record.id, record.x1, record.y1, record.x2,
-                               record.y2) > 0;
-    }
-    int error = errno;
-    if (std::fclose(file) != 0 && written) {
-        written = false;
-        error = errno;
-    }
-    if (!written) {
+    default: {
+        int error = errno;
         message("Error in fprintf\n");
         systemMessage(fileName.c_str(), error);
-        return;
+        break;
     }
-    calc->modified = 0;
+    }
 }
 
 void cmdSavef(GcpCalc *calc)
@@ -881,29 +880,43 @@ void cmdGrid(GcpCalc *calc)
     tesk_fprintf(stdout, "xmin: %13.3f xmax: %13.3f ymin: %13.3f ymax: %13.3f\n", xmin, xmax, ymin, ymax);
     double columnStep = (xmax - xmin) / (columns - 1);
     double rowStep = (ymax - ymin) / (rows - 1);
+    /* The grid goes to a fixed name in the current folder: a symbolic
+       link planted there under that name is not followed. */
     const char *fileName = "gridgcp.txt";
-    FILE *file = std::fopen(fileName, "w");
-    if (file == nullptr) {
+    struct stat link;
+    if (lstat(fileName, &link) == 0 && S_ISLNK(link.st_mode)) {
+        systemMessage(fileName, ELOOP);
+        return;
+    }
+    FileReplacement out;
+    if (!replaceBegin(&out, fileName)) {
         systemMessage(fileName, errno);
         return;
     }
+    /* Written a row at a time: the grid may be far larger than memory. */
     bool written = true;
+    off_t at = 0;
     int number = 1;
+    std::string text;
     for (int row = 0; row < rows && written; row++) {
-        for (int column = 0; column < columns && written; column++) {
+        text.clear();
+        for (int column = 0; column < columns; column++) {
             double y2 = 0;
             double x2 = 0;
             transformPoint(calc, xmin + column * columnStep, ymin + row * rowStep, &y2, &x2);
-            written = std::fprintf(file, "%5d %13.3f %13.3f\n", number++, x2, y2) > 0;
+            text += cFormat("%5d %13.3f %13.3f\n", number++, x2, y2);
         }
-    }
-    int error = errno;
-    if (std::fclose(file) != 0 && written) {
-        written = false;
-        error = errno;
+        written = writeAt(out.fd, text.data(), text.size(), at);
+        at += static_cast<off_t>(text.size());
     }
     if (!written) {
+        int error = errno;
+        replaceAbandon(&out);
         systemMessage(fileName, error);
+    } else if (!replaceCommit(&out)) {
+        systemMessage(fileName, errno);
+    } else {
+        close(out.fd);
     }
 }
 

@@ -24,7 +24,7 @@
 #include "analysis/tools/tools.h"
 #include "analysis/tools/toolutil.h"
 #include "analysis/tools/tooltable.h"
-#include "imagestore/formats/replace.h"
+#include "runtime/replace.h"
 #include "imagestore/pixels.h"
 #include "imagestore/ramimage.h"
 #include "tesk_stdio.h"

@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <string>
 
 #include "analysis/tools/toolutil.h"
 #include "analysis/tools/tooltable.h"
@@ -276,6 +277,12 @@ int rimageDataMain(const char *programName, int argc, const char **argv)
     if (image == nullptr) {
         tesk_fprintf(stderr, "Error in open ramimg: %s\n", in);
         ramImagePrintError(error);
+        return TOOL_FAILED;
+    }
+    std::string refusal = ramImagePutRefusal(image);
+    if (!refusal.empty()) {
+        tesk_fprintf(stderr, "%s\n", refusal.c_str());
+        ramImageRelease(image, nullptr);
         return TOOL_FAILED;
     }
     int done = parseASCIIData(image, data);

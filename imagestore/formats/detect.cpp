@@ -21,9 +21,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #include "imagestore/formats/formats.h"
-#include "imagestore/formats/replace.h"
 #include "imagestore/ramimage.h"
 #include "runtime/bytes.h"
+#include "runtime/replace.h"
 
 namespace {
 

@@ -5,6 +5,7 @@
  *	interpreter (add, get, index, count) and the element listing of a
  *	DICOM file or opened DICOM image (data).
  */
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -14,6 +15,8 @@
 #include "imagestore/formats/dicom.h"
 #include "imagestore/ramimage.h"
 #include "runtime/bytes.h"
+#include "runtime/textcodec.h"
+#include "runtime/util.h"
 #include "tesk.h"
 
 namespace {
@@ -179,6 +182,50 @@ std::string valueOf(const DicomElement *e, int vr)
     return trimmed(text);
 }
 
+/*
+ * The Tcl encoding of the table's Specific Character Set (0008,0005): that
+ * of the first term given, or of the ISO 2022 multi-byte set when one is
+ * named (the code-extension form of a term, "ISO 2022 IR n", reads as
+ * "ISO_IR n"); null (the system encoding, for bytes outside the default
+ * repertoire) without the element, for the default repertoire and for a
+ * term not known here.
+ */
+const char *textEncodingOf(HashTable table)
+{
+    static const struct {
+        const char *term;
+        const char *encoding;
+    } kSets[] = {
+        {"ISO_IR 100", "iso8859-1"},  {"ISO_IR 101", "iso8859-2"},  {"ISO_IR 109", "iso8859-3"},
+        {"ISO_IR 110", "iso8859-4"},  {"ISO_IR 144", "iso8859-5"},  {"ISO_IR 127", "iso8859-6"},
+        {"ISO_IR 126", "iso8859-7"},  {"ISO_IR 138", "iso8859-8"},  {"ISO_IR 148", "iso8859-9"},
+        {"ISO_IR 203", "iso8859-15"}, {"ISO_IR 166", "tis-620"},    {"ISO_IR 13", "jis0201"},
+        {"ISO_IR 192", "utf-8"},      {"GB18030", "cp936"},         {"GBK", "cp936"},
+        {"ISO_IR 87", "iso2022-jp"},  {"ISO_IR 159", "iso2022-jp"}, {"ISO_IR 149", "iso2022-kr"},
+    };
+    const DicomElement *e = dicomFindElement(table, 0x0008, 0x0005);
+    if (e == nullptr) {
+        return nullptr;
+    }
+    const std::string value(reinterpret_cast<const char *>(e + 1), storedBytes(e));
+    const std::string extension = "ISO 2022 IR ";
+    const char *found = nullptr;
+    for (size_t at = 0; at <= value.size();) {
+        const size_t end = std::min(value.find('\\', at), value.size());
+        std::string term = trimmed(value.substr(at, end - at).c_str());
+        if (term.compare(0, extension.size(), extension) == 0) {
+            term = "ISO_IR " + term.substr(extension.size());
+        }
+        for (const auto &set : kSets) {
+            if (term == set.term && (found == nullptr || std::strncmp(set.encoding, "iso2022", 7) == 0)) {
+                found = set.encoding;
+            }
+        }
+        at = end + 1;
+    }
+    return found;
+}
+
 /* The keys of the table in order as list elements: "gggg eeee" for every
  * element, or "eeee" for those of one group (group >= 0). */
 int listKeys(Tcl_Interp *interp, HashTable table, long group)
@@ -228,6 +275,10 @@ int listData(Tcl_Interp *interp, HashTable table, int argc, const char **argv)
         return TCL_OK;
     }
     char buffer[24];
+    Tcl_Encoding encoding = nullptr;
+    if (const char *name = textEncodingOf(table)) {
+        encoding = Tcl_GetEncoding(nullptr, name);
+    }
     for (const DicomElement *e = dicomFindElement(table, static_cast<int>(group), static_cast<int>(element));
          e != nullptr; e = e->next) {
         const DictEntry *known = lookup(e->group, e->element);
@@ -241,10 +292,17 @@ int listData(Tcl_Interp *interp, HashTable table, int argc, const char **argv)
         Tcl_AppendElement(interp, buffer);
         Tcl_AppendElement(interp, dicomVrName(vr));
         Tcl_AppendElement(interp, known != nullptr ? known->name : "??");
-        Tcl_AppendElement(interp, valueOf(e, vr).c_str());
+        std::string value = valueOf(e, vr);
+        Tcl_Obj *text = textDecode(encoding, value.data(), value.size());
+        Tcl_IncrRefCount(text);
+        Tcl_AppendElement(interp, Tcl_GetString(text));
+        Tcl_DecrRefCount(text);
         if (e->next != nullptr) {
             Tcl_AppendElement(interp, "\n");
         }
+    }
+    if (encoding != nullptr) {
+        Tcl_FreeEncoding(encoding);
     }
     return TCL_OK;
 }
@@ -267,10 +325,7 @@ int dataCmd(Tcl_Interp *interp, int argc, const char **argv)
         }
         return listData(interp, table, argc, argv);
     }
-    int fd = open(argv[2], O_RDWR | O_CLOEXEC);
-    if (fd < 0) {
-        fd = open(argv[2], O_RDONLY | O_CLOEXEC);
-    }
+    int fd = openRegularFile(argv[2]);  // only read: never for writing, never a FIFO
     if (fd < 0) {
         Tcl_AppendResult(interp, "Error in open:", argv[2], nullptr);
         return TCL_ERROR;

@@ -25,12 +25,12 @@
 #include <vector>
 #include "imagestore/codes.h"
 #include "imagestore/formats/formats.h"
-#include "imagestore/formats/replace.h"
 #include "imagestore/pixels.h"
 #include "imagestore/ramimage.h"
 #include "imagestore/rowcache.h"
 #include "imagestore/stats.h"
 #include "runtime/bytes.h"
+#include "runtime/replace.h"
 #include "tesk_stdio.h"
 
 namespace {
@@ -314,6 +314,93 @@ bool decodeFrame(RamImage *image, GifWork &work, const GifFrame &frame, int tran
     return true;
 }
 
+/* The entry of table[0 .. size) nearest to colour, passing over skip. */
+int nearestEntry(const uint8_t (*table)[3], int size, const uint8_t *colour, int skip)
+{
+    int best = -1;
+    long bestDistance = 0;
+    for (int j = 0; j < size; j++) {
+        long d = 0;
+        for (int k = 0; k < 3; k++) {
+            long e = static_cast<long>(table[j][k]) - colour[k];
+            d += e * e;
+        }
+        if (j != skip && (best < 0 || d < bestDistance)) {
+            best = j;
+            bestDistance = d;
+        }
+    }
+    return best < 0 ? 0 : best;
+}
+
+/*
+ * keepColours --
+ *	Before a frame drawn through another colour table than the palette:
+ *	the pixels the frame may leave as they are (those outside its
+ *	rectangle; all of them when it has a transparent index) are given the
+ *	indices of their colours in the frame's table (their own index when it
+ *	holds the same colour there), and that table becomes the palette. A
+ *	colour the table lacks is added after its entries while there is room
+ *	(256 in all), else the nearest entry stands for it; no colour goes to
+ *	the transparent index, desc's after the frame's graphic control.
+ *	Pixels of shownTransparent, the transparent index they were shown
+ *	through, take that one.
+ */
+void keepColours(RamImage *image, const GifFrame &frame, bool frameTransparent, int shownTransparent,
+                 const GifFrame &table)
+{
+    ImageDesc &desc = image->desc;
+    const int columns = desc.columns;
+    const int transparent = desc.transparent;
+    /* Calls visit on each pixel the frame may keep. */
+    auto eachKept = [&](auto visit) {
+        for (int r = 0; r < desc.rows; r++) {
+            unsigned char *row = ramImageFillRow(image, r, 0);
+            const bool crossed = !frameTransparent && r >= frame.top && r - frame.top < frame.height;
+            const int cut = crossed ? std::min(frame.left, columns) : columns;
+            const int64_t resume =
+                crossed ? std::min<int64_t>(static_cast<int64_t>(frame.left) + frame.width, columns) : columns;
+            for (int x = 0; x < cut; x++) {
+                visit(row[x]);
+            }
+            for (int64_t x = resume; x < columns; x++) {
+                visit(row[x]);
+            }
+        }
+    };
+    bool used[256] = {};
+    eachKept([&](unsigned char &v) { used[v] = true; });
+    uint8_t merged[256][3] = {};
+    std::memcpy(merged, table.palette, static_cast<size_t>(3 * table.colours));
+    int size = table.colours;
+    unsigned char map[256];
+    for (int i = 0; i < 256; i++) {
+        map[i] = static_cast<unsigned char>(i == shownTransparent && transparent >= 0 ? transparent : i);
+        if (!used[i] || i == shownTransparent) {
+            continue;
+        }
+        const uint8_t *colour = desc.palette[i];
+        int j = i < size && i != transparent && std::memcmp(merged[i], colour, 3) == 0 ? i : 0;
+        while (j < size && (j == transparent || std::memcmp(merged[j], colour, 3) != 0)) {
+            j++;
+        }
+        if (j == size) {
+            const int slot = size == transparent ? size + 1 : size;  // the transparent index shows no colour
+            if (slot < 256) {
+                std::memcpy(merged[slot], colour, 3);
+                j = slot;
+                size = slot + 1;
+            } else {
+                j = nearestEntry(merged, size, colour, transparent);
+            }
+        }
+        map[i] = static_cast<unsigned char>(j);
+    }
+    eachKept([&](unsigned char &v) { v = map[v]; });
+    std::memcpy(desc.palette, merged, sizeof merged);
+    desc.nindices = size;
+}
+
 /* Copies count bytes (at least 2) that do not overlap, in whole words
  * where it can: two overlapping words cover anything from 2 to 8 bytes. */
 inline void copyString(unsigned char *to, const unsigned char *from, int count)
@@ -336,8 +423,9 @@ inline void copyString(unsigned char *to, const unsigned char *from, int count)
 }
 
 /* The GIF state an image keeps in its private data: whether the palette
- * holds the table of a frame rather than the global one. NULL when the
- * record cannot be made. */
+ * holds another table than the global one (a frame's own, or the global
+ * one grown by colours kept from earlier frames). NULL when the record
+ * cannot be made. */
 struct GifPrivate {
     bool localTable;
 };
@@ -1110,6 +1198,7 @@ int readGIF(RamImage *image)
         return answer(0);
     }
     int previousTransparent = desc.transparent;
+    int shownTransparent = desc.transparent;  // the transparent index of the pixels on the screen
     bool frameTransparent = false;
     src.seek(image->volumeOffset);
     for (;;) {
@@ -1156,9 +1245,11 @@ int readGIF(RamImage *image)
                 int disposal = (block[0] >> 2) & 7;
                 if (disposal == 2) {
                     fillRows(image, backgroundOf(desc.transparent));
+                    shownTransparent = desc.transparent;
                     blank = false;
                 } else if (disposal == 3 && previousTransparent >= 0) {
                     fillRows(image, previousTransparent);
+                    shownTransparent = previousTransparent;
                     blank = false;
                 }
                 previousTransparent = desc.transparent;
@@ -1183,10 +1274,14 @@ int readGIF(RamImage *image)
             bool *local = localTableShown(image);
             if (found == 2 || (local != nullptr && *local && screen.colours > 0)) {
                 const GifFrame &table = found == 2 ? frame : screen;
-                std::memcpy(desc.palette, table.palette, static_cast<size_t>(3 * table.colours));
-                desc.nindices = table.colours;
+                if (blank) {
+                    std::memcpy(desc.palette, table.palette, static_cast<size_t>(3 * table.colours));
+                    desc.nindices = table.colours;
+                } else {
+                    keepColours(image, frame, frameTransparent, shownTransparent, table);
+                }
                 if (local != nullptr) {
-                    *local = found == 2;
+                    *local = found == 2 || desc.nindices != table.colours;
                 }
             }
             bool decoded =

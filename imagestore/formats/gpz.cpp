@@ -79,6 +79,12 @@ int gpzReader(int fd, const char *fileName, ImageDesc *desc, void **priv)
     }
     std::string dataName(reinterpret_cast<const char *>(head),
                          strnlen(reinterpret_cast<const char *>(head), kNameBytes));
+    /* The data file lies beside the header: a name that reaches another
+       folder is refused, whatever the header says. */
+    if (dataName.find('/') != std::string::npos || dataName == "." || dataName == "..") {
+        tesk_fprintf(stderr, "GPZ data file %s is not beside the header.\n", dataName.c_str());
+        return -1;
+    }
     std::string path = folderOf(fileName) + dataName;
     if (dataName.empty() || path.size() >= sizeof desc->file) {
         return -1;
@@ -90,23 +96,41 @@ int gpzReader(int fd, const char *fileName, ImageDesc *desc, void **priv)
         tesk_fprintf(stderr, "Unsupported GPZ pixel type:%d\n", code);
         return -1;
     }
-    int dataFd = open(path.c_str(), O_RDWR | O_CLOEXEC);
+    desc->columns = getI32(head + 172);
+    desc->rows = getI32(head + 176);
+    desc->nbands = getI32(head + 180);
+    if (desc->columns < 1 || desc->rows < 1 || desc->nbands < 1) {
+        tesk_fprintf(stderr, "Invalid GPZ head: %d columns, %d rows, %d bands.\n", desc->columns, desc->rows,
+                     desc->nbands);
+        return -1;
+    }
+    /* Opened for writing only when the header was (the store asks for
+       writing when it can have it), and only when it is a regular file. */
+    int headerMode = fcntl(fd, F_GETFL);
+    int dataFd = headerMode != -1 && (headerMode & O_ACCMODE) == O_RDWR
+                     ? open(path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC)
+                     : -1;
     if (dataFd < 0) {
-        dataFd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        dataFd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     }
     if (dataFd < 0) {
         return -1;
     }
-    desc->columns = getI32(head + 172);
-    desc->rows = getI32(head + 176);
-    desc->nbands = getI32(head + 180);
+    int dataMode = fcntl(dataFd, F_GETFL);
+    if (dataMode != -1) {
+        fcntl(dataFd, F_SETFL, dataMode & ~O_NONBLOCK);
+    }
     /* The data file must hold every band's rows: sizes that a short file
      * cannot back are refused before any row is read. */
     struct stat st;
-    if (desc->columns < 1 || desc->rows < 1 || desc->nbands < 1 || fstat(dataFd, &st) != 0 ||
-        static_cast<unsigned __int128>((static_cast<int64_t>(desc->columns) * bits + 7) / 8) * desc->rows *
-                desc->nbands >
-            static_cast<unsigned __int128>(st.st_size)) {
+    if (fstat(dataFd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        tesk_fprintf(stderr, "GPZ data file %s is not a regular file.\n", path.c_str());
+        close(dataFd);
+        return -1;
+    }
+    if (static_cast<unsigned __int128>((static_cast<int64_t>(desc->columns) * bits + 7) / 8) * desc->rows *
+            desc->nbands >
+        static_cast<unsigned __int128>(st.st_size)) {
         tesk_fprintf(stderr, "GPZ data file %s is shorter than its image.\n", path.c_str());
         close(dataFd);
         return -1;

@@ -17,6 +17,7 @@
 #include <string>
 #include <thread>
 #include <vector>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include "imagestore/codes.h"
 #include "imagestore/formats/formats.h"
@@ -687,7 +688,54 @@ int tiffRewrite(RamImage *image)
     return 1;
 }
 
-/* The volume hook: each directory is a volume of the same size. */
+/* Puts are refused while the directory shown is compressed, or when the
+ * file could only be opened for reading. */
+void markPuts(RamImage *image, bool compressed)
+{
+    int mode = fcntl(image->fd, F_GETFL);
+    if (compressed || (mode != -1 && (mode & O_ACCMODE) == O_RDONLY)) {
+        image->attr |= RAMIMG_READONLY;
+    } else {
+        image->attr &= ~static_cast<unsigned int>(RAMIMG_READONLY | RAMIMG_WARNED);
+    }
+}
+
+bool sameGeometry(const ImageDesc &a, const ImageDesc &b)
+{
+    return a.columns == b.columns && a.rows == b.rows && a.nbands == b.nbands && a.pixel == b.pixel;
+}
+
+/*
+ * takeGeometry --
+ *	Gives the image a directory of another size or pixel type: the
+ *	descriptor desc, rows made anew (the old ones were written back), no
+ *	statistics. False, the image as it was, when memory fails.
+ */
+bool takeGeometry(RamImage *image, const ImageDesc &desc)
+{
+    const ImageDesc old = image->desc;
+    const int32_t oldRowBytes = image->rowBytes;
+    image->desc = desc;
+    image->rowBytes = rowBytesFor(desc.pixel, desc.columns);
+    if (setRAMImageBuf(image, desc.rows) == 0) {
+        image->desc = old;
+        image->rowBytes = oldRowBytes;
+        return false;
+    }
+    if (image->stats != nullptr) {
+        freeHist(image->stats, old.nbands);
+        image->stats = nullptr;
+    }
+    return true;
+}
+
+/*
+ * tiffSeekVolume --
+ *	The volume hook: each directory is a volume, read again when it is
+ *	selected. The descriptor takes what the directory describes; a
+ *	directory of another size or pixel type gets rows of its own (the
+ *	store tells the clients, as for a new image).
+ */
 int tiffSeekVolume(RamImage *image, int volume)
 {
     TiffImageState *st = stateOf(image);
@@ -716,22 +764,27 @@ int tiffSeekVolume(RamImage *image, int volume)
     }
     ImageDesc d = image->desc;
     PixelLayout lay;
-    if (describe(image->fd, file, target - 1, &d, &lay) != 1 || d.columns != image->desc.columns ||
-        d.rows != image->desc.rows || d.nbands != image->desc.nbands || d.pixel != image->desc.pixel) {
+    if (describe(image->fd, file, target - 1, &d, &lay) != 1 || !imgDescCheck(&d, nullptr)) {
         return 0;
     }
     ramImageFlush(image);
-    st->volume = target;
-    st->compressed = lay.compression != 1;
-    image->desc.msbf = d.msbf;
-    image->desc.offset = d.offset;
-    image->volumeOffset = d.offset;
-    ramImageResetCache(image);
-    if (image->stats != nullptr) {
-        for (int b = 0; b < image->desc.nbands; b++) {
-            statReset(&image->stats[b]);
+    if (!sameGeometry(d, image->desc)) {
+        if (!takeGeometry(image, d)) {
+            return -1;
+        }
+    } else {
+        image->desc = d;
+        ramImageResetCache(image);
+        if (image->stats != nullptr) {
+            for (int b = 0; b < image->desc.nbands; b++) {
+                statReset(&image->stats[b]);
+            }
         }
     }
+    st->volume = target;
+    st->compressed = lay.compression != 1;
+    markPuts(image, st->compressed != 0);
+    image->volumeOffset = d.offset;
     image->curVolume = target;
     return target;
 }

@@ -16,6 +16,8 @@
 #include "imagestore/formats/formats.h"
 #include "imagestore/ramimage.h"
 #include "runtime/bytes.h"
+#include "runtime/textcodec.h"
+#include "runtime/util.h"
 #include "tesk.h"
 
 namespace {
@@ -103,9 +105,10 @@ Tcl_Obj *showTag(int fd, const TiffFile &file, const TiffDir &dir, int tag)
         return list;
     }
     if (e->type == 2) {
+        /* ASCII is 7-bit; other bytes are read in the system encoding, as
+         * the text this package writes into tags is. */
         size_t n = strnlen(reinterpret_cast<const char *>(bytes.data()), bytes.size());
-        Tcl_ListObjAppendElement(nullptr, list,
-                                 Tcl_NewStringObj(reinterpret_cast<const char *>(bytes.data()), static_cast<int>(n)));
+        Tcl_ListObjAppendElement(nullptr, list, textDecode(nullptr, reinterpret_cast<const char *>(bytes.data()), n));
         return list;
     }
     const unsigned char *p = bytes.data();
@@ -152,10 +155,7 @@ int tiffData(Tcl_Interp *interp, int argc, const char **argv)
         }
         fd = image->fd;
     } else {
-        fd = open(argv[2], O_RDWR);
-        if (fd < 0) {
-            fd = open(argv[2], O_RDONLY);
-        }
+        fd = openRegularFile(argv[2]);  // only read: never for writing, never a FIFO
         if (fd < 0) {
             Tcl_AppendResult(interp, "Error in open:", argv[2], nullptr);
             return TCL_ERROR;

@@ -18,10 +18,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #include "imagestore/formats/formats.h"
-#include "imagestore/formats/replace.h"
 #include "imagestore/ramimage.h"
 #include "imagestore/rowcache.h"
 #include "runtime/bytes.h"
+#include "runtime/replace.h"
 #include "tesk_stdio.h"
 
 namespace {

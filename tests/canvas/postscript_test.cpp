@@ -100,6 +100,19 @@ TEST_F(CanvasPostscript, ColoursAreTheHighBytesOfRgb)
     EXPECT_EQ(gcanvasPsColor(interp, canvas, orange), TCL_OK);
     EXPECT_EQ(result(), "1.000 0.502 0.000 setrgbcolor AdjustColor\n");
 
+    // The server gives colours with both bytes alike: a colour of our own
+    // (a Tk colour no one else holds) has them differ. The high bytes 0x12,
+    // 0xab and 0x00 over 255.
+    XColor *own = Tk_GetColor(interp, tkwin, "#123456");
+    ASSERT_NE(own, nullptr);
+    own->red = 0x12ff;
+    own->green = 0xab01;
+    own->blue = 0x00fe;
+    Tcl_ResetResult(interp);
+    gcanvasPsColor(interp, canvas, own);
+    EXPECT_EQ(result(), "0.071 0.671 0.000 setrgbcolor AdjustColor\n");
+    Tk_FreeColor(own);
+
     // The prepass writes nothing.
     ps.prepass = 1;
     Tcl_ResetResult(interp);

@@ -7,6 +7,8 @@
  */
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <cstdio>
 #include <fcntl.h>
 #include <fstream>
@@ -448,7 +450,8 @@ TEST_F(GifFiles, FramesComposeWithTransparencyDisposalAndTheirOwnTables)
      * 3) puts 2 over the middle two columns where it is not 3; frame 3
      * (disposal 2, transparent 0) clears the image to 0, then a 1 x 1
      * frame with a local table; frame 4 (disposal 3, transparent 1) fills
-     * it with the previous transparent index, 0, not with its own. */
+     * it with the previous transparent index, 0, not with its own, and
+     * those pixels, kept under the global table, stay transparent: 1. */
     GifFile f;
     f.header("GIF89a", 4, 3, 4, 0).control(0, false, 0, 5).image(0, 0, 4, 3, Bytes(12, 1));
     f.control(1, true, 3, 0).image(1, 0, 2, 3, Bytes{2, 3, 3, 2, 2, 2});
@@ -470,8 +473,8 @@ TEST_F(GifFiles, FramesComposeWithTransparencyDisposalAndTheirOwnTables)
     EXPECT_EQ(image->desc.nindices, 2);  // the frame's own table
     EXPECT_EQ(image->desc.palette[1][0], 201);
     EXPECT_EQ(ramImageSeekVolume(image, 0), 4);
-    EXPECT_EQ(row(image, 0), (Bytes{2, 0, 0, 0}));
-    EXPECT_EQ(row(image, 2), (Bytes{0, 0, 0, 0}));
+    EXPECT_EQ(row(image, 0), (Bytes{2, 1, 1, 1}));
+    EXPECT_EQ(row(image, 2), (Bytes{1, 1, 1, 1}));
     EXPECT_EQ(image->desc.nindices, 4);  // the global table again
     EXPECT_EQ(image->volumeCount, 4);
     EXPECT_EQ(ramImageSeekVolume(image, 0), -2);
@@ -480,6 +483,63 @@ TEST_F(GifFiles, FramesComposeWithTransparencyDisposalAndTheirOwnTables)
     EXPECT_EQ(ramImageSeekVolume(image, 2), 2);
     EXPECT_EQ(row(image, 1), (Bytes{1, 1, 2, 1}));
     EXPECT_EQ(image->desc.transparent, 3);
+}
+
+TEST_F(GifFiles, PixelsKeptUnderAnotherTableKeepTheirColours)
+{
+    /* 4 x 2 screen, global colours (10i, 10i+1, 10i+2). Frame 2 is 2 x 1 at
+     * (1, 0) with a local table (200+i, 0, i) and transparent 3: the pixel
+     * it leaves (2, 0) and those outside it keep the global colours, in
+     * entries added after its four. Frame 3 goes back to the global table
+     * and keeps frame 2's colour. Frame 4's table of 256 has no room: the
+     * kept colours become the nearest entries: (30, 31, 32) 59 = (3, 0, 59),
+     * (0, 1, 2) 56 = (0, 0, 56). The transparent index, 3 from frame 2 on,
+     * never holds a kept colour. */
+    using Colour = std::array<int, 3>;
+    GifFile f;
+    f.header("GIF89a", 4, 2, 4).image(0, 0, 4, 2, Bytes{0, 1, 2, 3, 3, 2, 1, 0});
+    f.control(1, true, 3, 0).image(1, 0, 2, 1, Bytes{1, 3}, false, 4);
+    f.control(1, false, 0, 0).image(0, 1, 1, 1, Bytes{2});
+    f.image(0, 0, 3, 2, Bytes(6, 7), false, 256).trailer();
+    RamImage *image = openImage(write("kept.gif", f.bytes));
+    ASSERT_NE(image, nullptr);
+    auto colours = [&](int r) {
+        std::vector<Colour> out;
+        for (unsigned char v : row(image, r)) {
+            const uint8_t *c = image->desc.palette[v];
+            out.push_back({c[0], c[1], c[2]});
+        }
+        return out;
+    };
+    const Colour g0{0, 1, 2}, g1{10, 11, 12}, g2{20, 21, 22}, g3{30, 31, 32}, l1{201, 0, 1}, l7{207, 0, 7};
+    const struct {
+        int frame;
+        std::vector<Colour> row0, row1;
+    } kFrames[] = {
+        {2, {g0, l1, g2, g3}, {g3, g2, g1, g0}},
+        {3, {g0, l1, g2, g3}, {g2, g2, g1, g0}},
+        {4, {l7, l7, l7, {3, 0, 59}}, {l7, l7, l7, {0, 0, 56}}},
+    };
+    EXPECT_EQ(row(image, 1), (Bytes{3, 2, 1, 0}));
+    for (const auto &c : kFrames) {
+        ASSERT_EQ(ramImageSeekVolume(image, 0), c.frame);
+        EXPECT_EQ(colours(0), c.row0) << c.frame;
+        EXPECT_EQ(colours(1), c.row1) << c.frame;
+        for (int r = 0; r < 2; r++) {
+            Bytes indices = row(image, r);
+            EXPECT_EQ(std::count(indices.begin(), indices.end(), 3), 0) << c.frame;
+        }
+    }
+    EXPECT_EQ(image->desc.nindices, 256);
+
+    /* The global table grown by kept colours gives way to the file's at
+     * the first frame again. */
+    ASSERT_EQ(ramImageSeekVolume(image, 3), 3);
+    EXPECT_EQ(image->desc.nindices, 6);
+    ASSERT_EQ(ramImageSeekVolume(image, 1), 1);
+    EXPECT_EQ(image->desc.nindices, 4);
+    EXPECT_EQ(colours(1), (std::vector<Colour>{g3, g2, g1, g0}));
+    releaseMemImage(image);
 }
 
 TEST_F(GifFiles, InterlacedRowsCutFramesAndALocalTableOnly)

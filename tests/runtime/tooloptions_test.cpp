@@ -124,6 +124,18 @@ TEST(BandParams, NeverStoresMoreThanTheMaximum)
     EXPECT_TRUE(b.guardIntact());
 }
 
+TEST(BandParams, ACallersCapacityBoundsEveryPath)
+{
+    /* Arrays sized by a module's band count: nothing is stored past them,
+       whether the text is one range, many tokens or absent. */
+    for (const char *text : {"1-200", "1,2,3,4,5,6,7", static_cast<const char *>(nullptr)}) {
+        Bands b;
+        b.count = parseBandParamsMax(INT_MAX, INT_MAX, b.in.data(), b.out.data(), 4, text);
+        EXPECT_LE(b.count, 4) << (text ? text : "NULL");
+        EXPECT_TRUE(b.guardIntact(4)) << (text ? text : "NULL");
+    }
+}
+
 TEST(BandPairs, OneTokenWithinTheGivenRoom)
 {
     Bands b;

@@ -23,6 +23,17 @@ proc writeFile {name text} {
     return $name
 }
 
+# How many pixels of two readbacks (tesktest readback) differ.
+proc differing {a b} {
+    set n 0
+    foreach ra $a rb $b {
+        foreach pa $ra pb $rb {
+            incr n [expr {$pa ne $pb}]
+        }
+    }
+    return $n
+}
+
 # Runs script with standard output and error captured; answers {out err}.
 proc captured {script} {
     tesktest capture start

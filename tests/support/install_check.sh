@@ -12,14 +12,18 @@ cmake --install "$build" --prefix "$prefix" >/dev/null
 test -f "$prefix/lib/tcltk/tesk4.010/libtesk.so"
 test -f "$prefix/lib/tcltk/tesk4.010/pkgIndex.tcl"
 test -f "$prefix/include/tesk/tesk_image.h"
+test -f "$prefix/lib/tcltk/tesk4.010/program.lib"
+# No variable set, started inside a folder of data: the package's own
+# library is loaded, the folder's program.lib never runs.
+mkdir "$prefix/data"
+echo 'close [open ran w]' >"$prefix/data/program.lib"
 cat >"$prefix/check.tcl" <<'TCL'
-set teskAppScripts {}
 set version [package require Tesk]
-puts "$version [file tail [file dirname [lindex [package ifneeded Tesk $version] end-1]]] [llength [info commands rimage]]"
+puts "$version [file tail [file dirname [lindex [package ifneeded Tesk $version] end-1]]] [llength [info commands rimage]] [llength [info procs meter.*]] [file exists ran]"
 exit
 TCL
-answer=$(cd / && TCLLIBPATH="$prefix/lib/tcltk" "$xrun" "$wish" "$prefix/check.tcl")
-if [ "$answer" != "4.010 tesk4.010 1" ]; then
+answer=$(cd "$prefix/data" && TCLLIBPATH="$prefix/lib/tcltk" "$xrun" "$wish" "$prefix/check.tcl")
+if [ "$answer" != "4.010 tesk4.010 1 2 0" ]; then
     echo "install_check: package require Tesk answered '$answer'" >&2
     exit 1
 fi

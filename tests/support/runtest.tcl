@@ -5,6 +5,14 @@
 package require tcltest 2
 wm withdraw .
 set ::failedTests 0
+# An error in a binding, an idle or a timer callback fails the file: it is
+# printed with its trace and counted, never left waiting in Tk's error dialog.
+# (A file may install its own handler to check such errors itself.)
+set ::backgroundErrors 0
+interp bgerror {} [list apply {{message options} {
+    puts stderr "background error: $message\n[dict get $options -errorinfo]"
+    incr ::backgroundErrors
+}}]
 proc ::tcltest::cleanupTestsHook {} {
     set ::failedTests [expr {$::failedTests + $::tcltest::numTests(Failed)}]
 }
@@ -12,7 +20,7 @@ proc ::tcltest::cleanupTestsHook {} {
 # report the failures.
 rename exit ::tcltest::realExit
 proc exit {{code 0}} {
-    if {$code == 0 && $::failedTests > 0} {
+    if {$code == 0 && ($::failedTests > 0 || $::backgroundErrors > 0)} {
         set code 1
     }
     ::tcltest::realExit $code
@@ -26,4 +34,4 @@ if {[catch {uplevel #0 [list source [lindex $argv 0]]} message]} {
 if {$::tcltest::numTests(Total) > 0} {
     ::tcltest::cleanupTests
 }
-exit [expr {$::failedTests > 0}]
+exit [expr {$::failedTests > 0 || $::backgroundErrors > 0}]

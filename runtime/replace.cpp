@@ -3,7 +3,7 @@
  *
  *	Safe replacement of a file through a new file beside it and a rename.
  */
-#include "imagestore/formats/replace.h"
+#include "runtime/replace.h"
 
 #include <cerrno>
 #include <climits>

@@ -8,8 +8,8 @@
  *	file behind. New files, rewrites of GIF, JPEG and X bitmap files all
  *	go through here.
  */
-#ifndef TESK_IMAGESTORE_FORMATS_REPLACE_H
-#define TESK_IMAGESTORE_FORMATS_REPLACE_H
+#ifndef TESK_RUNTIME_REPLACE_H
+#define TESK_RUNTIME_REPLACE_H
 
 #include <string>
 #include <sys/types.h>
@@ -54,4 +54,4 @@ enum ReplaceStep { REPLACE_DONE = 0, REPLACE_OPEN, REPLACE_WRITE, REPLACE_COMMIT
  * bytes written with writeAt) and closes the file. */
 ReplaceStep replaceWithBytes(const char *path, const void *bytes, size_t n);
 
-#endif /* TESK_IMAGESTORE_FORMATS_REPLACE_H */
+#endif /* TESK_RUNTIME_REPLACE_H */

@@ -1,0 +1,202 @@
+# Checks what the demo tour showed, from the files it left:
+#   tclsh tour_check.tcl OUT DEMO
+# OUT is the tour's output folder, DEMO the folder of its scripts. Each
+# step of OUT/tour.txt must hold the lines recorded below, their numbers
+# within one unit of the last digit shown; each OUT/tour-*.ppm picture must
+# have its recorded size and mean red, green and blue within the tolerance
+# of its row (wider for the GL pictures, which may vary a little with the
+# build and the software renderer). Prints what differs and exits 1, or
+# exits 0.
+
+# A number in a logged line.
+set number {[-+]?(?:[0-9]+\.?[0-9]*|\.[0-9]+)(?:[eE][-+]?[0-9]+)?}
+
+# Step title, then lines it logs (OUT and DEMO stand for the folders).
+set steps {
+    "The package" {
+        "home of the scripts: DEMO"
+    }
+    "Progress meter" {
+        "meter reading rows 75.0%"
+    }
+    "Script libraries" {
+        "101 bytes in OUT/hello.lib: hello from a compressed script library"
+    }
+    "Band math" {
+        "( 96, 64): nir 128 red 98 nratio 0.133"
+        "(150, 30): nir 20 red 109 nratio -0.690"
+        "written to OUT/nratio.img (197760 bytes, BSQ FLOAT)"
+    }
+    "On screen" {
+        "gimg views: 192x128 and 192x128"
+    }
+    "Image files" {
+        "GEOTIFF 24924 bytes in scene.tif, pixels 128->128 128->128 29->29"
+        "GIF89a 23298 bytes in scene.gif, pixels 128->128 128->128 29->29"
+        "31064 characters of base64 text opened as GIF89a, 192x128"
+    }
+    "Classification" {
+        "class 1: 5120 pixels, means 132.195 127.7, covariance 8119.57 71.7909 71.7909 144.291"
+        "principal components of class 0: values 8134.84 144.025, percent 98.2603 1.73968"
+        "labels in OUT/classes.bmp (DIB, 25689 bytes): (0,0) 0, (96,64) 1, (191,127) 1"
+    }
+    "Geo canvas" {
+        "item 3 (oval): world 60.0 10.0 110.0 50.0, window box 119.000000 59.000000 221.000000 141.000000"
+    }
+    "Vector layers" {
+        "parcel areas: 2400 2000 270, the pond holding an island"
+        "parcels selected: 1 1 0"
+        "map items: object object object, box -1.000000 -1.000000 121.000000 81.000000"
+    }
+    "Projections" {
+        "UTM zone 10 of (-121, 37): 677962.189777 4096742.05934"
+        "quadrangle areas in square metres: 892611516 992050644"
+        "towgs84 shift of (2, 48, 0): 1.9987283 47.9990583 50.2300393"
+    }
+    "Projection programs" {
+        "proj +proj=utm +zone=10 over points.txt: exit code 1, the points on the console"
+    }
+    "Geodesics" {
+        "Boston to Portland: azimuth -66.530595, back azimuth 75.653634, 4164192.705 m"
+        "geodesic layer: 65 points, northernmost latitude 47.250915"
+    }
+    "Terrain tiles" {
+        "Terra.Photo.2.Scale2m.10.5.3: map tiles 10 6 11 7 (4000.000 2400.000 4798.000 3198.000 m), 4 stored, 16874 bytes in tiles.ter"
+        "tile {11 7} as an image: 200x200 JPEG, top-left (4400.0, 3198.0), 2.0 m a pixel, UTM10"
+    }
+    "OpenGL" {
+        "the lit cube, GL_NO_ERROR after drawing, written to OUT/tour-gl.ppm (129615 bytes)"
+    }
+    "GLU and GLUT" {
+        "GLU 1.3: tour-screen.ppm (384x128) scaled to 256x128 texels; quadric GLUquadric_0"
+    }
+    "Terrain and models" {
+        "a 192x64 grid of tour-screen.ppm's brightness draped with itself, written to OUT/tour-dem.ppm"
+        "oglm model from torus.obj: {{torus copper 288}} {default copper} {v3 288} {n3 1152}"
+    }
+    "Settings form" {
+        "low level now 15"
+        "stretch 15..240 into stretched.img"
+    }
+    "Widget kit" {
+        "Display in front (p1): bands nir, stretches linear equalize none"
+        "Colours in front: 72 cells; a click on the second one made the map's background #550000"
+    }
+}
+
+# Picture, width, height, mean red, green and blue, tolerance of the means.
+set pictures {
+    tour-screen.ppm      384 128 126.483 126.483 126.483 0.02
+    tour-canvas.ppm      240 160 216.610 224.902 207.569 0.02
+    tour-vector.ppm      240 170 218.992 229.013 201.870 0.02
+    tour-projection.ppm  400 120 227.084 224.397 221.709 0.02
+    tour-geodesic.ppm    240  90 235.804 235.993 238.876 0.02
+    tour-tile.ppm        200 200 124.317 124.317 124.317 0.02
+    tour-gl.ppm          240 180  32.152  48.780  69.081 0.1
+    tour-glu.ppm         320 200  63.987  61.851  68.474 0.1
+    tour-dem.ppm         322 242  33.066  37.099  45.164 0.1
+    tour-obj.ppm         322 242  62.285  48.559  42.652 0.1
+    tour-form.ppm        620  93 222.173 222.173 222.173 0.02
+    tour-kit.ppm         464 260 166.614 153.458 153.334 0.02
+}
+
+# Files the steps write besides their pictures.
+set files {nratio.img parcels.shp parcels.dbf scene.tif scene.gif scene.jpg classes.bmp classes.egv tiles.ter torus.obj}
+
+lassign $argv out demo
+set problems {}
+
+# 1 when the line got reads as want, each number within one unit of the
+# last digit want shows (whole numbers exactly).
+proc same {got want} {
+    set n $::number
+    if {[regsub -all $n $got # gotText] != [regsub -all $n $want # wantText] || $gotText ne $wantText} {
+        return 0
+    }
+    foreach g [regexp -all -inline $n $got] w [regexp -all -inline $n $want] {
+        set unit [expr {[regexp {\.([0-9]*)} $w -> digits] ? 10.0 ** -[string length $digits] : 0}]
+        if {!(abs($g - $w) <= $unit * 1.000001)} {
+            return 0
+        }
+    }
+    return 1
+}
+
+# The log, step by step, with runs of spaces made one.
+set f [open [file join $out tour.txt]]
+set log {}
+foreach line [split [read $f] \n] {
+    set line [regsub -all { +} [string trim [string map [list $out OUT $demo DEMO] $line]] " "]
+    if {[regexp {^== (.*)} $line -> title]} {
+        dict set log $title {}
+    } elseif {[info exists title]} {
+        dict lappend log $title $line
+    }
+}
+close $f
+foreach {title lines} $steps {
+    if {![dict exists $log $title]} {
+        lappend problems "step \"$title\" is missing"
+        continue
+    }
+    foreach want $lines {
+        set found 0
+        foreach got [dict get $log $title] {
+            if {[same $got $want]} {
+                set found 1
+                break
+            }
+        }
+        if {!$found} {
+            lappend problems "step \"$title\" shows no \"$want\""
+        }
+    }
+}
+
+# The pictures: their size and mean colour.
+set recorded {}
+foreach {name width height r g b tolerance} $pictures {
+    lappend recorded $name
+    set file [file join $out $name]
+    if {![file exists $file]} {
+        lappend problems "$name is missing"
+        continue
+    }
+    set f [open $file rb]
+    set data [read $f]
+    close $f
+    if {![regexp {^P6\s+(\d+)\s+(\d+)\s+255\s} $data header w h] || $w != $width || $h != $height
+            || [string length $data] != [string length $header] + 3 * $w * $h} {
+        lappend problems "$name: not a ${width}x$height PPM picture"
+        continue
+    }
+    binary scan $data @[string length $header]cu* bytes
+    lassign {0 0 0} sumR sumG sumB
+    foreach {red green blue} $bytes {
+        incr sumR $red
+        incr sumG $green
+        incr sumB $blue
+    }
+    set means [lmap sum [list $sumR $sumG $sumB] {expr {double($sum) / ($w * $h)}}]
+    foreach m $means want [list $r $g $b] {
+        if {abs($m - $want) > $tolerance} {
+            lappend problems [format "%s: mean colour %.3f %.3f %.3f, recorded %s %s %s" $name {*}$means $r $g $b]
+            break
+        }
+    }
+}
+foreach file [glob -nocomplain -tails -directory $out tour-*.ppm] {
+    if {$file ni $recorded} {
+        lappend problems "$file has no recorded mean colour"
+    }
+}
+foreach file $files {
+    if {![file exists [file join $out $file]] || [file size [file join $out $file]] == 0} {
+        lappend problems "$file is missing or empty"
+    }
+}
+
+if {[llength $problems]} {
+    puts stderr [join $problems \n]
+    exit 1
+}
