@@ -30,7 +30,6 @@
 #include "imagestore/stats.h"
 #include "runtime/cnumber.h"
 #include "runtime/configspec.h"
-#include "runtime/startup.h"
 #include "runtime/subcmd.h"
 
 namespace {

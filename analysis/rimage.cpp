@@ -113,8 +113,8 @@ RamImage *findImage(const char *name)
 int rimageConfigDesc(ImageDesc *desc, Tcl_Interp *interp, int argc, const char **argv)
 {
     if (argc <= 1) {
-        return teskConfigureInfo(interp, rimageDescSpecs, reinterpret_cast<char *>(desc),
-                                 argc == 1 ? argv[0] : nullptr, 0);
+        return teskConfigureInfo(interp, rimageDescSpecs, reinterpret_cast<char *>(desc), argc == 1 ? argv[0] : nullptr,
+                                 0);
     }
     ImageDesc copy = *desc;
     if (teskConfigure(interp, rimageDescSpecs, argc, argv, reinterpret_cast<char *>(&copy), TK_CONFIG_ARGV_ONLY) !=

@@ -9,6 +9,7 @@
 #include "runtime/configspec.h"
 
 #include <cstring>
+#include <new>
 #include <string>
 #include <unordered_set>
 #include "runtime/startup.h"
@@ -59,8 +60,8 @@ Tk_ConfigSpec *findSpec(Tcl_Interp *interp, Tk_ConfigSpec *specs, const char *na
  * by address and never freed. */
 Tk_Uid uniqueId(const char *text)
 {
-    static std::unordered_set<std::string> ids;
-    return ids.emplace(text).first->c_str();
+    static auto *ids = new std::unordered_set<std::string>;
+    return ids->emplace(text).first->c_str();
 }
 
 /* Stores value into the field of spec. */
@@ -90,10 +91,7 @@ int setValue(Tcl_Interp *interp, const Tk_ConfigSpec *spec, const char *value, c
         return TCL_OK;
     case TK_CONFIG_CUSTOM:
         return spec->customPtr->parseProc(spec->customPtr->clientData, interp, nullptr, value, record, spec->offset);
-    default:
-        Tcl_SetObjResult(interp, Tcl_ObjPrintf("option \"%s\" needs Tk",
-                                               spec->argvName));
-        return TCL_ERROR;
+    default: Tcl_SetObjResult(interp, Tcl_ObjPrintf("option \"%s\" needs Tk", spec->argvName)); return TCL_ERROR;
     }
 }
 
@@ -116,8 +114,8 @@ std::string valueText(const Tk_ConfigSpec *spec, char *record)
     }
     case TK_CONFIG_CUSTOM: {
         Tcl_FreeProc *freeProc = nullptr;
-        char *text = const_cast<char *>(spec->customPtr->printProc(spec->customPtr->clientData, nullptr, record,
-                                                                   spec->offset, &freeProc));
+        char *text = const_cast<char *>(
+            spec->customPtr->printProc(spec->customPtr->clientData, nullptr, record, spec->offset, &freeProc));
         std::string copy = text != nullptr ? text : "";
         if (text != nullptr && freeProc != nullptr) {
             if (freeProc == TCL_DYNAMIC) {
@@ -145,13 +143,8 @@ Tcl_Obj *describe(const Tk_ConfigSpec *spec, char *record)
     return list;
 }
 
-}  // namespace
-
-int teskConfigure(Tcl_Interp *interp, Tk_ConfigSpec *specs, int argc, const char **argv, char *record, int flags)
+int configureWithoutTk(Tcl_Interp *interp, Tk_ConfigSpec *specs, int argc, const char **argv, char *record, int flags)
 {
-    if (teskHasTk(interp)) {
-        return Tk_ConfigureWidget(interp, Tk_MainWindow(interp), specs, argc, argv, record, flags);
-    }
     std::string given;  // one mark per table row: the options argv sets
     for (const Tk_ConfigSpec *spec = specs; spec->type != TK_CONFIG_END; spec++) {
         given.push_back('\0');
@@ -188,11 +181,8 @@ int teskConfigure(Tcl_Interp *interp, Tk_ConfigSpec *specs, int argc, const char
     return TCL_OK;
 }
 
-int teskConfigureInfo(Tcl_Interp *interp, Tk_ConfigSpec *specs, char *record, const char *name, int flags)
+int infoWithoutTk(Tcl_Interp *interp, Tk_ConfigSpec *specs, char *record, const char *name, int flags)
 {
-    if (teskHasTk(interp)) {
-        return Tk_ConfigureInfo(interp, Tk_MainWindow(interp), specs, record, name, flags);
-    }
     Tcl_ResetResult(interp);
     if (name != nullptr) {
         Tk_ConfigSpec *spec = findSpec(interp, specs, name, flags);
@@ -212,11 +202,8 @@ int teskConfigureInfo(Tcl_Interp *interp, Tk_ConfigSpec *specs, char *record, co
     return TCL_OK;
 }
 
-int teskConfigureValue(Tcl_Interp *interp, Tk_ConfigSpec *specs, char *record, const char *name, int flags)
+int valueWithoutTk(Tcl_Interp *interp, Tk_ConfigSpec *specs, char *record, const char *name, int flags)
 {
-    if (teskHasTk(interp)) {
-        return Tk_ConfigureValue(interp, Tk_MainWindow(interp), specs, record, name, flags);
-    }
     Tk_ConfigSpec *spec = findSpec(interp, specs, name, flags);
     if (spec == nullptr) {
         return TCL_ERROR;
@@ -224,4 +211,43 @@ int teskConfigureValue(Tcl_Interp *interp, Tk_ConfigSpec *specs, char *record, c
     std::string value = valueText(spec, record);
     Tcl_SetObjResult(interp, Tcl_NewStringObj(value.data(), static_cast<int>(value.size())));
     return TCL_OK;
+}
+
+/* Runs the reader without Tk; memory running out is an error, not an
+ * exception leaving the command. */
+template <typename Reader, typename... Args>
+int withoutTk(Reader reader, Tcl_Interp *interp, Args... args)
+{
+    try {
+        return reader(interp, args...);
+    } catch (const std::bad_alloc &) {
+        Tcl_SetResult(interp, const_cast<char *>("Error in reading options: out of memory"), TCL_STATIC);
+        return TCL_ERROR;
+    }
+}
+
+}  // namespace
+
+int teskConfigure(Tcl_Interp *interp, Tk_ConfigSpec *specs, int argc, const char **argv, char *record, int flags)
+{
+    if (teskHasTk(interp)) {
+        return Tk_ConfigureWidget(interp, Tk_MainWindow(interp), specs, argc, argv, record, flags);
+    }
+    return withoutTk(configureWithoutTk, interp, specs, argc, argv, record, flags);
+}
+
+int teskConfigureInfo(Tcl_Interp *interp, Tk_ConfigSpec *specs, char *record, const char *name, int flags)
+{
+    if (teskHasTk(interp)) {
+        return Tk_ConfigureInfo(interp, Tk_MainWindow(interp), specs, record, name, flags);
+    }
+    return withoutTk(infoWithoutTk, interp, specs, record, name, flags);
+}
+
+int teskConfigureValue(Tcl_Interp *interp, Tk_ConfigSpec *specs, char *record, const char *name, int flags)
+{
+    if (teskHasTk(interp)) {
+        return Tk_ConfigureValue(interp, Tk_MainWindow(interp), specs, record, name, flags);
+    }
+    return withoutTk(valueWithoutTk, interp, specs, record, name, flags);
 }
