@@ -24,6 +24,7 @@ tesk_layer(geo
     geo/geodobj.cpp
     geo/nad2nadobj.cpp
     geo/dbase.cpp
+    geo/dbasetext.cpp
     geo/gtable.cpp
     geo/terrastore.cpp
     geo/terraobj.cpp

@@ -5,8 +5,9 @@
  *	before anything is allocated), the writer (a new file renamed over
  *	the target, through imagestore's file replacement), field and record
  *	edits, the selection and deletion flags with the order index, and the
- *	five cell types' writing and reading rules. Serves the gtable object
- *	command.
+ *	five cell types' writing and reading rules, cell text converted
+ *	between the table's encoding and Tcl strings. Serves the gtable
+ *	object command.
  */
 #include "geo/dbase.h"
 
@@ -25,6 +26,7 @@
 
 #include <tcl.h>
 
+#include "geo/dbasetext.h"
 #include "runtime/bytes.h"
 #include "runtime/replace.h"
 #include "runtime/util.h"
@@ -86,6 +88,8 @@ DBaseTable *blankTable()
 
 void freeOwned(DBaseTable *t)
 {
+    if (t->encoding != nullptr) Tcl_FreeEncoding(t->encoding);
+    gmemFree(t->codePage);
     gmemFree(t->fileName);
     gmemFree(t->head);
     gmemFree(t->data);
@@ -95,17 +99,33 @@ void freeOwned(DBaseTable *t)
     gmemFree(t);
 }
 
+/* A gmemAlloc'd copy of a text; NULL when memory runs out. */
+char *copyText(const char *text)
+{
+    size_t n = std::strlen(text);
+    auto *copy = static_cast<char *>(gmemAlloc(n + 1));
+    if (copy != nullptr) std::memcpy(copy, text, n + 1);
+    return copy;
+}
+
 bool setFileName(DBaseTable *t, const char *name)
 {
-    size_t n = std::strlen(name);
-    auto *copy = static_cast<char *>(gmemAlloc(n + 1));
+    char *copy = copyText(name);
     if (copy == nullptr) {
         return false;
     }
-    std::memcpy(copy, name, n + 1);
     gmemFree(t->fileName);
     t->fileName = copy;
     return true;
+}
+
+/* Gives t (encoding and code page unset) the encoding of src, a reference
+ * and a code page of its own; false when memory runs out. */
+bool shareEncoding(DBaseTable *t, const DBaseTable *src)
+{
+    if (src->encoding != nullptr) t->encoding = Tcl_GetEncoding(nullptr, Tcl_GetEncodingName(src->encoding));
+    if (src->codePage != nullptr) t->codePage = copyText(src->codePage);
+    return src->codePage == nullptr || t->codePage != nullptr;
 }
 
 /* Order index and flags re-sized to `entries` (at least the record count). */
@@ -146,9 +166,9 @@ bool isBlank(char c)
     return c == ' ' || c == '\t' || c == '\n' || c == '\r';
 }
 
-/* Stores text into a cell of type/length/decimals through the type's rule;
- * false (cell untouched) when refused. */
-bool formatCell(const unsigned char *desc, const char *text, unsigned char *cell)
+/* Stores text into a cell of type/length/decimals through the type's rule,
+ * character text in enc; false (cell untouched) when refused. */
+bool formatCell(const unsigned char *desc, const char *text, unsigned char *cell, Tcl_Encoding enc)
 {
     int len = dBaseFieldLength(desc);
     if (text == nullptr || text[0] == '\0') {
@@ -213,12 +233,13 @@ bool formatCell(const unsigned char *desc, const char *text, unsigned char *cell
         std::memcpy(cell + (len - n), wide, static_cast<size_t>(n));
         return true;
     }
-    default: { /* C, and types the layer never makes: text as it is */
+    default: { /* C, and types the layer never makes: the text's characters, all held by enc */
         const char *p = text;
         while (*p == ' ') p++;
-        size_t n = std::strlen(p);
-        used = static_cast<int>(std::min(n, static_cast<size_t>(len)));
-        std::memcpy(buf, p, static_cast<size_t>(used));
+        std::string bytes;
+        if (!dBaseEncodeCut(enc, p, std::strlen(p), static_cast<size_t>(len), &bytes)) return false;
+        used = static_cast<int>(bytes.size());
+        std::memcpy(buf, bytes.data(), bytes.size());
         break;
     }
     }
@@ -239,14 +260,14 @@ void defaultCell(const unsigned char *desc, unsigned char *cell)
         todayParts(&y, &m, &d);
         char text[32];
         std::snprintf(text, sizeof text, "%02d/%02d/%02d", y - 2000, m, d);
-        formatCell(desc, text, cell);
+        formatCell(desc, text, cell, nullptr);
         break;
     }
     case 'L': cell[0] = '?'; break;
     case 'M':
-        if (len == 10) formatCell(desc, "0", cell);
+        if (len == 10) formatCell(desc, "0", cell, nullptr);
         break;
-    case 'N': formatCell(desc, "0", cell); break;
+    case 'N': formatCell(desc, "0", cell, nullptr); break;
     default: break;
     }
 }
@@ -562,7 +583,7 @@ DBaseTable *readdBase(const char *fileName, int *error)
 {
     int dummy = 0;
     if (error == nullptr) error = &dummy;
-    FdHolder fd(open(fileName, O_RDONLY | O_CLOEXEC));
+    FdHolder fd(openRegularFile(fileName));
     struct stat st;
     if (fd.fd < 0 || fstat(fd.fd, &st) != 0) {
         *error = DBASE_ERR_OPEN;
@@ -601,6 +622,11 @@ DBaseTable *readdBase(const char *fileName, int *error)
     if (!layout(t) || !setFileName(t, fileName)) {
         return fail(DBASE_ERR_MEMORY, "readdBase - error in malloc\n");
     }
+    std::string codePage;
+    t->encoding = dBaseFileEncoding(fileName, head[DBASE_DRIVER_BYTE], &codePage);
+    if (!codePage.empty() && (t->codePage = copyText(codePage.c_str())) == nullptr) {
+        return fail(DBASE_ERR_MEMORY, "readdBase - error in malloc\n");
+    }
     t->recordCount = static_cast<int>(count);
     t->data = static_cast<unsigned char *>(gmemAlloc(bytes > 0 ? bytes : 1));
     if (t->data == nullptr || !resizeIndex(t, t->recordCount)) {
@@ -620,7 +646,7 @@ unsigned char *readdBaseInfo(const char *fileName, size_t *headBytes, int *error
 {
     int dummy = 0;
     if (error == nullptr) error = &dummy;
-    FdHolder fd(open(fileName, O_RDONLY | O_CLOEXEC));
+    FdHolder fd(openRegularFile(fileName));
     struct stat st;
     if (fd.fd < 0 || fstat(fd.fd, &st) != 0) {
         *error = DBASE_ERR_OPEN;
@@ -696,6 +722,11 @@ int writedBase(const char *fileName, DBaseTable *t, int selectedOnly, int *error
         return 0;
     }
     close(r.fd);
+    if (t->codePage != nullptr && !dBaseWriteCodePage(fileName, t->codePage)) {
+        tesk_fprintf(stderr, "writedBase - error in writing code page\n");
+        *error = DBASE_ERR_WDATA;
+        return 0;
+    }
     setFileName(t, fileName);
     t->modified = 0;
     return 1;
@@ -750,9 +781,12 @@ DBaseTable *clonedBase(const DBaseTable *src)
     t->fieldOffsets = static_cast<int *>(copy(src->fieldOffsets, sizeof(int) * static_cast<size_t>(src->fieldCount)));
     t->order = static_cast<int *>(copy(src->order, sizeof(int) * static_cast<size_t>(src->indexCapacity)));
     t->flags = static_cast<unsigned char *>(copy(src->flags, static_cast<size_t>(src->flagCapacity)));
+    t->encoding = nullptr;
+    t->codePage = nullptr;
+    bool encoded = shareEncoding(t, src);
     if (src->fileName != nullptr) setFileName(t, src->fileName);
     if (t->head == nullptr || t->data == nullptr || t->fieldOffsets == nullptr || t->order == nullptr ||
-        t->flags == nullptr) {
+        t->flags == nullptr || !encoded) {
         tesk_fprintf(stderr, "clonedBase - error in malloc\n");
         freeOwned(t);
         return nullptr;
@@ -778,6 +812,11 @@ DBaseTable *copydBase(const DBaseTable *src, int nFields, const int *fields, int
     }
     DBaseTable *t = newdBase();
     if (t == nullptr) return nullptr;
+    t->head[DBASE_DRIVER_BYTE] = src->head[DBASE_DRIVER_BYTE];
+    if (!shareEncoding(t, src)) {
+        freedBase(t);
+        return nullptr;
+    }
     std::vector<DBaseField> descs(list.size());
     std::vector<FieldSource> sources(list.size());
     for (size_t k = 0; k < list.size(); k++) {
@@ -1139,7 +1178,7 @@ int dBaseUnselectAll(DBaseTable *t)
 int dBaseSetField(DBaseTable *t, int i, int j, const char *text)
 {
     if (!validRecord(t, i) || j < 0 || j >= t->fieldCount) return 0;
-    if (!formatCell(dBaseField(t, j), text, dBaseCellAt(t, i, j))) return 0;
+    if (!formatCell(dBaseField(t, j), text, dBaseCellAt(t, i, j), t->encoding)) return 0;
     t->modified = 1;
     return 1;
 }
@@ -1148,7 +1187,7 @@ int dBaseSetFields(DBaseTable *t, int i, int first, int n, const char *const *te
 {
     if (!validRecord(t, i) || first < 0 || n < 0 || n > t->fieldCount - first) return 0;
     for (int k = 0; k < n; k++) {
-        if (!formatCell(dBaseField(t, first + k), texts[k], dBaseCellAt(t, i, first + k))) return 0;
+        if (!formatCell(dBaseField(t, first + k), texts[k], dBaseCellAt(t, i, first + k), t->encoding)) return 0;
     }
     t->modified = 1;
     return 1;
@@ -1158,7 +1197,7 @@ int dBaseFormatCells(const DBaseTable *t, unsigned char *record, int n, const ch
 {
     if (n < 0 || n > t->fieldCount) return 0;
     for (int k = 0; k < n; k++) {
-        if (!formatCell(dBaseField(t, k), texts[k], record + t->fieldOffsets[k])) return 0;
+        if (!formatCell(dBaseField(t, k), texts[k], record + t->fieldOffsets[k], t->encoding)) return 0;
     }
     return 1;
 }
@@ -1201,17 +1240,32 @@ int dBaseGetField(const DBaseTable *t, int i, int j, char *out)
     return b - a;
 }
 
+int dBaseFieldText(const DBaseTable *t, int i, int j, std::string &out)
+{
+    char cell[DBASE_CELL_MAX + 1];
+    int n = dBaseGetField(t, i, j, cell);
+    out.clear();
+    if (n < 0) return -1;
+    out = dBaseDecode(t->encoding, cell, static_cast<size_t>(n));
+    return static_cast<int>(out.size());
+}
+
 int dBaseRecordText(const DBaseTable *t, int i, std::string &out)
 {
     out.clear();
     if (!validRecord(t, i)) return -1;
-    char cell[DBASE_CELL_MAX + 1];
+    std::string cell;
     for (int j = 0; j < t->fieldCount; j++) {
-        int n = dBaseGetField(t, i, j, cell);
+        dBaseFieldText(t, i, j, cell);
         if (j > 0) out.push_back(' ');
-        dBaseAppendElement(out, cell, static_cast<size_t>(n), false);
+        dBaseAppendElement(out, cell.data(), cell.size(), false);
     }
     return static_cast<int>(out.size());
+}
+
+bool dBaseEncodeText(const DBaseTable *t, const char *text, std::string *bytes)
+{
+    return dBaseEncodeCut(t->encoding, text, std::strlen(text), SIZE_MAX, bytes);
 }
 
 void dBaseAppendElement(std::string &out, const char *text, size_t n, bool noBraces)

@@ -5,8 +5,8 @@
  *	whole files, adding, inserting and deleting fields, appending,
  *	inserting, erasing and purging records, the per-record selection and
  *	deletion flags with an order index over the records, and cells
- *	written and read back by their field type. The gtable object is the
- *	layer's user.
+ *	written and read back by their field type, their text in the table's
+ *	one encoding. The gtable object is the layer's user.
  */
 #ifndef TESK_GEO_DBASE_H
 #define TESK_GEO_DBASE_H
@@ -14,6 +14,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+
+#include <tcl.h>
 
 enum {
     DBASE_HEAD_BYTES = 32,    /* the fixed file header */
@@ -38,28 +40,32 @@ enum {
 
 /* A table in memory. Every owned block comes from gmemAlloc. */
 typedef struct DBaseTable {
-    char *fileName;       /* file last read or written; NULL for a new table */
-    unsigned char *head;  /* header, descriptors and terminator as in the file
+    char *fileName;        /* file last read or written; NULL for a new table */
+    unsigned char *head;   /* header, descriptors and terminator as in the file
                               * (padding read from a file kept until the fields
                               * change); its record count and record length
                               * always equal the table's */
-    size_t headBytes;     /* bytes of head: the header length, 33..65535 */
-    int busy;             /* match evaluations running; a purge waits while > 0 */
-    int purgePending;     /* a purge was asked while busy */
-    int modified;         /* fields, records or cells changed since read or written */
-    int orphaned;         /* freed by its owner while busy: the last evaluation frees it */
-    unsigned generation;  /* bumped at every change of the field layout */
-    int fieldCount;       /* 0..2046 */
-    int recordCount;      /* 0..INT_MAX */
-    int deletedCount;     /* deleted records as last counted by dBaseSortIndex */
-    int indexCapacity;    /* entries reserved in order */
-    int flagCapacity;     /* entries reserved in flags */
-    int recordLength;     /* bytes per record, leading byte included, 1..65535 */
-    size_t dataSize;      /* bytes reserved for the record block */
-    unsigned char *data;  /* records back to back; record i at i * recordLength */
-    int *fieldOffsets;    /* offset of each field inside a record; the first is 1 */
-    int *order;           /* the order records are presented in: entry k is a record number */
-    unsigned char *flags; /* per record: bit 0 selected, bit 1 deleted (byte exactly 2) */
+    size_t headBytes;      /* bytes of head: the header length, 33..65535 */
+    int busy;              /* match evaluations running; a purge waits while > 0 */
+    int purgePending;      /* a purge was asked while busy */
+    int modified;          /* fields, records or cells changed since read or written */
+    int orphaned;          /* freed by its owner while busy: the last evaluation frees it */
+    unsigned generation;   /* bumped at every change of the field layout */
+    int fieldCount;        /* 0..2046 */
+    int recordCount;       /* 0..INT_MAX */
+    int deletedCount;      /* deleted records as last counted by dBaseSortIndex */
+    int indexCapacity;     /* entries reserved in order */
+    int flagCapacity;      /* entries reserved in flags */
+    int recordLength;      /* bytes per record, leading byte included, 1..65535 */
+    size_t dataSize;       /* bytes reserved for the record block */
+    unsigned char *data;   /* records back to back; record i at i * recordLength */
+    int *fieldOffsets;     /* offset of each field inside a record; the first is 1 */
+    int *order;            /* the order records are presented in: entry k is a record number */
+    unsigned char *flags;  /* per record: bit 0 selected, bit 1 deleted (byte exactly 2) */
+    Tcl_Encoding encoding; /* the cells' text encoding (dbasetext.h), a reference
+                            * the table holds; NULL: the system encoding */
+    char *codePage;        /* the .cpg text the encoding came from, written beside
+                            * the file a save makes; NULL when none */
 } DBaseTable;
 
 /* A field descriptor as stored: 32 bytes. */
@@ -70,7 +76,9 @@ typedef struct DBaseField {
 /* ---- Whole tables ---- */
 
 /* Reads a whole .dbf file; NULL with *error set (DBASE_ERR_*) and a line on
- * standard error when it cannot. Every header value is checked before use. */
+ * standard error when it cannot. Every header value is checked before use.
+ * The table's encoding is the one its .cpg file names, else its language
+ * driver's, else the system encoding (dBaseFileEncoding). */
 DBaseTable *readdBase(const char *fileName, int *error);
 /* The header block of a file alone (gmemAlloc'd, *headBytes its length), as
  * checked by readdBase; NULL with *error 0 (open) or 1 (header). */
@@ -78,15 +86,19 @@ unsigned char *readdBaseInfo(const char *fileName, size_t *headBytes, int *error
 void freedBaseHead(unsigned char *head);
 /* Writes all records, or only the selected ones, through a temporary file
  * beside fileName renamed over it: 1 done (file name stored, modified
- * cleared), 0 failed with *error set; a failure leaves any old file whole. */
+ * cleared), 0 failed with *error set; a failure leaves any old file whole.
+ * A table whose encoding a .cpg file named gets that .cpg beside the new
+ * file too. */
 int writedBase(const char *fileName, DBaseTable *table, int selectedOnly, int *error);
 /* An empty table: no fields, no records, today's date. NULL: no memory. */
 DBaseTable *newdBase();
-/* An exact copy, flags, order and counters included; NULL: no memory. */
+/* An exact copy, flags, order, counters and encoding included; NULL: no
+ * memory. */
 DBaseTable *clonedBase(const DBaseTable *table);
 /* A new table of the listed fields (all when fields is NULL) in the order
  * listed and every record, or only the selected ones, in storage order, with
- * fresh flags and order. NULL when memory runs out, a field number is out of
+ * fresh flags and order, in the table's encoding (language driver byte
+ * included). NULL when memory runs out, a field number is out of
  * range or repeated, or selectedOnly finds nothing selected. */
 DBaseTable *copydBase(const DBaseTable *table, int nFields, const int *fields, int selectedOnly);
 /* Frees the table; while a match evaluation holds it (busy), it is only
@@ -174,8 +186,11 @@ int dBaseUnselectAll(DBaseTable *table);
 
 /* ---- Cells (record i, field j) ---- */
 
-/* Writes text through field j's type rule; 1 stored (modified set), 0 refused
- * or out of range (cell unchanged). NULL or "" blanks the cell. */
+/* Writes text (a Tcl string) through field j's type rule; 1 stored (modified
+ * set), 0 refused or out of range (cell unchanged). NULL or "" blanks the
+ * cell. Character fields hold the text in the table's encoding, cut to the
+ * field's length at a character boundary; a character the encoding has no
+ * form for is refused. */
 int dBaseSetField(DBaseTable *table, int i, int j, const char *text);
 /* n consecutive fields from first; stops at the first refusal, modified set
  * only when all were stored. */
@@ -183,11 +198,17 @@ int dBaseSetFields(DBaseTable *table, int i, int first, int n, const char *const
 /* Formats n texts into fields 0..n-1 of a raw record image of the table's
  * layout (not part of the table); stops at the first refusal. */
 int dBaseFormatCells(const DBaseTable *table, unsigned char *record, int n, const char *const *texts);
-/* The read-back text of a cell into out (room for DBASE_CELL_MAX + 1 bytes);
- * answers its length, -1 when out of range. */
+/* The read-back bytes of a cell into out (room for DBASE_CELL_MAX + 1 bytes);
+ * answers their length, -1 when out of range. */
 int dBaseGetField(const DBaseTable *table, int i, int j, char *out);
-/* Every field read back, as a Tcl list (each field quoted as a list element). */
+/* The read-back text of a cell as a Tcl string (decoded from the table's
+ * encoding) into out; answers its length, -1 when out of range. */
+int dBaseFieldText(const DBaseTable *table, int i, int j, std::string &out);
+/* Every field's text, as a Tcl list (each field quoted as a list element). */
 int dBaseRecordText(const DBaseTable *table, int i, std::string &out);
+/* A Tcl string in the table's encoding, whole, into *bytes; false when a
+ * character has no form in it. */
+bool dBaseEncodeText(const DBaseTable *table, const char *text, std::string *bytes);
 /* Appends n bytes of text to out quoted as one Tcl list element: as Tcl
  * quotes list elements, or with noBraces always backslash-quoted (a form
  * that stays one word inside double quotes too). */

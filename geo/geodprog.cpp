@@ -7,8 +7,10 @@
  *	points of one geodesic line or of an arc given by "+" parameters.
  *	The geodesic arithmetic is geodesic.h's.
  */
+#include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -104,6 +106,13 @@ void geodLine(GeodRun &run)
     out.emit();
 }
 
+/* True when one of the values read from a line is the huge value (it
+ * could not be read), of either sign. */
+bool hugeValue(std::initializer_list<double> values)
+{
+    return std::any_of(values.begin(), values.end(), [](double v) { return std::fabs(v) == HUGE_VAL; });
+}
+
 void geodProcess(GeodRun &run, ProgInput &input)
 {
     GeodState &s = run.state;
@@ -118,19 +127,30 @@ void geodProcess(GeodRun &run, ProgInput &input)
         char *p = line;
         s.phi1 = progAngle(p, &p);
         s.lam1 = progAngle(p, &p);
+        bool unreadable;
         if (run.common.inverse) {
             s.phi2 = progAngle(p, &p);
             s.lam2 = progAngle(p, &p);
+            unreadable = hugeValue({s.phi1, s.lam1, s.phi2, s.lam2});
             geodStateInverse(&s);
         } else {
             s.alpha12 = progAngle(p, &p);
             s.dist = progNumber(p, &p);
+            unreadable = hugeValue({s.phi1, s.lam1, s.alpha12, s.dist});
             /* The azimuth goes to the line as read, not brought into
              * -pi .. pi first: that radian remainder rounds, and -a prints
              * the azimuth as given (400 stays 400). */
             geodStateForward(&s);
         }
         const char *rest = progRestOfLine(line, p);
+        if (unreadable) {
+            /* A value that cannot be read gives the error text for the
+             * whole line, never figures computed from the huge value. */
+            out.put(run.common.errorText);
+            out.put(rest);
+            out.emit();
+            continue;
+        }
         if (run.positive) {
             if (s.alpha12 < 0) {
                 s.alpha12 += 2 * M_PI;

@@ -12,6 +12,7 @@
 #include "geo/gtable.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -261,16 +262,20 @@ int addFields(TableCall &c, int defAt, int position)
     std::vector<DBaseField> defs;
     if (!parseFieldDefs(c, c.argv[defAt], defs)) return TCL_ERROR;
     SplitList values;
+    std::vector<std::string> encoded;
     std::vector<DBaseValue> raw;
     if (c.argc > defAt + 1) {
         if (!values.split(nullptr, c.argv[defAt + 1]) || values.count != static_cast<int>(defs.size())) {
             return c.error("Error in parsing fieldList");
         }
         for (int k = 0; k < values.count; k++) {
-            size_t n = std::strlen(values.items[k]);
-            if (n > defs[static_cast<size_t>(k)].bytes[16]) return c.error("Error in parsing fieldList");
-            raw.push_back({values.items[k], n});
+            encoded.emplace_back();
+            if (!dBaseEncodeText(c.t, values.items[k], &encoded.back()) ||
+                encoded.back().size() > defs[static_cast<size_t>(k)].bytes[16]) {
+                return c.error("Error in parsing fieldList");
+            }
         }
+        for (const std::string &value : encoded) raw.push_back({value.data(), value.size()});
     }
     if (defs.empty()) return TCL_OK;
     int n = static_cast<int>(defs.size());
@@ -523,9 +528,9 @@ int wordGetField(TableCall &c)
     if (c.argc != 4) return c.usage(" recordIndex fieldIndex");
     int i, j;
     if (!c.record(2, &i) || !c.integer(3, &j) || j < 0 || j >= c.t->fieldCount) return c.error("Invalid index");
-    char cell[DBASE_CELL_MAX + 1];
-    int n = dBaseGetField(c.t, i, j, cell);
-    Tcl_SetObjResult(c.interp, Tcl_NewStringObj(cell, n));
+    std::string cell;
+    int n = dBaseFieldText(c.t, i, j, cell);
+    Tcl_SetObjResult(c.interp, Tcl_NewStringObj(cell.data(), n));
     return TCL_OK;
 }
 
@@ -535,10 +540,10 @@ int wordGetRecord(TableCall &c)
     int i = 0;
     if ((c.argc == 3 && !c.record(2, &i)) || i >= c.t->recordCount) return c.error("Invalid index");
     Tcl_Obj *list = Tcl_NewListObj(0, nullptr);
-    char cell[DBASE_CELL_MAX + 1];
+    std::string cell;
     for (int j = 0; j < c.t->fieldCount; j++) {
-        int n = dBaseGetField(c.t, i, j, cell);
-        Tcl_ListObjAppendElement(nullptr, list, Tcl_NewStringObj(cell, n));
+        int n = dBaseFieldText(c.t, i, j, cell);
+        Tcl_ListObjAppendElement(nullptr, list, Tcl_NewStringObj(cell.data(), n));
     }
     Tcl_SetObjResult(c.interp, list);
     return TCL_OK;
@@ -577,14 +582,13 @@ int wordGetDataBlock(TableCall &c)
     }
     first = std::max(first, 0);
     last = std::min(last, c.t->recordCount - 1);
-    std::string text;
-    char cell[DBASE_CELL_MAX + 1];
+    std::string text, cell;
     for (int i = first; i <= last; i++) {
         if (i > first) text.push_back('\n');
         for (size_t k = 0; k < fields.size(); k++) {
             if (k > 0) text.push_back('\t');
-            int n = dBaseGetField(c.t, i, fields[k], cell);
-            text.append(cell, static_cast<size_t>(n));
+            dBaseFieldText(c.t, i, fields[k], cell);
+            text += cell;
         }
     }
     Tcl_SetObjResult(c.interp, Tcl_NewStringObj(text.data(), static_cast<int>(text.size())));
@@ -732,9 +736,9 @@ bool resolveFields(const DBaseTable *t, std::vector<Chunk> &chunks)
     return true;
 }
 
-/* True when "{" text "}" is one Tcl word whose content is exactly text in
- * every place a marker may stand: no backslash, balanced braces, and none
- * of the characters that double quotes still substitute or end ([, $, "). */
+/* True when "{" text "}" is one Tcl word whose content is exactly text and
+ * stays inert wherever the word is read again (inside double quotes, or by
+ * expr concatenating its words): balanced braces and none of [, $, ", \. */
 bool bracesKeepWhole(const char *s, size_t n)
 {
     int depth = 0;
@@ -750,17 +754,76 @@ bool bracesKeepWhole(const char *s, size_t n)
     return depth == 0;
 }
 
-/* Appends text as one script word: braced when the braces keep it whole,
- * else backslash-quoted as a list element. */
+/* Appends text as one brace-quoted script word. Text that braces cannot
+ * hold whole and inert gets a backslash before each of \ [ ] $ { } ", so
+ * that neither the script's substitution nor a second one (expr, eval, a
+ * word inside quotes) ever runs or reads anything in it; such a cell is
+ * then seen with those backslashes. */
 void appendWord(std::string &out, const char *s, size_t n)
 {
+    out.push_back('{');
     if (bracesKeepWhole(s, n)) {
-        out.push_back('{');
         out.append(s, n);
-        out.push_back('}');
-        return;
+    } else {
+        for (size_t i = 0; i < n; i++) {
+            if (std::strchr("\\[]${}\"", s[i]) != nullptr && s[i] != '\0') out.push_back('\\');
+            out.push_back(s[i]);
+        }
     }
-    dBaseAppendElement(out, s, n, true);
+    out.push_back('}');
+}
+
+/* A numeric field's cell as the number it holds: blanks trimmed, then only
+ * a sign, digits, one point and an exponent, so that the word is a number
+ * under any substitution. False when the cell holds no such number. */
+bool cellNumber(const std::string &cell, std::string &number)
+{
+    size_t a = cell.find_first_not_of(' ');
+    size_t b = cell.find_last_not_of(' ');
+    if (a == std::string::npos) return false;
+    number.assign(cell, a, b - a + 1);
+    const char *p = number.c_str();
+    if (*p == '+' || *p == '-') p++;
+    bool digits = false;
+    while (std::isdigit(static_cast<unsigned char>(*p))) p++, digits = true;
+    if (*p == '.') {
+        p++;
+        while (std::isdigit(static_cast<unsigned char>(*p))) p++, digits = true;
+    }
+    if (digits && (*p == 'e' || *p == 'E')) {
+        const char *e = p + 1;
+        if (*e == '+' || *e == '-') e++;
+        if (!std::isdigit(static_cast<unsigned char>(*e))) return false;
+        while (std::isdigit(static_cast<unsigned char>(*e))) e++;
+        p = e;
+    }
+    return digits && *p == '\0';
+}
+
+/* True for the field types whose cells are numbers. */
+bool numericField(const DBaseTable *t, int j)
+{
+    char type = dBaseFieldType(dBaseHeadField(t->head, j));
+    return type == 'N' || type == 'F';
+}
+
+/* Appends every field of record i as one brace-quoted list word: numbers
+ * as numbers, text as appendWord gives it (a blank number as {}). */
+void appendRecord(const DBaseTable *t, int i, std::string &out, std::string &cell, std::string &number)
+{
+    std::string list;
+    for (int j = 0; j < t->fieldCount; j++) {
+        dBaseFieldText(t, i, j, cell);
+        if (j > 0) list.push_back(' ');
+        if (numericField(t, j) && cellNumber(cell, number)) {
+            list += number;
+        } else {
+            appendWord(list, cell.data(), numericField(t, j) ? 0 : cell.size());
+        }
+    }
+    out.push_back('{');
+    out += list;
+    out.push_back('}');
 }
 
 enum MatchAction { kActSelect, kActUnselect, kActASelect, kActSelectOnly, kActUnselectOnly, kActList };
@@ -792,8 +855,7 @@ int wordMatch(TableCall &c)
     TableHold hold(c.obj, c.t);
     DBaseTable *t = c.t;
     unsigned generation = t->generation;
-    std::string script, record;
-    char cell[DBASE_CELL_MAX + 1];
+    std::string script, record, cell;
     int count = 0;
     int code = TCL_OK;
     for (int i = 0; hold.current() && i < t->recordCount; i++) {
@@ -804,29 +866,37 @@ int wordMatch(TableCall &c)
             }
             generation = t->generation;
         }
+        /* A numeric field that holds no number: the record does not match,
+           and its script is not run. */
         script.clear();
+        bool number = true;
         for (const Chunk &chunk : chunks) {
             switch (chunk.kind) {
             case Chunk::kText: script += chunk.text; break;
             case Chunk::kIndex: script += std::to_string(i); break;
-            case Chunk::kRecord:
-                dBaseRecordText(t, i, record);
-                appendWord(script, record.data(), record.size());
-                break;
-            case Chunk::kField: {
-                int n = dBaseGetField(t, i, chunk.field, cell);
-                appendWord(script, cell, static_cast<size_t>(n));
+            case Chunk::kRecord: appendRecord(t, i, script, cell, record); break;
+            case Chunk::kField:
+                dBaseFieldText(t, i, chunk.field, cell);
+                if (!numericField(t, chunk.field)) {
+                    appendWord(script, cell.data(), cell.size());
+                } else if (cellNumber(cell, record)) {
+                    script += record;
+                } else {
+                    number = false;
+                }
                 break;
             }
+        }
+        bool yes = false;
+        if (number) {
+            if (Tcl_EvalEx(c.interp, script.data(), static_cast<int>(script.size()), 0) != TCL_OK) {
+                Tcl_AppendResult(c.interp, "\nError in eval: ", script.c_str(), nullptr);
+                code = TCL_ERROR;
+                break;
             }
+            yes = Tcl_GetStringResult(c.interp)[0] == '1';
+            Tcl_ResetResult(c.interp);
         }
-        if (Tcl_EvalEx(c.interp, script.data(), static_cast<int>(script.size()), 0) != TCL_OK) {
-            Tcl_AppendResult(c.interp, "\nError in eval: ", script.c_str(), nullptr);
-            code = TCL_ERROR;
-            break;
-        }
-        bool yes = Tcl_GetStringResult(c.interp)[0] == '1';
-        Tcl_ResetResult(c.interp);
         if (!hold.current() || i >= t->recordCount) break;
         count += yes ? 1 : 0;
         switch (action) {

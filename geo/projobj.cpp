@@ -22,14 +22,10 @@
 #include "geo/projcmd.h"
 #include "geo/projlib.h"
 #include "runtime/replace.h"
+#include "runtime/util.h"
 #include "tesk_stdio.h"
 
 /* ---- Shared by the projection objects ---- */
-
-int projConfigureRecord(Tcl_Interp *interp, Tk_ConfigSpec *specs, int argc, const char **argv, char *record, int flags)
-{
-    return teskConfigure(interp, specs, argc, argv, record, flags);
-}
 
 bool projNumberFormat(const char *format)
 {
@@ -176,14 +172,13 @@ bool projReadText(const char *fileName, std::string *text)
         tesk_fprintf(stderr, "Error in reading %s: %s\n", fileName, why);
         return false;
     };
-    /* Opened without blocking (a FIFO with no writer would wait), then
-     * checked on the descriptor itself. */
-    int fd = open(fileName, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    int fd = openRegularFile(fileName);
     if (fd < 0) {
-        return false; /* the caller names the file that is not there */
+        /* the caller names a file that is not there */
+        return errno == EINVAL ? refuse("not a regular file") : false;
     }
     struct stat info;
-    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    if (fstat(fd, &info) != 0) {
         close(fd);
         return refuse("not a regular file");
     }
@@ -404,7 +399,7 @@ int projObjConfigure(ProjObjParams *p, Tcl_Interp *interp, int argc, const char 
         kept.restore(p);
         return TCL_ERROR;
     };
-    if (projConfigureRecord(interp, projSpecs, argc, argv, reinterpret_cast<char *>(p), flags) != TCL_OK) {
+    if (teskConfigure(interp, projSpecs, argc, argv, reinterpret_cast<char *>(p), flags) != TCL_OK) {
         return fail();
     }
     if (!projFormatOk(interp, p->fmtll) || !projFormatOk(interp, p->fmtxy)) {

@@ -20,12 +20,10 @@
 #include "tesk.h"
 
 /* How option words reach a record: Tk_ConfigureWidget's arguments less
- * the window. */
+ * the window (the objects' own reader is teskConfigure, with or without
+ * Tk). */
 using ProjOptionReader = int (*)(Tcl_Interp *interp, Tk_ConfigSpec *specs, int argc, const char **argv, char *record,
                                  int flags);
-/* The reader of the objects: Tk_ConfigureWidget on the option window;
- * TCL_ERROR without Tk. */
-int projConfigureRecord(Tcl_Interp *interp, Tk_ConfigSpec *specs, int argc, const char **argv, char *record, int flags);
 
 /* True when format prints exactly one double: literal text and "%%" around
  * one conversion with flags, width and precision (at most 99 each, as

@@ -248,7 +248,7 @@ std::vector<int32_t> readIndex(const char *mainName, const ShapeHead *head)
     std::vector<int32_t> lengths;
     char name[4096];
     if (!shapeIndexName(mainName, name, sizeof name)) return lengths;
-    FdHolder fd(open(name, O_RDONLY));
+    FdHolder fd(openRegularFile(name));
     if (fd.fd < 0) return lengths;
     off_t size = fileSize(fd.fd);
     if (size < SHAPE_HEAD_BYTES) return lengths;
@@ -499,7 +499,7 @@ ShapeHead *newShapeHead(int shapeType, int version)
 
 ShapeHead *getShapeHead(const char *fileName, int *error)
 {
-    FdHolder fd(open(fileName, O_RDONLY));
+    FdHolder fd(openRegularFile(fileName));
     if (fd.fd < 0) {
         if (error) *error = 0;
         return nullptr;
@@ -552,7 +552,7 @@ int countShapeRecords(const char *fileName, int *count)
 {
     char name[4096];
     if (!shapeIndexName(fileName, name, sizeof name)) return 0;
-    FdHolder fd(open(name, O_RDONLY));
+    FdHolder fd(openRegularFile(name));
     if (fd.fd < 0) return 0;
     off_t size = fileSize(fd.fd);
     unsigned char b[SHAPE_HEAD_BYTES];
@@ -585,7 +585,7 @@ ShapeFile *readShapeFile(const char *fileName, int *error)
     }
     ShapeHead *head = static_cast<ShapeHead *>(gmemAlloc(sizeof(ShapeHead)));
     if (!head) return nullptr;
-    FdHolder fd(open(fileName, O_RDONLY));
+    FdHolder fd(openRegularFile(fileName));
     if (fd.fd < 0) {
         gmemFree(head);
         return fail(2);

@@ -34,6 +34,7 @@
 #include "runtime/console.h"
 #include "runtime/replace.h"
 #include "runtime/textcodec.h"
+#include "runtime/util.h"
 #include "tesk_stdio.h"
 
 OglmMaterial oglmDefaultMaterial()
@@ -276,37 +277,6 @@ private:
     bool failed_ = false;
 };
 
-/* A file open for reading, closed when it goes. */
-struct ReadFile {
-    int fd;
-    ~ReadFile()
-    {
-        if (fd >= 0) {
-            close(fd);
-        }
-    }
-};
-
-/* Opens path for reading when it is a regular file; -1 otherwise (missing,
- * unreadable, or a folder, device or FIFO). A FIFO is opened without
- * waiting for a writer, so that it is refused rather than waited on. */
-int openRegular(const char *path)
-{
-    int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        return -1;
-    }
-    struct stat info;
-    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        close(fd);
-        return -1;
-    }
-    int flags = fcntl(fd, F_GETFL);
-    if (flags != -1) {
-        fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
-    }
-    return fd;
-}
 
 /* Prints that a load or save of path stopped because memory ran out
  * (the only exceptions the readers and the writer can meet come from
@@ -327,7 +297,7 @@ void reportNoMemory(const char *doing, const char *path, const char *suffix) noe
  * indexes; false when it cannot be opened or read. */
 bool readMtl(const char *path, OglmMesh &mesh, OglmMaterialIndex &byName)
 {
-    ReadFile file{openRegular(path)};
+    FdHolder file(openRegularFile(path));
     if (file.fd < 0) {
         tesk_fprintf(stderr, "Error in open material file: %s\n", path);
         return false;
@@ -750,7 +720,7 @@ void writeObj(TextWriter &out, const OglmMesh &mesh, const char *base, bool with
 
 bool oglmReadObj(const char *path, OglmMesh &mesh)
 {
-    ReadFile file{openRegular(path)};
+    FdHolder file(openRegularFile(path));
     try {
         if (file.fd < 0) {
             tesk_fprintf(stderr, "Error in open %s\n", path);

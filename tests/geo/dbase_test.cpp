@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "geo/dbase.h"
+#include "geo/dbasetext.h"
 
 extern "C" void tesk_failWritesAfter(long long bytes);
 
@@ -454,3 +455,83 @@ TEST_F(DBase, SelectedSavesCountTheirRecordsAndAFailedWriteLeavesTheOldFileAndMo
 }
 
 }  // namespace
+
+TEST(DBaseText, CodePageTextsAndLanguageDriversNameTclEncodings)
+{
+    struct {
+        const char *cpg, *encoding;
+    } texts[] = {
+        {"UTF-8", "utf-8"},
+        {"utf8", "utf-8"},
+        {"65001", "utf-8"},
+        {"ANSI 1252", "cp1252"},
+        {"1251", "cp1251"},
+        {"CP850", "cp850"},
+        {"windows-1250", "cp1250"},
+        {"ISO-8859-1", "iso8859-1"},
+        {"88591", "iso8859-1"},
+        {"ISO 8859-15", "iso8859-15"},
+        {"28592", "iso8859-2"},
+        {"28605", "iso8859-15"},
+        {"20866", "koi8-r"},
+        {"koi8-u", "koi8-u"},
+        {"macRoman", "macRoman"},
+        {"ANSI 0", ""},
+        {"OEM", ""},
+        {"", ""},
+    };
+    for (const auto &c : texts) EXPECT_EQ(dBaseCodePageEncoding(c.cpg), c.encoding) << c.cpg;
+    struct {
+        unsigned char driver;
+        const char *encoding;
+    } drivers[] = {{0x57, "cp1252"}, {0x03, "cp1252"}, {0x01, "cp437"},  {0x02, "cp850"}, {0x26, "cp866"},
+                   {0x4D, "cp936"},  {0x7B, "cp932"},  {0xC9, "cp1251"}, {0x00, nullptr}, {0xFF, nullptr}};
+    for (const auto &c : drivers) {
+        const char *name = dBaseDriverEncoding(c.driver);
+        EXPECT_EQ(std::string(name != nullptr ? name : "-"), std::string(c.encoding != nullptr ? c.encoding : "-"))
+            << int(c.driver);
+    }
+}
+
+TEST(DBaseText, TextCutToAFieldLosesWholeCharactersOnly)
+{
+    Tcl_Encoding utf8 = Tcl_GetEncoding(nullptr, "utf-8"), cp1252 = Tcl_GetEncoding(nullptr, "cp1252"),
+                 cp932 = Tcl_GetEncoding(nullptr, "cp932");
+    const std::string accents = "\xC3\x81\xC3\x81\xC3\x81"; /* three A-acute */
+    const std::string kanji = "a\xE6\x97\xA5\xE6\x9C\xAC";  /* "a" and two two-byte characters in cp932 */
+    struct {
+        Tcl_Encoding enc;
+        std::string text;
+        size_t max;
+        std::string bytes;
+    } cases[] = {
+        {utf8, accents, 6, accents},
+        {utf8, accents, 5, "\xC3\x81\xC3\x81"},
+        {utf8, accents, 1, ""},
+        {cp1252, accents, 2, "\xC1\xC1"},
+        {cp1252,
+         "\xE2\x82\xAC"
+         "5",
+         5,
+         "\x80"
+         "5"},
+        {cp932, kanji, 4, "a\x93\xFA"},
+        {cp932, kanji, 5, "a\x93\xFA\x96\x7B"},
+    };
+    for (const auto &c : cases) {
+        std::string bytes = "-";
+        EXPECT_TRUE(dBaseEncodeCut(c.enc, c.text.data(), c.text.size(), c.max, &bytes)) << c.text << " " << c.max;
+        EXPECT_EQ(bytes, c.bytes) << c.text << " " << c.max;
+    }
+    /* A character cp1252 has no form for is refused where it would be
+     * written, and no matter once cut away. */
+    const std::string greek = "a\xCE\xB1";
+    std::string bytes = "-";
+    EXPECT_FALSE(dBaseEncodeCut(cp1252, greek.data(), greek.size(), 5, &bytes));
+    EXPECT_EQ(bytes, "-");
+    EXPECT_TRUE(dBaseEncodeCut(cp1252, greek.data(), greek.size(), 1, &bytes));
+    EXPECT_EQ(bytes, "a");
+    Tcl_FreeEncoding(utf8);
+    Tcl_FreeEncoding(cp1252);
+    Tcl_FreeEncoding(cp932);
+}
