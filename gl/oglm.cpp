@@ -24,6 +24,7 @@
 #include <vector>
 #include <sys/stat.h>
 #include "gl/ogl.h"
+#include "runtime/startup.h"
 #include "runtime/subcmd.h"
 #include "tesk_stdio.h"
 
@@ -716,7 +717,7 @@ void changeModel(OglmMesh &mesh, const OglmOptions &old, const OglmOptions &opti
  */
 int oglmConfigure(Tcl_Interp *interp, OglmModel *model, int objc, Tcl_Obj *const objv[], int flags)
 {
-    Tk_Window mainWindow = Tk_MainWindow(interp);
+    Tk_Window mainWindow = teskMainWindowOf(interp);
     if (mainWindow == nullptr) {
         return configureError(interp);
     }
@@ -1050,7 +1051,7 @@ int createCmd(Tcl_Interp *interp, OglmModel *, int objc, Tcl_Obj *const objv[])
 
 int cgetCmd(Tcl_Interp *interp, OglmModel *model, int, Tcl_Obj *const objv[])
 {
-    Tk_Window mainWindow = Tk_MainWindow(interp);
+    Tk_Window mainWindow = teskMainWindowOf(interp);
     if (mainWindow == nullptr) {
         return configureError(interp);
     }
@@ -1063,7 +1064,7 @@ int configureCmd(Tcl_Interp *interp, OglmModel *model, int objc, Tcl_Obj *const 
     if (objc > 4) {
         return oglmConfigure(interp, model, objc - 3, objv + 3, TK_CONFIG_ARGV_ONLY);
     }
-    Tk_Window mainWindow = Tk_MainWindow(interp);
+    Tk_Window mainWindow = teskMainWindowOf(interp);
     if (mainWindow == nullptr) {
         return configureError(interp);
     }
