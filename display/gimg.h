@@ -86,13 +86,13 @@ struct GimgOptions {
 struct GimgColours {
     int palette[4];         /* -palette: grey, red, green, blue level counts; grey -1: "Default" */
     double low[3], high[3]; /* -low0..2 and -high0..2 */
-    int bandsInUse;
-    int bandIndex[3]; /* 0-based band of each channel, -1 unused */
-    double workLow[3], workHigh[3];
-    int funcInUse;
-    float factorInUse; /* the deviations of the last gimgEnhance */
-    int ditherMode;
-    int truePaletteMode;
+    int bandsInUse;         /* channels that show a band, 0..3 */
+    int bandIndex[3];       /* 0-based band of each channel, -1 unused */
+    double workLow[3], workHigh[3]; /* each channel's working stretch bounds */
+    int funcInUse;                  /* the function of the last gimgEnhance */
+    float factorInUse;              /* the deviations of the last gimgEnhance */
+    int ditherMode;                 /* -dither in use, 0..4 */
+    int truePaletteMode;            /* 1: a layer's indices show through its own palette */
     /* The gimg's own palette (desc.nindices, desc.palette) against the
      * shown image's: paletteEdited is set while setIndices' edits stand;
      * synced* is the image's palette as last taken in; cells* are the mode
@@ -102,17 +102,19 @@ struct GimgColours {
     uint8_t syncedPalette[256][3];
     int cellsMode, cellsEntries;
     uint8_t cellsPalette[256][3];
-    unsigned char combTable[3][256];
-    unsigned char channelTable[3][256];
-    unsigned char errorTable[3][256];
-    unsigned char indexTable[3][256];
-    unsigned char allocError[256][3];
-    unsigned char identity[3][256]; /* the user lookup tables of setLookup and
-                                     * getLookup, identity at creation; the
-                                     * renderer reads channelTable */
-    unsigned long *cells;           /* allocated colour cells, or NULL */
-    int nCells;
-    int colourFlags; /* 1 grey, 2 red, 4 green, 8 blue levels in use */
+    unsigned char combTable[3][256];    /* each channel's share of a combined byte */
+    unsigned char channelTable[3][256]; /* level to output, per channel: the renderer's tables */
+    unsigned char errorTable[3][256];   /* dithering: each level's error (signed bytes) */
+    unsigned char indexTable[3][256];   /* dithering: each level's share of the cell index */
+    unsigned char allocError[256][3];   /* per cell: asked less obtained red, green, blue */
+    unsigned char identity[3][256];     /* the user lookup tables of setLookup and
+                                         * getLookup, identity at creation; the
+                                         * renderer reads channelTable */
+    unsigned long *cells;               /* allocated colour cells, or NULL */
+    int nCells;                         /* colours the tables are built for: the cells, 0 on deep visuals */
+    int colourFlags;                    /* 1 grey, 2 red, 4 green, 8 blue levels in use */
+    /* -dither, -layer, the filter's being on and -palette when the colours
+     * were last allocated (colourTablesBuilt: they were) */
     int cachedDither, cachedLayer, cachedFilterOn, cachedPalette[4];
     int colourTablesBuilt;
 };

@@ -33,7 +33,7 @@ int XErrorTrap::note(ClientData data, XErrorEvent *event)
 {
     int *code = static_cast<int *>(data);
     if (*code == 0) {
-        *code = event->error_code != 0 ? event->error_code : -1;
+        *code = event->error_code;  // never 0: Success is no error
     }
     return 0;
 }
