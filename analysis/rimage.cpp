@@ -29,6 +29,7 @@
 #include "imagestore/ramimage.h"
 #include "imagestore/rowcache.h"
 #include "imagestore/stats.h"
+#include "runtime/budget.h"
 #include "runtime/bytes.h"
 #include "runtime/configspec.h"
 #include "runtime/startup.h"
@@ -1285,5 +1286,6 @@ extern "C" int Rimg_Init(Tcl_Interp *interp)
         gmemFree(desc);
         return TCL_ERROR;
     }
+    linkImageMemoryBudget(interp);
     return TCL_OK;
 }
