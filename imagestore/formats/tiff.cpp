@@ -581,7 +581,10 @@ bool decodeStrips(int fd, const ImageDesc &desc, const PixelLayout &lay, int64_t
         const size_t need = static_cast<size_t>(lineBytes) * n;
         buf.assign(need, 0);
         if (lay.compression == 32773) {
-            uint64_t count = std::min<uint64_t>(lay.counts[static_cast<size_t>(s)], static_cast<uint64_t>(fileSize));
+            /* PackBits adds a byte to 128 at most: a count beyond that (a
+             * hostile one, read again for every strip) is not read. */
+            uint64_t count = std::min<uint64_t>({lay.counts[static_cast<size_t>(s)], static_cast<uint64_t>(fileSize),
+                                                 need + need / 64 + 256});
             packed.assign(static_cast<size_t>(count), 0);
             size_t got =
                 readAt(fd, packed.data(), packed.size(), static_cast<off_t>(lay.offsets[static_cast<size_t>(s)]));
