@@ -1263,7 +1263,8 @@ void rimageDelete(ClientData clientData)
 /*
  * Rimg_Init --
  *	Registers rimage with its default descriptor (the option defaults when
- *	the interpreter has Tk). Also an entry of its own for Tcl's load.
+ *	the interpreter has Tk) and links teskImageBudget, the readers' memory
+ *	budget. Also an entry of its own for Tcl's load.
  */
 extern "C" int Rimg_Init(Tcl_Interp *interp)
 {
