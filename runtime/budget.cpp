@@ -41,7 +41,8 @@ bool imageBudgetAllows(int64_t bytes, const char *what)
     if (bytes <= budget) {
         return true;
     }
-    tesk_fprintf(stderr, "Error in %s: the image needs %lld bytes, more than the memory budget (teskImageBudget) of %lld\n",
+    tesk_fprintf(stderr,
+                 "Error in %s: the image needs %lld bytes, more than the memory budget (teskImageBudget) of %lld\n",
                  what, static_cast<long long>(bytes), static_cast<long long>(budget));
     return false;
 }

@@ -42,7 +42,7 @@ constexpr size_t kDestBytes = 1 << 18;    // written to the file at a time
 constexpr int kBatch = 16;                // scanlines asked of the decoder at a time
 constexpr int kCommentBytes = 1024;       // of a comment segment that is parsed
 constexpr int kMaxScans = 1000;           // a decode that reaches more scans is ended
-constexpr int64_t kDecoderWork = 1 << 20; // libjpeg's memory besides whole-image buffers, counted once
+constexpr int64_t kDecoderWork = 1 << 20;  // libjpeg's memory besides whole-image buffers, counted once
 
 /* ---- libjpeg's errors and messages ---- */
 

@@ -301,8 +301,8 @@ bool readLayout(int fd, const TiffFile &file, const TiffDir &dir, PixelLayout *l
         lay->tileWidth = intValue(firstValue(fd, file, dir, 322, 0));
         lay->tileLength = intValue(firstValue(fd, file, dir, 323, 0));
         /* A tile is at most the image rounded up to 16 on a side. */
-        if (offs != nullptr && (lay->tileWidth < 1 || lay->tileLength < 1 ||
-                                lay->tileWidth > roundUp16(lay->columns) || lay->tileLength > roundUp16(lay->rows))) {
+        if (offs != nullptr && (lay->tileWidth < 1 || lay->tileLength < 1 || lay->tileWidth > roundUp16(lay->columns) ||
+                                lay->tileLength > roundUp16(lay->rows))) {
             tesk_fprintf(stderr, "imgTiff - invalid tile size: %d x %d\n", lay->tileWidth, lay->tileLength);
             return false;
         }
@@ -583,8 +583,8 @@ bool decodeStrips(int fd, const ImageDesc &desc, const PixelLayout &lay, int64_t
         if (lay.compression == 32773) {
             /* PackBits adds a byte to 128 at most: a count beyond that (a
              * hostile one, read again for every strip) is not read. */
-            uint64_t count = std::min<uint64_t>({lay.counts[static_cast<size_t>(s)], static_cast<uint64_t>(fileSize),
-                                                 need + need / 64 + 256});
+            uint64_t count = std::min<uint64_t>(
+                {lay.counts[static_cast<size_t>(s)], static_cast<uint64_t>(fileSize), need + need / 64 + 256});
             packed.assign(static_cast<size_t>(count), 0);
             size_t got =
                 readAt(fd, packed.data(), packed.size(), static_cast<off_t>(lay.offsets[static_cast<size_t>(s)]));

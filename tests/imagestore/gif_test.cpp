@@ -648,10 +648,10 @@ TEST_F(GifFiles, ScreensBeyondTheirDataOrTheMemoryBudgetStopDetection)
         int answer;
     };
     const Case cases[] = {
-        {65000, 65000, 0, -1},              // 4.2 GB: no 37 bytes of LZW data fill that
-        {4096, 4096, 0, IMG_GIF89A},        // 16 M pixels any file may declare
-        {2000, 1000, 1000000, -1},          // 2 MB beyond a budget of 1 MB
-        {1000, 990, 1000000, IMG_GIF89A},   // within it
+        {65000, 65000, 0, -1},             // 4.2 GB: no 37 bytes of LZW data fill that
+        {4096, 4096, 0, IMG_GIF89A},       // 16 M pixels any file may declare
+        {2000, 1000, 1000000, -1},         // 2 MB beyond a budget of 1 MB
+        {1000, 990, 1000000, IMG_GIF89A},  // within it
     };
     for (const Case &c : cases) {
         GifFile f;

@@ -159,7 +159,8 @@ Bytes withScans(const Bytes &jpeg, int scans)
     }
     Bytes out(jpeg.begin(), jpeg.begin() + static_cast<long>(scanEnds.at(0)));
     for (int i = 1; i < scans; i++) {
-        out.insert(out.end(), jpeg.begin() + static_cast<long>(scanEnds[0]), jpeg.begin() + static_cast<long>(scanEnds.at(1)));
+        out.insert(out.end(), jpeg.begin() + static_cast<long>(scanEnds[0]),
+                   jpeg.begin() + static_cast<long>(scanEnds.at(1)));
     }
     out.push_back(0xFF);
     out.push_back(0xD9);
@@ -527,13 +528,15 @@ TEST_F(JpegFiles, ADecodeEndsAfterAThousandScans)
     const Bytes progressive = bytesOf(made("p.jpg", Encoding(16, 8, 1, 1, 1, true)));
     for (int scans : {1000, 1001}) {
         std::string file = path(std::to_string(scans) + ".jpg");
-        std::ofstream(file, std::ios::binary).write(reinterpret_cast<const char *>(withScans(progressive, scans).data()),
-                                                    static_cast<std::streamsize>(withScans(progressive, scans).size()));
+        const Bytes data = withScans(progressive, scans);
+        std::ofstream(file, std::ios::binary)
+            .write(reinterpret_cast<const char *>(data.data()), static_cast<std::streamsize>(data.size()));
         RamImage *image = open(file);
         ASSERT_NE(image, nullptr);
         Bytes got(16);
         ramImageGetBytes(image, 0, 0, 16, 0, got.data());
-        const bool ended = errors().find("Error in readJPEG: " + file + " has more than 1000 scans") != std::string::npos;
+        const bool ended =
+            errors().find("Error in readJPEG: " + file + " has more than 1000 scans") != std::string::npos;
         EXPECT_EQ(ended, scans > 1000) << scans;
     }
 }

@@ -278,11 +278,11 @@ TEST_F(TiffFiles, TilesBeyondTheImageOrTheFileAreRefused)
         int tileWidth, tileLength, tiles, pixelBytes;
         int answer;
     } cases[] = {
-        {16, 16, 16, 4096, IMG_TIFF},
-        {64, 64, 1, 4096, IMG_TIFF},
-        {80, 16, 4, 5120, -1},  // wider than 64
-        {2147483647, 2147483647, 1, 4096, -1},
-        {64, 64, 1, 3000, -1},  // 4096 bytes of tile in a smaller file
+        {16, 16, 16, 4096, IMG_TIFF},           // 4 x 4 tiles
+        {64, 64, 1, 4096, IMG_TIFF},            // one tile, the image rounded up
+        {80, 16, 4, 5120, -1},                  // wider than 64
+        {2147483647, 2147483647, 1, 4096, -1},  // 2^31 - 1 on a side
+        {64, 64, 1, 3000, -1},                  // 4096 bytes of tile in a smaller file
     };
     for (const Case &c : cases) {
         TiffBuilder b(ByteVec(static_cast<size_t>(c.pixelBytes), 5));
@@ -361,8 +361,14 @@ TEST_F(TiffFiles, PackBitsStripsReadNoMoreThanTheirRowsNeed)
     for (int r = 0; r < count; r++) {
         offsets[static_cast<size_t>(r)] = 8 + 2 * r;
     }
-    b.dir({{256, 4, {8}}, {257, 4, {double(count)}}, {258, 3, {1}}, {259, 3, {32773}}, {273, 4, offsets},
-           {277, 3, {1}}, {278, 4, {1}}, {279, 4, counts}},
+    b.dir({{256, 4, {8}},
+           {257, 4, {double(count)}},
+           {258, 3, {1}},
+           {259, 3, {32773}},
+           {273, 4, offsets},
+           {277, 3, {1}},
+           {278, 4, {1}},
+           {279, 4, counts}},
           4);
     write(b.data);
     int error = 0;
