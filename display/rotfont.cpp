@@ -78,44 +78,6 @@ namespace {
 
 std::vector<RotatedFont *> fonts; /* every font in use */
 
-/* Exact cosine and sine of a turn in tenths of a degree (quarter turns
- * give 0 and 1, not 6e-17). */
-void turnOf(int tenths, double *c, double *s)
-{
-    switch (tenths) {
-    case 0:
-        *c = 1;
-        *s = 0;
-        return;
-    case 900:
-        *c = 0;
-        *s = 1;
-        return;
-    case 1800:
-        *c = -1;
-        *s = 0;
-        return;
-    case 2700:
-        *c = 0;
-        *s = -1;
-        return;
-    default: break;
-    }
-    double a = tenths / 1800.0 * M_PI;
-    *c = std::cos(a);
-    *s = std::sin(a);
-}
-
-/* degrees -> tenths 0..3599, reduced before scaling; not finite: 0. */
-int tenthsOf(double degrees)
-{
-    if (!std::isfinite(degrees)) {
-        return 0;
-    }
-    int t = roundToInt(std::fmod(degrees, 360.0) * 10.0) % 3600;
-    return t < 0 ? t + 3600 : t;
-}
-
 /* Pixels of a Tk size (points when positive, pixels when negative) on the
  * screen, as Tk converts them; 0 gives Tk's default 12 points. */
 double pixelsOf(Tk_Window tkwin, double size)
@@ -315,7 +277,7 @@ bool openXftFont(RotatedFont *font, double pixels)
         std::fill(std::begin(font->advances), std::end(font->advances), -1);
     }
     double c, s;
-    turnOf(k.glyphTenths, &c, &s);
+    rotatedTurn(k.glyphTenths / 10.0, &c, &s);
     font->upright.xx = sx;
     font->turned.xx = c * sx;
     font->turned.xy = -s;
@@ -680,8 +642,9 @@ RotatedFont *getRotatedFont(Tk_Window tkwin, const RotatedFontAttributes *attrs,
         return nullptr;
     }
     double stretch = std::isfinite(aspect) ? std::fabs(aspect) : 0;
-    int lineTenths = tenthsOf(escapement);
-    int glyphTenths = graphicsMode != 0 ? tenthsOf(orientation) : lineTenths;
+    double c, s;
+    int lineTenths = rotatedTurn(escapement, &c, &s);
+    int glyphTenths = graphicsMode != 0 ? rotatedTurn(orientation, &c, &s) : lineTenths;
     FontKey key{};
     key.display = Tk_Display(tkwin);
     key.screen = Tk_ScreenNumber(tkwin);
@@ -796,6 +759,38 @@ void drawStippledChars(Display *display, Drawable drawable, GC gc, RotatedFont *
     } else {
         drawPlain(display, drawable, gc, values.foreground, font, text, numBytes, x, y, cosA, sinA);
     }
+}
+
+int rotatedTurn(double degrees, double *cosA, double *sinA)
+{
+    int tenths = 0;
+    if (std::isfinite(degrees)) {
+        tenths = roundToInt(std::fmod(degrees, 360.0) * 10.0) % 3600;
+        tenths += tenths < 0 ? 3600 : 0;
+    }
+    switch (tenths) {
+    case 0:
+        *cosA = 1;
+        *sinA = 0;
+        break;
+    case 900:
+        *cosA = 0;
+        *sinA = 1;
+        break;
+    case 1800:
+        *cosA = -1;
+        *sinA = 0;
+        break;
+    case 2700:
+        *cosA = 0;
+        *sinA = -1;
+        break;
+    default:
+        *cosA = std::cos(tenths / 1800.0 * M_PI);
+        *sinA = std::sin(tenths / 1800.0 * M_PI);
+        break;
+    }
+    return tenths;
 }
 
 void rotatedTextBox(double cosA, double sinA, int width, int height, int *x, int *y, int *w, int *h)

@@ -93,6 +93,14 @@ void drawStippledChars(Display *display, Drawable drawable, GC gc, RotatedFont *
                        int x, int y, double cosA, double sinA);
 
 /*
+ * The turn of text by degrees (counter-clockwise; not finite: 0), reduced
+ * modulo 360 and rounded to tenths of a degree (halves away from zero):
+ * answers the tenths, 0..3599, with the cosine and sine in *cosA, *sinA,
+ * exact at quarter turns (cos 90 is 0, not 6e-17).
+ */
+int rotatedTurn(double degrees, double *cosA, double *sinA);
+
+/*
  * The box around a width x height block turned about its top-left
  * corner: a point (px, py) of the block lands at (px*cosA + py*sinA,
  * -px*sinA + py*cosA) from the corner, each rounded to the nearest pixel.

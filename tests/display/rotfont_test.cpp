@@ -9,6 +9,7 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -178,6 +179,43 @@ TEST(RotatedFont, EqualRequestsShareOneFontFreedWithItsLastUser)
     EXPECT_EQ(rotatedFontCount(), before + 1);
     freeRotatedFont(g);
     EXPECT_EQ(rotatedFontCount(), before);
+}
+
+TEST(RotatedFont, TurnsAreTenthsOfADegreeExactAtQuarterTurns)
+{
+    const struct {
+        double degrees;
+        int tenths;
+        double c, s;
+    } rows[] = {
+        {90, 900, 0, 1},
+        {450, 900, 0, 1},
+        {-90, 2700, 0, -1},
+        {180, 1800, -1, 0},
+        {-45.04, 3150, 0.7071, -0.7071},
+        {30.04, 300, 0.8660, 0.5},
+        {30.05, 301, 0.8652, 0.5015},
+        {1e300, -1, 0, 0},
+        {HUGE_VAL, 0, 1, 0},
+        {NAN, 0, 1, 0},
+    };
+    for (const auto &r : rows) {
+        double c = 9, s = 9;
+        int tenths = rotatedTurn(r.degrees, &c, &s);
+        if (r.tenths < 0) { /* a huge angle reduced first: some turn */
+            EXPECT_TRUE(tenths >= 0 && tenths < 3600) << r.degrees;
+            EXPECT_NEAR(c * c + s * s, 1, 1e-12);
+            continue;
+        }
+        EXPECT_EQ(tenths, r.tenths) << r.degrees;
+        if (r.c == 0 || r.s == 0) {
+            EXPECT_EQ(c, r.c) << r.degrees;
+            EXPECT_EQ(s, r.s) << r.degrees;
+        } else {
+            EXPECT_NEAR(c, r.c, 1e-4) << r.degrees;
+            EXPECT_NEAR(s, r.s, 1e-4) << r.degrees;
+        }
+    }
 }
 
 TEST(RotatedFont, TurnedTextBoxHoldsEveryCorner)
