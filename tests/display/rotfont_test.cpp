@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include "display/canvascapture.h"
 #include "display/rotfont.h"
 #include "support/test_interp.h"
 #include "tk.h"
@@ -335,6 +336,60 @@ TEST(RotatedFont, TextAtAQuarterTurnRunsUpFromItsStart)
         EXPECT_LE(ink.x2, 60 + descent) << "aspect " << aspect;
         freeRotatedFont(font);
     }
+}
+
+/* The pixels of a 160 x 160 pixmap, as text. */
+std::string pixelsOf(Display *display, Pixmap pixmap)
+{
+    XImage *image = XGetImage(display, pixmap, 0, 0, 160, 160, AllPlanes, ZPixmap);
+    std::string out;
+    for (int y = 0; y < 160; y++) {
+        for (int x = 0; x < 160; x++) {
+            out += std::to_string(XGetPixel(image, x, y)) + (x == 159 ? "\n" : " ");
+        }
+    }
+    XDestroyImage(image);
+    return out;
+}
+
+TEST(RotatedFont, UnstretchedTextHasTkCanvasTextsPixelsAtEveryQuarterTurn)
+{
+    Tcl_Interp *interp = testTkInterp();
+    Tk_Window tkwin = mainWindow();
+    Display *display = Tk_Display(tkwin);
+    const int screen = Tk_ScreenNumber(tkwin);
+    RotatedFontAttributes attrs = dejaVu(12);
+    RotatedFont *font = getRotatedFont(tkwin, &attrs, 0, 0, 0, 0);
+    ASSERT_NE(font, nullptr);
+    int ascent, descent, tab;
+    rotatedFontMetrics(font, &ascent, &descent, &tab);
+    for (double angle : {0.0, 90.0, 180.0, 270.0}) {
+        testEval(interp, "destroy .k; canvas .k -width 160 -height 160 -bg white -highlightthickness 0 "
+                         "-borderwidth 0; .k create text 80 80 -anchor nw -text Hello -fill black "
+                         "-font {{DejaVu Sans} 12} -angle " +
+                             std::to_string(angle));
+        CanvasInfo info{};
+        ASSERT_EQ(getCanvasInfo(interp, ".k", &info), TCL_OK);
+        Pixmap tk = canvasToPixmap(interp, None, 0, 0, &info, 0, 0, 160, 160, 1);
+        ASSERT_NE(tk, static_cast<Pixmap>(None));
+
+        Pixmap ours = XCreatePixmap(display, RootWindow(display, screen), 160, 160, DefaultDepth(display, screen));
+        GC gc = XCreateGC(display, ours, 0, nullptr);
+        XSetForeground(display, gc, WhitePixel(display, screen));
+        XFillRectangle(display, ours, gc, 0, 0, 160, 160);
+        XSetForeground(display, gc, BlackPixel(display, screen));
+        double c, s;
+        rotatedTurn(angle, &c, &s);
+        /* The baseline starts ascent below the corner, along the turn. */
+        drawStippledChars(display, ours, gc, font, "Hello", 5, 80 + static_cast<int>(ascent * s),
+                          80 + static_cast<int>(ascent * c), c, s);
+        EXPECT_EQ(pixelsOf(display, ours), pixelsOf(display, tk)) << "angle " << angle;
+        XFreeGC(display, gc);
+        XFreePixmap(display, ours);
+        Tk_FreePixmap(display, tk);
+    }
+    testEval(interp, "destroy .k");
+    freeRotatedFont(font);
 }
 
 }  // namespace
