@@ -99,6 +99,10 @@ TEST(TextLayout, LinesBreakAsTksLayoutBreaksThem)
         /* Tabs end at the next stop: from 0 the first, from a stop the next. */
         {"\tx", 0, TK_JUSTIFY_LEFT, 40, "{0 1 1 -1 0 8 40 40} {1 1 1 1 40 8 10 10} w50 h10"},
         {"abcd\tx", 0, TK_JUSTIFY_LEFT, 40, "{0 4 4 4 0 8 40 40} {4 1 1 -1 40 8 40 40} {5 1 1 1 80 8 10 10} w90 h10"},
+        /* Spaces that end a line after a tab: as Tk, the chunk's total
+         * width is theirs plus the line's x after the chunk. */
+        {"a\tb c", 65, TK_JUSTIFY_LEFT, 40,
+         "{0 1 1 1 0 8 10 10} {1 1 1 -1 10 8 30 30} {2 2 2 1 40 8 60 10} {4 1 1 1 0 18 10 10} w50 h20"},
         /* A tab width of 0 is taken as 1 pixel. */
         {"a\tb", 0, TK_JUSTIFY_LEFT, 0, "{0 1 1 1 0 8 10 10} {1 1 1 -1 10 8 1 1} {2 1 1 1 11 8 10 10} w21 h10"},
         {"a\nabc", 0, TK_JUSTIFY_CENTER, 40, "{0 1 1 1 10 8 10 10} {1 1 1 -1 20 8 0 0} {2 3 3 3 0 18 30 30} w30 h20"},
@@ -277,6 +281,76 @@ TEST(TextLayout, PostscriptLinesEscapeParenthesesAndHighCharacters)
     rotatedLayoutToPostscript(interp, layout);
     EXPECT_EQ(Tcl_GetStringResult(interp), "(" + longText + ")\n");
     freeRotatedTextLayout(layout);
+}
+
+/* A Tk canvas text item at the origin and our layout of the same text
+ * in the same font: the same size, and the same character under every
+ * point. */
+TEST(TextLayout, RealFontLayoutsMatchTkCanvasText)
+{
+    Tcl_Interp *interp = testTkInterp();
+    ASSERT_TRUE(rotatedFontSetup());
+    Tk_Window tkwin = Tk_MainWindow(interp);
+    RotatedFontAttributes attrs{};
+    attrs.family = Tk_GetUid("DejaVu Sans");
+    attrs.size = 12;
+    RotatedFont *font = getRotatedFont(tkwin, &attrs, 0, 0, 0, 0);
+    ASSERT_NE(font, nullptr);
+    testEval(interp, "destroy .k; canvas .k -insertwidth 0 -selectborderwidth 0");
+    const struct {
+        const char *text;
+        int wrap, justify;
+        const char *tkJustify;
+    } rows[] = {
+        {"Hello\nWorld", 0, TK_JUSTIFY_LEFT, "left"},
+        {"Hello world, this is a rather long line", 60, TK_JUSTIFY_LEFT, "left"},
+        {"Supercalifragilistic", 40, TK_JUSTIFY_LEFT, "left"},
+        {"a\tb\tcd\n\tx", 0, TK_JUSTIFY_LEFT, "left"},
+        {"tab\tat\tthe\tstops", 50, TK_JUSTIFY_LEFT, "left"},
+        {"ab\tcd ef gh ij kl mn\nxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx", 90, TK_JUSTIFY_LEFT, "left"},
+        {"trailing\n", 0, TK_JUSTIFY_LEFT, "left"},
+        {"centered\nlines of text\nx", 0, TK_JUSTIFY_CENTER, "center"},
+        {"right  and\nspaces   at the end   ", 70, TK_JUSTIFY_RIGHT, "right"},
+    };
+    for (const auto &r : rows) {
+        Tcl_Obj *words[] = {Tcl_NewStringObj(".k", -1),
+                            Tcl_NewStringObj("create", -1),
+                            Tcl_NewStringObj("text", -1),
+                            Tcl_NewIntObj(0),
+                            Tcl_NewIntObj(0),
+                            Tcl_NewStringObj("-anchor", -1),
+                            Tcl_NewStringObj("nw", -1),
+                            Tcl_NewStringObj("-font", -1),
+                            Tcl_NewStringObj("{DejaVu Sans} 12", -1),
+                            Tcl_NewStringObj("-width", -1),
+                            Tcl_NewIntObj(r.wrap),
+                            Tcl_NewStringObj("-justify", -1),
+                            Tcl_NewStringObj(r.tkJustify, -1),
+                            Tcl_NewStringObj("-text", -1),
+                            Tcl_NewStringObj(r.text, -1)};
+        Tcl_Obj *cmd = Tcl_NewListObj(15, words);
+        Tcl_IncrRefCount(cmd);
+        ASSERT_EQ(Tcl_EvalObjEx(interp, cmd, TCL_EVAL_GLOBAL), TCL_OK) << Tcl_GetStringResult(interp);
+        Tcl_DecrRefCount(cmd);
+        const std::string id = Tcl_GetStringResult(interp);
+        int w, h;
+        RotatedTextLayout *layout =
+            computeRotatedTextLayout(layoutFontOf(font), r.text, -1, r.wrap, r.justify, 0, &w, &h);
+        ASSERT_NE(layout, nullptr);
+        EXPECT_EQ("0 0 " + std::to_string(w) + " " + std::to_string(h), testEval(interp, ".k bbox " + id)) << r.text;
+        std::string ours, tks;
+        for (int y = -3; y < h + 6; y += 4) {
+            for (int x = -3; x < w + 6; x += 3) {
+                ours += std::to_string(rotatedLayoutPointToChar(layout, x, y)) + " ";
+                tks += testEval(interp, ".k index " + id + " @" + std::to_string(x) + "," + std::to_string(y)) + " ";
+            }
+        }
+        EXPECT_EQ(ours, tks) << r.text;
+        freeRotatedTextLayout(layout);
+        testEval(interp, ".k delete all");
+    }
+    testEval(interp, "destroy .k");
+    freeRotatedFont(font);
 }
 
 }  // namespace
