@@ -34,7 +34,7 @@ struct FontKey {
     Display *display;
     int screen;
     Tk_Uid family;
-    double size; /* Tk's font: the rounded size; Xft: pixels */
+    double size; /* Tk's font: the rounded size; Xft: points */
     int bold, italic, underline, overstrike;
     bool xft;        /* an Xft font with a matrix, else Tk's font */
     double stretch;  /* Xft: |aspect|, 0 for the natural width */
@@ -78,18 +78,19 @@ namespace {
 
 std::vector<RotatedFont *> fonts; /* every font in use */
 
-/* Pixels of a Tk size (points when positive, pixels when negative) on the
- * screen, as Tk converts them; 0 gives Tk's default 12 points. */
-double pixelsOf(Tk_Window tkwin, double size)
+/* Points of a Tk size (points when positive, pixels when negative) on
+ * tkwin's screen, as Tk gives them to fontconfig; 0 is Tk's default of 12
+ * points. */
+double pointsOf(Tk_Window tkwin, double size)
 {
-    if (size < 0) {
-        return -size;
+    if (size > 0) {
+        return size;
     }
     if (size == 0) {
-        size = 12;
+        return 12;
     }
     Screen *screen = Tk_Screen(tkwin);
-    return size * 25.4 / 72.0 * WidthOfScreen(screen) / WidthMMOfScreen(screen);
+    return -size * 72.0 / 25.4 * WidthMMOfScreen(screen) / WidthOfScreen(screen);
 }
 
 /* Face i's font under matrix m; NULL when it cannot be opened. */
@@ -219,7 +220,7 @@ bool openTkFont(RotatedFont *font, Tk_Window tkwin)
 
 /* Fills font with the Xft fonts for its key; false when fontconfig finds
  * none. */
-bool openXftFont(RotatedFont *font, double pixels)
+bool openXftFont(RotatedFont *font)
 {
     const FontKey &k = font->key;
     font->pattern = FcPatternCreate();
@@ -229,7 +230,7 @@ bool openXftFont(RotatedFont *font, double pixels)
     if (k.family != nullptr && *k.family != '\0') {
         FcPatternAddString(font->pattern, FC_FAMILY, reinterpret_cast<const FcChar8 *>(k.family));
     }
-    FcPatternAddDouble(font->pattern, FC_PIXEL_SIZE, pixels);
+    FcPatternAddDouble(font->pattern, FC_SIZE, k.size);
     FcPatternAddInteger(font->pattern, FC_WEIGHT, k.bold ? FC_WEIGHT_BOLD : FC_WEIGHT_MEDIUM);
     FcPatternAddInteger(font->pattern, FC_SLANT, k.italic ? FC_SLANT_ITALIC : FC_SLANT_ROMAN);
     FcConfigSubstitute(nullptr, font->pattern, FcMatchPattern);
@@ -247,8 +248,9 @@ bool openXftFont(RotatedFont *font, double pixels)
         font->faces.push_back(f);
     }
 
-    /* The stretch that makes the average width |pixels| x aspect,
-     * measured on the first face at its natural width. */
+    /* The stretch that makes the average width pixels x |aspect|,
+     * measured on the first face at its natural width, at the pixel size
+     * fontconfig gave it. */
     FcMatrixInit(&font->upright);
     FcMatrixInit(&font->turned);
     font->isTurned = false;
@@ -258,6 +260,10 @@ bool openXftFont(RotatedFont *font, double pixels)
         return false;
     }
     double sx = 1;
+    double pixels = 0;
+    if (FcPatternGetDouble(first->upright->pattern, FC_PIXEL_SIZE, 0, &pixels) != FcResultMatch) {
+        pixels = first->upright->ascent + first->upright->descent;
+    }
     if (k.stretch > 0) {
         int total = 0;
         for (const char *p = kAverageSample; *p != '\0'; p++) {
@@ -654,10 +660,8 @@ RotatedFont *getRotatedFont(Tk_Window tkwin, const RotatedFontAttributes *attrs,
     key.underline = attrs->underline != 0;
     key.overstrike = attrs->overstrike != 0;
     key.xft = stretch > 0 || glyphTenths != lineTenths;
-    double pixels = 0;
     if (key.xft) {
-        pixels = pixelsOf(tkwin, std::isfinite(attrs->size) ? attrs->size : 0);
-        key.size = pixels;
+        key.size = pointsOf(tkwin, std::isfinite(attrs->size) ? attrs->size : 0);
         key.stretch = stretch;
         key.glyphTenths = glyphTenths;
     } else {
@@ -675,7 +679,7 @@ RotatedFont *getRotatedFont(Tk_Window tkwin, const RotatedFontAttributes *attrs,
     }
     font->key = key;
     font->refCount = 1;
-    bool ok = key.xft ? openXftFont(font, pixels) : openTkFont(font, tkwin);
+    bool ok = key.xft ? openXftFont(font) : openTkFont(font, tkwin);
     if (!ok) {
         destroyFont(font);
         return nullptr;

@@ -61,8 +61,10 @@ void rotatedFontAttributes(Tcl_Interp *interp, Tk_Font tkfont, RotatedFontAttrib
  * the natural width, otherwise the average character width is |pixels|
  * x |aspect|; escapement and orientation are degrees (not finite: 0);
  * with graphicsMode 0 the characters turn with their lines, otherwise by
- * orientation. An equal font already in use is shared. NULL when no font
- * can be made. Release with freeRotatedFont.
+ * orientation. An equal font already in use is shared: a user changing
+ * fonts gets the new one before it frees the old, so that a font both
+ * name is kept rather than closed and opened again. NULL when no font can
+ * be made. Release with freeRotatedFont.
  */
 RotatedFont *getRotatedFont(Tk_Window tkwin, const RotatedFontAttributes *attrs, double aspect, double escapement,
                             double orientation, int graphicsMode);

@@ -4,7 +4,8 @@
 #    the entry points and the project-named API leave the library;
 #  - no exported name is also defined by a library the package runs beside
 #    (libc, libm, libstdc++, libX11, Xft, fontconfig, Tcl, Tk, libjpeg, zlib,
-#    PROJ, GL, GLU, glut): such a definition would never be called, or would replace theirs.
+#    PROJ, GL, GLU, glut): such a definition would never be called, or would
+#    replace theirs.
 # Usage: check-symbols.sh LIBRARY INCLUDE_DIR
 lib=$1
 include=$2

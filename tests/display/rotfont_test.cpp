@@ -93,11 +93,17 @@ TEST(RotatedFont, StretchMakesTheAverageWidthPixelsTimesAspect)
     } rows[] = {
         {1.0, 0, 0, 12}, {0.5, 0, 0, 6}, {-0.5, 0, 0, 6}, {2.0, 0, 0, 24}, {1.0, 30, 1, 12},
     };
+    /* Lines as high as Tk's font of the same attributes. */
+    const std::string lines = testEval(testTkInterp(), "list [font metrics {{DejaVu Sans} -12} -ascent] "
+                                                       "[font metrics {{DejaVu Sans} -12} -descent]");
     for (const auto &r : rows) {
         RotatedFont *font = getRotatedFont(tkwin, &attrs, r.aspect, 0, r.orientation, r.mode);
         ASSERT_NE(font, nullptr);
         double average = widthOf(font, kLetters) / double(sizeof kLetters - 1);
         EXPECT_NEAR(average, r.width, 1.0) << "aspect " << r.aspect << " orientation " << r.orientation;
+        int ascent, descent, tab;
+        rotatedFontMetrics(font, &ascent, &descent, &tab);
+        EXPECT_EQ(std::to_string(ascent) + " " + std::to_string(descent), lines) << "aspect " << r.aspect;
         freeRotatedFont(font);
     }
 }
