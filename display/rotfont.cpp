@@ -273,7 +273,9 @@ bool openXftFont(RotatedFont *font)
         if (average > 0) {
             sx = pixels * k.stretch / average;
         }
-        /* Reopen every face stretched. */
+    }
+    if (k.stretch > 0 || k.glyphTenths != 0) {
+        /* Faces are opened again under their matrices. */
         for (Face &f : font->faces) {
             if (f.upright != nullptr) {
                 XftFontClose(k.display, f.upright);

@@ -344,6 +344,31 @@ TEST(RotatedFont, TextAtAQuarterTurnRunsUpFromItsStart)
     }
 }
 
+TEST(RotatedFont, CharactersTurnByTheOrientationInTheAdvancedMode)
+{
+    Tk_Window tkwin = mainWindow();
+    RotatedFontAttributes attrs = dejaVu(-30);
+    const struct {
+        double aspect, escapement, orientation;
+        int mode;
+        bool lying; /* the tall "l" lies on its side */
+    } rows[] = {
+        {0, 0, 0, 1, false},  {0, 0, 90, 1, true},  {0, 0, 90, 0, false}, {1, 0, 90, 1, true},
+        {0, 90, 0, 1, false}, {0, 90, 90, 1, true}, {0, 90, 90, 0, true}, {0, 90, 0, 0, true},
+    };
+    for (const auto &r : rows) {
+        RotatedFont *font = getRotatedFont(tkwin, &attrs, r.aspect, r.escapement, r.orientation, r.mode);
+        ASSERT_NE(font, nullptr);
+        double c, s;
+        rotatedTurn(r.escapement, &c, &s);
+        Ink ink = drawStriped(tkwin, font, "l", c, s, false, 0);
+        ASSERT_GT(ink.x2, 0);
+        EXPECT_EQ(ink.x2 - ink.x1 > ink.y2 - ink.y1, r.lying) << "aspect " << r.aspect << " escapement " << r.escapement
+                                                              << " orientation " << r.orientation << " mode " << r.mode;
+        freeRotatedFont(font);
+    }
+}
+
 /* The pixels of a 160 x 160 pixmap, as text. */
 std::string pixelsOf(Display *display, Pixmap pixmap)
 {
