@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 #include <unordered_map>
@@ -331,8 +332,8 @@ void fillTurnedBar(Display *display, Drawable drawable, GC gc, double x, double 
                         {0, double(top + height)}};
     XPoint poly[4];
     for (int i = 0; i < 4; i++) {
-        poly[i].x = static_cast<short>(roundToInt(x + pts[i][0] * c + pts[i][1] * s));
-        poly[i].y = static_cast<short>(roundToInt(y - pts[i][0] * s + pts[i][1] * c));
+        poly[i].x = static_cast<short>(std::clamp(roundToInt(x + pts[i][0] * c + pts[i][1] * s), -32768, 32767));
+        poly[i].y = static_cast<short>(std::clamp(roundToInt(y - pts[i][0] * s + pts[i][1] * c), -32768, 32767));
     }
     XFillPolygon(display, drawable, gc, poly, 4, Convex, CoordModeOrigin);
 }
@@ -363,13 +364,18 @@ void drawPlain(Display *display, Drawable drawable, GC gc, unsigned long pixel, 
         if (f == nullptr) {
             return;
         }
+        /* Glyphs beyond the 16-bit range lie off every drawable. */
+        int gx = roundToInt(x + pen * c), gy = roundToInt(y - pen * s);
+        pen += advanceOf(font, ch);
+        if (gx < -32000 || gx > 32000 || gy < -32000 || gy > 32000) {
+            continue;
+        }
         XftGlyphFontSpec spec;
         spec.font = f->turned;
         spec.glyph = XftCharIndex(display, f->turned, ch);
-        spec.x = static_cast<short>(std::clamp(roundToInt(x + pen * c), -32768, 32767));
-        spec.y = static_cast<short>(std::clamp(roundToInt(y - pen * s), -32768, 32767));
+        spec.x = static_cast<short>(gx);
+        spec.y = static_cast<short>(gy);
         specs.push_back(spec);
-        pen += advanceOf(font, ch);
     }
     XftDraw *draw = XftDrawCreate(display, drawable, DefaultVisual(display, screen), DefaultColormap(display, screen));
     if (draw == nullptr) {
@@ -445,6 +451,16 @@ void drawThroughStipple(Display *display, Drawable drawable, GC gc, const XGCVal
     if (!XGetGeometry(display, drawable, &root, &gx, &gy, &gw, &gh, &border, &depth)) {
         return;
     }
+    /* Only the part on the drawable is needed: long texts stay small. */
+    int right = static_cast<int>(std::min<long long>(static_cast<long long>(left) + bw, gw));
+    int bottom = static_cast<int>(std::min<long long>(static_cast<long long>(top) + bh, gh));
+    left = std::max(left, 0);
+    top = std::max(top, 0);
+    if (right <= left || bottom <= top) {
+        return;
+    }
+    bw = right - left;
+    bh = bottom - top;
     const int screen = font->key.screen;
     Pixmap scratch = XCreatePixmap(display, drawable, static_cast<unsigned>(bw), static_cast<unsigned>(bh), depth);
     GC sgc = XCreateGC(display, scratch, 0, nullptr);

@@ -323,6 +323,21 @@ TEST(RotatedFont, StippledTextInksOnlyWhereTheStippleIsSet)
     }
 }
 
+TEST(RotatedFont, StippledTextFarWiderThanAPixmapMayBeDrawsItsVisiblePart)
+{
+    Tk_Window tkwin = mainWindow();
+    RotatedFontAttributes attrs = dejaVu(-20, 1);
+    const std::string text(4000, 'W'); /* some 80,000 pixels */
+    for (double aspect : {0.0, 1.0}) {
+        RotatedFont *font = getRotatedFont(tkwin, &attrs, aspect, 0, 0, 0);
+        ASSERT_NE(font, nullptr);
+        Ink ink = drawStriped(tkwin, font, text.c_str(), 1, 0, true, 0);
+        EXPECT_GT(ink.on, 200) << "aspect " << aspect;
+        EXPECT_EQ(ink.off, 0) << "aspect " << aspect;
+        freeRotatedFont(font);
+    }
+}
+
 TEST(RotatedFont, TextAtAQuarterTurnRunsUpFromItsStart)
 {
     Tk_Window tkwin = mainWindow();
