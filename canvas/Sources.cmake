@@ -25,6 +25,7 @@ tesk_layer(canvas
     canvas/redisplay.cpp
     canvas/scroll.cpp
     canvas/tagsearch.cpp
+    canvas/textedit.cpp
     canvas/textlayout.cpp
     canvas/widget.cpp
     canvas/widgetcmd.cpp
