@@ -26,6 +26,7 @@ tesk_layer(canvas
     canvas/scroll.cpp
     canvas/tagsearch.cpp
     canvas/textedit.cpp
+    canvas/textgeom.cpp
     canvas/textlayout.cpp
     canvas/widget.cpp
     canvas/widgetcmd.cpp
