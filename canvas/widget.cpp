@@ -14,9 +14,11 @@
 #include "canvas/canvasint.h"
 #include "canvas/coords.h"
 #include "canvas/itemopts.h"
+#include "display/rotfont.h"
 #include "runtime/startup.h"
 #include "tesk.h"
 #include "tkInt.h"
+#include "tesk_stdio.h"
 
 namespace {
 
@@ -494,9 +496,14 @@ int clipTestCmd(ClientData, Tcl_Interp *interp, int argc, const char **argv)
 
 }  // namespace
 
-/* Initialises the rotated-font layer that text items draw through; it
- * has nothing to set up until rotated text is built in. */
-static void rotatedFontInit() {}
+/* Sets up the rotated-font layer that text items draw through; a
+ * failure leaves the canvas without text and is told once. */
+static void rotatedFontInit()
+{
+    if (!rotatedFontSetup()) {
+        tesk_fprintf(stderr, "Error in rotatedFontInit: fontconfig cannot be initialised\n");
+    }
+}
 
 int gcanvasModuleInit(Tcl_Interp *interp)
 {
