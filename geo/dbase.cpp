@@ -28,6 +28,7 @@
 
 #include "geo/dbasetext.h"
 #include "runtime/bytes.h"
+#include "runtime/cnumber.h"
 #include "runtime/replace.h"
 #include "runtime/util.h"
 #include "tesk.h"
@@ -224,7 +225,7 @@ bool formatCell(const unsigned char *desc, const char *text, unsigned char *cell
     }
     case 'N': {
         char *end = nullptr;
-        double v = std::strtod(text, &end);
+        double v = cStrtod(text, &end);
         if (end == text || *end != '\0' || !std::isfinite(v)) return false;
         char wide[400];
         int n = std::snprintf(wide, sizeof wide, "%.*f", dBaseFieldDecimals(desc), v);
