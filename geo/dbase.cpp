@@ -22,6 +22,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <string>
 #include <vector>
 
 #include <tcl.h>
@@ -261,13 +262,13 @@ bool formatCell(const unsigned char *desc, const char *text, unsigned char *cell
         if (end == text || *end != '\0' || !std::isfinite(v)) {
             return false;
         }
-        char wide[400];
-        int n = std::snprintf(wide, sizeof wide, "%.*f", dBaseFieldDecimals(desc), v);
-        if (n < 0 || n > len) {
+        std::string wide = cFormat("%.*f", dBaseFieldDecimals(desc), v);
+        int n = static_cast<int>(wide.size());
+        if (n == 0 || n > len) {
             return false;
         }
         std::memset(cell, ' ', static_cast<size_t>(len - n));
-        std::memcpy(cell + (len - n), wide, static_cast<size_t>(n));
+        std::memcpy(cell + (len - n), wide.data(), static_cast<size_t>(n));
         return true;
     }
     default: { /* C, and types the layer never makes: the text's characters, all held by enc */
