@@ -13,11 +13,13 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "geo/dbase.h"
 #include "geo/dbasetext.h"
+#include "support/commalocale.h"
 
 extern "C" void tesk_failWritesAfter(long long bytes);
 
@@ -256,11 +258,19 @@ TEST_F(DBase, NumericMemoLogicalAndCharacterCellsKeepInsideTheirLength)
         {4, "1e300", nullptr}, {5, "12", nullptr},
         // clang-format on
     };
-    for (const auto &c : cases) {
-        std::string before = raw(t, 0, c.field);
-        int ok = dBaseSetField(t, 0, c.field, c.text);
-        EXPECT_EQ(ok, c.stored != nullptr) << c.text;
-        EXPECT_EQ(raw(t, 0, c.field), c.stored ? std::string(c.stored) : before) << c.text;
+    /* The same under a comma-decimal LC_NUMERIC (when the machine can have
+     * one): numbers keep their point. */
+    for (bool underComma : {false, true}) {
+        std::optional<CommaLocale> comma;
+        if (underComma && !comma.emplace().active()) {
+            continue;
+        }
+        for (const auto &c : cases) {
+            std::string before = raw(t, 0, c.field);
+            int ok = dBaseSetField(t, 0, c.field, c.text);
+            EXPECT_EQ(ok, c.stored != nullptr) << c.text << (underComma ? " (comma locale)" : "");
+            EXPECT_EQ(raw(t, 0, c.field), c.stored ? std::string(c.stored) : before) << c.text;
+        }
     }
     EXPECT_EQ(cell(t, 0, 0), "-10.05");
     EXPECT_EQ(cell(t, 0, 2), "?");
