@@ -29,7 +29,7 @@
 #include "imagestore/rowcache.h"
 #include "imagestore/stats.h"
 #include "runtime/cnumber.h"
-#include "runtime/startup.h"
+#include "runtime/configspec.h"
 #include "runtime/subcmd.h"
 
 namespace {
@@ -773,11 +773,7 @@ int objCget(RimgObj *obj, Tcl_Interp *interp, int argc, const char **argv)
     if (argc != 3) {
         return objUsage(interp, "Usage: \"", argv[0], " cget option\"");
     }
-    if (!teskHasTk(interp)) {
-        return fail(interp, "rimage options need Tk: this isn't a Tk application");
-    }
-    return Tk_ConfigureValue(interp, Tk_MainWindow(interp), rimageDescSpecs,
-                             reinterpret_cast<char *>(&obj->image->desc), argv[2], 0);
+    return teskConfigureValue(interp, rimageDescSpecs, reinterpret_cast<char *>(&obj->image->desc), argv[2], 0);
 }
 
 int objUnbind(RimgObj *obj, Tcl_Interp *interp, int argc, const char **argv)

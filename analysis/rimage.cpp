@@ -30,6 +30,7 @@
 #include "imagestore/rowcache.h"
 #include "imagestore/stats.h"
 #include "runtime/bytes.h"
+#include "runtime/configspec.h"
 #include "runtime/startup.h"
 #include "runtime/subcmd.h"
 #include "runtime/util.h"
@@ -78,15 +79,6 @@ void greyRamp(ImageDesc *desc, int n)
     }
 }
 
-Tk_Window optionWindow(Tcl_Interp *interp)
-{
-    if (!teskHasTk(interp)) {
-        Tcl_SetResult(interp, const_cast<char *>("rimage options need Tk: this isn't a Tk application"), TCL_STATIC);
-        return nullptr;
-    }
-    return Tk_MainWindow(interp);
-}
-
 int usage(Tcl_Interp *interp, int code, int argc, const char **argv, const char *rest)
 {
     Tcl_ResetResult(interp);
@@ -120,17 +112,13 @@ RamImage *findImage(const char *name)
  */
 int rimageConfigDesc(ImageDesc *desc, Tcl_Interp *interp, int argc, const char **argv)
 {
-    Tk_Window window = optionWindow(interp);
-    if (window == nullptr) {
-        return TCL_ERROR;
-    }
     if (argc <= 1) {
-        return Tk_ConfigureInfo(interp, window, rimageDescSpecs, reinterpret_cast<char *>(desc),
-                                argc == 1 ? argv[0] : nullptr, 0);
+        return teskConfigureInfo(interp, rimageDescSpecs, reinterpret_cast<char *>(desc), argc == 1 ? argv[0] : nullptr,
+                                 0);
     }
     ImageDesc copy = *desc;
-    if (Tk_ConfigureWidget(interp, window, rimageDescSpecs, argc, argv, reinterpret_cast<char *>(&copy),
-                           TK_CONFIG_ARGV_ONLY) != TCL_OK) {
+    if (teskConfigure(interp, rimageDescSpecs, argc, argv, reinterpret_cast<char *>(&copy), TK_CONFIG_ARGV_ONLY) !=
+        TCL_OK) {
         return TCL_ERROR;
     }
     if (copy.nbands <= 0) {
@@ -645,12 +633,8 @@ int rimageConfigure(ImageDesc *defaults, Tcl_Interp *interp, int argc, const cha
 
 int rimageCget(ImageDesc *defaults, Tcl_Interp *interp, int argc, const char **argv)
 {
-    Tk_Window window = optionWindow(interp);
-    if (window == nullptr) {
-        return TCL_ERROR;
-    }
     if (argc == 3 && argv[2][0] == '-') {
-        return Tk_ConfigureValue(interp, window, rimageDescSpecs, reinterpret_cast<char *>(defaults), argv[2], 0);
+        return teskConfigureValue(interp, rimageDescSpecs, reinterpret_cast<char *>(defaults), argv[2], 0);
     }
     if (argc != 4 || argv[3][0] != '-') {
         return usage(interp, TCL_ERROR, argc, argv, " [TAG] option");
@@ -664,7 +648,7 @@ int rimageCget(ImageDesc *defaults, Tcl_Interp *interp, int argc, const char **a
     }
     ImageDesc copy = image->desc;
     ramImageRelease(image, nullptr);
-    return Tk_ConfigureValue(interp, window, rimageDescSpecs, reinterpret_cast<char *>(&copy), argv[3], 0);
+    return teskConfigureValue(interp, rimageDescSpecs, reinterpret_cast<char *>(&copy), argv[3], 0);
 }
 
 int rimageCreate(ImageDesc *defaults, Tcl_Interp *interp, int argc, const char **argv)
@@ -1295,11 +1279,8 @@ extern "C" int Rimg_Init(Tcl_Interp *interp)
     desc->bits = 8;
     desc->transparent = -1;
     std::memset(desc->palette, 0, sizeof desc->palette);
-    if (teskHasTk(interp)) {
-        Tk_ConfigureWidget(interp, Tk_MainWindow(interp), rimageDescSpecs, 0, nullptr, reinterpret_cast<char *>(desc),
-                           0);
-        Tcl_ResetResult(interp);
-    }
+    teskConfigure(interp, rimageDescSpecs, 0, nullptr, reinterpret_cast<char *>(desc), 0);
+    Tcl_ResetResult(interp);
     if (Tcl_CreateCommand(interp, "rimage", rimageCmd, desc, rimageDelete) == nullptr) {
         gmemFree(desc);
         return TCL_ERROR;

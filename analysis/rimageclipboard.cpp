@@ -18,6 +18,7 @@
 #include "display/picture.h"
 #include "display/xtrap.h"
 #include "imagestore/ramimage.h"
+#include "runtime/startup.h"
 #include "tesk_stdio.h"
 
 namespace {
@@ -59,8 +60,9 @@ int rimageClipboard(ImageDesc *, Tcl_Interp *interp, int argc, const char **argv
         Tcl_SetResult(interp, text, TCL_VOLATILE);
         return TCL_ERROR;
     }
-    Tk_Window mainWin = Tk_MainWindow(interp);
+    Tk_Window mainWin = teskMainWindowOf(interp);
     if (mainWin == nullptr) {
+        Tcl_AppendResult(interp, argv[0], " ", argv[1], " needs Tk", nullptr);
         return TCL_ERROR;
     }
     const char *tag = argv[2];

@@ -17,6 +17,7 @@
 #include "display/picture.h"
 #include "imagestore/codes.h"
 #include "imagestore/ramimage.h"
+#include "runtime/startup.h"
 
 namespace {
 
@@ -77,7 +78,7 @@ int windowRect(Tcl_Interp *interp, const char *path, const char *options, Rect *
             return fail(interp, "Invalide option.\n");
         }
     }
-    Tk_Window tkwin = Tk_NameToWindow(interp, path, Tk_MainWindow(interp));
+    Tk_Window tkwin = Tk_NameToWindow(interp, path, teskMainWindowOf(interp));
     if (tkwin == nullptr) {
         return fail(interp, "Invalid window path.\n");
     }
@@ -123,8 +124,9 @@ int rimageWindow(ImageDesc *, Tcl_Interp *interp, int argc, const char **argv)
         Tcl_AppendResult(interp, "Usage: ", argv[0], " ", argv[1], " imgID [x0 y0 width height]", nullptr);
         return TCL_ERROR;
     }
-    Tk_Window mainWin = Tk_MainWindow(interp);
+    Tk_Window mainWin = teskMainWindowOf(interp);
     if (mainWin == nullptr) {
+        Tcl_AppendResult(interp, argv[0], " ", argv[1], " needs Tk", nullptr);
         return TCL_ERROR;
     }
     const char *target = argv[2];

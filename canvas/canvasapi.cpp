@@ -9,10 +9,11 @@
 #include <cstring>
 #include "canvas/canvasint.h"
 #include "canvas/coords.h"
+#include "runtime/startup.h"
 
 GcanvasWidget *gcanvasFromPath(Tcl_Interp *interp, const char *path)
 {
-    Tk_Window main = Tk_MainWindow(interp);
+    Tk_Window main = teskMainWindowOf(interp);
     Tk_Window tkwin = main != nullptr ? Tk_NameToWindow(interp, path, main) : nullptr;
     if (tkwin == nullptr) {
         Tcl_ResetResult(interp);

@@ -13,6 +13,7 @@
  */
 #include "devices/comb.h"
 #include "devices/combfield.h"
+#include "runtime/startup.h"
 #include "tesk.h"
 #include "tesk_stdio.h"
 
@@ -203,7 +204,7 @@ void buildFold(Tcl_Interp *interp, const std::string &w)
  * size it asks for before. */
 int canvasSize(Tcl_Interp *interp, const std::string &canv, bool width)
 {
-    Tk_Window win = Tk_NameToWindow(interp, canv.c_str(), Tk_MainWindow(interp));
+    Tk_Window win = Tk_NameToWindow(interp, canv.c_str(), teskMainWindowOf(interp));
     if (win == nullptr) {
         throw CombAbort{};
     }

@@ -10,6 +10,7 @@
 #include "devices/comb.h"
 #include "devices/combfield.h"
 #include "runtime/cnumber.h"
+#include "runtime/startup.h"
 #include "tesk.h"
 #include "tesk_stdio.h"
 
@@ -192,7 +193,7 @@ void buildNum(Tcl_Interp *interp, const std::string &w)
  * comes. */
 bool mayStep(Tcl_Interp *interp, const std::string &w)
 {
-    Tk_Window main = Tk_MainWindow(interp);
+    Tk_Window main = teskMainWindowOf(interp);
     if (main == nullptr || combGetVar(interp, w, "class") == nullptr || combGetVar(interp, w, "STATES") != nullptr) {
         return false;
     }

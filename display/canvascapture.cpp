@@ -15,6 +15,7 @@
 #include <string>
 #include "display/canvaslink.h"
 #include "display/xtrap.h"
+#include "runtime/startup.h"
 #include "tkInt.h"
 #include "tkCanvas.h"
 
@@ -39,7 +40,7 @@ Tcl_ObjCmdProc *tkCanvasWidgetProc(Tcl_Interp *interp)
     if (proc != nullptr) {
         return proc;
     }
-    Tk_Window main = Tk_MainWindow(interp);
+    Tk_Window main = teskMainWindowOf(interp);
     if (main == nullptr) {
         return nullptr;
     }
@@ -137,7 +138,7 @@ void drawTkCanvasRegion(TkCanvas *canvas, Pixmap pixmap, int x, int y, int right
 
 int getCanvasInfo(Tcl_Interp *interp, const char *path, CanvasInfo *info)
 {
-    Tk_Window main = Tk_MainWindow(interp);
+    Tk_Window main = teskMainWindowOf(interp);
     Tk_Window tkwin = main != nullptr && path != nullptr ? Tk_NameToWindow(interp, path, main) : nullptr;
     Tcl_ResetResult(interp);
     const char *className = tkwin != nullptr ? Tk_Class(tkwin) : nullptr;

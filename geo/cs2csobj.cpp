@@ -115,7 +115,7 @@ int cs2csObjConfigure(Cs2csObjParams *p, Tcl_Interp *interp, int argc, const cha
         kept.restore(p);
         return TCL_ERROR;
     };
-    if (projConfigureRecord(interp, cs2csSpecs, argc, argv, reinterpret_cast<char *>(p), flags) != TCL_OK) {
+    if (teskConfigure(interp, cs2csSpecs, argc, argv, reinterpret_cast<char *>(p), flags) != TCL_OK) {
         return fail();
     }
     if (!projFormatOk(interp, p->fmt)) {

@@ -151,7 +151,7 @@ int geodConfigureWith(ProjOptionReader read, GeodObjParams *p, Tcl_Interp *inter
 
 int geodObjConfigure(GeodObjParams *p, Tcl_Interp *interp, int argc, const char **argv, int flags)
 {
-    return geodConfigureWith(projConfigureRecord, p, interp, argc, argv, flags);
+    return geodConfigureWith(teskConfigure, p, interp, argc, argv, flags);
 }
 
 /* ---- Object procedures ---- */
@@ -217,7 +217,7 @@ void *paramsFromWords(ProjOptionReader read, int argc, const char **argv)
 void *geodObjLoad(const char *fileName, void **)
 {
     return projLoadFile(fileName,
-                        [](int argc, const char **argv) { return paramsFromWords(projConfigureRecord, argc, argv); });
+                        [](int argc, const char **argv) { return paramsFromWords(teskConfigure, argc, argv); });
 }
 
 /* ---- The object command ---- */

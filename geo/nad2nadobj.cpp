@@ -336,7 +336,7 @@ int nad2nadObjConfigure(NadObjParams *p, Tcl_Interp *interp, int argc, const cha
         Tcl_AppendResult(interp, a, b, nullptr);
         return fail();
     };
-    if (projConfigureRecord(interp, nadSpecs, argc, argv, reinterpret_cast<char *>(p), flags) != TCL_OK) {
+    if (teskConfigure(interp, nadSpecs, argc, argv, reinterpret_cast<char *>(p), flags) != TCL_OK) {
         return fail();
     }
     if (!projFormatOk(interp, p->fmt)) {
@@ -563,7 +563,7 @@ void *defaultParams(Tcl_Interp *interp)
         return nullptr;
     }
     if (nad2nadObjConfigure(p, interp, 0, nullptr, 0) != TCL_OK) {
-        projConfigureRecord(interp, nadSpecs, 0, nullptr, reinterpret_cast<char *>(p), 0);
+        teskConfigure(interp, nadSpecs, 0, nullptr, reinterpret_cast<char *>(p), 0);
         Tcl_ResetResult(interp);
     }
     return p;

@@ -22,25 +22,10 @@
 #include "geo/projcmd.h"
 #include "geo/projlib.h"
 #include "runtime/replace.h"
-#include "runtime/startup.h"
 #include "runtime/util.h"
 #include "tesk_stdio.h"
 
 /* ---- Shared by the projection objects ---- */
-
-Tk_Window projOptionWindow(Tcl_Interp *interp)
-{
-    return interp != nullptr && teskHasTk(interp) ? Tk_MainWindow(interp) : nullptr;
-}
-
-int projConfigureRecord(Tcl_Interp *interp, Tk_ConfigSpec *specs, int argc, const char **argv, char *record, int flags)
-{
-    Tk_Window window = projOptionWindow(interp);
-    if (window == nullptr) {
-        return TCL_ERROR;
-    }
-    return Tk_ConfigureWidget(interp, window, specs, argc, argv, record, flags);
-}
 
 bool projNumberFormat(const char *format)
 {
@@ -313,7 +298,7 @@ int projGetOption(Tcl_Interp *interp, Tk_ConfigSpec *specs, void *record, int ar
     if (argc != 3) {
         return projUsage(interp, argv[0], usageWords);
     }
-    return Tk_ConfigureValue(interp, projOptionWindow(interp), specs, static_cast<char *>(record), argv[2], 0);
+    return teskConfigureValue(interp, specs, static_cast<char *>(record), argv[2], 0);
 }
 
 int projObjectCreate(Tcl_Interp *interp, const char *module, const RamObjKind *kind, int argc, const char **argv,
@@ -414,7 +399,7 @@ int projObjConfigure(ProjObjParams *p, Tcl_Interp *interp, int argc, const char 
         kept.restore(p);
         return TCL_ERROR;
     };
-    if (projConfigureRecord(interp, projSpecs, argc, argv, reinterpret_cast<char *>(p), flags) != TCL_OK) {
+    if (teskConfigure(interp, projSpecs, argc, argv, reinterpret_cast<char *>(p), flags) != TCL_OK) {
         return fail();
     }
     if (!projFormatOk(interp, p->fmtll) || !projFormatOk(interp, p->fmtxy)) {

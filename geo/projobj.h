@@ -16,18 +16,14 @@
 #include <vector>
 
 #include "geo/projcmd.h"
+#include "runtime/configspec.h"
 #include "tesk.h"
 
-/* The window Tk option tables are applied against; NULL without Tk. */
-Tk_Window projOptionWindow(Tcl_Interp *interp);
-
 /* How option words reach a record: Tk_ConfigureWidget's arguments less
- * the window. */
+ * the window (the objects' own reader is teskConfigure, with or without
+ * Tk). */
 using ProjOptionReader = int (*)(Tcl_Interp *interp, Tk_ConfigSpec *specs, int argc, const char **argv, char *record,
                                  int flags);
-/* The reader of the objects: Tk_ConfigureWidget on the option window;
- * TCL_ERROR without Tk. */
-int projConfigureRecord(Tcl_Interp *interp, Tk_ConfigSpec *specs, int argc, const char **argv, char *record, int flags);
 
 /* True when format prints exactly one double: literal text and "%%" around
  * one conversion with flags, width and precision (at most 99 each, as
@@ -241,8 +237,7 @@ int projConfigureOptions(Tcl_Interp *interp, Tk_ConfigSpec *specs, void *record,
                          Configure configure)
 {
     if (argc <= 3) {
-        return Tk_ConfigureInfo(interp, projOptionWindow(interp), specs, static_cast<char *>(record),
-                                argc == 3 ? argv[2] : nullptr, 0);
+        return teskConfigureInfo(interp, specs, static_cast<char *>(record), argc == 3 ? argv[2] : nullptr, 0);
     }
     return configure(argc - 2, argv + 2);
 }

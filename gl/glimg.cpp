@@ -6,7 +6,8 @@
  *	pixmap, shown by any widget that copies from that pixmap. The image's
  *	name is its instance command (the glw widget command) and its key in
  *	the glw registry, so that glw current, draw, list and delete take it
- *	like a window. Registered once per process by Glimg_Init.
+ *	like a window. Registered once per process by Glimg_Init, in the first
+ *	interpreter that has Tk.
  *
  *	Tk owns the image: every way of ending one (image delete, glw delete,
  *	the instance command deleted, glw deleted, the main window destroyed)
@@ -17,6 +18,7 @@
 #include <cstring>
 #include <new>
 #include <string>
+#include "runtime/startup.h"
 #include "tesk.h"
 #include "tesk_stdio.h"
 
@@ -221,10 +223,12 @@ void glwImageChanged(GlwWindow *record)
     }
 }
 
-int Glimg_Init(Tcl_Interp *)
+int Glimg_Init(Tcl_Interp *interp)
 {
+    /* Without Tk there is no image type to add; the first interpreter
+     * with Tk registers it. */
     static bool registered = false;
-    if (!registered) {
+    if (!registered && teskHasTk(interp)) {
         registered = true;
         Tk_CreateImageType(&glimgType);
     }

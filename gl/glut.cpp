@@ -16,6 +16,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "runtime/startup.h"
 #include "tesk_stdio.h"
 
 namespace {
@@ -30,7 +31,7 @@ bool glutStarted(Tcl_Interp *interp)
     if (started) {
         return true;
     }
-    Tk_Window main = Tk_MainWindow(interp);
+    Tk_Window main = teskMainWindowOf(interp);
     if (main == nullptr || Tk_Display(main) == nullptr) {
         oglFail(interp, "Error in glutInit: no display");
         return false;

@@ -16,6 +16,7 @@
 #include <cstring>
 #include <vector>
 #include "display/canvascapture.h"
+#include "runtime/startup.h"
 #include "runtime/subcmd.h"
 #include "tesk.h"
 
@@ -184,7 +185,7 @@ GlwWindow *findSurface(Tcl_HashTable *registry, const char *name)
 int glwCreate(Tcl_HashTable *registry, Tcl_Interp *interp, int objc, Tcl_Obj *const objv[])
 {
     const char *path = Tcl_GetString(objv[1]);
-    Tk_Window main = Tk_MainWindow(interp);
+    Tk_Window main = teskMainWindowOf(interp);
     if (main == nullptr) {
         return oglFail(interp, "Error in creating window");
     }

@@ -126,16 +126,18 @@ static int64_t bitsDistance(int asked, int offered)
 
 int64_t glwVisualScore(const GlwWindow *record, const GlwVisualOffer &offer)
 {
-    /* Each rule outweighs every later one summed up (four distances stay
-     * below 2^35 for any int asks). */
+    /* Each rule outweighs every later one summed up (twice four distances
+     * stay below 2^36 for any int asks). A slow visual loses only to a
+     * fast one just as close to the asks: Mesa marks every visual with
+     * accumulation bits slow. */
     const bool wantDouble = record->kind == 1 && record->dbuffer;
     int64_t score = (offer.doubleBuffer != 0) != wantDouble ? INT64_C(1) << 40 : 0;
     score += offer.visualClass == TrueColor ? 0 : INT64_C(1) << 39;
     score += record->kind != 1 && !offer.own ? INT64_C(1) << 38 : 0;
     score += offer.sampleBuffers > 0 ? INT64_C(1) << 37 : 0;
-    score += offer.caveat == GLX_SLOW_VISUAL_EXT ? INT64_C(1) << 36 : 0;
-    return score + bitsDistance(record->depth, offer.depth) + bitsDistance(record->stencil, offer.stencil) +
-           bitsDistance(record->alpha, offer.alpha) + bitsDistance(record->accum, offer.accum);
+    const int64_t distance = bitsDistance(record->depth, offer.depth) + bitsDistance(record->stencil, offer.stencil) +
+                             bitsDistance(record->alpha, offer.alpha) + bitsDistance(record->accum, offer.accum);
+    return score + 2 * distance + (offer.caveat == GLX_SLOW_VISUAL_EXT ? 1 : 0);
 }
 
 /*

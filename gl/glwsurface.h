@@ -40,9 +40,10 @@ struct GlwVisualOffer {
 /* How far an offer lies from the surface's asks, lower being closer; the
  * rules in order, each outweighing all later ones together: double
  * buffering exactly when wanted (kind 1 with -dbuffer), TrueColor, a pixmap
- * surface's own visual, no multisampling, no slow caveat, and the least
- * distance of depth, stencil, alpha and accumulation bits (missing bits
- * weigh four times spare ones; any int ask). */
+ * surface's own visual, no multisampling, and the least distance of
+ * depth, stencil, alpha and accumulation bits (missing bits weigh four
+ * times spare ones; any int ask); among offers equally close, one without
+ * the slow caveat. */
 int64_t glwVisualScore(const GlwWindow *record, const GlwVisualOffer &offer);
 /* The GLX visual of the surface window's screen and depth closest to its
  * options (RGBA, double-buffered exactly for a kind-1 surface with

@@ -25,6 +25,7 @@
 #include <sys/stat.h>
 #include "gl/ogl.h"
 #include "runtime/cnumber.h"
+#include "runtime/startup.h"
 #include "runtime/subcmd.h"
 #include "tesk_stdio.h"
 
@@ -717,7 +718,7 @@ void changeModel(OglmMesh &mesh, const OglmOptions &old, const OglmOptions &opti
  */
 int oglmConfigure(Tcl_Interp *interp, OglmModel *model, int objc, Tcl_Obj *const objv[], int flags)
 {
-    Tk_Window mainWindow = Tk_MainWindow(interp);
+    Tk_Window mainWindow = teskMainWindowOf(interp);
     if (mainWindow == nullptr) {
         return configureError(interp);
     }
@@ -1044,7 +1045,7 @@ int createCmd(Tcl_Interp *interp, OglmModel *, int objc, Tcl_Obj *const objv[])
 
 int cgetCmd(Tcl_Interp *interp, OglmModel *model, int, Tcl_Obj *const objv[])
 {
-    Tk_Window mainWindow = Tk_MainWindow(interp);
+    Tk_Window mainWindow = teskMainWindowOf(interp);
     if (mainWindow == nullptr) {
         return configureError(interp);
     }
@@ -1057,7 +1058,7 @@ int configureCmd(Tcl_Interp *interp, OglmModel *model, int objc, Tcl_Obj *const 
     if (objc > 4) {
         return oglmConfigure(interp, model, objc - 3, objv + 3, TK_CONFIG_ARGV_ONLY);
     }
-    Tk_Window mainWindow = Tk_MainWindow(interp);
+    Tk_Window mainWindow = teskMainWindowOf(interp);
     if (mainWindow == nullptr) {
         return configureError(interp);
     }

@@ -12,6 +12,7 @@ tesk_layer(runtime
     runtime/cnumber.cpp
     runtime/combeval.cpp
     runtime/conchannel.cpp
+    runtime/configspec.cpp
     runtime/conslots.cpp
     runtime/console.cpp
     runtime/contesk.cpp

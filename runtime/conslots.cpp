@@ -51,7 +51,7 @@ bool alive(Tcl_Interp *interp)
 
 Tk_Window mainWindowOf(Tcl_Interp *interp)
 {
-    return alive(interp) && teskHasTk(interp) ? Tk_MainWindow(interp) : nullptr;
+    return alive(interp) ? teskMainWindowOf(interp) : nullptr;
 }
 
 /* ---- deletion ---- */

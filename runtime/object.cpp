@@ -9,7 +9,7 @@
 
 #include <cstring>
 #include <string>
-#include "runtime/startup.h"
+#include "runtime/configspec.h"
 #include "runtime/subcmd.h"
 #include "tesk_stdio.h"
 
@@ -24,17 +24,6 @@ namespace {
 constexpr const char *kTypeNames[] = {
     "UNKNOWN", "SHAPE", "STATS", "EV", "ISO", "TABLE", "PROJ", "GCP", "TERRA", "NAD2NAD", "CS2CS", "GEOD",
 };
-
-/* The Tk main window that option tables are applied against, or NULL with
- * an error in interp's result. */
-Tk_Window optionWindow(Tcl_Interp *interp)
-{
-    if (!teskHasTk(interp)) {
-        Tcl_SetResult(interp, const_cast<char *>("data objects need Tk: this isn't a Tk application"), TCL_STATIC);
-        return nullptr;
-    }
-    return Tk_MainWindow(interp);
-}
 
 /* True when the option words of argv (option/value pairs) set -file. */
 bool setsFile(int argc, const char **argv)
@@ -140,9 +129,6 @@ int objCreate(Tcl_Interp *interp, const RamObjKind *kind, int argc, const char *
     Tcl_CmdInfo existing;
     if (Tcl_GetCommandInfo(interp, argv[1], &existing)) {
         Tcl_AppendResult(interp, "command \"", argv[1], "\" already exists", nullptr);
-        return TCL_ERROR;
-    }
-    if (optionWindow(interp) == nullptr) {
         return TCL_ERROR;
     }
     auto *obj = static_cast<RAMOBJ *>(gmemAlloc(sizeof(RAMOBJ)));
@@ -290,9 +276,7 @@ void objDelete(ClientData clientData)
 
 int objConfig(RAMOBJ *obj, Tcl_Interp *interp, int argc, const char **argv, int flags, const char *)
 {
-    Tk_Window window = optionWindow(interp);
-    if (window == nullptr || Tk_ConfigureWidget(interp, window, objectConfigSpecs, argc, argv,
-                                                reinterpret_cast<char *>(obj), flags) != TCL_OK) {
+    if (teskConfigure(interp, objectConfigSpecs, argc, argv, reinterpret_cast<char *>(obj), flags) != TCL_OK) {
         return TCL_ERROR;
     }
     /* Only a -file given in this call empties the object: other options
@@ -350,13 +334,9 @@ int objDefCommand(RAMOBJ *obj, Tcl_Interp *interp, int argc, const char **argv)
     Tcl_ResetResult(interp);
     switch (kObjSubcommands[row].word) {
     case kConfigure: {
-        Tk_Window window = optionWindow(interp);
-        if (window == nullptr) {
-            return TCL_ERROR;
-        }
         if (argc <= 3) {
-            return Tk_ConfigureInfo(interp, window, objectConfigSpecs, reinterpret_cast<char *>(obj),
-                                    argc == 3 ? argv[2] : nullptr, 0);
+            return teskConfigureInfo(interp, objectConfigSpecs, reinterpret_cast<char *>(obj),
+                                     argc == 3 ? argv[2] : nullptr, 0);
         }
         return objConfig(obj, interp, argc - 2, argv + 2, TK_CONFIG_ARGV_ONLY, obj->file);
     }
@@ -364,10 +344,7 @@ int objDefCommand(RAMOBJ *obj, Tcl_Interp *interp, int argc, const char **argv)
         if (argc != 3) {
             return usage(interp, argv[0], " cget option");
         }
-        Tk_Window window = optionWindow(interp);
-        return window == nullptr
-                   ? TCL_ERROR
-                   : Tk_ConfigureValue(interp, window, objectConfigSpecs, reinterpret_cast<char *>(obj), argv[2], 0);
+        return teskConfigureValue(interp, objectConfigSpecs, reinterpret_cast<char *>(obj), argv[2], 0);
     }
     case kClass:
         if (argc != 2) {

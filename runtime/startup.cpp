@@ -120,6 +120,11 @@ bool teskHasTk(Tcl_Interp *interp)
     return has;
 }
 
+Tk_Window teskMainWindowOf(Tcl_Interp *interp)
+{
+    return teskHasTk(interp) ? Tk_MainWindow(interp) : nullptr;
+}
+
 /* A deleted interpreter stops being the console interpreter, so that no
  * output is ever evaluated in freed memory. */
 static void consoleInterpGone(ClientData, Tcl_Interp *interp)
@@ -238,17 +243,15 @@ void conSetScriptVars(Tcl_Interp *from, Tcl_Interp *to)
 /*
  * teskLoad --
  *	Per interpreter: the configuration variables and the package Tesk. Once
- *	per process: the main-window values, the gimg image type, the panic
- *	procedure and the floating-point mask.
+ *	per process: the panic procedure and the floating-point mask; and, in
+ *	the first interpreter that has Tk (which need not be the first one
+ *	loaded), the main-window values and the gimg image type.
  */
 int teskLoad(Tcl_Interp *interp)
 {
     conSetScriptVars(interp, interp);
     if (Tcl_PkgProvide(interp, "Tesk", TESK_VERSION) != TCL_OK) {
         return TCL_ERROR;
-    }
-    if (initialised) {
-        return TCL_OK;
     }
     if (!mainWindow.known && teskHasTk(interp)) {
         Tk_Window main = Tk_MainWindow(interp);
@@ -263,7 +266,7 @@ int teskLoad(Tcl_Interp *interp)
     }
     Tcl_Interp *previous = setConsoleInterp(interp);
     int code = teskImageTypeInit(interp);
-    if (code == TCL_OK) {
+    if (code == TCL_OK && !initialised) {
         Tcl_SetPanicProc(teskPanic);
         fedisableexcept(FE_ALL_EXCEPT);
     }

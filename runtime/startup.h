@@ -18,6 +18,9 @@
 int teskInitStubs(Tcl_Interp *interp, bool withTk);
 /* True when the Tk stub table is filled and interp has a Tk main window. */
 bool teskHasTk(Tcl_Interp *interp);
+/* interp's Tk main window, or NULL when interp has no Tk (where Tk's own
+ * Tk_MainWindow cannot be called at all). */
+Tk_Window teskMainWindowOf(Tcl_Interp *interp);
 
 /* Makes interp (or none) the console interpreter; answers the previous one. */
 Tcl_Interp *setConsoleInterp(Tcl_Interp *interp);

@@ -50,7 +50,7 @@ protected:
 
 TEST_F(GeodLoad, RefusedDefinitionIsReportedUnderTheObjectAndTheRunStateStays)
 {
-    EXPECT_EQ(geodParamsFromText("-geod {ellps=nosuch}", projConfigureRecord), nullptr);
+    EXPECT_EQ(geodParamsFromText("-geod {ellps=nosuch}", teskConfigure), nullptr);
     EXPECT_EQ(errors(), std::string(projReleaseText()) + "\n<g>: \nellipse setup failure\n");
     expectRunStateKept();
 }
@@ -58,7 +58,7 @@ TEST_F(GeodLoad, RefusedDefinitionIsReportedUnderTheObjectAndTheRunStateStays)
 TEST_F(GeodLoad, LoadedLineIsSolvedAndTheRunStateStays)
 {
     GeodObjParams *p =
-        geodParamsFromText("-geod {ellps=WGS84} -inv 1 -lat_1 0 -lon_1 0 -lat_2 0 -lon_2 1", projConfigureRecord);
+        geodParamsFromText("-geod {ellps=WGS84} -inv 1 -lat_1 0 -lon_1 0 -lat_2 0 -lon_2 1", teskConfigure);
     ASSERT_NE(p, nullptr);
     /* one degree of the equator: a x pi / 180 */
     EXPECT_NEAR(p->S, 6378137.0 * 3.141592653589793 / 180, 1e-6);

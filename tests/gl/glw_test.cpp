@@ -9,6 +9,8 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <cstdlib>
+#include <string>
 
 #include "gl/glwsurface.h"
 #include "support/test_interp.h"
@@ -73,6 +75,32 @@ TEST(GlwSurface, AttachedCanvasDrawsThroughADirectContextOnAPixmapOfItsDepth)
     EXPECT_EQ(glwCurrent(), nullptr);
 }
 
+TEST(GlwSurface, AskedAccumulationBitsAreGivenAndSumTwoPictures)
+{
+    Tcl_Interp *interp = glwInterp();
+    int code = TCL_OK;
+    const std::string accum = testEval(interp,
+                                       "glw .ac -width 20 -height 20 -dbuffer 0 -accum 16; pack .ac; update;"
+                                       "glw current .ac; glClearColor 0.8 0.4 0 1; glClear GL_COLOR_BUFFER_BIT;"
+                                       "glAccum GL_LOAD 1; glClearColor 0 0 0.6 1; glClear GL_COLOR_BUFFER_BIT;"
+                                       "glAccum GL_ACCUM 1; .ac cget -accum",
+                                       &code);
+    ASSERT_EQ(code, TCL_OK) << Tcl_GetStringResult(interp);
+    EXPECT_GT(std::atoi(accum.c_str()), 0);
+    /* The binding's glAccum has no GL_RETURN: the sum is brought back here. */
+    glAccum(GL_RETURN, 1.0f);
+    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+    unsigned char rgb[3] = {};
+    glReadPixels(5, 5, 1, 1, GL_RGB, GL_UNSIGNED_BYTE, rgb);
+    /* Red and green of the first picture, blue of the second (whole
+     * weights: Mesa sums in linear light). */
+    const int sum[3] = {204, 102, 153};
+    for (int i = 0; i < 3; i++) {
+        EXPECT_NEAR(rgb[i], sum[i], 2) << "channel " << i;
+    }
+    testEval(interp, "destroy .ac", &code);
+}
+
 TEST(GlwVisualScore, EachRuleOutweighsTheLaterOnesWhateverTheListOrder)
 {
     GlwWindow record{};
@@ -93,9 +121,11 @@ TEST(GlwVisualScore, EachRuleOutweighsTheLaterOnesWhateverTheListOrder)
     const GlwVisualOffer bare{1, 0, 0, 0, 0, 1, GLX_SLOW_VISUAL_EXT, PseudoColor, false};
     EXPECT_EQ(glwVisualScore(&record, plain), 0);
     /* 8 depth and 8 stencil bits missing, four times each. */
-    EXPECT_EQ(glwVisualScore(&record, fewerBits), 64);
-    EXPECT_GT(glwVisualScore(&record, slow), glwVisualScore(&record, fewerBits));
-    EXPECT_GT(glwVisualScore(&record, multisampled), glwVisualScore(&record, slow));
+    EXPECT_EQ(glwVisualScore(&record, fewerBits), 2 * 64);
+    /* The slow caveat only parts offers equally close to the asks. */
+    EXPECT_GT(glwVisualScore(&record, slow), glwVisualScore(&record, plain));
+    EXPECT_LT(glwVisualScore(&record, slow), glwVisualScore(&record, fewerBits));
+    EXPECT_GT(glwVisualScore(&record, multisampled), glwVisualScore(&record, fewerBits));
     EXPECT_GT(glwVisualScore(&record, single), glwVisualScore(&record, bare));
     record.dbuffer = 0;
     EXPECT_LT(glwVisualScore(&record, single), glwVisualScore(&record, plain));
@@ -112,11 +142,28 @@ TEST(GlwVisualScore, AsksAtTheEndsOfTheIntRangeDoNotOverflow)
     const GlwVisualOffer none{0, 0, 0, 0, 0, 0, GLX_NONE_EXT, TrueColor, false};
     const GlwVisualOffer some{0, 24, 8, 8, 64, 0, GLX_NONE_EXT, TrueColor, false};
     const int64_t low = -static_cast<int64_t>(INT_MIN), high = INT_MAX;
-    EXPECT_EQ(glwVisualScore(&record, none), low + 4 * high + low + 4 * high);
-    EXPECT_EQ(glwVisualScore(&record, some), (low + 24) + 4 * (high - 8) + (low + 8) + 4 * (high - 64));
+    EXPECT_EQ(glwVisualScore(&record, none), 2 * (low + 4 * high + low + 4 * high));
+    EXPECT_EQ(glwVisualScore(&record, some), 2 * ((low + 24) + 4 * (high - 8) + (low + 8) + 4 * (high - 64)));
     /* Still below the weight of the last rule. */
-    GlwVisualOffer slow = none;
-    slow.caveat = GLX_SLOW_VISUAL_EXT;
+    GlwVisualOffer multisampled = none;
+    multisampled.sampleBuffers = 1;
     EXPECT_LT(glwVisualScore(&record, none) - glwVisualScore(&record, some),
-              glwVisualScore(&record, slow) - glwVisualScore(&record, none));
+              glwVisualScore(&record, multisampled) - glwVisualScore(&record, none));
+}
+
+/* Mesa under Xvfb offers accumulation bits (16 a channel) on slow visuals
+ * only. */
+TEST(GlwVisualScore, AskedAccumulationBitsOutweighTheSlowCaveat)
+{
+    GlwWindow record{};
+    record.kind = 1;
+    record.depth = 24;
+    record.accum = 16;
+    const GlwVisualOffer fast{0, 24, 0, 0, 0, 0, GLX_NONE_EXT, TrueColor, false};
+    GlwVisualOffer accumulating = fast;
+    accumulating.accum = 64;
+    accumulating.caveat = GLX_SLOW_VISUAL_EXT;
+    EXPECT_LT(glwVisualScore(&record, accumulating), glwVisualScore(&record, fast));
+    record.accum = 0;
+    EXPECT_LT(glwVisualScore(&record, fast), glwVisualScore(&record, accumulating));
 }
