@@ -21,7 +21,7 @@ bool setComma(const char *name)
 }
 
 /* de_DE (Latin-1, quick to build) compiled by localedef into a temporary
- * folder that LOCPATH then names; removed at exit. */
+ * folder, removed at exit. */
 struct CompiledLocale {
     std::string folder;  // empty when it could not be made
     std::string name;    // the locale's name; empty when localedef failed
@@ -34,7 +34,7 @@ struct CompiledLocale {
         }
         folder = tmpl;
         std::string command = "localedef -i de_DE -f ISO-8859-1 " + folder + "/de_DE.ISO-8859-1 >/dev/null 2>&1";
-        if (std::system(command.c_str()) == 0 && setenv("LOCPATH", folder.c_str(), 1) == 0) {
+        if (std::system(command.c_str()) == 0) {
             name = "de_DE.ISO-8859-1";
         }
     }
@@ -57,8 +57,21 @@ CommaLocale::CommaLocale()
             return;
         }
     }
+    /* LOCPATH names the folder only while the locale loads: the C library
+     * keeps what it loaded, and a LOCPATH left set would change how later
+     * locales are found. */
     static CompiledLocale compiled;
-    on = !compiled.name.empty() && setComma(compiled.name.c_str());
+    if (!compiled.name.empty()) {
+        const char *path = std::getenv("LOCPATH");
+        std::string before = path != nullptr ? path : "";
+        setenv("LOCPATH", compiled.folder.c_str(), 1);
+        on = setComma(compiled.name.c_str());
+        if (path != nullptr) {
+            setenv("LOCPATH", before.c_str(), 1);
+        } else {
+            unsetenv("LOCPATH");
+        }
+    }
     if (!on) {
         std::setlocale(LC_NUMERIC, previous.c_str());
     }

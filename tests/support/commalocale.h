@@ -13,7 +13,7 @@
 /*
  * While alive, LC_NUMERIC is a comma-decimal locale: an installed one
  * (de_DE, fr_FR, ...) or, when the machine has none, de_DE compiled once
- * by localedef into a temporary folder that LOCPATH names. active() is
+ * by localedef into a temporary folder. active() is
  * false when neither could be had (the test then skips); the previous
  * LC_NUMERIC comes back when the scope goes.
  */
