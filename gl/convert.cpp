@@ -8,7 +8,6 @@
  *	the count of control points GL and GLU read.
  */
 #include "gl/ogl.h"
-#include "runtime/cnumber.h"
 
 #include <GL/glu.h>
 #include <cassert>
@@ -22,6 +21,7 @@
 #include <type_traits>
 #include <vector>
 
+#include "runtime/cnumber.h"
 #include "tesk.h"
 
 namespace {
