@@ -25,6 +25,9 @@ tesk_layer(canvas
     canvas/redisplay.cpp
     canvas/scroll.cpp
     canvas/tagsearch.cpp
+    canvas/textedit.cpp
+    canvas/textgeom.cpp
+    canvas/textlayout.cpp
     canvas/widget.cpp
     canvas/widgetcmd.cpp
 )

@@ -22,6 +22,7 @@ tesk_layer(display
     display/photolink.cpp
     display/picture.cpp
     display/render.cpp
+    display/rotfont.cpp
     display/spanlist.cpp
     display/viewpixmap.cpp
     display/winproc.cpp

@@ -3,6 +3,7 @@
 tesk_layer(runtime
   SOURCES
     runtime/base64.cpp
+    runtime/budget.cpp
     runtime/bytes.cpp
     runtime/calc.cpp
     runtime/calc_geometry.cpp
