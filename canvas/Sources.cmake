@@ -1,6 +1,6 @@
 # Geo canvas: the gcanvas widget, its items and their coordinates.
 tesk_layer(canvas
-  DEPENDS runtime platform geo/shapeapi.h
+  DEPENDS runtime platform
   SOURCES
     canvas/arcitem.cpp
     canvas/assemble.cpp
