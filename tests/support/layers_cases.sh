@@ -96,6 +96,13 @@ EOF
 case_ include-above 'runtime reaches package/package.h' <<'EOF'
 printf '#include "package/package.h"\n' >>runtime/runtime.cpp
 EOF
+case_ include-above-spelt-apart 'runtime reaches package/package.h' <<'EOF'
+printf '#include "package/.//package.h"\n' >>runtime/runtime.cpp
+EOF
+case_ include-above-other-name 'runtime reaches package/package.inl' <<'EOF'
+printf 'int package_y;\n' >package/package.inl
+printf '#include "package/package.inl"\n' >>runtime/runtime.cpp
+EOF
 case_ folder-entry-above 'display DEPENDS gl, a folder of rank' <<'EOF'
 printf '#include "gl/gl.h"\n' >>display/display.cpp
 sed -i 's,DEPENDS runtime,DEPENDS runtime gl,' display/Sources.cmake

@@ -29,14 +29,13 @@ fi
 ls -- */Sources.cmake >"$work/sourcelists" 2>/dev/null || :
 folders=$(sed 's,/Sources.cmake$,,' "$work/sourcelists")
 [ -d include ] && folders="$folders include"
+# Every file may be included; all but the build's and the scripts' files are
+# read for includes.
 # shellcheck disable=SC2086
-find $folders -type f \( -name '*.h' -o -name '*.hpp' -o -name '*.c' -o -name '*.cc' -o -name '*.cpp' \
-    -o -name '*.inc' \) | sort >"$work/files"
+find $folders -type f | sort >"$work/files"
 : >"$work/includes"
-if [ -s "$work/files" ]; then
-    tr '\n' '\0' <"$work/files" |
-        xargs -0 grep -H -n -E '^[[:space:]]*#[[:space:]]*include' >"$work/includes" || :
-fi
+grep -v -E '(\.cmake|\.in|\.lib|\.tcl|\.md|\.txt)$' "$work/files" | tr '\n' '\0' |
+    xargs -0 -r grep -I -H -n -E '^[[:space:]]*#[[:space:]]*include' >"$work/includes" || :
 
 # The tesk_layer calls: "layer NAME LISTFILE", "dep NAME ENTRY", "src NAME FILE".
 : >"$work/layers"
@@ -76,12 +75,22 @@ function folderOf(path,    row, best) {
     }
     return best
 }
+# path without empty and "." components.
+function normal(path,    n, part, i, out) {
+    n = split(path, part, "/")
+    out = ""
+    for (i = 1; i <= n; i++) {
+        if (part[i] != "" && part[i] != ".") out = out == "" ? part[i] : out "/" part[i]
+    }
+    return out
+}
 # The file an include of path names from the file from: beside it (quoted
 # form), under the source folder (every view mirrors it) or in include/;
 # "" for a header from outside the tree.
 function resolve(from, path, quoted,    dir) {
     dir = from
     sub(/\/[^\/]*$/, "", dir)
+    path = normal(path)
     if (quoted && ((dir "/" path) in have)) return dir "/" path
     if (path in have) return path
     if (("include/" path) in have) return "include/" path
