@@ -15,7 +15,7 @@
 #   tesk_layer(NAME DEPENDS lower... SOURCES file...)
 #
 # NAME is a folder of the table (a subfolder such as devices/NAME makes the
-# target tesk_devices_NAME). A DEPENDS entry that names a header
+# target tesk_devices_NAME and the view build/layers/devices_NAME). A DEPENDS entry that names a header
 # (folder/file.h) instead of a layer shows that one header only: the narrow
 # interface through which two layers side by side meet; its folder may be
 # of the same rank, never higher.
@@ -48,7 +48,9 @@ endfunction()
 
 function(tesk_layer name)
   cmake_parse_arguments(L "" "" "DEPENDS;SOURCES" ${ARGN})
-  set(view ${CMAKE_BINARY_DIR}/layers/${name})
+  string(REPLACE "/" "_" target tesk_${name})
+  string(REPLACE "/" "_" view_name ${name})
+  set(view ${CMAKE_BINARY_DIR}/layers/${view_name})
   file(MAKE_DIRECTORY ${view})
   file(GLOB old_links LIST_DIRECTORIES true ${view}/*)
   foreach(link ${old_links})
@@ -62,9 +64,10 @@ function(tesk_layer name)
     message(FATAL_ERROR "layer ${name} is not a row of cmake/layers.table")
   endif()
   set(rank ${TESK_LAYER_RANK_${name}})
-  string(REPLACE "/" "_" target tesk_${name})
   set(lower)
-  foreach(entry ${name} ${L_DEPENDS})
+  # The lower entries first: a bridge's own subfolder (devices/NAME) may lie
+  # in a folder that it names whole.
+  foreach(entry ${L_DEPENDS} ${name})
     if(NOT EXISTS ${CMAKE_SOURCE_DIR}/${entry})
       message(FATAL_ERROR "layer ${name} depends on ${entry}, which does not exist")
     endif()
@@ -83,9 +86,11 @@ function(tesk_layer name)
         message(FATAL_ERROR "layer ${name} depends on the header ${entry}, which is not of a layer beside or below it")
       endif()
     endif()
-    get_filename_component(parent ${view}/${entry} DIRECTORY)
-    file(MAKE_DIRECTORY ${parent})
-    file(CREATE_LINK ${CMAKE_SOURCE_DIR}/${entry} ${view}/${entry} SYMBOLIC)
+    if(NOT EXISTS ${view}/${entry})
+      get_filename_component(parent ${view}/${entry} DIRECTORY)
+      file(MAKE_DIRECTORY ${parent})
+      file(CREATE_LINK ${CMAKE_SOURCE_DIR}/${entry} ${view}/${entry} SYMBOLIC)
+    endif()
   endforeach()
   list(REMOVE_DUPLICATES lower)
 

@@ -108,6 +108,16 @@ printf '#include "gl/gl.h"\n' >>display/display.cpp
 sed -i 's,DEPENDS runtime,DEPENDS runtime gl,' display/Sources.cmake
 EOF
 
+# A device bridge in a subfolder of its own row is a layer of its own: it
+# may use the kit below it, and the kit may not reach into it.
+bridge='printf "devices/bridge 6\n" >>cmake/layers.table
+mkdir devices/bridge
+printf "#include \"devices/devices.h\"\n" >devices/bridge/bridge.h
+printf "tesk_layer(devices/bridge\n  DEPENDS runtime devices\n  SOURCES\n)\n" >devices/bridge/Sources.cmake'
+echo "$bridge" | case_ bridge pass
+printf '%s\n%s\n' "$bridge" 'printf "#include \"devices/bridge/bridge.h\"\n" >>devices/devices.cpp' |
+    case_ bridge-reached-from-below 'devices reaches devices/bridge/bridge.h'
+
 # Every folder holding sources is a row of the table; a public header
 # reaches no layer.
 case_ folder-outside-table 'layer sensor is not a row of the layer table' <<'EOF'

@@ -1,17 +1,17 @@
 #!/bin/sh
 # Checks the layering of the sources against the one table of cmake/layers.table:
 #   layers_check.sh SOURCE_DIR [BUILD_DIR CXX]
-# 1. Every folder holding a Sources.cmake is a row of the table, and each
-#    row's tesk_layer lists only sources of its own folder.
+# 1. Every tesk_layer of a Sources.cmake is a row of the table and each row
+#    has one, listing only sources of its own folder.
 # 2. No include path, in any folder or in include/, holds ".." or is
 #    absolute; include/ reaches no layer.
 # 3. Each layer's DEPENDS is exactly what its files reach, following the
 #    includes of the headers they reach (which compile in the layer's view
 #    too): a whole folder only of lower rank, a single header only of the
 #    same or a lower rank, and no entry that nothing uses.
-# 4. With a build folder: no layer's view (BUILD_DIR/layers/NAME) holds a
-#    folder of the same or a higher rank, and an include of such a folder's
-#    header fails to compile against the view.
+# 4. With a build folder: no layer's view (BUILD_DIR/layers/NAME, a "/" of
+#    NAME written "_") holds a folder of the same or a higher rank, and an
+#    include of such a folder's header fails to compile against the view.
 set -eu
 src=$1
 build=${2:-}
@@ -26,8 +26,12 @@ if [ ! -f "$table" ]; then
     echo "layers_check: no layer table $table" >&2
     exit 1
 fi
-ls -- */Sources.cmake >"$work/sourcelists" 2>/dev/null || :
-folders=$(sed 's,/Sources.cmake$,,' "$work/sourcelists")
+# The source folders: those holding a Sources.cmake (a bridge's may lie in
+# a subfolder of its own).
+folders=$(ls -- */Sources.cmake 2>/dev/null | sed 's,/Sources.cmake$,,')
+# shellcheck disable=SC2086
+: >"$work/sourcelists"
+[ -n "$folders" ] && find $folders -name Sources.cmake | sort >"$work/sourcelists"
 [ -d include ] && folders="$folders include"
 # Every file may be included; all but the build's and the scripts' files are
 # read for includes.
@@ -206,7 +210,7 @@ END {
 if [ -n "$build" ] && [ -d "$build/layers" ]; then
     sed 's/#.*//' "$table" | awk 'NF == 2 { print $1, $2 }' >"$work/ranks"
     while read -r layer layerRank; do
-        view=$build/layers/$layer
+        view=$build/layers/$(echo "$layer" | tr / _)
         [ -d "$view" ] || continue
         while read -r folder folderRank; do
             [ "$folder" = "$layer" ] && continue
