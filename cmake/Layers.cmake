@@ -15,10 +15,10 @@
 #   tesk_layer(NAME DEPENDS lower... SOURCES file...)
 #
 # NAME is a folder of the table (a subfolder such as devices/NAME makes the
-# target tesk_devices_NAME and the view build/layers/devices_NAME). A DEPENDS entry that names a header
-# (folder/file.h) instead of a layer shows that one header only: the narrow
-# interface through which two layers side by side meet; its folder may be
-# of the same rank, never higher.
+# target tesk_devices_NAME and the view build/layers/devices_NAME). A
+# DEPENDS entry that names a header (folder/file.h) instead of a layer shows
+# that one header only: the narrow interface through which two layers side
+# by side meet; its folder may be of the same rank, never higher.
 #
 # Every source is also collected in TESK_SOURCES (the fuzz targets rebuild
 # them) and every layer in TESK_LAYERS.
@@ -72,12 +72,11 @@ function(tesk_layer name)
       message(FATAL_ERROR "layer ${name} depends on ${entry}, which does not exist")
     endif()
     if(entry STREQUAL name)
-      set(folder ${name})
+      # its own folder
     elseif(DEFINED TESK_LAYER_RANK_${entry})
-      set(folder ${entry})
-      string(REPLACE "/" "_" lower_target tesk_${folder})
-      if(NOT TESK_LAYER_RANK_${folder} LESS rank OR NOT TARGET ${lower_target})
-        message(FATAL_ERROR "layer ${name} depends on ${folder}, which is not below it or not defined before it")
+      string(REPLACE "/" "_" lower_target tesk_${entry})
+      if(NOT TESK_LAYER_RANK_${entry} LESS rank OR NOT TARGET ${lower_target})
+        message(FATAL_ERROR "layer ${name} depends on ${entry}, which is not below it or not defined before it")
       endif()
       list(APPEND lower ${lower_target})
     else()

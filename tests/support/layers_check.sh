@@ -28,9 +28,12 @@ if [ ! -f "$table" ]; then
 fi
 # The source folders: those holding a Sources.cmake (a bridge's may lie in
 # a subfolder of its own).
-folders=$(ls -- */Sources.cmake 2>/dev/null | sed 's,/Sources.cmake$,,')
-# shellcheck disable=SC2086
+folders=
+for list in */Sources.cmake; do
+    [ -f "$list" ] && folders="$folders ${list%/Sources.cmake}"
+done
 : >"$work/sourcelists"
+# shellcheck disable=SC2086
 [ -n "$folders" ] && find $folders -name Sources.cmake | sort >"$work/sourcelists"
 [ -d include ] && folders="$folders include"
 # Every file may be included; all but the build's and the scripts' files are
