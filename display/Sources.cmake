@@ -1,6 +1,6 @@
 # Image display: the gimg image type and its companions.
 tesk_layer(display
-  DEPENDS runtime imagestore
+  DEPENDS runtime platform imagestore
   SOURCES
     display/animate.cpp
     display/banddraw.cpp
