@@ -270,38 +270,63 @@ void gimgEnhance(GimgMaster *master, int func, float factor)
         gimgStretchPalette(master, func, factor);
         return;
     }
+    DirectTables t;
+    gimgDirectTables(master, func, factor, &t);
+    colours.bandsInUse = t.bandsInUse;
+    for (int k = 0; k < 3; k++) {
+        colours.bandIndex[k] = t.bandIndex[k];
+        colours.workLow[k] = t.low[k];
+        colours.workHigh[k] = t.high[k];
+    }
+    /* The bounds the function computed are written back to the options:
+     * one shared band's to -low0/-high0, else each channel's own. */
+    bool oneBand = opt.comb[0] == 1 && opt.comb[1] > 0 && (master->channelMask & 1) != 0;
+    for (int k = 0; k < (oneBand ? 1 : 3); k++) {
+        if (oneBand || t.bandIndex[k] >= 0) {
+            colours.low[k] = t.low[k];
+            colours.high[k] = t.high[k];
+        }
+    }
+    std::memcpy(colours.channelTable, t.channel, sizeof t.channel);
+    std::memcpy(colours.combTable, t.comb, sizeof t.comb);
+}
+
+void gimgDirectTables(GimgMaster *master, int func, float factor, DirectTables *t)
+{
+    const GimgOptions &opt = master->opt;
+    const GimgColours &colours = master->colours;
+    std::memset(t->channel, 0, sizeof t->channel);
+    std::memset(t->comb, 0, sizeof t->comb);
+    for (int k = 0; k < 3; k++) {
+        t->low[k] = colours.low[k];
+        t->high[k] = colours.high[k];
+    }
     unsigned char component[256];
     const ImageDesc &palette = *gimgRenderPalette(master, master->image);
+    t->bandsInUse = 0;
     if (opt.comb[0] == 1 && opt.comb[1] > 0 && (master->channelMask & 1) != 0) {
         int band = opt.comb[1] - 1;
-        double lo = colours.workLow[0], hi = colours.workHigh[0];
-        gimgStretchBand(master, func, factor, band, opt.gamma, colours.channelTable[0], master->outLow, master->outHigh,
-                        &lo, &hi, componentTable(palette, band, component));
-        colours.bandsInUse = 0;
+        double lo = t->low[0], hi = t->high[0];
+        gimgStretchBand(master, func, factor, band, opt.gamma, t->channel[0], master->outLow, master->outHigh, &lo,
+                        &hi, componentTable(palette, band, component));
         for (int k = 0; k < 3; k++) {
-            colours.bandIndex[k] = band;
-            colours.workLow[k] = lo;
-            colours.workHigh[k] = hi;
+            t->bandIndex[k] = band;
+            t->low[k] = lo;
+            t->high[k] = hi;
             if (k > 0) {
-                std::memcpy(colours.channelTable[k], colours.channelTable[0], 256);
+                std::memcpy(t->channel[k], t->channel[0], 256);
             }
         }
-        colours.low[0] = lo;
-        colours.high[0] = hi;
     } else {
-        colours.bandsInUse = 0;
         for (int k = 0; k < 3; k++) {
             int band = opt.comb[k + 1];
-            colours.bandIndex[k] = band <= 0 || colours.palette[k + 1] == 1 ? -1 : band - 1;
-            if (colours.bandIndex[k] < 0) {
+            t->bandIndex[k] = band <= 0 || colours.palette[k + 1] == 1 ? -1 : band - 1;
+            if (t->bandIndex[k] < 0) {
                 continue;
             }
-            colours.bandsInUse++;
-            gimgStretchBand(master, func, factor, colours.bandIndex[k], opt.gamma, colours.channelTable[k],
-                            master->outLow, master->outHigh, &colours.workLow[k], &colours.workHigh[k],
-                            componentTable(palette, colours.bandIndex[k], component));
-            colours.low[k] = colours.workLow[k];
-            colours.high[k] = colours.workHigh[k];
+            t->bandsInUse++;
+            gimgStretchBand(master, func, factor, t->bandIndex[k], opt.gamma, t->channel[k], master->outLow,
+                            master->outHigh, &t->low[k], &t->high[k], componentTable(palette, t->bandIndex[k], component));
         }
     }
 
@@ -310,26 +335,24 @@ void gimgEnhance(GimgMaster *master, int func, float factor)
      * three (masks 224, 28, 3). */
     static const int kBits[3][3] = {{8, 0, 0}, {4, 4, 0}, {3, 3, 2}};
     static const int kShift[3][3] = {{0, 0, 0}, {4, 0, 0}, {5, 2, 0}};
-    std::memset(colours.combTable, 0, sizeof colours.combTable);
     int used[3], n = 0;
     bool shared = true;
     for (int k = 0; k < 3; k++) {
-        if (colours.bandIndex[k] >= 0) {
-            shared = shared && (n == 0 || colours.bandIndex[k] == colours.bandIndex[used[0]]);
+        if (t->bandIndex[k] >= 0) {
+            shared = shared && (n == 0 || t->bandIndex[k] == t->bandIndex[used[0]]);
             used[n++] = k;
         }
     }
     if (n == 0 || shared) {
         for (int i = 0; i < 256; i++) {
-            colours.combTable[0][i] = static_cast<unsigned char>(i);
+            t->comb[0][i] = static_cast<unsigned char>(i);
         }
         return;
     }
     for (int j = 0; j < n; j++) {
         int k = used[j];
         for (int i = 0; i < 256; i++) {
-            colours.combTable[k][i] =
-                static_cast<unsigned char>((colours.channelTable[k][i] >> (8 - kBits[n - 1][j])) << kShift[n - 1][j]);
+            t->comb[k][i] = static_cast<unsigned char>((t->channel[k][i] >> (8 - kBits[n - 1][j])) << kShift[n - 1][j]);
         }
     }
 }

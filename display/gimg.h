@@ -353,6 +353,22 @@ bool gimgBandStats(GimgMaster *master, RamImage *image, int band, BandSummary *o
 bool gimgBandSummary(GimgMaster *master, RamImage *image, const BandStat *stats, int band, BandSummary *out);
 /* Rebuilds the lookup tables for the enhancement function and factor. */
 void gimgEnhance(GimgMaster *master, int func, float factor);
+
+/* The tables of a view's bands made the direct way (no colour cells). */
+struct DirectTables {
+    int bandsInUse;                /* channels that show a distinct use of a band, 0..3 */
+    int bandIndex[3];              /* 0-based band of each channel, -1 unused */
+    double low[3], high[3];        /* each channel's working stretch bounds */
+    unsigned char channel[3][256]; /* level to output, per channel */
+    unsigned char comb[3][256];    /* each channel's share of a combined byte */
+};
+/*
+ * Makes the direct way's tables for the master's bands, function func and
+ * factor, starting from the -low/-high bounds. Changes nothing of the
+ * master: gimgEnhance takes them over on deep visuals, and a mask by
+ * values reads the same combined bytes on a screen with colour cells.
+ */
+void gimgDirectTables(GimgMaster *master, int func, float factor, DirectTables *t);
 void buildStretchLut(unsigned char *table, int count, int outLow, int outHigh, double inLow, double inHigh,
                      const unsigned char *source, double gamma, int curveMode);
 double gammaCurve(double x, double gamma, int mode);
