@@ -23,6 +23,7 @@
 #include <X11/Xutil.h>
 #include "canvas/canvasint.h"
 #include "canvas/coords.h"
+#include "runtime/cnumber.h"
 
 namespace {
 
@@ -368,7 +369,7 @@ Tk_ConfigSpec configSpecs[] = {
 int psGetPoints(Tcl_Interp *interp, const char *string, double *out)
 {
     char *end;
-    double d = std::strtod(string, &end);
+    double d = cStrtod(string, &end);
     bool ok = end != string && std::isfinite(d);
     if (ok) {
         while (std::isspace(static_cast<unsigned char>(*end))) {
@@ -905,7 +906,7 @@ int gcanvasPsFont(Tcl_Interp *interp, GcanvasWidget *canvas, Tk_Font tkfont)
             bool good = Tcl_ListObjGetElements(nullptr, entry, &count, &words) == TCL_OK && count == 2;
             if (good) {
                 sizeText = Tcl_GetString(words[1]);
-                size = std::strtod(sizeText, &end);
+                size = cStrtod(sizeText, &end);
                 good = end != sizeText && *end == '\0' && size > 0 && size < 1e9;
             }
             if (!good) {

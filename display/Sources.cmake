@@ -1,6 +1,6 @@
 # Image display: the gimg image type and its companions.
 tesk_layer(display
-  DEPENDS runtime platform imagestore
+  DEPENDS runtime imagestore
   SOURCES
     display/animate.cpp
     display/banddraw.cpp
@@ -21,6 +21,7 @@ tesk_layer(display
     display/photolink.cpp
     display/picture.cpp
     display/render.cpp
+    display/rotfont.cpp
     display/spanlist.cpp
     display/viewpixmap.cpp
     display/winproc.cpp
