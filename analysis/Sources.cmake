@@ -33,6 +33,7 @@ tesk_layer(analysis
     analysis/tools/gsfzoom.cpp
     analysis/tools/gslope.cpp
     analysis/tools/gstat.cpp
+    analysis/tools/gtop.cpp
     analysis/tools/gtopgeom.cpp
     analysis/tools/pcalc.cpp
     analysis/tools/ptablebuild.cpp
