@@ -537,6 +537,12 @@ bool nearest(double v, int limit, int *index)
     return true;
 }
 
+/* The index trunc(v + 0.5) of a position v inside 0 .. limit - 1. */
+bool within(double v, int limit, int *index)
+{
+    return v >= 0.0 && v <= limit - 1 && nearest(v, limit, index);
+}
+
 /* The polar image's steps: direction per row, distance per column. */
 void polarSteps(const GtopJob *job, const RamImage *polar, double *angleStep, double *distanceStep)
 {
@@ -1077,8 +1083,7 @@ int projectPoints(GtopJob *job, bool overDem)
             float *dst = &line[x * nb];
             double z = overDem ? heights[x] * job->zs : 0.0;
             if (gtopProject(Rt, job->zc, x - job->xc, y - job->yc, z, job->dx, job->dy, job->tz, &u, &v) &&
-                u + centreX >= 0.0 && v + centreY >= 0.0 && nearest(u + centreX, id.columns, &column) &&
-                nearest(v + centreY, id.rows, &row) && u + centreX <= id.columns - 1 && v + centreY <= id.rows - 1) {
+                within(u + centreX, id.columns, &column) && within(v + centreY, id.rows, &row)) {
                 ramImageGetVector(job->input, column, row, nb, job->inBands.data(), dst);
             } else {
                 std::fill(dst, dst + nb, 0.0f);
