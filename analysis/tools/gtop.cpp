@@ -576,6 +576,12 @@ bool clipRay(const GtopJob *job, double theta, double *x1, double *y1, double *x
                            job->groundColumns - 1 - job->xc);
 }
 
+/* Room for the samples of a ray across the ground, one a pixel. */
+double raySamples(const GtopJob *job)
+{
+    return std::ceil(std::hypot(job->groundColumns, job->groundRows)) + 2.0;
+}
+
 /* The transpose of the view rotation. */
 void transposed(const GtopJob *job, double Rt[9])
 {
@@ -701,7 +707,7 @@ void reliefLine(const GtopJob *job, const float *values, const float *heights, i
 int gtopPolarDem(GtopJob *job, RamImage *P, const std::vector<int> &outBands)
 {
     const int nb = pairCount(job), rows = P->desc.rows, columns = P->desc.columns;
-    const double most = std::ceil(job->ring.rhoMax) + 2.0;
+    const double most = raySamples(job);
     std::vector<float> values, heights, line;
     if (!allocate(&values, std::max<double>(most, columns) * nb) || !allocate(&heights, std::max<double>(most, columns)) ||
         !allocate(&line, static_cast<double>(columns) * nb)) {
@@ -932,7 +938,7 @@ int centerProjection(GtopJob *job)
 {
     RamImage *out = job->output;
     const int nb = pairCount(job), rows = out->desc.rows, columns = out->desc.columns;
-    const double most = std::ceil(job->ring.rhoMax) + 2.0;
+    const double most = raySamples(job);
     std::vector<float> values, heights, line;
     if (!allocate(&values, most * nb) || !allocate(&heights, most) ||
         !allocate(&line, (static_cast<double>(columns) * 5.0 + 1.0) * nb)) {
@@ -947,10 +953,10 @@ int centerProjection(GtopJob *job)
     pictureCentre(job, Rt, &pcx, &pcy);
     const double sign = job->dy > 0.0 ? -1.0 : 1.0;
     const GtopRing &ring = job->ring;
-    const double smallest = (ring.theta1 - ring.theta0) * 1e-7;
+    const double smallest = std::max((ring.theta1 - ring.theta0) * 1e-7, 1e-12);
     double delta = static_cast<float>(1.0 / ring.rhoMax);
     if (!std::isfinite(delta) || delta < smallest) {
-        delta = std::max(smallest, 1e-9);
+        delta = smallest;
     }
     lastRayStats = GtopRayStats();
     bool havePrevious = false;
