@@ -102,9 +102,9 @@ struct GtopJob {
     int pictureRows = 0, pictureColumns = 0;  // the picture side
     int resample = 1, demResample = 1;        // 1 nearest, 2 bilinear
     int mode = MODE_RORIENT;                  // GtopMode
-    bool overwrite = false;
+    bool overwrite = false;     // -ov Y: the output made anew, not cleared in mode 5
     bool oriented = false;      // -ro given
-    bool zcGiven = false;
+    bool zcGiven = false;       // -zc given: a polar input turns into a picture
     GtopRing ring;              // distances and directions of the ground around the view point
     double gap = 0.9;           // largest spacing of neighbouring scan lines, output pixels (0.5..1)
     float offx = 0, offy = 0;   // output offset
@@ -497,7 +497,7 @@ int pairCount(const GtopJob *job)
 }
 
 /* Every row of the output bands of the pairs set to 0. */
-void clearOutput(GtopJob *job, RamImage *image, const std::vector<int> &bands, std::vector<float> *line)
+void clearOutput(RamImage *image, const std::vector<int> &bands, std::vector<float> *line)
 {
     std::fill(line->begin(), line->end(), 0.0f);
     for (int y = 0; y < image->desc.rows; y++) {
@@ -526,7 +526,7 @@ void writeShifted(GtopJob *job, int y, const float *line)
     }
 }
 
-/* The index trunc(v + 0.5) when it lies in 0 .. limit - 1. */
+/* The index trunc(v + 0.5), when that lies in 0 .. limit - 1. */
 bool nearest(double v, int limit, int *index)
 {
     double r = v + 0.5;
@@ -714,7 +714,7 @@ int gtopPolarDem(GtopJob *job, RamImage *P, const std::vector<int> &outBands)
         tesk_fprintf(stderr, "Error in gtopConvert: malloc.\n");
         return TOOL_FAILED;
     }
-    clearOutput(job, P, outBands, &line);
+    clearOutput(P, outBands, &line);
     double angleStep, distanceStep;
     polarSteps(job, P, &angleStep, &distanceStep);
     ToolProgress progress(kLabel);
@@ -946,7 +946,7 @@ int centerProjection(GtopJob *job)
         return TOOL_FAILED;
     }
     if (!job->overwrite) {
-        clearOutput(job, out, job->outBands, &line);
+        clearOutput(out, job->outBands, &line);
     }
     double Rt[9], pcx, pcy;
     transposed(job, Rt);
@@ -1069,7 +1069,7 @@ int projectPoints(GtopJob *job, bool overDem)
         return TOOL_FAILED;
     }
     if (!overDem) {
-        clearOutput(job, out, job->outBands, &line);
+        clearOutput(out, job->outBands, &line);
     }
     double Rt[9];
     transposed(job, Rt);
