@@ -147,13 +147,13 @@ int shownBand(const GimgMaster *master, int bands)
     }
     int band = -1;
     for (int k = 0; k < 3; k++) {
-        if (master->bandIndex[k] < 0) {
+        if (master->colours.bandIndex[k] < 0) {
             continue;
         }
-        if (band >= 0 && master->bandIndex[k] != band) {
+        if (band >= 0 && master->colours.bandIndex[k] != band) {
             return -1;
         }
-        band = master->bandIndex[k];
+        band = master->colours.bandIndex[k];
     }
     return band < 0 ? 0 : band % bands;
 }
@@ -611,11 +611,11 @@ int gimgClassMask(GimgMaster *master, const unsigned char *table)
     for (int y = 0; y < height; y++) {
         std::fill(total.begin(), total.end(), 0);
         for (int k = 0; k < 3; k++) {
-            if (master->bandIndex[k] < 0) {
+            if (master->colours.bandIndex[k] < 0) {
                 continue;
             }
-            gimgRenderRow(image, y, master->bandIndex[k] % bands, columns.data(), 0, width, width, 0.0f, 255.0f,
-                          master->combTable[k], level.data());
+            gimgRenderRow(image, y, master->colours.bandIndex[k] % bands, columns.data(), 0, width, width, 0.0f, 255.0f,
+                          master->colours.combTable[k], level.data());
             for (int x = 0; x < width; x++) {
                 total[static_cast<size_t>(x)] += level[static_cast<size_t>(x)];
             }
