@@ -177,15 +177,11 @@ bool isPolarMapId(int mapid)
  * does not give four finite numbers. */
 bool applyOrientation(GtopJob *job, const char *text)
 {
-    double o = NAN, p = NAN, k = NAN, d = NAN;
-    int read;
-    {
-        CLocaleScope cLocale;
-        read = std::sscanf(text, "%lf,%lf,%lf,%lf", &o, &p, &k, &d);
-    }
-    if (read < 4 || !std::isfinite(o) || !std::isfinite(p) || !std::isfinite(k) || !std::isfinite(d)) {
+    double v[4];
+    if (cScanNumbers(text, v, 4, ',') < 4 || !std::all_of(v, v + 4, [](double x) { return std::isfinite(x); })) {
         return false;
     }
+    const double o = v[0], p = v[1], k = v[2], d = v[3];
     job->omega = o, job->phi = p, job->kappa = k, job->distance = d;
     double *R = job->R;
     rotateMatrix3(R, 0, 0.0);
@@ -449,17 +445,12 @@ bool gtopParseOptions(GtopJob *job, int argc, const char **argv)
         job->ring.rhoMax += (job->ring.rhoMax - job->ring.rhoMin) * 0.5;
     }
     if (const char *off = value(OPT_OFF)) {
-        float x = NAN, y = NAN;
-        int read;
-        {
-            CLocaleScope cLocale;
-            read = std::sscanf(off, "%f,%f", &x, &y);
-        }
-        if (read < 2 || !std::isfinite(x) || !std::isfinite(y)) {
+        float xy[2];
+        if (cScanNumbers(off, xy, 2, ',') < 2 || !std::isfinite(xy[0]) || !std::isfinite(xy[1])) {
             return refuse(job, error, "Error parsing output image center.\n");
         }
-        job->offx = x;
-        job->offy = y;
+        job->offx = xy[0];
+        job->offy = xy[1];
     }
     return true;
 }
