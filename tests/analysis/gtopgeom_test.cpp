@@ -170,8 +170,9 @@ TEST(GtopProject, MeetsThePicturePlaneOnTheLineOfSight)
 
 TEST(GtopRayGeometry, PlanesParallelGiveTheTargetHeight)
 {
-    // Looking straight down: every vertical plane is parallel to the
-    // picture plane's normal... the picture plane is horizontal.
+    // Looking straight down the picture plane is level: the line of every
+    // ray runs level at the target's height, its nearest point below the
+    // view point.
     GtopRayLine line = gtopRayGeometry(10, 10, 100, 10, 10, 3, 40, 50);
     EXPECT_EQ(line.A, 0.0);
     EXPECT_EQ(line.B, 3.0);
