@@ -19,6 +19,7 @@
 #include "canvas/canvasapi.h"
 #include "canvas/canvasint.h"
 #include "devices/comb.h"
+#include "devices/print/printer.h"
 #include "display/canvaslink.h"
 #include "display/gimg.h"
 #include "geo/gtable.h"
@@ -64,7 +65,7 @@ const TeskModule teskModuleTable[] = {
     {"tiff", tiffCmdInit},             /* tiff */
     {"gcp", gcpCmdInit},               /* gcp.create */
     {"gpz", Gpz_Init},                 /* gpz */
-    {"printer", nullptr},              /* printer, gmetafile, package TK_PRINTER */
+    {"printer", printerInit},          /* printer, gmetafile, package TK_PRINTER */
     {"shape", shapeCmdInit},           /* shape.create, shape.info */
     {"feature", featureObjInit},       /* stats.create, eigen.create, iso.create */
     {"gtable", gtableCmdInit},         /* gtable.create, gtable.info */
