@@ -5,6 +5,9 @@ tesk_layer(devices/print
   SOURCES
     devices/print/emf.cpp
     devices/print/metafile.cpp
+    devices/print/printcanvas.cpp
     devices/print/printdest.cpp
+    devices/print/printdialog.cpp
     devices/print/printer.cpp
+    devices/print/printjob.cpp
 )

@@ -6,8 +6,10 @@
  */
 #include "devices/print/printdest.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cups/cups.h>
+#include "tesk.h"
 
 const char *const kFilePrinterName = "Print to File";
 
@@ -74,6 +76,12 @@ std::vector<PrintDest> printDestinations(Tcl_Interp *interp)
     file.media = "iso_a4_210x297mm";
     list.push_back(file);
     return list;
+}
+
+void printableSize(const PrintDest &p, int *width, int *height)
+{
+    *width = std::max(1, roundToInt((p.pageWidthMm - p.marginMm[0] - p.marginMm[2]) * p.dpiX / 25.4));
+    *height = std::max(1, roundToInt((p.pageHeightMm - p.marginMm[1] - p.marginMm[3]) * p.dpiY / 25.4));
 }
 
 void printDestCapabilities(PrintDest *p)

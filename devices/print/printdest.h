@@ -50,4 +50,8 @@ std::vector<PrintDest> printDestinations(Tcl_Interp *interp);
  */
 void printDestCapabilities(PrintDest *dest);
 
+/* The printable area of dest in printer pixels (HORZRES, VERTRES), each
+ * at least 1. */
+void printableSize(const PrintDest &dest, int *width, int *height);
+
 #endif /* TESK_DEVICES_PRINT_PRINTDEST_H */

@@ -13,24 +13,14 @@
 #include <vector>
 #include "devices/print/metafile.h"
 #include "devices/print/printdest.h"
+#include "devices/print/printsettings.h"
 #include "runtime/subcmd.h"
 #include "tesk.h"
 
+int printTileWidth = 2048;
+int printTileHeight = 1536;
+
 namespace {
-
-/* The printer settings of one interpreter. */
-struct PrinterSettings {
-    Tcl_Interp *interp;       /* owner of the dialogs */
-    double marginMm[4];       /* left, right, top, bottom page margins, millimetres */
-    int interactive;          /* 1: printing shows the print dialog */
-    int fromPage, toPage;     /* page range chosen in the print dialog */
-    int pageCount;            /* pages of the job being set up */
-    std::string printerName;  /* the kept printer ("" none kept) */
-};
-
-/* Module-wide tile size of canvas printing, canvas units, at least 128. */
-int tileWidth = 2048;
-int tileHeight = 1536;
 
 enum { kMinTile = 128 };
 
@@ -149,26 +139,6 @@ int enumCmd(PrinterSettings *, Tcl_Interp *interp, int argc, const char **argv)
     return TCL_OK;
 }
 
-/* The printer of that name, or the kept one, or the default. False when
- * there is none of that name. */
-bool findDest(PrinterSettings *s, Tcl_Interp *interp, const char *name, PrintDest *out)
-{
-    std::vector<PrintDest> all = printDestinations(interp);
-    const std::string wanted = name != nullptr ? name : s->printerName;
-    for (const PrintDest &p : all) {
-        if (wanted.empty() ? p.isDefault : p.name == wanted) {
-            *out = p;
-            printDestCapabilities(out);
-            return true;
-        }
-    }
-    if (name == nullptr) {
-        *out = all.back(); /* the kept printer went away: the file printer */
-        return true;
-    }
-    return false;
-}
-
 int capabilityCmd(PrinterSettings *s, Tcl_Interp *interp, int argc, const char **argv)
 {
     if (argc != 2 && argc != 5) {
@@ -176,13 +146,14 @@ int capabilityCmd(PrinterSettings *s, Tcl_Interp *interp, int argc, const char *
         return TCL_ERROR;
     }
     PrintDest p;
-    if (!findDest(s, interp, argc == 5 ? argv[3] : nullptr, &p)) {
+    if (!findPrintDest(s, interp, argc == 5 ? argv[3] : nullptr, &p)) {
         Tcl_AppendResult(interp, "The printer name is invalid.", nullptr);
         return TCL_ERROR;
     }
     const double printW = p.pageWidthMm - p.marginMm[0] - p.marginMm[2];
     const double printH = p.pageHeightMm - p.marginMm[1] - p.marginMm[3];
-    const int horzRes = roundToInt(printW * p.dpiX / 25.4), vertRes = roundToInt(printH * p.dpiY / 25.4);
+    int horzRes = 0, vertRes = 0;
+    printableSize(p, &horzRes, &vertRes);
     const int aspectXY = roundToInt(std::hypot(p.dpiX, p.dpiY));
     const unsigned raster = 0x1 | 0x8 | 0x80 | 0x200 | 0x800 | 0x2000;
     const std::string elements[] = {
@@ -258,12 +229,12 @@ int tileSizeCmd(Tcl_Interp *interp, int argc, const char **argv, int *size, cons
 
 int tileWidthCmd(PrinterSettings *, Tcl_Interp *interp, int argc, const char **argv)
 {
-    return tileSizeCmd(interp, argc, argv, &tileWidth, "Invalid tile width.");
+    return tileSizeCmd(interp, argc, argv, &printTileWidth, "Invalid tile width.");
 }
 
 int tileHeightCmd(PrinterSettings *, Tcl_Interp *interp, int argc, const char **argv)
 {
-    return tileSizeCmd(interp, argc, argv, &tileHeight, "Invalid tile height.");
+    return tileSizeCmd(interp, argc, argv, &printTileHeight, "Invalid tile height.");
 }
 
 struct PrinterSubcommand {
@@ -272,7 +243,8 @@ struct PrinterSubcommand {
     int (*proc)(PrinterSettings *s, Tcl_Interp *interp, int argc, const char **argv);
 };
 constexpr PrinterSubcommand kSubcommands[] = {
-    {"enum", 3, enumCmd},           {"capability", 4, capabilityCmd}, {"interactive", 5, interactiveCmd},
+    {"enum", 3, enumCmd},           {"canvas", 4, printCanvasCmd},   {"capability", 4, capabilityCmd}, {"interactive", 5, interactiveCmd},
+    {"pagesetup", 4, pageSetupCmd}, {"setup", 5, setupCmd},
     {"tilewidth", 5, tileWidthCmd}, {"tileheight", 5, tileHeightCmd},
 };
 
@@ -296,6 +268,24 @@ void printerExit(ClientData) {}
 bool exitHandlerSet = false;
 
 }  // namespace
+
+bool findPrintDest(PrinterSettings *s, Tcl_Interp *interp, const char *name, PrintDest *out)
+{
+    std::vector<PrintDest> all = printDestinations(interp);
+    const std::string wanted = name != nullptr ? name : s->printerName;
+    for (const PrintDest &p : all) {
+        if (wanted.empty() ? p.isDefault : p.name == wanted) {
+            *out = p;
+            printDestCapabilities(out);
+            return true;
+        }
+    }
+    if (name == nullptr) {
+        *out = all.back(); /* the kept printer went away: the file printer */
+        return true;
+    }
+    return false;
+}
 
 int printerInit(Tcl_Interp *interp)
 {
