@@ -199,7 +199,8 @@ int pageSetupCmd(PrinterSettings *s, Tcl_Interp *interp, int argc, const char **
     Tcl_Obj *margins = Tcl_NewListObj(0, nullptr);
     for (double mm : s->marginMm) {
         /* as the dialog keeps them: thousandths of an inch */
-        Tcl_ListObjAppendElement(nullptr, margins, Tcl_NewDoubleObj(roundToInt(mm * kInch * 1000) * 25.4 * 0.001));
+        const std::string shown = cFormat("%g", roundToInt(mm * kInch * 1000) * 25.4 * 0.001);
+        Tcl_ListObjAppendElement(nullptr, margins, Tcl_NewStringObj(shown.c_str(), -1));
     }
     std::vector<std::string> answer;
     if (!runDialog(interp,

@@ -84,7 +84,7 @@ bool PrintJob::endPage()
 {
     uLongf packed = compressBound(static_cast<uLong>(raster_.size()));
     std::vector<unsigned char> data(packed);
-    if (compress2(data.data(), &packed, raster_.data(), static_cast<uLong>(raster_.size()), 6) != Z_OK) {
+    if (compress2(data.data(), &packed, raster_.data(), static_cast<uLong>(raster_.size()), Z_BEST_SPEED) != Z_OK) {
         return false;
     }
     pages_++;
