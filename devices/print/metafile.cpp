@@ -6,8 +6,11 @@
  */
 #include "devices/print/metafile.h"
 
+#include <cstring>
+
 #include "devices/print/emf.h"
 #include "display/canvascapture.h"
+#include "display/clipboard.h"
 #include "display/picture.h"
 #include "runtime/replace.h"
 
@@ -107,6 +110,11 @@ int gmetafileCmd(ClientData, Tcl_Interp *interp, int argc, const char **argv)
     Tcl_ResetResult(interp);
     if (!made) {
         return TCL_ERROR;
+    }
+    if (std::strcmp(argv[2], "clipboard") == 0) {
+        static const char *const kTargets[] = {"image/emf", "image/x-emf", nullptr};
+        Tk_Window main = Tk_MainWindow(interp);
+        return putBytesOnClipboard(main, bytes.data(), bytes.size(), kTargets) ? TCL_OK : TCL_ERROR;
     }
     return replaceWithBytes(argv[2], bytes.data(), bytes.size()) == REPLACE_DONE ? TCL_OK : TCL_ERROR;
 }
