@@ -233,6 +233,20 @@ set picture [file join $teskDemo(out) tour-canvas.ppm]
 if {[tour.screenshot .map $picture]} {
     demo.log "canvas picture written to $picture ([file size $picture] bytes)"
 }
+# The map printed to the file printer, saved as an enhanced metafile and put
+# on the clipboard.
+set env(TESK_PRINT_FILE) [file join $teskDemo(out) tour-print.ps]
+printer interactive 0
+set printed [printer canvas .map 0 0 0 239 159]
+set f [open $env(TESK_PRINT_FILE) rb]
+regexp -line {^%%Pages: (\d+)$} [read $f] -> pages
+close $f
+demo.log "map printed to [file tail $env(TESK_PRINT_FILE)]: $printed, $pages page"
+set metafile [file join $teskDemo(out) tour-map.emf]
+gmetafile .map $metafile 0 0 239 159
+gmetafile .map clipboard 0 0 239 159
+demo.log "map metafile written to $metafile ([file size $metafile] bytes); clipboard offers\
+ [lsort [lsearch -inline -all [selection get -selection CLIPBOARD -type TARGETS] image/*]]"
 destroy .map
 
 tour.step "Vector layers"

@@ -46,6 +46,8 @@ set steps {
     }
     "Geo canvas" {
         "item 3 (oval): world 60.0 10.0 110.0 50.0, window box 119.000000 59.000000 221.000000 141.000000"
+        "map printed to tour-print.ps: 1, 1 page"
+        "map metafile written to OUT/tour-map.emf (115448 bytes); clipboard offers image/emf image/x-emf"
     }
     "Vector layers" {
         "parcel areas: 2400 2000 270, the pond holding an island"
