@@ -57,7 +57,7 @@ std::vector<PrintDest> printDestinations(Tcl_Interp *interp)
         p.isDefault = d->is_default != 0;
         const long type = std::strtol(option(d, "printer-type").c_str(), nullptr, 10);
         p.remote = (type & kRemoteBit) != 0;
-        p.server = p.remote ? uriHost(supported) : "";
+        p.server = uriHost(supported);
         p.shared = option(d, "printer-is-shared") == "true";
         p.offline = option(d, "printer-state") == std::to_string(kStateStopped) ||
                     option(d, "printer-is-accepting-jobs") == "false";

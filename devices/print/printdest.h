@@ -22,7 +22,7 @@ struct PrintDest {
     std::string name;       /* queue name, or kFilePrinterName */
     std::string makeModel;  /* printer-make-and-model: the driver name */
     std::string uri;        /* device-uri: the port; the file printer's file */
-    std::string server;     /* host of printer-uri-supported, "" when local */
+    std::string server;     /* host of printer-uri-supported, "" for the file printer */
     std::string media;      /* the media name its page comes from */
     bool filePrinter = false;
     bool isDefault = false;

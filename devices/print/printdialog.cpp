@@ -142,8 +142,7 @@ bool printDialog(PrinterSettings *s, Tcl_Interp *interp, const char *owner, unsi
     *error = 0;
     const int to = std::max(1, s->pageCount);
     const int from = std::min(std::max(1, s->fromPage), to);
-    if ((flags & PD_RETURNDEFAULT) != 0 || (s->printerName.empty() && s->interactive == 0) ||
-        (s->interactive == 0 && (flags & PD_PRINTSETUP) == 0)) {
+    if ((flags & PD_RETURNDEFAULT) != 0 || (s->interactive == 0 && (flags & PD_PRINTSETUP) == 0)) {
         if (!findPrintDest(s, interp, nullptr, dest)) {
             *error = PDERR_NODEFAULTPRN;
             return false;

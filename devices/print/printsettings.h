@@ -41,8 +41,8 @@ enum { PDERR_NODEFAULTPRN = 0x1008 };
 /*
  * printDialog --
  *	Chooses the printer and the page range: with PD_RETURNDEFAULT, or
- *	when no printer is kept and interactive is 0, the kept or default
- *	printer without a dialog; else the modal print dialog .teskPrint,
+ *	when interactive is 0 and PD_PRINTSETUP is not asked, the kept or
+ *	default printer without a dialog; else the modal print dialog .teskPrint,
  *	owned by owner (NULL: the main window). The range runs from the
  *	settings' from page (lowered to the to page) to the page count. On
  *	success the printer is kept, the range stored and *dest filled (true);
