@@ -18,6 +18,7 @@
 #include "canvas/canvasapi.h"
 #include "canvas/canvasint.h"
 #include "devices/comb.h"
+#include "devices/grass/grass.h"
 #include "display/canvaslink.h"
 #include "display/gimg.h"
 #include "geo/gtable.h"
@@ -62,7 +63,7 @@ const TeskModule teskModuleTable[] = {
     {"rimage", Rimg_Init},             /* rimage */
     {"calc", calcModuleInit},          /* calc */
     {"comb", combInit},                /* the comb widget kit */
-    {"grass", nullptr},                /* grass, _vask.parseInput */
+    {"grass", grassInit},              /* grass, _vask.parseInput */
     {"etran", etranInit},              /* etran */
     {"ddw", nullptr},                  /* ddw, package TK_DIRECTX */
     {"twimg", nullptr},                /* twimg */
