@@ -218,7 +218,7 @@ int grassCmd(ClientData, Tcl_Interp *interp, int objc, Tcl_Obj *const objv[])
         return TCL_OK;
     }
     const char *word = Tcl_GetString(objv[1]);
-    if (word[0] == 'd' && prefixOf(word, "driver", 5)) {
+    if (std::strcmp(word, "driver") == 0) { /* "drive" is refused */
         return driverCmd(interp, objc, objv);
     }
     if (word[0] == 'f' && std::strlen(word) > 5) {
