@@ -7,6 +7,7 @@
  *	of the application's vdisp.get.* procedures, and the pad and panel
  *	stubs. With no display open they answer 0 and touch nothing.
  */
+#include <algorithm>
 #include <cstdio>
 #include <vector>
 #include "devices/grass/grass.h"
@@ -78,17 +79,59 @@ int polydots(const int *x, const int *y, int n)
     return 0;
 }
 
+struct RingPoint {
+    double x, y;
+};
+
+/* One stage of clipping a closed ring to a half-plane: coordinate axis of
+ * each point kept on the side of limit given by upper. */
+void clipStage(const std::vector<RingPoint> &in, int axis, double limit, bool upper, std::vector<RingPoint> &out)
+{
+    out.clear();
+    auto coord = [axis](const RingPoint &p) { return axis == 0 ? p.x : p.y; };
+    auto inside = [&](const RingPoint &p) { return upper ? coord(p) <= limit : coord(p) >= limit; };
+    for (size_t i = 0; i < in.size(); i++) {
+        const RingPoint &a = in[i == 0 ? in.size() - 1 : i - 1];
+        const RingPoint &b = in[i];
+        if (inside(a) != inside(b)) {
+            double t = (limit - coord(a)) / (coord(b) - coord(a));
+            out.push_back({a.x + t * (b.x - a.x), a.y + t * (b.y - a.y)});
+        }
+        if (inside(b)) {
+            out.push_back(b);
+        }
+    }
+}
+
+/* The ring clipped in doubles to a box well past the image (whose corners
+ * fit in 16 bits), so that no vertex wraps when it becomes a span point. */
+std::vector<RingPoint> clipToImage(const RamImage *image, const int *x, const int *y, int n)
+{
+    const double box[4] = {std::max(-2.0 * image->desc.columns, -32768.0), std::max(-2.0 * image->desc.rows, -32768.0),
+                           std::min(3.0 * image->desc.columns, 32767.0), std::min(3.0 * image->desc.rows, 32767.0)};
+    std::vector<RingPoint> ring(static_cast<size_t>(n)), scratch;
+    for (int i = 0; i < n; i++) {
+        ring[static_cast<size_t>(i)] = {static_cast<double>(x[i]), static_cast<double>(y[i])};
+    }
+    clipStage(ring, 0, box[0], false, scratch);
+    clipStage(scratch, 0, box[2], true, ring);
+    clipStage(ring, 1, box[1], false, scratch);
+    clipStage(scratch, 1, box[3], true, ring);
+    return ring;
+}
+
 int polygon(const int *x, const int *y, int n)
 {
     GrassDriverState *s = grassState();
     if (s == nullptr || n <= 0) {
         return 0;
     }
-    SpanList *list = polyCreate(n);
+    std::vector<RingPoint> ring = clipToImage(s->image, x, y, n);
+    SpanList *list = ring.empty() ? nullptr : polyCreate(static_cast<int>(ring.size()));
     if (list != nullptr) {
-        for (int i = 0; i < n; i++) {
-            list->points[i].x = static_cast<int16_t>(x[i]);
-            list->points[i].y = static_cast<int16_t>(y[i]);
+        for (size_t i = 0; i < ring.size(); i++) {
+            list->points[i].x = static_cast<int16_t>(roundToInt(ring[i].x));
+            list->points[i].y = static_cast<int16_t>(roundToInt(ring[i].y));
         }
         ramImageFillPolygon(s->image, 0, lowByte(s->color), list);
         polyFreeList(list);

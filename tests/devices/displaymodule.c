@@ -122,6 +122,21 @@ static void linesAndPoints(void)
     R_polygon_abs(bx, by, 3);
     CHECK(pixel(58, 52) == 4 && pixel(52, 58) == 9);
 
+    /* vertices past 16 bits: clipped, not wrapped (65546 would wrap to 10) */
+    {
+        static const int wx[4] = {10, 65546, 65546, 10}, wy[4] = {10, 10, 20, 20};
+        static const int tx[3] = {-100000, 100000, 0}, ty[3] = {-1000, -1000, 99999};
+        fresh();
+        R_color(6);
+        R_polygon_abs(wx, wy, 4);
+        CHECK(pixel(10, 10) == 6 && pixel(199, 19) == 6 && pixel(9, 15) == 9 && pixel(100, 20) == 9);
+        CHECK(R_curx() == 10 && R_cury() == 20);
+        fresh();
+        R_color(6);
+        R_polygon_abs(tx, ty, 3); /* covers the whole image */
+        CHECK(pixel(0, 0) == 6 && pixel(199, 99) == 6 && pixel(100, 50) == 6);
+    }
+
     /* no points: nothing drawn, the point stays */
     fresh();
     R_move_abs(5, 6);
