@@ -253,8 +253,8 @@ int R_reset_colors(int min, int max, const unsigned char *red, const unsigned ch
     if (grassState() == nullptr) {
         return 0;
     }
-    for (int i = min; i <= max; i++) {
-        R_reset_color(red[i - min], green[i - min], blue[i - min], i);
+    for (long long i = min; i <= max; i++) {
+        R_reset_color(red[i - min], green[i - min], blue[i - min], static_cast<int>(i));
     }
     return 1;
 }
@@ -601,6 +601,9 @@ int R_pad_perror(const char *message, int code)
     static const char *const texts[] = {"",          "out of memory", "pad not found",  "no current pad",
                                         "item not found", "DUPLICATE name", "ILLEGAL request"};
     const char *text = code >= 0 && code <= 6 ? texts[code] : "unknown error";
+    if (message == nullptr) {
+        message = "";
+    }
     tesk_fprintf(stderr, "%s%s%s\n", message, message[0] != '\0' ? " : " : "", text);
     return 0;
 }

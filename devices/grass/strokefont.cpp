@@ -163,7 +163,7 @@ int loadFile(const char *name)
         }
         int number = header.size() == 8 ? field(header.substr(0, 5)) : -1;
         int pairs = header.size() == 8 ? field(header.substr(5)) : -1;
-        if (number < 0 || pairs < 0 || pairs > kMaxPairs) {
+        if (number < 0 || pairs < 1 || pairs > kMaxPairs) {
             ok = 0;
             break;
         }

@@ -37,6 +37,9 @@ int floatAccuracy = 0;
 
 std::string formatValue(const void *value, char type)
 {
+    if (value == nullptr) {
+        return "";
+    }
     std::string number = floatAccuracy >= 1 ? cFormat("%%.%df", floatAccuracy) : std::string("%f");
     switch (type) {
     case 'd':
@@ -111,7 +114,7 @@ bool store(const VaskField &f, const char *value)
     }
     case 's': {
         size_t n = std::strlen(value);
-        size_t len = static_cast<size_t>(f.length);
+        size_t len = static_cast<size_t>(std::max(f.length, 0));
         std::memcpy(f.address, value, std::min(n, len));
         if (n < len) {
             static_cast<char *>(f.address)[n] = '\0';
@@ -200,6 +203,9 @@ int V_ques(void *value, char type, int row, int column, int len)
 {
     Tcl_Interp *interp = grassInterp();
     if (interp == nullptr) {
+        return 0;
+    }
+    if (value == nullptr) {
         return 0;
     }
     fields.push_back({value, type, len});
