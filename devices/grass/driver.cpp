@@ -297,15 +297,18 @@ int grassOpenDriver()
     s->clipTop = 0;
     s->clipRight = image->desc.columns;
     s->clipBottom = image->desc.rows;
-    s->textScaleX = s->textScaleY = 0.75;
-    double degrees = 0.0;
+    double size[3] = {0.75, 0.75, 0.0}; /* x scale, y scale, angle in degrees */
     scanKey(interp, path, "cf-color", "%d", &s->color);
     scanKey(interp, path, "cf-colorOffset", "%d", &s->colorOffset);
     scanKey(interp, path, "cf-cur_x", "%d", &s->curX);
     scanKey(interp, path, "cf-cur_y", "%d", &s->curY);
     scanKey(interp, path, "cf-clip", "%d %d %d %d", &s->clipLeft, &s->clipTop, &s->clipRight, &s->clipBottom);
-    scanKey(interp, path, "cf-textSize", "%lf %lf %lf", &s->textScaleX, &s->textScaleY, &degrees);
-    grassSetTextAngle(s, degrees * kDegree);
+    if (const char *text = combGetVar(interp, path, "cf-textSize")) {
+        cScanNumbers(text, size, 3);
+    }
+    s->textScaleX = size[0];
+    s->textScaleY = size[1];
+    grassSetTextAngle(s, size[2] * kDegree);
     loadRGB(interp, s, combGetVar(interp, path, "RGB"));
     ramImageHold(image);
     current = s;

@@ -171,7 +171,7 @@ int vaskTestCmd(Tcl_Interp *interp)
     V_intrpt_GD_OK();
     int ok = V_call();
     if (ok) {
-        tesk_printf("%d %f %s\n", number, static_cast<double>(decimal), string);
+        tesk_printf("%s", cFormat("%d %f %s\n", number, static_cast<double>(decimal), string).c_str());
     }
     Tcl_SetObjResult(interp, Tcl_NewStringObj(ok ? "1" : "0", -1));
     return TCL_OK;
