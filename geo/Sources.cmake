@@ -3,7 +3,7 @@
 # table objects; terrain tile stores and terra objects (both saved through the
 # runtime's file replacement).
 tesk_layer(geo
-  DEPENDS runtime
+  DEPENDS runtime imagestore display/idoption.h
   SOURCES
     geo/shapeapi.cpp
     geo/shapefile.cpp
@@ -28,4 +28,5 @@ tesk_layer(geo
     geo/gtable.cpp
     geo/terrastore.cpp
     geo/terraobj.cpp
+    geo/sensor.cpp
 )
