@@ -29,4 +29,7 @@ tesk_layer(geo
     geo/terrastore.cpp
     geo/terraobj.cpp
     geo/sensor.cpp
+    geo/sensorobj.cpp
+    geo/sensorops.cpp
+    geo/camera.cpp
 )
