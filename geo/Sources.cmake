@@ -32,4 +32,5 @@ tesk_layer(geo
     geo/sensorobj.cpp
     geo/sensorops.cpp
     geo/camera.cpp
+    geo/pushbroom.cpp
 )

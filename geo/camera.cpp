@@ -358,6 +358,7 @@ int sensorCmdInit(Tcl_Interp *interp)
         Tcl_CmdProc *proc;
     } commands[] = {
         {"camera.create", cameraCreateCmd},
+        {"pushbroom.create", pushbroomCreateCmd},
         {"quaternion.slerp", quaternionSlerpCmd},
     };
     for (const auto &command : commands) {

@@ -112,5 +112,6 @@ const char *pushbroomGridSize(const SensorSettings &s, const SensorLines &lines,
  * when one cannot be made. */
 int sensorCmdInit(Tcl_Interp *interp);
 int cameraCreateCmd(ClientData clientData, Tcl_Interp *interp, int argc, const char **argv);
+int pushbroomCreateCmd(ClientData clientData, Tcl_Interp *interp, int argc, const char **argv);
 
 #endif /* TESK_GEO_SENSOROBJ_H */

@@ -587,7 +587,7 @@ int pushbroomOperation(Tcl_Interp *interp, SensorOperation op, const SensorSetti
                                                  : "Pushbroom nearest neighborhood resampling",
                              "Pushbroom normalize", "Pushbroom advanced normalization"};
     if (op == SENSOR_NORMALIZE && s.resamplemode != 0 && count < 2) {
-        fprintf(stderr, "Error in pushbroomAdvancedNormalization: Need at least two scan lines.\n");
+        tesk_fprintf(stderr, "Error in pushbroomAdvancedNormalization: Need at least two scan lines.\n");
         return TCL_OK;
     }
     if (count < 1) {
