@@ -12,7 +12,9 @@
  */
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
+#include <functional>
 #include <new>
 #include <string>
 #include <vector>
@@ -54,30 +56,12 @@ struct Grid {
 /* Pixel vectors of n bands of one image. */
 class Sampler {
 public:
-    Sampler(RamImage *image, int n) : image_(image), n_(n), p_(4 * static_cast<size_t>(n)) {}
+    Sampler(RamImage *image, int n) : image_(image), n_(n) {}
     void at(int c, int r, float *out) { ramImageGetVector(image_, c, r, n_, nullptr, out); }
-    /* The bilinear mix at (sc, sr), both inside; neighbours held at the last
-     * column and row. */
-    void bilinear(double sc, double sr, int columns, int rows, float *out)
-    {
-        int ic = static_cast<int>(sc), ir = static_cast<int>(sr);
-        float fx = static_cast<float>(sc - ic), fy = static_cast<float>(sr - ir);
-        int ic1 = std::min(ic + 1, columns - 1), ir1 = std::min(ir + 1, rows - 1);
-        float *p = p_.data();
-        at(ic, ir, p);
-        at(ic, ir1, p + n_);
-        at(ic1, ir, p + 2 * n_);
-        at(ic1, ir1, p + 3 * n_);
-        for (int b = 0; b < n_; b++) {
-            out[b] = (1 - fx) * (1 - fy) * p[b] + (1 - fx) * fy * p[n_ + b] + (1 - fy) * fx * p[2 * n_ + b] +
-                     fx * fy * p[3 * n_ + b];
-        }
-    }
 
 private:
     RamImage *image_;
     int n_;
-    std::vector<float> p_;
 };
 
 /* Paints vector into the size x size block at (c, r), clipped. */
@@ -150,10 +134,7 @@ public:
     {
         return sensorGroundToImage(m_, pose_, s_.in, X, Y, Z, sc, sr);
     }
-    static bool inside(double sc, double sr, int columns, int rows)
-    {
-        return sc >= 0 && sc < columns && sr >= 0 && sr < rows;
-    }
+    static constexpr bool kClosedEnd = false; /* rectify: sc < columns inside */
     SensorFootprint footprint() const { return cameraFootprint(s_, pose_, m_); }
     double radius() const
     {
@@ -220,10 +201,7 @@ public:
         *sc = sensorGroundToImageColumn(matrix(chosen.line), lines_.poses[chosen.line], s_.in, X, Y, Z);
         return std::isfinite(*sc) && std::isfinite(*sr);
     }
-    static bool inside(double sc, double sr, int columns, int rows)
-    {
-        return sc >= 0 && sc <= columns - 1 && sr >= 0 && sr <= rows - 1;
-    }
+    static constexpr bool kClosedEnd = true; /* rectify: sc <= columns - 1 inside */
     SensorFootprint footprint() const { return pushbroomFootprint(s_, lines_); }
     double radius() const
     {
@@ -251,78 +229,215 @@ int bandsOf(RamImage *a, RamImage *b)
     return std::min(a->desc.nbands, b->desc.nbands);
 }
 
+/* How a destination pixel samples the source at (sc, sr): the positions
+ * inside the source, and the pixel nearest neighbour takes. */
+struct SampleRule {
+    bool closedEnd; /* inside: sc <= columns - 1 (else sc < columns), the same for rows */
+    bool rounded;   /* nearest neighbour: rounded and held at the last (else truncated) */
+    bool bilinear;  /* the bilinear mix instead of the nearest neighbour */
+};
+
+/* A rectangle of destination pixels. */
+struct Block {
+    int column, row, columns, rows;
+};
+
+constexpr int kTileSide = 128;             /* destination tiles, pixels a side */
+constexpr int64_t kWindowBudget = 1 << 24; /* bytes of one source window */
+
+/*
+ * BlockResampler --
+ *	Fills rows of destination pixels from the source: each tile's source
+ *	positions are found first, then the window of source pixels they need
+ *	is read once as floats (a tile whose window exceeds the budget is
+ *	split), and the pixels are sampled from it. Position(c, r, &sc, &sr)
+ *	answers false for a pixel that sees nothing (it stays 0).
+ */
+template <class Position>
+class BlockResampler {
+public:
+    BlockResampler(RamImage *src, int n, const SampleRule &rule, const Position &position)
+        : src_(src), n_(n), columns_(src->desc.columns), rows_(src->desc.rows), rule_(rule), position_(position)
+    {
+    }
+    /* Destination rows first .. first + count - 1 of width columns into
+     * out (count rows of width pixel vectors), zeros where nothing is seen. */
+    void fill(int first, int count, int width, float *out)
+    {
+        std::fill(out, out + static_cast<size_t>(count) * width * n_, 0.0f);
+        for (int c = 0; c < width; c += kTileSide) {
+            block(Block{c, first, std::min(kTileSide, width - c), count}, first, width, out);
+        }
+    }
+
+private:
+    bool inside(double sc, double sr) const
+    {
+        return rule_.closedEnd ? sc >= 0 && sc <= columns_ - 1 && sr >= 0 && sr <= rows_ - 1
+                               : sc >= 0 && sc < columns_ && sr >= 0 && sr < rows_;
+    }
+    /* The source pixel of nearest neighbour along one axis. */
+    int nearest(double v, int limit) const
+    {
+        return rule_.rounded ? std::min(roundToInt(v), limit - 1) : static_cast<int>(v);
+    }
+    void block(const Block &b, int first, int width, float *out)
+    {
+        size_t count = static_cast<size_t>(b.columns) * b.rows;
+        std::vector<double> at(2 * count, -1.0);
+        int lo[2] = {columns_, rows_}, hi[2] = {-1, -1};
+        for (int r = 0; r < b.rows; r++) {
+            for (int c = 0; c < b.columns; c++) {
+                double *p = &at[2 * (static_cast<size_t>(r) * b.columns + c)];
+                double sc = 0, sr = 0;
+                if (!position_(b.column + c, b.row + r, &sc, &sr) || !inside(sc, sr)) {
+                    continue;
+                }
+                p[0] = sc;
+                p[1] = sr;
+                int ic = rule_.bilinear ? static_cast<int>(sc) : nearest(sc, columns_);
+                int ir = rule_.bilinear ? static_cast<int>(sr) : nearest(sr, rows_);
+                lo[0] = std::min(lo[0], ic);
+                lo[1] = std::min(lo[1], ir);
+                hi[0] = std::max(hi[0], rule_.bilinear ? std::min(ic + 1, columns_ - 1) : ic);
+                hi[1] = std::max(hi[1], rule_.bilinear ? std::min(ir + 1, rows_ - 1) : ir);
+            }
+        }
+        if (hi[0] < 0) {
+            return;
+        }
+        int64_t wc = hi[0] - lo[0] + 1, wr = hi[1] - lo[1] + 1;
+        if (wc * wr * n_ * static_cast<int64_t>(sizeof(float)) > kWindowBudget && count > 1) {
+            Block a = b, c = b;
+            if (b.columns >= b.rows) {
+                a.columns = b.columns / 2;
+                c.column += a.columns;
+                c.columns -= a.columns;
+            } else {
+                a.rows = b.rows / 2;
+                c.row += a.rows;
+                c.rows -= a.rows;
+            }
+            block(a, first, width, out);
+            block(c, first, width, out);
+            return;
+        }
+        /* the window, band by band */
+        window_.resize(static_cast<size_t>(wc * wr * n_));
+        for (int band = 0; band < n_; band++) {
+            for (int64_t y = 0; y < wr; y++) {
+                ramImageGetFloat(src_, lo[1] + static_cast<int>(y), lo[0], static_cast<int>(wc), band,
+                                 &window_[static_cast<size_t>((band * wr + y) * wc)]);
+            }
+        }
+        auto value = [&](int band, int c, int r) {
+            return window_[static_cast<size_t>((band * wr + (r - lo[1])) * wc + (c - lo[0]))];
+        };
+        for (int r = 0; r < b.rows; r++) {
+            float *row = out + (static_cast<size_t>(b.row + r - first) * width + b.column) * n_;
+            for (int c = 0; c < b.columns; c++) {
+                const double *p = &at[2 * (static_cast<size_t>(r) * b.columns + c)];
+                if (p[0] < 0) {
+                    continue;
+                }
+                float *v = row + static_cast<size_t>(c) * n_;
+                if (!rule_.bilinear) {
+                    int ic = nearest(p[0], columns_), ir = nearest(p[1], rows_);
+                    for (int band = 0; band < n_; band++) {
+                        v[band] = value(band, ic, ir);
+                    }
+                    continue;
+                }
+                int ic = static_cast<int>(p[0]), ir = static_cast<int>(p[1]);
+                float fx = static_cast<float>(p[0] - ic), fy = static_cast<float>(p[1] - ir);
+                int ic1 = std::min(ic + 1, columns_ - 1), ir1 = std::min(ir + 1, rows_ - 1);
+                for (int band = 0; band < n_; band++) {
+                    v[band] = (1 - fx) * (1 - fy) * value(band, ic, ir) + (1 - fx) * fy * value(band, ic, ir1) +
+                              (1 - fy) * fx * value(band, ic1, ir) + fx * fy * value(band, ic1, ir1);
+                }
+            }
+        }
+    }
+
+    RamImage *src_;
+    int n_, columns_, rows_;
+    SampleRule rule_;
+    const Position &position_;
+    std::vector<float> window_;
+};
+
+/* Destination rows resampled block by block of kTileSide rows, each row
+ * written whole and counted on the meter. */
+template <class Position>
+void resampleRows(RamImage *src, RamImage *des, int rows, int n, const SampleRule &rule, const Position &position,
+                  OperationMeter &meter, const std::function<void(int first, int count)> &prepare)
+{
+    int columns = des->desc.columns;
+    BlockResampler<Position> resampler(src, n, rule, position);
+    std::vector<float> out(static_cast<size_t>(kTileSide) * columns * n);
+    for (int first = 0; first < rows; first += kTileSide) {
+        int count = std::min(kTileSide, rows - first);
+        prepare(first, count);
+        resampler.fill(first, count, columns, out.data());
+        for (int r = 0; r < count; r++) {
+            writeFloatBIPData(des, first + r, 0, columns, n, nullptr, &out[static_cast<size_t>(r) * columns * n]);
+            meter.row(first + r, rows);
+        }
+    }
+}
+
 /* Acquisition: every destination pixel sampled from the ground image. */
 template <class Geometry>
 void acquire(const Geometry &g, const char *label, RamImage *src, RamImage *des)
 {
     const SensorSettings &s = g.settings();
-    int n = bandsOf(src, des), columns = des->desc.columns, rows = g.imageRows(des);
+    int n = bandsOf(src, des);
     Grid grid(src);
-    Sampler sampler(src, n);
-    std::vector<float> row(static_cast<size_t>(columns) * n);
-    OperationMeter meter(label, des, s.update);
-    for (int r = 0; r < rows; r++) {
-        for (int c = 0; c < columns; c++) {
-            float *out = &row[static_cast<size_t>(c) * n];
-            double X = 0, Y = 0;
-            double sc = -1, sr = -1;
-            if (g.toGround(c, r, &X, &Y)) {
-                sc = (X - grid.x0) / grid.dx;
-                sr = (grid.y0 - Y) / grid.dy;
-            }
-            if (!(sc >= 0 && sc < grid.columns && sr >= 0 && sr < grid.rows)) {
-                std::fill(out, out + n, 0.0f);
-            } else if (s.resamplemode == 0) {
-                sampler.at(static_cast<int>(sc), static_cast<int>(sr), out);
-            } else {
-                sampler.bilinear(sc, sr, grid.columns, grid.rows, out);
-            }
+    auto position = [&](int c, int r, double *sc, double *sr) {
+        double X = 0, Y = 0;
+        if (!g.toGround(c, r, &X, &Y)) {
+            return false;
         }
-        writeFloatBIPData(des, r, 0, columns, n, nullptr, row.data());
-        meter.row(r, rows);
-    }
+        *sc = (X - grid.x0) / grid.dx;
+        *sr = (grid.y0 - Y) / grid.dy;
+        return true;
+    };
+    OperationMeter meter(label, des, s.update);
+    resampleRows(src, des, g.imageRows(des), n, SampleRule{false, false, s.resamplemode != 0}, position, meter,
+                 [](int, int) {});
     std::string text = cutDescription(g.description());
     std::memcpy(des->desc.imgdes, text.c_str(), text.size() + 1);
     meter.finish(n);
 }
 
-/* Rectification: every ground pixel looked up in the sensor image. */
+/* Rectification: every ground pixel inside the footprint looked up in the
+ * sensor image, at the DEM's height when there is one. */
 template <class Geometry>
 void rectify(const Geometry &g, const char *label, RamImage *src, RamImage *dem, RamImage *des)
 {
     const SensorSettings &s = g.settings();
-    int n = bandsOf(src, des), columns = des->desc.columns, rows = des->desc.rows;
-    int srcColumns = src->desc.columns, srcRows = src->desc.rows;
+    int n = bandsOf(src, des), columns = des->desc.columns;
     Grid grid(des);
     SensorFootprint box = g.footprint();
-    Sampler sampler(src, n);
-    std::vector<float> row(static_cast<size_t>(columns) * n);
-    OperationMeter meter(label, des, s.update);
-    for (int r = 0; r < rows; r++) {
-        std::fill(row.begin(), row.end(), 0.0f);
-        double Y = grid.Y(r);
-        if (!box.bounded || (Y >= box.minY && Y <= box.maxY)) {
-            for (int c = 0; c < columns; c++) {
-                double X = grid.X(c);
-                if (box.bounded && !(X >= box.minX && X <= box.maxX)) {
-                    continue;
-                }
-                double Z = dem != nullptr ? ramImageGetValue(dem, c, r, 0) : 0.0;
-                double sc = 0, sr = 0;
-                if (!g.toImage(X, Y, Z, &sc, &sr) || !Geometry::inside(sc, sr, srcColumns, srcRows)) {
-                    continue;
-                }
-                float *out = &row[static_cast<size_t>(c) * n];
-                if (s.resamplemode == 0) {
-                    sampler.at(std::min(roundToInt(sc), srcColumns - 1), std::min(roundToInt(sr), srcRows - 1), out);
-                } else {
-                    sampler.bilinear(sc, sr, srcColumns, srcRows, out);
-                }
-            }
+    std::vector<float> heights(dem != nullptr ? static_cast<size_t>(kTileSide) * columns : 0);
+    int firstRow = 0;
+    auto position = [&](int c, int r, double *sc, double *sr) {
+        double X = grid.X(c), Y = grid.Y(r);
+        if (box.bounded && !(X >= box.minX && X <= box.maxX && Y >= box.minY && Y <= box.maxY)) {
+            return false;
         }
-        writeFloatBIPData(des, r, 0, columns, n, nullptr, row.data());
-        meter.row(r, rows);
-    }
+        double Z = dem != nullptr ? heights[static_cast<size_t>(r - firstRow) * columns + c] : 0.0;
+        return g.toImage(X, Y, Z, sc, sr);
+    };
+    auto prepare = [&](int first, int count) {
+        firstRow = first;
+        for (int r = 0; dem != nullptr && r < count; r++) {
+            ramImageGetFloat(dem, first + r, 0, columns, 0, &heights[static_cast<size_t>(r) * columns]);
+        }
+    };
+    OperationMeter meter(label, des, s.update);
+    resampleRows(src, des, des->desc.rows, n, SampleRule{Geometry::kClosedEnd, true, s.resamplemode != 0}, position,
+                 meter, prepare);
     meter.finish(n);
 }
 
