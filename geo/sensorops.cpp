@@ -514,7 +514,8 @@ void advancedNormalize(const Geometry &g, const char *label, RamImage *src, RamI
                     S += d[j];
                 }
             }
-            if (k >= 2) {
+            /* fewer than two in reach, or all at distance 0: the pixel's own vector */
+            if (k >= 2 && S > 0) {
                 std::fill(sum.begin(), sum.end(), 0.0f);
                 for (int j = 0; j < 9; j++) {
                     if (!(d[j] <= radius)) {
@@ -524,8 +525,7 @@ void advancedNormalize(const Geometry &g, const char *label, RamImage *src, RamI
                     column = column < 0 ? 0 : column >= columns ? c : column;
                     sourceRow = sourceRow < 0 ? 0 : sourceRow >= rows ? r : sourceRow;
                     sampler.at(column, sourceRow, vector.data());
-                    /* all at distance 0: an equal mix */
-                    double weight = S > 0 ? (S - d[j]) / ((k - 1) * S) : 1.0 / k;
+                    double weight = (S - d[j]) / ((k - 1) * S);
                     for (int b = 0; b < n; b++) {
                         sum[b] += static_cast<float>(weight * vector[b]);
                     }
