@@ -29,6 +29,7 @@
 #include "imagestore/ramimage.h"
 #include "imagestore/rowcache.h"
 #include "imagestore/stats.h"
+#include "runtime/budget.h"
 #include "runtime/bytes.h"
 #include "runtime/configspec.h"
 #include "runtime/startup.h"
@@ -1262,7 +1263,8 @@ void rimageDelete(ClientData clientData)
 /*
  * Rimg_Init --
  *	Registers rimage with its default descriptor (the option defaults when
- *	the interpreter has Tk). Also an entry of its own for Tcl's load.
+ *	the interpreter has Tk) and links teskImageBudget, the readers' memory
+ *	budget. Also an entry of its own for Tcl's load.
  */
 extern "C" int Rimg_Init(Tcl_Interp *interp)
 {
@@ -1285,5 +1287,6 @@ extern "C" int Rimg_Init(Tcl_Interp *interp)
         gmemFree(desc);
         return TCL_ERROR;
     }
+    linkImageMemoryBudget(interp);
     return TCL_OK;
 }

@@ -1,6 +1,6 @@
 # Geo canvas: the gcanvas widget, its items and their coordinates.
 tesk_layer(canvas
-  DEPENDS runtime platform imagestore display geo/shapeapi.h
+  DEPENDS runtime platform display
   SOURCES
     canvas/arcitem.cpp
     canvas/assemble.cpp
@@ -25,6 +25,9 @@ tesk_layer(canvas
     canvas/redisplay.cpp
     canvas/scroll.cpp
     canvas/tagsearch.cpp
+    canvas/textedit.cpp
+    canvas/textgeom.cpp
+    canvas/textlayout.cpp
     canvas/widget.cpp
     canvas/widgetcmd.cpp
 )

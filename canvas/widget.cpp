@@ -14,9 +14,12 @@
 #include "canvas/canvasint.h"
 #include "canvas/coords.h"
 #include "canvas/itemopts.h"
+#include "display/rotfont.h"
+#include "runtime/cnumber.h"
 #include "runtime/startup.h"
 #include "tesk.h"
 #include "tkInt.h"
+#include "tesk_stdio.h"
 
 namespace {
 
@@ -149,8 +152,8 @@ int readScrollRegion(Tcl_Interp *interp, GcanvasWidget *canvas)
         return TCL_OK;
     }
     double v[4];
-    char tail;
-    if (std::sscanf(canvas->scrollRegion, "%lf %lf %lf %lf %c", &v[0], &v[1], &v[2], &v[3], &tail) == 4) {
+    const char *tail = nullptr;
+    if (cScanNumbers(canvas->scrollRegion, v, 4, ' ', &tail) == 4 && tail[std::strspn(tail, " \t\n\v\f\r")] == '\0') {
         if (!std::all_of(v, v + 4, [](double d) { return std::isfinite(d); })) {
             return badScrollRegion(interp, canvas);
         }
@@ -494,9 +497,14 @@ int clipTestCmd(ClientData, Tcl_Interp *interp, int argc, const char **argv)
 
 }  // namespace
 
-/* Initialises the rotated-font layer that text items draw through; it
- * has nothing to set up until rotated text is built in. */
-static void rotatedFontInit() {}
+/* Sets up the rotated-font layer that text items draw through; a
+ * failure leaves the canvas without text and is told once. */
+static void rotatedFontInit()
+{
+    if (!rotatedFontSetup()) {
+        tesk_fprintf(stderr, "Error in rotatedFontInit: fontconfig cannot be initialised\n");
+    }
+}
 
 int gcanvasModuleInit(Tcl_Interp *interp)
 {

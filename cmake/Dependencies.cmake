@@ -9,6 +9,8 @@ pkg_check_modules(X11 REQUIRED IMPORTED_TARGET x11)
 pkg_check_modules(ZLIB REQUIRED IMPORTED_TARGET zlib)
 pkg_check_modules(PROJ REQUIRED IMPORTED_TARGET proj>=9)
 pkg_check_modules(JPEG REQUIRED IMPORTED_TARGET libjpeg)
+# Rotated and stretched text of the canvas.
+pkg_check_modules(XFT REQUIRED IMPORTED_TARGET xft fontconfig)
 # OpenGL through GLX (Mesa's llvmpipe needs no GPU), GLU and freeglut's shapes.
 pkg_check_modules(GL REQUIRED IMPORTED_TARGET gl glx glu glut)
 
@@ -33,7 +35,7 @@ target_include_directories(tesk_deps INTERFACE ${TCL_INCLUDE_DIRS} ${TK_INCLUDE_
                            ${TK_PRIVATE_DIR} ${TK_PRIVATE_UNIX_DIR}
                            ${TCL_PRIVATE_DIR} ${TCL_PRIVATE_UNIX_DIR})
 target_link_libraries(tesk_deps INTERFACE PkgConfig::X11 PkgConfig::ZLIB PkgConfig::PROJ PkgConfig::JPEG
-                      PkgConfig::GL m)
+                      PkgConfig::XFT PkgConfig::GL m)
 
 add_library(tesk_stubs INTERFACE)
 target_link_libraries(tesk_stubs INTERFACE ${TK_STUB_LIBRARY} ${TCL_STUB_LIBRARY})

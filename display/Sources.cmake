@@ -7,6 +7,7 @@ tesk_layer(display
     display/canvascapture.cpp
     display/clipboard.cpp
     display/convert.cpp
+    display/enhance.cpp
     display/gimgcmd.cpp
     display/gimgcolor.cpp
     display/gimgconfig.cpp
@@ -21,6 +22,7 @@ tesk_layer(display
     display/photolink.cpp
     display/picture.cpp
     display/render.cpp
+    display/rotfont.cpp
     display/spanlist.cpp
     display/viewpixmap.cpp
     display/winproc.cpp

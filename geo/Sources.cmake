@@ -5,7 +5,6 @@
 tesk_layer(geo
   DEPENDS runtime imagestore display/idoption.h
   SOURCES
-    geo/shapeapi.cpp
     geo/shapefile.cpp
     geo/shaperec.cpp
     geo/shapecmd.cpp

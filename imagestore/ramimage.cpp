@@ -286,8 +286,10 @@ void ramImageUnlink(RamImage *image)
  *	Makes the rows of a new or redefined image: a row cache for depth rows
  *	per band (the image type's row may ask for more or fewer), every row
  *	empty (a memory image's pixels start at its transparent index, else
- *	0). The new cache is made before the old one goes, so a failure leaves
- *	the image as it was. Answers the depth, 0 on failure.
+ *	0). When memory is short a file's cache gets fewer rows, but for a
+ *	type that caches every row (decoded whole), which fails instead. The
+ *	new cache is made before the old one goes, so a failure leaves the
+ *	image as it was. Answers the depth, 0 on failure.
  */
 int setRAMImageBuf(RamImage *image, int depth)
 {
@@ -312,8 +314,8 @@ int setRAMImageBuf(RamImage *image, int depth)
         if (bytes < kMaxCacheBytes) {
             buffers = static_cast<unsigned char *>(gmemAlloc(static_cast<size_t>(bytes)));
         }
-        if (buffers != nullptr || image->fd == -1) {
-            break;
+        if (buffers != nullptr || image->fd == -1 || rule < 0) {
+            break;  // a type that caches every row gets them all or fails, once
         }
         d -= desc.nbands;
     }
@@ -520,7 +522,10 @@ RamImage *ramImageOpenFile(const char *fileName, ImageDesc *desc, RamImage *reus
     const ImageType *type = imageTypeOf(image->desc.imgid);
     image->curVolume = type->firstVolume;
     if (type->opened != nullptr) {
-        type->opened(image);
+        imageTypeCall(type, 0, [&] {
+            type->opened(image);
+            return 0;
+        });
     }
     *error = RAMIMG_OK;
     return image;
@@ -747,7 +752,10 @@ int ramImageAttachData(RamImage *image, unsigned char *data, int64_t size)
     const ImageType *type = imageTypeOf(image->desc.imgid);
     image->curVolume = type->firstVolume;
     if (type->opened != nullptr) {
-        type->opened(image);
+        imageTypeCall(type, 0, [&] {
+            type->opened(image);
+            return 0;
+        });
     }
     return 1;
 }

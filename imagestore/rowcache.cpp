@@ -443,7 +443,7 @@ unsigned char *ramImageRowPtr(RamImage *image, int row, int band, int read)
         break;
     case Layout::Whole:
         if (ImageDecodeProc *decode = imageTypeOf(desc.imgid)->decode) {
-            decode(image);
+            imageTypeCall(imageTypeOf(desc.imgid), 0, [&] { return decode(image); });
             return slotStorage(image, ramImageSlotOf(image, row, band));
         }
         std::memset(storage, 0, static_cast<size_t>(image->rowBytes));
@@ -511,7 +511,7 @@ void ramImageWriteRow(RamImage *image, int slot)
         /* One rewrite writes every row. A failed one leaves the file as it
          * was and the rows changed, for a later write-back. */
         ImageRewriteProc *rewrite = imageTypeOf(desc.imgid)->rewrite;
-        if (rewrite == nullptr || rewrite(image)) {
+        if (rewrite == nullptr || imageTypeCall(imageTypeOf(desc.imgid), 0, [&] { return rewrite(image); })) {
             ramImageMarkClean(image);
         } else if (slot < image->slotCount) {
             image->dirtyBits[slot >> 3] |= static_cast<unsigned char>(1u << (slot & 7));
@@ -601,8 +601,9 @@ int ramImageSeekVolumeDefault(RamImage *image, int volume)
 int ramImageSeekVolume(RamImage *image, int volume)
 {
     const ImageDesc before = image->desc;
-    int result =
-        image->seekVolume != nullptr ? image->seekVolume(image, volume) : ramImageSeekVolumeDefault(image, volume);
+    int result = image->seekVolume != nullptr
+                     ? imageTypeCall(imageTypeOf(before.imgid), -1, [&] { return image->seekVolume(image, volume); })
+                     : ramImageSeekVolumeDefault(image, volume);
     if (result == -1) {
         tesk_fprintf(stderr, "Error in seek image: %s\n", image->desc.file);
     } else if (result == 0) {

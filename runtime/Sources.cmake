@@ -3,6 +3,7 @@
 tesk_layer(runtime
   SOURCES
     runtime/base64.cpp
+    runtime/budget.cpp
     runtime/bytes.cpp
     runtime/calc.cpp
     runtime/calc_geometry.cpp
@@ -29,6 +30,7 @@ tesk_layer(runtime
     runtime/replace.cpp
     runtime/rounding.cpp
     runtime/scriptlib.cpp
+    runtime/shapeapi.cpp
     runtime/startup.cpp
     runtime/stdio.cpp
     runtime/subcmd.cpp

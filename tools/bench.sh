@@ -36,6 +36,7 @@
 # same Tk commands, and reads and sets a number field's option against a
 # spinbox's; sensor_bench.tcl rectifies a tilted camera's 4096 x 4096 FLOAT
 # photo with bilinear resampling against numpy and scipy.ndimage.
+# The build runs JOBS jobs at once (default: the number of processors).
 #   tools/bench.sh [benchmark options]
 set -eu
 top=$(cd "$(dirname "$0")/.." && pwd)

@@ -5,12 +5,13 @@
 # then configures and builds:
 #   build/        the optimised library (gcc -O2) for the demo and benchmarks
 #   build-asan/   the test build (clang, AddressSanitizer and UBSan)
+# The build runs JOBS jobs at once (default: the number of processors).
 set -eu
 top=$(cd "$(dirname "$0")/.." && pwd)
 what=${1:-release}
 
 packages="build-essential cmake ninja-build ccache pkg-config binutils clang libclang-rt-14-dev
- tcl8.6-dev tk8.6-dev libjpeg62-turbo-dev zlib1g-dev libproj-dev proj-data
+ tcl8.6-dev tk8.6-dev libjpeg62-turbo-dev zlib1g-dev libxft-dev fonts-dejavu-core libproj-dev proj-data
  libgl-dev libglu1-mesa-dev freeglut3-dev libgtest-dev libbenchmark-dev libshp-dev xvfb xauth"
 # The tests also cross-check files with readers and writers of other
 # projects (GDAL, netpbm, shapelib's programs, libjpeg's cjpeg and djpeg,
@@ -32,7 +33,7 @@ if [ -n "$missing" ]; then
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends $missing
 fi
 
-jobs=$(nproc 2>/dev/null || echo 2)
+jobs=${JOBS:-$(nproc 2>/dev/null || echo 2)}
 build() {
     dir=$1; shift
     if [ ! -f "$top/$dir/build.ninja" ]; then

@@ -72,7 +72,7 @@ int detectImageFile(int fd, const char *fileName, ImageDesc *desc, void **priv)
             continue;
         }
         *desc = entry;
-        answer = row->detect(fd, fileName, desc, priv);
+        answer = imageTypeCall(row, -1, [&] { return row->detect(fd, fileName, desc, priv); });
         if (answer != 0) {
             return answer > 0 ? answer : -1;
         }

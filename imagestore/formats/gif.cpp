@@ -29,6 +29,7 @@
 #include "imagestore/ramimage.h"
 #include "imagestore/rowcache.h"
 #include "imagestore/stats.h"
+#include "runtime/budget.h"
 #include "runtime/bytes.h"
 #include "runtime/replace.h"
 #include "tesk_stdio.h"
@@ -40,6 +41,10 @@ constexpr int kColourModeGif = 4;
 constexpr int kMaxSide = 65535;                   // GIF sizes are 16-bit fields
 constexpr int64_t kMaxCacheBytes = 0xFFFFFFF0LL;  // the store's bound on one image's cache
 constexpr size_t kCommentLimit = 256;             // longest comment read as a georeference
+/* A byte of LZW data gives at most 2731 pixels: a code of w bits (at
+ * least 12 for the longest strings) stands for at most 2^w of them. */
+constexpr int64_t kLzwPixelsPerByte = 8 * 4096 / 12 + 1;
+constexpr int64_t kAnyScreen = int64_t{1} << 24;  // pixels of a screen that any file may declare
 
 /* Set while a write-back runs: reading rows must not start another. */
 bool rewriting = false;
@@ -546,15 +551,19 @@ void GifSource::skip(int64_t n)
     }
 }
 
+int64_t GifSource::size() const
+{
+    struct stat st;
+    return fd_ < 0 ? size_ : fstat(fd_, &st) == 0 ? static_cast<int64_t>(st.st_size) : 0;
+}
+
 void GifSource::seek(int64_t offset, int whence)
 {
     int64_t target = offset;
     if (whence == SEEK_CUR) {
         target = tell() + offset;
     } else if (whence == SEEK_END) {
-        struct stat st;
-        int64_t size = fd_ < 0 ? size_ : fstat(fd_, &st) == 0 ? static_cast<int64_t>(st.st_size) : 0;
-        target = size + offset;
+        target = size() + offset;
     }
     if (target < 0) {
         target = 0;
@@ -1136,12 +1145,33 @@ bool gifWriteTrailer(GifWriter &w)
 /*
  * gifDetect --
  *	Recognises GIF87a and GIF89a files whose screen the store can hold
- *	(see examine). The file position is left alone; nothing is printed.
+ *	(see examine). The file position is left alone. A screen that the
+ *	file's data cannot fill (more than 16 M pixels and than its LZW data
+ *	can give) or whose cache exceeds the memory budget stops detection
+ *	(-1, reported).
  */
 int gifDetect(int fd, const char *, ImageDesc *desc, void **)
 {
     std::unique_ptr<GifSource> src(new (std::nothrow) GifSource(fd));
-    return src != nullptr ? examine(*src, desc) : 0;
+    if (src == nullptr) {
+        return 0;
+    }
+    ImageDesc found = *desc;
+    int type = examine(*src, &found);
+    if (type == 0) {
+        return 0;
+    }
+    const int64_t pixels = static_cast<int64_t>(found.rows) * found.columns;
+    if (pixels > kAnyScreen && pixels > kLzwPixelsPerByte * src->size()) {
+        tesk_fprintf(stderr, "Error in readGIF: a screen of %d x %d is more than %lld bytes of GIF data can fill\n",
+                     found.columns, found.rows, static_cast<long long>(src->size()));
+        return -1;
+    }
+    if (!imageBudgetAllows(static_cast<int64_t>(found.rows) * (found.columns + 5), "readGIF")) {
+        return -1;
+    }
+    *desc = found;
+    return type;
 }
 
 /*

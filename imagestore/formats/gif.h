@@ -43,6 +43,8 @@ public:
      * positions are held to 0 .. size, file positions to 0 and above. */
     void seek(int64_t offset, int whence = 0);
     int64_t tell() const { return base_ + static_cast<int64_t>(at_); }
+    /* Bytes of the data: the memory block's, or the file's size. */
+    int64_t size() const;
     /* The bytes buffered from the position on (*n of them; 0 and NULL at
      * the end of the data), for a reader that takes them in place and then
      * calls advance with the count it took. */

@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include "imagestore/formats/formats.h"
+#include "tesk_stdio.h"
 
 namespace {
 
@@ -234,4 +235,9 @@ const char *imageRulesByteBands(ImageDesc *desc, const char *illegalBands)
     desc->bits = 8;
     desc->msbf = 0;
     return nullptr;
+}
+
+void imageTypeOutOfMemory(const ImageType *type)
+{
+    tesk_fprintf(stderr, "Error in the %s reader: out of memory\n", type->format);
 }

@@ -15,6 +15,8 @@
 #define TESK_IMAGESTORE_FORMATS_IMAGETYPES_H
 
 #include <cstdint>
+#include <new>
+#include <stdexcept>
 #include "tesk_image.h"
 
 /* How a file of the type stores its rows, as the row cache reads them. */
@@ -127,6 +129,24 @@ int32_t imageTypeLineSize(const ImageDesc &desc);
 int32_t imageTypeDefaultBlock(const ImageDesc &desc, int32_t rowBytes);
 /* Applies the rules of desc's type (see ImageRulesProc). */
 const char *imageTypeApplyRules(ImageDesc *desc);
+
+/* Prints "Error in the FORMAT reader: out of memory" for type's format. */
+void imageTypeOutOfMemory(const ImageType *type);
+/* Runs proc, a procedure of type's row or hook (detector, decoder,
+ * write-back, volume hook), and answers its answer; when memory runs out
+ * inside it (std::bad_alloc, or a size a vector refuses) the failure is
+ * reported once and the answer is failed. No exception leaves a reader. */
+template <typename Proc>
+int imageTypeCall(const ImageType *type, int failed, Proc &&proc) noexcept
+{
+    try {
+        return proc();
+    } catch (const std::bad_alloc &) {
+    } catch (const std::length_error &) {
+    }
+    imageTypeOutOfMemory(type);
+    return failed;
+}
 
 /* Rules that several types share. */
 /* Palette entries of a one-band image of pixel: 2, 16, 256, 0 for others. */

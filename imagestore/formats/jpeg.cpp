@@ -28,6 +28,7 @@
 #include "imagestore/formats/formats.h"
 #include "imagestore/ramimage.h"
 #include "imagestore/rowcache.h"
+#include "runtime/budget.h"
 #include "runtime/bytes.h"
 #include "runtime/replace.h"
 #include "tesk_stdio.h"
@@ -40,6 +41,8 @@ constexpr size_t kSourceBytes = 1 << 18;  // read from the file at a time
 constexpr size_t kDestBytes = 1 << 18;    // written to the file at a time
 constexpr int kBatch = 16;                // scanlines asked of the decoder at a time
 constexpr int kCommentBytes = 1024;       // of a comment segment that is parsed
+constexpr int kMaxScans = 1000;           // a decode that reaches more scans is ended
+constexpr int64_t kDecoderWork = 1 << 20;  // libjpeg's memory besides whole-image buffers, counted once
 
 /* ---- libjpeg's errors and messages ---- */
 
@@ -264,10 +267,12 @@ void readComments(j_decompress_ptr cinfo, ImageDesc *desc)
  * readHeader --
  *	Reads the header of in into desc: one band per component of bytes, the
  *	quality 90 as block, GRID with the unit georeference unless a comment
- *	gives one. Answers false, after libjpeg's message, when libjpeg cannot
- *	read the header. libjpeg's errors jump back here: no C++ object.
+ *	gives one. *buffered gets the bytes of the decoder's whole-image
+ *	coefficient buffers (a multi-scan file's), 0 for a file decoded row by
+ *	row. Answers false, after libjpeg's message, when libjpeg cannot read
+ *	the header. libjpeg's errors jump back here: no C++ object.
  */
-bool readHeader(const JpegInput *in, ImageDesc *desc)
+bool readHeader(const JpegInput *in, ImageDesc *desc, int64_t *buffered)
 {
     jpeg_decompress_struct cinfo{};
     JpegError err;
@@ -297,6 +302,13 @@ bool readHeader(const JpegInput *in, ImageDesc *desc)
     desc->transparent = -1;
     desc->colourMode = 1;
     readComments(&cinfo, desc);
+    *buffered = 0;
+    for (int i = 0; jpeg_has_multiple_scans(&cinfo) && i < cinfo.num_components; i++) {
+        const jpeg_component_info &c = cinfo.comp_info[i];
+        const int64_t across = (static_cast<int64_t>(c.width_in_blocks) + c.h_samp_factor - 1) / c.h_samp_factor;
+        const int64_t down = (static_cast<int64_t>(c.height_in_blocks) + c.v_samp_factor - 1) / c.v_samp_factor;
+        *buffered += across * c.h_samp_factor * down * c.v_samp_factor * DCTSIZE2 * static_cast<int64_t>(sizeof(JCOEF));
+    }
     jpeg_destroy_decompress(&cinfo);
     return true;
 }
@@ -314,9 +326,28 @@ struct DecodeJob {
     bool holds;                 /* one of several threads: its message waits in held */
     char held[JMSG_LENGTH_MAX]; /* the first message held, "" for none */
     int32_t done;               /* scanlines delivered: first .. done - 1 */
+    int64_t memory;             /* libjpeg's max_memory_to_use, at least 1 */
     bool mismatch;              /* the data are not of rows x columns x nbands */
+    bool manyScans;             /* ended at the scan after kMaxScans */
     bool ok;
 };
+
+/* libjpeg's progress record with the way back to the decode. */
+struct ScanWatch {
+    jpeg_progress_mgr pub; /* libjpeg's record, first: cinfo->progress points here */
+    DecodeJob *job;
+};
+
+/* The progress monitor of a decode: ends it at the scan after kMaxScans
+ * (each scan may revisit every block, so empty scans cost time alone). */
+void watchScans(j_common_ptr cinfo)
+{
+    auto *d = reinterpret_cast<j_decompress_ptr>(cinfo);
+    if (d->input_scan_number > kMaxScans) {
+        reinterpret_cast<ScanWatch *>(cinfo->progress)->job->manyScans = true;
+        std::longjmp(reinterpret_cast<JpegError *>(cinfo->err)->jump, 1);
+    }
+}
 
 /* ---- RGB lines to band rows and back, 16 pixels at a time ---- */
 
@@ -457,12 +488,18 @@ void decodeRows(DecodeJob *job)
     cinfo.err = initError(&err, job->holds ? job->held : nullptr);
     job->ok = false;
     job->mismatch = false;
+    job->manyScans = false;
     job->done = job->first;
+    ScanWatch watch{};
+    watch.pub.progress_monitor = watchScans;
+    watch.job = job;
     if (setjmp(err.jump)) {
         jpeg_destroy_decompress(&cinfo);
         return;
     }
     jpeg_create_decompress(&cinfo);
+    cinfo.mem->max_memory_to_use = static_cast<long>(job->memory);
+    cinfo.progress = &watch.pub;
     attachSource(&cinfo, job->in);
     jpeg_read_header(&cinfo, TRUE);
     jpeg_calc_output_dimensions(&cinfo);
@@ -600,6 +637,12 @@ void zeroRows(RamImage *image, bool held)
     }
 }
 
+/* Bytes of the cache of every row of every band (one byte a sample). */
+int64_t cacheBytes(const ImageDesc &desc)
+{
+    return static_cast<int64_t>(desc.rows) * desc.columns * desc.nbands;
+}
+
 bool isJpegImage(const RamImage *image)
 {
     const ImageDesc &desc = image->desc;
@@ -721,8 +764,12 @@ int jpegDetect(int fd, const char *, ImageDesc *desc, void **)
         return 0;
     }
     ImageDesc found = *desc;
-    if (!readHeader(&in, &found) || !imgDescCheck(&found, nullptr)) {
+    int64_t buffered = 0;
+    if (!readHeader(&in, &found, &buffered) || !imgDescCheck(&found, nullptr)) {
         return 0;
+    }
+    if (!imageBudgetAllows(cacheBytes(found) + buffered + kDecoderWork, "readJPEG")) {
+        return -1;
     }
     *desc = found;
     return IMG_JPEG;
@@ -822,6 +869,7 @@ static int decodeImage(RamImage *image, bool keepHeld)
         job.nbands = desc.nbands;
         job.scratch = scratch[static_cast<size_t>(k)].data();
         job.holds = count > 1;  // only the Tcl thread prints
+        job.memory = std::max<int64_t>(imageMemoryBudget() - cacheBytes(desc), 1);
     }
     std::vector<std::thread> workers;
     int started = 1;
@@ -855,6 +903,9 @@ static int decodeImage(RamImage *image, bool keepHeld)
             continue;
         }
         ok = false;
+        if (job.manyScans) {
+            tesk_fprintf(stderr, "Error in readJPEG: %s has more than %d scans\n", desc.file, kMaxScans);
+        }
         if (job.mismatch && (k == 0 || !jobs[0].mismatch)) {
             tesk_fprintf(stderr, "Error in readJPEG: %s does not hold %d rows of %d columns of %d bands\n", desc.file,
                          desc.rows, desc.columns, desc.nbands);

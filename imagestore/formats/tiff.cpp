@@ -24,6 +24,7 @@
 #include "imagestore/ramimage.h"
 #include "imagestore/rowcache.h"
 #include "imagestore/stats.h"
+#include "runtime/budget.h"
 #include "runtime/bytes.h"
 #include "tesk.h"
 #include "tesk_stdio.h"
@@ -107,15 +108,22 @@ bool tiffReadFile(int fd, TiffFile *file)
     file->size = fileSize(fd);
     std::set<uint32_t> seen;
     uint32_t offset = getU32(head + 4, file->msbf);
+    /* Directories that do not overlap fit in the file together: the chain
+     * stops at the one that would take their bytes past its size. */
+    uint64_t taken = 8;
     while (offset != 0 && seen.insert(offset).second && static_cast<int>(file->dirs.size()) < kMaxDirectories) {
         unsigned char cnt[2];
         if (offset + 2ull > static_cast<uint64_t>(file->size) || !readAllAt(fd, cnt, 2, offset)) {
             break;
         }
         uint16_t n = getU16(cnt, file->msbf);
-        std::vector<unsigned char> raw(static_cast<size_t>(n) * 12 + 4, 0);
+        taken += 2 + 12ull * n;
         if (offset + 2ull + 12ull * n > static_cast<uint64_t>(file->size) ||
-            !readAllAt(fd, raw.data(), static_cast<size_t>(n) * 12, offset + 2)) {
+            taken > static_cast<uint64_t>(file->size)) {
+            break;
+        }
+        std::vector<unsigned char> raw(static_cast<size_t>(n) * 12 + 4, 0);
+        if (!readAllAt(fd, raw.data(), static_cast<size_t>(n) * 12, offset + 2)) {
             break;
         }
         unsigned char next[4] = {0, 0, 0, 0};
@@ -123,6 +131,7 @@ bool tiffReadFile(int fd, TiffFile *file)
         TiffDir dir;
         dir.offset = offset;
         dir.next = getU32(next, file->msbf);
+        dir.entries.reserve(n);
         for (int i = 0; i < n; i++) {
             const unsigned char *p = raw.data() + 12 * i;
             TiffEntry e;
@@ -241,6 +250,12 @@ static uint64_t offsetValue(double v)
 
 namespace {
 
+/* n rounded up to a multiple of 16, in 64 bits. */
+int64_t roundUp16(int32_t n)
+{
+    return (static_cast<int64_t>(n) + 15) / 16 * 16;
+}
+
 /* Fills layout from directory dir; false (with the "imgTiff - " message)
  * when the pixels are not readable by this reader. *hard: answer -1. */
 bool readLayout(int fd, const TiffFile &file, const TiffDir &dir, PixelLayout *lay, bool *hard)
@@ -285,7 +300,9 @@ bool readLayout(int fd, const TiffFile &file, const TiffDir &dir, PixelLayout *l
         cnts = tiffFind(dir, 325);
         lay->tileWidth = intValue(firstValue(fd, file, dir, 322, 0));
         lay->tileLength = intValue(firstValue(fd, file, dir, 323, 0));
-        if (offs != nullptr && (lay->tileWidth < 1 || lay->tileLength < 1)) {
+        /* A tile is at most the image rounded up to 16 on a side. */
+        if (offs != nullptr && (lay->tileWidth < 1 || lay->tileLength < 1 || lay->tileWidth > roundUp16(lay->columns) ||
+                                lay->tileLength > roundUp16(lay->rows))) {
             tesk_fprintf(stderr, "imgTiff - invalid tile size: %d x %d\n", lay->tileWidth, lay->tileLength);
             return false;
         }
@@ -324,6 +341,16 @@ bool readLayout(int fd, const TiffFile &file, const TiffDir &dir, PixelLayout *l
         (lay->compression != 1 && static_cast<int64_t>(lay->counts.size()) < pieces)) {
         tesk_fprintf(stderr, "imgTiff - Fail to find Tiff strip offset.\n");
         return false;
+    }
+    if (lay->tileWidth > 0) {
+        /* Uncompressed tiles, each read whole: all of them in the file. */
+        const RequestBytes tileBytes =
+            (static_cast<RequestBytes>(lay->tileWidth) * lay->bands * lay->bits + 7) / 8 * lay->tileLength;
+        if (tileBytes * static_cast<RequestBytes>(pieces) > static_cast<RequestBytes>(file.size)) {
+            tesk_fprintf(stderr, "imgTiff - %lld tiles of %d x %d do not fit in the file\n",
+                         static_cast<long long>(pieces), lay->tileWidth, lay->tileLength);
+            return false;
+        }
     }
     return true;
 }
@@ -385,9 +412,12 @@ int describe(int fd, const TiffFile &file, int index, ImageDesc *desc, PixelLayo
         break;
     }
     /* The pixels must be in the file: PackBits at most halves a run of 128. */
-    const int64_t need = static_cast<int64_t>(desc->block) * desc->rows;
-    if (need > (lay->compression == 1 ? file.size : 64 * file.size)) {
+    const RequestBytes need = (static_cast<RequestBytes>(c) * b * lay->bits + 7) / 8 * desc->rows;
+    if (need > static_cast<RequestBytes>(lay->compression == 1 ? file.size : 64 * file.size)) {
         tesk_fprintf(stderr, "imgTiff - invalid col/row: %d/%d\n", lay->columns, lay->rows);
+        return -1;
+    }
+    if (!imageBudgetAllows(static_cast<int64_t>(need), "readTIFF")) {
         return -1;
     }
     std::vector<double> scale, tie;
@@ -551,7 +581,10 @@ bool decodeStrips(int fd, const ImageDesc &desc, const PixelLayout &lay, int64_t
         const size_t need = static_cast<size_t>(lineBytes) * n;
         buf.assign(need, 0);
         if (lay.compression == 32773) {
-            uint64_t count = std::min<uint64_t>(lay.counts[static_cast<size_t>(s)], static_cast<uint64_t>(fileSize));
+            /* PackBits adds a byte to 128 at most: a count beyond that (a
+             * hostile one, read again for every strip) is not read. */
+            uint64_t count = std::min<uint64_t>(
+                {lay.counts[static_cast<size_t>(s)], static_cast<uint64_t>(fileSize), need + need / 64 + 256});
             packed.assign(static_cast<size_t>(count), 0);
             size_t got =
                 readAt(fd, packed.data(), packed.size(), static_cast<off_t>(lay.offsets[static_cast<size_t>(s)]));
@@ -609,11 +642,11 @@ int tiffDecode(RamImage *image)
     }
     bool whole = true;
     std::vector<unsigned char> buf;
-    const int across = (lay.columns + lay.tileWidth - 1) / lay.tileWidth;
+    const int across = static_cast<int>((static_cast<int64_t>(lay.columns) + lay.tileWidth - 1) / lay.tileWidth);
     const int64_t tileRow = fileRowBytes(lay, lay.tileWidth);
     const size_t tileBytes = static_cast<size_t>(tileRow) * lay.tileLength;
     std::vector<unsigned char> rows(static_cast<size_t>(rowBytes) * lay.tileLength);
-    for (int ty = 0; ty * lay.tileLength < lay.rows; ty++) {
+    for (int ty = 0; static_cast<int64_t>(ty) * lay.tileLength < lay.rows; ty++) {
         std::fill(rows.begin(), rows.end(), 0);
         for (int tx = 0; tx < across; tx++) {
             buf.assign(tileBytes, 0);
@@ -662,10 +695,10 @@ int tiffRewrite(RamImage *image)
         }
         return 1;
     }
-    const int across = (lay.columns + lay.tileWidth - 1) / lay.tileWidth;
+    const int across = static_cast<int>((static_cast<int64_t>(lay.columns) + lay.tileWidth - 1) / lay.tileWidth);
     const int64_t tileRow = fileRowBytes(lay, lay.tileWidth);
     std::vector<unsigned char> rows(static_cast<size_t>(rowBytes) * lay.tileLength);
-    for (int ty = 0; ty * lay.tileLength < lay.rows; ty++) {
+    for (int ty = 0; static_cast<int64_t>(ty) * lay.tileLength < lay.rows; ty++) {
         std::fill(rows.begin(), rows.end(), 0);
         const int first = ty * lay.tileLength;
         for (int r = 0; r < lay.tileLength && first + r < lay.rows; r++) {

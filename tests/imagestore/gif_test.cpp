@@ -16,6 +16,8 @@
 #include <memory>
 #include <random>
 #include <string>
+#include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 #include "imagestore/codes.h"
@@ -25,6 +27,8 @@
 #include "imagestore/pixels.h"
 #include "imagestore/ramimage.h"
 #include "imagestore/rowcache.h"
+#include "runtime/budget.h"
+#include "runtime/startup.h"
 #include "support/memimage.h"
 #include "support/test_interp.h"
 
@@ -634,5 +638,81 @@ TEST_F(GifFiles, TheWriteBackKeepsDistinctColoursAndEveryIndexInsideItsTable)
     EXPECT_EQ(image->desc.nindices, 8);
     EXPECT_EQ(parseCodes(bytes, bytes.find(',') + 11, 3).front(), 8);  // code size 3: clear is 8
 }
+
+TEST_F(GifFiles, ScreensBeyondTheirDataOrTheMemoryBudgetStopDetection)
+{
+    /* One 1 x 1 frame: the file is 37 bytes. */
+    struct Case {
+        int width, height;
+        int64_t budget;  // 0: the default
+        int answer;
+    };
+    const Case cases[] = {
+        {65000, 65000, 0, -1},             // 4.2 GB: no 37 bytes of LZW data fill that
+        {4096, 4096, 0, IMG_GIF89A},       // 16 M pixels any file may declare
+        {2000, 1000, 1000000, -1},         // 2 MB beyond a budget of 1 MB
+        {1000, 990, 1000000, IMG_GIF89A},  // within it
+    };
+    for (const Case &c : cases) {
+        GifFile f;
+        f.header("GIF89a", c.width, c.height, 2).image(0, 0, 1, 1, Bytes(1, 1)).trailer();
+        ASSERT_EQ(f.bytes.size(), 37u);
+        setImageMemoryBudget(c.budget);
+        ImageDesc d;
+        EXPECT_EQ(detect(write("big.gif", f.bytes), &d), c.answer) << c.width << " x " << c.height;
+    }
+    setImageMemoryBudget(0);
+}
+
+#if defined(__SANITIZE_ADDRESS__)
+#define TESK_TEST_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define TESK_TEST_ASAN 1
+#endif
+#endif
+#ifndef TESK_TEST_ASAN
+/* Opens path and reads 20 rows with 8 MiB more address space than now: 0
+ * when the open failed for memory after one message, else 1. Run in a
+ * child process, whose address space alone is cut. */
+int openWithLittleMemory(const std::string &path)
+{
+    setConsoleInterp(testInterp());
+    testEval(testInterp(), "set ::err {}; proc tkConsoleOutput {stream text} {append ::err $text}");
+    setTkConsoleFlag(true);
+    long pages = 0;
+    std::ifstream("/proc/self/statm") >> pages;
+    const rlim_t room = static_cast<rlim_t>(pages) * static_cast<rlim_t>(sysconf(_SC_PAGESIZE)) + (8 << 20);
+    const rlimit limit{room, room};
+    setrlimit(RLIMIT_AS, &limit);
+    int error = 0;
+    RamImage *image = ramImageOpen(nullptr, path.c_str(), nullptr, nullptr, &error);
+    for (int r = 0; image != nullptr && r < 20; r++) {
+        image->loadRow(image, r, 0, 1);
+    }
+    const std::string text = testEval(testInterp(), "set ::err");
+    int messages = 0;
+    for (size_t at = 0; (at = text.find("malloc", at)) != std::string::npos; at++) {
+        messages++;
+    }
+    return image == nullptr && error == RAMIMG_NOMEM && messages == 1 ? 0 : 1;
+}
+
+/* A whole image that memory cannot hold (16 MiB here) fails once, at the
+ * open, not again at every row read. (ASan needs more address space.) */
+TEST_F(GifFiles, AWholeImageThatMemoryCannotHoldFailsOnce)
+{
+    GifFile f;
+    f.header("GIF89a", 4096, 4096, 2).image(0, 0, 1, 1, Bytes(1, 1)).trailer();
+    const std::string path = write("big.gif", f.bytes);
+    pid_t child = fork();
+    if (child == 0) {
+        std::_Exit(openWithLittleMemory(path));
+    }
+    int status = -1;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+}
+#endif
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <new>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -100,6 +101,29 @@ constexpr ImageType kDummyType = {.imgid = IMG_DICOM,
                                   .decode = dummyDecode,
                                   .rewrite = dummyRewrite};
 
+/* The dummy format with procedures that run out of memory: detection of
+ * a file of 255 columns, and every decode. */
+int greedyDetect(int fd, const char *fileName, ImageDesc *desc, void **priv)
+{
+    int answer = dummyDetect(fd, fileName, desc, priv);
+    if (answer > 0 && desc->columns == 255) {
+        throw std::bad_alloc();
+    }
+    return answer;
+}
+
+int greedyDecode(RamImage *)
+{
+    throw std::bad_alloc();
+}
+
+constexpr ImageType kGreedyType = {.imgid = IMG_DICOM,
+                                   .format = "GREEDY",
+                                   .layout = Layout::Whole,
+                                   .cacheRows = -1,
+                                   .detect = greedyDetect,
+                                   .decode = greedyDecode};
+
 /* The dummy row in the table for the test's time, and a fresh folder. */
 class DummyFormat : public ::testing::Test {
 protected:
@@ -178,6 +202,26 @@ TEST_F(DummyFormat, OneRowIsAllAFormatNeedsToBeDetectedOpenedReadWrittenAndCreat
     EXPECT_EQ(detectImageFile(fd, d.file, &found, &priv), IMG_DICOM);
     close(fd);
     EXPECT_EQ(found.columns, 4);
+}
+
+TEST_F(DummyFormat, AReaderThatRunsOutOfMemoryFailsAndNothingElse)
+{
+    imageTypeInstall(&kGreedyType);  // TearDown puts the table's own row back
+    const std::string wide = folder + "/wide.dmy", small = folder + "/small.dmy";
+    for (const auto &[path, bytes] : {std::pair{wide, std::string("DMY\xff\1", 5) + std::string(255, 'a')},
+                                      std::pair{small, std::string("DMY\3\2abcdef", 11)}}) {
+        int fd = open(path.c_str(), O_CREAT | O_WRONLY, 0644);
+        ASSERT_EQ(pwrite(fd, bytes.data(), bytes.size(), 0), static_cast<ssize_t>(bytes.size()));
+        close(fd);
+    }
+    int error = 0;
+    EXPECT_EQ(ramImageOpen(nullptr, wide.c_str(), nullptr, nullptr, &error), nullptr);
+    EXPECT_EQ(error, RAMIMG_UNHANDLED);
+    RamImage *image = ramImageOpen(nullptr, small.c_str(), nullptr, nullptr, &error);
+    ASSERT_NE(image, nullptr);
+    unsigned char row[3];
+    EXPECT_EQ(ramImageGetBytes(image, 1, 0, 3, 0, row), 3);  // no pixels, but an answer
+    ramImageRelease(image, nullptr);
 }
 
 }  // namespace

@@ -25,6 +25,7 @@
 #include "imagestore/pixels.h"
 #include "imagestore/ramimage.h"
 #include "imagestore/rowcache.h"
+#include "runtime/budget.h"
 #include "runtime/startup.h"
 #include "support/test_interp.h"
 /* After Tcl's headers, whose EXTERN libjpeg's would replace. */
@@ -137,6 +138,33 @@ Bytes bytesOf(const std::string &file)
 {
     std::ifstream in(file, std::ios::binary);
     return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+/* The file with its second scan (and the tables before it) repeated so
+ * that it holds scans scans in all. */
+Bytes withScans(const Bytes &jpeg, int scans)
+{
+    std::vector<size_t> scanEnds;  // where each scan's data ends
+    size_t at = 2;
+    while (at + 4 <= jpeg.size() && jpeg[at] == 0xFF && jpeg[at + 1] != 0xD9) {
+        const bool scan = jpeg[at + 1] == 0xDA;
+        at += 2 + (jpeg[at + 2] << 8 | jpeg[at + 3]);
+        while (scan && at + 1 < jpeg.size() &&
+               !(jpeg[at] == 0xFF && jpeg[at + 1] != 0 && (jpeg[at + 1] < 0xD0 || jpeg[at + 1] > 0xD7))) {
+            at++;
+        }
+        if (scan) {
+            scanEnds.push_back(at);
+        }
+    }
+    Bytes out(jpeg.begin(), jpeg.begin() + static_cast<long>(scanEnds.at(0)));
+    for (int i = 1; i < scans; i++) {
+        out.insert(out.end(), jpeg.begin() + static_cast<long>(scanEnds[0]),
+                   jpeg.begin() + static_cast<long>(scanEnds.at(1)));
+    }
+    out.push_back(0xFF);
+    out.push_back(0xD9);
+    return out;
 }
 
 class JpegFiles : public ::testing::Test {
@@ -455,6 +483,62 @@ TEST_F(JpegFiles, AFileThatNoLongerFitsItsImageReadsAsZeros)
     ASSERT_EQ(ramImageGetBytes(image, 4, 2, 37, 2, got.data()), 37);
     EXPECT_EQ(got, Bytes(37, 0));
     EXPECT_NE(errors().find("Error in readJPEG: " + file + " does not hold 23 rows of 37"), std::string::npos);
+}
+
+/* The cache of every row plus, for a progressive file, the decoder's
+ * coefficients (2 bytes a sample) and 1 MiB of work must fit the budget. */
+TEST_F(JpegFiles, ImagesBeyondTheMemoryBudgetAreRefusedAtDetection)
+{
+    struct Case {
+        int side;
+        bool progressive;
+        int answer;
+    } cases[] = {
+        {1000, false, IMG_JPEG},  // 1 MB + 1 MiB
+        {1000, true, -1},         // 1 MB + 2 MB + 1 MiB
+        {1500, false, -1},        // 2.25 MB + 1 MiB
+        {500, true, IMG_JPEG},    // 0.75 MB + 1 MiB
+    };
+    for (const Case &c : cases) {
+        std::string file = made("b.jpg", Encoding(c.side, c.side, 1, 1, 1, c.progressive));
+        setImageMemoryBudget(3 << 20);
+        ImageDesc d;
+        imgDescInit(&d);
+        int fd = ::open(file.c_str(), O_RDONLY);
+        EXPECT_EQ(jpegDetect(fd, file.c_str(), &d, nullptr), c.answer) << c.side << " " << c.progressive;
+        close(fd);
+        setImageMemoryBudget(0);
+    }
+    EXPECT_NE(errors().find("Error in readJPEG: the image needs 3298576 bytes, more than the memory budget "
+                            "(teskImageBudget) of 3145728"),
+              std::string::npos);
+
+    /* A budget cut after the open bounds libjpeg's buffers too. */
+    RamImage *image = open(made("p.jpg", Encoding(500, 500, 1, 1, 1, true)));
+    ASSERT_NE(image, nullptr);
+    setImageMemoryBudget(250000 + 100000);
+    Bytes got(500, 1);
+    ramImageGetBytes(image, 0, 0, 500, 0, got.data());
+    setImageMemoryBudget(0);
+    EXPECT_EQ(got, Bytes(500, 0));
+}
+
+TEST_F(JpegFiles, ADecodeEndsAfterAThousandScans)
+{
+    const Bytes progressive = bytesOf(made("p.jpg", Encoding(16, 8, 1, 1, 1, true)));
+    for (int scans : {1000, 1001}) {
+        std::string file = path(std::to_string(scans) + ".jpg");
+        const Bytes data = withScans(progressive, scans);
+        std::ofstream(file, std::ios::binary)
+            .write(reinterpret_cast<const char *>(data.data()), static_cast<std::streamsize>(data.size()));
+        RamImage *image = open(file);
+        ASSERT_NE(image, nullptr);
+        Bytes got(16);
+        ramImageGetBytes(image, 0, 0, 16, 0, got.data());
+        const bool ended =
+            errors().find("Error in readJPEG: " + file + " has more than 1000 scans") != std::string::npos;
+        EXPECT_EQ(ended, scans > 1000) << scans;
+    }
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
@@ -16,6 +17,7 @@
 #include "imagestore/codes.h"
 #include "imagestore/formats/formats.h"
 #include "imagestore/ramimage.h"
+#include "runtime/budget.h"
 #include "tesk.h"
 
 namespace {
@@ -266,6 +268,116 @@ TEST_F(TiffFiles, NewFileStripCoversBlockTimesRows)
     EXPECT_EQ(field[279], 39u);  // 13 x 3
     EXPECT_EQ(field[262], 3u);   // palette colour
     EXPECT_EQ(field.count(280), 0u);
+}
+
+/* Tiles of a 50 x 50 image of bytes, given the file's pixel bytes: at
+ * most the image rounded up to 16 (64) on a side, all of them in the file. */
+TEST_F(TiffFiles, TilesBeyondTheImageOrTheFileAreRefused)
+{
+    struct Case {
+        int tileWidth, tileLength, tiles, pixelBytes;
+        int answer;
+    } cases[] = {
+        {16, 16, 16, 4096, IMG_TIFF},           // 4 x 4 tiles
+        {64, 64, 1, 4096, IMG_TIFF},            // one tile, the image rounded up
+        {80, 16, 4, 5120, -1},                  // wider than 64
+        {2147483647, 2147483647, 1, 4096, -1},  // 2^31 - 1 on a side
+        {64, 64, 1, 3000, -1},                  // 4096 bytes of tile in a smaller file
+    };
+    for (const Case &c : cases) {
+        TiffBuilder b(ByteVec(static_cast<size_t>(c.pixelBytes), 5));
+        std::vector<double> offsets(static_cast<size_t>(c.tiles), 8);
+        b.dir({{256, 4, {50}},
+               {257, 4, {50}},
+               {258, 3, {8}},
+               {277, 3, {1}},
+               {322, 4, {double(c.tileWidth)}},
+               {323, 4, {double(c.tileLength)}},
+               {324, 4, offsets}},
+              4);
+        write(b.data);
+        ImageDesc d;
+        EXPECT_EQ(detect(&d), c.answer) << c.tileWidth << " x " << c.tileLength;
+    }
+}
+
+/* Directories that overlap, each read again from inside the one before
+ * (a chain of 2000 directories of 2000 entries in 32 KB), stop where their
+ * entries would take more bytes than the file has. */
+TEST_F(TiffFiles, OverlappingDirectoriesStopWhereTheyWouldPassTheFilesSize)
+{
+    const int entries = 2000, directories = 2000;
+    ByteVec data{'I', 'I', 42, 0, 8, 0, 0, 0};
+    data.resize(8 + 2 + 12 * entries + 4 * directories + 4, 0);
+    for (int i = 0; i < directories; i++) {
+        const size_t at = 8 + 4 * static_cast<size_t>(i);
+        data[at] = entries & 0xFF;
+        data[at + 1] = entries >> 8;
+        const uint32_t next = i + 1 < directories ? static_cast<uint32_t>(at + 4) : 0;
+        for (int k = 0; k < 4; k++) {
+            data[at + 2 + 12 * entries + k] = static_cast<unsigned char>(next >> (8 * k));
+        }
+    }
+    write(data);
+    int fd = open(path.c_str(), O_RDONLY);
+    TiffFile file;
+    ASSERT_TRUE(tiffReadFile(fd, &file));
+    close(fd);
+    size_t total = 0;
+    for (const TiffDir &dir : file.dirs) {
+        total += dir.entries.size();
+    }
+    EXPECT_EQ(file.dirs.size(), 1u);
+    EXPECT_LE(12 * total, data.size());
+}
+
+/* A file's whole image beyond the memory budget is refused at detection. */
+TEST_F(TiffFiles, ImagesBeyondTheMemoryBudgetAreRefused)
+{
+    TiffBuilder b(ByteVec(4096, 1));
+    b.dir(basic(64, 64, 8, {8}, {4096}), 4);
+    write(b.data);
+    ImageDesc d;
+    for (int64_t budget : {4096, 4095}) {
+        setImageMemoryBudget(budget);
+        EXPECT_EQ(detect(&d), budget == 4096 ? IMG_TIFF : -1) << budget;
+    }
+    setImageMemoryBudget(0);
+}
+
+/* PackBits strips whose counts each claim the whole file are read for
+ * what their rows can need: 60000 one-row strips of a 600 KB file once
+ * read 36 GB. */
+TEST_F(TiffFiles, PackBitsStripsReadNoMoreThanTheirRowsNeed)
+{
+    const int count = 60000;
+    ByteVec packed;
+    for (int r = 0; r < count; r++) {
+        packed.push_back(0);  // a literal of one byte
+        packed.push_back(static_cast<unsigned char>(r));
+    }
+    TiffBuilder b(packed);
+    std::vector<double> offsets(count), counts(count, 1e6);
+    for (int r = 0; r < count; r++) {
+        offsets[static_cast<size_t>(r)] = 8 + 2 * r;
+    }
+    b.dir({{256, 4, {8}},
+           {257, 4, {double(count)}},
+           {258, 3, {1}},
+           {259, 3, {32773}},
+           {273, 4, offsets},
+           {277, 3, {1}},
+           {278, 4, {1}},
+           {279, 4, counts}},
+          4);
+    write(b.data);
+    int error = 0;
+    const auto start = std::chrono::steady_clock::now();
+    ByteVec got = rows(&error);
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    ASSERT_EQ(got.size(), static_cast<size_t>(count));
+    EXPECT_EQ(got[54321], 54321 & 0xFF);
+    EXPECT_LT(seconds, 2.0);  // 11 s when every strip read the whole file
 }
 
 }  // namespace
