@@ -22,19 +22,19 @@ namespace {
 
 /* A frame camera, owned by its command. */
 struct CameraModel {
-    SensorInterior in;    /* -f -dx -dy -xc -yc */
-    SensorOffsets off;    /* mounting angles, degrees */
-    SensorPose pose;      /* -ax -ay -az (degrees) -x -y -z */
-    double m[9];          /* rotation matrix, row-major */
-    SensorTrig trig;      /* of the angles plus offsets */
-    double lat, lon;      /* for the description of acquired images */
-    int rotationid;       /* rotation order (SensorRotationId) */
-    int mapid;            /* map id code, for the description */
-    int update;           /* non-zero: operations tell the destination's clients */
-    int resamplemode;     /* 0 nearest neighbour, else bilinear or weighted */
-    int fillfactor;       /* side of the block painted per projected pixel */
-    double neighborhood;  /* radius factor of weighted normalisation */
-    Tcl_Command token;    /* the object's command */
+    SensorInterior in;   /* -f -dx -dy -xc -yc */
+    SensorOffsets off;   /* mounting angles, degrees */
+    SensorPose pose;     /* -ax -ay -az (degrees) -x -y -z */
+    double m[9];         /* rotation matrix, row-major */
+    SensorTrig trig;     /* of the angles plus offsets */
+    double lat, lon;     /* for the description of acquired images */
+    int rotationid;      /* rotation order (SensorRotationId) */
+    int mapid;           /* map id code, for the description */
+    int update;          /* non-zero: operations tell the destination's clients */
+    int resamplemode;    /* 0 nearest neighbour, else bilinear or weighted */
+    int fillfactor;      /* side of the block painted per projected pixel */
+    double neighborhood; /* radius factor of weighted normalisation */
+    Tcl_Command token;   /* the object's command */
 };
 
 #define CAMERA_OPT(field) static_cast<int>(offsetof(CameraModel, field))
@@ -69,9 +69,8 @@ Tk_ConfigSpec cameraSpecs[] = {
 
 SensorSettings settingsOf(const CameraModel *cam)
 {
-    return SensorSettings{cam->in,         cam->off,          cam->lat,        cam->lon,
-                          cam->rotationid, cam->mapid,        cam->update,     cam->resamplemode,
-                          cam->fillfactor, cam->neighborhood};
+    return SensorSettings{cam->in,    cam->off,    cam->lat,          cam->lon,        cam->rotationid,
+                          cam->mapid, cam->update, cam->resamplemode, cam->fillfactor, cam->neighborhood};
 }
 
 /* The matrix from the cached sines and cosines. */
@@ -87,8 +86,7 @@ struct Attitude {
     explicit Attitude(const CameraModel *c)
         : angle{c->pose.ax, c->pose.ay, c->pose.az}, offset{c->off.axoffset, c->off.ayoffset, c->off.azoffset},
           rotationid(c->rotationid)
-    {
-    }
+    {}
 };
 
 /* Applies option words; whatever was applied (Tk stops at the first bad
@@ -295,13 +293,20 @@ struct CameraWord {
 
 /* Tried in this order; the first match wins. */
 constexpr CameraWord kCameraWords[] = {
-    {"acquire", 3, wordAcquire},       {"bbox", 3, wordBbox},
-    {"config", 3, wordConfig},         {"cget", 3, wordCget},
-    {"class", 3, wordClass},           {"destroy", 3, wordDestroy},
-    {"imagexy", 3, wordImagexy},       {"mapxy", 3, wordMapxy},
-    {"normxy", 3, wordNormxy},         {"normalize", 3, wordNormalize},
-    {"quaternion", 3, wordQuaternion}, {"rectify", 3, wordRectify},
-    {"rotationmatrix", 3, wordRotationMatrix}, {"viewpoint", 3, wordViewpoint},
+    {"acquire", 3, wordAcquire},
+    {"bbox", 3, wordBbox},
+    {"config", 3, wordConfig},
+    {"cget", 3, wordCget},
+    {"class", 3, wordClass},
+    {"destroy", 3, wordDestroy},
+    {"imagexy", 3, wordImagexy},
+    {"mapxy", 3, wordMapxy},
+    {"normxy", 3, wordNormxy},
+    {"normalize", 3, wordNormalize},
+    {"quaternion", 3, wordQuaternion},
+    {"rectify", 3, wordRectify},
+    {"rotationmatrix", 3, wordRotationMatrix},
+    {"viewpoint", 3, wordViewpoint},
 };
 
 int cameraObjCmd(ClientData clientData, Tcl_Interp *interp, int argc, const char **argv)

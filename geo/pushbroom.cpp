@@ -25,19 +25,19 @@ namespace {
 
 /* A line scanner, owned by its command. */
 struct PushbroomModel {
-    SensorInterior in;    /* -f -dx -dy -xc -yc */
-    SensorOffsets off;    /* mounting angles, degrees, common to all lines */
-    SensorPose *poses;    /* nscanlines poses, or NULL */
-    double *matrices;     /* nscanlines rotation matrices (9 each), or NULL */
-    double lat, lon;      /* for the description of acquired images */
-    int nscanlines;       /* scan lines, 0 when there are no arrays */
-    int rotationid;       /* rotation order (SensorRotationId) */
-    int mapid;            /* map id code, for the description */
-    int update;           /* non-zero: operations tell the destination's clients */
-    int resamplemode;     /* 0 nearest neighbour, else bilinear or weighted */
-    int fillfactor;       /* side of the block painted per projected pixel */
-    double neighborhood;  /* radius factor of weighted normalisation */
-    Tcl_Command token;    /* the object's command */
+    SensorInterior in;   /* -f -dx -dy -xc -yc */
+    SensorOffsets off;   /* mounting angles, degrees, common to all lines */
+    SensorPose *poses;   /* nscanlines poses, or NULL */
+    double *matrices;    /* nscanlines rotation matrices (9 each), or NULL */
+    double lat, lon;     /* for the description of acquired images */
+    int nscanlines;      /* scan lines, 0 when there are no arrays */
+    int rotationid;      /* rotation order (SensorRotationId) */
+    int mapid;           /* map id code, for the description */
+    int update;          /* non-zero: operations tell the destination's clients */
+    int resamplemode;    /* 0 nearest neighbour, else bilinear or weighted */
+    int fillfactor;      /* side of the block painted per projected pixel */
+    double neighborhood; /* radius factor of weighted normalisation */
+    Tcl_Command token;   /* the object's command */
 };
 
 #define PUSHBROOM_OPT(field) static_cast<int>(offsetof(PushbroomModel, field))
@@ -67,8 +67,8 @@ Tk_ConfigSpec pushbroomSpecs[] = {
 
 SensorSettings settingsOf(const PushbroomModel *p)
 {
-    return SensorSettings{p->in,         p->off,      p->lat,    p->lon,          p->rotationid,
-                          p->mapid,      p->update,   p->resamplemode, p->fillfactor, p->neighborhood};
+    return SensorSettings{p->in,    p->off,    p->lat,          p->lon,        p->rotationid,
+                          p->mapid, p->update, p->resamplemode, p->fillfactor, p->neighborhood};
 }
 
 double *lineMatrix(PushbroomModel *p, int i)
@@ -409,14 +409,12 @@ struct PushbroomWord {
 
 /* Tried in this order; the first match wins. */
 constexpr PushbroomWord kPushbroomWords[] = {
-    {"acquire", 3, wordAcquire},       {"attitude", 3, wordAttitude},
-    {"bbox", 3, wordBbox},             {"config", 3, wordConfig},
-    {"cget", 3, wordCget},             {"class", 3, wordClass},
-    {"destroy", 3, wordDestroy},       {"gridsize", 3, wordGridSize},
-    {"imagexy", 3, wordImagexy},       {"mapxy", 3, wordMapxy},
-    {"normxy", 3, wordNormxy},         {"normalize", 3, wordNormalize},
-    {"quaternion", 3, wordQuaternion}, {"rectify", 3, wordRectify},
-    {"rotationmatrix", 3, wordRotationMatrix}, {"viewpoint", 3, wordViewpoint},
+    {"acquire", 3, wordAcquire},       {"attitude", 3, wordAttitude}, {"bbox", 3, wordBbox},
+    {"config", 3, wordConfig},         {"cget", 3, wordCget},         {"class", 3, wordClass},
+    {"destroy", 3, wordDestroy},       {"gridsize", 3, wordGridSize}, {"imagexy", 3, wordImagexy},
+    {"mapxy", 3, wordMapxy},           {"normxy", 3, wordNormxy},     {"normalize", 3, wordNormalize},
+    {"quaternion", 3, wordQuaternion}, {"rectify", 3, wordRectify},   {"rotationmatrix", 3, wordRotationMatrix},
+    {"viewpoint", 3, wordViewpoint},
 };
 
 int pushbroomObjCmd(ClientData clientData, Tcl_Interp *interp, int argc, const char **argv)

@@ -48,9 +48,9 @@ void elementary(Axis axis, double s, double c, double *m)
 double elementaryAngle(Axis axis, const double *m)
 {
     switch (axis) {
-        case AXIS_X: return std::atan2(m[5], m[4]);
-        case AXIS_Y: return std::atan2(-m[2], m[0]);
-        default: return std::atan2(m[1], m[0]);
+    case AXIS_X: return std::atan2(m[5], m[4]);
+    case AXIS_Y: return std::atan2(-m[2], m[0]);
+    default: return std::atan2(m[1], m[0]);
     }
 }
 
@@ -69,13 +69,12 @@ struct AngleRule {
 
 /* Per rotation id, the rules of the X, Y and Z angles. */
 constexpr AngleRule kAngleRules[7][3] = {
-    {{0, 0, 0}, {0, 0, 0}, {0, 0, 0}},
-    {{5, 1, 8}, {2, -1, -1}, {1, 1, 0}},   /* ZYX */
-    {{5, 1, -1}, {2, -1, 8}, {3, -1, 4}},  /* ZXY */
-    {{7, -1, -1}, {6, 1, 8}, {1, 1, 4}},   /* YXZ */
-    {{7, -1, 4}, {2, -1, 0}, {1, 1, -1}},  /* YZX */
-    {{7, -1, 8}, {6, 1, -1}, {3, -1, 0}},  /* XYZ */
-    {{5, 1, 4}, {6, 1, 0}, {3, -1, -1}},   /* XZY */
+    {{0, 0, 0}, {0, 0, 0}, {0, 0, 0}},    {{5, 1, 8}, {2, -1, -1}, {1, 1, 0}}, /* ZYX */
+    {{5, 1, -1}, {2, -1, 8}, {3, -1, 4}},                                      /* ZXY */
+    {{7, -1, -1}, {6, 1, 8}, {1, 1, 4}},                                       /* YXZ */
+    {{7, -1, 4}, {2, -1, 0}, {1, 1, -1}},                                      /* YZX */
+    {{7, -1, 8}, {6, 1, -1}, {3, -1, 0}},                                      /* XYZ */
+    {{5, 1, 4}, {6, 1, 0}, {3, -1, -1}},                                       /* XZY */
 };
 
 }  // namespace
@@ -161,8 +160,8 @@ double sensorGroundToImageRow(const double *m, const SensorPose &pose, const Sen
     return sensorGroundToImage(m, pose, in, X, Y, Z, &column, &row) ? row : std::nan("");
 }
 
-double sensorGroundToImageColumn(const double *m, const SensorPose &pose, const SensorInterior &in, double X,
-                                 double Y, double Z)
+double sensorGroundToImageColumn(const double *m, const SensorPose &pose, const SensorInterior &in, double X, double Y,
+                                 double Z)
 {
     double column = 0.0, row = 0.0;
     return sensorGroundToImage(m, pose, in, X, Y, Z, &column, &row) ? column : std::nan("");

@@ -74,8 +74,8 @@ bool sensorGroundToImage(const double *m, const SensorPose &pose, const SensorIn
  * point is not in front of the sensor. */
 double sensorGroundToImageRow(const double *m, const SensorPose &pose, const SensorInterior &in, double X, double Y,
                               double Z);
-double sensorGroundToImageColumn(const double *m, const SensorPose &pose, const SensorInterior &in, double X,
-                                 double Y, double Z);
+double sensorGroundToImageColumn(const double *m, const SensorPose &pose, const SensorInterior &in, double X, double Y,
+                                 double Z);
 /* Column and row of the same ray seen with the identity attitude: false
  * when the ray does not go down. */
 bool sensorNormalizeImagePoint(const double *m, const SensorInterior &in, double c, double r, double *column,

@@ -100,8 +100,8 @@ RamImage *SensorImages::open(const char *name)
 bool sensorDemMatches(const SensorCall &call, RamImage *dem, RamImage *ref, const char *message)
 {
     const ImageDesc &a = dem->desc, &b = ref->desc;
-    if (a.rows != b.rows || a.columns != b.columns || a.x0 != b.x0 || a.y0 != b.y0 || a.dx != b.dx ||
-        a.dy != b.dy || a.mapid != b.mapid) {
+    if (a.rows != b.rows || a.columns != b.columns || a.x0 != b.x0 || a.y0 != b.y0 || a.dx != b.dx || a.dy != b.dy ||
+        a.mapid != b.mapid) {
         call.error(message);
         return false;
     }

@@ -45,10 +45,9 @@ struct Grid {
     double x0, y0, dx, dy;
     int columns, rows;
     explicit Grid(const RamImage *image)
-        : x0(image->desc.x0), y0(image->desc.y0), dx(image->desc.dx), dy(image->desc.dy),
-          columns(image->desc.columns), rows(image->desc.rows)
-    {
-    }
+        : x0(image->desc.x0), y0(image->desc.y0), dx(image->desc.dx), dy(image->desc.dy), columns(image->desc.columns),
+          rows(image->desc.rows)
+    {}
     double X(int c) const { return x0 + c * dx; }
     double Y(int r) const { return y0 - r * dy; }
 };
@@ -79,7 +78,8 @@ void paintBlock(RamImage *des, int c, int r, int size, int n, const float *vecto
  * when update is set (common steps 1 to 4). */
 class OperationMeter {
 public:
-    OperationMeter(const char *label, RamImage *des, int update) : label_(label), des_(des), update_(update), progress_(label)
+    OperationMeter(const char *label, RamImage *des, int update)
+        : label_(label), des_(des), update_(update), progress_(label)
     {
         if (update_ != 0) {
             progress_.onMark(notice, des_);
@@ -146,8 +146,8 @@ public:
         return cFormat("-lat %.16g -lon %.16g -mapid %s -x %.4g -y %.4g -z %.4g -xc %d -yc %d -f %.4g -dx %.6g "
                        "-dy %.6g -ax %.6g -ay %.6g -az %.6g -axoffset %.6g -ayoffset %.6g -azoffset %.6g",
                        s_.lat, s_.lon, mapIdName(s_.mapid), pose_.x, pose_.y, pose_.z, truncated(s_.in.xc),
-                       truncated(s_.in.yc), s_.in.f, s_.in.dx, s_.in.dy, pose_.ax, pose_.ay, pose_.az,
-                       s_.off.axoffset, s_.off.ayoffset, s_.off.azoffset);
+                       truncated(s_.in.yc), s_.in.f, s_.in.dx, s_.in.dy, pose_.ax, pose_.ay, pose_.az, s_.off.axoffset,
+                       s_.off.ayoffset, s_.off.azoffset);
     }
     static int truncated(double v) { return std::fabs(v) < 2147483647.0 ? static_cast<int>(v) : 0; }
 
@@ -258,8 +258,7 @@ class BlockResampler {
 public:
     BlockResampler(RamImage *src, int n, const SampleRule &rule, const Position &position)
         : src_(src), n_(n), columns_(src->desc.columns), rows_(src->desc.rows), rule_(rule), position_(position)
-    {
-    }
+    {}
     /* Destination rows first .. first + count - 1 of width columns into
      * out (count rows of width pixel vectors), zeros where nothing is seen. */
     void fill(int first, int count, int width, float *out)
@@ -581,20 +580,20 @@ int takeImage(Tcl_Interp *interp, const CameraGeometry &g, RamImage *src, RamIma
 }
 
 template <class Geometry>
-int runOperation(Tcl_Interp *interp, SensorOperation op, const Geometry &g, const char *const labels[4],
-                 RamImage *src, RamImage *des, RamImage *dem)
+int runOperation(Tcl_Interp *interp, SensorOperation op, const Geometry &g, const char *const labels[4], RamImage *src,
+                 RamImage *des, RamImage *dem)
 {
     try {
         switch (op) {
-            case SENSOR_ACQUIRE: acquire(g, labels[0], src, des); break;
-            case SENSOR_RECTIFY: rectify(g, labels[1], src, dem, des); break;
-            default:
-                if (g.settings().resamplemode == 0) {
-                    normalize(g, labels[2], src, des);
-                } else {
-                    advancedNormalize(g, labels[3], src, des);
-                }
-                break;
+        case SENSOR_ACQUIRE: acquire(g, labels[0], src, des); break;
+        case SENSOR_RECTIFY: rectify(g, labels[1], src, dem, des); break;
+        default:
+            if (g.settings().resamplemode == 0) {
+                normalize(g, labels[2], src, des);
+            } else {
+                advancedNormalize(g, labels[3], src, des);
+            }
+            break;
         }
     } catch (const std::bad_alloc &) {
         meterReset();

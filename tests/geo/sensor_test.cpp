@@ -42,6 +42,14 @@ void expectMatrixNear(const std::vector<double> &a, const double *b, double tole
     }
 }
 
+/* Reads n numbers from in into v. */
+void readNumbers(std::istream &in, double *v, int n)
+{
+    for (int i = 0; i < n; i++) {
+        in >> v[i];
+    }
+}
+
 /* Runs a python script (numpy and scipy) and answers its standard output. */
 std::string runPython(const std::string &script)
 {
@@ -277,12 +285,13 @@ for k in range(50):
     while (in >> id) {
         if (id == 0) {
             double q1[4], q2[4], t, expect[4], out[4];
-            for (double &v : q1) in >> v;
-            for (double &v : q2) in >> v;
+            readNumbers(in, q1, 4);
+            readNumbers(in, q2, 4);
             in >> t;
-            for (double &v : expect) in >> v;
+            readNumbers(in, expect, 4);
             ASSERT_TRUE(sensorSlerp(q1, q2, t, out));
-            double sign = out[0] * expect[0] + out[1] * expect[1] + out[2] * expect[2] + out[3] * expect[3] < 0 ? -1 : 1;
+            double sign =
+                out[0] * expect[0] + out[1] * expect[1] + out[2] * expect[2] + out[3] * expect[3] < 0 ? -1 : 1;
             for (int i = 0; i < 4; i++) {
                 EXPECT_NEAR(out[i], sign * expect[i], 1e-12);
             }
@@ -291,8 +300,8 @@ for k in range(50):
         }
         double ax, ay, az, m[9], q[4], mine[4];
         in >> ax >> ay >> az;
-        for (double &v : m) in >> v;
-        for (double &v : q) in >> v;
+        readNumbers(in, m, 9);
+        readNumbers(in, q, 4);
         expectMatrixNear(matrixOf(id, ax, ay, az), m, 1e-12);
         sensorMatrixToQuaternion(matrixOf(id, ax, ay, az).data(), mine);
         double sign = mine[0] * q[0] + mine[1] * q[1] + mine[2] * q[2] + mine[3] * q[3] < 0 ? -1 : 1;
@@ -328,7 +337,7 @@ for k in range(1000):
     int rows = 0;
     double v[18];
     while (in >> v[0]) {
-        for (int i = 1; i < 18; i++) in >> v[i];
+        readNumbers(in, v + 1, 17);
         SensorPose pose = {v[0], v[1], v[2], v[3], v[4], v[5]};
         SensorInterior interior = {v[6], v[7], v[8], v[9], v[10]};
         std::vector<double> m = matrixOf(SENSOR_ROT_ZXY, v[0], v[1], v[2]);
