@@ -97,7 +97,10 @@ RamImage *SensorImages::open(const char *name)
     return image;
 }
 
-bool sensorDemMatches(const SensorCall &call, RamImage *dem, RamImage *ref, const char *message)
+namespace {
+
+/* A dem on the grid of ref, else message. */
+bool demMatches(const SensorCall &call, RamImage *dem, RamImage *ref, const char *message)
 {
     const ImageDesc &a = dem->desc, &b = ref->desc;
     if (a.rows != b.rows || a.columns != b.columns || a.x0 != b.x0 || a.y0 != b.y0 || a.dx != b.dx || a.dy != b.dy ||
@@ -108,7 +111,8 @@ bool sensorDemMatches(const SensorCall &call, RamImage *dem, RamImage *ref, cons
     return true;
 }
 
-bool sensorDestinationApart(const SensorCall &call, RamImage *des, RamImage *src, RamImage *dem)
+/* A destination that is neither the source nor the dem. */
+bool destinationApart(const SensorCall &call, RamImage *des, RamImage *src, RamImage *dem)
 {
     if (des == src || des == dem) {
         call.error("Destination must differ from the source and the DEM");
@@ -116,6 +120,8 @@ bool sensorDestinationApart(const SensorCall &call, RamImage *des, RamImage *src
     }
     return true;
 }
+
+}  // namespace
 
 int sensorFootprintResult(const SensorCall &call, const SensorFootprint &box)
 {
@@ -139,11 +145,11 @@ bool sensorOpenOperands(const SensorCall &call, SensorImages &images, bool demOf
         if (out->dem == nullptr) {
             return false;
         }
-        if (!sensorDemMatches(call, out->dem, demOfDestination ? out->des : out->src,
-                              demOfDestination ? "Inconsistent DEM and destination images"
-                                               : "Inconsistent DEM and source images")) {
+        if (!demMatches(call, out->dem, demOfDestination ? out->des : out->src,
+                        demOfDestination ? "Inconsistent DEM and destination images"
+                                         : "Inconsistent DEM and source images")) {
             return false;
         }
     }
-    return sensorDestinationApart(call, out->des, out->src, out->dem);
+    return destinationApart(call, out->des, out->src, out->dem);
 }

@@ -76,11 +76,6 @@ private:
     std::vector<RamImage *> held_;
 };
 
-/* Checks of the images of an operation: a dem on the grid of ref (else
- * message), and a destination that is neither the source nor the dem. */
-bool sensorDemMatches(const SensorCall &call, RamImage *dem, RamImage *ref, const char *message);
-bool sensorDestinationApart(const SensorCall &call, RamImage *des, RamImage *src, RamImage *dem);
-
 /* The images of an image word (src des ?dem? in argv[2..4]): opened, the
  * dem checked against the destination's grid (demOfDestination) or the
  * source's, the destination apart. False with the message in interp. */

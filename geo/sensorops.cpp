@@ -8,7 +8,8 @@
  *	normalisation (plain or neighbourhood-weighted). Each runs over a copy
  *	of the sensor's geometry, so that a callback that reconfigures or
  *	destroys the object frees nothing it reads; rows are assembled in one
- *	buffer and written at once.
+ *	buffer and written at once. Acquisition and rectification work in
+ *	tiles whose source window is read once as floats.
  */
 #include <algorithm>
 #include <cmath>
