@@ -134,10 +134,11 @@ int configurePushbroom(PushbroomModel *p, Tcl_Interp *interp, int argc, const ch
     if (p->nscanlines != lines) {
         int wanted = p->nscanlines;
         p->nscanlines = lines;
-        if (!allocateLines(p, wanted)) {
-            return memoryError(interp);
+        if (allocateLines(p, wanted)) {
+            rebuild = true;
+        } else {
+            code = memoryError(interp);
         }
-        rebuild = true;
     }
     if (rebuild) {
         for (int i = 0; i < p->nscanlines; i++) {
