@@ -24,6 +24,7 @@
 #include "display/gimg.h"
 #include "geo/gtable.h"
 #include "geo/projcmd.h"
+#include "geo/sensorobj.h"
 #include "geo/shapecmd.h"
 #include "geo/terraobj.h"
 #include "gl/ogl.h"
@@ -72,7 +73,7 @@ const TeskModule teskModuleTable[] = {
     {"terra", terraCmdInit},           /* terra.create */
     {"proj", projCmdInit},             /* the projection family */
     {"gcanvas", gcanvasModuleInit},    /* gcanvas, cliptest */
-    {"sensor", nullptr},               /* camera.create, pushbroom.create, quaternion.slerp */
+    {"sensor", sensorCmdInit},         /* camera.create, pushbroom.create, quaternion.slerp */
 };
 const int teskModuleCount = static_cast<int>(std::size(teskModuleTable));
 
