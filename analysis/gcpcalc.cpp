@@ -283,15 +283,16 @@ int gcpAddRecordText(GcpCalc *calc, const char *line)
         return 0;
     }
     GcpRecord r = {};
-    int fields;
-    {
-        CLocaleScope locale;
-        fields = std::sscanf(line, "%d %d %lf %lf %lf %lf", &r.selected, &r.id, &r.x1, &r.y1, &r.x2, &r.y2);
-    }
-    if (fields != 6) {
+    int used = 0;
+    double xy[4];  // x1 y1 x2 y2
+    if (std::sscanf(line, "%d %d%n", &r.selected, &r.id, &used) != 2 || cScanNumbers(line + used, xy, 4) != 4) {
         tesk_fprintf(stderr, "Invalid record:\n%s", line);
         return 0;
     }
+    r.x1 = xy[0];
+    r.y1 = xy[1];
+    r.x2 = xy[2];
+    r.y2 = xy[3];
     calc->records[calc->count++] = r;
     calc->modified = 1;
     return calc->count;

@@ -1,6 +1,6 @@
 # Geo canvas: the gcanvas widget, its items and their coordinates.
 tesk_layer(canvas
-  DEPENDS runtime platform imagestore display geo/shapeapi.h
+  DEPENDS runtime platform display
   SOURCES
     canvas/arcitem.cpp
     canvas/assemble.cpp

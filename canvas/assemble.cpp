@@ -10,7 +10,7 @@
 #include "canvas/canvasint.h"
 #include "canvas/coords.h"
 #include "canvas/tagsearch.h"
-#include "geo/shapeapi.h"
+#include "runtime/shapeapi.h"
 #include "tesk.h"
 
 namespace {

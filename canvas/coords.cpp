@@ -14,6 +14,7 @@
 #include <cstring>
 #include "platform/x11draw.h"
 #include "platform/x11regions.h"
+#include "runtime/cnumber.h"
 #include "tesk.h"
 
 /* ---- canvas handle ---- */
@@ -85,7 +86,7 @@ double screenPixelsPerMM(Tk_Window tkwin)
 bool plainNumber(const char *string, double *out)
 {
     char *end;
-    double v = std::strtod(string, &end);
+    double v = cStrtod(string, &end);
     if (end == string) {
         return false;
     }
@@ -166,12 +167,12 @@ bool gcanvasParseAtPoint(const char *word, double *x, double *y)
         return false;
     }
     char *end;
-    double px = std::strtod(word + 1, &end);
+    double px = cStrtod(word + 1, &end);
     if (end == word + 1 || *end != ',') {
         return false;
     }
     const char *second = end + 1;
-    double py = std::strtod(second, &end);
+    double py = cStrtod(second, &end);
     if (end == second || *end != '\0') {
         return false;
     }

@@ -15,7 +15,7 @@
 
 #include <vector>
 #include "canvas/gcanvas.h"
-#include "geo/shapeapi.h"
+#include "runtime/shapeapi.h"
 
 /* ---- canvas handle ---- */
 

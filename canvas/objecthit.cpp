@@ -18,7 +18,7 @@
 #include "canvas/itemopts.h"
 #include "canvas/objectint.h"
 #include "canvas/outline.h"
-#include "geo/shapeapi.h"
+#include "runtime/shapeapi.h"
 #include "tkInt.h"
 
 namespace objectitem {

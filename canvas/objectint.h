@@ -17,7 +17,7 @@
 #include "canvas/coords.h"
 #include "canvas/gcanvas.h"
 #include "canvas/outline.h"
-#include "geo/shapeapi.h"
+#include "runtime/shapeapi.h"
 #include "tesk.h"
 
 namespace objectitem {

@@ -26,7 +26,7 @@
 #include "canvas/itemopts.h"
 #include "canvas/objectint.h"
 #include "canvas/outline.h"
-#include "geo/shapeapi.h"
+#include "runtime/shapeapi.h"
 #include "tesk.h"
 #include "tesk_stdio.h"
 

@@ -6,8 +6,8 @@
  *	layers, and the weighted centroid at the item's translated place.
  */
 #include "canvas/objectint.h"
-#include "geo/shapeapi.h"
 #include "runtime/planar.h"
+#include "runtime/shapeapi.h"
 
 namespace objectitem {
 

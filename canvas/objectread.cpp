@@ -14,7 +14,7 @@
 #include "canvas/itemopts.h"
 #include "canvas/objectint.h"
 #include "canvas/outline.h"
-#include "geo/shapeapi.h"
+#include "runtime/shapeapi.h"
 
 namespace objectitem {
 

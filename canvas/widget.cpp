@@ -16,6 +16,7 @@
 #include "canvas/coords.h"
 #include "canvas/itemopts.h"
 #include "display/rotfont.h"
+#include "runtime/cnumber.h"
 #include "runtime/startup.h"
 #include "tesk.h"
 #include "tkInt.h"
@@ -152,8 +153,8 @@ int readScrollRegion(Tcl_Interp *interp, GcanvasWidget *canvas)
         return TCL_OK;
     }
     double v[4];
-    char tail;
-    if (std::sscanf(canvas->scrollRegion, "%lf %lf %lf %lf %c", &v[0], &v[1], &v[2], &v[3], &tail) == 4) {
+    const char *tail = nullptr;
+    if (cScanNumbers(canvas->scrollRegion, v, 4, ' ', &tail) == 4 && tail[std::strspn(tail, " \t\n\v\f\r")] == '\0') {
         if (!std::all_of(v, v + 4, [](double d) { return std::isfinite(d); })) {
             return badScrollRegion(interp, canvas);
         }

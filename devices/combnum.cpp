@@ -9,6 +9,7 @@
  */
 #include "devices/comb.h"
 #include "devices/combfield.h"
+#include "runtime/cnumber.h"
 #include "runtime/startup.h"
 #include "tesk.h"
 #include "tesk_stdio.h"
@@ -276,10 +277,9 @@ int combNumUpdateCmd(ClientData clientData, Tcl_Interp *interp, int argc, const 
         if (!mayStep(interp, w)) {
             return TCL_OK;
         }
-        double max = std::strtod(combOption(interp, w, "cf-max"), nullptr);
-        double min = std::strtod(combOption(interp, w, "cf-min"), nullptr);
-        double by = up ? std::strtod(combOption(interp, w, "cf-inc"), nullptr)
-                       : -std::strtod(combOption(interp, w, "cf-dec"), nullptr);
+        double max = cStrtod(combOption(interp, w, "cf-max"));
+        double min = cStrtod(combOption(interp, w, "cf-min"));
+        double by = up ? cStrtod(combOption(interp, w, "cf-inc")) : -cStrtod(combOption(interp, w, "cf-dec"));
         std::string format = combOption(interp, w, "cf-fmt");
         NumArg arg = numFormatArg(format.c_str());
         if (arg == NumArg::Bad) {
@@ -291,7 +291,7 @@ int combNumUpdateCmd(ClientData clientData, Tcl_Interp *interp, int argc, const 
             if (combEvalWords(CombOnError::Return, interp, {"num.get", w}) != TCL_OK) {
                 return TCL_ERROR;
             }
-            double value = std::strtod(Tcl_GetStringResult(interp), nullptr) + by;
+            double value = cStrtod(Tcl_GetStringResult(interp)) + by;
             if (value > max) {
                 value = max;
             } else if (!(value >= min)) {

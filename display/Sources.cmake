@@ -7,6 +7,7 @@ tesk_layer(display
     display/canvascapture.cpp
     display/clipboard.cpp
     display/convert.cpp
+    display/enhance.cpp
     display/gimgcmd.cpp
     display/gimgcolor.cpp
     display/gimgconfig.cpp

@@ -18,6 +18,7 @@
 #include <string_view>
 #include <strings.h>
 #include "imagestore/ramimage.h"
+#include "runtime/cnumber.h"
 #include "tesk.h"
 #include "tesk_stdio.h"
 
@@ -44,10 +45,10 @@ bool addPoint(SpanList *list, double x, double y)
     return coordinate(x, &ix) && coordinate(y, &iy) && polyAddPt(list, ix, iy) == SPAN_ADDED;
 }
 
-/* Four numbers of a shape's corner word, read as "%f %f %f %f". */
+/* Four numbers of a shape's corner word, blank-separated floats. */
 bool readCorners(const char *text, float v[4])
 {
-    if (std::sscanf(text, "%f %f %f %f", &v[0], &v[1], &v[2], &v[3]) != 4) {
+    if (cScanNumbers(text, v, 4) != 4) {
         return false;
     }
     for (int i = 0; i < 4; i++) {

@@ -5,7 +5,6 @@
 tesk_layer(geo
   DEPENDS runtime
   SOURCES
-    geo/shapeapi.cpp
     geo/shapefile.cpp
     geo/shaperec.cpp
     geo/shapecmd.cpp

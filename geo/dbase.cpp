@@ -22,12 +22,14 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <string>
 #include <vector>
 
 #include <tcl.h>
 
 #include "geo/dbasetext.h"
 #include "runtime/bytes.h"
+#include "runtime/cnumber.h"
 #include "runtime/replace.h"
 #include "runtime/util.h"
 #include "tesk.h"
@@ -88,7 +90,9 @@ DBaseTable *blankTable()
 
 void freeOwned(DBaseTable *t)
 {
-    if (t->encoding != nullptr) Tcl_FreeEncoding(t->encoding);
+    if (t->encoding != nullptr) {
+        Tcl_FreeEncoding(t->encoding);
+    }
     gmemFree(t->codePage);
     gmemFree(t->fileName);
     gmemFree(t->head);
@@ -104,7 +108,9 @@ char *copyText(const char *text)
 {
     size_t n = std::strlen(text);
     auto *copy = static_cast<char *>(gmemAlloc(n + 1));
-    if (copy != nullptr) std::memcpy(copy, text, n + 1);
+    if (copy != nullptr) {
+        std::memcpy(copy, text, n + 1);
+    }
     return copy;
 }
 
@@ -123,8 +129,12 @@ bool setFileName(DBaseTable *t, const char *name)
  * and a code page of its own; false when memory runs out. */
 bool shareEncoding(DBaseTable *t, const DBaseTable *src)
 {
-    if (src->encoding != nullptr) t->encoding = Tcl_GetEncoding(nullptr, Tcl_GetEncodingName(src->encoding));
-    if (src->codePage != nullptr) t->codePage = copyText(src->codePage);
+    if (src->encoding != nullptr) {
+        t->encoding = Tcl_GetEncoding(nullptr, Tcl_GetEncodingName(src->encoding));
+    }
+    if (src->codePage != nullptr) {
+        t->codePage = copyText(src->codePage);
+    }
     return src->codePage == nullptr || t->codePage != nullptr;
 }
 
@@ -182,68 +192,102 @@ bool formatCell(const unsigned char *desc, const char *text, unsigned char *cell
         char *end = nullptr;
         errno = 0;
         long year = std::strtol(text, &end, 10);
-        if (end == text || *end != '/' || errno != 0) return false;
+        if (end == text || *end != '/' || errno != 0) {
+            return false;
+        }
         const char *p = end + 1;
         long month = std::strtol(p, &end, 10);
-        if (end == p || *end != '/' || errno != 0) return false;
+        if (end == p || *end != '/' || errno != 0) {
+            return false;
+        }
         p = end + 1;
         long day = std::strtol(p, &end, 10);
-        if (end == p || errno != 0) return false;
-        while (isBlank(*end)) end++;
-        if (*end != '\0') return false;
+        if (end == p || errno != 0) {
+            return false;
+        }
+        while (isBlank(*end)) {
+            end++;
+        }
+        if (*end != '\0') {
+            return false;
+        }
         /* Eight digits: years 2000..9999, a day of one or two digits. */
-        if (year < 0 || year > 7999 || month < 0 || month > 12 || day < 1 || day > 31 || len < 8) return false;
+        if (year < 0 || year > 7999 || month < 0 || month > 12 || day < 1 || day > 31 || len < 8) {
+            return false;
+        }
         struct tm when = {};
         when.tm_year = static_cast<int>(year + 2000 - 1900);
         when.tm_mon = static_cast<int>(month) - 1;
         when.tm_mday = static_cast<int>(day);
         when.tm_hour = 12;
         when.tm_isdst = -1;
-        if (std::mktime(&when) == static_cast<std::time_t>(-1)) return false;
+        if (std::mktime(&when) == static_cast<std::time_t>(-1)) {
+            return false;
+        }
         used = std::snprintf(buf, sizeof buf, "%4ld%02ld%02ld", year + 2000, month, day);
-        if (used != 8) return false;
+        if (used != 8) {
+            return false;
+        }
         break;
     }
     case 'L': {
         const char *p = text;
-        while (*p == ' ') p++;
-        if (*p == '\0' || std::strchr("YyNnTtFf?", *p) == nullptr) return false;
+        while (*p == ' ') {
+            p++;
+        }
+        if (*p == '\0' || std::strchr("YyNnTtFf?", *p) == nullptr) {
+            return false;
+        }
         buf[0] = *p;
         used = 1;
         break;
     }
     case 'M': {
-        if (len != 10) return false;
+        if (len != 10) {
+            return false;
+        }
         char *end = nullptr;
         errno = 0;
         long long v = std::strtoll(text, &end, 10);
-        if (end == text || errno != 0 || v < -999999999LL || v > INT_MAX) return false;
+        if (end == text || errno != 0 || v < -999999999LL || v > INT_MAX) {
+            return false;
+        }
         std::snprintf(buf, sizeof buf, "%10d", static_cast<int>(v));
         used = 10;
         break;
     }
     case 'N': {
         char *end = nullptr;
-        double v = std::strtod(text, &end);
-        if (end == text || *end != '\0' || !std::isfinite(v)) return false;
-        char wide[400];
-        int n = std::snprintf(wide, sizeof wide, "%.*f", dBaseFieldDecimals(desc), v);
-        if (n < 0 || n > len) return false;
+        double v = cStrtod(text, &end);
+        if (end == text || *end != '\0' || !std::isfinite(v)) {
+            return false;
+        }
+        std::string wide = cFormat("%.*f", dBaseFieldDecimals(desc), v);
+        int n = static_cast<int>(wide.size());
+        if (n == 0 || n > len) {
+            return false;
+        }
         std::memset(cell, ' ', static_cast<size_t>(len - n));
-        std::memcpy(cell + (len - n), wide, static_cast<size_t>(n));
+        std::memcpy(cell + (len - n), wide.data(), static_cast<size_t>(n));
         return true;
     }
     default: { /* C, and types the layer never makes: the text's characters, all held by enc */
         const char *p = text;
-        while (*p == ' ') p++;
+        while (*p == ' ') {
+            p++;
+        }
         std::string bytes;
-        if (!dBaseEncodeCut(enc, p, std::strlen(p), static_cast<size_t>(len), &bytes)) return false;
+        if (!dBaseEncodeCut(enc, p, std::strlen(p), static_cast<size_t>(len), &bytes)) {
+            return false;
+        }
         used = static_cast<int>(bytes.size());
         std::memcpy(buf, bytes.data(), bytes.size());
         break;
     }
     }
-    if (used > len) return false;
+    if (used > len) {
+        return false;
+    }
     std::memcpy(cell, buf, static_cast<size_t>(used));
     std::memset(cell + used, ' ', static_cast<size_t>(len - used));
     return true;
@@ -265,7 +309,9 @@ void defaultCell(const unsigned char *desc, unsigned char *cell)
     }
     case 'L': cell[0] = '?'; break;
     case 'M':
-        if (len == 10) formatCell(desc, "0", cell, nullptr);
+        if (len == 10) {
+            formatCell(desc, "0", cell, nullptr);
+        }
         break;
     case 'N': formatCell(desc, "0", cell, nullptr); break;
     default: break;
@@ -302,7 +348,9 @@ bool restructure(DBaseTable *t, const std::vector<DBaseField> &descs, const std:
         return false;
     }
     uint64_t recordLength = 1;
-    for (const DBaseField &d : descs) recordLength += d.bytes[16];
+    for (const DBaseField &d : descs) {
+        recordLength += d.bytes[16];
+    }
     if (recordLength > DBASE_RECORD_MAX) {
         return false;
     }
@@ -389,7 +437,9 @@ bool newTails(const DBaseField *fields, int n, const DBaseValue *values, std::ve
             if (values[k].len > static_cast<size_t>(len)) {
                 return false;
             }
-            if (values[k].len > 0) std::memcpy(cell.data(), values[k].bytes, values[k].len);
+            if (values[k].len > 0) {
+                std::memcpy(cell.data(), values[k].bytes, values[k].len);
+            }
         } else {
             defaultCell(fields[k].bytes, cell.data());
         }
@@ -405,9 +455,13 @@ bool insertFields(DBaseTable *t, const DBaseField *fields, int n, const DBaseVal
     }
     for (int k = 0; k < n; k++) {
         std::string name = dBaseFieldNameText(fields[k].bytes);
-        if (dBaseFieldIndex(t, name.c_str()) >= 0) return false;
+        if (dBaseFieldIndex(t, name.c_str()) >= 0) {
+            return false;
+        }
         for (int m = 0; m < k; m++) {
-            if (name == dBaseFieldNameText(fields[m].bytes)) return false;
+            if (name == dBaseFieldNameText(fields[m].bytes)) {
+                return false;
+            }
         }
     }
     std::vector<std::vector<unsigned char>> tails;
@@ -451,7 +505,9 @@ bool growRecords(DBaseTable *t, int n)
     uint64_t grown = t->dataSize;
     if (need > t->dataSize) {
         grown = t->dataSize + static_cast<uint64_t>(std::max(n, 1024)) * rl;
-        if (grown >= kMaxBlock || grown / rl > static_cast<uint64_t>(INT_MAX)) grown = need;
+        if (grown >= kMaxBlock || grown / rl > static_cast<uint64_t>(INT_MAX)) {
+            grown = need;
+        }
     }
     int oldCapacity = std::min(t->indexCapacity, t->flagCapacity);
     bool indexGrew = false;
@@ -466,7 +522,9 @@ bool growRecords(DBaseTable *t, int n)
         auto *data = static_cast<unsigned char *>(gmemRealloc(t->data, static_cast<size_t>(grown)));
         if (data == nullptr) {
             tesk_fprintf(stderr, "adddBaseRecord - error realloc table\n");
-            if (indexGrew) resizeIndex(t, oldCapacity);
+            if (indexGrew) {
+                resizeIndex(t, oldCapacity);
+            }
             return false;
         }
         t->data = data;
@@ -498,7 +556,9 @@ void compactRecords(DBaseTable *t, const std::vector<char> &keep)
     size_t rl = static_cast<size_t>(t->recordLength);
     int kept = 0;
     for (int i = 0; i < t->recordCount; i++) {
-        if (!keep[static_cast<size_t>(i)]) continue;
+        if (!keep[static_cast<size_t>(i)]) {
+            continue;
+        }
         if (kept != i) {
             std::memmove(t->data + static_cast<size_t>(kept) * rl, t->data + static_cast<size_t>(i) * rl, rl);
             t->flags[kept] = t->flags[i];
@@ -531,7 +591,9 @@ bool checkHead(const unsigned char *head, size_t headBytes)
     int sum = 0;
     for (int j = 0; j < n; j++) {
         int len = dBaseFieldLength(dBaseHeadField(head, j));
-        if (len < 1) return false;
+        if (len < 1) {
+            return false;
+        }
         sum += len;
     }
     return getU16(head + 10) >= 1 + sum;
@@ -582,7 +644,9 @@ bool validFieldName(const char *name)
 DBaseTable *readdBase(const char *fileName, int *error)
 {
     int dummy = 0;
-    if (error == nullptr) error = &dummy;
+    if (error == nullptr) {
+        error = &dummy;
+    }
     FdHolder fd(openRegularFile(fileName));
     struct stat st;
     if (fd.fd < 0 || fstat(fd.fd, &st) != 0) {
@@ -636,8 +700,12 @@ DBaseTable *readdBase(const char *fileName, int *error)
     if (bytes > 0 && !readAllAt(fd.fd, t->data, static_cast<size_t>(bytes), static_cast<off_t>(headBytes))) {
         return fail(DBASE_ERR_DATA, "readdBase - error in read\n");
     }
-    for (int i = 0; i < t->recordCount; i++) t->order[i] = i;
-    if (t->recordCount > 0) std::memset(t->flags, DBASE_SELECTED, static_cast<size_t>(t->recordCount));
+    for (int i = 0; i < t->recordCount; i++) {
+        t->order[i] = i;
+    }
+    if (t->recordCount > 0) {
+        std::memset(t->flags, DBASE_SELECTED, static_cast<size_t>(t->recordCount));
+    }
     t->modified = 0;
     return t;
 }
@@ -645,7 +713,9 @@ DBaseTable *readdBase(const char *fileName, int *error)
 unsigned char *readdBaseInfo(const char *fileName, size_t *headBytes, int *error)
 {
     int dummy = 0;
-    if (error == nullptr) error = &dummy;
+    if (error == nullptr) {
+        error = &dummy;
+    }
     FdHolder fd(openRegularFile(fileName));
     struct stat st;
     if (fd.fd < 0 || fstat(fd.fd, &st) != 0) {
@@ -653,7 +723,9 @@ unsigned char *readdBaseInfo(const char *fileName, size_t *headBytes, int *error
         return nullptr;
     }
     unsigned char *head = readHead(fd.fd, st.st_size, headBytes, error, fileName);
-    if (head == nullptr) *error = DBASE_ERR_HEAD;
+    if (head == nullptr) {
+        *error = DBASE_ERR_HEAD;
+    }
     return head;
 }
 
@@ -665,8 +737,12 @@ void freedBaseHead(unsigned char *head)
 int writedBase(const char *fileName, DBaseTable *t, int selectedOnly, int *error)
 {
     int dummy = 0;
-    if (error == nullptr) error = &dummy;
-    if (t == nullptr) return 0;
+    if (error == nullptr) {
+        error = &dummy;
+    }
+    if (t == nullptr) {
+        return 0;
+    }
     FileReplacement r;
     if (!replaceBegin(&r, fileName)) {
         tesk_fprintf(stderr, "writedBase - error in open\n");
@@ -735,7 +811,9 @@ int writedBase(const char *fileName, DBaseTable *t, int selectedOnly, int *error
 DBaseTable *newdBase()
 {
     DBaseTable *t = blankTable();
-    if (t == nullptr) return nullptr;
+    if (t == nullptr) {
+        return nullptr;
+    }
     t->head = static_cast<unsigned char *>(gmemAlloc(DBASE_HEAD_BYTES + 1));
     if (t->head == nullptr) {
         freeOwned(t);
@@ -764,7 +842,9 @@ DBaseTable *clonedBase(const DBaseTable *src)
     DBaseTable *t = blankTable();
     auto copy = [](const void *from, size_t n) -> void * {
         void *to = gmemAlloc(n > 0 ? n : 1);
-        if (to != nullptr && n > 0) std::memcpy(to, from, n);
+        if (to != nullptr && n > 0) {
+            std::memcpy(to, from, n);
+        }
         return to;
     };
     if (t == nullptr) {
@@ -784,7 +864,9 @@ DBaseTable *clonedBase(const DBaseTable *src)
     t->encoding = nullptr;
     t->codePage = nullptr;
     bool encoded = shareEncoding(t, src);
-    if (src->fileName != nullptr) setFileName(t, src->fileName);
+    if (src->fileName != nullptr) {
+        setFileName(t, src->fileName);
+    }
     if (t->head == nullptr || t->data == nullptr || t->fieldOffsets == nullptr || t->order == nullptr ||
         t->flags == nullptr || !encoded) {
         tesk_fprintf(stderr, "clonedBase - error in malloc\n");
@@ -797,21 +879,29 @@ DBaseTable *clonedBase(const DBaseTable *src)
 DBaseTable *copydBase(const DBaseTable *src, int nFields, const int *fields, int selectedOnly)
 {
     int records = selectedOnly ? dBaseCountSelected(src) : src->recordCount;
-    if (selectedOnly && records == 0) return nullptr;
+    if (selectedOnly && records == 0) {
+        return nullptr;
+    }
     std::vector<int> list;
     if (fields == nullptr) {
-        for (int j = 0; j < src->fieldCount; j++) list.push_back(j);
+        for (int j = 0; j < src->fieldCount; j++) {
+            list.push_back(j);
+        }
     } else {
         std::vector<char> seen(static_cast<size_t>(src->fieldCount), 0);
         for (int k = 0; k < nFields; k++) {
             int j = fields[k];
-            if (j < 0 || j >= src->fieldCount || seen[static_cast<size_t>(j)]) return nullptr;
+            if (j < 0 || j >= src->fieldCount || seen[static_cast<size_t>(j)]) {
+                return nullptr;
+            }
             seen[static_cast<size_t>(j)] = 1;
             list.push_back(j);
         }
     }
     DBaseTable *t = newdBase();
-    if (t == nullptr) return nullptr;
+    if (t == nullptr) {
+        return nullptr;
+    }
     t->head[DBASE_DRIVER_BYTE] = src->head[DBASE_DRIVER_BYTE];
     if (!shareEncoding(t, src)) {
         freedBase(t);
@@ -836,7 +926,9 @@ DBaseTable *copydBase(const DBaseTable *src, int nFields, const int *fields, int
         size_t rl = static_cast<size_t>(t->recordLength), srl = static_cast<size_t>(src->recordLength);
         int out = 0;
         for (int i = 0; i < src->recordCount; i++) {
-            if (selectedOnly && !(src->flags[i] & DBASE_SELECTED)) continue;
+            if (selectedOnly && !(src->flags[i] & DBASE_SELECTED)) {
+                continue;
+            }
             const unsigned char *from = src->data + static_cast<size_t>(i) * srl;
             unsigned char *to = t->data + static_cast<size_t>(out) * rl;
             if (fields == nullptr) {
@@ -861,7 +953,9 @@ DBaseTable *copydBase(const DBaseTable *src, int nFields, const int *fields, int
 
 void freedBase(DBaseTable *t)
 {
-    if (t == nullptr) return;
+    if (t == nullptr) {
+        return;
+    }
     if (t->busy > 0) {
         t->orphaned = 1;
         return;
@@ -883,17 +977,23 @@ int insertdBaseFieldsAt(DBaseTable *t, const DBaseField *fields, int n, const DB
 
 int deletedBaseFields(DBaseTable *t, int n, const int *fields)
 {
-    if (n < 1 || fields == nullptr) return 0;
+    if (n < 1 || fields == nullptr) {
+        return 0;
+    }
     std::vector<char> gone(static_cast<size_t>(t->fieldCount), 0);
     for (int k = 0; k < n; k++) {
         int j = fields[k];
-        if (j < 0 || j >= t->fieldCount || gone[static_cast<size_t>(j)]) return 0;
+        if (j < 0 || j >= t->fieldCount || gone[static_cast<size_t>(j)]) {
+            return 0;
+        }
         gone[static_cast<size_t>(j)] = 1;
     }
     std::vector<DBaseField> descs;
     std::vector<FieldSource> sources;
     for (int j = 0; j < t->fieldCount; j++) {
-        if (gone[static_cast<size_t>(j)]) continue;
+        if (gone[static_cast<size_t>(j)]) {
+            continue;
+        }
         DBaseField d;
         std::memcpy(d.bytes, dBaseField(t, j), DBASE_FIELD_BYTES);
         descs.push_back(d);
@@ -906,9 +1006,13 @@ int deletedBaseFields(DBaseTable *t, int n, const int *fields)
 int dBaseRenameField(DBaseTable *t, int field, const char *newName)
 {
     size_t n = std::strlen(newName);
-    if (field < 0 || field >= t->fieldCount || !validFieldName(newName)) return 0;
+    if (field < 0 || field >= t->fieldCount || !validFieldName(newName)) {
+        return 0;
+    }
     int holder = dBaseFieldIndex(t, newName);
-    if (holder >= 0 && holder != field) return 0;
+    if (holder >= 0 && holder != field) {
+        return 0;
+    }
     unsigned char *desc = t->head + DBASE_HEAD_BYTES + DBASE_FIELD_BYTES * static_cast<size_t>(field);
     std::memcpy(desc, newName, n);
     desc[n] = 0;
@@ -919,29 +1023,45 @@ int dBaseRenameField(DBaseTable *t, int field, const char *newName)
 
 int dBaseParseFieldDef(DBaseField *out, const char *name, const char *type, const char *length, const char *decimals)
 {
-    if (!validFieldName(name)) return 0;
+    if (!validFieldName(name)) {
+        return 0;
+    }
     size_t nameLength = std::strlen(name);
     auto number = [](const char *word, int *value) {
-        if (word[0] == '\0' || std::strlen(word) > 3) return false;
+        if (word[0] == '\0' || std::strlen(word) > 3) {
+            return false;
+        }
         for (const char *p = word; *p; p++) {
-            if (*p < '0' || *p > '9') return false;
+            if (*p < '0' || *p > '9') {
+                return false;
+            }
         }
         *value = std::atoi(word);
         return true;
     };
     int len = 0, dec = 0;
-    if (!number(length, &len) || !number(decimals, &dec) || len < 1 || len > DBASE_CELL_MAX || dec >= len) return 0;
-    if (std::strlen(type) != 1 || std::strchr("CDLMN", type[0]) == nullptr) return 0;
+    if (!number(length, &len) || !number(decimals, &dec) || len < 1 || len > DBASE_CELL_MAX || dec >= len) {
+        return 0;
+    }
+    if (std::strlen(type) != 1 || std::strchr("CDLMN", type[0]) == nullptr) {
+        return 0;
+    }
     switch (type[0]) {
     case 'C':
     case 'L':
-        if (dec != 0) return 0;
+        if (dec != 0) {
+            return 0;
+        }
         break;
     case 'D':
-        if (len < 8 || dec != 0) return 0;
+        if (len < 8 || dec != 0) {
+            return 0;
+        }
         break;
     case 'M':
-        if (len < 4 || dec != 0) return 0;
+        if (len < 4 || dec != 0) {
+            return 0;
+        }
         break;
     default: break; /* N: decimals below the length, checked above */
     }
@@ -956,17 +1076,23 @@ int dBaseParseFieldDef(DBaseField *out, const char *name, const char *type, cons
 std::string dBaseFieldNameText(const unsigned char *desc)
 {
     size_t n = 0;
-    while (n < 11 && desc[n] != 0) n++;
+    while (n < 11 && desc[n] != 0) {
+        n++;
+    }
     return std::string(reinterpret_cast<const char *>(desc), n);
 }
 
 int dBaseFieldIndex(const DBaseTable *t, const char *name)
 {
     size_t n = std::strlen(name);
-    if (n > 11) return -1;
+    if (n > 11) {
+        return -1;
+    }
     for (int j = 0; j < t->fieldCount; j++) {
         const unsigned char *desc = dBaseField(t, j);
-        if (std::memcmp(desc, name, n) == 0 && (n == 11 || desc[n] == 0)) return j;
+        if (std::memcmp(desc, name, n) == 0 && (n == 11 || desc[n] == 0)) {
+            return j;
+        }
     }
     return -1;
 }
@@ -985,9 +1111,15 @@ const unsigned char *dBaseHeadField(const unsigned char *head, int field)
 
 int insertdBaseRecordsAt(DBaseTable *t, const unsigned char *records, int n, int position)
 {
-    if (position < 0) position = 0;
-    if (position > t->recordCount) position = t->recordCount;
-    if (!growRecords(t, n)) return 0;
+    if (position < 0) {
+        position = 0;
+    }
+    if (position > t->recordCount) {
+        position = t->recordCount;
+    }
+    if (!growRecords(t, n)) {
+        return 0;
+    }
     size_t rl = static_cast<size_t>(t->recordLength);
     size_t p = static_cast<size_t>(position), count = static_cast<size_t>(t->recordCount), add = static_cast<size_t>(n);
     std::memmove(t->data + (p + add) * rl, t->data + p * rl, (count - p) * rl);
@@ -997,15 +1129,21 @@ int insertdBaseRecordsAt(DBaseTable *t, const unsigned char *records, int n, int
     std::memmove(t->order + p + add, t->order + p, (count - p) * sizeof(int));
     if (p < count) { /* appending renumbers nothing */
         for (size_t k = 0; k < count + add; k++) {
-            if (k >= p && k < p + add) continue;
-            if (t->order[k] >= position) t->order[k] += n;
+            if (k >= p && k < p + add) {
+                continue;
+            }
+            if (t->order[k] >= position) {
+                t->order[k] += n;
+            }
         }
     }
     if (records != nullptr) {
         std::memcpy(t->data + p * rl, records, add * rl);
     } else {
         defaultRecord(t, t->data + p * rl);
-        for (size_t k = 1; k < add; k++) std::memcpy(t->data + (p + k) * rl, t->data + p * rl, rl);
+        for (size_t k = 1; k < add; k++) {
+            std::memcpy(t->data + (p + k) * rl, t->data + p * rl, rl);
+        }
     }
     for (size_t k = 0; k < add; k++) {
         t->flags[p + k] = DBASE_SELECTED;
@@ -1024,9 +1162,15 @@ int adddBaseRecord(DBaseTable *t, const unsigned char *records, int n)
 
 int erasedBaseRecords(DBaseTable *t, int first, int last)
 {
-    if (first < 0) first = 0;
-    if (last > t->recordCount - 1) last = t->recordCount - 1;
-    if (first > last) return 0;
+    if (first < 0) {
+        first = 0;
+    }
+    if (last > t->recordCount - 1) {
+        last = t->recordCount - 1;
+    }
+    if (first > last) {
+        return 0;
+    }
     int removed = last - first + 1;
     if (removed == t->recordCount) {
         cleardBaseRecords(t);
@@ -1046,13 +1190,17 @@ int purgedBase(DBaseTable *t)
     }
     t->purgePending = 0;
     int deleted = dBaseCountDeleted(t);
-    if (deleted == 0) return 0;
+    if (deleted == 0) {
+        return 0;
+    }
     if (deleted == t->recordCount) {
         cleardBaseRecords(t);
         return deleted;
     }
     std::vector<char> keep(static_cast<size_t>(t->recordCount));
-    for (int i = 0; i < t->recordCount; i++) keep[static_cast<size_t>(i)] = (t->flags[i] & DBASE_DELETED) == 0;
+    for (int i = 0; i < t->recordCount; i++) {
+        keep[static_cast<size_t>(i)] = (t->flags[i] & DBASE_DELETED) == 0;
+    }
     compactRecords(t, keep);
     return deleted;
 }
@@ -1087,7 +1235,9 @@ void dBaseSortIndex(DBaseTable *t, int sort)
             t->order[out++] = r;
         }
     }
-    if (sort && !std::is_sorted(t->order, t->order + out)) std::sort(t->order, t->order + out);
+    if (sort && !std::is_sorted(t->order, t->order + out)) {
+        std::sort(t->order, t->order + out);
+    }
     std::copy(deleted.begin(), deleted.end(), t->order + out);
     t->deletedCount = static_cast<int>(deleted.size());
 }
@@ -1106,17 +1256,23 @@ int dBaseIsDeleted(const DBaseTable *t, int i)
 
 void dBaseSelect(DBaseTable *t, int i)
 {
-    if (validRecord(t, i) && !(t->flags[i] & DBASE_DELETED)) t->flags[i] |= DBASE_SELECTED;
+    if (validRecord(t, i) && !(t->flags[i] & DBASE_DELETED)) {
+        t->flags[i] |= DBASE_SELECTED;
+    }
 }
 
 void dBaseUnselect(DBaseTable *t, int i)
 {
-    if (validRecord(t, i) && !(t->flags[i] & DBASE_DELETED)) t->flags[i] &= static_cast<unsigned char>(~DBASE_SELECTED);
+    if (validRecord(t, i) && !(t->flags[i] & DBASE_DELETED)) {
+        t->flags[i] &= static_cast<unsigned char>(~DBASE_SELECTED);
+    }
 }
 
 void dBaseToggleSelect(DBaseTable *t, int i)
 {
-    if (validRecord(t, i) && !(t->flags[i] & DBASE_DELETED)) t->flags[i] ^= DBASE_SELECTED;
+    if (validRecord(t, i) && !(t->flags[i] & DBASE_DELETED)) {
+        t->flags[i] ^= DBASE_SELECTED;
+    }
 }
 
 void dBaseDelete(DBaseTable *t, int i)
@@ -1131,21 +1287,27 @@ void dBaseUndelete(DBaseTable *t, int i)
 {
     if (validRecord(t, i) && (t->flags[i] & DBASE_DELETED)) {
         t->flags[i] = DBASE_SELECTED;
-        if (t->deletedCount > 0) t->deletedCount--;
+        if (t->deletedCount > 0) {
+            t->deletedCount--;
+        }
     }
 }
 
 int dBaseCountSelected(const DBaseTable *t)
 {
     int n = 0;
-    for (int i = 0; i < t->recordCount; i++) n += t->flags[i] & DBASE_SELECTED;
+    for (int i = 0; i < t->recordCount; i++) {
+        n += t->flags[i] & DBASE_SELECTED;
+    }
     return n;
 }
 
 int dBaseCountDeleted(const DBaseTable *t)
 {
     int n = 0;
-    for (int i = 0; i < t->recordCount; i++) n += (t->flags[i] & DBASE_DELETED) ? 1 : 0;
+    for (int i = 0; i < t->recordCount; i++) {
+        n += (t->flags[i] & DBASE_DELETED) ? 1 : 0;
+    }
     return n;
 }
 
@@ -1177,17 +1339,25 @@ int dBaseUnselectAll(DBaseTable *t)
 
 int dBaseSetField(DBaseTable *t, int i, int j, const char *text)
 {
-    if (!validRecord(t, i) || j < 0 || j >= t->fieldCount) return 0;
-    if (!formatCell(dBaseField(t, j), text, dBaseCellAt(t, i, j), t->encoding)) return 0;
+    if (!validRecord(t, i) || j < 0 || j >= t->fieldCount) {
+        return 0;
+    }
+    if (!formatCell(dBaseField(t, j), text, dBaseCellAt(t, i, j), t->encoding)) {
+        return 0;
+    }
     t->modified = 1;
     return 1;
 }
 
 int dBaseSetFields(DBaseTable *t, int i, int first, int n, const char *const *texts)
 {
-    if (!validRecord(t, i) || first < 0 || n < 0 || n > t->fieldCount - first) return 0;
+    if (!validRecord(t, i) || first < 0 || n < 0 || n > t->fieldCount - first) {
+        return 0;
+    }
     for (int k = 0; k < n; k++) {
-        if (!formatCell(dBaseField(t, first + k), texts[k], dBaseCellAt(t, i, first + k), t->encoding)) return 0;
+        if (!formatCell(dBaseField(t, first + k), texts[k], dBaseCellAt(t, i, first + k), t->encoding)) {
+            return 0;
+        }
     }
     t->modified = 1;
     return 1;
@@ -1195,9 +1365,13 @@ int dBaseSetFields(DBaseTable *t, int i, int first, int n, const char *const *te
 
 int dBaseFormatCells(const DBaseTable *t, unsigned char *record, int n, const char *const *texts)
 {
-    if (n < 0 || n > t->fieldCount) return 0;
+    if (n < 0 || n > t->fieldCount) {
+        return 0;
+    }
     for (int k = 0; k < n; k++) {
-        if (!formatCell(dBaseField(t, k), texts[k], record + t->fieldOffsets[k], t->encoding)) return 0;
+        if (!formatCell(dBaseField(t, k), texts[k], record + t->fieldOffsets[k], t->encoding)) {
+            return 0;
+        }
     }
     return 1;
 }
@@ -1212,7 +1386,9 @@ int dBaseGetField(const DBaseTable *t, int i, int j, char *out)
     const char *cell = reinterpret_cast<const char *>(dBaseCellAt(t, i, j));
     int len = dBaseFieldLength(desc);
     int a = 0;
-    while (a < len && cell[a] == ' ') a++;
+    while (a < len && cell[a] == ' ') {
+        a++;
+    }
     int b = a;
     switch (dBaseFieldType(desc)) {
     case 'D':
@@ -1223,16 +1399,22 @@ int dBaseGetField(const DBaseTable *t, int i, int j, char *out)
             return 8;
         }
         b = len;
-        while (b > a && (cell[b - 1] == ' ' || cell[b - 1] == '\0')) b--;
+        while (b > a && (cell[b - 1] == ' ' || cell[b - 1] == '\0')) {
+            b--;
+        }
         break;
     case 'L': b = a < len ? a + 1 : a; break;
     case 'M': b = len; break;
     case 'N':
-        while (b < len && cell[b] != ' ') b++;
+        while (b < len && cell[b] != ' ') {
+            b++;
+        }
         break;
     default:
         b = len;
-        while (b > a && (cell[b - 1] == ' ' || cell[b - 1] == '\0')) b--;
+        while (b > a && (cell[b - 1] == ' ' || cell[b - 1] == '\0')) {
+            b--;
+        }
         break;
     }
     std::memcpy(out, cell + a, static_cast<size_t>(b - a));
@@ -1245,7 +1427,9 @@ int dBaseFieldText(const DBaseTable *t, int i, int j, std::string &out)
     char cell[DBASE_CELL_MAX + 1];
     int n = dBaseGetField(t, i, j, cell);
     out.clear();
-    if (n < 0) return -1;
+    if (n < 0) {
+        return -1;
+    }
     out = dBaseDecode(t->encoding, cell, static_cast<size_t>(n));
     return static_cast<int>(out.size());
 }
@@ -1253,11 +1437,15 @@ int dBaseFieldText(const DBaseTable *t, int i, int j, std::string &out)
 int dBaseRecordText(const DBaseTable *t, int i, std::string &out)
 {
     out.clear();
-    if (!validRecord(t, i)) return -1;
+    if (!validRecord(t, i)) {
+        return -1;
+    }
     std::string cell;
     for (int j = 0; j < t->fieldCount; j++) {
         dBaseFieldText(t, i, j, cell);
-        if (j > 0) out.push_back(' ');
+        if (j > 0) {
+            out.push_back(' ');
+        }
         dBaseAppendElement(out, cell.data(), cell.size(), false);
     }
     return static_cast<int>(out.size());
@@ -1274,7 +1462,9 @@ void dBaseAppendElement(std::string &out, const char *text, size_t n, bool noBra
      * answers its own flags; converting is told again. */
     int flags = noBraces ? TCL_DONT_USE_BRACES : 0;
     int need = Tcl_ScanCountedElement(text, static_cast<int>(n), &flags);
-    if (noBraces) flags |= TCL_DONT_USE_BRACES;
+    if (noBraces) {
+        flags |= TCL_DONT_USE_BRACES;
+    }
     size_t start = out.size();
     out.resize(start + static_cast<size_t>(need) + 1);
     int used = Tcl_ConvertCountedElement(text, static_cast<int>(n), &out[start], flags);
@@ -1283,13 +1473,19 @@ void dBaseAppendElement(std::string &out, const char *text, size_t n, bool noBra
 
 void dBaseSetBlank(DBaseTable *t, int recordA, int fieldA, int recordB, int fieldB)
 {
-    if (t->fieldCount == 0 || t->recordCount == 0) return;
+    if (t->fieldCount == 0 || t->recordCount == 0) {
+        return;
+    }
     int r0 = std::max(0, std::min(recordA, recordB)), r1 = std::min(t->recordCount - 1, std::max(recordA, recordB));
     int f0 = std::max(0, std::min(fieldA, fieldB)), f1 = std::min(t->fieldCount - 1, std::max(fieldA, fieldB));
-    if (r0 > r1 || f0 > f1) return;
+    if (r0 > r1 || f0 > f1) {
+        return;
+    }
     int from = t->fieldOffsets[f0];
     int to = t->fieldOffsets[f1] + dBaseFieldLength(dBaseField(t, f1));
-    for (int i = r0; i <= r1; i++) std::memset(dBaseRecordAt(t, i) + from, ' ', static_cast<size_t>(to - from));
+    for (int i = r0; i <= r1; i++) {
+        std::memset(dBaseRecordAt(t, i) + from, ' ', static_cast<size_t>(to - from));
+    }
     t->modified = 1;
 }
 
@@ -1305,7 +1501,9 @@ unsigned char *dBaseCellAt(const DBaseTable *t, int i, int j)
 
 int dBaseSetRawFields(DBaseTable *t, int i, int first, int n, const unsigned char *bytes)
 {
-    if (!validRecord(t, i) || first < 0 || n < 1 || n > t->fieldCount - first) return 0;
+    if (!validRecord(t, i) || first < 0 || n < 1 || n > t->fieldCount - first) {
+        return 0;
+    }
     int from = t->fieldOffsets[first];
     int to = t->fieldOffsets[first + n - 1] + dBaseFieldLength(dBaseField(t, first + n - 1));
     std::memcpy(dBaseRecordAt(t, i) + from, bytes, static_cast<size_t>(to - from));

@@ -57,7 +57,9 @@ constexpr struct {
 bool tclKnows(const std::string &name)
 {
     Tcl_Encoding enc = Tcl_GetEncoding(nullptr, name.c_str());
-    if (enc == nullptr) return false;
+    if (enc == nullptr) {
+        return false;
+    }
     Tcl_FreeEncoding(enc);
     return true;
 }
@@ -73,14 +75,18 @@ const char *after(const char *text, const char *prefix)
 int codePageNumber(const char *text)
 {
     size_t n = std::strlen(text);
-    if (n == 0 || n > 5 || !std::all_of(text, text + n, [](char c) { return c >= '0' && c <= '9'; })) return -1;
+    if (n == 0 || n > 5 || !std::all_of(text, text + n, [](char c) { return c >= '0' && c <= '9'; })) {
+        return -1;
+    }
     return std::atoi(text);
 }
 
 /* The encoding name of an upper-case .cpg text, not yet checked with Tcl. */
 std::string nameOf(const std::string &text)
 {
-    if (text == "UTF-8" || text == "UTF8") return "utf-8";
+    if (text == "UTF-8" || text == "UTF8") {
+        return "utf-8";
+    }
     const char *rest = after(text.c_str(), "ISO");
     rest = rest != nullptr ? rest + std::strspn(rest, "-_ ") : text.c_str();
     if (const char *part = after(rest, "8859")) {
@@ -90,11 +96,17 @@ std::string nameOf(const std::string &text)
     for (const char *prefix : {"ANSI ", "CP", "WINDOWS-", ""}) {
         const char *number = after(text.c_str(), prefix);
         int codePage = number != nullptr ? codePageNumber(number) : -1;
-        if (codePage < 0) continue;
-        for (const auto &row : kCodePages) {
-            if (row.codePage == codePage) return row.encoding;
+        if (codePage < 0) {
+            continue;
         }
-        if (codePage >= 28591 && codePage <= 28599) return "iso8859-" + std::to_string(codePage - 28590);
+        for (const auto &row : kCodePages) {
+            if (row.codePage == codePage) {
+                return row.encoding;
+            }
+        }
+        if (codePage >= 28591 && codePage <= 28599) {
+            return "iso8859-" + std::to_string(codePage - 28590);
+        }
         return "cp" + std::to_string(codePage);
     }
     return {};
@@ -106,7 +118,9 @@ std::string codePageFile(const char *fileName, const char *extension)
     std::string name(fileName);
     size_t slash = name.rfind('/');
     size_t dot = name.rfind('.');
-    if (dot != std::string::npos && (slash == std::string::npos || dot > slash)) name.erase(dot);
+    if (dot != std::string::npos && (slash == std::string::npos || dot > slash)) {
+        name.erase(dot);
+    }
     return name + extension;
 }
 
@@ -115,13 +129,21 @@ bool readSmallText(const std::string &path, std::string *text)
 {
     FdHolder fd(openRegularFile(path.c_str()));
     struct stat st;
-    if (fd.fd < 0 || fstat(fd.fd, &st) != 0 || st.st_size > 256) return false;
+    if (fd.fd < 0 || fstat(fd.fd, &st) != 0 || st.st_size > 256) {
+        return false;
+    }
     std::string bytes(static_cast<size_t>(st.st_size), '\0');
-    if (!bytes.empty() && !readAllAt(fd.fd, &bytes[0], bytes.size(), 0)) return false;
+    if (!bytes.empty() && !readAllAt(fd.fd, &bytes[0], bytes.size(), 0)) {
+        return false;
+    }
     auto blank = [](unsigned char c) { return std::isspace(c) != 0 || c == 0; };
     size_t a = 0, b = bytes.size();
-    while (a < b && blank(static_cast<unsigned char>(bytes[a]))) a++;
-    while (b > a && blank(static_cast<unsigned char>(bytes[b - 1]))) b--;
+    while (a < b && blank(static_cast<unsigned char>(bytes[a]))) {
+        a++;
+    }
+    while (b > a && blank(static_cast<unsigned char>(bytes[b - 1]))) {
+        b--;
+    }
     *text = bytes.substr(a, b - a);
     return true;
 }
@@ -131,14 +153,22 @@ bool readSmallText(const std::string &path, std::string *text)
 std::string dBaseCodePageEncoding(const std::string &text)
 {
     std::string upper(text);
-    for (char &c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    for (char &c : upper) {
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    }
     std::string name = nameOf(upper);
-    if (!name.empty() && tclKnows(name)) return name;
+    if (!name.empty() && tclKnows(name)) {
+        return name;
+    }
     /* Tcl's own names: lower case, but for the Mac ones. */
     std::string lower(text);
-    for (char &c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    for (char &c : lower) {
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
     for (const std::string &own : {text, lower}) {
-        if (!own.empty() && tclKnows(own)) return own;
+        if (!own.empty() && tclKnows(own)) {
+            return own;
+        }
     }
     return {};
 }
@@ -146,7 +176,9 @@ std::string dBaseCodePageEncoding(const std::string &text)
 const char *dBaseDriverEncoding(unsigned char driver)
 {
     for (const auto &row : kDrivers) {
-        if (row.driver == driver) return tclKnows(row.encoding) ? row.encoding : nullptr;
+        if (row.driver == driver) {
+            return tclKnows(row.encoding) ? row.encoding : nullptr;
+        }
     }
     return nullptr;
 }
@@ -156,7 +188,9 @@ Tcl_Encoding dBaseFileEncoding(const char *fileName, unsigned char driver, std::
     codePage->clear();
     std::string text;
     for (const char *extension : {".cpg", ".CPG"}) {
-        if (!readSmallText(codePageFile(fileName, extension), &text)) continue;
+        if (!readSmallText(codePageFile(fileName, extension), &text)) {
+            continue;
+        }
         std::string name = dBaseCodePageEncoding(text);
         if (!name.empty()) {
             *codePage = text;
@@ -178,7 +212,9 @@ bool dBaseEncodeCut(Tcl_Encoding enc, const char *utf, size_t n, size_t maxBytes
          * rest fits. */
         const char *limit = end;
         end = utf;
-        for (size_t k = 0; k < maxBytes && end < limit; k++) end = std::min(Tcl_UtfNext(end), limit);
+        for (size_t k = 0; k < maxBytes && end < limit; k++) {
+            end = std::min(Tcl_UtfNext(end), limit);
+        }
         while ((out = textEncode(enc, utf, static_cast<size_t>(end - utf))).size() > maxBytes && end > utf) {
             end = Tcl_UtfPrev(end, utf);
         }
@@ -208,8 +244,12 @@ bool dBaseWriteCodePage(const char *fileName, const std::string &codePage)
     std::string path = codePageFile(fileName, ".cpg"), now;
     for (const char *extension : {".cpg", ".CPG"}) {
         std::string name = codePageFile(fileName, extension);
-        if (!readSmallText(name, &now)) continue;
-        if (now == codePage) return true;
+        if (!readSmallText(name, &now)) {
+            continue;
+        }
+        if (now == codePage) {
+            return true;
+        }
         path = name; /* the file a reader finds first is the one replaced */
         break;
     }

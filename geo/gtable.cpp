@@ -162,11 +162,15 @@ enum ListFailure { kListOk, kListSplit, kListName };
 ListFailure fieldNumbers(const DBaseTable *t, const char *text, std::vector<int> &out)
 {
     SplitList list;
-    if (!list.split(nullptr, text)) return kListSplit;
+    if (!list.split(nullptr, text)) {
+        return kListSplit;
+    }
     out.clear();
     for (int k = 0; k < list.count; k++) {
         int j = dBaseFieldIndex(t, list.items[k]);
-        if (j < 0) return kListName;
+        if (j < 0) {
+            return kListName;
+        }
         out.push_back(j);
     }
     return kListOk;
@@ -178,7 +182,9 @@ template <class Visit>
 int eachIndex(TableCall &c, const char *bad, Visit visit)
 {
     if (c.argc < 3) {
-        for (int i = 0; i < c.t->recordCount; i++) visit(i);
+        for (int i = 0; i < c.t->recordCount; i++) {
+            visit(i);
+        }
         return TCL_OK;
     }
     for (int k = 2; k < c.argc; k++) {
@@ -208,7 +214,9 @@ bool repeatsName(const std::vector<DBaseField> &defs)
 {
     for (size_t k = 0; k < defs.size(); k++) {
         for (size_t m = 0; m < k; m++) {
-            if (dBaseFieldNameText(defs[k].bytes) == dBaseFieldNameText(defs[m].bytes)) return true;
+            if (dBaseFieldNameText(defs[k].bytes) == dBaseFieldNameText(defs[m].bytes)) {
+                return true;
+            }
         }
     }
     return false;
@@ -260,7 +268,9 @@ bool parseFieldDefs(TableCall &c, const char *text, std::vector<DBaseField> &out
 int addFields(TableCall &c, int defAt, int position)
 {
     std::vector<DBaseField> defs;
-    if (!parseFieldDefs(c, c.argv[defAt], defs)) return TCL_ERROR;
+    if (!parseFieldDefs(c, c.argv[defAt], defs)) {
+        return TCL_ERROR;
+    }
     SplitList values;
     std::vector<std::string> encoded;
     std::vector<DBaseValue> raw;
@@ -275,24 +285,34 @@ int addFields(TableCall &c, int defAt, int position)
                 return c.error("Error in parsing fieldList");
             }
         }
-        for (const std::string &value : encoded) raw.push_back({value.data(), value.size()});
+        for (const std::string &value : encoded) {
+            raw.push_back({value.data(), value.size()});
+        }
     }
-    if (defs.empty()) return TCL_OK;
+    if (defs.empty()) {
+        return TCL_OK;
+    }
     int n = static_cast<int>(defs.size());
     const DBaseValue *v = raw.empty() ? nullptr : raw.data();
-    if (!insertdBaseFieldsAt(c.t, defs.data(), n, v, position)) return c.error("Error in adding fields");
+    if (!insertdBaseFieldsAt(c.t, defs.data(), n, v, position)) {
+        return c.error("Error in adding fields");
+    }
     return TCL_OK;
 }
 
 int wordAddFields(TableCall &c)
 {
-    if (c.argc < 3 || c.argc > 4) return c.usage(" fieldDefList [fieldList]");
+    if (c.argc < 3 || c.argc > 4) {
+        return c.usage(" fieldDefList [fieldList]");
+    }
     return addFields(c, 2, c.t->fieldCount);
 }
 
 int wordInsertFields(TableCall &c)
 {
-    if (c.argc < 4 || c.argc > 5) return c.usage(" position fieldDefList [fieldList]");
+    if (c.argc < 4 || c.argc > 5) {
+        return c.usage(" position fieldDefList [fieldList]");
+    }
     int position;
     if (!c.integer(2, &position) || position < 0 || position > c.t->fieldCount) {
         return c.error("Invalid position to insert fields");
@@ -302,11 +322,15 @@ int wordInsertFields(TableCall &c)
 
 int wordDeleteFields(TableCall &c)
 {
-    if (c.argc < 3) return c.usage(" ?fieldNames?");
+    if (c.argc < 3) {
+        return c.usage(" ?fieldNames?");
+    }
     std::vector<int> fields;
     for (int k = 2; k < c.argc; k++) {
         int j = dBaseFieldIndex(c.t, c.argv[k]);
-        if (j < 0) return c.error("Invalid fieldName");
+        if (j < 0) {
+            return c.error("Invalid fieldName");
+        }
         fields.push_back(j);
     }
     if (!deletedBaseFields(c.t, static_cast<int>(fields.size()), fields.data())) {
@@ -317,16 +341,24 @@ int wordDeleteFields(TableCall &c)
 
 int wordRenameField(TableCall &c)
 {
-    if (c.argc != 4) return c.usage(" fieldName newFieldName");
+    if (c.argc != 4) {
+        return c.usage(" fieldName newFieldName");
+    }
     int j = dBaseFieldIndex(c.t, c.argv[2]);
     if (j < 0) {
         Tcl_AppendResult(c.interp, "can't find field ", c.argv[2], nullptr);
         return TCL_ERROR;
     }
-    if (std::strlen(c.argv[3]) > DBASE_NAME_MAX) return c.error("the new field name is too large");
+    if (std::strlen(c.argv[3]) > DBASE_NAME_MAX) {
+        return c.error("the new field name is too large");
+    }
     int holder = dBaseFieldIndex(c.t, c.argv[3]);
-    if (holder >= 0 && holder != j) return c.error("Field alreay exists");
-    if (!dBaseRenameField(c.t, j, c.argv[3])) return c.error("Error in parsing fieldDef");
+    if (holder >= 0 && holder != j) {
+        return c.error("Field alreay exists");
+    }
+    if (!dBaseRenameField(c.t, j, c.argv[3])) {
+        return c.error("Error in parsing fieldDef");
+    }
     return TCL_OK;
 }
 
@@ -364,17 +396,25 @@ bool recordImage(TableCall &c, const char *text, std::vector<unsigned char> &ima
 
 int wordAddRecord(TableCall &c)
 {
-    if (c.argc > 3) return c.usage(" [record]");
+    if (c.argc > 3) {
+        return c.usage(" [record]");
+    }
     std::vector<unsigned char> image;
-    if (c.argc == 3 && !recordImage(c, c.argv[2], image)) return TCL_ERROR;
-    if (!adddBaseRecord(c.t, image.empty() ? nullptr : image.data(), 1)) return c.error("Error in adding record");
+    if (c.argc == 3 && !recordImage(c, c.argv[2], image)) {
+        return TCL_ERROR;
+    }
+    if (!adddBaseRecord(c.t, image.empty() ? nullptr : image.data(), 1)) {
+        return c.error("Error in adding record");
+    }
     dBaseSortIndex(c.t, 1);
     return TCL_OK;
 }
 
 int wordInsertRecords(TableCall &c)
 {
-    if (c.argc < 3) return c.usage(" position ?nRecords? ?recordList?");
+    if (c.argc < 3) {
+        return c.usage(" position ?nRecords? ?recordList?");
+    }
     int position, n = 1;
     if (!c.integer(2, &position) || (c.argc > 3 && !c.integer(3, &n)) || n < 1 || position < 0 ||
         position > c.t->recordCount || c.argc - 4 > n) {
@@ -382,9 +422,13 @@ int wordInsertRecords(TableCall &c)
     }
     std::vector<std::vector<unsigned char>> images(static_cast<size_t>(std::max(0, c.argc - 4)));
     for (int k = 4; k < c.argc; k++) {
-        if (!recordImage(c, c.argv[k], images[static_cast<size_t>(k - 4)])) return TCL_ERROR;
+        if (!recordImage(c, c.argv[k], images[static_cast<size_t>(k - 4)])) {
+            return TCL_ERROR;
+        }
     }
-    if (!insertdBaseRecordsAt(c.t, nullptr, n, position)) return c.error("Error in inserting record");
+    if (!insertdBaseRecordsAt(c.t, nullptr, n, position)) {
+        return c.error("Error in inserting record");
+    }
     dBaseSortIndex(c.t, 1);
     for (size_t k = 0; k < images.size(); k++) {
         std::memcpy(dBaseRecordAt(c.t, position + static_cast<int>(k)), images[k].data(), images[k].size());
@@ -394,15 +438,25 @@ int wordInsertRecords(TableCall &c)
 
 int wordSetRecord(TableCall &c)
 {
-    if (c.argc != 4) return c.usage(" recIndex fieldList");
+    if (c.argc != 4) {
+        return c.usage(" recIndex fieldList");
+    }
     int i;
-    if (!c.record(2, &i)) return c.error("Invalid index");
+    if (!c.record(2, &i)) {
+        return c.error("Invalid index");
+    }
     SplitList list;
-    if (!list.split(nullptr, c.argv[3]) || list.count != c.t->fieldCount) return c.error("Error in parsing fieldList");
+    if (!list.split(nullptr, c.argv[3]) || list.count != c.t->fieldCount) {
+        return c.error("Error in parsing fieldList");
+    }
     unsigned char *rec = dBaseRecordAt(c.t, i);
     std::vector<unsigned char> image(rec, rec + c.t->recordLength);
-    if (!dBaseFormatCells(c.t, image.data(), list.count, list.items)) return c.error("Error in parsing fieldList");
-    if (c.t->fieldCount > 0) dBaseSetRawFields(c.t, i, 0, c.t->fieldCount, image.data() + 1);
+    if (!dBaseFormatCells(c.t, image.data(), list.count, list.items)) {
+        return c.error("Error in parsing fieldList");
+    }
+    if (c.t->fieldCount > 0) {
+        dBaseSetRawFields(c.t, i, 0, c.t->fieldCount, image.data() + 1);
+    }
     return TCL_OK;
 }
 
@@ -413,7 +467,9 @@ int wordEraseRecords(TableCall &c)
         return TCL_ERROR;
     }
     int position, n = 1;
-    if (!c.record(2, &position) || (c.argc == 4 && !c.integer(3, &n))) return c.error("Invalid record position");
+    if (!c.record(2, &position) || (c.argc == 4 && !c.integer(3, &n))) {
+        return c.error("Invalid record position");
+    }
     long long last = static_cast<long long>(position) + n - 1;
     last = std::max<long long>(position, std::min<long long>(last, c.t->recordCount - 1));
     erasedBaseRecords(c.t, position, static_cast<int>(last));
@@ -451,7 +507,9 @@ int wordUnselect(TableCall &c)
 int wordSelectOnly(TableCall &c)
 {
     dBaseUnselectAll(c.t);
-    if (c.argc < 3) return c.changed();
+    if (c.argc < 3) {
+        return c.changed();
+    }
     int code = eachIndex(c, "Invalid index", [&](int i) { dBaseSelect(c.t, i); });
     return code == TCL_OK ? c.changed() : code;
 }
@@ -459,7 +517,9 @@ int wordSelectOnly(TableCall &c)
 int wordUnselectOnly(TableCall &c)
 {
     dBaseSelectAll(c.t);
-    if (c.argc < 3) return c.changed();
+    if (c.argc < 3) {
+        return c.changed();
+    }
     int code = eachIndex(c, "Invalid index", [&](int i) { dBaseUnselect(c.t, i); });
     return code == TCL_OK ? c.changed() : code;
 }
@@ -473,7 +533,9 @@ int wordASelect(TableCall &c)
 int wordDeleteRecords(TableCall &c)
 {
     int code = eachIndex(c, "Invalid record index", [&](int i) { dBaseDelete(c.t, i); });
-    if (code != TCL_OK) return code;
+    if (code != TCL_OK) {
+        return code;
+    }
     dBaseSortIndex(c.t, 0);
     return c.changed();
 }
@@ -481,7 +543,9 @@ int wordDeleteRecords(TableCall &c)
 int wordUndeleteRecord(TableCall &c)
 {
     int code = eachIndex(c, "Invalid index", [&](int i) { dBaseUndelete(c.t, i); });
-    if (code != TCL_OK) return code;
+    if (code != TCL_OK) {
+        return code;
+    }
     dBaseSortIndex(c.t, 1);
     return c.changed();
 }
@@ -498,26 +562,40 @@ int wordCountDeletions(TableCall &c)
 
 int wordIsSelected(TableCall &c)
 {
-    if (c.argc != 3) return c.usage(" index");
+    if (c.argc != 3) {
+        return c.usage(" index");
+    }
     int i;
-    if (!c.record(2, &i)) return c.error("Invalid index");
+    if (!c.record(2, &i)) {
+        return c.error("Invalid index");
+    }
     return c.ok(dBaseIsSelected(c.t, i));
 }
 
 int wordGetStatus(TableCall &c)
 {
-    if (c.argc > 3) return c.usage(" [index]");
+    if (c.argc > 3) {
+        return c.usage(" [index]");
+    }
     int i = 0;
-    if ((c.argc == 3 && !c.record(2, &i)) || i >= c.t->recordCount) return c.error("Invalid index");
+    if ((c.argc == 3 && !c.record(2, &i)) || i >= c.t->recordCount) {
+        return c.error("Invalid index");
+    }
     return c.ok(c.t->flags[i]);
 }
 
 int wordGetIndex(TableCall &c)
 {
-    if (c.argc > 3) return c.usage(" [index]");
-    if (c.argc == 2) return TCL_OK;
+    if (c.argc > 3) {
+        return c.usage(" [index]");
+    }
+    if (c.argc == 2) {
+        return TCL_OK;
+    }
     int k;
-    if (!c.record(2, &k)) return c.error("Invalid index");
+    if (!c.record(2, &k)) {
+        return c.error("Invalid index");
+    }
     return c.ok(c.t->order[k]);
 }
 
@@ -525,9 +603,13 @@ int wordGetIndex(TableCall &c)
 
 int wordGetField(TableCall &c)
 {
-    if (c.argc != 4) return c.usage(" recordIndex fieldIndex");
+    if (c.argc != 4) {
+        return c.usage(" recordIndex fieldIndex");
+    }
     int i, j;
-    if (!c.record(2, &i) || !c.integer(3, &j) || j < 0 || j >= c.t->fieldCount) return c.error("Invalid index");
+    if (!c.record(2, &i) || !c.integer(3, &j) || j < 0 || j >= c.t->fieldCount) {
+        return c.error("Invalid index");
+    }
     std::string cell;
     int n = dBaseFieldText(c.t, i, j, cell);
     Tcl_SetObjResult(c.interp, Tcl_NewStringObj(cell.data(), n));
@@ -536,9 +618,13 @@ int wordGetField(TableCall &c)
 
 int wordGetRecord(TableCall &c)
 {
-    if (c.argc > 3) return c.usage(" [index]");
+    if (c.argc > 3) {
+        return c.usage(" [index]");
+    }
     int i = 0;
-    if ((c.argc == 3 && !c.record(2, &i)) || i >= c.t->recordCount) return c.error("Invalid index");
+    if ((c.argc == 3 && !c.record(2, &i)) || i >= c.t->recordCount) {
+        return c.error("Invalid index");
+    }
     Tcl_Obj *list = Tcl_NewListObj(0, nullptr);
     std::string cell;
     for (int j = 0; j < c.t->fieldCount; j++) {
@@ -551,16 +637,24 @@ int wordGetRecord(TableCall &c)
 
 int wordSetField(TableCall &c)
 {
-    if (c.argc < 5) return c.usage(" recIndex fieldIndex ?fieldItems?");
+    if (c.argc < 5) {
+        return c.usage(" recIndex fieldIndex ?fieldItems?");
+    }
     int i, j, n = c.argc - 4;
-    if (!c.record(2, &i) || !c.integer(3, &j) || j < 0 || j > c.t->fieldCount - n) return c.error("Invalid index");
-    if (!dBaseSetFields(c.t, i, j, n, c.argv + 4)) return c.error("Error in setting fields");
+    if (!c.record(2, &i) || !c.integer(3, &j) || j < 0 || j > c.t->fieldCount - n) {
+        return c.error("Invalid index");
+    }
+    if (!dBaseSetFields(c.t, i, j, n, c.argv + 4)) {
+        return c.error("Error in setting fields");
+    }
     return TCL_OK;
 }
 
 int wordSetBlank(TableCall &c)
 {
-    if (c.argc != 6) return c.usage(" x0 y0 x1 y1");
+    if (c.argc != 6) {
+        return c.usage(" x0 y0 x1 y1");
+    }
     int x0, y0, x1, y1;
     if (!c.integer(2, &x0) || !c.integer(3, &y0) || !c.integer(4, &x1) || !c.integer(5, &y1)) {
         return c.error("Invalid index");
@@ -571,9 +665,13 @@ int wordSetBlank(TableCall &c)
 
 int wordGetDataBlock(TableCall &c)
 {
-    if (c.argc != 5) return c.usage(" firstRecord lastRecord fieldList");
+    if (c.argc != 5) {
+        return c.usage(" firstRecord lastRecord fieldList");
+    }
     int first, last;
-    if (!c.integer(2, &first) || !c.integer(3, &last)) return c.error("Invalid index");
+    if (!c.integer(2, &first) || !c.integer(3, &last)) {
+        return c.error("Invalid index");
+    }
     std::vector<int> fields;
     switch (fieldNumbers(c.t, c.argv[4], fields)) {
     case kListSplit: return c.error("Error in spliting fieldList");
@@ -584,9 +682,13 @@ int wordGetDataBlock(TableCall &c)
     last = std::min(last, c.t->recordCount - 1);
     std::string text, cell;
     for (int i = first; i <= last; i++) {
-        if (i > first) text.push_back('\n');
+        if (i > first) {
+            text.push_back('\n');
+        }
         for (size_t k = 0; k < fields.size(); k++) {
-            if (k > 0) text.push_back('\t');
+            if (k > 0) {
+                text.push_back('\t');
+            }
             dBaseFieldText(c.t, i, fields[k], cell);
             text += cell;
         }
@@ -602,11 +704,15 @@ bool askSkip(TableCall &c, const std::string &message)
                         Tcl_NewStringObj("gtable", -1),      Tcl_NewStringObj(message.c_str(), -1),
                         Tcl_NewStringObj("question", -1),    Tcl_NewStringObj("0", -1),
                         Tcl_NewStringObj("Skip", -1),        Tcl_NewStringObj("Abort", -1)};
-    for (Tcl_Obj *w : words) Tcl_IncrRefCount(w);
+    for (Tcl_Obj *w : words) {
+        Tcl_IncrRefCount(w);
+    }
     Tcl_ResetResult(c.interp);
     Tcl_EvalObjv(c.interp, 8, words, TCL_EVAL_GLOBAL);
     bool skip = Tcl_GetStringResult(c.interp)[0] == '0';
-    for (Tcl_Obj *w : words) Tcl_DecrRefCount(w);
+    for (Tcl_Obj *w : words) {
+        Tcl_DecrRefCount(w);
+    }
     Tcl_ResetResult(c.interp);
     Tcl_EvalEx(c.interp, "_busyIcon", -1, TCL_EVAL_GLOBAL);
     Tcl_ResetResult(c.interp);
@@ -615,9 +721,13 @@ bool askSkip(TableCall &c, const std::string &message)
 
 int wordSetDataBlock(TableCall &c)
 {
-    if (c.argc != 5) return c.usage(" firstRecord fieldList dataBlock");
+    if (c.argc != 5) {
+        return c.usage(" firstRecord fieldList dataBlock");
+    }
     int first;
-    if (!c.integer(2, &first)) return c.error("Invalid index");
+    if (!c.integer(2, &first)) {
+        return c.error("Invalid index");
+    }
     std::vector<int> fields;
     switch (fieldNumbers(c.t, c.argv[3], fields)) {
     case kListSplit: return c.error("Error in spliting fieldList");
@@ -628,12 +738,18 @@ int wordSetDataBlock(TableCall &c)
     DBaseTable *t = c.t;
     int rec = std::min(std::max(first, 0), t->recordCount);
     auto ensure = [&]() {
-        if (rec < t->recordCount) return true;
-        if (!insertdBaseRecordsAt(t, nullptr, 1, t->recordCount)) return false;
+        if (rec < t->recordCount) {
+            return true;
+        }
+        if (!insertdBaseRecordsAt(t, nullptr, 1, t->recordCount)) {
+            return false;
+        }
         rec = t->recordCount - 1;
         return true;
     };
-    if (!ensure()) return c.error("Error in inserting record");
+    if (!ensure()) {
+        return c.error("Error in inserting record");
+    }
     std::string cell;
     int column = 0;
     /* Writes the cell of this column; false when the run is to stop. */
@@ -659,18 +775,26 @@ int wordSetDataBlock(TableCall &c)
     };
     for (const char *p = c.argv[4]; *p != '\0'; p++) {
         if (*p == '\t') {
-            if (!put()) return TCL_ERROR;
+            if (!put()) {
+                return TCL_ERROR;
+            }
             column++;
         } else if (*p == '\n') {
-            if (!put()) return TCL_ERROR;
+            if (!put()) {
+                return TCL_ERROR;
+            }
             column = 0;
             rec++;
-            if (!ensure()) return c.error("Error in inserting record");
+            if (!ensure()) {
+                return c.error("Error in inserting record");
+            }
         } else {
             cell.push_back(*p);
         }
     }
-    if (!cell.empty() && !put()) return TCL_ERROR;
+    if (!cell.empty() && !put()) {
+        return TCL_ERROR;
+    }
     return TCL_OK;
 }
 
@@ -690,7 +814,9 @@ bool compileMatch(const DBaseTable *t, const char *script, std::vector<Chunk> &c
     chunks.clear();
     std::string text;
     auto flush = [&]() {
-        if (!text.empty()) chunks.push_back({Chunk::kText, text, -1});
+        if (!text.empty()) {
+            chunks.push_back({Chunk::kText, text, -1});
+        }
         text.clear();
     };
     for (const char *p = script; *p != '\0';) {
@@ -711,14 +837,18 @@ bool compileMatch(const DBaseTable *t, const char *script, std::vector<Chunk> &c
             continue;
         }
         const char *end = p + 1;
-        while (*end != '\0' && *end != ' ' && *end != '\t' && *end != '\n' && *end != '\r') end++;
+        while (*end != '\0' && *end != ' ' && *end != '\t' && *end != '\n' && *end != '\r') {
+            end++;
+        }
         if (end == p + 1) { /* a % alone is text */
             text.push_back(*p++);
             continue;
         }
         std::string name(p + 1, end);
         int j = dBaseFieldIndex(t, name.c_str());
-        if (j < 0) return false;
+        if (j < 0) {
+            return false;
+        }
         flush();
         chunks.push_back({Chunk::kField, name, j});
         p = end;
@@ -731,7 +861,9 @@ bool compileMatch(const DBaseTable *t, const char *script, std::vector<Chunk> &c
 bool resolveFields(const DBaseTable *t, std::vector<Chunk> &chunks)
 {
     for (Chunk &chunk : chunks) {
-        if (chunk.kind == Chunk::kField && (chunk.field = dBaseFieldIndex(t, chunk.text.c_str())) < 0) return false;
+        if (chunk.kind == Chunk::kField && (chunk.field = dBaseFieldIndex(t, chunk.text.c_str())) < 0) {
+            return false;
+        }
     }
     return true;
 }
@@ -743,11 +875,15 @@ bool bracesKeepWhole(const char *s, size_t n)
 {
     int depth = 0;
     for (size_t i = 0; i < n; i++) {
-        if (s[i] == '\\' || s[i] == '[' || s[i] == '$' || s[i] == '"') return false;
+        if (s[i] == '\\' || s[i] == '[' || s[i] == '$' || s[i] == '"') {
+            return false;
+        }
         if (s[i] == '{') {
             depth++;
         } else if (s[i] == '}') {
-            if (depth == 0) return false;
+            if (depth == 0) {
+                return false;
+            }
             depth--;
         }
     }
@@ -766,7 +902,9 @@ void appendWord(std::string &out, const char *s, size_t n)
         out.append(s, n);
     } else {
         for (size_t i = 0; i < n; i++) {
-            if (std::strchr("\\[]${}\"", s[i]) != nullptr && s[i] != '\0') out.push_back('\\');
+            if (std::strchr("\\[]${}\"", s[i]) != nullptr && s[i] != '\0') {
+                out.push_back('\\');
+            }
             out.push_back(s[i]);
         }
     }
@@ -780,21 +918,35 @@ bool cellNumber(const std::string &cell, std::string &number)
 {
     size_t a = cell.find_first_not_of(' ');
     size_t b = cell.find_last_not_of(' ');
-    if (a == std::string::npos) return false;
+    if (a == std::string::npos) {
+        return false;
+    }
     number.assign(cell, a, b - a + 1);
     const char *p = number.c_str();
-    if (*p == '+' || *p == '-') p++;
+    if (*p == '+' || *p == '-') {
+        p++;
+    }
     bool digits = false;
-    while (std::isdigit(static_cast<unsigned char>(*p))) p++, digits = true;
+    while (std::isdigit(static_cast<unsigned char>(*p))) {
+        p++, digits = true;
+    }
     if (*p == '.') {
         p++;
-        while (std::isdigit(static_cast<unsigned char>(*p))) p++, digits = true;
+        while (std::isdigit(static_cast<unsigned char>(*p))) {
+            p++, digits = true;
+        }
     }
     if (digits && (*p == 'e' || *p == 'E')) {
         const char *e = p + 1;
-        if (*e == '+' || *e == '-') e++;
-        if (!std::isdigit(static_cast<unsigned char>(*e))) return false;
-        while (std::isdigit(static_cast<unsigned char>(*e))) e++;
+        if (*e == '+' || *e == '-') {
+            e++;
+        }
+        if (!std::isdigit(static_cast<unsigned char>(*e))) {
+            return false;
+        }
+        while (std::isdigit(static_cast<unsigned char>(*e))) {
+            e++;
+        }
         p = e;
     }
     return digits && *p == '\0';
@@ -814,7 +966,9 @@ void appendRecord(const DBaseTable *t, int i, std::string &out, std::string &cel
     std::string list;
     for (int j = 0; j < t->fieldCount; j++) {
         dBaseFieldText(t, i, j, cell);
-        if (j > 0) list.push_back(' ');
+        if (j > 0) {
+            list.push_back(' ');
+        }
         if (numericField(t, j) && cellNumber(cell, number)) {
             list += number;
         } else {
@@ -847,10 +1001,14 @@ int wordMatch(TableCall &c)
                 found = true;
             }
         }
-        if (!found) return c.error("Unknown action");
+        if (!found) {
+            return c.error("Unknown action");
+        }
     }
     std::vector<Chunk> chunks;
-    if (!compileMatch(c.t, c.argv[2], chunks)) return c.error("Error in parse scripts");
+    if (!compileMatch(c.t, c.argv[2], chunks)) {
+        return c.error("Error in parse scripts");
+    }
 
     TableHold hold(c.obj, c.t);
     DBaseTable *t = c.t;
@@ -897,29 +1055,45 @@ int wordMatch(TableCall &c)
             yes = Tcl_GetStringResult(c.interp)[0] == '1';
             Tcl_ResetResult(c.interp);
         }
-        if (!hold.current() || i >= t->recordCount) break;
+        if (!hold.current() || i >= t->recordCount) {
+            break;
+        }
         count += yes ? 1 : 0;
         switch (action) {
         case kActSelect:
-            if (yes) dBaseSelect(t, i);
+            if (yes) {
+                dBaseSelect(t, i);
+            }
             break;
         case kActUnselect:
-            if (yes) dBaseUnselect(t, i);
+            if (yes) {
+                dBaseUnselect(t, i);
+            }
             break;
         case kActASelect:
-            if (yes) dBaseToggleSelect(t, i);
+            if (yes) {
+                dBaseToggleSelect(t, i);
+            }
             break;
         case kActSelectOnly:
         case kActList: yes ? dBaseSelect(t, i) : dBaseUnselect(t, i); break;
         case kActUnselectOnly: yes ? dBaseUnselect(t, i) : dBaseSelect(t, i); break;
         }
     }
-    if (code != TCL_OK) return code;
-    if (!hold.current()) return c.error("Error in match: the table was replaced");
-    if (action != kActList) return c.ok(count);
+    if (code != TCL_OK) {
+        return code;
+    }
+    if (!hold.current()) {
+        return c.error("Error in match: the table was replaced");
+    }
+    if (action != kActList) {
+        return c.ok(count);
+    }
     Tcl_Obj *list = Tcl_NewListObj(0, nullptr);
     for (int i = 0; i < t->recordCount; i++) {
-        if (t->flags[i] & DBASE_SELECTED) Tcl_ListObjAppendElement(nullptr, list, Tcl_NewIntObj(i));
+        if (t->flags[i] & DBASE_SELECTED) {
+            Tcl_ListObjAppendElement(nullptr, list, Tcl_NewIntObj(i));
+        }
     }
     Tcl_SetObjResult(c.interp, list);
     return TCL_OK;
@@ -1002,7 +1176,9 @@ int defineTable(RAMOBJ *obj, Tcl_Interp *interp, int argc, const char **argv)
         Tcl_SetResult(interp, const_cast<char *>("Error in parsing field definition"), TCL_STATIC);
         return TCL_ERROR;
     }
-    if (obj->payload != nullptr) obj->freePayload(obj->payload);
+    if (obj->payload != nullptr) {
+        obj->freePayload(obj->payload);
+    }
     obj->payload = t;
     return TCL_OK;
 }
@@ -1015,14 +1191,22 @@ int gtableObjCmd(ClientData clientData, Tcl_Interp *interp, int argc, const char
         return TCL_ERROR;
     }
     int code = objDefCommand(obj, interp, argc, argv);
-    if (code != TCL_CONTINUE) return code;
+    if (code != TCL_CONTINUE) {
+        return code;
+    }
     Tcl_ResetResult(interp);
-    if (std::strcmp(argv[1], "define") == 0) return defineTable(obj, interp, argc, argv);
+    if (std::strcmp(argv[1], "define") == 0) {
+        return defineTable(obj, interp, argc, argv);
+    }
     TableCall call{interp, obj, tableOf(obj), argc, argv};
-    if (call.t == nullptr) return call.error("Undefined object");
+    if (call.t == nullptr) {
+        return call.error("Undefined object");
+    }
     const TableWord *row = findWord(argv[1]);
     if (row == nullptr) {
-        if (argv[1][0] == 'r' && std::strlen(argv[1]) >= 4) return TCL_OK;
+        if (argv[1][0] == 'r' && std::strlen(argv[1]) >= 4) {
+            return TCL_OK;
+        }
         return call.error("Unknown command");
     }
     return row->proc(call);
@@ -1046,7 +1230,9 @@ int gtableInfoCmd(ClientData, Tcl_Interp *interp, int argc, const char **argv)
     size_t headBytes = 0;
     int error = 0;
     unsigned char *head = readdBaseInfo(argv[1], &headBytes, &error);
-    if (head == nullptr) return TCL_OK;
+    if (head == nullptr) {
+        return TCL_OK;
+    }
     Tcl_Obj *list = Tcl_NewListObj(0, nullptr);
     Tcl_ListObjAppendElement(nullptr, list, Tcl_NewStringObj("dBase", -1));
     appendFieldDefs(list, head, dBaseHeadFieldCount(head, headBytes));

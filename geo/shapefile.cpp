@@ -34,12 +34,16 @@ namespace {
 void decodeHead(const unsigned char *b, ShapeHead *h)
 {
     h->fileCode = int32_t(getU32(b, true));
-    for (int i = 0; i < 5; i++) h->reserved[i] = 0;
+    for (int i = 0; i < 5; i++) {
+        h->reserved[i] = 0;
+    }
     h->fileLength = int32_t(getU32(b + 24, true));
     h->version = int32_t(getU32(b + 28));
     h->shapeType = int32_t(getU32(b + 32));
     double *d[8] = {&h->xMin, &h->yMin, &h->xMax, &h->yMax, &h->zMin, &h->zMax, &h->mMin, &h->mMax};
-    for (int i = 0; i < 8; i++) *d[i] = getF64(b + 36 + 8 * i);
+    for (int i = 0; i < 8; i++) {
+        *d[i] = getF64(b + 36 + 8 * i);
+    }
 }
 
 void encodeHead(const ShapeHead *h, unsigned char *b)
@@ -50,7 +54,9 @@ void encodeHead(const ShapeHead *h, unsigned char *b)
     putU32(b + 28, uint32_t(h->version));
     putU32(b + 32, uint32_t(h->shapeType));
     const double d[8] = {h->xMin, h->yMin, h->xMax, h->yMax, h->zMin, h->zMax, h->mMin, h->mMax};
-    for (int i = 0; i < 8; i++) putF64(b + 36 + 8 * i, d[i]);
+    for (int i = 0; i < 8; i++) {
+        putF64(b + 36 + 8 * i, d[i]);
+    }
 }
 
 off_t fileSize(int fd)
@@ -72,27 +78,39 @@ int64_t mSectionBytes(int type, int64_t n)
  * optional: a record may end with its Z values. */
 bool recordFits(const unsigned char *rec, size_t len)
 {
-    if (len < 12) return false;
+    if (len < 12) {
+        return false;
+    }
     int type = shapeGetInt(rec + 8);
     int n = 1, p = 0;
     if (!shapeTypeKnown(type) || type == SHP_NULL) {
         return true;
     } else if (shapeTypeIsMultipoint(type)) {
-        if (len < 48) return false;
+        if (len < 48) {
+            return false;
+        }
         n = shapeGetInt(rec + 44);
     } else if (shapeTypeHasParts(type) || type == SHP_MULTIPATCH) {
-        if (len < 52) return false;
+        if (len < 52) {
+            return false;
+        }
         p = shapeGetInt(rec + 44);
         n = shapeGetInt(rec + 48);
     }
     int64_t need = shapeRecordSize(type, n, p);
-    if (need >= 0 && shapeTypeHasZ(type)) need -= mSectionBytes(type, n);
-    if (need < 0 || uint64_t(need) > len) return false;
+    if (need >= 0 && shapeTypeHasZ(type)) {
+        need -= mSectionBytes(type, n);
+    }
+    if (need < 0 || uint64_t(need) > len) {
+        return false;
+    }
     if (p > 0) {
         int32_t prev = 0;
         for (int i = 0; i < p; i++) {
             int32_t s = shapeGetInt(rec + 52 + 4 * size_t(i));
-            if (s < prev || s > n || (i == 0 && s != 0)) return false;
+            if (s < prev || s > n || (i == 0 && s != 0)) {
+                return false;
+            }
             prev = s;
         }
     }
@@ -103,7 +121,9 @@ bool recordFits(const unsigned char *rec, size_t len)
 void startsToCounts(unsigned char *rec)
 {
     int type = shapeGetInt(rec + 8);
-    if (!shapeTypeHasParts(type) && type != SHP_MULTIPATCH) return;
+    if (!shapeTypeHasParts(type) && type != SHP_MULTIPATCH) {
+        return;
+    }
     int p = shapeGetInt(rec + 44), n = shapeGetInt(rec + 48);
     for (int i = 0; i < p; i++) {
         int32_t s = shapeGetInt(rec + 52 + 4 * size_t(i));
@@ -116,7 +136,9 @@ void startsToCounts(unsigned char *rec)
 void countsToStarts(unsigned char *rec)
 {
     int type = shapeGetInt(rec + 8);
-    if (!shapeTypeHasParts(type) && type != SHP_MULTIPATCH) return;
+    if (!shapeTypeHasParts(type) && type != SHP_MULTIPATCH) {
+        return;
+    }
     int p = shapeGetInt(rec + 44);
     int32_t start = 0;
     for (int i = 0; i < p; i++) {
@@ -134,7 +156,9 @@ void recordSplit(int type, int p, size_t len, size_t *split, size_t *gap)
 {
     *split = len;
     *gap = 0;
-    if (!shapeTypeKnown(type) || type == SHP_NULL || shapeTypeIsPoint(type)) return;
+    if (!shapeTypeKnown(type) || type == SHP_NULL || shapeTypeIsPoint(type)) {
+        return;
+    }
     if (shapeTypeIsMultipoint(type)) {
         *split = 48;
         *gap = 4;
@@ -151,9 +175,9 @@ void fileCounts(const unsigned char *rec, int *n, int *p)
 {
     int type = shapeGetInt(rec + 8);
     *n = *p = 0;
-    if (shapeTypeIsMultipoint(type))
+    if (shapeTypeIsMultipoint(type)) {
         *n = shapeGetInt(rec + 44);
-    else if (shapeTypeHasParts(type) || type == SHP_MULTIPATCH) {
+    } else if (shapeTypeHasParts(type) || type == SHP_MULTIPATCH) {
         *p = shapeGetInt(rec + 44);
         *n = shapeGetInt(rec + 48);
     }
@@ -194,7 +218,9 @@ void memoryToFile(const unsigned char *mem, unsigned char *out)
     recordSplit(l.type, l.nParts, len, &split, &gap);
     memcpy(out, mem, 12);
     memcpy(out + 12, mem + SHAPE_MEM_BOX, split - 12);
-    if (len > split) memcpy(out + split, mem + SHAPE_MEM_BOX + (split - 12) + gap, len - split);
+    if (len > split) {
+        memcpy(out + split, mem + SHAPE_MEM_BOX + (split - 12) + gap, len - split);
+    }
 }
 
 /* The largest block the memory layer hands out, less one. */
@@ -214,17 +240,25 @@ public:
      * NULL when they cannot be read or no memory holds them. */
     unsigned char *at(size_t pos, size_t n)
     {
-        if (pos >= start_ && pos + n <= start_ + filled_) return buf_ + (pos - start_);
+        if (pos >= start_ && pos + n <= start_ + filled_) {
+            return buf_ + (pos - start_);
+        }
         size_t want = n > kPiece ? n : kPiece;
-        if (want > size_ - pos) want = size_ - pos;
+        if (want > size_ - pos) {
+            want = size_ - pos;
+        }
         if (want > capacity_) {
             unsigned char *b = static_cast<unsigned char *>(gmemRealloc(buf_, want));
-            if (!b) return nullptr;
+            if (!b) {
+                return nullptr;
+            }
             buf_ = b;
             capacity_ = want;
         }
         filled_ = 0;
-        if (!readAllAt(fd_, buf_, want, off_t(SHAPE_HEAD_BYTES + pos))) return nullptr;
+        if (!readAllAt(fd_, buf_, want, off_t(SHAPE_HEAD_BYTES + pos))) {
+            return nullptr;
+        }
         start_ = pos;
         filled_ = want;
         return buf_;
@@ -247,13 +281,21 @@ std::vector<int32_t> readIndex(const char *mainName, const ShapeHead *head)
 {
     std::vector<int32_t> lengths;
     char name[4096];
-    if (!shapeIndexName(mainName, name, sizeof name)) return lengths;
+    if (!shapeIndexName(mainName, name, sizeof name)) {
+        return lengths;
+    }
     FdHolder fd(openRegularFile(name));
-    if (fd.fd < 0) return lengths;
+    if (fd.fd < 0) {
+        return lengths;
+    }
     off_t size = fileSize(fd.fd);
-    if (size < SHAPE_HEAD_BYTES) return lengths;
+    if (size < SHAPE_HEAD_BYTES) {
+        return lengths;
+    }
     unsigned char hb[SHAPE_HEAD_BYTES];
-    if (!readAllAt(fd.fd, hb, sizeof hb, 0) || int32_t(getU32(hb, true)) != SHAPE_FILE_CODE) return lengths;
+    if (!readAllAt(fd.fd, hb, sizeof hb, 0) || int32_t(getU32(hb, true)) != SHAPE_FILE_CODE) {
+        return lengths;
+    }
     int64_t entries = (int64_t(size) - SHAPE_HEAD_BYTES) / 8;
     int64_t sum = 50;
     bool ordered = true;
@@ -266,7 +308,9 @@ std::vector<int32_t> readIndex(const char *mainName, const ShapeHead *head)
     if (50 + 6 * entries > INT_MAX) {
         sum = int64_t(INT_MAX) + 1;
     } else {
-        if (entries <= keep) lengths.reserve(size_t(entries));
+        if (entries <= keep) {
+            lengths.reserve(size_t(entries));
+        }
         unsigned char raw[8 * 4096];
         for (int64_t done = 0; done < entries;) {
             int64_t n = std::min<int64_t>(entries - done, 4096);
@@ -277,8 +321,12 @@ std::vector<int32_t> readIndex(const char *mainName, const ShapeHead *head)
             for (int64_t i = 0; i < n; i++) {
                 int32_t off = int32_t(getU32(&raw[8 * i], true));
                 int32_t len = int32_t(getU32(&raw[8 * i + 4], true));
-                if (off != sum || len < 2) ordered = false;
-                if (entries <= keep) lengths.push_back(len);
+                if (off != sum || len < 2) {
+                    ordered = false;
+                }
+                if (entries <= keep) {
+                    lengths.push_back(len);
+                }
                 sum += int64_t(len) + 4;
             }
             done += n;
@@ -297,17 +345,25 @@ void widenHead(ShapeHead *h, const unsigned char *rec, bool first)
 {
     ShapeLayout l;
     shapeRecordLayout(rec, &l);
-    if (l.type == SHP_NULL || !shapeTypeKnown(l.type)) return;
+    if (l.type == SHP_NULL || !shapeTypeKnown(l.type)) {
+        return;
+    }
     double b[4];
     if (l.hasBox) {
-        for (int i = 0; i < 4; i++) b[i] = shapeGetDouble(rec + SHAPE_MEM_BOX + 8 * i);
+        for (int i = 0; i < 4; i++) {
+            b[i] = shapeGetDouble(rec + SHAPE_MEM_BOX + 8 * i);
+        }
     } else {
         b[0] = b[2] = shapeGetDouble(rec + SHAPE_MEM_BOX);
         b[1] = b[3] = shapeGetDouble(rec + SHAPE_MEM_BOX + 8);
     }
     auto widen = [first](double &lo, double &hi, double a, double z) {
-        if (first || a < lo) lo = a;
-        if (first || z > hi) hi = z;
+        if (first || a < lo) {
+            lo = a;
+        }
+        if (first || z > hi) {
+            hi = z;
+        }
     };
     widen(h->xMin, h->xMax, b[0], b[2]);
     widen(h->yMin, h->yMax, b[1], b[3]);
@@ -403,8 +459,12 @@ int shapeTypeKnown(int t)
 
 int64_t shapeRecordSize(int type, int64_t n, int64_t p)
 {
-    if (n < 0 || p < 0) return -1;
-    if (p == 0) p = 1;
+    if (n < 0 || p < 0) {
+        return -1;
+    }
+    if (p == 0) {
+        p = 1;
+    }
     switch (type) {
     case SHP_POINT: return 28;
     case SHP_POINTM: return 36;
@@ -427,7 +487,9 @@ void shapeLayoutFor(int type, int n, int p, ShapeLayout *l)
 {
     memset(l, 0, sizeof *l);
     l->type = type;
-    if (type == SHP_NULL || !shapeTypeKnown(type)) return;
+    if (type == SHP_NULL || !shapeTypeKnown(type)) {
+        return;
+    }
     if (shapeTypeIsPoint(type)) {
         l->nPoints = 1;
         l->points = SHAPE_MEM_BOX;
@@ -435,7 +497,9 @@ void shapeLayoutFor(int type, int n, int p, ShapeLayout *l)
             l->zRange = SHAPE_MEM_BOX + 16;
             l->mRange = SHAPE_MEM_BOX + 24;
         }
-        if (type == SHP_POINTM) l->mRange = SHAPE_MEM_BOX + 16;
+        if (type == SHP_POINTM) {
+            l->mRange = SHAPE_MEM_BOX + 16;
+        }
         return;
     }
     l->hasBox = 1;
@@ -458,7 +522,9 @@ void shapeLayoutFor(int type, int n, int p, ShapeLayout *l)
         l->zRange = after;
         after += 16 + 8 * size_t(n);
     }
-    if (shapeTypeHasM(type)) l->mRange = after;
+    if (shapeTypeHasM(type)) {
+        l->mRange = after;
+    }
 }
 
 void shapeRecordLayout(const unsigned char *rec, ShapeLayout *l)
@@ -473,14 +539,17 @@ void shapeRecordLayout(const unsigned char *rec, ShapeLayout *l)
     }
     shapeLayoutFor(type, n, p, l);
     /* a Z record that ends before its M section has no M values */
-    if (l->mRange && shapeTypeHasZ(type) && int64_t(shapeGetInt(rec + 4)) * 2 + 8 < shapeRecordSize(type, n, p))
+    if (l->mRange && shapeTypeHasZ(type) && int64_t(shapeGetInt(rec + 4)) * 2 + 8 < shapeRecordSize(type, n, p)) {
         l->mRange = 0;
+    }
 }
 
 int shapeIndexName(const char *mainName, char *out, size_t size)
 {
     size_t len = mainName ? strlen(mainName) : 0;
-    if (len == 0 || len + 1 > size) return 0;
+    if (len == 0 || len + 1 > size) {
+        return 0;
+    }
     memcpy(out, mainName, len + 1);
     out[len - 1] = 'x';
     return 1;
@@ -489,7 +558,9 @@ int shapeIndexName(const char *mainName, char *out, size_t size)
 ShapeHead *newShapeHead(int shapeType, int version)
 {
     ShapeHead *h = static_cast<ShapeHead *>(gmemAlloc(sizeof(ShapeHead)));
-    if (!h) return nullptr;
+    if (!h) {
+        return nullptr;
+    }
     memset(h, 0, sizeof *h);
     h->fileCode = SHAPE_FILE_CODE;
     h->shapeType = shapeType;
@@ -501,7 +572,9 @@ ShapeHead *getShapeHead(const char *fileName, int *error)
 {
     FdHolder fd(openRegularFile(fileName));
     if (fd.fd < 0) {
-        if (error) *error = 0;
+        if (error) {
+            *error = 0;
+        }
         return nullptr;
     }
     ShapeHead *h = static_cast<ShapeHead *>(gmemAlloc(sizeof(ShapeHead)));
@@ -513,14 +586,18 @@ ShapeHead *getShapeHead(const char *fileName, int *error)
     if (!readAllAt(fd.fd, b, sizeof b, 0)) {
         tesk_fprintf(stderr, "Error in reading in getShapeHead\n");
         gmemFree(h);
-        if (error) *error = 2;
+        if (error) {
+            *error = 2;
+        }
         return nullptr;
     }
     decodeHead(b, h);
     if (h->fileCode != SHAPE_FILE_CODE) {
         tesk_fprintf(stderr, "Invalid shape ID\n");
         gmemFree(h);
-        if (error) *error = 2;
+        if (error) {
+            *error = 2;
+        }
         return nullptr;
     }
     return h;
@@ -533,7 +610,9 @@ int saveShapeHead(int fd, ShapeHead *head)
         tesk_fprintf(stderr, "Error in writing in saveShapeHead\n");
         return 0;
     }
-    if (size < SHAPE_HEAD_BYTES) size = SHAPE_HEAD_BYTES; /* the header about to be written */
+    if (size < SHAPE_HEAD_BYTES) {
+        size = SHAPE_HEAD_BYTES; /* the header about to be written */
+    }
     head->fileLength = int(size / 2);
     if (head->fileCode != SHAPE_FILE_CODE) {
         tesk_fprintf(stderr, "Invalid shape ID\n");
@@ -551,13 +630,18 @@ int saveShapeHead(int fd, ShapeHead *head)
 int countShapeRecords(const char *fileName, int *count)
 {
     char name[4096];
-    if (!shapeIndexName(fileName, name, sizeof name)) return 0;
+    if (!shapeIndexName(fileName, name, sizeof name)) {
+        return 0;
+    }
     FdHolder fd(openRegularFile(name));
-    if (fd.fd < 0) return 0;
+    if (fd.fd < 0) {
+        return 0;
+    }
     off_t size = fileSize(fd.fd);
     unsigned char b[SHAPE_HEAD_BYTES];
-    if (size < SHAPE_HEAD_BYTES || !readAllAt(fd.fd, b, sizeof b, 0) || int32_t(getU32(b, true)) != SHAPE_FILE_CODE)
+    if (size < SHAPE_HEAD_BYTES || !readAllAt(fd.fd, b, sizeof b, 0) || int32_t(getU32(b, true)) != SHAPE_FILE_CODE) {
         return 0;
+    }
     int64_t n = (size - SHAPE_HEAD_BYTES) / 8;
     *count = n > INT_MAX ? INT_MAX : int(n);
     return 1;
@@ -565,7 +649,9 @@ int countShapeRecords(const char *fileName, int *count)
 
 void freeShapeFile(ShapeFile *set)
 {
-    if (!set) return;
+    if (!set) {
+        return;
+    }
     gmemFree(set->head);
     gmemFree(set->data);
     gmemFree(set->offsets);
@@ -576,7 +662,9 @@ void freeShapeFile(ShapeFile *set)
 ShapeFile *readShapeFile(const char *fileName, int *error)
 {
     auto fail = [error](int code) -> ShapeFile * {
-        if (error) *error = code;
+        if (error) {
+            *error = code;
+        }
         return nullptr;
     };
     if (strlen(fileName) > 255) {
@@ -584,7 +672,9 @@ ShapeFile *readShapeFile(const char *fileName, int *error)
         return fail(2);
     }
     ShapeHead *head = static_cast<ShapeHead *>(gmemAlloc(sizeof(ShapeHead)));
-    if (!head) return nullptr;
+    if (!head) {
+        return nullptr;
+    }
     FdHolder fd(openRegularFile(fileName));
     if (fd.fd < 0) {
         gmemFree(head);
@@ -610,13 +700,17 @@ ShapeFile *readShapeFile(const char *fileName, int *error)
     }
     size_t d = size_t(head->fileLength) * 2 - SHAPE_HEAD_BYTES;
     std::vector<int32_t> index;
-    if (d > 0) index = readIndex(fileName, head);
+    if (d > 0) {
+        index = readIndex(fileName, head);
+    }
     /* The records are converted as they are read into the data block, which
      * an index sizes exactly; without one it starts a quarter above the
      * file's size and grows when needed. */
     size_t capacity = SHAPE_END_MARKER_BYTES;
     if (!index.empty()) {
-        for (int32_t words : index) capacity += shapeRecordExtent(words);
+        for (int32_t words : index) {
+            capacity += shapeRecordExtent(words);
+        }
     } else {
         capacity += std::min(d + d / 4, kMaxBlock - SHAPE_END_MARKER_BYTES);
     }
@@ -631,7 +725,9 @@ ShapeFile *readShapeFile(const char *fileName, int *error)
     int corrected = 0;
     bool unread = false;
     while (pos < d) {
-        if (d - pos < 12) break;
+        if (d - pos < 12) {
+            break;
+        }
         unsigned char *rec = reader.at(pos, 12);
         if (!rec) {
             unread = true;
@@ -643,18 +739,24 @@ ShapeFile *readShapeFile(const char *fileName, int *error)
             words = index[i];
             corrected++;
         }
-        if (words < 2 || size_t(words) * 2 + 8 > d - pos) break;
+        if (words < 2 || size_t(words) * 2 + 8 > d - pos) {
+            break;
+        }
         size_t len = size_t(words) * 2 + 8;
         rec = reader.at(pos, len);
         if (!rec) {
             unread = true;
             break;
         }
-        if (!recordFits(rec, len)) break;
+        if (!recordFits(rec, len)) {
+            break;
+        }
         size_t extent = shapeRecordExtent(words);
         if (memBytes + extent + SHAPE_END_MARKER_BYTES > capacity) {
             size_t grown = std::min(capacity + capacity / 2, kMaxBlock);
-            if (grown < memBytes + extent + SHAPE_END_MARKER_BYTES) grown = memBytes + extent + SHAPE_END_MARKER_BYTES;
+            if (grown < memBytes + extent + SHAPE_END_MARKER_BYTES) {
+                grown = memBytes + extent + SHAPE_END_MARKER_BYTES;
+            }
             unsigned char *bigger = static_cast<unsigned char *>(gmemRealloc(data, grown));
             if (!bigger) {
                 gmemFree(data);
@@ -682,7 +784,9 @@ ShapeFile *readShapeFile(const char *fileName, int *error)
         gmemFree(head);
         return fail(2);
     }
-    if (corrected) tesk_fprintf(stderr, "bad record nWords: %d\n", corrected);
+    if (corrected) {
+        tesk_fprintf(stderr, "bad record nWords: %d\n", corrected);
+    }
     if (capacity > memBytes + SHAPE_END_MARKER_BYTES) {
         /* give back what the estimate took beyond the records */
         unsigned char *fitted = static_cast<unsigned char *>(gmemRealloc(data, memBytes + SHAPE_END_MARKER_BYTES));
@@ -726,18 +830,28 @@ ShapeFile *readShapeFile(const char *fileName, int *error)
 
 int writeShape(const char *fileName, ShapeFile *set, int selectedOnly, int *error)
 {
-    if (!set) return 0;
+    if (!set) {
+        return 0;
+    }
     if (selectedOnly) {
         int any = 0;
-        for (int i = 0; i < set->count && !any; i++) any = set->flags[i] & SHAPE_SELECTED;
-        if (!any) return 0;
+        for (int i = 0; i < set->count && !any; i++) {
+            any = set->flags[i] & SHAPE_SELECTED;
+        }
+        if (!any) {
+            return 0;
+        }
     }
     char indexName[4096];
-    if (!shapeIndexName(fileName, indexName, sizeof indexName)) return 0;
+    if (!shapeIndexName(fileName, indexName, sizeof indexName)) {
+        return 0;
+    }
     FileReplacement mainFile, indexFile;
     if (!replaceBegin(&mainFile, fileName)) {
         tesk_fprintf(stderr, "writeShape - error in open shape data file\n");
-        if (error) *error = 0;
+        if (error) {
+            *error = 0;
+        }
         return 0;
     }
     ShapeHead head = {};
@@ -749,7 +863,9 @@ int writeShape(const char *fileName, ShapeFile *set, int selectedOnly, int *erro
     std::vector<unsigned char> copy;
     bool ok = true;
     for (int i = 0; i < set->count && ok; i++) {
-        if (selectedOnly && !(set->flags[i] & SHAPE_SELECTED)) continue;
+        if (selectedOnly && !(set->flags[i] & SHAPE_SELECTED)) {
+            continue;
+        }
         const unsigned char *rec = set->data + set->offsets[i];
         int32_t words = shapeGetInt(rec + 4);
         size_t bytes = size_t(words) * 2 + 8;
@@ -768,7 +884,9 @@ int writeShape(const char *fileName, ShapeFile *set, int selectedOnly, int *erro
         replaceAbandon(&indexFile);
         return 0;
     };
-    if (!ok || !saveShapeHead(mainFile.fd, &head)) return abandon();
+    if (!ok || !saveShapeHead(mainFile.fd, &head)) {
+        return abandon();
+    }
     if (set->head) {
         int keep = set->head->fileLength;
         *set->head = head;
@@ -776,7 +894,9 @@ int writeShape(const char *fileName, ShapeFile *set, int selectedOnly, int *erro
     }
     if (!replaceBegin(&indexFile, indexName)) {
         tesk_fprintf(stderr, "writeShape - error in open shape index file\n");
-        if (error) *error = 0;
+        if (error) {
+            *error = 0;
+        }
         return abandon();
     }
     unsigned char hb[SHAPE_HEAD_BYTES];

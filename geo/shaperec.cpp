@@ -33,7 +33,9 @@ constexpr TypeName kTypeNames[] = {
 /* Bytes of data the records take in memory. */
 size_t usedBytes(const ShapeFile *set)
 {
-    if (set->count == 0) return 0;
+    if (set->count == 0) {
+        return 0;
+    }
     return set->offsets[set->count - 1] + shapeRecordMemBytes(set->data + set->offsets[set->count - 1]);
 }
 
@@ -54,15 +56,21 @@ void putEndMarker(ShapeFile *set)
 /* Makes room for one more entry in the offset and flag arrays. */
 bool growArrays(ShapeFile *set)
 {
-    if (size_t(set->count) + 1 < set->flagCapacity) return true;
+    if (size_t(set->count) + 1 < set->flagCapacity) {
+        return true;
+    }
     /* Half again as many each time: appends stay linear in all. */
     size_t entries = set->flagCapacity + std::max<size_t>(kGrowEntries, set->flagCapacity / 2);
     size_t *o = static_cast<size_t *>(gmemRealloc(set->offsets, entries * sizeof(size_t)));
-    if (!o) return false;
+    if (!o) {
+        return false;
+    }
     set->offsets = o;
     set->offsetCapacity = entries * sizeof(size_t);
     unsigned char *f = static_cast<unsigned char *>(gmemRealloc(set->flags, entries));
-    if (!f) return false;
+    if (!f) {
+        return false;
+    }
     set->flags = f;
     set->flagCapacity = entries;
     return true;
@@ -72,16 +80,23 @@ bool growArrays(ShapeFile *set)
  * part count at most the points. */
 bool countsValid(int nPoints, const int *partCounts, int nParts)
 {
-    if (nPoints < 0 || nParts < 0) return false;
-    for (int k = 0; partCounts && k < nParts; k++)
-        if (partCounts[k] < 0 || partCounts[k] > nPoints) return false;
+    if (nPoints < 0 || nParts < 0) {
+        return false;
+    }
+    for (int k = 0; partCounts && k < nParts; k++) {
+        if (partCounts[k] < 0 || partCounts[k] > nPoints) {
+            return false;
+        }
+    }
     return true;
 }
 
 /* The effective part count of a new record of the type. */
 int partsFor(int type, const int *partCounts, int nParts)
 {
-    if (!shapeTypeHasParts(type) && type != SHP_MULTIPATCH) return 0;
+    if (!shapeTypeHasParts(type) && type != SHP_MULTIPATCH) {
+        return 0;
+    }
     return (partCounts && nParts > 0) ? nParts : 1;
 }
 
@@ -92,17 +107,23 @@ bool resize(ShapeFile *set, size_t pos, int firstBehind, size_t oldSize, size_t 
 {
     size_t used = usedBytes(set);
     int64_t words = int64_t(set->head->fileLength) + fileDelta / 2;
-    if (words > INT_MAX) return false;
+    if (words > INT_MAX) {
+        return false;
+    }
     size_t need = used - oldSize + newSize + SHAPE_END_MARKER_BYTES;
     if (need > set->capacity) {
         size_t cap = need + std::max(kGrowBytes, need / 2);
         unsigned char *d = static_cast<unsigned char *>(gmemRealloc(set->data, cap));
-        if (!d) return false;
+        if (!d) {
+            return false;
+        }
         set->data = d;
         set->capacity = cap;
     }
     memmove(set->data + pos + newSize, set->data + pos + oldSize, used - pos - oldSize);
-    for (int k = firstBehind; k < set->count; k++) set->offsets[k] = set->offsets[k] - oldSize + newSize;
+    for (int k = firstBehind; k < set->count; k++) {
+        set->offsets[k] = set->offsets[k] - oldSize + newSize;
+    }
     set->head->fileLength = int(words);
     unsigned char *e = set->data + used - oldSize + newSize;
     shapePutInt(e, -1);
@@ -124,14 +145,24 @@ void fillRecord(ShapeFile *set, unsigned char *rec, size_t size, int number, con
     shapePutInt(rec + 8, type);
     int p = partsFor(type, partCounts, nParts);
     shapePutCounts(rec, type, nPoints, p);
-    if ((shapeTypeHasParts(type) || type == SHP_MULTIPATCH) && !(partCounts && nParts > 0))
+    if ((shapeTypeHasParts(type) || type == SHP_MULTIPATCH) && !(partCounts && nParts > 0)) {
         shapePutInt(rec + SHAPE_MEM_ARRAYS, nPoints);
-    if (points) shapeSetPoints(rec, points, 0, nPoints);
-    if (partCounts && nParts > 0 && (shapeTypeHasParts(type) || type == SHP_MULTIPATCH))
+    }
+    if (points) {
+        shapeSetPoints(rec, points, 0, nPoints);
+    }
+    if (partCounts && nParts > 0 && (shapeTypeHasParts(type) || type == SHP_MULTIPATCH)) {
         shapeSetParts(rec, partCounts, 0, nParts);
-    if (partTypes && type == SHP_MULTIPATCH) shapeSetPatchTypes(rec, partTypes, 0, p);
-    if (zValues) shapeSetZValues(rec, zValues, 0, nPoints);
-    if (mValues) shapeSetMValues(rec, mValues, 0, nPoints);
+    }
+    if (partTypes && type == SHP_MULTIPATCH) {
+        shapeSetPatchTypes(rec, partTypes, 0, p);
+    }
+    if (zValues) {
+        shapeSetZValues(rec, zValues, 0, nPoints);
+    }
+    if (mValues) {
+        shapeSetMValues(rec, mValues, 0, nPoints);
+    }
     set->modified = 1;
 }
 
@@ -140,8 +171,12 @@ void setRange(unsigned char *range, int n)
     double lo = 0, hi = 0;
     for (int k = 0; k < n; k++) {
         double v = shapeGetDouble(range + 16 + 8 * size_t(k));
-        if (k == 0 || v < lo) lo = v;
-        if (k == 0 || v > hi) hi = v;
+        if (k == 0 || v < lo) {
+            lo = v;
+        }
+        if (k == 0 || v > hi) {
+            hi = v;
+        }
     }
     shapePutDouble(range, lo);
     shapePutDouble(range + 8, hi);
@@ -151,15 +186,20 @@ int setValues(ShapeRecord *rec, size_t where, bool single, const double *values,
 {
     ShapeLayout l;
     shapeRecordLayout(rec, &l);
-    if (!where || start < 0 || count < 0) return 0;
+    if (!where || start < 0 || count < 0) {
+        return 0;
+    }
     if (single) {
-        if (start > 0 || count < 1) return 0;
+        if (start > 0 || count < 1) {
+            return 0;
+        }
         shapePutDouble(rec + where, values[0]);
         return 1;
     }
     int written = 0;
-    for (int k = start; k < l.nPoints && written < count; k++, written++)
+    for (int k = start; k < l.nPoints && written < count; k++, written++) {
         shapePutDouble(rec + where + 16 + 8 * size_t(k), values[written]);
+    }
     setRange(rec + where, l.nPoints);
     return written;
 }
@@ -173,8 +213,12 @@ ShapeFile *payload(RAMOBJ *obj)
 
 int shapeTypeClass(int type)
 {
-    if (shapeTypeIsPoint(type) || shapeTypeIsMultipoint(type)) return SHAPE_POINT;
-    if (shapeTypeHasParts(type)) return shapeTypeIsPolygon(type) ? SHAPE_POLYGON : SHAPE_LINE;
+    if (shapeTypeIsPoint(type) || shapeTypeIsMultipoint(type)) {
+        return SHAPE_POINT;
+    }
+    if (shapeTypeHasParts(type)) {
+        return shapeTypeIsPolygon(type) ? SHAPE_POLYGON : SHAPE_LINE;
+    }
     return 0;
 }
 
@@ -200,21 +244,29 @@ int shapeTypeOfKind(int kind)
 
 int shapeTypeByName(const char *name)
 {
-    for (const TypeName &t : kTypeNames)
-        if (strcmp(t.name, name) == 0) return t.code;
+    for (const TypeName &t : kTypeNames) {
+        if (strcmp(t.name, name) == 0) {
+            return t.code;
+        }
+    }
     return -1;
 }
 
 const char *shapeTypeName(int type)
 {
-    for (const TypeName &t : kTypeNames)
-        if (t.code == type) return t.name;
+    for (const TypeName &t : kTypeNames) {
+        if (t.code == type) {
+            return t.name;
+        }
+    }
     return nullptr;
 }
 
 ShapeRecord *shapeRecordAt(ShapeFile *set, int i)
 {
-    if (!set || i < 0 || i >= set->count || !set->offsets) return nullptr;
+    if (!set || i < 0 || i >= set->count || !set->offsets) {
+        return nullptr;
+    }
     return set->data + set->offsets[i];
 }
 
@@ -256,7 +308,9 @@ double *shapeRecordPoints(ShapeRecord *rec, int *count)
 
 static double *rangeValues(ShapeRecord *rec, size_t where, double *min, double *max)
 {
-    if (!where) return nullptr;
+    if (!where) {
+        return nullptr;
+    }
     if (shapeTypeIsPoint(shapeRecordType(rec))) {
         *min = *max = shapeGetDouble(rec + where);
         return reinterpret_cast<double *>(rec + where);
@@ -292,7 +346,9 @@ int shapeSetPoints(ShapeRecord *rec, const double *points, int start, int count)
 {
     ShapeLayout l;
     shapeRecordLayout(rec, &l);
-    if (!l.points || start < 0 || count < 0) return 0;
+    if (!l.points || start < 0 || count < 0) {
+        return 0;
+    }
     int written = 0;
     for (int k = start; k < l.nPoints && written < count; k++, written++) {
         shapePutDouble(rec + l.points + 16 * size_t(k), points[2 * written]);
@@ -308,16 +364,20 @@ int shapeSetPoints(ShapeRecord *rec, const double *points, int start, int count)
                 b[1] = b[3] = y;
                 continue;
             }
-            if (x < b[0])
+            if (x < b[0]) {
                 b[0] = x;
-            else if (x > b[2])
+            } else if (x > b[2]) {
                 b[2] = x;
-            if (y < b[1])
+            }
+            if (y < b[1]) {
                 b[1] = y;
-            else if (y > b[3])
+            } else if (y > b[3]) {
                 b[3] = y;
+            }
         }
-        for (int k = 0; k < 4; k++) shapePutDouble(rec + SHAPE_MEM_BOX + 8 * k, b[k]);
+        for (int k = 0; k < 4; k++) {
+            shapePutDouble(rec + SHAPE_MEM_BOX + 8 * k, b[k]);
+        }
     }
     return written;
 }
@@ -326,10 +386,14 @@ int shapeSetParts(ShapeRecord *rec, const int *counts, int start, int count)
 {
     ShapeLayout l;
     shapeRecordLayout(rec, &l);
-    if (!l.parts || start < 0 || count < 0) return 0;
+    if (!l.parts || start < 0 || count < 0) {
+        return 0;
+    }
     int written = 0;
     for (int k = start; k < l.nParts && written < count; k++, written++) {
-        if (counts[written] < 0 || counts[written] > l.nPoints) break;
+        if (counts[written] < 0 || counts[written] > l.nPoints) {
+            break;
+        }
         shapePutInt(rec + l.parts + 4 * size_t(k), counts[written]);
     }
     return written;
@@ -339,10 +403,13 @@ int shapeSetPatchTypes(ShapeRecord *rec, const int *types, int start, int count)
 {
     ShapeLayout l;
     shapeRecordLayout(rec, &l);
-    if (!l.partTypes || start < 0 || count < 0) return 0;
+    if (!l.partTypes || start < 0 || count < 0) {
+        return 0;
+    }
     int written = 0;
-    for (int k = start; k < l.nParts && written < count; k++, written++)
+    for (int k = start; k < l.nParts && written < count; k++, written++) {
         shapePutInt(rec + l.partTypes + 4 * size_t(k), types[written]);
+    }
     return written;
 }
 
@@ -362,9 +429,13 @@ int shapeSetMValues(ShapeRecord *rec, const double *values, int start, int count
 
 ShapeFile *newShapeFile(int type, const int *partCounts, const int *pointCounts, int n)
 {
-    if (n < 0) return nullptr;
+    if (n < 0) {
+        return nullptr;
+    }
     ShapeFile *set = static_cast<ShapeFile *>(gmemAlloc(sizeof(ShapeFile)));
-    if (!set) return nullptr;
+    if (!set) {
+        return nullptr;
+    }
     memset(set, 0, sizeof *set);
     set->head = newShapeHead(type, SHAPE_VERSION);
     std::vector<size_t> sizes(static_cast<size_t>(n));
@@ -385,7 +456,9 @@ ShapeFile *newShapeFile(int type, const int *partCounts, const int *pointCounts,
     }
     set->head->fileLength = int(50 + total / 2);
     size_t memTotal = 0;
-    for (int i = 0; i < n; i++) memTotal += shapeRecordExtent(int32_t((sizes[size_t(i)] - 8) / 2));
+    for (int i = 0; i < n; i++) {
+        memTotal += shapeRecordExtent(int32_t((sizes[size_t(i)] - 8) / 2));
+    }
     set->capacity = memTotal + SHAPE_END_MARKER_BYTES;
     set->data = static_cast<unsigned char *>(gmemAlloc(set->capacity));
     set->flagCapacity = size_t(n) + kGrowEntries;
@@ -421,13 +494,21 @@ ShapeRecord *insertShapeRecord(ShapeFile *set, int i, int recordNumber, const do
                                const int *partCounts, int nParts, const double *zValues, const double *mValues,
                                const int *partTypes)
 {
-    if (!set || !countsValid(nPoints, partCounts, nParts)) return nullptr;
+    if (!set || !countsValid(nPoints, partCounts, nParts)) {
+        return nullptr;
+    }
     int type = set->head->shapeType;
     int64_t s = shapeRecordSize(type, nPoints, partsFor(type, partCounts, nParts));
-    if (i < 0 || i > set->count) i = set->count;
-    if (!growArrays(set)) return nullptr;
+    if (i < 0 || i > set->count) {
+        i = set->count;
+    }
+    if (!growArrays(set)) {
+        return nullptr;
+    }
     size_t pos = i < set->count ? set->offsets[i] : usedBytes(set);
-    if (!resize(set, pos, i, 0, shapeRecordExtent(int32_t((s - 8) / 2)), s)) return nullptr;
+    if (!resize(set, pos, i, 0, shapeRecordExtent(int32_t((s - 8) / 2)), s)) {
+        return nullptr;
+    }
     memmove(set->offsets + i + 1, set->offsets + i, size_t(set->count - i) * sizeof(size_t));
     memmove(set->flags + i + 1, set->flags + i, size_t(set->count - i));
     set->offsets[i] = pos;
@@ -443,7 +524,9 @@ ShapeRecord *appendShapeRecord(ShapeFile *set, int recordNumber, const double *p
                                const int *partCounts, int nParts, const double *zValues, const double *mValues,
                                const int *partTypes)
 {
-    if (!set) return nullptr;
+    if (!set) {
+        return nullptr;
+    }
     return insertShapeRecord(set, set->count, recordNumber, points, nPoints, partCounts, nParts, zValues, mValues,
                              partTypes);
 }
@@ -452,17 +535,24 @@ ShapeRecord *replaceShapeRecord(ShapeFile *set, int i, int recordNumber, const d
                                 const int *partCounts, int nParts, const double *zValues, const double *mValues,
                                 const int *partTypes)
 {
-    if (!set) return nullptr;
-    if (i < 0 || i >= set->count)
+    if (!set) {
+        return nullptr;
+    }
+    if (i < 0 || i >= set->count) {
         return appendShapeRecord(set, recordNumber, points, nPoints, partCounts, nParts, zValues, mValues, partTypes);
-    if (!countsValid(nPoints, partCounts, nParts)) return nullptr;
+    }
+    if (!countsValid(nPoints, partCounts, nParts)) {
+        return nullptr;
+    }
     int type = set->head->shapeType;
     int64_t s = shapeRecordSize(type, nPoints, partsFor(type, partCounts, nParts));
     size_t pos = set->offsets[i];
     int number = shapeGetInt(set->data + pos);
     size_t oldSize = shapeRecordMemBytes(set->data + pos);
     int64_t fileDelta = s - int64_t(recordBytes(set, i));
-    if (!resize(set, pos, i + 1, oldSize, shapeRecordExtent(int32_t((s - 8) / 2)), fileDelta)) return nullptr;
+    if (!resize(set, pos, i + 1, oldSize, shapeRecordExtent(int32_t((s - 8) / 2)), fileDelta)) {
+        return nullptr;
+    }
     fillRecord(set, set->data + pos, size_t(s), number, points, nPoints, partCounts, nParts, zValues, mValues,
                partTypes);
     return set->data + pos;
@@ -470,14 +560,24 @@ ShapeRecord *replaceShapeRecord(ShapeFile *set, int i, int recordNumber, const d
 
 void removeShapeRecords(ShapeFile *set, int i, int j)
 {
-    if (!set || set->count == 0) return;
-    if (i < 0) i = 0;
-    if (j >= set->count) j = set->count - 1;
-    if (i > j) return;
+    if (!set || set->count == 0) {
+        return;
+    }
+    if (i < 0) {
+        i = 0;
+    }
+    if (j >= set->count) {
+        j = set->count - 1;
+    }
+    if (i > j) {
+        return;
+    }
     size_t start = set->offsets[i];
     size_t bytes = set->offsets[j] + shapeRecordMemBytes(set->data + set->offsets[j]) - start;
     int64_t fileBytes = 0;
-    for (int k = i; k <= j; k++) fileBytes += int64_t(recordBytes(set, k));
+    for (int k = i; k <= j; k++) {
+        fileBytes += int64_t(recordBytes(set, k));
+    }
     int removed = j - i + 1;
     resize(set, start, j + 1, bytes, 0, -fileBytes); /* shrinking never fails */
     memmove(set->offsets + i, set->offsets + j + 1, size_t(set->count - j - 1) * sizeof(size_t));
@@ -503,7 +603,9 @@ void clearShapeFile(ShapeFile *set)
 int purgeShapeRecords(ShapeFile *set)
 {
     int deleted = shapeCountDeleted(set);
-    if (deleted == 0) return 0;
+    if (deleted == 0) {
+        return 0;
+    }
     if (deleted == set->count) {
         clearShapeFile(set);
         return deleted;
@@ -519,7 +621,9 @@ int purgeShapeRecords(ShapeFile *set)
             words -= int64_t(recordBytes(set, i) / 2);
             continue;
         }
-        if (to != from) memmove(set->data + to, set->data + from, bytes);
+        if (to != from) {
+            memmove(set->data + to, set->data + from, bytes);
+        }
         set->offsets[kept++] = to;
         to += bytes;
     }
@@ -538,26 +642,40 @@ void computeShapeBoxes(ShapeFile *set, int perRecord)
     bool first = true;
     for (int i = 0; i < set->count; i++) {
         ShapeRecord *rec = set->data + set->offsets[i];
-        if (perRecord) shapeSetPoints(rec, nullptr, 0, 0);
+        if (perRecord) {
+            shapeSetPoints(rec, nullptr, 0, 0);
+        }
         ShapeLayout l;
         shapeRecordLayout(rec, &l);
-        if (l.type == SHP_NULL || !shapeTypeKnown(l.type)) continue;
+        if (l.type == SHP_NULL || !shapeTypeKnown(l.type)) {
+            continue;
+        }
         double b[4];
-        if (l.hasBox)
-            for (int k = 0; k < 4; k++) b[k] = shapeGetDouble(rec + SHAPE_MEM_BOX + 8 * k);
-        else {
+        if (l.hasBox) {
+            for (int k = 0; k < 4; k++) {
+                b[k] = shapeGetDouble(rec + SHAPE_MEM_BOX + 8 * k);
+            }
+        } else {
             b[0] = b[2] = shapeGetDouble(rec + SHAPE_MEM_BOX);
             b[1] = b[3] = shapeGetDouble(rec + SHAPE_MEM_BOX + 8);
         }
         auto widen = [first](double &lo, double &hi, double a, double z) {
-            if (first || a < lo) lo = a;
-            if (first || z > hi) hi = z;
+            if (first || a < lo) {
+                lo = a;
+            }
+            if (first || z > hi) {
+                hi = z;
+            }
         };
         widen(h->xMin, h->xMax, b[0], b[2]);
         widen(h->yMin, h->yMax, b[1], b[3]);
         double lo, hi;
-        if (shapeRecordZValues(rec, &lo, &hi)) widen(h->zMin, h->zMax, lo, hi);
-        if (shapeRecordMValues(rec, &lo, &hi)) widen(h->mMin, h->mMax, lo, hi);
+        if (shapeRecordZValues(rec, &lo, &hi)) {
+            widen(h->zMin, h->zMax, lo, hi);
+        }
+        if (shapeRecordMValues(rec, &lo, &hi)) {
+            widen(h->mMin, h->mMax, lo, hi);
+        }
         first = false;
     }
     set->modified = 1;
@@ -566,7 +684,9 @@ void computeShapeBoxes(ShapeFile *set, int perRecord)
 ShapeFile *cloneShapeFile(const ShapeFile *set)
 {
     ShapeFile *c = static_cast<ShapeFile *>(gmemAlloc(sizeof(ShapeFile)));
-    if (!c) return nullptr;
+    if (!c) {
+        return nullptr;
+    }
     *c = *set;
     c->head = nullptr;
     c->data = nullptr;
@@ -574,8 +694,12 @@ ShapeFile *cloneShapeFile(const ShapeFile *set)
     c->flags = nullptr;
     c->head = static_cast<ShapeHead *>(gmemAlloc(sizeof(ShapeHead)));
     c->data = static_cast<unsigned char *>(gmemAlloc(set->capacity));
-    if (set->offsetCapacity) c->offsets = static_cast<size_t *>(gmemAlloc(set->offsetCapacity));
-    if (set->flagCapacity) c->flags = static_cast<unsigned char *>(gmemAlloc(set->flagCapacity));
+    if (set->offsetCapacity) {
+        c->offsets = static_cast<size_t *>(gmemAlloc(set->offsetCapacity));
+    }
+    if (set->flagCapacity) {
+        c->flags = static_cast<unsigned char *>(gmemAlloc(set->flagCapacity));
+    }
     if (!c->head || !c->data || (set->offsetCapacity && !c->offsets) || (set->flagCapacity && !c->flags)) {
         freeShapeFile(c);
         return nullptr;
@@ -592,11 +716,17 @@ ShapeFile *cloneShapeFile(const ShapeFile *set)
 
 ShapeFile *cloneSelectedShapes(const ShapeFile *set)
 {
-    if (shapeCountSelected(set) == 0) return nullptr;
+    if (shapeCountSelected(set) == 0) {
+        return nullptr;
+    }
     ShapeFile *c = newShapeFile(set->head->shapeType, nullptr, nullptr, 0);
-    if (!c) return nullptr;
+    if (!c) {
+        return nullptr;
+    }
     for (int i = 0; i < set->count; i++) {
-        if (!(set->flags[i] & SHAPE_SELECTED)) continue;
+        if (!(set->flags[i] & SHAPE_SELECTED)) {
+            continue;
+        }
         ShapeRecord *rec = set->data + set->offsets[i];
         int n, p, t;
         double lo, hi;
@@ -624,21 +754,27 @@ int shapeIsDeleted(const ShapeFile *set, int i)
 
 int shapeSelect(ShapeFile *set, int i)
 {
-    if (shapeIsDeleted(set, i)) return 0;
+    if (shapeIsDeleted(set, i)) {
+        return 0;
+    }
     set->flags[i] = SHAPE_SELECTED;
     return 1;
 }
 
 int shapeUnselect(ShapeFile *set, int i)
 {
-    if (shapeIsDeleted(set, i)) return 0;
+    if (shapeIsDeleted(set, i)) {
+        return 0;
+    }
     set->flags[i] = 0;
     return 1;
 }
 
 int shapeToggleSelect(ShapeFile *set, int i)
 {
-    if (shapeIsDeleted(set, i)) return 0;
+    if (shapeIsDeleted(set, i)) {
+        return 0;
+    }
     set->flags[i] ^= SHAPE_SELECTED;
     return 1;
 }
@@ -651,7 +787,9 @@ int shapeDelete(ShapeFile *set, int i)
 
 int shapeUndelete(ShapeFile *set, int i)
 {
-    if (!shapeIsDeleted(set, i)) return 0;
+    if (!shapeIsDeleted(set, i)) {
+        return 0;
+    }
     set->flags[i] = SHAPE_SELECTED;
     return 1;
 }
@@ -659,36 +797,42 @@ int shapeUndelete(ShapeFile *set, int i)
 int shapeCountSelected(const ShapeFile *set)
 {
     int n = 0;
-    for (int i = 0; i < set->count; i++) n += set->flags[i] & SHAPE_SELECTED;
+    for (int i = 0; i < set->count; i++) {
+        n += set->flags[i] & SHAPE_SELECTED;
+    }
     return n;
 }
 
 int shapeCountDeleted(const ShapeFile *set)
 {
     int n = 0;
-    for (int i = 0; i < set->count; i++) n += shapeIsDeleted(set, i);
+    for (int i = 0; i < set->count; i++) {
+        n += shapeIsDeleted(set, i);
+    }
     return n;
 }
 
 int shapeSelectAll(ShapeFile *set)
 {
     int n = 0;
-    for (int i = 0; i < set->count; i++)
+    for (int i = 0; i < set->count; i++) {
         if (set->flags[i] == 0) {
             set->flags[i] = SHAPE_SELECTED;
             n++;
         }
+    }
     return n;
 }
 
 int shapeUnselectAll(ShapeFile *set)
 {
     int n = 0;
-    for (int i = 0; i < set->count; i++)
+    for (int i = 0; i < set->count; i++) {
         if (set->flags[i] == SHAPE_SELECTED) {
             set->flags[i] = 0;
             n++;
         }
+    }
     return n;
 }
 
@@ -704,7 +848,9 @@ int opRecordId(RAMOBJ *obj, int i)
 ShapeFile *opInitialize(RAMOBJ *obj, int kind, const int *partCounts, const int *pointCounts, int n)
 {
     ShapeFile *set = newShapeFile(shapeTypeOfKind(kind), partCounts, pointCounts, n);
-    if (!set) return nullptr;
+    if (!set) {
+        return nullptr;
+    }
     freeShapeFile(payload(obj));
     obj->payload = set;
     return set;
@@ -734,20 +880,35 @@ int opSetRecord(RAMOBJ *obj, int i, const double *points, int nPoints, const int
                 const double *zValues, const double *mValues, const int *partTypes)
 {
     ShapeRecord *rec = shapeRecordAt(payload(obj), i);
-    if (!rec || !countsValid(nPoints, partCounts, nParts)) return 0;
+    if (!rec || !countsValid(nPoints, partCounts, nParts)) {
+        return 0;
+    }
     int type = shapeRecordType(rec);
     int p = partsFor(type, partCounts, nParts);
     int64_t need = shapeRecordSize(type, nPoints, p);
-    if (need > int64_t(shapeGetInt(rec + 4)) * 2 + 8) return 0;
-    if (shapeTypeIsPoint(type) && nPoints != 1) return 0;
+    if (need > int64_t(shapeGetInt(rec + 4)) * 2 + 8) {
+        return 0;
+    }
+    if (shapeTypeIsPoint(type) && nPoints != 1) {
+        return 0;
+    }
     shapePutCounts(rec, type, nPoints, p);
-    if ((shapeTypeHasParts(type) || type == SHP_MULTIPATCH) && !(partCounts && nParts > 0))
+    if ((shapeTypeHasParts(type) || type == SHP_MULTIPATCH) && !(partCounts && nParts > 0)) {
         shapePutInt(rec + SHAPE_MEM_ARRAYS, nPoints);
+    }
     shapeSetPoints(rec, points, 0, nPoints);
-    if (partCounts && nParts > 0 && p) shapeSetParts(rec, partCounts, 0, nParts);
-    if (partTypes && type == SHP_MULTIPATCH) shapeSetPatchTypes(rec, partTypes, 0, p);
-    if (zValues) shapeSetZValues(rec, zValues, 0, nPoints);
-    if (mValues) shapeSetMValues(rec, mValues, 0, nPoints);
+    if (partCounts && nParts > 0 && p) {
+        shapeSetParts(rec, partCounts, 0, nParts);
+    }
+    if (partTypes && type == SHP_MULTIPATCH) {
+        shapeSetPatchTypes(rec, partTypes, 0, p);
+    }
+    if (zValues) {
+        shapeSetZValues(rec, zValues, 0, nPoints);
+    }
+    if (mValues) {
+        shapeSetMValues(rec, mValues, 0, nPoints);
+    }
     payload(obj)->modified = 1;
     return nPoints;
 }
@@ -825,7 +986,9 @@ void *shapeObjLoad(const char *fileName, void **error)
 {
     int code = 0;
     ShapeFile *set = readShapeFile(fileName, &code);
-    if (error) *error = reinterpret_cast<void *>(intptr_t(code));
+    if (error) {
+        *error = reinterpret_cast<void *>(intptr_t(code));
+    }
     return set;
 }
 

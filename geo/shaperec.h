@@ -9,8 +9,8 @@
 #ifndef TESK_GEO_SHAPEREC_H
 #define TESK_GEO_SHAPEREC_H
 
-#include "geo/shapeapi.h"
 #include "geo/shapefile.h"
+#include "runtime/shapeapi.h"
 #include "tesk.h"
 
 /* Geometry class (ShapeKind base code) of a shape type; 0 for none. */

@@ -3,7 +3,7 @@
 # drawn through GLX pixmaps, images), the gl commands, the GLU and GLUT
 # commands, DEM surfaces and OBJ/MTL models (oglm).
 tesk_layer(gl
-  DEPENDS runtime platform imagestore display
+  DEPENDS runtime display
   SOURCES
     gl/frame.cpp
     gl/convert.cpp

@@ -21,6 +21,7 @@
 #include <type_traits>
 #include <vector>
 
+#include "runtime/cnumber.h"
 #include "tesk.h"
 
 namespace {
@@ -200,7 +201,7 @@ int64_t parseIntList(const char *word, T *dst, int64_t count)
 template <typename T>
 int64_t parseFloatList(const char *word, T *dst, int64_t count)
 {
-    return parseList(word, dst, count, [](const char *token) { return static_cast<T>(strtod(token, nullptr)); });
+    return parseList(word, dst, count, [](const char *token) { return static_cast<T>(cStrtod(token)); });
 }
 
 /* ---------------------------------------------------------------------
@@ -422,11 +423,11 @@ double oglGetDouble(const char *word)
     const OglDataObject *object = numberObject(word, &index);
     if (object != nullptr) {
         if (object->type == OGL_STRING) {
-            return strtod(static_cast<const char *>(object->data), nullptr);
+            return cStrtod(static_cast<const char *>(object->data));
         }
         return oglIsArrayType(object->type) ? elementDouble(object, index) : 0.0;
     }
-    return strtod(word, nullptr);
+    return cStrtod(word);
 }
 
 namespace {

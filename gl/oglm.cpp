@@ -24,6 +24,7 @@
 #include <vector>
 #include <sys/stat.h>
 #include "gl/ogl.h"
+#include "runtime/cnumber.h"
 #include "runtime/startup.h"
 #include "runtime/subcmd.h"
 #include "tesk_stdio.h"
@@ -930,14 +931,7 @@ bool setMaterialAttribute(Tcl_Interp *interp, OglmMaterial &material, const char
             Tcl_AppendElement(interp, formatFloats(values, attribute.count).c_str());
             return true;
         }
-        float read[4] = {values[0], 0, 0, 0};
-        if (attribute.count == 4) {
-            std::copy(values, values + 4, read);
-            sscanf(rest, "%f %f %f %f", &read[0], &read[1], &read[2], &read[3]);
-        } else {
-            sscanf(rest, "%f", &read[0]);
-        }
-        std::copy(read, read + attribute.count, values);
+        cScanNumbers(rest, values, attribute.count);  // the values not given keep theirs
         return true;
     }
     return false;

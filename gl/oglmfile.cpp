@@ -31,6 +31,7 @@
 #include <unordered_map>
 
 #include "runtime/bytes.h"
+#include "runtime/cnumber.h"
 #include "runtime/console.h"
 #include "runtime/replace.h"
 #include "runtime/textcodec.h"
@@ -200,7 +201,7 @@ int readFloats(std::string_view text, float *values, int n)
         if (r.ec == std::errc::result_out_of_range) {
             /* from_chars leaves the value alone there: read it as strtof would. */
             std::string number(p, static_cast<std::size_t>(r.ptr - p));
-            value = std::strtof(number.c_str(), nullptr);
+            value = cStrtof(number.c_str(), nullptr);
         } else if (r.ec != std::errc()) {
             break;
         }

@@ -2,9 +2,10 @@
  * modules.cpp --
  *
  *	The module registration order of the package, the release steps of its
- *	exit handler and the display hooks of start-up: the one place where
- *	every subsystem is in view. Each module fills its own row when it is
- *	built.
+ *	exit handler and the link tables through which lower layers reach the
+ *	ones above (runtime/modules.h, runtime/calc.h, display/canvaslink.h,
+ *	analysis/terralink.h): the one place where every subsystem is in view.
+ *	Each module fills its own row or entry when it is built.
  */
 #include "runtime/modules.h"
 
@@ -47,20 +48,12 @@ int calcScanGif(Tcl_Interp *interp, int argc, const char **argv)
     return TCL_OK;
 }
 
-/* calc, with the subcommands that the layers above the runtime provide. */
-int calcModuleInit(Tcl_Interp *interp)
-{
-    calcProvide("scangif", calcScanGif);
-    calcProvide("geocalc", calcGeocalc);
-    return calcInit(interp);
-}
-
 }  // namespace
 
 const TeskModule teskModuleTable[] = {
     {"windowMode", windowModeCmdInit}, /* teskMainWindow, teskToplevelWindow */
     {"rimage", Rimg_Init},             /* rimage */
-    {"calc", calcModuleInit},          /* calc */
+    {"calc", calcInit},                /* calc */
     {"comb", combInit},                /* the comb widget kit */
     {"grass", nullptr},                /* grass, _vask.parseInput */
     {"etran", etranInit},              /* etran */
@@ -111,8 +104,8 @@ const CanvasLink teskCanvasLink = {gcanvasFromPath, gcanvasBackgroundGC, gcanvas
  * (analysis/terralink.h). */
 const TerraLink teskTerraLink = {terraObjTileId, terraObjTileData, terraObjTileGeoref};
 
-TeskModuleInitProc *const teskImageTypeInit = gimgTypeInit;
-void (*const teskImageNames)(Tcl_Interp *interp) = gimgAppendNames;
+/* The calc subcommands built above the runtime (runtime/calc.h). */
+const CalcLink teskCalcLink = {calcScanGif, calcGeocalc};
 
-TeskModuleInitProc *const teskConsoleSetup = conSetup;
-void (*const teskConsoleShutdown)(int eventFlags) = consoleShutdown;
+/* What start-up asks of the display and the console (runtime/modules.h). */
+const RuntimeLink teskRuntimeLink = {gimgTypeInit, gimgAppendNames, conSetup, consoleShutdown};

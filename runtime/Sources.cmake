@@ -30,6 +30,7 @@ tesk_layer(runtime
     runtime/replace.cpp
     runtime/rounding.cpp
     runtime/scriptlib.cpp
+    runtime/shapeapi.cpp
     runtime/startup.cpp
     runtime/stdio.cpp
     runtime/subcmd.cpp

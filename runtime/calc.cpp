@@ -8,7 +8,6 @@
  */
 #include "runtime/calc.h"
 
-#include <cstring>
 #include "runtime/calc_parts.h"
 #include "runtime/scriptlib.h"
 #include "tesk_stdio.h"
@@ -54,13 +53,14 @@ int calcMeter(Tcl_Interp *interp, int argc, const char **argv)
 
 struct CalcSubcommand {
     const char *name;
-    int minLength;   // of the name's first-letter group
-    CalcProc *proc;  // NULL: not part of this build, or not provided yet (scangif, geocalc)
+    int minLength;                              // of the name's first-letter group
+    CalcProc *proc;                             // NULL: built in a higher layer, or not part of this build
+    CalcProc *const CalcLink::*link = nullptr;  // where a higher layer's handler is found
 };
 
 /* Minimum lengths by first letter: b 4, c 5, d 4, f 3, g 5, h 5, l 4, m 4,
  * p 3, r 3, s 4, t 4, x 3. */
-CalcSubcommand calcSubcommands[] = {
+const CalcSubcommand calcSubcommands[] = {
     {"bands", 4, calcBands},
     {"bitmap", 4, calcBitmap},
     {"chars", 5, calcChars},
@@ -77,7 +77,7 @@ CalcSubcommand calcSubcommands[] = {
     {"freeDisk", 3, calcFreeDisk},
     {"galloc", 5, calcGalloc},
     {"gfree", 5, calcGfree},
-    {"geocalc", 5, nullptr},
+    {"geocalc", 5, nullptr, &CalcLink::geocalc},
     {"gotoxy", 5, calcGotoxy},
     {"handles", 5, calcHandles},
     {"loadtime", 4, calcLoadtime},
@@ -91,7 +91,7 @@ CalcSubcommand calcSubcommands[] = {
     {"rrand", 3, calcRrand},
     {"r2d", 3, calcR2d},
     {"realloc", 3, calcRealloc},
-    {"scangif", 4, nullptr},
+    {"scangif", 4, nullptr, &CalcLink::scangif},
     {"scramble", 4, calcScramble},
     {"srand", 4, calcSrand},
     {"stime", 4, calcStime},
@@ -115,26 +115,17 @@ int calcCmd(ClientData, Tcl_Interp *interp, int argc, const char **argv)
         Tcl_SetResult(interp, const_cast<char *>("Unknown command"), TCL_STATIC);
         return TCL_OK;
     }
-    if (calcSubcommands[row].proc == nullptr) {
-        Tcl_AppendResult(interp, "calc ", calcSubcommands[row].name, " is not available in this build", nullptr);
+    const CalcSubcommand &subcommand = calcSubcommands[row];
+    CalcProc *proc = subcommand.link != nullptr ? teskCalcLink.*subcommand.link : subcommand.proc;
+    if (proc == nullptr) {
+        Tcl_AppendResult(interp, "calc ", subcommand.name, " is not available in this build", nullptr);
         return TCL_ERROR;
     }
     Tcl_ResetResult(interp);
-    return calcSubcommands[row].proc(interp, argc, argv);
+    return proc(interp, argc, argv);
 }
 
 }  // namespace
-
-int calcProvide(const char *name, CalcProc *proc)
-{
-    for (CalcSubcommand &row : calcSubcommands) {
-        if (row.proc == nullptr && std::strcmp(row.name, name) == 0) {
-            row.proc = proc;
-            return 1;
-        }
-    }
-    return 0;
-}
 
 int calcInit(Tcl_Interp *interp)
 {

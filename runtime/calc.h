@@ -14,9 +14,15 @@ typedef int(CalcProc)(Tcl_Interp *interp, int argc, const char **argv);
 
 /* Registers calc; 0, or 1 when the command cannot be created. */
 int calcInit(Tcl_Interp *interp);
-/* Gives the subcommand name, listed without a handler (a part built in a
- * higher layer, such as scangif), its handler. Answers 1, or 0 when no
- * such subcommand waits for one. */
-int calcProvide(const char *name, CalcProc *proc);
+
+/* The subcommands built in higher layers. */
+struct CalcLink {
+    CalcProc *scangif; /* calc scangif fileName: a GIF file's blocks on the console */
+    CalcProc *geocalc; /* calc geocalc: the georeferencing calculator */
+};
+
+/* Filled in package/modules.cpp; an entry NULL while its part is not built
+ * ("calc NAME is not available in this build"). */
+extern const CalcLink teskCalcLink;
 
 #endif /* TESK_RUNTIME_CALC_H */

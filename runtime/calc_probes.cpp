@@ -401,7 +401,7 @@ int calcFscanf(Tcl_Interp *interp, int argc, const char **argv)
     {
         CLocaleScope inC;
         double value = 0;
-        for (int index = 0; std::fscanf(fp, "%lf", &value) == 1; index++) {
+        for (int index = 0; cScanNumber(fp, &value); index++) {
             char line[64];
             std::snprintf(line, sizeof line, "%d %f\n", index, value);
             lines += line;

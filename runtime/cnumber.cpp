@@ -8,6 +8,7 @@
 #include "runtime/cnumber.h"
 
 #include <cstdarg>
+#include <cstdio>
 #include <cstdlib>
 #include <locale.h>
 #include "runtime/console.h"
@@ -22,12 +23,74 @@ locale_t cLocale()
     return locale;
 }
 
+/* One number of text as scanf's "%f" or "%lf" reads it (in whatever
+ * locale the thread has); false when there is none. */
+bool scanOne(const char *text, float *value, int *used)
+{
+    return std::sscanf(text, "%f%n", value, used) == 1;
+}
+
+bool scanOne(const char *text, double *value, int *used)
+{
+    return std::sscanf(text, "%lf%n", value, used) == 1;
+}
+
+template <typename T>
+int scanNumbers(const char *text, T *values, int n, char separator, const char **end)
+{
+    CLocaleScope inC;
+    const char *p = text;
+    int count = 0;
+    for (; count < n; count++) {
+        const char *q = p;
+        if (count > 0 && separator != ' ') {
+            if (*q != separator) {
+                break;
+            }
+            q++;
+        }
+        T value;
+        int used = 0;
+        if (!scanOne(q, &value, &used)) {
+            break;
+        }
+        values[count] = value;
+        p = q + used;
+    }
+    if (end != nullptr) {
+        *end = p;
+    }
+    return count;
+}
+
 }  // namespace
 
 double cStrtod(const char *text, char **end)
 {
     locale_t c = cLocale();
     return c != static_cast<locale_t>(0) ? strtod_l(text, end, c) : std::strtod(text, end);
+}
+
+float cStrtof(const char *text, char **end)
+{
+    locale_t c = cLocale();
+    return c != static_cast<locale_t>(0) ? strtof_l(text, end, c) : std::strtof(text, end);
+}
+
+int cScanNumbers(const char *text, float *values, int n, char separator, const char **end)
+{
+    return scanNumbers(text, values, n, separator, end);
+}
+
+int cScanNumbers(const char *text, double *values, int n, char separator, const char **end)
+{
+    return scanNumbers(text, values, n, separator, end);
+}
+
+bool cScanNumber(FILE *stream, double *value)
+{
+    CLocaleScope inC;
+    return std::fscanf(stream, "%lf", value) == 1;
 }
 
 bool cWholeNumber(const char *text, double *value)

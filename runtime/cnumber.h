@@ -9,6 +9,7 @@
 #ifndef TESK_RUNTIME_CNUMBER_H
 #define TESK_RUNTIME_CNUMBER_H
 
+#include <cstdio>
 #include <string>
 
 /*
@@ -19,6 +20,27 @@
  * infinities and zeros, with errno set to ERANGE.
  */
 double cStrtod(const char *text, char **end = nullptr);
+
+/* strtof read in the C locale, as cStrtod reads a double. */
+float cStrtof(const char *text, char **end = nullptr);
+
+/*
+ * Reads up to n numbers from the start of text in the C locale, as sscanf
+ * reads them with "%f %f ..." (floats) or "%lf %lf ..." (doubles): each
+ * number after leading white space, and before each but the first, the
+ * separator character itself when it is not ' ' (as a plain character of a
+ * scanf format matches, "%lf,%lf"). Answers how many were read; the values
+ * beyond keep theirs. *end (when end is not null) is set just past the last
+ * number read, or to text when none was.
+ */
+int cScanNumbers(const char *text, float *values, int n, char separator = ' ', const char **end = nullptr);
+int cScanNumbers(const char *text, double *values, int n, char separator = ' ', const char **end = nullptr);
+
+/*
+ * Reads the next number of stream as fscanf(stream, "%lf") does, in the C
+ * locale; false at the end of the stream or before a word that is no number.
+ */
+bool cScanNumber(FILE *stream, double *value);
 
 /*
  * True when text is not empty and cStrtod reads all of it (leading white

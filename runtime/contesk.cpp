@@ -275,7 +275,7 @@ int teskConsoleCmd(ClientData, Tcl_Interp *interp, int argc, const char **argv)
             }
         }
         break;
-    case kGimg: teskImageNames(interp); break;
+    case kGimg: teskRuntimeLink.imageNames(interp); break;
     case kThread: code = conToggleThread(interp); break;
     case kUnblock: code = intSetting(interp, argc, argv, getConsoleUnblock(), setUnblock); break;
     case kStdio: conHookStdChannels(interp); break;

@@ -4,9 +4,12 @@
  *	The fixed-order tables through which start-up registers every module and
  *	the exit handler releases the shared resources of the image store and the
  *	display. A module that is not part of the build has an empty entry; the
- *	order of the rows never changes. The runtime only declares them: they
- *	are filled where every subsystem is in view (package/modules.cpp), so
- *	that no runtime source includes a higher layer's header.
+ *	order of the rows never changes; and the runtime's link, what start-up
+ *	asks of the layers above. The runtime only declares them: they are
+ *	filled where every subsystem is in view (package/modules.cpp), so that
+ *	no runtime source includes a higher layer's header. Every lower layer
+ *	reaches upward this way alone: a link table it declares (CanvasLink,
+ *	TerraLink, CalcLink, RuntimeLink), filled by the package.
  */
 #ifndef TESK_RUNTIME_MODULES_H
 #define TESK_RUNTIME_MODULES_H
@@ -44,17 +47,23 @@ extern const int teskAppCommandCount;
 extern const TeskCleanup teskCleanupTable[];
 extern const int teskCleanupCount;
 
-/* Registers the gimg image type with Tk, once per process: answers TCL_OK, or
- * TCL_ERROR with a message in the result. */
-extern TeskModuleInitProc *const teskImageTypeInit;
-/* Appends the names of every gimg image to the interpreter's result as list
- * elements (the tesk and console gimg words). */
-extern void (*const teskImageNames)(Tcl_Interp *interp);
+/* What start-up, the exit handler and the tesk and console commands ask of
+ * the layers above. */
+struct RuntimeLink {
+    /* Registers the gimg image type with Tk, once per process: answers
+     * TCL_OK, or TCL_ERROR with a message in the result. */
+    TeskModuleInitProc *imageTypeInit;
+    /* Appends the names of every gimg image to the interpreter's result as
+     * list elements (the tesk and console gimg words). */
+    void (*imageNames)(Tcl_Interp *interp);
+    /* Sets up the multi-interpreter console in an interpreter and runs the
+     * application start-up there (NULL until the console is built). */
+    TeskModuleInitProc *consoleSetup;
+    /* Shuts the consoles down (NULL until the console is built). */
+    void (*consoleShutdown)(int eventFlags);
+};
 
-/* Sets up the multi-interpreter console in an interpreter and runs the
- * application start-up there (NULL until the console is built). */
-extern TeskModuleInitProc *const teskConsoleSetup;
-/* Shuts the consoles down (NULL until the console is built). */
-extern void (*const teskConsoleShutdown)(int eventFlags);
+/* Filled in package/modules.cpp. */
+extern const RuntimeLink teskRuntimeLink;
 
 #endif /* TESK_RUNTIME_MODULES_H */

@@ -265,7 +265,7 @@ int teskLoad(Tcl_Interp *interp)
         mainWindow.deep = mainWindow.depth > 24;
     }
     Tcl_Interp *previous = setConsoleInterp(interp);
-    int code = teskImageTypeInit(interp);
+    int code = teskRuntimeLink.imageTypeInit(interp);
     if (code == TCL_OK && !initialised) {
         Tcl_SetPanicProc(teskPanic);
         fedisableexcept(FE_ALL_EXCEPT);
@@ -371,8 +371,8 @@ int teskPatchConsole(Tcl_Interp *interp)
 void teskExitHandler(ClientData)
 {
     setConsoleInterp(nullptr);
-    if (teskConsoleShutdown != nullptr) {
-        teskConsoleShutdown(TCL_ALL_EVENTS);
+    if (teskRuntimeLink.consoleShutdown != nullptr) {
+        teskRuntimeLink.consoleShutdown(TCL_ALL_EVENTS);
     }
     for (int i = 0; i < teskCleanupCount; i++) {
         if (teskCleanupTable[i].cleanup != nullptr) {
@@ -459,12 +459,12 @@ extern "C" int Console_Init(Tcl_Interp *interp)
     int code = teskLoad(interp);
     if (code == TCL_OK) {
         setConsoleInterp(nullptr);
-        if (teskConsoleSetup == nullptr) {
+        if (teskRuntimeLink.consoleSetup == nullptr) {
             Tcl_SetResult(interp, const_cast<char *>("the multi-interpreter console is not part of this build"),
                           TCL_STATIC);
             code = TCL_ERROR;
         } else {
-            code = teskConsoleSetup(interp);
+            code = teskRuntimeLink.consoleSetup(interp);
         }
     }
     if (code == TCL_OK) {

@@ -59,7 +59,7 @@ int teskCmd(ClientData, Tcl_Interp *interp, int argc, const char **argv)
         return commandList(interp);
     case kGimg:
         Tcl_ResetResult(interp);
-        teskImageNames(interp);
+        teskRuntimeLink.imageNames(interp);
         return TCL_OK;
     case kIdentify: Tcl_SetResult(interp, const_cast<char *>("0"), TCL_STATIC); return TCL_OK;
     case kVersion: Tcl_SetResult(interp, const_cast<char *>(getVersionString()), TCL_VOLATILE); return TCL_OK;

@@ -37,6 +37,7 @@
 # comb kit's number and string fields against Tcl procedures issuing the
 # same Tk commands, and reads and sets a number field's option against a
 # spinbox's.
+# The build runs JOBS jobs at once (default: the number of processors).
 #   tools/bench.sh [benchmark options]
 set -eu
 top=$(cd "$(dirname "$0")/.." && pwd)

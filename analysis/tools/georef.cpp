@@ -112,8 +112,7 @@ bool parseRotation(const char *text, double rotation[4])
     rotation[0] = 0.0;
     rotation[1] = 1.0;
     rotation[2] = rotation[3] = 0.0;
-    CLocaleScope cLocale;
-    std::sscanf(text, "%lf,%lf,%lf,%lf", &rotation[0], &rotation[1], &rotation[2], &rotation[3]);
+    cScanNumbers(text, rotation, 4, ',');
     for (int k = 0; k < 4; k++) {
         if (!std::isfinite(rotation[k])) {
             return false;

@@ -27,6 +27,7 @@
 #include "imagestore/pixels.h"
 #include "imagestore/ramimage.h"
 #include "imagestore/stats.h"
+#include "runtime/cnumber.h"
 #include "tesk_stdio.h"
 
 namespace {
@@ -114,7 +115,7 @@ bool parseOperator(PcalcContext *ctx, const char *text)
             ctx->op = static_cast<int>(value);
             first = false;
         } else {
-            double value = std::strtod(p, &end);
+            double value = cStrtod(p, &end);
             if (end == p || ctx->nValues >= kMaxValues) {
                 return false;
             }

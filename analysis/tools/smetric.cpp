@@ -29,6 +29,7 @@
 #include "imagestore/pixels.h"
 #include "imagestore/ramimage.h"
 #include "imagestore/stats.h"
+#include "runtime/cnumber.h"
 #include "runtime/util.h"
 #include "tesk_stdio.h"
 
@@ -192,7 +193,7 @@ bool parseExpParams(SmetricContext *ctx, const char *text)
             tesk_fprintf(stderr, "invalid syntax for par: must be p,r,a0,a1,c\n");
             return false;
         }
-        values[n++] = std::strtof(p, nullptr);
+        values[n++] = cStrtof(p);
         if (comma == nullptr) {
             break;
         }
@@ -281,10 +282,10 @@ int smetricParseOptions(int argc, const char **argv, SmetricContext *ctx)
         error = RAMIMG_OK;
     }
     if (options[OPT_L].value != nullptr) {
-        ctx->low = std::strtof(options[OPT_L].value, nullptr);
+        ctx->low = cStrtof(options[OPT_L].value);
     }
     if (options[OPT_H].value != nullptr) {
-        ctx->high = std::strtof(options[OPT_H].value, nullptr);
+        ctx->high = cStrtof(options[OPT_H].value);
     }
     if (const char *m = options[OPT_M].value; m != nullptr) {
         if (strcasecmp(m, "ADD") == 0) {
@@ -312,7 +313,7 @@ int smetricParseOptions(int argc, const char **argv, SmetricContext *ctx)
         }
     }
     if (options[OPT_DARK].value != nullptr) {
-        ctx->dark = std::strtof(options[OPT_DARK].value, nullptr);
+        ctx->dark = cStrtof(options[OPT_DARK].value);
     }
     ctx->inBands.assign(TESK_MAX_BAND_PAIRS, 0);
     ctx->outBands.assign(TESK_MAX_BAND_PAIRS, 0);

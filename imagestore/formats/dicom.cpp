@@ -19,6 +19,7 @@
 #include "imagestore/rowcache.h"
 #include "imagestore/stats.h"
 #include "runtime/bytes.h"
+#include "runtime/cnumber.h"
 #include "tesk.h"
 #include "tesk_stdio.h"
 
@@ -609,7 +610,7 @@ void dicomOpened(RamImage *image)
     }
     if (image->desc.volumes > 1 && state != nullptr) {
         const DicomElement *e = dicomFindElement(state->table, 0x0018, 0x1063);
-        image->frameTime = e != nullptr ? static_cast<float>(std::atof(valueText(e).c_str())) : 33.333f;
+        image->frameTime = e != nullptr ? static_cast<float>(cStrtod(valueText(e).c_str())) : 33.333f;
     }
 }
 
@@ -686,11 +687,10 @@ int dicomDetect(int fd, const char *fileName, ImageDesc *desc, void **priv)
         }
         const DicomElement *spacing = dicomFindElement(table, 0x0028, 0x0030);
         if (spacing != nullptr) {
-            double dy = 0;
-            double dx = 0;
-            if (std::sscanf(valueText(spacing).c_str(), "%lf\\%lf", &dy, &dx) == 2) {
-                found.dy = dy;
-                found.dx = dx;
+            double d[2] = {0, 0};  // rows, then columns
+            if (cScanNumbers(valueText(spacing).c_str(), d, 2, '\\') == 2) {
+                found.dy = d[0];
+                found.dx = d[1];
             }
         }
         found.block = static_cast<int32_t>((static_cast<int64_t>(columns) * found.nbands * bits + 7) / 8);

@@ -88,8 +88,12 @@ FeatureSet *statSet(const std::vector<int32_t> &bands, const std::vector<const c
 void putStats(FeatureSet *set, int index, int pixels, const Reals &mean, const Reals &cov)
 {
     putI32(statItem(set, index) + STAT_NPIXELS, pixels);
-    for (size_t i = 0; i < mean.size(); i++) putF32(statMeanOf(set, index) + 4 * i, mean[i]);
-    for (size_t k = 0; k < cov.size(); k++) putF32(statCovOf(set, index) + 4 * k, cov[k]);
+    for (size_t i = 0; i < mean.size(); i++) {
+        putF32(statMeanOf(set, index) + 4 * i, mean[i]);
+    }
+    for (size_t k = 0; k < cov.size(); k++) {
+        putF32(statCovOf(set, index) + 4 * k, cov[k]);
+    }
 }
 
 TEST_F(FeatureTest, SetsOfEveryKindComeBackByteForByteFromFilesOfTotalSize)
@@ -118,7 +122,9 @@ TEST_F(FeatureTest, SetsOfEveryKindComeBackByteForByteFromFilesOfTotalSize)
             freeFeature(back);
         }
     }
-    for (FeatureSet *set : {stats, eigen, iso}) freeFeature(set);
+    for (FeatureSet *set : {stats, eigen, iso}) {
+        freeFeature(set);
+    }
 }
 
 TEST_F(FeatureTest, HeadersThatDoNotDescribeAWholeSetOfTheirKindAreRefused)
@@ -133,7 +139,9 @@ TEST_F(FeatureTest, HeadersThatDoNotDescribeAWholeSetOfTheirKindAreRefused)
     auto edited = [&](size_t size, std::initializer_list<std::pair<int, int32_t>> words) {
         Bytes bytes = good;
         bytes.resize(size, 0);
-        for (const auto &[offset, value] : words) putI32(bytes.data() + offset, value);
+        for (const auto &[offset, value] : words) {
+            putI32(bytes.data() + offset, value);
+        }
         return bytes;
     };
     const std::pair<const char *, Bytes> cases[] = {
@@ -298,8 +306,12 @@ TEST_F(FeatureTest, RunningMomentsOverBatchesGiveTheMomentsOfAllSamples)
     }
     EXPECT_EQ(count, 7);
     subtractOuter(moments.data(), means.data(), n);
-    for (int i = 0; i < n; i++) EXPECT_NEAR(means[i], sums7[i] / 7, 1e-12);
-    for (int k = 0; k < triSize(n); k++) EXPECT_NEAR(moments[k], cov49[k] / 49, 1e-9);
+    for (int i = 0; i < n; i++) {
+        EXPECT_NEAR(means[i], sums7[i] / 7, 1e-12);
+    }
+    for (int k = 0; k < triSize(n); k++) {
+        EXPECT_NEAR(moments[k], cov49[k] / 49, 1e-9);
+    }
 }
 
 TEST_F(FeatureTest, ASingularItemIsNotInvertedAndCorrelationIsNormalized)
@@ -316,7 +328,9 @@ TEST_F(FeatureTest, ASingularItemIsNotInvertedAndCorrelationIsNormalized)
     putStats(set, 0, 5, {0, 0}, {4, 3, 9});
     normalizeStatItem(set, 0);
     statGetCov(set, 0, cov.data());
-    for (int k = 0; k < 3; k++) EXPECT_FLOAT_EQ(cov[k], k == 1 ? 0.5f : 1.0f);
+    for (int k = 0; k < 3; k++) {
+        EXPECT_FLOAT_EQ(cov[k], k == 1 ? 0.5f : 1.0f);
+    }
     freeFeature(set);
 }
 
@@ -351,7 +365,9 @@ TEST_F(FeatureTest, TheEigenSetOfAKnownMatrixLeavesTheStatisticsAsTheyWere)
         ASSERT_EQ(featurePrivLength(eigen), eigenInfoSize(2));
         EXPECT_EQ(featureText(info, EIGEN_SOURCE_WIDTH), "forest 1");
         EXPECT_EQ(getI32(info + EIGEN_INFO_NORMALIZED), normalized);
-        for (int k = 0; k < 4; k++) EXPECT_EQ(getF32(info + EIGEN_INFO_BANDS + 4 * k), (Reals{5, 1.5, 5, 2.5}[k]));
+        for (int k = 0; k < 4; k++) {
+            EXPECT_EQ(getF32(info + EIGEN_INFO_BANDS + 4 * k), (Reals{5, 1.5, 5, 2.5}[k]));
+        }
         freeFeature(eigen);
     }
     EXPECT_EQ(take(), "");

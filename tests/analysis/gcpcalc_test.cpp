@@ -31,7 +31,9 @@ std::string runPython(const std::string &file, const std::string &script)
     std::string out, command = std::string(python != nullptr ? python : "/usr/bin/python3") + " " + file;
     FILE *pipe = popen(command.c_str(), "r");
     char buffer[4096];
-    for (size_t n; pipe != nullptr && (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, n);
+    for (size_t n; pipe != nullptr && (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) {
+        out.append(buffer, n);
+    }
     EXPECT_TRUE(pipe != nullptr && pclose(pipe) == 0) << "numpy is needed (tools/setup.sh all)";
     return out;
 }
@@ -79,7 +81,9 @@ protected:
     void TearDown() override
     {
         tesk_failWritesAfter(-1);
-        for (GcpCalc *calc : contexts) gcpCalcFree(calc);
+        for (GcpCalc *calc : contexts) {
+            gcpCalcFree(calc);
+        }
         StderrCapture::TearDown();
         EXPECT_EQ(std::system(("rm -rf " + folder).c_str()), 0);
     }
@@ -100,7 +104,9 @@ protected:
         for (auto p : {std::pair(10, 20), std::pair(40, 25), std::pair(15, 60)}) {
             add(calc, 1, calc->count + 1, p.first, p.second, affineX2(p.first, p.second), affineY2(p.first, p.second));
         }
-        if (checkPoint) add(calc, 0, 17, 30, 30, affineX2(30, 30) + 100, affineY2(30, 30));
+        if (checkPoint) {
+            add(calc, 0, 17, 30, 30, affineX2(30, 30) + 100, affineY2(30, 30));
+        }
         return calc;
     }
     std::string folder;
@@ -198,13 +204,17 @@ TEST_F(GcpTest, ASingularOrUnderdeterminedFitKeepsThePreviousFitWhole)
     /* Collinear points over +-5000 units stay singular at every power. */
     for (int power : {1, 3}) {
         GcpCalc *line = fresh();
-        for (int k = 0; k < 12; k++) add(line, 1, k, k * 937.0 - 5000, 0.37 * (k * 937.0 - 5000) + 12.5, k, k * k);
+        for (int k = 0; k < 12; k++) {
+            add(line, 1, k, k * 937.0 - 5000, 0.37 * (k * 937.0 - 5000) + 12.5, k, k * k);
+        }
         EXPECT_EQ(gcpFit(line, power), 0) << power;
         EXPECT_EQ(errors(), "Singular GCP system.\n");
     }
     /* So are points within 1e-9 of a line across 500 units. */
     GcpCalc *thin = fresh();
-    for (int k = 0; k < 6; k++) add(thin, 1, k, k * 100.0, 5 + (k % 2 ? 1e-9 : -1e-9), k, 0.1 * (k % 3));
+    for (int k = 0; k < 6; k++) {
+        add(thin, 1, k, k * 100.0, 5 + (k % 2 ? 1e-9 : -1e-9), k, 0.1 * (k % 3));
+    }
     EXPECT_EQ(gcpFit(thin, 1), 0);
     EXPECT_EQ(errors(), "Singular GCP system.\n");
 }
@@ -227,7 +237,9 @@ TEST_F(GcpTest, RecordsAreAddedAndDeletedUpToTheCapacity)
     ASSERT_EQ(calc->count, 2);
     EXPECT_TRUE(calc->records[0].id == 8 && calc->records[1].y2 == 12.0);
     EXPECT_TRUE(calc->modified == 1 && calc->current == 1);
-    for (int k = calc->count; k < 300; k++) ASSERT_GT(gcpAddRecordText(calc, "1 1 0 0 0 0"), 0);
+    for (int k = calc->count; k < 300; k++) {
+        ASSERT_GT(gcpAddRecordText(calc, "1 1 0 0 0 0"), 0);
+    }
     EXPECT_EQ(gcpAddRecordText(calc, "1 1 0 0 0 0"), 0);
     EXPECT_EQ(errors(), "GCP number overflow.\n");
 }
@@ -372,7 +384,9 @@ TEST_F(GcpTest, RowAndColumnCollapsesEvaluateAsTheMonomials)
     for (int power : {0, 1, 3}) {
         const int n = gcpTermCount(power), top = power == 0 ? 1 : power;
         std::vector<double> ic(n), jc(n);
-        for (int k = 0; k < n; k++) ic[k] = value(generator), jc[k] = value(generator);
+        for (int k = 0; k < n; k++) {
+            ic[k] = value(generator), jc[k] = value(generator);
+        }
         Georect r;
         ASSERT_TRUE(makeGeorect(&r, 1, 2, 0.5, 0.25, n, power, ic.data(), jc.data()));
         EXPECT_FALSE(makeGeorect(&r, 1, 2, 0.5, 0.25, n + 1, power, ic.data(), jc.data()));

@@ -67,7 +67,9 @@ std::map<Vector, int> entries(const PTable *t)
 void expectRuns(const PTable *t)
 {
     const size_t n = t->nBands;
-    for (int i = 1; i < t->count; i++) EXPECT_LT(std::memcmp(&t->vectors[(i - 1) * n], &t->vectors[i * n], n), 0) << i;
+    for (int i = 1; i < t->count; i++) {
+        EXPECT_LT(std::memcmp(&t->vectors[(i - 1) * n], &t->vectors[i * n], n), 0) << i;
+    }
     for (int b = 0; b < 256; b++) {
         int first = -1, last = -2;
         for (int i = 0; i < t->count; i++) {
@@ -99,7 +101,9 @@ TEST_F(PTableTest, BuildsInManyChunksGiveTheTableOfOneChunk)
             }
             want[{values[0][c], values[2][c], values[1][c]}]++;
         }
-        for (int b = 0; b < 3; b++) img.setRow(r, b, values[b]);
+        for (int b = 0; b < 3; b++) {
+            img.setRow(r, b, values[b]);
+        }
     }
     PTable *whole = buildPTableFromImage(img, 3, bands);
     ASSERT_NE(whole, nullptr);
@@ -115,7 +119,9 @@ TEST_F(PTableTest, BuildsInManyChunksGiveTheTableOfOneChunk)
         /* One progress line per chunk, and no vector missed. */
         const std::string out = take("out");
         int lines = 0;
-        for (size_t at = out.find("T:"); at != std::string::npos; at = out.find("T:", at + 1)) lines++;
+        for (size_t at = out.find("T:"); at != std::string::npos; at = out.find("T:", at + 1)) {
+            lines++;
+        }
         EXPECT_EQ(lines, bytes == 1 ? 60 : 15) << out;
         EXPECT_NE(out.find("Miss counting: 0\n"), std::string::npos) << out;
         freePTable(chunked);
@@ -132,7 +138,9 @@ TEST_F(PTableTest, CountsStopAt65535)
 {
     MemImage img(IMG_MBIL, PIX_BYTE, 280, 250, 1);  // 70000 pixels, one of them 9
     Vector row(250, 7);
-    for (int r = 1; r < 280; r++) img.setRow(r, 0, row);
+    for (int r = 1; r < 280; r++) {
+        img.setRow(r, 0, row);
+    }
     row[0] = 9;
     img.setRow(0, 0, row);
     const int band = 0;
@@ -149,7 +157,9 @@ Vector validFile()
     Vector f(2088 + 3 * 4, 0);
     std::memcpy(f.data(), "PTABLEHD", 8);
     const std::pair<int, int32_t> words[] = {{8, 2088}, {12, 3}, {16, 3}, {2076, 2}, {2080, 0}, {2084, 2}};
-    for (const auto &[offset, value] : words) putI32(&f[offset], value);
+    for (const auto &[offset, value] : words) {
+        putI32(&f[offset], value);
+    }
     for (int b = 0; b < 256; b++) {
         putI32(&f[20 + 4 * b], b == 1 ? 0 : b == 7 ? 2 : -1);
         putI32(&f[1044 + 4 * b], b == 1 ? 1 : b == 7 ? 2 : -2);
@@ -201,7 +211,9 @@ TEST_F(PTableTest, TheReaderTakesWholeFilesAndRefusesTheOthers)
     };
     for (const auto &[what, offset, value, cut, message] : cases) {
         Vector bytes = validFile();
-        if (offset >= 0) putI32(&bytes[offset], value);
+        if (offset >= 0) {
+            putI32(&bytes[offset], value);
+        }
         bytes.resize(bytes.size() - cut);
         writeBytes(name, bytes);
         EXPECT_EQ(getPTable(name.c_str()), nullptr) << what;

@@ -27,11 +27,14 @@ bool regression(const std::vector<double> &x, const std::vector<double> &y, int 
 {
     const int n = degree + 1;
     std::vector<double> matrix(n * n), sums(n + 1), sample(n + 1);
-    for (size_t k = 0; k < x.size(); k++)
+    for (size_t k = 0; k < x.size(); k++) {
         accumulatePolySample(x[k], y[k], degree, matrix.data(), sums.data(), sample.data());
+    }
     EXPECT_EQ(sums[0], static_cast<double>(x.size()));
     normalizeCovariance(n, sums[0], matrix.data(), sums.data() + 1);
-    if (!resolve(matrix.data(), degree, n)) return false;
+    if (!resolve(matrix.data(), degree, n)) {
+        return false;
+    }
     coef->assign(n, 0.0);
     extractRegressionCoefficients(coef->data(), matrix.data(), sums.data(), n);
     return true;
@@ -41,7 +44,9 @@ bool regression(const std::vector<double> &x, const std::vector<double> &y, int 
 double worst(const std::vector<double> &got, const std::vector<double> &want)
 {
     double d = got.size() == want.size() ? 0.0 : INFINITY;
-    for (size_t k = 0; k < got.size() && k < want.size(); k++) d = std::fmax(d, std::fabs(got[k] - want[k]));
+    for (size_t k = 0; k < got.size() && k < want.size(); k++) {
+        d = std::fmax(d, std::fabs(got[k] - want[k]));
+    }
     return d;
 }
 
@@ -178,8 +183,12 @@ TEST(Regress, BothTemplateSearchesFindAPatchCutFromTheImage)
     const int rows = 40, columns = 50, tRows = 7, tColumns = 9, r0 = 17, c0 = 23;
     std::mt19937 generator(9);
     std::vector<unsigned char> image(rows * columns), templ(tRows * tColumns), zero(tRows * tColumns, 0);
-    for (unsigned char &v : image) v = static_cast<unsigned char>(generator() & 255);
-    for (int k = 0; k < tRows * tColumns; k++) templ[k] = image[(r0 + k / tColumns) * columns + c0 + k % tColumns];
+    for (unsigned char &v : image) {
+        v = static_cast<unsigned char>(generator() & 255);
+    }
+    for (int k = 0; k < tRows * tColumns; k++) {
+        templ[k] = image[(r0 + k / tColumns) * columns + c0 + k % tColumns];
+    }
     TemplateMatch slow, fast;
     ASSERT_TRUE(templateMatch(&slow, image.data(), rows, columns, templ.data(), tRows, tColumns));
     ASSERT_TRUE(templateMatchFast(&fast, image.data(), rows, columns, templ.data(), tRows, tColumns));
@@ -188,7 +197,9 @@ TEST(Regress, BothTemplateSearchesFindAPatchCutFromTheImage)
 
     /* The inverted patch correlates as well, but only the slow search counts
      * a negative covariance. */
-    for (unsigned char &v : templ) v = static_cast<unsigned char>(255 - v);
+    for (unsigned char &v : templ) {
+        v = static_cast<unsigned char>(255 - v);
+    }
     ASSERT_TRUE(templateMatch(&slow, image.data(), rows, columns, templ.data(), tRows, tColumns));
     ASSERT_TRUE(templateMatchFast(&fast, image.data(), rows, columns, templ.data(), tRows, tColumns));
     EXPECT_TRUE(slow.row == r0 && slow.column == c0);

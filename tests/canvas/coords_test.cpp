@@ -2,14 +2,16 @@
  * Canvas coordinates: the world transform both ways with normalised boxes,
  * drawable coordinates held to 16 bits, world points to drawable points
  * with repeats and straight middle points dropped, multi-part layouts,
- * point arrays, signed areas, the ShapeKind table and ring clipping (16-bit
- * and in doubles).
+ * point arrays, signed areas, the ShapeKind table, ring clipping (16-bit
+ * and in doubles) and "@x,y" index words, whatever LC_NUMERIC says.
  */
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <optional>
 #include <vector>
 #include "canvas/coords.h"
+#include "support/commalocale.h"
 
 namespace {
 
@@ -295,6 +297,30 @@ TEST(Clipping, RingsInDoublesReachPastSixteenBitsAndKeepExactCrossings)
     EXPECT_TRUE(away.empty());
     clipRingToBox(away, scratch, box);
     EXPECT_TRUE(away.empty());
+}
+
+TEST(AtPoints, TwoNumbersWithAPointUnderAnyDecimalLocale)
+{
+    struct {
+        const char *word;
+        bool read;
+        double x, y;
+    } cases[] = {
+        {"@1.5,-2.25", true, 1.5, -2.25}, {"@3,4e1", true, 3, 40}, {"@1,5,2", false, 0, 0},
+        {"@1.5", false, 0, 0},           {"1.5,2", false, 0, 0},  {"@1.5,2.5 ", false, 0, 0},
+    };
+    for (bool underComma : {false, true}) {
+        std::optional<CommaLocale> comma;
+        if (underComma && !comma.emplace().active()) {
+            continue;  // the machine can have no comma-decimal locale
+        }
+        for (const auto &c : cases) {
+            double x = -7, y = -7;
+            EXPECT_EQ(gcanvasParseAtPoint(c.word, &x, &y), c.read) << c.word << (underComma ? " (comma locale)" : "");
+            EXPECT_EQ(x, c.read ? c.x : -7) << c.word;
+            EXPECT_EQ(y, c.read ? c.y : -7) << c.word;
+        }
+    }
 }
 
 }  // namespace

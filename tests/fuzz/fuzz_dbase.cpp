@@ -98,7 +98,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             check(slurp(first) == slurp(second), "saving a table read back changes its bytes");
             freedBase(back);
         }
-        for (int i = 1; i < t->recordCount; i += 2) dBaseUnselect(t, i);
+        for (int i = 1; i < t->recordCount; i += 2) {
+            dBaseUnselect(t, i);
+        }
         if (writedBase(first.c_str(), t, 1, &error)) {
             DBaseTable *back = readdBase(first.c_str(), &error);
             check(back != nullptr && back->recordCount == (t->recordCount + 1) / 2,

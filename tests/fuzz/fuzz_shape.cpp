@@ -87,13 +87,19 @@ double walk(ShapeFile *set)
         double lo = 0, hi = 0;
         int values = shapeTypeIsPoint(type) ? 1 : nPoints;
         if (double *z = shapeRecordZValues(rec, &lo, &hi)) {
-            for (int k = 0; k < values; k++) sum += z[k];
+            for (int k = 0; k < values; k++) {
+                sum += z[k];
+            }
         }
         if (double *m = shapeRecordMValues(rec, &lo, &hi)) {
-            for (int k = 0; k < values; k++) sum += m[k];
+            for (int k = 0; k < values; k++) {
+                sum += m[k];
+            }
         }
         if (int *types = shapeRecordPatchTypes(rec, &nTypes)) {
-            for (int k = 0; k < nTypes; k++) sum += types[k];
+            for (int k = 0; k < nTypes; k++) {
+                sum += types[k];
+            }
         }
     }
     return sum;

@@ -574,7 +574,9 @@ bool writeDbaseSeeds(const std::string &dir)
         for (size_t k = 0; ok && k < defs.size(); k++) {
             ok = dBaseParseFieldDef(&fields[k], defs[k].name, defs[k].type, defs[k].length, defs[k].decimals) == 1;
         }
-        if (ok && !defs.empty()) ok = adddBaseField(t, fields.data(), int(fields.size()), nullptr) == 1;
+        if (ok && !defs.empty()) {
+            ok = adddBaseField(t, fields.data(), int(fields.size()), nullptr) == 1;
+        }
         if (!ok && t != nullptr) {
             freedBase(t);
             t = nullptr;
@@ -603,7 +605,9 @@ bool writeDbaseSeeds(const std::string &dir)
     DBaseTable *bare = table({});
     ok &= bare != nullptr && adddBaseRecord(bare, nullptr, 2) == 1 &&
           writedBase((dir + "/nofields.dbf").c_str(), bare, 0, nullptr) == 1;
-    if (bare != nullptr) freedBase(bare);
+    if (bare != nullptr) {
+        freedBase(bare);
+    }
     return ok;
 }
 

@@ -13,11 +13,13 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "geo/dbase.h"
 #include "geo/dbasetext.h"
+#include "support/commalocale.h"
 
 extern "C" void tesk_failWritesAfter(long long bytes);
 
@@ -52,13 +54,19 @@ struct DbfImage {
     std::vector<unsigned char> bytes() const
     {
         int rl = 1;
-        for (const Def &d : defs) rl += d.length;
-        if (recordLength >= 0) rl = recordLength;
+        for (const Def &d : defs) {
+            rl += d.length;
+        }
+        if (recordLength >= 0) {
+            rl = recordLength;
+        }
         int hl = headLength >= 0 ? headLength : int(32 + 32 * defs.size() + 1 + padding.size());
         uint32_t n = uint32_t(count >= 0 ? count : int64_t(records.size()));
         std::vector<unsigned char> b(32, 0);
         b[0] = (unsigned char)version;
-        for (int s = 0; s < 4; s++) b[4 + s] = (unsigned char)(n >> (8 * s));
+        for (int s = 0; s < 4; s++) {
+            b[4 + s] = (unsigned char)(n >> (8 * s));
+        }
         b[8] = (unsigned char)hl, b[9] = (unsigned char)(hl >> 8);
         b[10] = (unsigned char)rl, b[11] = (unsigned char)(rl >> 8);
         for (const Def &d : defs) {
@@ -176,7 +184,9 @@ TEST_F(DBase, FilesReadAllSelectedInOrderAndAPadded0x83HeaderEndsAt0x0D)
     EXPECT_EQ(t->recordCount, 3);
     EXPECT_EQ(t->recordLength, 14);
     EXPECT_EQ(order(t), (std::vector<int>{0, 1, 2}));
-    for (int i = 0; i < 3; i++) EXPECT_EQ(t->flags[i], 1);
+    for (int i = 0; i < 3; i++) {
+        EXPECT_EQ(t->flags[i], 1);
+    }
     EXPECT_EQ(cell(t, 2, 1), "999.00");
     EXPECT_EQ(dBaseModified(t), 0);
     freedBase(t);
@@ -248,11 +258,19 @@ TEST_F(DBase, NumericMemoLogicalAndCharacterCellsKeepInsideTheirLength)
         {4, "1e300", nullptr}, {5, "12", nullptr},
         // clang-format on
     };
-    for (const auto &c : cases) {
-        std::string before = raw(t, 0, c.field);
-        int ok = dBaseSetField(t, 0, c.field, c.text);
-        EXPECT_EQ(ok, c.stored != nullptr) << c.text;
-        EXPECT_EQ(raw(t, 0, c.field), c.stored ? std::string(c.stored) : before) << c.text;
+    /* The same under a comma-decimal LC_NUMERIC (when the machine can have
+     * one): numbers keep their point. */
+    for (bool underComma : {false, true}) {
+        std::optional<CommaLocale> comma;
+        if (underComma && !comma.emplace().active()) {
+            continue;
+        }
+        for (const auto &c : cases) {
+            std::string before = raw(t, 0, c.field);
+            int ok = dBaseSetField(t, 0, c.field, c.text);
+            EXPECT_EQ(ok, c.stored != nullptr) << c.text << (underComma ? " (comma locale)" : "");
+            EXPECT_EQ(raw(t, 0, c.field), c.stored ? std::string(c.stored) : before) << c.text;
+        }
     }
     EXPECT_EQ(cell(t, 0, 0), "-10.05");
     EXPECT_EQ(cell(t, 0, 2), "?");
@@ -296,7 +314,9 @@ TEST_F(DBase, FieldDefinitionsFollowTheTypeRules)
         {"A", "D", "7", "0"},           {"A", "M", "3", "0"},   {"A", "C", "", "0"},  {"A", "C", "5x", "0"},
         {"A", "C", "-5", "0"},          {"A", "L", "1", "1"},
     };
-    for (const auto &b : bad) EXPECT_EQ(dBaseParseFieldDef(&f, b[0], b[1], b[2], b[3]), 0) << b[0] << b[1] << b[2];
+    for (const auto &b : bad) {
+        EXPECT_EQ(dBaseParseFieldDef(&f, b[0], b[1], b[2], b[3]), 0) << b[0] << b[1] << b[2];
+    }
     EXPECT_EQ(dBaseParseFieldDef(&f, "TENLETTERS", "C", "255", "0"), 1);
 }
 
@@ -345,7 +365,9 @@ TEST_F(DBase, InsertedFieldsTakeShortValuesAndFieldListsAreChecked)
     EXPECT_EQ(record(t, 0, 9), " a0xy  b0");
     /* Names stay those of one field each, and field names. */
     EXPECT_EQ(adddBaseField(t, &f, 1, nullptr), 0);
-    for (const char *bad : {"X", "", "A B", "ELEVENCHARS"}) EXPECT_EQ(dBaseRenameField(t, 0, bad), 0) << bad;
+    for (const char *bad : {"X", "", "A B", "ELEVENCHARS"}) {
+        EXPECT_EQ(dBaseRenameField(t, 0, bad), 0) << bad;
+    }
     EXPECT_EQ(dBaseRenameField(t, 0, "A"), 1);
     EXPECT_EQ(t->fieldCount, 3);
     int repeated[] = {0, 0}, outside[] = {3}, ok[] = {2, 0};
@@ -404,7 +426,9 @@ TEST_F(DBase, ErasingAndInsertingRenumberTheOrderAndAnEmptyRangeRemovesNothing)
     freedBase(t);
     /* Order 2 0 1: two blanks inserted at 1 take order places 1 and 2. */
     t = made({{"N", 'N', 3, 0}}, 3);
-    for (int i = 0; i < 3; i++) dBaseSetField(t, i, 0, std::to_string(i).c_str());
+    for (int i = 0; i < 3; i++) {
+        dBaseSetField(t, i, 0, std::to_string(i).c_str());
+    }
     t->order[0] = 2, t->order[1] = 0, t->order[2] = 1;
     ASSERT_EQ(insertdBaseRecordsAt(t, nullptr, 2, 1), 1);
     EXPECT_EQ(order(t), (std::vector<int>{4, 1, 2, 0, 3}));
@@ -423,7 +447,9 @@ TEST_F(DBase, ErasingAndInsertingRenumberTheOrderAndAnEmptyRangeRemovesNothing)
 TEST_F(DBase, SelectedSavesCountTheirRecordsAndAFailedWriteLeavesTheOldFileAndModified)
 {
     DBaseTable *t = made({{"N", 'N', 3, 0}}, 5);
-    for (int i = 0; i < 5; i++) dBaseSetField(t, i, 0, std::to_string(i * 11).c_str());
+    for (int i = 0; i < 5; i++) {
+        dBaseSetField(t, i, 0, std::to_string(i * 11).c_str());
+    }
     dBaseUnselectAll(t);
     dBaseSelect(t, 1);
     dBaseSelect(t, 4);
@@ -447,7 +473,9 @@ TEST_F(DBase, SelectedSavesCountTheirRecordsAndAFailedWriteLeavesTheOldFileAndMo
     EXPECT_EQ(slurp(path), before);
     EXPECT_EQ(dBaseModified(t), 1);
     std::vector<std::string> files;
-    for (const auto &e : std::filesystem::directory_iterator(dir)) files.push_back(e.path().filename());
+    for (const auto &e : std::filesystem::directory_iterator(dir)) {
+        files.push_back(e.path().filename());
+    }
     EXPECT_EQ(files, std::vector<std::string>{"keep.dbf"});
     EXPECT_EQ(writedBase((dir + "/no/such/folder.dbf").c_str(), t, 0, &error), 0);
     EXPECT_EQ(error, 0);
@@ -480,7 +508,9 @@ TEST(DBaseText, CodePageTextsAndLanguageDriversNameTclEncodings)
         {"OEM", ""},
         {"", ""},
     };
-    for (const auto &c : texts) EXPECT_EQ(dBaseCodePageEncoding(c.cpg), c.encoding) << c.cpg;
+    for (const auto &c : texts) {
+        EXPECT_EQ(dBaseCodePageEncoding(c.cpg), c.encoding) << c.cpg;
+    }
     struct {
         unsigned char driver;
         const char *encoding;

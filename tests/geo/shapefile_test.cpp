@@ -22,17 +22,23 @@ struct Bytes {
     std::vector<unsigned char> b;
     void be(int32_t v)
     {
-        for (int s = 24; s >= 0; s -= 8) b.push_back((unsigned char)(uint32_t(v) >> s));
+        for (int s = 24; s >= 0; s -= 8) {
+            b.push_back((unsigned char)(uint32_t(v) >> s));
+        }
     }
     void le(int32_t v)
     {
-        for (int s = 0; s < 32; s += 8) b.push_back((unsigned char)(uint32_t(v) >> s));
+        for (int s = 0; s < 32; s += 8) {
+            b.push_back((unsigned char)(uint32_t(v) >> s));
+        }
     }
     void dbl(double d)
     {
         uint64_t u;
         memcpy(&u, &d, 8);
-        for (int s = 0; s < 64; s += 8) b.push_back((unsigned char)(u >> s));
+        for (int s = 0; s < 64; s += 8) {
+            b.push_back((unsigned char)(u >> s));
+        }
     }
 };
 
@@ -46,21 +52,31 @@ Rec polyline(int number, int type, std::vector<int> starts, std::vector<double> 
 {
     Bytes c;
     c.le(type);
-    for (int k = 0; k < 4; k++) c.dbl(0);
+    for (int k = 0; k < 4; k++) {
+        c.dbl(0);
+    }
     c.le(int(starts.size()));
     c.le(int(xy.size() / 2));
-    for (int s : starts) c.le(s);
-    for (double v : xy) c.dbl(v);
+    for (int s : starts) {
+        c.le(s);
+    }
+    for (double v : xy) {
+        c.dbl(v);
+    }
     size_t n = xy.size() / 2;
     if (z) {
         c.dbl(0);
         c.dbl(0);
-        for (size_t k = 0; k < n; k++) c.dbl(10.0 + double(k));
+        for (size_t k = 0; k < n; k++) {
+            c.dbl(10.0 + double(k));
+        }
     }
     if (m) {
         c.dbl(0);
         c.dbl(0);
-        for (size_t k = 0; k < n; k++) c.dbl(20.0 + double(k));
+        for (size_t k = 0; k < n; k++) {
+            c.dbl(20.0 + double(k));
+        }
     }
     return {number, c.b};
 }
@@ -103,11 +119,15 @@ std::vector<unsigned char> readFile(const std::string &name)
 void header(Bytes &h, int lengthWords, int type)
 {
     h.be(9994);
-    for (int k = 0; k < 5; k++) h.be(0);
+    for (int k = 0; k < 5; k++) {
+        h.be(0);
+    }
     h.be(lengthWords);
     h.le(1000);
     h.le(type);
-    for (int k = 0; k < 8; k++) h.dbl(0);
+    for (int k = 0; k < 8; k++) {
+        h.dbl(0);
+    }
 }
 
 /* Writes main and index files; lengthDelta and indexLengthDelta spoil them. */
@@ -129,7 +149,9 @@ void writeSet(const std::string &shp, int type, const std::vector<Rec> &recs, in
     header(m, words + lengthDelta, type);
     m.b.insert(m.b.end(), body.b.begin(), body.b.end());
     writeFile(shp, m.b);
-    if (!withIndex) return;
+    if (!withIndex) {
+        return;
+    }
     Bytes x;
     header(x, 50 + 4 * int(entries.size()), type);
     for (auto &e : entries) {
@@ -422,13 +444,17 @@ void expectRecordValues(ShapeRecord *rec, int type, int nPoints, const std::vect
     int *parts = shapeRecordParts(rec, &p);
     if (parts) {
         ASSERT_EQ(p, int(counts.size()));
-        for (int k = 0; k < p; k++) EXPECT_EQ(parts[k], counts[size_t(k)]);
+        for (int k = 0; k < p; k++) {
+            EXPECT_EQ(parts[k], counts[size_t(k)]);
+        }
     }
     int t;
     int *types = shapeRecordPatchTypes(rec, &t);
     if (types) {
         ASSERT_EQ(t, int(counts.size()));
-        for (int k = 0; k < t; k++) EXPECT_EQ(types[k], k % 4);
+        for (int k = 0; k < t; k++) {
+            EXPECT_EQ(types[k], k % 4);
+        }
     }
 }
 
@@ -451,8 +477,11 @@ TEST(ShapeFileWrite, EveryArrayAlignedAndRoundTripByteIdentical)
         for (size_t r = 0; r < shapes.size(); r++) {
             std::vector<int> counts = withParts ? shapes[r] : std::vector<int>{};
             int n = single ? 1 : 0;
-            if (!single)
-                for (int c : shapes[r]) n += c;
+            if (!single) {
+                for (int c : shapes[r]) {
+                    n += c;
+                }
+            }
             std::vector<double> xy, z, m;
             for (int k = 0; k < n; k++) {
                 xy.push_back(double(r + 1) * k);
@@ -461,13 +490,17 @@ TEST(ShapeFileWrite, EveryArrayAlignedAndRoundTripByteIdentical)
                 m.push_back(200.0 + k);
             }
             std::vector<int> patch;
-            for (size_t k = 0; k < counts.size(); k++) patch.push_back(int(k % 4));
+            for (size_t k = 0; k < counts.size(); k++) {
+                patch.push_back(int(k % 4));
+            }
             ShapeRecord *rec =
                 appendShapeRecord(set, 0, xy.data(), n, counts.empty() ? nullptr : counts.data(), int(counts.size()),
                                   z.data(), m.data(), patch.empty() ? nullptr : patch.data());
             ASSERT_NE(rec, nullptr);
         }
-        for (int i = 0; i < set->count; i++) expectAlignedArrays(shapeRecordAt(set, i), type);
+        for (int i = 0; i < set->count; i++) {
+            expectAlignedArrays(shapeRecordAt(set, i), type);
+        }
 
         std::string a = dir.path + "/a.shp", b = dir.path + "/b.shp";
         ASSERT_EQ(writeShape(a.c_str(), set, 0, nullptr), 1);
@@ -479,8 +512,11 @@ TEST(ShapeFileWrite, EveryArrayAlignedAndRoundTripByteIdentical)
             ShapeRecord *rec = shapeRecordAt(back, i);
             expectAlignedArrays(rec, type);
             int n = single ? 1 : 0;
-            if (!single)
-                for (int c : shapes[size_t(i)]) n += c;
+            if (!single) {
+                for (int c : shapes[size_t(i)]) {
+                    n += c;
+                }
+            }
             expectRecordValues(rec, type, n, withParts ? shapes[size_t(i)] : std::vector<int>{}, double(i + 1));
         }
         ASSERT_EQ(writeShape(b.c_str(), back, 0, nullptr), 1);
@@ -498,12 +534,16 @@ TEST(ShapeFileWrite, FileRecordsWithSpareBytesRoundTripByteIdentical)
     /* odd and even part counts, and content longer than the counts need */
     Rec odd = polyline(1, 13, {0, 1, 3}, {0, 0, 1, 1, 2, 2, 3, 3}, true, true);
     Rec even = polyline(2, 13, {0, 2}, {4, 4, 5, 5, 6, 6}, true, true);
-    for (unsigned char c : {0xAB, 0xCD, 0xEF, 0x12}) odd.content.push_back(c);
+    for (unsigned char c : {0xAB, 0xCD, 0xEF, 0x12}) {
+        odd.content.push_back(c);
+    }
     writeSet(shp, 13, {odd, even});
     ShapeFile *set = readShapeFile(shp.c_str(), nullptr);
     ASSERT_NE(set, nullptr);
     ASSERT_EQ(set->count, 2);
-    for (int i = 0; i < set->count; i++) expectAlignedArrays(shapeRecordAt(set, i), SHP_POLYLINEZ);
+    for (int i = 0; i < set->count; i++) {
+        expectAlignedArrays(shapeRecordAt(set, i), SHP_POLYLINEZ);
+    }
     int p;
     int *parts = shapeRecordParts(shapeRecordAt(set, 0), &p);
     ASSERT_EQ(p, 3);
@@ -581,7 +621,9 @@ TEST(ShapeFileRead, LargeFilesWithRecordsAcrossPiecesAndLargerThanAPiece)
     std::string shp = dir.path + "/big.shp";
     std::vector<Rec> recs;
     std::vector<int> sizes;
-    for (int i = 0; i < 1200; i++) sizes.push_back(i == 600 ? 40000 : 1 + (i * 37) % 97);
+    for (int i = 0; i < 1200; i++) {
+        sizes.push_back(i == 600 ? 40000 : 1 + (i * 37) % 97);
+    }
     for (int i = 0; i < int(sizes.size()); i++) {
         std::vector<double> xy;
         for (int k = 0; k < sizes[size_t(i)]; k++) {
@@ -593,7 +635,9 @@ TEST(ShapeFileRead, LargeFilesWithRecordsAcrossPiecesAndLargerThanAPiece)
     writeSet(shp, SHP_POLYLINE, recs);
     for (bool withIndex : {true, false}) {
         SCOPED_TRACE(withIndex ? "with index" : "without index");
-        if (!withIndex) unlink((dir.path + "/big.shx").c_str());
+        if (!withIndex) {
+            unlink((dir.path + "/big.shx").c_str());
+        }
         ShapeFile *set = readShapeFile(shp.c_str(), nullptr);
         ASSERT_NE(set, nullptr);
         ASSERT_EQ(set->count, int(sizes.size()));
@@ -602,7 +646,9 @@ TEST(ShapeFileRead, LargeFilesWithRecordsAcrossPiecesAndLargerThanAPiece)
             int n = 0;
             double *xy = shapeRecordPoints(shapeRecordAt(set, i), &n);
             same = n == sizes[size_t(i)] && shapeGetInt(shapeRecordAt(set, i)) == i + 1;
-            for (int k = 0; k < n && same; k++) same = xy[2 * k] == i + k * 0.5 && xy[2 * k + 1] == -i - k;
+            for (int k = 0; k < n && same; k++) {
+                same = xy[2 * k] == i + k * 0.5 && xy[2 * k + 1] == -i - k;
+            }
             EXPECT_TRUE(same) << "record " << i;
         }
         std::string out = dir.path + "/copy.shp";

@@ -134,7 +134,9 @@ TEST(ShapeRecords, InsertReplaceRemovePurge)
     ShapeRecord *r = appendShapeRecord(set, 0, xy, 1, nullptr, 0, nullptr, nullptr, nullptr);
     EXPECT_EQ(r, shapeRecordAt(set, 1) + shapeRecordExtent(10)); /* 28 bytes in the file */
     EXPECT_EQ(shapeRecordExtent(10), size_t(40));
-    for (int k = 0; k < set->count; k++) shapeDelete(set, k);
+    for (int k = 0; k < set->count; k++) {
+        shapeDelete(set, k);
+    }
     EXPECT_EQ(purgeShapeRecords(set), 3);
     EXPECT_EQ(set->count, 0);
     EXPECT_EQ(set->nextRecord, 1);

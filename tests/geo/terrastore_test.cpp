@@ -53,7 +53,9 @@ struct TerraFile {
 
     void put(std::vector<unsigned char> &b, size_t at, uint32_t v) const
     {
-        for (size_t k = 0; k < 4; k++) b[at + k] = static_cast<unsigned char>(v >> (msbf ? 24 - 8 * k : 8 * k));
+        for (size_t k = 0; k < 4; k++) {
+            b[at + k] = static_cast<unsigned char>(v >> (msbf ? 24 - 8 * k : 8 * k));
+        }
     }
     uint32_t headerSize() const { return 48 + 8 * uint32_t(n) * uint32_t(n) + extra; }
     /* Adds a tile: its bytes behind those already added. */
@@ -73,7 +75,9 @@ struct TerraFile {
         put(b, 12, uint32_t(int64_t(header + data.size()) + dataEndDelta));
         put(b, 16, uint32_t(int64_t(header) + headerSizeDelta));
         int32_t words[] = {n, tiles, theme, scale, zone, columnOrigin, rowOrigin};
-        for (size_t k = 0; k < 7; k++) put(b, 20 + 4 * k, uint32_t(words[k]));
+        for (size_t k = 0; k < 7; k++) {
+            put(b, 20 + 4 * k, uint32_t(words[k]));
+        }
         for (size_t i = 0; i < entries.size() && 48 + 8 * i + 8 <= header; i++) {
             put(b, 48 + 8 * i, entries[i].first);
             put(b, 52 + 8 * i, entries[i].second);
@@ -107,7 +111,9 @@ bool refused(const TerraFile &f)
 {
     TerraStore store;
     bool ok = loads(f.bytes(), &store);
-    if (ok) terraClose(&store);
+    if (ok) {
+        terraClose(&store);
+    }
     return !ok;
 }
 
@@ -126,7 +132,9 @@ TEST(TerraStoreMemory, AddedTilesGrowTheImageAndTheDataEndStaysBelowFourGiB)
     ASSERT_EQ(terraNew(&s, 2, 11, 33, 2, 7, 8, 0), 1);
     size_t initial = s.imageSize;
     std::vector<unsigned char> big(initial + 1000);
-    for (size_t k = 0; k < big.size(); k++) big[k] = static_cast<unsigned char>(k * 7);
+    for (size_t k = 0; k < big.size(); k++) {
+        big[k] = static_cast<unsigned char>(k * 7);
+    }
     const unsigned char small[] = {'a', 'b', 'c'};
     ASSERT_EQ(terraPutTile(&s, 1, small, 3), 1);
     EXPECT_EQ(s.modified, 1);
@@ -225,7 +233,9 @@ TEST(TerraStoreFile, EveryHeaderValueOutOfBoundsIsRefused)
         [](TerraFile &f) { f.entries[2] = std::make_pair(0xFFFFFFF0u, 0x20u); },
     };
     // clang-format on
-    for (size_t k = 0; k < std::size(bad); k++) EXPECT_TRUE(refusedWith(bad[k])) << "case " << k;
+    for (size_t k = 0; k < std::size(bad); k++) {
+        EXPECT_TRUE(refusedWith(bad[k])) << "case " << k;
+    }
     EXPECT_FALSE(refusedWith([](TerraFile &f) { f.entries[2] = std::make_pair(7u, 0u); })); /* absent: offset unused */
     EXPECT_FALSE(refusedWith([](TerraFile &f) { f.theme = 0, f.scale = 0; })); /* UNKNOWN is in the tables */
 

@@ -154,7 +154,9 @@ struct WordForms {
         fresh = Tcl_NewStringObj(word, -1);
         asDouble = Tcl_NewStringObj(word, -1);
         asInt = Tcl_NewStringObj(word, -1);
-        for (Tcl_Obj *o : {fresh, asDouble, asInt}) Tcl_IncrRefCount(o);
+        for (Tcl_Obj *o : {fresh, asDouble, asInt}) {
+            Tcl_IncrRefCount(o);
+        }
         double d;
         Tcl_WideInt w;
         Tcl_GetDoubleFromObj(nullptr, asDouble, &d);
@@ -162,7 +164,9 @@ struct WordForms {
     }
     ~WordForms()
     {
-        for (Tcl_Obj *o : {fresh, asDouble, asInt}) Tcl_DecrRefCount(o);
+        for (Tcl_Obj *o : {fresh, asDouble, asInt}) {
+            Tcl_DecrRefCount(o);
+        }
     }
     Tcl_Obj *fresh, *asDouble, *asInt;
 };
@@ -452,7 +456,9 @@ struct PixmapContext {
         display = XOpenDisplay(nullptr);
         int attributes[] = {GLX_RGBA, GLX_DOUBLEBUFFER, None};
         visual = display != nullptr ? glXChooseVisual(display, DefaultScreen(display), attributes) : nullptr;
-        if (visual == nullptr) return;
+        if (visual == nullptr) {
+            return;
+        }
         pixmap = XCreatePixmap(display, RootWindow(display, visual->screen), 8, 8, visual->depth);
         glxPixmap = glXCreateGLXPixmap(display, visual, pixmap);
         context = glXCreateContext(display, visual, nullptr, True);
@@ -461,11 +467,15 @@ struct PixmapContext {
     ~PixmapContext()
     {
         if (visual == nullptr) {
-            if (display != nullptr) XCloseDisplay(display);
+            if (display != nullptr) {
+                XCloseDisplay(display);
+            }
             return;
         }
         glXMakeCurrent(display, None, nullptr);
-        if (context != nullptr) glXDestroyContext(display, context);
+        if (context != nullptr) {
+            glXDestroyContext(display, context);
+        }
         glXDestroyGLXPixmap(display, glxPixmap);
         XFreePixmap(display, pixmap);
         XFree(visual);
@@ -483,7 +493,9 @@ struct PixmapContext {
 TEST(OglPixels, LayoutFollowsThePackStateForReadsAndTheUnpackStateForData)
 {
     PixmapContext gl;
-    if (!gl.current) GTEST_SKIP() << "no GLX context on this display";
+    if (!gl.current) {
+        GTEST_SKIP() << "no GLX context on this display";
+    }
     OglPixelLayout layout;
     glPixelStorei(GL_PACK_ALIGNMENT, 8);
     ASSERT_TRUE(oglPixelLayout(true, GL_RGB, GL_UNSIGNED_BYTE, 3, 2, &layout));
@@ -522,7 +534,9 @@ int64_t lastByteGlWrites(GLenum format, GLenum type, int width, int height)
     glClear(GL_COLOR_BUFFER_BIT);
     glReadPixels(0, 0, width, height, format, type, buffer);
     for (int64_t i = sizeof buffer - 1; i >= 0; i--) {
-        if (buffer[i] != 0xAB) return i;
+        if (buffer[i] != 0xAB) {
+            return i;
+        }
     }
     return -1;
 }
@@ -530,7 +544,9 @@ int64_t lastByteGlWrites(GLenum format, GLenum type, int width, int height)
 TEST(OglPixels, RowLengthSkipsAndAlignmentPlaceTheRectangleAsGlDoes)
 {
     PixmapContext gl;
-    if (!gl.current) GTEST_SKIP() << "no GLX context on this display";
+    if (!gl.current) {
+        GTEST_SKIP() << "no GLX context on this display";
+    }
     /* 2×2 RGB bytes in rows of 4 pixels (12 bytes, already aligned to 4),
      * one row and two pixels skipped: the first byte is 12 + 2×3 = 18, the
      * last GL touches 18 + 12 + 5 = 35; the buffer reaches the aligned end

@@ -35,7 +35,9 @@ std::vector<std::string> listLines(const char *name)
     std::ifstream in(testsFile(name));
     std::vector<std::string> lines;
     for (std::string line; std::getline(in, line);) {
-        if (!line.empty() && line[0] != '#') lines.push_back(line);
+        if (!line.empty() && line[0] != '#') {
+            lines.push_back(line);
+        }
     }
     return lines;
 }
@@ -45,7 +47,9 @@ std::vector<std::string> splitAt(const std::string &text, char separator)
     std::vector<std::string> parts;
     std::string part;
     std::istringstream in(text);
-    while (std::getline(in, part, separator)) parts.push_back(part);
+    while (std::getline(in, part, separator)) {
+        parts.push_back(part);
+    }
     return parts;
 }
 
@@ -67,7 +71,9 @@ std::vector<DocTable> documentedTables()
         }
         std::istringstream words(fields[3]);
         DocTable table{fields[0], std::stoul(fields[2]), {}};
-        for (std::string word; words >> word;) table.words.push_back(word);
+        for (std::string word; words >> word;) {
+            table.words.push_back(word);
+        }
         tables.push_back(table);
     }
     return tables;
@@ -84,10 +90,14 @@ std::map<std::string, unsigned long> headerDefines()
         for (std::string line; std::getline(in, line);) {
             std::istringstream words(line);
             std::string directive, name, value;
-            if (!(words >> directive >> name >> value) || directive != "#define") continue;
+            if (!(words >> directive >> name >> value) || directive != "#define") {
+                continue;
+            }
             char *end = nullptr;
             unsigned long number = std::strtoul(value.c_str(), &end, 0);
-            if (end == value.c_str() || *end != '\0') continue;
+            if (end == value.c_str() || *end != '\0') {
+                continue;
+            }
             defines.emplace(name, number);
         }
     }
@@ -132,7 +142,9 @@ const OddRow kOddRows[] = {
 const OglEnum *builtTable(const std::string &name)
 {
     for (const OglEnumTableEntry *entry = oglEnumTables; entry->name != nullptr; entry++) {
-        if (name == entry->name) return entry->table;
+        if (name == entry->name) {
+            return entry->table;
+        }
     }
     return nullptr;
 }
@@ -153,13 +165,17 @@ TEST(OglEnums, EveryTableHoldsItsDocumentedWordsInOrderThenTheAddedSpellings)
         ASSERT_EQ(doc.words.size(), doc.size);
         std::vector<std::string> expected = doc.words;
         auto added = kAddedRows.find(doc.name);
-        if (added != kAddedRows.end()) expected.insert(expected.end(), added->second.begin(), added->second.end());
+        if (added != kAddedRows.end()) {
+            expected.insert(expected.end(), added->second.begin(), added->second.end());
+        }
 
         const OglEnum *table = builtTable(doc.name);
         ASSERT_NE(table, nullptr);
         std::vector<std::string> built;
         size_t row = 0;
-        for (; table[row].word != nullptr; row++) built.push_back(table[row].word);
+        for (; table[row].word != nullptr; row++) {
+            built.push_back(table[row].word);
+        }
         EXPECT_EQ(built, expected);
         EXPECT_EQ(table[row].value, kOglNoEnum);
     }
@@ -234,11 +250,17 @@ TEST(OglGetInfo, EveryQueryNameHasAnEntryOfAValidShape)
 bool makeGlxCurrent()
 {
     static Display *display = XOpenDisplay(nullptr);
-    if (display == nullptr) return false;
-    if (glXGetCurrentContext() != nullptr) return true;
+    if (display == nullptr) {
+        return false;
+    }
+    if (glXGetCurrentContext() != nullptr) {
+        return true;
+    }
     int attributes[] = {GLX_RGBA, None};
     XVisualInfo *visual = glXChooseVisual(display, DefaultScreen(display), attributes);
-    if (visual == nullptr) return false;
+    if (visual == nullptr) {
+        return false;
+    }
     Pixmap pixmap = XCreatePixmap(display, RootWindow(display, visual->screen), 16, 16, visual->depth);
     GLXPixmap glxPixmap = glXCreateGLXPixmap(display, visual, pixmap);
     GLXContext context = glXCreateContext(display, visual, nullptr, True);
@@ -257,7 +279,9 @@ TEST(OglGetInfo, CountsAndKindsAgreeWithWhatMesaWrites)
         ASSERT_NE(info, nullptr);
         /* a sentinel GL never writes: count the values written over it */
         double values[20];
-        for (double &value : values) value = std::nan("7");
+        for (double &value : values) {
+            value = std::nan("7");
+        }
         while (glGetError() != GL_NO_ERROR) {
         }
         glGetDoublev(row->value, values);
@@ -268,7 +292,9 @@ TEST(OglGetInfo, CountsAndKindsAgreeWithWhatMesaWrites)
         }
         ASSERT_EQ(error, GLenum(GL_NO_ERROR));
         int written = 0;
-        while (written < 20 && !std::isnan(values[written])) written++;
+        while (written < 20 && !std::isnan(values[written])) {
+            written++;
+        }
         EXPECT_EQ(written, info->count);
         for (int k = 0; k < info->count && k < written; k++) {
             if (info->kind == OGL_GET_BOOLEAN) {

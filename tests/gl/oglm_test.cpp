@@ -47,7 +47,9 @@ OglmMesh meshOf(const Points &vertices, const std::vector<std::vector<int>> &fac
         return ::testing::AssertionSuccess();
     }
     ::testing::AssertionResult failure = ::testing::AssertionFailure();
-    for (const OglmVec3 &p : got) failure << "(" << p[0] << ", " << p[1] << ", " << p[2] << ") ";
+    for (const OglmVec3 &p : got) {
+        failure << "(" << p[0] << ", " << p[1] << ", " << p[2] << ") ";
+    }
     return failure;
 }
 
@@ -55,7 +57,9 @@ OglmMesh meshOf(const Points &vertices, const std::vector<std::vector<int>> &fac
 Points cornerNormals(const OglmMesh &mesh)
 {
     Points normals;
-    for (int index : mesh.groups[0].normalIndex) normals.push_back(mesh.normals.at(index));
+    for (int index : mesh.groups[0].normalIndex) {
+        normals.push_back(mesh.normals.at(index));
+    }
     return normals;
 }
 
@@ -101,7 +105,9 @@ TEST(OglmFit, TheLargestExtentDecidesTheScaleAroundTheBoxCentre)
         OglmMesh mesh = meshOf(test.in, {{0, 1, 1}});
         oglmFit(mesh, test.zoom);
         for (OglmVec3 &p : mesh.vertices) {
-            for (float &value : p) value /= test.unit;
+            for (float &value : p) {
+                value /= test.unit;
+            }
         }
         EXPECT_TRUE(near(mesh.vertices, test.out)) << "zoom " << test.zoom;
     }

@@ -66,7 +66,9 @@ protected:
 std::string vertexLines(int n)
 {
     std::string text;
-    for (int i = 0; i < n; i++) text += "v " + std::to_string(i) + " 0 0\n";
+    for (int i = 0; i < n; i++) {
+        text += "v " + std::to_string(i) + " 0 0\n";
+    }
     return text;
 }
 
@@ -75,7 +77,9 @@ std::string vertexLines(int n)
 TEST_F(OglmFile, FacesKeepTheirIndicesAndInvalidOnesAreDroppedWithTheirLine)
 {
     std::string corners = vertexLines(9);
-    for (int i = 0; i < 9; i++) corners += "vt " + std::to_string(i) + " 0\nvn 1 0 0\n";
+    for (int i = 0; i < 9; i++) {
+        corners += "vt " + std::to_string(i) + " 0\nvn 1 0 0\n";
+    }
     const std::string bad = "Invalid face definition: ";
     struct {
         std::string text, errors;

@@ -1,17 +1,20 @@
 /*
  * Numbers read and printed in the C locale: what strtod reads and where it
- * stops, whole-text numbers, formatting, and the scope that switches the
- * thread's locale and gives the previous one back.
+ * stops, whole-text numbers, numbers scanned as scanf scans them, the same
+ * under a comma-decimal LC_NUMERIC, formatting, and the scope that switches
+ * the thread's locale and gives the previous one back.
  */
 
 #include <gtest/gtest.h>
 
 #include <cerrno>
 #include <cmath>
+#include <cstdio>
 #include <locale.h>
 #include <string>
 
 #include "runtime/cnumber.h"
+#include "support/commalocale.h"
 
 namespace {
 
@@ -50,6 +53,75 @@ TEST(CNumber, WholeNumbersAllowLeadingBlanksOnly)
         EXPECT_EQ(v, -1) << "left alone for \"" << no << '"';
     }
     EXPECT_FALSE(cWholeNumber(nullptr, &v));
+}
+
+TEST(CNumber, ScanReadsWhatScanfReadsAndStopsWhereItStops)
+{
+    struct Case {
+        const char *text;
+        char separator;
+        const char *format;  // what scanf is given for the same reading
+        int used;            // characters read, counted by hand
+    } cases[] = {
+        {"1.5 -2 3e2 4", ' ', "%lf %lf %lf %lf", 12},
+        {"  .5\t\n7", ' ', "%lf %lf %lf %lf", 7},
+        {"1e 2", ' ', "%lf %lf %lf %lf", 4},  // scanf takes the "e" with the 1
+        {"0x1p3 inf -nan 9", ' ', "%lf %lf %lf %lf", 16},
+        {"1,5", ' ', "%lf %lf %lf %lf", 1},
+        {"x1", ' ', "%lf %lf %lf %lf", 0},
+        {"", ' ', "%lf %lf %lf %lf", 0},
+        {"1e999 2", ' ', "%lf %lf %lf %lf", 7},
+        {"1, 2,3 ,4", ',', "%lf,%lf,%lf,%lf", 6},  // blanks before a separator end the list
+        {"0.5\\0.25", '\\', "%lf\\%lf\\%lf\\%lf", 8},
+        {"0.5 \\0.25", '\\', "%lf\\%lf\\%lf\\%lf", 3},
+    };
+    for (const Case &c : cases) {
+        double want[4] = {-1, -1, -1, -1}, got[4] = {-1, -1, -1, -1};
+        int wanted = std::sscanf(c.text, c.format, &want[0], &want[1], &want[2], &want[3]);
+        const char *end = nullptr;
+        EXPECT_EQ(cScanNumbers(c.text, got, 4, c.separator, &end), wanted < 0 ? 0 : wanted) << '"' << c.text << '"';
+        for (int k = 0; k < 4; k++) {
+            EXPECT_TRUE(got[k] == want[k] || (std::isnan(got[k]) && std::isnan(want[k]))) << '"' << c.text << "\" " << k;
+        }
+        EXPECT_EQ(end - c.text, c.used) << '"' << c.text << '"';
+    }
+    /* A float is rounded once, from the text: just above the midpoint of 1
+     * and the next float is the next float (through a double it is 1). */
+    const char *aboveMidpoint = "1.00000005960464477539062500000000001";
+    float f = 0;
+    EXPECT_EQ(cScanNumbers(aboveMidpoint, &f, 1), 1);
+    EXPECT_EQ(f, 1.0f + 0x1p-23f);
+    EXPECT_EQ(cStrtof(aboveMidpoint), 1.0f + 0x1p-23f);
+}
+
+TEST(CNumber, NumbersReadTheSameUnderACommaDecimalLocale)
+{
+    CommaLocale comma;
+    if (!comma.active()) {
+        GTEST_SKIP() << "no comma-decimal locale on this machine, and localedef made none";
+    }
+    ASSERT_EQ(std::strtod("1.5", nullptr), 1.0);  // the locale reads "1.5" as 1 itself
+    double d[2] = {0, 0};
+    float f[2] = {0, 0};
+    EXPECT_EQ(cScanNumbers("1.5 -2.25", d, 2), 2);
+    EXPECT_EQ(cScanNumbers("0.5,0.25", f, 2, ','), 2);
+    EXPECT_EQ(d[0], 1.5);
+    EXPECT_EQ(d[1], -2.25);
+    EXPECT_EQ(f[0], 0.5f);
+    EXPECT_EQ(f[1], 0.25f);
+    EXPECT_EQ(cStrtod("2.5"), 2.5);
+    EXPECT_EQ(cStrtof("2.5"), 2.5f);
+    EXPECT_EQ(cScanNumbers("1,5", d, 1), 1);
+    EXPECT_EQ(d[0], 1.0);
+    FILE *stream = tmpfile();
+    ASSERT_NE(stream, nullptr);
+    std::fputs("3.25 x", stream);
+    std::rewind(stream);
+    double v = 0;
+    EXPECT_TRUE(cScanNumber(stream, &v));
+    EXPECT_EQ(v, 3.25);
+    EXPECT_FALSE(cScanNumber(stream, &v));
+    std::fclose(stream);
 }
 
 TEST(CNumber, FormatPrintsWithAPointAndAnyLength)

@@ -3,7 +3,7 @@
  *
  *	The names of the ShapeKind codes.
  */
-#include "geo/shapeapi.h"
+#include "runtime/shapeapi.h"
 
 #include <cstring>
 

@@ -1,14 +1,15 @@
 /*
  * shapeapi.h --
  *
- *	What the canvas and the shape objects share, and all the canvas may see
- *	of the geo objects: the ShapeKind codes of canvas items and vector
- *	records, and the ShapeOps table through which the canvas's object item
- *	reads and builds the records of a SHAPE object (its RAMOBJ's
- *	extension).
+ *	The operations of the SHAPE object kind, declared beside the object
+ *	layer (runtime/object.cpp) so that the canvas reaches shapes without
+ *	naming geo: the ShapeKind codes of canvas items and vector records, and
+ *	the ShapeOps table through which the canvas's object item reads and
+ *	builds the records of a SHAPE object (its RAMOBJ's extension). The geo
+ *	layer fills the table (geo/shaperec.cpp).
  */
-#ifndef TESK_GEO_SHAPEAPI_H
-#define TESK_GEO_SHAPEAPI_H
+#ifndef TESK_RUNTIME_SHAPEAPI_H
+#define TESK_RUNTIME_SHAPEAPI_H
 
 #include "tesk.h"
 
@@ -56,4 +57,4 @@ typedef struct ShapeOps {
     int (*countSelected)(RAMOBJ *obj);
 } ShapeOps;
 
-#endif /* TESK_GEO_SHAPEAPI_H */
+#endif /* TESK_RUNTIME_SHAPEAPI_H */

@@ -1,0 +1,149 @@
+#!/bin/sh
+# Checks two habits of the sources that the compiler does not:
+#   style_check.sh SOURCE_DIR
+# 1. Numbers are read through runtime/cnumber, whatever LC_NUMERIC says: no
+#    strtod, strtof, strtold or atof, and no scanf of a floating conversion
+#    ("%f", "%lf", "%g", ...) in the library's folders outside it. The console
+#    stdio self-test (tesk_scanf and tesk_fscanf in runtime/calc_probes.cpp)
+#    is the one exception: what scanf reads there is what it tests.
+# 2. Every if, else, for and while of the sources and tests puts its
+#    statement in braces (the brace-less one-line form above all).
+# Comments are skipped; each finding prints as FILE:LINE: TEXT.
+set -eu
+src=$1
+status=0
+
+# Prints the C and C++ sources under the given folders of src, one a line.
+sources() {
+    for folder in "$@"; do
+        [ -d "$src/$folder" ] && find "$src/$folder" -name '*.c' -o -name '*.cpp' -o -name '*.h'
+    done | LC_ALL=C sort
+}
+
+# An awk program printing each file with its comments and the contents of
+# its string and character literals blanked out (the quotes stay; with
+# keep=1 the strings keep their text), as "FILE:LINE:TEXT" lines.
+uncomment='
+    FNR == 1 { comment = 0 }
+    {
+        out = ""; n = length($0); quote = ""
+        for (i = 1; i <= n; i++) {
+            c = substr($0, i, 1); d = substr($0, i, 2)
+            if (comment) {
+                if (d == "*/") { comment = 0; i++ }
+                continue
+            }
+            if (quote != "") {
+                if (c == "\\") { out = out (keep && quote == "\"" ? d : "  "); i++; continue }
+                if (c == quote) { quote = ""; out = out c; continue }
+                out = out (keep && quote == "\"" ? c : " ")
+                continue
+            }
+            if (d == "//") break
+            if (d == "/*") { comment = 1; i++; continue }
+            if (c == "\"" || c == "\047") quote = c
+            out = out c
+        }
+        print FILENAME ":" FNR ":" out
+    }'
+
+library="runtime platform imagestore display analysis canvas geo gl devices package include"
+# shellcheck disable=SC2086
+numbers=$(sources $library | grep -v '/runtime/cnumber\.\(cpp\|h\)$' | xargs awk -v keep=1 "$uncomment" | awk -F: '
+    $1 != file { depth = 0; file = $1 }
+    {
+        text = $0; sub(/^[^:]*:[^:]*:/, "", text)
+        if (text ~ /(^|[^A-Za-z0-9_])(strtod|strtof|strtold|atof)(_l)?[ \t]*\(/) {
+            print $1 ":" $2 ": " text
+        }
+        # A scanf call runs to its closing parenthesis, over lines if need be.
+        if (depth == 0) {
+            at = match(text, /scanf[ \t]*\(/)
+            if (at == 0 || ($1 ~ /\/runtime\/calc_probes\.cpp$/ && text ~ /tesk_f?scanf[ \t]*\(/)) {
+                next
+            }
+            where = $1 ":" $2 ": " text
+            call = ""
+            inString = 0
+            text = substr(text, at + RLENGTH - 1)
+        }
+        n = length(text)
+        for (i = 1; i <= n && (i == 1 || depth > 0); i++) {
+            c = substr(text, i, 1)
+            if (c == "\\") {
+                i++
+            } else if (c == "\"") {
+                inString = !inString
+            } else if (!inString) {
+                depth += (c == "(") - (c == ")")
+            }
+        }
+        call = call substr(text, 1, i - 1)
+        if (depth == 0) {
+            gsub(/%%/, "", call)
+            if (call ~ /%\*?[0-9]*[hlLjzt]*[aAeEfFgG]/) {
+                print where
+            }
+        }
+    }')
+if [ -n "$numbers" ]; then
+    echo "$numbers"
+    echo "style_check: numbers read outside runtime/cnumber (use cStrtod, cStrtof or cScanNumbers)" >&2
+    status=1
+fi
+
+# An if, else if, for or while whose condition closes and is followed by
+# something other than a brace (or, for while, the semicolon of a do loop);
+# an else followed by anything but a brace or if. Conditions are followed
+# across lines by counting parentheses; preprocessor lines and macro bodies
+# are left alone.
+# shellcheck disable=SC2086
+braces=$(sources $library tests bench | xargs awk -v keep=0 "$uncomment" | awk -F: '
+    $1 != file { depth = 0 }
+    {
+        file = $1; text = $0; sub(/^[^:]*:[^:]*:/, "", text)
+        macro = continued || text ~ /^[ \t]*#/
+        continued = text ~ /\\$/
+        if (macro) {
+            next
+        }
+        if (depth > 0) {
+            pos = 1
+        } else {
+            pos = match(text, /(^|[^A-Za-z0-9_])(if|for|while)[ \t]*\(/)
+            if (pos == 0) {
+                if (text ~ /(^|[^A-Za-z0-9_])else[ \t]*$/ || text ~ /(^|[^A-Za-z0-9_])else[ \t]+[^ \t{i]/ ||
+                    (text ~ /(^|[^A-Za-z0-9_])else[ \t]+i/ && text !~ /(^|[^A-Za-z0-9_])else[ \t]+if[ \t(]/)) {
+                    print file ":" $2 ": " text
+                }
+                next
+            }
+            start = $2
+            doWhile = text ~ /}[ \t]*while[ \t]*\(/
+            pos = index(substr(text, pos), "(") + pos - 1
+        }
+        n = length(text)
+        for (i = pos; i <= n; i++) {
+            c = substr(text, i, 1)
+            if (c == "(") depth++
+            else if (c == ")") {
+                depth--
+                if (depth == 0) break
+            }
+        }
+        if (depth > 0) next
+        rest = substr(text, i + 1)
+        sub(/^[ \t]+/, "", rest)
+        if (rest == "" && !doWhile) {
+            # The brace opens the next line in no file of ours: report it.
+            print file ":" start ": " text
+        } else if (substr(rest, 1, 1) != "{" && !(doWhile && substr(rest, 1, 1) == ";")) {
+            print file ":" start ": " text
+        }
+    }')
+if [ -n "$braces" ]; then
+    echo "$braces"
+    echo "style_check: statements of if, else, for and while go in braces" >&2
+    status=1
+fi
+exit $status
