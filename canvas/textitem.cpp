@@ -141,8 +141,7 @@ void textDelete(GcanvasWidget *, GcanvasItem *item, Display *display)
     freeFontAndLayout(t);
     gcanvasFreeGC(display, t->gc);
     gcanvasFreeGC(display, t->selTextGC);
-    gcanvasFreeGC(display, t->cursorOffGC);
-    t->gc = t->selTextGC = t->cursorOffGC = nullptr;
+    t->gc = t->selTextGC = nullptr;
 }
 
 int textCreate(Tcl_Interp *interp, GcanvasWidget *canvas, GcanvasItem *item, int objc, Tcl_Obj *const objv[])
@@ -416,9 +415,10 @@ int gcanvasTextMakeLayout(GcanvasWidget *canvas, GcanvasTextItem *t, double aspe
 namespace {
 
 /* Fills the layout-position box (x, y, w, h), turned with the layout,
- * its corner at drawable (ox, oy): with border when given, else gc. */
+ * its corner at drawable (ox, oy), with a raised border as Tk's canvas
+ * text does. */
 void fillTurnedBox(GcanvasWidget *canvas, const RotatedTextLayout *layout, Drawable drawable, int ox, int oy, int x,
-                   int y, int w, int h, Tk_3DBorder border, int borderWidth, GC gc)
+                   int y, int w, int h, Tk_3DBorder border, int borderWidth)
 {
     const int lx[4] = {x, x + w, x + w, x}, ly[4] = {y, y, y + h, y + h};
     XPoint points[4];
@@ -428,11 +428,7 @@ void fillTurnedBox(GcanvasWidget *canvas, const RotatedTextLayout *layout, Drawa
         points[k].x = static_cast<short>(gcanvasTruncToInt(ox + sx));
         points[k].y = static_cast<short>(gcanvasTruncToInt(oy + sy));
     }
-    if (border != nullptr) {
-        Tk_Fill3DPolygon(canvas->tkwin, drawable, border, points, 4, borderWidth, TK_RELIEF_RAISED);
-    } else {
-        XFillPolygon(canvas->display, drawable, gc, points, 4, Convex, CoordModeOrigin);
-    }
+    Tk_Fill3DPolygon(canvas->tkwin, drawable, border, points, 4, borderWidth, TK_RELIEF_RAISED);
 }
 
 }  // namespace
@@ -462,8 +458,7 @@ void gcanvasTextDraw(GcanvasWidget *canvas, GcanvasTextItem *t, Display *display
             for (int y = yFirst; y <= yLast; y += height) {
                 int width = y == yLast ? xLast + wLast - x : t->rightEdge - t->leftEdge - x;
                 fillTurnedBox(canvas, layout, drawable, ox, oy, x - info->selBorderWidth, y,
-                              width + 2 * info->selBorderWidth, height, info->selBorder, info->selBorderWidth,
-                              nullptr);
+                              width + 2 * info->selBorderWidth, height, info->selBorder, info->selBorderWidth);
                 x = 0;
             }
         } else {
@@ -475,10 +470,7 @@ void gcanvasTextDraw(GcanvasWidget *canvas, GcanvasTextItem *t, Display *display
         if (rotatedLayoutCharBbox(layout, t->edit.insertPos, &x, &y, &w, &height)) {
             if (info->cursorOn) {
                 fillTurnedBox(canvas, layout, drawable, ox, oy, x - cursorLeft, y, info->insertWidth, height,
-                              info->insertBorder, info->insertBorderWidth, nullptr);
-            } else if (t->cursorOffGC != nullptr) {
-                fillTurnedBox(canvas, layout, drawable, ox, oy, x - cursorLeft, y, info->insertWidth, height,
-                              nullptr, 0, t->cursorOffGC);
+                              info->insertBorder, info->insertBorderWidth);
             }
         }
     }

@@ -40,7 +40,7 @@ struct GcanvasTextItem {
 
     int leftEdge, rightEdge; /* canvas x of the block's left edge, and plus its width */
     double corner[2];        /* canvas offset of the block's top-left (the first line's start) from the point */
-    GC gc, selTextGC, cursorOffGC;
+    GC gc, selTextGC; /* the text; selected characters */
 };
 
 /* The option table of the text item, followed by extra rows. */
