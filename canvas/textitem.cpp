@@ -13,6 +13,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <string>
 #include "canvas/canvasint.h"
 #include "canvas/coords.h"
 #include "canvas/itemopts.h"
@@ -63,6 +64,32 @@ void freeFontAndLayout(GcanvasTextItem *t)
     t->rotFont = nullptr;
 }
 
+/*
+ * The attributes tkfont was asked for; a size left to Tk is the size Tk
+ * gave it. The last name read is remembered (labels made by the thousand
+ * share their font); a named font, whose attributes can change under its
+ * name, is read every time.
+ */
+void fontAttributes(Tcl_Interp *interp, Tk_Font tkfont, RotatedFontAttributes *attrs)
+{
+    static std::string lastName;
+    static RotatedFontAttributes lastAttrs;
+    const TkFont *tk = reinterpret_cast<const TkFont *>(tkfont);
+    const char *name = Tk_NameOfFont(tkfont);
+    if (tk->namedHashPtr == nullptr && lastName == name) {
+        *attrs = lastAttrs;
+        return;
+    }
+    rotatedFontAttributes(interp, tkfont, attrs);
+    if (attrs->size == 0) {
+        attrs->size = tk->fa.size;
+    }
+    if (tk->namedHashPtr == nullptr) {
+        lastName = name;
+        lastAttrs = *attrs;
+    }
+}
+
 /* ---- create, configure, coordinates, delete ---- */
 
 int textConfigure(Tcl_Interp *interp, GcanvasWidget *canvas, GcanvasItem *item, int objc, Tcl_Obj *const objv[],
@@ -79,11 +106,7 @@ int textConfigure(Tcl_Interp *interp, GcanvasWidget *canvas, GcanvasItem *item, 
     }
     if (t->tkfont != nullptr) {
         RotatedFontAttributes attrs;
-        rotatedFontAttributes(interp, t->tkfont, &attrs);
-        if (attrs.size == 0) {
-            /* No size asked for: the size Tk gave the font. */
-            attrs.size = reinterpret_cast<TkFont *>(t->tkfont)->fa.size;
-        }
+        fontAttributes(interp, t->tkfont, &attrs);
         if (!sameAttrs(attrs, t->attrs)) {
             t->attrs = attrs;
             t->fontStale = 1;
