@@ -19,6 +19,7 @@
 #include "canvas/canvasapi.h"
 #include "canvas/canvasint.h"
 #include "devices/comb.h"
+#include "devices/grass/grass.h"
 #include "display/canvaslink.h"
 #include "display/gimg.h"
 #include "geo/gtable.h"
@@ -55,7 +56,7 @@ const TeskModule teskModuleTable[] = {
     {"rimage", Rimg_Init},             /* rimage */
     {"calc", calcInit},                /* calc */
     {"comb", combInit},                /* the comb widget kit */
-    {"grass", nullptr},                /* grass, _vask.parseInput */
+    {"grass", grassInit},              /* grass, _vask.parseInput */
     {"etran", etranInit},              /* etran */
     {"ddw", nullptr},                  /* ddw, package TK_DIRECTX */
     {"twimg", nullptr},                /* twimg */
