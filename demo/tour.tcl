@@ -295,6 +295,32 @@ if {[tour.screenshot .vec $picture]} {
     demo.log "vector map picture written to $picture ([file size $picture] bytes)"
 }
 destroy .vec
+# The same layers as a labelled map: place names that grow with the map,
+# and road names turned along the ways. Zoomed once, the names keep their
+# places and sizes to the world.
+gcanvas .lab -width 240 -height 170 -mx 2 -my -2 -viewyorigin 82 -background #f8f8f0 -highlightthickness 0
+pack .lab
+.lab create object 0 0 -object parcels -fill #c8e0a8 -outline #405020
+.lab create object 0 0 -object ways -outline #8060a0 -width 2
+foreach {x y name} {30 40 Meadow 85 66 {Pond field}} {
+    .lab create text $x $y -text $name -font {{DejaVu Sans} 5} -scalable 1 -fill #203010
+}
+foreach {x1 y1 x2 y2 name} {40 8 80 4 {Low Road} 55 30 58 50 {Mill Lane}} {
+    set angle [expr {atan2($y2 - $y1, $x2 - $x1) * 180 / 3.141592653589793}]
+    .lab create gtext [expr {($x1 + $x2) / 2.0}] [expr {($y1 + $y2) / 2.0 + 1}] -text $name -anchor s \
+        -font {{DejaVu Sans} 4} -scalable 1 -escapement $angle -fill #402060
+}
+update
+set before [lmap id [.lab find withtag all] {expr {[.lab type $id] in {text gtext} ? round([lindex [.lab mbbox $id] 3] - [lindex [.lab mbbox $id] 1]) : [continue]}}]
+.lab configure -mx 2.5 -my -2.5 -viewxorigin 8 -viewyorigin 74
+update
+set after [lmap id [.lab find withtag all] {expr {[.lab type $id] in {text gtext} ? round([lindex [.lab mbbox $id] 3] - [lindex [.lab mbbox $id] 1]) : [continue]}}]
+demo.log "labels: [lmap id [.lab find all] {.lab type $id}], heights $before zoomed to $after"
+set picture [file join $teskDemo(out) tour-labels.ppm]
+if {[tour.screenshot .lab $picture]} {
+    demo.log "labelled map picture written to $picture ([file size $picture] bytes)"
+}
+destroy .lab
 foreach layer {parcels ways wells parcelTable} {
     $layer close
 }

@@ -51,6 +51,7 @@ set steps {
         "parcel areas: 2400 2000 270, the pond holding an island"
         "parcels selected: 1 1 0"
         "map items: object object object, box -1.000000 -1.000000 121.000000 81.000000"
+        "labels: object object text text gtext gtext, heights 17 17 19 52 zoomed to 22 22 24 65"
     }
     "Projections" {
         "UTM zone 10 of (-121, 37): 677962.189777 4096742.05934"
@@ -99,6 +100,7 @@ set pictures {
     tour-gtop.ppm        480 128 114.754 114.754 114.754 0.02
     tour-canvas.ppm      240 160 216.610 224.902 207.569 0.02
     tour-vector.ppm      240 170 218.992 229.013 201.870 0.02
+    tour-labels.ppm      240 170 207.522 221.629 185.441 0.02
     tour-projection.ppm  400 120 227.084 224.397 221.709 0.02
     tour-geodesic.ppm    240  90 235.804 235.993 238.876 0.02
     tour-tile.ppm        200 200 124.317 124.317 124.317 0.02
