@@ -92,6 +92,7 @@ int dummyRewrite(RamImage *image)
 }
 
 constexpr ImageType kDummyType = {.imgid = IMG_DICOM,
+                                  .name = "DICOM",
                                   .format = "DUMMY",
                                   .layout = Layout::Whole,
                                   .cacheRows = -1,
@@ -118,6 +119,7 @@ int greedyDecode(RamImage *)
 }
 
 constexpr ImageType kGreedyType = {.imgid = IMG_DICOM,
+                                   .name = "DICOM",
                                    .format = "GREEDY",
                                    .layout = Layout::Whole,
                                    .cacheRows = -1,
