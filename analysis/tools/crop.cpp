@@ -22,6 +22,7 @@
 #include "analysis/tools/tooltable.h"
 #include "imagestore/codes.h"
 #include "imagestore/formats/detect.h"
+#include "imagestore/formats/imagetypes.h"
 #include "imagestore/pixels.h"
 #include "imagestore/ramimage.h"
 #include "imagestore/stats.h"
@@ -330,7 +331,7 @@ bool cropParseOptions(CropJob *job, int argc, const char **argv)
         }
     }
     for (RamImage *image : {job->in, job->out}) {
-        if (image->desc.imgid == IMG_JPEG) {
+        if (imageTypeBlockIsSetting(image->desc.imgid)) {
             image->desc.block = job->jpegRate;
         }
     }
