@@ -33,6 +33,8 @@ tesk_layer(analysis
     analysis/tools/gsfzoom.cpp
     analysis/tools/gslope.cpp
     analysis/tools/gstat.cpp
+    analysis/tools/gtop.cpp
+    analysis/tools/gtopgeom.cpp
     analysis/tools/pcalc.cpp
     analysis/tools/ptablebuild.cpp
     analysis/tools/resample.cpp

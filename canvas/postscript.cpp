@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 #include <X11/Xutil.h>
+#include "platform/x11pixels.h"
 #include "canvas/canvasint.h"
 #include "canvas/coords.h"
 #include "runtime/cnumber.h"
@@ -728,12 +729,8 @@ void readColours(Tk_Window tkwin, PixelColours *colours)
         colours->split = true;
         const unsigned long masks[3] = {visual->red_mask, visual->green_mask, visual->blue_mask};
         for (int c = 0; c < 3; c++) {
-            unsigned long m = masks[c];
-            int shift = 0;
-            while (m != 0 && (m & 1) == 0) {
-                m >>= 1;
-                shift++;
-            }
+            int shift = pixelChannelOf(masks[c]).shift;
+            unsigned long m = masks[c] >> shift;
             colours->mask[c] = masks[c];
             colours->shift[c] = shift;
             colours->scale[c] = m != 0 ? 1.0 / static_cast<double>(m) : 0.0;
@@ -750,36 +747,6 @@ void readColours(Tk_Window tkwin, PixelColours *colours)
         colours->table[i].red = colours->table[i].green = colours->table[i].blue = 0;
     }
     XQueryColors(Tk_Display(tkwin), Tk_Colormap(tkwin), colours->table.data(), n);
-}
-
-/* One row of an XImage as pixel values: the common packed formats read
- * directly, anything else through XGetPixel. */
-void readPixelRow(XImage *image, int x, int row, int width, std::vector<unsigned long> &out)
-{
-    out.resize(static_cast<size_t>(width));
-    const auto *line = reinterpret_cast<const unsigned char *>(image->data) +
-                       static_cast<size_t>(row) * static_cast<size_t>(image->bytes_per_line);
-    bool msb = image->byte_order == MSBFirst;
-    if (image->format == ZPixmap && image->bits_per_pixel == 32) {
-        for (int i = 0; i < width; i++) {
-            const unsigned char *p = line + 4 * static_cast<size_t>(x + i);
-            out[i] = msb ? (static_cast<unsigned long>(p[0]) << 24 | p[1] << 16 | p[2] << 8 | p[3])
-                         : (static_cast<unsigned long>(p[3]) << 24 | p[2] << 16 | p[1] << 8 | p[0]);
-        }
-    } else if (image->format == ZPixmap && image->bits_per_pixel == 8) {
-        for (int i = 0; i < width; i++) {
-            out[i] = line[x + i];
-        }
-    } else if (image->format == ZPixmap && image->bits_per_pixel == 16) {
-        for (int i = 0; i < width; i++) {
-            const unsigned char *p = line + 2 * static_cast<size_t>(x + i);
-            out[i] = msb ? (p[0] << 8 | p[1]) : (p[1] << 8 | p[0]);
-        }
-    } else {
-        for (int i = 0; i < width; i++) {
-            out[i] = XGetPixel(image, x + i, row);
-        }
-    }
 }
 
 constexpr char kHexUpper[] = "0123456789ABCDEF";
@@ -1077,7 +1044,7 @@ int gcanvasPsImage(Tcl_Interp *interp, Tk_Window tkwin, GcanvasPsInfo *psInfo, X
     readColours(tkwin, &colours);
 
     int rowsPerBand = static_cast<int>(60000 / bytesPerRow);
-    std::vector<unsigned long> pixels;
+    std::vector<unsigned long> pixels(static_cast<size_t>(width));
     std::string text;
     for (int bandStart = height - 1; bandStart >= 0; bandStart -= rowsPerBand) {
         int rows = std::min(rowsPerBand, bandStart + 1);
@@ -1093,7 +1060,7 @@ int gcanvasPsImage(Tcl_Interp *interp, Tk_Window tkwin, GcanvasPsInfo *psInfo, X
             }
         };
         for (int row = bandStart; row > bandStart - rows; row--) {
-            readPixelRow(image, x, row, width, pixels);
+            ximageRowPixels(image, x, row, width, pixels.data());
             unsigned mask = 0x80, value = 0;
             for (int i = 0; i < width; i++) {
                 double rgb[3];

@@ -117,6 +117,45 @@ destroy .tour
 image delete tour.nir tour.ratio
 rimage close $ratio
 
+tour.step "Terrain views"
+# The scene's infrared band draped over an elevation model that the band
+# calculator makes of it (its rings become a hill and ridges around it):
+# a perspective picture from a point south of the scene, 120 units up, with
+# the terrain behind the ridges hidden, and a polar image of the scene
+# around its centre (rows directions, columns distances), shown beside the
+# scene.
+rimage calc -in scene -out tour.dem -f linear -b 1 -par 0.25,0 -imgid MBIL -pixel FLOAT -nbands 1
+rimage gtop -in scene -dem tour.dem -out tour.persp -imgid MBIP -nbands 1 -b 1 -op GFP3D \
+    -xc 96 -yc 230 -zc 120 -nr 128 -nc 192
+rimage gtop -in scene -out tour.polar -imgid MBIP -nbands 1 -b 1 -op POLAR -nr 128 -nc 96
+rimage bind -file tour.persp -obj persp.obj
+set drawn 0
+for {set y 0} {$y < 128} {incr y} {
+    for {set x 0} {$x < 192} {incr x} {incr drawn [expr {[persp.obj vget $x $y] != 0}]}
+}
+rename persp.obj {}
+demo.log "perspective from (96, 230) at 120: [rimage cget tour.persp -columns]x[rimage cget tour.persp -rows], $drawn pixels drawn"
+demo.log [format "polar image %dx%d: map id %s, ground %dx%d around (%.1f, %.1f)" \
+    [rimage cget tour.polar -columns] [rimage cget tour.polar -rows] [rimage cget tour.polar -mapid] \
+    [rimage cget tour.polar -left] [rimage cget tour.polar -top] [rimage cget tour.polar -x0] [rimage cget tour.polar -y0]]
+image create gimg tour.ground -file scene -layer 0
+image create gimg tour.persp -file tour.persp
+image create gimg tour.polar -file tour.polar
+frame .tour
+foreach name {ground persp polar} {
+    label .tour.$name -image tour.$name -borderwidth 0 -highlightthickness 0 -padx 0 -pady 0
+    pack .tour.$name -side left
+}
+pack .tour
+update
+set picture [file join $teskDemo(out) tour-gtop.ppm]
+if {[tour.screenshot {.tour.ground .tour.persp .tour.polar} $picture]} {
+    demo.log "terrain views written to $picture"
+}
+destroy .tour
+image delete tour.ground tour.persp tour.polar
+foreach tag {tour.dem tour.persp tour.polar} {rimage close $tag}
+
 tour.step "Image files"
 # The scene's infrared band written as a GeoTIFF, a GIF and a JPEG (through
 # the band calculator), each read back; then the GIF again from base64 text,

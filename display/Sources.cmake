@@ -1,12 +1,13 @@
 # Image display: the gimg image type and its companions.
 tesk_layer(display
-  DEPENDS runtime imagestore
+  DEPENDS runtime platform imagestore
   SOURCES
     display/animate.cpp
     display/banddraw.cpp
     display/canvascapture.cpp
     display/clipboard.cpp
     display/convert.cpp
+    display/enhance.cpp
     display/gimgcmd.cpp
     display/gimgcolor.cpp
     display/gimgconfig.cpp

@@ -5,8 +5,9 @@
  *	turned by quarter turns, mapped to colours through lookup tables and
  *	packed for the screen's visual. The records are shared by the type
  *	(gimgtype.cpp), its configuration and instance command (gimgconfig.cpp),
- *	row rendering and packing (render.cpp), palettes and colour cells
- *	(palette.cpp) and view pixmaps (viewpixmap.cpp).
+ *	row rendering and packing (render.cpp), the contrast and colour lookup
+ *	tables (enhance.cpp), palettes and colour cells (palette.cpp) and view
+ *	pixmaps (viewpixmap.cpp).
  */
 #ifndef TESK_DISPLAY_GIMG_H
 #define TESK_DISPLAY_GIMG_H
@@ -46,7 +47,8 @@ struct GimgInstance {
     GimgInstance *next;
 };
 
-/* The options of the gimg option table that are not descriptor fields. */
+/* The options of the gimg option table that are neither descriptor fields
+ * nor colour state (GimgColours). */
 struct GimgOptions {
     Tk_Uid foreground, background, stipple;
     char *file, *maskFile, *maskClass, *data; /* NULL when unset */
@@ -56,13 +58,11 @@ struct GimgOptions {
     double mx, my; /* zoom factors; never 0 */
     int rotate;    /* sign: <0 left, 0 none, >0 right */
     int tile, tw, th;
-    int palette[4]; /* grey, red, green, blue level counts; grey -1: "Default" */
     int comb[4];    /* band count (1..3), then three 1-based bands */
     int range;      /* range id: 1 MEAN, 2 DETAIL */
     int autod, update, test;
     int dither; /* 0..4 */
     double dg, contrast, bright;
-    double low[3], high[3];
     double gamma, std;
     int gmid;
     int func;  /* func id: 1 NONE, 2 LINEAR, 3 HISTS, 4 HISTEQ */
@@ -72,6 +72,51 @@ struct GimgOptions {
     double sharpness, emboss;
     int filterDir, filterBg;
     int pixmapOnly;
+};
+
+/*
+ * The colour state of a gimg: the -palette level counts and the -low and
+ * -high bounds (option fields), the bands the channels show and the
+ * stretch in use, the palette and dithering modes, the palette
+ * bookkeeping, the allocated colour cells and the lookup tables the
+ * renderer reads. Plain data, so that whoever renders with borrowed
+ * colours (the dump) takes it and puts it back by one assignment; a copy
+ * shares the cells, it does not own them.
+ */
+struct GimgColours {
+    int palette[4];         /* -palette: grey, red, green, blue level counts; grey -1: "Default" */
+    double low[3], high[3]; /* -low0..2 and -high0..2 */
+    int bandsInUse;         /* channels that show a band, 0..3 */
+    int bandIndex[3];       /* 0-based band of each channel, -1 unused */
+    double workLow[3], workHigh[3]; /* each channel's working stretch bounds */
+    int funcInUse;                  /* the function of the last gimgEnhance */
+    float factorInUse;              /* the deviations of the last gimgEnhance */
+    int ditherMode;                 /* -dither in use, 0..4 */
+    int truePaletteMode;            /* 1: a layer's indices show through its own palette */
+    /* The gimg's own palette (desc.nindices, desc.palette) against the
+     * shown image's: paletteEdited is set while setIndices' edits stand;
+     * synced* is the image's palette as last taken in; cells* are the mode
+     * wanted and the own palette at the last colour allocation. */
+    int paletteEdited;
+    int syncedEntries;
+    uint8_t syncedPalette[256][3];
+    int cellsMode, cellsEntries;
+    uint8_t cellsPalette[256][3];
+    unsigned char combTable[3][256];    /* each channel's share of a combined byte */
+    unsigned char channelTable[3][256]; /* level to output, per channel: the renderer's tables */
+    unsigned char errorTable[3][256];   /* dithering: each level's error (signed bytes) */
+    unsigned char indexTable[3][256];   /* dithering: each level's share of the cell index */
+    unsigned char allocError[256][3];   /* per cell: asked less obtained red, green, blue */
+    unsigned char identity[3][256];     /* the user lookup tables of setLookup and
+                                         * getLookup, identity at creation; the
+                                         * renderer reads channelTable */
+    unsigned long *cells;               /* allocated colour cells, or NULL */
+    int nCells;                         /* colours the tables are built for: the cells, 0 on deep visuals */
+    int colourFlags;                    /* 1 grey, 2 red, 4 green, 8 blue levels in use */
+    /* -dither, -layer, the filter's being on and -palette when the colours
+     * were last allocated (colourTablesBuilt: they were) */
+    int cachedDither, cachedLayer, cachedFilterOn, cachedPalette[4];
+    int colourTablesBuilt;
 };
 
 /* A gimg image. */
@@ -104,42 +149,14 @@ struct GimgMaster {
     XImage *ximage;         /* passes rendered strips to the server */
     int viewReady; /* viewPix holds the current picture */
 
-    /* colour and enhancement state */
-    int bandsInUse;
-    int bandIndex[3];    /* 0-based band of each channel, -1 unused */
+    /* enhancement state */
     int layer;           /* copied from -layer */
     int outLow, outHigh; /* output bounds from -contrast and -bright */
     int channelMask;     /* bit 0 grey, bits 1..3 red, green, blue */
-    double workLow[3], workHigh[3];
     double filterStrength;
     int filterBase;
-    int funcInUse;
-    float factorInUse; /* the deviations of the last gimgEnhance */
-    int ditherMode;
-    int truePaletteMode;
-    /* The gimg's own palette (desc.nindices, desc.palette) against the
-     * shown image's: paletteEdited is set while setIndices' edits stand;
-     * synced* is the image's palette as last taken in; cells* are the mode
-     * wanted and the own palette at the last colour allocation. */
-    int paletteEdited;
-    int syncedEntries;
-    uint8_t syncedPalette[256][3];
-    int cellsMode, cellsEntries;
-    uint8_t cellsPalette[256][3];
-    unsigned char combTable[3][256];
-    unsigned char channelTable[3][256];
-    unsigned char errorTable[3][256];
-    unsigned char indexTable[3][256];
-    unsigned char allocError[256][3];
-    unsigned char identity[3][256]; /* the user lookup tables of setLookup and
-                                     * getLookup, identity at creation; the
-                                     * renderer reads channelTable */
-    unsigned long *cells; /* allocated colour cells, or NULL */
-    int nCells;
-    int colourFlags; /* 1 grey, 2 red, 4 green, 8 blue levels in use */
-    int cachedDither, cachedLayer, cachedFilterOn, cachedPalette[4];
-    int colourTablesBuilt;
     int transparentIndex;
+    GimgColours colours; /* palette, cells, lookup tables and modes */
 
     /* animation (frame -1: none; interval -1: no animation) */
     int animFrame, animInterval, animRepeat;
@@ -313,6 +330,9 @@ Pixmap gimgPackView(GimgMaster *settings, RamImage *image, ViewPixmap *view, Zoo
  * or buffers cannot be had. */
 int gimgDrawArea(GimgMaster *settings, RamImage *image, Drawable drawable, int imageX, int imageY, int width,
                  int height, int drawableX, int drawableY);
+
+/* ---- contrast and colour lookup tables (enhance.cpp) ---- */
+
 /* The summary of one band as the display and the queries use it. */
 struct BandSummary {
     double mean, sd, min, max, count;
@@ -333,9 +353,37 @@ bool gimgBandStats(GimgMaster *master, RamImage *image, int band, BandSummary *o
 bool gimgBandSummary(GimgMaster *master, RamImage *image, const BandStat *stats, int band, BandSummary *out);
 /* Rebuilds the lookup tables for the enhancement function and factor. */
 void gimgEnhance(GimgMaster *master, int func, float factor);
+
+/* The tables of a view's bands made the direct way (no colour cells). */
+struct DirectTables {
+    int bandsInUse;                /* channels that show a distinct use of a band, 0..3 */
+    int bandIndex[3];              /* 0-based band of each channel, -1 unused */
+    double low[3], high[3];        /* each channel's working stretch bounds */
+    unsigned char channel[3][256]; /* level to output, per channel */
+    unsigned char comb[3][256];    /* each channel's share of a combined byte */
+};
+/*
+ * Makes the direct way's tables for the master's bands, function func and
+ * factor, starting from the -low/-high bounds. Changes nothing of the
+ * master: gimgEnhance takes them over on deep visuals, and a mask by
+ * values reads the same combined bytes on a screen with colour cells.
+ */
+void gimgDirectTables(GimgMaster *master, int func, float factor, DirectTables *t);
 void buildStretchLut(unsigned char *table, int count, int outLow, int outHigh, double inLow, double inHigh,
                      const unsigned char *source, double gamma, int curveMode);
 double gammaCurve(double x, double gamma, int mode);
+/*
+ * Fills table (256 entries) for band of the master's image: function func
+ * (1 NONE, 2 LINEAR, 3 HISTS, 4 HISTEQ) with factor standard deviations,
+ * gamma and curve mode -gmid, output bounds outLow and outHigh. *low and
+ * *high are the band's working bounds: read, and replaced by the computed
+ * ones when the function computes them. source maps the rendered level
+ * first (a palette component), NULL for none.
+ */
+void gimgStretchBand(GimgMaster *master, int func, double factor, int band, double gamma, unsigned char *table,
+                     int outLow, int outHigh, double *low, double *high, const unsigned char *source);
+/* The output bounds of -contrast and -bright, each 0..255. */
+void gimgContrastBounds(double contrast, double bright, int *low, int *high);
 
 /* ---- palettes and colour cells (palette.cpp) ---- */
 

@@ -281,9 +281,9 @@ int gimgGetLookupCmd(GimgMaster *master, Tcl_Interp *interp, int argc, const cha
         return TCL_ERROR;
     }
     int first = 2;
-    const unsigned char(*tables)[256] = master->identity;
+    const unsigned char(*tables)[256] = master->colours.identity;
     if (argc > 2 && std::strcmp(argv[2], "internal") == 0) {
-        tables = master->channelTable;
+        tables = master->colours.channelTable;
         first = 3;
     }
     int n = lookupEntries(master);
@@ -324,7 +324,7 @@ int gimgSetLookupCmd(GimgMaster *master, Tcl_Interp *interp, int argc, const cha
         Tcl_AppendResult(interp, "Usage: ", argv[0], " setLookup [?lutList?|[?internal lutlist?]]", nullptr);
         return TCL_ERROR;
     }
-    unsigned char(*tables)[256] = internal ? master->channelTable : master->identity;
+    unsigned char(*tables)[256] = internal ? master->colours.channelTable : master->colours.identity;
     if (argc == 2) {
         for (int c = 0; c < 3; c++) {
             for (int i = 0; i < 256; i++) {
@@ -472,7 +472,7 @@ int gimgSetIndicesCmd(GimgMaster *master, Tcl_Interp *interp, int argc, const ch
         }
     }
     if (code == TCL_OK) {
-        master->paletteEdited = edited ? 1 : 0;
+        master->colours.paletteEdited = edited ? 1 : 0;
         gimgRefreshColors(master);
     }
     return code;
@@ -507,13 +507,13 @@ int gimgSetRangeCmd(GimgMaster *master, Tcl_Interp *interp, int argc, const char
     }
     if (argc == 2) {
         for (int k = 0; k < 3; k++) {
-            opt.low[k] = 0.0;
-            opt.high[k] = 255.0;
+            master->colours.low[k] = 0.0;
+            master->colours.high[k] = 255.0;
         }
     } else {
         for (int k = 0; k < count / 2; k++) {
-            opt.low[k] = v[2 * k];
-            opt.high[k] = v[2 * k + 1];
+            master->colours.low[k] = v[2 * k];
+            master->colours.high[k] = v[2 * k + 1];
         }
     }
     reenhance(master);

@@ -117,18 +117,18 @@ void chooseColourMode(GimgMaster *master)
         master->opt.comb[1] = 1;
         master->opt.comb[2] = 2;
         master->opt.comb[3] = 3;
-        master->colourFlags = 14;
-        master->opt.palette[0] = 0;
-        master->opt.palette[1] = 8;
-        master->opt.palette[2] = 8;
-        master->opt.palette[3] = 4;
+        master->colours.colourFlags = 14;
+        master->colours.palette[0] = 0;
+        master->colours.palette[1] = 8;
+        master->colours.palette[2] = 8;
+        master->colours.palette[3] = 4;
     } else if (d.nindices == 0 && d.nbands == 1) {
         master->opt.comb[0] = 1;
         master->opt.comb[1] = 1;
         master->opt.comb[2] = master->opt.comb[3] = 0;
-        master->colourFlags = 1;
-        master->opt.palette[0] = kDefaultGreyLevels;
-        master->opt.palette[1] = master->opt.palette[2] = master->opt.palette[3] = 0;
+        master->colours.colourFlags = 1;
+        master->colours.palette[0] = kDefaultGreyLevels;
+        master->colours.palette[1] = master->colours.palette[2] = master->colours.palette[3] = 0;
     }
 }
 
@@ -501,8 +501,9 @@ int gimgConfigMagnification(GimgMaster *master)
             opt.comb[k] = (opt.comb[k] - 1) % modulus + 1;
         }
     }
-    master->funcInUse = opt.func;
-    master->factorInUse = static_cast<float>(opt.std);
+    GimgColours &colours = master->colours;
+    colours.funcInUse = opt.func;
+    colours.factorInUse = static_cast<float>(opt.std);
     opt.filterDir = std::clamp(opt.filterDir, 0, 4);
     opt.filterBg = std::clamp(opt.filterBg, 0, 255);
     if (opt.emboss != 0) {
@@ -512,24 +513,25 @@ int gimgConfigMagnification(GimgMaster *master)
         master->filterStrength = opt.sharpness;
         master->filterBase = opt.filterBg;
     }
-    master->ditherMode = opt.dither;
+    colours.ditherMode = opt.dither;
     master->layer = opt.layer;
-    if (opt.palette[0] < 0) {
-        opt.palette[0] = kDefaultGreyLevels;
+    if (colours.palette[0] < 0) {
+        colours.palette[0] = kDefaultGreyLevels;
     }
     bool filterOn = master->filterStrength != 0;
-    if (!master->colourTablesBuilt || master->cachedDither != opt.dither || master->cachedLayer != opt.layer ||
-        master->cachedFilterOn != filterOn ||
-        std::memcmp(master->cachedPalette, opt.palette, sizeof opt.palette) != 0 || gimgPaletteModeStale(master)) {
-        master->cachedDither = opt.dither;
-        master->cachedLayer = opt.layer;
-        master->cachedFilterOn = filterOn;
-        std::memcpy(master->cachedPalette, opt.palette, sizeof opt.palette);
-        master->colourFlags = (opt.palette[0] != 0 ? 1 : 0) | (opt.palette[1] > 1 ? 2 : 0) |
-                              (opt.palette[2] > 1 ? 4 : 0) | (opt.palette[3] > 1 ? 8 : 0);
-        master->channelMask = master->colourFlags;
+    if (!colours.colourTablesBuilt || colours.cachedDither != opt.dither || colours.cachedLayer != opt.layer ||
+        colours.cachedFilterOn != filterOn ||
+        std::memcmp(colours.cachedPalette, colours.palette, sizeof colours.palette) != 0 ||
+        gimgPaletteModeStale(master)) {
+        colours.cachedDither = opt.dither;
+        colours.cachedLayer = opt.layer;
+        colours.cachedFilterOn = filterOn;
+        std::memcpy(colours.cachedPalette, colours.palette, sizeof colours.palette);
+        colours.colourFlags = (colours.palette[0] != 0 ? 1 : 0) | (colours.palette[1] > 1 ? 2 : 0) |
+                              (colours.palette[2] > 1 ? 4 : 0) | (colours.palette[3] > 1 ? 8 : 0);
+        master->channelMask = colours.colourFlags;
         gimgApplyPaletteMode(master);
-        master->colourTablesBuilt = 1;
+        colours.colourTablesBuilt = 1;
     }
     if (master->image != nullptr) {
         gimgEnhance(master, opt.func, static_cast<float>(opt.std));
@@ -668,7 +670,7 @@ static int displayUpdate(GimgMaster *master)
         gimgMaskClear(master, 3, 1);  // the data mask was made from the old contents
     }
     gimgDerivePalette(master, 1);
-    if (master->opt.palette[0] < 0 || master->opt.palette[0] == kDefaultGreyLevels) {
+    if (master->colours.palette[0] < 0 || master->colours.palette[0] == kDefaultGreyLevels) {
         chooseColourMode(master);
     }
     return gimgConfigMagnification(master);

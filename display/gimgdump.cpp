@@ -54,7 +54,7 @@ struct DumpDepth {
  */
 bool depthOf(const GimgMaster *master, int bits, int imgid, DumpDepth *out)
 {
-    bool colour = (master->opt.comb[0] == 3 && master->opt.palette[0] == 0) || master->layer > 0;
+    bool colour = (master->opt.comb[0] == 3 && master->colours.palette[0] == 0) || master->layer > 0;
     auto set = [out](int bands, int pixel, int grey, int red, int green, int blue) {
         *out = DumpDepth{bands, pixel, {grey, red, green, blue}};
     };
@@ -95,30 +95,15 @@ const char *typeRefuses(int imgid, bool photo, int bits)
 }
 
 /*
- * The colour settings that the dump replaces: the -palette numbers and
- * the colour count, and everything that rebuilding the lookup tables
- * writes. Taken when made, put back by restore (once) or at the latest
- * when the holder goes, so that every path gives them back.
+ * The colour state that the dump replaces (the -palette numbers, the
+ * colour count and everything that rebuilding the lookup tables writes):
+ * taken whole when made, put back by restore (once) or at the latest when
+ * the holder goes, so that every path gives it back. Borrowing allocates
+ * no cells; it only builds the tables for another colour count.
  */
 class ColourSettings {
 public:
-    explicit ColourSettings(GimgMaster *master) : m_(master)
-    {
-        std::memcpy(palette_, m_->opt.palette, sizeof palette_);
-        nCells_ = m_->nCells;
-        std::memcpy(low_, m_->opt.low, sizeof low_);
-        std::memcpy(high_, m_->opt.high, sizeof high_);
-        std::memcpy(workLow_, m_->workLow, sizeof workLow_);
-        std::memcpy(workHigh_, m_->workHigh, sizeof workHigh_);
-        bandsInUse_ = m_->bandsInUse;
-        std::memcpy(bandIndex_, m_->bandIndex, sizeof bandIndex_);
-        funcInUse_ = m_->funcInUse;
-        truePaletteMode_ = m_->truePaletteMode;
-        std::memcpy(comb_, m_->combTable, sizeof comb_);
-        std::memcpy(channel_, m_->channelTable, sizeof channel_);
-        std::memcpy(error_, m_->errorTable, sizeof error_);
-        std::memcpy(index_, m_->indexTable, sizeof index_);
-    }
+    explicit ColourSettings(GimgMaster *master) : m_(master), saved_(master->colours) {}
     ColourSettings(const ColourSettings &) = delete;
     ColourSettings &operator=(const ColourSettings &) = delete;
     ~ColourSettings() { restore(); }
@@ -130,57 +115,37 @@ public:
      * the layer is then mapped through its palette to the ramp or cube. */
     void borrow(const DumpDepth &depth, int colours, bool keepIndices)
     {
+        GimgColours &c = m_->colours;
         bool rgb = depth.bands == 3;
-        bool leavePalette = !rgb && !keepIndices && m_->truePaletteMode;
+        bool leavePalette = !rgb && !keepIndices && c.truePaletteMode;
         if (!leavePalette &&
-            (rgb ? m_->nCells == 0
-                 : (m_->nCells == colours && std::memcmp(m_->opt.palette, depth.palette, sizeof depth.palette) == 0))) {
+            (rgb ? c.nCells == 0
+                 : (c.nCells == colours && std::memcmp(c.palette, depth.palette, sizeof depth.palette) == 0))) {
             return;
         }
         if (leavePalette) {
-            m_->truePaletteMode = 0;
+            c.truePaletteMode = 0;
         }
         if (!rgb) {
-            std::memcpy(m_->opt.palette, depth.palette, sizeof depth.palette);
+            std::memcpy(c.palette, depth.palette, sizeof depth.palette);
         }
-        m_->nCells = rgb ? 0 : colours;
+        c.nCells = rgb ? 0 : colours;
         changed_ = true;
-        gimgEnhance(m_, m_->funcInUse, m_->factorInUse);
+        gimgEnhance(m_, c.funcInUse, c.factorInUse);
     }
 
     void restore()
     {
-        if (!changed_) {
-            return;
+        if (changed_) {
+            changed_ = false;
+            m_->colours = saved_;
         }
-        changed_ = false;
-        std::memcpy(m_->opt.palette, palette_, sizeof palette_);
-        m_->nCells = nCells_;
-        std::memcpy(m_->opt.low, low_, sizeof low_);
-        std::memcpy(m_->opt.high, high_, sizeof high_);
-        std::memcpy(m_->workLow, workLow_, sizeof workLow_);
-        std::memcpy(m_->workHigh, workHigh_, sizeof workHigh_);
-        m_->bandsInUse = bandsInUse_;
-        std::memcpy(m_->bandIndex, bandIndex_, sizeof bandIndex_);
-        m_->funcInUse = funcInUse_;
-        m_->truePaletteMode = truePaletteMode_;
-        std::memcpy(m_->combTable, comb_, sizeof comb_);
-        std::memcpy(m_->channelTable, channel_, sizeof channel_);
-        std::memcpy(m_->errorTable, error_, sizeof error_);
-        std::memcpy(m_->indexTable, index_, sizeof index_);
     }
 
 private:
     GimgMaster *m_;
     bool changed_ = false;
-    int palette_[4];
-    int nCells_;
-    double low_[3], high_[3], workLow_[3], workHigh_[3];
-    int bandsInUse_;
-    int bandIndex_[3];
-    int funcInUse_;
-    int truePaletteMode_;
-    unsigned char comb_[3][256], channel_[3][256], error_[3][256], index_[3][256];
+    GimgColours saved_;
 };
 
 /*
@@ -454,9 +419,10 @@ int gimgDumpCmd(GimgMaster *master, Tcl_Interp *interp, int argc, const char **a
                       : buildColorCube(cube, depth.palette[0], depth.palette[1], depth.palette[2], depth.palette[3]);
     /* Indexed output takes the ramp or cube, or the gimg's own palette
      * when the indices pass unchanged (a layer without dithering or
-     * filter whose palette the depth holds); 24 bits and JPEG carry none. */
-    bool keepIndices =
-        master->truePaletteMode && depth.bands == 1 && !type->dumpsWithoutPalette && master->desc.nindices <= (1 << bits);
+     * filter whose palette the depth holds); 24 bits and types dumped
+     * without a palette (JPEG) carry none. */
+    bool keepIndices = master->colours.truePaletteMode && depth.bands == 1 && !type->dumpsWithoutPalette &&
+                       master->desc.nindices <= (1 << bits);
     if (depth.bands == 3 || type->dumpsWithoutPalette) {
         desc.nindices = 0;
         desc.transparent = -1;

@@ -202,20 +202,21 @@ std::string displayValues(GimgMaster *master, RamImage *image, int column, int r
     std::string out;
     auto level = [&](int k, int band) {
         unsigned char v = 0;
-        gimgRenderRow(image, row, band, &index, 0, inside, 1, static_cast<float>(master->workLow[k]),
-                      static_cast<float>(master->workHigh[k]), master->channelTable[k], &v);
+        gimgRenderRow(image, row, band, &index, 0, inside, 1, static_cast<float>(master->colours.workLow[k]),
+                      static_cast<float>(master->colours.workHigh[k]), master->colours.channelTable[k], &v);
         out += cFormat("%3d ", v);
     };
     if (master->layer > 0) {
         level(0, (master->layer - 1) % nb);
     } else if (master->opt.comb[0] == 1) {
-        int band = master->bandIndex[0] >= 0 ? master->bandIndex[0] : std::max(master->opt.comb[1] - 1, 0);
+        int band =
+            master->colours.bandIndex[0] >= 0 ? master->colours.bandIndex[0] : std::max(master->opt.comb[1] - 1, 0);
         level(0, band % nb);
     } else {
-        int channels = master->nCells > 0 ? std::clamp(master->bandsInUse, 0, 3) : 3;
+        int channels = master->colours.nCells > 0 ? std::clamp(master->colours.bandsInUse, 0, 3) : 3;
         for (int k = 0; k < channels; k++) {
-            if (master->bandIndex[k] >= 0) {
-                level(k, master->bandIndex[k] % nb);
+            if (master->colours.bandIndex[k] >= 0) {
+                level(k, master->colours.bandIndex[k] % nb);
             }
         }
     }

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <type_traits>
 #include "display/idoption.h"
 #include "imagestore/ramimage.h"
 #include "runtime/startup.h"
@@ -19,6 +20,10 @@
 
 #define GIMG_OPT(field) Tk_Offset(GimgMaster, opt.field)
 #define GIMG_DESC(field) Tk_Offset(GimgMaster, desc.field)
+#define GIMG_COLOUR(field) Tk_Offset(GimgMaster, colours.field)
+
+/* The option table addresses the master's fields by their offsets. */
+static_assert(std::is_standard_layout_v<GimgMaster>, "GimgMaster must stay standard-layout");
 
 Tk_ConfigSpec gimgConfigSpecs[] = {
     {TK_CONFIG_UID, "-background", nullptr, nullptr, "#000000", GIMG_OPT(background), 0, nullptr},
@@ -53,13 +58,13 @@ Tk_ConfigSpec gimgConfigSpecs[] = {
     {TK_CONFIG_DOUBLE, "-my", nullptr, nullptr, "1.0", GIMG_OPT(my), 0, nullptr},
     {TK_CONFIG_INT, "-sr", nullptr, nullptr, "0", GIMG_OPT(sr), 0, nullptr},
     {TK_CONFIG_INT, "-sc", nullptr, nullptr, "0", GIMG_OPT(sc), 0, nullptr},
-    {TK_CONFIG_DOUBLE, "-low0", nullptr, nullptr, "0", GIMG_OPT(low[0]), 0, nullptr},
-    {TK_CONFIG_DOUBLE, "-low1", nullptr, nullptr, "0", GIMG_OPT(low[1]), 0, nullptr},
-    {TK_CONFIG_DOUBLE, "-low2", nullptr, nullptr, "0", GIMG_OPT(low[2]), 0, nullptr},
-    {TK_CONFIG_DOUBLE, "-high0", nullptr, nullptr, "255", GIMG_OPT(high[0]), 0, nullptr},
-    {TK_CONFIG_DOUBLE, "-high1", nullptr, nullptr, "255", GIMG_OPT(high[1]), 0, nullptr},
-    {TK_CONFIG_DOUBLE, "-high2", nullptr, nullptr, "255", GIMG_OPT(high[2]), 0, nullptr},
-    {TK_CONFIG_CUSTOM, "-palette", nullptr, nullptr, "Default", GIMG_OPT(palette), 0, &paletteOption},
+    {TK_CONFIG_DOUBLE, "-low0", nullptr, nullptr, "0", GIMG_COLOUR(low[0]), 0, nullptr},
+    {TK_CONFIG_DOUBLE, "-low1", nullptr, nullptr, "0", GIMG_COLOUR(low[1]), 0, nullptr},
+    {TK_CONFIG_DOUBLE, "-low2", nullptr, nullptr, "0", GIMG_COLOUR(low[2]), 0, nullptr},
+    {TK_CONFIG_DOUBLE, "-high0", nullptr, nullptr, "255", GIMG_COLOUR(high[0]), 0, nullptr},
+    {TK_CONFIG_DOUBLE, "-high1", nullptr, nullptr, "255", GIMG_COLOUR(high[1]), 0, nullptr},
+    {TK_CONFIG_DOUBLE, "-high2", nullptr, nullptr, "255", GIMG_COLOUR(high[2]), 0, nullptr},
+    {TK_CONFIG_CUSTOM, "-palette", nullptr, nullptr, "Default", GIMG_COLOUR(palette), 0, &paletteOption},
     {TK_CONFIG_INT, "-layer", nullptr, nullptr, "0", GIMG_OPT(layer), 0, nullptr},
     {TK_CONFIG_CUSTOM, "-comb", nullptr, nullptr, "1", GIMG_OPT(comb), 0, &combOption},
     {TK_CONFIG_INT, "-maxw", nullptr, nullptr, "4096", GIMG_OPT(maxw), 0, nullptr},
@@ -91,6 +96,7 @@ Tk_ConfigSpec gimgConfigSpecs[] = {
 
 #undef GIMG_OPT
 #undef GIMG_DESC
+#undef GIMG_COLOUR
 
 namespace {
 
@@ -268,9 +274,9 @@ int gimgCreate(Tcl_Interp *interp, char *name, int argc, char **argv, Tk_ImageTy
     master->transparentIndex = -1;
     for (int c = 0; c < 3; c++) {
         for (int i = 0; i < 256; i++) {
-            master->identity[c][i] = master->channelTable[c][i] = static_cast<unsigned char>(i);
+            master->colours.identity[c][i] = master->colours.channelTable[c][i] = static_cast<unsigned char>(i);
         }
-        master->bandIndex[c] = -1;
+        master->colours.bandIndex[c] = -1;
     }
 
     int code = TCL_ERROR;

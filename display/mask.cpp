@@ -148,13 +148,13 @@ int shownBand(const GimgMaster *master, int bands)
     }
     int band = -1;
     for (int k = 0; k < 3; k++) {
-        if (master->bandIndex[k] < 0) {
+        if (master->colours.bandIndex[k] < 0) {
             continue;
         }
-        if (band >= 0 && master->bandIndex[k] != band) {
+        if (band >= 0 && master->colours.bandIndex[k] != band) {
             return -1;
         }
-        band = master->bandIndex[k];
+        band = master->colours.bandIndex[k];
     }
     return band < 0 ? 0 : band % bands;
 }
@@ -607,16 +607,27 @@ int gimgClassMask(GimgMaster *master, const unsigned char *table)
     for (int x = 0; x < width; x++) {
         columns[static_cast<size_t>(x)] = x;
     }
+    /* The combined byte is the one the direct way makes, at every depth:
+     * with colour cells the renderer's tables hold cell levels, so the
+     * direct tables are made here for the mask alone. */
+    DirectTables direct;
+    const int *bandIndex = master->colours.bandIndex;
+    const unsigned char(*comb)[256] = master->colours.combTable;
+    if (master->colours.nCells > 0) {
+        gimgDirectTables(master, master->colours.funcInUse, master->colours.factorInUse, &direct);
+        bandIndex = direct.bandIndex;
+        comb = direct.comb;
+    }
     std::vector<unsigned char> level(static_cast<size_t>(width)), sum(static_cast<size_t>(width));
     std::vector<int> total(static_cast<size_t>(width));
     for (int y = 0; y < height; y++) {
         std::fill(total.begin(), total.end(), 0);
         for (int k = 0; k < 3; k++) {
-            if (master->bandIndex[k] < 0) {
+            if (bandIndex[k] < 0) {
                 continue;
             }
-            gimgRenderRow(image, y, master->bandIndex[k] % bands, columns.data(), 0, width, width, 0.0f, 255.0f,
-                          master->combTable[k], level.data());
+            gimgRenderRow(image, y, bandIndex[k] % bands, columns.data(), 0, width, width, 0.0f, 255.0f, comb[k],
+                          level.data());
             for (int x = 0; x < width; x++) {
                 total[static_cast<size_t>(x)] += level[static_cast<size_t>(x)];
             }

@@ -44,7 +44,7 @@ unsigned char clampByte(double v)
 void levelCounts(const GimgMaster *master, int counts[4])
 {
     for (int i = 0; i < 4; i++) {
-        counts[i] = master->opt.palette[i];
+        counts[i] = master->colours.palette[i];
     }
     if (counts[0] < 0) {
         counts[0] = kDefaultGreyLevels;
@@ -196,10 +196,10 @@ void componentTable(const ImageDesc &desc, int band, unsigned char out[256])
 void stretchChannel(GimgMaster *master, int func, float factor, int k, int band, unsigned char *table, int outLow,
                     int outHigh, const unsigned char *source)
 {
-    gimgStretchBand(master, func, factor, band, master->opt.gamma, table, outLow, outHigh, &master->workLow[k],
-                    &master->workHigh[k], source);
-    master->opt.low[k] = master->workLow[k];
-    master->opt.high[k] = master->workHigh[k];
+    gimgStretchBand(master, func, factor, band, master->opt.gamma, table, outLow, outHigh, &master->colours.workLow[k],
+                    &master->colours.workHigh[k], source);
+    master->colours.low[k] = master->colours.workLow[k];
+    master->colours.high[k] = master->colours.workHigh[k];
 }
 
 /* Multiplies the error table by the -dg weight, rounding to nearest and
@@ -226,7 +226,7 @@ void truePaletteTables(GimgMaster *master, int func, float factor)
             break;
         }
     }
-    unsigned char *table = master->channelTable[0];
+    unsigned char *table = master->colours.channelTable[0];
     const int entries = master->desc.nindices;  // the gimg's own palette
     if (entries > 0 && desc.pixel >= PIX_1BIT && desc.pixel <= PIX_BYTE) {
         for (int i = 0; i < 256; i++) {
@@ -235,8 +235,8 @@ void truePaletteTables(GimgMaster *master, int func, float factor)
     } else {
         stretchChannel(master, func, factor, 0, band, table, master->outLow, master->outHigh, nullptr);
     }
-    master->bandIndex[0] = band;
-    master->bandsInUse = 1;
+    master->colours.bandIndex[0] = band;
+    master->colours.bandsInUse = 1;
 }
 
 }  // namespace
@@ -370,14 +370,14 @@ unsigned long *allocColorCube(Display *display, Colormap colormap, unsigned char
  */
 void gimgFreeColors(GimgMaster *master)
 {
-    if (master->cells != nullptr) {
-        if (master->nCells > 0) {
-            freeCells(master->display, master->colormap, master->cells, master->nCells);
+    if (master->colours.cells != nullptr) {
+        if (master->colours.nCells > 0) {
+            freeCells(master->display, master->colormap, master->colours.cells, master->colours.nCells);
         }
-        gmemFree(master->cells);
+        gmemFree(master->colours.cells);
     }
-    master->cells = nullptr;
-    master->nCells = 0;
+    master->colours.cells = nullptr;
+    master->colours.nCells = 0;
 }
 
 /*
@@ -397,16 +397,16 @@ void gimgDerivePalette(GimgMaster *master, int fromImage)
     auto takeImagePalette = [&]() {
         desc.nindices = std::clamp(shown.nindices, 0, kMaxCells);
         std::memcpy(desc.palette, shown.palette, sizeof desc.palette);
-        master->syncedEntries = desc.nindices;
-        std::memcpy(master->syncedPalette, shown.palette, sizeof master->syncedPalette);
-        master->paletteEdited = 0;
+        master->colours.syncedEntries = desc.nindices;
+        std::memcpy(master->colours.syncedPalette, shown.palette, sizeof master->colours.syncedPalette);
+        master->colours.paletteEdited = 0;
     };
     if (fromImage) {
         takeImagePalette();
     }
     if (master->opt.layer <= 0) {
         desc.nindices = 0;
-        master->paletteEdited = 0;
+        master->colours.paletteEdited = 0;
     } else if (desc.nindices <= 0) {
         takeImagePalette();
         if (desc.nindices == 0) {
@@ -425,8 +425,8 @@ int gimgImagePaletteChanged(const GimgMaster *master)
         return 0;
     }
     int n = std::clamp(image->desc.nindices, 0, kMaxCells);
-    return n != master->syncedEntries ||
-           std::memcmp(master->syncedPalette, image->desc.palette, static_cast<size_t>(n) * 3) != 0;
+    return n != master->colours.syncedEntries ||
+           std::memcmp(master->colours.syncedPalette, image->desc.palette, static_cast<size_t>(n) * 3) != 0;
 }
 
 namespace {
@@ -436,7 +436,7 @@ int wantedPaletteMode(const GimgMaster *master)
 {
     const RamImage *image = master->image;
     bool ownPalette =
-        master->desc.nindices > 0 && (master->paletteEdited || (image != nullptr && image->desc.nindices > 0));
+        master->desc.nindices > 0 && (master->colours.paletteEdited || (image != nullptr && image->desc.nindices > 0));
     return master->opt.layer >= 1 && master->opt.dither == 0 && master->filterStrength == 0 && ownPalette ? 1 : 0;
 }
 
@@ -444,21 +444,21 @@ int wantedPaletteMode(const GimgMaster *master)
 
 void gimgApplyPaletteMode(GimgMaster *master)
 {
-    master->truePaletteMode = master->cellsMode = wantedPaletteMode(master);
-    master->cellsEntries = std::clamp(master->desc.nindices, 0, kMaxCells);
-    std::memcpy(master->cellsPalette, master->desc.palette, sizeof master->cellsPalette);
+    master->colours.truePaletteMode = master->colours.cellsMode = wantedPaletteMode(master);
+    master->colours.cellsEntries = std::clamp(master->desc.nindices, 0, kMaxCells);
+    std::memcpy(master->colours.cellsPalette, master->desc.palette, sizeof master->colours.cellsPalette);
     truePalette(master);
 }
 
 int gimgPaletteModeStale(const GimgMaster *master)
 {
     int mode = wantedPaletteMode(master);
-    if (mode != master->cellsMode) {
+    if (mode != master->colours.cellsMode) {
         return 1;
     }
     int n = std::clamp(master->desc.nindices, 0, kMaxCells);
-    return mode && (n != master->cellsEntries ||
-                    std::memcmp(master->cellsPalette, master->desc.palette, static_cast<size_t>(n) * 3) != 0);
+    return mode && (n != master->colours.cellsEntries ||
+                    std::memcmp(master->colours.cellsPalette, master->desc.palette, static_cast<size_t>(n) * 3) != 0);
 }
 
 const ImageDesc *gimgRenderPalette(const GimgMaster *settings, const RamImage *image)
@@ -493,7 +493,7 @@ void truePalette(GimgMaster *master)
         return;
     }
     RamImage *image = master->image;
-    if (master->truePaletteMode) {
+    if (master->colours.truePaletteMode) {
         /* The gimg's own palette: the image's as last taken in, or the one
          * setIndices made (gimgApplyPaletteMode chose the mode). */
         if (image != nullptr && master->desc.nindices > 0) {
@@ -501,24 +501,24 @@ void truePalette(GimgMaster *master)
             unsigned long *cells =
                 allocNearestColors(master->display, master->colormap, &master->desc.palette[0][0], n);
             if (cells != nullptr) {
-                master->cells = cells;
-                master->nCells = n;
+                master->colours.cells = cells;
+                master->colours.nCells = n;
                 return;
             }
             tesk_fprintf(stderr, "Error in truePalette alloc.\n");
         }
-        master->truePaletteMode = 0;
+        master->colours.truePaletteMode = 0;
     }
     int counts[4];
     levelCounts(master, counts);
     bool reduced = false;
     for (;;) {
-        unsigned long *cells = allocColorCube(master->display, master->colormap, &master->allocError[0][0], counts[0],
-                                              counts[1], counts[2], counts[3]);
+        unsigned long *cells = allocColorCube(master->display, master->colormap, &master->colours.allocError[0][0],
+                                              counts[0], counts[1], counts[2], counts[3]);
         if (cells != nullptr) {
             unsigned char rgb[kMaxCells * 3];
-            master->cells = cells;
-            master->nCells = buildColorCube(rgb, counts[0], counts[1], counts[2], counts[3]);
+            master->colours.cells = cells;
+            master->colours.nCells = buildColorCube(rgb, counts[0], counts[1], counts[2], counts[3]);
             break;
         }
         int largest = 0;
@@ -535,7 +535,7 @@ void truePalette(GimgMaster *master)
         reduced = true;
     }
     if (reduced) {
-        std::memcpy(master->opt.palette, counts, sizeof counts);
+        std::memcpy(master->colours.palette, counts, sizeof counts);
     }
 }
 
@@ -551,20 +551,21 @@ void truePalette(GimgMaster *master)
  */
 void gimgStretchPalette(GimgMaster *master, int func, float factor)
 {
+    GimgColours &colours = master->colours;
     RamImage *image = master->image;
     for (int k = 0; k < 3; k++) {
-        master->bandIndex[k] = -1;
+        colours.bandIndex[k] = -1;
     }
-    master->bandsInUse = 0;
+    colours.bandsInUse = 0;
     if (image == nullptr) {
         return;
     }
-    if (master->truePaletteMode) {
+    if (colours.truePaletteMode) {
         truePaletteTables(master, func, factor);
         return;
     }
     const GimgOptions &opt = master->opt;
-    const bool dither = master->ditherMode != 0;
+    const bool dither = colours.ditherMode != 0;
     const bool filterOn = master->filterStrength != 0;
     const int lo = master->outLow, hi = master->outHigh;
     const double c = 1.0 / 255;
@@ -597,11 +598,11 @@ void gimgStretchPalette(GimgMaster *master, int func, float factor)
             if (band < 0 || counts[k + 1] == 1) {
                 continue;
             }
-            unsigned char *table = master->channelTable[slots];
+            unsigned char *table = colours.channelTable[slots];
             if (dither) {
                 stretchChannel(master, func, factor, k, band, table, lo, hi, sourceOf(band));
-                levelTables(reinterpret_cast<signed char *>(master->errorTable[slots]), nullptr, counts[k + 1],
-                            master->indexTable[slots], stride[k]);
+                levelTables(reinterpret_cast<signed char *>(colours.errorTable[slots]), nullptr, counts[k + 1],
+                            colours.indexTable[slots], stride[k]);
             } else {
                 int outLow = static_cast<int>(std::trunc(lo * c * span[k] + 0.5));
                 int outHigh = static_cast<int>(std::trunc(hi * c * span[k] + 0.5));
@@ -611,19 +612,19 @@ void gimgStretchPalette(GimgMaster *master, int func, float factor)
                     table[i] = static_cast<unsigned char>((e + stride[k] / 2) / stride[k] * stride[k]);
                 }
             }
-            master->bandIndex[slots++] = band;
+            colours.bandIndex[slots++] = band;
         }
         /* Undithered indices add up in one table; filtered rows are the
          * palette's components, each through its own table. */
         if (!dither && !filterOn && palette.nindices > 0 && slots > 0) {
             for (int s = 1; s < slots; s++) {
                 for (int i = 0; i < 256; i++) {
-                    master->channelTable[0][i] =
-                        static_cast<unsigned char>(master->channelTable[0][i] + master->channelTable[s][i]);
+                    colours.channelTable[0][i] =
+                        static_cast<unsigned char>(colours.channelTable[0][i] + colours.channelTable[s][i]);
                 }
-                master->bandIndex[s] = -1;
+                colours.bandIndex[s] = -1;
             }
-            master->bandIndex[0] = std::max(master->layer - 1, 0);
+            colours.bandIndex[0] = std::max(master->layer - 1, 0);
             slots = 1;
         }
     } else {
@@ -633,31 +634,31 @@ void gimgStretchPalette(GimgMaster *master, int func, float factor)
         const int outHigh = dither ? hi : static_cast<int>(std::trunc(hi * c * (n - 1) + 0.5));
         if (opt.comb[0] == 1 && opt.comb[1] >= 1) {
             int band = opt.comb[1] - 1;
-            stretchChannel(master, func, factor, 0, band, master->channelTable[0], outLow, outHigh, sourceOf(band));
+            stretchChannel(master, func, factor, 0, band, colours.channelTable[0], outLow, outHigh, sourceOf(band));
             if (dither) {
-                levelTables(reinterpret_cast<signed char *>(master->errorTable[0]), nullptr, n, master->indexTable[0],
+                levelTables(reinterpret_cast<signed char *>(colours.errorTable[0]), nullptr, n, colours.indexTable[0],
                             1);
             }
-            master->bandIndex[slots++] = band;
+            colours.bandIndex[slots++] = band;
         } else {
             for (int k = 0; k < 3; k++) {
                 int band = opt.comb[k + 1] - 1;
                 if (band < 0) {
                     continue;
                 }
-                stretchChannel(master, func, factor, k, band, master->channelTable[slots], outLow, outHigh,
+                stretchChannel(master, func, factor, k, band, colours.channelTable[slots], outLow, outHigh,
                                sourceOf(band));
                 if (dither) {
-                    levelTables(reinterpret_cast<signed char *>(master->errorTable[slots]), nullptr, n,
-                                master->indexTable[slots], 1);
+                    levelTables(reinterpret_cast<signed char *>(colours.errorTable[slots]), nullptr, n,
+                                colours.indexTable[slots], 1);
                 }
-                master->bandIndex[slots++] = band;
+                colours.bandIndex[slots++] = band;
             }
             if (slots > 1) {
                 for (int i = 0; i < 256; i++) {
                     double sum = 0;
                     for (int s = 0; s < slots; s++) {
-                        sum += master->channelTable[s][i];
+                        sum += colours.channelTable[s][i];
                     }
                     if (sum == 0) {
                         continue;
@@ -665,17 +666,17 @@ void gimgStretchPalette(GimgMaster *master, int func, float factor)
                     double mean = std::min(sum / slots, 255.0);
                     int total = 0;
                     for (int s = 0; s < slots; s++) {
-                        master->channelTable[s][i] =
-                            clampByte(std::trunc(master->channelTable[s][i] / sum * mean + 0.5));
-                        total += master->channelTable[s][i];
+                        colours.channelTable[s][i] =
+                            clampByte(std::trunc(colours.channelTable[s][i] / sum * mean + 0.5));
+                        total += colours.channelTable[s][i];
                     }
                     /* Each share rounds up on its own (two halves make one
                      * more than the mean, past the last cell): take the
                      * excess from the last shares. */
                     int excess = total - static_cast<int>(nearest(mean));
                     for (int s = slots - 1; s >= 0 && excess > 0; s--) {
-                        int take = std::min<int>(excess, master->channelTable[s][i]);
-                        master->channelTable[s][i] = static_cast<unsigned char>(master->channelTable[s][i] - take);
+                        int take = std::min<int>(excess, colours.channelTable[s][i]);
+                        colours.channelTable[s][i] = static_cast<unsigned char>(colours.channelTable[s][i] - take);
                         excess -= take;
                     }
                 }
@@ -684,8 +685,8 @@ void gimgStretchPalette(GimgMaster *master, int func, float factor)
     }
     if (dither) {
         for (int s = 0; s < slots; s++) {
-            weighErrors(master->errorTable[s], opt.dg);
+            weighErrors(colours.errorTable[s], opt.dg);
         }
     }
-    master->bandsInUse = slots;
+    colours.bandsInUse = slots;
 }

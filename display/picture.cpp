@@ -25,6 +25,7 @@
 
 #include "imagestore/pixels.h"
 #include "imagestore/ramimage.h"
+#include "platform/x11pixels.h"
 #include "runtime/bytes.h"
 #include "tesk_stdio.h"
 
@@ -84,13 +85,9 @@ Channel channelOf(unsigned long mask)
         c.map.assign(1, 0);
         return c;
     }
-    while (((mask >> c.shift) & 1UL) == 0) {
-        c.shift++;
-    }
-    int bits = 0;
-    while (((mask >> (c.shift + bits)) & 1UL) != 0) {
-        bits++;
-    }
+    PixelChannel place = pixelChannelOf(mask);
+    c.shift = place.shift;
+    int bits = place.bits;
     /* Wider channels keep their high 8 bits. */
     if (bits > 8) {
         c.shift += bits - 8;
@@ -105,28 +102,13 @@ Channel channelOf(unsigned long mask)
     return c;
 }
 
-/* Pixel x of a ZPixmap row with 8, 16, 24 or 32 bits per pixel. */
-inline unsigned long pixelAt(const unsigned char *row, int x, int bytes, bool msb)
-{
-    const unsigned char *p = row + static_cast<std::ptrdiff_t>(x) * bytes;
-    unsigned long v = 0;
-    if (msb) {
-        for (int i = 0; i < bytes; i++) {
-            v = (v << 8) | p[i];
-        }
-    } else {
-        for (int i = bytes - 1; i >= 0; i--) {
-            v = (v << 8) | p[i];
-        }
-    }
-    return v;
-}
-
 /*
  * unpackTrueColour --
- *	The blue, green and red bytes of one row of a true-colour XImage.
+ *	The blue, green and red bytes of one row of a true-colour XImage;
+ *	pixels has room for the row's pixel values.
  */
-void unpackTrueColour(XImage *xi, int y, int width, const Channel ch[3], unsigned char *const out[3])
+void unpackTrueColour(XImage *xi, int y, int width, const Channel ch[3], unsigned long *pixels,
+                      unsigned char *const out[3])
 {
     const unsigned char *row =
         reinterpret_cast<unsigned char *>(xi->data) + static_cast<std::ptrdiff_t>(y) * xi->bytes_per_line;
@@ -142,33 +124,22 @@ void unpackTrueColour(XImage *xi, int y, int width, const Channel ch[3], unsigne
         }
         return;
     }
-    if (bpp == 8 || bpp == 16 || bpp == 24 || bpp == 32) {
-        const int bytes = bpp / 8;
-        for (int x = 0; x < width; x++) {
-            unsigned long v = pixelAt(row, x, bytes, msb);
-            for (int b = 0; b < 3; b++) {
-                out[b][x] = ch[b].map[((v & ch[b].mask) >> ch[b].shift) & ((1UL << ch[b].keep) - 1)];
-            }
-        }
-        return;
-    }
+    ximageRowPixels(xi, 0, y, width, pixels);
     for (int x = 0; x < width; x++) {
-        unsigned long v = XGetPixel(xi, x, y);
+        unsigned long v = pixels[x];
         for (int b = 0; b < 3; b++) {
             out[b][x] = ch[b].map[((v & ch[b].mask) >> ch[b].shift) & ((1UL << ch[b].keep) - 1)];
         }
     }
 }
 
-/* The pixel values (indices) of one row of an XImage of 8 bits or less. */
-void unpackIndexed(XImage *xi, int y, int width, unsigned char *out)
+/* The pixel values (indices) of one row of an XImage of 8 bits or less;
+ * pixels has room for the row's pixel values. */
+void unpackIndexed(XImage *xi, int y, int width, unsigned long *pixels, unsigned char *out)
 {
-    if (xi->bits_per_pixel == 8) {
-        std::memcpy(out, xi->data + static_cast<std::ptrdiff_t>(y) * xi->bytes_per_line, width);
-        return;
-    }
+    ximageRowPixels(xi, 0, y, width, pixels);
     for (int x = 0; x < width; x++) {
-        out[x] = static_cast<unsigned char>(XGetPixel(xi, x, y));
+        out[x] = static_cast<unsigned char>(pixels[x]);
     }
 }
 
@@ -286,6 +257,7 @@ bool readArea(Tk_Window tkwin, Drawable source, Colormap colormap, int x, int y,
     const Channel channels[3] = {channelOf(visual->blue_mask), channelOf(visual->green_mask),
                                  channelOf(visual->red_mask)};
     std::vector<unsigned char> rows(3 * static_cast<std::size_t>(width));
+    std::vector<unsigned long> pixels(static_cast<std::size_t>(width));
     unsigned char *const out[3] = {rows.data(), rows.data() + width,
                                    rows.data() + 2 * static_cast<std::ptrdiff_t>(width)};
     const int stripRows = std::min(height, kStripRows);
@@ -307,9 +279,9 @@ bool readArea(Tk_Window tkwin, Drawable source, Colormap colormap, int x, int y,
         bool going = true;
         for (int r = 0; r < count && going; r++) {
             if (indexed) {
-                unpackIndexed(xi, r, width, out[0]);
+                unpackIndexed(xi, r, width, pixels.data(), out[0]);
             } else {
-                unpackTrueColour(xi, r, width, channels, out);
+                unpackTrueColour(xi, r, width, channels, pixels.data(), out);
             }
             going = sink(top + r, out);
         }

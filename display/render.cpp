@@ -1,14 +1,14 @@
 /*
  * render.cpp --
  *
- *	Row rendering, enhancement and pixel packing of the gimg image type:
- *	source rows picked through the zoom tables and mapped to 8-bit levels
- *	by pixel type, the channel lookup tables built from the enhancement
- *	options (stretch, histogram functions, gamma, contrast), the row
- *	filter, dithering into colour-cube indices, packing for the visual's
- *	channel masks or colour cells, and the strips (turned a quarter for
- *	rotated views) that reach the view pixmap through the master's XImage,
- *	or an area of the view drawn straight into a drawable.
+ *	Row rendering and packing of the gimg image type: source rows picked
+ *	through the zoom tables and mapped to 8-bit levels by pixel type, then
+ *	through the channel lookup tables (enhance.cpp), the row filter,
+ *	dithering into colour-cube indices, packing for the visual's channel
+ *	masks or colour cells (platform/x11pixels), and the strips (turned a
+ *	quarter for rotated views) that reach the view pixmap through the
+ *	master's XImage, or an area of the view drawn straight into a
+ *	drawable.
  */
 #include "display/render.h"
 
@@ -18,16 +18,10 @@
 #include <cstring>
 #include <memory>
 
-#include "imagestore/stats.h"
 #include "tesk.h"
 #include "tesk_stdio.h"
 
 namespace {
-
-constexpr bool kHostMsbFirst = __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__;
-
-enum { FUNC_NONE = 1, FUNC_LINEAR = 2, FUNC_HISTS = 3, FUNC_HISTEQ = 4 };
-enum { RANGE_MEAN = 1, RANGE_DETAIL = 2 };
 
 constexpr int kMaxStrip = 256;  // rows of a strip unless -turbo
 
@@ -41,21 +35,6 @@ struct IdentityTable {
     }
 };
 constexpr IdentityTable kIdentity;
-
-/* x + 0.5 truncated for positive x, x - 0.5 truncated otherwise. */
-double nearest(double x)
-{
-    return x > 0.0 ? std::trunc(x + 0.5) : std::trunc(x - 0.5);
-}
-
-/* x limited to 0..255 as a byte; NaN gives 0. */
-unsigned char byteOf(double x)
-{
-    if (!(x > 0.0)) {
-        return 0;
-    }
-    return x >= 255.0 ? 255 : static_cast<unsigned char>(x);
-}
 
 int clampInt(int v, int lo, int hi)
 {
@@ -181,7 +160,7 @@ inline void filterLoop(unsigned char *row, unsigned char *previous, int width, F
         int u = previous[x];
         int l = x > 0 ? left : c;
         int ul = x > 0 ? upLeft : u;
-        row[x] = byteOf(f(c, l, u, ul));
+        row[x] = gimgLevelByte(f(c, l, u, ul));
         previous[x] = static_cast<unsigned char>(c);
         left = c;
         upLeft = u;
@@ -217,79 +196,6 @@ inline void ditherLoop(int width, unsigned char *out, const unsigned char *in, c
     }
 }
 
-/* ---- pixel packing ----------------------------------------------------- */
-
-template <int Bytes, bool Msb>
-inline void putPixel(unsigned char *p, uint32_t v)
-{
-    for (int k = 0; k < Bytes; k++) {
-        p[k] = static_cast<unsigned char>(v >> (8 * (Msb ? Bytes - 1 - k : k)));
-    }
-}
-
-template <int Bytes, bool Msb>
-void trueRow(const PixelFormat *f, const unsigned char *r, const unsigned char *g, const unsigned char *b, int width,
-             unsigned char *out)
-{
-    for (int i = 0; i < width; i++) {
-        putPixel<Bytes, Msb>(out + static_cast<size_t>(i) * Bytes, f->red[r[i]] | f->green[g[i]] | f->blue[b[i]]);
-    }
-}
-
-/* 4-byte pixels whose channels are whole bytes, in the host's byte order:
- * shifts instead of table lookups, so that the loop runs on vectors. */
-__attribute__((target_clones("avx2", "default"))) void directRow(const unsigned char *r, const unsigned char *g,
-                                                                 const unsigned char *b, int rs, int gs, int bs,
-                                                                 int width, unsigned char *out)
-{
-    for (int i = 0; i < width; i++) {
-        uint32_t v =
-            static_cast<uint32_t>(r[i]) << rs | static_cast<uint32_t>(g[i]) << gs | static_cast<uint32_t>(b[i]) << bs;
-        std::memcpy(out + static_cast<size_t>(i) * 4, &v, 4);
-    }
-}
-
-/* The shift of an 8-bit mask on a byte boundary, or -1. */
-int byteShift(unsigned long mask)
-{
-    for (int shift = 0; shift < 32; shift += 8) {
-        if (mask == 0xFFul << shift) {
-            return shift;
-        }
-    }
-    return -1;
-}
-
-template <int Bytes, bool Msb>
-void indexRow(const PixelFormat *f, const unsigned char *index, int width, unsigned char *out)
-{
-    for (int i = 0; i < width; i++) {
-        putPixel<Bytes, Msb>(out + static_cast<size_t>(i) * Bytes, f->red[index[i]]);
-    }
-}
-
-/* The value v (0..255) of a channel with mask mask, in place. */
-uint32_t channelBits(unsigned long mask, int v)
-{
-    if (mask == 0) {
-        return 0;
-    }
-    int shift = 0;
-    while (((mask >> shift) & 1) == 0) {
-        shift++;
-    }
-    int width = 0;
-    while (shift + width < 32 && ((mask >> (shift + width)) & 1) != 0) {
-        width++;
-    }
-    uint64_t bits = width <= 8 ? static_cast<uint64_t>(v) >> (8 - width)
-                               : static_cast<uint64_t>(v) * ((uint64_t{1} << width) - 1) / 255;
-    return static_cast<uint32_t>(bits << shift);
-}
-
-/* Copies a strip of n packed rows of width pixels (B bytes each) into the
- * XImage data turned a quarter: left (counter-clockwise) puts row j in
- * column j read bottom-up, right puts row j in column n - 1 - j top-down. */
 template <int B>
 void turnStrip(const unsigned char *rows, int n, int width, unsigned char *data, int bytesPerLine, bool left)
 {
@@ -312,86 +218,6 @@ void turnStripBytes(int bytes, const unsigned char *rows, int n, int width, unsi
     case 3: turnStrip<3>(rows, n, width, data, bytesPerLine, left); break;
     default: turnStrip<4>(rows, n, width, data, bytesPerLine, left); break;
     }
-}
-
-/* ---- enhancement ------------------------------------------------------- */
-
-/* A band's statistics as the stretch needs them. */
-bool narrowPixel(const RamImage *image)
-{
-    if (image == nullptr) {
-        return true;
-    }
-    int p = image->desc.pixel;
-    return p == PIX_1BIT || p == PIX_4BITS || p == PIX_BYTE || p == PIX_SBYTE;
-}
-
-/*
- * The histogram stage of HISTS and HISTEQ: hist[level] for the bins
- * between the bounds lo..hi (bin numbers). False when no pixel lies
- * between them.
- */
-bool histTable(int func, const BandSummary &s, double lo, double hi, double gamma, int mode, unsigned char *hist)
-{
-    int loBin = static_cast<int>(std::clamp(std::ceil(lo), 0.0, s.nBins - 1.0));
-    int hiBin = static_cast<int>(std::clamp(std::floor(hi), 0.0, s.nBins - 1.0));
-    double total = 0.0;
-    for (int i = loBin; i <= hiBin; i++) {
-        total += s.bins[i];
-    }
-    if (!(total > 0.0)) {
-        return false;
-    }
-    double share[256];
-    double running = 0.0;
-    for (int i = 0; i < 256; i++) {
-        if (i < loBin) {
-            share[i] = 0.0;
-        } else if (i > hiBin) {
-            share[i] = 1.0;
-        } else {
-            running += s.bins[i];
-            share[i] = running / total;
-        }
-    }
-    if (func == FUNC_HISTEQ) {
-        double c0 = s.bins[loBin] / total;
-        for (int i = 0; i < 256; i++) {
-            hist[i] =
-                share[i] <= c0 ? 0 : byteOf(nearest(gammaCurve((share[i] - c0) / (1.0 - c0), gamma, mode) * 255.0));
-        }
-        return true;
-    }
-    int count = 0;
-    double previousLevel = 0.0;
-    int entry[256];
-    for (int i = 0; i < 256; i++) {
-        double level = share[i] == 0.0 ? 0.0 : nearest(gammaCurve(share[i], gamma, mode) * 255.0);
-        if (level > count && level > previousLevel) {
-            count++;
-        }
-        entry[i] = count;
-        previousLevel = level;
-    }
-    for (int i = 0; i < 256; i++) {
-        hist[i] = byteOf(nearest(entry[i] / (count + 0.0001) * 255.0));
-    }
-    return true;
-}
-
-/* The palette component table of band (entry i: component band % 3 of
- * palette entry i) when the palette of desc (the one the image is rendered
- * with) has entries; NULL otherwise. */
-const unsigned char *componentTable(const ImageDesc &desc, int band, unsigned char *table)
-{
-    if (desc.nindices <= 0) {
-        return nullptr;
-    }
-    int c = (band < 0 ? 0 : band) % 3;
-    for (int i = 0; i < 256; i++) {
-        table[i] = desc.palette[i][c];
-    }
-    return table;
 }
 
 }  // namespace
@@ -476,298 +302,6 @@ void ditherRowAdd(int width, unsigned char *out, const unsigned char *in, const 
     }
 }
 
-/* ---- pixel formats ------------------------------------------------------- */
-
-int pixelFormatInit(PixelFormat *format, const Visual *visual, const XImage *ximage, const unsigned long *cells,
-                    int nCells)
-{
-    int bpp = ximage->bits_per_pixel;
-    if (bpp != 8 && bpp != 16 && bpp != 24 && bpp != 32) {
-        return 0;
-    }
-    format->bytes = bpp / 8;
-    format->msbFirst = ximage->byte_order == MSBFirst;
-    int visualClass = visual != nullptr ? visual->c_class : PseudoColor;
-    format->indexed = visualClass == PseudoColor || visualClass == GrayScale || visualClass == StaticColor ||
-                      visualClass == StaticGray;
-    for (int v = 0; v < 256; v++) {
-        if (format->indexed) {
-            unsigned long pixel = cells != nullptr && nCells > 0 ? cells[std::min(v, nCells - 1)] : v;
-            format->red[v] = static_cast<uint32_t>(pixel);
-            format->green[v] = 0;
-            format->blue[v] = 0;
-        } else {
-            format->red[v] = channelBits(visual->red_mask, v);
-            format->green[v] = channelBits(visual->green_mask, v);
-            format->blue[v] = channelBits(visual->blue_mask, v);
-        }
-    }
-    format->direct = 0;
-    if (!format->indexed && format->bytes == 4 && format->msbFirst == (kHostMsbFirst ? 1 : 0)) {
-        format->shift[0] = byteShift(visual->red_mask);
-        format->shift[1] = byteShift(visual->green_mask);
-        format->shift[2] = byteShift(visual->blue_mask);
-        format->direct = format->shift[0] >= 0 && format->shift[1] >= 0 && format->shift[2] >= 0;
-    }
-    return 1;
-}
-
-void packTrueRow(const PixelFormat *format, const unsigned char *red, const unsigned char *green,
-                 const unsigned char *blue, int width, unsigned char *out)
-{
-    if (format->direct) {
-        directRow(red, green, blue, format->shift[0], format->shift[1], format->shift[2], width, out);
-        return;
-    }
-    switch (format->bytes * 2 + (format->msbFirst ? 1 : 0)) {
-    case 2:
-    case 3: trueRow<1, false>(format, red, green, blue, width, out); break;
-    case 4: trueRow<2, false>(format, red, green, blue, width, out); break;
-    case 5: trueRow<2, true>(format, red, green, blue, width, out); break;
-    case 6: trueRow<3, false>(format, red, green, blue, width, out); break;
-    case 7: trueRow<3, true>(format, red, green, blue, width, out); break;
-    case 8: trueRow<4, false>(format, red, green, blue, width, out); break;
-    default: trueRow<4, true>(format, red, green, blue, width, out); break;
-    }
-}
-
-void packIndexRow(const PixelFormat *format, const unsigned char *index, int width, unsigned char *out)
-{
-    switch (format->bytes * 2 + (format->msbFirst ? 1 : 0)) {
-    case 2:
-    case 3: indexRow<1, false>(format, index, width, out); break;
-    case 4: indexRow<2, false>(format, index, width, out); break;
-    case 5: indexRow<2, true>(format, index, width, out); break;
-    case 6: indexRow<3, false>(format, index, width, out); break;
-    case 7: indexRow<3, true>(format, index, width, out); break;
-    case 8: indexRow<4, false>(format, index, width, out); break;
-    default: indexRow<4, true>(format, index, width, out); break;
-    }
-}
-
-/* ---- lookup tables ------------------------------------------------------- */
-
-double gammaCurve(double x, double gamma, int mode)
-{
-    switch (mode) {
-    case 0: return x <= 0.0 ? 0.0 : std::pow(x + 1e-11, gamma);
-    case 1:
-        if (x <= 0.0) {
-            return 0.0;
-        }
-        if (x >= 1.0) {
-            return 1.0;
-        }
-        if (x >= 0.5) {
-            return 1.0 - 0.5 * std::pow((1.0 - x) * 2.0 + 1e-11, gamma);
-        }
-        return 0.5 * std::pow(2.0 * x + 1e-11, gamma);
-    default: return x;
-    }
-}
-
-/*
- * buildStretchLut --
- *	table[i] for i below count: the source value (source[i], or i) limited
- *	to inLow..inHigh, its position t on the gamma curve between them, and
- *	outLow (1 - t) + (outHigh + 0.999) t limited to the output range and
- *	truncated. An empty input range (or one that is not a number) gives
- *	outLow.
- */
-void buildStretchLut(unsigned char *table, int count, int outLow, int outHigh, double inLow, double inHigh,
-                     const unsigned char *source, double gamma, int curveMode)
-{
-    outLow = clampInt(outLow, 0, 255);
-    outHigh = clampInt(outHigh, 0, 255);
-    double lo = std::min(outLow, outHigh);
-    double hi = std::max(outLow, outHigh);
-    double range = inHigh - inLow;
-    for (int i = 0; i < count; i++) {
-        double v = source != nullptr ? source[i] : i;
-        if (!(range > 0.0)) {
-            table[i] = static_cast<unsigned char>(outLow);
-            continue;
-        }
-        v = std::clamp(v, inLow, inHigh);
-        double t = gammaCurve((v - inLow) / range, gamma, curveMode);
-        double result = outLow * (1.0 - t) + (outHigh + 0.999) * t;
-        if (std::isnan(result)) {
-            result = outLow;
-        }
-        table[i] = static_cast<unsigned char>(std::clamp(result, lo, hi));
-    }
-}
-
-void gimgContrastBounds(double contrast, double bright, int *low, int *high)
-{
-    double c = std::isnan(contrast) ? 1.0 : std::clamp(contrast, -1.0, 1.0);
-    int lo, hi;
-    if (c > 0.0) {
-        lo = static_cast<int>(nearest((1.0 - c) * 127.5));
-        hi = 255 - lo;
-    } else {
-        hi = static_cast<int>(nearest((1.0 + c) * 127.5));
-        lo = 255 - hi;
-    }
-    double shift = std::isnan(bright) ? 0.0 : std::clamp(nearest((bright - 0.5) * 512.0), -512.0, 512.0);
-    *low = clampInt(lo + static_cast<int>(shift), 0, 255);
-    *high = clampInt(hi + static_cast<int>(shift), 0, 255);
-}
-
-void gimgStretchBand(GimgMaster *master, int func, double factor, int band, double gamma, unsigned char *table,
-                     int outLow, int outHigh, double *low, double *high, const unsigned char *source)
-{
-    RamImage *image = master->image;
-    bool narrow = narrowPixel(image);
-    double inLow = narrow ? *low : 0.0;
-    double inHigh = narrow ? *high : 255.0;
-    int mode = master->opt.gmid;
-    if (master->filterBase != 0) {
-        func = FUNC_NONE;
-    }
-    unsigned char composed[256];
-    BandSummary s;
-    if (func != FUNC_NONE && image != nullptr && gimgBandStats(master, image, band, &s) && s.sd != 0.0) {
-        double lo, hi;
-        if (master->opt.range == RANGE_DETAIL && s.nBins > 15) {
-            double total = 0.0;
-            for (int i = 0; i < s.nBins; i++) {
-                total += s.bins[i];
-            }
-            double threshold = 0.005 * factor;
-            int n = 0;
-            double acc = 0.0;
-            while (n < s.nBins) {
-                acc += s.bins[n] / total;
-                n++;
-                if (acc >= threshold) {
-                    break;
-                }
-            }
-            lo = n;
-            int m = 0;
-            acc = 0.0;
-            for (int i = s.nBins - 1; i >= 1; i--) {
-                acc += s.bins[i] / total;
-                m++;
-                if (acc >= threshold) {
-                    break;
-                }
-            }
-            hi = (s.nBins - 1) - m;
-        } else {
-            lo = s.mean - factor * s.sd;
-            hi = s.mean + factor * s.sd;
-        }
-        lo = std::max(lo, s.min);
-        hi = std::min(hi, s.max);
-        *low = lo;
-        *high = hi;
-        if (func == FUNC_LINEAR && s.nBins > 2) {
-            inLow = lo;
-            inHigh = hi;
-        } else {
-            inLow = 0.0;
-            inHigh = 255.0;
-        }
-        unsigned char hist[256];
-        if ((func == FUNC_HISTS || func == FUNC_HISTEQ) && s.nBins > 2 &&
-            histTable(func, s, lo, hi, gamma, mode, hist)) {
-            for (int i = 0; i < 256; i++) {
-                composed[i] = hist[source != nullptr ? source[i] : i];
-            }
-            source = composed;
-            gamma = 1.0;
-        }
-    }
-    buildStretchLut(table, 256, outLow, outHigh, inLow, inHigh, source, gamma, mode);
-}
-
-/*
- * gimgEnhance --
- *	Rebuilds the channel tables and the band-combination tables for
- *	function func with factor standard deviations: the palette way when
- *	colour cells are allocated, else directly. The working bounds start at
- *	-low0..-high2; those the function computes are written back to the
- *	options.
- */
-void gimgEnhance(GimgMaster *master, int func, float factor)
-{
-    GimgOptions &opt = master->opt;
-    std::memset(master->channelTable, 0, sizeof master->channelTable);
-    std::memset(master->indexTable, 0, sizeof master->indexTable);
-    for (int k = 0; k < 3; k++) {
-        master->workLow[k] = opt.low[k];
-        master->workHigh[k] = opt.high[k];
-    }
-    master->funcInUse = func;
-    master->factorInUse = factor;
-    if (master->nCells > 0) {
-        gimgStretchPalette(master, func, factor);
-        return;
-    }
-    unsigned char component[256];
-    const ImageDesc &palette = *gimgRenderPalette(master, master->image);
-    if (opt.comb[0] == 1 && opt.comb[1] > 0 && (master->channelMask & 1) != 0) {
-        int band = opt.comb[1] - 1;
-        double lo = master->workLow[0], hi = master->workHigh[0];
-        gimgStretchBand(master, func, factor, band, opt.gamma, master->channelTable[0], master->outLow, master->outHigh,
-                        &lo, &hi, componentTable(palette, band, component));
-        master->bandsInUse = 0;
-        for (int k = 0; k < 3; k++) {
-            master->bandIndex[k] = band;
-            master->workLow[k] = lo;
-            master->workHigh[k] = hi;
-            if (k > 0) {
-                std::memcpy(master->channelTable[k], master->channelTable[0], 256);
-            }
-        }
-        opt.low[0] = lo;
-        opt.high[0] = hi;
-    } else {
-        master->bandsInUse = 0;
-        for (int k = 0; k < 3; k++) {
-            int band = opt.comb[k + 1];
-            master->bandIndex[k] = band <= 0 || opt.palette[k + 1] == 1 ? -1 : band - 1;
-            if (master->bandIndex[k] < 0) {
-                continue;
-            }
-            master->bandsInUse++;
-            gimgStretchBand(master, func, factor, master->bandIndex[k], opt.gamma, master->channelTable[k],
-                            master->outLow, master->outHigh, &master->workLow[k], &master->workHigh[k],
-                            componentTable(palette, master->bandIndex[k], component));
-            opt.low[k] = master->workLow[k];
-            opt.high[k] = master->workHigh[k];
-        }
-    }
-
-    /* The combination tables: one shared band passes as it is; distinct
-     * bands share one byte, 8 bits for one, 4 + 4 for two, 3 + 3 + 2 for
-     * three (masks 224, 28, 3). */
-    static const int kBits[3][3] = {{8, 0, 0}, {4, 4, 0}, {3, 3, 2}};
-    static const int kShift[3][3] = {{0, 0, 0}, {4, 0, 0}, {5, 2, 0}};
-    std::memset(master->combTable, 0, sizeof master->combTable);
-    int used[3], n = 0;
-    bool shared = true;
-    for (int k = 0; k < 3; k++) {
-        if (master->bandIndex[k] >= 0) {
-            shared = shared && (n == 0 || master->bandIndex[k] == master->bandIndex[used[0]]);
-            used[n++] = k;
-        }
-    }
-    if (n == 0 || shared) {
-        std::memcpy(master->combTable[0], kIdentity.v, 256);
-        return;
-    }
-    for (int j = 0; j < n; j++) {
-        int k = used[j];
-        for (int i = 0; i < 256; i++) {
-            master->combTable[k][i] =
-                static_cast<unsigned char>((master->channelTable[k][i] >> (8 - kBits[n - 1][j])) << kShift[n - 1][j]);
-        }
-    }
-}
-
 /* ---- strips -------------------------------------------------------------- */
 
 namespace {
@@ -804,7 +338,7 @@ struct RowPacker {
     int sameAs[3];        /* an earlier channel rendering the same row, or -1 */
     PackBuffers buf;
 
-    int bandOf(int k) const { return layerBand >= 0 ? layerBand : m->bandIndex[k] % image->desc.nbands; }
+    int bandOf(int k) const { return layerBand >= 0 ? layerBand : m->colours.bandIndex[k] % image->desc.nbands; }
 
     void renderChannel(int k, int src, bool raw)
     {
@@ -812,8 +346,9 @@ struct RowPacker {
             std::memcpy(buf.chan[k], buf.chan[sameAs[k]], static_cast<size_t>(width));
             return;
         }
-        gimgRenderRow(image, src, bandOf(k), index, first, end, width, static_cast<float>(m->workLow[k]),
-                      static_cast<float>(m->workHigh[k]), raw ? kIdentity.v : m->channelTable[k], buf.chan[k]);
+        gimgRenderRow(image, src, bandOf(k), index, first, end, width, static_cast<float>(m->colours.workLow[k]),
+                      static_cast<float>(m->colours.workHigh[k]), raw ? kIdentity.v : m->colours.channelTable[k],
+                      buf.chan[k]);
     }
 
     void filterChannel(int k, bool firstRow)
@@ -828,15 +363,16 @@ struct RowPacker {
     void chooseChannels(bool indexed)
     {
         nOrder = 0;
-        int channels = indexed ? clampInt(m->bandsInUse, 0, 3) : 3;
+        int channels = indexed ? clampInt(m->colours.bandsInUse, 0, 3) : 3;
         for (int k = 0; k < channels; k++) {
-            if (m->bandIndex[k] >= 0) {
+            if (m->colours.bandIndex[k] >= 0) {
                 order[nOrder++] = k;
             }
         }
         GimgMaster *settings = m;
-        std::stable_sort(order, order + nOrder,
-                         [settings](int a, int b) { return settings->bandIndex[a] < settings->bandIndex[b]; });
+        std::stable_sort(order, order + nOrder, [settings](int a, int b) {
+            return settings->colours.bandIndex[a] < settings->colours.bandIndex[b];
+        });
         for (int j = 0; j < 3; j++) {
             sameAs[j] = -1;
         }
@@ -845,9 +381,10 @@ struct RowPacker {
             int k = order[j];
             for (int i = 0; i < j && sameAs[k] < 0; i++) {
                 int e = order[i];
-                if (m->bandIndex[e] == m->bandIndex[k] && m->workLow[e] == m->workLow[k] &&
-                    m->workHigh[e] == m->workHigh[k] &&
-                    (rawRows || std::memcmp(m->channelTable[e], m->channelTable[k], 256) == 0)) {
+                if (m->colours.bandIndex[e] == m->colours.bandIndex[k] &&
+                    m->colours.workLow[e] == m->colours.workLow[k] &&
+                    m->colours.workHigh[e] == m->colours.workHigh[k] &&
+                    (rawRows || std::memcmp(m->colours.channelTable[e], m->colours.channelTable[k], 256) == 0)) {
                     sameAs[k] = e;
                 }
             }
@@ -867,9 +404,9 @@ struct RowPacker {
         if (image != nullptr) {
             zoomRange(columns, image->desc.columns, &first, &end);
         }
-        dither = indexed && settings->ditherMode != 0;
+        dither = indexed && settings->colours.ditherMode != 0;
         filter = std::isfinite(settings->filterStrength) && settings->filterStrength != 0.0;
-        grey = !indexed && (settings->channelMask & 1) != 0 && settings->bandsInUse > 0;
+        grey = !indexed && (settings->channelMask & 1) != 0 && settings->colours.bandsInUse > 0;
         layerBand = image != nullptr && settings->layer > 0 ? (settings->layer - 1) % image->desc.nbands : -1;
         palette = gimgRenderPalette(settings, image)->palette;
         chooseChannels(indexed);
@@ -883,7 +420,7 @@ struct RowPacker {
         }
         if (grey) {
             unsigned char *mean = buf.chan[0];
-            int divisor = m->bandsInUse;
+            int divisor = m->colours.bandsInUse;
             for (int x = 0; x < width; x++) {
                 int sum = 0;
                 for (int j = 0; j < nOrder; j++) {
@@ -920,7 +457,7 @@ struct RowPacker {
             gimgRenderRowRaw(image, src, layerBand, index, first, end, width, 0.0f, 255.0f, indices);
             for (int j = 0; j < nOrder; j++) {
                 int k = order[j];
-                int c = m->bandIndex[k] % 3;
+                int c = m->colours.bandIndex[k] % 3;
                 for (int x = 0; x < width; x++) {
                     buf.chan[k][x] = palette[indices[x]][c];
                 }
@@ -937,11 +474,11 @@ struct RowPacker {
                 filterChannel(k, firstRow);
             }
             if (dither) {
-                ditherRowAdd(width, out, buf.chan[k], m->channelTable[k], m->indexTable[k],
-                             reinterpret_cast<const signed char *>(m->errorTable[k]), buf.errorRow[k], m->ditherMode,
-                             viewRow & 1);
+                ditherRowAdd(width, out, buf.chan[k], m->colours.channelTable[k], m->colours.indexTable[k],
+                             reinterpret_cast<const signed char *>(m->colours.errorTable[k]), buf.errorRow[k],
+                             m->colours.ditherMode, viewRow & 1);
             } else if (filter) {
-                const unsigned char *table = m->channelTable[k];
+                const unsigned char *table = m->colours.channelTable[k];
                 for (int x = 0; x < width; x++) {
                     out[x] = static_cast<unsigned char>(out[x] + table[buf.chan[k][x]]);
                 }
@@ -971,7 +508,7 @@ int gimgPackStrips(GimgMaster *settings, RamImage *image, Drawable drawable, int
         return 0;
     }
     PixelFormat format;
-    if (!pixelFormatInit(&format, settings->visual, ximage, settings->cells, settings->nCells)) {
+    if (!pixelFormatInit(&format, settings->visual, ximage, settings->colours.cells, settings->colours.nCells)) {
         tesk_fprintf(stderr, "Error in gimgPackView - %d bits per pixel are not served.\n", ximage->bits_per_pixel);
         return 0;
     }
@@ -1267,71 +804,4 @@ int gimgDrawArea(GimgMaster *settings, RamImage *image, Drawable drawable, int i
     vpFree(&clipArea);
     vpFree(&planeArea);
     return done;
-}
-
-/*
- * The statistics of band of the master's image, made on demand. With a
- * palette of the gimg's own (the one rendering uses) and an index band (the
- * layer, else band 0) that has a histogram: those of palette component
- * band % 3 weighted by the index counts, over 256 bins, the bounds taken
- * over the entries that occur; otherwise the stored statistics of the band
- * (the layer band when a layer is set) modulo the band count. False when
- * none can be made.
- */
-bool gimgBandStats(GimgMaster *master, RamImage *image, int band, BandSummary *out)
-{
-    *out = BandSummary{};
-    BandStat *stats = ramImageHist(image, 0, 1, 1);
-    return stats != nullptr && gimgBandSummary(master, image, stats, band, out);
-}
-
-bool gimgBandSummary(GimgMaster *master, RamImage *image, const BandStat *stats, int band, BandSummary *out)
-{
-    *out = BandSummary{};
-    const ImageDesc &desc = image->desc;
-    const uint8_t(*palette)[3] = master->desc.palette;
-    int layerBand = master->layer > 0 ? (master->layer - 1) % desc.nbands : -1;
-    /* Only bins of byte images are palette indices. */
-    if (master->desc.nindices > 0 && band >= 0 && desc.pixel <= PIX_BYTE) {
-        const BandStat &index = stats[layerBand >= 0 ? layerBand : 0];
-        if (index.nBins > 0 && index.bins != nullptr) {
-            int c = band % 3;
-            double n = 0.0, sum = 0.0, sumsq = 0.0;
-            out->min = 255.0;
-            out->max = 0.0;
-            for (int i = 0; i < index.nBins && i < 256; i++) {
-                double count = index.bins[i];
-                if (count <= 0.0) {
-                    continue;
-                }
-                double value = palette[i][c];
-                out->bins[palette[i][c]] += count;
-                n += count;
-                sum += value * count;
-                sumsq += value * value * count;
-                out->min = std::min(out->min, value);
-                out->max = std::max(out->max, value);
-            }
-            if (n <= 0.0) {
-                return false;
-            }
-            out->nBins = 256;
-            out->count = n;
-            out->mean = sum / n;
-            double variance = sumsq / n - out->mean * out->mean;
-            out->sd = sumsq != 0.0 && variance > 0.0 ? std::sqrt(variance) : 0.0;
-            return true;
-        }
-    }
-    const BandStat &stat = stats[layerBand >= 0 ? layerBand : (band < 0 ? 0 : band) % desc.nbands];
-    out->mean = stat.mean;
-    out->sd = stat.std;
-    out->min = stat.min;
-    out->max = stat.max;
-    out->count = stat.count;
-    out->nBins = stat.bins != nullptr ? std::min(stat.nBins, 256) : 0;
-    for (int i = 0; i < out->nBins; i++) {
-        out->bins[i] = stat.bins[i];
-    }
-    return std::isfinite(out->mean) && std::isfinite(out->sd);
 }

@@ -3,16 +3,26 @@
  *
  *	The pieces of the gimg row pipeline that other display modules and the
  *	tests call: rendering one source row to 8-bit levels through the column
- *	zoom table, the row filter, dithering into colour-cube indices, the
- *	pixel layout of a visual and XImage with the packing of one row, the
- *	stretch of one band into a lookup table, the output bounds of -contrast
- *	and -bright, and the strip packer that gimgPackView runs.
+ *	zoom table, the row filter, dithering into colour-cube indices, and the
+ *	strip packer that gimgPackView runs (rows packed for the visual through
+ *	platform/x11pixels.h).
  */
 #ifndef TESK_DISPLAY_RENDER_H
 #define TESK_DISPLAY_RENDER_H
 
 #include <cstdint>
 #include "display/gimg.h"
+#include "platform/x11pixels.h"
+
+/* x limited to 0..255 as a byte, truncated; NaN gives 0. The levels of the
+ * row filter and of the histogram tables. */
+inline unsigned char gimgLevelByte(double x)
+{
+    if (!(x > 0.0)) {
+        return 0;
+    }
+    return x >= 255.0 ? 255 : static_cast<unsigned char>(x);
+}
 
 /*
  * Renders band of source row row into out[0..width): position i shows
@@ -47,49 +57,6 @@ void gimgFilterRow(unsigned char *row, unsigned char *previous, int width, doubl
  */
 void ditherRowAdd(int width, unsigned char *out, const unsigned char *in, const unsigned char *level,
                   const unsigned char *index, const signed char *error, int *errorRow, int mode, int odd);
-
-/* How rendered rows become pixel values for one visual and XImage. */
-struct PixelFormat {
-    int bytes;         /* bytes of a pixel in the XImage: 1..4 */
-    int msbFirst;      /* the XImage's byte order is MSBFirst */
-    int indexed;       /* 1: an 8-bit index through cells; 0: channel masks */
-    uint32_t red[256]; /* masked: channel value in place; indexed: index -> pixel */
-    uint32_t green[256];
-    uint32_t blue[256];
-    int direct;   /* 4-byte pixels in the host's order whose masks
-                             * are whole bytes: packed by shifts */
-    int shift[3]; /* red, green and blue shifts when direct */
-};
-
-/*
- * Fills format for packing into ximage on visual: PseudoColor, GrayScale,
- * StaticColor and StaticGray visuals (or no visual) take an index through
- * cells (nCells > 0; the index itself otherwise), the others red, green
- * and blue where the visual's masks put them. 0 when the XImage's bits per
- * pixel is not 8, 16, 24 or 32.
- */
-int pixelFormatInit(PixelFormat *format, const Visual *visual, const XImage *ximage, const unsigned long *cells,
-                    int nCells);
-/* Packs width pixels of red, green and blue rows into out (format->bytes
- * bytes each, in the XImage's byte order). */
-void packTrueRow(const PixelFormat *format, const unsigned char *red, const unsigned char *green,
-                 const unsigned char *blue, int width, unsigned char *out);
-/* Packs width colour-cube indices into out. */
-void packIndexRow(const PixelFormat *format, const unsigned char *index, int width, unsigned char *out);
-
-/*
- * Fills table (256 entries) for band of the master's image: function func
- * (1 NONE, 2 LINEAR, 3 HISTS, 4 HISTEQ) with factor standard deviations,
- * gamma and curve mode -gmid, output bounds outLow and outHigh. *low and
- * *high are the band's working bounds: read, and replaced by the computed
- * ones when the function computes them. source maps the rendered level
- * first (a palette component), NULL for none.
- */
-void gimgStretchBand(GimgMaster *master, int func, double factor, int band, double gamma, unsigned char *table,
-                     int outLow, int outHigh, double *low, double *high, const unsigned char *source);
-
-/* The output bounds of -contrast and -bright, each 0..255. */
-void gimgContrastBounds(double contrast, double bright, int *low, int *high);
 
 /*
  * Renders rows of the view (all, or the rows changed->y .. changed->y +

@@ -9,7 +9,7 @@
 
 XErrorTrap::XErrorTrap(Display *display, int request) : display_(display)
 {
-    handler_ = Tk_CreateErrorHandler(display, -1, request, -1, note, &failed_);
+    handler_ = Tk_CreateErrorHandler(display, -1, request, -1, note, &code_);
 }
 
 XErrorTrap::~XErrorTrap()
@@ -20,13 +20,21 @@ XErrorTrap::~XErrorTrap()
 
 bool XErrorTrap::failed()
 {
-    XSync(display_, False);
-    return failed_ != 0;
+    return code() != 0;
 }
 
-int XErrorTrap::note(ClientData data, XErrorEvent *)
+int XErrorTrap::code()
 {
-    *static_cast<int *>(data) = 1;
+    XSync(display_, False);
+    return code_;
+}
+
+int XErrorTrap::note(ClientData data, XErrorEvent *event)
+{
+    int *code = static_cast<int *>(data);
+    if (*code == 0) {
+        *code = event->error_code;  // never 0: Success is no error
+    }
     return 0;
 }
 

@@ -4,7 +4,7 @@
  *	X errors caught around requests (so that a refusal fails one call
  *	instead of ending the process), and the colormap reads and frees that
  *	run under such a catch. Serves the captures, the clipboard, the view
- *	pixmaps and the palette commands.
+ *	pixmaps, the palette commands and the GLX calls of glw surfaces.
  */
 #ifndef TESK_DISPLAY_XTRAP_H
 #define TESK_DISPLAY_XTRAP_H
@@ -39,21 +39,24 @@ void freeCells(Display *display, Colormap colormap, unsigned long *pixels, int n
 #ifdef __cplusplus
 
 /* Catches the X errors of the display while it lives (of one request code,
- * or of every request for -1); failed() syncs first so that the errors of
- * requests already sent are counted. */
+ * or of every request for -1) and keeps the code of the first; failed()
+ * and code() sync first so that the errors of requests already sent are
+ * seen. */
 class XErrorTrap {
 public:
     explicit XErrorTrap(Display *display, int request = -1);
     ~XErrorTrap();
     bool failed();
+    /* The X error code of the first error caught, 0 for none. */
+    int code();
     XErrorTrap(const XErrorTrap &) = delete;
     XErrorTrap &operator=(const XErrorTrap &) = delete;
 
 private:
-    static int note(ClientData data, XErrorEvent *);
+    static int note(ClientData data, XErrorEvent *event);
     Display *display_;
     Tk_ErrorHandler handler_;
-    int failed_ = 0;
+    int code_ = 0;
 };
 
 #endif

@@ -19,6 +19,7 @@
 #include <cstring>
 #include <string>
 #include "display/canvascapture.h"
+#include "display/xtrap.h"
 #include "tesk.h"
 #include "tesk_stdio.h"
 
@@ -28,46 +29,6 @@ namespace {
  * current last (spares repeated glXMakeCurrent calls). */
 GlwWindow *currentWindow = nullptr;
 GlwWindow *lastActivated = nullptr;
-
-/* ---------------------------------------------------------------------
- * X errors around GLX calls
- * ------------------------------------------------------------------- */
-
-/* Catches the X errors of the display while it lives and keeps the code of
- * the first; code() syncs first so that the errors of requests already
- * sent are seen. */
-class GlxErrorTrap {
-public:
-    explicit GlxErrorTrap(Display *display) : display_(display)
-    {
-        handler_ = Tk_CreateErrorHandler(display, -1, -1, -1, note, &code_);
-    }
-    ~GlxErrorTrap()
-    {
-        XSync(display_, False);
-        Tk_DeleteErrorHandler(handler_);
-    }
-    int code()
-    {
-        XSync(display_, False);
-        return code_;
-    }
-    GlxErrorTrap(const GlxErrorTrap &) = delete;
-    GlxErrorTrap &operator=(const GlxErrorTrap &) = delete;
-
-private:
-    static int note(ClientData data, XErrorEvent *event)
-    {
-        int *code = static_cast<int *>(data);
-        if (*code == 0) {
-            *code = event->error_code;
-        }
-        return 0;
-    }
-    Display *display_;
-    Tk_ErrorHandler handler_;
-    int code_ = 0;
-};
 
 }  // namespace
 
@@ -259,7 +220,7 @@ static bool makePixmap(GlwWindow *record)
     Pixmap pixmap = None;
     GLXPixmap glxPixmap = None;
     {
-        GlxErrorTrap trap(display);
+        XErrorTrap trap(display);
         pixmap = Tk_GetPixmap(display, Tk_WindowId(record->tkwin), record->width, record->height,
                               Tk_Depth(record->tkwin));
         if (int code = trap.code()) {
@@ -268,7 +229,7 @@ static bool makePixmap(GlwWindow *record)
         }
     }
     {
-        GlxErrorTrap trap(display);
+        XErrorTrap trap(display);
         glxPixmap = glXCreateGLXPixmap(display, record->visual, pixmap);
         int code = trap.code();
         if (code != 0 || glxPixmap == None) {
@@ -319,7 +280,7 @@ bool glwSetupPixelFormat(GlwWindow *record)
     }
     GLXContext context = nullptr;
     {
-        GlxErrorTrap trap(display);
+        XErrorTrap trap(display);
         context = glXCreateContext(display, record->visual, nullptr, True);
         int code = trap.code();
         if (code != 0 || context == nullptr) {

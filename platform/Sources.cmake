@@ -3,5 +3,6 @@
 tesk_layer(platform
   SOURCES
     platform/x11draw.cpp
+    platform/x11pixels.cpp
     platform/x11regions.cpp
 )

@@ -14,6 +14,8 @@
 # 1280x1024x24 Xvfb screen, and the reading of a large GIF against Tk's
 # photo image, and the statistics of a large GeoTIFF against gdalinfo -stats;
 # classify_bench.tcl sets Mahalanobis classification against numpy,
+# gtop_bench.tcl a picture mapped onto the ground by -ro against numpy's
+# lines of sight,
 # gconv_bench.tcl a 5 x 5 convolution and rotate_bench.tcl a quarter turn
 # against ImageMagick; georef_bench.tcl sets a rotation through a fitted
 # polynomial and resample_bench.tcl nearest-neighbour resampling onto a
@@ -35,6 +37,7 @@
 # comb kit's number and string fields against Tcl procedures issuing the
 # same Tk commands, and reads and sets a number field's option against a
 # spinbox's.
+# The build runs JOBS jobs at once (default: the number of processors).
 #   tools/bench.sh [benchmark options]
 set -eu
 top=$(cd "$(dirname "$0")/.." && pwd)
@@ -43,7 +46,7 @@ for b in "$top"/build/bench/*_bench; do
     [ -x "$b" ] && "$b" "$@"
 done
 for script in gimg_bench.tcl gimg_mask_bench.tcl gimg_dump_bench.tcl gcanvas_bench.tcl gcanvas_pick_bench.tcl gcanvas_items_bench.tcl gcanvas_ps_bench.tcl shape_draw_bench.tcl cs2cs_bench.tcl gif_bench.tcl tiff_bench.tcl georef_bench.tcl \
-    classify_bench.tcl gconv_bench.tcl rotate_bench.tcl resample_bench.tcl capture_bench.tcl proj_prog_bench.tcl gl_calls_bench.tcl gl_arrays_bench.tcl dem_bench.tcl oglm_bench.tcl comb_bench.tcl; do
+    classify_bench.tcl gconv_bench.tcl gtop_bench.tcl rotate_bench.tcl resample_bench.tcl capture_bench.tcl proj_prog_bench.tcl gl_calls_bench.tcl gl_arrays_bench.tcl dem_bench.tcl oglm_bench.tcl comb_bench.tcl; do
     TESK_OUT=${TESK_OUT:-$top/out} TESK_XDEPTH=24 \
         "$top/tests/support/xrun.sh" wish "$top/demo/start.tcl" "$top/build" "$top/bench/$script"
 done

@@ -2,7 +2,8 @@
 # Runs Tesk's tour: sets the machine up and builds (tools/setup.sh), then
 # starts wish with Tesk loaded and runs demo/tour.tcl, or the script given,
 # under Xvfb when there is no display. What the tour shows is written to
-# the folder out/ (or $TESK_OUT).
+# the folder out/ (or $TESK_OUT). The build runs JOBS jobs at once (default:
+# the number of processors).
 #   tools/demo.sh [script.tcl]
 set -eu
 top=$(cd "$(dirname "$0")/.." && pwd)

@@ -5,6 +5,7 @@
 # then configures and builds:
 #   build/        the optimised library (gcc -O2) for the demo and benchmarks
 #   build-asan/   the test build (clang, AddressSanitizer and UBSan)
+# The build runs JOBS jobs at once (default: the number of processors).
 set -eu
 top=$(cd "$(dirname "$0")/.." && pwd)
 what=${1:-release}
@@ -32,7 +33,7 @@ if [ -n "$missing" ]; then
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends $missing
 fi
 
-jobs=$(nproc 2>/dev/null || echo 2)
+jobs=${JOBS:-$(nproc 2>/dev/null || echo 2)}
 build() {
     dir=$1; shift
     if [ ! -f "$top/$dir/build.ninja" ]; then

@@ -35,6 +35,8 @@ int rimageGeorefMain(const char *programName, int argc, const char **argv);
 int rimageGfftransMain(const char *programName, int argc, const char **argv);
 /* rimage gisoc: unsupervised clustering. */
 int rimageGisocMain(const char *programName, int argc, const char **argv);
+/* rimage gtop: terrain views, polar images and projections over a DEM. */
+int rimageGtopMain(const char *programName, int argc, const char **argv);
 /* rimage gstat: class statistics gathered from image areas. */
 int rimageGstatMain(const char *programName, int argc, const char **argv);
 /* rimage ptable: the pixel table of a byte image. */

@@ -32,7 +32,7 @@ const RimageTool kRimageTools[] = {
     {"gsfzoom", "rimage gsfzoom", rimageGsfzoomMain},
     {"gslope", "rimage gslope", rimageGslopeMain},
     {"gstat", "rimage gstat", rimageGstatMain},
-    {"gtop", "rimage gtop", nullptr},
+    {"gtop", "rimage gtop", rimageGtopMain},
     {"gdem", "rimage gdem", rimageGdemMain},
     {"pcalc", "rimage pcalc", rimagePcalcMain},
     {"ptable", "rimage ptable", rimagePtableMain},

@@ -940,6 +940,12 @@ int tiffWriteWhole(int fd, ImageDesc *desc)
         putShorts(&entries, 281, {255});
     }
     putShorts(&entries, 284, {1});
+    /* Bands beyond the photometric's colour channels are extra samples of
+     * no stated meaning, as readers expect the sum to match. */
+    const int colourChannels = !paletted && desc->nbands == 3 ? 3 : 1;
+    if (desc->nbands > colourChannels) {
+        putShorts(&entries, 338, std::vector<uint32_t>(static_cast<size_t>(desc->nbands - colourChannels), 0u));
+    }
     if (paletted) {
         const int n = 1 << bits;
         std::vector<uint32_t> map(static_cast<size_t>(3 * n), 0);

@@ -30,6 +30,10 @@ set steps {
     "On screen" {
         "gimg views: 192x128 and 192x128"
     }
+    "Terrain views" {
+        "perspective from (96, 230) at 120: 192x128, 17790 pixels drawn"
+        "polar image 96x128: map id POLAR, ground 192x128 around (96.0, 64.0)"
+    }
     "Image files" {
         "GEOTIFF 24924 bytes in scene.tif, pixels 128->128 128->128 29->29"
         "GIF89a 23298 bytes in scene.gif, pixels 128->128 128->128 29->29"
@@ -87,6 +91,7 @@ set steps {
 # Picture, width, height, mean red, green and blue, tolerance of the means.
 set pictures {
     tour-screen.ppm      384 128 126.483 126.483 126.483 0.02
+    tour-gtop.ppm        480 128 114.754 114.754 114.754 0.02
     tour-canvas.ppm      240 160 216.610 224.902 207.569 0.02
     tour-vector.ppm      240 170 218.992 229.013 201.870 0.02
     tour-projection.ppm  400 120 227.084 224.397 221.709 0.02

@@ -197,10 +197,10 @@ protected:
 
     void setCounts(int grey, int red, int green, int blue)
     {
-        master->opt.palette[0] = grey;
-        master->opt.palette[1] = red;
-        master->opt.palette[2] = green;
-        master->opt.palette[3] = blue;
+        master->colours.palette[0] = grey;
+        master->colours.palette[1] = red;
+        master->colours.palette[2] = green;
+        master->colours.palette[3] = blue;
     }
 
     static unsigned long pixelOf(int r, int g, int b)
@@ -219,8 +219,8 @@ TEST_F(Allocation, ADeepScreenAllocatesNothing)
     master->depth = 24;
     setCounts(0, 8, 8, 4);
     truePalette(master.get());
-    EXPECT_EQ(master->nCells, 0);
-    EXPECT_EQ(master->cells, nullptr);
+    EXPECT_EQ(master->colours.nCells, 0);
+    EXPECT_EQ(master->colours.cells, nullptr);
 }
 
 TEST_F(Allocation, EightEightEightIsReducedOneStepAtATimeToSixSixSeven)
@@ -228,21 +228,21 @@ TEST_F(Allocation, EightEightEightIsReducedOneStepAtATimeToSixSixSeven)
     // 7/8/8 (448), 7/7/8 (392), 7/7/7 (343), 6/7/7 (294), 6/6/7 (252).
     setCounts(0, 8, 8, 8);
     truePalette(master.get());
-    EXPECT_EQ((std::array<int, 4>{master->opt.palette[0], master->opt.palette[1], master->opt.palette[2],
-                                  master->opt.palette[3]}),
+    EXPECT_EQ((std::array<int, 4>{master->colours.palette[0], master->colours.palette[1], master->colours.palette[2],
+                                  master->colours.palette[3]}),
               (std::array<int, 4>{0, 6, 6, 7}));
-    ASSERT_EQ(master->nCells, 252);
-    ASSERT_NE(master->cells, nullptr);
-    EXPECT_EQ(master->cells[0], pixelOf(0, 0, 0));
-    EXPECT_EQ(master->cells[1], pixelOf(0, 0, kLevels7[1]));
-    EXPECT_EQ(master->cells[7], pixelOf(0, kLevels6[1], 0));
-    EXPECT_EQ(master->cells[42], pixelOf(kLevels6[1], 0, 0));
-    EXPECT_EQ(master->cells[2 * 42 + 3 * 7 + 4], pixelOf(kLevels6[2], kLevels6[3], kLevels7[4]));
-    EXPECT_EQ(master->cells[251], pixelOf(255, 255, 255));
+    ASSERT_EQ(master->colours.nCells, 252);
+    ASSERT_NE(master->colours.cells, nullptr);
+    EXPECT_EQ(master->colours.cells[0], pixelOf(0, 0, 0));
+    EXPECT_EQ(master->colours.cells[1], pixelOf(0, 0, kLevels7[1]));
+    EXPECT_EQ(master->colours.cells[7], pixelOf(0, kLevels6[1], 0));
+    EXPECT_EQ(master->colours.cells[42], pixelOf(kLevels6[1], 0, 0));
+    EXPECT_EQ(master->colours.cells[2 * 42 + 3 * 7 + 4], pixelOf(kLevels6[2], kLevels6[3], kLevels7[4]));
+    EXPECT_EQ(master->colours.cells[251], pixelOf(255, 255, 255));
     for (int i = 0; i < 252; i++) {
-        ASSERT_EQ(master->allocError[i][0], 0);
-        ASSERT_EQ(master->allocError[i][1], 0);
-        ASSERT_EQ(master->allocError[i][2], 0);
+        ASSERT_EQ(master->colours.allocError[i][0], 0);
+        ASSERT_EQ(master->colours.allocError[i][1], 0);
+        ASSERT_EQ(master->colours.allocError[i][2], 0);
     }
 }
 
@@ -250,26 +250,26 @@ TEST_F(Allocation, TheDefaultGreyIsARampOfTwentyEight)
 {
     setCounts(-1, 0, 0, 0);
     truePalette(master.get());
-    ASSERT_EQ(master->nCells, 28);
-    EXPECT_EQ(master->opt.palette[0], -1);  // nothing reduced, the option as it was
-    EXPECT_EQ(master->cells[1], pixelOf(9, 9, 9));
-    EXPECT_EQ(master->cells[27], pixelOf(255, 255, 255));
+    ASSERT_EQ(master->colours.nCells, 28);
+    EXPECT_EQ(master->colours.palette[0], -1);  // nothing reduced, the option as it was
+    EXPECT_EQ(master->colours.cells[1], pixelOf(9, 9, 9));
+    EXPECT_EQ(master->colours.cells[27], pixelOf(255, 255, 255));
 }
 
 TEST_F(Allocation, ALargeGreyCountIsHalved)
 {
     setCounts(300, 0, 0, 0);
     truePalette(master.get());
-    EXPECT_EQ(master->opt.palette[0], 150);
-    EXPECT_EQ(master->nCells, 150);
+    EXPECT_EQ(master->colours.palette[0], 150);
+    EXPECT_EQ(master->colours.nCells, 150);
 }
 
 TEST_F(Allocation, CountsThatMakeNothingEndWithNoCells)
 {
     setCounts(0, 0, 0, 0);
     truePalette(master.get());
-    EXPECT_EQ(master->nCells, 0);
-    EXPECT_EQ(master->cells, nullptr);
+    EXPECT_EQ(master->colours.nCells, 0);
+    EXPECT_EQ(master->colours.cells, nullptr);
 }
 
 TEST_F(Allocation, GreyAndColourTogetherAreReducedUntilOneRemains)
@@ -278,22 +278,22 @@ TEST_F(Allocation, GreyAndColourTogetherAreReducedUntilOneRemains)
     // 0 below the colour counts of 1 (a cube of one black entry).
     setCounts(3, 2, 2, 2);
     truePalette(master.get());
-    EXPECT_EQ((std::array<int, 4>{master->opt.palette[0], master->opt.palette[1], master->opt.palette[2],
-                                  master->opt.palette[3]}),
+    EXPECT_EQ((std::array<int, 4>{master->colours.palette[0], master->colours.palette[1], master->colours.palette[2],
+                                  master->colours.palette[3]}),
               (std::array<int, 4>{0, 1, 1, 1}));
-    EXPECT_EQ(master->nCells, 1);
+    EXPECT_EQ(master->colours.nCells, 1);
 }
 
 TEST_F(Allocation, FreeingGivesTheCellsBackAndForgetsThem)
 {
     setCounts(0, 2, 2, 2);
     truePalette(master.get());
-    ASSERT_EQ(master->nCells, 8);
+    ASSERT_EQ(master->colours.nCells, 8);
     gimgFreeColors(master.get());
-    EXPECT_EQ(master->nCells, 0);
-    EXPECT_EQ(master->cells, nullptr);
+    EXPECT_EQ(master->colours.nCells, 0);
+    EXPECT_EQ(master->colours.cells, nullptr);
     gimgFreeColors(master.get());  // twice is harmless
-    EXPECT_EQ(master->nCells, 0);
+    EXPECT_EQ(master->colours.nCells, 0);
 }
 
 TEST_F(Allocation, NearestColoursGiveOnePixelPerColour)
@@ -337,8 +337,8 @@ protected:
         master->opt.gmid = 0;
         master->opt.dg = 1;
         for (int k = 0; k < 3; k++) {
-            master->workLow[k] = master->opt.low[k] = 0;
-            master->workHigh[k] = master->opt.high[k] = 255;
+            master->colours.workLow[k] = master->colours.low[k] = 0;
+            master->colours.workHigh[k] = master->colours.high[k] = 255;
         }
     }
     void setComb(int count, int a, int b, int c)
@@ -348,9 +348,9 @@ protected:
         master->opt.comb[2] = b;
         master->opt.comb[3] = c;
     }
-    int entry(int slot, int v) const { return master->channelTable[slot][v]; }
-    int error(int slot, int v) const { return static_cast<signed char>(master->errorTable[slot][v]); }
-    int index(int slot, int v) const { return master->indexTable[slot][v]; }
+    int entry(int slot, int v) const { return master->colours.channelTable[slot][v]; }
+    int error(int slot, int v) const { return static_cast<signed char>(master->colours.errorTable[slot][v]); }
+    int index(int slot, int v) const { return master->colours.indexTable[slot][v]; }
     void TearDown() override
     {
         if (master != nullptr) {
@@ -369,9 +369,10 @@ TEST_F(StretchTables, ACubeGivesEachChannelItsShareOfTheIndex)
     setCounts(0, 8, 8, 4);
     setComb(3, 1, 2, 3);
     gimgStretchPalette(master.get(), kNone, 2);
-    ASSERT_EQ(master->bandsInUse, 3);
-    EXPECT_EQ((std::array<int, 3>{master->bandIndex[0], master->bandIndex[1], master->bandIndex[2]}),
-              (std::array<int, 3>{0, 1, 2}));
+    ASSERT_EQ(master->colours.bandsInUse, 3);
+    EXPECT_EQ(
+        (std::array<int, 3>{master->colours.bandIndex[0], master->colours.bandIndex[1], master->colours.bandIndex[2]}),
+        (std::array<int, 3>{0, 1, 2}));
     // Red: levels 0..255 (span 255), stride 32, largest share 224.
     EXPECT_EQ(entry(0, 15), 0);
     EXPECT_EQ(entry(0, 16), 32);
@@ -388,8 +389,8 @@ TEST_F(StretchTables, ACubeGivesEachChannelItsShareOfTheIndex)
     EXPECT_EQ(entry(2, 63), 0);
     EXPECT_EQ(entry(2, 64), 1);
     EXPECT_EQ(entry(2, 200), 3);
-    EXPECT_EQ(master->opt.low[1], 0);
-    EXPECT_EQ(master->opt.high[1], 255);
+    EXPECT_EQ(master->colours.low[1], 0);
+    EXPECT_EQ(master->colours.high[1], 255);
 }
 
 TEST_F(StretchTables, APaletteImageMapsItsIndicesStraightToCubeIndices)
@@ -403,8 +404,8 @@ TEST_F(StretchTables, APaletteImageMapsItsIndicesStraightToCubeIndices)
     setComb(3, 1, 2, 3);
     master->layer = 1;
     gimgStretchPalette(master.get(), kNone, 2);
-    ASSERT_EQ(master->bandsInUse, 1);
-    EXPECT_EQ(master->bandIndex[0], 0);
+    ASSERT_EQ(master->colours.bandsInUse, 1);
+    EXPECT_EQ(master->colours.bandIndex[0], 0);
     EXPECT_EQ(entry(0, 0), 7 * 32);  // red: the cube's top red
     EXPECT_EQ(entry(0, 1), 7 * 4);   // green
     EXPECT_EQ(entry(0, 2), 255);     // white: the last entry
@@ -417,9 +418,9 @@ TEST_F(StretchTables, DitheringACubeFillsLevelErrorAndIndexTables)
     use(img);
     setCounts(0, 2, 2, 2);
     setComb(3, 1, 2, 3);
-    master->ditherMode = 1;
+    master->colours.ditherMode = 1;
     gimgStretchPalette(master.get(), kNone, 2);
-    ASSERT_EQ(master->bandsInUse, 3);
+    ASSERT_EQ(master->colours.bandsInUse, 3);
     EXPECT_EQ(entry(0, 200), 200);  // the level itself, stretched over 0..255
     EXPECT_EQ(index(0, 200), 4);    // the upper level times the stride
     EXPECT_EQ(index(1, 200), 2);
@@ -436,8 +437,9 @@ TEST_F(StretchTables, TwoBandsOnAGreyRampAddUpToTheirMeanAndNoFurther)
     setCounts(28, 0, 0, 0);
     setComb(2, 1, 2, 0);
     gimgStretchPalette(master.get(), kNone, 2);
-    ASSERT_EQ(master->bandsInUse, 2);
-    EXPECT_EQ((std::array<int, 2>{master->bandIndex[0], master->bandIndex[1]}), (std::array<int, 2>{0, 1}));
+    ASSERT_EQ(master->colours.bandsInUse, 2);
+    EXPECT_EQ((std::array<int, 2>{master->colours.bandIndex[0], master->colours.bandIndex[1]}),
+              (std::array<int, 2>{0, 1}));
     // Each band alone: levels 0..27; 128 -> trunc(27.999 * 128 / 255) = 14.
     EXPECT_EQ(entry(0, 128) + entry(1, 128), 14);
     EXPECT_EQ(entry(0, 128), 7);
@@ -457,11 +459,11 @@ TEST_F(StretchTables, OneBandOnAGreyRampDitheredWeighsTheErrors)
     use(img);
     setCounts(28, 0, 0, 0);
     setComb(1, 2, 0, 0);
-    master->ditherMode = 1;
+    master->colours.ditherMode = 1;
     master->opt.dg = 0.5;
     gimgStretchPalette(master.get(), kNone, 2);
-    ASSERT_EQ(master->bandsInUse, 1);
-    EXPECT_EQ(master->bandIndex[0], 1);
+    ASSERT_EQ(master->colours.bandsInUse, 1);
+    EXPECT_EQ(master->colours.bandIndex[0], 1);
     EXPECT_EQ(entry(0, 100), 100);
     // 28 levels, step 9.48: 4 -> 0 (error 4), 5 -> 9 (-4), 14 -> 9 (5), 15 -> 19 (-4).
     EXPECT_EQ(error(0, 4), 2);
@@ -478,12 +480,12 @@ TEST_F(StretchTables, TruePaletteModeMapsEachIndexToItself)
     TestImage img(1, 3);
     use(img);
     setComb(1, 1, 0, 0);
-    master->truePaletteMode = 1;
+    master->colours.truePaletteMode = 1;
     master->layer = 1;
-    std::memset(master->channelTable, 99, sizeof master->channelTable);
+    std::memset(master->colours.channelTable, 99, sizeof master->colours.channelTable);
     gimgStretchPalette(master.get(), kNone, 2);
-    ASSERT_EQ(master->bandsInUse, 1);
-    EXPECT_EQ(master->bandIndex[0], 0);
+    ASSERT_EQ(master->colours.bandsInUse, 1);
+    EXPECT_EQ(master->colours.bandIndex[0], 0);
     EXPECT_EQ(entry(0, 0), 0);
     EXPECT_EQ(entry(0, 2), 2);
     EXPECT_EQ(entry(0, 3), 0);
@@ -498,12 +500,12 @@ TEST_F(StretchTables, TruePaletteModeAllocatesTheImagesOwnColours)
     std::memcpy(img.image->desc.palette, colours, sizeof colours);
     use(img);
     setCounts(0, 8, 8, 4);
-    master->truePaletteMode = 1;
+    master->colours.truePaletteMode = 1;
     truePalette(master.get());
-    ASSERT_EQ(master->nCells, 2);
-    EXPECT_EQ(master->cells[0], pixelOf(1, 2, 3));
-    EXPECT_EQ(master->cells[1], pixelOf(200, 150, 100));
-    EXPECT_EQ(master->truePaletteMode, 1);
+    ASSERT_EQ(master->colours.nCells, 2);
+    EXPECT_EQ(master->colours.cells[0], pixelOf(1, 2, 3));
+    EXPECT_EQ(master->colours.cells[1], pixelOf(200, 150, 100));
+    EXPECT_EQ(master->colours.truePaletteMode, 1);
 }
 
 TEST_F(StretchTables, TruePaletteModeWithoutAPaletteFallsBackToTheCube)
@@ -511,10 +513,10 @@ TEST_F(StretchTables, TruePaletteModeWithoutAPaletteFallsBackToTheCube)
     TestImage img(1, 0);
     use(img);
     setCounts(0, 8, 8, 4);
-    master->truePaletteMode = 1;
+    master->colours.truePaletteMode = 1;
     truePalette(master.get());
-    EXPECT_EQ(master->nCells, 256);
-    EXPECT_EQ(master->truePaletteMode, 0);
+    EXPECT_EQ(master->colours.nCells, 256);
+    EXPECT_EQ(master->colours.truePaletteMode, 0);
 }
 
 TEST_F(StretchTables, TheGimgsOwnPaletteIsAllocatedWhereItDiffersFromTheImages)
@@ -529,13 +531,13 @@ TEST_F(StretchTables, TheGimgsOwnPaletteIsAllocatedWhereItDiffersFromTheImages)
     gimgDerivePalette(master.get(), 1);
     const unsigned char edited[3] = {10, 20, 30};
     std::memcpy(master->desc.palette[1], edited, 3);
-    master->paletteEdited = 1;
+    master->colours.paletteEdited = 1;
     EXPECT_EQ(gimgPaletteModeStale(master.get()), 1);  // none applied yet
     gimgApplyPaletteMode(master.get());
-    EXPECT_EQ(master->truePaletteMode, 1);
-    ASSERT_EQ(master->nCells, 2);
-    EXPECT_EQ(master->cells[0], pixelOf(1, 2, 3));
-    EXPECT_EQ(master->cells[1], pixelOf(10, 20, 30));
+    EXPECT_EQ(master->colours.truePaletteMode, 1);
+    ASSERT_EQ(master->colours.nCells, 2);
+    EXPECT_EQ(master->colours.cells[0], pixelOf(1, 2, 3));
+    EXPECT_EQ(master->colours.cells[1], pixelOf(10, 20, 30));
     EXPECT_EQ(gimgPaletteModeStale(master.get()), 0);
     EXPECT_EQ(gimgImagePaletteChanged(master.get()), 0);
     img.image->desc.palette[0][0] = 9;
@@ -545,7 +547,7 @@ TEST_F(StretchTables, TheGimgsOwnPaletteIsAllocatedWhereItDiffersFromTheImages)
     gimgDerivePalette(master.get(), 1);
     EXPECT_EQ(master->desc.nindices, 2);
     EXPECT_EQ(master->desc.palette[1][0], 200);
-    EXPECT_EQ(master->paletteEdited, 0);
+    EXPECT_EQ(master->colours.paletteEdited, 0);
     EXPECT_EQ(gimgPaletteModeStale(master.get()), 1);
 
     // -layer 0: no palette, no true-palette mode, the cube.
@@ -553,8 +555,8 @@ TEST_F(StretchTables, TheGimgsOwnPaletteIsAllocatedWhereItDiffersFromTheImages)
     gimgDerivePalette(master.get(), 0);
     EXPECT_EQ(master->desc.nindices, 0);
     gimgApplyPaletteMode(master.get());
-    EXPECT_EQ(master->truePaletteMode, 0);
-    EXPECT_EQ(master->nCells, 256);
+    EXPECT_EQ(master->colours.truePaletteMode, 0);
+    EXPECT_EQ(master->colours.nCells, 256);
 }
 
 TEST_F(StretchTables, ALayerWithoutAPaletteGetsAGreyRampAllocatedOnlyOnceEdited)
@@ -568,13 +570,13 @@ TEST_F(StretchTables, ALayerWithoutAPaletteGetsAGreyRampAllocatedOnlyOnceEdited)
     EXPECT_EQ((std::array<int, 3>{master->desc.palette[7][0], master->desc.palette[7][1], master->desc.palette[7][2]}),
               (std::array<int, 3>{7, 7, 7}));
     gimgApplyPaletteMode(master.get());
-    EXPECT_EQ(master->truePaletteMode, 0);  // the ramp is stretched through the cube
-    master->paletteEdited = 1;
+    EXPECT_EQ(master->colours.truePaletteMode, 0);  // the ramp is stretched through the cube
+    master->colours.paletteEdited = 1;
     EXPECT_EQ(gimgPaletteModeStale(master.get()), 1);
     gimgApplyPaletteMode(master.get());
-    EXPECT_EQ(master->truePaletteMode, 1);
-    EXPECT_EQ(master->nCells, 256);
-    EXPECT_EQ(master->cells[7], pixelOf(7, 7, 7));
+    EXPECT_EQ(master->colours.truePaletteMode, 1);
+    EXPECT_EQ(master->colours.nCells, 256);
+    EXPECT_EQ(master->colours.cells[7], pixelOf(7, 7, 7));
 }
 
 /* ---- a full colormap: an 8-bit PseudoColor screen only ---- */

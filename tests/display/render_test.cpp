@@ -1,10 +1,9 @@
 /*
  * gimg row rendering and packing: source rows to 8-bit levels for every
  * pixel type through zoomed columns, the stretch and contrast tables, the
- * gamma curves, the row filter, dithering, pixel packing by channel masks
- * and byte order, the enhancement tables, and whole views packed into
- * pixmaps (zoom, quarter turns, strips, changed rows, 16- and 8-bit
- * layouts) read back from the server.
+ * gamma curves, the row filter, dithering, the enhancement tables, and
+ * whole views packed into pixmaps (zoom, quarter turns, strips, changed
+ * rows, 16- and 8-bit layouts) read back from the server.
  */
 #include <gtest/gtest.h>
 
@@ -357,155 +356,6 @@ TEST(DitherRow, ModesCarryTheErrorFromTheLeftAndFromAbove)
     EXPECT_EQ(errors, (std::vector<int>{34, 61, 34}));
 }
 
-/* ---- pixel packing ---------------------------------------------------- */
-
-/* An XImage over a buffer of the test's. */
-struct Image {
-    std::vector<char> data = std::vector<char>(64, 0);
-    XImage *ximage = nullptr;
-    Image(Visual *visual, int depth)
-    {
-        Tcl_Interp *interp = testTkInterp();  // fills Tk's stub table first
-        Display *display = Tk_Display(Tk_MainWindow(interp));
-        ximage = XCreateImage(display, visual, depth, ZPixmap, 0, data.data(), 4, 1, 32, 0);
-    }
-    ~Image()
-    {
-        if (ximage != nullptr) {
-            ximage->data = nullptr;
-            XDestroyImage(ximage);
-        }
-    }
-};
-
-Visual trueVisual(unsigned long red, unsigned long green, unsigned long blue)
-{
-    Visual v{};
-    v.c_class = TrueColor;
-    v.red_mask = red;
-    v.green_mask = green;
-    v.blue_mask = blue;
-    v.bits_per_rgb = 8;
-    v.map_entries = 256;
-    return v;
-}
-
-Bytes packed(const PixelFormat &format, const Bytes &r, const Bytes &g, const Bytes &b)
-{
-    Bytes out(r.size() * format.bytes);
-    packTrueRow(&format, r.data(), g.data(), b.data(), static_cast<int>(r.size()), out.data());
-    return out;
-}
-
-TEST(PackRow, TwentyFourBitPixelsPutChannelsWhereTheMasksSay)
-{
-    Visual v = trueVisual(0xFF0000, 0xFF00, 0xFF);
-    Image image(&v, 24);
-    ASSERT_NE(image.ximage, nullptr);
-    PixelFormat f;
-    image.ximage->bits_per_pixel = 32;
-    image.ximage->byte_order = LSBFirst;
-    ASSERT_EQ(pixelFormatInit(&f, &v, image.ximage, nullptr, 0), 1);
-    EXPECT_EQ(packed(f, {0x12}, {0x34}, {0x56}), (Bytes{0x56, 0x34, 0x12, 0x00}));
-    image.ximage->byte_order = MSBFirst;
-    ASSERT_EQ(pixelFormatInit(&f, &v, image.ximage, nullptr, 0), 1);
-    EXPECT_EQ(packed(f, {0x12}, {0x34}, {0x56}), (Bytes{0x00, 0x12, 0x34, 0x56}));
-
-    // Three bytes a pixel: blue, green, red in LSBFirst order.
-    image.ximage->bits_per_pixel = 24;
-    image.ximage->byte_order = LSBFirst;
-    ASSERT_EQ(pixelFormatInit(&f, &v, image.ximage, nullptr, 0), 1);
-    EXPECT_EQ(packed(f, {0x12, 255}, {0x34, 0}, {0x56, 1}), (Bytes{0x56, 0x34, 0x12, 1, 0, 255}));
-    image.ximage->byte_order = MSBFirst;
-    ASSERT_EQ(pixelFormatInit(&f, &v, image.ximage, nullptr, 0), 1);
-    EXPECT_EQ(packed(f, {0x12}, {0x34}, {0x56}), (Bytes{0x12, 0x34, 0x56}));
-
-    // Red in the low byte.
-    Visual bgr = trueVisual(0xFF, 0xFF00, 0xFF0000);
-    image.ximage->bits_per_pixel = 32;
-    image.ximage->byte_order = LSBFirst;
-    ASSERT_EQ(pixelFormatInit(&f, &bgr, image.ximage, nullptr, 0), 1);
-    EXPECT_EQ(packed(f, {0x12}, {0x34}, {0x56}), (Bytes{0x12, 0x34, 0x56, 0x00}));
-}
-
-TEST(PackRow, WholeByteMasksPackLongRowsAsTheTablesDo)
-{
-    // Rows longer than a vector, with a ragged tail, through the shift path
-    // and through the tables, for the channel orders of common visuals.
-    Bytes r(77), g(77), b(77);
-    for (size_t i = 0; i < r.size(); i++) {
-        r[i] = static_cast<unsigned char>(i * 7);
-        g[i] = static_cast<unsigned char>(255 - i * 3);
-        b[i] = static_cast<unsigned char>(i * i);
-    }
-    for (Visual v : {trueVisual(0xFF0000, 0xFF00, 0xFF), trueVisual(0xFF, 0xFF00, 0xFF0000),
-                     trueVisual(0xFF000000, 0xFF0000, 0xFF00)}) {
-        Image image(&v, 24);
-        ASSERT_NE(image.ximage, nullptr);
-        image.ximage->bits_per_pixel = 32;
-        image.ximage->byte_order = LSBFirst;
-        PixelFormat f;
-        ASSERT_EQ(pixelFormatInit(&f, &v, image.ximage, nullptr, 0), 1);
-        EXPECT_EQ(f.direct, 1);
-        PixelFormat tables = f;
-        tables.direct = 0;
-        EXPECT_EQ(packed(f, r, g, b), packed(tables, r, g, b));
-    }
-    // A mask off the byte boundaries keeps the tables.
-    Visual v = trueVisual(0x3FF00000, 0xFFC00, 0x3FF);
-    Image image(&v, 24);
-    ASSERT_NE(image.ximage, nullptr);
-    image.ximage->bits_per_pixel = 32;
-    image.ximage->byte_order = LSBFirst;
-    PixelFormat f;
-    ASSERT_EQ(pixelFormatInit(&f, &v, image.ximage, nullptr, 0), 1);
-    EXPECT_EQ(f.direct, 0);
-}
-
-TEST(PackRow, SixteenBitPixelsFollowFiveSixFiveAndFiveFiveFiveMasks)
-{
-    Visual v = trueVisual(0xF800, 0x07E0, 0x001F);
-    Image image(&v, 16);
-    ASSERT_NE(image.ximage, nullptr);
-    ASSERT_EQ(image.ximage->bits_per_pixel, 16);
-    PixelFormat f;
-    image.ximage->byte_order = LSBFirst;
-    ASSERT_EQ(pixelFormatInit(&f, &v, image.ximage, nullptr, 0), 1);
-    // 0x12 >> 3 = 2, 0x34 >> 2 = 13, 0x56 >> 3 = 10: 0x1000 | 0x01A0 | 0x000A.
-    EXPECT_EQ(packed(f, {255, 0x12}, {0, 0x34}, {0, 0x56}), (Bytes{0x00, 0xF8, 0xAA, 0x11}));
-    image.ximage->byte_order = MSBFirst;
-    ASSERT_EQ(pixelFormatInit(&f, &v, image.ximage, nullptr, 0), 1);
-    EXPECT_EQ(packed(f, {255, 0x12}, {0, 0x34}, {0, 0x56}), (Bytes{0xF8, 0x00, 0x11, 0xAA}));
-    EXPECT_EQ(packed(f, {0}, {255}, {0}), (Bytes{0x07, 0xE0}));
-
-    Visual v555 = trueVisual(0x7C00, 0x03E0, 0x001F);
-    image.ximage->byte_order = LSBFirst;
-    ASSERT_EQ(pixelFormatInit(&f, &v555, image.ximage, nullptr, 0), 1);
-    EXPECT_EQ(packed(f, {255}, {0}, {0}), (Bytes{0x00, 0x7C}));
-}
-
-TEST(PackRow, IndexedVisualsMapTheIndexThroughTheCells)
-{
-    Visual v{};
-    v.c_class = PseudoColor;
-    Image image(&v, 8);
-    ASSERT_NE(image.ximage, nullptr);
-    ASSERT_EQ(image.ximage->bits_per_pixel, 8);
-    PixelFormat f;
-    unsigned long cells[3] = {100, 101, 102};
-    ASSERT_EQ(pixelFormatInit(&f, &v, image.ximage, cells, 3), 1);
-    EXPECT_EQ(f.indexed, 1);
-    Bytes index{0, 1, 2, 7}, out(4);
-    packIndexRow(&f, index.data(), 4, out.data());
-    EXPECT_EQ(out, (Bytes{100, 101, 102, 102}));  // past the cells: the last one
-    ASSERT_EQ(pixelFormatInit(&f, &v, image.ximage, nullptr, 0), 1);
-    packIndexRow(&f, index.data(), 4, out.data());
-    EXPECT_EQ(out, index);
-
-    image.ximage->bits_per_pixel = 4;
-    EXPECT_EQ(pixelFormatInit(&f, &v, image.ximage, cells, 3), 0);
-}
-
 /* ---- enhancement ------------------------------------------------------ */
 
 /* A master with the options the tables read, grey on one band. */
@@ -520,19 +370,19 @@ std::unique_ptr<GimgMaster> tableMaster(RamImage *image)
     m->outHigh = 255;
     m->opt.comb[0] = 1;
     m->opt.comb[1] = 1;
-    m->opt.palette[0] = -1;
+    m->colours.palette[0] = -1;
     m->opt.gamma = 1.0;
     m->opt.range = 1;
     for (int k = 0; k < 3; k++) {
-        m->opt.low[k] = 0;
-        m->opt.high[k] = 255;
+        m->colours.low[k] = 0;
+        m->colours.high[k] = 255;
     }
     return m;
 }
 
 Bytes channel(const GimgMaster &m, int k)
 {
-    return Bytes(m.channelTable[k], m.channelTable[k] + 256);
+    return Bytes(m.colours.channelTable[k], m.colours.channelTable[k] + 256);
 }
 
 TEST_F(Render, EnhanceNoneOnOneGreyBandGivesIdentityTables)
@@ -542,11 +392,11 @@ TEST_F(Render, EnhanceNoneOnOneGreyBandGivesIdentityTables)
     gimgEnhance(m.get(), 1, 2.5f);
     for (int k = 0; k < 3; k++) {
         EXPECT_EQ(channel(*m, k), identity());
-        EXPECT_EQ(m->bandIndex[k], 0);
+        EXPECT_EQ(m->colours.bandIndex[k], 0);
     }
-    EXPECT_EQ(m->bandsInUse, 0);
-    EXPECT_EQ(Bytes(m->combTable[0], m->combTable[0] + 256), identity());
-    EXPECT_EQ(Bytes(m->combTable[1], m->combTable[1] + 256), Bytes(256, 0));
+    EXPECT_EQ(m->colours.bandsInUse, 0);
+    EXPECT_EQ(Bytes(m->colours.combTable[0], m->colours.combTable[0] + 256), identity());
+    EXPECT_EQ(Bytes(m->colours.combTable[1], m->colours.combTable[1] + 256), Bytes(256, 0));
 }
 
 TEST_F(Render, LinearStretchByMeanAndDeviation)
@@ -555,8 +405,8 @@ TEST_F(Render, LinearStretchByMeanAndDeviation)
     putBytes(image, 0, 0, {0, 0, 255, 255});
     auto m = tableMaster(image);
     gimgEnhance(m.get(), 2, 0.5f);  // mean 127.5, deviation 127.5: 63.75 .. 191.25
-    EXPECT_DOUBLE_EQ(m->opt.low[0], 63.75);
-    EXPECT_DOUBLE_EQ(m->opt.high[0], 191.25);
+    EXPECT_DOUBLE_EQ(m->colours.low[0], 63.75);
+    EXPECT_DOUBLE_EQ(m->colours.high[0], 191.25);
     Bytes t = channel(*m, 0);
     EXPECT_EQ(t[63], 0);
     EXPECT_EQ(t[64], 0);     // 0.25 / 127.5 * 255.999 = 0.50
@@ -582,8 +432,8 @@ TEST_F(Render, DetailRangeCutsTheTailsOfTheHistogram)
     // Shares 0.005 at 0 and 3, 0.01 at 250; threshold 0.0075: bins 0..3 from
     // below (4), bins 255..250 from above (6): bounds 4 and 249.
     gimgEnhance(m.get(), 2, 1.5f);
-    EXPECT_DOUBLE_EQ(m->opt.low[0], 4.0);
-    EXPECT_DOUBLE_EQ(m->opt.high[0], 249.0);
+    EXPECT_DOUBLE_EQ(m->colours.low[0], 4.0);
+    EXPECT_DOUBLE_EQ(m->colours.high[0], 249.0);
     Bytes t = channel(*m, 0);
     EXPECT_EQ(t[4], 0);
     EXPECT_EQ(t[249], 255);
@@ -596,8 +446,8 @@ TEST_F(Render, HistogramEqualisationAndSpread)
     putBytes(image, 0, 0, {10, 20, 20, 30});
     auto m = tableMaster(image);
     gimgEnhance(m.get(), 4, 10.0f);  // bounds clipped to 10 .. 30
-    EXPECT_DOUBLE_EQ(m->opt.low[0], 10.0);
-    EXPECT_DOUBLE_EQ(m->opt.high[0], 30.0);
+    EXPECT_DOUBLE_EQ(m->colours.low[0], 10.0);
+    EXPECT_DOUBLE_EQ(m->colours.high[0], 30.0);
     Bytes t = channel(*m, 0);
     // Shares 0.25 (10..19), 0.75 (20..29), 1 (30 on); c0 = 0.25:
     // (0.75 - 0.25) / 0.75 * 255 = 170.
@@ -623,15 +473,15 @@ TEST_F(Render, WideTypesStretchTheRenderBoundsAndKeepAFullTable)
     RamImage *image = makeImage(1, 2, 1, PIX_SHORT);
     putFloats(image, 0, 0, {-100, 100});
     auto m = tableMaster(image);
-    m->opt.low[0] = 50;
-    m->opt.high[0] = 50;
+    m->colours.low[0] = 50;
+    m->colours.high[0] = 50;
     gimgEnhance(m.get(), 1, 1.0f);
-    EXPECT_EQ(m->workLow[0], 50.0);  // kept for the renderer
-    EXPECT_EQ(m->workHigh[0], 50.0);
+    EXPECT_EQ(m->colours.workLow[0], 50.0);  // kept for the renderer
+    EXPECT_EQ(m->colours.workHigh[0], 50.0);
     EXPECT_EQ(channel(*m, 0), identity());
     gimgEnhance(m.get(), 2, 1.0f);  // mean 0, deviation 100
-    EXPECT_EQ(m->opt.low[0], -100.0);
-    EXPECT_EQ(m->opt.high[0], 100.0);
+    EXPECT_EQ(m->colours.low[0], -100.0);
+    EXPECT_EQ(m->colours.high[0], 100.0);
     EXPECT_EQ(channel(*m, 0), identity());
 }
 
@@ -644,31 +494,31 @@ TEST_F(Render, DistinctBandsShareOneByteInTheCombinationTables)
     m->opt.comb[1] = 1;
     m->opt.comb[2] = 2;
     gimgEnhance(m.get(), 1, 1.0f);
-    EXPECT_EQ(m->bandIndex[0], 0);
-    EXPECT_EQ(m->bandIndex[1], 1);
-    EXPECT_EQ(m->bandIndex[2], -1);
-    EXPECT_EQ(m->bandsInUse, 2);
-    EXPECT_EQ(m->combTable[0][255], 240);
-    EXPECT_EQ(m->combTable[0][17], 16);
-    EXPECT_EQ(m->combTable[1][255], 15);
-    EXPECT_EQ(m->combTable[2][255], 0);
+    EXPECT_EQ(m->colours.bandIndex[0], 0);
+    EXPECT_EQ(m->colours.bandIndex[1], 1);
+    EXPECT_EQ(m->colours.bandIndex[2], -1);
+    EXPECT_EQ(m->colours.bandsInUse, 2);
+    EXPECT_EQ(m->colours.combTable[0][255], 240);
+    EXPECT_EQ(m->colours.combTable[0][17], 16);
+    EXPECT_EQ(m->colours.combTable[1][255], 15);
+    EXPECT_EQ(m->colours.combTable[2][255], 0);
 
     m->opt.comb[0] = 3;
     m->opt.comb[3] = 3;
     gimgEnhance(m.get(), 1, 1.0f);
-    EXPECT_EQ(m->combTable[0][255], 224);
-    EXPECT_EQ(m->combTable[1][255], 28);
-    EXPECT_EQ(m->combTable[2][255], 3);
+    EXPECT_EQ(m->colours.combTable[0][255], 224);
+    EXPECT_EQ(m->colours.combTable[1][255], 28);
+    EXPECT_EQ(m->colours.combTable[2][255], 3);
     // 100 = 0110 0100: its top three bits 011 in each share, top two 01 in the last.
-    EXPECT_EQ(m->combTable[0][100], 96);
-    EXPECT_EQ(m->combTable[1][100], 12);
-    EXPECT_EQ(m->combTable[2][100], 1);
+    EXPECT_EQ(m->colours.combTable[0][100], 96);
+    EXPECT_EQ(m->colours.combTable[1][100], 12);
+    EXPECT_EQ(m->colours.combTable[2][100], 1);
 
-    m->opt.palette[1] = 1;  // one red level: the red channel is not used
+    m->colours.palette[1] = 1;  // one red level: the red channel is not used
     gimgEnhance(m.get(), 1, 1.0f);
-    EXPECT_EQ(m->bandIndex[0], -1);
-    EXPECT_EQ(m->bandsInUse, 2);
-    EXPECT_EQ(m->combTable[1][255], 240);
+    EXPECT_EQ(m->colours.bandIndex[0], -1);
+    EXPECT_EQ(m->colours.bandsInUse, 2);
+    EXPECT_EQ(m->colours.combTable[1][255], 240);
 }
 
 TEST_F(Render, PaletteImagesMapIndicesToTheirComponents)
@@ -684,11 +534,11 @@ TEST_F(Render, PaletteImagesMapIndicesToTheirComponents)
     m->opt.comb[2] = 2;
     m->opt.comb[3] = 3;
     gimgEnhance(m.get(), 1, 1.0f);
-    EXPECT_EQ(m->channelTable[0][0], 255);
-    EXPECT_EQ(m->channelTable[0][1], 0);
-    EXPECT_EQ(m->channelTable[1][1], 255);
-    EXPECT_EQ(m->channelTable[2][2], 255);
-    EXPECT_EQ(m->channelTable[2][0], 0);
+    EXPECT_EQ(m->colours.channelTable[0][0], 255);
+    EXPECT_EQ(m->colours.channelTable[0][1], 0);
+    EXPECT_EQ(m->colours.channelTable[1][1], 255);
+    EXPECT_EQ(m->colours.channelTable[2][2], 255);
+    EXPECT_EQ(m->colours.channelTable[2][0], 0);
 }
 
 /* ---- whole views ------------------------------------------------------ */
@@ -742,11 +592,11 @@ struct View {
         m->ximage = XCreateImage(display, &visual, depth, ZPixmap, 0, nullptr, 1, 1, 32, 0);
         for (int k = 0; k < 3; k++) {
             for (int i = 0; i < 256; i++) {
-                m->channelTable[k][i] = static_cast<unsigned char>(i);
+                m->colours.channelTable[k][i] = static_cast<unsigned char>(i);
             }
-            m->workLow[k] = 0;
-            m->workHigh[k] = 255;
-            m->bandIndex[k] = 0;
+            m->colours.workLow[k] = 0;
+            m->colours.workHigh[k] = 255;
+            m->colours.bandIndex[k] = 0;
         }
         zoomClear(&columns);
         zoomClear(&rows);
@@ -838,9 +688,9 @@ TEST_F(Render, ViewRowsOutsideTheImageAreBlackAndColourBandsCombine)
     putBytes(image, 1, 0, {1, 2});
     putBytes(image, 1, 1, {3, 4});
     putBytes(image, 1, 2, {5, 6});
-    view.m->bandIndex[1] = 1;
-    view.m->bandIndex[2] = 2;
-    view.m->bandsInUse = 3;
+    view.m->colours.bandIndex[1] = 1;
+    view.m->colours.bandIndex[2] = 2;
+    view.m->colours.bandsInUse = 3;
     view.zoom(2, 0, 1.0, 3, -1, 1.0);  // the first view row shows row -1
     ASSERT_TRUE(view.pack(image));
     Pixels p = view.read();
@@ -930,7 +780,11 @@ TEST_F(Render, TallViewsGoInStripsAndChangedRowsAlone)
 
 TEST_F(Render, SixteenBitPixmapsTakeFiveSixFivePixels)
 {
-    Visual fake = trueVisual(0xF800, 0x07E0, 0x001F);
+    Visual fake{};
+    fake.c_class = TrueColor;
+    fake.red_mask = 0xF800;
+    fake.green_mask = 0x07E0;
+    fake.blue_mask = 0x001F;
     View view;
     if (!view.open(16, &fake, 2, 1)) {
         GTEST_SKIP() << "no 16-bit pixmaps on this screen";
@@ -939,8 +793,8 @@ TEST_F(Render, SixteenBitPixmapsTakeFiveSixFivePixels)
     putBytes(image, 0, 0, {255, 0x12});
     putBytes(image, 0, 1, {0, 0x34});
     putBytes(image, 0, 2, {0, 0x56});
-    view.m->bandIndex[1] = 1;
-    view.m->bandIndex[2] = 2;
+    view.m->colours.bandIndex[1] = 1;
+    view.m->colours.bandIndex[2] = 2;
     view.zoom(2, 0, 1.0, 1, 0, 1.0);
     ASSERT_TRUE(view.pack(image));
     EXPECT_EQ(view.read(), (Pixels{{0xF800, 0x11AA}}));
@@ -958,13 +812,13 @@ TEST_F(Render, EightBitPixmapsTakeTheCellOfTheSummedIndex)
     putBytes(image, 0, 0, {0, 200, 0, 200});
     putBytes(image, 0, 1, {0, 0, 200, 200});
     unsigned long cells[4] = {5, 6, 7, 8};
-    view.m->cells = cells;
-    view.m->nCells = 4;
-    view.m->bandsInUse = 2;
-    view.m->bandIndex[1] = 1;
+    view.m->colours.cells = cells;
+    view.m->colours.nCells = 4;
+    view.m->colours.bandsInUse = 2;
+    view.m->colours.bandIndex[1] = 1;
     for (int i = 0; i < 256; i++) {
-        view.m->channelTable[0][i] = static_cast<unsigned char>(i / 128 * 2);
-        view.m->channelTable[1][i] = static_cast<unsigned char>(i / 128);
+        view.m->colours.channelTable[0][i] = static_cast<unsigned char>(i / 128 * 2);
+        view.m->colours.channelTable[1][i] = static_cast<unsigned char>(i / 128);
     }
     view.zoom(4, 0, 1.0, 1, 0, 1.0);
     ASSERT_TRUE(view.pack(image));
@@ -983,13 +837,13 @@ TEST_F(Render, DitheredEightBitRowsCarryTheErrorDown)
     putBytes(image, 0, 0, {100, 100, 100, 100});
     putBytes(image, 1, 0, {100, 100, 100, 100});
     unsigned long cells[2] = {10, 20};
-    view.m->cells = cells;
-    view.m->nCells = 2;
-    view.m->bandsInUse = 1;
-    view.m->ditherMode = 1;
+    view.m->colours.cells = cells;
+    view.m->colours.nCells = 2;
+    view.m->colours.bandsInUse = 1;
+    view.m->colours.ditherMode = 1;
     for (int v = 0; v < 256; v++) {
-        view.m->indexTable[0][v] = v >= 128 ? 1 : 0;
-        view.m->errorTable[0][v] = static_cast<unsigned char>(static_cast<signed char>(v >= 128 ? v - 255 : v));
+        view.m->colours.indexTable[0][v] = v >= 128 ? 1 : 0;
+        view.m->colours.errorTable[0][v] = static_cast<unsigned char>(static_cast<signed char>(v >= 128 ? v - 255 : v));
     }
     view.zoom(4, 0, 1.0, 2, 0, 1.0);
     ASSERT_TRUE(view.pack(image));

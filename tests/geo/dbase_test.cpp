@@ -20,19 +20,10 @@
 #include "geo/dbase.h"
 #include "geo/dbasetext.h"
 #include "support/commalocale.h"
+#include "support/sanitizer.h"
 
 extern "C" void tesk_failWritesAfter(long long bytes);
 
-#if defined(__SANITIZE_ADDRESS__)
-#define TESK_TEST_ASAN 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define TESK_TEST_ASAN 1
-#endif
-#endif
-#ifndef TESK_TEST_ASAN
-#define TESK_TEST_ASAN 0
-#endif
 
 namespace {
 

@@ -30,6 +30,7 @@
 #include "runtime/budget.h"
 #include "runtime/startup.h"
 #include "support/memimage.h"
+#include "support/sanitizer.h"
 #include "support/test_interp.h"
 
 namespace {
@@ -664,14 +665,7 @@ TEST_F(GifFiles, ScreensBeyondTheirDataOrTheMemoryBudgetStopDetection)
     setImageMemoryBudget(0);
 }
 
-#if defined(__SANITIZE_ADDRESS__)
-#define TESK_TEST_ASAN 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define TESK_TEST_ASAN 1
-#endif
-#endif
-#ifndef TESK_TEST_ASAN
+#if !TESK_TEST_ASAN
 /* Opens path and reads 20 rows with 8 MiB more address space than now: 0
  * when the open failed for memory after one message, else 1. Run in a
  * child process, whose address space alone is cut. */
