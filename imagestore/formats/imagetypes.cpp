@@ -187,6 +187,19 @@ void imageTypeFrameLayout(ImageDesc *d)
     d->block = static_cast<int32_t>((static_cast<int64_t>(d->columns) * frame.bits + 31) / 32 * 4);
 }
 
+int imageTypeRedefines(int from, int to)
+{
+    const ImageType *a = imageTypeOf(from), *b = imageTypeOf(to);
+    auto raw = [](const ImageType *t) {
+        return t->detect != nullptr && t->rewritesHeader &&
+               (t->layout == Layout::BandLines || t->layout == Layout::LineBands);
+    };
+    if (from == to || !raw(a) || !raw(b) || std::strcmp(a->format, b->format) != 0) {
+        return -1;
+    }
+    return a->layout != b->layout ? 1 : 0;
+}
+
 bool imageTypeBlockIsSetting(int imgid)
 {
     return !imageTypeOf(imgid)->blockIsLine;

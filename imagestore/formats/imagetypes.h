@@ -151,6 +151,8 @@ struct ImageType {
     bool readsFromMemory = false;        /* detector also reads data held in memory (rimage
                                            open TAG base64) */
     bool holdsLabels = false;            /* a classification's labels may be written to it */
+    bool holdsGeoreference = true;       /* false: the file keeps no georeference, so its head
+                                           is never redefined in place (rform) */
 };
 
 /* row for another image type of the same format (a format whose types
@@ -197,6 +199,11 @@ int64_t imageTypeFrameLine(int imgid, int64_t columns);
 /* Gives an opened frame-store descriptor its type's FrameLayout: bands,
  * pixel, palette and a line padded to 32 bits. Other types unchanged. */
 void imageTypeFrameLayout(ImageDesc *desc);
+/* Whether an image of type from may be redefined in place as type to
+ * (rform): -1 no; 0 yes, the same lines; 1 yes, with rows and bands
+ * trading places. Only the raw line layouts of one format whose types
+ * are detected and whose header is written again qualify. */
+int imageTypeRedefines(int from, int to);
 /* True when the type's block holds a setting of its format (JPEG: the
  * quality) rather than a line length. */
 bool imageTypeBlockIsSetting(int imgid);

@@ -248,5 +248,6 @@ constexpr ImageType ppmTypes[1] = {
      .detect = ppmDetect,
      .header = ppmHeader,
      .area = NewArea::Rows,
-     .swapsSamples = false},
+     .swapsSamples = false,
+     .holdsGeoreference = false},
 };

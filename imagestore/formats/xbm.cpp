@@ -431,5 +431,6 @@ constexpr ImageType xbmTypes[1] = {
      .rewrite = xbmRewrite,
      .dumpDepths = DUMP_1BIT,
      .dumpRecode = DumpRecode::XBitmap,
-     .dumpDepthError = "Illegal bits for XBMP file.\n"},
+     .dumpDepthError = "Illegal bits for XBMP file.\n",
+     .holdsGeoreference = false},
 };

@@ -6,6 +6,7 @@
  */
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
@@ -38,6 +39,27 @@ TEST(ImageTypes, FormatsAreDetectedInTheirFixedOrderAndEveryTypeHasOneRow)
         EXPECT_EQ(imageTypeOf(imgid)->imgid, imgid);
     }
     EXPECT_EQ(imageTypeOf(IMG_MRGB1 + 1)->detect, nullptr);
+}
+
+TEST(ImageTypes, OnlyRawLayoutsOfOneDetectedFormatAreRedefinedInPlace)
+{
+    /* from, to, rows and bands trade places */
+    const std::vector<std::vector<int>> allowed = {
+        {IMG_BSQ, IMG_BIL, 1},    {IMG_BIL, IMG_BSQ, 1},    {IMG_E73, IMG_E74, 0},    {IMG_E73, IMG_E74BSQ, 1},
+        {IMG_E74, IMG_E73, 0},    {IMG_E74, IMG_E74BSQ, 1}, {IMG_E74BSQ, IMG_E73, 1}, {IMG_E74BSQ, IMG_E74, 1},
+    };
+    std::vector<std::vector<int>> found;
+    for (int from = 0; imageTypeKnown(from); from++) {
+        for (int to = 0; imageTypeKnown(to); to++) {
+            if (int swap = imageTypeRedefines(from, to); swap >= 0) {
+                found.push_back({from, to, swap});
+            }
+        }
+    }
+    std::sort(found.begin(), found.end());
+    std::vector<std::vector<int>> want = allowed;
+    std::sort(want.begin(), want.end());
+    EXPECT_EQ(found, want);
 }
 
 /* The dummy row in the table for the test's time, and a fresh folder. */
