@@ -195,7 +195,7 @@ bool createOutput(CropJob *job, const ToolOption *options, bool dump, int *error
         *error = code;
         return false;
     }
-    if (dump && (desc.imgid == IMG_BSQ || desc.imgid == IMG_BIL || desc.imgid == IMG_BIP)) {
+    if (dump && imageTypeOf(desc.imgid)->headerOptional) {
         job->out->desc.offset = 0;
     }
     return true;

@@ -126,6 +126,7 @@ struct ImageType {
     ImageDetectProc *detect = nullptr;   /* NULL: never detected */
     ImageHeaderProc *header = nullptr;   /* NULL: no header; with whole NULL too, no new files */
     bool rewritesHeader = false;         /* writeImageHeader may write the header again */
+    bool headerOptional = false;         /* a new file with offset 0 gets no header */
     ImagePaletteProc *palette = nullptr; /* NULL: no colour table in the file */
     NewArea area = NewArea::BandLines;   /* initial contents of a new file */
     ImageWholeProc *whole = nullptr;     /* for NewArea::Whole */
