@@ -492,7 +492,7 @@ int gimgDumpCmd(GimgMaster *master, Tcl_Interp *interp, int argc, const char **a
     {
         ColourSettings settings(master);
         settings.borrow(depth, colours, keepIndices);
-        Recode recode = type->dumpRecode == DumpRecode::XBitmap                      ? Recode::XBitmap
+        Recode recode = type->dumpRecode == DumpRecode::XBitmap                   ? Recode::XBitmap
                         : type->dumpRecode == DumpRecode::BGR && depth.bands == 3 ? Recode::BGR
                                                                                   : Recode::AsRendered;
         rendered = depth.bands == 3 ? gimgDumpRGB(master, out, recode) : gimgDumpIndexed(master, out, recode);

@@ -186,8 +186,8 @@ bool attachExport(GimgMaster *master)
 {
     MaskBitmap *bitmap = &master->masks[MASK_EXPORT];
     RamImage *image = master->maskExport;
-    if (image == nullptr || !imageTypeOf(image->desc.imgid)->rowsInPlace || image->desc.pixel != PIX_1BIT || image->desc.nbands != 1 ||
-        image->buffers == nullptr) {
+    if (image == nullptr || !imageTypeOf(image->desc.imgid)->rowsInPlace || image->desc.pixel != PIX_1BIT ||
+        image->desc.nbands != 1 || image->buffers == nullptr) {
         maskBitmapFree(bitmap);
         return false;
     }

@@ -51,7 +51,7 @@ extern const ImageType fftTypes[1];
 extern const ImageType jpegTypes[1];
 extern const ImageType gifTypes[2]; /* GIF87a, GIF89a */
 extern const ImageType dicomTypes[1];
-extern const ImageType tiffTypes[2]; /* TIFF, GEOTIFF */
+extern const ImageType tiffTypes[2];    /* TIFF, GEOTIFF */
 extern const ImageType memoryTypes[10]; /* MBSQ, MBIL, MBIP, MRGB32 ... MRGB1 (mrgb.cpp) */
 
 /* IMAGEDEF (BSQ, BIL, BIP) and LAN-style (E73, E74, E74BSQ) raw band files. */

@@ -81,10 +81,10 @@ typedef void(FramePackProc)(unsigned char *line, int band, int columns, const un
  * opened over a screen frame: bands, pixel and palette the open gives the
  * descriptor, and the bits one pixel takes in a frame line. */
 struct FrameLayout {
-    int8_t bands = 0;   /* bands of the opened image */
-    int8_t pixel = 0;   /* PIX_* of the opened image */
+    int8_t bands = 0;    /* bands of the opened image */
+    int8_t pixel = 0;    /* PIX_* of the opened image */
     int16_t indices = 0; /* palette entries the open sets, 0 leaves them */
-    int8_t bits = 0;    /* bits of one pixel in a frame line, 0: no frame store */
+    int8_t bits = 0;     /* bits of one pixel in a frame line, 0: no frame store */
 };
 
 /* Dump depths: bit n set when a display dump may write an image of the
@@ -136,24 +136,25 @@ struct ImageType {
                                            for (zeros where it fails), so a file's new cache
                                            needs no initial fill */
     ImageOpenedProc *opened = nullptr;   /* NULL: nothing more to do after an open or attach */
-    ImageStoredStatsProc *storedStats = nullptr; /* NULL: statistics are always computed */
+    /* statistics stored in the file; NULL: always computed from the pixels */
+    ImageStoredStatsProc *storedStats = nullptr;
     ImageTopDownProc *topDown = nullptr; /* Layout::Bitmap: line order; NULL: last row first */
     bool swapsSamples = true;            /* samples stored most significant byte first (msbf) are
                                            swapped to the host's order; false: kept as stored */
     bool rowsInPlace = false;            /* memory: every row held, addressed by row and band */
     bool bandsInBlock = false;           /* memory: block raised to hold every band of a row */
     FrameLayout frame = {};              /* frame-store types: layout when opened over a frame */
-    FrameUnpackProc *frameUnpack = nullptr; /* Layout::Frame: a band out of a frame line */
-    FramePackProc *framePack = nullptr;  /* Layout::Frame: a band into a frame line */
-    uint8_t dumpDepths = 0;              /* DumpBits a display dump may write; 0: none */
-    DumpRecode dumpRecode = DumpRecode::Plain; /* re-encoding of the dump's rows */
-    const char *dumpDepthError = "";     /* message for a depth the type refuses */
-    bool dumpsWithoutPalette = false;    /* a dump writes grey or colour, never indices */
-    bool readsFromMemory = false;        /* detector also reads data held in memory (rimage
-                                           open TAG base64) */
-    bool holdsLabels = false;            /* a classification's labels may be written to it */
-    bool holdsGeoreference = true;       /* false: the file keeps no georeference, so its head
-                                           is never redefined in place (rform) */
+    /* Layout::Frame: a band out of a frame line */
+    FrameUnpackProc *frameUnpack = nullptr;
+    FramePackProc *framePack = nullptr; /* Layout::Frame: a band into a frame line */
+    uint8_t dumpDepths = 0;             /* DumpBits a display dump may write; 0: none */
+    /* re-encoding of the dump's rows */
+    DumpRecode dumpRecode = DumpRecode::Plain;
+    const char *dumpDepthError = "";  /* message for a depth the type refuses */
+    bool dumpsWithoutPalette = false; /* a dump writes grey or colour, never indices */
+    bool readsFromMemory = false;     /* the detector reads data held in memory too */
+    bool holdsLabels = false;         /* a classification's labels may be written to it */
+    bool holdsGeoreference = true;    /* false: no georeference kept (rform refuses it) */
 };
 
 /* row for another image type of the same format (a format whose types

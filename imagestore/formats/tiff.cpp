@@ -1106,5 +1106,4 @@ constexpr ImageType kTiffRow = {.format = "TIFF",
                                 .dumpDepthError = "Illegal bits for TIFF file.\n",
                                 .holdsLabels = true};
 
-const ImageType tiffTypes[2] = {imageTypeAs(IMG_TIFF, "TIFF", kTiffRow),
-                                imageTypeAs(IMG_GEOTIFF, "GEOTIFF", kTiffRow)};
+const ImageType tiffTypes[2] = {imageTypeAs(IMG_TIFF, "TIFF", kTiffRow), imageTypeAs(IMG_GEOTIFF, "GEOTIFF", kTiffRow)};

@@ -45,8 +45,8 @@ TEST(ImageTypes, OnlyRawLayoutsOfOneDetectedFormatAreRedefinedInPlace)
 {
     /* from, to, rows and bands trade places */
     const std::vector<std::vector<int>> allowed = {
-        {IMG_BSQ, IMG_BIL, 1},    {IMG_BIL, IMG_BSQ, 1},    {IMG_E73, IMG_E74, 0},    {IMG_E73, IMG_E74BSQ, 1},
-        {IMG_E74, IMG_E73, 0},    {IMG_E74, IMG_E74BSQ, 1}, {IMG_E74BSQ, IMG_E73, 1}, {IMG_E74BSQ, IMG_E74, 1},
+        {IMG_BSQ, IMG_BIL, 1}, {IMG_BIL, IMG_BSQ, 1},    {IMG_E73, IMG_E74, 0},    {IMG_E73, IMG_E74BSQ, 1},
+        {IMG_E74, IMG_E73, 0}, {IMG_E74, IMG_E74BSQ, 1}, {IMG_E74BSQ, IMG_E73, 1}, {IMG_E74BSQ, IMG_E74, 1},
     };
     std::vector<std::vector<int>> found;
     for (int from = 0; imageTypeKnown(from); from++) {
