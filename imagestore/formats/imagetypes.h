@@ -1,15 +1,20 @@
 /*
  * imagetypes.h --
  *
- *	The image-type table: one row per image type (IMG_*) saying how the
- *	store keeps images of that type: how the file lays out its lines, how
- *	long a stored line is, how many rows the cache holds, the rules a
- *	descriptor of the type obeys, and the format's procedures (detector,
- *	header, palette and whole-file writers, whole-file decoder and
- *	rewriter). The format files fill their rows (formats.h says how);
+ *	The image-type table: one row per image type (IMG_*) saying everything
+ *	the system asks of that type: its name; how the file lays out its
+ *	lines, in which order and byte order, how long a stored line is, how
+ *	many rows the cache holds; the rules a descriptor of the type obeys
+ *	and, for the memory frame types, the layout an open gives and the
+ *	codec of a frame line; what the dump may write and the tools may do
+ *	with it; and the format's procedures (detector, header, palette and
+ *	whole-file writers, whole-file decoder and rewriter, stored
+ *	statistics). The format files fill their rows (formats.h says how);
  *	imagetypes.cpp lists them in detection order. The store, the row
- *	cache, detection and the writers ask the table, never a switch on the
- *	image type.
+ *	cache, detection, the writers, the dump and the tools ask the table,
+ *	never a switch on the image type. Detection and new files, which walk
+ *	the table, are declared here too: the store includes nothing else of
+ *	the format layer.
  */
 #ifndef TESK_IMAGESTORE_FORMATS_IMAGETYPES_H
 #define TESK_IMAGESTORE_FORMATS_IMAGETYPES_H
