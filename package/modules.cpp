@@ -19,11 +19,13 @@
 #include "canvas/canvasapi.h"
 #include "canvas/canvasint.h"
 #include "devices/comb.h"
+#include "devices/grass/grass.h"
 #include "devices/print/printer.h"
 #include "display/canvaslink.h"
 #include "display/gimg.h"
 #include "geo/gtable.h"
 #include "geo/projcmd.h"
+#include "geo/sensorobj.h"
 #include "geo/shapecmd.h"
 #include "geo/terraobj.h"
 #include "gl/ogl.h"
@@ -56,7 +58,7 @@ const TeskModule teskModuleTable[] = {
     {"rimage", Rimg_Init},             /* rimage */
     {"calc", calcInit},                /* calc */
     {"comb", combInit},                /* the comb widget kit */
-    {"grass", nullptr},                /* grass, _vask.parseInput */
+    {"grass", grassInit},              /* grass, _vask.parseInput */
     {"etran", etranInit},              /* etran */
     {"ddw", nullptr},                  /* ddw, package TK_DIRECTX */
     {"twimg", nullptr},                /* twimg */
@@ -72,7 +74,7 @@ const TeskModule teskModuleTable[] = {
     {"terra", terraCmdInit},           /* terra.create */
     {"proj", projCmdInit},             /* the projection family */
     {"gcanvas", gcanvasModuleInit},    /* gcanvas, cliptest */
-    {"sensor", nullptr},               /* camera.create, pushbroom.create, quaternion.slerp */
+    {"sensor", sensorCmdInit},         /* camera.create, pushbroom.create, quaternion.slerp */
 };
 const int teskModuleCount = static_cast<int>(std::size(teskModuleTable));
 

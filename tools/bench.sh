@@ -25,7 +25,9 @@
 # gcanvas_pick_bench.tcl picking under the pointer and find searches
 # among 100,000 rectangles against Tk's canvas; gcanvas_items_bench.tcl
 # creates and redraws 20,000 polygons and 20,000 lines of 40 vertices, and
-# 100,000 rectangles, against Tk's canvas; gl_calls_bench.tcl sets
+# 100,000 rectangles, against Tk's canvas; gcanvas_text_bench.tcl creates and
+# redraws 20,000 text labels and 20,000 turned gtext labels against Tk's
+# canvas text, and zooms 20,000 scalable labels; gl_calls_bench.tcl sets
 # 1,000,000 glVertex commands against an empty Tcl procedure, with the same
 # calls from C as the floor; gl_arrays_bench.tcl draws a lit grid of
 # 2 million triangles from client arrays with glDrawElements against the
@@ -36,9 +38,10 @@
 # assimp, when libassimp-dev is installed; comb_bench.tcl builds, maps and destroys the
 # comb kit's number and string fields against Tcl procedures issuing the
 # same Tk commands, and reads and sets a number field's option against a
-# spinbox's; print_bench.tcl writes a canvas of 20,000 items as a metafile
-# against Tk's postscript of it and prints it on six pages to the file
-# printer.
+# spinbox's; sensor_bench.tcl rectifies a tilted camera's 4096 x 4096 FLOAT
+# photo with bilinear resampling against numpy and scipy.ndimage;
+# print_bench.tcl writes a canvas of 20,000 items as a metafile against
+# Tk's postscript of it and prints it on six pages to the file printer.
 # The build runs JOBS jobs at once (default: the number of processors).
 #   tools/bench.sh [benchmark options]
 set -eu
@@ -47,8 +50,8 @@ top=$(cd "$(dirname "$0")/.." && pwd)
 for b in "$top"/build/bench/*_bench; do
     [ -x "$b" ] && "$b" "$@"
 done
-for script in gimg_bench.tcl gimg_mask_bench.tcl gimg_dump_bench.tcl gcanvas_bench.tcl gcanvas_pick_bench.tcl gcanvas_items_bench.tcl gcanvas_ps_bench.tcl shape_draw_bench.tcl cs2cs_bench.tcl gif_bench.tcl tiff_bench.tcl georef_bench.tcl \
-    classify_bench.tcl gconv_bench.tcl gtop_bench.tcl rotate_bench.tcl resample_bench.tcl capture_bench.tcl proj_prog_bench.tcl gl_calls_bench.tcl gl_arrays_bench.tcl dem_bench.tcl oglm_bench.tcl comb_bench.tcl print_bench.tcl; do
+for script in gimg_bench.tcl gimg_mask_bench.tcl gimg_dump_bench.tcl gcanvas_bench.tcl gcanvas_pick_bench.tcl gcanvas_items_bench.tcl gcanvas_text_bench.tcl gcanvas_ps_bench.tcl shape_draw_bench.tcl cs2cs_bench.tcl gif_bench.tcl tiff_bench.tcl georef_bench.tcl \
+    classify_bench.tcl gconv_bench.tcl gtop_bench.tcl rotate_bench.tcl resample_bench.tcl capture_bench.tcl proj_prog_bench.tcl gl_calls_bench.tcl gl_arrays_bench.tcl dem_bench.tcl oglm_bench.tcl comb_bench.tcl sensor_bench.tcl print_bench.tcl; do
     TESK_OUT=${TESK_OUT:-$top/out} TESK_XDEPTH=24 \
         "$top/tests/support/xrun.sh" wish "$top/demo/start.tcl" "$top/build" "$top/bench/$script"
 done

@@ -992,6 +992,7 @@ int jpegRewrite(RamImage *image)
 
 constexpr ImageType jpegTypes[1] = {
     {.imgid = IMG_JPEG,
+     .name = "JPEG",
      .format = "JPEG",
      .layout = Layout::Whole,
      .blockIsLine = false,
@@ -1002,5 +1003,9 @@ constexpr ImageType jpegTypes[1] = {
      .whole = jpegWriteWhole,
      .decode = readJPEG,
      .rewrite = jpegRewrite,
-     .decodeFillsRows = true},
+     .decodeFillsRows = true,
+     .dumpDepths = DUMP_8BITS | DUMP_24BITS,
+     .dumpDepthError = "Illegal bits for JPEG file.\n",
+     .dumpsWithoutPalette = true,
+     .readsFromMemory = true},
 };

@@ -1101,6 +1101,9 @@ constexpr ImageType kTiffRow = {.format = "TIFF",
                                 .decode = tiffDecode,
                                 .rewrite = tiffRewrite,
                                 .decodeFillsRows = true,
-                                .opened = tiffOpened};
+                                .opened = tiffOpened,
+                                .dumpDepths = DUMP_8BITS | DUMP_24BITS,
+                                .dumpDepthError = "Illegal bits for TIFF file.\n",
+                                .holdsLabels = true};
 
-const ImageType tiffTypes[2] = {imageTypeAs(IMG_TIFF, kTiffRow), imageTypeAs(IMG_GEOTIFF, kTiffRow)};
+const ImageType tiffTypes[2] = {imageTypeAs(IMG_TIFF, "TIFF", kTiffRow), imageTypeAs(IMG_GEOTIFF, "GEOTIFF", kTiffRow)};
