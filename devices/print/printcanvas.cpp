@@ -20,16 +20,12 @@ namespace {
 
 int busyCount = 0; /* running canvas prints, at most 1 */
 
-/* The starts of the steps from a while below b, at least one. */
-std::vector<int> tileStarts(int a, int b, int step)
+/* The number of steps from a while below b (step at least 1): at least
+ * one, so that a region one unit wide still has a tile. */
+int64_t tileCount(int a, int b, int step)
 {
-    std::vector<int> starts;
-    int64_t v = a;
-    do {
-        starts.push_back(static_cast<int>(v));
-        v += step;
-    } while (v < b);
-    return starts;
+    const int64_t span = static_cast<int64_t>(b) - a;
+    return span <= 0 ? 1 : (span + step - 1) / step;
 }
 
 /* The page rectangle (left, top, right, bottom) in printer pixels: the
@@ -67,22 +63,26 @@ bool printTile(const TileRun &run, int page, int pages, int left, int top, int x
     static const char *const kLabel = "Printing done";
     float fraction = static_cast<float>(page) / static_cast<float>(pages);
     meterSet(kLabel, fraction);
-    const std::vector<int> columns = tileStarts(x0, x1, printTileWidth);
-    const std::vector<int> rows = tileStarts(y0, y1, printTileHeight);
-    const float share = 1.0f / static_cast<float>(columns.size() * rows.size()) / static_cast<float>(pages);
+    const int64_t columns = tileCount(x0, x1, printTileWidth), rows = tileCount(y0, y1, printTileHeight);
+    const float share = 1.0f / static_cast<float>(columns * rows) / static_cast<float>(pages);
     float next = fraction + meterInc();
-    int dx = left;
-    for (int x : columns) {
+    int64_t dx = left;
+    for (int64_t c = 0; c < columns; c++) {
+        const int x = static_cast<int>(x0 + c * printTileWidth);
         const int x2 = std::min<int64_t>(static_cast<int64_t>(x) + printTileWidth, x1);
         const int w = roundToInt((x2 - x + 1) * run.scale);
-        int dy = top;
-        for (int y : rows) {
+        int64_t dy = top;
+        for (int64_t r = 0; r < rows; r++) {
+            const int y = static_cast<int>(y0 + r * printTileHeight);
             const int y2 = std::min<int64_t>(static_cast<int64_t>(y) + printTileHeight, y1);
             const int h = roundToInt((y2 - y + 1) * run.scale);
-            std::vector<unsigned char> bytes;
-            if (!canvasRegionToMetafile(run.interp, run.canvas, x, y, x2, y2, run.coordType, &bytes) ||
-                !run.job->playMetafile(bytes, dx, dy, w, h)) {
-                return false;
+            /* a sub-tile that lands on the page gets drawn */
+            if (w >= 1 && h >= 1 && dx < run.job->width() && dy < run.job->height()) {
+                std::vector<unsigned char> bytes;
+                if (!canvasRegionToMetafile(run.interp, run.canvas, x, y, x2, y2, run.coordType, &bytes) ||
+                    !run.job->playMetafile(bytes, static_cast<int>(dx), static_cast<int>(dy), w, h)) {
+                    return false;
+                }
             }
             dy += h;
             fraction += share;
@@ -162,8 +162,7 @@ int printCanvasCmd(PrinterSettings *s, Tcl_Interp *interp, int argc, const char 
     }
     /* page tiles of at least one unit, so that the loops below end */
     const int tileW = std::max(1, roundToInt(pageW / scale)), tileH = std::max(1, roundToInt(pageH / scale));
-    const std::vector<int> columns = tileStarts(box[0], box[2], tileW);
-    const std::vector<int> rows = tileStarts(box[1], box[3], tileH);
+    const int64_t columns = tileCount(box[0], box[2], tileW), rows = tileCount(box[1], box[3], tileH);
     if (words == 10) {
         if (!findPrintDest(s, interp, argv[10], &dest)) {
             Tcl_AppendResult(interp, "Fail to get specified printer DC", nullptr);
@@ -171,7 +170,7 @@ int printCanvasCmd(PrinterSettings *s, Tcl_Interp *interp, int argc, const char 
         }
         s->pageCount = s->fromPage = s->toPage = 1;
     } else {
-        s->pageCount = static_cast<int>(std::min<std::size_t>(rows.size() * columns.size(), INT32_MAX));
+        s->pageCount = static_cast<int>(columns > INT32_MAX / rows ? INT32_MAX : columns * rows);
         int error = 0;
         if (!printDialog(s, interp, canvas, s->interactive == 1 ? 0u : static_cast<unsigned>(PD_RETURNDC), &dest, &error)) {
             if (error == 0) {
@@ -189,19 +188,15 @@ int printCanvasCmd(PrinterSettings *s, Tcl_Interp *interp, int argc, const char 
     const int first = std::max(1, s->fromPage), last = std::min(s->toPage, s->pageCount);
     const int pages = std::max(1, last - first + 1);
     const TileRun run = {interp, canvas, coordType, scale, &job};
-    int number = 0;
-    for (int y : rows) {
-        for (int x : columns) {
-            number++;
-            if (number < first || number > last) {
-                continue;
-            }
-            const int x2 = std::min<int64_t>(static_cast<int64_t>(x) + tileW, box[2]);
-            const int y2 = std::min<int64_t>(static_cast<int64_t>(y) + tileH, box[3]);
-            if (!job.startPage() ||
-                !printTile(run, number - first, pages, page.left, page.top, x, y, x2, y2) || !job.endPage()) {
-                return TCL_ERROR;
-            }
+    /* page tiles row by row, numbered from 1; those in the range print */
+    for (int number = first; number <= last; number++) {
+        const int64_t r = (number - 1) / columns, c = (number - 1) % columns;
+        const int x = static_cast<int>(box[0] + c * tileW), y = static_cast<int>(box[1] + r * tileH);
+        const int x2 = std::min<int64_t>(static_cast<int64_t>(x) + tileW, box[2]);
+        const int y2 = std::min<int64_t>(static_cast<int64_t>(y) + tileH, box[3]);
+        if (!job.startPage() || !printTile(run, number - first, pages, page.left, page.top, x, y, x2, y2) ||
+            !job.endPage()) {
+            return TCL_ERROR;
         }
     }
     std::string message;
