@@ -168,7 +168,7 @@ int printCanvasCmd(PrinterSettings *s, Tcl_Interp *interp, int argc, const char 
             Tcl_AppendResult(interp, "Fail to get specified printer DC", nullptr);
             return TCL_ERROR;
         }
-        s->pageCount = s->fromPage = s->toPage = 1;
+        s->pageCount = s->fromPage = s->toPage = s->copies = 1;
     } else {
         s->pageCount = static_cast<int>(columns > INT32_MAX / rows ? INT32_MAX : columns * rows);
         int error = 0;
@@ -181,7 +181,7 @@ int printCanvasCmd(PrinterSettings *s, Tcl_Interp *interp, int argc, const char 
             return TCL_ERROR;
         }
     }
-    PrintJob job(dest, canvas);
+    PrintJob job(dest, canvas, s->copies);
     Tcl_Eval(interp, "update; _busyIcon");
     Tcl_ResetResult(interp);
     meterReset();

@@ -149,6 +149,7 @@ bool printDialog(PrinterSettings *s, Tcl_Interp *interp, const char *owner, unsi
         }
         s->fromPage = from;
         s->toPage = to;
+        s->copies = 1;
         return true;
     }
     std::vector<PrintDest> all = printDestinations(interp);
@@ -184,6 +185,7 @@ bool printDialog(PrinterSettings *s, Tcl_Interp *interp, const char *owner, unsi
     s->printerName = dest->name;
     s->toPage = std::min(std::max(1, fieldInt(answer[3], to)), to);
     s->fromPage = std::min(std::max(1, fieldInt(answer[2], from)), s->toPage);
+    s->copies = std::clamp(fieldInt(answer[4], 1), 1, 999);
     return true;
 }
 

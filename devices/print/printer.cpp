@@ -292,7 +292,7 @@ int printerInit(Tcl_Interp *interp)
     if (Tcl_PkgProvide(interp, "TK_PRINTER", "1.0") != TCL_OK) {
         return TCL_ERROR;
     }
-    auto *s = new PrinterSettings{interp, {25.4, 25.4, 25.4, 25.4}, 1, 1, 1, 1, ""};
+    auto *s = new PrinterSettings{interp, {25.4, 25.4, 25.4, 25.4}, 1, 1, 1, 1, 1, ""};
     if (Tcl_CreateCommand(interp, "printer", printerCmd, s, printerDelete) == nullptr) {
         delete s;
         return 1;

@@ -34,8 +34,8 @@ void appendHex(std::string *out, const unsigned char *bytes, std::size_t n)
 
 }  // namespace
 
-PrintJob::PrintJob(const PrintDest &dest, const std::string &title)
-    : dest_(dest), title_(title)
+PrintJob::PrintJob(const PrintDest &dest, const std::string &title, int copies)
+    : dest_(dest), title_(title), copies_(std::max(1, copies))
 {
     printableSize(dest, &width_, &height_);
 }
@@ -111,9 +111,10 @@ bool PrintJob::endDoc(std::string *message)
         title.push_back(c >= ' ' && c < 127 && c != '(' && c != ')' && c != '\\' ? c : '_');
     }
     std::string doc = cFormat("%%!PS-Adobe-3.0\n%%%%Creator: Tesk\n%%%%Title: (%s)\n%%%%LanguageLevel: 3\n"
-                              "%%%%Pages: (atend)\n%%%%BoundingBox: 0 0 %d %d\n%%%%EndComments\n",
+                              "%%%%Pages: (atend)\n%%%%BoundingBox: 0 0 %d %d\n%%%%EndComments\n"
+                              "%%%%BeginSetup\n<< /NumCopies %d >> setpagedevice\n%%%%EndSetup\n",
                               title.c_str(), roundToInt(dest_.pageWidthMm * kPointsPerMm),
-                              roundToInt(dest_.pageHeightMm * kPointsPerMm));
+                              roundToInt(dest_.pageHeightMm * kPointsPerMm), copies_);
     doc += body_;
     doc += cFormat("%%%%Trailer\n%%%%Pages: %d\n%%%%EOF\n", pages_);
     if (dest_.filePrinter) {

@@ -16,8 +16,9 @@
 
 class PrintJob {
 public:
-    /* A job for dest (its capabilities filled), titled title. */
-    PrintJob(const PrintDest &dest, const std::string &title);
+    /* A job of copies copies (at least 1) for dest (its capabilities
+     * filled), titled title. */
+    PrintJob(const PrintDest &dest, const std::string &title, int copies);
 
     /* The printable area in printer pixels (HORZRES, VERTRES). */
     int width() const { return width_; }
@@ -39,6 +40,7 @@ private:
     PrintDest dest_;
     std::string title_;
     int width_, height_;
+    int copies_;
     int pages_ = 0;
     std::vector<unsigned char> raster_; /* rows top-down, red, green, blue */
     std::string body_;                  /* the pages' PostScript */

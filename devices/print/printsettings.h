@@ -19,6 +19,7 @@ struct PrinterSettings {
     int interactive;         /* 1: printing shows the print dialog; 0: the kept or default printer */
     int fromPage, toPage;    /* page range chosen in the print dialog, from 1 */
     int pageCount;           /* pages of the job being set up */
+    int copies;              /* copies chosen in the print dialog, at least 1 */
     std::string printerName; /* the printer kept from the last dialog, "" none */
 };
 
@@ -45,7 +46,8 @@ enum { PDERR_NODEFAULTPRN = 0x1008 };
  *	default printer without a dialog; else the modal print dialog .teskPrint,
  *	owned by owner (NULL: the main window). The range runs from the
  *	settings' from page (lowered to the to page) to the page count. On
- *	success the printer is kept, the range stored and *dest filled (true);
+ *	success the printer is kept, the range and copies (1 without a
+ *	dialog) stored and *dest filled (true);
  *	on cancel false with *error 0, when nothing can print PDERR_NODEFAULTPRN.
  */
 bool printDialog(PrinterSettings *s, Tcl_Interp *interp, const char *owner, unsigned flags, PrintDest *dest,
