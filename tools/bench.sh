@@ -40,7 +40,12 @@
 # same Tk commands, and reads and sets a number field's option against a
 # spinbox's; sensor_bench.tcl rectifies a tilted camera's 4096 x 4096 FLOAT
 # photo with bilinear resampling against numpy and scipy.ndimage.
-# The build runs JOBS jobs at once (default: the number of processors).
+# JPEG decoding and the GeoTIFF statistics use up to four threads (the
+# processors the process may use); their peers use one. Both run again
+# pinned to one core (taskset -c, the last processor allowed) for the
+# one-core ratio.
+# The build runs JOBS jobs at once (default: the processors the process may
+# use).
 #   tools/bench.sh [benchmark options]
 set -eu
 top=$(cd "$(dirname "$0")/.." && pwd)
@@ -48,8 +53,18 @@ top=$(cd "$(dirname "$0")/.." && pwd)
 for b in "$top"/build/bench/*_bench; do
     [ -x "$b" ] && "$b" "$@"
 done
+# Runs a Tcl benchmark under wish on a private screen, pinned by $pin.
+pin=
+wishBench() {
+    TESK_OUT=${TESK_OUT:-$top/out} TESK_XDEPTH=24 \
+        $pin "$top/tests/support/xrun.sh" wish "$top/demo/start.tcl" "$top/build" "$top/bench/$1"
+}
 for script in gimg_bench.tcl gimg_mask_bench.tcl gimg_dump_bench.tcl gcanvas_bench.tcl gcanvas_pick_bench.tcl gcanvas_items_bench.tcl gcanvas_text_bench.tcl gcanvas_ps_bench.tcl shape_draw_bench.tcl cs2cs_bench.tcl gif_bench.tcl tiff_bench.tcl georef_bench.tcl \
     classify_bench.tcl gconv_bench.tcl gtop_bench.tcl rotate_bench.tcl resample_bench.tcl capture_bench.tcl proj_prog_bench.tcl gl_calls_bench.tcl gl_arrays_bench.tcl dem_bench.tcl oglm_bench.tcl comb_bench.tcl sensor_bench.tcl; do
-    TESK_OUT=${TESK_OUT:-$top/out} TESK_XDEPTH=24 \
-        "$top/tests/support/xrun.sh" wish "$top/demo/start.tcl" "$top/build" "$top/bench/$script"
+    wishBench "$script"
 done
+core=$(taskset -pc $$ | sed 's/.*: *//; s/.*[,-]//')
+echo "One core (taskset -c $core), the same work as above:"
+pin="taskset -c $core"
+$pin "$top/build/bench/jpeg_bench" --benchmark_filter=OpenRead "$@"
+wishBench tiff_bench.tcl
