@@ -16,8 +16,9 @@
 # classify_bench.tcl sets Mahalanobis classification against numpy,
 # gtop_bench.tcl a picture mapped onto the ground by -ro against numpy's
 # lines of sight,
-# gconv_bench.tcl a 5 x 5 convolution and rotate_bench.tcl a quarter turn
-# against ImageMagick; georef_bench.tcl sets a rotation through a fitted
+# gconv_bench.tcl a 5 x 5 convolution against ImageMagick and
+# scipy.ndimage.convolve, rotate_bench.tcl a quarter turn against
+# ImageMagick; georef_bench.tcl sets a rotation through a fitted
 # polynomial and resample_bench.tcl nearest-neighbour resampling onto a
 # shifted grid against gdalwarp; capture_bench.tcl sets screen and canvas
 # captures against libtk-img's window format and Tk's own redraw;
