@@ -16,8 +16,9 @@
 # classify_bench.tcl sets Mahalanobis classification against numpy,
 # gtop_bench.tcl a picture mapped onto the ground by -ro against numpy's
 # lines of sight,
-# gconv_bench.tcl a 5 x 5 convolution and rotate_bench.tcl a quarter turn
-# against ImageMagick; georef_bench.tcl sets a rotation through a fitted
+# gconv_bench.tcl a 5 x 5 convolution against ImageMagick and
+# scipy.ndimage.convolve, rotate_bench.tcl a quarter turn against
+# ImageMagick; georef_bench.tcl sets a rotation through a fitted
 # polynomial and resample_bench.tcl nearest-neighbour resampling onto a
 # shifted grid against gdalwarp; capture_bench.tcl sets screen and canvas
 # captures against libtk-img's window format and Tk's own redraw;
@@ -42,7 +43,12 @@
 # photo with bilinear resampling against numpy and scipy.ndimage;
 # print_bench.tcl writes a canvas of 20,000 items as a metafile against
 # Tk's postscript of it and prints it on six pages to the file printer.
-# The build runs JOBS jobs at once (default: the number of processors).
+# JPEG decoding and the GeoTIFF statistics use up to four threads (the
+# processors the process may use); their peers use one. Both run again
+# pinned to one core (taskset -c, the last processor allowed) for the
+# one-core ratio.
+# The build runs JOBS jobs at once (default: the processors the process may
+# use).
 #   tools/bench.sh [benchmark options]
 set -eu
 top=$(cd "$(dirname "$0")/.." && pwd)
@@ -50,8 +56,18 @@ top=$(cd "$(dirname "$0")/.." && pwd)
 for b in "$top"/build/bench/*_bench; do
     [ -x "$b" ] && "$b" "$@"
 done
+# Runs a Tcl benchmark under wish on a private screen, pinned by $pin.
+pin=
+wishBench() {
+    TESK_OUT=${TESK_OUT:-$top/out} TESK_XDEPTH=24 \
+        $pin "$top/tests/support/xrun.sh" wish "$top/demo/start.tcl" "$top/build" "$top/bench/$1"
+}
 for script in gimg_bench.tcl gimg_mask_bench.tcl gimg_dump_bench.tcl gcanvas_bench.tcl gcanvas_pick_bench.tcl gcanvas_items_bench.tcl gcanvas_text_bench.tcl gcanvas_ps_bench.tcl shape_draw_bench.tcl cs2cs_bench.tcl gif_bench.tcl tiff_bench.tcl georef_bench.tcl \
     classify_bench.tcl gconv_bench.tcl gtop_bench.tcl rotate_bench.tcl resample_bench.tcl capture_bench.tcl proj_prog_bench.tcl gl_calls_bench.tcl gl_arrays_bench.tcl dem_bench.tcl oglm_bench.tcl comb_bench.tcl sensor_bench.tcl print_bench.tcl; do
-    TESK_OUT=${TESK_OUT:-$top/out} TESK_XDEPTH=24 \
-        "$top/tests/support/xrun.sh" wish "$top/demo/start.tcl" "$top/build" "$top/bench/$script"
+    wishBench "$script"
 done
+core=$(taskset -pc $$ | sed 's/.*: *//; s/.*[,-]//')
+echo "One core (taskset -c $core), the same work as above:"
+pin="taskset -c $core"
+$pin "$top/build/bench/jpeg_bench" --benchmark_filter=OpenRead "$@"
+wishBench tiff_bench.tcl

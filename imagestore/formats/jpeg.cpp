@@ -30,6 +30,7 @@
 #include "imagestore/rowcache.h"
 #include "runtime/budget.h"
 #include "runtime/bytes.h"
+#include "runtime/cpus.h"
 #include "runtime/replace.h"
 #include "tesk_stdio.h"
 
@@ -576,8 +577,7 @@ int decodeThreads(const ImageDesc &desc, const JpegInput &in)
         hasSeveralScans(&in)) {
         return 1;
     }
-    unsigned hardware = std::thread::hardware_concurrency();
-    return static_cast<int>(std::clamp(hardware, 1u, 4u));
+    return workerThreads(4);
 }
 
 /* Row ranges of the jobs: later jobs first skip what earlier ones decode

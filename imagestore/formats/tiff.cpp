@@ -26,6 +26,7 @@
 #include "imagestore/stats.h"
 #include "runtime/budget.h"
 #include "runtime/bytes.h"
+#include "runtime/cpus.h"
 #include "tesk.h"
 #include "tesk_stdio.h"
 
@@ -624,7 +625,7 @@ int tiffDecode(RamImage *image)
         const int strips = (lay.rows + lay.rowsPerStrip - 1) / lay.rowsPerStrip;
         int threads = 1;
         if (rowBytes * lay.rows >= (int64_t{1} << 22) && strips >= 8) {
-            threads = static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 4u));
+            threads = workerThreads(4);
         }
         std::vector<char> ok(static_cast<size_t>(threads), 0);
         std::vector<std::thread> workers;
