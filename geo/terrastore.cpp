@@ -83,8 +83,10 @@ void deriveFields(TerraStore *store)
     int n = signedIn(image, TERRA_GROUP);
     store->x0 = signedIn(image, TERRA_COLUMN_ORIGIN) * n;
     store->y0 = signedIn(image, TERRA_ROW_ORIGIN) * n;
-    store->x1 = store->x0 + n - 1;
-    store->y1 = store->y0 + n - 1;
+    /* The last column and row fit an int (terraRangeFits), x0 + n alone
+       may not. */
+    store->x1 = static_cast<int>(int64_t(store->x0) + n - 1);
+    store->y1 = static_cast<int>(int64_t(store->y0) + n - 1);
     store->tileCount = n * n;
     char name[32];
     std::snprintf(name, sizeof name, "UTM%d", signedIn(image, TERRA_ZONE));
