@@ -15,3 +15,4 @@ tesk_layer(devices
     devices/combpal.cpp
     devices/combfold.cpp
 )
+include(devices/ddw/Sources.cmake)

@@ -19,6 +19,7 @@
 #include "canvas/canvasapi.h"
 #include "canvas/canvasint.h"
 #include "devices/comb.h"
+#include "devices/ddw/ddw.h"
 #include "display/canvaslink.h"
 #include "display/gimg.h"
 #include "geo/gtable.h"
@@ -57,7 +58,7 @@ const TeskModule teskModuleTable[] = {
     {"comb", combInit},                /* the comb widget kit */
     {"grass", nullptr},                /* grass, _vask.parseInput */
     {"etran", etranInit},              /* etran */
-    {"ddw", nullptr},                  /* ddw, package TK_DIRECTX */
+    {"ddw", ddwInit},                  /* ddw, package TK_DIRECTX */
     {"twimg", nullptr},                /* twimg */
     {"glw", Glw_Init},                 /* glw, the OpenGL binding, oglm */
     {"dicom", Dicom_Init},             /* dicom */
