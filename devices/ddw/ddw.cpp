@@ -21,12 +21,14 @@
 #include <string>
 #include <vector>
 #include <tk.h>
+#include "devices/ddw/stream.h"
 #include "display/gimg.h"
 #include "display/idoption.h"
 #include "display/render.h"
 #include "imagestore/ramimage.h"
 #include "imagestore/stats.h"
 #include "platform/x11pixels.h"
+#include "runtime/cnumber.h"
 #include "runtime/startup.h"
 #include "runtime/subcmd.h"
 #include "tesk.h"
@@ -66,6 +68,12 @@ struct DdwWidget {
     GC textGC;             /* red, with font */
     XColor *red;
     double low[3], high[3]; /* -low0..2, -high0..2: display range of each channel */
+    VideoStream *stream;    /* of -video, or NULL */
+    int playing;            /* the frame procedure plays the stream */
+    Tcl_TimerToken timer;   /* of the frame procedure, or NULL */
+    double endTime;         /* of the play, seconds */
+    XImage *videoImage;     /* the stream's picture packed for the window */
+    int destroyed;          /* the window is gone; the record waits to be freed */
 };
 
 /* Counters of the drawing's test text, of ddline and of ddarea. */
@@ -146,6 +154,12 @@ int statsBand(const DdwWidget *w, int c)
     return channelBand(w, c);
 }
 
+/* The 3-3-2 colour cube's index of a colour. */
+inline unsigned char cubeIndex(unsigned char red, unsigned char green, unsigned char blue)
+{
+    return static_cast<unsigned char>((red & 0xE0) | ((green >> 3) & 0x1C) | (blue >> 6));
+}
+
 bool shallowPixel(int pixel)
 {
     return pixel == PIX_1BIT || pixel == PIX_4BITS || pixel == PIX_BYTE;
@@ -190,12 +204,13 @@ void freePixels(DdwWidget *w)
 void fixPalette(DdwWidget *w, bool force)
 {
     Visual *visual = Tk_Visual(w->tkwin);
-    if (w->image == nullptr || visual->c_class == TrueColor || visual->c_class == DirectColor) {
+    if ((w->image == nullptr && w->stream == nullptr) || visual->c_class == TrueColor ||
+        visual->c_class == DirectColor) {
         return;
     }
     std::vector<unsigned char> entries;
     int mode = PALETTE_CUBE;
-    if (oneChannel(w)) {
+    if (w->image != nullptr && oneChannel(w)) {
         mode = w->colorCount > 0 ? PALETTE_TABLE : PALETTE_GREY;
     }
     if (mode == PALETTE_TABLE) {
@@ -363,14 +378,78 @@ int drawTestText(DdwWidget *w, int counter)
     return TCL_OK;
 }
 
+/* ---- video pictures ------------------------------------------------------ */
+
+void stretchToWindow(DdwWidget *w, const XImage *src, int width, int height);
+
+/* Packs a stream's picture for the window (the 3-3-2 cube on indexed
+ * visuals) and puts it there, stretched to the window's size. */
+void paintPicture(void *data, const AviPicture &picture)
+{
+    auto *w = static_cast<DdwWidget *>(data);
+    if (w->destroyed || Tk_WindowId(w->tkwin) == None) {
+        return;
+    }
+    XImage *image = w->videoImage;
+    if (image == nullptr || image->width != picture.width || image->height != picture.height) {
+        if (image != nullptr) {
+            XDestroyImage(image);
+        }
+        image = XCreateImage(w->display, Tk_Visual(w->tkwin), static_cast<unsigned>(Tk_Depth(w->tkwin)), ZPixmap, 0,
+                             nullptr, static_cast<unsigned>(picture.width), static_cast<unsigned>(picture.height), 32,
+                             0);
+        if (image != nullptr) {
+            image->data = static_cast<char *>(std::calloc(static_cast<std::size_t>(image->bytes_per_line),
+                                                          static_cast<std::size_t>(picture.height)));
+            if (image->data == nullptr) {
+                XDestroyImage(image);
+                image = nullptr;
+            }
+        }
+        w->videoImage = image;
+        if (image == nullptr) {
+            return;
+        }
+    }
+    fixPalette(w, false);
+    PixelFormat format;
+    pixelFormatInit(&format, Tk_Visual(w->tkwin), image, w->pixelMap, 256);
+    std::vector<unsigned char> index(format.indexed ? static_cast<std::size_t>(picture.width) : 0);
+    for (int y = 0; y < picture.height; y++) {
+        std::size_t o = static_cast<std::size_t>(y) * static_cast<std::size_t>(picture.width);
+        auto *out = reinterpret_cast<unsigned char *>(image->data) +
+                    static_cast<std::size_t>(y) * static_cast<std::size_t>(image->bytes_per_line);
+        if (format.indexed) {
+            for (int x = 0; x < picture.width; x++) {
+                index[x] = cubeIndex(picture.red[o + x], picture.green[o + x], picture.blue[o + x]);
+            }
+            packIndexRow(&format, index.data(), picture.width, out);
+        } else {
+            packTrueRow(&format, &picture.red[o], &picture.green[o], &picture.blue[o], picture.width, out);
+        }
+    }
+    int width = Tk_Width(w->tkwin), height = Tk_Height(w->tkwin);
+    if (width == image->width && height == image->height) {
+        XPutImage(w->display, Tk_WindowId(w->tkwin), w->gc, image, 0, 0, 0, 0, static_cast<unsigned>(width),
+                  static_cast<unsigned>(height));
+    } else if (width > 0 && height > 0 && image->bits_per_pixel % 8 == 0) {
+        stretchToWindow(w, image, width, height);
+    }
+}
+
+StreamSurface videoSurface(DdwWidget *w)
+{
+    return StreamSurface{paintPicture, w};
+}
+
 int noteXError(ClientData data, XErrorEvent *)
 {
     *static_cast<int *>(data) = 1;
     return 0;
 }
 
-/* The back surface's rows stretched to the nearest pixel onto the window. */
-void stretchToWindow(DdwWidget *w, int width, int height)
+/* The rows of src stretched to the nearest pixel onto the window. */
+void stretchToWindow(DdwWidget *w, const XImage *src, int width, int height)
 {
     XImage *out = XCreateImage(w->display, Tk_Visual(w->tkwin), static_cast<unsigned>(Tk_Depth(w->tkwin)), ZPixmap,
                                0, nullptr, static_cast<unsigned>(width), 1, 32, 0);
@@ -379,16 +458,16 @@ void stretchToWindow(DdwWidget *w, int width, int height)
     }
     std::vector<char> row(static_cast<std::size_t>(out->bytes_per_line));
     out->data = row.data();
-    int bytes = w->back->bits_per_pixel / 8;
+    int bytes = src->bits_per_pixel / 8;
     std::vector<int> columns(static_cast<std::size_t>(width));
     for (int x = 0; x < width; x++) {
-        columns[x] = static_cast<int>(static_cast<int64_t>(x) * w->back->width / width) * bytes;
+        columns[x] = static_cast<int>(static_cast<int64_t>(x) * src->width / width) * bytes;
     }
     for (int y = 0; y < height; y++) {
-        const char *src = w->back->data + static_cast<std::size_t>(static_cast<int64_t>(y) * w->back->height / height) *
-                                              static_cast<std::size_t>(w->back->bytes_per_line);
+        const char *line = src->data + static_cast<std::size_t>(static_cast<int64_t>(y) * src->height / height) *
+                                           static_cast<std::size_t>(src->bytes_per_line);
         for (int x = 0; x < width; x++) {
-            std::memcpy(row.data() + x * bytes, src + columns[x], static_cast<std::size_t>(bytes));
+            std::memcpy(row.data() + x * bytes, line + columns[x], static_cast<std::size_t>(bytes));
         }
         XPutImage(w->display, Tk_WindowId(w->tkwin), w->gc, out, 0, 0, 0, y, static_cast<unsigned>(width), 1);
     }
@@ -407,6 +486,10 @@ int flip(DdwWidget *w)
     if (w->back == nullptr || Tk_WindowId(w->tkwin) == None) {
         return TCL_OK;
     }
+    if (w->stream != nullptr) {
+        updateSurface(w->stream, videoSurface(w));
+        return TCL_OK;
+    }
     int failed = 0;
     Tk_ErrorHandler handler = Tk_CreateErrorHandler(w->display, -1, -1, -1, noteXError, &failed);
     int width = Tk_Width(w->tkwin);
@@ -415,7 +498,7 @@ int flip(DdwWidget *w)
         XCopyArea(w->display, w->backPixmap, Tk_WindowId(w->tkwin), w->gc, 0, 0, static_cast<unsigned>(width),
                   static_cast<unsigned>(height), 0, 0);
     } else if (width > 0 && height > 0 && w->back->bits_per_pixel % 8 == 0) {
-        stretchToWindow(w, width, height);
+        stretchToWindow(w, w->back, width, height);
     }
     XSync(w->display, False);
     Tk_DeleteErrorHandler(handler);
@@ -487,7 +570,7 @@ int draw(DdwWidget *w)
         }
         if (indexed) {
             for (int x = 0; x < width; x++) {
-                row[0][x] = static_cast<unsigned char>((row[0][x] & 0xE0) | ((row[1][x] >> 3) & 0x1C) | (row[2][x] >> 6));
+                row[0][x] = cubeIndex(row[0][x], row[1][x], row[2][x]);
             }
             packIndexRow(&format, row[0], width, out);
         } else {
@@ -531,6 +614,214 @@ void rampRow(DdwWidget *w, int y, int counter)
     }
 }
 
+/* ---- video playback ------------------------------------------------------ */
+
+void frameProc(ClientData data);
+
+void cancelFrames(DdwWidget *w)
+{
+    if (w->timer != nullptr) {
+        Tcl_DeleteTimerHandler(w->timer);
+        w->timer = nullptr;
+    }
+    Tcl_CancelIdleCall(frameProc, w);
+}
+
+/* Stops the stream (sought to time, negative) and frees it. */
+void closeVideo(DdwWidget *w, double time)
+{
+    if (w->stream != nullptr) {
+        w->playing = 0;
+        cancelFrames(w);
+        streamSeek(w->stream, time, 0.0);
+        freeStreamSample(w->stream);
+        w->stream = nullptr;
+    }
+}
+
+/* Sets -vvar to the clock, each when not empty. */
+void reportClock(DdwWidget *w, double clock)
+{
+    if (!isEmpty(w->vvar)) {
+        Tcl_SetVar2(w->interp, w->vvar, nullptr, cFormat("%.3f", clock).c_str(), TCL_GLOBAL_ONLY);
+    }
+}
+
+/* Evaluates -vstop when not empty; an error becomes a background error. */
+void runStop(DdwWidget *w)
+{
+    if (!isEmpty(w->vstop) && Tcl_EvalEx(w->interp, w->vstop, -1, TCL_EVAL_GLOBAL) != TCL_OK) {
+        Tcl_BackgroundError(w->interp);
+    }
+}
+
+/* Calls updateStreamSample until it answers 0 (the end of the play). */
+void drainStream(DdwWidget *w)
+{
+    while (w->stream != nullptr && updateStreamSample(w->stream, videoSurface(w)) != 0) {
+    }
+}
+
+/*
+ * frameProc --
+ *	Shows the frame due; re-arms itself while the play lasts, and at its
+ *	end stops the stream and runs -vstop. A script it runs may destroy
+ *	the widget: the record is kept until it returns.
+ */
+void frameProc(ClientData data)
+{
+    auto *w = static_cast<DdwWidget *>(data);
+    Tcl_Preserve(w);
+    w->timer = nullptr;
+    if (w->stream != nullptr && w->playing) {
+        if (updateStreamSample(w->stream, videoSurface(w)) == 0) {
+            w->playing = 0;
+        } else {
+            double clock = streamClock(w->stream);
+            reportClock(w, clock);
+            while (Tcl_DoOneEvent(TCL_IDLE_EVENTS | TCL_DONT_WAIT)) {
+            }
+            if (w->stream != nullptr && w->playing && clock < w->endTime) {
+                if (w->timer == nullptr) {
+                    w->timer = Tcl_CreateTimerHandler(1, frameProc, w);
+                }
+            } else if (w->stream != nullptr && clock >= w->endTime) {
+                drainStream(w);
+                streamSeek(w->stream, -1.0, 0.0);
+                w->playing = 0;
+                runStop(w);
+            }
+        }
+    } else if (w->stream != nullptr) {
+        while (updateStreamSample(w->stream, videoSurface(w)) == 2) {
+        }
+        double clock = streamClock(w->stream);
+        if (clock >= w->endTime) {
+            drainStream(w);
+        }
+        streamSeek(w->stream, -1.0, 0.0);
+        reportClock(w, clock);
+        runStop(w);
+    }
+    Tcl_Release(w);
+}
+
+/* Plays from start to end unless playing already. */
+void startPlay(DdwWidget *w, double start, double end)
+{
+    if (w->playing) {
+        return;
+    }
+    w->playing = 1;
+    streamSeek(w->stream, start, end);
+    w->endTime = end;
+    Tcl_DoWhenIdle(frameProc, w);
+}
+
+int videoCmd(DdwWidget *w, int argc, const char **argv)
+{
+    Tcl_Interp *interp = w->interp;
+    if (w->stream == nullptr) {
+        return TCL_ERROR;
+    }
+    double clock = streamClock(w->stream);
+    double duration = streamDuration(w->stream);
+    const char *word = argc > 2 ? argv[2] : nullptr;
+    std::string result;
+    if (word == nullptr) {
+        startPlay(w, 0.0, duration);
+    } else if (std::strcmp(word, "continue") == 0) {
+        startPlay(w, clock, duration);
+    } else if (std::strcmp(word, "update") == 0) {
+        int span = 0;
+        double end = clock + 0.0001;
+        if (argc > 3 && Tcl_GetInt(nullptr, argv[3], &span) == TCL_OK && clock + span > clock) {
+            end = clock + span;
+        }
+        startPlay(w, clock, std::min(end, duration));
+    } else if (std::strcmp(word, "duration") == 0) {
+        result = cFormat("%.3f", duration);
+    } else if (std::strcmp(word, "frametime") == 0) {
+        result = cFormat("%.3f", streamFrametime(w->stream));
+    } else if (std::strcmp(word, "pause") == 0) {
+        if (w->playing) {
+            streamSeek(w->stream, -1.0, 0.0);
+            cancelFrames(w);
+            w->playing = 0;
+        }
+    } else if (std::strcmp(word, "clock") == 0) {
+        result = cFormat("%.3f", clock);
+    } else if (std::strcmp(word, "imageinfo") == 0) {
+        int width, height, bits, frames;
+        streamImageInfo(w->stream, &width, &height, &bits, &frames);
+        result = cFormat("%d %d %d %d", width, height, bits, frames);
+    } else if (std::strcmp(word, "width") == 0 || std::strcmp(word, "height") == 0) {
+        int width, height;
+        streamRect(w->stream, &width, &height);
+        result = std::to_string(word[0] == 'w' ? width : height);
+    } else if (std::strcmp(word, "state") == 0) {
+        result = std::to_string(w->playing);
+    } else {
+        double t = 0.0;
+        if (!cWholeNumber(word, &t)) {
+            Tcl_AppendResult(interp, "expected floating-point number but got \"", word, "\"", nullptr);
+            return TCL_ERROR;
+        }
+        t = std::min(t, duration);
+        if (!w->playing && t >= 0.0) {
+            streamPause(w->stream, videoSurface(w), t);
+        } else if (w->playing && t < 0.0) {
+            streamSeek(w->stream, t, 0.0);
+            cancelFrames(w);
+            w->playing = 0;
+        }
+        reportClock(w, streamClock(w->stream));
+        runStop(w);
+    }
+    Tcl_SetObjResult(interp, Tcl_NewStringObj(result.c_str(), -1));
+    return TCL_OK;
+}
+
+/* Plays file once through a stream of its own, serving events between
+ * frames, unless the widget is destroyed meanwhile. */
+int dshowCmd(DdwWidget *w, int argc, const char **argv)
+{
+    if (argc != 3) {
+        Tcl_AppendResult(w->interp, "Usage: ddw dshow aviFile\n", nullptr);
+        return TCL_ERROR;
+    }
+    VideoStream *stream = createStreamSample(argv[2]);
+    if (stream == nullptr) {
+        return TCL_ERROR;
+    }
+    streamSeek(stream, 0.0, streamDuration(stream));
+    int answer;
+    while (!w->destroyed && (answer = updateStreamSample(stream, videoSurface(w))) != 0) {
+        tclUpdate(w->interp, 0xffff);
+        if (answer == 1) {
+            Tcl_Sleep(1);
+        }
+    }
+    freeStreamSample(stream);
+    return TCL_OK;
+}
+
+/* Opens -video's stream in place of the old one and shows its first
+ * frame; on failure the old value comes back. */
+int openVideo(DdwWidget *w, Tk_Uid oldVideo)
+{
+    VideoStream *stream = createStreamSample(w->video);
+    if (stream == nullptr) {
+        w->video = oldVideo;
+        Tcl_AddErrorInfo(w->interp, "Error in open video stream");
+        return TCL_ERROR;
+    }
+    closeVideo(w, -1.0);
+    w->stream = stream;
+    streamPause(stream, videoSurface(w), 0.0);
+    return TCL_OK;
+}
+
 /* ---- events -------------------------------------------------------------- */
 
 void idleRedraw(ClientData data)
@@ -555,6 +846,9 @@ void freeWidget(char *data)
     auto *w = reinterpret_cast<DdwWidget *>(data);
     Tk_FreeOptions(ddwSpecs, data, w->display, 0);
     freeBack(w);
+    if (w->videoImage != nullptr) {
+        XDestroyImage(w->videoImage);
+    }
     freePixels(w);
     delete w->entries;
     if (w->foreground != nullptr) {
@@ -599,6 +893,8 @@ void eventProc(ClientData data, XEvent *event)
         }
         scheduleRedraw(w);
     } else if (event->type == DestroyNotify) {
+        w->destroyed = 1;
+        closeVideo(w, -2.0);
         if (w->command != nullptr) {
             Tcl_Command command = w->command;
             w->command = nullptr;
@@ -717,9 +1013,7 @@ int ddwConfigure(DdwWidget *w, int argc, const char **argv, int flags)
         }
         w->surfaces = 1;
     }
-    if (w->video != oldVideo && !isEmpty(w->video)) {
-        w->video = oldVideo;
-        Tcl_AddErrorInfo(interp, "Error in open video stream");
+    if (w->video != oldVideo && !isEmpty(w->video) && openVideo(w, oldVideo) != TCL_OK) {
         return TCL_ERROR;
     }
     if (w->imageName != oldImage && openImage(w, oldImage) != TCL_OK) {
@@ -864,14 +1158,10 @@ int widgetDispatch(DdwWidget *w, int argc, const char **argv)
     case CMD_DDSD: return ddsdCmd(w);
     case CMD_DDAREA: return ddareaCmd(w);
     case CMD_DDLINE: return ddlineCmd(w);
-    case CMD_DSHOW:
-        if (argc != 3) {
-            Tcl_AppendResult(interp, "Usage: ddw dshow aviFile\n", nullptr);
-        }
-        return TCL_ERROR;
+    case CMD_DSHOW: return dshowCmd(w, argc, argv);
     case CMD_GETPAL: return getpalCmd(w, argc, argv);
     case CMD_SETPAL: return TCL_OK;
-    case CMD_VIDEO: return TCL_ERROR;
+    case CMD_VIDEO: return videoCmd(w, argc, argv);
     case CMD_UPDATE:
         buildTables(w, true);
         return draw(w);
