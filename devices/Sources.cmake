@@ -16,3 +16,4 @@ tesk_layer(devices
     devices/combfold.cpp
 )
 include(devices/ddw/Sources.cmake)
+include(devices/twain/Sources.cmake)

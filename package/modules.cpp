@@ -20,6 +20,7 @@
 #include "canvas/canvasint.h"
 #include "devices/comb.h"
 #include "devices/ddw/ddw.h"
+#include "devices/twain/twimg.h"
 #include "display/canvaslink.h"
 #include "display/gimg.h"
 #include "geo/gtable.h"
@@ -59,7 +60,7 @@ const TeskModule teskModuleTable[] = {
     {"grass", nullptr},                /* grass, _vask.parseInput */
     {"etran", etranInit},              /* etran */
     {"ddw", ddwInit},                  /* ddw, package TK_DIRECTX */
-    {"twimg", nullptr},                /* twimg */
+    {"twimg", twimgInit},              /* twimg */
     {"glw", Glw_Init},                 /* glw, the OpenGL binding, oglm */
     {"dicom", Dicom_Init},             /* dicom */
     {"tiff", tiffCmdInit},             /* tiff */

@@ -1,0 +1,8 @@
+# TWAIN acquisition: the twimg command over a built-in data source manager
+# serving a simulated source.
+tesk_layer(devices/twain
+  DEPENDS runtime imagestore display
+  SOURCES
+    devices/twain/dsm.cpp
+    devices/twain/twimg.cpp
+)
