@@ -19,8 +19,9 @@ packages="build-essential cmake ninja-build ccache pkg-config binutils clang lib
 # numpy and scipy check the FFT, the statistics, classification, fits and
 # image tools (run by /usr/bin/python3, or $TESK_PYTHON); xclip owns the
 # clipboard as another client would; libtk-img's window format is the
-# peer of the capture benchmark.
-[ "$what" = all ] && packages="$packages gdal-bin netpbm shapelib proj-bin libjpeg-turbo-progs giflib-tools imagemagick libtiff-tools dcmtk python3-numpy python3-scipy xclip libtk-img ghostscript"
+# peer of the capture benchmark; twimg scans SANE's test device through
+# libsane1 against sane-utils' scanimage.
+[ "$what" = all ] && packages="$packages gdal-bin netpbm shapelib proj-bin libjpeg-turbo-progs giflib-tools imagemagick libtiff-tools dcmtk python3-numpy python3-scipy xclip libtk-img ghostscript libsane1 sane-utils"
 missing=""
 for p in $packages; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
