@@ -158,54 +158,6 @@ namespace {
 
 typedef int(RimageProc)(ImageDesc *defaults, Tcl_Interp *interp, int argc, const char **argv);
 
-/* The MRGB types fix their bands, pixel, palette and block. */
-void fixMrgbLayout(ImageDesc *d)
-{
-    int bits = 0;
-    switch (d->imgid) {
-    case IMG_MRGB32:
-        d->nbands = 4;
-        d->pixel = PIX_BYTE;
-        d->block = d->columns * 4;
-        return;
-    case IMG_MRGB24:
-        d->nbands = 3;
-        d->pixel = PIX_BYTE;
-        bits = 24;
-        break;
-    case IMG_MRGB565:
-        d->nbands = 3;
-        d->pixel = PIX_BYTE;
-        bits = 16;
-        break;
-    case IMG_MRGB555:
-        d->nbands = 3;
-        d->pixel = PIX_BYTE;
-        bits = 16;
-        break;
-    case IMG_MRGB8:
-        d->nbands = 1;
-        d->pixel = PIX_BYTE;
-        d->nindices = 256;
-        bits = 8;
-        break;
-    case IMG_MRGB4:
-        d->nbands = 1;
-        d->pixel = PIX_4BITS;
-        d->nindices = 4;
-        bits = 4;
-        break;
-    case IMG_MRGB1:
-        d->nbands = 1;
-        d->pixel = PIX_1BIT;
-        d->nindices = 2;
-        bits = 1;
-        break;
-    default: return;
-    }
-    d->block = static_cast<int>((static_cast<int64_t>(d->columns) * bits + 31) / 32 * 4);
-}
-
 /* A data range "@cols,rows,bands": each part empty, "*", ":", "a:b" or "a",
  * inside 0 .. count - 1; answers false when it does not read. */
 bool parseRange(const char *text, const int counts[3], int out[3])
@@ -312,7 +264,7 @@ int openTyped(ImageDesc *defaults, Tcl_Interp *interp, int argc, const char **ar
         }
     }
     work.imgid = type;
-    fixMrgbLayout(&work);
+    imageTypeFrameLayout(&work);
     if (!paletteGiven) {
         greyRamp(&work, work.nindices);
     }
@@ -330,13 +282,6 @@ int openTyped(ImageDesc *defaults, Tcl_Interp *interp, int argc, const char **ar
     return TCL_OK;
 }
 
-/* The image types whose files an image may hold in memory (rimage open
- * TAG base64). */
-bool readsFromMemory(int imgid)
-{
-    return imgid == IMG_GIF87A || imgid == IMG_GIF89A || imgid == IMG_JPEG;
-}
-
 /*
  * detectInMemory --
  *	Asks the detectors of the formats an image may hold in memory, in
@@ -352,7 +297,7 @@ int detectInMemory(const unsigned char *data, size_t size, const char *name, Ima
     int type = 0;
     if (size > 0 && writeAt(fd, data, size, 0)) {
         for (int at = 0; const ImageType *row = imageTypeAt(at); at++) {
-            if (!readsFromMemory(row->imgid) || row->detect == nullptr) {
+            if (!row->readsFromMemory || row->detect == nullptr) {
                 continue;
             }
             ImageDesc found;
@@ -361,7 +306,7 @@ int detectInMemory(const unsigned char *data, size_t size, const char *name, Ima
             void *priv = nullptr;
             int answer = row->detect(fd, name, &found, &priv);
             gmemFree(priv);
-            if (answer > 0 && readsFromMemory(answer)) {
+            if (answer > 0 && imageTypeOf(answer)->readsFromMemory) {
                 *desc = found;
                 type = answer;
                 break;
@@ -688,7 +633,7 @@ int rimageCreate(ImageDesc *defaults, Tcl_Interp *interp, int argc, const char *
         Tcl_SetResult(interp, const_cast<char *>("Image file already exists"), TCL_STATIC);
         return TCL_ERROR;
     }
-    Tcl_SetResult(interp, const_cast<char *>(newImageFile(&desc) == 0 ? "1" : "0"), TCL_STATIC);
+    Tcl_SetResult(interp, const_cast<char *>(ramImageNewFile(&desc) == 0 ? "1" : "0"), TCL_STATIC);
     return TCL_OK;
 }
 

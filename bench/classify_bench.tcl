@@ -9,6 +9,9 @@
 #   TESK_CLASSIFY_SIDE   the image's side (default 4096)
 set side [expr {[info exists env(TESK_CLASSIFY_SIDE)] ? $env(TESK_CLASSIFY_SIDE) : 4096}]
 set python [expr {[info exists env(TESK_PYTHON)] ? $env(TESK_PYTHON) : "/usr/bin/python3"}]
+# The peer runs without the OpenBLAS settings meant for older builds
+# (they slow a current numpy); our side keeps them.
+set peerEnv {env -u OPENBLAS_CORETYPE -u OPENBLAS_L2_SIZE}
 set dir [file join $teskDemo(out) bench]
 file mkdir $dir
 if {[catch {exec $python -c "import numpy"}]} {
@@ -167,7 +170,7 @@ proc best {script} {
 }
 
 set ours [best {rimage classify -in in -out out -stat $stat -o M}]
-set theirs [exec $python $checker time $dir $side]
+set theirs [exec {*}$peerEnv $python $checker time $dir $side]
 
 set f [open [file join $dir classify-labels.raw] wb]
 for {set r 0} {$r < $side} {incr r} {

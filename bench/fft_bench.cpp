@@ -85,7 +85,9 @@ double runPeer(const Files &files, std::vector<float> *want)
     if (!writeFile(files.script, kPeer, std::strlen(kPeer))) {
         return -1;
     }
-    std::string command =
+    /* Without the OpenBLAS settings meant for older builds (they slow a
+     * current numpy). */
+    std::string command = "env -u OPENBLAS_CORETYPE -u OPENBLAS_L2_SIZE " +
         python() + " " + files.script + " " + files.input + " " + files.output + " " + std::to_string(kSide);
     FILE *pipe = popen(command.c_str(), "r");
     if (pipe == nullptr) {

@@ -8,6 +8,9 @@
 #   TESK_GTOP_SIDE   the image's side (default 4096)
 set side [expr {[info exists env(TESK_GTOP_SIDE)] ? $env(TESK_GTOP_SIDE) : 4096}]
 set python [expr {[info exists env(TESK_PYTHON)] ? $env(TESK_PYTHON) : "/usr/bin/python3"}]
+# The peer runs without the OpenBLAS settings meant for older builds
+# (they slow a current numpy); our side keeps them.
+set peerEnv {env -u OPENBLAS_CORETYPE -u OPENBLAS_L2_SIZE}
 set dir [file join $teskDemo(out) bench]
 file mkdir $dir
 if {[catch {exec $python -c "import numpy"}]} {
@@ -124,7 +127,7 @@ proc best {script} {
 tesktest capture start
 set ours [best {rimage gtop -in in -out out -imgid MBIP -ro $orientation}]
 tesktest capture stop
-set theirs [exec $python $checker time $dir $side $orientation]
+set theirs [exec {*}$peerEnv $python $checker time $dir $side $orientation]
 
 set f [open [file join $dir gtop-out.raw] wb]
 for {set r 0} {$r < $side} {incr r} {

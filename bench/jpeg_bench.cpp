@@ -9,7 +9,8 @@
  *	- the write-back of that image after one put, against cjpeg -quality
  *	  90 of the same pixels as a binary PPM.
  *	Each reports the store's time, the program's (peer_ms) and their
- *	ratio. Before timing, the store's pixels are checked equal to djpeg's
+ *	ratio, and the threads each side decodes with (run it under taskset
+ *	-c N for the one-core ratio). Before timing, the store's pixels are checked equal to djpeg's
  *	(of the cjpeg file, and of the file the write-back made). The files
  *	are made in $TMPDIR (or /tmp) and removed at the end; without cjpeg
  *	and djpeg on the PATH the benchmarks are skipped.
@@ -27,9 +28,9 @@
 #include <unistd.h>
 #include <vector>
 #include "imagestore/pixels.h"
-#include "imagestore/pixels.h"
 #include "imagestore/ramimage.h"
 #include "imagestore/rowcache.h"
+#include "runtime/cpus.h"
 
 extern char **environ;
 
@@ -222,6 +223,9 @@ void BM_JpegOpenReadVsDjpeg(benchmark::State &state)
         n++;
     }
     report(state, store, peer, n);
+    /* The store decodes a large file with up to four threads, djpeg with
+     * one: under taskset -c N both have one core. */
+    state.SetLabel("threads: store up to " + std::to_string(workerThreads(4)) + ", djpeg 1");
 }
 
 /* Opens a fresh copy of the cjpeg file, decoded, with one row put. */

@@ -9,6 +9,7 @@ tesk_layer(canvas
     canvas/coords.cpp
     canvas/editcmd.cpp
     canvas/geometry.cpp
+    canvas/gtextitem.cpp
     canvas/outline.cpp
     canvas/polygonitem.cpp
     canvas/itemindex.cpp
@@ -27,6 +28,7 @@ tesk_layer(canvas
     canvas/tagsearch.cpp
     canvas/textedit.cpp
     canvas/textgeom.cpp
+    canvas/textitem.cpp
     canvas/textlayout.cpp
     canvas/widget.cpp
     canvas/widgetcmd.cpp

@@ -364,11 +364,37 @@ int gcanvasBindCmd(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj 
     return code;
 }
 
+namespace {
+
+/* Turns the insertion cursor on and off while the window has the focus. */
+void blinkProc(ClientData clientData)
+{
+    auto *canvas = static_cast<GcanvasWidget *>(clientData);
+    GcanvasTextInfo &text = canvas->textInfo;
+    if (!text.gotFocus || canvas->insertOffTime == 0) {
+        canvas->insertBlinkHandler = nullptr;
+        return;
+    }
+    text.cursorOn = !text.cursorOn;
+    canvas->insertBlinkHandler = Tcl_CreateTimerHandler(text.cursorOn ? canvas->insertOnTime : canvas->insertOffTime,
+                                                        blinkProc, canvas);
+    if (text.focusItemPtr != nullptr) {
+        gcanvasEventuallyRedrawItem(canvas, text.focusItemPtr);
+    }
+}
+
+}  // namespace
+
 void gcanvasFocusProc(GcanvasWidget *canvas, int gotFocus)
 {
     GcanvasTextInfo &text = canvas->textInfo;
+    Tcl_DeleteTimerHandler(canvas->insertBlinkHandler);
+    canvas->insertBlinkHandler = nullptr;
     text.gotFocus = gotFocus;
     text.cursorOn = gotFocus;
+    if (gotFocus && canvas->insertOffTime != 0) {
+        canvas->insertBlinkHandler = Tcl_CreateTimerHandler(canvas->insertOnTime, blinkProc, canvas);
+    }
     if (text.focusItemPtr != nullptr) {
         gcanvasEventuallyRedrawItem(canvas, text.focusItemPtr);
     }

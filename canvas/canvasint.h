@@ -43,6 +43,9 @@ extern GcanvasItemType gcanvasArcType;
  */
 void gcanvasFillPolygon(GcanvasWidget *canvas, const double *points, int count, Display *display, Drawable drawable,
                         GC fillGC, GC outlineGC, int canvasCoords);
+/* Text and map labels (textitem.cpp, gtextitem.cpp). */
+extern GcanvasItemType gcanvasTextType;
+extern GcanvasItemType gcanvasGtextType;
 /* The object item (objectitem.cpp). */
 extern GcanvasItemType gcanvasObjectType;
 
@@ -152,6 +155,12 @@ int gcanvasIcursorCmd(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_O
 int gcanvasIndexCmd(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj *const objv[]);
 int gcanvasInsertCmd(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj *const objv[]);
 int gcanvasDCharsCmd(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj *const objv[]);
+/* Extends the selection from the anchor to index of item, taking
+ * PRIMARY when the canvas does not hold it (Tk's canvas rule). */
+void gcanvasSelectTo(GcanvasWidget *canvas, GcanvasItem *item, int index);
+/* PRIMARY's handler (STRING; Tk adds UTF8_STRING) and its loss. */
+int gcanvasFetchSelection(ClientData clientData, int offset, char *buffer, int maxBytes);
+void gcanvasLostSelection(ClientData clientData);
 int gcanvasSelectCmd(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj *const objv[]);
 /* assemble, vangle, langle (assemble.cpp) */
 int gcanvasAssembleCmd(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj *const objv[]);

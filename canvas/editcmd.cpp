@@ -7,6 +7,7 @@
  *	word needs.
  */
 #include <vector>
+#include <X11/Xatom.h>
 #include "canvas/canvasint.h"
 #include "canvas/tagsearch.h"
 
@@ -172,12 +173,55 @@ int gcanvasDCharsCmd(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Ob
     return TCL_OK;
 }
 
+void gcanvasLostSelection(ClientData clientData)
+{
+    auto *canvas = static_cast<GcanvasWidget *>(clientData);
+    if (canvas->textInfo.selItemPtr != nullptr) {
+        gcanvasEventuallyRedrawItem(canvas, canvas->textInfo.selItemPtr);
+    }
+    canvas->textInfo.selItemPtr = nullptr;
+}
+
+int gcanvasFetchSelection(ClientData clientData, int offset, char *buffer, int maxBytes)
+{
+    auto *canvas = static_cast<GcanvasWidget *>(clientData);
+    GcanvasItem *item = canvas->textInfo.selItemPtr;
+    if (item == nullptr || item->type->selectionProc == nullptr) {
+        return -1;
+    }
+    return item->type->selectionProc(canvas, item, offset, buffer, maxBytes);
+}
+
+void gcanvasSelectTo(GcanvasWidget *canvas, GcanvasItem *item, int index)
+{
+    GcanvasTextInfo &text = canvas->textInfo;
+    int oldFirst = text.selectFirst, oldLast = text.selectLast;
+    GcanvasItem *oldItem = text.selItemPtr;
+    if (text.selItemPtr == nullptr) {
+        Tk_OwnSelection(canvas->tkwin, XA_PRIMARY, gcanvasLostSelection, canvas);
+    } else if (text.selItemPtr != item) {
+        gcanvasEventuallyRedrawItem(canvas, text.selItemPtr);
+    }
+    text.selItemPtr = item;
+    if (text.anchorItemPtr != item) {
+        text.anchorItemPtr = item;
+        text.selectAnchor = index;
+    }
+    if (text.selectAnchor <= index) {
+        text.selectFirst = text.selectAnchor;
+        text.selectLast = index;
+    } else {
+        text.selectFirst = index;
+        text.selectLast = text.selectAnchor - 1;
+    }
+    if (text.selectFirst != oldFirst || text.selectLast != oldLast || item != oldItem) {
+        gcanvasEventuallyRedrawItem(canvas, item);
+    }
+}
+
 /*
  * select adjust|clear|from|item|to: the forms that name an item need one
- * whose type has index and selection procedures. No item type built into
- * this library holds a selection yet, so the forms that would extend one
- * (adjust, to) end at that lookup; clear and item work on the selection
- * as it stands.
+ * whose type has index and selection procedures.
  */
 int gcanvasSelectCmd(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj *const objv[])
 {
@@ -243,7 +287,12 @@ int gcanvasSelectCmd(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Ob
             Tcl_WrongNumArgs(interp, option == SELECT_TO ? 2 : 3, objv, "tagOrId index");
             return TCL_ERROR;
         }
-        /* Unreachable while no item type has a selection procedure. */
+        if (option == SELECT_ADJUST && text.selItemPtr == item) {
+            /* The end nearer the index moves. */
+            text.selectAnchor =
+                index < (text.selectFirst + text.selectLast) / 2 ? text.selectLast + 1 : text.selectFirst;
+        }
+        gcanvasSelectTo(canvas, item, index);
         return TCL_OK;
     }
 }

@@ -280,6 +280,49 @@ int gcanvasCornerCoordWords(Tcl_Interp *interp, const GcanvasWidget *canvas, con
     return coords;
 }
 
+int gcanvasPointCoordWords(Tcl_Interp *interp, const GcanvasWidget *canvas, const GcanvasItem *item, int objc,
+                           Tcl_Obj *const objv[])
+{
+    int coords = 2;
+    if (objc == 1 || (objc > 1 && gcanvasIsOptionWord(objv[1]))) {
+        coords = 1;
+    }
+    if (objc < coords) {
+        Tcl_AppendResult(interp, "wrong # args: should be \"", Tk_PathName(canvas->tkwin), " create ", item->type->name,
+                         " x y ?options?\"", nullptr);
+        return -1;
+    }
+    return coords;
+}
+
+int gcanvasReadPointCoords(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj *const objv[], double *x,
+                           double *y)
+{
+    char text[80];
+    if (objc == 1) {
+        if (Tcl_ListObjGetElements(interp, objv[0], &objc, const_cast<Tcl_Obj ***>(&objv)) != TCL_OK) {
+            return TCL_ERROR;
+        }
+        if (objc != 2) {
+            std::snprintf(text, sizeof text, "wrong # coordinates: expected 2, got %d", objc);
+            Tcl_SetObjResult(interp, Tcl_NewStringObj(text, -1));
+            return TCL_ERROR;
+        }
+    } else if (objc != 2) {
+        std::snprintf(text, sizeof text, "wrong # coordinates: expected 0 or 2, got %d", objc);
+        Tcl_SetObjResult(interp, Tcl_NewStringObj(text, -1));
+        return TCL_ERROR;
+    }
+    double px, py;
+    if (gcanvasGetCoordFromObj(interp, canvas, objv[0], &px) != TCL_OK ||
+        gcanvasGetCoordFromObj(interp, canvas, objv[1], &py) != TCL_OK) {
+        return TCL_ERROR;
+    }
+    *x = px;
+    *y = py;
+    return TCL_OK;
+}
+
 int gcanvasConfigureRecord(Tcl_Interp *interp, GcanvasWidget *canvas, Tk_ConfigSpec *specs, void *record, int objc,
                            Tcl_Obj *const objv[], int flags)
 {

@@ -230,6 +230,23 @@ int gcanvasCornerCoordWords(Tcl_Interp *interp, const GcanvasWidget *canvas, con
                             Tcl_Obj *const objv[]);
 
 /*
+ * The same for an item given by one point: 2, or 1 when the point comes
+ * as one list (the only word, or one followed by an option word); -1 with
+ * "wrong # args: should be "PATH create TYPE x y ?options?"" when the
+ * words are too few.
+ */
+int gcanvasPointCoordWords(Tcl_Interp *interp, const GcanvasWidget *canvas, const GcanvasItem *item, int objc,
+                           Tcl_Obj *const objv[]);
+/*
+ * Reads the point of a one-point item from its coordinate words: a list
+ * of 2 (else "wrong # coordinates: expected 2, got N") or two words (any
+ * other count: "wrong # coordinates: expected 0 or 2, got N"). *x, *y are
+ * left alone on failure.
+ */
+int gcanvasReadPointCoords(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj *const objv[], double *x,
+                           double *y);
+
+/*
  * Frees what a filled, outlined item record holds: its outline, the fill
  * colours (fillColor, activeFillColor, disabledFillColor), the fill
  * stipples (fillStipple, activeFillStipple, disabledFillStipple) and

@@ -21,14 +21,14 @@ struct TypeRow {
 
 TypeRow typeRows[] = {
     {"rectangle", &gcanvasRectangleType},
-    {"text", nullptr},
+    {"text", &gcanvasTextType},
     {"line", &gcanvasLineType},
     {"polygon", &gcanvasPolygonType},
     {"image", nullptr},
     {"oval", &gcanvasOvalType},
     {"bitmap", nullptr},
     {"arc", &gcanvasArcType},
-    {"gtext", nullptr},
+    {"gtext", &gcanvasGtextType},
     {"group", nullptr},
     {"symbol", nullptr},
     {"window", nullptr},

@@ -378,29 +378,12 @@ int objectCoords(Tcl_Interp *interp, GcanvasWidget *canvas, GcanvasItem *item, i
         Tcl_SetObjResult(interp, Tcl_NewListObj(2, xy));
         return TCL_OK;
     }
-    char text[80];
-    if (objc == 1) {
-        Tcl_Obj *word = objv[0];
-        if (Tcl_ListObjGetElements(interp, word, &objc, const_cast<Tcl_Obj ***>(&objv)) != TCL_OK) {
-            return TCL_ERROR;
-        }
-        if (objc != 2) {
-            if (std::strcmp(Tcl_GetString(word), "disassemble") == 0) {
-                Tcl_SetResult(interp, const_cast<char *>("disassemble is not available in this build"), TCL_STATIC);
-                return TCL_ERROR;
-            }
-            std::snprintf(text, sizeof text, "wrong # coordinates: expected 2, got %d", objc);
-            Tcl_SetObjResult(interp, Tcl_NewStringObj(text, -1));
-            return TCL_ERROR;
-        }
-    } else if (objc != 2) {
-        std::snprintf(text, sizeof text, "wrong # coordinates: expected 0 or 2, got %d", objc);
-        Tcl_SetObjResult(interp, Tcl_NewStringObj(text, -1));
+    if (objc == 1 && std::strcmp(Tcl_GetString(objv[0]), "disassemble") == 0) {
+        Tcl_SetResult(interp, const_cast<char *>("disassemble is not available in this build"), TCL_STATIC);
         return TCL_ERROR;
     }
     double x, y;
-    if (gcanvasGetCoordFromObj(interp, canvas, objv[0], &x) != TCL_OK ||
-        gcanvasGetCoordFromObj(interp, canvas, objv[1], &y) != TCL_OK) {
+    if (gcanvasReadPointCoords(interp, canvas, objc, objv, &x, &y) != TCL_OK) {
         return TCL_ERROR;
     }
     o->x = x;
@@ -440,18 +423,8 @@ void objectDelete(GcanvasWidget *, GcanvasItem *item, Display *display)
 int objectCreate(Tcl_Interp *interp, GcanvasWidget *canvas, GcanvasItem *item, int objc, Tcl_Obj *const objv[])
 {
     ObjectItem *o = asObject(item);
-    int coords = 2;
-    if (objc == 1) {
-        coords = 1;
-    } else if (objc > 1) {
-        const char *second = Tcl_GetString(objv[1]);
-        if (second[0] == '-' && second[1] >= 'a' && second[1] <= 'z') {
-            coords = 1;
-        }
-    }
-    if (objc < coords) {
-        Tcl_AppendResult(interp, "wrong # args: should be \"", Tk_PathName(canvas->tkwin), " create ", item->type->name,
-                         " x y ?options?\"", nullptr);
+    int coords = gcanvasPointCoordWords(interp, canvas, item, objc, objv);
+    if (coords < 0) {
         return TCL_ERROR;
     }
     /* The header is zeroed by the canvas; what is not zero starts here. */

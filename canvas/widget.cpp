@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <X11/Xatom.h>
 #include <vector>
 #include "canvas/canvasint.h"
 #include "canvas/coords.h"
@@ -441,6 +442,7 @@ int gcanvasCmd(ClientData clientData, Tcl_Interp *interp, int objc, Tcl_Obj *con
                           KeyPressMask | KeyReleaseMask | ButtonPressMask | ButtonReleaseMask | EnterWindowMask |
                               LeaveWindowMask | PointerMotionMask | VirtualEventMask,
                           gcanvasBindProc, canvas);
+    Tk_CreateSelHandler(tkwin, XA_PRIMARY, XA_STRING, gcanvasFetchSelection, canvas, XA_STRING);
     if (gcanvasConfigure(interp, canvas, objc - 2, objv + 2, 0) != TCL_OK) {
         Tk_DestroyWindow(canvas->tkwin);
         return TCL_ERROR;

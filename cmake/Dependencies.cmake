@@ -13,6 +13,8 @@ pkg_check_modules(JPEG REQUIRED IMPORTED_TARGET libjpeg)
 pkg_check_modules(XFT REQUIRED IMPORTED_TARGET xft fontconfig)
 # OpenGL through GLX (Mesa's llvmpipe needs no GPU), GLU and freeglut's shapes.
 pkg_check_modules(GL REQUIRED IMPORTED_TARGET gl glx glu glut)
+# Printers (libcups2-dev ships no pkg-config file: CMake's own module).
+find_package(Cups REQUIRED)
 
 pkg_get_variable(TCL_LIBDIR tcl8.6 libdir)
 find_library(TCL_STUB_LIBRARY NAMES tclstub8.6 tclstub REQUIRED)
@@ -35,7 +37,7 @@ target_include_directories(tesk_deps INTERFACE ${TCL_INCLUDE_DIRS} ${TK_INCLUDE_
                            ${TK_PRIVATE_DIR} ${TK_PRIVATE_UNIX_DIR}
                            ${TCL_PRIVATE_DIR} ${TCL_PRIVATE_UNIX_DIR})
 target_link_libraries(tesk_deps INTERFACE PkgConfig::X11 PkgConfig::ZLIB PkgConfig::PROJ PkgConfig::JPEG
-                      PkgConfig::XFT PkgConfig::GL m)
+                      PkgConfig::XFT PkgConfig::GL Cups::Cups m)
 
 add_library(tesk_stubs INTERFACE)
 target_link_libraries(tesk_stubs INTERFACE ${TK_STUB_LIBRARY} ${TCL_STUB_LIBRARY})

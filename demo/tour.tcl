@@ -233,6 +233,20 @@ set picture [file join $teskDemo(out) tour-canvas.ppm]
 if {[tour.screenshot .map $picture]} {
     demo.log "canvas picture written to $picture ([file size $picture] bytes)"
 }
+# The map printed to the file printer, saved as an enhanced metafile and put
+# on the clipboard.
+set env(TESK_PRINT_FILE) [file join $teskDemo(out) tour-print.ps]
+printer interactive 0
+set printed [printer canvas .map 0 0 0 239 159]
+set f [open $env(TESK_PRINT_FILE) rb]
+regexp -line {^%%Pages: (\d+)$} [read $f] -> pages
+close $f
+demo.log "map printed to [file tail $env(TESK_PRINT_FILE)]: $printed, $pages page"
+set metafile [file join $teskDemo(out) tour-map.emf]
+gmetafile .map $metafile 0 0 239 159
+gmetafile .map clipboard 0 0 239 159
+demo.log "map metafile written to $metafile ([file size $metafile] bytes); clipboard offers\
+ [lsort [lsearch -inline -all [selection get -selection CLIPBOARD -type TARGETS] image/*]]"
 destroy .map
 
 tour.step "Vector layers"
@@ -295,6 +309,32 @@ if {[tour.screenshot .vec $picture]} {
     demo.log "vector map picture written to $picture ([file size $picture] bytes)"
 }
 destroy .vec
+# The same layers as a labelled map: place names that grow with the map,
+# and road names turned along the ways. Zoomed once, the names keep their
+# places and sizes to the world.
+gcanvas .lab -width 240 -height 170 -mx 2 -my -2 -viewyorigin 82 -background #f8f8f0 -highlightthickness 0
+pack .lab
+.lab create object 0 0 -object parcels -fill #c8e0a8 -outline #405020
+.lab create object 0 0 -object ways -outline #8060a0 -width 2
+foreach {x y name} {30 40 Meadow 85 66 {Pond field}} {
+    .lab create text $x $y -text $name -font {{DejaVu Sans} 5} -scalable 1 -fill #203010
+}
+foreach {x1 y1 x2 y2 name} {40 8 80 4 {Low Road} 55 30 58 50 {Mill Lane}} {
+    set angle [expr {atan2($y2 - $y1, $x2 - $x1) * 180 / 3.141592653589793}]
+    .lab create gtext [expr {($x1 + $x2) / 2.0}] [expr {($y1 + $y2) / 2.0 + 1}] -text $name -anchor s \
+        -font {{DejaVu Sans} 4} -scalable 1 -escapement $angle -fill #402060
+}
+update
+set before [lmap id [.lab find withtag all] {expr {[.lab type $id] in {text gtext} ? round([lindex [.lab mbbox $id] 3] - [lindex [.lab mbbox $id] 1]) : [continue]}}]
+.lab configure -mx 2.5 -my -2.5 -viewxorigin 8 -viewyorigin 74
+update
+set after [lmap id [.lab find withtag all] {expr {[.lab type $id] in {text gtext} ? round([lindex [.lab mbbox $id] 3] - [lindex [.lab mbbox $id] 1]) : [continue]}}]
+demo.log "labels: [lmap id [.lab find all] {.lab type $id}], heights $before zoomed to $after"
+set picture [file join $teskDemo(out) tour-labels.ppm]
+if {[tour.screenshot .lab $picture]} {
+    demo.log "labelled map picture written to $picture ([file size $picture] bytes)"
+}
+destroy .lab
 foreach layer {parcels ways wells parcelTable} {
     $layer close
 }
@@ -428,6 +468,68 @@ destroy .tile
 image delete tour.tile
 rimage close $tile
 tiles close
+
+tour.step "Sensor models"
+# The scene's infrared band (scene.tif) as ground of unit pixels, X east and
+# Y north from its top-left pixel at (0, 0): a camera 100 units above its
+# middle, tilted 20 degrees about X and turned 15 about Z, takes a 128 x 128
+# photo of it (bilinear), which is rectified back onto the scene's grid;
+# beside them a pushbroom of 128 lines flying south along the middle scans
+# a strip 64 pixels wide. The three are shown side by side.
+set sceneFile [file join $teskDemo(out) scene.tif]
+set ground [rimage open $sceneFile]
+rimage create overwrite -file photo -imgid MBIL -pixel FLOAT -rows 128 -columns 128 -nbands 1
+rimage create overwrite -file back -imgid MBIL -pixel FLOAT -rows 128 -columns 192 -nbands 1 \
+    -x0 [rimage cget $ground -x0] -y0 [rimage cget $ground -y0] -dx 1 -dy 1
+rimage create overwrite -file strip -imgid MBIL -pixel FLOAT -rows 128 -columns 64 -nbands 1
+camera.create tour.camera -f 10 -dx 0.1 -dy 0.1 -xc 63.5 -yc 63.5 -x 96 -y -64 -z 100 -ax 20 -az 15
+tour.camera acquire $ground photo
+tour.camera rectify photo back
+pushbroom.create tour.scanner -nscanlines 128 -f 10 -dx 0.1 -dy 0.1 -xc 31.5 -yc 0
+for {set i 0} {$i < 128} {incr i} {
+    tour.scanner attitude $i [list 0 0 0 96 [expr {-$i}] 100]
+}
+tour.scanner acquire $ground strip
+demo.log "camera footprint [lmap v [tour.camera bbox] {format %.1f $v}], looking along\
+    [lmap v [tour.camera viewpoint] {format %.3f $v}]"
+rimage bind -file back -obj back.obj
+rimage bind -file $sceneFile -obj ground.obj
+set seen 0
+set error 0.0
+for {set y 0} {$y < 128} {incr y} {
+    for {set x 0} {$x < 192} {incr x} {
+        set b [back.obj vget $x $y]
+        if {$b != 0} {
+            incr seen
+            set error [expr {$error + abs($b - [ground.obj vget $x $y])}]
+        }
+    }
+}
+rename back.obj {}
+rename ground.obj {}
+demo.log [format "rectified back: %d ground pixels seen, mean difference %.2f grey levels" $seen \
+    [expr {$error / $seen}]]
+demo.log "pushbroom lines [tour.scanner gridsize] units apart across and along, strip [lmap v [tour.scanner bbox] {format %.1f $v}]"
+image create gimg tour.photo -file photo -low0 0 -high0 255
+image create gimg tour.back -file back -low0 0 -high0 255
+image create gimg tour.strip -file strip -low0 0 -high0 255
+frame .sensor
+foreach name {photo back strip} {
+    label .sensor.$name -image tour.$name -borderwidth 0 -highlightthickness 0 -padx 0 -pady 0
+    pack .sensor.$name -side left
+}
+pack .sensor
+update
+set picture [file join $teskDemo(out) tour-sensor.ppm]
+if {[tour.screenshot {.sensor.photo .sensor.back .sensor.strip} $picture]} {
+    demo.log "photo, rectified ground and strip written to $picture ([file size $picture] bytes)"
+}
+destroy .sensor
+image delete tour.photo tour.back tour.strip
+rename tour.camera {}
+rename tour.scanner {}
+foreach tag {photo back strip} {rimage close $tag}
+rimage close $ground
 
 tour.step "OpenGL"
 # A glw window with a lit cube: its six faces, each with its normal, are

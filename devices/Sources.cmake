@@ -1,8 +1,9 @@
 # Widget kit and device bridges: the comb kit's kernel (the _comb store,
 # evaluation, option parsing, item ids), its general commands and its
-# widget families.
+# widget families; the device bridges, one subfolder each (grass: the
+# raster display driver over virtual displays).
 tesk_layer(devices
-  DEPENDS runtime
+  DEPENDS runtime imagestore display
   SOURCES
     devices/combkernel.cpp
     devices/combcmds.cpp
@@ -14,6 +15,10 @@ tesk_layer(devices
     devices/combfrm.cpp
     devices/combpal.cpp
     devices/combfold.cpp
+    devices/grass/driver.cpp
+    devices/grass/rfuncs.cpp
+    devices/grass/strokefont.cpp
+    devices/grass/vask.cpp
 )
 include(devices/ddw/Sources.cmake)
 include(devices/twain/Sources.cmake)

@@ -325,6 +325,9 @@ int combBindCmd(ClientData clientData, Tcl_Interp *interp, int argc, const char 
 int combClassCmd(ClientData clientData, Tcl_Interp *interp, int argc, const char *argv[]);
 int combCfCmd(ClientData clientData, Tcl_Interp *interp, int argc, const char *argv[]);
 int combCgetCmd(ClientData clientData, Tcl_Interp *interp, int argc, const char *argv[]);
+/* Makes comb.cget an object command of interp (what combCgetCmd does, its
+ * common case without the string command's copies). */
+int combCreateCgetCommand(Tcl_Interp *interp, Tk_Window mainWindow);
 int combConfigCmd(ClientData clientData, Tcl_Interp *interp, int argc, const char *argv[]);
 int combDirCmd(ClientData clientData, Tcl_Interp *interp, int argc, const char *argv[]);
 int combDisCmd(ClientData clientData, Tcl_Interp *interp, int argc, const char *argv[]);

@@ -12,6 +12,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 #include "runtime/util.h"
 
 namespace {
@@ -297,6 +298,83 @@ int combCgetCmd(ClientData clientData, Tcl_Interp *interp, int argc, const char 
         }
         return cgetOption(interp, argv[1], argv[2]);
     });
+}
+
+namespace {
+
+/* comb.cget's data in an interpreter: the main window, the store's array
+ * name, and the key object of the last path and option asked (a loop asks
+ * the same again). */
+struct CgetData {
+    Tk_Window mainWindow;
+    Tcl_Obj *array;
+    Tcl_Obj *key;
+    std::string path, option;
+};
+
+/* The store's key object for path's option: the last one when path and
+ * option are the same, else a new one. */
+Tcl_Obj *cgetKey(CgetData *data, std::string_view path, std::string_view option)
+{
+    if (data->key == nullptr || path != data->path || option != data->option) {
+        data->path = path;
+        data->option = option;
+        std::string key = combKey(path, "cf");
+        key += option;
+        if (data->key != nullptr) {
+            Tcl_DecrRefCount(data->key);
+        }
+        data->key = Tcl_NewStringObj(key.data(), static_cast<int>(key.size()));
+        Tcl_IncrRefCount(data->key);
+    }
+    return data->key;
+}
+
+void releaseCgetData(ClientData clientData)
+{
+    auto *data = static_cast<CgetData *>(clientData);
+    Tcl_DecrRefCount(data->array);
+    if (data->key != nullptr) {
+        Tcl_DecrRefCount(data->key);
+    }
+    delete data;
+}
+
+int combCgetObjCmd(ClientData clientData, Tcl_Interp *interp, int objc, Tcl_Obj *const objv[])
+{
+    auto *data = static_cast<CgetData *>(clientData);
+    /* The common case as combCgetCmd takes it, without the string
+     * command's argument copy and a fresh key string per call. */
+    if (objc == 3) {
+        int pathLength = 0, optionLength = 0;
+        const char *path = Tcl_GetStringFromObj(objv[1], &pathLength);
+        const char *option = Tcl_GetStringFromObj(objv[2], &optionLength);
+        if (isPlainWord(option)) {
+            Tcl_Obj *key = cgetKey(data, {path, static_cast<size_t>(pathLength)},
+                                   {option, static_cast<size_t>(optionLength)});
+            Tcl_Obj *value = Tcl_ObjGetVar2(interp, data->array, key, TCL_GLOBAL_ONLY);
+            if (value != nullptr && Tk_NameToWindow(interp, path, data->mainWindow) != nullptr) {
+                Tcl_SetObjResult(interp, value);
+                return TCL_OK;
+            }
+            Tcl_ResetResult(interp);
+        }
+    }
+    std::vector<const char *> argv(static_cast<size_t>(objc) + 1, nullptr);
+    for (int i = 0; i < objc; i++) {
+        argv[static_cast<size_t>(i)] = Tcl_GetString(objv[i]);
+    }
+    return combCgetCmd(data->mainWindow, interp, objc, argv.data());
+}
+
+}  // namespace
+
+int combCreateCgetCommand(Tcl_Interp *interp, Tk_Window mainWindow)
+{
+    auto *data = new CgetData{mainWindow, Tcl_NewStringObj("_comb", -1), nullptr, {}, {}};
+    Tcl_IncrRefCount(data->array);
+    return Tcl_CreateObjCommand(interp, "comb.cget", combCgetObjCmd, data, releaseCgetData) != nullptr ? TCL_OK
+                                                                                                      : TCL_ERROR;
 }
 
 int combConfigCmd(ClientData clientData, Tcl_Interp *interp, int argc, const char *argv[])

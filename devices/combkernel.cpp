@@ -225,7 +225,11 @@ int combInit(Tcl_Interp *interp)
     }
     ClientData mainWindow = Tk_MainWindow(interp);
     for (const CombCommand &command : combCommands) {
-        if (Tcl_CreateCommand(interp, command.name, command.proc, mainWindow, nullptr) == nullptr) {
+        if (command.proc == combCgetCmd) {
+            if (combCreateCgetCommand(interp, static_cast<Tk_Window>(mainWindow)) != TCL_OK) {
+                return TCL_ERROR;
+            }
+        } else if (Tcl_CreateCommand(interp, command.name, command.proc, mainWindow, nullptr) == nullptr) {
             return TCL_ERROR;
         }
     }

@@ -6,8 +6,10 @@
  *	TARGETS and PIXMAP (the pixmap's XID); image/png requests are answered
  *	here, from a generic event handler, because Tk would send a binary
  *	type as 32-bit words. The PNG is written through Tk's photo format on
- *	the first request. Reading takes PIXMAP from any owner, else image/png
- *	(hex words from Tk) through a photo.
+ *	the first request. Bytes of another type (a metafile) are owned and
+ *	answered the same way, as 8-bit data under each of their targets; one
+ *	picture or byte block is held at a time. Reading takes PIXMAP from any
+ *	owner, else image/png (hex words from Tk) through a photo.
  */
 #include "display/clipboard.h"
 
@@ -36,6 +38,8 @@ struct ClipPicture {
     std::vector<unsigned char> png; /* the picture as PNG, written on the first request */
     bool handlerMade = false;       /* the generic event handler is installed */
     unsigned long generation = 0;   /* counts pictures put; names the lost-procedure's picture */
+    std::vector<unsigned char> bytes;    /* bytes served instead of a picture, empty when none */
+    std::vector<std::string> byteTargets; /* the targets the bytes are served under */
 };
 
 ClipPicture clip;
@@ -71,6 +75,9 @@ void dropPicture()
         Atom selection = clipboardAtom(clip.owner);
         Tk_DeleteSelHandler(clip.owner, selection, Tk_InternAtom(clip.owner, "PIXMAP"));
         Tk_DeleteSelHandler(clip.owner, selection, pngAtom(clip.owner));
+        for (const std::string &target : clip.byteTargets) {
+            Tk_DeleteSelHandler(clip.owner, selection, Tk_InternAtom(clip.owner, target.c_str()));
+        }
     }
     if (clip.pixmap != None) {
         Tk_FreePixmap(clip.display, clip.pixmap);
@@ -81,6 +88,9 @@ void dropPicture()
     clip.width = clip.height = 0;
     clip.png.clear();
     clip.png.shrink_to_fit();
+    clip.bytes.clear();
+    clip.bytes.shrink_to_fit();
+    clip.byteTargets.clear();
 }
 
 /* Tk forgets a dying window's selections without calling their lost
@@ -110,9 +120,10 @@ int servePixmap(ClientData, int offset, char *buffer, int maxBytes)
     return std::snprintf(buffer, static_cast<std::size_t>(maxBytes), "0x%lx", static_cast<unsigned long>(clip.pixmap));
 }
 
-/* image/png through Tk would go out as 32-bit words; the generic handler
- * answers it first. This handler only makes TARGETS list the type. */
-int servePngThroughTk(ClientData, int, char *, int)
+/* image/png and byte targets through Tk would go out as 32-bit words; the
+ * generic handler answers them first. This handler only makes TARGETS list
+ * the type. */
+int serveThroughFilter(ClientData, int, char *, int)
 {
     return -1;
 }
@@ -150,12 +161,13 @@ bool encodePng()
 }
 
 /*
- * answerPngRequest --
- *	Stores the PNG on the requestor's property as 8-bit image/png data and
- *	tells it (property None when the picture cannot be written or is too
- *	large for one request).
+ * answerRequest --
+ *	Stores data (the PNG of the picture when NULL) on the requestor's
+ *	property as 8-bit data of the requested type and tells it (property
+ *	None when the picture cannot be written or the data is too large for
+ *	one request).
  */
-void answerPngRequest(const XSelectionRequestEvent &request)
+void answerRequest(const XSelectionRequestEvent &request, const std::vector<unsigned char> *data)
 {
     Display *display = request.display;
     XEvent reply;
@@ -174,27 +186,56 @@ void answerPngRequest(const XSelectionRequestEvent &request)
         maxRequest = XMaxRequestSize(display);
     }
     XErrorTrap trap(display);
-    if (encodePng() && static_cast<long>(clip.png.size()) < 4 * maxRequest - 64) {
-        XChangeProperty(display, request.requestor, property, request.target, 8, PropModeReplace, clip.png.data(),
-                        static_cast<int>(clip.png.size()));
+    if (data == nullptr && encodePng()) {
+        data = &clip.png;
+    }
+    if (data != nullptr && static_cast<long>(data->size()) < 4 * maxRequest - 64) {
+        XChangeProperty(display, request.requestor, property, request.target, 8, PropModeReplace, data->data(),
+                        static_cast<int>(data->size()));
         reply.xselection.property = property;
     }
     XSendEvent(display, request.requestor, False, 0, &reply);
 }
 
-/* Answers the image/png requests for our picture before Tk sees them. */
-int pngRequestFilter(ClientData, XEvent *event)
+/* Answers the image/png requests for our picture and those of the bytes'
+ * targets before Tk sees them. */
+int clipRequestFilter(ClientData, XEvent *event)
 {
-    if (event->type != SelectionRequest || clip.owner == nullptr || clip.pixmap == None) {
+    if (event->type != SelectionRequest || clip.owner == nullptr) {
         return 0;
     }
     const XSelectionRequestEvent &request = event->xselectionrequest;
     if (request.display != clip.display || request.owner != Tk_WindowId(clip.owner) ||
-        request.selection != clipboardAtom(clip.owner) || request.target != pngAtom(clip.owner)) {
+        request.selection != clipboardAtom(clip.owner)) {
         return 0;
     }
-    answerPngRequest(request);
-    return 1;
+    if (clip.pixmap != None && request.target == pngAtom(clip.owner)) {
+        answerRequest(request, nullptr);
+        return 1;
+    }
+    for (const std::string &target : clip.byteTargets) {
+        if (request.target == Tk_InternAtom(clip.owner, target.c_str())) {
+            answerRequest(request, &clip.bytes);
+            return 1;
+        }
+    }
+    return 0;
+}
+
+/* Makes mainWin the owner of CLIPBOARD for what clip now holds. */
+void takeClipboard(Tk_Window mainWin)
+{
+    clip.owner = mainWin;
+    clip.display = Tk_Display(mainWin);
+    Tk_CreateEventHandler(mainWin, StructureNotifyMask, ownerDestroyed, nullptr);
+    if (!clip.handlerMade) {
+        Tk_CreateGenericHandler(clipRequestFilter, nullptr);
+        clip.handlerMade = true;
+    }
+    clip.generation++;
+    Tk_OwnSelection(mainWin, clipboardAtom(mainWin), selectionLost, reinterpret_cast<ClientData>(clip.generation));
+    /* The server has the new owner before the caller tells anyone. */
+    XSync(clip.display, False);
 }
 
 /* What Tk_GetSelection gives back, collected. */
@@ -388,22 +429,32 @@ int putDrawableOnClipboard(Tk_Window tkwin, Drawable source, int x, int y, int w
     int gx, gy;
     unsigned int gw, gh, border, depth;
     XGetGeometry(Tk_Display(tkwin), copy, &dummyRoot, &gx, &gy, &gw, &gh, &border, &depth);
-    clip.owner = mainWin;
-    clip.display = Tk_Display(mainWin);
     clip.pixmap = copy;
     clip.width = static_cast<int>(gw);
     clip.height = static_cast<int>(gh);
     Tk_CreateSelHandler(mainWin, selection, Tk_InternAtom(mainWin, "PIXMAP"), servePixmap, nullptr, XA_PIXMAP);
-    Tk_CreateSelHandler(mainWin, selection, pngAtom(mainWin), servePngThroughTk, nullptr, pngAtom(mainWin));
-    Tk_CreateEventHandler(mainWin, StructureNotifyMask, ownerDestroyed, nullptr);
-    if (!clip.handlerMade) {
-        Tk_CreateGenericHandler(pngRequestFilter, nullptr);
-        clip.handlerMade = true;
+    Tk_CreateSelHandler(mainWin, selection, pngAtom(mainWin), serveThroughFilter, nullptr, pngAtom(mainWin));
+    takeClipboard(mainWin);
+    return 1;
+}
+
+int putBytesOnClipboard(Tk_Window tkwin, const unsigned char *bytes, std::size_t n, const char *const *targets)
+{
+    if (tkwin == nullptr || n == 0) {
+        return 0;
     }
-    clip.generation++;
-    Tk_OwnSelection(mainWin, selection, selectionLost, reinterpret_cast<ClientData>(clip.generation));
-    /* The server has the new owner before the caller tells anyone. */
-    XSync(clip.display, False);
+    Tk_Window mainWin = mainWindowOf(tkwin);
+    if (Tk_WindowId(mainWin) == None) {
+        Tk_MakeWindowExist(mainWin);
+    }
+    dropPicture();
+    clip.bytes.assign(bytes, bytes + n);
+    for (; *targets != nullptr; targets++) {
+        clip.byteTargets.emplace_back(*targets);
+        const Atom target = Tk_InternAtom(mainWin, *targets);
+        Tk_CreateSelHandler(mainWin, clipboardAtom(mainWin), target, serveThroughFilter, nullptr, target);
+    }
+    takeClipboard(mainWin);
     return 1;
 }
 

@@ -3,7 +3,8 @@
  *
  *	Pictures on the X CLIPBOARD selection. The package owns at most one
  *	picture at a time (a pixmap of its own) and serves it as TARGETS,
- *	PIXMAP (the pixmap's XID) and image/png until another client takes the
+ *	PIXMAP (the pixmap's XID) and image/png, or a block of bytes (a
+ *	metafile) under types of its own, until another client takes the
  *	selection; reading takes PIXMAP from any owner, else image/png through
  *	Tk's photo PNG format. Serves rimage clipboard and canvas and gimg
  *	capture.
@@ -11,6 +12,7 @@
 #ifndef TESK_DISPLAY_CLIPBOARD_H
 #define TESK_DISPLAY_CLIPBOARD_H
 
+#include <cstddef>
 #include <tk.h>
 
 /*
@@ -22,6 +24,15 @@
  *	is empty or X refuses.
  */
 int putDrawableOnClipboard(Tk_Window tkwin, Drawable source, int x, int y, int width, int height);
+
+/*
+ * putBytesOnClipboard --
+ *	Takes CLIPBOARD for tkwin's display with a copy of the n bytes, served
+ *	as 8-bit data under each of the NULL-ended targets (such as
+ *	"image/emf"), in place of any picture put before, until the selection
+ *	is lost. Answers 1, or 0 for no bytes.
+ */
+int putBytesOnClipboard(Tk_Window tkwin, const unsigned char *bytes, std::size_t n, const char *const *targets);
 
 /*
  * getClipboardBitmapSize --

@@ -50,7 +50,7 @@ struct DumpDepth {
  * The output of bits for the image type imgid, or false for a depth the
  * dump does not make. Colour views (three -comb bands on a colour cube)
  * and shown layers take a colour cube at 4 and 8 bits, others a grey ramp;
- * JPEG takes the grey ramp at 8 bits always.
+ * a type dumped without a palette (JPEG) takes the grey ramp at 8 bits.
  */
 bool depthOf(const GimgMaster *master, int bits, int imgid, DumpDepth *out)
 {
@@ -68,7 +68,7 @@ bool depthOf(const GimgMaster *master, int bits, int imgid, DumpDepth *out)
         }
         return true;
     case 8:
-        if (colour && imgid != IMG_JPEG) {
+        if (colour && !imageTypeOf(imgid)->dumpsWithoutPalette) {
             set(1, PIX_BYTE, 0, 8, 8, 4);
         } else {
             set(1, PIX_BYTE, 256, 0, 0, 0);
@@ -86,15 +86,12 @@ const char *typeRefuses(int imgid, bool photo, int bits)
     if (photo) {
         return bits == 8 || bits == 24 ? nullptr : "Illegal bits for TKPHOTO.\n";
     }
-    switch (imgid) {
-    case IMG_DIB: return nullptr;
-    case IMG_XBMP: return bits == 1 ? nullptr : "Illegal bits for XBMP file.\n";
-    case IMG_TIFF: return bits == 8 || bits == 24 ? nullptr : "Illegal bits for TIFF file.\n";
-    case IMG_GIF87A:
-    case IMG_GIF89A: return bits == 1 || bits == 4 || bits == 8 ? nullptr : "Illegal bits for GIF file.\n";
-    case IMG_JPEG: return bits == 8 || bits == 24 ? nullptr : "Illegal bits for JPEG file.\n";
-    default: return "The image ID is not supported.\n";
+    const ImageType *type = imageTypeOf(imgid);
+    if (type->dumpDepths == 0) {
+        return "The image ID is not supported.\n";
     }
+    int bit = bits == 1 ? DUMP_1BIT : bits == 4 ? DUMP_4BITS : bits == 8 ? DUMP_8BITS : bits == 24 ? DUMP_24BITS : 0;
+    return type->dumpDepths & bit ? nullptr : type->dumpDepthError;
 }
 
 /*
@@ -384,6 +381,7 @@ int gimgDumpCmd(GimgMaster *master, Tcl_Interp *interp, int argc, const char **a
     }
     bool photo = std::strcmp(argv[3], "TKPHOTO") == 0;
     int imgid = photo ? IMG_MBSQ : imgIdCode(argv[3]);
+    const ImageType *type = imageTypeOf(imgid);
     DumpDepth depth;
     if (!depthOf(master, bits, imgid, &depth)) {
         return fail(interp, "Illegal bits.\n");
@@ -392,7 +390,7 @@ int gimgDumpCmd(GimgMaster *master, Tcl_Interp *interp, int argc, const char **a
         return fail(interp, refusal);
     }
     int quality = kDefaultQuality;
-    if (imgid == IMG_JPEG && option != nullptr) {
+    if (imageTypeBlockIsSetting(imgid) && option != nullptr) {
         if (Tcl_GetInt(interp, option, &quality) != TCL_OK) {
             return TCL_ERROR;
         }
@@ -421,10 +419,11 @@ int gimgDumpCmd(GimgMaster *master, Tcl_Interp *interp, int argc, const char **a
                       : buildColorCube(cube, depth.palette[0], depth.palette[1], depth.palette[2], depth.palette[3]);
     /* Indexed output takes the ramp or cube, or the gimg's own palette
      * when the indices pass unchanged (a layer without dithering or
-     * filter whose palette the depth holds); 24 bits and JPEG carry none. */
-    bool keepIndices = master->colours.truePaletteMode && depth.bands == 1 && imgid != IMG_JPEG &&
+     * filter whose palette the depth holds); 24 bits and types dumped
+     * without a palette (JPEG) carry none. */
+    bool keepIndices = master->colours.truePaletteMode && depth.bands == 1 && !type->dumpsWithoutPalette &&
                        master->desc.nindices <= (1 << bits);
-    if (depth.bands == 3 || imgid == IMG_JPEG) {
+    if (depth.bands == 3 || type->dumpsWithoutPalette) {
         desc.nindices = 0;
         desc.transparent = -1;
     } else if (!keepIndices) {
@@ -477,7 +476,7 @@ int gimgDumpCmd(GimgMaster *master, Tcl_Interp *interp, int argc, const char **a
             removeCreated();
             return fail(interp, error == RAMIMG_CREATE_ERROR ? "Error in image creation.\n" : "Error in image open.\n");
         }
-        if (imgid == IMG_JPEG) {
+        if (imageTypeBlockIsSetting(imgid)) {
             out->desc.block = quality;
         }
         /* A turned view writes each output row once per block of view
@@ -493,9 +492,9 @@ int gimgDumpCmd(GimgMaster *master, Tcl_Interp *interp, int argc, const char **a
     {
         ColourSettings settings(master);
         settings.borrow(depth, colours, keepIndices);
-        Recode recode = imgid == IMG_XBMP                      ? Recode::XBitmap
-                        : imgid == IMG_DIB && depth.bands == 3 ? Recode::BGR
-                                                               : Recode::AsRendered;
+        Recode recode = type->dumpRecode == DumpRecode::XBitmap                   ? Recode::XBitmap
+                        : type->dumpRecode == DumpRecode::BGR && depth.bands == 3 ? Recode::BGR
+                                                                                  : Recode::AsRendered;
         rendered = depth.bands == 3 ? gimgDumpRGB(master, out, recode) : gimgDumpIndexed(master, out, recode);
     }
     if (!rendered) {

@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 #include "display/render.h"
+#include "imagestore/formats/imagetypes.h"
 #include "imagestore/ramimage.h"
 #include "imagestore/rowcache.h"
 #include "tesk_stdio.h"
@@ -185,8 +186,8 @@ bool attachExport(GimgMaster *master)
 {
     MaskBitmap *bitmap = &master->masks[MASK_EXPORT];
     RamImage *image = master->maskExport;
-    if (image == nullptr || image->desc.imgid != IMG_MBSQ || image->desc.pixel != PIX_1BIT || image->desc.nbands != 1 ||
-        image->buffers == nullptr) {
+    if (image == nullptr || !imageTypeOf(image->desc.imgid)->rowsInPlace || image->desc.pixel != PIX_1BIT ||
+        image->desc.nbands != 1 || image->buffers == nullptr) {
         maskBitmapFree(bitmap);
         return false;
     }
@@ -537,7 +538,7 @@ int gimgExportMask(GimgMaster *master)
     RamImage *image = master->maskExport;
     const ImageDesc &shown = master->image->desc;
     if (image != nullptr && (image->desc.rows != shown.rows || image->desc.columns != shown.columns ||
-                             image->desc.pixel != PIX_1BIT || image->desc.imgid != IMG_MBSQ)) {
+                             image->desc.pixel != PIX_1BIT || !imageTypeOf(image->desc.imgid)->rowsInPlace)) {
         ImageDesc desc = exportDesc(master, image->tag);
         if (ramImageNewMemory(&desc, image, &error) == nullptr) {
             tesk_fprintf(stderr, "Error in exporting mask file.\n");

@@ -231,17 +231,6 @@ Pixmap pixmapFromDrawable(Tk_Window tkwin, Drawable source, int x, int y, int wi
     return pixmap;
 }
 
-namespace {
-
-/*
- * readArea --
- *	Reads the area of source with XGetImage a strip of rows at a time and
- *	hands each row to sink: on visuals of 8 bits or less the pixel values
- *	in out[0] (palette, when not NULL, gets colormap's colours and
- *	*entries their count, before the first row); deeper, the blue, green
- *	and red bytes in out[0..2]. Stops when sink answers false. False when
- *	X refused a strip or sink stopped.
- */
 bool readArea(Tk_Window tkwin, Drawable source, Colormap colormap, int x, int y, int width, int height,
               ImageDesc *palette, const std::function<bool(int, unsigned char *const *)> &sink)
 {
@@ -292,6 +281,8 @@ bool readArea(Tk_Window tkwin, Drawable source, Colormap colormap, int x, int y,
     }
     return true;
 }
+
+namespace {
 
 /* True when the area can be read: a window and a sane size. A top-level's
  * area becomes its frame on the root. */

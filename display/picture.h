@@ -11,6 +11,7 @@
 #define TESK_DISPLAY_PICTURE_H
 
 #include <cstddef>
+#include <functional>
 #include <tk.h>
 #include "tesk_image.h"
 
@@ -21,6 +22,19 @@
  *	the size is not positive or X refuses. Free with Tk_FreePixmap.
  */
 Pixmap pixmapFromDrawable(Tk_Window tkwin, Drawable source, int x, int y, int width, int height);
+
+/*
+ * readArea --
+ *	Reads the width x height area of source at (x, y) with XGetImage a
+ *	strip of rows at a time and hands each row, from the top, to sink: on
+ *	visuals of 8 bits or less the pixel values in out[0] (palette, when not
+ *	NULL, gets colormap's colours (None: tkwin's) and palette->nindices
+ *	their count, before the first row); deeper, the blue, green and red
+ *	bytes in out[0..2]. Stops when sink answers false. False when X refused
+ *	a strip or sink stopped.
+ */
+bool readArea(Tk_Window tkwin, Drawable source, Colormap colormap, int x, int y, int width, int height,
+              ImageDesc *palette, const std::function<bool(int, unsigned char *const *)> &sink);
 
 /*
  * ramImageFromDrawable --

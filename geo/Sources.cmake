@@ -3,7 +3,7 @@
 # table objects; terrain tile stores and terra objects (both saved through the
 # runtime's file replacement).
 tesk_layer(geo
-  DEPENDS runtime
+  DEPENDS runtime imagestore display/idoption.h
   SOURCES
     geo/shapefile.cpp
     geo/shaperec.cpp
@@ -27,4 +27,9 @@ tesk_layer(geo
     geo/gtable.cpp
     geo/terrastore.cpp
     geo/terraobj.cpp
+    geo/sensor.cpp
+    geo/sensorobj.cpp
+    geo/sensorops.cpp
+    geo/camera.cpp
+    geo/pushbroom.cpp
 )

@@ -20,6 +20,7 @@ tesk_layer(imagestore
     imagestore/formats/jpeg.cpp
     imagestore/formats/jpegerror.cpp
     imagestore/formats/lan.cpp
+    imagestore/formats/mrgb.cpp
     imagestore/formats/ppm.cpp
     imagestore/formats/readers.cpp
     imagestore/formats/tiff.cpp

@@ -1,8 +1,8 @@
 /*
  * codes.cpp --
  *
- *	The name tables of the descriptor's codes (image types, pixel types,
- *	image functions, map ids) with their lookups in both directions, and
+ *	The name tables of the descriptor's codes (pixel types, image
+ *	functions, map ids; image types are named by their rows) with their lookups in both directions, and
  *	the georeference comment that carries an image's map id and
  *	georeference in GIF comment extensions and JPEG comment segments.
  *	Serves the image readers and writers, the ID-valued Tk options and the
@@ -16,6 +16,7 @@
 #include <iterator>
 #include <string>
 #include <system_error>
+#include "imagestore/formats/imagetypes.h"
 #include "runtime/cnumber.h"
 
 namespace {
@@ -28,15 +29,6 @@ constexpr bool sameText(const char *a, const char *b)
     }
     return *a == *b;
 }
-
-/* Image types (ImageDesc.imgid), code = position; 21..30 live in memory. */
-constexpr const char *kImgIds[] = {
-    "UNKNOWN", "BSQ",  "BIL",    "BIP",    "E73",     "E74",     "ELAS",  "DIB",   "XBMP",  "TIFF", "GIF87a",
-    "GIF89a",  "PPM",  "JPEG",   "E74BSQ", "GEOTIFF", "FFT",     "DICOM", "BSQD",  "BILD",  "BIPD", "MBSQ",
-    "MBIL",    "MBIP", "MRGB32", "MRGB24", "MRGB565", "MRGB555", "MRGB8", "MRGB4", "MRGB1",
-};
-static_assert(std::size(kImgIds) == IMG_MRGB1 + 1, "one name per image type");
-static_assert(sameText(kImgIds[IMG_JPEG], "JPEG") && sameText(kImgIds[IMG_MRGB1], "MRGB1"));
 
 /* Pixel types (ImageDesc.pixel) with the bits of one sample. */
 constexpr const char *kPixelIds[] = {
@@ -232,24 +224,37 @@ char *putText(char *out, char *end, const char *text)
 
 /* Image types --------------------------------------------------------------- */
 
+/* Image types are named by their rows of the image-type table. */
 int imgIdCode(const char *name)
 {
-    return findName(kImgIds, name, 0);
+    if (name == nullptr) {
+        return -1;
+    }
+    for (int code = 0; imageTypeKnown(code); code++) {
+        if (std::strcmp(imageTypeOf(code)->name, name) == 0) {
+            return code;
+        }
+    }
+    return -1;
 }
 
 const char *imgIdName(int code)
 {
-    return nameOf(kImgIds, code);
+    return imageTypeKnown(code) ? imageTypeOf(code)->name : kUnknown;
 }
 
 int imgIdCount()
 {
-    return static_cast<int>(std::size(kImgIds));
+    int count = 0;
+    while (imageTypeKnown(count)) {
+        count++;
+    }
+    return count;
 }
 
 int isMemoryImgId(int code)
 {
-    return code >= IMG_MBSQ && code <= IMG_MRGB1 ? 1 : 0;
+    return imageTypeKnown(code) && imageTypeInMemory(code) ? 1 : 0;
 }
 
 /* Pixel types ----------------------------------------------------------------- */

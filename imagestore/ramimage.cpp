@@ -18,7 +18,6 @@
 #include <unistd.h>
 #include <vector>
 #include "imagestore/codes.h"
-#include "imagestore/formats/detect.h"
 #include "imagestore/formats/imagetypes.h"
 #include "imagestore/rowcache.h"
 #include "imagestore/stats.h"
@@ -58,35 +57,15 @@ bool isMemoryImage(const RamImage *image)
     return image->fd == -1 && image->attachedData == nullptr;
 }
 
-bool isMrgb(int imgid)
-{
-    return imgid >= IMG_MRGB32 && imgid <= IMG_MRGB1;
-}
-
-/* Bytes of one frame line of an MRGB type for columns pixels. */
-int64_t mrgbLineBytes(int imgid, int64_t columns)
-{
-    switch (imgid) {
-    case IMG_MRGB32: return 4 * columns;
-    case IMG_MRGB24: return 3 * columns;
-    case IMG_MRGB565:
-    case IMG_MRGB555: return 2 * columns;
-    case IMG_MRGB8: return columns;
-    case IMG_MRGB4: return (columns + 1) / 2;
-    case IMG_MRGB1: return (columns + 7) / 8;
-    default: return 0;
-    }
-}
-
 /* The frame store bytes behind the rows of an MRGB image. */
 int64_t frameBytes(const RamImage *image)
 {
-    return isMrgb(image->desc.imgid) ? static_cast<int64_t>(image->desc.block) * image->desc.rows : 0;
+    return imageTypeIsFrame(image->desc.imgid) ? static_cast<int64_t>(image->desc.block) * image->desc.rows : 0;
 }
 
 void installHooks(RamImage *image)
 {
-    if (isMrgb(image->desc.imgid)) {
+    if (imageTypeIsFrame(image->desc.imgid)) {
         image->loadRow = ramImageMrgbRow;
         image->writeRow = ramImageMrgbWriteRow;
     } else {
@@ -191,7 +170,7 @@ bool imgDescCheck(ImageDesc *desc, std::string *why)
     if (desc->pixel < PIX_UNKNOWN || desc->pixel > PIX_SBYTE) {
         return fail("unknown pixel type");
     }
-    if (desc->imgid < IMG_UNKNOWN || desc->imgid > IMG_MRGB1) {
+    if (!imageTypeKnown(desc->imgid)) {
         return fail("unknown image type");
     }
     /* One row of every band stays within 256 MiB, which also keeps every
@@ -373,9 +352,9 @@ RamImage *ramImageNewMemory(ImageDesc *desc, RamImage *reuse, int *error)
         *error = RAMIMG_UNHANDLED;
         return nullptr;
     }
-    int needed = static_cast<int>(mrgbLineBytes(checked.imgid, checked.columns));
-    if (isMrgb(checked.imgid)) {
-        checked.pixel = checked.imgid == IMG_MRGB4 ? PIX_4BITS : checked.imgid == IMG_MRGB1 ? PIX_1BIT : PIX_BYTE;
+    int needed = static_cast<int>(imageTypeFrameLine(checked.imgid, checked.columns));
+    if (imageTypeIsFrame(checked.imgid)) {
+        checked.pixel = imageTypeOf(checked.imgid)->frame.pixel;
         checked.bits = pixelIdBits(checked.pixel);
         if (checked.block < needed) {
             checked.block = needed;
@@ -397,7 +376,7 @@ RamImage *ramImageNewMemory(ImageDesc *desc, RamImage *reuse, int *error)
     image->desc = checked;
     installHooks(image);
     image->rowBytes = rowBytesFor(checked.pixel, checked.columns);
-    if (checked.imgid == IMG_MBIP && image->desc.block < image->rowBytes * checked.nbands) {
+    if (imageTypeOf(checked.imgid)->bandsInBlock && image->desc.block < image->rowBytes * checked.nbands) {
         image->desc.block = image->rowBytes * checked.nbands;
     }
     if (setRAMImageBuf(image, checked.rows) == 0) {
@@ -572,6 +551,18 @@ void ramImageFollowFile(const char *path, dev_t device, ino_t inode, ImageDesc *
     }
 }
 
+int ramImageNewFile(ImageDesc *desc)
+{
+    ImageFileReplaced replaced;
+    if (newImageFile(desc, &replaced) != 0) {
+        return -1;
+    }
+    if (replaced.replacing) {
+        ramImageFollowFile(desc->file, replaced.device, replaced.inode, desc->offset == 0 ? desc : nullptr);
+    }
+    return 0;
+}
+
 /*
  * ramImageOpen --
  *	The store's open: re-opens a tagged image on a new file, defines or
@@ -671,7 +662,7 @@ RamImage *ramImageCreate(ImageDesc *desc, RamImageClient *client, int overwrite,
         *error = RAMIMG_EXISTS;
         return nullptr;
     }
-    if (newImageFile(desc) != 0) {
+    if (ramImageNewFile(desc) != 0) {
         *error = RAMIMG_CREATE_ERROR;
         return nullptr;
     }

@@ -66,6 +66,10 @@ RamImage *ramImageReload(const char *fileName, ImageDesc *desc, RamImage *image,
  * every image still reading the old one to the new file in its own record
  * (desc for a headerless file, else detection) and tells its clients. */
 void ramImageFollowFile(const char *path, dev_t device, ino_t inode, ImageDesc *desc);
+/* Creates desc's file (newImageFile: header and initial contents, the
+ * file replaced safely) and moves the images that had a replaced file
+ * open to the new one. 0, or -1 with nothing changed. */
+int ramImageNewFile(ImageDesc *desc);
 int ramImageAttachData(RamImage *image, unsigned char *data, int64_t size);
 void ramImageFree(RamImage *image);
 unsigned int ramImageSetAttr(RamImage *image, unsigned int attr);

@@ -6,8 +6,8 @@
  *	interleaved by line, pixel-interleaved, bottom-up bitmaps, whole-file
  *	formats through the row's decode and rewrite), byte order, writing dirty rows
  *	back, flushing and emptying the cache, volumes, resident images, and
- *	the MRGB pair that unpacks bands from (and packs them into) a
- *	screen-format frame store.
+ *	the MRGB pair that hands out bands of a screen-format frame store
+ *	through the codec of the type's row.
  */
 #include "imagestore/rowcache.h"
 
@@ -19,7 +19,6 @@
 #include <string>
 #include <utility>
 #include <vector>
-#include "imagestore/formats/formats.h"
 #include "imagestore/formats/imagetypes.h"
 #include "imagestore/ramimage.h"
 #include "imagestore/stats.h"
@@ -43,78 +42,6 @@ void clearDirty(RamImage *image, int slot)
     image->dirtyBits[slot >> 3] &= static_cast<unsigned char>(~(1u << (slot & 7)));
 }
 
-/* Unpacks band of a frame line into out (one byte per pixel). */
-void unpackBand(int imgid, const unsigned char *line, int band, int columns, unsigned char *out)
-{
-    switch (imgid) {
-    case IMG_MRGB32:
-        for (int x = 0; x < columns; x++) {
-            out[x] = line[4 * x + band];
-        }
-        break;
-    case IMG_MRGB24:
-        for (int x = 0; x < columns; x++) {
-            out[x] = line[3 * x + band];
-        }
-        break;
-    case IMG_MRGB565:
-        for (int x = 0; x < columns; x++) {
-            unsigned w = getU16(line + 2 * x);
-            out[x] = static_cast<unsigned char>(band == 0   ? (w & 0xF800) >> 8
-                                                : band == 1 ? (w & 0x07E0) >> 3
-                                                            : (w & 31) << 3);
-        }
-        break;
-    case IMG_MRGB555:
-        for (int x = 0; x < columns; x++) {
-            unsigned w = getU16(line + 2 * x);
-            out[x] = static_cast<unsigned char>(band == 0   ? (w & 0x7C00) >> 7
-                                                : band == 1 ? (w & 0x03E0) >> 2
-                                                            : (w & 31) << 3);
-        }
-        break;
-    default: break;
-    }
-}
-
-/* Packs one byte per pixel of band into a frame line. */
-void packBand(int imgid, unsigned char *line, int band, int columns, const unsigned char *in)
-{
-    switch (imgid) {
-    case IMG_MRGB32:
-        for (int x = 0; x < columns; x++) {
-            line[4 * x + band] = in[x];
-        }
-        break;
-    case IMG_MRGB24:
-        for (int x = 0; x < columns; x++) {
-            line[3 * x + band] = in[x];
-        }
-        break;
-    case IMG_MRGB565:
-        for (int x = 0; x < columns; x++) {
-            unsigned w = getU16(line + 2 * x);
-            unsigned v = in[x];
-            w = band == 0   ? (w % 2048) | ((v & 248) << 8)
-                : band == 1 ? (w & 0xF81F) | ((v & 252) << 3)
-                            : (w & 0xFFE0) | (v >> 3);
-            putU16(line + 2 * x, w);
-        }
-        break;
-    case IMG_MRGB555:
-        for (int x = 0; x < columns; x++) {
-            unsigned w = getU16(line + 2 * x);
-            unsigned v = in[x];
-            w = band == 0   ? (w % 1024) | ((v & 248) << 7)
-                : band == 1 ? (w & 0xFC1F) | ((v & 248) << 2)
-                            : (w & 0xFFE0) | (v >> 3);
-            putU16(line + 2 * x, w);
-        }
-        break;
-    default: break;
-    }
-}
-
 /* How the image type stores its rows (the image-type table's row). */
 Layout layoutOf(int imgid)
 {
@@ -134,11 +61,11 @@ int sampleBytes(int pixel)
 }
 
 /* Stored samples most significant byte first are swapped to the host's
- * order on reading and back on writing (PPM lines are bytes anyway). */
+ * order on reading and back on writing, where the type's row says so. */
 bool swapsBytes(const RamImage *image)
 {
     const ImageDesc &desc = image->desc;
-    return desc.msbf && sampleBytes(desc.pixel) > 1 && desc.imgid < IMG_MBSQ && desc.imgid != IMG_PPM;
+    return desc.msbf && sampleBytes(desc.pixel) > 1 && imageTypeOf(desc.imgid)->swapsSamples;
 }
 
 void swapSamples(unsigned char *p, int64_t bytes, int size)
@@ -202,8 +129,8 @@ int64_t lineOffset(const RamImage *image, Layout layout, int row, int band)
     case Layout::BandLines: return (static_cast<int64_t>(band) * desc.rows + row) * block + image->volumeOffset;
     case Layout::LineBands: return (static_cast<int64_t>(row) * desc.nbands + band) * block + image->volumeOffset;
     case Layout::Bitmap: {
-        auto *priv = static_cast<const DibPrivate *>(image->priv);
-        int64_t line = priv != nullptr && priv->topDown ? row : desc.rows - row - 1;
+        ImageTopDownProc *topDown = imageTypeOf(desc.imgid)->topDown;
+        int64_t line = topDown != nullptr && topDown(image->priv) ? row : desc.rows - row - 1;
         return line * block + image->volumeOffset;
     }
     default: return static_cast<int64_t>(row) * block + image->volumeOffset;
@@ -390,7 +317,7 @@ int64_t ramImageRawDataBytes(const ImageDesc *desc)
 
 int ramImageSlotOf(const RamImage *image, int row, int band)
 {
-    if (image->desc.imgid == IMG_MBSQ) {
+    if (imageTypeOf(image->desc.imgid)->rowsInPlace) {
         return image->desc.rows * band + row;
     }
     int64_t key = static_cast<int64_t>(row) * image->desc.nbands + band;
@@ -406,7 +333,7 @@ int ramImageSlotOf(const RamImage *image, int row, int band)
  */
 unsigned char *ramImageRowPtr(RamImage *image, int row, int band, int read)
 {
-    if (image->desc.imgid == IMG_MBSQ) {
+    if (imageTypeOf(image->desc.imgid)->rowsInPlace) {
         return slotStorage(image, static_cast<int64_t>(image->desc.rows) * band + row);
     }
     int32_t key = row * image->desc.nbands + band;
@@ -657,8 +584,7 @@ int ramImageSetResident(RamImage *image, int resident)
 
 unsigned char *ramImageFrame(RamImage *image)
 {
-    int imgid = image->desc.imgid;
-    if (imgid < IMG_MRGB32 || imgid > IMG_MRGB1) {
+    if (!imageTypeIsFrame(image->desc.imgid)) {
         return nullptr;
     }
     return image->buffers + static_cast<int64_t>(image->slotCount) * image->rowBytes;
@@ -688,7 +614,9 @@ unsigned char *ramImageMrgbRow(RamImage *image, int row, int band, int)
         image->writeRow(image, slot);
     }
     image->slotMap[slot] = key;
-    unpackBand(desc.imgid, line, band, desc.columns, storage);
+    if (FrameUnpackProc *unpack = imageTypeOf(desc.imgid)->frameUnpack) {
+        unpack(line, band, desc.columns, storage);
+    }
     return storage;
 }
 
@@ -697,13 +625,13 @@ void ramImageMrgbWriteRow(RamImage *image, int slot)
     clearDirty(image, slot);
     int32_t key = image->slotMap[slot];
     const ImageDesc &desc = image->desc;
-    if (key < 0 || layoutOf(desc.imgid) != Layout::Frame) {
+    FramePackProc *pack = imageTypeOf(desc.imgid)->framePack;
+    if (key < 0 || layoutOf(desc.imgid) != Layout::Frame || pack == nullptr) {
         return;
     }
     int row = key / desc.nbands;
     int band = key % desc.nbands;
-    packBand(desc.imgid, ramImageFrame(image) + static_cast<int64_t>(row) * desc.block, band, desc.columns,
-             slotStorage(image, slot));
+    pack(ramImageFrame(image) + static_cast<int64_t>(row) * desc.block, band, desc.columns, slotStorage(image, slot));
 }
 
 unsigned char *ramImageFillRow(RamImage *image, int row, int band)

@@ -14,7 +14,6 @@
 #include <cstring>
 #include <limits>
 
-#include "imagestore/formats/detect.h"
 #include "imagestore/formats/imagetypes.h"
 #include "imagestore/pixels.h"
 #include "tesk_stdio.h"
@@ -327,7 +326,8 @@ BandStat *ramImageHist(RamImage *image, int mode, int columnStep, int rowStep)
     }
     BandStat *stats = image->stats;
 
-    if (!ramImageStoredStats(image, stats)) {
+    ImageStoredStatsProc *stored = imageTypeOf(image->desc.imgid)->storedStats;
+    if (stored == nullptr || !stored(image, stats)) {
         /* A band not done may hold a partial pass: it starts from empty. */
         bool any = false;
         for (int b = 0; b < desc.nbands; b++) {

@@ -20,11 +20,14 @@
 #include "canvas/canvasint.h"
 #include "devices/comb.h"
 #include "devices/ddw/ddw.h"
+#include "devices/grass/grass.h"
+#include "devices/print/printer.h"
 #include "devices/twain/twimg.h"
 #include "display/canvaslink.h"
 #include "display/gimg.h"
 #include "geo/gtable.h"
 #include "geo/projcmd.h"
+#include "geo/sensorobj.h"
 #include "geo/shapecmd.h"
 #include "geo/terraobj.h"
 #include "gl/ogl.h"
@@ -57,7 +60,7 @@ const TeskModule teskModuleTable[] = {
     {"rimage", Rimg_Init},             /* rimage */
     {"calc", calcInit},                /* calc */
     {"comb", combInit},                /* the comb widget kit */
-    {"grass", nullptr},                /* grass, _vask.parseInput */
+    {"grass", grassInit},              /* grass, _vask.parseInput */
     {"etran", etranInit},              /* etran */
     {"ddw", ddwInit},                  /* ddw, package TK_DIRECTX */
     {"twimg", twimgInit},              /* twimg */
@@ -66,14 +69,14 @@ const TeskModule teskModuleTable[] = {
     {"tiff", tiffCmdInit},             /* tiff */
     {"gcp", gcpCmdInit},               /* gcp.create */
     {"gpz", Gpz_Init},                 /* gpz */
-    {"printer", nullptr},              /* printer, gmetafile, package TK_PRINTER */
+    {"printer", printerInit},          /* printer, gmetafile, package TK_PRINTER */
     {"shape", shapeCmdInit},           /* shape.create, shape.info */
     {"feature", featureObjInit},       /* stats.create, eigen.create, iso.create */
     {"gtable", gtableCmdInit},         /* gtable.create, gtable.info */
     {"terra", terraCmdInit},           /* terra.create */
     {"proj", projCmdInit},             /* the projection family */
     {"gcanvas", gcanvasModuleInit},    /* gcanvas, cliptest */
-    {"sensor", nullptr},               /* camera.create, pushbroom.create, quaternion.slerp */
+    {"sensor", sensorCmdInit},         /* camera.create, pushbroom.create, quaternion.slerp */
 };
 const int teskModuleCount = static_cast<int>(std::size(teskModuleTable));
 

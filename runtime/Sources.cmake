@@ -15,6 +15,7 @@ tesk_layer(runtime
     runtime/conchannel.cpp
     runtime/configspec.cpp
     runtime/conslots.cpp
+    runtime/cpus.cpp
     runtime/console.cpp
     runtime/contesk.cpp
     runtime/eventloop.cpp

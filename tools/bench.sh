@@ -16,8 +16,9 @@
 # classify_bench.tcl sets Mahalanobis classification against numpy,
 # gtop_bench.tcl a picture mapped onto the ground by -ro against numpy's
 # lines of sight,
-# gconv_bench.tcl a 5 x 5 convolution and rotate_bench.tcl a quarter turn
-# against ImageMagick; georef_bench.tcl sets a rotation through a fitted
+# gconv_bench.tcl a 5 x 5 convolution against ImageMagick and
+# scipy.ndimage.convolve, rotate_bench.tcl a quarter turn against
+# ImageMagick; georef_bench.tcl sets a rotation through a fitted
 # polynomial and resample_bench.tcl nearest-neighbour resampling onto a
 # shifted grid against gdalwarp; capture_bench.tcl sets screen and canvas
 # captures against libtk-img's window format and Tk's own redraw;
@@ -25,7 +26,9 @@
 # gcanvas_pick_bench.tcl picking under the pointer and find searches
 # among 100,000 rectangles against Tk's canvas; gcanvas_items_bench.tcl
 # creates and redraws 20,000 polygons and 20,000 lines of 40 vertices, and
-# 100,000 rectangles, against Tk's canvas; gl_calls_bench.tcl sets
+# 100,000 rectangles, against Tk's canvas; gcanvas_text_bench.tcl creates and
+# redraws 20,000 text labels and 20,000 turned gtext labels against Tk's
+# canvas text, and zooms 20,000 scalable labels; gl_calls_bench.tcl sets
 # 1,000,000 glVertex commands against an empty Tcl procedure, with the same
 # calls from C as the floor; gl_arrays_bench.tcl draws a lit grid of
 # 2 million triangles from client arrays with glDrawElements against the
@@ -36,8 +39,16 @@
 # assimp, when libassimp-dev is installed; comb_bench.tcl builds, maps and destroys the
 # comb kit's number and string fields against Tcl procedures issuing the
 # same Tk commands, and reads and sets a number field's option against a
-# spinbox's.
-# The build runs JOBS jobs at once (default: the number of processors).
+# spinbox's; sensor_bench.tcl rectifies a tilted camera's 4096 x 4096 FLOAT
+# photo with bilinear resampling against numpy and scipy.ndimage;
+# print_bench.tcl writes a canvas of 20,000 items as a metafile against
+# Tk's postscript of it and prints it on six pages to the file printer.
+# JPEG decoding and the GeoTIFF statistics use up to four threads (the
+# processors the process may use); their peers use one. Both run again
+# pinned to one core (taskset -c, the last processor allowed) for the
+# one-core ratio.
+# The build runs JOBS jobs at once (default: the processors the process may
+# use).
 #   tools/bench.sh [benchmark options]
 set -eu
 top=$(cd "$(dirname "$0")/.." && pwd)
@@ -45,8 +56,18 @@ top=$(cd "$(dirname "$0")/.." && pwd)
 for b in "$top"/build/bench/*_bench; do
     [ -x "$b" ] && "$b" "$@"
 done
-for script in gimg_bench.tcl gimg_mask_bench.tcl gimg_dump_bench.tcl gcanvas_bench.tcl gcanvas_pick_bench.tcl gcanvas_items_bench.tcl gcanvas_ps_bench.tcl shape_draw_bench.tcl cs2cs_bench.tcl gif_bench.tcl tiff_bench.tcl georef_bench.tcl \
-    classify_bench.tcl gconv_bench.tcl gtop_bench.tcl rotate_bench.tcl resample_bench.tcl capture_bench.tcl proj_prog_bench.tcl gl_calls_bench.tcl gl_arrays_bench.tcl dem_bench.tcl oglm_bench.tcl comb_bench.tcl; do
+# Runs a Tcl benchmark under wish on a private screen, pinned by $pin.
+pin=
+wishBench() {
     TESK_OUT=${TESK_OUT:-$top/out} TESK_XDEPTH=24 \
-        "$top/tests/support/xrun.sh" wish "$top/demo/start.tcl" "$top/build" "$top/bench/$script"
+        $pin "$top/tests/support/xrun.sh" wish "$top/demo/start.tcl" "$top/build" "$top/bench/$1"
+}
+for script in gimg_bench.tcl gimg_mask_bench.tcl gimg_dump_bench.tcl gcanvas_bench.tcl gcanvas_pick_bench.tcl gcanvas_items_bench.tcl gcanvas_text_bench.tcl gcanvas_ps_bench.tcl shape_draw_bench.tcl cs2cs_bench.tcl gif_bench.tcl tiff_bench.tcl georef_bench.tcl \
+    classify_bench.tcl gconv_bench.tcl gtop_bench.tcl rotate_bench.tcl resample_bench.tcl capture_bench.tcl proj_prog_bench.tcl gl_calls_bench.tcl gl_arrays_bench.tcl dem_bench.tcl oglm_bench.tcl comb_bench.tcl sensor_bench.tcl print_bench.tcl; do
+    wishBench "$script"
 done
+core=$(taskset -pc $$ | sed 's/.*: *//; s/.*[,-]//')
+echo "One core (taskset -c $core), the same work as above:"
+pin="taskset -c $core"
+$pin "$top/build/bench/jpeg_bench" --benchmark_filter=OpenRead "$@"
+wishBench tiff_bench.tcl

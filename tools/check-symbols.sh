@@ -4,7 +4,7 @@
 #    the entry points and the project-named API leave the library;
 #  - no exported name is also defined by a library the package runs beside
 #    (libc, libm, libstdc++, libX11, Xft, fontconfig, Tcl, Tk, libjpeg, zlib,
-#    PROJ, GL, GLU, glut): such a definition would never be called, or would
+#    PROJ, GL, GLU, glut, CUPS): such a definition would never be called, or would
 #    replace theirs.
 # Usage: check-symbols.sh LIBRARY INCLUDE_DIR
 lib=$1
@@ -27,7 +27,8 @@ fi
 
 others=""
 for name in libc.so.6 libm.so.6 libstdc++.so.6 libX11.so.6 libtcl8.6.so libtk8.6.so \
-            libXft.so.2 libfontconfig.so.1 libjpeg.so.62 libz.so.1 libproj.so libGL.so.1 libGLU.so.1 libglut.so.3; do
+            libXft.so.2 libfontconfig.so.1 libjpeg.so.62 libz.so.1 libproj.so libGL.so.1 libGLU.so.1 libglut.so.3 \
+            libcups.so.2; do
     path=$(ldconfig -p | awk -v n="$name" '$1 == n && /x86-64/ {print $NF; exit}')
     [ -n "$path" ] || path=$(ldconfig -p | awk -v n="$name" '$1 ~ "^"n {print $NF; exit}')
     [ -n "$path" ] && others="$others $path"

@@ -12,16 +12,17 @@ what=${1:-release}
 
 packages="build-essential cmake ninja-build ccache pkg-config binutils clang libclang-rt-14-dev
  tcl8.6-dev tk8.6-dev libjpeg62-turbo-dev zlib1g-dev libxft-dev fonts-dejavu-core libproj-dev proj-data
- libgl-dev libglu1-mesa-dev freeglut3-dev libgtest-dev libbenchmark-dev libshp-dev xvfb xauth"
+ libgl-dev libglu1-mesa-dev freeglut3-dev libgtest-dev libbenchmark-dev libshp-dev libcups2-dev xvfb xauth"
 # The tests also cross-check files with readers and writers of other
 # projects (GDAL, netpbm, shapelib's programs, libjpeg's cjpeg and djpeg,
 # giflib's programs, ImageMagick) and figures with PROJ's own programs;
 # numpy and scipy check the FFT, the statistics, classification, fits and
 # image tools (run by /usr/bin/python3, or $TESK_PYTHON); xclip owns the
 # clipboard as another client would; libtk-img's window format is the
-# peer of the capture benchmark; twimg scans SANE's test device through
-# libsane1 against sane-utils' scanimage.
-[ "$what" = all ] && packages="$packages gdal-bin netpbm shapelib proj-bin libjpeg-turbo-progs giflib-tools imagemagick libtiff-tools dcmtk python3-numpy python3-scipy xclip libtk-img ghostscript libsane1 sane-utils"
+# peer of the capture benchmark; a cupsd of the tests' own takes print
+# jobs, Ghostscript renders them and emf2svg reads our metafiles; twimg
+# scans SANE's test device through libsane1 against sane-utils' scanimage.
+[ "$what" = all ] && packages="$packages gdal-bin netpbm shapelib proj-bin libjpeg-turbo-progs giflib-tools imagemagick libtiff-tools dcmtk python3-numpy python3-scipy xclip libtk-img ghostscript cups-daemon cups-client cups-core-drivers emf2svg libsane1 sane-utils"
 missing=""
 for p in $packages; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"

@@ -22,6 +22,7 @@
 #include "analysis/tools/toolutil.h"
 #include "analysis/tools/tooltable.h"
 #include "imagestore/codes.h"
+#include "imagestore/formats/imagetypes.h"
 #include "imagestore/pixels.h"
 #include "imagestore/ramimage.h"
 #include "imagestore/stats.h"
@@ -223,7 +224,7 @@ int calcParseOptions(int argc, const char **argv, CalcContext *ctx)
     }
     ctx->outImageBands = ctx->output->desc.nbands;
     for (RamImage *image : {ctx->input, ctx->output}) {
-        if (image->desc.imgid == IMG_JPEG) {
+        if (imageTypeBlockIsSetting(image->desc.imgid)) {
             image->desc.block = 100;  // a JPEG image's block is its quality
         }
     }

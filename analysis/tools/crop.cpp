@@ -22,6 +22,7 @@
 #include "analysis/tools/tooltable.h"
 #include "imagestore/codes.h"
 #include "imagestore/formats/detect.h"
+#include "imagestore/formats/imagetypes.h"
 #include "imagestore/pixels.h"
 #include "imagestore/ramimage.h"
 #include "imagestore/stats.h"
@@ -194,7 +195,7 @@ bool createOutput(CropJob *job, const ToolOption *options, bool dump, int *error
         *error = code;
         return false;
     }
-    if (dump && (desc.imgid == IMG_BSQ || desc.imgid == IMG_BIL || desc.imgid == IMG_BIP)) {
+    if (dump && imageTypeOf(desc.imgid)->headerOptional) {
         job->out->desc.offset = 0;
     }
     return true;
@@ -330,7 +331,7 @@ bool cropParseOptions(CropJob *job, int argc, const char **argv)
         }
     }
     for (RamImage *image : {job->in, job->out}) {
-        if (image->desc.imgid == IMG_JPEG) {
+        if (imageTypeBlockIsSetting(image->desc.imgid)) {
             image->desc.block = job->jpegRate;
         }
     }

@@ -297,11 +297,13 @@ struct TabledPositions {
     }
 };
 
-/* A bilinear value stored in a byte: rounded half away from zero, held to
- * 0..255; in a float as it is. */
+/* A bilinear value stored in a byte: rounded half away from zero as
+ * roundToInt rounds, held to 0..255 (NaN to 0), here in line for the inner
+ * loop; in a float as it is. */
 inline void storeValue(double value, unsigned char *out)
 {
-    *out = static_cast<unsigned char>(std::clamp<int32_t>(roundToInt(value), 0, 255));
+    double r = value > 0 ? std::trunc(value + 0.5) : std::trunc(value - 0.5);
+    *out = !(r > 0) ? 0 : r >= 255 ? 255 : static_cast<unsigned char>(r);
 }
 inline void storeValue(double value, float *out)
 {

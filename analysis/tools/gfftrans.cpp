@@ -5,9 +5,11 @@
  *	raster image into an FFT image file, transforms such files onward or
  *	back, converts between the real/imaginary and magnitude/phase forms,
  *	and filters in the frequency domain with bell, high-pass and notch
- *	filters. Rows go through the work buffer in blocks, columns in strips,
- *	each at most 4 MB (but always at least one row or strip). A raster band
- *	is padded to powers of two by mirroring its last rows and columns.
+ *	filters. A spectrum that fits half the image memory budget is worked
+ *	in memory and written once; a larger one goes through the work buffer,
+ *	rows in blocks, columns in strips, each at most 4 MB (but always at
+ *	least one row or strip). A raster band is padded to powers of two by
+ *	mirroring its last rows and columns.
  */
 #include "analysis/tools/tools.h"
 
@@ -30,6 +32,7 @@
 #include "imagestore/ramimage.h"
 #include "imagestore/rowcache.h"
 #include "imagestore/stats.h"
+#include "runtime/budget.h"
 #include "runtime/bytes.h"
 #include "runtime/cnumber.h"
 #include "runtime/util.h"
@@ -96,6 +99,10 @@ struct Run {
     int axes = KERNEL_NONE;
     float *buffer = nullptr;
     int64_t bufferBytes = 0;
+    /* The whole spectrum when it fits the memory budget: the passes work
+     * on it in memory and the last writes the file once. */
+    float *whole = nullptr;
+    bool wholeLoaded = false;
     std::vector<float> line; /* one raster row */
     std::vector<double> cosTable, sinTable;
     int tableDirection = 0;
@@ -389,6 +396,10 @@ void releaseRun(Run *run)
         gmemFree(run->buffer);
         run->buffer = nullptr;
     }
+    if (run->whole != nullptr) {
+        gmemFree(run->whole);
+        run->whole = nullptr;
+    }
     if (run->inFd >= 0) {
         close(run->inFd);
         run->inFd = -1;
@@ -568,6 +579,10 @@ int setUp(Run *run, int argc, const char **argv)
     if (run->buffer == nullptr) {
         return failed(run, "Error in allocGFFT!\n");
     }
+    const int64_t wholeBytes = rowBytes * run->head.rows;
+    if (wholeBytes <= imageMemoryBudget() / 2) {
+        run->whole = static_cast<float *>(gmemAlloc(static_cast<size_t>(wholeBytes)));
+    }
     if (run->raster) {
         run->line.resize(static_cast<size_t>(run->input->desc.columns));
     }
@@ -619,6 +634,74 @@ bool stepDone(Run *run, int unit, int units, ToolProgress &progress)
 }
 
 /*
+ * runWholePass --
+ *	runPass on the whole spectrum in memory: read by the first pass,
+ *	written (once, in row order) by the last or when the user aborted.
+ *	The statistics are gathered over the same pieces, in the same order,
+ *	as the strips of runPass gather them.
+ */
+int runWholePass(Run *run, PassKind kind, Source source, bool sourcePP, int direction, bool filter, bool toPP,
+                 bool last, ToolProgress &progress)
+{
+    const int rows = run->head.rows, columns = run->head.columns;
+    const int64_t values = int64_t{rows} * columns;
+    float *block = run->whole;
+    if (!run->wholeLoaded) {
+        const int fd = source == SRC_INPUT ? run->inFd : run->outFd;
+        if (source == SRC_RASTER) {
+            loadRasterRows(run, block, 0, rows);
+        } else if (GetFFTFileBlock(source == SRC_INPUT ? &run->inHead : &run->head, fd, block, 0, rows) == nullptr) {
+            return TOOL_FAILED;
+        }
+        if (sourcePP) {
+            toRealImaginary(block, values);
+        }
+        run->wholeLoaded = true;
+    }
+    if (direction != 0) {
+        tablesFor(run, direction);
+    }
+    if (filter && direction < 0) {
+        applyKernel(run->filter, run->axes, block, 0, rows, 0, columns);
+    }
+    if (direction != 0) {
+        int ok = kind == PASS_ROWS
+                     ? fftRows(block, run->sinTable.data(), run->cosTable.data(), rows, columns, direction)
+                     : fftColumns(block, run->sinTable.data(), run->cosTable.data(), rows, columns, direction);
+        if (!ok) {
+            return TOOL_FAILED;
+        }
+    }
+    if (filter && direction >= 0) {
+        applyKernel(run->filter, run->axes, block, 0, rows, 0, columns);
+    }
+    if (toPP) {
+        toPowerPhase(block, values);
+    }
+    const bool canceled = !stepDone(run, 1, 1, progress);
+    if (last || canceled) {
+        if (last && kind == PASS_COLUMNS) {
+            const int step = static_cast<int>(std::clamp<int64_t>(run->bufferBytes / (int64_t{8} * rows), 1, columns));
+            for (int first = 0; first < columns; first += step) {
+                const int count = std::min(step, columns - first);
+                for (int r = 0; r < rows; r++) {
+                    fftHeadStats(&run->head, count, block + int64_t{2} * columns * r + int64_t{2} * first);
+                }
+            }
+        }
+        if (!PutFFTFileBlock(&run->head, run->outFd, block, 0, rows, last && kind == PASS_ROWS)) {
+            return TOOL_FAILED;
+        }
+    }
+    if (canceled) {
+        return TOOL_CANCELED;
+    }
+    run->passesDone++;
+    run->passesLeft--;
+    return TOOL_DONE;
+}
+
+/*
  * runPass --
  *	A pass over the whole spectrum by blocks of rows or strips of columns:
  *	each read from source (converted to real/imaginary parts when stored
@@ -632,6 +715,9 @@ bool stepDone(Run *run, int unit, int units, ToolProgress &progress)
 int runPass(Run *run, PassKind kind, Source source, bool sourcePP, int direction, bool filter, bool toPP, bool stats,
             ToolProgress &progress)
 {
+    if (run->whole != nullptr) {
+        return runWholePass(run, kind, source, sourcePP, direction, filter, toPP, stats, progress);
+    }
     const int rows = run->head.rows, columns = run->head.columns;
     const int64_t perUnit = kind == PASS_ROWS ? int64_t{8} * columns : int64_t{8} * rows;
     const int total = kind == PASS_ROWS ? rows : columns;

@@ -21,6 +21,7 @@
 #include "analysis/tools/toolutil.h"
 #include "analysis/tools/tooltable.h"
 #include "imagestore/codes.h"
+#include "imagestore/formats/imagetypes.h"
 #include "imagestore/pixels.h"
 #include "imagestore/ramimage.h"
 #include "runtime/cnumber.h"
@@ -165,8 +166,8 @@ bool outputDesc(const ZoomJob *job, const char *out, const char *pixel, ImageDes
         }
     }
     desc->bits = pixelIdBits(desc->pixel);
-    if (desc->imgid != IMG_JPEG) {
-        desc->block = 0;  // the stored line follows the new size (a JPEG's block is its quality)
+    if (!imageTypeBlockIsSetting(desc->imgid)) {
+        desc->block = 0;  // the stored line follows the new size (unless the block is a setting)
     }
     desc->transparent = -1;
     desc->dataFd = -1;

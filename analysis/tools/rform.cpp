@@ -50,19 +50,6 @@ const char *const kDataUsage[] = {
 /* Rows of rform's option table, in table order. */
 enum { OPT_IN, OPT_IMGID, OPT_U, OPT_LEFT, OPT_TOP, OPT_X0, OPT_Y0, OPT_DX, OPT_DY, OPT_COUNT };
 
-/* A redefinition the same stored bytes allow: from one type to another,
- * and whether rows and band count trade places (band-sequential lines of
- * B bands of R rows read by line are B rows of R bands). */
-struct Redefinition {
-    int from, to;
-    bool swap;
-};
-
-constexpr Redefinition kRedefinitions[] = {
-    {IMG_BSQ, IMG_BIL, true},  {IMG_BIL, IMG_BSQ, true},    {IMG_E73, IMG_E74, false},   {IMG_E73, IMG_E74BSQ, true},
-    {IMG_E74, IMG_E73, false}, {IMG_E74, IMG_E74BSQ, true}, {IMG_E74BSQ, IMG_E73, true}, {IMG_E74BSQ, IMG_E74, true},
-};
-
 /* The state of one rform run. */
 struct RformJob {
     RamImage *image = nullptr;  // the image (a use held), or NULL
@@ -131,7 +118,7 @@ bool rformParseOptions(RformJob *job, int argc, const char **argv)
     if (!(job->dy > 0.0)) {
         job->dy = 1.0;
     }
-    if (desc.imgid == IMG_XBMP || desc.imgid == IMG_PPM) {
+    if (!imageTypeOf(desc.imgid)->holdsGeoreference) {
         return rformFailed(job, "Error: possible incompatible redefine.\n");
     }
     job->imgid = desc.imgid;
@@ -143,12 +130,13 @@ bool rformParseOptions(RformJob *job, int argc, const char **argv)
         return rformFailed(job, "Invalid imgid!\n");
     }
     if (imgid != desc.imgid) {
-        const auto *found = std::find_if(std::begin(kRedefinitions), std::end(kRedefinitions),
-                                         [&](const Redefinition &r) { return r.from == desc.imgid && r.to == imgid; });
-        if (found == std::end(kRedefinitions)) {
+        /* The same stored bytes allow it; band-sequential lines of B bands
+         * of R rows read by line are B rows of R bands. */
+        int redefines = imageTypeRedefines(desc.imgid, imgid);
+        if (redefines < 0) {
             return rformFailed(job, "Error: possible incompatible redefine.\n");
         }
-        job->swap = found->swap;
+        job->swap = redefines == 1;
     }
     job->imgid = imgid;
     return true;

@@ -21,6 +21,7 @@
 #include "analysis/tools/toolutil.h"
 #include "analysis/tools/tooltable.h"
 #include "imagestore/codes.h"
+#include "imagestore/formats/imagetypes.h"
 #include "imagestore/pixels.h"
 #include "imagestore/ramimage.h"
 #include "runtime/util.h"
@@ -139,8 +140,8 @@ bool createOutput(RotateJob *job, const char *out, int *error)
     if (job->direction == DIR_LEFT || job->direction == DIR_RIGHT) {
         std::swap(desc.rows, desc.columns);
     }
-    if (desc.imgid != IMG_JPEG) {
-        desc.block = 0;  // the stored line follows the new width (a JPEG's block is its quality)
+    if (!imageTypeBlockIsSetting(desc.imgid)) {
+        desc.block = 0;  // the stored line follows the new width (unless the block is a setting)
     }
     desc.dataFd = -1;
     if (!imgDescCheck(&desc, nullptr)) {

@@ -151,7 +151,7 @@ bool createOutput(SmetricContext *ctx, const char *out, int *error)
             *error = RAMIMG_EXISTS;
             return false;
         }
-        if (newImageFile(&desc) == -1) {
+        if (ramImageNewFile(&desc) == -1) {
             tesk_fprintf(stderr, "Error in create %s.\n", out);
             return false;
         }

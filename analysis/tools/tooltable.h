@@ -11,6 +11,7 @@
 #ifndef TESK_ANALYSIS_TOOLTABLE_H
 #define TESK_ANALYSIS_TOOLTABLE_H
 
+#include "runtime/progress.h"
 #include "tesk.h"
 
 /* What a tool entry answers. */
@@ -38,27 +39,5 @@ const RimageTool *findRimageTool(const char *word);
  *	wrote, and answers TOOL_CANCELED.
  */
 bool toolAbortRequested(const char *programName);
-
-/*
- * ToolProgress --
- *	The progress meter of a tool's pass: reached(fraction) sets the meter
- *	under label at each mark the fraction gets to, the marks meterInc()
- *	apart, from first on.
- */
-class ToolProgress {
-public:
-    explicit ToolProgress(const char *label, float first = 0.0f) : label_(label), mark_(first) {}
-    void reached(float fraction)
-    {
-        if (fraction >= mark_) {
-            meterSet(label_, mark_);
-            mark_ += meterInc();
-        }
-    }
-
-private:
-    const char *label_;
-    float mark_;
-};
 
 #endif /* TESK_ANALYSIS_TOOLTABLE_H */

@@ -10,20 +10,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <iterator>
 #include <unistd.h>
 
 #include "imagestore/codes.h"
+#include "imagestore/formats/imagetypes.h"
 #include "imagestore/ramimage.h"
 #include "runtime/util.h"
 #include "tesk_stdio.h"
-
-namespace {
-
-/* The image types a label image may be created as. */
-const int kLabelImgIds[] = {IMG_BSQ, IMG_BIL, IMG_BIP, IMG_DIB, IMG_TIFF, IMG_GEOTIFF, IMG_BSQD, IMG_BILD, IMG_BIPD};
-
-}  // namespace
 
 void printToolUsage(const char *programName, const char *const *lines, size_t count, bool newlines)
 {
@@ -51,7 +44,7 @@ RamImage *createLabelImage(const RamImage *in, const char *out, const char *imgi
     desc.imgid = IMG_DIB;
     if (imgid != nullptr) {
         int code = imgIdCode(imgid);
-        if (std::find(std::begin(kLabelImgIds), std::end(kLabelImgIds), code) == std::end(kLabelImgIds)) {
+        if (!imageTypeOf(code)->holdsLabels) {
             tesk_fprintf(stderr, "Invalid imgid.\n");
             *error = RAMIMG_OK;
             return nullptr;

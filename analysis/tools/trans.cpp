@@ -26,6 +26,7 @@
 #include "analysis/tools/toolutil.h"
 #include "imagestore/codes.h"
 #include "imagestore/formats/detect.h"
+#include "imagestore/formats/imagetypes.h"
 #include "imagestore/pixels.h"
 #include "imagestore/ramimage.h"
 #include "imagestore/rowcache.h"
@@ -554,7 +555,7 @@ int transParseOptions(TransJob *job, int argc, const char **argv)
     }
     error = RAMIMG_OK;
     for (RamImage *image : {job->in, job->out}) {
-        if (image->desc.imgid == IMG_JPEG) {
+        if (imageTypeBlockIsSetting(image->desc.imgid)) {
             image->desc.block = job->jpegRate;  // a JPEG image's block is its quality
         }
     }

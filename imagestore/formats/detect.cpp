@@ -21,7 +21,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #include "imagestore/formats/formats.h"
-#include "imagestore/ramimage.h"
 #include "runtime/bytes.h"
 #include "runtime/replace.h"
 
@@ -152,14 +151,15 @@ int writeImagesWhole(int fd, ImageDesc *desc)
  *	so a failure (refused sizes, too little disk space, a short write)
  *	leaves no new file behind and an existing file as it was. A new file
  *	gets mode 0666 less the umask; a file replaced keeps its permission
- *	bits, and a symbolic link keeps pointing at the file it names. Images
- *	of the store that had the replaced file open are moved to the new one.
+ *	bits, and a symbolic link keeps pointing at the file it names. The
+ *	replaced file's identity goes to replaced (may be NULL), for the store
+ *	to move the images that had it open (ramImageNewFile).
  *	Answers 0, or -1. Image types that no writer can make (read-only
  *	formats, memory types, formats not built), descriptors without rows,
  *	columns or bands, and names of something other than a plain file are
  *	refused before any file is touched.
  */
-int newImageFile(ImageDesc *desc)
+int newImageFile(ImageDesc *desc, ImageFileReplaced *replaced)
 {
     if (!makesFiles(imageTypeOf(desc->imgid)) || desc->rows < 1 || desc->columns < 1 || desc->nbands < 1 ||
         desc->file[0] == '\0' || strnlen(desc->file, sizeof desc->file) == sizeof desc->file) {
@@ -176,8 +176,10 @@ int newImageFile(ImageDesc *desc)
         return -1;
     }
     close(file.fd);
-    if (file.replacing) {
-        ramImageFollowFile(desc->file, file.oldDevice, file.oldInode, desc->offset == 0 ? desc : nullptr);
+    if (replaced != nullptr) {
+        replaced->replacing = file.replacing;
+        replaced->device = file.oldDevice;
+        replaced->inode = file.oldInode;
     }
     return 0;
 }

@@ -1,22 +1,17 @@
 /*
  * detect.h --
  *
- *	Format detection, new image files and statistics stored in files:
- *	what the store asks of the format layer.
+ *	Headers, palettes and initial contents of image files by type, and
+ *	the statistics FFT files store: what the tools ask of the format
+ *	layer (detection and new files are declared with the table, in
+ *	imagetypes.h).
  */
 #ifndef TESK_IMAGESTORE_FORMATS_DETECT_H
 #define TESK_IMAGESTORE_FORMATS_DETECT_H
 
+#include "imagestore/formats/imagetypes.h"
 #include "tesk_image.h"
 
-/* Recognises an open file: answers a positive image type code with desc
- * filled and the format's private data in *priv, 0 when no format knows
- * it, -1 when a reader asked to stop. */
-int detectImageFile(int fd, const char *fileName, ImageDesc *desc, void **priv);
-/* Creates desc's file with its header and initial contents, through a
- * temporary file renamed into place: 0, or -1 with nothing left behind and
- * an existing file untouched. */
-int newImageFile(ImageDesc *desc);
 /* Writes the header of a new file by image type: the data offset, -1 on
  * failure, -2 for a type without a header writer. */
 int createImageFile(int fd, int checkDisk, ImageDesc *desc);

@@ -356,10 +356,17 @@ const char *dibRules(ImageDesc *d)
     return nullptr;
 }
 
+/* A file whose height is negative stores its first row first. */
+bool dibTopDown(const void *priv)
+{
+    return priv != nullptr && static_cast<const DibPrivate *>(priv)->topDown;
+}
+
 }  // namespace
 
 constexpr ImageType dibTypes[1] = {
     {.imgid = IMG_DIB,
+     .name = "DIB",
      .format = "DIB",
      .layout = Layout::Bitmap,
      .line = LineRule::Words,
@@ -368,5 +375,9 @@ constexpr ImageType dibTypes[1] = {
      .detect = dibDetect,
      .header = dibWriteHeader,
      .palette = dibPalette,
-     .area = NewArea::Rows},
+     .area = NewArea::Rows,
+     .topDown = dibTopDown,
+     .dumpDepths = DUMP_ANY,
+     .dumpRecode = DumpRecode::BGR,
+     .holdsLabels = true},
 };

@@ -751,6 +751,7 @@ HashTable dicomImageTable(const RamImage *image)
 
 const ImageType dicomTypes[1] = {
     {.imgid = IMG_DICOM,
+     .name = "DICOM",
      .format = "DICOM",
      .layout = Layout::Whole,
      .line = LineRule::Pixels,

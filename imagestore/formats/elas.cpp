@@ -97,5 +97,5 @@ int elasDetect(int fd, const char *, ImageDesc *desc, void **)
 }
 
 constexpr ImageType elasTypes[1] = {
-    {.imgid = IMG_ELAS, .format = "ELAS", .layout = Layout::LineBands, .detect = elasDetect},
+    {.imgid = IMG_ELAS, .name = "ELAS", .format = "ELAS", .layout = Layout::LineBands, .detect = elasDetect},
 };

@@ -161,7 +161,13 @@ const char *fftRules(ImageDesc *d)
 }  // namespace
 
 constexpr ImageType fftTypes[1] = {
-    {.imgid = IMG_FFT, .format = "FFT", .layout = Layout::Pixels, .rules = fftRules, .detect = fftDetect},
+    {.imgid = IMG_FFT,
+     .name = "FFT",
+     .format = "FFT",
+     .layout = Layout::Pixels,
+     .rules = fftRules,
+     .detect = fftDetect,
+     .storedStats = ramImageStoredStats},
 };
 
 /* The file routines of the frequency-domain tools ------------------------------ */

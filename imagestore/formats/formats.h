@@ -10,18 +10,26 @@
  *	or -1 on failure. Every header value read is validated: sizes at least
  *	1 and bounded, offsets inside the file.
  *
- *	Adding a format: write imagestore/formats/NAME.cpp with its procedures
- *	and one row per image type it serves, e.g.
- *	    const ImageType nameTypes[1] = {{.imgid = IMG_..., .format = "NAME",
- *	        .layout = Layout::Whole, .detect = nameDetect, ...}};
+ *	Adding a format is one file and one row: write
+ *	imagestore/formats/NAME.cpp with its procedures and one row per image
+ *	type it serves (its code and name are fixed beforehand), e.g.
+ *	    const ImageType nameTypes[1] = {{.imgid = IMG_..., .name = "...",
+ *	        .format = "NAME", .layout = Layout::Whole, .detect = nameDetect,
+ *	        ..., .dumpDepths = DUMP_8BITS | DUMP_24BITS}};
  *	(fields left out keep the defaults of imagetypes.h), declare the rows
  *	here, add the file to imagestore/Sources.cmake and put one line,
  *	listOf(nameTypes), into the table of imagetypes.cpp where detection
  *	should ask the format (a format listed there as not built yet takes
- *	its placeholder's line). Nothing else changes: raw line layouts are
- *	read and written by the row cache; a format decoded whole
- *	(Layout::Whole) gives decode, which fills the cache row by row through
- *	ramImageFillRow, and rewrite, which writes the file again from the rows.
+ *	its placeholder's line). Nothing else changes: the row says everything
+ *	the store, the writers, the dump and the tools ask of a type (its
+ *	name, line layout and order, byte order, whether its block is a
+ *	setting, the depths a dump may write, labels, reading from memory,
+ *	stored statistics). Raw line layouts are read and written by the row
+ *	cache; a format decoded whole (Layout::Whole) gives decode, which
+ *	fills the cache row by row through ramImageFillRow, and rewrite, which
+ *	writes the file again from the rows; a writable one gives header or
+ *	whole, which writes the georeference its format keeps, and a detector
+ *	that reads it back.
  */
 #ifndef TESK_IMAGESTORE_FORMATS_FORMATS_H
 #define TESK_IMAGESTORE_FORMATS_FORMATS_H
@@ -43,7 +51,8 @@ extern const ImageType fftTypes[1];
 extern const ImageType jpegTypes[1];
 extern const ImageType gifTypes[2]; /* GIF87a, GIF89a */
 extern const ImageType dicomTypes[1];
-extern const ImageType tiffTypes[2]; /* TIFF, GEOTIFF */
+extern const ImageType tiffTypes[2];    /* TIFF, GEOTIFF */
+extern const ImageType memoryTypes[10]; /* MBSQ, MBIL, MBIP, MRGB32 ... MRGB1 (mrgb.cpp) */
 
 /* IMAGEDEF (BSQ, BIL, BIP) and LAN-style (E73, E74, E74BSQ) raw band files. */
 int imagedefDetect(int fd, const char *fileName, ImageDesc *desc, void **priv);

@@ -1718,6 +1718,10 @@ constexpr ImageType kGifRow = {.format = "GIF",
                                .decode = gifDecode,
                                .rewrite = ramImageRewriteGIF,
                                .decodeFillsRows = true,
-                               .opened = gifOpened};
+                               .opened = gifOpened,
+                               .dumpDepths = DUMP_1BIT | DUMP_4BITS | DUMP_8BITS,
+                               .dumpDepthError = "Illegal bits for GIF file.\n",
+                               .readsFromMemory = true};
 
-constexpr ImageType gifTypes[2] = {imageTypeAs(IMG_GIF87A, kGifRow), imageTypeAs(IMG_GIF89A, kGifRow)};
+constexpr ImageType gifTypes[2] = {imageTypeAs(IMG_GIF87A, "GIF87a", kGifRow),
+                                   imageTypeAs(IMG_GIF89A, "GIF89a", kGifRow)};

@@ -2,77 +2,18 @@
  * imagetypes.cpp --
  *
  *	The image-type table: the rows that the format files fill, listed in
- *	detection order, the rows of the formats not built yet and of the
- *	memory types, the lookup by image type, and the line and descriptor
- *	rules that the store and the rimage command apply through the rows.
+ *	detection order, the lookup by image type, and the line, frame and
+ *	descriptor rules that the store and the rimage command apply through
+ *	the rows.
  */
 #include "imagestore/formats/imagetypes.h"
 
 #include <cstddef>
+#include <cstring>
 #include "imagestore/formats/formats.h"
 #include "tesk_stdio.h"
 
 namespace {
-
-/* A type whose pixels are fixed by the type itself (the MRGB frames). */
-template <int Bands, int Pixel, int Indices>
-const char *fixedPixels(ImageDesc *d)
-{
-    d->nbands = Bands;
-    d->pixel = Pixel;
-    d->nindices = Indices;
-    return nullptr;
-}
-
-/* The memory types: no file, every row in the cache (MBSQ rows addressed
- * directly), the MRGB types over a frame store of screen-format lines. */
-constexpr ImageType kMemoryTypes[] = {
-    {.imgid = IMG_MBSQ, .format = "memory", .rules = imageRulesBitPalette},
-    {.imgid = IMG_MBIL, .format = "memory", .rules = imageRulesBitPalette},
-    {.imgid = IMG_MBIP, .format = "memory", .line = LineRule::Words, .rules = imageRulesBitPalette},
-    {.imgid = IMG_MRGB32,
-     .format = "memory",
-     .layout = Layout::Frame,
-     .line = LineRule::Words,
-     .cacheRows = 3,
-     .rules = fixedPixels<4, PIX_BYTE, 0>},
-    {.imgid = IMG_MRGB24,
-     .format = "memory",
-     .layout = Layout::Frame,
-     .line = LineRule::Words,
-     .cacheRows = 3,
-     .rules = fixedPixels<3, PIX_BYTE, 0>},
-    {.imgid = IMG_MRGB565,
-     .format = "memory",
-     .layout = Layout::Frame,
-     .line = LineRule::Words,
-     .cacheRows = 3,
-     .rules = fixedPixels<1, PIX_USHORT, 0>},
-    {.imgid = IMG_MRGB555,
-     .format = "memory",
-     .layout = Layout::Frame,
-     .line = LineRule::Words,
-     .cacheRows = 3,
-     .rules = fixedPixels<1, PIX_SHORT, 0>},
-    {.imgid = IMG_MRGB8,
-     .format = "memory",
-     .layout = Layout::FrameLine,
-     .line = LineRule::Words,
-     .cacheRows = 1,
-     .rules = fixedPixels<1, PIX_BYTE, 256>},
-    {.imgid = IMG_MRGB4,
-     .format = "memory",
-     .layout = Layout::FrameLine,
-     .line = LineRule::Words,
-     .cacheRows = 1,
-     .rules = fixedPixels<1, PIX_4BITS, 16>},
-    {.imgid = IMG_MRGB1,
-     .format = "memory",
-     .layout = Layout::FrameLine,
-     .line = LineRule::Words,
-     .cacheRows = 1,
-     .rules = fixedPixels<1, PIX_1BIT, 2>},
-};
 
 /* The rows of one format file. */
 struct TypeList {
@@ -90,7 +31,7 @@ constexpr TypeList listOf(const ImageType (&rows)[N])
 constexpr TypeList kTable[] = {
     listOf(dicomTypes), listOf(dibTypes),      listOf(xbmTypes),  listOf(lanTypes),
     listOf(gifTypes),   listOf(fftTypes),      listOf(elasTypes), listOf(tiffTypes),
-    listOf(jpegTypes),  listOf(imagedefTypes), listOf(ppmTypes),  listOf(kMemoryTypes),
+    listOf(jpegTypes),  listOf(imagedefTypes), listOf(ppmTypes),  listOf(memoryTypes),
 };
 
 constexpr int rowCount()
@@ -210,6 +151,58 @@ const char *imageTypeApplyRules(ImageDesc *desc)
 {
     ImageRulesProc *rules = imageTypeOf(desc->imgid)->rules;
     return rules != nullptr ? rules(desc) : nullptr;
+}
+
+bool imageTypeKnown(int imgid)
+{
+    return imgid >= IMG_UNKNOWN && imgid < kCodes;
+}
+
+bool imageTypeInMemory(int imgid)
+{
+    return std::strcmp(imageTypeOf(imgid)->format, "memory") == 0;
+}
+
+bool imageTypeIsFrame(int imgid)
+{
+    return imageTypeOf(imgid)->frame.bits > 0;
+}
+
+int64_t imageTypeFrameLine(int imgid, int64_t columns)
+{
+    return (columns * imageTypeOf(imgid)->frame.bits + 7) / 8;
+}
+
+void imageTypeFrameLayout(ImageDesc *d)
+{
+    const FrameLayout &frame = imageTypeOf(d->imgid)->frame;
+    if (frame.bits == 0) {
+        return;
+    }
+    d->nbands = frame.bands;
+    d->pixel = frame.pixel;
+    if (frame.indices != 0) {
+        d->nindices = frame.indices;
+    }
+    d->block = static_cast<int32_t>((static_cast<int64_t>(d->columns) * frame.bits + 31) / 32 * 4);
+}
+
+int imageTypeRedefines(int from, int to)
+{
+    const ImageType *a = imageTypeOf(from), *b = imageTypeOf(to);
+    auto raw = [](const ImageType *t) {
+        return t->detect != nullptr && t->rewritesHeader &&
+               (t->layout == Layout::BandLines || t->layout == Layout::LineBands);
+    };
+    if (from == to || !raw(a) || !raw(b) || std::strcmp(a->format, b->format) != 0) {
+        return -1;
+    }
+    return a->layout != b->layout ? 1 : 0;
+}
+
+bool imageTypeBlockIsSetting(int imgid)
+{
+    return !imageTypeOf(imgid)->blockIsLine;
 }
 
 int imagePaletteSize(int pixel)

@@ -1,15 +1,20 @@
 /*
  * imagetypes.h --
  *
- *	The image-type table: one row per image type (IMG_*) saying how the
- *	store keeps images of that type: how the file lays out its lines, how
- *	long a stored line is, how many rows the cache holds, the rules a
- *	descriptor of the type obeys, and the format's procedures (detector,
- *	header, palette and whole-file writers, whole-file decoder and
- *	rewriter). The format files fill their rows (formats.h says how);
+ *	The image-type table: one row per image type (IMG_*) saying everything
+ *	the system asks of that type: its name; how the file lays out its
+ *	lines, in which order and byte order, how long a stored line is, how
+ *	many rows the cache holds; the rules a descriptor of the type obeys
+ *	and, for the memory frame types, the layout an open gives and the
+ *	codec of a frame line; what the dump may write and the tools may do
+ *	with it; and the format's procedures (detector, header, palette and
+ *	whole-file writers, whole-file decoder and rewriter, stored
+ *	statistics). The format files fill their rows (formats.h says how);
  *	imagetypes.cpp lists them in detection order. The store, the row
- *	cache, detection and the writers ask the table, never a switch on the
- *	image type.
+ *	cache, detection, the writers, the dump and the tools ask the table,
+ *	never a switch on the image type. Detection and new files, which walk
+ *	the table, are declared here too: the store includes nothing else of
+ *	the format layer.
  */
 #ifndef TESK_IMAGESTORE_FORMATS_IMAGETYPES_H
 #define TESK_IMAGESTORE_FORMATS_IMAGETYPES_H
@@ -17,6 +22,7 @@
 #include <cstdint>
 #include <new>
 #include <stdexcept>
+#include <sys/types.h>
 #include "tesk_image.h"
 
 /* How a file of the type stores its rows, as the row cache reads them. */
@@ -65,6 +71,44 @@ typedef const char *(ImageRulesProc)(ImageDesc *desc);
 typedef int(ImageDecodeProc)(RamImage *image);
 /* Writes the whole file again from the cached rows; 1 when it did. */
 typedef int(ImageRewriteProc)(RamImage *image);
+/* Fills stats (one per band) from statistics the file's own header
+ * stores; 1 when it did, 0 leaves them to be computed. */
+typedef int(ImageStoredStatsProc)(RamImage *image, BandStat *stats);
+/* The order of a bitmap's stored lines, from the detector's private data:
+ * true when the first row is stored first (else last row first). */
+typedef bool(ImageTopDownProc)(const void *priv);
+/* Unpacks band of a frame line of columns pixels into out (one byte per
+ * pixel), or packs in into it leaving the other bands. */
+typedef void(FrameUnpackProc)(const unsigned char *line, int band, int columns, unsigned char *out);
+typedef void(FramePackProc)(unsigned char *line, int band, int columns, const unsigned char *in);
+
+/* The memory layout of a frame-store (MRGB) type as an image of it is
+ * opened over a screen frame: bands, pixel and palette the open gives the
+ * descriptor, and the bits one pixel takes in a frame line. */
+struct FrameLayout {
+    int8_t bands = 0;    /* bands of the opened image */
+    int8_t pixel = 0;    /* PIX_* of the opened image */
+    int16_t indices = 0; /* palette entries the open sets, 0 leaves them */
+    int8_t bits = 0;     /* bits of one pixel in a frame line, 0: no frame store */
+};
+
+/* Dump depths: bit n set when a display dump may write an image of the
+ * type at that depth (bits per pixel 1, 4, 8, 24). */
+enum DumpBits : uint8_t {
+    DUMP_1BIT = 1,
+    DUMP_4BITS = 2,
+    DUMP_8BITS = 4,
+    DUMP_24BITS = 8,
+    DUMP_ANY = 15,
+};
+
+/* How a display dump re-encodes its rows for a file of the type. */
+enum class DumpRecode : uint8_t {
+    Plain,    // samples as the display holds them
+    XBitmap,  // one-bit rows, least significant bit first, set bits the foreground
+    BGR,      // colour rows with red and blue swapped (three-band dumps)
+};
+
 /* Called when the store has opened a file of the type, or attached an
  * in-memory copy of one to an image of it: installs the type's volume
  * hook and may decode at once. */
@@ -73,6 +117,7 @@ typedef void(ImageOpenedProc)(RamImage *image);
 /* One image type. A field left out of a row keeps the default below. */
 struct ImageType {
     int32_t imgid = IMG_UNKNOWN;         /* IMG_* code */
+    const char *name = "UNKNOWN";        /* the type's name, as rimage and the tools spell it */
     const char *format = "";             /* the file format's name, as in the detection order */
     Layout layout = Layout::Unread;      /* how the row cache reads and writes rows */
     LineRule line = LineRule::Band;      /* stored line a descriptor gets when configured */
@@ -86,6 +131,7 @@ struct ImageType {
     ImageDetectProc *detect = nullptr;   /* NULL: never detected */
     ImageHeaderProc *header = nullptr;   /* NULL: no header; with whole NULL too, no new files */
     bool rewritesHeader = false;         /* writeImageHeader may write the header again */
+    bool headerOptional = false;         /* a new file with offset 0 gets no header */
     ImagePaletteProc *palette = nullptr; /* NULL: no colour table in the file */
     NewArea area = NewArea::BandLines;   /* initial contents of a new file */
     ImageWholeProc *whole = nullptr;     /* for NewArea::Whole */
@@ -95,13 +141,33 @@ struct ImageType {
                                            for (zeros where it fails), so a file's new cache
                                            needs no initial fill */
     ImageOpenedProc *opened = nullptr;   /* NULL: nothing more to do after an open or attach */
+    /* statistics stored in the file; NULL: always computed from the pixels */
+    ImageStoredStatsProc *storedStats = nullptr;
+    ImageTopDownProc *topDown = nullptr; /* Layout::Bitmap: line order; NULL: last row first */
+    bool swapsSamples = true;            /* samples stored most significant byte first (msbf) are
+                                           swapped to the host's order; false: kept as stored */
+    bool rowsInPlace = false;            /* memory: every row held, addressed by row and band */
+    bool bandsInBlock = false;           /* memory: block raised to hold every band of a row */
+    FrameLayout frame = {};              /* frame-store types: layout when opened over a frame */
+    /* Layout::Frame: a band out of a frame line */
+    FrameUnpackProc *frameUnpack = nullptr;
+    FramePackProc *framePack = nullptr; /* Layout::Frame: a band into a frame line */
+    uint8_t dumpDepths = 0;             /* DumpBits a display dump may write; 0: none */
+    /* re-encoding of the dump's rows */
+    DumpRecode dumpRecode = DumpRecode::Plain;
+    const char *dumpDepthError = "";  /* message for a depth the type refuses */
+    bool dumpsWithoutPalette = false; /* a dump writes grey or colour, never indices */
+    bool readsFromMemory = false;     /* the detector reads data held in memory too */
+    bool holdsLabels = false;         /* a classification's labels may be written to it */
+    bool holdsGeoreference = true;    /* false: no georeference kept (rform refuses it) */
 };
 
 /* row for another image type of the same format (a format whose types
- * differ by their codes alone fills one row and copies it). */
-constexpr ImageType imageTypeAs(int32_t imgid, ImageType row)
+ * differ by their codes and names alone fills one row and copies it). */
+constexpr ImageType imageTypeAs(int32_t imgid, const char *name, ImageType row)
 {
     row.imgid = imgid;
+    row.name = name;
     return row;
 }
 
@@ -129,6 +195,43 @@ int32_t imageTypeLineSize(const ImageDesc &desc);
 int32_t imageTypeDefaultBlock(const ImageDesc &desc, int32_t rowBytes);
 /* Applies the rules of desc's type (see ImageRulesProc). */
 const char *imageTypeApplyRules(ImageDesc *desc);
+/* True for an image type code the store knows (IMG_UNKNOWN included). */
+bool imageTypeKnown(int imgid);
+/* True for a memory type (MBSQ ... MRGB1: format "memory"). */
+bool imageTypeInMemory(int imgid);
+/* True when imgid is a frame-store type (a FrameLayout with bits). */
+bool imageTypeIsFrame(int imgid);
+/* Bytes of one unpadded frame line of columns pixels; 0 for other types. */
+int64_t imageTypeFrameLine(int imgid, int64_t columns);
+/* Gives an opened frame-store descriptor its type's FrameLayout: bands,
+ * pixel, palette and a line padded to 32 bits. Other types unchanged. */
+void imageTypeFrameLayout(ImageDesc *desc);
+/* Whether an image of type from may be redefined in place as type to
+ * (rform): -1 no; 0 yes, the same lines; 1 yes, with rows and bands
+ * trading places. Only the raw line layouts of one format whose types
+ * are detected and whose header is written again qualify. */
+int imageTypeRedefines(int from, int to);
+/* True when the type's block holds a setting of its format (JPEG: the
+ * quality) rather than a line length. */
+bool imageTypeBlockIsSetting(int imgid);
+
+/* What newImageFile replaced: the old file's identity when it replaced one. */
+struct ImageFileReplaced {
+    bool replacing = false;
+    dev_t device = 0;
+    ino_t inode = 0;
+};
+/* Recognises an open file by asking the rows' detectors in detection
+ * order: answers a positive image type code with desc filled and the
+ * format's private data in *priv, 0 when no format knows it, -1 when a
+ * reader asked to stop. */
+int detectImageFile(int fd, const char *fileName, ImageDesc *desc, void **priv);
+/* Creates desc's file with its header and initial contents (the row's
+ * writers), through a temporary file renamed into place: 0, or -1 with
+ * nothing left behind and an existing file untouched. replaced (may be
+ * NULL) tells which file it replaced: images that had it open are the
+ * store's to move (ramImageNewFile). */
+int newImageFile(ImageDesc *desc, ImageFileReplaced *replaced = nullptr);
 
 /* Prints "Error in the FORMAT reader: out of memory" for type's format. */
 void imageTypeOutOfMemory(const ImageType *type);

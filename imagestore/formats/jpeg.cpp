@@ -31,6 +31,7 @@
 #include "imagestore/rowcache.h"
 #include "runtime/budget.h"
 #include "runtime/bytes.h"
+#include "runtime/cpus.h"
 #include "runtime/replace.h"
 #include "tesk_stdio.h"
 
@@ -539,8 +540,7 @@ int decodeThreads(const ImageDesc &desc, const JpegInput &in)
         hasSeveralScans(&in)) {
         return 1;
     }
-    unsigned hardware = std::thread::hardware_concurrency();
-    return static_cast<int>(std::clamp(hardware, 1u, 4u));
+    return workerThreads(4);
 }
 
 /* Row ranges of the jobs: later jobs first skip what earlier ones decode
@@ -955,6 +955,7 @@ int jpegRewrite(RamImage *image)
 
 constexpr ImageType jpegTypes[1] = {
     {.imgid = IMG_JPEG,
+     .name = "JPEG",
      .format = "JPEG",
      .layout = Layout::Whole,
      .blockIsLine = false,
@@ -965,5 +966,9 @@ constexpr ImageType jpegTypes[1] = {
      .whole = jpegWriteWhole,
      .decode = readJPEG,
      .rewrite = jpegRewrite,
-     .decodeFillsRows = true},
+     .decodeFillsRows = true,
+     .dumpDepths = DUMP_8BITS | DUMP_24BITS,
+     .dumpDepthError = "Illegal bits for JPEG file.\n",
+     .dumpsWithoutPalette = true,
+     .readsFromMemory = true},
 };

@@ -239,6 +239,7 @@ const char *ppmRules(ImageDesc *desc)
  * file's area is block x rows like BIP's. */
 constexpr ImageType ppmTypes[1] = {
     {.imgid = IMG_PPM,
+     .name = "PPM",
      .format = "PPM",
      .layout = Layout::Pixels,
      .line = LineRule::Pixels,
@@ -246,5 +247,7 @@ constexpr ImageType ppmTypes[1] = {
      .rules = ppmRules,
      .detect = ppmDetect,
      .header = ppmHeader,
-     .area = NewArea::Rows},
+     .area = NewArea::Rows,
+     .swapsSamples = false,
+     .holdsGeoreference = false},
 };

@@ -26,6 +26,7 @@
 #include "imagestore/stats.h"
 #include "runtime/budget.h"
 #include "runtime/bytes.h"
+#include "runtime/cpus.h"
 #include "tesk.h"
 #include "tesk_stdio.h"
 
@@ -624,7 +625,7 @@ int tiffDecode(RamImage *image)
         const int strips = (lay.rows + lay.rowsPerStrip - 1) / lay.rowsPerStrip;
         int threads = 1;
         if (rowBytes * lay.rows >= (int64_t{1} << 22) && strips >= 8) {
-            threads = static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 4u));
+            threads = workerThreads(4);
         }
         std::vector<char> ok(static_cast<size_t>(threads), 0);
         std::vector<std::thread> workers;
@@ -1101,6 +1102,9 @@ constexpr ImageType kTiffRow = {.format = "TIFF",
                                 .decode = tiffDecode,
                                 .rewrite = tiffRewrite,
                                 .decodeFillsRows = true,
-                                .opened = tiffOpened};
+                                .opened = tiffOpened,
+                                .dumpDepths = DUMP_8BITS | DUMP_24BITS,
+                                .dumpDepthError = "Illegal bits for TIFF file.\n",
+                                .holdsLabels = true};
 
-const ImageType tiffTypes[2] = {imageTypeAs(IMG_TIFF, kTiffRow), imageTypeAs(IMG_GEOTIFF, kTiffRow)};
+const ImageType tiffTypes[2] = {imageTypeAs(IMG_TIFF, "TIFF", kTiffRow), imageTypeAs(IMG_GEOTIFF, "GEOTIFF", kTiffRow)};

@@ -421,11 +421,16 @@ int xbmRewrite(RamImage *image)
 
 constexpr ImageType xbmTypes[1] = {
     {.imgid = IMG_XBMP,
+     .name = "XBMP",
      .format = "XBM",
      .layout = Layout::Whole,
      .detect = xbmDetect,
      .area = NewArea::Whole,
      .whole = xbmWriteWhole,
      .decode = readXBMP,
-     .rewrite = xbmRewrite},
+     .rewrite = xbmRewrite,
+     .dumpDepths = DUMP_1BIT,
+     .dumpRecode = DumpRecode::XBitmap,
+     .dumpDepthError = "Illegal bits for XBMP file.\n",
+     .holdsGeoreference = false},
 };

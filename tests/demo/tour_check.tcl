@@ -46,11 +46,14 @@ set steps {
     }
     "Geo canvas" {
         "item 3 (oval): world 60.0 10.0 110.0 50.0, window box 119.000000 59.000000 221.000000 141.000000"
+        "map printed to tour-print.ps: 1, 1 page"
+        "map metafile written to OUT/tour-map.emf (115448 bytes); clipboard offers image/emf image/x-emf"
     }
     "Vector layers" {
         "parcel areas: 2400 2000 270, the pond holding an island"
         "parcels selected: 1 1 0"
         "map items: object object object, box -1.000000 -1.000000 121.000000 81.000000"
+        "labels: object object text text gtext gtext, heights 17 17 19 52 zoomed to 22 22 24 65"
     }
     "Projections" {
         "UTM zone 10 of (-121, 37): 677962.189777 4096742.05934"
@@ -67,6 +70,11 @@ set steps {
     "Terrain tiles" {
         "Terra.Photo.2.Scale2m.10.5.3: map tiles 10 6 11 7 (4000.000 2400.000 4798.000 3198.000 m), 4 stored, 16874 bytes in tiles.ter"
         "tile {11 7} as an image: 200x200 JPEG, top-left (4400.0, 3198.0), 2.0 m a pixel, UTM10"
+    }
+    "Sensor models" {
+        "camera footprint -22.5 -99.5 154.7 84.2, looking along -0.089 0.330 -0.940"
+        "rectified back: 11677 ground pixels seen, mean difference 1.05 grey levels"
+        "pushbroom lines 1.016129032258065 1 units apart across and along, strip 64.5 -127.0 127.5 0.0"
     }
     "OpenGL" {
         "the lit cube, GL_NO_ERROR after drawing, written to OUT/tour-gl.ppm (129615 bytes)"
@@ -94,9 +102,11 @@ set pictures {
     tour-gtop.ppm        480 128 114.754 114.754 114.754 0.02
     tour-canvas.ppm      240 160 216.610 224.902 207.569 0.02
     tour-vector.ppm      240 170 218.992 229.013 201.870 0.02
+    tour-labels.ppm      240 170 207.522 221.629 185.441 0.02
     tour-projection.ppm  400 120 227.084 224.397 221.709 0.02
     tour-geodesic.ppm    240  90 235.804 235.993 238.876 0.02
     tour-tile.ppm        200 200 124.317 124.317 124.317 0.02
+    tour-sensor.ppm      384 128  80.643  80.643  80.643 0.02
     tour-gl.ppm          240 180  32.152  48.780  69.081 0.1
     tour-glu.ppm         320 200  63.987  61.851  68.474 0.1
     tour-dem.ppm         322 242  33.066  37.099  45.164 0.1

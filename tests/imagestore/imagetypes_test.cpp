@@ -2,10 +2,11 @@
  * The image-type table: the detection order of the formats, and a format
  * that is nothing but one row (a test-only whole-file format put in the
  * place of a type not built yet) being detected, opened, read row by row,
- * written back and created like any built-in one.
+ * written back, created and georeferenced like any built-in one.
  */
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
@@ -18,6 +19,7 @@
 #include "imagestore/pixels.h"
 #include "imagestore/ramimage.h"
 #include "imagestore/rowcache.h"
+#include "support/dummyformat.h"
 #include "support/test_interp.h"
 
 namespace {
@@ -31,98 +33,34 @@ TEST(ImageTypes, FormatsAreDetectedInTheirFixedOrderAndEveryTypeHasOneRow)
         }
     }
     EXPECT_EQ(order, "DICOM DIB XBM LAN GIF FFT ELAS TIFF JPEG IMAGEDEF PPM memory");
+    EXPECT_STREQ(imageTypeOf(IMG_GIF87A)->name, "GIF87a");
+    EXPECT_STREQ(imageTypeOf(0)->name, "UNKNOWN");
     for (int imgid = IMG_BSQ; imgid <= IMG_MRGB1; imgid++) {
         EXPECT_EQ(imageTypeOf(imgid)->imgid, imgid);
     }
     EXPECT_EQ(imageTypeOf(IMG_MRGB1 + 1)->detect, nullptr);
 }
 
-/* ---- a test-only format: "DMY", columns and rows (one byte each), then
- * the bytes of a one-band BYTE image row by row ---- */
-
-constexpr int kHeader = 5;
-
-int dummyDetect(int fd, const char *, ImageDesc *desc, void **)
+TEST(ImageTypes, OnlyRawLayoutsOfOneDetectedFormatAreRedefinedInPlace)
 {
-    unsigned char h[kHeader];
-    if (pread(fd, h, kHeader, 0) != kHeader || std::memcmp(h, "DMY", 3) != 0 || h[3] == 0 || h[4] == 0) {
-        return 0;
-    }
-    desc->imgid = IMG_DICOM;
-    desc->pixel = PIX_BYTE;
-    desc->bits = 8;
-    desc->nbands = 1;
-    desc->columns = h[3];
-    desc->rows = h[4];
-    desc->block = h[3];
-    desc->offset = kHeader;
-    desc->transparent = -1;
-    return IMG_DICOM;
-}
-
-int dummyWhole(int fd, ImageDesc *desc)
-{
-    std::string file = "DMY";
-    file += static_cast<char>(desc->columns);
-    file += static_cast<char>(desc->rows);
-    file.append(static_cast<size_t>(desc->columns * desc->rows), '\0');
-    return pwrite(fd, file.data(), file.size(), 0) == static_cast<ssize_t>(file.size()) ? 0 : -1;
-}
-
-int dummyDecode(RamImage *image)
-{
-    const int columns = image->desc.columns;
-    for (int r = 0; r < image->desc.rows; r++) {
-        if (pread(image->fd, ramImageFillRow(image, r, 0), columns, kHeader + r * columns) != columns) {
-            return 0;
+    /* from, to, rows and bands trade places */
+    const std::vector<std::vector<int>> allowed = {
+        {IMG_BSQ, IMG_BIL, 1}, {IMG_BIL, IMG_BSQ, 1},    {IMG_E73, IMG_E74, 0},    {IMG_E73, IMG_E74BSQ, 1},
+        {IMG_E74, IMG_E73, 0}, {IMG_E74, IMG_E74BSQ, 1}, {IMG_E74BSQ, IMG_E73, 1}, {IMG_E74BSQ, IMG_E74, 1},
+    };
+    std::vector<std::vector<int>> found;
+    for (int from = 0; imageTypeKnown(from); from++) {
+        for (int to = 0; imageTypeKnown(to); to++) {
+            if (int swap = imageTypeRedefines(from, to); swap >= 0) {
+                found.push_back({from, to, swap});
+            }
         }
     }
-    return 1;
+    std::sort(found.begin(), found.end());
+    std::vector<std::vector<int>> want = allowed;
+    std::sort(want.begin(), want.end());
+    EXPECT_EQ(found, want);
 }
-
-int dummyRewrite(RamImage *image)
-{
-    const int columns = image->desc.columns;
-    for (int r = 0; r < image->desc.rows; r++) {
-        if (pwrite(image->fd, image->loadRow(image, r, 0, 1), columns, kHeader + r * columns) != columns) {
-            return 0;
-        }
-    }
-    return 1;
-}
-
-constexpr ImageType kDummyType = {.imgid = IMG_DICOM,
-                                  .format = "DUMMY",
-                                  .layout = Layout::Whole,
-                                  .cacheRows = -1,
-                                  .detect = dummyDetect,
-                                  .area = NewArea::Whole,
-                                  .whole = dummyWhole,
-                                  .decode = dummyDecode,
-                                  .rewrite = dummyRewrite};
-
-/* The dummy format with procedures that run out of memory: detection of
- * a file of 255 columns, and every decode. */
-int greedyDetect(int fd, const char *fileName, ImageDesc *desc, void **priv)
-{
-    int answer = dummyDetect(fd, fileName, desc, priv);
-    if (answer > 0 && desc->columns == 255) {
-        throw std::bad_alloc();
-    }
-    return answer;
-}
-
-int greedyDecode(RamImage *)
-{
-    throw std::bad_alloc();
-}
-
-constexpr ImageType kGreedyType = {.imgid = IMG_DICOM,
-                                   .format = "GREEDY",
-                                   .layout = Layout::Whole,
-                                   .cacheRows = -1,
-                                   .detect = greedyDetect,
-                                   .decode = greedyDecode};
 
 /* The dummy row in the table for the test's time, and a fresh folder. */
 class DummyFormat : public ::testing::Test {
@@ -162,7 +100,8 @@ TEST_F(DummyFormat, OneRowIsAllAFormatNeedsToBeDetectedOpenedReadWrittenAndCreat
 
     /* A file made by hand: 3 columns, 2 rows. */
     const std::string path = folder + "/a.dmy";
-    const std::string bytes = std::string("DMY\3\2", 5) + "abc" + "def";
+    const double geo[4] = {0.0, 0.0, 1.0, 1.0};
+    const std::string bytes = dummyFile(3, 2, geo, "abcdef");
     int fd = open(path.c_str(), O_CREAT | O_WRONLY, 0644);
     ASSERT_EQ(pwrite(fd, bytes.data(), bytes.size(), 0), static_cast<ssize_t>(bytes.size()));
     close(fd);
@@ -180,7 +119,7 @@ TEST_F(DummyFormat, OneRowIsAllAFormatNeedsToBeDetectedOpenedReadWrittenAndCreat
     const unsigned char put[2] = {'X', 'Y'};
     ramImagePutBytes(image, 0, 1, 2, 0, put);
     ramImageFlush(image);
-    EXPECT_EQ(contents(path), std::string("DMY\3\2", 5) + "aXY" + "def");
+    EXPECT_EQ(contents(path), dummyFile(3, 2, geo, "aXYdef"));
     ramImageRelease(image, nullptr);
 
     /* A new file comes from the row's whole-file writer and reads back. */
@@ -192,9 +131,9 @@ TEST_F(DummyFormat, OneRowIsAllAFormatNeedsToBeDetectedOpenedReadWrittenAndCreat
     d.rows = 1;
     d.columns = 4;
     d.nbands = 1;
-    d.offset = kHeader;
+    d.dx = d.dy = 1.0;
     ASSERT_EQ(newImageFile(&d), 0);
-    EXPECT_EQ(contents(d.file), std::string("DMY\4\1\0\0\0\0", 9));
+    EXPECT_EQ(contents(d.file), dummyFile(4, 1, geo, std::string(4, '\0')));
     ImageDesc found;
     imgDescInit(&found);
     void *priv = nullptr;
@@ -204,12 +143,47 @@ TEST_F(DummyFormat, OneRowIsAllAFormatNeedsToBeDetectedOpenedReadWrittenAndCreat
     EXPECT_EQ(found.columns, 4);
 }
 
+TEST_F(DummyFormat, TheStoreCreatesWritesAndGeoreferencesAFileThroughTheRowAlone)
+{
+    ImageDesc d;
+    imgDescInit(&d);
+    std::snprintf(d.file, sizeof d.file, "%s/geo.dmy", folder.c_str());
+    d.imgid = IMG_DICOM;
+    d.nbands = 3;  // the row's rules make it one band of bytes
+    d.pixel = PIX_FLOAT;
+    d.rows = 2;
+    d.columns = 3;
+    d.x0 = 500000.5;
+    d.y0 = 4200000.25;
+    d.dx = 30.0;
+    d.dy = -30.0;
+    int error = -1;
+    RamImage *image = ramImageCreate(&d, nullptr, 0, &error);
+    ASSERT_NE(image, nullptr) << ramImageErrorText(error);
+    EXPECT_EQ(image->desc.nbands, 1);
+    const unsigned char put[3] = {'p', 'q', 'r'};
+    ramImagePutBytes(image, 1, 0, 3, 0, put);
+    ramImageFlush(image);
+    const double geo[4] = {500000.5, 4200000.25, 30.0, -30.0};
+    EXPECT_EQ(contents(d.file), dummyFile(3, 2, geo, std::string(3, '\0') + "pqr"));
+    ramImageRelease(image, nullptr);
+
+    ImageDesc found;
+    imgDescInit(&found);
+    void *priv = nullptr;
+    int fd = open(d.file, O_RDONLY);
+    ASSERT_EQ(detectImageFile(fd, d.file, &found, &priv), IMG_DICOM);
+    close(fd);
+    EXPECT_EQ(std::vector<double>({found.x0, found.y0, found.dx, found.dy}), std::vector<double>(geo, geo + 4));
+}
+
 TEST_F(DummyFormat, AReaderThatRunsOutOfMemoryFailsAndNothingElse)
 {
     imageTypeInstall(&kGreedyType);  // TearDown puts the table's own row back
     const std::string wide = folder + "/wide.dmy", small = folder + "/small.dmy";
-    for (const auto &[path, bytes] : {std::pair{wide, std::string("DMY\xff\1", 5) + std::string(255, 'a')},
-                                      std::pair{small, std::string("DMY\3\2abcdef", 11)}}) {
+    const double geo[4] = {0.0, 0.0, 1.0, 1.0};
+    for (const auto &[path, bytes] : {std::pair{wide, dummyFile(255, 1, geo, std::string(255, 'a'))},
+                                      std::pair{small, dummyFile(3, 2, geo, "abcdef")}}) {
         int fd = open(path.c_str(), O_CREAT | O_WRONLY, 0644);
         ASSERT_EQ(pwrite(fd, bytes.data(), bytes.size(), 0), static_cast<ssize_t>(bytes.size()));
         close(fd);

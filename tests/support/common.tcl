@@ -44,3 +44,21 @@ proc captured {script} {
     }
     return $streams
 }
+
+# Runs a command line while this process keeps serving events; answers its
+# standard output (binary), or "timeout".
+proc outputOf {command} {
+    set pipe [open |$command r]
+    fconfigure $pipe -translation binary -blocking 0
+    set ::pipeOut {}
+    set ::pipeEnd {}
+    fileevent $pipe readable [list apply {{pipe} {
+        append ::pipeOut [read $pipe]
+        if {[eof $pipe]} {set ::pipeEnd eof}
+    }} $pipe]
+    set timer [after 20000 {set ::pipeEnd timeout}]
+    vwait ::pipeEnd
+    after cancel $timer
+    catch {close $pipe}
+    expr {$::pipeEnd eq "timeout" ? "timeout" : $::pipeOut}
+}

@@ -12,6 +12,7 @@ cmake --install "$build" --prefix "$prefix" >/dev/null
 test -f "$prefix/lib/tcltk/tesk4.010/libtesk.so"
 test -f "$prefix/lib/tcltk/tesk4.010/pkgIndex.tcl"
 test -f "$prefix/include/tesk/tesk_image.h"
+test -f "$prefix/include/tesk/tesk_display.h"
 test -f "$prefix/lib/tcltk/tesk4.010/program.lib"
 # No variable set, started inside a folder of data: the package's own
 # library is loaded, the folder's program.lib never runs.
