@@ -20,3 +20,5 @@ tesk_layer(devices
     devices/grass/strokefont.cpp
     devices/grass/vask.cpp
 )
+include(devices/ddw/Sources.cmake)
+include(devices/twain/Sources.cmake)

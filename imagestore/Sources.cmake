@@ -18,6 +18,7 @@ tesk_layer(imagestore
     imagestore/formats/imagedef.cpp
     imagestore/formats/imagetypes.cpp
     imagestore/formats/jpeg.cpp
+    imagestore/formats/jpegerror.cpp
     imagestore/formats/lan.cpp
     imagestore/formats/mrgb.cpp
     imagestore/formats/ppm.cpp

@@ -19,8 +19,10 @@
 #include "canvas/canvasapi.h"
 #include "canvas/canvasint.h"
 #include "devices/comb.h"
+#include "devices/ddw/ddw.h"
 #include "devices/grass/grass.h"
 #include "devices/print/printer.h"
+#include "devices/twain/twimg.h"
 #include "display/canvaslink.h"
 #include "display/gimg.h"
 #include "geo/gtable.h"
@@ -60,8 +62,8 @@ const TeskModule teskModuleTable[] = {
     {"comb", combInit},                /* the comb widget kit */
     {"grass", grassInit},              /* grass, _vask.parseInput */
     {"etran", etranInit},              /* etran */
-    {"ddw", nullptr},                  /* ddw, package TK_DIRECTX */
-    {"twimg", nullptr},                /* twimg */
+    {"ddw", ddwInit},                  /* ddw, package TK_DIRECTX */
+    {"twimg", twimgInit},              /* twimg */
     {"glw", Glw_Init},                 /* glw, the OpenGL binding, oglm */
     {"dicom", Dicom_Init},             /* dicom */
     {"tiff", tiffCmdInit},             /* tiff */

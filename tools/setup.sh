@@ -20,8 +20,10 @@ packages="build-essential cmake ninja-build ccache pkg-config binutils clang lib
 # image tools (run by /usr/bin/python3, or $TESK_PYTHON); xclip owns the
 # clipboard as another client would; libtk-img's window format is the
 # peer of the capture benchmark; a cupsd of the tests' own takes print
-# jobs, Ghostscript renders them and emf2svg reads our metafiles.
-[ "$what" = all ] && packages="$packages gdal-bin netpbm shapelib proj-bin libjpeg-turbo-progs giflib-tools imagemagick libtiff-tools dcmtk python3-numpy python3-scipy xclip libtk-img ghostscript cups-daemon cups-client cups-core-drivers emf2svg"
+# jobs, Ghostscript renders them and emf2svg reads our metafiles; twimg
+# scans SANE's test device through libsane1 against sane-utils' scanimage;
+# ffmpeg writes the AVI files that ddw plays against its own decoding.
+[ "$what" = all ] && packages="$packages gdal-bin netpbm shapelib proj-bin libjpeg-turbo-progs giflib-tools imagemagick libtiff-tools dcmtk python3-numpy python3-scipy xclip libtk-img ghostscript cups-daemon cups-client cups-core-drivers emf2svg libsane1 sane-utils ffmpeg"
 missing=""
 for p in $packages; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"

@@ -26,6 +26,7 @@
 #include <jerror.h>
 #include "imagestore/codes.h"
 #include "imagestore/formats/formats.h"
+#include "imagestore/formats/jpegerror.h"
 #include "imagestore/ramimage.h"
 #include "imagestore/rowcache.h"
 #include "runtime/budget.h"
@@ -44,44 +45,6 @@ constexpr int kBatch = 16;                // scanlines asked of the decoder at a
 constexpr int kCommentBytes = 1024;       // of a comment segment that is parsed
 constexpr int kMaxScans = 1000;           // a decode that reaches more scans is ended
 constexpr int64_t kDecoderWork = 1 << 20;  // libjpeg's memory besides whole-image buffers, counted once
-
-/* ---- libjpeg's errors and messages ---- */
-
-/* libjpeg's error manager with the jump back into the glue function that
- * owns the (de)compressor. A decoder among several threads keeps its
- * first message in held for the Tcl thread to print. */
-struct JpegError {
-    jpeg_error_mgr mgr; /* libjpeg's record, first: cinfo->err points here */
-    std::jmp_buf jump;  /* set by the function that owns the (de)compressor */
-    char *held;         /* NULL: print at once; else JMSG_LENGTH_MAX bytes, "" until a message */
-};
-
-void printMessage(j_common_ptr cinfo)
-{
-    char text[JMSG_LENGTH_MAX];
-    (*cinfo->err->format_message)(cinfo, text);
-    auto *err = reinterpret_cast<JpegError *>(cinfo->err);
-    if (err->held == nullptr) {
-        tesk_fprintf(stderr, "%s\n", text);
-    } else if (err->held[0] == '\0') {
-        std::memcpy(err->held, text, sizeof text);
-    }
-}
-
-[[noreturn]] void jumpBack(j_common_ptr cinfo)
-{
-    (*cinfo->err->output_message)(cinfo);
-    std::longjmp(reinterpret_cast<JpegError *>(cinfo->err)->jump, 1);
-}
-
-jpeg_error_mgr *initError(JpegError *err, char *held)
-{
-    jpeg_std_error(&err->mgr);
-    err->mgr.error_exit = jumpBack;
-    err->mgr.output_message = printMessage;
-    err->held = held;
-    return &err->mgr;
-}
 
 /* ---- sources: a file read at offsets, or memory ---- */
 
@@ -277,7 +240,7 @@ bool readHeader(const JpegInput *in, ImageDesc *desc, int64_t *buffered)
 {
     jpeg_decompress_struct cinfo{};
     JpegError err;
-    cinfo.err = initError(&err, nullptr);
+    cinfo.err = jpegInitError(&err, nullptr);
     if (setjmp(err.jump)) {
         jpeg_destroy_decompress(&cinfo);
         return false;
@@ -486,7 +449,7 @@ void decodeRows(DecodeJob *job)
     jpeg_decompress_struct cinfo{};
     JpegError err;
     job->held[0] = '\0';
-    cinfo.err = initError(&err, job->holds ? job->held : nullptr);
+    cinfo.err = jpegInitError(&err, job->holds ? job->held : nullptr);
     job->ok = false;
     job->mismatch = false;
     job->manyScans = false;
@@ -555,7 +518,7 @@ bool hasSeveralScans(const JpegInput *in)
     jpeg_decompress_struct cinfo{};
     JpegError err;
     char held[JMSG_LENGTH_MAX] = "";  // the decode says it again
-    cinfo.err = initError(&err, held);
+    cinfo.err = jpegInitError(&err, held);
     if (setjmp(err.jump)) {
         jpeg_destroy_decompress(&cinfo);
         return false;
@@ -688,7 +651,7 @@ bool encodeImage(EncodeJob *job)
 {
     jpeg_compress_struct cinfo{};
     JpegError err;
-    cinfo.err = initError(&err, nullptr);
+    cinfo.err = jpegInitError(&err, nullptr);
     job->writeFailed = false;
     if (setjmp(err.jump)) {
         jpeg_destroy_compress(&cinfo);

@@ -641,6 +641,46 @@ bool writeOptionSeeds(const std::string &dir)
     return ok;
 }
 
+/* AVI files of the ddw widget's reader: three frames of 4 x 2 pixels,
+ * 24 bits bottom-up with an index, and 8 bits with a palette, top-down,
+ * without one. */
+bool writeAviSeeds(const std::string &dir)
+{
+    auto u32 = [](uint32_t v) {
+        return std::string{static_cast<char>(v), static_cast<char>(v >> 8), static_cast<char>(v >> 16),
+                           static_cast<char>(v >> 24)};
+    };
+    auto chunk = [&u32](const std::string &id, const std::string &data) {
+        return id + u32(static_cast<uint32_t>(data.size())) + data + (data.size() % 2 ? std::string(1, '\0') : "");
+    };
+    bool ok = true;
+    for (int bits : {24, 8}) {
+        int height = bits == 24 ? 2 : -2;
+        std::string strh = "vids" + std::string(16, '\0') + u32(1) + u32(10) + std::string(28, '\0');
+        std::string strf = u32(40) + u32(4) + u32(static_cast<uint32_t>(height)) + std::string{1, 0} +
+                           std::string{static_cast<char>(bits), 0} + std::string(24, '\0');
+        if (bits == 8) {
+            for (int i = 0; i < 256; i++) {
+                strf += std::string{static_cast<char>(i), static_cast<char>(255 - i), static_cast<char>(i / 2), 0};
+            }
+        }
+        std::string hdrl = chunk("LIST", "hdrl" + chunk("avih", std::string(56, '\0')) +
+                                             chunk("LIST", "strl" + chunk("strh", strh) + chunk("strf", strf)));
+        std::string movi = "movi", index;
+        for (int f = 0; f < 3; f++) {
+            std::string frame(static_cast<std::size_t>(4 * bits / 8 * 2), static_cast<char>(40 * f + 7));
+            index += "00dc" + u32(16) + u32(static_cast<uint32_t>(movi.size())) + u32(static_cast<uint32_t>(frame.size()));
+            movi += chunk("00dc", frame);
+        }
+        std::string body = "AVI " + hdrl + chunk("LIST", movi) + (bits == 24 ? chunk("idx1", index) : "");
+        std::string file = chunk("RIFF", body);
+        std::ofstream out(dir + (bits == 24 ? "/rgb.avi" : "/pal.avi"), std::ios::binary);
+        out.write(file.data(), static_cast<std::streamsize>(file.size()));
+        ok &= out.good();
+    }
+    return ok;
+}
+
 /* Input files of the projection programs, each behind the byte that
  * picks the program run (fuzz_projline's table): text lines of every kind
  * and binary pairs. */
@@ -680,7 +720,7 @@ int main(int argc, char **argv)
     mkdir(top.c_str(), 0755);
     bool ok = true;
     for (const char *reader : {"imagedef", "lan", "elas", "ppm", "xbm", "dib", "fft", "shape", "gif", "gifmem", "tiff",
-                               "dicom", "gpz", "features", "terra", "dbase", "geodopts", "nadopts", "projline"}) {
+                               "dicom", "gpz", "features", "terra", "dbase", "geodopts", "nadopts", "projline", "avi"}) {
         mkdir((top + "/" + reader).c_str(), 0755);
     }
     ok &= writeRaw(top + "/imagedef/bsq.img", IMG_BSQ, PIX_SHORT, 2, 1152);
@@ -698,6 +738,7 @@ int main(int argc, char **argv)
     ok &= writeFeatureSeeds(top + "/features");
     ok &= writeTerraSeeds(top + "/terra");
     ok &= writeProjLineSeeds(top + "/projline");
+    ok &= writeAviSeeds(top + "/avi");
     ok &= writeOptionSeeds(top);
     for (const char *reader : {"jpeg", "jpegmem"}) {
         std::string dir = top + "/" + reader;

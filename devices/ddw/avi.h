@@ -1,0 +1,60 @@
+/*
+ * avi.h --
+ *
+ *	A reader of RIFF AVI files for the ddw widget's video: the first video
+ *	stream of the first RIFF chunk (OpenDML extensions are not followed),
+ *	its frames found through idx1 or by walking the movi list, decoded as
+ *	uncompressed 8-bit (palette), 24- or 32-bit rows in either order, or as
+ *	Motion-JPEG through libjpeg. Frames come out as red, green and blue
+ *	planes, top row first.
+ */
+#ifndef TESK_DEVICES_DDW_AVI_H
+#define TESK_DEVICES_DDW_AVI_H
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+/* Where one frame's data lie in the file. */
+struct AviFrameRef {
+    int64_t offset; /* of the data, past the chunk header */
+    uint32_t size;  /* bytes; 0 for a dropped frame */
+};
+
+struct AviFile {
+    int fd = -1;
+    int64_t fileSize = 0;
+    int width = 0, height = 0;  /* of the picture, 1..16384 */
+    int bits = 0;               /* 8, 24 or 32 (MJPG: 24) */
+    bool bottomUp = false;      /* rows stored bottom row first */
+    bool mjpeg = false;         /* compression MJPG, else uncompressed */
+    double frameTime = 0.0;     /* seconds: scale / rate */
+    int paletteCount = 0;       /* 0..256 */
+    unsigned char palette[256][3] = {};
+    std::vector<AviFrameRef> frames;
+};
+
+/* A decoded picture: planes of width x height bytes each. */
+struct AviPicture {
+    int width = 0, height = 0;
+    std::vector<unsigned char> red, green, blue;
+};
+
+/*
+ * aviOpen --
+ *	Reads and validates the headers and the frame list of file. Answers
+ *	true with file filled (its descriptor open), or false with the reason
+ *	in why and nothing held.
+ */
+bool aviOpen(const char *fileName, AviFile *file, std::string *why);
+void aviClose(AviFile *file);
+
+/*
+ * aviDecode --
+ *	Decodes frame n into picture (sized to the file's picture). False for
+ *	a frame that is dropped, short or cannot be decoded: picture is then
+ *	left as it was (the last picture stays).
+ */
+bool aviDecode(const AviFile &file, int n, AviPicture *picture);
+
+#endif /* TESK_DEVICES_DDW_AVI_H */

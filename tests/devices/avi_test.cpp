@@ -1,0 +1,205 @@
+/*
+ * avi_test.cpp --
+ *
+ *	The AVI reader of the ddw widget on files written here: headers that
+ *	are refused, frames found through idx1 (offsets from movi or from the
+ *	file's start) or by walking movi, rows in either order and bad frames.
+ */
+#include <gtest/gtest.h>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <unistd.h>
+#include <vector>
+#include "devices/ddw/avi.h"
+
+namespace {
+
+using Bytes = std::string;
+
+Bytes u32(uint32_t v)
+{
+    return Bytes{static_cast<char>(v), static_cast<char>(v >> 8), static_cast<char>(v >> 16), static_cast<char>(v >> 24)};
+}
+
+Bytes u16(uint16_t v)
+{
+    return Bytes{static_cast<char>(v), static_cast<char>(v >> 8)};
+}
+
+Bytes chunk(const Bytes &id, const Bytes &data)
+{
+    return id + u32(static_cast<uint32_t>(data.size())) + data + (data.size() % 2 ? Bytes(1, '\0') : Bytes());
+}
+
+/* What a test file is made of; each field can be spoiled. */
+struct Spec {
+    int width = 4, height = 2; /* height < 0: top-down */
+    int bits = 24;
+    uint32_t rate = 10, scale = 1;
+    const char *type = "vids";
+    bool index = true, absolute = false;
+    int frames = 3;
+    uint32_t sizeOfFrame1 = 0; /* 0: whole */
+};
+
+/* Frame f: pixel (x, y) of the picture (top row y = 0) is blue f, green x,
+ * red y, stored bottom row first for a positive height. */
+Bytes frame(const Spec &s, int f)
+{
+    int rows = s.height < 0 ? -s.height : s.height;
+    Bytes data;
+    for (int i = 0; i < rows; i++) {
+        int y = s.height < 0 ? i : rows - 1 - i;
+        Bytes row;
+        for (int x = 0; x < s.width; x++) {
+            row += Bytes{static_cast<char>(f), static_cast<char>(x), static_cast<char>(y)};
+            if (s.bits == 32) {
+                row += '\0';
+            }
+        }
+        row.resize((row.size() + 3) / 4 * 4, '\0');
+        data += row;
+    }
+    return data;
+}
+
+Bytes aviFile(const Spec &s)
+{
+    Bytes avih = u32(100000) + Bytes(12, '\0') + u32(static_cast<uint32_t>(s.frames)) + Bytes(12, '\0') +
+                 u32(static_cast<uint32_t>(s.width)) + u32(static_cast<uint32_t>(s.height)) + Bytes(16, '\0');
+    Bytes strh = Bytes(s.type) + Bytes(4, '\0') + Bytes(12, '\0') + u32(s.scale) + u32(s.rate) + Bytes(28, '\0');
+    Bytes strf = u32(40) + u32(static_cast<uint32_t>(s.width)) + u32(static_cast<uint32_t>(s.height)) + u16(1) +
+                 u16(static_cast<uint16_t>(s.bits)) + Bytes(24, '\0');
+    Bytes hdrl = chunk("LIST", "hdrl" + chunk("avih", avih) + chunk("LIST", "strl" + chunk("strh", strh) +
+                                                                                    chunk("strf", strf)));
+    Bytes movi = "movi";
+    Bytes index;
+    std::size_t moviAt = 12 + hdrl.size() + 8;
+    for (int f = 0; f < s.frames; f++) {
+        Bytes data = frame(s, f);
+        if (f == 1 && s.sizeOfFrame1 > 0) {
+            data.resize(s.sizeOfFrame1);
+        }
+        uint32_t offset = static_cast<uint32_t>(movi.size() + (s.absolute ? moviAt : 0));
+        index += "00db" + u32(16) + u32(offset) + u32(static_cast<uint32_t>(data.size()));
+        movi += chunk("00db", data);
+    }
+    Bytes body = "AVI " + hdrl + chunk("LIST", movi) + (s.index ? chunk("idx1", index) : Bytes());
+    return chunk("RIFF", body);
+}
+
+/* Writes bytes to a file of the test and answers its name. */
+std::string writeFile(const Bytes &bytes)
+{
+    static int count = 0;
+    std::string name = ::testing::TempDir() + "avi-" + std::to_string(getpid()) + "-" + std::to_string(count++) + ".avi";
+    std::FILE *f = std::fopen(name.c_str(), "wb");
+    std::fwrite(bytes.data(), 1, bytes.size(), f);
+    std::fclose(f);
+    return name;
+}
+
+bool opens(const Bytes &bytes, AviFile *file)
+{
+    std::string why;
+    std::string name = writeFile(bytes);
+    bool ok = aviOpen(name.c_str(), file, &why);
+    std::remove(name.c_str());
+    return ok;
+}
+
+TEST(AviReader, SpoiledHeadersAreRefused)
+{
+    struct Case {
+        const char *what;
+        void (*spoil)(Spec &);
+    } cases[] = {
+        {"rate 0", [](Spec &s) { s.rate = 0; }},
+        {"scale 0", [](Spec &s) { s.scale = 0; }},
+        {"width 0", [](Spec &s) { s.width = 0; }},
+        {"16 bits", [](Spec &s) { s.bits = 16; }},
+        {"an audio stream only", [](Spec &s) { s.type = "auds"; }},
+        {"no frames", [](Spec &s) { s.frames = 0; }},
+    };
+    for (const Case &c : cases) {
+        Spec s;
+        c.spoil(s);
+        AviFile file;
+        EXPECT_FALSE(opens(aviFile(s), &file)) << c.what;
+        EXPECT_EQ(file.fd, -1) << c.what;
+    }
+    Bytes whole = aviFile(Spec());
+    AviFile file;
+    EXPECT_FALSE(opens(whole.substr(0, 100), &file));
+    EXPECT_FALSE(opens("RIFX" + whole.substr(4), &file));
+}
+
+TEST(AviReader, FramesAreFoundThroughTheIndexOrByWalking)
+{
+    struct Case {
+        bool index, absolute;
+    } cases[] = {{true, false}, {true, true}, {false, false}};
+    for (const Case &c : cases) {
+        Spec s;
+        s.index = c.index;
+        s.absolute = c.absolute;
+        AviFile file;
+        AviPicture picture;
+        std::string name = writeFile(aviFile(s));
+        std::string why;
+        ASSERT_TRUE(aviOpen(name.c_str(), &file, &why));
+        std::remove(name.c_str());
+        ASSERT_EQ(file.frames.size(), 3u);
+        EXPECT_DOUBLE_EQ(file.frameTime, 0.1);
+        ASSERT_TRUE(aviDecode(file, 2, &picture));
+        EXPECT_EQ(picture.blue[0], 2) << c.index << c.absolute;
+        aviClose(&file);
+    }
+}
+
+TEST(AviReader, RowsComeOutTopRowFirstInEitherOrder)
+{
+    for (int height : {2, -2}) {
+        for (int bits : {24, 32}) {
+            Spec s;
+            s.height = height;
+            s.bits = bits;
+            std::string name = writeFile(aviFile(s));
+            AviFile file;
+            std::string why;
+            ASSERT_TRUE(aviOpen(name.c_str(), &file, &why));
+            std::remove(name.c_str());
+            AviPicture picture;
+            ASSERT_TRUE(aviDecode(file, 1, &picture));
+            ASSERT_EQ(picture.width, 4);
+            ASSERT_EQ(picture.height, 2);
+            for (int y = 0; y < 2; y++) {
+                for (int x = 0; x < 4; x++) {
+                    EXPECT_EQ(picture.red[y * 4 + x], y) << height << " " << bits;
+                    EXPECT_EQ(picture.green[y * 4 + x], x) << height << " " << bits;
+                }
+            }
+            aviClose(&file);
+        }
+    }
+}
+
+TEST(AviReader, AShortFrameLeavesThePictureAlone)
+{
+    Spec s;
+    s.sizeOfFrame1 = 5;
+    std::string name = writeFile(aviFile(s));
+    AviFile file;
+    std::string why;
+    ASSERT_TRUE(aviOpen(name.c_str(), &file, &why));
+    std::remove(name.c_str());
+    AviPicture picture;
+    ASSERT_TRUE(aviDecode(file, 0, &picture));
+    EXPECT_FALSE(aviDecode(file, 1, &picture));
+    EXPECT_FALSE(aviDecode(file, 3, &picture));
+    EXPECT_EQ(picture.blue[0], 0);
+    aviClose(&file);
+}
+
+}  // namespace
