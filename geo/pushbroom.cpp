@@ -164,6 +164,16 @@ struct PushbroomCall : SensorCall {
     }
 };
 
+/* The lines as SensorLines (copies), for the operations, the footprint and
+ * the spacing: a callback that changes the object frees nothing they read. */
+SensorLines linesOf(const PushbroomModel *p)
+{
+    SensorLines lines;
+    lines.poses.assign(p->poses, p->poses + p->nscanlines);
+    lines.matrices.assign(p->matrices, p->matrices + 9 * static_cast<size_t>(p->nscanlines));
+    return lines;
+}
+
 int wordImage(PushbroomCall &c, SensorOperation op, bool demOfDestination)
 {
     SensorImages images(c.interp);
@@ -173,10 +183,7 @@ int wordImage(PushbroomCall &c, SensorOperation op, bool demOfDestination)
     }
     int code = TCL_OK;
     try {
-        SensorLines lines;
-        lines.poses.assign(c.p->poses, c.p->poses + c.p->nscanlines);
-        lines.matrices.assign(c.p->matrices, c.p->matrices + 9 * static_cast<size_t>(c.p->nscanlines));
-        code = pushbroomOperation(c.interp, op, settingsOf(c.p), lines, o.src, o.des, o.dem);
+        code = pushbroomOperation(c.interp, op, settingsOf(c.p), linesOf(c.p), o.src, o.des, o.dem);
     } catch (const std::bad_alloc &) {
         return memoryError(c.interp);
     }
@@ -211,15 +218,6 @@ int wordRectify(PushbroomCall &c)
         return c.error("Need at least two scan lines");
     }
     return wordImage(c, SENSOR_RECTIFY, true);
-}
-
-/* The lines as SensorLines (copies), for the footprint and the spacing. */
-SensorLines linesOf(const PushbroomModel *p)
-{
-    SensorLines lines;
-    lines.poses.assign(p->poses, p->poses + p->nscanlines);
-    lines.matrices.assign(p->matrices, p->matrices + 9 * static_cast<size_t>(p->nscanlines));
-    return lines;
 }
 
 int wordAttitude(PushbroomCall &c)
