@@ -1178,11 +1178,7 @@ int rimageCmd(ClientData clientData, Tcl_Interp *interp, int argc, const char **
     if (sub.proc != nullptr) {
         return sub.proc(defaults, interp, argc, argv);
     }
-    const RimageTool *tool = findRimageTool(sub.name);
-    if (tool == nullptr || tool->main == nullptr) {
-        Tcl_AppendResult(interp, "rimage ", sub.name, " is not available in this build", nullptr);
-        return TCL_ERROR;
-    }
+    const RimageTool *tool = findRimageTool(sub.name);  // there is one: checked by Rimg_Init
     int answer = tool->main(tool->programName, argc - 2, argv + 2);
     Tcl_ResetResult(interp);
     if (answer == TOOL_FAILED) {
@@ -1215,6 +1211,15 @@ extern "C" int Rimg_Init(Tcl_Interp *interp)
 {
     if (teskInitStubs(interp, true) != TCL_OK) {
         return TCL_ERROR;
+    }
+    /* Every word without a procedure of its own runs a tool of the table:
+     * a word without one is a fault of the build, refused at start-up. */
+    for (const RimageSubcommand &sub : kRimageSubcommands) {
+        const RimageTool *tool = sub.proc == nullptr ? findRimageTool(sub.name) : nullptr;
+        if (sub.proc == nullptr && (tool == nullptr || tool->main == nullptr)) {
+            Tcl_AppendResult(interp, "Error in Rimg_Init: rimage ", sub.name, " has no tool", nullptr);
+            return TCL_ERROR;
+        }
     }
     auto *desc = static_cast<ImageDesc *>(gmemAlloc(sizeof(ImageDesc)));
     if (desc == nullptr) {

@@ -33,8 +33,7 @@ std::string runningModule; /* its module name */
 /* ---- the program commands ---- */
 
 /* One in-process program: its entry runs one run with the command's words
- * and answers 0 when it returned normally. NULL while the program is not
- * part of the build. */
+ * and answers 0 when it returned normally. */
 struct ProjProgram {
     const char *name;
     int (*main)(int argc, const char **argv);
@@ -45,18 +44,9 @@ const ProjProgram kNad2nadProgram = {"nad2nad", nad2nadMain};
 const ProjProgram kGeodProgram = {"geod", geodMain};
 const ProjProgram kCs2csProgram = {"cs2cs", cs2csMain};
 
-int notAvailable(Tcl_Interp *interp, const char *name)
-{
-    Tcl_AppendResult(interp, name, " is not available in this build", nullptr);
-    return TCL_ERROR;
-}
-
 int runProgram(const ProjProgram &program, Tcl_Interp *interp, int argc, const char **argv)
 {
     return projRun(interp, program.name, [&] {
-        if (program.main == nullptr) {
-            return notAvailable(interp, program.name);
-        }
         projRunStart(argv[0]);
         Tcl_ResetResult(interp);
         try {
