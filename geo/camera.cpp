@@ -201,14 +201,7 @@ int wordImagexy(CameraCall &c)
     if (c.argc != 4 && c.argc != 5) {
         return c.usage(" imagexy mapx mapy [mapz]");
     }
-    double X = 0, Y = 0, Z = 0, column = 0, row = 0;
-    if (!c.number(2, &X) || !c.number(3, &Y) || (c.argc == 5 && !c.number(4, &Z))) {
-        return TCL_ERROR;
-    }
-    if (!sensorGroundToImage(c.cam->m, c.cam->pose, c.cam->in, X, Y, Z, &column, &row)) {
-        return c.error("Point is not in front of the sensor");
-    }
-    return c.pair(column, row);
+    return sensorImagexyWord(c, 2, c.cam->m, c.cam->pose, c.cam->in);
 }
 
 int wordMapxy(CameraCall &c)
@@ -216,14 +209,7 @@ int wordMapxy(CameraCall &c)
     if (c.argc != 4) {
         return c.usage(" mapxy ix iy");
     }
-    double column = 0, row = 0, X = 0, Y = 0;
-    if (!c.number(2, &column) || !c.number(3, &row)) {
-        return TCL_ERROR;
-    }
-    if (!sensorImageToGround(c.cam->m, c.cam->pose, c.cam->in, column, row, &X, &Y)) {
-        return c.error("Ray does not reach the ground");
-    }
-    return c.pair(X, Y);
+    return sensorMapxyWord(c, 2, c.cam->m, c.cam->pose, c.cam->in);
 }
 
 int wordNormxy(CameraCall &c)
@@ -231,14 +217,7 @@ int wordNormxy(CameraCall &c)
     if (c.argc != 4) {
         return c.usage(" normxy imgx imgy");
     }
-    double column = 0, row = 0, nc = 0, nr = 0;
-    if (!c.number(2, &column) || !c.number(3, &row)) {
-        return TCL_ERROR;
-    }
-    if (!sensorNormalizeImagePoint(c.cam->m, c.cam->in, column, row, &nc, &nr)) {
-        return c.error("Ray does not reach the ground");
-    }
-    return c.pair(nc, nr);
+    return sensorNormxyWord(c, 2, c.cam->m, c.cam->in);
 }
 
 int wordQuaternion(CameraCall &c)
@@ -272,9 +251,7 @@ int wordViewpoint(CameraCall &c)
         return c.usage(" viewpoint [{x y z}]");
     }
     if (c.argc == 2) {
-        double v[3];
-        sensorViewDirection(c.cam->m, v);
-        return c.result(cFormat("%g %g %g", v[0] + 0.0, v[1] + 0.0, v[2] + 0.0));
+        return sensorViewpointResult(c, c.cam->m);
     }
     double p[3];
     if (!sensorScanNumbers(c.argv[2], 3, p)) {

@@ -308,14 +308,7 @@ int wordImagexy(PushbroomCall &c)
         return c.usage(" imagexy id mapx mapy [mapz]");
     }
     int id = c.line(2);
-    double X = 0, Y = 0, Z = 0, column = 0, row = 0;
-    if (id < 0 || !c.number(3, &X) || !c.number(4, &Y) || (c.argc == 6 && !c.number(5, &Z))) {
-        return TCL_ERROR;
-    }
-    if (!sensorGroundToImage(lineMatrix(c.p, id), c.p->poses[id], c.p->in, X, Y, Z, &column, &row)) {
-        return c.error("Point is not in front of the sensor");
-    }
-    return c.pair(column, row);
+    return id < 0 ? TCL_ERROR : sensorImagexyWord(c, 3, lineMatrix(c.p, id), c.p->poses[id], c.p->in);
 }
 
 int wordMapxy(PushbroomCall &c)
@@ -324,14 +317,7 @@ int wordMapxy(PushbroomCall &c)
         return c.usage(" mapxy id ix iy");
     }
     int id = c.line(2);
-    double column = 0, row = 0, X = 0, Y = 0;
-    if (id < 0 || !c.number(3, &column) || !c.number(4, &row)) {
-        return TCL_ERROR;
-    }
-    if (!sensorImageToGround(lineMatrix(c.p, id), c.p->poses[id], c.p->in, column, row, &X, &Y)) {
-        return c.error("Ray does not reach the ground");
-    }
-    return c.pair(X, Y);
+    return id < 0 ? TCL_ERROR : sensorMapxyWord(c, 3, lineMatrix(c.p, id), c.p->poses[id], c.p->in);
 }
 
 int wordNormxy(PushbroomCall &c)
@@ -340,14 +326,7 @@ int wordNormxy(PushbroomCall &c)
         return c.usage(" normxy id imgx imgy");
     }
     int id = c.line(2);
-    double column = 0, row = 0, nc = 0, nr = 0;
-    if (id < 0 || !c.number(3, &column) || !c.number(4, &row)) {
-        return TCL_ERROR;
-    }
-    if (!sensorNormalizeImagePoint(lineMatrix(c.p, id), c.p->in, column, row, &nc, &nr)) {
-        return c.error("Ray does not reach the ground");
-    }
-    return c.pair(nc, nr);
+    return id < 0 ? TCL_ERROR : sensorNormxyWord(c, 3, lineMatrix(c.p, id), c.p->in);
 }
 
 int wordQuaternion(PushbroomCall &c)
@@ -395,9 +374,7 @@ int wordViewpoint(PushbroomCall &c)
     if (id < 0) {
         return TCL_ERROR;
     }
-    double v[3];
-    sensorViewDirection(lineMatrix(c.p, id), v);
-    return c.result(cFormat("%g %g %g", v[0] + 0.0, v[1] + 0.0, v[2] + 0.0));
+    return sensorViewpointResult(c, lineMatrix(c.p, id));
 }
 
 struct PushbroomWord {

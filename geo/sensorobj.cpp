@@ -11,6 +11,7 @@
 #include <string>
 
 #include "imagestore/ramimage.h"
+#include "runtime/cnumber.h"
 
 int SensorCall::result(const std::string &text) const
 {
@@ -39,6 +40,51 @@ bool SensorCall::number(int k, double *value) const
 int SensorCall::pair(double a, double b) const
 {
     return result(sensorNumberText(a) + " " + sensorNumberText(b));
+}
+
+int sensorImagexyWord(const SensorCall &c, int first, const double *m, const SensorPose &pose,
+                      const SensorInterior &in)
+{
+    double X = 0, Y = 0, Z = 0, column = 0, row = 0;
+    if (!c.number(first, &X) || !c.number(first + 1, &Y) || (c.argc == first + 3 && !c.number(first + 2, &Z))) {
+        return TCL_ERROR;
+    }
+    if (!sensorGroundToImage(m, pose, in, X, Y, Z, &column, &row)) {
+        return c.error("Point is not in front of the sensor");
+    }
+    return c.pair(column, row);
+}
+
+int sensorMapxyWord(const SensorCall &c, int first, const double *m, const SensorPose &pose,
+                    const SensorInterior &in)
+{
+    double column = 0, row = 0, X = 0, Y = 0;
+    if (!c.number(first, &column) || !c.number(first + 1, &row)) {
+        return TCL_ERROR;
+    }
+    if (!sensorImageToGround(m, pose, in, column, row, &X, &Y)) {
+        return c.error("Ray does not reach the ground");
+    }
+    return c.pair(X, Y);
+}
+
+int sensorNormxyWord(const SensorCall &c, int first, const double *m, const SensorInterior &in)
+{
+    double column = 0, row = 0, nc = 0, nr = 0;
+    if (!c.number(first, &column) || !c.number(first + 1, &row)) {
+        return TCL_ERROR;
+    }
+    if (!sensorNormalizeImagePoint(m, in, column, row, &nc, &nr)) {
+        return c.error("Ray does not reach the ground");
+    }
+    return c.pair(nc, nr);
+}
+
+int sensorViewpointResult(const SensorCall &c, const double *m)
+{
+    double v[3];
+    sensorViewDirection(m, v);
+    return c.result(cFormat("%g %g %g", v[0] + 0.0, v[1] + 0.0, v[2] + 0.0));  // + 0.0: no "-0"
 }
 
 /* Custom options ----------------------------------------------------------- */

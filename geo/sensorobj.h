@@ -32,6 +32,17 @@ struct SensorCall {
     int pair(double a, double b) const;
 };
 
+/* The point words over one pose and matrix, their numbers from
+ * argv[first] on (the word count already checked): imagexy X Y ?Z? ("Point
+ * is not in front of the sensor"), mapxy column row and normxy column row
+ * ("Ray does not reach the ground"); the viewpoint answer "x y z". */
+int sensorImagexyWord(const SensorCall &c, int first, const double *m, const SensorPose &pose,
+                      const SensorInterior &in);
+int sensorMapxyWord(const SensorCall &c, int first, const double *m, const SensorPose &pose,
+                    const SensorInterior &in);
+int sensorNormxyWord(const SensorCall &c, int first, const double *m, const SensorInterior &in);
+int sensorViewpointResult(const SensorCall &c, const double *m);
+
 /* -f, -dx, -dy: doubles that must be finite and not 0 (client data: the
  * option name). */
 extern Tk_CustomOption sensorFocalOption, sensorDxOption, sensorDyOption;
