@@ -8,16 +8,8 @@
 # or the smallest and the limit, differ by less than 1e-4 relative.
 #   TESK_CLASSIFY_SIDE   the image's side (default 4096)
 set side [expr {[info exists env(TESK_CLASSIFY_SIDE)] ? $env(TESK_CLASSIFY_SIDE) : 4096}]
-set python [expr {[info exists env(TESK_PYTHON)] ? $env(TESK_PYTHON) : "/usr/bin/python3"}]
-# The peer runs without the OpenBLAS settings meant for older builds
-# (they slow a current numpy); our side keeps them.
-set peerEnv {env -u OPENBLAS_CORETYPE -u OPENBLAS_L2_SIZE}
-set dir [file join $teskDemo(out) bench]
-file mkdir $dir
-if {[catch {exec $python -c "import numpy"}]} {
-    puts "classify: numpy is missing: install python3-numpy"
-    exit 0
-}
+source [file join [file dirname [info script]] numpypeer.tcl]
+bench.numpyPeer "import numpy" "classify: numpy is missing: install python3-numpy"
 load [file join $teskDemo(build) libtesktest.so] Tesktest
 
 set script {

@@ -7,16 +7,8 @@
 # 1e-3 of a half pixel.
 #   TESK_GTOP_SIDE   the image's side (default 4096)
 set side [expr {[info exists env(TESK_GTOP_SIDE)] ? $env(TESK_GTOP_SIDE) : 4096}]
-set python [expr {[info exists env(TESK_PYTHON)] ? $env(TESK_PYTHON) : "/usr/bin/python3"}]
-# The peer runs without the OpenBLAS settings meant for older builds
-# (they slow a current numpy); our side keeps them.
-set peerEnv {env -u OPENBLAS_CORETYPE -u OPENBLAS_L2_SIZE}
-set dir [file join $teskDemo(out) bench]
-file mkdir $dir
-if {[catch {exec $python -c "import numpy"}]} {
-    puts "gtop: numpy is missing: install python3-numpy"
-    exit 0
-}
+source [file join [file dirname [info script]] numpypeer.tcl]
+bench.numpyPeer "import numpy" "gtop: numpy is missing: install python3-numpy"
 load [file join $teskDemo(build) libtesktest.so] Tesktest
 
 set orientation 0.35,-0.1,0.4,6000

@@ -9,16 +9,8 @@
 # leaves 0).
 #   TESK_SENSOR_SIDE   the images' side (default 4096)
 set side [expr {[info exists env(TESK_SENSOR_SIDE)] ? $env(TESK_SENSOR_SIDE) : 4096}]
-set python [expr {[info exists env(TESK_PYTHON)] ? $env(TESK_PYTHON) : "/usr/bin/python3"}]
-# The peer runs without the OpenBLAS settings meant for older builds
-# (they slow a current numpy); our side keeps them.
-set peerEnv {env -u OPENBLAS_CORETYPE -u OPENBLAS_L2_SIZE}
-set dir [file join $teskDemo(out) bench]
-file mkdir $dir
-if {[catch {exec $python -c "import numpy, scipy.ndimage, scipy.spatial"}]} {
-    puts "sensor: numpy or scipy is missing: install python3-numpy and python3-scipy"
-    exit 0
-}
+source [file join [file dirname [info script]] numpypeer.tcl]
+bench.numpyPeer "import numpy, scipy.ndimage, scipy.spatial" "sensor: numpy or scipy is missing: install python3-numpy and python3-scipy"
 load [file join $teskDemo(build) libtesktest.so] Tesktest
 
 set pose {-ax 5 -ay -3 -az 20 -x 0 -y 0 -z 10000 -f 10 -dx 0.001 -dy 0.001}
