@@ -29,6 +29,23 @@ proc tour.screenshot {windows file} {
     return 1
 }
 
+# Shows the images side by side in a new frame, as borderless labels named
+# after the images' last words; answers the labels, for tour.screenshot.
+proc tour.showImages {frame images} {
+    frame $frame
+    set labels {}
+    foreach image $images {
+        set label $frame.[lindex [split $image .] end]
+        label $label -image $image -borderwidth 0 -highlightthickness 0 -padx 0 -pady 0
+        pack $label -side left
+        lappend labels $label
+    }
+    pack $frame
+    wm deiconify .
+    update
+    return $labels
+}
+
 # Writes the front buffer of the current glw surface, width x height
 # pixels, to a PPM file: read back with glReadPixels in tight rows, which
 # run bottom-up in GL and top-down in the file.
@@ -98,17 +115,10 @@ tour.step "On screen"
 # levels) side by side, then a picture of what the screen shows.
 image create gimg tour.nir -file scene -layer 0
 image create gimg tour.ratio -file $result -low0 -1 -high0 1
-frame .tour
-foreach {name image} {nir tour.nir ratio tour.ratio} {
-    label .tour.$name -image $image -borderwidth 0 -highlightthickness 0 -padx 0 -pady 0
-    pack .tour.$name -side left
-}
-pack .tour
-wm deiconify .
-update
+set labels [tour.showImages .tour {tour.nir tour.ratio}]
 demo.log "gimg views: [image width tour.nir]x[image height tour.nir] and [image width tour.ratio]x[image height tour.ratio]"
 set picture [file join $teskDemo(out) tour-screen.ppm]
-if {[tour.screenshot {.tour.nir .tour.ratio} $picture]} {
+if {[tour.screenshot $labels $picture]} {
     demo.log "screen picture written to $picture ([file size $picture] bytes)"
 } else {
     demo.log "no screen picture: the read-back extension is not built"
@@ -141,15 +151,9 @@ demo.log [format "polar image %dx%d: map id %s, ground %dx%d around (%.1f, %.1f)
 image create gimg tour.ground -file scene -layer 0
 image create gimg tour.persp -file tour.persp
 image create gimg tour.polar -file tour.polar
-frame .tour
-foreach name {ground persp polar} {
-    label .tour.$name -image tour.$name -borderwidth 0 -highlightthickness 0 -padx 0 -pady 0
-    pack .tour.$name -side left
-}
-pack .tour
-update
+set labels [tour.showImages .tour {tour.ground tour.persp tour.polar}]
 set picture [file join $teskDemo(out) tour-gtop.ppm]
-if {[tour.screenshot {.tour.ground .tour.persp .tour.polar} $picture]} {
+if {[tour.screenshot $labels $picture]} {
     demo.log "terrain views written to $picture"
 }
 destroy .tour
@@ -513,15 +517,9 @@ demo.log "pushbroom lines [tour.scanner gridsize] units apart across and along, 
 image create gimg tour.photo -file photo -low0 0 -high0 255
 image create gimg tour.back -file back -low0 0 -high0 255
 image create gimg tour.strip -file strip -low0 0 -high0 255
-frame .sensor
-foreach name {photo back strip} {
-    label .sensor.$name -image tour.$name -borderwidth 0 -highlightthickness 0 -padx 0 -pady 0
-    pack .sensor.$name -side left
-}
-pack .sensor
-update
+set labels [tour.showImages .sensor {tour.photo tour.back tour.strip}]
 set picture [file join $teskDemo(out) tour-sensor.ppm]
-if {[tour.screenshot {.sensor.photo .sensor.back .sensor.strip} $picture]} {
+if {[tour.screenshot $labels $picture]} {
     demo.log "photo, rectified ground and strip written to $picture ([file size $picture] bytes)"
 }
 destroy .sensor
