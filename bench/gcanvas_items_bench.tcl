@@ -22,26 +22,9 @@ set width 1000
 set height 800
 set probes 200
 
-proc roundTrip {} {
-    update idletasks
-    winfo pointerxy .
-}
-
-# A canvas of the view's size, alone on the screen in its own toplevel at
-# the top left (the demo's main window is withdrawn), so that all of it can
-# be read back.
-proc makeCanvas {command} {
-    global width height
-    destroy .b
-    toplevel .b
-    wm geometry .b +0+0
-    set extra [expr {$command eq "gcanvas" ? {-mx 1 -my 1} : {}}]
-    $command .b.c -width $width -height $height -highlightthickness 0 -borderwidth 0 -background white {*}$extra
-    pack .b.c
-    update
-}
-
 # Centres of n stars inside the view, the same for both canvases.
+source [file join [file dirname [info script]] canvasbench.tcl]
+
 proc starCentres {seed n} {
     global width height
     expr {srand($seed)}
@@ -80,10 +63,6 @@ proc probePoints {} {
     concat [lrange $polygonCentres 0 $n] [lrange $lineCentres 0 $n]
 }
 
-proc ms {microseconds} {
-    expr {$microseconds / 1000.0}
-}
-
 # Creation and redraw milliseconds, and the pixels at the probed centres;
 # with warm set, the items are only made and dropped.
 proc measureStars {command {warm 0}} {
@@ -110,10 +89,7 @@ proc measureStars {command {warm 0}} {
     foreach {x y} [probePoints] {
         lappend pixels [lindex [tesktest readback .b.c $x $y 1 1] 0 0]
     }
-    set redraw [lindex [time {.b.c move all 1 0; roundTrip} $redraws] 0]
-    destroy .b
-    update
-    list [ms $create] [ms $redraw] $pixels
+    list [ms $create] [redrawMs] $pixels
 }
 
 proc measureRects {command {warm 0}} {
@@ -138,14 +114,7 @@ proc measureRects {command {warm 0}} {
         update
         return
     }
-    set redraw [lindex [time {.b.c move all 1 0; roundTrip} $redraws] 0]
-    destroy .b
-    update
-    list [ms $create] [ms $redraw]
-}
-
-proc report {what g t} {
-    puts [format "%-8s gcanvas %8.1f ms   canvas %8.1f ms   (gcanvas/canvas %.2f)" $what $g $t [expr {$g / $t}]]
+    list [ms $create] [redrawMs]
 }
 
 wm withdraw .

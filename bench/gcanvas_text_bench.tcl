@@ -16,25 +16,7 @@ set width 1000
 set height 800
 set font {{DejaVu Sans} 10}
 
-proc roundTrip {} {
-    update idletasks
-    winfo pointerxy .
-}
-
-proc makeCanvas {command} {
-    global width height
-    destroy .b
-    toplevel .b
-    wm geometry .b +0+0
-    set extra [expr {$command eq "gcanvas" ? {-mx 1 -my 1} : {}}]
-    $command .b.c -width $width -height $height -highlightthickness 0 -borderwidth 0 -background white {*}$extra
-    pack .b.c
-    update
-}
-
-proc ms {microseconds} {
-    expr {$microseconds / 1000.0}
-}
+source [file join [file dirname [info script]] canvasbench.tcl]
 
 # Creation and redraw milliseconds of labels made by the make script
 # (i, x, y set); with warm set, the items are only made and dropped.
@@ -60,14 +42,7 @@ proc measure {command make {warm 0}} {
         update
         return
     }
-    set redraw [lindex [time {.b.c move all 1 0; roundTrip} $redraws] 0]
-    destroy .b
-    update
-    list [ms $create] [ms $redraw]
-}
-
-proc report {what g t} {
-    puts [format "%-8s gcanvas %8.1f ms   canvas %8.1f ms   (gcanvas/canvas %.2f)" $what $g $t [expr {$g / $t}]]
+    list [ms $create] [redrawMs]
 }
 
 proc compare {title gmake tmake} {

@@ -1,0 +1,38 @@
+# What the canvas item benchmarks share: a canvas of width x height (the
+# globals) alone on the screen in its own toplevel at the top left (the
+# demo's main window is withdrawn), so that all of it can be read back; a
+# redraw that ends with a server round trip; milliseconds; the report line.
+
+proc roundTrip {} {
+    update idletasks
+    winfo pointerxy .
+}
+
+proc makeCanvas {command} {
+    global width height
+    destroy .b
+    toplevel .b
+    wm geometry .b +0+0
+    set extra [expr {$command eq "gcanvas" ? {-mx 1 -my 1} : {}}]
+    $command .b.c -width $width -height $height -highlightthickness 0 -borderwidth 0 -background white {*}$extra
+    pack .b.c
+    update
+}
+
+proc ms {microseconds} {
+    expr {$microseconds / 1000.0}
+}
+
+# Milliseconds of the global redraws count of redraws ("move all 1 0" and a
+# round trip) of the canvas made by makeCanvas, which then goes.
+proc redrawMs {} {
+    global redraws
+    set redraw [lindex [time {.b.c move all 1 0; roundTrip} $redraws] 0]
+    destroy .b
+    update
+    ms $redraw
+}
+
+proc report {what g t} {
+    puts [format "%-8s gcanvas %8.1f ms   canvas %8.1f ms   (gcanvas/canvas %.2f)" $what $g $t [expr {$g / $t}]]
+}
