@@ -22,9 +22,9 @@ set width 1000
 set height 800
 set probes 200
 
-# Centres of n stars inside the view, the same for both canvases.
 source [file join [file dirname [info script]] canvasbench.tcl]
 
+# Centres of n stars inside the view, the same for both canvases.
 proc starCentres {seed n} {
     global width height
     expr {srand($seed)}
