@@ -19,6 +19,16 @@ namespace {
  * chosen values as a list, or an empty list when cancelled. */
 const char *const kDialogScript = R"TCL(
 namespace eval ::tesk::print {}
+# OK and Cancel buttons for dialog w, then the modal wait: state(done) is
+# 1 for OK, 2 for Cancel or the window closed.
+proc ::tesk::print::okCancel {w} {
+    button $w.ok -text OK -command {set ::tesk::print::state(done) 1}
+    button $w.cancel -text Cancel -command {set ::tesk::print::state(done) 2}
+    grid $w.ok $w.cancel
+    wm protocol $w WM_DELETE_WINDOW {set ::tesk::print::state(done) 2}
+    grab $w
+    tkwait variable ::tesk::print::state(done)
+}
 # printers: {name file-or-empty} pairs; range: 1 to show from and to.
 proc ::tesk::print::dialog {owner printers current file from to range} {
     set w .teskPrint
@@ -43,12 +53,7 @@ proc ::tesk::print::dialog {owner printers current file from to range} {
         entry $w.$field -textvariable ::tesk::print::state($field)
         grid $w.l$field $w.$field -sticky w
     }
-    button $w.ok -text OK -command {set ::tesk::print::state(done) 1}
-    button $w.cancel -text Cancel -command {set ::tesk::print::state(done) 2}
-    grid $w.ok $w.cancel
-    wm protocol $w WM_DELETE_WINDOW {set ::tesk::print::state(done) 2}
-    grab $w
-    tkwait variable ::tesk::print::state(done)
+    ::tesk::print::okCancel $w
     set chosen [$w.list get [lindex [$w.list curselection] 0]]
     destroy $w
     if {$state(done) != 1} {return {}}
@@ -69,12 +74,7 @@ proc ::tesk::print::pageSetup {owner margins} {
         entry $w.$field -textvariable ::tesk::print::state($field)
         grid $w.l$field $w.$field -sticky w
     }
-    button $w.ok -text OK -command {set ::tesk::print::state(done) 1}
-    button $w.cancel -text Cancel -command {set ::tesk::print::state(done) 2}
-    grid $w.ok $w.cancel
-    wm protocol $w WM_DELETE_WINDOW {set ::tesk::print::state(done) 2}
-    grab $w
-    tkwait variable ::tesk::print::state(done)
+    ::tesk::print::okCancel $w
     destroy $w
     if {$state(done) != 1} {return {}}
     list $state(left) $state(right) $state(top) $state(bottom)
