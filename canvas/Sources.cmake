@@ -5,11 +5,13 @@ tesk_layer(canvas
     canvas/arcitem.cpp
     canvas/assemble.cpp
     canvas/bind.cpp
+    canvas/bitmapitem.cpp
     canvas/canvasapi.cpp
     canvas/coords.cpp
     canvas/editcmd.cpp
     canvas/geometry.cpp
     canvas/gtextitem.cpp
+    canvas/imageitem.cpp
     canvas/outline.cpp
     canvas/polygonitem.cpp
     canvas/itemindex.cpp

@@ -48,6 +48,13 @@ extern GcanvasItemType gcanvasTextType;
 extern GcanvasItemType gcanvasGtextType;
 /* The object item (objectitem.cpp). */
 extern GcanvasItemType gcanvasObjectType;
+/* Bitmaps and images (bitmapitem.cpp, imageitem.cpp), hit as their boxes
+ * are: the distance from a point (0 inside), and a rectangle's test (-1
+ * apart, 1 holding the box, 0 otherwise; touching edges are apart). */
+extern GcanvasItemType gcanvasBitmapType;
+extern GcanvasItemType gcanvasImageType;
+double gcanvasBoxToPoint(const GcanvasItem *item, const double *point);
+int gcanvasBoxToArea(const GcanvasItem *item, const double *rect);
 
 /* Builds the type list once. */
 void gcanvasInitTypes();
@@ -65,7 +72,8 @@ int gcanvasCreateItem(Tcl_Interp *interp, GcanvasWidget *canvas, GcanvasItemType
 GcanvasItem *gcanvasCreateItemFromDesc(GcanvasWidget *canvas, Tcl_Interp *interp, GcanvasItemType *type,
                                        const GcanvasGeometryDesc *desc, const char *tags);
 void gcanvasDeleteItem(GcanvasWidget *canvas, GcanvasItem *item);
-/* Frees an item's tag array (when grown) and the record. */
+/* Frees an item's tag array (when grown) and the record, at once or, while
+ * a caller holds it with Tcl_Preserve, when it is released. */
 void gcanvasFreeItemRecord(GcanvasItem *item);
 /* The item with that id, or NULL. */
 GcanvasItem *gcanvasItemById(GcanvasWidget *canvas, int id);

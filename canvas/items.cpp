@@ -24,9 +24,9 @@ TypeRow typeRows[] = {
     {"text", &gcanvasTextType},
     {"line", &gcanvasLineType},
     {"polygon", &gcanvasPolygonType},
-    {"image", nullptr},
+    {"image", &gcanvasImageType},
     {"oval", &gcanvasOvalType},
-    {"bitmap", nullptr},
+    {"bitmap", &gcanvasBitmapType},
     {"arc", &gcanvasArcType},
     {"gtext", &gcanvasGtextType},
     {"group", nullptr},
@@ -181,12 +181,22 @@ GcanvasItem *gcanvasCreateItemFromDesc(GcanvasWidget *canvas, Tcl_Interp *interp
     return item;
 }
 
-void gcanvasFreeItemRecord(GcanvasItem *item)
+namespace {
+
+void freeItemRecord(char *block)
 {
+    auto *item = reinterpret_cast<GcanvasItem *>(block);
     if (item->tags != item->staticTagSpace) {
         gmemFree(item->tags);
     }
     gmemFree(item);
+}
+
+}  // namespace
+
+void gcanvasFreeItemRecord(GcanvasItem *item)
+{
+    Tcl_EventuallyFree(item, freeItemRecord);
 }
 
 void gcanvasDeleteItem(GcanvasWidget *canvas, GcanvasItem *item)
