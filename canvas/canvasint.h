@@ -75,6 +75,15 @@ void gcanvasDeleteItem(GcanvasWidget *canvas, GcanvasItem *item);
 /* Frees an item's tag array (when grown) and the record, at once or, while
  * a caller holds it with Tcl_Preserve, when it is released. */
 void gcanvasFreeItemRecord(GcanvasItem *item);
+/*
+ * A script that an item runs in the middle of a canvas operation (a
+ * magnify request) may delete any item or the canvas. Between
+ * gcanvasHoldDeletedItems(1) and (0) (they nest), the records of items
+ * deleted stay readable till the next idle time with no hold in force,
+ * their procedures doing nothing, so that the loops over items that
+ * called out never meet freed memory.
+ */
+void gcanvasHoldDeletedItems(int hold);
 /* The item with that id, or NULL. */
 GcanvasItem *gcanvasItemById(GcanvasWidget *canvas, int id);
 /* An item is hidden by its own state or by an inherited hidden canvas. */

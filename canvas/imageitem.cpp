@@ -79,25 +79,20 @@ int evalMagnify(Tcl_Interp *interp, const GcanvasWidget *canvas, const ImageItem
     return evalOnce(interp, Tcl_NewListObj(6, request));
 }
 
-void releaseRecord(ClientData record)
-{
-    Tcl_Release(record);
-}
-
 /*
  * Asks the image of a scalable item to magnify itself to the canvas's
  * scales. The interpreter's result and state come back as they were; a
  * failure is reported as a background error once, till a request
  * succeeds. Answers false when the script deleted the item or destroyed
- * the canvas: the caller then leaves both alone. A deleted record stays
- * readable till the next idle time, for the command that laid it out.
+ * the canvas: the caller then leaves both alone. Deleted records stay
+ * readable for the command that laid the item out.
  */
 bool requestMagnify(GcanvasWidget *canvas, ImageItem *im)
 {
     Tcl_Interp *interp = canvas->interp;
     Tcl_Preserve(interp);
     Tcl_Preserve(canvas);
-    Tcl_Preserve(im);
+    gcanvasHoldDeletedItems(1);
     im->magnifying = 1;
     Tcl_InterpState saved = Tcl_SaveInterpState(interp, TCL_OK);
     int code = evalMagnify(interp, canvas, im);
@@ -110,12 +105,9 @@ bool requestMagnify(GcanvasWidget *canvas, ImageItem *im)
     Tcl_RestoreInterpState(interp, saved);
     im->magnifying = 0;
     bool alive = !im->deleted && canvas->tkwin != nullptr;
-    if (im->deleted) {
-        Tcl_DoWhenIdle(releaseRecord, im);
-    } else {
-        Tcl_Release(im);
-    }
+    /* A canvas destroyed by the script goes here, its items held. */
     Tcl_Release(canvas);
+    gcanvasHoldDeletedItems(0);
     Tcl_Release(interp);
     return alive;
 }
