@@ -16,6 +16,7 @@
 #include "canvas/itemopts.h"
 #include "canvas/outline.h"
 #include "canvas/postscript.h"
+#include "canvas/textgeom.h"
 
 namespace {
 
@@ -49,11 +50,6 @@ XColor *chosenBg(const GcanvasWidget *canvas, const BitmapItem *b)
     return gcanvasChosen<XColor *>(canvas, &b->header, b->bgColor, b->activeBgColor, b->disabledBgColor, nullptr);
 }
 
-void bitmapSize(Display *display, Pixmap bitmap, int *w, int *h)
-{
-    Tk_SizeOfBitmap(display, bitmap, w, h);
-}
-
 /*
  * The box: the world point cut toward zero, less the anchor offset in
  * world units (so that it scales with the world), through the transform;
@@ -68,17 +64,11 @@ void bitmapBbox(GcanvasWidget *canvas, GcanvasItem *item)
     Pixmap bitmap = chosenBitmap(canvas, b);
     int w = 0, h = 0;
     if (bitmap != None && !gcanvasItemHidden(canvas, item)) {
-        bitmapSize(canvas->display, bitmap, &w, &h);
-        switch (b->anchor) {
-        case TK_ANCHOR_N: case TK_ANCHOR_CENTER: case TK_ANCHOR_S: X -= w / 2; break;
-        case TK_ANCHOR_NE: case TK_ANCHOR_E: case TK_ANCHOR_SE: X -= w; break;
-        default: break;
-        }
-        switch (b->anchor) {
-        case TK_ANCHOR_W: case TK_ANCHOR_CENTER: case TK_ANCHOR_E: Y -= h / 2; break;
-        case TK_ANCHOR_SW: case TK_ANCHOR_S: case TK_ANCHOR_SE: Y -= h; break;
-        default: break;
-        }
+        Tk_SizeOfBitmap(canvas->display, bitmap, &w, &h);
+        int dx, dy;
+        gcanvasTextAnchorOffset(b->anchor, w, h, &dx, &dy);
+        X += dx;
+        Y += dy;
     }
     double cx = std::trunc(X * canvas->mx - canvas->xOffset), cy = std::trunc(Y * canvas->my - canvas->yOffset);
     if (canvas->mx < 0) {
@@ -195,8 +185,7 @@ void bitmapDisplay(GcanvasWidget *canvas, GcanvasItem *item, Display *display, D
     XSetClipOrigin(display, b->gc, 0, 0);
 }
 
-void bitmapScale(GcanvasWidget *canvas, GcanvasItem *item, double originX, double originY, double scaleX,
-                 double scaleY)
+void bitmapScale(GcanvasWidget *canvas, GcanvasItem *item, double originX, double originY, double scaleX, double scaleY)
 {
     BitmapItem *b = asBitmap(item);
     b->x = (b->x - originX) * scaleX + originX;
@@ -233,7 +222,7 @@ int bitmapToPostscript(Tcl_Interp *interp, GcanvasWidget *canvas, GcanvasItem *i
         return TCL_OK;
     }
     int w, h;
-    bitmapSize(canvas->display, bitmap, &w, &h);
+    Tk_SizeOfBitmap(canvas->display, bitmap, &w, &h);
     if (prepass || w <= 0 || h <= 0) {
         return TCL_OK;
     }

@@ -22,6 +22,7 @@
 #include "canvas/itemopts.h"
 #include "canvas/outline.h"
 #include "canvas/postscript.h"
+#include "canvas/textgeom.h"
 #include "display/xtrap.h"
 #include "tesk.h"
 
@@ -73,8 +74,11 @@ int evalMagnify(Tcl_Interp *interp, const GcanvasWidget *canvas, const ImageItem
     if (code != TCL_OK || std::strcmp(Tcl_GetStringResult(interp), "gimg") != 0) {
         return code;
     }
-    Tcl_Obj *request[] = {Tcl_NewStringObj(im->imageString, -1), Tcl_NewStringObj("magnify", -1),
-                          Tcl_ObjPrintf("%f", canvas->mx), Tcl_ObjPrintf("%f", canvas->my), Tcl_NewIntObj(0),
+    Tcl_Obj *request[] = {Tcl_NewStringObj(im->imageString, -1),
+                          Tcl_NewStringObj("magnify", -1),
+                          Tcl_ObjPrintf("%f", canvas->mx),
+                          Tcl_ObjPrintf("%f", canvas->my),
+                          Tcl_NewIntObj(0),
                           Tcl_NewIntObj(1)};
     return evalOnce(interp, Tcl_NewListObj(6, request));
 }
@@ -133,16 +137,10 @@ bool imageLayout(GcanvasWidget *canvas, GcanvasItem *item)
     int w = 0, h = 0;
     if (image != nullptr && !gcanvasItemHidden(canvas, item)) {
         Tk_SizeOfImage(image, &w, &h);
-        switch (im->anchor) {
-        case TK_ANCHOR_N: case TK_ANCHOR_CENTER: case TK_ANCHOR_S: cx -= w / 2; break;
-        case TK_ANCHOR_NE: case TK_ANCHOR_E: case TK_ANCHOR_SE: cx -= w; break;
-        default: break;
-        }
-        switch (im->anchor) {
-        case TK_ANCHOR_W: case TK_ANCHOR_CENTER: case TK_ANCHOR_E: cy -= h / 2; break;
-        case TK_ANCHOR_SW: case TK_ANCHOR_S: case TK_ANCHOR_SE: cy -= h; break;
-        default: break;
-        }
+        int dx, dy;
+        gcanvasTextAnchorOffset(im->anchor, w, h, &dx, &dy);
+        cx += dx;
+        cy += dy;
     }
     item->x1 = cx;
     item->y1 = cy;

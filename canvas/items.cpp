@@ -195,9 +195,9 @@ void freeItemRecord(char *block)
 
 /* ---- records held while items run scripts ---- */
 
-int holdDepth = 0;                        /* nested holds in force */
-std::vector<GcanvasItem *> heldRecords;   /* deleted meanwhile, preserved */
-bool releasePosted = false;               /* releaseHeld is scheduled */
+int holdDepth = 0;                      /* nested holds in force */
+std::vector<GcanvasItem *> heldRecords; /* deleted meanwhile, preserved */
+bool releasePosted = false;             /* releaseHeld is scheduled */
 
 /* What a held record does when a loop meets it again: nothing. */
 int deletedConfigure(Tcl_Interp *, GcanvasWidget *, GcanvasItem *, int, Tcl_Obj *const *, int)

@@ -1040,7 +1040,8 @@ int gcanvasPsImageCheck(Tcl_Interp *interp, const GcanvasPsInfo *psInfo, int wid
     }
     if (width > 32767 || height > 32767) {
         Tcl_ResetResult(interp);
-        appendf(interp, "Can't generate Postscript for images more than 32767 pixels %s", width > 32767 ? "wide" : "high");
+        appendf(interp, "Can't generate Postscript for images more than 32767 pixels %s",
+                width > 32767 ? "wide" : "high");
         return TCL_ERROR;
     }
     return TCL_OK;
