@@ -19,7 +19,8 @@
 # gconv_bench.tcl a 5 x 5 convolution against ImageMagick and
 # scipy.ndimage.convolve, rotate_bench.tcl a quarter turn against
 # ImageMagick; georef_bench.tcl sets a rotation through a fitted
-# polynomial and resample_bench.tcl nearest-neighbour resampling onto a
+# polynomial (nearest and bilinear; the bilinear one also against a plain C
+# loop over the same polynomial) and resample_bench.tcl nearest-neighbour resampling onto a
 # shifted grid against gdalwarp; capture_bench.tcl sets screen and canvas
 # captures against libtk-img's window format and Tk's own redraw;
 # gcanvas_ps_bench.tcl sets the canvas's PostScript output against Tk's;
