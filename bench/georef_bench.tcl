@@ -10,6 +10,7 @@
 # around the centre whose sources lie well inside); the loop's may differ
 # by one level where a position rounds differently.
 #   TESK_GEOREF_SIDE   the image's side (default 4096)
+source [file join [file dirname [info script]] table.tcl]
 set side [expr {[info exists env(TESK_GEOREF_SIDE)] ? $env(TESK_GEOREF_SIDE) : 4096}]
 source [file join [file dirname [info script]] camo.tcl]
 set in [bench.camoPgm georef $side gdalwarp "netpbm and gdal-bin"]
@@ -102,8 +103,8 @@ proc differing {a b} {
 set hl [string length $header]
 lassign [differing [square $ours $hl] [square $theirs 0]] differ
 puts [format "georef: NN rotation by 30 degrees of a %dx%d BYTE image through a power-1 file" $side $side]
-puts [format "tesk georef %8.1f ms   gdalwarp -r near %8.1f ms   (tesk/gdal %.2f)   pixels %s (%d compared)" \
-          $tOurs $tTheirs [expr {$tOurs / $tTheirs}] [expr {$differ == 0 ? "equal" : "DIFFER in $differ"}] \
+puts [format "tesk georef %8.1f ms   gdalwarp -r near %8.1f ms   (tesk/gdal %s)   pixels %s (%d compared)" \
+          $tOurs $tTheirs [bench.row "georef NN ${side}x$side BYTE" "gdalwarp -r near" "1 / 1" $tOurs $tTheirs] [expr {$differ == 0 ? "equal" : "DIFFER in $differ"}] \
           [expr {$width * $width}]]
 
 # Bilinear: against gdalwarp -r bilinear (its own weights and rounding: time
@@ -126,10 +127,10 @@ set bLoop [expr {[lindex [time {
     exec $peer $in $loop {*}[lmap v $coefficients {format %.17g $v}]
 }] 0] / 1000.0}]
 lassign [differing [square $ours $hl] [square $loop $hl]] loopDiffer loopMost
-puts [format "tesk georef -rs BI %8.1f ms   plain C loop %8.1f ms   (tesk/loop %.2f)   pixels %s" \
-          $bOurs $bLoop [expr {$bOurs / $bLoop}] \
+puts [format "tesk georef -rs BI %8.1f ms   plain C loop %8.1f ms   (tesk/loop %s)   pixels %s" \
+          $bOurs $bLoop [bench.row "georef BI ${side}x$side BYTE" "plain C loop" "1 / 1" $bOurs $bLoop] \
           [expr {$loopDiffer == 0 ? "equal" : "differ in $loopDiffer by at most $loopMost"}]]
-puts [format "                                   gdalwarp -r bilinear %8.1f ms   (tesk/gdal %.2f)" \
-          $bGdal [expr {$bOurs / $bGdal}]]
+puts [format "                                   gdalwarp -r bilinear %8.1f ms   (tesk/gdal %s)" \
+          $bGdal [bench.row "georef BI ${side}x$side BYTE" "gdalwarp -r bilinear" "1 / 1" $bOurs $bGdal]]
 file delete $loop
 exit [expr {$differ == 0 && $loopMost <= 1 ? 0 : 1}]
