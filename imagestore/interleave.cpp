@@ -195,6 +195,9 @@ __attribute__((target_clones("avx2", "default"))) bool splitFixed(const unsigned
                                                                   unsigned char *const *out, int32_t from,
                                                                   int32_t columns, int size, int bands)
 {
+    if (bands < 2 || bands > 4) {
+        return false;
+    }
     switch (size * 8 + bands) {
     case 1 * 8 + 2: splitOf<uint8_t, 2>(line, out, from, columns); return true;
     case 1 * 8 + 3: splitOf<uint8_t, 3>(line, out, from, columns); return true;

@@ -12,7 +12,8 @@
 #include <cstdint>
 
 /* Sample i * bands + k of line (size bytes each: 1, 2 or 4) goes to
- * out[k][i]; a NULL out[k] is not wanted. */
+ * out[k][i]; a NULL out[k] is not wanted. The line and the rows are
+ * aligned to their samples. */
 void splitPixelLine(const unsigned char *line, int32_t columns, int bands, int size, unsigned char *const *out);
 /* The reverse: in[k][i] to sample i * bands + k of line. */
 void mergePixelLine(const unsigned char *const *in, int32_t columns, int bands, int size, unsigned char *line);
