@@ -725,7 +725,7 @@ int ramImagePutBytePoints(RamImage *image, int band, unsigned char value, const 
         return 0;
     }
     const ImageDesc &desc = image->desc;
-    const bool bytes = desc.pixel == PIX_BYTE;
+    const bool bytes = desc.pixel == PIX_BYTE, inPlace = ramImageRowsInPlace(image);
     unsigned char *data = nullptr;
     int loaded = -1, stored = 0;
     for (int i = 0; i < n; i++) {
@@ -733,7 +733,10 @@ int ramImagePutBytePoints(RamImage *image, int band, unsigned char value, const 
         if (x < 0 || x >= desc.columns || !rowInside(image, y)) {
             continue;
         }
-        if (y != loaded) {
+        if (y != loaded && inPlace) {
+            data = ramImageInPlaceRow(image, y, band);
+            loaded = y;
+        } else if (y != loaded) {
             // Marked at once: only the next row's load may write it back.
             data = image->loadRow(image, y, band, 1);
             loaded = data != nullptr ? y : -1;

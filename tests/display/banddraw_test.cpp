@@ -138,7 +138,7 @@ TEST_F(LineWalk, StepsMatchTheExactQuotientOnSeededLines)
     }
 }
 
-TEST_F(LineWalk, FloatPixelsAndRowsThatLeaveTheCacheKeepTheLine)
+TEST_F(LineWalk, FloatPixelsOtherBandsAndRowsThatLeaveTheCacheKeepTheLine)
 {
     MemImage floats(IMG_MBSQ, PIX_FLOAT, 10, 10, 1);
     EXPECT_EQ(ramImageDrawLine(floats, 0, 200, 1, 0, 3, 9), 10);
@@ -146,6 +146,15 @@ TEST_F(LineWalk, FloatPixelsAndRowsThatLeaveTheCacheKeepTheLine)
     ramImageGetFloat(floats, 9, 2, 2, 0, at);
     EXPECT_EQ(at[0], 0.0f);
     EXPECT_EQ(at[1], 200.0f);
+
+    /* The second band of a memory image, the first left alone. */
+    MemImage bands(IMG_MBSQ, PIX_BYTE, 4, 4, 2);
+    EXPECT_EQ(ramImageDrawLine(bands, 1, 9, 0, 0, 3, 3), 4);
+    unsigned char second[4] = {}, first[4] = {};
+    ramImageGetBytes(bands, 2, 0, 4, 1, second);
+    ramImageGetBytes(bands, 2, 0, 4, 0, first);
+    EXPECT_EQ(std::vector<unsigned char>(second, second + 4), (std::vector<unsigned char>{0, 0, 9, 0}));
+    EXPECT_EQ(pixelsOf(bands, 9), Pixels{});
 
     /* A file image holding two rows at a time: rows written back as the
      * walk moves on. */
