@@ -20,13 +20,13 @@
 #include <thread>
 #include <vector>
 #include <fcntl.h>
-#include <tmmintrin.h>
 #include <unistd.h>
 #include <jpeglib.h>
 #include <jerror.h>
 #include "imagestore/codes.h"
 #include "imagestore/formats/formats.h"
 #include "imagestore/formats/jpegerror.h"
+#include "imagestore/interleave.h"
 #include "imagestore/ramimage.h"
 #include "imagestore/rowcache.h"
 #include "runtime/budget.h"
@@ -313,130 +313,6 @@ void watchScans(j_common_ptr cinfo)
     }
 }
 
-/* ---- RGB lines to band rows and back, 16 pixels at a time ---- */
-
-/* Byte shuffles between 16 RGB pixels (three 16-byte vectors, pixel p's
- * band k at byte 3p + k of the 48) and one vector per band:
- * split[k][v] picks band k's bytes out of vector v, merge[v][k] places
- * band k's bytes into vector v; -1 leaves a byte zero. */
-struct RgbShuffles {
-    signed char split[3][3][16];
-    signed char merge[3][3][16];
-};
-
-constexpr RgbShuffles rgbShuffles()
-{
-    RgbShuffles t{};
-    for (int a = 0; a < 3; a++) {
-        for (int b = 0; b < 3; b++) {
-            for (int j = 0; j < 16; j++) {
-                t.split[a][b][j] = t.merge[a][b][j] = -1;
-            }
-        }
-    }
-    for (int i = 0; i < 48; i++) {
-        int pixel = i / 3, band = i % 3, vector = i / 16, at = i % 16;
-        t.split[band][vector][pixel] = static_cast<signed char>(at);
-        t.merge[vector][band][at] = static_cast<signed char>(pixel);
-    }
-    return t;
-}
-
-alignas(16) constexpr RgbShuffles kRgb = rgbShuffles();
-
-__attribute__((target("ssse3"))) __m128i shuffled(__m128i v, const signed char *mask)
-{
-    return _mm_shuffle_epi8(v, _mm_load_si128(reinterpret_cast<const __m128i *>(mask)));
-}
-
-/* Splits n RGB pixels into three band rows; answers the pixels done, a
- * multiple of 16 (the caller does the rest). */
-__attribute__((target("ssse3"))) int32_t splitRgbShuffled(const unsigned char *line, int32_t n,
-                                                          unsigned char *const *out)
-{
-    int32_t x = 0;
-    for (; x + 16 <= n; x += 16) {
-        const unsigned char *in = line + 3 * static_cast<int64_t>(x);
-        __m128i v[3];
-        for (int i = 0; i < 3; i++) {
-            v[i] = _mm_loadu_si128(reinterpret_cast<const __m128i *>(in + 16 * i));
-        }
-        for (int k = 0; k < 3; k++) {
-            __m128i band =
-                _mm_or_si128(_mm_or_si128(shuffled(v[0], kRgb.split[k][0]), shuffled(v[1], kRgb.split[k][1])),
-                             shuffled(v[2], kRgb.split[k][2]));
-            _mm_storeu_si128(reinterpret_cast<__m128i *>(out[k] + x), band);
-        }
-    }
-    return x;
-}
-
-/* Interleaves three band rows into n RGB pixels; answers the pixels done,
- * a multiple of 16. */
-__attribute__((target("ssse3"))) int32_t mergeRgbShuffled(const unsigned char *const *in, int32_t n,
-                                                          unsigned char *line)
-{
-    int32_t x = 0;
-    for (; x + 16 <= n; x += 16) {
-        __m128i band[3];
-        for (int k = 0; k < 3; k++) {
-            band[k] = _mm_loadu_si128(reinterpret_cast<const __m128i *>(in[k] + x));
-        }
-        unsigned char *out = line + 3 * static_cast<int64_t>(x);
-        for (int v = 0; v < 3; v++) {
-            __m128i bytes =
-                _mm_or_si128(_mm_or_si128(shuffled(band[0], kRgb.merge[v][0]), shuffled(band[1], kRgb.merge[v][1])),
-                             shuffled(band[2], kRgb.merge[v][2]));
-            _mm_storeu_si128(reinterpret_cast<__m128i *>(out + 16 * v), bytes);
-        }
-    }
-    return x;
-}
-
-bool hasSsse3()
-{
-    static const bool has = [] {
-        __builtin_cpu_init();
-        return __builtin_cpu_supports("ssse3") != 0;
-    }();
-    return has;
-}
-
-/* Splits a pixel-interleaved line of n bands into band rows (a NULL row
- * is not wanted). */
-void splitBands(const unsigned char *line, int32_t columns, int nbands, unsigned char *const *out)
-{
-    if (nbands == 3 && out[0] != nullptr && out[1] != nullptr && out[2] != nullptr) {
-        unsigned char *r = out[0], *g = out[1], *b = out[2];
-        int32_t x = hasSsse3() ? splitRgbShuffled(line, columns, out) : 0;
-        for (; x < columns; x++) {
-            r[x] = line[3 * x];
-            g[x] = line[3 * x + 1];
-            b[x] = line[3 * x + 2];
-        }
-        return;
-    }
-    for (int band = 0; band < nbands; band++) {
-        if (unsigned char *row = out[band]) {
-            for (int32_t x = 0; x < columns; x++) {
-                row[x] = line[static_cast<int64_t>(x) * nbands + band];
-            }
-        }
-    }
-}
-
-/* Interleaves the rows of n bands into one pixel-interleaved line. */
-void mergeBands(const unsigned char *const *in, int32_t columns, int nbands, unsigned char *line)
-{
-    int32_t x = nbands == 3 && hasSsse3() ? mergeRgbShuffled(in, columns, line) : 0;
-    for (int band = 0; band < nbands; band++) {
-        const unsigned char *row = in[band];
-        for (int32_t c = x; c < columns; c++) {
-            line[static_cast<int64_t>(c) * nbands + band] = row[c];
-        }
-    }
-}
-
 /*
  * decodeRows --
  *	Runs one decode job (see DecodeJob): reads the header, starts the
@@ -494,7 +370,7 @@ void decodeRows(DecodeJob *job)
         }
         if (nbands > 1) {
             for (int i = 0; i < got; i++) {
-                splitBands(lines[i], job->columns, nbands, job->targets + static_cast<int64_t>(r + i) * nbands);
+                splitPixelLine(lines[i], job->columns, nbands, 1, job->targets + static_cast<int64_t>(r + i) * nbands);
             }
         }
         job->done = r + got;
@@ -688,7 +564,7 @@ bool encodeImage(EncodeJob *job)
             for (int b = 0; b < components; b++) {
                 bands[b] = job->image->loadRow(job->image, r, b, 1);
             }
-            mergeBands(bands, desc.columns, components, job->line);
+            mergePixelLine(bands, desc.columns, components, 1, job->line);
         }
         jpeg_write_scanlines(&cinfo, &row, 1);
     }
