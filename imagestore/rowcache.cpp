@@ -236,6 +236,12 @@ int ramImageSlotOf(const RamImage *image, int row, int band)
     return static_cast<int>(key % image->slotCount);
 }
 
+bool ramImageRowsInPlace(const RamImage *image)
+{
+    return image->loadRow == ramImageRowPtr && image->buffers != nullptr &&
+           imageTypeOf(image->desc.imgid)->rowsInPlace;
+}
+
 /*
  * ramImageRowPtr --
  *	The cached storage of (row, band): MBSQ rows are addressed directly;

@@ -6,7 +6,10 @@
 # jpeg_bench sets JPEG decoding and write-back against djpeg and cjpeg and
 # prints each ratio, when libjpeg-turbo-progs is installed; fft_bench sets
 # the 2-D FFT of 2048 x 2048 complex floats against scipy and prints the
-# ratio, when python3-numpy and python3-scipy are installed),
+# ratio, when python3-numpy and python3-scipy are installed; grass_bench
+# draws 20,000 polylines and 5,000 filled 12-gons into a 2048 x 2048
+# virtual display through the R_ functions against libgd, and prints the
+# ratio and the pixels that differ, when libgd-dev is installed),
 # then the redraw benchmarks
 # of the gimg image type (plain, and masked against a photo with transparent
 # pixels), the dump of a gimg view into a GIF against Tk's photo GIF writer,
