@@ -48,6 +48,8 @@ extern GcanvasItemType gcanvasTextType;
 extern GcanvasItemType gcanvasGtextType;
 /* The object item (objectitem.cpp). */
 extern GcanvasItemType gcanvasObjectType;
+/* Labelled point symbols (symbolitem.cpp). */
+extern GcanvasItemType gcanvasSymbolType;
 /* Bitmaps and images (bitmapitem.cpp, imageitem.cpp), hit as their boxes
  * are: the distance from a point (0 inside), and a rectangle's test (-1
  * apart, 1 holding the box, 0 otherwise; touching edges are apart). */

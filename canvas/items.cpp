@@ -31,7 +31,7 @@ TypeRow typeRows[] = {
     {"arc", &gcanvasArcType},
     {"gtext", &gcanvasGtextType},
     {"group", nullptr},
-    {"symbol", nullptr},
+    {"symbol", &gcanvasSymbolType},
     {"window", nullptr},
     {"object", &gcanvasObjectType},
 };
