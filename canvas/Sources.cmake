@@ -32,4 +32,5 @@ tesk_layer(canvas
     canvas/textlayout.cpp
     canvas/widget.cpp
     canvas/widgetcmd.cpp
+    canvas/windowitem.cpp
 )

@@ -31,7 +31,7 @@ TypeRow typeRows[] = {
     {"gtext", &gcanvasGtextType},
     {"group", nullptr},
     {"symbol", nullptr},
-    {"window", nullptr},
+    {"window", &gcanvasWindowType},
     {"object", &gcanvasObjectType},
 };
 
