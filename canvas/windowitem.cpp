@@ -414,9 +414,9 @@ int windowToPostscript(Tcl_Interp *interp, GcanvasWidget *canvas, GcanvasItem *i
      * the signs of the scales; PostScript wants the bottom-left. */
     double x = item->x1, y = gcanvasPsY(canvas, item->y1) - height;
     char text[400];
-    std::snprintf(text, sizeof text, "\n%%%% %s item (%s, %d x %d)\n%.15g %.15g translate\n", Tk_Class(tkwin),
-                  Tk_PathName(tkwin), width, height, x, y);
-    Tcl_AppendResult(interp, text, nullptr);
+    std::snprintf(text, sizeof text, ", %d x %d)\n%.15g %.15g translate\n", width, height, x, y);
+    const char *className = Tk_Class(tkwin) != nullptr ? Tk_Class(tkwin) : "";
+    Tcl_AppendResult(interp, "\n%% ", className, " item (", Tk_PathName(tkwin), text, nullptr);
 
     int id = item->id;
     Tcl_Obj *own = nullptr;
