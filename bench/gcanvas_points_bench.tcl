@@ -30,27 +30,7 @@ tile put #e0a020 -to 8 8 24 24
 # x, y set); with warm set, the items are only made and dropped.
 proc measure {command n make {warm 0}} {
     global width height
-    expr {srand(23)}
-    set places {}
-    for {set i 0} {$i < $n} {incr i} {
-        lappend places [expr {int(rand() * ($width - 40))}] [expr {int(rand() * ($height - 20))}]
-    }
-    makeCanvas $command
-    set create [lindex [time {
-        set i 0
-        foreach {x y} $places {
-            eval $make
-            incr i
-        }
-        roundTrip
-    }] 0]
-    update
-    if {$warm} {
-        destroy .b
-        update
-        return
-    }
-    list [ms $create] [redrawMs]
+    measurePlaced $command [randomPlaces 23 $n [expr {$width - 40}] [expr {$height - 20}]] $make $warm
 }
 
 # Whether this build's gcanvas has what the probe script needs.
