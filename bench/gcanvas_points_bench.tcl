@@ -42,11 +42,13 @@ proc built {probe} {
     expr {!($code && [string match "*not available in this build*" $message])}
 }
 
-proc compare {title n probe gmake tmake} {
+proc compare {title work n probe gmake tmake} {
+    global benchWork
     if {![built $probe]} {
         puts "$title: not available in this build, skipped"
         return
     }
+    set benchWork $work
     puts $title
     measure gcanvas $n $gmake 1
     measure canvas $n $tmake 1
@@ -58,20 +60,22 @@ proc compare {title n probe gmake tmake} {
 
 wm withdraw .
 set size [format "in %dx%d, %d redraws" $width $height $redraws]
-compare "gcanvas against Tk canvas, $points labelled symbols $size" $points \
+compare "gcanvas against Tk canvas, $points labelled symbols $size" \
+    "$points labelled symbols (Tk: ovals and texts)" $points \
     {%c create symbol 0 0 -text W} \
     {.b.c create symbol $x $y -text "W $i" -font $::font -anchor e} \
     {.b.c create oval [expr {$x - 5}] [expr {$y - 5}] [expr {$x + 5}] [expr {$y + 5}] -outline red
      .b.c create text [expr {$x + 6}] $y -text "W $i" -font $::font -anchor w}
-compare "gcanvas against Tk canvas, $points bitmaps $size" $points \
+compare "gcanvas against Tk canvas, $points bitmaps $size" "$points bitmaps" $points \
     {%c create bitmap 0 0 -bitmap questhead} \
     {.b.c create bitmap $x $y -bitmap questhead} \
     {.b.c create bitmap $x $y -bitmap questhead}
-compare "gcanvas against Tk canvas, $points images of a 32 x 32 photo $size" $points \
+compare "gcanvas against Tk canvas, $points images of a 32 x 32 photo $size" "$points images" $points \
     {%c create image 0 0 -image tile} \
     {.b.c create image $x $y -image tile} \
     {.b.c create image $x $y -image tile}
-compare "gcanvas against Tk canvas, $groups groups of 5 rectangles (Tk: [expr {5 * $groups}] rectangles) $size" $groups \
+compare "gcanvas against Tk canvas, $groups groups of 5 rectangles (Tk: [expr {5 * $groups}] rectangles) $size" \
+    "$groups groups of 5 rectangles (Tk: rectangles)" $groups \
     {%c group grp[%c create group 0 0] rect 0 0 10 10} \
     {set g [.b.c create group $x $y]
      foreach {a b c d} $::rects {

@@ -48,6 +48,8 @@ extern GcanvasItemType gcanvasTextType;
 extern GcanvasItemType gcanvasGtextType;
 /* The object item (objectitem.cpp). */
 extern GcanvasItemType gcanvasObjectType;
+/* Labelled point symbols (symbolitem.cpp). */
+extern GcanvasItemType gcanvasSymbolType;
 /* Widgets placed at world points (windowitem.cpp). */
 extern GcanvasItemType gcanvasWindowType;
 
