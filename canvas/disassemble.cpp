@@ -8,6 +8,7 @@
  *	disassembleProc); and the widget's disassemble subcommand, which
  *	answers the ids of the items made.
  */
+#include <iterator>
 #include <string>
 #include <unordered_set>
 #include <vector>
@@ -21,16 +22,12 @@ namespace objectitem {
 
 namespace {
 
-/* The item type a record kind becomes, or NULL for a kind without one. */
-const char *typeNameOf(int kind)
-{
-    switch (kind) {
-    case SHAPE_POINT: return "symbol";
-    case SHAPE_LINE: return "line";
-    case SHAPE_POLYGON: return "polygon";
-    default: return nullptr;
-    }
-}
+/* The item type each record kind becomes, in the canvas's type list. */
+struct KindType {
+    int kind;
+    const char *name;
+};
+constexpr KindType kKindTypes[] = {{SHAPE_POINT, "symbol"}, {SHAPE_LINE, "line"}, {SHAPE_POLYGON, "polygon"}};
 
 /* Fills the geometry of desc from a record's points and part counts:
  * the points as one list for a point record, else by parts. False when
@@ -96,19 +93,27 @@ int objectDisassemble(Tcl_Interp *interp, GcanvasWidget *canvas, GcanvasItem *it
     desc.activeFillColor = o->activeFillColor;
     desc.disabledFillColor = o->disabledFillColor;
     const char *name = o->objectName != nullptr ? o->objectName : "";
+    constexpr size_t kinds = std::size(kKindTypes);
+    GcanvasItemType *types[kinds];
+    for (size_t k = 0; k < kinds; k++) {
+        types[k] = gcanvasItemTypeByName(canvas, kKindTypes[k].name);
+    }
     const ShapeOps *ops = opsOf(obj);
     std::string refused;
     int count = obj->count(obj);
     for (int i = 0; i < count; i++) {
         int kind = 0, nParts = 0, nPoints = 0;
         const int *parts = ops->parts(obj, i, &kind, &nParts);
-        const char *typeName = typeNameOf(kind);
-        if (typeName == nullptr) {
-            continue;
+        size_t k = 0;
+        while (k < kinds && kKindTypes[k].kind != kind) {
+            k++;
+        }
+        if (k == kinds) {
+            continue; /* a kind no item shows */
         }
         const double *points = ops->points(obj, i, &nPoints);
         int id = ops->recordId(obj, i);
-        GcanvasItemType *type = gcanvasItemTypeByName(canvas, typeName);
+        GcanvasItemType *type = types[k];
         if (type == nullptr || !describe(kind, points, nPoints, parts, nParts, desc) ||
             gcanvasCreateItemFromDesc(canvas, interp, type, &desc, recordTags(name, id).c_str()) == nullptr) {
             refused += " " + std::to_string(id);
