@@ -7,6 +7,7 @@ tesk_layer(canvas
     canvas/bind.cpp
     canvas/canvasapi.cpp
     canvas/coords.cpp
+    canvas/disassemble.cpp
     canvas/editcmd.cpp
     canvas/geometry.cpp
     canvas/gtextitem.cpp

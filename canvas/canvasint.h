@@ -170,6 +170,8 @@ int gcanvasSelectCmd(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Ob
 int gcanvasAssembleCmd(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj *const objv[]);
 int gcanvasVangleCmd(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj *const objv[]);
 int gcanvasLangleCmd(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj *const objv[]);
+/* disassemble (disassemble.cpp) */
+int gcanvasDisassembleCmd(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj *const objv[]);
 /* Appends "Invalid object type. Should be" and the shape kind names to the
  * result (widgetcmd.cpp). */
 void gcanvasShapeKindError(Tcl_Interp *interp);
