@@ -8,6 +8,7 @@ tesk_layer(canvas
     canvas/bitmapitem.cpp
     canvas/canvasapi.cpp
     canvas/coords.cpp
+    canvas/disassemble.cpp
     canvas/editcmd.cpp
     canvas/geometry.cpp
     canvas/gtextitem.cpp
@@ -35,4 +36,5 @@ tesk_layer(canvas
     canvas/textlayout.cpp
     canvas/widget.cpp
     canvas/widgetcmd.cpp
+    canvas/windowitem.cpp
 )

@@ -50,6 +50,8 @@ extern GcanvasItemType gcanvasGtextType;
 extern GcanvasItemType gcanvasObjectType;
 /* Labelled point symbols (symbolitem.cpp). */
 extern GcanvasItemType gcanvasSymbolType;
+/* Widgets placed at world points (windowitem.cpp). */
+extern GcanvasItemType gcanvasWindowType;
 /* Bitmaps and images (bitmapitem.cpp, imageitem.cpp), hit as their boxes
  * are: the distance from a point (0 inside), and a rectangle's test (-1
  * apart, 1 holding the box, 0 otherwise; touching edges are apart). */
@@ -185,6 +187,8 @@ int gcanvasSelectCmd(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Ob
 int gcanvasAssembleCmd(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj *const objv[]);
 int gcanvasVangleCmd(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj *const objv[]);
 int gcanvasLangleCmd(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj *const objv[]);
+/* disassemble (disassemble.cpp) */
+int gcanvasDisassembleCmd(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj *const objv[]);
 /* Appends "Invalid object type. Should be" and the shape kind names to the
  * result (widgetcmd.cpp). */
 void gcanvasShapeKindError(Tcl_Interp *interp);

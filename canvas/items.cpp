@@ -32,7 +32,7 @@ TypeRow typeRows[] = {
     {"gtext", &gcanvasGtextType},
     {"group", nullptr},
     {"symbol", &gcanvasSymbolType},
-    {"window", nullptr},
+    {"window", &gcanvasWindowType},
     {"object", &gcanvasObjectType},
 };
 
