@@ -200,7 +200,7 @@ void framesByWalk(AviFile *file, int stream, int64_t from, int64_t end)
 
 /* ---- decoding ---- */
 
-void ensurePlanes(AviPicture *picture, int width, int height)
+void ensurePlanes(AviPicture *picture, int width, int height, bool indexed)
 {
     std::size_t n = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
     picture->width = width;
@@ -208,6 +208,7 @@ void ensurePlanes(AviPicture *picture, int width, int height)
     picture->red.resize(n);
     picture->green.resize(n);
     picture->blue.resize(n);
+    picture->index.resize(indexed ? n : 0);
 }
 
 bool decodeRaw(const AviFile &file, const std::vector<unsigned char> &data, AviPicture *out)
@@ -216,14 +217,15 @@ bool decodeRaw(const AviFile &file, const std::vector<unsigned char> &data, AviP
     if (data.size() < stride * static_cast<std::size_t>(file.height)) {
         return false;
     }
-    ensurePlanes(out, file.width, file.height);
     int step = file.bits / 8;
+    ensurePlanes(out, file.width, file.height, step == 1);
     for (int y = 0; y < file.height; y++) {
         const unsigned char *row = data.data() + stride * static_cast<std::size_t>(file.bottomUp ? file.height - 1 - y : y);
         std::size_t o = static_cast<std::size_t>(y) * static_cast<std::size_t>(file.width);
         for (int x = 0; x < file.width; x++, o++) {
             const unsigned char *p = row + x * step;
             if (step == 1) {
+                out->index[o] = *p;
                 out->red[o] = file.palette[*p][0];
                 out->green[o] = file.palette[*p][1];
                 out->blue[o] = file.palette[*p][2];
@@ -259,7 +261,7 @@ bool decodeJpeg(const AviFile &file, const std::vector<unsigned char> &data, Avi
         jpeg_destroy_decompress(&cinfo);
         return false;
     }
-    ensurePlanes(out, file.width, file.height);
+    ensurePlanes(out, file.width, file.height, false);
     line.resize(3 * static_cast<std::size_t>(file.width));
     while (cinfo.output_scanline < cinfo.output_height) {
         std::size_t o = static_cast<std::size_t>(cinfo.output_scanline) * static_cast<std::size_t>(file.width);

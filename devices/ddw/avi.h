@@ -38,6 +38,7 @@ struct AviFile {
 struct AviPicture {
     int width = 0, height = 0;
     std::vector<unsigned char> red, green, blue;
+    std::vector<unsigned char> index; /* 8-bit files: each pixel's palette index; else empty */
 };
 
 /*

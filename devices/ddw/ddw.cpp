@@ -6,7 +6,9 @@
  *	the locked memory and its pitch, put into a pixmap of the same size)
  *	and flipped onto the widget's window, stretched to the nearest pixel
  *	when the sizes differ. Display ranges and colour tables per channel,
- *	the 8-bit pixel map, the test patterns and the palette queries.
+ *	the 8-bit pixel map, the test patterns and the palettes: on indexed
+ *	visuals a video's palette is the DirectDraw palette, a private colormap
+ *	of the window.
  */
 #include "devices/ddw/ddw.h"
 
@@ -25,6 +27,7 @@
 #include "display/gimg.h"
 #include "display/idoption.h"
 #include "display/render.h"
+#include "display/xtrap.h"
 #include "imagestore/ramimage.h"
 #include "imagestore/stats.h"
 #include "platform/x11pixels.h"
@@ -55,6 +58,7 @@ struct DdwWidget {
     double std;                      /* -std: ranges from the statistics when above 0 */
     unsigned long *pixels;           /* cells allocated for the pixel map, or NULL */
     int pixelCount;
+    Colormap pixelsColormap;         /* the colormap pixels come from */
     int paletteMode;                   /* PaletteMode of the pixel map */
     std::vector<unsigned char> *entries; /* the colours the pixel map was made of */
     unsigned long pixelMap[256];       /* 8-bit visuals: value or cube index -> pixel */
@@ -74,6 +78,12 @@ struct DdwWidget {
     double endTime;         /* of the play, seconds */
     XImage *videoImage;     /* the stream's picture packed for the window */
     int destroyed;          /* the window is gone; the record waits to be freed */
+    Colormap ddColormap;    /* the DirectDraw palette: a private colormap of an
+                             * indexed visual holding a video's palette, or None */
+    unsigned char ddEntries[256][3]; /* its entries, red, green, blue */
+    unsigned long *ddPixels;         /* the cell of each of its 256 entries, or NULL */
+    unsigned long *realized;         /* setpal's grey ramp in the window's colormap (256), or NULL */
+    Colormap realizedColormap;       /* the colormap realized comes from */
 };
 
 /* Counters of the drawing's test text, of ddline and of ddarea. */
@@ -184,13 +194,33 @@ unsigned char stretchLevel(double x, double low, double high)
     return static_cast<unsigned char>(roundToInt((x - low) / (high - low) * 255.0));
 }
 
+/* Gives n cells of colormap back and forgets them. */
+void releaseCells(DdwWidget *w, Colormap colormap, unsigned long **cells, int n)
+{
+    if (*cells != nullptr) {
+        freeCells(w->display, colormap, *cells, n);
+        gmemFree(*cells);
+        *cells = nullptr;
+    }
+}
+
 void freePixels(DdwWidget *w)
 {
-    if (w->pixels != nullptr) {
-        XFreeColors(w->display, Tk_Colormap(w->tkwin), w->pixels, w->pixelCount, 0);
-        gmemFree(w->pixels);
-        w->pixels = nullptr;
-        w->pixelCount = 0;
+    releaseCells(w, w->pixelsColormap, &w->pixels, w->pixelCount);
+    w->pixelCount = 0;
+}
+
+/* Visuals whose pixels index a colormap that a client may fill. */
+bool paletteVisual(const Visual *visual)
+{
+    return visual->c_class == PseudoColor || visual->c_class == GrayScale;
+}
+
+/* A grey ramp: entry i is {i, i, i}. */
+void greyRamp(unsigned char entries[256][3])
+{
+    for (int i = 0; i < 256; i++) {
+        std::memset(entries[i], i, 3);
     }
 }
 
@@ -231,7 +261,8 @@ void fixPalette(DdwWidget *w, bool force)
     }
     freePixels(w);
     int n = static_cast<int>(entries.size() / 3);
-    w->pixels = allocNearestColors(w->display, Tk_Colormap(w->tkwin), entries.data(), n);
+    w->pixelsColormap = Tk_Colormap(w->tkwin);
+    w->pixels = allocNearestColors(w->display, w->pixelsColormap, entries.data(), n);
     w->pixelCount = w->pixels != nullptr ? n : 0;
     *w->entries = entries;
     w->paletteMode = mode;
@@ -283,6 +314,44 @@ void buildTables(DdwWidget *w, bool force)
         w->colorCount = 256;
     }
     fixPalette(w, force);
+}
+
+/* ---- the DirectDraw palette ---------------------------------------------- */
+
+/*
+ * setPaletteEntries --
+ *	Takes entries as the DirectDraw palette's, each given the nearest cell
+ *	of its colormap that can be had. False when a colour cannot be had at
+ *	all; the palette then has no cells and pictures show in the cube.
+ */
+bool setPaletteEntries(DdwWidget *w, const unsigned char entries[256][3])
+{
+    releaseCells(w, w->ddColormap, &w->ddPixels, 256);
+    std::memcpy(w->ddEntries, entries, sizeof w->ddEntries);
+    w->ddPixels = allocNearestColors(w->display, w->ddColormap, &entries[0][0], 256);
+    return w->ddPixels != nullptr;
+}
+
+/*
+ * takeStreamPalette --
+ *	On indexed visuals a stream's palette becomes the DirectDraw palette: a
+ *	private colormap made the window's at the first one. The pixel map's
+ *	cells of the shared colormap go back; the next drawing makes them anew.
+ */
+void takeStreamPalette(DdwWidget *w, VideoStream *stream)
+{
+    unsigned char entries[256][3];
+    Visual *visual = Tk_Visual(w->tkwin);
+    if (!paletteVisual(visual) || streamPalette(stream, entries) <= 0) {
+        return;
+    }
+    if (w->ddColormap == None) {
+        w->ddColormap = XCreateColormap(w->display, Tk_WindowId(w->tkwin), visual, AllocNone);
+        freePixels(w);
+        w->paletteMode = PALETTE_NONE;
+        Tk_SetWindowColormap(w->tkwin, w->ddColormap);
+    }
+    setPaletteEntries(w, entries);
 }
 
 /* ---- surfaces ------------------------------------------------------------ */
@@ -382,8 +451,9 @@ int drawTestText(DdwWidget *w, int counter)
 
 void stretchToWindow(DdwWidget *w, const XImage *src, int width, int height);
 
-/* Packs a stream's picture for the window (the 3-3-2 cube on indexed
- * visuals) and puts it there, stretched to the window's size. */
+/* Packs a stream's picture for the window and puts it there, stretched to
+ * the window's size. Indexed visuals show a palette file's indices through
+ * the DirectDraw palette, other pictures in the 3-3-2 cube. */
 void paintPicture(void *data, const AviPicture &picture)
 {
     auto *w = static_cast<DdwWidget *>(data);
@@ -411,15 +481,20 @@ void paintPicture(void *data, const AviPicture &picture)
             return;
         }
     }
-    fixPalette(w, false);
+    bool paletted = w->ddPixels != nullptr && !picture.index.empty();
+    if (!paletted) {
+        fixPalette(w, false);
+    }
     PixelFormat format;
-    pixelFormatInit(&format, Tk_Visual(w->tkwin), image, w->pixelMap, 256);
+    pixelFormatInit(&format, Tk_Visual(w->tkwin), image, paletted ? w->ddPixels : w->pixelMap, 256);
     std::vector<unsigned char> index(format.indexed ? static_cast<std::size_t>(picture.width) : 0);
     for (int y = 0; y < picture.height; y++) {
         std::size_t o = static_cast<std::size_t>(y) * static_cast<std::size_t>(picture.width);
         auto *out = reinterpret_cast<unsigned char *>(image->data) +
                     static_cast<std::size_t>(y) * static_cast<std::size_t>(image->bytes_per_line);
-        if (format.indexed) {
+        if (format.indexed && paletted) {
+            packIndexRow(&format, &picture.index[o], picture.width, out);
+        } else if (format.indexed) {
             for (int x = 0; x < picture.width; x++) {
                 index[x] = cubeIndex(picture.red[o + x], picture.green[o + x], picture.blue[o + x]);
             }
@@ -818,6 +893,7 @@ int openVideo(DdwWidget *w, Tk_Uid oldVideo)
     }
     closeVideo(w, -1.0);
     w->stream = stream;
+    takeStreamPalette(w, stream);
     streamPause(stream, videoSurface(w), 0.0);
     return TCL_OK;
 }
@@ -850,6 +926,11 @@ void freeWidget(char *data)
         XDestroyImage(w->videoImage);
     }
     freePixels(w);
+    releaseCells(w, w->realizedColormap, &w->realized, 256);
+    if (w->ddColormap != None) {
+        gmemFree(w->ddPixels);
+        XFreeColormap(w->display, w->ddColormap);
+    }
     delete w->entries;
     if (w->foreground != nullptr) {
         Tk_FreeColor(w->foreground);
@@ -1115,6 +1196,9 @@ int getpalCmd(DdwWidget *w, int argc, const char **argv)
     if (argc > 2 && Tcl_GetInt(w->interp, argv[2], &source) != TCL_OK) {
         return TCL_ERROR;
     }
+    if (source == 0 && w->ddColormap != None) {
+        return paletteResult(w->interp, w->ddEntries, 256);
+    }
     if (source == 0) {
         return colormapPalette(w, Tk_Colormap(w->tkwin), Tk_Visual(w->tkwin));
     }
@@ -1123,6 +1207,38 @@ int getpalCmd(DdwWidget *w, int argc, const char **argv)
         return colormapPalette(w, DefaultColormapOfScreen(screen), DefaultVisualOfScreen(screen));
     }
     return paletteResult(w->interp, kStockPalette, 20);
+}
+
+/*
+ * setpalCmd --
+ *	Loads the grey ramp: with which 0 or absent into the DirectDraw
+ *	palette (nothing without one), and repaints; otherwise realizes it in
+ *	the window's colormap, on indexed visuals, each grey taking the nearest
+ *	cell that can be had.
+ */
+int setpalCmd(DdwWidget *w, int argc, const char **argv)
+{
+    int which = 0;
+    if (argc > 2 && Tcl_GetInt(w->interp, argv[2], &which) != TCL_OK) {
+        return TCL_ERROR;
+    }
+    unsigned char ramp[256][3];
+    greyRamp(ramp);
+    if (which == 0) {
+        if (w->ddColormap == None) {
+            return TCL_OK;
+        }
+        if (!setPaletteEntries(w, ramp)) {
+            return setResult(w->interp, "Error in SetEntries");
+        }
+        return flip(w);
+    }
+    if (paletteVisual(Tk_Visual(w->tkwin))) {
+        releaseCells(w, w->realizedColormap, &w->realized, 256);
+        w->realizedColormap = Tk_Colormap(w->tkwin);
+        w->realized = allocNearestColors(w->display, w->realizedColormap, &ramp[0][0], 256);
+    }
+    return TCL_OK;
 }
 
 struct Subcommand {
@@ -1160,7 +1276,7 @@ int widgetDispatch(DdwWidget *w, int argc, const char **argv)
     case CMD_DDLINE: return ddlineCmd(w);
     case CMD_DSHOW: return dshowCmd(w, argc, argv);
     case CMD_GETPAL: return getpalCmd(w, argc, argv);
-    case CMD_SETPAL: return TCL_OK;
+    case CMD_SETPAL: return setpalCmd(w, argc, argv);
     case CMD_VIDEO: return videoCmd(w, argc, argv);
     case CMD_UPDATE:
         buildTables(w, true);

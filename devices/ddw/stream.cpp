@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstring>
 #include <new>
 
 struct VideoStream {
@@ -158,4 +159,10 @@ void streamSeek(VideoStream *stream, double time, double end)
     stream->endAnswered = false;
     stream->playing = true;
     stream->started = std::chrono::steady_clock::now();
+}
+
+int streamPalette(VideoStream *stream, unsigned char entries[256][3])
+{
+    std::memcpy(entries, stream->file.palette, sizeof stream->file.palette);
+    return stream->file.paletteCount;
 }
