@@ -24,6 +24,7 @@
 #include <vector>
 #include <tk.h>
 #include "devices/ddw/stream.h"
+#include "devices/ddw/surface.h"
 #include "display/gimg.h"
 #include "display/idoption.h"
 #include "display/render.h"
@@ -66,7 +67,8 @@ struct DdwWidget {
     RamImage *image;       /* the shown image, held through client */
     RamImageClient client; /* display: tables and draw; config: draw */
     int surfaces;          /* the surfaces were set up */
-    XImage *back;          /* the back surface's memory, or NULL */
+    SurfaceImage backSurface; /* the back surface's memory */
+    XImage *back;          /* its image, or NULL */
     Pixmap backPixmap;     /* what the last unlock put there */
     Tk_Font font;          /* of -teststr, made when first needed */
     GC textGC;             /* red, with font */
@@ -76,7 +78,7 @@ struct DdwWidget {
     int playing;            /* the frame procedure plays the stream */
     Tcl_TimerToken timer;   /* of the frame procedure, or NULL */
     double endTime;         /* of the play, seconds */
-    XImage *videoImage;     /* the stream's picture packed for the window */
+    SurfaceImage videoImage; /* the stream's picture packed for the window */
     int destroyed;          /* the window is gone; the record waits to be freed */
     Colormap ddColormap;    /* the DirectDraw palette: a private colormap of an
                              * indexed visual holding a video's palette, or None */
@@ -358,10 +360,8 @@ void takeStreamPalette(DdwWidget *w, VideoStream *stream)
 
 void freeBack(DdwWidget *w)
 {
-    if (w->back != nullptr) {
-        XDestroyImage(w->back);
-        w->back = nullptr;
-    }
+    surfaceImageFree(w->display, &w->backSurface);
+    w->back = nullptr;
     if (w->backPixmap != None) {
         Tk_FreePixmap(w->display, w->backPixmap);
         w->backPixmap = None;
@@ -387,29 +387,20 @@ bool makeBack(DdwWidget *w)
     if (w->back != nullptr && w->back->width == width && w->back->height == height) {
         return true;
     }
-    if (width < 1 || height < 1 || width > 32767 || height > 32767) {
-        return false;
-    }
     Tk_MakeWindowExist(w->tkwin);
     int depth = Tk_Depth(w->tkwin);
-    XImage *back = XCreateImage(w->display, Tk_Visual(w->tkwin), static_cast<unsigned>(depth), ZPixmap, 0, nullptr,
-                                static_cast<unsigned>(width), static_cast<unsigned>(height), 32, 0);
-    if (back == nullptr) {
-        return false;
-    }
-    std::size_t bytes = static_cast<std::size_t>(back->bytes_per_line) * static_cast<std::size_t>(height);
-    back->data = bytes < (std::size_t(1) << 31) ? static_cast<char *>(std::calloc(bytes, 1)) : nullptr;
-    if (back->data == nullptr) {
-        XDestroyImage(back);
+    SurfaceImage back;
+    if (!surfaceImageCreate(w->display, Tk_Visual(w->tkwin), depth, width, height, &back)) {
         return false;
     }
     Pixmap pixmap = Tk_GetPixmap(w->display, Tk_WindowId(w->tkwin), width, height, depth);
     if (pixmap == None) {
-        XDestroyImage(back);
+        surfaceImageFree(w->display, &back);
         return false;
     }
     freeBack(w);
-    w->back = back;
+    w->backSurface = back;
+    w->back = back.image;
     w->backPixmap = pixmap;
     return true;
 }
@@ -417,8 +408,7 @@ bool makeBack(DdwWidget *w)
 /* Puts rows first .. first + count - 1 of the locked memory into the pixmap. */
 void unlockBack(DdwWidget *w, int first, int count)
 {
-    XPutImage(w->display, w->backPixmap, w->gc, w->back, 0, first, 0, first, static_cast<unsigned>(w->back->width),
-              static_cast<unsigned>(count));
+    surfaceImagePut(w->display, w->backPixmap, w->gc, w->backSurface, first, count);
 }
 
 /* Draws -teststr in red at (counter mod width, counter mod height). */
@@ -460,26 +450,14 @@ void paintPicture(void *data, const AviPicture &picture)
     if (w->destroyed || Tk_WindowId(w->tkwin) == None) {
         return;
     }
-    XImage *image = w->videoImage;
+    XImage *image = w->videoImage.image;
     if (image == nullptr || image->width != picture.width || image->height != picture.height) {
-        if (image != nullptr) {
-            XDestroyImage(image);
-        }
-        image = XCreateImage(w->display, Tk_Visual(w->tkwin), static_cast<unsigned>(Tk_Depth(w->tkwin)), ZPixmap, 0,
-                             nullptr, static_cast<unsigned>(picture.width), static_cast<unsigned>(picture.height), 32,
-                             0);
-        if (image != nullptr) {
-            image->data = static_cast<char *>(std::calloc(static_cast<std::size_t>(image->bytes_per_line),
-                                                          static_cast<std::size_t>(picture.height)));
-            if (image->data == nullptr) {
-                XDestroyImage(image);
-                image = nullptr;
-            }
-        }
-        w->videoImage = image;
-        if (image == nullptr) {
+        surfaceImageFree(w->display, &w->videoImage);
+        if (!surfaceImageCreate(w->display, Tk_Visual(w->tkwin), Tk_Depth(w->tkwin), picture.width, picture.height,
+                                &w->videoImage)) {
             return;
         }
+        image = w->videoImage.image;
     }
     bool paletted = w->ddPixels != nullptr && !picture.index.empty();
     if (!paletted) {
@@ -505,8 +483,7 @@ void paintPicture(void *data, const AviPicture &picture)
     }
     int width = Tk_Width(w->tkwin), height = Tk_Height(w->tkwin);
     if (width == image->width && height == image->height) {
-        XPutImage(w->display, Tk_WindowId(w->tkwin), w->gc, image, 0, 0, 0, 0, static_cast<unsigned>(width),
-                  static_cast<unsigned>(height));
+        surfaceImagePut(w->display, Tk_WindowId(w->tkwin), w->gc, w->videoImage, 0, height);
     } else if (width > 0 && height > 0 && image->bits_per_pixel % 8 == 0) {
         stretchToWindow(w, image, width, height);
     }
@@ -922,9 +899,7 @@ void freeWidget(char *data)
     auto *w = reinterpret_cast<DdwWidget *>(data);
     Tk_FreeOptions(ddwSpecs, data, w->display, 0);
     freeBack(w);
-    if (w->videoImage != nullptr) {
-        XDestroyImage(w->videoImage);
-    }
+    surfaceImageFree(w->display, &w->videoImage);
     freePixels(w);
     releaseCells(w, w->realizedColormap, &w->realized, 256);
     if (w->ddColormap != None) {
