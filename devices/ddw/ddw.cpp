@@ -441,6 +441,43 @@ int drawTestText(DdwWidget *w, int counter)
 
 void stretchToWindow(DdwWidget *w, const XImage *src, int width, int height);
 
+/*
+ * packPictureRow --
+ *	Packs width pixels of a picture's row (blue, green, red, a spare byte)
+ *	for format into out: copied, the spare byte cleared, when the format
+ *	holds the same bytes in a host-order word; otherwise split into the
+ *	channel rows of planes (room for 3 x width bytes) and packed, as 3-3-2
+ *	cube indices on indexed visuals.
+ */
+void packPictureRow(const PixelFormat &format, const unsigned char *in, int width, unsigned char *planes,
+                    unsigned char *out)
+{
+    if (__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__ && format.direct && format.shift[0] == 16 &&
+        format.shift[1] == 8 && format.shift[2] == 0) {
+        for (int x = 0; x < width; x++) {
+            uint32_t v;
+            std::memcpy(&v, in + 4 * x, 4);
+            v &= 0xFFFFFFu;
+            std::memcpy(out + 4 * x, &v, 4);
+        }
+        return;
+    }
+    unsigned char *red = planes, *green = planes + width, *blue = planes + 2 * width;
+    for (int x = 0; x < width; x++) {
+        blue[x] = in[4 * x];
+        green[x] = in[4 * x + 1];
+        red[x] = in[4 * x + 2];
+    }
+    if (format.indexed) {
+        for (int x = 0; x < width; x++) {
+            red[x] = cubeIndex(red[x], green[x], blue[x]);
+        }
+        packIndexRow(&format, red, width, out);
+    } else {
+        packTrueRow(&format, red, green, blue, width, out);
+    }
+}
+
 /* Packs a stream's picture for the window and puts it there, stretched to
  * the window's size. Indexed visuals show a palette file's indices through
  * the DirectDraw palette, other pictures in the 3-3-2 cube. */
@@ -465,20 +502,15 @@ void paintPicture(void *data, const AviPicture &picture)
     }
     PixelFormat format;
     pixelFormatInit(&format, Tk_Visual(w->tkwin), image, paletted ? w->ddPixels : w->pixelMap, 256);
-    std::vector<unsigned char> index(format.indexed ? static_cast<std::size_t>(picture.width) : 0);
+    std::vector<unsigned char> planes(3 * static_cast<std::size_t>(picture.width));
     for (int y = 0; y < picture.height; y++) {
         std::size_t o = static_cast<std::size_t>(y) * static_cast<std::size_t>(picture.width);
         auto *out = reinterpret_cast<unsigned char *>(image->data) +
                     static_cast<std::size_t>(y) * static_cast<std::size_t>(image->bytes_per_line);
         if (format.indexed && paletted) {
             packIndexRow(&format, &picture.index[o], picture.width, out);
-        } else if (format.indexed) {
-            for (int x = 0; x < picture.width; x++) {
-                index[x] = cubeIndex(picture.red[o + x], picture.green[o + x], picture.blue[o + x]);
-            }
-            packIndexRow(&format, index.data(), picture.width, out);
         } else {
-            packTrueRow(&format, &picture.red[o], &picture.green[o], &picture.blue[o], picture.width, out);
+            packPictureRow(format, &picture.pixels[4 * o], picture.width, planes.data(), out);
         }
     }
     int width = Tk_Width(w->tkwin), height = Tk_Height(w->tkwin);
@@ -587,24 +619,37 @@ int draw(DdwWidget *w)
     PixelFormat format;
     pixelFormatInit(&format, Tk_Visual(w->tkwin), w->back, w->pixelMap, 256);
     bool indexed = format.indexed != 0;
+    bool one = oneChannel(w);
+    /* Each channel's colour table, applied as its rows are rendered; one
+     * channel on indexed visuals is packed through the pixel map instead. */
+    unsigned char table[3][256];
+    bool lookUp = w->colorCount > 0 && !(indexed && one);
+    for (int c = 0; c < 3; c++) {
+        for (int v = 0; v < 256; v++) {
+            table[c][v] = lookUp ? w->rgb[v][c] : static_cast<unsigned char>(v);
+        }
+    }
     std::vector<int32_t> columns(static_cast<std::size_t>(width));
     std::iota(columns.begin(), columns.end(), 0);
     std::vector<unsigned char> levels(3 * static_cast<std::size_t>(width));
     unsigned char *row[3] = {levels.data(), levels.data() + width, levels.data() + 2 * width};
     int band[3];
+    bool sameAsFirst[3] = {false, false, false};
     for (int c = 0; c < 3; c++) {
         band[c] = channelBand(w, c);
+        sameAsFirst[c] = c > 0 && band[c] == band[0] && std::memcmp(table[c], table[0], 256) == 0 &&
+                         (one || (w->low[c] == w->low[0] && w->high[c] == w->high[0]));
     }
-    bool one = oneChannel(w);
     for (int y = 0; y < height; y++) {
         for (int c = 0; c < 3; c++) {
+            int r = one ? 0 : c; /* one channel: the first channel's range */
             if (band[c] < 0) {
-                std::memset(row[c], 0, static_cast<std::size_t>(width));
-            } else if (c > 0 && band[c] == band[0] && (one || (w->low[c] == w->low[0] && w->high[c] == w->high[0]))) {
+                std::memset(row[c], table[c][0], static_cast<std::size_t>(width));
+            } else if (sameAsFirst[c]) {
                 std::memcpy(row[c], row[0], static_cast<std::size_t>(width));
             } else {
-                gimgRenderRowRaw(image, y, band[c], columns.data(), 0, width, width, static_cast<float>(w->low[c]),
-                                 static_cast<float>(w->high[c]), row[c]);
+                gimgRenderRow(image, y, band[c], columns.data(), 0, width, width, static_cast<float>(w->low[r]),
+                              static_cast<float>(w->high[r]), table[c], row[c]);
             }
         }
         unsigned char *out = reinterpret_cast<unsigned char *>(w->back->data) +
@@ -612,13 +657,6 @@ int draw(DdwWidget *w)
         if (indexed && one) {
             packIndexRow(&format, row[0], width, out);
             continue;
-        }
-        if (w->colorCount > 0) {
-            for (int c = 0; c < 3; c++) {
-                for (int x = 0; x < width; x++) {
-                    row[c][x] = w->rgb[row[c][x]][c];
-                }
-            }
         }
         if (indexed) {
             for (int x = 0; x < width; x++) {

@@ -38,7 +38,7 @@ void show(VideoStream *stream, int n, const StreamSurface &surface)
 {
     aviDecode(stream->file, n, &stream->picture);
     stream->shown = n;
-    if (!stream->picture.red.empty()) {
+    if (!stream->picture.pixels.empty()) {
         surface.paint(surface.data, stream->picture);
     }
 }
@@ -116,7 +116,7 @@ int updateStreamSample(VideoStream *stream, const StreamSurface &surface)
 
 void updateSurface(VideoStream *stream, const StreamSurface &surface)
 {
-    if (!stream->picture.red.empty()) {
+    if (!stream->picture.pixels.empty()) {
         surface.paint(surface.data, stream->picture);
     }
 }
