@@ -1,7 +1,9 @@
 # What the canvas item benchmarks share: a canvas of width x height (the
 # globals) alone on the screen in its own toplevel at the top left (the
 # demo's main window is withdrawn), so that all of it can be read back; a
-# redraw that ends with a server round trip; milliseconds; the report line.
+# redraw that ends with a server round trip; milliseconds; the report line
+# and the closing table's row (the work named by the global benchWork).
+source [file join [file dirname [info script]] table.tcl]
 
 proc roundTrip {} {
     update idletasks
@@ -34,5 +36,7 @@ proc redrawMs {} {
 }
 
 proc report {what g t} {
-    puts [format "%-8s gcanvas %8.1f ms   canvas %8.1f ms   (gcanvas/canvas %.2f)" $what $g $t [expr {$g / $t}]]
+    global benchWork
+    set ratio [bench.row "gcanvas $benchWork, [string trimright $what :]" "Tk canvas" "1 / 1" $g $t]
+    puts [format "%-8s gcanvas %8.1f ms   canvas %8.1f ms   (gcanvas/canvas %s)" $what $g $t $ratio]
 }

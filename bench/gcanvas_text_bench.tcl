@@ -45,7 +45,9 @@ proc measure {command make {warm 0}} {
     list [ms $create] [redrawMs]
 }
 
-proc compare {title gmake tmake} {
+proc compare {title work gmake tmake} {
+    global benchWork
+    set benchWork $work
     puts $title
     measure gcanvas $gmake 1
     measure canvas $tmake 1
@@ -57,9 +59,11 @@ proc compare {title gmake tmake} {
 
 wm withdraw .
 compare [format "gcanvas against Tk canvas, %d text labels in %dx%d, %d redraws" $labels $width $height $redraws] \
+    "$labels text labels" \
     {.b.c create text $x $y -text "Label $i" -font $::font} \
     {.b.c create text $x $y -text "Label $i" -font $::font}
 compare [format "gcanvas gtext against Tk canvas text -angle, %d labels, %d redraws" $labels $redraws] \
+    "$labels turned gtext labels (Tk: text -angle)" \
     {.b.c create gtext $x $y -text "Label $i" -font $::font -escapement [expr {$i % 12 * 30}]} \
     {.b.c create text $x $y -text "Label $i" -font $::font -angle [expr {$i % 12 * 30}]}
 

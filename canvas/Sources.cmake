@@ -25,6 +25,7 @@ tesk_layer(canvas
     canvas/rectoval.cpp
     canvas/redisplay.cpp
     canvas/scroll.cpp
+    canvas/symbolitem.cpp
     canvas/tagsearch.cpp
     canvas/textedit.cpp
     canvas/textgeom.cpp

@@ -42,12 +42,21 @@ int addItemRecords(Tcl_Interp *interp, GcanvasWidget *canvas, RAMOBJ *obj, int k
             int nPoints = 0, nParts = 0;
             const double *points = type->getCoordsProc(item, &nPoints);
             const int *parts = type->getPartsProc(item, &nParts);
-            if (ops->addRecord(obj, -1, points, nPoints, parts, nParts, nullptr, nullptr, nullptr) == nullptr) {
-                Tcl_SetObjResult(interp,
-                                 Tcl_ObjPrintf("Error in assemble: the record of item %d was refused", item->id));
-                return TCL_ERROR;
+            /* A POINT record holds one point: a point item gives one
+             * record per point. */
+            int records = kind == SHAPE_POINT ? nPoints : 1;
+            for (int r = 0; r < records; r++) {
+                const ShapeRecord *record =
+                    kind == SHAPE_POINT
+                        ? ops->addRecord(obj, -1, points + 2 * r, 1, nullptr, 0, nullptr, nullptr, nullptr)
+                        : ops->addRecord(obj, -1, points, nPoints, parts, nParts, nullptr, nullptr, nullptr);
+                if (record == nullptr) {
+                    Tcl_SetObjResult(
+                        interp, Tcl_ObjPrintf("Error in assemble: the record of item %d was refused", item->id));
+                    return TCL_ERROR;
+                }
+                (*added)++;
             }
-            (*added)++;
         }
     }
     return TCL_OK;

@@ -48,6 +48,8 @@ extern GcanvasItemType gcanvasTextType;
 extern GcanvasItemType gcanvasGtextType;
 /* The object item (objectitem.cpp). */
 extern GcanvasItemType gcanvasObjectType;
+/* Labelled point symbols (symbolitem.cpp). */
+extern GcanvasItemType gcanvasSymbolType;
 
 /* Builds the type list once. */
 void gcanvasInitTypes();

@@ -30,7 +30,7 @@ TypeRow typeRows[] = {
     {"arc", &gcanvasArcType},
     {"gtext", &gcanvasGtextType},
     {"group", nullptr},
-    {"symbol", nullptr},
+    {"symbol", &gcanvasSymbolType},
     {"window", nullptr},
     {"object", &gcanvasObjectType},
 };
