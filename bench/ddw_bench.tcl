@@ -11,6 +11,7 @@
 #           start-up), when ffmpeg is installed; each side the best of
 #           three.
 #   TESK_REDRAWS   redraws per side (default 50)
+source [file join [file dirname [info script]] table.tcl]
 set redraws [expr {[info exists env(TESK_REDRAWS)] ? $env(TESK_REDRAWS) : 50}]
 set dir [file join $teskDemo(out) bench]
 file mkdir $dir
@@ -75,7 +76,8 @@ set photo [perRun $redraws {shown copy full -to 0 0}]
 destroy .show
 image delete full shown
 file delete $file
-puts [format "redraw: ddw %7.2f ms   photo %7.2f ms   (ddw/photo %.2f)" $ours $photo [expr {$ours / $photo}]]
+puts [format "redraw: ddw %7.2f ms   photo %7.2f ms   (ddw/photo %s)" $ours $photo \
+          [bench.row "ddw redraw ${side}x$side three-band BYTE" "Tk photo in a label" "1 / 1" $ours $photo]]
 
 if {[auto_execok ffmpeg] eq ""} {
     puts "video: ffmpeg is missing: install ffmpeg"
@@ -99,6 +101,7 @@ set ours [best {
 destroy .d
 set peer [best {exec env -u LD_PRELOAD ffmpeg -loglevel error -threads 1 -i $avi -pix_fmt bgr0 -f null - 2>@1}]
 file delete $avi
-puts [format "video:  ddw %7.1f ms   ffmpeg %7.1f ms   (ddw/ffmpeg %.2f), %d frames of 640x480 Motion-JPEG" \
-          $ours $peer [expr {$ours / $peer}] $frames]
+puts [format "video:  ddw %7.1f ms   ffmpeg %7.1f ms   (ddw/ffmpeg %s), %d frames of 640x480 Motion-JPEG" $ours $peer \
+          [bench.row "ddw video, $frames frames of 640x480 Motion-JPEG" "ffmpeg -threads 1 to bgr0" "1 / 1" $ours $peer] \
+          $frames]
 exit 0
