@@ -285,7 +285,13 @@ void freeDib(TeskDib *dib)
 void putLine(const SaneParameters &p, const unsigned char *line, Page *page, int y)
 {
     unsigned char *row = page->rows + page->stride * static_cast<std::size_t>(page->height - 1 - y);
-    if (p.format == SANE_FRAME_RGB) {
+    if (p.format == SANE_FRAME_RGB && p.depth == 8) {
+        for (int x = 0; x < page->width; x++, row += 3, line += 3) {
+            row[0] = line[2];
+            row[1] = line[1];
+            row[2] = line[0];
+        }
+    } else if (p.format == SANE_FRAME_RGB) {
         for (int c = 0; c < 3; c++) {
             putSamples(line, c, 3, p.depth, page->width, row + 2 - c, 3);
         }
