@@ -17,7 +17,6 @@
 
 #include <algorithm>
 #include <cstddef>
-#include <cstdlib>
 #include <cstring>
 #include <numeric>
 #include <string>
