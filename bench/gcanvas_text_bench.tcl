@@ -21,28 +21,8 @@ source [file join [file dirname [info script]] canvasbench.tcl]
 # Creation and redraw milliseconds of labels made by the make script
 # (i, x, y set); with warm set, the items are only made and dropped.
 proc measure {command make {warm 0}} {
-    global labels redraws width height
-    expr {srand(17)}
-    set places {}
-    for {set i 0} {$i < $labels} {incr i} {
-        lappend places [expr {int(rand() * $width)}] [expr {int(rand() * $height)}]
-    }
-    makeCanvas $command
-    set create [lindex [time {
-        set i 0
-        foreach {x y} $places {
-            eval $make
-            incr i
-        }
-        roundTrip
-    }] 0]
-    update
-    if {$warm} {
-        destroy .b
-        update
-        return
-    }
-    list [ms $create] [redrawMs]
+    global labels width height
+    measurePlaced $command [randomPlaces 17 $labels $width $height] $make $warm
 }
 
 proc compare {title work gmake tmake} {

@@ -7,6 +7,7 @@ tesk_layer(canvas
     canvas/bind.cpp
     canvas/canvasapi.cpp
     canvas/coords.cpp
+    canvas/disassemble.cpp
     canvas/editcmd.cpp
     canvas/geometry.cpp
     canvas/gtextitem.cpp
@@ -33,4 +34,5 @@ tesk_layer(canvas
     canvas/textlayout.cpp
     canvas/widget.cpp
     canvas/widgetcmd.cpp
+    canvas/windowitem.cpp
 )

@@ -50,6 +50,8 @@ extern GcanvasItemType gcanvasGtextType;
 extern GcanvasItemType gcanvasObjectType;
 /* Labelled point symbols (symbolitem.cpp). */
 extern GcanvasItemType gcanvasSymbolType;
+/* Widgets placed at world points (windowitem.cpp). */
+extern GcanvasItemType gcanvasWindowType;
 
 /* Builds the type list once. */
 void gcanvasInitTypes();
@@ -168,6 +170,8 @@ int gcanvasSelectCmd(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Ob
 int gcanvasAssembleCmd(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj *const objv[]);
 int gcanvasVangleCmd(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj *const objv[]);
 int gcanvasLangleCmd(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj *const objv[]);
+/* disassemble (disassemble.cpp) */
+int gcanvasDisassembleCmd(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj *const objv[]);
 /* Appends "Invalid object type. Should be" and the shape kind names to the
  * result (widgetcmd.cpp). */
 void gcanvasShapeKindError(Tcl_Interp *interp);

@@ -31,7 +31,7 @@ TypeRow typeRows[] = {
     {"gtext", &gcanvasGtextType},
     {"group", nullptr},
     {"symbol", &gcanvasSymbolType},
-    {"window", nullptr},
+    {"window", &gcanvasWindowType},
     {"object", &gcanvasObjectType},
 };
 

@@ -326,8 +326,11 @@ int objectCoords(Tcl_Interp *interp, GcanvasWidget *canvas, GcanvasItem *item, i
         return TCL_OK;
     }
     if (objc == 1 && std::strcmp(Tcl_GetString(objv[0]), "disassemble") == 0) {
-        Tcl_SetResult(interp, const_cast<char *>("disassemble is not available in this build"), TCL_STATIC);
-        return TCL_ERROR;
+        if (objectDisassemble(interp, canvas, item) != TCL_OK) {
+            return TCL_ERROR;
+        }
+        Tcl_SetResult(interp, const_cast<char *>("..."), TCL_STATIC);
+        return TCL_OK;
     }
     double x, y;
     if (gcanvasReadPointCoords(interp, canvas, objc, objv, &x, &y) != TCL_OK) {
@@ -463,6 +466,7 @@ GcanvasItemType makeType()
     t.insertProc = objectInsert;
     t.dCharsProc = objectDChars;
     t.bboxProc = objectBbox;
+    t.disassembleProc = objectDisassemble;
     t.getComponentProc = objectComponent;
     t.highlightComponentProc = objectHighlightComponent;
     t.areaMeasureProc = objectAreaMeasure;

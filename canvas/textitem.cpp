@@ -95,10 +95,12 @@ void fontAttributes(Tcl_Interp *interp, Tk_Font tkfont, RotatedFontAttributes *a
 int textConfigure(Tcl_Interp *interp, GcanvasWidget *canvas, GcanvasItem *item, int objc, Tcl_Obj *const objv[],
                   int flags)
 {
+    /* The options before a failing one are set: the count, the layout
+     * and the box are remade all the same, so that they follow the text. */
     GcanvasTextItem *t = asText(item);
-    if (gcanvasConfigureRecord(interp, canvas, item->type->configSpecs, t, objc, objv, flags) != TCL_OK) {
-        return TCL_ERROR;
-    }
+    int code = gcanvasConfigureRecord(interp, canvas, item->type->configSpecs, t, objc, objv, flags);
+    Tcl_Obj *message = Tcl_GetObjResult(interp);
+    Tcl_IncrRefCount(message);
     if (t->activeColor != nullptr || t->activeStipple != None) {
         item->redrawFlags |= GCANVAS_ITEM_STATE_DEPENDANT;
     } else {
@@ -106,7 +108,11 @@ int textConfigure(Tcl_Interp *interp, GcanvasWidget *canvas, GcanvasItem *item, 
     }
     gcanvasTextUpdate(interp, canvas, t);
     item->type->bboxProc(canvas, item);
-    return TCL_OK;
+    if (code != TCL_OK) {
+        Tcl_SetObjResult(interp, message);
+    }
+    Tcl_DecrRefCount(message);
+    return code;
 }
 
 int textCoords(Tcl_Interp *interp, GcanvasWidget *canvas, GcanvasItem *item, int objc, Tcl_Obj *const objv[])

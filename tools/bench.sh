@@ -32,7 +32,9 @@
 # creates and redraws 20,000 polygons and 20,000 lines of 40 vertices, and
 # 100,000 rectangles, against Tk's canvas; gcanvas_text_bench.tcl creates and
 # redraws 20,000 text labels and 20,000 turned gtext labels against Tk's
-# canvas text, and zooms 20,000 scalable labels; gl_calls_bench.tcl sets
+# canvas text, and zooms 20,000 scalable labels; gcanvas_points_bench.tcl
+# creates and redraws 20,000 labelled symbols, bitmaps and images and 4,000
+# groups of 5 rectangles against Tk's canvas; gl_calls_bench.tcl sets
 # 1,000,000 glVertex commands against an empty Tcl procedure, with the same
 # calls from C as the floor; gl_arrays_bench.tcl draws a lit grid of
 # 2 million triangles from client arrays with glDrawElements against the
@@ -75,7 +77,7 @@ wishBench() {
     TESK_OUT=${TESK_OUT:-$top/out} TESK_XDEPTH=24 \
         $pin "$top/tests/support/xrun.sh" wish "$top/demo/start.tcl" "$top/build" "$top/bench/$1"
 }
-for script in gimg_bench.tcl gimg_mask_bench.tcl gimg_dump_bench.tcl gcanvas_bench.tcl gcanvas_pick_bench.tcl gcanvas_items_bench.tcl gcanvas_text_bench.tcl gcanvas_ps_bench.tcl shape_draw_bench.tcl cs2cs_bench.tcl gif_bench.tcl tiff_bench.tcl georef_bench.tcl \
+for script in gimg_bench.tcl gimg_mask_bench.tcl gimg_dump_bench.tcl gcanvas_bench.tcl gcanvas_pick_bench.tcl gcanvas_items_bench.tcl gcanvas_text_bench.tcl gcanvas_points_bench.tcl gcanvas_ps_bench.tcl shape_draw_bench.tcl cs2cs_bench.tcl gif_bench.tcl tiff_bench.tcl georef_bench.tcl \
     classify_bench.tcl gconv_bench.tcl gtop_bench.tcl rotate_bench.tcl resample_bench.tcl capture_bench.tcl proj_prog_bench.tcl gl_calls_bench.tcl gl_arrays_bench.tcl dem_bench.tcl oglm_bench.tcl comb_bench.tcl sensor_bench.tcl print_bench.tcl ddw_bench.tcl twimg_bench.tcl; do
     wishBench "$script"
 done
