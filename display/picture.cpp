@@ -23,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "imagestore/interleave.h"
 #include "imagestore/pixels.h"
 #include "imagestore/ramimage.h"
 #include "platform/x11pixels.h"
@@ -532,7 +533,9 @@ RamImage *ramImageFromDIB(Tcl_Interp *interp, const unsigned char *buffer, std::
     std::memcpy(image->desc.palette, desc.palette, sizeof desc.palette);
 
     const unsigned char *pixels = buffer + tableEnd;
-    std::vector<unsigned char> line(static_cast<std::size_t>(width));
+    std::vector<unsigned char> line(static_cast<std::size_t>(width) * 3);
+    unsigned char *colours[4] = {line.data(), line.data() + width, line.data() + 2 * static_cast<std::size_t>(width),
+                                 nullptr};
     for (int r = 0; r < rows; r++) {
         /* Bottom-up (positive height): image row r is stored row rows-1-r. */
         int stored = height > 0 ? rows - 1 - r : r;
@@ -550,12 +553,9 @@ RamImage *ramImageFromDIB(Tcl_Interp *interp, const unsigned char *buffer, std::
         }
         /* Bands 0, 1 and 2 take the blue, green and red bytes; the fourth
          * band of a 32-bit bitmap is left as it is. */
-        const int step = bitCount / 8;
+        splitPixelLine(src, width, bitCount / 8, 1, colours);
         for (int b = 0; b < 3; b++) {
-            for (int x = 0; x < width; x++) {
-                line[x] = src[static_cast<std::ptrdiff_t>(x) * step + b];
-            }
-            ramImagePutBytes(image, r, 0, width, b, line.data());
+            ramImagePutBytes(image, r, 0, width, b, colours[b]);
         }
     }
     if (existed) {
