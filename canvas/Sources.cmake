@@ -9,6 +9,7 @@ tesk_layer(canvas
     canvas/coords.cpp
     canvas/editcmd.cpp
     canvas/geometry.cpp
+    canvas/groupitem.cpp
     canvas/gtextitem.cpp
     canvas/outline.cpp
     canvas/polygonitem.cpp

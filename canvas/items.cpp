@@ -29,7 +29,7 @@ TypeRow typeRows[] = {
     {"bitmap", nullptr},
     {"arc", &gcanvasArcType},
     {"gtext", &gcanvasGtextType},
-    {"group", nullptr},
+    {"group", &gcanvasGroupType},
     {"symbol", nullptr},
     {"window", nullptr},
     {"object", &gcanvasObjectType},

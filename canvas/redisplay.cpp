@@ -176,6 +176,11 @@ void gcanvasEventuallyRedrawItem(GcanvasWidget *canvas, GcanvasItem *item)
     if (tkwin == nullptr) {
         return;
     }
+    if (item->group != nullptr) {
+        /* A member's box lies in its group's frame: its whole top group
+         * is drawn again. */
+        item = gcanvasTopGroup(item);
+    }
     int x1 = lowPixel(item->x1), y1 = lowPixel(item->y1);
     int x2 = highPixel(item->x2), y2 = highPixel(item->y2);
     if (!item->floating) {
