@@ -49,8 +49,8 @@ extern GcanvasItemType gcanvasGtextType;
 /* The object item (objectitem.cpp). */
 extern GcanvasItemType gcanvasObjectType;
 /* Groups (groupitem.cpp): the top group holding an item whose header names
- * a group (the item itself for a group in the canvas's list), and the
- * widget's group subcommand. */
+ * a group (the item itself for a group in the canvas's list; for any other
+ * its boxes are computed anew), and the widget's group subcommand. */
 extern GcanvasItemType gcanvasGroupType;
 GcanvasItem *gcanvasTopGroup(GcanvasItem *item);
 int gcanvasGroupCmd(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj *const objv[]);

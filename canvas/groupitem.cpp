@@ -83,21 +83,41 @@ bool isGroup(const GcanvasItem *item)
     return item->type == &gcanvasGroupType;
 }
 
-/* The frame of group g inside outer (the canvas, or the frame of the
- * group g belongs to). */
+/* The transform and text-size limits of group g's frame inside outer
+ * (the canvas, or the frame of the group g belongs to): member point
+ * (0, 0) lands on the anchor's canvas position. */
+struct FrameTransform {
+    double xOffset, yOffset, mx, my, textsizeratio;
+    int textsizemin, textsizemax;
+
+    FrameTransform(const GroupItem *g, const GcanvasWidget *outer)
+        : xOffset(outer->xOffset - g->x * outer->mx), yOffset(outer->yOffset - g->y * outer->my),
+          mx(g->header.scalable ? outer->mx : 1.0), my(g->header.scalable ? outer->my : 1.0),
+          textsizeratio(g->textsizeratio), textsizemin(g->textsizemin), textsizemax(g->textsizemax)
+    {
+    }
+    explicit FrameTransform(const GcanvasWidget *canvas)
+        : xOffset(canvas->xOffset), yOffset(canvas->yOffset), mx(canvas->mx), my(canvas->my),
+          textsizeratio(canvas->textsizeratio), textsizemin(canvas->textsizemin), textsizemax(canvas->textsizemax)
+    {
+    }
+    void applyTo(GcanvasWidget *canvas) const
+    {
+        canvas->xOffset = xOffset;
+        canvas->yOffset = yOffset;
+        canvas->mx = mx;
+        canvas->my = my;
+        canvas->textsizeratio = textsizeratio;
+        canvas->textsizemin = textsizemin;
+        canvas->textsizemax = textsizemax;
+    }
+};
+
+/* The frame of group g inside outer. */
 void makeFrame(const GroupItem *g, const GcanvasWidget *outer, GcanvasWidget *frame)
 {
     *frame = *outer;
-    if (!g->header.scalable) {
-        frame->mx = frame->my = 1.0;
-    }
-    /* The anchor's canvas position, less nothing: members at 0, 0 land
-     * there. */
-    frame->xOffset = -(g->x * outer->mx - outer->xOffset);
-    frame->yOffset = -(g->y * outer->my - outer->yOffset);
-    frame->textsizeratio = g->textsizeratio;
-    frame->textsizemin = g->textsizemin;
-    frame->textsizemax = g->textsizemax;
+    FrameTransform(g, outer).applyTo(frame);
     frame->firstItem = g->firstMember;
     frame->lastItem = g->lastMember;
     frame->nextId = g->nextMemberId;
@@ -107,44 +127,17 @@ void makeFrame(const GroupItem *g, const GcanvasWidget *outer, GcanvasWidget *fr
  * while it lives; put back when it goes. */
 class ShiftedTransform {
 public:
-    ShiftedTransform(GcanvasWidget *canvas, const GroupItem *g)
-        : canvas_(canvas), saved_(*canvas)
+    ShiftedTransform(GcanvasWidget *canvas, const GroupItem *g) : canvas_(canvas), saved_(canvas)
     {
-        GcanvasWidget frame;
-        makeFrame(g, canvas, &frame);
-        canvas->xOffset = frame.xOffset;
-        canvas->yOffset = frame.yOffset;
-        canvas->mx = frame.mx;
-        canvas->my = frame.my;
-        canvas->textsizeratio = frame.textsizeratio;
-        canvas->textsizemin = frame.textsizemin;
-        canvas->textsizemax = frame.textsizemax;
+        FrameTransform(g, canvas).applyTo(canvas);
     }
-    ~ShiftedTransform()
-    {
-        canvas_->xOffset = saved_.xOffset;
-        canvas_->yOffset = saved_.yOffset;
-        canvas_->mx = saved_.mx;
-        canvas_->my = saved_.my;
-        canvas_->textsizeratio = saved_.textsizeratio;
-        canvas_->textsizemin = saved_.textsizemin;
-        canvas_->textsizemax = saved_.textsizemax;
-    }
+    ~ShiftedTransform() { saved_.applyTo(canvas_); }
     ShiftedTransform(const ShiftedTransform &) = delete;
     ShiftedTransform &operator=(const ShiftedTransform &) = delete;
 
 private:
-    struct Saved {
-        double xOffset, yOffset, mx, my, textsizeratio;
-        int textsizemin, textsizemax;
-        explicit Saved(const GcanvasWidget &c)
-            : xOffset(c.xOffset), yOffset(c.yOffset), mx(c.mx), my(c.my), textsizeratio(c.textsizeratio),
-              textsizemin(c.textsizemin), textsizemax(c.textsizemax)
-        {
-        }
-    };
     GcanvasWidget *canvas_;
-    Saved saved_;
+    FrameTransform saved_;
 };
 
 GroupItem *topGroup(GroupItem *g)
@@ -244,32 +237,38 @@ void removeMember(GroupItem *g, int id)
 
 /* ---- item procedures ---- */
 
+/* Computes a member's box in g's frame and widens g's box by it (when
+ * neither is hidden). */
+void includeMember(GroupItem *g, const GcanvasWidget *frame, GcanvasItem *m)
+{
+    if (m->type->bboxProc != nullptr) {
+        m->type->bboxProc(const_cast<GcanvasWidget *>(frame), m);
+    }
+    GcanvasItem *item = &g->header;
+    if (gcanvasItemHidden(frame, item) || gcanvasItemHidden(frame, m) || m->x1 > m->x2 || m->y1 > m->y2) {
+        return;
+    }
+    item->x1 = std::min(item->x1, m->x1);
+    item->y1 = std::min(item->y1, m->y1);
+    item->x2 = std::max(item->x2, m->x2);
+    item->y2 = std::max(item->y2, m->y2);
+}
+
+/* The box of the anchor (one pixel) and every member's whole box. */
 void groupItemBbox(GcanvasWidget *canvas, GcanvasItem *item)
 {
     GroupItem *g = asGroup(item);
     gcanvasMarkIndexStale(canvas);
     GcanvasWidget frame;
     makeFrame(g, canvas, &frame);
-    double ox = -frame.xOffset, oy = -frame.yOffset;
-    double box[4] = {ox, oy, ox + 1, oy + 1};
-    bool hidden = gcanvasItemHidden(canvas, item);
-    for (GcanvasItem *m = g->firstMember; m != nullptr; m = m->next) {
-        if (m->type->bboxProc != nullptr) {
-            m->type->bboxProc(&frame, m);
-        }
-        if (hidden || gcanvasItemHidden(canvas, m) || m->x1 > m->x2 || m->y1 > m->y2) {
-            continue;
-        }
-        box[0] = std::min(box[0], m->x1);
-        box[1] = std::min(box[1], m->y1);
-        box[2] = std::max(box[2], m->x2);
-        box[3] = std::max(box[3], m->y2);
-    }
-    item->x1 = box[0];
-    item->y1 = box[1];
-    item->x2 = box[2];
-    item->y2 = box[3];
+    item->x1 = -frame.xOffset;
+    item->y1 = -frame.yOffset;
+    item->x2 = item->x1 + 1;
+    item->y2 = item->y1 + 1;
     item->xPad = item->yPad = 0;
+    for (GcanvasItem *m = g->firstMember; m != nullptr; m = m->next) {
+        includeMember(g, &frame, m);
+    }
 }
 
 int groupItemCoords(Tcl_Interp *interp, GcanvasWidget *canvas, GcanvasItem *item, int objc, Tcl_Obj *const objv[])
@@ -694,7 +693,14 @@ GcanvasItemType gcanvasGroupType = makeType();
 
 GcanvasItem *gcanvasTopGroup(GcanvasItem *item)
 {
-    return &topGroup(asGroup(item->group))->header;
+    GroupItem *top = topGroup(asGroup(item->group));
+    if (item != &top->header) {
+        /* A member that changed by itself (not through a group command)
+         * had its box computed with the canvas, not in its frame. */
+        groupItemBbox(top->canvas, &top->header);
+        gcanvasMarkIndexStale(top->canvas);
+    }
+    return &top->header;
 }
 
 int gcanvasGroupCmd(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj *const objv[])
