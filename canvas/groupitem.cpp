@@ -24,10 +24,8 @@
  */
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <cstring>
 #include <string>
-#include <vector>
 #include "canvas/canvasint.h"
 #include "canvas/coords.h"
 #include "canvas/itemopts.h"
@@ -42,12 +40,12 @@ namespace {
 constexpr int kMaxDepth = 64;
 
 struct GroupItem {
-    GcanvasItem header;       /* group: the group itself; scalable: -scalable */
-    GcanvasWidget *canvas;    /* the owning canvas */
-    GroupItem *parent;        /* the group this one is a member of, or NULL */
-    int depth;                /* 1 in the canvas's list, parent's + 1 inside a group */
-    double x, y;              /* the anchor: world units, or the parent's frame units */
-    double textsizeratio;     /* the frame's text-size limits: 1.0, 4 and 400 */
+    GcanvasItem header;    /* group: the group itself; scalable: -scalable */
+    GcanvasWidget *canvas; /* the owning canvas */
+    GroupItem *parent;     /* the group this one is a member of, or NULL */
+    int depth;             /* 1 in the canvas's list, parent's + 1 inside a group */
+    double x, y;           /* the anchor: world units, or the parent's frame units */
+    double textsizeratio;  /* the frame's text-size limits: 1.0, 4 and 400 */
     int textsizemin, textsizemax;
     char *groupString;        /* -groupstring, or NULL */
     GcanvasItem *firstMember; /* members in drawing order, linked through */
@@ -70,8 +68,8 @@ Tk_ConfigSpec configSpecs[] = {
 #undef GR_OPT
 
 /* The types a member may have, in the order a command word is matched. */
-const char *const kMemberTypes[] = {"rectangle", "text", "line",  "polygon", "image",
-                                    "oval",      "bitmap", "arc", "gtext",   "group"};
+const char *const kMemberTypes[] = {"rectangle", "text",   "line", "polygon", "image",
+                                    "oval",      "bitmap", "arc",  "gtext",   "group"};
 
 GroupItem *asGroup(GcanvasItem *item)
 {
@@ -94,13 +92,11 @@ struct FrameTransform {
         : xOffset(outer->xOffset - g->x * outer->mx), yOffset(outer->yOffset - g->y * outer->my),
           mx(g->header.scalable ? outer->mx : 1.0), my(g->header.scalable ? outer->my : 1.0),
           textsizeratio(g->textsizeratio), textsizemin(g->textsizemin), textsizemax(g->textsizemax)
-    {
-    }
+    {}
     explicit FrameTransform(const GcanvasWidget *canvas)
         : xOffset(canvas->xOffset), yOffset(canvas->yOffset), mx(canvas->mx), my(canvas->my),
           textsizeratio(canvas->textsizeratio), textsizemin(canvas->textsizemin), textsizemax(canvas->textsizemax)
-    {
-    }
+    {}
     void applyTo(GcanvasWidget *canvas) const
     {
         canvas->xOffset = xOffset;
