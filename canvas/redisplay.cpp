@@ -177,8 +177,8 @@ void gcanvasEventuallyRedrawItem(GcanvasWidget *canvas, GcanvasItem *item)
         return;
     }
     if (item->group != nullptr) {
-        /* A member's box lies in its group's frame: its whole top group
-         * is drawn again. */
+        /* An item inside a group is drawn with its top group: that
+         * group is drawn again. */
         item = gcanvasTopGroup(item);
     }
     int x1 = lowPixel(item->x1), y1 = lowPixel(item->y1);
