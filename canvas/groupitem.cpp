@@ -45,6 +45,7 @@ struct GroupItem {
     GroupItem *parent;     /* the group this one is a member of, or NULL */
     int depth;             /* 1 in the canvas's list, parent's + 1 inside a group */
     double x, y;           /* the anchor: world units, or the parent's frame units */
+    double ox, oy;         /* the anchor's canvas position when the box was last computed */
     double textsizeratio;  /* the frame's text-size limits: 1.0, 4 and 400 */
     int textsizemin, textsizemax;
     char *groupString;        /* -groupstring, or NULL */
@@ -144,17 +145,107 @@ GroupItem *topGroup(GroupItem *g)
     return g;
 }
 
+/* The frame of g, through the frames of the groups it lies in. */
+void frameOf(const GroupItem *g, GcanvasWidget *frame)
+{
+    if (g->parent == nullptr) {
+        makeFrame(g, g->canvas, frame);
+        return;
+    }
+    GcanvasWidget outer;
+    frameOf(g->parent, &outer);
+    makeFrame(g, &outer, frame);
+}
+
+/* Whether member m's stored box counts in g's box: neither is hidden
+ * and m's box is not empty. */
+bool counts(const GroupItem *g, const GcanvasItem *m)
+{
+    return !gcanvasItemHidden(g->canvas, &g->header) && !gcanvasItemHidden(g->canvas, m) && m->x1 <= m->x2 &&
+           m->y1 <= m->y2;
+}
+
+/* Whether member m's box reaches an edge of g's box, so that g's box may
+ * shrink when m changes or goes. */
+bool touchesEdge(const GroupItem *g, const GcanvasItem *m)
+{
+    const GcanvasItem *b = &g->header;
+    return counts(g, m) && (m->x1 <= b->x1 || m->y1 <= b->y1 || m->x2 >= b->x2 || m->y2 >= b->y2);
+}
+
+/* Widens g's box by the stored box of member m when it counts. */
+void widenBox(GroupItem *g, const GcanvasItem *m)
+{
+    GcanvasItem *item = &g->header;
+    if (!counts(g, m)) {
+        return;
+    }
+    item->x1 = std::min(item->x1, m->x1);
+    item->y1 = std::min(item->y1, m->y1);
+    item->x2 = std::max(item->x2, m->x2);
+    item->y2 = std::max(item->y2, m->y2);
+}
+
+/* g's box from its anchor (one pixel) and its members' stored boxes. */
+void unionBoxes(GroupItem *g)
+{
+    GcanvasItem *item = &g->header;
+    item->x1 = g->ox;
+    item->y1 = g->oy;
+    item->x2 = g->ox + 1;
+    item->y2 = g->oy + 1;
+    item->xPad = item->yPad = 0;
+    for (GcanvasItem *m = g->firstMember; m != nullptr; m = m->next) {
+        widenBox(g, m);
+    }
+}
+
 void groupItemBbox(GcanvasWidget *canvas, GcanvasItem *item);
 
-/* After a change anywhere inside g: the boxes from g's top group down are
- * computed anew and the top group is redrawn where it was and where it is
- * now. */
-void refreshGroup(GroupItem *g)
+/* What changed inside group g. */
+enum GroupChange {
+    MEMBER_ADDED,   /* a new member */
+    MEMBER_CHANGED, /* a member's options or coordinates */
+    MEMBER_GONE,    /* members removed (no member given) */
+    GROUP_CHANGED,  /* g's own anchor or options: every member moves */
+};
+
+/*
+ * After a change inside g (member is the member concerned, or NULL): the
+ * boxes that can have changed are computed anew, the member's box in g's
+ * frame, and the boxes from g up to its top group; the top group is
+ * redrawn where it was and where it is now. shrinks says whether g's box
+ * may shrink (a member that reached its edge changed or went); when it
+ * cannot, the boxes are only widened, without a walk over the members.
+ */
+void refreshGroup(GroupItem *g, GroupChange change, GcanvasItem *member = nullptr, bool shrinks = true)
 {
     GroupItem *top = topGroup(g);
     GcanvasWidget *canvas = top->canvas;
     gcanvasEventuallyRedrawItem(canvas, &top->header);
-    groupItemBbox(canvas, &top->header);
+    GcanvasWidget frame;
+    if (change == GROUP_CHANGED) {
+        if (g->parent != nullptr) {
+            frameOf(g->parent, &frame);
+        }
+        groupItemBbox(g->parent != nullptr ? &frame : canvas, &g->header);
+    } else if (member != nullptr && member->type->bboxProc != nullptr) {
+        frameOf(g, &frame);
+        member->type->bboxProc(&frame, member);
+    }
+    bool grows = change == MEMBER_ADDED || (change != GROUP_CHANGED && !shrinks);
+    if (grows && member != nullptr) {
+        widenBox(g, member);
+    } else if (!grows && change != GROUP_CHANGED) {
+        unionBoxes(g);
+    }
+    for (GroupItem *h = g; h->parent != nullptr; h = h->parent) {
+        if (grows) {
+            widenBox(h->parent, &h->header);
+        } else {
+            unionBoxes(h->parent);
+        }
+    }
     gcanvasEventuallyRedrawItem(canvas, &top->header);
     canvas->flags |= GCANVAS_REPICK_NEEDED;
     gcanvasMarkIndexStale(canvas);
@@ -202,8 +293,19 @@ void deleteMembers(GroupItem *g, Display *display)
     g->lastMember = nullptr;
 }
 
+/* The member of g with that id, or NULL: by its name, or, for one whose
+ * name was removed, along the list. */
 GcanvasItem *memberById(const GroupItem *g, int id)
 {
+    Tcl_HashEntry *entry = Tcl_FindHashEntry(&g->canvas->nameTable, memberName(g, id).c_str());
+    if (entry != nullptr) {
+        auto *m = static_cast<GcanvasItem *>(Tcl_GetHashValue(entry));
+        /* A group's header names itself: its owner is its parent. */
+        const GroupItem *owner = isGroup(m) ? asGroup(m)->parent : asGroup(m->group);
+        if (m->id == id && owner == g) {
+            return m;
+        }
+    }
     for (GcanvasItem *m = g->firstMember; m != nullptr; m = m->next) {
         if (m->id == id) {
             return m;
@@ -212,12 +314,9 @@ GcanvasItem *memberById(const GroupItem *g, int id)
     return nullptr;
 }
 
-void removeMember(GroupItem *g, int id)
+/* Unlinks a member of g and deletes it. */
+void removeMember(GroupItem *g, GcanvasItem *member)
 {
-    GcanvasItem *member = memberById(g, id);
-    if (member == nullptr) {
-        return;
-    }
     if (member->prev != nullptr) {
         member->prev->next = member->next;
     } else {
@@ -233,38 +332,22 @@ void removeMember(GroupItem *g, int id)
 
 /* ---- item procedures ---- */
 
-/* Computes a member's box in g's frame and widens g's box by it (when
- * neither is hidden). */
-void includeMember(GroupItem *g, const GcanvasWidget *frame, GcanvasItem *m)
-{
-    if (m->type->bboxProc != nullptr) {
-        m->type->bboxProc(const_cast<GcanvasWidget *>(frame), m);
-    }
-    GcanvasItem *item = &g->header;
-    if (gcanvasItemHidden(frame, item) || gcanvasItemHidden(frame, m) || m->x1 > m->x2 || m->y1 > m->y2) {
-        return;
-    }
-    item->x1 = std::min(item->x1, m->x1);
-    item->y1 = std::min(item->y1, m->y1);
-    item->x2 = std::max(item->x2, m->x2);
-    item->y2 = std::max(item->y2, m->y2);
-}
-
-/* The box of the anchor (one pixel) and every member's whole box. */
+/* The box of the anchor (one pixel) and every member's whole box, each
+ * member's computed anew in the frame. */
 void groupItemBbox(GcanvasWidget *canvas, GcanvasItem *item)
 {
     GroupItem *g = asGroup(item);
     gcanvasMarkIndexStale(canvas);
     GcanvasWidget frame;
     makeFrame(g, canvas, &frame);
-    item->x1 = -frame.xOffset;
-    item->y1 = -frame.yOffset;
-    item->x2 = item->x1 + 1;
-    item->y2 = item->y1 + 1;
-    item->xPad = item->yPad = 0;
+    g->ox = -frame.xOffset;
+    g->oy = -frame.yOffset;
     for (GcanvasItem *m = g->firstMember; m != nullptr; m = m->next) {
-        includeMember(g, &frame, m);
+        if (m->type->bboxProc != nullptr) {
+            m->type->bboxProc(&frame, m);
+        }
     }
+    unionBoxes(g);
 }
 
 int groupItemCoords(Tcl_Interp *interp, GcanvasWidget *canvas, GcanvasItem *item, int objc, Tcl_Obj *const objv[])
@@ -533,7 +616,7 @@ int createMember(Tcl_Interp *interp, GroupItem *g, GcanvasItemType *type, int ob
     g->lastMember = member;
     enterName(canvas, memberName(g, member->id).c_str(), member);
     g->nextMemberId++;
-    refreshGroup(g);
+    refreshGroup(g, MEMBER_ADDED, member);
     Tcl_SetObjResult(interp, Tcl_NewIntObj(member->id));
     return TCL_OK;
 }
@@ -547,6 +630,17 @@ void listMembers(Tcl_Interp *interp, const GroupItem *g)
     Tcl_SetObjResult(interp, list);
 }
 
+/* Boxes and drawing follow a change of item, a member of g or g itself;
+ * edge: whether the member's box reached the edge of g's before. */
+void changed(GroupItem *g, GcanvasItem *item, bool edge)
+{
+    if (item == &g->header) {
+        refreshGroup(g, GROUP_CHANGED);
+    } else {
+        refreshGroup(g, MEMBER_CHANGED, item, edge);
+    }
+}
+
 /* itemconfig on one item of g (a member, or g itself): its options with
  * no words, one option's entry with one, else the configuration. */
 int configureInGroup(Tcl_Interp *interp, GroupItem *g, GcanvasItem *item, int objc, Tcl_Obj *const objv[])
@@ -556,17 +650,19 @@ int configureInGroup(Tcl_Interp *interp, GroupItem *g, GcanvasItem *item, int ob
         return Tk_ConfigureInfo(interp, canvas->tkwin, item->type->configSpecs, reinterpret_cast<char *>(item),
                                 objc == 1 ? Tcl_GetString(objv[0]) : nullptr, 0);
     }
+    bool edge = item != &g->header && touchesEdge(g, item);
     int code = item->type->configProc(interp, canvas, item, objc, objv, TK_CONFIG_ARGV_ONLY);
-    refreshGroup(g);
+    changed(g, item, edge);
     return code;
 }
 
 /* coords on one item of g: its coordinates with no words, else new ones. */
 int coordsInGroup(Tcl_Interp *interp, GroupItem *g, GcanvasItem *item, int objc, Tcl_Obj *const objv[])
 {
+    bool edge = item != &g->header && touchesEdge(g, item);
     int code = item->type->coordProc(interp, g->canvas, item, objc, objv);
     if (objc > 0) {
-        refreshGroup(g);
+        changed(g, item, edge);
     }
     return code;
 }
@@ -603,14 +699,17 @@ int groupItemCommand(Tcl_Interp *interp, GcanvasWidget *canvas, GcanvasItem *ite
     }
     if (word == WORD_DELETE) {
         int code = TCL_OK;
+        bool shrinks = false;
         for (int i = 1; i < objc && code == TCL_OK; i++) {
             int id;
             code = Tcl_GetIntFromObj(interp, objv[i], &id);
-            if (code == TCL_OK) {
-                removeMember(g, id);
+            GcanvasItem *member = code == TCL_OK ? memberById(g, id) : nullptr;
+            if (member != nullptr) {
+                shrinks = shrinks || touchesEdge(g, member);
+                removeMember(g, member);
             }
         }
-        refreshGroup(g);
+        refreshGroup(g, MEMBER_GONE, nullptr, shrinks);
         return code;
     }
     if (objc < 2) {
@@ -643,10 +742,12 @@ int groupNamedCommand(Tcl_Interp *interp, GcanvasWidget *canvas, GcanvasItem *it
             if (g->name != nullptr) {
                 forgetName(canvas, g->name, item);
             }
+            refreshGroup(g, MEMBER_GONE);
         } else {
-            removeMember(g, item->id);
+            bool shrinks = touchesEdge(g, item);
+            removeMember(g, item);
+            refreshGroup(g, MEMBER_GONE, nullptr, shrinks);
         }
-        refreshGroup(g);
         return TCL_OK;
     case WORD_ITEMCONFIG: return configureInGroup(interp, g, item, objc - 1, objv + 1);
     case WORD_COORDS: return coordsInGroup(interp, g, item, objc - 1, objv + 1);
