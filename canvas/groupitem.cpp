@@ -806,12 +806,13 @@ int gcanvasGroupCmd(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj
         Tcl_WrongNumArgs(interp, 2, objv, "tagOrId command ?arg ...?");
         return TCL_ERROR;
     }
-    GcanvasItem *item;
+    GcanvasItem *item, *top;
     GcanvasItemCmdProc *proc;
     Tcl_HashEntry *entry = Tcl_FindHashEntry(&canvas->nameTable, Tcl_GetString(objv[2]));
     if (entry != nullptr) {
         item = static_cast<GcanvasItem *>(Tcl_GetHashValue(entry));
         proc = item->group->type->namedCmdProc;
+        top = &topGroup(asGroup(item->group))->header;
     } else {
         bool ok;
         item = gcanvasFirstMatch(canvas, objv[2], &ok);
@@ -822,12 +823,13 @@ int gcanvasGroupCmd(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj
             return TCL_OK;
         }
         proc = item->type->itemCmdProc;
+        top = item;
     }
     if (proc == nullptr) {
         Tcl_SetResult(interp, const_cast<char *>("Invalid item command"), TCL_STATIC);
         return TCL_ERROR;
     }
-    gcanvasEventuallyRedrawItem(canvas, item);
+    gcanvasEventuallyRedrawItem(canvas, top);
     int code = proc(interp, canvas, item, objc - 3, objv + 3);
     canvas->flags |= GCANVAS_REPICK_NEEDED;
     return code;
