@@ -18,6 +18,7 @@
 #   palette: pal.colors of a 64 x 64 grid (4,096 colours) against a Tcl
 #            procedure making the same rectangles and bindings.
 #   TESK_COMB_ROUNDS   rounds of the build measure (default 20)
+source [file join [file dirname [info script]] table.tcl]
 set rounds [expr {[info exists env(TESK_COMB_ROUNDS)] ? $env(TESK_COMB_ROUNDS) : 20}]
 set fields 50
 set queries 100000
@@ -172,8 +173,8 @@ if {[array names _comb] ne ""} {
     exit 1
 }
 puts [format "comb fields: %d x (%d num + %d str) built, mapped, destroyed" $rounds $fields $fields]
-puts [format "  build    comb %9.1f ms   Tcl procedures %9.1f ms   (comb/Tcl %.2f)" $ours $peer \
-          [expr {$ours / $peer}]]
+puts [format "  build    comb %9.1f ms   Tcl procedures %9.1f ms   (comb/Tcl %s)" $ours $peer \
+          [bench.row "comb build of 50 number and 50 string fields" "Tcl procedures" "1 / 1" $ours $peer]]
 puts [format "           spinboxes and entries, for information: %9.1f ms" $plain]
 
 num.create .t.n -max 10
@@ -189,10 +190,10 @@ set tkCget [msOf {.t.sb cget -to} $queries]
 set tkConfig [msOf {.t.sb configure -to 20} $queries]
 set agree [expr {[comb.cget .t.n -max] == 20 && [.t.sb cget -to] == 20}]
 puts [format "  options  %d x cget and config of -max against a spinbox's -to" $queries]
-puts [format "           cget   comb %8.1f ms   spinbox %8.1f ms   (comb/spinbox %.2f)" $combCget $tkCget \
-          [expr {$combCget / $tkCget}]]
-puts [format "           config comb %8.1f ms   spinbox %8.1f ms   (comb/spinbox %.2f)" $combConfig $tkConfig \
-          [expr {$combConfig / $tkConfig}]]
+puts [format "           cget   comb %8.1f ms   spinbox %8.1f ms   (comb/spinbox %s)" $combCget $tkCget \
+          [bench.row "comb.cget -max" "spinbox cget -to" "1 / 1" $combCget $tkCget]]
+puts [format "           config comb %8.1f ms   spinbox %8.1f ms   (comb/spinbox %s)" $combConfig $tkConfig \
+          [bench.row "comb.config -max" "spinbox configure -to" "1 / 1" $combConfig $tkConfig]]
 puts [format "           both   comb %8.1f ms   spinbox %8.1f ms   (comb/spinbox %.2f)" \
           [expr {$combCget + $combConfig}] [expr {$tkCget + $tkConfig}] \
           [expr {($combCget + $combConfig) / ($tkCget + $tkConfig)}]]
@@ -262,10 +263,10 @@ for {set r 0} {$r < $rounds} {incr r} {
 set foldSwitches [switchRound foldBuild foldSwitch]
 set notebookSwitches [switchRound notebookBuild notebookSwitch]
 puts [format "  fold     12 pages, %d x built, mapped, destroyed; 600 page switches" $rounds]
-puts [format "           build  fold %8.1f ms   ttk::notebook %8.1f ms   (fold/notebook %.2f)" $ours $peer \
-          [expr {$ours / $peer}]]
-puts [format "           switch fold %8.1f ms   ttk::notebook %8.1f ms   (fold/notebook %.2f)" $foldSwitches \
-          $notebookSwitches [expr {$foldSwitches / $notebookSwitches}]]
+puts [format "           build  fold %8.1f ms   ttk::notebook %8.1f ms   (fold/notebook %s)" $ours $peer \
+          [bench.row "fold of 12 pages built" "ttk::notebook" "1 / 1" $ours $peer]]
+puts [format "           switch fold %8.1f ms   ttk::notebook %8.1f ms   (fold/notebook %s)" $foldSwitches \
+          $notebookSwitches [bench.row "fold page switches" "ttk::notebook select" "1 / 1" $foldSwitches $notebookSwitches]]
 
 # The Tcl peer of pal.colors: the same cells, move and bindings.
 proc tclColors {w} {
@@ -312,8 +313,8 @@ if {[catch {pal.create .t.p -nx 64 -ny 64 -colors $colours} message]} {
     set palPeer [msOf {tclColors .t.p} 20]
     set cells [llength [.t.p.canv find withtag clrs]]
     puts [format "  palette  64 x 64 cells (%d drawn), 20 x" $cells]
-    puts [format "           pal.colors %8.1f ms   Tcl procedure %8.1f ms   (pal/Tcl %.2f)" $palOurs $palPeer \
-              [expr {$palOurs / $palPeer}]]
+    puts [format "           pal.colors %8.1f ms   Tcl procedure %8.1f ms   (pal/Tcl %s)" $palOurs $palPeer \
+              [bench.row "pal.colors 64x64" "Tcl procedure" "1 / 1" $palOurs $palPeer]]
     destroy .t.p
     update
     set agree [expr {$agree && $cells == 4096}]

@@ -13,6 +13,7 @@
 #   TESK_DEM_GRID     points a side (default 2048)
 #   TESK_DEM_REDRAWS  redraws a run (default 5)
 #   TESK_DEM_RUNS     runs of each, alternating, medians compared (default 1)
+source [file join [file dirname [info script]] table.tcl]
 source [file join [file dirname [info script]] glbench.tcl]
 
 proc setting {name default} {
@@ -87,9 +88,9 @@ proc same {a b} {
 }
 puts [format "dem: glexSolidDem %dx%d lit and depth-tested, %d redraws of a 512x512 glw, median of %d runs" \
           $n $n $redraws $runs]
-puts [format "glw %8.1f ms/frame   C immediate %8.1f ms/frame   (glw/peer %.3f)   pictures %s" \
-          $tclMs $immediateMs [expr {$tclMs / $immediateMs}] [same $sum $immediateSum]]
-puts [format "C arrays refilled each frame %8.1f ms/frame   (glw/arrays %.3f)   pictures %s" \
-          $arraysMs [expr {$tclMs / $arraysMs}] [same $arraysSum $immediateSum]]
+puts [format "glw %8.1f ms/frame   C immediate %8.1f ms/frame   (glw/peer %s)   pictures %s" \
+          $tclMs $immediateMs [bench.row "glexSolidDem ${n}x$n redraw" "C immediate mode (GLX)" "1 / 1" $tclMs $immediateMs 3] [same $sum $immediateSum]]
+puts [format "C arrays refilled each frame %8.1f ms/frame   (glw/arrays %s)   pictures %s" \
+          $arraysMs [bench.row "glexSolidDem ${n}x$n redraw" "C arrays (GLX)" "1 / 1" $tclMs $arraysMs 3] [same $arraysSum $immediateSum]]
 destroy .g
 exit 0

@@ -3,6 +3,7 @@
 # under Xvfb). 100,000 rectangles at random positions inside the view are
 # created, then the whole view is redrawn 20 times; one redraw is
 # "move all" by one unit, idle tasks and a server round trip.
+source [file join [file dirname [info script]] table.tcl]
 set count [expr {[info exists env(TESK_RECTS)] ? $env(TESK_RECTS) : 100000}]
 set redraws 20
 set width 1000
@@ -54,8 +55,8 @@ wm deiconify .
 puts [format "gcanvas against Tk canvas, %d rectangles in %dx%d, %d redraws" $count $width $height $redraws]
 lassign [measure gcanvas] gCreate gRedraw
 lassign [measure canvas] tCreate tRedraw
-puts [format "create:  gcanvas %8.1f ms   canvas %8.1f ms   (gcanvas/canvas %.2f)" \
-          $gCreate $tCreate [expr {$gCreate / $tCreate}]]
-puts [format "redraw:  gcanvas %8.1f ms   canvas %8.1f ms   (gcanvas/canvas %.2f)" \
-          $gRedraw $tRedraw [expr {$gRedraw / $tRedraw}]]
+puts [format "create:  gcanvas %8.1f ms   canvas %8.1f ms   (gcanvas/canvas %s)" \
+          $gCreate $tCreate [bench.row "gcanvas $count rectangles, create" "Tk canvas" "1 / 1" $gCreate $tCreate]]
+puts [format "redraw:  gcanvas %8.1f ms   canvas %8.1f ms   (gcanvas/canvas %s)" \
+          $gRedraw $tRedraw [bench.row "gcanvas $count rectangles, 20 redraws" "Tk canvas" "1 / 1" $gRedraw $tRedraw]]
 exit 0

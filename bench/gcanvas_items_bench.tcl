@@ -127,6 +127,7 @@ if {$part in {stars all}} {
     measureStars canvas 1
     lassign [measureStars gcanvas] gCreate gRedraw gPixels
     lassign [measureStars canvas] tCreate tRedraw tPixels
+    set benchWork "$stars polygons and $stars lines"
     report create: $gCreate $tCreate
     report redraw: $gRedraw $tRedraw
     set alike 0
@@ -149,6 +150,7 @@ if {$part in {rects all}} {
     measureRects canvas 1
     lassign [measureRects gcanvas] gCreate gRedraw
     lassign [measureRects canvas] tCreate tRedraw
+    set benchWork "$rects rectangles"
     report create: $gCreate $tCreate
     report redraw: $gRedraw $tRedraw
 }

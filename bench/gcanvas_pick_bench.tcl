@@ -6,6 +6,7 @@
 # tasks, with an <Enter> binding on "t1 && !g3" counting; 200 searches
 # "find withtag {t1 && !g3 || t2}"; 2,000 "find overlapping" over 20 x 20
 # boxes and 2,000 "find closest". The counts and the ids found must agree.
+source [file join [file dirname [info script]] table.tcl]
 set count [expr {[info exists env(TESK_RECTS)] ? $env(TESK_RECTS) : 100000}]
 set width 1000
 set height 800
@@ -87,8 +88,8 @@ array set g [measure gcanvas -mx 1 -my 1]
 array set t [measure canvas]
 foreach {key label} [list motion "$motions motions" withtag "$withtags withtag" overlapping "$areas overlapping" \
                          closest "$areas closest"] {
-    puts [format "%-18s gcanvas %9.1f ms   canvas %9.1f ms   (gcanvas/canvas %.2f)" \
-              $label $g($key) $t($key) [expr {$g($key) / $t($key)}]]
+    puts [format "%-18s gcanvas %9.1f ms   canvas %9.1f ms   (gcanvas/canvas %s)" \
+              $label $g($key) $t($key) [bench.row "gcanvas $count rectangles, $label" "Tk canvas" "1 / 1" $g($key) $t($key)]]
 }
 set agree 1
 foreach {key what} {entered "<Enter> counts" withtagIds "withtag ids" overlappingIds "overlapping ids"

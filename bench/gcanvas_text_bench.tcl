@@ -21,31 +21,13 @@ source [file join [file dirname [info script]] canvasbench.tcl]
 # Creation and redraw milliseconds of labels made by the make script
 # (i, x, y set); with warm set, the items are only made and dropped.
 proc measure {command make {warm 0}} {
-    global labels redraws width height
-    expr {srand(17)}
-    set places {}
-    for {set i 0} {$i < $labels} {incr i} {
-        lappend places [expr {int(rand() * $width)}] [expr {int(rand() * $height)}]
-    }
-    makeCanvas $command
-    set create [lindex [time {
-        set i 0
-        foreach {x y} $places {
-            eval $make
-            incr i
-        }
-        roundTrip
-    }] 0]
-    update
-    if {$warm} {
-        destroy .b
-        update
-        return
-    }
-    list [ms $create] [redrawMs]
+    global labels width height
+    measurePlaced $command [randomPlaces 17 $labels $width $height] $make $warm
 }
 
-proc compare {title gmake tmake} {
+proc compare {title work gmake tmake} {
+    global benchWork
+    set benchWork $work
     puts $title
     measure gcanvas $gmake 1
     measure canvas $tmake 1
@@ -57,9 +39,11 @@ proc compare {title gmake tmake} {
 
 wm withdraw .
 compare [format "gcanvas against Tk canvas, %d text labels in %dx%d, %d redraws" $labels $width $height $redraws] \
+    "$labels text labels" \
     {.b.c create text $x $y -text "Label $i" -font $::font} \
     {.b.c create text $x $y -text "Label $i" -font $::font}
 compare [format "gcanvas gtext against Tk canvas text -angle, %d labels, %d redraws" $labels $redraws] \
+    "$labels turned gtext labels (Tk: text -angle)" \
     {.b.c create gtext $x $y -text "Label $i" -font $::font -escapement [expr {$i % 12 * 30}]} \
     {.b.c create text $x $y -text "Label $i" -font $::font -angle [expr {$i % 12 * 30}]}
 

@@ -4,6 +4,7 @@
 # the same glVertex3f calls made from C (gl_vertex_floor) as the floor; one
 # run each on a 1280x1024 screen (tools/bench.sh runs it under Xvfb).
 #   TESK_GL_CALLS   the number of calls (default 1000000)
+source [file join [file dirname [info script]] table.tcl]
 set count [expr {[info exists env(TESK_GL_CALLS)] ? $env(TESK_GL_CALLS) : 1000000}]
 
 proc nop {x y z} {}
@@ -46,7 +47,7 @@ if {[file executable $floor] && ![catch {exec $floor $count} ms]} {
     set floor "not built"
 }
 puts [format "gl calls: %d glVertex in a 512x512 glw" $count]
-puts [format "glVertex %8.1f ms   nop proc %8.1f ms   (glVertex/nop %.2f)   C glVertex3f floor %s" \
-          $gl $nop [expr {$gl / $nop}] $floor]
+puts [format "glVertex %8.1f ms   nop proc %8.1f ms   (glVertex/nop %s)   C glVertex3f floor %s" \
+          $gl $nop [bench.row "glVertex Tcl command" "empty Tcl procedure" "1 / 1" $gl $nop] $floor]
 destroy .g
 exit 0

@@ -5,7 +5,9 @@
  *	run with the page cache warm:
  *	- opening an 8192 x 8192 RGB quality-90 JPEG made by cjpeg and reading
  *	  every row of every band through the row cache, against djpeg
- *	  decoding the file to the null device;
+ *	  decoding the file to the null device; the same for the file made
+ *	  with a restart marker every MCU row (which the store decodes in
+ *	  parts on several threads);
  *	- the write-back of that image after one put, against cjpeg -quality
  *	  90 of the same pixels as a binary PPM.
  *	Each reports the store's time, the program's (peer_ms) and their
@@ -31,6 +33,7 @@
 #include "imagestore/ramimage.h"
 #include "imagestore/rowcache.h"
 #include "runtime/cpus.h"
+#include "table.h"
 
 extern char **environ;
 
@@ -127,6 +130,7 @@ std::vector<unsigned char> pattern()
 /* The files: the cjpeg JPEG, removed at exit. */
 struct Files {
     std::string jpeg = tempPath("cjpeg.jpg");
+    std::string restart = tempPath("cjpeg-restart.jpg");
     std::string ppm = tempPath("pixels.ppm");
     std::string ref = tempPath("djpeg.ppm");
     std::string work = tempPath("work.jpg");
@@ -137,13 +141,14 @@ struct Files {
     {
         if (!made) {
             made = true;
-            ok = writePpm(ppm, pattern()) && run({"cjpeg", "-quality", "90", "-outfile", jpeg, ppm});
+            ok = writePpm(ppm, pattern()) && run({"cjpeg", "-quality", "90", "-outfile", jpeg, ppm}) &&
+                 run({"cjpeg", "-quality", "90", "-restart", "1", "-outfile", restart, ppm});
         }
         return ok;
     }
     ~Files()
     {
-        for (const std::string *p : {&jpeg, &ppm, &ref, &work, &peer}) {
+        for (const std::string *p : {&jpeg, &restart, &ppm, &ref, &work, &peer}) {
             std::remove(p->c_str());
         }
     }
@@ -188,20 +193,26 @@ unsigned readAll(RamImage *image)
     return sum;
 }
 
-void report(benchmark::State &state, double store, double peer, int64_t n)
+/* The counters and the closing table's row of a benchmark against the
+ * program peer; the store's threads are those it may use in this run. */
+void report(benchmark::State &state, double store, double peer, int64_t n, const char *work, const char *program)
 {
     state.counters["peer_ms"] = peer * 1000 / static_cast<double>(n);
     state.counters["ratio"] = peer > 0 ? store / peer : 0;
+    if (peer > 0) {
+        benchTableRow(work, program, std::to_string(workerThreads(4)) + " / 1", store / peer);
+    }
 }
 
-void BM_JpegOpenReadVsDjpeg(benchmark::State &state)
+/* Opening a file and reading every row, against djpeg of it. */
+void openReadVsDjpeg(benchmark::State &state, const std::string &file, const char *work)
 {
     if (!files.make()) {
         state.SkipWithError("cannot make the JPEG with cjpeg");
         return;
     }
-    RamImage *image = openImage(files.jpeg);
-    bool same = image != nullptr && sameAsDjpeg(image, files.jpeg);
+    RamImage *image = openImage(file);
+    bool same = image != nullptr && sameAsDjpeg(image, file);
     if (image != nullptr) {
         ramImageRelease(image, nullptr);
     }
@@ -213,19 +224,30 @@ void BM_JpegOpenReadVsDjpeg(benchmark::State &state)
     int64_t n = 0;
     for (auto _ : state) {
         auto start = std::chrono::steady_clock::now();
-        image = openImage(files.jpeg);
+        image = openImage(file);
         benchmark::DoNotOptimize(readAll(image));
         ramImageRelease(image, nullptr);
         double took = seconds(start);
         state.SetIterationTime(took);
         store += took;
-        peer += timed({"djpeg", "-pnm", "-outfile", "/dev/null", files.jpeg});
+        peer += timed({"djpeg", "-pnm", "-outfile", "/dev/null", file});
         n++;
     }
-    report(state, store, peer, n);
-    /* The store decodes a large file with up to four threads, djpeg with
-     * one: under taskset -c N both have one core. */
+    report(state, store, peer, n, work, "djpeg");
+    /* The store decodes the parts of a file with restart markers on up to
+     * four threads, any other file on one; djpeg decodes on one: under
+     * taskset -c N both have one core. */
     state.SetLabel("threads: store up to " + std::to_string(workerThreads(4)) + ", djpeg 1");
+}
+
+void BM_JpegOpenReadVsDjpeg(benchmark::State &state)
+{
+    openReadVsDjpeg(state, files.jpeg, "JPEG 8192x8192 RGB open and read");
+}
+
+void BM_JpegOpenReadRestartVsDjpeg(benchmark::State &state)
+{
+    openReadVsDjpeg(state, files.restart, "JPEG 8192x8192 RGB, restart every MCU row, open and read");
 }
 
 /* Opens a fresh copy of the cjpeg file, decoded, with one row put. */
@@ -289,10 +311,11 @@ void BM_JpegWriteBackVsCjpeg(benchmark::State &state)
         peer += timed({"cjpeg", "-quality", "90", "-outfile", files.peer, files.ppm});
         n++;
     }
-    report(state, store, peer, n);
+    report(state, store, peer, n, "JPEG 8192x8192 RGB write-back", "cjpeg");
 }
 
 BENCHMARK(BM_JpegOpenReadVsDjpeg)->UseManualTime()->Iterations(5)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_JpegOpenReadRestartVsDjpeg)->UseManualTime()->Iterations(5)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_JpegWriteBackVsCjpeg)->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
 
 }  // namespace

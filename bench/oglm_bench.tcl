@@ -9,6 +9,7 @@
 #   tests/support/xrun.sh wish demo/start.tcl BUILD bench/oglm_bench.tcl
 #   TESK_OGLM_QUADS  quads a side (default 708)
 #   TESK_OGLM_RUNS   runs of each (default 3)
+source [file join [file dirname [info script]] table.tcl]
 source [file join [file dirname [info script]] glbench.tcl]
 
 proc setting {name default} {
@@ -94,7 +95,7 @@ puts [format "oglm: create of a %dx%d-quad OBJ grid (%d triangles), -normal 2 -s
 set ourMs [median $ours]
 if {$hasPeer} {
     set theirMs [median $theirs]
-    puts [format "oglm %8.1f ms   assimp %8.1f ms   (oglm/assimp %.3f)" $ourMs $theirMs [expr {$ourMs / $theirMs}]]
+    puts [format "oglm %8.1f ms   assimp %8.1f ms   (oglm/assimp %s)" $ourMs $theirMs [bench.row "oglm OBJ load ${quads}x$quads quads smoothed" "assimp" "1 / 1" $ourMs $theirMs 3]]
 } else {
     puts [format "oglm %8.1f ms   (oglm_peer not built: assimp not installed)" $ourMs]
 }

@@ -3,6 +3,7 @@
 # against Tk's own "postscript -file" of the same canvas, on a 1280x1024
 # screen (tools/bench.sh runs it under Xvfb); then the time of a six-page
 # "printer canvas" of it to the file printer.
+source [file join [file dirname [info script]] table.tcl]
 set count [expr {[info exists env(TESK_ITEMS)] ? $env(TESK_ITEMS) : 20000}]
 set runs 5
 set width 1000
@@ -30,8 +31,8 @@ set eps [file join $dir print_bench.eps]
 set ours [expr {[lindex [time {gmetafile .c $emf 0 0 [expr {$width - 1}] [expr {$height - 1}]} $runs] 0] / 1000.0}]
 set tk [expr {[lindex [time {.c postscript -file $eps} $runs] 0] / 1000.0}]
 puts [format "gmetafile against Tk canvas postscript, %d items in %dx%d, %d runs" $count $width $height $runs]
-puts [format "metafile:  gmetafile %8.1f ms   postscript %8.1f ms   (gmetafile/postscript %.2f)" \
-          $ours $tk [expr {$ours / $tk}]]
+puts [format "metafile:  gmetafile %8.1f ms   postscript %8.1f ms   (gmetafile/postscript %s)" \
+          $ours $tk [bench.row "gmetafile of $count canvas items" "Tk canvas postscript" "1 / 1" $ours $tk]]
 
 # Six pages: 3 columns by 2 rows of page tiles at 5 printer pixels per unit
 # on A4 at 300 dpi less 25.4 mm margins (tiles of 376 x 582 units).

@@ -11,6 +11,7 @@
 # The two outputs must be the same bytes: the benchmark fails (exits 1)
 # when they are not. The ellipsoid is named: without one the classic
 # default here is WGS84, PROJ 9's program takes GRS80.
+source [file join [file dirname [info script]] table.tcl]
 set count [expr {[info exists env(TESK_POINTS)] ? $env(TESK_POINTS) : 1000000}]
 set tmp [expr {[info exists env(TMPDIR)] ? $env(TMPDIR) : "/tmp"}]
 set stem [file join $tmp proj-prog-bench-[pid]]
@@ -75,9 +76,10 @@ foreach {program words file whole} $runs {
     set theirs [lindex [time {exec {*}$peer {*}$words < $file > $stem.theirs}] 0]
     set same [string equal [outputText $stem.ours $whole] [outputText $stem.theirs $whole]]
     set allSame [expr {$allSame && $same}]
-    lappend report [format "%s %s on %d lines: ours %8.1f ms, PROJ's %8.1f ms, ratio %.2f, outputs %s" \
+    lappend report [format "%s %s on %d lines: ours %8.1f ms, PROJ's %8.1f ms, ratio %s, outputs %s" \
                         $program $words $count [expr {$ours / 1000.0}] [expr {$theirs / 1000.0}] \
-                        [expr {double($ours) / $theirs}] [expr {$same ? "equal" : "DIFFER"}]]
+                        [bench.row "$program, $count lines" "PROJ's $program" "1 / 1" $ours $theirs] \
+                        [expr {$same ? "equal" : "DIFFER"}]]
 }
 file delete $stem.pairs $stem.points $stem.shifted $stem.ours $stem.theirs
 # stdout was given to the runs: report on standard error and in a file

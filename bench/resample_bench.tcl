@@ -8,6 +8,7 @@
 # input is in the page cache; each side runs once. The pixels must be equal
 # away from the edges (all but the outer rows and columns).
 #   TESK_RESAMPLE_SIDE   the image's side (default 4096)
+source [file join [file dirname [info script]] table.tcl]
 set side [expr {[info exists env(TESK_RESAMPLE_SIDE)] ? $env(TESK_RESAMPLE_SIDE) : 4096}]
 source [file join [file dirname [info script]] camo.tcl]
 set pgm [bench.camoPgm resample $side gdalwarp "netpbm and gdal-bin"]
@@ -79,7 +80,7 @@ close $ft
 file delete $theirs [file rootname $theirs].hdr
 
 puts [format "resample: NN onto a grid shifted by (%s, %s) pixels of a %dx%d BYTE BSQ file" $shiftX $shiftY $side $side]
-puts [format "tesk resample %8.1f ms   gdalwarp -r near %8.1f ms   (tesk/gdal %.2f)   pixels %s (%d compared)" \
-          $tOurs $tTheirs [expr {$tOurs / $tTheirs}] [expr {$differ == 0 ? "equal" : "DIFFER in $differ"}] \
+puts [format "tesk resample %8.1f ms   gdalwarp -r near %8.1f ms   (tesk/gdal %s)   pixels %s (%d compared)" \
+          $tOurs $tTheirs [bench.row "resample NN 4096x4096 BYTE" "gdalwarp -r near" "1 / 1" $tOurs $tTheirs] [expr {$differ == 0 ? "equal" : "DIFFER in $differ"}] \
           [expr {$width * $width}]]
 exit [expr {$differ == 0 ? 0 : 1}]

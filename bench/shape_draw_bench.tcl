@@ -4,6 +4,7 @@
 # runs it under Xvfb). One redraw is "move all" by one unit, idle tasks
 # and a server round trip. Our creation counts the shape object's build by
 # addrecord, which parses the same texts as the canvas's polygon items.
+source [file join [file dirname [info script]] table.tcl]
 set count [expr {[info exists env(TESK_POLYGONS)] ? $env(TESK_POLYGONS) : 200000}]
 set vertices 25
 set redraws 5
@@ -68,8 +69,8 @@ lassign [measure canvas {
     }
 }] tCreate tRedraw
 set gCreate [expr {$gCreate + $build / 1000.0}]
-puts [format "create:  addrecord and gcanvas object %9.1f ms   canvas polygons %9.1f ms   (gcanvas/canvas %.3f)" \
-          $gCreate $tCreate [expr {$gCreate / $tCreate}]]
-puts [format "redraw:  gcanvas object %9.1f ms   canvas polygons %9.1f ms   (gcanvas/canvas %.3f)" \
-          $gRedraw $tRedraw [expr {$gRedraw / $tRedraw}]]
+puts [format "create:  addrecord and gcanvas object %9.1f ms   canvas polygons %9.1f ms   (gcanvas/canvas %s)" \
+          $gCreate $tCreate [bench.row "vector layer, record build and create" "Tk canvas polygons" "1 / 1" $gCreate $tCreate 3]]
+puts [format "redraw:  gcanvas object %9.1f ms   canvas polygons %9.1f ms   (gcanvas/canvas %s)" \
+          $gRedraw $tRedraw [bench.row "vector layer redraw" "Tk canvas polygons" "1 / 1" $gRedraw $tRedraw 3]]
 exit 0

@@ -7,6 +7,7 @@ tesk_layer(canvas
     canvas/bind.cpp
     canvas/canvasapi.cpp
     canvas/coords.cpp
+    canvas/disassemble.cpp
     canvas/editcmd.cpp
     canvas/geometry.cpp
     canvas/groupitem.cpp
@@ -26,6 +27,7 @@ tesk_layer(canvas
     canvas/rectoval.cpp
     canvas/redisplay.cpp
     canvas/scroll.cpp
+    canvas/symbolitem.cpp
     canvas/tagsearch.cpp
     canvas/textedit.cpp
     canvas/textgeom.cpp
@@ -33,4 +35,5 @@ tesk_layer(canvas
     canvas/textlayout.cpp
     canvas/widget.cpp
     canvas/widgetcmd.cpp
+    canvas/windowitem.cpp
 )

@@ -2,13 +2,16 @@
  * assemble.cpp --
  *
  *	Items back into shape objects (assemble: the points and part counts of
- *	line, polygon and point items appended as records of a SHAPE object),
+ *	line, polygon and point items appended as records of a SHAPE object,
+ *	polygon rings turned the way shapefiles order outer rings and holes),
  *	and the vertex and segment angles of items (vangle, langle), which ask
  *	the first matching item's type through its angle slots.
  */
+#include <algorithm>
 #include <vector>
 #include "canvas/canvasint.h"
 #include "canvas/coords.h"
+#include "canvas/geometry.h"
 #include "canvas/tagsearch.h"
 #include "runtime/shapeapi.h"
 #include "tesk.h"
@@ -20,6 +23,71 @@ void appendDouble(Tcl_Interp *interp, Tcl_Obj *list, double v)
     char text[TCL_DOUBLE_SPACE];
     Tcl_PrintDouble(interp, gcanvasPlainZero(v), text);
     Tcl_ListObjAppendElement(nullptr, list, Tcl_NewStringObj(text, -1));
+}
+
+/* One ring of a polygon's points: where it starts, its points, its box. */
+struct Ring {
+    size_t start; /* index of its first x */
+    int count;
+    double box[4];
+};
+
+/* True when ring a lies within ring b: a's box is within b's and the
+ * first of a's points that is off b's edges lies inside b. */
+bool ringWithin(const std::vector<double> &xy, const Ring &a, const Ring &b)
+{
+    if (a.box[0] < b.box[0] || a.box[1] < b.box[1] || a.box[2] > b.box[2] || a.box[3] > b.box[3]) {
+        return false;
+    }
+    for (int k = 0; k < a.count; k++) {
+        GcanvasRingsHit hit = gcanvasRingsHit(&xy[b.start], &b.count, 1, &xy[a.start + 2 * k]);
+        if (hit.edge > 0) {
+            return hit.inside > 0;
+        }
+    }
+    return false;
+}
+
+/*
+ * The points of a polygon's rings in the order shapefiles keep: a ring
+ * within an even number of the others (an outer ring or an island) runs
+ * clockwise, one within an odd number (a hole) counter-clockwise, with y
+ * growing upwards. A ring turned keeps its first point. Rings of fewer
+ * than three points stay as they are and hold no other ring.
+ */
+std::vector<double> shapefileRings(const double *points, int nPoints, const int *parts, int nParts)
+{
+    std::vector<double> xy(points, points + 2 * static_cast<size_t>(std::max(nPoints, 0)));
+    std::vector<Ring> rings;
+    int start = 0;
+    for (int k = 0; k < (parts != nullptr ? nParts : 1) && start < nPoints; k++) {
+        int c = std::min(parts != nullptr ? parts[k] : nPoints, nPoints - start);
+        if (c >= 3) {
+            Ring r{2 * static_cast<size_t>(start), c, {}};
+            pointsBBox(&xy[r.start], c, r.box);
+            rings.push_back(r);
+        }
+        start += std::max(c, 0);
+    }
+    for (const Ring &r : rings) {
+        int depth = 0;
+        for (const Ring &other : rings) {
+            depth += &other != &r && ringWithin(xy, r, other);
+        }
+        double area = polygonSignedArea(&xy[r.start], r.count);
+        if (area != 0 && (area > 0) != (depth % 2 == 0)) {
+            /* Reverse the points after the first (and before a closing
+             * repeat of it). */
+            double *first = &xy[r.start];
+            double *last = first + 2 * (r.count - 1);
+            int end = first[0] == last[0] && first[1] == last[1] ? r.count - 1 : r.count;
+            for (int a = 1, b = end - 1; a < b; a++, b--) {
+                std::swap(first[2 * a], first[2 * b]);
+                std::swap(first[2 * a + 1], first[2 * b + 1]);
+            }
+        }
+    }
+    return xy;
 }
 
 /* Appends the records of the items that objv[first..objc) name and whose
@@ -42,12 +110,26 @@ int addItemRecords(Tcl_Interp *interp, GcanvasWidget *canvas, RAMOBJ *obj, int k
             int nPoints = 0, nParts = 0;
             const double *points = type->getCoordsProc(item, &nPoints);
             const int *parts = type->getPartsProc(item, &nParts);
-            if (ops->addRecord(obj, -1, points, nPoints, parts, nParts, nullptr, nullptr, nullptr) == nullptr) {
-                Tcl_SetObjResult(interp,
-                                 Tcl_ObjPrintf("Error in assemble: the record of item %d was refused", item->id));
-                return TCL_ERROR;
+            std::vector<double> turned;
+            if (kind == SHAPE_POLYGON) {
+                turned = shapefileRings(points, nPoints, parts, nParts);
+                points = turned.data();
             }
-            (*added)++;
+            /* A POINT record holds one point: a point item gives one
+             * record per point. */
+            int records = kind == SHAPE_POINT ? nPoints : 1;
+            for (int r = 0; r < records; r++) {
+                const ShapeRecord *record =
+                    kind == SHAPE_POINT
+                        ? ops->addRecord(obj, -1, points + 2 * r, 1, nullptr, 0, nullptr, nullptr, nullptr)
+                        : ops->addRecord(obj, -1, points, nPoints, parts, nParts, nullptr, nullptr, nullptr);
+                if (record == nullptr) {
+                    Tcl_SetObjResult(
+                        interp, Tcl_ObjPrintf("Error in assemble: the record of item %d was refused", item->id));
+                    return TCL_ERROR;
+                }
+                (*added)++;
+            }
         }
     }
     return TCL_OK;

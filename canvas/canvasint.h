@@ -48,6 +48,10 @@ extern GcanvasItemType gcanvasTextType;
 extern GcanvasItemType gcanvasGtextType;
 /* The object item (objectitem.cpp). */
 extern GcanvasItemType gcanvasObjectType;
+/* Labelled point symbols (symbolitem.cpp). */
+extern GcanvasItemType gcanvasSymbolType;
+/* Widgets placed at world points (windowitem.cpp). */
+extern GcanvasItemType gcanvasWindowType;
 /* Groups (groupitem.cpp): the top group holding an item whose header names
  * a group (the item itself for a group in the canvas's list; for any other
  * its boxes are computed anew), and the widget's group subcommand. */
@@ -172,6 +176,8 @@ int gcanvasSelectCmd(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Ob
 int gcanvasAssembleCmd(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj *const objv[]);
 int gcanvasVangleCmd(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj *const objv[]);
 int gcanvasLangleCmd(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj *const objv[]);
+/* disassemble (disassemble.cpp) */
+int gcanvasDisassembleCmd(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj *const objv[]);
 /* Appends "Invalid object type. Should be" and the shape kind names to the
  * result (widgetcmd.cpp). */
 void gcanvasShapeKindError(Tcl_Interp *interp);

@@ -614,12 +614,10 @@ int itemShapeKind(const GcanvasItem *item)
 
 namespace {
 
-/* One edge of the box: a coordinate (0: x, 1: y) kept >= or <= a limit.
- * Limit is int for 16-bit rings, double for rings in doubles. */
-template <typename Limit>
+/* One edge of the box: a coordinate (0: x, 1: y) kept >= or <= a limit. */
 struct Edge {
     int axis;
-    Limit limit;
+    int limit;
     bool below; /* inside is coordinate <= limit */
 
     bool inside(const XPoint &p) const
@@ -627,17 +625,11 @@ struct Edge {
         int v = axis == 0 ? p.x : p.y;
         return below ? v <= limit : v >= limit;
     }
-
-    bool inside(const DrawablePoint &p) const
-    {
-        double v = axis == 0 ? p.x : p.y;
-        return below ? v <= limit : v >= limit;
-    }
 };
 
 /* Where prev -> cur crosses the edge, computed from prev and rounded to
  * 16 bits. */
-XPoint crossing(const Edge<int> &edge, const XPoint &prev, const XPoint &cur)
+XPoint crossing(const Edge &edge, const XPoint &prev, const XPoint &cur)
 {
     XPoint r;
     double c = edge.limit;
@@ -653,30 +645,17 @@ XPoint crossing(const Edge<int> &edge, const XPoint &prev, const XPoint &cur)
     return r;
 }
 
-/* Where prev -> cur crosses the edge, computed from prev, exact in
- * doubles. */
-DrawablePoint crossing(const Edge<double> &edge, const DrawablePoint &prev, const DrawablePoint &cur)
-{
-    const double a[2] = {prev.x, prev.y};
-    const double b[2] = {cur.x, cur.y};
-    int axis = edge.axis;
-    double t = (edge.limit - a[axis]) / (b[axis] - a[axis]);
-    double other = a[1 - axis] + t * (b[1 - axis] - a[1 - axis]);
-    return axis == 0 ? DrawablePoint{edge.limit, other} : DrawablePoint{other, edge.limit};
-}
-
 /* One Sutherland-Hodgman stage: in[0..n) against edge into out. */
-template <typename Point, typename Limit>
-void clipStage(const Point *in, size_t n, const Edge<Limit> &edge, std::vector<Point> &out)
+void clipStage(const XPoint *in, size_t n, const Edge &edge, std::vector<XPoint> &out)
 {
     out.clear();
     if (n == 0) {
         return;
     }
-    Point prev = in[n - 1];
+    XPoint prev = in[n - 1];
     bool prevInside = edge.inside(prev);
     for (size_t i = 0; i < n; i++) {
-        const Point &cur = in[i];
+        const XPoint &cur = in[i];
         bool curInside = edge.inside(cur);
         if (!curInside) {
             if (prevInside) {
@@ -694,13 +673,11 @@ void clipStage(const Point *in, size_t n, const Edge<Limit> &edge, std::vector<P
 }
 
 /* The clipped ring of in[0..n) against the box x1, y1, x2, y2, left in
- * result; scratch holds the stages between. in may lie in result: it is
- * read by the first stage only, which writes scratch. */
-template <typename Point, typename Limit>
-void clipRingStages(const Point *in, size_t n, const Limit *box, std::vector<Point> &scratch,
-                    std::vector<Point> &result)
+ * result; scratch holds the stages between. */
+void clipRingStages(const XPoint *in, size_t n, const int *box, std::vector<XPoint> &scratch,
+                    std::vector<XPoint> &result)
 {
-    const Edge<Limit> edges[] = {{0, box[0], false}, {0, box[2], true}, {1, box[1], false}, {1, box[3], true}};
+    const Edge edges[] = {{0, box[0], false}, {0, box[2], true}, {1, box[1], false}, {1, box[3], true}};
     clipStage(in, n, edges[0], scratch);
     clipStage(scratch.data(), scratch.size(), edges[1], result);
     clipStage(result.data(), result.size(), edges[2], scratch);
@@ -718,11 +695,6 @@ void clipRing(const XPoint *in, size_t n, int xmin, int ymin, int xmax, int ymax
 }
 
 }  // namespace
-
-void clipRingToBox(std::vector<DrawablePoint> &ring, std::vector<DrawablePoint> &scratch, const double *box)
-{
-    clipRingStages(ring.data(), ring.size(), box, scratch, ring);
-}
 
 int clipPolygonToBox(std::vector<XPoint> &points, int n, int xmin, int ymin, int xmax, int ymax)
 {

@@ -15,6 +15,7 @@
 
 #include <vector>
 #include "canvas/gcanvas.h"
+#include "runtime/ringclip.h"
 #include "runtime/shapeapi.h"
 
 /* ---- canvas handle ---- */
@@ -147,19 +148,9 @@ int clipPolygonToBox(std::vector<XPoint> &points, int n, int xmin, int ymin, int
 int clipPolygonsToBox(std::vector<XPoint> &points, int nRings, int *counts, int xmin, int ymin, int xmax, int ymax);
 
 /* A drawable point in doubles: where a point lands before it is rounded
- * to 16 bits. */
-struct DrawablePoint {
-    double x, y;
-};
-
-/*
- * The same clipper for a closed ring of drawable points in doubles (one
- * that may reach far past the 16-bit range), with the crossings kept
- * exact, unrounded: ring is replaced by its part inside box (x1, y1, x2,
- * y2), empty when none is. scratch is a buffer of the caller's, reused
- * from call to call.
- */
-void clipRingToBox(std::vector<DrawablePoint> &ring, std::vector<DrawablePoint> &scratch, const double *box);
+ * to 16 bits. Rings of them that may reach far past the 16-bit range are
+ * clipped by clipRingToBox (runtime/ringclip.h). */
+using DrawablePoint = RingPoint;
 
 /* Drawable coordinates beyond this reach are clipped in doubles before
  * they become 16-bit points. */

@@ -192,7 +192,8 @@ typedef int GcanvasItemCmdProc(Tcl_Interp *interp, GcanvasWidget *canvas, Gcanva
                                Tcl_Obj *const objv[]);
 typedef int GcanvasCreateFromDescProc(Tcl_Interp *interp, GcanvasWidget *canvas, GcanvasItem *item,
                                       const GcanvasGeometryDesc *desc);
-typedef void GcanvasDisassembleProc(Tcl_Interp *interp, GcanvasWidget *canvas, GcanvasItem *item);
+/* Splits an item into plain items; a Tcl code, with the error in interp. */
+typedef int GcanvasDisassembleProc(Tcl_Interp *interp, GcanvasWidget *canvas, GcanvasItem *item);
 typedef double *GcanvasGetCoordsProc(GcanvasItem *item, int *count);
 typedef int *GcanvasGetPartsProc(GcanvasItem *item, int *count);
 typedef int GcanvasGetComponentProc(GcanvasItem *item);

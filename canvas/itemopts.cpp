@@ -70,6 +70,56 @@ const char *statePrint(ClientData, Tk_Window, char *record, int offset, Tcl_Free
     return "";
 }
 
+/* ---- the symbol and marker type names ---- */
+
+struct NamedChoice {
+    const char *option;       /* "-symboltype" */
+    const char *const *names; /* NULL-terminated */
+    const char *expected;     /* the names as the error lists them */
+};
+
+const char *const kSymbolNames[] = {"oval", "rectangle", "diamond", "crosshair", "handle", nullptr};
+const char *const kMarkerNames[] = {"point", "cross", nullptr};
+const NamedChoice kSymbolChoice = {"-symboltype", kSymbolNames, "oval, rectangle, diamond, crosshair, handle"};
+const NamedChoice kMarkerChoice = {"-markertype", kMarkerNames, "point or cross"};
+
+/* A leading part of one of the names (the first letter picks the name);
+ * empty is the first name. A bad value is reported and the field falls
+ * back to the first name. */
+int choiceParse(ClientData clientData, Tcl_Interp *interp, Tk_Window, const char *value, char *record, int offset)
+{
+    const auto *choice = static_cast<const NamedChoice *>(clientData);
+    int *field = reinterpret_cast<int *>(record + offset);
+    if (value == nullptr || value[0] == '\0') {
+        *field = 0;
+        return TCL_OK;
+    }
+    size_t length = std::strlen(value);
+    for (int i = 0; choice->names[i] != nullptr; i++) {
+        if (value[0] == choice->names[i][0] && std::strncmp(value, choice->names[i], length) == 0) {
+            *field = i;
+            return TCL_OK;
+        }
+    }
+    *field = 0;
+    Tcl_AppendResult(interp, "invalid ", choice->option, " option \"", value, "\": must be ", choice->expected,
+                     nullptr);
+    return TCL_ERROR;
+}
+
+const char *choicePrint(ClientData clientData, Tk_Window, char *record, int offset, Tcl_FreeProc **freeProc)
+{
+    const auto *choice = static_cast<const NamedChoice *>(clientData);
+    int value = *reinterpret_cast<int *>(record + offset);
+    *freeProc = nullptr;
+    for (int i = 0; choice->names[i] != nullptr; i++) {
+        if (i == value) {
+            return choice->names[i];
+        }
+    }
+    return "unknown";
+}
+
 }  // namespace
 
 const char *gcanvasDoublePrint(ClientData, Tk_Window, char *record, int offset, Tcl_FreeProc **freeProc)
@@ -153,6 +203,8 @@ Tk_CustomOption gcanvasOffsetOption = {offsetParse, offsetPrint, reinterpret_cas
 Tk_CustomOption gcanvasIndexOffsetOption = {offsetParse, offsetPrint,
                                             reinterpret_cast<ClientData>(TK_OFFSET_RELATIVE | TK_OFFSET_INDEX)};
 Tk_CustomOption gcanvasItemStateOption = {stateParse, statePrint, nullptr};
+Tk_CustomOption gcanvasSymbolTypeOption = {choiceParse, choicePrint, const_cast<NamedChoice *>(&kSymbolChoice)};
+Tk_CustomOption gcanvasMarkerTypeOption = {choiceParse, choicePrint, const_cast<NamedChoice *>(&kMarkerChoice)};
 
 namespace {
 

@@ -31,6 +31,14 @@ extern Tk_CustomOption gcanvasIndexOffsetOption;
  * inherit (-1). */
 extern Tk_CustomOption gcanvasItemStateOption;
 
+/* -symboltype and -markertype: an int naming one of "oval", "rectangle",
+ * "diamond", "crosshair", "handle" (0..4), or of "point", "cross" (0..1).
+ * A leading part of a name (its first letter picks it) is read; empty is
+ * the first name; a bad value is reported and the field falls back to the
+ * first name. Printed as the name, or "unknown". */
+extern Tk_CustomOption gcanvasSymbolTypeOption;
+extern Tk_CustomOption gcanvasMarkerTypeOption;
+
 /*
  * The graphics contexts of items come from the canvas's own cache, never
  * from Tk's (which other widgets share): drawing changes their stipple

@@ -30,8 +30,8 @@ TypeRow typeRows[] = {
     {"arc", &gcanvasArcType},
     {"gtext", &gcanvasGtextType},
     {"group", &gcanvasGroupType},
-    {"symbol", nullptr},
-    {"window", nullptr},
+    {"symbol", &gcanvasSymbolType},
+    {"window", &gcanvasWindowType},
     {"object", &gcanvasObjectType},
 };
 

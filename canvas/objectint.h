@@ -7,7 +7,8 @@
  *	and the functions the files call on one another. The item itself is
  *	in objectitem.cpp (type record, options, create, configure, delete),
  *	the reading of records in objectread.cpp, drawing in objectdraw.cpp,
- *	hit and area tests in objecthit.cpp, measures in objectmeasure.cpp.
+ *	hit and area tests in objecthit.cpp, measures in objectmeasure.cpp,
+ *	the split into plain items in disassemble.cpp.
  */
 #ifndef TESK_CANVAS_OBJECTINT_H
 #define TESK_CANVAS_OBJECTINT_H
@@ -172,6 +173,8 @@ int objectToArea(GcanvasWidget *canvas, GcanvasItem *item, double *rect);
 double objectAreaMeasure(GcanvasWidget *canvas, GcanvasItem *item);
 double objectLength(GcanvasWidget *canvas, GcanvasItem *item);
 double objectCentroid(GcanvasWidget *canvas, GcanvasItem *item, double *x, double *y);
+/* disassemble.cpp: one plain item for each record (a Tcl code). */
+int objectDisassemble(Tcl_Interp *interp, GcanvasWidget *canvas, GcanvasItem *item);
 
 }  // namespace objectitem
 

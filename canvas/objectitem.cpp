@@ -34,59 +34,6 @@ namespace objectitem {
 
 namespace {
 
-/* ---- symbol and marker type options ---- */
-
-struct NamedChoice {
-    const char *option;       /* "-symboltype" */
-    const char *const *names; /* NULL-terminated */
-    const char *expected;     /* the names as the error lists them */
-};
-
-const char *const kSymbolNames[] = {"oval", "rectangle", "diamond", "crosshair", "handle", nullptr};
-const char *const kMarkerNames[] = {"point", "cross", nullptr};
-const NamedChoice kSymbolChoice = {"-symboltype", kSymbolNames, "oval, rectangle, diamond, crosshair, handle"};
-const NamedChoice kMarkerChoice = {"-markertype", kMarkerNames, "point or cross"};
-
-/* A leading part of one of the names (the first letter picks the name);
- * empty is the first name. A bad value is reported and the field falls
- * back to the first name. */
-int choiceParse(ClientData clientData, Tcl_Interp *interp, Tk_Window, const char *value, char *record, int offset)
-{
-    const auto *choice = static_cast<const NamedChoice *>(clientData);
-    int *field = reinterpret_cast<int *>(record + offset);
-    if (value == nullptr || value[0] == '\0') {
-        *field = 0;
-        return TCL_OK;
-    }
-    size_t length = std::strlen(value);
-    for (int i = 0; choice->names[i] != nullptr; i++) {
-        if (value[0] == choice->names[i][0] && std::strncmp(value, choice->names[i], length) == 0) {
-            *field = i;
-            return TCL_OK;
-        }
-    }
-    *field = 0;
-    Tcl_AppendResult(interp, "invalid ", choice->option, " option \"", value, "\": must be ", choice->expected,
-                     nullptr);
-    return TCL_ERROR;
-}
-
-const char *choicePrint(ClientData clientData, Tk_Window, char *record, int offset, Tcl_FreeProc **freeProc)
-{
-    const auto *choice = static_cast<const NamedChoice *>(clientData);
-    int value = *reinterpret_cast<int *>(record + offset);
-    *freeProc = nullptr;
-    for (int i = 0; choice->names[i] != nullptr; i++) {
-        if (i == value) {
-            return choice->names[i];
-        }
-    }
-    return "unknown";
-}
-
-Tk_CustomOption symbolTypeOption = {choiceParse, choicePrint, const_cast<NamedChoice *>(&kSymbolChoice)};
-Tk_CustomOption markerTypeOption = {choiceParse, choicePrint, const_cast<NamedChoice *>(&kMarkerChoice)};
-
 #define OI_OPT(field) Tk_Offset(ObjectItem, field)
 
 Tk_ConfigSpec configSpecs[] = {
@@ -148,9 +95,9 @@ Tk_ConfigSpec configSpecs[] = {
     {TK_CONFIG_PIXELS, "-symbolysize", nullptr, nullptr, "10", OI_OPT(symbolYSize), TK_CONFIG_DONT_SET_DEFAULT,
      nullptr},
     {TK_CONFIG_CUSTOM, "-symboltype", nullptr, nullptr, "oval", OI_OPT(symbolType), TK_CONFIG_DONT_SET_DEFAULT,
-     &symbolTypeOption},
+     &gcanvasSymbolTypeOption},
     {TK_CONFIG_CUSTOM, "-markertype", nullptr, nullptr, "point", OI_OPT(markerType), TK_CONFIG_DONT_SET_DEFAULT,
-     &markerTypeOption},
+     &gcanvasMarkerTypeOption},
     {TK_CONFIG_COLOR, "-markercolor", nullptr, nullptr, "red", OI_OPT(markerColor), TK_CONFIG_NULL_OK, nullptr},
     {TK_CONFIG_COLOR, "-highlightcolor", nullptr, nullptr, "yellow", OI_OPT(highlightColor), TK_CONFIG_NULL_OK,
      nullptr},
@@ -379,8 +326,11 @@ int objectCoords(Tcl_Interp *interp, GcanvasWidget *canvas, GcanvasItem *item, i
         return TCL_OK;
     }
     if (objc == 1 && std::strcmp(Tcl_GetString(objv[0]), "disassemble") == 0) {
-        Tcl_SetResult(interp, const_cast<char *>("disassemble is not available in this build"), TCL_STATIC);
-        return TCL_ERROR;
+        if (objectDisassemble(interp, canvas, item) != TCL_OK) {
+            return TCL_ERROR;
+        }
+        Tcl_SetResult(interp, const_cast<char *>("..."), TCL_STATIC);
+        return TCL_OK;
     }
     double x, y;
     if (gcanvasReadPointCoords(interp, canvas, objc, objv, &x, &y) != TCL_OK) {
@@ -516,6 +466,7 @@ GcanvasItemType makeType()
     t.insertProc = objectInsert;
     t.dCharsProc = objectDChars;
     t.bboxProc = objectBbox;
+    t.disassembleProc = objectDisassemble;
     t.getComponentProc = objectComponent;
     t.highlightComponentProc = objectHighlightComponent;
     t.areaMeasureProc = objectAreaMeasure;

@@ -95,49 +95,24 @@ void fontAttributes(Tcl_Interp *interp, Tk_Font tkfont, RotatedFontAttributes *a
 int textConfigure(Tcl_Interp *interp, GcanvasWidget *canvas, GcanvasItem *item, int objc, Tcl_Obj *const objv[],
                   int flags)
 {
+    /* The options before a failing one are set: the count, the layout
+     * and the box are remade all the same, so that they follow the text. */
     GcanvasTextItem *t = asText(item);
-    if (gcanvasConfigureRecord(interp, canvas, item->type->configSpecs, t, objc, objv, flags) != TCL_OK) {
-        return TCL_ERROR;
-    }
+    int code = gcanvasConfigureRecord(interp, canvas, item->type->configSpecs, t, objc, objv, flags);
+    Tcl_Obj *message = Tcl_GetObjResult(interp);
+    Tcl_IncrRefCount(message);
     if (t->activeColor != nullptr || t->activeStipple != None) {
         item->redrawFlags |= GCANVAS_ITEM_STATE_DEPENDANT;
     } else {
         item->redrawFlags &= ~GCANVAS_ITEM_STATE_DEPENDANT;
     }
-    if (t->tkfont != nullptr) {
-        RotatedFontAttributes attrs;
-        fontAttributes(interp, t->tkfont, &attrs);
-        if (!sameAttrs(attrs, t->attrs)) {
-            t->attrs = attrs;
-            t->fontStale = 1;
-        }
-    }
-    gcanvasTextRecount(t->textInfo, item, &t->edit);
-
-    XColor *color = gcanvasTextColor(canvas, t);
-    Pixmap stipple = chosenStipple(canvas, t);
-    XGCValues values;
-    unsigned long mask = 0;
-    if (stipple != None) {
-        values.stipple = stipple;
-        values.fill_style = FillStippled;
-        mask = GCStipple | GCFillStyle;
-    }
-    GC gc = nullptr, selGC = nullptr;
-    if (color != nullptr) {
-        values.foreground = color->pixel;
-        gc = gcanvasGetGC(canvas->tkwin, mask | GCForeground, &values);
-        if (t->textInfo->selFgColorPtr != nullptr) {
-            values.foreground = t->textInfo->selFgColorPtr->pixel;
-        }
-        selGC = gcanvasGetGC(canvas->tkwin, mask | GCForeground, &values);
-    }
-    gcanvasFreeGC(canvas->display, t->gc);
-    gcanvasFreeGC(canvas->display, t->selTextGC);
-    t->gc = gc;
-    t->selTextGC = selGC;
+    gcanvasTextUpdate(interp, canvas, t);
     item->type->bboxProc(canvas, item);
-    return TCL_OK;
+    if (code != TCL_OK) {
+        Tcl_SetObjResult(interp, message);
+    }
+    Tcl_DecrRefCount(message);
+    return code;
 }
 
 int textCoords(Tcl_Interp *interp, GcanvasWidget *canvas, GcanvasItem *item, int objc, Tcl_Obj *const objv[])
@@ -157,14 +132,7 @@ int textCoords(Tcl_Interp *interp, GcanvasWidget *canvas, GcanvasItem *item, int
 
 void textDelete(GcanvasWidget *, GcanvasItem *item, Display *display)
 {
-    GcanvasTextItem *t = asText(item);
-    Tk_FreeOptions(item->type->configSpecs, reinterpret_cast<char *>(t), display, 0);
-    t->edit.text = nullptr;
-    t->tkfont = nullptr;
-    freeFontAndLayout(t);
-    gcanvasFreeGC(display, t->gc);
-    gcanvasFreeGC(display, t->selTextGC);
-    t->gc = t->selTextGC = nullptr;
+    gcanvasTextFree(display, asText(item));
 }
 
 int textCreate(Tcl_Interp *interp, GcanvasWidget *canvas, GcanvasItem *item, int objc, Tcl_Obj *const objv[])
@@ -387,7 +355,55 @@ int textToPostscript(Tcl_Interp *interp, GcanvasWidget *canvas, GcanvasItem *ite
 
 }  // namespace
 
-/* ---- shared with gtext ---- */
+/* ---- shared with gtext and the symbol's label ---- */
+
+void gcanvasTextUpdate(Tcl_Interp *interp, GcanvasWidget *canvas, GcanvasTextItem *t)
+{
+    GcanvasItem *item = &t->header;
+    if (t->tkfont != nullptr) {
+        RotatedFontAttributes attrs;
+        fontAttributes(interp, t->tkfont, &attrs);
+        if (!sameAttrs(attrs, t->attrs)) {
+            t->attrs = attrs;
+            t->fontStale = 1;
+        }
+    }
+    gcanvasTextRecount(t->textInfo, item, &t->edit);
+
+    XColor *color = gcanvasTextColor(canvas, t);
+    Pixmap stipple = chosenStipple(canvas, t);
+    XGCValues values;
+    unsigned long mask = 0;
+    if (stipple != None) {
+        values.stipple = stipple;
+        values.fill_style = FillStippled;
+        mask = GCStipple | GCFillStyle;
+    }
+    GC gc = nullptr, selGC = nullptr;
+    if (color != nullptr) {
+        values.foreground = color->pixel;
+        gc = gcanvasGetGC(canvas->tkwin, mask | GCForeground, &values);
+        if (t->textInfo->selFgColorPtr != nullptr) {
+            values.foreground = t->textInfo->selFgColorPtr->pixel;
+        }
+        selGC = gcanvasGetGC(canvas->tkwin, mask | GCForeground, &values);
+    }
+    gcanvasFreeGC(canvas->display, t->gc);
+    gcanvasFreeGC(canvas->display, t->selTextGC);
+    t->gc = gc;
+    t->selTextGC = selGC;
+}
+
+void gcanvasTextFree(Display *display, GcanvasTextItem *t)
+{
+    Tk_FreeOptions(t->header.type->configSpecs, reinterpret_cast<char *>(t), display, 0);
+    t->edit.text = nullptr;
+    t->tkfont = nullptr;
+    freeFontAndLayout(t);
+    gcanvasFreeGC(display, t->gc);
+    gcanvasFreeGC(display, t->selTextGC);
+    t->gc = t->selTextGC = nullptr;
+}
 
 XColor *gcanvasTextColor(const GcanvasWidget *canvas, const GcanvasTextItem *t)
 {
@@ -402,12 +418,18 @@ int gcanvasTextMargin(const GcanvasTextInfo *info)
 int gcanvasTextMakeLayout(GcanvasWidget *canvas, GcanvasTextItem *t, double aspectOption, double escapement,
                           double orientation, int mode, int *w, int *h)
 {
-    if (t->tkfont == nullptr || t->edit.text == nullptr) {
+    GcanvasTextScale scale = gcanvasTextScale(canvas, t->header.scalable, t->attrs.size, aspectOption);
+    if (!scale.shown) {
         freeFontAndLayout(t);
         return 0;
     }
-    GcanvasTextScale scale = gcanvasTextScale(canvas, t->header.scalable, t->attrs.size, aspectOption);
-    if (!scale.shown) {
+    return gcanvasTextLayoutAt(canvas, t, scale, escapement, orientation, mode, w, h);
+}
+
+int gcanvasTextLayoutAt(GcanvasWidget *canvas, GcanvasTextItem *t, const GcanvasTextScale &scale, double escapement,
+                        double orientation, int mode, int *w, int *h)
+{
+    if (t->tkfont == nullptr || t->edit.text == nullptr) {
         freeFontAndLayout(t);
         return 0;
     }

@@ -1,17 +1,19 @@
 /*
  * textitem.h --
  *
- *	What the text and gtext items share: one record, the options of the
- *	text item, the font and layout a scale calls for, editing, selection,
- *	index words, and the drawing of a (possibly turned) block with its
- *	selection and insertion cursor. textitem.cpp holds these and the text
- *	type; gtextitem.cpp the gtext type.
+ *	What the text and gtext items and the symbol's label share: one
+ *	record, the options of the text item, the font and layout a scale
+ *	calls for, editing, selection, index words, and the drawing of a
+ *	(possibly turned) block with its selection and insertion cursor.
+ *	textitem.cpp holds these and the text type; gtextitem.cpp the gtext
+ *	type; symbolitem.cpp the symbol type.
  */
 #ifndef TESK_CANVAS_TEXTITEM_H
 #define TESK_CANVAS_TEXTITEM_H
 
 #include <vector>
 #include "canvas/textedit.h"
+#include "canvas/textgeom.h"
 #include "canvas/textlayout.h"
 #include "display/rotfont.h"
 
@@ -58,6 +60,20 @@ void gcanvasFillTextType(GcanvasItemType *type, Tk_ConfigSpec *specs);
  */
 int gcanvasTextMakeLayout(GcanvasWidget *canvas, GcanvasTextItem *t, double aspectOption, double escapement,
                           double orientation, int mode, int *w, int *h);
+
+/* The same at a size and aspect the caller chose (scale.shown is not
+ * read). */
+int gcanvasTextLayoutAt(GcanvasWidget *canvas, GcanvasTextItem *t, const GcanvasTextScale &scale, double escapement,
+                        double orientation, int mode, int *w, int *h);
+
+/* After the options of t changed: reads its font's attributes, recounts
+ * the text (clipping the selection and cursor to it) and makes the text
+ * GCs for the present state. */
+void gcanvasTextUpdate(Tcl_Interp *interp, GcanvasWidget *canvas, GcanvasTextItem *t);
+
+/* Frees the options of t's type table (the record's own rows), the font,
+ * the layout and the text GCs, leaving each none. */
+void gcanvasTextFree(Display *display, GcanvasTextItem *t);
 
 /* The margin m of a text's box: max((insertWidth + 1) / 2, selection
  * border width). */

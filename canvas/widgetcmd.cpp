@@ -653,7 +653,7 @@ const Subcommand kSubcommands[] = {
     {"dbbox", boxCmd<BOX_WORLD_INNER>},
     {"dchars", gcanvasDCharsCmd},
     {"delete", deleteCmd},
-    {"disassemble", nullptr},
+    {"disassemble", gcanvasDisassembleCmd},
     {"dtag", dtagCmd},
     {"find", findCmd},
     {"focus", gcanvasFocusCmd},

@@ -871,6 +871,55 @@ popup.hide .kit.tip
 destroy .kit
 update
 
+tour.step "Display modules"
+# An example module written for the raster display driver (demo/module),
+# loaded beside the package: it asks for its legend through a form, filled
+# in here as a user would type it, then draws a shaded raster, a river,
+# roads and the legend in a stroke font into a virtual display. The font's
+# glyphs give their points as letters (R the origin, " R" lifts the pen):
+# a blank, H, I, L and O, for the codes from the blank (32) on.
+set fonts [file join $teskDemo(out) fonts]
+file mkdir $fonts
+set f [open [file join $fonts glyphs.txt] w]
+puts $f "   10  1NV\n   11  9NVOKOR RUKUR RONUN\n   12  3NVRKRR\n   13  4NVOKORUR\n   14  6NVOKUKUROROK"
+close $f
+set codes [lrepeat 48 10]
+foreach {letter glyph} {H 11 I 12 L 13 O 14} {
+    lset codes [expr {[scan $letter %c] - 32}] $glyph
+}
+set f [open [file join $fonts tour.def] w]
+puts $f $codes
+close $f
+grass fontLoad [file join $fonts glyphs.txt]
+grass fontDef tour [file join $fonts tour.def]
+load [file join $teskDemo(build) libvdispdemo[info sharedlibextension]] Vdispdemo
+frame .vdisp
+pack [vdisp.create .vdisp.map 120 240]
+pack .vdisp
+wm deiconify .
+update
+grass driver open_driver
+after 200 {
+    if {[catch {
+        .vask.e1 delete 0 end
+        .vask.e1 insert 0 HILL
+        focus -force .vask.e1
+        event generate .vask.e1 <KeyRelease> -keysym L -when now
+        .vask.buttons.ok invoke
+    }]} {
+        set ::_vask(return) 0
+    }
+}
+lassign [vdispdemo tour] answer legend
+update
+demo.log "form answered $answer, legend $legend in the font [lindex [grass fontList] 0]"
+set picture [file join $teskDemo(out) tour-vdisp.ppm]
+if {[tour.screenshot .vdisp.map $picture]} {
+    demo.log "the map of the module written to $picture"
+}
+destroy .vdisp
+update
+
 tour.step "Done"
 update
 set f [open [file join $teskDemo(out) tour.txt] w]

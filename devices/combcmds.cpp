@@ -303,20 +303,56 @@ int combCgetCmd(ClientData clientData, Tcl_Interp *interp, int argc, const char 
 namespace {
 
 /* comb.cget's data in an interpreter: the main window, the store's array
- * name, and the key object of the last path and option asked (a loop asks
- * the same again). */
+ * name, and the last path and option asked with their key object (a loop
+ * asks the same again) and, while a trace on that element says it has not
+ * changed, its value. */
 struct CgetData {
+    Tcl_Interp *interp;
     Tk_Window mainWindow;
     Tcl_Obj *array;
     Tcl_Obj *key;
     std::string path, option;
+    Tcl_Obj *value;  // the element's value while traced; NULL: read it
 };
 
+char *forgetValue(ClientData clientData, Tcl_Interp *, const char *, const char *, int);
+
+/* Stops following the element of the last key, forgetting its value. */
+void untraceValue(CgetData *data)
+{
+    if (data->value == nullptr) {
+        return;
+    }
+    Tcl_UntraceVar2(data->interp, Tcl_GetString(data->array), Tcl_GetString(data->key),
+                    TCL_GLOBAL_ONLY | TCL_TRACE_WRITES | TCL_TRACE_UNSETS, forgetValue, data);
+    Tcl_DecrRefCount(data->value);
+    data->value = nullptr;
+}
+
+/* The trace on the element: any write or unset makes the next call read
+ * the store again. */
+char *forgetValue(ClientData clientData, Tcl_Interp *, const char *, const char *, int)
+{
+    untraceValue(static_cast<CgetData *>(clientData));
+    return nullptr;
+}
+
+/* Keeps value as the element's of the last key, followed by a trace. */
+void traceValue(CgetData *data, Tcl_Obj *value)
+{
+    if (Tcl_TraceVar2(data->interp, Tcl_GetString(data->array), Tcl_GetString(data->key),
+                      TCL_GLOBAL_ONLY | TCL_TRACE_WRITES | TCL_TRACE_UNSETS, forgetValue, data) == TCL_OK) {
+        data->value = value;
+        Tcl_IncrRefCount(value);
+    }
+}
+
 /* The store's key object for path's option: the last one when path and
- * option are the same, else a new one. */
+ * option are the same, else a new one (the last one's value forgotten). */
 Tcl_Obj *cgetKey(CgetData *data, std::string_view path, std::string_view option)
 {
     if (data->key == nullptr || path != data->path || option != data->option) {
+        untraceValue(data);
         data->path = path;
         data->option = option;
         std::string key = combKey(path, "cf");
@@ -333,6 +369,7 @@ Tcl_Obj *cgetKey(CgetData *data, std::string_view path, std::string_view option)
 void releaseCgetData(ClientData clientData)
 {
     auto *data = static_cast<CgetData *>(clientData);
+    untraceValue(data);
     Tcl_DecrRefCount(data->array);
     if (data->key != nullptr) {
         Tcl_DecrRefCount(data->key);
@@ -352,8 +389,14 @@ int combCgetObjCmd(ClientData clientData, Tcl_Interp *interp, int objc, Tcl_Obj 
         if (isPlainWord(option)) {
             Tcl_Obj *key = cgetKey(data, {path, static_cast<size_t>(pathLength)},
                                    {option, static_cast<size_t>(optionLength)});
-            Tcl_Obj *value = Tcl_ObjGetVar2(interp, data->array, key, TCL_GLOBAL_ONLY);
+            Tcl_Obj *value = data->value;
+            if (value == nullptr) {
+                value = Tcl_ObjGetVar2(interp, data->array, key, TCL_GLOBAL_ONLY);
+            }
             if (value != nullptr && Tk_NameToWindow(interp, path, data->mainWindow) != nullptr) {
+                if (data->value == nullptr) {
+                    traceValue(data, value);
+                }
                 Tcl_SetObjResult(interp, value);
                 return TCL_OK;
             }
@@ -371,7 +414,7 @@ int combCgetObjCmd(ClientData clientData, Tcl_Interp *interp, int objc, Tcl_Obj 
 
 int combCreateCgetCommand(Tcl_Interp *interp, Tk_Window mainWindow)
 {
-    auto *data = new CgetData{mainWindow, Tcl_NewStringObj("_comb", -1), nullptr, {}, {}};
+    auto *data = new CgetData{interp, mainWindow, Tcl_NewStringObj("_comb", -1), nullptr, {}, {}, nullptr};
     Tcl_IncrRefCount(data->array);
     return Tcl_CreateObjCommand(interp, "comb.cget", combCgetObjCmd, data, releaseCgetData) != nullptr ? TCL_OK
                                                                                                       : TCL_ERROR;

@@ -13,15 +13,6 @@
 
 namespace {
 
-/* p / n rounded half away from zero (n > 0), exactly. 128 bits: a line
- * between INT_MIN and INT_MAX makes p reach 2^64. */
-int64_t divRound(__int128 p, int64_t n)
-{
-    __int128 magnitude = p < 0 ? -p : p;
-    auto q = static_cast<int64_t>((2 * magnitude + n) / (2 * static_cast<__int128>(n)));
-    return p < 0 ? -q : q;
-}
-
 /* The steps i of a walk a0 + i * s (s = +-1, 0 <= i <= n) whose coordinate
  * lies in 0 .. size - 1, as [*first, *last]; false when there is none. */
 bool stepsInside(int64_t a0, int s, int64_t n, int64_t size, int64_t *first, int64_t *last)
@@ -60,17 +51,41 @@ int ramImageDrawLine(RamImage *image, int band, int value, int x0, int y0, int x
     if (!stepsInside(major0, s, n, xMajor ? columns : rows, &first, &last)) {
         return 0;
     }
-    int64_t minorSize = xMajor ? rows : columns;
-    int written = 0;
-    for (int64_t i = first; i <= last; i++) {
-        int64_t major = major0 + s * i, minor = minor0 + divRound(static_cast<__int128>(i) * dMinor, n);
-        if (minor < 0 || minor >= minorSize) {
-            continue;
-        }
-        int64_t x = xMajor ? major : minor, y = xMajor ? minor : major;
-        written += ramImagePutBytes(image, static_cast<int>(y), static_cast<int>(x), 1, band, &byte) > 0 ? 1 : 0;
+    /* The minor coordinate of step i is minor0 + sign(dMinor) * q, where
+     * q = floor((2 i |dMinor| + n) / 2n) is i |dMinor| / n rounded half
+     * away from zero, with remainder r: q = 0 and r = n at step 0, and
+     * one exact division (2 i |dMinor| may pass 2^64) for a walk that
+     * starts later. Each step adds 2 |dMinor| <= 2n to r and carries at
+     * most once into q. */
+    const int64_t minorSize = xMajor ? rows : columns, dm = std::llabs(dMinor), twoN = 2 * n;
+    const int sm = dMinor < 0 ? -1 : 1;
+    int64_t q = 0, r = n;
+    if (first > 0) {
+        __int128 start = 2 * static_cast<__int128>(first) * dm + n;
+        q = static_cast<int64_t>(start / twoN);
+        r = static_cast<int64_t>(start % twoN);
     }
-    return written;
+    /* The pixels go to the store a batch at a time. */
+    constexpr int kBatch = 256;
+    int xs[kBatch], ys[kBatch], batched = 0, written = 0;
+    int *majors = xMajor ? xs : ys, *minors = xMajor ? ys : xs;
+    for (int64_t i = first; i <= last; i++) {
+        int64_t minor = minor0 + sm * q;
+        if (minor >= 0 && minor < minorSize) {
+            majors[batched] = static_cast<int>(major0 + s * i);
+            minors[batched] = static_cast<int>(minor);
+            if (++batched == kBatch) {
+                written += ramImagePutBytePoints(image, band, byte, xs, ys, batched);
+                batched = 0;
+            }
+        }
+        r += 2 * dm;
+        if (r >= twoN) {
+            r -= twoN;
+            q++;
+        }
+    }
+    return written + ramImagePutBytePoints(image, band, byte, xs, ys, batched);
 }
 
 int ramImageDrawPolyline(RamImage *image, int band, int value, const SpanList *points)

@@ -26,6 +26,7 @@ tesk_layer(imagestore
     imagestore/formats/tiff.cpp
     imagestore/formats/tiffcmd.cpp
     imagestore/formats/xbm.cpp
+    imagestore/interleave.cpp
     imagestore/numlist.cpp
     imagestore/pixels.cpp
     imagestore/ramimage.cpp

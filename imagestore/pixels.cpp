@@ -718,6 +718,43 @@ int ramImagePutUShort(RamImage *image, int row, int column, int n, int band, con
     return putRun(image, row, column, n, band, values);
 }
 
+int ramImagePutBytePoints(RamImage *image, int band, unsigned char value, const int *columns, const int *rows, int n)
+{
+    if (image == nullptr || n <= 0 || !bandInside(image, band) || !knownPixel(image->desc.pixel) ||
+        image->loadRow == nullptr || !ramImageWritable(image)) {
+        return 0;
+    }
+    const ImageDesc &desc = image->desc;
+    const bool bytes = desc.pixel == PIX_BYTE, inPlace = ramImageRowsInPlace(image);
+    unsigned char *data = nullptr;
+    int loaded = -1, stored = 0;
+    for (int i = 0; i < n; i++) {
+        int x = columns[i], y = rows[i];
+        if (x < 0 || x >= desc.columns || !rowInside(image, y)) {
+            continue;
+        }
+        if (y != loaded && inPlace) {
+            data = ramImageInPlaceRow(image, y, band);
+            loaded = y;
+        } else if (y != loaded) {
+            // Marked at once: only the next row's load may write it back.
+            data = image->loadRow(image, y, band, 1);
+            loaded = data != nullptr ? y : -1;
+            if (data == nullptr) {
+                continue;
+            }
+            ramImageSetDirty(image, y, band);
+        }
+        if (bytes) {
+            data[x] = value;
+        } else {
+            storeSamples(data, desc, x, 1, &value);
+        }
+        stored++;
+    }
+    return stored;
+}
+
 /* Puts bands firstBand .. firstBand + nb - 1 of n pixel-interleaved
  * pixels; answers the number of values stored. */
 int putFloatBIPData(RamImage *image, int firstBand, int nb, int row, int column, int n, const float *data)

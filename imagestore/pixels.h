@@ -36,6 +36,10 @@ int ramImagePutVector(RamImage *image, int column, int row, int nb, const int *b
 int ramImagePutFloat(RamImage *image, int row, int column, int n, int band, const float *values);
 int ramImagePutBytes(RamImage *image, int row, int column, int n, int band, const unsigned char *values);
 int ramImagePutUShort(RamImage *image, int row, int column, int n, int band, const unsigned short *values);
+/* Puts value, as ramImagePutBytes would, at the n points (columns[i],
+ * rows[i]) of band, checking the image once for all of them; points
+ * outside it are left out. */
+int ramImagePutBytePoints(RamImage *image, int band, unsigned char value, const int *columns, const int *rows, int n);
 int putFloatBIPData(RamImage *image, int firstBand, int nb, int row, int column, int n, const float *data);
 int writeFloatBIPData(RamImage *image, int row, int column, int n, int nb, const int *bands, const float *data);
 

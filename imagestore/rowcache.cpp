@@ -20,6 +20,7 @@
 #include <utility>
 #include <vector>
 #include "imagestore/formats/imagetypes.h"
+#include "imagestore/interleave.h"
 #include "imagestore/ramimage.h"
 #include "imagestore/stats.h"
 #include "runtime/bytes.h"
@@ -157,102 +158,21 @@ void claimRow(RamImage *image, int row)
     }
 }
 
-/* One pass over a line of N bands (N known to the compiler, so that the
- * gather vectorises): sample i * N + k goes to out[k][i]. */
-template <typename T, int N>
-inline __attribute__((always_inline)) void splitLineOf(const T *__restrict in, T *const *out, int columns)
-{
-    T *__restrict o[N];
-    for (int k = 0; k < N; k++) {
-        o[k] = out[k];
-    }
-    for (int i = 0; i < columns; i++) {
-        for (int k = 0; k < N; k++) {
-            o[k][i] = in[N * i + k];
-        }
-    }
-}
-
-/* Splits a line of 2 to 4 bands of size-byte samples into out[band].
- * Built for AVX2 and for the base instruction set, the loader choosing for
- * the processor: the gathers want wide byte shuffles. */
-__attribute__((target_clones("avx2", "default"))) void splitLine(const unsigned char *in, unsigned char *const *out,
-                                                                 int columns, int size, int bands)
-{
-    switch (size * 8 + bands) {
-    case 1 * 8 + 2: splitLineOf<uint8_t, 2>(in, out, columns); break;
-    case 1 * 8 + 3: splitLineOf<uint8_t, 3>(in, out, columns); break;
-    case 1 * 8 + 4: splitLineOf<uint8_t, 4>(in, out, columns); break;
-    case 2 * 8 + 2:
-        splitLineOf<uint16_t, 2>(reinterpret_cast<const uint16_t *>(in), reinterpret_cast<uint16_t *const *>(out),
-                                 columns);
-        break;
-    case 2 * 8 + 3:
-        splitLineOf<uint16_t, 3>(reinterpret_cast<const uint16_t *>(in), reinterpret_cast<uint16_t *const *>(out),
-                                 columns);
-        break;
-    case 2 * 8 + 4:
-        splitLineOf<uint16_t, 4>(reinterpret_cast<const uint16_t *>(in), reinterpret_cast<uint16_t *const *>(out),
-                                 columns);
-        break;
-    case 4 * 8 + 2:
-        splitLineOf<uint32_t, 2>(reinterpret_cast<const uint32_t *>(in), reinterpret_cast<uint32_t *const *>(out),
-                                 columns);
-        break;
-    case 4 * 8 + 3:
-        splitLineOf<uint32_t, 3>(reinterpret_cast<const uint32_t *>(in), reinterpret_cast<uint32_t *const *>(out),
-                                 columns);
-        break;
-    case 4 * 8 + 4:
-        splitLineOf<uint32_t, 4>(reinterpret_cast<const uint32_t *>(in), reinterpret_cast<uint32_t *const *>(out),
-                                 columns);
-        break;
-    default: break;
-    }
-}
-
-/* Samples i * bands + band of a pixel-interleaved line (size bytes each)
- * into each band's slot. */
-template <typename T>
-void deinterleaveAs(RamImage *image, int row, const unsigned char *line)
-{
-    const int bands = image->desc.nbands;
-    const int columns = image->desc.columns;
-    const T *in = reinterpret_cast<const T *>(line);
-    if (bands >= 2 && bands <= 4) {
-        unsigned char *out[4];
-        for (int b = 0; b < bands; b++) {
-            out[b] = slotStorage(image, ramImageSlotOf(image, row, b));
-        }
-        splitLine(line, out, columns, static_cast<int>(sizeof(T)), bands);
-        return;
-    }
-    for (int b = 0; b < bands; b++) {
-        T *band = reinterpret_cast<T *>(slotStorage(image, ramImageSlotOf(image, row, b)));
-        for (int i = 0; i < columns; i++) {
-            band[i] = in[static_cast<int64_t>(i) * bands + b];
-        }
-    }
-}
-
-template <typename T>
-void interleaveAs(RamImage *image, int row, unsigned char *line)
-{
-    const int bands = image->desc.nbands;
-    const int columns = image->desc.columns;
-    T *out = reinterpret_cast<T *>(line);
-    for (int b = 0; b < bands; b++) {
-        const T *in = reinterpret_cast<const T *>(slotStorage(image, ramImageSlotOf(image, row, b)));
-        for (int i = 0; i < columns; i++) {
-            out[static_cast<int64_t>(i) * bands + b] = in[i];
-        }
-    }
-}
-
 /* The pixel types whose multi-band lines split into bands sample by sample. */
 bool splits(int pixel)
 {
     return pixel >= PIX_BYTE && pixel <= PIX_SBYTE;
+}
+
+/* The band slots of row, in band order. */
+std::vector<unsigned char *> &rowSlots(RamImage *image, int row)
+{
+    static thread_local std::vector<unsigned char *> slots;
+    slots.resize(static_cast<size_t>(image->desc.nbands));
+    for (int b = 0; b < image->desc.nbands; b++) {
+        slots[static_cast<size_t>(b)] = slotStorage(image, ramImageSlotOf(image, row, b));
+    }
+    return slots;
 }
 
 void deinterleave(RamImage *image, int row, const unsigned char *line, int size)
@@ -264,11 +184,7 @@ void deinterleave(RamImage *image, int row, const unsigned char *line, int size)
     if (!splits(image->desc.pixel)) {
         return;
     }
-    switch (size) {
-    case 2: deinterleaveAs<uint16_t>(image, row, line); break;
-    case 4: deinterleaveAs<uint32_t>(image, row, line); break;
-    default: deinterleaveAs<uint8_t>(image, row, line); break;
-    }
+    splitPixelLine(line, image->desc.columns, image->desc.nbands, size, rowSlots(image, row).data());
 }
 
 void interleave(RamImage *image, int row, unsigned char *line, int size)
@@ -277,11 +193,7 @@ void interleave(RamImage *image, int row, unsigned char *line, int size)
         std::memcpy(line, slotStorage(image, ramImageSlotOf(image, row, 0)), static_cast<size_t>(image->rowBytes));
         return;
     }
-    switch (size) {
-    case 2: interleaveAs<uint16_t>(image, row, line); break;
-    case 4: interleaveAs<uint32_t>(image, row, line); break;
-    default: interleaveAs<uint8_t>(image, row, line); break;
-    }
+    mergePixelLine(rowSlots(image, row).data(), image->desc.columns, image->desc.nbands, size, line);
 }
 
 /* Loads row (every band) of a pixel-interleaved or multi-band bitmap file. */
@@ -322,6 +234,12 @@ int ramImageSlotOf(const RamImage *image, int row, int band)
     }
     int64_t key = static_cast<int64_t>(row) * image->desc.nbands + band;
     return static_cast<int>(key % image->slotCount);
+}
+
+bool ramImageRowsInPlace(const RamImage *image)
+{
+    return image->loadRow == ramImageRowPtr && image->buffers != nullptr &&
+           imageTypeOf(image->desc.imgid)->rowsInPlace;
 }
 
 /*

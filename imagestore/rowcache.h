@@ -18,6 +18,18 @@
 /* The storage of row (0..rows-1) of band (0..nbands-1); read 0 promises the
  * caller overwrites the row. Callers keep row and band in range. */
 unsigned char *ramImageRowPtr(RamImage *image, int row, int band, int read);
+/* Whether image's rows are held in place (every row of every band at slot
+ * rows * band + row, loaded by ramImageRowPtr), so that a caller putting
+ * many single pixels may use ramImageInPlaceRow. */
+bool ramImageRowsInPlace(const RamImage *image);
+/* The storage of (row, band) of such an image, marked changed; callers
+ * keep row and band in range. */
+inline unsigned char *ramImageInPlaceRow(RamImage *image, int row, int band)
+{
+    int64_t slot = static_cast<int64_t>(image->desc.rows) * band + row;
+    image->dirtyBits[slot >> 3] |= static_cast<unsigned char>(1u << (slot & 7));
+    return image->buffers + slot * image->rowBytes;
+}
 /* Writes one slot back to the file (nothing for images without one). */
 void ramImageWriteRow(RamImage *image, int slot);
 /* The MRGB pair: bands unpacked from, and packed into, the frame store. */

@@ -29,6 +29,7 @@ tesk_layer(runtime
     runtime/output.cpp
     runtime/planar.cpp
     runtime/replace.cpp
+    runtime/ringclip.cpp
     runtime/rounding.cpp
     runtime/scriptlib.cpp
     runtime/shapeapi.cpp

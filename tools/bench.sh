@@ -6,7 +6,10 @@
 # jpeg_bench sets JPEG decoding and write-back against djpeg and cjpeg and
 # prints each ratio, when libjpeg-turbo-progs is installed; fft_bench sets
 # the 2-D FFT of 2048 x 2048 complex floats against scipy and prints the
-# ratio, when python3-numpy and python3-scipy are installed),
+# ratio, when python3-numpy and python3-scipy are installed; grass_bench
+# draws 20,000 polylines and 5,000 filled 12-gons into a 2048 x 2048
+# virtual display through the R_ functions against libgd, and prints the
+# ratio and the pixels that differ, when libgd-dev is installed),
 # then the redraw benchmarks
 # of the gimg image type (plain, and masked against a photo with transparent
 # pixels), the dump of a gimg view into a GIF against Tk's photo GIF writer,
@@ -19,7 +22,8 @@
 # gconv_bench.tcl a 5 x 5 convolution against ImageMagick and
 # scipy.ndimage.convolve, rotate_bench.tcl a quarter turn against
 # ImageMagick; georef_bench.tcl sets a rotation through a fitted
-# polynomial and resample_bench.tcl nearest-neighbour resampling onto a
+# polynomial (nearest and bilinear; the bilinear one also against a plain C
+# loop over the same polynomial) and resample_bench.tcl nearest-neighbour resampling onto a
 # shifted grid against gdalwarp; capture_bench.tcl sets screen and canvas
 # captures against libtk-img's window format and Tk's own redraw;
 # gcanvas_ps_bench.tcl sets the canvas's PostScript output against Tk's;
@@ -28,7 +32,9 @@
 # creates and redraws 20,000 polygons and 20,000 lines of 40 vertices, and
 # 100,000 rectangles, against Tk's canvas; gcanvas_text_bench.tcl creates and
 # redraws 20,000 text labels and 20,000 turned gtext labels against Tk's
-# canvas text, and zooms 20,000 scalable labels; gl_calls_bench.tcl sets
+# canvas text, and zooms 20,000 scalable labels; gcanvas_points_bench.tcl
+# creates and redraws 20,000 labelled symbols, bitmaps and images and 4,000
+# groups of 5 rectangles against Tk's canvas; gl_calls_bench.tcl sets
 # 1,000,000 glVertex commands against an empty Tcl procedure, with the same
 # calls from C as the floor; gl_arrays_bench.tcl draws a lit grid of
 # 2 million triangles from client arrays with glDrawElements against the
@@ -53,6 +59,11 @@
 set -eu
 top=$(cd "$(dirname "$0")/.." && pwd)
 "$top/tools/setup.sh" release
+# Each benchmark adds a row (work, peer, threads, ratio) for every ratio it
+# prints; the rows are printed as one table at the end.
+TESK_BENCH_TABLE=$(mktemp)
+export TESK_BENCH_TABLE
+trap 'rm -f "$TESK_BENCH_TABLE"' EXIT
 for b in "$top"/build/bench/*_bench; do
     [ -x "$b" ] && "$b" "$@"
 done
@@ -62,7 +73,7 @@ wishBench() {
     TESK_OUT=${TESK_OUT:-$top/out} TESK_XDEPTH=24 \
         $pin "$top/tests/support/xrun.sh" wish "$top/demo/start.tcl" "$top/build" "$top/bench/$1"
 }
-for script in gimg_bench.tcl gimg_mask_bench.tcl gimg_dump_bench.tcl gcanvas_bench.tcl gcanvas_pick_bench.tcl gcanvas_items_bench.tcl gcanvas_text_bench.tcl gcanvas_ps_bench.tcl shape_draw_bench.tcl cs2cs_bench.tcl gif_bench.tcl tiff_bench.tcl georef_bench.tcl \
+for script in gimg_bench.tcl gimg_mask_bench.tcl gimg_dump_bench.tcl gcanvas_bench.tcl gcanvas_pick_bench.tcl gcanvas_items_bench.tcl gcanvas_text_bench.tcl gcanvas_points_bench.tcl gcanvas_ps_bench.tcl shape_draw_bench.tcl cs2cs_bench.tcl gif_bench.tcl tiff_bench.tcl georef_bench.tcl \
     classify_bench.tcl gconv_bench.tcl gtop_bench.tcl rotate_bench.tcl resample_bench.tcl capture_bench.tcl proj_prog_bench.tcl gl_calls_bench.tcl gl_arrays_bench.tcl dem_bench.tcl oglm_bench.tcl comb_bench.tcl sensor_bench.tcl print_bench.tcl; do
     wishBench "$script"
 done
@@ -71,3 +82,15 @@ echo "One core (taskset -c $core), the same work as above:"
 pin="taskset -c $core"
 $pin "$top/build/bench/jpeg_bench" --benchmark_filter=OpenRead "$@"
 wishBench tiff_bench.tcl
+echo
+echo "Every ratio of this run (Tesk's time / the peer's; threads: Tesk / peer):"
+awk -F '\t' '
+    { for (i = 1; i <= 4; i++) { cell[NR, i] = $i; if (length($i) > width[i]) width[i] = length($i) } }
+    END {
+        split("work\tpeer\tthreads\tratio", head, "\t")
+        for (i = 1; i <= 4; i++) { if (length(head[i]) > width[i]) width[i] = length(head[i]) }
+        printf "%-*s  %-*s  %-*s  %*s\n", width[1], head[1], width[2], head[2], width[3], head[3], width[4], head[4]
+        for (r = 1; r <= NR; r++) {
+            printf "%-*s  %-*s  %-*s  %*s\n", width[1], cell[r, 1], width[2], cell[r, 2], width[3], cell[r, 3], width[4], cell[r, 4]
+        }
+    }' "$TESK_BENCH_TABLE"

@@ -316,11 +316,13 @@ bool runBandSequential(const CalcContext *ctx, ToolProgress &progress, const cha
     return true;
 }
 
-/* Stretch goes band by band when the input or the output is a BSQ file,
- * unless that would overwrite a band of the image before it is read. */
+/* Stretch goes band by band when the input's or the output's type asks
+ * for it (bandByBand), unless that would overwrite a band of the image
+ * before it is read. */
 bool bandSequential(const CalcContext *ctx)
 {
-    if (ctx->module != CALC_STRETCH || (ctx->input->desc.imgid != IMG_BSQ && ctx->output->desc.imgid != IMG_BSQ)) {
+    if (ctx->module != CALC_STRETCH ||
+        (!imageTypeOf(ctx->input->desc.imgid)->bandByBand && !imageTypeOf(ctx->output->desc.imgid)->bandByBand)) {
         return false;
     }
     if (ctx->input != ctx->output) {

@@ -28,6 +28,7 @@
 #include "analysis/tools/tooltable.h"
 #include "imagestore/fft2d.h"
 #include "imagestore/formats/fftfile.h"
+#include "imagestore/formats/imagetypes.h"
 #include "imagestore/pixels.h"
 #include "imagestore/ramimage.h"
 #include "imagestore/rowcache.h"
@@ -421,6 +422,12 @@ int failed(Run *run, const char *message)
     return TOOL_FAILED;
 }
 
+/* Whether image holds a spectrum of these tools (an FFT image file). */
+bool holdsSpectrum(const RamImage *image)
+{
+    return imageTypeOf(image->desc.imgid)->holdsSpectrum;
+}
+
 /* Whether the files a and b are the same file. */
 bool sameFile(const char *a, const char *b)
 {
@@ -472,7 +479,7 @@ int setUp(Run *run, int argc, const char **argv)
         return failed(run, nullptr);
     }
     int outState = FFT_INIT;
-    run->raster = run->input->desc.imgid != IMG_FFT;
+    run->raster = !holdsSpectrum(run->input);
     if (run->raster) {
         double band = options[OPT_B].value != nullptr ? cStrtod(options[OPT_B].value) : 1.0;
         int nbands = run->input->desc.nbands;
@@ -551,7 +558,7 @@ int setUp(Run *run, int argc, const char **argv)
     if (existing >= 0) {
         close(existing);
     }
-    if (foreign || (held != nullptr && held->desc.imgid != IMG_FFT)) {
+    if (foreign || (held != nullptr && !holdsSpectrum(held))) {
         return failed(run, "Wrong type of output file.\n");
     }
     FFTHeader created = run->head;
@@ -567,7 +574,7 @@ int setUp(Run *run, int argc, const char **argv)
         return failed(run, nullptr);
     }
     run->output = ramImageOpen(out, out, nullptr, nullptr, &error);
-    if (run->output == nullptr || run->output->desc.imgid != IMG_FFT) {
+    if (run->output == nullptr || !holdsSpectrum(run->output)) {
         return failed(run, "Wrong type of output file.\n");
     }
 

@@ -158,7 +158,7 @@ bool outputDesc(const ZoomJob *job, const char *out, const char *pixel, ImageDes
     if (job->palette) {
         desc->nindices = 0;
         desc->nbands = 3;
-        if (desc->imgid != IMG_DIB && desc->imgid != IMG_TIFF) {
+        if (!imageTypeOf(desc->imgid)->keepsExpandedPalette) {
             desc->imgid = IMG_DIB;
         }
         if (desc->pixel == PIX_1BIT || desc->pixel == PIX_4BITS) {

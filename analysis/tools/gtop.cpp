@@ -24,6 +24,7 @@
 #include "analysis/tools/toolutil.h"
 #include "analysis/tools/tooltable.h"
 #include "imagestore/codes.h"
+#include "imagestore/formats/imagetypes.h"
 #include "imagestore/pixels.h"
 #include "imagestore/ramimage.h"
 #include "imagestore/stats.h"
@@ -352,8 +353,7 @@ bool gtopParseOptions(GtopJob *job, int argc, const char **argv)
             !readReal(value(OPT_YC), id.rows * 0.5, &job->yc)) {
             return refuse(job, error, "Invalid option.\n");
         }
-        const int allowed[] = {IMG_BSQ, IMG_BIL, IMG_BIP, IMG_MBSQ, IMG_MBIL, IMG_MBIP};
-        if (std::find(std::begin(allowed), std::end(allowed), desc.imgid) == std::end(allowed)) {
+        if (!imageTypeOf(desc.imgid)->keepsPlacement) {
             return refuse(job, error, "A valid imgid should be BIP or BIL or BSQ\n");
         }
         desc.rows = value(OPT_NR) != nullptr ? toolInt(value(OPT_NR)) : id.rows;

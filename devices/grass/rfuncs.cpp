@@ -14,6 +14,7 @@
 #include "display/banddraw.h"
 #include "display/spanlist.h"
 #include "imagestore/ramimage.h"
+#include "runtime/ringclip.h"
 #include "tesk.h"
 #include "tesk_display.h"
 #include "tesk_stdio.h"
@@ -79,30 +80,6 @@ int polydots(const int *x, const int *y, int n)
     return 0;
 }
 
-struct RingPoint {
-    double x, y;
-};
-
-/* One stage of clipping a closed ring to a half-plane: coordinate axis of
- * each point kept on the side of limit given by upper. */
-void clipStage(const std::vector<RingPoint> &in, int axis, double limit, bool upper, std::vector<RingPoint> &out)
-{
-    out.clear();
-    auto coord = [axis](const RingPoint &p) { return axis == 0 ? p.x : p.y; };
-    auto inside = [&](const RingPoint &p) { return upper ? coord(p) <= limit : coord(p) >= limit; };
-    for (size_t i = 0; i < in.size(); i++) {
-        const RingPoint &a = in[i == 0 ? in.size() - 1 : i - 1];
-        const RingPoint &b = in[i];
-        if (inside(a) != inside(b)) {
-            double t = (limit - coord(a)) / (coord(b) - coord(a));
-            out.push_back({a.x + t * (b.x - a.x), a.y + t * (b.y - a.y)});
-        }
-        if (inside(b)) {
-            out.push_back(b);
-        }
-    }
-}
-
 /* The ring clipped in doubles to a box well past the image (whose corners
  * fit in 16 bits), so that no vertex wraps when it becomes a span point. */
 std::vector<RingPoint> clipToImage(const RamImage *image, const int *x, const int *y, int n)
@@ -113,10 +90,7 @@ std::vector<RingPoint> clipToImage(const RamImage *image, const int *x, const in
     for (int i = 0; i < n; i++) {
         ring[static_cast<size_t>(i)] = {static_cast<double>(x[i]), static_cast<double>(y[i])};
     }
-    clipStage(ring, 0, box[0], false, scratch);
-    clipStage(scratch, 0, box[2], true, ring);
-    clipStage(ring, 1, box[1], false, scratch);
-    clipStage(scratch, 1, box[3], true, ring);
+    clipRingToBox(ring, scratch, box);
     return ring;
 }
 

@@ -379,5 +379,6 @@ constexpr ImageType dibTypes[1] = {
      .topDown = dibTopDown,
      .dumpDepths = DUMP_ANY,
      .dumpRecode = DumpRecode::BGR,
-     .holdsLabels = true},
+     .holdsLabels = true,
+     .keepsExpandedPalette = true},
 };

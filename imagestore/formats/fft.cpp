@@ -167,7 +167,8 @@ constexpr ImageType fftTypes[1] = {
      .layout = Layout::Pixels,
      .rules = fftRules,
      .detect = fftDetect,
-     .storedStats = ramImageStoredStats},
+     .storedStats = ramImageStoredStats,
+     .holdsSpectrum = true},
 };
 
 /* The file routines of the frequency-domain tools ------------------------------ */

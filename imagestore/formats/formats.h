@@ -24,12 +24,12 @@
  *	the store, the writers, the dump and the tools ask of a type (its
  *	name, line layout and order, byte order, whether its block is a
  *	setting, the depths a dump may write, labels, reading from memory,
- *	stored statistics). Raw line layouts are read and written by the row
- *	cache; a format decoded whole (Layout::Whole) gives decode, which
- *	fills the cache row by row through ramImageFillRow, and rewrite, which
- *	writes the file again from the rows; a writable one gives header or
- *	whole, which writes the georeference its format keeps, and a detector
- *	that reads it back.
+ *	stored statistics, what the tools may make of it). Raw line layouts
+ *	are read and written by the row cache; a format decoded whole
+ *	(Layout::Whole) gives decode, which fills the cache row by row through
+ *	ramImageFillRow, and rewrite, which writes the file again from the
+ *	rows; a writable one gives header or whole, which writes the
+ *	georeference its format keeps, and a detector that reads it back.
  */
 #ifndef TESK_IMAGESTORE_FORMATS_FORMATS_H
 #define TESK_IMAGESTORE_FORMATS_FORMATS_H

@@ -160,6 +160,17 @@ struct ImageType {
     bool readsFromMemory = false;     /* the detector reads data held in memory too */
     bool holdsLabels = false;         /* a classification's labels may be written to it */
     bool holdsGeoreference = true;    /* false: no georeference kept (rform refuses it) */
+    bool holdsSpectrum = false;       /* a frequency-domain spectrum with the header of
+                                         fftfile.h: what gfftrans reads back and writes */
+    bool bandByBand = false;          /* a tool that can work one band over every row at a
+                                         time (calc's stretch) does so on the type, in its
+                                         file's own order; false: row by row */
+    bool keepsPlacement = false;      /* keeps a descriptor's top, left, map and origin as
+                                         written, at any bands and pixel: a terrain view's
+                                         ground or picture (gtop) may be of the type */
+    /* a palette image of the type expanded into three colour bands
+       (gsfzoom) stays of the type; false: it takes the tool's colour type */
+    bool keepsExpandedPalette = false;
 };
 
 /* row for another image type of the same format (a format whose types

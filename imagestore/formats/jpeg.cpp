@@ -20,13 +20,16 @@
 #include <thread>
 #include <vector>
 #include <fcntl.h>
-#include <tmmintrin.h>
+#include <new>
+#include <sys/stat.h>
+#include <utility>
 #include <unistd.h>
 #include <jpeglib.h>
 #include <jerror.h>
 #include "imagestore/codes.h"
 #include "imagestore/formats/formats.h"
 #include "imagestore/formats/jpegerror.h"
+#include "imagestore/interleave.h"
 #include "imagestore/ramimage.h"
 #include "imagestore/rowcache.h"
 #include "runtime/budget.h"
@@ -279,13 +282,16 @@ bool readHeader(const JpegInput *in, ImageDesc *desc, int64_t *buffered)
 
 /* ---- decoding ---- */
 
-/* One run of the decoder over the scanlines first .. last - 1: scanline r
- * band b goes to targets[r * nbands + b], or nowhere when that is NULL. */
+/* One run of the decoder over the scanlines first .. last - 1 of the data
+ * in (rows scanlines: the file, or a part of it made of restart segments):
+ * scanline r band b goes to targets[r * nbands + b], or nowhere when that
+ * is NULL. */
 struct DecodeJob {
     JpegInput in;
     unsigned char *const *targets;
     int32_t rows, columns, nbands;
     int32_t first, last;
+    int32_t base;               /* the image row of scanline 0 (a part's first) */
     unsigned char *scratch;     /* kBatch lines of columns * nbands bytes */
     bool holds;                 /* one of several threads: its message waits in held */
     char held[JMSG_LENGTH_MAX]; /* the first message held, "" for none */
@@ -310,130 +316,6 @@ void watchScans(j_common_ptr cinfo)
     if (d->input_scan_number > kMaxScans) {
         reinterpret_cast<ScanWatch *>(cinfo->progress)->job->manyScans = true;
         std::longjmp(reinterpret_cast<JpegError *>(cinfo->err)->jump, 1);
-    }
-}
-
-/* ---- RGB lines to band rows and back, 16 pixels at a time ---- */
-
-/* Byte shuffles between 16 RGB pixels (three 16-byte vectors, pixel p's
- * band k at byte 3p + k of the 48) and one vector per band:
- * split[k][v] picks band k's bytes out of vector v, merge[v][k] places
- * band k's bytes into vector v; -1 leaves a byte zero. */
-struct RgbShuffles {
-    signed char split[3][3][16];
-    signed char merge[3][3][16];
-};
-
-constexpr RgbShuffles rgbShuffles()
-{
-    RgbShuffles t{};
-    for (int a = 0; a < 3; a++) {
-        for (int b = 0; b < 3; b++) {
-            for (int j = 0; j < 16; j++) {
-                t.split[a][b][j] = t.merge[a][b][j] = -1;
-            }
-        }
-    }
-    for (int i = 0; i < 48; i++) {
-        int pixel = i / 3, band = i % 3, vector = i / 16, at = i % 16;
-        t.split[band][vector][pixel] = static_cast<signed char>(at);
-        t.merge[vector][band][at] = static_cast<signed char>(pixel);
-    }
-    return t;
-}
-
-alignas(16) constexpr RgbShuffles kRgb = rgbShuffles();
-
-__attribute__((target("ssse3"))) __m128i shuffled(__m128i v, const signed char *mask)
-{
-    return _mm_shuffle_epi8(v, _mm_load_si128(reinterpret_cast<const __m128i *>(mask)));
-}
-
-/* Splits n RGB pixels into three band rows; answers the pixels done, a
- * multiple of 16 (the caller does the rest). */
-__attribute__((target("ssse3"))) int32_t splitRgbShuffled(const unsigned char *line, int32_t n,
-                                                          unsigned char *const *out)
-{
-    int32_t x = 0;
-    for (; x + 16 <= n; x += 16) {
-        const unsigned char *in = line + 3 * static_cast<int64_t>(x);
-        __m128i v[3];
-        for (int i = 0; i < 3; i++) {
-            v[i] = _mm_loadu_si128(reinterpret_cast<const __m128i *>(in + 16 * i));
-        }
-        for (int k = 0; k < 3; k++) {
-            __m128i band =
-                _mm_or_si128(_mm_or_si128(shuffled(v[0], kRgb.split[k][0]), shuffled(v[1], kRgb.split[k][1])),
-                             shuffled(v[2], kRgb.split[k][2]));
-            _mm_storeu_si128(reinterpret_cast<__m128i *>(out[k] + x), band);
-        }
-    }
-    return x;
-}
-
-/* Interleaves three band rows into n RGB pixels; answers the pixels done,
- * a multiple of 16. */
-__attribute__((target("ssse3"))) int32_t mergeRgbShuffled(const unsigned char *const *in, int32_t n,
-                                                          unsigned char *line)
-{
-    int32_t x = 0;
-    for (; x + 16 <= n; x += 16) {
-        __m128i band[3];
-        for (int k = 0; k < 3; k++) {
-            band[k] = _mm_loadu_si128(reinterpret_cast<const __m128i *>(in[k] + x));
-        }
-        unsigned char *out = line + 3 * static_cast<int64_t>(x);
-        for (int v = 0; v < 3; v++) {
-            __m128i bytes =
-                _mm_or_si128(_mm_or_si128(shuffled(band[0], kRgb.merge[v][0]), shuffled(band[1], kRgb.merge[v][1])),
-                             shuffled(band[2], kRgb.merge[v][2]));
-            _mm_storeu_si128(reinterpret_cast<__m128i *>(out + 16 * v), bytes);
-        }
-    }
-    return x;
-}
-
-bool hasSsse3()
-{
-    static const bool has = [] {
-        __builtin_cpu_init();
-        return __builtin_cpu_supports("ssse3") != 0;
-    }();
-    return has;
-}
-
-/* Splits a pixel-interleaved line of n bands into band rows (a NULL row
- * is not wanted). */
-void splitBands(const unsigned char *line, int32_t columns, int nbands, unsigned char *const *out)
-{
-    if (nbands == 3 && out[0] != nullptr && out[1] != nullptr && out[2] != nullptr) {
-        unsigned char *r = out[0], *g = out[1], *b = out[2];
-        int32_t x = hasSsse3() ? splitRgbShuffled(line, columns, out) : 0;
-        for (; x < columns; x++) {
-            r[x] = line[3 * x];
-            g[x] = line[3 * x + 1];
-            b[x] = line[3 * x + 2];
-        }
-        return;
-    }
-    for (int band = 0; band < nbands; band++) {
-        if (unsigned char *row = out[band]) {
-            for (int32_t x = 0; x < columns; x++) {
-                row[x] = line[static_cast<int64_t>(x) * nbands + band];
-            }
-        }
-    }
-}
-
-/* Interleaves the rows of n bands into one pixel-interleaved line. */
-void mergeBands(const unsigned char *const *in, int32_t columns, int nbands, unsigned char *line)
-{
-    int32_t x = nbands == 3 && hasSsse3() ? mergeRgbShuffled(in, columns, line) : 0;
-    for (int band = 0; band < nbands; band++) {
-        const unsigned char *row = in[band];
-        for (int32_t c = x; c < columns; c++) {
-            line[static_cast<int64_t>(c) * nbands + band] = row[c];
-        }
     }
 }
 
@@ -494,7 +376,7 @@ void decodeRows(DecodeJob *job)
         }
         if (nbands > 1) {
             for (int i = 0; i < got; i++) {
-                splitBands(lines[i], job->columns, nbands, job->targets + static_cast<int64_t>(r + i) * nbands);
+                splitPixelLine(lines[i], job->columns, nbands, 1, job->targets + static_cast<int64_t>(r + i) * nbands);
             }
         }
         job->done = r + got;
@@ -506,64 +388,223 @@ void decodeRows(DecodeJob *job)
     job->ok = true;
 }
 
-/*
- * hasSeveralScans --
- *	Whether in holds a progressive (or otherwise multi-scan) JPEG, whose
- *	decoder reads every scan into a whole-image buffer before the first
- *	row; false too when the header does not read. libjpeg's errors jump
- *	back here: no C++ object.
- */
-bool hasSeveralScans(const JpegInput *in)
+/* ---- restart segments: parts of one scan decoded apart ---- */
+
+/* Bytes of the cache of every row of every band (one byte a sample). */
+int64_t cacheBytes(const ImageDesc &desc)
 {
-    jpeg_decompress_struct cinfo{};
-    JpegError err;
-    char held[JMSG_LENGTH_MAX] = "";  // the decode says it again
-    cinfo.err = jpegInitError(&err, held);
-    if (setjmp(err.jump)) {
-        jpeg_destroy_decompress(&cinfo);
+    return static_cast<int64_t>(desc.rows) * desc.columns * desc.nbands;
+}
+
+
+/* Where the restart segments of a baseline file lie: a file whose single
+ * scan restarts at whole rows of MCUs can be decoded in parts, each a
+ * small JPEG of its own (see partStream). */
+struct ScanLayout {
+    size_t heightAt = 0;  /* offset of the frame header's 16-bit height */
+    size_t dataAt = 0;    /* first byte of entropy-coded data */
+    std::vector<std::pair<size_t, size_t>> segments;  /* each segment's data: begin, end */
+    int32_t segmentRows = 0;                          /* image rows of a segment */
+};
+
+uint32_t bigEndian16(const unsigned char *p)
+{
+    return static_cast<uint32_t>(p[0]) << 8 | p[1];
+}
+
+/*
+ * restartLayout --
+ *	Reads the markers of data (a whole JPEG) up to its scan and finds the
+ *	scan's restart segments. Answers true for a baseline or extended
+ *	Huffman file of desc's size and bands with one scan of every
+ *	component, whose restart interval is a whole number of MCU rows and
+ *	whose segments are all there, ended by EOI; false for anything else
+ *	(such files are decoded in one piece, which reports their faults).
+ */
+bool restartLayout(const unsigned char *data, size_t size, const ImageDesc &desc, ScanLayout *layout)
+{
+    if (size < 4 || data[0] != 0xFF || data[1] != 0xD8) {
         return false;
     }
-    jpeg_create_decompress(&cinfo);
-    attachSource(&cinfo, *in);
-    jpeg_read_header(&cinfo, TRUE);
-    bool several = jpeg_has_multiple_scans(&cinfo) != 0;
-    jpeg_destroy_decompress(&cinfo);
-    return several;
+    uint32_t restart = 0, width = 0, height = 0, components = 0, hMax = 1, vMax = 1;
+    size_t at = 2;
+    while (layout->dataAt == 0) {
+        while (at < size && data[at] == 0xFF) {
+            at++;  // the marker's 0xFF and fill bytes
+        }
+        if (at + 3 > size || data[at - 1] != 0xFF) {
+            return false;
+        }
+        const unsigned marker = data[at];
+        const size_t begin = at + 1, length = bigEndian16(data + begin);
+        if (length < 2 || begin + length > size) {
+            return false;
+        }
+        const unsigned char *segment = data + begin;
+        if (marker == 0xC0 || marker == 0xC1) {
+            if (length < 8 || segment[2] != 8) {
+                return false;
+            }
+            layout->heightAt = begin + 3;
+            height = bigEndian16(segment + 3);
+            width = bigEndian16(segment + 5);
+            components = segment[7];
+            if (length < 8 + 3 * components) {
+                return false;
+            }
+            for (uint32_t i = 0; i < components; i++) {
+                hMax = std::max<uint32_t>(hMax, segment[9 + 3 * i] >> 4);
+                vMax = std::max<uint32_t>(vMax, segment[9 + 3 * i] & 15);
+            }
+        } else if ((marker >= 0xC2 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC) ||
+                   marker == 0xD9 || (marker >= 0xD0 && marker <= 0xD8) || marker == 0x01) {
+            return false;  // progressive, lossless, arithmetic coding, or no frame header yet
+        } else if (marker == 0xDD && length >= 4) {
+            restart = bigEndian16(segment + 2);
+        } else if (marker == 0xDA) {
+            if (layout->heightAt == 0 || segment[2] != components) {
+                return false;
+            }
+            layout->dataAt = begin + length;
+        }
+        at = begin + length;
+    }
+    if (restart == 0 || height != static_cast<uint32_t>(desc.rows) || width != static_cast<uint32_t>(desc.columns) ||
+        components != static_cast<uint32_t>(desc.nbands)) {
+        return false;
+    }
+    /* A one-component scan has MCUs of one block, whatever its sampling. */
+    const uint32_t mcuColumns = components == 1 ? 8 : 8 * hMax, mcuRows = components == 1 ? 8 : 8 * vMax;
+    const uint32_t mcusPerRow = (width + mcuColumns - 1) / mcuColumns;
+    if (restart % mcusPerRow != 0) {
+        return false;
+    }
+    layout->segmentRows = static_cast<int32_t>(restart / mcusPerRow * mcuRows);
+    const size_t expected = (height + layout->segmentRows - 1) / layout->segmentRows;
+    size_t begin = layout->dataAt;
+    for (at = begin; at + 1 < size;) {
+        const auto *ff = static_cast<const unsigned char *>(std::memchr(data + at, 0xFF, size - at - 1));
+        if (ff == nullptr) {
+            return false;
+        }
+        at = static_cast<size_t>(ff - data);
+        const unsigned next = data[at + 1];
+        if (next == 0x00 || next == 0xFF) {
+            at += next == 0x00 ? 2 : 1;  // a stuffed byte, or fill before a marker
+            continue;
+        }
+        if (next == 0xD9 || (next >= 0xD0 && next <= 0xD7)) {
+            layout->segments.emplace_back(begin, at);
+            begin = at + 2;
+            if (next == 0xD9) {
+                return layout->segments.size() == expected;
+            }
+            if (layout->segments.size() >= expected) {
+                return false;
+            }
+            at = begin;
+            continue;
+        }
+        return false;  // another scan, or a marker a part could not carry
+    }
+    return false;
 }
 
-/* How many threads decode an image: one for small images and for
- * multi-scan files (each thread would read and buffer every scan), up to
- * four for large ones (each but the first skips to its rows first). */
-int decodeThreads(const ImageDesc &desc, const JpegInput &in)
+/* A JPEG of segments a .. b - 1 of data: the headers with the part's
+ * height, the segments' data with their restart markers numbered from 0,
+ * and EOI. */
+std::vector<unsigned char> partStream(const unsigned char *data, const ScanLayout &layout, size_t a, size_t b,
+                                      int32_t rows)
 {
-    if (static_cast<int64_t>(desc.rows) * desc.columns * desc.nbands < (int64_t{1} << 22) || desc.rows < 64 ||
-        hasSeveralScans(&in)) {
-        return 1;
+    size_t bytes = layout.dataAt + 2 * (b - a) + 2;
+    for (size_t k = a; k < b; k++) {
+        bytes += layout.segments[k].second - layout.segments[k].first;
     }
-    return workerThreads(4);
+    std::vector<unsigned char> part;
+    part.reserve(bytes);
+    part.insert(part.end(), data, data + layout.dataAt);
+    part[layout.heightAt] = static_cast<unsigned char>(rows >> 8);
+    part[layout.heightAt + 1] = static_cast<unsigned char>(rows & 0xFF);
+    for (size_t k = a; k < b; k++) {
+        part.insert(part.end(), data + layout.segments[k].first, data + layout.segments[k].second);
+        if (k + 1 < b) {
+            part.push_back(0xFF);
+            part.push_back(static_cast<unsigned char>(0xD0 + ((k - a) & 7)));
+        }
+    }
+    part.push_back(0xFF);
+    part.push_back(0xD9);
+    return part;
 }
 
-/* Row ranges of the jobs: later jobs first skip what earlier ones decode
- * (entropy decoding only), so they get fewer rows. */
-void splitRows(int32_t rows, int count, std::vector<DecodeJob> &jobs)
+/* The whole compressed data of in: a copy of the file, or the memory
+ * itself (copy left empty); false when the file does not read whole. */
+bool wholeInput(const JpegInput &in, std::vector<unsigned char> *copy, const unsigned char **data, size_t *size)
 {
-    /* Job k's cost: its rows, plus for each row it skips the entropy
-     * decoding, near half of a row's decode. Row counts falling by 0.6
-     * from job to job come out about even. */
-    std::vector<double> share(static_cast<size_t>(count));
-    double total = 0, weight = 1;
-    for (int k = 0; k < count; k++) {
-        share[static_cast<size_t>(k)] = weight;
-        total += weight;
-        weight *= 0.6;
+    if (in.fd < 0) {
+        *data = in.data;
+        *size = in.size;
+        return true;
     }
-    int32_t at = 0;
-    for (int k = 0; k < count; k++) {
-        int32_t n = k == count - 1 ? rows - at : static_cast<int32_t>(rows * share[static_cast<size_t>(k)] / total);
-        jobs[static_cast<size_t>(k)].first = at;
-        jobs[static_cast<size_t>(k)].last = at + n;
-        at += n;
+    struct stat st;
+    if (fstat(in.fd, &st) != 0 || st.st_size <= 0) {
+        return false;
     }
+    copy->resize(static_cast<size_t>(st.st_size));
+    if (readAt(in.fd, copy->data(), copy->size(), 0) != copy->size()) {
+        return false;
+    }
+    *data = copy->data();
+    *size = copy->size();
+    return true;
+}
+
+/* Large images: parts for the threads to decode when the file restarts at
+ * whole MCU rows (each part's own segments, plus one on each side for the
+ * rows that upsampling reads across its edges); otherwise none, and one
+ * decoder reads the file in one pass. Each part is a job's input; the
+ * caller fills in the rest. */
+std::vector<std::vector<unsigned char>> planParts(const ImageDesc &desc, const JpegInput &in,
+                                                  std::vector<DecodeJob> *jobs)
+{
+    std::vector<std::vector<unsigned char>> parts;
+    const int threads = workerThreads(4);
+    if (threads < 2 || cacheBytes(desc) < (int64_t{1} << 22)) {
+        return parts;
+    }
+    try {
+        std::vector<unsigned char> copy;
+        const unsigned char *data = nullptr;
+        size_t size = 0;
+        ScanLayout layout;
+        if (!wholeInput(in, &copy, &data, &size) || !restartLayout(data, size, desc, &layout)) {
+            return parts;
+        }
+        const size_t segments = layout.segments.size();
+        const size_t count = std::min<size_t>(static_cast<size_t>(threads), segments / 4);
+        if (count < 2) {
+            return parts;
+        }
+        jobs->resize(count);
+        for (size_t k = 0; k < count; k++) {
+            const size_t s0 = segments * k / count, s1 = segments * (k + 1) / count;
+            const size_t a = s0 == 0 ? 0 : s0 - 1, b = std::min(s1 + 1, segments);
+            const int32_t base = static_cast<int32_t>(a) * layout.segmentRows;
+            const int32_t end = std::min<int32_t>(static_cast<int32_t>(b) * layout.segmentRows, desc.rows);
+            DecodeJob &job = (*jobs)[k];
+            job.base = base;
+            job.rows = end - base;
+            job.first = static_cast<int32_t>(s0) * layout.segmentRows - base;
+            job.last = std::min<int32_t>(static_cast<int32_t>(s1) * layout.segmentRows, desc.rows) - base;
+            parts.push_back(partStream(data, layout, a, b, job.rows));
+        }
+    } catch (const std::bad_alloc &) {
+        parts.clear();
+    }
+    if (parts.empty()) {
+        jobs->clear();
+    }
+    return parts;
 }
 
 /* The data a decode reads: the attached copy, else the file. */
@@ -598,12 +639,6 @@ void zeroRows(RamImage *image, bool held)
                         static_cast<size_t>(image->rowBytes));
         }
     }
-}
-
-/* Bytes of the cache of every row of every band (one byte a sample). */
-int64_t cacheBytes(const ImageDesc &desc)
-{
-    return static_cast<int64_t>(desc.rows) * desc.columns * desc.nbands;
 }
 
 bool isJpegImage(const RamImage *image)
@@ -688,7 +723,7 @@ bool encodeImage(EncodeJob *job)
             for (int b = 0; b < components; b++) {
                 bands[b] = job->image->loadRow(job->image, r, b, 1);
             }
-            mergeBands(bands, desc.columns, components, job->line);
+            mergePixelLine(bands, desc.columns, components, 1, job->line);
         }
         jpeg_write_scanlines(&cinfo, &row, 1);
     }
@@ -774,8 +809,9 @@ int jpegWriteWhole(int fd, ImageDesc *desc)
  *	Decodes the image's file, or its attached data, into the cache: sizes
  *	the cache to every row, claims the slot of every row of every band
  *	that the cache does not keep (see keepsRow: a changed row is newer
- *	than the file) and fills it. Large images are decoded by several
- *	threads, each over a range of rows. Answers 1 when every claimed row
+ *	than the file) and fills it. A large file with restart markers at
+ *	whole MCU rows is decoded by several threads, each over a part of its
+ *	segments; any other file in one pass. Answers 1 when every claimed row
  *	was filled; 0 (reported) when memory runs short, the data are no JPEG
  *	of the image's size and bands, or libjpeg fails (rows not reached are
  *	zero).
@@ -818,16 +854,24 @@ static int decodeImage(RamImage *image, bool keepHeld)
         return 0;
     }
 
-    int count = decodeThreads(desc, in);
-    std::vector<DecodeJob> jobs(static_cast<size_t>(count));
+    /* Restart segments of a large file go to threads in parts; any other
+     * file is read by one decoder in one pass. */
+    std::vector<DecodeJob> jobs;
+    std::vector<std::vector<unsigned char>> parts = planParts(desc, in, &jobs);
+    if (parts.empty()) {
+        jobs.resize(1);
+        jobs[0].base = 0;
+        jobs[0].rows = desc.rows;
+        jobs[0].first = 0;
+        jobs[0].last = desc.rows;
+    }
+    const int count = static_cast<int>(jobs.size());
     std::vector<std::vector<unsigned char>> scratch(static_cast<size_t>(count));
-    splitRows(desc.rows, count, jobs);
     for (int k = 0; k < count; k++) {
         DecodeJob &job = jobs[static_cast<size_t>(k)];
         scratch[static_cast<size_t>(k)].resize(static_cast<size_t>(kBatch) * desc.columns * desc.nbands);
-        job.in = in;
-        job.targets = targets.data();
-        job.rows = desc.rows;
+        job.in = parts.empty() ? in : JpegInput{-1, parts[static_cast<size_t>(k)].data(), parts[static_cast<size_t>(k)].size()};
+        job.targets = targets.data() + static_cast<int64_t>(job.base) * desc.nbands;
         job.columns = desc.columns;
         job.nbands = desc.nbands;
         job.scratch = scratch[static_cast<size_t>(k)].data();
@@ -875,8 +919,8 @@ static int decodeImage(RamImage *image, bool keepHeld)
         }
         for (int64_t i = static_cast<int64_t>(job.done) * desc.nbands; i < static_cast<int64_t>(job.last) * desc.nbands;
              i++) {
-            if (targets[static_cast<size_t>(i)] != nullptr) {
-                std::memset(targets[static_cast<size_t>(i)], 0, static_cast<size_t>(desc.columns));
+            if (job.targets[i] != nullptr) {
+                std::memset(job.targets[i], 0, static_cast<size_t>(desc.columns));
             }
         }
     }

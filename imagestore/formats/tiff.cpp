@@ -1107,4 +1107,13 @@ constexpr ImageType kTiffRow = {.format = "TIFF",
                                 .dumpDepthError = "Illegal bits for TIFF file.\n",
                                 .holdsLabels = true};
 
-const ImageType tiffTypes[2] = {imageTypeAs(IMG_TIFF, "TIFF", kTiffRow), imageTypeAs(IMG_GEOTIFF, "GEOTIFF", kTiffRow)};
+/* A palette TIFF expanded into colour stays a TIFF; a GEOTIFF takes the
+ * tool's colour type. */
+constexpr ImageType kTiffColourRow = [] {
+    ImageType row = kTiffRow;
+    row.keepsExpandedPalette = true;
+    return row;
+}();
+
+constexpr ImageType tiffTypes[2] = {imageTypeAs(IMG_TIFF, "TIFF", kTiffColourRow),
+                                    imageTypeAs(IMG_GEOTIFF, "GEOTIFF", kTiffRow)};

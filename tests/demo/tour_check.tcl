@@ -94,6 +94,9 @@ set steps {
         "Display in front (p1): bands nir, stretches linear equalize none"
         "Colours in front: 72 cells; a click on the second one made the map's background #550000"
     }
+    "Display modules" {
+        "form answered 1, legend HILL in the font tour 48"
+    }
 }
 
 # Picture, width, height, mean red, green and blue, tolerance of the means.
@@ -113,6 +116,7 @@ set pictures {
     tour-obj.ppm         322 242  62.285  48.559  42.652 0.1
     tour-form.ppm        620  93 222.173 222.173 222.173 0.02
     tour-kit.ppm         464 260 166.614 153.458 153.334 0.02
+    tour-vdisp.ppm       240 120 144.853 144.853 144.853 0.02
 }
 
 # Files the steps write besides their pictures.

@@ -44,6 +44,7 @@ struct Encoding {
     int hSample, vSample;  // of the first component (4:2:0 by default)
     bool progressive;
     int restartRows;
+    int restartMcus = 0;                // the interval in MCUs instead, when not 0
     std::vector<std::string> comments;  // each written as it is (no zero added)
 };
 
@@ -76,6 +77,7 @@ void encode(const std::string &path, const Encoding &e)
         jpeg_simple_progression(&cinfo);
     }
     cinfo.restart_in_rows = e.restartRows;
+    cinfo.restart_interval = static_cast<unsigned>(e.restartMcus);
     jpeg_start_compress(&cinfo, TRUE);
     for (const std::string &text : e.comments) {
         jpeg_write_marker(&cinfo, JPEG_COM, reinterpret_cast<const JOCTET *>(text.data()),
@@ -365,9 +367,15 @@ TEST_F(JpegFiles, DetectionReadsSizesQualityAndComments)
 }
 
 /* Over a file, a file cut in half (libjpeg's warning printed once) and data
- * attached in memory after detection over a memory file; the large ones are
- * decoded by several threads, each skipping to its rows, at sizes that are no
- * multiple of a block row. */
+ * attached in memory after detection over a memory file; the large ones
+ * with restart markers at whole MCU rows are decoded by several threads in
+ * parts, at sizes that are no multiple of a block row. */
+Encoding restartingEvery(int mcus, Encoding e)
+{
+    e.restartMcus = mcus;
+    return e;
+}
+
 TEST_F(JpegFiles, RowsAreWhatLibjpegDecodes)
 {
     enum How { File, Cut, Attached };
@@ -381,6 +389,11 @@ TEST_F(JpegFiles, RowsAreWhatLibjpegDecodes)
         {"large420", Encoding(1603, 1101), File},
         {"largeProgressive422", Encoding(1603, 1101, 3, 2, 1, true), File},
         {"largeGrey", Encoding(2501, 1699, 1, 1, 1, false, 3), File},
+        {"largeRestart420", Encoding(1603, 1101, 3, 2, 2, false, 1), File},
+        {"largeRestart422", Encoding(1603, 1101, 3, 2, 1, false, 5), File},
+        {"largeRestartInRow", restartingEvery(7, Encoding(1603, 1101)), File},
+        {"largeRestartCut", Encoding(1800, 1300, 3, 2, 2, false, 2), Cut},
+        {"largeRestartAttached", Encoding(1800, 1200, 3, 2, 2, false, 1), Attached},
         {"cut", Encoding(60, 40), Cut},
         {"largeCut", Encoding(1800, 1300), Cut},
         {"attached", Encoding(45, 31), Attached},

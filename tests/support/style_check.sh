@@ -8,6 +8,11 @@
 #    is the one exception: what scanf reads there is what it tests.
 # 2. Every if, else, for and while of the sources and tests puts its
 #    statement in braces (the brace-less one-line form above all).
+# 3. What differs between image types is asked of the image-type table:
+#    outside imagestore/ (and the codes' own definition in
+#    include/tesk_image.h) an image-type code (IMG_BSQ, IMG_DIB, ...) is
+#    named only where a tool or a command picks the type of an image it
+#    makes, the lines listed in defaultTypes below.
 # Comments are skipped; each finding prints as FILE:LINE: TEXT.
 set -eu
 src=$1
@@ -144,6 +149,44 @@ braces=$(sources $library tests bench | xargs awk -v keep=0 "$uncomment" | awk -
 if [ -n "$braces" ]; then
     echo "$braces"
     echo "style_check: statements of if, else, for and while go in braces" >&2
+    status=1
+fi
+# The lines, "FILE:TEXT" with the text stripped of its indentation, that
+# may name an image-type code: each a default output type.
+defaultTypes='analysis/tools/dist.cpp:desc.imgid = IMG_DIB;
+analysis/tools/gconv.cpp:desc.imgid = IMG_DIB;
+analysis/tools/gsfzoom.cpp:desc->imgid = IMG_DIB;
+analysis/tools/gtop.cpp:desc.imgid = IMG_MBIP;
+analysis/tools/gtop.cpp:desc.imgid = imgid != nullptr ? imgIdCode(imgid) : IMG_BIP;
+analysis/tools/toolutil.cpp:desc.imgid = IMG_DIB;
+display/gimgdump.cpp:int imgid = photo ? IMG_MBSQ : imgIdCode(argv[3]);
+display/mask.cpp:desc.imgid = IMG_MBSQ;
+display/photolink.cpp:copy.imgid = IMG_MBSQ;
+display/picture.cpp:d.imgid = IMG_MBSQ;'
+# shellcheck disable=SC2086
+typeCodes=$(sources runtime platform display analysis canvas geo gl devices package include |
+    grep -v '/include/tesk_image\.h$' | xargs awk -v keep=0 "$uncomment" |
+    awk -F: -v src="$src/" -v allowed="$defaultTypes" '
+    BEGIN {
+        n = split(allowed, lines, "\n")
+        for (i = 1; i <= n; i++) {
+            listed[lines[i]] = 1
+        }
+    }
+    {
+        text = $0; sub(/^[^:]*:[^:]*:/, "", text)
+        if (text !~ /(^|[^A-Za-z0-9_])IMG_[A-Z0-9_]+/) {
+            next
+        }
+        file = substr($1, length(src) + 1)
+        line = text; sub(/^[ \t]+/, "", line); sub(/[ \t]+$/, "", line)
+        if (!((file ":" line) in listed)) {
+            print file ":" $2 ": " line
+        }
+    }')
+if [ -n "$typeCodes" ]; then
+    echo "$typeCodes"
+    echo "style_check: image-type code outside imagestore/ (ask the type's row in imagestore/formats/imagetypes.h)" >&2
     status=1
 fi
 exit $status
