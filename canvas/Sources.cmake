@@ -5,6 +5,7 @@ tesk_layer(canvas
     canvas/arcitem.cpp
     canvas/assemble.cpp
     canvas/bind.cpp
+    canvas/bitmapitem.cpp
     canvas/canvasapi.cpp
     canvas/coords.cpp
     canvas/disassemble.cpp
@@ -12,6 +13,7 @@ tesk_layer(canvas
     canvas/geometry.cpp
     canvas/groupitem.cpp
     canvas/gtextitem.cpp
+    canvas/imageitem.cpp
     canvas/outline.cpp
     canvas/polygonitem.cpp
     canvas/itemindex.cpp

@@ -52,6 +52,13 @@ extern GcanvasItemType gcanvasObjectType;
 extern GcanvasItemType gcanvasSymbolType;
 /* Widgets placed at world points (windowitem.cpp). */
 extern GcanvasItemType gcanvasWindowType;
+/* Bitmaps and images (bitmapitem.cpp, imageitem.cpp), hit as their boxes
+ * are: the distance from a point (0 inside), and a rectangle's test (-1
+ * apart, 1 holding the box, 0 otherwise; touching edges are apart). */
+extern GcanvasItemType gcanvasBitmapType;
+extern GcanvasItemType gcanvasImageType;
+double gcanvasBoxToPoint(const GcanvasItem *item, const double *point);
+int gcanvasBoxToArea(const GcanvasItem *item, const double *rect);
 /* Groups (groupitem.cpp): the top group holding an item whose header names
  * a group (the item itself for a group in the canvas's list; for any other
  * its boxes are computed anew), and the widget's group subcommand. */
@@ -75,8 +82,18 @@ int gcanvasCreateItem(Tcl_Interp *interp, GcanvasWidget *canvas, GcanvasItemType
 GcanvasItem *gcanvasCreateItemFromDesc(GcanvasWidget *canvas, Tcl_Interp *interp, GcanvasItemType *type,
                                        const GcanvasGeometryDesc *desc, const char *tags);
 void gcanvasDeleteItem(GcanvasWidget *canvas, GcanvasItem *item);
-/* Frees an item's tag array (when grown) and the record. */
+/* Frees an item's tag array (when grown) and the record, at once or, while
+ * a caller holds it with Tcl_Preserve, when it is released. */
 void gcanvasFreeItemRecord(GcanvasItem *item);
+/*
+ * A script that an item runs in the middle of a canvas operation (a
+ * magnify request) may delete any item or the canvas. Between
+ * gcanvasHoldDeletedItems(1) and (0) (they nest), the records of items
+ * deleted stay readable till the next idle time with no hold in force,
+ * their procedures doing nothing, so that the loops over items that
+ * called out never meet freed memory.
+ */
+void gcanvasHoldDeletedItems(int hold);
 /* The item with that id, or NULL. */
 GcanvasItem *gcanvasItemById(GcanvasWidget *canvas, int id);
 /* An item is hidden by its own state or by an inherited hidden canvas. */

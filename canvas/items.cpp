@@ -6,6 +6,7 @@
  */
 #include <cstdint>
 #include <cstring>
+#include <vector>
 #include "canvas/canvasint.h"
 #include "canvas/outline.h"
 #include "tesk.h"
@@ -24,9 +25,9 @@ TypeRow typeRows[] = {
     {"text", &gcanvasTextType},
     {"line", &gcanvasLineType},
     {"polygon", &gcanvasPolygonType},
-    {"image", nullptr},
+    {"image", &gcanvasImageType},
     {"oval", &gcanvasOvalType},
-    {"bitmap", nullptr},
+    {"bitmap", &gcanvasBitmapType},
     {"arc", &gcanvasArcType},
     {"gtext", &gcanvasGtextType},
     {"group", &gcanvasGroupType},
@@ -181,12 +182,105 @@ GcanvasItem *gcanvasCreateItemFromDesc(GcanvasWidget *canvas, Tcl_Interp *interp
     return item;
 }
 
-void gcanvasFreeItemRecord(GcanvasItem *item)
+namespace {
+
+void freeItemRecord(char *block)
 {
+    auto *item = reinterpret_cast<GcanvasItem *>(block);
     if (item->tags != item->staticTagSpace) {
         gmemFree(item->tags);
     }
     gmemFree(item);
+}
+
+/* ---- records held while items run scripts ---- */
+
+int holdDepth = 0;                      /* nested holds in force */
+std::vector<GcanvasItem *> heldRecords; /* deleted meanwhile, preserved */
+bool releasePosted = false;             /* releaseHeld is scheduled */
+
+/* What a held record does when a loop meets it again: nothing. */
+int deletedConfigure(Tcl_Interp *, GcanvasWidget *, GcanvasItem *, int, Tcl_Obj *const *, int)
+{
+    return TCL_OK;
+}
+int deletedCoords(Tcl_Interp *, GcanvasWidget *, GcanvasItem *, int, Tcl_Obj *const *)
+{
+    return TCL_OK;
+}
+void deletedDisplay(GcanvasWidget *, GcanvasItem *, Display *, Drawable, int, int, int, int) {}
+double deletedToPoint(GcanvasWidget *, GcanvasItem *, double *)
+{
+    return 1.0e36;
+}
+int deletedToArea(GcanvasWidget *, GcanvasItem *, double *)
+{
+    return -1;
+}
+void deletedScale(GcanvasWidget *, GcanvasItem *, double, double, double, double) {}
+void deletedTranslate(GcanvasWidget *, GcanvasItem *, double, double) {}
+void deletedBbox(GcanvasWidget *, GcanvasItem *) {}
+
+GcanvasItemType makeDeletedType()
+{
+    GcanvasItemType t;
+    std::memset(&t, 0, sizeof t);
+    t.name = "deleted";
+    t.configProc = deletedConfigure;
+    t.coordProc = deletedCoords;
+    t.displayProc = deletedDisplay;
+    t.pointProc = deletedToPoint;
+    t.areaProc = deletedToArea;
+    t.scaleProc = deletedScale;
+    t.translateProc = deletedTranslate;
+    t.bboxProc = deletedBbox;
+    return t;
+}
+
+GcanvasItemType deletedType = makeDeletedType();
+
+/* At idle time, with no hold in force, the held records are let go (a
+ * hold still in force posts this again when it ends). */
+void releaseHeld(ClientData)
+{
+    releasePosted = false;
+    if (holdDepth > 0) {
+        return;
+    }
+    std::vector<GcanvasItem *> held;
+    held.swap(heldRecords);
+    for (GcanvasItem *item : held) {
+        Tcl_Release(item);
+    }
+}
+
+void postRelease()
+{
+    if (!releasePosted && !heldRecords.empty()) {
+        releasePosted = true;
+        Tcl_DoWhenIdle(releaseHeld, nullptr);
+    }
+}
+
+}  // namespace
+
+void gcanvasHoldDeletedItems(int hold)
+{
+    holdDepth += hold ? 1 : -1;
+    if (holdDepth == 0) {
+        postRelease();
+    }
+}
+
+void gcanvasFreeItemRecord(GcanvasItem *item)
+{
+    if (holdDepth > 0) {
+        item->type = &deletedType;
+        Tcl_Preserve(item);
+        heldRecords.push_back(item);
+        postRelease();
+    }
+    Tcl_EventuallyFree(item, freeItemRecord);
 }
 
 void gcanvasDeleteItem(GcanvasWidget *canvas, GcanvasItem *item)

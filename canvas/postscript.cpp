@@ -1010,30 +1010,54 @@ int gcanvasPsCanvasPath(Tcl_Interp *interp, GcanvasWidget *canvas, const double 
     return TCL_OK;
 }
 
+namespace {
+
+/* The bytes of one row of a width-pixel image at the run's colour level. */
+long psImageRowBytes(const GcanvasPsInfo *psInfo, int width)
+{
+    long w = width;
+    return psInfo->colorLevel == 0 ? (w + 7) / 8 : psInfo->colorLevel == 1 ? w : 3 * w;
+}
+
+/* TCL_ERROR with the message when a row would exceed 60000 bytes. */
+int psImageRowCheck(Tcl_Interp *interp, const GcanvasPsInfo *psInfo, int width)
+{
+    if (psImageRowBytes(psInfo, width) > 60000) {
+        int largest = psInfo->colorLevel == 0 ? 240000 : psInfo->colorLevel == 1 ? 60000 : 20000;
+        Tcl_ResetResult(interp);
+        appendf(interp, "Can't generate Postscript for images more than %d pixels wide", largest);
+        return TCL_ERROR;
+    }
+    return TCL_OK;
+}
+
+}  // namespace
+
+int gcanvasPsImageCheck(Tcl_Interp *interp, const GcanvasPsInfo *psInfo, int width, int height)
+{
+    if (psImageRowCheck(interp, psInfo, width) != TCL_OK) {
+        return TCL_ERROR;
+    }
+    if (width > 32767 || height > 32767) {
+        Tcl_ResetResult(interp);
+        appendf(interp, "Can't generate Postscript for images more than 32767 pixels %s",
+                width > 32767 ? "wide" : "high");
+        return TCL_ERROR;
+    }
+    return TCL_OK;
+}
+
 int gcanvasPsImage(Tcl_Interp *interp, Tk_Window tkwin, GcanvasPsInfo *psInfo, XImage *image, int x, int, int width,
                    int height)
 {
     if (psInfo->prepass || width <= 0 || height <= 0) {
         return TCL_OK;
     }
-    int level = psInfo->colorLevel;
-    long bytesPerRow;
-    int largest;
-    if (level == 0) {
-        bytesPerRow = (static_cast<long>(width) + 7) / 8;
-        largest = 240000;
-    } else if (level == 1) {
-        bytesPerRow = width;
-        largest = 60000;
-    } else {
-        bytesPerRow = 3L * width;
-        largest = 20000;
-    }
-    if (bytesPerRow > 60000) {
-        Tcl_ResetResult(interp);
-        appendf(interp, "Can't generate Postscript for images more than %d pixels wide", largest);
+    long bytesPerRow = psImageRowBytes(psInfo, width);
+    if (psImageRowCheck(interp, psInfo, width) != TCL_OK) {
         return TCL_ERROR;
     }
+    int level = psInfo->colorLevel;
     if (x < 0 || x > image->width - width || height > image->height) {
         /* A caller's mistake: never read outside the image. */
         Tcl_ResetResult(interp);

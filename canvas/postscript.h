@@ -93,5 +93,13 @@ int gcanvasPsCanvasPath(Tcl_Interp *interp, GcanvasWidget *canvas, const double 
  */
 int gcanvasPsImage(Tcl_Interp *interp, Tk_Window tkwin, GcanvasPsInfo *psInfo, XImage *image, int x, int y, int width,
                    int height);
+/*
+ * Whether an image of width x height pixels can be captured and written:
+ * TCL_OK, or TCL_ERROR with gcanvasPsImage's message for a row too wide
+ * at the run's colour level, or "Can't generate Postscript for images
+ * more than 32767 pixels wide" (or "high") beyond what an X pixmap holds.
+ * Asked before the pixmap is made.
+ */
+int gcanvasPsImageCheck(Tcl_Interp *interp, const GcanvasPsInfo *psInfo, int width, int height);
 
 #endif /* TESK_CANVAS_POSTSCRIPT_H */

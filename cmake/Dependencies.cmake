@@ -5,7 +5,7 @@
 find_package(PkgConfig REQUIRED)
 pkg_check_modules(TCL REQUIRED IMPORTED_TARGET tcl8.6)
 pkg_check_modules(TK REQUIRED IMPORTED_TARGET tk8.6)
-pkg_check_modules(X11 REQUIRED IMPORTED_TARGET x11)
+pkg_check_modules(X11 REQUIRED IMPORTED_TARGET x11 xext)
 pkg_check_modules(ZLIB REQUIRED IMPORTED_TARGET zlib)
 pkg_check_modules(PROJ REQUIRED IMPORTED_TARGET proj>=9)
 pkg_check_modules(JPEG REQUIRED IMPORTED_TARGET libjpeg)

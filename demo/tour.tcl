@@ -920,6 +920,85 @@ if {[tour.screenshot .vdisp.map $picture]} {
 destroy .vdisp
 update
 
+tour.step "Video and scanning"
+# The scene's infrared band (scene.tif) in a ddw widget, shown over its
+# mean plus and minus two standard deviations, beside a two-second AVI
+# written here (a bright bar crossing a dark field: 20 frames of 96 x 128
+# at 10 a second, rows of 24 bits bottom first) played to its end, its
+# position read out in a label as it plays.
+proc tour.chunk {id data} {
+    set pad [expr {[string length $data] % 2 ? "\0" : ""}]
+    return $id[binary format i [string length $data]]$data$pad
+}
+proc tour.barAvi {file width height frames} {
+    set avih [binary format i14 [list 100000 0 0 16 $frames 0 1 0 $width $height 0 0 0 0]]
+    set strh vids\0\0\0\0[binary format issiiiiiiiissss 0 0 0 0 1 10 0 $frames 0 -1 0 0 0 $width $height]
+    set strf [binary format iiissiiiiii 40 $width $height 1 24 0 0 0 0 0 0]
+    set hdrl [tour.chunk LIST hdrl[tour.chunk avih $avih][tour.chunk LIST strl[tour.chunk strh $strh][tour.chunk strf $strf]]]
+    set movi movi
+    set index {}
+    for {set i 0} {$i < $frames} {incr i} {
+        set bar [expr {$i * ($width - 16) / ($frames - 1)}]
+        set row {}
+        for {set x 0} {$x < $width} {incr x} {
+            append row [expr {$x >= $bar && $x < $bar + 16 ? "\x3c\xc8\xf0" : "\x3c\x1e\x14"}]
+        }
+        set frame [string repeat $row $height]
+        append index 00db[binary format iii 16 [string length $movi] [string length $frame]]
+        append movi [tour.chunk 00db $frame]
+    }
+    set f [open $file wb]
+    puts -nonewline $f [tour.chunk RIFF "AVI $hdrl[tour.chunk LIST $movi][tour.chunk idx1 $index]"]
+    close $f
+}
+set avi [file join $teskDemo(out) tour-bar.avi]
+tour.barAvi $avi 96 128 20
+frame .dd
+ddw .dd.scene -image [file join $teskDemo(out) scene.tif] -std 2 -width 192 -height 128
+ddw .dd.video -width 96 -height 128 -video $avi -vvar ::tourPosition -vstop {set ::tourPlayed 1}
+label .dd.position -textvariable ::tourPosition -width 6
+pack .dd.scene .dd.video .dd.position -side left
+pack .dd
+update
+demo.log [format "ddw of scene.tif at -std 2: %dx%d, shown from %.2f to %.2f" \
+    {*}[lrange [.dd.scene ddsd] 0 1] [.dd.scene cget -low0] [.dd.scene cget -high0]]
+set ::tourPosition 0.000
+set ::tourPlayed 0
+set guard [after 10000 {set ::tourPlayed "not in time"}]
+.dd.video video
+vwait ::tourPlayed
+after cancel $guard
+demo.log "video [.dd.video video duration] s, [lindex [.dd.video video imageinfo] end] frames: played ($::tourPlayed),\
+    read-out at the end $::tourPosition"
+set picture [file join $teskDemo(out) tour-ddw.ppm]
+if {[tour.screenshot {.dd.scene .dd.video} $picture]} {
+    demo.log "the scene and the video's last frame written to $picture ([file size $picture] bytes)"
+}
+destroy .dd
+
+# A scan from the simulated TWAIN source, transferred without its dialog:
+# the transfer calls the program library's view with "twain.img".
+set env(TESK_TWAIN_SIM) "w=64 h=32 bpp=24 auto=1"
+twimg open
+demo.log "TWAIN manager [twimg status]"
+set ::tourViewed 0
+trace add execution view leave {apply {args {set ::tourViewed 1}}}
+set guard [after 10000 {set ::tourViewed "not in time"}]
+twimg acquire
+vwait ::tourViewed
+after cancel $guard
+update
+demo.log "scan viewed ($::tourViewed): twain.img has [rimage cget twain.img -columns] columns,\
+    [rimage cget twain.img -rows] rows, [rimage cget twain.img -nbands] bands"
+set picture [file join $teskDemo(out) tour-scan.ppm]
+if {[tour.screenshot .view $picture]} {
+    demo.log "the scan written to $picture ([file size $picture] bytes)"
+}
+destroy .view
+image delete demo.view
+twimg close
+unset env(TESK_TWAIN_SIM)
+
 tour.step "Done"
 update
 set f [open [file join $teskDemo(out) tour.txt] w]

@@ -49,6 +49,10 @@
 # photo with bilinear resampling against numpy and scipy.ndimage;
 # print_bench.tcl writes a canvas of 20,000 items as a metafile against
 # Tk's postscript of it and prints it on six pages to the file printer.
+# ddw_bench.tcl redraws a 1024 x 1024 three-band image in a ddw widget
+# against a Tk photo in a label, and decodes a 640 x 480 Motion-JPEG AVI of
+# 300 frames against ffmpeg; twimg_bench.tcl scans SANE's test device at
+# 1200 dpi into "twain.img" against scanimage writing a file.
 # JPEG decoding and the GeoTIFF statistics use up to four threads (the
 # processors the process may use); their peers use one. Both run again
 # pinned to one core (taskset -c, the last processor allowed) for the
@@ -74,7 +78,7 @@ wishBench() {
         $pin "$top/tests/support/xrun.sh" wish "$top/demo/start.tcl" "$top/build" "$top/bench/$1"
 }
 for script in gimg_bench.tcl gimg_mask_bench.tcl gimg_dump_bench.tcl gcanvas_bench.tcl gcanvas_pick_bench.tcl gcanvas_items_bench.tcl gcanvas_text_bench.tcl gcanvas_points_bench.tcl gcanvas_ps_bench.tcl shape_draw_bench.tcl cs2cs_bench.tcl gif_bench.tcl tiff_bench.tcl georef_bench.tcl \
-    classify_bench.tcl gconv_bench.tcl gtop_bench.tcl rotate_bench.tcl resample_bench.tcl capture_bench.tcl proj_prog_bench.tcl gl_calls_bench.tcl gl_arrays_bench.tcl dem_bench.tcl oglm_bench.tcl comb_bench.tcl sensor_bench.tcl print_bench.tcl; do
+    classify_bench.tcl gconv_bench.tcl gtop_bench.tcl rotate_bench.tcl resample_bench.tcl capture_bench.tcl proj_prog_bench.tcl gl_calls_bench.tcl gl_arrays_bench.tcl dem_bench.tcl oglm_bench.tcl comb_bench.tcl sensor_bench.tcl print_bench.tcl ddw_bench.tcl twimg_bench.tcl; do
     wishBench "$script"
 done
 core=$(taskset -pc $$ | sed 's/.*: *//; s/.*[,-]//')

@@ -6,4 +6,5 @@ tesk_layer(devices/ddw
     devices/ddw/avi.cpp
     devices/ddw/ddw.cpp
     devices/ddw/stream.cpp
+    devices/ddw/surface.cpp
 )

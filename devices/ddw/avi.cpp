@@ -4,7 +4,7 @@
  *	RIFF AVI reader of the ddw widget's video (avi.h): the header list
  *	(avih, and strh/strf of the first video stream), the frame list from
  *	idx1 or a walk of movi, and the decoding of uncompressed and
- *	Motion-JPEG frames into red, green and blue planes.
+ *	Motion-JPEG frames into pixels of blue, green, red and a spare byte.
  */
 #include "devices/ddw/avi.h"
 
@@ -14,6 +14,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 #include "imagestore/formats/jpegerror.h"
 #include "runtime/bytes.h"
 
@@ -200,14 +201,13 @@ void framesByWalk(AviFile *file, int stream, int64_t from, int64_t end)
 
 /* ---- decoding ---- */
 
-void ensurePlanes(AviPicture *picture, int width, int height)
+void ensurePixels(AviPicture *picture, int width, int height, bool indexed)
 {
     std::size_t n = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
     picture->width = width;
     picture->height = height;
-    picture->red.resize(n);
-    picture->green.resize(n);
-    picture->blue.resize(n);
+    picture->pixels.resize(4 * n);
+    picture->index.resize(indexed ? n : 0);
 }
 
 bool decodeRaw(const AviFile &file, const std::vector<unsigned char> &data, AviPicture *out)
@@ -216,21 +216,29 @@ bool decodeRaw(const AviFile &file, const std::vector<unsigned char> &data, AviP
     if (data.size() < stride * static_cast<std::size_t>(file.height)) {
         return false;
     }
-    ensurePlanes(out, file.width, file.height);
     int step = file.bits / 8;
+    ensurePixels(out, file.width, file.height, step == 1);
+    unsigned char colours[256][4] = {};
+    for (int i = 0; i < 256; i++) {
+        colours[i][0] = file.palette[i][2];
+        colours[i][1] = file.palette[i][1];
+        colours[i][2] = file.palette[i][0];
+    }
     for (int y = 0; y < file.height; y++) {
-        const unsigned char *row = data.data() + stride * static_cast<std::size_t>(file.bottomUp ? file.height - 1 - y : y);
+        const unsigned char *in = data.data() + stride * static_cast<std::size_t>(file.bottomUp ? file.height - 1 - y : y);
         std::size_t o = static_cast<std::size_t>(y) * static_cast<std::size_t>(file.width);
-        for (int x = 0; x < file.width; x++, o++) {
-            const unsigned char *p = row + x * step;
+        unsigned char *pixel = &out->pixels[4 * o];
+        if (step == 1) {
+            std::memcpy(&out->index[o], in, static_cast<std::size_t>(file.width));
+        }
+        for (int x = 0; x < file.width; x++, pixel += 4, in += step) {
             if (step == 1) {
-                out->red[o] = file.palette[*p][0];
-                out->green[o] = file.palette[*p][1];
-                out->blue[o] = file.palette[*p][2];
+                std::memcpy(pixel, colours[*in], 4);
             } else {
-                out->red[o] = p[2];
-                out->green[o] = p[1];
-                out->blue[o] = p[0];
+                pixel[0] = in[0];
+                pixel[1] = in[1];
+                pixel[2] = in[2];
+                pixel[3] = 0;
             }
         }
     }
@@ -244,32 +252,30 @@ bool decodeJpeg(const AviFile &file, const std::vector<unsigned char> &data, Avi
     JpegError err;
     cinfo.err = jpegInitError(&err, nullptr);
     jpeg_create_decompress(&cinfo);
-    std::vector<unsigned char> line;
     if (setjmp(err.jump)) {
         jpeg_destroy_decompress(&cinfo);
         return false;
     }
     jpeg_mem_src(&cinfo, data.data(), static_cast<unsigned long>(data.size()));
     jpeg_read_header(&cinfo, TRUE);
-    cinfo.out_color_space = JCS_RGB;
+    cinfo.out_color_space = JCS_EXT_BGRX;
     cinfo.do_fancy_upsampling = FALSE;
     jpeg_start_decompress(&cinfo);
     if (static_cast<int>(cinfo.output_width) != file.width || static_cast<int>(cinfo.output_height) != file.height ||
-        cinfo.output_components != 3) {
+        cinfo.output_components != 4) {
         jpeg_destroy_decompress(&cinfo);
         return false;
     }
-    ensurePlanes(out, file.width, file.height);
-    line.resize(3 * static_cast<std::size_t>(file.width));
+    ensurePixels(out, file.width, file.height, false);
+    std::size_t pitch = 4 * static_cast<std::size_t>(file.width);
     while (cinfo.output_scanline < cinfo.output_height) {
-        std::size_t o = static_cast<std::size_t>(cinfo.output_scanline) * static_cast<std::size_t>(file.width);
-        JSAMPROW row = line.data();
-        jpeg_read_scanlines(&cinfo, &row, 1);
-        for (int x = 0; x < file.width; x++) {
-            out->red[o + x] = line[3 * x];
-            out->green[o + x] = line[3 * x + 1];
-            out->blue[o + x] = line[3 * x + 2];
+        JSAMPROW rows[16];
+        JDIMENSION first = cinfo.output_scanline;
+        JDIMENSION count = std::min<JDIMENSION>(16, cinfo.output_height - first);
+        for (JDIMENSION i = 0; i < count; i++) {
+            rows[i] = &out->pixels[pitch * (first + i)];
         }
+        jpeg_read_scanlines(&cinfo, rows, count);
     }
     jpeg_finish_decompress(&cinfo);
     jpeg_destroy_decompress(&cinfo);
@@ -356,19 +362,19 @@ void aviClose(AviFile *file)
     }
 }
 
-bool aviDecode(const AviFile &file, int n, AviPicture *picture)
+bool aviDecode(AviFile &file, int n, AviPicture *picture)
 {
     if (n < 0 || n >= static_cast<int>(file.frames.size()) || file.frames[n].size == 0) {
         return false;
     }
-    std::vector<unsigned char> data(file.frames[n].size);
+    std::vector<unsigned char> &data = file.buffer;
+    data.resize(file.frames[n].size);
     if (!readAllAt(file.fd, data.data(), data.size(), file.frames[n].offset)) {
         return false;
     }
-    AviPicture decoded;
-    if (!(file.mjpeg ? decodeJpeg(file, data, &decoded) : decodeRaw(file, data, &decoded))) {
+    if (!(file.mjpeg ? decodeJpeg(file, data, &file.spare) : decodeRaw(file, data, &file.spare))) {
         return false;
     }
-    *picture = std::move(decoded);
+    std::swap(*picture, file.spare);
     return true;
 }

@@ -5,8 +5,8 @@
  *	stream of the first RIFF chunk (OpenDML extensions are not followed),
  *	its frames found through idx1 or by walking the movi list, decoded as
  *	uncompressed 8-bit (palette), 24- or 32-bit rows in either order, or as
- *	Motion-JPEG through libjpeg. Frames come out as red, green and blue
- *	planes, top row first.
+ *	Motion-JPEG through libjpeg. Frames come out as pixels of blue, green
+ *	and red bytes, top row first.
  */
 #ifndef TESK_DEVICES_DDW_AVI_H
 #define TESK_DEVICES_DDW_AVI_H
@@ -21,6 +21,13 @@ struct AviFrameRef {
     uint32_t size;  /* bytes; 0 for a dropped frame */
 };
 
+/* A decoded picture, top row first. */
+struct AviPicture {
+    int width = 0, height = 0;
+    std::vector<unsigned char> pixels; /* width x height of 4 bytes: blue, green, red, a byte of no meaning */
+    std::vector<unsigned char> index;  /* 8-bit files: each pixel's palette index; else empty */
+};
+
 struct AviFile {
     int fd = -1;
     int64_t fileSize = 0;
@@ -32,12 +39,8 @@ struct AviFile {
     int paletteCount = 0;       /* 0..256 */
     unsigned char palette[256][3] = {};
     std::vector<AviFrameRef> frames;
-};
-
-/* A decoded picture: planes of width x height bytes each. */
-struct AviPicture {
-    int width = 0, height = 0;
-    std::vector<unsigned char> red, green, blue;
+    std::vector<unsigned char> buffer; /* the last frame's bytes, reused */
+    AviPicture spare;                  /* where the next frame is decoded */
 };
 
 /*
@@ -51,10 +54,11 @@ void aviClose(AviFile *file);
 
 /*
  * aviDecode --
- *	Decodes frame n into picture (sized to the file's picture). False for
- *	a frame that is dropped, short or cannot be decoded: picture is then
- *	left as it was (the last picture stays).
+ *	Decodes frame n into picture (sized to the file's picture); the
+ *	picture's old memory becomes the file's spare picture. False for a frame
+ *	that is dropped, short or cannot be decoded: picture is then left as it
+ *	was (the last picture stays).
  */
-bool aviDecode(const AviFile &file, int n, AviPicture *picture);
+bool aviDecode(AviFile &file, int n, AviPicture *picture);
 
 #endif /* TESK_DEVICES_DDW_AVI_H */

@@ -6,7 +6,9 @@
  *	the locked memory and its pitch, put into a pixmap of the same size)
  *	and flipped onto the widget's window, stretched to the nearest pixel
  *	when the sizes differ. Display ranges and colour tables per channel,
- *	the 8-bit pixel map, the test patterns and the palette queries.
+ *	the 8-bit pixel map, the test patterns and the palettes: on indexed
+ *	visuals a video's palette is the DirectDraw palette, a private colormap
+ *	of the window.
  */
 #include "devices/ddw/ddw.h"
 
@@ -15,16 +17,17 @@
 
 #include <algorithm>
 #include <cstddef>
-#include <cstdlib>
 #include <cstring>
 #include <numeric>
 #include <string>
 #include <vector>
 #include <tk.h>
 #include "devices/ddw/stream.h"
+#include "devices/ddw/surface.h"
 #include "display/gimg.h"
 #include "display/idoption.h"
 #include "display/render.h"
+#include "display/xtrap.h"
 #include "imagestore/ramimage.h"
 #include "imagestore/stats.h"
 #include "platform/x11pixels.h"
@@ -55,6 +58,7 @@ struct DdwWidget {
     double std;                      /* -std: ranges from the statistics when above 0 */
     unsigned long *pixels;           /* cells allocated for the pixel map, or NULL */
     int pixelCount;
+    Colormap pixelsColormap;         /* the colormap pixels come from */
     int paletteMode;                   /* PaletteMode of the pixel map */
     std::vector<unsigned char> *entries; /* the colours the pixel map was made of */
     unsigned long pixelMap[256];       /* 8-bit visuals: value or cube index -> pixel */
@@ -62,7 +66,8 @@ struct DdwWidget {
     RamImage *image;       /* the shown image, held through client */
     RamImageClient client; /* display: tables and draw; config: draw */
     int surfaces;          /* the surfaces were set up */
-    XImage *back;          /* the back surface's memory, or NULL */
+    SurfaceImage backSurface; /* the back surface's memory */
+    XImage *back;          /* its image, or NULL */
     Pixmap backPixmap;     /* what the last unlock put there */
     Tk_Font font;          /* of -teststr, made when first needed */
     GC textGC;             /* red, with font */
@@ -72,8 +77,14 @@ struct DdwWidget {
     int playing;            /* the frame procedure plays the stream */
     Tcl_TimerToken timer;   /* of the frame procedure, or NULL */
     double endTime;         /* of the play, seconds */
-    XImage *videoImage;     /* the stream's picture packed for the window */
+    SurfaceImage videoImage; /* the stream's picture packed for the window */
     int destroyed;          /* the window is gone; the record waits to be freed */
+    Colormap ddColormap;    /* the DirectDraw palette: a private colormap of an
+                             * indexed visual holding a video's palette, or None */
+    unsigned char ddEntries[256][3]; /* its entries, red, green, blue */
+    unsigned long *ddPixels;         /* the cell of each of its 256 entries, or NULL */
+    unsigned long *realized;         /* setpal's grey ramp in the window's colormap (256), or NULL */
+    Colormap realizedColormap;       /* the colormap realized comes from */
 };
 
 /* Counters of the drawing's test text, of ddline and of ddarea. */
@@ -184,13 +195,33 @@ unsigned char stretchLevel(double x, double low, double high)
     return static_cast<unsigned char>(roundToInt((x - low) / (high - low) * 255.0));
 }
 
+/* Gives n cells of colormap back and forgets them. */
+void releaseCells(DdwWidget *w, Colormap colormap, unsigned long **cells, int n)
+{
+    if (*cells != nullptr) {
+        freeCells(w->display, colormap, *cells, n);
+        gmemFree(*cells);
+        *cells = nullptr;
+    }
+}
+
 void freePixels(DdwWidget *w)
 {
-    if (w->pixels != nullptr) {
-        XFreeColors(w->display, Tk_Colormap(w->tkwin), w->pixels, w->pixelCount, 0);
-        gmemFree(w->pixels);
-        w->pixels = nullptr;
-        w->pixelCount = 0;
+    releaseCells(w, w->pixelsColormap, &w->pixels, w->pixelCount);
+    w->pixelCount = 0;
+}
+
+/* Visuals whose pixels index a colormap that a client may fill. */
+bool paletteVisual(const Visual *visual)
+{
+    return visual->c_class == PseudoColor || visual->c_class == GrayScale;
+}
+
+/* A grey ramp: entry i is {i, i, i}. */
+void greyRamp(unsigned char entries[256][3])
+{
+    for (int i = 0; i < 256; i++) {
+        std::memset(entries[i], i, 3);
     }
 }
 
@@ -231,7 +262,8 @@ void fixPalette(DdwWidget *w, bool force)
     }
     freePixels(w);
     int n = static_cast<int>(entries.size() / 3);
-    w->pixels = allocNearestColors(w->display, Tk_Colormap(w->tkwin), entries.data(), n);
+    w->pixelsColormap = Tk_Colormap(w->tkwin);
+    w->pixels = allocNearestColors(w->display, w->pixelsColormap, entries.data(), n);
     w->pixelCount = w->pixels != nullptr ? n : 0;
     *w->entries = entries;
     w->paletteMode = mode;
@@ -285,14 +317,50 @@ void buildTables(DdwWidget *w, bool force)
     fixPalette(w, force);
 }
 
+/* ---- the DirectDraw palette ---------------------------------------------- */
+
+/*
+ * setPaletteEntries --
+ *	Takes entries as the DirectDraw palette's, each given the nearest cell
+ *	of its colormap that can be had. False when a colour cannot be had at
+ *	all; the palette then has no cells and pictures show in the cube.
+ */
+bool setPaletteEntries(DdwWidget *w, const unsigned char entries[256][3])
+{
+    releaseCells(w, w->ddColormap, &w->ddPixels, 256);
+    std::memcpy(w->ddEntries, entries, sizeof w->ddEntries);
+    w->ddPixels = allocNearestColors(w->display, w->ddColormap, &entries[0][0], 256);
+    return w->ddPixels != nullptr;
+}
+
+/*
+ * takeStreamPalette --
+ *	On indexed visuals a stream's palette becomes the DirectDraw palette: a
+ *	private colormap made the window's at the first one. The pixel map's
+ *	cells of the shared colormap go back; the next drawing makes them anew.
+ */
+void takeStreamPalette(DdwWidget *w, VideoStream *stream)
+{
+    unsigned char entries[256][3];
+    Visual *visual = Tk_Visual(w->tkwin);
+    if (!paletteVisual(visual) || streamPalette(stream, entries) <= 0) {
+        return;
+    }
+    if (w->ddColormap == None) {
+        w->ddColormap = XCreateColormap(w->display, Tk_WindowId(w->tkwin), visual, AllocNone);
+        freePixels(w);
+        w->paletteMode = PALETTE_NONE;
+        Tk_SetWindowColormap(w->tkwin, w->ddColormap);
+    }
+    setPaletteEntries(w, entries);
+}
+
 /* ---- surfaces ------------------------------------------------------------ */
 
 void freeBack(DdwWidget *w)
 {
-    if (w->back != nullptr) {
-        XDestroyImage(w->back);
-        w->back = nullptr;
-    }
+    surfaceImageFree(w->display, &w->backSurface);
+    w->back = nullptr;
     if (w->backPixmap != None) {
         Tk_FreePixmap(w->display, w->backPixmap);
         w->backPixmap = None;
@@ -318,29 +386,20 @@ bool makeBack(DdwWidget *w)
     if (w->back != nullptr && w->back->width == width && w->back->height == height) {
         return true;
     }
-    if (width < 1 || height < 1 || width > 32767 || height > 32767) {
-        return false;
-    }
     Tk_MakeWindowExist(w->tkwin);
     int depth = Tk_Depth(w->tkwin);
-    XImage *back = XCreateImage(w->display, Tk_Visual(w->tkwin), static_cast<unsigned>(depth), ZPixmap, 0, nullptr,
-                                static_cast<unsigned>(width), static_cast<unsigned>(height), 32, 0);
-    if (back == nullptr) {
-        return false;
-    }
-    std::size_t bytes = static_cast<std::size_t>(back->bytes_per_line) * static_cast<std::size_t>(height);
-    back->data = bytes < (std::size_t(1) << 31) ? static_cast<char *>(std::calloc(bytes, 1)) : nullptr;
-    if (back->data == nullptr) {
-        XDestroyImage(back);
+    SurfaceImage back;
+    if (!surfaceImageCreate(w->display, Tk_Visual(w->tkwin), depth, width, height, &back)) {
         return false;
     }
     Pixmap pixmap = Tk_GetPixmap(w->display, Tk_WindowId(w->tkwin), width, height, depth);
     if (pixmap == None) {
-        XDestroyImage(back);
+        surfaceImageFree(w->display, &back);
         return false;
     }
     freeBack(w);
-    w->back = back;
+    w->backSurface = back;
+    w->back = back.image;
     w->backPixmap = pixmap;
     return true;
 }
@@ -348,8 +407,7 @@ bool makeBack(DdwWidget *w)
 /* Puts rows first .. first + count - 1 of the locked memory into the pixmap. */
 void unlockBack(DdwWidget *w, int first, int count)
 {
-    XPutImage(w->display, w->backPixmap, w->gc, w->back, 0, first, 0, first, static_cast<unsigned>(w->back->width),
-              static_cast<unsigned>(count));
+    surfaceImagePut(w->display, w->backPixmap, w->gc, w->backSurface, first, count);
 }
 
 /* Draws -teststr in red at (counter mod width, counter mod height). */
@@ -382,56 +440,81 @@ int drawTestText(DdwWidget *w, int counter)
 
 void stretchToWindow(DdwWidget *w, const XImage *src, int width, int height);
 
-/* Packs a stream's picture for the window (the 3-3-2 cube on indexed
- * visuals) and puts it there, stretched to the window's size. */
+/*
+ * packPictureRow --
+ *	Packs width pixels of a picture's row (blue, green, red, a spare byte)
+ *	for format into out: copied, the spare byte cleared, when the format
+ *	holds the same bytes in a host-order word; otherwise split into the
+ *	channel rows of planes (room for 3 x width bytes) and packed, as 3-3-2
+ *	cube indices on indexed visuals.
+ */
+void packPictureRow(const PixelFormat &format, const unsigned char *in, int width, unsigned char *planes,
+                    unsigned char *out)
+{
+    if (__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__ && format.direct && format.shift[0] == 16 &&
+        format.shift[1] == 8 && format.shift[2] == 0) {
+        for (int x = 0; x < width; x++) {
+            uint32_t v;
+            std::memcpy(&v, in + 4 * x, 4);
+            v &= 0xFFFFFFu;
+            std::memcpy(out + 4 * x, &v, 4);
+        }
+        return;
+    }
+    unsigned char *red = planes, *green = planes + width, *blue = planes + 2 * width;
+    for (int x = 0; x < width; x++) {
+        blue[x] = in[4 * x];
+        green[x] = in[4 * x + 1];
+        red[x] = in[4 * x + 2];
+    }
+    if (format.indexed) {
+        for (int x = 0; x < width; x++) {
+            red[x] = cubeIndex(red[x], green[x], blue[x]);
+        }
+        packIndexRow(&format, red, width, out);
+    } else {
+        packTrueRow(&format, red, green, blue, width, out);
+    }
+}
+
+/* Packs a stream's picture for the window and puts it there, stretched to
+ * the window's size. Indexed visuals show a palette file's indices through
+ * the DirectDraw palette, other pictures in the 3-3-2 cube. */
 void paintPicture(void *data, const AviPicture &picture)
 {
     auto *w = static_cast<DdwWidget *>(data);
     if (w->destroyed || Tk_WindowId(w->tkwin) == None) {
         return;
     }
-    XImage *image = w->videoImage;
+    XImage *image = w->videoImage.image;
     if (image == nullptr || image->width != picture.width || image->height != picture.height) {
-        if (image != nullptr) {
-            XDestroyImage(image);
-        }
-        image = XCreateImage(w->display, Tk_Visual(w->tkwin), static_cast<unsigned>(Tk_Depth(w->tkwin)), ZPixmap, 0,
-                             nullptr, static_cast<unsigned>(picture.width), static_cast<unsigned>(picture.height), 32,
-                             0);
-        if (image != nullptr) {
-            image->data = static_cast<char *>(std::calloc(static_cast<std::size_t>(image->bytes_per_line),
-                                                          static_cast<std::size_t>(picture.height)));
-            if (image->data == nullptr) {
-                XDestroyImage(image);
-                image = nullptr;
-            }
-        }
-        w->videoImage = image;
-        if (image == nullptr) {
+        surfaceImageFree(w->display, &w->videoImage);
+        if (!surfaceImageCreate(w->display, Tk_Visual(w->tkwin), Tk_Depth(w->tkwin), picture.width, picture.height,
+                                &w->videoImage)) {
             return;
         }
+        image = w->videoImage.image;
     }
-    fixPalette(w, false);
+    bool paletted = w->ddPixels != nullptr && !picture.index.empty();
+    if (!paletted) {
+        fixPalette(w, false);
+    }
     PixelFormat format;
-    pixelFormatInit(&format, Tk_Visual(w->tkwin), image, w->pixelMap, 256);
-    std::vector<unsigned char> index(format.indexed ? static_cast<std::size_t>(picture.width) : 0);
+    pixelFormatInit(&format, Tk_Visual(w->tkwin), image, paletted ? w->ddPixels : w->pixelMap, 256);
+    std::vector<unsigned char> planes(3 * static_cast<std::size_t>(picture.width));
     for (int y = 0; y < picture.height; y++) {
         std::size_t o = static_cast<std::size_t>(y) * static_cast<std::size_t>(picture.width);
         auto *out = reinterpret_cast<unsigned char *>(image->data) +
                     static_cast<std::size_t>(y) * static_cast<std::size_t>(image->bytes_per_line);
-        if (format.indexed) {
-            for (int x = 0; x < picture.width; x++) {
-                index[x] = cubeIndex(picture.red[o + x], picture.green[o + x], picture.blue[o + x]);
-            }
-            packIndexRow(&format, index.data(), picture.width, out);
+        if (format.indexed && paletted) {
+            packIndexRow(&format, &picture.index[o], picture.width, out);
         } else {
-            packTrueRow(&format, &picture.red[o], &picture.green[o], &picture.blue[o], picture.width, out);
+            packPictureRow(format, &picture.pixels[4 * o], picture.width, planes.data(), out);
         }
     }
     int width = Tk_Width(w->tkwin), height = Tk_Height(w->tkwin);
     if (width == image->width && height == image->height) {
-        XPutImage(w->display, Tk_WindowId(w->tkwin), w->gc, image, 0, 0, 0, 0, static_cast<unsigned>(width),
-                  static_cast<unsigned>(height));
+        surfaceImagePut(w->display, Tk_WindowId(w->tkwin), w->gc, w->videoImage, 0, height);
     } else if (width > 0 && height > 0 && image->bits_per_pixel % 8 == 0) {
         stretchToWindow(w, image, width, height);
     }
@@ -535,24 +618,37 @@ int draw(DdwWidget *w)
     PixelFormat format;
     pixelFormatInit(&format, Tk_Visual(w->tkwin), w->back, w->pixelMap, 256);
     bool indexed = format.indexed != 0;
+    bool one = oneChannel(w);
+    /* Each channel's colour table, applied as its rows are rendered; one
+     * channel on indexed visuals is packed through the pixel map instead. */
+    unsigned char table[3][256];
+    bool lookUp = w->colorCount > 0 && !(indexed && one);
+    for (int c = 0; c < 3; c++) {
+        for (int v = 0; v < 256; v++) {
+            table[c][v] = lookUp ? w->rgb[v][c] : static_cast<unsigned char>(v);
+        }
+    }
     std::vector<int32_t> columns(static_cast<std::size_t>(width));
     std::iota(columns.begin(), columns.end(), 0);
     std::vector<unsigned char> levels(3 * static_cast<std::size_t>(width));
     unsigned char *row[3] = {levels.data(), levels.data() + width, levels.data() + 2 * width};
     int band[3];
+    bool sameAsFirst[3] = {false, false, false};
     for (int c = 0; c < 3; c++) {
         band[c] = channelBand(w, c);
+        sameAsFirst[c] = c > 0 && band[c] == band[0] && std::memcmp(table[c], table[0], 256) == 0 &&
+                         (one || (w->low[c] == w->low[0] && w->high[c] == w->high[0]));
     }
-    bool one = oneChannel(w);
     for (int y = 0; y < height; y++) {
         for (int c = 0; c < 3; c++) {
+            int r = one ? 0 : c; /* one channel: the first channel's range */
             if (band[c] < 0) {
-                std::memset(row[c], 0, static_cast<std::size_t>(width));
-            } else if (c > 0 && band[c] == band[0] && (one || (w->low[c] == w->low[0] && w->high[c] == w->high[0]))) {
+                std::memset(row[c], table[c][0], static_cast<std::size_t>(width));
+            } else if (sameAsFirst[c]) {
                 std::memcpy(row[c], row[0], static_cast<std::size_t>(width));
             } else {
-                gimgRenderRowRaw(image, y, band[c], columns.data(), 0, width, width, static_cast<float>(w->low[c]),
-                                 static_cast<float>(w->high[c]), row[c]);
+                gimgRenderRow(image, y, band[c], columns.data(), 0, width, width, static_cast<float>(w->low[r]),
+                              static_cast<float>(w->high[r]), table[c], row[c]);
             }
         }
         unsigned char *out = reinterpret_cast<unsigned char *>(w->back->data) +
@@ -560,13 +656,6 @@ int draw(DdwWidget *w)
         if (indexed && one) {
             packIndexRow(&format, row[0], width, out);
             continue;
-        }
-        if (w->colorCount > 0) {
-            for (int c = 0; c < 3; c++) {
-                for (int x = 0; x < width; x++) {
-                    row[c][x] = w->rgb[row[c][x]][c];
-                }
-            }
         }
         if (indexed) {
             for (int x = 0; x < width; x++) {
@@ -818,6 +907,7 @@ int openVideo(DdwWidget *w, Tk_Uid oldVideo)
     }
     closeVideo(w, -1.0);
     w->stream = stream;
+    takeStreamPalette(w, stream);
     streamPause(stream, videoSurface(w), 0.0);
     return TCL_OK;
 }
@@ -846,10 +936,13 @@ void freeWidget(char *data)
     auto *w = reinterpret_cast<DdwWidget *>(data);
     Tk_FreeOptions(ddwSpecs, data, w->display, 0);
     freeBack(w);
-    if (w->videoImage != nullptr) {
-        XDestroyImage(w->videoImage);
-    }
+    surfaceImageFree(w->display, &w->videoImage);
     freePixels(w);
+    releaseCells(w, w->realizedColormap, &w->realized, 256);
+    if (w->ddColormap != None) {
+        gmemFree(w->ddPixels);
+        XFreeColormap(w->display, w->ddColormap);
+    }
     delete w->entries;
     if (w->foreground != nullptr) {
         Tk_FreeColor(w->foreground);
@@ -1115,6 +1208,9 @@ int getpalCmd(DdwWidget *w, int argc, const char **argv)
     if (argc > 2 && Tcl_GetInt(w->interp, argv[2], &source) != TCL_OK) {
         return TCL_ERROR;
     }
+    if (source == 0 && w->ddColormap != None) {
+        return paletteResult(w->interp, w->ddEntries, 256);
+    }
     if (source == 0) {
         return colormapPalette(w, Tk_Colormap(w->tkwin), Tk_Visual(w->tkwin));
     }
@@ -1123,6 +1219,38 @@ int getpalCmd(DdwWidget *w, int argc, const char **argv)
         return colormapPalette(w, DefaultColormapOfScreen(screen), DefaultVisualOfScreen(screen));
     }
     return paletteResult(w->interp, kStockPalette, 20);
+}
+
+/*
+ * setpalCmd --
+ *	Loads the grey ramp: with which 0 or absent into the DirectDraw
+ *	palette (nothing without one), and repaints; otherwise realizes it in
+ *	the window's colormap, on indexed visuals, each grey taking the nearest
+ *	cell that can be had.
+ */
+int setpalCmd(DdwWidget *w, int argc, const char **argv)
+{
+    int which = 0;
+    if (argc > 2 && Tcl_GetInt(w->interp, argv[2], &which) != TCL_OK) {
+        return TCL_ERROR;
+    }
+    unsigned char ramp[256][3];
+    greyRamp(ramp);
+    if (which == 0) {
+        if (w->ddColormap == None) {
+            return TCL_OK;
+        }
+        if (!setPaletteEntries(w, ramp)) {
+            return setResult(w->interp, "Error in SetEntries");
+        }
+        return flip(w);
+    }
+    if (paletteVisual(Tk_Visual(w->tkwin))) {
+        releaseCells(w, w->realizedColormap, &w->realized, 256);
+        w->realizedColormap = Tk_Colormap(w->tkwin);
+        w->realized = allocNearestColors(w->display, w->realizedColormap, &ramp[0][0], 256);
+    }
+    return TCL_OK;
 }
 
 struct Subcommand {
@@ -1160,7 +1288,7 @@ int widgetDispatch(DdwWidget *w, int argc, const char **argv)
     case CMD_DDLINE: return ddlineCmd(w);
     case CMD_DSHOW: return dshowCmd(w, argc, argv);
     case CMD_GETPAL: return getpalCmd(w, argc, argv);
-    case CMD_SETPAL: return TCL_OK;
+    case CMD_SETPAL: return setpalCmd(w, argc, argv);
     case CMD_VIDEO: return videoCmd(w, argc, argv);
     case CMD_UPDATE:
         buildTables(w, true);

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstring>
 #include <new>
 
 struct VideoStream {
@@ -37,7 +38,7 @@ void show(VideoStream *stream, int n, const StreamSurface &surface)
 {
     aviDecode(stream->file, n, &stream->picture);
     stream->shown = n;
-    if (!stream->picture.red.empty()) {
+    if (!stream->picture.pixels.empty()) {
         surface.paint(surface.data, stream->picture);
     }
 }
@@ -115,7 +116,7 @@ int updateStreamSample(VideoStream *stream, const StreamSurface &surface)
 
 void updateSurface(VideoStream *stream, const StreamSurface &surface)
 {
-    if (!stream->picture.red.empty()) {
+    if (!stream->picture.pixels.empty()) {
         surface.paint(surface.data, stream->picture);
     }
 }
@@ -158,4 +159,10 @@ void streamSeek(VideoStream *stream, double time, double end)
     stream->endAnswered = false;
     stream->playing = true;
     stream->started = std::chrono::steady_clock::now();
+}
+
+int streamPalette(VideoStream *stream, unsigned char entries[256][3])
+{
+    std::memcpy(entries, stream->file.palette, sizeof stream->file.palette);
+    return stream->file.paletteCount;
 }

@@ -44,5 +44,8 @@ void streamRect(VideoStream *stream, int *width, int *height);
 void streamPause(VideoStream *stream, const StreamSurface &surface, double time);
 /* Plays from time up to end; a negative time stops where the clock is. */
 void streamSeek(VideoStream *stream, double time, double end);
+/* Copies the file's palette into entries (red, green, blue); answers the
+ * number of entries, 0 for a file without one. */
+int streamPalette(VideoStream *stream, unsigned char entries[256][3]);
 
 #endif /* TESK_DEVICES_DDW_STREAM_H */

@@ -12,10 +12,13 @@
  */
 #include "devices/twain/sane.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <dlfcn.h>
 #include "devices/twain/source.h"
 #include "runtime/cnumber.h"
+#include "tesk.h"
 
 namespace {
 
@@ -98,7 +101,9 @@ bool loadSane()
 
 struct Page {
     int width = 0, height = 0, bits = 0; /* bits 1, 8 or 24 */
-    std::vector<unsigned char> planes[3]; /* grey or red, green, blue: a byte (or a bit) per sample */
+    TeskDib *dib = nullptr;              /* the transfer, made at the first frame */
+    unsigned char *rows = nullptr;       /* its bottom row */
+    std::size_t stride = 0;              /* bytes of a row */
 };
 
 struct Device {
@@ -246,58 +251,156 @@ bool readFrame(std::vector<unsigned char> *data)
     }
 }
 
-/* The sample of line data at index i (depth 8 or 16: 16 reduced to 8). */
-inline unsigned char sample(const unsigned char *line, int i, int depth)
+/* Where a 16-bit sample in host order keeps its high byte. */
+constexpr int kHighByte = __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__ ? 1 : 0;
+
+/* Copies count samples of line, from sample first on every step samples
+ * (depth 8 or 16: 16 reduced to its high byte), to every outStep-th byte
+ * of out. */
+void putSamples(const unsigned char *line, int first, int step, int depth, int count, unsigned char *out, int outStep)
 {
     if (depth == 16) {
-        uint16_t v;
-        std::memcpy(&v, line + 2 * i, 2);
-        return static_cast<unsigned char>(v >> 8);
+        line += 2 * first + kHighByte;
+        for (int x = 0; x < count; x++) {
+            out[x * outStep] = line[2 * step * x];
+        }
+        return;
     }
-    return line[i];
+    line += first;
+    for (int x = 0; x < count; x++) {
+        out[x * outStep] = line[step * x];
+    }
 }
 
-/* Reads every frame of the started page into page. */
+void freeDib(TeskDib *dib)
+{
+    if (dib != nullptr) {
+        gmemFree(dib->data);
+        gmemFree(dib);
+    }
+}
+
+/* Writes line y of a frame into the page's rows: RGB samples, one colour
+ * of a three-pass scan, or grey samples (bytes or bits). */
+void putLine(const SaneParameters &p, const unsigned char *line, Page *page, int y)
+{
+    unsigned char *row = page->rows + page->stride * static_cast<std::size_t>(page->height - 1 - y);
+    if (p.format == SANE_FRAME_RGB && p.depth == 8) {
+        for (int x = 0; x < page->width; x++, row += 3, line += 3) {
+            row[0] = line[2];
+            row[1] = line[1];
+            row[2] = line[0];
+        }
+    } else if (p.format == SANE_FRAME_RGB) {
+        for (int c = 0; c < 3; c++) {
+            putSamples(line, c, 3, p.depth, page->width, row + 2 - c, 3);
+        }
+    } else if (p.format != SANE_FRAME_GRAY) {
+        putSamples(line, 0, 1, p.depth, page->width, row + 2 - (p.format - SANE_FRAME_RED), 3);
+    } else if (p.depth == 1) {
+        std::size_t bytes = (static_cast<std::size_t>(page->width) + 7) / 8;
+        int last = (page->width - 1) % 8 + 1; /* bits of the last byte in the row */
+        std::memcpy(row, line, bytes);
+        row[bytes - 1] = static_cast<unsigned char>(row[bytes - 1] & (0xFF00 >> last));
+    } else {
+        putSamples(line, 0, 1, p.depth, page->width, row, 1);
+    }
+}
+
+/* Reads a frame to its end, each line into the page's rows as it comes;
+ * lines beyond the page's are dropped. False when the device fails or
+ * sends fewer lines. */
+bool streamFrame(const SaneParameters &p, Page *page)
+{
+    std::size_t size = static_cast<std::size_t>(p.bytesPerLine);
+    std::vector<unsigned char> line(size);
+    std::size_t filled = 0; /* bytes of line received */
+    int y = 0;
+    unsigned char buffer[65536];
+    for (;;) {
+        SANE_Int n = 0;
+        SANE_Status status = sane.read(dev.handle, buffer, sizeof buffer, &n);
+        if (status == SANE_STATUS_EOF) {
+            return y >= page->height;
+        }
+        if (status != SANE_STATUS_GOOD) {
+            return false;
+        }
+        for (const unsigned char *at = buffer, *end = buffer + std::max(n, 0); at < end;) {
+            const unsigned char *whole = nullptr;
+            if (filled == 0 && static_cast<std::size_t>(end - at) >= size) {
+                whole = at;
+                at += size;
+            } else {
+                std::size_t take = std::min(size - filled, static_cast<std::size_t>(end - at));
+                std::memcpy(line.data() + filled, at, take);
+                at += take;
+                filled += take;
+                if (filled == size) {
+                    whole = line.data();
+                    filled = 0;
+                }
+            }
+            if (whole != nullptr && y < page->height) {
+                putLine(p, whole, page, y++);
+            }
+        }
+    }
+}
+
+/* The bytes a line of the frame p describes needs: samples of 16 bits,
+ * bits of a 1-bit grey frame, else bytes. */
+int64_t lineBytes(const SaneParameters &p)
+{
+    int64_t samples = static_cast<int64_t>(p.pixelsPerLine) * (p.format == SANE_FRAME_RGB ? 3 : 1);
+    if (p.depth == 16) {
+        return 2 * samples;
+    }
+    return p.depth == 1 && p.format == SANE_FRAME_GRAY ? (samples + 7) / 8 : samples;
+}
+
+/* Makes the page's transfer for lines of the frame p describes. */
+bool makeDib(const SaneParameters &p, int lines, Page *page)
+{
+    page->width = p.pixelsPerLine;
+    page->height = lines;
+    page->bits = p.format == SANE_FRAME_GRAY ? (p.depth == 1 ? 1 : 8) : 24;
+    page->dib = lines > 0 ? dibNew(page->width, page->height, page->bits, true, &page->rows, &page->stride) : nullptr;
+    return page->dib != nullptr;
+}
+
+/* Reads every frame of the started page into page's transfer: frames of
+ * announced length line by line, the first of unknown length whole. */
 bool readPage(Page *page)
 {
     bool haveFrame[3] = {false, false, false};
     for (;;) {
         if (sane.parameters(dev.handle, &dev.params) != SANE_STATUS_GOOD || dev.params.pixelsPerLine < 1 ||
-            dev.params.bytesPerLine < 1) {
+            dev.params.bytesPerLine < lineBytes(dev.params)) {
             return false;
         }
         const SaneParameters &p = dev.params;
-        std::vector<unsigned char> data;
-        if (!readFrame(&data)) {
+        if (page->dib == nullptr && p.lines > 0 && !makeDib(p, p.lines, page)) {
             return false;
         }
-        int lines = static_cast<int>(data.size() / static_cast<std::size_t>(p.bytesPerLine));
-        if (page->width == 0) {
-            page->width = p.pixelsPerLine;
-            page->height = lines;
-            page->bits = p.format == SANE_FRAME_GRAY ? (p.depth == 1 ? 1 : 8) : 24;
-        }
-        if (p.pixelsPerLine != page->width || lines < page->height) {
-            return false;
-        }
-        std::size_t plane = static_cast<std::size_t>(page->width) * static_cast<std::size_t>(page->height);
-        for (int y = 0; y < page->height; y++) {
-            const unsigned char *line = data.data() + static_cast<std::size_t>(y) * p.bytesPerLine;
-            std::size_t o = static_cast<std::size_t>(y) * page->width;
-            for (int x = 0; x < page->width; x++) {
-                if (p.format == SANE_FRAME_RGB) {
-                    for (int c = 0; c < 3; c++) {
-                        page->planes[c].resize(plane);
-                        page->planes[c][o + x] = sample(line, 3 * x + c, p.depth);
-                        haveFrame[c] = true;
-                    }
-                    continue;
-                }
-                int c = p.format == SANE_FRAME_GRAY ? 0 : p.format - SANE_FRAME_RED;
-                page->planes[c].resize(plane);
-                page->planes[c][o + x] = p.depth == 1 ? (line[x >> 3] >> (7 - (x & 7))) & 1 : sample(line, x, p.depth);
-                haveFrame[c] = true;
+        if (page->dib != nullptr) {
+            if (p.pixelsPerLine != page->width || !streamFrame(p, page)) {
+                return false;
             }
+        } else {
+            std::vector<unsigned char> data;
+            std::size_t size = static_cast<std::size_t>(p.bytesPerLine);
+            if (!readFrame(&data) || !makeDib(p, static_cast<int>(data.size() / size), page)) {
+                return false;
+            }
+            for (int y = 0; y < page->height; y++) {
+                putLine(p, data.data() + static_cast<std::size_t>(y) * size, page, y);
+            }
+        }
+        if (p.format == SANE_FRAME_RGB || p.format == SANE_FRAME_GRAY) {
+            haveFrame[0] = haveFrame[1] = haveFrame[2] = true;
+        } else {
+            haveFrame[p.format - SANE_FRAME_RED] = true;
         }
         if (p.lastFrame) {
             break;
@@ -306,7 +409,7 @@ bool readPage(Page *page)
             return false;
         }
     }
-    return page->bits != 24 || (haveFrame[0] && haveFrame[1] && haveFrame[2]);
+    return haveFrame[0] && haveFrame[1] && haveFrame[2];
 }
 
 TW_UINT16 saneTransfer(TeskDib **out)
@@ -315,31 +418,14 @@ TW_UINT16 saneTransfer(TeskDib **out)
         return TWRC_CANCEL;
     }
     Page page;
-    bool ok = readPage(&page) && page.height > 0;
+    bool ok = readPage(&page);
     dev.started = false;
-    unsigned char *rows = nullptr;
-    std::size_t stride = 0;
-    TeskDib *dib = ok ? dibNew(page.width, page.height, page.bits, true, &rows, &stride) : nullptr;
-    if (dib == nullptr) {
+    if (!ok) {
+        freeDib(page.dib);
         sane.cancel(dev.handle);
         return TWRC_FAILURE;
     }
-    for (int y = 0; y < page.height; y++) {
-        unsigned char *row = rows + stride * static_cast<std::size_t>(page.height - 1 - y);
-        std::size_t o = static_cast<std::size_t>(y) * page.width;
-        for (int x = 0; x < page.width; x++) {
-            if (page.bits == 24) {
-                row[3 * x] = page.planes[2][o + x];
-                row[3 * x + 1] = page.planes[1][o + x];
-                row[3 * x + 2] = page.planes[0][o + x];
-            } else if (page.bits == 8) {
-                row[x] = page.planes[0][o + x];
-            } else if (page.planes[0][o + x]) {
-                row[x >> 3] = static_cast<unsigned char>(row[x >> 3] | (0x80 >> (x & 7)));
-            }
-        }
-    }
-    *out = dib;
+    *out = page.dib;
     return TWRC_XFERDONE;
 }
 

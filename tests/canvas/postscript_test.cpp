@@ -228,6 +228,27 @@ TEST_F(CanvasPostscript, ImagesByColourLevelWithTheirWidthLimits)
     EXPECT_EQ(text, "");
 }
 
+TEST_F(CanvasPostscript, ImagesBeyondTheRowOrPixmapLimitsAreRefusedBeforeCapture)
+{
+    // {level, width, height, message or "" for accepted}
+    const struct {
+        int level, width, height;
+        const char *message;
+    } cases[] = {
+        {2, 20000, 32767, ""},
+        {2, 20001, 1, "Can't generate Postscript for images more than 20000 pixels wide"},
+        {0, 32768, 1, "Can't generate Postscript for images more than 32767 pixels wide"},
+        {1, 1, 32768, "Can't generate Postscript for images more than 32767 pixels high"},
+    };
+    for (const auto &c : cases) {
+        ps.colorLevel = c.level;
+        Tcl_ResetResult(interp);
+        int code = gcanvasPsImageCheck(interp, &ps, c.width, c.height);
+        EXPECT_EQ(code, c.message[0] != 0 ? TCL_ERROR : TCL_OK) << c.width << " x " << c.height;
+        EXPECT_EQ(result(), c.message);
+    }
+}
+
 TEST_F(CanvasPostscript, BezierCurvesAsCurveto)
 {
     // From the first point, control points two thirds of the way towards

@@ -97,6 +97,12 @@ set steps {
     "Display modules" {
         "form answered 1, legend HILL in the font tour 48"
     }
+    "Video and scanning" {
+        "ddw of scene.tif at -std 2: 192x128, shown from 0.00 to 255.00"
+        "video 2.000 s, 20 frames: played (1), read-out at the end 2.000"
+        "view of twain.img: 64x32"
+        "scan viewed (1): twain.img has 64 columns, 32 rows, 3 bands"
+    }
 }
 
 # Picture, width, height, mean red, green and blue, tolerance of the means.
@@ -117,10 +123,13 @@ set pictures {
     tour-form.ppm        620  93 222.173 222.173 222.173 0.02
     tour-kit.ppm         464 260 166.614 153.458 153.334 0.02
     tour-vdisp.ppm       240 120 144.853 144.853 144.853 0.02
+    tour-ddw.ppm         288 128 105.051 105.606 106.162 0.02
+    tour-scan.ppm         64  32  31.500  15.500   0.000 0.02
 }
 
 # Files the steps write besides their pictures.
-set files {nratio.img parcels.shp parcels.dbf scene.tif scene.gif scene.jpg classes.bmp classes.egv tiles.ter torus.obj}
+set files {nratio.img parcels.shp parcels.dbf scene.tif scene.gif scene.jpg classes.bmp classes.egv tiles.ter torus.obj
+    tour-bar.avi}
 
 lassign $argv out demo
 set problems {}

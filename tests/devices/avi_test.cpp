@@ -153,7 +153,7 @@ TEST(AviReader, FramesAreFoundThroughTheIndexOrByWalking)
         ASSERT_EQ(file.frames.size(), 3u);
         EXPECT_DOUBLE_EQ(file.frameTime, 0.1);
         ASSERT_TRUE(aviDecode(file, 2, &picture));
-        EXPECT_EQ(picture.blue[0], 2) << c.index << c.absolute;
+        EXPECT_EQ(picture.pixels[0], 2) << c.index << c.absolute;
         aviClose(&file);
     }
 }
@@ -176,8 +176,8 @@ TEST(AviReader, RowsComeOutTopRowFirstInEitherOrder)
             ASSERT_EQ(picture.height, 2);
             for (int y = 0; y < 2; y++) {
                 for (int x = 0; x < 4; x++) {
-                    EXPECT_EQ(picture.red[y * 4 + x], y) << height << " " << bits;
-                    EXPECT_EQ(picture.green[y * 4 + x], x) << height << " " << bits;
+                    EXPECT_EQ(picture.pixels[4 * (y * 4 + x) + 2], y) << height << " " << bits;
+                    EXPECT_EQ(picture.pixels[4 * (y * 4 + x) + 1], x) << height << " " << bits;
                 }
             }
             aviClose(&file);
@@ -198,7 +198,7 @@ TEST(AviReader, AShortFrameLeavesThePictureAlone)
     ASSERT_TRUE(aviDecode(file, 0, &picture));
     EXPECT_FALSE(aviDecode(file, 1, &picture));
     EXPECT_FALSE(aviDecode(file, 3, &picture));
-    EXPECT_EQ(picture.blue[0], 0);
+    EXPECT_EQ(picture.pixels[0], 0);
     aviClose(&file);
 }
 
