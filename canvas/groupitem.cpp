@@ -791,13 +791,17 @@ GcanvasItemType gcanvasGroupType = makeType();
 GcanvasItem *gcanvasTopGroup(GcanvasItem *item)
 {
     GroupItem *top = topGroup(asGroup(item->group));
-    if (item != &top->header) {
+    GcanvasItem *box = &top->header;
+    if (item != box) {
         /* A member that changed by itself (not through a group command)
-         * had its box computed with the canvas, not in its frame. */
-        groupItemBbox(top->canvas, &top->header);
+         * had its box computed with the canvas, not in its frame: the
+         * group is drawn again where it was, and boxed anew. */
+        gcanvasEventuallyRedraw(top->canvas, box->x1, box->y1, box->x2, box->y2, 1);
+        groupItemBbox(top->canvas, box);
         gcanvasMarkIndexStale(top->canvas);
+        top->canvas->flags |= GCANVAS_REPICK_NEEDED;
     }
-    return &top->header;
+    return box;
 }
 
 int gcanvasGroupCmd(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj *const objv[])

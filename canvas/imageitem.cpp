@@ -169,6 +169,11 @@ void imageChanged(ClientData clientData, int x, int y, int width, int height, in
     if (canvas->tkwin == nullptr) {
         return;
     }
+    if (item->group != nullptr) {
+        /* A group's member: its group lays it out and is drawn again. */
+        gcanvasEventuallyRedrawItem(canvas, item);
+        return;
+    }
     Tcl_Preserve(canvas);
     if (item->x2 - item->x1 != imageWidth || item->y2 - item->y1 != imageHeight) {
         x = y = 0;
