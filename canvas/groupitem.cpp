@@ -606,6 +606,16 @@ int createMember(Tcl_Interp *interp, GroupItem *g, GcanvasItemType *type, int ob
         gcanvasFreeItemRecord(member);
         return TCL_ERROR;
     }
+    if (g->header.type != &gcanvasGroupType) {
+        /* A script the member ran (an image's magnify request) deleted
+         * the group: the member goes too. */
+        if (type->deleteProc != nullptr) {
+            type->deleteProc(canvas, member, canvas->display);
+        }
+        gcanvasFreeItemRecord(member);
+        Tcl_ResetResult(interp);
+        return TCL_OK;
+    }
     member->next = nullptr;
     member->prev = g->lastMember;
     if (g->lastMember != nullptr) {

@@ -172,14 +172,14 @@ void gcanvasEventuallyRedraw(GcanvasWidget *canvas, double x1, double y1, double
 
 void gcanvasEventuallyRedrawItem(GcanvasWidget *canvas, GcanvasItem *item)
 {
-    Tk_Window tkwin = canvas->tkwin;
-    if (tkwin == nullptr) {
-        return;
-    }
-    if (item->group != nullptr) {
+    if (canvas->tkwin != nullptr && item->group != nullptr) {
         /* An item inside a group is drawn with its top group: that
          * group is drawn again. */
         item = gcanvasTopGroup(item);
+    }
+    Tk_Window tkwin = canvas->tkwin;
+    if (tkwin == nullptr) {
+        return;
     }
     int x1 = lowPixel(item->x1), y1 = lowPixel(item->y1);
     int x2 = highPixel(item->x2), y2 = highPixel(item->y2);
