@@ -11,6 +11,7 @@ tesk_layer(canvas
     canvas/disassemble.cpp
     canvas/editcmd.cpp
     canvas/geometry.cpp
+    canvas/groupitem.cpp
     canvas/gtextitem.cpp
     canvas/imageitem.cpp
     canvas/outline.cpp

@@ -59,6 +59,13 @@ extern GcanvasItemType gcanvasBitmapType;
 extern GcanvasItemType gcanvasImageType;
 double gcanvasBoxToPoint(const GcanvasItem *item, const double *point);
 int gcanvasBoxToArea(const GcanvasItem *item, const double *rect);
+/* Groups (groupitem.cpp): the top group holding an item whose header names
+ * a group (the item itself for a group in the canvas's list; for any other
+ * the group's area is redrawn and its boxes computed anew), and the
+ * widget's group subcommand. */
+extern GcanvasItemType gcanvasGroupType;
+GcanvasItem *gcanvasTopGroup(GcanvasItem *item);
+int gcanvasGroupCmd(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj *const objv[]);
 
 /* Builds the type list once. */
 void gcanvasInitTypes();

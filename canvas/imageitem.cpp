@@ -170,6 +170,12 @@ void imageChanged(ClientData clientData, int x, int y, int width, int height, in
         return;
     }
     Tcl_Preserve(canvas);
+    if (item->group != nullptr) {
+        /* A group's member: its group lays it out and is drawn again. */
+        gcanvasEventuallyRedrawItem(canvas, item);
+        Tcl_Release(canvas);
+        return;
+    }
     if (item->x2 - item->x1 != imageWidth || item->y2 - item->y1 != imageHeight) {
         x = y = 0;
         width = imageWidth;

@@ -30,7 +30,7 @@ TypeRow typeRows[] = {
     {"bitmap", &gcanvasBitmapType},
     {"arc", &gcanvasArcType},
     {"gtext", &gcanvasGtextType},
-    {"group", nullptr},
+    {"group", &gcanvasGroupType},
     {"symbol", &gcanvasSymbolType},
     {"window", &gcanvasWindowType},
     {"object", &gcanvasObjectType},

@@ -172,6 +172,11 @@ void gcanvasEventuallyRedraw(GcanvasWidget *canvas, double x1, double y1, double
 
 void gcanvasEventuallyRedrawItem(GcanvasWidget *canvas, GcanvasItem *item)
 {
+    if (canvas->tkwin != nullptr && item->group != nullptr) {
+        /* An item inside a group is drawn with its top group: that
+         * group is drawn again. */
+        item = gcanvasTopGroup(item);
+    }
     Tk_Window tkwin = canvas->tkwin;
     if (tkwin == nullptr) {
         return;

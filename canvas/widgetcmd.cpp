@@ -658,7 +658,7 @@ const Subcommand kSubcommands[] = {
     {"find", findCmd},
     {"focus", gcanvasFocusCmd},
     {"gettags", gettagsCmd},
-    {"group", nullptr},
+    {"group", gcanvasGroupCmd},
     {"icursor", gcanvasIcursorCmd},
     {"index", gcanvasIndexCmd},
     {"insert", gcanvasInsertCmd},
