@@ -970,13 +970,13 @@ int polygonCreateFromDesc(Tcl_Interp *interp, GcanvasWidget *canvas, GcanvasItem
         p->outline.width = style->outline.width;
         p->splineSteps = style->splineSteps;
         p->smooth = style->smooth;
+        /* The source's colours as they are: a colour it has none of
+         * (no fill, say) is none here too, not this type's default. */
         auto take = [&](XColor **field, XColor *from) {
-            if (from != nullptr) {
-                if (*field != nullptr) {
-                    Tk_FreeColor(*field);
-                }
-                *field = copyTkColor(interp, tkwin, from);
+            if (*field != nullptr) {
+                Tk_FreeColor(*field);
             }
+            *field = copyTkColor(interp, tkwin, from);
         };
         take(&p->outline.color, style->outline.color);
         take(&p->outline.activeColor, style->outline.activeColor);

@@ -339,6 +339,60 @@ if {[tour.screenshot .lab $picture]} {
     demo.log "labelled map picture written to $picture ([file size $picture] bytes)"
 }
 destroy .lab
+# Map items: the parcels' outlines over the infrared band (a scalable
+# image, magnified to the map's scale), the wells as labelled symbols, and
+# a legend in a group that keeps its size in pixels when the map is
+# zoomed. The parcels are then taken apart into items, the meadow moved
+# five units east (drawn in red), and put back into a new layer, saved and
+# read again.
+set backdrop [rimage open [file join $teskDemo(out) scene.tif]]
+image create gimg tour.backdrop -file $backdrop
+gcanvas .items -width 240 -height 170 -mx 2 -my -2 -viewyorigin 82 -background #f8f8f0 -highlightthickness 0
+pack .items
+.items create image 0 82 -image tour.backdrop -anchor nw -scalable 1
+set parcelItem [.items create object 0 0 -object parcels -fill {} -outline #f0e040 -width 2]
+foreach {x y name} {20 20 North 30 55 Mill 45 40 Ford 95 45 Pond} {
+    .items create symbol $x $y -symboltype oval -symbolcolor #2060c0 -outline #102040 -markercolor {} \
+        -xparam 8 -yparam 8 -text $name -anchor e -font {{DejaVu Sans} 7} -fill #ff6040
+}
+set legend [.items create group 12 19]
+.items group grp$legend rect 0 0 56 34 -fill #f8f8f0 -outline #202020
+.items group grp$legend oval 6 6 14 14 -fill #2060c0 -outline #102040
+.items group grp$legend text 20 10 -text well -anchor w -font {{DejaVu Sans} 7}
+.items group grp$legend line 4 24 16 24 -fill #f0e040 -width 2
+.items group grp$legend text 20 24 -text parcel -anchor w -font {{DejaVu Sans} 7}
+update
+# The legend's size in pixels, as "WxH".
+proc tour.pixelSize {canvas id} {
+    lassign [$canvas sbbox $id] x1 y1 x2 y2
+    return [expr {round($x2 - $x1)}]x[expr {round($y2 - $y1)}]
+}
+set legendSize [tour.pixelSize .items $legend]
+.items configure -mx 2.5 -my -2.5
+update
+demo.log "map items: [lmap id [.items find all] {.items type $id}]; a legend of\
+ [llength [.items group grp$legend list]] members, $legendSize pixels, zoomed [tour.pixelSize .items $legend]"
+.items configure -mx 2 -my -2
+set pieces [.items disassemble $parcelItem]
+.items move parcels.1 5 0
+.items itemconfigure parcels.1 -outline #e04040
+.items raise $legend
+shape.create edited
+demo.log "parcels disassembled into [llength $pieces] items tagged [lsort [lmap id $pieces {lindex [.items gettags $id] 0}]];\
+ assembled again: [.items assemble edited POLYGON disassembled]"
+edited save [file join $teskDemo(out) parcels-edited.shp]
+edited close
+shape.create edited -file [file join $teskDemo(out) parcels-edited.shp]
+demo.log "parcels-edited.shp: [edited count] records, the meadow now [edited bbox 0]"
+edited close
+update
+set picture [file join $teskDemo(out) tour-items.ppm]
+if {[tour.screenshot .items $picture]} {
+    demo.log "map items picture written to $picture ([file size $picture] bytes)"
+}
+destroy .items
+image delete tour.backdrop
+rimage close $backdrop
 foreach layer {parcels ways wells parcelTable} {
     $layer close
 }

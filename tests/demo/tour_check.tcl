@@ -54,6 +54,9 @@ set steps {
         "parcels selected: 1 1 0"
         "map items: object object object, box -1.000000 -1.000000 121.000000 81.000000"
         "labels: object object text text gtext gtext, heights 17 17 19 52 zoomed to 22 22 24 65"
+        "map items: image object symbol symbol symbol symbol group; a legend of 5 members, 58x36 pixels, zoomed 58x36"
+        "parcels disassembled into 3 items tagged parcels.1 parcels.2 parcels.3; assembled again: 3"
+        "parcels-edited.shp: 3 records, the meadow now {15 10 55 70}"
     }
     "Projections" {
         "UTM zone 10 of (-121, 37): 677962.189777 4096742.05934"
@@ -112,6 +115,7 @@ set pictures {
     tour-canvas.ppm      240 160 216.610 224.902 207.569 0.02
     tour-vector.ppm      240 170 218.992 229.013 201.870 0.02
     tour-labels.ppm      240 170 207.522 221.629 185.441 0.02
+    tour-items.ppm       240 170 145.081 140.952 129.482 0.02
     tour-projection.ppm  400 120 227.084 224.397 221.709 0.02
     tour-geodesic.ppm    240  90 235.804 235.993 238.876 0.02
     tour-tile.ppm        200 200 124.317 124.317 124.317 0.02
@@ -128,7 +132,7 @@ set pictures {
 }
 
 # Files the steps write besides their pictures.
-set files {nratio.img parcels.shp parcels.dbf scene.tif scene.gif scene.jpg classes.bmp classes.egv tiles.ter torus.obj
+set files {nratio.img parcels.shp parcels.dbf parcels-edited.shp scene.tif scene.gif scene.jpg classes.bmp classes.egv tiles.ter torus.obj
     tour-bar.avi}
 
 lassign $argv out demo
