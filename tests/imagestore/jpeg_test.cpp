@@ -387,6 +387,8 @@ TEST_F(JpegFiles, RowsAreWhatLibjpegDecodes)
         {"progressive", Encoding(130, 77, 3, 2, 2, true), File},
         {"restart", Encoding(37, 23, 3, 2, 2, false, 1), File},
         {"large420", Encoding(1603, 1101), File},
+        {"large422", Encoding(1602, 1101, 3, 2, 1), File},
+        {"large444", Encoding(1603, 1101, 3, 1, 1), File},
         {"largeProgressive422", Encoding(1603, 1101, 3, 2, 1, true), File},
         {"largeGrey", Encoding(2501, 1699, 1, 1, 1, false, 3), File},
         {"largeRestart420", Encoding(1603, 1101, 3, 2, 2, false, 1), File},
