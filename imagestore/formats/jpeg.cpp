@@ -322,13 +322,6 @@ void watchScans(j_common_ptr cinfo)
     }
 }
 
-/*
- * decodeRows --
- *	Runs one decode job (see DecodeJob): reads the header, starts the
- *	decompressor, skips to the first scanline and delivers scanlines up to
- *	the last. Sets job->ok when all were delivered. libjpeg's errors jump
- *	back here: no C++ object.
- */
 /* The start of a job's run, before its setjmp: job's results cleared, err
  * and watch made ready; answers the error record for cinfo.err. */
 jpeg_error_mgr *beginJob(DecodeJob *job, JpegError *err, ScanWatch *watch)
@@ -361,6 +354,13 @@ bool readJobHeader(j_decompress_ptr cinfo, DecodeJob *job, ScanWatch *watch)
     return !job->mismatch;
 }
 
+/*
+ * decodeRows --
+ *	Runs one decode job (see DecodeJob): reads the header, starts the
+ *	decompressor, skips to the first scanline and delivers scanlines up to
+ *	the last. Sets job->ok when all were delivered. libjpeg's errors jump
+ *	back here: no C++ object.
+ */
 void decodeRows(DecodeJob *job)
 {
     jpeg_decompress_struct cinfo{};
@@ -446,9 +446,9 @@ void decodeRaw(DecodeJob *job, YccPipe *pipe)
             return;
         }
     }
+    job->done = pipe->finish(true);  // every row decoded: what follows the scan cannot take them back
     jpeg_finish_decompress(&cinfo);
     jpeg_destroy_decompress(&cinfo);
-    job->done = pipe->finish(true);
     job->ok = job->done == job->rows;
 }
 
@@ -874,7 +874,8 @@ int jpegWriteWhole(int fd, ImageDesc *desc)
  *	that the cache does not keep (see keepsRow: a changed row is newer
  *	than the file) and fills it. A large file with restart markers at
  *	whole MCU rows is decoded by several threads, each over a part of its
- *	segments; any other file in one pass. Answers 1 when every claimed row
+ *	segments; any other file in one pass, a large YCbCr one (see
+ *	yccShapeOf) with workers converting its colours. Answers 1 when every claimed row
  *	was filled; 0 (reported) when memory runs short, the data are no JPEG
  *	of the image's size and bands, or libjpeg fails (rows not reached are
  *	zero).
