@@ -349,8 +349,7 @@ bool readJobHeader(j_decompress_ptr cinfo, DecodeJob *job, ScanWatch *watch)
     jpeg_read_header(cinfo, TRUE);
     jpeg_calc_output_dimensions(cinfo);
     job->mismatch = static_cast<int64_t>(cinfo->output_width) != job->columns ||
-                    static_cast<int64_t>(cinfo->output_height) != job->rows ||
-                    cinfo->output_components != job->nbands;
+                    static_cast<int64_t>(cinfo->output_height) != job->rows || cinfo->output_components != job->nbands;
     return !job->mismatch;
 }
 

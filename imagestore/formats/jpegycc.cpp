@@ -54,8 +54,7 @@ void widenAcross(const unsigned char *in, int32_t n, unsigned char *out)
  * farther 1; across, the same with those sums, the left output rounding
  * by 8 and the right by 7 (of 16), an end sum repeating itself. n > 2;
  * sums holds n + 2. */
-void widenBoth(const unsigned char *nearer, const unsigned char *farther, int32_t n, int16_t *sums,
-               unsigned char *out)
+void widenBoth(const unsigned char *nearer, const unsigned char *farther, int32_t n, int16_t *sums, unsigned char *out)
 {
     for (int32_t i = 0; i < n; i++) {
         sums[i + 1] = static_cast<int16_t>(3 * nearer[i] + farther[i]);
@@ -92,14 +91,17 @@ bool yccShapeOf(j_decompress_ptr cinfo, YccShape *shape)
     }
     const jpeg_component_info *c = cinfo->comp_info;
     const int h = c[0].h_samp_factor, v = c[0].v_samp_factor;
+    if (h < 1 || h > 2 || v < 1 || v > h) {
+        return false;
+    }
     for (int k = 1; k < 3; k++) {
         if (c[k].h_samp_factor != 1 || c[k].v_samp_factor != 1) {
             return false;
         }
     }
     const int32_t chromaColumns = static_cast<int32_t>((cinfo->image_width + h - 1) / h);
-    if (h < 1 || h > 2 || v < 1 || v > h || (h == 2 && chromaColumns <= 2)) {
-        return false;
+    if (h == 2 && chromaColumns <= 2) {
+        return false;  // libjpeg repeats samples there rather than smooth them
     }
     shape->columns = static_cast<int32_t>(cinfo->image_width);
     shape->rows = static_cast<int32_t>(cinfo->image_height);
@@ -273,7 +275,6 @@ void YccPipe::convert(const Slot &slot, Scratch *scratch) const
                 chroma[c] = wide[c];
             }
         }
-        yccToRgb(slot.rows[0][static_cast<size_t>(y - first)], chroma[0], chroma[1], s.columns, out[0], out[1],
-                 out[2]);
+        yccToRgb(slot.rows[0][static_cast<size_t>(y - first)], chroma[0], chroma[1], s.columns, out[0], out[1], out[2]);
     }
 }

@@ -23,10 +23,10 @@
 /* A YCbCr file as the workers see it: luma sampled 1x1, 2x1 or 2x2 per
  * chroma sample, both chroma components alike. */
 struct YccShape {
-    int32_t columns, rows;               /* of the image, at least 1 */
-    int h, v;                            /* luma samples per chroma sample across and down: 1 or 2 */
-    int32_t chromaColumns, chromaRows;   /* chroma samples of a row, rows of chroma */
-    int32_t lumaStride, chromaStride;    /* bytes of a raw row libjpeg writes, per component kind */
+    int32_t columns, rows;             /* of the image, at least 1 */
+    int h, v;                          /* luma samples per chroma sample across and down: 1 or 2 */
+    int32_t chromaColumns, chromaRows; /* chroma samples of a row, rows of chroma */
+    int32_t lumaStride, chromaStride;  /* bytes of a raw row libjpeg writes, per component kind */
 };
 
 /* Whether libjpeg, its header read and nothing started, would make RGB of
@@ -65,10 +65,10 @@ public:
 
 private:
     struct Slot {
-        std::vector<unsigned char> samples;  /* luma, then Cb, then Cr rows */
-        std::vector<JSAMPROW> rows[3];       /* chroma: a neighbour row above and below the batch's */
-        JSAMPARRAY planes[3];                /* where next() points libjpeg */
-        int32_t batch;                       /* 0, 1, ... from the image's top */
+        std::vector<unsigned char> samples; /* luma, then Cb, then Cr rows */
+        std::vector<JSAMPROW> rows[3];      /* chroma: a neighbour row above and below the batch's */
+        JSAMPARRAY planes[3];               /* where next() points libjpeg */
+        int32_t batch;                      /* 0, 1, ... from the image's top */
     };
 
     void handOver(Slot *slot);
@@ -82,21 +82,21 @@ private:
     void convert(const Slot &slot, Scratch *scratch) const;
 
     unsigned char *const *targets_;
-    int wanted_;               /* worker threads asked for */
+    int wanted_; /* worker threads asked for */
     YccShape shape_{};
-    int mcuRows_ = 0;          /* iMCU rows in a batch */
-    int32_t batchRows_ = 0;    /* image rows of a full batch */
-    int32_t batchChroma_ = 0;  /* chroma rows of a full batch */
+    int mcuRows_ = 0;         /* iMCU rows in a batch */
+    int32_t batchRows_ = 0;   /* image rows of a full batch */
+    int32_t batchChroma_ = 0; /* chroma rows of a full batch */
     std::vector<Slot> slots_;
     std::vector<Scratch> scratch_;
     std::vector<std::thread> threads_;
     std::mutex lock_;
     std::condition_variable changed_;
     std::deque<Slot *> free_, ready_;
-    Slot *filling_ = nullptr;   /* the batch libjpeg writes into */
-    Slot *waiting_ = nullptr;   /* full, waiting for its lower neighbour row */
-    int32_t mcu_ = 0;           /* iMCU rows handed out by next() */
-    int32_t handed_ = 0;        /* batches given to the workers, a prefix */
+    Slot *filling_ = nullptr; /* the batch libjpeg writes into */
+    Slot *waiting_ = nullptr; /* full, waiting for its lower neighbour row */
+    int32_t mcu_ = 0;         /* iMCU rows handed out by next() */
+    int32_t handed_ = 0;      /* batches given to the workers, a prefix */
     bool stopping_ = false;
 };
 
