@@ -235,8 +235,9 @@ void openReadVsDjpeg(benchmark::State &state, const std::string &file, const cha
     }
     report(state, store, peer, n, work, "djpeg");
     /* The store decodes the parts of a file with restart markers on up to
-     * four threads, any other file on one; djpeg decodes on one: under
-     * taskset -c N both have one core. */
+     * four threads, any other file on one, whose colours up to three more
+     * threads convert; djpeg decodes on one: under taskset -c N both have
+     * one core. */
     state.SetLabel("threads: store up to " + std::to_string(workerThreads(4)) + ", djpeg 1");
 }
 

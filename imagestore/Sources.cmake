@@ -19,6 +19,7 @@ tesk_layer(imagestore
     imagestore/formats/imagetypes.cpp
     imagestore/formats/jpeg.cpp
     imagestore/formats/jpegerror.cpp
+    imagestore/formats/jpegycc.cpp
     imagestore/formats/lan.cpp
     imagestore/formats/mrgb.cpp
     imagestore/formats/ppm.cpp

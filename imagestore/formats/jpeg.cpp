@@ -29,6 +29,7 @@
 #include "imagestore/codes.h"
 #include "imagestore/formats/formats.h"
 #include "imagestore/formats/jpegerror.h"
+#include "imagestore/formats/jpegycc.h"
 #include "imagestore/interleave.h"
 #include "imagestore/ramimage.h"
 #include "imagestore/rowcache.h"
@@ -48,6 +49,7 @@ constexpr int kBatch = 16;                // scanlines asked of the decoder at a
 constexpr int kCommentBytes = 1024;       // of a comment segment that is parsed
 constexpr int kMaxScans = 1000;           // a decode that reaches more scans is ended
 constexpr int64_t kDecoderWork = 1 << 20;  // libjpeg's memory besides whole-image buffers, counted once
+constexpr int64_t kThreadedBytes = int64_t{1} << 22;  // of the cache, from which a decode takes threads
 
 /* ---- sources: a file read at offsets, or memory ---- */
 
@@ -299,6 +301,7 @@ struct DecodeJob {
     int64_t memory;             /* libjpeg's max_memory_to_use, at least 1 */
     bool mismatch;              /* the data are not of rows x columns x nbands */
     bool manyScans;             /* ended at the scan after kMaxScans */
+    bool raw;                   /* decodeRaw took the job: workers converted the colours */
     bool ok;
 };
 
@@ -319,6 +322,37 @@ void watchScans(j_common_ptr cinfo)
     }
 }
 
+/* The start of a job's run, before its setjmp: job's results cleared, err
+ * and watch made ready; answers the error record for cinfo.err. */
+jpeg_error_mgr *beginJob(DecodeJob *job, JpegError *err, ScanWatch *watch)
+{
+    job->held[0] = '\0';
+    job->ok = false;
+    job->mismatch = false;
+    job->manyScans = false;
+    job->raw = false;
+    job->done = job->first;
+    watch->pub.progress_monitor = watchScans;
+    watch->job = job;
+    return jpegInitError(err, job->holds ? job->held : nullptr);
+}
+
+/* After the setjmp: creates the decompressor and reads the header of job's
+ * data; false, with job->mismatch, when its size or components are not the
+ * job's. libjpeg's errors jump back to the caller's setjmp. */
+bool readJobHeader(j_decompress_ptr cinfo, DecodeJob *job, ScanWatch *watch)
+{
+    jpeg_create_decompress(cinfo);
+    cinfo->mem->max_memory_to_use = static_cast<long>(job->memory);
+    cinfo->progress = &watch->pub;
+    attachSource(cinfo, job->in);
+    jpeg_read_header(cinfo, TRUE);
+    jpeg_calc_output_dimensions(cinfo);
+    job->mismatch = static_cast<int64_t>(cinfo->output_width) != job->columns ||
+                    static_cast<int64_t>(cinfo->output_height) != job->rows || cinfo->output_components != job->nbands;
+    return !job->mismatch;
+}
+
 /*
  * decodeRows --
  *	Runs one decode job (see DecodeJob): reads the header, starts the
@@ -330,28 +364,13 @@ void decodeRows(DecodeJob *job)
 {
     jpeg_decompress_struct cinfo{};
     JpegError err;
-    job->held[0] = '\0';
-    cinfo.err = jpegInitError(&err, job->holds ? job->held : nullptr);
-    job->ok = false;
-    job->mismatch = false;
-    job->manyScans = false;
-    job->done = job->first;
     ScanWatch watch{};
-    watch.pub.progress_monitor = watchScans;
-    watch.job = job;
+    cinfo.err = beginJob(job, &err, &watch);
     if (setjmp(err.jump)) {
         jpeg_destroy_decompress(&cinfo);
         return;
     }
-    jpeg_create_decompress(&cinfo);
-    cinfo.mem->max_memory_to_use = static_cast<long>(job->memory);
-    cinfo.progress = &watch.pub;
-    attachSource(&cinfo, job->in);
-    jpeg_read_header(&cinfo, TRUE);
-    jpeg_calc_output_dimensions(&cinfo);
-    if (static_cast<int64_t>(cinfo.output_width) != job->columns ||
-        static_cast<int64_t>(cinfo.output_height) != job->rows || cinfo.output_components != job->nbands) {
-        job->mismatch = true;
+    if (!readJobHeader(&cinfo, job, &watch)) {
         jpeg_destroy_decompress(&cinfo);
         return;
     }
@@ -386,6 +405,50 @@ void decodeRows(DecodeJob *job)
     }
     jpeg_destroy_decompress(&cinfo);
     job->ok = true;
+}
+
+/*
+ * decodeRaw --
+ *	Runs the decode job of a whole image (see DecodeJob) with the colour
+ *	conversion and band split on pipe's workers: this thread only reads
+ *	libjpeg's raw YCbCr rows and hands them over. Sets job->raw once the
+ *	workers run or libjpeg fails, and job->ok when every row was converted
+ *	(job->done counts those that were). Leaves job->raw false, having delivered
+ *	nothing, when the file's colours are not of a kind the workers make
+ *	(see yccShapeOf) or no worker starts. libjpeg's errors jump back here:
+ *	no C++ object.
+ */
+void decodeRaw(DecodeJob *job, YccPipe *pipe)
+{
+    jpeg_decompress_struct cinfo{};
+    JpegError err;
+    ScanWatch watch{};
+    YccShape shape{};
+    cinfo.err = beginJob(job, &err, &watch);
+    if (setjmp(err.jump)) {
+        jpeg_destroy_decompress(&cinfo);
+        job->done = pipe->finish(false);
+        job->raw = true;  // the error is said: the job is not run again
+        return;
+    }
+    if (!readJobHeader(&cinfo, job, &watch) || !yccShapeOf(&cinfo, &shape) || !pipe->start(shape)) {
+        jpeg_destroy_decompress(&cinfo);
+        return;
+    }
+    job->raw = true;
+    cinfo.raw_data_out = TRUE;
+    jpeg_start_decompress(&cinfo);
+    while (cinfo.output_scanline < cinfo.output_height) {
+        if (jpeg_read_raw_data(&cinfo, pipe->next(), static_cast<JDIMENSION>(cinfo.max_v_samp_factor * DCTSIZE)) == 0) {
+            jpeg_destroy_decompress(&cinfo);  // no data source of ours suspends
+            job->done = pipe->finish(false);
+            return;
+        }
+    }
+    job->done = pipe->finish(true);  // every row decoded: what follows the scan cannot take them back
+    jpeg_finish_decompress(&cinfo);
+    jpeg_destroy_decompress(&cinfo);
+    job->ok = job->done == job->rows;
 }
 
 /* ---- restart segments: parts of one scan decoded apart ---- */
@@ -564,12 +627,11 @@ bool wholeInput(const JpegInput &in, std::vector<unsigned char> *copy, const uns
  * rows that upsampling reads across its edges); otherwise none, and one
  * decoder reads the file in one pass. Each part is a job's input; the
  * caller fills in the rest. */
-std::vector<std::vector<unsigned char>> planParts(const ImageDesc &desc, const JpegInput &in,
+std::vector<std::vector<unsigned char>> planParts(const ImageDesc &desc, const JpegInput &in, int threads,
                                                   std::vector<DecodeJob> *jobs)
 {
     std::vector<std::vector<unsigned char>> parts;
-    const int threads = workerThreads(4);
-    if (threads < 2 || cacheBytes(desc) < (int64_t{1} << 22)) {
+    if (threads < 2 || cacheBytes(desc) < kThreadedBytes) {
         return parts;
     }
     try {
@@ -811,7 +873,8 @@ int jpegWriteWhole(int fd, ImageDesc *desc)
  *	that the cache does not keep (see keepsRow: a changed row is newer
  *	than the file) and fills it. A large file with restart markers at
  *	whole MCU rows is decoded by several threads, each over a part of its
- *	segments; any other file in one pass. Answers 1 when every claimed row
+ *	segments; any other file in one pass, a large YCbCr one (see
+ *	yccShapeOf) with workers converting its colours. Answers 1 when every claimed row
  *	was filled; 0 (reported) when memory runs short, the data are no JPEG
  *	of the image's size and bands, or libjpeg fails (rows not reached are
  *	zero).
@@ -855,9 +918,11 @@ static int decodeImage(RamImage *image, bool keepHeld)
     }
 
     /* Restart segments of a large file go to threads in parts; any other
-     * file is read by one decoder in one pass. */
+     * file is read by one decoder in one pass, a large colour one with
+     * workers converting its colours behind it where they can. */
+    const int threads = workerThreads(4);
     std::vector<DecodeJob> jobs;
-    std::vector<std::vector<unsigned char>> parts = planParts(desc, in, &jobs);
+    std::vector<std::vector<unsigned char>> parts = planParts(desc, in, threads, &jobs);
     if (parts.empty()) {
         jobs.resize(1);
         jobs[0].base = 0;
@@ -878,6 +943,10 @@ static int decodeImage(RamImage *image, bool keepHeld)
         job.holds = count > 1;  // only the Tcl thread prints
         job.memory = std::max<int64_t>(imageMemoryBudget() - cacheBytes(desc), 1);
     }
+    if (count == 1 && threads > 1 && desc.nbands == 3 && cacheBytes(desc) >= kThreadedBytes) {
+        YccPipe pipe(targets.data(), threads - 1);
+        decodeRaw(&jobs[0], &pipe);
+    }
     std::vector<std::thread> workers;
     int started = 1;
     try {
@@ -887,7 +956,9 @@ static int decodeImage(RamImage *image, bool keepHeld)
     } catch (...) {
         /* No thread to be had: the Tcl thread runs the rest itself. */
     }
-    decodeRows(&jobs[0]);
+    if (!jobs[0].raw) {
+        decodeRows(&jobs[0]);
+    }
     for (std::thread &worker : workers) {
         worker.join();
     }

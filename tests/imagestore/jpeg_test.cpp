@@ -387,6 +387,8 @@ TEST_F(JpegFiles, RowsAreWhatLibjpegDecodes)
         {"progressive", Encoding(130, 77, 3, 2, 2, true), File},
         {"restart", Encoding(37, 23, 3, 2, 2, false, 1), File},
         {"large420", Encoding(1603, 1101), File},
+        {"large422", Encoding(1602, 1101, 3, 2, 1), File},
+        {"large444", Encoding(1603, 1101, 3, 1, 1), File},
         {"largeProgressive422", Encoding(1603, 1101, 3, 2, 1, true), File},
         {"largeGrey", Encoding(2501, 1699, 1, 1, 1, false, 3), File},
         {"largeRestart420", Encoding(1603, 1101, 3, 2, 2, false, 1), File},
@@ -496,6 +498,34 @@ TEST_F(JpegFiles, AFileThatNoLongerFitsItsImageReadsAsZeros)
     ASSERT_EQ(ramImageGetBytes(image, 4, 2, 37, 2, got.data()), 37);
     EXPECT_EQ(got, Bytes(37, 0));
     EXPECT_NE(errors().find("Error in readJPEG: " + file + " does not hold 23 rows of 37"), std::string::npos);
+}
+
+/* A Huffman table that libjpeg refuses only when decoding starts: a large
+ * colour file and a small one read as zeros, the message said once. */
+TEST_F(JpegFiles, AHuffmanTableRefusedAtTheStartLeavesZerosAndOneMessage)
+{
+    for (int side : {1501, 37}) {
+        std::string file = made("huff.jpg", Encoding(side, side));
+        Bytes data = bytesOf(file);
+        const unsigned char marker[2] = {0xFF, 0xC4};
+        auto dht = std::search(data.begin(), data.end(), marker, marker + 2);
+        ASSERT_NE(dht, data.end());
+        dht[5] = static_cast<unsigned char>(dht[5] + 3);  // three codes of one bit, taken from those of three
+        dht[7] = static_cast<unsigned char>(dht[7] - 3);
+        FILE *f = std::fopen(file.c_str(), "r+b");
+        std::fwrite(data.data(), 1, data.size(), f);
+        std::fclose(f);
+        RamImage *image = open(file);
+        ASSERT_NE(image, nullptr);
+        Bytes got(side, 1);
+        ASSERT_EQ(ramImageGetBytes(image, side - 1, 0, side, 2, got.data()), side);
+        EXPECT_EQ(got, Bytes(side, 0)) << side;
+        std::string said = errors();
+        const std::string bogus = "Bogus Huffman table definition";
+        EXPECT_NE(said.find(bogus), std::string::npos) << said;
+        EXPECT_EQ(said.find(bogus, said.find(bogus) + 1), std::string::npos) << said;
+        forget(image);
+    }
 }
 
 /* The cache of every row plus, for a progressive file, the decoder's
