@@ -96,6 +96,20 @@ TEST_F(CanvasRedisplay, AChangeOverTheWholeViewRendersTheBufferInPlace)
     XDestroyImage(image);
 }
 
+TEST_F(CanvasRedisplay, DrawingBitmapsQueuesNoExposureEvents)
+{
+    after("");
+    testEval(interp, "for {set i 0} {$i < 40} {incr i} {.rd create bitmap [expr {$i * 5}] 50 -bitmap questhead}; "
+                     "update idletasks");
+    XSync(display, False);
+    int noExposes = 0;
+    XEvent event;
+    while (XCheckTypedEvent(display, NoExpose, &event)) {
+        noExposes++;
+    }
+    EXPECT_EQ(noExposes, 0);
+}
+
 TEST_F(CanvasRedisplay, HitTestsAreInCanvasPixelsAtEveryZoom)
 {
     for (double zoom : {0.5, 1.0, 4.0}) {
