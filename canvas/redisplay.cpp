@@ -310,7 +310,9 @@ void updateBackBuffer(GcanvasWidget *canvas, bool floating)
         canvas->backY1 = v.y1;
         canvas->backX2 = v.x2;
         canvas->backY2 = v.y2;
-        if (old == None) {
+        if (old == None && wholeView) {
+            renderInto(canvas, fresh, kMargin, kMargin, v.x1, v.y1, v.x2, v.y2);
+        } else if (old == None) {
             gcanvasRenderArea(canvas, kMargin, kMargin, v.x1, v.y1, v.x2, v.y2);
         } else {
             int ox1 = std::max(v.x1, o1), oy1 = std::max(v.y1, p1);
