@@ -149,8 +149,8 @@ struct GcanvasItem {
     GcanvasItemType *type;
     double x1, y1, x2, y2; /* bounding box, canvas units */
     float xPad, yPad;      /* margin the box includes on each side */
-    /* What every walk over the items reads comes first, within 128 bytes
-     * of the start: a walk touches two cache lines per item, not three. */
+    /* What every walk over the items reads lies within the first 128
+     * bytes, so that a walk touches as few cache lines per item as it can. */
     int state; /* GCANVAS_STATE_* */
     int redrawFlags;
     GcanvasItem *group; /* owning group item, or NULL */
