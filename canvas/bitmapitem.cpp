@@ -102,9 +102,12 @@ int bitmapConfigure(Tcl_Interp *interp, GcanvasWidget *canvas, GcanvasItem *item
     Pixmap bitmap = chosenBitmap(canvas, b);
     XColor *fg = chosenFg(canvas, b);
     if (state != GCANVAS_STATE_HIDDEN && state != GCANVAS_STATE_DISABLED && bitmap != None && fg != nullptr) {
+        /* Copies into the canvas's pixmaps never need exposure events:
+         * without this, each copy would queue a NoExpose event. */
         XGCValues values;
         values.foreground = fg->pixel;
-        unsigned long mask = GCForeground;
+        values.graphics_exposures = False;
+        unsigned long mask = GCForeground | GCGraphicsExposures;
         if (XColor *bg = chosenBg(canvas, b)) {
             values.background = bg->pixel;
             mask |= GCBackground;

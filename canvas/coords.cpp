@@ -85,6 +85,18 @@ double screenPixelsPerMM(Tk_Window tkwin)
  * screen distance (decimal: a leading zero does not make it octal). */
 bool plainNumber(const char *string, double *out)
 {
+    /* Whole numbers of up to nine digits, the usual coordinates, are read
+     * here: exactly what the C reader gives, at a fraction of its cost. */
+    const char *p = string + (string[0] == '-' || string[0] == '+');
+    int whole = 0, digits = 0;
+    while (*p >= '0' && *p <= '9' && digits < 9) {
+        whole = whole * 10 + (*p++ - '0');
+        digits++;
+    }
+    if (digits > 0 && *p == '\0') {
+        *out = string[0] == '-' ? -static_cast<double>(whole) : whole;
+        return true;
+    }
     char *end;
     double v = cStrtod(string, &end);
     if (end == string) {

@@ -292,6 +292,10 @@ void updateBackBuffer(GcanvasWidget *canvas, bool floating)
         canvas->backX2 = v.x2;
         canvas->backY2 = v.y2;
         renderInto(canvas, canvas->backBuffer, kMargin, kMargin, v.x1, v.y1, v.x2, v.y2);
+    } else if (canvas->fullRedraw && sameSize && canvas->backX1 == v.x1 && canvas->backY1 == v.y1) {
+        /* The view stays where the buffer is: only the pending area is
+         * rendered anew, into the buffer as it is. */
+        gcanvasRenderArea(canvas, kMargin, kMargin, v.x1, v.y1, v.x2, v.y2);
     } else if (canvas->backBuffer == None || canvas->fullRedraw || v.x1 < canvas->backX1 || v.x2 > canvas->backX2 ||
                v.y1 < canvas->backY1 || v.y2 > canvas->backY2) {
         Pixmap fresh = makePixmap(canvas, w + 2 * kMargin, h + 2 * kMargin);
@@ -306,7 +310,9 @@ void updateBackBuffer(GcanvasWidget *canvas, bool floating)
         canvas->backY1 = v.y1;
         canvas->backX2 = v.x2;
         canvas->backY2 = v.y2;
-        if (old == None) {
+        if (old == None && wholeView) {
+            renderInto(canvas, fresh, kMargin, kMargin, v.x1, v.y1, v.x2, v.y2);
+        } else if (old == None) {
             gcanvasRenderArea(canvas, kMargin, kMargin, v.x1, v.y1, v.x2, v.y2);
         } else {
             int ox1 = std::max(v.x1, o1), oy1 = std::max(v.y1, p1);

@@ -63,11 +63,12 @@ TEST_F(CanvasRedisplay, FloatingItemsRecompositeWithoutRendering)
     EXPECT_EQ(log.displays, 1);
     EXPECT_EQ(log.renders, 0);
     EXPECT_EQ(log.rebuilds, 0);
-    // A plain item re-renders; with a floating one changed too, the plain
-    // change still renders.
+    // A plain item re-renders, into the buffer where it is; with a
+    // floating one changed too, the plain change still renders.
     log = after(".rd move 2 5 0; .rd move 1 5 0");
     EXPECT_EQ(log.displays, 1);
     EXPECT_GE(log.renders, 1);
+    EXPECT_EQ(log.rebuilds, 0);
     // An exposure alone copies the buffer and renders nothing.
     log = after("event generate .rd <Expose> -x 0 -y 0 -width 50 -height 50");
     EXPECT_EQ(log.renders, 0);
@@ -93,6 +94,20 @@ TEST_F(CanvasRedisplay, AChangeOverTheWholeViewRendersTheBufferInPlace)
     EXPECT_NE(XGetPixel(image, 60, 30), red);  // the blue item, moved
     EXPECT_EQ(XGetPixel(image, 25, 30), red);  // where it was
     XDestroyImage(image);
+}
+
+TEST_F(CanvasRedisplay, DrawingBitmapsQueuesNoExposureEvents)
+{
+    after("");
+    testEval(interp, "for {set i 0} {$i < 40} {incr i} {.rd create bitmap [expr {$i * 5}] 50 -bitmap questhead}; "
+                     "update idletasks");
+    XSync(display, False);
+    int noExposes = 0;
+    XEvent event;
+    while (XCheckTypedEvent(display, NoExpose, &event)) {
+        noExposes++;
+    }
+    EXPECT_EQ(noExposes, 0);
 }
 
 TEST_F(CanvasRedisplay, HitTestsAreInCanvasPixelsAtEveryZoom)
