@@ -6,9 +6,8 @@
 #   images:  20,000 images of one 32 x 32 photo;
 #   groups:  4,000 groups of 5 rectangles against Tk's 20,000 rectangles;
 # each at pseudo-random places: creation, then 10 redraws (one redraw is
-# "move all 1 0", idle tasks and a server round trip). A type this build
-# does not have yet ("not available in this build") is skipped. Before the
-# timed runs, both canvases make their items once, untimed, so that neither
+# "move all 1 0", idle tasks and a server round trip). Before the timed
+# runs, both canvases make their items once, untimed, so that neither
 # timed run pays for growing the process's heap. TESK_POINTS and
 # TESK_GROUPS change the numbers.
 set points [expr {[info exists env(TESK_POINTS)] ? $env(TESK_POINTS) : 20000}]
@@ -33,21 +32,8 @@ proc measure {command n make {warm 0}} {
     measurePlaced $command [randomPlaces 23 $n [expr {$width - 40}] [expr {$height - 20}]] $make $warm
 }
 
-# Whether this build's gcanvas has what the probe script needs.
-proc built {probe} {
-    destroy .probe
-    gcanvas .probe
-    set code [catch {eval [string map {%c .probe} $probe]} message]
-    destroy .probe
-    expr {!($code && [string match "*not available in this build*" $message])}
-}
-
-proc compare {title work n probe gmake tmake} {
+proc compare {title work n gmake tmake} {
     global benchWork
-    if {![built $probe]} {
-        puts "$title: not available in this build, skipped"
-        return
-    }
     set benchWork $work
     puts $title
     measure gcanvas $n $gmake 1
@@ -62,21 +48,17 @@ wm withdraw .
 set size [format "in %dx%d, %d redraws" $width $height $redraws]
 compare "gcanvas against Tk canvas, $points labelled symbols $size" \
     "$points labelled symbols (Tk: ovals and texts)" $points \
-    {%c create symbol 0 0 -text W} \
     {.b.c create symbol $x $y -text "W $i" -font $::font -anchor e} \
     {.b.c create oval [expr {$x - 5}] [expr {$y - 5}] [expr {$x + 5}] [expr {$y + 5}] -outline red
      .b.c create text [expr {$x + 6}] $y -text "W $i" -font $::font -anchor w}
 compare "gcanvas against Tk canvas, $points bitmaps $size" "$points bitmaps" $points \
-    {%c create bitmap 0 0 -bitmap questhead} \
     {.b.c create bitmap $x $y -bitmap questhead} \
     {.b.c create bitmap $x $y -bitmap questhead}
 compare "gcanvas against Tk canvas, $points images of a 32 x 32 photo $size" "$points images" $points \
-    {%c create image 0 0 -image tile} \
     {.b.c create image $x $y -image tile} \
     {.b.c create image $x $y -image tile}
 compare "gcanvas against Tk canvas, $groups groups of 5 rectangles (Tk: [expr {5 * $groups}] rectangles) $size" \
     "$groups groups of 5 rectangles (Tk: rectangles)" $groups \
-    {%c group grp[%c create group 0 0] rect 0 0 10 10} \
     {set g [.b.c create group $x $y]
      foreach {a b c d} $::rects {
          .b.c group grp$g rect $a $b $c $d -fill #4080c0 -outline #203040

@@ -72,10 +72,8 @@ void gcanvasInitTypes();
 /* The head of the type list (NULL before gcanvasInitTypes). */
 GcanvasItemType *gcanvasFirstType();
 /* The type a create word names (unique prefix with the same first
- * character), or NULL with "unknown or ambiguous item type" in interp, or,
- * for a type not built into this library, "WIDGET create TYPE is not
- * available in this build". */
-GcanvasItemType *gcanvasTypeForCreate(Tcl_Interp *interp, const char *widget, const char *word);
+ * character), or NULL with "unknown or ambiguous item type" in interp. */
+GcanvasItemType *gcanvasTypeForCreate(Tcl_Interp *interp, const char *word);
 GcanvasItemType *gcanvasItemTypeByName(GcanvasWidget *canvas, const char *name);
 /* create TYPE ARGS: the new id in interp's result. */
 int gcanvasCreateItem(Tcl_Interp *interp, GcanvasWidget *canvas, GcanvasItemType *type, int objc,

@@ -577,11 +577,6 @@ int matchGroupWord(Tcl_Interp *interp, GcanvasWidget *canvas, Tcl_Obj *wordObj, 
         return -1;
     }
     *typeOut = gcanvasItemTypeByName(canvas, match);
-    if (*typeOut == nullptr) {
-        Tcl_AppendResult(interp, Tk_PathName(canvas->tkwin), " group ", match, " is not available in this build",
-                         nullptr);
-        return -1;
-    }
     return WORD_TYPE;
 }
 

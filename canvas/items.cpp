@@ -13,27 +13,11 @@
 
 namespace {
 
-/* The types in list order; a type not built into this library is a row
- * without a record and stays out of the list. */
-struct TypeRow {
-    const char *name;
-    GcanvasItemType *type;
-};
-
-TypeRow typeRows[] = {
-    {"rectangle", &gcanvasRectangleType},
-    {"text", &gcanvasTextType},
-    {"line", &gcanvasLineType},
-    {"polygon", &gcanvasPolygonType},
-    {"image", &gcanvasImageType},
-    {"oval", &gcanvasOvalType},
-    {"bitmap", &gcanvasBitmapType},
-    {"arc", &gcanvasArcType},
-    {"gtext", &gcanvasGtextType},
-    {"group", &gcanvasGroupType},
-    {"symbol", &gcanvasSymbolType},
-    {"window", &gcanvasWindowType},
-    {"object", &gcanvasObjectType},
+/* The types in list order. */
+GcanvasItemType *const kTypes[] = {
+    &gcanvasRectangleType, &gcanvasTextType, &gcanvasLineType,  &gcanvasPolygonType, &gcanvasImageType,
+    &gcanvasOvalType,      &gcanvasBitmapType, &gcanvasArcType, &gcanvasGtextType,   &gcanvasGroupType,
+    &gcanvasSymbolType,    &gcanvasWindowType, &gcanvasObjectType,
 };
 
 GcanvasItemType *typeList = nullptr;
@@ -85,12 +69,10 @@ void gcanvasInitTypes()
     }
     typesBuilt = true;
     GcanvasItemType **tail = &typeList;
-    for (TypeRow &row : typeRows) {
-        if (row.type != nullptr) {
-            *tail = row.type;
-            row.type->nextPtr = nullptr;
-            tail = &row.type->nextPtr;
-        }
+    for (GcanvasItemType *type : kTypes) {
+        *tail = type;
+        type->nextPtr = nullptr;
+        tail = &type->nextPtr;
     }
     for (const char *uid : kSearchUids) {
         Tk_GetUid(uid);
@@ -102,16 +84,14 @@ GcanvasItemType *gcanvasFirstType()
     return typeList;
 }
 
-GcanvasItemType *gcanvasTypeForCreate(Tcl_Interp *interp, const char *widget, const char *word)
+GcanvasItemType *gcanvasTypeForCreate(Tcl_Interp *interp, const char *word)
 {
-    /* Every row counts, built or not, so that a word means the same
-     * whatever this build holds. */
     size_t length = std::strlen(word);
-    const TypeRow *match = nullptr;
+    GcanvasItemType *match = nullptr;
     int matches = 0;
-    for (const TypeRow &row : typeRows) {
-        if (word[0] == row.name[0] && std::strncmp(word, row.name, length) == 0) {
-            match = &row;
+    for (GcanvasItemType *type : kTypes) {
+        if (word[0] == type->name[0] && std::strncmp(word, type->name, length) == 0) {
+            match = type;
             matches++;
         }
     }
@@ -119,11 +99,7 @@ GcanvasItemType *gcanvasTypeForCreate(Tcl_Interp *interp, const char *widget, co
         Tcl_AppendResult(interp, "unknown or ambiguous item type \"", word, "\"", nullptr);
         return nullptr;
     }
-    if (match->type == nullptr) {
-        Tcl_AppendResult(interp, widget, " create ", match->name, " is not available in this build", nullptr);
-        return nullptr;
-    }
-    return match->type;
+    return match;
 }
 
 GcanvasItemType *gcanvasItemTypeByName(GcanvasWidget *, const char *name)

@@ -198,7 +198,7 @@ int createCmd(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj *cons
         Tcl_WrongNumArgs(interp, 2, objv, "type ?arg arg ...?");
         return TCL_ERROR;
     }
-    GcanvasItemType *type = gcanvasTypeForCreate(interp, Tcl_GetString(objv[0]), Tcl_GetString(objv[2]));
+    GcanvasItemType *type = gcanvasTypeForCreate(interp, Tcl_GetString(objv[2]));
     if (type == nullptr) {
         return TCL_ERROR;
     }
@@ -706,13 +706,7 @@ int gcanvasWidgetCmd(ClientData clientData, Tcl_Interp *interp, int objc, Tcl_Ob
     }
     const Subcommand &sub = kSubcommands[index];
     Tcl_Preserve(canvas);
-    int code;
-    if (sub.proc != nullptr) {
-        code = sub.proc(interp, canvas, objc, objv);
-    } else {
-        Tcl_AppendResult(interp, Tcl_GetString(objv[0]), " ", sub.name, " is not available in this build", nullptr);
-        code = TCL_ERROR;
-    }
+    int code = sub.proc(interp, canvas, objc, objv);
     Tcl_Release(canvas);
     return code;
 }
