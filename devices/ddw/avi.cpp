@@ -15,14 +15,19 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
+#include <new>
 #include "imagestore/formats/jpegerror.h"
+#include "runtime/budget.h"
 #include "runtime/bytes.h"
+#include "tesk_stdio.h"
 
 namespace {
 
 constexpr int kMaxSide = 16384;
 constexpr uint32_t kMaxHeaderList = 1 << 20; /* bytes of hdrl read */
 constexpr int64_t kMaxFrames = 1 << 22;
+constexpr double kMaxFrameTime = 60.0;        /* seconds a frame may last */
+constexpr int kPicturesHeld = 3;              /* the picture, the spare and the window's image */
 
 constexpr uint32_t fourcc(const char (&s)[5])
 {
@@ -210,6 +215,8 @@ void ensurePixels(AviPicture *picture, int width, int height, bool indexed)
     picture->index.resize(indexed ? n : 0);
 }
 
+/* Decodes the uncompressed picture data into out, whose pixels (and
+ * indices for 8 bits) are of the file's picture already. */
 bool decodeRaw(const AviFile &file, const std::vector<unsigned char> &data, AviPicture *out)
 {
     std::size_t stride = (static_cast<std::size_t>(file.width) * static_cast<std::size_t>(file.bits) + 31) / 32 * 4;
@@ -217,7 +224,6 @@ bool decodeRaw(const AviFile &file, const std::vector<unsigned char> &data, AviP
         return false;
     }
     int step = file.bits / 8;
-    ensurePixels(out, file.width, file.height, step == 1);
     unsigned char colours[256][4] = {};
     for (int i = 0; i < 256; i++) {
         colours[i][0] = file.palette[i][2];
@@ -245,19 +251,34 @@ bool decodeRaw(const AviFile &file, const std::vector<unsigned char> &data, AviP
     return true;
 }
 
-/* Decodes one JPEG picture of data into out (a plain function: setjmp). */
-bool decodeJpeg(const AviFile &file, const std::vector<unsigned char> &data, AviPicture *out)
+/* Decodes the JPEG picture of frame n, data, into out, whose pixels are
+ * of the file's picture already (a plain function: setjmp); *ended, kept
+ * by the caller across the jump, says why the scan watch ended it. A picture of
+ * another size is refused before the decoder allocates for it; the scans
+ * are bounded as the JPEG reader's are, in libjpeg's memory of the
+ * budget. */
+bool decodeJpeg(const AviFile &file, int n, const std::vector<unsigned char> &data, AviPicture *out, int *ended)
 {
     jpeg_decompress_struct cinfo;
     JpegError err;
+    JpegScanWatch watch;
     cinfo.err = jpegInitError(&err, nullptr);
     jpeg_create_decompress(&cinfo);
     if (setjmp(err.jump)) {
         jpeg_destroy_decompress(&cinfo);
+        if (*ended != JPEG_SCANS_OK) {
+            tesk_fprintf(stderr, "Error in video frame %d: %s\n", n, jpegScanLimitText(*ended));
+        }
         return false;
     }
+    cinfo.mem->max_memory_to_use = static_cast<long>(imageMemoryBudget());
+    jpegWatchScans(&cinfo, &watch, static_cast<int64_t>(data.size()), ended);
     jpeg_mem_src(&cinfo, data.data(), static_cast<unsigned long>(data.size()));
     jpeg_read_header(&cinfo, TRUE);
+    if (static_cast<int64_t>(cinfo.image_width) != file.width || static_cast<int64_t>(cinfo.image_height) != file.height) {
+        jpeg_destroy_decompress(&cinfo);
+        return false;
+    }
     cinfo.out_color_space = JCS_EXT_BGRX;
     cinfo.do_fancy_upsampling = FALSE;
     jpeg_start_decompress(&cinfo);
@@ -266,7 +287,6 @@ bool decodeJpeg(const AviFile &file, const std::vector<unsigned char> &data, Avi
         jpeg_destroy_decompress(&cinfo);
         return false;
     }
-    ensurePixels(out, file.width, file.height, false);
     std::size_t pitch = 4 * static_cast<std::size_t>(file.width);
     while (cinfo.output_scanline < cinfo.output_height) {
         JSAMPROW rows[16];
@@ -332,8 +352,11 @@ bool aviOpen(const char *fileName, AviFile *file, std::string *why)
     if (ok && (!h.haveMain || h.stream < 0 || !h.haveFormat)) {
         ok = fail(why, "no video stream");
     }
-    if (ok && (h.scale == 0 || h.rate == 0)) {
+    if (ok && (h.scale == 0 || h.rate == 0 || static_cast<double>(h.scale) / h.rate > kMaxFrameTime)) {
         ok = fail(why, "bad frame rate");
+    }
+    if (ok && !imageBudgetAllows(int64_t{kPicturesHeld} * 4 * file->width * file->height, "open video stream")) {
+        ok = fail(why, "picture beyond the memory budget");
     }
     if (ok && moviAt < 0) {
         ok = fail(why, "no movi list");
@@ -368,11 +391,18 @@ bool aviDecode(AviFile &file, int n, AviPicture *picture)
         return false;
     }
     std::vector<unsigned char> &data = file.buffer;
-    data.resize(file.frames[n].size);
+    try {
+        data.resize(file.frames[n].size);
+        ensurePixels(&file.spare, file.width, file.height, !file.mjpeg && file.bits == 8);
+    } catch (const std::bad_alloc &) {
+        tesk_fprintf(stderr, "Error of malloc in video frame %d.\n", n);
+        return false;
+    }
     if (!readAllAt(file.fd, data.data(), data.size(), file.frames[n].offset)) {
         return false;
     }
-    if (!(file.mjpeg ? decodeJpeg(file, data, &file.spare) : decodeRaw(file, data, &file.spare))) {
+    int ended = JPEG_SCANS_OK;
+    if (!(file.mjpeg ? decodeJpeg(file, n, data, &file.spare, &ended) : decodeRaw(file, data, &file.spare))) {
         return false;
     }
     std::swap(*picture, file.spare);

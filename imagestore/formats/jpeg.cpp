@@ -47,7 +47,6 @@ constexpr size_t kSourceBytes = 1 << 18;  // read from the file at a time
 constexpr size_t kDestBytes = 1 << 18;    // written to the file at a time
 constexpr int kBatch = 16;                // scanlines asked of the decoder at a time
 constexpr int kCommentBytes = 1024;       // of a comment segment that is parsed
-constexpr int kMaxScans = 1000;           // a decode that reaches more scans is ended
 constexpr int64_t kDecoderWork = 1 << 20;  // libjpeg's memory besides whole-image buffers, counted once
 constexpr int64_t kThreadedBytes = int64_t{1} << 22;  // of the cache, from which a decode takes threads
 
@@ -300,51 +299,42 @@ struct DecodeJob {
     int32_t done;               /* scanlines delivered: first .. done - 1 */
     int64_t memory;             /* libjpeg's max_memory_to_use, at least 1 */
     bool mismatch;              /* the data are not of rows x columns x nbands */
-    bool manyScans;             /* ended at the scan after kMaxScans */
+    int scanLimit;              /* a JpegScanLimit: why the scan watch ended the decode */
     bool raw;                   /* decodeRaw took the job: workers converted the colours */
     bool ok;
 };
 
-/* libjpeg's progress record with the way back to the decode. */
-struct ScanWatch {
-    jpeg_progress_mgr pub; /* libjpeg's record, first: cinfo->progress points here */
-    DecodeJob *job;
-};
-
-/* The progress monitor of a decode: ends it at the scan after kMaxScans
- * (each scan may revisit every block, so empty scans cost time alone). */
-void watchScans(j_common_ptr cinfo)
-{
-    auto *d = reinterpret_cast<j_decompress_ptr>(cinfo);
-    if (d->input_scan_number > kMaxScans) {
-        reinterpret_cast<ScanWatch *>(cinfo->progress)->job->manyScans = true;
-        std::longjmp(reinterpret_cast<JpegError *>(cinfo->err)->jump, 1);
-    }
-}
-
-/* The start of a job's run, before its setjmp: job's results cleared, err
- * and watch made ready; answers the error record for cinfo.err. */
-jpeg_error_mgr *beginJob(DecodeJob *job, JpegError *err, ScanWatch *watch)
+/* The start of a job's run, before its setjmp: job's results cleared and
+ * err made ready; answers the error record for cinfo.err. */
+jpeg_error_mgr *beginJob(DecodeJob *job, JpegError *err)
 {
     job->held[0] = '\0';
     job->ok = false;
     job->mismatch = false;
-    job->manyScans = false;
+    job->scanLimit = JPEG_SCANS_OK;
     job->raw = false;
     job->done = job->first;
-    watch->pub.progress_monitor = watchScans;
-    watch->job = job;
     return jpegInitError(err, job->holds ? job->held : nullptr);
+}
+
+/* Bytes of in's data: the file's size, or the block's. */
+int64_t inputBytes(const JpegInput &in)
+{
+    struct stat st;
+    if (in.fd < 0) {
+        return static_cast<int64_t>(in.size);
+    }
+    return fstat(in.fd, &st) == 0 ? static_cast<int64_t>(st.st_size) : 0;
 }
 
 /* After the setjmp: creates the decompressor and reads the header of job's
  * data; false, with job->mismatch, when its size or components are not the
  * job's. libjpeg's errors jump back to the caller's setjmp. */
-bool readJobHeader(j_decompress_ptr cinfo, DecodeJob *job, ScanWatch *watch)
+bool readJobHeader(j_decompress_ptr cinfo, DecodeJob *job, JpegScanWatch *watch)
 {
     jpeg_create_decompress(cinfo);
     cinfo->mem->max_memory_to_use = static_cast<long>(job->memory);
-    cinfo->progress = &watch->pub;
+    jpegWatchScans(cinfo, watch, inputBytes(job->in), &job->scanLimit);
     attachSource(cinfo, job->in);
     jpeg_read_header(cinfo, TRUE);
     jpeg_calc_output_dimensions(cinfo);
@@ -364,8 +354,8 @@ void decodeRows(DecodeJob *job)
 {
     jpeg_decompress_struct cinfo{};
     JpegError err;
-    ScanWatch watch{};
-    cinfo.err = beginJob(job, &err, &watch);
+    JpegScanWatch watch;
+    cinfo.err = beginJob(job, &err);
     if (setjmp(err.jump)) {
         jpeg_destroy_decompress(&cinfo);
         return;
@@ -422,9 +412,9 @@ void decodeRaw(DecodeJob *job, YccPipe *pipe)
 {
     jpeg_decompress_struct cinfo{};
     JpegError err;
-    ScanWatch watch{};
+    JpegScanWatch watch;
     YccShape shape{};
-    cinfo.err = beginJob(job, &err, &watch);
+    cinfo.err = beginJob(job, &err);
     if (setjmp(err.jump)) {
         jpeg_destroy_decompress(&cinfo);
         job->done = pipe->finish(false);
@@ -981,8 +971,8 @@ static int decodeImage(RamImage *image, bool keepHeld)
             continue;
         }
         ok = false;
-        if (job.manyScans) {
-            tesk_fprintf(stderr, "Error in readJPEG: %s has more than %d scans\n", desc.file, kMaxScans);
+        if (job.scanLimit != JPEG_SCANS_OK) {
+            tesk_fprintf(stderr, "Error in readJPEG: %s has %s\n", desc.file, jpegScanLimitText(job.scanLimit));
         }
         if (job.mismatch && (k == 0 || !jobs[0].mismatch)) {
             tesk_fprintf(stderr, "Error in readJPEG: %s does not hold %d rows of %d columns of %d bands\n", desc.file,

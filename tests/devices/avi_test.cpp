@@ -12,6 +12,10 @@
 #include <unistd.h>
 #include <vector>
 #include "devices/ddw/avi.h"
+#include "devices/ddw/stream.h"
+#include "runtime/budget.h"
+#include "support/jpegscans.h"
+#include "support/stderr_capture.h"
 
 namespace {
 
@@ -41,6 +45,8 @@ struct Spec {
     bool index = true, absolute = false;
     int frames = 3;
     uint32_t sizeOfFrame1 = 0; /* 0: whole */
+    bool reversed = false;     /* movi holds the frames last first; the index lists them in order */
+    std::vector<Bytes> jpegs;  /* Motion-JPEG frames, in place of frames made here */
 };
 
 /* Frame f: pixel (x, y) of the picture (top row y = 0) is blue f, green x,
@@ -70,22 +76,27 @@ Bytes aviFile(const Spec &s)
                  u32(static_cast<uint32_t>(s.width)) + u32(static_cast<uint32_t>(s.height)) + Bytes(16, '\0');
     Bytes strh = Bytes(s.type) + Bytes(4, '\0') + Bytes(12, '\0') + u32(s.scale) + u32(s.rate) + Bytes(28, '\0');
     Bytes strf = u32(40) + u32(static_cast<uint32_t>(s.width)) + u32(static_cast<uint32_t>(s.height)) + u16(1) +
-                 u16(static_cast<uint16_t>(s.bits)) + Bytes(24, '\0');
+                 u16(static_cast<uint16_t>(s.bits)) + (s.jpegs.empty() ? u32(0) : Bytes("MJPG")) + Bytes(20, '\0');
     Bytes hdrl = chunk("LIST", "hdrl" + chunk("avih", avih) + chunk("LIST", "strl" + chunk("strh", strh) +
                                                                                     chunk("strf", strf)));
     Bytes movi = "movi";
-    Bytes index;
+    std::vector<Bytes> index(static_cast<size_t>(s.frames));
     std::size_t moviAt = 12 + hdrl.size() + 8;
-    for (int f = 0; f < s.frames; f++) {
-        Bytes data = frame(s, f);
+    for (int i = 0; i < s.frames; i++) {
+        int f = s.reversed ? s.frames - 1 - i : i;
+        Bytes data = s.jpegs.empty() ? frame(s, f) : s.jpegs[static_cast<size_t>(f)];
         if (f == 1 && s.sizeOfFrame1 > 0) {
             data.resize(s.sizeOfFrame1);
         }
         uint32_t offset = static_cast<uint32_t>(movi.size() + (s.absolute ? moviAt : 0));
-        index += "00db" + u32(16) + u32(offset) + u32(static_cast<uint32_t>(data.size()));
+        index[static_cast<size_t>(f)] = "00db" + u32(16) + u32(offset) + u32(static_cast<uint32_t>(data.size()));
         movi += chunk("00db", data);
     }
-    Bytes body = "AVI " + hdrl + chunk("LIST", movi) + (s.index ? chunk("idx1", index) : Bytes());
+    Bytes idx1;
+    for (const Bytes &entry : index) {
+        idx1 += entry;
+    }
+    Bytes body = "AVI " + hdrl + chunk("LIST", movi) + (s.index ? chunk("idx1", idx1) : Bytes());
     return chunk("RIFF", body);
 }
 
@@ -121,6 +132,7 @@ TEST(AviReader, SpoiledHeadersAreRefused)
         {"16 bits", [](Spec &s) { s.bits = 16; }},
         {"an audio stream only", [](Spec &s) { s.type = "auds"; }},
         {"no frames", [](Spec &s) { s.frames = 0; }},
+        {"a frame of 2^32-1 microseconds", [](Spec &s) { s.scale = 0xFFFFFFFFu, s.rate = 1000000; }},
     };
     for (const Case &c : cases) {
         Spec s;
@@ -162,9 +174,11 @@ TEST(AviReader, RowsComeOutTopRowFirstInEitherOrder)
 {
     for (int height : {2, -2}) {
         for (int bits : {24, 32}) {
+          for (int width : {4, 5}) {  // rows of 15 bytes are padded to 16
             Spec s;
             s.height = height;
             s.bits = bits;
+            s.width = width;
             std::string name = writeFile(aviFile(s));
             AviFile file;
             std::string why;
@@ -172,15 +186,17 @@ TEST(AviReader, RowsComeOutTopRowFirstInEitherOrder)
             std::remove(name.c_str());
             AviPicture picture;
             ASSERT_TRUE(aviDecode(file, 1, &picture));
-            ASSERT_EQ(picture.width, 4);
+            ASSERT_EQ(picture.width, width);
             ASSERT_EQ(picture.height, 2);
             for (int y = 0; y < 2; y++) {
-                for (int x = 0; x < 4; x++) {
-                    EXPECT_EQ(picture.pixels[4 * (y * 4 + x) + 2], y) << height << " " << bits;
-                    EXPECT_EQ(picture.pixels[4 * (y * 4 + x) + 1], x) << height << " " << bits;
+                for (int x = 0; x < width; x++) {
+                    EXPECT_EQ(picture.pixels[4 * (y * width + x) + 2], y) << height << " " << bits << " " << width;
+                    EXPECT_EQ(picture.pixels[4 * (y * width + x) + 1], x) << height << " " << bits << " " << width;
+                    EXPECT_EQ(picture.pixels[4 * (y * width + x)], 1) << height << " " << bits << " " << width;
                 }
             }
             aviClose(&file);
+          }
         }
     }
 }
@@ -200,6 +216,70 @@ TEST(AviReader, AShortFrameLeavesThePictureAlone)
     EXPECT_FALSE(aviDecode(file, 3, &picture));
     EXPECT_EQ(picture.pixels[0], 0);
     aviClose(&file);
+}
+
+/* The blue of the first pixel a stream shows. */
+void paintBlue(void *data, const AviPicture &picture)
+{
+    *static_cast<int *>(data) = picture.pixels[0];
+}
+
+TEST(AviReader, TheIndexOrdersTheFramesAndTimesFindThemExactly)
+{
+    for (bool absolute : {false, true}) {
+        Spec s;
+        s.frames = 300;
+        s.reversed = true;
+        s.absolute = absolute;
+        std::string name = writeFile(aviFile(s));
+        VideoStream *stream = createStreamSample(name.c_str());
+        std::remove(name.c_str());
+        ASSERT_NE(stream, nullptr);
+        int blue = -1;
+        StreamSurface surface{paintBlue, &blue};
+        /* 25.05 s at 10 frames a second is within frame 250; 0.3 s starts frame 3. */
+        for (auto [time, want] : {std::pair{25.05, 250}, {0.3, 3}, {0.0, 0}, {29.95, 299}}) {
+            streamPause(stream, surface, time);
+            EXPECT_EQ(blue, want & 0xFF) << time << " " << absolute;
+        }
+        freeStreamSample(stream);
+    }
+}
+
+class AviMotionJpeg : public StderrCapture {};
+
+TEST_F(AviMotionJpeg, FramesAreBoundByTheirScansAndPicturesByTheBudget)
+{
+    const std::vector<unsigned char> jpeg = progressiveJpeg(8, 8, 3, true);
+    auto bytes = [](const std::vector<unsigned char> &v) { return Bytes(v.begin(), v.end()); };
+    Spec s;
+    s.width = s.height = 8;
+    s.frames = 2;
+    s.jpegs = {bytes(jpeg), bytes(jpegWithScans(jpeg, 1001))};
+    std::string name = writeFile(aviFile(s));
+    AviFile file;
+    std::string why;
+    ASSERT_TRUE(aviOpen(name.c_str(), &file, &why)) << why;
+    std::remove(name.c_str());
+    AviPicture picture;
+    ASSERT_TRUE(aviDecode(file, 0, &picture));
+    EXPECT_NEAR(picture.pixels[0], 128, 1);
+    EXPECT_FALSE(aviDecode(file, 1, &picture));
+    EXPECT_NE(errors().find("Error in video frame 1: more than 1000 scans\n"), std::string::npos) << errors();
+    aviClose(&file);
+
+    /* Three pictures of 16384 x 16384 (the shown, the spare and the
+     * window's) are 3 GiB: more than a budget of 64 MiB. */
+    s.width = s.height = 16384;
+    s.jpegs = {bytes(jpeg), bytes(jpeg)};
+    name = writeFile(aviFile(s));
+    setImageMemoryBudget(int64_t{64} << 20);
+    EXPECT_FALSE(aviOpen(name.c_str(), &file, &why));
+    setImageMemoryBudget(0);
+    std::remove(name.c_str());
+    EXPECT_NE(errors().find("Error in open video stream: the image needs 3221225472 bytes, more than the memory "
+                            "budget (teskImageBudget) of 67108864"),
+              std::string::npos);
 }
 
 }  // namespace

@@ -27,6 +27,7 @@
 #include "imagestore/rowcache.h"
 #include "runtime/budget.h"
 #include "runtime/startup.h"
+#include "support/jpegscans.h"
 #include "support/test_interp.h"
 /* After Tcl's headers, whose EXTERN libjpeg's would replace. */
 #include <jpeglib.h>
@@ -140,33 +141,6 @@ Bytes bytesOf(const std::string &file)
 {
     std::ifstream in(file, std::ios::binary);
     return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-/* The file with its second scan (and the tables before it) repeated so
- * that it holds scans scans in all. */
-Bytes withScans(const Bytes &jpeg, int scans)
-{
-    std::vector<size_t> scanEnds;  // where each scan's data ends
-    size_t at = 2;
-    while (at + 4 <= jpeg.size() && jpeg[at] == 0xFF && jpeg[at + 1] != 0xD9) {
-        const bool scan = jpeg[at + 1] == 0xDA;
-        at += 2 + (jpeg[at + 2] << 8 | jpeg[at + 3]);
-        while (scan && at + 1 < jpeg.size() &&
-               !(jpeg[at] == 0xFF && jpeg[at + 1] != 0 && (jpeg[at + 1] < 0xD0 || jpeg[at + 1] > 0xD7))) {
-            at++;
-        }
-        if (scan) {
-            scanEnds.push_back(at);
-        }
-    }
-    Bytes out(jpeg.begin(), jpeg.begin() + static_cast<long>(scanEnds.at(0)));
-    for (int i = 1; i < scans; i++) {
-        out.insert(out.end(), jpeg.begin() + static_cast<long>(scanEnds[0]),
-                   jpeg.begin() + static_cast<long>(scanEnds.at(1)));
-    }
-    out.push_back(0xFF);
-    out.push_back(0xD9);
-    return out;
 }
 
 class JpegFiles : public ::testing::Test {
@@ -566,21 +540,45 @@ TEST_F(JpegFiles, ImagesBeyondTheMemoryBudgetAreRefusedAtDetection)
     EXPECT_EQ(got, Bytes(500, 0));
 }
 
-TEST_F(JpegFiles, ADecodeEndsAfterAThousandScans)
+TEST_F(JpegFiles, ADecodeEndsAfterAThousandScansOrTooMuchWorkForItsSize)
 {
-    const Bytes progressive = bytesOf(made("p.jpg", Encoding(16, 8, 1, 1, 1, true)));
-    for (int scans : {1000, 1001}) {
-        std::string file = path(std::to_string(scans) + ".jpg");
-        const Bytes data = withScans(progressive, scans);
+    /* A scan of a component that the frame lacks follows scan 1001: the
+     * limit is met first. */
+    const Bytes badScan = {0xFF, 0xDA, 0x00, 0x08, 0x01, 0x63, 0x00, 0x00, 0x3F, 0x00};
+    const Bytes small = bytesOf(made("p.jpg", Encoding(16, 8, 1, 1, 1, true)));
+    /* 4096 x 4096 flat samples: 262144 blocks a scan in 45 KB; 600 scans
+     * visit more blocks than such a file may ask for. */
+    const Bytes large = progressiveJpeg(4096, 4096, 1, true);
+    struct Case {
+        const Bytes *from;
+        int scans;
+        Bytes tail;
+        const char *error;  // "" for a whole decode
+    } cases[] = {
+        {&small, 1000, {}, ""},
+        {&small, 1001, {}, "more than 1000 scans"},
+        {&small, 1001, badScan, "more than 1000 scans"},
+        {&large, 6, {}, ""},
+        {&large, 600, {}, "too many scans for its size"},
+    };
+    int k = 0;
+    for (const Case &c : cases) {
+        std::string file = path("scans" + std::to_string(k++) + ".jpg");
+        const Bytes data = jpegWithScans(*c.from, c.scans, c.tail);
         std::ofstream(file, std::ios::binary)
             .write(reinterpret_cast<const char *>(data.data()), static_cast<std::streamsize>(data.size()));
         RamImage *image = open(file);
         ASSERT_NE(image, nullptr);
         Bytes got(16);
+        const std::string before = errors();
         ramImageGetBytes(image, 0, 0, 16, 0, got.data());
-        const bool ended =
-            errors().find("Error in readJPEG: " + file + " has more than 1000 scans") != std::string::npos;
-        EXPECT_EQ(ended, scans > 1000) << scans;
+        const std::string said = errors().substr(before.size());
+        if (*c.error == '\0') {
+            EXPECT_EQ(said.find("Error in readJPEG"), std::string::npos) << k << said;
+        } else {
+            EXPECT_NE(said.find("Error in readJPEG: " + file + " has " + c.error + "\n"), std::string::npos) << k << said;
+            EXPECT_EQ(said.find("Invalid component"), std::string::npos) << k;
+        }
     }
 }
 
