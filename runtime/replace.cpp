@@ -92,6 +92,12 @@ bool replaceBegin(FileReplacement *r, const char *path)
     return true;
 }
 
+bool fixedNameIsLink(const char *path)
+{
+    struct stat link;
+    return lstat(path, &link) == 0 && S_ISLNK(link.st_mode);
+}
+
 bool replaceCommit(FileReplacement *r)
 {
     /* The old contents go only once the new ones are on the disk. */

@@ -47,6 +47,15 @@ bool replaceCommit(FileReplacement *r);
 /* Gives the replacement up: the new file is closed and removed. */
 void replaceAbandon(FileReplacement *r);
 
+/*
+ * fixedNameIsLink --
+ *	True when path, a fixed default output name (one the user did not
+ *	give), is a symbolic link. Such a name is refused rather than followed:
+ *	a link planted under it in the current folder would turn the write
+ *	onto a file elsewhere. A name the user gives is written through links.
+ */
+bool fixedNameIsLink(const char *path);
+
 /* The step of a whole-file replacement that failed (errno tells why). */
 enum ReplaceStep { REPLACE_DONE = 0, REPLACE_OPEN, REPLACE_WRITE, REPLACE_COMMIT };
 

@@ -883,8 +883,7 @@ void cmdGrid(GcpCalc *calc)
     /* The grid goes to a fixed name in the current folder: a symbolic
        link planted there under that name is not followed. */
     const char *fileName = "gridgcp.txt";
-    struct stat link;
-    if (lstat(fileName, &link) == 0 && S_ISLNK(link.st_mode)) {
+    if (fixedNameIsLink(fileName)) {
         systemMessage(fileName, ELOOP);
         return;
     }

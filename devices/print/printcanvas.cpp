@@ -177,7 +177,13 @@ int printCanvasCmd(PrinterSettings *s, Tcl_Interp *interp, int argc, const char 
                 Tcl_SetObjResult(interp, Tcl_NewIntObj(0));
                 return TCL_OK;
             }
-            Tcl_AppendResult(interp, "Fail to get default printer DC", nullptr);
+            /* not after what a failed dialog script left */
+            Tcl_ResetResult(interp);
+            if (error == PDERR_PRINTERNOTFOUND) {
+                Tcl_AppendResult(interp, "The printer \"", s->printerName.c_str(), "\" is not available", nullptr);
+            } else {
+                Tcl_AppendResult(interp, "Fail to get default printer DC", nullptr);
+            }
             return TCL_ERROR;
         }
     }

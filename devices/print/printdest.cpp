@@ -69,7 +69,8 @@ std::vector<PrintDest> printDestinations(Tcl_Interp *interp)
     PrintDest file;
     file.name = kFilePrinterName;
     const char *path = Tcl_GetVar2(interp, "env", "TESK_PRINT_FILE", TCL_GLOBAL_ONLY);
-    file.uri = path != nullptr && *path != '\0' ? path : "tesk-print.ps";
+    file.defaultFile = path == nullptr || *path == '\0';
+    file.uri = file.defaultFile ? "tesk-print.ps" : path;
     file.makeModel = "PostScript file";
     file.filePrinter = true;
     file.isDefault = !anyDefault;

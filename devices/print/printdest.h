@@ -25,6 +25,7 @@ struct PrintDest {
     std::string server;     /* host of printer-uri-supported, "" for the file printer */
     std::string media;      /* the media name its page comes from */
     bool filePrinter = false;
+    bool defaultFile = false; /* the file printer's file is the fixed default name */
     bool isDefault = false;
     bool remote = false;    /* printer-type's remote bit */
     bool shared = false;    /* printer-is-shared */
@@ -38,8 +39,8 @@ struct PrintDest {
  * printDestinations --
  *	Every printer: the CUPS destinations (asked afresh, so that a changed
  *	env(CUPS_SERVER) counts), then the file printer, whose file is
- *	env(TESK_PRINT_FILE) or "tesk-print.ps" and which is the default when
- *	no destination is.
+ *	env(TESK_PRINT_FILE) or the fixed default "tesk-print.ps" in the
+ *	current folder, and which is the default when no destination is.
  */
 std::vector<PrintDest> printDestinations(Tcl_Interp *interp);
 

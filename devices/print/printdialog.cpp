@@ -20,14 +20,22 @@ namespace {
 const char *const kDialogScript = R"TCL(
 namespace eval ::tesk::print {}
 # OK and Cancel buttons for dialog w, then the modal wait: state(done) is
-# 1 for OK, 2 for Cancel or the window closed.
+# 1 for OK, 2 for Cancel, the window closed or destroyed. Answers whether
+# the window is still there.
 proc ::tesk::print::okCancel {w} {
     button $w.ok -text OK -command {set ::tesk::print::state(done) 1}
     button $w.cancel -text Cancel -command {set ::tesk::print::state(done) 2}
     grid $w.ok $w.cancel
     wm protocol $w WM_DELETE_WINDOW {set ::tesk::print::state(done) 2}
+    bind $w <Destroy> [list ::tesk::print::destroyed $w %W]
     grab $w
     tkwait variable ::tesk::print::state(done)
+    winfo exists $w
+}
+# A dialog's window destroyed while the dialog waits: a cancel.
+proc ::tesk::print::destroyed {w window} {
+    variable state
+    if {$window eq $w && $state(done) == 0} {set state(done) 2}
 }
 # printers: {name file-or-empty} pairs; range: 1 to show from and to.
 proc ::tesk::print::dialog {owner printers current file from to range} {
@@ -53,7 +61,7 @@ proc ::tesk::print::dialog {owner printers current file from to range} {
         entry $w.$field -textvariable ::tesk::print::state($field)
         grid $w.l$field $w.$field -sticky w
     }
-    ::tesk::print::okCancel $w
+    if {![::tesk::print::okCancel $w]} {return {}}
     set chosen [$w.list get [lindex [$w.list curselection] 0]]
     destroy $w
     if {$state(done) != 1} {return {}}
@@ -74,7 +82,7 @@ proc ::tesk::print::pageSetup {owner margins} {
         entry $w.$field -textvariable ::tesk::print::state($field)
         grid $w.l$field $w.$field -sticky w
     }
-    ::tesk::print::okCancel $w
+    if {![::tesk::print::okCancel $w]} {return {}}
     destroy $w
     if {$state(done) != 1} {return {}}
     list $state(left) $state(right) $state(top) $state(bottom)
@@ -144,7 +152,7 @@ bool printDialog(PrinterSettings *s, Tcl_Interp *interp, const char *owner, unsi
     const int from = std::min(std::max(1, s->fromPage), to);
     if ((flags & PD_RETURNDEFAULT) != 0 || (s->interactive == 0 && (flags & PD_PRINTSETUP) == 0)) {
         if (!findPrintDest(s, interp, nullptr, dest)) {
-            *error = PDERR_NODEFAULTPRN;
+            *error = s->printerName.empty() ? PDERR_NODEFAULTPRN : PDERR_PRINTERNOTFOUND;
             return false;
         }
         s->fromPage = from;
@@ -178,8 +186,10 @@ bool printDialog(PrinterSettings *s, Tcl_Interp *interp, const char *owner, unsi
         *error = PDERR_NODEFAULTPRN;
         return false;
     }
-    if (dest->filePrinter && !answer[1].empty()) {
+    if (dest->filePrinter && !answer[1].empty() && answer[1] != file) {
+        /* a file named in the dialog: the user's, written where it says */
         dest->uri = answer[1];
+        dest->defaultFile = false;
         Tcl_SetVar2(interp, "env", "TESK_PRINT_FILE", answer[1].c_str(), TCL_GLOBAL_ONLY);
     }
     s->printerName = dest->name;

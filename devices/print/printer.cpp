@@ -255,12 +255,22 @@ int printerCmd(ClientData clientData, Tcl_Interp *interp, int argc, const char *
         Tcl_AppendResult(interp, "Usage: ", argv[0], " ", kUsage, nullptr);
         return TCL_ERROR;
     }
-    return kSubcommands[i].proc(static_cast<PrinterSettings *>(clientData), interp, argc, argv);
+    /* Dialogs and canvas printing serve events, and a script run then may
+     * rename or delete the command: the settings stay until it returns. */
+    Tcl_Preserve(clientData);
+    const int code = kSubcommands[i].proc(static_cast<PrinterSettings *>(clientData), interp, argc, argv);
+    Tcl_Release(clientData);
+    return code;
+}
+
+void freeSettings(char *block)
+{
+    delete reinterpret_cast<PrinterSettings *>(block);
 }
 
 void printerDelete(ClientData clientData)
 {
-    delete static_cast<PrinterSettings *>(clientData);
+    Tcl_EventuallyFree(clientData, freeSettings);
 }
 
 void printerExit(ClientData) {}
@@ -281,8 +291,7 @@ bool findPrintDest(PrinterSettings *s, Tcl_Interp *interp, const char *name, Pri
         }
     }
     if (name == nullptr) {
-        *out = all.back(); /* the kept printer went away: the file printer */
-        return true;
+        *out = all.back(); /* the kept printer went away: not replaced silently */
     }
     return false;
 }

@@ -118,7 +118,10 @@ bool PrintJob::endDoc(std::string *message)
     doc += body_;
     doc += cFormat("%%%%Trailer\n%%%%Pages: %d\n%%%%EOF\n", pages_);
     if (dest_.filePrinter) {
-        if (replaceWithBytes(dest_.uri.c_str(), doc.data(), doc.size()) != REPLACE_DONE) {
+        /* a link planted under the default name is not followed; a file
+         * the user named is written where it says */
+        if ((dest_.defaultFile && fixedNameIsLink(dest_.uri.c_str())) ||
+            replaceWithBytes(dest_.uri.c_str(), doc.data(), doc.size()) != REPLACE_DONE) {
             *message = "Error in writing " + dest_.uri;
             return false;
         }

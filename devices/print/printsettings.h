@@ -29,15 +29,16 @@ extern int printTileHeight;
 
 /*
  * findPrintDest --
- *	The printer named name (NULL: the kept one, else the default, else the
- *	file printer) with its capabilities. False when none has that name.
+ *	The printer named name (NULL: the kept one, else the default) with its
+ *	capabilities. False when none has that name, or when the kept printer
+ *	went away (then *out is the file printer, for the page's size only).
  */
 bool findPrintDest(PrinterSettings *s, Tcl_Interp *interp, const char *name, PrintDest *out);
 
 /* Print dialog flags. */
 enum : unsigned { PD_PRINTSETUP = 0x40, PD_RETURNDC = 0x100, PD_RETURNDEFAULT = 0x400 };
-/* Extended error of a dialog when nothing can print. */
-enum { PDERR_NODEFAULTPRN = 0x1008 };
+/* Extended errors of a dialog: nothing can print; the kept printer is gone. */
+enum { PDERR_NODEFAULTPRN = 0x1008, PDERR_PRINTERNOTFOUND = 0x100B };
 
 /*
  * printDialog --
@@ -48,7 +49,8 @@ enum { PDERR_NODEFAULTPRN = 0x1008 };
  *	settings' from page (lowered to the to page) to the page count. On
  *	success the printer is kept, the range and copies (1 without a
  *	dialog) stored and *dest filled (true);
- *	on cancel false with *error 0, when nothing can print PDERR_NODEFAULTPRN.
+ *	on cancel false with *error 0, when nothing can print PDERR_NODEFAULTPRN,
+ *	when the kept printer went away PDERR_PRINTERNOTFOUND.
  */
 bool printDialog(PrinterSettings *s, Tcl_Interp *interp, const char *owner, unsigned flags, PrintDest *dest,
                  int *error);
