@@ -5,7 +5,8 @@
  *	table; its command answers the words every object shares, then its
  *	own: field edits, records, the selection and deletion flags, cells
  *	and blocks of cells, and match, which runs a Tcl predicate over every
- *	record with its cells substituted as words. gtable.info lists the
+ *	record, its markers read as variables or, where the predicate takes a
+ *	whole word as text, substituted as inert words. gtable.info lists the
  *	fields of a file. Shape objects read the table's selection through
  *	the object's count and itemSelected slots.
  */
@@ -800,11 +801,32 @@ int wordSetDataBlock(TableCall &c)
 
 /* ---- Match ---- */
 
+/* How a marker's value reaches the script. The form is chosen once, from
+ * where the marker stands when Tcl parses the predicate (placeForms):
+ *   kRead      "$name(k)": the script reads the value from the match array.
+ *              Used where the text is substituted exactly once: inside an
+ *              expression (a braced expr argument, if, while or for
+ *              condition), a word that is only part of a word, and
+ *              wherever the parse cannot tell (a comment, say).
+ *   kReadLater "\$name(k)": a word whose substitution strips the backslash
+ *              and that is substituted again as a whole: bare words of expr,
+ *              eval and of if, while conditions, and double-quoted words,
+ *              whose text a command such as expr or eval parses once more.
+ *   kSplice    the value as one brace-quoted word (appendWord): a marker
+ *              that is a whole bare word of any other command, which takes
+ *              it as text, or parses it once more and still finds it inert.
+ * Numbers and the record number are inert text anywhere and are spliced as
+ * digits in the kSplice form. */
+enum class Form { kRead, kReadLater, kSplice };
+
 /* A compiled match script: text chunks and markers. */
 struct Chunk {
     enum Kind { kText, kIndex, kRecord, kField } kind;
     std::string text; /* literal text, or the field name */
     int field;        /* field number of a kField chunk */
+    size_t offset;    /* where a marker stands in the predicate */
+    size_t length;    /* the marker's length in the predicate */
+    Form form;        /* how the marker's value reaches the script */
 };
 
 /* Splits the script into text and markers; false when a %word names no
@@ -815,9 +837,13 @@ bool compileMatch(const DBaseTable *t, const char *script, std::vector<Chunk> &c
     std::string text;
     auto flush = [&]() {
         if (!text.empty()) {
-            chunks.push_back({Chunk::kText, text, -1});
+            chunks.push_back({Chunk::kText, text, -1, 0, 0, Form::kRead});
         }
         text.clear();
+    };
+    auto marker = [&](Chunk::Kind kind, std::string name, int field, const char *p, size_t n) {
+        flush();
+        chunks.push_back({kind, std::move(name), field, static_cast<size_t>(p - script), n, Form::kRead});
     };
     for (const char *p = script; *p != '\0';) {
         if (*p != '%') {
@@ -825,14 +851,12 @@ bool compileMatch(const DBaseTable *t, const char *script, std::vector<Chunk> &c
             continue;
         }
         if (std::strncmp(p, "%{INDEX}", 8) == 0) {
-            flush();
-            chunks.push_back({Chunk::kIndex, {}, -1});
+            marker(Chunk::kIndex, {}, -1, p, 8);
             p += 8;
             continue;
         }
         if (std::strncmp(p, "%{RECORD}", 9) == 0) {
-            flush();
-            chunks.push_back({Chunk::kRecord, {}, -1});
+            marker(Chunk::kRecord, {}, -1, p, 9);
             p += 9;
             continue;
         }
@@ -849,13 +873,207 @@ bool compileMatch(const DBaseTable *t, const char *script, std::vector<Chunk> &c
         if (j < 0) {
             return false;
         }
-        flush();
-        chunks.push_back({Chunk::kField, name, j});
+        marker(Chunk::kField, name, j, p, static_cast<size_t>(end - p));
         p = end;
     }
     flush();
     return true;
 }
+
+/* Walks the predicate with Tcl's own parser and sets each marker's form
+ * (see Form). A braced word is read as an expression where the command
+ * takes one, and as a script otherwise; a command substitution as a
+ * script. Refuses (false) a predicate that does not parse as a script and
+ * one whose command name would come from a cell. */
+class FormPlacer {
+public:
+    FormPlacer(const char *script, std::vector<Chunk> &chunks) : base_(script), chunks_(chunks) {}
+
+    bool run() { return script(base_, base_ + std::strlen(base_), true); }
+
+private:
+    /* Sets the form of every marker that starts in [a, b). */
+    void place(const char *a, const char *b, Form form)
+    {
+        for (Chunk &chunk : chunks_) {
+            if (chunk.kind != Chunk::kText && base_ + chunk.offset >= a && base_ + chunk.offset < b) {
+                chunk.form = form;
+            }
+        }
+    }
+
+    /* The marker that starts exactly at p, or null. */
+    const Chunk *markerAt(const char *p) const
+    {
+        for (const Chunk &chunk : chunks_) {
+            if (chunk.kind != Chunk::kText && base_ + chunk.offset == p) {
+                return &chunk;
+            }
+        }
+        return nullptr;
+    }
+
+    /* True when a marker starts in [a, b). */
+    bool anyMarker(const char *a, const char *b) const
+    {
+        for (const Chunk &chunk : chunks_) {
+            if (chunk.kind != Chunk::kText && base_ + chunk.offset >= a && base_ + chunk.offset < b) {
+                return true;
+            }
+        }
+        return false;
+    }
+
+    /* Commands whose braced words are scripts run now: a marker may not
+       name the command in them. */
+    static bool runsScripts(const std::string &name)
+    {
+        static const char *const kNames[] = {"eval", "if", "while", "for", "foreach", "catch", "uplevel", "time", "try", "lmap"};
+        return std::any_of(std::begin(kNames), std::end(kNames), [&](const char *n) { return name == n; });
+    }
+
+    /* A script in [p, end). strict: Tcl runs it, so it must parse and no
+       marker may name a command. */
+    bool script(const char *p, const char *end, bool strict)
+    {
+        while (p < end) {
+            Tcl_Parse parse;
+            if (Tcl_ParseCommand(nullptr, p, static_cast<int>(end - p), 0, &parse) != TCL_OK) {
+                return !strict;
+            }
+            bool ok = command(parse, strict);
+            const char *next = parse.commandStart + parse.commandSize;
+            p = next > p ? next : end; /* only a comment or blanks were left */
+            Tcl_FreeParse(&parse);
+            if (!ok) {
+                return false;
+            }
+        }
+        return true;
+    }
+
+    bool command(const Tcl_Parse &parse, bool strict)
+    {
+        std::string name;
+        const Tcl_Token *token = parse.tokenPtr;
+        std::string previous;
+        for (int w = 0; w < parse.numWords; w++) {
+            const Tcl_Token &word = *token;
+            const char *start = word.start;
+            const char *stop = word.start + word.size;
+            std::string literal;
+            if (word.type == TCL_TOKEN_SIMPLE_WORD) {
+                literal.assign(token[1].start, static_cast<size_t>(token[1].size));
+            }
+            if (w == 0) {
+                name = literal;
+                if (strict && anyMarker(start, stop)) {
+                    return false;
+                }
+            }
+            /* Conditions are expressions; expr and the commands that run
+               scripts substitute their other words again as a whole. */
+            bool condition = ((name == "if" || name == "while") && w == 1) || (name == "if" && previous == "elseif") ||
+                             (name == "for" && w == 2);
+            bool again = name == "expr" || runsScripts(name);
+            if (*start == '{' && word.type == TCL_TOKEN_SIMPLE_WORD) {
+                if (name == "expr" || condition) {
+                    if (!expression(start + 1, stop - 1)) {
+                        return false;
+                    }
+                } else if (!script(start + 1, stop - 1, strict && runsScripts(name))) {
+                    return false;
+                }
+            } else {
+                bool quoted = *start == '"';
+                for (int k = 1; k <= word.numComponents; k++) {
+                    const Tcl_Token &part = token[k];
+                    if (part.type == TCL_TOKEN_COMMAND) {
+                        if (!script(part.start + 1, part.start + part.size - 1, true)) {
+                            return false;
+                        }
+                        k += part.numComponents;
+                    } else if (part.type == TCL_TOKEN_TEXT) {
+                        const Chunk *whole = markerAt(part.start);
+                        if (quoted || again) {
+                            place(part.start, part.start + part.size, Form::kReadLater);
+                        } else if (word.numComponents == 1 && whole != nullptr &&
+                                   whole->length == static_cast<size_t>(part.size)) {
+                            place(part.start, part.start + part.size, Form::kSplice);
+                        }
+                    }
+                }
+            }
+            previous = literal;
+            token += word.numComponents + 1;
+        }
+        return true;
+    }
+
+    /* A braced expression in [p, end): markers read their variable, except
+       inside a command substitution (a script) or a braced string. */
+    bool expression(const char *p, const char *end)
+    {
+        bool quoted = false;
+        while (p < end) {
+            if (*p == '\\') {
+                p += 2;
+            } else if (*p == '"') {
+                quoted = !quoted;
+                p++;
+            } else if (*p == '[') {
+                if ((p = bracket(p + 1, end)) == nullptr) {
+                    return false;
+                }
+            } else if (*p == '{' && !quoted) {
+                int depth = 0;
+                do {
+                    if (*p == '\\') {
+                        p++;
+                    } else if (*p == '{') {
+                        depth++;
+                    } else if (*p == '}') {
+                        depth--;
+                    }
+                    p++;
+                } while (p < end && depth > 0);
+            } else {
+                p++;
+            }
+        }
+        return true;
+    }
+
+    /* The commands of a substitution that starts after its "[": placed as
+       a script; answers the text after the matching "]", or null. */
+    const char *bracket(const char *p, const char *end)
+    {
+        while (p < end) {
+            Tcl_Parse parse;
+            if (Tcl_ParseCommand(nullptr, p, static_cast<int>(end - p), 1, &parse) != TCL_OK) {
+                return nullptr;
+            }
+            bool ok = command(parse, true);
+            const char *term = parse.term;
+            const char *next = parse.commandStart + parse.commandSize;
+            Tcl_FreeParse(&parse);
+            if (!ok) {
+                return nullptr;
+            }
+            if (term < end && *term == ']') {
+                return term + 1;
+            }
+            if (next <= p) {
+                return nullptr;
+            }
+            p = next;
+        }
+        return nullptr;
+    }
+
+    const char *base_;
+    std::vector<Chunk> &chunks_;
+};
 
 /* Re-resolves field markers after the fields changed. */
 bool resolveFields(const DBaseTable *t, std::vector<Chunk> &chunks)
@@ -980,6 +1198,85 @@ void appendRecord(const DBaseTable *t, int i, std::string &out, std::string &cel
     out.push_back('}');
 }
 
+/* Every field of record i as a list value: numbers as numbers, text as
+ * it reads back, a blank number as an empty element. */
+Tcl_Obj *recordList(const DBaseTable *t, int i, std::string &cell, std::string &number)
+{
+    Tcl_Obj *list = Tcl_NewListObj(0, nullptr);
+    for (int j = 0; j < t->fieldCount; j++) {
+        dBaseFieldText(t, i, j, cell);
+        const char *text = "";
+        size_t n = 0;
+        if (!numericField(t, j)) {
+            text = cell.data(), n = cell.size();
+        } else if (cellNumber(cell, number)) {
+            text = number.data(), n = number.size();
+        }
+        Tcl_ListObjAppendElement(nullptr, list, Tcl_NewStringObj(text, static_cast<int>(n)));
+    }
+    return list;
+}
+
+/* Holds one reference to a Tcl object. */
+class ObjHold {
+public:
+    ObjHold() = default;
+    ObjHold(const ObjHold &) = delete;
+    ObjHold &operator=(const ObjHold &) = delete;
+    ~ObjHold() { reset(nullptr); }
+    void reset(Tcl_Obj *obj)
+    {
+        if (obj != nullptr) {
+            Tcl_IncrRefCount(obj);
+        }
+        if (obj_ != nullptr) {
+            Tcl_DecrRefCount(obj_);
+        }
+        obj_ = obj;
+    }
+    Tcl_Obj *get() const { return obj_; }
+
+private:
+    Tcl_Obj *obj_ = nullptr;
+};
+
+/* The global array through which a match hands each record's values to
+ * its script: element k holds the value of marker k. A match run from
+ * inside another's script gets an array of its own, and each array is
+ * unset when its match ends. */
+class MatchArray {
+public:
+    explicit MatchArray(Tcl_Interp *interp) : interp_(interp), name_("::gtableMatch" + std::to_string(++depth_))
+    {
+        Tcl_UnsetVar2(interp_, name_.c_str(), nullptr, TCL_GLOBAL_ONLY);
+    }
+    MatchArray(const MatchArray &) = delete;
+    MatchArray &operator=(const MatchArray &) = delete;
+    ~MatchArray()
+    {
+        Tcl_UnsetVar2(interp_, name_.c_str(), nullptr, TCL_GLOBAL_ONLY);
+        depth_--;
+    }
+
+    /* The variable name of marker k, without its "$". */
+    std::string reference(size_t k) const { return name_ + "(" + std::to_string(k) + ")"; }
+
+    /* Sets marker k's value (a new object, freed here on failure); false
+       with the error in the result when the variable refuses it. */
+    bool set(size_t k, Tcl_Obj *value)
+    {
+        std::string element = std::to_string(k);
+        return Tcl_SetVar2Ex(interp_, name_.c_str(), element.c_str(), value, TCL_GLOBAL_ONLY | TCL_LEAVE_ERR_MSG) != nullptr;
+    }
+
+private:
+    static thread_local int depth_; /* matches running on this thread */
+    Tcl_Interp *interp_;
+    std::string name_;
+};
+
+thread_local int MatchArray::depth_ = 0;
+
 enum MatchAction { kActSelect, kActUnselect, kActASelect, kActSelectOnly, kActUnselectOnly, kActList };
 
 int wordMatch(TableCall &c)
@@ -1006,14 +1303,35 @@ int wordMatch(TableCall &c)
         }
     }
     std::vector<Chunk> chunks;
-    if (!compileMatch(c.t, c.argv[2], chunks)) {
+    if (!compileMatch(c.t, c.argv[2], chunks) || !FormPlacer(c.argv[2], chunks).run()) {
         return c.error("Error in parse scripts");
     }
 
     TableHold hold(c.obj, c.t);
+    MatchArray values(c.interp);
     DBaseTable *t = c.t;
     unsigned generation = t->generation;
+    /* Where no value is spliced the script is the same for every record:
+       build it once, so that Tcl compiles it once. */
+    bool fixed = std::none_of(chunks.begin(), chunks.end(),
+                              [](const Chunk &chunk) { return chunk.kind != Chunk::kText && chunk.form == Form::kSplice; });
     std::string script, record, cell;
+    auto appendChunk = [&](size_t k) {
+        const Chunk &chunk = chunks[k];
+        if (chunk.kind == Chunk::kText) {
+            script += chunk.text;
+        } else {
+            script += chunk.form == Form::kReadLater ? "\\$" : "$";
+            script += values.reference(k);
+        }
+    };
+    ObjHold fixedScript;
+    if (fixed) {
+        for (size_t k = 0; k < chunks.size(); k++) {
+            appendChunk(k);
+        }
+        fixedScript.reset(Tcl_NewStringObj(script.data(), static_cast<int>(script.size())));
+    }
     int count = 0;
     int code = TCL_OK;
     for (int i = 0; hold.current() && i < t->recordCount; i++) {
@@ -1026,28 +1344,60 @@ int wordMatch(TableCall &c)
         }
         /* A numeric field that holds no number: the record does not match,
            and its script is not run. */
-        script.clear();
+        if (!fixed) {
+            script.clear();
+        }
         bool number = true;
-        for (const Chunk &chunk : chunks) {
+        for (size_t k = 0; k < chunks.size() && code == TCL_OK; k++) {
+            const Chunk &chunk = chunks[k];
+            Tcl_Obj *value = nullptr;
             switch (chunk.kind) {
-            case Chunk::kText: script += chunk.text; break;
-            case Chunk::kIndex: script += std::to_string(i); break;
-            case Chunk::kRecord: appendRecord(t, i, script, cell, record); break;
+            case Chunk::kText: break;
+            case Chunk::kIndex:
+                if (chunk.form == Form::kSplice) {
+                    script += std::to_string(i);
+                } else {
+                    value = Tcl_NewIntObj(i);
+                }
+                break;
+            case Chunk::kRecord:
+                if (chunk.form == Form::kSplice) {
+                    appendRecord(t, i, script, cell, record);
+                } else {
+                    value = recordList(t, i, cell, record);
+                }
+                break;
             case Chunk::kField:
                 dBaseFieldText(t, i, chunk.field, cell);
-                if (!numericField(t, chunk.field)) {
-                    appendWord(script, cell.data(), cell.size());
-                } else if (cellNumber(cell, record)) {
-                    script += record;
-                } else {
+                if (numericField(t, chunk.field) && !cellNumber(cell, record)) {
                     number = false;
+                } else if (chunk.form == Form::kSplice) {
+                    if (numericField(t, chunk.field)) {
+                        script += record;
+                    } else {
+                        appendWord(script, cell.data(), cell.size());
+                    }
+                } else {
+                    const std::string &text = numericField(t, chunk.field) ? record : cell;
+                    value = Tcl_NewStringObj(text.data(), static_cast<int>(text.size()));
                 }
                 break;
             }
+            if (value != nullptr && !values.set(k, value)) {
+                code = TCL_ERROR;
+            }
+            if (!fixed && (chunk.kind == Chunk::kText || chunk.form != Form::kSplice)) {
+                appendChunk(k);
+            }
+        }
+        if (code != TCL_OK) {
+            break;
         }
         bool yes = false;
         if (number) {
-            if (Tcl_EvalEx(c.interp, script.data(), static_cast<int>(script.size()), 0) != TCL_OK) {
+            int result = fixed ? Tcl_EvalObjEx(c.interp, fixedScript.get(), 0)
+                               : Tcl_EvalEx(c.interp, script.data(), static_cast<int>(script.size()), 0);
+            if (result != TCL_OK) {
                 Tcl_AppendResult(c.interp, "\nError in eval: ", script.c_str(), nullptr);
                 code = TCL_ERROR;
                 break;

@@ -173,6 +173,11 @@ bool imgDescCheck(ImageDesc *desc, std::string *why)
     if (!imageTypeKnown(desc->imgid)) {
         return fail("unknown image type");
     }
+    /* Lines interleaved by pixel split into bands by whole samples only. */
+    if (imageTypeOf(desc->imgid)->layout == Layout::Pixels && desc->nbands > 1 &&
+        (desc->pixel == PIX_1BIT || desc->pixel == PIX_4BITS)) {
+        return fail("several bands of 1BIT or 4BITS pixels cannot be interleaved by pixel");
+    }
     /* One row of every band stays within 256 MiB, which also keeps every
      * line length in 32 bits. */
     if (static_cast<int64_t>(rowBytesFor(desc->pixel, desc->columns)) * desc->nbands > kMaxRowBytes) {

@@ -12,6 +12,7 @@
 #include "analysis/tools/tools.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <cmath>
 #include <cstdint>
@@ -23,6 +24,8 @@
 #include <string>
 #include <string_view>
 #include <vector>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "analysis/tools/toolutil.h"
 #include "analysis/tools/tooltable.h"
@@ -217,24 +220,28 @@ bool kernelText(const char *kn, std::string *text)
         *text = kn + 1;
         return true;
     }
-    FILE *f = std::fopen(kn, "rb");
-    if (f == nullptr) {
+    /* A regular file only (a FIFO would wait for a writer, a device would
+       not end), read up to its size, which a kernel text keeps below a
+       megabyte. */
+    FdHolder file(openRegularFile(kn));
+    struct stat st;
+    if (file.fd < 0 || fstat(file.fd, &st) != 0 || st.st_size >= static_cast<off_t>(kMaxKernelText)) {
         tesk_fprintf(stderr, "Error in open kernel file: %s.\n", kn);
         return false;
     }
-    /* A kernel text is short: reading stops at a megabyte (a device or a
-     * pipe given by mistake would not end). */
-    char chunk[4096];
-    size_t n;
-    while (text->size() < kMaxKernelText && (n = std::fread(chunk, 1, sizeof chunk, f)) > 0) {
-        text->append(chunk, n);
+    text->resize(static_cast<size_t>(st.st_size));
+    size_t got = 0;
+    while (got < text->size()) {
+        ssize_t n = read(file.fd, &(*text)[got], text->size() - got);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            break;
+        }
+        got += static_cast<size_t>(n);
     }
-    bool failed = std::ferror(f) != 0 || text->size() >= kMaxKernelText;
-    std::fclose(f);
-    if (failed) {
-        tesk_fprintf(stderr, "Error in open kernel file: %s.\n", kn);
-        return false;
-    }
+    text->resize(got);
     return true;
 }
 

@@ -32,6 +32,7 @@
 #include "runtime/budget.h"
 #include "runtime/bytes.h"
 #include "runtime/replace.h"
+#include "runtime/util.h"
 #include "tesk_stdio.h"
 
 namespace {
@@ -1618,7 +1619,9 @@ int ramImageRewriteGIF(RamImage *image)
  */
 int scanGIF(const char *fileName)
 {
-    int fd = open(fileName, O_RDONLY | O_CLOEXEC);
+    /* A regular file only: a FIFO would wait for a writer, and a device
+       would never end; reading stops at the file's end. */
+    int fd = openRegularFile(fileName);
     if (fd < 0) {
         return -2;
     }

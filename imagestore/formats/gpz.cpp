@@ -7,6 +7,7 @@
  *	or takes it out again.
  */
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <string>
@@ -37,6 +38,30 @@ std::string folderOf(const char *fileName)
         return "./";
     }
     return std::string(cwd) + "/";
+}
+
+/* True when the file open as fd is the file path names and, links
+ * resolved, lies in folder (itself resolved): a link beside the header
+ * may name another file beside it, never one elsewhere. */
+bool insideFolder(int fd, const std::string &path, const std::string &folder)
+{
+    char *resolved = realpath(path.c_str(), nullptr);
+    char *home = realpath(folder.c_str(), nullptr);
+    bool inside = false;
+    if (resolved != nullptr && home != nullptr) {
+        std::string file(resolved);
+        std::string prefix(home);
+        if (prefix != "/") {
+            prefix += '/';
+        }
+        struct stat named, opened;
+        inside = file.size() > prefix.size() && file.compare(0, prefix.size(), prefix) == 0 &&
+                 file.find('/', prefix.size()) == std::string::npos && stat(resolved, &named) == 0 &&
+                 fstat(fd, &opened) == 0 && named.st_dev == opened.st_dev && named.st_ino == opened.st_ino;
+    }
+    free(resolved);
+    free(home);
+    return inside;
 }
 
 bool pixelOfCode(int32_t code, int32_t *pixel, int32_t *bits)
@@ -85,7 +110,8 @@ int gpzReader(int fd, const char *fileName, ImageDesc *desc, void **priv)
         tesk_fprintf(stderr, "GPZ data file %s is not beside the header.\n", dataName.c_str());
         return -1;
     }
-    std::string path = folderOf(fileName) + dataName;
+    std::string folder = folderOf(fileName);
+    std::string path = folder + dataName;
     if (dataName.empty() || path.size() >= sizeof desc->file) {
         return -1;
     }
@@ -114,6 +140,11 @@ int gpzReader(int fd, const char *fileName, ImageDesc *desc, void **priv)
         dataFd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     }
     if (dataFd < 0) {
+        return -1;
+    }
+    if (!insideFolder(dataFd, path, folder)) {
+        tesk_fprintf(stderr, "GPZ data file %s is not beside the header.\n", dataName.c_str());
+        close(dataFd);
         return -1;
     }
     int dataMode = fcntl(dataFd, F_GETFL);

@@ -16,6 +16,7 @@
 #include <sys/stat.h>
 #include "imagestore/codes.h"
 #include "runtime/bytes.h"
+#include "tesk_stdio.h"
 
 namespace {
 
@@ -58,6 +59,28 @@ constexpr char kMagicMsbl[] = "IMAGEDEF_MSBL";
 bool isBandInterleaved(int imgid)
 {
     return imgid == IMG_BIP || imgid == IMG_BIPD;
+}
+
+/* Several bands of 1BIT or 4BITS samples interleaved pixel by pixel: the
+ * row cache splits and packs whole samples only, so such a file would
+ * read as zeros and keep no value written. Refused when configured,
+ * created and detected. */
+bool bitsInterleaved(int imgid, int pixel, int64_t bands)
+{
+    return isBandInterleaved(imgid) && bands > 1 && (pixel == PIX_1BIT || pixel == PIX_4BITS);
+}
+
+constexpr char kBitsInterleaved[] = "Illegal pixel for a multi-band BIP image.";
+
+/* The rules of BIP (those of BSQ and BIL besides) and of BIPD. */
+const char *rulesBip(ImageDesc *desc)
+{
+    return bitsInterleaved(desc->imgid, desc->pixel, desc->nbands) ? kBitsInterleaved : imageRulesBitPalette(desc);
+}
+
+const char *rulesBipd(ImageDesc *desc)
+{
+    return bitsInterleaved(desc->imgid, desc->pixel, desc->nbands) ? kBitsInterleaved : nullptr;
 }
 
 /*
@@ -113,6 +136,10 @@ int imagedefDetect(int fd, const char *, ImageDesc *desc, void **)
     int32_t bands = getI32(h + kBands, msbf);
     int32_t rows = getI32(h + kRows, msbf);
     int32_t columns = getI32(h + kColumns, msbf);
+    if (bitsInterleaved(imgid, pixel, bands)) {
+        tesk_fprintf(stderr, "%s\n", kBitsInterleaved);
+        return -1;
+    }
     struct stat info;
     if (offset < kHeaderBytes || fstat(fd, &info) != 0 || offset > info.st_size) {
         return 0;
@@ -174,6 +201,10 @@ int imagedefWriteHeader(int fd, ImageDesc *desc)
     }
     bool headerless = withoutHeader || desc->offset <= 0;
     int32_t offset = headerless ? 0 : desc->offset < kHeaderBytes ? kHeaderBytes : desc->offset;
+    if (bitsInterleaved(imgid, desc->pixel, desc->nbands)) {
+        tesk_fprintf(stderr, "%s\n", kBitsInterleaved);
+        return -1;
+    }
     int64_t block = lineBytes(imgid, desc->pixel, desc->rows, desc->columns, desc->nbands, offset);
     if (block == 0) {
         return -1;
@@ -269,7 +300,7 @@ constexpr ImageType imagedefTypes[6] = {
      .layout = Layout::Pixels,
      .line = LineRule::Words,
      .fileLine = LineRule::Pixels,
-     .rules = imageRulesBitPalette,
+     .rules = rulesBip,
      .detect = imagedefDetect,
      .header = imagedefHeader,
      .rewritesHeader = true,
@@ -295,6 +326,7 @@ constexpr ImageType imagedefTypes[6] = {
      .name = "BIPD",
      .format = "IMAGEDEF",
      .layout = Layout::Pixels,
+     .rules = rulesBipd,
      .header = imagedefHeader,
      .rewritesHeader = true,
      .area = NewArea::Rows,

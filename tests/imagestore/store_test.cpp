@@ -276,6 +276,30 @@ TEST_F(StoreTest, ARawFileShorterThanItsImageIsRefused)
     unlink(name);
 }
 
+TEST_F(StoreTest, AHeaderlessPixelInterleavedFileOfSeveralSubByteBandsIsRefused)
+{
+    char name[] = "/tmp/teskbipdXXXXXX";
+    int fd = mkstemp(name);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(ftruncate(fd, 64), 0);
+    close(fd);
+    int error = 0;
+    for (int pixel : {PIX_1BIT, PIX_4BITS}) {
+        ImageDesc d = memImageDesc(name, IMG_MBIL, pixel, 2, 8, 2);
+        d.imgid = IMG_BIPD;
+        d.block = 8;
+        EXPECT_EQ(ramImageOpen(nullptr, name, &d, nullptr, &error), nullptr);
+        EXPECT_EQ(error, RAMIMG_UNHANDLED);
+    }
+    ImageDesc one = memImageDesc(name, IMG_MBIL, PIX_1BIT, 2, 8, 1);
+    one.imgid = IMG_BIPD;
+    one.block = 1;
+    RamImage *image = ramImageOpen(nullptr, name, &one, nullptr, &error);
+    EXPECT_NE(image, nullptr);
+    ramImageRelease(image, nullptr);
+    unlink(name);
+}
+
 TEST_F(StoreTest, ErrorTextsOutsideTheTableAreEmpty)
 {
     EXPECT_STREQ(ramImageErrorText(5), "File already exists");
