@@ -74,13 +74,14 @@ std::vector<std::pair<std::string, std::string>> simFields()
             {"pages", std::to_string(s.pages)}};
 }
 
-void simApply(Tcl_Interp *interp)
+bool simApply(Tcl_Interp *interp)
 {
     std::string words;
     for (const char *key : {"w", "h", "bpp", "pages"}) {
         words += std::string(key) + "=" + scanDialogField(interp, key) + " ";
     }
     parseSettings(words.c_str(), &sim.settings);
+    return true;
 }
 
 bool simAutomatic()
@@ -215,21 +216,25 @@ void identityOf(const std::string &name, TW_IDENTITY *id)
     copyName(id->ProductName, name.c_str());
 }
 
-/* The user's choice among the sources, in a Tk list; "" when cancelled. */
+/* The user's choice among the sources, in a Tk list; "" when cancelled,
+ * also by the window manager's close or by the window's destruction. */
 constexpr const char *kSelect = R"({names} {
     toplevel .teskSelect
     wm title .teskSelect {Select source}
     listbox .teskSelect.list -height [llength $names] -width 32
     foreach name $names {.teskSelect.list insert end $name}
     .teskSelect.list selection set 0
-    button .teskSelect.ok -text OK -command {set teskSelect [.teskSelect.list get [lindex [.teskSelect.list curselection] 0]]}
-    button .teskSelect.cancel -text Cancel -command {set teskSelect {}}
+    button .teskSelect.ok -text OK -command {set teskSelect [list ok [.teskSelect.list get [lindex [.teskSelect.list curselection] 0]]]}
+    button .teskSelect.cancel -text Cancel -command {set teskSelect cancel}
     pack .teskSelect.list
     pack .teskSelect.ok .teskSelect.cancel -side left
+    wm protocol .teskSelect WM_DELETE_WINDOW {set teskSelect cancel}
+    bind .teskSelect <Destroy> {if {"%W" eq ".teskSelect"} {set teskSelect cancel}}
     set ::teskSelect {}
     vwait ::teskSelect
+    set choice $::teskSelect
     destroy .teskSelect
-    return $::teskSelect
+    return [lindex $choice 1]
 })";
 
 std::string userSelect(const std::vector<std::string> &names)
@@ -287,18 +292,27 @@ TW_UINT16 identityTriplet(TW_UINT16 msg, TW_IDENTITY *id)
         if (dsm.ops != nullptr) {
             return failWith(TWCC_SEQERROR);
         }
-        if (std::strcmp(id->ProductName, kSimName) == 0 && simVariable() != nullptr) {
+        /* As TWAIN has it, no name opens the default source. */
+        std::string name(id->ProductName, strnlen(id->ProductName, sizeof id->ProductName));
+        if (name.empty()) {
+            std::vector<std::string> names = sourceNames();
+            if (names.empty()) {
+                return failWith(TWCC_NODS);
+            }
+            name = names[0];
+        }
+        if (name == kSimName && simVariable() != nullptr) {
             sim.settings = SimSettings();
             parseSettings(simVariable(), &sim.settings);
             dsm.ops = &kSimOps;
         } else {
-            dsm.ops = saneSourceOpen(id->ProductName);
+            dsm.ops = saneSourceOpen(name.c_str());
         }
         if (dsm.ops == nullptr) {
             return failWith(TWCC_NODS);
         }
         dsm.enabled = dsm.ready = dsm.closeAsked = false;
-        identityOf(id->ProductName, id);
+        identityOf(name, id);
         return TWRC_SUCCESS;
     }
     case MSG_CLOSEDS:
@@ -381,8 +395,13 @@ TW_UINT16 processEvent(TW_EVENT *event)
         scanDialogPoll(dsm.interp, &scan, &close);
         dsm.closeAsked = dsm.closeAsked || close;
         if (scan && !dsm.ready) {
-            dsm.ops->apply(dsm.interp);
-            startBatch();
+            /* A refused value is the user's to mend: no scan. */
+            if (dsm.ops->apply(dsm.interp)) {
+                startBatch();
+            } else {
+                Tcl_BackgroundException(dsm.interp, TCL_ERROR);
+                Tcl_ResetResult(dsm.interp);
+            }
         }
     }
     if (dsm.closeAsked) {

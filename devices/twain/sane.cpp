@@ -13,12 +13,14 @@
 #include "devices/twain/sane.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <dlfcn.h>
 #include "devices/twain/source.h"
 #include "runtime/cnumber.h"
 #include "tesk.h"
+#include "tesk_stdio.h"
 
 namespace {
 
@@ -32,6 +34,7 @@ enum { SANE_STATUS_GOOD = 0, SANE_STATUS_EOF = 5, SANE_STATUS_NO_DOCS = 7 };
 enum { SANE_TYPE_BOOL = 0, SANE_TYPE_INT = 1, SANE_TYPE_FIXED = 2, SANE_TYPE_STRING = 3 };
 enum { SANE_ACTION_GET_VALUE = 0, SANE_ACTION_SET_VALUE = 1 };
 enum { SANE_CAP_SOFT_SELECT = 1, SANE_CAP_INACTIVE = 32 };
+enum { SANE_CONSTRAINT_RANGE = 1, SANE_CONSTRAINT_WORD_LIST = 2 };
 enum { SANE_FRAME_GRAY = 0, SANE_FRAME_RGB = 1, SANE_FRAME_RED = 2, SANE_FRAME_GREEN = 3, SANE_FRAME_BLUE = 4 };
 
 struct SaneDevice {
@@ -158,31 +161,84 @@ std::vector<std::pair<std::string, std::string>> saneFields()
     return fields;
 }
 
-/* Sets each option whose field differs from its value, in option order
- * (a change may make other options active). */
-void saneApply(Tcl_Interp *interp)
+/* The word of text for option d (a bool, an integer or a fixed-point
+ * number), rounded to the nearest; false, with why set, when text is no
+ * number, not finite, or outside what the option and its type take. */
+bool optionWord(const SaneOptionDescriptor *d, const std::string &text, SANE_Int *word, std::string *why)
 {
-    for (int n : settableOptions()) {
-        const SaneOptionDescriptor *d = sane.option(dev.handle, n);
-        std::string text = scanDialogField(interp, d->name);
-        if (text.empty() || text == optionText(n)) {
-            continue;
+    double number = 0.0;
+    if (d->type == SANE_TYPE_BOOL && (text == "yes" || text == "true" || text == "no" || text == "false")) {
+        number = text == "yes" || text == "true" ? 1.0 : 0.0;
+    } else if (!cWholeNumber(text.c_str(), &number)) {
+        *why = " is not a number";
+        return false;
+    }
+    if (!std::isfinite(number)) {
+        *why = " is not a finite number";
+        return false;
+    }
+    double scaled = d->type == SANE_TYPE_FIXED ? number * 65536.0 : number;
+    double low = INT32_MIN, high = INT32_MAX;
+    if (d->type == SANE_TYPE_BOOL) {
+        low = 0.0;
+        high = 1.0;
+    } else if (d->constraintType == SANE_CONSTRAINT_RANGE && d->constraint != nullptr) {
+        const auto *range = static_cast<const SANE_Int *>(d->constraint);
+        low = range[0];
+        high = range[1];
+    } else if (d->constraintType == SANE_CONSTRAINT_WORD_LIST && d->constraint != nullptr) {
+        const auto *list = static_cast<const SANE_Int *>(d->constraint);
+        for (int i = 1; i <= list[0]; i++) {
+            low = i == 1 ? list[i] : std::min(low, static_cast<double>(list[i]));
+            high = i == 1 ? list[i] : std::max(high, static_cast<double>(list[i]));
         }
-        std::vector<unsigned char> value(static_cast<std::size_t>(d->size) + 1, 0);
-        if (d->type == SANE_TYPE_STRING) {
-            std::strncpy(reinterpret_cast<char *>(value.data()), text.c_str(), static_cast<std::size_t>(d->size) - 1);
-        } else {
-            double number = 0.0;
-            bool yes = text == "yes" || text == "true";
-            if (!yes && !cWholeNumber(text.c_str(), &number) && text != "no" && text != "false") {
+    }
+    double rounded = std::round(scaled);
+    if (rounded < low || rounded > high) {
+        *why = " is out of range";
+        return false;
+    }
+    *word = static_cast<SANE_Int>(rounded);
+    return true;
+}
+
+/* Sets each option whose field differs from its value, in option order.
+ * A change may make other options active, earlier ones too: the list is
+ * read again after each pass that changed something, and each option is
+ * set once at most. False, with the interpreter's result naming the
+ * option, at a value it refuses (the options before stay set). */
+bool saneApply(Tcl_Interp *interp)
+{
+    std::vector<bool> set;
+    for (bool changed = true; changed;) {
+        changed = false;
+        for (int n : settableOptions()) {
+            set.resize(std::max(set.size(), static_cast<std::size_t>(n) + 1), false);
+            const SaneOptionDescriptor *d = sane.option(dev.handle, n);
+            std::string text = scanDialogField(interp, d->name);
+            if (set[n] || text.empty() || text == optionText(n)) {
                 continue;
             }
-            SANE_Int word = d->type == SANE_TYPE_FIXED ? static_cast<SANE_Int>(number * 65536.0)
-                                                       : static_cast<SANE_Int>(yes ? 1 : number);
-            std::memcpy(value.data(), &word, sizeof word);
+            std::vector<unsigned char> value(static_cast<std::size_t>(d->size) + 1, 0);
+            if (d->type == SANE_TYPE_STRING) {
+                std::strncpy(reinterpret_cast<char *>(value.data()), text.c_str(),
+                             static_cast<std::size_t>(d->size) - 1);
+            } else {
+                SANE_Int word = 0;
+                std::string why;
+                if (!optionWord(d, text, &word, &why)) {
+                    Tcl_SetObjResult(interp, Tcl_ObjPrintf("Error in option %s: %s%s.", d->name, text.c_str(),
+                                                           why.c_str()));
+                    return false;
+                }
+                std::memcpy(value.data(), &word, sizeof word);
+            }
+            sane.control(dev.handle, n, SANE_ACTION_SET_VALUE, value.data(), nullptr);
+            set[n] = true;
+            changed = true;
         }
-        sane.control(dev.handle, n, SANE_ACTION_SET_VALUE, value.data(), nullptr);
     }
+    return true;
 }
 
 bool saneAutomatic()
@@ -369,22 +425,62 @@ bool makeDib(const SaneParameters &p, int lines, Page *page)
     return page->dib != nullptr;
 }
 
+/* Whether a frame of p can be written into a page: a known format, a
+ * depth of 1 (grey only), 8 or 16, and no more bytes a line needs than the
+ * device sends. A refusal is told on standard error. */
+bool frameReadable(const SaneParameters &p)
+{
+    const char *why = nullptr;
+    if (p.format < SANE_FRAME_GRAY || p.format > SANE_FRAME_BLUE) {
+        why = "unknown format";
+    } else if (p.depth != 8 && p.depth != 16 && !(p.depth == 1 && p.format == SANE_FRAME_GRAY)) {
+        why = "unsupported depth";
+    } else if (p.pixelsPerLine < 1 || p.bytesPerLine < lineBytes(p)) {
+        why = "bad line size";
+    }
+    if (why != nullptr) {
+        tesk_fprintf(stderr, "Error in SANE frame: %s (format %d, depth %d, %d pixels, %d bytes a line).\n", why,
+                     p.format, p.depth, p.pixelsPerLine, p.bytesPerLine);
+    }
+    return why == nullptr;
+}
+
+/* Whether frame p may follow first on the same page: only the colours of a
+ * three-pass scan follow one another, each of the first's depth, width
+ * and line bytes, since the page's rows were laid out for the first. */
+bool frameFollows(const SaneParameters &first, const SaneParameters &p)
+{
+    bool ok = first.format >= SANE_FRAME_RED && p.format >= SANE_FRAME_RED && p.depth == first.depth &&
+              p.pixelsPerLine == first.pixelsPerLine && p.bytesPerLine == first.bytesPerLine;
+    if (!ok) {
+        tesk_fprintf(stderr, "Error in SANE frame: format %d, depth %d, %d pixels, %d bytes a line after format %d, "
+                             "depth %d, %d pixels, %d bytes a line.\n",
+                     p.format, p.depth, p.pixelsPerLine, p.bytesPerLine, first.format, first.depth,
+                     first.pixelsPerLine, first.bytesPerLine);
+    }
+    return ok;
+}
+
 /* Reads every frame of the started page into page's transfer: frames of
  * announced length line by line, the first of unknown length whole. */
 bool readPage(Page *page)
 {
     bool haveFrame[3] = {false, false, false};
-    for (;;) {
-        if (sane.parameters(dev.handle, &dev.params) != SANE_STATUS_GOOD || dev.params.pixelsPerLine < 1 ||
-            dev.params.bytesPerLine < lineBytes(dev.params)) {
+    SaneParameters first = {};
+    for (int frame = 0;; frame++) {
+        if (sane.parameters(dev.handle, &dev.params) != SANE_STATUS_GOOD || !frameReadable(dev.params) ||
+            (frame > 0 && !frameFollows(first, dev.params))) {
             return false;
         }
         const SaneParameters &p = dev.params;
+        if (frame == 0) {
+            first = p;
+        }
         if (page->dib == nullptr && p.lines > 0 && !makeDib(p, p.lines, page)) {
             return false;
         }
         if (page->dib != nullptr) {
-            if (p.pixelsPerLine != page->width || !streamFrame(p, page)) {
+            if (!streamFrame(p, page)) {
                 return false;
             }
         } else {
@@ -462,6 +558,11 @@ std::vector<std::string> saneDeviceNames()
         return names;
     }
     for (int i = 0; devices[i] != nullptr; i++) {
+        /* An empty name would open the backend's first device. */
+        if (devices[i]->name == nullptr || devices[i]->name[0] == '\0') {
+            tesk_fprintf(stderr, "Error in SANE devices: device %d has no name; left out.\n", i + 1);
+            continue;
+        }
         names.emplace_back(devices[i]->name);
     }
     return names;
@@ -469,7 +570,7 @@ std::vector<std::string> saneDeviceNames()
 
 const SourceOps *saneSourceOpen(const char *name)
 {
-    if (!loadSane() || dev.handle != nullptr) {
+    if (name == nullptr || name[0] == '\0' || !loadSane() || dev.handle != nullptr) {
         return nullptr;
     }
     if (sane.open(name, &dev.handle) != SANE_STATUS_GOOD) {

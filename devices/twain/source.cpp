@@ -11,7 +11,9 @@
 
 namespace {
 
-/* The dialog, applied to the list of field keys. */
+/* The dialog, applied to the list of field keys. Closed by the window
+ * manager or destroyed by a script, it asks to close the source as its
+ * Close button does. */
 constexpr const char *kDialog = R"({keys} {
     toplevel .teskScan
     wm title .teskScan {Tesk scan}
@@ -27,6 +29,8 @@ constexpr const char *kDialog = R"({keys} {
     button .teskScan.scan -text Scan -command {set teskScan(scan) 1}
     button .teskScan.close -text Close -command {set teskScan(close) 1}
     pack .teskScan.scan .teskScan.close -side left
+    wm protocol .teskScan WM_DELETE_WINDOW {set teskScan(close) 1}
+    bind .teskScan <Destroy> {if {"%W" eq ".teskScan"} {set teskScan(close) 1}}
 })";
 
 void putU32(unsigned char *p, uint32_t v)

@@ -16,8 +16,9 @@
 struct SourceOps {
     /* The dialog's {key, value} fields of the settings. */
     std::vector<std::pair<std::string, std::string>> (*fields)();
-    /* Takes the dialog's fields into the settings. */
-    void (*apply)(Tcl_Interp *interp);
+    /* Takes the dialog's fields into the settings; false, with the
+     * interpreter's result telling why, at a value refused. */
+    bool (*apply)(Tcl_Interp *interp);
     /* Whether enabling transfers without the dialog. */
     bool (*automatic)();
     /* Starts a batch: the pending count (0 when nothing can be scanned). */

@@ -8,8 +8,10 @@
  */
 #include "devices/twain/twimg.h"
 
+#include <algorithm>
 #include <cstring>
 #include <string>
+#include <vector>
 #include <tk.h>
 #include "devices/twain/twain.h"
 #include "display/picture.h"
@@ -226,15 +228,24 @@ void freeTransfer()
     }
 }
 
-/* Makes "twain.img" of the transfer, holds it and tells its clients or
- * the application's view. */
+/* The size, bands and pixel type of image. */
+std::vector<int32_t> shapeOf(const RamImage *image)
+{
+    return {image->desc.columns, image->desc.rows, image->desc.nbands, image->desc.pixel};
+}
+
+/* Makes "twain.img" of the transfer, holds it and tells its clients (of
+ * a new configuration too when its shape changed) or the application's
+ * view. */
 void takeTransfer(Tcl_Interp *interp)
 {
+    std::vector<int32_t> before = tw.held != nullptr ? shapeOf(tw.held) : std::vector<int32_t>();
     RamImage *image = ramImageFromDIB(nullptr, tw.transfer->data, tw.transfer->size, kImageName);
     freeTransfer();
     if (image == nullptr) {
         return;
     }
+    int flags = image == tw.held && shapeOf(image) == before ? RAMIMG_DISPLAY : RAMIMG_DISPLAY | RAMIMG_CONFIG;
     if (image == tw.held) {
         ramImageRelease(image, nullptr);
     } else {
@@ -242,9 +253,11 @@ void takeTransfer(Tcl_Interp *interp)
         tw.held = image;
     }
     if (tw.held->clients != nullptr || !tw.afterScript.empty()) {
-        ramImageNotifyClients(tw.held, -1, RAMIMG_DISPLAY);
+        ramImageNotifyClients(tw.held, -1, flags);
     } else if (Tcl_EvalEx(interp, "after idle {view {-file twain.img}}", -1, TCL_EVAL_GLOBAL) != TCL_OK) {
         Tcl_BackgroundError(interp);
+    } else {
+        Tcl_ResetResult(interp); /* the after's id is no answer of get */
     }
     if (!tw.afterScript.empty()) {
         std::string script = tw.afterScript;
@@ -550,15 +563,28 @@ int twimgCmd(ClientData, Tcl_Interp *interp, int argc, const char **argv)
     return dispatch(interp, argc, argv);
 }
 
-/* The interpreter of the registration is deleted: the pump stops and the
- * next registration takes over. */
+/* The interpreters that registered twimg and are alive, in order. */
+std::vector<Tcl_Interp *> registrations;
+
+/* An interpreter that registered twimg is deleted. When it was the one
+ * the session serves, the source and the manager (opened with its window
+ * as parent, its dialogs in it) close without running anything in it, and
+ * the next registration still alive takes over; the held image stays. */
 void forgetInterp(ClientData, Tcl_Interp *interp)
 {
-    if (tw.interp == interp) {
-        stopPump();
-        tw.interp = nullptr;
-        setParent();
+    registrations.erase(std::remove(registrations.begin(), registrations.end(), interp), registrations.end());
+    if (tw.interp != interp) {
+        return;
     }
+    stopPump();
+    if (tw.loaded) {
+        closeSource();
+        callDSM(DG_CONTROL, DAT_PARENT, MSG_CLOSEDSM, &tw.parent);
+        tw.loaded = false;
+        tw.source = TW_IDENTITY();
+    }
+    tw.interp = registrations.empty() ? nullptr : registrations.front();
+    setParent();
 }
 
 void twimgExit(ClientData)
@@ -578,10 +604,13 @@ int twimgInit(Tcl_Interp *interp)
         fillSession();
         Tcl_CreateExitHandler(twimgExit, nullptr);
     }
+    if (std::find(registrations.begin(), registrations.end(), interp) == registrations.end()) {
+        registrations.push_back(interp);
+        Tcl_CallWhenDeleted(interp, forgetInterp, nullptr);
+    }
     if (tw.interp == nullptr) {
         tw.interp = interp;
         setParent();
-        Tcl_CallWhenDeleted(interp, forgetInterp, nullptr);
     }
     Tcl_CreateCommand(interp, "twimg", twimgCmd, nullptr, nullptr);
     return 0;
