@@ -17,7 +17,9 @@
 #include <cstdint>
 #include <cstring>
 #include <dlfcn.h>
+#include <new>
 #include "devices/twain/source.h"
+#include "runtime/budget.h"
 #include "runtime/cnumber.h"
 #include "tesk.h"
 #include "tesk_stdio.h"
@@ -290,20 +292,52 @@ bool saneInfo(TW_IMAGEINFO *info)
     return true;
 }
 
-/* Reads one frame to its end into data. */
+/* One read of the started frame into buffer (size bytes): true with *n the
+ * bytes read and *end set at the frame's end; false when the backend fails
+ * or answers a count it cannot have written. */
+bool readChunk(unsigned char *buffer, int size, int *n, bool *end)
+{
+    SANE_Int got = 0;
+    SANE_Status status = sane.read(dev.handle, buffer, size, &got);
+    *n = 0;
+    *end = status == SANE_STATUS_EOF;
+    if (*end) {
+        return true;
+    }
+    if (status != SANE_STATUS_GOOD) {
+        return false;
+    }
+    if (got < 0 || got > size) {
+        tesk_fprintf(stderr, "Error in SANE frame: the backend answered %d bytes of %d.\n", got, size);
+        return false;
+    }
+    *n = got;
+    return true;
+}
+
+/* Reads one frame of unknown length to its end into data, within the
+ * image memory budget. */
 bool readFrame(std::vector<unsigned char> *data)
 {
     unsigned char buffer[65536];
     for (;;) {
-        SANE_Int n = 0;
-        SANE_Status status = sane.read(dev.handle, buffer, sizeof buffer, &n);
-        if (status == SANE_STATUS_EOF) {
-            return true;
-        }
-        if (status != SANE_STATUS_GOOD) {
+        int n = 0;
+        bool end = false;
+        if (!readChunk(buffer, static_cast<int>(sizeof buffer), &n, &end)) {
             return false;
         }
-        data->insert(data->end(), buffer, buffer + n);
+        if (end) {
+            return true;
+        }
+        if (!imageBudgetAllows(static_cast<int64_t>(data->size()) + n, "SANE frame")) {
+            return false;
+        }
+        try {
+            data->insert(data->end(), buffer, buffer + n);
+        } catch (const std::bad_alloc &) {
+            tesk_fprintf(stderr, "Error of malloc in SANE frame.\n");
+            return false;
+        }
     }
 }
 
@@ -374,15 +408,15 @@ bool streamFrame(const SaneParameters &p, Page *page)
     int y = 0;
     unsigned char buffer[65536];
     for (;;) {
-        SANE_Int n = 0;
-        SANE_Status status = sane.read(dev.handle, buffer, sizeof buffer, &n);
-        if (status == SANE_STATUS_EOF) {
-            return y >= page->height;
-        }
-        if (status != SANE_STATUS_GOOD) {
+        int n = 0;
+        bool ended = false;
+        if (!readChunk(buffer, static_cast<int>(sizeof buffer), &n, &ended)) {
             return false;
         }
-        for (const unsigned char *at = buffer, *end = buffer + std::max(n, 0); at < end;) {
+        if (ended) {
+            return y >= page->height;
+        }
+        for (const unsigned char *at = buffer, *end = buffer + n; at < end;) {
             const unsigned char *whole = nullptr;
             if (filled == 0 && static_cast<std::size_t>(end - at) >= size) {
                 whole = at;

@@ -5,7 +5,9 @@
  *	bridge: no options, and pages whose frames the variable FAKESANE_MODE
  *	chooses, among them frames that contradict one another. Mode
  *	"noname" lists a device without a name before "fake:1"; the others list
- *	"fake:0". Frame n's byte i is 16 n + i (mod 256).
+ *	"fake:0". Frame n's byte i is 16 n + i (mod 256). Mode "overread"
+ *	answers more bytes than it was asked for, mode "endless" sends a frame
+ *	of unknown length that never ends.
  */
 #include <stdlib.h>
 #include <string.h>
@@ -40,6 +42,8 @@ static const Page pages[] = {
     {"format5", 1, {{5, 8, 4, 4}}},
     {"depths", 3, {{RED, 8, 4, 8}, {GREEN, 16, 4, 8}, {BLUE, 8, 4, 8}}},
     {"linebytes", 3, {{RED, 8, 4, 4}, {GREEN, 8, 4, 6}, {BLUE, 8, 4, 4}}},
+    {"overread", 1, {{GRAY, 8, 16, 16}}},  /* answers more bytes than asked */
+    {"endless", 1, {{GRAY, 8, 16, 16}}},   /* of unknown length, without end */
 };
 
 static const Page *page;
@@ -118,7 +122,7 @@ SANE_Status sane_get_parameters(SANE_Handle h, Parameters *p)
     p->depth = f[1];
     p->pixelsPerLine = f[2];
     p->bytesPerLine = f[3];
-    p->lines = 2;
+    p->lines = strcmp(page->mode, "endless") == 0 ? -1 : 2;
     p->lastFrame = frame == page->count - 1;
     return GOOD;
 }
@@ -138,6 +142,9 @@ SANE_Status sane_read(SANE_Handle h, unsigned char *data, SANE_Int max, SANE_Int
     int n = 2 * f[3] - sent;
     (void)h;
     *length = 0;
+    if (strcmp(page->mode, "endless") == 0) {
+        n = max;
+    }
     if (n <= 0) {
         return END;
     }
@@ -148,7 +155,7 @@ SANE_Status sane_read(SANE_Handle h, unsigned char *data, SANE_Int max, SANE_Int
         data[i] = (unsigned char)(16 * frame + sent + i);
     }
     sent += n;
-    *length = n;
+    *length = strcmp(page->mode, "overread") == 0 ? max + 4096 : n;
     return GOOD;
 }
 
