@@ -213,9 +213,10 @@ void sensorAnglesFromMatrix(int id, const double *m, SensorPose *pose, const Sen
             a = degrees(a);
         }
     }
-    pose->ax = angle[AXIS_X] - off.axoffset;
-    pose->ay = angle[AXIS_Y] - off.ayoffset;
-    pose->az = angle[AXIS_Z] - off.azoffset;
+    /* + 0.0: a zero angle reads "0.0", never "-0.0" */
+    pose->ax = angle[AXIS_X] - off.axoffset + 0.0;
+    pose->ay = angle[AXIS_Y] - off.ayoffset + 0.0;
+    pose->az = angle[AXIS_Z] - off.azoffset + 0.0;
 }
 
 void sensorLookAt(int id, double *m, SensorPose *pose, const SensorOffsets &off, double X, double Y, double Z)

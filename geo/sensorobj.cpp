@@ -107,6 +107,22 @@ int parseNonZero(ClientData clientData, Tcl_Interp *interp, Tk_Window, const cha
     return TCL_OK;
 }
 
+int parseFinite(ClientData clientData, Tcl_Interp *interp, Tk_Window, const char *value, char *record, int offset)
+{
+    double v = 0;
+    if (Tcl_GetDouble(interp, value, &v) != TCL_OK) {
+        return TCL_ERROR;
+    }
+    if (!std::isfinite(v)) {
+        Tcl_ResetResult(interp);
+        Tcl_AppendResult(interp, "Invalid value for ", static_cast<const char *>(clientData), ": must be finite",
+                         nullptr);
+        return TCL_ERROR;
+    }
+    *reinterpret_cast<double *>(record + offset) = v;
+    return TCL_OK;
+}
+
 const char *printDouble(ClientData, Tk_Window, char *record, int offset, Tcl_FreeProc **freeProc)
 {
     char *text = Tcl_Alloc(TCL_DOUBLE_SPACE);
@@ -120,6 +136,17 @@ const char *printDouble(ClientData, Tk_Window, char *record, int offset, Tcl_Fre
 Tk_CustomOption sensorFocalOption = {parseNonZero, printDouble, const_cast<char *>("-f")};
 Tk_CustomOption sensorDxOption = {parseNonZero, printDouble, const_cast<char *>("-dx")};
 Tk_CustomOption sensorDyOption = {parseNonZero, printDouble, const_cast<char *>("-dy")};
+Tk_CustomOption sensorFiniteOptions[SENSOR_FINITE_COUNT] = {
+    {parseFinite, printDouble, const_cast<char *>("-x")},
+    {parseFinite, printDouble, const_cast<char *>("-y")},
+    {parseFinite, printDouble, const_cast<char *>("-z")},
+    {parseFinite, printDouble, const_cast<char *>("-ax")},
+    {parseFinite, printDouble, const_cast<char *>("-ay")},
+    {parseFinite, printDouble, const_cast<char *>("-az")},
+    {parseFinite, printDouble, const_cast<char *>("-axoffset")},
+    {parseFinite, printDouble, const_cast<char *>("-ayoffset")},
+    {parseFinite, printDouble, const_cast<char *>("-azoffset")},
+};
 
 /* Images ------------------------------------------------------------------- */
 

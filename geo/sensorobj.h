@@ -46,6 +46,21 @@ int sensorViewpointResult(const SensorCall &c, const double *m);
 /* -f, -dx, -dy: doubles that must be finite and not 0 (client data: the
  * option name). */
 extern Tk_CustomOption sensorFocalOption, sensorDxOption, sensorDyOption;
+/* The position, the angles and the mounting offsets: doubles that must be
+ * finite, one record per option (its name the client data). */
+enum SensorFiniteOption {
+    SENSOR_OPT_X,
+    SENSOR_OPT_Y,
+    SENSOR_OPT_Z,
+    SENSOR_OPT_AX,
+    SENSOR_OPT_AY,
+    SENSOR_OPT_AZ,
+    SENSOR_OPT_AXOFFSET,
+    SENSOR_OPT_AYOFFSET,
+    SENSOR_OPT_AZOFFSET,
+    SENSOR_FINITE_COUNT
+};
+extern Tk_CustomOption sensorFiniteOptions[SENSOR_FINITE_COUNT];
 
 /* The ground rectangle a sensor sees at height 0. */
 struct SensorFootprint {

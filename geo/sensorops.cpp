@@ -64,10 +64,12 @@ private:
     int n_;
 };
 
-/* Paints vector into the size x size block at (c, r), clipped. */
+/* Paints vector into the size x size block at (c, r), clipped to des (the
+ * far sides found in 64 bits, so that any size is clipped). */
 void paintBlock(RamImage *des, int c, int r, int size, int n, const float *vector)
 {
-    int c1 = std::min(c + size, des->desc.columns), r1 = std::min(r + size, des->desc.rows);
+    int c1 = static_cast<int>(std::min<int64_t>(int64_t{c} + size, des->desc.columns));
+    int r1 = static_cast<int>(std::min<int64_t>(int64_t{r} + size, des->desc.rows));
     for (int y = r; y < r1; y++) {
         for (int x = c; x < c1; x++) {
             ramImagePutVector(des, x, y, n, nullptr, vector);

@@ -173,6 +173,34 @@ bool isPolarMapId(int mapid)
     return mapid == kMapPolar || std::strcmp(mapIdName(mapid), "UNKNOWN") == 0;
 }
 
+/* A polar image over the DEM keeps the largest distance of its ring (grown
+ * by half the ring's width) in its description, after this text; mode 0
+ * leaves the description as the input's, and the reverse modes rebuild
+ * the ring from the header alone when the text is absent. */
+constexpr const char kRingNote[] = "gtop ring: largest distance ";
+
+/* The largest distance a polar image recorded; false when it recorded none
+ * or a number that is not finite. */
+bool recordedLargest(const ImageDesc &d, double *largest)
+{
+    const size_t n = sizeof kRingNote - 1;
+    if (std::strncmp(d.imgdes, kRingNote, n) != 0) {
+        return false;
+    }
+    return cScanNumbers(d.imgdes + n, largest, 1) == 1 && std::isfinite(*largest);
+}
+
+/* Writes the note of the largest distance (largest finite) or, for NaN,
+ * removes a note the description holds. */
+void noteLargest(ImageDesc *d, double largest)
+{
+    if (std::isfinite(largest)) {
+        std::snprintf(d->imgdes, sizeof d->imgdes, "%s%.17g", kRingNote, largest);
+    } else if (std::strncmp(d->imgdes, kRingNote, sizeof kRingNote - 1) == 0) {
+        d->imgdes[0] = '\0';
+    }
+}
+
 /* The view rotation from -ro "omega,phi,kappa,distance", the view point
  * moved to look at the target from that distance. False for text that
  * does not give four finite numbers. */
@@ -206,27 +234,35 @@ bool applyOrientation(GtopJob *job, const char *text)
 }
 
 /*
- * openOutput --
- *	Opens the output out (unless overwriting) or creates it from desc.
- *	True with job->output held; false after the message.
+ * findOutput --
+ *	Looks for an existing image named out, which must be neither the input
+ *	nor the DEM. Unless overwriting, one found becomes job->output as it
+ *	is; nothing is made or changed. False after the message.
  */
-bool openOutput(GtopJob *job, const char *out, ImageDesc desc, int *error)
+bool findOutput(GtopJob *job, const char *out, int *error)
 {
     RamImage *found = ramImageOpen(out, out, nullptr, nullptr, error);
+    *error = RAMIMG_OK;
     if (found != nullptr && (found == job->input || found == job->dem)) {
         ramImageRelease(found, nullptr);
         tesk_fprintf(stderr, "Input image must not be the same as the output.\n");
-        *error = RAMIMG_OK;
         return false;
     }
     if (found != nullptr && !job->overwrite) {
         job->output = found;
-        return true;
-    }
-    if (found != nullptr) {
+    } else if (found != nullptr) {
         ramImageRelease(found, nullptr);
     }
-    *error = RAMIMG_OK;
+    return true;
+}
+
+/*
+ * makeOutput --
+ *	Creates the output out from desc (replacing one when overwriting).
+ *	True with job->output held; false after the message.
+ */
+bool makeOutput(GtopJob *job, const char *out, ImageDesc desc, int *error)
+{
     auto failed = [&] {
         tesk_fprintf(stderr, "Error in open %s.\n", out);
         return false;
@@ -325,6 +361,8 @@ bool gtopParseOptions(GtopJob *job, int argc, const char **argv)
     desc.block = 0;  // the stored line follows the new width
     desc.dataFd = -1;
     desc.nindices = 0;
+    noteLargest(&desc, NAN);  // only a polar image over the DEM keeps one
+    double recorded = NAN;    // the largest distance a polar input recorded
     const char *op = value(OPT_OP);
     bool polarInput = isPolarMapId(id.mapid);
     double defaultTx, defaultTy;
@@ -342,6 +380,7 @@ bool gtopParseOptions(GtopJob *job, int argc, const char **argv)
         if (id.top < 2 || id.left < 2 || id.rows < 2 || id.columns < 2) {
             return refuse(job, error, "Invalid image size.\n");
         }
+        recordedLargest(id, &recorded);
         desc.rows = value(OPT_NR) != nullptr ? toolInt(value(OPT_NR)) : id.top;
         desc.columns = value(OPT_NC) != nullptr ? toolInt(value(OPT_NC)) : id.left;
         desc.mapid = kMapGrid;
@@ -410,10 +449,13 @@ bool gtopParseOptions(GtopJob *job, int argc, const char **argv)
     if (out == nullptr) {
         return refuse(job, error, "output file missing.\n");
     }
-    if (!openOutput(job, out, desc, &error)) {
+    /* Every option is read and checked before an output is made or
+     * replaced: until then the sizes are those of the existing output
+     * that is reused, or of the one to be made. */
+    if (!findOutput(job, out, &error)) {
         return refuse(job, error, nullptr);
     }
-    const ImageDesc &od = job->output->desc;
+    const ImageDesc &od = job->output != nullptr ? job->output->desc : desc;
     if (job->mode == MODE_POLAR_FLAT || job->mode == MODE_POLAR_DEM || job->mode == MODE_GTOP3D ||
         job->mode == MODE_CENTER) {
         job->pictureRows = od.rows;
@@ -443,6 +485,8 @@ bool gtopParseOptions(GtopJob *job, int argc, const char **argv)
     job->ring = gtopScanRange(job->groundColumns - 1, job->groundRows - 1, job->xc, job->yc);
     if (job->mode == MODE_POLAR_DEM || job->mode == MODE_GTOP3D) {
         job->ring.rhoMax += (job->ring.rhoMax - job->ring.rhoMin) * 0.5;
+    } else if (recorded > job->ring.rhoMin) {
+        job->ring.rhoMax = recorded;
     }
     if (const char *off = value(OPT_OFF)) {
         float xy[2];
@@ -451,6 +495,17 @@ bool gtopParseOptions(GtopJob *job, int argc, const char **argv)
         }
         job->offx = xy[0];
         job->offy = xy[1];
+    }
+
+    const bool polarOutput = job->mode == MODE_POLAR_FLAT || job->mode == MODE_POLAR_DEM;
+    const double largest = job->mode == MODE_POLAR_DEM ? job->ring.rhoMax : NAN;
+    if (job->output == nullptr) {
+        noteLargest(&desc, largest);
+        if (!makeOutput(job, out, desc, &error)) {
+            return refuse(job, error, nullptr);
+        }
+    } else if (polarOutput) {
+        noteLargest(&job->output->desc, largest);
     }
     return true;
 }
@@ -564,7 +619,8 @@ bool clipRay(const GtopJob *job, double theta, double *x1, double *y1, double *x
     *x2 = job->ring.rhoMax * std::cos(theta);
     *y2 = job->ring.rhoMax * std::sin(theta);
     return gtopClipSegment(x1, y1, x2, y2, -job->yc, job->groundRows - 1 - job->yc, -job->xc,
-                           job->groundColumns - 1 - job->xc);
+                           job->groundColumns - 1 - job->xc) &&
+           std::isfinite(*x1) && std::isfinite(*y1) && std::isfinite(*x2) && std::isfinite(*y2);
 }
 
 /* Room for the samples of a ray across the ground, one a pixel. */
@@ -652,7 +708,7 @@ int gtopPolarFlat(GtopJob *job)
  *	the last drawn column are hidden, and a sample at or above the view
  *	height hides itself and the rest of the ray. line holds the columns.
  */
-void reliefLine(const GtopJob *job, const float *values, const float *heights, int n, int d1, double distanceStep,
+void reliefLine(const GtopJob *job, const float *values, const float *heights, int n, double d1, double distanceStep,
                 int columns, float *line)
 {
     const int nb = pairCount(job);
@@ -669,7 +725,9 @@ void reliefLine(const GtopJob *job, const float *values, const float *heights, i
     if (!column(0, &previous)) {
         return;
     }
-    int last = roundToInt(previous);
+    /* A column beyond either end stands for that end: before the first
+     * column (-1) or past the last (columns), which hides the rest. */
+    int last = roundToInt(std::clamp(previous, -1.0, static_cast<double>(columns)));
     if (last >= 0 && last < columns) {
         std::copy(values, values + nb, line + static_cast<int64_t>(last) * nb);
     }
@@ -718,6 +776,10 @@ int gtopPolarDem(GtopJob *job, RamImage *P, const std::vector<int> &outBands)
         double x1, y1, x2, y2;
         if (clipRay(job, theta, &x1, &y1, &x2, &y2)) {
             double d1 = std::trunc(std::hypot(x1, y1)), d2 = std::trunc(std::hypot(x2, y2));
+            if (!(d2 - d1 >= 0.0 && d2 - d1 < most)) {  // not across the ground: rounding at absurd distances
+                progress.reached(static_cast<float>(i + 1) / rows);
+                continue;
+            }
             int n = static_cast<int>(d2 - d1) + 1;
             double c = std::cos(theta), s = std::sin(theta);
             ramImageGetProfile(job->input, job->xc + d1 * c, job->yc + d1 * s, job->xc + d2 * c, job->yc + d2 * s, nb,
@@ -725,8 +787,7 @@ int gtopPolarDem(GtopJob *job, RamImage *P, const std::vector<int> &outBands)
             ramImageGetProfile(job->dem, job->xc + d1 * c, job->yc + d1 * s, job->xc + d2 * c, job->yc + d2 * s, 1,
                                &demBand, heights.data(), n, job->demResample);
             std::fill(line.begin(), line.end(), 0.0f);
-            reliefLine(job, values.data(), heights.data(), n, static_cast<int>(d1), distanceStep, columns,
-                       line.data());
+            reliefLine(job, values.data(), heights.data(), n, d1, distanceStep, columns, line.data());
             writeFloatBIPData(P, i, 0, columns, nb, outBands.data(), line.data());
         }
         progress.reached(static_cast<float>(i + 1) / rows);
@@ -1004,6 +1065,10 @@ int centerProjection(GtopJob *job)
 
         /* Samples about a pixel apart from the near end to the far end. */
         double d0 = std::hypot(x1, y1), far = std::hypot(x2, y2);
+        if (!(far - d0 >= 0.0)) {  // rounding at absurd distances
+            theta += delta;
+            continue;
+        }
         int n = static_cast<int>(std::min(std::ceil(far - d0), most - 2.0)) + 1;
         double step = n > 1 ? (far - d0) / (n - 1) : 0.0;
         double c = std::cos(theta), s = std::sin(theta);

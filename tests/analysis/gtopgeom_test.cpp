@@ -129,6 +129,21 @@ TEST(GtopViewMatrix, TheThirdRowPointsBackAlongTheView)
     }
 }
 
+TEST(GtopViewMatrix, AViewDueEastOrWestIsTheLimitOfViewsFromTheSouth)
+{
+    // The picture must not turn over where the horizontal view crosses
+    // the x axis: every element of R is continuous as vy rises to 0.
+    const double views[][2] = {{30, 100}, {-30, 100}, {5, 2}, {-7, 40}};
+    for (const auto &v : views) {
+        double R[9], nearby[9];
+        gtopViewMatrix(R, v[0], 0.0, v[1]);
+        gtopViewMatrix(nearby, v[0], -1e-9, v[1]);
+        for (int i = 0; i < 9; i++) {
+            EXPECT_NEAR(R[i], nearby[i], 1e-6) << v[0] << " element " << i;
+        }
+    }
+}
+
 /* The line of sight from (0, 0, zc) through (X, Y, Z) meets the plane
  * T + u a + v b, found as a ray meeting a plane (not the projection's
  * system). */
