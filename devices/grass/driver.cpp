@@ -12,7 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
-#include "devices/comb.h"
+#include "devices/comb/comb.h"
 #include "imagestore/ramimage.h"
 #include "runtime/cnumber.h"
 #include "tesk.h"
