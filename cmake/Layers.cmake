@@ -66,8 +66,19 @@ function(tesk_layer name)
   set(rank ${TESK_LAYER_RANK_${name}})
   set(lower)
   # The lower entries first: a bridge's own subfolder (devices/NAME) may lie
-  # in a folder that it names whole.
-  foreach(entry ${L_DEPENDS} ${name})
+  # in a folder that it names whole. Single headers last: one may lie in a
+  # subfolder of the layer's own folder (devices/NAME/file.h), which its
+  # folder's link then already shows.
+  set(folders)
+  set(headers)
+  foreach(entry ${L_DEPENDS})
+    if(IS_DIRECTORY ${CMAKE_SOURCE_DIR}/${entry})
+      list(APPEND folders ${entry})
+    else()
+      list(APPEND headers ${entry})
+    endif()
+  endforeach()
+  foreach(entry ${folders} ${name} ${headers})
     if(NOT EXISTS ${CMAKE_SOURCE_DIR}/${entry})
       message(FATAL_ERROR "layer ${name} depends on ${entry}, which does not exist")
     endif()

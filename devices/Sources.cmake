@@ -1,20 +1,11 @@
-# Widget kit and device bridges: the comb kit's kernel (the _comb store,
-# evaluation, option parsing, item ids), its general commands and its
-# widget families; the device bridges, one subfolder each (grass: the
-# raster display driver over virtual displays).
+# The widget kit and the device bridges, one subfolder each: the comb kit
+# (devices/comb), the ddw widget, TWAIN acquisition and printing; the GRASS
+# raster display driver over virtual displays lies here, reading its
+# display's settings from the comb kit's store.
+include(devices/comb/Sources.cmake)
 tesk_layer(devices
-  DEPENDS runtime imagestore display
+  DEPENDS runtime imagestore display devices/comb/comb.h
   SOURCES
-    devices/combkernel.cpp
-    devices/combcmds.cpp
-    devices/combnum.cpp
-    devices/combstr.cpp
-    devices/combslis.cpp
-    devices/combpdl.cpp
-    devices/combpopup.cpp
-    devices/combfrm.cpp
-    devices/combpal.cpp
-    devices/combfold.cpp
     devices/grass/driver.cpp
     devices/grass/rfuncs.cpp
     devices/grass/strokefont.cpp

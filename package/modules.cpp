@@ -18,7 +18,7 @@
 #include "analysis/tools/tools.h"
 #include "canvas/canvasapi.h"
 #include "canvas/canvasint.h"
-#include "devices/comb.h"
+#include "devices/comb/comb.h"
 #include "devices/ddw/ddw.h"
 #include "devices/grass/grass.h"
 #include "devices/print/printer.h"

@@ -12,7 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
-#include "devices/comb.h"
+#include "devices/comb/comb.h"
 #include "imagestore/ramimage.h"
 #include "runtime/cnumber.h"
 #include "tesk.h"
@@ -193,7 +193,12 @@ int driverCmd(Tcl_Interp *interp, int objc, Tcl_Obj *const objv[])
         if (nArgs != 1) {
             return usage(interp, "Usage: textrotation angle");
         }
-        R_text_rotation(cStrtod(Tcl_GetString(args[0])) * (1.0 / 180.0) * M_PI);
+        /* NaN and the infinities have no sine: refused as no angle. */
+        double degrees = cStrtod(Tcl_GetString(args[0]));
+        if (!std::isfinite(degrees)) {
+            return usage(interp, "Usage: textrotation angle");
+        }
+        R_text_rotation(degrees * (1.0 / 180.0) * M_PI);
     } else {
         return usage(interp, "unknown option");
     }

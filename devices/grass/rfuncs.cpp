@@ -8,6 +8,8 @@
  *	stubs. With no display open they answer 0 and touch nothing.
  */
 #include <algorithm>
+#include <climits>
+#include <cstdint>
 #include <cstdio>
 #include <vector>
 #include "devices/grass/grass.h"
@@ -26,6 +28,18 @@ unsigned char lowByte(int value)
     return static_cast<unsigned char>(value & 0xFF);
 }
 
+/* A point or a size computed in 64 bits, clamped to int: relative moves
+ * and steps never wrap. */
+int clampInt(int64_t v)
+{
+    return static_cast<int>(std::clamp<int64_t>(v, INT_MIN, INT_MAX));
+}
+
+bool fits16(int v)
+{
+    return v >= INT16_MIN && v <= INT16_MAX;
+}
+
 void lineTo(GrassDriverState *s, int x, int y)
 {
     ramImageDrawLine(s->image, 0, lowByte(s->color), s->curX, s->curY, x, y);
@@ -40,13 +54,13 @@ void dot(GrassDriverState *s, int x, int y)
 }
 
 /* Absolute points of a point list: relative ones start at the current
- * point. */
+ * point; each point is clamped to int. */
 std::vector<int> absolute(const int *d, int n, int start)
 {
     std::vector<int> out(static_cast<size_t>(n));
     int at = start;
     for (int i = 0; i < n; i++) {
-        at += d[i];
+        at = clampInt(int64_t{at} + d[i]);
         out[static_cast<size_t>(i)] = at;
     }
     return out;
@@ -80,18 +94,33 @@ int polydots(const int *x, const int *y, int n)
     return 0;
 }
 
-/* The ring clipped in doubles to a box well past the image (whose corners
- * fit in 16 bits), so that no vertex wraps when it becomes a span point. */
-std::vector<RingPoint> clipToImage(const RamImage *image, const int *x, const int *y, int n)
+/* The ring as 16-bit points. When every corner fits in 16 bits they are
+ * taken as they are; otherwise the ring is clipped in doubles to the 16-bit
+ * box (which holds every image), so that no corner wraps: the corners
+ * inside stay exact and only the crossings with the box are rounded. */
+std::vector<SpanPoint> ringIn16Bits(const int *x, const int *y, int n)
 {
-    const double box[4] = {std::max(-2.0 * image->desc.columns, -32768.0), std::max(-2.0 * image->desc.rows, -32768.0),
-                           std::min(3.0 * image->desc.columns, 32767.0), std::min(3.0 * image->desc.rows, 32767.0)};
+    std::vector<SpanPoint> out;
+    bool fits = true;
+    for (int i = 0; i < n && fits; i++) {
+        fits = fits16(x[i]) && fits16(y[i]);
+    }
+    if (fits) {
+        for (int i = 0; i < n; i++) {
+            out.push_back({static_cast<int16_t>(x[i]), static_cast<int16_t>(y[i])});
+        }
+        return out;
+    }
+    const double box[4] = {INT16_MIN, INT16_MIN, INT16_MAX, INT16_MAX};
     std::vector<RingPoint> ring(static_cast<size_t>(n)), scratch;
     for (int i = 0; i < n; i++) {
         ring[static_cast<size_t>(i)] = {static_cast<double>(x[i]), static_cast<double>(y[i])};
     }
     clipRingToBox(ring, scratch, box);
-    return ring;
+    for (const RingPoint &p : ring) {
+        out.push_back({static_cast<int16_t>(roundToInt(p.x)), static_cast<int16_t>(roundToInt(p.y))});
+    }
+    return out;
 }
 
 int polygon(const int *x, const int *y, int n)
@@ -100,13 +129,10 @@ int polygon(const int *x, const int *y, int n)
     if (s == nullptr || n <= 0) {
         return 0;
     }
-    std::vector<RingPoint> ring = clipToImage(s->image, x, y, n);
+    std::vector<SpanPoint> ring = ringIn16Bits(x, y, n);
     SpanList *list = ring.empty() ? nullptr : polyCreate(static_cast<int>(ring.size()));
     if (list != nullptr) {
-        for (size_t i = 0; i < ring.size(); i++) {
-            list->points[i].x = static_cast<int16_t>(roundToInt(ring[i].x));
-            list->points[i].y = static_cast<int16_t>(roundToInt(ring[i].y));
-        }
+        std::copy(ring.begin(), ring.end(), list->points);
         ramImageFillPolygon(s->image, 0, lowByte(s->color), list);
         polyFreeList(list);
     }
@@ -131,17 +157,25 @@ int raster(int num, int nrows, int withzeros, Pixel pixel)
         skip[static_cast<size_t>(i)] = v == 0 && !withzeros;
         row[static_cast<size_t>(i)] = v == 0 ? 1 : v;
     }
-    for (int r = 0; r < nrows; r++) {
-        for (int i = 0; i < num;) {
+    /* Only the rows and values that land on the image are walked, in 64
+     * bits: a huge row count or a point far away stops at the image. */
+    const int64_t rows = s->image->desc.rows, columns = s->image->desc.columns;
+    const int64_t firstRow = std::max<int64_t>(0, -int64_t{s->curY});
+    const int64_t endRow = std::min<int64_t>(nrows, rows - s->curY);
+    const int64_t first = std::clamp<int64_t>(-int64_t{s->curX}, 0, num);
+    const int64_t last = std::clamp<int64_t>(columns - s->curX, 0, num);
+    for (int64_t r = firstRow; r < endRow; r++) {
+        for (int64_t i = first; i < last;) {
             if (skip[static_cast<size_t>(i)]) {
                 i++;
                 continue;
             }
-            int end = i;
-            while (end < num && !skip[static_cast<size_t>(end)]) {
+            int64_t end = i;
+            while (end < last && !skip[static_cast<size_t>(end)]) {
                 end++;
             }
-            ramImagePutBytes(s->image, s->curY + r, s->curX + i, end - i, 0, &row[static_cast<size_t>(i)]);
+            ramImagePutBytes(s->image, static_cast<int>(s->curY + r), static_cast<int>(s->curX + i),
+                             static_cast<int>(end - i), 0, &row[static_cast<size_t>(i)]);
             i = end;
         }
     }
@@ -171,7 +205,7 @@ int askLocation(const char *procedure, std::initializer_list<int> numbers, int *
     for (int i = 0; i < got && i < count; i++) {
         to[i] = v[i];
     }
-    return got < 0 ? 0 : got;
+    return got < 0 ? 0 : std::min(got, count);
 }
 
 int location(const char *procedure, int x0, int y0, int *x, int *y, int *button)
@@ -325,7 +359,7 @@ int R_move_abs(int x, int y)
 int R_move_rel(int dx, int dy)
 {
     GrassDriverState *s = grassState();
-    return s != nullptr ? R_move_abs(s->curX + dx, s->curY + dy) : 0;
+    return s != nullptr ? R_move_abs(clampInt(int64_t{s->curX} + dx), clampInt(int64_t{s->curY} + dy)) : 0;
 }
 
 int R_curx(void)
@@ -364,7 +398,7 @@ int R_cont_abs(int x, int y)
 int R_cont_rel(int dx, int dy)
 {
     GrassDriverState *s = grassState();
-    return s != nullptr ? R_cont_abs(s->curX + dx, s->curY + dy) : 0;
+    return s != nullptr ? R_cont_abs(clampInt(int64_t{s->curX} + dx), clampInt(int64_t{s->curY} + dy)) : 0;
 }
 
 int R_box_abs(int x1, int y1, int x2, int y2)
@@ -385,7 +419,8 @@ int R_box_abs(int x1, int y1, int x2, int y2)
 int R_box_rel(int dx, int dy)
 {
     GrassDriverState *s = grassState();
-    return s != nullptr ? R_box_abs(s->curX, s->curY, s->curX + dx, s->curY + dy) : 0;
+    return s != nullptr ? R_box_abs(s->curX, s->curY, clampInt(int64_t{s->curX} + dx), clampInt(int64_t{s->curY} + dy))
+                        : 0;
 }
 
 int R_erase(void)

@@ -9,11 +9,15 @@
  *	and the font subcommands of the grass command.
  */
 #include <algorithm>
+#include <climits>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
+#include <sys/stat.h>
+#include <unistd.h>
 #include "devices/grass/grass.h"
 #include "runtime/util.h"
 #include "tesk.h"
@@ -120,12 +124,50 @@ bool addGlyph(int number, const std::string &bytes)
     return true;
 }
 
+/* A regular file opened for reading, its bytes taken one by one up to the
+ * size it had when opened: a file that grows, or one of the system's that
+ * never ends, is read no further. */
+struct BoundedFile {
+    FILE *file = nullptr;
+    int64_t left = 0; /* bytes still to read */
+
+    /* Opens name (openRegularFile: never a folder, FIFO or device); false
+     * when it cannot be opened. */
+    bool open(const char *name)
+    {
+        int fd = openRegularFile(name);
+        struct stat st;
+        if (fd < 0 || fstat(fd, &st) != 0 || (file = fdopen(fd, "rb")) == nullptr) {
+            if (fd >= 0) {
+                close(fd);
+            }
+            return false;
+        }
+        left = st.st_size;
+        return true;
+    }
+    int next()
+    {
+        if (left <= 0) {
+            return EOF;
+        }
+        left--;
+        return std::getc(file);
+    }
+    ~BoundedFile()
+    {
+        if (file != nullptr) {
+            std::fclose(file);
+        }
+    }
+};
+
 /* The next n characters of the file, line ends skipped; fewer at its end. */
-std::string take(FILE *file, int n)
+std::string take(BoundedFile &file, int n)
 {
     std::string out;
     int c;
-    while (static_cast<int>(out.size()) < n && (c = std::getc(file)) != EOF) {
+    while (static_cast<int>(out.size()) < n && (c = file.next()) != EOF) {
         if (c != '\n' && c != '\r') {
             out += static_cast<char>(c);
         }
@@ -150,16 +192,16 @@ int field(const std::string &text)
 
 int loadFile(const char *name)
 {
-    FILE *file = std::fopen(name, "rb");
-    if (file == nullptr) {
+    BoundedFile file;
+    if (!file.open(name)) {
         tesk_fprintf(stderr, "Error in load font file: %s\n", name);
         return 0;
     }
     int ok = 1;
     for (;;) {
         std::string header = take(file, 8);
-        if (header.find_first_not_of(' ') == std::string::npos) {
-            break; /* end of file */
+        if (header.size() < 8 && header.find_first_not_of(' ') == std::string::npos) {
+            break; /* end of file, at most blanks after the last glyph */
         }
         int number = header.size() == 8 ? field(header.substr(0, 5)) : -1;
         int pairs = header.size() == 8 ? field(header.substr(5)) : -1;
@@ -173,7 +215,6 @@ int loadFile(const char *name)
             break;
         }
     }
-    std::fclose(file);
     return ok;
 }
 
@@ -213,18 +254,15 @@ bool defineList(const char *name, const char *fileName)
     if (std::strlen(name) > 15) {
         return false;
     }
-    FILE *file = std::fopen(fileName, "rb");
-    if (file == nullptr) {
+    BoundedFile file;
+    if (!file.open(fileName)) {
         tesk_fprintf(stderr, "Error in open: %s\n", fileName);
         return false;
     }
     std::string text;
-    char buffer[4096];
-    size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
-        text.append(buffer, n);
+    for (int c; (c = file.next()) != EOF;) {
+        text += static_cast<char>(c);
     }
-    std::fclose(file);
     FontIndexList list{};
     std::strcpy(list.name, name);
     size_t at = 0;
@@ -570,10 +608,12 @@ int R_get_text_box(const char *text, int *top, int *bottom, int *left, int *righ
             lineHeight = std::max<long>(lineHeight, g->height);
         }
     }
-    *top = s->curY + roundToInt(static_cast<double>(heights) * s->textScaleY);
+    /* Sums in 64 bits, clamped: a huge size never wraps. */
+    auto clamped = [](int64_t v) { return static_cast<int>(std::clamp<int64_t>(v, INT_MIN, INT_MAX)); };
+    *top = clamped(int64_t{s->curY} + roundToInt(static_cast<double>(heights) * s->textScaleY));
     *bottom = s->curY;
     *left = s->curX;
-    *right = s->curX + roundToInt(static_cast<double>(widest) * s->textScaleX);
+    *right = clamped(int64_t{s->curX} + roundToInt(static_cast<double>(widest) * s->textScaleX));
     return 1;
 }
 

@@ -5,8 +5,10 @@
  *	procedures with the values as separate words; the fields of the form
  *	are small ids in a registry of {address, type, length} that
  *	_vask.parseInput stores the typed text through. The registry is
- *	cleared by V_clear and after V_call, so a script can only reach the
- *	variables of the form being run.
+ *	cleared by V_clear and when V_call returns, and _vask.parseInput
+ *	answers only while V_call runs the form, so a script can only reach
+ *	the variables of the form being run (a form laid out but never run
+ *	points into a stack frame that may be gone).
  */
 #include <algorithm>
 #include <cerrno>
@@ -33,6 +35,7 @@ struct VaskField {
 };
 
 std::vector<VaskField> fields; /* id i + 1 is fields[i] */
+int running = 0;               /* V_calls under way: the form can be typed into */
 int floatAccuracy = 0;
 
 std::string formatValue(const void *value, char type)
@@ -74,7 +77,9 @@ Tcl_Obj *letter(char type)
     return Tcl_NewStringObj(&type, 1);
 }
 
-/* Stores text in the field; false when it is no value of the field's type. */
+/* Stores text in the field; false when it is no value of the field's type.
+ * A number field whose text passes its test but holds no number ("", a
+ * sign alone) keeps its value, as a scan that converts nothing leaves it. */
 bool store(const VaskField &f, const char *value)
 {
     errno = 0;
@@ -86,6 +91,9 @@ bool store(const VaskField &f, const char *value)
             return false;
         }
         long v = std::strtol(value, &end, 10);
+        if (end == value) {
+            return true;
+        }
         if (errno == ERANGE || (f.type == 'i' && (v < INT_MIN || v > INT_MAX))) {
             return false;
         }
@@ -101,7 +109,10 @@ bool store(const VaskField &f, const char *value)
         if (!isNumberString(value)) {
             return false;
         }
-        double v = cStrtod(value);
+        double v = cStrtod(value, &end);
+        if (end == value) {
+            return true;
+        }
         if (!std::isfinite(v) || (f.type == 'f' && std::fabs(v) > FLT_MAX)) {
             return false;
         }
@@ -142,7 +153,8 @@ int vaskParseInputCmd(ClientData, Tcl_Interp *interp, int objc, Tcl_Obj *const o
     const char *idWord = Tcl_GetString(objv[1]);
     const char *typeWord = Tcl_GetString(objv[2]);
     int id = 0;
-    bool known = Tcl_GetInt(nullptr, idWord, &id) == TCL_OK && id >= 1 && id <= static_cast<int>(fields.size());
+    bool known = running > 0 && Tcl_GetInt(nullptr, idWord, &id) == TCL_OK && id >= 1 &&
+                 id <= static_cast<int>(fields.size());
     const char *value = Tcl_GetVar2(interp, "_vask", idWord, TCL_GLOBAL_ONLY);
     if (!known || value == nullptr) {
         tesk_fprintf(stderr, "invalid vask id: %s\n", idWord);
@@ -234,7 +246,9 @@ int V_call(void)
     if (interp == nullptr) {
         return 0;
     }
+    running++;
     call("_vask.call");
+    running--;
     int answer = 0;
     interp = grassInterp();
     const char *value = interp != nullptr ? Tcl_GetVar2(interp, "_vask", "return", TCL_GLOBAL_ONLY) : nullptr;

@@ -184,6 +184,14 @@ static void location(void)
     CHECK(x == 40 && y == 50 && button == 3);
 }
 
+/* A form laid out in a frame that returns without running it. */
+static void abandonedForm(void)
+{
+    int local = 3;
+    V_clear();
+    V_ques(&local, 'i', 1, 2, 5);
+}
+
 static void form(void)
 {
     long big = 0;
@@ -191,21 +199,29 @@ static void form(void)
     eval("proc _vask.clear {} {}\n"
          "proc _vask.const {args} {set ::const $args}\n"
          "proc _vask.ques {args} {set ::ques $args; return .}\n"
-         "proc _vask.call {} {set ::_vask(return) 2}");
+         "proc _vask.call {} {\n"
+         "    set ::_vask(1) 4000000000; set ::typed [catch {_vask.parseInput 1 l 12}]\n"
+         "    set ::_vask(1) 99999999999999999999; lappend ::typed [catch {_vask.parseInput 1 l 12}]\n"
+         "    set ::_vask(return) 2\n"
+         "}");
     V_clear();
     CHECK(V_const(text, 's', 1, 2, 7) == TCL_OK);
     eval("set n [llength $::const]; set w [lindex $::const 0]");
     CHECK(strcmp(Tcl_GetVar(interp, "n", TCL_GLOBAL_ONLY), "5") == 0);
     CHECK(strcmp(Tcl_GetVar(interp, "w", TCL_GLOBAL_ONLY), "a {b} c") == 0);
     V_ques(&big, 'l', 1, 2, 12);
-    eval("set ::_vask(1) 4000000000");
-    CHECK(Tcl_Eval(interp, "_vask.parseInput 1 l 12") == TCL_OK);
-    CHECK(big == 4000000000L);
-    eval("set ::_vask(1) 99999999999999999999");
-    CHECK(Tcl_Eval(interp, "_vask.parseInput 1 l 12") == TCL_ERROR);
-    CHECK(big == 4000000000L);
+    eval("set ::_vask(1) 5");
+    CHECK(Tcl_Eval(interp, "_vask.parseInput 1 l 12") == TCL_ERROR); /* laid out, not yet run */
+    CHECK(big == 0);
     CHECK(V_call() == 2);
+    CHECK(strcmp(Tcl_GetVar(interp, "typed", TCL_GLOBAL_ONLY), "0 1") == 0);
+    CHECK(big == 4000000000L);
     CHECK(Tcl_Eval(interp, "_vask.parseInput 1 l 12") == TCL_ERROR); /* forgotten after the form */
+
+    /* the frame of a form never run is gone: its id reaches nothing */
+    abandonedForm();
+    eval("set ::_vask(1) 77");
+    CHECK(Tcl_Eval(interp, "_vask.parseInput 1 i 5") == TCL_ERROR);
 }
 
 int main(int argc, char **argv)

@@ -16,7 +16,9 @@
  *	dispmodule form              int, long, float, double, 12-character
  *	                             string; answers V_call's answer and them
  *	dispmodule call NAME ARGS    one export: its result, then its
- *	                             out-values
+ *	                             out-values (the pads and R_panel_save
+ *	                             with fixed arguments; V_intrpt_msg_null
+ *	                             calls V_intrpt_msg with none)
  */
 #include <string.h>
 #include <tcl.h>
@@ -214,7 +216,8 @@ enum Kind {
     STRING,     /* one string */
     ROTATION,   /* one double */
     TEXT_BOX,   /* text: out top bottom left right */
-    FONT_NAMES  /* buffer size: out the names */
+    FONT_NAMES, /* buffer size: out the names */
+    TEXT_CODE   /* a string and an int */
 };
 
 typedef struct {
@@ -230,8 +233,24 @@ typedef struct {
         int (*points)(const int *, const int *, int);
         int (*from)(int, int, int *, int *, int *);
         int (*text)(const char *);
+        int (*textCode)(const char *, int);
     } fn;
 } Export;
+
+/* The pads and panels whose arguments are only printed or ignored, called
+ * with fixed ones; the vask message without one. */
+static int panelSave(void) { return R_panel_save("p1", 1, 2, 3, 4); }
+static int padAppendItem(void) { return R_pad_append_item("i", "v", 0); }
+static int padCreate(void) { return R_pad_create("p"); }
+static int padCurrent(void) { char name[8] = ""; return R_pad_current(name); }
+static int padDeleteItem(void) { return R_pad_delete_item("i"); }
+static int padFreelist(void) { return R_pad_freelist(NULL, 0); }
+static int padGetItem(void) { char **list = NULL; int n = 0; return R_pad_get_item("i", &list, &n); }
+static int padInvent(void) { char name[8] = ""; return R_pad_invent(name); }
+static int padList(void) { char **list = NULL; int n = 0; return R_pad_list(&list, &n); }
+static int padSelect(void) { return R_pad_select("p"); }
+static int padSetItem(void) { return R_pad_set_item("i", "v"); }
+static int intrptMsgNull(void) { return V_intrpt_msg(NULL); }
 
 static const Export exports[] = {
     {"R_close_driver", INTS, 0, {.f0 = R_close_driver}},
@@ -280,7 +299,22 @@ static const Export exports[] = {
     {"grassFont", FONT_NAMES, 0, {NULL}},
     {"R_panel_delete", STRING, 0, {.text = R_panel_delete}},
     {"R_panel_restore", STRING, 0, {.text = R_panel_restore}},
+    {"R_panel_save", INTS, 0, {.f0 = panelSave}},
+    {"R_pad_append_item", INTS, 0, {.f0 = padAppendItem}},
+    {"R_pad_create", INTS, 0, {.f0 = padCreate}},
+    {"R_pad_current", INTS, 0, {.f0 = padCurrent}},
     {"R_pad_delete", INTS, 0, {.f0 = R_pad_delete}},
+    {"R_pad_delete_item", INTS, 0, {.f0 = padDeleteItem}},
+    {"R_pad_freelist", INTS, 0, {.f0 = padFreelist}},
+    {"R_pad_get_item", INTS, 0, {.f0 = padGetItem}},
+    {"R_pad_invent", INTS, 0, {.f0 = padInvent}},
+    {"R_pad_list", INTS, 0, {.f0 = padList}},
+    {"R_pad_select", INTS, 0, {.f0 = padSelect}},
+    {"R_pad_set_item", INTS, 0, {.f0 = padSetItem}},
+    {"R_pad_perror", TEXT_CODE, 0, {.textCode = R_pad_perror}},
+    {"V_float_accuracy", INTS, 1, {.f1 = V_float_accuracy}},
+    {"V_intrpt_msg", STRING, 0, {.text = V_intrpt_msg}},
+    {"V_intrpt_msg_null", INTS, 0, {.f0 = intrptMsgNull}},
 };
 
 /* The ints of a list word into a new array of at least min values (NULL
@@ -327,7 +361,7 @@ static unsigned char *bytesOf(Tcl_Interp *interp, Tcl_Obj *word, int min)
 
 static int callExport(Tcl_Interp *interp, const Export *e, int objc, Tcl_Obj *const objv[])
 {
-    static const int wordsOf[] = {-1, 2, 4, 6, 5, 3, -1, 1, 1, 1, 1};
+    static const int wordsOf[] = {-1, 2, 4, 6, 5, 3, -1, 1, 1, 1, 1, 2};
     Tcl_Obj *result = Tcl_NewListObj(0, NULL);
     int a[5] = {0, 0, 0, 0, 0}, n = 0, r = 0, i, ok = 1;
     int *x = NULL, *y = NULL;
@@ -415,6 +449,12 @@ static int callExport(Tcl_Interp *interp, const Export *e, int objc, Tcl_Obj *co
         }
         break;
     }
+    case TEXT_CODE:
+        ok = Tcl_GetIntFromObj(interp, objv[1], &a[0]) == TCL_OK;
+        if (ok) {
+            r = e->fn.textCode(Tcl_GetString(objv[0]), a[0]);
+        }
+        break;
     case TEXT_BOX:
         r = R_get_text_box(Tcl_GetString(objv[0]), &a[0], &a[1], &a[2], &a[3]);
         for (i = 0; i < 4; i++) {

@@ -8,8 +8,8 @@
  *	application's pal.set, a changed field to its pal.update. Registered by
  *	combInit.
  */
-#include "devices/comb.h"
-#include "devices/combfield.h"
+#include "devices/comb/comb.h"
+#include "devices/comb/combfield.h"
 #include "tesk.h"
 #include "tesk_stdio.h"
 

@@ -8,8 +8,8 @@
  *	popup.hide withdraws it again. Items lose their keys through the
  *	application's popup.freeItem. Registered by combInit.
  */
-#include "devices/comb.h"
-#include "devices/combfield.h"
+#include "devices/comb/comb.h"
+#include "devices/comb/combfield.h"
 #include "tesk.h"
 #include "tesk_stdio.h"
 

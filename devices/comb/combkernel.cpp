@@ -5,7 +5,7 @@
  *	evaluation forms with their abort points, the _comb store, option
  *	parsing, item resolution and the class and path checks.
  */
-#include "devices/comb.h"
+#include "devices/comb/comb.h"
 
 #include <cstdarg>
 #include <cstdio>

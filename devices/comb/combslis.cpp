@@ -6,8 +6,8 @@
  *	creation through the application's slis.setList. Registered by
  *	combInit.
  */
-#include "devices/comb.h"
-#include "devices/combfield.h"
+#include "devices/comb/comb.h"
+#include "devices/comb/combfield.h"
 #include "tesk.h"
 #include "tesk_stdio.h"
 

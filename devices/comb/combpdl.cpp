@@ -8,8 +8,8 @@
  *	pdl.selList, pdl.closeList and pdl.abort, bound here; the arrow images
  *	come from its _image.get. Registered by combInit.
  */
-#include "devices/comb.h"
-#include "devices/combfield.h"
+#include "devices/comb/comb.h"
+#include "devices/comb/combfield.h"
 #include "tesk.h"
 #include "tesk_stdio.h"
 

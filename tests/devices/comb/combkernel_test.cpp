@@ -6,7 +6,7 @@
  */
 #include <gtest/gtest.h>
 #include <string>
-#include "devices/comb.h"
+#include "devices/comb/comb.h"
 #include "support/stderr_capture.h"
 #include "support/test_interp.h"
 #include "tesk.h"

@@ -7,8 +7,8 @@
  *	num.get and num.set, the arrows come from its _image.get. Registered
  *	by combInit.
  */
-#include "devices/comb.h"
-#include "devices/combfield.h"
+#include "devices/comb/comb.h"
+#include "devices/comb/combfield.h"
 #include "runtime/cnumber.h"
 #include "runtime/startup.h"
 #include "tesk.h"

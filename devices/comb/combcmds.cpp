@@ -8,7 +8,7 @@
  *	chains, grid layout, validity checks and a few utilities (comb.eval,
  *	comb.proc, comb.args, comb.update).
  */
-#include "devices/comb.h"
+#include "devices/comb/comb.h"
 
 #include <cstdlib>
 #include <cstring>

@@ -6,8 +6,8 @@
  *	right), where Return in the entry runs the button's command; str.add
  *	adds further items before the end spacer. Registered by combInit.
  */
-#include "devices/comb.h"
-#include "devices/combfield.h"
+#include "devices/comb/comb.h"
+#include "devices/comb/combfield.h"
 #include "tesk.h"
 #include "tesk_stdio.h"
 

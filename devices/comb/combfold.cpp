@@ -11,8 +11,8 @@
  *	the clean-up of pages and items are the application's fold.winconfig,
  *	fold.info, fold.freePage and fold.freeItem. Registered by combInit.
  */
-#include "devices/comb.h"
-#include "devices/combfield.h"
+#include "devices/comb/comb.h"
+#include "devices/comb/combfield.h"
 #include "runtime/startup.h"
 #include "tesk.h"
 #include "tesk_stdio.h"

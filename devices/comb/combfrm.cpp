@@ -9,8 +9,8 @@
  *	their keys through the application's frm.freeItem and gbtn.freeItem.
  *	Registered by combInit.
  */
-#include "devices/comb.h"
-#include "devices/combfield.h"
+#include "devices/comb/comb.h"
+#include "devices/comb/combfield.h"
 #include "tesk.h"
 #include "tesk_stdio.h"
 

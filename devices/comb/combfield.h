@@ -10,7 +10,7 @@
 #ifndef TESK_DEVICES_COMBFIELD_H
 #define TESK_DEVICES_COMBFIELD_H
 
-#include "devices/comb.h"
+#include "devices/comb/comb.h"
 #include "tesk_stdio.h"
 
 #include <cstddef>
