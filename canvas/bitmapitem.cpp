@@ -28,6 +28,7 @@ struct BitmapItem {
     XColor *fgColor, *activeFgColor, *disabledFgColor;
     XColor *bgColor, *activeBgColor, *disabledBgColor; /* NULL: transparent */
     GC gc;                                             /* NULL until one is made */
+    Pixmap gcMask; /* the clip mask gc was made with: None when it draws a background */
 };
 
 BitmapItem *asBitmap(GcanvasItem *item)
@@ -108,10 +109,12 @@ int bitmapConfigure(Tcl_Interp *interp, GcanvasWidget *canvas, GcanvasItem *item
         values.foreground = fg->pixel;
         values.graphics_exposures = False;
         unsigned long mask = GCForeground | GCGraphicsExposures;
+        b->gcMask = None;
         if (XColor *bg = chosenBg(canvas, b)) {
             values.background = bg->pixel;
             mask |= GCBackground;
         } else {
+            b->gcMask = bitmap;
             values.clip_mask = bitmap;
             mask |= GCClipMask;
         }
@@ -165,7 +168,9 @@ int bitmapCreate(Tcl_Interp *interp, GcanvasWidget *canvas, GcanvasItem *item, i
 }
 
 /* Copies the part of the box inside the area (x, y, width, height) being
- * redrawn, the bitmap's clip mask laid at the box's corner. */
+ * redrawn, the bitmap's clip mask laid at the box's corner. A GC without
+ * a background draws the bitmap in use through that bitmap's own shape,
+ * whichever bitmap it was made with (the GC kept while disabled). */
 void bitmapDisplay(GcanvasWidget *canvas, GcanvasItem *item, Display *display, Drawable drawable, int x, int y,
                    int width, int height)
 {
@@ -179,6 +184,11 @@ void bitmapDisplay(GcanvasWidget *canvas, GcanvasItem *item, Display *display, D
     if (right <= left || bottom <= top) {
         return;
     }
+    /* The GC may be shared with other items: what is changed is put back. */
+    bool otherMask = b->gcMask != None && b->gcMask != bitmap;
+    if (otherMask) {
+        XSetClipMask(display, b->gc, bitmap);
+    }
     XSetClipOrigin(display, b->gc, gcanvasDrawableCoord(canvas->drawableXOrigin, item->x1),
                    gcanvasDrawableCoord(canvas->drawableYOrigin, item->y1));
     XCopyPlane(display, bitmap, drawable, b->gc, static_cast<int>(left - item->x1), static_cast<int>(top - item->y1),
@@ -186,6 +196,9 @@ void bitmapDisplay(GcanvasWidget *canvas, GcanvasItem *item, Display *display, D
                gcanvasDrawableCoord(canvas->drawableXOrigin, left), gcanvasDrawableCoord(canvas->drawableYOrigin, top),
                1);
     XSetClipOrigin(display, b->gc, 0, 0);
+    if (otherMask) {
+        XSetClipMask(display, b->gc, b->gcMask);
+    }
 }
 
 void bitmapScale(GcanvasWidget *canvas, GcanvasItem *item, double originX, double originY, double scaleX, double scaleY)

@@ -456,15 +456,10 @@ void groupItemDisplay(GcanvasWidget *canvas, GcanvasItem *item, Display *display
     }
 }
 
-/* Members that a pick may find: neither hidden nor disabled. */
-bool pickable(const GcanvasWidget *canvas, const GcanvasItem *m)
-{
-    int state = gcanvasItemState(canvas, m);
-    return state != GCANVAS_STATE_HIDDEN && state != GCANVAS_STATE_DISABLED;
-}
-
 /* Distances in canvas pixels for either kind of group: the frame's
- * canvas units are the canvas's. */
+ * canvas units are the canvas's. Every shown member counts, disabled ones
+ * too (the group, not its members, is what a pick finds), as in the area
+ * test. */
 double groupItemToPoint(GcanvasWidget *canvas, GcanvasItem *item, double *point)
 {
     GroupItem *g = asGroup(item);
@@ -472,7 +467,7 @@ double groupItemToPoint(GcanvasWidget *canvas, GcanvasItem *item, double *point)
     makeFrame(g, canvas, &frame);
     double best = HUGE_VAL;
     for (GcanvasItem *m = g->lastMember; m != nullptr; m = m->prev) {
-        if (!pickable(canvas, m) || m->type->pointProc == nullptr) {
+        if (gcanvasItemHidden(canvas, m) || m->type->pointProc == nullptr) {
             continue;
         }
         best = std::min(best, m->type->pointProc(&frame, m, point));
@@ -737,6 +732,13 @@ int groupNamedCommand(Tcl_Interp *interp, GcanvasWidget *canvas, GcanvasItem *it
     GcanvasItemType *type = nullptr;
     int word = matchGroupWord(interp, canvas, objv[0], &type);
     if (word < 0) {
+        return TCL_ERROR;
+    }
+    if ((word == WORD_LIST || word == WORD_DELETE) && objc > 1) {
+        /* The named list and delete take no further words: an id after
+         * them is a script's mistake, not a wish to delete everything. */
+        Tcl_AppendResult(interp, "wrong # args: should be \"", Tk_PathName(canvas->tkwin),
+                         " group tagOrId command ?arg ...?\"", nullptr);
         return TCL_ERROR;
     }
     switch (word) {

@@ -11,7 +11,11 @@
  *	name never runs as code), the interpreter's result is kept, a failure
  *	is reported once as a background error until a request succeeds, a
  *	request never nests for one item, and the record outlives a script that
- *	deletes the item or its canvas.
+ *	deletes the item or its canvas. No request runs inside Tk's word that
+ *	an image changed: Tk is still walking the image's instances then, and a
+ *	script that deleted the image would pull them from under it. The item
+ *	asks at the next idle time instead (once, however often the image
+ *	changes), when the item, its canvas and its image are looked at anew.
  */
 #include <X11/Xutil.h>
 #include <algorithm>
@@ -36,10 +40,19 @@ struct ImageItem {
     char *imageString, *activeImageString, *disabledImageString; /* image names, NULL: none */
     Tk_Image image, activeImage, disabledImage;                  /* their instances, NULL: none */
     char *magnifyCommand;                                        /* -magnifycommand, NULL: none */
-    int magnifying;    /* 1 while a magnify request of this item is evaluated */
-    int magnifyFailed; /* 1 once a failed request was reported, till one succeeds */
-    int deleted;       /* 1 once the canvas deleted the item */
+    int magnifying;     /* 1 while a magnify request of this item is evaluated */
+    int magnifyFailed;  /* 1 once a failed request was reported, till one succeeds */
+    int magnifyPending; /* 1 while an idle request (magnifyWhenIdle) is scheduled */
+    int deleted;        /* 1 once the canvas deleted the item */
 };
+
+/* Depth of Tk's image-changed words being handled (imageChanged), and of
+ * magnify requests being evaluated, over all items: a layout inside the
+ * first asks no magnification at once, and an image changed by a request
+ * schedules none (two items of one image would otherwise ask in turn for
+ * ever). */
+int changeDepth = 0;
+int requestDepth = 0;
 
 ImageItem *asImage(GcanvasItem *item)
 {
@@ -98,6 +111,7 @@ bool requestMagnify(GcanvasWidget *canvas, ImageItem *im)
     Tcl_Preserve(canvas);
     gcanvasHoldDeletedItems(1);
     im->magnifying = 1;
+    requestDepth++;
     Tcl_InterpState saved = Tcl_SaveInterpState(interp, TCL_OK);
     int code = evalMagnify(interp, canvas, im);
     if (code == TCL_OK) {
@@ -107,6 +121,7 @@ bool requestMagnify(GcanvasWidget *canvas, ImageItem *im)
         Tcl_BackgroundException(interp, code);
     }
     Tcl_RestoreInterpState(interp, saved);
+    requestDepth--;
     im->magnifying = 0;
     bool alive = !im->deleted && canvas->tkwin != nullptr;
     /* A canvas destroyed by the script goes here, its items held. */
@@ -116,19 +131,27 @@ bool requestMagnify(GcanvasWidget *canvas, ImageItem *im)
     return alive;
 }
 
+void magnifyWhenIdle(ClientData clientData);
+
 /*
  * The layout: a magnify request first (scalable items with an image,
- * never nested for one item), then the box: the canvas point rounded,
- * less the anchor offset in pixels, the image's size. A hidden item or one
- * without an image in use has the point. Answers false when a script
- * deleted the item or destroyed the canvas.
+ * never nested for one item; inside an image-changed word only scheduled
+ * for idle time), then the box: the canvas point rounded, less the anchor
+ * offset in pixels, the image's size. A hidden item or one without an
+ * image in use has the point. Answers false when a script deleted the
+ * item or destroyed the canvas.
  */
 bool imageLayout(GcanvasWidget *canvas, GcanvasItem *item)
 {
     ImageItem *im = asImage(item);
     gcanvasMarkIndexStale(canvas);
     if (item->scalable && !im->magnifying && (im->magnifyCommand != nullptr || im->imageString != nullptr)) {
-        if (!requestMagnify(canvas, im)) {
+        if (changeDepth > 0) {
+            if (requestDepth == 0 && !im->magnifyPending) {
+                im->magnifyPending = 1;
+                Tcl_DoWhenIdle(magnifyWhenIdle, im);
+            }
+        } else if (!requestMagnify(canvas, im)) {
             return false;
         }
     }
@@ -166,24 +189,54 @@ void imageChanged(ClientData clientData, int x, int y, int width, int height, in
     ImageItem *im = static_cast<ImageItem *>(clientData);
     GcanvasWidget *canvas = im->canvas;
     GcanvasItem *item = &im->header;
-    if (canvas->tkwin == nullptr) {
+    if (canvas->tkwin == nullptr || im->deleted) {
+        return;
+    }
+    changeDepth++;
+    if (item->group != nullptr) {
+        /* A group's member: its group lays it out and is drawn again. */
+        gcanvasEventuallyRedrawItem(canvas, item);
+    } else {
+        if (item->x2 - item->x1 != imageWidth || item->y2 - item->y1 != imageHeight) {
+            x = y = 0;
+            width = imageWidth;
+            height = imageHeight;
+            gcanvasEventuallyRedraw(canvas, item->x1, item->y1, item->x2, item->y2, 1);
+        }
+        imageLayout(canvas, item);
+        gcanvasEventuallyRedraw(canvas, item->x1 + x, item->y1 + y, item->x1 + x + width, item->y1 + y + height, 1);
+    }
+    changeDepth--;
+}
+
+/*
+ * The magnify request an image change scheduled: asked when the canvas
+ * still has its window and the item still shows an image whose name
+ * still names one (a script may have deleted it meanwhile); a group's
+ * member is laid out by its group, which asks it. The item's old and new
+ * boxes are redrawn.
+ */
+void magnifyWhenIdle(ClientData clientData)
+{
+    ImageItem *im = static_cast<ImageItem *>(clientData);
+    GcanvasWidget *canvas = im->canvas;
+    GcanvasItem *item = &im->header;
+    im->magnifyPending = 0;
+    const Tk_ImageType *type = nullptr;
+    if (!im->deleted && canvas->tkwin != nullptr && im->imageString != nullptr) {
+        Tk_GetImageModelData(canvas->interp, im->imageString, &type);
+    }
+    if (type == nullptr || !item->scalable || chosenImage(canvas, im) == nullptr) {
         return;
     }
     Tcl_Preserve(canvas);
     if (item->group != nullptr) {
-        /* A group's member: its group lays it out and is drawn again. */
         gcanvasEventuallyRedrawItem(canvas, item);
-        Tcl_Release(canvas);
-        return;
-    }
-    if (item->x2 - item->x1 != imageWidth || item->y2 - item->y1 != imageHeight) {
-        x = y = 0;
-        width = imageWidth;
-        height = imageHeight;
+    } else {
         gcanvasEventuallyRedraw(canvas, item->x1, item->y1, item->x2, item->y2, 1);
-    }
-    if (imageLayout(canvas, item)) {
-        gcanvasEventuallyRedraw(canvas, item->x1 + x, item->y1 + y, item->x1 + x + width, item->y1 + y + height, 1);
+        if (imageLayout(canvas, item)) {
+            gcanvasEventuallyRedrawItem(canvas, item);
+        }
     }
     Tcl_Release(canvas);
 }
@@ -242,6 +295,10 @@ int imageCoords(Tcl_Interp *interp, GcanvasWidget *canvas, GcanvasItem *item, in
 void imageDelete(GcanvasWidget *, GcanvasItem *item, Display *display)
 {
     ImageItem *im = asImage(item);
+    if (im->magnifyPending) {
+        Tcl_CancelIdleCall(magnifyWhenIdle, im);
+        im->magnifyPending = 0;
+    }
     Tk_FreeOptions(item->type->configSpecs, reinterpret_cast<char *>(im), display, 0);
     for (Tk_Image *slot : {&im->image, &im->activeImage, &im->disabledImage}) {
         if (*slot != nullptr) {

@@ -898,10 +898,15 @@ int symbolToPostscript(Tcl_Interp *interp, GcanvasWidget *canvas, GcanvasItem *i
         canvasPointOf(canvas, s, i, &cx, &cy);
         if (label) {
             /* The text item writes its text at its world point by its
-             * anchor: the world point of the label's corner, nw. */
-            t->anchor = TK_ANCHOR_NW;
+             * anchor: the world point of the label's bottom-left corner,
+             * sw. The page sets lines by the box of the font's glyphs,
+             * which meets the screen's line box at the bottom (the
+             * descenders) and not at the top (the ascent above the
+             * capitals): anchored at the top, a label would print
+             * several pixels below where it is drawn. */
+            t->anchor = TK_ANCHOR_SW;
             t->x = (cx + s->labelX1 + canvas->xOffset) / canvas->mx;
-            t->y = (cy + s->labelY1 + canvas->yOffset) / canvas->my;
+            t->y = (cy + s->labelY2 + canvas->yOffset) / canvas->my;
             Tcl_AppendResult(interp, "gsave\n", nullptr);
             code = gcanvasTextPostscript(interp, canvas, t, 0, 0);
             Tcl_AppendResult(interp, "grestore\n", nullptr);

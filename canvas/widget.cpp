@@ -220,6 +220,7 @@ int gcanvasConfigure(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Ob
     double oldViewX = canvas->viewxorigin, oldViewY = canvas->viewyorigin;
     double oldRatio = canvas->textsizeratio;
     int oldMin = canvas->textsizemin, oldMax = canvas->textsizemax;
+    int oldState = canvas->canvasState;
 
     gcanvasMarkIndexStale(canvas); /* the state or the transform may change */
     if (Tk_ConfigureWidget(interp, canvas->tkwin, gcanvasConfigSpecs, objc,
@@ -280,7 +281,18 @@ int gcanvasConfigure(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Ob
 
     if (canvas->mx == oldMx && canvas->my == oldMy && canvas->xOffset == oldX && canvas->yOffset == oldY &&
         canvas->textsizeratio == oldRatio && canvas->textsizemin == oldMin && canvas->textsizemax == oldMax) {
-        gcanvasRedrawView(canvas, oldBorder != canvas->bgBorder);
+        if (canvas->canvasState != oldState) {
+            /* The items that show the canvas's state make their colours
+             * (GCs) for it anew, as Tk's canvas has them do. */
+            for (GcanvasItem *item = canvas->firstItem; item != nullptr; item = item->next) {
+                if (item->state == GCANVAS_STATE_INHERIT &&
+                    item->type->configProc(interp, canvas, item, 0, nullptr, TK_CONFIG_ARGV_ONLY) != TCL_OK) {
+                    Tcl_ResetResult(interp);
+                }
+            }
+            canvas->flags |= GCANVAS_REPICK_NEEDED;
+        }
+        gcanvasRedrawView(canvas, oldBorder != canvas->bgBorder || canvas->canvasState != oldState);
     } else {
         if (canvas->backBuffer != None) {
             Tk_FreePixmap(canvas->display, canvas->backBuffer);
