@@ -245,7 +245,10 @@ set printed [printer canvas .map 0 0 0 239 159]
 set f [open $env(TESK_PRINT_FILE) rb]
 regexp -line {^%%Pages: (\d+)$} [read $f] -> pages
 close $f
-demo.log "map printed to [file tail $env(TESK_PRINT_FILE)]: $printed, $pages page"
+if {$printed != 1} {
+    error "the map was not printed"
+}
+demo.log "map printed to [file tail $env(TESK_PRINT_FILE)]: $pages page"
 set metafile [file join $teskDemo(out) tour-map.emf]
 gmetafile .map $metafile 0 0 239 159
 gmetafile .map clipboard 0 0 239 159
@@ -435,8 +438,8 @@ foreach object {geo utm p shift} {
 tour.step "Projection programs"
 # The proj program run in-process over a point file: its lines go to the
 # console as they are projected. Like the command-line program it ends
-# through its exit, so the command fails and proj.exitCode says how it
-# ended (1: completed).
+# through its exit, so the command fails; the error code holds the code the
+# program exited with (0: it ended normally; proj.exitCode then says 1).
 set points [file join $teskDemo(out) points.txt]
 set f [open $points w]
 puts $f "# longitude latitude place\n-121 37 Hollister\n-121.8947 36.6002 Monterey\n-122.4194 37.7749 San Francisco"
@@ -444,7 +447,8 @@ close $f
 if {![catch {proj +proj=utm +zone=10 +ellps=clrk66 $points} message] || $::errorCode ne {PROJEXIT 0}} {
     error "the proj run did not complete: $message ($::errorCode)"
 }
-demo.log "proj +proj=utm +zone=10 over [file tail $points]: exit code [proj.exitCode], the points on the console"
+demo.log "proj +proj=utm +zone=10 over [file tail $points]: the points on the console, and the program ended\
+    normally (exit [lindex $::errorCode 1])"
 
 tour.step "Geodesics"
 # The geodesic from Boston (42d15'N 71d07'W) to Portland, Oregon (45d31'N

@@ -447,9 +447,8 @@ int conInit(Tcl_Interp *interp, int create)
         if (app == nullptr) {
             return 1;
         }
-        conSetScriptVars(interp, app);
         conSlots[slot].appInterp = app;  // taken before set-up, so nested creations skip it
-        if (conSetup(app) != TCL_OK) {
+        if (conSetScriptVars(interp, app) != TCL_OK || conSetup(app) != TCL_OK) {
             Tcl_AppendResult(interp, Tcl_GetStringResult(app), nullptr);
             conSlots[slot].appInterp = nullptr;
             conDeleteInterp(app);
@@ -491,8 +490,10 @@ int conCreateKind(Tcl_Interp *caller, const char *kind)
         code = initTk(interp);
     }
     if (code == TCL_OK && word == "tesksh") {
-        conSetScriptVars(caller, interp);
-        code = conSetup(interp);
+        code = conSetScriptVars(caller, interp);
+        if (code == TCL_OK) {
+            code = conSetup(interp);
+        }
     }
     Tcl_SetObjResult(caller, Tcl_ObjPrintf("%s interp %d\n%s", kind, slot, Tcl_GetStringResult(interp)));
     return code;

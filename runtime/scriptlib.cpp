@@ -173,7 +173,12 @@ int loadScriptLibraries(Tcl_Interp *interp, const char *listVar)
     if (Tcl_SplitList(interp, list, &count, &names) != TCL_OK) {
         return TCL_ERROR;
     }
-    std::string home = getGimgHome(interp);
+    const char *found = getGimgHome(interp);
+    if (found == nullptr) {
+        Tcl_Free(reinterpret_cast<char *>(names));
+        return TCL_ERROR;
+    }
+    std::string home = found;
     int code = TCL_OK;
     for (int i = 0; i < count && code == TCL_OK; i++) {
         const char *parts[] = {home.c_str(), names[i]};

@@ -190,7 +190,8 @@ Colormap getMainColormap()
 }
 
 /* The folder of the file this library was loaded from (where pkgIndex.tcl
- * and the installed application library lie); "/" when unknown. */
+ * and the installed application library lie), as an absolute path even
+ * when the library was loaded through a relative one; "/" when unknown. */
 static std::string libraryFolder()
 {
     Dl_info info;
@@ -198,24 +199,35 @@ static std::string libraryFolder()
         return "/";
     }
     std::string file = info.dli_fname;
+    if (char *resolved = realpath(info.dli_fname, nullptr)) {
+        file = resolved;
+        std::free(resolved);
+    }
     std::string::size_type slash = file.rfind('/');
-    if (slash == std::string::npos) {
+    if (slash == std::string::npos || file[0] != '/') {
         return "/";
     }
     return slash == 0 ? "/" : file.substr(0, slash);
 }
 
+/* A home named by a variable: its value, or NULL when it is unset or empty
+ * (an empty home would be the current folder). */
+static const char *homeValue(const char *value)
+{
+    return value != nullptr && value[0] != '\0' ? value : nullptr;
+}
+
 const char *getGimgHome(Tcl_Interp *interp)
 {
-    if (const char *home = globalVar(interp, "gimgHome")) {
+    if (const char *home = homeValue(globalVar(interp, "gimgHome"))) {
         return home;
     }
-    const char *found = envVar(interp, "GHOME");
+    const char *found = homeValue(envVar(interp, "GHOME"));
     if (found == nullptr) {
-        found = globalVar(interp, "teskHome");
+        found = homeValue(globalVar(interp, "teskHome"));
     }
     if (found == nullptr) {
-        found = envVar(interp, "TESK");
+        found = homeValue(envVar(interp, "TESK"));
     }
     /* Last the package's own folder, never the current one: a session
        started inside a folder of data must not run the scripts it holds. */
@@ -224,20 +236,32 @@ const char *getGimgHome(Tcl_Interp *interp)
         packageFolder = libraryFolder();
         found = packageFolder.c_str();
     }
-    const char *home = Tcl_SetVar(interp, "gimgHome", found, TCL_GLOBAL_ONLY);
-    return home != nullptr ? home : packageFolder.c_str();
+    /* The stored copy is answered: packageFolder ends with this call. */
+    return Tcl_SetVar(interp, "gimgHome", found, TCL_GLOBAL_ONLY | TCL_LEAVE_ERR_MSG);
 }
 
-void conSetScriptVars(Tcl_Interp *from, Tcl_Interp *to)
+int conSetScriptVars(Tcl_Interp *from, Tcl_Interp *to)
 {
-    std::string home = getGimgHome(from);
+    const char *found = getGimgHome(from);
+    if (found == nullptr) {
+        if (from != to) {
+            Tcl_SetObjResult(to, Tcl_GetObjResult(from));
+        }
+        return TCL_ERROR;
+    }
+    std::string home = found;
     const char *app = globalVar(from, "teskAppScripts");
     const char *con = globalVar(from, "teskConScripts");
     std::string appScripts = app != nullptr ? app : kDefaultAppScripts;
     std::string conScripts = con != nullptr ? con : kDefaultConScripts;
-    Tcl_SetVar(to, "gimgHome", home.c_str(), TCL_GLOBAL_ONLY);
-    Tcl_SetVar(to, "teskAppScripts", appScripts.c_str(), TCL_GLOBAL_ONLY);
-    Tcl_SetVar(to, "teskConScripts", conScripts.c_str(), TCL_GLOBAL_ONLY);
+    const char *set = Tcl_SetVar(to, "gimgHome", home.c_str(), TCL_GLOBAL_ONLY | TCL_LEAVE_ERR_MSG);
+    if (set != nullptr) {
+        set = Tcl_SetVar(to, "teskAppScripts", appScripts.c_str(), TCL_GLOBAL_ONLY | TCL_LEAVE_ERR_MSG);
+    }
+    if (set != nullptr) {
+        set = Tcl_SetVar(to, "teskConScripts", conScripts.c_str(), TCL_GLOBAL_ONLY | TCL_LEAVE_ERR_MSG);
+    }
+    return set != nullptr ? TCL_OK : TCL_ERROR;
 }
 
 /*
@@ -249,7 +273,9 @@ void conSetScriptVars(Tcl_Interp *from, Tcl_Interp *to)
  */
 int teskLoad(Tcl_Interp *interp)
 {
-    conSetScriptVars(interp, interp);
+    if (conSetScriptVars(interp, interp) != TCL_OK) {
+        return TCL_ERROR;
+    }
     if (Tcl_PkgProvide(interp, "Tesk", TESK_VERSION) != TCL_OK) {
         return TCL_ERROR;
     }

@@ -40,11 +40,14 @@ int getMainDepth();
 Colormap getMainColormap();
 
 /* The scripts' home folder: gimgHome, else env(GHOME), teskHome, env(TESK),
- * else the folder of the package's library (never the current folder, unless
- * a script names it); a value found elsewhere is stored in gimgHome. */
+ * else the absolute folder of the package's library (never the current
+ * folder, unless a script names it; an empty value counts as unset); a value
+ * found elsewhere is stored in gimgHome. NULL, with the error in interp's
+ * result, when gimgHome cannot be set (an array, a failing trace). */
 const char *getGimgHome(Tcl_Interp *interp);
-/* Sets gimgHome, teskAppScripts and teskConScripts in to from from. */
-void conSetScriptVars(Tcl_Interp *from, Tcl_Interp *to);
+/* Sets gimgHome, teskAppScripts and teskConScripts in to from from.
+ * TCL_ERROR, with the message in to's result, when one cannot be set. */
+int conSetScriptVars(Tcl_Interp *from, Tcl_Interp *to);
 
 int teskLoad(Tcl_Interp *interp);
 int teskInitModules(Tcl_Interp *interp);

@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <string_view>
 
+#include "runtime/tooloptions.h"
 #include "tesk.h"
 #include "tesk_stdio.h"
 
@@ -173,17 +174,18 @@ int parseBandPairs(int *inList, int *outList, int maximum, const char *token)
 }
 
 /*
- * parseBandParamsMax --
+ * bandParams --
  *	Fills inList and outList, each with room for capacity entries, with
  *	the pairs of a band list. NULL text maps the bands one to
  *	one over the smaller band count. Otherwise the text's tokens, split at
  *	";", "," and blanks, are parsed in turn until the text ends or the
- *	arrays are full. Answers the number of pairs; 0 after printing "Error
- *	in band params." for a malformed token, and 0 without a message when a
- *	band lies outside 1 .. inBands (input side) or 1 .. outBands (output
- *	side).
+ *	arrays are full. Answers the number of pairs; 0 for a malformed token
+ *	(after printing "Error in band params." when report is set), and 0
+ *	without a message when a band lies outside 1 .. inBands (input side)
+ *	or 1 .. outBands (output side).
  */
-int parseBandParamsMax(int inBands, int outBands, int *inList, int *outList, int capacity, const char *text)
+static int bandParams(int inBands, int outBands, int *inList, int *outList, int capacity, const char *text,
+                      bool report)
 {
     if (inList == nullptr || outList == nullptr || capacity <= 0) {
         return 0;
@@ -215,7 +217,9 @@ int parseBandParamsMax(int inBands, int outBands, int *inList, int *outList, int
         int n = parseBandToken(inList + count, outList + count, capacity - count,
                                rest.substr(start, end - start));
         if (n == 0) {
-            tesk_fprintf(stderr, "Error in band params.\n");
+            if (report) {
+                tesk_fprintf(stderr, "Error in band params.\n");
+            }
             return 0;
         }
         count += n;
@@ -228,6 +232,11 @@ int parseBandParamsMax(int inBands, int outBands, int *inList, int *outList, int
         }
     }
     return count;
+}
+
+int parseBandParamsMax(int inBands, int outBands, int *inList, int *outList, int capacity, const char *text)
+{
+    return bandParams(inBands, outBands, inList, outList, capacity, text, true);
 }
 
 int parseBandParams(int inBands, int outBands, int *inList, int *outList, const char *text)
@@ -306,3 +315,12 @@ int parseNumberList(const char *text, int *numbers, int maximum)
 }
 
 }  // extern "C"
+
+int parseToolBandPairs(int inBands, int outBands, int *inList, int *outList, const char *text)
+{
+    int pairs = bandParams(inBands, outBands, inList, outList, TESK_MAX_BAND_PAIRS, text, false);
+    if (pairs == 0) {
+        tesk_fprintf(stderr, "Error in band params.\n");
+    }
+    return pairs;
+}

@@ -22,8 +22,9 @@ packages="build-essential cmake ninja-build ccache pkg-config binutils clang lib
 # peer of the capture benchmark; a cupsd of the tests' own takes print
 # jobs, Ghostscript renders them and emf2svg reads our metafiles; twimg
 # scans SANE's test device through libsane1 against sane-utils' scanimage;
-# ffmpeg writes the AVI files that ddw plays against its own decoding.
-[ "$what" = all ] && packages="$packages gdal-bin netpbm shapelib proj-bin libjpeg-turbo-progs giflib-tools imagemagick libtiff-tools dcmtk python3-numpy python3-scipy xclip libtk-img ghostscript cups-daemon cups-client cups-core-drivers emf2svg libsane1 sane-utils ffmpeg"
+# ffmpeg writes the AVI files that ddw plays against its own decoding;
+# xwininfo (x11-utils) sees the windows of the glu tests.
+[ "$what" = all ] && packages="$packages gdal-bin netpbm shapelib proj-bin libjpeg-turbo-progs giflib-tools imagemagick libtiff-tools dcmtk python3-numpy python3-scipy xclip libtk-img ghostscript cups-daemon cups-client cups-core-drivers emf2svg libsane1 sane-utils ffmpeg x11-utils"
 missing=""
 for p in $packages; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"

@@ -34,6 +34,7 @@
 #include "imagestore/ramimage.h"
 #include "imagestore/stats.h"
 #include "runtime/cnumber.h"
+#include "runtime/tooloptions.h"
 #include "runtime/util.h"
 #include "tesk_stdio.h"
 
@@ -410,8 +411,8 @@ bool parseParams(GconvParams *p, int argc, const char **argv)
     }
 
     std::vector<int> inList(TESK_MAX_BAND_PAIRS), outList(TESK_MAX_BAND_PAIRS);
-    int pairs = parseBandParams(id.nindices > 0 ? 3 : id.nbands, od.nbands, inList.data(), outList.data(),
-                                options[OPT_B].value);
+    int pairs = parseToolBandPairs(id.nindices > 0 ? 3 : id.nbands, od.nbands, inList.data(), outList.data(),
+                                   options[OPT_B].value);
     if (pairs <= 0) {
         return setUpFailed(p, nullptr);
     }

@@ -24,6 +24,7 @@
 #include "imagestore/pixels.h"
 #include "imagestore/ramimage.h"
 #include "runtime/bytes.h"
+#include "runtime/tooloptions.h"
 #include "runtime/util.h"
 #include "tesk_stdio.h"
 
@@ -136,15 +137,15 @@ bool optionNumber(const ToolOption &option, int *value)
 /*
  * gstatParseBands --
  *	The band list of -b (all bands without it) into ctx->bands. A list
- *	that does not parse is refused by parseBandParams with its message; a
- *	band the image lacks with "Illegal band number.".
+ *	that gives no band (malformed, empty, band 0) is refused with "Error
+ *	in band params."; a band the image lacks with "Illegal band number.".
  */
 bool gstatParseBands(GstatContext *ctx, const char *text)
 {
     int imageBands = ctx->image->desc.nbands;
     std::vector<int> in(TESK_MAX_BAND_PAIRS), out(TESK_MAX_BAND_PAIRS);
-    int n = parseBandParams(text != nullptr ? TESK_MAX_BAND_PAIRS : imageBands, TESK_MAX_BAND_PAIRS, in.data(),
-                            out.data(), text);
+    int n = parseToolBandPairs(text != nullptr ? TESK_MAX_BAND_PAIRS : imageBands, TESK_MAX_BAND_PAIRS, in.data(),
+                               out.data(), text);
     if (n <= 0) {
         return false;
     }

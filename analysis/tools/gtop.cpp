@@ -30,6 +30,7 @@
 #include "imagestore/stats.h"
 #include "runtime/cnumber.h"
 #include "runtime/numeric.h"
+#include "runtime/tooloptions.h"
 #include "runtime/util.h"
 #include "tesk_stdio.h"
 
@@ -467,7 +468,7 @@ bool gtopParseOptions(GtopJob *job, int argc, const char **argv)
 
     job->inBands.resize(TESK_MAX_BAND_PAIRS);
     job->outBands.resize(TESK_MAX_BAND_PAIRS);
-    int pairs = parseBandParams(id.nbands, od.nbands, job->inBands.data(), job->outBands.data(), value(OPT_B));
+    int pairs = parseToolBandPairs(id.nbands, od.nbands, job->inBands.data(), job->outBands.data(), value(OPT_B));
     if (pairs <= 0) {
         return refuse(job, error, nullptr);
     }

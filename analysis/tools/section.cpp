@@ -23,6 +23,7 @@
 #include "imagestore/pixels.h"
 #include "imagestore/ramimage.h"
 #include "imagestore/stats.h"
+#include "runtime/tooloptions.h"
 #include "tesk_stdio.h"
 
 namespace {
@@ -171,8 +172,8 @@ bool sectionParseOptions(SectionJob *job, int argc, const char **argv)
     const int inBands = job->in->desc.nbands;
     job->inList.assign(TESK_MAX_BAND_PAIRS, 0);
     job->outList.assign(TESK_MAX_BAND_PAIRS, 0);
-    job->pairs =
-        parseBandParams(inBands, job->out->desc.nbands, job->inList.data(), job->outList.data(), options[OPT_B].value);
+    job->pairs = parseToolBandPairs(inBands, job->out->desc.nbands, job->inList.data(), job->outList.data(),
+                                    options[OPT_B].value);
     if (job->pairs <= 0) {
         return parseFailed(job, nullptr, error);
     }

@@ -30,6 +30,7 @@
 #include "imagestore/ramimage.h"
 #include "imagestore/stats.h"
 #include "runtime/cnumber.h"
+#include "runtime/tooloptions.h"
 #include "runtime/util.h"
 #include "tesk_stdio.h"
 
@@ -317,20 +318,10 @@ int smetricParseOptions(int argc, const char **argv, SmetricContext *ctx)
     }
     ctx->inBands.assign(TESK_MAX_BAND_PAIRS, 0);
     ctx->outBands.assign(TESK_MAX_BAND_PAIRS, 0);
-    /* The list's syntax first, then its bands against both images. */
-    const char *bandText = options[OPT_B].value;
-    const int outImageBands = ctx->output->desc.nbands;
-    int pairs = bandText == nullptr
-                    ? parseBandParams(inDesc.nbands, outImageBands, ctx->inBands.data(), ctx->outBands.data(), nullptr)
-                    : parseBandParams(INT_MAX, INT_MAX, ctx->inBands.data(), ctx->outBands.data(), bandText);
+    int pairs = parseToolBandPairs(inDesc.nbands, ctx->output->desc.nbands, ctx->inBands.data(),
+                                   ctx->outBands.data(), options[OPT_B].value);
     if (pairs <= 0) {
         return parseFailed(ctx, error);
-    }
-    for (int k = 0; k < pairs; k++) {
-        if (ctx->inBands[k] >= inDesc.nbands || ctx->outBands[k] >= outImageBands) {
-            tesk_fprintf(stderr, "Error in band params.\n");
-            return parseFailed(ctx, error);
-        }
     }
     ctx->inBands.resize(pairs);
     ctx->outBands.resize(pairs);

@@ -46,7 +46,7 @@ set steps {
     }
     "Geo canvas" {
         "item 3 (oval): world 60.0 10.0 110.0 50.0, window box 119.000000 59.000000 221.000000 141.000000"
-        "map printed to tour-print.ps: 1, 1 page"
+        "map printed to tour-print.ps: 1 page"
         "map metafile written to OUT/tour-map.emf (115448 bytes); clipboard offers image/emf image/x-emf"
     }
     "Vector layers" {
@@ -64,7 +64,7 @@ set steps {
         "towgs84 shift of (2, 48, 0): 1.9987283 47.9990583 50.2300393"
     }
     "Projection programs" {
-        "proj +proj=utm +zone=10 over points.txt: exit code 1, the points on the console"
+        "proj +proj=utm +zone=10 over points.txt: the points on the console, and the program ended normally (exit 0)"
     }
     "Geodesics" {
         "Boston to Portland: azimuth -66.530595, back azimuth 75.653634, 4164192.705 m"

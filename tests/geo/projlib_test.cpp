@@ -781,6 +781,7 @@ TEST_F(ProjGrids, DebianNtv2GridsShiftAsCs2cs)
     double x, y;
     int rc = projTransform(ntf.get(), wgs84.get(), 2.5 * kDeg, 48.5 * kDeg, 0, &x, &y, nullptr);
     if (rc != 0) {
+        ASSERT_FALSE(peersRequired()) << "missing peer: ntf_r93.gsb of proj-data: " << projErrorText();
         GTEST_SKIP() << "no ntf_r93.gsb: " << projErrorText();
     }
     /* cs2cs -f %.10f +proj=latlong +ellps=clrk80ign +nadgrids=ntf_r93.gsb +to +proj=latlong +datum=WGS84 */
@@ -898,6 +899,7 @@ TEST(ProjLists, WalksVisitTheTerminatorOnceAndLookupsAreExact)
 TEST(ProjLists, ListsMatchProjsProgram)
 {
     if (!havePrograms()) {
+        ASSERT_FALSE(peersRequired()) << "missing peer: PROJ's programs cs2cs and proj";
         GTEST_SKIP() << "PROJ's programs are not installed";
     }
     /* The program leaves out latlong, longlat and geocent. */

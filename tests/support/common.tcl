@@ -7,6 +7,32 @@ set teskAppScripts {}
 load $env(TESK_LIB) Tesk
 load $env(TESKTEST_LIB) Tesktest
 
+# Declare a peer: peerConstraint NAME PROGRAM ?PROGRAM ...? (every program on PATH), or
+# peerConstraint NAME -if EXPRESSION WHAT (EXPRESSION true in the caller; WHAT names the peer).
+# Sets the tcltest constraint NAME and answers it. A file run alone skips the
+# peer's tests when the peer is missing; under tools/test.sh
+# (TESK_REQUIRE_PEERS=1) a missing peer adds a failing test that names it,
+# so that no comparison is lost quietly: tools/setup.sh all installs them.
+proc peerConstraint {name args} {
+    if {[lindex $args 0] eq "-if"} {
+        lassign $args - condition what
+        set present [uplevel 1 [list expr $condition]]
+    } else {
+        set what [join $args ", "]
+        set present [expr {[llength $args] > 0}]
+        foreach program $args {
+            if {[auto_execok $program] eq ""} {
+                set present 0
+            }
+        }
+    }
+    testConstraint $name $present
+    if {!$present && [info exists ::env(TESK_REQUIRE_PEERS)] && $::env(TESK_REQUIRE_PEERS) ni {"" 0}} {
+        test peer-$name "the peer $what is installed" -body [list error "missing peer: $what"] -result {}
+    }
+    return $present
+}
+
 # A fresh folder for files made by a test; cleanupTests removes it.
 proc testFolder {name} {
     set dir [file join [::tcltest::temporaryDirectory] tesk-[pid]-$name]

@@ -8,6 +8,8 @@
 #undef USE_TCL_STUBS
 #undef USE_TK_STUBS
 #include <gtest/gtest.h>
+#include <cstdlib>
+#include <cstring>
 #include <tcl.h>
 #include <tk.h>
 #include "support/test_interp.h"
@@ -33,6 +35,12 @@ Tcl_Interp *testTkInterp()
         }
     }
     return withTk;
+}
+
+bool peersRequired()
+{
+    const char *value = std::getenv("TESK_REQUIRE_PEERS");
+    return value != nullptr && value[0] != '\0' && std::strcmp(value, "0") != 0;
 }
 
 std::string testEval(Tcl_Interp *interp, const std::string &script, int *code)
