@@ -220,6 +220,7 @@ int gcanvasConfigure(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Ob
     double oldViewX = canvas->viewxorigin, oldViewY = canvas->viewyorigin;
     double oldRatio = canvas->textsizeratio;
     int oldMin = canvas->textsizemin, oldMax = canvas->textsizemax;
+    int oldMode = canvas->graphicsMode; /* gtext fonts are made for it */
 
     gcanvasMarkIndexStale(canvas); /* the state or the transform may change */
     if (Tk_ConfigureWidget(interp, canvas->tkwin, gcanvasConfigSpecs, objc,
@@ -279,7 +280,8 @@ int gcanvasConfigure(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Ob
     canvas->flags |= GCANVAS_UPDATE_SCROLLBARS | GCANVAS_REDRAW_BORDERS;
 
     if (canvas->mx == oldMx && canvas->my == oldMy && canvas->xOffset == oldX && canvas->yOffset == oldY &&
-        canvas->textsizeratio == oldRatio && canvas->textsizemin == oldMin && canvas->textsizemax == oldMax) {
+        canvas->textsizeratio == oldRatio && canvas->textsizemin == oldMin && canvas->textsizemax == oldMax &&
+        canvas->graphicsMode == oldMode) {
         gcanvasRedrawView(canvas, oldBorder != canvas->bgBorder);
     } else {
         if (canvas->backBuffer != None) {
