@@ -48,7 +48,7 @@ void collapse(GcanvasItem *item, double cx, double cy)
 bool sameAttrs(const RotatedFontAttributes &a, const RotatedFontAttributes &b)
 {
     return a.family == b.family && a.size == b.size && a.bold == b.bold && a.italic == b.italic &&
-           a.underline == b.underline && a.overstrike == b.overstrike;
+           a.underline == b.underline && a.overstrike == b.overstrike && a.pixels == b.pixels;
 }
 
 Pixmap chosenStipple(const GcanvasWidget *canvas, const GcanvasTextItem *t)
@@ -446,6 +446,9 @@ int gcanvasTextLayoutAt(GcanvasWidget *canvas, GcanvasTextItem *t, const Gcanvas
         t->fontEscapement != escapement || t->fontOrientation != orientation || t->fontMode != mode) {
         RotatedFontAttributes attrs = t->attrs;
         attrs.size = scale.size;
+        if (t->attrs.size != 0) {
+            attrs.pixels *= scale.size / t->attrs.size;
+        }
         /* The new font first: one both name is kept, not reopened. */
         RotatedFont *font = getRotatedFont(canvas->tkwin, &attrs, scale.aspect, escapement, orientation, mode);
         freeRotatedFont(t->rotFont);
