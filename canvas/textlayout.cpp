@@ -136,9 +136,9 @@ void breakLines(RotatedTextLayout *layout)
         }
         if (!wrapLine) {
             /* The line is full or the text ends: its trailing white space
-             * joins the text chunk just made, or, after a tab or when no
-             * word fitted, makes a chunk of its own that draws nothing, so
-             * that every character keeps its place on a line. */
+             * joins the text chunk just made or, after a tab that ends or
+             * fills the line, makes a chunk of its own that draws nothing,
+             * so that every character keeps its place on a line. */
             int from = start;
             while (start < end && std::isspace(static_cast<unsigned char>(text[start]))) {
                 char ch = text[start];

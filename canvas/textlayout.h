@@ -45,8 +45,8 @@ struct LayoutChunk {
     int numBytes;        /* bytes, trailing white space of a line included */
     int numChars;        /* characters, likewise */
     int numDisplayChars; /* characters drawn; -1 for a tab or newline chunk, 0 for the
-                          * white space ending a line after a tab (or where no
-                          * word fitted), which is never hit nor drawn */
+                          * white space ending a line after a tab, which is never
+                          * hit nor drawn */
     int x;               /* left edge, pixels from the layout's left */
     int y;               /* baseline of its line, pixels from the layout's top */
     int totalWidth;      /* width with trailing spaces */
