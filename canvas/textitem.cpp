@@ -242,7 +242,8 @@ int turnedIntersect(const RotatedTextLayout *layout, double x, double y, double 
     const double rect[8] = {x, y, x + w, y, x + w, y + h, x, y + h};
     int result = 2; /* no chunk yet */
     for (const LayoutChunk &chunk : layout->chunks) {
-        if (chunk.numDisplayChars == 0 || (chunk.numBytes > 0 && layout->text[static_cast<size_t>(chunk.start)] == '\n')) {
+        if (chunk.numDisplayChars == 0 ||
+            (chunk.numBytes > 0 && layout->text[static_cast<size_t>(chunk.start)] == '\n')) {
             continue;
         }
         const double lx[2] = {double(chunk.x), double(chunk.x + chunk.displayWidth)};
@@ -683,8 +684,8 @@ int gcanvasTextPostscript(Tcl_Interp *interp, GcanvasWidget *canvas, GcanvasText
          * that wrapped lines and tab stops print as drawn. */
         double left = t->corner[0], top = t->corner[1];
         rotateLayoutPoint(t->layout, &left, &top);
-        std::snprintf(buffer, sizeof buffer, "gsave\n%.15g %.15g translate %.15g rotate\n", cx,
-                      gcanvasPsY(canvas, cy), turnDegrees);
+        std::snprintf(buffer, sizeof buffer, "gsave\n%.15g %.15g translate %.15g rotate\n", cx, gcanvasPsY(canvas, cy),
+                      turnDegrees);
         Tcl_AppendResult(interp, buffer, nullptr);
         rotatedChunksToPostscript(interp, t->layout, left, -top, stipple != None);
         Tcl_AppendResult(interp, "grestore\n", nullptr);

@@ -71,11 +71,11 @@ struct FontMatch {
     Tk_Uid family;
     double points;
     int bold, italic;
-    int refCount;          /* fonts using it; freed at 0 */
-    FcPattern *pattern;    /* the substituted request */
-    FcFontSet *set;        /* its fonts, best first */
+    int refCount;       /* fonts using it; freed at 0 */
+    FcPattern *pattern; /* the substituted request */
+    FcFontSet *set;     /* its fonts, best first */
     std::vector<Face> faces;
-    double pixels;         /* pixel size of the first face, 0 until measured */
+    double pixels;  /* pixel size of the first face */
     double average; /* its mean advance over kAverageSample at the natural width */
 };
 
@@ -97,8 +97,8 @@ struct RotatedFont {
 
 namespace {
 
-std::vector<RotatedFont *> fonts;   /* every font in use */
-std::vector<FontMatch *> matches;   /* every match in use */
+std::vector<RotatedFont *> fonts; /* every font in use */
+std::vector<FontMatch *> matches; /* every match in use */
 
 /* Points of a Tk size (points when positive, pixels when negative) on
  * tkwin's screen, as Tk gives them to fontconfig; 0 is Tk's default of 12
@@ -116,8 +116,8 @@ double pointsOf(Tk_Window tkwin, double size)
 }
 
 /*
- * Open Xft fonts: a face of a match under a matrix, most recently used
- * first. Fonts are opened when measuring or drawing needs them and closed
+ * Open Xft fonts: a face of a match under a matrix, the most recently
+ * used last. Fonts are opened when measuring or drawing needs them and closed
  * beyond kOpenFontLimit, so that labels at a thousand angles keep a few
  * dozen open. A font used since the current call began (useClock) stays
  * open until the call is over: the glyphs of one drawing may come from
@@ -280,8 +280,8 @@ FontMatch *getMatch(const FontKey &k)
             return m;
         }
     }
-    auto *m = new (std::nothrow) FontMatch{k.display, k.screen, k.family, k.size, k.bold, k.italic, 1, nullptr,
-                                           nullptr, {}, 0, 0};
+    auto *m = new (std::nothrow)
+        FontMatch{k.display, k.screen, k.family, k.size, k.bold, k.italic, 1, nullptr, nullptr, {}, 0, 0};
     if (m == nullptr) {
         return nullptr;
     }
