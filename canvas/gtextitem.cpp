@@ -82,8 +82,7 @@ void gtextBbox(GcanvasWidget *canvas, GcanvasItem *item)
     double rx = roundToInt(cx) - cx, ry = roundToInt(cy) - cy;
     t->corner[0] = p[0] + rx;
     t->corner[1] = p[1] + ry;
-    t->leftEdge = roundToInt(cx + x1);
-    t->rightEdge = t->leftEdge + w;
+    gcanvasTextSetEdges(t, std::round(cx + x1), w);
     int m = gcanvasTextMargin(t->textInfo);
     item->x1 = cx + x1 - m;
     item->x2 = cx + x2 + m;

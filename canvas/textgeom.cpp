@@ -94,11 +94,13 @@ void gcanvasTextAnchorOffset(Tk_Anchor anchor, int width, int height, int *dx, i
 
 void gcanvasTurnedBlock(Tk_Anchor anchor, int width, int height, double cosA, double sinA, double corners[8])
 {
-    double ax, ay;
-    anchorFractions(anchor, &ax, &ay);
+    /* The anchor's offset from the corner, unturned, in whole pixels as
+     * Tk's turned text takes it: halves cut toward zero. */
+    int dx, dy;
+    gcanvasTextAnchorOffset(anchor, width, height, &dx, &dy);
     const double w = width, h = height;
-    corners[0] = -ax * w * cosA - ay * h * sinA;
-    corners[1] = ax * w * sinA - ay * h * cosA;
+    corners[0] = dx * cosA + dy * sinA;
+    corners[1] = -dx * sinA + dy * cosA;
     corners[2] = corners[0] + w * cosA;
     corners[3] = corners[1] - w * sinA;
     corners[4] = corners[2] + h * sinA;

@@ -43,7 +43,8 @@ void gcanvasTextAnchorOffset(Tk_Anchor anchor, int width, int height, int *dx, i
 
 /*
  * The corners of a w x h block turned by (cosA, sinA) about its anchor
- * point, as offsets from that point: corners[0..1] the top-left P0 (the
+ * point (offset from the corner as gcanvasTextAnchorOffset says, before
+ * the turn), as offsets from that point: corners[0..1] the top-left P0 (the
  * first line's start), then the top-right P1, bottom-right P2 and
  * bottom-left P3.
  */

@@ -48,7 +48,7 @@ void collapse(GcanvasItem *item, double cx, double cy)
 bool sameAttrs(const RotatedFontAttributes &a, const RotatedFontAttributes &b)
 {
     return a.family == b.family && a.size == b.size && a.bold == b.bold && a.italic == b.italic &&
-           a.underline == b.underline && a.overstrike == b.overstrike;
+           a.underline == b.underline && a.overstrike == b.overstrike && a.pixels == b.pixels;
 }
 
 Pixmap chosenStipple(const GcanvasWidget *canvas, const GcanvasTextItem *t)
@@ -174,9 +174,9 @@ void textBbox(GcanvasWidget *canvas, GcanvasItem *item)
     }
     int dx, dy;
     gcanvasTextAnchorOffset(t->anchor, w, h, &dx, &dy);
-    int left = roundToInt(cx) + dx, top = roundToInt(cy) + dy;
-    t->leftEdge = left;
-    t->rightEdge = left + w;
+    /* In doubles: a point far out (beyond 2^31) keeps its box. */
+    double left = std::round(cx) + dx, top = std::round(cy) + dy;
+    gcanvasTextSetEdges(t, left, w);
     t->corner[0] = left - cx;
     t->corner[1] = top - cy;
     int m = gcanvasTextMargin(t->textInfo);
@@ -242,7 +242,8 @@ int turnedIntersect(const RotatedTextLayout *layout, double x, double y, double 
     const double rect[8] = {x, y, x + w, y, x + w, y + h, x, y + h};
     int result = 2; /* no chunk yet */
     for (const LayoutChunk &chunk : layout->chunks) {
-        if (chunk.numBytes > 0 && layout->text[static_cast<size_t>(chunk.start)] == '\n') {
+        if (chunk.numDisplayChars == 0 ||
+            (chunk.numBytes > 0 && layout->text[static_cast<size_t>(chunk.start)] == '\n')) {
             continue;
         }
         const double lx[2] = {double(chunk.x), double(chunk.x + chunk.displayWidth)};
@@ -394,6 +395,15 @@ void gcanvasTextUpdate(Tcl_Interp *interp, GcanvasWidget *canvas, GcanvasTextIte
     t->selTextGC = selGC;
 }
 
+void gcanvasTextSetEdges(GcanvasTextItem *t, double left, int width)
+{
+    /* Held to half the int range either way, so that the width added
+     * never overflows. */
+    left = std::isnan(left) ? 0 : std::trunc(left);
+    t->leftEdge = static_cast<int>(std::clamp(left, double(INT_MIN / 2), double(INT_MAX / 2)));
+    t->rightEdge = t->leftEdge + std::clamp(width, 0, INT_MAX / 2);
+}
+
 void gcanvasTextFree(Display *display, GcanvasTextItem *t)
 {
     Tk_FreeOptions(t->header.type->configSpecs, reinterpret_cast<char *>(t), display, 0);
@@ -437,6 +447,9 @@ int gcanvasTextLayoutAt(GcanvasWidget *canvas, GcanvasTextItem *t, const Gcanvas
         t->fontEscapement != escapement || t->fontOrientation != orientation || t->fontMode != mode) {
         RotatedFontAttributes attrs = t->attrs;
         attrs.size = scale.size;
+        if (t->attrs.size != 0) {
+            attrs.pixels *= scale.size / t->attrs.size;
+        }
         /* The new font first: one both name is kept, not reopened. */
         RotatedFont *font = getRotatedFont(canvas->tkwin, &attrs, scale.aspect, escapement, orientation, mode);
         freeRotatedFont(t->rotFont);
@@ -476,6 +489,64 @@ void fillTurnedBox(GcanvasWidget *canvas, const RotatedTextLayout *layout, Drawa
     Tk_Fill3DPolygon(canvas->tkwin, drawable, border, points, 4, borderWidth, TK_RELIEF_RAISED);
 }
 
+/*
+ * A scratch copy of the part of a drawable that an item's box covers:
+ * what is drawn into target() at drawable coordinates less (left(), top())
+ * goes back to the drawable, cut at the box, when the clip is destroyed.
+ * target() is None when the box misses the drawable or no pixmap could be
+ * made.
+ */
+class BoxClip {
+public:
+    BoxClip(GcanvasWidget *canvas, const GcanvasItem *item, Display *display, Drawable drawable)
+        : canvas_(canvas), display_(display), drawable_(drawable)
+    {
+        Window root;
+        int x, y;
+        unsigned int dw, dh, border, depth;
+        if (!XGetGeometry(display, drawable, &root, &x, &y, &dw, &dh, &border, &depth)) {
+            return;
+        }
+        double x1 = std::max(std::floor(item->x1) - canvas->drawableXOrigin, 0.0);
+        double y1 = std::max(std::floor(item->y1) - canvas->drawableYOrigin, 0.0);
+        double x2 = std::min(std::ceil(item->x2) - canvas->drawableXOrigin, double(dw));
+        double y2 = std::min(std::ceil(item->y2) - canvas->drawableYOrigin, double(dh));
+        if (!(x1 < x2 && y1 < y2)) {
+            return;
+        }
+        left_ = static_cast<int>(x1);
+        top_ = static_cast<int>(y1);
+        width_ = static_cast<unsigned>(x2 - x1);
+        height_ = static_cast<unsigned>(y2 - y1);
+        scratch_ = Tk_GetPixmap(display, drawable, static_cast<int>(width_), static_cast<int>(height_),
+                                static_cast<int>(depth));
+        if (scratch_ != None) {
+            XCopyArea(display, drawable, scratch_, canvas->pixmapGC, left_, top_, width_, height_, 0, 0);
+        }
+    }
+    ~BoxClip()
+    {
+        if (scratch_ != None) {
+            XCopyArea(display_, scratch_, drawable_, canvas_->pixmapGC, 0, 0, width_, height_, left_, top_);
+            Tk_FreePixmap(display_, scratch_);
+        }
+    }
+    BoxClip(const BoxClip &) = delete;
+    BoxClip &operator=(const BoxClip &) = delete;
+
+    Drawable target() const { return scratch_; }
+    int left() const { return left_; }
+    int top() const { return top_; }
+
+private:
+    GcanvasWidget *canvas_;
+    Display *display_;
+    Drawable drawable_;
+    Pixmap scratch_ = None;
+    int left_ = 0, top_ = 0;
+    unsigned width_ = 0, height_ = 0;
+};
+
 }  // namespace
 
 void gcanvasTextDraw(GcanvasWidget *canvas, GcanvasTextItem *t, Display *display, Drawable drawable, int cursorLeft)
@@ -495,16 +566,22 @@ void gcanvasTextDraw(GcanvasWidget *canvas, GcanvasTextItem *t, Display *display
     if (info->selItemPtr == item) {
         selFirst = info->selectFirst;
         selLast = std::min(info->selectLast, t->edit.numChars - 1);
-        if (selFirst >= 0 && selFirst <= selLast) {
-            int xFirst, yFirst, wFirst, hFirst, xLast, yLast, wLast, hLast;
-            rotatedLayoutCharBbox(layout, selFirst, &xFirst, &yFirst, &wFirst, &hFirst);
-            rotatedLayoutCharBbox(layout, selLast, &xLast, &yLast, &wLast, &hLast);
-            int x = xFirst, height = std::max(hFirst, 1);
-            for (int y = yFirst; y <= yLast; y += height) {
-                int width = y == yLast ? xLast + wLast - x : t->rightEdge - t->leftEdge - x;
-                fillTurnedBox(canvas, layout, drawable, ox, oy, x - info->selBorderWidth, y,
-                              width + 2 * info->selBorderWidth, height, info->selBorder, info->selBorderWidth);
-                x = 0;
+        int xFirst, yFirst, wFirst, hFirst, xLast, yLast, wLast, hLast;
+        if (selFirst >= 0 && selFirst <= selLast &&
+            rotatedLayoutCharBbox(layout, selFirst, &xFirst, &yFirst, &wFirst, &hFirst) &&
+            rotatedLayoutCharBbox(layout, selLast, &xLast, &yLast, &wLast, &hLast)) {
+            /* The background with its raised edge, kept inside the item's
+             * box as Tk's canvas, which redraws only that box, shows it. */
+            BoxClip clip(canvas, item, display, drawable);
+            if (clip.target() != None) {
+                int x = xFirst, height = std::max(hFirst, 1);
+                for (int y = yFirst; y <= yLast; y += height) {
+                    int width = y == yLast ? xLast + wLast - x : t->rightEdge - t->leftEdge - x;
+                    fillTurnedBox(canvas, layout, clip.target(), ox - clip.left(), oy - clip.top(),
+                                  x - info->selBorderWidth, y, width + 2 * info->selBorderWidth, height,
+                                  info->selBorder, info->selBorderWidth);
+                    x = 0;
+                }
             }
         } else {
             selFirst = -1;
@@ -564,21 +641,6 @@ void psAnchor(Tk_Anchor anchor, double *xOffset, double *yOffset)
     *yOffset = fy * 0.5;
 }
 
-/* Width of the widest line of text in the unstretched Tk font. */
-int naturalWidth(Tk_Font tkfont, const char *text)
-{
-    int widest = 0;
-    while (true) {
-        const char *end = std::strchr(text, '\n');
-        int length = end != nullptr ? static_cast<int>(end - text) : static_cast<int>(std::strlen(text));
-        widest = std::max(widest, Tk_TextWidth(tkfont, text, length));
-        if (end == nullptr) {
-            return widest;
-        }
-        text = end + 1;
-    }
-}
-
 }  // namespace
 
 int gcanvasTextPostscript(Tcl_Interp *interp, GcanvasWidget *canvas, GcanvasTextItem *t, int prepass,
@@ -615,12 +677,24 @@ int gcanvasTextPostscript(Tcl_Interp *interp, GcanvasWidget *canvas, GcanvasText
     }
     double cx, cy;
     canvasPoint(canvas, t, &cx, &cy);
-    bool turned = turnDegrees != 0 || t->fontAspect != 0;
+    if (t->fontAspect != 0) {
+        /* Stretched: each run of characters where the screen draws it,
+         * along the turned line from the block's corner, and stretched to
+         * its drawn width (the page's font is measured on the page), so
+         * that wrapped lines and tab stops print as drawn. */
+        double left = t->corner[0], top = t->corner[1];
+        rotateLayoutPoint(t->layout, &left, &top);
+        std::snprintf(buffer, sizeof buffer, "gsave\n%.15g %.15g translate %.15g rotate\n", cx, gcanvasPsY(canvas, cy),
+                      turnDegrees);
+        Tcl_AppendResult(interp, buffer, nullptr);
+        rotatedChunksToPostscript(interp, t->layout, left, -top, stipple != None);
+        Tcl_AppendResult(interp, "grestore\n", nullptr);
+        return TCL_OK;
+    }
+    bool turned = turnDegrees != 0;
     if (turned) {
-        double natural = naturalWidth(t->tkfont, t->edit.text) * scale;
-        double stretch = t->fontAspect != 0 && natural > 0 ? t->layout->width / natural : 1;
-        std::snprintf(buffer, sizeof buffer, "gsave\n%.15g %.15g translate %.15g rotate %.15g 1 scale\n0 0 [\n",
-                      cx, gcanvasPsY(canvas, cy), turnDegrees, stretch);
+        std::snprintf(buffer, sizeof buffer, "gsave\n%.15g %.15g translate %.15g rotate\n0 0 [\n", cx,
+                      gcanvasPsY(canvas, cy), turnDegrees);
     } else {
         std::snprintf(buffer, sizeof buffer, "%.15g %.15g [\n", cx, gcanvasPsY(canvas, cy));
     }

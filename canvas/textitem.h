@@ -75,6 +75,10 @@ void gcanvasTextUpdate(Tcl_Interp *interp, GcanvasWidget *canvas, GcanvasTextIte
  * the layout and the text GCs, leaving each none. */
 void gcanvasTextFree(Display *display, GcanvasTextItem *t);
 
+/* Sets leftEdge to the canvas x left (held to the int range) and
+ * rightEdge that plus width. */
+void gcanvasTextSetEdges(GcanvasTextItem *t, double left, int width);
+
 /* The margin m of a text's box: max((insertWidth + 1) / 2, selection
  * border width). */
 int gcanvasTextMargin(const GcanvasTextInfo *info);

@@ -56,10 +56,17 @@ bool sameFont(const LayoutFont &a, const LayoutFont &b)
            a.descent == b.descent && a.tabWidth == b.tabWidth;
 }
 
-/* Whether the chunk is a newline's (never hit nor intersected). */
+/* Whether the chunk is a newline's. */
 bool isNewline(const RotatedTextLayout *layout, const LayoutChunk &chunk)
 {
     return chunk.numBytes > 0 && layout->text[static_cast<size_t>(chunk.start)] == '\n';
+}
+
+/* Whether the chunk is never hit nor intersected: a newline, or white
+ * space alone. */
+bool isBlank(const RotatedTextLayout *layout, const LayoutChunk &chunk)
+{
+    return chunk.numDisplayChars == 0 || isNewline(layout, chunk);
 }
 
 LayoutChunk &newChunk(RotatedTextLayout *layout, int start, int numBytes, int curX, int newX, int baseline)
@@ -129,7 +136,9 @@ void breakLines(RotatedTextLayout *layout)
         }
         if (!wrapLine) {
             /* The line is full or the text ends: its trailing white space
-             * joins the last text chunk. */
+             * joins the text chunk just made or, after a tab that ends or
+             * fills the line, makes a chunk of its own that draws nothing,
+             * so that every character keeps its place on a line. */
             int from = start;
             while (start < end && std::isspace(static_cast<unsigned char>(text[start]))) {
                 char ch = text[start];
@@ -138,13 +147,20 @@ void breakLines(RotatedTextLayout *layout)
                 }
                 start++;
             }
-            if (last >= 0 && start > from) {
-                /* As Tk's layout: the spaces' width plus the line's x
-                 * after the chunk. */
-                LayoutChunk &chunk = layout->chunks[static_cast<size_t>(last)];
-                chunk.totalWidth = widthOf(font, text + from, start - from) + curX;
-                chunk.numBytes += start - from;
-                chunk.numChars += Tcl_NumUtfChars(text + from, start - from);
+            if (start > from) {
+                int spaces = widthOf(font, text + from, start - from);
+                if (last >= 0) {
+                    /* As Tk's layout: the spaces' width plus the line's x
+                     * after the chunk. */
+                    LayoutChunk &chunk = layout->chunks[static_cast<size_t>(last)];
+                    chunk.totalWidth = spaces + curX;
+                    chunk.numBytes += start - from;
+                    chunk.numChars += Tcl_NumUtfChars(text + from, start - from);
+                } else {
+                    LayoutChunk &chunk = newChunk(layout, from, start - from, curX, curX + spaces, baseline);
+                    chunk.numDisplayChars = 0;
+                    chunk.displayWidth = 0;
+                }
             }
         }
         flags |= TK_AT_LEAST_ONE;
@@ -404,7 +420,7 @@ int rotatedLayoutDistance(const RotatedTextLayout *layout, int x, int y)
     const int px = roundToInt(lx), py = roundToInt(ly);
     int best = INT_MAX;
     for (const LayoutChunk &c : layout->chunks) {
-        if (isNewline(layout, c)) {
+        if (isBlank(layout, c)) {
             continue;
         }
         int x1 = c.x, x2 = c.x + c.displayWidth;
@@ -424,7 +440,7 @@ int rotatedLayoutIntersect(const RotatedTextLayout *layout, int x, int y, int wi
     const int right = x + width, bottom = y + height;
     int result = 0;
     for (const LayoutChunk &c : layout->chunks) {
-        if (isNewline(layout, c)) {
+        if (isBlank(layout, c)) {
             continue;
         }
         int x1 = c.x, x2 = c.x + c.displayWidth;
@@ -445,6 +461,33 @@ int rotatedLayoutIntersect(const RotatedTextLayout *layout, int x, int y, int wi
     return result;
 }
 
+namespace {
+
+/* Appends the drawn characters of chunk c to buf, escaped for a
+ * PostScript string, flushing buf to interp's result as it grows. */
+void appendPsChars(Tcl_Interp *interp, std::string &buf, const RotatedTextLayout *layout, const LayoutChunk &c)
+{
+    const char *p = layout->text.data() + c.start;
+    for (int j = 0; j < c.numDisplayChars; j++) {
+        Tcl_UniChar ch = 0;
+        p += Tcl_UtfToUniChar(p, &ch);
+        unsigned char b = static_cast<unsigned char>(ch & 0xff);
+        if (ch == '(' || ch == ')' || ch == '\\' || ch < 0x20 || ch > 0x7e) {
+            char esc[8];
+            std::snprintf(esc, sizeof esc, "\\%03o", b);
+            buf += esc;
+        } else {
+            buf += static_cast<char>(b);
+        }
+        if (buf.size() >= 128) {
+            Tcl_AppendResult(interp, buf.c_str(), nullptr);
+            buf.clear();
+        }
+    }
+}
+
+}  // namespace
+
 void rotatedLayoutToPostscript(Tcl_Interp *interp, const RotatedTextLayout *layout)
 {
     std::string buf = "(";
@@ -460,25 +503,36 @@ void rotatedLayoutToPostscript(Tcl_Interp *interp, const RotatedTextLayout *layo
                 buf += "\\t";
             }
         } else {
-            const char *p = text + c.start;
-            for (int j = 0; j < c.numDisplayChars; j++) {
-                Tcl_UniChar ch = 0;
-                p += Tcl_UtfToUniChar(p, &ch);
-                unsigned char b = static_cast<unsigned char>(ch & 0xff);
-                if (ch == '(' || ch == ')' || ch == '\\' || ch < 0x20 || ch > 0x7e) {
-                    char esc[8];
-                    std::snprintf(esc, sizeof esc, "\\%03o", b);
-                    buf += esc;
-                } else {
-                    buf += static_cast<char>(b);
-                }
-                if (buf.size() >= 128) {
-                    Tcl_AppendResult(interp, buf.c_str(), nullptr);
-                    buf.clear();
-                }
-            }
+            appendPsChars(interp, buf, layout, c);
         }
     }
     buf += ")\n";
     Tcl_AppendResult(interp, buf.c_str(), nullptr);
+}
+
+void rotatedChunksToPostscript(Tcl_Interp *interp, const RotatedTextLayout *layout, double left, double top,
+                               bool stippled)
+{
+    for (const LayoutChunk &c : layout->chunks) {
+        if (c.numDisplayChars <= 0) {
+            continue;
+        }
+        char head[200];
+        std::snprintf(head, sizeof head, "gsave\n%.15g %.15g translate\n%d (", left + c.x, top - c.y, c.displayWidth);
+        std::string buf = head;
+        appendPsChars(interp, buf, layout, c);
+        buf += ") stringwidth pop dup 0 gt {div} {pop pop 1} ifelse 1 scale\n0 0 moveto (";
+        Tcl_AppendResult(interp, buf.c_str(), nullptr);
+        buf.clear();
+        appendPsChars(interp, buf, layout, c);
+        /* A stippled run as the prolog's DrawText draws one: glyph by
+         * glyph, each outline a clip that StippleText fills. */
+        buf += stippled ? ")\n0 1 2 index length 1 sub {\n"
+                          "    1 index exch 1 getinterval\n"
+                          "    gsave dup false charpath clip StippleText grestore\n"
+                          "    stringwidth rmoveto\n"
+                          "} for\npop\ngrestore\n"
+                        : ") show\ngrestore\n";
+        Tcl_AppendResult(interp, buf.c_str(), nullptr);
+    }
 }

@@ -44,7 +44,9 @@ struct LayoutChunk {
     int start;           /* byte offset of its first byte in the layout's text */
     int numBytes;        /* bytes, trailing white space of a line included */
     int numChars;        /* characters, likewise */
-    int numDisplayChars; /* characters drawn; -1 for a tab or newline chunk */
+    int numDisplayChars; /* characters drawn; -1 for a tab or newline chunk, 0 for the
+                          * white space ending a line after a tab, which is never
+                          * hit nor drawn */
     int x;               /* left edge, pixels from the layout's left */
     int y;               /* baseline of its line, pixels from the layout's top */
     int totalWidth;      /* width with trailing spaces */
@@ -114,5 +116,15 @@ int rotatedLayoutIntersect(const RotatedTextLayout *layout, int x, int y, int wi
  * each, tabs as \t, parentheses, backslashes and characters outside
  * 32..126 as octal escapes of their low byte. */
 void rotatedLayoutToPostscript(Tcl_Interp *interp, const RotatedTextLayout *layout);
+/*
+ * Appends, for each chunk that draws characters, PostScript that draws
+ * them in the current font and colour with the baseline starting at
+ * (left + x, top - y) for the chunk's layout position (x, y) (PostScript's
+ * y axis points up), stretched along the line to the chunk's drawn width
+ * as the page's font measures it; a stippled text fills each glyph's
+ * outline through the page's StippleText.
+ */
+void rotatedChunksToPostscript(Tcl_Interp *interp, const RotatedTextLayout *layout, double left, double top,
+                               bool stippled);
 
 #endif /* TESK_CANVAS_TEXTLAYOUT_H */

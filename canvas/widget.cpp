@@ -221,6 +221,7 @@ int gcanvasConfigure(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Ob
     double oldRatio = canvas->textsizeratio;
     int oldMin = canvas->textsizemin, oldMax = canvas->textsizemax;
     int oldState = canvas->canvasState;
+    int oldMode = canvas->graphicsMode; /* gtext fonts are made for it */
 
     gcanvasMarkIndexStale(canvas); /* the state or the transform may change */
     if (Tk_ConfigureWidget(interp, canvas->tkwin, gcanvasConfigSpecs, objc,
@@ -280,7 +281,8 @@ int gcanvasConfigure(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Ob
     canvas->flags |= GCANVAS_UPDATE_SCROLLBARS | GCANVAS_REDRAW_BORDERS;
 
     if (canvas->mx == oldMx && canvas->my == oldMy && canvas->xOffset == oldX && canvas->yOffset == oldY &&
-        canvas->textsizeratio == oldRatio && canvas->textsizemin == oldMin && canvas->textsizemax == oldMax) {
+        canvas->textsizeratio == oldRatio && canvas->textsizemin == oldMin && canvas->textsizemax == oldMax &&
+        canvas->graphicsMode == oldMode) {
         if (canvas->canvasState != oldState) {
             /* The items that show the canvas's state make their colours
              * (GCs) for it anew, as Tk's canvas has them do. */

@@ -19,6 +19,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <string>
 #include <unordered_map>
 #include <vector>
 #include "tesk.h"
@@ -26,6 +27,10 @@
 #include "tkFont.h"
 
 namespace {
+
+/* The widest em, pixels, that a stretch may give (a 10-point em stretched
+ * some 70 times). */
+constexpr double kWidestEm = 1024;
 
 /* The letters whose mean advance is a font's average character width. */
 constexpr char kAverageSample[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ";
@@ -53,8 +58,25 @@ struct FontKey {
 struct Face {
     FcPattern *source;  /* the set's pattern (owned by the set) */
     FcCharSet *charset; /* its characters (owned by source), or NULL */
-    XftFont *upright;   /* stretched, unturned: measuring; opened on first use */
-    XftFont *turned;    /* stretched and turned: drawing; may be upright */
+};
+
+/*
+ * The fontconfig match of one family, size and style on a screen, which
+ * every stretch and turn of it shares: the sorted set is the large part
+ * of a font, and a map's labels ask for one family at many angles.
+ */
+struct FontMatch {
+    Display *display;
+    int screen;
+    Tk_Uid family;
+    double points;
+    int bold, italic;
+    int refCount;       /* fonts using it; freed at 0 */
+    FcPattern *pattern; /* the substituted request */
+    FcFontSet *set;     /* its fonts, best first */
+    std::vector<Face> faces;
+    double pixels;  /* pixel size of the first face */
+    double average; /* its mean advance over kAverageSample at the natural width */
 };
 
 }  // namespace
@@ -67,9 +89,7 @@ struct RotatedFont {
     int underlineHeight; /* at least 1 */
     Tk_Font tkfont;      /* Tk's font, or NULL for an Xft font */
     /* Xft fonts only: */
-    FcPattern *pattern; /* the substituted request */
-    FcFontSet *set;     /* its fonts, best first */
-    std::vector<Face> faces;
+    FontMatch *match;
     FcMatrix upright, turned;
     bool isTurned;     /* turned differs from upright */
     int advances[128]; /* ASCII advances, -1 until measured */
@@ -78,6 +98,7 @@ struct RotatedFont {
 namespace {
 
 std::vector<RotatedFont *> fonts; /* every font in use */
+std::vector<FontMatch *> matches; /* every match in use */
 
 /* Points of a Tk size (points when positive, pixels when negative) on
  * tkwin's screen, as Tk gives them to fontconfig; 0 is Tk's default of 12
@@ -94,10 +115,55 @@ double pointsOf(Tk_Window tkwin, double size)
     return -size * 72.0 / 25.4 * WidthMMOfScreen(screen) / WidthOfScreen(screen);
 }
 
-/* Face i's font under matrix m; NULL when it cannot be opened. */
-XftFont *openFace(RotatedFont *font, int i, const FcMatrix &m)
+/*
+ * Open Xft fonts: a face of a match under a matrix, the most recently
+ * used last. Fonts are opened when measuring or drawing needs them and closed
+ * beyond kOpenFontLimit, so that labels at a thousand angles keep a few
+ * dozen open. A font used since the current call began (useClock) stays
+ * open until the call is over: the glyphs of one drawing may come from
+ * several.
+ */
+struct OpenFont {
+    FontMatch *match;
+    int face;
+    FcMatrix matrix;
+    XftFont *font;
+    unsigned long lastUse; /* useClock when last used */
+};
+constexpr size_t kOpenFontLimit = 32;
+std::vector<OpenFont> openFonts; /* most recently used last */
+unsigned long useClock = 0;
+
+/* Starts a call that measures or draws: fonts it opens are kept to its end. */
+void beginFontUse()
 {
-    FcPattern *p = FcFontRenderPrepare(nullptr, font->pattern, font->faces[i].source);
+    useClock++;
+}
+
+bool sameMatrix(const FcMatrix &a, const FcMatrix &b)
+{
+    return a.xx == b.xx && a.xy == b.xy && a.yx == b.yx && a.yy == b.yy;
+}
+
+void closeOpenFont(const OpenFont &f)
+{
+    XftFontClose(f.match->display, f.font);
+}
+
+/* Face i of match under matrix m; NULL when it cannot be opened. */
+XftFont *openFace(FontMatch *match, int i, const FcMatrix &m)
+{
+    for (size_t k = openFonts.size(); k-- > 0;) {
+        OpenFont &f = openFonts[k];
+        if (f.match == match && f.face == i && sameMatrix(f.matrix, m)) {
+            OpenFont used = f;
+            used.lastUse = useClock;
+            openFonts.erase(openFonts.begin() + static_cast<long>(k));
+            openFonts.push_back(used);
+            return used.font;
+        }
+    }
+    FcPattern *p = FcFontRenderPrepare(nullptr, match->pattern, match->faces[static_cast<size_t>(i)].source);
     if (p == nullptr) {
         return nullptr;
     }
@@ -105,38 +171,54 @@ XftFont *openFace(RotatedFont *font, int i, const FcMatrix &m)
         FcPatternDel(p, FC_MATRIX);
         FcPatternAddMatrix(p, FC_MATRIX, &m);
     }
-    XftFont *f = XftFontOpenPattern(font->key.display, p);
-    if (f == nullptr) {
+    XftFont *font = XftFontOpenPattern(match->display, p);
+    if (font == nullptr) {
         FcPatternDestroy(p);
+        return nullptr;
     }
-    return f;
+    openFonts.push_back(OpenFont{match, i, m, font, useClock});
+    /* The least recently used beyond the limit are closed, never one this
+     * call has used. */
+    for (size_t k = 0; openFonts.size() > kOpenFontLimit && k < openFonts.size();) {
+        if (openFonts[k].lastUse != useClock) {
+            closeOpenFont(openFonts[k]);
+            openFonts.erase(openFonts.begin() + static_cast<long>(k));
+        } else {
+            k++;
+        }
+    }
+    return font;
 }
 
-/* The face that shows c (the first when none does), its fonts open;
+/* An Xft font's face and the fonts a character is measured and drawn in. */
+struct FaceFonts {
+    XftFont *upright; /* stretched, unturned: measuring */
+    XftFont *turned;  /* stretched and turned: drawing; may be upright */
+};
+
+/* The fonts of the face that shows c (the first when none does); both
  * NULL when even the first cannot be opened. */
-Face *faceFor(RotatedFont *font, FcChar32 c)
+FaceFonts faceFor(RotatedFont *font, FcChar32 c)
 {
-    size_t n = font->faces.size();
+    FontMatch *match = font->match;
+    size_t n = match->faces.size();
     size_t pick = 0;
     for (size_t i = 0; i < n; i++) {
-        if (font->faces[i].charset != nullptr && FcCharSetHasChar(font->faces[i].charset, c)) {
+        if (match->faces[i].charset != nullptr && FcCharSetHasChar(match->faces[i].charset, c)) {
             pick = i;
             break;
         }
     }
     for (;; pick = 0) {
-        Face &f = font->faces[pick];
-        if (f.upright == nullptr) {
-            f.upright = openFace(font, static_cast<int>(pick), font->upright);
-        }
-        if (f.upright != nullptr && f.turned == nullptr) {
-            f.turned = font->isTurned ? openFace(font, static_cast<int>(pick), font->turned) : f.upright;
+        FaceFonts f{openFace(match, static_cast<int>(pick), font->upright), nullptr};
+        if (f.upright != nullptr) {
+            f.turned = font->isTurned ? openFace(match, static_cast<int>(pick), font->turned) : f.upright;
         }
         if (f.turned != nullptr) {
-            return &f;
+            return f;
         }
         if (pick == 0) {
-            return nullptr;
+            return FaceFonts{nullptr, nullptr};
         }
     }
 }
@@ -148,10 +230,11 @@ int advanceOf(RotatedFont *font, FcChar32 c)
         return font->advances[c];
     }
     int width = 0;
-    if (Face *f = faceFor(font, c)) {
-        FT_UInt glyph = XftCharIndex(font->key.display, f->upright, c);
+    FaceFonts f = faceFor(font, c);
+    if (f.upright != nullptr) {
+        FT_UInt glyph = XftCharIndex(font->key.display, f.upright, c);
         XGlyphInfo info;
-        XftGlyphExtents(font->key.display, f->upright, &glyph, 1, &info);
+        XftGlyphExtents(font->key.display, f.upright, &glyph, 1, &info);
         width = info.xOff;
     }
     if (c < 128) {
@@ -160,25 +243,105 @@ int advanceOf(RotatedFont *font, FcChar32 c)
     return width;
 }
 
+void releaseMatch(FontMatch *match)
+{
+    if (match == nullptr || --match->refCount > 0) {
+        return;
+    }
+    for (size_t k = 0; k < openFonts.size();) {
+        if (openFonts[k].match == match) {
+            closeOpenFont(openFonts[k]);
+            openFonts.erase(openFonts.begin() + static_cast<long>(k));
+        } else {
+            k++;
+        }
+    }
+    matches.erase(std::remove(matches.begin(), matches.end(), match), matches.end());
+    if (match->set != nullptr) {
+        FcFontSetDestroy(match->set);
+    }
+    if (match->pattern != nullptr) {
+        FcPatternDestroy(match->pattern);
+    }
+    delete match;
+}
+
+/*
+ * The match of key's family, size and style, shared (one more use), with
+ * its first face's pixel size and mean natural advance measured;
+ * NULL when fontconfig finds no font.
+ */
+FontMatch *getMatch(const FontKey &k)
+{
+    for (FontMatch *m : matches) {
+        if (m->display == k.display && m->screen == k.screen && m->family == k.family && m->points == k.size &&
+            m->bold == k.bold && m->italic == k.italic) {
+            m->refCount++;
+            return m;
+        }
+    }
+    auto *m = new (std::nothrow)
+        FontMatch{k.display, k.screen, k.family, k.size, k.bold, k.italic, 1, nullptr, nullptr, {}, 0, 0};
+    if (m == nullptr) {
+        return nullptr;
+    }
+    matches.push_back(m);
+    m->pattern = FcPatternCreate();
+    if (m->pattern == nullptr) {
+        releaseMatch(m);
+        return nullptr;
+    }
+    if (k.family != nullptr && *k.family != '\0') {
+        FcPatternAddString(m->pattern, FC_FAMILY, reinterpret_cast<const FcChar8 *>(k.family));
+    }
+    FcPatternAddDouble(m->pattern, FC_SIZE, k.size);
+    FcPatternAddInteger(m->pattern, FC_WEIGHT, k.bold ? FC_WEIGHT_BOLD : FC_WEIGHT_MEDIUM);
+    FcPatternAddInteger(m->pattern, FC_SLANT, k.italic ? FC_SLANT_ITALIC : FC_SLANT_ROMAN);
+    FcConfigSubstitute(nullptr, m->pattern, FcMatchPattern);
+    XftDefaultSubstitute(k.display, k.screen, m->pattern);
+    FcResult result;
+    m->set = FcFontSort(nullptr, m->pattern, FcTrue, nullptr, &result);
+    if (m->set == nullptr || m->set->nfont == 0) {
+        releaseMatch(m);
+        return nullptr;
+    }
+    for (int i = 0; i < m->set->nfont; i++) {
+        Face f{m->set->fonts[i], nullptr};
+        if (FcPatternGetCharSet(f.source, FC_CHARSET, 0, &f.charset) != FcResultMatch) {
+            f.charset = nullptr;
+        }
+        m->faces.push_back(f);
+    }
+
+    /* The first face that shows 'a', at its natural width. */
+    RotatedFont natural{};
+    natural.key = k;
+    natural.match = m;
+    FcMatrixInit(&natural.upright);
+    FcMatrixInit(&natural.turned);
+    std::fill(std::begin(natural.advances), std::end(natural.advances), -1);
+    FaceFonts first = faceFor(&natural, 'a');
+    if (first.upright == nullptr) {
+        releaseMatch(m);
+        return nullptr;
+    }
+    if (FcPatternGetDouble(first.upright->pattern, FC_PIXEL_SIZE, 0, &m->pixels) != FcResultMatch) {
+        m->pixels = first.upright->ascent + first.upright->descent;
+    }
+    int total = 0;
+    for (const char *p = kAverageSample; *p != '\0'; p++) {
+        total += advanceOf(&natural, static_cast<unsigned char>(*p));
+    }
+    m->average = total / double(sizeof kAverageSample - 1);
+    return m;
+}
+
 void destroyFont(RotatedFont *font)
 {
     if (font->tkfont != nullptr) {
         Tk_FreeFont(font->tkfont);
     }
-    for (Face &f : font->faces) {
-        if (f.turned != nullptr && f.turned != f.upright) {
-            XftFontClose(font->key.display, f.turned);
-        }
-        if (f.upright != nullptr) {
-            XftFontClose(font->key.display, f.upright);
-        }
-    }
-    if (font->set != nullptr) {
-        FcFontSetDestroy(font->set);
-    }
-    if (font->pattern != nullptr) {
-        FcPatternDestroy(font->pattern);
-    }
+    releaseMatch(font->match);
     delete font;
 }
 
@@ -224,81 +387,36 @@ bool openTkFont(RotatedFont *font, Tk_Window tkwin)
 bool openXftFont(RotatedFont *font)
 {
     const FontKey &k = font->key;
-    font->pattern = FcPatternCreate();
-    if (font->pattern == nullptr) {
+    beginFontUse();
+    font->match = getMatch(k);
+    if (font->match == nullptr) {
         return false;
     }
-    if (k.family != nullptr && *k.family != '\0') {
-        FcPatternAddString(font->pattern, FC_FAMILY, reinterpret_cast<const FcChar8 *>(k.family));
-    }
-    FcPatternAddDouble(font->pattern, FC_SIZE, k.size);
-    FcPatternAddInteger(font->pattern, FC_WEIGHT, k.bold ? FC_WEIGHT_BOLD : FC_WEIGHT_MEDIUM);
-    FcPatternAddInteger(font->pattern, FC_SLANT, k.italic ? FC_SLANT_ITALIC : FC_SLANT_ROMAN);
-    FcConfigSubstitute(nullptr, font->pattern, FcMatchPattern);
-    XftDefaultSubstitute(k.display, k.screen, font->pattern);
-    FcResult result;
-    font->set = FcFontSort(nullptr, font->pattern, FcTrue, nullptr, &result);
-    if (font->set == nullptr || font->set->nfont == 0) {
-        return false;
-    }
-    for (int i = 0; i < font->set->nfont; i++) {
-        Face f{font->set->fonts[i], nullptr, nullptr, nullptr};
-        if (FcPatternGetCharSet(f.source, FC_CHARSET, 0, &f.charset) != FcResultMatch) {
-            f.charset = nullptr;
-        }
-        font->faces.push_back(f);
-    }
-
-    /* The stretch that makes the average width pixels x |aspect|,
-     * measured on the first face at its natural width, at the pixel size
-     * fontconfig gave it. */
-    FcMatrixInit(&font->upright);
-    FcMatrixInit(&font->turned);
-    font->isTurned = false;
-    std::fill(std::begin(font->advances), std::end(font->advances), -1);
-    Face *first = faceFor(font, 'a');
-    if (first == nullptr) {
-        return false;
-    }
+    const FontMatch *m = font->match;
+    /* The stretch that makes the average width pixels x |aspect|, held
+     * to a stretched em of kWidestEm pixels: far wider, Xft's glyph
+     * measures overflow and come back as nonsense. */
     double sx = 1;
-    double pixels = 0;
-    if (FcPatternGetDouble(first->upright->pattern, FC_PIXEL_SIZE, 0, &pixels) != FcResultMatch) {
-        pixels = first->upright->ascent + first->upright->descent;
-    }
-    if (k.stretch > 0) {
-        int total = 0;
-        for (const char *p = kAverageSample; *p != '\0'; p++) {
-            total += advanceOf(font, static_cast<unsigned char>(*p));
-        }
-        double average = total / double(sizeof kAverageSample - 1);
-        if (average > 0) {
-            sx = pixels * k.stretch / average;
-        }
-    }
-    if (k.stretch > 0 || k.glyphTenths != 0) {
-        /* Faces are opened again under their matrices. */
-        for (Face &f : font->faces) {
-            if (f.upright != nullptr) {
-                XftFontClose(k.display, f.upright);
-            }
-            f.upright = f.turned = nullptr;
-        }
-        std::fill(std::begin(font->advances), std::end(font->advances), -1);
+    if (k.stretch > 0 && m->average > 0) {
+        sx = std::min(m->pixels * k.stretch / m->average, kWidestEm / std::max(m->pixels, 1.0));
     }
     double c, s;
     rotatedTurn(k.glyphTenths / 10.0, &c, &s);
+    FcMatrixInit(&font->upright);
+    FcMatrixInit(&font->turned);
     font->upright.xx = sx;
     font->turned.xx = c * sx;
     font->turned.xy = -s;
     font->turned.yx = s * sx;
     font->turned.yy = c;
     font->isTurned = k.glyphTenths != 0;
-    first = faceFor(font, 'a');
-    if (first == nullptr) {
+    std::fill(std::begin(font->advances), std::end(font->advances), -1);
+    FaceFonts first = faceFor(font, 'a');
+    if (first.upright == nullptr) {
         return false;
     }
-    font->ascent = first->upright->ascent;
-    font->descent = first->upright->descent;
+    font->ascent = first.upright->ascent;
+    font->descent = first.upright->descent;
     font->tabWidth = std::max(1, 8 * advanceOf(font, '0'));
     font->underlinePos = font->descent / 2;
     font->underlineHeight = std::max(1, (font->ascent + font->descent) / 15);
@@ -360,8 +478,8 @@ void drawPlain(Display *display, Drawable drawable, GC gc, unsigned long pixel, 
     for (const char *p = text; p < end;) {
         Tcl_UniChar ch = 0;
         p += Tcl_UtfToUniChar(p, &ch);
-        Face *f = faceFor(font, ch);
-        if (f == nullptr) {
+        FaceFonts f = faceFor(font, ch);
+        if (f.turned == nullptr) {
             return;
         }
         /* Glyphs beyond the 16-bit range lie off every drawable. */
@@ -371,8 +489,8 @@ void drawPlain(Display *display, Drawable drawable, GC gc, unsigned long pixel, 
             continue;
         }
         XftGlyphFontSpec spec;
-        spec.font = f->turned;
-        spec.glyph = XftCharIndex(display, f->turned, ch);
+        spec.font = f.turned;
+        spec.glyph = XftCharIndex(display, f.turned, ch);
         spec.x = static_cast<short>(gx);
         spec.y = static_cast<short>(gy);
         specs.push_back(spec);
@@ -537,6 +655,36 @@ bool sizeWord(Tcl_Obj *word, double *size)
     return Tcl_GetDoubleFromObj(nullptr, word, size) == TCL_OK;
 }
 
+/*
+ * The pixel size an XLFD name asks for, read as Tk's parser reads it: its
+ * pixel size field, where a number in the add-style field stands for it
+ * (the common "-adobe-times-medium-r-*-12-*" form). 0 when it gives none.
+ */
+double xlfdPixels(const char *name)
+{
+    std::vector<std::string> fields;
+    const char *p = *name == '-' ? name + 1 : name;
+    while (true) {
+        const char *dash = std::strchr(p, '-');
+        fields.emplace_back(p, dash != nullptr ? static_cast<size_t>(dash - p) : std::strlen(p));
+        if (dash == nullptr) {
+            break;
+        }
+        p = dash + 1;
+    }
+    enum { kAddStyle = 5, kPixels = 6 };
+    auto number = [&](size_t i) {
+        if (i >= fields.size()) {
+            return 0L;
+        }
+        char *end;
+        long n = std::strtol(fields[i].c_str(), &end, 10);
+        return end != fields[i].c_str() && *end == '\0' && n > 0 && n <= 100000 ? n : 0L;
+    };
+    long pixels = number(kAddStyle);
+    return static_cast<double>(pixels != 0 ? pixels : number(kPixels));
+}
+
 /* Applies "-option value" pairs to attrs (unknown options ignored). */
 void applyOptions(Tcl_Obj *const *words, int n, RotatedFontAttributes *attrs)
 {
@@ -616,6 +764,7 @@ void rotatedFontAttributes(Tcl_Interp *interp, Tk_Font tkfont, RotatedFontAttrib
     attrs->italic = tk->fa.slant != TK_FS_ROMAN;
     attrs->underline = tk->fa.underline;
     attrs->overstrike = tk->fa.overstrike;
+    attrs->pixels = 0;
 
     const char *name = Tk_NameOfFont(tkfont);
     Tcl_Obj *nameObj = Tcl_NewStringObj(name, -1);
@@ -624,13 +773,19 @@ void rotatedFontAttributes(Tcl_Interp *interp, Tk_Font tkfont, RotatedFontAttrib
     int n;
     if (tk->namedHashPtr != nullptr) {
         namedFontAttributes(interp, nameObj, attrs);
-    } else if (*name == '*' || Tcl_ListObjGetElements(nullptr, nameObj, &n, &words) != TCL_OK || n == 0) {
-        /* An XLFD or a native name: what Tk found. */
+    } else if (*name == '*') {
+        /* An XLFD: what Tk found, drawn at the pixel size the name asks
+         * for (Tk keeps a rounded point size). */
+        attrs->pixels = xlfdPixels(name);
+    } else if (Tcl_ListObjGetElements(nullptr, nameObj, &n, &words) != TCL_OK || n == 0) {
+        /* A native name: what Tk found. */
     } else if (*name == '-') {
         const char *dash = std::strchr(name + 1, '-');
         if (dash == nullptr || std::isspace(static_cast<unsigned char>(dash[-1]))) {
             *attrs = RotatedFontAttributes{};
             applyOptions(words, n, attrs);
+        } else {
+            attrs->pixels = xlfdPixels(name);
         }
     } else {
         *attrs = RotatedFontAttributes{};
@@ -678,12 +833,13 @@ RotatedFont *getRotatedFont(Tk_Window tkwin, const RotatedFontAttributes *attrs,
     key.underline = attrs->underline != 0;
     key.overstrike = attrs->overstrike != 0;
     key.xft = stretch > 0 || glyphTenths != lineTenths;
+    double size = attrs->pixels > 0 && std::isfinite(attrs->pixels) ? -attrs->pixels : attrs->size;
     if (key.xft) {
-        key.size = pointsOf(tkwin, std::isfinite(attrs->size) ? attrs->size : 0);
+        key.size = pointsOf(tkwin, std::isfinite(size) ? size : 0);
         key.stretch = stretch;
         key.glyphTenths = glyphTenths;
     } else {
-        key.size = roundToInt(attrs->size);
+        key.size = roundToInt(size);
     }
     for (RotatedFont *f : fonts) {
         if (f->key == key) {
@@ -733,6 +889,7 @@ int measureRotatedChars(RotatedFont *font, const char *text, int numBytes, int m
         return Tk_MeasureChars(font->tkfont, text, numBytes, maxLength, flags, lengthPtr);
     }
     /* Tk's rule over the unturned advances. */
+    beginFontUse();
     int curX = 0, curByte = 0, termX = 0, termByte = 0;
     bool sawNonSpace = false;
     while (curByte < numBytes) {
@@ -771,6 +928,7 @@ void drawStippledChars(Display *display, Drawable drawable, GC gc, RotatedFont *
     if (font == nullptr || drawable == None || gc == nullptr || numBytes <= 0) {
         return;
     }
+    beginFontUse();
     XGCValues values;
     XGetGCValues(display, gc, GCForeground | GCFillStyle | GCStipple | GCTileStipXOrigin | GCTileStipYOrigin, &values);
     /* Xlib answers an all-ones id for a stipple never set. */

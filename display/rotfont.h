@@ -30,6 +30,8 @@ typedef struct RotatedFontAttributes {
     int italic;     /* slant italic or oblique (1), or roman (0) */
     int underline;  /* 1: underlined */
     int overstrike; /* 1: struck out */
+    double pixels;  /* an XLFD name's pixel size, drawn at in place of size
+                     * (and scaled as size is); 0: none */
 } RotatedFontAttributes;
 
 /* A shared rotated font (opaque). */

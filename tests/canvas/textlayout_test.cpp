@@ -103,6 +103,14 @@ TEST(TextLayout, LinesBreakAsTksLayoutBreaksThem)
          * width is theirs plus the line's x after the chunk. */
         {"a\tb c", 65, TK_JUSTIFY_LEFT, 40,
          "{0 1 1 1 0 8 10 10} {1 1 1 -1 10 8 30 30} {2 2 2 1 40 8 60 10} {4 1 1 1 0 18 10 10} w50 h20"},
+        /* Spaces after a tab that ends a wrapped line, or after a tab
+         * that fills it, are a chunk of their own that draws nothing:
+         * every character lies on a line. */
+        {"ab\t  xyz", 30, TK_JUSTIFY_LEFT, 40,
+         "{0 2 2 2 0 8 20 20} {2 1 1 -1 20 8 20 20} {3 2 2 0 40 8 20 0} {5 3 3 3 0 18 30 30} w40 h20"},
+        {"a\t  bcdef", 40, TK_JUSTIFY_LEFT, 40,
+         "{0 1 1 1 0 8 10 10} {1 1 1 -1 10 8 30 30} {2 2 2 0 40 8 20 0} {4 4 4 4 0 18 40 40} {8 1 1 1 0 28 10 10} "
+         "w40 h30"},
         /* A tab width of 0 is taken as 1 pixel. */
         {"a\tb", 0, TK_JUSTIFY_LEFT, 0, "{0 1 1 1 0 8 10 10} {1 1 1 -1 10 8 1 1} {2 1 1 1 11 8 10 10} w21 h10"},
         {"a\nabc", 0, TK_JUSTIFY_CENTER, 40, "{0 1 1 1 10 8 10 10} {1 1 1 -1 20 8 0 0} {2 3 3 3 0 18 30 30} w30 h20"},
