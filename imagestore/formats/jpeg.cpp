@@ -60,6 +60,16 @@ struct JpegInput {
     size_t size;
 };
 
+/* Bytes of in's data: the file's size, or the block's. */
+int64_t inputBytes(const JpegInput &in)
+{
+    struct stat st;
+    if (in.fd < 0) {
+        return static_cast<int64_t>(in.size);
+    }
+    return fstat(in.fd, &st) == 0 ? static_cast<int64_t>(st.st_size) : 0;
+}
+
 struct FileSource {
     jpeg_source_mgr pub; /* libjpeg's record, first */
     int fd;
@@ -237,10 +247,10 @@ void readComments(j_decompress_ptr cinfo, ImageDesc *desc)
  *	quality 90 as block, GRID with the unit georeference unless a comment
  *	gives one. *buffered gets the bytes of the decoder's whole-image
  *	coefficient buffers (a multi-scan file's), 0 for a file decoded row by
- *	row. Answers false, after libjpeg's message, when libjpeg cannot read
+ *	row, and *blocks the coefficient blocks of all its components. Answers false, after libjpeg's message, when libjpeg cannot read
  *	the header. libjpeg's errors jump back here: no C++ object.
  */
-bool readHeader(const JpegInput *in, ImageDesc *desc, int64_t *buffered)
+bool readHeader(const JpegInput *in, ImageDesc *desc, int64_t *buffered, int64_t *blocks)
 {
     jpeg_decompress_struct cinfo{};
     JpegError err;
@@ -271,6 +281,10 @@ bool readHeader(const JpegInput *in, ImageDesc *desc, int64_t *buffered)
     desc->colourMode = 1;
     readComments(&cinfo, desc);
     *buffered = 0;
+    *blocks = 0;
+    for (int i = 0; i < cinfo.num_components; i++) {
+        *blocks += static_cast<int64_t>(cinfo.comp_info[i].width_in_blocks) * cinfo.comp_info[i].height_in_blocks;
+    }
     for (int i = 0; jpeg_has_multiple_scans(&cinfo) && i < cinfo.num_components; i++) {
         const jpeg_component_info &c = cinfo.comp_info[i];
         const int64_t across = (static_cast<int64_t>(c.width_in_blocks) + c.h_samp_factor - 1) / c.h_samp_factor;
@@ -315,16 +329,6 @@ jpeg_error_mgr *beginJob(DecodeJob *job, JpegError *err)
     job->raw = false;
     job->done = job->first;
     return jpegInitError(err, job->holds ? job->held : nullptr);
-}
-
-/* Bytes of in's data: the file's size, or the block's. */
-int64_t inputBytes(const JpegInput &in)
-{
-    struct stat st;
-    if (in.fd < 0) {
-        return static_cast<int64_t>(in.size);
-    }
-    return fstat(in.fd, &st) == 0 ? static_cast<int64_t>(st.st_size) : 0;
 }
 
 /* After the setjmp: creates the decompressor and reads the header of job's
@@ -805,18 +809,29 @@ const char *jpegRules(ImageDesc *desc)
  *	Takes a file that starts with 0xFF 0xD8 0xFF and whose header libjpeg
  *	reads (see readHeader). Answers IMG_JPEG with desc filled, or 0: no
  *	signature, or a header that libjpeg refuses (after its message), so
- *	that the next format is asked. The file position is left alone.
+ *	that the next format is asked; -1 (reported) for a file too short for
+ *	its picture or a picture beyond the memory budget. The file position
+ *	is left alone.
  */
-int jpegDetect(int fd, const char *, ImageDesc *desc, void **)
+int jpegDetect(int fd, const char *fileName, ImageDesc *desc, void **)
 {
     JpegInput in{fd, nullptr, 0};
     if (!hasSignature(in)) {
         return 0;
     }
     ImageDesc found = *desc;
-    int64_t buffered = 0;
-    if (!readHeader(&in, &found, &buffered) || !imgDescCheck(&found, nullptr)) {
+    int64_t buffered = 0, blocks = 0;
+    if (!readHeader(&in, &found, &buffered, &blocks) || !imgDescCheck(&found, nullptr)) {
         return 0;
+    }
+    /* Every block of a component is coded in a bit at least (its DC
+     * coefficient has no runs), so a file shorter than that holds a
+     * fraction of its picture; its buffers are not made for it. */
+    const int64_t bytes = inputBytes(in);
+    if (bytes < (blocks + 7) / 8) {
+        tesk_fprintf(stderr, "Error in readJPEG: %s has %lld bytes, too few for the %lld blocks of its picture\n",
+                     fileName, static_cast<long long>(bytes), static_cast<long long>(blocks));
+        return -1;
     }
     if (!imageBudgetAllows(cacheBytes(found) + buffered + kDecoderWork, "readJPEG")) {
         return -1;

@@ -540,6 +540,26 @@ TEST_F(JpegFiles, ImagesBeyondTheMemoryBudgetAreRefusedAtDetection)
     EXPECT_EQ(got, Bytes(500, 0));
 }
 
+TEST_F(JpegFiles, AFileTooShortForItsBlocksIsRefusedBeforeItsBuffersAreMade)
+{
+    /* 4096 x 4096 flat samples: 262144 blocks, each coded in a bit at
+     * least, so 32768 bytes are the least that can hold them. */
+    const Bytes whole = progressiveJpeg(4096, 4096, 1, true);
+    for (size_t size : {whole.size(), size_t{32768}, size_t{32767}, size_t{2000}}) {
+        std::string file = path("short" + std::to_string(size) + ".jpg");
+        std::ofstream(file, std::ios::binary).write(reinterpret_cast<const char *>(whole.data()), static_cast<std::streamsize>(size));
+        ImageDesc d;
+        imgDescInit(&d);
+        int fd = ::open(file.c_str(), O_RDONLY);
+        const std::string before = errors();
+        EXPECT_EQ(jpegDetect(fd, file.c_str(), &d, nullptr), size >= 32768 ? IMG_JPEG : -1) << size;
+        close(fd);
+        const std::string refusal = "Error in readJPEG: " + file + " has " + std::to_string(size) +
+                                    " bytes, too few for the 262144 blocks of its picture\n";
+        EXPECT_EQ(errors().substr(before.size()) == refusal, size < 32768) << errors();
+    }
+}
+
 TEST_F(JpegFiles, ADecodeEndsAfterAThousandScansOrTooMuchWorkForItsSize)
 {
     /* A scan of a component that the frame lacks follows scan 1001: the
