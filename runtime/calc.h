@@ -21,8 +21,7 @@ struct CalcLink {
     CalcProc *geocalc; /* calc geocalc: the georeferencing calculator */
 };
 
-/* Filled in package/modules.cpp; an entry NULL while its part is not built
- * ("calc NAME is not available in this build"). */
+/* Filled in package/modules.cpp, every entry set. */
 extern const CalcLink teskCalcLink;
 
 #endif /* TESK_RUNTIME_CALC_H */
