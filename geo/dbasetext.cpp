@@ -8,16 +8,12 @@
  */
 #include "geo/dbasetext.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
 #include <cstring>
 #include <string_view>
 
-#include "runtime/bytes.h"
 #include "runtime/replace.h"
 #include "runtime/textcodec.h"
 #include "runtime/util.h"
@@ -127,13 +123,8 @@ std::string codePageFile(const char *fileName, const char *extension)
 /* The text of a small regular file, trimmed; false when there is none. */
 bool readSmallText(const std::string &path, std::string *text)
 {
-    FdHolder fd(openRegularFile(path.c_str()));
-    struct stat st;
-    if (fd.fd < 0 || fstat(fd.fd, &st) != 0 || st.st_size > 256) {
-        return false;
-    }
-    std::string bytes(static_cast<size_t>(st.st_size), '\0');
-    if (!bytes.empty() && !readAllAt(fd.fd, &bytes[0], bytes.size(), 0)) {
+    std::string bytes;
+    if (readRegularFile(path.c_str(), 256, &bytes) != 0) {
         return false;
     }
     auto blank = [](unsigned char c) { return std::isspace(c) != 0 || c == 0; };

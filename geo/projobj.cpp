@@ -13,10 +13,8 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
-#include <fcntl.h>
+#include <cstring>
 #include <string>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <utility>
 
 #include "geo/projcmd.h"
@@ -172,44 +170,13 @@ bool projReadText(const char *fileName, std::string *text)
         tesk_fprintf(stderr, "Error in reading %s: %s\n", fileName, why);
         return false;
     };
-    int fd = openRegularFile(fileName);
-    if (fd < 0) {
-        /* the caller names a file that is not there */
-        return errno == EINVAL ? refuse("not a regular file") : false;
+    switch (int error = readRegularFile(fileName, kProjMaxTextFile, text)) {
+    case 0: return true;
+    case EINVAL: return refuse("not a regular file");
+    case EFBIG: return refuse("larger than 16777216 bytes");
+    case EIO: return refuse(std::strerror(error));
+    default: return false; /* the caller names a file that cannot be opened */
     }
-    struct stat info;
-    if (fstat(fd, &info) != 0) {
-        close(fd);
-        return refuse("not a regular file");
-    }
-    if (info.st_size > kProjMaxTextFile) {
-        close(fd);
-        return refuse("larger than 16777216 bytes");
-    }
-    std::string all;
-    char buffer[65536];
-    for (;;) {
-        ssize_t n = read(fd, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n < 0) {
-            int error = errno;
-            close(fd);
-            return refuse(std::strerror(error));
-        }
-        if (n == 0) {
-            break;
-        }
-        all.append(buffer, static_cast<std::size_t>(n));
-        if (static_cast<long long>(all.size()) > kProjMaxTextFile) {
-            close(fd);
-            return refuse("larger than 16777216 bytes");
-        }
-    }
-    close(fd);
-    *text = std::move(all);
-    return true;
 }
 
 ProjSaveWords::ProjSaveWords() : list_(Tcl_NewListObj(0, nullptr))

@@ -77,6 +77,39 @@ int openRegularFile(const char *path)
     return fd;
 }
 
+int readRegularFile(const char *path, int64_t most, std::string *bytes)
+{
+    FdHolder file(openRegularFile(path));
+    struct stat info;
+    if (file.fd < 0 || fstat(file.fd, &info) != 0) {
+        return errno;
+    }
+    if (info.st_size > most) {
+        return EFBIG;
+    }
+    std::string all;
+    all.reserve(static_cast<size_t>(info.st_size));
+    char buffer[65536];
+    for (;;) {
+        ssize_t n = read(file.fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0) {
+            return errno;
+        }
+        if (n == 0) {
+            break;
+        }
+        if (static_cast<int64_t>(all.size()) + n > most) {
+            return EFBIG; /* it grew while read */
+        }
+        all.append(buffer, static_cast<size_t>(n));
+    }
+    *bytes = std::move(all);
+    return 0;
+}
+
 /*
  * Tcl_TranslateFileName of name (tilde expansion, native separators) into
  * out. On failure adds "Fail to translate file name." to interp's errorInfo

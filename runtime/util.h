@@ -45,6 +45,12 @@ double diskFreeByDrive(int drive);
  * is refused at once, never waited on for a writer. */
 int openRegularFile(const char *path);
 
+/* Reads the whole regular file path (openRegularFile) into bytes when it
+ * holds at most most bytes. Answers 0, or an errno value with bytes left
+ * alone: EINVAL for a folder, FIFO or device, EFBIG for a longer file (one
+ * that grows while read too), else the error of the open or the read. */
+int readRegularFile(const char *path, int64_t most, std::string *bytes);
+
 /* Closes a file descriptor when the holder goes (-1: nothing to close). */
 struct FdHolder {
     int fd = -1;

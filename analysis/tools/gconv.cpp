@@ -12,7 +12,6 @@
 #include "analysis/tools/tools.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <climits>
 #include <cmath>
 #include <cstdint>
@@ -24,8 +23,6 @@
 #include <string>
 #include <string_view>
 #include <vector>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "analysis/tools/toolutil.h"
 #include "analysis/tools/tooltable.h"
@@ -222,27 +219,11 @@ bool kernelText(const char *kn, std::string *text)
         return true;
     }
     /* A regular file only (a FIFO would wait for a writer, a device would
-       not end), read up to its size, which a kernel text keeps below a
-       megabyte. */
-    FdHolder file(openRegularFile(kn));
-    struct stat st;
-    if (file.fd < 0 || fstat(file.fd, &st) != 0 || st.st_size >= static_cast<off_t>(kMaxKernelText)) {
+       not end); a kernel text keeps below a megabyte. */
+    if (readRegularFile(kn, static_cast<int64_t>(kMaxKernelText) - 1, text) != 0) {
         tesk_fprintf(stderr, "Error in open kernel file: %s.\n", kn);
         return false;
     }
-    text->resize(static_cast<size_t>(st.st_size));
-    size_t got = 0;
-    while (got < text->size()) {
-        ssize_t n = read(file.fd, &(*text)[got], text->size() - got);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            break;
-        }
-        got += static_cast<size_t>(n);
-    }
-    text->resize(got);
     return true;
 }
 

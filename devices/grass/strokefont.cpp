@@ -30,6 +30,7 @@ constexpr int kMaxPairs = 512;
 constexpr int kMaxIndices = 1024;
 constexpr int kSlotStep = 512;
 constexpr int kByteStep = 4096;
+constexpr int64_t kMaxDefinitionFile = 1 << 20; /* bytes of a font definition list read */
 constexpr unsigned char kOrigin = 'R';
 
 struct StrokeGlyph {
@@ -254,14 +255,10 @@ bool defineList(const char *name, const char *fileName)
     if (std::strlen(name) > 15) {
         return false;
     }
-    BoundedFile file;
-    if (!file.open(fileName)) {
+    std::string text;
+    if (readRegularFile(fileName, kMaxDefinitionFile, &text) != 0) {
         tesk_fprintf(stderr, "Error in open: %s\n", fileName);
         return false;
-    }
-    std::string text;
-    for (int c; (c = file.next()) != EOF;) {
-        text += static_cast<char>(c);
     }
     FontIndexList list{};
     std::strcpy(list.name, name);

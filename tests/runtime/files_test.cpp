@@ -1,12 +1,15 @@
 /*
  * File names and free disk space: tilde translation through Tcl, absolute
- * and tail forms of paths (no length limit), the existence test, and
- * statvfs on a path's nearest existing folder.
+ * and tail forms of paths (no length limit), the existence test,
+ * statvfs on a path's nearest existing folder, and whole regular files
+ * read within a bound.
  */
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
 #include <string>
@@ -144,6 +147,29 @@ TEST_F(FilesTest, DiskFreeClimbsToTheNearestExistingFolder)
     }
     expectNearFree(diskFreeByDrive(-1), expected);
     expectNearFree(diskFreeByDrive(2), expected);
+}
+
+TEST_F(FilesTest, ARegularFileIsReadWholeWithinItsBoundAndNothingElseIs)
+{
+    std::string file = dir_ + "/ten";
+    std::FILE *f = std::fopen(file.c_str(), "wb");
+    std::fputs("0123456789", f);
+    std::fclose(f);
+    std::string fifo = dir_ + "/fifo";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const struct {
+        std::string path;
+        int64_t most;
+        int answer;
+    } cases[] = {
+        {file, 10, 0},      {file, 9, EFBIG}, {dir_, 1 << 20, EINVAL}, {fifo, 1 << 20, EINVAL},
+        {"/dev/zero", 1 << 20, EINVAL}, {dir_ + "/none", 10, ENOENT},
+    };
+    for (const auto &c : cases) {
+        std::string bytes = "kept";
+        EXPECT_EQ(readRegularFile(c.path.c_str(), c.most, &bytes), c.answer) << c.path << " " << c.most;
+        EXPECT_EQ(bytes, c.answer == 0 ? "0123456789" : "kept") << c.path;
+    }
 }
 
 }  // namespace
