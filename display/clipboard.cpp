@@ -25,6 +25,7 @@
 #include "display/photolink.h"
 #include "display/picture.h"
 #include "display/xtrap.h"
+#include "runtime/budget.h"
 
 namespace {
 
@@ -238,10 +239,16 @@ void takeClipboard(Tk_Window mainWin)
     XSync(clip.display, False);
 }
 
-/* What Tk_GetSelection gives back, collected. */
+/* What Tk_GetSelection gives back, collected up to the image memory
+ * budget: an owner that sends more ends the transfer (an error). */
 int collectSelection(ClientData data, Tcl_Interp *, const char *portion)
 {
-    static_cast<std::string *>(data)->append(portion);
+    auto *text = static_cast<std::string *>(data);
+    const std::size_t more = std::strlen(portion);
+    if (!imageBudgetAllows(static_cast<int64_t>(text->size() + more), "copyClipboard")) {
+        return TCL_ERROR;
+    }
+    text->append(portion, more);
     return TCL_OK;
 }
 
@@ -505,8 +512,11 @@ Pixmap pixmapFromClipboard(Tk_Window tkwin, int *width, int *height)
         }
         return copy;
     }
+    /* Tk's photo holds four bytes a pixel of the size the header gives:
+     * asked of the budget before anything is decoded. */
     std::vector<unsigned char> png;
-    if (!offeredPng(tkwin, &png)) {
+    if (!offeredPng(tkwin, &png) || !pngSize(png, &w, &h) ||
+        !imageBudgetAllows(int64_t{4} * w * h, "copyClipboard")) {
         return None;
     }
     return pngToPixmap(tkwin, png, width, height);
