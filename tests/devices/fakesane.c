@@ -7,11 +7,12 @@
  *	without a name before "fake:1"; the others list "fake:0". Frame n's
  *	byte i is 16 n + i (mod 256). Mode "overread" answers more bytes than
  *	it was asked for, mode "endless" sends a frame of unknown length that
- *	never ends. Options: the count (option 0) and a string option "mode"
- *	taking "Gray" or "Color" (anything else is refused); mode "hugestring"
- *	adds a string option "note" of 2^31 - 1 bytes, mode "endlessoptions"
- *	announces 2^30 options and describes every number asked for. Pages of
- *	the option modes are three-pass ones.
+ *	never ends, mode "tall" announces 2^20 lines and sends 2. Options:
+ *	the count (option 0) and a string option "mode" taking "Gray" or
+ *	"Color" (anything else is refused); mode "hugestring" adds a string
+ *	option "note" of 2^31 - 1 bytes, mode "endlessoptions" announces 2^30
+ *	options and describes every number asked for. Pages of the option
+ *	modes are three-pass ones.
  */
 #include <stdlib.h>
 #include <string.h>
@@ -49,6 +50,7 @@ static const Page pages[] = {
     {"overread", 1, {{GRAY, 8, 16, 16}}},  /* answers more bytes than asked */
     {"endless", 1, {{GRAY, 8, 16, 16}}},   /* of unknown length, without end */
     {"narrower", 3, {{RED, 8, 4, 4}, {GREEN, 8, 3, 4}, {BLUE, 8, 4, 4}}},
+    {"tall", 1, {{GRAY, 8, 16, 16}}},      /* announces 2^20 lines, sends 2 */
 };
 
 /* Options as SANE describes them. */
@@ -189,7 +191,7 @@ SANE_Status sane_get_parameters(SANE_Handle h, Parameters *p)
     p->depth = f[1];
     p->pixelsPerLine = f[2];
     p->bytesPerLine = f[3];
-    p->lines = strcmp(page->mode, "endless") == 0 ? -1 : 2;
+    p->lines = strcmp(page->mode, "endless") == 0 ? -1 : strcmp(page->mode, "tall") == 0 ? 1 << 20 : 2;
     p->lastFrame = frame == page->count - 1;
     return GOOD;
 }
