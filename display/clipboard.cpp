@@ -340,6 +340,14 @@ bool pngSize(const std::vector<unsigned char> &png, int *width, int *height)
     return true;
 }
 
+/* Whether a picture of width x height that another client offers may be
+ * read: four bytes a pixel (a photo's, or an XImage's of a deep screen)
+ * within the image memory budget; a refusal is told on standard error. */
+bool pictureFitsBudget(int width, int height)
+{
+    return imageBudgetAllows(int64_t{4} * width * height, "copyClipboard");
+}
+
 /* True when this process holds the selection with a picture for tkwin's
  * display. */
 bool servingFor(Tk_Window tkwin)
@@ -503,6 +511,9 @@ Pixmap pixmapFromClipboard(Tk_Window tkwin, int *width, int *height)
         h = clip.height;
     } else {
         source = offeredPixmap(tkwin, &w, &h);
+        if (source != None && !pictureFitsBudget(w, h)) {
+            return None;
+        }
     }
     if (source != None) {
         Pixmap copy = pixmapFromDrawable(tkwin, source, 0, 0, w, h);
@@ -512,11 +523,10 @@ Pixmap pixmapFromClipboard(Tk_Window tkwin, int *width, int *height)
         }
         return copy;
     }
-    /* Tk's photo holds four bytes a pixel of the size the header gives:
-     * asked of the budget before anything is decoded. */
+    /* Tk's photo is of the size the header gives: asked of the budget
+     * before anything is decoded. */
     std::vector<unsigned char> png;
-    if (!offeredPng(tkwin, &png) || !pngSize(png, &w, &h) ||
-        !imageBudgetAllows(int64_t{4} * w * h, "copyClipboard")) {
+    if (!offeredPng(tkwin, &png) || !pngSize(png, &w, &h) || !pictureFitsBudget(w, h)) {
         return None;
     }
     return pngToPixmap(tkwin, png, width, height);
