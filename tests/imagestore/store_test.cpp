@@ -202,6 +202,14 @@ protected:
         setImageMemoryBudget(0);
         StderrCapture::TearDown();
     }
+    /* A BIL file's descriptor of rows x columns bytes in bands. */
+    static ImageDesc bilDesc(const char *name, int rows, int columns, int bands)
+    {
+        ImageDesc d = memImageDesc(name, IMG_MBIL, PIX_BYTE, rows, columns, bands);
+        d.imgid = IMG_BIL;
+        d.block = columns;
+        return d;
+    }
 };
 
 TEST_F(StoreBudgetTest, TheCacheOfAFileIsWeighedAgainstTheBudgetBeforeItIsMade)
@@ -213,18 +221,14 @@ TEST_F(StoreBudgetTest, TheCacheOfAFileIsWeighedAgainstTheBudgetBeforeItIsMade)
     close(fd);
     /* Rows of 100 bytes under a budget of 5000: 50 rows, not 127. */
     setImageMemoryBudget(5000);
-    ImageDesc narrow = memImageDesc(name, IMG_MBIL, PIX_BYTE, 1000, 100, 1);
-    narrow.imgid = IMG_BIL;
-    narrow.block = 100;
+    ImageDesc narrow = bilDesc(name, 1000, 100, 1);
     RamImage *file = ramImageOpen(nullptr, name, &narrow, nullptr, nullptr);
     ASSERT_NE(file, nullptr);
     EXPECT_EQ(file->cacheDepth, 50);
     ramImageRelease(file, nullptr);
     EXPECT_EQ(errors(), "");
     /* One row of 16384 bytes in each of 2 bands is more than the budget. */
-    ImageDesc wide = memImageDesc(name, IMG_MBIL, PIX_BYTE, 500, 16384, 2);
-    wide.imgid = IMG_BIL;
-    wide.block = 16384;
+    ImageDesc wide = bilDesc(name, 500, 16384, 2);
     int error = 0;
     EXPECT_EQ(ramImageOpen(nullptr, name, &wide, nullptr, &error), nullptr);
     EXPECT_EQ(error, RAMIMG_NOMEM);
