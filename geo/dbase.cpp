@@ -28,6 +28,7 @@
 #include <tcl.h>
 
 #include "geo/dbasetext.h"
+#include "runtime/budget.h"
 #include "runtime/bytes.h"
 #include "runtime/cnumber.h"
 #include "runtime/replace.h"
@@ -680,7 +681,8 @@ DBaseTable *readdBase(const char *fileName, int *error)
     if (count > static_cast<uint64_t>(INT_MAX) || headBytes + bytes > static_cast<uint64_t>(st.st_size)) {
         return fail(DBASE_ERR_DATA, "readdBase - error in read\n");
     }
-    if (bytes >= kMaxBlock) {
+    /* The records and their order and flags, weighed before they are made. */
+    if (bytes >= kMaxBlock || !imageBudgetAllows(static_cast<int64_t>(bytes + 5 * count), "readdBase")) {
         return fail(DBASE_ERR_MEMORY, "readdBase - error in malloc\n");
     }
     if (!layout(t) || !setFileName(t, fileName)) {

@@ -387,7 +387,8 @@ void aviClose(AviFile *file)
 
 bool aviDecode(AviFile &file, int n, AviPicture *picture)
 {
-    if (n < 0 || n >= static_cast<int>(file.frames.size()) || file.frames[n].size == 0) {
+    if (n < 0 || n >= static_cast<int>(file.frames.size()) || file.frames[n].size == 0 ||
+        !imageBudgetAllows(file.frames[n].size, "video frame")) {
         return false;
     }
     std::vector<unsigned char> &data = file.buffer;
