@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <string>
 #include <sys/stat.h>
@@ -96,6 +97,16 @@ bool fixedNameIsLink(const char *path)
 {
     struct stat link;
     return lstat(path, &link) == 0 && S_ISLNK(link.st_mode);
+}
+
+bool sameReplaceTarget(const char *a, const char *b)
+{
+    if (std::strcmp(a, b) == 0) {
+        return true;
+    }
+    struct stat first, second;
+    return stat(a, &first) == 0 && stat(b, &second) == 0 && first.st_dev == second.st_dev &&
+           first.st_ino == second.st_ino;
 }
 
 bool replaceCommit(FileReplacement *r)

@@ -13,6 +13,10 @@
 #    include/tesk_image.h) an image-type code (IMG_BSQ, IMG_DIB, ...) is
 #    named only where a tool or a command picks the type of an image it
 #    makes, the lines listed in defaultTypes below.
+# 4. A libjpeg object is made (jpeg_create_compress or _decompress) only
+#    after its function has set the jump that libjpeg's errors take: the
+#    making allocates, and its failure jumps. The helpers that make one
+#    under their callers' jump are listed in jumpHelpers below.
 # Comments are skipped; each finding prints as FILE:LINE: TEXT.
 set -eu
 src=$1
@@ -187,6 +191,41 @@ typeCodes=$(sources runtime platform display analysis canvas geo gl devices pack
 if [ -n "$typeCodes" ]; then
     echo "$typeCodes"
     echo "style_check: image-type code outside imagestore/ (ask the type's row in imagestore/formats/imagetypes.h)" >&2
+    status=1
+fi
+# The lines, "FILE:TEXT" as for defaultTypes, that make a libjpeg object
+# in a helper called only after its caller's setjmp.
+jumpHelpers='imagestore/formats/jpeg.cpp:jpeg_create_decompress(cinfo);'
+# shellcheck disable=SC2086
+jumps=$(sources $library | xargs awk -v keep=0 "$uncomment" |
+    awk -F: -v src="$src/" -v allowed="$jumpHelpers" '
+    BEGIN {
+        n = split(allowed, lines, "\n")
+        for (i = 1; i <= n; i++) {
+            listed[lines[i]] = 1
+        }
+    }
+    {
+        text = $0; sub(/^[^:]*:[^:]*:/, "", text)
+        if ($1 != file || text ~ /^}/) {
+            jumped = 0
+        }
+        file = $1
+        if (text ~ /(^|[^A-Za-z0-9_])setjmp[ \t]*\(/) {
+            jumped = 1
+        }
+        if (text !~ /(^|[^A-Za-z0-9_])jpeg_create_(de)?compress[ \t]*\(/ || jumped) {
+            next
+        }
+        name = substr($1, length(src) + 1)
+        line = text; sub(/^[ \t]+/, "", line); sub(/[ \t]+$/, "", line)
+        if (!((name ":" line) in listed)) {
+            print name ":" $2 ": " line
+        }
+    }')
+if [ -n "$jumps" ]; then
+    echo "$jumps"
+    echo "style_check: a libjpeg object made before its setjmp (set the jump first)" >&2
     status=1
 fi
 exit $status
