@@ -15,7 +15,6 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -462,30 +461,14 @@ int wordSetRecord(TableCall &c)
     return TCL_OK;
 }
 
-/* A decimal count of records: a count past what a table can hold is held
- * to a bound beyond any table, as the erasure clamps it to the last record
- * anyway. False when the word is no decimal number. */
-bool readCount(const char *word, long long *out)
-{
-    char *end = nullptr;
-    long long v = std::strtoll(word, &end, 10);
-    if (end == word || *end != '\0') {
-        return false;
-    }
-    const long long bound = 1LL << 40;
-    *out = std::clamp(v, -bound, bound);
-    return true;
-}
-
 int wordEraseRecords(TableCall &c)
 {
     if (c.argc < 3 || c.argc > 4) {
         Tcl_AppendResult(c.interp, c.argv[0], " ", c.argv[1], " position ?nRecords?", nullptr);
         return TCL_ERROR;
     }
-    int position;
-    long long n = 1;
-    if (!c.record(2, &position) || (c.argc == 4 && !readCount(c.argv[3], &n))) {
+    int position, n = 1;
+    if (!c.record(2, &position) || (c.argc == 4 && !readClampedDecimal(c.argv[3], &n))) {
         return c.error("Invalid record position");
     }
     long long last = static_cast<long long>(position) + n - 1;
@@ -686,8 +669,8 @@ int wordGetDataBlock(TableCall &c)
     if (c.argc != 5) {
         return c.usage(" firstRecord lastRecord fieldList");
     }
-    int first, last;
-    if (!c.integer(2, &first) || !c.integer(3, &last)) {
+    int first, last; /* held to the records below */
+    if (!readClampedDecimal(c.argv[2], &first) || !readClampedDecimal(c.argv[3], &last)) {
         return c.error("Invalid index");
     }
     std::vector<int> fields;
