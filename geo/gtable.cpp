@@ -725,8 +725,8 @@ int wordSetDataBlock(TableCall &c)
     if (c.argc != 5) {
         return c.usage(" firstRecord fieldList dataBlock");
     }
-    int first;
-    if (!c.integer(2, &first)) {
+    int first; /* held to the records below */
+    if (!readClampedDecimal(c.argv[2], &first)) {
         return c.error("Invalid index");
     }
     std::vector<int> fields;

@@ -721,7 +721,7 @@ int wordInsertRecord(ShapeCall &c)
         return c.usageOf(kIndexRecordUsage);
     }
     int i;
-    if (!readDecimal(c.argv[2], &i)) {
+    if (!readClampedDecimal(c.argv[2], &i)) {
         return c.invalidIndex();
     }
     i = i < 0 ? 0 : (i > c.set->count ? c.set->count : i);
