@@ -351,7 +351,7 @@ int drawableToTag(Tcl_Interp *interp, Tk_Window tkwin, Drawable source, Colormap
     if (image == nullptr) {
         std::string why = Tcl_GetStringResult(interp);
         Tcl_SetResult(interp, const_cast<char *>(failure), TCL_VOLATILE);
-        Tcl_AddErrorInfo(interp, ("\n" + why).c_str());
+        Tcl_AddErrorInfo(interp, why.c_str());
         return TCL_ERROR;
     }
     if (existed) {
