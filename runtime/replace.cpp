@@ -51,6 +51,28 @@ bool danglingLinkTarget(const std::string &path, std::string *target)
     return false;
 }
 
+/* The canonical path of the file that a replacement of path, which names
+ * no file, would make: where a link there points, or path itself, under
+ * its folder's canonical path. */
+std::string landing(const char *path)
+{
+    std::string at = path, target;
+    if (danglingLinkTarget(at, &target)) {
+        at = target;
+    }
+    std::size_t slash = at.rfind('/');
+    std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : at.substr(0, slash);
+    char canonical[PATH_MAX];
+    if (realpath(folder.c_str(), canonical) == nullptr) {
+        return at;
+    }
+    std::string out = canonical;
+    if (out.back() != '/') {
+        out += '/';
+    }
+    return out + at.substr(slash == std::string::npos ? 0 : slash + 1);
+}
+
 }  // namespace
 
 bool replaceBegin(FileReplacement *r, const char *path)
@@ -105,8 +127,11 @@ bool sameReplaceTarget(const char *a, const char *b)
         return true;
     }
     struct stat first, second;
-    return stat(a, &first) == 0 && stat(b, &second) == 0 && first.st_dev == second.st_dev &&
-           first.st_ino == second.st_ino;
+    bool firstThere = stat(a, &first) == 0, secondThere = stat(b, &second) == 0;
+    if (firstThere && secondThere) {
+        return first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+    }
+    return firstThere == secondThere && landing(a) == landing(b);
 }
 
 bool replaceCommit(FileReplacement *r)

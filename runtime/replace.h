@@ -59,7 +59,8 @@ bool fixedNameIsLink(const char *path);
 /*
  * sameReplaceTarget --
  *	True when replacing a and replacing b would write one file: the same
- *	name, or two names of one existing file (links followed). A writer
+ *	name, two names of one existing file, or two names that would make one
+ *	new file (links followed, a link to a file not made yet too). A writer
  *	whose companion file takes a name derived from its main file's asks
  *	this before it writes either, so that the second never lands on the
  *	first.

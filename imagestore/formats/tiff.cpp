@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <cstring>
 #include <exception>
+#include <new>
 #include <map>
 #include <set>
 #include <string>
