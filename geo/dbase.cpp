@@ -745,6 +745,13 @@ int writedBase(const char *fileName, DBaseTable *t, int selectedOnly, int *error
     if (t == nullptr) {
         return 0;
     }
+    /* A table named like the code page file written beside it ("t.cpg")
+     * would be replaced by that file: such a name is refused untouched. */
+    if (t->codePage != nullptr && dBaseCodePageCollides(fileName)) {
+        tesk_fprintf(stderr, "writedBase - the code page file would replace %s\n", fileName);
+        *error = DBASE_ERR_OPEN;
+        return 0;
+    }
     FileReplacement r;
     if (!replaceBegin(&r, fileName)) {
         tesk_fprintf(stderr, "writedBase - error in open\n");

@@ -850,6 +850,15 @@ int writeShape(const char *fileName, ShapeFile *set, int selectedOnly, int *erro
     if (!shapeIndexName(fileName, indexName, sizeof indexName)) {
         return 0;
     }
+    /* A main file named like its index ("r.x", "b.shx") would be written
+     * and then replaced by the index: such a name is refused untouched. */
+    if (sameReplaceTarget(fileName, indexName)) {
+        tesk_fprintf(stderr, "writeShape - the index file would replace %s\n", fileName);
+        if (error) {
+            *error = 0;
+        }
+        return 0;
+    }
     FileReplacement mainFile, indexFile;
     if (!replaceBegin(&mainFile, fileName)) {
         tesk_fprintf(stderr, "writeShape - error in open shape data file\n");
