@@ -185,8 +185,8 @@ bool ifRule(const std::vector<Word> &words, std::vector<Role> &roles)
             return false;
         }
         roles[k++] = Role::kExpr;
-        if (k < n && !words[k].literal) {
-            return false;
+        if (k + 1 < n && !words[k].literal) {
+            return false; /* "then" or the body: unknown; the last word is the body */
         }
         if (k < n && words[k].text == "then") {
             k++;
