@@ -157,7 +157,8 @@ bool evalRule(const std::vector<Word> &, std::vector<Role> &roles)
 }
 
 /* uplevel ?level? arg ?arg ...?: with two words or more the first is a
- * level when it reads as one; a word of unknown text there is refused. */
+ * level when Tcl reads it as one (an integer of 0 or more, or a word that
+ * begins with #); a word of unknown text there is refused. */
 bool uplevelRule(const std::vector<Word> &words, std::vector<Role> &roles)
 {
     size_t from = 1;
@@ -165,9 +166,8 @@ bool uplevelRule(const std::vector<Word> &words, std::vector<Role> &roles)
         if (!words[1].literal) {
             return false;
         }
-        const std::string &w = words[1].text;
-        size_t digits = w.size() > 0 && w[0] == '#' ? 1 : 0;
-        if (w.size() > digits && w.find_first_not_of("0123456789", digits) == std::string::npos) {
+        int level = -1;
+        if (words[1].text[0] == '#' || (Tcl_GetInt(nullptr, words[1].text.c_str(), &level) == TCL_OK && level >= 0)) {
             from = 2;
         }
     }
