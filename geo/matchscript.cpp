@@ -18,12 +18,13 @@
  *	     expr {"%NAME " eq "Lisbon "}).
  *	  2. A word, or part of a word, of a value command (the rows of kRules
  *	     whose rule gives values: list, lindex, llength, lrange, lsearch,
- *	     format, return, error, the value of set, the subcommands of string in
- *	     kStringWords, the pattern and string of regexp), or of a
- *	     procedure the application defined with proc, which receives the
- *	     value as its argument. Bare, quoted or inside a command
- *	     substitution whose result is itself in such a position
- *	     (string match *x* %NAME, expr {[lindex %{RECORD} 0] eq "x"}).
+ *	     format, return, error, the value of set, the subcommands of
+ *	     string in kStringWords (of string is, the last word only), the
+ *	     pattern and string of regexp), or of a procedure the application
+ *	     defined with proc, which receives the value as its argument.
+ *	     Bare, quoted or inside a command substitution whose result is
+ *	     itself in such a position (string match *x* %NAME,
+ *	     expr {[lindex %{RECORD} 0] eq "x"}).
  *	  3. Inside a braced script that a known command runs in place: the
  *	     bodies of if/elseif/else, while, for, foreach, lmap, catch, time
  *	     and try, and the single braced word of eval or uplevel; by the
@@ -38,12 +39,16 @@
  *	     eval string equal %NAME {x}). A third pass is not followed.
  *	Refused: a marker in the command word, in any word of another
  *	command (built-in or C commands off the list, aliases, ensembles), in
- *	a word that names a variable or a list of variables, in a command
+ *	a word that names a variable or a list of variables (set's name,
+ *	foreach's and lmap's variable lists, regexp's variables, catch's,
+ *	string is -failindex), in a keyword, count or pattern (then, elseif,
+ *	else, time's count, try's codes and patterns), in a command
  *	substitution whose result Tcl parses again (expr [lindex %NAME 0] ..,
  *	eval [list %NAME]), as a whole script (eval %NAME, catch %NAME), in a
  *	braced word that is not parsed (list {%NAME}), in the index of a
- *	variable, in a {*} word, and any predicate nested deeper than
- *	kMaxDepth. A marker in a comment is never read and is accepted.
+ *	variable, in any command that has a {*} word (its words' places are
+ *	unknown), and any predicate nested deeper than kMaxDepth. A marker in
+ *	a comment is never read and is accepted.
  *	A command is known only when its name resolves, where the predicate
  *	runs, to the command Tcl made under that name (matchScriptInit
  *	records them) or to a procedure.
@@ -104,9 +109,9 @@ bool setRule(const std::vector<Word> &, std::vector<Role> &roles)
 }
 
 /* The subcommands of string that take their words as values only. */
-constexpr const char *kStringWords[] = {"bytelength", "cat",      "compare", "equal",   "first",     "index",
-                                        "is",         "last",     "length",  "map",     "match",     "range",
-                                        "repeat",     "replace",  "reverse", "tolower", "totitle",   "toupper",
+constexpr const char *kStringWords[] = {"bytelength", "cat",      "compare",   "equal",   "first",    "index",
+                                        "is",         "last",     "length",    "map",     "match",    "range",
+                                        "repeat",     "replace",  "reverse",   "tolower", "totitle",  "toupper",
                                         "trim",       "trimleft", "trimright", "wordend", "wordstart"};
 
 bool stringRule(const std::vector<Word> &words, std::vector<Role> &roles)
@@ -300,17 +305,17 @@ struct CommandRule {
 constexpr CommandRule kRules[] = {
     /* Value commands: Tcl never parses their words again, and no word the
        rule gives a marker names a variable or a command. */
-    {"list", valueRule},      /* a list of its words */
-    {"lindex", valueRule},    /* a list and indices, read as indices */
-    {"llength", valueRule},   /* a list */
-    {"lrange", valueRule},    /* a list and two indices */
-    {"lsearch", valueRule},   /* options, a list and a pattern: no option runs a script */
-    {"format", valueRule},    /* a format and values; no conversion writes a variable */
-    {"return", valueRule},    /* a result and its options, handed back */
-    {"error", valueRule},     /* a message, an information text and a code, raised */
-    {"set", setRule},         /* the value; the variable's name holds no marker */
-    {"string", stringRule},   /* the subcommands of kStringWords compare, measure and cut values */
-    {"regexp", regexpRule},   /* the pattern and the string; the later words name variables */
+    {"list", valueRule},    /* a list of its words */
+    {"lindex", valueRule},  /* a list and indices, read as indices */
+    {"llength", valueRule}, /* a list */
+    {"lrange", valueRule},  /* a list and two indices */
+    {"lsearch", valueRule}, /* options, a list and a pattern: no option runs a script */
+    {"format", valueRule},  /* a format and values; no conversion writes a variable */
+    {"return", valueRule},  /* a result and its options, handed back */
+    {"error", valueRule},   /* a message, an information text and a code, raised */
+    {"set", setRule},       /* the value; the variable's name holds no marker */
+    {"string", stringRule}, /* the subcommands of kStringWords compare, measure and cut values */
+    {"regexp", regexpRule}, /* the pattern and the string; the later words name variables */
     /* Commands that evaluate expressions and run scripts in place. */
     {"expr", exprRule},
     {"if", ifRule},
@@ -386,8 +391,7 @@ class Placer {
 public:
     Placer(Tcl_Interp *interp, const KnownCommands &known, size_t markers)
         : interp_(interp), known_(known), placed_(markers, false), later_(markers, false)
-    {
-    }
+    {}
 
     /* The script in [p, end) of src, run as it stands. */
     bool script(const Source &src, const char *p, const char *end, int depth)
@@ -415,7 +419,10 @@ public:
         return true;
     }
 
-    bool allPlaced() const { return std::all_of(placed_.begin(), placed_.end(), [](bool b) { return b; }); }
+    bool allPlaced() const
+    {
+        return std::all_of(placed_.begin(), placed_.end(), [](bool b) { return b; });
+    }
     /* Marker id is read in a second pass: written \$array(k). */
     bool later(size_t id) const { return later_[id]; }
 

@@ -23,9 +23,9 @@ struct MatchMarker {
 
 /* A predicate placed for evaluation. */
 struct MatchScript {
-    std::string script;                /* the predicate, each marker k a read of array(k) */
-    std::vector<MatchMarker> markers;  /* the markers, by k */
-    std::vector<std::string> text;     /* the predicate around them: text[k] before marker k, then the rest */
+    std::string script;               /* the predicate, each marker k a read of array(k) */
+    std::vector<MatchMarker> markers; /* the markers, by k */
+    std::vector<std::string> text;    /* the predicate around them: text[k] before marker k, then the rest */
 };
 
 /* Records which commands of the interpreter are Tcl's own and how Tcl's

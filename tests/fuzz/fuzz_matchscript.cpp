@@ -95,10 +95,9 @@ constexpr const char *kShapes[] = {
 /* Cells that run pwn or read ::probe when Tcl parses them as a script, an
  * expression, a list or a variable name. */
 constexpr const char *kCells[] = {
-    "pwn",       "[pwn]",          "pwn a",           "$::probe",     "${::probe}", "[set ::probe]",
-    "::probe",   "[{*}pwn\\x20a]", "{*}pwn",          "a;pwn",        "a\npwn",     "} pwn {",
-    "\" pwn \"", "]pwn[",          "x} eq [pwn] || {", "\\",          "{",          "}",
-    "\"[pwn]\"", "probe",          "a(b) [pwn]",      "eval pwn",     "1 [pwn]",    "$::probe(x)",
+    "pwn",    "[pwn]", "pwn a",     "$::probe", "${::probe}", "[set ::probe]", "::probe",          "[{*}pwn\\x20a]",
+    "{*}pwn", "a;pwn", "a\npwn",    "} pwn {",  "\" pwn \"",  "]pwn[",         "x} eq [pwn] || {", "\\",
+    "{",      "}",     "\"[pwn]\"", "probe",    "a(b) [pwn]", "eval pwn",      "1 [pwn]",          "$::probe(x)",
 };
 
 constexpr int kMaxNesting = 4;
