@@ -122,7 +122,7 @@ void generate(Choices &in, int depth, Generated &out)
         shape = in.next() % 2 ? "string equal @ x" : "expr 1";
     }
     static const char *const kMarkers[] = {"%NAME", "%POP", "%{INDEX}", "%{RECORD}"};
-    static const char kRaw[] = "{}[]\"$\\; \n#()x";
+    static const char kRaw[] = "{}[]\"$\\; \n#()q"; /* $q reads no variable a shape sets */
     for (const char *p = shape; *p != '\0'; p++) {
         if (*p == '@') {
             out.predicate += kMarkers[in.next() % 4];
@@ -169,7 +169,10 @@ Tcl_Interp *sandbox()
     if (interp == nullptr) {
         interp = Tcl_CreateInterp();
         if (Tcl_MakeSafe(interp) != TCL_OK || matchScriptInit(interp) != 0 ||
-            Tcl_Eval(interp, "proc usr {args} {return 0}; set ::probe 0; set ::a(x) 1") != TCL_OK) {
+            Tcl_Eval(
+                interp,
+                "proc usr {args} {return 0}; set ::probe 0; set ::a(x) 1; set ::keep {}; set ::keep [info globals]") !=
+                TCL_OK) {
             std::fprintf(stderr, "fuzz_matchscript: cannot make the interpreter\n");
             std::abort();
         }
@@ -213,7 +216,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         }
         std::abort();
     }
-    Tcl_UnsetVar2(interp, "::m", nullptr, TCL_GLOBAL_ONLY);
+    /* Variables the predicate set (x, v, r, ...) go, so that a later
+       predicate that reads one cannot run an earlier cell. */
+    Tcl_Eval(interp, "foreach v [info globals] {if {$v ni $::keep} {unset -nocomplain ::$v}}");
     Tcl_ResetResult(interp);
     return 0;
 }
