@@ -282,4 +282,28 @@ TEST_F(AviMotionJpeg, FramesAreBoundByTheirScansAndPicturesByTheBudget)
               std::string::npos);
 }
 
+TEST_F(AviMotionJpeg, AFrameOfAnotherHeightIsRefusedBeforeItIsDecoded)
+{
+    /* An 8 x 8 stream whose second frame is 8 x 16 in 1001 scans: the
+     * frame's header alone refuses it, so the decoder never reaches the
+     * scan bound (nor writes 16 rows into a picture of 8). */
+    auto bytes = [](const std::vector<unsigned char> &v) { return Bytes(v.begin(), v.end()); };
+    Spec s;
+    s.width = s.height = 8;
+    s.frames = 3;
+    s.jpegs = {bytes(progressiveJpeg(8, 8, 3, true)), bytes(jpegWithScans(progressiveJpeg(8, 16, 3, true), 1001)),
+               bytes(progressiveJpeg(16, 8, 3, true))};
+    std::string name = writeFile(aviFile(s));
+    AviFile file;
+    std::string why;
+    ASSERT_TRUE(aviOpen(name.c_str(), &file, &why)) << why;
+    std::remove(name.c_str());
+    AviPicture picture;
+    EXPECT_TRUE(aviDecode(file, 0, &picture));
+    EXPECT_FALSE(aviDecode(file, 1, &picture));
+    EXPECT_FALSE(aviDecode(file, 2, &picture));
+    EXPECT_EQ(errors().find("scans"), std::string::npos) << errors();
+    aviClose(&file);
+}
+
 }  // namespace
