@@ -13,6 +13,10 @@
 #    include/tesk_image.h) an image-type code (IMG_BSQ, IMG_DIB, ...) is
 #    named only where a tool or a command picks the type of an image it
 #    makes, the lines listed in defaultTypes below.
+# 4. Every tcltest test of the suite (the tests/ folders' *.test files) has
+#    a name of its own, so that a failure names one test: a name written out
+#    in a test command that an earlier test of any file already has is
+#    reported (names made by the script, with $ or [, are left alone).
 # Comments are skipped; each finding prints as FILE:LINE: TEXT.
 set -eu
 src=$1
@@ -187,6 +191,19 @@ typeCodes=$(sources runtime platform display analysis canvas geo gl devices pack
 if [ -n "$typeCodes" ]; then
     echo "$typeCodes"
     echo "style_check: image-type code outside imagestore/ (ask the type's row in imagestore/formats/imagetypes.h)" >&2
+    status=1
+fi
+names=$(find "$src/tests" -name '*.test' | LC_ALL=C sort | xargs awk '
+    $1 == "test" && $2 !~ /[$[]/ {
+        if ($2 in seen) {
+            print FILENAME ":" FNR ": test " $2 ", named before at " seen[$2]
+        } else {
+            seen[$2] = FILENAME ":" FNR
+        }
+    }')
+if [ -n "$names" ]; then
+    echo "$names"
+    echo "style_check: two tests of the suite share a name" >&2
     status=1
 fi
 exit $status
