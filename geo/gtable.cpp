@@ -952,7 +952,20 @@ private:
         return true;
     }
 
+    /* A command of a script, at most kMaxNesting scripts deep: each
+       braced word or substitution read as a script descends one level. */
     bool command(const Tcl_Parse &parse, bool strict)
+    {
+        if (nesting_ >= kMaxNesting) {
+            return false;
+        }
+        nesting_++;
+        const bool ok = commandWords(parse, strict);
+        nesting_--;
+        return ok;
+    }
+
+    bool commandWords(const Tcl_Parse &parse, bool strict)
     {
         std::string name;
         const Tcl_Token *token = parse.tokenPtr;
@@ -1071,8 +1084,10 @@ private:
         return nullptr;
     }
 
+    static constexpr int kMaxNesting = 1000;
     const char *base_;
     std::vector<Chunk> &chunks_;
+    int nesting_ = 0; /* commands being placed, one per script level */
 };
 
 /* Re-resolves field markers after the fields changed. */
