@@ -143,7 +143,9 @@ void imageBox(GcanvasWidget *canvas, GcanvasItem *item)
 {
     ImageItem *im = asImage(item);
     gcanvasMarkIndexStale(canvas);
-    int cx = roundToInt(im->x * canvas->mx - canvas->xOffset), cy = roundToInt(im->y * canvas->my - canvas->yOffset);
+    /* the corner in doubles: a point rounded to the end of int's range
+     * still takes the anchor offset */
+    double cx = roundToInt(im->x * canvas->mx - canvas->xOffset), cy = roundToInt(im->y * canvas->my - canvas->yOffset);
     Tk_Image image = chosenImage(canvas, im);
     int w = 0, h = 0;
     if (image != nullptr && !gcanvasItemHidden(canvas, item)) {
