@@ -43,8 +43,8 @@ PageRect pageRect(const PrinterSettings *s, const PrintDest &p, int horzRes, int
             vertRes - roundToInt(s->marginMm[3] / vertSize * vertRes)};
 }
 
-/* Bounds of one canvas print. A page takes at most kMaxPages page tiles;
- * sub-tiles grow to at least kMinSubTilePixels printer pixels a side (no
+/* Bounds of one canvas print. A job has at most kMaxPages pages (page
+ * tiles); sub-tiles grow to at least kMinSubTilePixels printer pixels a side (no
  * further than kMaxGrownSubTile canvas units), and a print draws at most
  * kMaxSubTiles of them: beyond either bound it is refused before a page
  * is drawn. */
