@@ -134,28 +134,18 @@ bool requestMagnify(GcanvasWidget *canvas, ImageItem *im)
 void magnifyWhenIdle(ClientData clientData);
 
 /*
- * The layout: a magnify request first (scalable items with an image,
- * never nested for one item; inside an image-changed word only scheduled
- * for idle time), then the box: the canvas point rounded, less the anchor
- * offset in pixels, the image's size. A hidden item or one without an
- * image in use has the point. Answers false when a script deleted the
- * item or destroyed the canvas.
+ * The box from the world point at the canvas's current scales: the canvas
+ * point rounded, less the anchor offset in pixels, the image's size. A
+ * hidden item or one without an image in use (none named, or its name no
+ * longer an image) has the point.
  */
-bool imageLayout(GcanvasWidget *canvas, GcanvasItem *item)
+void imageBox(GcanvasWidget *canvas, GcanvasItem *item)
 {
     ImageItem *im = asImage(item);
     gcanvasMarkIndexStale(canvas);
-    if (item->scalable && !im->magnifying && (im->magnifyCommand != nullptr || im->imageString != nullptr)) {
-        if (changeDepth > 0) {
-            if (requestDepth == 0 && !im->magnifyPending) {
-                im->magnifyPending = 1;
-                Tcl_DoWhenIdle(magnifyWhenIdle, im);
-            }
-        } else if (!requestMagnify(canvas, im)) {
-            return false;
-        }
-    }
-    int cx = roundToInt(im->x * canvas->mx - canvas->xOffset), cy = roundToInt(im->y * canvas->my - canvas->yOffset);
+    /* the corner in doubles: a point rounded to the end of int's range
+     * still takes the anchor offset */
+    double cx = roundToInt(im->x * canvas->mx - canvas->xOffset), cy = roundToInt(im->y * canvas->my - canvas->yOffset);
     Tk_Image image = chosenImage(canvas, im);
     int w = 0, h = 0;
     if (image != nullptr && !gcanvasItemHidden(canvas, item)) {
@@ -170,6 +160,28 @@ bool imageLayout(GcanvasWidget *canvas, GcanvasItem *item)
     item->x2 = cx + w;
     item->y2 = cy + h;
     item->xPad = item->yPad = 0;
+}
+
+/*
+ * The layout: a magnify request first (scalable items with an image,
+ * never nested for one item; inside an image-changed word only scheduled
+ * for idle time), then the box (imageBox). Answers false when a script
+ * deleted the item or destroyed the canvas.
+ */
+bool imageLayout(GcanvasWidget *canvas, GcanvasItem *item)
+{
+    ImageItem *im = asImage(item);
+    if (item->scalable && !im->magnifying && (im->magnifyCommand != nullptr || im->imageString != nullptr)) {
+        if (changeDepth > 0) {
+            if (requestDepth == 0 && !im->magnifyPending) {
+                im->magnifyPending = 1;
+                Tcl_DoWhenIdle(magnifyWhenIdle, im);
+            }
+        } else if (!requestMagnify(canvas, im)) {
+            return false;
+        }
+    }
+    imageBox(canvas, item);
     return true;
 }
 
@@ -271,6 +283,9 @@ int imageConfigure(Tcl_Interp *interp, GcanvasWidget *canvas, GcanvasItem *item,
     if (getInstance(interp, canvas, im, im->imageString, &im->image) != TCL_OK ||
         getInstance(interp, canvas, im, im->activeImageString, &im->activeImage) != TCL_OK ||
         getInstance(interp, canvas, im, im->disabledImageString, &im->disabledImage) != TCL_OK) {
+        /* A name that is no image (any more) leaves no image in use: the
+         * box still follows the point, but no image is asked to magnify. */
+        imageBox(canvas, item);
         return TCL_ERROR;
     }
     imageLayout(canvas, item);

@@ -50,12 +50,17 @@ bool isBlank(char c)
     return c == ' ' || c == '\t' || c == '\n' || c == '\r';
 }
 
+/* Deepest nesting of parentheses in an expression: the compiler and the
+ * evaluator descend one call per level. */
+constexpr int kMaxTagNesting = 1000;
+
 /* The recursive descent over one level of an expression. */
 struct Compiler {
     const std::string &text;
     size_t pos;
     std::vector<Tk_Uid> &out;
     const char *error = nullptr;
+    int nesting = 0; /* parentheses open around the level being compiled */
 
     /* Compiles until the end of the text or a ")"; false on error. */
     bool level()
@@ -74,11 +79,16 @@ struct Compiler {
                     negate = true;
                     pos++;
                 } else if (c == '(') {
+                    if (nesting >= kMaxTagNesting) {
+                        return fail("Too many nested parentheses in tag search expression");
+                    }
                     out.push_back(negate ? t.negParen : t.paren);
                     pos++;
+                    nesting++;
                     if (!level()) {
                         return false;
                     }
+                    nesting--;
                     negate = false;
                     lookingForTag = false;
                     found = true;

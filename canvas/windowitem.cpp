@@ -8,6 +8,7 @@
  *	type asks to be redrawn always, since its widget moves whenever the
  *	canvas scrolls.
  */
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -20,6 +21,9 @@
 #include "tesk.h"
 
 namespace {
+
+/* The largest width or height a window is given: X sizes are 16-bit. */
+constexpr int kMaxWindowSide = 32767;
 
 struct WindowItem {
     GcanvasItem header;
@@ -112,13 +116,13 @@ bool usableWindow(Tk_Window canvasWin, Tk_Window tkwin)
  * where the anchor puts the point along one axis (-1 the low side in
  * window terms: west or north, 0 the middle, 1 the high side), the
  * sides swapped when the world axis runs the other way (scale < 0). */
-int anchoredEdge(int c, int s, int side, double scale)
+double anchoredEdge(int c, int s, int side, double scale)
 {
     if (side == 0) {
-        return c - s / 2;
+        return static_cast<double>(c) - s / 2;
     }
     bool high = side > 0 ? scale > 0 : scale < 0;
-    return high ? c - s : c;
+    return high ? static_cast<double>(c) - s : c;
 }
 
 void windowBbox(GcanvasWidget *canvas, GcanvasItem *item)
@@ -175,7 +179,9 @@ void placeWindow(WindowItem *w)
     const GcanvasItem &h = w->header;
     int x = gcanvasDrawableCoord(canvas->xOrigin, h.x1);
     int y = gcanvasDrawableCoord(canvas->yOrigin, h.y1);
-    int width = roundToInt(h.x2 - h.x1), height = roundToInt(h.y2 - h.y1);
+    /* no wider or higher than the X protocol's sizes (and x + width in int) */
+    int width = std::clamp(roundToInt(h.x2 - h.x1), 1, kMaxWindowSide);
+    int height = std::clamp(roundToInt(h.y2 - h.y1), 1, kMaxWindowSide);
     if (x + width <= 0 || y + height <= 0 || x >= Tk_Width(canvasWin) || y >= Tk_Height(canvasWin)) {
         hideWindow(w);
         return;

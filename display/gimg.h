@@ -210,7 +210,6 @@ extern Tk_ConfigSpec gimgConfigSpecs[];
 int gimgConfigure(GimgMaster *master, int argc, const char **argv, int flags);
 int gimgConfigMagnification(GimgMaster *master);
 int gimgSetZoom(GimgMaster *master, double mx, double my);
-void gimgSetContrast(GimgMaster *master);
 int gimgInstanceCmd(ClientData master, Tcl_Interp *interp, int argc, const char **argv);
 /* The update word: Tk hears of a change and the view is rendered again at
  * the next display. Takes no arguments (interp, argc and argv are unused);

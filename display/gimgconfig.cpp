@@ -12,6 +12,7 @@
 #include <cstring>
 #include <string>
 #include <strings.h>
+#include <vector>
 #include "display/photolink.h"
 #include "display/idoption.h"
 #include "imagestore/codes.h"
@@ -346,6 +347,44 @@ constexpr const char *kBadOption =
     "mapxy, mask, names, max, mean, min, pixel, profile, resident, rotate, section, scrxy, seek, setIndices, "
     "setLookup setPixel, setRange, stats, std, update";
 
+/* The values of the image's floating-point options (TK_CONFIG_DOUBLE rows
+ * of the option table), in table order. */
+std::vector<double> doubleOptions(const GimgMaster *master)
+{
+    std::vector<double> values;
+    for (const Tk_ConfigSpec *spec = gimgConfigSpecs; spec->type != TK_CONFIG_END; spec++) {
+        if (spec->type == TK_CONFIG_DOUBLE) {
+            values.push_back(*reinterpret_cast<const double *>(reinterpret_cast<const char *>(master) + spec->offset));
+        }
+    }
+    return values;
+}
+
+/* Puts back the values doubleOptions answered. */
+void restoreDoubleOptions(GimgMaster *master, const std::vector<double> &values)
+{
+    size_t i = 0;
+    for (const Tk_ConfigSpec *spec = gimgConfigSpecs; spec->type != TK_CONFIG_END; spec++) {
+        if (spec->type == TK_CONFIG_DOUBLE) {
+            *reinterpret_cast<double *>(reinterpret_cast<char *>(master) + spec->offset) = values[i++];
+        }
+    }
+}
+
+/* The first floating-point option whose value is infinite (Tcl refuses
+ * NaN itself), or NULL: every such option reaches integer pixel, level or
+ * size arithmetic. */
+const char *infiniteOption(const GimgMaster *master)
+{
+    for (const Tk_ConfigSpec *spec = gimgConfigSpecs; spec->type != TK_CONFIG_END; spec++) {
+        if (spec->type == TK_CONFIG_DOUBLE &&
+            !std::isfinite(*reinterpret_cast<const double *>(reinterpret_cast<const char *>(master) + spec->offset))) {
+            return spec->argvName;
+        }
+    }
+    return nullptr;
+}
+
 }  // namespace
 
 /* Takes the shown image's description and applies everything that follows;
@@ -362,7 +401,7 @@ int gimgConfigure(GimgMaster *master, int argc, const char **argv, int flags)
 {
     Tcl_Interp *interp = master->interp;
     Tk_Uid oldFg = master->opt.foreground, oldBg = master->opt.background, oldStipple = master->opt.stipple;
-    double oldMx = master->opt.mx, oldMy = master->opt.my;
+    const std::vector<double> oldDoubles = doubleOptions(master);
     std::string oldFile = optionText(master->opt.file), oldMaskFile = optionText(master->opt.maskFile);
     std::string oldMaskClass = optionText(master->opt.maskClass);
     RamImage *shownBefore = master->image;
@@ -372,9 +411,13 @@ int gimgConfigure(GimgMaster *master, int argc, const char **argv, int flags)
     }
     if (master->opt.mx == 0 || master->opt.my == 0 || !std::isfinite(master->opt.mx) ||
         !std::isfinite(master->opt.my)) {
-        master->opt.mx = oldMx;
-        master->opt.my = oldMy;
+        restoreDoubleOptions(master, oldDoubles);
         Tcl_SetResult(interp, const_cast<char *>("Invalid zoom: -mx and -my must be finite and not 0"), TCL_STATIC);
+        return TCL_ERROR;
+    }
+    if (const char *option = infiniteOption(master)) {
+        restoreDoubleOptions(master, oldDoubles);
+        Tcl_AppendResult(interp, "Invalid value: ", option, " must be finite", nullptr);
         return TCL_ERROR;
     }
     if (!changeColor(master, oldFg, true) || !changeColor(master, oldBg, false)) {
@@ -440,7 +483,8 @@ static int configureShown(GimgMaster *master, const std::string &oldFile)
         std::strcpy(master->opt.file, image->tag);
         showImage(master, image);  // the client record takes over the photo copy's use
     }
-    master->desc.block = (pixelIdBits(master->desc.pixel) * master->desc.columns + 7) / 8;
+    const int64_t lineBits = static_cast<int64_t>(pixelIdBits(master->desc.pixel)) * master->desc.columns;
+    master->desc.block = static_cast<int32_t>(std::clamp<int64_t>((lineBits + 7) / 8, INT32_MIN, INT32_MAX));
 
     const char *file = master->opt.file;
     if (file == nullptr || file[0] == '\0') {
@@ -505,7 +549,7 @@ int gimgConfigMagnification(GimgMaster *master)
         Tcl_SetResult(master->interp, const_cast<char *>("Error in gimgConfigMagnification"), TCL_STATIC);
         return TCL_ERROR;
     }
-    gimgSetContrast(master);
+    gimgContrastBounds(opt.contrast, opt.bright, &master->outLow, &master->outHigh);
     int nbands = master->image != nullptr ? master->image->desc.nbands : std::max(desc.nbands, 1);
     int modulus = desc.nindices > 0 && opt.layer > 0 ? 3 : nbands;
     for (int k = 1; k <= 3; k++) {
@@ -644,21 +688,6 @@ int gimgSetZoom(GimgMaster *master, double mx, double my)
     return 0;
 }
 
-void gimgSetContrast(GimgMaster *master)
-{
-    double c = std::clamp(master->opt.contrast, -1.0, 1.0);
-    int low = 0, high = 255;
-    if (c <= 0) {
-        high = roundToInt((static_cast<float>(c) + 1) * 127.5);
-        low = 255 - high;
-    } else {
-        low = roundToInt((1 - c) * 127.5);
-        high = 255 - low;
-    }
-    int shift = roundToInt((master->opt.bright - 0.5) * 512);
-    master->outLow = std::clamp(low + shift, 0, 255);
-    master->outHigh = std::clamp(high + shift, 0, 255);
-}
 
 /* The shown image's contents or descriptor changed. */
 void gimgOnDisplayUpdate(ClientData clientData)

@@ -13,6 +13,7 @@
 #include "display/render.h"
 
 #include <algorithm>
+#include <cfloat>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -42,10 +43,16 @@ int clampInt(int v, int lo, int hi)
 }
 
 /* Levels of values scaled by the stretch bounds: below low 0 (NaN too),
- * from high on 255, between truncate((v - low) * 255 / (high - low) + 0.5). */
+ * from high on 255, between truncate((v - low) * 255 / (high - low) + 0.5).
+ * Infinite bounds count as the largest floats, so that every level between
+ * them is a finite number. */
 struct Scale {
     double low, high, a;
-    Scale(float lo, float hi) : low(lo), high(hi), a(hi > lo ? 255.0 / (static_cast<double>(hi) - lo) : 0.0) {}
+    Scale(float lo, float hi)
+        : low(std::clamp<double>(lo, -FLT_MAX, FLT_MAX)), high(std::clamp<double>(hi, -FLT_MAX, FLT_MAX)),
+          a(high > low ? 255.0 / (high - low) : 0.0)
+    {
+    }
     unsigned char operator()(double v) const
     {
         if (!(v >= low)) {

@@ -146,6 +146,11 @@ Tk_CustomOption sensorFiniteOptions[SENSOR_FINITE_COUNT] = {
     {parseFinite, printDouble, const_cast<char *>("-axoffset")},
     {parseFinite, printDouble, const_cast<char *>("-ayoffset")},
     {parseFinite, printDouble, const_cast<char *>("-azoffset")},
+    {parseFinite, printDouble, const_cast<char *>("-xc")},
+    {parseFinite, printDouble, const_cast<char *>("-yc")},
+    {parseFinite, printDouble, const_cast<char *>("-lat")},
+    {parseFinite, printDouble, const_cast<char *>("-lon")},
+    {parseFinite, printDouble, const_cast<char *>("-neighborhood")},
 };
 
 /* Images ------------------------------------------------------------------- */

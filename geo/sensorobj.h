@@ -46,8 +46,9 @@ int sensorViewpointResult(const SensorCall &c, const double *m);
 /* -f, -dx, -dy: doubles that must be finite and not 0 (client data: the
  * option name). */
 extern Tk_CustomOption sensorFocalOption, sensorDxOption, sensorDyOption;
-/* The position, the angles and the mounting offsets: doubles that must be
- * finite, one record per option (its name the client data). */
+/* The position, the angles, the mounting offsets, the principal point,
+ * the place named in descriptions and the normalisation radius: doubles
+ * that must be finite, one record per option (its name the client data). */
 enum SensorFiniteOption {
     SENSOR_OPT_X,
     SENSOR_OPT_Y,
@@ -58,6 +59,11 @@ enum SensorFiniteOption {
     SENSOR_OPT_AXOFFSET,
     SENSOR_OPT_AYOFFSET,
     SENSOR_OPT_AZOFFSET,
+    SENSOR_OPT_XC,
+    SENSOR_OPT_YC,
+    SENSOR_OPT_LAT,
+    SENSOR_OPT_LON,
+    SENSOR_OPT_NEIGHBORHOOD,
     SENSOR_FINITE_COUNT
 };
 extern Tk_CustomOption sensorFiniteOptions[SENSOR_FINITE_COUNT];

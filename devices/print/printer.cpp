@@ -22,8 +22,6 @@ int printTileHeight = 1536;
 
 namespace {
 
-enum { kMinTile = 128 };
-
 const char *const kUsage = "enum capability canvas interactive pagesetup setup tilewidth tileheight";
 
 /* Enumeration flags and the options that name them. */
@@ -208,7 +206,7 @@ int interactiveCmd(PrinterSettings *s, Tcl_Interp *interp, int argc, const char 
     return TCL_OK;
 }
 
-/* tilewidth and tileheight: the value, or a new one of at least 128. */
+/* tilewidth and tileheight: the value, or a new one of 128 .. kMaxPrintTile. */
 int tileSizeCmd(Tcl_Interp *interp, int argc, const char **argv, int *size, const char *invalid)
 {
     if (argc >= 3) {
@@ -216,7 +214,7 @@ int tileSizeCmd(Tcl_Interp *interp, int argc, const char **argv, int *size, cons
         if (Tcl_GetInt(interp, argv[2], &v) != TCL_OK) {
             return TCL_ERROR;
         }
-        if (v < kMinTile) {
+        if (v < kMinPrintTile || v > kMaxPrintTile) {
             Tcl_AppendResult(interp, invalid, nullptr);
             return TCL_ERROR;
         }

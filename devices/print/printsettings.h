@@ -23,9 +23,12 @@ struct PrinterSettings {
     std::string printerName; /* the printer kept from the last dialog, "" none */
 };
 
-/* Tile width and height of canvas printing, canvas units, at least 128. */
+/* Tile width and height of canvas printing, canvas units, 128 ..
+ * kMaxPrintTile: a sub-tile takes both its ends, so the largest is one
+ * unit under the widest region a canvas draws off screen. */
 extern int printTileWidth;
 extern int printTileHeight;
+enum { kMinPrintTile = 128, kMaxPrintTile = 32736 };
 
 /*
  * findPrintDest --
