@@ -10,9 +10,11 @@ set -eu
 top=$(cd "$(dirname "$0")/.." && pwd)
 what=${1:-release}
 
+# tcllib: dtplite renders the manual pages (doc/man) and the tests read them
+# through its doctools package.
 packages="build-essential cmake ninja-build ccache pkg-config binutils clang libclang-rt-14-dev
  tcl8.6-dev tk8.6-dev libxext-dev libjpeg62-turbo-dev zlib1g-dev libxft-dev fonts-dejavu-core libproj-dev proj-data
- libgl-dev libglu1-mesa-dev freeglut3-dev libgtest-dev libbenchmark-dev libshp-dev libgd-dev libcups2-dev xvfb xauth"
+ libgl-dev libglu1-mesa-dev freeglut3-dev libgtest-dev libbenchmark-dev libshp-dev libgd-dev libcups2-dev xvfb xauth tcllib"
 # The tests also cross-check files with readers and writers of other
 # projects (GDAL, netpbm, shapelib's programs, libjpeg's cjpeg and djpeg,
 # giflib's programs, ImageMagick) and figures with PROJ's own programs;

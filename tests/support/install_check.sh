@@ -14,6 +14,9 @@ test -f "$prefix/lib/tcltk/tesk4.010/pkgIndex.tcl"
 test -f "$prefix/include/tesk/tesk_image.h"
 test -f "$prefix/include/tesk/tesk_display.h"
 test -f "$prefix/lib/tcltk/tesk4.010/program.lib"
+# The manual pages, in section n under names of their own.
+test -f "$prefix/share/man/mann/tesk_tesk.n"
+grep -q '^\.TH "tesk_tesk" n' "$prefix/share/man/mann/tesk_tesk.n"
 # No variable set, started inside a folder of data: the package's own
 # library is loaded, the folder's program.lib never runs.
 mkdir "$prefix/data"
