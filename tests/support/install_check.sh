@@ -14,9 +14,12 @@ test -f "$prefix/lib/tcltk/tesk4.010/pkgIndex.tcl"
 test -f "$prefix/include/tesk/tesk_image.h"
 test -f "$prefix/include/tesk/tesk_display.h"
 test -f "$prefix/lib/tcltk/tesk4.010/program.lib"
-# The manual pages, in section n under names of their own.
-test -f "$prefix/share/man/mann/tesk_tesk.n"
-grep -q '^\.TH "tesk_tesk" n' "$prefix/share/man/mann/tesk_tesk.n"
+# The manual pages, every one of doc/man in section n under its name
+# tesk_NAME, as "man tesk_NAME" looks for it.
+for page in "$(dirname "$0")"/../../doc/man/*.man; do
+    name=tesk_$(basename "$page" .man)
+    grep -q "^\.TH \"$name\" n" "$prefix/share/man/mann/$name.n"
+done
 # No variable set, started inside a folder of data: the package's own
 # library is loaded, the folder's program.lib never runs.
 mkdir "$prefix/data"
