@@ -468,7 +468,7 @@ int wordEraseRecords(TableCall &c)
         return TCL_ERROR;
     }
     int position, n = 1;
-    if (!c.record(2, &position) || (c.argc == 4 && !c.integer(3, &n))) {
+    if (!c.record(2, &position) || (c.argc == 4 && !readClampedDecimal(c.argv[3], &n))) {
         return c.error("Invalid record position");
     }
     long long last = static_cast<long long>(position) + n - 1;
@@ -669,8 +669,8 @@ int wordGetDataBlock(TableCall &c)
     if (c.argc != 5) {
         return c.usage(" firstRecord lastRecord fieldList");
     }
-    int first, last;
-    if (!c.integer(2, &first) || !c.integer(3, &last)) {
+    int first, last; /* held to the records below */
+    if (!readClampedDecimal(c.argv[2], &first) || !readClampedDecimal(c.argv[3], &last)) {
         return c.error("Invalid index");
     }
     std::vector<int> fields;
@@ -725,8 +725,8 @@ int wordSetDataBlock(TableCall &c)
     if (c.argc != 5) {
         return c.usage(" firstRecord fieldList dataBlock");
     }
-    int first;
-    if (!c.integer(2, &first)) {
+    int first; /* held to the records below */
+    if (!readClampedDecimal(c.argv[2], &first)) {
         return c.error("Invalid index");
     }
     std::vector<int> fields;

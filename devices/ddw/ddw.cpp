@@ -1061,7 +1061,7 @@ int openImage(DdwWidget *w, Tk_Uid oldName)
     if (image == nullptr) {
         w->imageName = oldName;
         Tcl_SetObjResult(w->interp, Tcl_NewStringObj(ramImageErrorText(error), -1));
-        Tcl_AddErrorInfo(w->interp, "Error in open rimage");
+        Tcl_AddErrorInfo(w->interp, "\nError in open rimage");
         return TCL_ERROR;
     }
     if (old != nullptr) {

@@ -266,6 +266,15 @@ TEST_F(AviMotionJpeg, FramesAreBoundByTheirScansAndPicturesByTheBudget)
     EXPECT_NEAR(picture.pixels[0], 128, 1);
     EXPECT_FALSE(aviDecode(file, 1, &picture));
     EXPECT_NE(errors().find("Error in video frame 1: more than 1000 scans\n"), std::string::npos) << errors();
+    /* A budget cut below a frame's chunk refuses the frame before its
+     * bytes are read. */
+    setImageMemoryBudget(16);
+    EXPECT_FALSE(aviDecode(file, 0, &picture));
+    setImageMemoryBudget(0);
+    EXPECT_NE(errors().find("Error in video frame: the image needs " + std::to_string(bytes(jpeg).size()) +
+                            " bytes, more than the memory budget (teskImageBudget) of 16\n"),
+              std::string::npos)
+        << errors();
     aviClose(&file);
 
     /* Three pictures of 16384 x 16384 (the shown, the spare and the
