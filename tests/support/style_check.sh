@@ -1,5 +1,5 @@
 #!/bin/sh
-# Checks two habits of the sources that the compiler does not:
+# Checks habits of the sources that the compiler does not:
 #   style_check.sh SOURCE_DIR
 # 1. Numbers are read through runtime/cnumber, whatever LC_NUMERIC says: no
 #    strtod, strtof, strtold or atof, and no scanf of a floating conversion
@@ -17,6 +17,10 @@
 #    after its function has set the jump that libjpeg's errors take: the
 #    making allocates, and its failure jumps. The helpers that make one
 #    under their callers' jump are listed in jumpHelpers below.
+# 5. Every tcltest test of the suite (the tests/ folders' *.test files) has
+#    a name of its own, so that a failure names one test: a name written out
+#    in a test command that an earlier test of any file already has is
+#    reported (names made by the script, with $ or [, are left alone).
 # Comments are skipped; each finding prints as FILE:LINE: TEXT.
 set -eu
 src=$1
@@ -220,4 +224,13 @@ jumps=$(sources $library | xargs awk -v keep=0 "$uncomment" |
         report($1, $2, text)
     }')
 findings "$jumps" "style_check: a libjpeg object made before its setjmp (set the jump first)"
+names=$(find "$src/tests" -name '*.test' | LC_ALL=C sort | xargs awk '
+    $1 == "test" && $2 !~ /[$[]/ {
+        if ($2 in seen) {
+            print FILENAME ":" FNR ": test " $2 ", named before at " seen[$2]
+        } else {
+            seen[$2] = FILENAME ":" FNR
+        }
+    }')
+findings "$names" "style_check: two tests of the suite share a name"
 exit $status
