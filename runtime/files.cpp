@@ -62,6 +62,9 @@ int openRegularFile(const char *path, int access)
     /* Without O_NONBLOCK, opening a FIFO waits for a writer. */
     int fd = open(path, (access == O_RDWR ? O_RDWR : O_RDONLY) | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
+        if (errno == EISDIR) {
+            errno = EINVAL; /* a folder opened to write: refused as read-only */
+        }
         return -1;
     }
     struct stat info;
