@@ -69,6 +69,19 @@ protected:
         return path;
     }
 
+    /* The file "ten" holding "0123456789" and the FIFO "fifo" in the
+     * folder; answers the file's path and sets *fifo to the FIFO's. */
+    std::string tenAndFifo(std::string *fifo)
+    {
+        std::string file = dir_ + "/ten";
+        std::FILE *f = std::fopen(file.c_str(), "wb");
+        std::fputs("0123456789", f);
+        std::fclose(f);
+        *fifo = dir_ + "/fifo";
+        EXPECT_EQ(mkfifo(fifo->c_str(), 0600), 0);
+        return file;
+    }
+
     std::string dir_;
     std::string savedCwd_;
 };
@@ -151,12 +164,8 @@ TEST_F(FilesTest, DiskFreeClimbsToTheNearestExistingFolder)
 
 TEST_F(FilesTest, ARegularFileIsReadWholeWithinItsBoundAndNothingElseIs)
 {
-    std::string file = dir_ + "/ten";
-    std::FILE *f = std::fopen(file.c_str(), "wb");
-    std::fputs("0123456789", f);
-    std::fclose(f);
-    std::string fifo = dir_ + "/fifo";
-    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    std::string fifo;
+    std::string file = tenAndFifo(&fifo);
     const struct {
         std::string path;
         int64_t most;
@@ -174,12 +183,8 @@ TEST_F(FilesTest, ARegularFileIsReadWholeWithinItsBoundAndNothingElseIs)
 
 TEST_F(FilesTest, OnlyARegularFileOpensForReadingWritingOrAsAStream)
 {
-    std::string file = dir_ + "/ten";
-    std::FILE *f = std::fopen(file.c_str(), "wb");
-    std::fputs("0123456789", f);
-    std::fclose(f);
-    std::string fifo = dir_ + "/fifo";
-    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    std::string fifo;
+    std::string file = tenAndFifo(&fifo);
 
     /* read-write: what is written lands in the file */
     int fd = openRegularFile(file.c_str(), O_RDWR);

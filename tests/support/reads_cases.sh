@@ -8,9 +8,8 @@
 set -eu
 src=$1
 check=$src/tests/support/reads_check.sh
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT INT TERM
-status=0
+cases=reads_cases
+. "$src/tests/support/check_cases.sh"
 
 # case NAME EXPECT FILE LINE: a tree of the one FILE holding LINE; the
 # check must pass when EXPECT is "pass", else fail naming FILE.
@@ -18,19 +17,7 @@ case_() {
     tree=$work/$1
     mkdir -p "$tree/$(dirname "$3")"
     printf '%s\n' "$4" >"$tree/$3"
-    if sh "$check" "$tree" >"$work/$1.log" 2>&1; then
-        result=pass
-    else
-        result=fail
-    fi
-    if [ "$2" = pass ]; then
-        [ "$result" = pass ] && return
-    elif [ "$result" = fail ] && grep -qF -- "$3:1: " "$work/$1.log"; then
-        return
-    fi
-    echo "reads_cases: $1: expected ${2}, the check gave $result:" >&2
-    cat "$work/$1.log" >&2
-    status=1
+    checkCase "$1" "$2" "$3:1: "
 }
 
 case_ open fail analysis/a.cpp '    int fd = open(name, O_RDONLY | O_CLOEXEC);'
