@@ -11,6 +11,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdint>
 #include <cmath>
 #include <cstring>
 #include <fcntl.h>
@@ -296,6 +297,9 @@ int64_t georectSourceWindow(const Georect *record, GeorectArea *area, PixelBound
     if (bounds->right < bounds->left || bounds->bottom < bounds->top) {
         return 0;
     }
-    return (static_cast<int64_t>(bounds->right) - bounds->left + 1) *
-           (static_cast<int64_t>(bounds->bottom) - bounds->top + 1);
+    /* Each side is below 2^32 pixels, their product may pass 2^63: an
+     * unclamped window so large counts as the largest one. */
+    const int64_t width = static_cast<int64_t>(bounds->right) - bounds->left + 1;
+    const int64_t height = static_cast<int64_t>(bounds->bottom) - bounds->top + 1;
+    return width > INT64_MAX / height ? INT64_MAX : width * height;
 }

@@ -82,7 +82,8 @@ void traceWindowBounds(const Georect *record, const GeorectArea *area, PixelBoun
  *	The area (map units) of the output block of rows x columns from
  *	(firstRow, firstColumn) of an output whose rectangle is output and
  *	whose georeference is frame, and the input window it needs (cut to the
- *	input rectangle when clamp is set). Answers the window's pixel count,
+ *	input rectangle when clamp is set). Answers the window's pixel count
+ *	(INT64_MAX for a window of more pixels than that),
  *	0 when it is empty.
  */
 int64_t georectSourceWindow(const Georect *record, GeorectArea *area, PixelBounds *bounds, const GeorectFrame *frame,

@@ -31,6 +31,7 @@
 #include "imagestore/stats.h"
 #include "runtime/budget.h"
 #include "runtime/bytes.h"
+#include "runtime/cnumber.h"
 #include "runtime/configspec.h"
 #include "runtime/startup.h"
 #include "runtime/subcmd.h"
@@ -664,7 +665,8 @@ int rimageCache(ImageDesc *, Tcl_Interp *interp, int argc, const char **argv)
     }
     double pct = -1;
     if (options[1].value != nullptr) {
-        if (Tcl_GetDouble(interp, options[1].value, &pct) != TCL_OK) {
+        /* NaN is a number here (counted as 0), which Tcl_GetDouble refuses. */
+        if (!cWholeNumber(options[1].value, &pct) && Tcl_GetDouble(interp, options[1].value, &pct) != TCL_OK) {
             Tcl_Free(reinterpret_cast<char *>(names));
             return TCL_ERROR;
         }

@@ -625,7 +625,7 @@ int gcanvasFindItems(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Ob
     static const char *const forms[] = {"above",    "all",         "below",   "closest", "component",
                                         "enclosed", "overlapping", "withtag", nullptr};
     static const char *const usages[] = {
-        "tagOrId", "", "tagOrId", "x y ?halo? ?start?", "tagOrId", "x1 y1 x2 y2", "x1 y1 x2 y2", "tagOrId"};
+        "tagOrId", nullptr, "tagOrId", "x y ?halo? ?start?", "tagOrId", "x1 y1 x2 y2", "x1 y1 x2 y2", "tagOrId"};
     static const int counts[][2] = {{1, 1}, {0, 0}, {1, 1}, {2, 4}, {1, 1}, {4, 4}, {4, 4}, {1, 1}};
     int form;
     if (Tcl_GetIndexFromObj(interp, objv[first], forms, "search command", 0, &form) != TCL_OK) {

@@ -29,6 +29,37 @@ proc tour.screenshot {windows file} {
     return 1
 }
 
+# The names of a map (its text and gtext items, unstretched) drawn again by
+# Tk's own canvas text over a picture of the map without them, at the
+# places, sizes and angles the map gives them; written to file as the
+# labelled map's independent likeness.
+proc tour.tkLabels {map file} {
+    set names [lmap id [$map find all] {expr {[$map type $id] in {text gtext} ? $id : [continue]}}]
+    foreach id $names {$map itemconfigure $id -state hidden}
+    set bare [file rootname $file]-bare.ppm
+    tour.screenshot $map $bare
+    foreach id $names {$map itemconfigure $id -state normal}
+    set photo [image create photo -file $bare]
+    set k [canvas $map-tk -width [winfo width $map] -height [winfo height $map] -highlightthickness 0 -borderwidth 0]
+    pack $k
+    $k create image 0 0 -anchor nw -image $photo
+    set mx [$map cget -mx]
+    set my [$map cget -my]
+    set ratio [expr {abs($my * [$map cget -textsizeratio])}]
+    foreach id $names {
+        lassign [$map coords $id] x y
+        lassign [$map itemcget $id -font] family size
+        set angle [expr {[$map type $id] eq "gtext" ? [$map itemcget $id -escapement] : 0}]
+        $k create text [expr {($x - [$map cget -viewxorigin]) * $mx}] [expr {($y - [$map cget -viewyorigin]) * $my}] \
+            -text [$map itemcget $id -text] -anchor [$map itemcget $id -anchor] -fill [$map itemcget $id -fill] \
+            -font [list $family [expr {round($size * $ratio)}]] -angle $angle
+    }
+    update
+    tour.screenshot $k $file
+    destroy $k
+    image delete $photo
+}
+
 # Shows the images side by side in a new frame, as borderless labels named
 # after the images' last words; answers the labels, for tour.screenshot.
 proc tour.showImages {frame images} {
@@ -340,6 +371,7 @@ demo.log "labels: [lmap id [.lab find all] {.lab type $id}], heights $before zoo
 set picture [file join $teskDemo(out) tour-labels.ppm]
 if {[tour.screenshot .lab $picture]} {
     demo.log "labelled map picture written to $picture ([file size $picture] bytes)"
+    tour.tkLabels .lab [file join $teskDemo(out) labels-tk.ppm]
 }
 destroy .lab
 # Map items: the parcels' outlines over the infrared band (a scalable

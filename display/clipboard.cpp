@@ -25,6 +25,7 @@
 #include "display/photolink.h"
 #include "display/picture.h"
 #include "display/xtrap.h"
+#include "runtime/budget.h"
 
 namespace {
 
@@ -238,10 +239,16 @@ void takeClipboard(Tk_Window mainWin)
     XSync(clip.display, False);
 }
 
-/* What Tk_GetSelection gives back, collected. */
+/* What Tk_GetSelection gives back, collected up to the image memory
+ * budget: an owner that sends more ends the transfer (an error). */
 int collectSelection(ClientData data, Tcl_Interp *, const char *portion)
 {
-    static_cast<std::string *>(data)->append(portion);
+    auto *text = static_cast<std::string *>(data);
+    const std::size_t more = std::strlen(portion);
+    if (!imageBudgetAllows(static_cast<int64_t>(text->size() + more), "copyClipboard")) {
+        return TCL_ERROR;
+    }
+    text->append(portion, more);
     return TCL_OK;
 }
 
@@ -331,6 +338,14 @@ bool pngSize(const std::vector<unsigned char> &png, int *width, int *height)
     *width = static_cast<int>(w);
     *height = static_cast<int>(h);
     return true;
+}
+
+/* Whether a picture of width x height that another client offers may be
+ * read: four bytes a pixel (a photo's, or an XImage's of a deep screen)
+ * within the image memory budget; a refusal is told on standard error. */
+bool pictureFitsBudget(int width, int height)
+{
+    return imageBudgetAllows(int64_t{4} * width * height, "copyClipboard");
 }
 
 /* True when this process holds the selection with a picture for tkwin's
@@ -496,6 +511,9 @@ Pixmap pixmapFromClipboard(Tk_Window tkwin, int *width, int *height)
         h = clip.height;
     } else {
         source = offeredPixmap(tkwin, &w, &h);
+        if (source != None && !pictureFitsBudget(w, h)) {
+            return None;
+        }
     }
     if (source != None) {
         Pixmap copy = pixmapFromDrawable(tkwin, source, 0, 0, w, h);
@@ -505,8 +523,10 @@ Pixmap pixmapFromClipboard(Tk_Window tkwin, int *width, int *height)
         }
         return copy;
     }
+    /* Tk's photo is of the size the header gives: asked of the budget
+     * before anything is decoded. */
     std::vector<unsigned char> png;
-    if (!offeredPng(tkwin, &png)) {
+    if (!offeredPng(tkwin, &png) || !pngSize(png, &w, &h) || !pictureFitsBudget(w, h)) {
         return None;
     }
     return pngToPixmap(tkwin, png, width, height);

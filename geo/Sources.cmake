@@ -25,6 +25,7 @@ tesk_layer(geo
     geo/dbase.cpp
     geo/dbasetext.cpp
     geo/gtable.cpp
+    geo/matchscript.cpp
     geo/terrastore.cpp
     geo/terraobj.cpp
     geo/sensor.cpp

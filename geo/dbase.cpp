@@ -28,6 +28,7 @@
 #include <tcl.h>
 
 #include "geo/dbasetext.h"
+#include "runtime/budget.h"
 #include "runtime/bytes.h"
 #include "runtime/cnumber.h"
 #include "runtime/replace.h"
@@ -680,7 +681,8 @@ DBaseTable *readdBase(const char *fileName, int *error)
     if (count > static_cast<uint64_t>(INT_MAX) || headBytes + bytes > static_cast<uint64_t>(st.st_size)) {
         return fail(DBASE_ERR_DATA, "readdBase - error in read\n");
     }
-    if (bytes >= kMaxBlock) {
+    /* The records and their order and flags, weighed before they are made. */
+    if (bytes >= kMaxBlock || !imageBudgetAllows(static_cast<int64_t>(bytes + 5 * count), "readdBase")) {
         return fail(DBASE_ERR_MEMORY, "readdBase - error in malloc\n");
     }
     if (!layout(t) || !setFileName(t, fileName)) {
@@ -741,6 +743,13 @@ int writedBase(const char *fileName, DBaseTable *t, int selectedOnly, int *error
         error = &dummy;
     }
     if (t == nullptr) {
+        return 0;
+    }
+    /* A table named like the code page file written beside it ("t.cpg")
+     * would be replaced by that file: such a name is refused untouched. */
+    if (t->codePage != nullptr && dBaseCodePageCollides(fileName)) {
+        tesk_fprintf(stderr, "writedBase - the code page file would replace %s\n", fileName);
+        *error = DBASE_ERR_OPEN;
         return 0;
     }
     FileReplacement r;

@@ -230,6 +230,16 @@ std::string dBaseDecode(Tcl_Encoding enc, const char *bytes, size_t n)
     return out;
 }
 
+bool dBaseCodePageCollides(const char *fileName)
+{
+    for (const char *extension : {".cpg", ".CPG"}) {
+        if (sameReplaceTarget(fileName, codePageFile(fileName, extension).c_str())) {
+            return true;
+        }
+    }
+    return false;
+}
+
 bool dBaseWriteCodePage(const char *fileName, const std::string &codePage)
 {
     std::string path = codePageFile(fileName, ".cpg"), now;

@@ -5,8 +5,8 @@
  *	table; its command answers the words every object shares, then its
  *	own: field edits, records, the selection and deletion flags, cells
  *	and blocks of cells, and match, which runs a Tcl predicate over every
- *	record, its markers read as variables or, where the predicate takes a
- *	whole word as text, substituted as inert words. gtable.info lists the
+ *	record, its markers each a read of a variable where the placer
+ *	(matchscript.cpp) proves the value is used as a value. gtable.info lists the
  *	fields of a file. Shape objects read the table's selection through
  *	the object's count and itemSelected slots.
  */
@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "geo/dbase.h"
+#include "geo/matchscript.h"
 #include "geo/shapecall.h"
 #include "runtime/subcmd.h"
 #include "tesk.h"
@@ -468,7 +469,7 @@ int wordEraseRecords(TableCall &c)
         return TCL_ERROR;
     }
     int position, n = 1;
-    if (!c.record(2, &position) || (c.argc == 4 && !c.integer(3, &n))) {
+    if (!c.record(2, &position) || (c.argc == 4 && !readClampedDecimal(c.argv[3], &n))) {
         return c.error("Invalid record position");
     }
     long long last = static_cast<long long>(position) + n - 1;
@@ -669,8 +670,8 @@ int wordGetDataBlock(TableCall &c)
     if (c.argc != 5) {
         return c.usage(" firstRecord lastRecord fieldList");
     }
-    int first, last;
-    if (!c.integer(2, &first) || !c.integer(3, &last)) {
+    int first, last; /* held to the records below */
+    if (!readClampedDecimal(c.argv[2], &first) || !readClampedDecimal(c.argv[3], &last)) {
         return c.error("Invalid index");
     }
     std::vector<int> fields;
@@ -725,8 +726,8 @@ int wordSetDataBlock(TableCall &c)
     if (c.argc != 5) {
         return c.usage(" firstRecord fieldList dataBlock");
     }
-    int first;
-    if (!c.integer(2, &first)) {
+    int first; /* held to the records below */
+    if (!readClampedDecimal(c.argv[2], &first)) {
         return c.error("Invalid index");
     }
     std::vector<int> fields;
@@ -801,332 +802,23 @@ int wordSetDataBlock(TableCall &c)
 
 /* ---- Match ---- */
 
-/* How a marker's value reaches the script. The form is chosen once, from
- * where the marker stands when Tcl parses the predicate (placeForms):
- *   kRead      "$name(k)": the script reads the value from the match array.
- *              Used where the text is substituted exactly once: inside an
- *              expression (a braced expr argument, if, while or for
- *              condition), a word that is only part of a word, and
- *              wherever the parse cannot tell (a comment, say).
- *   kReadLater "\$name(k)": a word whose substitution strips the backslash
- *              and that is substituted again as a whole: bare words of expr,
- *              eval and of if, while conditions, and double-quoted words,
- *              whose text a command such as expr or eval parses once more.
- *   kSplice    the value as one brace-quoted word (appendWord): a marker
- *              that is a whole bare word of any other command, which takes
- *              it as text, or parses it once more and still finds it inert.
- * Numbers and the record number are inert text anywhere and are spliced as
- * digits in the kSplice form. */
-enum class Form { kRead, kReadLater, kSplice };
+/* The predicate's markers are placed by matchscript.cpp: every marker is a
+ * read of an element of the match's array, and the placed script is the
+ * same for every record, so that Tcl compiles it once. Here the record
+ * loop sets the elements and evaluates it. */
 
-/* A compiled match script: text chunks and markers. */
-struct Chunk {
-    enum Kind { kText, kIndex, kRecord, kField } kind;
-    std::string text; /* literal text, or the field name */
-    int field;        /* field number of a kField chunk */
-    size_t offset;    /* where a marker stands in the predicate */
-    size_t length;    /* the marker's length in the predicate */
-    Form form;        /* how the marker's value reaches the script */
-};
-
-/* Splits the script into text and markers; false when a %word names no
- * field. */
-bool compileMatch(const DBaseTable *t, const char *script, std::vector<Chunk> &chunks)
+/* Field numbers of the markers (-1 for the record number and the whole
+ * record); false when a marker names no field of the table. */
+bool resolveFields(const DBaseTable *t, const MatchScript &placed, std::vector<int> &fields)
 {
-    chunks.clear();
-    std::string text;
-    auto flush = [&]() {
-        if (!text.empty()) {
-            chunks.push_back({Chunk::kText, text, -1, 0, 0, Form::kRead});
-        }
-        text.clear();
-    };
-    auto marker = [&](Chunk::Kind kind, std::string name, int field, const char *p, size_t n) {
-        flush();
-        chunks.push_back({kind, std::move(name), field, static_cast<size_t>(p - script), n, Form::kRead});
-    };
-    for (const char *p = script; *p != '\0';) {
-        if (*p != '%') {
-            text.push_back(*p++);
-            continue;
-        }
-        if (std::strncmp(p, "%{INDEX}", 8) == 0) {
-            marker(Chunk::kIndex, {}, -1, p, 8);
-            p += 8;
-            continue;
-        }
-        if (std::strncmp(p, "%{RECORD}", 9) == 0) {
-            marker(Chunk::kRecord, {}, -1, p, 9);
-            p += 9;
-            continue;
-        }
-        const char *end = p + 1;
-        while (*end != '\0' && *end != ' ' && *end != '\t' && *end != '\n' && *end != '\r') {
-            end++;
-        }
-        if (end == p + 1) { /* a % alone is text */
-            text.push_back(*p++);
-            continue;
-        }
-        std::string name(p + 1, end);
-        int j = dBaseFieldIndex(t, name.c_str());
-        if (j < 0) {
-            return false;
-        }
-        marker(Chunk::kField, name, j, p, static_cast<size_t>(end - p));
-        p = end;
-    }
-    flush();
-    return true;
-}
-
-/* Walks the predicate with Tcl's own parser and sets each marker's form
- * (see Form). A braced word is read as an expression where the command
- * takes one, and as a script otherwise; a command substitution as a
- * script. Refuses (false) a predicate that does not parse as a script and
- * one whose command name would come from a cell. */
-class FormPlacer {
-public:
-    FormPlacer(const char *script, std::vector<Chunk> &chunks) : base_(script), chunks_(chunks) {}
-
-    bool run() { return script(base_, base_ + std::strlen(base_), true); }
-
-private:
-    /* Sets the form of every marker that starts in [a, b). */
-    void place(const char *a, const char *b, Form form)
-    {
-        for (Chunk &chunk : chunks_) {
-            if (chunk.kind != Chunk::kText && base_ + chunk.offset >= a && base_ + chunk.offset < b) {
-                chunk.form = form;
-            }
-        }
-    }
-
-    /* The marker that starts exactly at p, or null. */
-    const Chunk *markerAt(const char *p) const
-    {
-        for (const Chunk &chunk : chunks_) {
-            if (chunk.kind != Chunk::kText && base_ + chunk.offset == p) {
-                return &chunk;
-            }
-        }
-        return nullptr;
-    }
-
-    /* True when a marker starts in [a, b). */
-    bool anyMarker(const char *a, const char *b) const
-    {
-        for (const Chunk &chunk : chunks_) {
-            if (chunk.kind != Chunk::kText && base_ + chunk.offset >= a && base_ + chunk.offset < b) {
-                return true;
-            }
-        }
-        return false;
-    }
-
-    /* Commands whose braced words are scripts run now: a marker may not
-       name the command in them. */
-    static bool runsScripts(const std::string &name)
-    {
-        static const char *const kNames[] = {"eval", "if", "while", "for", "foreach", "catch", "uplevel", "time", "try", "lmap"};
-        return std::any_of(std::begin(kNames), std::end(kNames), [&](const char *n) { return name == n; });
-    }
-
-    /* A script in [p, end). strict: Tcl runs it, so it must parse and no
-       marker may name a command. */
-    bool script(const char *p, const char *end, bool strict)
-    {
-        while (p < end) {
-            Tcl_Parse parse;
-            if (Tcl_ParseCommand(nullptr, p, static_cast<int>(end - p), 0, &parse) != TCL_OK) {
-                return !strict;
-            }
-            bool ok = command(parse, strict);
-            const char *next = parse.commandStart + parse.commandSize;
-            p = next > p ? next : end; /* only a comment or blanks were left */
-            Tcl_FreeParse(&parse);
-            if (!ok) {
-                return false;
-            }
-        }
-        return true;
-    }
-
-    bool command(const Tcl_Parse &parse, bool strict)
-    {
-        std::string name;
-        const Tcl_Token *token = parse.tokenPtr;
-        std::string previous;
-        for (int w = 0; w < parse.numWords; w++) {
-            const Tcl_Token &word = *token;
-            const char *start = word.start;
-            const char *stop = word.start + word.size;
-            std::string literal;
-            if (word.type == TCL_TOKEN_SIMPLE_WORD) {
-                literal.assign(token[1].start, static_cast<size_t>(token[1].size));
-            }
-            if (w == 0) {
-                name = literal;
-                if (strict && anyMarker(start, stop)) {
-                    return false;
-                }
-            }
-            /* Conditions are expressions; expr and the commands that run
-               scripts substitute their other words again as a whole. */
-            bool condition = ((name == "if" || name == "while") && w == 1) || (name == "if" && previous == "elseif") ||
-                             (name == "for" && w == 2);
-            bool again = name == "expr" || runsScripts(name);
-            if (*start == '{' && word.type == TCL_TOKEN_SIMPLE_WORD) {
-                if (name == "expr" || condition) {
-                    if (!expression(start + 1, stop - 1)) {
-                        return false;
-                    }
-                } else if (!script(start + 1, stop - 1, strict && runsScripts(name))) {
-                    return false;
-                }
-            } else {
-                bool quoted = *start == '"';
-                for (int k = 1; k <= word.numComponents; k++) {
-                    const Tcl_Token &part = token[k];
-                    if (part.type == TCL_TOKEN_COMMAND) {
-                        if (!script(part.start + 1, part.start + part.size - 1, true)) {
-                            return false;
-                        }
-                        k += part.numComponents;
-                    } else if (part.type == TCL_TOKEN_TEXT) {
-                        const Chunk *whole = markerAt(part.start);
-                        if (quoted || again) {
-                            place(part.start, part.start + part.size, Form::kReadLater);
-                        } else if (word.numComponents == 1 && whole != nullptr &&
-                                   whole->length == static_cast<size_t>(part.size)) {
-                            place(part.start, part.start + part.size, Form::kSplice);
-                        }
-                    }
-                }
-            }
-            previous = literal;
-            token += word.numComponents + 1;
-        }
-        return true;
-    }
-
-    /* A braced expression in [p, end): markers read their variable, except
-       inside a command substitution (a script) or a braced string. */
-    bool expression(const char *p, const char *end)
-    {
-        bool quoted = false;
-        while (p < end) {
-            if (*p == '\\') {
-                p += 2;
-            } else if (*p == '"') {
-                quoted = !quoted;
-                p++;
-            } else if (*p == '[') {
-                if ((p = bracket(p + 1, end)) == nullptr) {
-                    return false;
-                }
-            } else if (*p == '{' && !quoted) {
-                int depth = 0;
-                do {
-                    if (*p == '\\') {
-                        p++;
-                    } else if (*p == '{') {
-                        depth++;
-                    } else if (*p == '}') {
-                        depth--;
-                    }
-                    p++;
-                } while (p < end && depth > 0);
-            } else {
-                p++;
-            }
-        }
-        return true;
-    }
-
-    /* The commands of a substitution that starts after its "[": placed as
-       a script; answers the text after the matching "]", or null. */
-    const char *bracket(const char *p, const char *end)
-    {
-        while (p < end) {
-            Tcl_Parse parse;
-            if (Tcl_ParseCommand(nullptr, p, static_cast<int>(end - p), 1, &parse) != TCL_OK) {
-                return nullptr;
-            }
-            bool ok = command(parse, true);
-            const char *term = parse.term;
-            const char *next = parse.commandStart + parse.commandSize;
-            Tcl_FreeParse(&parse);
-            if (!ok) {
-                return nullptr;
-            }
-            if (term < end && *term == ']') {
-                return term + 1;
-            }
-            if (next <= p) {
-                return nullptr;
-            }
-            p = next;
-        }
-        return nullptr;
-    }
-
-    const char *base_;
-    std::vector<Chunk> &chunks_;
-};
-
-/* Re-resolves field markers after the fields changed. */
-bool resolveFields(const DBaseTable *t, std::vector<Chunk> &chunks)
-{
-    for (Chunk &chunk : chunks) {
-        if (chunk.kind == Chunk::kField && (chunk.field = dBaseFieldIndex(t, chunk.text.c_str())) < 0) {
+    fields.assign(placed.markers.size(), -1);
+    for (size_t k = 0; k < placed.markers.size(); k++) {
+        const MatchMarker &marker = placed.markers[k];
+        if (marker.kind == MatchMarker::kField && (fields[k] = dBaseFieldIndex(t, marker.field.c_str())) < 0) {
             return false;
         }
     }
     return true;
-}
-
-/* True when "{" text "}" is one Tcl word whose content is exactly text and
- * stays inert wherever the word is read again (inside double quotes, or by
- * expr concatenating its words): balanced braces and none of [, $, ", \. */
-bool bracesKeepWhole(const char *s, size_t n)
-{
-    int depth = 0;
-    for (size_t i = 0; i < n; i++) {
-        if (s[i] == '\\' || s[i] == '[' || s[i] == '$' || s[i] == '"') {
-            return false;
-        }
-        if (s[i] == '{') {
-            depth++;
-        } else if (s[i] == '}') {
-            if (depth == 0) {
-                return false;
-            }
-            depth--;
-        }
-    }
-    return depth == 0;
-}
-
-/* Appends text as one brace-quoted script word. Text that braces cannot
- * hold whole and inert gets a backslash before each of \ [ ] $ { } ", so
- * that neither the script's substitution nor a second one (expr, eval, a
- * word inside quotes) ever runs or reads anything in it; such a cell is
- * then seen with those backslashes. */
-void appendWord(std::string &out, const char *s, size_t n)
-{
-    out.push_back('{');
-    if (bracesKeepWhole(s, n)) {
-        out.append(s, n);
-    } else {
-        for (size_t i = 0; i < n; i++) {
-            if (std::strchr("\\[]${}\"", s[i]) != nullptr && s[i] != '\0') {
-                out.push_back('\\');
-            }
-            out.push_back(s[i]);
-        }
-    }
-    out.push_back('}');
 }
 
 /* A numeric field's cell as the number it holds: blanks trimmed, then only
@@ -1177,27 +869,6 @@ bool numericField(const DBaseTable *t, int j)
     return type == 'N' || type == 'F';
 }
 
-/* Appends every field of record i as one brace-quoted list word: numbers
- * as numbers, text as appendWord gives it (a blank number as {}). */
-void appendRecord(const DBaseTable *t, int i, std::string &out, std::string &cell, std::string &number)
-{
-    std::string list;
-    for (int j = 0; j < t->fieldCount; j++) {
-        dBaseFieldText(t, i, j, cell);
-        if (j > 0) {
-            list.push_back(' ');
-        }
-        if (numericField(t, j) && cellNumber(cell, number)) {
-            list += number;
-        } else {
-            appendWord(list, cell.data(), numericField(t, j) ? 0 : cell.size());
-        }
-    }
-    out.push_back('{');
-    out += list;
-    out.push_back('}');
-}
-
 /* Every field of record i as a list value: numbers as numbers, text as
  * it reads back, a blank number as an empty element. */
 Tcl_Obj *recordList(const DBaseTable *t, int i, std::string &cell, std::string &number)
@@ -1240,6 +911,24 @@ private:
     Tcl_Obj *obj_ = nullptr;
 };
 
+/* The value of a marker for record i: the record number, the whole record
+ * as a list, or the field's text (a numeric field's number). Null when a
+ * numeric field holds no number. */
+Tcl_Obj *markerValue(const DBaseTable *t, int i, MatchMarker::Kind kind, int field, std::string &cell,
+                     std::string &number)
+{
+    switch (kind) {
+    case MatchMarker::kIndex: return Tcl_NewIntObj(i);
+    case MatchMarker::kRecord: return recordList(t, i, cell, number);
+    case MatchMarker::kField: break;
+    }
+    dBaseFieldText(t, i, field, cell);
+    if (!numericField(t, field)) {
+        return Tcl_NewStringObj(cell.data(), static_cast<int>(cell.size()));
+    }
+    return cellNumber(cell, number) ? Tcl_NewStringObj(number.data(), static_cast<int>(number.size())) : nullptr;
+}
+
 /* The global array through which a match hands each record's values to
  * its script: element k holds the value of marker k. A match run from
  * inside another's script gets an array of its own, and each array is
@@ -1248,6 +937,7 @@ class MatchArray {
 public:
     explicit MatchArray(Tcl_Interp *interp) : interp_(interp), name_("::gtableMatch" + std::to_string(++depth_))
     {
+        nameObj_.reset(Tcl_NewStringObj(name_.c_str(), -1));
         Tcl_UnsetVar2(interp_, name_.c_str(), nullptr, TCL_GLOBAL_ONLY);
     }
     MatchArray(const MatchArray &) = delete;
@@ -1255,29 +945,69 @@ public:
     ~MatchArray()
     {
         Tcl_UnsetVar2(interp_, name_.c_str(), nullptr, TCL_GLOBAL_ONLY);
+        for (Tcl_Obj *element : elements_) {
+            Tcl_DecrRefCount(element);
+        }
         depth_--;
     }
 
-    /* The variable name of marker k, without its "$". */
-    std::string reference(size_t k) const { return name_ + "(" + std::to_string(k) + ")"; }
+    /* The array's global name, "::gtableMatch" and the depth. */
+    const std::string &name() const { return name_; }
 
-    /* Sets marker k's value (a new object, freed here on failure); false
-       with the error in the result when the variable refuses it. */
+    /* Sets marker k's value (a new object, freed on failure); false with
+       the error in the result when the variable refuses it. */
     bool set(size_t k, Tcl_Obj *value)
     {
-        std::string element = std::to_string(k);
-        return Tcl_SetVar2Ex(interp_, name_.c_str(), element.c_str(), value, TCL_GLOBAL_ONLY | TCL_LEAVE_ERR_MSG) != nullptr;
+        while (elements_.size() <= k) {
+            elements_.push_back(Tcl_NewIntObj(static_cast<int>(elements_.size())));
+            Tcl_IncrRefCount(elements_.back());
+        }
+        return Tcl_ObjSetVar2(interp_, nameObj_.get(), elements_[k], value, TCL_GLOBAL_ONLY | TCL_LEAVE_ERR_MSG) !=
+               nullptr;
+    }
+
+    /* Marker k's value as the array holds it, or null. */
+    Tcl_Obj *get(size_t k) const
+    {
+        return k < elements_.size() ? Tcl_ObjGetVar2(interp_, nameObj_.get(), elements_[k], TCL_GLOBAL_ONLY) : nullptr;
     }
 
 private:
     static thread_local int depth_; /* matches running on this thread */
     Tcl_Interp *interp_;
     std::string name_;
+    ObjHold nameObj_;
+    std::vector<Tcl_Obj *> elements_; /* the element names 0, 1, ..., one reference each */
 };
 
 thread_local int MatchArray::depth_ = 0;
 
 enum MatchAction { kActSelect, kActUnselect, kActASelect, kActSelectOnly, kActUnselectOnly, kActList };
+
+/* Acts on record i for the predicate's answer. */
+void actOn(DBaseTable *t, int i, MatchAction action, bool yes)
+{
+    switch (action) {
+    case kActSelect:
+        if (yes) {
+            dBaseSelect(t, i);
+        }
+        break;
+    case kActUnselect:
+        if (yes) {
+            dBaseUnselect(t, i);
+        }
+        break;
+    case kActASelect:
+        if (yes) {
+            dBaseToggleSelect(t, i);
+        }
+        break;
+    case kActSelectOnly:
+    case kActList: yes ? dBaseSelect(t, i) : dBaseUnselect(t, i); break;
+    case kActUnselectOnly: yes ? dBaseUnselect(t, i) : dBaseSelect(t, i); break;
+    }
+}
 
 int wordMatch(TableCall &c)
 {
@@ -1302,105 +1032,64 @@ int wordMatch(TableCall &c)
             return c.error("Unknown action");
         }
     }
-    std::vector<Chunk> chunks;
-    if (!compileMatch(c.t, c.argv[2], chunks) || !FormPlacer(c.argv[2], chunks).run()) {
+    MatchArray values(c.interp);
+    MatchScript placed;
+    std::vector<int> fields;
+    if (!matchScriptPlace(c.interp, c.argv[2], values.name(), placed) || !resolveFields(c.t, placed, fields)) {
         return c.error("Error in parse scripts");
     }
 
     TableHold hold(c.obj, c.t);
-    MatchArray values(c.interp);
     DBaseTable *t = c.t;
     unsigned generation = t->generation;
-    /* Where no value is spliced the script is the same for every record:
-       build it once, so that Tcl compiles it once. */
-    bool fixed = std::none_of(chunks.begin(), chunks.end(),
-                              [](const Chunk &chunk) { return chunk.kind != Chunk::kText && chunk.form == Form::kSplice; });
-    std::string script, record, cell;
-    auto appendChunk = [&](size_t k) {
-        const Chunk &chunk = chunks[k];
-        if (chunk.kind == Chunk::kText) {
-            script += chunk.text;
-        } else {
-            script += chunk.form == Form::kReadLater ? "\\$" : "$";
-            script += values.reference(k);
+    ObjHold script;
+    script.reset(Tcl_NewStringObj(placed.script.data(), static_cast<int>(placed.script.size())));
+    /* Ends the match as a failed evaluation does, after why (or the error
+       already in the result), with the predicate as its values expand it. */
+    auto failed = [&](const char *why) {
+        if (why != nullptr) {
+            c.error(why);
         }
+        std::string shown = placed.text[0];
+        for (size_t k = 0; k < placed.markers.size(); k++) {
+            shown += placed.markers[k].kind == MatchMarker::kIndex ? "" : "{";
+            if (Tcl_Obj *value = values.get(k)) {
+                shown += Tcl_GetString(value);
+            }
+            shown += placed.markers[k].kind == MatchMarker::kIndex ? "" : "}";
+            shown += placed.text[k + 1];
+        }
+        Tcl_AppendResult(c.interp, "\nError in eval: ", shown.c_str(), nullptr);
+        return TCL_ERROR;
     };
-    ObjHold fixedScript;
-    if (fixed) {
-        for (size_t k = 0; k < chunks.size(); k++) {
-            appendChunk(k);
-        }
-        fixedScript.reset(Tcl_NewStringObj(script.data(), static_cast<int>(script.size())));
-    }
+    std::string cell, number;
     int count = 0;
-    int code = TCL_OK;
     for (int i = 0; hold.current() && i < t->recordCount; i++) {
-        if (t->generation != generation) {
-            if (!resolveFields(t, chunks)) {
-                code = c.error("Error in parse scripts");
-                break;
+        if (t->generation != generation) { /* the script changed the fields */
+            if (!resolveFields(t, placed, fields)) {
+                return c.error("Error in parse scripts");
             }
             generation = t->generation;
         }
         /* A numeric field that holds no number: the record does not match,
            and its script is not run. */
-        if (!fixed) {
-            script.clear();
-        }
-        bool number = true;
-        for (size_t k = 0; k < chunks.size() && code == TCL_OK; k++) {
-            const Chunk &chunk = chunks[k];
-            Tcl_Obj *value = nullptr;
-            switch (chunk.kind) {
-            case Chunk::kText: break;
-            case Chunk::kIndex:
-                if (chunk.form == Form::kSplice) {
-                    script += std::to_string(i);
-                } else {
-                    value = Tcl_NewIntObj(i);
-                }
-                break;
-            case Chunk::kRecord:
-                if (chunk.form == Form::kSplice) {
-                    appendRecord(t, i, script, cell, record);
-                } else {
-                    value = recordList(t, i, cell, record);
-                }
-                break;
-            case Chunk::kField:
-                dBaseFieldText(t, i, chunk.field, cell);
-                if (numericField(t, chunk.field) && !cellNumber(cell, record)) {
-                    number = false;
-                } else if (chunk.form == Form::kSplice) {
-                    if (numericField(t, chunk.field)) {
-                        script += record;
-                    } else {
-                        appendWord(script, cell.data(), cell.size());
-                    }
-                } else {
-                    const std::string &text = numericField(t, chunk.field) ? record : cell;
-                    value = Tcl_NewStringObj(text.data(), static_cast<int>(text.size()));
-                }
-                break;
+        bool numbers = true;
+        for (size_t k = 0; k < fields.size() && numbers; k++) {
+            Tcl_Obj *value = markerValue(t, i, placed.markers[k].kind, fields[k], cell, number);
+            if (value == nullptr) {
+                numbers = false;
+            } else if (!values.set(k, value)) {
+                return failed(nullptr);
+            } else if (!hold.current() || t->generation != generation || i >= t->recordCount) {
+                /* a trace on the array changed the table: nothing more is
+                   read from it */
+                return failed("Error in match: the table changed while its values were set");
             }
-            if (value != nullptr && !values.set(k, value)) {
-                code = TCL_ERROR;
-            }
-            if (!fixed && (chunk.kind == Chunk::kText || chunk.form != Form::kSplice)) {
-                appendChunk(k);
-            }
-        }
-        if (code != TCL_OK) {
-            break;
         }
         bool yes = false;
-        if (number) {
-            int result = fixed ? Tcl_EvalObjEx(c.interp, fixedScript.get(), 0)
-                               : Tcl_EvalEx(c.interp, script.data(), static_cast<int>(script.size()), 0);
-            if (result != TCL_OK) {
-                Tcl_AppendResult(c.interp, "\nError in eval: ", script.c_str(), nullptr);
-                code = TCL_ERROR;
-                break;
+        if (numbers) {
+            if (Tcl_EvalObjEx(c.interp, script.get(), 0) != TCL_OK) {
+                return failed(nullptr);
             }
             yes = Tcl_GetStringResult(c.interp)[0] == '1';
             Tcl_ResetResult(c.interp);
@@ -1409,29 +1098,7 @@ int wordMatch(TableCall &c)
             break;
         }
         count += yes ? 1 : 0;
-        switch (action) {
-        case kActSelect:
-            if (yes) {
-                dBaseSelect(t, i);
-            }
-            break;
-        case kActUnselect:
-            if (yes) {
-                dBaseUnselect(t, i);
-            }
-            break;
-        case kActASelect:
-            if (yes) {
-                dBaseToggleSelect(t, i);
-            }
-            break;
-        case kActSelectOnly:
-        case kActList: yes ? dBaseSelect(t, i) : dBaseUnselect(t, i); break;
-        case kActUnselectOnly: yes ? dBaseUnselect(t, i) : dBaseSelect(t, i); break;
-        }
-    }
-    if (code != TCL_OK) {
-        return code;
+        actOn(t, i, action, yes);
     }
     if (!hold.current()) {
         return c.error("Error in match: the table was replaced");
@@ -1595,7 +1262,8 @@ int gtableInfoCmd(ClientData, Tcl_Interp *interp, int argc, const char **argv)
 
 int gtableCmdInit(Tcl_Interp *interp)
 {
-    if (Tcl_CreateCommand(interp, "gtable.create", gtableCreateCmd, nullptr, nullptr) == nullptr ||
+    if (matchScriptInit(interp) != 0 ||
+        Tcl_CreateCommand(interp, "gtable.create", gtableCreateCmd, nullptr, nullptr) == nullptr ||
         Tcl_CreateCommand(interp, "gtable.info", gtableInfoCmd, nullptr, nullptr) == nullptr) {
         return 1;
     }

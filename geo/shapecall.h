@@ -16,6 +16,9 @@
 
 /* A decimal integer filling the whole word. */
 bool readDecimal(const char *word, int *out);
+/* The same, for a value that its user clamps to a range anyway (a record
+ * index or count): a number beyond the int range is held to its end. */
+bool readClampedDecimal(const char *word, int *out);
 
 /* The elements of a Tcl list, freed with the holder. */
 struct SplitList {

@@ -12,6 +12,7 @@
 #include "geo/shapecall.h"
 
 #include <cerrno>
+#include <algorithm>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -31,6 +32,17 @@ bool readDecimal(const char *word, int *out)
         return false;
     }
     *out = static_cast<int>(v);
+    return true;
+}
+
+bool readClampedDecimal(const char *word, int *out)
+{
+    char *end = nullptr;
+    long long v = std::strtoll(word, &end, 10); /* saturates at the long long range */
+    if (end == word || *end != '\0') {
+        return false;
+    }
+    *out = static_cast<int>(std::clamp<long long>(v, INT_MIN, INT_MAX));
     return true;
 }
 
@@ -709,7 +721,7 @@ int wordInsertRecord(ShapeCall &c)
         return c.usageOf(kIndexRecordUsage);
     }
     int i;
-    if (!readDecimal(c.argv[2], &i)) {
+    if (!readClampedDecimal(c.argv[2], &i)) {
         return c.invalidIndex();
     }
     i = i < 0 ? 0 : (i > c.set->count ? c.set->count : i);
@@ -869,7 +881,7 @@ int wordEraseRecord(ShapeCall &c)
         return c.usageOf(" index");
     }
     int i;
-    if (!readDecimal(c.argv[2], &i)) {
+    if (!readClampedDecimal(c.argv[2], &i)) {
         return c.invalidIndex();
     }
     if (c.set->count > 0) {

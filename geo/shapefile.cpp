@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "runtime/budget.h"
 #include "runtime/bytes.h"
 #include "runtime/replace.h"
 #include "runtime/util.h"
@@ -714,7 +715,8 @@ ShapeFile *readShapeFile(const char *fileName, int *error)
     } else {
         capacity += std::min(d + d / 4, kMaxBlock - SHAPE_END_MARKER_BYTES);
     }
-    unsigned char *data = static_cast<unsigned char *>(gmemAlloc(capacity));
+    unsigned char *data =
+        imageBudgetAllows(int64_t(capacity), "shape file") ? static_cast<unsigned char *>(gmemAlloc(capacity)) : nullptr;
     if (!data) {
         gmemFree(head);
         return fail(3);
@@ -757,7 +759,9 @@ ShapeFile *readShapeFile(const char *fileName, int *error)
             if (grown < memBytes + extent + SHAPE_END_MARKER_BYTES) {
                 grown = memBytes + extent + SHAPE_END_MARKER_BYTES;
             }
-            unsigned char *bigger = static_cast<unsigned char *>(gmemRealloc(data, grown));
+            unsigned char *bigger = imageBudgetAllows(int64_t(grown), "shape file")
+                                        ? static_cast<unsigned char *>(gmemRealloc(data, grown))
+                                        : nullptr;
             if (!bigger) {
                 gmemFree(data);
                 gmemFree(head);
@@ -844,6 +848,15 @@ int writeShape(const char *fileName, ShapeFile *set, int selectedOnly, int *erro
     }
     char indexName[4096];
     if (!shapeIndexName(fileName, indexName, sizeof indexName)) {
+        return 0;
+    }
+    /* A main file named like its index ("r.x", "b.shx") would be written
+     * and then replaced by the index: such a name is refused untouched. */
+    if (sameReplaceTarget(fileName, indexName)) {
+        tesk_fprintf(stderr, "writeShape - the index file would replace %s\n", fileName);
+        if (error) {
+            *error = 0;
+        }
         return 0;
     }
     FileReplacement mainFile, indexFile;

@@ -211,7 +211,7 @@ int shapeVAngleWord(ShapeCall &c)
         return c.usageOf(" index [pos]");
     }
     int pos = 0;
-    if (c.argc == 4 && !readDecimal(c.argv[3], &pos)) {
+    if (c.argc == 4 && !readClampedDecimal(c.argv[3], &pos)) {
         return c.error("invalid position");
     }
     RecordParts parts;

@@ -231,6 +231,11 @@ int wordPutTile(TerraCall &c)
             return c.info("fail to find tile string");
         }
     }
+    /* Only whole groups make a tile: a cut text would store a cut tile. */
+    const size_t significant = base64Significant(std::strlen(text), text);
+    if (significant == 0 || significant % 4 != 0) {
+        return c.info("Error in base64 decoding");
+    }
     size_t size = 0;
     unsigned char *bytes = base64Decode(std::strlen(text), text, &size);
     if (bytes == nullptr) {

@@ -770,7 +770,9 @@ bool writeFiles(const OglmMesh &mesh, const char *base, int flags, FileReplaceme
         tesk_fprintf(stderr, "Error in open %s.obj\n", base);
         return false;
     }
-    bool withMtl = replaceBegin(&mtl, mtlPath.c_str());
+    /* Names that are one file (a link between them) would leave only the
+     * one committed last: the model is then written without materials. */
+    bool withMtl = !sameReplaceTarget(objPath.c_str(), mtlPath.c_str()) && replaceBegin(&mtl, mtlPath.c_str());
     if (!withMtl) {
         tesk_fprintf(stderr, "Error in open: %s.mtl\n", base);
     }

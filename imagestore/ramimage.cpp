@@ -21,6 +21,7 @@
 #include "imagestore/formats/imagetypes.h"
 #include "imagestore/rowcache.h"
 #include "imagestore/stats.h"
+#include "runtime/budget.h"
 #include "runtime/util.h"
 #include "tesk_stdio.h"
 
@@ -289,6 +290,20 @@ int setRAMImageBuf(RamImage *image, int depth)
     }
     if (d > desc.rows && frame == 0) {
         d = desc.rows;
+    }
+    /* The cache of a file's image (or of data held in memory) is sized by
+     * what the file declares: it is weighed against the image memory
+     * budget, with fewer rows where the type allows, before it is made. */
+    if (!isMemoryImage(image)) {
+        const int64_t perRow = static_cast<int64_t>(desc.nbands) * image->rowBytes;
+        const int64_t fit = perRow > 0 ? (imageMemoryBudget() - frame) / perRow : d;
+        if (fit < d) {
+            const int64_t least = (rule == 0 ? 1 : d) * perRow + frame;
+            if (!imageBudgetAllows(least, "the row cache")) {
+                return 0;
+            }
+            d = fit;
+        }
     }
     unsigned char *buffers = nullptr;
     int64_t slots = 0;

@@ -105,6 +105,17 @@ char *base64Encode(size_t n, const unsigned char *bytes, size_t *outLength)
  * *outLength (when given) receives the byte count. Answers NULL only when
  * memory runs out.
  */
+size_t base64Significant(size_t n, const char *text)
+{
+    size_t significant = 0;
+    for (size_t i = 0; i < n; ++i) {
+        if (kDecode.value[static_cast<unsigned char>(text[i])] != kSkip) {
+            ++significant;
+        }
+    }
+    return significant;
+}
+
 unsigned char *base64Decode(size_t n, const char *text, size_t *outLength)
 {
     if (outLength != nullptr) {
@@ -112,12 +123,7 @@ unsigned char *base64Decode(size_t n, const char *text, size_t *outLength)
     }
     /* The buffer is sized from the significant characters, so no text can
      * make the decoder write past it. */
-    size_t significant = 0;
-    for (size_t i = 0; i < n; ++i) {
-        if (kDecode.value[static_cast<unsigned char>(text[i])] != kSkip) {
-            ++significant;
-        }
-    }
+    const size_t significant = base64Significant(n, text);
     const size_t capacity = significant / 4 * 3;
     auto *bytes = static_cast<unsigned char *>(gmemAlloc(capacity > 0 ? capacity : 1));
     if (bytes == nullptr) {

@@ -139,7 +139,7 @@ bool translateFileName(Tcl_Interp *interp, std::string &out, const char *name)
     const char *native = Tcl_TranslateFileName(interp, name, &buffer);
     if (native == nullptr) {
         if (interp != nullptr) {
-            Tcl_AddErrorInfo(interp, "Fail to translate file name.");
+            Tcl_AddErrorInfo(interp, "\nFail to translate file name.");
         }
         return false;
     }

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <string>
 #include <sys/stat.h>
@@ -48,6 +49,28 @@ bool danglingLinkTarget(const std::string &path, std::string *target)
         at = next;
     }
     return false;
+}
+
+/* The canonical path of the file that a replacement of path, which names
+ * no file, would make: where a link there points, or path itself, under
+ * its folder's canonical path. */
+std::string landing(const char *path)
+{
+    std::string at = path, target;
+    if (danglingLinkTarget(at, &target)) {
+        at = target;
+    }
+    std::size_t slash = at.rfind('/');
+    std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : at.substr(0, slash);
+    char canonical[PATH_MAX];
+    if (realpath(folder.c_str(), canonical) == nullptr) {
+        return at;
+    }
+    std::string out = canonical;
+    if (out.back() != '/') {
+        out += '/';
+    }
+    return out + at.substr(slash == std::string::npos ? 0 : slash + 1);
 }
 
 }  // namespace
@@ -96,6 +119,19 @@ bool fixedNameIsLink(const char *path)
 {
     struct stat link;
     return lstat(path, &link) == 0 && S_ISLNK(link.st_mode);
+}
+
+bool sameReplaceTarget(const char *a, const char *b)
+{
+    if (std::strcmp(a, b) == 0) {
+        return true;
+    }
+    struct stat first, second;
+    bool firstThere = stat(a, &first) == 0, secondThere = stat(b, &second) == 0;
+    if (firstThere && secondThere) {
+        return first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+    }
+    return firstThere == secondThere && landing(a) == landing(b);
 }
 
 bool replaceCommit(FileReplacement *r)

@@ -56,6 +56,17 @@ void replaceAbandon(FileReplacement *r);
  */
 bool fixedNameIsLink(const char *path);
 
+/*
+ * sameReplaceTarget --
+ *	True when replacing a and replacing b would write one file: the same
+ *	name, two names of one existing file, or two names that would make one
+ *	new file (links followed, a link to a file not made yet too). A writer
+ *	whose companion file takes a name derived from its main file's asks
+ *	this before it writes either, so that the second never lands on the
+ *	first.
+ */
+bool sameReplaceTarget(const char *a, const char *b);
+
 /* The step of a whole-file replacement that failed (errno tells why). */
 enum ReplaceStep { REPLACE_DONE = 0, REPLACE_OPEN, REPLACE_WRITE, REPLACE_COMMIT };
 

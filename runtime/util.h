@@ -87,6 +87,9 @@ char *base64Encode(size_t n, const unsigned char *bytes, size_t *outLength);
  * skipped. A text ending inside a group prints "Invalid base64 data block
  * detected.\n" to standard error; the bytes decoded so far are returned. */
 unsigned char *base64Decode(size_t n, const char *text, size_t *outLength);
+/* How many of the n characters of text the decoder reads: those of the
+ * alphabet and "=". A text of whole groups has a non-zero multiple of 4. */
+size_t base64Significant(size_t n, const char *text);
 
 /* Output helpers (output.cpp) ------------------------------------------------- */
 

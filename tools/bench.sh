@@ -22,7 +22,9 @@
 # gconv_bench.tcl a 5 x 5 convolution against ImageMagick and
 # scipy.ndimage.convolve, gfftrans_bench.tcl the FFT tool end to end against
 # scipy's fft2 doing the whole task, rotate_bench.tcl a quarter turn against
-# ImageMagick; georef_bench.tcl sets a rotation through a fitted
+# ImageMagick; gtable_match_bench.tcl matches a table of 10,000 records
+# with four predicate shapes against a Tcl foreach over the same values;
+# georef_bench.tcl sets a rotation through a fitted
 # polynomial (nearest and bilinear; the bilinear one also against a plain C
 # loop over the same polynomial) and resample_bench.tcl nearest-neighbour resampling onto a
 # shifted grid against gdalwarp; capture_bench.tcl sets screen and canvas
@@ -78,7 +80,7 @@ wishBench() {
     TESK_OUT=${TESK_OUT:-$top/out} TESK_XDEPTH=24 \
         $pin "$top/tests/support/xrun.sh" wish "$top/demo/start.tcl" "$top/build" "$top/bench/$1"
 }
-for script in gimg_bench.tcl gimg_mask_bench.tcl gimg_dump_bench.tcl gcanvas_bench.tcl gcanvas_pick_bench.tcl gcanvas_items_bench.tcl gcanvas_text_bench.tcl gcanvas_points_bench.tcl gcanvas_ps_bench.tcl shape_draw_bench.tcl cs2cs_bench.tcl gif_bench.tcl tiff_bench.tcl georef_bench.tcl \
+for script in gimg_bench.tcl gimg_mask_bench.tcl gimg_dump_bench.tcl gcanvas_bench.tcl gcanvas_pick_bench.tcl gcanvas_items_bench.tcl gcanvas_text_bench.tcl gcanvas_points_bench.tcl gcanvas_ps_bench.tcl shape_draw_bench.tcl cs2cs_bench.tcl gtable_match_bench.tcl gif_bench.tcl tiff_bench.tcl georef_bench.tcl \
     classify_bench.tcl gconv_bench.tcl gfftrans_bench.tcl gtop_bench.tcl rotate_bench.tcl resample_bench.tcl capture_bench.tcl proj_prog_bench.tcl gl_calls_bench.tcl gl_arrays_bench.tcl dem_bench.tcl oglm_bench.tcl comb_bench.tcl sensor_bench.tcl print_bench.tcl ddw_bench.tcl twimg_bench.tcl; do
     wishBench "$script"
 done

@@ -260,11 +260,12 @@ bool decodeRaw(const AviFile &file, const std::vector<unsigned char> &data, AviP
  * budget. */
 bool decodeJpeg(const AviFile &file, int n, const std::vector<unsigned char> &data, AviPicture *out, int *ended)
 {
-    jpeg_decompress_struct cinfo;
+    jpeg_decompress_struct cinfo{}; /* zeroed: destroying it is safe before it is made */
     JpegError err;
     JpegScanWatch watch;
     cinfo.err = jpegInitError(&err, nullptr);
-    jpeg_create_decompress(&cinfo);
+    /* The jump is set before libjpeg can fail: making the decompressor
+     * allocates, and its failure jumps here. */
     if (setjmp(err.jump)) {
         jpeg_destroy_decompress(&cinfo);
         if (*ended != JPEG_SCANS_OK) {
@@ -272,6 +273,7 @@ bool decodeJpeg(const AviFile &file, int n, const std::vector<unsigned char> &da
         }
         return false;
     }
+    jpeg_create_decompress(&cinfo);
     cinfo.mem->max_memory_to_use = static_cast<long>(imageMemoryBudget());
     jpegWatchScans(&cinfo, &watch, static_cast<int64_t>(data.size()), ended);
     jpeg_mem_src(&cinfo, data.data(), static_cast<unsigned long>(data.size()));
@@ -388,7 +390,8 @@ void aviClose(AviFile *file)
 
 bool aviDecode(AviFile &file, int n, AviPicture *picture)
 {
-    if (n < 0 || n >= static_cast<int>(file.frames.size()) || file.frames[n].size == 0) {
+    if (n < 0 || n >= static_cast<int>(file.frames.size()) || file.frames[n].size == 0 ||
+        !imageBudgetAllows(file.frames[n].size, "video frame")) {
         return false;
     }
     std::vector<unsigned char> &data = file.buffer;

@@ -1061,7 +1061,7 @@ int openImage(DdwWidget *w, Tk_Uid oldName)
     if (image == nullptr) {
         w->imageName = oldName;
         Tcl_SetObjResult(w->interp, Tcl_NewStringObj(ramImageErrorText(error), -1));
-        Tcl_AddErrorInfo(w->interp, "Error in open rimage");
+        Tcl_AddErrorInfo(w->interp, "\nError in open rimage");
         return TCL_ERROR;
     }
     if (old != nullptr) {
@@ -1082,15 +1082,19 @@ int ddwConfigure(DdwWidget *w, int argc, const char **argv, int flags)
     if (Tk_ConfigureWidget(interp, w->tkwin, ddwSpecs, argc, argv, reinterpret_cast<char *>(w), flags) != TCL_OK) {
         return TCL_ERROR;
     }
+    /* A name that is no colour is refused and the colour in use keeps its
+     * name, so that the options say what the widget draws with. */
     bool recoloured = false;
     if (w->backgroundName != oldBackground) {
         if (!setColour(w, w->backgroundName, &w->background, false)) {
+            w->backgroundName = oldBackground;
             return setResult(interp, "Error in allocate bg color");
         }
         recoloured = true;
     }
     if (w->foregroundName != oldForeground) {
         if (!setColour(w, w->foregroundName, &w->foreground, true)) {
+            w->foregroundName = oldForeground;
             return setResult(interp, "Error in allocate fg color");
         }
         recoloured = true;

@@ -111,36 +111,83 @@ struct Page {
     std::size_t stride = 0;              /* bytes of a row */
 };
 
+/* Options read of a device at most, option 0 (their count) included. */
+constexpr int kMaxOptions = 1024;
+/* Bytes of an option's value at most: a text a dialog field can show. */
+constexpr SANE_Int kMaxOptionBytes = 4096;
+
 struct Device {
     SANE_Handle handle = nullptr;
     bool started = false; /* sane_start answered for the pending page */
+    int optionCount = 0;  /* options 1 .. optionCount - 1 are read: option 0's value, at most kMaxOptions */
     SaneParameters params = {};
 } dev;
 
-/* The settable, active options of one value (or a string): their numbers. */
-std::vector<int> settableOptions()
+/* The number of options of the open device: option 0's value, bounded by
+ * kMaxOptions (the bound when option 0 cannot be read; reported when the
+ * device announces more). */
+int deviceOptionCount()
+{
+    SANE_Int count = 0;
+    const SaneOptionDescriptor *d = sane.option(dev.handle, 0);
+    if (d == nullptr || d->type != SANE_TYPE_INT || d->size != static_cast<SANE_Int>(sizeof count) ||
+        sane.control(dev.handle, 0, SANE_ACTION_GET_VALUE, &count, nullptr) != SANE_STATUS_GOOD) {
+        return kMaxOptions;
+    }
+    if (count > kMaxOptions) {
+        tesk_fprintf(stderr, "Error in SANE options: the device announces %d options; the first %d are read.\n",
+                     count, kMaxOptions);
+        return kMaxOptions;
+    }
+    return std::max(count, 1);
+}
+
+/* The settable, active options of one value (or a string of at most
+ * kMaxOptionBytes): their numbers. With report, a settable option left out
+ * for its size is told on standard error. */
+std::vector<int> settableOptions(bool report = false)
 {
     std::vector<int> numbers;
-    for (int n = 1;; n++) {
+    for (int n = 1; n < dev.optionCount; n++) {
         const SaneOptionDescriptor *d = sane.option(dev.handle, n);
         if (d == nullptr) {
             break;
         }
         bool oneValue = d->type == SANE_TYPE_STRING || d->size == static_cast<SANE_Int>(sizeof(SANE_Int));
-        if (d->name != nullptr && d->name[0] != '\0' && d->type <= SANE_TYPE_STRING && d->size > 0 && oneValue &&
-            (d->cap & SANE_CAP_SOFT_SELECT) && !(d->cap & SANE_CAP_INACTIVE)) {
-            numbers.push_back(n);
+        if (d->name == nullptr || d->name[0] == '\0' || d->type > SANE_TYPE_STRING || d->size <= 0 || !oneValue ||
+            !(d->cap & SANE_CAP_SOFT_SELECT) || (d->cap & SANE_CAP_INACTIVE)) {
+            continue;
         }
+        if (d->size > kMaxOptionBytes) {
+            if (report) {
+                tesk_fprintf(stderr, "Error in SANE option %s: a value of %d bytes, more than %d; left out.\n",
+                             d->name, d->size, kMaxOptionBytes);
+            }
+            continue;
+        }
+        numbers.push_back(n);
     }
     return numbers;
+}
+
+/* A zeroed buffer for a value of option d (one byte more than its size, so
+ * that a string ends), empty when d is gone or larger than
+ * kMaxOptionBytes: the descriptor is the backend's and is asked afresh. */
+std::vector<unsigned char> valueBuffer(const SaneOptionDescriptor *d)
+{
+    if (d == nullptr || d->size <= 0 || d->size > kMaxOptionBytes) {
+        return {};
+    }
+    return std::vector<unsigned char>(static_cast<std::size_t>(d->size) + 1, 0);
 }
 
 /* The first value of option n as text. */
 std::string optionText(int n)
 {
     const SaneOptionDescriptor *d = sane.option(dev.handle, n);
-    std::vector<unsigned char> value(static_cast<std::size_t>(d->size) + 1, 0);
-    if (sane.control(dev.handle, n, SANE_ACTION_GET_VALUE, value.data(), nullptr) != SANE_STATUS_GOOD) {
+    std::vector<unsigned char> value = valueBuffer(d);
+    if (value.empty() ||
+        sane.control(dev.handle, n, SANE_ACTION_GET_VALUE, value.data(), nullptr) != SANE_STATUS_GOOD) {
         return "";
     }
     if (d->type == SANE_TYPE_STRING) {
@@ -157,7 +204,7 @@ std::string optionText(int n)
 std::vector<std::pair<std::string, std::string>> saneFields()
 {
     std::vector<std::pair<std::string, std::string>> fields;
-    for (int n : settableOptions()) {
+    for (int n : settableOptions(true)) {
         fields.emplace_back(sane.option(dev.handle, n)->name, optionText(n));
     }
     return fields;
@@ -216,26 +263,41 @@ bool saneApply(Tcl_Interp *interp)
         changed = false;
         for (int n : settableOptions()) {
             set.resize(std::max(set.size(), static_cast<std::size_t>(n) + 1), false);
+            /* An option that an earlier change of this pass made inactive
+             * waits for a pass where it is active again. */
             const SaneOptionDescriptor *d = sane.option(dev.handle, n);
+            if (d == nullptr || (d->cap & SANE_CAP_INACTIVE)) {
+                continue;
+            }
             std::string text = scanDialogField(interp, d->name);
             if (set[n] || text.empty() || text == optionText(n)) {
                 continue;
             }
-            std::vector<unsigned char> value(static_cast<std::size_t>(d->size) + 1, 0);
-            if (d->type == SANE_TYPE_STRING) {
-                std::strncpy(reinterpret_cast<char *>(value.data()), text.c_str(),
-                             static_cast<std::size_t>(d->size) - 1);
+            std::vector<unsigned char> value = valueBuffer(sane.option(dev.handle, n));
+            std::string why;
+            if (value.empty()) {
+                why = " is refused: the option's size is out of bounds";
+            } else if (d->type == SANE_TYPE_STRING) {
+                if (text.size() >= static_cast<std::size_t>(d->size)) {
+                    why = " is longer than the option takes";
+                }
+                std::strncpy(reinterpret_cast<char *>(value.data()), text.c_str(), value.size() - 1);
             } else {
                 SANE_Int word = 0;
-                std::string why;
-                if (!optionWord(d, text, &word, &why)) {
-                    Tcl_SetObjResult(interp, Tcl_ObjPrintf("Error in option %s: %s%s.", d->name, text.c_str(),
-                                                           why.c_str()));
-                    return false;
+                if (optionWord(d, text, &word, &why)) {
+                    std::memcpy(value.data(), &word, sizeof word);
                 }
-                std::memcpy(value.data(), &word, sizeof word);
             }
-            sane.control(dev.handle, n, SANE_ACTION_SET_VALUE, value.data(), nullptr);
+            /* The device has the last word: a value it refuses is refused
+             * as the checks above refuse theirs. */
+            if (why.empty() &&
+                sane.control(dev.handle, n, SANE_ACTION_SET_VALUE, value.data(), nullptr) != SANE_STATUS_GOOD) {
+                why = " is refused by the device";
+            }
+            if (!why.empty()) {
+                Tcl_SetObjResult(interp, Tcl_ObjPrintf("Error in option %s: %s%s.", d->name, text.c_str(), why.c_str()));
+                return false;
+            }
             set[n] = true;
             changed = true;
         }
@@ -449,13 +511,18 @@ int64_t lineBytes(const SaneParameters &p)
     return p.depth == 1 && p.format == SANE_FRAME_GRAY ? (samples + 7) / 8 : samples;
 }
 
-/* Makes the page's transfer for lines of the frame p describes. */
+/* Makes the page's transfer for lines of the frame p describes, when it
+ * and a line of the frame fit the image memory budget. */
 bool makeDib(const SaneParameters &p, int lines, Page *page)
 {
     page->width = p.pixelsPerLine;
     page->height = lines;
     page->bits = p.format == SANE_FRAME_GRAY ? (p.depth == 1 ? 1 : 8) : 24;
-    page->dib = lines > 0 ? dibNew(page->width, page->height, page->bits, true, &page->rows, &page->stride) : nullptr;
+    const int64_t stride = (static_cast<int64_t>(page->width) * page->bits + 31) / 32 * 4;
+    if (lines < 1 || !imageBudgetAllows(stride * lines + p.bytesPerLine, "SANE frame")) {
+        return false;
+    }
+    page->dib = dibNew(page->width, page->height, page->bits, true, &page->rows, &page->stride);
     return page->dib != nullptr;
 }
 
@@ -611,6 +678,7 @@ const SourceOps *saneSourceOpen(const char *name)
         dev = Device();
         return nullptr;
     }
+    dev.optionCount = deviceOptionCount();
     return &kSaneOps;
 }
 

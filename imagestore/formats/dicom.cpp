@@ -7,6 +7,7 @@
  *	is read a frame at a time; encapsulated frames are read only for
  *	run-length PALETTE COLOR images.
  */
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -18,6 +19,7 @@
 #include "imagestore/ramimage.h"
 #include "imagestore/rowcache.h"
 #include "imagestore/stats.h"
+#include "runtime/budget.h"
 #include "runtime/bytes.h"
 #include "runtime/cnumber.h"
 #include "tesk.h"
@@ -472,48 +474,69 @@ int64_t unpackSegment(const unsigned char *in, int64_t size, unsigned char *out,
     return o;
 }
 
+/* The bytes of the image's file (or attached data) from offset on. */
+int64_t bytesFrom(const RamImage *image, int64_t offset)
+{
+    int64_t size = image->attachedSize;
+    struct stat st;
+    if (image->attachedData == nullptr) {
+        size = image->fd >= 0 && fstat(image->fd, &st) == 0 ? static_cast<int64_t>(st.st_size) : 0;
+    }
+    return std::max<int64_t>(size - offset, 0);
+}
+
 /* The current frame of a run-length image into frame (block x rows
- * bytes); false when the item is broken. */
-bool decodeRle(RamImage *image, unsigned char *frame, int64_t frameBytes)
+ * bytes); answers why the item is broken, empty when it was decoded. An
+ * item is read only when the file holds it and it fits the budget. */
+std::string decodeRle(RamImage *image, unsigned char *frame, int64_t frameBytes)
 {
     const ImageDesc &desc = image->desc;
     unsigned char b[8];
     if (readImage(image, b, 8, image->volumeOffset) != 8 || getU16(b) != 0xFFFE || getU16(b + 2) != 0xE000) {
-        return false;
+        return "no item at its offset";
     }
     uint32_t length = getU32(b + 4);
-    if (length < 64 || length == kUndefined || length > (1u << 30)) {
-        return false;
+    const int64_t left = bytesFrom(image, image->volumeOffset + 8);
+    if (length < 64 || length == kUndefined) {
+        return "an item of " + std::to_string(length) + " bytes";
+    }
+    if (length > left) {
+        return "its fragment of " + std::to_string(length) + " bytes is longer than the " + std::to_string(left) +
+               " bytes left in the file";
+    }
+    if (!imageBudgetAllows(2 * frameBytes + length, "readDICOM")) {
+        return "more than the memory budget";
     }
     std::vector<unsigned char> item(length);
     if (readImage(image, item.data(), length, image->volumeOffset + 8) != length) {
-        return false;
+        return "a short read";
     }
     uint32_t segments = getU32(item.data());
     int sampleBytes = desc.bits / 8;
     if (segments < 1 || segments > 15 || static_cast<int>(segments) != sampleBytes * desc.nbands) {
-        return false;
+        return "a run-length header of " + std::to_string(segments) + " segments";
     }
     int64_t samples = frameBytes / sampleBytes;
     for (uint32_t s = 0; s < segments; s++) {
         uint32_t begin = getU32(item.data() + 4 + 4 * s);
         uint32_t end = s + 1 < segments ? getU32(item.data() + 8 + 4 * s) : length;
         if (begin < 64 || end > length || begin > end) {
-            return false;
+            return "a segment outside its item";
         }
         /* Segment s holds byte (sampleBytes - 1 - s) of each sample, most
          * significant first; samples are stored least significant first. */
         int plane = sampleBytes - 1 - static_cast<int>(s);
         unpackSegment(item.data() + begin, end - begin, frame + plane, samples, sampleBytes);
     }
-    return true;
+    return "";
 }
 
 /*
  * dicomDecode --
  *	Fills every row of the current frame: plain pixel data row by row at
  *	the frame's offset, the bands taken apart; run-length frames decoded
- *	whole. Rows the file lacks are zeros.
+ *	whole. Rows the file lacks are zeros; a run-length frame that cannot
+ *	be decoded is reported with its number.
  */
 int dicomDecode(RamImage *image)
 {
@@ -525,7 +548,12 @@ int dicomDecode(RamImage *image)
     bool rle = state != nullptr && state->encapsulated;
     if (rle) {
         frame.assign(static_cast<size_t>(block * desc.rows), 0);
-        whole = decodeRle(image, frame.data(), static_cast<int64_t>(frame.size()));
+        std::string broken = decodeRle(image, frame.data(), static_cast<int64_t>(frame.size()));
+        if (!broken.empty()) {
+            tesk_fprintf(stderr, "Error in readDICOM: frame %d of %s: %s\n", image->curVolume, desc.file,
+                         broken.c_str());
+            whole = false;
+        }
     }
     std::vector<unsigned char> line(static_cast<size_t>(block));
     const int size = desc.bits >= 8 ? desc.bits / 8 : 1;
@@ -706,6 +734,9 @@ int dicomDetect(int fd, const char *fileName, ImageDesc *desc, void **priv)
             ok = found.volumes <= 1 << 20 && fstat(fd, &st) == 0 &&
                  frameBytes <= 64 * (static_cast<int64_t>(st.st_size) - pixelOffset);
         }
+        /* The cache holds a frame; a run-length frame is decoded into a
+         * buffer of its own first. */
+        ok = ok && imageBudgetAllows(frameBytes * (encapsulated ? 2 : 1), "readDICOM");
     }
     if (!ok) {
         deleteDicomHashTable(table);

@@ -3,12 +3,14 @@
  *
  *	The free-space test that the writers of large image files make before
  *	they write: statvfs on the file's folder, or its nearest existing
- *	parent, through the runtime's diskFreeForPath.
+ *	parent, through the runtime's diskFreeForPath; and the test of the raw
+ *	band writers, which counts the whole file of a descriptor.
  */
 #include "imagestore/formats/formats.h"
 
 #include <cstdio>
 #include <string>
+#include "imagestore/codes.h"
 #include "runtime/util.h"
 #include "tesk_stdio.h"
 
@@ -43,4 +45,15 @@ bool checkDiskSpace(const char *fileName, RequestBytes bytes, const char *messag
     }
     tesk_fprintf(stderr, message, decimalText(bytes).c_str(), available);
     return false;
+}
+
+bool rawImageFitsOnDisk(const ImageDesc *desc, RequestBytes headerBytes)
+{
+    if (desc->rows < 1 || desc->columns < 1 || desc->nbands < 1) {
+        return true;
+    }
+    RequestBytes line = (static_cast<RequestBytes>(desc->columns) * pixelIdBits(desc->pixel) + 7) / 8;
+    RequestBytes bytes =
+        line * static_cast<RequestBytes>(desc->nbands) * static_cast<RequestBytes>(desc->rows) + headerBytes;
+    return checkDiskSpace(desc->file, bytes, "Insufficient disk space. Requested:%s Available:%.f\n");
 }

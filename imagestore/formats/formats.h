@@ -56,7 +56,7 @@ extern const ImageType memoryTypes[10]; /* MBSQ, MBIL, MBIP, MRGB32 ... MRGB1 (m
 
 /* IMAGEDEF (BSQ, BIL, BIP) and LAN-style (E73, E74, E74BSQ) raw band files. */
 int imagedefDetect(int fd, const char *fileName, ImageDesc *desc, void **priv);
-int imagedefWriteHeader(int fd, ImageDesc *desc);
+int imagedefWriteHeader(int fd, int checkDisk, ImageDesc *desc);
 int lanDetect(int fd, const char *fileName, ImageDesc *desc, void **priv);
 int lanWriteHeader(int fd, int checkDisk, ImageDesc *desc);
 
@@ -136,6 +136,14 @@ typedef unsigned __int128 RequestBytes;
  * requested bytes as decimal text, %s, and the free bytes as double) to
  * standard error and answers false. */
 bool checkDiskSpace(const char *fileName, RequestBytes bytes, const char *message);
+/* The free-space test of the raw band writers (IMAGEDEF and LAN-style):
+ * true when headerBytes plus ceil(columns x bits / 8) x bands x rows fit
+ * in the free space of desc's file system, counted in full before any
+ * bound is applied, so that a request too large for any disk gets the
+ * disk's answer; otherwise prints "Insufficient disk space. Requested:N
+ * Available:F" and answers false. Sides or bands below 1 are left to the
+ * writer's own refusal (true). */
+bool rawImageFitsOnDisk(const ImageDesc *desc, RequestBytes headerBytes);
 
 /* The user-registered readers (exported for C modules: see tesk_image.h). */
 void clearImageReaders();

@@ -188,11 +188,13 @@ int imagedefDetect(int fd, const char *, ImageDesc *desc, void **)
  *	at least 1,152 (the file position is left alone). An offset of 0 or
  *	less asks for a headerless file: nothing is written and the offset
  *	becomes 0, as for BSQD, BILD and BIPD, whose palette count becomes 0
- *	too. Answers the bytes written (the data offset), 0 when no header was
- *	written, -1 for a short write or a descriptor the detector would not
- *	take back.
+ *	too. With checkDisk the whole file must fit in the free space first,
+ *	as for the LAN-style files. Answers the bytes written (the data
+ *	offset), 0 when no header was written, -1 for a short write, too
+ *	little space (reported) or a descriptor the detector would not take
+ *	back.
  */
-int imagedefWriteHeader(int fd, ImageDesc *desc)
+int imagedefWriteHeader(int fd, int checkDisk, ImageDesc *desc)
 {
     int imgid = desc->imgid;
     bool withoutHeader = imgid == IMG_BSQD || imgid == IMG_BILD || imgid == IMG_BIPD;
@@ -203,6 +205,9 @@ int imagedefWriteHeader(int fd, ImageDesc *desc)
     int32_t offset = headerless ? 0 : desc->offset < kHeaderBytes ? kHeaderBytes : desc->offset;
     if (bitsInterleaved(imgid, desc->pixel, desc->nbands)) {
         tesk_fprintf(stderr, "%s\n", kBitsInterleaved);
+        return -1;
+    }
+    if (checkDisk && !rawImageFitsOnDisk(desc, static_cast<RequestBytes>(offset))) {
         return -1;
     }
     int64_t block = lineBytes(imgid, desc->pixel, desc->rows, desc->columns, desc->nbands, offset);
@@ -259,15 +264,6 @@ int imagedefWriteHeader(int fd, ImageDesc *desc)
     return offset;
 }
 
-namespace {
-
-int imagedefHeader(int fd, int, ImageDesc *desc)
-{
-    return imagedefWriteHeader(fd, desc);
-}
-
-}  // namespace
-
 /* BSQ, BIL and BIP files carry the header that detection reads; BSQD, BILD
  * and BIPD files are only described. */
 constexpr ImageType imagedefTypes[6] = {
@@ -277,7 +273,7 @@ constexpr ImageType imagedefTypes[6] = {
      .layout = Layout::BandLines,
      .rules = imageRulesBitPalette,
      .detect = imagedefDetect,
-     .header = imagedefHeader,
+     .header = imagedefWriteHeader,
      .rewritesHeader = true,
      .headerOptional = true,
      .holdsLabels = true,
@@ -289,7 +285,7 @@ constexpr ImageType imagedefTypes[6] = {
      .layout = Layout::LineBands,
      .rules = imageRulesBitPalette,
      .detect = imagedefDetect,
-     .header = imagedefHeader,
+     .header = imagedefWriteHeader,
      .rewritesHeader = true,
      .headerOptional = true,
      .holdsLabels = true,
@@ -302,7 +298,7 @@ constexpr ImageType imagedefTypes[6] = {
      .fileLine = LineRule::Pixels,
      .rules = rulesBip,
      .detect = imagedefDetect,
-     .header = imagedefHeader,
+     .header = imagedefWriteHeader,
      .rewritesHeader = true,
      .headerOptional = true,
      .area = NewArea::Rows,
@@ -312,14 +308,14 @@ constexpr ImageType imagedefTypes[6] = {
      .name = "BSQD",
      .format = "IMAGEDEF",
      .layout = Layout::BandLines,
-     .header = imagedefHeader,
+     .header = imagedefWriteHeader,
      .rewritesHeader = true,
      .holdsLabels = true},
     {.imgid = IMG_BILD,
      .name = "BILD",
      .format = "IMAGEDEF",
      .layout = Layout::LineBands,
-     .header = imagedefHeader,
+     .header = imagedefWriteHeader,
      .rewritesHeader = true,
      .holdsLabels = true},
     {.imgid = IMG_BIPD,
@@ -327,7 +323,7 @@ constexpr ImageType imagedefTypes[6] = {
      .format = "IMAGEDEF",
      .layout = Layout::Pixels,
      .rules = rulesBipd,
-     .header = imagedefHeader,
+     .header = imagedefWriteHeader,
      .rewritesHeader = true,
      .area = NewArea::Rows,
      .holdsLabels = true},

@@ -173,13 +173,8 @@ int lanWriteHeader(int fd, int checkDisk, ImageDesc *desc)
     }
     /* The space is asked for first, counted in full: a request too large
      * for any disk gets the disk's answer rather than a silent refusal. */
-    if (checkDisk && desc->rows >= 1 && desc->columns >= 1 && desc->nbands >= 1) {
-        RequestBytes line = (static_cast<RequestBytes>(desc->columns) * pixelIdBits(desc->pixel) + 7) / 8;
-        RequestBytes bytes =
-            line * static_cast<RequestBytes>(desc->nbands) * static_cast<RequestBytes>(desc->rows) + kHeaderBytes;
-        if (!checkDiskSpace(desc->file, bytes, "Insufficient disk space. Requested:%s Available:%.f\n")) {
-            return -1;
-        }
+    if (checkDisk && !rawImageFitsOnDisk(desc, kHeaderBytes)) {
+        return -1;
     }
     bool floatSides = desc->imgid == IMG_E73;
     int64_t block = lineBytes(desc->pixel, desc->rows, desc->columns, desc->nbands);

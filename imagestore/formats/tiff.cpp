@@ -12,9 +12,12 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <exception>
+#include <new>
 #include <map>
 #include <set>
 #include <string>
+#include <system_error>
 #include <thread>
 #include <vector>
 #include <fcntl.h>
@@ -628,16 +631,39 @@ int tiffDecode(RamImage *image)
             threads = workerThreads(4);
         }
         std::vector<char> ok(static_cast<size_t>(threads), 0);
+        /* What ended a range early (memory ran out): no exception leaves
+         * a thread; the first is raised again here once all have ended,
+         * so that a threaded read fails as a single one does. */
+        std::vector<std::exception_ptr> failures(static_cast<size_t>(threads));
+        auto range = [&](int t) {
+            try {
+                ok[static_cast<size_t>(t)] = decodeStrips(image->fd, desc, lay, file.size, image->rowBytes,
+                                                          ptrs.data(), strips * t / threads, strips * (t + 1) / threads);
+            } catch (...) {
+                failures[static_cast<size_t>(t)] = std::current_exception();
+            }
+        };
         std::vector<std::thread> workers;
-        for (int t = 1; t < threads; t++) {
-            workers.emplace_back([&, t] {
-                ok[static_cast<size_t>(t)] = decodeStrips(image->fd, desc, lay, file.size, image->rowBytes, ptrs.data(),
-                                                          strips * t / threads, strips * (t + 1) / threads);
-            });
+        int started = 1;
+        try {
+            for (; started < threads; started++) {
+                workers.emplace_back(range, started);
+            }
+        } catch (const std::system_error &) {
+            /* No thread to be had: this one reads the ranges left. */
+        } catch (const std::bad_alloc &) {
         }
-        ok[0] = decodeStrips(image->fd, desc, lay, file.size, image->rowBytes, ptrs.data(), 0, strips / threads);
+        range(0);
+        for (int t = started; t < threads; t++) {
+            range(t);
+        }
         for (std::thread &w : workers) {
             w.join();
+        }
+        for (const std::exception_ptr &failure : failures) {
+            if (failure) {
+                std::rethrow_exception(failure);
+            }
         }
         return std::all_of(ok.begin(), ok.end(), [](char v) { return v != 0; }) ? 1 : 0;
     }

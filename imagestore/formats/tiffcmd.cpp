@@ -168,27 +168,34 @@ int tiffData(Tcl_Interp *interp, int argc, const char **argv)
         code = TCL_ERROR;
     } else {
         const int count = static_cast<int>(file.dirs.size());
-        int volume = 1, tag = -1;
+        int volume = 1, tag = 0;
+        bool oneTag = false; /* a tag word was given: show it, not the list */
         bool syntax = false;
         if (argc > 3 && std::strcmp(argv[3], "-volume") == 0) {
             if (argc == 4) {
                 Tcl_SetObjResult(interp, Tcl_NewIntObj(count));
                 volume = 0;
-            } else if (argc > 6 || Tcl_GetInt(interp, argv[4], &volume) != TCL_OK ||
-                       (argc == 6 && Tcl_GetInt(interp, argv[5], &tag) != TCL_OK)) {
-                Tcl_ResetResult(interp);
+            } else if (argc > 6) {
                 code = TCL_ERROR;
                 volume = 0;
-            } else if (volume < 1 || volume > count) {
+            } else if (Tcl_GetInt(nullptr, argv[4], &volume) != TCL_OK || volume < 1 || volume > count) {
+                /* A word that is no volume number is a volume outside the file. */
                 Tcl_SetResult(interp, const_cast<char *>("Invalid TIFF volume"), TCL_STATIC);
                 code = TCL_ERROR;
                 volume = 0;
+            } else if (argc == 6 && Tcl_GetInt(interp, argv[5], &tag) != TCL_OK) {
+                Tcl_ResetResult(interp);
+                code = TCL_ERROR;
+                volume = 0;
+            } else {
+                oneTag = argc == 6;
             }
         } else if (argc == 4) {
             if (Tcl_GetInt(interp, argv[3], &tag) != TCL_OK) {
                 code = TCL_ERROR;
                 volume = 0;
             }
+            oneTag = true;
         } else if (argc > 4) {
             syntax = true;
         }
@@ -197,7 +204,7 @@ int tiffData(Tcl_Interp *interp, int argc, const char **argv)
             code = TCL_ERROR;
         } else if (volume > 0) {
             const TiffDir &dir = file.dirs[static_cast<size_t>(volume - 1)];
-            Tcl_SetObjResult(interp, tag < 0 ? listDirectory(file, dir) : showTag(fd, file, dir, tag));
+            Tcl_SetObjResult(interp, oneTag ? showTag(fd, file, dir, tag) : listDirectory(file, dir));
         }
     }
     if (ownFd) {

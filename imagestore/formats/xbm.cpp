@@ -20,6 +20,7 @@
 #include "imagestore/formats/formats.h"
 #include "imagestore/ramimage.h"
 #include "imagestore/rowcache.h"
+#include "runtime/budget.h"
 #include "runtime/bytes.h"
 #include "runtime/replace.h"
 #include "tesk_stdio.h"
@@ -220,9 +221,10 @@ int xbmDetect(int fd, const char *, ImageDesc *desc, void **)
     if (width < 1 || height < 1 || width > INT32_MAX || height > INT32_MAX || fstat(fd, &st) != 0) {
         return 0;
     }
-    /* Every byte of the array takes at least one character of the text. */
+    /* Every byte of the array takes at least one character of the text;
+     * the cache holds them all. */
     int64_t bytes = static_cast<int64_t>(height) * rowBytesOf(static_cast<int32_t>(width));
-    if (bytes > kMaxBitmapBytes || bytes > st.st_size) {
+    if (bytes > kMaxBitmapBytes || bytes > st.st_size || !imageBudgetAllows(bytes, "readXBMP")) {
         return 0;
     }
     ImageDesc found = *desc;

@@ -246,33 +246,56 @@ TEST(AviReader, TheIndexOrdersTheFramesAndTimesFindThemExactly)
     }
 }
 
-class AviMotionJpeg : public StderrCapture {};
+class AviMotionJpeg : public StderrCapture {
+protected:
+    static Bytes bytes(const std::vector<unsigned char> &v) { return Bytes(v.begin(), v.end()); }
+
+    /* Opens an 8 x 8 Motion-JPEG stream of the frames given into file (its
+     * file removed at once); a failure is the test's. */
+    static void openStream(const std::vector<std::vector<unsigned char>> &jpegs, AviFile *file)
+    {
+        Spec s;
+        s.width = s.height = 8;
+        s.frames = static_cast<int>(jpegs.size());
+        for (const auto &jpeg : jpegs) {
+            s.jpegs.push_back(bytes(jpeg));
+        }
+        std::string name = writeFile(aviFile(s));
+        std::string why;
+        ASSERT_TRUE(aviOpen(name.c_str(), file, &why)) << why;
+        std::remove(name.c_str());
+    }
+};
 
 TEST_F(AviMotionJpeg, FramesAreBoundByTheirScansAndPicturesByTheBudget)
 {
     const std::vector<unsigned char> jpeg = progressiveJpeg(8, 8, 3, true);
-    auto bytes = [](const std::vector<unsigned char> &v) { return Bytes(v.begin(), v.end()); };
-    Spec s;
-    s.width = s.height = 8;
-    s.frames = 2;
-    s.jpegs = {bytes(jpeg), bytes(jpegWithScans(jpeg, 1001))};
-    std::string name = writeFile(aviFile(s));
     AviFile file;
-    std::string why;
-    ASSERT_TRUE(aviOpen(name.c_str(), &file, &why)) << why;
-    std::remove(name.c_str());
+    ASSERT_NO_FATAL_FAILURE(openStream({jpeg, jpegWithScans(jpeg, 1001)}, &file));
     AviPicture picture;
     ASSERT_TRUE(aviDecode(file, 0, &picture));
     EXPECT_NEAR(picture.pixels[0], 128, 1);
     EXPECT_FALSE(aviDecode(file, 1, &picture));
     EXPECT_NE(errors().find("Error in video frame 1: more than 1000 scans\n"), std::string::npos) << errors();
+    /* A budget cut below a frame's chunk refuses the frame before its
+     * bytes are read. */
+    setImageMemoryBudget(16);
+    EXPECT_FALSE(aviDecode(file, 0, &picture));
+    setImageMemoryBudget(0);
+    EXPECT_NE(errors().find("Error in video frame: the image needs " + std::to_string(bytes(jpeg).size()) +
+                            " bytes, more than the memory budget (teskImageBudget) of 16\n"),
+              std::string::npos)
+        << errors();
     aviClose(&file);
 
     /* Three pictures of 16384 x 16384 (the shown, the spare and the
      * window's) are 3 GiB: more than a budget of 64 MiB. */
+    Spec s;
     s.width = s.height = 16384;
+    s.frames = 2;
     s.jpegs = {bytes(jpeg), bytes(jpeg)};
-    name = writeFile(aviFile(s));
+    std::string name = writeFile(aviFile(s));
+    std::string why;
     setImageMemoryBudget(int64_t{64} << 20);
     EXPECT_FALSE(aviOpen(name.c_str(), &file, &why));
     setImageMemoryBudget(0);
@@ -280,6 +303,24 @@ TEST_F(AviMotionJpeg, FramesAreBoundByTheirScansAndPicturesByTheBudget)
     EXPECT_NE(errors().find("Error in open video stream: the image needs 3221225472 bytes, more than the memory "
                             "budget (teskImageBudget) of 67108864"),
               std::string::npos);
+}
+
+TEST_F(AviMotionJpeg, AFrameOfAnotherHeightIsRefusedBeforeItIsDecoded)
+{
+    /* An 8 x 8 stream whose second frame is 8 x 16 in 1001 scans: the
+     * frame's header alone refuses it, so the decoder never reaches the
+     * scan bound (nor writes 16 rows into a picture of 8). */
+    AviFile file;
+    ASSERT_NO_FATAL_FAILURE(openStream({progressiveJpeg(8, 8, 3, true),
+                                        jpegWithScans(progressiveJpeg(8, 16, 3, true), 1001),
+                                        progressiveJpeg(16, 8, 3, true)},
+                                       &file));
+    AviPicture picture;
+    EXPECT_TRUE(aviDecode(file, 0, &picture));
+    EXPECT_FALSE(aviDecode(file, 1, &picture));
+    EXPECT_FALSE(aviDecode(file, 2, &picture));
+    EXPECT_EQ(errors().find("scans"), std::string::npos) << errors();
+    aviClose(&file);
 }
 
 }  // namespace

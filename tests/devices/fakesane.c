@@ -2,12 +2,17 @@
  * fakesane.c --
  *
  *	A SANE backend library (libsane.so.1) for the tests of the scanner
- *	bridge: no options, and pages whose frames the variable FAKESANE_MODE
- *	chooses, among them frames that contradict one another. Mode
- *	"noname" lists a device without a name before "fake:1"; the others list
- *	"fake:0". Frame n's byte i is 16 n + i (mod 256). Mode "overread"
- *	answers more bytes than it was asked for, mode "endless" sends a frame
- *	of unknown length that never ends.
+ *	bridge: pages whose frames the variable FAKESANE_MODE chooses, among
+ *	them frames that contradict one another. Mode "noname" lists a device
+ *	without a name before "fake:1"; the others list "fake:0". Frame n's
+ *	byte i is 16 n + i (mod 256). Mode "overread" answers more bytes than
+ *	it was asked for, mode "endless" sends a frame of unknown length that
+ *	never ends, mode "tall" announces 2^20 lines and sends 2. Options:
+ *	the count (option 0) and a string option "mode" taking "Gray" or
+ *	"Color" (anything else is refused); mode "hugestring" adds a string
+ *	option "note" of 2^31 - 1 bytes, mode "endlessoptions" announces 2^30
+ *	options and describes every number asked for. Pages of the option
+ *	modes are three-pass ones.
  */
 #include <stdlib.h>
 #include <string.h>
@@ -44,12 +49,48 @@ static const Page pages[] = {
     {"linebytes", 3, {{RED, 8, 4, 4}, {GREEN, 8, 4, 6}, {BLUE, 8, 4, 4}}},
     {"overread", 1, {{GRAY, 8, 16, 16}}},  /* answers more bytes than asked */
     {"endless", 1, {{GRAY, 8, 16, 16}}},   /* of unknown length, without end */
+    {"narrower", 3, {{RED, 8, 4, 4}, {GREEN, 8, 3, 4}, {BLUE, 8, 4, 4}}},
+    {"tall", 1, {{GRAY, 8, 16, 16}}},      /* announces 2^20 lines, sends 2 */
 };
+
+/* Options as SANE describes them. */
+enum { BOOL = 0, INT = 1, STRING = 3 };
+enum { SOFT_SELECT = 1, SOFT_DETECT = 4, INACTIVE = 32 };
+enum { NO_CONSTRAINT = 0, STRING_LIST = 3 };
+
+typedef struct {
+    const char *name, *title, *desc;
+    int type, unit;
+    SANE_Int size, cap;
+    int constraintType;
+    const void *constraint;
+} Option;
+
+static const char *const modeNames[] = {"Gray", "Color", NULL};
+static const Option countOption = {"", "Number of options", "", INT, 0, sizeof(SANE_Int), SOFT_DETECT, NO_CONSTRAINT, NULL};
+static const Option modeOption = {"mode", "Scan mode", "", STRING, 0, 8, SOFT_SELECT, STRING_LIST, modeNames};
+static const Option noteOption = {"note", "Note", "", STRING, 0, 0x7FFFFFFF, SOFT_SELECT, NO_CONSTRAINT, NULL};
+static const Option idleOption = {"idle", "Idle", "", INT, 0, sizeof(SANE_Int), SOFT_SELECT | INACTIVE, NO_CONSTRAINT,
+                                  NULL};
+static char modeValue[8] = "Gray";
 
 static const Page *page;
 static int frame = -1;  /* the started frame */
 static int sent;        /* its bytes read */
 static int handle;
+
+static int modeIs(const char *mode)
+{
+    const char *chosenMode = getenv("FAKESANE_MODE");
+    return chosenMode != NULL && strcmp(chosenMode, mode) == 0;
+}
+
+/* The options of the mode: 1 + mode, + note with "hugestring"; 2^30 with
+ * "endlessoptions", which describes every one asked for. */
+static int optionCount(void)
+{
+    return modeIs("endlessoptions") ? 1 << 30 : modeIs("hugestring") ? 3 : 2;
+}
 
 static const Page *chosen(void)
 {
@@ -100,17 +141,45 @@ void sane_close(SANE_Handle h)
 const void *sane_get_option_descriptor(SANE_Handle h, SANE_Int n)
 {
     (void)h;
-    (void)n;
-    return NULL;
+    if (n == 0) {
+        return &countOption;
+    }
+    if (modeIs("endlessoptions") && n > 1) {
+        return &idleOption;
+    }
+    if (n < 0 || n >= optionCount()) {
+        return NULL;
+    }
+    return n == 1 ? &modeOption : &noteOption;
 }
 
 SANE_Status sane_control_option(SANE_Handle h, SANE_Int n, int action, void *value, SANE_Int *info)
 {
     (void)h;
-    (void)n;
-    (void)action;
-    (void)value;
-    (void)info;
+    if (info != NULL) {
+        *info = 0;
+    }
+    if (n == 0 && action == 0) {
+        *(SANE_Int *)value = optionCount();
+        return GOOD;
+    }
+    if (n == 1 && action == 0) {
+        strcpy(value, modeValue);
+        return GOOD;
+    }
+    if (n == 1 && action == 1) {
+        for (int i = 0; modeNames[i] != NULL; i++) {
+            if (strcmp(value, modeNames[i]) == 0) {
+                strcpy(modeValue, modeNames[i]);
+                return GOOD;
+            }
+        }
+        return INVAL;
+    }
+    if (n == 2 && action == 0 && modeIs("hugestring")) {
+        strcpy(value, "a note");
+        return GOOD;
+    }
     return INVAL;
 }
 
@@ -122,7 +191,7 @@ SANE_Status sane_get_parameters(SANE_Handle h, Parameters *p)
     p->depth = f[1];
     p->pixelsPerLine = f[2];
     p->bytesPerLine = f[3];
-    p->lines = strcmp(page->mode, "endless") == 0 ? -1 : 2;
+    p->lines = strcmp(page->mode, "endless") == 0 ? -1 : strcmp(page->mode, "tall") == 0 ? 1 << 20 : 2;
     p->lastFrame = frame == page->count - 1;
     return GOOD;
 }

@@ -705,6 +705,21 @@ bool writeProjLineSeeds(const std::string &dir)
     return ok;
 }
 
+/* Choices of the match predicate generator: each seed starts with one
+ * shape, the bytes after it pick markers, cells and inner shapes. */
+bool writeMatchScriptSeeds(const std::string &dir)
+{
+    bool ok = true;
+    for (int shape = 0; shape < 64; shape += 3) {
+        std::ofstream out(dir + "/shape" + std::to_string(shape), std::ios::binary);
+        for (int k = 0; k < 24; k++) {
+            out << static_cast<char>(k == 0 ? shape : (shape * 7 + k * 13) % 256);
+        }
+        ok &= out.good();
+    }
+    return ok;
+}
+
 int main(int argc, char **argv)
 {
     if (argc != 2) {
@@ -720,7 +735,8 @@ int main(int argc, char **argv)
     mkdir(top.c_str(), 0755);
     bool ok = true;
     for (const char *reader : {"imagedef", "lan", "elas", "ppm", "xbm", "dib", "fft", "shape", "gif", "gifmem", "tiff",
-                               "dicom", "gpz", "features", "terra", "dbase", "geodopts", "nadopts", "projline", "avi"}) {
+                               "dicom", "gpz", "features", "terra", "dbase", "geodopts", "nadopts", "projline", "avi",
+                               "matchscript"}) {
         mkdir((top + "/" + reader).c_str(), 0755);
     }
     ok &= writeRaw(top + "/imagedef/bsq.img", IMG_BSQ, PIX_SHORT, 2, 1152);
@@ -739,6 +755,7 @@ int main(int argc, char **argv)
     ok &= writeTerraSeeds(top + "/terra");
     ok &= writeProjLineSeeds(top + "/projline");
     ok &= writeAviSeeds(top + "/avi");
+    ok &= writeMatchScriptSeeds(top + "/matchscript");
     ok &= writeOptionSeeds(top);
     for (const char *reader : {"jpeg", "jpegmem"}) {
         std::string dir = top + "/" + reader;

@@ -19,6 +19,7 @@
 
 #include "geo/dbase.h"
 #include "geo/dbasetext.h"
+#include "runtime/budget.h"
 #include "support/commalocale.h"
 #include "support/sanitizer.h"
 
@@ -165,6 +166,20 @@ TEST_F(DBase, HeadersAreCheckedBeforeUse)
     EXPECT_EQ(error, 0);
     EXPECT_EQ(readdBase(put("tiny.dbf", {3, 1, 2}).c_str(), &error), nullptr);
     EXPECT_EQ(error, 1);
+}
+
+TEST_F(DBase, RecordsBeyondTheMemoryBudgetAreRefusedBeforeTheyAreRead)
+{
+    std::string path = put("t.dbf", DbfImage().bytes());
+    setImageMemoryBudget(16);
+    int error = -1;
+    EXPECT_EQ(readdBase(path.c_str(), &error), nullptr);
+    setImageMemoryBudget(0);
+    EXPECT_EQ(error, DBASE_ERR_MEMORY);
+    DBaseTable *t = readdBase(path.c_str(), &error);
+    ASSERT_NE(t, nullptr);
+    EXPECT_EQ(t->recordCount, 3);
+    freedBase(t);
 }
 
 TEST_F(DBase, FilesReadAllSelectedInOrderAndAPadded0x83HeaderEndsAt0x0D)

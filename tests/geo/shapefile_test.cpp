@@ -15,6 +15,7 @@
 
 #include "geo/shapefile.h"
 #include "geo/shaperec.h"
+#include "runtime/budget.h"
 
 namespace {
 
@@ -248,6 +249,22 @@ TEST(ShapeFileRead, RecordsNumberedFromZeroAllLoad)
     ASSERT_NE(set, nullptr);
     EXPECT_EQ(set->count, 3);
     EXPECT_EQ(shapeGetInt(shapeRecordAt(set, 0)), 0);
+    freeShapeFile(set);
+}
+
+TEST(ShapeFileRead, RecordsBeyondTheMemoryBudgetAreRefusedBeforeTheyAreRead)
+{
+    TempDir dir;
+    std::string shp = dir.path + "/b.shp";
+    writeSet(shp, 1, {point(1, 1, 2), point(2, 3, 4)});
+    setImageMemoryBudget(16);
+    int err = -1;
+    EXPECT_EQ(readShapeFile(shp.c_str(), &err), nullptr);
+    setImageMemoryBudget(0);
+    EXPECT_EQ(err, 3);
+    ShapeFile *set = readShapeFile(shp.c_str(), &err);
+    ASSERT_NE(set, nullptr);
+    EXPECT_EQ(set->count, 2);
     freeShapeFile(set);
 }
 

@@ -16,6 +16,7 @@
 #include <vector>
 #include "imagestore/codes.h"
 #include "imagestore/formats/formats.h"
+#include "runtime/budget.h"
 #include "imagestore/pixels.h"
 #include "imagestore/ramimage.h"
 #include "imagestore/rowcache.h"
@@ -289,6 +290,14 @@ TEST_F(FormatFiles, XbmDefinesGiveAOneBitImageWithWhiteAndBlack)
                                     std::string(others[3]), late, std::string()}) {
         EXPECT_EQ(xbmDetect(file(text), "f", &d, nullptr), 0) << text.substr(0, 60);
     }
+    /* Four bytes of bits are more than a budget of 3. */
+    setImageMemoryBudget(3);
+    EXPECT_EQ(xbmDetect(file(kNineByTwo), "f", &d, nullptr), 0);
+    setImageMemoryBudget(0);
+    EXPECT_NE(errors().find("Error in readXBMP: the image needs 4 bytes, more than the memory budget "
+                            "(teskImageBudget) of 3\n"),
+              std::string::npos)
+        << errors();
 }
 
 TEST_F(FormatFiles, NewXbmTextBreaksAfterEveryTwelfthByteAndEndsWithTheBrace)

@@ -445,6 +445,16 @@ TEST_F(FormatsTest, AFailedNewFileLeavesNothingBehindAndAnExistingFileAsItWas)
          "Insufficient disk space. Requested:40000000000000000128 Available:"},
         {"E73 beyond any disk", IMG_E73, PIX_FLOAT, 3, 1 << 30, 1 << 30,
          "Insufficient disk space. Requested:13835058055282163840 Available:"},  // 4 x 3 x 2^60 + 128
+        /* 2^17 rows of 2^16 columns in 2^12 bands, 32 TiB: within the
+         * IMAGEDEF bounds, so only the free space can refuse them. */
+        {"BSQ beyond any disk", IMG_BSQ, PIX_BYTE, 1 << 12, 1 << 17, 1 << 16,
+         "Insufficient disk space. Requested:35184372088832 Available:"},
+        {"BIL beyond any disk", IMG_BIL, PIX_BYTE, 1 << 12, 1 << 17, 1 << 16,
+         "Insufficient disk space. Requested:35184372088832 Available:"},
+        {"BIP beyond any disk", IMG_BIP, PIX_BYTE, 1 << 12, 1 << 17, 1 << 16,
+         "Insufficient disk space. Requested:35184372088832 Available:"},
+        {"headerless BIPD beyond any disk", IMG_BIPD, PIX_BYTE, 1 << 12, 1 << 17, 1 << 16,
+         "Insufficient disk space. Requested:35184372088832 Available:"},
         {"bitmap beyond 4 GiB", IMG_DIB, PIX_BYTE, 1, 100000, 100000,
          "Error in DIB: image too large for a bitmap file\n"},
         {"pixel type a LAN header cannot name", IMG_E74, PIX_1BIT, 1, 4, 4, ""},

@@ -569,24 +569,27 @@ TEST_F(JpegFiles, ADecodeEndsAfterAThousandScansOrTooMuchWorkForItsSize)
     /* 4096 x 4096 flat samples: 262144 blocks a scan in 45 KB; 600 scans
      * visit more blocks than such a file may ask for. */
     const Bytes large = progressiveJpeg(4096, 4096, 1, true);
+    /* Three such components in one DC scan begun 300 times: 786432 blocks
+     * a scan, 236 million in all, past the 147 million that its 100 KB may
+     * ask for (the first component's alone would stay within it). */
+    const Bytes colour = jpegWithDcScans(progressiveJpeg(4096, 4096, 3, true), 300);
     struct Case {
-        const Bytes *from;
-        int scans;
-        Bytes tail;
+        Bytes data;
         const char *error;  // "" for a whole decode
     } cases[] = {
-        {&small, 1000, {}, ""},
-        {&small, 1001, {}, "more than 1000 scans"},
-        {&small, 1001, badScan, "more than 1000 scans"},
-        {&large, 6, {}, ""},
-        {&large, 600, {}, "too many scans for its size"},
+        {jpegWithScans(small, 1000), ""},
+        {jpegWithScans(small, 1001), "more than 1000 scans"},
+        {jpegWithScans(small, 1001, badScan), "more than 1000 scans"},
+        {jpegWithScans(large, 6), ""},
+        {jpegWithScans(large, 600), "too many scans for its size"},
+        {jpegWithDcScans(progressiveJpeg(4096, 4096, 3, true), 2), ""},
+        {colour, "too many scans for its size"},
     };
     int k = 0;
     for (const Case &c : cases) {
         std::string file = path("scans" + std::to_string(k++) + ".jpg");
-        const Bytes data = jpegWithScans(*c.from, c.scans, c.tail);
         std::ofstream(file, std::ios::binary)
-            .write(reinterpret_cast<const char *>(data.data()), static_cast<std::streamsize>(data.size()));
+            .write(reinterpret_cast<const char *>(c.data.data()), static_cast<std::streamsize>(c.data.size()));
         RamImage *image = open(file);
         ASSERT_NE(image, nullptr);
         Bytes got(16);

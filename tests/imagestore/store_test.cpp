@@ -12,7 +12,9 @@
 #include "imagestore/ramimage.h"
 #include "imagestore/pixels.h"
 #include "imagestore/rowcache.h"
+#include "runtime/budget.h"
 #include "support/memimage.h"
+#include "support/stderr_capture.h"
 #include <vector>
 
 namespace {
@@ -190,6 +192,48 @@ TEST_F(StoreTest, CacheDepthFollowsTheImageSize)
     ASSERT_NE(file, nullptr);
     EXPECT_EQ(file->cacheDepth, 16);  // 16 rows of 16388 bytes reach 256 KiB
     ramImageRelease(file, nullptr);
+    unlink(name);
+}
+
+class StoreBudgetTest : public StderrCapture {
+protected:
+    void TearDown() override
+    {
+        setImageMemoryBudget(0);
+        StderrCapture::TearDown();
+    }
+    /* A BIL file's descriptor of rows x columns bytes in bands. */
+    static ImageDesc bilDesc(const char *name, int rows, int columns, int bands)
+    {
+        ImageDesc d = memImageDesc(name, IMG_MBIL, PIX_BYTE, rows, columns, bands);
+        d.imgid = IMG_BIL;
+        d.block = columns;
+        return d;
+    }
+};
+
+TEST_F(StoreBudgetTest, TheCacheOfAFileIsWeighedAgainstTheBudgetBeforeItIsMade)
+{
+    char name[] = "/tmp/teskbudgetXXXXXX";
+    int fd = mkstemp(name);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(ftruncate(fd, 1000 * 16384), 0);
+    close(fd);
+    /* Rows of 100 bytes under a budget of 5000: 50 rows, not 127. */
+    setImageMemoryBudget(5000);
+    ImageDesc narrow = bilDesc(name, 1000, 100, 1);
+    RamImage *file = ramImageOpen(nullptr, name, &narrow, nullptr, nullptr);
+    ASSERT_NE(file, nullptr);
+    EXPECT_EQ(file->cacheDepth, 50);
+    ramImageRelease(file, nullptr);
+    EXPECT_EQ(errors(), "");
+    /* One row of 16384 bytes in each of 2 bands is more than the budget. */
+    ImageDesc wide = bilDesc(name, 500, 16384, 2);
+    int error = 0;
+    EXPECT_EQ(ramImageOpen(nullptr, name, &wide, nullptr, &error), nullptr);
+    EXPECT_EQ(error, RAMIMG_NOMEM);
+    EXPECT_EQ(errors(), "Error in the row cache: the image needs 32768 bytes, more than the memory budget "
+                        "(teskImageBudget) of 5000\n");
     unlink(name);
 }
 

@@ -18,7 +18,9 @@
  *	dispmodule call NAME ARGS    one export: its result, then its
  *	                             out-values (the pads and R_panel_save
  *	                             with fixed arguments; V_intrpt_msg_null
- *	                             calls V_intrpt_msg with none)
+ *	                             calls V_intrpt_msg with none;
+ *	                             V_form_never_run lays a one-field form
+ *	                             out with V_clear and V_ques, no V_call)
  */
 #include <string.h>
 #include <tcl.h>
@@ -251,6 +253,14 @@ static int padList(void) { char **list = NULL; int n = 0; return R_pad_list(&lis
 static int padSelect(void) { return R_pad_select("p"); }
 static int padSetItem(void) { return R_pad_set_item("i", "v"); }
 static int intrptMsgNull(void) { return V_intrpt_msg(NULL); }
+/* A form laid out and never run: its one field is left with the registry
+ * (static, so that a store through a stale id would land nowhere harmful). */
+static int formNeverRun(void)
+{
+    static int field = 7;
+    V_clear();
+    return V_ques(&field, 'i', 1, 10, 5);
+}
 
 static const Export exports[] = {
     {"R_close_driver", INTS, 0, {.f0 = R_close_driver}},
@@ -315,6 +325,7 @@ static const Export exports[] = {
     {"V_float_accuracy", INTS, 1, {.f1 = V_float_accuracy}},
     {"V_intrpt_msg", STRING, 0, {.text = V_intrpt_msg}},
     {"V_intrpt_msg_null", INTS, 0, {.f0 = intrptMsgNull}},
+    {"V_form_never_run", INTS, 0, {.f0 = formNeverRun}},
 };
 
 /* The ints of a list word into a new array of at least min values (NULL

@@ -25,6 +25,9 @@ Bytes progressiveJpeg(int columns, int rows, int components, bool flat)
     cinfo.input_components = components;
     cinfo.in_color_space = components == 1 ? JCS_GRAYSCALE : JCS_RGB;
     jpeg_set_defaults(&cinfo);
+    for (int c = 0; c < cinfo.num_components; c++) {
+        cinfo.comp_info[c].h_samp_factor = cinfo.comp_info[c].v_samp_factor = 1;
+    }
     jpeg_simple_progression(&cinfo);
     jpeg_start_compress(&cinfo, TRUE);
     Bytes row(static_cast<size_t>(columns) * components);
@@ -42,28 +45,60 @@ Bytes progressiveJpeg(int columns, int rows, int components, bool flat)
     return data;
 }
 
-Bytes jpegWithScans(const Bytes &jpeg, int scans, const Bytes &tail)
+namespace {
+
+/* Where the scans of jpeg begin (their markers) and where their data end. */
+struct ScanBounds {
+    std::vector<size_t> starts;
+    std::vector<size_t> ends;
+};
+
+ScanBounds scanBounds(const Bytes &jpeg)
 {
-    std::vector<size_t> scanEnds;  // where each scan's data ends
+    ScanBounds b;
     size_t at = 2;
     while (at + 4 <= jpeg.size() && jpeg[at] == 0xFF && jpeg[at + 1] != 0xD9) {
         const bool scan = jpeg[at + 1] == 0xDA;
+        if (scan) {
+            b.starts.push_back(at);
+        }
         at += 2 + (jpeg[at + 2] << 8 | jpeg[at + 3]);
         while (scan && at + 1 < jpeg.size() &&
                !(jpeg[at] == 0xFF && jpeg[at + 1] != 0 && (jpeg[at + 1] < 0xD0 || jpeg[at + 1] > 0xD7))) {
             at++;
         }
         if (scan) {
-            scanEnds.push_back(at);
+            b.ends.push_back(at);
         }
     }
-    Bytes out(jpeg.begin(), jpeg.begin() + static_cast<long>(scanEnds.at(0)));
-    for (int i = 1; i < scans; i++) {
-        out.insert(out.end(), jpeg.begin() + static_cast<long>(scanEnds[0]),
-                   jpeg.begin() + static_cast<long>(scanEnds.at(1)));
+    return b;
+}
+
+/* The file up to the end of its first scan, then copies - 1 copies of
+ * jpeg[from, to), then tail and the end marker. */
+Bytes repeated(const Bytes &jpeg, size_t firstEnd, size_t from, size_t to, int copies, const Bytes &tail)
+{
+    Bytes out(jpeg.begin(), jpeg.begin() + static_cast<long>(firstEnd));
+    for (int i = 1; i < copies; i++) {
+        out.insert(out.end(), jpeg.begin() + static_cast<long>(from), jpeg.begin() + static_cast<long>(to));
     }
     out.insert(out.end(), tail.begin(), tail.end());
     out.push_back(0xFF);
     out.push_back(0xD9);
     return out;
+}
+
+}  // namespace
+
+Bytes jpegWithScans(const Bytes &jpeg, int scans, const Bytes &tail)
+{
+    const ScanBounds b = scanBounds(jpeg);
+    return repeated(jpeg, b.ends.at(0), b.ends[0], b.ends.at(1), scans, tail);
+}
+
+Bytes jpegWithDcScans(const Bytes &jpeg, int scans)
+{
+    const ScanBounds b = scanBounds(jpeg);
+    const size_t header = b.starts.at(0) + 2 + (jpeg[b.starts[0] + 2] << 8 | jpeg[b.starts[0] + 3]);
+    return repeated(jpeg, b.ends.at(0), b.starts[0], header, scans, {});
 }

@@ -1,5 +1,5 @@
 #!/bin/sh
-# Checks two habits of the sources that the compiler does not:
+# Checks habits of the sources that the compiler does not:
 #   style_check.sh SOURCE_DIR
 # 1. Numbers are read through runtime/cnumber, whatever LC_NUMERIC says: no
 #    strtod, strtof, strtold or atof, and no scanf of a floating conversion
@@ -13,6 +13,14 @@
 #    include/tesk_image.h) an image-type code (IMG_BSQ, IMG_DIB, ...) is
 #    named only where a tool or a command picks the type of an image it
 #    makes, the lines listed in defaultTypes below.
+# 4. A libjpeg object is made (jpeg_create_compress or _decompress) only
+#    after its function has set the jump that libjpeg's errors take: the
+#    making allocates, and its failure jumps. The helpers that make one
+#    under their callers' jump are listed in jumpHelpers below.
+# 5. Every tcltest test of the suite (the tests/ folders' *.test files) has
+#    a name of its own, so that a failure names one test: a name written out
+#    in a test command that an earlier test of any file already has is
+#    reported (names made by the script, with $ or [, are left alone).
 # Comments are skipped; each finding prints as FILE:LINE: TEXT.
 set -eu
 src=$1
@@ -23,6 +31,16 @@ sources() {
     for folder in "$@"; do
         [ -d "$src/$folder" ] && find "$src/$folder" -name '*.c' -o -name '*.cpp' -o -name '*.h'
     done | LC_ALL=C sort
+}
+
+# Prints a check's findings (when there are any) and its message, and
+# marks the run failed.
+findings() {
+    if [ -n "$1" ]; then
+        echo "$1"
+        echo "$2" >&2
+        status=1
+    fi
 }
 
 # The awk program printing each file with its comments and string contents
@@ -68,11 +86,7 @@ numbers=$(sources $library | grep -v '/runtime/cnumber\.\(cpp\|h\)$' | xargs awk
             }
         }
     }')
-if [ -n "$numbers" ]; then
-    echo "$numbers"
-    echo "style_check: numbers read outside runtime/cnumber (use cStrtod, cStrtof or cScanNumbers)" >&2
-    status=1
-fi
+findings "$numbers" "style_check: numbers read outside runtime/cnumber (use cStrtod, cStrtof or cScanNumbers)"
 
 # An if, else if, for or while whose condition closes and is followed by
 # something other than a brace (or, for while, the semicolon of a do loop);
@@ -123,11 +137,25 @@ braces=$(sources $library tests bench | xargs awk -v keep=0 "$uncomment" | awk -
             print file ":" start ": " text
         }
     }')
-if [ -n "$braces" ]; then
-    echo "$braces"
-    echo "style_check: statements of if, else, for and while go in braces" >&2
-    status=1
-fi
+findings "$braces" "style_check: statements of if, else, for and while go in braces"
+# The part of an awk program shared by the checks that allow some lines:
+# given -v src=SOURCE_DIR/ and -v allowed=LIST (lines "FILE:TEXT", the file
+# under src, the text stripped of its indentation), report(path, number,
+# text) prints a finding unless its line is in the list.
+listedLines='
+    BEGIN {
+        n = split(allowed, lines, "\n")
+        for (i = 1; i <= n; i++) {
+            listed[lines[i]] = 1
+        }
+    }
+    function report(path, number, text,    file, line) {
+        file = substr(path, length(src) + 1)
+        line = text; sub(/^[ \t]+/, "", line); sub(/[ \t]+$/, "", line)
+        if (!((file ":" line) in listed)) {
+            print file ":" number ": " line
+        }
+    }'
 # The lines, "FILE:TEXT" with the text stripped of its indentation, that
 # may name an image-type code: each a default output type.
 defaultTypes='analysis/tools/dist.cpp:desc.imgid = IMG_DIB;
@@ -143,27 +171,43 @@ display/picture.cpp:d.imgid = IMG_MBSQ;'
 # shellcheck disable=SC2086
 typeCodes=$(sources runtime platform display analysis canvas geo gl devices package include |
     grep -v '/include/tesk_image\.h$' | xargs awk -v keep=0 "$uncomment" |
-    awk -F: -v src="$src/" -v allowed="$defaultTypes" '
-    BEGIN {
-        n = split(allowed, lines, "\n")
-        for (i = 1; i <= n; i++) {
-            listed[lines[i]] = 1
-        }
-    }
+    awk -F: -v src="$src/" -v allowed="$defaultTypes" "$listedLines"'
     {
         text = $0; sub(/^[^:]*:[^:]*:/, "", text)
         if (text !~ /(^|[^A-Za-z0-9_])IMG_[A-Z0-9_]+/) {
             next
         }
-        file = substr($1, length(src) + 1)
-        line = text; sub(/^[ \t]+/, "", line); sub(/[ \t]+$/, "", line)
-        if (!((file ":" line) in listed)) {
-            print file ":" $2 ": " line
+        report($1, $2, text)
+    }')
+findings "$typeCodes" "style_check: image-type code outside imagestore/ (ask the type's row in imagestore/formats/imagetypes.h)"
+# The lines, "FILE:TEXT" as for defaultTypes, that make a libjpeg object
+# in a helper called only after its caller's setjmp.
+jumpHelpers='imagestore/formats/jpeg.cpp:jpeg_create_decompress(cinfo);'
+# shellcheck disable=SC2086
+jumps=$(sources $library | xargs awk -v keep=0 "$uncomment" |
+    awk -F: -v src="$src/" -v allowed="$jumpHelpers" "$listedLines"'
+    {
+        text = $0; sub(/^[^:]*:[^:]*:/, "", text)
+        if ($1 != file || text ~ /^}/) {
+            jumped = 0
+        }
+        file = $1
+        if (text ~ /(^|[^A-Za-z0-9_])setjmp[ \t]*\(/) {
+            jumped = 1
+        }
+        if (text !~ /(^|[^A-Za-z0-9_])jpeg_create_(de)?compress[ \t]*\(/ || jumped) {
+            next
+        }
+        report($1, $2, text)
+    }')
+findings "$jumps" "style_check: a libjpeg object made before its setjmp (set the jump first)"
+names=$(find "$src/tests" -name '*.test' | LC_ALL=C sort | xargs awk '
+    $1 == "test" && $2 !~ /[$[]/ {
+        if ($2 in seen) {
+            print FILENAME ":" FNR ": test " $2 ", named before at " seen[$2]
+        } else {
+            seen[$2] = FILENAME ":" FNR
         }
     }')
-if [ -n "$typeCodes" ]; then
-    echo "$typeCodes"
-    echo "style_check: image-type code outside imagestore/ (ask the type's row in imagestore/formats/imagetypes.h)" >&2
-    status=1
-fi
+findings "$names" "style_check: two tests of the suite share a name"
 exit $status

@@ -1,0 +1,224 @@
+/*
+ * fuzz_matchscript.cpp --
+ *
+ *	Fuzz target of the placer of match predicates. The input drives a
+ *	generator: it picks predicate shapes from kShapes (value commands,
+ *	expressions braced and not, script bodies, second passes, commands
+ *	off the list, markers in names, raw fragments of Tcl's special
+ *	characters), nested up to four deep, and for every marker a hostile
+ *	cell (kCells, or input bytes followed by one of them). When the
+ *	placer accepts the predicate, the placed script is evaluated in a
+ *	safe interpreter with every marker's element set to its cell: no cell
+ *	may run (the command pwn) or be read as a variable name (::probe),
+ *	whatever the predicate does with its values. A refusal is fine.
+ */
+#include <cstdio>
+#include <cstdlib>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include <tcl.h>
+
+#include "fuzz_harness.h"
+#include "geo/matchscript.h"
+
+namespace {
+
+/* Shapes: @ a marker, # an inner predicate, ~ a raw fragment. */
+constexpr const char *kShapes[] = {
+    "string equal @ Lisbon",
+    "string match *x* @",
+    "string equal x@x {x}",
+    "string is integer @",
+    "string equal \"@ \" ~",
+    "expr {@ eq \"x\"}",
+    "expr {@ > 1 && @ < 5}",
+    "expr {\"@ \" eq {x}}",
+    "expr @ > 1",
+    "expr \"@ eq {x}\"",
+    "expr @ eq {{x}}",
+    "expr {[#]}",
+    "expr [#]",
+    "expr {@(1)}",
+    "eval #",
+    "eval {#}",
+    "eval \"#\"",
+    "eval string equal @ x",
+    "uplevel 0 {#}",
+    "uplevel #",
+    "if {@ eq 1} {#} else {#}",
+    "if 1 {#} elseif {@} then {#}",
+    "if 1 \"#\"",
+    "if @ #",
+    "if 1 # @ #",
+    "while 0 {#}",
+    "for {#} 0 {#} {#}",
+    "foreach x [list @ ] {#}",
+    "foreach @ {1} {#}",
+    "lmap x {1} {#}",
+    "catch {#} r",
+    "catch #",
+    "time {#} 2",
+    "try {#} on error {} {#}",
+    "try {#} trap @ {} {#}",
+    "list @ ~",
+    "lindex @ 0",
+    "llength @",
+    "lrange @ 0 end",
+    "lsearch @ x",
+    "set v @",
+    "set @ 1",
+    "regexp {a} @",
+    "regexp {(a)} @ v w",
+    "regexp @ x v",
+    "return -level 0 @",
+    "usr @ ~",
+    "lsort -command @ {b a}",
+    "apply {{} #}",
+    "switch -- x x {#}",
+    "namespace eval :: {#}",
+    "subst @",
+    "join @",
+    "~#~",
+    "# ; #",
+    "[#]",
+    "@",
+    "{*}@",
+    "list {*}@",
+    "list $a(@)",
+    "list {@}",
+    "list ${@}",
+    "# a comment @\nexpr 1",
+};
+
+/* Cells that run pwn or read ::probe when Tcl parses them as a script, an
+ * expression, a list or a variable name. */
+constexpr const char *kCells[] = {
+    "pwn",    "[pwn]", "pwn a",     "$::probe", "${::probe}", "[set ::probe]", "::probe",          "[{*}pwn\\x20a]",
+    "{*}pwn", "a;pwn", "a\npwn",    "} pwn {",  "\" pwn \"",  "]pwn[",         "x} eq [pwn] || {", "\\",
+    "{",      "}",     "\"[pwn]\"", "probe",    "a(b) [pwn]", "eval pwn",      "1 [pwn]",          "$::probe(x)",
+};
+
+constexpr int kMaxNesting = 4;
+
+/* Reads the generator's choices from the input. */
+struct Choices {
+    const uint8_t *data;
+    size_t size;
+    size_t at = 0;
+    unsigned next() { return at < size ? data[at++] : 0; }
+};
+
+struct Generated {
+    std::string predicate;
+    std::vector<std::string> cells; /* by marker, in the predicate's order */
+};
+
+void generate(Choices &in, int depth, Generated &out)
+{
+    const char *shape = kShapes[in.next() % std::size(kShapes)];
+    if (depth >= kMaxNesting) {
+        shape = in.next() % 2 ? "string equal @ x" : "expr 1";
+    }
+    static const char *const kMarkers[] = {"%NAME", "%POP", "%{INDEX}", "%{RECORD}"};
+    static const char kRaw[] = "{}[]\"$\\; \n#()q"; /* $q reads no variable a shape sets */
+    for (const char *p = shape; *p != '\0'; p++) {
+        if (*p == '@') {
+            out.predicate += kMarkers[in.next() % 4];
+            unsigned pick = in.next();
+            std::string cell;
+            if (pick & 0x80) { /* some input bytes, then a cell */
+                size_t n = in.next() % 8;
+                for (size_t k = 0; k < n; k++) {
+                    cell.push_back(static_cast<char>(in.next()));
+                }
+            }
+            cell += kCells[pick % std::size(kCells)];
+            out.cells.push_back(cell);
+        } else if (*p == '#') {
+            generate(in, depth + 1, out);
+        } else if (*p == '~') {
+            for (unsigned n = in.next() % 4; n > 0; n--) {
+                out.predicate.push_back(kRaw[in.next() % (sizeof kRaw - 1)]);
+            }
+        } else {
+            out.predicate.push_back(*p);
+        }
+    }
+}
+
+bool ran = false; /* a cell ran pwn or read ::probe */
+
+int pwnCmd(ClientData, Tcl_Interp *, int, Tcl_Obj *const[])
+{
+    ran = true;
+    return TCL_OK;
+}
+
+char *probeRead(ClientData, Tcl_Interp *, const char *, const char *, int)
+{
+    ran = true;
+    return nullptr;
+}
+
+/* A safe interpreter with pwn, ::probe and a procedure usr. */
+Tcl_Interp *sandbox()
+{
+    static Tcl_Interp *interp = nullptr;
+    if (interp == nullptr) {
+        interp = Tcl_CreateInterp();
+        if (Tcl_MakeSafe(interp) != TCL_OK || matchScriptInit(interp) != 0 ||
+            Tcl_Eval(
+                interp,
+                "proc usr {args} {return 0}; set ::probe 0; set ::a(x) 1; set ::keep {}; set ::keep [info globals]") !=
+                TCL_OK) {
+            std::fprintf(stderr, "fuzz_matchscript: cannot make the interpreter\n");
+            std::abort();
+        }
+        for (const char *name : {"after", "vwait", "update"}) {
+            Tcl_HideCommand(interp, name, name);
+        }
+        Tcl_CreateObjCommand(interp, "pwn", pwnCmd, nullptr, nullptr);
+        Tcl_TraceVar2(interp, "::probe", nullptr, TCL_TRACE_READS | TCL_GLOBAL_ONLY, probeRead, nullptr);
+    }
+    return interp;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    Tcl_Interp *interp = sandbox();
+    Choices in{data, size};
+    Generated g;
+    generate(in, 0, g);
+    MatchScript placed;
+    if (!matchScriptPlace(interp, g.predicate.c_str(), "::m", placed)) {
+        return 0;
+    }
+    if (placed.markers.size() != g.cells.size()) {
+        std::fprintf(stderr, "fuzz_matchscript: %zu markers placed for %zu in\n%s\n", placed.markers.size(),
+                     g.cells.size(), g.predicate.c_str());
+        std::abort();
+    }
+    for (size_t k = 0; k < g.cells.size(); k++) {
+        Tcl_SetVar2Ex(interp, "::m", std::to_string(k).c_str(),
+                      Tcl_NewStringObj(g.cells[k].data(), static_cast<int>(g.cells[k].size())), TCL_GLOBAL_ONLY);
+    }
+    ran = false;
+    Tcl_EvalEx(interp, placed.script.data(), static_cast<int>(placed.script.size()), TCL_EVAL_GLOBAL);
+    if (ran) {
+        std::fprintf(stderr, "fuzz_matchscript: a cell ran\npredicate: %s\nplaced: %s\n", g.predicate.c_str(),
+                     placed.script.c_str());
+        for (const std::string &cell : g.cells) {
+            std::fprintf(stderr, "cell: %s\n", cell.c_str());
+        }
+        std::abort();
+    }
+    /* Variables the predicate set (x, v, r, ...) go, so that a later
+       predicate that reads one cannot run an earlier cell. */
+    Tcl_Eval(interp, "foreach v [info globals] {if {$v ni $::keep} {unset -nocomplain ::$v}}");
+    Tcl_ResetResult(interp);
+    return 0;
+}
