@@ -37,8 +37,11 @@
 #include "runtime/subcmd.h"
 #include "runtime/util.h"
 
+/* The file of an image made without -file, in the current folder. */
+constexpr const char *kDefaultImageFile = "rimage.lan";
+
 Tk_ConfigSpec rimageDescSpecs[] = {
-    {TK_CONFIG_CUSTOM, "-file", nullptr, nullptr, "rimage.lan", Tk_Offset(ImageDesc, file), 0, &fileOption},
+    {TK_CONFIG_CUSTOM, "-file", nullptr, nullptr, kDefaultImageFile, Tk_Offset(ImageDesc, file), 0, &fileOption},
     {TK_CONFIG_CUSTOM, "-mapid", nullptr, nullptr, "GRID", Tk_Offset(ImageDesc, mapid), 0, &mapIdOption},
     {TK_CONFIG_CUSTOM, "-imgid", nullptr, nullptr, "E74", Tk_Offset(ImageDesc, imgid), 0, &imgIdOption},
     {TK_CONFIG_CUSTOM, "-imgdes", nullptr, nullptr, "", Tk_Offset(ImageDesc, imgdes), 0, &imgdesOption},
@@ -634,7 +637,10 @@ int rimageCreate(ImageDesc *defaults, Tcl_Interp *interp, int argc, const char *
         Tcl_SetResult(interp, const_cast<char *>("Image file already exists"), TCL_STATIC);
         return TCL_ERROR;
     }
-    Tcl_SetResult(interp, const_cast<char *>(ramImageNewFile(&desc) == 0 ? "1" : "0"), TCL_STATIC);
+    /* The default name is not followed through a symbolic link planted
+       under it (nor made where a dangling one points). */
+    bool refused = std::strcmp(desc.file, kDefaultImageFile) == 0 && fixedNameIsLink(desc.file);
+    Tcl_SetResult(interp, const_cast<char *>(!refused && ramImageNewFile(&desc) == 0 ? "1" : "0"), TCL_STATIC);
     return TCL_OK;
 }
 

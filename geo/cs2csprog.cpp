@@ -376,7 +376,7 @@ int cs2csMain(int argc, const char **argv)
     if (!run.dstLatLong && run.format.empty()) {
         run.format = "%.2f";
     }
-    progForInputs(inputs, "rt", false, [&](ProgInput &input) { cs2csProcess(run, input); });
+    progForInputs(inputs, false, [&](ProgInput &input) { cs2csProcess(run, input); });
     run.src.reset();
     run.dst.reset();
     projToolExit(0);
@@ -404,7 +404,7 @@ int nad2nadMain(int argc, const char **argv)
     };
     progWalkArgs(argc, argv, hooks, inputs);
     nad2nadSetup(run);
-    progForInputs(inputs, "r", run.in.binary, [&](ProgInput &input) { nad2nadProcess(run, input); });
+    progForInputs(inputs, run.in.binary, [&](ProgInput &input) { nad2nadProcess(run, input); });
     run.region.reset();
     run.hp.reset();
     run.in.proj.reset();

@@ -234,7 +234,7 @@ int geodMain(int argc, const char **argv)
     } else if (run.state.nS > 0) {
         geodLine(run);
     } else {
-        progForInputs(inputs, "r", false, [&](ProgInput &input) { geodProcess(run, input); });
+        progForInputs(inputs, false, [&](ProgInput &input) { geodProcess(run, input); });
     }
     projToolExit(0);
 }

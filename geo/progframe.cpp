@@ -20,6 +20,7 @@
 #include "geo/projobj.h"
 #include "runtime/cnumber.h"
 #include "runtime/console.h"
+#include "runtime/util.h"
 #include "tesk_stdio.h"
 
 /* ---- argument words ---- */
@@ -149,7 +150,7 @@ struct InputScope {
 
 }  // namespace
 
-void progForInputs(const std::vector<std::string> &inputs, const char *mode, bool binary,
+void progForInputs(const std::vector<std::string> &inputs, bool binary,
                    const std::function<void(ProgInput &)> &process)
 {
     static const std::vector<std::string> kStdin{"-"};
@@ -162,7 +163,7 @@ void progForInputs(const std::vector<std::string> &inputs, const char *mode, boo
             projRunState.fileName = "<stdin>";
         } else {
             errno = 0;
-            input.file = std::fopen(name.c_str(), mode);
+            input.file = openRegularStream(name.c_str());
             if (input.file == nullptr) {
                 emess(-2, "%s", name.c_str());
                 continue;

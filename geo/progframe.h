@@ -150,11 +150,11 @@ struct ProgInput {
 
 /* Runs process over each input in order (standard input when inputs is
  * empty): "-" is the console's standard input named "<stdin>" (with
- * binary, the process's standard input), a file is opened with mode, a
- * file that does not open is reported (emess -2, "input file") and
- * skipped. Sets and clears projRunState's file name and line number; the
+ * binary, the process's standard input), a file is opened for reading
+ * when it is a regular one (never a FIFO waited on), a file that does not
+ * open is reported (emess -2, "input file") and skipped. Sets and clears projRunState's file name and line number; the
  * file is closed on every way out. */
-void progForInputs(const std::vector<std::string> &inputs, const char *mode, bool binary,
+void progForInputs(const std::vector<std::string> &inputs, bool binary,
                    const std::function<void(ProgInput &)> &process);
 
 /* Reads one line of at most kProgLineMax characters into line (at least

@@ -26,6 +26,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -381,6 +382,36 @@ double angleOf(const char *text)
     return rest == text || rest == nullptr || *rest != '\0' ? HUGE_VAL : r;
 }
 
+/*
+ * PROJ opens the files a definition names (init files, grids) itself, and
+ * a FIFO among them would hold it for ever. True when every place PROJ may
+ * look for name (the name itself, what the user's finder answers, each
+ * search folder, PROJ's user folder) holds nothing, a folder or a regular
+ * file; false for a FIFO, a device or a socket, links followed.
+ */
+bool projFileSafe(PJ_CONTEXT *ctx, const std::string &name)
+{
+    std::vector<std::string> places{name};
+    if (layer().finder != nullptr) {
+        if (const char *found = layer().finder(name.c_str())) {
+            places.emplace_back(found);
+        }
+    }
+    for (const std::string &folder : splitText(layer().appliedPaths, '\n')) {
+        places.push_back(folder + "/" + name);
+    }
+    if (const char *user = proj_context_get_user_writable_directory(ctx, 0)) {
+        places.push_back(std::string(user) + "/" + name);
+    }
+    for (const std::string &place : places) {
+        struct stat info;
+        if (stat(place.c_str(), &info) == 0 && !S_ISREG(info.st_mode) && !S_ISDIR(info.st_mode)) {
+            return false;
+        }
+    }
+    return true;
+}
+
 /* ---- set-up steps ---- */
 
 /* Appends the entries that an init word names, through PROJ's classic
@@ -393,6 +424,11 @@ bool expandInit(PJ_CONTEXT *ctx, std::vector<ProjParam> &params, const ProjParam
         return false;
     }
     std::string text = "+init=" + value;
+    if (!projFileSafe(ctx, value.substr(0, value.find(':')))) {
+        /* as PROJ answers for an init file it cannot find */
+        setProjError(PROJ_ERR_INVALID_OP_ILLEGAL_ARG_VALUE, text.c_str() + 1);
+        return false;
+    }
     PJ *obj = proj_create(ctx, text.c_str());
     if (obj == nullptr) {
         setProjError(proj_context_errno(ctx), text.c_str() + 1);
@@ -730,6 +766,13 @@ PJ *openGridList(PJ_CONTEXT *ctx, const std::string &list)
         std::string name = optional ? item.substr(1) : item;
         if (name.empty()) {
             continue;
+        }
+        if (!projFileSafe(ctx, name)) {
+            if (optional) {
+                continue;
+            }
+            setProjError(PROJ_ERR_INVALID_OP_FILE_NOT_FOUND_OR_INVALID, list.c_str());
+            return nullptr;
         }
         if (optional) {
             PJ *probe = quietly(ctx, [&] { return createFromWords(ctx, {"proj=hgridshift", "grids=" + name}); });

@@ -491,7 +491,7 @@ int projMain(int argc, const char **argv)
     if (!run.common.inverse && run.format.empty()) {
         run.format = "%.2f";
     }
-    progForInputs(inputs, "rb", run.binIn, [&](ProgInput &input) {
+    progForInputs(inputs, run.binIn, [&](ProgInput &input) {
         if (run.veryVerbose) {
             reportInput(run, input);
         } else {

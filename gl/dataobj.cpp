@@ -455,17 +455,6 @@ const OglEnum kLoadTypes[] = {
     {nullptr, kOglNoEnum},
 };
 
-/* Closes a descriptor when it goes out of scope. */
-struct FileHolder {
-    int fd = -1;
-    ~FileHolder()
-    {
-        if (fd >= 0) {
-            close(fd);
-        }
-    }
-};
-
 /* Reads the file's bytes from offset into a new object of type; nullptr
  * when the file cannot be read, holds no whole element past offset, or is
  * too large. */
@@ -475,10 +464,11 @@ OglDataObject *loadFile(const char *fileName, int type, int64_t offset)
     if (!translateFileName(nullptr, path, fileName)) {
         return nullptr;
     }
-    FileHolder file;
-    file.fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    /* Checked a regular file before anything waits on it: a FIFO is
+     * refused at once. */
+    FdHolder file(openRegularFile(path.c_str()));
     struct stat info;
-    if (file.fd < 0 || fstat(file.fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    if (file.fd < 0 || fstat(file.fd, &info) != 0) {
         return nullptr;
     }
     int64_t length = static_cast<int64_t>(info.st_size);

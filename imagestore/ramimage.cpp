@@ -439,9 +439,9 @@ RamImage *ramImageOpenFile(const char *fileName, ImageDesc *desc, RamImage *reus
         return nullptr;
     }
     bool readOnly = false;
-    int fd = open(path.c_str(), O_RDWR | O_CLOEXEC);
-    if (fd < 0) {
-        fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    int fd = openRegularFile(path.c_str(), O_RDWR);
+    if (fd < 0 && errno != EINVAL) {
+        fd = openRegularFile(path.c_str());
         readOnly = true;
     }
     if (fd < 0) {

@@ -24,6 +24,7 @@
 #include "imagestore/ramimage.h"
 #include "imagestore/stats.h"
 #include "runtime/bytes.h"
+#include "runtime/util.h"
 #include "tesk_stdio.h"
 
 namespace {
@@ -490,7 +491,7 @@ int ramImageSetResident(RamImage *image, int resident)
     if (image->fd != -1 || !(image->attr & RAMIMG_RESIDENT)) {
         return 1;
     }
-    int fd = open(image->desc.file, O_RDWR | O_CLOEXEC);
+    int fd = openRegularFile(image->desc.file, O_RDWR);
     if (fd < 0) {
         return 0;
     }

@@ -19,6 +19,7 @@
 #include <stdio_ext.h>
 #include <sys/resource.h>
 #include <sys/select.h>
+#include <sys/stat.h>
 #include <sys/sysinfo.h>
 #include "runtime/console.h"
 #include "runtime/util.h"
@@ -44,7 +45,7 @@ struct MemoryStatus {
  * false when the file or the line is missing. */
 bool procKilobytes(const char *file, const char *key, unsigned long long *bytes)
 {
-    FILE *fp = std::fopen(file, "r");
+    FILE *fp = std::fopen(file, "r");  // a kernel file of /proc: short, never a FIFO
     if (fp == nullptr) {
         return false;
     }
@@ -96,16 +97,24 @@ MemoryStatus memoryStatus()
 
 /* ---- files ---- */
 
-/* fopen of a Tcl file name (tilde expanded, in the system encoding). */
-FILE *openFile(const char *name, const char *mode)
+/* A time-stamp file holds a few stamps; one larger than this is refused
+ * rather than turned into a result of ten times its size. */
+constexpr int64_t kMaxTimeStampFile = int64_t{16} << 20;
+
+/* A stdio stream over a regular file of a Tcl file name (tilde expanded, in
+ * the system encoding), with the file's size when opened: a reader stops
+ * there, so that a file that keeps growing cannot hold it. NULL for a
+ * missing file, a folder, a FIFO or a device (never waited on). */
+FILE *openFile(const char *name, off_t *size)
 {
-    Tcl_DString native;
-    const char *path = Tcl_TranslateFileName(nullptr, name, &native);
-    if (path == nullptr) {
-        return nullptr;
+    std::string path;
+    FILE *fp = translateFileName(nullptr, path, name) ? openRegularStream(path.c_str()) : nullptr;
+    struct stat info;
+    if (fp != nullptr && fstat(fileno(fp), &info) != 0) {
+        std::fclose(fp);
+        fp = nullptr;
     }
-    FILE *fp = std::fopen(path, mode);
-    Tcl_DStringFree(&native);
+    *size = fp != nullptr ? info.st_size : 0;
     return fp;
 }
 
@@ -353,14 +362,17 @@ int calcFgets(Tcl_Interp *interp, int argc, const char **argv)
         Tcl_SetResult(interp, const_cast<char *>("usage: calc fgets fileName\n"), TCL_STATIC);
         return TCL_ERROR;
     }
-    FILE *fp = openFile(argv[2], "r");
+    off_t fileSize = 0;
+    FILE *fp = openFile(argv[2], &fileSize);
     if (fp == nullptr) {
         calcSetResult(interp, std::string("Error in open ") + argv[2] + "\n");
         return TCL_ERROR;
     }
+    /* Blocks of the size the file had when opened, and the read that sees
+     * its end: no more, however the file grows meanwhile. */
     char block[512];
     int blocks = 0;
-    while (std::fread(block, 1, sizeof block, fp) > 0) {
+    for (off_t most = fileSize / 512 + 2; most > 0 && std::fread(block, 1, sizeof block, fp) > 0; most--) {
         blocks++;
     }
     int size = static_cast<int>(std::min<std::size_t>(__fbufsize(fp), INT_MAX));
@@ -390,7 +402,8 @@ int calcFscanf(Tcl_Interp *interp, int argc, const char **argv)
         Tcl_SetResult(interp, const_cast<char *>("usage: calc fscanf fileName\n"), TCL_STATIC);
         return TCL_ERROR;
     }
-    FILE *fp = openFile(argv[2], "r");
+    off_t size = 0;
+    FILE *fp = openFile(argv[2], &size);
     if (fp == nullptr) {
         calcSetResult(interp, std::string("Error in open ") + argv[2] + "\n");
         return TCL_ERROR;
@@ -401,7 +414,8 @@ int calcFscanf(Tcl_Interp *interp, int argc, const char **argv)
     {
         CLocaleScope inC;
         double value = 0;
-        for (int index = 0; cScanNumber(fp, &value); index++) {
+        /* Numbers that start within the size the file had when opened. */
+        for (int index = 0; ftello(fp) < size && cScanNumber(fp, &value); index++) {
             char line[64];
             std::snprintf(line, sizeof line, "%d %f\n", index, value);
             lines += line;
@@ -424,21 +438,18 @@ int calcLoadtime(Tcl_Interp *interp, int argc, const char **argv)
         Tcl_AppendResult(interp, "Usage: ", argv[0], " timeStampFile [offset]\n", nullptr);
         return TCL_ERROR;
     }
-    FILE *fp = openFile(argv[2], "rb");
-    if (fp == nullptr) {
+    std::string path, bytes;
+    if (!translateFileName(nullptr, path, argv[2]) || readRegularFile(path.c_str(), kMaxTimeStampFile, &bytes) != 0) {
         tesk_fprintf(stderr, "Error in open: %s\n", argv[2]);
         return TCL_ERROR;
     }
     std::string text;
-    if (fseeko(fp, static_cast<off_t>(offset), SEEK_SET) == 0) {
-        unsigned char b[4];
-        while (std::fread(b, 1, 4, fp) == 4) {
-            int32_t value = getI32(b);
-            text += std::to_string(value);
-            text += ' ';
-        }
+    for (std::size_t at = static_cast<std::size_t>(std::min<long long>(offset, bytes.size()));
+         bytes.size() - at >= 4; at += 4) {
+        int32_t value = getI32(reinterpret_cast<const unsigned char *>(bytes.data()) + at);
+        text += std::to_string(value);
+        text += ' ';
     }
-    std::fclose(fp);
     calcSetResult(interp, text);
     return TCL_OK;
 }

@@ -38,7 +38,7 @@ namespace {
 int cgroupQuota()
 {
     char text[128];
-    if (FILE *f = std::fopen("/sys/fs/cgroup/cpu.max", "r")) {
+    if (FILE *f = std::fopen("/sys/fs/cgroup/cpu.max", "r")) {  // a kernel file: short, never a FIFO
         size_t n = std::fread(text, 1, sizeof text - 1, f);
         std::fclose(f);
         text[n] = '\0';
@@ -46,7 +46,7 @@ int cgroupQuota()
     }
     std::string both;
     for (const char *name : {"/sys/fs/cgroup/cpu,cpuacct/cpu.cfs_quota_us", "/sys/fs/cgroup/cpu,cpuacct/cpu.cfs_period_us"}) {
-        FILE *f = std::fopen(name, "r");
+        FILE *f = std::fopen(name, "r");  // kernel files: short, never a FIFO
         if (f == nullptr) {
             return 0;
         }

@@ -57,11 +57,14 @@ FdHolder::~FdHolder()
     }
 }
 
-int openRegularFile(const char *path)
+int openRegularFile(const char *path, int access)
 {
     /* Without O_NONBLOCK, opening a FIFO waits for a writer. */
-    int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    int fd = open(path, (access == O_RDWR ? O_RDWR : O_RDONLY) | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
+        if (errno == EISDIR) {
+            errno = EINVAL; /* a folder opened to write: refused as read-only */
+        }
         return -1;
     }
     struct stat info;
@@ -75,6 +78,21 @@ int openRegularFile(const char *path)
         fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
     }
     return fd;
+}
+
+FILE *openRegularStream(const char *path)
+{
+    int fd = openRegularFile(path);
+    if (fd < 0) {
+        return nullptr;
+    }
+    FILE *stream = fdopen(fd, "rb");
+    if (stream == nullptr) {
+        int error = errno;
+        close(fd);
+        errno = error;
+    }
+    return stream;
 }
 
 int readRegularFile(const char *path, int64_t most, std::string *bytes)

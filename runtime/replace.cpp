@@ -100,7 +100,7 @@ bool replaceBegin(FileReplacement *r, const char *path)
     }
     for (int attempt = 0; attempt < 100 && r->fd < 0; attempt++) {
         r->temporary = r->target + ".tmp" + std::to_string(getpid()) + "-" + std::to_string(attempt);
-        r->fd = open(r->temporary.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        r->fd = open(r->temporary.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);  // a new file of our own
         if (r->fd < 0 && errno != EEXIST) {
             break;
         }

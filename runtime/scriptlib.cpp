@@ -9,6 +9,7 @@
  */
 #include "runtime/scriptlib.h"
 
+#include <cerrno>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -16,6 +17,7 @@
 #include "runtime/bytes.h"
 #include "runtime/replace.h"
 #include "runtime/startup.h"
+#include "runtime/util.h"
 
 namespace {
 
@@ -28,39 +30,27 @@ constexpr uint32_t kMaxScript = 256u << 20;  // 256 MiB of script text
    anything is allocated. */
 constexpr uint64_t kMaxInflateRatio = 1032;
 
-/* Opens fileName for reading without translation; NULL with an error. */
-Tcl_Channel openBinary(Tcl_Interp *interp, const char *fileName, const char *mode)
-{
-    Tcl_Channel chan = Tcl_OpenFileChannel(interp, fileName, mode, 0666);
-    if (chan != nullptr) {
-        Tcl_SetChannelOption(nullptr, chan, "-translation", "binary");
-    }
-    return chan;
-}
-
-/* Reads the whole file into bytes; false with an error in interp. */
+/* Reads the whole file into bytes; false with an error in interp. Only a
+ * regular file is read (a FIFO named as a library is refused, never waited
+ * on), and no more than the largest library. */
 bool readFile(Tcl_Interp *interp, const char *fileName, std::vector<unsigned char> &bytes)
 {
-    Tcl_Channel chan = openBinary(interp, fileName, "r");
-    if (chan == nullptr) {
+    std::string path, data;
+    if (!translateFileName(interp, path, fileName)) {
         return false;
     }
-    Tcl_Obj *data = Tcl_NewObj();
-    Tcl_IncrRefCount(data);
-    int n = Tcl_ReadChars(chan, data, kMaxScript + kHeaderLength + 1, 0);
-    bool ok = n >= 0 && n <= static_cast<int>(kMaxScript + kHeaderLength);
-    if (n < 0) {
-        Tcl_AppendResult(interp, "error reading \"", fileName, "\": ", Tcl_PosixError(interp), nullptr);
-    } else if (!ok) {
+    int error = readRegularFile(path.c_str(), kMaxScript + kHeaderLength, &data);
+    if (error == EFBIG) {
         Tcl_AppendResult(interp, "file too large for a script library: \"", fileName, "\"", nullptr);
-    } else {
-        int length = 0;
-        unsigned char *p = Tcl_GetByteArrayFromObj(data, &length);
-        bytes.assign(p, p + length);
+        return false;
     }
-    Tcl_DecrRefCount(data);
-    Tcl_Close(nullptr, chan);
-    return ok;
+    if (error != 0) {
+        Tcl_SetErrno(error);
+        Tcl_AppendResult(interp, "couldn't open \"", fileName, "\": ", Tcl_PosixError(interp), nullptr);
+        return false;
+    }
+    bytes.assign(data.begin(), data.end());
+    return true;
 }
 
 /* Converts UTF-8 text bytes to a Tcl string object. */

@@ -384,8 +384,11 @@ int teskPatchConsole(Tcl_Interp *interp)
     }
     teskInitModules(console);
 
+    /* The plain script is read as the library is (decompload takes a file
+     * without a library's header as a script): only a regular file, whole
+     * and bounded, never a FIFO waited on. */
     if (evalScript(interp, "calc decompload [file join $gimgHome conpatch.lib]") != TCL_OK &&
-        evalScript(interp, "source [file join $gimgHome conpatch.tcl]") != TCL_OK) {
+        evalScript(interp, "calc decompload [file join $gimgHome conpatch.tcl]") != TCL_OK) {
         Tcl_ResetResult(interp);
         Tcl_AppendResult(interp, "Failed to patch console!", nullptr);
     } else {

@@ -12,6 +12,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
+#include <fcntl.h>
 #include <string>
 #include "runtime/bytes.h"
 #include "tesk.h"
@@ -40,10 +42,18 @@ double diskFreeForPath(const char *path);
  * so every drive number means the current one. */
 double diskFreeByDrive(int drive);
 
-/* Opens path read-only and close-on-exec when it names a regular file;
- * -1 otherwise, with errno set (EINVAL for a folder, FIFO or device). A FIFO
- * is refused at once, never waited on for a writer. */
-int openRegularFile(const char *path);
+/* Opens path read-only (or, with access O_RDWR, for reading and writing)
+ * and close-on-exec when it names a regular file; -1 otherwise, with errno
+ * set (EINVAL for a folder, FIFO or device). A FIFO is refused at once,
+ * never waited on for a writer. Every file read by a name goes through
+ * here (or readRegularFile); tests/support/reads_check.sh holds the few
+ * exceptions. */
+int openRegularFile(const char *path, int access = O_RDONLY);
+
+/* A stdio stream ("rb") over openRegularFile(path): a reader of lines or
+ * numbers ends with the file. NULL with errno set as openRegularFile sets
+ * it, or as fdopen does. */
+FILE *openRegularStream(const char *path);
 
 /* Reads the whole regular file path (openRegularFile) into bytes when it
  * holds at most most bytes. Answers 0, or an errno value with bytes left

@@ -561,7 +561,7 @@ void cmdLoad(GcpCalc *calc)
         return;
     }
     std::string fileName = typedWord(calc, 2);
-    FILE *file = std::fopen(fileName.c_str(), "r");
+    FILE *file = openRegularStream(fileName.c_str());
     if (file == nullptr) {
         int error = errno;
         message("Error in fopen.\n");
@@ -786,7 +786,7 @@ void cmdHelp(GcpCalc *calc)
     const char *doc = conGetEnv("TESK_DOC");
     std::string path = std::string(doc != nullptr ? doc : "") + calc->helpFile;
     FILE *file = nullptr;
-    while ((file = std::fopen(path.c_str(), "r")) == nullptr) {
+    while ((file = openRegularStream(path.c_str())) == nullptr) {
         int error = errno;
         message("\nError in fopen\n");
         systemMessage(path.c_str(), error);

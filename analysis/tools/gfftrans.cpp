@@ -552,7 +552,7 @@ int setUp(Run *run, int argc, const char **argv)
     RamImage *held = ramImageFindByTag(out);
     held = held != nullptr ? held : ramImageFindByFile(out);
     char magic[14] = {};
-    int existing = fileExists(out) == 0 ? open(out, O_RDONLY | O_CLOEXEC) : -1;
+    int existing = fileExists(out) == 0 ? openRegularFile(out) : -1;
     bool foreign = fileExists(out) == 0 && (existing < 0 || readAt(existing, magic, sizeof magic, 0) != sizeof magic ||
                                             std::memcmp(magic, "FFT IMAGE FILE", sizeof magic) != 0);
     if (existing >= 0) {

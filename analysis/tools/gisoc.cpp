@@ -18,6 +18,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cfloat>
 #include <climits>
 #include <cmath>
@@ -41,6 +42,7 @@
 #include "imagestore/stats.h"
 #include "runtime/bytes.h"
 #include "runtime/cnumber.h"
+#include "runtime/replace.h"
 #include "runtime/util.h"
 #include "tesk_stdio.h"
 
@@ -144,6 +146,7 @@ struct GisocParams {
     int nBands = 0;                         // bands in use
     std::vector<int> sortOrder;             // nBands positions in the band list, 0-based
     std::string featureFile = "iso.ftr";    // the ISOFEATU file written
+    bool featureFileFixed = true;           // featureFile is the default name, not one given with -f
     int ncMax = 128;                        // classes allowed, 1 .. kMaxClasses
     int maxPasses = 10;                     // NR, >= 0
     int skip = 2;                           // SK, >= 1
@@ -380,6 +383,7 @@ bool parseParams(GisocParams *p, int argc, const char **argv)
     int fileClasses = 0;
     if (const char *f = value(OPT_F)) {
         p->featureFile = f;
+        p->featureFileFixed = false;
         p->initial = getFeature(f, kIsoFeatureId);
         if (p->initial == nullptr) {
             return setUpFailed(p, RAMIMG_OK, "Error in opening ISOFEATURES.\n");
@@ -584,8 +588,18 @@ FeatureSet *makeClassSet(const GisocParams *p)
 
 void writeClassSet(GisocParams *p)
 {
+    /* The default name is written in the current folder: a symbolic link
+       planted there under it is not followed. */
+    const char *name = p->featureFile.c_str();
+    if (p->featureFileFixed && fixedNameIsLink(name)) {
+        if (!p->writeFailed) {
+            tesk_fprintf(stderr, "%s: %s\n", name, std::strerror(ELOOP));
+        }
+        p->writeFailed = true;
+        return;
+    }
     FeatureSet *set = makeClassSet(p);
-    if (set == nullptr || putFeature(p->featureFile.c_str(), set) == 0) {
+    if (set == nullptr || putFeature(name, set) == 0) {
         p->writeFailed = true;
     }
     freeFeature(set);

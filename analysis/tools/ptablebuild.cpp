@@ -57,6 +57,7 @@ struct PtableContext {
     RamImage *image = nullptr;  // the input image
     bool ownsImage = false;     // the tool's own use, released at the end
     std::string fileName;       // the table file; empty for none
+    bool fileNameDerived = false;  // fileName is named after the input, not given with -pt
     std::vector<int> bands;     // 0-based bands of the vectors
     int nBands = 0;             // bytes per vector
     int columns = 0;            // pixels per row
@@ -119,6 +120,20 @@ bool tableFileWritable(const char *name)
     }
     replaceAbandon(&probe);
     return true;
+}
+
+/* True, after "Error in open: NAME", when the table cannot go to ctx's file
+ * name: a name derived from the input's is refused when it is a symbolic
+ * link (one planted beside the input would turn the write elsewhere); a
+ * name given with -pt is written through links. */
+bool tableNameRefused(const PtableContext *ctx, bool probeWrite)
+{
+    const char *name = ctx->fileName.c_str();
+    if ((ctx->fileNameDerived && fixedNameIsLink(name)) || (probeWrite && !tableFileWritable(name))) {
+        tesk_fprintf(stderr, "Error in open: %s\n", name);
+        return true;
+    }
+    return false;
 }
 
 void ptableRelease(PtableContext *ctx)
@@ -221,9 +236,9 @@ bool ptableParseOptions(int argc, const char **argv, PtableContext *ctx)
         tesk_fprintf(stderr, "Unsupported pixel type.\n");
         return fail();
     }
-    ctx->fileName = options[OPT_PT].value != nullptr ? options[OPT_PT].value : defaultTableName(in);
-    if (!tableFileWritable(ctx->fileName.c_str())) {
-        tesk_fprintf(stderr, "Error in open: %s\n", ctx->fileName.c_str());
+    ctx->fileNameDerived = options[OPT_PT].value == nullptr;
+    ctx->fileName = ctx->fileNameDerived ? defaultTableName(in) : options[OPT_PT].value;
+    if (tableNameRefused(ctx, true)) {
         return fail();
     }
     if (!parseBands(ctx, options[OPT_B].value)) {
@@ -525,7 +540,7 @@ int rimagePtableMain(const char *programName, int argc, const char **argv)
         }
         if (ptableAllocBuffers(&ctx)) {
             ptableBuild(&ctx);
-            done = putPTable(ctx.fileName.c_str(), ctx.table);
+            done = !tableNameRefused(&ctx, false) && putPTable(ctx.fileName.c_str(), ctx.table);
         }
     } catch (const std::bad_alloc &) {
         tesk_fprintf(stderr, "gptable error in gmemAlloc\n");

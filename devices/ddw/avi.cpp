@@ -19,6 +19,7 @@
 #include "imagestore/formats/jpegerror.h"
 #include "runtime/budget.h"
 #include "runtime/bytes.h"
+#include "runtime/util.h"
 #include "tesk_stdio.h"
 
 namespace {
@@ -309,7 +310,7 @@ bool decodeJpeg(const AviFile &file, int n, const std::vector<unsigned char> &da
 bool aviOpen(const char *fileName, AviFile *file, std::string *why)
 {
     *file = AviFile();
-    file->fd = open(fileName, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    file->fd = openRegularFile(fileName);
     struct stat st;
     if (file->fd < 0 || fstat(file->fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         aviClose(file);

@@ -310,7 +310,7 @@ int createFFTFile(const char *name, FFTHeader *head)
     if (!checkDiskSpace(name, bytes, "Insufficient disk space.\nRquest: %s  Available: %.f\n")) {
         return -1;
     }
-    int fd = open(name, O_CREAT | O_TRUNC | O_RDWR, 0666);
+    int fd = open(name, O_CREAT | O_TRUNC | O_RDWR, 0666);  // made here; read back below through openFFTFile
     if (fd < 0) {
         systemError(name);
         return -1;
@@ -329,7 +329,7 @@ int createFFTFile(const char *name, FFTHeader *head)
 
 int openFFTFile(const char *name, FFTHeader *head)
 {
-    int fd = open(name, O_RDWR);
+    int fd = openRegularFile(name, O_RDWR);
     if (fd < 0) {
         systemError(name);
         return -1;

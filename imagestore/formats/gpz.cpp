@@ -134,10 +134,10 @@ int gpzReader(int fd, const char *fileName, ImageDesc *desc, void **priv)
        writing when it can have it), and only when it is a regular file. */
     int headerMode = fcntl(fd, F_GETFL);
     int dataFd = headerMode != -1 && (headerMode & O_ACCMODE) == O_RDWR
-                     ? open(path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC)
+                     ? open(path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC)  // never waits; fstat below
                      : -1;
     if (dataFd < 0) {
-        dataFd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        dataFd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);  // never waits; fstat below
     }
     if (dataFd < 0) {
         return -1;

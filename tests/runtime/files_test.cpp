@@ -69,6 +69,19 @@ protected:
         return path;
     }
 
+    /* The file "ten" holding "0123456789" and the FIFO "fifo" in the
+     * folder; answers the file's path and sets *fifo to the FIFO's. */
+    std::string tenAndFifo(std::string *fifo)
+    {
+        std::string file = dir_ + "/ten";
+        std::FILE *f = std::fopen(file.c_str(), "wb");
+        std::fputs("0123456789", f);
+        std::fclose(f);
+        *fifo = dir_ + "/fifo";
+        EXPECT_EQ(mkfifo(fifo->c_str(), 0600), 0);
+        return file;
+    }
+
     std::string dir_;
     std::string savedCwd_;
 };
@@ -151,12 +164,8 @@ TEST_F(FilesTest, DiskFreeClimbsToTheNearestExistingFolder)
 
 TEST_F(FilesTest, ARegularFileIsReadWholeWithinItsBoundAndNothingElseIs)
 {
-    std::string file = dir_ + "/ten";
-    std::FILE *f = std::fopen(file.c_str(), "wb");
-    std::fputs("0123456789", f);
-    std::fclose(f);
-    std::string fifo = dir_ + "/fifo";
-    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    std::string fifo;
+    std::string file = tenAndFifo(&fifo);
     const struct {
         std::string path;
         int64_t most;
@@ -170,6 +179,36 @@ TEST_F(FilesTest, ARegularFileIsReadWholeWithinItsBoundAndNothingElseIs)
         EXPECT_EQ(readRegularFile(c.path.c_str(), c.most, &bytes), c.answer) << c.path << " " << c.most;
         EXPECT_EQ(bytes, c.answer == 0 ? "0123456789" : "kept") << c.path;
     }
+}
+
+TEST_F(FilesTest, OnlyARegularFileOpensForReadingWritingOrAsAStream)
+{
+    std::string fifo;
+    std::string file = tenAndFifo(&fifo);
+
+    /* read-write: what is written lands in the file */
+    int fd = openRegularFile(file.c_str(), O_RDWR);
+    ASSERT_GE(fd, 0);
+    EXPECT_EQ(pwrite(fd, "AB", 2, 0), 2);
+    close(fd);
+    std::FILE *stream = openRegularStream(file.c_str());
+    ASSERT_NE(stream, nullptr);
+    char text[16] = {};
+    EXPECT_EQ(std::fread(text, 1, sizeof text - 1, stream), 10u);
+    EXPECT_STREQ(text, "AB23456789");
+    std::fclose(stream);
+
+    for (const std::string &path : {dir_, fifo, std::string("/dev/zero")}) {
+        errno = 0;
+        EXPECT_EQ(openRegularFile(path.c_str(), O_RDWR), -1) << path;
+        EXPECT_EQ(errno, EINVAL) << path;
+        errno = 0;
+        EXPECT_EQ(openRegularStream(path.c_str()), nullptr) << path;
+        EXPECT_EQ(errno, EINVAL) << path;
+    }
+    errno = 0;
+    EXPECT_EQ(openRegularStream((dir_ + "/none").c_str()), nullptr);
+    EXPECT_EQ(errno, ENOENT);
 }
 
 }  // namespace

@@ -88,3 +88,21 @@ proc outputOf {command} {
     catch {close $pipe}
     expr {$::pipeEnd eq "timeout" ? "timeout" : $::pipeOut}
 }
+
+# Runs script in a new wish process under a 20-second limit, after
+# "set teskAppScripts {}; load $env(TESK_LIB) Tesk" unless bare is given;
+# answers its standard output and error together, with "timeout" as its
+# last line when the limit ended it. For what could wait for ever (a FIFO
+# opened, an endless device read) a test must not wait with it.
+proc inChild {script {bare {}}} {
+    set file [file join [::tcltest::temporaryDirectory] child-[pid].tcl]
+    set head [expr {$bare eq "bare" ? "" : "set teskAppScripts {}\nload \$env(TESK_LIB) Tesk\n"}]
+    writeFile $file "$head$script\nexit 0\n"
+    set code [catch {exec timeout 20 [info nameofexecutable] $file 2>@1} out options]
+    file delete $file
+    if {$code && [lrange [dict get $options -errorcode] 0 0] eq "CHILDSTATUS" &&
+        [lindex [dict get $options -errorcode] 2] == 124} {
+        append out \ntimeout
+    }
+    return $out
+}
