@@ -471,6 +471,9 @@ static int configureShown(GimgMaster *master, const std::string &oldFile)
         const char *words[] = {"-data", master->opt.data};
         RamImage *image = photoFileToRAMImage(interp, 2, words, &master->desc);
         if (image == nullptr) {
+            /* Text that is no picture is not kept, or every later
+             * configure would read it again and fail. */
+            restoreOption(&master->opt.data, {});
             Tcl_AddErrorInfo(interp, "\nFail to open ramimg from string data.");
             return TCL_ERROR;
         }
