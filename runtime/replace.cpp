@@ -91,7 +91,11 @@ bool replaceBegin(FileReplacement *r, const char *path)
     }
     if (r->replacing) {
         char canonical[PATH_MAX];
-        if (!S_ISREG(old.st_mode) || realpath(path, canonical) == nullptr) {
+        if (!S_ISREG(old.st_mode)) {
+            errno = EINVAL; /* a folder, FIFO or device is never replaced */
+            return false;
+        }
+        if (realpath(path, canonical) == nullptr) {
             return false;
         }
         r->target = canonical;

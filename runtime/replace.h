@@ -30,8 +30,8 @@ struct FileReplacement {
  *	must be a plain file; the new one gets its permission bits, a new name
  *	gets mode 0666 less the umask. Through a symbolic link the file that
  *	the link names is replaced, or made when it is missing, and the link
- *	stays. Answers false (nothing made) when path
- *	names something else or the file cannot be made.
+ *	stays. Answers false (nothing made, errno telling why) when path
+ *	names something else (EINVAL) or the file cannot be made.
  */
 bool replaceBegin(FileReplacement *r, const char *path);
 

@@ -184,8 +184,7 @@ int tiffData(Tcl_Interp *interp, int argc, const char **argv)
                 code = TCL_ERROR;
                 volume = 0;
             } else if (argc == 6 && Tcl_GetInt(interp, argv[5], &tag) != TCL_OK) {
-                Tcl_ResetResult(interp);
-                code = TCL_ERROR;
+                code = TCL_ERROR; /* Tcl's message, as without -volume */
                 volume = 0;
             } else {
                 oneTag = argc == 6;
