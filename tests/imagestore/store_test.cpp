@@ -247,7 +247,7 @@ TEST_F(StoreBudgetTest, DataAttachedToAFrameImageIsWeighedWithItsFrame)
     ASSERT_NE(image, nullptr);
     auto *data = static_cast<unsigned char *>(gmemAlloc(16));
     setImageMemoryBudget(3899);
-    EXPECT_EQ(ramImageAttachData(image, data, 16), 0);
+    ASSERT_EQ(ramImageAttachData(image, data, 16), 0);
     EXPECT_EQ(errors(), "Error in the row cache: the image needs 3900 bytes, more than the memory budget "
                         "(teskImageBudget) of 3899\n");
     setImageMemoryBudget(3900);
