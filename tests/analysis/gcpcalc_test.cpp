@@ -6,7 +6,9 @@
  */
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -453,6 +455,23 @@ TEST_F(GcpTest, TheWindowOfABlockHoldsEveryPositionItsPixelsRead)
     georectSourceWindow(&r, &area, &b, &frame, &output, &input, 0, 0, 100, 100, 1);
     EXPECT_TRUE(b.left == 0 && b.bottom == 79);
     EXPECT_EQ(georectSourceWindow(&r, &area, &b, &frame, &output, &far, 0, 0, 5, 5, 1), 0);
+}
+
+TEST_F(GcpTest, AnUnclampedWindowTooLargeToCountCountsAsTheLargest)
+{
+    /* Columns from -2^30 to 2^30 and rows over the whole int range: a
+     * narrower than tall window of (2^31 + 1) x (2^32 - 1) pixels, more
+     * than 2^63. */
+    const double ic[3] = {5e9, 0, 1e10}, jc[3] = {-1073741824.0, 2147483648.0, 0};
+    Georect r;
+    ASSERT_TRUE(makeGeorect(&r, 0, 0, 0, 0, 3, 1, ic, jc));
+    const GeorectFrame frame = {0, 0, 1, 1};
+    const PixelBounds output = {0, 0, 99, 99}, input = {0, 0, 79, 79};
+    GeorectArea area;
+    PixelBounds b;
+    EXPECT_EQ(georectSourceWindow(&r, &area, &b, &frame, &output, &input, 0, 0, 2, 2, 0), INT64_MAX);
+    EXPECT_EQ(std::vector<int>({b.left, b.right, b.top, b.bottom}),
+              std::vector<int>({-1073741824, 1073741824, -INT_MAX, INT_MAX}));
 }
 
 }  // namespace

@@ -305,6 +305,25 @@ TEST_F(AviMotionJpeg, FramesAreBoundByTheirScansAndPicturesByTheBudget)
               std::string::npos);
 }
 
+TEST_F(AviMotionJpeg, EachFrameIsWeighedByItsOwnChunk)
+{
+    /* A budget that holds the first frame's chunk and not the second's. */
+    const std::vector<unsigned char> jpeg = progressiveJpeg(8, 8, 3, true);
+    const std::vector<unsigned char> longer = jpegWithScans(jpeg, 20);
+    ASSERT_GT(longer.size(), jpeg.size());
+    AviFile file;
+    ASSERT_NO_FATAL_FAILURE(openStream({jpeg, longer}, &file));
+    AviPicture picture;
+    setImageMemoryBudget(static_cast<int64_t>(jpeg.size()));
+    EXPECT_TRUE(aviDecode(file, 0, &picture));
+    EXPECT_FALSE(aviDecode(file, 1, &picture));
+    setImageMemoryBudget(0);
+    aviClose(&file);
+    EXPECT_EQ(errors(), "Error in video frame: the image needs " + std::to_string(longer.size()) +
+                            " bytes, more than the memory budget (teskImageBudget) of " +
+                            std::to_string(jpeg.size()) + "\n");
+}
+
 TEST_F(AviMotionJpeg, AFrameOfAnotherHeightIsRefusedBeforeItIsDecoded)
 {
     /* An 8 x 8 stream whose second frame is 8 x 16 in 1001 scans: the

@@ -182,6 +182,23 @@ TEST_F(DBase, RecordsBeyondTheMemoryBudgetAreRefusedBeforeTheyAreRead)
     freedBase(t);
 }
 
+TEST_F(DBase, TheRecordsWithTheirOrderAndFlagsAreWeighedTogether)
+{
+    /* Three records of 14 bytes, and 4 bytes of order and 1 of flags each:
+     * 57 bytes. */
+    std::string path = put("t.dbf", DbfImage().bytes());
+    int error = -1;
+    setImageMemoryBudget(56);
+    EXPECT_EQ(readdBase(path.c_str(), &error), nullptr);
+    EXPECT_EQ(error, DBASE_ERR_MEMORY);
+    setImageMemoryBudget(57);
+    DBaseTable *t = readdBase(path.c_str(), &error);
+    setImageMemoryBudget(0);
+    ASSERT_NE(t, nullptr);
+    EXPECT_EQ(t->recordCount, 3);
+    freedBase(t);
+}
+
 TEST_F(DBase, FilesReadAllSelectedInOrderAndAPadded0x83HeaderEndsAt0x0D)
 {
     DBaseTable *t = readdBase(put("t.dbf", DbfImage().bytes()).c_str(), nullptr);

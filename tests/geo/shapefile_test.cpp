@@ -268,6 +268,25 @@ TEST(ShapeFileRead, RecordsBeyondTheMemoryBudgetAreRefusedBeforeTheyAreRead)
     freeShapeFile(set);
 }
 
+TEST(ShapeFileRead, AGrowingBlockIsWeighedAtItsNewSize)
+{
+    /* Without an index two points of 28 bytes start a block of 82 bytes
+     * (12 + 56 + 14); their 40 bytes each in memory grow it to 123. */
+    TempDir dir;
+    std::string shp = dir.path + "/g.shp";
+    writeSet(shp, 1, {point(1, 1, 2), point(2, 3, 4)}, 0, false);
+    int err = -1;
+    setImageMemoryBudget(82);
+    EXPECT_EQ(readShapeFile(shp.c_str(), &err), nullptr);
+    EXPECT_EQ(err, 3);
+    setImageMemoryBudget(123);
+    ShapeFile *set = readShapeFile(shp.c_str(), &err);
+    setImageMemoryBudget(0);
+    ASSERT_NE(set, nullptr);
+    EXPECT_EQ(set->count, 2);
+    freeShapeFile(set);
+}
+
 TEST(ShapeFileRead, BadFilesAreRefused)
 {
     TempDir dir;

@@ -237,6 +237,24 @@ TEST_F(StoreBudgetTest, TheCacheOfAFileIsWeighedAgainstTheBudgetBeforeItIsMade)
     unlink(name);
 }
 
+TEST_F(StoreBudgetTest, DataAttachedToAFrameImageIsWeighedWithItsFrame)
+{
+    /* MRGB24 of 100 x 10: a frame store of 10 lines of 300 bytes and a
+     * cache of 3 rows in 3 bands of 100 bytes, 3900 bytes in all. */
+    ImageDesc d = memImageDesc("framed", IMG_MRGB24, PIX_BYTE, 10, 100, 3);
+    int error = 0;
+    RamImage *image = ramImageOpen("framed", nullptr, &d, nullptr, &error);
+    ASSERT_NE(image, nullptr);
+    auto *data = static_cast<unsigned char *>(gmemAlloc(16));
+    setImageMemoryBudget(3899);
+    ASSERT_EQ(ramImageAttachData(image, data, 16), 0);
+    EXPECT_EQ(errors(), "Error in the row cache: the image needs 3900 bytes, more than the memory budget "
+                        "(teskImageBudget) of 3899\n");
+    setImageMemoryBudget(3900);
+    EXPECT_EQ(ramImageAttachData(image, data, 16), 1); /* the image owns the data now */
+    ramImageRelease(image, nullptr);
+}
+
 TEST_F(StoreTest, AFileOpenedOnlyForReadingRefusesPutsAndKeepsItsPixels)
 {
     char name[] = "/tmp/teskreadonlyXXXXXX";
