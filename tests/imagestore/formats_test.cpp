@@ -430,6 +430,32 @@ TEST_F(FormatsTest, NewFilesOfTypesNoWriterMakesLeaveAnExistingFileAlone)
     EXPECT_EQ(info.st_mode & 0777, 0640u);  // 0666 less the umask
 }
 
+/* Holds the process's file size limit at most bytes while it lives, with
+ * SIGXFSZ ignored, so that a write past it fails with EFBIG instead of
+ * filling the disk or ending the test. */
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes)
+    {
+        getrlimit(RLIMIT_FSIZE, &saved_);
+        previous_ = std::signal(SIGXFSZ, SIG_IGN);
+        struct rlimit small = saved_;
+        small.rlim_cur = std::min<rlim_t>(bytes, saved_.rlim_max);
+        setrlimit(RLIMIT_FSIZE, &small);
+    }
+    ~FileSizeLimit()
+    {
+        setrlimit(RLIMIT_FSIZE, &saved_);
+        std::signal(SIGXFSZ, previous_);
+    }
+    FileSizeLimit(const FileSizeLimit &) = delete;
+    FileSizeLimit &operator=(const FileSizeLimit &) = delete;
+
+private:
+    struct rlimit saved_;
+    void (*previous_)(int);
+};
+
 TEST_F(FormatsTest, AFailedNewFileLeavesNothingBehindAndAnExistingFileAsItWas)
 {
     const ByteVec kept = Bytes().text(0, "an image worth keeping").size(300).data;
@@ -459,6 +485,9 @@ TEST_F(FormatsTest, AFailedNewFileLeavesNothingBehindAndAnExistingFileAsItWas)
          "Error in DIB: image too large for a bitmap file\n"},
         {"pixel type a LAN header cannot name", IMG_E74, PIX_1BIT, 1, 4, 4, ""},
     };
+    /* Were the free-space check lost, the zero fill stops at 1 MiB and the
+     * case fails, rather than filling the disk. */
+    FileSizeLimit limit(1 << 20);
     for (const Case &c : cases) {
         for (const char *name : {"keep.lan", "fresh.lan"}) {
             SCOPED_TRACE(std::string(c.what) + " over " + name);
@@ -484,18 +513,14 @@ TEST_F(FormatsTest, AWriteThatStopsHalfWayLeavesNothingBehind)
     /* A file size limit makes the zero fill of the data area fail part way. */
     const ByteVec kept = Bytes().text(0, "old contents").data;
     std::string keep = write("keep.img", kept);
-    struct rlimit saved;
-    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
-    void (*previousHandler)(int) = std::signal(SIGXFSZ, SIG_IGN);
-    struct rlimit small = saved;
-    small.rlim_cur = 4096;
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-    ImageDesc over = newDesc(keep, IMG_BSQ, PIX_BYTE, 1, 100, 100, 1152);
-    int overResult = newImageFile(&over);
-    ImageDesc fresh = newDesc(path("fresh.img"), IMG_E74, PIX_SHORT, 2, 50, 50);
-    int freshResult = newImageFile(&fresh);
-    setrlimit(RLIMIT_FSIZE, &saved);
-    std::signal(SIGXFSZ, previousHandler);
+    int overResult, freshResult;
+    {
+        FileSizeLimit limit(4096);
+        ImageDesc over = newDesc(keep, IMG_BSQ, PIX_BYTE, 1, 100, 100, 1152);
+        overResult = newImageFile(&over);
+        ImageDesc fresh = newDesc(path("fresh.img"), IMG_E74, PIX_SHORT, 2, 50, 50);
+        freshResult = newImageFile(&fresh);
+    }
     EXPECT_EQ(overResult, -1);
     EXPECT_EQ(freshResult, -1);
     EXPECT_EQ(read(keep), kept);
