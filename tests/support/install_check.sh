@@ -20,6 +20,17 @@ for page in "$(dirname "$0")"/../../doc/man/*.man; do
     name=tesk_$(basename "$page" .man)
     grep -q "^\.TH \"$name\" n" "$prefix/share/man/mann/$name.n"
 done
+# The same pages in HTML beside them: each page under its file name, listed by
+# the contents (toc.html) and the keyword index (index.html), both titled for
+# Tesk.
+html=$prefix/share/doc/tesk/html
+grep -q '<h2>Tesk</h2>' "$html/toc.html"
+grep -q 'Keyword Index -- Tesk' "$html/index.html"
+for page in "$(dirname "$0")"/../../doc/man/*.man; do
+    name=$(basename "$page" .man)
+    grep -q "<title>tesk_$name - " "$html/files/$name.html"
+    grep -q "href=\"files/$name.html\"" "$html/toc.html"
+done
 # No variable set, started inside a folder of data: the package's own
 # library is loaded, the folder's program.lib never runs.
 mkdir "$prefix/data"
