@@ -22,6 +22,7 @@
 #include "imagestore/rowcache.h"
 #include "imagestore/stats.h"
 #include "runtime/budget.h"
+#include "runtime/replace.h"
 #include "runtime/util.h"
 #include "tesk_stdio.h"
 
@@ -652,6 +653,30 @@ RamImage *ramImageOpen(const char *tag, const char *fileName, ImageDesc *desc, R
  *	script open; a file type gets a new file and is opened. A failure
  *	leaves a non-zero code in *error.
  */
+bool ramImageReadsFile(const RamImage *image, const char *path)
+{
+    if (image == nullptr) {
+        for (RamImage *one = registryHead; one != nullptr; one = one->next) {
+            if (ramImageReadsFile(one, path)) {
+                return true;
+            }
+        }
+        return false;
+    }
+    struct stat named;
+    if (stat(path, &named) == 0) {
+        for (int fd : {image->fd, image->desc.dataFd}) {
+            struct stat opened;
+            if (fd >= 0 && fstat(fd, &opened) == 0 && opened.st_dev == named.st_dev && opened.st_ino == named.st_ino) {
+                return true;
+            }
+        }
+    }
+    /* A memory image, or one made from data in memory, names no file. */
+    return !isMemoryImgId(image->desc.imgid) && image->attachedData == nullptr && image->desc.file[0] != '\0' &&
+           sameReplaceTarget(path, image->desc.file);
+}
+
 namespace {
 
 RamImageMade *madeRecord = nullptr; /* what the running tool makes, or NULL */

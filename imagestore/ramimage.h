@@ -39,6 +39,16 @@ RamImage *ramImageFindByFile(const char *name);
 void ramImageRegister(const char *tag, RamImage *image);
 void ramImageUnlink(RamImage *image);
 
+/*
+ * ramImageReadsFile --
+ *	True when writing a file named path (through a replacement) would
+ *	replace a file that image reads, or with image NULL any image of the
+ *	store: its own file or the file holding its pixels, under any name
+ *	(links followed, see sameReplaceTarget). A tool refuses such an output
+ *	name, given or derived, unless it writes its input in place by design.
+ */
+bool ramImageReadsFile(const RamImage *image, const char *path);
+
 /* What one run of a tool made: every new file and every new memory image,
  * in the order they were made. */
 struct RamImageMade {

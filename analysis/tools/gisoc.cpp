@@ -370,7 +370,7 @@ bool featureFileAllowed(GisocParams *p, const RamImage *image, const char *table
         tesk_fprintf(stderr, "%s: %s\n", name, std::strerror(ELOOP));
         return setUpFailed(p, RAMIMG_OK);
     }
-    if (outputReadsImage(name, image) || (table != nullptr && sameReplaceTarget(name, table))) {
+    if (ramImageReadsFile(image, name) || (table != nullptr && sameReplaceTarget(name, table))) {
         return setUpFailed(p, RAMIMG_OK, "Illegal output file.\n");
     }
     return true;

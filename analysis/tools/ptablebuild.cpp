@@ -130,7 +130,7 @@ bool tableFileWritable(const char *name)
 bool tableNameRefused(const PtableContext *ctx, bool probeWrite)
 {
     const char *name = ctx->fileName.c_str();
-    if ((ctx->fileNameDerived && fixedNameIsLink(name)) || outputReadsImage(name, ctx->image) ||
+    if ((ctx->fileNameDerived && fixedNameIsLink(name)) || ramImageReadsFile(ctx->image, name) ||
         (probeWrite && !tableFileWritable(name))) {
         tesk_fprintf(stderr, "Error in open: %s\n", name);
         return true;

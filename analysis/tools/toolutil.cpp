@@ -10,13 +10,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include "imagestore/codes.h"
 #include "imagestore/formats/imagetypes.h"
 #include "imagestore/ramimage.h"
-#include "runtime/replace.h"
 #include "runtime/util.h"
 #include "tesk_stdio.h"
 
@@ -98,22 +96,4 @@ void dropMadeOutput(MadeOutput *made)
         unlink(made->file.c_str());
     }
     *made = MadeOutput();
-}
-
-bool outputReadsImage(const char *name, const RamImage *image)
-{
-    if (image == nullptr) {
-        return false;
-    }
-    struct stat named;
-    if (stat(name, &named) == 0) {
-        for (int fd : {image->fd, image->desc.dataFd}) {
-            struct stat opened;
-            if (fd >= 0 && fstat(fd, &opened) == 0 && opened.st_dev == named.st_dev && opened.st_ino == named.st_ino) {
-                return true;
-            }
-        }
-    }
-    return !isMemoryImgId(image->desc.imgid) && image->desc.file[0] != '\0' &&
-           sameReplaceTarget(name, image->desc.file);
 }

@@ -43,16 +43,6 @@ RamImage *createLabelImage(const RamImage *in, const char *out, const char *imgi
  * output writes its rows) and empties *image; nothing when it is NULL. */
 void releaseImage(RamImage **image);
 
-/*
- * outputReadsImage --
- *	True when writing a file named name (through a replacement) would
- *	replace a file that image reads: its own file or the file holding its
- *	pixels, under any name (links followed, see sameReplaceTarget). A
- *	tool refuses such an output name, given or derived, unless it writes
- *	its input in place by design. False for a NULL image.
- */
-bool outputReadsImage(const char *name, const RamImage *image);
-
 /* What a tool's set-up made for its output, taken away again when the run
  * is refused: a new file, or a memory image defined in the store (its tag). */
 struct MadeOutput {
