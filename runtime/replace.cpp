@@ -211,6 +211,9 @@ bool keepOldName(const FileReplacement &r, KeptName *kept)
 
 bool replaceCommitAll(FileReplacement *r, size_t n)
 {
+    if (n == 1) {
+        return replaceCommit(r); /* one rename: all or none already */
+    }
     std::vector<KeptName> kept(n);
     bool ok = true;
     for (size_t i = 0; i < n && ok; i++) {
