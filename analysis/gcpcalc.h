@@ -29,7 +29,7 @@ struct GcpRecord {
     float dx, dy;     /* residuals of X2 and Y2 after the last fit (observed - fitted) */
 };
 
-enum { GCP_CAPACITY = 300, GCP_LINE_SIZE = 128, GCP_MAX_WORDS = 24 };
+enum { GCP_CAPACITY = 300, GCP_LINE_SIZE = 128, GCP_MAX_WORDS = 24, GCP_LOADED_FILES = 16 };
 
 /* A calculator context: the points, the last fit and the console state of
  * the geocalc loop. */
@@ -56,6 +56,9 @@ struct GcpCalc {
     double iOffset;
     double jOffset;
     double msrJ, msrI, msr; /* root mean square residuals of X2, Y2 and both */
+    int32_t loadedCount;    /* files the records were loaded from, the last GCP_LOADED_FILES of them */
+    uint64_t loadedDevice[GCP_LOADED_FILES]; /* each file's device and inode, so that an */
+    uint64_t loadedInode[GCP_LOADED_FILES];  /* output never replaces one */
 };
 
 /* The number of terms of a fit of power p (4 for power 0). */

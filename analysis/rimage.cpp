@@ -1187,7 +1187,16 @@ int rimageCmd(ClientData clientData, Tcl_Interp *interp, int argc, const char **
         return sub.proc(defaults, interp, argc, argv);
     }
     const RimageTool *tool = findRimageTool(sub.name);  // there is one: checked by Rimg_Init
+    /* Whatever a failed run made (a new output file or memory image) is
+     * taken away again, whichever tool it was; a run nested in it (a
+     * script the tool ran) keeps a record of its own. */
+    RamImageMade made;
+    RamImageMade *outer = ramImageNoteMade(&made);
     int answer = tool->main(tool->programName, argc - 2, argv + 2);
+    ramImageNoteMade(outer);
+    if (answer == TOOL_FAILED) {
+        ramImageDropMade(&made);
+    }
     Tcl_ResetResult(interp);
     if (answer == TOOL_FAILED) {
         Tcl_AppendResult(interp, "Exec error from ", argv[0], " ", argv[1], nullptr);

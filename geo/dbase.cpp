@@ -752,7 +752,10 @@ int writedBase(const char *fileName, DBaseTable *t, int selectedOnly, int *error
         *error = DBASE_ERR_OPEN;
         return 0;
     }
-    FileReplacement r;
+    /* The table and its code page are committed together: both files
+     * replaced, or neither. */
+    FileReplacement files[2];
+    FileReplacement &r = files[0], &pageFile = files[1];
     if (!replaceBegin(&r, fileName)) {
         tesk_fprintf(stderr, "writedBase - error in open\n");
         *error = DBASE_ERR_OPEN;
@@ -762,8 +765,18 @@ int writedBase(const char *fileName, DBaseTable *t, int selectedOnly, int *error
         tesk_fprintf(stderr, "%s", message);
         *error = code;
         replaceAbandon(&r);
+        replaceAbandon(&pageFile);
         return 0;
     };
+    std::string codePagePath;
+    size_t count = 1;
+    if (t->codePage != nullptr && dBaseCodePageToWrite(fileName, t->codePage, &codePagePath)) {
+        const size_t n = std::strlen(t->codePage);
+        if (!replaceBegin(&pageFile, codePagePath.c_str()) || !writeAt(pageFile.fd, t->codePage, n, 0)) {
+            return fail(DBASE_ERR_WDATA, "writedBase - error in writing code page\n");
+        }
+        count = 2;
+    }
     size_t rl = static_cast<size_t>(t->recordLength);
     std::vector<unsigned char> head(t->head, t->head + t->headBytes);
     int selected = selectedOnly ? dBaseCountSelected(t) : t->recordCount;
@@ -801,16 +814,13 @@ int writedBase(const char *fileName, DBaseTable *t, int selectedOnly, int *error
     if (!writeAt(r.fd, &eof, 1, at)) {
         return fail(DBASE_ERR_WDATA, "writedBase - error in writing data\n");
     }
-    if (!replaceCommit(&r)) {
+    if (!replaceCommitAll(files, count)) {
         tesk_fprintf(stderr, "writedBase - error in writing data\n");
         *error = DBASE_ERR_WDATA;
         return 0;
     }
-    close(r.fd);
-    if (t->codePage != nullptr && !dBaseWriteCodePage(fileName, t->codePage)) {
-        tesk_fprintf(stderr, "writedBase - error in writing code page\n");
-        *error = DBASE_ERR_WDATA;
-        return 0;
+    for (size_t i = 0; i < count; i++) {
+        close(files[i].fd);
     }
     setFileName(t, fileName);
     t->modified = 0;

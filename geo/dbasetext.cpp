@@ -240,19 +240,20 @@ bool dBaseCodePageCollides(const char *fileName)
     return false;
 }
 
-bool dBaseWriteCodePage(const char *fileName, const std::string &codePage)
+bool dBaseCodePageToWrite(const char *fileName, const std::string &codePage, std::string *path)
 {
-    std::string path = codePageFile(fileName, ".cpg"), now;
+    *path = codePageFile(fileName, ".cpg");
+    std::string now;
     for (const char *extension : {".cpg", ".CPG"}) {
         std::string name = codePageFile(fileName, extension);
         if (!readSmallText(name, &now)) {
             continue;
         }
         if (now == codePage) {
-            return true;
+            return false;
         }
-        path = name; /* the file a reader finds first is the one replaced */
+        *path = name; /* the file a reader finds first is the one replaced */
         break;
     }
-    return replaceWithBytes(path.c_str(), codePage.data(), codePage.size()) == REPLACE_DONE;
+    return true;
 }

@@ -44,14 +44,14 @@ bool dBaseEncodeCut(Tcl_Encoding enc, const char *utf, std::size_t n, std::size_
 /* The n bytes at bytes, in enc (NULL: the system encoding), as Tcl text. */
 std::string dBaseDecode(Tcl_Encoding enc, const char *bytes, std::size_t n);
 
-/* True when a .cpg file that dBaseWriteCodePage may write beside fileName
+/* True when a .cpg file that dBaseCodePageToWrite may name beside fileName
  * is fileName itself (a table saved as "t.cpg"). */
 bool dBaseCodePageCollides(const char *fileName);
 
-/* Makes the .cpg file beside fileName (the one dBaseFileEncoding reads
- * first, .cpg when there is none) hold the text codePage, through a file
- * replacement unless it holds that already. False when it cannot be
- * written. */
-bool dBaseWriteCodePage(const char *fileName, const std::string &codePage);
+/* The .cpg file beside fileName that must be written for it to hold the
+ * text codePage: the one dBaseFileEncoding reads first, .cpg when there
+ * is none. False (no file to write) when that file holds codePage
+ * already. */
+bool dBaseCodePageToWrite(const char *fileName, const std::string &codePage, std::string *path);
 
 #endif /* TESK_GEO_DBASETEXT_H */

@@ -927,16 +927,14 @@ int writeShape(const char *fileName, ShapeFile *set, int selectedOnly, int *erro
         tesk_fprintf(stderr, "Error in writing in saveShapeHead\n");
         return abandon();
     }
-    /* Both files reach the disk before either takes its name, so a failure
-     * never pairs a new main file with the old index. */
-    if (fsync(mainFile.fd) != 0 || fsync(indexFile.fd) != 0 || !replaceCommit(&mainFile)) {
-        return abandon();
-    }
-    close(mainFile.fd);
-    if (!replaceCommit(&indexFile)) {
+    /* Both files are committed as one, so a failure never pairs a new main
+     * file with the old index. */
+    FileReplacement both[2] = {mainFile, indexFile};
+    if (!replaceCommitAll(both, 2)) {
         return 0;
     }
-    close(indexFile.fd);
+    close(both[0].fd);
+    close(both[1].fd);
     set->modified = 0;
     return 1;
 }

@@ -793,18 +793,16 @@ bool writeFiles(const OglmMesh &mesh, const char *base, int flags, FileReplaceme
             failed = &objPath;
         }
     }
-    if (failed == nullptr && withMtl) {
-        if (replaceCommit(&mtl)) {
-            close(mtl.fd);
-            mtl.fd = -1;
-        } else {
-            failed = &mtlPath;
-        }
-    }
+    /* The model and its materials are committed as one. */
     if (failed == nullptr) {
-        if (replaceCommit(&obj)) {
-            close(obj.fd);
-            obj.fd = -1;
+        FileReplacement both[2] = {obj, mtl};
+        obj = FileReplacement();
+        mtl = FileReplacement();
+        if (replaceCommitAll(both, withMtl ? 2 : 1)) {
+            close(both[0].fd);
+            if (withMtl) {
+                close(both[1].fd);
+            }
             return true;
         }
         failed = &objPath;

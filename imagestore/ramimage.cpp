@@ -22,6 +22,7 @@
 #include "imagestore/rowcache.h"
 #include "imagestore/stats.h"
 #include "runtime/budget.h"
+#include "runtime/replace.h"
 #include "runtime/util.h"
 #include "tesk_stdio.h"
 
@@ -652,6 +653,75 @@ RamImage *ramImageOpen(const char *tag, const char *fileName, ImageDesc *desc, R
  *	script open; a file type gets a new file and is opened. A failure
  *	leaves a non-zero code in *error.
  */
+bool ramImageReadsFile(const RamImage *image, const char *path)
+{
+    if (image == nullptr) {
+        for (RamImage *one = registryHead; one != nullptr; one = one->next) {
+            if (ramImageReadsFile(one, path)) {
+                return true;
+            }
+        }
+        return false;
+    }
+    struct stat named;
+    if (stat(path, &named) == 0) {
+        for (int fd : {image->fd, image->desc.dataFd}) {
+            struct stat opened;
+            if (fd >= 0 && fstat(fd, &opened) == 0 && opened.st_dev == named.st_dev && opened.st_ino == named.st_ino) {
+                return true;
+            }
+        }
+    }
+    /* A memory image, or one made from data in memory, names no file. */
+    return !isMemoryImgId(image->desc.imgid) && image->attachedData == nullptr && image->desc.file[0] != '\0' &&
+           sameReplaceTarget(path, image->desc.file);
+}
+
+namespace {
+
+RamImageMade *madeRecord = nullptr; /* what the running tool makes, or NULL */
+
+}  // namespace
+
+RamImageMade *ramImageNoteMade(RamImageMade *made)
+{
+    RamImageMade *previous = madeRecord;
+    madeRecord = made;
+    return previous;
+}
+
+void ramImageNoteMadeFile(const char *path)
+{
+    struct stat st;
+    if (madeRecord != nullptr && stat(path, &st) == 0) {
+        char canonical[PATH_MAX];
+        madeRecord->files.emplace_back(realpath(path, canonical) != nullptr ? canonical : path);
+        madeRecord->devices.push_back(st.st_dev);
+        madeRecord->inodes.push_back(st.st_ino);
+    }
+}
+
+void ramImageDropMade(RamImageMade *made)
+{
+    for (size_t i = made->memory.size(); i-- > 0;) {
+        RamImage *image = ramImageFindByTag(made->memory[i].c_str());
+        if (image != nullptr && isMemoryImage(image)) {
+            ramImageScriptClose(image);
+        }
+    }
+    for (size_t i = made->files.size(); i-- > 0;) {
+        const char *path = made->files[i].c_str();
+        RamImage *image = ramImageFindByFile(path);
+        while (image != nullptr && ramImageFindByFile(path) == image && ramImageScriptClose(image) > 0) {
+        }
+        struct stat st;
+        if (stat(path, &st) == 0 && st.st_dev == made->devices[i] && st.st_ino == made->inodes[i]) {
+            unlink(path);
+        }
+    }
+    *made = RamImageMade();
+}
+
 RamImage *ramImageCreate(ImageDesc *desc, RamImageClient *client, int overwrite, int *error)
 {
     int local = 0;
@@ -660,7 +730,8 @@ RamImage *ramImageCreate(ImageDesc *desc, RamImageClient *client, int overwrite,
     }
     int openError = RAMIMG_OK;
     if (isMemoryImgId(desc->imgid)) {
-        if (!overwrite && ramImageFindByTag(desc->file) != nullptr) {
+        bool existed = ramImageFindByTag(desc->file) != nullptr;
+        if (!overwrite && existed) {
             *error = RAMIMG_EXISTS;
             return nullptr;
         }
@@ -670,6 +741,9 @@ RamImage *ramImageCreate(ImageDesc *desc, RamImageClient *client, int overwrite,
             *error = openError != RAMIMG_OK ? openError : RAMIMG_CREATE_ERROR;
             return nullptr;
         }
+        if (!existed && madeRecord != nullptr) {
+            madeRecord->memory.emplace_back(image->tag);
+        }
         if (client == nullptr && image->useCount > 0) {
             image->useCount--;
         }
@@ -678,13 +752,17 @@ RamImage *ramImageCreate(ImageDesc *desc, RamImageClient *client, int overwrite,
         }
         return image;
     }
-    if (!overwrite && fileExists(desc->file) == 0) {
+    bool existed = fileExists(desc->file) == 0;
+    if (!overwrite && existed) {
         *error = RAMIMG_EXISTS;
         return nullptr;
     }
     if (ramImageNewFile(desc) != 0) {
         *error = RAMIMG_CREATE_ERROR;
         return nullptr;
+    }
+    if (!existed) {
+        ramImageNoteMadeFile(desc->file);
     }
     RamImage *image = ramImageOpen(nullptr, desc->file, desc->offset == 0 ? desc : nullptr, client, &openError);
     if (image == nullptr) {

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <string>
 #include <sys/types.h>
+#include <vector>
 #include "tesk_image.h"
 
 /* Attribute bits the store keeps for itself beside RAMIMG_LOCKED. */
@@ -37,6 +38,44 @@ RamImage *ramImageFindByTag(const char *name);
 RamImage *ramImageFindByFile(const char *name);
 void ramImageRegister(const char *tag, RamImage *image);
 void ramImageUnlink(RamImage *image);
+
+/*
+ * ramImageReadsFile --
+ *	True when writing a file named path (through a replacement) would
+ *	replace a file that image reads, or with image NULL any image of the
+ *	store: its own file or the file holding its pixels, under any name
+ *	(links followed, see sameReplaceTarget). A tool refuses such an output
+ *	name, given or derived, unless it writes its input in place by design.
+ */
+bool ramImageReadsFile(const RamImage *image, const char *path);
+
+/* What one run of a tool made: every new file and every new memory image,
+ * in the order they were made. */
+struct RamImageMade {
+    std::vector<std::string> files;  /* paths of files that did not exist before */
+    std::vector<dev_t> devices;      /* each file's device and inode as made, */
+    std::vector<ino_t> inodes;       /* so that only that file is taken away */
+    std::vector<std::string> memory; /* tags of memory images defined anew */
+};
+
+/*
+ * ramImageNoteMade --
+ *	While made is not NULL, ramImageCreate notes in it every file and
+ *	memory image it makes that did not exist before; answers the record
+ *	set before. The rimage tool dispatcher sets one around every tool run
+ *	and takes what a failed run made away again (ramImageDropMade).
+ */
+RamImageMade *ramImageNoteMade(RamImageMade *made);
+/* Notes path, a file just made anew, in the record set (nothing when none
+ * is): for a tool that makes an output file other than by ramImageCreate. */
+void ramImageNoteMadeFile(const char *path);
+/*
+ * ramImageDropMade --
+ *	Takes away what made notes, newest first: a memory image's script open
+ *	closed; a file's image closed when scripts hold it open and the file
+ *	removed, when it is still the file that was made. made is emptied.
+ */
+void ramImageDropMade(RamImageMade *made);
 
 /* Finds, opens or defines an image (see the store's rules); raises a use or
  * attaches client. NULL with *error (RAMIMG_*) on failure. */

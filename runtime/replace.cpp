@@ -13,6 +13,7 @@
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 #include "runtime/bytes.h"
 
@@ -156,6 +157,115 @@ void replaceAbandon(FileReplacement *r)
         r->fd = -1;
         unlink(r->temporary.c_str());
     }
+}
+
+namespace {
+
+/* The second name an old file keeps while a group of replacements is
+ * committed. */
+struct KeptName {
+    std::string name;    /* beside the target; empty while there is none */
+    bool moved = false;  /* the old file is to be renamed to it, not linked */
+    bool away = false;   /* moved: the old file has been renamed to it */
+    bool placed = false; /* the new file has taken the target's name */
+};
+
+/* A file system that keeps no second name of a file (link() refused). */
+bool noHardLinks(int error)
+{
+    return error == EPERM || error == ENOTSUP || error == EOPNOTSUPP || error == EMLINK || error == ENOSYS;
+}
+
+/* Gives old file i a second name beside it: a link, or, where the file
+ * system has none, a free name that the commit renames it to. */
+bool keepOldName(const FileReplacement &r, KeptName *kept)
+{
+    for (int attempt = 0; attempt < 100; attempt++) {
+        std::string name = r.target + ".old" + std::to_string(getpid()) + "-" + std::to_string(attempt);
+        if (link(r.target.c_str(), name.c_str()) == 0) {
+            kept->name = name;
+            return true;
+        }
+        if (errno == EEXIST) {
+            continue;
+        }
+        if (!noHardLinks(errno)) {
+            return false;
+        }
+        struct stat there;
+        if (lstat(name.c_str(), &there) == 0) {
+            continue;
+        }
+        if (errno != ENOENT) {
+            return false;
+        }
+        kept->name = name;
+        kept->moved = true;
+        return true;
+    }
+    errno = EEXIST;
+    return false;
+}
+
+}  // namespace
+
+bool replaceCommitAll(FileReplacement *r, size_t n)
+{
+    if (n == 1) {
+        return replaceCommit(r); /* one rename: all or none already */
+    }
+    std::vector<KeptName> kept(n);
+    bool ok = true;
+    for (size_t i = 0; i < n && ok; i++) {
+        if (r[i].fd < 0) {
+            errno = EBADF;
+            ok = false;
+        }
+        for (size_t j = 0; j < i && ok; j++) {
+            if (r[i].target == r[j].target) {
+                errno = EINVAL;
+                ok = false;
+            }
+        }
+    }
+    /* Everything new on the disk before anything old goes. */
+    for (size_t i = 0; i < n && ok; i++) {
+        ok = fsync(r[i].fd) == 0;
+    }
+    for (size_t i = 0; i < n && ok; i++) {
+        ok = !r[i].replacing || keepOldName(r[i], &kept[i]);
+    }
+    for (size_t i = 0; i < n && ok; i++) {
+        if (kept[i].moved) {
+            ok = rename(r[i].target.c_str(), kept[i].name.c_str()) == 0;
+            kept[i].away = ok;
+        }
+        ok = ok && rename(r[i].temporary.c_str(), r[i].target.c_str()) == 0;
+        kept[i].placed = ok;
+    }
+    int saved = errno;
+    for (size_t i = 0; i < n; i++) {
+        if (kept[i].name.empty() || (kept[i].moved && !kept[i].away)) {
+            continue;
+        }
+        if (!ok && (kept[i].placed || kept[i].away)) {
+            /* The old file takes its name back, over the new one. */
+            rename(kept[i].name.c_str(), r[i].target.c_str());
+        } else {
+            unlink(kept[i].name.c_str());
+        }
+    }
+    if (ok) {
+        return true;
+    }
+    for (size_t i = 0; i < n; i++) {
+        if (kept[i].placed && !r[i].replacing) {
+            unlink(r[i].target.c_str()); /* a target that was new goes again */
+        }
+        replaceAbandon(&r[i]);
+    }
+    errno = saved;
+    return false;
 }
 
 ReplaceStep replaceWithBytes(const char *path, const void *bytes, size_t n)

@@ -48,6 +48,25 @@ bool replaceCommit(FileReplacement *r);
 void replaceAbandon(FileReplacement *r);
 
 /*
+ * replaceCommitAll --
+ *	Commits the n replacements of r, each begun with replaceBegin and
+ *	written, as one: either every target gets its new file, or none
+ *	changes. Companion files (a table and its code page, a shape file and
+ *	its index, a model and its materials) go through here. Every new file
+ *	is flushed to the disk first, so that the renames are the only step
+ *	left; each old file keeps a second name beside it until every rename
+ *	has succeeded, and a failed rename puts the old files already replaced
+ *	back under their names (a target that was new is removed). On true
+ *	every r[i].fd stays open on the file now at its target, as with
+ *	replaceCommit; on false every new file is closed and removed and errno
+ *	tells why. Where the file system has no hard links, an old file is
+ *	renamed to its second name just before its new file takes its place
+ *	(the name is missing for that moment). Two replacements of one target are refused (EINVAL): ask
+ *	sameReplaceTarget before beginning the second.
+ */
+bool replaceCommitAll(FileReplacement *r, size_t n);
+
+/*
  * fixedNameIsLink --
  *	True when path, a fixed default output name (one the user did not
  *	give), is a symbolic link. Such a name is refused rather than followed:

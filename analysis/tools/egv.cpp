@@ -16,6 +16,7 @@
 #include "analysis/tools/toolutil.h"
 #include "analysis/tools/tooltable.h"
 #include "runtime/cnumber.h"
+#include "runtime/replace.h"
 #include "runtime/util.h"
 #include "tesk_stdio.h"
 
@@ -53,6 +54,10 @@ int egvRun(const ToolOption *options, FeatureSet *stats)
     const char *out = options[OPT_OUT].value;
     if (out == nullptr) {
         return failed(stats, "output eigen vector file missing!\n");
+    }
+    /* The eigen set never replaces the statistics it is computed from. */
+    if (sameReplaceTarget(out, in)) {
+        return failed(stats, "Illegal output file.\n");
     }
     int iterations = options[OPT_ITER].value != nullptr ? toolInt(options[OPT_ITER].value) : 512;
     float tolerance = options[OPT_ERR].value != nullptr ? static_cast<float>(cStrtod(options[OPT_ERR].value)) : 1e-10f;

@@ -572,6 +572,13 @@ void cmdLoad(GcpCalc *calc)
         calc->count = 0;
         calc->current = 0;
     }
+    struct stat loaded;
+    if (fstat(fileno(file), &loaded) == 0) {
+        int slot = calc->loadedCount % GCP_LOADED_FILES;
+        calc->loadedCount = calc->loadedCount < INT32_MAX ? calc->loadedCount + 1 : GCP_LOADED_FILES;
+        calc->loadedDevice[slot] = loaded.st_dev;
+        calc->loadedInode[slot] = loaded.st_ino;
+    }
     char text[kLoadLineSize];
     while (std::fgets(text, sizeof text, file) != nullptr) {
         if (text[0] == '#') {
@@ -886,6 +893,14 @@ void cmdGrid(GcpCalc *calc)
     if (fixedNameIsLink(fileName)) {
         systemMessage(fileName, ELOOP);
         return;
+    }
+    /* Nor does the grid replace a file the records were loaded from. */
+    struct stat there;
+    for (int i = 0; i < std::min<int>(calc->loadedCount, GCP_LOADED_FILES) && stat(fileName, &there) == 0; i++) {
+        if (calc->loadedDevice[i] == there.st_dev && calc->loadedInode[i] == there.st_ino) {
+            systemMessage(fileName, EINVAL);
+            return;
+        }
     }
     FileReplacement out;
     if (!replaceBegin(&out, fileName)) {

@@ -562,7 +562,11 @@ int setUp(Run *run, int argc, const char **argv)
         return failed(run, "Wrong type of output file.\n");
     }
     FFTHeader created = run->head;
+    bool existed = fileExists(out) == 0;
     run->outFd = createFFTFile(out, &created);
+    if (run->outFd >= 0 && !existed) {
+        ramImageNoteMadeFile(out);  // taken away again when the run fails
+    }
     /* The image store opens a file that holds all its values. */
     if (run->outFd >= 0 &&
         ftruncate(run->outFd, kFFTHeaderBytes + int64_t{8} * run->head.rows * run->head.columns) != 0) {

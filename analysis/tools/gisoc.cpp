@@ -357,6 +357,26 @@ void takeFileClasses(GisocParams *p)
 }
 
 /*
+ * featureFileAllowed --
+ *	True when the feature file may be written: the default name is no
+ *	symbolic link, and the name is not a file the run reads (image's files,
+ *	the pixel table of -pt). Otherwise false after the message, with
+ *	nothing held.
+ */
+bool featureFileAllowed(GisocParams *p, const RamImage *image, const char *table)
+{
+    const char *name = p->featureFile.c_str();
+    if (p->featureFileFixed && fixedNameIsLink(name)) {
+        tesk_fprintf(stderr, "%s: %s\n", name, std::strerror(ELOOP));
+        return setUpFailed(p, RAMIMG_OK);
+    }
+    if (ramImageReadsFile(image, name) || (table != nullptr && sameReplaceTarget(name, table))) {
+        return setUpFailed(p, RAMIMG_OK, "Illegal output file.\n");
+    }
+    return true;
+}
+
+/*
  * parseParams --
  *	Reads the options and the feature file, opens the input, opens or
  *	creates the output, and settles bands, pixel table, window, sort
@@ -419,12 +439,18 @@ bool parseParams(GisocParams *p, int argc, const char **argv)
         tesk_fprintf(stderr, "Error in open:%s\n", in);
         return setUpFailed(p, error);
     }
+    if (!featureFileAllowed(p, p->in, value(OPT_PT))) {
+        return false;
+    }
     p->out = ramImageOpen(out, out, nullptr, nullptr, &error);
     if (p->out == nullptr && !createOutput(p, out, value(OPT_IMGID), &error)) {
         return setUpFailed(p, error);
     }
     if (p->out == p->in) {
         return setUpFailed(p, RAMIMG_OK, "Illegal output file.\n");
+    }
+    if (!featureFileAllowed(p, p->out, nullptr)) {
+        return false;
     }
     const ImageDesc &id = p->in->desc, &od = p->out->desc;
 
@@ -1459,6 +1485,9 @@ int rimageGisocMain(const char *programName, int argc, const char **argv)
         answer = TOOL_FAILED;
     }
     freeParams(&params);
+    if (answer == TOOL_FAILED) {
+        dropMadeOutput(&params.made);  // a failed run leaves no new file
+    }
     meterReset();
     return answer;
 }

@@ -125,11 +125,13 @@ bool tableFileWritable(const char *name)
 /* True, after "Error in open: NAME", when the table cannot go to ctx's file
  * name: a name derived from the input's is refused when it is a symbolic
  * link (one planted beside the input would turn the write elsewhere); a
- * name given with -pt is written through links. */
+ * name given with -pt is written through links. Either is refused when it
+ * is the input image's own file ("-in pt.lku", "-pt" naming the input). */
 bool tableNameRefused(const PtableContext *ctx, bool probeWrite)
 {
     const char *name = ctx->fileName.c_str();
-    if ((ctx->fileNameDerived && fixedNameIsLink(name)) || (probeWrite && !tableFileWritable(name))) {
+    if ((ctx->fileNameDerived && fixedNameIsLink(name)) || ramImageReadsFile(ctx->image, name) ||
+        (probeWrite && !tableFileWritable(name))) {
         tesk_fprintf(stderr, "Error in open: %s\n", name);
         return true;
     }

@@ -1,7 +1,7 @@
 # Printing: the printer command over CUPS destinations and a file printer,
 # canvas regions as raster enhanced metafiles (gmetafile).
 tesk_layer(devices/print
-  DEPENDS runtime display
+  DEPENDS runtime imagestore display
   SOURCES
     devices/print/emf.cpp
     devices/print/metafile.cpp

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cups/cups.h>
 #include <zlib.h>
+#include "imagestore/ramimage.h"
 #include "runtime/cnumber.h"
 #include "runtime/replace.h"
 #include "tesk.h"
@@ -119,8 +120,9 @@ bool PrintJob::endDoc(std::string *message)
     doc += cFormat("%%%%Trailer\n%%%%Pages: %d\n%%%%EOF\n", pages_);
     if (dest_.filePrinter) {
         /* a link planted under the default name is not followed; a file
-         * the user named is written where it says */
-        if ((dest_.defaultFile && fixedNameIsLink(dest_.uri.c_str())) ||
+         * the user named is written where it says; neither replaces the
+         * file of an image that is open */
+        if ((dest_.defaultFile && fixedNameIsLink(dest_.uri.c_str())) || ramImageReadsFile(nullptr, dest_.uri.c_str()) ||
             replaceWithBytes(dest_.uri.c_str(), doc.data(), doc.size()) != REPLACE_DONE) {
             *message = "Error in writing " + dest_.uri;
             return false;

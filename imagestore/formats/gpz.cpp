@@ -153,9 +153,17 @@ int gpzReader(int fd, const char *fileName, ImageDesc *desc, void **priv)
     }
     /* The data file must hold every band's rows: sizes that a short file
      * cannot back are refused before any row is read. */
-    struct stat st;
+    struct stat st, header;
     if (fstat(dataFd, &st) != 0 || !S_ISREG(st.st_mode)) {
         tesk_fprintf(stderr, "GPZ data file %s is not a regular file.\n", path.c_str());
+        close(dataFd);
+        return -1;
+    }
+    /* A header that names itself (or another name of its own file) would
+     * read its header bytes as pixels, and a write of the image would
+     * overwrite the header. */
+    if (fstat(fd, &header) != 0 || (header.st_dev == st.st_dev && header.st_ino == st.st_ino)) {
+        tesk_fprintf(stderr, "GPZ data file %s is its own header.\n", path.c_str());
         close(dataFd);
         return -1;
     }

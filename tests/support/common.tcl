@@ -89,16 +89,29 @@ proc outputOf {command} {
     expr {$::pipeEnd eq "timeout" ? "timeout" : $::pipeOut}
 }
 
+# Runs script as inChild does on a disk that is all but full: under a file
+# size limit of blocks (of 512 or 1024 bytes, as the shell counts them)
+# with SIGXFSZ ignored, so that a write past it fails with EFBIG. A write
+# that should not happen then fails its case instead of filling the disk.
+proc inFullDiskChild {blocks script} {
+    inChild $script {} $blocks
+}
+
 # Runs script in a new wish process under a 20-second limit, after
 # "set teskAppScripts {}; load $env(TESK_LIB) Tesk" unless bare is given;
 # answers its standard output and error together, with "timeout" as its
 # last line when the limit ended it. For what could wait for ever (a FIFO
-# opened, an endless device read) a test must not wait with it.
-proc inChild {script {bare {}}} {
+# opened, an endless device read) a test must not wait with it. With limit,
+# under a file size limit of that many blocks (see inFullDiskChild).
+proc inChild {script {bare {}} {limit {}}} {
     set file [file join [::tcltest::temporaryDirectory] child-[pid].tcl]
     set head [expr {$bare eq "bare" ? "" : "set teskAppScripts {}\nload \$env(TESK_LIB) Tesk\n"}]
     writeFile $file "$head$script\nexit 0\n"
-    set code [catch {exec timeout 20 [info nameofexecutable] $file 2>@1} out options]
+    set command [list timeout 20 [info nameofexecutable] $file]
+    if {$limit ne ""} {
+        set command [list sh -c "ulimit -f $limit && trap '' XFSZ && exec \"\$@\"" sh {*}$command]
+    }
+    set code [catch {exec {*}$command 2>@1} out options]
     file delete $file
     if {$code && [lrange [dict get $options -errorcode] 0 0] eq "CHILDSTATUS" &&
         [lindex [dict get $options -errorcode] 2] == 124} {
