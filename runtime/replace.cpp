@@ -149,6 +149,26 @@ bool replaceCommit(FileReplacement *r)
     return ok;
 }
 
+bool replaceCommitNamed(FileReplacement *r)
+{
+    if (r->fd >= 0) {
+        close(r->fd);
+    }
+    r->fd = open(r->temporary.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);  // to flush what is there
+    if (r->fd < 0) {
+        int saved = errno;
+        unlink(r->temporary.c_str());
+        errno = saved;
+        return false;
+    }
+    if (!replaceCommit(r)) {
+        return false;
+    }
+    close(r->fd);
+    r->fd = -1;
+    return true;
+}
+
 void replaceAbandon(FileReplacement *r)
 {
     if (r->fd >= 0) {

@@ -22,6 +22,7 @@
 #include <cstdint>
 #include <new>
 #include <stdexcept>
+#include <string>
 #include <sys/types.h>
 #include "tesk_image.h"
 
@@ -243,6 +244,10 @@ int detectImageFile(int fd, const char *fileName, ImageDesc *desc, void **priv);
  * NULL) tells which file it replaced: images that had it open are the
  * store's to move (ramImageNewFile). */
 int newImageFile(ImageDesc *desc, ImageFileReplaced *replaced = nullptr);
+/* As newImageFile, but the new file is left under a temporary name beside
+ * desc's file (in *temporary), which stays as it was: 0, or -1 with
+ * nothing left behind. */
+int newImageFileBeside(ImageDesc *desc, std::string *temporary);
 
 /* Prints "Error in the FORMAT reader: out of memory" for type's format. */
 void imageTypeOutOfMemory(const ImageType *type);
