@@ -15,6 +15,7 @@
 #include <unistd.h>
 
 #include "runtime/bytes.h"
+#include "runtime/util.h"
 
 namespace {
 
@@ -154,7 +155,7 @@ bool replaceCommitNamed(FileReplacement *r)
     if (r->fd >= 0) {
         close(r->fd);
     }
-    r->fd = open(r->temporary.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);  // to flush what is there
+    r->fd = openRegularFile(r->temporary.c_str());  // to flush what is there to the disk
     if (r->fd < 0) {
         int saved = errno;
         unlink(r->temporary.c_str());
