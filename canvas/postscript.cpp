@@ -18,7 +18,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <cerrno>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <string>
 #include <vector>
@@ -672,10 +674,25 @@ int runPostscript(Tcl_Interp *interp, GcanvasWidget *canvas, GcanvasPsInfo *ps)
             return TCL_ERROR;
         }
         /* The text goes into a new file beside the old one, which stays
-         * whole until all of it is written. */
+         * whole until all of it is written. A device or FIFO has no
+         * contents to keep: it takes the text as it comes. */
+        struct stat st {};
+        bool exists = stat(name, &st) == 0;
+        if (exists && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode)) {
+            ps->chan = Tcl_OpenFileChannel(interp, name, "w", 0666);  // a device or FIFO: a stream
+            Tcl_DStringFree(&buffer);
+            if (ps->chan == nullptr) {
+                return TCL_ERROR;
+            }
+            Tcl_ResetResult(interp);
+            return writePage(interp, canvas, ps, deltaX, deltaY);
+        }
         ps->file = new FileReplacement();
         int copy = -1;
         if (!replaceBegin(ps->file, name) || (copy = fcntl(ps->file->fd, F_DUPFD_CLOEXEC, 0)) < 0) {
+            if (errno == EINVAL && exists && S_ISDIR(st.st_mode)) {
+                errno = EISDIR;  // a folder is never replaced
+            }
             Tcl_ResetResult(interp);
             Tcl_AppendResult(interp, "couldn't open \"", name, "\": ", Tcl_PosixError(interp),
                              static_cast<char *>(nullptr));
@@ -825,16 +842,16 @@ int gcanvasPostscriptCmd(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tc
             code = TCL_ERROR;
             Tcl_SetObjResult(interp,
                              Tcl_ObjPrintf("error writing \"%s\": %s", ps.fileName, Tcl_GetStringResult(interp)));
-        } else if (code == TCL_OK && !replaceCommit(ps.file)) {
+        } else if (code == TCL_OK && ps.file != nullptr && !replaceCommit(ps.file)) {
             code = TCL_ERROR;
             Tcl_SetObjResult(interp, Tcl_ObjPrintf("error writing \"%s\": %s", ps.fileName, Tcl_PosixError(interp)));
         } else {
             Tcl_SetObjResult(interp, result);
         }
         Tcl_DecrRefCount(result);
-        if (code == TCL_OK) {
+        if (ps.file != nullptr && code == TCL_OK) {
             close(ps.file->fd);
-        } else {
+        } else if (ps.file != nullptr) {
             replaceAbandon(ps.file);
         }
     } else if (ps.chan != nullptr) {

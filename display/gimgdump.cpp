@@ -516,6 +516,10 @@ int gimgDumpCmd(GimgMaster *master, Tcl_Interp *interp, int argc, const char **a
         ramImageRelease(out, nullptr);
         if (!written) {
             replaceAbandon(&file);
+            for (size_t at = 0; (at = why.find(file.temporary, at)) != std::string::npos;) {
+                why.replace(at, file.temporary.size(), file.target);  // the file the user named
+                at += file.target.size();
+            }
             Tcl_ResetResult(interp);
             Tcl_AppendResult(interp, why.c_str(), why.empty() ? "" : "\n", "Error in write ramimg\n", nullptr);
             return TCL_ERROR;

@@ -725,7 +725,7 @@ RamImage *ramImageCreate(ImageDesc *desc, RamImageClient *client, int overwrite,
         return nullptr;
     }
     struct stat old;
-    if (imageTypeOf(desc->imgid)->layout == Layout::Whole && stat(desc->file, &old) == 0 && S_ISREG(old.st_mode) &&
+    if (imageTypeOf(desc->imgid)->rewriteReplaces && stat(desc->file, &old) == 0 && S_ISREG(old.st_mode) &&
         ramImageFindByFile(desc->file) == nullptr) {
         return createWholeBeside(desc, client, error);
     }

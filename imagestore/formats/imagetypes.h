@@ -138,6 +138,11 @@ struct ImageType {
     ImageWholeProc *whole = nullptr;     /* for NewArea::Whole */
     ImageDecodeProc *decode = nullptr;   /* Layout::Whole: fills every row at the first read */
     ImageRewriteProc *rewrite = nullptr; /* Layout::Whole: writes changed rows back */
+    bool rewriteReplaces = false;        /* rewrite writes a new file and renames it over
+                                           the old one (never into the image's own file),
+                                           so a new image may start from contents of its
+                                           own and take an existing file's place only at
+                                           its first write-back */
     bool decodeFillsRows = false;        /* Layout::Whole: decode writes every row it is asked
                                            for (zeros where it fails), so a file's new cache
                                            needs no initial fill */

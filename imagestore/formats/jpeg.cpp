@@ -1100,6 +1100,7 @@ constexpr ImageType jpegTypes[1] = {
      .whole = jpegWriteWhole,
      .decode = readJPEG,
      .rewrite = jpegRewrite,
+     .rewriteReplaces = true,
      .decodeFillsRows = true,
      .dumpDepths = DUMP_8BITS | DUMP_24BITS,
      .dumpDepthError = "Illegal bits for JPEG file.\n",

@@ -446,6 +446,7 @@ constexpr ImageType xbmTypes[1] = {
      .whole = xbmWriteWhole,
      .decode = readXBMP,
      .rewrite = xbmRewrite,
+     .rewriteReplaces = true,
      .dumpDepths = DUMP_1BIT,
      .dumpRecode = DumpRecode::XBitmap,
      .dumpDepthError = "Illegal bits for XBMP file.\n",

@@ -21,6 +21,7 @@ exceptions='runtime/replace.cpp	O_RDWR | O_CREAT | O_EXCL	the new file of a repl
 runtime/files.cpp	open(path, (access == O_RDWR	an image file bound read-write: its pixels are written in place, in a file whose data area was written whole when it was made
 imagestore/formats/gpz.cpp	open(path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC)	the pixel file of a header opened read-write: written in place, like any raw image file
 analysis/tools/ptablebuild.cpp	open(name, O_WRONLY | O_CLOEXEC)	asks whether an existing table may be written later: opened without truncating, written nothing, closed at once
+canvas/postscript.cpp	Tcl_OpenFileChannel(interp, name, "w", 0666);	a device or FIFO given to -file has no contents to keep and takes the text as a stream; a plain file goes through the replace helper
 display/gimgdump.cpp	Tcl_NewStringObj("write", -1)	Tk writes the photo under the temporary name of a replacement, renamed over the file once written'
 
 library="runtime platform imagestore display analysis canvas geo gl devices package include"
