@@ -434,9 +434,9 @@ TEST_F(JpegFiles, WriteBackReplacesTheFileOnlyWhenWhollyWritten)
         }
         for (long long budget : {0LL, 100LL, 500LL}) {
             tesk_failWritesAfter(budget);
-            ramImageFlush(image);
+            EXPECT_EQ(ramImageFlush(image), 0) << budget;
             tesk_failWritesAfter(-1);
-            EXPECT_EQ(errors(), "Error in writeJPEG: cannot write " + file + "\n") << budget;
+            EXPECT_EQ(errors(), "Error in writeJPEG: " + file + ": No space left on device\n") << budget;
             EXPECT_EQ(bytesOf(file), original) << budget;
             EXPECT_EQ(listing(), names) << budget;
             EXPECT_TRUE(dirty(image, 8, bands - 1)) << budget;
