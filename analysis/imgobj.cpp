@@ -712,8 +712,12 @@ int runOperator(RimgObj *obj, Tcl_Interp *interp, int argc, const char **argv)
     float *p1s = values + plan.runLength;
     runPlan(plan, kernel, row, p1, values, p1s, p1s + plan.runLength);
 
-    ramImageFlush(image);
+    std::string why;
+    bool written = ramImageWriteBack(image, &why);
     ramImageNotifyClients(image, 0, RAMIMG_DISPLAY);
+    if (!written) {
+        return fail(interp, why.c_str());
+    }
     Tcl_ResetResult(interp);
     Tcl_AppendResult(interp, argv[0], nullptr);
     return TCL_OK;
@@ -752,7 +756,11 @@ int objConfigure(RimgObj *obj, Tcl_Interp *interp, int argc, const char **argv)
         return TCL_OK;
     }
     if (std::strcmp(copy.file, image->desc.file) != 0 || !sameGeometry(copy, image->desc)) {
-        ramImageFlush(image);
+        std::string why;
+        if (!ramImageWriteBack(image, &why)) {  // its changes stay with it
+            Tcl_SetObjResult(interp, Tcl_NewStringObj(why.c_str(), -1));
+            return TCL_ERROR;
+        }
         int error = 0;
         if (ramImageReload(copy.file, &copy, image, &error) == nullptr) {
             Tcl_ResetResult(interp);

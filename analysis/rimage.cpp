@@ -482,6 +482,15 @@ int rimageClose(ImageDesc *, Tcl_Interp *interp, int argc, const char **argv)
         Tcl_AppendResult(interp, "Not found RAMIMG:", argv[2], nullptr);
         return TCL_ERROR;
     }
+    /* The last hold of the image: its changes are written now, and an image
+     * whose changes cannot be written stays open, so that they are not
+     * lost. */
+    std::string why;
+    if (image->openCount == 1 && image->useCount == 0 && image->clients == nullptr &&
+        !(image->attr & RAMIMG_LOCKED) && !ramImageWriteBack(image, &why)) {
+        Tcl_SetObjResult(interp, Tcl_NewStringObj(why.c_str(), -1));
+        return TCL_ERROR;
+    }
     int left = ramImageScriptClose(image);
     if (left < 0) {
         Tcl_SetResult(interp, const_cast<char *>("Unmatched close"), TCL_STATIC);
@@ -555,7 +564,11 @@ int rimageConfigure(ImageDesc *defaults, Tcl_Interp *interp, int argc, const cha
         }
         image->desc = copy;
     } else {
-        ramImageFlush(image);
+        std::string why;
+        if (!ramImageWriteBack(image, &why)) {  // its changes stay with it
+            Tcl_SetObjResult(interp, Tcl_NewStringObj(why.c_str(), -1));
+            return TCL_ERROR;
+        }
         if (isMemoryType(copy.imgid) && image->fd != -1) {
             close(image->fd);
             image->fd = -1;
@@ -900,7 +913,11 @@ int rimageFlush(ImageDesc *, Tcl_Interp *interp, int argc, const char **argv)
 {
     int code = TCL_OK;
     if (RamImage *image = imageOrUsage(interp, argc, argv, " imgID", &code)) {
-        ramImageFlush(image);
+        std::string why;
+        if (!ramImageWriteBack(image, &why)) {
+            Tcl_SetObjResult(interp, Tcl_NewStringObj(why.c_str(), -1));
+            code = TCL_ERROR;
+        }
     }
     return code;
 }
@@ -1017,7 +1034,11 @@ int rimageSave(ImageDesc *, Tcl_Interp *interp, int argc, const char **argv)
             code = TCL_ERROR;
         }
     } else {
-        ramImageFlush(image);
+        std::string why;
+        if (!ramImageWriteBack(image, &why)) {
+            Tcl_SetObjResult(interp, Tcl_NewStringObj(why.c_str(), -1));
+            code = TCL_ERROR;
+        }
     }
     ramImageRelease(image, nullptr);
     return code;
@@ -1189,16 +1210,21 @@ int rimageCmd(ClientData clientData, Tcl_Interp *interp, int argc, const char **
     const RimageTool *tool = findRimageTool(sub.name);  // there is one: checked by Rimg_Init
     /* Whatever a failed run made (a new output file or memory image) is
      * taken away again, whichever tool it was; a run nested in it (a
-     * script the tool ran) keeps a record of its own. */
+     * script the tool ran) keeps a record of its own. A run whose output
+     * could not be written failed, whatever it answers: the reason comes
+     * first. */
     RamImageMade made;
     RamImageMade *outer = ramImageNoteMade(&made);
+    uint64_t failures = ramImageWriteFailures();
     int answer = tool->main(tool->programName, argc - 2, argv + 2);
     ramImageNoteMade(outer);
+    Tcl_ResetResult(interp);
+    if (ramImageWriteFailures() != failures && answer != TOOL_USAGE) {
+        Tcl_AppendResult(interp, ramImageLastWriteFailure().c_str(), "\n", nullptr);
+        answer = TOOL_FAILED;
+    }
     if (answer == TOOL_FAILED) {
         ramImageDropMade(&made);
-    }
-    Tcl_ResetResult(interp);
-    if (answer == TOOL_FAILED) {
         Tcl_AppendResult(interp, "Exec error from ", argv[0], " ", argv[1], nullptr);
         return TCL_ERROR;
     }

@@ -18,6 +18,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <string>
 #include <vector>
 #include <X11/Xutil.h>
@@ -25,6 +29,7 @@
 #include "canvas/canvasint.h"
 #include "canvas/coords.h"
 #include "runtime/cnumber.h"
+#include "runtime/replace.h"
 
 namespace {
 
@@ -668,9 +673,39 @@ int runPostscript(Tcl_Interp *interp, GcanvasWidget *canvas, GcanvasPsInfo *ps)
         if (name == nullptr) {
             return TCL_ERROR;
         }
-        ps->chan = Tcl_OpenFileChannel(interp, name, "w", 0666);
+        /* The text goes into a new file beside the old one, which stays
+         * whole until all of it is written. A device or FIFO has no
+         * contents to keep: it takes the text as it comes. */
+        struct stat st {};
+        bool exists = stat(name, &st) == 0;
+        if (exists && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode)) {
+            ps->chan = Tcl_OpenFileChannel(interp, name, "w", 0666);  // a device or FIFO: a stream
+            Tcl_DStringFree(&buffer);
+            if (ps->chan == nullptr) {
+                return TCL_ERROR;
+            }
+            Tcl_ResetResult(interp);
+            return writePage(interp, canvas, ps, deltaX, deltaY);
+        }
+        ps->file = new FileReplacement();
+        int copy = -1;
+        if (!replaceBegin(ps->file, name) || (copy = fcntl(ps->file->fd, F_DUPFD_CLOEXEC, 0)) < 0) {
+            if (errno == EINVAL && exists && S_ISDIR(st.st_mode)) {
+                errno = EISDIR;  // a folder is never replaced
+            }
+            Tcl_ResetResult(interp);
+            Tcl_AppendResult(interp, "couldn't open \"", name, "\": ", Tcl_PosixError(interp),
+                             static_cast<char *>(nullptr));
+            replaceAbandon(ps->file);
+            Tcl_DStringFree(&buffer);
+            return TCL_ERROR;
+        }
         Tcl_DStringFree(&buffer);
+        ps->chan = Tcl_MakeFileChannel(reinterpret_cast<ClientData>(static_cast<intptr_t>(copy)), TCL_WRITABLE);
         if (ps->chan == nullptr) {
+            close(copy);
+            replaceAbandon(ps->file);
+            Tcl_SetResult(interp, const_cast<char *>("couldn't open a channel"), TCL_STATIC);
             return TCL_ERROR;
         }
     }
@@ -799,17 +834,26 @@ int gcanvasPostscriptCmd(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tc
 
     if (ps.chan != nullptr && ps.channelName == nullptr) {
         /* A file of our own: a failure to close it (the last of its text
-         * not written) fails the command. */
+         * not written) or to put it in the old one's place fails the
+         * command, and leaves the old file as it was. */
         Tcl_Obj *result = Tcl_GetObjResult(interp);
         Tcl_IncrRefCount(result);
         if (Tcl_Close(interp, ps.chan) != TCL_OK && code == TCL_OK) {
             code = TCL_ERROR;
             Tcl_SetObjResult(interp,
                              Tcl_ObjPrintf("error writing \"%s\": %s", ps.fileName, Tcl_GetStringResult(interp)));
+        } else if (code == TCL_OK && ps.file != nullptr && !replaceCommit(ps.file)) {
+            code = TCL_ERROR;
+            Tcl_SetObjResult(interp, Tcl_ObjPrintf("error writing \"%s\": %s", ps.fileName, Tcl_PosixError(interp)));
         } else {
             Tcl_SetObjResult(interp, result);
         }
         Tcl_DecrRefCount(result);
+        if (ps.file != nullptr && code == TCL_OK) {
+            close(ps.file->fd);
+        } else if (ps.file != nullptr) {
+            replaceAbandon(ps.file);
+        }
     } else if (ps.chan != nullptr) {
         /* Letting go may close a channel a script closed meanwhile, and
          * closing may run its scripts: the command's result is kept. */
@@ -822,6 +866,7 @@ int gcanvasPostscriptCmd(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tc
             Tcl_DecrRefCount(map);
         }
     }
+    delete ps.file;
     Tk_FreeOptions(configSpecs, reinterpret_cast<char *>(&ps), canvas->display, 0);
     Tcl_DeleteHashTable(&ps.fontTable);
     canvas->psInfo = saved;

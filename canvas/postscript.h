@@ -39,6 +39,10 @@ struct GcanvasPsInfo {
     char *fileName;          /* -file, or NULL */
     char *channelName;       /* -channel, or NULL */
     Tcl_Channel chan;        /* where the text goes, or NULL: the result */
+    struct FileReplacement *file; /* -file: the new file written beside the
+                              * old one (chan writes a copy of its
+                              * descriptor), renamed over it at the end
+                              * when all went well; else NULL */
     Tcl_HashTable fontTable; /* PostScript font names the items use */
     int prepass;             /* 1 while the items are called to name fonts */
     int prolog;              /* -prolog: header, prolog, set-up and trailer */

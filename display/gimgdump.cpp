@@ -23,6 +23,7 @@
 #include "imagestore/formats/imagetypes.h"
 #include "imagestore/ramimage.h"
 #include "imagestore/rowcache.h"
+#include "runtime/replace.h"
 #include "runtime/util.h"
 #include "tesk.h"
 
@@ -437,15 +438,16 @@ int gimgDumpCmd(GimgMaster *master, Tcl_Interp *interp, int argc, const char **a
     desc.block = imageTypeLineSize(desc);
 
     /* The output: a new file opened as a RAM image, or a photo with a
-     * memory image behind it. */
+     * memory image behind it. A file is made under a name beside its
+     * place and renamed into it once whole, so that a failure at any step
+     * leaves no file behind and an earlier file as it was. */
     RamImage *out = nullptr;
     std::string photoName;
     bool photoMade = false;
-    /* A failed dump leaves no file behind that it made itself. */
-    auto removeCreated = [&]() {
-        if (!photo && !existed) {
-            unlink(fileName);
-        }
+    FileReplacement file;
+    auto failWrite = [&](const char *message) {
+        replaceAbandon(&file);
+        return fail(interp, message);
     };
     if (photo) {
         std::string name = option == nullptr ? fileName : "";
@@ -469,12 +471,14 @@ int gimgDumpCmd(GimgMaster *master, Tcl_Interp *interp, int argc, const char **a
         if (std::strlen(fileName) >= sizeof desc.file || (existed && ramImageFindByFile(fileName) == master->image)) {
             return fail(interp, "Error in image creation.\n");
         }
-        std::strcpy(desc.file, fileName);
+        if (!replaceBegin(&file, fileName) || file.temporary.size() >= sizeof desc.file) {
+            return failWrite("Error in image creation.\n");
+        }
+        std::strcpy(desc.file, file.temporary.c_str());
         int error = RAMIMG_OK;
         out = ramImageCreate(&desc, nullptr, 1, &error);
         if (out == nullptr) {
-            removeCreated();
-            return fail(interp, error == RAMIMG_CREATE_ERROR ? "Error in image creation.\n" : "Error in image open.\n");
+            return failWrite(error == RAMIMG_CREATE_ERROR ? "Error in image creation.\n" : "Error in image open.\n");
         }
         if (imageTypeBlockIsSetting(imgid)) {
             out->desc.block = quality;
@@ -499,20 +503,31 @@ int gimgDumpCmd(GimgMaster *master, Tcl_Interp *interp, int argc, const char **a
     }
     if (!rendered) {
         ramImageRelease(out, nullptr);
-        removeCreated();
         if (photoMade) {
             deletePhoto(interp, photoName);
         }
-        return fail(interp, "Error in write ramimg\n");
+        return failWrite("Error in write ramimg\n");
     }
 
     if (!photo) {
+        std::string why;
         bool written = ramImageSetResident(out, 0) != 0;
-        ramImageFlush(out);
+        written = ramImageWriteBack(out, &why) && written;
         ramImageRelease(out, nullptr);
         if (!written) {
-            removeCreated();
-            return fail(interp, "Error in write ramimg\n");
+            replaceAbandon(&file);
+            for (size_t at = 0; (at = why.find(file.temporary, at)) != std::string::npos;) {
+                why.replace(at, file.temporary.size(), file.target);  // the file the user named
+                at += file.target.size();
+            }
+            Tcl_ResetResult(interp);
+            Tcl_AppendResult(interp, why.c_str(), why.empty() ? "" : "\n", "Error in write ramimg\n", nullptr);
+            return TCL_ERROR;
+        }
+        if (!replaceCommitNamed(&file)) {
+            Tcl_ResetResult(interp);
+            Tcl_AppendResult(interp, "Error in write ramimg: ", fileName, ": ", Tcl_PosixError(interp), "\n", nullptr);
+            return TCL_ERROR;
         }
         Tcl_ResetResult(interp);
         return TCL_OK;
@@ -520,12 +535,35 @@ int gimgDumpCmd(GimgMaster *master, Tcl_Interp *interp, int argc, const char **a
     int code = ramImageToPhoto(interp, out, photoName.c_str());
     ramImageRelease(out, nullptr);
     if (code == TCL_OK && option != nullptr) {
-        Tcl_Obj *command = photoWriteCommand(interp, photoName, fileName, option);
+        /* Tk writes the photo under a name beside the file, renamed over it
+         * once written. */
         code = TCL_ERROR;
+        Tcl_Obj *command = nullptr;
+        if (!replaceBegin(&file, fileName)) {
+            Tcl_AppendResult(interp, "couldn't open \"", fileName, "\": ", Tcl_PosixError(interp), nullptr);
+        } else {
+            command = photoWriteCommand(interp, photoName, file.temporary.c_str(), option);
+        }
         if (command != nullptr) {
             Tcl_IncrRefCount(command);
             code = Tcl_EvalObjEx(interp, command, 0);  // a pure list: its words, never substituted
             Tcl_DecrRefCount(command);
+            if (code != TCL_OK) {
+                replaceAbandon(&file);
+                /* Tk's message names the file by the name it wrote. */
+                std::string message = Tcl_GetStringResult(interp);
+                for (size_t at = 0; (at = message.find(file.temporary, at)) != std::string::npos;) {
+                    message.replace(at, file.temporary.size(), fileName);
+                    at += std::strlen(fileName);
+                }
+                Tcl_SetObjResult(interp, Tcl_NewStringObj(message.c_str(), -1));
+            } else if (!replaceCommitNamed(&file)) {
+                code = TCL_ERROR;
+                Tcl_ResetResult(interp);
+                Tcl_AppendResult(interp, "error writing \"", fileName, "\": ", Tcl_PosixError(interp), nullptr);
+            }
+        } else {
+            replaceAbandon(&file);
         }
         if (code != TCL_OK) {
             Tcl_AppendResult(interp, "\nError in writing TKPHOTO.\n", static_cast<char *>(nullptr));

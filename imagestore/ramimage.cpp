@@ -647,6 +647,48 @@ RamImage *ramImageOpen(const char *tag, const char *fileName, ImageDesc *desc, R
     return image;
 }
 
+namespace {
+
+/*
+ * createWholeBeside --
+ *	A new image of a whole-file format (GIF, JPEG, X bitmap) in the place
+ *	of an existing file that no image has open: its first contents are
+ *	made under a temporary name, opened and unlinked again, and the image
+ *	takes the target's name with every row changed, so that its first
+ *	write-back writes the whole file in the old one's place. Until then,
+ *	and for ever when that fails, the old file stays as it was. NULL (with
+ *	*error) when the new contents cannot be made or opened.
+ */
+RamImage *createWholeBeside(ImageDesc *desc, RamImageClient *client, int *error)
+{
+    char target[PATH_MAX];
+    std::string temporary;
+    if (realpath(desc->file, target) == nullptr || std::strlen(target) >= sizeof desc->file ||
+        newImageFileBeside(desc, &temporary) != 0) {
+        *error = RAMIMG_CREATE_ERROR;
+        return nullptr;
+    }
+    ImageDesc made = *desc;
+    std::snprintf(made.file, sizeof made.file, "%s", temporary.c_str());
+    int openError = RAMIMG_OK;
+    RamImage *image = ramImageOpenFile(temporary.c_str(), desc->offset == 0 ? &made : nullptr, nullptr, &openError);
+    unlink(temporary.c_str());
+    if (image == nullptr) {
+        *error = openError != RAMIMG_OK ? openError : RAMIMG_CREATE_ERROR;
+        return nullptr;
+    }
+    std::memcpy(image->desc.file, target, std::strlen(target) + 1);
+    ramImageRegister(nullptr, image);
+    image->useCount++;
+    ramImageAddClient(client, image);
+    if (image->loadRow(image, 0, 0, 1) != nullptr) {  // decodes every row
+        ramImageSetDirty(image, 0, 0);
+    }
+    return image;
+}
+
+}  // namespace
+
 /*
  * ramImageCreate --
  *	A memory type is defined under the tag desc->file and held like a
@@ -757,6 +799,11 @@ RamImage *ramImageCreate(ImageDesc *desc, RamImageClient *client, int overwrite,
         *error = RAMIMG_EXISTS;
         return nullptr;
     }
+    struct stat old;
+    if (imageTypeOf(desc->imgid)->rewriteReplaces && stat(desc->file, &old) == 0 && S_ISREG(old.st_mode) &&
+        ramImageFindByFile(desc->file) == nullptr) {
+        return createWholeBeside(desc, client, error);
+    }
     if (ramImageNewFile(desc) != 0) {
         *error = RAMIMG_CREATE_ERROR;
         return nullptr;
@@ -851,6 +898,7 @@ int ramImageAttachData(RamImage *image, unsigned char *data, int64_t size)
 
 void ramImageFree(RamImage *image)
 {
+    ramImageForgetWriteError(image);
     if (image->freePriv != nullptr) {
         image->freePriv(image);
     } else {

@@ -17,6 +17,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 #include <string>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 #include "imagestore/formats/imagetypes.h"
@@ -28,6 +29,13 @@
 #include "tesk_stdio.h"
 
 namespace {
+
+/* Why each image's latest write-back failed; images without an entry had
+ * none. Touched on the Tcl thread only. */
+std::unordered_map<const RamImage *, std::string> writeErrors;
+/* The count of failed write-backs and the latest one's reason. */
+uint64_t failedWrites = 0;
+std::string lastFailure;
 
 unsigned char *slotStorage(RamImage *image, int64_t slot)
 {
@@ -106,8 +114,7 @@ void readAt(const RamImage *image, unsigned char *out, int64_t n, int64_t offset
 bool writeAt(const RamImage *image, const unsigned char *data, int64_t n, int64_t offset)
 {
     if (n > 0 && !::writeAt(image->fd, data, static_cast<size_t>(n), offset)) {
-        tesk_fprintf(stderr, "Error in write image: %s: %s\n", image->desc.file,
-                     errno != 0 ? std::strerror(errno) : "short write");
+        ramImageWriteFailed(image, withReason(std::string("Error in write image: ") + image->desc.file, errno));
         return false;
     }
     return true;
@@ -359,7 +366,11 @@ void ramImageWriteRow(RamImage *image, int slot)
         ImageRewriteProc *rewrite = imageTypeOf(desc.imgid)->rewrite;
         if (rewrite == nullptr || imageTypeCall(imageTypeOf(desc.imgid), 0, [&] { return rewrite(image); })) {
             ramImageMarkClean(image);
+            writeErrors.erase(image);  // every change is in the file now
         } else if (slot < image->slotCount) {
+            if (writeErrors.count(image) == 0) {
+                ramImageWriteFailed(image, std::string("Error in write image: ") + desc.file + ": not written");
+            }
             image->dirtyBits[slot >> 3] |= static_cast<unsigned char>(1u << (slot & 7));
         }
         break;
@@ -578,10 +589,62 @@ void ramImageSetDirty(RamImage *image, int row, int band)
     image->dirtyBits[slot >> 3] |= static_cast<unsigned char>(1u << (slot & 7));
 }
 
-void ramImageFlush(RamImage *image)
+std::string withReason(const std::string &text, int error)
+{
+    return text + ": " + (error != 0 ? std::strerror(error) : "short write");
+}
+
+void ramImageWriteFailed(const RamImage *image, const std::string &text)
+{
+    writeErrors[image] = text;
+    failedWrites++;
+    lastFailure = text;
+    tesk_fprintf(stderr, "%s\n", text.c_str());
+}
+
+uint64_t ramImageWriteFailures()
+{
+    return failedWrites;
+}
+
+std::string ramImageLastWriteFailure()
+{
+    return lastFailure;
+}
+
+void ramImageForgetWriteError(const RamImage *image)
+{
+    writeErrors.erase(image);
+}
+
+namespace {
+
+/* The answer of a flush: a failure recorded since the last one goes to
+ * *why and is forgotten. */
+bool flushAnswer(const RamImage *image, std::string *why)
+{
+    auto found = writeErrors.find(image);
+    if (found == writeErrors.end()) {
+        return true;
+    }
+    if (why != nullptr) {
+        *why = found->second;
+    }
+    writeErrors.erase(found);
+    return false;
+}
+
+}  // namespace
+
+int ramImageFlush(RamImage *image)
+{
+    return ramImageWriteBack(image, nullptr) ? 1 : 0;
+}
+
+bool ramImageWriteBack(RamImage *image, std::string *why)
 {
     if (image->buffers == nullptr) {
-        return;
+        return flushAnswer(image, why);
     }
     int slots = image->slotCount;
     for (int byte = 0; byte <= (slots - 1) / 8; byte++) {
@@ -592,11 +655,13 @@ void ramImageFlush(RamImage *image)
             if (isDirty(image, slot)) {
                 image->writeRow(image, slot);
                 if (layoutOf(image->desc.imgid) == Layout::Whole && image->fd != -1) {
-                    return;  // the rewrite wrote every row, or kept them all for a later one
+                    // the rewrite wrote every row, or kept them all for a later one
+                    return flushAnswer(image, why);
                 }
             }
         }
     }
+    return flushAnswer(image, why);
 }
 
 /*

@@ -49,7 +49,28 @@ void ramImageSetDirty(RamImage *image, int row, int band);
 unsigned char *ramImageFillRow(RamImage *image, int row, int band);
 /* Marks every cached row clean: a whole-file rewrite wrote them all. */
 void ramImageMarkClean(RamImage *image);
-void ramImageFlush(RamImage *image);
+/*
+ * ramImageWriteBack --
+ *	The flush (ramImageFlush) with its answer: true when every changed row
+ *	reached the file and no write of the image failed since the last
+ *	flush; false when one failed, with why ("Error in writeGIF: FILE:
+ *	REASON") in *why when given. The rows of a whole-file format that
+ *	could not be written stay changed in the cache, for a later flush.
+ */
+bool ramImageWriteBack(RamImage *image, std::string *why);
+/* For the writers of image files: records text as why image's write-back
+ * failed and prints it as one line on standard error. */
+void ramImageWriteFailed(const RamImage *image, const std::string &text);
+/* How many write-backs have failed since the process began, and the
+ * reason of the latest one: a command that ran many writes tells whether
+ * one of them failed. */
+uint64_t ramImageWriteFailures();
+std::string ramImageLastWriteFailure();
+/* text followed by ": " and the reason errno gives ("short write" for
+ * none), for a failed write's message. */
+std::string withReason(const std::string &text, int error);
+/* Forgets the image's write-back failure (the image is being freed). */
+void ramImageForgetWriteError(const RamImage *image);
 /* Empties every slot and clears the dirty bits (unsaved changes dropped). */
 void ramImageResetCache(RamImage *image);
 

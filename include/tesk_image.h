@@ -209,8 +209,10 @@ TESK_API RamImage *ramImageListHead(void);
 TESK_API RamImage *ramImageCreate(ImageDesc *desc, RamImageClient *client, int overwrite, int *error);
 TESK_API int ramImageRelease(RamImage *image, RamImageClient *client);
 TESK_API const char *ramImageErrorText(int code);
-/* Writes every changed row of the image back to its file. */
-TESK_API void ramImageFlush(RamImage *image);
+/* Writes every changed row of the image back to its file: 1 when all of
+ * them reached it, 0 when a write-back failed (told on standard error; the
+ * changes of a GIF, JPEG or X bitmap image stay, for a later flush). */
+TESK_API int ramImageFlush(RamImage *image);
 
 TESK_API int imgIdCode(const char *name);
 TESK_API const char *imgIdName(int code);

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "runtime/bytes.h"
+#include "runtime/util.h"
 
 namespace {
 
@@ -148,6 +149,26 @@ bool replaceCommit(FileReplacement *r)
         replaceAbandon(r);
     }
     return ok;
+}
+
+bool replaceCommitNamed(FileReplacement *r)
+{
+    if (r->fd >= 0) {
+        close(r->fd);
+    }
+    r->fd = openRegularFile(r->temporary.c_str());  // to flush what is there to the disk
+    if (r->fd < 0) {
+        int saved = errno;
+        unlink(r->temporary.c_str());
+        errno = saved;
+        return false;
+    }
+    if (!replaceCommit(r)) {
+        return false;
+    }
+    close(r->fd);
+    r->fd = -1;
+    return true;
 }
 
 void replaceAbandon(FileReplacement *r)

@@ -44,6 +44,16 @@ bool replaceBegin(FileReplacement *r, const char *path);
  */
 bool replaceCommit(FileReplacement *r);
 
+/*
+ * replaceCommitNamed --
+ *	replaceCommit for a replacement whose new contents a writer of its own
+ *	put under r->temporary by that name (Tk's photo write, an image made
+ *	there): closes r->fd, flushes the file now under the temporary name to
+ *	the disk and renames it over the target. On false the file under the
+ *	temporary name is removed and the target is as it was.
+ */
+bool replaceCommitNamed(FileReplacement *r);
+
 /* Gives the replacement up: the new file is closed and removed. */
 void replaceAbandon(FileReplacement *r);
 

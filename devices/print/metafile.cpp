@@ -6,7 +6,9 @@
  */
 #include "devices/print/metafile.h"
 
+#include <cerrno>
 #include <cstring>
+#include <sys/stat.h>
 
 #include "devices/print/emf.h"
 #include "display/canvascapture.h"
@@ -116,5 +118,13 @@ int gmetafileCmd(ClientData, Tcl_Interp *interp, int argc, const char **argv)
         Tk_Window main = Tk_MainWindow(interp);
         return putBytesOnClipboard(main, bytes.data(), bytes.size(), kTargets) ? TCL_OK : TCL_ERROR;
     }
-    return replaceWithBytes(argv[2], bytes.data(), bytes.size()) == REPLACE_DONE ? TCL_OK : TCL_ERROR;
+    if (replaceWithBytes(argv[2], bytes.data(), bytes.size()) != REPLACE_DONE) {
+        struct stat st;
+        if (errno == EINVAL && stat(argv[2], &st) == 0 && S_ISDIR(st.st_mode)) {
+            errno = EISDIR;  // a folder is never replaced
+        }
+        Tcl_AppendResult(interp, "error writing \"", argv[2], "\": ", Tcl_PosixError(interp), nullptr);
+        return TCL_ERROR;
+    }
+    return TCL_OK;
 }

@@ -143,6 +143,29 @@ int writeImagesWhole(int fd, ImageDesc *desc)
     return desc->offset;
 }
 
+namespace {
+
+/* The steps of newImageFile up to the rename: the new file whole under
+ * file's temporary name. */
+bool writeNewImageFile(ImageDesc *desc, FileReplacement *file)
+{
+    if (!makesFiles(imageTypeOf(desc->imgid)) || desc->rows < 1 || desc->columns < 1 || desc->nbands < 1 ||
+        desc->file[0] == '\0' || strnlen(desc->file, sizeof desc->file) == sizeof desc->file) {
+        return false;
+    }
+    if (!replaceBegin(file, desc->file)) {
+        return false;
+    }
+    int result = createImageFile(file->fd, 1, desc);
+    if (result == -1 || writeImagesWhole(file->fd, desc) < 0) {
+        replaceAbandon(file);
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
 /*
  * newImageFile --
  *	Creates desc->file, with the header of desc's image type and its
@@ -161,18 +184,8 @@ int writeImagesWhole(int fd, ImageDesc *desc)
  */
 int newImageFile(ImageDesc *desc, ImageFileReplaced *replaced)
 {
-    if (!makesFiles(imageTypeOf(desc->imgid)) || desc->rows < 1 || desc->columns < 1 || desc->nbands < 1 ||
-        desc->file[0] == '\0' || strnlen(desc->file, sizeof desc->file) == sizeof desc->file) {
-        return -1;
-    }
     FileReplacement file;
-    if (!replaceBegin(&file, desc->file)) {
-        return -1;
-    }
-    int result = createImageFile(file.fd, 1, desc);
-    bool ok = result != -1 && writeImagesWhole(file.fd, desc) >= 0;
-    if (!ok || !replaceCommit(&file)) {
-        replaceAbandon(&file);
+    if (!writeNewImageFile(desc, &file) || !replaceCommit(&file)) {
         return -1;
     }
     close(file.fd);
@@ -181,5 +194,16 @@ int newImageFile(ImageDesc *desc, ImageFileReplaced *replaced)
         replaced->device = file.oldDevice;
         replaced->inode = file.oldInode;
     }
+    return 0;
+}
+
+int newImageFileBeside(ImageDesc *desc, std::string *temporary)
+{
+    FileReplacement file;
+    if (!writeNewImageFile(desc, &file)) {
+        return -1;
+    }
+    close(file.fd);
+    *temporary = file.temporary;
     return 0;
 }

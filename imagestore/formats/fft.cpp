@@ -22,6 +22,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 #include "runtime/bytes.h"
+#include "runtime/replace.h"
 #include "runtime/util.h"
 #include "tesk_stdio.h"
 
@@ -310,20 +311,14 @@ int createFFTFile(const char *name, FFTHeader *head)
     if (!checkDiskSpace(name, bytes, "Insufficient disk space.\nRquest: %s  Available: %.f\n")) {
         return -1;
     }
-    int fd = open(name, O_CREAT | O_TRUNC | O_RDWR, 0666);  // made here; read back below through openFFTFile
-    if (fd < 0) {
-        systemError(name);
-        return -1;
-    }
+    /* The header goes into a new file beside an earlier one, which stays
+     * whole when it cannot be written. */
     unsigned char h[kHeaderBytes];
     encodeHeader(head, h);
-    if (!writeAt(fd, h, kHeaderBytes, 0)) {
+    if (replaceWithBytes(name, h, kHeaderBytes) != REPLACE_DONE) {
         systemError(name);
-        close(fd);
-        unlink(name);
         return -1;
     }
-    close(fd);
     return openFFTFile(name, head);
 }
 

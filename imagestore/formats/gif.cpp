@@ -971,8 +971,12 @@ void GifWriter::drain()
     if (ok_) {
         if (out_ != nullptr) {
             out_->append(reinterpret_cast<const char *>(buffer_), fill_);
-        } else if (!writeAt(fd_, buffer_, fill_, static_cast<off_t>(written_))) {
-            ok_ = false;
+        } else {
+            errno = 0;
+            if (!writeAt(fd_, buffer_, fill_, static_cast<off_t>(written_))) {
+                ok_ = false;
+                error_ = errno;
+            }
         }
     }
     written_ += static_cast<int64_t>(fill_);
@@ -1464,8 +1468,7 @@ int gifWriteWhole(int fd, ImageDesc *desc)
     encoder.finish();
     gifWriteTrailer(w);
     if (!w.flush()) {
-        tesk_fprintf(stderr, "Error in writeGIF: cannot write %s: %s\n", desc->file,
-                     errno != 0 ? std::strerror(errno) : "short write");
+        tesk_fprintf(stderr, "%s\n", withReason(std::string("Error in writeGIF: ") + desc->file, w.error()).c_str());
         return -1;
     }
     return 0;
@@ -1491,16 +1494,16 @@ int ramImageRewriteGIF(RamImage *image)
         return 0;
     }
     if (image->attr & RAMIMG_FRAMES) {
-        tesk_fprintf(stderr, "Error in writeGIF: %s holds several frames and is not rewritten\n", desc.file);
+        ramImageWriteFailed(image, std::string("Error in writeGIF: ") + desc.file + " holds several frames and is not rewritten");
         return 0;
     }
     int mode = fcntl(image->fd, F_GETFL);
     if (mode < 0 || (mode & O_ACCMODE) == O_RDONLY) {
-        tesk_fprintf(stderr, "Error in writeGIF: %s is open read-only\n", desc.file);
+        ramImageWriteFailed(image, std::string("Error in writeGIF: ") + desc.file + " is open read-only");
         return 0;
     }
     if (desc.rows > kMaxSide || desc.columns > kMaxSide) {
-        tesk_fprintf(stderr, "Error in writeGIF: %s is larger than a GIF image can be\n", desc.file);
+        ramImageWriteFailed(image, std::string("Error in writeGIF: ") + desc.file + " is larger than a GIF image can be");
         return 0;
     }
     std::vector<unsigned char> line(static_cast<size_t>(desc.columns));
@@ -1528,7 +1531,7 @@ int ramImageRewriteGIF(RamImage *image)
     for (int r = 0; r < desc.rows; r++) {
         if (!rowIndices(image, r, line.data())) {
             rewriting = false;
-            tesk_fprintf(stderr, "Error in writeGIF: cannot read row %d of %s\n", r, desc.file);
+            ramImageWriteFailed(image, "Error in writeGIF: cannot read row " + std::to_string(r) + " of " + desc.file);
             return 0;
         }
         for (unsigned char v : line) {
@@ -1548,13 +1551,13 @@ int ramImageRewriteGIF(RamImage *image)
 
     FileReplacement file;
     if (!replaceBegin(&file, desc.file)) {
-        tesk_fprintf(stderr, "Error in writeGIF: cannot create a file beside %s\n", desc.file);
+        ramImageWriteFailed(image, withReason(std::string("Error in writeGIF: ") + desc.file, errno));
         return 0;
     }
     std::unique_ptr<GifOutput> out(new (std::nothrow) GifOutput(file.fd));
     if (out == nullptr) {
         replaceAbandon(&file);
-        tesk_fprintf(stderr, "Error in writeGIF: out of memory\n");
+        ramImageWriteFailed(image, "Error in writeGIF: out of memory");
         return 0;
     }
     GifWriter &w = out->writer;
@@ -1586,11 +1589,23 @@ int ramImageRewriteGIF(RamImage *image)
     rewriting = false;
     encoder.finish();
     gifWriteTrailer(w);
-    ok = w.flush() && ok;
-    if (!ok || !replaceCommit(&file)) {
-        tesk_fprintf(stderr, "Error in writeGIF: cannot write %s: %s\n", desc.file,
-                     errno != 0 ? std::strerror(errno) : "short write");
+    if (!ok) {
         replaceAbandon(&file);
+        ramImageWriteFailed(image, "Error in writeGIF: cannot read the rows of " + std::string(desc.file));
+        return 0;
+    }
+    int error = 0;
+    if (!w.flush()) {
+        error = w.error();
+        replaceAbandon(&file);
+        ok = false;
+    } else {
+        errno = 0;
+        ok = replaceCommit(&file);
+        error = errno;
+    }
+    if (!ok) {
+        ramImageWriteFailed(image, withReason(std::string("Error in writeGIF: ") + desc.file, error));
         return 0;
     }
     close(image->fd);
@@ -1720,6 +1735,7 @@ constexpr ImageType kGifRow = {.format = "GIF",
                                .whole = gifWriteWhole,
                                .decode = gifDecode,
                                .rewrite = ramImageRewriteGIF,
+                               .rewriteReplaces = true,
                                .decodeFillsRows = true,
                                .opened = gifOpened,
                                .dumpDepths = DUMP_1BIT | DUMP_4BITS | DUMP_8BITS,

@@ -168,6 +168,8 @@ public:
     bool flush();
     int64_t position() const { return written_ + static_cast<int64_t>(fill_); }
     bool ok() const { return ok_; }
+    /* errno of the write that failed, 0 for a short one. */
+    int error() const { return error_; }
 
 private:
     void drain();
@@ -178,6 +180,7 @@ private:
     size_t fill_ = 0;
     int64_t written_ = 0;
     bool ok_ = true;
+    int error_ = 0;
 };
 
 /* The LZW encoder: codes packed least significant bit first into 255-byte

@@ -22,6 +22,7 @@
 #include <cstdint>
 #include <new>
 #include <stdexcept>
+#include <string>
 #include <sys/types.h>
 #include "tesk_image.h"
 
@@ -137,6 +138,11 @@ struct ImageType {
     ImageWholeProc *whole = nullptr;     /* for NewArea::Whole */
     ImageDecodeProc *decode = nullptr;   /* Layout::Whole: fills every row at the first read */
     ImageRewriteProc *rewrite = nullptr; /* Layout::Whole: writes changed rows back */
+    bool rewriteReplaces = false;        /* rewrite writes a new file and renames it over
+                                           the old one (never into the image's own file),
+                                           so a new image may start from contents of its
+                                           own and take an existing file's place only at
+                                           its first write-back */
     bool decodeFillsRows = false;        /* Layout::Whole: decode writes every row it is asked
                                            for (zeros where it fails), so a file's new cache
                                            needs no initial fill */
@@ -243,6 +249,10 @@ int detectImageFile(int fd, const char *fileName, ImageDesc *desc, void **priv);
  * NULL) tells which file it replaced: images that had it open are the
  * store's to move (ramImageNewFile). */
 int newImageFile(ImageDesc *desc, ImageFileReplaced *replaced = nullptr);
+/* As newImageFile, but the new file is left under a temporary name beside
+ * desc's file (in *temporary), which stays as it was: 0, or -1 with
+ * nothing left behind. */
+int newImageFileBeside(ImageDesc *desc, std::string *temporary);
 
 /* Prints "Error in the FORMAT reader: out of memory" for type's format. */
 void imageTypeOutOfMemory(const ImageType *type);

@@ -13,6 +13,7 @@
  *	row of the image-type table.
  */
 #include <algorithm>
+#include <cerrno>
 #include <csetjmp>
 #include <cstdint>
 #include <cstdio>
@@ -161,12 +162,15 @@ struct FileDestination {
     off_t offset;   /* where the next buffer goes */
     JOCTET *buffer; /* kDestBytes, in the compressor's pool */
     bool failed;    /* a write failed: the rest is dropped */
+    int error;      /* errno of that write, 0 for a short one */
 };
 
 void destWrite(FileDestination *dest, size_t n)
 {
     if (!dest->failed && n > 0) {
+        errno = 0;
         dest->failed = !writeAt(dest->fd, dest->buffer, n, dest->offset);
+        dest->error = dest->failed ? errno : 0;
         dest->offset += static_cast<off_t>(n);
     }
     dest->pub.next_output_byte = dest->buffer;
@@ -202,6 +206,7 @@ FileDestination *attachDestination(j_compress_ptr cinfo, int fd)
     dest->fd = fd;
     dest->offset = 0;
     dest->failed = false;
+    dest->error = 0;
     cinfo->dest = &dest->pub;
     return dest;
 }
@@ -717,6 +722,7 @@ struct EncodeJob {
     J_COLOR_SPACE space;
     unsigned char *line; /* columns * components bytes */
     bool writeFailed;
+    int writeError; /* with writeFailed: errno of the failed write, 0 for a short one */
 };
 
 /* The colour space of a band count; false for more than libjpeg takes. */
@@ -785,11 +791,13 @@ bool encodeImage(EncodeJob *job)
     }
     if (dest->failed) {
         job->writeFailed = true;
+        job->writeError = dest->error;
         jpeg_destroy_compress(&cinfo);
         return false;
     }
     jpeg_finish_compress(&cinfo);
     job->writeFailed = dest->failed;
+    job->writeError = dest->error;
     jpeg_destroy_compress(&cinfo);
     return !job->writeFailed;
 }
@@ -863,9 +871,9 @@ int jpegWriteWhole(int fd, ImageDesc *desc)
     desc->colourMode = 1;
     std::vector<unsigned char> line(static_cast<size_t>(desc->columns) * desc->nbands);
     EncodeJob job{fd,          desc, nullptr, kQuality, desc->nbands, desc->nbands == 1 ? JCS_GRAYSCALE : JCS_RGB,
-                  line.data(), false};
+                  line.data(), false, 0};
     if (!encodeImage(&job)) {
-        tesk_fprintf(stderr, "Error in writeJPEG: cannot write %s\n", desc->file);
+        tesk_fprintf(stderr, "%s\n", withReason(std::string("Error in writeJPEG: ") + desc->file, job.writeError).c_str());
         return -1;
     }
     return 0;
@@ -1032,39 +1040,45 @@ int jpegRewrite(RamImage *image)
     const ImageDesc &desc = image->desc;
     J_COLOR_SPACE space = JCS_UNKNOWN;
     if (!isJpegImage(image) || !spaceOf(desc.nbands, &space)) {
-        tesk_fprintf(stderr, "Error in writeJPEG: not a JPEG image\n");
+        ramImageWriteFailed(image, "Error in writeJPEG: not a JPEG image");
         return 0;
     }
     int mode = fcntl(image->fd, F_GETFL);
     if (mode < 0 || (mode & O_ACCMODE) == O_RDONLY) {
-        tesk_fprintf(stderr, "Error in writeJPEG: %s is open read-only\n", desc.file);
+        ramImageWriteFailed(image, std::string("Error in writeJPEG: ") + desc.file + " is open read-only");
         return 0;
     }
     if (image->slotCount < static_cast<int64_t>(desc.rows) * desc.nbands) {
-        tesk_fprintf(stderr, "Error in writeJPEG: the cache of %s does not hold every row\n", desc.file);
+        ramImageWriteFailed(image, std::string("Error in writeJPEG: the cache of ") + desc.file + " does not hold every row");
         return 0;
     }
     rewriting = true;
     bool whole = decodeImage(image, true) != 0;  // the rows it holds are the newest
     rewriting = false;
     if (!whole) {
-        tesk_fprintf(stderr, "Error in writeJPEG: cannot read the rows of %s\n", desc.file);
+        ramImageWriteFailed(image, std::string("Error in writeJPEG: cannot read the rows of ") + desc.file);
         return 0;
     }
     FileReplacement file;
     if (!replaceBegin(&file, desc.file)) {
-        tesk_fprintf(stderr, "Error in writeJPEG: cannot create a file beside %s\n", desc.file);
+        ramImageWriteFailed(image, withReason(std::string("Error in writeJPEG: ") + desc.file, errno));
         return 0;
     }
     int quality = desc.block < 0 ? kQuality : std::min(desc.block, 100);
     std::vector<unsigned char> line(static_cast<size_t>(desc.columns) * desc.nbands);
-    EncodeJob job{file.fd, &desc, image, quality, desc.nbands, space, line.data(), false};
+    EncodeJob job{file.fd, &desc, image, quality, desc.nbands, space, line.data(), false, 0};
     rewriting = true;
     bool ok = encodeImage(&job);
     rewriting = false;
-    if (!ok || !replaceCommit(&file)) {
-        tesk_fprintf(stderr, "Error in writeJPEG: cannot write %s\n", desc.file);
+    int error = job.writeError;
+    if (ok) {
+        errno = 0;
+        ok = replaceCommit(&file);
+        error = errno;
+    }
+    if (!ok) {
         replaceAbandon(&file);
+        ramImageWriteFailed(image, withReason(std::string("Error in writeJPEG: ") + desc.file, error));
         return 0;
     }
     close(image->fd);
@@ -1086,6 +1100,7 @@ constexpr ImageType jpegTypes[1] = {
      .whole = jpegWriteWhole,
      .decode = readJPEG,
      .rewrite = jpegRewrite,
+     .rewriteReplaces = true,
      .decodeFillsRows = true,
      .dumpDepths = DUMP_8BITS | DUMP_24BITS,
      .dumpDepthError = "Illegal bits for JPEG file.\n",

@@ -77,22 +77,27 @@ public:
     /* Writes what is buffered; false once any write failed. */
     bool drain()
     {
+        errno = 0;
         if (ok_ && writeAt(fd_, buffer_.data(), buffer_.size(), offset_)) {
             offset_ += static_cast<off_t>(buffer_.size());
-        } else {
+        } else if (ok_) {
             ok_ = false;
+            error_ = errno;
         }
         buffer_.clear();
         return ok_;
     }
 
     off_t end() const { return offset_; }
+    /* errno of the write that failed, 0 for a short one. */
+    int error() const { return error_; }
 
 private:
     int fd_;
     off_t offset_;
     std::string buffer_;
     bool ok_ = true;
+    int error_ = 0;
 };
 
 /*
@@ -101,7 +106,8 @@ private:
  *	the defines, then every byte as " 0x%02x," (a line feed after every
  *	12th of them) and the last one as " 0x%02x};". rowAt(r) gives row r's
  *	bytes in file order, or NULL to fail. Truncates the file after the
- *	text. Answers true when everything was written.
+ *	text. Answers true when everything was written, else false with
+ *	errno telling why (EIO for a row that could not be read).
  */
 template <typename RowSource>
 bool writeBitmapText(int fd, int32_t rows, int32_t columns, RowSource rowAt)
@@ -118,6 +124,7 @@ bool writeBitmapText(int fd, int32_t rows, int32_t columns, RowSource rowAt)
     for (int32_t r = 0; r < rows; r++) {
         const unsigned char *row = rowAt(r);
         if (row == nullptr) {
+            errno = EIO;
             return false;
         }
         for (int32_t i = 0; i < block; i++, index++) {
@@ -130,6 +137,7 @@ bool writeBitmapText(int fd, int32_t rows, int32_t columns, RowSource rowAt)
         }
     }
     if (!sink.drain()) {
+        errno = sink.error();
         return false;
     }
     int rc;
@@ -380,17 +388,17 @@ int xbmRewrite(RamImage *image)
         return 0;
     }
     if (!isBitmapImage(image) || image->fd < 0) {
-        tesk_fprintf(stderr, "Error in writeXBMP: not an X bitmap image\n");
+        ramImageWriteFailed(image, "Error in writeXBMP: not an X bitmap image");
         return 0;
     }
     int mode = fcntl(image->fd, F_GETFL);
     if (mode < 0 || (mode & O_ACCMODE) == O_RDONLY) {
-        tesk_fprintf(stderr, "Error in writeXBMP: %s is open read-only\n", image->desc.file);
+        ramImageWriteFailed(image, std::string("Error in writeXBMP: ") + image->desc.file + " is open read-only");
         return 0;
     }
     FileReplacement file;
     if (!replaceBegin(&file, image->desc.file)) {
-        tesk_fprintf(stderr, "Error in writeXBMP: cannot create a file beside %s\n", image->desc.file);
+        ramImageWriteFailed(image, withReason(std::string("Error in writeXBMP: ") + image->desc.file, errno));
         return 0;
     }
 
@@ -409,9 +417,16 @@ int xbmRewrite(RamImage *image)
         return reinterpret_cast<const unsigned char *>(flipped.data());
     });
     rewriting = false;
-    if (!ok || !replaceCommit(&file)) {
-        tesk_fprintf(stderr, "Error in writeXBMP: cannot write %s\n", image->desc.file);
+    int error = errno;
+    if (ok) {
+        errno = 0;
+        ok = replaceCommit(&file);
+        error = errno;
+    } else {
         replaceAbandon(&file);
+    }
+    if (!ok) {
+        ramImageWriteFailed(image, withReason(std::string("Error in writeXBMP: ") + image->desc.file, error));
         return 0;
     }
     int fd = file.fd;
@@ -431,6 +446,7 @@ constexpr ImageType xbmTypes[1] = {
      .whole = xbmWriteWhole,
      .decode = readXBMP,
      .rewrite = xbmRewrite,
+     .rewriteReplaces = true,
      .dumpDepths = DUMP_1BIT,
      .dumpRecode = DumpRecode::XBitmap,
      .dumpDepthError = "Illegal bits for XBMP file.\n",

@@ -434,9 +434,9 @@ TEST_F(JpegFiles, WriteBackReplacesTheFileOnlyWhenWhollyWritten)
         }
         for (long long budget : {0LL, 100LL, 500LL}) {
             tesk_failWritesAfter(budget);
-            ramImageFlush(image);
+            EXPECT_EQ(ramImageFlush(image), 0) << budget;
             tesk_failWritesAfter(-1);
-            EXPECT_EQ(errors(), "Error in writeJPEG: cannot write " + file + "\n") << budget;
+            EXPECT_EQ(errors(), "Error in writeJPEG: " + file + ": No space left on device\n") << budget;
             EXPECT_EQ(bytesOf(file), original) << budget;
             EXPECT_EQ(listing(), names) << budget;
             EXPECT_TRUE(dirty(image, 8, bands - 1)) << budget;
@@ -456,6 +456,46 @@ TEST_F(JpegFiles, WriteBackReplacesTheFileOnlyWhenWhollyWritten)
         EXPECT_NEAR(back.pixels[(8 * 37 + 5) * bands + bands - 1], 250, 3);
         EXPECT_EQ(listing(), names);
     }
+}
+
+/* A new image made over an existing JPEG takes the file's place only at its
+ * first write-back: before it, and when that fails, the file is as it was;
+ * then the whole new image is there, and nothing else is left. */
+TEST_F(JpegFiles, ANewImageOverAnExistingFileReplacesItOnlyWhenWritten)
+{
+    std::string file = made("old.jpg", Encoding(37, 23, 3));
+    Bytes original = bytesOf(file);
+    ImageDesc desc;
+    imgDescInit(&desc);
+    desc.imgid = IMG_JPEG;
+    desc.pixel = PIX_BYTE;
+    desc.bits = 8;
+    desc.rows = 12;
+    desc.columns = 20;
+    desc.nbands = 1;
+    std::snprintf(desc.file, sizeof desc.file, "%s", file.c_str());
+    int error = 0;
+    RamImage *image = ramImageCreate(&desc, nullptr, 1, &error);
+    ASSERT_NE(image, nullptr) << ramImageErrorText(error);
+    images.push_back(image);
+    EXPECT_EQ(bytesOf(file), original);
+    EXPECT_EQ(listing(), "old.jpg");
+    Bytes row(20, 200), got(20);
+    ASSERT_EQ(ramImagePutBytes(image, 4, 0, 20, 0, row.data()), 20);
+    tesk_failWritesAfter(50);
+    EXPECT_EQ(ramImageFlush(image), 0);
+    tesk_failWritesAfter(-1);
+    EXPECT_EQ(errors(), "Error in writeJPEG: " + file + ": No space left on device\n");
+    EXPECT_EQ(bytesOf(file), original);
+    EXPECT_EQ(listing(), "old.jpg");
+    EXPECT_EQ(ramImageFlush(image), 1);
+    Decoded back = decode(file);
+    EXPECT_EQ(back.rows, 12);
+    EXPECT_EQ(back.columns, 20);
+    EXPECT_EQ(back.components, 1);
+    EXPECT_NEAR(back.pixels[4 * 20 + 7], 200, 3);
+    EXPECT_NEAR(back.pixels[9 * 20 + 7], 0, 3);
+    EXPECT_EQ(listing(), "old.jpg");
 }
 
 TEST_F(JpegFiles, AFileThatNoLongerFitsItsImageReadsAsZeros)

@@ -119,3 +119,95 @@ proc inChild {script {bare {}} {limit {}}} {
     }
     return $out
 }
+
+# How a child meets a full disk: "tmpfs" where a process may mount a small
+# tmpfs of its own in a user namespace, else "limit" (a file size limit).
+# TESK_FULL_DISK (tmpfs or limit) chooses one.
+proc fullDiskWay {} {
+    if {![info exists ::fullDiskWay]} {
+        if {[info exists ::env(TESK_FULL_DISK)] && $::env(TESK_FULL_DISK) ne ""} {
+            set ::fullDiskWay $::env(TESK_FULL_DISK)
+        } else {
+            set probe [file join [::tcltest::temporaryDirectory] fullprobe-[pid]]
+            file mkdir $probe
+            set ::fullDiskWay [expr {[catch {exec timeout 10 unshare -rm sh -c \
+                {mount -t tmpfs -o size=64k tmpfs "$1"} sh $probe 2>@1}] ? "limit" : "tmpfs"}]
+            file delete -force $probe
+        }
+    }
+    return $::fullDiskWay
+}
+
+# Runs script in a new wish process (Tesk and the test extension loaded)
+# whose writes meet a full disk, under a 60-second limit; answers its
+# standard output and error together, with "timeout" as its last line when
+# the limit ended it. The script works in its current folder, which holds
+# the files of folder (the earlier files a test keeps), and calls fullDisk
+# ?room? once they are in place. On a tmpfs (fullDiskWay) the folder is a
+# 4 MiB tmpfs of the child's own, filled by fullDisk to the last byte but
+# room (so that small files still fit); elsewhere
+# it is folder itself, and the child may write no file past 32 KiB (a file
+# size limit with SIGXFSZ ignored, so that the write fails). Either way a
+# file of more than 64 KiB cannot be written.
+proc onFullDisk {folder script} {
+    set file [file join [::tcltest::temporaryDirectory] full-[pid].tcl]
+    set head {
+        set teskAppScripts {}
+        load $env(TESK_LIB) Tesk
+        load $env(TESKTEST_LIB) Tesktest
+        wm withdraw .
+        if {$env(FULL_WAY) eq "tmpfs"} {
+            foreach name [glob -nocomplain -directory $env(FULL_FROM) *] {
+                file copy $name $env(FULL_DIR)
+            }
+        }
+        cd $env(FULL_DIR)
+        proc fullDisk {{room 0}} {
+            if {$::env(FULL_WAY) ne "tmpfs"} {
+                return
+            }
+            set f [open .room w]
+            puts -nonewline $f [string repeat r $room]
+            close $f
+            foreach size {65536 4096 1} {
+                set f [open .filler a]
+                fconfigure $f -translation binary -buffering none
+                catch {
+                    while 1 {
+                        puts -nonewline $f [string repeat x $size]
+                    }
+                }
+                catch {close $f}
+            }
+            file delete .room
+        }
+    }
+    writeFile $file "$head\n$script\nexit 0\n"
+    set way [fullDiskWay]
+    set wish [info nameofexecutable]
+    set saved [array get ::env]
+    set ::env(FULL_WAY) $way
+    set ::env(FULL_FROM) $folder
+    if {$way eq "tmpfs"} {
+        set mount [file join [::tcltest::temporaryDirectory] fullmount-[pid]]
+        file mkdir $mount
+        set ::env(FULL_DIR) $mount
+        set command [list timeout 60 unshare -rm sh -c {mount -t tmpfs -o size=4m tmpfs "$1" && exec "$2" "$3"} \
+                         sh $mount $wish $file]
+    } else {
+        set ::env(FULL_DIR) $folder
+        set command [list timeout 60 sh -c {trap '' XFSZ; ulimit -f 64 && exec "$1" "$2"} sh $wish $file]
+    }
+    set code [catch {exec {*}$command 2>@1} out options]
+    array unset ::env FULL_*
+    array set ::env $saved
+    file delete $file
+    if {$way eq "tmpfs"} {
+        file delete -force $mount
+    }
+    if {$code && [lrange [dict get $options -errorcode] 0 0] eq "CHILDSTATUS" &&
+        [lindex [dict get $options -errorcode] 2] == 124} {
+        append out \ntimeout
+    }
+    return $out
+}

@@ -21,7 +21,6 @@ runtime/replace.cpp	O_RDWR | O_CREAT | O_EXCL
 runtime/cpus.cpp	std::fopen("/sys/fs/cgroup/cpu.max", "r")
 runtime/cpus.cpp	std::fopen(name, "r")
 runtime/calc_probes.cpp	std::fopen(file, "r")
-imagestore/formats/fft.cpp	open(name, O_CREAT | O_TRUNC | O_RDWR, 0666)
 imagestore/formats/gpz.cpp	open(path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC)
 imagestore/formats/gpz.cpp	open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC)'
 
