@@ -497,6 +497,27 @@ Command commandNamed(Tcl_Interp *interp, const char *name)
     return commandOf(Tcl_FindCommand(interp, name, nullptr, TCL_GLOBAL_ONLY));
 }
 
+/* Tcl's own command of that name, as the package finds it: none when the
+ * name is an alias or a procedure made before. */
+Command builtinNamed(Tcl_Interp *interp, const std::string &name, Tcl_ObjCmdProc *procProc)
+{
+    Tcl_Interp *target = nullptr;
+    const char *targetName = nullptr;
+    int argc = 0;
+    Tcl_Obj **argv = nullptr;
+    Command c = commandNamed(interp, name.c_str());
+    if (c.proc == procProc || Tcl_GetAliasObj(interp, name.c_str(), &target, &targetName, &argc, &argv) == TCL_OK) {
+        return {};
+    }
+    return c;
+}
+
+/* Tcl's math functions. */
+constexpr const char *kMathFuncs[] = {"abs",   "acos", "asin",  "atan", "atan2", "bool", "ceil",  "cos",
+                                      "cosh",  "double", "entier", "exp", "floor", "fmod", "hypot", "int",
+                                      "isqrt", "log",  "log10", "max",  "min",   "pow",  "rand",  "round",
+                                      "sin",   "sinh", "sqrt",  "srand", "tan",  "tanh", "wide"};
+
 /* The string ensemble's mapping and parameters as text ("" when string is
  * no ensemble). */
 std::string stringEnsemble(Tcl_Interp *interp)
@@ -1137,19 +1158,6 @@ int matchScriptInit(Tcl_Interp *interp)
         return 0; /* what was there first stays what was there first */
     }
     auto *known = new KnownCommands;
-    bool ok = true;
-    for (const CommandRule &row : kRules) {
-        known->builtins.push_back(commandNamed(interp, (std::string("::") + row.name).c_str()));
-        ok = ok && known->builtins.back().proc != nullptr;
-    }
-    for (const char *word : kStringWords) {
-        known->stringWords.push_back(commandNamed(interp, (std::string("::tcl::string::") + word).c_str()));
-        ok = ok && known->stringWords.back().proc != nullptr;
-    }
-    known->stringMap = stringEnsemble(interp);
-    for (const std::string &name : evalList(interp, "::info commands ::tcl::mathfunc::*")) {
-        known->mathFuncs.push_back(commandNamed(interp, name.c_str()));
-    }
     /* A procedure made and deleted again shows how Tcl runs procedures. */
     const char *probe = "::tesk_matchScriptProbe";
     Tcl_Obj *words[] = {Tcl_NewStringObj("::proc", -1), Tcl_NewStringObj(probe, -1), Tcl_NewObj(), Tcl_NewObj()};
@@ -1164,7 +1172,23 @@ int matchScriptInit(Tcl_Interp *interp)
     known->procProc = commandNamed(interp, probe).proc;
     Tcl_DeleteCommand(interp, probe);
     Tcl_RestoreInterpState(interp, state);
-    if (!ok || code != TCL_OK || known->procProc == nullptr || known->mathFuncs.empty() || known->stringMap.empty()) {
+    bool ok = known->procProc != nullptr;
+    for (const CommandRule &row : kRules) {
+        known->builtins.push_back(builtinNamed(interp, std::string("::") + row.name, known->procProc));
+        ok = ok && known->builtins.back().proc != nullptr;
+    }
+    for (const char *word : kStringWords) {
+        known->stringWords.push_back(builtinNamed(interp, std::string("::tcl::string::") + word, known->procProc));
+        ok = ok && known->stringWords.back().proc != nullptr;
+    }
+    known->stringMap = stringEnsemble(interp);
+    for (const char *name : kMathFuncs) {
+        Command c = builtinNamed(interp, std::string("::tcl::mathfunc::") + name, known->procProc);
+        if (c.proc != nullptr) {
+            known->mathFuncs.push_back(c);
+        }
+    }
+    if (!ok || code != TCL_OK || known->mathFuncs.empty() || known->stringMap.empty()) {
         delete known;
         return 1;
     }
