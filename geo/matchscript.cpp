@@ -513,10 +513,10 @@ Command builtinNamed(Tcl_Interp *interp, const std::string &name, Tcl_ObjCmdProc
 }
 
 /* Tcl's math functions. */
-constexpr const char *kMathFuncs[] = {"abs",   "acos", "asin",  "atan", "atan2", "bool", "ceil",  "cos",
-                                      "cosh",  "double", "entier", "exp", "floor", "fmod", "hypot", "int",
-                                      "isqrt", "log",  "log10", "max",  "min",   "pow",  "rand",  "round",
-                                      "sin",   "sinh", "sqrt",  "srand", "tan",  "tanh", "wide"};
+constexpr const char *kMathFuncs[] = {"abs",   "acos",   "asin",   "atan",  "atan2", "bool", "ceil",  "cos",
+                                      "cosh",  "double", "entier", "exp",   "floor", "fmod", "hypot", "int",
+                                      "isqrt", "log",    "log10",  "max",   "min",   "pow",  "rand",  "round",
+                                      "sin",   "sinh",   "sqrt",   "srand", "tan",   "tanh", "wide"};
 
 /* The string ensemble's mapping and parameters as text ("" when string is
  * no ensemble). */
@@ -558,7 +558,8 @@ std::vector<std::string> evalList(Tcl_Interp *interp, const char *script)
 {
     std::vector<std::string> out;
     Tcl_InterpState state = Tcl_SaveInterpState(interp, TCL_OK);
-    if (Tcl_EvalEx(interp, script, -1, TCL_EVAL_GLOBAL) != TCL_OK || !splitList(interp, Tcl_GetObjResult(interp), out)) {
+    if (Tcl_EvalEx(interp, script, -1, TCL_EVAL_GLOBAL) != TCL_OK ||
+        !splitList(interp, Tcl_GetObjResult(interp), out)) {
         out.clear();
     }
     Tcl_RestoreInterpState(interp, state);
@@ -566,11 +567,11 @@ std::vector<std::string> evalList(Tcl_Interp *interp, const char *script)
 }
 
 /* Every procedure of the interpreter, by full name. */
-constexpr const char *kAllProcs =
-    "::apply {{} {set out {}; set todo [list ::]; while {[llength $todo]} {"
-    "set ns [lindex $todo end]; set todo [lrange $todo 0 end-1];"
-    "foreach p [::info procs [expr {$ns eq {::} ? {::*} : \"${ns}::*\"}]] {lappend out [::namespace which -command $p]};"
-    "lappend todo {*}[::namespace children $ns]}; return $out}}";
+constexpr const char *kAllProcs = "::apply {{} {set out {}; set todo [list ::]; while {[llength $todo]} {"
+                                  "set ns [lindex $todo end]; set todo [lrange $todo 0 end-1];"
+                                  "foreach p [::info procs [expr {$ns eq {::} ? {::*} : \"${ns}::*\"}]] {lappend out "
+                                  "[::namespace which -command $p]};"
+                                  "lappend todo {*}[::namespace children $ns]}; return $out}}";
 
 /* ---- The placer ---- */
 
@@ -586,7 +587,7 @@ struct Mark {
 struct Source {
     const char *base = nullptr;
     size_t size = 0;
-    std::vector<Mark> marks;     /* by at */
+    std::vector<Mark> marks; /* by at */
     bool second = false;
     std::vector<unsigned> before; /* before[p]: how many marks start before offset p, p in 0..size */
 
