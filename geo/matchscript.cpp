@@ -633,7 +633,9 @@ public:
             if (Tcl_ParseCommand(nullptr, p, static_cast<int>(end - p), 0, &parse) != TCL_OK) {
                 return false;
             }
-            placeAll(src, parse.commentStart, parse.commentStart + parse.commentSize); /* never read */
+            if (parse.commentSize > 0) {
+                placeAll(src, parse.commentStart, parse.commentStart + parse.commentSize); /* never read */
+            }
             bool ok = command(src, parse, depth);
             const char *next = parse.commandStart + parse.commandSize;
             Tcl_FreeParse(&parse);
