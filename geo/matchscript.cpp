@@ -1175,14 +1175,11 @@ int matchScriptInit(Tcl_Interp *interp)
     known->procProc = commandNamed(interp, probe).proc;
     Tcl_DeleteCommand(interp, probe);
     Tcl_RestoreInterpState(interp, state);
-    bool ok = known->procProc != nullptr;
     for (const CommandRule &row : kRules) {
         known->builtins.push_back(builtinNamed(interp, std::string("::") + row.name, known->procProc));
-        ok = ok && known->builtins.back().proc != nullptr;
     }
     for (const char *word : kStringWords) {
         known->stringWords.push_back(builtinNamed(interp, std::string("::tcl::string::") + word, known->procProc));
-        ok = ok && known->stringWords.back().proc != nullptr;
     }
     known->stringMap = stringEnsemble(interp);
     for (const char *name : kMathFuncs) {
@@ -1191,7 +1188,7 @@ int matchScriptInit(Tcl_Interp *interp)
             known->mathFuncs.push_back(c);
         }
     }
-    if (!ok || code != TCL_OK || known->mathFuncs.empty() || known->stringMap.empty()) {
+    if (code != TCL_OK || known->procProc == nullptr) {
         delete known;
         return 1;
     }

@@ -34,7 +34,9 @@ struct MatchScript {
  * are there before the application's scripts are read, so that the placer
  * can tell them from commands and procedures made later. Called when the
  * package registers its commands in the interpreter (a second call keeps
- * what the first recorded); 0, or 1 when a command is missing. */
+ * what the first recorded). A command that is already an alias or a
+ * procedure under one of Tcl's names is not taken for Tcl's own. 0, or 1
+ * when the interpreter cannot make a procedure. */
 int matchScriptInit(Tcl_Interp *interp);
 
 /* Reads predicate, finds its markers and places each one (see the rules at
