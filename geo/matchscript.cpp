@@ -16,7 +16,8 @@
  *	Every command of the predicate, with or without a marker, is one of:
  *	  1. A command of kRules: its literal name resolves, in the namespace
  *	     where the command runs, to the command Tcl made under that name
- *	     (matchScriptInit records them; for string, the subcommand too,
+ *	     (matchScriptInit records them, leaving out a name that is
+ *	     already an alias or a procedure; for string, the subcommand too,
  *	     through the ensemble as Tcl made it). Its rule gives each word a
  *	     role:
  *	     - a value (list, lindex, llength, lrange, the list and an exact
