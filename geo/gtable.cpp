@@ -821,69 +821,14 @@ bool resolveFields(const DBaseTable *t, const MatchScript &placed, std::vector<i
     return true;
 }
 
-/* A numeric field's cell as the number it holds: blanks trimmed, then only
- * a sign, digits, one point and an exponent, so that the word is a number
- * under any substitution. False when the cell holds no such number. */
-bool cellNumber(const std::string &cell, std::string &number)
-{
-    size_t a = cell.find_first_not_of(' ');
-    size_t b = cell.find_last_not_of(' ');
-    if (a == std::string::npos) {
-        return false;
-    }
-    number.assign(cell, a, b - a + 1);
-    const char *p = number.c_str();
-    if (*p == '+' || *p == '-') {
-        p++;
-    }
-    bool digits = false;
-    while (std::isdigit(static_cast<unsigned char>(*p))) {
-        p++, digits = true;
-    }
-    if (*p == '.') {
-        p++;
-        while (std::isdigit(static_cast<unsigned char>(*p))) {
-            p++, digits = true;
-        }
-    }
-    if (digits && (*p == 'e' || *p == 'E')) {
-        const char *e = p + 1;
-        if (*e == '+' || *e == '-') {
-            e++;
-        }
-        if (!std::isdigit(static_cast<unsigned char>(*e))) {
-            return false;
-        }
-        while (std::isdigit(static_cast<unsigned char>(*e))) {
-            e++;
-        }
-        p = e;
-    }
-    return digits && *p == '\0';
-}
-
-/* True for the field types whose cells are numbers. */
-bool numericField(const DBaseTable *t, int j)
-{
-    char type = dBaseFieldType(dBaseHeadField(t->head, j));
-    return type == 'N' || type == 'F';
-}
-
-/* Every field of record i as a list value: numbers as numbers, text as
- * it reads back, a blank number as an empty element. */
-Tcl_Obj *recordList(const DBaseTable *t, int i, std::string &cell, std::string &number)
+/* Every field of record i as a list value: each field's read-back text
+ * (a blank number is an empty element). */
+Tcl_Obj *recordList(const DBaseTable *t, int i, std::string &cell)
 {
     Tcl_Obj *list = Tcl_NewListObj(0, nullptr);
     for (int j = 0; j < t->fieldCount; j++) {
         dBaseFieldText(t, i, j, cell);
-        const char *text = "";
-        size_t n = 0;
-        if (!numericField(t, j)) {
-            text = cell.data(), n = cell.size();
-        } else if (cellNumber(cell, number)) {
-            text = number.data(), n = number.size();
-        }
-        Tcl_ListObjAppendElement(nullptr, list, Tcl_NewStringObj(text, static_cast<int>(n)));
+        Tcl_ListObjAppendElement(nullptr, list, Tcl_NewStringObj(cell.data(), static_cast<int>(cell.size())));
     }
     return list;
 }
@@ -912,21 +857,16 @@ private:
 };
 
 /* The value of a marker for record i: the record number, the whole record
- * as a list, or the field's text (a numeric field's number). Null when a
- * numeric field holds no number. */
-Tcl_Obj *markerValue(const DBaseTable *t, int i, MatchMarker::Kind kind, int field, std::string &cell,
-                     std::string &number)
+ * as a list, or the field's read-back text (blank: the empty string). */
+Tcl_Obj *markerValue(const DBaseTable *t, int i, MatchMarker::Kind kind, int field, std::string &cell)
 {
     switch (kind) {
     case MatchMarker::kIndex: return Tcl_NewIntObj(i);
-    case MatchMarker::kRecord: return recordList(t, i, cell, number);
+    case MatchMarker::kRecord: return recordList(t, i, cell);
     case MatchMarker::kField: break;
     }
     dBaseFieldText(t, i, field, cell);
-    if (!numericField(t, field)) {
-        return Tcl_NewStringObj(cell.data(), static_cast<int>(cell.size()));
-    }
-    return cellNumber(cell, number) ? Tcl_NewStringObj(number.data(), static_cast<int>(number.size())) : nullptr;
+    return Tcl_NewStringObj(cell.data(), static_cast<int>(cell.size()));
 }
 
 /* The global array through which a match hands each record's values to
@@ -1062,7 +1002,7 @@ int wordMatch(TableCall &c)
         Tcl_AppendResult(c.interp, "\nError in eval: ", shown.c_str(), nullptr);
         return TCL_ERROR;
     };
-    std::string cell, number;
+    std::string cell;
     int count = 0;
     for (int i = 0; hold.current() && i < t->recordCount; i++) {
         if (t->generation != generation) { /* the script changed the fields */
@@ -1071,29 +1011,25 @@ int wordMatch(TableCall &c)
             }
             generation = t->generation;
         }
-        /* A numeric field that holds no number: the record does not match,
-           and its script is not run. */
-        bool numbers = true;
-        for (size_t k = 0; k < fields.size() && numbers; k++) {
-            Tcl_Obj *value = markerValue(t, i, placed.markers[k].kind, fields[k], cell, number);
-            if (value == nullptr) {
-                numbers = false;
-            } else if (!values.set(k, value)) {
+        for (size_t k = 0; k < fields.size(); k++) {
+            if (!values.set(k, markerValue(t, i, placed.markers[k].kind, fields[k], cell))) {
                 return failed(nullptr);
-            } else if (!hold.current() || t->generation != generation || i >= t->recordCount) {
+            }
+            if (!hold.current() || t->generation != generation || i >= t->recordCount) {
                 /* a trace on the array changed the table: nothing more is
                    read from it */
                 return failed("Error in match: the table changed while its values were set");
             }
         }
-        bool yes = false;
-        if (numbers) {
-            if (Tcl_EvalObjEx(c.interp, script.get(), 0) != TCL_OK) {
-                return failed(nullptr);
-            }
-            yes = Tcl_GetStringResult(c.interp)[0] == '1';
-            Tcl_ResetResult(c.interp);
+        if (Tcl_EvalObjEx(c.interp, script.get(), 0) != TCL_OK) {
+            return failed(nullptr);
         }
+        /* the answer read through its object: it may be long, and is never
+           copied */
+        int length = 0;
+        const char *answer = Tcl_GetStringFromObj(Tcl_GetObjResult(c.interp), &length);
+        bool yes = length > 0 && answer[0] == '1';
+        Tcl_ResetResult(c.interp);
         if (!hold.current() || i >= t->recordCount) {
             break;
         }

@@ -5,60 +5,73 @@
  *	by the user; its markers (%FIELD, %{INDEX}, %{RECORD}) stand for the
  *	values of a record, which come from a file and may hold any text. A
  *	marker is never spliced into the script: it becomes a read of the
- *	match's array, $array(k), and the placer accepts the predicate only
- *	when it can prove, by parsing it as Tcl will, that Tcl performs that
- *	read once and then uses what it read as a value, never as a script,
- *	an expression, a command name or a variable name. Everything it cannot
- *	prove is refused (the table answers "Error in parse scripts").
+ *	match's array, $array(k). The placer parses the whole predicate as
+ *	Tcl will and accepts it only when it can prove that no value a record
+ *	gives (a marker's, or anything computed from one and kept in a
+ *	variable or in ::errorInfo) reaches a place where Tcl parses it as a
+ *	script or an expression, or takes it as a command name, a variable
+ *	name, a format or a pattern. Everything it cannot prove is refused
+ *	(the table answers "Error in parse scripts").
  *
- *	The positions where a marker is accepted:
- *	  1. An operand of an expression the placer parses itself: a braced
- *	     expr word, the braced conditions of if, elseif, while and for,
- *	     inside double quotes there too (expr {%AREA > 100},
- *	     expr {"%NAME " eq "Lisbon "}).
- *	  2. A word, or part of a word, of a value command (the rows of kRules
- *	     whose rule gives values: list, lindex, llength, lrange, lsearch,
- *	     format, return, error, the value of set, the subcommands of
- *	     string in kStringWords (of string is, the last word only), the
- *	     pattern and string of regexp), or of a procedure the application
- *	     defined with proc, which receives the value as its argument.
- *	     Bare, quoted or inside a command substitution whose result is
- *	     itself in such a position (string match *x* %NAME,
- *	     expr {[lindex %{RECORD} 0] eq "x"}).
- *	  3. Inside a braced script that a known command runs in place: the
- *	     bodies of if/elseif/else, while, for, foreach, lmap, catch, time
- *	     and try, and the single braced word of eval or uplevel; by the
- *	     same rules, recursively.
- *	  4. A word that Tcl substitutes and then parses a second time: the
- *	     words of an unbraced expr or condition, the several words of eval
- *	     or uplevel, an unbraced script word. The placer builds the text
- *	     of that second pass itself and accepts the marker only when it
- *	     lands there in one of the positions above; the marker is then
- *	     written \$array(k), so that the first pass leaves $array(k) and
- *	     the second reads it (expr %POP > 150, expr %{INDEX} < 2,
- *	     eval string equal %NAME {x}). A third pass is not followed.
- *	Refused: a marker in the command word, in any word of another
- *	command (built-in or C commands off the list, aliases, ensembles), in
- *	a word that names a variable or a list of variables (set's name,
- *	foreach's and lmap's variable lists, regexp's variables, catch's,
- *	string is -failindex), in a keyword, count or pattern (then, elseif,
- *	else, time's count, try's codes and patterns), in a command
- *	substitution whose result Tcl parses again (expr [lindex %NAME 0] ..,
- *	eval [list %NAME]), as a whole script (eval %NAME, catch %NAME), in a
- *	braced word that is not parsed (list {%NAME}), in the index of a
- *	variable, in any command that has a {*} word (its words' places are
- *	unknown), and any predicate nested deeper than kMaxDepth. A marker in
- *	a comment is never read and is accepted.
- *	A command is known only when its name resolves, where the predicate
- *	runs, to the command Tcl made under that name (matchScriptInit
- *	records them) or to a procedure.
+ *	Every command of the predicate, with or without a marker, is one of:
+ *	  1. A command of kRules: its literal name resolves, in the namespace
+ *	     where the command runs, to the command Tcl made under that name
+ *	     (matchScriptInit records them, leaving out a name that is
+ *	     already an alias or a procedure; for string, the subcommand too,
+ *	     through the ensemble as Tcl made it). Its rule gives each word a
+ *	     role:
+ *	     - a value (list, lindex, llength, lrange, the list and an exact
+ *	       pattern of lsearch, the values of format, return, error, set,
+ *	       lappend, the words of string's subcommands of kStringWords
+ *	       other than a class, a pattern or a count, the string of
+ *	       regexp, the lists of foreach and lmap): anything may stand
+ *	       there, markers, variable reads and command substitutions
+ *	       (checked as scripts), bare or in double quotes; never in the
+ *	       index of a variable, and a braced word is only text;
+ *	     - a keyword, level, count, option, glob or regular-expression
+ *	       pattern, or format: a literal word without a marker (a format
+ *	       without a width or precision taken from a value, '*');
+ *	     - a variable name (set, lappend, regexp's variables, catch's,
+ *	       string is -failindex, foreach's, lmap's and try's lists): a
+ *	       literal name of letters and digits, unqualified, that was not
+ *	       a global variable when the package was loaded (Tcl's own, such
+ *	       as auto_index, env, tcl_*, belong to Tcl); these variables may
+ *	       hold values, so no word of rule 3 may name them;
+ *	     - a script or an expression (the bodies and conditions of if,
+ *	       while, for, foreach, lmap, catch, time and try, the words of
+ *	       expr, eval and uplevel): a literal word is followed in place,
+ *	       by the same rules; a word with substitutions only when they are
+ *	       markers, whose second reading the placer builds itself (the
+ *	       marker is written \$array(k), so that the first pass leaves
+ *	       $array(k) and the second reads it: expr %POP > 150); a third
+ *	       pass is not followed. Expressions are parsed with Tcl's parser:
+ *	       a math function must resolve where it runs to one of Tcl's own
+ *	       (or to a procedure of the application). uplevel runs its script
+ *	       in a frame the placer can tell: level 0 (the same), or #0 (the
+ *	       global frame, names resolved in the global namespace).
+ *	  2. A procedure of the application (made by proc after the package
+ *	     was loaded, not one that Tcl's autoloader provides, not in the
+ *	     namespace of Tcl, Tk or a loaded package): every word is a value;
+ *	     the procedure receives it and is the application's own code.
+ *	  3. Any other command (a table's own words, Tcl's and Tk's other
+ *	     commands and procedures, an alias, an unknown name): only literal
+ *	     words, without a marker, a $, a [ or a backslash, and none naming
+ *	     a variable the predicate sets, ::errorInfo or ::errorCode (no run
+ *	     of letters, digits and underscores equal to such a name).
+ *	No command has a {*} word; the match's array is not named anywhere
+ *	(matchScriptPlace); a marker in a comment is never read and is
+ *	accepted; a predicate nested deeper than kMaxDepth is refused.
+ *	The placer's work is linear in the predicate's length: each text it
+ *	parses keeps, per byte, how many markers start before it.
  */
 #include "geo/matchscript.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 #include <iterator>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 namespace {
@@ -71,7 +84,10 @@ constexpr int kMaxDepth = 1000;
 
 /* What a command does with one of its words. */
 enum class Role {
-    kFixed,   /* a name, a keyword, a count: holds no marker */
+    kFixed,   /* a keyword, level, count, option or pattern: a literal word */
+    kFormat,  /* a format: a literal word without '*' */
+    kName,    /* a variable's name */
+    kNames,   /* a list of variables' names */
     kValue,   /* a value: markers are read here, substitutions run here */
     kScript,  /* a script the command runs */
     kExpr,    /* an expression the command evaluates */
@@ -87,8 +103,8 @@ struct Word {
     std::string text;       /* the text of a literal word */
 };
 
-/* Fills roles (one per word, the command word's kFixed) for a command's
- * words; false when the placer cannot tell every word's role. */
+/* Fills roles (one per word, all kFixed on entry) for a command's words;
+ * false when the placer cannot tell every word's role. */
 typedef bool(RuleProc)(const std::vector<Word> &words, std::vector<Role> &roles);
 
 void fill(std::vector<Role> &roles, size_t from, Role role)
@@ -102,50 +118,136 @@ bool valueRule(const std::vector<Word> &, std::vector<Role> &roles)
     return true;
 }
 
-bool setRule(const std::vector<Word> &, std::vector<Role> &roles)
+/* set name ?value?, lappend name ?value ...? */
+bool setRule(const std::vector<Word> &words, std::vector<Role> &roles)
 {
-    fill(roles, 2, Role::kValue); /* set name ?value? */
+    if (words.size() < 2 || words.size() > 3) {
+        return false;
+    }
+    roles[1] = Role::kName;
+    fill(roles, 2, Role::kValue);
     return true;
 }
 
-/* The subcommands of string that take their words as values only. */
+bool lappendRule(const std::vector<Word> &words, std::vector<Role> &roles)
+{
+    if (words.size() < 2) {
+        return false;
+    }
+    roles[1] = Role::kName;
+    fill(roles, 2, Role::kValue);
+    return true;
+}
+
+/* format formatString ?arg ...? */
+bool formatRule(const std::vector<Word> &words, std::vector<Role> &roles)
+{
+    if (words.size() < 2) {
+        return false;
+    }
+    roles[1] = Role::kFormat;
+    fill(roles, 2, Role::kValue);
+    return true;
+}
+
+/* lsearch ?option ...? list pattern: the options literal; the pattern a
+ * value only when the last matching style given is -exact. */
+bool lsearchRule(const std::vector<Word> &words, std::vector<Role> &roles)
+{
+    size_t n = words.size();
+    if (n < 3) {
+        return false;
+    }
+    bool exact = false;
+    for (size_t k = 1; k + 2 < n; k++) {
+        if (!words[k].literal) {
+            return false;
+        }
+        const std::string &option = words[k].text;
+        if (option == "-exact") {
+            exact = true;
+        } else if (option == "-glob" || option == "-regexp") {
+            exact = false;
+        } else if (option == "-start" || option == "-index") {
+            if (++k + 2 >= n) {
+                return false;
+            }
+        }
+    }
+    roles[n - 2] = Role::kValue;
+    roles[n - 1] = exact ? Role::kValue : Role::kFixed;
+    return true;
+}
+
+/* The subcommands of string that take their words as values only (a
+ * class, a pattern and a count excepted, see stringRule). */
 constexpr const char *kStringWords[] = {"bytelength", "cat",      "compare",   "equal",   "first",    "index",
                                         "is",         "last",     "length",    "map",     "match",    "range",
                                         "repeat",     "replace",  "reverse",   "tolower", "totitle",  "toupper",
                                         "trim",       "trimleft", "trimright", "wordend", "wordstart"};
 
+/* The row of kStringWords named word, or -1. */
+int stringWord(const std::string &word)
+{
+    for (size_t k = 0; k < std::size(kStringWords); k++) {
+        if (word == kStringWords[k]) {
+            return static_cast<int>(k);
+        }
+    }
+    return -1;
+}
+
 bool stringRule(const std::vector<Word> &words, std::vector<Role> &roles)
 {
-    if (words.size() < 2 || !words[1].literal ||
-        std::none_of(std::begin(kStringWords), std::end(kStringWords),
-                     [&](const char *name) { return words[1].text == name; })) {
+    size_t n = words.size();
+    if (n < 2 || !words[1].literal || stringWord(words[1].text) < 0) {
         return false;
     }
-    if (words[1].text == "is") { /* string is class ?-strict? ?-failindex var? value */
-        roles.back() = words.size() > 3 ? Role::kValue : Role::kFixed;
+    const std::string &sub = words[1].text;
+    if (sub == "is") { /* string is class ?-strict? ?-failindex var? value */
+        for (size_t k = 3; k + 1 < n; k++) {
+            if (words[k].literal && words[k].text == "-failindex" && k + 2 < n) {
+                roles[++k] = Role::kName;
+            }
+        }
+        if (n > 3) {
+            roles[n - 1] = Role::kValue;
+        }
+        return true;
+    }
+    if (sub == "match") { /* string match ?-nocase? pattern string */
+        roles[n - 1] = Role::kValue;
         return true;
     }
     fill(roles, 2, Role::kValue);
+    if (sub == "repeat") { /* string repeat string count */
+        fill(roles, 3, Role::kFixed);
+    }
     return true;
 }
 
 /* regexp ?switches? exp string ?matchVar ...?: the switches are the
  * leading literal words that begin with "-" (-start takes one more). A
  * marker taken as a switch at run time only moves the words after it
- * towards the pattern, never into a variable's place. */
+ * towards the pattern, which is a literal word. */
 bool regexpRule(const std::vector<Word> &words, std::vector<Role> &roles)
 {
     size_t k = 1;
     while (k < words.size() && words[k].literal && !words[k].text.empty() && words[k].text[0] == '-') {
         bool last = words[k].text == "--";
-        k += words[k].text == "-start" ? 2 : 1;
+        if (words[k].text == "-start" && k + 1 < words.size()) {
+            roles[k + 1] = Role::kValue;
+            k++;
+        }
+        k++;
         if (last) {
             break;
         }
     }
-    for (size_t w = k; w < k + 2 && w < words.size(); w++) {
-        roles[w] = Role::kValue;
+    if (k + 1 < words.size()) {
+        roles[k + 1] = Role::kValue; /* the pattern at k stays fixed */
     }
+    fill(roles, k + 2, Role::kName);
     return true;
 }
 
@@ -161,22 +263,31 @@ bool evalRule(const std::vector<Word> &, std::vector<Role> &roles)
     return true;
 }
 
-/* uplevel ?level? arg ?arg ...?: with two words or more the first is a
- * level when Tcl reads it as one (an integer of 0 or more, or a word that
- * begins with #); a word of unknown text there is refused. */
+/* The global frame (#0) or the same frame (0) of an uplevel level word;
+ * false for any other level, whose frame's namespace the placer cannot
+ * tell. As Tcl reads the word: an integer of 0 or more is relative, a
+ * word that begins with # absolute, anything else no level at all (the
+ * caller's frame). */
+bool uplevelFrame(const std::string &level, bool &global)
+{
+    int n = -1;
+    if (Tcl_GetInt(nullptr, level.c_str(), &n) == TCL_OK && n >= 0) {
+        global = false;
+        return n == 0;
+    }
+    global = true;
+    return level[0] == '#' && Tcl_GetInt(nullptr, level.c_str() + 1, &n) == TCL_OK && n == 0;
+}
+
+/* uplevel level arg ?arg ...? with a level of 0 or #0: the form without a
+ * level runs in the caller's frame. */
 bool uplevelRule(const std::vector<Word> &words, std::vector<Role> &roles)
 {
-    size_t from = 1;
-    if (words.size() > 2) {
-        if (!words[1].literal) {
-            return false;
-        }
-        int level = -1;
-        if (words[1].text[0] == '#' || (Tcl_GetInt(nullptr, words[1].text.c_str(), &level) == TCL_OK && level >= 0)) {
-            from = 2;
-        }
+    bool global;
+    if (words.size() < 3 || !words[1].literal || !uplevelFrame(words[1].text, global)) {
+        return false;
     }
-    fill(roles, from, Role::kScripts);
+    fill(roles, 2, Role::kScripts);
     return true;
 }
 
@@ -244,25 +355,36 @@ bool forRule(const std::vector<Word> &words, std::vector<Role> &roles)
     return true;
 }
 
-/* foreach varList list ?varList list ...? body (and lmap): the lists are
- * values, the variable lists fixed. */
+/* foreach varList list ?varList list ...? body (and lmap). */
 bool foreachRule(const std::vector<Word> &words, std::vector<Role> &roles)
 {
     size_t n = words.size();
     if (n < 4 || n % 2 != 0) {
         return false;
     }
-    for (size_t k = 2; k + 1 < n; k += 2) {
-        roles[k] = Role::kValue;
+    for (size_t k = 1; k + 1 < n; k += 2) {
+        roles[k] = Role::kNames;
+        roles[k + 1] = Role::kValue;
     }
     roles[n - 1] = Role::kScript;
     return true;
 }
 
-/* catch script ?resultVar? ?optionsVar?, time script ?count?. */
-bool firstScriptRule(const std::vector<Word> &words, std::vector<Role> &roles)
+/* catch script ?resultVar? ?optionsVar? */
+bool catchRule(const std::vector<Word> &words, std::vector<Role> &roles)
 {
-    if (words.size() < 2) {
+    if (words.size() < 2 || words.size() > 4) {
+        return false;
+    }
+    roles[1] = Role::kScript;
+    fill(roles, 2, Role::kName);
+    return true;
+}
+
+/* time script ?count? */
+bool timeRule(const std::vector<Word> &words, std::vector<Role> &roles)
+{
+    if (words.size() < 2 || words.size() > 3) {
         return false;
     }
     roles[1] = Role::kScript;
@@ -270,7 +392,7 @@ bool firstScriptRule(const std::vector<Word> &words, std::vector<Role> &roles)
 }
 
 /* try body ?on code varList script? ?trap pattern varList script? ...
- * ?finally script?: patterns, codes and variable lists are fixed. */
+ * ?finally script?: codes and patterns are fixed, variable lists names. */
 bool tryRule(const std::vector<Word> &words, std::vector<Role> &roles)
 {
     size_t n = words.size(), k = 2;
@@ -283,6 +405,7 @@ bool tryRule(const std::vector<Word> &words, std::vector<Role> &roles)
             return false;
         }
         if ((words[k].text == "on" || words[k].text == "trap") && k + 3 < n) {
+            roles[k + 2] = Role::kNames;
             roles[k + 3] = Role::kScript;
             k += 4;
         } else if (words[k].text == "finally" && k + 2 == n) {
@@ -295,7 +418,7 @@ bool tryRule(const std::vector<Word> &words, std::vector<Role> &roles)
     return true;
 }
 
-/* The commands the placer knows, each with why a marker is safe where its
+/* The commands the placer knows, each with why a value is safe where its
  * rule puts it. */
 struct CommandRule {
     const char *name;
@@ -303,19 +426,21 @@ struct CommandRule {
 };
 
 constexpr CommandRule kRules[] = {
-    /* Value commands: Tcl never parses their words again, and no word the
-       rule gives a marker names a variable or a command. */
-    {"list", valueRule},    /* a list of its words */
-    {"lindex", valueRule},  /* a list and indices, read as indices */
-    {"llength", valueRule}, /* a list */
-    {"lrange", valueRule},  /* a list and two indices */
-    {"lsearch", valueRule}, /* options, a list and a pattern: no option runs a script */
-    {"format", valueRule},  /* a format and values; no conversion writes a variable */
-    {"return", valueRule},  /* a result and its options, handed back */
-    {"error", valueRule},   /* a message, an information text and a code, raised */
-    {"set", setRule},       /* the value; the variable's name holds no marker */
-    {"string", stringRule}, /* the subcommands of kStringWords compare, measure and cut values */
-    {"regexp", regexpRule}, /* the pattern and the string; the later words name variables */
+    /* Value commands: Tcl never parses their value words again, and no
+       value word names a variable or a command, or is a pattern or a
+       format. */
+    {"list", valueRule},      /* a list of its words */
+    {"lindex", valueRule},    /* a list and indices, read as indices */
+    {"llength", valueRule},   /* a list */
+    {"lrange", valueRule},    /* a list and two indices */
+    {"lsearch", lsearchRule}, /* options, a list and a pattern: no option runs a script */
+    {"format", formatRule},   /* a literal format and values; no conversion writes a variable */
+    {"return", valueRule},    /* a result and its options, handed back */
+    {"error", valueRule},     /* a message, an information text and a code, raised */
+    {"set", setRule},         /* the value of a variable named literally */
+    {"lappend", lappendRule}, /* values appended to a variable named literally */
+    {"string", stringRule},   /* the subcommands of kStringWords compare, measure and cut values */
+    {"regexp", regexpRule},   /* a literal pattern and the string; the later words name variables */
     /* Commands that evaluate expressions and run scripts in place. */
     {"expr", exprRule},
     {"if", ifRule},
@@ -323,22 +448,33 @@ constexpr CommandRule kRules[] = {
     {"for", forRule},
     {"foreach", foreachRule},
     {"lmap", foreachRule},
-    {"catch", firstScriptRule},
-    {"time", firstScriptRule},
+    {"catch", catchRule},
+    {"time", timeRule},
     {"try", tryRule},
     {"eval", evalRule},
     {"uplevel", uplevelRule},
 };
 
-/* What an interpreter's commands of kRules are, row by row, and the
- * procedure through which Tcl runs every procedure made by proc. */
+/* A command's procedure and client data: what tells Tcl's own command
+ * from a later one of the same name. */
+struct Command {
+    Tcl_ObjCmdProc *proc = nullptr;
+    ClientData data = nullptr;
+    bool operator==(const Command &other) const { return proc == other.proc && data == other.data; }
+};
+
+/* What an interpreter held when the package was loaded: its commands of
+ * kRules, string's subcommands and ensemble, Tcl's math functions, the
+ * procedure through which Tcl runs procedures, and the procedures and
+ * global variables that were there before the application's scripts. */
 struct KnownCommands {
-    struct Command {
-        Tcl_ObjCmdProc *proc;
-        ClientData data;
-    };
-    std::vector<Command> builtins; /* by row of kRules */
+    std::vector<Command> builtins;    /* by row of kRules */
+    std::vector<Command> stringWords; /* by row of kStringWords: ::tcl::string::<word> */
+    std::string stringMap;            /* the string ensemble's mapping and parameters, as text */
+    std::vector<Command> mathFuncs;   /* the commands of ::tcl::mathfunc */
     Tcl_ObjCmdProc *procProc = nullptr;
+    std::unordered_set<std::string> procs;   /* procedures, by full name */
+    std::unordered_set<std::string> globals; /* global variables */
 };
 
 constexpr const char *kAssocKey = "tesk::matchScript";
@@ -348,25 +484,95 @@ void freeKnown(ClientData data, Tcl_Interp *)
     delete static_cast<KnownCommands *>(data);
 }
 
-/* The rule for the command that name resolves to in interp: its row's
- * when it is Tcl's own command, the value rule for a procedure, else null. */
-RuleProc *ruleOf(Tcl_Interp *interp, const KnownCommands &known, const std::string &name)
+Command commandOf(Tcl_Command token)
 {
     Tcl_CmdInfo info;
-    if (!Tcl_GetCommandInfo(interp, name.c_str(), &info)) {
-        return nullptr;
+    if (token == nullptr || !Tcl_GetCommandInfoFromToken(token, &info)) {
+        return {};
     }
-    std::string bare = name.compare(0, 2, "::") == 0 ? name.substr(2) : name;
-    for (size_t row = 0; row < std::size(kRules); row++) {
-        if (bare == kRules[row].name) {
-            const KnownCommands::Command &c = known.builtins[row];
-            if (info.objProc == c.proc && info.objClientData == c.data) {
-                return kRules[row].rule;
-            }
-        }
-    }
-    return info.objProc == known.procProc ? valueRule : nullptr;
+    return {info.objProc, info.objClientData};
 }
+
+Command commandNamed(Tcl_Interp *interp, const char *name)
+{
+    return commandOf(Tcl_FindCommand(interp, name, nullptr, TCL_GLOBAL_ONLY));
+}
+
+/* Tcl's own command of that name, as the package finds it: none when the
+ * name is an alias or a procedure made before. */
+Command builtinNamed(Tcl_Interp *interp, const std::string &name, Tcl_ObjCmdProc *procProc)
+{
+    Tcl_Interp *target = nullptr;
+    const char *targetName = nullptr;
+    int argc = 0;
+    Tcl_Obj **argv = nullptr;
+    Command c = commandNamed(interp, name.c_str());
+    if (c.proc == procProc || Tcl_GetAliasObj(interp, name.c_str(), &target, &targetName, &argc, &argv) == TCL_OK) {
+        return {};
+    }
+    return c;
+}
+
+/* Tcl's math functions. */
+constexpr const char *kMathFuncs[] = {"abs",   "acos",   "asin",   "atan",  "atan2", "bool", "ceil",  "cos",
+                                      "cosh",  "double", "entier", "exp",   "floor", "fmod", "hypot", "int",
+                                      "isqrt", "log",    "log10",  "max",   "min",   "pow",  "rand",  "round",
+                                      "sin",   "sinh",   "sqrt",   "srand", "tan",   "tanh", "wide"};
+
+/* The string ensemble's mapping and parameters as text ("" when string is
+ * no ensemble). */
+std::string stringEnsemble(Tcl_Interp *interp)
+{
+    Tcl_Obj *name = Tcl_NewStringObj("::string", -1);
+    Tcl_IncrRefCount(name);
+    Tcl_Command ensemble = Tcl_FindEnsemble(interp, name, 0);
+    Tcl_DecrRefCount(name);
+    Tcl_Obj *map = nullptr, *params = nullptr;
+    if (ensemble == nullptr || Tcl_GetEnsembleMappingDict(nullptr, ensemble, &map) != TCL_OK ||
+        Tcl_GetEnsembleParameterList(nullptr, ensemble, &params) != TCL_OK) {
+        return {};
+    }
+    std::string text = map != nullptr ? Tcl_GetString(map) : "";
+    text += '\n';
+    text += params != nullptr ? Tcl_GetString(params) : "";
+    return text;
+}
+
+/* The words of list as strings; false when it is no list. */
+bool splitList(Tcl_Interp *interp, Tcl_Obj *list, std::vector<std::string> &out)
+{
+    int n = 0;
+    Tcl_Obj **items = nullptr;
+    if (Tcl_ListObjGetElements(interp, list, &n, &items) != TCL_OK) {
+        return false;
+    }
+    out.clear();
+    for (int k = 0; k < n; k++) {
+        out.emplace_back(Tcl_GetString(items[k]));
+    }
+    return true;
+}
+
+/* The result of script as a list of strings; empty when it fails. The
+ * interpreter's state is kept. */
+std::vector<std::string> evalList(Tcl_Interp *interp, const char *script)
+{
+    std::vector<std::string> out;
+    Tcl_InterpState state = Tcl_SaveInterpState(interp, TCL_OK);
+    if (Tcl_EvalEx(interp, script, -1, TCL_EVAL_GLOBAL) != TCL_OK ||
+        !splitList(interp, Tcl_GetObjResult(interp), out)) {
+        out.clear();
+    }
+    Tcl_RestoreInterpState(interp, state);
+    return out;
+}
+
+/* Every procedure of the interpreter, by full name. */
+constexpr const char *kAllProcs = "::apply {{} {set out {}; set todo [list ::]; while {[llength $todo]} {"
+                                  "set ns [lindex $todo end]; set todo [lrange $todo 0 end-1];"
+                                  "foreach p [::info procs [expr {$ns eq {::} ? {::*} : \"${ns}::*\"}]] {lappend out "
+                                  "[::namespace which -command $p]};"
+                                  "lappend todo {*}[::namespace children $ns]}; return $out}}";
 
 /* ---- The placer ---- */
 
@@ -380,12 +586,36 @@ struct Mark {
 /* A text that Tcl parses: the predicate (first pass), or the text a
  * command builds from its words and parses again (second pass). */
 struct Source {
-    const char *base;
-    std::vector<Mark> marks;
-    bool second;
+    const char *base = nullptr;
+    size_t size = 0;
+    std::vector<Mark> marks; /* by at */
+    bool second = false;
+    std::vector<unsigned> before; /* before[p]: how many marks start before offset p, p in 0..size */
+
+    void index(const char *text, size_t length)
+    {
+        base = text;
+        size = length;
+        before.assign(size + 1, 0);
+        for (const Mark &m : marks) {
+            before[m.at + 1]++;
+        }
+        for (size_t p = 1; p <= size; p++) {
+            before[p] += before[p - 1];
+        }
+    }
+    size_t offset(const char *p) const { return std::min(static_cast<size_t>(p - base), size); }
+    /* The marks that start in [a, b): their indices in marks, first to last - 1. */
+    unsigned first(const char *a) const { return before[offset(a)]; }
 };
 
 constexpr const char *kConcatTrim = " \f\v\r\t\n"; /* what concat trims from each word */
+
+/* True when c may stand in a variable name the predicate sets. */
+bool nameChar(char c)
+{
+    return std::isalnum(static_cast<unsigned char>(c)) != 0;
+}
 
 class Placer {
 public:
@@ -399,12 +629,14 @@ public:
         if (depth > kMaxDepth) {
             return false;
         }
-        while (holds(src, p, end)) {
+        while (p < end) {
             Tcl_Parse parse;
             if (Tcl_ParseCommand(nullptr, p, static_cast<int>(end - p), 0, &parse) != TCL_OK) {
                 return false;
             }
-            placeAll(src, parse.commentStart, parse.commentStart + parse.commentSize); /* never read */
+            if (parse.commentSize > 0) {
+                placeAll(src, parse.commentStart, parse.commentStart + parse.commentSize); /* never read */
+            }
             bool ok = command(src, parse, depth);
             const char *next = parse.commandStart + parse.commandSize;
             Tcl_FreeParse(&parse);
@@ -419,49 +651,200 @@ public:
         return true;
     }
 
-    bool allPlaced() const
+    /* True when every marker was placed and no word of a command of rule 3
+       names a variable that may hold a value. */
+    bool finish() const
     {
-        return std::all_of(placed_.begin(), placed_.end(), [](bool b) { return b; });
+        if (!std::all_of(placed_.begin(), placed_.end(), [](bool b) { return b; })) {
+            return false;
+        }
+        for (const std::string &word : otherWords_) {
+            for (size_t a = 0; a < word.size();) {
+                size_t b = a;
+                while (b < word.size() && (nameChar(word[b]) || word[b] == '_')) {
+                    b++;
+                }
+                if (b > a) {
+                    std::string run = word.substr(a, b - a);
+                    if (names_.count(run) != 0 || run == "errorInfo" || run == "errorCode") {
+                        return false;
+                    }
+                }
+                a = b + 1;
+            }
+        }
+        return true;
     }
+
     /* Marker id is read in a second pass: written \$array(k). */
     bool later(size_t id) const { return later_[id]; }
 
 private:
     /* True when a marker of src starts in [a, b). */
-    static bool holds(const Source &src, const char *a, const char *b)
-    {
-        return std::any_of(src.marks.begin(), src.marks.end(), [&](const Mark &m) {
-            const char *p = src.base + m.at;
-            return p >= a && p < b;
-        });
-    }
+    static bool holds(const Source &src, const char *a, const char *b) { return src.first(a) < src.first(b); }
 
     static bool holds(const Source &src, const Tcl_Token &t) { return holds(src, t.start, t.start + t.size); }
 
     void placeAll(const Source &src, const char *a, const char *b)
     {
-        for (const Mark &m : src.marks) {
-            if (src.base + m.at >= a && src.base + m.at < b) {
-                placed_[m.id] = true;
-            }
+        for (unsigned k = src.first(a); k < src.first(b); k++) {
+            placed_[src.marks[k].id] = true;
         }
     }
 
-    /* A variable token that is exactly a marker: the marker is read here. */
-    bool readsMarker(const Source &src, const Tcl_Token &t)
+    /* The marker that is exactly the variable token t, or null. */
+    static const Mark *markerOf(const Source &src, const Tcl_Token &t)
     {
-        for (const Mark &m : src.marks) {
-            if (src.base + m.at == t.start && m.length == static_cast<size_t>(t.size)) {
-                placed_[m.id] = true;
-                return true;
+        unsigned k = src.first(t.start);
+        if (k < src.marks.size() && src.base + src.marks[k].at == t.start &&
+            src.marks[k].length == static_cast<size_t>(t.size)) {
+            return &src.marks[k];
+        }
+        return nullptr;
+    }
+
+    /* A variable token (its components follow it) read as a value: a
+       marker, placed here, or a variable whose name and index are literal
+       and hold no marker. */
+    bool variable(const Source &src, const Tcl_Token *t)
+    {
+        if (const Mark *m = markerOf(src, *t)) {
+            placed_[m->id] = true;
+            return true;
+        }
+        if (holds(src, *t)) {
+            return false;
+        }
+        for (int k = 1; k <= t->numComponents; k++) {
+            if (t[k].type != TCL_TOKEN_TEXT && t[k].type != TCL_TOKEN_BS) {
+                return false; /* an index computed at run time */
             }
         }
-        return false;
+        return true;
     }
+
+    /* A variable name the predicate may set: letters and digits, maybe an
+       element of an array, not a global variable that was there when the
+       package was loaded. The name is remembered. */
+    bool name(const std::string &text)
+    {
+        std::string base = text;
+        size_t open = text.find('(');
+        if (open != std::string::npos && text.back() == ')') {
+            base = text.substr(0, open);
+        }
+        if (base.empty() || !std::all_of(base.begin(), base.end(), nameChar) || known_.globals.count(base) != 0) {
+            return false;
+        }
+        names_.insert(base);
+        return true;
+    }
+
+    /* What the command word resolves to, where the command runs. */
+    enum class Kind { kRule, kProc, kOther };
+
+    Kind resolve(const std::string &word, RuleProc *&rule, const std::vector<Word> &words)
+    {
+        Tcl_Command token = Tcl_FindCommand(interp_, word.c_str(), ns_, 0);
+        Command c = commandOf(token);
+        if (token == nullptr) {
+            return Kind::kOther;
+        }
+        for (size_t row = 0; row < std::size(kRules); row++) {
+            if (c == known_.builtins[row]) {
+                rule = kRules[row].rule;
+                if (rule == stringRule && !stringSubcommand(words)) {
+                    return Kind::kOther;
+                }
+                return Kind::kRule;
+            }
+        }
+        return applicationProc(token, c) ? Kind::kProc : Kind::kOther;
+    }
+
+    /* True when string's subcommand word leads, through the ensemble as
+       Tcl made it, to Tcl's own command. */
+    bool stringSubcommand(const std::vector<Word> &words)
+    {
+        if (words.size() < 2 || !words[1].literal) {
+            return false;
+        }
+        int row = stringWord(words[1].text);
+        if (row < 0) {
+            return false;
+        }
+        if (stringMap_.empty()) {
+            stringMap_ = stringEnsemble(interp_);
+        }
+        std::string target = "::tcl::string::" + words[1].text;
+        return stringMap_ == known_.stringMap &&
+               commandNamed(interp_, target.c_str()) == known_.stringWords[static_cast<size_t>(row)];
+    }
+
+    /* True for a procedure the application made: not one present when the
+       package was loaded, not one Tcl's autoloader provides, not in the
+       namespace of Tcl, Tk or a package loaded. */
+    bool applicationProc(Tcl_Command token, const Command &c)
+    {
+        if (c.proc != known_.procProc) {
+            return false;
+        }
+        Tcl_Obj *fullObj = Tcl_NewObj();
+        Tcl_IncrRefCount(fullObj);
+        Tcl_GetCommandFullName(interp_, token, fullObj);
+        std::string full = Tcl_GetString(fullObj);
+        Tcl_DecrRefCount(fullObj);
+        if (known_.procs.count(full) != 0 || full.compare(0, 2, "::") != 0) {
+            return false;
+        }
+        std::string relative = full.substr(2);
+        size_t colons = relative.find("::");
+        if (colons != std::string::npos) {
+            std::string top = relative.substr(0, colons);
+            std::transform(top.begin(), top.end(), top.begin(), [](unsigned char ch) { return std::tolower(ch); });
+            if (libraryNamespaces().count(top) != 0) {
+                return false;
+            }
+        }
+        if (!autoIndexRead_) {
+            /* The autoloader's index, brought up to date as Tcl's unknown
+               would before it loads a command. */
+            autoIndexRead_ = true;
+            if (Tcl_FindCommand(interp_, "::auto_load_index", nullptr, TCL_GLOBAL_ONLY) != nullptr) {
+                evalList(interp_, "::auto_load_index");
+            }
+        }
+        for (const std::string &key : {full, relative}) {
+            if (Tcl_GetVar2(interp_, "::auto_index", key.c_str(), TCL_GLOBAL_ONLY) != nullptr) {
+                return false;
+            }
+        }
+        return true;
+    }
+
+    /* The first names of the namespaces of Tcl, Tk and the packages
+       loaded, in lower case. */
+    const std::unordered_set<std::string> &libraryNamespaces()
+    {
+        if (libraries_.empty()) {
+            libraries_ = {"tcl", "tk", "ttk", "oo", "msgcat"};
+            for (const std::string &package :
+                 evalList(interp_, "::lmap p [::package names] {if {[::package provide $p] eq {}} continue; set p}")) {
+                std::string lower = package;
+                std::transform(lower.begin(), lower.end(), lower.begin(),
+                               [](unsigned char ch) { return std::tolower(ch); });
+                libraries_.insert(lower);
+            }
+        }
+        return libraries_;
+    }
+
+    /* A literal word without a marker. */
+    static bool fixed(const Source &src, const Word &word) { return word.literal && !holds(src, *word.token); }
 
     bool command(const Source &src, const Tcl_Parse &parse, int depth)
     {
-        if (!holds(src, parse.commandStart, parse.commandStart + parse.commandSize)) {
+        if (parse.numWords == 0) {
             return true;
         }
         std::vector<Word> words;
@@ -477,24 +860,52 @@ private:
             words.push_back(std::move(word));
             token += token->numComponents + 1;
         }
-        if (words.empty() || !words[0].literal || holds(src, *words[0].token)) {
+        if (!fixed(src, words[0])) {
             return false;
         }
-        RuleProc *rule = ruleOf(interp_, known_, words[0].text);
+        RuleProc *rule = nullptr;
         std::vector<Role> roles(words.size(), Role::kFixed);
-        if (rule == nullptr || !rule(words, roles)) {
-            return false;
+        switch (resolve(words[0].text, rule, words)) {
+        case Kind::kRule:
+            if (!rule(words, roles)) {
+                return false;
+            }
+            break;
+        case Kind::kProc: valueRule(words, roles); break;
+        case Kind::kOther:
+            for (const Word &word : words) {
+                if (!fixed(src, word) || word.text.find_first_of("$[\\") != std::string::npos) {
+                    return false;
+                }
+                otherWords_.push_back(word.text);
+            }
+            return true;
         }
         for (size_t w = 1; w < words.size(); w++) {
             const Word &word = words[w];
             bool ok = true;
             switch (roles[w]) {
-            case Role::kFixed: ok = !holds(src, *word.token); break;
+            case Role::kFixed: ok = fixed(src, word); break;
+            case Role::kFormat: ok = fixed(src, word) && word.text.find('*') == std::string::npos; break;
+            case Role::kName: ok = fixed(src, word) && name(word.text); break;
+            case Role::kNames: ok = fixed(src, word) && names(word.text); break;
             case Role::kValue: ok = value(src, word, depth + 1); break;
             case Role::kScript:
             case Role::kExpr: ok = parsed(src, &word, 1, roles[w] == Role::kExpr, depth + 1); break;
             case Role::kScripts:
-            case Role::kExprs: return parsed(src, &word, words.size() - w, roles[w] == Role::kExprs, depth + 1);
+            case Role::kExprs: {
+                bool global = false;
+                if (rule == uplevelRule) {
+                    uplevelFrame(words[1].text, global);
+                }
+                Tcl_Namespace *saved = ns_;
+                if (global) {
+                    ns_ = Tcl_GetGlobalNamespace(interp_);
+                }
+                ok = parsed(src, &word, words.size() - w, roles[w] == Role::kExprs, depth + 1);
+                ns_ = saved;
+                return ok;
+            }
             }
             if (!ok) {
                 return false;
@@ -503,8 +914,20 @@ private:
         return true;
     }
 
-    /* A word used as a value: markers read in it, command substitutions
-       run as scripts; a braced word is text, where a marker is refused. */
+    /* A list of variable names, each as name() takes it. */
+    bool names(const std::string &text)
+    {
+        Tcl_Obj *list = Tcl_NewStringObj(text.data(), static_cast<int>(text.size()));
+        Tcl_IncrRefCount(list);
+        std::vector<std::string> items;
+        bool ok = splitList(nullptr, list, items);
+        Tcl_DecrRefCount(list);
+        return ok && std::all_of(items.begin(), items.end(), [&](const std::string &item) { return name(item); });
+    }
+
+    /* A word used as a value: markers and variables read in it, command
+       substitutions run as scripts; a braced word is text, where a marker
+       is refused. */
     bool value(const Source &src, const Word &word, int depth)
     {
         if (word.braced) {
@@ -514,8 +937,8 @@ private:
         for (int k = 1; k <= t->numComponents; k++) {
             const Tcl_Token &part = t[k];
             if (part.type == TCL_TOKEN_VARIABLE) {
-                if (!readsMarker(src, part) && holds(src, part)) {
-                    return false; /* a marker in a variable's name or index */
+                if (!variable(src, &part)) {
+                    return false;
                 }
                 k += part.numComponents;
             } else if (part.type == TCL_TOKEN_COMMAND) {
@@ -531,25 +954,24 @@ private:
 
     /* count words (joined as concat joins them when more than one) that
        the command parses as one script or expression: in place when it is
-       one braced word, else in a second pass. */
+       one literal word, else in a second pass whose text the placer builds
+       from literal text and markers only. */
     bool parsed(const Source &src, const Word *words, size_t count, bool isExpr, int depth)
     {
         if (depth > kMaxDepth) {
             return false;
         }
-        if (!std::any_of(words, words + count, [&](const Word &w) { return holds(src, *w.token); })) {
-            return true;
-        }
-        if (count == 1 && words[0].braced && words[0].literal) {
+        if (count == 1 && words[0].literal) {
             const Tcl_Token &text = words[0].token[1];
             return isExpr ? expression(src, text.start, text.start + text.size, depth)
                           : script(src, text.start, text.start + text.size, depth);
         }
-        if (src.second) {
+        if (src.second && !std::all_of(words, words + count, [](const Word &w) { return w.literal; })) {
             return false; /* a third pass is not followed */
         }
         std::string text;
-        Source next{nullptr, {}, true};
+        Source next;
+        next.second = true;
         for (size_t i = 0; i < count; i++) {
             std::string one;
             std::vector<Mark> marks;
@@ -561,6 +983,9 @@ private:
                 a = one.find_first_not_of(kConcatTrim);
                 size_t b = one.find_last_not_of(kConcatTrim);
                 if (a == std::string::npos) {
+                    if (!marks.empty()) {
+                        return false;
+                    }
                     continue;
                 }
                 if (b + 1 < one.size() && one[b] == '\\') {
@@ -577,7 +1002,7 @@ private:
             }
             text += one;
         }
-        next.base = text.c_str();
+        next.index(text.c_str(), text.size());
         const char *end = text.c_str() + text.size();
         return isExpr ? expression(next, text.c_str(), end, depth) : script(next, text.c_str(), end, depth);
     }
@@ -592,14 +1017,13 @@ private:
         for (int k = 1; k <= t->numComponents; k++) {
             const Tcl_Token &part = t[k];
             if (part.type == TCL_TOKEN_TEXT) {
-                for (const Mark &m : src.marks) {
+                for (unsigned i = src.first(part.start); i < src.first(part.start + part.size); i++) {
+                    const Mark &m = src.marks[i];
                     const char *p = src.base + m.at;
-                    if (p >= part.start && p < part.start + part.size) {
-                        if (!word.braced || p + m.length > part.start + part.size) {
-                            return false;
-                        }
-                        marks.push_back({out.size() + static_cast<size_t>(p - part.start), m.length, m.id});
+                    if (!word.braced || p + m.length > part.start + part.size) {
+                        return false;
                     }
+                    marks.push_back({out.size() + static_cast<size_t>(p - part.start), m.length, m.id});
                 }
                 out.append(part.start, static_cast<size_t>(part.size));
             } else if (part.type == TCL_TOKEN_BS) {
@@ -610,12 +1034,7 @@ private:
                 int n = Tcl_UtfBackslash(part.start, nullptr, buffer);
                 out.append(buffer, static_cast<size_t>(n));
             } else if (part.type == TCL_TOKEN_VARIABLE && !word.braced) {
-                const Mark *mark = nullptr;
-                for (const Mark &m : src.marks) {
-                    if (src.base + m.at == part.start && m.length == static_cast<size_t>(part.size)) {
-                        mark = &m;
-                    }
-                }
+                const Mark *mark = markerOf(src, part);
                 if (mark == nullptr) {
                     return false;
                 }
@@ -630,6 +1049,20 @@ private:
         return true;
     }
 
+    /* True when the math function name resolves, where the expression
+       runs, to one of Tcl's own or to a procedure of the application. */
+    bool mathFunction(const char *start, int size)
+    {
+        std::string name = "tcl::mathfunc::" + std::string(start, static_cast<size_t>(size));
+        Tcl_Command token = Tcl_FindCommand(interp_, name.c_str(), ns_, 0);
+        if (token == nullptr) {
+            return false; /* Tcl would hand the values to unknown */
+        }
+        Command c = commandOf(token);
+        return std::find(known_.mathFuncs.begin(), known_.mathFuncs.end(), c) != known_.mathFuncs.end() ||
+               applicationProc(token, c);
+    }
+
     /* The expression in [p, end) of src, parsed with Tcl's own parser:
        a marker is an operand (a variable token), or inside a command
        substitution, which runs as a script. */
@@ -637,9 +1070,6 @@ private:
     {
         if (depth > kMaxDepth) {
             return false;
-        }
-        if (!holds(src, p, end)) {
-            return true;
         }
         Tcl_Parse parse;
         if (Tcl_ParseExpr(nullptr, p, static_cast<int>(end - p), &parse) != TCL_OK) {
@@ -650,13 +1080,21 @@ private:
             const Tcl_Token &t = parse.tokenPtr[k];
             switch (t.type) {
             case TCL_TOKEN_VARIABLE:
-                ok = readsMarker(src, t) || !holds(src, t);
+                ok = variable(src, &t);
                 k += t.numComponents;
                 break;
             case TCL_TOKEN_COMMAND: ok = script(src, t.start + 1, t.start + t.size - 1, depth + 1); break;
             case TCL_TOKEN_TEXT:
             case TCL_TOKEN_BS: ok = !holds(src, t); break; /* a braced string, a number */
-            default: break; /* sub-expressions, operators, quoted words: their parts follow */
+            case TCL_TOKEN_OPERATOR:
+                /* a function's name, or an operator (eq, ne, in, ni are
+                   the operators that begin with a letter) */
+                if (std::isalpha(static_cast<unsigned char>(*t.start)) || *t.start == '_' || *t.start == ':') {
+                    std::string op(t.start, static_cast<size_t>(t.size));
+                    ok = op == "eq" || op == "ne" || op == "in" || op == "ni" || mathFunction(t.start, t.size);
+                }
+                break;
+            default: break; /* sub-expressions and quoted words: their parts follow */
             }
         }
         Tcl_FreeParse(&parse);
@@ -665,8 +1103,14 @@ private:
 
     Tcl_Interp *interp_;
     const KnownCommands &known_;
-    std::vector<bool> placed_; /* by marker id: read in a proven position, or in a comment */
-    std::vector<bool> later_;  /* by marker id: read by a second pass */
+    std::vector<bool> placed_;              /* by marker id: read in a proven position, or in a comment */
+    std::vector<bool> later_;               /* by marker id: read by a second pass */
+    Tcl_Namespace *ns_ = nullptr;           /* where names resolve: null for the current namespace */
+    std::unordered_set<std::string> names_; /* variables the predicate sets */
+    std::vector<std::string> otherWords_;   /* the words of commands of rule 3 */
+    std::unordered_set<std::string> libraries_;
+    std::string stringMap_; /* the string ensemble now, read once */
+    bool autoIndexRead_ = false;
 };
 
 /* The marker at p: its length, 0 when none. */
@@ -714,33 +1158,48 @@ bool tooDeep(const char *p)
 
 int matchScriptInit(Tcl_Interp *interp)
 {
-    auto *known = new KnownCommands;
-    for (const CommandRule &row : kRules) {
-        Tcl_CmdInfo info;
-        if (!Tcl_GetCommandInfo(interp, (std::string("::") + row.name).c_str(), &info)) {
-            delete known;
-            return 1;
-        }
-        known->builtins.push_back({info.objProc, info.objClientData});
+    if (Tcl_GetAssocData(interp, kAssocKey, nullptr) != nullptr) {
+        return 0; /* what was there first stays what was there first */
     }
+    auto *known = new KnownCommands;
     /* A procedure made and deleted again shows how Tcl runs procedures. */
     const char *probe = "::tesk_matchScriptProbe";
     Tcl_Obj *words[] = {Tcl_NewStringObj("::proc", -1), Tcl_NewStringObj(probe, -1), Tcl_NewObj(), Tcl_NewObj()};
     for (Tcl_Obj *w : words) {
         Tcl_IncrRefCount(w);
     }
-    Tcl_CmdInfo info;
+    Tcl_InterpState state = Tcl_SaveInterpState(interp, TCL_OK);
     int code = Tcl_EvalObjv(interp, 4, words, TCL_EVAL_GLOBAL);
     for (Tcl_Obj *w : words) {
         Tcl_DecrRefCount(w);
     }
-    if (code != TCL_OK || !Tcl_GetCommandInfo(interp, probe, &info)) {
+    known->procProc = commandNamed(interp, probe).proc;
+    Tcl_DeleteCommand(interp, probe);
+    Tcl_RestoreInterpState(interp, state);
+    for (const CommandRule &row : kRules) {
+        known->builtins.push_back(builtinNamed(interp, std::string("::") + row.name, known->procProc));
+    }
+    for (const char *word : kStringWords) {
+        known->stringWords.push_back(builtinNamed(interp, std::string("::tcl::string::") + word, known->procProc));
+    }
+    known->stringMap = stringEnsemble(interp);
+    for (const char *name : kMathFuncs) {
+        Command c = builtinNamed(interp, std::string("::tcl::mathfunc::") + name, known->procProc);
+        if (c.proc != nullptr) {
+            known->mathFuncs.push_back(c);
+        }
+    }
+    if (code != TCL_OK || known->procProc == nullptr) {
         delete known;
         return 1;
     }
-    known->procProc = info.objProc;
-    Tcl_DeleteCommand(interp, probe);
-    Tcl_ResetResult(interp);
+    for (const std::string &name : evalList(interp, kAllProcs)) {
+        known->procs.insert(name);
+    }
+    for (const std::string &name : evalList(interp, "::info globals")) {
+        known->globals.insert(name);
+    }
+    known->globals.insert({"errorInfo", "errorCode", "env", "auto_index", "auto_path"});
     Tcl_SetAssocData(interp, kAssocKey, freeKnown, known);
     return 0;
 }
@@ -751,12 +1210,16 @@ bool matchScriptPlace(Tcl_Interp *interp, const char *predicate, const std::stri
     if (known == nullptr || tooDeep(predicate)) {
         return false;
     }
+    /* The array's name without its namespace and number: the predicate may
+       not name it, nor another match's. */
+    std::string stem = array.substr(array.rfind(':') == std::string::npos ? 0 : array.rfind(':') + 1);
+    stem.erase(stem.find_last_not_of("0123456789") + 1);
     out.markers.clear();
     out.script.clear();
     out.text.assign(1, std::string());
     /* The first pass's text: each marker k written $array(k). */
     std::string text;
-    Source source{nullptr, {}, false};
+    Source source;
     for (const char *p = predicate; *p != '\0';) {
         MatchMarker marker;
         size_t n = markerAt(p, marker);
@@ -772,9 +1235,14 @@ bool matchScriptPlace(Tcl_Interp *interp, const char *predicate, const std::stri
         out.markers.push_back(std::move(marker));
         p += n;
     }
-    source.base = text.c_str();
+    for (const std::string &piece : out.text) {
+        if (stem.empty() || piece.find(stem) != std::string::npos) {
+            return false;
+        }
+    }
+    source.index(text.c_str(), text.size());
     Placer placer(interp, *known, out.markers.size());
-    if (!placer.script(source, text.c_str(), text.c_str() + text.size(), 0) || !placer.allPlaced()) {
+    if (!placer.script(source, text.c_str(), text.c_str() + text.size(), 0) || !placer.finish()) {
         return false;
     }
     size_t from = 0;

@@ -28,19 +28,26 @@ struct MatchScript {
     std::vector<std::string> text;    /* the predicate around them: text[k] before marker k, then the rest */
 };
 
-/* Records which commands of the interpreter are Tcl's own and how Tcl's
- * procedures are run, so that the placer can tell them from commands of
- * the same name made later. Called once when the package registers its
- * commands in the interpreter; 0, or 1 when a command is missing. */
+/* Records which commands of the interpreter are Tcl's own (those of the
+ * placer's rules, string's subcommands and ensemble, the math functions),
+ * how Tcl's procedures are run, and which procedures and global variables
+ * are there before the application's scripts are read, so that the placer
+ * can tell them from commands and procedures made later. Called when the
+ * package registers its commands in the interpreter (a second call keeps
+ * what the first recorded). A command that is already an alias or a
+ * procedure under one of Tcl's names is not taken for Tcl's own. 0, or 1
+ * when the interpreter cannot make a procedure. */
 int matchScriptInit(Tcl_Interp *interp);
 
 /* Reads predicate, finds its markers and places each one (see the rules at
  * the top of matchscript.cpp) as a read of array(k), array being a global
  * array name such as "::gtableMatch1". True with out filled when every
- * marker stands where its value is proven to be used only as a value;
- * false (out unspecified) otherwise, or when the predicate nests deeper
- * than the placer follows. Commands are resolved in interp as they are at
- * the call. */
+ * command and word of the predicate is proven to use a marker's value, and
+ * anything made from it, only as a value; false (out unspecified)
+ * otherwise, when the predicate names the array (its name without the
+ * namespace and trailing digits), or when it nests deeper than the placer
+ * follows. Commands are resolved in interp, in the namespace where each
+ * runs, as they are at the call. Linear in the predicate's length. */
 bool matchScriptPlace(Tcl_Interp *interp, const char *predicate, const std::string &array, MatchScript &out);
 
 #endif /* TESK_GEO_MATCHSCRIPT_H */

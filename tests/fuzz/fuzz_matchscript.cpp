@@ -4,13 +4,18 @@
  *	Fuzz target of the placer of match predicates. The input drives a
  *	generator: it picks predicate shapes from kShapes (value commands,
  *	expressions braced and not, script bodies, second passes, commands
- *	off the list, markers in names, raw fragments of Tcl's special
- *	characters), nested up to four deep, and for every marker a hostile
- *	cell (kCells, or input bytes followed by one of them). When the
- *	placer accepts the predicate, the placed script is evaluated in a
- *	safe interpreter with every marker's element set to its cell: no cell
- *	may run (the command pwn) or be read as a variable name (::probe),
- *	whatever the predicate does with its values. A refusal is fine.
+ *	off the list, Tcl's library procedures, markers in names, a value
+ *	stored in a variable, a loop, catch, try or regexp variable or
+ *	::errorInfo and then reused in any position from kReuses, raw
+ *	fragments of Tcl's special characters), nested up to four deep, and
+ *	for every marker a hostile cell (kCells, or input bytes followed by
+ *	one of them). When the placer accepts the predicate, the placed
+ *	script is evaluated in an interpreter that holds Tcl's library
+ *	procedures (history, parray, unknown in interactive mode) with every
+ *	marker's element set to its cell: no cell may run (the command pwn,
+ *	or exec, exit, file, open, source and the like, all replaced by
+ *	recorders) or be read as a variable name (::probe), whatever the
+ *	predicate does with its values. A refusal is fine.
  */
 #include <cstdio>
 #include <cstdlib>
@@ -25,16 +30,21 @@
 
 namespace {
 
-/* Shapes: @ a marker, # an inner predicate, ~ a raw fragment. */
+/* Shapes: @ a marker, # an inner predicate, & a reuse of the variable x
+ * (kReuses), ~ a raw fragment. */
 constexpr const char *kShapes[] = {
     "string equal @ Lisbon",
     "string match *x* @",
+    "string match @ x",
     "string equal x@x {x}",
     "string is integer @",
+    "string repeat x @",
     "string equal \"@ \" ~",
     "expr {@ eq \"x\"}",
     "expr {@ > 1 && @ < 5}",
     "expr {\"@ \" eq {x}}",
+    "expr {abs(@ ) > 1}",
+    "expr {ev(@ )}",
     "expr @ > 1",
     "expr \"@ eq {x}\"",
     "expr @ eq {{x}}",
@@ -46,6 +56,8 @@ constexpr const char *kShapes[] = {
     "eval \"#\"",
     "eval string equal @ x",
     "uplevel 0 {#}",
+    "uplevel #0 {#}",
+    "uplevel 1 {#}",
     "uplevel #",
     "if {@ eq 1} {#} else {#}",
     "if 1 {#} elseif {@} then {#}",
@@ -67,6 +79,10 @@ constexpr const char *kShapes[] = {
     "llength @",
     "lrange @ 0 end",
     "lsearch @ x",
+    "lsearch -exact {x} @",
+    "lsearch {x} @",
+    "format @ x",
+    "format x @",
     "set v @",
     "set @ 1",
     "regexp {a} @",
@@ -80,24 +96,110 @@ constexpr const char *kShapes[] = {
     "namespace eval :: {#}",
     "subst @",
     "join @",
+    "history add @ exec",
+    "::tcl::HistAdd @ exec",
+    "parray @",
+    "unknown @ ~",
+    "auto_load @",
+    "set x @ ; &",
+    "lappend x @ ; &",
+    "set x [list @ ] ; &",
+    "uplevel 0 {set x @ } ; &",
+    "foreach x [list @ ] {&}",
+    "lmap x [list @ ] {&}",
+    "catch {error @ } x ; &",
+    "catch {error @ } r x ; &",
+    "try {error @ } on error x {&}",
+    "try {error @ } trap {} {r x} {&}",
+    "regexp {.*} @ x ; &",
+    "catch {error @ } ; &",
+    "catch {error x {} @ } ; &",
+    "string equal @ x ; &",
     "~#~",
     "# ; #",
     "[#]",
     "@",
     "{*}@",
     "list {*}@",
+    "set {*}[list] @",
     "list $a(@)",
     "list {@}",
     "list ${@}",
     "# a comment @\nexpr 1",
 };
 
+/* Uses of a value kept in x (or in ::errorInfo, ::errorCode, the match's
+ * array): as a script, an expression, a command, a name, a format, a
+ * pattern, an argument of a library procedure, or a value. */
+constexpr const char *kReuses[] = {
+    "eval $x",
+    "$x",
+    "subst $x",
+    "uplevel #0 $x",
+    "uplevel 1 $x",
+    "uplevel #0 {eval $x}",
+    "set $x",
+    "expr $x",
+    "if $x {}",
+    "eval [list $x]",
+    "eval {*}$x",
+    "format $x",
+    "string match $x y",
+    "lsearch {a} $x",
+    "regexp $x y",
+    "string repeat a $x",
+    "string is integer -failindex $x 1",
+    "dict with x {}",
+    "apply {{} {dict with ::x {}}}",
+    "namespace eval :: $x",
+    "list $a($x)",
+    "eval $::errorInfo",
+    "uplevel #0 {eval $errorInfo}",
+    "eval $::errorCode",
+    "eval $::gtableMatch1(0)",
+    "eval [lindex [array get gtableMatch1] 1]",
+    "set auto_index(q) $x ; q",
+    "history add $x exec",
+    "parray $x",
+    "unknown $x",
+    "usr $x",
+    "string equal $x y",
+    "expr {$x eq \"y\"}",
+    "list $x",
+    "return -level 0 $x",
+};
+
 /* Cells that run pwn or read ::probe when Tcl parses them as a script, an
  * expression, a list or a variable name. */
 constexpr const char *kCells[] = {
-    "pwn",    "[pwn]", "pwn a",     "$::probe", "${::probe}", "[set ::probe]", "::probe",          "[{*}pwn\\x20a]",
-    "{*}pwn", "a;pwn", "a\npwn",    "} pwn {",  "\" pwn \"",  "]pwn[",         "x} eq [pwn] || {", "\\",
-    "{",      "}",     "\"[pwn]\"", "probe",    "a(b) [pwn]", "eval pwn",      "1 [pwn]",          "$::probe(x)",
+    "pwn",
+    "[pwn]",
+    "pwn a",
+    "$::probe",
+    "${::probe}",
+    "[set ::probe]",
+    "::probe",
+    "[{*}pwn\\x20a]",
+    "{*}pwn",
+    "a;pwn",
+    "a\npwn",
+    "} pwn {",
+    "\" pwn \"",
+    "]pwn[",
+    "x} eq [pwn] || {",
+    "\\",
+    "{",
+    "}",
+    "\"[pwn]\"",
+    "probe",
+    "a(b) [pwn]",
+    "eval pwn",
+    "1 [pwn]",
+    "$::probe(x)",
+    "%2147483647s",
+    "*a*a*a*a*a*a*a*a*a*a*a*a*a*a*a*a*a*a*b",
+    "pwn exec",
+    "::probe 1",
 };
 
 constexpr int kMaxNesting = 4;
@@ -138,6 +240,8 @@ void generate(Choices &in, int depth, Generated &out)
             out.cells.push_back(cell);
         } else if (*p == '#') {
             generate(in, depth + 1, out);
+        } else if (*p == '&') {
+            out.predicate += kReuses[in.next() % std::size(kReuses)];
         } else if (*p == '~') {
             for (unsigned n = in.next() % 4; n > 0; n--) {
                 out.predicate.push_back(kRaw[in.next() % (sizeof kRaw - 1)]);
@@ -162,24 +266,52 @@ char *probeRead(ClientData, Tcl_Interp *, const char *, const char *, int)
     return nullptr;
 }
 
-/* A safe interpreter with pwn, ::probe and a procedure usr. */
+std::vector<std::string> cells; /* the cells of the predicate being run */
+
+/* Stands for a command that reaches outside the process (exec, file, ...),
+ * which Tcl's unknown calls for any unknown command in interactive mode: a
+ * run when a word holds a cell that names pwn or probe (the literal text
+ * of a predicate may hold a short cell such as "{"), else an error. */
+int outsideCmd(ClientData, Tcl_Interp *interp, int objc, Tcl_Obj *const objv[])
+{
+    for (int k = 1; k < objc; k++) {
+        std::string word = Tcl_GetString(objv[k]);
+        for (const std::string &cell : cells) {
+            bool marked = cell.find("pwn") != std::string::npos || cell.find("probe") != std::string::npos;
+            if (marked && word.find(cell) != std::string::npos) {
+                ran = true;
+            }
+        }
+    }
+    Tcl_SetObjResult(interp, Tcl_NewStringObj("not here", -1));
+    return TCL_ERROR;
+}
+
+/* An interpreter with Tcl's library procedures loaded (history, parray,
+ * unknown in interactive mode), pwn, ::probe, an alias ev behind a math
+ * function, and a procedure of the application, usr, made after the
+ * placer recorded what was there. Every command that reaches outside the
+ * process records a run instead. */
 Tcl_Interp *sandbox()
 {
     static Tcl_Interp *interp = nullptr;
     if (interp == nullptr) {
         interp = Tcl_CreateInterp();
-        if (Tcl_MakeSafe(interp) != TCL_OK || matchScriptInit(interp) != 0 ||
-            Tcl_Eval(
-                interp,
-                "proc usr {args} {return 0}; set ::probe 0; set ::a(x) 1; set ::keep {}; set ::keep [info globals]") !=
-                TCL_OK) {
-            std::fprintf(stderr, "fuzz_matchscript: cannot make the interpreter\n");
+        Tcl_CreateObjCommand(interp, "pwn", pwnCmd, nullptr, nullptr);
+        if (Tcl_Init(interp) != TCL_OK ||
+            Tcl_Eval(interp, "history info; auto_load parray; set ::tcl_interactive 1; set ::probe 0; set ::a(x) 1;"
+                             "interp alias {} ::tcl::mathfunc::ev {} ::pwn") != TCL_OK ||
+            matchScriptInit(interp) != 0 ||
+            Tcl_Eval(interp, "proc usr {args} {return 0}; set ::keep {}; set ::keep [info globals]") != TCL_OK) {
+            std::fprintf(stderr, "fuzz_matchscript: cannot make the interpreter: %s\n", Tcl_GetStringResult(interp));
             std::abort();
+        }
+        for (const char *name : {"exec", "exit", "file", "open", "socket", "cd", "source", "load", "glob", "pwd"}) {
+            Tcl_CreateObjCommand(interp, name, outsideCmd, nullptr, nullptr);
         }
         for (const char *name : {"after", "vwait", "update"}) {
             Tcl_HideCommand(interp, name, name);
         }
-        Tcl_CreateObjCommand(interp, "pwn", pwnCmd, nullptr, nullptr);
         Tcl_TraceVar2(interp, "::probe", nullptr, TCL_TRACE_READS | TCL_GLOBAL_ONLY, probeRead, nullptr);
     }
     return interp;
@@ -194,7 +326,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     Generated g;
     generate(in, 0, g);
     MatchScript placed;
-    if (!matchScriptPlace(interp, g.predicate.c_str(), "::m", placed)) {
+    if (!matchScriptPlace(interp, g.predicate.c_str(), "::gtableMatch1", placed)) {
         return 0;
     }
     if (placed.markers.size() != g.cells.size()) {
@@ -203,9 +335,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         std::abort();
     }
     for (size_t k = 0; k < g.cells.size(); k++) {
-        Tcl_SetVar2Ex(interp, "::m", std::to_string(k).c_str(),
+        Tcl_SetVar2Ex(interp, "::gtableMatch1", std::to_string(k).c_str(),
                       Tcl_NewStringObj(g.cells[k].data(), static_cast<int>(g.cells[k].size())), TCL_GLOBAL_ONLY);
     }
+    cells = g.cells;
     ran = false;
     Tcl_EvalEx(interp, placed.script.data(), static_cast<int>(placed.script.size()), TCL_EVAL_GLOBAL);
     if (ran) {
@@ -217,8 +350,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         std::abort();
     }
     /* Variables the predicate set (x, v, r, ...) go, so that a later
-       predicate that reads one cannot run an earlier cell. */
-    Tcl_Eval(interp, "foreach v [info globals] {if {$v ni $::keep} {unset -nocomplain ::$v}}");
+       predicate that reads one cannot run an earlier cell; and the cells
+       that ::errorInfo, ::errorCode and the history hold. */
+    Tcl_Eval(interp, "foreach v [info globals] {if {$v ni $::keep} {unset -nocomplain ::$v}};"
+                     "set ::errorInfo {}; set ::errorCode NONE; history clear; unset -nocomplain ::gtableMatch1");
     Tcl_ResetResult(interp);
     return 0;
 }
