@@ -328,12 +328,17 @@ TEST_F(FormatsTest, ImagedefMostSignificantFirstHeaderIsReversedButPixelOrderCom
     }
 }
 
-TEST_F(FormatsTest, ImagedefHeadersThatAreNotSoundAreNotThisFormat)
+TEST_F(FormatsTest, ImagedefHeadersThatAreNotSoundAreRefusedAsThisFormats)
 {
     auto good = [] { return imagedefFile(false, IMG_BSQ, PIX_BYTE, 1, 4, 4, 1152, 0).size(1168); };
-    std::pair<const char *, Bytes> cases[] = {
+    /* No magic, a type of no header or a short header: not this format. */
+    std::pair<const char *, Bytes> others[] = {
         {"magic not terminated", good().text(13, "X")},
         {"headerless type", good().i32(20, IMG_BSQD)},
+        {"short header", good().size(1151)},
+    };
+    /* A header of this format that is not sound: refused as its own. */
+    std::pair<const char *, Bytes> refused[] = {
         {"no rows", good().i32(44, 0)},
         {"negative columns", good().i32(48, -4)},
         {"no bands", good().i32(40, 0)},
@@ -341,11 +346,13 @@ TEST_F(FormatsTest, ImagedefHeadersThatAreNotSoundAreNotThisFormat)
         {"data inside the header", good().i32(32, 1000)},
         {"data beyond the end", good().i32(32, 4096)},
         {"area too large", good().i32(44, 1 << 28).i32(48, 1 << 28)},
-        {"short header", good().size(1151)},
     };
     ImageDesc d;
-    for (auto &[what, bytes] : cases) {
+    for (auto &[what, bytes] : others) {
         EXPECT_EQ(detect(write("bad.img", bytes.data), &d, imagedefDetect), 0) << what;
+    }
+    for (auto &[what, bytes] : refused) {
+        EXPECT_EQ(detect(write("bad.img", bytes.data), &d, imagedefDetect), kDetectRefused) << what;
     }
     for (auto [count, expected] : {std::pair{300, 256}, {-5, 0}}) {
         ASSERT_EQ(detect(write("pal.img", good().i32(124, count).data), &d), IMG_BSQ);
@@ -688,8 +695,11 @@ TEST_F(FormatsTest, LanTagsPackTypesAndFloatSides)
     addImageReader(declineA, 1);
     EXPECT_EQ(detect(write("pack6.lan", lanFile("HEAD74", 6, 1, 5, 2).size(200).data), &d), 0);
     EXPECT_EQ(readerLog, "A");
-    EXPECT_EQ(detect(write("nobands.lan", lanFile("HEAD74", 0, 0, 5, 2).size(200).data), &d, lanDetect), 0);
-    EXPECT_EQ(detect(write("nan.lan", lanFile("HEADER", 0, 1, std::nan(""), 2).size(200).data), &d, lanDetect), 0);
+    /* A known tag and pack type with sizes out of bounds: refused as LAN. */
+    EXPECT_EQ(detect(write("nobands.lan", lanFile("HEAD74", 0, 0, 5, 2).size(200).data), &d, lanDetect),
+              kDetectRefused);
+    EXPECT_EQ(detect(write("nan.lan", lanFile("HEADER", 0, 1, std::nan(""), 2).size(200).data), &d, lanDetect),
+              kDetectRefused);
 }
 
 TEST_F(FormatsTest, LanWriterSidesBlocksAndRefusals)
@@ -749,8 +759,9 @@ TEST_F(FormatsTest, FftFilesAreDetectedWithACopyOfTheirHeader)
               std::tuple(PIX_FLOAT, 2, 4, 8, 64, 1024, 1, 1.0));
 
     EXPECT_EQ(detect(write("x.fft", Bytes(b).text(14, "X").data), &d, fftDetect), 0);
-    EXPECT_EQ(detect(write("s.fft", Bytes(b).size(1023).data), &d, fftDetect), 0);
-    EXPECT_EQ(detect(write("c.fft", Bytes(b).i32(88, 0).data), &d, fftDetect), 0);
+    /* The magic with a cut header or no columns: refused as an FFT file. */
+    EXPECT_EQ(detect(write("s.fft", Bytes(b).size(1023).data), &d, fftDetect), kDetectRefused);
+    EXPECT_EQ(detect(write("c.fft", Bytes(b).i32(88, 0).data), &d, fftDetect), kDetectRefused);
 }
 
 TEST_F(FormatsTest, FftStatisticsComeFromTheHeader)
