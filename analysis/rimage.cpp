@@ -310,6 +310,9 @@ int detectInMemory(const unsigned char *data, size_t size, const char *name, Ima
             void *priv = nullptr;
             int answer = row->detect(fd, name, &found, &priv);
             gmemFree(priv);
+            if (answer < 0 && answer != kDetectRefused) {
+                break;
+            }
             if (answer > 0 && imageTypeOf(answer)->readsFromMemory) {
                 *desc = found;
                 type = answer;

@@ -468,8 +468,7 @@ static int configureShown(GimgMaster *master, const std::string &oldFile)
 {
     Tcl_Interp *interp = master->interp;
     if (master->opt.data != nullptr && master->opt.data[0] != '\0') {
-        const char *words[] = {"-data", master->opt.data};
-        RamImage *image = photoFileToRAMImage(interp, 2, words, &master->desc);
+        RamImage *image = photoDataToRAMImage(interp, master->opt.data, &master->desc);
         if (image == nullptr) {
             /* Text that is no picture is not kept, or every later
              * configure would read it again and fail. */

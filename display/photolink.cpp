@@ -10,16 +10,19 @@
 #include "display/photolink.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <memory>
 #include <new>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "imagestore/pixels.h"
 #include "imagestore/ramimage.h"
 #include "runtime/startup.h"
+#include "runtime/util.h"
 
 namespace {
 
@@ -173,19 +176,17 @@ RamImage *photoToRAMImage(Tcl_Interp *interp, const char *photoName, const Image
     return image;
 }
 
-RamImage *photoFileToRAMImage(Tcl_Interp *interp, int argc, const char *const *argv, const ImageDesc *desc)
+namespace {
+
+/* Evaluates "image create photo" with the option words (references taken
+ * here), copies the new photo and deletes it: photoFileToRAMImage's work. */
+RamImage *photoFromWords(Tcl_Interp *interp, std::vector<Tcl_Obj *> options, const ImageDesc *desc)
 {
-    Tcl_ResetResult(interp);
-    if (argc > 0 && argv[0][0] != '-') {
-        return nullptr;
-    }
     std::vector<Tcl_Obj *> words;
     for (const char *word : {"image", "create", "photo"}) {
         words.push_back(Tcl_NewStringObj(word, -1));
     }
-    for (int i = 0; i < argc; i++) {
-        words.push_back(Tcl_NewStringObj(argv[i], -1));
-    }
+    words.insert(words.end(), options.begin(), options.end());
     for (Tcl_Obj *word : words) {
         Tcl_IncrRefCount(word);
     }
@@ -200,6 +201,50 @@ RamImage *photoFileToRAMImage(Tcl_Interp *interp, int argc, const char *const *a
         deletePhoto(interp, photo);
     }
     Tcl_ResetResult(interp);
+    return image;
+}
+
+}  // namespace
+
+RamImage *photoFileToRAMImage(Tcl_Interp *interp, int argc, const char *const *argv, const ImageDesc *desc)
+{
+    Tcl_ResetResult(interp);
+    if (argc > 0 && argv[0][0] != '-') {
+        return nullptr;
+    }
+    std::vector<Tcl_Obj *> options;
+    for (int i = 0; i < argc; i++) {
+        options.push_back(Tcl_NewStringObj(argv[i], -1));
+    }
+    return photoFromWords(interp, std::move(options), desc);
+}
+
+RamImage *photoDataToRAMImage(Tcl_Interp *interp, const char *text, const ImageDesc *desc)
+{
+    Tcl_ResetResult(interp);
+    Tcl_Obj *raw = Tcl_NewStringObj(text, -1);
+    Tcl_IncrRefCount(raw);
+    int rawLength = 0;
+    const unsigned char *head = Tcl_GetByteArrayFromObj(raw, &rawLength);
+    const std::string_view start(reinterpret_cast<const char *>(head), static_cast<size_t>(rawLength));
+    const bool picture = start.substr(0, 6) == "GIF87a" || start.substr(0, 6) == "GIF89a" ||
+                         start.substr(0, 8) == "\x89PNG\r\n\x1a\n" ||
+                         (start.size() > 2 && start[0] == 'P' && (start[1] == '5' || start[1] == '6') &&
+                          std::strchr(" \t\r\n", start[2]) != nullptr);
+    Tcl_Obj *data = raw;
+    if (!picture) {
+        size_t size = 0;
+        unsigned char *bytes = base64Decode(std::strlen(text), text, &size);
+        if (bytes == nullptr || size == 0 || size > static_cast<size_t>(INT_MAX)) {
+            gmemFree(bytes);
+            Tcl_DecrRefCount(raw);
+            return nullptr;
+        }
+        data = Tcl_NewByteArrayObj(bytes, static_cast<int>(size));
+        gmemFree(bytes);
+    }
+    RamImage *image = photoFromWords(interp, {Tcl_NewStringObj("-data", -1), data}, desc);
+    Tcl_DecrRefCount(raw);
     return image;
 }
 

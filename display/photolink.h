@@ -67,6 +67,16 @@ RamImage *photoToRAMImage(Tcl_Interp *interp, const char *photoName, const Image
 RamImage *photoFileToRAMImage(Tcl_Interp *interp, int argc, const char *const *argv, const ImageDesc *desc);
 
 /*
+ * photoDataToRAMImage --
+ *	The picture that text holds, copied as photoFileToRAMImage does:
+ *	the bytes of a GIF, PNG or binary PPM/PGM file as they are, anything
+ *	else as the file's bytes in strict base64 (see base64Decode); a text
+ *	the decoder refuses makes no photo. Answers the image holding one use
+ *	for the caller, or NULL; the result is reset.
+ */
+RamImage *photoDataToRAMImage(Tcl_Interp *interp, const char *text, const ImageDesc *desc);
+
+/*
  * createPhotoRAMImage --
  *	Makes a photo image (named name when name is not empty, else named by
  *	Tk), writes the photo's name into name (nameSize bytes, terminated),

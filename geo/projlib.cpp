@@ -385,13 +385,19 @@ double angleOf(const char *text)
 /*
  * PROJ opens the files a definition names (init files, grids) itself, and
  * a FIFO among them would hold it for ever. True when every place PROJ may
- * look for name (the name itself, what the user's finder answers, each
- * search folder, PROJ's user folder) holds nothing, a folder or a regular
- * file; false for a FIFO, a device or a socket, links followed.
+ * look for name (the name itself, "~/" as the home folder, what the
+ * user's finder answers, each search folder, PROJ's user folder) holds
+ * nothing or a regular file; false for a FIFO, a device, a socket or a
+ * folder, links followed.
  */
 bool projFileSafe(PJ_CONTEXT *ctx, const std::string &name)
 {
     std::vector<std::string> places{name};
+    if (name.compare(0, 2, "~/") == 0) {
+        if (const char *home = std::getenv("HOME")) {
+            places.push_back(std::string(home) + name.substr(1));
+        }
+    }
     if (layer().finder != nullptr) {
         if (const char *found = layer().finder(name.c_str())) {
             places.emplace_back(found);
@@ -405,8 +411,57 @@ bool projFileSafe(PJ_CONTEXT *ctx, const std::string &name)
     }
     for (const std::string &place : places) {
         struct stat info;
-        if (stat(place.c_str(), &info) == 0 && !S_ISREG(info.st_mode) && !S_ISDIR(info.st_mode)) {
+        if (stat(place.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) {
             return false;
+        }
+    }
+    return true;
+}
+
+/* Every key of PROJ 9 whose value names files that PROJ opens itself:
+ * init files ("file:id"), the classic datum and geoid grids, the grid
+ * shift operations' grids (hgridshift, vgridshift, xyzgridshift,
+ * gridshift), deformation's grids, tinshift's file and defmodel's model.
+ * Grid values are comma-separated lists whose names may carry "@". */
+constexpr const char *kFileKeys[] = {"init", "nadgrids", "geoidgrids", "grids", "xy_grids", "z_grids", "file", "model"};
+
+/*
+ * definitionFilesSafe --
+ *	Holds every file that the words (key=value, no "+") name under a key
+ *	of kFileKeys to projFileSafe, in each form PROJ may read the value:
+ *	an init value's file before ":", else the whole value and each
+ *	comma-separated name with and without its "@". False, with
+ *	*refused set to the offending word, when one is not safe.
+ */
+bool definitionFilesSafe(PJ_CONTEXT *ctx, const std::vector<std::string> &words, std::string *refused)
+{
+    for (const std::string &word : words) {
+        std::string_view key = keyOf(word);
+        if (!key.empty() && key[0] == '+') {
+            key.remove_prefix(1);
+        }
+        if (std::find(std::begin(kFileKeys), std::end(kFileKeys), key) == std::end(kFileKeys) ||
+            word.find('=') == std::string::npos) {
+            continue;
+        }
+        std::string value = word.substr(word.find('=') + 1);
+        std::vector<std::string> names;
+        if (key == "init") {
+            names.push_back(value.substr(0, value.find(':')));
+        } else {
+            names.push_back(value);
+            for (const std::string &item : splitText(value, ',')) {
+                names.push_back(item);
+                if (item[0] == '@') {
+                    names.push_back(item.substr(1));
+                }
+            }
+        }
+        for (const std::string &name : names) {
+            if (!name.empty() && !projFileSafe(ctx, name)) {
+                *refused = word;
+                return false;
+            }
         }
     }
     return true;
@@ -424,7 +479,8 @@ bool expandInit(PJ_CONTEXT *ctx, std::vector<ProjParam> &params, const ProjParam
         return false;
     }
     std::string text = "+init=" + value;
-    if (!projFileSafe(ctx, value.substr(0, value.find(':')))) {
+    std::string refused;
+    if (!definitionFilesSafe(ctx, {text.substr(1)}, &refused)) {
         /* as PROJ answers for an init file it cannot find */
         setProjError(PROJ_ERR_INVALID_OP_ILLEGAL_ARG_VALUE, text.c_str() + 1);
         return false;
@@ -767,7 +823,8 @@ PJ *openGridList(PJ_CONTEXT *ctx, const std::string &list)
         if (name.empty()) {
             continue;
         }
-        if (!projFileSafe(ctx, name)) {
+        std::string refused;
+        if (!definitionFilesSafe(ctx, {"nadgrids=" + name}, &refused)) {
             if (optional) {
                 continue;
             }
@@ -1101,6 +1158,12 @@ ProjHandle *projInit(int argc, const char *const *argv)
             words.push_back(e.text);
             passed.push_back(&e);
         }
+    }
+    std::string refused;
+    if (!definitionFilesSafe(ctx, words, &refused)) {
+        /* as PROJ answers for a file it cannot find */
+        setProjError(PROJ_ERR_INVALID_OP_FILE_NOT_FOUND_OR_INVALID);
+        return nullptr;
     }
     h->pj = createFromWords(ctx, words);
     if (h->pj == nullptr) {

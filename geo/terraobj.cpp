@@ -231,14 +231,12 @@ int wordPutTile(TerraCall &c)
             return c.info("fail to find tile string");
         }
     }
-    /* Only whole groups make a tile: a cut text would store a cut tile. */
-    const size_t significant = base64Significant(std::strlen(text), text);
-    if (significant == 0 || significant % 4 != 0) {
-        return c.info("Error in base64 decoding");
-    }
+    /* The decoder takes strict text only (whole groups, padding at the
+     * end): a cut or foreign text would store a damaged tile. */
     size_t size = 0;
     unsigned char *bytes = base64Decode(std::strlen(text), text, &size);
-    if (bytes == nullptr) {
+    if (bytes == nullptr || size == 0) {
+        gmemFree(bytes);
         return c.info("Error in base64 decoding");
     }
     int put = terraPutTile(c.store, index, bytes, size);

@@ -117,9 +117,16 @@ int fileCacheDepth(const RamImage *image)
 
 /* A raw file must hold the pixel data its header (or descriptor) claims: a
  * shorter one is refused rather than read as rows of zeros, and a header
- * that claims a huge image cannot make the store size a huge cache. */
-bool dataFits(int fd, const char *path, const ImageDesc &desc)
+ * that claims a huge image cannot make the store size a huge cache. A
+ * descriptor whose block is shorter than a row (0: not given) is weighed
+ * with the block the open will give it. */
+bool dataFits(int fd, const char *path, const ImageDesc &given)
 {
+    ImageDesc desc = given;
+    const int32_t rowBytes = rowBytesFor(desc.pixel, desc.columns);
+    if (desc.block < rowBytes) {
+        desc.block = imageTypeDefaultBlock(desc, rowBytes);
+    }
     struct stat st;
     int64_t area = ramImageRawDataBytes(&desc);
     if (area < 0 || fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || desc.offset + area <= st.st_size) {

@@ -1,17 +1,18 @@
 /*
  * base64.cpp --
  *
- *	Base64 codec (RFC 4648 alphabet, "=" padding) for the terrain tile
- *	store and the rimage command. Encoded texts break their lines after
- *	every 72 characters of full groups; the decoder skips anything outside
- *	the alphabet.
+ *	Base64 codec (RFC 4648 alphabet, "=" padding): the one decoder of the
+ *	package, used by the terrain tile store, rimage's base64 images and
+ *	gimg's -data text. Encoded texts break their lines after every 72
+ *	characters of full groups. The decoder is strict: whitespace may lie
+ *	anywhere, every other character must belong to the alphabet, groups
+ *	are whole, and "=" may only be the last one or two characters.
  */
 
 #include <cstddef>
 #include <cstdint>
 
 #include "runtime/util.h"
-#include "tesk_stdio.h"
 
 namespace {
 
@@ -20,16 +21,21 @@ constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwx
 /* Full groups per output line: 18 groups of 4 characters make 72. */
 constexpr size_t kGroupsPerLine = 18;
 
-/* Value of a base64 character: 0..63, kPad for "=", kSkip for anything else. */
+/* Value of a base64 character: 0..63, kPad for "=", kSpace for the
+ * whitespace the decoder passes over, kForeign for anything else. */
 constexpr int kPad = 64;
-constexpr int kSkip = -1;
+constexpr int kSpace = -1;
+constexpr int kForeign = -2;
 
 struct DecodeTable {
     signed char value[256];
     constexpr DecodeTable() : value()
     {
         for (int c = 0; c < 256; ++c) {
-            value[c] = kSkip;
+            value[c] = kForeign;
+        }
+        for (char c : {' ', '\t', '\n', '\r', '\v', '\f'}) {
+            value[static_cast<unsigned char>(c)] = kSpace;
         }
         for (int i = 0; i < 64; ++i) {
             value[static_cast<unsigned char>(kAlphabet[i])] = static_cast<signed char>(i);
@@ -98,67 +104,59 @@ char *base64Encode(size_t n, const unsigned char *bytes, size_t *outLength)
 
 /*
  * Decodes n characters of text into bytes from gmemAlloc (the caller frees
- * them). Characters outside the alphabet are skipped; each group of four
- * significant characters ("=" included) gives three bytes less one per "="
- * in it. A text ending inside a group prints "Invalid base64 data block
- * detected.\n" to standard error and keeps the bytes of the full groups.
- * *outLength (when given) receives the byte count. Answers NULL only when
- * memory runs out.
+ * them); *outLength (when given) receives the byte count. Whitespace is
+ * passed over; every other character belongs to the alphabet, the
+ * characters make whole groups of four, and "=" appears only as the last
+ * one or two of them. Answers NULL, decoding nothing, for any other text,
+ * and when memory runs out.
  */
-size_t base64Significant(size_t n, const char *text)
-{
-    size_t significant = 0;
-    for (size_t i = 0; i < n; ++i) {
-        if (kDecode.value[static_cast<unsigned char>(text[i])] != kSkip) {
-            ++significant;
-        }
-    }
-    return significant;
-}
-
 unsigned char *base64Decode(size_t n, const char *text, size_t *outLength)
 {
     if (outLength != nullptr) {
         *outLength = 0;
     }
-    /* The buffer is sized from the significant characters, so no text can
-     * make the decoder write past it. */
-    const size_t significant = base64Significant(n, text);
+    /* Check the whole text first: a refused text yields nothing at all. */
+    size_t significant = 0;
+    size_t pads = 0;
+    for (size_t i = 0; i < n; ++i) {
+        int v = kDecode.value[static_cast<unsigned char>(text[i])];
+        if (v == kForeign || (v >= 0 && v < kPad && pads != 0)) {
+            return nullptr;  // a foreign character, or data after a pad
+        }
+        if (v == kPad) {
+            ++pads;
+        }
+        if (v != kSpace) {
+            ++significant;
+        }
+    }
+    if (significant % 4 != 0 || pads > 2) {
+        return nullptr;
+    }
     const size_t capacity = significant / 4 * 3;
     auto *bytes = static_cast<unsigned char *>(gmemAlloc(capacity > 0 ? capacity : 1));
     if (bytes == nullptr) {
         return nullptr;
     }
-
     size_t length = 0;
     uint32_t word = 0;
     int have = 0;
-    int pads = 0;
     for (size_t i = 0; i < n; ++i) {
         int v = kDecode.value[static_cast<unsigned char>(text[i])];
-        if (v == kSkip) {
+        if (v == kSpace) {
             continue;
         }
-        if (v == kPad) {
-            ++pads;
-            v = 0;
-        }
-        word = (word << 6) | static_cast<uint32_t>(v);
+        word = (word << 6) | static_cast<uint32_t>(v == kPad ? 0 : v);
         if (++have == 4) {
-            const int keep = pads < 3 ? 3 - pads : 0;
-            const unsigned char group[3] = {static_cast<unsigned char>(word >> 16),
-                                            static_cast<unsigned char>(word >> 8), static_cast<unsigned char>(word)};
-            for (int k = 0; k < keep; ++k) {
-                bytes[length++] = group[k];
-            }
+            bytes[length++] = static_cast<unsigned char>(word >> 16);
+            bytes[length++] = static_cast<unsigned char>(word >> 8);
+            bytes[length++] = static_cast<unsigned char>(word);
             word = 0;
             have = 0;
-            pads = 0;
         }
     }
-    if (have != 0) {
-        tesk_fprintf(stderr, "Invalid base64 data block detected.\n");
-    }
+    /* The pads of the last group stand for no bytes. */
+    length -= pads;
     if (outLength != nullptr) {
         *outLength = length;
     }

@@ -83,13 +83,11 @@ int strCaseCmp(const char *a, const char *b);
 /* NUL-terminated text from gmemAlloc (caller frees), a newline after every 72
  * characters of full groups; *outLength excludes the NUL. NULL: no memory. */
 char *base64Encode(size_t n, const unsigned char *bytes, size_t *outLength);
-/* Bytes from gmemAlloc (caller frees); characters outside the alphabet are
- * skipped. A text ending inside a group prints "Invalid base64 data block
- * detected.\n" to standard error; the bytes decoded so far are returned. */
+/* Bytes from gmemAlloc (caller frees) of a strict base64 text: whitespace
+ * anywhere, otherwise only the alphabet, whole groups, "=" only as the last
+ * one or two characters. NULL, with nothing decoded, for any other text or
+ * when memory runs out. */
 unsigned char *base64Decode(size_t n, const char *text, size_t *outLength);
-/* How many of the n characters of text the decoder reads: those of the
- * alphabet and "=". A text of whole groups has a non-zero multiple of 4. */
-size_t base64Significant(size_t n, const char *text);
 
 /* Output helpers (output.cpp) ------------------------------------------------- */
 

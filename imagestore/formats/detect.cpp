@@ -52,7 +52,8 @@ bool askedBefore(int at, ImageDetectProc *detect)
  *	readers of the second list, in that order, until one recognises the
  *	file. A detector that declines gets the descriptor back as it was, so
  *	the next one starts clean. Answers the image type, 0 when nothing took
- *	the file, -1 when a reader or detector asked to stop.
+ *	the file, -1 when a reader or detector asked to stop or when nothing
+ *	took a file whose header a detector refused as its own format's.
  */
 int detectImageFile(int fd, const char *fileName, ImageDesc *desc, void **priv)
 {
@@ -66,12 +67,18 @@ int detectImageFile(int fd, const char *fileName, ImageDesc *desc, void **priv)
     if (answer != 0) {
         return answer;
     }
+    bool refused = false;
     for (int at = 0; const ImageType *row = imageTypeAt(at); at++) {
         if (row->detect == nullptr || askedBefore(at, row->detect)) {
             continue;
         }
         *desc = entry;
         answer = imageTypeCall(row, -1, [&] { return row->detect(fd, fileName, desc, priv); });
+        if (answer == kDetectRefused) {
+            refused = true;
+            *priv = nullptr;
+            continue;
+        }
         if (answer != 0) {
             return answer > 0 ? answer : -1;
         }
@@ -80,6 +87,7 @@ int detectImageFile(int fd, const char *fileName, ImageDesc *desc, void **priv)
     answer = askImageReaders(1, fd, fileName, desc, priv);
     if (answer == 0) {
         *desc = entry;
+        return refused ? -1 : 0;
     }
     return answer;
 }

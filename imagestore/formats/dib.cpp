@@ -134,9 +134,10 @@ int refuse(const char *reason)
  *	map id and georeference from the text this system writes before the
  *	pixels, header offset = the pixel data offset. *priv receives a
  *	DibPrivate (gmemAlloc) saying whether rows are stored top-down.
- *	Answers IMG_DIB; 0 when the file is not a bitmap or has a bit count
- *	we do not read (reported); -1 (reported) for a compressed bitmap, an
- *	empty or oversized image, or pixel data beyond the end of the file.
+ *	Answers IMG_DIB; 0 when the file is not a bitmap; kDetectRefused
+ *	(reported) for a bit count we do not read; -1 (reported) for a
+ *	compressed bitmap, an empty or oversized image, or pixel data beyond
+ *	the end of the file.
  *	The file position is left alone.
  */
 int dibDetect(int fd, const char *, ImageDesc *desc, void **priv)
@@ -147,7 +148,7 @@ int dibDetect(int fd, const char *, ImageDesc *desc, void **priv)
     }
     ImageDesc found = *desc;
     if (!initDibInfo(&found, h)) {
-        return 0;
+        return kDetectRefused;  // a bitmap of a bit count not read here (reported)
     }
     if (h.compression != 0) {
         tesk_fprintf(stderr, "Error in DIB: compressed bitmaps are not supported\n");

@@ -646,16 +646,25 @@ void dicomOpened(RamImage *image)
 
 /*
  * dicomDetect --
- *	The DICOM detector: parses the file, declines compressed images (with
- *	a message) and images it cannot read, fills desc from the image
- *	elements and keeps the element table as the private data.
+ *	The DICOM detector: parses the file, fills desc from the image
+ *	elements and keeps the element table as the private data. Answers 0
+ *	for a file that is no DICOM data set. A DICOM file it cannot read (a
+ *	data set that does not parse behind the "DICM" mark, a compressed
+ *	image, image elements that are missing, inconsistent or beyond the
+ *	file, the store's bounds or the memory budget) answers kDetectRefused
+ *	(reported): a DICOM file is read as one or not at all.
  */
 int dicomDetect(int fd, const char *fileName, ImageDesc *desc, void **priv)
 {
-    (void)fileName;
+    const char *name = fileName != nullptr ? fileName : "";
     int64_t pixelOffset = 0;
     HashTable table = dicomParse(fd, &pixelOffset);
     if (table == nullptr) {
+        unsigned char mark[4];
+        if (readAt(fd, mark, sizeof mark, 128) == sizeof mark && std::memcmp(mark, "DICM", 4) == 0) {
+            tesk_fprintf(stderr, "Error in readDICOM: %s: its data set cannot be read\n", name);
+            return kDetectRefused;
+        }
         return 0;
     }
     const DicomElement *pixels = dicomFindElement(table, 0x7FE0, 0x0010);
@@ -666,7 +675,7 @@ int dicomDetect(int fd, const char *fileName, ImageDesc *desc, void **priv)
     if ((compression != nullptr && !startsWith(table, 0x0028, 0x0060, "NONE")) || (encapsulated && !(rle && palette))) {
         tesk_fprintf(stderr, "Unable to read compressed DICOM image.\n");
         deleteDicomHashTable(table);
-        return 0;
+        return kDetectRefused;
     }
     ImageDesc found = *desc;
     found.dataFd = -1;
@@ -734,18 +743,27 @@ int dicomDetect(int fd, const char *fileName, ImageDesc *desc, void **priv)
             ok = found.volumes <= 1 << 20 && fstat(fd, &st) == 0 &&
                  frameBytes <= 64 * (static_cast<int64_t>(st.st_size) - pixelOffset);
         }
-        /* The cache holds a frame; a run-length frame is decoded into a
-         * buffer of its own first. */
-        ok = ok && imageBudgetAllows(frameBytes * (encapsulated ? 2 : 1), "readDICOM");
+        if (!ok) {
+            tesk_fprintf(stderr, "Error in readDICOM: %s: its pixel data cannot hold %lld frames of %lld bytes\n", name,
+                         static_cast<long long>(count), static_cast<long long>(frameBytes));
+        } else if (!imageBudgetAllows(frameBytes * (encapsulated ? 2 : 1), "readDICOM")) {
+            /* The cache holds a frame; a run-length frame is decoded into a
+             * buffer of its own first. */
+            deleteDicomHashTable(table);
+            return kDetectRefused;
+        }
+    } else {
+        tesk_fprintf(stderr, "Error in readDICOM: %s: its image elements are missing or refused\n", name);
     }
     if (!ok) {
         deleteDicomHashTable(table);
-        return 0;
+        return kDetectRefused;
     }
     auto *state = static_cast<DicomState *>(gmemAlloc(sizeof(DicomState)));
     if (state == nullptr) {
         deleteDicomHashTable(table);
-        return 0;
+        tesk_fprintf(stderr, "Error of malloc in readDICOM.\n");
+        return -1;
     }
     state->table = table;
     state->pixelOffset = pixelOffset;

@@ -84,19 +84,29 @@ void fillStat(BandStat *stat, double n, double mean, double deviation, double mi
 /*
  * fftDetect --
  *	Recognises an FFT image file: answers FFT with desc filled and a
- *	gmemAlloc'd copy of the header in *priv; 0 when the file is not one
- *	(or its sizes are out of bounds), -1 when the copy cannot be made.
+ *	gmemAlloc'd copy of the header in *priv; 0 when the file does not
+ *	begin with the magic; kDetectRefused (reported) for a cut header or
+ *	sizes out of bounds, -1 when the copy cannot be made: an FFT file is
+ *	read as one or not at all.
  */
-int fftDetect(int fd, const char *, ImageDesc *desc, void **priv)
+int fftDetect(int fd, const char *fileName, ImageDesc *desc, void **priv)
 {
     unsigned char h[kHeaderBytes];
-    if (!readHeader(fd, h)) {
+    size_t got = readAt(fd, h, kHeaderBytes, 0);
+    if (got < sizeof kMagic || std::memcmp(h, kMagic, sizeof kMagic) != 0) {
         return 0;
+    }
+    const char *name = fileName != nullptr ? fileName : "";
+    if (got < static_cast<size_t>(kHeaderBytes)) {
+        tesk_fprintf(stderr, "Error in readFFT: %s: its header of %d bytes is cut at %zu\n", name, kHeaderBytes, got);
+        return kDetectRefused;
     }
     int32_t rows = getI32(h + kRows);
     int32_t columns = getI32(h + kColumns);
     if (!sidesFit(rows, columns)) {
-        return 0;
+        tesk_fprintf(stderr, "Error in readFFT: %s: %d rows of %d columns are no image the store can hold\n", name,
+                     rows, columns);
+        return kDetectRefused;
     }
     void *copy = gmemAlloc(kHeaderBytes);
     if (copy == nullptr) {

@@ -119,16 +119,30 @@ bool screenFits(int rows, int columns)
  *	gives the transparent index, a comment of at most 256 bytes that is a
  *	georeference sets the map id and georeference. Answers the image type
  *	with desc filled (one band of bytes, the global colour table as its
- *	palette, the header's size as offset), or 0 when the data is no GIF
- *	or its screen is no image the store can hold. Prints nothing.
+ *	palette, the header's size as offset), 0 when the data is no GIF, or
+ *	-1 for a GIF whose header is cut or whose screen is no image the
+ *	store can hold, with *why (when given) saying which. Prints nothing.
  */
-int examine(GifSource &src, ImageDesc *desc)
+int examine(GifSource &src, ImageDesc *desc, std::string *why = nullptr)
 {
     src.seek(0);
     int type = gifSignature(src);
-    GifFrame screen;
-    if (type == 0 || !getGifLSD(src, &screen, false) || !screenFits(screen.height, screen.width)) {
+    if (type == 0) {
         return 0;
+    }
+    GifFrame screen;
+    if (!getGifLSD(src, &screen, false)) {
+        if (why != nullptr) {
+            *why = "its screen descriptor is cut";
+        }
+        return -1;
+    }
+    if (!screenFits(screen.height, screen.width)) {
+        if (why != nullptr) {
+            *why = "a screen of " + std::to_string(screen.width) + " x " + std::to_string(screen.height) +
+                   " is more than the store holds";
+        }
+        return -1;
     }
     ImageDesc found = *desc;
     found.transparent = -1;
@@ -185,8 +199,8 @@ int examine(GifSource &src, ImageDesc *desc)
     found.top = found.left = 0;
     found.msbf = 0;
     found.colourMode = kColourModeGif;
-    if (!imgDescCheck(&found, nullptr)) {
-        return 0;
+    if (!imgDescCheck(&found, why)) {
+        return -1;
     }
     *desc = found;
     return type;
@@ -1152,19 +1166,25 @@ bool gifWriteTrailer(GifWriter &w)
  *	Recognises GIF87a and GIF89a files whose screen the store can hold
  *	(see examine). The file position is left alone. A screen that the
  *	file's data cannot fill (more than 16 M pixels and than its LZW data
- *	can give) or whose cache exceeds the memory budget stops detection
- *	(-1, reported).
+ *	can give) or a cache beyond the memory budget stops detection (-1,
+ *	reported); a cut or refused header answers kDetectRefused (reported):
+ *	a GIF is read as a GIF or not at all.
  */
-int gifDetect(int fd, const char *, ImageDesc *desc, void **)
+int gifDetect(int fd, const char *fileName, ImageDesc *desc, void **)
 {
     std::unique_ptr<GifSource> src(new (std::nothrow) GifSource(fd));
     if (src == nullptr) {
         return 0;
     }
     ImageDesc found = *desc;
-    int type = examine(*src, &found);
+    std::string why;
+    int type = examine(*src, &found, &why);
     if (type == 0) {
         return 0;
+    }
+    if (type < 0) {
+        tesk_fprintf(stderr, "Error in readGIF: %s: %s\n", fileName != nullptr ? fileName : "", why.c_str());
+        return kDetectRefused;
     }
     const int64_t pixels = static_cast<int64_t>(found.rows) * found.columns;
     if (pixels > kAnyScreen && pixels > kLzwPixelsPerByte * src->size()) {
@@ -1365,7 +1385,7 @@ int rewindGIF(RamImage *image)
         return 0;
     }
     ImageDesc found = image->desc;
-    if (examine(work->src, &found) == 0) {
+    if (examine(work->src, &found) <= 0) {
         tesk_fprintf(stderr, "Can't rewind %s\n", image->desc.file);
         return 0;
     }

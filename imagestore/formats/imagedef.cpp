@@ -109,9 +109,10 @@ int64_t lineBytes(int imgid, int pixel, int64_t rows, int64_t columns, int64_t b
  * imagedefDetect --
  *	Recognises an IMAGEDEF header at byte 0 (the file position is left
  *	alone). Answers BSQ, BIL or BIP with desc filled, 0 when the file is
- *	not this format or its header is not sound: sizes out of bounds, an
- *	unknown pixel type, or a data offset inside the header or beyond the
- *	end of the file.
+ *	not this format (no magic, another image type). A header that is not
+ *	sound (sizes out of bounds, an unknown pixel type, a data offset
+ *	inside the header or beyond the end of the file) answers
+ *	kDetectRefused (reported): it is read as this format or not at all.
  */
 int imagedefDetect(int fd, const char *, ImageDesc *desc, void **)
 {
@@ -142,11 +143,13 @@ int imagedefDetect(int fd, const char *, ImageDesc *desc, void **)
     }
     struct stat info;
     if (offset < kHeaderBytes || fstat(fd, &info) != 0 || offset > info.st_size) {
-        return 0;
+        tesk_fprintf(stderr, "Error in IMAGEDEF header: data offset %d outside the file\n", offset);
+        return kDetectRefused;
     }
     int64_t block = lineBytes(imgid, pixel, rows, columns, bands, offset);
     if (block == 0) {
-        return 0;
+        tesk_fprintf(stderr, "Error in IMAGEDEF header: sizes or pixel type out of bounds\n");
+        return kDetectRefused;
     }
     int32_t indices = getI32(h + kIndices, msbf);
     indices = indices < 0 ? 0 : indices > 256 ? 256 : indices;

@@ -55,8 +55,15 @@ enum class NewArea : uint8_t {
 /* A detector examines an open file (reading at offsets, the file position
  * left alone) and answers a positive image type code with desc filled and
  * its private data (gmemAlloc'd) in *priv, 0 when the file is not its
- * format, or a negative value to stop detection. */
+ * format, kDetectRefused when the file is of its format but its header is
+ * refused (reported; the later formats are still asked, and detection
+ * fails when none takes the file), or another negative value to stop
+ * detection. */
 typedef int(ImageDetectProc)(int fd, const char *fileName, ImageDesc *desc, void **priv);
+
+/* A detector's answer for a file of its format whose header it refuses:
+ * such a file is never taken for one that no format recognises. */
+constexpr int kDetectRefused = -2;
 /* Writes the header of a new file (checkDisk: test the free space first);
  * answers the data offset, -1 on failure. */
 typedef int(ImageHeaderProc)(int fd, int checkDisk, ImageDesc *desc);

@@ -815,11 +815,12 @@ const char *jpegRules(ImageDesc *desc)
 /*
  * jpegDetect --
  *	Takes a file that starts with 0xFF 0xD8 0xFF and whose header libjpeg
- *	reads (see readHeader). Answers IMG_JPEG with desc filled, or 0: no
- *	signature, or a header that libjpeg refuses (after its message), so
- *	that the next format is asked; -1 (reported) for a file too short for
- *	its picture or a picture beyond the memory budget. The file position
- *	is left alone.
+ *	reads (see readHeader). Answers IMG_JPEG with desc filled, or 0
+ *	without the signature; kDetectRefused for a header that libjpeg (after
+ *	its message) or the store refuses, so that the next format is asked
+ *	but the file is never taken for an unknown one; -1 (reported) for a
+ *	file too short for its picture or a picture beyond the memory budget.
+ *	The file position is left alone.
  */
 int jpegDetect(int fd, const char *fileName, ImageDesc *desc, void **)
 {
@@ -829,8 +830,13 @@ int jpegDetect(int fd, const char *fileName, ImageDesc *desc, void **)
     }
     ImageDesc found = *desc;
     int64_t buffered = 0, blocks = 0;
-    if (!readHeader(&in, &found, &buffered, &blocks) || !imgDescCheck(&found, nullptr)) {
-        return 0;
+    if (!readHeader(&in, &found, &buffered, &blocks)) {
+        return kDetectRefused;  // libjpeg's message said why
+    }
+    std::string why;
+    if (!imgDescCheck(&found, &why)) {
+        tesk_fprintf(stderr, "Error in readJPEG: %s: %s\n", fileName, why.c_str());
+        return kDetectRefused;
     }
     /* Every block of a component is coded in a bit at least (its DC
      * coefficient has no runs), so a file shorter than that holds a

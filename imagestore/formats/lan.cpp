@@ -84,7 +84,9 @@ int64_t lineBytes(int pixel, int64_t rows, int64_t columns, int64_t bands)
  * lanDetect --
  *	Recognises a LAN-style header at byte 0 (the file position is left
  *	alone). Answers E73, E74 or E74BSQ with desc filled; 0 for another
- *	tag, a pack type outside 0..5 or sizes out of bounds.
+ *	tag or a pack type outside 0..5. A header with a known tag and pack
+ *	type whose sizes are out of bounds answers kDetectRefused (reported):
+ *	it is read as this format or not at all.
  */
 int lanDetect(int fd, const char *, ImageDesc *desc, void **)
 {
@@ -114,7 +116,8 @@ int lanDetect(int fd, const char *, ImageDesc *desc, void **)
     int bands = getI16(h + kBands);
     int64_t block = lineBytes(pixel, rows, columns, bands);
     if (block == 0) {
-        return 0;
+        tesk_fprintf(stderr, "Error in LAN header: sizes out of bounds\n");
+        return kDetectRefused;
     }
     int mapid = getU16(h + kMapId);
 

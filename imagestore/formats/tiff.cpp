@@ -1050,14 +1050,37 @@ int tiffWriteWhole(int fd, ImageDesc *desc)
     return 8;
 }
 
-int tiffDetect(int fd, const char *, ImageDesc *desc, void **priv)
+/*
+ * tiffDetect --
+ *	Recognises a TIFF file by its byte order mark and version (42, or 43
+ *	for BigTIFF) and describes its first directory. Answers the image
+ *	type with desc filled, 0 without the mark; a TIFF without a readable
+ *	directory, BigTIFF or an image that cannot be read answers
+ *	kDetectRefused (reported), and the first image's hard failures -1: a
+ *	TIFF is read as one or not at all.
+ */
+int tiffDetect(int fd, const char *fileName, ImageDesc *desc, void **priv)
 {
+    const char *name = fileName != nullptr ? fileName : "";
     TiffFile file;
     if (!tiffReadFile(fd, &file)) {
-        return 0;
+        unsigned char head[4];
+        if (!readAllAt(fd, head, sizeof head, 0) || !(head[0] == head[1] && (head[0] == 'I' || head[0] == 'M'))) {
+            return 0;
+        }
+        const int version = getU16(head + 2, head[0] == 'M');
+        if (version != 42 && version != 43) {
+            return 0;
+        }
+        tesk_fprintf(stderr, "imgTiff - no directory that can be read in %s\n", name);
+        return kDetectRefused;
     }
     PixelLayout lay;
     int answer = describe(fd, file, 0, desc, &lay);
+    if (answer == 0) {
+        tesk_fprintf(stderr, "imgTiff - the first image of %s cannot be read\n", name);
+        return kDetectRefused;
+    }
     if (answer != 1) {
         return answer;
     }

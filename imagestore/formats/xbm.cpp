@@ -210,10 +210,12 @@ bool rewriting = false;
  *	Looks for "_width" and "_height" followed by numbers in the first
  *	4,095 bytes of the file (up to a zero byte). Answers IMG_XBMP with desc
  *	filled (one band, white for 0 and black for 1), or 0 when the defines
- *	are missing or give no usable size, or the file is too short to hold
- *	the bitmap they announce. The file position is left alone.
+ *	are missing. Defines that give no usable size, a bitmap the file is
+ *	too short to hold or that exceeds the store's bounds or the memory
+ *	budget answer kDetectRefused (reported): a bitmap is read as one or
+ *	not at all. The file position is left alone.
  */
-int xbmDetect(int fd, const char *, ImageDesc *desc, void **)
+int xbmDetect(int fd, const char *fileName, ImageDesc *desc, void **)
 {
     char text[kDetectBytes + 1];
     size_t got = readAt(fd, text, kDetectBytes, 0);
@@ -225,15 +227,29 @@ int xbmDetect(int fd, const char *, ImageDesc *desc, void **)
     if (!numberAfter(text, "_width", &width) || !numberAfter(text, "_height", &height)) {
         return 0;
     }
+    auto refuse = [&](const char *why) {
+        tesk_fprintf(stderr, "Error in readXBMP: %s: a bitmap of %ld x %ld %s\n", fileName != nullptr ? fileName : "",
+                     width, height, why);
+        return kDetectRefused;
+    };
     struct stat st;
-    if (width < 1 || height < 1 || width > INT32_MAX || height > INT32_MAX || fstat(fd, &st) != 0) {
-        return 0;
+    if (width < 1 || height < 1 || width > INT32_MAX || height > INT32_MAX) {
+        return refuse("has no usable size");
+    }
+    if (fstat(fd, &st) != 0) {
+        return refuse("cannot be measured against its file");
     }
     /* Every byte of the array takes at least one character of the text;
      * the cache holds them all. */
     int64_t bytes = static_cast<int64_t>(height) * rowBytesOf(static_cast<int32_t>(width));
-    if (bytes > kMaxBitmapBytes || bytes > st.st_size || !imageBudgetAllows(bytes, "readXBMP")) {
-        return 0;
+    if (bytes > kMaxBitmapBytes) {
+        return refuse("is more than the store holds");
+    }
+    if (bytes > st.st_size) {
+        return refuse("is more than its file can hold");
+    }
+    if (!imageBudgetAllows(bytes, "readXBMP")) {
+        return kDetectRefused;
     }
     ImageDesc found = *desc;
     found.imgid = IMG_XBMP;
@@ -254,7 +270,7 @@ int xbmDetect(int fd, const char *, ImageDesc *desc, void **)
     found.palette[1][0] = found.palette[1][1] = found.palette[1][2] = 0;
     found.transparent = -1;
     if (!imgDescCheck(&found, nullptr)) {
-        return 0;
+        return refuse("is refused");
     }
     *desc = found;
     return IMG_XBMP;

@@ -286,13 +286,18 @@ TEST_F(FormatFiles, XbmDefinesGiveAOneBitImageWithWhiteAndBlack)
     const char *others[] = {"#define a_width 8\n{0};", "#define a_width x\n#define a_height 1\n{0};",
                             "#define a_width 0\n#define a_height 1\n{0};",
                             "#define a_width 8\n#define a_height 200\n{0};"};  // too short for 200 bytes
-    for (const std::string &text : {std::string(others[0]), std::string(others[1]), std::string(others[2]),
-                                    std::string(others[3]), late, std::string()}) {
+    for (const std::string &text : {std::string(others[0]), std::string(others[1]), late, std::string()}) {
         EXPECT_EQ(xbmDetect(file(text), "f", &d, nullptr), 0) << text.substr(0, 60);
     }
+    /* Defines that scan make an X bitmap: sizes it cannot have are refused
+     * as this format's, never left to be taken for a file of no format. */
+    EXPECT_EQ(xbmDetect(file(others[2]), "f", &d, nullptr), kDetectRefused);
+    EXPECT_EQ(errors(), "Error in readXBMP: f: a bitmap of 0 x 1 has no usable size\n");
+    EXPECT_EQ(xbmDetect(file(others[3]), "f", &d, nullptr), kDetectRefused);
+    EXPECT_EQ(errors(), "Error in readXBMP: f: a bitmap of 8 x 200 is more than its file can hold\n");
     /* Four bytes of bits are more than a budget of 3. */
     setImageMemoryBudget(3);
-    EXPECT_EQ(xbmDetect(file(kNineByTwo), "f", &d, nullptr), 0);
+    EXPECT_EQ(xbmDetect(file(kNineByTwo), "f", &d, nullptr), kDetectRefused);
     setImageMemoryBudget(0);
     EXPECT_NE(errors().find("Error in readXBMP: the image needs 4 bytes, more than the memory budget "
                             "(teskImageBudget) of 3\n"),
@@ -502,7 +507,7 @@ TEST_F(FormatFiles, BitmapsWeCannotReadAreRefused)
         const char *message;
     } cases[] = {
         {rle, -1, "Error in DIB: compressed bitmaps are not supported\n"},
-        {sixteen, 0, "Error in initDIB_Bi: invalid BitCount.\n"},
+        {sixteen, kDetectRefused, "Error in initDIB_Bi: invalid BitCount.\n"},
         {wide, -1, "Error in DIB: invalid image size\n"},
         {flat, -1, "Error in DIB: invalid image size\n"},
         {shortData, -1, "Error in DIB: pixel data beyond the end of the file\n"},

@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstring>
 #include <dirent.h>
+#include <map>
 #include <fcntl.h>
 #include <string>
 #include <sys/resource.h>
@@ -26,6 +27,7 @@
 #include "imagestore/rowcache.h"
 #include "imagestore/stats.h"
 #include "runtime/startup.h"
+#include "sample_files.h"
 #include "support/test_interp.h"
 
 namespace {
@@ -328,12 +330,17 @@ TEST_F(FormatsTest, ImagedefMostSignificantFirstHeaderIsReversedButPixelOrderCom
     }
 }
 
-TEST_F(FormatsTest, ImagedefHeadersThatAreNotSoundAreNotThisFormat)
+TEST_F(FormatsTest, ImagedefHeadersThatAreNotSoundAreRefusedAsThisFormats)
 {
     auto good = [] { return imagedefFile(false, IMG_BSQ, PIX_BYTE, 1, 4, 4, 1152, 0).size(1168); };
-    std::pair<const char *, Bytes> cases[] = {
+    /* No magic, a type of no header or a short header: not this format. */
+    std::pair<const char *, Bytes> others[] = {
         {"magic not terminated", good().text(13, "X")},
         {"headerless type", good().i32(20, IMG_BSQD)},
+        {"short header", good().size(1151)},
+    };
+    /* A header of this format that is not sound: refused as its own. */
+    std::pair<const char *, Bytes> refused[] = {
         {"no rows", good().i32(44, 0)},
         {"negative columns", good().i32(48, -4)},
         {"no bands", good().i32(40, 0)},
@@ -341,11 +348,13 @@ TEST_F(FormatsTest, ImagedefHeadersThatAreNotSoundAreNotThisFormat)
         {"data inside the header", good().i32(32, 1000)},
         {"data beyond the end", good().i32(32, 4096)},
         {"area too large", good().i32(44, 1 << 28).i32(48, 1 << 28)},
-        {"short header", good().size(1151)},
     };
     ImageDesc d;
-    for (auto &[what, bytes] : cases) {
+    for (auto &[what, bytes] : others) {
         EXPECT_EQ(detect(write("bad.img", bytes.data), &d, imagedefDetect), 0) << what;
+    }
+    for (auto &[what, bytes] : refused) {
+        EXPECT_EQ(detect(write("bad.img", bytes.data), &d, imagedefDetect), kDetectRefused) << what;
     }
     for (auto [count, expected] : {std::pair{300, 256}, {-5, 0}}) {
         ASSERT_EQ(detect(write("pal.img", good().i32(124, count).data), &d), IMG_BSQ);
@@ -648,6 +657,86 @@ TEST_F(FormatsTest, WriterDispatchAndTheFilePosition)
 
 /* LAN-style headers ------------------------------------------------------------ */
 
+/* A DICOM file with a meta group and a data set of 2 x 2 pixels of 12
+ * bits, which no reader here takes. */
+ByteVec dicomOfTwelveBits()
+{
+    std::string bytes(128, '\0');
+    bytes += "DICM";
+    auto element = [&bytes](uint16_t group, uint16_t number, const char *vr, const std::string &value) {
+        std::string head(8, '\0');
+        samples::putLE(head, 0, group, 2);
+        samples::putLE(head, 2, number, 2);
+        head.replace(4, 2, vr);
+        if (std::strcmp(vr, "OB") == 0) {
+            head += std::string(4, '\0');
+            samples::putLE(head, 8, static_cast<uint32_t>(value.size()), 4);
+        } else {
+            samples::putLE(head, 6, static_cast<uint32_t>(value.size()), 2);
+        }
+        bytes += head + value;
+    };
+    auto us = [](int v) { return std::string{static_cast<char>(v & 0xFF), static_cast<char>(v >> 8)}; };
+    element(2, 0, "UL", std::string("\x1c\0\0\0", 4));
+    element(2, 0x10, "UI", std::string("1.2.840.10008.1.2.1\0", 20));
+    element(0x28, 2, "US", us(1));
+    element(0x28, 0x10, "US", us(2));
+    element(0x28, 0x11, "US", us(2));
+    element(0x28, 0x100, "US", us(12));
+    element(0x7FE0, 0x10, "OB", std::string(6, '\1'));
+    return ByteVec(bytes.begin(), bytes.end());
+}
+
+/* Every format the table detects has a file here whose signature it knows
+ * but whose header it refuses: detection must fail with an error, never
+ * answer "no format", which would let the file be opened raw over its
+ * header. A format added to the table without such a file fails here. */
+TEST_F(FormatsTest, EveryFormatRefusesItsOwnBadHeaderAsAnErrorNotAsNoFormat)
+{
+    samples::DibFields sixteen;
+    sixteen.width = 2;
+    sixteen.height = 2;
+    sixteen.bitCount = 16;
+    sixteen.rows = {std::string(4, '\0'), std::string(4, '\0')};
+    samples::ElasFields noBands;
+    noBands.block = 8;
+    noBands.lastLine = 2;
+    noBands.lastElement = 4;
+    noBands.bands = 0;
+    const std::string dib = samples::dibFile(sixteen), elas = samples::elasFile(noBands, std::string(32, '\0'));
+    const std::string ppm("P5\n2 2\n65535\n\0\0\0\0\0\0\0\0", 21);
+    const std::string xbm = "#define a_width 0\n#define a_height 1\n{0};";
+    const unsigned char gif[] = {'G', 'I', 'F', '8', '9', 'a', 0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 0, ';'};
+    const unsigned char jpeg[] = {0xFF, 0xD8, 0xFF, 0xE0, 0, 16, 'J', 'F', 'I', 'F', 0, 1, 1, 0, 0, 1, 0, 1, 0, 0,
+                                  0xFF, 0xD9};
+    const std::map<std::string, ByteVec> refused = {
+        {"DICOM", dicomOfTwelveBits()},
+        {"DIB", ByteVec(dib.begin(), dib.end())},
+        {"XBM", ByteVec(xbm.begin(), xbm.end())},
+        {"LAN", lanFile("HEAD74", 0, 0, 5, 2).size(200).data},
+        {"GIF", ByteVec(std::begin(gif), std::end(gif))},
+        {"FFT", Bytes(fftFile(4, 8)).i32(88, 0).data},
+        {"ELAS", ByteVec(elas.begin(), elas.end())},
+        {"TIFF", ByteVec{'I', 'I', 42, 0, 0, 1, 0, 0}},
+        {"JPEG", ByteVec(std::begin(jpeg), std::end(jpeg))},
+        {"IMAGEDEF", imagedefFile(false, IMG_BSQ, PIX_BYTE, 1, 4, 4, 1152, 0).size(1168).i32(44, 0).data},
+        {"PPM", ByteVec(ppm.begin(), ppm.end())},
+    };
+    std::vector<std::string> formats;
+    for (int at = 0; const ImageType *row = imageTypeAt(at); at++) {
+        if (row->detect != nullptr && std::find(formats.begin(), formats.end(), row->format) == formats.end()) {
+            formats.push_back(row->format);
+        }
+    }
+    ASSERT_FALSE(formats.empty());
+    for (const std::string &format : formats) {
+        auto file = refused.find(format);
+        ASSERT_NE(file, refused.end()) << "no file with a refused header for the format " << format;
+        ImageDesc d;
+        EXPECT_EQ(detect(write("refused", file->second), &d), -1) << format;
+    }
+}
+
 TEST_F(FormatsTest, LanHeaderWrittenHoldsItsFieldsAndIsDetected)
 {
     std::string file = write("scene.lan", {});
@@ -688,8 +777,11 @@ TEST_F(FormatsTest, LanTagsPackTypesAndFloatSides)
     addImageReader(declineA, 1);
     EXPECT_EQ(detect(write("pack6.lan", lanFile("HEAD74", 6, 1, 5, 2).size(200).data), &d), 0);
     EXPECT_EQ(readerLog, "A");
-    EXPECT_EQ(detect(write("nobands.lan", lanFile("HEAD74", 0, 0, 5, 2).size(200).data), &d, lanDetect), 0);
-    EXPECT_EQ(detect(write("nan.lan", lanFile("HEADER", 0, 1, std::nan(""), 2).size(200).data), &d, lanDetect), 0);
+    /* A known tag and pack type with sizes out of bounds: refused as LAN. */
+    EXPECT_EQ(detect(write("nobands.lan", lanFile("HEAD74", 0, 0, 5, 2).size(200).data), &d, lanDetect),
+              kDetectRefused);
+    EXPECT_EQ(detect(write("nan.lan", lanFile("HEADER", 0, 1, std::nan(""), 2).size(200).data), &d, lanDetect),
+              kDetectRefused);
 }
 
 TEST_F(FormatsTest, LanWriterSidesBlocksAndRefusals)
@@ -749,8 +841,9 @@ TEST_F(FormatsTest, FftFilesAreDetectedWithACopyOfTheirHeader)
               std::tuple(PIX_FLOAT, 2, 4, 8, 64, 1024, 1, 1.0));
 
     EXPECT_EQ(detect(write("x.fft", Bytes(b).text(14, "X").data), &d, fftDetect), 0);
-    EXPECT_EQ(detect(write("s.fft", Bytes(b).size(1023).data), &d, fftDetect), 0);
-    EXPECT_EQ(detect(write("c.fft", Bytes(b).i32(88, 0).data), &d, fftDetect), 0);
+    /* The magic with a cut header or no columns: refused as an FFT file. */
+    EXPECT_EQ(detect(write("s.fft", Bytes(b).size(1023).data), &d, fftDetect), kDetectRefused);
+    EXPECT_EQ(detect(write("c.fft", Bytes(b).i32(88, 0).data), &d, fftDetect), kDetectRefused);
 }
 
 TEST_F(FormatsTest, FftStatisticsComeFromTheHeader)

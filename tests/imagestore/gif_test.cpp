@@ -422,9 +422,10 @@ TEST_F(GifFiles, DetectionTakesTheScreenTheGlobalTableAndTheFirstTransparentInde
     ASSERT_EQ(detect(write("c.gif", f.bytes), &d), IMG_GIF89A);
     EXPECT_EQ(d.transparent, 1);
 
-    /* Screens the store cannot hold, and other signatures, are no GIFs. */
+    /* A screen the store cannot hold is a GIF refused, never a file of no
+     * format; other signatures are no GIFs. */
     f.header("GIF89a", 65535, 65535, 2).trailer();
-    EXPECT_EQ(detect(write("e.gif", f.bytes), &d), 0);
+    EXPECT_EQ(detect(write("e.gif", f.bytes), &d), -1);
     f.header("GIF88a", 2, 2, 2).trailer();
     EXPECT_EQ(detect(write("f.gif", f.bytes), &d), 0);
 }

@@ -172,7 +172,7 @@ TEST_F(TiffFiles, SampleFormatsAndRefusedLayouts)
     } cases[] = {
         {8, 2, 1, 1, IMG_TIFF, PIX_SBYTE}, {32, 3, 1, 1, IMG_TIFF, PIX_FLOAT}, {32, 2, 1, 1, IMG_TIFF, PIX_LONG},
         {12, 1, 1, 1, -1, 0},              {8, 1, 1, 5, -1, 0},                {8, 1, 2, 1, -1, 0},
-        {8, 3, 1, 1, 0, 0},
+        {8, 3, 1, 1, kDetectRefused, 0},
     };
     for (const Case &c : cases) {
         TiffBuilder b(ByteVec(64, 3));
@@ -223,7 +223,7 @@ TEST_F(TiffFiles, PalettesDeclinedFilesAndRowsPerStrip)
     write({'I', 'M', 42, 0, 8, 0, 0, 0});
     EXPECT_EQ(detect(&d), 0);
     write({'I', 'I', 42, 0, 0, 1, 0, 0});
-    EXPECT_EQ(detect(&d), 0);
+    EXPECT_EQ(detect(&d), kDetectRefused);
     TiffBuilder c({1, 2});
     c.dir(basic(60000, 60000, 8, {8}, {2}), 4);
     write(c.data);

@@ -1,8 +1,9 @@
 /*
  * Base64 codec: RFC 4648 vectors (expected texts from Python's base64
- * module), the 72-character line rule, skipped characters, and hostile
- * texts decoded without overruns (exactly sized buffers, so that the
- * sanitizer sees any stray access).
+ * module), the 72-character line rule, and the strict decoder: whitespace
+ * passed over, foreign characters, padding out of place and cut texts
+ * refused whole (exactly sized buffers, so that the sanitizer sees any
+ * stray access).
  */
 
 #include <gtest/gtest.h>
@@ -92,10 +93,22 @@ TEST(Base64, LinesBreakAfterEvery72CharactersOfFullGroups)
     EXPECT_EQ(decode(kSeq256), sequence(256));
 }
 
-TEST(Base64, DecodeSkipsForeignCharactersAndHonoursTheCount)
+/* Whether the decoder refuses text, decoding nothing. */
+bool refused(const std::string &text)
 {
-    EXPECT_EQ(decode("Zm9v\r\n Ym\tFy!"), bytesOf("foobar"));
-    EXPECT_EQ(decode("*Z*g*=*=*"), bytesOf("f"));
+    std::vector<char> exact(text.begin(), text.end());
+    size_t length = 12345;
+    unsigned char *bytes = base64Decode(exact.size(), exact.data(), &length);
+    gmemFree(bytes);
+    return bytes == nullptr && length == 0;
+}
+
+TEST(Base64, WhitespaceAnywhereIsPassedOverAndTheCountIsHonoured)
+{
+    EXPECT_EQ(decode("Zm9v\r\n Ym\tFy\v\f"), bytesOf("foobar"));
+    EXPECT_EQ(decode(" Z g = = \n"), bytesOf("f"));
+    EXPECT_EQ(decode("Zm8=\n"), bytesOf("fo"));
+    EXPECT_EQ(decode(std::string(50, '\n')), Bytes());
     size_t length = 0;
     unsigned char *bytes = base64Decode(4, "Zm9vYmFy", &length);
     ASSERT_NE(bytes, nullptr);
@@ -103,31 +116,41 @@ TEST(Base64, DecodeSkipsForeignCharactersAndHonoursTheCount)
     gmemFree(bytes);
 }
 
-TEST(Base64, HostileTextsNeverOverrun)
+TEST(Base64, ForeignCharactersAnywhereRefuseTheWholeText)
 {
-    // Pads only: nothing comes out (a pad count above the group count must
-    // not turn into a huge length).
-    for (const std::string &text : {std::string("="), std::string("===="), std::string(1001, '='), std::string("A==="),
-                                    std::string("!!!!"), std::string(50, '\n'), std::string("A\n\n\n\nB\n\n\nC"),
-                                    std::string("A"), std::string("AB"), std::string("ABC")}) {
-        EXPECT_TRUE(decode(text).empty()) << text;
+    for (const std::string &text : {std::string("Zm9v*&^%"), std::string("*Zm9v"), std::string("Zm9vYmFy!"),
+                                    std::string("Zm9v-Ym_y"), std::string("Zm9v\0Ym9v", 9), std::string("Zm\xc3\xa9v")}) {
+        EXPECT_TRUE(refused(text)) << text;
     }
     std::string foreign;
     for (int c = 1; c < 256; ++c) {
-        if (!(c < 128 && std::isalnum(c)) && c != '+' && c != '/' && c != '=') {
-            foreign.push_back(static_cast<char>(c));
+        if (!(c < 128 && std::isalnum(c)) && c != '+' && c != '/' && c != '=' && !std::isspace(c)) {
+            EXPECT_TRUE(refused("Zm9v" + std::string(1, static_cast<char>(c)) + "Ym9v")) << c;
         }
     }
-    EXPECT_TRUE(decode(foreign).empty());
-    // A text ending inside a group keeps its full groups.
-    EXPECT_EQ(decode("Zm9vYmF"), bytesOf("foo"));
-    EXPECT_EQ(decode(std::string(4001, 'A')).size(), 3000u);
 }
 
-TEST(Base64, PaddedGroupInsideTheTextKeepsLaterBytesInPlace)
+TEST(Base64, PaddingOnlyAtTheEndOfTheLastGroup)
 {
-    EXPECT_EQ(decode("QQ==QUJD"), bytesOf("AABC"));
-    EXPECT_EQ(decode("Zg==Zm8=Zm9v"), bytesOf("ffofoo"));
+    // Inside the text, in a group's first two places, or more than two.
+    for (const std::string &text : {std::string("Zm9v====Zm9v"), std::string("QQ==QUJD"), std::string("Zg==Zm8=Zm9v"),
+                                    std::string("Zm8=Zm9v"), std::string("===="), std::string("A==="),
+                                    std::string("Zm9vY==="), std::string("Zm9v=m9v"), std::string("Zm9vY=Fy"),
+                                    std::string("Zg=\n=\n="), std::string("="), std::string(1001, '=')}) {
+        EXPECT_TRUE(refused(text)) << text;
+    }
+    EXPECT_EQ(decode("Zm9vYg=="), bytesOf("foob"));
+    EXPECT_EQ(decode("Zm9vYmE="), bytesOf("fooba"));
+}
+
+TEST(Base64, TextCutInsideAGroupIsRefusedWhole)
+{
+    for (const std::string &text : {std::string("A"), std::string("AB"), std::string("ABC"), std::string("Zm9vYmF"),
+                                    std::string("Zm9vYg="), std::string("Zm9vYg"), std::string(4001, 'A'),
+                                    std::string("A\n\n\n\nB\n\n\nC")}) {
+        EXPECT_TRUE(refused(text)) << text;
+    }
+    EXPECT_EQ(decode(std::string(4000, 'A')).size(), 3000u);
 }
 
 }  // namespace
