@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "geo/shaperec.h"
+#include "runtime/cnumber.h"
 #include "tesk.h"
 
 bool readDecimal(const char *word, int *out)
@@ -57,7 +58,7 @@ bool readDoubles(Tcl_Interp *interp, const char *text, std::vector<double> &out)
     }
     out.resize(static_cast<size_t>(list.count));
     for (int k = 0; k < list.count; k++) {
-        if (Tcl_GetDouble(interp, list.items[k], &out[static_cast<size_t>(k)]) != TCL_OK) {
+        if (cGetDouble(interp, list.items[k], &out[static_cast<size_t>(k)]) != TCL_OK) {
             return false;
         }
     }

@@ -162,7 +162,7 @@ bool readValues(const char *text, int n, std::vector<float> &values)
     values.assign(static_cast<size_t>(n), 0.0f);
     for (int k = 0; ok && k < n; k++) {
         double v;
-        ok = Tcl_GetDouble(nullptr, words[k], &v) == TCL_OK;
+        ok = cGetDouble(nullptr, words[k], &v) == TCL_OK;
         values[static_cast<size_t>(k)] = static_cast<float>(v);
     }
     Tcl_Free(reinterpret_cast<char *>(words));
