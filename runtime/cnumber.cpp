@@ -7,6 +7,7 @@
  */
 #include "runtime/cnumber.h"
 
+#include <cfloat>
 #include <cmath>
 #include <cstdarg>
 #include <cstring>
@@ -116,6 +117,16 @@ bool cWholeNumber(const char *text, double *value, int allow)
     if (value != nullptr) {
         *value = v;
     }
+    return true;
+}
+
+bool cToolNumber(const char *text, double *value)
+{
+    double v = cStrtod(text);
+    if (!(std::fabs(v) <= FLT_MAX)) {
+        return false;
+    }
+    *value = v;
     return true;
 }
 

@@ -68,6 +68,16 @@ bool cScanNumber(FILE *stream, double *value);
 bool cWholeNumber(const char *text, double *value, int allow = cFiniteOnly);
 
 /*
+ * A number a tool option gives, read as the tools read their numbers (the
+ * number at the start of text, 0 when there is none): true with it in
+ * *value when it is finite and within a float's range (most parameters are
+ * kept as floats); false, *value untouched, for "inf", "nan", 1e39 and the
+ * like, which the tool refuses with "Invalid value for OPTION: must be
+ * finite.".
+ */
+bool cToolNumber(const char *text, double *value);
+
+/*
  * The reader of a floating value a user gives in a command word or an
  * option: Tcl's number syntax (white space around the number allowed), and
  * only what allow (CNumberAllow bits) admits. TCL_OK with the number in
