@@ -173,7 +173,9 @@ int printCanvasCmd(PrinterSettings *s, Tcl_Interp *interp, int argc, const char 
     int box[4] = {0, 0, 0, 0};
     int coordType = 0;
     if (words >= 2) {
-        scale = cStrtod(argv[3]);
+        if (!cToolNumber(argv[3], &scale)) {
+            scale = 0;  // as a scale of 0 or below: the region fits the page
+        }
     }
     if (words >= 6) {
         for (int i = 0; i < 4; i++) {
