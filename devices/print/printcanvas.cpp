@@ -173,9 +173,7 @@ int printCanvasCmd(PrinterSettings *s, Tcl_Interp *interp, int argc, const char 
     int box[4] = {0, 0, 0, 0};
     int coordType = 0;
     if (words >= 2) {
-        if (!cToolNumber(argv[3], &scale)) {
-            scale = 0;  // as a scale of 0 or below: the region fits the page
-        }
+        scale = cStrtod(argv[3]);
     }
     if (words >= 6) {
         for (int i = 0; i < 4; i++) {
