@@ -128,7 +128,7 @@ bool intWord(Tcl_Interp *interp, const char *word, int *value)
 
 bool realWord(Tcl_Interp *interp, const char *word, double *value)
 {
-    if (Tcl_GetDouble(interp, word, value) != TCL_OK) {
+    if (cGetDouble(interp, word, value, cAllowInfinite) != TCL_OK) {
         return false;
     }
     if (!std::isfinite(*value)) {

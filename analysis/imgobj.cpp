@@ -664,7 +664,7 @@ int runOperator(RimgObj *obj, Tcl_Interp *interp, int argc, const char **argv)
     int numberCount = 0;
     for (int i = first; i < argc; i++) {
         double value = 0.0;
-        if (Tcl_GetDouble(nullptr, argv[i], &value) != TCL_OK || numberCount >= 6) {
+        if (cGetDouble(nullptr, argv[i], &value) != TCL_OK || numberCount >= 6) {
             Tcl_ResetResult(interp);
             Tcl_AppendResult(interp, "invalid operand:", argv[i], nullptr);
             return TCL_ERROR;

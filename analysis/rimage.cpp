@@ -130,8 +130,14 @@ int rimageConfigDesc(ImageDesc *desc, Tcl_Interp *interp, int argc, const char *
         Tcl_SetObjResult(interp, Tcl_ObjPrintf("Invalid band number:%d", copy.nbands));
         return TCL_ERROR;
     }
-    if (copy.nbands == 1) {
-        int most = copy.pixel == PIX_1BIT ? 2 : copy.pixel == PIX_4BITS ? 16 : copy.pixel == PIX_BYTE ? 256 : 0;
+    /* A palette size given for an image of several bands cannot be
+     * applied (its palette is dropped): refused, not dropped silently. */
+    if (copy.nbands == 1 || (copy.nindices != 0 && copy.nindices != desc->nindices)) {
+        int most = copy.nbands != 1          ? 0
+                   : copy.pixel == PIX_1BIT  ? 2
+                   : copy.pixel == PIX_4BITS ? 16
+                   : copy.pixel == PIX_BYTE  ? 256
+                                             : 0;
         if (copy.nindices < 0 || copy.nindices > most) {
             Tcl_SetResult(interp, const_cast<char *>("Invalid index number."), TCL_STATIC);
             return TCL_ERROR;
@@ -681,8 +687,8 @@ int rimageCache(ImageDesc *, Tcl_Interp *interp, int argc, const char **argv)
     }
     double pct = -1;
     if (options[1].value != nullptr) {
-        /* NaN is a number here (counted as 0), which Tcl_GetDouble refuses. */
-        if (!cWholeNumber(options[1].value, &pct) && Tcl_GetDouble(interp, options[1].value, &pct) != TCL_OK) {
+        /* NaN and the infinities are numbers here (NaN counted as 0). */
+        if (cGetDouble(interp, options[1].value, &pct, cAllowNonFinite) != TCL_OK) {
             Tcl_Free(reinterpret_cast<char *>(names));
             return TCL_ERROR;
         }

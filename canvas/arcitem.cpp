@@ -22,6 +22,7 @@
 #include "canvas/itemopts.h"
 #include "canvas/outline.h"
 #include "canvas/postscript.h"
+#include "runtime/cnumber.h"
 #include "tesk.h"
 #include "tkInt.h"
 
@@ -87,7 +88,7 @@ const char *stylePrint(ClientData, Tk_Window, char *record, int offset, Tcl_Free
 int angleParse(ClientData, Tcl_Interp *interp, Tk_Window, const char *value, char *record, int offset)
 {
     double angle;
-    if (Tcl_GetDouble(interp, value, &angle) != TCL_OK) {
+    if (cGetDouble(interp, value, &angle, cAllowInfinite) != TCL_OK) {
         return TCL_ERROR;
     }
     if (!std::isfinite(angle)) {

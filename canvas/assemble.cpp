@@ -13,6 +13,7 @@
 #include "canvas/coords.h"
 #include "canvas/geometry.h"
 #include "canvas/tagsearch.h"
+#include "runtime/cnumber.h"
 #include "runtime/shapeapi.h"
 #include "tesk.h"
 
@@ -246,7 +247,7 @@ int gcanvasLangleCmd(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Ob
     Tcl_Obj *list = Tcl_NewListObj(0, nullptr);
     for (int i = 3; i < objc; i++) {
         double index;
-        if (Tcl_GetDoubleFromObj(interp, objv[i], &index) != TCL_OK) {
+        if (cGetDoubleFromObj(interp, objv[i], &index) != TCL_OK) {
             Tcl_DecrRefCount(list);
             return TCL_ERROR;
         }

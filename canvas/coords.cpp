@@ -149,7 +149,7 @@ int gcanvasGetCoordFromObj(Tcl_Interp *, GcanvasWidget *canvas, Tcl_Obj *obj, do
     static const Tcl_ObjType *intType = Tcl_GetObjType("int");
     double v;
     if ((obj->typePtr == doubleType || (obj->typePtr == intType && obj->bytes == nullptr)) &&
-        Tcl_GetDoubleFromObj(nullptr, obj, &v) == TCL_OK && std::isfinite(v)) {
+        cGetDoubleFromObj(nullptr, obj, &v) == TCL_OK && std::isfinite(v)) {
         *out = v;
         return TCL_OK;
     }

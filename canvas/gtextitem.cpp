@@ -27,7 +27,7 @@ int finiteParse(ClientData clientData, Tcl_Interp *interp, Tk_Window, const char
 {
     double v;
     /* "nan" is a number here, only not a finite one. */
-    if (!cWholeNumber(value, &v) && Tcl_GetDouble(interp, value, &v) != TCL_OK) {
+    if (cGetDouble(interp, value, &v, cAllowNonFinite) != TCL_OK) {
         return TCL_ERROR;
     }
     if (!std::isfinite(v)) {

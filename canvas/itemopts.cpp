@@ -12,6 +12,7 @@
 #include <unordered_map>
 #include "canvas/coords.h"
 #include "canvas/gcanvas.h"
+#include "runtime/configspec.h"
 #include "tkInt.h"
 
 namespace {
@@ -378,7 +379,7 @@ int gcanvasReadPointCoords(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, 
 int gcanvasConfigureRecord(Tcl_Interp *interp, GcanvasWidget *canvas, Tk_ConfigSpec *specs, void *record, int objc,
                            Tcl_Obj *const objv[], int flags)
 {
-    return Tk_ConfigureWidget(interp, canvas->tkwin, specs, objc,
-                              const_cast<const char **>(reinterpret_cast<const char *const *>(objv)),
-                              static_cast<char *>(record), flags | TK_CONFIG_OBJS);
+    return teskConfigureWidget(interp, canvas->tkwin, specs, objc,
+                               const_cast<const char **>(reinterpret_cast<const char *const *>(objv)),
+                               static_cast<char *>(record), flags | TK_CONFIG_OBJS | TESK_CONFIG_PARTIAL);
 }

@@ -23,6 +23,8 @@
 #include "canvas/itemopts.h"
 #include "canvas/outline.h"
 #include "canvas/postscript.h"
+#include "runtime/cnumber.h"
+#include "runtime/configspec.h"
 #include "tesk.h"
 #include "tkInt.h"
 
@@ -610,9 +612,9 @@ int lineConfigure(Tcl_Interp *interp, GcanvasWidget *canvas, GcanvasItem *item, 
                   int flags)
 {
     LineItem *l = asLine(item);
-    if (Tk_ConfigureWidget(interp, canvas->tkwin, configSpecs, objc,
-                           const_cast<const char **>(reinterpret_cast<const char *const *>(objv)),
-                           reinterpret_cast<char *>(l), flags | TK_CONFIG_OBJS) != TCL_OK) {
+    if (teskConfigureWidget(interp, canvas->tkwin, configSpecs, objc,
+                            const_cast<const char **>(reinterpret_cast<const char *const *>(objv)),
+                            reinterpret_cast<char *>(l), flags | TK_CONFIG_OBJS | TESK_CONFIG_PARTIAL) != TCL_OK) {
         return TCL_ERROR;
     }
     lineConfigureGCs(canvas, l);
@@ -663,8 +665,8 @@ int lineCreateFromDesc(Tcl_Interp *interp, GcanvasWidget *canvas, GcanvasItem *i
 {
     LineItem *l = asLine(item);
     initLine(canvas, l);
-    if (Tk_ConfigureWidget(interp, canvas->tkwin, configSpecs, 0, nullptr, reinterpret_cast<char *>(l),
-                           TK_CONFIG_OBJS) != TCL_OK) {
+    if (teskConfigureWidget(interp, canvas->tkwin, configSpecs, 0, nullptr, reinterpret_cast<char *>(l),
+                            TK_CONFIG_OBJS) != TCL_OK) {
         lineDelete(canvas, item, canvas->display);
         return TCL_ERROR;
     }
@@ -1144,7 +1146,7 @@ void lineInsert(GcanvasWidget *canvas, GcanvasItem *item, int before, Tcl_Obj *o
     std::vector<double> values(static_cast<size_t>(objc));
     /* Any word that is not a finite plain number leaves the item as it is. */
     for (int i = 0; i < objc; i++) {
-        if (Tcl_GetDoubleFromObj(nullptr, objv[i], &values[i]) != TCL_OK || !std::isfinite(values[i])) {
+        if (cGetDoubleFromObj(nullptr, objv[i], &values[i]) != TCL_OK || !std::isfinite(values[i])) {
             Tcl_ResetResult(canvas->interp);
             return;
         }

@@ -26,6 +26,7 @@
 #include "canvas/itemopts.h"
 #include "canvas/objectint.h"
 #include "canvas/outline.h"
+#include "runtime/configspec.h"
 #include "runtime/shapeapi.h"
 #include "tesk.h"
 #include "tesk_stdio.h"
@@ -238,9 +239,9 @@ int objectConfigure(Tcl_Interp *interp, GcanvasWidget *canvas, GcanvasItem *item
     ObjectItem *o = asObject(item);
     Tk_Window tkwin = canvas->tkwin;
     std::string previous = o->objectName != nullptr ? o->objectName : "";
-    if (Tk_ConfigureWidget(interp, tkwin, configSpecs, objc,
-                           const_cast<const char **>(reinterpret_cast<const char *const *>(objv)),
-                           reinterpret_cast<char *>(o), flags | TK_CONFIG_OBJS) != TCL_OK) {
+    if (teskConfigureWidget(interp, tkwin, configSpecs, objc,
+                            const_cast<const char **>(reinterpret_cast<const char *const *>(objv)),
+                            reinterpret_cast<char *>(o), flags | TK_CONFIG_OBJS | TESK_CONFIG_PARTIAL) != TCL_OK) {
         /* The name must keep naming the object held. */
         setObjectName(o, &previous);
         return TCL_ERROR;

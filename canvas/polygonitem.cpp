@@ -24,6 +24,8 @@
 #include "canvas/itemopts.h"
 #include "canvas/outline.h"
 #include "canvas/postscript.h"
+#include "runtime/cnumber.h"
+#include "runtime/configspec.h"
 #include "tesk.h"
 #include "tkInt.h"
 
@@ -795,7 +797,7 @@ void polygonInsert(GcanvasWidget *canvas, GcanvasItem *item, int before, Tcl_Obj
     }
     std::vector<double> values(static_cast<size_t>(objc));
     for (int i = 0; i < objc; i++) {
-        if (Tcl_GetDoubleFromObj(nullptr, objv[i], &values[static_cast<size_t>(i)]) != TCL_OK ||
+        if (cGetDoubleFromObj(nullptr, objv[i], &values[static_cast<size_t>(i)]) != TCL_OK ||
             !std::isfinite(values[static_cast<size_t>(i)])) {
             return;
         }
@@ -923,7 +925,7 @@ int polygonCreateFromDesc(Tcl_Interp *interp, GcanvasWidget *canvas, GcanvasItem
 {
     PolygonItem *p = asPolygon(item);
     initRecord(canvas, p);
-    if (Tk_ConfigureWidget(interp, canvas->tkwin, configSpecs.data(), 0, nullptr, reinterpret_cast<char *>(p),
+    if (teskConfigureWidget(interp, canvas->tkwin, configSpecs.data(), 0, nullptr, reinterpret_cast<char *>(p),
                            TK_CONFIG_OBJS) != TCL_OK) {
         polygonDelete(canvas, item, canvas->display);
         return TCL_ERROR;

@@ -29,6 +29,7 @@
 #include "canvas/canvasint.h"
 #include "canvas/coords.h"
 #include "runtime/cnumber.h"
+#include "runtime/configspec.h"
 #include "runtime/replace.h"
 
 namespace {
@@ -826,7 +827,7 @@ int gcanvasPostscriptCmd(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tc
         argv.push_back(Tcl_GetString(objv[i]));
     }
     argv.push_back(nullptr);
-    int code = Tk_ConfigureWidget(interp, canvas->tkwin, configSpecs, objc - 2, argv.data(),
+    int code = teskConfigureWidget(interp, canvas->tkwin, configSpecs, objc - 2, argv.data(),
                                   reinterpret_cast<char *>(&ps), TK_CONFIG_ARGV_ONLY);
     if (code == TCL_OK) {
         code = runPostscript(interp, canvas, &ps);

@@ -17,6 +17,7 @@
 #include "canvas/itemopts.h"
 #include "display/rotfont.h"
 #include "runtime/cnumber.h"
+#include "runtime/configspec.h"
 #include "runtime/startup.h"
 #include "tesk.h"
 #include "tkInt.h"
@@ -173,7 +174,7 @@ int readScrollRegion(Tcl_Interp *interp, GcanvasWidget *canvas)
         }
         for (int i = 0; i < 4; i++) {
             int pixels;
-            if (Tk_GetPixels(interp, canvas->tkwin, words[i], &pixels) != TCL_OK) {
+            if (teskGetPixels(interp, canvas->tkwin, words[i], &pixels) != TCL_OK) {
                 ckfree(words);
                 return TCL_ERROR;
             }
@@ -213,7 +214,44 @@ void resolveOffset(GcanvasWidget *canvas)
 
 }  // namespace
 
+namespace {
+
+int applyConfigure(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj *const objv[], int flags,
+                   bool *regionDropped);
+
+}  // namespace
+
 int gcanvasConfigure(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj *const objv[], int flags)
+{
+    const char *const *words = reinterpret_cast<const char *const *>(objv);
+    SavedOptions before(interp, canvas->tkwin, gcanvasConfigSpecs, objc, words, reinterpret_cast<char *>(canvas),
+                        flags | TK_CONFIG_OBJS);
+    bool regionDropped = false;
+    if (applyConfigure(interp, canvas, objc, objv, flags, &regionDropped) == TCL_OK) {
+        return TCL_OK;
+    }
+    before.restore();
+    if (regionDropped && canvas->scrollRegion != nullptr) {
+        /* A scroll region that does not read leaves none at all. */
+        ckfree(canvas->scrollRegion);
+        canvas->scrollRegion = nullptr;
+    }
+    if (flags & TK_CONFIG_ARGV_ONLY) {
+        /* What was made of the refused values is made again of the former
+         * ones, which were taken before. */
+        Tcl_InterpState state = Tcl_SaveInterpState(interp, TCL_ERROR);
+        applyConfigure(interp, canvas, 0, nullptr, TK_CONFIG_ARGV_ONLY, &regionDropped);
+        Tcl_RestoreInterpState(interp, state);
+    }
+    return TCL_ERROR;
+}
+
+namespace {
+
+/* gcanvasConfigure's work, which may stop half-way; *regionDropped is set
+ * when the scroll region did not read. */
+int applyConfigure(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj *const objv[], int flags,
+                   bool *regionDropped)
 {
     Tk_3DBorder oldBorder = canvas->bgBorder;
     double oldMx = canvas->mx, oldMy = canvas->my, oldX = canvas->xOffset, oldY = canvas->yOffset;
@@ -224,9 +262,9 @@ int gcanvasConfigure(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Ob
     int oldMode = canvas->graphicsMode; /* gtext fonts are made for it */
 
     gcanvasMarkIndexStale(canvas); /* the state or the transform may change */
-    if (Tk_ConfigureWidget(interp, canvas->tkwin, gcanvasConfigSpecs, objc,
-                           const_cast<const char **>(reinterpret_cast<const char *const *>(objv)),
-                           reinterpret_cast<char *>(canvas), flags | TK_CONFIG_OBJS) != TCL_OK) {
+    if (teskConfigureWidget(interp, canvas->tkwin, gcanvasConfigSpecs, objc,
+                            const_cast<const char **>(reinterpret_cast<const char *const *>(objv)),
+                            reinterpret_cast<char *>(canvas), flags | TK_CONFIG_OBJS | TESK_CONFIG_OWN_FINITE) != TCL_OK) {
         return TCL_ERROR;
     }
     if (canvas->mx == 0.0) {
@@ -274,6 +312,7 @@ int gcanvasConfigure(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Ob
         gcanvasFocusProc(canvas, 1);
     }
     if (readScrollRegion(interp, canvas) != TCL_OK) {
+        *regionDropped = true;
         return TCL_ERROR;
     }
     resolveOffset(canvas);
@@ -304,6 +343,8 @@ int gcanvasConfigure(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Ob
     }
     return TCL_OK;
 }
+
+}  // namespace
 
 void gcanvasWorldChanged(ClientData clientData)
 {

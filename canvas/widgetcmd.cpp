@@ -15,6 +15,8 @@
 #include "canvas/canvasint.h"
 #include "canvas/coords.h"
 #include "canvas/tagsearch.h"
+#include "runtime/configspec.h"
+#include "runtime/cnumber.h"
 #include "tesk.h"
 
 namespace {
@@ -51,7 +53,7 @@ int canvasXY(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj *const
         return TCL_ERROR;
     }
     int screen;
-    if (Tk_GetPixelsFromObj(interp, canvas->tkwin, objv[2], &screen) != TCL_OK) {
+    if (teskGetPixels(interp, canvas->tkwin, Tcl_GetString(objv[2]), &screen) != TCL_OK) {
         return TCL_ERROR;
     }
     double spacing = 0;
@@ -160,7 +162,7 @@ int redrawCmd(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj *cons
     }
     double v[4];
     for (int i = 0; i < 4; i++) {
-        if (Tcl_GetDoubleFromObj(interp, objv[2 + i], &v[i]) != TCL_OK) {
+        if (cGetDoubleFromObj(interp, objv[2 + i], &v[i]) != TCL_OK) {
             return TCL_ERROR;
         }
     }
@@ -295,7 +297,8 @@ int scaleCmd(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj *const
     double x0, y0, sx, sy;
     if (gcanvasGetCoordFromObj(interp, canvas, objv[3], &x0) != TCL_OK ||
         gcanvasGetCoordFromObj(interp, canvas, objv[4], &y0) != TCL_OK ||
-        Tcl_GetDoubleFromObj(interp, objv[5], &sx) != TCL_OK || Tcl_GetDoubleFromObj(interp, objv[6], &sy) != TCL_OK) {
+        cGetDoubleFromObj(interp, objv[5], &sx, cAllowInfinite) != TCL_OK ||
+        cGetDoubleFromObj(interp, objv[6], &sy, cAllowInfinite) != TCL_OK) {
         return TCL_ERROR;
     }
     if (sx == 0.0 || sy == 0.0) {
@@ -381,8 +384,8 @@ int scanCmd(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj *const 
         return TCL_ERROR;
     }
     double x, y, gain = 10.0;
-    if (Tcl_GetDoubleFromObj(interp, objv[3], &x) != TCL_OK || Tcl_GetDoubleFromObj(interp, objv[4], &y) != TCL_OK ||
-        (objc == 6 && Tcl_GetDoubleFromObj(interp, objv[5], &gain) != TCL_OK)) {
+    if (cGetDoubleFromObj(interp, objv[3], &x) != TCL_OK || cGetDoubleFromObj(interp, objv[4], &y) != TCL_OK ||
+        (objc == 6 && cGetDoubleFromObj(interp, objv[5], &gain) != TCL_OK)) {
         return TCL_ERROR;
     }
     if (index == 0) {

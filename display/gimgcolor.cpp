@@ -553,7 +553,7 @@ int gimgSetPixelCmd(GimgMaster *master, Tcl_Interp *interp, int argc, const char
     std::vector<float> values(static_cast<size_t>(nbands), 0.0f);
     for (int b = 0; b < given; b++) {
         double v;
-        if (Tcl_GetDouble(interp, argv[4 + b], &v) != TCL_OK) {
+        if (cGetDouble(interp, argv[4 + b], &v) != TCL_OK) {
             return TCL_ERROR;
         }
         values[b] = static_cast<float>(v);

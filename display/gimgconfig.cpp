@@ -18,6 +18,7 @@
 #include "imagestore/codes.h"
 #include "imagestore/ramimage.h"
 #include "imagestore/stats.h"
+#include "runtime/configspec.h"
 #include "runtime/subcmd.h"
 #include "tesk_stdio.h"
 
@@ -392,21 +393,107 @@ const char *infiniteOption(const GimgMaster *master)
 static int displayUpdate(GimgMaster *master);
 static int configureShown(GimgMaster *master, const std::string &oldFile);
 
+/* The stipple bitmap for -stipple when it differs from old; false with a
+ * message and -stipple back at old when Tk has no such bitmap. */
+static bool changeStipple(GimgMaster *master, Tk_Uid old)
+{
+    if (master->opt.stipple == old) {
+        return true;
+    }
+    Pixmap bitmap = None;
+    if (std::strcmp(master->opt.stipple, "None") != 0) {
+        bitmap = Tk_GetBitmap(master->interp, master->mainWin, master->opt.stipple);
+        if (bitmap == None) {
+            master->opt.stipple = old;
+            Tcl_AddErrorInfo(master->interp, "\nFail to get stipple pixmap.");
+            return false;
+        }
+    }
+    if (master->stippleBitmap != None) {
+        Tk_FreeBitmap(master->display, master->stippleBitmap);
+    }
+    master->stippleBitmap = bitmap;
+    return true;
+}
+
+/* A band of -comb that the shown image has not, or -1: the number the
+ * option names must be one of its bands (of the three palette colours
+ * when a layer of a palette image is shown). */
+static int missingBand(const GimgMaster *master)
+{
+    if (master->image == nullptr) {
+        return -1;
+    }
+    int nbands = std::max(master->image->desc.nbands, 1);
+    bool palette = master->desc.nindices > 0 || master->image->desc.nindices > 0;
+    int modulus = palette && master->opt.layer > 0 ? 3 : nbands;
+    for (int k = 1; k <= 3; k++) {
+        if (master->opt.comb[k] > modulus) {
+            return master->opt.comb[k];
+        }
+    }
+    return -1;
+}
+
+static int applyOptions(GimgMaster *master, int argc, const char **argv, int flags);
+
 /*
  * gimgConfigure --
  *	Applies option words: colours, stipple, the shown RAM image (-data,
- *	-file), then everything that follows from the options.
+ *	-file), then everything that follows from the options. A failure leaves
+ *	every option the words name, and the colours and stipple made from
+ *	them, as they were.
  */
 int gimgConfigure(GimgMaster *master, int argc, const char **argv, int flags)
 {
+    SavedOptions before(master->interp, master->mainWin, gimgConfigSpecs, argc, argv, reinterpret_cast<char *>(master),
+                        flags);
+    Tk_Uid fg = master->opt.foreground, bg = master->opt.background, stipple = master->opt.stipple;
+    if (applyOptions(master, argc, argv, flags) == TCL_OK) {
+        return TCL_OK;
+    }
+    Tk_Uid triedFg = master->opt.foreground, triedBg = master->opt.background;
+    Tk_Uid triedStipple = master->opt.stipple;
+    before.restore();
+    /* Colours and stipple made for the refused values are made again for
+     * the former ones (which Tk had given before). */
+    Tcl_InterpState state = Tcl_SaveInterpState(master->interp, TCL_ERROR);
+    master->opt.foreground = fg;
+    master->opt.background = bg;
+    master->opt.stipple = stipple;
+    changeColor(master, triedFg, true);
+    changeColor(master, triedBg, false);
+    changeStipple(master, triedStipple);
+    Tcl_RestoreInterpState(master->interp, state);
+    return TCL_ERROR;
+}
+
+/* gimgConfigure's work, which may stop half-way. */
+static int applyOptions(GimgMaster *master, int argc, const char **argv, int flags)
+{
     Tcl_Interp *interp = master->interp;
+    int oldComb[4];
+    std::memcpy(oldComb, master->opt.comb, sizeof oldComb);
     Tk_Uid oldFg = master->opt.foreground, oldBg = master->opt.background, oldStipple = master->opt.stipple;
     const std::vector<double> oldDoubles = doubleOptions(master);
     std::string oldFile = optionText(master->opt.file), oldMaskFile = optionText(master->opt.maskFile);
     std::string oldMaskClass = optionText(master->opt.maskClass);
     RamImage *shownBefore = master->image;
-    if (Tk_ConfigureWidget(interp, master->mainWin, gimgConfigSpecs, argc, argv, reinterpret_cast<char *>(master),
-                           flags) != TCL_OK) {
+    if (teskConfigureWidget(interp, master->mainWin, gimgConfigSpecs, argc, argv, reinterpret_cast<char *>(master),
+                            flags | TESK_CONFIG_OWN_FINITE) != TCL_OK) {
+        return TCL_ERROR;
+    }
+    /* A band the shown image has not is refused, not wrapped into its
+     * bands; an image coming with -file or -data in the same words takes
+     * the numbers as they wrap. */
+    if (std::memcmp(oldComb, master->opt.comb, sizeof oldComb) != 0 && optionText(master->opt.file) == oldFile &&
+        (master->opt.data == nullptr || master->opt.data[0] == '\0') && missingBand(master) >= 0) {
+        std::string value = std::to_string(master->opt.comb[1]);
+        for (int k = 2; k <= std::clamp(master->opt.comb[0], 1, 3); k++) {
+            value += "/" + std::to_string(master->opt.comb[k]);
+        }
+        Tcl_ResetResult(interp);
+        Tcl_AppendResult(interp, "Invalid value: ", value.c_str(), " for comb", nullptr);
         return TCL_ERROR;
     }
     if (master->opt.mx == 0 || master->opt.my == 0 || !std::isfinite(master->opt.mx) ||
@@ -423,20 +510,8 @@ int gimgConfigure(GimgMaster *master, int argc, const char **argv, int flags)
     if (!changeColor(master, oldFg, true) || !changeColor(master, oldBg, false)) {
         return TCL_ERROR;
     }
-    if (master->opt.stipple != oldStipple) {
-        Pixmap bitmap = None;
-        if (std::strcmp(master->opt.stipple, "None") != 0) {
-            bitmap = Tk_GetBitmap(interp, master->mainWin, master->opt.stipple);
-            if (bitmap == None) {
-                master->opt.stipple = oldStipple;
-                Tcl_AddErrorInfo(interp, "\nFail to get stipple pixmap.");
-                return TCL_ERROR;
-            }
-        }
-        if (master->stippleBitmap != None) {
-            Tk_FreeBitmap(master->display, master->stippleBitmap);
-        }
-        master->stippleBitmap = bitmap;
+    if (!changeStipple(master, oldStipple)) {
+        return TCL_ERROR;
     }
     /* The mask classes and the mask-file image; a bad value goes back. */
     bool auxChanged = false;

@@ -18,6 +18,7 @@
 #include "display/picture.h"
 #include "imagestore/ramimage.h"
 #include "imagestore/rowcache.h"
+#include "runtime/cnumber.h"
 #include "tesk.h"
 
 namespace {
@@ -125,7 +126,7 @@ int takeSourceView(GimgMaster *master, GimgMaster *source, double factorX, doubl
 /* A double argument; false with Tcl's message when the word is none. */
 bool readDouble(Tcl_Interp *interp, const char *word, double *value)
 {
-    return Tcl_GetDouble(interp, word, value) == TCL_OK;
+    return cGetDouble(interp, word, value) == TCL_OK;
 }
 
 }  // namespace

@@ -509,7 +509,7 @@ SpanList *parsePolygonList(Tcl_Interp *interp, const char *text, int minNumbers)
         list = polyCreate(0);
         for (int i = 0; list != nullptr && i < count; i += 2) {
             double x, y;
-            if (Tcl_GetDouble(nullptr, words[i], &x) != TCL_OK || Tcl_GetDouble(nullptr, words[i + 1], &y) != TCL_OK ||
+            if (cGetDouble(nullptr, words[i], &x) != TCL_OK || cGetDouble(nullptr, words[i + 1], &y) != TCL_OK ||
                 !addPoint(list, x, y)) {
                 polyFreeList(list);
                 list = nullptr;

@@ -22,6 +22,7 @@
 #include <string>
 #include <unordered_map>
 #include <vector>
+#include "runtime/cnumber.h"
 #include "tesk.h"
 #include "tkInt.h"
 #include "tkFont.h"
@@ -652,7 +653,7 @@ void drawThroughStipple(Display *display, Drawable drawable, GC gc, const XGCVal
 /* Reads a Tk font size word; false when it is no number. */
 bool sizeWord(Tcl_Obj *word, double *size)
 {
-    return Tcl_GetDoubleFromObj(nullptr, word, size) == TCL_OK;
+    return cGetDoubleFromObj(nullptr, word, size) == TCL_OK;
 }
 
 /*

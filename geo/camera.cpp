@@ -98,7 +98,8 @@ struct Attitude {
 int configureCamera(CameraModel *cam, Tcl_Interp *interp, int argc, const char **argv, int flags)
 {
     Attitude before(cam);
-    int code = teskConfigure(interp, cameraSpecs, argc, argv, reinterpret_cast<char *>(cam), flags);
+    int code =
+        teskConfigure(interp, cameraSpecs, argc, argv, reinterpret_cast<char *>(cam), flags | TESK_CONFIG_PARTIAL);
     Attitude now(cam);
     double *c[3] = {&cam->trig.cx, &cam->trig.cy, &cam->trig.cz};
     double *s[3] = {&cam->trig.sx, &cam->trig.sy, &cam->trig.sz};

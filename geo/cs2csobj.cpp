@@ -13,6 +13,7 @@
 #include "geo/projcmd.h"
 #include "geo/projlib.h"
 #include "geo/projobj.h"
+#include "runtime/cnumber.h"
 
 namespace {
 
@@ -264,7 +265,7 @@ int convert(Cs2csObjParams *p, Tcl_Interp *interp, int argc, const char **argv)
     }
     double in[3], out[3];
     for (int k = 0; k < 3; k++) {
-        if (Tcl_GetDouble(interp, argv[2 + k], &in[k]) != TCL_OK) {
+        if (cGetDouble(interp, argv[2 + k], &in[k]) != TCL_OK) {
             return TCL_ERROR;
         }
     }

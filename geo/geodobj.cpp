@@ -15,6 +15,7 @@
 
 #include "geo/geodobj.h"
 #include "geo/projcmd.h"
+#include "runtime/cnumber.h"
 
 namespace {
 
@@ -234,7 +235,7 @@ constexpr ProjObjWord kGeodWords[] = {
 bool readNumbers(Tcl_Interp *interp, const char **words, int count, double *values)
 {
     for (int k = 0; k < count; k++) {
-        if (Tcl_GetDouble(interp, words[k], &values[k]) != TCL_OK) {
+        if (cGetDouble(interp, words[k], &values[k], cAllowInfinite) != TCL_OK) {
             return false;
         }
         if (!std::isfinite(values[k])) {

@@ -200,6 +200,21 @@ int eachIndex(TableCall &c, const char *bad, Visit visit)
     return TCL_OK;
 }
 
+/* True when every index word from argv[2] on names a record; else false
+ * with `bad` as the message. The words that change records read their
+ * whole list first, so that a bad index changes nothing. */
+bool allIndices(TableCall &c, const char *bad)
+{
+    for (int k = 2; k < c.argc; k++) {
+        int i;
+        if (!c.record(k, &i)) {
+            c.error(bad);
+            return false;
+        }
+    }
+    return true;
+}
+
 /* ---- Field definitions ---- */
 
 /* A descriptor from a fieldDef, the four-word list "name type length
@@ -488,6 +503,9 @@ int wordPurge(TableCall &c)
 
 int wordSelect(TableCall &c)
 {
+    if (!allIndices(c, "Invalid index")) {
+        return TCL_ERROR;
+    }
     if (c.argc < 3) {
         dBaseSelectAll(c.t);
         return c.changed();
@@ -498,6 +516,9 @@ int wordSelect(TableCall &c)
 
 int wordUnselect(TableCall &c)
 {
+    if (!allIndices(c, "Invalid index")) {
+        return TCL_ERROR;
+    }
     if (c.argc < 3) {
         dBaseUnselectAll(c.t);
         return c.changed();
@@ -508,6 +529,9 @@ int wordUnselect(TableCall &c)
 
 int wordSelectOnly(TableCall &c)
 {
+    if (!allIndices(c, "Invalid index")) {
+        return TCL_ERROR;
+    }
     dBaseUnselectAll(c.t);
     if (c.argc < 3) {
         return c.changed();
@@ -518,6 +542,9 @@ int wordSelectOnly(TableCall &c)
 
 int wordUnselectOnly(TableCall &c)
 {
+    if (!allIndices(c, "Invalid index")) {
+        return TCL_ERROR;
+    }
     dBaseSelectAll(c.t);
     if (c.argc < 3) {
         return c.changed();
@@ -534,6 +561,9 @@ int wordASelect(TableCall &c)
 
 int wordDeleteRecords(TableCall &c)
 {
+    if (!allIndices(c, "Invalid record index")) {
+        return TCL_ERROR;
+    }
     int code = eachIndex(c, "Invalid record index", [&](int i) { dBaseDelete(c.t, i); });
     if (code != TCL_OK) {
         return code;
@@ -544,6 +574,9 @@ int wordDeleteRecords(TableCall &c)
 
 int wordUndeleteRecord(TableCall &c)
 {
+    if (!allIndices(c, "Invalid index")) {
+        return TCL_ERROR;
+    }
     int code = eachIndex(c, "Invalid index", [&](int i) { dBaseUndelete(c.t, i); });
     if (code != TCL_OK) {
         return code;

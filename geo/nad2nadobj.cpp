@@ -22,6 +22,7 @@
 #include "geo/projcmd.h"
 #include "geo/projlib.h"
 #include "geo/projobj.h"
+#include "runtime/cnumber.h"
 
 /* The longest specification or grid name an object takes. */
 static constexpr std::size_t kMaxSpecification = 255;
@@ -516,7 +517,7 @@ int convert(NadObjParams *p, Tcl_Interp *interp, int argc, const char **argv)
         return TCL_ERROR;
     }
     double u, v;
-    if (Tcl_GetDouble(interp, argv[2], &u) != TCL_OK || Tcl_GetDouble(interp, argv[3], &v) != TCL_OK) {
+    if (cGetDouble(interp, argv[2], &u) != TCL_OK || cGetDouble(interp, argv[3], &v) != TCL_OK) {
         return TCL_ERROR;
     }
     double x, y;

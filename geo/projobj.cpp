@@ -19,6 +19,7 @@
 
 #include "geo/projcmd.h"
 #include "geo/projlib.h"
+#include "runtime/cnumber.h"
 #include "runtime/replace.h"
 #include "runtime/util.h"
 #include "tesk_stdio.h"
@@ -523,7 +524,7 @@ int project(ProjObjParams *p, Tcl_Interp *interp, int argc, const char **argv)
         return TCL_ERROR;
     }
     double u, v;
-    if (Tcl_GetDouble(interp, argv[2], &u) != TCL_OK || Tcl_GetDouble(interp, argv[3], &v) != TCL_OK) {
+    if (cGetDouble(interp, argv[2], &u) != TCL_OK || cGetDouble(interp, argv[3], &v) != TCL_OK) {
         return TCL_ERROR;
     }
     double a, b;

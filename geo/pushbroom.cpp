@@ -133,7 +133,8 @@ int configurePushbroom(PushbroomModel *p, Tcl_Interp *interp, int argc, const ch
 {
     int lines = p->nscanlines, rotationid = p->rotationid;
     SensorOffsets off = p->off;
-    int code = teskConfigure(interp, pushbroomSpecs, argc, argv, reinterpret_cast<char *>(p), TK_CONFIG_ARGV_ONLY);
+    int code = teskConfigure(interp, pushbroomSpecs, argc, argv, reinterpret_cast<char *>(p),
+                             TK_CONFIG_ARGV_ONLY | TESK_CONFIG_PARTIAL);
     bool rebuild = p->rotationid != rotationid || std::memcmp(&off, &p->off, sizeof off) != 0;
     if (p->nscanlines != lines) {
         int wanted = p->nscanlines;

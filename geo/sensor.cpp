@@ -369,7 +369,7 @@ int quaternionSlerpCmd(ClientData, Tcl_Interp *interp, int argc, const char **ar
         Tcl_SetResult(interp, const_cast<char *>("Error in parsing quaternions"), TCL_STATIC);
         return TCL_ERROR;
     }
-    if (Tcl_GetDouble(nullptr, argv[3], &t) != TCL_OK || !(t >= 0.0 && t <= 1.0)) {
+    if (cGetDouble(nullptr, argv[3], &t) != TCL_OK || !(t >= 0.0 && t <= 1.0)) {
         Tcl_SetResult(interp, const_cast<char *>("Invalid timeInterveral (must be between 0 and 1)"), TCL_STATIC);
         return TCL_ERROR;
     }

@@ -34,7 +34,7 @@ int SensorCall::usage(const char *words) const
 
 bool SensorCall::number(int k, double *value) const
 {
-    return Tcl_GetDouble(interp, argv[k], value) == TCL_OK;
+    return cGetDouble(interp, argv[k], value) == TCL_OK;
 }
 
 int SensorCall::pair(double a, double b) const
@@ -94,7 +94,7 @@ namespace {
 int parseNonZero(ClientData clientData, Tcl_Interp *interp, Tk_Window, const char *value, char *record, int offset)
 {
     double v = 0;
-    if (Tcl_GetDouble(interp, value, &v) != TCL_OK) {
+    if (cGetDouble(interp, value, &v, cAllowInfinite) != TCL_OK) {
         return TCL_ERROR;
     }
     if (v == 0.0 || !std::isfinite(v)) {
@@ -110,7 +110,7 @@ int parseNonZero(ClientData clientData, Tcl_Interp *interp, Tk_Window, const cha
 int parseFinite(ClientData clientData, Tcl_Interp *interp, Tk_Window, const char *value, char *record, int offset)
 {
     double v = 0;
-    if (Tcl_GetDouble(interp, value, &v) != TCL_OK) {
+    if (cGetDouble(interp, value, &v, cAllowInfinite) != TCL_OK) {
         return TCL_ERROR;
     }
     if (!std::isfinite(v)) {

@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "geo/shaperec.h"
+#include "runtime/cnumber.h"
 #include "tesk.h"
 
 bool readDecimal(const char *word, int *out)
@@ -57,7 +58,7 @@ bool readDoubles(Tcl_Interp *interp, const char *text, std::vector<double> &out)
     }
     out.resize(static_cast<size_t>(list.count));
     for (int k = 0; k < list.count; k++) {
-        if (Tcl_GetDouble(interp, list.items[k], &out[static_cast<size_t>(k)]) != TCL_OK) {
+        if (cGetDouble(interp, list.items[k], &out[static_cast<size_t>(k)]) != TCL_OK) {
             return false;
         }
     }
@@ -418,15 +419,24 @@ int wordZValues(ShapeCall &c)
 
 /* How a selection word treats the records: an optional step over the whole
  * set first, then one flag change per index argument, or per record when
- * there are none and the word acts on all. */
+ * there are none and the word acts on all. A word whose index list is read
+ * whole first changes nothing when one index is bad; the selections keep
+ * the records handled before it changed. */
 struct SelectionRule {
     void (*before)(ShapeFile *set);
     int (*each)(ShapeFile *set, int i);
     bool noneMeansAll;
+    bool whole;
 };
 
 int applySelection(ShapeCall &c, const SelectionRule &rule)
 {
+    for (int k = 2; rule.whole && k < c.argc; k++) {
+        int i;
+        if (!c.index(k, &i)) {
+            return c.invalidIndex();
+        }
+    }
     if (rule.before != nullptr) {
         rule.before(c.set);
     }
@@ -456,37 +466,37 @@ void selectEvery(ShapeFile *set)
 
 int wordSelect(ShapeCall &c)
 {
-    return applySelection(c, {nullptr, shapeSelect, true});
+    return applySelection(c, {nullptr, shapeSelect, true, false});
 }
 
 int wordSelectOnly(ShapeCall &c)
 {
-    return applySelection(c, {unselectEvery, shapeSelect, false});
+    return applySelection(c, {unselectEvery, shapeSelect, false, false});
 }
 
 int wordUnselect(ShapeCall &c)
 {
-    return applySelection(c, {nullptr, shapeUnselect, true});
+    return applySelection(c, {nullptr, shapeUnselect, true, false});
 }
 
 int wordUnselectOnly(ShapeCall &c)
 {
-    return applySelection(c, {selectEvery, shapeUnselect, false});
+    return applySelection(c, {selectEvery, shapeUnselect, false, false});
 }
 
 int wordASelect(ShapeCall &c)
 {
-    return applySelection(c, {nullptr, shapeToggleSelect, true});
+    return applySelection(c, {nullptr, shapeToggleSelect, true, false});
 }
 
 int wordDeleteShape(ShapeCall &c)
 {
-    return applySelection(c, {nullptr, shapeDelete, true});
+    return applySelection(c, {nullptr, shapeDelete, true, true});
 }
 
 int wordUndeleteShape(ShapeCall &c)
 {
-    return applySelection(c, {nullptr, shapeUndelete, true});
+    return applySelection(c, {nullptr, shapeUndelete, true, true});
 }
 
 int wordMatch(ShapeCall &c)

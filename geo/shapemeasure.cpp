@@ -13,6 +13,7 @@
 #include <cstring>
 
 #include "geo/shapecall.h"
+#include "runtime/cnumber.h"
 
 namespace {
 
@@ -168,7 +169,7 @@ int shapeLAngleWord(ShapeCall &c)
         return c.usageOf(" index [pIndex]");
     }
     double pos = 0.5;
-    if (c.argc == 4 && (Tcl_GetDouble(nullptr, c.argv[3], &pos) != TCL_OK || !(pos >= 0) || std::isinf(pos))) {
+    if (c.argc == 4 && (cGetDouble(nullptr, c.argv[3], &pos) != TCL_OK || !(pos >= 0) || std::isinf(pos))) {
         return c.error("invalid position");
     }
     RecordParts parts;

@@ -577,7 +577,7 @@ double oglObjDouble(Tcl_Obj *word)
         double value;
         if (word->typePtr == doubleObjType) {
             value = word->internalRep.doubleValue;
-        } else if (Tcl_GetDoubleFromObj(nullptr, word, &value) != TCL_OK) {
+        } else if (cGetDoubleFromObj(nullptr, word, &value, cAllowNonFinite) != TCL_OK) {
             return oglGetDouble(text);
         }
         /* Tcl reads "-0" as the integer 0; strtod keeps the sign. */

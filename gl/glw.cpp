@@ -16,6 +16,7 @@
 #include <cstring>
 #include <vector>
 #include "display/canvascapture.h"
+#include "runtime/configspec.h"
 #include "runtime/startup.h"
 #include "runtime/subcmd.h"
 #include "tesk.h"
@@ -68,14 +69,18 @@ enum { WIDGET_CONFIGURE, WIDGET_CGET, WIDGET_CURRENT, WIDGET_DRAW };
 int glwConfigure(Tcl_Interp *interp, GlwWindow *record, int objc, Tcl_Obj *const objv[], int flags)
 {
     const int oldWidth = record->width, oldHeight = record->height;
-    const int code = Tk_ConfigureWidget(interp, record->tkwin, glwConfigSpecs, objc, oglOptionWords(objv),
-                                        reinterpret_cast<char *>(record), flags | TK_CONFIG_OBJS);
+    SavedOptions before(interp, record->tkwin, glwConfigSpecs, objc, oglOptionWords(objv),
+                        reinterpret_cast<char *>(record), flags | TK_CONFIG_OBJS);
+    const int code = teskConfigureWidget(interp, record->tkwin, glwConfigSpecs, objc, oglOptionWords(objv),
+                                         reinterpret_cast<char *>(record), flags | TK_CONFIG_OBJS);
     glwKeepChosenOptions(record);
     if (code == TCL_OK && record->kind != 1 &&
         (record->width < 1 || record->height < 1 || record->width > kGlwMaxPixmapSide ||
          record->height > kGlwMaxPixmapSide)) {
         Tcl_SetObjResult(interp, Tcl_ObjPrintf("bad size %dx%d: a pixmap surface is 1 to %d pixels a side",
                                                record->width, record->height, kGlwMaxPixmapSide));
+        before.restore();
+        glwKeepChosenOptions(record);
     } else if (code == TCL_OK) {
         if ((record->width != oldWidth || record->height != oldHeight) && record->kind != 3) {
             Tk_GeometryRequest(record->tkwin, record->width, record->height);

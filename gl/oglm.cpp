@@ -25,6 +25,7 @@
 #include <sys/stat.h>
 #include "gl/ogl.h"
 #include "runtime/cnumber.h"
+#include "runtime/configspec.h"
 #include "runtime/startup.h"
 #include "runtime/subcmd.h"
 #include "tesk_stdio.h"
@@ -723,7 +724,7 @@ int oglmConfigure(Tcl_Interp *interp, OglmModel *model, int objc, Tcl_Obj *const
         return configureError(interp);
     }
     OglmOptions options = model->options;
-    if (Tk_ConfigureWidget(interp, mainWindow, oglmConfigSpecs, objc, oglOptionWords(objv),
+    if (teskConfigureWidget(interp, mainWindow, oglmConfigSpecs, objc, oglOptionWords(objv),
                            reinterpret_cast<char *>(&options), flags | TK_CONFIG_OBJS) != TCL_OK ||
         !std::isfinite(options.zoom) || std::fabs(options.zoom) > kMostZoom || !std::isfinite(options.smoothness)) {
         return configureError(interp);
@@ -1109,7 +1110,7 @@ int smoothCmd(Tcl_Interp *interp, OglmModel *model, int objc, Tcl_Obj *const obj
     if (objc >= 4 && !intWord(interp, objv[3], &mode)) {
         return TCL_ERROR;
     }
-    if (objc == 5 && (Tcl_GetDoubleFromObj(nullptr, objv[4], &smoothness) != TCL_OK || !std::isfinite(smoothness))) {
+    if (objc == 5 && (cGetDoubleFromObj(nullptr, objv[4], &smoothness) != TCL_OK || !std::isfinite(smoothness))) {
         return syntaxError(interp);
     }
     mode = mode >= 0 && mode <= 2 ? mode : 0;

@@ -6,6 +6,8 @@
  */
 #include "imagestore/numlist.h"
 
+#include <cfloat>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include "runtime/cnumber.h"
@@ -42,11 +44,16 @@ int eachItem(const char *text, Store store)
 
 int passFloats(const char *text, float *values, int n)
 {
-    return eachItem(text, [&](int index, const char *item) {
-        if (index < n) {
-            values[index] = static_cast<float>(cStrtod(item));
+    bool finite = true;
+    int items = eachItem(text, [&](int index, const char *item) {
+        double value = cStrtod(item);
+        if (!(std::fabs(value) <= FLT_MAX)) {
+            finite = false;
+        } else if (index < n) {
+            values[index] = static_cast<float>(value);
         }
     });
+    return finite ? items : -1;
 }
 
 int passLongs(const char *text, long *values, int n)

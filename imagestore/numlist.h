@@ -11,7 +11,8 @@
 #define TESK_IMAGESTORE_NUMLIST_H
 
 /* Stores the first n items of text as floats; answers the number of
- * items, 0 for a null or empty text. */
+ * items, 0 for a null or empty text, -1 when an item is no finite float
+ * ("nan", "inf", 1e39). */
 int passFloats(const char *text, float *values, int n);
 
 /* The same with decimal integers. */

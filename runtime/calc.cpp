@@ -9,6 +9,7 @@
 #include "runtime/calc.h"
 
 #include "runtime/calc_parts.h"
+#include "runtime/cnumber.h"
 #include "runtime/scriptlib.h"
 #include "tesk_stdio.h"
 #include "runtime/subcmd.h"
@@ -41,7 +42,7 @@ int calcMeter(Tcl_Interp *interp, int argc, const char **argv)
         return TCL_OK;
     }
     double pct = 0;
-    if (argc != 4 || Tcl_GetDouble(interp, argv[3], &pct) != TCL_OK) {
+    if (argc != 4 || cGetDouble(interp, argv[3], &pct) != TCL_OK) {
         Tcl_ResetResult(interp);
         Tcl_AppendResult(interp, "Usage: calc meter msg pct", nullptr);
         return TCL_ERROR;

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include "runtime/cnumber.h"
 #include "runtime/numeric.h"
 #include "runtime/subcmd.h"
 #include "tesk_stdio.h"
@@ -79,7 +80,7 @@ double withSignOf(double value, double reference)
 bool getDoubles(Tcl_Interp *interp, const char **argv, int first, int n, double *values)
 {
     for (int i = 0; i < n; i++) {
-        if (Tcl_GetDouble(interp, argv[first + i], &values[i]) != TCL_OK) {
+        if (cGetDouble(interp, argv[first + i], &values[i], cAllowInfinite) != TCL_OK) {
             return false;
         }
     }
@@ -94,7 +95,7 @@ int convertAngle(Tcl_Interp *interp, int argc, const char **argv, const char *un
         return TCL_OK;
     }
     double value = 0;
-    if (Tcl_GetDouble(interp, argv[2], &value) != TCL_OK) {
+    if (cGetDouble(interp, argv[2], &value, cAllowInfinite) != TCL_OK) {
         return TCL_ERROR;
     }
     calcSetResult(interp, cFormat("%f", value * factor));

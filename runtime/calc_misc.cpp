@@ -18,6 +18,7 @@
 #include <vector>
 #include <tk.h>
 #include <zlib.h>
+#include "runtime/cnumber.h"
 #include "runtime/console.h"
 #include "runtime/startup.h"
 #include "tesk_stdio.h"
@@ -42,7 +43,7 @@ bool getFloatList(Tcl_Interp *interp, const char *text, std::vector<float> &valu
     bool ok = Tcl_ListObjGetElements(interp, list, &n, &elements) == TCL_OK;
     for (int i = 0; ok && i < n; i++) {
         double value = 0;
-        ok = Tcl_GetDoubleFromObj(interp, elements[i], &value) == TCL_OK;
+        ok = cGetDoubleFromObj(interp, elements[i], &value) == TCL_OK;
         values.push_back(static_cast<float>(value));
     }
     Tcl_DecrRefCount(list);

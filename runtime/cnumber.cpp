@@ -7,7 +7,10 @@
  */
 #include "runtime/cnumber.h"
 
+#include <cfloat>
+#include <cmath>
 #include <cstdarg>
+#include <cstring>
 #include <cstdio>
 #include <cstdlib>
 #include <locale.h>
@@ -93,20 +96,75 @@ bool cScanNumber(FILE *stream, double *value)
     return std::fscanf(stream, "%lf", value) == 1;
 }
 
-bool cWholeNumber(const char *text, double *value)
+bool cNumberAllowed(double value, int allow)
+{
+    if (std::isnan(value)) {
+        return (allow & cAllowNaN) != 0;
+    }
+    return std::isfinite(value) || (allow & cAllowInfinite) != 0;
+}
+
+bool cWholeNumber(const char *text, double *value, int allow)
 {
     if (text == nullptr || *text == '\0') {
         return false;
     }
     char *end = nullptr;
     double v = cStrtod(text, &end);
-    if (*end != '\0') {
+    if (*end != '\0' || end == text || !cNumberAllowed(v, allow)) {
         return false;
     }
     if (value != nullptr) {
         *value = v;
     }
     return true;
+}
+
+bool cToolNumber(const char *text, double *value)
+{
+    double v = cStrtod(text);
+    if (!(std::fabs(v) <= FLT_MAX)) {
+        return false;
+    }
+    *value = v;
+    return true;
+}
+
+int cGetDoubleFromObj(Tcl_Interp *interp, Tcl_Obj *object, double *value, int allow)
+{
+    double v = 0.0;
+    /* Tcl refuses "nan" itself, and words that are no number, with its own
+     * messages. */
+    if ((allow & cAllowNaN) == 0 && Tcl_GetDoubleFromObj(interp, object, &v) != TCL_OK) {
+        return TCL_ERROR;
+    }
+    bool read = (allow & cAllowNaN) == 0 || Tcl_GetDoubleFromObj(nullptr, object, &v) == TCL_OK;
+    if (!read) {
+        const char *text = Tcl_GetString(object);
+        const char *start = text + std::strspn(text, " \t\n\v\f\r");
+        std::string word(start, std::strcspn(start, " \t\n\v\f\r"));
+        read = cWholeNumber(word.c_str(), &v, cAllowNaN) &&
+               start[word.size() + std::strspn(start + word.size(), " \t\n\v\f\r")] == '\0';
+    }
+    if (!read || !cNumberAllowed(v, allow)) {
+        if (interp != nullptr) {
+            Tcl_SetObjResult(interp,
+                             Tcl_ObjPrintf("expected floating-point number but got \"%s\"", Tcl_GetString(object)));
+            Tcl_SetErrorCode(interp, "TCL", "VALUE", "NUMBER", nullptr);
+        }
+        return TCL_ERROR;
+    }
+    *value = v;
+    return TCL_OK;
+}
+
+int cGetDouble(Tcl_Interp *interp, const char *text, double *value, int allow)
+{
+    Tcl_Obj *object = Tcl_NewStringObj(text, -1);
+    Tcl_IncrRefCount(object);
+    int code = cGetDoubleFromObj(interp, object, value, allow);
+    Tcl_DecrRefCount(object);
+    return code;
 }
 
 std::string cFormat(const char *format, ...)

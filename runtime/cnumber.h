@@ -11,6 +11,23 @@
 
 #include <cstdio>
 #include <string>
+#include <tcl.h>
+
+/*
+ * What a reader of a number a user gives takes beyond finite numbers.
+ * Infinities and NaN reach integer conversions, sizes and sums that no
+ * later check repairs, so the readers below refuse them unless the caller
+ * names them here: a no-data marker or a calculator's operand may be NaN.
+ */
+enum CNumberAllow {
+    cFiniteOnly = 0,      // every finite double, nothing else
+    cAllowInfinite = 1,   // plus "inf", "-inf" and values past the double range
+    cAllowNaN = 2,        // plus "nan"
+    cAllowNonFinite = 3,  // both
+};
+
+/* True when value is one that allow (CNumberAllow bits) admits. */
+bool cNumberAllowed(double value, int allow = cFiniteOnly);
 
 /*
  * strtod read in the C locale: skips leading white space, reads the
@@ -43,11 +60,33 @@ int cScanNumbers(const char *text, double *values, int n, char separator = ' ', 
 bool cScanNumber(FILE *stream, double *value);
 
 /*
- * True when text is not empty and cStrtod reads all of it (leading white
- * space is allowed, trailing white space is not); the number goes to
- * *value when value is not null. False leaves *value alone.
+ * True when text is not empty, cStrtod reads all of it (leading white
+ * space is allowed, trailing white space is not) and allow (CNumberAllow
+ * bits) admits the number; it goes to *value when value is not null.
+ * False leaves *value alone.
  */
-bool cWholeNumber(const char *text, double *value);
+bool cWholeNumber(const char *text, double *value, int allow = cFiniteOnly);
+
+/*
+ * A number a tool option gives, read as the tools read their numbers (the
+ * number at the start of text, 0 when there is none): true with it in
+ * *value when it is finite and within a float's range (most parameters are
+ * kept as floats); false, *value untouched, for "inf", "nan", 1e39 and the
+ * like, which the tool refuses with "Invalid value for OPTION: must be
+ * finite.".
+ */
+bool cToolNumber(const char *text, double *value);
+
+/*
+ * The reader of a floating value a user gives in a command word or an
+ * option: Tcl's number syntax (white space around the number allowed), and
+ * only what allow (CNumberAllow bits) admits. TCL_OK with the number in
+ * *value; else TCL_ERROR with Tcl's own message for a word that is no number,
+ * "expected floating-point number but got "WORD"", in interp when interp is
+ * not null, and *value untouched.
+ */
+int cGetDouble(Tcl_Interp *interp, const char *text, double *value, int allow = cFiniteOnly);
+int cGetDoubleFromObj(Tcl_Interp *interp, Tcl_Obj *object, double *value, int allow = cFiniteOnly);
 
 /*
  * printf into a string in the C locale; the empty string when the format

@@ -8,10 +8,13 @@
  */
 #include "runtime/configspec.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <new>
 #include <string>
 #include <unordered_set>
+#include "runtime/cnumber.h"
 #include "runtime/startup.h"
 
 namespace {
@@ -30,7 +33,7 @@ bool takesPart(const Tk_ConfigSpec *spec, int flags)
 }
 
 /* The option that name (an option or a unique prefix) names, or NULL with
- * Tk's error in interp. */
+ * Tk's error in interp (when interp is not null). */
 Tk_ConfigSpec *findSpec(Tcl_Interp *interp, Tk_ConfigSpec *specs, const char *name, int flags)
 {
     std::size_t length = std::strlen(name);
@@ -42,6 +45,9 @@ Tk_ConfigSpec *findSpec(Tcl_Interp *interp, Tk_ConfigSpec *specs, const char *na
         if (spec->argvName[length] == '\0') {
             return spec;
         }
+        if (match != nullptr && interp == nullptr) {
+            return nullptr;
+        }
         if (match != nullptr) {
             Tcl_SetObjResult(interp, Tcl_ObjPrintf("ambiguous option \"%s\"", name));
             Tcl_SetErrorCode(interp, "TK", "LOOKUP", "OPTION", name, nullptr);
@@ -49,7 +55,7 @@ Tk_ConfigSpec *findSpec(Tcl_Interp *interp, Tk_ConfigSpec *specs, const char *na
         }
         match = spec;
     }
-    if (match == nullptr) {
+    if (match == nullptr && interp != nullptr) {
         Tcl_SetObjResult(interp, Tcl_ObjPrintf("unknown option \"%s\"", name));
         Tcl_SetErrorCode(interp, "TK", "LOOKUP", "OPTION", name, nullptr);
     }
@@ -71,7 +77,7 @@ int setValue(Tcl_Interp *interp, const Tk_ConfigSpec *spec, const char *value, c
     switch (spec->type) {
     case TK_CONFIG_BOOLEAN: return Tcl_GetBoolean(interp, value, reinterpret_cast<int *>(field));
     case TK_CONFIG_INT: return Tcl_GetInt(interp, value, reinterpret_cast<int *>(field));
-    case TK_CONFIG_DOUBLE: return Tcl_GetDouble(interp, value, reinterpret_cast<double *>(field));
+    case TK_CONFIG_DOUBLE: return cGetDouble(interp, value, reinterpret_cast<double *>(field));
     case TK_CONFIG_STRING: {
         char *copy = nullptr;
         if (value[0] != '\0' || !(spec->specFlags & TK_CONFIG_NULL_OK)) {
@@ -226,14 +232,219 @@ int withoutTk(Reader reader, Tcl_Interp *interp, Args... args)
     }
 }
 
+/* The option a word names, synonyms resolved, or null (the configure
+ * itself then reports the word). */
+Tk_ConfigSpec *namedSpec(Tk_ConfigSpec *specs, const char *name, int flags)
+{
+    Tk_ConfigSpec *spec = findSpec(nullptr, specs, name, flags);
+    if (spec == nullptr || spec->type != TK_CONFIG_SYNONYM) {
+        return spec;
+    }
+    for (Tk_ConfigSpec *real = specs; real->type != TK_CONFIG_END; real++) {
+        if (real->type != TK_CONFIG_SYNONYM && takesPart(real, flags) && real->dbName != nullptr &&
+            spec->dbName != nullptr && std::strcmp(real->dbName, spec->dbName) == 0) {
+            return real;
+        }
+    }
+    return nullptr;
+}
+
+/* The text of word i of argv. */
+const char *wordText(const char *const *argv, int i, int flags)
+{
+    if (flags & TK_CONFIG_OBJS) {
+        return Tcl_GetString(const_cast<Tcl_Obj *>(reinterpret_cast<const Tcl_Obj *const *>(argv)[i]));
+    }
+    return argv[i];
+}
+
+/* Refuses with Tk's words for the option. */
+int refuse(Tcl_Interp *interp, const Tk_ConfigSpec *spec, const char *message, const char *value)
+{
+    Tcl_SetObjResult(interp, Tcl_ObjPrintf(message, value));
+    Tcl_AppendObjToErrorInfo(interp, Tcl_ObjPrintf("\n    (processing \"%.40s\" option)", spec->argvName));
+    return TCL_ERROR;
+}
+
+double screenPixels(Tk_Window tkwin, double mm);
+
+/*
+ * Checks the numbers of the option words before anything is applied:
+ * TCL_ERROR with the message for a double that is not finite or a screen
+ * distance that is not; a distance beyond kMaxScreenPixels has its word in
+ * words (the option words as text) replaced by the clamped pixel count.
+ */
+int checkNumbers(Tcl_Interp *interp, Tk_Window tkwin, Tk_ConfigSpec *specs, std::vector<std::string> &words, int flags)
+{
+    for (size_t i = 0; i + 1 < words.size(); i += 2) {
+        Tk_ConfigSpec *spec =
+            namedSpec(specs, words[i].c_str(), flags & ~(TESK_CONFIG_PARTIAL | TESK_CONFIG_OWN_FINITE));
+        if (spec == nullptr) {
+            continue;
+        }
+        const char *value = words[i + 1].c_str();
+        if (spec->type == TK_CONFIG_DOUBLE && !(flags & TESK_CONFIG_OWN_FINITE)) {
+            double v;
+            if (cGetDouble(interp, value, &v) != TCL_OK) {
+                Tcl_AppendObjToErrorInfo(interp, Tcl_ObjPrintf("\n    (processing \"%.40s\" option)", spec->argvName));
+                return TCL_ERROR;
+            }
+        } else if ((spec->type == TK_CONFIG_PIXELS || spec->type == TK_CONFIG_MM) && tkwin != nullptr) {
+            double mm;
+            /* Tk writes its message whatever the interpreter; the
+             * configure itself reports a word that is no distance. */
+            Tcl_InterpState state = Tcl_SaveInterpState(interp, TCL_OK);
+            int read = Tk_GetScreenMM(interp, tkwin, value, &mm);
+            Tcl_RestoreInterpState(interp, state);
+            if (read != TCL_OK) {
+                continue;
+            }
+            if (!std::isfinite(mm)) {
+                return refuse(interp, spec, "bad screen distance \"%s\"", value);
+            }
+            double pixels = screenPixels(tkwin, mm);
+            if (spec->type == TK_CONFIG_PIXELS && std::fabs(pixels) == kMaxScreenPixels) {
+                words[i + 1] = std::to_string(static_cast<long>(pixels));
+            }
+        }
+    }
+    return TCL_OK;
+}
+
+/* The pixels of a finite distance of mm millimetres on tkwin's screen,
+ * within kMaxScreenPixels. */
+double screenPixels(Tk_Window tkwin, double mm)
+{
+    Screen *screen = Tk_Screen(tkwin);
+    double pixels = mm * WidthOfScreen(screen) / WidthMMOfScreen(screen);
+    return std::clamp(pixels, -kMaxScreenPixels, kMaxScreenPixels);
+}
+
+/* Applies words (text) to record, by Tk over tkwin or by the reader
+ * without Tk. */
+int applyWords(Tcl_Interp *interp, Tk_Window tkwin, Tk_ConfigSpec *specs, const std::vector<std::string> &words,
+               char *record, int flags);
+
 }  // namespace
+
+SavedOptions::SavedOptions(Tcl_Interp *interp, Tk_Window tkwin, Tk_ConfigSpec *specs, int argc, const char *const *argv,
+                           char *record, int flags)
+    : interp(interp), tkwin(tkwin), specs(specs), record(record), flags(flags & ~TK_CONFIG_OBJS)
+{
+    for (int i = 0; i < argc; i += 2) {
+        Tk_ConfigSpec *spec = namedSpec(specs, wordText(argv, i, flags), flags);
+        if (spec == nullptr ||
+            std::any_of(saved.begin(), saved.end(), [&](const Saved &s) { return s.spec == spec; })) {
+            continue;
+        }
+        bool null = false;
+        if (spec->type == TK_CONFIG_STRING || spec->type == TK_CONFIG_UID) {
+            null = *reinterpret_cast<char **>(record + spec->offset) == nullptr;
+        }
+        if (tkwin != nullptr) {
+            Tcl_InterpState state = Tcl_SaveInterpState(interp, TCL_OK);
+            if (Tk_ConfigureValue(interp, tkwin, specs, record, spec->argvName, this->flags) == TCL_OK) {
+                saved.push_back({spec, Tcl_GetStringResult(interp), null});
+            }
+            Tcl_RestoreInterpState(interp, state);
+        } else {
+            saved.push_back({spec, valueText(spec, record), null});
+        }
+    }
+}
+
+void SavedOptions::restore()
+{
+    if (saved.empty()) {
+        return;
+    }
+    Tcl_InterpState state = Tcl_SaveInterpState(interp, TCL_ERROR);
+    for (const Saved &s : saved) {
+        /* One at a time: a value that cannot be read back leaves the others. */
+        const char *words[] = {s.spec->argvName, s.text.c_str()};
+        if (tkwin != nullptr) {
+            Tk_ConfigureWidget(interp, tkwin, specs, 2, words, record, flags | TK_CONFIG_ARGV_ONLY);
+        } else {
+            withoutTk(configureWithoutTk, interp, specs, 2, words, record, flags | TK_CONFIG_ARGV_ONLY);
+        }
+        char **field = reinterpret_cast<char **>(record + s.spec->offset);
+        if (s.null && *field != nullptr) {
+            if (s.spec->type == TK_CONFIG_STRING) {
+                Tcl_Free(*field);
+            }
+            *field = nullptr;
+        }
+    }
+    Tcl_RestoreInterpState(interp, state);
+}
+
+namespace {
+
+int applyWords(Tcl_Interp *interp, Tk_Window tkwin, Tk_ConfigSpec *specs, const std::vector<std::string> &words,
+               char *record, int flags)
+{
+    std::vector<const char *> argv;
+    for (const std::string &word : words) {
+        argv.push_back(word.c_str());
+    }
+    argv.push_back(nullptr);
+    int argc = static_cast<int>(words.size());
+    flags &= ~TK_CONFIG_OBJS;
+    if (tkwin != nullptr) {
+        return Tk_ConfigureWidget(interp, tkwin, specs, argc, argv.data(), record, flags);
+    }
+    return withoutTk(configureWithoutTk, interp, specs, argc, argv.data(), record, flags);
+}
+
+}  // namespace
+
+int teskGetPixels(Tcl_Interp *interp, Tk_Window tkwin, const char *text, int *pixels)
+{
+    double mm;
+    if (Tk_GetScreenMM(interp, tkwin, text, &mm) != TCL_OK) {
+        return TCL_ERROR;
+    }
+    if (!std::isfinite(mm)) {
+        Tcl_SetObjResult(interp, Tcl_ObjPrintf("bad screen distance \"%s\"", text));
+        Tcl_SetErrorCode(interp, "TK", "VALUE", "PIXELS", nullptr);
+        return TCL_ERROR;
+    }
+    *pixels = static_cast<int>(std::lround(screenPixels(tkwin, mm)));
+    return TCL_OK;
+}
+
+int teskConfigureWidget(Tcl_Interp *interp, Tk_Window tkwin, Tk_ConfigSpec *specs, int argc, const char **argv,
+                        char *record, int flags)
+{
+    std::vector<std::string> words;
+    const int own = flags & (TESK_CONFIG_PARTIAL | TESK_CONFIG_OWN_FINITE);
+    flags &= ~own;
+    try {
+        for (int i = 0; i < argc; i++) {
+            words.emplace_back(wordText(argv, i, flags));
+        }
+        if (checkNumbers(interp, tkwin, specs, words, flags | own) != TCL_OK) {
+            return TCL_ERROR;
+        }
+        if (own & TESK_CONFIG_PARTIAL) {
+            return applyWords(interp, tkwin, specs, words, record, flags);
+        }
+        SavedOptions before(interp, tkwin, specs, argc, argv, record, flags);
+        if (applyWords(interp, tkwin, specs, words, record, flags) != TCL_OK) {
+            before.restore();
+            return TCL_ERROR;
+        }
+    } catch (const std::bad_alloc &) {
+        Tcl_SetResult(interp, const_cast<char *>("Error in reading options: out of memory"), TCL_STATIC);
+        return TCL_ERROR;
+    }
+    return TCL_OK;
+}
 
 int teskConfigure(Tcl_Interp *interp, Tk_ConfigSpec *specs, int argc, const char **argv, char *record, int flags)
 {
-    if (teskHasTk(interp)) {
-        return Tk_ConfigureWidget(interp, Tk_MainWindow(interp), specs, argc, argv, record, flags);
-    }
-    return withoutTk(configureWithoutTk, interp, specs, argc, argv, record, flags);
+    return teskConfigureWidget(interp, teskHasTk(interp) ? Tk_MainWindow(interp) : nullptr, specs, argc, argv, record,
+                               flags);
 }
 
 int teskConfigureInfo(Tcl_Interp *interp, Tk_ConfigSpec *specs, char *record, const char *name, int flags)

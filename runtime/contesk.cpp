@@ -14,6 +14,7 @@
 #include <cstring>
 #include <string>
 #include <vector>
+#include "runtime/cnumber.h"
 #include "runtime/console.h"
 #include "runtime/modules.h"
 #include "runtime/startup.h"
@@ -268,7 +269,7 @@ int teskConsoleCmd(ClientData, Tcl_Interp *interp, int argc, const char **argv)
             Tcl_SetResult(interp, const_cast<char *>(fmt("%f", static_cast<double>(meterInc()))), TCL_VOLATILE);
         } else if (argc == 3) {
             double step = 0;
-            if (Tcl_GetDouble(interp, argv[2], &step) != TCL_OK) {
+            if (cGetDouble(interp, argv[2], &step) != TCL_OK) {
                 code = TCL_ERROR;
             } else {
                 meterSetStep(step);

@@ -42,7 +42,7 @@ int isNumberString(const char *text)
     if (text == nullptr) {
         return 0;
     }
-    return *text == '\0' || cWholeNumber(text, nullptr);
+    return *text == '\0' || cWholeNumber(text, nullptr, cAllowNonFinite);
 }
 
 /*

@@ -12,6 +12,7 @@
 #include "analysis/stats/featureobj.h"
 
 #include <algorithm>
+#include <cfloat>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -150,7 +151,7 @@ bool optionalIndex(Tcl_Interp *interp, const FeatureSet *set, int argc, const ch
     return argc < 3 || itemIndex(interp, set, argv[2], index);
 }
 
-/* Exactly n numbers from a Tcl list, as 4-byte reals. */
+/* Exactly n finite numbers from a Tcl list, as 4-byte reals. */
 bool readValues(const char *text, int n, std::vector<float> &values)
 {
     int count = 0;
@@ -162,8 +163,9 @@ bool readValues(const char *text, int n, std::vector<float> &values)
     values.assign(static_cast<size_t>(n), 0.0f);
     for (int k = 0; ok && k < n; k++) {
         double v;
-        ok = Tcl_GetDouble(nullptr, words[k], &v) == TCL_OK;
-        values[static_cast<size_t>(k)] = static_cast<float>(v);
+        /* finite, and finite again as a 4-byte real */
+        ok = cGetDouble(nullptr, words[k], &v) == TCL_OK && std::fabs(v) <= FLT_MAX;
+        values[static_cast<size_t>(k)] = ok ? static_cast<float>(v) : 0.0f;
     }
     Tcl_Free(reinterpret_cast<char *>(words));
     return ok;

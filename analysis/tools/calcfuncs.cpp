@@ -18,9 +18,11 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <string>
 #include <string_view>
 #include <type_traits>
 
+#include "runtime/cnumber.h"
 #include "runtime/util.h"
 #include "tesk_stdio.h"
 
@@ -670,11 +672,15 @@ int calcPassFloats(const char *text, std::vector<float> &out, int max)
         if (!item.empty() && item.front() == '+') {
             item.remove_prefix(1);
         }
-        float value = 0.0f;
-        auto [end, error] = std::from_chars(item.data(), item.data() + item.size(), value);
-        if (error != std::errc() || end != item.data() + item.size()) {
+        /* a finite number, finite again as a float */
+        double number = 0.0;
+        const std::string word(item);
+        if (std::isspace(static_cast<unsigned char>(word.c_str()[0])) || !cWholeNumber(word.c_str(), &number) ||
+            !(std::fabs(number) <= FLT_MAX)) {
             bad = true;
+            number = 0.0;
         }
+        float value = static_cast<float>(number);
         if (count < max) {
             out.push_back(value);
         }

@@ -79,7 +79,8 @@ void calcStretchRun(const float *in, float *out, int n, float gain, float offset
 int calcPassLongs(const char *text, std::vector<int> &out, int max);
 /* The -par list of those modules: comma-separated decimal numbers read in
  * the C locale; stores at most max into out and answers the number of
- * items, 0 for NULL, -1 when an item is not one whole number. */
+ * items, 0 for NULL, -1 when an item is not one whole number, finite as a
+ * float. */
 int calcPassFloats(const char *text, std::vector<float> &out, int max);
 
 #endif /* TESK_ANALYSIS_TOOLS_CALCFUNCS_H */

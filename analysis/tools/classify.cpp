@@ -316,8 +316,11 @@ bool parseParams(ClassifyParams *p, int argc, const char **argv)
         return false;
     }
 
-    float t = options[OPT_TSHD].value != nullptr ? static_cast<float>(cStrtod(options[OPT_TSHD].value)) : 10.0f;
-    p->threshold = t * t;
+    double t = 10.0;
+    if (options[OPT_TSHD].value != nullptr && !cToolNumber(options[OPT_TSHD].value, &t)) {
+        return setUpFailed(p, RAMIMG_OK, "Invalid value for -tshd: must be finite.\n");
+    }
+    p->threshold = static_cast<float>(t) * static_cast<float>(t);
 
     const ImageDesc &id = p->in->desc, &od = p->out->desc;
     auto given = [&](int opt, int fallback) {

@@ -238,7 +238,11 @@ bool parseParams(DistParams *p, int argc, const char **argv)
     }
 
     if (options[OPT_BLUR].value != nullptr) {
-        p->blur = static_cast<float>(cStrtod(options[OPT_BLUR].value));
+        double blur = 0.0;
+        if (!cToolNumber(options[OPT_BLUR].value, &blur)) {
+            return setUpFailed(p, RAMIMG_OK, "Invalid value for -blur: must be finite.\n");
+        }
+        p->blur = static_cast<float>(blur);
     }
 
     try {

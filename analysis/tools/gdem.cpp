@@ -289,7 +289,14 @@ bool parseParams(GdemParams *p, int argc, const char **argv)
         return false;
     }
     auto text = [&](int opt) { return options[opt].value; };
-    auto real = [&](int opt, double fallback) { return text(opt) != nullptr ? cStrtod(text(opt)) : fallback; };
+    const char *notFinite = nullptr;  // the first option whose number is not finite
+    auto real = [&](int opt, double fallback) {
+        double v = fallback;
+        if (text(opt) != nullptr && !cToolNumber(text(opt), &v) && notFinite == nullptr) {
+            notFinite = options[opt].option;
+        }
+        return v;
+    };
 
     bool hleGiven = false;
     if (text(OPT_OP) != nullptr && !parseOperation(p, text(OPT_OP), &hleGiven)) {
@@ -400,6 +407,10 @@ bool parseParams(GdemParams *p, int argc, const char **argv)
     p->GAIN = static_cast<float>(real(OPT_G, 0.5));
     p->FB = static_cast<float>(real(OPT_FB, -0.5));
 
+    if (notFinite != nullptr) {
+        tesk_fprintf(stderr, "Invalid value for %s: must be finite.\n", notFinite);
+        return setUpFailed(p, RAMIMG_OK);
+    }
     int demBand = 1, shadeBand = 1;
     if (text(OPT_B) != nullptr && std::sscanf(text(OPT_B), "%d:%d", &demBand, &shadeBand) != 2) {
         return setUpFailed(p, RAMIMG_OK, "Error in band specification.\n");

@@ -468,7 +468,11 @@ int setUp(Run *run, int argc, const char **argv)
     if (fp != nullptr && !parseFilter(fp, &run->filter)) {
         return failed(run, "Invalid filter specification.\n");
     }
-    double angle = options[OPT_FA].value != nullptr ? cStrtod(options[OPT_FA].value) * M_PI / 180.0 : 0.0;
+    double angle = 0.0;
+    if (options[OPT_FA].value != nullptr && !cToolNumber(options[OPT_FA].value, &angle)) {
+        return failed(run, "Invalid value for -fa: must be finite.\n");
+    }
+    angle *= M_PI / 180.0;
     run->filter.cosA = std::cos(angle);
     run->filter.sinA = std::sin(angle);
 

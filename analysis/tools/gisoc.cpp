@@ -568,7 +568,11 @@ bool parseParams(GisocParams *p, int argc, const char **argv)
         }
     }
     if (const char *d = value(OPT_D)) {
-        p->dis = static_cast<float>(cStrtod(d));
+        double dis = 0.0;
+        if (!cToolNumber(d, &dis)) {
+            return setUpFailed(p, RAMIMG_OK, "Invalid value for -d: must be finite.\n");
+        }
+        p->dis = static_cast<float>(dis);
     }
     if (!allocateBuffers(p)) {
         return false;

@@ -100,8 +100,13 @@ bool rformParseOptions(RformJob *job, int argc, const char **argv)
         return false;
     }
     const ImageDesc &desc = job->image->desc;
+    const char *notFinite = nullptr;  // the first option whose number is not finite
     auto real = [&](int opt, double fallback) {
-        return options[opt].value != nullptr ? cStrtod(options[opt].value) : fallback;
+        double v = fallback;
+        if (options[opt].value != nullptr && !cToolNumber(options[opt].value, &v) && notFinite == nullptr) {
+            notFinite = options[opt].option;
+        }
+        return v;
     };
     auto whole = [&](int opt, int fallback) {
         return options[opt].value != nullptr ? toolInt(options[opt].value) : fallback;
@@ -112,6 +117,9 @@ bool rformParseOptions(RformJob *job, int argc, const char **argv)
     job->dy = real(OPT_DY, desc.dy);
     job->left = std::max(whole(OPT_LEFT, desc.left), 0);
     job->top = std::max(whole(OPT_TOP, desc.top), 0);
+    if (notFinite != nullptr) {
+        return rformFailed(job, cFormat("Invalid value for %s: must be finite.\n", notFinite).c_str());
+    }
     if (!(job->dx > 0.0)) {
         job->dx = 1.0;
     }

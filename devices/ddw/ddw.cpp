@@ -32,6 +32,7 @@
 #include "imagestore/stats.h"
 #include "platform/x11pixels.h"
 #include "runtime/cnumber.h"
+#include "runtime/configspec.h"
 #include "runtime/startup.h"
 #include "runtime/subcmd.h"
 #include "tesk.h"
@@ -1072,14 +1073,43 @@ int openImage(DdwWidget *w, Tk_Uid oldName)
     return TCL_OK;
 }
 
+static int applyOptions(DdwWidget *w, int argc, const char **argv, int flags);
+
+/* Applies option words; a failure leaves every option they name as it
+ * was. */
 int ddwConfigure(DdwWidget *w, int argc, const char **argv, int flags)
+{
+    SavedOptions before(w->interp, w->tkwin, ddwSpecs, argc, argv, reinterpret_cast<char *>(w), flags);
+    Tk_Uid background = w->backgroundName, foreground = w->foregroundName;
+    if (applyOptions(w, argc, argv, flags) == TCL_OK) {
+        return TCL_OK;
+    }
+    Tk_Uid triedBackground = w->backgroundName, triedForeground = w->foregroundName;
+    before.restore();
+    /* Colours made for the refused words are made again for the former
+     * names, which were taken before. */
+    Tcl_InterpState state = Tcl_SaveInterpState(w->interp, TCL_ERROR);
+    w->backgroundName = background;
+    w->foregroundName = foreground;
+    if (triedBackground != background && !isEmpty(background)) {
+        setColour(w, background, &w->background, false);
+    }
+    if (triedForeground != foreground && !isEmpty(foreground)) {
+        setColour(w, foreground, &w->foreground, true);
+    }
+    Tcl_RestoreInterpState(w->interp, state);
+    return TCL_ERROR;
+}
+
+/* ddwConfigure's work, which may stop half-way. */
+static int applyOptions(DdwWidget *w, int argc, const char **argv, int flags)
 {
     Tcl_Interp *interp = w->interp;
     Tk_Uid oldBackground = w->backgroundName;
     Tk_Uid oldForeground = w->foregroundName;
     Tk_Uid oldImage = w->imageName;
     Tk_Uid oldVideo = w->video;
-    if (Tk_ConfigureWidget(interp, w->tkwin, ddwSpecs, argc, argv, reinterpret_cast<char *>(w), flags) != TCL_OK) {
+    if (teskConfigureWidget(interp, w->tkwin, ddwSpecs, argc, argv, reinterpret_cast<char *>(w), flags) != TCL_OK) {
         return TCL_ERROR;
     }
     /* A name that is no colour is refused and the colour in use keeps its

@@ -218,7 +218,7 @@ bool optionWord(const SaneOptionDescriptor *d, const std::string &text, SANE_Int
     double number = 0.0;
     if (d->type == SANE_TYPE_BOOL && (text == "yes" || text == "true" || text == "no" || text == "false")) {
         number = text == "yes" || text == "true" ? 1.0 : 0.0;
-    } else if (!cWholeNumber(text.c_str(), &number)) {
+    } else if (!cWholeNumber(text.c_str(), &number, cAllowNonFinite)) {
         *why = " is not a number";
         return false;
     }

@@ -32,7 +32,59 @@
 /* After Tcl's headers, whose EXTERN libjpeg's would replace. */
 #include <jpeglib.h>
 
+#include <dlfcn.h>
+#include <sched.h>
+#include "runtime/cpus.h"
+
+/*
+ * The processors the library sees while a test asks for a number of them
+ * (0: the machine's own): this binary's sched_getaffinity and fopen come
+ * before the C library's, so that a machine of one processor, or a cgroup
+ * quota of one, still runs the readers' threaded paths.
+ */
+static int forcedProcessors = 0;
+
+extern "C" int sched_getaffinity(pid_t pid, size_t size, cpu_set_t *set)
+{
+    using Proc = int (*)(pid_t, size_t, cpu_set_t *);
+    static Proc real = reinterpret_cast<Proc>(dlsym(RTLD_NEXT, "sched_getaffinity"));
+    if (forcedProcessors == 0 || set == nullptr || size < sizeof(cpu_set_t)) {
+        return real(pid, size, set);
+    }
+    CPU_ZERO_S(size, set);
+    for (int i = 0; i < forcedProcessors; i++) {
+        CPU_SET_S(i, size, set);
+    }
+    return 0;
+}
+
+/* The cgroup files of a CPU quota are not there while processors are forced. */
+static bool quotaFile(const char *name)
+{
+    return forcedProcessors > 0 && name != nullptr && std::strncmp(name, "/sys/fs/cgroup/", 15) == 0;
+}
+
+extern "C" FILE *fopen(const char *name, const char *mode)
+{
+    using Proc = FILE *(*)(const char *, const char *);
+    static Proc real = reinterpret_cast<Proc>(dlsym(RTLD_NEXT, "fopen"));
+    return quotaFile(name) ? nullptr : real(name, mode);
+}
+
+extern "C" FILE *fopen64(const char *name, const char *mode)
+{
+    using Proc = FILE *(*)(const char *, const char *);
+    static Proc real = reinterpret_cast<Proc>(dlsym(RTLD_NEXT, "fopen64"));
+    return quotaFile(name) ? nullptr : real(name, mode);
+}
+
 namespace {
+
+/* Four processors for the library while alive. */
+struct FourProcessors {
+    FourProcessors() { forcedProcessors = 4; }
+    ~FourProcessors() { forcedProcessors = 0; }
+};
 
 using Bytes = std::vector<unsigned char>;
 
@@ -352,6 +404,8 @@ Encoding restartingEvery(int mcus, Encoding e)
 
 TEST_F(JpegFiles, RowsAreWhatLibjpegDecodes)
 {
+    FourProcessors threaded;  // the parts go to threads on any machine
+    ASSERT_EQ(workerThreads(4), 4);
     enum How { File, Cut, Attached };
     const std::tuple<const char *, Encoding, How> cases[] = {
         {"420", Encoding(37, 23), File},

@@ -15,6 +15,7 @@
 
 #include "runtime/cnumber.h"
 #include "support/commalocale.h"
+#include "support/test_interp.h"
 
 namespace {
 
@@ -53,6 +54,47 @@ TEST(CNumber, WholeNumbersAllowLeadingBlanksOnly)
         EXPECT_EQ(v, -1) << "left alone for \"" << no << '"';
     }
     EXPECT_FALSE(cWholeNumber(nullptr, &v));
+}
+
+TEST(CNumber, ReadersOfAUsersNumberRefuseWhatIsNotFiniteUnlessAsked)
+{
+    double v = -1;
+    for (const char *word : {"inf", "-Inf", "nan", "1e400", "infinity"}) {
+        EXPECT_FALSE(cWholeNumber(word, &v)) << word;
+    }
+    EXPECT_EQ(v, -1);
+    EXPECT_TRUE(cWholeNumber("inf", &v, cAllowInfinite));
+    EXPECT_TRUE(std::isinf(v));
+    EXPECT_FALSE(cWholeNumber("nan", &v, cAllowInfinite));
+    EXPECT_TRUE(cWholeNumber("nan", &v, cAllowNaN));
+    EXPECT_TRUE(std::isnan(v));
+
+    Tcl_Interp *interp = testInterp();
+    v = -1;
+    EXPECT_EQ(cGetDouble(interp, " 2.5 ", &v), TCL_OK);
+    EXPECT_EQ(v, 2.5);
+    EXPECT_EQ(cGetDouble(interp, "-inf", &v), TCL_ERROR);
+    EXPECT_STREQ(Tcl_GetStringResult(interp), "expected floating-point number but got \"-inf\"");
+    EXPECT_EQ(cGetDouble(interp, "1e400", &v), TCL_ERROR);
+    EXPECT_EQ(cGetDouble(interp, "x", &v), TCL_ERROR);
+    EXPECT_STREQ(Tcl_GetStringResult(interp), "expected floating-point number but got \"x\"");
+    EXPECT_EQ(v, 2.5) << "left alone";
+    EXPECT_EQ(cGetDouble(nullptr, "nan", &v, cAllowNaN), TCL_OK);
+    EXPECT_TRUE(std::isnan(v));
+    EXPECT_EQ(cGetDouble(nullptr, "inf", &v, cAllowNonFinite), TCL_OK);
+    EXPECT_TRUE(std::isinf(v));
+
+    /* tool numbers: atof's reading, but finite as a float */
+    v = -1;
+    EXPECT_TRUE(cToolNumber("3.5abc", &v));
+    EXPECT_EQ(v, 3.5);
+    EXPECT_TRUE(cToolNumber("abc", &v));
+    EXPECT_EQ(v, 0);
+    for (const char *word : {"inf", "nan", "1e39", "-1e39"}) {
+        v = -1;
+        EXPECT_FALSE(cToolNumber(word, &v)) << word;
+        EXPECT_EQ(v, -1) << word;
+    }
 }
 
 TEST(CNumber, ScanReadsWhatScanfReadsAndStopsWhereItStops)

@@ -17,6 +17,16 @@
 #    after its function has set the jump that libjpeg's errors take: the
 #    making allocates, and its failure jumps. The helpers that make one
 #    under their callers' jump are listed in jumpHelpers below.
+# 6. A floating value a user gives is read by runtime/cnumber (cGetDouble,
+#    cGetDoubleFromObj, cWholeNumber), which refuses infinities and NaN
+#    unless the caller asks for them, and option words go through
+#    runtime/configspec (teskConfigureWidget, teskConfigure, teskGetPixels),
+#    which refuses distances and doubles that are not finite and clamps
+#    distances before Tk makes ints of them: outside those two files no
+#    Tcl_GetDouble, Tcl_GetDoubleFromObj, Tk_GetPixels, Tk_GetPixelsFromObj,
+#    Tk_GetMMFromObj, Tk_ConfigureWidget or Tk_SetOptions, and
+#    Tk_GetScreenMM only on the lines listed in screenDistances below, each
+#    followed by its own check of finiteness.
 # 5. Every tcltest test of the suite (the tests/ folders' *.test files) has
 #    a name of its own, so that a failure names one test: a name written out
 #    in a test command that an earlier test of any file already has is
@@ -201,6 +211,21 @@ jumps=$(sources $library | xargs awk -v keep=0 "$uncomment" |
         report($1, $2, text)
     }')
 findings "$jumps" "style_check: a libjpeg object made before its setjmp (set the jump first)"
+# The lines, "FILE:TEXT" as for defaultTypes, that read a screen distance
+# with Tk and check its finiteness themselves.
+screenDistances='canvas/coords.cpp:if (Tk_GetScreenMM(interp, tkwin, string, &mm) != TCL_OK) {'
+# shellcheck disable=SC2086
+rawReaders=$(sources $library | grep -v '/runtime/\(cnumber\|configspec\)\.cpp$' | xargs awk -v keep=0 "$uncomment" |
+    awk -F: -v src="$src/" -v allowed="$screenDistances" "$listedLines"'
+    {
+        text = $0; sub(/^[^:]*:[^:]*:/, "", text)
+        if (text ~ /(^|[^A-Za-z0-9_])(Tcl_GetDouble|Tcl_GetDoubleFromObj|Tk_GetPixels|Tk_GetPixelsFromObj|Tk_GetMMFromObj|Tk_ConfigureWidget|Tk_SetOptions)[ \t]*\(/) {
+            print $1 ":" $2 ": " text
+        } else if (text ~ /(^|[^A-Za-z0-9_])Tk_GetScreenMM[ \t]*\(/) {
+            report($1, $2, text)
+        }
+    }')
+findings "$rawReaders" "style_check: a user's number read past runtime/cnumber or runtime/configspec (use cGetDouble, teskGetPixels or teskConfigureWidget)"
 names=$(find "$src/tests" -name '*.test' | LC_ALL=C sort | xargs awk '
     $1 == "test" && $2 !~ /[$[]/ {
         if ($2 in seen) {
