@@ -19,6 +19,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <strings.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <string>
 #include <vector>
@@ -427,6 +428,13 @@ bool holdsSpectrum(const RamImage *image)
     return imageTypeOf(image->desc.imgid)->holdsSpectrum;
 }
 
+/* Whether the files a and b are the same file. */
+bool sameFile(const char *a, const char *b)
+{
+    struct stat sa, sb;
+    return stat(a, &sa) == 0 && stat(b, &sb) == 0 && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
 /*
  * setUp --
  *	Reads the options, opens the input, decides the output's state and
@@ -535,7 +543,7 @@ int setUp(Run *run, int argc, const char **argv)
     }
 
     /* Creating the output over the input would truncate what is to be read. */
-    if (ramImageReadsFile(run->input, out)) {
+    if (sameFile(out, run->input->desc.file)) {
         tesk_fprintf(stderr, "Error in creating %s.\n", out);
         return failed(run, nullptr);
     }

@@ -212,12 +212,6 @@ int gstatParseOptions(GstatContext *ctx, int argc, const char **argv)
         tesk_fprintf(stderr, "Output stat file missing.\n");
         return parseFailed(ctx, error);
     }
-    /* The statistics would replace the image sampled, or its mask. */
-    const char *out = options[OPT_OUT].value;
-    if (ramImageReadsFile(ctx->image, out) || (ctx->mask != nullptr && ramImageReadsFile(ctx->mask, out))) {
-        tesk_fprintf(stderr, "Illegal output file.\n");
-        return parseFailed(ctx, error);
-    }
     /* The item's name field holds 31 characters: the name is cut here so
      * that the lookup of a later run finds the item this run makes. */
     ctx->statName.assign(options[OPT_STAT].value, 0, STAT_TEXT_WIDTH - 1);
