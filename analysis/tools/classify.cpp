@@ -300,9 +300,17 @@ bool parseParams(ClassifyParams *p, int argc, const char **argv)
     if (out == nullptr) {
         return setUpFailed(p, RAMIMG_OK, "Output image missing!\n");
     }
+    /* The labels would land on rows not classified yet (and the priors'
+     * pass reads the whole input first): the input is never the output. */
+    if (ramImageReadsFile(p->in, out)) {
+        return setUpFailed(p, RAMIMG_OK, "Illegal output file.\n");
+    }
     p->out = ramImageOpen(out, out, nullptr, nullptr, &error);
     if (p->out == nullptr && !createOutput(p, out, options[OPT_IMGID].value, &error)) {
         return setUpFailed(p, error);
+    }
+    if (p->out == p->in) {
+        return setUpFailed(p, RAMIMG_OK, "Illegal output file.\n");
     }
 
     p->outBand = (options[OPT_OB].value != nullptr ? toolInt(options[OPT_OB].value) : 1) - 1;

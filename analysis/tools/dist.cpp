@@ -215,13 +215,17 @@ bool parseParams(DistParams *p, int argc, const char **argv)
     if (out == nullptr) {
         return setUpFailed(p, RAMIMG_OK, "Missing output image file!\n");
     }
-    if (std::strcmp(out, in) == 0) {
+    /* Another name of the input's file is the input too. */
+    if (std::strcmp(out, in) == 0 || ramImageReadsFile(p->in, out)) {
         return setUpFailed(p, RAMIMG_OK, "Illegal output file.\n");
     }
     p->out = ramImageOpen(out, out, nullptr, nullptr, &error);
     if (p->out == nullptr && !createOutput(p, out, &error)) {
         tesk_fprintf(stderr, "Error in DIST - open: %s\n", out);
         return setUpFailed(p, error);
+    }
+    if (p->out == p->in) {
+        return setUpFailed(p, RAMIMG_OK, "Illegal output file.\n");
     }
     if (p->out->desc.rows < p->rows || p->out->desc.columns < p->columns) {
         return setUpFailed(p, RAMIMG_OK, "Output image is smaller than the input.\n");

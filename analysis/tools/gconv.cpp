@@ -355,10 +355,18 @@ bool parseParams(GconvParams *p, int argc, const char **argv)
     if (out == nullptr) {
         return setUpFailed(p, "missing output image file.\n");
     }
+    /* A window reads rows above and below the row it writes: the input is
+     * never the output. */
+    if (ramImageReadsFile(p->in, out)) {
+        return setUpFailed(p, "Illegal output file.\n");
+    }
     p->out = ramImageOpen(out, out, nullptr, nullptr, &error);
     if (p->out == nullptr && !createOutput(p, out, &error)) {
         tesk_fprintf(stderr, "Error in open output image: %s\n", out);
         return setUpFailed(p, nullptr, error);
+    }
+    if (p->out == p->in) {
+        return setUpFailed(p, "Illegal output file.\n");
     }
 
     const ImageDesc &id = p->in->desc, &od = p->out->desc;

@@ -374,7 +374,8 @@ bool parseParams(GdemParams *p, int argc, const char **argv)
             return setUpFailed(p, RAMIMG_OK, "Index image is not supported.\n");
         }
     }
-    if (p->dem == p->shade) {
+    /* Another name of the DEM's file is the DEM too. */
+    if (p->dem == p->shade || (shadeName != nullptr && ramImageReadsFile(p->dem, shadeName))) {
         return setUpFailed(p, RAMIMG_OK, "DEM image should not be the same as the shade or slope image.\n");
     }
     const RamImage *first = p->dem != nullptr     ? p->dem

@@ -210,6 +210,12 @@ bool georefParse(int argc, const char **argv, GeorefContext *ctx)
         releaseImages(ctx);
         return false;
     }
+    /* A rectified row would replace input rows still to be read. */
+    if (ctx->output == ctx->input || ramImageReadsFile(ctx->input, out)) {
+        tesk_fprintf(stderr, "Illegal output file.\n");
+        releaseImages(ctx);
+        return false;
+    }
 
     ctx->inRect = imageRect(ctx->input);
     ctx->outRect = imageRect(ctx->output);

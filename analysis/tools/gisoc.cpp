@@ -446,7 +446,8 @@ bool parseParams(GisocParams *p, int argc, const char **argv)
     if (p->out == nullptr && !createOutput(p, out, value(OPT_IMGID), &error)) {
         return setUpFailed(p, error);
     }
-    if (p->out == p->in) {
+    /* Another name of the input's file is the input too. */
+    if (p->out == p->in || ramImageReadsFile(p->in, out)) {
         return setUpFailed(p, RAMIMG_OK, "Illegal output file.\n");
     }
     if (!featureFileAllowed(p, p->out, nullptr)) {

@@ -242,10 +242,14 @@ bool applyOrientation(GtopJob *job, const char *text)
  */
 bool findOutput(GtopJob *job, const char *out, int *error)
 {
-    RamImage *found = ramImageOpen(out, out, nullptr, nullptr, error);
+    /* Another name of the input's or the DEM's file is the input too. */
+    bool reads = ramImageReadsFile(job->input, out) || (job->dem != nullptr && ramImageReadsFile(job->dem, out));
+    RamImage *found = reads ? nullptr : ramImageOpen(out, out, nullptr, nullptr, error);
     *error = RAMIMG_OK;
-    if (found != nullptr && (found == job->input || found == job->dem)) {
-        ramImageRelease(found, nullptr);
+    if (reads || (found != nullptr && (found == job->input || found == job->dem))) {
+        if (found != nullptr) {
+            ramImageRelease(found, nullptr);
+        }
         tesk_fprintf(stderr, "Input image must not be the same as the output.\n");
         return false;
     }

@@ -208,6 +208,12 @@ bool resampleParseOptions(int argc, const char **argv, ResampleJob *job)
         releaseImages(job);
         return false;
     }
+    /* An output row would replace input rows its neighbours still read. */
+    if (job->output == job->input || ramImageReadsFile(job->input, out)) {
+        tesk_fprintf(stderr, "Illegal output file.\n");
+        releaseImages(job);
+        return false;
+    }
     if (job->input->desc.mapid != job->output->desc.mapid) {
         tesk_fprintf(stderr, "Inconsistent mapID of input/output images");
         releaseImages(job);

@@ -219,6 +219,11 @@ bool setUp(RotateJob *job, int argc, const char **argv)
         tesk_fprintf(stderr, "Output image is missing!\n");
         return setUpFailed(job, error);
     }
+    /* Another name of the input's file is the input too. */
+    if (ramImageReadsFile(job->input, out)) {
+        tesk_fprintf(stderr, "Input image must not be the same as the output.\n");
+        return setUpFailed(job, RAMIMG_OK);
+    }
     job->output = ramImageOpen(out, out, nullptr, nullptr, &error);
     if (job->output == nullptr && !createOutput(job, out, &error)) {
         return setUpFailed(job, error);

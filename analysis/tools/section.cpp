@@ -168,6 +168,11 @@ bool sectionParseOptions(SectionJob *job, int argc, const char **argv)
         tesk_fprintf(stderr, "Error in open: %s\n", out);
         return parseFailed(job, nullptr, error);
     }
+    /* The line and the row cross: samples would be taken from values
+     * already laid down. */
+    if (job->out == job->in || ramImageReadsFile(job->in, out)) {
+        return parseFailed(job, "Illegal output file.\n", RAMIMG_OK);
+    }
 
     const int inBands = job->in->desc.nbands;
     job->inList.assign(TESK_MAX_BAND_PAIRS, 0);
