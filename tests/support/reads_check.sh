@@ -13,7 +13,8 @@
 # prints as FILE:LINE: TEXT.
 set -eu
 src=$1
-uncomment=$(cat "$(dirname "$0")/uncomment.awk")
+support=$(dirname "$0")
+. "$support/opens_scan.sh"
 
 # "FILE<TAB>TEXT": a raw open is allowed in FILE on a line holding TEXT.
 exceptions='runtime/files.cpp	open(path, (access == O_RDWR
@@ -24,42 +25,12 @@ runtime/calc_probes.cpp	std::fopen(file, "r")
 imagestore/formats/gpz.cpp	open(path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC)
 imagestore/formats/gpz.cpp	open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC)'
 
-library="runtime platform imagestore display analysis canvas geo gl devices package include"
-files=$(for folder in $library; do
-    [ -d "$src/$folder" ] && find "$src/$folder" -name '*.c' -o -name '*.cpp' -o -name '*.h'
-done | LC_ALL=C sort)
-[ -n "$files" ] || exit 0
-# shellcheck disable=SC2086
-found=$(awk -v keep=1 "$uncomment" $files | awk -F: -v src="$src/" -v allowed="$exceptions" '
-    BEGIN {
-        n = split(allowed, lines, "\n")
-        for (i = 1; i <= n; i++) {
-            split(lines[i], pair, "\t")
-            allowFile[i] = pair[1]
-            allowText[i] = pair[2]
-        }
-    }
-    {
-        text = $0; sub(/^[^:]*:[^:]*:/, "", text)
-        # A call (after an operator, a bracket or return), not a method or
-        # a declaration of one named open.
-        call = text ~ /(^|[=(,?!{&|]|[^:]:|return)[ \t]*(::|std::)?(open|open64|openat|fopen|fopen64|freopen|Tcl_OpenFileChannel|Tcl_FSOpenFileChannel|Tcl_EvalFile|Tcl_FSEvalFile|Tcl_FSEvalFileEx)[ \t]*\(/
-        stream = text ~ /(^|[^A-Za-z0-9_])(std::)?(ifstream|fstream)([^A-Za-z0-9_]|$)/
-        if (!call && !stream) {
-            next
-        }
-        if (!stream && (text ~ /O_WRONLY/ || text ~ /"(w|wb|a|ab)"/)) {
-            next
-        }
-        file = substr($1, length(src) + 1)
-        for (i = 1; i <= n; i++) {
-            if (file == allowFile[i] && index(text, allowText[i]) > 0) {
-                next
-            }
-        }
-        line = text; sub(/^[ \t]+/, "", line)
-        print file ":" $2 ": " line
-    }')
+found=$(scanOpens "$src" "$exceptions" '
+    call = text ~ (lead "(open|open64|openat|fopen|fopen64|freopen|Tcl_OpenFileChannel|Tcl_FSOpenFileChannel|Tcl_EvalFile|Tcl_FSEvalFile|Tcl_FSEvalFileEx)[ \t]*\\(")
+    stream = text ~ /(^|[^A-Za-z0-9_])(std::)?(ifstream|fstream)([^A-Za-z0-9_]|$)/
+    # a line that opens for writing only reads nothing
+    hit = stream || (call && text !~ /O_WRONLY/ && text !~ /"(w|wb|a|ab)"/)
+')
 if [ -n "$found" ]; then
     echo "$found"
     echo "reads_check: a file opened by name for reading outside the regular-file reader (use openRegularFile, openRegularStream or readRegularFile of runtime/util.h)" >&2

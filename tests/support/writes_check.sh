@@ -13,7 +13,8 @@
 # finding prints as FILE:LINE: TEXT.
 set -eu
 src=$1
-uncomment=$(cat "$(dirname "$0")/uncomment.awk")
+support=$(dirname "$0")
+. "$support/opens_scan.sh"
 
 # "FILE<TAB>TEXT<TAB>WHY": a raw open for writing is allowed in FILE on a
 # line holding TEXT, for the reason WHY.
@@ -24,46 +25,17 @@ analysis/tools/ptablebuild.cpp	open(name, O_WRONLY | O_CLOEXEC)	asks whether an 
 canvas/postscript.cpp	Tcl_OpenFileChannel(interp, name, "w", 0666);	a device or FIFO given to -file has no contents to keep and takes the text as a stream; a plain file goes through the replace helper
 display/gimgdump.cpp	Tcl_NewStringObj("write", -1)	Tk writes the photo under the temporary name of a replacement, renamed over the file once written'
 
-library="runtime platform imagestore display analysis canvas geo gl devices package include"
-files=$(for folder in $library; do
-    [ -d "$src/$folder" ] && find "$src/$folder" -name '*.c' -o -name '*.cpp' -o -name '*.h'
-done | LC_ALL=C sort)
-[ -n "$files" ] || exit 0
-# shellcheck disable=SC2086
-found=$(awk -v keep=1 "$uncomment" $files | awk -F: -v src="$src/" -v allowed="$exceptions" '
-    BEGIN {
-        n = split(allowed, lines, "\n")
-        for (i = 1; i <= n; i++) {
-            split(lines[i], pair, "\t")
-            allowFile[i] = pair[1]
-            allowText[i] = pair[2]
-        }
-    }
-    {
-        text = $0; sub(/^[^:]*:[^:]*:/, "", text)
-        # A call (after an operator, a bracket or return), not a method or
-        # a declaration of one named open.
-        lead = "(^|[=(,?!{&|]|[^:]:|return)[ \t]*(::|std::)?"
-        raw = (text ~ (lead "(open|open64|openat)[ \t]*\\(") &&
-               text ~ /O_WRONLY|O_RDWR|O_CREAT|O_TRUNC|O_APPEND/) ||
-              text ~ (lead "(creat|creat64)[ \t]*\\(")
-        stdio = text ~ (lead "(fopen|fopen64|freopen)[ \t]*\\(") && text ~ /"[rwab+]*[wa+][rwab+]*"/
-        channel = text ~ /(Tcl_OpenFileChannel|Tcl_FSOpenFileChannel)[ \t]*\(/ &&
-                  (text ~ /"[rwab+]*[wa+][rwab+]*"/ || text ~ /WRONLY|RDWR|CREAT/)
-        stream = text ~ /(^|[^A-Za-z0-9_])(std::)?(ofstream|fstream)([^A-Za-z0-9_]|$)/
-        photo = text ~ /"write"/ || text ~ /" write "/
-        if (!raw && !stdio && !channel && !stream && !photo) {
-            next
-        }
-        file = substr($1, length(src) + 1)
-        for (i = 1; i <= n; i++) {
-            if (file == allowFile[i] && index(text, allowText[i]) > 0) {
-                next
-            }
-        }
-        line = text; sub(/^[ \t]+/, "", line)
-        print file ":" $2 ": " line
-    }')
+found=$(scanOpens "$src" "$exceptions" '
+    raw = (text ~ (lead "(open|open64|openat)[ \t]*\\(") &&
+           text ~ /O_WRONLY|O_RDWR|O_CREAT|O_TRUNC|O_APPEND/) ||
+          text ~ (lead "(creat|creat64)[ \t]*\\(")
+    stdio = text ~ (lead "(fopen|fopen64|freopen)[ \t]*\\(") && text ~ /"[rwab+]*[wa+][rwab+]*"/
+    channel = text ~ /(Tcl_OpenFileChannel|Tcl_FSOpenFileChannel)[ \t]*\(/ &&
+              (text ~ /"[rwab+]*[wa+][rwab+]*"/ || text ~ /WRONLY|RDWR|CREAT/)
+    stream = text ~ /(^|[^A-Za-z0-9_])(std::)?(ofstream|fstream)([^A-Za-z0-9_]|$)/
+    photo = text ~ /"write"/ || text ~ /" write "/
+    hit = raw || stdio || channel || stream || photo
+')
 if [ -n "$found" ]; then
     echo "$found"
     echo "writes_check: a file opened for writing outside the replace helper (use replaceBegin and replaceCommit, or replaceWithBytes, of runtime/replace.h)" >&2
