@@ -1,7 +1,7 @@
 # Sourced by the case scripts of the source checks (layers_cases.sh,
-# reads_cases.sh), which set check (the check script) and cases (their own
-# name for messages). Makes work, the folder for their trees (removed on
-# exit), and status, their exit status.
+# reads_cases.sh, writes_cases.sh), which set check (the check script) and
+# cases (their own name for messages). Makes work, the folder for their
+# trees (removed on exit), and status, their exit status.
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT INT TERM
 status=0
@@ -23,4 +23,12 @@ checkCase() {
     echo "$cases: $1: expected ${2}, the check gave $result:" >&2
     cat "$work/$1.log" >&2
     status=1
+}
+
+# lineCase NAME EXPECT FILE LINE: the check on a tree of the one FILE
+# holding LINE; it must pass when EXPECT is "pass", else fail naming FILE.
+lineCase() {
+    mkdir -p "$work/$1/$(dirname "$3")"
+    printf '%s\n' "$4" >"$work/$1/$3"
+    checkCase "$1" "$2" "$3:1: "
 }

@@ -11,32 +11,23 @@ check=$src/tests/support/reads_check.sh
 cases=reads_cases
 . "$src/tests/support/check_cases.sh"
 
-# case NAME EXPECT FILE LINE: a tree of the one FILE holding LINE; the
-# check must pass when EXPECT is "pass", else fail naming FILE.
-case_() {
-    tree=$work/$1
-    mkdir -p "$tree/$(dirname "$3")"
-    printf '%s\n' "$4" >"$tree/$3"
-    checkCase "$1" "$2" "$3:1: "
-}
+lineCase open fail analysis/a.cpp '    int fd = open(name, O_RDONLY | O_CLOEXEC);'
+lineCase open-rdwr fail imagestore/a.cpp '    fd = ::open(name, O_RDWR);'
+lineCase open-ternary fail geo/a.cpp '    int fd = ok ? -1 : open(name, O_RDONLY);'
+lineCase fopen fail gl/a.cpp '    FILE *f = std::fopen(name, "r");'
+lineCase fopen-update fail devices/a.cpp '    FILE *f = fopen(name, "w+");'
+lineCase ifstream fail display/a.cpp '    std::ifstream in(name);'
+lineCase channel fail canvas/a.cpp '    Tcl_Channel c = Tcl_OpenFileChannel(interp, name, "r", 0);'
+lineCase eval-file fail package/a.cpp '    return Tcl_EvalFile(interp, name);'
+lineCase exception-elsewhere fail analysis/b.cpp '    FILE *fp = std::fopen(file, "r");'
 
-case_ open fail analysis/a.cpp '    int fd = open(name, O_RDONLY | O_CLOEXEC);'
-case_ open-rdwr fail imagestore/a.cpp '    fd = ::open(name, O_RDWR);'
-case_ open-ternary fail geo/a.cpp '    int fd = ok ? -1 : open(name, O_RDONLY);'
-case_ fopen fail gl/a.cpp '    FILE *f = std::fopen(name, "r");'
-case_ fopen-update fail devices/a.cpp '    FILE *f = fopen(name, "w+");'
-case_ ifstream fail display/a.cpp '    std::ifstream in(name);'
-case_ channel fail canvas/a.cpp '    Tcl_Channel c = Tcl_OpenFileChannel(interp, name, "r", 0);'
-case_ eval-file fail package/a.cpp '    return Tcl_EvalFile(interp, name);'
-case_ exception-elsewhere fail analysis/b.cpp '    FILE *fp = std::fopen(file, "r");'
-
-case_ write-only pass analysis/a.cpp '    int fd = open(name, O_WRONLY | O_CREAT, 0666);'
-case_ fopen-write pass geo/a.cpp '    FILE *f = std::fopen(name, "wb");'
-case_ channel-write pass canvas/a.cpp '    chan = Tcl_OpenFileChannel(interp, name, "w", 0666);'
-case_ method pass analysis/a.cpp '        out.open(); p->open(name); images.open(name);'
-case_ declaration pass geo/a.cpp 'RamImage *SensorImages::open(const char *name)'
-case_ member pass devices/a.cpp '    bool open(const char *name)'
-case_ comment pass gl/a.cpp '    // fd = open(name, O_RDONLY); /* fopen(name, "r") */'
-case_ reader pass runtime/a.cpp '    FdHolder file(openRegularFile(path.c_str()));'
-case_ exception pass runtime/calc_probes.cpp '    FILE *fp = std::fopen(file, "r");'
+lineCase write-only pass analysis/a.cpp '    int fd = open(name, O_WRONLY | O_CREAT, 0666);'
+lineCase fopen-write pass geo/a.cpp '    FILE *f = std::fopen(name, "wb");'
+lineCase channel-write pass canvas/a.cpp '    chan = Tcl_OpenFileChannel(interp, name, "w", 0666);'
+lineCase method pass analysis/a.cpp '        out.open(); p->open(name); images.open(name);'
+lineCase declaration pass geo/a.cpp 'RamImage *SensorImages::open(const char *name)'
+lineCase member pass devices/a.cpp '    bool open(const char *name)'
+lineCase comment pass gl/a.cpp '    // fd = open(name, O_RDONLY); /* fopen(name, "r") */'
+lineCase reader pass runtime/a.cpp '    FdHolder file(openRegularFile(path.c_str()));'
+lineCase exception pass runtime/calc_probes.cpp '    FILE *fp = std::fopen(file, "r");'
 exit $status
