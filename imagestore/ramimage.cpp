@@ -750,6 +750,20 @@ void ramImageNoteMadeFile(const char *path)
     }
 }
 
+bool ramImageMadeAnew(const char *path)
+{
+    struct stat st;
+    if (madeRecord == nullptr || stat(path, &st) != 0) {
+        return false;
+    }
+    for (size_t i = 0; i < madeRecord->files.size(); i++) {
+        if (madeRecord->devices[i] == st.st_dev && madeRecord->inodes[i] == st.st_ino) {
+            return true;
+        }
+    }
+    return false;
+}
+
 void ramImageDropMade(RamImageMade *made)
 {
     for (size_t i = made->memory.size(); i-- > 0;) {
