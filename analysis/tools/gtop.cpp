@@ -279,7 +279,7 @@ bool makeOutput(GtopJob *job, const char *out, ImageDesc desc, int *error)
         return failed();
     }
     bool existed = isMemoryImgId(desc.imgid) ? ramImageFindByTag(out) != nullptr : fileExists(out) == 0;
-    if (existed && !job->outputOpened && !isMemoryImgId(desc.imgid)) {
+    if (job->overwrite && existed && !job->outputOpened && !isMemoryImgId(desc.imgid)) {
         return failed();  // a file that did not open as an image is not ours to replace
     }
     RamImage *made = ramImageCreate(&desc, nullptr, job->overwrite ? 1 : 0, error);
