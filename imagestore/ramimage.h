@@ -71,7 +71,9 @@ RamImageMade *ramImageNoteMade(RamImageMade *made);
 void ramImageNoteMadeFile(const char *path);
 /* True when the record set notes path as a file this run made anew and
  * path still names that very file (device and inode): the only kind of
- * file a failed run may take away. False when no record is set. */
+ * file a failed run may take away. With no record set (a tool called
+ * outside the dispatcher) true for any existing path: the caller's own
+ * knowledge of what it made stands. */
 bool ramImageMadeAnew(const char *path);
 /*
  * ramImageDropMade --
