@@ -750,6 +750,23 @@ void ramImageNoteMadeFile(const char *path)
     }
 }
 
+bool ramImageMadeAnew(const char *path)
+{
+    struct stat st;
+    if (stat(path, &st) != 0) {
+        return false;
+    }
+    if (madeRecord == nullptr) {
+        return true;
+    }
+    for (size_t i = 0; i < madeRecord->files.size(); i++) {
+        if (madeRecord->devices[i] == st.st_dev && madeRecord->inodes[i] == st.st_ino) {
+            return true;
+        }
+    }
+    return false;
+}
+
 void ramImageDropMade(RamImageMade *made)
 {
     for (size_t i = made->memory.size(); i-- > 0;) {

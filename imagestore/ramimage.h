@@ -69,6 +69,12 @@ RamImageMade *ramImageNoteMade(RamImageMade *made);
 /* Notes path, a file just made anew, in the record set (nothing when none
  * is): for a tool that makes an output file other than by ramImageCreate. */
 void ramImageNoteMadeFile(const char *path);
+/* True when the record set notes path as a file this run made anew and
+ * path still names that very file (device and inode): the only kind of
+ * file a failed run may take away. With no record set (a tool called
+ * outside the dispatcher) true for any existing path: the caller's own
+ * knowledge of what it made stands. */
+bool ramImageMadeAnew(const char *path);
 /*
  * ramImageDropMade --
  *	Takes away what made notes, newest first: a memory image's script open

@@ -670,7 +670,9 @@ int rimageGdemMain(const char *programName, int argc, const char **argv)
     try {
         if (!parseParams(&params, argc, argv)) {
             for (const std::string &file : params.newFiles) {
-                unlink(file.c_str());  // a refused run leaves no new file
+                if (ramImageMadeAnew(file.c_str())) {
+                    unlink(file.c_str());  // a refused run leaves no new file
+                }
             }
             return TOOL_FAILED;
         }

@@ -930,12 +930,15 @@ int rimageGfftransMain(const char *programName, int argc, const char **argv)
     int answer = runPasses(&run);
     meterReset();
     if (answer == TOOL_FAILED || !finish(&run)) {
-        /* The output's cache may hold rows of the file as it was; the file
-         * made for the run is not left half written. */
+        /* The output's cache may hold rows of the file as it was; a file
+         * made anew for the run is not left half written (one that was
+         * there before keeps its name). */
         ramImageResetCache(run.output);
         std::string made = run.output->desc.file;
         releaseRun(&run);
-        unlink(made.c_str());
+        if (ramImageMadeAnew(made.c_str())) {
+            unlink(made.c_str());
+        }
         return TOOL_FAILED;
     }
     releaseRun(&run);

@@ -196,9 +196,7 @@ bool createOutput(ZoomJob *job, const char *out, const char *pixel)
             }
         } else if (image != nullptr) {
             job->made.file = image->desc.file;
-        } else if (!isMemoryImgId(desc.imgid) && fileExists(out) == 0) {
-            unlink(out);  // made, but it did not open: the name was free before
-        }
+        }  // a file made that did not open is taken away with the failed run
         job->output = image;
     }
     if (job->output == nullptr) {

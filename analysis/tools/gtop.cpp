@@ -105,6 +105,7 @@ struct GtopJob {
     int resample = 1, demResample = 1;        // 1 nearest, 2 bilinear
     int mode = MODE_RORIENT;                  // GtopMode
     bool overwrite = false;     // -ov Y: the output made anew, not cleared in mode 5
+    bool outputOpened = false;  // an image named -out opened (one that -ov Y may replace)
     bool oriented = false;      // -ro given
     bool zcGiven = false;       // -zc given: a polar input turns into a picture
     GtopRing ring;              // distances and directions of the ground around the view point
@@ -253,6 +254,7 @@ bool findOutput(GtopJob *job, const char *out, int *error)
         tesk_fprintf(stderr, "Input image must not be the same as the output.\n");
         return false;
     }
+    job->outputOpened = found != nullptr;
     if (found != nullptr && !job->overwrite) {
         job->output = found;
     } else if (found != nullptr) {
@@ -263,8 +265,9 @@ bool findOutput(GtopJob *job, const char *out, int *error)
 
 /*
  * makeOutput --
- *	Creates the output out from desc (replacing one when overwriting).
- *	True with job->output held; false after the message.
+ *	Creates the output out from desc (replacing one when overwriting, but
+ *	never an existing file that did not open as an image). True with
+ *	job->output held; false after the message.
  */
 bool makeOutput(GtopJob *job, const char *out, ImageDesc desc, int *error)
 {
@@ -280,6 +283,9 @@ bool makeOutput(GtopJob *job, const char *out, ImageDesc desc, int *error)
         return failed();
     }
     bool existed = isMemoryImgId(desc.imgid) ? ramImageFindByTag(out) != nullptr : fileExists(out) == 0;
+    if (job->overwrite && existed && !job->outputOpened && !isMemoryImgId(desc.imgid)) {
+        return failed();  // a file that did not open as an image is not ours to replace
+    }
     RamImage *made = ramImageCreate(&desc, nullptr, job->overwrite ? 1 : 0, error);
     if (made == nullptr) {
         return failed();

@@ -92,7 +92,9 @@ void dropMadeOutput(MadeOutput *made)
             ramImageScriptClose(image);
         }
     }
-    if (!made->file.empty()) {
+    /* Only a file this run made anew: never one that was there before,
+     * whatever the tool did with the name since. */
+    if (!made->file.empty() && ramImageMadeAnew(made->file.c_str())) {
         unlink(made->file.c_str());
     }
     *made = MadeOutput();

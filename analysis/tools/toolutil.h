@@ -51,8 +51,9 @@ struct MadeOutput {
 };
 
 /* Takes away what made names, once the run has given its own use of the
- * image back: the file removed, the memory image's definition closed. made
- * is emptied. */
+ * image back: the file removed when the run made it anew (ramImageMadeAnew;
+ * a file that existed before is never removed), the memory image's
+ * definition closed. made is emptied. */
 void dropMadeOutput(MadeOutput *made);
 
 #endif /* TESK_ANALYSIS_TOOLS_TOOLUTIL_H */

@@ -31,6 +31,10 @@
 #    a name of its own, so that a failure names one test: a name written out
 #    in a test command that an earlier test of any file already has is
 #    reported (names made by the script, with $ or [, are left alone).
+# 7. An image tool takes away only a file its run made anew: in analysis/
+#    every unlink is guarded by ramImageMadeAnew on its own line or the line
+#    before, so that a refused or failed run never removes a file that was
+#    there before it.
 # Comments are skipped; each finding prints as FILE:LINE: TEXT.
 set -eu
 src=$1
@@ -226,6 +230,20 @@ rawReaders=$(sources $library | grep -v '/runtime/\(cnumber\|configspec\)\.cpp$'
         }
     }')
 findings "$rawReaders" "style_check: a user's number read past runtime/cnumber or runtime/configspec (use cGetDouble, teskGetPixels or teskConfigureWidget)"
+# shellcheck disable=SC2086
+removals=$(sources analysis | xargs awk -v keep=0 "$uncomment" | awk -F: '
+    {
+        text = $0; sub(/^[^:]*:[^:]*:/, "", text)
+        guarded = text ~ /ramImageMadeAnew[ \t]*\(/ || ($1 == file && before ~ /ramImageMadeAnew[ \t]*\(/)
+        if (text ~ /(^|[^A-Za-z0-9_.>])(::)?unlink[ \t]*\(/ && !guarded) {
+            print $1 ":" $2 ": " text
+        }
+        if (text !~ /^[ \t]*$/) {
+            file = $1
+            before = text
+        }
+    }')
+findings "$removals" "style_check: a tool removes a file its run did not make anew (guard the unlink with ramImageMadeAnew)"
 names=$(find "$src/tests" -name '*.test' | LC_ALL=C sort | xargs awk '
     $1 == "test" && $2 !~ /[$[]/ {
         if ($2 in seen) {
