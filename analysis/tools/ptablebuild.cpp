@@ -108,7 +108,7 @@ bool tableFileWritable(const char *name)
 {
     struct stat st;
     if (stat(name, &st) == 0) {
-        int fd = S_ISREG(st.st_mode) ? open(name, O_WRONLY | O_CLOEXEC) : -1;
+        int fd = S_ISREG(st.st_mode) ? open(name, O_WRONLY | O_CLOEXEC) : -1;  // a probe: truncates and writes nothing
         if (fd < 0) {
             return false;
         }
