@@ -694,9 +694,15 @@ int runPostscript(Tcl_Interp *interp, GcanvasWidget *canvas, GcanvasPsInfo *ps)
             if (errno == EINVAL && exists && S_ISDIR(st.st_mode)) {
                 errno = EISDIR;  // a folder is never replaced
             }
+            std::string step = errno == EISDIR ? std::string() : replaceFailure();
             Tcl_ResetResult(interp);
-            Tcl_AppendResult(interp, "couldn't open \"", name, "\": ", Tcl_PosixError(interp),
-                             static_cast<char *>(nullptr));
+            if (!step.empty()) {
+                Tcl_PosixError(interp);
+                Tcl_AppendResult(interp, step.c_str(), static_cast<char *>(nullptr));  // the folder, not the file
+            } else {
+                Tcl_AppendResult(interp, "couldn't open \"", name, "\": ", Tcl_PosixError(interp),
+                                 static_cast<char *>(nullptr));
+            }
             replaceAbandon(ps->file);
             Tcl_DStringFree(&buffer);
             return TCL_ERROR;

@@ -471,7 +471,7 @@ int gimgDumpCmd(GimgMaster *master, Tcl_Interp *interp, int argc, const char **a
         if (std::strlen(fileName) >= sizeof desc.file || (existed && ramImageFindByFile(fileName) == master->image)) {
             return fail(interp, "Error in image creation.\n");
         }
-        if (!replaceBegin(&file, fileName) || file.temporary.size() >= sizeof desc.file) {
+        if (!replaceBeginNamed(&file, fileName) || file.temporary.size() >= sizeof desc.file) {
             return failWrite("Error in image creation.\n");
         }
         std::strcpy(desc.file, file.temporary.c_str());
@@ -539,7 +539,7 @@ int gimgDumpCmd(GimgMaster *master, Tcl_Interp *interp, int argc, const char **a
          * once written. */
         code = TCL_ERROR;
         Tcl_Obj *command = nullptr;
-        if (!replaceBegin(&file, fileName)) {
+        if (!replaceBeginNamed(&file, fileName)) {
             Tcl_AppendResult(interp, "couldn't open \"", fileName, "\": ", Tcl_PosixError(interp), nullptr);
         } else {
             command = photoWriteCommand(interp, photoName, file.temporary.c_str(), option);

@@ -25,6 +25,7 @@
 #include "imagestore/ramimage.h"
 #include "imagestore/stats.h"
 #include "runtime/bytes.h"
+#include "runtime/replace.h"
 #include "runtime/util.h"
 #include "tesk_stdio.h"
 
@@ -592,6 +593,12 @@ void ramImageSetDirty(RamImage *image, int row, int band)
 std::string withReason(const std::string &text, int error)
 {
     return text + ": " + (error != 0 ? std::strerror(error) : "short write");
+}
+
+std::string withReplaceReason(const std::string &text, const char *file, int error)
+{
+    std::string step = replaceFailure();
+    return step.empty() ? withReason(text + file, error) : text + step;
 }
 
 void ramImageWriteFailed(const RamImage *image, const std::string &text)

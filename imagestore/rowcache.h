@@ -69,6 +69,10 @@ std::string ramImageLastWriteFailure();
 /* text followed by ": " and the reason errno gives ("short write" for
  * none), for a failed write's message. */
 std::string withReason(const std::string &text, int error);
+/* For a failed replacement of file: text followed by the replacement's own
+ * message (the step and the name it failed on), or withReason(text + file,
+ * error) when it left none. */
+std::string withReplaceReason(const std::string &text, const char *file, int error);
 /* Forgets the image's write-back failure (the image is being freed). */
 void ramImageForgetWriteError(const RamImage *image);
 /* Empties every slot and clears the dirty bits (unsaved changes dropped). */

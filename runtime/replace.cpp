@@ -6,9 +6,12 @@
 #include "runtime/replace.h"
 
 #include <cerrno>
+#include <algorithm>
 #include <climits>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <string>
 #include <sys/stat.h>
@@ -77,9 +80,186 @@ std::string landing(const char *path)
 
 }  // namespace
 
-bool replaceBegin(FileReplacement *r, const char *path)
+namespace {
+
+thread_local std::string lastFailure; /* replaceFailure's message */
+
+/* Records the failure of step on name, errno telling why (kept). */
+void failed(const char *step, const std::string &name)
+{
+    int saved = errno;
+    lastFailure = std::string(step) + " " + name + ": " + std::strerror(saved);
+    errno = saved;
+}
+
+std::string folderOf(const std::string &path)
+{
+    std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string baseOf(const std::string &path)
+{
+    std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+/* The name of the attempt-th temporary of target (the one pattern that
+ * strayTemporary recognises). */
+std::string temporaryName(const std::string &target, int attempt)
+{
+    return target + ".tmp" + std::to_string(getpid()) + "-" + std::to_string(attempt);
+}
+
+/* Reads a process id or attempt number: decimal digits without a leading
+ * zero (0 alone for an attempt), no sign, at most 9 of them. */
+bool readNumber(const std::string &text, std::size_t *at, long *value)
+{
+    std::size_t from = *at, to = from;
+    while (to < text.size() && to - from < 10 && text[to] >= '0' && text[to] <= '9') {
+        to++;
+    }
+    if (to == from || to - from > 9 || (text[from] == '0' && to - from > 1)) {
+        return false;
+    }
+    *value = std::strtol(text.substr(from, to - from).c_str(), nullptr, 10);
+    *at = to;
+    return true;
+}
+
+/* True when process pid is known to be gone. */
+bool writerGone(long pid)
+{
+    return pid > 0 && pid != getpid() && kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH;
+}
+
+/* True when name, in a folder holding base, is a temporary of base's left
+ * by writers that are gone: base, then one or more ".tmp" PID "-" N (a
+ * temporary of a temporary), or ".old" PID "-" N alone (a second name of
+ * an old file, a stray only while base exists again); nothing else. */
+bool strayTemporary(const std::string &name, const std::string &base, bool baseThere)
+{
+    if (name.size() <= base.size() || name.compare(0, base.size(), base) != 0) {
+        return false;
+    }
+    std::size_t at = base.size();
+    int groups = 0;
+    bool old = false;
+    while (at < name.size()) {
+        std::string kind = name.substr(at, 4);
+        if (kind != ".tmp" && (kind != ".old" || groups > 0)) {
+            return false;
+        }
+        old = kind == ".old";
+        at += 4;
+        long pid = 0, attempt = 0;
+        if (!readNumber(name, &at, &pid) || at >= name.size() || name[at] != '-') {
+            return false;
+        }
+        at++;
+        if (!readNumber(name, &at, &attempt) || !writerGone(pid)) {
+            return false;
+        }
+        groups++;
+    }
+    return groups > 0 && !(old && (groups > 1 || !baseThere));
+}
+
+/* Removes the temporaries of target beside it whose writers are gone:
+ * plain files only, by their own names (a link is never followed). */
+void removeStrays(const std::string &folder, const std::string &base)
+{
+    DIR *dir = opendir(folder.c_str());
+    if (dir == nullptr) {
+        return;
+    }
+    int saved = errno;
+    int fd = dirfd(dir);
+    struct stat st;
+    bool baseThere = fstatat(fd, base.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
+    while (dirent *entry = readdir(dir)) {
+        std::string name = entry->d_name;
+        if (strayTemporary(name, base, baseThere) && fstatat(fd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+            S_ISREG(st.st_mode)) {
+            unlinkat(fd, name.c_str(), 0);
+        }
+    }
+    closedir(dir);
+    errno = saved;
+}
+
+/* A folder that refuses a new file, rather than failing for another reason. */
+bool folderRefuses(int error)
+{
+    return error == EACCES || error == EPERM || error == EROFS;
+}
+
+/* The folder for new contents that a folder refusing new files cannot hold. */
+std::string temporaryFolder()
+{
+    const char *tmp = std::getenv("TMPDIR");
+    return tmp != nullptr && *tmp != '\0' ? tmp : "/tmp";
+}
+
+/* Opens a new file for r in folder, its name based on target's: without a
+ * name where the file system allows and named is false, else under the
+ * first free temporary name. Sets r->fd, r->temporary, r->unnamed. */
+bool makeNewFile(FileReplacement *r, const std::string &folder, const std::string &target, bool named)
+{
+    if (!named) {
+        r->fd = open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0666);  // a new file of our own
+        if (r->fd >= 0) {
+            r->unnamed = true;
+            r->temporary = "/proc/self/fd/" + std::to_string(r->fd);
+            return true;
+        }
+        if (folderRefuses(errno) || errno == ENOSPC || errno == EDQUOT || errno == ENOENT || errno == ENOTDIR) {
+            failed("cannot create a file in", folder);
+            return false;
+        }
+    }
+    for (int attempt = 0; attempt < 100 && r->fd < 0; attempt++) {
+        r->temporary = temporaryName(target, attempt);
+        r->fd = open(r->temporary.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);  // a new file of our own
+        if (r->fd < 0 && errno != EEXIST) {
+            break;
+        }
+    }
+    if (r->fd < 0) {
+        failed("cannot create a file in", folder);
+        return false;
+    }
+    return true;
+}
+
+/* Gives the new file the old one's owner, group and permission bits where
+ * the caller may; setuid goes where the owner cannot be kept, setuid and
+ * setgid where the group cannot. */
+bool keepOwnerAndMode(int fd, const struct stat &old)
+{
+    if (fchown(fd, old.st_uid, old.st_gid) != 0) {
+        if (fchown(fd, static_cast<uid_t>(-1), old.st_gid) != 0) {
+            /* the group of a new file of ours is as good as any */
+        }
+    }
+    struct stat made;
+    if (fstat(fd, &made) != 0) {
+        return false;
+    }
+    mode_t mode = old.st_mode & 07777;
+    if (made.st_uid != old.st_uid) {
+        mode &= ~static_cast<mode_t>(S_ISUID);
+    }
+    if (made.st_gid != old.st_gid) {
+        mode &= ~static_cast<mode_t>(S_ISUID | S_ISGID);
+    }
+    return fchmod(fd, mode) == 0;
+}
+
+bool begin(FileReplacement *r, const char *path, bool named)
 {
     *r = FileReplacement();
+    lastFailure.clear();
     r->target = path;
     struct stat old;
     r->replacing = stat(path, &old) == 0;
@@ -90,35 +270,172 @@ bool replaceBegin(FileReplacement *r, const char *path)
         if (danglingLinkTarget(path, &target)) {
             r->target = target;
         }
+    } else if (!r->replacing) {
+        failed("cannot read", path);
+        return false;
     }
     if (r->replacing) {
         char canonical[PATH_MAX];
         if (!S_ISREG(old.st_mode)) {
             errno = EINVAL; /* a folder, FIFO or device is never replaced */
+            failed("cannot replace", path);
             return false;
         }
         if (realpath(path, canonical) == nullptr) {
+            failed("cannot read", path);
             return false;
         }
         r->target = canonical;
         r->oldDevice = old.st_dev;
         r->oldInode = old.st_ino;
     }
-    for (int attempt = 0; attempt < 100 && r->fd < 0; attempt++) {
-        r->temporary = r->target + ".tmp" + std::to_string(getpid()) + "-" + std::to_string(attempt);
-        r->fd = open(r->temporary.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);  // a new file of our own
-        if (r->fd < 0 && errno != EEXIST) {
-            break;
+    std::string folder = folderOf(r->target);
+    removeStrays(folder, baseOf(r->target));
+    if (!makeNewFile(r, folder, r->target, named)) {
+        int refused = errno;
+        if (!r->replacing || !folderRefuses(refused)) {
+            return false;
         }
+        /* Written in place, as the folder takes no new file. */
+        r->placeFd = open(r->target.c_str(), O_WRONLY | O_CLOEXEC | O_NOFOLLOW);
+        if (r->placeFd < 0) {
+            errno = refused;
+            return false;
+        }
+        r->inPlace = true;
+        std::string elsewhere = temporaryFolder();
+        removeStrays(elsewhere, baseOf(r->target));
+        if (!makeNewFile(r, elsewhere, elsewhere + "/" + baseOf(r->target), named)) {
+            replaceAbandon(r);
+            return false;
+        }
+        lastFailure.clear();
+        return true;
     }
-    if (r->fd < 0) {
-        return false;
-    }
-    if (r->replacing && fchmod(r->fd, old.st_mode & 07777) != 0) {
+    if (r->replacing && !keepOwnerAndMode(r->fd, old)) {
+        failed("cannot set the owner and mode of a new file in", folder);
+        int saved = errno;
         replaceAbandon(r);
+        errno = saved;
         return false;
     }
     return true;
+}
+
+/* Copies what fd holds, from its start, over to's contents, to's length
+ * made the same; false (errno set) when a read or write fails. */
+bool copyContents(int from, int to)
+{
+    struct stat st;
+    if (fstat(from, &st) != 0) {
+        return false;
+    }
+    std::vector<char> buffer(1 << 20);
+    off_t at = 0;
+    while (at < st.st_size) {
+        size_t want = static_cast<size_t>(std::min<off_t>(st.st_size - at, static_cast<off_t>(buffer.size())));
+        size_t got = readAt(from, buffer.data(), want, at);
+        if (got != want) {
+            if (errno == 0) {
+                errno = EIO;
+            }
+            return false;
+        }
+        if (!writeAt(to, buffer.data(), got, at)) {
+            return false;
+        }
+        at += static_cast<off_t>(got);
+    }
+    return ftruncate(to, st.st_size) == 0 && fsync(to) == 0;
+}
+
+/* Puts the contents of an in-place replacement over its target: r->fd is
+ * then the target, open for reading and writing. */
+bool commitInPlace(FileReplacement *r)
+{
+    int target = open(r->target.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW);
+    if (target < 0) {
+        target = dup(r->placeFd);  // writable, if not readable
+    }
+    if (target < 0 || !copyContents(r->fd, target)) {
+        failed("cannot write", r->target);
+        int saved = errno;
+        if (target >= 0) {
+            close(target);
+        }
+        errno = saved;
+        return false;
+    }
+    close(r->placeFd);
+    r->placeFd = -1;
+    close(r->fd);
+    if (!r->unnamed) {
+        unlink(r->temporary.c_str());
+    }
+    r->fd = target;
+    return true;
+}
+
+/* Gives an unnamed new file its temporary name beside the target, for the
+ * rename: a link to it, or where the file system links no file, a copy. */
+bool nameNewFile(FileReplacement *r)
+{
+    std::string proc = "/proc/self/fd/" + std::to_string(r->fd);
+    for (int attempt = 0; attempt < 100; attempt++) {
+        std::string name = temporaryName(r->target, attempt);
+        int linked = linkat(AT_FDCWD, proc.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW);
+        if (linked != 0 && errno != EEXIST) {
+            linked = linkat(r->fd, "", AT_FDCWD, name.c_str(), AT_EMPTY_PATH);
+        }
+        if (linked == 0) {
+            r->temporary = name;
+            r->unnamed = false;
+            return true;
+        }
+        if (errno == EEXIST) {
+            continue;
+        }
+        /* No link to the file: a copy of it under the name. */
+        int copy = open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);  // a new file of our own
+        if (copy < 0 && errno == EEXIST) {
+            continue;
+        }
+        struct stat made;
+        bool ok = copy >= 0 && fstat(r->fd, &made) == 0 && copyContents(r->fd, copy) && keepOwnerAndMode(copy, made);
+        if (!ok) {
+            int saved = errno;
+            if (copy >= 0) {
+                close(copy);
+                unlink(name.c_str());
+            }
+            errno = saved;
+            return false;
+        }
+        close(r->fd);
+        r->fd = copy;
+        r->temporary = name;
+        r->unnamed = false;
+        return true;
+    }
+    errno = EEXIST;
+    return false;
+}
+
+}  // namespace
+
+bool replaceBegin(FileReplacement *r, const char *path)
+{
+    return begin(r, path, false);
+}
+
+bool replaceBeginNamed(FileReplacement *r, const char *path)
+{
+    return begin(r, path, true);
+}
+
+std::string replaceFailure()
+{
+    return lastFailure;
 }
 
 bool fixedNameIsLink(const char *path)
@@ -142,9 +459,21 @@ bool sameReplaceTarget(const char *a, const char *b)
 
 bool replaceCommit(FileReplacement *r)
 {
-    /* The old contents go only once the new ones are on the disk. */
-    bool ok = r->fd >= 0 && (!r->replacing || fsync(r->fd) == 0);
-    ok = ok && rename(r->temporary.c_str(), r->target.c_str()) == 0;
+    if (r->fd < 0) {
+        errno = EBADF;
+        return false;
+    }
+    bool ok = true;
+    if (r->inPlace) {
+        ok = commitInPlace(r);
+    } else if (r->replacing && fsync(r->fd) != 0) {
+        /* The old contents go only once the new ones are on the disk. */
+        failed("cannot write", r->target);
+        ok = false;
+    } else if ((r->unnamed && !nameNewFile(r)) || rename(r->temporary.c_str(), r->target.c_str()) != 0) {
+        failed("cannot put a new file in place of", r->target);
+        ok = false;
+    }
     if (!ok) {
         replaceAbandon(r);
     }
@@ -153,13 +482,24 @@ bool replaceCommit(FileReplacement *r)
 
 bool replaceCommitNamed(FileReplacement *r)
 {
+    if (r->unnamed && r->fd >= 0) {
+        /* Written through its /proc name: the file is r->fd's. */
+        if (!replaceCommit(r)) {
+            return false;
+        }
+        close(r->fd);
+        r->fd = -1;
+        return true;
+    }
     if (r->fd >= 0) {
         close(r->fd);
     }
     r->fd = openRegularFile(r->temporary.c_str());  // to flush what is there to the disk
     if (r->fd < 0) {
+        failed("cannot read", r->temporary);
         int saved = errno;
         unlink(r->temporary.c_str());
+        replaceAbandon(r);
         errno = saved;
         return false;
     }
@@ -173,11 +513,19 @@ bool replaceCommitNamed(FileReplacement *r)
 
 void replaceAbandon(FileReplacement *r)
 {
+    int saved = errno;
     if (r->fd >= 0) {
         close(r->fd);
         r->fd = -1;
-        unlink(r->temporary.c_str());
+        if (!r->unnamed) {
+            unlink(r->temporary.c_str());
+        }
     }
+    if (r->placeFd >= 0) {
+        close(r->placeFd);
+        r->placeFd = -1;
+    }
+    errno = saved;
 }
 
 namespace {
@@ -245,24 +593,44 @@ bool replaceCommitAll(FileReplacement *r, size_t n)
         for (size_t j = 0; j < i && ok; j++) {
             if (r[i].target == r[j].target) {
                 errno = EINVAL;
+                failed("cannot replace one file twice:", r[i].target);
                 ok = false;
             }
         }
     }
-    /* Everything new on the disk before anything old goes. */
+    /* Everything new on the disk, and named, before anything old goes. */
     for (size_t i = 0; i < n && ok; i++) {
-        ok = fsync(r[i].fd) == 0;
+        if (!r[i].inPlace) {
+            ok = fsync(r[i].fd) == 0;
+            if (!ok) {
+                failed("cannot write", r[i].target);
+            }
+        }
     }
     for (size_t i = 0; i < n && ok; i++) {
-        ok = !r[i].replacing || keepOldName(r[i], &kept[i]);
+        ok = r[i].inPlace || !r[i].unnamed || nameNewFile(&r[i]);
+        ok = ok && (!r[i].replacing || r[i].inPlace || keepOldName(r[i], &kept[i]));
+        if (!ok) {
+            failed("cannot put a new file in place of", r[i].target);
+        }
     }
     for (size_t i = 0; i < n && ok; i++) {
+        if (r[i].inPlace) {
+            continue;
+        }
         if (kept[i].moved) {
             ok = rename(r[i].target.c_str(), kept[i].name.c_str()) == 0;
             kept[i].away = ok;
         }
         ok = ok && rename(r[i].temporary.c_str(), r[i].target.c_str()) == 0;
         kept[i].placed = ok;
+        if (!ok) {
+            failed("cannot put a new file in place of", r[i].target);
+        }
+    }
+    /* Files written in place last: their old contents cannot come back. */
+    for (size_t i = 0; i < n && ok; i++) {
+        ok = !r[i].inPlace || commitInPlace(&r[i]);
     }
     int saved = errno;
     for (size_t i = 0; i < n; i++) {

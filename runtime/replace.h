@@ -7,6 +7,20 @@
  *	disk. A failure at any step leaves the old file as it was and no new
  *	file behind. New files, rewrites of GIF, JPEG and X bitmap files all
  *	go through here.
+ *
+ *	The new file has no name while it is written where the file system
+ *	allows (O_TMPFILE); it is named only to be renamed into place. Every
+ *	name it takes beside the target is target + ".tmp" + the writer's
+ *	process id + "-" + a number, so that a save killed part-way leaves at
+ *	most that one name, and the next save of the same target removes such
+ *	names whose writer is gone. The replaced file keeps its owner, group
+ *	and permission bits; other hard links of it keep the old contents.
+ *
+ *	A folder that takes no new file (EACCES, EPERM, EROFS) holding a
+ *	target that exists and is writable: the new contents are written into
+ *	a file without a name in the temporary folder ($TMPDIR, else /tmp) and
+ *	copied over the target in place at the commit. The old file is whole
+ *	until then, but a failure during that copy can leave it partial.
  */
 #ifndef TESK_RUNTIME_REPLACE_H
 #define TESK_RUNTIME_REPLACE_H
@@ -22,6 +36,11 @@ struct FileReplacement {
     bool replacing = false; /* a file exists at the target */
     dev_t oldDevice = 0;    /* the replaced file's device and inode, to find */
     ino_t oldInode = 0;     /* the images that have it open */
+    bool unnamed = false;   /* the new file has no name yet: temporary is
+                             * its /proc/self/fd name, valid while fd is open */
+    bool inPlace = false;   /* the folder takes no new file: the new contents
+                             * are copied over the target by the commit */
+    int placeFd = -1;       /* inPlace: the target, open for writing */
 };
 
 /*
@@ -31,16 +50,40 @@ struct FileReplacement {
  *	gets mode 0666 less the umask. Through a symbolic link the file that
  *	the link names is replaced, or made when it is missing, and the link
  *	stays. Answers false (nothing made, errno telling why) when path
- *	names something else (EINVAL) or the file cannot be made.
+ *	names something else (EINVAL) or the file cannot be made. A file
+ *	replaced keeps its owner and group where the caller may give them
+ *	(setuid and setgid are dropped where it may not). Removes the
+ *	temporary names beside the target whose writer is gone. The new file
+ *	may have no name (r->unnamed): a writer that must open it by name
+ *	begins with replaceBeginNamed.
  */
 bool replaceBegin(FileReplacement *r, const char *path);
+
+/*
+ * replaceBeginNamed --
+ *	replaceBegin for a writer of its own that opens the new file by name
+ *	(Tk's photo write, an image made there): the new file exists under
+ *	r->temporary from the start, beside the target, or in the temporary
+ *	folder where the target is written in place.
+ */
+bool replaceBeginNamed(FileReplacement *r, const char *path);
+
+/*
+ * replaceFailure --
+ *	The last failure of a replacement in this thread as a message that
+ *	names the step and the name it failed on ("cannot create a file in
+ *	FOLDER: Permission denied"); empty when the last replacement begun
+ *	in this thread has not failed.
+ */
+std::string replaceFailure();
 
 /*
  * replaceCommit --
  *	Puts the new file in the target's place: flushes it to the disk and
  *	renames it over the target. On true r->fd stays open on the file now
  *	at the target, for the caller to keep or close. On false the new file
- *	is closed and removed, and the target is as it was.
+ *	is closed and removed, and the target is as it was (in place: whole,
+ *	unless the copy over it failed part-way).
  */
 bool replaceCommit(FileReplacement *r);
 

@@ -153,15 +153,15 @@ int writeImagesWhole(int fd, ImageDesc *desc)
 
 namespace {
 
-/* The steps of newImageFile up to the rename: the new file whole under
- * file's temporary name. */
-bool writeNewImageFile(ImageDesc *desc, FileReplacement *file)
+/* The steps of newImageFile up to the rename: the new file whole in
+ * file, under its temporary name when named. */
+bool writeNewImageFile(ImageDesc *desc, FileReplacement *file, bool named)
 {
     if (!makesFiles(imageTypeOf(desc->imgid)) || desc->rows < 1 || desc->columns < 1 || desc->nbands < 1 ||
         desc->file[0] == '\0' || strnlen(desc->file, sizeof desc->file) == sizeof desc->file) {
         return false;
     }
-    if (!replaceBegin(file, desc->file)) {
+    if (!(named ? replaceBeginNamed(file, desc->file) : replaceBegin(file, desc->file))) {
         return false;
     }
     int result = createImageFile(file->fd, 1, desc);
@@ -193,7 +193,7 @@ bool writeNewImageFile(ImageDesc *desc, FileReplacement *file)
 int newImageFile(ImageDesc *desc, ImageFileReplaced *replaced)
 {
     FileReplacement file;
-    if (!writeNewImageFile(desc, &file) || !replaceCommit(&file)) {
+    if (!writeNewImageFile(desc, &file, false) || !replaceCommit(&file)) {
         return -1;
     }
     close(file.fd);
@@ -208,10 +208,12 @@ int newImageFile(ImageDesc *desc, ImageFileReplaced *replaced)
 int newImageFileBeside(ImageDesc *desc, std::string *temporary)
 {
     FileReplacement file;
-    if (!writeNewImageFile(desc, &file)) {
+    if (!writeNewImageFile(desc, &file, true)) {
         return -1;
     }
     close(file.fd);
+    file.fd = -1;
+    replaceAbandon(&file);  // lets the target go; the new file stays under its name
     *temporary = file.temporary;
     return 0;
 }

@@ -1571,7 +1571,7 @@ int ramImageRewriteGIF(RamImage *image)
 
     FileReplacement file;
     if (!replaceBegin(&file, desc.file)) {
-        ramImageWriteFailed(image, withReason(std::string("Error in writeGIF: ") + desc.file, errno));
+        ramImageWriteFailed(image, withReplaceReason("Error in writeGIF: ", desc.file, errno));
         return 0;
     }
     std::unique_ptr<GifOutput> out(new (std::nothrow) GifOutput(file.fd));
@@ -1625,7 +1625,7 @@ int ramImageRewriteGIF(RamImage *image)
         error = errno;
     }
     if (!ok) {
-        ramImageWriteFailed(image, withReason(std::string("Error in writeGIF: ") + desc.file, error));
+        ramImageWriteFailed(image, withReplaceReason("Error in writeGIF: ", desc.file, error));
         return 0;
     }
     close(image->fd);

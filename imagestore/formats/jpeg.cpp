@@ -1067,7 +1067,7 @@ int jpegRewrite(RamImage *image)
     }
     FileReplacement file;
     if (!replaceBegin(&file, desc.file)) {
-        ramImageWriteFailed(image, withReason(std::string("Error in writeJPEG: ") + desc.file, errno));
+        ramImageWriteFailed(image, withReplaceReason("Error in writeJPEG: ", desc.file, errno));
         return 0;
     }
     int quality = desc.block < 0 ? kQuality : std::min(desc.block, 100);
@@ -1084,7 +1084,7 @@ int jpegRewrite(RamImage *image)
     }
     if (!ok) {
         replaceAbandon(&file);
-        ramImageWriteFailed(image, withReason(std::string("Error in writeJPEG: ") + desc.file, error));
+        ramImageWriteFailed(image, withReplaceReason("Error in writeJPEG: ", desc.file, error));
         return 0;
     }
     close(image->fd);

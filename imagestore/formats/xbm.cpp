@@ -414,7 +414,7 @@ int xbmRewrite(RamImage *image)
     }
     FileReplacement file;
     if (!replaceBegin(&file, image->desc.file)) {
-        ramImageWriteFailed(image, withReason(std::string("Error in writeXBMP: ") + image->desc.file, errno));
+        ramImageWriteFailed(image, withReplaceReason("Error in writeXBMP: ", image->desc.file, errno));
         return 0;
     }
 
@@ -442,7 +442,7 @@ int xbmRewrite(RamImage *image)
         replaceAbandon(&file);
     }
     if (!ok) {
-        ramImageWriteFailed(image, withReason(std::string("Error in writeXBMP: ") + image->desc.file, error));
+        ramImageWriteFailed(image, withReplaceReason("Error in writeXBMP: ", image->desc.file, error));
         return 0;
     }
     int fd = file.fd;
