@@ -14,7 +14,7 @@ what=${1:-release}
 # through its doctools package.
 packages="build-essential cmake ninja-build ccache pkg-config binutils clang libclang-rt-14-dev
  tcl8.6-dev tk8.6-dev libxext-dev libjpeg62-turbo-dev zlib1g-dev libxft-dev fonts-dejavu-core libproj-dev proj-data
- libgl-dev libglu1-mesa-dev freeglut3-dev libgtest-dev libbenchmark-dev libshp-dev libgd-dev libcups2-dev xvfb xauth tcllib"
+ libgl-dev libglu1-mesa-dev freeglut3-dev libgtest-dev libbenchmark-dev libshp-dev libgd-dev libcups2-dev xvfb xauth tcllib strace"
 # The tests also cross-check files with readers and writers of other
 # projects (GDAL, netpbm, shapelib's programs, libjpeg's cjpeg and djpeg,
 # giflib's programs, ImageMagick) and figures with PROJ's own programs;
