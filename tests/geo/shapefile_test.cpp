@@ -408,6 +408,29 @@ TEST(ShapeFileWrite, ZAndMRoundTripAndSelectedOnly)
     freeShapeFile(set);
 }
 
+TEST(ShapeFileWrite, AShapeFileAndItsIndexThatAreOneFileAreRefusedUntouched)
+{
+    /* s.shx another name of s.shp: a hard link, then a symbolic link. */
+    TempDir dir;
+    std::string shp = dir.path + "/s.shp", shx = dir.path + "/s.shx";
+    writeSet(shp, 3, {polyline(1, 3, {0}, {1, 1, 2, 2})});
+    ShapeFile *set = readShapeFile(shp.c_str(), nullptr);
+    ASSERT_NE(set, nullptr);
+    std::vector<unsigned char> before = readFile(shp);
+    for (bool hard : {true, false}) {
+        SCOPED_TRACE(hard ? "hard link" : "symbolic link");
+        unlink(shx.c_str());
+        ASSERT_EQ(hard ? link(shp.c_str(), shx.c_str()) : symlink("s.shp", shx.c_str()), 0);
+        EXPECT_EQ(writeShape(shp.c_str(), set, 0, nullptr), 0);
+        EXPECT_EQ(readFile(shp), before);
+        struct stat a, b;
+        ASSERT_EQ(stat(shp.c_str(), &a), 0);
+        ASSERT_EQ(stat(shx.c_str(), &b), 0);
+        EXPECT_EQ(a.st_ino, b.st_ino);  /* still one file */
+    }
+    freeShapeFile(set);
+}
+
 namespace {
 
 bool alignedFor(const void *p, size_t align)

@@ -1,19 +1,26 @@
 /*
- * Companion files replaced as one (replaceCommitAll): every target gets its
- * new file or none changes, the old files' second names and the new files'
- * temporary names gone either way, and two replacements of one file
- * refused.
+ * Replacing files: companion files replaced as one (replaceCommitAll), every
+ * target getting its new file or none changing, the old files' second names
+ * and the new files' temporary names gone either way, and two replacements
+ * of one file refused; a replaced file keeping its owner, group and mode; a
+ * folder that takes no new file; the temporaries of writers that are gone.
+ * The suite runs again with link() and linkat() refused (nolinks.c), as on
+ * a file system without hard links.
  */
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <dirent.h>
 #include <fcntl.h>
+#include <functional>
+#include <grp.h>
 #include <string>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
@@ -90,6 +97,268 @@ protected:
 };
 
 using Names = std::vector<std::string>;
+
+constexpr uid_t kNobody = 65534;
+constexpr gid_t kNogroup = 65534;
+
+/* Runs body in a child process as the user nobody (group nogroup, no
+ * other group) under a 20-second limit; answers what body answers, or why
+ * the child failed. */
+std::string asNobody(const std::function<std::string()> &body)
+{
+    int pipeEnds[2];
+    if (pipe(pipeEnds) != 0) {
+        return "no pipe";
+    }
+    pid_t child = fork();
+    if (child == 0) {
+        close(pipeEnds[0]);
+        alarm(20);
+        std::string out = setgroups(0, nullptr) == 0 && setresgid(kNogroup, kNogroup, kNogroup) == 0 &&
+                                  setresuid(kNobody, kNobody, kNobody) == 0
+                              ? body()
+                              : "cannot switch to the user nobody";
+        std::FILE *to = fdopen(pipeEnds[1], "w");
+        _exit(to != nullptr && std::fwrite(out.data(), 1, out.size(), to) == out.size() && std::fclose(to) == 0 ? 0 : 1);
+    }
+    close(pipeEnds[1]);
+    std::string out;
+    char buffer[512];
+    size_t n;
+    std::FILE *from = fdopen(pipeEnds[0], "r");
+    while (from != nullptr && (n = std::fread(buffer, 1, sizeof buffer, from)) > 0) {
+        out.append(buffer, n);
+    }
+    if (from != nullptr) {
+        std::fclose(from);
+    }
+    int status = 0;
+    if (child < 0 || waitpid(child, &status, 0) != child || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        out += " [the child failed]";
+    }
+    return out;
+}
+
+/* The id of a process that has ended. */
+pid_t goneProcess()
+{
+    pid_t child = fork();
+    if (child == 0) {
+        _exit(0);
+    }
+    int status;
+    waitpid(child, &status, 0);
+    return child;
+}
+
+TEST_F(ReplaceGroupTest, TheLinkPrimitivesAreRefusedWhereTheSuiteRunsWithoutHardLinks)
+{
+    put("a", "a");
+    int linked = link(path("a").c_str(), path("b").c_str());
+    int error = errno;
+    if (std::getenv("TESK_NO_LINKS") != nullptr) {
+        EXPECT_EQ(linked, -1);
+        EXPECT_EQ(error, EPERM);
+        EXPECT_EQ(linkat(AT_FDCWD, path("a").c_str(), AT_FDCWD, path("c").c_str(), 0), -1);
+    } else {
+        EXPECT_EQ(linked, 0);
+    }
+}
+
+TEST_F(ReplaceGroupTest, TheNewFileHasNoNameUntilItIsPutInPlaceUnlessItsWriterNeedsOne)
+{
+    put("t.dat", "old");
+    FileReplacement r;
+    begin(&r, "t.dat", "new");
+    EXPECT_TRUE(r.unnamed);
+    EXPECT_EQ(names(), (Names{"t.dat"}));
+    ASSERT_TRUE(replaceCommit(&r));
+    close(r.fd);
+    EXPECT_EQ(get("t.dat"), "new");
+    EXPECT_EQ(names(), (Names{"t.dat"}));
+
+    ASSERT_TRUE(replaceBeginNamed(&r, path("t.dat").c_str()));
+    std::string name = r.temporary.substr(r.temporary.rfind('/') + 1);
+    EXPECT_EQ(name, "t.dat.tmp" + std::to_string(getpid()) + "-0");
+    EXPECT_EQ(names(), (Names{"t.dat", name}));
+    int fd = open(r.temporary.c_str(), O_WRONLY | O_CLOEXEC);  // the writer's own open, by name
+    ASSERT_TRUE(writeAt(fd, "by name", 7, 0));
+    close(fd);
+    ASSERT_TRUE(replaceCommitNamed(&r));
+    EXPECT_EQ(get("t.dat"), "by name");
+    EXPECT_EQ(names(), (Names{"t.dat"}));
+}
+
+TEST_F(ReplaceGroupTest, TheNextSaveRemovesTemporariesOfWritersThatAreGoneAndNothingElse)
+{
+    std::string gone = std::to_string(goneProcess()), alive = std::to_string(getppid());
+    put("t.dat", "old");
+    put("other", "not ours");
+    Names removed = {"t.dat.tmp" + gone + "-0", "t.dat.tmp" + gone + "-17", "t.dat.tmp" + gone + "-0.tmp" + gone + "-1",
+                     "t.dat.old" + gone + "-3"};
+    Names kept = {"t.dat.tmp" + alive + "-0",      "t.dat.tmp" + gone,           "t.dat.tmp" + gone + "-",
+                  "t.dat.tmp0" + gone + "-0",      "t.dat.tmp" + gone + "-01",   "t.dat.tmp" + gone + "-0x",
+                  "t.dat.tmp-" + gone + "-0",      "t.dat.tmp+" + gone + "-0",   "t.dat.tmp" + gone + "-0.old" + gone + "-0",
+                  "xt.dat.tmp" + gone + "-0",      "t.datx.tmp" + gone + "-0",   "t.dat.TMP" + gone + "-0",
+                  "u.dat.old" + gone + "-0",       "t.dat.tmp" + gone + "-1 ",   "t.dat.tmp99999999999-0"};
+    for (const std::string &name : removed) {
+        put(name, "stray");
+    }
+    for (const std::string &name : kept) {
+        put(name, "kept");
+    }
+    /* A link of the pattern is no file of ours; what it names stays. */
+    std::string link = "t.dat.tmp" + gone + "-5";
+    ASSERT_EQ(symlink("other", path(link).c_str()), 0);
+    ASSERT_EQ(mkdir(path("t.dat.tmp" + gone + "-6").c_str(), 0755), 0);
+    FileReplacement r;
+    begin(&r, "t.dat", "new");
+    ASSERT_TRUE(replaceCommit(&r));
+    close(r.fd);
+    Names want = kept;
+    want.insert(want.end(), {"t.dat", "other", link, "t.dat.tmp" + gone + "-6"});
+    std::sort(want.begin(), want.end());
+    EXPECT_EQ(names(), want);
+    EXPECT_EQ(get("other"), "not ours");
+
+    /* The old file's second name of a target that is missing is the only
+     * copy of that file: it stays. */
+    put("u.dat.old" + gone + "-0", "the only copy");
+    begin(&r, "u.dat.x", "new");
+    replaceAbandon(&r);
+    FileReplacement u;
+    ASSERT_TRUE(replaceBegin(&u, path("u.dat").c_str()));
+    replaceAbandon(&u);
+    EXPECT_EQ(get("u.dat.old" + gone + "-0"), "the only copy");
+}
+
+TEST_F(ReplaceGroupTest, RootReplacingAnotherUsersFileKeepsItsOwnerGroupAndMode)
+{
+    ASSERT_EQ(geteuid(), 0u) << "the tests run as root";
+    for (mode_t mode : {0600u, 02755u, 04750u}) {
+        SCOPED_TRACE(mode);
+        put("u.txt", "old", mode);
+        ASSERT_EQ(chown(path("u.txt").c_str(), kNobody, kNogroup), 0);
+        ASSERT_EQ(chmod(path("u.txt").c_str(), mode), 0);
+        FileReplacement r[2];
+        begin(&r[0], "u.txt", "new");
+        begin(&r[1], "fresh.txt", "fresh");
+        ASSERT_TRUE(replaceCommitAll(r, 2));
+        close(r[0].fd);
+        close(r[1].fd);
+        struct stat st;
+        ASSERT_EQ(stat(path("u.txt").c_str(), &st), 0);
+        EXPECT_EQ(st.st_uid, kNobody);
+        EXPECT_EQ(st.st_gid, kNogroup);
+        EXPECT_EQ(st.st_mode & 07777, mode);
+        ASSERT_EQ(stat(path("fresh.txt").c_str(), &st), 0);
+        EXPECT_EQ(st.st_uid, 0u);  /* a new file is the writer's */
+        unlink(path("fresh.txt").c_str());
+    }
+}
+
+TEST_F(ReplaceGroupTest, AUserWhoCannotKeepTheGroupDropsSetuidAndSetgid)
+{
+    ASSERT_EQ(chmod(dir_.c_str(), 0777), 0);
+    put("g.txt", "old", 06755);
+    ASSERT_EQ(chown(path("g.txt").c_str(), kNobody, 0), 0);  /* group root: not one of nobody's */
+    ASSERT_EQ(chmod(path("g.txt").c_str(), 06755), 0);
+    std::string file = path("g.txt");
+    EXPECT_EQ(asNobody([&] {
+                  FileReplacement r;
+                  if (!replaceBegin(&r, file.c_str()) || !writeAt(r.fd, "new", 3, 0) || !replaceCommit(&r)) {
+                      return "refused: " + replaceFailure();
+                  }
+                  close(r.fd);
+                  return std::string();
+              }),
+              "");
+    struct stat st;
+    ASSERT_EQ(stat(file.c_str(), &st), 0);
+    EXPECT_EQ(get("g.txt"), "new");
+    EXPECT_EQ(st.st_uid, kNobody);
+    EXPECT_EQ(st.st_gid, kNogroup);
+    EXPECT_EQ(st.st_mode & 07777, 0755u);
+}
+
+TEST_F(ReplaceGroupTest, AFolderThatTakesNoNewFileHasItsWritableFilesWrittenInPlace)
+{
+    put("w.dbf", "old table");
+    put("w.cpg", "old page");
+    put("root.txt", "root's");
+    ASSERT_EQ(chmod(dir_.c_str(), 0755), 0);
+    for (const char *name : {"w.dbf", "w.cpg"}) {
+        ASSERT_EQ(chown(path(name).c_str(), kNobody, kNogroup), 0);
+    }
+    struct stat before;
+    ASSERT_EQ(stat(path("w.dbf").c_str(), &before), 0);
+    ASSERT_EQ(chmod(dir_.c_str(), 0555), 0);
+    std::string folder = dir_;
+    std::string out = asNobody([&] {
+        std::string bad;
+        FileReplacement r[2];
+        if (!replaceBegin(&r[0], (folder + "/w.dbf").c_str()) || !replaceBegin(&r[1], (folder + "/w.cpg").c_str())) {
+            return "refused: " + replaceFailure();
+        }
+        if (!r[0].inPlace || !r[1].inPlace) {
+            bad += "not in place; ";
+        }
+        /* until the commit the old contents stay whole */
+        writeAt(r[0].fd, "new", 3, 0);
+        writeAt(r[1].fd, "UTF-8", 5, 0);
+        char buffer[16] = {};
+        int fd = open((folder + "/w.dbf").c_str(), O_RDONLY | O_CLOEXEC);
+        readAt(fd, buffer, sizeof buffer - 1, 0);
+        close(fd);
+        if (std::string(buffer) != "old table") {
+            bad += "changed before the commit; ";
+        }
+        if (!replaceCommitAll(r, 2)) {
+            return bad + "commit refused: " + replaceFailure();
+        }
+        close(r[0].fd);
+        close(r[1].fd);
+        /* a file the user cannot write: the folder is at fault */
+        FileReplacement refused;
+        errno = 0;
+        if (replaceBegin(&refused, (folder + "/root.txt").c_str()) || errno != EACCES) {
+            bad += "root's file not refused; ";
+        }
+        bad += replaceFailure();
+        replaceAbandon(&refused);
+        FileReplacement fresh;
+        if (replaceBegin(&fresh, (folder + "/new.txt").c_str())) {
+            bad += "a new file made; ";
+        }
+        return bad;
+    });
+    chmod(dir_.c_str(), 0755);
+    EXPECT_EQ(out, "cannot create a file in " + dir_ + ": Permission denied");
+    EXPECT_EQ(get("w.dbf"), "new");
+    EXPECT_EQ(get("w.cpg"), "UTF-8");
+    EXPECT_EQ(get("root.txt"), "root's");
+    struct stat after;
+    ASSERT_EQ(stat(path("w.dbf").c_str(), &after), 0);
+    EXPECT_EQ(after.st_ino, before.st_ino);
+    EXPECT_EQ(after.st_uid, kNobody);
+    EXPECT_EQ(names(), (Names{"root.txt", "w.cpg", "w.dbf"}));
+}
+
+TEST_F(ReplaceGroupTest, AFailedStepNamesItselfAndTheNameItFailedOn)
+{
+    FileReplacement r;
+    EXPECT_FALSE(replaceBegin(&r, path("none/x.txt").c_str()));
+    EXPECT_EQ(errno, ENOENT);
+    EXPECT_EQ(replaceFailure(), "cannot create a file in " + path("none") + ": No such file or directory");
+    ASSERT_EQ(mkdir(path("folder").c_str(), 0755), 0);
+    EXPECT_FALSE(replaceBegin(&r, path("folder").c_str()));
+    EXPECT_EQ(errno, EINVAL);
+    EXPECT_EQ(replaceFailure(), "cannot replace " + path("folder") + ": Invalid argument");
+    begin(&r, "fine.txt", "fine");
+    EXPECT_EQ(replaceFailure(), "");
+    replaceAbandon(&r);
+    EXPECT_EQ(names(), (Names{"folder"}));
+}
 
 TEST_F(ReplaceGroupTest, OldAndNewTargetsAreCommittedTogetherKeepingModesAndLeavingNothingBeside)
 {
