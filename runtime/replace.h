@@ -41,6 +41,9 @@ struct FileReplacement {
     bool inPlace = false;   /* the folder takes no new file: the new contents
                              * are copied over the target by the commit */
     int placeFd = -1;       /* inPlace: the target, open for writing */
+    uid_t oldOwner = 0;     /* replacing: the old file's owner, group and */
+    gid_t oldGroup = 0;     /* mode, given to the new file (the setuid and */
+    mode_t oldMode = 0;     /* setgid bits just before it takes its place) */
 };
 
 /*

@@ -257,28 +257,32 @@ TEST_F(ReplaceGroupTest, RootReplacingAnotherUsersFileKeepsItsOwnerGroupAndMode)
     }
 }
 
-TEST_F(ReplaceGroupTest, AUserWhoCannotKeepTheGroupDropsSetuidAndSetgid)
+TEST_F(ReplaceGroupTest, AUserKeepsSetgidWithTheGroupAndDropsSetuidAndSetgidWhereTheGroupCannotBeKept)
 {
     ASSERT_EQ(chmod(dir_.c_str(), 0777), 0);
-    put("g.txt", "old", 06755);
-    ASSERT_EQ(chown(path("g.txt").c_str(), kNobody, 0), 0);  /* group root: not one of nobody's */
-    ASSERT_EQ(chmod(path("g.txt").c_str(), 06755), 0);
-    std::string file = path("g.txt");
-    EXPECT_EQ(asNobody([&] {
-                  FileReplacement r;
-                  if (!replaceBegin(&r, file.c_str()) || !writeAt(r.fd, "new", 3, 0) || !replaceCommit(&r)) {
-                      return "refused: " + replaceFailure();
-                  }
-                  close(r.fd);
-                  return std::string();
-              }),
-              "");
-    struct stat st;
-    ASSERT_EQ(stat(file.c_str(), &st), 0);
-    EXPECT_EQ(get("g.txt"), "new");
-    EXPECT_EQ(st.st_uid, kNobody);
-    EXPECT_EQ(st.st_gid, kNogroup);
-    EXPECT_EQ(st.st_mode & 07777, 0755u);
+    /* group root: not one of nobody's; nogroup: nobody's own */
+    for (gid_t group : {gid_t(0), kNogroup}) {
+        SCOPED_TRACE(group);
+        put("g.txt", "old", 06755);
+        ASSERT_EQ(chown(path("g.txt").c_str(), kNobody, group), 0);
+        ASSERT_EQ(chmod(path("g.txt").c_str(), 06755), 0);
+        std::string file = path("g.txt");
+        EXPECT_EQ(asNobody([&] {
+                      FileReplacement r;
+                      if (!replaceBegin(&r, file.c_str()) || !writeAt(r.fd, "new", 3, 0) || !replaceCommit(&r)) {
+                          return "refused: " + replaceFailure();
+                      }
+                      close(r.fd);
+                      return std::string();
+                  }),
+                  "");
+        struct stat st;
+        ASSERT_EQ(stat(file.c_str(), &st), 0);
+        EXPECT_EQ(get("g.txt"), "new");
+        EXPECT_EQ(st.st_uid, kNobody);
+        EXPECT_EQ(st.st_gid, kNogroup);
+        EXPECT_EQ(st.st_mode & 07777, group == kNogroup ? 06755u : 0755u);
+    }
 }
 
 TEST_F(ReplaceGroupTest, AFolderThatTakesNoNewFileHasItsWritableFilesWrittenInPlace)
