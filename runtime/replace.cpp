@@ -232,13 +232,14 @@ bool makeNewFile(FileReplacement *r, const std::string &folder, const std::strin
     return true;
 }
 
-/* Gives the new file the old one's owner, group and permission bits where
- * the caller may; setuid goes where the owner cannot be kept, setuid and
- * setgid where the group cannot. */
-bool keepOwnerAndMode(int fd, const struct stat &old)
+/* Gives the new file the old one's owner and group where the caller may
+ * and its permission bits; with special, its setuid, setgid and sticky
+ * bits too (a write by the owner would clear them): setuid goes where the
+ * owner was not kept, setuid and setgid where the group was not. */
+bool keepOwnerAndMode(int fd, uid_t owner, gid_t group, mode_t mode, bool special)
 {
-    if (fchown(fd, old.st_uid, old.st_gid) != 0) {
-        if (fchown(fd, static_cast<uid_t>(-1), old.st_gid) != 0) {
+    if (fchown(fd, owner, group) != 0) {
+        if (fchown(fd, static_cast<uid_t>(-1), group) != 0) {
             /* the group of a new file of ours is as good as any */
         }
     }
@@ -246,14 +247,25 @@ bool keepOwnerAndMode(int fd, const struct stat &old)
     if (fstat(fd, &made) != 0) {
         return false;
     }
-    mode_t mode = old.st_mode & 07777;
-    if (made.st_uid != old.st_uid) {
+    mode &= special ? 07777 : 0777;
+    if (made.st_uid != owner) {
         mode &= ~static_cast<mode_t>(S_ISUID);
     }
-    if (made.st_gid != old.st_gid) {
+    if (made.st_gid != group) {
         mode &= ~static_cast<mode_t>(S_ISUID | S_ISGID);
     }
     return fchmod(fd, mode) == 0;
+}
+
+/* The old file's owner, group and whole mode on r's new file, as it is
+ * about to take the target's place. */
+bool finishMode(FileReplacement *r)
+{
+    if (r->replacing && !r->inPlace && !keepOwnerAndMode(r->fd, r->oldOwner, r->oldGroup, r->oldMode, true)) {
+        failed("cannot set the owner and mode of the new file for", r->target);
+        return false;
+    }
+    return true;
 }
 
 bool begin(FileReplacement *r, const char *path, bool named)
@@ -288,6 +300,9 @@ bool begin(FileReplacement *r, const char *path, bool named)
         r->target = canonical;
         r->oldDevice = old.st_dev;
         r->oldInode = old.st_ino;
+        r->oldOwner = old.st_uid;
+        r->oldGroup = old.st_gid;
+        r->oldMode = old.st_mode & 07777;
     }
     std::string folder = folderOf(r->target);
     removeStrays(folder, baseOf(r->target));
@@ -312,7 +327,7 @@ bool begin(FileReplacement *r, const char *path, bool named)
         lastFailure.clear();
         return true;
     }
-    if (r->replacing && !keepOwnerAndMode(r->fd, old)) {
+    if (r->replacing && !keepOwnerAndMode(r->fd, old.st_uid, old.st_gid, old.st_mode, false)) {
         failed("cannot set the owner and mode of a new file in", folder);
         int saved = errno;
         replaceAbandon(r);
@@ -401,7 +416,8 @@ bool nameNewFile(FileReplacement *r)
             continue;
         }
         struct stat made;
-        bool ok = copy >= 0 && fstat(r->fd, &made) == 0 && copyContents(r->fd, copy) && keepOwnerAndMode(copy, made);
+        bool ok = copy >= 0 && fstat(r->fd, &made) == 0 && copyContents(r->fd, copy) &&
+                  keepOwnerAndMode(copy, made.st_uid, made.st_gid, made.st_mode, true);
         if (!ok) {
             int saved = errno;
             if (copy >= 0) {
@@ -469,6 +485,8 @@ bool replaceCommit(FileReplacement *r)
     } else if (r->replacing && fsync(r->fd) != 0) {
         /* The old contents go only once the new ones are on the disk. */
         failed("cannot write", r->target);
+        ok = false;
+    } else if (!finishMode(r)) {
         ok = false;
     } else if ((r->unnamed && !nameNewFile(r)) || rename(r->temporary.c_str(), r->target.c_str()) != 0) {
         failed("cannot put a new file in place of", r->target);
@@ -606,6 +624,9 @@ bool replaceCommitAll(FileReplacement *r, size_t n)
                 failed("cannot write", r[i].target);
             }
         }
+    }
+    for (size_t i = 0; i < n && ok; i++) {
+        ok = finishMode(&r[i]);
     }
     for (size_t i = 0; i < n && ok; i++) {
         ok = r[i].inPlace || !r[i].unnamed || nameNewFile(&r[i]);
