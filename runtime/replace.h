@@ -95,8 +95,9 @@ bool replaceCommit(FileReplacement *r);
  *	replaceCommit for a replacement whose new contents a writer of its own
  *	put under r->temporary by that name (Tk's photo write, an image made
  *	there): closes r->fd, flushes the file now under the temporary name to
- *	the disk and renames it over the target. On false the file under the
- *	temporary name is removed and the target is as it was.
+ *	the disk and renames it over the target (or copies it over the target
+ *	in place). On false the file under the temporary name is removed and
+ *	the target is as it was.
  */
 bool replaceCommitNamed(FileReplacement *r);
 
@@ -117,8 +118,11 @@ void replaceAbandon(FileReplacement *r);
  *	replaceCommit; on false every new file is closed and removed and errno
  *	tells why. Where the file system has no hard links, an old file is
  *	renamed to its second name just before its new file takes its place
- *	(the name is missing for that moment). Two replacements of one target are refused (EINVAL): ask
- *	sameReplaceTarget before beginning the second.
+ *	(the name is missing for that moment). Targets written in place (in a
+ *	folder that takes no new file) are written last, once every rename has
+ *	succeeded; their old contents cannot be put back. Two replacements of
+ *	one target are refused (EINVAL): ask sameReplaceTarget before
+ *	beginning the second.
  */
 bool replaceCommitAll(FileReplacement *r, size_t n);
 
