@@ -94,7 +94,7 @@ bool replaceCommit(FileReplacement *r);
  * replaceCommitNamed --
  *	replaceCommit for a replacement whose new contents a writer of its own
  *	put under r->temporary by that name (Tk's photo write, an image made
- *	there): closes r->fd, flushes the file now under the temporary name to
+ *	there; begun with replaceBeginNamed): closes r->fd, flushes the file now under the temporary name to
  *	the disk and renames it over the target (or copies it over the target
  *	in place). On false the file under the temporary name is removed and
  *	the target is as it was.
