@@ -12,7 +12,9 @@
  */
 #include "display/gimg.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
+#include <cerrno>
 #include <climits>
 #include <cstring>
 #include <new>
@@ -37,6 +39,20 @@ int fail(Tcl_Interp *interp, const char *text)
     Tcl_ResetResult(interp);
     Tcl_AppendResult(interp, text, static_cast<char *>(nullptr));
     return TCL_ERROR;
+}
+
+/* Why the file fileName could not be begun, error being the errno of the
+ * attempt: a name of something that is no plain file, or the folder that
+ * took no new file. */
+std::string beginFailure(const char *fileName, int error)
+{
+    struct stat there;
+    if (stat(fileName, &there) == 0 && !S_ISREG(there.st_mode)) {
+        return std::string("cannot replace ") + fileName + ": " + std::strerror(S_ISDIR(there.st_mode) ? EISDIR : error);
+    }
+    const char *slash = std::strrchr(fileName, '/');
+    std::string folder = slash == nullptr ? "." : slash == fileName ? "/" : std::string(fileName, slash);
+    return "cannot create a file in " + folder + ": " + std::strerror(error);
 }
 
 /* What a bit depth makes of the output, and its colours: a -palette code
@@ -471,7 +487,11 @@ int gimgDumpCmd(GimgMaster *master, Tcl_Interp *interp, int argc, const char **a
         if (std::strlen(fileName) >= sizeof desc.file || (existed && ramImageFindByFile(fileName) == master->image)) {
             return fail(interp, "Error in image creation.\n");
         }
-        if (!replaceBegin(&file, fileName) || file.temporary.size() >= sizeof desc.file) {
+        if (!replaceBegin(&file, fileName)) {
+            std::string why = beginFailure(fileName, errno) + "\nError in image creation.\n";
+            return fail(interp, why.c_str());  // the reason first
+        }
+        if (file.temporary.size() >= sizeof desc.file) {
             return failWrite("Error in image creation.\n");
         }
         std::strcpy(desc.file, file.temporary.c_str());
