@@ -784,6 +784,11 @@ bool ramImageMadeAnew(const char *path)
     return false;
 }
 
+bool ramImageRemoveMade(const char *path)
+{
+    return ramImageMadeAnew(path) && unlink(path) == 0;
+}
+
 void ramImageDropMade(RamImageMade *made)
 {
     for (size_t i = made->memory.size(); i-- > 0;) {

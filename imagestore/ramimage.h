@@ -80,6 +80,9 @@ void ramImageNoteMadeFile(const char *path);
  * dispatcher) true for any plain file at path: the caller's own knowledge
  * of what it made stands. */
 bool ramImageMadeAnew(const char *path);
+/* Removes the name path when ramImageMadeAnew answers true for it: the
+ * one way a tool takes away a file it made. True when it was removed. */
+bool ramImageRemoveMade(const char *path);
 /*
  * ramImageDropMade --
  *	Takes away what made notes, newest first: a memory image's script open

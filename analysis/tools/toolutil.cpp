@@ -95,8 +95,8 @@ void dropMadeOutput(MadeOutput *made)
     /* Only a file this run made anew, by the name itself: never one that
      * was there before, nor a link given as the output (whatever became of
      * the file it names), nor what was put under the name since. */
-    if (!made->file.empty() && ramImageMadeAnew(made->file.c_str())) {
-        unlink(made->file.c_str());
+    if (!made->file.empty()) {
+        ramImageRemoveMade(made->file.c_str());
     }
     *made = MadeOutput();
 }
