@@ -1214,7 +1214,12 @@ int rimageCmd(ClientData clientData, Tcl_Interp *interp, int argc, const char **
     const RimageSubcommand &sub = kRimageSubcommands[row];
     Tcl_ResetResult(interp);
     if (sub.proc != nullptr) {
-        return sub.proc(defaults, interp, argc, argv);
+        /* What a word of its own makes (rimage create in a script a tool
+         * runs, say) is the script's, not the running tool's. */
+        RamImageMade *outer = ramImageNoteMade(nullptr);
+        int code = sub.proc(defaults, interp, argc, argv);
+        ramImageNoteMade(outer);
+        return code;
     }
     const RimageTool *tool = findRimageTool(sub.name);  // there is one: checked by Rimg_Init
     /* Whatever a failed run made (a new output file or memory image) is

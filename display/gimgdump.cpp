@@ -471,7 +471,11 @@ int gimgDumpCmd(GimgMaster *master, Tcl_Interp *interp, int argc, const char **a
         if (std::strlen(fileName) >= sizeof desc.file || (existed && ramImageFindByFile(fileName) == master->image)) {
             return fail(interp, "Error in image creation.\n");
         }
-        if (!replaceBeginNamed(&file, fileName) || file.temporary.size() >= sizeof desc.file) {
+        if (!replaceBeginNamed(&file, fileName)) {
+            std::string why = replaceFailure() + "\nError in image creation.\n";
+            return fail(interp, why.c_str());  // the reason first
+        }
+        if (file.temporary.size() >= sizeof desc.file) {
             return failWrite("Error in image creation.\n");
         }
         std::strcpy(desc.file, file.temporary.c_str());

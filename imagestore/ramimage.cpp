@@ -587,6 +587,8 @@ int ramImageNewFile(ImageDesc *desc)
     }
     if (replaced.replacing) {
         ramImageFollowFile(desc->file, replaced.device, replaced.inode, desc->offset == 0 ? desc : nullptr);
+    } else {
+        ramImageNoteMadeFile(desc->file);  // a name that was not there before
     }
     return 0;
 }
@@ -739,22 +741,37 @@ RamImageMade *ramImageNoteMade(RamImageMade *made)
     return previous;
 }
 
+/*
+ * The record names what a run made by the name itself: the name the file
+ * was made under (where a link given as the output points, the link
+ * staying the user's), and that name's own device and inode as lstat sees
+ * them when the file was made. A name is taken away only while it still
+ * is that very file: never a link, whatever it points to, nor a file put
+ * under the name since.
+ */
 void ramImageNoteMadeFile(const char *path)
 {
+    char canonical[PATH_MAX];
     struct stat st;
-    if (madeRecord != nullptr && stat(path, &st) == 0) {
-        char canonical[PATH_MAX];
-        madeRecord->files.emplace_back(realpath(path, canonical) != nullptr ? canonical : path);
-        madeRecord->devices.push_back(st.st_dev);
-        madeRecord->inodes.push_back(st.st_ino);
+    if (madeRecord == nullptr || realpath(path, canonical) == nullptr || lstat(canonical, &st) != 0 ||
+        !S_ISREG(st.st_mode)) {
+        return;
     }
+    for (size_t i = 0; i < madeRecord->files.size(); i++) {
+        if (madeRecord->devices[i] == st.st_dev && madeRecord->inodes[i] == st.st_ino) {
+            return;  // noted when it was made
+        }
+    }
+    madeRecord->files.emplace_back(canonical);
+    madeRecord->devices.push_back(st.st_dev);
+    madeRecord->inodes.push_back(st.st_ino);
 }
 
 bool ramImageMadeAnew(const char *path)
 {
     struct stat st;
-    if (stat(path, &st) != 0) {
-        return false;
+    if (lstat(path, &st) != 0 || !S_ISREG(st.st_mode)) {
+        return false;  // a link or folder under the name was never made by a run
     }
     if (madeRecord == nullptr) {
         return true;
@@ -765,6 +782,11 @@ bool ramImageMadeAnew(const char *path)
         }
     }
     return false;
+}
+
+bool ramImageRemoveMade(const char *path)
+{
+    return ramImageMadeAnew(path) && unlink(path) == 0;
 }
 
 void ramImageDropMade(RamImageMade *made)
@@ -781,7 +803,8 @@ void ramImageDropMade(RamImageMade *made)
         while (image != nullptr && ramImageFindByFile(path) == image && ramImageScriptClose(image) > 0) {
         }
         struct stat st;
-        if (stat(path, &st) == 0 && st.st_dev == made->devices[i] && st.st_ino == made->inodes[i]) {
+        if (lstat(path, &st) == 0 && S_ISREG(st.st_mode) && st.st_dev == made->devices[i] &&
+            st.st_ino == made->inodes[i]) {
             unlink(path);
         }
     }
@@ -831,9 +854,6 @@ RamImage *ramImageCreate(ImageDesc *desc, RamImageClient *client, int overwrite,
     if (ramImageNewFile(desc) != 0) {
         *error = RAMIMG_CREATE_ERROR;
         return nullptr;
-    }
-    if (!existed) {
-        ramImageNoteMadeFile(desc->file);
     }
     RamImage *image = ramImageOpen(nullptr, desc->file, desc->offset == 0 ? desc : nullptr, client, &openError);
     if (image == nullptr) {

@@ -50,36 +50,44 @@ void ramImageUnlink(RamImage *image);
 bool ramImageReadsFile(const RamImage *image, const char *path);
 
 /* What one run of a tool made: every new file and every new memory image,
- * in the order they were made. */
+ * in the order they were made. A file is recorded by the name it was made
+ * under (links resolved: a link given as the output is the user's and
+ * stays) with that name's device and inode when it was made. */
 struct RamImageMade {
-    std::vector<std::string> files;  /* paths of files that did not exist before */
-    std::vector<dev_t> devices;      /* each file's device and inode as made, */
-    std::vector<ino_t> inodes;       /* so that only that file is taken away */
+    std::vector<std::string> files;  /* canonical names that did not exist before */
+    std::vector<dev_t> devices;      /* each name's device and inode as made (lstat), */
+    std::vector<ino_t> inodes;       /* so that only that very file is taken away */
     std::vector<std::string> memory; /* tags of memory images defined anew */
 };
 
 /*
  * ramImageNoteMade --
- *	While made is not NULL, ramImageCreate notes in it every file and
- *	memory image it makes that did not exist before; answers the record
+ *	While made is not NULL, ramImageNewFile (and so ramImageCreate) notes
+ *	in it every file it makes under a name that did not exist before, and
+ *	ramImageCreate every memory image it defines anew; answers the record
  *	set before. The rimage tool dispatcher sets one around every tool run
  *	and takes what a failed run made away again (ramImageDropMade).
  */
 RamImageMade *ramImageNoteMade(RamImageMade *made);
-/* Notes path, a file just made anew, in the record set (nothing when none
- * is): for a tool that makes an output file other than by ramImageCreate. */
+/* Notes the file at path, just made under a name that did not exist
+ * before, in the record set (nothing when none is): for a tool that makes
+ * an output file other than by ramImageNewFile. */
 void ramImageNoteMadeFile(const char *path);
-/* True when the record set notes path as a file this run made anew and
- * path still names that very file (device and inode): the only kind of
- * file a failed run may take away. With no record set (a tool called
- * outside the dispatcher) true for any existing path: the caller's own
- * knowledge of what it made stands. */
+/* True when path itself (lstat: a symbolic link is never a made file)
+ * is a plain file that the record set notes as made by this run, still
+ * that very file (device and inode): the only kind of name a failed run
+ * may take away. With no record set (a tool called outside the
+ * dispatcher) true for any plain file at path: the caller's own knowledge
+ * of what it made stands. */
 bool ramImageMadeAnew(const char *path);
+/* Removes the name path when ramImageMadeAnew answers true for it: the
+ * one way a tool takes away a file it made. True when it was removed. */
+bool ramImageRemoveMade(const char *path);
 /*
  * ramImageDropMade --
  *	Takes away what made notes, newest first: a memory image's script open
- *	closed; a file's image closed when scripts hold it open and the file
- *	removed, when it is still the file that was made. made is emptied.
+ *	closed; a file's image closed when scripts hold it open and the name
+ *	removed while it still is the file that was made. made is emptied.
  */
 void ramImageDropMade(RamImageMade *made);
 
@@ -113,7 +121,9 @@ RamImage *ramImageReload(const char *fileName, ImageDesc *desc, RamImage *image,
 void ramImageFollowFile(const char *path, dev_t device, ino_t inode, ImageDesc *desc);
 /* Creates desc's file (newImageFile: header and initial contents, the
  * file replaced safely) and moves the images that had a replaced file
- * open to the new one. 0, or -1 with nothing changed. */
+ * open to the new one; a file made under a new name is noted in the
+ * record of what the run made (ramImageNoteMade). 0, or -1 with nothing
+ * changed. */
 int ramImageNewFile(ImageDesc *desc);
 int ramImageAttachData(RamImage *image, unsigned char *data, int64_t size);
 void ramImageFree(RamImage *image);

@@ -289,7 +289,8 @@ bool begin(FileReplacement *r, const char *path, bool named)
     if (r->replacing) {
         char canonical[PATH_MAX];
         if (!S_ISREG(old.st_mode)) {
-            errno = EINVAL; /* a folder, FIFO or device is never replaced */
+            /* a folder, FIFO or device is never replaced */
+            errno = S_ISDIR(old.st_mode) ? EISDIR : EINVAL;
             failed("cannot replace", path);
             return false;
         }

@@ -670,9 +670,7 @@ int rimageGdemMain(const char *programName, int argc, const char **argv)
     try {
         if (!parseParams(&params, argc, argv)) {
             for (const std::string &file : params.newFiles) {
-                if (ramImageMadeAnew(file.c_str())) {
-                    unlink(file.c_str());  // a refused run leaves no new file
-                }
+                ramImageRemoveMade(file.c_str());  // a refused run leaves no new file
             }
             return TOOL_FAILED;
         }

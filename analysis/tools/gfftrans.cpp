@@ -936,9 +936,7 @@ int rimageGfftransMain(const char *programName, int argc, const char **argv)
         ramImageResetCache(run.output);
         std::string made = run.output->desc.file;
         releaseRun(&run);
-        if (ramImageMadeAnew(made.c_str())) {
-            unlink(made.c_str());
-        }
+        ramImageRemoveMade(made.c_str());
         return TOOL_FAILED;
     }
     releaseRun(&run);

@@ -27,9 +27,11 @@
 #include "imagestore/formats/imagetypes.h"
 #include "imagestore/pixels.h"
 #include "imagestore/ramimage.h"
+#include "imagestore/rowcache.h"
 #include "imagestore/stats.h"
 #include "runtime/cnumber.h"
 #include "runtime/numeric.h"
+#include "runtime/replace.h"
 #include "runtime/tooloptions.h"
 #include "runtime/util.h"
 #include "tesk_stdio.h"
@@ -95,6 +97,8 @@ struct GtopJob {
     RamImage *dem = nullptr;     // the elevation model, or null
     RamImage *polar = nullptr;   // mode 4's private polar image, freed at the end
     MadeOutput made;             // the output this run made, dropped when refused
+    FileReplacement beside;      // -ov Y over an earlier file: the output is made under beside.temporary
+                                 // and put in the earlier one's place when the run succeeds (fd >= 0 until then)
     double xc = 0, yc = 0, zc = 4096.0;  // view point: input columns, rows, height units
     double zs = 1.0;                     // DEM value v stands for height v * zs
     double tx = 0, ty = 0, tz = 0;       // target
@@ -127,6 +131,7 @@ void releaseJob(GtopJob *job, bool failed)
     if (failed) {
         dropMadeOutput(&job->made);
     }
+    replaceAbandon(&job->beside);  // the earlier output stays as it was
     releaseImage(&job->input);
     releaseImage(&job->dem);
 }
@@ -266,8 +271,10 @@ bool findOutput(GtopJob *job, const char *out, int *error)
 /*
  * makeOutput --
  *	Creates the output out from desc (replacing one when overwriting, but
- *	never an existing file that did not open as an image). True with
- *	job->output held; false after the message.
+ *	never an existing file that did not open as an image). An earlier
+ *	file is replaced only by a run that succeeds: the new output is made
+ *	beside it (job->beside) and put in its place by placeOutput. True
+ *	with job->output held; false after the message.
  */
 bool makeOutput(GtopJob *job, const char *out, ImageDesc desc, int *error)
 {
@@ -286,8 +293,16 @@ bool makeOutput(GtopJob *job, const char *out, ImageDesc desc, int *error)
     if (job->overwrite && existed && !job->outputOpened && !isMemoryImgId(desc.imgid)) {
         return failed();  // a file that did not open as an image is not ours to replace
     }
+    if (job->overwrite && existed && !isMemoryImgId(desc.imgid)) {
+        if (!replaceBeginNamed(&job->beside, out) || job->beside.temporary.size() >= sizeof desc.file) {
+            replaceAbandon(&job->beside);
+            return failed();
+        }
+        std::snprintf(desc.file, sizeof desc.file, "%s", job->beside.temporary.c_str());
+    }
     RamImage *made = ramImageCreate(&desc, nullptr, job->overwrite ? 1 : 0, error);
     if (made == nullptr) {
+        replaceAbandon(&job->beside);
         return failed();
     }
     if (isMemoryImgId(desc.imgid)) {
@@ -1168,6 +1183,37 @@ int projectPoints(GtopJob *job, bool overDem)
     return TOOL_DONE;
 }
 
+/*
+ * placeOutput --
+ *	With an output made beside an earlier file (job->beside), gives the
+ *	run's use of the output back, which writes its rows, and when the
+ *	run finished and every row reached the disk, renames the new file
+ *	over the earlier one and moves the images that had that open to it.
+ *	A run that did not finish leaves the earlier file as it was. False
+ *	after the message when the new file could not be put in place.
+ */
+bool placeOutput(GtopJob *job, bool finished)
+{
+    if (job->beside.fd < 0) {
+        return true;
+    }
+    ImageDesc placed = job->output->desc;
+    uint64_t failures = ramImageWriteFailures();
+    releaseImage(&job->output);
+    if (!finished || ramImageWriteFailures() != failures) {
+        replaceAbandon(&job->beside);
+        return true;  // a write failure is the dispatcher's to report
+    }
+    if (!replaceCommitNamed(&job->beside)) {
+        tesk_fprintf(stderr, "Error in open %s.\n", job->beside.target.c_str());
+        return false;
+    }
+    std::snprintf(placed.file, sizeof placed.file, "%s", job->beside.target.c_str());
+    ramImageFollowFile(placed.file, job->beside.oldDevice, job->beside.oldInode,
+                       placed.offset == 0 ? &placed : nullptr);
+    return true;
+}
+
 int render(GtopJob *job)
 {
     if (!sizeCache(job->input) || !sizeCache(job->output) ||
@@ -1221,6 +1267,10 @@ int rimageGtopMain(const char *programName, int argc, const char **argv)
     ramImageNotifyClients(job.output, 0, RAMIMG_CONFIG);
     if (answer == TOOL_DONE) {
         meterSet(kLabel, 1.0f);
+    }
+    /* A run stopped part-way leaves an earlier output as it was. */
+    if (!placeOutput(&job, answer == TOOL_DONE)) {
+        answer = TOOL_FAILED;
     }
     releaseJob(&job, false);
     meterReset();

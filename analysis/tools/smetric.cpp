@@ -156,7 +156,6 @@ bool createOutput(SmetricContext *ctx, const char *out, int *error)
             tesk_fprintf(stderr, "Error in create %s.\n", out);
             return false;
         }
-        ramImageNoteMadeFile(out);
         ctx->made.file = out;
     }
     ctx->output = ramImageOpen(out, out, nullptr, nullptr, &code);

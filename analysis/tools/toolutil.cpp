@@ -92,10 +92,11 @@ void dropMadeOutput(MadeOutput *made)
             ramImageScriptClose(image);
         }
     }
-    /* Only a file this run made anew: never one that was there before,
-     * whatever the tool did with the name since. */
-    if (!made->file.empty() && ramImageMadeAnew(made->file.c_str())) {
-        unlink(made->file.c_str());
+    /* Only a file this run made anew, by the name itself: never one that
+     * was there before, nor a link given as the output (whatever became of
+     * the file it names), nor what was put under the name since. */
+    if (!made->file.empty()) {
+        ramImageRemoveMade(made->file.c_str());
     }
     *made = MadeOutput();
 }

@@ -51,9 +51,10 @@ struct MadeOutput {
 };
 
 /* Takes away what made names, once the run has given its own use of the
- * image back: the file removed when the run made it anew (ramImageMadeAnew;
- * a file that existed before is never removed), the memory image's
- * definition closed. made is emptied. */
+ * image back: the name removed when it is a file the run made anew
+ * (ramImageMadeAnew; a name that existed before, a symbolic link above
+ * all, is never removed), the memory image's definition closed. made is
+ * emptied. */
 void dropMadeOutput(MadeOutput *made);
 
 #endif /* TESK_ANALYSIS_TOOLS_TOOLUTIL_H */

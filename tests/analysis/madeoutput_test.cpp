@@ -96,6 +96,30 @@ TEST_F(MadeOutputTest, OnlyAFileTheRunMadeAnewIsRemoved)
     EXPECT_EQ(contents("moved.lan"), "another's\n");
 }
 
+TEST_F(MadeOutputTest, ALinkGivenAsTheOutputStaysAndTheFileMadeWhereItPointsGoes)
+{
+    ASSERT_EQ(symlink("made.lan", path("link.lan").c_str()), 0);
+    make("link.lan");  // made where the link points
+    struct stat st;
+    ASSERT_EQ(lstat(path("made.lan").c_str(), &st), 0);
+    MadeOutput made;
+    made.file = path("link.lan");
+    dropMadeOutput(&made);
+    EXPECT_EQ(lstat(path("link.lan").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    ramImageDropMade(&record_);
+    EXPECT_EQ(lstat(path("link.lan").c_str(), &st), 0);
+    EXPECT_NE(lstat(path("made.lan").c_str(), &st), 0);
+    /* Outside a run's record the caller's word stands, for a plain file
+     * only: a link is never a made file. */
+    ramImageNoteMade(nullptr);
+    earlier("made.lan", "the user's\n");
+    made.file = path("link.lan");
+    dropMadeOutput(&made);
+    EXPECT_EQ(contents("link.lan"), "the user's\n");
+    ramImageNoteMade(&record_);
+}
+
 TEST_F(MadeOutputTest, AMemoryImageTheRunDefinedIsClosed)
 {
     ImageDesc d = memImageDesc("madeout", IMG_MBSQ, PIX_BYTE, 4, 4, 1);

@@ -32,9 +32,10 @@
 #    in a test command that an earlier test of any file already has is
 #    reported (names made by the script, with $ or [, are left alone).
 # 7. An image tool takes away only a file its run made anew: in analysis/
-#    every unlink is guarded by ramImageMadeAnew on its own line or the line
-#    before, so that a refused or failed run never removes a file that was
-#    there before it.
+#    no unlink, remove or unlinkat; a file goes through ramImageRemoveMade,
+#    which removes a name only while it is the very file the run made, so
+#    that a refused or failed run never removes a name that was there
+#    before it (a link given as the output, a file put there meanwhile).
 # Comments are skipped; each finding prints as FILE:LINE: TEXT.
 set -eu
 src=$1
@@ -234,16 +235,11 @@ findings "$rawReaders" "style_check: a user's number read past runtime/cnumber o
 removals=$(sources analysis | xargs awk -v keep=0 "$uncomment" | awk -F: '
     {
         text = $0; sub(/^[^:]*:[^:]*:/, "", text)
-        guarded = text ~ /ramImageMadeAnew[ \t]*\(/ || ($1 == file && before ~ /ramImageMadeAnew[ \t]*\(/)
-        if (text ~ /(^|[^A-Za-z0-9_.>])(::)?unlink[ \t]*\(/ && !guarded) {
+        if (text ~ /(^|[^A-Za-z0-9_.>:])(::)?(unlink|unlinkat|remove)[ \t]*\(/) {
             print $1 ":" $2 ": " text
         }
-        if (text !~ /^[ \t]*$/) {
-            file = $1
-            before = text
-        }
     }')
-findings "$removals" "style_check: a tool removes a file its run did not make anew (guard the unlink with ramImageMadeAnew)"
+findings "$removals" "style_check: a tool removes a file by name (take away what a run made with ramImageRemoveMade)"
 names=$(find "$src/tests" -name '*.test' | LC_ALL=C sort | xargs awk '
     $1 == "test" && $2 !~ /[$[]/ {
         if ($2 in seen) {
