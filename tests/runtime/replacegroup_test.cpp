@@ -356,12 +356,15 @@ TEST_F(ReplaceGroupTest, AFailedStepNamesItselfAndTheNameItFailedOn)
     EXPECT_EQ(replaceFailure(), "cannot create a file in " + path("none") + ": No such file or directory");
     ASSERT_EQ(mkdir(path("folder").c_str(), 0755), 0);
     EXPECT_FALSE(replaceBegin(&r, path("folder").c_str()));
-    EXPECT_EQ(errno, EINVAL);
-    EXPECT_EQ(replaceFailure(), "cannot replace " + path("folder") + ": Invalid argument");
+    EXPECT_EQ(errno, EISDIR);
+    EXPECT_EQ(replaceFailure(), "cannot replace " + path("folder") + ": Is a directory");
+    ASSERT_EQ(mkfifo(path("fifo").c_str(), 0644), 0);
+    EXPECT_FALSE(replaceBegin(&r, path("fifo").c_str()));
+    EXPECT_EQ(replaceFailure(), "cannot replace " + path("fifo") + ": Invalid argument");
     begin(&r, "fine.txt", "fine");
     EXPECT_EQ(replaceFailure(), "");
     replaceAbandon(&r);
-    EXPECT_EQ(names(), (Names{"folder"}));
+    EXPECT_EQ(names(), (Names{"fifo", "folder"}));
 }
 
 TEST_F(ReplaceGroupTest, OldAndNewTargetsAreCommittedTogetherKeepingModesAndLeavingNothingBeside)
