@@ -365,7 +365,7 @@ int rowAccess(Tcl_Interp *interp, int objc, Tcl_Obj *const objv[], const std::st
             return TCL_ERROR;
         }
         floats[i] = static_cast<float>(v);
-        bytes[i] = static_cast<unsigned char>(v < 0 ? 0 : v > 255 ? 255 : v);
+        bytes[i] = static_cast<unsigned char>(!(v > 0) ? 0 : v > 255 ? 255 : v);
     }
     int stored = word == "putrow" ? ramImagePutFloat(image, row, column, count, band, floats.data())
                                   : ramImagePutBytes(image, row, column, count, band, bytes.data());
