@@ -894,10 +894,21 @@ int objVset(RimgObj *obj, Tcl_Interp *interp, int argc, const char **argv)
         return fail(interp, "Error in parsing valuelist");
     }
     std::vector<int> bands;
+    std::vector<float> numbers;
     try {
         bands.resize(static_cast<size_t>(values.count));
+        numbers.resize(static_cast<size_t>(values.count));
     } catch (const std::bad_alloc &) {
         return fail(interp, "Error: malloc");
+    }
+    /* Each value is the number its word starts with (0 when none), finite
+     * and held by a float, or nothing is written. */
+    for (int i = 0; i < values.count; i++) {
+        double v = 0;
+        if (!cToolNumber(values.items[i], &v)) {
+            return fail(interp, "Error in parsing valuelist");
+        }
+        numbers[i] = static_cast<float>(v);
     }
     if (argc == 5) {
         if (values.count > image->desc.nbands) {
@@ -927,8 +938,7 @@ int objVset(RimgObj *obj, Tcl_Interp *interp, int argc, const char **argv)
         return fail(interp, refusal.c_str());
     }
     for (int i = 0; i < values.count; i++) {
-        float value = static_cast<float>(cStrtod(values.items[i]));
-        ramImagePutFloat(image, y, x, 1, bands[i], &value);
+        ramImagePutFloat(image, y, x, 1, bands[i], &numbers[i]);
     }
     Tcl_ResetResult(interp);
     return TCL_OK;

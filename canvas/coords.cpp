@@ -97,9 +97,10 @@ bool plainNumber(const char *string, double *out)
         *out = string[0] == '-' ? -static_cast<double>(whole) : whole;
         return true;
     }
-    char *end;
-    double v = cStrtod(string, &end);
-    if (end == string) {
+    /* Not finite is read here and refused by the caller, by its name. */
+    const char *end;
+    double v;
+    if (!cReadNumber(string, &v, &end, cAllowNonFinite)) {
         return false;
     }
     while (*end != '\0' && std::isspace(static_cast<unsigned char>(*end))) {
@@ -178,14 +179,9 @@ bool gcanvasParseAtPoint(const char *word, double *x, double *y)
     if (word == nullptr || word[0] != '@') {
         return false;
     }
-    char *end;
-    double px = cStrtod(word + 1, &end);
-    if (end == word + 1 || *end != ',') {
-        return false;
-    }
-    const char *second = end + 1;
-    double py = cStrtod(second, &end);
-    if (end == second || *end != '\0') {
+    const char *end;
+    double px, py;
+    if (!cReadNumber(word + 1, &px, &end) || *end != ',' || !cReadNumber(end + 1, &py, &end) || *end != '\0') {
         return false;
     }
     *x = px;

@@ -44,9 +44,9 @@ int gcanvasGetCoordFromObj(Tcl_Interp *interp, GcanvasWidget *canvas, Tcl_Obj *o
  * than one element held without a text (a coordinate list a script made):
  * their text is not made. */
 bool gcanvasIsOptionWord(Tcl_Obj *obj);
-/* Shared by the line and polygon items' index words: reads "@x,y" (two
- * doubles, world units) into x and y; false (x, y untouched) for any other
- * text. */
+/* Shared by the index words of the line, polygon and text items: reads
+ * "@x,y" (two finite doubles, world units) into x and y; false (x, y
+ * untouched) for any other text, "@inf,5" too. */
 bool gcanvasParseAtPoint(const char *word, double *x, double *y);
 /*
  * The same rule for any window (pixelsPerMM from its screen) with the

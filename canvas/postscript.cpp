@@ -375,9 +375,9 @@ Tk_ConfigSpec configSpecs[] = {
  */
 int psGetPoints(Tcl_Interp *interp, const char *string, double *out)
 {
-    char *end;
-    double d = cStrtod(string, &end);
-    bool ok = end != string && std::isfinite(d);
+    const char *end = string;
+    double d = 0;
+    bool ok = cReadNumber(string, &d, &end);
     if (ok) {
         while (std::isspace(static_cast<unsigned char>(*end))) {
             end++;
@@ -921,12 +921,11 @@ int gcanvasPsFont(Tcl_Interp *interp, GcanvasWidget *canvas, Tk_Font tkfont)
             Tcl_Obj **words;
             double size;
             const char *sizeText = nullptr;
-            char *end = nullptr;
+            const char *end = nullptr;
             bool good = Tcl_ListObjGetElements(nullptr, entry, &count, &words) == TCL_OK && count == 2;
             if (good) {
                 sizeText = Tcl_GetString(words[1]);
-                size = cStrtod(sizeText, &end);
-                good = end != sizeText && *end == '\0' && size > 0 && size < 1e9;
+                good = cReadNumber(sizeText, &size, &end) && *end == '\0' && size > 0 && size < 1e9;
             }
             if (!good) {
                 Tcl_ResetResult(interp);

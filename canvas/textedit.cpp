@@ -8,7 +8,7 @@
 #include "canvas/textedit.h"
 
 #include <cstring>
-#include "runtime/cnumber.h"
+#include "canvas/coords.h"
 
 namespace {
 
@@ -200,14 +200,8 @@ int gcanvasTextIndex(Tcl_Interp *interp, const GcanvasTextInfo *info, const Gcan
         return TCL_OK;
     }
     if (c == '@') {
-        char *end;
-        *x = cStrtod(s + 1, &end);
-        if (end != s + 1 && *end == ',') {
-            const char *p = end + 1;
-            *y = cStrtod(p, &end);
-            if (end != p && *end == '\0') {
-                return GCANVAS_INDEX_AT;
-            }
+        if (gcanvasParseAtPoint(s, x, y)) {
+            return GCANVAS_INDEX_AT;
         }
     } else if (Tcl_GetIntFromObj(nullptr, word, index) == TCL_OK) {
         *index = *index < 0 ? 0 : *index > edit->numChars ? edit->numChars : *index;

@@ -155,11 +155,9 @@ int readScrollRegion(Tcl_Interp *interp, GcanvasWidget *canvas)
     }
     double v[4];
     const char *tail = nullptr;
-    if (cScanNumbers(canvas->scrollRegion, v, 4, ' ', &tail) == 4 && tail[std::strspn(tail, " \t\n\v\f\r")] == '\0') {
-        if (!std::all_of(v, v + 4, [](double d) { return std::isfinite(d); })) {
-            return badScrollRegion(interp, canvas);
-        }
-    } else {
+    /* Four plain finite numbers, or else four screen distances; a number
+     * that is not finite is no region. */
+    if (cScanNumbers(canvas->scrollRegion, v, 4, ' ', &tail) != 4 || tail[std::strspn(tail, " \t\n\v\f\r")] != '\0') {
         int count;
         const char **words;
         if (Tcl_SplitList(interp, canvas->scrollRegion, &count, &words) != TCL_OK) {
@@ -174,6 +172,11 @@ int readScrollRegion(Tcl_Interp *interp, GcanvasWidget *canvas)
         }
         for (int i = 0; i < 4; i++) {
             int pixels;
+            double number;
+            if (cWholeNumber(words[i], &number, cAllowNonFinite) && !std::isfinite(number)) {
+                ckfree(words);
+                return badScrollRegion(interp, canvas);
+            }
             if (teskGetPixels(interp, canvas->tkwin, words[i], &pixels) != TCL_OK) {
                 ckfree(words);
                 return TCL_ERROR;

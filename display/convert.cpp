@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -55,14 +56,31 @@ static int clampToInt(int64_t v)
     return static_cast<int>(std::min<int64_t>(std::max<int64_t>(v, INT_MIN), INT_MAX));
 }
 
-void gimgViewPointToRaw(const GimgMaster *master, const char *x, const char *y, int *p, int *q)
+/* A point word: the number at its start, 0 when there is none; false with
+ * gimg's message when the number there is not finite. */
+static bool pointWord(Tcl_Interp *interp, const char *word, double *value)
 {
+    const char *end = nullptr;
+    *value = 0;
+    if (!cReadNumber(word, value, &end) && end != word) {
+        Tcl_AppendResult(interp, "expected finite number but got \"", word, "\"", nullptr);
+        return false;
+    }
+    return true;
+}
+
+bool gimgViewPointToRaw(const GimgMaster *master, Tcl_Interp *interp, const char *x, const char *y, int *p, int *q)
+{
+    double x0, y0;
+    if (!pointWord(interp, x, &x0) || !pointWord(interp, y, &y0)) {
+        return false;
+    }
     int width, height;
     gimgViewSize(master, &width, &height);
     /* Un-rotate in 64 bits: a huge word is clamped to INT_MIN/INT_MAX,
      * which the subtraction would overflow in int. */
-    int64_t vx = roundToInt(cStrtod(x));
-    int64_t vy = roundToInt(cStrtod(y));
+    int64_t vx = roundToInt(x0);
+    int64_t vy = roundToInt(y0);
     int64_t rp = vx, rq = vy;
     if (master->opt.rotate < 0) {
         rp = height - vy - 1;
@@ -73,6 +91,7 @@ void gimgViewPointToRaw(const GimgMaster *master, const char *x, const char *y, 
     }
     *p = clampToInt(rp);
     *q = clampToInt(rq);
+    return true;
 }
 
 namespace {
@@ -142,7 +161,8 @@ constexpr const char *kShortPair = "%g %g ";
  * convertPairs --
  *	The words after the subcommand are x y pairs (a word that is no number
  *	reads 0); each converted pair is appended to the result in format,
- *	which ends with a blank. An odd count of point words is a usage error.
+ *	which ends with a blank. An odd count of point words is a usage error;
+ *	a word that is not finite, or a point whose answer is not, is refused.
  */
 int convertPairs(const GimgMaster *master, Tcl_Interp *interp, int argc, const char **argv, PairProc *convert,
                  const char *format)
@@ -154,8 +174,15 @@ int convertPairs(const GimgMaster *master, Tcl_Interp *interp, int argc, const c
     std::string result;
     CLocaleScope cLocale;
     for (int i = 2; i < argc; i += 2) {
-        double a, b;
-        convert(master, cStrtod(argv[i]), cStrtod(argv[i + 1]), &a, &b);
+        double x, y, a, b;
+        if (!pointWord(interp, argv[i], &x) || !pointWord(interp, argv[i + 1], &y)) {
+            return TCL_ERROR;
+        }
+        convert(master, x, y, &a, &b);
+        if (!std::isfinite(a) || !std::isfinite(b)) {
+            Tcl_AppendResult(interp, "no finite answer for point ", argv[i], " ", argv[i + 1], nullptr);
+            return TCL_ERROR;
+        }
         char text[2 * 330];  // room for two %f of the largest doubles
         std::snprintf(text, sizeof text, format, a, b);
         result += text;
@@ -178,7 +205,9 @@ bool sourcePoint(const GimgMaster *master, Tcl_Interp *interp, int argc, const c
         return false;
     }
     int p, q;
-    gimgViewPointToRaw(master, argv[2], argv[3], &p, &q);
+    if (!gimgViewPointToRaw(master, interp, argv[2], argv[3], &p, &q)) {
+        return false;
+    }
     const ZoomTable &columns = master->zoomX, &rows = master->zoomY;
     bool inside =
         p >= 0 && p < columns.count && q >= 0 && q < rows.count && columns.index != nullptr && rows.index != nullptr;

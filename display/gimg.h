@@ -233,8 +233,9 @@ void gimgViewToImage(const GimgMaster *master, double x, double y, double *colum
 /* The view cell of a view point given as two words (each read as a number,
  * 0 when it is none, and taken to the nearest integer): *p and *q are the
  * cells of the column and row tables, turned back as gimgViewToImage does.
- * Bounds are not checked. */
-void gimgViewPointToRaw(const GimgMaster *master, const char *x, const char *y, int *p, int *q);
+ * Bounds are not checked. False, with the message in interp and *p and *q
+ * untouched, when a word's number is not finite. */
+bool gimgViewPointToRaw(const GimgMaster *master, Tcl_Interp *interp, const char *x, const char *y, int *p, int *q);
 /* The instance-command words that convert points between view, image,
  * file and map coordinates (each also answers its alias). */
 int gimgBitmapToFileCmd(GimgMaster *master, Tcl_Interp *interp, int argc, const char **argv); /* filexy */

@@ -339,19 +339,17 @@ int gimgSetLookupCmd(GimgMaster *master, Tcl_Interp *interp, int argc, const cha
             return TCL_ERROR;
         }
         for (int e = 0; e < count; e++) {
-            /* "index v1 v2 v3", as many as can be read */
+            /* "index v1 v2 v3", as many finite values as can be read */
             const char *at = elements[e];
             int index;
             if (!readInt(&at, &index) || index < 1 || index > 255) {
                 continue;
             }
             for (int c = 0; c < 3; c++) {
-                char *end = nullptr;
-                double v = cStrtod(at, &end);
-                if (end == at) {
+                double v = 0;
+                if (!cReadNumber(at, &v, &at)) {
                     break;
                 }
-                at = end;
                 tables[c][index] = static_cast<unsigned char>(roundToInt(v) & 0xFF);
             }
         }
@@ -491,14 +489,16 @@ int gimgSetRangeCmd(GimgMaster *master, Tcl_Interp *interp, int argc, const char
     int count = 0;
     if (argc == 3) {
         const char *at = argv[2];
-        while (count < 6) {
-            char *end = nullptr;
-            double x = cStrtod(at, &end);
-            if (end == at) {
-                break;
+        for (const char *start = at; count < 6; start = at, count++) {
+            if (!cReadNumber(start, &v[count], &at)) {
+                if (at == start) {
+                    break;
+                }
+                /* A range that is not finite, refused as configure refuses it. */
+                std::string option = (count % 2 == 0 ? "-low" : "-high") + std::to_string(count / 2);
+                Tcl_AppendResult(interp, "Invalid value: ", option.c_str(), " must be finite", nullptr);
+                return TCL_ERROR;
             }
-            v[count++] = x;
-            at = end;
         }
     }
     if (argc > 3 || (argc == 3 && count != 2 && count != 4 && count != 6)) {
@@ -542,7 +542,9 @@ int gimgSetPixelCmd(GimgMaster *master, Tcl_Interp *interp, int argc, const char
         return TCL_OK;
     }
     int p, q;
-    gimgViewPointToRaw(master, argv[2], argv[3], &p, &q);
+    if (!gimgViewPointToRaw(master, interp, argv[2], argv[3], &p, &q)) {
+        return TCL_ERROR;
+    }
     const ZoomTable &columns = master->zoomX, &rows = master->zoomY;
     if (columns.index == nullptr || rows.index == nullptr || p < 0 || p >= columns.count || q < 0 || q >= rows.count) {
         Tcl_SetResult(interp, const_cast<char *>("pixel is out of image\n"), TCL_STATIC);

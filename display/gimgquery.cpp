@@ -162,7 +162,9 @@ int answerValues(const Source &s, Tcl_Interp *interp, int band, const float *val
 bool viewCell(GimgMaster *master, Tcl_Interp *interp, const char *x, const char *y, int *column, int *row)
 {
     int p, q;
-    gimgViewPointToRaw(master, x, y, &p, &q);
+    if (!gimgViewPointToRaw(master, interp, x, y, &p, &q)) {
+        return false;
+    }
     const ZoomTable &columns = master->zoomX, &rows = master->zoomY;
     if (columns.index == nullptr || p < 0 || p >= columns.count) {
         fail(interp, "Undefined column ");
@@ -355,7 +357,9 @@ int gimgLineCmd(GimgMaster *master, Tcl_Interp *interp, int argc, const char **a
         return fail(interp, cFormat("Invalid band: %d", band));
     }
     int p, q;
-    gimgViewPointToRaw(master, argv[3], argv[4], &p, &q);
+    if (!gimgViewPointToRaw(master, interp, argv[3], argv[4], &p, &q)) {
+        return TCL_ERROR;
+    }
     const ZoomTable &columns = master->zoomX, &rows = master->zoomY;
     std::vector<float> values(static_cast<size_t>(n), 0.0f);
     bool tables = columns.index != nullptr && rows.index != nullptr;

@@ -163,10 +163,12 @@ int gimgCopyCmd(GimgMaster *master, Tcl_Interp *interp, int argc, const char **a
     /* An origin past the view's largest side shows nothing either way. */
     x0 = std::clamp(x0, -kGimgMaxViewSide, kGimgMaxViewSide);
     y0 = std::clamp(y0, -kGimgMaxViewSide, kGimgMaxViewSide);
+    int p, q, centreColumn, centreRow;
+    if (!gimgViewPointToRaw(source, interp, argv[3], argv[4], &p, &q)) {
+        return TCL_ERROR;
+    }
     opt.mx = mx;
     opt.my = my;
-    int p, q, centreColumn, centreRow;
-    gimgViewPointToRaw(source, argv[3], argv[4], &p, &q);
     sourceCell(source, p, q, &centreColumn, &centreRow);
     if (master->instances == nullptr) {
         return TCL_OK;
@@ -200,7 +202,9 @@ int gimgCopySubCmd(GimgMaster *master, Tcl_Interp *interp, int argc, const char 
         return TCL_ERROR;
     }
     GimgOptions &opt = master->opt;
-    gimgViewPointToRaw(source, argv[3], argv[4], &opt.sc, &opt.sr);
+    if (!gimgViewPointToRaw(source, interp, argv[3], argv[4], &opt.sc, &opt.sr)) {
+        return TCL_ERROR;
+    }
     opt.mx = source->opt.mx;
     opt.my = source->opt.my;
     if (master->instances == nullptr) {

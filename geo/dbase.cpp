@@ -258,9 +258,9 @@ bool formatCell(const unsigned char *desc, const char *text, unsigned char *cell
         break;
     }
     case 'N': {
-        char *end = nullptr;
-        double v = cStrtod(text, &end);
-        if (end == text || *end != '\0' || !std::isfinite(v)) {
+        const char *end = nullptr;
+        double v = 0;
+        if (!cReadNumber(text, &v, &end) || *end != '\0') {
             return false;
         }
         std::string wide = cFormat("%.*f", dBaseFieldDecimals(desc), v);

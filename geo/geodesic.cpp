@@ -97,7 +97,11 @@ public:
     double number(std::string_view key) const
     {
         const char *w = find(key);
-        return w != nullptr ? cStrtod(value(w)) : 0;
+        double v = 0;  // not finite as given: each caller refuses it
+        if (w != nullptr) {
+            cReadNumber(value(w), &v, nullptr, cAllowNonFinite);
+        }
+        return v;
     }
 
 private:
@@ -146,7 +150,8 @@ bool countWord(const Words &words, const char *key, int *count)
 double unitFactor(const char *text)
 {
     bool ratio = text[0] == '1' && text[1] == '/';
-    double v = cStrtod(ratio ? text + 2 : text);
+    double v = 0;
+    cReadNumber(ratio ? text + 2 : text, &v);
     return ratio ? (v != 0 ? 1 / v : 0) : v;
 }
 

@@ -237,7 +237,17 @@ double progAngle(const char *text, char **end)
 
 double progNumber(const char *text, char **end)
 {
-    return cStrtod(text, end);
+    /* HUGE_VAL, what strtod gives past the range, is the programs' marker
+     * of a value that cannot be read: "nan" reads as it too. */
+    const char *past = text;
+    double v = 0;
+    if (!cReadNumber(text, &v, &past, cAllowInfinite) && past != text) {
+        v = HUGE_VAL;
+    }
+    if (end != nullptr) {
+        *end = const_cast<char *>(past);
+    }
+    return v;
 }
 
 const char *progRestOfLine(const char *line, const char *rest)

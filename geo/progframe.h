@@ -172,7 +172,8 @@ void progWritePair(const double pair[2]);
 
 /* An angle (degrees, or degree-minute-second text with hemisphere
  * letters) in radians from the front of text, *end just past it (the
- * library's dmstor); a plain number in the C locale (strtod). */
+ * library's dmstor); a plain number in the C locale (strtod, with "nan"
+ * read as HUGE_VAL, the mark of a value that cannot be read). */
 double progAngle(const char *text, char **end);
 double progNumber(const char *text, char **end);
 

@@ -381,8 +381,9 @@ void generateApprox(ProjRun &run, int argc, const char **argv)
 double scaleArgument(const char *word)
 {
     bool ratio = std::strncmp(word, "1/", 2) == 0 || std::strncmp(word, "1:", 2) == 0;
-    double v = cStrtod(ratio ? word + 2 : word);
-    if (v == 0 || !std::isfinite(v)) {
+    double v = 0;  // no finite number: 0, refused below
+    cReadNumber(ratio ? word + 2 : word, &v);
+    if (v == 0) {
         emess(1, "invalid scale argument");
     }
     v = ratio ? 1.0 / v : v;

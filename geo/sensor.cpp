@@ -332,13 +332,9 @@ bool sensorScanNumbers(const char *text, int n, double *out)
 {
     const char *p = text;
     for (int i = 0; i < n; i++) {
-        char *end = nullptr;
-        double v = cStrtod(p, &end);
-        if (end == p || !std::isfinite(v)) {
+        if (!cReadNumber(p, &out[i], &p)) {
             return false;
         }
-        out[i] = v;
-        p = end;
     }
     return true;
 }

@@ -199,9 +199,7 @@ int readFloats(std::string_view text, float *values, int n)
         float value = 0.0f;
         std::from_chars_result r = std::from_chars(p, end, value);
         if (r.ec == std::errc::result_out_of_range) {
-            /* from_chars leaves the value alone there: read it as strtof would. */
-            std::string number(p, static_cast<std::size_t>(r.ptr - p));
-            value = cStrtof(number.c_str(), nullptr);
+            value = 0.0f;  // too small a magnitude is 0; too large, no finite value, reads 0 below too
         } else if (r.ec != std::errc()) {
             break;
         }

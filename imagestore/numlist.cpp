@@ -46,8 +46,8 @@ int passFloats(const char *text, float *values, int n)
 {
     bool finite = true;
     int items = eachItem(text, [&](int index, const char *item) {
-        double value = cStrtod(item);
-        if (!(std::fabs(value) <= FLT_MAX)) {
+        double value = 0;
+        if (!cToolNumber(item, &value)) {
             finite = false;
         } else if (index < n) {
             values[index] = static_cast<float>(value);

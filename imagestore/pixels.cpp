@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cfloat>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -456,17 +457,24 @@ public:
         return true;
     }
 
-    /* The next word as a whole number, read in the C locale. */
-    bool number(float *value)
+    /* The next word as a whole number, read in the C locale; false at the
+     * end, before a word that is no number, and (*refused set) before a
+     * number that is not finite or that no float holds. */
+    bool number(float *value, bool *refused)
     {
         const char *word;
         size_t length;
         if (!next(&word, &length)) {
             return false;
         }
-        char *end = nullptr;
-        double v = cStrtod(word, &end);
+        const char *end = nullptr;
+        double v = 0;
+        bool read = cReadNumber(word, &v, &end);
         if (end != word + length) {
+            return false;
+        }
+        if (!read || !(std::fabs(v) <= FLT_MAX)) {
+            *refused = true;
             return false;
         }
         *value = static_cast<float>(v);
@@ -924,7 +932,8 @@ int ramImagePutProfile(RamImage *image, double x0, double y0, double x1, double 
  *	word's axes nested outermost first. Missing values repeat the last one
  *	given (0 when none); values stop at the first word that is no number.
  *	For an image with a palette values are clamped to its indices. Answers
- *	1, or 0 with a message on the console when the header is bad.
+ *	1, or 0 with a message on the console when the header is bad or a
+ *	value is not finite (nothing is written then).
  */
 int parseASCIIData(RamImage *image, const char *text)
 {
@@ -949,7 +958,7 @@ int parseASCIIData(RamImage *image, const char *text)
     }
     const float maxIndex = static_cast<float>(image->desc.nindices - 1);
     float value = 0.0f;
-    bool more = true;
+    bool more = true, refused = false;
     long at[3];
     for (long a = 0; a < range[order[0]].length(); a++) {
         at[order[0]] = range[order[0]].at(a);
@@ -958,7 +967,7 @@ int parseASCIIData(RamImage *image, const char *text)
             for (long c = 0; c < range[order[2]].length(); c++) {
                 at[order[2]] = range[order[2]].at(c);
                 float v;
-                if (more && words.number(&v)) {
+                if (more && words.number(&v, &refused)) {
                     value = hasPalette(image) ? (v < 0.0f ? 0.0f : v > maxIndex ? maxIndex : v) : v;
                 } else {
                     more = false;
@@ -969,6 +978,10 @@ int parseASCIIData(RamImage *image, const char *text)
                 block[(band * nr + row) * nc + column] = value;
             }
         }
+    }
+    if (refused) {
+        tesk_fprintf(stderr, "Error in parsing value\n");
+        return 0;
     }
     for (size_t band = 0; band < nb; band++) {
         for (size_t row = 0; row < nr; row++) {

@@ -75,12 +75,12 @@ double withSignOf(double value, double reference)
     return reference < 0 ? -value : value;
 }
 
-/* Reads words argv[first .. first + n - 1] as doubles; false with Tcl's
- * message when one is not a number. */
+/* Reads words argv[first .. first + n - 1] as finite doubles; false with
+ * Tcl's message when one is not a finite number. */
 bool getDoubles(Tcl_Interp *interp, const char **argv, int first, int n, double *values)
 {
     for (int i = 0; i < n; i++) {
-        if (cGetDouble(interp, argv[first + i], &values[i], cAllowInfinite) != TCL_OK) {
+        if (cGetDouble(interp, argv[first + i], &values[i]) != TCL_OK) {
             return false;
         }
     }

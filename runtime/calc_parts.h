@@ -37,7 +37,8 @@ CalcProc calcBands, calcBitmap, calcChars, calcClrscr, calcGotoxy, calcCorrel, c
 void calcPrint(FILE *stream, const std::string &text);
 
 /* Reads up to maximum numbers from the start of text as sscanf with
- * "%lf %lf ..." would in the C locale; answers how many were read. */
+ * "%lf %lf ..." would in the C locale; answers how many were read, or -1
+ * when a number among them is not finite. */
 int calcScanDoubles(const char *text, double *values, int maximum);
 
 /* Sets the interpreter's result to text. */

@@ -23,14 +23,10 @@ int calcScanDoubles(const char *text, double *values, int maximum)
     }
     int n = 0;
     const char *p = text;
-    while (n < maximum) {
-        char *end = nullptr;
-        double value = cStrtod(p, &end);
-        if (end == p) {
-            break;
+    for (const char *start = p; n < maximum; start = p, n++) {
+        if (!cReadNumber(start, &values[n], &p)) {
+            return p == start ? n : -1;
         }
-        values[n++] = value;
-        p = end;
     }
     return n;
 }

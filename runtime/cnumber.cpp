@@ -54,7 +54,7 @@ int scanNumbers(const char *text, T *values, int n, char separator, const char *
         }
         T value;
         int used = 0;
-        if (!scanOne(q, &value, &used)) {
+        if (!scanOne(q, &value, &used) || !std::isfinite(value)) {
             break;
         }
         values[count] = value;
@@ -78,6 +78,20 @@ float cStrtof(const char *text, char **end)
 {
     locale_t c = cLocale();
     return c != static_cast<locale_t>(0) ? strtof_l(text, end, c) : std::strtof(text, end);
+}
+
+bool cReadNumber(const char *text, double *value, const char **end, int allow)
+{
+    char *past = nullptr;
+    double v = cStrtod(text, &past);
+    if (end != nullptr) {
+        *end = past;
+    }
+    if (past == text || !cNumberAllowed(v, allow)) {
+        return false;
+    }
+    *value = v;
+    return true;
 }
 
 int cScanNumbers(const char *text, float *values, int n, char separator, const char **end)

@@ -42,13 +42,26 @@ double cStrtod(const char *text, char **end = nullptr);
 float cStrtof(const char *text, char **end = nullptr);
 
 /*
+ * The reader of the number at the start of text for parsers of lists and
+ * words that a user or a file gives: reads as cStrtod does and sets *end
+ * (when end is not null) just past the number, or to text when there is
+ * none. True with the number in *value when allow (CNumberAllow bits)
+ * admits it; false, *value untouched, when there is no number or allow
+ * refuses it ("inf", "nan", 1e999): *end past text tells a refused number
+ * from none.
+ */
+bool cReadNumber(const char *text, double *value, const char **end = nullptr, int allow = cFiniteOnly);
+
+/*
  * Reads up to n numbers from the start of text in the C locale, as sscanf
  * reads them with "%f %f ..." (floats) or "%lf %lf ..." (doubles): each
  * number after leading white space, and before each but the first, the
  * separator character itself when it is not ' ' (as a plain character of a
- * scanf format matches, "%lf,%lf"). Answers how many were read; the values
- * beyond keep theirs. *end (when end is not null) is set just past the last
- * number read, or to text when none was.
+ * scanf format matches, "%lf,%lf"). Only finite numbers are read: "inf",
+ * "nan" and values past the type's range end the reading as a word that is
+ * no number does. Answers how many were read; the values beyond keep
+ * theirs. *end (when end is not null) is set just past the last number
+ * read, or to text when none was.
  */
 int cScanNumbers(const char *text, float *values, int n, char separator = ' ', const char **end = nullptr);
 int cScanNumbers(const char *text, double *values, int n, char separator = ' ', const char **end = nullptr);

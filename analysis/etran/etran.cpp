@@ -544,16 +544,23 @@ bool readConsoleLine(std::string &line)
     return true;
 }
 
-/* The number at the start of text (after blanks), read in the C locale. */
+/* The finite number at the start of text (after blanks), read in the C
+ * locale; false, value untouched, when there is none ("inf" and "nan" are
+ * names). */
 bool readNumber(std::string_view text, double &value)
 {
     std::size_t start = text.find_first_not_of(" \t");
     if (start == std::string_view::npos) {
         return false;
     }
-    auto [end, ec] = std::from_chars(text.data() + start, text.data() + text.size(), value);
+    double v = 0;
+    auto [end, ec] = std::from_chars(text.data() + start, text.data() + text.size(), v);
     (void)end;
-    return ec == std::errc();
+    if (ec != std::errc() || !std::isfinite(v)) {
+        return false;
+    }
+    value = v;
+    return true;
 }
 
 /* ---- the evaluator of the console drivers ------------------------------------- */

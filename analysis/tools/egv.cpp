@@ -60,7 +60,10 @@ int egvRun(const ToolOption *options, FeatureSet *stats)
         return failed(stats, "Illegal output file.\n");
     }
     int iterations = options[OPT_ITER].value != nullptr ? toolInt(options[OPT_ITER].value) : 512;
-    float tolerance = options[OPT_ERR].value != nullptr ? static_cast<float>(cStrtod(options[OPT_ERR].value)) : 1e-10f;
+    double tolerance = 1e-10;
+    if (options[OPT_ERR].value != nullptr && !cToolNumber(options[OPT_ERR].value, &tolerance)) {
+        return failed(stats, "Invalid value for -err: must be finite.\n");
+    }
 
     int count = featureInfo(stats, FEATURE_NBANDS);
     if (options[OPT_NEGVS].value != nullptr) {
@@ -92,7 +95,7 @@ int egvRun(const ToolOption *options, FeatureSet *stats)
         }
     }
 
-    FeatureSet *eigen = calcEigenFeature(count, stats, normalized, index, tolerance, iterations);
+    FeatureSet *eigen = calcEigenFeature(count, stats, normalized, index, static_cast<float>(tolerance), iterations);
     if (eigen == nullptr) {
         return failed(stats);
     }

@@ -225,11 +225,14 @@ bool parseOperation(GdemParams *p, const char *word, bool *hleGiven)
     }
     if (std::strncmp(word, "HLE", 3) == 0) {
         p->op = OP_HLE;
-        char *end = nullptr;
-        double degrees = cStrtod(word + 3, &end);
-        if (end != word + 3) {
+        const char *end = nullptr;
+        double degrees = 0;
+        if (cReadNumber(word + 3, &degrees, &end)) {
             p->hleAngle = radians(degrees);
             *hleGiven = true;
+        } else if (end != word + 3) {
+            tesk_fprintf(stderr, "Invalid value for -op: must be finite.\n");
+            return false;
         }
         return true;
     }

@@ -133,12 +133,10 @@ bool scanInt(const char *text, int *value)
 /* Reads a finite number as "%lf" does; *rest is set past it. */
 bool scanDouble(const char *text, double *value, const char **rest = nullptr)
 {
-    char *end = nullptr;
-    double v = cStrtod(text, &end);
-    if (end == text || !std::isfinite(v)) {
+    const char *end = nullptr;
+    if (!cReadNumber(text, value, &end)) {
         return false;
     }
-    *value = v;
     if (rest != nullptr) {
         *rest = end;
     }

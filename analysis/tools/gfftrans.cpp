@@ -142,7 +142,8 @@ int opCode(const char *word)
  *	Reads "WORD,num,..." as the pattern "%15[A-z],%f,%f,%f,%f,%f,%f" would
  *	(numbers in the C locale): the word of at most 15 letters, then up to
  *	six numbers each after a comma. Fills the kind, radii, exponent, amp
- *	and notch position; false for any other word or number count.
+ *	and notch position; false for any other word or number count, and for
+ *	a number that is not finite.
  */
 bool parseFilter(const char *text, Filter *f)
 {
@@ -160,12 +161,13 @@ bool parseFilter(const char *text, Filter *f)
     int count = 1;
     const char *p = text + length;
     while (count < 7 && *p == ',') {
-        char *end = nullptr;
-        double value = cStrtod(p + 1, &end);
-        if (end == p + 1) {
+        const char *end = nullptr;
+        if (!cReadNumber(p + 1, &v[count - 1], &end)) {
+            if (end != p + 1) {
+                return false;  // a parameter that is not finite
+            }
             break;
         }
-        v[count - 1] = value;
         count++;
         p = end;
     }
@@ -485,7 +487,11 @@ int setUp(Run *run, int argc, const char **argv)
     int outState = FFT_INIT;
     run->raster = !holdsSpectrum(run->input);
     if (run->raster) {
-        double band = options[OPT_B].value != nullptr ? cStrtod(options[OPT_B].value) : 1.0;
+        /* Read whole: the range check below refuses what is not finite. */
+        double band = options[OPT_B].value != nullptr ? 0.0 : 1.0;
+        if (options[OPT_B].value != nullptr) {
+            cReadNumber(options[OPT_B].value, &band, nullptr, cAllowNonFinite);
+        }
         int nbands = run->input->desc.nbands;
         if (!(band >= 1.0 && band <= nbands)) {
             tesk_fprintf(stderr, "Wrong band number: %d (max bands: %d).\n",

@@ -489,10 +489,11 @@ bool parseParams(GisocParams *p, int argc, const char **argv)
     p->nBands = static_cast<int>(p->bands.size());
 
     if (const char *cv = value(OPT_CV)) {
-        p->cv = static_cast<float>(cStrtod(cv));
-        if (!(p->cv >= 0.0f && p->cv <= 1.0f)) {
+        double v = 0;
+        if (!cToolNumber(cv, &v) || !(v >= 0.0 && v <= 1.0)) {
             return setUpFailed(p, RAMIMG_OK, "Illegal convergence value.\n");
         }
+        p->cv = static_cast<float>(v);
     }
     p->ncMax = value(OPT_NC) != nullptr ? toolInt(value(OPT_NC)) : p->initial != nullptr ? fileClasses : 128;
     if (p->ncMax > kMaxClasses) {

@@ -222,7 +222,12 @@ bool setUp(ZoomJob *job, int argc, const char **argv)
         return false;
     }
     if (options[OPT_W].value != nullptr) {
-        job->weight = static_cast<float>(cStrtod(options[OPT_W].value));
+        double weight = 0;
+        if (!cToolNumber(options[OPT_W].value, &weight)) {
+            tesk_fprintf(stderr, "Invalid value for -w: must be finite.\n");
+            return false;
+        }
+        job->weight = static_cast<float>(weight);
     }
     if (!(job->weight > 0.0f)) {
         tesk_fprintf(stderr, "WEIGHT must be greater than zero.\n");

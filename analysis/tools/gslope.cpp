@@ -73,7 +73,8 @@ bool setUp(SlopeJob *job, int argc, const char **argv)
         return false;
     }
     if (options[OPT_SCALE].value != nullptr) {
-        job->scale = cStrtod(options[OPT_SCALE].value);
+        job->scale = 0;  // no finite number: refused below
+        cReadNumber(options[OPT_SCALE].value, &job->scale);
     }
     if (!(job->scale > 0.0) || !std::isfinite(job->scale)) {
         tesk_fprintf(stderr, "Scale should be greater than 0.\n");

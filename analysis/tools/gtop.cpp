@@ -156,8 +156,9 @@ bool readReal(const char *text, double fallback, double *out)
         *out = fallback;
         return true;
     }
-    *out = cStrtod(text);
-    return std::isfinite(*out);
+    const char *end = nullptr;
+    *out = 0;
+    return cReadNumber(text, out, &end) || end == text;
 }
 
 /* "NN" 1, "BI" 2, absent 1; 0 for another word. */

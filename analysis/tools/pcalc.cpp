@@ -115,10 +115,12 @@ bool parseOperator(PcalcContext *ctx, const char *text)
             ctx->op = static_cast<int>(value);
             first = false;
         } else {
-            double value = cStrtod(p, &end);
-            if (end == p || ctx->nValues >= kMaxValues) {
+            double value = 0;
+            const char *past = p;
+            if (!cReadNumber(p, &value, &past) || ctx->nValues >= kMaxValues) {
                 return false;
             }
+            end = const_cast<char *>(past);
             ctx->values[ctx->nValues++] = value;
         }
         if (*end != '\0' && *end != ',' && *end != ' ' && *end != '\t') {

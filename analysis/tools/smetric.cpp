@@ -194,7 +194,12 @@ bool parseExpParams(SmetricContext *ctx, const char *text)
             tesk_fprintf(stderr, "invalid syntax for par: must be p,r,a0,a1,c\n");
             return false;
         }
-        values[n++] = cStrtof(p);
+        double v = 0;
+        if (!cToolNumber(p, &v)) {
+            tesk_fprintf(stderr, "invalid syntax for par: must be p,r,a0,a1,c\n");
+            return false;
+        }
+        values[n++] = static_cast<float>(v);
         if (comma == nullptr) {
             break;
         }
@@ -282,11 +287,20 @@ int smetricParseOptions(int argc, const char **argv, SmetricContext *ctx)
         }
         error = RAMIMG_OK;
     }
-    if (options[OPT_L].value != nullptr) {
-        ctx->low = cStrtof(options[OPT_L].value);
-    }
-    if (options[OPT_H].value != nullptr) {
-        ctx->high = cStrtof(options[OPT_H].value);
+    const struct {
+        int index;
+        float *field;
+    } kReals[] = {{OPT_L, &ctx->low}, {OPT_H, &ctx->high}, {OPT_DARK, &ctx->dark}};
+    for (const auto &entry : kReals) {
+        double v = 0;
+        if (options[entry.index].value == nullptr) {
+            continue;
+        }
+        if (!cToolNumber(options[entry.index].value, &v)) {
+            tesk_fprintf(stderr, "Invalid value for %s: must be finite.\n", options[entry.index].option);
+            return parseFailed(ctx, error);
+        }
+        *entry.field = static_cast<float>(v);
     }
     if (const char *m = options[OPT_M].value; m != nullptr) {
         if (strcasecmp(m, "ADD") == 0) {
@@ -312,9 +326,6 @@ int smetricParseOptions(int argc, const char **argv, SmetricContext *ctx)
         if (options[entry.index].value != nullptr) {
             *entry.field = toolInt(options[entry.index].value);
         }
-    }
-    if (options[OPT_DARK].value != nullptr) {
-        ctx->dark = cStrtof(options[OPT_DARK].value);
     }
     ctx->inBands.assign(TESK_MAX_BAND_PAIRS, 0);
     ctx->outBands.assign(TESK_MAX_BAND_PAIRS, 0);

@@ -194,8 +194,9 @@ int driverCmd(Tcl_Interp *interp, int objc, Tcl_Obj *const objv[])
             return usage(interp, "Usage: textrotation angle");
         }
         /* NaN and the infinities have no sine: refused as no angle. */
-        double degrees = cStrtod(Tcl_GetString(args[0]));
-        if (!std::isfinite(degrees)) {
+        const char *word = Tcl_GetString(args[0]), *end = nullptr;
+        double degrees = 0;  // a word that is no number: 0
+        if (!cReadNumber(word, &degrees, &end) && end != word) {
             return usage(interp, "Usage: textrotation angle");
         }
         R_text_rotation(degrees * (1.0 / 180.0) * M_PI);

@@ -109,11 +109,13 @@ bool store(const VaskField &f, const char *value)
         if (!isNumberString(value)) {
             return false;
         }
-        double v = cStrtod(value, &end);
-        if (end == value) {
+        const char *past = value;
+        double v = 0;
+        bool read = cReadNumber(value, &v, &past);
+        if (past == value) {
             return true;
         }
-        if (!std::isfinite(v) || (f.type == 'f' && std::fabs(v) > FLT_MAX)) {
+        if (!read || (f.type == 'f' && std::fabs(v) > FLT_MAX)) {
             return false;
         }
         if (f.type == 'f') {

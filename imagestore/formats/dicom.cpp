@@ -638,7 +638,12 @@ void dicomOpened(RamImage *image)
     }
     if (image->desc.volumes > 1 && state != nullptr) {
         const DicomElement *e = dicomFindElement(state->table, 0x0018, 0x1063);
-        image->frameTime = e != nullptr ? static_cast<float>(cStrtod(valueText(e).c_str())) : 33.333f;
+        /* A time that is not finite, or past a float, is no time: the default. */
+        double time = 33.333;
+        if (e != nullptr && !cToolNumber(valueText(e).c_str(), &time)) {
+            time = 33.333;
+        }
+        image->frameTime = static_cast<float>(time);
     }
 }
 

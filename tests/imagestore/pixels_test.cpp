@@ -496,6 +496,21 @@ TEST_F(TextTest, EachOrderWordNestsItsAxes)
     EXPECT_EQ(vals(b, 3), (V{41, 32, 0}));
 }
 
+TEST_F(TextTest, AValueThatIsNotFiniteRefusesTheWholeText)
+{
+    MemImage img(IMG_MBSQ, PIX_FLOAT, 1, 3, 1);
+    ASSERT_EQ(parseASCIIData(img, "BSQH 1 1 0 2 0 0 1 2 3"), 1);
+    for (const char *text : {"BSQH 1 1 0 2 0 0 7 inf 9", "BSQH 1 1 0 2 0 0 nan", "BSQH 1 1 0 2 0 0 7 8 -Infinity",
+                             "BSQ 1 1 0 0 3 1 7 1e39 9", "BSQ 1 1 0 0 3 1 -1e999"}) {
+        testEval(interp, "set ::err {}");
+        EXPECT_EQ(parseASCIIData(img, text), 0) << text;
+        EXPECT_EQ(err(), "Error in parsing value\n") << text;
+    }
+    EXPECT_EQ(vals(img.row<float>(0), 3), (V{1, 2, 3}));  // nothing written
+    ASSERT_EQ(parseASCIIData(img, "BSQH 1 1 0 2 0 0 0x10 .5 infx"), 1);  // a word that is no number ends the values
+    EXPECT_EQ(vals(img.row<float>(0), 3), (V{16, 0.5, 0.5}));
+}
+
 TEST_F(TextTest, BadHeadersAreRefusedWithTheirMessage)
 {
     MemImage img(IMG_MBSQ, PIX_BYTE, 2, 3, 1);

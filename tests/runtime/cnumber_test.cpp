@@ -108,11 +108,10 @@ TEST(CNumber, ScanReadsWhatScanfReadsAndStopsWhereItStops)
         {"1.5 -2 3e2 4", ' ', "%lf %lf %lf %lf", 12},
         {"  .5\t\n7", ' ', "%lf %lf %lf %lf", 7},
         {"1e 2", ' ', "%lf %lf %lf %lf", 4},  // scanf takes the "e" with the 1
-        {"0x1p3 inf -nan 9", ' ', "%lf %lf %lf %lf", 16},
+        {"0x1p3 9", ' ', "%lf %lf %lf %lf", 7},
         {"1,5", ' ', "%lf %lf %lf %lf", 1},
         {"x1", ' ', "%lf %lf %lf %lf", 0},
         {"", ' ', "%lf %lf %lf %lf", 0},
-        {"1e999 2", ' ', "%lf %lf %lf %lf", 7},
         {"1, 2,3 ,4", ',', "%lf,%lf,%lf,%lf", 6},  // blanks before a separator end the list
         {"0.5\\0.25", '\\', "%lf\\%lf\\%lf\\%lf", 8},
         {"0.5 \\0.25", '\\', "%lf\\%lf\\%lf\\%lf", 3},
@@ -134,6 +133,60 @@ TEST(CNumber, ScanReadsWhatScanfReadsAndStopsWhereItStops)
     EXPECT_EQ(cScanNumbers(aboveMidpoint, &f, 1), 1);
     EXPECT_EQ(f, 1.0f + 0x1p-23f);
     EXPECT_EQ(cStrtof(aboveMidpoint), 1.0f + 0x1p-23f);
+}
+
+TEST(CNumber, ScanEndsAtANumberThatIsNotFinite)
+{
+    struct Case {
+        const char *text;
+        int count;  // numbers read, all finite
+        int used;   // characters read
+    } cases[] = {
+        {"0x1p3 inf -nan 9", 1, 5},
+        {"1e999 2", 0, 0},
+        {"1 2 -1e400", 2, 3},
+        {"4,nan", 1, 1},
+        {"3.5e38 3.5e38", 2, 13},  // finite as doubles; as floats, past the range
+    };
+    for (const Case &c : cases) {
+        double d[4] = {-1, -1, -1, -1};
+        const char *end = nullptr;
+        EXPECT_EQ(cScanNumbers(c.text, d, 4, c.text[1] == ',' ? ',' : ' ', &end), c.count) << '"' << c.text << '"';
+        EXPECT_EQ(end - c.text, c.used) << '"' << c.text << '"';
+        for (int k = c.count; k < 4; k++) {
+            EXPECT_EQ(d[k], -1) << '"' << c.text << "\" " << k;
+        }
+    }
+    float f[2] = {-1, -1};
+    EXPECT_EQ(cScanNumbers("3.5e38 1", f, 2), 0);
+    EXPECT_EQ(f[0], -1);
+}
+
+TEST(CNumber, ReadNumberTellsARefusedNumberFromNone)
+{
+    struct Case {
+        const char *text;
+        int allow;
+        bool read;
+        int used;  // characters past text at *end
+    } cases[] = {
+        {" 0x10,", cFiniteOnly, true, 5},   {".5e1", cFiniteOnly, true, 4},       {"inf 2", cFiniteOnly, false, 3},
+        {"-nan", cFiniteOnly, false, 4},    {"1e999", cFiniteOnly, false, 5},     {"x", cFiniteOnly, false, 0},
+        {"", cFiniteOnly, false, 0},        {"inf", cAllowInfinite, true, 3},     {"nan", cAllowInfinite, false, 3},
+        {"nan", cAllowNaN, true, 3},        {"-1e999", cAllowNonFinite, true, 6},
+    };
+    for (const Case &c : cases) {
+        double v = -7;
+        const char *end = nullptr;
+        EXPECT_EQ(cReadNumber(c.text, &v, &end, c.allow), c.read) << '"' << c.text << '"';
+        EXPECT_EQ(end - c.text, c.used) << '"' << c.text << '"';
+        if (!c.read) {
+            EXPECT_EQ(v, -7) << '"' << c.text << '"';
+        }
+    }
+    double v = 0;
+    EXPECT_TRUE(cReadNumber(" 0x10", &v));
+    EXPECT_EQ(v, 16);
 }
 
 TEST(CNumber, NumbersReadTheSameUnderACommaDecimalLocale)

@@ -1,5 +1,5 @@
 # Sourced by the case scripts of the source checks (layers_cases.sh,
-# reads_cases.sh, writes_cases.sh), which set check (the check script) and
+# reads_cases.sh, writes_cases.sh, style_cases.sh), which set check (the check script) and
 # cases (their own name for messages). Makes work, the folder for their
 # trees (removed on exit), and status, their exit status.
 work=$(mktemp -d)

@@ -2,10 +2,17 @@
 # Checks habits of the sources that the compiler does not:
 #   style_check.sh SOURCE_DIR
 # 1. Numbers are read through runtime/cnumber, whatever LC_NUMERIC says: no
-#    strtod, strtof, strtold or atof, and no scanf of a floating conversion
-#    ("%f", "%lf", "%g", ...) in the library's folders outside it. The console
-#    stdio self-test (tesk_scanf and tesk_fscanf in runtime/calc_probes.cpp)
-#    is the one exception: what scanf reads there is what it tests.
+#    strtod, strtof, strtold, atof or std::stod (stof, stold), and no scanf
+#    of a floating conversion ("%f", "%lf", "%g", ...) in the library's
+#    folders outside it. The console stdio self-test (tesk_scanf and
+#    tesk_fscanf in runtime/calc_probes.cpp) is the one exception: what scanf
+#    reads there is what it tests.
+#    And a number a user or a file gives is read finite: cStrtod, cStrtof and
+#    cScanNumber, the readers of cnumber that answer "inf" and "nan" as
+#    written, are used only on the lines (or in the files) listed in
+#    rawNumbers below, each under the reason its value may be so; every other
+#    reader (cReadNumber, cScanNumbers, cWholeNumber, cToolNumber, cGetDouble)
+#    refuses what is not finite unless its caller names it.
 # 2. Every if, else, for and while of the sources and tests puts its
 #    statement in braces (the brace-less one-line form above all).
 # 3. What differs between image types is asked of the image-type table:
@@ -23,7 +30,8 @@
 #    runtime/configspec (teskConfigureWidget, teskConfigure, teskGetPixels),
 #    which refuses distances and doubles that are not finite and clamps
 #    distances before Tk makes ints of them: outside those two files no
-#    Tcl_GetDouble, Tcl_GetDoubleFromObj, Tk_GetPixels, Tk_GetPixelsFromObj,
+#    Tcl_GetDouble, Tcl_GetDoubleFromObj, Tcl_ExprDouble (or its Obj form),
+#    Tk_GetPixels, Tk_GetPixelsFromObj,
 #    Tk_GetMMFromObj, Tk_ConfigureWidget or Tk_SetOptions, and
 #    Tk_GetScreenMM only on the lines listed in screenDistances below, each
 #    followed by its own check of finiteness.
@@ -68,7 +76,7 @@ numbers=$(sources $library | grep -v '/runtime/cnumber\.\(cpp\|h\)$' | xargs awk
     $1 != file { depth = 0; file = $1 }
     {
         text = $0; sub(/^[^:]*:[^:]*:/, "", text)
-        if (text ~ /(^|[^A-Za-z0-9_])(strtod|strtof|strtold|atof)(_l)?[ \t]*\(/) {
+        if (text ~ /(^|[^A-Za-z0-9_])(strtod|strtof|strtold|atof|stod|stof|stold)(_l)?[ \t]*\(/) {
             print $1 ":" $2 ": " text
         }
         # A scanf call runs to its closing parenthesis, over lines if need be.
@@ -155,8 +163,9 @@ braces=$(sources $library tests bench | xargs awk -v keep=0 "$uncomment" | awk -
 findings "$braces" "style_check: statements of if, else, for and while go in braces"
 # The part of an awk program shared by the checks that allow some lines:
 # given -v src=SOURCE_DIR/ and -v allowed=LIST (lines "FILE:TEXT", the file
-# under src, the text stripped of its indentation), report(path, number,
-# text) prints a finding unless its line is in the list.
+# under src, the text stripped of its indentation, or "FILE" for all its
+# lines), report(path, number, text) prints a finding unless its line is in
+# the list.
 listedLines='
     BEGIN {
         n = split(allowed, lines, "\n")
@@ -167,7 +176,7 @@ listedLines='
     function report(path, number, text,    file, line) {
         file = substr(path, length(src) + 1)
         line = text; sub(/^[ \t]+/, "", line); sub(/[ \t]+$/, "", line)
-        if (!((file ":" line) in listed)) {
+        if (!((file ":" line) in listed) && !(file in listed)) {
             print file ":" number ": " line
         }
     }'
@@ -216,6 +225,42 @@ jumps=$(sources $library | xargs awk -v keep=0 "$uncomment" |
         report($1, $2, text)
     }')
 findings "$jumps" "style_check: a libjpeg object made before its setjmp (set the jump first)"
+# The lines (strings kept) and files, "FILE:TEXT" or "FILE" as for
+# defaultTypes, whose numbers may be infinite or NaN as written, by reason:
+# - calc fscanf prints back each number of a file as it reads it; it keeps
+#   none.
+# - The georeference comment reads back every double its writer writes,
+#   infinities and NaN too; from_chars is tried first.
+# - The GL binding hands a script's numbers to GL as the C function takes
+#   them; GL defines its own infinities (a far plane at infinity).
+# - A comb number field steps between its own bounds: a step that is not
+#   finite ends at a bound, a value that is NaN goes to -cf-min, and an
+#   infinite bound is no bound.
+# - An infinite print scale asks for one-unit page tiles.
+# - projlib reads values of definitions that PROJ has read and accepted (or
+#   PROJ's ellipsoid table); PROJ refuses an origin or scale that is not
+#   finite, and the ellipsoid read from them is checked finite before use.
+rawNumbers='runtime/calc_probes.cpp:for (int index = 0; ftello(fp) < size && cScanNumber(fp, &value); index++) {
+imagestore/codes.cpp:value = cStrtod(item.c_str());
+gl/convert.cpp:return parseList(word, dst, count, [](const char *token) { return static_cast<T>(cStrtod(token)); });
+gl/convert.cpp:return cStrtod(static_cast<const char *>(object->data));
+gl/convert.cpp:return cStrtod(word);
+devices/comb/combnum.cpp:double max = cStrtod(combOption(interp, w, "cf-max"));
+devices/comb/combnum.cpp:double min = cStrtod(combOption(interp, w, "cf-min"));
+devices/comb/combnum.cpp:double by = up ? cStrtod(combOption(interp, w, "cf-inc")) : -cStrtod(combOption(interp, w, "cf-dec"));
+devices/comb/combnum.cpp:double value = cStrtod(Tcl_GetStringResult(interp)) + by;
+devices/print/printcanvas.cpp:scale = cStrtod(argv[3]);
+geo/projlib.cpp'
+# shellcheck disable=SC2086
+rawNumbers=$(sources $library | grep -v '/runtime/cnumber\.\(cpp\|h\)$' | xargs awk -v keep=1 "$uncomment" |
+    awk -F: -v src="$src/" -v allowed="$rawNumbers" "$listedLines"'
+    {
+        text = $0; sub(/^[^:]*:[^:]*:/, "", text)
+        if (text ~ /(^|[^A-Za-z0-9_])(cStrtod|cStrtof|cScanNumber)[ \t]*\(/) {
+            report($1, $2, text)
+        }
+    }')
+findings "$rawNumbers" "style_check: a number read as written, infinities and NaN too (use cReadNumber, cScanNumbers or cToolNumber, or list the line with its reason)"
 # The lines, "FILE:TEXT" as for defaultTypes, that read a screen distance
 # with Tk and check its finiteness themselves.
 screenDistances='canvas/coords.cpp:if (Tk_GetScreenMM(interp, tkwin, string, &mm) != TCL_OK) {'
@@ -224,7 +269,7 @@ rawReaders=$(sources $library | grep -v '/runtime/\(cnumber\|configspec\)\.cpp$'
     awk -F: -v src="$src/" -v allowed="$screenDistances" "$listedLines"'
     {
         text = $0; sub(/^[^:]*:[^:]*:/, "", text)
-        if (text ~ /(^|[^A-Za-z0-9_])(Tcl_GetDouble|Tcl_GetDoubleFromObj|Tk_GetPixels|Tk_GetPixelsFromObj|Tk_GetMMFromObj|Tk_ConfigureWidget|Tk_SetOptions)[ \t]*\(/) {
+        if (text ~ /(^|[^A-Za-z0-9_])(Tcl_GetDouble|Tcl_GetDoubleFromObj|Tcl_ExprDouble|Tcl_ExprDoubleObj|Tk_GetPixels|Tk_GetPixelsFromObj|Tk_GetMMFromObj|Tk_ConfigureWidget|Tk_SetOptions)[ \t]*\(/) {
             print $1 ":" $2 ": " text
         } else if (text ~ /(^|[^A-Za-z0-9_])Tk_GetScreenMM[ \t]*\(/) {
             report($1, $2, text)

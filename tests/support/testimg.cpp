@@ -22,6 +22,7 @@
  *	tesktest img desc TAG           the descriptor as a dictionary
  *	tesktest img getrow TAG ROW BAND COLUMN N     floats
  *	tesktest img putrow TAG ROW BAND COLUMN VALUES   answers the count
+ *	                                ("nan" a value puts NaN)
  *	tesktest img getbytes TAG ROW BAND COLUMN N   bytes as numbers
  *	tesktest img putbytes TAG ROW BAND COLUMN VALUES
  *	tesktest img value TAG COLUMN ROW BAND
@@ -46,6 +47,7 @@
  *	tesktest img readall TAG        reads every row of every band through the
  *	                                store; answers the sum of their bytes
  */
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <type_traits>
@@ -356,11 +358,14 @@ int rowAccess(Tcl_Interp *interp, int objc, Tcl_Obj *const objv[], const std::st
     std::vector<unsigned char> bytes(static_cast<size_t>(count));
     for (int i = 0; i < count; i++) {
         double v = 0;
-        if (Tcl_GetDoubleFromObj(interp, items[i], &v) != TCL_OK) {
+        /* "nan" puts the NaN that a float file can hold. */
+        if (std::strcmp(Tcl_GetString(items[i]), "nan") == 0) {
+            v = std::nan("");
+        } else if (Tcl_GetDoubleFromObj(interp, items[i], &v) != TCL_OK) {
             return TCL_ERROR;
         }
         floats[i] = static_cast<float>(v);
-        bytes[i] = static_cast<unsigned char>(v < 0 ? 0 : v > 255 ? 255 : v);
+        bytes[i] = static_cast<unsigned char>(!(v > 0) ? 0 : v > 255 ? 255 : v);
     }
     int stored = word == "putrow" ? ramImagePutFloat(image, row, column, count, band, floats.data())
                                   : ramImagePutBytes(image, row, column, count, band, bytes.data());
