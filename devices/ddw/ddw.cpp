@@ -1109,7 +1109,17 @@ static int applyOptions(DdwWidget *w, int argc, const char **argv, int flags)
     Tk_Uid oldForeground = w->foregroundName;
     Tk_Uid oldImage = w->imageName;
     Tk_Uid oldVideo = w->video;
+    int32_t oldComb[4];
+    std::memcpy(oldComb, w->comb, sizeof oldComb);
     if (teskConfigureWidget(interp, w->tkwin, ddwSpecs, argc, argv, reinterpret_cast<char *>(w), flags) != TCL_OK) {
+        return TCL_ERROR;
+    }
+    /* A band the shown image has not (of the three palette colours of an
+     * image with a palette) is refused; an image named in the same words
+     * takes the numbers as they wrap. */
+    if (w->image != nullptr && w->imageName == oldImage && std::memcmp(oldComb, w->comb, sizeof oldComb) != 0 &&
+        combBandsCheck(interp, w->comb, w->image->desc.nindices > 0 ? 3 : std::max(w->image->desc.nbands, 1)) !=
+            TCL_OK) {
         return TCL_ERROR;
     }
     /* A name that is no colour is refused and the colour in use keeps its
