@@ -30,6 +30,9 @@ constexpr int kFuncNone = 1;
 /* The palette code of the grey ramp ("Default"). */
 constexpr int kDefaultGreyLevels = 28;
 
+/* An image file, or picture data, whose header the store refuses. */
+constexpr const char *kUnhandledImage = "Unable to hanlde the image.";
+
 void invalidate(GimgMaster *master)
 {
     master->viewReady = 0;
@@ -68,7 +71,7 @@ RamImage *openShown(GimgMaster *master)
             Tcl_ResetResult(interp);
         }
         if (image == nullptr && error == RAMIMG_UNHANDLED) {
-            Tcl_SetResult(interp, const_cast<char *>("Unable to hanlde the image."), TCL_STATIC);
+            Tcl_SetResult(interp, const_cast<char *>(kUnhandledImage), TCL_STATIC);
             return nullptr;
         }
     }
@@ -532,11 +535,16 @@ static int configureShown(GimgMaster *master, const std::string &oldFile)
 {
     Tcl_Interp *interp = master->interp;
     if (master->opt.data != nullptr && master->opt.data[0] != '\0') {
-        RamImage *image = photoDataToRAMImage(interp, master->opt.data, &master->desc);
+        bool refused = false;
+        RamImage *image = photoDataToRAMImage(interp, master->opt.data, &master->desc, &refused);
         if (image == nullptr) {
             /* Text that is no picture is not kept, or every later
-             * configure would read it again and fail. */
+             * configure would read it again and fail. A header refused
+             * before Tk's reader saw it is refused as -file refuses it. */
             restoreOption(&master->opt.data, {});
+            if (refused) {
+                Tcl_SetResult(interp, const_cast<char *>(kUnhandledImage), TCL_STATIC);
+            }
             Tcl_AddErrorInfo(interp, "\nFail to open ramimg from string data.");
             return TCL_ERROR;
         }
