@@ -559,15 +559,22 @@ int rimageConfigure(ImageDesc *defaults, Tcl_Interp *interp, int argc, const cha
     if (rimageConfigDesc(&copy, interp, argc - 3, argv + 3) != TCL_OK) {
         return TCL_ERROR;
     }
+    const bool sameFile = image->fd != -1 && std::strcmp(copy.file, image->desc.file) == 0;
+    if (sameFile && std::memcmp(&copy, &image->desc, sizeof copy) == 0) {
+        return TCL_OK;
+    }
+    /* The file stays: what it cannot hold is refused, as at its open. */
+    if (sameFile && !ramImageFileTakes(image, &copy)) {
+        addStoreError(interp, RAMIMG_UNHANDLED);
+        Tcl_AppendResult(interp, "Update ramimg error in open file: ", copy.file, nullptr);
+        return TCL_ERROR;
+    }
     bool changed = !sameGeometry(copy, image->desc);
     if (changed && image->stats != nullptr) {
         freeHist(image->stats, image->desc.nbands);
         image->stats = nullptr;
     }
-    if (image->fd != -1 && std::strcmp(copy.file, image->desc.file) == 0) {
-        if (std::memcmp(&copy, &image->desc, sizeof copy) == 0) {
-            return TCL_OK;
-        }
+    if (sameFile) {
         image->desc = copy;
     } else {
         std::string why;
