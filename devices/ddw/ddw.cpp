@@ -1089,8 +1089,6 @@ int ddwConfigure(DdwWidget *w, int argc, const char **argv, int flags)
     /* Colours made for the refused words are made again for the former
      * names, which were taken before. */
     Tcl_InterpState state = Tcl_SaveInterpState(w->interp, TCL_ERROR);
-    w->backgroundName = background;
-    w->foregroundName = foreground;
     if (triedBackground != background && !isEmpty(background)) {
         setColour(w, background, &w->background, false);
     }
@@ -1122,19 +1120,17 @@ static int applyOptions(DdwWidget *w, int argc, const char **argv, int flags)
             TCL_OK) {
         return TCL_ERROR;
     }
-    /* A name that is no colour is refused and the colour in use keeps its
-     * name, so that the options say what the widget draws with. */
+    /* A name that is no colour is refused (the colour in use keeps its
+     * name when ddwConfigure puts the options back). */
     bool recoloured = false;
     if (w->backgroundName != oldBackground) {
         if (!setColour(w, w->backgroundName, &w->background, false)) {
-            w->backgroundName = oldBackground;
             return setResult(interp, "Error in allocate bg color");
         }
         recoloured = true;
     }
     if (w->foregroundName != oldForeground) {
         if (!setColour(w, w->foregroundName, &w->foreground, true)) {
-            w->foregroundName = oldForeground;
             return setResult(interp, "Error in allocate fg color");
         }
         recoloured = true;
