@@ -16,7 +16,6 @@
 #include <cstring>
 #include <fcntl.h>
 #include <string>
-#include <sys/mman.h>
 #include <unistd.h>
 #include <vector>
 #include "display/photolink.h"
@@ -300,30 +299,28 @@ int openTyped(ImageDesc *defaults, Tcl_Interp *interp, int argc, const char **ar
  */
 int detectInMemory(const unsigned char *data, size_t size, const char *name, ImageDesc *desc)
 {
-    int fd = memfd_create("tesk-image", MFD_CLOEXEC);
+    int fd = size > 0 ? memoryFile(data, size) : -1;
     if (fd < 0) {
         return 0;
     }
     int type = 0;
-    if (size > 0 && writeAt(fd, data, size, 0)) {
-        for (int at = 0; const ImageType *row = imageTypeAt(at); at++) {
-            if (!row->readsFromMemory || row->detect == nullptr) {
-                continue;
-            }
-            ImageDesc found;
-            imgDescInit(&found);
-            found.dataFd = -1;
-            void *priv = nullptr;
-            int answer = row->detect(fd, name, &found, &priv);
-            gmemFree(priv);
-            if (answer < 0 && answer != kDetectRefused) {
-                break;
-            }
-            if (answer > 0 && imageTypeOf(answer)->readsFromMemory) {
-                *desc = found;
-                type = answer;
-                break;
-            }
+    for (int at = 0; const ImageType *row = imageTypeAt(at); at++) {
+        if (!row->readsFromMemory || row->detect == nullptr) {
+            continue;
+        }
+        ImageDesc found;
+        imgDescInit(&found);
+        found.dataFd = -1;
+        void *priv = nullptr;
+        int answer = row->detect(fd, name, &found, &priv);
+        gmemFree(priv);
+        if (answer < 0 && answer != kDetectRefused) {
+            break;
+        }
+        if (answer > 0 && imageTypeOf(answer)->readsFromMemory) {
+            *desc = found;
+            type = answer;
+            break;
         }
     }
     close(fd);
@@ -562,15 +559,22 @@ int rimageConfigure(ImageDesc *defaults, Tcl_Interp *interp, int argc, const cha
     if (rimageConfigDesc(&copy, interp, argc - 3, argv + 3) != TCL_OK) {
         return TCL_ERROR;
     }
+    const bool sameFile = image->fd != -1 && std::strcmp(copy.file, image->desc.file) == 0;
+    if (sameFile && std::memcmp(&copy, &image->desc, sizeof copy) == 0) {
+        return TCL_OK;
+    }
+    /* The file stays: what it cannot hold is refused, as at its open. */
+    if (sameFile && !ramImageFileTakes(image, &copy)) {
+        addStoreError(interp, RAMIMG_UNHANDLED);
+        Tcl_AppendResult(interp, "Update ramimg error in open file: ", copy.file, nullptr);
+        return TCL_ERROR;
+    }
     bool changed = !sameGeometry(copy, image->desc);
     if (changed && image->stats != nullptr) {
         freeHist(image->stats, image->desc.nbands);
         image->stats = nullptr;
     }
-    if (image->fd != -1 && std::strcmp(copy.file, image->desc.file) == 0) {
-        if (std::memcmp(&copy, &image->desc, sizeof copy) == 0) {
-            return TCL_OK;
-        }
+    if (sameFile) {
         image->desc = copy;
     } else {
         std::string why;

@@ -21,6 +21,7 @@ tesk_layer(display
     display/palette.cpp
     display/photolink.cpp
     display/picture.cpp
+    display/pictureweigh.cpp
     display/render.cpp
     display/rotfont.cpp
     display/spanlist.cpp

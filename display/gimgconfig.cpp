@@ -8,6 +8,7 @@
 #include "display/gimg.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstring>
 #include <string>
@@ -28,6 +29,9 @@ constexpr int kFuncNone = 1;
 
 /* The palette code of the grey ramp ("Default"). */
 constexpr int kDefaultGreyLevels = 28;
+
+/* An image file, or picture data, whose header the store refuses. */
+constexpr const char *kUnhandledImage = "Unable to hanlde the image.";
 
 void invalidate(GimgMaster *master)
 {
@@ -67,7 +71,7 @@ RamImage *openShown(GimgMaster *master)
             Tcl_ResetResult(interp);
         }
         if (image == nullptr && error == RAMIMG_UNHANDLED) {
-            Tcl_SetResult(interp, const_cast<char *>("Unable to hanlde the image."), TCL_STATIC);
+            Tcl_SetResult(interp, const_cast<char *>(kUnhandledImage), TCL_STATIC);
             return nullptr;
         }
     }
@@ -416,23 +420,16 @@ static bool changeStipple(GimgMaster *master, Tk_Uid old)
     return true;
 }
 
-/* A band of -comb that the shown image has not, or -1: the number the
- * option names must be one of its bands (of the three palette colours
- * when a layer of a palette image is shown). */
-static int missingBand(const GimgMaster *master)
+/* The bands -comb may name: those of the shown image (the three palette
+ * colours when a layer of a palette image is shown); INT_MAX without one. */
+static int combBands(const GimgMaster *master)
 {
     if (master->image == nullptr) {
-        return -1;
+        return INT_MAX;
     }
     int nbands = std::max(master->image->desc.nbands, 1);
     bool palette = master->desc.nindices > 0 || master->image->desc.nindices > 0;
-    int modulus = palette && master->opt.layer > 0 ? 3 : nbands;
-    for (int k = 1; k <= 3; k++) {
-        if (master->opt.comb[k] > modulus) {
-            return master->opt.comb[k];
-        }
-    }
-    return -1;
+    return palette && master->opt.layer > 0 ? 3 : nbands;
 }
 
 static int applyOptions(GimgMaster *master, int argc, const char **argv, int flags);
@@ -487,13 +484,8 @@ static int applyOptions(GimgMaster *master, int argc, const char **argv, int fla
      * bands; an image coming with -file or -data in the same words takes
      * the numbers as they wrap. */
     if (std::memcmp(oldComb, master->opt.comb, sizeof oldComb) != 0 && optionText(master->opt.file) == oldFile &&
-        (master->opt.data == nullptr || master->opt.data[0] == '\0') && missingBand(master) >= 0) {
-        std::string value = std::to_string(master->opt.comb[1]);
-        for (int k = 2; k <= std::clamp(master->opt.comb[0], 1, 3); k++) {
-            value += "/" + std::to_string(master->opt.comb[k]);
-        }
-        Tcl_ResetResult(interp);
-        Tcl_AppendResult(interp, "Invalid value: ", value.c_str(), " for comb", nullptr);
+        (master->opt.data == nullptr || master->opt.data[0] == '\0') &&
+        combBandsCheck(interp, master->opt.comb, combBands(master)) != TCL_OK) {
         return TCL_ERROR;
     }
     if (master->opt.mx == 0 || master->opt.my == 0 || !std::isfinite(master->opt.mx) ||
@@ -543,11 +535,16 @@ static int configureShown(GimgMaster *master, const std::string &oldFile)
 {
     Tcl_Interp *interp = master->interp;
     if (master->opt.data != nullptr && master->opt.data[0] != '\0') {
-        RamImage *image = photoDataToRAMImage(interp, master->opt.data, &master->desc);
+        bool refused = false;
+        RamImage *image = photoDataToRAMImage(interp, master->opt.data, &master->desc, &refused);
         if (image == nullptr) {
             /* Text that is no picture is not kept, or every later
-             * configure would read it again and fail. */
+             * configure would read it again and fail. A header refused
+             * before Tk's reader saw it is refused as -file refuses it. */
             restoreOption(&master->opt.data, {});
+            if (refused) {
+                Tcl_SetResult(interp, const_cast<char *>(kUnhandledImage), TCL_STATIC);
+            }
             Tcl_AddErrorInfo(interp, "\nFail to open ramimg from string data.");
             return TCL_ERROR;
         }

@@ -245,15 +245,20 @@ int parseCombOption(ClientData clientData, Tcl_Interp *interp, Tk_Window, const 
 }
 
 /* "%d" of the first band, then "/%d" for each further one of the count. */
-const char *printCombOption(ClientData, Tk_Window, char *widgRec, int offset, Tcl_FreeProc **freeProcPtr)
+std::string combText(const int32_t *stored)
 {
-    const int32_t *stored = words(widgRec, offset);
     int count = stored[0] < 1 ? 1 : stored[0] > 3 ? 3 : stored[0];
     std::string text = std::to_string(stored[1]);
     for (int i = 1; i < count; i++) {
         text += '/';
         text += std::to_string(stored[i + 1]);
     }
+    return text;
+}
+
+const char *printCombOption(ClientData, Tk_Window, char *widgRec, int offset, Tcl_FreeProc **freeProcPtr)
+{
+    std::string text = combText(words(widgRec, offset));
     return printCopy(text.data(), text.size(), freeProcPtr);
 }
 
@@ -400,3 +405,13 @@ Tk_CustomOption rangeIdOption = {ParseID, GetIDStr, kindData(rangeKind)};
 Tk_CustomOption fileOption = {parseFileOption, printFieldOption, kindData(fileKind)};
 Tk_CustomOption paletteOption = {parsePaletteOption, printPaletteOption, kindData(paletteKind)};
 Tk_CustomOption combOption = {parseCombOption, printCombOption, kindData(combKind)};
+
+int combBandsCheck(Tcl_Interp *interp, const int32_t *comb, int bands)
+{
+    for (int k = 1; k <= 3; k++) {
+        if (comb[k] > bands) {
+            return optionError(interp, "Invalid value: ", combText(comb).c_str(), kindData(combKind));
+        }
+    }
+    return TCL_OK;
+}

@@ -10,6 +10,7 @@
 #ifndef TESK_DISPLAY_IDOPTION_H
 #define TESK_DISPLAY_IDOPTION_H
 
+#include <cstdint>
 #include <tk.h>
 #include "tesk.h"
 
@@ -24,6 +25,13 @@ struct IdOptionKind {
 /* The custom options, each with its kind as client data. */
 extern Tk_CustomOption rotationIdOption, imgdesOption, mapIdOption, imgIdOption, imgTypeOption, pixelIdOption,
     funcIdOption, rangeIdOption, fileOption, paletteOption, combOption;
+
+/* A -comb value as combOption stores it (count, then three 1-based band
+ * numbers, 0 for none) against the bands of the image it is to show:
+ * TCL_OK when each number is at most bands, else TCL_ERROR with "Invalid
+ * value: 9/9/9 for comb" in interp. The one rule of every widget and image
+ * type that shows bands by -comb. */
+int combBandsCheck(Tcl_Interp *interp, const int32_t *comb, int bands);
 
 int funcIdFromName(const char *name);
 const char *funcIdToName(int code);

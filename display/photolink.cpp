@@ -19,6 +19,7 @@
 #include <string_view>
 #include <vector>
 
+#include "display/pictureweigh.h"
 #include "imagestore/pixels.h"
 #include "imagestore/ramimage.h"
 #include "runtime/startup.h"
@@ -219,9 +220,10 @@ RamImage *photoFileToRAMImage(Tcl_Interp *interp, int argc, const char *const *a
     return photoFromWords(interp, std::move(options), desc);
 }
 
-RamImage *photoDataToRAMImage(Tcl_Interp *interp, const char *text, const ImageDesc *desc)
+RamImage *photoDataToRAMImage(Tcl_Interp *interp, const char *text, const ImageDesc *desc, bool *refused)
 {
     Tcl_ResetResult(interp);
+    *refused = false;
     Tcl_Obj *raw = Tcl_NewStringObj(text, -1);
     Tcl_IncrRefCount(raw);
     int rawLength = 0;
@@ -243,7 +245,17 @@ RamImage *photoDataToRAMImage(Tcl_Interp *interp, const char *text, const ImageD
         data = Tcl_NewByteArrayObj(bytes, static_cast<int>(size));
         gmemFree(bytes);
     }
+    Tcl_IncrRefCount(data);
+    int length = 0;
+    const unsigned char *bytes = Tcl_GetByteArrayFromObj(data, &length);
+    if (!pictureDataFits(bytes, static_cast<size_t>(length))) {
+        *refused = true;
+        Tcl_DecrRefCount(data);
+        Tcl_DecrRefCount(raw);
+        return nullptr;
+    }
     RamImage *image = photoFromWords(interp, {Tcl_NewStringObj("-data", -1), data}, desc);
+    Tcl_DecrRefCount(data);
     Tcl_DecrRefCount(raw);
     return image;
 }

@@ -71,10 +71,12 @@ RamImage *photoFileToRAMImage(Tcl_Interp *interp, int argc, const char *const *a
  *	The picture that text holds, copied as photoFileToRAMImage does:
  *	the bytes of a GIF, PNG or binary PPM/PGM file as they are, anything
  *	else as the file's bytes in strict base64 (see base64Decode); a text
- *	the decoder refuses makes no photo. Answers the image holding one use
- *	for the caller, or NULL; the result is reset.
+ *	the decoder refuses makes no photo. The header is weighed first
+ *	(pictureDataFits): a picture it refuses never reaches Tk's reader and
+ *	sets *refused. Answers the image holding one use for the caller, or
+ *	NULL; the result is reset.
  */
-RamImage *photoDataToRAMImage(Tcl_Interp *interp, const char *text, const ImageDesc *desc);
+RamImage *photoDataToRAMImage(Tcl_Interp *interp, const char *text, const ImageDesc *desc, bool *refused);
 
 /*
  * createPhotoRAMImage --

@@ -538,6 +538,43 @@ RamImage *ramImageOpenFile(const char *fileName, ImageDesc *desc, RamImage *reus
     return image;
 }
 
+bool ramImageFileTakes(const RamImage *image, ImageDesc *desc)
+{
+    const ImageDesc &now = image->desc;
+    const char *fault = nullptr;
+    std::string why;
+    if (!imgDescCheck(desc, &why)) {
+        fault = why.c_str();
+    } else if (desc->offset != now.offset && desc->offset < 0) {
+        fault = "a header offset below 0";
+    } else if ((desc->top != now.top && desc->top < 0) || (desc->left != now.left && desc->left < 0)) {
+        fault = "a frame position below 0";
+    } else if (desc->msbf != now.msbf && desc->msbf != 0 && desc->msbf != 1) {
+        fault = "a byte order other than 0 or 1";
+    }
+    if (fault == nullptr && image->fd != -1 && ramImageRawDataBytes(desc) < 0) {
+        /* A file of a format of its own holds the sizes its header gives. */
+        ImageDesc found;
+        imgDescInit(&found);
+        void *priv = nullptr;
+        int type = detectImageFile(image->fd, now.file, &found, &priv);
+        gmemFree(priv);
+        if (found.dataFd >= 0 && found.dataFd != image->fd) {
+            close(found.dataFd);
+        }
+        if (type > 0 && (desc->rows > found.rows || desc->columns > found.columns || desc->nbands > found.nbands)) {
+            why = "more rows, columns or bands than the file's " + std::to_string(found.rows) + " x " +
+                  std::to_string(found.columns) + " x " + std::to_string(found.nbands);
+            fault = why.c_str();
+        }
+    }
+    if (fault != nullptr) {
+        tesk_fprintf(stderr, "Error in configure %s: %s\n", now.file, fault);
+        return false;
+    }
+    return image->fd == -1 || dataFits(image->fd, now.file, *desc);
+}
+
 RamImage *ramImageReload(const char *fileName, ImageDesc *desc, RamImage *image, int *error)
 {
     int local = 0;

@@ -113,6 +113,16 @@ void ramImageKeepOpen(RamImage *image);
  * after 0 the image may be gone. */
 int ramImageScriptClose(RamImage *image);
 RamImage *ramImageOpenFile(const char *fileName, ImageDesc *desc, RamImage *reuse, int *error);
+/*
+ * ramImageFileTakes --
+ *	Whether the image, open on its file, may take desc in place of its
+ *	descriptor: desc passes the checks of an open (imgDescCheck, the file
+ *	holding the pixel data desc claims from its offset on), and a header
+ *	offset, frame position (top, left) or byte order that desc changes is
+ *	one a file can have (offset, top and left 0 or more, byte order 0 or
+ *	1). False (the reason on standard error) when it may not.
+ */
+bool ramImageFileTakes(const RamImage *image, ImageDesc *desc);
 RamImage *ramImageNewMemory(ImageDesc *desc, RamImage *reuse, int *error);
 RamImage *ramImageReload(const char *fileName, ImageDesc *desc, RamImage *image, int *error);
 /* After the file (device, inode) was replaced by a new file at path, moves

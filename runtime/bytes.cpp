@@ -11,6 +11,7 @@
 #include "tesk_image.h"
 
 #include <cerrno>
+#include <sys/mman.h>
 #include <unistd.h>
 
 void reverseBytes(void *buffer, size_t n)
@@ -133,4 +134,14 @@ bool writeAt(int fd, const void *buffer, size_t n, off_t offset)
         return false;
     }
     return true;
+}
+
+int memoryFile(const void *data, size_t size)
+{
+    int fd = memfd_create("tesk-bytes", MFD_CLOEXEC);
+    if (fd >= 0 && size > 0 && !writeAt(fd, data, size, 0)) {
+        close(fd);
+        fd = -1;
+    }
+    return fd;
 }

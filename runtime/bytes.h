@@ -170,5 +170,9 @@ bool readAllAt(int fd, void *buffer, size_t n, off_t offset);
  * when the file took no more bytes without an error. Every file write of
  * the store goes through here, so that tesk_failWritesAfter reaches it. */
 bool writeAt(int fd, const void *buffer, size_t n, off_t offset);
+/* An anonymous file (close-on-exec) holding the size bytes of data, for the
+ * readers of files to read bytes held in memory; -1 when none can be made.
+ * The caller closes it. */
+int memoryFile(const void *data, size_t size);
 
 #endif /* TESK_RUNTIME_BYTES_H */

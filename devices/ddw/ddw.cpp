@@ -1089,8 +1089,6 @@ int ddwConfigure(DdwWidget *w, int argc, const char **argv, int flags)
     /* Colours made for the refused words are made again for the former
      * names, which were taken before. */
     Tcl_InterpState state = Tcl_SaveInterpState(w->interp, TCL_ERROR);
-    w->backgroundName = background;
-    w->foregroundName = foreground;
     if (triedBackground != background && !isEmpty(background)) {
         setColour(w, background, &w->background, false);
     }
@@ -1109,22 +1107,30 @@ static int applyOptions(DdwWidget *w, int argc, const char **argv, int flags)
     Tk_Uid oldForeground = w->foregroundName;
     Tk_Uid oldImage = w->imageName;
     Tk_Uid oldVideo = w->video;
+    int32_t oldComb[4];
+    std::memcpy(oldComb, w->comb, sizeof oldComb);
     if (teskConfigureWidget(interp, w->tkwin, ddwSpecs, argc, argv, reinterpret_cast<char *>(w), flags) != TCL_OK) {
         return TCL_ERROR;
     }
-    /* A name that is no colour is refused and the colour in use keeps its
-     * name, so that the options say what the widget draws with. */
+    /* A band the shown image has not (of the three palette colours of an
+     * image with a palette) is refused; an image named in the same words
+     * takes the numbers as they wrap. */
+    if (w->image != nullptr && w->imageName == oldImage && std::memcmp(oldComb, w->comb, sizeof oldComb) != 0 &&
+        combBandsCheck(interp, w->comb, w->image->desc.nindices > 0 ? 3 : std::max(w->image->desc.nbands, 1)) !=
+            TCL_OK) {
+        return TCL_ERROR;
+    }
+    /* A name that is no colour is refused (the colour in use keeps its
+     * name when ddwConfigure puts the options back). */
     bool recoloured = false;
     if (w->backgroundName != oldBackground) {
         if (!setColour(w, w->backgroundName, &w->background, false)) {
-            w->backgroundName = oldBackground;
             return setResult(interp, "Error in allocate bg color");
         }
         recoloured = true;
     }
     if (w->foregroundName != oldForeground) {
         if (!setColour(w, w->foregroundName, &w->foreground, true)) {
-            w->foregroundName = oldForeground;
             return setResult(interp, "Error in allocate fg color");
         }
         recoloured = true;

@@ -21,6 +21,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #include "imagestore/formats/formats.h"
+#include "imagestore/ramimage.h"
 #include "runtime/bytes.h"
 #include "runtime/replace.h"
 
@@ -90,6 +91,24 @@ int detectImageFile(int fd, const char *fileName, ImageDesc *desc, void **priv)
         return refused ? -1 : 0;
     }
     return answer;
+}
+
+int detectImageData(const unsigned char *data, size_t size, const char *name, ImageDesc *desc)
+{
+    int fd = memoryFile(data, size);
+    if (fd < 0) {
+        return 0;
+    }
+    void *priv = nullptr;
+    imgDescInit(desc);
+    int type = detectImageFile(fd, name, desc, &priv);
+    gmemFree(priv);
+    if (desc->dataFd >= 0 && desc->dataFd != fd) {
+        close(desc->dataFd);  // pixels in a file of their own: not ours to keep
+    }
+    desc->dataFd = -1;
+    close(fd);
+    return type;
 }
 
 int createImageFile(int fd, int checkDisk, ImageDesc *desc)

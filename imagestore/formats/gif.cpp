@@ -1159,6 +1159,35 @@ bool gifWriteTrailer(GifWriter &w)
     return w.ok();
 }
 
+bool gifDataCanFill(int64_t pixels, int64_t size)
+{
+    return pixels <= kAnyScreen || pixels <= kLzwPixelsPerByte * size;
+}
+
+int64_t gifFirstImagePixels(const unsigned char *data, int64_t size)
+{
+    GifSource src(data, size);
+    GifFrame frame;
+    if (gifSignature(src) == 0 || !getGifLSD(src, &frame, false)) {
+        return -1;
+    }
+    for (;;) {
+        int c = src.byte();
+        if (c < 0 || c == ';') {
+            return -1;
+        }
+        if (c == ',') {
+            return getGIFImgDes(src, &frame) != 0 ? static_cast<int64_t>(frame.width) * frame.height : -1;
+        }
+        if (c == '!') {
+            src.byte();  // the label
+            if (!gifSkipBlocks(src)) {
+                return -1;
+            }
+        }
+    }
+}
+
 /* ---- the table's procedures -------------------------------------------------------- */
 
 /*
@@ -1187,7 +1216,7 @@ int gifDetect(int fd, const char *fileName, ImageDesc *desc, void **)
         return kDetectRefused;
     }
     const int64_t pixels = static_cast<int64_t>(found.rows) * found.columns;
-    if (pixels > kAnyScreen && pixels > kLzwPixelsPerByte * src->size()) {
+    if (!gifDataCanFill(pixels, src->size())) {
         tesk_fprintf(stderr, "Error in readGIF: a screen of %d x %d is more than %lld bytes of GIF data can fill\n",
                      found.columns, found.rows, static_cast<long long>(src->size()));
         return -1;

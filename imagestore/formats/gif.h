@@ -101,6 +101,14 @@ int getGIFImgDes(GifSource &src, GifFrame *frame);
  * bytes to it (at most limit bytes kept). False when the data ends first. */
 bool gifSkipBlocks(GifSource &src, std::string *text = nullptr, size_t limit = 0);
 
+/* True when size bytes of GIF data can fill pixels pixels (an LZW byte
+ * gives at most 2731), or when they are few enough for any screen to
+ * declare (16 M): the rule a declared screen or image is held to. */
+bool gifDataCanFill(int64_t pixels, int64_t size);
+/* The pixels (width x height) the first image descriptor of the GIF in
+ * data declares; -1 when the data is no GIF or ends before it. */
+int64_t gifFirstImagePixels(const unsigned char *data, int64_t size);
+
 /* GIF's variable-length LZW decoding of one image's data sub-blocks. */
 class GifLzwDecoder {
 public:

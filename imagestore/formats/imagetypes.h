@@ -250,6 +250,12 @@ struct ImageFileReplaced {
  * format's private data in *priv, 0 when no format knows it, -1 when a
  * reader asked to stop. */
 int detectImageFile(int fd, const char *fileName, ImageDesc *desc, void **priv);
+/* detectImageFile over size bytes held in memory, as a file of those bytes
+ * named name would be detected (the same header checks, the same weighing
+ * against the file's length and the memory budget): the image type with
+ * desc filled, 0 when no format knows the bytes (or no file could be made
+ * for them), -1 when a detector refused their header. */
+int detectImageData(const unsigned char *data, size_t size, const char *name, ImageDesc *desc);
 /* Creates desc's file with its header and initial contents (the row's
  * writers), through a temporary file renamed into place: 0, or -1 with
  * nothing left behind and an existing file untouched. replaced (may be

@@ -25,10 +25,11 @@ for file in imagestore/formats/*.cpp; do
     fi
 done
 
-# The row cache of every file image; the clipboard's offers; SANE options
-# and pages; AVI pictures and frames; dBASE and shape records.
-for file in imagestore/ramimage.cpp display/clipboard.cpp devices/twain/sane.cpp devices/ddw/avi.cpp \
-    geo/dbase.cpp geo/shapefile.cpp; do
+# The row cache of every file image; the clipboard's offers; pictures
+# handed to Tk's photo reader as data; SANE options and pages; AVI pictures
+# and frames; dBASE and shape records.
+for file in imagestore/ramimage.cpp display/clipboard.cpp display/pictureweigh.cpp devices/twain/sane.cpp \
+    devices/ddw/avi.cpp geo/dbase.cpp geo/shapefile.cpp; do
     if ! asks "$file"; then
         echo "$file: reads sizes from data without asking imageBudgetAllows"
         status=1
