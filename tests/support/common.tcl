@@ -72,8 +72,9 @@ proc captured {script} {
 }
 
 # Runs a command line while this process keeps serving events; answers its
-# standard output (binary), or "timeout".
-proc outputOf {command} {
+# standard output (binary), or "timeout" when it ran longer than limit
+# milliseconds.
+proc outputOf {command {limit 20000}} {
     set pipe [open |$command r]
     fconfigure $pipe -translation binary -blocking 0
     set ::pipeOut {}
@@ -82,7 +83,7 @@ proc outputOf {command} {
         append ::pipeOut [read $pipe]
         if {[eof $pipe]} {set ::pipeEnd eof}
     }} $pipe]
-    set timer [after 20000 {set ::pipeEnd timeout}]
+    set timer [after $limit {set ::pipeEnd timeout}]
     vwait ::pipeEnd
     after cancel $timer
     catch {close $pipe}
