@@ -334,7 +334,6 @@ TEST(ProjInit, Towgs84ClausesThatProjRefusesAreRefused)
     } refused[] = {
         {"1,2,x", "non numerical value"},
         {"x", "non numerical value"},
-        {"1,,3", "non numerical value"},
         {",1,2,3", "non numerical value"},
         {"1,2,3,", "non numerical value"},
         {"", "non numerical value"},
@@ -342,7 +341,7 @@ TEST(ProjInit, Towgs84ClausesThatProjRefusesAreRefused)
         {"1,2,inf", "non numerical value"},
         {"1,2,0x10", "non numerical value"},
         {"1,2,3e", "non numerical value"},
-        {"1, ,3", "non numerical value"},
+        {"1,,3", "non numerical value"},
         {"1,2,1e400", "non numerical value"},
         {"1,2,3,4,5,6,7,x", "non numerical value"},
         {"1,2", "invalid number of elements"},
@@ -359,6 +358,10 @@ TEST(ProjInit, Towgs84ClausesThatProjRefusesAreRefused)
         EXPECT_EQ(std::string(projErrorText()), std::string(c.why) + " in towgs84 clause: " + c.clause) << word;
         EXPECT_NE(projErrno(), 0) << word;
     }
+    /* Blanks beside commas go, as PROJ reads the clause. */
+    const char *gap[] = {"proj=latlong", "ellps=bessel", "towgs84=1, ,3"};
+    EXPECT_EQ(projInit(3, gap), nullptr);
+    EXPECT_STREQ(projErrorText(), "non numerical value in towgs84 clause: 1,,3");
     /* Numbers as PROJ reads them; three give 3PARAM, seven 7PARAM. */
     const char *blank[] = {"proj=latlong", "ellps=bessel", "towgs84=1 ,-2.5, +3e2 "};
     Proj three(projInit(3, blank));
@@ -741,11 +744,14 @@ TEST_F(ProjGrids, GridsThatCannotBeLoadedAreErrors)
     ASSERT_EQ(projTransform(null.get(), dst.get(), -100 * kDeg, -40 * kDeg, 0, &x, &y, &z), 0) << projErrorText();
     EXPECT_NEAR(x, -100 * kDeg, 1e-14);
     EXPECT_NEAR(y, -40 * kDeg, 1e-14);
+    /* A word with a blank is two pieces to PROJ: "b" alone is a semi-minor
+     * axis without a value, which PROJ refuses; a grid list with a blank
+     * is no list. */
     std::vector<std::string> odd = {"proj=latlong", "ellps=bessel", "nadgrids=a b"};
     const char *argv[] = {odd[0].c_str(), odd[1].c_str(), odd[2].c_str()};
-    Proj blank(projInit(3, argv));
-    ASSERT_TRUE(blank);
-    EXPECT_NE(projTransform(blank.get(), dst.get(), 0, 0, 0, &x, &y, &z), 0);
+    EXPECT_EQ(projInit(3, argv), nullptr);
+    EXPECT_EQ(nadTableOpen("a b"), nullptr);
+    EXPECT_EQ(std::string(projErrorText()), "invalid grid list: a b");
 }
 
 TEST_F(ProjGrids, GridsAreFoundThroughProjDataAndProjLib)
