@@ -116,6 +116,7 @@ struct Layer {
     const char *(*finder)(const char *) = nullptr;
     int lastErrno = 0;
     std::string lastError;
+    bool ownFileFault = false; /* lastError names a proj.db or proj.ini */
     struct Cart {
         double a, es;
         PJ *pj;
@@ -134,6 +135,7 @@ void setError(int code, const std::string &text)
 {
     layer().lastErrno = code;
     layer().lastError = text;
+    layer().ownFileFault = false;
 }
 
 void setProjError(int code, const char *detail = nullptr)
@@ -265,6 +267,7 @@ bool projOwnFilesSafe()
             struct stat info;
             if (stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) {
                 setError(PROJ_ERR_OTHER, "PROJ file is not a regular file: " + path);
+                layer().ownFileFault = true;
                 return false;
             }
         }
@@ -2091,6 +2094,11 @@ int projFactors(ProjHandle *handle, double lam, double phi, ProjFactors *factors
 const char *projErrorText(void)
 {
     return layer().lastError.c_str();
+}
+
+const char *projOwnFileFault(void)
+{
+    return layer().ownFileFault ? layer().lastError.c_str() : nullptr;
 }
 
 int projErrno(void)
