@@ -484,6 +484,58 @@ TEST(ProjInit, EntriesKeepTheWordsAsGivenWithTheirUsedFlags)
     EXPECT_EQ(projParamFirst(nullptr), nullptr);
 }
 
+/* Definition text is read as PROJ reads it: the entries of one word of
+ * text are the pieces PROJ itself keeps from the same text (PROJ is the
+ * peer: its own definition of the operation it made). */
+TEST(ProjInit, DefinitionTextIsReadAsProjReadsIt)
+{
+    PJ_CONTEXT *ctx = proj_context_create();
+    const char *texts[] = {
+        "proj=utm;zone=11 ellps=intl",
+        "proj=utm zone=12\tellps=intl",
+        "proj=utm\nzone=13\r\nellps=intl",
+        "proj=utm zone=14 + ellps=\"intl\"",
+        "+proj=utm ++zone=15 +;ellps=intl",
+        "proj=utm zone = 16 ellps= intl",
+        "proj=utm zone=17 ellps=intl towgs84=1, 2 ,3",
+        "proj=utm zone=18 ellps=intl # zone=19",
+        "proj=utm zone=\"20\";;ellps=intl;",
+        "proj=merc ellps=intl lat_ts=1e+01",
+    };
+    for (const char *text : texts) {
+        PJ *peer = proj_create(ctx, text);
+        ASSERT_NE(peer, nullptr) << text;
+        std::vector<std::string> expected = words(proj_pj_info(peer).definition);
+        proj_destroy(peer);
+        Proj p(projInit(1, &text));
+        ASSERT_TRUE(p) << text << ": " << projErrorText();
+        EXPECT_EQ(params(p.get()), expected) << text;
+    }
+    proj_context_destroy(ctx);
+    /* The words of a list are joined first, as PROJ joins them. */
+    const char *split[] = {"proj=utm", "zone=", "21", "ellps", "=intl"};
+    Proj joined(projInit(5, split));
+    ASSERT_TRUE(joined) << projErrorText();
+    EXPECT_EQ(params(joined.get()), (std::vector<std::string>{"proj=utm", "zone=21", "ellps=intl"}));
+}
+
+/* A value PROJ's readers may take in different ways (a blank, a quote, a
+ * control character left in it) never reaches PROJ; a grid list is one
+ * value or no list. */
+TEST(ProjInit, ValuesThatPROJCouldReadOtherwiseAreRefused)
+{
+    for (const char *text : {"proj=utm zone=10 ellps=\"in tl\"", "proj=utm zone=10 ellps=\"in;tl\"",
+                             "proj=utm zone=10 ellps=in\"tl\"", "proj=utm zone=10 ellps=\"intl", "proj=utm zone=1\x01"}) {
+        Proj p(projInit(1, &text));
+        EXPECT_FALSE(p) << text;
+        EXPECT_NE(projErrno(), 0) << text;
+    }
+    for (const char *list : {"a;b", "a\tb", "a\nb", "\"a\"", "a #b", "a,\"b\"", "a, b"}) {
+        EXPECT_EQ(nadTableOpen(list), nullptr) << list;
+        EXPECT_EQ(std::string(projErrorText()), std::string("invalid grid list: ") + list);
+    }
+}
+
 /* ---- projecting ---- */
 
 TEST(ProjProject, PointsOutsideTheDomainGiveHugeValues)
