@@ -1066,7 +1066,8 @@ PJ *cartFor(PJ_CONTEXT *ctx, double a, double es, const PJ *keep = nullptr)
             return c.pj;
         }
     }
-    PJ *pj = createChecked(ctx, {"proj=cart", "a=" + formatDouble(a), "es=" + formatDouble(es)}, "geocentric conversion");
+    PJ *pj =
+        createChecked(ctx, {"proj=cart", "a=" + formatDouble(a), "es=" + formatDouble(es)}, "geocentric conversion");
     if (pj == nullptr) {
         return nullptr;
     }

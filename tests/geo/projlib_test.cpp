@@ -524,8 +524,9 @@ TEST(ProjInit, DefinitionTextIsReadAsProjReadsIt)
  * value or no list. */
 TEST(ProjInit, ValuesThatPROJCouldReadOtherwiseAreRefused)
 {
-    for (const char *text : {"proj=utm zone=10 ellps=\"in tl\"", "proj=utm zone=10 ellps=\"in;tl\"",
-                             "proj=utm zone=10 ellps=in\"tl\"", "proj=utm zone=10 ellps=\"intl", "proj=utm zone=1\x01"}) {
+    for (const char *text :
+         {"proj=utm zone=10 ellps=\"in tl\"", "proj=utm zone=10 ellps=\"in;tl\"", "proj=utm zone=10 ellps=in\"tl\"",
+          "proj=utm zone=10 ellps=\"intl", "proj=utm zone=1\x01"}) {
         Proj p(projInit(1, &text));
         EXPECT_FALSE(p) << text;
         EXPECT_NE(projErrno(), 0) << text;
