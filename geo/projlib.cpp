@@ -690,6 +690,22 @@ bool expandInit(PJ_CONTEXT *ctx, std::vector<ProjParam> &params, const ProjParam
     return true;
 }
 
+/* Appends the entries of definition words, joined and read as PROJ reads
+ * them (NULL words skipped). */
+void addWords(std::vector<ProjParam> &params, int argc, const char *const *argv)
+{
+    std::string text;
+    for (int i = 0; i < argc && argv != nullptr; i++) {
+        if (argv[i] != nullptr) {
+            text += argv[i];
+            text += ' ';
+        }
+    }
+    for (const std::string &piece : readDefinition(text)) {
+        addParam(params, piece);
+    }
+}
+
 void addDefault(std::vector<ProjParam> &params, const char *word)
 {
     if (findParam(params, keyOf(word)) == nullptr) {
@@ -1305,17 +1321,7 @@ ProjHandle *projInit(int argc, const char *const *argv)
     }
     auto h = std::make_unique<ProjHandle>();
     std::vector<ProjParam> &p = h->params;
-    /* The words as PROJ would read them, joined. */
-    std::string text;
-    for (int i = 0; i < argc && argv != nullptr; i++) {
-        if (argv[i] != nullptr) {
-            text += argv[i];
-            text += ' ';
-        }
-    }
-    for (const std::string &piece : readDefinition(text)) {
-        addParam(p, piece);
-    }
+    addWords(p, argc, argv);
     if (ProjParam *init = findParam(p, "init")) {
         init->used = true;
         ProjParam copy = *init;
@@ -1482,9 +1488,7 @@ ProjHandle *projLatLongFrom(const ProjHandle *h)
 int projEllSet(int argc, const char *const *argv, double *a, double *es)
 {
     ProjHandle h;
-    for (int i = 0; i < argc; i++) {
-        addParam(h.params, argv[i]);
-    }
+    addWords(h.params, argc, argv);
     const char *refused = nullptr;
     const ProjParam *ellps = findParam(h.params, "ellps");
     const ProjParam *rf = findParam(h.params, "rf");
