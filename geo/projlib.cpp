@@ -32,6 +32,7 @@
 
 #include "runtime/cnumber.h"
 #include "runtime/startup.h"
+#include "runtime/util.h"
 #include "tesk.h"
 #include "tesk_stdio.h"
 
@@ -421,15 +422,10 @@ double angleOf(const char *text)
     return rest == text || rest == nullptr || *rest != '\0' ? HUGE_VAL : r;
 }
 
-/*
- * PROJ opens the files a definition names (init files, grids) itself, and
- * a FIFO among them would hold it for ever. True when every place PROJ may
- * look for name (the name itself, "~/" as the home folder, what the
- * user's finder answers, each search folder, PROJ's user folder) holds
- * nothing or a regular file; false for a FIFO, a device, a socket or a
- * folder, links followed.
- */
-bool projFileSafe(PJ_CONTEXT *ctx, const std::string &name)
+/* Every place PROJ may look for name: the name itself, "~/" as the home
+ * folder, what the user's finder answers, each search folder, PROJ's user
+ * folder. */
+std::vector<std::string> projPlaces(PJ_CONTEXT *ctx, const std::string &name)
 {
     std::vector<std::string> places{name};
     if (name.compare(0, 2, "~/") == 0) {
@@ -448,13 +444,44 @@ bool projFileSafe(PJ_CONTEXT *ctx, const std::string &name)
     if (const char *user = proj_context_get_user_writable_directory(ctx, 0)) {
         places.push_back(std::string(user) + "/" + name);
     }
-    for (const std::string &place : places) {
+    return places;
+}
+
+/*
+ * PROJ opens the files a definition names (init files, grids) itself, and
+ * a FIFO among them would hold it for ever. True when every place PROJ may
+ * look for name (projPlaces) holds nothing or a regular file; false for a
+ * FIFO, a device, a socket or a folder, links followed.
+ */
+bool projFileSafe(PJ_CONTEXT *ctx, const std::string &name)
+{
+    for (const std::string &place : projPlaces(ctx, name)) {
         struct stat info;
         if (stat(place.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) {
             return false;
         }
     }
     return true;
+}
+
+std::vector<std::string> readDefinition(std::string_view text);
+
+/* The largest init file whose entries are looked at; a larger one is
+ * refused (the classic files are a few hundred kilobytes). */
+constexpr int64_t kInitFileBytes = 16 << 20;
+
+/* The pieces of every entry of an init file: "#" starts a comment that
+ * runs to the line's end, "<" and ">" around an entry's name part words. */
+std::vector<std::string> initFilePieces(const std::string &bytes)
+{
+    std::string text;
+    for (const std::string &line : splitText(bytes, '\n')) {
+        text += line.substr(0, line.find('#'));
+        text += '\n';
+    }
+    std::replace(text.begin(), text.end(), '<', ' ');
+    std::replace(text.begin(), text.end(), '>', ' ');
+    return readDefinition(text);
 }
 
 /* Every key of PROJ 9 whose value names files that PROJ opens itself:
@@ -470,11 +497,18 @@ constexpr const char *kFileKeys[] = {"init", "nadgrids", "geoidgrids", "grids", 
  *	makes them) name under a key of kFileKeys to projFileSafe, in each
  *	form PROJ may read the value: an init value's file before the last
  *	":", else the whole value and each comma-separated name with and
- *	without its "@". False, with *refused set to the offending piece,
- *	when one is not safe.
+ *	without its "@"; and every existing init file's entries, whose files
+ *	are held to the same rule (visited: the init files looked at so far,
+ *	each looked at once). False, with *refused set to the offending
+ *	piece, when one is not safe.
  */
-bool definitionFilesSafe(PJ_CONTEXT *ctx, const std::vector<std::string> &words, std::string *refused)
+bool definitionFilesSafe(PJ_CONTEXT *ctx, const std::vector<std::string> &words, std::string *refused,
+                         std::vector<std::string> *visited = nullptr)
 {
+    std::vector<std::string> seen;
+    if (visited == nullptr) {
+        visited = &seen;
+    }
     for (const std::string &word : words) {
         std::string_view key = keyOf(word);
         if (!key.empty() && key[0] == '+') {
@@ -505,6 +539,29 @@ bool definitionFilesSafe(PJ_CONTEXT *ctx, const std::vector<std::string> &words,
             if (!name.empty() && !projFileSafe(ctx, name)) {
                 *refused = word;
                 return false;
+            }
+        }
+        if (key != "init") {
+            continue;
+        }
+        /* PROJ reads the entry of an init file as a definition: the files
+         * named anywhere in it are held to the same rule, each init file
+         * once */
+        for (const std::string &name : names) {
+            for (const std::string &place : name.empty() ? std::vector<std::string>{} : projPlaces(ctx, name)) {
+                struct stat info;
+                if (stat(place.c_str(), &info) != 0 ||
+                    std::find(visited->begin(), visited->end(), place) != visited->end()) {
+                    continue;
+                }
+                visited->push_back(place);
+                std::string bytes;
+                std::string inner;
+                if (readRegularFile(place.c_str(), kInitFileBytes, &bytes) != 0 ||
+                    !definitionFilesSafe(ctx, initFilePieces(bytes), &inner, visited)) {
+                    *refused = word;
+                    return false;
+                }
             }
         }
     }
