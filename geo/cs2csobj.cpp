@@ -132,7 +132,11 @@ int cs2csObjConfigure(Cs2csObjParams *p, Tcl_Interp *interp, int argc, const cha
         source = projInitList(p->ics);
         if (source == nullptr) {
             Tcl_ResetResult(interp);
-            Tcl_AppendResult(interp, "error in parsing ics:", p->ics, nullptr);
+            if (const char *fault = projOwnFileFault()) {
+                Tcl_AppendResult(interp, fault, nullptr);
+            } else {
+                Tcl_AppendResult(interp, "error in parsing ics:", p->ics, nullptr);
+            }
             return fail();
         }
     }
@@ -140,7 +144,11 @@ int cs2csObjConfigure(Cs2csObjParams *p, Tcl_Interp *interp, int argc, const cha
         destination = projInitList(p->ocs);
         if (destination == nullptr) {
             Tcl_ResetResult(interp);
-            Tcl_AppendResult(interp, "error in parsing ocs:", p->ocs, nullptr);
+            if (const char *fault = projOwnFileFault()) {
+                Tcl_AppendResult(interp, fault, nullptr);
+            } else {
+                Tcl_AppendResult(interp, "error in parsing ocs:", p->ocs, nullptr);
+            }
             return fail();
         }
     }

@@ -298,7 +298,11 @@ bool parseSide(Tcl_Interp *interp, const char *spec, const char *which, NadIo **
     *made = nadIoParse(spec);
     if (*made == nullptr) {
         Tcl_ResetResult(interp);
-        Tcl_AppendResult(interp, "error in parsing ", which, ":", spec, nullptr);
+        if (const char *fault = projOwnFileFault()) {
+            Tcl_AppendResult(interp, fault, nullptr);
+        } else {
+            Tcl_AppendResult(interp, "error in parsing ", which, ":", spec, nullptr);
+        }
         return false;
     }
     if (!(*made)->grid.empty()) {
@@ -337,6 +341,11 @@ int nad2nadObjConfigure(NadObjParams *p, Tcl_Interp *interp, int argc, const cha
         Tcl_AppendResult(interp, a, b, nullptr);
         return fail();
     };
+    /* a refused grid names PROJ's own file when that was the cause */
+    auto gridMessage = [&](const char *a, const char *b) {
+        const char *fault = projOwnFileFault();
+        return fault != nullptr ? message(fault) : message(a, b);
+    };
     if (teskConfigure(interp, nadSpecs, argc, argv, reinterpret_cast<char *>(p), flags) != TCL_OK) {
         return fail();
     }
@@ -364,7 +373,7 @@ int nad2nadObjConfigure(NadObjParams *p, Tcl_Interp *interp, int argc, const cha
     }
     const std::string &grid = !input->grid.empty() ? input->grid : output->grid;
     if (!grid.empty() && (highPrecision = nadTableOpen(grid.c_str())) == nullptr) {
-        return message("fail to initialize htab:", grid.c_str());
+        return gridMessage("fail to initialize htab:", grid.c_str());
     }
     const char *regionName = p->r != nullptr ? p->r : "";
     if (*regionName == '\0') {
@@ -374,7 +383,7 @@ int nad2nadObjConfigure(NadObjParams *p, Tcl_Interp *interp, int argc, const cha
     } else if (grid.empty() && input->datum == output->datum) {
         return message("idential datums");
     } else if (std::strlen(regionName) > kMaxSpecification || (region = nadTableOpen(regionName)) == nullptr) {
-        return message("error in initializing region:", regionName);
+        return gridMessage("error in initializing region:", regionName);
     }
     double ox, oy;
     if (convertSides(input, output, region, highPrecision, p->ix, p->iy, &ox, &oy) == 0) {
@@ -564,6 +573,12 @@ void *defaultParams(Tcl_Interp *interp)
         return nullptr;
     }
     if (nad2nadObjConfigure(p, interp, 0, nullptr, 0) != TCL_OK) {
+        if (projOwnFileFault() != nullptr) {
+            /* PROJ's own files keep it from being used at all: the
+             * message names the file */
+            freeParams(p);
+            return nullptr;
+        }
         teskConfigure(interp, nadSpecs, 0, nullptr, reinterpret_cast<char *>(p), 0);
         Tcl_ResetResult(interp);
     }

@@ -32,6 +32,7 @@
 
 #include "runtime/cnumber.h"
 #include "runtime/startup.h"
+#include "runtime/util.h"
 #include "tesk.h"
 #include "tesk_stdio.h"
 
@@ -116,6 +117,7 @@ struct Layer {
     const char *(*finder)(const char *) = nullptr;
     int lastErrno = 0;
     std::string lastError;
+    bool ownFileFault = false; /* lastError names a proj.db or proj.ini */
     struct Cart {
         double a, es;
         PJ *pj;
@@ -134,6 +136,7 @@ void setError(int code, const std::string &text)
 {
     layer().lastErrno = code;
     layer().lastError = text;
+    layer().ownFileFault = false;
 }
 
 void setProjError(int code, const char *detail = nullptr)
@@ -224,12 +227,66 @@ std::vector<std::string> projDataFolders()
     return folders;
 }
 
+/* The folders of PROJ_DATA and PROJ_LIB, the console interpreter's
+ * (given to PROJ as search paths) and the process's (which PROJ reads
+ * itself), in that order. */
+std::vector<std::string> userDataFolders(bool processToo)
+{
+    std::vector<std::string> folders;
+    for (const char *name : {"PROJ_DATA", "PROJ_LIB"}) {
+        const char *value = conGetEnv(name);
+        if (value != nullptr) {
+            for (std::string &p : splitText(value, ':')) {
+                folders.push_back(std::move(p));
+            }
+        }
+    }
+    for (const char *name : {"PROJ_DATA", "PROJ_LIB"}) {
+        const char *value = processToo ? std::getenv(name) : nullptr;
+        if (value != nullptr) {
+            for (std::string &p : splitText(value, ':')) {
+                folders.push_back(std::move(p));
+            }
+        }
+    }
+    return folders;
+}
+
+/* PROJ opens its database (proj.db) and its settings (proj.ini) from the
+ * folders it searches, and a FIFO there would hold it for ever: true when
+ * each of them in those folders and in PROJ's user folder is missing or a
+ * regular file (links followed); else false with the error naming it. */
+bool projOwnFilesSafe()
+{
+    std::vector<std::string> folders = userDataFolders(true);
+    if (const char *user = proj_context_get_user_writable_directory(nullptr, 0)) {
+        folders.emplace_back(user);
+    }
+    for (const std::string &folder : folders) {
+        for (const char *name : {"proj.db", "proj.ini"}) {
+            std::string path = folder + "/" + name;
+            struct stat info;
+            if (stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) {
+                setError(PROJ_ERR_OTHER, "PROJ file is not a regular file: " + path);
+                layer().ownFileFault = true;
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
 /* The layer's PROJ context; with refresh, its search paths and log level
  * are brought up to date from the console interpreter's env array (done
- * where files may be opened: set-up and grids, not for every point). */
+ * where files may be opened: set-up and grids, not for every point).
+ * NULL, with the error set, while a proj.db or proj.ini that PROJ would
+ * open is no regular file (projOwnFilesSafe). */
 PJ_CONTEXT *context(bool refresh = true)
 {
     Layer &l = layer();
+    if ((l.ctx == nullptr || refresh) && !projOwnFilesSafe()) {
+        return nullptr;
+    }
     if (l.ctx == nullptr) {
         l.ctx = proj_context_create();
         if (l.ctx == nullptr) {
@@ -241,7 +298,8 @@ PJ_CONTEXT *context(bool refresh = true)
         /* proj.db stays PROJ's own, whatever folders PROJ_DATA names. */
         for (const std::string &folder : projDataFolders()) {
             std::string path = folder + "/proj.db";
-            if (access(path.c_str(), R_OK) == 0 &&
+            struct stat info;
+            if (stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && access(path.c_str(), R_OK) == 0 &&
                 proj_context_set_database_path(l.ctx, path.c_str(), nullptr, nullptr)) {
                 l.projFolder = folder;
                 break;
@@ -255,15 +313,7 @@ PJ_CONTEXT *context(bool refresh = true)
         return l.ctx;
     }
 
-    std::vector<std::string> paths;
-    for (const char *name : {"PROJ_DATA", "PROJ_LIB"}) {
-        const char *value = conGetEnv(name);
-        if (value != nullptr) {
-            for (std::string &p : splitText(value, ':')) {
-                paths.push_back(std::move(p));
-            }
-        }
-    }
+    std::vector<std::string> paths = userDataFolders(false);
     if (!l.projFolder.empty()) {
         paths.push_back(l.projFolder);
     }
@@ -305,16 +355,6 @@ PJ *quietly(PJ_CONTEXT *ctx, F make)
     PJ *pj = make();
     proj_log_level(ctx, previous);
     return pj;
-}
-
-/* PROJ operation from words without "+". */
-PJ *createFromWords(PJ_CONTEXT *ctx, const std::vector<std::string> &words)
-{
-    std::vector<char *> argv;
-    for (const std::string &w : words) {
-        argv.push_back(const_cast<char *>(w.c_str()));
-    }
-    return proj_create_argv(ctx, static_cast<int>(argv.size()), argv.data());
 }
 
 /* ---- numbers in the C locale ---- */
@@ -382,15 +422,10 @@ double angleOf(const char *text)
     return rest == text || rest == nullptr || *rest != '\0' ? HUGE_VAL : r;
 }
 
-/*
- * PROJ opens the files a definition names (init files, grids) itself, and
- * a FIFO among them would hold it for ever. True when every place PROJ may
- * look for name (the name itself, "~/" as the home folder, what the
- * user's finder answers, each search folder, PROJ's user folder) holds
- * nothing or a regular file; false for a FIFO, a device, a socket or a
- * folder, links followed.
- */
-bool projFileSafe(PJ_CONTEXT *ctx, const std::string &name)
+/* Every place PROJ may look for name: the name itself, "~/" as the home
+ * folder, what the user's finder answers, each search folder, PROJ's user
+ * folder. */
+std::vector<std::string> projPlaces(PJ_CONTEXT *ctx, const std::string &name)
 {
     std::vector<std::string> places{name};
     if (name.compare(0, 2, "~/") == 0) {
@@ -409,13 +444,44 @@ bool projFileSafe(PJ_CONTEXT *ctx, const std::string &name)
     if (const char *user = proj_context_get_user_writable_directory(ctx, 0)) {
         places.push_back(std::string(user) + "/" + name);
     }
-    for (const std::string &place : places) {
+    return places;
+}
+
+/*
+ * PROJ opens the files a definition names (init files, grids) itself, and
+ * a FIFO among them would hold it for ever. True when every place PROJ may
+ * look for name (projPlaces) holds nothing or a regular file; false for a
+ * FIFO, a device, a socket or a folder, links followed.
+ */
+bool projFileSafe(PJ_CONTEXT *ctx, const std::string &name)
+{
+    for (const std::string &place : projPlaces(ctx, name)) {
         struct stat info;
         if (stat(place.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) {
             return false;
         }
     }
     return true;
+}
+
+std::vector<std::string> readDefinition(std::string_view text);
+
+/* The largest init file whose entries are looked at; a larger one is
+ * refused (the classic files are a few hundred kilobytes). */
+constexpr int64_t kInitFileBytes = 16 << 20;
+
+/* The pieces of every entry of an init file: "#" starts a comment that
+ * runs to the line's end, "<" and ">" around an entry's name part words. */
+std::vector<std::string> initFilePieces(const std::string &bytes)
+{
+    std::string text;
+    for (const std::string &line : splitText(bytes, '\n')) {
+        text += line.substr(0, line.find('#'));
+        text += '\n';
+    }
+    std::replace(text.begin(), text.end(), '<', ' ');
+    std::replace(text.begin(), text.end(), '>', ' ');
+    return readDefinition(text);
 }
 
 /* Every key of PROJ 9 whose value names files that PROJ opens itself:
@@ -427,14 +493,22 @@ constexpr const char *kFileKeys[] = {"init", "nadgrids", "geoidgrids", "grids", 
 
 /*
  * definitionFilesSafe --
- *	Holds every file that the words (key=value, no "+") name under a key
- *	of kFileKeys to projFileSafe, in each form PROJ may read the value:
- *	an init value's file before ":", else the whole value and each
- *	comma-separated name with and without its "@". False, with
- *	*refused set to the offending word, when one is not safe.
+ *	Holds every file that the pieces (key=value, no "+", as readDefinition
+ *	makes them) name under a key of kFileKeys to projFileSafe, in each
+ *	form PROJ may read the value: an init value's file before the last
+ *	":", else the whole value and each comma-separated name with and
+ *	without its "@"; and every existing init file's entries, whose files
+ *	are held to the same rule (visited: the init files looked at so far,
+ *	each looked at once). False, with *refused set to the offending
+ *	piece, when one is not safe.
  */
-bool definitionFilesSafe(PJ_CONTEXT *ctx, const std::vector<std::string> &words, std::string *refused)
+bool definitionFilesSafe(PJ_CONTEXT *ctx, const std::vector<std::string> &words, std::string *refused,
+                         std::vector<std::string> *visited = nullptr)
 {
+    std::vector<std::string> seen;
+    if (visited == nullptr) {
+        visited = &seen;
+    }
     for (const std::string &word : words) {
         std::string_view key = keyOf(word);
         if (!key.empty() && key[0] == '+') {
@@ -447,6 +521,10 @@ bool definitionFilesSafe(PJ_CONTEXT *ctx, const std::vector<std::string> &words,
         std::string value = word.substr(word.find('=') + 1);
         std::vector<std::string> names;
         if (key == "init") {
+            /* PROJ cuts the file name at the last ":"; the whole value and
+             * the cut at the first stand for any other reading */
+            names.push_back(value);
+            names.push_back(value.substr(0, value.rfind(':')));
             names.push_back(value.substr(0, value.find(':')));
         } else {
             names.push_back(value);
@@ -463,8 +541,173 @@ bool definitionFilesSafe(PJ_CONTEXT *ctx, const std::vector<std::string> &words,
                 return false;
             }
         }
+        if (key != "init") {
+            continue;
+        }
+        /* PROJ reads the entry of an init file as a definition: the files
+         * named anywhere in it are held to the same rule, each init file
+         * once */
+        for (const std::string &name : names) {
+            for (const std::string &place : name.empty() ? std::vector<std::string>{} : projPlaces(ctx, name)) {
+                struct stat info;
+                if (stat(place.c_str(), &info) != 0 ||
+                    std::find(visited->begin(), visited->end(), place) != visited->end()) {
+                    continue;
+                }
+                visited->push_back(place);
+                std::string bytes;
+                std::string inner;
+                if (readRegularFile(place.c_str(), kInitFileBytes, &bytes) != 0 ||
+                    !definitionFilesSafe(ctx, initFilePieces(bytes), &inner, visited)) {
+                    *refused = word;
+                    return false;
+                }
+            }
+        }
     }
     return true;
+}
+
+/* ---- definitions as PROJ reads them ---- */
+
+/*
+ * readDefinition --
+ *	The pieces ("key=value" or a flag, without "+") that PROJ reads from
+ *	definition text, whose words it joins with blanks: the text ends at
+ *	the first "#"; blanks, tabs, newlines and ";" separate pieces, and a
+ *	"+" that opens a piece is dropped; blanks beside "=" and "," join what
+ *	they separate; a value that opens with a double quote runs to the
+ *	next lone one, a doubled quote inside standing for one, and loses its
+ *	quotes. Any other quote stays in its piece.
+ */
+std::vector<std::string> readDefinition(std::string_view text)
+{
+    text = text.substr(0, text.find('#'));
+    auto separator = [](char c) { return std::isspace(static_cast<unsigned char>(c)) || c == ';'; };
+    /* Separators become one blank, quoted values kept as they are. */
+    std::string flat;
+    bool quoted = false;
+    for (std::size_t j = 0; j < text.size(); j++) {
+        char c = text[j];
+        if (quoted) {
+            if (c == '"' && j + 1 < text.size() && text[j + 1] == '"') {
+                flat += c;
+                j++;
+            } else if (c == '"') {
+                quoted = false;
+            }
+            flat += c;
+        } else if (separator(c) || (c == '+' && (flat.empty() || flat.back() == ' '))) {
+            if (!flat.empty() && flat.back() != ' ') {
+                flat += ' ';
+            }
+        } else {
+            quoted = c == '"' && !flat.empty() && flat.back() == '=';
+            flat += c;
+        }
+    }
+    /* A blank beside "=" or "," goes. */
+    std::string joined;
+    quoted = false;
+    for (std::size_t j = 0; j < flat.size(); j++) {
+        char c = flat[j];
+        quoted = c == '"' ? !quoted : quoted;
+        bool greedy = !quoted && c == ' ' &&
+                      ((!joined.empty() && (joined.back() == '=' || joined.back() == ',')) ||
+                       (j + 1 < flat.size() && (flat[j + 1] == '=' || flat[j + 1] == ',')));
+        if (!greedy) {
+            joined += c;
+        }
+    }
+    /* Pieces at blanks outside quotes; a quoted value loses its quotes. */
+    std::vector<std::string> pieces;
+    std::string piece;
+    quoted = false;
+    auto finish = [&]() {
+        std::size_t open = piece.find("=\"");
+        if (open != std::string::npos && piece.size() >= open + 3 && piece.back() == '"') {
+            std::string value;
+            for (std::size_t k = open + 2; k < piece.size(); k++) {
+                if (piece[k] == '"' && k + 1 < piece.size() && piece[k + 1] == '"') {
+                    k++;
+                } else if (piece[k] == '"') {
+                    break;
+                }
+                value += piece[k];
+            }
+            piece = piece.substr(0, open + 1) + value;
+        }
+        if (!piece.empty()) {
+            pieces.push_back(piece);
+        }
+        piece.clear();
+    };
+    for (char c : joined) {
+        if (c == '"') {
+            quoted = !quoted;
+        }
+        if (c == ' ' && !quoted) {
+            finish();
+        } else {
+            piece += c;
+        }
+    }
+    finish();
+    return pieces;
+}
+
+/* A value that every reader of PROJ takes as it stands: printable, no
+ * blank, no quote, no ";" and no "#". */
+bool plainValue(std::string_view value)
+{
+    for (char c : value) {
+        unsigned char u = static_cast<unsigned char>(c);
+        if (u <= ' ' || u == 0x7f || c == '"' || c == ';' || c == '#') {
+            return false;
+        }
+    }
+    return true;
+}
+
+/*
+ * createChecked --
+ *	The one way a definition reaches PROJ. pieces ("key=value" or a flag)
+ *	must each have a plain key and value and be read back by
+ *	readDefinition, joined, as the same pieces, so that PROJ reads what
+ *	was checked; every file they name must pass definitionFilesSafe.
+ *	Answers PROJ's operation, or NULL with the error set (detail appended
+ *	to PROJ's text).
+ */
+PJ *createChecked(PJ_CONTEXT *ctx, const std::vector<std::string> &pieces, const char *detail = nullptr)
+{
+    std::string joined;
+    bool plain = true;
+    for (const std::string &piece : pieces) {
+        joined += joined.empty() ? "" : " ";
+        joined += piece;
+        std::size_t eq = piece.find('=');
+        plain = plain && isPlainKey(keyOf(piece)) &&
+                (eq == std::string::npos || plainValue(std::string_view(piece).substr(eq + 1)));
+    }
+    if (!plain || readDefinition(joined) != pieces) {
+        setError(PROJ_ERR_INVALID_OP_ILLEGAL_ARG_VALUE, "invalid definition: " + joined);
+        return nullptr;
+    }
+    std::string refused;
+    if (!definitionFilesSafe(ctx, pieces, &refused)) {
+        /* as PROJ answers for a file it cannot find */
+        setProjError(PROJ_ERR_INVALID_OP_FILE_NOT_FOUND_OR_INVALID, detail);
+        return nullptr;
+    }
+    std::vector<char *> argv;
+    for (const std::string &piece : pieces) {
+        argv.push_back(const_cast<char *>(piece.c_str()));
+    }
+    PJ *pj = proj_create_argv(ctx, static_cast<int>(argv.size()), argv.data());
+    if (pj == nullptr) {
+        setProjError(proj_context_errno(ctx), detail);
+    }
+    return pj;
 }
 
 /* ---- set-up steps ---- */
@@ -474,7 +717,7 @@ bool definitionFilesSafe(PJ_CONTEXT *ctx, const std::vector<std::string> &words,
 bool expandInit(PJ_CONTEXT *ctx, std::vector<ProjParam> &params, const ProjParam &init)
 {
     std::string value = valueOf(init);
-    if (value.empty() || value.find_first_of(" \t\n\"") != std::string::npos) {
+    if (value.empty() || !plainValue(value)) {
         setError(PROJ_ERR_INVALID_OP_ILLEGAL_ARG_VALUE, "invalid init value: " + value);
         return false;
     }
@@ -485,9 +728,8 @@ bool expandInit(PJ_CONTEXT *ctx, std::vector<ProjParam> &params, const ProjParam
         setProjError(PROJ_ERR_INVALID_OP_ILLEGAL_ARG_VALUE, text.c_str() + 1);
         return false;
     }
-    PJ *obj = proj_create(ctx, text.c_str());
+    PJ *obj = createChecked(ctx, {text.substr(1)}, text.c_str() + 1);
     if (obj == nullptr) {
-        setProjError(proj_context_errno(ctx), text.c_str() + 1);
         return false;
     }
     const char *definition = proj_as_proj_string(ctx, obj, PJ_PROJ_4, nullptr);
@@ -497,12 +739,28 @@ bool expandInit(PJ_CONTEXT *ctx, std::vector<ProjParam> &params, const ProjParam
         setError(PROJ_ERR_INVALID_OP, "no classic definition for " + text.substr(1));
         return false;
     }
-    for (const std::string &word : splitText(copy, ' ')) {
-        if (word != "+type=crs") {
+    for (const std::string &word : readDefinition(copy)) {
+        if (word != "type=crs") {
             addParam(params, word);
         }
     }
     return true;
+}
+
+/* Appends the entries of definition words, joined and read as PROJ reads
+ * them (NULL words skipped). */
+void addWords(std::vector<ProjParam> &params, int argc, const char *const *argv)
+{
+    std::string text;
+    for (int i = 0; i < argc && argv != nullptr; i++) {
+        if (argv[i] != nullptr) {
+            text += argv[i];
+            text += ' ';
+        }
+    }
+    for (const std::string &piece : readDefinition(text)) {
+        addParam(params, piece);
+    }
 }
 
 void addDefault(std::vector<ProjParam> &params, const char *word)
@@ -812,7 +1070,9 @@ bool readDatum(ProjHandle &h)
  * one must be left. NULL with the error set otherwise. */
 PJ *openGridList(PJ_CONTEXT *ctx, const std::string &list)
 {
-    if (list.find_first_of(" \t\n\"") != std::string::npos) {
+    /* the list is one value as PROJ reads it, or no list */
+    std::string piece = "nadgrids=" + list;
+    if (!plainValue(list) || readDefinition(piece) != std::vector<std::string>{piece}) {
         setError(PROJ_ERR_INVALID_OP_FILE_NOT_FOUND_OR_INVALID, "invalid grid list: " + list);
         return nullptr;
     }
@@ -832,8 +1092,11 @@ PJ *openGridList(PJ_CONTEXT *ctx, const std::string &list)
             return nullptr;
         }
         if (optional) {
-            PJ *probe = quietly(ctx, [&] { return createFromWords(ctx, {"proj=hgridshift", "grids=" + name}); });
+            int keptErrno = layer().lastErrno;
+            std::string keptError = layer().lastError;
+            PJ *probe = quietly(ctx, [&] { return createChecked(ctx, {"proj=hgridshift", "grids=" + name}); });
             if (probe == nullptr) {
+                setError(keptErrno, keptError); /* a missing optional grid is no error */
                 continue;
             }
             proj_destroy(probe);
@@ -845,11 +1108,7 @@ PJ *openGridList(PJ_CONTEXT *ctx, const std::string &list)
         setProjError(PROJ_ERR_INVALID_OP_FILE_NOT_FOUND_OR_INVALID, list.c_str());
         return nullptr;
     }
-    PJ *pj = createFromWords(ctx, {"proj=hgridshift", "grids=" + loadable});
-    if (pj == nullptr) {
-        setProjError(proj_context_errno(ctx), list.c_str());
-    }
-    return pj;
+    return createChecked(ctx, {"proj=hgridshift", "grids=" + loadable}, list.c_str());
 }
 
 /* Shifts lam, phi through an hgridshift; false with the error set when
@@ -880,9 +1139,9 @@ PJ *cartFor(PJ_CONTEXT *ctx, double a, double es, const PJ *keep = nullptr)
             return c.pj;
         }
     }
-    PJ *pj = createFromWords(ctx, {"proj=cart", "a=" + formatDouble(a), "es=" + formatDouble(es)});
+    PJ *pj =
+        createChecked(ctx, {"proj=cart", "a=" + formatDouble(a), "es=" + formatDouble(es)}, "geocentric conversion");
     if (pj == nullptr) {
-        setProjError(proj_context_errno(ctx), "geocentric conversion");
         return nullptr;
     }
     if (l.carts.size() >= 32) {
@@ -976,7 +1235,9 @@ bool loadGrids(PJ_CONTEXT *ctx, ProjHandle &h)
     if (h.grids != nullptr) {
         return true;
     }
-    context(); /* the search paths as the script has them now */
+    if (context() == nullptr) { /* the search paths as the script has them now */
+        return false;
+    }
     Layer &l = layer();
     if (h.gridsFailed && h.failedPaths == l.appliedPaths) {
         setError(h.failedErrno, h.failedError);
@@ -1110,16 +1371,14 @@ ProjHandle *projInit(int argc, const char *const *argv)
     clearError();
     PJ_CONTEXT *ctx = context();
     if (ctx == nullptr) {
-        setError(PROJ_ERR_OTHER, "cannot create the PROJ context");
+        if (projErrno() == 0) {
+            setError(PROJ_ERR_OTHER, "cannot create the PROJ context");
+        }
         return nullptr;
     }
     auto h = std::make_unique<ProjHandle>();
     std::vector<ProjParam> &p = h->params;
-    for (int i = 0; i < argc && argv != nullptr; i++) {
-        if (argv[i] != nullptr) {
-            addParam(p, argv[i]);
-        }
-    }
+    addWords(p, argc, argv);
     if (ProjParam *init = findParam(p, "init")) {
         init->used = true;
         ProjParam copy = *init;
@@ -1159,15 +1418,8 @@ ProjHandle *projInit(int argc, const char *const *argv)
             passed.push_back(&e);
         }
     }
-    std::string refused;
-    if (!definitionFilesSafe(ctx, words, &refused)) {
-        /* as PROJ answers for a file it cannot find */
-        setProjError(PROJ_ERR_INVALID_OP_FILE_NOT_FOUND_OR_INVALID);
-        return nullptr;
-    }
-    h->pj = createFromWords(ctx, words);
+    h->pj = createChecked(ctx, words);
     if (h->pj == nullptr) {
-        setProjError(proj_context_errno(ctx));
         return nullptr;
     }
     if (proj_is_crs(h->pj)) {
@@ -1293,9 +1545,7 @@ ProjHandle *projLatLongFrom(const ProjHandle *h)
 int projEllSet(int argc, const char *const *argv, double *a, double *es)
 {
     ProjHandle h;
-    for (int i = 0; i < argc; i++) {
-        addParam(h.params, argv[i]);
-    }
+    addWords(h.params, argc, argv);
     const char *refused = nullptr;
     const ProjParam *ellps = findParam(h.params, "ellps");
     const ProjParam *rf = findParam(h.params, "rf");
@@ -1411,9 +1661,12 @@ int projTransform(ProjHandle *src, ProjHandle *dst, double x, double y, double z
 NadTable *nadTableOpen(const char *name)
 {
     clearError();
-    PJ_CONTEXT *ctx = context();
-    if (ctx == nullptr || name == nullptr) {
+    if (name == nullptr) {
         setError(PROJ_ERR_OTHER_API_MISUSE, "no grid name");
+        return nullptr;
+    }
+    PJ_CONTEXT *ctx = context();
+    if (ctx == nullptr) {
         return nullptr;
     }
     PJ *pj = openGridList(ctx, name);
@@ -1903,6 +2156,11 @@ int projFactors(ProjHandle *handle, double lam, double phi, ProjFactors *factors
 const char *projErrorText(void)
 {
     return layer().lastError.c_str();
+}
+
+const char *projOwnFileFault(void)
+{
+    return layer().ownFileFault ? layer().lastError.c_str() : nullptr;
 }
 
 int projErrno(void)

@@ -265,6 +265,11 @@ int projFactors(ProjHandle *handle, double lam, double phi, ProjFactors *factors
 /* The message for the layer's latest error (set-up, projection, transform
  * or grid), or "" when the latest call succeeded or none failed yet. */
 const char *projErrorText(void);
+/* The message naming PROJ's database or settings file (proj.db, proj.ini
+ * in a folder PROJ searches) when that file, being no regular file, kept
+ * the latest call from using PROJ; NULL otherwise. Commands report it in
+ * place of their own message for a refused definition or grid. */
+const char *projOwnFileFault(void);
 /* The latest error number (PROJ's numbering), 0 when none. */
 int projErrno(void);
 /* PROJ's release text ("Rel. 9.1.1, December 1st, 2022"). */

@@ -389,7 +389,11 @@ int projObjConfigure(ProjObjParams *p, Tcl_Interp *interp, int argc, const char 
         }
         if (made == nullptr) {
             Tcl_ResetResult(interp);
-            Tcl_AppendResult(interp, "Error in allocating projection: ", text, nullptr);
+            if (const char *fault = projOwnFileFault()) {
+                Tcl_AppendResult(interp, fault, nullptr);
+            } else {
+                Tcl_AppendResult(interp, "Error in allocating projection: ", text, nullptr);
+            }
             return fail();
         }
     }
@@ -590,7 +594,8 @@ const RamObjKind kProjKind = {
 
 /* The payload of an object created without a file: every option at its
  * default, the default definition set up (an object whose definition
- * fails simply has no projection). */
+ * fails simply has no projection). NULL, with the message naming the
+ * file, when PROJ's own files keep it from being used at all. */
 void *defaultParams(Tcl_Interp *interp)
 {
     ProjObjParams *p = newParams();
@@ -599,6 +604,10 @@ void *defaultParams(Tcl_Interp *interp)
         return nullptr;
     }
     if (projObjConfigure(p, interp, 0, nullptr, 0) != TCL_OK) {
+        if (projOwnFileFault() != nullptr) {
+            freeParams(p);
+            return nullptr;
+        }
         Tcl_ResetResult(interp);
     }
     return p;

@@ -67,6 +67,14 @@ int tooLong(ShapeCall &c)
     return TCL_ERROR;
 }
 
+/* The message of a refused definition: usual, or the one naming PROJ's
+ * own file when that was the cause. */
+const char *refusal(const char *usual)
+{
+    const char *fault = projOwnFileFault();
+    return fault != nullptr ? fault : usual;
+}
+
 }  // namespace
 
 int shapeProjdefWord(ShapeCall &c)
@@ -84,7 +92,7 @@ int shapeProjdefWord(ShapeCall &c)
         OpenProjection p;
         switch (p.open(definition)) {
         case 1: return c.error("Error in parsing projection definition");
-        case 2: return c.error("Invalid projectin definition");
+        case 2: return c.error(refusal("Invalid projectin definition"));
         }
     }
     if (std::strlen(definition) >= kDefinitionBytes) {
@@ -108,7 +116,7 @@ int shapeProjectionWord(ShapeCall &c)
     if (!toGeographic) {
         switch (target.open(definition)) {
         case 1: return c.error("Error in parsing projection definition");
-        case 2: return c.error("Invalid projection definition");
+        case 2: return c.error(refusal("Invalid projection definition"));
         }
     }
     bool currentReversed;
@@ -120,7 +128,7 @@ int shapeProjectionWord(ShapeCall &c)
         }
     } else {
         if (current.open(c.set->projection) != 0) {
-            return c.error("The current projection is unknown");
+            return c.error(refusal("The current projection is unknown"));
         }
         currentReversed = current.reversed;
         if (!projHasInverse(current.handle)) {

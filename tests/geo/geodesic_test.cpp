@@ -58,6 +58,10 @@ TEST(ProjEllSet, EllipsoidsSpheresAndOverrides)
     ASSERT_EQ(ell({"ellps=WGS84", "a=6400000", "rf=300"}, &a, &es), 0);
     EXPECT_EQ(a, 6400000);
     EXPECT_NEAR(es, (2 - 1 / 300.0) / 300.0, 1e-15);
+    /* ... read as PROJ reads a definition: ";" parts words, "#" ends them */
+    ASSERT_EQ(ell({"ellps=WGS84;a=6400000 rf=\"300\"", "# a=1"}, &a, &es), 0);
+    EXPECT_EQ(a, 6400000);
+    EXPECT_NEAR(es, (2 - 1 / 300.0) / 300.0, 1e-15);
     ASSERT_EQ(ell({"ellps=WGS84", "R_a"}, &a, &es), 0);
     EXPECT_NEAR(a, (6378137 + 6356752.314245179) / 2, 1e-6);
     EXPECT_EQ(es, 0);

@@ -334,7 +334,6 @@ TEST(ProjInit, Towgs84ClausesThatProjRefusesAreRefused)
     } refused[] = {
         {"1,2,x", "non numerical value"},
         {"x", "non numerical value"},
-        {"1,,3", "non numerical value"},
         {",1,2,3", "non numerical value"},
         {"1,2,3,", "non numerical value"},
         {"", "non numerical value"},
@@ -342,7 +341,7 @@ TEST(ProjInit, Towgs84ClausesThatProjRefusesAreRefused)
         {"1,2,inf", "non numerical value"},
         {"1,2,0x10", "non numerical value"},
         {"1,2,3e", "non numerical value"},
-        {"1, ,3", "non numerical value"},
+        {"1,,3", "non numerical value"},
         {"1,2,1e400", "non numerical value"},
         {"1,2,3,4,5,6,7,x", "non numerical value"},
         {"1,2", "invalid number of elements"},
@@ -359,6 +358,10 @@ TEST(ProjInit, Towgs84ClausesThatProjRefusesAreRefused)
         EXPECT_EQ(std::string(projErrorText()), std::string(c.why) + " in towgs84 clause: " + c.clause) << word;
         EXPECT_NE(projErrno(), 0) << word;
     }
+    /* Blanks beside commas go, as PROJ reads the clause. */
+    const char *gap[] = {"proj=latlong", "ellps=bessel", "towgs84=1, ,3"};
+    EXPECT_EQ(projInit(3, gap), nullptr);
+    EXPECT_STREQ(projErrorText(), "non numerical value in towgs84 clause: 1,,3");
     /* Numbers as PROJ reads them; three give 3PARAM, seven 7PARAM. */
     const char *blank[] = {"proj=latlong", "ellps=bessel", "towgs84=1 ,-2.5, +3e2 "};
     Proj three(projInit(3, blank));
@@ -479,6 +482,59 @@ TEST(ProjInit, EntriesKeepTheWordsAsGivenWithTheirUsedFlags)
     EXPECT_EQ(projParamNext(nullptr), nullptr);
     EXPECT_EQ(projParamText(nullptr), nullptr);
     EXPECT_EQ(projParamFirst(nullptr), nullptr);
+}
+
+/* Definition text is read as PROJ reads it: the entries of one word of
+ * text are the pieces PROJ itself keeps from the same text (PROJ is the
+ * peer: its own definition of the operation it made). */
+TEST(ProjInit, DefinitionTextIsReadAsProjReadsIt)
+{
+    PJ_CONTEXT *ctx = proj_context_create();
+    const char *texts[] = {
+        "proj=utm;zone=11 ellps=intl",
+        "proj=utm zone=12\tellps=intl",
+        "proj=utm\nzone=13\r\nellps=intl",
+        "proj=utm zone=14 + ellps=\"intl\"",
+        "+proj=utm ++zone=15 +;ellps=intl",
+        "proj=utm zone = 16 ellps= intl",
+        "proj=utm zone=17 ellps=intl towgs84=1, 2 ,3",
+        "proj=utm zone=18 ellps=intl # zone=19",
+        "proj=utm zone=\"20\";;ellps=intl;",
+        "proj=merc ellps=intl lat_ts=1e+01",
+    };
+    for (const char *text : texts) {
+        PJ *peer = proj_create(ctx, text);
+        ASSERT_NE(peer, nullptr) << text;
+        std::vector<std::string> expected = words(proj_pj_info(peer).definition);
+        proj_destroy(peer);
+        Proj p(projInit(1, &text));
+        ASSERT_TRUE(p) << text << ": " << projErrorText();
+        EXPECT_EQ(params(p.get()), expected) << text;
+    }
+    proj_context_destroy(ctx);
+    /* The words of a list are joined first, as PROJ joins them. */
+    const char *split[] = {"proj=utm", "zone=", "21", "ellps", "=intl"};
+    Proj joined(projInit(5, split));
+    ASSERT_TRUE(joined) << projErrorText();
+    EXPECT_EQ(params(joined.get()), (std::vector<std::string>{"proj=utm", "zone=21", "ellps=intl"}));
+}
+
+/* A value PROJ's readers may take in different ways (a blank, a quote, a
+ * control character left in it) never reaches PROJ; a grid list is one
+ * value or no list. */
+TEST(ProjInit, ValuesThatPROJCouldReadOtherwiseAreRefused)
+{
+    for (const char *text :
+         {"proj=utm zone=10 ellps=\"in tl\"", "proj=utm zone=10 ellps=\"in;tl\"", "proj=utm zone=10 ellps=in\"tl\"",
+          "proj=utm zone=10 ellps=\"intl", "proj=utm zone=1\x01"}) {
+        Proj p(projInit(1, &text));
+        EXPECT_FALSE(p) << text;
+        EXPECT_NE(projErrno(), 0) << text;
+    }
+    for (const char *list : {"a;b", "a\tb", "a\nb", "\"a\"", "a #b", "a,\"b\"", "a, b"}) {
+        EXPECT_EQ(nadTableOpen(list), nullptr) << list;
+        EXPECT_EQ(std::string(projErrorText()), std::string("invalid grid list: ") + list);
+    }
 }
 
 /* ---- projecting ---- */
@@ -741,11 +797,14 @@ TEST_F(ProjGrids, GridsThatCannotBeLoadedAreErrors)
     ASSERT_EQ(projTransform(null.get(), dst.get(), -100 * kDeg, -40 * kDeg, 0, &x, &y, &z), 0) << projErrorText();
     EXPECT_NEAR(x, -100 * kDeg, 1e-14);
     EXPECT_NEAR(y, -40 * kDeg, 1e-14);
+    /* A word with a blank is two pieces to PROJ: "b" alone is a semi-minor
+     * axis without a value, which PROJ refuses; a grid list with a blank
+     * is no list. */
     std::vector<std::string> odd = {"proj=latlong", "ellps=bessel", "nadgrids=a b"};
     const char *argv[] = {odd[0].c_str(), odd[1].c_str(), odd[2].c_str()};
-    Proj blank(projInit(3, argv));
-    ASSERT_TRUE(blank);
-    EXPECT_NE(projTransform(blank.get(), dst.get(), 0, 0, 0, &x, &y, &z), 0);
+    EXPECT_EQ(projInit(3, argv), nullptr);
+    EXPECT_EQ(nadTableOpen("a b"), nullptr);
+    EXPECT_EQ(std::string(projErrorText()), "invalid grid list: a b");
 }
 
 TEST_F(ProjGrids, GridsAreFoundThroughProjDataAndProjLib)

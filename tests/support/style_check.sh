@@ -35,6 +35,11 @@
 #    Tk_GetMMFromObj, Tk_ConfigureWidget or Tk_SetOptions, and
 #    Tk_GetScreenMM only on the lines listed in screenDistances below, each
 #    followed by its own check of finiteness.
+# 8. PROJ is handed a definition only by geo/projlib.cpp's createChecked,
+#    after the layer read it as PROJ reads it and checked every file it
+#    names: no other line of the library calls a proj_create function
+#    (proj_create, proj_create_argv, proj_create_crs_to_crs, ...). The one
+#    call is listed in projDoor below.
 # 5. Every tcltest test of the suite (the tests/ folders' *.test files) has
 #    a name of its own, so that a failure names one test: a name written out
 #    in a test command that an earlier test of any file already has is
@@ -261,6 +266,18 @@ rawNumbers=$(sources $library | grep -v '/runtime/cnumber\.\(cpp\|h\)$' | xargs 
         }
     }')
 findings "$rawNumbers" "style_check: a number read as written, infinities and NaN too (use cReadNumber, cScanNumbers or cToolNumber, or list the line with its reason)"
+# The line, "FILE:TEXT" as for defaultTypes, that hands PROJ a definition.
+projDoor='geo/projlib.cpp:PJ *pj = proj_create_argv(ctx, static_cast<int>(argv.size()), argv.data());'
+# shellcheck disable=SC2086
+projCalls=$(sources $library | xargs awk -v keep=0 "$uncomment" |
+    awk -F: -v src="$src/" -v allowed="$projDoor" "$listedLines"'
+    {
+        text = $0; sub(/^[^:]*:[^:]*:/, "", text)
+        if (text ~ /(^|[^A-Za-z0-9_])proj_create[A-Za-z0-9_]*[ \t]*\(/) {
+            report($1, $2, text)
+        }
+    }')
+findings "$projCalls" "style_check: PROJ handed a definition past geo/projlib.cpp's createChecked (go through it)"
 # The lines, "FILE:TEXT" as for defaultTypes, that read a screen distance
 # with Tk and check its finiteness themselves.
 screenDistances='canvas/coords.cpp:if (Tk_GetScreenMM(interp, tkwin, string, &mm) != TCL_OK) {'
