@@ -669,12 +669,31 @@ bool plainValue(std::string_view value)
     return true;
 }
 
+/* True when no comma item of value is wholly a number that is not finite
+ * ("inf", "nan", 1e999): PROJ keeps such a number and answers nonsense
+ * with it (to_meter=inf projects every point to 0 0). */
+bool finiteItems(std::string_view value)
+{
+    for (std::size_t at = 0; at <= value.size();) {
+        std::size_t comma = std::min(value.find(',', at), value.size());
+        std::string item(value.substr(at, comma - at));
+        double number;
+        const char *end = item.c_str();
+        if (!cReadNumber(item.c_str(), &number, &end) && end != item.c_str() && *end == '\0') {
+            return false;
+        }
+        at = comma + 1;
+    }
+    return true;
+}
+
 /*
  * createChecked --
  *	The one way a definition reaches PROJ. pieces ("key=value" or a flag)
  *	must each have a plain key and value and be read back by
  *	readDefinition, joined, as the same pieces, so that PROJ reads what
- *	was checked; every file they name must pass definitionFilesSafe.
+ *	was checked; every number they hold must be finite and every file
+ *	they name must pass definitionFilesSafe.
  *	Answers PROJ's operation, or NULL with the error set (detail appended
  *	to PROJ's text).
  */
@@ -692,6 +711,13 @@ PJ *createChecked(PJ_CONTEXT *ctx, const std::vector<std::string> &pieces, const
     if (!plain || readDefinition(joined) != pieces) {
         setError(PROJ_ERR_INVALID_OP_ILLEGAL_ARG_VALUE, "invalid definition: " + joined);
         return nullptr;
+    }
+    for (const std::string &piece : pieces) {
+        std::size_t eq = piece.find('=');
+        if (eq != std::string::npos && !finiteItems(std::string_view(piece).substr(eq + 1))) {
+            setError(PROJ_ERR_INVALID_OP_ILLEGAL_ARG_VALUE, "not a finite number: " + piece);
+            return nullptr;
+        }
     }
     std::string refused;
     if (!definitionFilesSafe(ctx, pieces, &refused)) {

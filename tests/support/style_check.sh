@@ -243,8 +243,9 @@ findings "$jumps" "style_check: a libjpeg object made before its setjmp (set the
 #   infinite bound is no bound.
 # - An infinite print scale asks for one-unit page tiles.
 # - projlib reads values of definitions that PROJ has read and accepted (or
-#   PROJ's ellipsoid table); PROJ refuses an origin or scale that is not
-#   finite, and the ellipsoid read from them is checked finite before use.
+#   PROJ's ellipsoid table); a definition holding a number that is not
+#   finite never reaches PROJ, and the ellipsoid read from them is checked
+#   finite before use.
 rawNumbers='runtime/calc_probes.cpp:for (int index = 0; ftello(fp) < size && cScanNumber(fp, &value); index++) {
 imagestore/codes.cpp:value = cStrtod(item.c_str());
 gl/convert.cpp:return parseList(word, dst, count, [](const char *token) { return static_cast<T>(cStrtod(token)); });
