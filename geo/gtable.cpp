@@ -955,6 +955,27 @@ private:
 
 thread_local int MatchArray::depth_ = 0;
 
+/* True when a predicate that ended by return ended as a procedure's body
+ * does with its value: a return of level 1 and code ok. */
+bool returnedNormally(Tcl_Interp *interp)
+{
+    Tcl_Obj *options = Tcl_GetReturnOptions(interp, TCL_RETURN);
+    Tcl_IncrRefCount(options);
+    int level = -1, code = -1;
+    Tcl_Obj *key = Tcl_NewStringObj("-level", -1), *value = nullptr;
+    Tcl_IncrRefCount(key);
+    if (Tcl_DictObjGet(nullptr, options, key, &value) == TCL_OK && value != nullptr) {
+        Tcl_GetIntFromObj(nullptr, value, &level);
+    }
+    Tcl_SetStringObj(key, "-code", -1);
+    if (Tcl_DictObjGet(nullptr, options, key, &value) == TCL_OK && value != nullptr) {
+        Tcl_GetIntFromObj(nullptr, value, &code);
+    }
+    Tcl_DecrRefCount(key);
+    Tcl_DecrRefCount(options);
+    return level == 1 && code == TCL_OK;
+}
+
 enum MatchAction { kActSelect, kActUnselect, kActASelect, kActSelectOnly, kActUnselectOnly, kActList };
 
 /* Acts on record i for the predicate's answer. */
@@ -1054,7 +1075,8 @@ int wordMatch(TableCall &c)
                 return failed("Error in match: the table changed while its values were set");
             }
         }
-        if (Tcl_EvalObjEx(c.interp, script.get(), 0) != TCL_OK) {
+        int code = Tcl_EvalObjEx(c.interp, script.get(), 0);
+        if (code != TCL_OK && !(code == TCL_RETURN && returnedNormally(c.interp))) {
             return failed(nullptr);
         }
         /* the answer read through its object: it may be long, and is never

@@ -69,9 +69,11 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
+#include <initializer_list>
 #include <iterator>
 #include <string>
 #include <unordered_set>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -87,12 +89,14 @@ enum class Role {
     kFixed,   /* a keyword, level, count, option or pattern: a literal word */
     kFormat,  /* a format: a literal word without '*' */
     kName,    /* a variable's name */
+    kMatchVar, /* a variable's name, or "->" (regexp's match variables) */
     kNames,   /* a list of variables' names */
     kValue,   /* a value: markers are read here, substitutions run here */
     kScript,  /* a script the command runs */
     kExpr,    /* an expression the command evaluates */
     kScripts, /* one of the last words, joined into one script (eval, uplevel) */
     kExprs,   /* one of the last words, joined into one expression (expr) */
+    kCases,   /* switch's list of patterns and bodies: literal patterns, bodies run */
 };
 
 /* A word of a parsed command. */
@@ -247,7 +251,103 @@ bool regexpRule(const std::vector<Word> &words, std::vector<Role> &roles)
     if (k + 1 < words.size()) {
         roles[k + 1] = Role::kValue; /* the pattern at k stays fixed */
     }
-    fill(roles, k + 2, Role::kName);
+    fill(roles, k + 2, Role::kMatchVar);
+    return true;
+}
+
+/* The subcommands of dict and info the rules know (see dictRule and
+ * infoRule). */
+constexpr const char *kDictWords[] = {"create", "exists", "get"};
+constexpr const char *kInfoWords[] = {"exists"};
+
+/* dict create ?key value ...?, dict get dictionary ?key ...?, dict exists
+ * dictionary key ?key ...?: values only; they read a dictionary and
+ * build one. */
+bool dictRule(const std::vector<Word> &words, std::vector<Role> &roles)
+{
+    if (words.size() < 2 || !words[1].literal ||
+        std::find(std::begin(kDictWords), std::end(kDictWords), words[1].text) == std::end(kDictWords)) {
+        return false;
+    }
+    fill(roles, 2, Role::kValue);
+    return true;
+}
+
+/* info exists name: whether a variable the predicate sets is set. */
+bool infoRule(const std::vector<Word> &words, std::vector<Role> &roles)
+{
+    if (words.size() != 3 || !words[1].literal || words[1].text != kInfoWords[0]) {
+        return false;
+    }
+    roles[2] = Role::kName;
+    return true;
+}
+
+/* True when word is a literal word that is one of options. */
+bool oneOf(const Word &word, std::initializer_list<const char *> options)
+{
+    return word.literal &&
+           std::any_of(options.begin(), options.end(), [&](const char *o) { return word.text == o; });
+}
+
+/* lsort ?option ...? list: options that only say how values compare and
+ * what is answered (no -command); -index takes a literal index. */
+bool lsortRule(const std::vector<Word> &words, std::vector<Role> &roles)
+{
+    size_t n = words.size();
+    if (n < 2) {
+        return false;
+    }
+    for (size_t k = 1; k + 1 < n; k++) {
+        if (oneOf(words[k], {"-index"}) && k + 2 < n) {
+            k++; /* the index: a literal word */
+        } else if (!oneOf(words[k], {"-ascii", "-dictionary", "-integer", "-real", "-increasing", "-decreasing",
+                                     "-indices", "-nocase", "-unique"})) {
+            return false;
+        }
+    }
+    roles[n - 1] = Role::kValue;
+    return true;
+}
+
+/* switch ?option ...? string pattern body ?pattern body ...?, or with the
+ * patterns and bodies as one list: the options -exact, -glob, -regexp,
+ * -nocase and "--", the patterns literal, each body a script or "-". Tcl
+ * reads each word before the last two that begins with "-" as an option,
+ * so a string that is not written out comes after "--" unless it is the
+ * last word but one. */
+bool switchRule(const std::vector<Word> &words, std::vector<Role> &roles)
+{
+    size_t n = words.size(), k = 1;
+    for (; k + 2 < n; k++) {
+        if (!words[k].literal) {
+            return false; /* an option or the string: unknown */
+        }
+        if (words[k].text.empty() || words[k].text[0] != '-') {
+            break;
+        }
+        if (words[k].text == "--") {
+            k++;
+            break;
+        }
+        if (!oneOf(words[k], {"-exact", "-glob", "-regexp", "-nocase"})) {
+            return false;
+        }
+    }
+    if (k + 2 > n) {
+        return false;
+    }
+    roles[k] = Role::kValue;
+    if (k + 2 == n) {
+        roles[k + 1] = Role::kCases;
+        return true;
+    }
+    if ((n - k - 1) % 2 != 0) {
+        return false;
+    }
+    for (size_t body = k + 2; body < n; body += 2) {
+        roles[body] = oneOf(words[body], {"-"}) ? Role::kFixed : Role::kScript;
+    }
     return true;
 }
 
@@ -439,6 +539,14 @@ constexpr CommandRule kRules[] = {
     {"error", valueRule},     /* a message, an information text and a code, raised */
     {"set", setRule},         /* the value of a variable named literally */
     {"lappend", lappendRule}, /* values appended to a variable named literally */
+    {"append", lappendRule},  /* values appended to a variable named literally */
+    {"incr", setRule},        /* an integer added to a variable named literally */
+    {"split", valueRule},     /* a string and the characters that split it */
+    {"join", valueRule},      /* a list and the text between its elements */
+    {"concat", valueRule},    /* values joined */
+    {"lsort", lsortRule},     /* literal options without -command, and a list */
+    {"dict", dictRule},       /* create, get, exists: dictionaries read and built */
+    {"info", infoRule},       /* exists: whether a variable named literally is set */
     {"string", stringRule},   /* the subcommands of kStringWords compare, measure and cut values */
     {"regexp", regexpRule},   /* a literal pattern and the string; the later words name variables */
     /* Commands that evaluate expressions and run scripts in place. */
@@ -451,8 +559,25 @@ constexpr CommandRule kRules[] = {
     {"catch", catchRule},
     {"time", timeRule},
     {"try", tryRule},
+    {"switch", switchRule}, /* a value matched against literal patterns; bodies run in place */
     {"eval", evalRule},
     {"uplevel", uplevelRule},
+};
+
+/* Tcl's ensembles among kRules, with the subcommands their rules accept:
+ * each subcommand must lead, through the ensemble as Tcl made it, to Tcl's
+ * own command ::tcl::<ensemble>::<subcommand>. */
+struct EnsembleRow {
+    RuleProc *rule;
+    const char *name;         /* the ensemble's command, "::string" */
+    const char *const *words; /* its subcommands of the rules */
+    size_t count;
+};
+
+constexpr EnsembleRow kEnsembles[] = {
+    {stringRule, "string", kStringWords, std::size(kStringWords)},
+    {dictRule, "dict", kDictWords, std::size(kDictWords)},
+    {infoRule, "info", kInfoWords, std::size(kInfoWords)},
 };
 
 /* A command's procedure and client data: what tells Tcl's own command
@@ -463,15 +588,24 @@ struct Command {
     bool operator==(const Command &other) const { return proc == other.proc && data == other.data; }
 };
 
+/* A math function that Tcl's library makes as a procedure, as it was when
+ * the package was loaded. */
+struct MathProc {
+    std::string name; /* ::tcl::mathfunc::<function> */
+    Command command;
+    std::string text; /* its arguments and body */
+};
+
 /* What an interpreter held when the package was loaded: its commands of
  * kRules, string's subcommands and ensemble, Tcl's math functions, the
  * procedure through which Tcl runs procedures, and the procedures and
  * global variables that were there before the application's scripts. */
 struct KnownCommands {
     std::vector<Command> builtins;    /* by row of kRules */
-    std::vector<Command> stringWords; /* by row of kStringWords: ::tcl::string::<word> */
-    std::string stringMap;            /* the string ensemble's mapping and parameters, as text */
-    std::vector<Command> mathFuncs;   /* the commands of ::tcl::mathfunc */
+    std::vector<std::vector<Command>> subcommands; /* by row of kEnsembles, then of its words */
+    std::vector<std::string> ensembleMaps;         /* by row of kEnsembles: mapping and parameters */
+    std::vector<Command> mathFuncs;                /* the commands of ::tcl::mathfunc */
+    std::vector<MathProc> mathProcs;               /* Tcl's math functions made as procedures (min, max) */
     Tcl_ObjCmdProc *procProc = nullptr;
     std::unordered_set<std::string> procs;   /* procedures, by full name */
     std::unordered_set<std::string> globals; /* global variables */
@@ -519,11 +653,11 @@ constexpr const char *kMathFuncs[] = {"abs",   "acos",   "asin",   "atan",  "ata
                                       "isqrt", "log",    "log10",  "max",   "min",   "pow",  "rand",  "round",
                                       "sin",   "sinh",   "sqrt",   "srand", "tan",   "tanh", "wide"};
 
-/* The string ensemble's mapping and parameters as text ("" when string is
- * no ensemble). */
-std::string stringEnsemble(Tcl_Interp *interp)
+/* The mapping and parameters of ensemble ::<command> as text ("" when it
+ * is no ensemble). */
+std::string ensembleText(Tcl_Interp *interp, const char *command)
 {
-    Tcl_Obj *name = Tcl_NewStringObj("::string", -1);
+    Tcl_Obj *name = Tcl_NewStringObj((std::string("::") + command).c_str(), -1);
     Tcl_IncrRefCount(name);
     Tcl_Command ensemble = Tcl_FindEnsemble(interp, name, 0);
     Tcl_DecrRefCount(name);
@@ -567,12 +701,94 @@ std::vector<std::string> evalList(Tcl_Interp *interp, const char *script)
     return out;
 }
 
+/* The arguments and body of procedure full as text, "" when it is none.
+ * The interpreter's state is kept. */
+std::string procText(Tcl_Interp *interp, const std::string &full)
+{
+    std::string text;
+    Tcl_InterpState state = Tcl_SaveInterpState(interp, TCL_OK);
+    for (const char *what : {"args", "body"}) {
+        Tcl_Obj *words[] = {Tcl_NewStringObj("::info", -1), Tcl_NewStringObj(what, -1),
+                            Tcl_NewStringObj(full.c_str(), -1)};
+        for (Tcl_Obj *w : words) {
+            Tcl_IncrRefCount(w);
+        }
+        int code = Tcl_EvalObjv(interp, 3, words, TCL_EVAL_GLOBAL);
+        for (Tcl_Obj *w : words) {
+            Tcl_DecrRefCount(w);
+        }
+        if (code != TCL_OK) {
+            text.clear();
+            break;
+        }
+        text += Tcl_GetString(Tcl_GetObjResult(interp));
+        text.push_back('\0');
+    }
+    Tcl_RestoreInterpState(interp, state);
+    return text;
+}
+
 /* Every procedure of the interpreter, by full name. */
 constexpr const char *kAllProcs = "::apply {{} {set out {}; set todo [list ::]; while {[llength $todo]} {"
                                   "set ns [lindex $todo end]; set todo [lrange $todo 0 end-1];"
                                   "foreach p [::info procs [expr {$ns eq {::} ? {::*} : \"${ns}::*\"}]] {lappend out "
                                   "[::namespace which -command $p]};"
                                   "lappend todo {*}[::namespace children $ns]}; return $out}}";
+
+/* The elements of the list in [p, end), each as the range of its text, for
+ * a list whose elements Tcl's list reading gives as exactly that text (in
+ * braces, or bare without a backslash); false for any other. */
+bool listElements(const char *p, const char *end, std::vector<std::pair<const char *, const char *>> &out)
+{
+    auto space = [](char c) { return c == ' ' || (c >= '\t' && c <= '\r'); };
+    const char *start = p;
+    out.clear();
+    for (;;) {
+        while (p < end && space(*p)) {
+            p++;
+        }
+        if (p == end) {
+            break;
+        }
+        const char *a = p, *b = nullptr;
+        if (*p == '{') {
+            int level = 0;
+            for (; p < end; p++) {
+                if (*p == '\\' && p + 1 < end) {
+                    p++;
+                } else if (*p == '{') {
+                    level++;
+                } else if (*p == '}' && --level == 0) {
+                    break;
+                }
+            }
+            if (p == end) {
+                return false;
+            }
+            a++;
+            b = p++;
+        } else {
+            while (p < end && !space(*p)) {
+                p++;
+            }
+            b = p;
+        }
+        if (p < end && !space(*p)) {
+            return false;
+        }
+        out.emplace_back(a, b);
+    }
+    /* what Tcl reads the list as must be the same texts */
+    Tcl_Obj *list = Tcl_NewStringObj(start, static_cast<int>(end - start));
+    Tcl_IncrRefCount(list);
+    std::vector<std::string> items;
+    bool same = splitList(nullptr, list, items) && items.size() == out.size();
+    for (size_t k = 0; same && k < items.size(); k++) {
+        same = items[k] == std::string(out[k].first, out[k].second);
+    }
+    Tcl_DecrRefCount(list);
+    return same;
+}
 
 /* ---- The placer ---- */
 
@@ -672,6 +888,9 @@ public:
                 }
                 a = b + 1;
             }
+            if (names_.count("->") != 0 && word.find("->") != std::string::npos) {
+                return false;
+            }
         }
         return true;
     }
@@ -753,7 +972,7 @@ private:
         for (size_t row = 0; row < std::size(kRules); row++) {
             if (c == known_.builtins[row]) {
                 rule = kRules[row].rule;
-                if (rule == stringRule && !stringSubcommand(words)) {
+                if (!ensembleSubcommand(rule, words)) {
                     return Kind::kOther;
                 }
                 return Kind::kRule;
@@ -762,23 +981,33 @@ private:
         return applicationProc(token, c) ? Kind::kProc : Kind::kOther;
     }
 
-    /* True when string's subcommand word leads, through the ensemble as
-       Tcl made it, to Tcl's own command. */
-    bool stringSubcommand(const std::vector<Word> &words)
+    /* True when the rule is no ensemble's of kEnsembles, or when the
+       subcommand word leads, through the ensemble as Tcl made it, to
+       Tcl's own command. */
+    bool ensembleSubcommand(RuleProc *rule, const std::vector<Word> &words)
     {
+        size_t e = 0;
+        while (e < std::size(kEnsembles) && kEnsembles[e].rule != rule) {
+            e++;
+        }
+        if (e == std::size(kEnsembles)) {
+            return true;
+        }
+        const EnsembleRow &row = kEnsembles[e];
         if (words.size() < 2 || !words[1].literal) {
             return false;
         }
-        int row = stringWord(words[1].text);
-        if (row < 0) {
+        const char *const *word = std::find(row.words, row.words + row.count, words[1].text);
+        if (word == row.words + row.count) {
             return false;
         }
-        if (stringMap_.empty()) {
-            stringMap_ = stringEnsemble(interp_);
+        maps_.resize(std::size(kEnsembles));
+        if (maps_[e].empty()) {
+            maps_[e] = ensembleText(interp_, row.name);
         }
-        std::string target = "::tcl::string::" + words[1].text;
-        return stringMap_ == known_.stringMap &&
-               commandNamed(interp_, target.c_str()) == known_.stringWords[static_cast<size_t>(row)];
+        std::string target = std::string("::tcl::") + row.name + "::" + *word;
+        return maps_[e] == known_.ensembleMaps[e] &&
+               commandNamed(interp_, target.c_str()) == known_.subcommands[e][static_cast<size_t>(word - row.words)];
     }
 
     /* True for a procedure the application made: not one present when the
@@ -789,11 +1018,7 @@ private:
         if (c.proc != known_.procProc) {
             return false;
         }
-        Tcl_Obj *fullObj = Tcl_NewObj();
-        Tcl_IncrRefCount(fullObj);
-        Tcl_GetCommandFullName(interp_, token, fullObj);
-        std::string full = Tcl_GetString(fullObj);
-        Tcl_DecrRefCount(fullObj);
+        std::string full = fullName(token);
         if (known_.procs.count(full) != 0 || full.compare(0, 2, "::") != 0) {
             return false;
         }
@@ -806,6 +1031,23 @@ private:
                 return false;
             }
         }
+        return !autoloaded(full);
+    }
+
+    /* The full name of a command. */
+    std::string fullName(Tcl_Command token)
+    {
+        Tcl_Obj *fullObj = Tcl_NewObj();
+        Tcl_IncrRefCount(fullObj);
+        Tcl_GetCommandFullName(interp_, token, fullObj);
+        std::string full = Tcl_GetString(fullObj);
+        Tcl_DecrRefCount(fullObj);
+        return full;
+    }
+
+    /* True when Tcl's autoloader provides the procedure of that full name. */
+    bool autoloaded(const std::string &full)
+    {
         if (!autoIndexRead_) {
             /* The autoloader's index, brought up to date as Tcl's unknown
                would before it loads a command. */
@@ -814,12 +1056,12 @@ private:
                 evalList(interp_, "::auto_load_index");
             }
         }
-        for (const std::string &key : {full, relative}) {
+        for (const std::string &key : {full, full.substr(2)}) {
             if (Tcl_GetVar2(interp_, "::auto_index", key.c_str(), TCL_GLOBAL_ONLY) != nullptr) {
-                return false;
+                return true;
             }
         }
-        return true;
+        return false;
     }
 
     /* The first names of the namespaces of Tcl, Tk and the packages
@@ -888,6 +1130,8 @@ private:
             case Role::kFixed: ok = fixed(src, word); break;
             case Role::kFormat: ok = fixed(src, word) && word.text.find('*') == std::string::npos; break;
             case Role::kName: ok = fixed(src, word) && name(word.text); break;
+            case Role::kMatchVar: ok = fixed(src, word) && matchVar(word.text); break;
+            case Role::kCases: ok = cases(src, word, depth + 1); break;
             case Role::kNames: ok = fixed(src, word) && names(word.text); break;
             case Role::kValue: ok = value(src, word, depth + 1); break;
             case Role::kScript:
@@ -908,6 +1152,41 @@ private:
             }
             }
             if (!ok) {
+                return false;
+            }
+        }
+        return true;
+    }
+
+    /* A match variable of regexp: a name as name() takes it, or "->" (a
+       variable by custom never read), remembered as set too. */
+    bool matchVar(const std::string &text)
+    {
+        if (text == "->") {
+            names_.insert(text);
+            return true;
+        }
+        return name(text);
+    }
+
+    /* switch's list of patterns and bodies, written out: each element's
+       text as Tcl's list reading gives it, the patterns without a marker,
+       each body "-" or a script. */
+    bool cases(const Source &src, const Word &word, int depth)
+    {
+        if (!word.literal) {
+            return false;
+        }
+        const Tcl_Token &text = word.token[1];
+        std::vector<std::pair<const char *, const char *>> ranges;
+        if (!listElements(text.start, text.start + text.size, ranges) || ranges.empty() || ranges.size() % 2 != 0) {
+            return false;
+        }
+        for (size_t k = 0; k < ranges.size(); k += 2) {
+            auto [pattern, patternEnd] = ranges[k];
+            auto [body, bodyEnd] = ranges[k + 1];
+            if (holds(src, pattern, patternEnd) ||
+                !(std::string(body, bodyEnd) == "-" || script(src, body, bodyEnd, depth))) {
                 return false;
             }
         }
@@ -942,7 +1221,7 @@ private:
                 }
                 k += part.numComponents;
             } else if (part.type == TCL_TOKEN_COMMAND) {
-                if (!script(src, part.start + 1, part.start + part.size - 1, depth + 1)) {
+                if (!script(src, part.start + 1, part.start + part.size - 1, depth)) {
                     return false;
                 }
             } else if (holds(src, part)) {
@@ -1060,7 +1339,32 @@ private:
         }
         Command c = commandOf(token);
         return std::find(known_.mathFuncs.begin(), known_.mathFuncs.end(), c) != known_.mathFuncs.end() ||
-               applicationProc(token, c);
+               tclMathProc(token, c) || applicationProc(token, c) || applicationMathFunc(token, c);
+    }
+
+    /* True for one of Tcl's math functions made as a procedure by Tcl's
+       library (min and max), as it was when the package was loaded. */
+    bool tclMathProc(Tcl_Command token, const Command &c)
+    {
+        std::string full = fullName(token);
+        for (const MathProc &m : known_.mathProcs) {
+            if (m.name == full && m.command == c) {
+                return procText(interp_, full) == m.text;
+            }
+        }
+        return false;
+    }
+
+    /* True for a math function the application made as a procedure in
+       ::tcl::mathfunc: not one present when the package was loaded, nor
+       one Tcl's autoloader provides. */
+    bool applicationMathFunc(Tcl_Command token, const Command &c)
+    {
+        std::string full = fullName(token);
+        const std::string prefix = "::tcl::mathfunc::";
+        return c.proc == known_.procProc && full.compare(0, prefix.size(), prefix) == 0 &&
+               full.find("::", prefix.size()) == std::string::npos && known_.procs.count(full) == 0 &&
+               !autoloaded(full);
     }
 
     /* The expression in [p, end) of src, parsed with Tcl's own parser:
@@ -1109,7 +1413,7 @@ private:
     std::unordered_set<std::string> names_; /* variables the predicate sets */
     std::vector<std::string> otherWords_;   /* the words of commands of rule 3 */
     std::unordered_set<std::string> libraries_;
-    std::string stringMap_; /* the string ensemble now, read once */
+    std::vector<std::string> maps_; /* by row of kEnsembles: the ensemble now, read once */
     bool autoIndexRead_ = false;
 };
 
@@ -1179,14 +1483,21 @@ int matchScriptInit(Tcl_Interp *interp)
     for (const CommandRule &row : kRules) {
         known->builtins.push_back(builtinNamed(interp, std::string("::") + row.name, known->procProc));
     }
-    for (const char *word : kStringWords) {
-        known->stringWords.push_back(builtinNamed(interp, std::string("::tcl::string::") + word, known->procProc));
+    for (const EnsembleRow &row : kEnsembles) {
+        known->subcommands.emplace_back();
+        for (size_t k = 0; k < row.count; k++) {
+            std::string name = std::string("::tcl::") + row.name + "::" + row.words[k];
+            known->subcommands.back().push_back(builtinNamed(interp, name, known->procProc));
+        }
+        known->ensembleMaps.push_back(ensembleText(interp, row.name));
     }
-    known->stringMap = stringEnsemble(interp);
     for (const char *name : kMathFuncs) {
-        Command c = builtinNamed(interp, std::string("::tcl::mathfunc::") + name, known->procProc);
+        std::string full = std::string("::tcl::mathfunc::") + name;
+        Command c = builtinNamed(interp, full, known->procProc);
         if (c.proc != nullptr) {
             known->mathFuncs.push_back(c);
+        } else if ((c = commandNamed(interp, full.c_str())).proc == known->procProc && c.proc != nullptr) {
+            known->mathProcs.push_back({full, c, procText(interp, full)});
         }
     }
     if (code != TCL_OK || known->procProc == nullptr) {
