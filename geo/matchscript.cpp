@@ -790,6 +790,8 @@ bool listElements(const char *p, const char *end, std::vector<std::pair<const ch
     return same;
 }
 
+bool tooDeep(const char *p, const char *end, int limit);
+
 /* ---- The placer ---- */
 
 /* A marker in a text: at and length in bytes, id its number. */
@@ -1283,6 +1285,9 @@ private:
         }
         next.index(text.c_str(), text.size());
         const char *end = text.c_str() + text.size();
+        if (tooDeep(text.c_str(), end, kMaxDepth - depth)) {
+            return false; /* a second pass nests as deep as its text */
+        }
         return isExpr ? expression(next, text.c_str(), end, depth) : script(next, text.c_str(), end, depth);
     }
 
@@ -1439,16 +1444,17 @@ size_t markerAt(const char *p, MatchMarker &marker)
     return n + 1;
 }
 
-/* True when brackets, braces and parentheses nest deeper than kMaxDepth
- * (counted loosely, an upper bound of how deep Tcl's parser recurses). */
-bool tooDeep(const char *p)
+/* True when brackets, braces and parentheses in [p, end) nest deeper than
+ * limit (counted loosely, an upper bound of how deep Tcl's parser
+ * recurses). */
+bool tooDeep(const char *p, const char *end, int limit)
 {
     int depth = 0;
-    for (; *p != '\0'; p++) {
-        if (*p == '\\' && p[1] != '\0') {
+    for (; p < end; p++) {
+        if (*p == '\\' && p + 1 < end) {
             p++;
         } else if (*p == '[' || *p == '{' || *p == '(') {
-            if (++depth > kMaxDepth) {
+            if (++depth > limit) {
                 return true;
             }
         } else if ((*p == ']' || *p == '}' || *p == ')') && depth > 0) {
@@ -1518,7 +1524,7 @@ int matchScriptInit(Tcl_Interp *interp)
 bool matchScriptPlace(Tcl_Interp *interp, const char *predicate, const std::string &array, MatchScript &out)
 {
     auto *known = static_cast<const KnownCommands *>(Tcl_GetAssocData(interp, kAssocKey, nullptr));
-    if (known == nullptr || tooDeep(predicate)) {
+    if (known == nullptr || tooDeep(predicate, predicate + std::strlen(predicate), kMaxDepth)) {
         return false;
     }
     /* The array's name without its namespace and number: the predicate may

@@ -126,6 +126,32 @@ constexpr const char *kShapes[] = {
     "list {@}",
     "list ${@}",
     "# a comment @\nexpr 1",
+    "switch -- @ {x {#} default {#}}",
+    "switch -exact -- @ x {#} y - default {#}",
+    "switch -glob @ {x* {#}}",
+    "switch @ x {#} y {#}",
+    "switch -- x {@ {#}}",
+    "switch -- x x @",
+    "switch -regexp -matchvar x -- @ {(.*) {&}}",
+    "if {@ eq 1} {return 1} ; return 0",
+    "return [expr {@ > 1}]",
+    "expr {max(@ , 1) > min(@ , 2)}",
+    "expr {usrf(@ )}",
+    "regexp {(.*)} @ -> x ; &",
+    "regexp {(.*)} @ -> -> ; usr2 ->",
+    "dict get [dict create k @ ] k",
+    "dict exists @ x",
+    "set x [dict create k @ ] ; &",
+    "append x @ ; &",
+    "set x 1 ; incr x @ ; &",
+    "incr @",
+    "set x [split @ ~] ; &",
+    "set x [join [list @ ] @] ; &",
+    "set x [concat @ ~] ; &",
+    "set x [lsort -dictionary [list @ ]] ; &",
+    "lsort -command usr [list @ ]",
+    "info exists @",
+    "set x @ ; expr {[info exists x]} ; &",
 };
 
 /* Uses of a value kept in x (or in ::errorInfo, ::errorCode, the match's
@@ -167,6 +193,13 @@ constexpr const char *kReuses[] = {
     "expr {$x eq \"y\"}",
     "list $x",
     "return -level 0 $x",
+    "switch -- a $x {}",
+    "switch -- $x {a {eval $x}}",
+    "incr $x",
+    "append $x 1",
+    "info exists $x",
+    "lsort -index $x {{a}}",
+    "switch -- $x {a {expr 1} default {expr 0}}",
 };
 
 /* Cells that run pwn or read ::probe when Tcl parses them as a script, an
@@ -289,8 +322,8 @@ int outsideCmd(ClientData, Tcl_Interp *interp, int objc, Tcl_Obj *const objv[])
 
 /* An interpreter with Tcl's library procedures loaded (history, parray,
  * unknown in interactive mode), pwn, ::probe, an alias ev behind a math
- * function, and a procedure of the application, usr, made after the
- * placer recorded what was there. Every command that reaches outside the
+ * function, and a procedure and a math function of the application, usr
+ * and usrf, made after the placer recorded what was there. Every command that reaches outside the
  * process records a run instead. */
 Tcl_Interp *sandbox()
 {
@@ -302,7 +335,8 @@ Tcl_Interp *sandbox()
             Tcl_Eval(interp, "history info; auto_load parray; set ::tcl_interactive 1; set ::probe 0; set ::a(x) 1;"
                              "interp alias {} ::tcl::mathfunc::ev {} ::pwn") != TCL_OK ||
             matchScriptInit(interp) != 0 ||
-            Tcl_Eval(interp, "proc usr {args} {return 0}; set ::keep {}; set ::keep [info globals]") != TCL_OK) {
+            Tcl_Eval(interp, "proc usr {args} {return 0}; proc ::tcl::mathfunc::usrf {x} {return 0};"
+                             "set ::keep {}; set ::keep [info globals]") != TCL_OK) {
             std::fprintf(stderr, "fuzz_matchscript: cannot make the interpreter: %s\n", Tcl_GetStringResult(interp));
             std::abort();
         }
