@@ -841,13 +841,15 @@ int wordSetDataBlock(TableCall &c)
  * loop sets the elements and evaluates it. */
 
 /* Field numbers of the markers (-1 for the record number and the whole
- * record); false when a marker names no field of the table. */
-bool resolveFields(const DBaseTable *t, const MatchScript &placed, std::vector<int> &fields)
+ * record); false, with why ("%X names no field"), when a marker names no
+ * field of the table. */
+bool resolveFields(const DBaseTable *t, const MatchScript &placed, std::vector<int> &fields, std::string &why)
 {
     fields.assign(placed.markers.size(), -1);
     for (size_t k = 0; k < placed.markers.size(); k++) {
         const MatchMarker &marker = placed.markers[k];
         if (marker.kind == MatchMarker::kField && (fields[k] = dBaseFieldIndex(t, marker.field.c_str())) < 0) {
+            why = matchScriptCut(matchMarkerText(marker)) + " names no field";
             return false;
         }
     }
@@ -976,6 +978,14 @@ bool returnedNormally(Tcl_Interp *interp)
     return level == 1 && code == TCL_OK;
 }
 
+/* Fails the match with "Error in parse scripts: " and why the predicate
+ * is refused. */
+int refused(TableCall &c, const std::string &why)
+{
+    std::string message = "Error in parse scripts: " + why;
+    return c.error(message.c_str());
+}
+
 enum MatchAction { kActSelect, kActUnselect, kActASelect, kActSelectOnly, kActUnselectOnly, kActList };
 
 /* Acts on record i for the predicate's answer. */
@@ -1029,8 +1039,11 @@ int wordMatch(TableCall &c)
     MatchArray values(c.interp);
     MatchScript placed;
     std::vector<int> fields;
-    if (!matchScriptPlace(c.interp, c.argv[2], values.name(), placed) || !resolveFields(c.t, placed, fields)) {
-        return c.error("Error in parse scripts");
+    std::string why;
+    bool ok = matchScriptPlace(c.interp, c.argv[2], values.name(), placed, why);
+    /* a marker that names no field is the first reason, wherever it stands */
+    if (!resolveFields(c.t, placed, fields, why) || !ok) {
+        return refused(c, why);
     }
 
     TableHold hold(c.obj, c.t);
@@ -1060,8 +1073,8 @@ int wordMatch(TableCall &c)
     int count = 0;
     for (int i = 0; hold.current() && i < t->recordCount; i++) {
         if (t->generation != generation) { /* the script changed the fields */
-            if (!resolveFields(t, placed, fields)) {
-                return c.error("Error in parse scripts");
+            if (!resolveFields(t, placed, fields, why)) {
+                return refused(c, why);
             }
             generation = t->generation;
         }

@@ -76,6 +76,16 @@
 #include <utility>
 #include <vector>
 
+std::string matchMarkerText(const MatchMarker &marker)
+{
+    switch (marker.kind) {
+    case MatchMarker::kIndex: return "%{INDEX}";
+    case MatchMarker::kRecord: return "%{RECORD}";
+    case MatchMarker::kField: break;
+    }
+    return "%" + marker.field;
+}
+
 namespace {
 
 /* The deepest nesting of scripts, words and expressions the placer
@@ -108,35 +118,43 @@ struct Word {
 };
 
 /* Fills roles (one per word, all kFixed on entry) for a command's words;
- * false when the placer cannot tell every word's role. */
-typedef bool(RuleProc)(const std::vector<Word> &words, std::vector<Role> &roles);
+ * false, with why the command is refused in why, when the placer cannot
+ * tell every word's role. */
+typedef bool(RuleProc)(const std::vector<Word> &words, std::vector<Role> &roles, std::string &why);
 
 void fill(std::vector<Role> &roles, size_t from, Role role)
 {
     std::fill(roles.begin() + static_cast<long>(std::min(from, roles.size())), roles.end(), role);
 }
 
-bool valueRule(const std::vector<Word> &, std::vector<Role> &roles)
+/* False, with reason as why. */
+bool refused(std::string &why, const std::string &reason)
+{
+    why = reason;
+    return false;
+}
+
+bool valueRule(const std::vector<Word> &, std::vector<Role> &roles, std::string &)
 {
     fill(roles, 1, Role::kValue);
     return true;
 }
 
 /* set name ?value?, lappend name ?value ...? */
-bool setRule(const std::vector<Word> &words, std::vector<Role> &roles)
+bool setRule(const std::vector<Word> &words, std::vector<Role> &roles, std::string &why)
 {
     if (words.size() < 2 || words.size() > 3) {
-        return false;
+        return refused(why, "set takes a variable's name and at most one value");
     }
     roles[1] = Role::kName;
     fill(roles, 2, Role::kValue);
     return true;
 }
 
-bool lappendRule(const std::vector<Word> &words, std::vector<Role> &roles)
+bool lappendRule(const std::vector<Word> &words, std::vector<Role> &roles, std::string &why)
 {
     if (words.size() < 2) {
-        return false;
+        return refused(why, "lappend takes a variable's name");
     }
     roles[1] = Role::kName;
     fill(roles, 2, Role::kValue);
@@ -144,10 +162,10 @@ bool lappendRule(const std::vector<Word> &words, std::vector<Role> &roles)
 }
 
 /* format formatString ?arg ...? */
-bool formatRule(const std::vector<Word> &words, std::vector<Role> &roles)
+bool formatRule(const std::vector<Word> &words, std::vector<Role> &roles, std::string &why)
 {
     if (words.size() < 2) {
-        return false;
+        return refused(why, "format takes a format");
     }
     roles[1] = Role::kFormat;
     fill(roles, 2, Role::kValue);
@@ -156,16 +174,16 @@ bool formatRule(const std::vector<Word> &words, std::vector<Role> &roles)
 
 /* lsearch ?option ...? list pattern: the options literal; the pattern a
  * value only when the last matching style given is -exact. */
-bool lsearchRule(const std::vector<Word> &words, std::vector<Role> &roles)
+bool lsearchRule(const std::vector<Word> &words, std::vector<Role> &roles, std::string &why)
 {
     size_t n = words.size();
     if (n < 3) {
-        return false;
+        return refused(why, "lsearch takes a list and a pattern");
     }
     bool exact = false;
     for (size_t k = 1; k + 2 < n; k++) {
         if (!words[k].literal) {
-            return false;
+            return refused(why, "lsearch's options must be literal");
         }
         const std::string &option = words[k].text;
         if (option == "-exact") {
@@ -174,7 +192,7 @@ bool lsearchRule(const std::vector<Word> &words, std::vector<Role> &roles)
             exact = false;
         } else if (option == "-start" || option == "-index") {
             if (++k + 2 >= n) {
-                return false;
+                return refused(why, option + " takes a value before the list and the pattern");
             }
         }
     }
@@ -201,11 +219,14 @@ int stringWord(const std::string &word)
     return -1;
 }
 
-bool stringRule(const std::vector<Word> &words, std::vector<Role> &roles)
+bool stringRule(const std::vector<Word> &words, std::vector<Role> &roles, std::string &why)
 {
     size_t n = words.size();
-    if (n < 2 || !words[1].literal || stringWord(words[1].text) < 0) {
-        return false;
+    if (n < 2 || !words[1].literal) {
+        return refused(why, "string's subcommand must be literal");
+    }
+    if (stringWord(words[1].text) < 0) {
+        return refused(why, "string " + words[1].text + " is not allowed in a predicate");
     }
     const std::string &sub = words[1].text;
     if (sub == "is") { /* string is class ?-strict? ?-failindex var? value */
@@ -234,7 +255,7 @@ bool stringRule(const std::vector<Word> &words, std::vector<Role> &roles)
  * leading literal words that begin with "-" (-start takes one more). A
  * marker taken as a switch at run time only moves the words after it
  * towards the pattern, which is a literal word. */
-bool regexpRule(const std::vector<Word> &words, std::vector<Role> &roles)
+bool regexpRule(const std::vector<Word> &words, std::vector<Role> &roles, std::string &)
 {
     size_t k = 1;
     while (k < words.size() && words[k].literal && !words[k].text.empty() && words[k].text[0] == '-') {
@@ -263,21 +284,29 @@ constexpr const char *kInfoWords[] = {"exists"};
 /* dict create ?key value ...?, dict get dictionary ?key ...?, dict exists
  * dictionary key ?key ...?: values only; they read a dictionary and
  * build one. */
-bool dictRule(const std::vector<Word> &words, std::vector<Role> &roles)
+bool dictRule(const std::vector<Word> &words, std::vector<Role> &roles, std::string &why)
 {
-    if (words.size() < 2 || !words[1].literal ||
-        std::find(std::begin(kDictWords), std::end(kDictWords), words[1].text) == std::end(kDictWords)) {
-        return false;
+    if (words.size() < 2 || !words[1].literal) {
+        return refused(why, "dict's subcommand must be literal");
+    }
+    if (std::find(std::begin(kDictWords), std::end(kDictWords), words[1].text) == std::end(kDictWords)) {
+        return refused(why, "dict " + words[1].text + " is not allowed in a predicate");
     }
     fill(roles, 2, Role::kValue);
     return true;
 }
 
 /* info exists name: whether a variable the predicate sets is set. */
-bool infoRule(const std::vector<Word> &words, std::vector<Role> &roles)
+bool infoRule(const std::vector<Word> &words, std::vector<Role> &roles, std::string &why)
 {
-    if (words.size() != 3 || !words[1].literal || words[1].text != kInfoWords[0]) {
-        return false;
+    if (words.size() < 2 || !words[1].literal) {
+        return refused(why, "info's subcommand must be literal");
+    }
+    if (words[1].text != kInfoWords[0]) {
+        return refused(why, "info " + words[1].text + " is not allowed in a predicate");
+    }
+    if (words.size() != 3) {
+        return refused(why, "info exists takes a variable's name");
     }
     roles[2] = Role::kName;
     return true;
@@ -292,18 +321,19 @@ bool oneOf(const Word &word, std::initializer_list<const char *> options)
 
 /* lsort ?option ...? list: options that only say how values compare and
  * what is answered (no -command); -index takes a literal index. */
-bool lsortRule(const std::vector<Word> &words, std::vector<Role> &roles)
+bool lsortRule(const std::vector<Word> &words, std::vector<Role> &roles, std::string &why)
 {
     size_t n = words.size();
     if (n < 2) {
-        return false;
+        return refused(why, "lsort takes a list");
     }
     for (size_t k = 1; k + 1 < n; k++) {
         if (oneOf(words[k], {"-index"}) && k + 2 < n) {
             k++; /* the index: a literal word */
         } else if (!oneOf(words[k], {"-ascii", "-dictionary", "-integer", "-real", "-increasing", "-decreasing",
                                      "-indices", "-nocase", "-unique"})) {
-            return false;
+            return refused(why, words[k].literal ? "lsort " + words[k].text + " is not allowed in a predicate"
+                                                 : "lsort's options must be literal");
         }
     }
     roles[n - 1] = Role::kValue;
@@ -316,12 +346,12 @@ bool lsortRule(const std::vector<Word> &words, std::vector<Role> &roles)
  * reads each word before the last two that begins with "-" as an option,
  * so a string that is not written out comes after "--" unless it is the
  * last word but one. */
-bool switchRule(const std::vector<Word> &words, std::vector<Role> &roles)
+bool switchRule(const std::vector<Word> &words, std::vector<Role> &roles, std::string &why)
 {
     size_t n = words.size(), k = 1;
     for (; k + 2 < n; k++) {
-        if (!words[k].literal) {
-            return false; /* an option or the string: unknown */
+        if (!words[k].literal) { /* an option or the string: unknown */
+            return refused(why, "switch's options must be literal, and a value not written out must follow --");
         }
         if (words[k].text.empty() || words[k].text[0] != '-') {
             break;
@@ -331,11 +361,11 @@ bool switchRule(const std::vector<Word> &words, std::vector<Role> &roles)
             break;
         }
         if (!oneOf(words[k], {"-exact", "-glob", "-regexp", "-nocase"})) {
-            return false;
+            return refused(why, "switch " + words[k].text + " is not allowed in a predicate");
         }
     }
     if (k + 2 > n) {
-        return false;
+        return refused(why, "switch takes a value, and patterns and bodies");
     }
     roles[k] = Role::kValue;
     if (k + 2 == n) {
@@ -343,7 +373,7 @@ bool switchRule(const std::vector<Word> &words, std::vector<Role> &roles)
         return true;
     }
     if ((n - k - 1) % 2 != 0) {
-        return false;
+        return refused(why, "switch takes a body after each pattern");
     }
     for (size_t body = k + 2; body < n; body += 2) {
         roles[body] = oneOf(words[body], {"-"}) ? Role::kFixed : Role::kScript;
@@ -351,13 +381,13 @@ bool switchRule(const std::vector<Word> &words, std::vector<Role> &roles)
     return true;
 }
 
-bool exprRule(const std::vector<Word> &, std::vector<Role> &roles)
+bool exprRule(const std::vector<Word> &, std::vector<Role> &roles, std::string &)
 {
     fill(roles, 1, Role::kExprs);
     return true;
 }
 
-bool evalRule(const std::vector<Word> &, std::vector<Role> &roles)
+bool evalRule(const std::vector<Word> &, std::vector<Role> &roles, std::string &)
 {
     fill(roles, 1, Role::kScripts);
     return true;
@@ -381,11 +411,11 @@ bool uplevelFrame(const std::string &level, bool &global)
 
 /* uplevel level arg ?arg ...? with a level of 0 or #0: the form without a
  * level runs in the caller's frame. */
-bool uplevelRule(const std::vector<Word> &words, std::vector<Role> &roles)
+bool uplevelRule(const std::vector<Word> &words, std::vector<Role> &roles, std::string &why)
 {
     bool global;
     if (words.size() < 3 || !words[1].literal || !uplevelFrame(words[1].text, global)) {
-        return false;
+        return refused(why, "uplevel takes a literal level of 0 or #0 and a script");
     }
     fill(roles, 2, Role::kScripts);
     return true;
@@ -393,22 +423,22 @@ bool uplevelRule(const std::vector<Word> &words, std::vector<Role> &roles)
 
 /* if cond ?then? body ?elseif cond ?then? body ...? ?else? ?body?: the
  * keywords must be literal words, or the roles after them are unknown. */
-bool ifRule(const std::vector<Word> &words, std::vector<Role> &roles)
+bool ifRule(const std::vector<Word> &words, std::vector<Role> &roles, std::string &why)
 {
     size_t n = words.size(), k = 1;
     for (;;) {
         if (k >= n) {
-            return false;
+            return refused(why, "if takes a body after each condition");
         }
         roles[k++] = Role::kExpr;
         if (k + 1 < n && !words[k].literal) {
-            return false; /* "then" or the body: unknown; the last word is the body */
+            return refused(why, "if's keywords must be literal"); /* "then" or the body: unknown */
         }
         if (k < n && words[k].text == "then") {
             k++;
         }
         if (k >= n) {
-            return false;
+            return refused(why, "if takes a body after each condition");
         }
         roles[k++] = Role::kScript;
         if (k == n) {
@@ -419,36 +449,36 @@ bool ifRule(const std::vector<Word> &words, std::vector<Role> &roles)
             return true;
         }
         if (!words[k].literal) {
-            return false;
+            return refused(why, "if's keywords must be literal");
         }
         if (words[k].text == "else") {
             if (k + 2 != n) {
-                return false;
+                return refused(why, "if takes one body after else");
             }
             roles[k + 1] = Role::kScript;
             return true;
         }
         if (words[k].text != "elseif") {
-            return false;
+            return refused(why, words[k].text + " is no keyword of if");
         }
         k++;
     }
 }
 
-bool whileRule(const std::vector<Word> &words, std::vector<Role> &roles)
+bool whileRule(const std::vector<Word> &words, std::vector<Role> &roles, std::string &why)
 {
     if (words.size() != 3) {
-        return false;
+        return refused(why, "while takes a condition and a body");
     }
     roles[1] = Role::kExpr;
     roles[2] = Role::kScript;
     return true;
 }
 
-bool forRule(const std::vector<Word> &words, std::vector<Role> &roles)
+bool forRule(const std::vector<Word> &words, std::vector<Role> &roles, std::string &why)
 {
     if (words.size() != 5) {
-        return false;
+        return refused(why, "for takes a start, a condition, a next script and a body");
     }
     roles[1] = roles[3] = roles[4] = Role::kScript;
     roles[2] = Role::kExpr;
@@ -456,11 +486,11 @@ bool forRule(const std::vector<Word> &words, std::vector<Role> &roles)
 }
 
 /* foreach varList list ?varList list ...? body (and lmap). */
-bool foreachRule(const std::vector<Word> &words, std::vector<Role> &roles)
+bool foreachRule(const std::vector<Word> &words, std::vector<Role> &roles, std::string &why)
 {
     size_t n = words.size();
     if (n < 4 || n % 2 != 0) {
-        return false;
+        return refused(why, words[0].text + " takes lists of names and lists in pairs, and a body");
     }
     for (size_t k = 1; k + 1 < n; k += 2) {
         roles[k] = Role::kNames;
@@ -471,10 +501,10 @@ bool foreachRule(const std::vector<Word> &words, std::vector<Role> &roles)
 }
 
 /* catch script ?resultVar? ?optionsVar? */
-bool catchRule(const std::vector<Word> &words, std::vector<Role> &roles)
+bool catchRule(const std::vector<Word> &words, std::vector<Role> &roles, std::string &why)
 {
     if (words.size() < 2 || words.size() > 4) {
-        return false;
+        return refused(why, "catch takes a script and at most two variables' names");
     }
     roles[1] = Role::kScript;
     fill(roles, 2, Role::kName);
@@ -482,10 +512,10 @@ bool catchRule(const std::vector<Word> &words, std::vector<Role> &roles)
 }
 
 /* time script ?count? */
-bool timeRule(const std::vector<Word> &words, std::vector<Role> &roles)
+bool timeRule(const std::vector<Word> &words, std::vector<Role> &roles, std::string &why)
 {
     if (words.size() < 2 || words.size() > 3) {
-        return false;
+        return refused(why, "time takes a script and a count");
     }
     roles[1] = Role::kScript;
     return true;
@@ -493,16 +523,16 @@ bool timeRule(const std::vector<Word> &words, std::vector<Role> &roles)
 
 /* try body ?on code varList script? ?trap pattern varList script? ...
  * ?finally script?: codes and patterns are fixed, variable lists names. */
-bool tryRule(const std::vector<Word> &words, std::vector<Role> &roles)
+bool tryRule(const std::vector<Word> &words, std::vector<Role> &roles, std::string &why)
 {
     size_t n = words.size(), k = 2;
     if (n < 2) {
-        return false;
+        return refused(why, "try takes a body");
     }
     roles[1] = Role::kScript;
     while (k < n) {
         if (!words[k].literal) {
-            return false;
+            return refused(why, "try's keywords must be literal");
         }
         if ((words[k].text == "on" || words[k].text == "trap") && k + 3 < n) {
             roles[k + 2] = Role::kNames;
@@ -512,7 +542,7 @@ bool tryRule(const std::vector<Word> &words, std::vector<Role> &roles)
             roles[k + 1] = Role::kScript;
             k += 2;
         } else {
-            return false;
+            return refused(why, "try takes handlers (on, trap) of four words and one finally at the end");
         }
     }
     return true;
@@ -790,7 +820,7 @@ bool listElements(const char *p, const char *end, std::vector<std::pair<const ch
     return same;
 }
 
-bool tooDeep(const char *p, const char *end, int limit);
+bool nestsDeeper(const char *p, const char *end, int limit);
 
 /* ---- The placer ---- */
 
@@ -835,22 +865,67 @@ bool nameChar(char c)
     return std::isalnum(static_cast<unsigned char>(c)) != 0;
 }
 
+/* The longest text of a predicate a refusal shows, in bytes. */
+constexpr size_t kShownBytes = 60;
+
+}  // namespace
+
+std::string matchScriptCut(std::string text)
+{
+    if (text.size() > kShownBytes) {
+        size_t n = kShownBytes;
+        while (n > 0 && (static_cast<unsigned char>(text[n]) & 0xC0) == 0x80) {
+            n--;
+        }
+        text.resize(n);
+        text += "...";
+    }
+    return text;
+}
+
+namespace {
+
+std::string cut(std::string text)
+{
+    return matchScriptCut(std::move(text));
+}
+
+/* Why Tcl's parser refuses the text at [p, end): its own message. */
+std::string parseError(Tcl_Interp *interp, const char *p, const char *end, bool isExpr)
+{
+    Tcl_InterpState state = Tcl_SaveInterpState(interp, TCL_OK);
+    Tcl_Parse parse;
+    int code = isExpr ? Tcl_ParseExpr(interp, p, static_cast<int>(end - p), &parse)
+                      : Tcl_ParseCommand(interp, p, static_cast<int>(end - p), 0, &parse);
+    std::string message = code == TCL_OK ? "Tcl cannot parse it" : Tcl_GetStringResult(interp);
+    if (code == TCL_OK) {
+        Tcl_FreeParse(&parse);
+    }
+    Tcl_RestoreInterpState(interp, state);
+    return message;
+}
+
 class Placer {
 public:
-    Placer(Tcl_Interp *interp, const KnownCommands &known, size_t markers)
-        : interp_(interp), known_(known), placed_(markers, false), later_(markers, false)
+    Placer(Tcl_Interp *interp, const KnownCommands &known, const std::vector<MatchMarker> &markers)
+        : interp_(interp), known_(known), markers_(markers), placed_(markers.size(), false),
+          later_(markers.size(), false)
     {}
+
+    /* Why the predicate was refused: the first refusal found, as "the
+       word: the reason" (or a sentence that begins with the word). */
+    const std::string &why() const { return why_; }
 
     /* The script in [p, end) of src, run as it stands. */
     bool script(const Source &src, const char *p, const char *end, int depth)
     {
         if (depth > kMaxDepth) {
-            return false;
+            return tooDeep();
         }
         while (p < end) {
             Tcl_Parse parse;
             if (Tcl_ParseCommand(nullptr, p, static_cast<int>(end - p), 0, &parse) != TCL_OK) {
-                return false;
+                return refuse(shown(src, p, end) + ": " + parseError(interp_, p, end, false));
             }
             if (parse.commentSize > 0) {
                 placeAll(src, parse.commentStart, parse.commentStart + parse.commentSize); /* never read */
@@ -862,7 +937,7 @@ public:
                 return false;
             }
             if (next <= p) {
-                return !holds(src, p, end);
+                return !holds(src, p, end) || refuse(shown(src, p, end) + ": a marker here is never read");
             }
             p = next;
         }
@@ -871,10 +946,12 @@ public:
 
     /* True when every marker was placed and no word of a command of rule 3
        names a variable that may hold a value. */
-    bool finish() const
+    bool finish()
     {
-        if (!std::all_of(placed_.begin(), placed_.end(), [](bool b) { return b; })) {
-            return false;
+        for (size_t id = 0; id < placed_.size(); id++) {
+            if (!placed_[id]) {
+                return refuse(matchMarkerText(markers_[id]) + ": a marker here is never read as a value");
+            }
         }
         for (const std::string &word : otherWords_) {
             for (size_t a = 0; a < word.size();) {
@@ -885,13 +962,14 @@ public:
                 if (b > a) {
                     std::string run = word.substr(a, b - a);
                     if (names_.count(run) != 0 || run == "errorInfo" || run == "errorCode") {
-                        return false;
+                        return refuse(cut(word) + ": names " + run +
+                                      ", which may hold a value, in a word of a command that is not a rule's");
                     }
                 }
                 a = b + 1;
             }
             if (names_.count("->") != 0 && word.find("->") != std::string::npos) {
-                return false;
+                return refuse(cut(word) + ": names ->, which may hold a value, in a word of a command that is not a rule's");
             }
         }
         return true;
@@ -901,6 +979,44 @@ public:
     bool later(size_t id) const { return later_[id]; }
 
 private:
+    /* False, keeping reason as why unless an inner refusal said why. */
+    bool refuse(const std::string &reason)
+    {
+        if (why_.empty()) {
+            why_ = reason;
+        }
+        return false;
+    }
+
+    bool tooDeep()
+    {
+        return refuse("the predicate nests more than " + std::to_string(kMaxDepth) + " levels deep");
+    }
+
+    /* The text at [a, b) of src as the predicate writes it (its markers as
+       written, not as reads of the array), cut to kShownBytes. */
+    std::string shown(const Source &src, const char *a, const char *b) const
+    {
+        std::string text;
+        const char *p = a;
+        for (unsigned k = src.first(a); k < src.first(b); k++) {
+            const Mark &m = src.marks[k];
+            const char *at = src.base + m.at;
+            text.append(p, static_cast<size_t>(at - p));
+            text += matchMarkerText(markers_[m.id]);
+            p = std::min(at + m.length, b);
+            if (text.size() > kShownBytes) {
+                break;
+            }
+        }
+        if (p < b && text.size() <= kShownBytes) {
+            text.append(p, std::min(static_cast<size_t>(b - p), kShownBytes + 1));
+        }
+        return cut(text);
+    }
+
+    std::string shown(const Source &src, const Tcl_Token &t) const { return shown(src, t.start, t.start + t.size); }
+
     /* True when a marker of src starts in [a, b). */
     static bool holds(const Source &src, const char *a, const char *b) { return src.first(a) < src.first(b); }
 
@@ -933,12 +1049,10 @@ private:
             placed_[m->id] = true;
             return true;
         }
-        if (holds(src, *t)) {
-            return false;
-        }
         for (int k = 1; k <= t->numComponents; k++) {
-            if (t[k].type != TCL_TOKEN_TEXT && t[k].type != TCL_TOKEN_BS) {
-                return false; /* an index computed at run time */
+            if ((t[k].type != TCL_TOKEN_TEXT && t[k].type != TCL_TOKEN_BS) || holds(src, t[k])) {
+                /* an index computed at run time */
+                return refuse(shown(src, *t) + ": a variable's name and index must be literal");
             }
         }
         return true;
@@ -954,8 +1068,11 @@ private:
         if (open != std::string::npos && text.back() == ')') {
             base = text.substr(0, open);
         }
-        if (base.empty() || !std::all_of(base.begin(), base.end(), nameChar) || known_.globals.count(base) != 0) {
-            return false;
+        if (base.empty() || !std::all_of(base.begin(), base.end(), nameChar)) {
+            return refuse(cut(text) + ": a variable's name must be letters and digits");
+        }
+        if (known_.globals.count(base) != 0) {
+            return refuse(cut(text) + ": " + base + " is a variable of Tcl's or of the application's");
         }
         names_.insert(base);
         return true;
@@ -1086,6 +1203,12 @@ private:
     /* A literal word without a marker. */
     static bool fixed(const Source &src, const Word &word) { return word.literal && !holds(src, *word.token); }
 
+    /* fixed(), or false saying that what the word is must be literal. */
+    bool literalWord(const Source &src, const Word &word, const std::string &what)
+    {
+        return fixed(src, word) || refuse(shown(src, *word.token) + ": " + what + " must be literal");
+    }
+
     bool command(const Source &src, const Tcl_Parse &parse, int depth)
     {
         if (parse.numWords == 0) {
@@ -1095,7 +1218,8 @@ private:
         const Tcl_Token *token = parse.tokenPtr;
         for (int w = 0; w < parse.numWords; w++) {
             if (token->type == TCL_TOKEN_EXPAND_WORD) {
-                return false; /* the words' roles depend on how many it gives */
+                /* the words' roles depend on how many it gives */
+                return refuse(shown(src, *token) + ": a word may not be expanded");
             }
             Word word{token, token->type == TCL_TOKEN_SIMPLE_WORD, *token->start == '{', {}};
             if (word.literal) {
@@ -1104,22 +1228,34 @@ private:
             words.push_back(std::move(word));
             token += token->numComponents + 1;
         }
-        if (!fixed(src, words[0])) {
-            return false;
+        const char *commandEnd = parse.commandStart + parse.commandSize;
+        while (commandEnd > parse.commandStart && std::strchr(" \t\n\r;", commandEnd[-1]) != nullptr) {
+            commandEnd--;
         }
+        if (!fixed(src, words[0])) {
+            return refuse(shown(src, *words[0].token) + ": a command's name must be literal");
+        }
+        const std::string &commandName = words[0].text;
         RuleProc *rule = nullptr;
         std::vector<Role> roles(words.size(), Role::kFixed);
-        switch (resolve(words[0].text, rule, words)) {
-        case Kind::kRule:
-            if (!rule(words, roles)) {
-                return false;
+        switch (resolve(commandName, rule, words)) {
+        case Kind::kRule: {
+            std::string why;
+            if (!rule(words, roles, why)) {
+                return refuse(shown(src, parse.commandStart, commandEnd) + ": " + why);
             }
             break;
-        case Kind::kProc: valueRule(words, roles); break;
+        }
+        case Kind::kProc: {
+            std::string none;
+            valueRule(words, roles, none);
+            break;
+        }
         case Kind::kOther:
             for (const Word &word : words) {
                 if (!fixed(src, word) || word.text.find_first_of("$[\\") != std::string::npos) {
-                    return false;
+                    return refuse(shown(src, *word.token) + ": the words of " + cut(commandName) +
+                                  " must be literal and hold no $, [ or backslash");
                 }
                 otherWords_.push_back(word.text);
             }
@@ -1129,12 +1265,23 @@ private:
             const Word &word = words[w];
             bool ok = true;
             switch (roles[w]) {
-            case Role::kFixed: ok = fixed(src, word); break;
-            case Role::kFormat: ok = fixed(src, word) && word.text.find('*') == std::string::npos; break;
-            case Role::kName: ok = fixed(src, word) && name(word.text); break;
-            case Role::kMatchVar: ok = fixed(src, word) && matchVar(word.text); break;
+            case Role::kFixed: {
+                std::string of = cut(commandName);
+                if (rule == stringRule) {
+                    of += " " + words[1].text;
+                }
+                ok = literalWord(src, word, "this word of " + of);
+                break;
+            }
+            case Role::kFormat:
+                ok = literalWord(src, word, "a format") &&
+                     (word.text.find('*') == std::string::npos ||
+                      refuse(shown(src, *word.token) + ": a format may not take a width or precision from a value (*)"));
+                break;
+            case Role::kName: ok = literalWord(src, word, "a variable's name") && name(word.text); break;
+            case Role::kNames: ok = literalWord(src, word, "a list of variables' names") && names(word.text); break;
+            case Role::kMatchVar: ok = literalWord(src, word, "a variable's name") && matchVar(word.text); break;
             case Role::kCases: ok = cases(src, word, depth + 1); break;
-            case Role::kNames: ok = fixed(src, word) && names(word.text); break;
             case Role::kValue: ok = value(src, word, depth + 1); break;
             case Role::kScript:
             case Role::kExpr: ok = parsed(src, &word, 1, roles[w] == Role::kExpr, depth + 1); break;
@@ -1177,18 +1324,24 @@ private:
     bool cases(const Source &src, const Word &word, int depth)
     {
         if (!word.literal) {
-            return false;
+            return refuse(shown(src, *word.token) + ": switch's patterns and bodies must be literal");
         }
         const Tcl_Token &text = word.token[1];
         std::vector<std::pair<const char *, const char *>> ranges;
-        if (!listElements(text.start, text.start + text.size, ranges) || ranges.empty() || ranges.size() % 2 != 0) {
-            return false;
+        if (!listElements(text.start, text.start + text.size, ranges)) {
+            return refuse(shown(src, *word.token) +
+                          ": switch's patterns and bodies must be words in braces or without backslashes");
+        }
+        if (ranges.empty() || ranges.size() % 2 != 0) {
+            return refuse(shown(src, *word.token) + ": switch takes a body after each pattern");
         }
         for (size_t k = 0; k < ranges.size(); k += 2) {
             auto [pattern, patternEnd] = ranges[k];
             auto [body, bodyEnd] = ranges[k + 1];
-            if (holds(src, pattern, patternEnd) ||
-                !(std::string(body, bodyEnd) == "-" || script(src, body, bodyEnd, depth))) {
+            if (holds(src, pattern, patternEnd)) {
+                return refuse(shown(src, pattern, patternEnd) + ": a pattern must be literal");
+            }
+            if (std::string(body, bodyEnd) != "-" && !script(src, body, bodyEnd, depth)) {
                 return false;
             }
         }
@@ -1203,7 +1356,10 @@ private:
         std::vector<std::string> items;
         bool ok = splitList(nullptr, list, items);
         Tcl_DecrRefCount(list);
-        return ok && std::all_of(items.begin(), items.end(), [&](const std::string &item) { return name(item); });
+        if (!ok) {
+            return refuse(cut(text) + ": a list of variables' names must be a list");
+        }
+        return std::all_of(items.begin(), items.end(), [&](const std::string &item) { return name(item); });
     }
 
     /* A word used as a value: markers and variables read in it, command
@@ -1212,7 +1368,8 @@ private:
     bool value(const Source &src, const Word &word, int depth)
     {
         if (word.braced) {
-            return !holds(src, *word.token);
+            return !holds(src, *word.token) ||
+                   refuse(shown(src, *word.token) + ": a marker in braces that nothing runs is never read");
         }
         const Tcl_Token *t = word.token;
         for (int k = 1; k <= t->numComponents; k++) {
@@ -1227,7 +1384,7 @@ private:
                     return false;
                 }
             } else if (holds(src, part)) {
-                return false;
+                return refuse(shown(src, part) + ": a marker here is never read as a value");
             }
         }
         return true;
@@ -1239,8 +1396,10 @@ private:
        from literal text and markers only. */
     bool parsed(const Source &src, const Word *words, size_t count, bool isExpr, int depth)
     {
+        const char *from = words[0].token->start;
+        const char *to = words[count - 1].token->start + words[count - 1].token->size;
         if (depth > kMaxDepth) {
-            return false;
+            return tooDeep();
         }
         if (count == 1 && words[0].literal) {
             const Tcl_Token &text = words[0].token[1];
@@ -1248,7 +1407,8 @@ private:
                           : script(src, text.start, text.start + text.size, depth);
         }
         if (src.second && !std::all_of(words, words + count, [](const Word &w) { return w.literal; })) {
-            return false; /* a third pass is not followed */
+            /* a third pass is not followed */
+            return refuse(shown(src, from, to) + ": a value read a third time is not followed");
         }
         std::string text;
         Source next;
@@ -1264,13 +1424,11 @@ private:
                 a = one.find_first_not_of(kConcatTrim);
                 size_t b = one.find_last_not_of(kConcatTrim);
                 if (a == std::string::npos) {
-                    if (!marks.empty()) {
-                        return false;
-                    }
-                    continue;
+                    continue; /* only blanks: no marker */
                 }
                 if (b + 1 < one.size() && one[b] == '\\') {
-                    return false; /* trimming would bare a backslash */
+                    /* trimming would bare a backslash */
+                    return refuse(shown(src, *words[i].token) + ": a backslash before a blank is read again");
                 }
                 one = one.substr(a, b + 1 - a);
                 if (!text.empty()) {
@@ -1285,8 +1443,8 @@ private:
         }
         next.index(text.c_str(), text.size());
         const char *end = text.c_str() + text.size();
-        if (tooDeep(text.c_str(), end, kMaxDepth - depth)) {
-            return false; /* a second pass nests as deep as its text */
+        if (nestsDeeper(text.c_str(), end, kMaxDepth - depth)) {
+            return tooDeep(); /* a second pass nests as deep as its text */
         }
         return isExpr ? expression(next, text.c_str(), end, depth) : script(next, text.c_str(), end, depth);
     }
@@ -1297,6 +1455,7 @@ private:
        else substituted (variables, commands) is unknown: refused. */
     bool firstPass(const Source &src, const Word &word, std::string &out, std::vector<Mark> &marks)
     {
+        static const char *const readTwice = "a word read twice may substitute only markers";
         const Tcl_Token *t = word.token;
         for (int k = 1; k <= t->numComponents; k++) {
             const Tcl_Token &part = t[k];
@@ -1305,14 +1464,14 @@ private:
                     const Mark &m = src.marks[i];
                     const char *p = src.base + m.at;
                     if (!word.braced || p + m.length > part.start + part.size) {
-                        return false;
+                        return refuse(shown(src, *word.token) + ": " + readTwice);
                     }
                     marks.push_back({out.size() + static_cast<size_t>(p - part.start), m.length, m.id});
                 }
                 out.append(part.start, static_cast<size_t>(part.size));
             } else if (part.type == TCL_TOKEN_BS) {
                 if (holds(src, part)) {
-                    return false;
+                    return refuse(shown(src, *word.token) + ": " + readTwice);
                 }
                 char buffer[TCL_UTF_MAX + 1];
                 int n = Tcl_UtfBackslash(part.start, nullptr, buffer);
@@ -1320,14 +1479,14 @@ private:
             } else if (part.type == TCL_TOKEN_VARIABLE && !word.braced) {
                 const Mark *mark = markerOf(src, part);
                 if (mark == nullptr) {
-                    return false;
+                    return refuse(shown(src, *word.token) + ": " + readTwice);
                 }
                 later_[mark->id] = true;
                 marks.push_back({out.size(), mark->length, mark->id});
                 out.append(part.start, static_cast<size_t>(part.size));
                 k += part.numComponents;
             } else {
-                return false;
+                return refuse(shown(src, *word.token) + ": " + readTwice);
             }
         }
         return true;
@@ -1337,14 +1496,15 @@ private:
        runs, to one of Tcl's own or to a procedure of the application. */
     bool mathFunction(const char *start, int size)
     {
-        std::string name = "tcl::mathfunc::" + std::string(start, static_cast<size_t>(size));
+        std::string function(start, static_cast<size_t>(size));
+        std::string name = "tcl::mathfunc::" + function;
         Tcl_Command token = Tcl_FindCommand(interp_, name.c_str(), ns_, 0);
-        if (token == nullptr) {
-            return false; /* Tcl would hand the values to unknown */
-        }
         Command c = commandOf(token);
-        return std::find(known_.mathFuncs.begin(), known_.mathFuncs.end(), c) != known_.mathFuncs.end() ||
-               tclMathProc(token, c) || applicationProc(token, c) || applicationMathFunc(token, c);
+        /* none: Tcl would hand the values to unknown */
+        return (token != nullptr &&
+                (std::find(known_.mathFuncs.begin(), known_.mathFuncs.end(), c) != known_.mathFuncs.end() ||
+                 tclMathProc(token, c) || applicationProc(token, c) || applicationMathFunc(token, c))) ||
+               refuse(cut(function) + ": a math function must be Tcl's own or a procedure of the application");
     }
 
     /* True for one of Tcl's math functions made as a procedure by Tcl's
@@ -1378,11 +1538,11 @@ private:
     bool expression(const Source &src, const char *p, const char *end, int depth)
     {
         if (depth > kMaxDepth) {
-            return false;
+            return tooDeep();
         }
         Tcl_Parse parse;
         if (Tcl_ParseExpr(nullptr, p, static_cast<int>(end - p), &parse) != TCL_OK) {
-            return false;
+            return refuse(shown(src, p, end) + ": " + parseError(interp_, p, end, true));
         }
         bool ok = true;
         for (int k = 0; ok && k < parse.numTokens; k++) {
@@ -1394,7 +1554,9 @@ private:
                 break;
             case TCL_TOKEN_COMMAND: ok = script(src, t.start + 1, t.start + t.size - 1, depth + 1); break;
             case TCL_TOKEN_TEXT:
-            case TCL_TOKEN_BS: ok = !holds(src, t); break; /* a braced string, a number */
+            case TCL_TOKEN_BS: /* a braced string, a number */
+                ok = !holds(src, t) || refuse(shown(src, t) + ": a marker here is never read as a value");
+                break;
             case TCL_TOKEN_OPERATOR:
                 /* a function's name, or an operator (eq, ne, in, ni are
                    the operators that begin with a letter) */
@@ -1412,6 +1574,8 @@ private:
 
     Tcl_Interp *interp_;
     const KnownCommands &known_;
+    const std::vector<MatchMarker> &markers_; /* the predicate's markers, by id */
+    std::string why_;                         /* why the predicate is refused, once known */
     std::vector<bool> placed_;              /* by marker id: read in a proven position, or in a comment */
     std::vector<bool> later_;               /* by marker id: read by a second pass */
     Tcl_Namespace *ns_ = nullptr;           /* where names resolve: null for the current namespace */
@@ -1447,7 +1611,7 @@ size_t markerAt(const char *p, MatchMarker &marker)
 /* True when brackets, braces and parentheses in [p, end) nest deeper than
  * limit (counted loosely, an upper bound of how deep Tcl's parser
  * recurses). */
-bool tooDeep(const char *p, const char *end, int limit)
+bool nestsDeeper(const char *p, const char *end, int limit)
 {
     int depth = 0;
     for (; p < end; p++) {
@@ -1521,16 +1685,9 @@ int matchScriptInit(Tcl_Interp *interp)
     return 0;
 }
 
-bool matchScriptPlace(Tcl_Interp *interp, const char *predicate, const std::string &array, MatchScript &out)
+bool matchScriptPlace(Tcl_Interp *interp, const char *predicate, const std::string &array, MatchScript &out,
+                      std::string &why)
 {
-    auto *known = static_cast<const KnownCommands *>(Tcl_GetAssocData(interp, kAssocKey, nullptr));
-    if (known == nullptr || tooDeep(predicate, predicate + std::strlen(predicate), kMaxDepth)) {
-        return false;
-    }
-    /* The array's name without its namespace and number: the predicate may
-       not name it, nor another match's. */
-    std::string stem = array.substr(array.rfind(':') == std::string::npos ? 0 : array.rfind(':') + 1);
-    stem.erase(stem.find_last_not_of("0123456789") + 1);
     out.markers.clear();
     out.script.clear();
     out.text.assign(1, std::string());
@@ -1552,14 +1709,29 @@ bool matchScriptPlace(Tcl_Interp *interp, const char *predicate, const std::stri
         out.markers.push_back(std::move(marker));
         p += n;
     }
+    auto *known = static_cast<const KnownCommands *>(Tcl_GetAssocData(interp, kAssocKey, nullptr));
+    if (known == nullptr) {
+        why = "the package did not record Tcl's own commands";
+        return false;
+    }
+    if (nestsDeeper(predicate, predicate + std::strlen(predicate), kMaxDepth)) {
+        why = "the predicate nests more than " + std::to_string(kMaxDepth) + " levels deep";
+        return false;
+    }
+    /* The array's name without its namespace and number: the predicate may
+       not name it, nor another match's. */
+    std::string stem = array.substr(array.rfind(':') == std::string::npos ? 0 : array.rfind(':') + 1);
+    stem.erase(stem.find_last_not_of("0123456789") + 1);
     for (const std::string &piece : out.text) {
         if (stem.empty() || piece.find(stem) != std::string::npos) {
+            why = stem + ": a predicate may not name the match's array";
             return false;
         }
     }
     source.index(text.c_str(), text.size());
-    Placer placer(interp, *known, out.markers.size());
+    Placer placer(interp, *known, out.markers);
     if (!placer.script(source, text.c_str(), text.c_str() + text.size(), 0) || !placer.finish()) {
+        why = placer.why();
         return false;
     }
     size_t from = 0;

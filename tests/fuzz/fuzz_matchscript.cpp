@@ -360,7 +360,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     Generated g;
     generate(in, 0, g);
     MatchScript placed;
-    if (!matchScriptPlace(interp, g.predicate.c_str(), "::gtableMatch1", placed)) {
+    std::string why;
+    if (!matchScriptPlace(interp, g.predicate.c_str(), "::gtableMatch1", placed, why)) {
+        if (why.empty()) {
+            std::fprintf(stderr, "fuzz_matchscript: refused without a reason\n%s\n", g.predicate.c_str());
+            std::abort();
+        }
         return 0;
     }
     if (placed.markers.size() != g.cells.size()) {
