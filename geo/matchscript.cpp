@@ -17,36 +17,42 @@
  *	  1. A command of kRules: its literal name resolves, in the namespace
  *	     where the command runs, to the command Tcl made under that name
  *	     (matchScriptInit records them, leaving out a name that is
- *	     already an alias or a procedure; for string, the subcommand too,
- *	     through the ensemble as Tcl made it). Its rule gives each word a
- *	     role:
+ *	     already an alias or a procedure; for string, dict and info, the
+ *	     subcommand too, through the ensemble as Tcl made it). Its rule
+ *	     gives each word a role:
  *	     - a value (list, lindex, llength, lrange, the list and an exact
- *	       pattern of lsearch, the values of format, return, error, set,
- *	       lappend, the words of string's subcommands of kStringWords
- *	       other than a class, a pattern or a count, the string of
- *	       regexp, the lists of foreach and lmap): anything may stand
+ *	       pattern of lsearch, the list of lsort, split's, join's,
+ *	       concat's and dict create's, get's and exists' words, the values
+ *	       of format, return, error, set, append, lappend and incr, the
+ *	       words of string's subcommands of kStringWords other than a
+ *	       class, a pattern or a count, the string of regexp and of
+ *	       switch, the lists of foreach and lmap): anything may stand
  *	       there, markers, variable reads and command substitutions
  *	       (checked as scripts), bare or in double quotes; never in the
  *	       index of a variable, and a braced word is only text;
  *	     - a keyword, level, count, option, glob or regular-expression
  *	       pattern, or format: a literal word without a marker (a format
  *	       without a width or precision taken from a value, '*');
- *	     - a variable name (set, lappend, regexp's variables, catch's,
+ *	     - a variable name (set, append, lappend, incr, info exists,
+ *	       regexp's variables, where "->" may stand too, catch's,
  *	       string is -failindex, foreach's, lmap's and try's lists): a
  *	       literal name of letters and digits, unqualified, that was not
  *	       a global variable when the package was loaded (Tcl's own, such
  *	       as auto_index, env, tcl_*, belong to Tcl); these variables may
  *	       hold values, so no word of rule 3 may name them;
  *	     - a script or an expression (the bodies and conditions of if,
- *	       while, for, foreach, lmap, catch, time and try, the words of
- *	       expr, eval and uplevel): a literal word is followed in place,
+ *	       while, for, foreach, lmap, catch, time, try and switch, whose
+ *	       patterns are literal, the words of expr, eval and uplevel): a
+ *	       literal word is followed in place,
  *	       by the same rules; a word with substitutions only when they are
  *	       markers, whose second reading the placer builds itself (the
  *	       marker is written \$array(k), so that the first pass leaves
  *	       $array(k) and the second reads it: expr %POP > 150); a third
  *	       pass is not followed. Expressions are parsed with Tcl's parser:
  *	       a math function must resolve where it runs to one of Tcl's own
- *	       (or to a procedure of the application). uplevel runs its script
+ *	       (min and max as procedures of Tcl's library, as they were at
+ *	       load), or to a procedure of the application (one it made in
+ *	       ::tcl::mathfunc after load too). uplevel runs its script
  *	       in a frame the placer can tell: level 0 (the same), or #0 (the
  *	       global frame, names resolved in the global namespace).
  *	  2. A procedure of the application (made by proc after the package
@@ -60,7 +66,10 @@
  *	     of letters, digits and underscores equal to such a name).
  *	No command has a {*} word; the match's array is not named anywhere
  *	(matchScriptPlace); a marker in a comment is never read and is
- *	accepted; a predicate nested deeper than kMaxDepth is refused.
+ *	accepted; a predicate whose brackets, braces and parentheses nest
+ *	deeper than kMaxDepth is refused, and so is a text read a second time
+ *	that would nest deeper than the levels left to it; the placer counts
+ *	one level for each.
  *	The placer's work is linear in the predicate's length: each text it
  *	parses keeps, per byte, how many markers start before it.
  */
