@@ -75,6 +75,8 @@
  */
 #include "geo/matchscript.h"
 
+#include <dlfcn.h>
+
 #include <algorithm>
 #include <cctype>
 #include <cstring>
@@ -635,6 +637,14 @@ struct MathProc {
     std::string text; /* its arguments and body */
 };
 
+struct CommandHash {
+    size_t operator()(const Command &c) const
+    {
+        return std::hash<const void *>()(reinterpret_cast<const void *>(c.proc)) * 31 +
+               std::hash<const void *>()(c.data);
+    }
+};
+
 /* What an interpreter held when the package was loaded: its commands of
  * kRules, string's subcommands and ensemble, Tcl's math functions, the
  * procedure through which Tcl runs procedures, and the procedures and
@@ -648,6 +658,18 @@ struct KnownCommands {
     Tcl_ObjCmdProc *procProc = nullptr;
     std::unordered_set<std::string> procs;   /* procedures, by full name */
     std::unordered_set<std::string> globals; /* global variables */
+    /* Every command and procedure there was, whatever its name now: Tcl's
+       and Tk's own (and those of packages loaded before), not the
+       package's own commands. */
+    std::unordered_set<Command, CommandHash> atLoad;
+    /* What Tcl's autoloader offers, read for one auto_path and library
+       folder (autoKey) in an interpreter of the placer's own: the names of
+       its index, and the bodies of the procedures of Tcl's and Tk's
+       libraries that it loads. */
+    std::string autoKey;
+    bool autoRead = false;
+    std::unordered_set<std::string> autoNames;
+    std::unordered_set<std::string> libraryBodies;
 };
 
 constexpr const char *kAssocKey = "tesk::matchScript";
@@ -767,7 +789,8 @@ std::string procText(Tcl_Interp *interp, const std::string &full)
     return text;
 }
 
-/* Every procedure of the interpreter, by full name. */
+/* Every procedure of the interpreter, by full name (all run in a
+ * procedure's frame: no variable of the application is touched). */
 constexpr const char *kAllProcs = "::apply {{} {set out {}; set todo [list ::]; while {[llength $todo]} {"
                                   "set ns [lindex $todo end]; set todo [lrange $todo 0 end-1];"
                                   "foreach p [::info procs [expr {$ns eq {::} ? {::*} : \"${ns}::*\"}]] {lappend out "
@@ -830,6 +853,72 @@ bool listElements(const char *p, const char *end, std::vector<std::pair<const ch
 }
 
 bool nestsDeeper(const char *p, const char *end, int limit);
+
+/* Every command of the interpreter, by full name. */
+constexpr const char *kAllCommands = "::apply {{} {set out {}; set todo [list ::]; while {[llength $todo]} {"
+                                     "set ns [lindex $todo end]; set todo [lrange $todo 0 end-1];"
+                                     "lappend out {*}[::info commands [expr {$ns eq {::} ? {::*} : \"${ns}::*\"}]];"
+                                     "lappend todo {*}[::namespace children $ns]}; return $out}}";
+
+/* The bodies of every procedure of the interpreter. */
+constexpr const char *kAllBodies = "::apply {{} {set out {}; set todo [list ::]; while {[llength $todo]} {"
+                                   "set ns [lindex $todo end]; set todo [lrange $todo 0 end-1];"
+                                   "foreach p [::info procs [expr {$ns eq {::} ? {::*} : \"${ns}::*\"}]] {lappend out "
+                                   "[::info body $p]};"
+                                   "lappend todo {*}[::namespace children $ns]}; return $out}}";
+
+/* The names Tcl's and Tk's library scripts give their namespaces (the
+ * first name under ::, in lower case). */
+constexpr const char *kLibraryNamespaces[] = {"tcl",      "tk",      "ttk",  "oo",
+                                              "msgcat",   "safe",    "platform", "tcltest",
+                                              "http",     "auto_mkindex_parser"};
+
+/* The packages provided in the interpreter, by name. */
+constexpr const char *kProvided = "::apply {{} {set out {}; foreach p [::package names] {"
+                                  "if {[::package provide $p] ne {}} {lappend out $p}}; return $out}}";
+
+/* True when the command's procedure is the package's own code. */
+bool packageOwn(Tcl_ObjCmdProc *proc)
+{
+    Dl_info own, other;
+    return dladdr(reinterpret_cast<void *>(&matchScriptInit), &own) != 0 &&
+           dladdr(reinterpret_cast<void *>(proc), &other) != 0 && own.dli_fbase == other.dli_fbase;
+}
+
+/* Reads, in an interpreter of its own, what Tcl's autoloader offers for
+ * autoPath: the names of its index, and the bodies of the procedures that
+ * it loads from the files of Tcl's and Tk's libraries (libraries, the
+ * folders of both). The application's interpreter is not touched. */
+void readAutoloader(KnownCommands &known, Tcl_Obj *autoPath, const std::vector<std::string> &libraries)
+{
+    known.autoNames.clear();
+    known.libraryBodies.clear();
+    Tcl_Interp *own = Tcl_CreateInterp();
+    if (Tcl_Init(own) == TCL_OK &&
+        Tcl_SetVar2Ex(own, "::auto_path", nullptr, Tcl_DuplicateObj(autoPath), TCL_GLOBAL_ONLY) != nullptr) {
+        for (const std::string &name : evalList(own, "::auto_load_index; ::array names ::auto_index")) {
+            known.autoNames.insert(name);
+            const char *how = Tcl_GetVar2(own, "::auto_index", name.c_str(), TCL_GLOBAL_ONLY);
+            bool library = how != nullptr && std::any_of(libraries.begin(), libraries.end(), [&](const std::string &dir) {
+                               return !dir.empty() && std::strstr(how, dir.c_str()) != nullptr;
+                           });
+            if (library && Tcl_FindCommand(own, name.c_str(), nullptr, TCL_GLOBAL_ONLY) == nullptr) {
+                Tcl_Obj *words[] = {Tcl_NewStringObj("::auto_load", -1), Tcl_NewStringObj(name.c_str(), -1)};
+                for (Tcl_Obj *w : words) {
+                    Tcl_IncrRefCount(w);
+                }
+                Tcl_EvalObjv(own, 2, words, TCL_EVAL_GLOBAL);
+                for (Tcl_Obj *w : words) {
+                    Tcl_DecrRefCount(w);
+                }
+            }
+        }
+        for (const std::string &body : evalList(own, kAllBodies)) {
+            known.libraryBodies.insert(body);
+        }
+    }
+    Tcl_DeleteInterp(own);
+}
 
 /* ---- The placer ---- */
 
@@ -916,7 +1005,7 @@ std::string parseError(Tcl_Interp *interp, const char *p, const char *end, bool 
 
 class Placer {
 public:
-    Placer(Tcl_Interp *interp, const KnownCommands &known, const std::vector<MatchMarker> &markers)
+    Placer(Tcl_Interp *interp, KnownCommands &known, const std::vector<MatchMarker> &markers)
         : interp_(interp), known_(known), markers_(markers), placed_(markers.size(), false),
           later_(markers.size(), false)
     {}
@@ -1087,31 +1176,64 @@ private:
         return true;
     }
 
-    /* What the command word resolves to, where the command runs. */
-    enum class Kind { kRule, kProc, kOther };
+    /* What the command word resolves to, where the command runs: a rule's
+       command, a procedure of the application's, or another command of the
+       application's (kOther); kRefused (why said) for every other command:
+       Tcl's and Tk's own outside the rules, their procedures and those of
+       packages, an alias of one of them, and a name that is no command. */
+    enum class Kind { kRule, kProc, kOther, kRefused };
 
     Kind resolve(const std::string &word, RuleProc *&rule, const std::vector<Word> &words)
     {
         Tcl_Command token = Tcl_FindCommand(interp_, word.c_str(), ns_, 0);
         Command c = commandOf(token);
         if (token == nullptr) {
-            return Kind::kOther;
+            refuse(cut(word) + " is no command"); /* Tcl would hand the words to unknown */
+            return Kind::kRefused;
         }
         for (size_t row = 0; row < std::size(kRules); row++) {
             if (c == known_.builtins[row]) {
                 rule = kRules[row].rule;
                 if (!ensembleSubcommand(rule, words)) {
-                    return Kind::kOther;
+                    return Kind::kRefused;
                 }
                 return Kind::kRule;
             }
         }
-        return applicationProc(token, c) ? Kind::kProc : Kind::kOther;
+        if (c.proc == known_.procProc) {
+            if (applicationProc(token, c)) {
+                return Kind::kProc;
+            }
+        } else if (known_.atLoad.count(c) == 0 && !aliasOfTcl(token) && !inLibrary(fullName(token))) {
+            return Kind::kOther;
+        }
+        refuse(cut(word) + " is not allowed in a predicate");
+        return Kind::kRefused;
+    }
+
+    /* True when the command is an alias of a command of this interpreter
+       that was there when the package was loaded, of a procedure that is
+       not the application's, or of no command. */
+    bool aliasOfTcl(Tcl_Command token)
+    {
+        std::string full = fullName(token);
+        Tcl_Interp *target = nullptr;
+        const char *targetName = nullptr;
+        int argc = 0;
+        Tcl_Obj **argv = nullptr;
+        if (Tcl_GetAliasObj(interp_, full.c_str(), &target, &targetName, &argc, &argv) != TCL_OK ||
+            target != interp_) {
+            return false;
+        }
+        Tcl_Command toToken = Tcl_FindCommand(interp_, targetName, nullptr, TCL_GLOBAL_ONLY);
+        Command to = commandOf(toToken);
+        return toToken == nullptr || known_.atLoad.count(to) != 0 ||
+               (to.proc == known_.procProc && !applicationProc(toToken, to));
     }
 
     /* True when the rule is no ensemble's of kEnsembles, or when the
        subcommand word leads, through the ensemble as Tcl made it, to
-       Tcl's own command. */
+       Tcl's own command; else false with why. */
     bool ensembleSubcommand(RuleProc *rule, const std::vector<Word> &words)
     {
         size_t e = 0;
@@ -1123,46 +1245,23 @@ private:
         }
         const EnsembleRow &row = kEnsembles[e];
         if (words.size() < 2 || !words[1].literal) {
-            return false;
+            return refuse(cut(words[0].text) + ": " + row.name + "'s subcommand must be literal");
         }
         const char *const *word = std::find(row.words, row.words + row.count, words[1].text);
         if (word == row.words + row.count) {
-            return false;
+            return refuse(std::string(row.name) + " " + cut(words[1].text) + " is not allowed in a predicate");
         }
         maps_.resize(std::size(kEnsembles));
         if (maps_[e].empty()) {
             maps_[e] = ensembleText(interp_, row.name);
         }
         std::string target = std::string("::tcl::") + row.name + "::" + *word;
-        return maps_[e] == known_.ensembleMaps[e] &&
-               commandNamed(interp_, target.c_str()) == known_.subcommands[e][static_cast<size_t>(word - row.words)];
+        return (maps_[e] == known_.ensembleMaps[e] &&
+                commandNamed(interp_, target.c_str()) == known_.subcommands[e][static_cast<size_t>(word - row.words)]) ||
+               refuse(std::string(row.name) + " " + words[1].text + " is not allowed in a predicate: " + row.name +
+                      " was changed");
     }
 
-    /* True for a procedure the application made: not one present when the
-       package was loaded, not one Tcl's autoloader provides, not in the
-       namespace of Tcl, Tk or a package loaded. */
-    bool applicationProc(Tcl_Command token, const Command &c)
-    {
-        if (c.proc != known_.procProc) {
-            return false;
-        }
-        std::string full = fullName(token);
-        if (known_.procs.count(full) != 0 || full.compare(0, 2, "::") != 0) {
-            return false;
-        }
-        std::string relative = full.substr(2);
-        size_t colons = relative.find("::");
-        if (colons != std::string::npos) {
-            std::string top = relative.substr(0, colons);
-            std::transform(top.begin(), top.end(), top.begin(), [](unsigned char ch) { return std::tolower(ch); });
-            if (libraryNamespaces().count(top) != 0) {
-                return false;
-            }
-        }
-        return !autoloaded(full);
-    }
-
-    /* The full name of a command. */
     std::string fullName(Tcl_Command token)
     {
         Tcl_Obj *fullObj = Tcl_NewObj();
@@ -1173,34 +1272,102 @@ private:
         return full;
     }
 
-    /* True when Tcl's autoloader provides the procedure of that full name. */
-    bool autoloaded(const std::string &full)
+    /* True for a procedure the application made: not one present when the
+       package was loaded (under any name), not one Tcl's autoloader
+       provides, none whose body is one of Tcl's or Tk's library, not in a
+       namespace of Tcl, Tk or a package loaded (but for a math function
+       made after the package was loaded). */
+    bool applicationProc(Tcl_Command token, const Command &c)
     {
-        if (!autoIndexRead_) {
-            /* The autoloader's index, brought up to date as Tcl's unknown
-               would before it loads a command. */
-            autoIndexRead_ = true;
-            if (Tcl_FindCommand(interp_, "::auto_load_index", nullptr, TCL_GLOBAL_ONLY) != nullptr) {
-                evalList(interp_, "::auto_load_index");
+        if (c.proc != known_.procProc || known_.atLoad.count(c) != 0) {
+            return false;
+        }
+        std::string full = fullName(token);
+        if (known_.procs.count(full) != 0 || full.compare(0, 2, "::") != 0) {
+            return false;
+        }
+        std::string relative = full.substr(2);
+        bool mathFunc = relative.compare(0, 15, "tcl::mathfunc::") == 0 && relative.find("::", 15) == std::string::npos;
+        if (!mathFunc && inLibrary(full)) {
+            return false;
+        }
+        readAutoloader();
+        for (const std::string &key : {full, relative}) {
+            if (known_.autoNames.count(key) != 0 ||
+                Tcl_GetVar2(interp_, "::auto_index", key.c_str(), TCL_GLOBAL_ONLY) != nullptr) {
+                return false;
             }
         }
-        for (const std::string &key : {full, full.substr(2)}) {
-            if (Tcl_GetVar2(interp_, "::auto_index", key.c_str(), TCL_GLOBAL_ONLY) != nullptr) {
-                return true;
-            }
+        return known_.libraryBodies.count(body(full)) == 0;
+    }
+
+    /* True when the command named full (from ::) lies in a namespace of
+       Tcl, Tk or a package loaded. */
+    bool inLibrary(const std::string &full)
+    {
+        size_t colons = full.find("::", 2);
+        if (full.compare(0, 2, "::") != 0 || colons == std::string::npos) {
+            return false;
         }
-        return false;
+        std::string top = full.substr(2, colons - 2);
+        std::transform(top.begin(), top.end(), top.begin(), [](unsigned char ch) { return std::tolower(ch); });
+        return libraryNamespaces().count(top) != 0;
+    }
+
+    /* The body of the procedure named full (a name of the interpreter). */
+    std::string body(const std::string &full)
+    {
+        Tcl_Obj *words[] = {Tcl_NewStringObj("::info", -1), Tcl_NewStringObj("body", -1),
+                            Tcl_NewStringObj(full.c_str(), -1)};
+        for (Tcl_Obj *w : words) {
+            Tcl_IncrRefCount(w);
+        }
+        Tcl_InterpState state = Tcl_SaveInterpState(interp_, TCL_OK);
+        std::string text;
+        if (Tcl_EvalObjv(interp_, 3, words, TCL_EVAL_GLOBAL) == TCL_OK) {
+            text = Tcl_GetStringResult(interp_);
+        }
+        Tcl_RestoreInterpState(interp_, state);
+        for (Tcl_Obj *w : words) {
+            Tcl_DecrRefCount(w);
+        }
+        return text;
+    }
+
+    /* Brings what the autoloader offers up to date for the auto_path and
+       library folders now (read again only when they changed). */
+    void readAutoloader()
+    {
+        if (autoIndexRead_) {
+            return;
+        }
+        autoIndexRead_ = true;
+        Tcl_Obj *autoPath = Tcl_GetVar2Ex(interp_, "::auto_path", nullptr, TCL_GLOBAL_ONLY);
+        std::vector<std::string> libraries;
+        for (const char *name : {"::tcl_library", "::tk_library"}) {
+            const char *dir = Tcl_GetVar2(interp_, name, nullptr, TCL_GLOBAL_ONLY);
+            libraries.emplace_back(dir != nullptr ? dir : "");
+        }
+        std::string key = std::string(autoPath != nullptr ? Tcl_GetString(autoPath) : "") + "\n" + libraries[0] +
+                          "\n" + libraries[1];
+        if (!known_.autoRead || key != known_.autoKey) {
+            Tcl_Obj *path = autoPath != nullptr ? autoPath : Tcl_NewObj();
+            Tcl_IncrRefCount(path);
+            ::readAutoloader(known_, path, libraries);
+            Tcl_DecrRefCount(path);
+            known_.autoKey = key;
+            known_.autoRead = true;
+        }
     }
 
     /* The first names of the namespaces of Tcl, Tk and the packages
-       loaded, in lower case. */
+       loaded, in lower case (a package a::b gives a). */
     const std::unordered_set<std::string> &libraryNamespaces()
     {
         if (libraries_.empty()) {
-            libraries_ = {"tcl", "tk", "ttk", "oo", "msgcat"};
-            for (const std::string &package :
-                 evalList(interp_, "::lmap p [::package names] {if {[::package provide $p] eq {}} continue; set p}")) {
-                std::string lower = package;
+            libraries_.insert(std::begin(kLibraryNamespaces), std::end(kLibraryNamespaces));
+            for (const std::string &package : evalList(interp_, kProvided)) {
+                std::string lower = package.substr(0, package.find("::"));
                 std::transform(lower.begin(), lower.end(), lower.begin(),
                                [](unsigned char ch) { return std::tolower(ch); });
                 libraries_.insert(lower);
@@ -1248,6 +1415,7 @@ private:
         RuleProc *rule = nullptr;
         std::vector<Role> roles(words.size(), Role::kFixed);
         switch (resolve(commandName, rule, words)) {
+        case Kind::kRefused: return false;
         case Kind::kRule: {
             std::string why;
             if (!rule(words, roles, why)) {
@@ -1512,7 +1680,7 @@ private:
         /* none: Tcl would hand the values to unknown */
         return (token != nullptr &&
                 (std::find(known_.mathFuncs.begin(), known_.mathFuncs.end(), c) != known_.mathFuncs.end() ||
-                 tclMathProc(token, c) || applicationProc(token, c) || applicationMathFunc(token, c))) ||
+                 tclMathProc(token, c) || applicationProc(token, c))) ||
                refuse(cut(function) + ": a math function must be Tcl's own or a procedure of the application");
     }
 
@@ -1527,18 +1695,6 @@ private:
             }
         }
         return false;
-    }
-
-    /* True for a math function the application made as a procedure in
-       ::tcl::mathfunc: not one present when the package was loaded, nor
-       one Tcl's autoloader provides. */
-    bool applicationMathFunc(Tcl_Command token, const Command &c)
-    {
-        std::string full = fullName(token);
-        const std::string prefix = "::tcl::mathfunc::";
-        return c.proc == known_.procProc && full.compare(0, prefix.size(), prefix) == 0 &&
-               full.find("::", prefix.size()) == std::string::npos && known_.procs.count(full) == 0 &&
-               !autoloaded(full);
     }
 
     /* The expression in [p, end) of src, parsed with Tcl's own parser:
@@ -1582,7 +1738,7 @@ private:
     }
 
     Tcl_Interp *interp_;
-    const KnownCommands &known_;
+    KnownCommands &known_;
     const std::vector<MatchMarker> &markers_; /* the predicate's markers, by id */
     std::string why_;                         /* why the predicate is refused, once known */
     std::vector<bool> placed_;              /* by marker id: read in a proven position, or in a comment */
@@ -1686,6 +1842,12 @@ int matchScriptInit(Tcl_Interp *interp)
     for (const std::string &name : evalList(interp, kAllProcs)) {
         known->procs.insert(name);
     }
+    for (const std::string &name : evalList(interp, kAllCommands)) {
+        Command c = commandNamed(interp, name.c_str());
+        if (c.proc != nullptr && !packageOwn(c.proc)) {
+            known->atLoad.insert(c);
+        }
+    }
     for (const std::string &name : evalList(interp, "::info globals")) {
         known->globals.insert(name);
     }
@@ -1718,7 +1880,7 @@ bool matchScriptPlace(Tcl_Interp *interp, const char *predicate, const std::stri
         out.markers.push_back(std::move(marker));
         p += n;
     }
-    auto *known = static_cast<const KnownCommands *>(Tcl_GetAssocData(interp, kAssocKey, nullptr));
+    auto *known = static_cast<KnownCommands *>(Tcl_GetAssocData(interp, kAssocKey, nullptr));
     if (known == nullptr) {
         why = "the package did not record Tcl's own commands";
         return false;
