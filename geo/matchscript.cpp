@@ -1388,6 +1388,29 @@ private:
                refuse(cut(function) + ": a math function must be Tcl's own or a procedure of the application");
     }
 
+    /* For a sub-expression t (its components follow it) of **, << or >>:
+       true when its right operand is written out, as string repeat's
+       count is, so that no value sizes the work (a power or a shift of
+       a value by a value would take time and memory in proportion to the
+       value); else false with why. True for any other sub-expression. */
+    bool literalCount(const Source &src, const Tcl_Token *t)
+    {
+        if (t->numComponents < 3 || t[1].type != TCL_TOKEN_OPERATOR || t[1].size != 2 ||
+            (std::strncmp(t[1].start, "**", 2) != 0 && std::strncmp(t[1].start, "<<", 2) != 0 &&
+             std::strncmp(t[1].start, ">>", 2) != 0)) {
+            return true;
+        }
+        const Tcl_Token *right = t + 2 + t[2].numComponents + 1;
+        for (const Tcl_Token *u = right; u <= right + right->numComponents; u++) {
+            if (u->type == TCL_TOKEN_VARIABLE || u->type == TCL_TOKEN_COMMAND) {
+                std::string op(t[1].start, 2);
+                return refuse(shown(src, *right) + ": the " + (op == "**" ? "exponent" : "count") + " of " + op +
+                              " must be literal");
+            }
+        }
+        return true;
+    }
+
     /* The expression in [p, end) of src, parsed with Tcl's own parser:
        a marker is an operand (a variable token), or inside a command
        substitution, which runs as a script. */
@@ -1413,6 +1436,7 @@ private:
             case TCL_TOKEN_BS: /* a braced string, a number */
                 ok = !holds(src, t) || refuse(shown(src, t) + ": a marker here is never read as a value");
                 break;
+            case TCL_TOKEN_SUB_EXPR: ok = literalCount(src, parse.tokenPtr + k); break;
             case TCL_TOKEN_OPERATOR:
                 /* a function's name, or an operator (eq, ne, in, ni are
                    the operators that begin with a letter) */
