@@ -11,7 +11,7 @@
  *	variable or in ::errorInfo) reaches a place where Tcl parses it as a
  *	script or an expression, or takes it as a command name, a variable
  *	name, a format or a pattern. Everything it cannot prove is refused
- *	(the table answers "Error in parse scripts").
+ *	(the table answers "Error in parse scripts: " and the reason).
  *
  *	Every command of the predicate, with or without a marker, is one of:
  *	  1. A command of kRules: its literal name resolves, in the namespace
@@ -56,14 +56,25 @@
  *	       in a frame the placer can tell: level 0 (the same), or #0 (the
  *	       global frame, names resolved in the global namespace).
  *	  2. A procedure of the application (made by proc after the package
- *	     was loaded, not one that Tcl's autoloader provides, not in the
- *	     namespace of Tcl, Tk or a loaded package): every word is a value;
- *	     the procedure receives it and is the application's own code.
- *	  3. Any other command (a table's own words, Tcl's and Tk's other
- *	     commands and procedures, an alias, an unknown name): only literal
- *	     words, without a marker, a $, a [ or a backslash, and none naming
- *	     a variable the predicate sets, ::errorInfo or ::errorCode (no run
- *	     of letters, digits and underscores equal to such a name).
+ *	     was loaded, not one present then under any name, not one that
+ *	     Tcl's autoloader provides nor one with the body of one of Tcl's or
+ *	     Tk's library procedures, not in the namespace of Tcl, Tk or a
+ *	     loaded package, a package a::b giving ::a; a math function made
+ *	     after load is the application's): every word is a value; the
+ *	     procedure receives it and is the application's own code.
+ *	  3. Any other command of the application (a table's own words, a
+ *	     command or alias it made): only literal words, without a marker,
+ *	     a $, a [ or a backslash, and none naming a variable the predicate
+ *	     sets, ::errorInfo or ::errorCode (no run of letters, digits and
+ *	     underscores equal to such a name).
+ *	Every other command is refused whatever its words, so that no
+ *	predicate changes a command it was cleared for: the commands present
+ *	when the package was loaded (Tcl's and Tk's own, under any name now)
+ *	outside the rules, library procedures, commands in the namespaces of
+ *	Tcl, Tk and the packages, an alias of one of them, and a name that is
+ *	no command. In expressions the exponent of ** and the count of << and
+ *	>> are literal, as string repeat's count is: no value sizes the work.
+ *	A refusal says which word it refuses and why.
  *	No command has a {*} word; the match's array is not named anywhere
  *	(matchScriptPlace); a marker in a comment is never read and is
  *	accepted; a predicate whose brackets, braces and parentheses nest
@@ -789,14 +800,6 @@ std::string procText(Tcl_Interp *interp, const std::string &full)
     return text;
 }
 
-/* Every procedure of the interpreter, by full name (all run in a
- * procedure's frame: no variable of the application is touched). */
-constexpr const char *kAllProcs = "::apply {{} {set out {}; set todo [list ::]; while {[llength $todo]} {"
-                                  "set ns [lindex $todo end]; set todo [lrange $todo 0 end-1];"
-                                  "foreach p [::info procs [expr {$ns eq {::} ? {::*} : \"${ns}::*\"}]] {lappend out "
-                                  "[::namespace which -command $p]};"
-                                  "lappend todo {*}[::namespace children $ns]}; return $out}}";
-
 /* The elements of the list in [p, end), each as the range of its text, for
  * a list whose elements Tcl's list reading gives as exactly that text (in
  * braces, or bare without a backslash); false for any other. */
@@ -854,18 +857,15 @@ bool listElements(const char *p, const char *end, std::vector<std::pair<const ch
 
 bool nestsDeeper(const char *p, const char *end, int limit);
 
-/* Every command of the interpreter, by full name. */
-constexpr const char *kAllCommands = "::apply {{} {set out {}; set todo [list ::]; while {[llength $todo]} {"
-                                     "set ns [lindex $todo end]; set todo [lrange $todo 0 end-1];"
-                                     "lappend out {*}[::info commands [expr {$ns eq {::} ? {::*} : \"${ns}::*\"}]];"
-                                     "lappend todo {*}[::namespace children $ns]}; return $out}}";
-
-/* The bodies of every procedure of the interpreter. */
-constexpr const char *kAllBodies = "::apply {{} {set out {}; set todo [list ::]; while {[llength $todo]} {"
-                                   "set ns [lindex $todo end]; set todo [lrange $todo 0 end-1];"
-                                   "foreach p [::info procs [expr {$ns eq {::} ? {::*} : \"${ns}::*\"}]] {lappend out "
-                                   "[::info body $p]};"
-                                   "lappend todo {*}[::namespace children $ns]}; return $out}}";
+/* A script answering every procedure (with " procs" after it) or every
+ * command (" commands") of the interpreter, by full name. The queries of
+ * the placer run in a procedure's frame: no variable of the application
+ * is touched. */
+constexpr const char *kEvery = "::apply {{kind} {set out {}; set todo [list ::]; while {[llength $todo]} {"
+                               "set ns [lindex $todo end]; set todo [lrange $todo 0 end-1];"
+                               "foreach p [::info $kind [expr {$ns eq {::} ? {::*} : \"${ns}::*\"}]] {lappend out "
+                               "[::namespace which -command $p]};"
+                               "lappend todo {*}[::namespace children $ns]}; return $out}}";
 
 /* The names Tcl's and Tk's library scripts give their namespaces (the
  * first name under ::, in lower case). */
@@ -913,7 +913,8 @@ void readAutoloader(KnownCommands &known, Tcl_Obj *autoPath, const std::vector<s
                 }
             }
         }
-        for (const std::string &body : evalList(own, kAllBodies)) {
+        std::string bodies = std::string("::apply {{} {::lmap p [") + kEvery + " procs] {::info body $p}}}";
+        for (const std::string &body : evalList(own, bodies.c_str())) {
             known.libraryBodies.insert(body);
         }
     }
@@ -1697,6 +1698,29 @@ private:
         return false;
     }
 
+    /* For a sub-expression t (its components follow it) of **, << or >>:
+       true when its right operand is written out, as string repeat's
+       count is, so that no value sizes the work (a power or a shift of
+       a value by a value would take time and memory in proportion to the
+       value); else false with why. True for any other sub-expression. */
+    bool literalCount(const Source &src, const Tcl_Token *t)
+    {
+        if (t->numComponents < 3 || t[1].type != TCL_TOKEN_OPERATOR || t[1].size != 2 ||
+            (std::strncmp(t[1].start, "**", 2) != 0 && std::strncmp(t[1].start, "<<", 2) != 0 &&
+             std::strncmp(t[1].start, ">>", 2) != 0)) {
+            return true;
+        }
+        const Tcl_Token *right = t + 2 + t[2].numComponents + 1;
+        for (const Tcl_Token *u = right; u <= right + right->numComponents; u++) {
+            if (u->type == TCL_TOKEN_VARIABLE || u->type == TCL_TOKEN_COMMAND) {
+                std::string op(t[1].start, 2);
+                return refuse(shown(src, *right) + ": the " + (op == "**" ? "exponent" : "count") + " of " + op +
+                              " must be literal");
+            }
+        }
+        return true;
+    }
+
     /* The expression in [p, end) of src, parsed with Tcl's own parser:
        a marker is an operand (a variable token), or inside a command
        substitution, which runs as a script. */
@@ -1722,6 +1746,7 @@ private:
             case TCL_TOKEN_BS: /* a braced string, a number */
                 ok = !holds(src, t) || refuse(shown(src, t) + ": a marker here is never read as a value");
                 break;
+            case TCL_TOKEN_SUB_EXPR: ok = literalCount(src, parse.tokenPtr + k); break;
             case TCL_TOKEN_OPERATOR:
                 /* a function's name, or an operator (eq, ne, in, ni are
                    the operators that begin with a letter) */
@@ -1839,10 +1864,10 @@ int matchScriptInit(Tcl_Interp *interp)
         delete known;
         return 1;
     }
-    for (const std::string &name : evalList(interp, kAllProcs)) {
+    for (const std::string &name : evalList(interp, (std::string(kEvery) + " procs").c_str())) {
         known->procs.insert(name);
     }
-    for (const std::string &name : evalList(interp, kAllCommands)) {
+    for (const std::string &name : evalList(interp, (std::string(kEvery) + " commands").c_str())) {
         Command c = commandNamed(interp, name.c_str());
         if (c.proc != nullptr && !packageOwn(c.proc)) {
             known->atLoad.insert(c);

@@ -152,6 +152,23 @@ constexpr const char *kShapes[] = {
     "lsort -command usr [list @ ]",
     "info exists @",
     "set x @ ; expr {[info exists x]} ; &",
+    /* a command changed first, then handed a value */
+    "interp alias {} ::llength {} ::eval ; llength @",
+    "namespace ensemble configure ::string -map {length ::eval} ; string length @",
+    "interp alias {} ::tcl::mathfunc::abs {} ::eval ; expr {abs(@ )}",
+    "rename ::lrange {} ; interp alias {} ::lrange {} ::uplevel #0 ; lrange @ 0 end",
+    "rename ::list {} ; rename ::eval ::list ; list @",
+    "trace add execution ::lindex enter {eval eval} ; lindex @ 0",
+    "trace add execution ::llength leave ::usr ; llength @",
+    "rename ::parray ::pa ; pa @",
+    "proc usr {args} {eval $args} ; usr @",
+    /* procedures of library namespaces and packages, and one renamed */
+    "::safe::AliasFileSubcommand @ @ @",
+    "::struct::list::Lmapfor x {a} @",
+    "::struct::list map @ lindex",
+    "::msgcat::mc @",
+    "::tcl::HistAdd @ exec",
+    "wba @ 0",
 };
 
 /* Uses of a value kept in x (or in ::errorInfo, ::errorCode, the match's
@@ -323,8 +340,11 @@ int outsideCmd(ClientData, Tcl_Interp *interp, int objc, Tcl_Obj *const objv[])
 /* An interpreter with Tcl's library procedures loaded (history, parray,
  * unknown in interactive mode), pwn, ::probe, an alias ev behind a math
  * function, and a procedure and a math function of the application, usr
- * and usrf, made after the placer recorded what was there. Every command that reaches outside the
- * process records a run instead. */
+ * and usrf, made after the placer recorded what was there; then the
+ * procedures of safe (with a safe interpreter), msgcat and struct::list
+ * (when tcllib is there), and a library procedure the application renamed
+ * (wba), each of them traced as a run. Every command that reaches outside
+ * the process records a run instead. */
 Tcl_Interp *sandbox()
 {
     static Tcl_Interp *interp = nullptr;
@@ -336,6 +356,12 @@ Tcl_Interp *sandbox()
                              "interp alias {} ::tcl::mathfunc::ev {} ::pwn") != TCL_OK ||
             matchScriptInit(interp) != 0 ||
             Tcl_Eval(interp, "proc usr {args} {return 0}; proc ::tcl::mathfunc::usrf {x} {return 0};"
+                             "safe::interpCreate; package require msgcat;"
+                             "catch {package require struct::list};"
+                             "auto_load tcl_wordBreakAfter; rename ::tcl_wordBreakAfter ::wba;"
+                             "foreach p {::safe::AliasFileSubcommand ::msgcat::mc ::struct::list::Lmapfor "
+                             "::struct::list::Lmap ::wba} {"
+                             "if {[llength [info commands $p]]} {trace add execution $p enter ::pwn}};"
                              "set ::keep {}; set ::keep [info globals]") != TCL_OK) {
             std::fprintf(stderr, "fuzz_matchscript: cannot make the interpreter: %s\n", Tcl_GetStringResult(interp));
             std::abort();
