@@ -12,8 +12,12 @@
  */
 #include "geo/gtable.h"
 
+#include <tclTomMath.h>
+
 #include <algorithm>
 #include <cctype>
+#include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -841,13 +845,15 @@ int wordSetDataBlock(TableCall &c)
  * loop sets the elements and evaluates it. */
 
 /* Field numbers of the markers (-1 for the record number and the whole
- * record); false when a marker names no field of the table. */
-bool resolveFields(const DBaseTable *t, const MatchScript &placed, std::vector<int> &fields)
+ * record); false, with why ("%X names no field"), when a marker names no
+ * field of the table. */
+bool resolveFields(const DBaseTable *t, const MatchScript &placed, std::vector<int> &fields, std::string &why)
 {
     fields.assign(placed.markers.size(), -1);
     for (size_t k = 0; k < placed.markers.size(); k++) {
         const MatchMarker &marker = placed.markers[k];
         if (marker.kind == MatchMarker::kField && (fields[k] = dBaseFieldIndex(t, marker.field.c_str())) < 0) {
+            why = matchScriptCut(matchMarkerText(marker)) + " names no field";
             return false;
         }
     }
@@ -955,6 +961,94 @@ private:
 
 thread_local int MatchArray::depth_ = 0;
 
+/* True when a predicate that ended by return ended as a procedure's body
+ * does with its value: a return of level 1 and code ok. */
+bool returnedNormally(Tcl_Interp *interp)
+{
+    Tcl_Obj *options = Tcl_GetReturnOptions(interp, TCL_RETURN);
+    Tcl_IncrRefCount(options);
+    int level = -1, code = -1;
+    Tcl_Obj *key = Tcl_NewStringObj("-level", -1), *value = nullptr;
+    Tcl_IncrRefCount(key);
+    if (Tcl_DictObjGet(nullptr, options, key, &value) == TCL_OK && value != nullptr) {
+        Tcl_GetIntFromObj(nullptr, value, &level);
+    }
+    Tcl_SetStringObj(key, "-code", -1);
+    if (Tcl_DictObjGet(nullptr, options, key, &value) == TCL_OK && value != nullptr) {
+        Tcl_GetIntFromObj(nullptr, value, &code);
+    }
+    Tcl_DecrRefCount(key);
+    Tcl_DecrRefCount(options);
+    return level == 1 && code == TCL_OK;
+}
+
+/* Fails the match with "Error in parse scripts: " and why the predicate
+ * is refused. */
+int refused(TableCall &c, const std::string &why)
+{
+    std::string message = "Error in parse scripts: " + why;
+    return c.error(message.c_str());
+}
+
+/* Whether Tcl's big-integer routines are there (set up with the table
+ * commands). */
+bool bignumReady = false;
+
+/* The first decimal digit of a positive integer of bits bits (more than
+ * 64) whose top 64 bits are top, when the magnitude tells it surely
+ * (every integer of those top bits has the same first digit, and none
+ * lies near where the digit changes: the logarithms are good to some 16
+ * digits); else -1. */
+int firstDigit(uint64_t top, int bits)
+{
+    long double shift = static_cast<long double>(bits - 64) * std::log10(2.0L);
+    int digit[2];
+    for (int k = 0; k < 2; k++) {
+        long double x = std::log10(static_cast<long double>(top) + k) + shift;
+        long double lead = std::pow(10.0L, x - std::floor(x)); /* in [1, 10) */
+        if (std::fabs(lead - std::round(lead)) < 1e-9L * lead) {
+            return -1; /* at an edge: 9.999... or 2.000... */
+        }
+        digit[k] = static_cast<int>(lead);
+    }
+    return digit[0] == digit[1] && digit[0] >= 1 && digit[0] <= 9 ? digit[0] : -1;
+}
+
+/* True when a predicate's answer starts with "1". The answer is read
+ * through its object (it may be long, and is never copied); an integer
+ * larger than a cell could hold is not turned into text (which takes time
+ * in the square of its length): its first digit comes from its
+ * magnitude, its text only at the edge of a power of ten. */
+bool answersOne(Tcl_Obj *answer)
+{
+    if (bignumReady && answer->bytes == nullptr && answer->typePtr != nullptr &&
+        std::strcmp(answer->typePtr->name, "bignum") == 0) {
+        mp_int big;
+        if (Tcl_GetBignumFromObj(nullptr, answer, &big) == TCL_OK) {
+            int bits = mp_count_bits(&big);
+            int digit = -1;
+            if (big.sign == MP_NEG) {
+                digit = 0; /* '-' */
+            } else if (bits > 1024) {
+                mp_int top;
+                if (mp_init(&top) == MP_OKAY) {
+                    if (mp_div_2d(&big, bits - 64, &top, nullptr) == MP_OKAY) {
+                        digit = firstDigit(mp_get_mag_ull(&top), bits);
+                    }
+                    mp_clear(&top);
+                }
+            }
+            mp_clear(&big);
+            if (digit >= 0) {
+                return digit == 1;
+            }
+        }
+    }
+    int length = 0;
+    const char *text = Tcl_GetStringFromObj(answer, &length);
+    return length > 0 && text[0] == '1';
+}
+
 enum MatchAction { kActSelect, kActUnselect, kActASelect, kActSelectOnly, kActUnselectOnly, kActList };
 
 /* Acts on record i for the predicate's answer. */
@@ -1008,8 +1102,11 @@ int wordMatch(TableCall &c)
     MatchArray values(c.interp);
     MatchScript placed;
     std::vector<int> fields;
-    if (!matchScriptPlace(c.interp, c.argv[2], values.name(), placed) || !resolveFields(c.t, placed, fields)) {
-        return c.error("Error in parse scripts");
+    std::string why;
+    bool ok = matchScriptPlace(c.interp, c.argv[2], values.name(), placed, why);
+    /* a marker that names no field is the first reason, wherever it stands */
+    if (!resolveFields(c.t, placed, fields, why) || !ok) {
+        return refused(c, why);
     }
 
     TableHold hold(c.obj, c.t);
@@ -1039,8 +1136,8 @@ int wordMatch(TableCall &c)
     int count = 0;
     for (int i = 0; hold.current() && i < t->recordCount; i++) {
         if (t->generation != generation) { /* the script changed the fields */
-            if (!resolveFields(t, placed, fields)) {
-                return c.error("Error in parse scripts");
+            if (!resolveFields(t, placed, fields, why)) {
+                return refused(c, why);
             }
             generation = t->generation;
         }
@@ -1054,14 +1151,11 @@ int wordMatch(TableCall &c)
                 return failed("Error in match: the table changed while its values were set");
             }
         }
-        if (Tcl_EvalObjEx(c.interp, script.get(), 0) != TCL_OK) {
+        int code = Tcl_EvalObjEx(c.interp, script.get(), 0);
+        if (code != TCL_OK && !(code == TCL_RETURN && returnedNormally(c.interp))) {
             return failed(nullptr);
         }
-        /* the answer read through its object: it may be long, and is never
-           copied */
-        int length = 0;
-        const char *answer = Tcl_GetStringFromObj(Tcl_GetObjResult(c.interp), &length);
-        bool yes = length > 0 && answer[0] == '1';
+        bool yes = answersOne(Tcl_GetObjResult(c.interp));
         Tcl_ResetResult(c.interp);
         if (!hold.current() || i >= t->recordCount) {
             break;
@@ -1231,6 +1325,7 @@ int gtableInfoCmd(ClientData, Tcl_Interp *interp, int argc, const char **argv)
 
 int gtableCmdInit(Tcl_Interp *interp)
 {
+    bignumReady = Tcl_TomMath_InitStubs(interp, "8.6") != nullptr;
     if (matchScriptInit(interp) != 0 ||
         Tcl_CreateCommand(interp, "gtable.create", gtableCreateCmd, nullptr, nullptr) == nullptr ||
         Tcl_CreateCommand(interp, "gtable.info", gtableInfoCmd, nullptr, nullptr) == nullptr) {

@@ -11,68 +11,102 @@
  *	variable or in ::errorInfo) reaches a place where Tcl parses it as a
  *	script or an expression, or takes it as a command name, a variable
  *	name, a format or a pattern. Everything it cannot prove is refused
- *	(the table answers "Error in parse scripts").
+ *	(the table answers "Error in parse scripts: " and the reason).
  *
  *	Every command of the predicate, with or without a marker, is one of:
  *	  1. A command of kRules: its literal name resolves, in the namespace
  *	     where the command runs, to the command Tcl made under that name
  *	     (matchScriptInit records them, leaving out a name that is
- *	     already an alias or a procedure; for string, the subcommand too,
- *	     through the ensemble as Tcl made it). Its rule gives each word a
- *	     role:
+ *	     already an alias or a procedure; for string, dict and info, the
+ *	     subcommand too, through the ensemble as Tcl made it). Its rule
+ *	     gives each word a role:
  *	     - a value (list, lindex, llength, lrange, the list and an exact
- *	       pattern of lsearch, the values of format, return, error, set,
- *	       lappend, the words of string's subcommands of kStringWords
- *	       other than a class, a pattern or a count, the string of
- *	       regexp, the lists of foreach and lmap): anything may stand
+ *	       pattern of lsearch, the list of lsort, split's, join's,
+ *	       concat's and dict create's, get's and exists' words, the values
+ *	       of format, return, error, set, append, lappend and incr, the
+ *	       words of string's subcommands of kStringWords other than a
+ *	       class, a pattern or a count, the string of regexp and of
+ *	       switch, the lists of foreach and lmap): anything may stand
  *	       there, markers, variable reads and command substitutions
  *	       (checked as scripts), bare or in double quotes; never in the
  *	       index of a variable, and a braced word is only text;
  *	     - a keyword, level, count, option, glob or regular-expression
  *	       pattern, or format: a literal word without a marker (a format
  *	       without a width or precision taken from a value, '*');
- *	     - a variable name (set, lappend, regexp's variables, catch's,
+ *	     - a variable name (set, append, lappend, incr, info exists,
+ *	       regexp's variables, where "->" may stand too, catch's,
  *	       string is -failindex, foreach's, lmap's and try's lists): a
  *	       literal name of letters and digits, unqualified, that was not
  *	       a global variable when the package was loaded (Tcl's own, such
  *	       as auto_index, env, tcl_*, belong to Tcl); these variables may
  *	       hold values, so no word of rule 3 may name them;
  *	     - a script or an expression (the bodies and conditions of if,
- *	       while, for, foreach, lmap, catch, time and try, the words of
- *	       expr, eval and uplevel): a literal word is followed in place,
+ *	       while, for, foreach, lmap, catch, time, try and switch, whose
+ *	       patterns are literal, the words of expr, eval and uplevel): a
+ *	       literal word is followed in place,
  *	       by the same rules; a word with substitutions only when they are
  *	       markers, whose second reading the placer builds itself (the
  *	       marker is written \$array(k), so that the first pass leaves
  *	       $array(k) and the second reads it: expr %POP > 150); a third
  *	       pass is not followed. Expressions are parsed with Tcl's parser:
  *	       a math function must resolve where it runs to one of Tcl's own
- *	       (or to a procedure of the application). uplevel runs its script
+ *	       (min and max as procedures of Tcl's library, as they were at
+ *	       load), or to a procedure of the application (one it made in
+ *	       ::tcl::mathfunc after load too). uplevel runs its script
  *	       in a frame the placer can tell: level 0 (the same), or #0 (the
  *	       global frame, names resolved in the global namespace).
  *	  2. A procedure of the application (made by proc after the package
- *	     was loaded, not one that Tcl's autoloader provides, not in the
- *	     namespace of Tcl, Tk or a loaded package): every word is a value;
- *	     the procedure receives it and is the application's own code.
- *	  3. Any other command (a table's own words, Tcl's and Tk's other
- *	     commands and procedures, an alias, an unknown name): only literal
- *	     words, without a marker, a $, a [ or a backslash, and none naming
- *	     a variable the predicate sets, ::errorInfo or ::errorCode (no run
- *	     of letters, digits and underscores equal to such a name).
+ *	     was loaded, not one present then under any name, not one that
+ *	     Tcl's autoloader provides nor one with the body of one of Tcl's or
+ *	     Tk's library procedures, not in the namespace of Tcl, Tk or a
+ *	     loaded package, a package a::b giving ::a; a math function made
+ *	     after load is the application's): every word is a value; the
+ *	     procedure receives it and is the application's own code.
+ *	  3. Any other command of the application (a table's own words, a
+ *	     command or alias it made): only literal words, without a marker,
+ *	     a $, a [ or a backslash, and none naming a variable the predicate
+ *	     sets, ::errorInfo or ::errorCode (no run of letters, digits and
+ *	     underscores equal to such a name).
+ *	Every other command is refused whatever its words, so that no
+ *	predicate changes a command it was cleared for: the commands present
+ *	when the package was loaded (Tcl's and Tk's own, under any name now)
+ *	outside the rules, library procedures, commands in the namespaces of
+ *	Tcl, Tk and the packages, an alias of one of them, and a name that is
+ *	no command. In expressions the exponent of ** and the count of << and
+ *	>> are literal, as string repeat's count is: no value sizes the work.
+ *	A refusal says which word it refuses and why.
  *	No command has a {*} word; the match's array is not named anywhere
  *	(matchScriptPlace); a marker in a comment is never read and is
- *	accepted; a predicate nested deeper than kMaxDepth is refused.
+ *	accepted; a predicate whose brackets, braces and parentheses nest
+ *	deeper than kMaxDepth is refused, and so is a text read a second time
+ *	that would nest deeper than the levels left to it; the placer counts
+ *	one level for each.
  *	The placer's work is linear in the predicate's length: each text it
  *	parses keeps, per byte, how many markers start before it.
  */
 #include "geo/matchscript.h"
 
+#include <dlfcn.h>
+
 #include <algorithm>
 #include <cctype>
 #include <cstring>
+#include <initializer_list>
 #include <iterator>
 #include <string>
 #include <unordered_set>
+#include <utility>
 #include <vector>
+
+std::string matchMarkerText(const MatchMarker &marker)
+{
+    switch (marker.kind) {
+    case MatchMarker::kIndex: return "%{INDEX}";
+    case MatchMarker::kRecord: return "%{RECORD}";
+    case MatchMarker::kField: break;
+    }
+    return "%" + marker.field;
+}
 
 namespace {
 
@@ -87,12 +121,14 @@ enum class Role {
     kFixed,   /* a keyword, level, count, option or pattern: a literal word */
     kFormat,  /* a format: a literal word without '*' */
     kName,    /* a variable's name */
+    kMatchVar, /* a variable's name, or "->" (regexp's match variables) */
     kNames,   /* a list of variables' names */
     kValue,   /* a value: markers are read here, substitutions run here */
     kScript,  /* a script the command runs */
     kExpr,    /* an expression the command evaluates */
     kScripts, /* one of the last words, joined into one script (eval, uplevel) */
     kExprs,   /* one of the last words, joined into one expression (expr) */
+    kCases,   /* switch's list of patterns and bodies: literal patterns, bodies run */
 };
 
 /* A word of a parsed command. */
@@ -104,35 +140,43 @@ struct Word {
 };
 
 /* Fills roles (one per word, all kFixed on entry) for a command's words;
- * false when the placer cannot tell every word's role. */
-typedef bool(RuleProc)(const std::vector<Word> &words, std::vector<Role> &roles);
+ * false, with why the command is refused in why, when the placer cannot
+ * tell every word's role. */
+typedef bool(RuleProc)(const std::vector<Word> &words, std::vector<Role> &roles, std::string &why);
 
 void fill(std::vector<Role> &roles, size_t from, Role role)
 {
     std::fill(roles.begin() + static_cast<long>(std::min(from, roles.size())), roles.end(), role);
 }
 
-bool valueRule(const std::vector<Word> &, std::vector<Role> &roles)
+/* False, with reason as why. */
+bool refused(std::string &why, const std::string &reason)
+{
+    why = reason;
+    return false;
+}
+
+bool valueRule(const std::vector<Word> &, std::vector<Role> &roles, std::string &)
 {
     fill(roles, 1, Role::kValue);
     return true;
 }
 
 /* set name ?value?, lappend name ?value ...? */
-bool setRule(const std::vector<Word> &words, std::vector<Role> &roles)
+bool setRule(const std::vector<Word> &words, std::vector<Role> &roles, std::string &why)
 {
     if (words.size() < 2 || words.size() > 3) {
-        return false;
+        return refused(why, "set takes a variable's name and at most one value");
     }
     roles[1] = Role::kName;
     fill(roles, 2, Role::kValue);
     return true;
 }
 
-bool lappendRule(const std::vector<Word> &words, std::vector<Role> &roles)
+bool lappendRule(const std::vector<Word> &words, std::vector<Role> &roles, std::string &why)
 {
     if (words.size() < 2) {
-        return false;
+        return refused(why, "lappend takes a variable's name");
     }
     roles[1] = Role::kName;
     fill(roles, 2, Role::kValue);
@@ -140,10 +184,10 @@ bool lappendRule(const std::vector<Word> &words, std::vector<Role> &roles)
 }
 
 /* format formatString ?arg ...? */
-bool formatRule(const std::vector<Word> &words, std::vector<Role> &roles)
+bool formatRule(const std::vector<Word> &words, std::vector<Role> &roles, std::string &why)
 {
     if (words.size() < 2) {
-        return false;
+        return refused(why, "format takes a format");
     }
     roles[1] = Role::kFormat;
     fill(roles, 2, Role::kValue);
@@ -152,16 +196,16 @@ bool formatRule(const std::vector<Word> &words, std::vector<Role> &roles)
 
 /* lsearch ?option ...? list pattern: the options literal; the pattern a
  * value only when the last matching style given is -exact. */
-bool lsearchRule(const std::vector<Word> &words, std::vector<Role> &roles)
+bool lsearchRule(const std::vector<Word> &words, std::vector<Role> &roles, std::string &why)
 {
     size_t n = words.size();
     if (n < 3) {
-        return false;
+        return refused(why, "lsearch takes a list and a pattern");
     }
     bool exact = false;
     for (size_t k = 1; k + 2 < n; k++) {
         if (!words[k].literal) {
-            return false;
+            return refused(why, "lsearch's options must be literal");
         }
         const std::string &option = words[k].text;
         if (option == "-exact") {
@@ -170,7 +214,7 @@ bool lsearchRule(const std::vector<Word> &words, std::vector<Role> &roles)
             exact = false;
         } else if (option == "-start" || option == "-index") {
             if (++k + 2 >= n) {
-                return false;
+                return refused(why, option + " takes a value before the list and the pattern");
             }
         }
     }
@@ -197,11 +241,14 @@ int stringWord(const std::string &word)
     return -1;
 }
 
-bool stringRule(const std::vector<Word> &words, std::vector<Role> &roles)
+bool stringRule(const std::vector<Word> &words, std::vector<Role> &roles, std::string &why)
 {
     size_t n = words.size();
-    if (n < 2 || !words[1].literal || stringWord(words[1].text) < 0) {
-        return false;
+    if (n < 2 || !words[1].literal) {
+        return refused(why, "string's subcommand must be literal");
+    }
+    if (stringWord(words[1].text) < 0) {
+        return refused(why, "string " + words[1].text + " is not allowed in a predicate");
     }
     const std::string &sub = words[1].text;
     if (sub == "is") { /* string is class ?-strict? ?-failindex var? value */
@@ -230,7 +277,7 @@ bool stringRule(const std::vector<Word> &words, std::vector<Role> &roles)
  * leading literal words that begin with "-" (-start takes one more). A
  * marker taken as a switch at run time only moves the words after it
  * towards the pattern, which is a literal word. */
-bool regexpRule(const std::vector<Word> &words, std::vector<Role> &roles)
+bool regexpRule(const std::vector<Word> &words, std::vector<Role> &roles, std::string &)
 {
     size_t k = 1;
     while (k < words.size() && words[k].literal && !words[k].text.empty() && words[k].text[0] == '-') {
@@ -247,17 +294,122 @@ bool regexpRule(const std::vector<Word> &words, std::vector<Role> &roles)
     if (k + 1 < words.size()) {
         roles[k + 1] = Role::kValue; /* the pattern at k stays fixed */
     }
-    fill(roles, k + 2, Role::kName);
+    fill(roles, k + 2, Role::kMatchVar);
     return true;
 }
 
-bool exprRule(const std::vector<Word> &, std::vector<Role> &roles)
+/* The subcommands of dict and info the rules know (see dictRule and
+ * infoRule). */
+constexpr const char *kDictWords[] = {"create", "exists", "get"};
+constexpr const char *kInfoWords[] = {"exists"};
+
+/* dict create ?key value ...?, dict get dictionary ?key ...?, dict exists
+ * dictionary key ?key ...?: values only; they read a dictionary and
+ * build one. */
+bool dictRule(const std::vector<Word> &words, std::vector<Role> &roles, std::string &why)
+{
+    if (words.size() < 2 || !words[1].literal) {
+        return refused(why, "dict's subcommand must be literal");
+    }
+    if (std::find(std::begin(kDictWords), std::end(kDictWords), words[1].text) == std::end(kDictWords)) {
+        return refused(why, "dict " + words[1].text + " is not allowed in a predicate");
+    }
+    fill(roles, 2, Role::kValue);
+    return true;
+}
+
+/* info exists name: whether a variable the predicate sets is set. */
+bool infoRule(const std::vector<Word> &words, std::vector<Role> &roles, std::string &why)
+{
+    if (words.size() < 2 || !words[1].literal) {
+        return refused(why, "info's subcommand must be literal");
+    }
+    if (words[1].text != kInfoWords[0]) {
+        return refused(why, "info " + words[1].text + " is not allowed in a predicate");
+    }
+    if (words.size() != 3) {
+        return refused(why, "info exists takes a variable's name");
+    }
+    roles[2] = Role::kName;
+    return true;
+}
+
+/* True when word is a literal word that is one of options. */
+bool oneOf(const Word &word, std::initializer_list<const char *> options)
+{
+    return word.literal &&
+           std::any_of(options.begin(), options.end(), [&](const char *o) { return word.text == o; });
+}
+
+/* lsort ?option ...? list: options that only say how values compare and
+ * what is answered (no -command); -index takes a literal index. */
+bool lsortRule(const std::vector<Word> &words, std::vector<Role> &roles, std::string &why)
+{
+    size_t n = words.size();
+    if (n < 2) {
+        return refused(why, "lsort takes a list");
+    }
+    for (size_t k = 1; k + 1 < n; k++) {
+        if (oneOf(words[k], {"-index"}) && k + 2 < n) {
+            k++; /* the index: a literal word */
+        } else if (!oneOf(words[k], {"-ascii", "-dictionary", "-integer", "-real", "-increasing", "-decreasing",
+                                     "-indices", "-nocase", "-unique"})) {
+            return refused(why, words[k].literal ? "lsort " + words[k].text + " is not allowed in a predicate"
+                                                 : "lsort's options must be literal");
+        }
+    }
+    roles[n - 1] = Role::kValue;
+    return true;
+}
+
+/* switch ?option ...? string pattern body ?pattern body ...?, or with the
+ * patterns and bodies as one list: the options -exact, -glob, -regexp,
+ * -nocase and "--", the patterns literal, each body a script or "-". Tcl
+ * reads each word before the last two that begins with "-" as an option,
+ * so a string that is not written out comes after "--" unless it is the
+ * last word but one. */
+bool switchRule(const std::vector<Word> &words, std::vector<Role> &roles, std::string &why)
+{
+    size_t n = words.size(), k = 1;
+    for (; k + 2 < n; k++) {
+        if (!words[k].literal) { /* an option or the string: unknown */
+            return refused(why, "switch's options must be literal, and a value not written out must follow --");
+        }
+        if (words[k].text.empty() || words[k].text[0] != '-') {
+            break;
+        }
+        if (words[k].text == "--") {
+            k++;
+            break;
+        }
+        if (!oneOf(words[k], {"-exact", "-glob", "-regexp", "-nocase"})) {
+            return refused(why, "switch " + words[k].text + " is not allowed in a predicate");
+        }
+    }
+    if (k + 2 > n) {
+        return refused(why, "switch takes a value, and patterns and bodies");
+    }
+    roles[k] = Role::kValue;
+    if (k + 2 == n) {
+        roles[k + 1] = Role::kCases;
+        return true;
+    }
+    if ((n - k - 1) % 2 != 0) {
+        return refused(why, "switch takes a body after each pattern");
+    }
+    for (size_t body = k + 2; body < n; body += 2) {
+        roles[body] = oneOf(words[body], {"-"}) ? Role::kFixed : Role::kScript;
+    }
+    return true;
+}
+
+bool exprRule(const std::vector<Word> &, std::vector<Role> &roles, std::string &)
 {
     fill(roles, 1, Role::kExprs);
     return true;
 }
 
-bool evalRule(const std::vector<Word> &, std::vector<Role> &roles)
+bool evalRule(const std::vector<Word> &, std::vector<Role> &roles, std::string &)
 {
     fill(roles, 1, Role::kScripts);
     return true;
@@ -281,11 +433,11 @@ bool uplevelFrame(const std::string &level, bool &global)
 
 /* uplevel level arg ?arg ...? with a level of 0 or #0: the form without a
  * level runs in the caller's frame. */
-bool uplevelRule(const std::vector<Word> &words, std::vector<Role> &roles)
+bool uplevelRule(const std::vector<Word> &words, std::vector<Role> &roles, std::string &why)
 {
     bool global;
     if (words.size() < 3 || !words[1].literal || !uplevelFrame(words[1].text, global)) {
-        return false;
+        return refused(why, "uplevel takes a literal level of 0 or #0 and a script");
     }
     fill(roles, 2, Role::kScripts);
     return true;
@@ -293,22 +445,22 @@ bool uplevelRule(const std::vector<Word> &words, std::vector<Role> &roles)
 
 /* if cond ?then? body ?elseif cond ?then? body ...? ?else? ?body?: the
  * keywords must be literal words, or the roles after them are unknown. */
-bool ifRule(const std::vector<Word> &words, std::vector<Role> &roles)
+bool ifRule(const std::vector<Word> &words, std::vector<Role> &roles, std::string &why)
 {
     size_t n = words.size(), k = 1;
     for (;;) {
         if (k >= n) {
-            return false;
+            return refused(why, "if takes a body after each condition");
         }
         roles[k++] = Role::kExpr;
         if (k + 1 < n && !words[k].literal) {
-            return false; /* "then" or the body: unknown; the last word is the body */
+            return refused(why, "if's keywords must be literal"); /* "then" or the body: unknown */
         }
         if (k < n && words[k].text == "then") {
             k++;
         }
         if (k >= n) {
-            return false;
+            return refused(why, "if takes a body after each condition");
         }
         roles[k++] = Role::kScript;
         if (k == n) {
@@ -319,36 +471,36 @@ bool ifRule(const std::vector<Word> &words, std::vector<Role> &roles)
             return true;
         }
         if (!words[k].literal) {
-            return false;
+            return refused(why, "if's keywords must be literal");
         }
         if (words[k].text == "else") {
             if (k + 2 != n) {
-                return false;
+                return refused(why, "if takes one body after else");
             }
             roles[k + 1] = Role::kScript;
             return true;
         }
         if (words[k].text != "elseif") {
-            return false;
+            return refused(why, words[k].text + " is no keyword of if");
         }
         k++;
     }
 }
 
-bool whileRule(const std::vector<Word> &words, std::vector<Role> &roles)
+bool whileRule(const std::vector<Word> &words, std::vector<Role> &roles, std::string &why)
 {
     if (words.size() != 3) {
-        return false;
+        return refused(why, "while takes a condition and a body");
     }
     roles[1] = Role::kExpr;
     roles[2] = Role::kScript;
     return true;
 }
 
-bool forRule(const std::vector<Word> &words, std::vector<Role> &roles)
+bool forRule(const std::vector<Word> &words, std::vector<Role> &roles, std::string &why)
 {
     if (words.size() != 5) {
-        return false;
+        return refused(why, "for takes a start, a condition, a next script and a body");
     }
     roles[1] = roles[3] = roles[4] = Role::kScript;
     roles[2] = Role::kExpr;
@@ -356,11 +508,11 @@ bool forRule(const std::vector<Word> &words, std::vector<Role> &roles)
 }
 
 /* foreach varList list ?varList list ...? body (and lmap). */
-bool foreachRule(const std::vector<Word> &words, std::vector<Role> &roles)
+bool foreachRule(const std::vector<Word> &words, std::vector<Role> &roles, std::string &why)
 {
     size_t n = words.size();
     if (n < 4 || n % 2 != 0) {
-        return false;
+        return refused(why, words[0].text + " takes lists of names and lists in pairs, and a body");
     }
     for (size_t k = 1; k + 1 < n; k += 2) {
         roles[k] = Role::kNames;
@@ -371,10 +523,10 @@ bool foreachRule(const std::vector<Word> &words, std::vector<Role> &roles)
 }
 
 /* catch script ?resultVar? ?optionsVar? */
-bool catchRule(const std::vector<Word> &words, std::vector<Role> &roles)
+bool catchRule(const std::vector<Word> &words, std::vector<Role> &roles, std::string &why)
 {
     if (words.size() < 2 || words.size() > 4) {
-        return false;
+        return refused(why, "catch takes a script and at most two variables' names");
     }
     roles[1] = Role::kScript;
     fill(roles, 2, Role::kName);
@@ -382,10 +534,10 @@ bool catchRule(const std::vector<Word> &words, std::vector<Role> &roles)
 }
 
 /* time script ?count? */
-bool timeRule(const std::vector<Word> &words, std::vector<Role> &roles)
+bool timeRule(const std::vector<Word> &words, std::vector<Role> &roles, std::string &why)
 {
     if (words.size() < 2 || words.size() > 3) {
-        return false;
+        return refused(why, "time takes a script and a count");
     }
     roles[1] = Role::kScript;
     return true;
@@ -393,16 +545,16 @@ bool timeRule(const std::vector<Word> &words, std::vector<Role> &roles)
 
 /* try body ?on code varList script? ?trap pattern varList script? ...
  * ?finally script?: codes and patterns are fixed, variable lists names. */
-bool tryRule(const std::vector<Word> &words, std::vector<Role> &roles)
+bool tryRule(const std::vector<Word> &words, std::vector<Role> &roles, std::string &why)
 {
     size_t n = words.size(), k = 2;
     if (n < 2) {
-        return false;
+        return refused(why, "try takes a body");
     }
     roles[1] = Role::kScript;
     while (k < n) {
         if (!words[k].literal) {
-            return false;
+            return refused(why, "try's keywords must be literal");
         }
         if ((words[k].text == "on" || words[k].text == "trap") && k + 3 < n) {
             roles[k + 2] = Role::kNames;
@@ -412,7 +564,7 @@ bool tryRule(const std::vector<Word> &words, std::vector<Role> &roles)
             roles[k + 1] = Role::kScript;
             k += 2;
         } else {
-            return false;
+            return refused(why, "try takes handlers (on, trap) of four words and one finally at the end");
         }
     }
     return true;
@@ -439,6 +591,14 @@ constexpr CommandRule kRules[] = {
     {"error", valueRule},     /* a message, an information text and a code, raised */
     {"set", setRule},         /* the value of a variable named literally */
     {"lappend", lappendRule}, /* values appended to a variable named literally */
+    {"append", lappendRule},  /* values appended to a variable named literally */
+    {"incr", setRule},        /* an integer added to a variable named literally */
+    {"split", valueRule},     /* a string and the characters that split it */
+    {"join", valueRule},      /* a list and the text between its elements */
+    {"concat", valueRule},    /* values joined */
+    {"lsort", lsortRule},     /* literal options without -command, and a list */
+    {"dict", dictRule},       /* create, get, exists: dictionaries read and built */
+    {"info", infoRule},       /* exists: whether a variable named literally is set */
     {"string", stringRule},   /* the subcommands of kStringWords compare, measure and cut values */
     {"regexp", regexpRule},   /* a literal pattern and the string; the later words name variables */
     /* Commands that evaluate expressions and run scripts in place. */
@@ -451,8 +611,25 @@ constexpr CommandRule kRules[] = {
     {"catch", catchRule},
     {"time", timeRule},
     {"try", tryRule},
+    {"switch", switchRule}, /* a value matched against literal patterns; bodies run in place */
     {"eval", evalRule},
     {"uplevel", uplevelRule},
+};
+
+/* Tcl's ensembles among kRules, with the subcommands their rules accept:
+ * each subcommand must lead, through the ensemble as Tcl made it, to Tcl's
+ * own command ::tcl::<ensemble>::<subcommand>. */
+struct EnsembleRow {
+    RuleProc *rule;
+    const char *name;         /* the ensemble's command, "::string" */
+    const char *const *words; /* its subcommands of the rules */
+    size_t count;
+};
+
+constexpr EnsembleRow kEnsembles[] = {
+    {stringRule, "string", kStringWords, std::size(kStringWords)},
+    {dictRule, "dict", kDictWords, std::size(kDictWords)},
+    {infoRule, "info", kInfoWords, std::size(kInfoWords)},
 };
 
 /* A command's procedure and client data: what tells Tcl's own command
@@ -463,18 +640,47 @@ struct Command {
     bool operator==(const Command &other) const { return proc == other.proc && data == other.data; }
 };
 
+/* A math function that Tcl's library makes as a procedure, as it was when
+ * the package was loaded. */
+struct MathProc {
+    std::string name; /* ::tcl::mathfunc::<function> */
+    Command command;
+    std::string text; /* its arguments and body */
+};
+
+struct CommandHash {
+    size_t operator()(const Command &c) const
+    {
+        return std::hash<const void *>()(reinterpret_cast<const void *>(c.proc)) * 31 +
+               std::hash<const void *>()(c.data);
+    }
+};
+
 /* What an interpreter held when the package was loaded: its commands of
  * kRules, string's subcommands and ensemble, Tcl's math functions, the
  * procedure through which Tcl runs procedures, and the procedures and
  * global variables that were there before the application's scripts. */
 struct KnownCommands {
     std::vector<Command> builtins;    /* by row of kRules */
-    std::vector<Command> stringWords; /* by row of kStringWords: ::tcl::string::<word> */
-    std::string stringMap;            /* the string ensemble's mapping and parameters, as text */
-    std::vector<Command> mathFuncs;   /* the commands of ::tcl::mathfunc */
+    std::vector<std::vector<Command>> subcommands; /* by row of kEnsembles, then of its words */
+    std::vector<std::string> ensembleMaps;         /* by row of kEnsembles: mapping and parameters */
+    std::vector<Command> mathFuncs;                /* the commands of ::tcl::mathfunc */
+    std::vector<MathProc> mathProcs;               /* Tcl's math functions made as procedures (min, max) */
     Tcl_ObjCmdProc *procProc = nullptr;
     std::unordered_set<std::string> procs;   /* procedures, by full name */
     std::unordered_set<std::string> globals; /* global variables */
+    /* Every command and procedure there was, whatever its name now: Tcl's
+       and Tk's own (and those of packages loaded before), not the
+       package's own commands. */
+    std::unordered_set<Command, CommandHash> atLoad;
+    /* What Tcl's autoloader offers, read for one auto_path and library
+       folder (autoKey) in an interpreter of the placer's own: the names of
+       its index, and the bodies of the procedures of Tcl's and Tk's
+       libraries that it loads. */
+    std::string autoKey;
+    bool autoRead = false;
+    std::unordered_set<std::string> autoNames;
+    std::unordered_set<std::string> libraryBodies;
 };
 
 constexpr const char *kAssocKey = "tesk::matchScript";
@@ -519,11 +725,11 @@ constexpr const char *kMathFuncs[] = {"abs",   "acos",   "asin",   "atan",  "ata
                                       "isqrt", "log",    "log10",  "max",   "min",   "pow",  "rand",  "round",
                                       "sin",   "sinh",   "sqrt",   "srand", "tan",   "tanh", "wide"};
 
-/* The string ensemble's mapping and parameters as text ("" when string is
- * no ensemble). */
-std::string stringEnsemble(Tcl_Interp *interp)
+/* The mapping and parameters of ensemble ::<command> as text ("" when it
+ * is no ensemble). */
+std::string ensembleText(Tcl_Interp *interp, const char *command)
 {
-    Tcl_Obj *name = Tcl_NewStringObj("::string", -1);
+    Tcl_Obj *name = Tcl_NewStringObj((std::string("::") + command).c_str(), -1);
     Tcl_IncrRefCount(name);
     Tcl_Command ensemble = Tcl_FindEnsemble(interp, name, 0);
     Tcl_DecrRefCount(name);
@@ -567,12 +773,153 @@ std::vector<std::string> evalList(Tcl_Interp *interp, const char *script)
     return out;
 }
 
-/* Every procedure of the interpreter, by full name. */
-constexpr const char *kAllProcs = "::apply {{} {set out {}; set todo [list ::]; while {[llength $todo]} {"
-                                  "set ns [lindex $todo end]; set todo [lrange $todo 0 end-1];"
-                                  "foreach p [::info procs [expr {$ns eq {::} ? {::*} : \"${ns}::*\"}]] {lappend out "
-                                  "[::namespace which -command $p]};"
-                                  "lappend todo {*}[::namespace children $ns]}; return $out}}";
+/* The arguments and body of procedure full as text, "" when it is none.
+ * The interpreter's state is kept. */
+std::string procText(Tcl_Interp *interp, const std::string &full)
+{
+    std::string text;
+    Tcl_InterpState state = Tcl_SaveInterpState(interp, TCL_OK);
+    for (const char *what : {"args", "body"}) {
+        Tcl_Obj *words[] = {Tcl_NewStringObj("::info", -1), Tcl_NewStringObj(what, -1),
+                            Tcl_NewStringObj(full.c_str(), -1)};
+        for (Tcl_Obj *w : words) {
+            Tcl_IncrRefCount(w);
+        }
+        int code = Tcl_EvalObjv(interp, 3, words, TCL_EVAL_GLOBAL);
+        for (Tcl_Obj *w : words) {
+            Tcl_DecrRefCount(w);
+        }
+        if (code != TCL_OK) {
+            text.clear();
+            break;
+        }
+        text += Tcl_GetString(Tcl_GetObjResult(interp));
+        text.push_back('\0');
+    }
+    Tcl_RestoreInterpState(interp, state);
+    return text;
+}
+
+/* The elements of the list in [p, end), each as the range of its text, for
+ * a list whose elements Tcl's list reading gives as exactly that text (in
+ * braces, or bare without a backslash); false for any other. */
+bool listElements(const char *p, const char *end, std::vector<std::pair<const char *, const char *>> &out)
+{
+    auto space = [](char c) { return c == ' ' || (c >= '\t' && c <= '\r'); };
+    const char *start = p;
+    out.clear();
+    for (;;) {
+        while (p < end && space(*p)) {
+            p++;
+        }
+        if (p == end) {
+            break;
+        }
+        const char *a = p, *b = nullptr;
+        if (*p == '{') {
+            int level = 0;
+            for (; p < end; p++) {
+                if (*p == '\\' && p + 1 < end) {
+                    p++;
+                } else if (*p == '{') {
+                    level++;
+                } else if (*p == '}' && --level == 0) {
+                    break;
+                }
+            }
+            if (p == end) {
+                return false;
+            }
+            a++;
+            b = p++;
+        } else {
+            while (p < end && !space(*p)) {
+                p++;
+            }
+            b = p;
+        }
+        if (p < end && !space(*p)) {
+            return false;
+        }
+        out.emplace_back(a, b);
+    }
+    /* what Tcl reads the list as must be the same texts */
+    Tcl_Obj *list = Tcl_NewStringObj(start, static_cast<int>(end - start));
+    Tcl_IncrRefCount(list);
+    std::vector<std::string> items;
+    bool same = splitList(nullptr, list, items) && items.size() == out.size();
+    for (size_t k = 0; same && k < items.size(); k++) {
+        same = items[k] == std::string(out[k].first, out[k].second);
+    }
+    Tcl_DecrRefCount(list);
+    return same;
+}
+
+bool nestsDeeper(const char *p, const char *end, int limit);
+
+/* A script answering every procedure (with " procs" after it) or every
+ * command (" commands") of the interpreter, by full name. The queries of
+ * the placer run in a procedure's frame: no variable of the application
+ * is touched. */
+constexpr const char *kEvery = "::apply {{kind} {set out {}; set todo [list ::]; while {[llength $todo]} {"
+                               "set ns [lindex $todo end]; set todo [lrange $todo 0 end-1];"
+                               "foreach p [::info $kind [expr {$ns eq {::} ? {::*} : \"${ns}::*\"}]] {lappend out "
+                               "[::namespace which -command $p]};"
+                               "lappend todo {*}[::namespace children $ns]}; return $out}}";
+
+/* The names Tcl's and Tk's library scripts give their namespaces (the
+ * first name under ::, in lower case). */
+constexpr const char *kLibraryNamespaces[] = {"tcl",      "tk",      "ttk",  "oo",
+                                              "msgcat",   "safe",    "platform", "tcltest",
+                                              "http",     "auto_mkindex_parser"};
+
+/* The packages provided in the interpreter, by name. */
+constexpr const char *kProvided = "::apply {{} {set out {}; foreach p [::package names] {"
+                                  "if {[::package provide $p] ne {}} {lappend out $p}}; return $out}}";
+
+/* True when the command's procedure is the package's own code. */
+bool packageOwn(Tcl_ObjCmdProc *proc)
+{
+    Dl_info own, other;
+    return dladdr(reinterpret_cast<void *>(&matchScriptInit), &own) != 0 &&
+           dladdr(reinterpret_cast<void *>(proc), &other) != 0 && own.dli_fbase == other.dli_fbase;
+}
+
+/* Reads, in an interpreter of its own, what Tcl's autoloader offers for
+ * autoPath: the names of its index, and the bodies of the procedures that
+ * it loads from the files of Tcl's and Tk's libraries (libraries, the
+ * folders of both). The application's interpreter is not touched. */
+void readAutoloader(KnownCommands &known, Tcl_Obj *autoPath, const std::vector<std::string> &libraries)
+{
+    known.autoNames.clear();
+    known.libraryBodies.clear();
+    Tcl_Interp *own = Tcl_CreateInterp();
+    if (Tcl_Init(own) == TCL_OK &&
+        Tcl_SetVar2Ex(own, "::auto_path", nullptr, Tcl_DuplicateObj(autoPath), TCL_GLOBAL_ONLY) != nullptr) {
+        for (const std::string &name : evalList(own, "::auto_load_index; ::array names ::auto_index")) {
+            known.autoNames.insert(name);
+            const char *how = Tcl_GetVar2(own, "::auto_index", name.c_str(), TCL_GLOBAL_ONLY);
+            bool library = how != nullptr && std::any_of(libraries.begin(), libraries.end(), [&](const std::string &dir) {
+                               return !dir.empty() && std::strstr(how, dir.c_str()) != nullptr;
+                           });
+            if (library && Tcl_FindCommand(own, name.c_str(), nullptr, TCL_GLOBAL_ONLY) == nullptr) {
+                Tcl_Obj *words[] = {Tcl_NewStringObj("::auto_load", -1), Tcl_NewStringObj(name.c_str(), -1)};
+                for (Tcl_Obj *w : words) {
+                    Tcl_IncrRefCount(w);
+                }
+                Tcl_EvalObjv(own, 2, words, TCL_EVAL_GLOBAL);
+                for (Tcl_Obj *w : words) {
+                    Tcl_DecrRefCount(w);
+                }
+            }
+        }
+        std::string bodies = std::string("::apply {{} {::lmap p [") + kEvery + " procs] {::info body $p}}}";
+        for (const std::string &body : evalList(own, bodies.c_str())) {
+            known.libraryBodies.insert(body);
+        }
+    }
+    Tcl_DeleteInterp(own);
+}
 
 /* ---- The placer ---- */
 
@@ -617,22 +964,67 @@ bool nameChar(char c)
     return std::isalnum(static_cast<unsigned char>(c)) != 0;
 }
 
+/* The longest text of a predicate a refusal shows, in bytes. */
+constexpr size_t kShownBytes = 60;
+
+}  // namespace
+
+std::string matchScriptCut(std::string text)
+{
+    if (text.size() > kShownBytes) {
+        size_t n = kShownBytes;
+        while (n > 0 && (static_cast<unsigned char>(text[n]) & 0xC0) == 0x80) {
+            n--;
+        }
+        text.resize(n);
+        text += "...";
+    }
+    return text;
+}
+
+namespace {
+
+std::string cut(std::string text)
+{
+    return matchScriptCut(std::move(text));
+}
+
+/* Why Tcl's parser refuses the text at [p, end): its own message. */
+std::string parseError(Tcl_Interp *interp, const char *p, const char *end, bool isExpr)
+{
+    Tcl_InterpState state = Tcl_SaveInterpState(interp, TCL_OK);
+    Tcl_Parse parse;
+    int code = isExpr ? Tcl_ParseExpr(interp, p, static_cast<int>(end - p), &parse)
+                      : Tcl_ParseCommand(interp, p, static_cast<int>(end - p), 0, &parse);
+    std::string message = code == TCL_OK ? "Tcl cannot parse it" : Tcl_GetStringResult(interp);
+    if (code == TCL_OK) {
+        Tcl_FreeParse(&parse);
+    }
+    Tcl_RestoreInterpState(interp, state);
+    return message;
+}
+
 class Placer {
 public:
-    Placer(Tcl_Interp *interp, const KnownCommands &known, size_t markers)
-        : interp_(interp), known_(known), placed_(markers, false), later_(markers, false)
+    Placer(Tcl_Interp *interp, KnownCommands &known, const std::vector<MatchMarker> &markers)
+        : interp_(interp), known_(known), markers_(markers), placed_(markers.size(), false),
+          later_(markers.size(), false)
     {}
+
+    /* Why the predicate was refused: the first refusal found, as "the
+       word: the reason" (or a sentence that begins with the word). */
+    const std::string &why() const { return why_; }
 
     /* The script in [p, end) of src, run as it stands. */
     bool script(const Source &src, const char *p, const char *end, int depth)
     {
         if (depth > kMaxDepth) {
-            return false;
+            return tooDeep();
         }
         while (p < end) {
             Tcl_Parse parse;
             if (Tcl_ParseCommand(nullptr, p, static_cast<int>(end - p), 0, &parse) != TCL_OK) {
-                return false;
+                return refuse(shown(src, p, end) + ": " + parseError(interp_, p, end, false));
             }
             if (parse.commentSize > 0) {
                 placeAll(src, parse.commentStart, parse.commentStart + parse.commentSize); /* never read */
@@ -644,7 +1036,7 @@ public:
                 return false;
             }
             if (next <= p) {
-                return !holds(src, p, end);
+                return !holds(src, p, end) || refuse(shown(src, p, end) + ": a marker here is never read");
             }
             p = next;
         }
@@ -653,10 +1045,12 @@ public:
 
     /* True when every marker was placed and no word of a command of rule 3
        names a variable that may hold a value. */
-    bool finish() const
+    bool finish()
     {
-        if (!std::all_of(placed_.begin(), placed_.end(), [](bool b) { return b; })) {
-            return false;
+        for (size_t id = 0; id < placed_.size(); id++) {
+            if (!placed_[id]) {
+                return refuse(matchMarkerText(markers_[id]) + ": a marker here is never read as a value");
+            }
         }
         for (const std::string &word : otherWords_) {
             for (size_t a = 0; a < word.size();) {
@@ -667,10 +1061,14 @@ public:
                 if (b > a) {
                     std::string run = word.substr(a, b - a);
                     if (names_.count(run) != 0 || run == "errorInfo" || run == "errorCode") {
-                        return false;
+                        return refuse(cut(word) + ": names " + run +
+                                      ", which may hold a value, in a word of a command that is not a rule's");
                     }
                 }
                 a = b + 1;
+            }
+            if (names_.count("->") != 0 && word.find("->") != std::string::npos) {
+                return refuse(cut(word) + ": names ->, which may hold a value, in a word of a command that is not a rule's");
             }
         }
         return true;
@@ -680,6 +1078,44 @@ public:
     bool later(size_t id) const { return later_[id]; }
 
 private:
+    /* False, keeping reason as why unless an inner refusal said why. */
+    bool refuse(const std::string &reason)
+    {
+        if (why_.empty()) {
+            why_ = reason;
+        }
+        return false;
+    }
+
+    bool tooDeep()
+    {
+        return refuse("the predicate nests more than " + std::to_string(kMaxDepth) + " levels deep");
+    }
+
+    /* The text at [a, b) of src as the predicate writes it (its markers as
+       written, not as reads of the array), cut to kShownBytes. */
+    std::string shown(const Source &src, const char *a, const char *b) const
+    {
+        std::string text;
+        const char *p = a;
+        for (unsigned k = src.first(a); k < src.first(b); k++) {
+            const Mark &m = src.marks[k];
+            const char *at = src.base + m.at;
+            text.append(p, static_cast<size_t>(at - p));
+            text += matchMarkerText(markers_[m.id]);
+            p = std::min(at + m.length, b);
+            if (text.size() > kShownBytes) {
+                break;
+            }
+        }
+        if (p < b && text.size() <= kShownBytes) {
+            text.append(p, std::min(static_cast<size_t>(b - p), kShownBytes + 1));
+        }
+        return cut(text);
+    }
+
+    std::string shown(const Source &src, const Tcl_Token &t) const { return shown(src, t.start, t.start + t.size); }
+
     /* True when a marker of src starts in [a, b). */
     static bool holds(const Source &src, const char *a, const char *b) { return src.first(a) < src.first(b); }
 
@@ -712,12 +1148,10 @@ private:
             placed_[m->id] = true;
             return true;
         }
-        if (holds(src, *t)) {
-            return false;
-        }
         for (int k = 1; k <= t->numComponents; k++) {
-            if (t[k].type != TCL_TOKEN_TEXT && t[k].type != TCL_TOKEN_BS) {
-                return false; /* an index computed at run time */
+            if ((t[k].type != TCL_TOKEN_TEXT && t[k].type != TCL_TOKEN_BS) || holds(src, t[k])) {
+                /* an index computed at run time */
+                return refuse(shown(src, *t) + ": a variable's name and index must be literal");
             }
         }
         return true;
@@ -733,104 +1167,208 @@ private:
         if (open != std::string::npos && text.back() == ')') {
             base = text.substr(0, open);
         }
-        if (base.empty() || !std::all_of(base.begin(), base.end(), nameChar) || known_.globals.count(base) != 0) {
-            return false;
+        if (base.empty() || !std::all_of(base.begin(), base.end(), nameChar)) {
+            return refuse(cut(text) + ": a variable's name must be letters and digits");
+        }
+        if (known_.globals.count(base) != 0) {
+            return refuse(cut(text) + ": " + base + " is a variable of Tcl's or of the application's");
         }
         names_.insert(base);
         return true;
     }
 
-    /* What the command word resolves to, where the command runs. */
-    enum class Kind { kRule, kProc, kOther };
+    /* What the command word resolves to, where the command runs: a rule's
+       command, a procedure of the application's, or another command of the
+       application's (kOther); kRefused (why said) for every other command:
+       Tcl's and Tk's own outside the rules, their procedures and those of
+       packages, an alias of one of them, and a name that is no command. */
+    enum class Kind { kRule, kProc, kOther, kRefused };
 
     Kind resolve(const std::string &word, RuleProc *&rule, const std::vector<Word> &words)
     {
         Tcl_Command token = Tcl_FindCommand(interp_, word.c_str(), ns_, 0);
         Command c = commandOf(token);
         if (token == nullptr) {
-            return Kind::kOther;
+            refuse(cut(word) + " is no command"); /* Tcl would hand the words to unknown */
+            return Kind::kRefused;
         }
         for (size_t row = 0; row < std::size(kRules); row++) {
             if (c == known_.builtins[row]) {
                 rule = kRules[row].rule;
-                if (rule == stringRule && !stringSubcommand(words)) {
-                    return Kind::kOther;
+                if (!ensembleSubcommand(rule, words)) {
+                    return Kind::kRefused;
                 }
                 return Kind::kRule;
             }
         }
-        return applicationProc(token, c) ? Kind::kProc : Kind::kOther;
+        if (c.proc == known_.procProc) {
+            if (applicationProc(token, c)) {
+                return Kind::kProc;
+            }
+        } else if (known_.atLoad.count(c) == 0 && !aliasOfTcl(token) && !inLibrary(fullName(token))) {
+            return Kind::kOther;
+        }
+        refuse(cut(word) + " is not allowed in a predicate");
+        return Kind::kRefused;
     }
 
-    /* True when string's subcommand word leads, through the ensemble as
-       Tcl made it, to Tcl's own command. */
-    bool stringSubcommand(const std::vector<Word> &words)
+    /* True when the command is an alias of a command of this interpreter
+       that was there when the package was loaded, of a procedure that is
+       not the application's, or of no command. */
+    bool aliasOfTcl(Tcl_Command token)
     {
+        std::string full = fullName(token);
+        Tcl_Interp *target = nullptr;
+        const char *targetName = nullptr;
+        int argc = 0;
+        Tcl_Obj **argv = nullptr;
+        if (Tcl_GetAliasObj(interp_, full.c_str(), &target, &targetName, &argc, &argv) != TCL_OK ||
+            target != interp_) {
+            return false;
+        }
+        Tcl_Command toToken = Tcl_FindCommand(interp_, targetName, nullptr, TCL_GLOBAL_ONLY);
+        Command to = commandOf(toToken);
+        return toToken == nullptr || known_.atLoad.count(to) != 0 ||
+               (to.proc == known_.procProc && !applicationProc(toToken, to));
+    }
+
+    /* True when the rule is no ensemble's of kEnsembles, or when the
+       subcommand word leads, through the ensemble as Tcl made it, to
+       Tcl's own command; else false with why. */
+    bool ensembleSubcommand(RuleProc *rule, const std::vector<Word> &words)
+    {
+        size_t e = 0;
+        while (e < std::size(kEnsembles) && kEnsembles[e].rule != rule) {
+            e++;
+        }
+        if (e == std::size(kEnsembles)) {
+            return true;
+        }
+        const EnsembleRow &row = kEnsembles[e];
         if (words.size() < 2 || !words[1].literal) {
-            return false;
+            return refuse(cut(words[0].text) + ": " + row.name + "'s subcommand must be literal");
         }
-        int row = stringWord(words[1].text);
-        if (row < 0) {
-            return false;
+        const char *const *word = std::find(row.words, row.words + row.count, words[1].text);
+        if (word == row.words + row.count) {
+            return refuse(std::string(row.name) + " " + cut(words[1].text) + " is not allowed in a predicate");
         }
-        if (stringMap_.empty()) {
-            stringMap_ = stringEnsemble(interp_);
+        maps_.resize(std::size(kEnsembles));
+        if (maps_[e].empty()) {
+            maps_[e] = ensembleText(interp_, row.name);
         }
-        std::string target = "::tcl::string::" + words[1].text;
-        return stringMap_ == known_.stringMap &&
-               commandNamed(interp_, target.c_str()) == known_.stringWords[static_cast<size_t>(row)];
+        std::string target = std::string("::tcl::") + row.name + "::" + *word;
+        return (maps_[e] == known_.ensembleMaps[e] &&
+                commandNamed(interp_, target.c_str()) == known_.subcommands[e][static_cast<size_t>(word - row.words)]) ||
+               refuse(std::string(row.name) + " " + words[1].text + " is not allowed in a predicate: " + row.name +
+                      " was changed");
     }
 
-    /* True for a procedure the application made: not one present when the
-       package was loaded, not one Tcl's autoloader provides, not in the
-       namespace of Tcl, Tk or a package loaded. */
-    bool applicationProc(Tcl_Command token, const Command &c)
+    std::string fullName(Tcl_Command token)
     {
-        if (c.proc != known_.procProc) {
-            return false;
-        }
         Tcl_Obj *fullObj = Tcl_NewObj();
         Tcl_IncrRefCount(fullObj);
         Tcl_GetCommandFullName(interp_, token, fullObj);
         std::string full = Tcl_GetString(fullObj);
         Tcl_DecrRefCount(fullObj);
+        return full;
+    }
+
+    /* True for a procedure the application made: not one present when the
+       package was loaded (under any name), not one Tcl's autoloader
+       provides, none whose body is one of Tcl's or Tk's library, not in a
+       namespace of Tcl, Tk or a package loaded (but for a math function
+       made after the package was loaded). */
+    bool applicationProc(Tcl_Command token, const Command &c)
+    {
+        if (c.proc != known_.procProc || known_.atLoad.count(c) != 0) {
+            return false;
+        }
+        std::string full = fullName(token);
         if (known_.procs.count(full) != 0 || full.compare(0, 2, "::") != 0) {
             return false;
         }
         std::string relative = full.substr(2);
-        size_t colons = relative.find("::");
-        if (colons != std::string::npos) {
-            std::string top = relative.substr(0, colons);
-            std::transform(top.begin(), top.end(), top.begin(), [](unsigned char ch) { return std::tolower(ch); });
-            if (libraryNamespaces().count(top) != 0) {
-                return false;
-            }
+        bool mathFunc = relative.compare(0, 15, "tcl::mathfunc::") == 0 && relative.find("::", 15) == std::string::npos;
+        if (!mathFunc && inLibrary(full)) {
+            return false;
         }
-        if (!autoIndexRead_) {
-            /* The autoloader's index, brought up to date as Tcl's unknown
-               would before it loads a command. */
-            autoIndexRead_ = true;
-            if (Tcl_FindCommand(interp_, "::auto_load_index", nullptr, TCL_GLOBAL_ONLY) != nullptr) {
-                evalList(interp_, "::auto_load_index");
-            }
-        }
+        readAutoloader();
         for (const std::string &key : {full, relative}) {
-            if (Tcl_GetVar2(interp_, "::auto_index", key.c_str(), TCL_GLOBAL_ONLY) != nullptr) {
+            if (known_.autoNames.count(key) != 0 ||
+                Tcl_GetVar2(interp_, "::auto_index", key.c_str(), TCL_GLOBAL_ONLY) != nullptr) {
                 return false;
             }
         }
-        return true;
+        return known_.libraryBodies.count(body(full)) == 0;
+    }
+
+    /* True when the command named full (from ::) lies in a namespace of
+       Tcl, Tk or a package loaded. */
+    bool inLibrary(const std::string &full)
+    {
+        size_t colons = full.find("::", 2);
+        if (full.compare(0, 2, "::") != 0 || colons == std::string::npos) {
+            return false;
+        }
+        std::string top = full.substr(2, colons - 2);
+        std::transform(top.begin(), top.end(), top.begin(), [](unsigned char ch) { return std::tolower(ch); });
+        return libraryNamespaces().count(top) != 0;
+    }
+
+    /* The body of the procedure named full (a name of the interpreter). */
+    std::string body(const std::string &full)
+    {
+        Tcl_Obj *words[] = {Tcl_NewStringObj("::info", -1), Tcl_NewStringObj("body", -1),
+                            Tcl_NewStringObj(full.c_str(), -1)};
+        for (Tcl_Obj *w : words) {
+            Tcl_IncrRefCount(w);
+        }
+        Tcl_InterpState state = Tcl_SaveInterpState(interp_, TCL_OK);
+        std::string text;
+        if (Tcl_EvalObjv(interp_, 3, words, TCL_EVAL_GLOBAL) == TCL_OK) {
+            text = Tcl_GetStringResult(interp_);
+        }
+        Tcl_RestoreInterpState(interp_, state);
+        for (Tcl_Obj *w : words) {
+            Tcl_DecrRefCount(w);
+        }
+        return text;
+    }
+
+    /* Brings what the autoloader offers up to date for the auto_path and
+       library folders now (read again only when they changed). */
+    void readAutoloader()
+    {
+        if (autoIndexRead_) {
+            return;
+        }
+        autoIndexRead_ = true;
+        Tcl_Obj *autoPath = Tcl_GetVar2Ex(interp_, "::auto_path", nullptr, TCL_GLOBAL_ONLY);
+        std::vector<std::string> libraries;
+        for (const char *name : {"::tcl_library", "::tk_library"}) {
+            const char *dir = Tcl_GetVar2(interp_, name, nullptr, TCL_GLOBAL_ONLY);
+            libraries.emplace_back(dir != nullptr ? dir : "");
+        }
+        std::string key = std::string(autoPath != nullptr ? Tcl_GetString(autoPath) : "") + "\n" + libraries[0] +
+                          "\n" + libraries[1];
+        if (!known_.autoRead || key != known_.autoKey) {
+            Tcl_Obj *path = autoPath != nullptr ? autoPath : Tcl_NewObj();
+            Tcl_IncrRefCount(path);
+            ::readAutoloader(known_, path, libraries);
+            Tcl_DecrRefCount(path);
+            known_.autoKey = key;
+            known_.autoRead = true;
+        }
     }
 
     /* The first names of the namespaces of Tcl, Tk and the packages
-       loaded, in lower case. */
+       loaded, in lower case (a package a::b gives a). */
     const std::unordered_set<std::string> &libraryNamespaces()
     {
         if (libraries_.empty()) {
-            libraries_ = {"tcl", "tk", "ttk", "oo", "msgcat"};
-            for (const std::string &package :
-                 evalList(interp_, "::lmap p [::package names] {if {[::package provide $p] eq {}} continue; set p}")) {
-                std::string lower = package;
+            libraries_.insert(std::begin(kLibraryNamespaces), std::end(kLibraryNamespaces));
+            for (const std::string &package : evalList(interp_, kProvided)) {
+                std::string lower = package.substr(0, package.find("::"));
                 std::transform(lower.begin(), lower.end(), lower.begin(),
                                [](unsigned char ch) { return std::tolower(ch); });
                 libraries_.insert(lower);
@@ -842,6 +1380,12 @@ private:
     /* A literal word without a marker. */
     static bool fixed(const Source &src, const Word &word) { return word.literal && !holds(src, *word.token); }
 
+    /* fixed(), or false saying that what the word is must be literal. */
+    bool literalWord(const Source &src, const Word &word, const std::string &what)
+    {
+        return fixed(src, word) || refuse(shown(src, *word.token) + ": " + what + " must be literal");
+    }
+
     bool command(const Source &src, const Tcl_Parse &parse, int depth)
     {
         if (parse.numWords == 0) {
@@ -851,7 +1395,8 @@ private:
         const Tcl_Token *token = parse.tokenPtr;
         for (int w = 0; w < parse.numWords; w++) {
             if (token->type == TCL_TOKEN_EXPAND_WORD) {
-                return false; /* the words' roles depend on how many it gives */
+                /* the words' roles depend on how many it gives */
+                return refuse(shown(src, *token) + ": a word may not be expanded");
             }
             Word word{token, token->type == TCL_TOKEN_SIMPLE_WORD, *token->start == '{', {}};
             if (word.literal) {
@@ -860,22 +1405,35 @@ private:
             words.push_back(std::move(word));
             token += token->numComponents + 1;
         }
-        if (!fixed(src, words[0])) {
-            return false;
+        const char *commandEnd = parse.commandStart + parse.commandSize;
+        while (commandEnd > parse.commandStart && std::strchr(" \t\n\r;", commandEnd[-1]) != nullptr) {
+            commandEnd--;
         }
+        if (!fixed(src, words[0])) {
+            return refuse(shown(src, *words[0].token) + ": a command's name must be literal");
+        }
+        const std::string &commandName = words[0].text;
         RuleProc *rule = nullptr;
         std::vector<Role> roles(words.size(), Role::kFixed);
-        switch (resolve(words[0].text, rule, words)) {
-        case Kind::kRule:
-            if (!rule(words, roles)) {
-                return false;
+        switch (resolve(commandName, rule, words)) {
+        case Kind::kRefused: return false;
+        case Kind::kRule: {
+            std::string why;
+            if (!rule(words, roles, why)) {
+                return refuse(shown(src, parse.commandStart, commandEnd) + ": " + why);
             }
             break;
-        case Kind::kProc: valueRule(words, roles); break;
+        }
+        case Kind::kProc: {
+            std::string none;
+            valueRule(words, roles, none);
+            break;
+        }
         case Kind::kOther:
             for (const Word &word : words) {
                 if (!fixed(src, word) || word.text.find_first_of("$[\\") != std::string::npos) {
-                    return false;
+                    return refuse(shown(src, *word.token) + ": the words of " + cut(commandName) +
+                                  " must be literal and hold no $, [ or backslash");
                 }
                 otherWords_.push_back(word.text);
             }
@@ -885,10 +1443,23 @@ private:
             const Word &word = words[w];
             bool ok = true;
             switch (roles[w]) {
-            case Role::kFixed: ok = fixed(src, word); break;
-            case Role::kFormat: ok = fixed(src, word) && word.text.find('*') == std::string::npos; break;
-            case Role::kName: ok = fixed(src, word) && name(word.text); break;
-            case Role::kNames: ok = fixed(src, word) && names(word.text); break;
+            case Role::kFixed: {
+                std::string of = cut(commandName);
+                if (rule == stringRule) {
+                    of += " " + words[1].text;
+                }
+                ok = literalWord(src, word, "this word of " + of);
+                break;
+            }
+            case Role::kFormat:
+                ok = literalWord(src, word, "a format") &&
+                     (word.text.find('*') == std::string::npos ||
+                      refuse(shown(src, *word.token) + ": a format may not take a width or precision from a value (*)"));
+                break;
+            case Role::kName: ok = literalWord(src, word, "a variable's name") && name(word.text); break;
+            case Role::kNames: ok = literalWord(src, word, "a list of variables' names") && names(word.text); break;
+            case Role::kMatchVar: ok = literalWord(src, word, "a variable's name") && matchVar(word.text); break;
+            case Role::kCases: ok = cases(src, word, depth + 1); break;
             case Role::kValue: ok = value(src, word, depth + 1); break;
             case Role::kScript:
             case Role::kExpr: ok = parsed(src, &word, 1, roles[w] == Role::kExpr, depth + 1); break;
@@ -914,6 +1485,47 @@ private:
         return true;
     }
 
+    /* A match variable of regexp: a name as name() takes it, or "->" (a
+       variable by custom never read), remembered as set too. */
+    bool matchVar(const std::string &text)
+    {
+        if (text == "->") {
+            names_.insert(text);
+            return true;
+        }
+        return name(text);
+    }
+
+    /* switch's list of patterns and bodies, written out: each element's
+       text as Tcl's list reading gives it, the patterns without a marker,
+       each body "-" or a script. */
+    bool cases(const Source &src, const Word &word, int depth)
+    {
+        if (!word.literal) {
+            return refuse(shown(src, *word.token) + ": switch's patterns and bodies must be literal");
+        }
+        const Tcl_Token &text = word.token[1];
+        std::vector<std::pair<const char *, const char *>> ranges;
+        if (!listElements(text.start, text.start + text.size, ranges)) {
+            return refuse(shown(src, *word.token) +
+                          ": switch's patterns and bodies must be words in braces or without backslashes");
+        }
+        if (ranges.empty() || ranges.size() % 2 != 0) {
+            return refuse(shown(src, *word.token) + ": switch takes a body after each pattern");
+        }
+        for (size_t k = 0; k < ranges.size(); k += 2) {
+            auto [pattern, patternEnd] = ranges[k];
+            auto [body, bodyEnd] = ranges[k + 1];
+            if (holds(src, pattern, patternEnd)) {
+                return refuse(shown(src, pattern, patternEnd) + ": a pattern must be literal");
+            }
+            if (std::string(body, bodyEnd) != "-" && !script(src, body, bodyEnd, depth)) {
+                return false;
+            }
+        }
+        return true;
+    }
+
     /* A list of variable names, each as name() takes it. */
     bool names(const std::string &text)
     {
@@ -922,7 +1534,10 @@ private:
         std::vector<std::string> items;
         bool ok = splitList(nullptr, list, items);
         Tcl_DecrRefCount(list);
-        return ok && std::all_of(items.begin(), items.end(), [&](const std::string &item) { return name(item); });
+        if (!ok) {
+            return refuse(cut(text) + ": a list of variables' names must be a list");
+        }
+        return std::all_of(items.begin(), items.end(), [&](const std::string &item) { return name(item); });
     }
 
     /* A word used as a value: markers and variables read in it, command
@@ -931,7 +1546,8 @@ private:
     bool value(const Source &src, const Word &word, int depth)
     {
         if (word.braced) {
-            return !holds(src, *word.token);
+            return !holds(src, *word.token) ||
+                   refuse(shown(src, *word.token) + ": a marker in braces that nothing runs is never read");
         }
         const Tcl_Token *t = word.token;
         for (int k = 1; k <= t->numComponents; k++) {
@@ -942,11 +1558,11 @@ private:
                 }
                 k += part.numComponents;
             } else if (part.type == TCL_TOKEN_COMMAND) {
-                if (!script(src, part.start + 1, part.start + part.size - 1, depth + 1)) {
+                if (!script(src, part.start + 1, part.start + part.size - 1, depth)) {
                     return false;
                 }
             } else if (holds(src, part)) {
-                return false;
+                return refuse(shown(src, part) + ": a marker here is never read as a value");
             }
         }
         return true;
@@ -958,8 +1574,10 @@ private:
        from literal text and markers only. */
     bool parsed(const Source &src, const Word *words, size_t count, bool isExpr, int depth)
     {
+        const char *from = words[0].token->start;
+        const char *to = words[count - 1].token->start + words[count - 1].token->size;
         if (depth > kMaxDepth) {
-            return false;
+            return tooDeep();
         }
         if (count == 1 && words[0].literal) {
             const Tcl_Token &text = words[0].token[1];
@@ -967,7 +1585,8 @@ private:
                           : script(src, text.start, text.start + text.size, depth);
         }
         if (src.second && !std::all_of(words, words + count, [](const Word &w) { return w.literal; })) {
-            return false; /* a third pass is not followed */
+            /* a third pass is not followed */
+            return refuse(shown(src, from, to) + ": a value read a third time is not followed");
         }
         std::string text;
         Source next;
@@ -983,13 +1602,11 @@ private:
                 a = one.find_first_not_of(kConcatTrim);
                 size_t b = one.find_last_not_of(kConcatTrim);
                 if (a == std::string::npos) {
-                    if (!marks.empty()) {
-                        return false;
-                    }
-                    continue;
+                    continue; /* only blanks: no marker */
                 }
                 if (b + 1 < one.size() && one[b] == '\\') {
-                    return false; /* trimming would bare a backslash */
+                    /* trimming would bare a backslash */
+                    return refuse(shown(src, *words[i].token) + ": a backslash before a blank is read again");
                 }
                 one = one.substr(a, b + 1 - a);
                 if (!text.empty()) {
@@ -1004,6 +1621,9 @@ private:
         }
         next.index(text.c_str(), text.size());
         const char *end = text.c_str() + text.size();
+        if (nestsDeeper(text.c_str(), end, kMaxDepth - depth)) {
+            return tooDeep(); /* a second pass nests as deep as its text */
+        }
         return isExpr ? expression(next, text.c_str(), end, depth) : script(next, text.c_str(), end, depth);
     }
 
@@ -1013,6 +1633,7 @@ private:
        else substituted (variables, commands) is unknown: refused. */
     bool firstPass(const Source &src, const Word &word, std::string &out, std::vector<Mark> &marks)
     {
+        static const char *const readTwice = "a word read twice may substitute only markers";
         const Tcl_Token *t = word.token;
         for (int k = 1; k <= t->numComponents; k++) {
             const Tcl_Token &part = t[k];
@@ -1021,14 +1642,14 @@ private:
                     const Mark &m = src.marks[i];
                     const char *p = src.base + m.at;
                     if (!word.braced || p + m.length > part.start + part.size) {
-                        return false;
+                        return refuse(shown(src, *word.token) + ": " + readTwice);
                     }
                     marks.push_back({out.size() + static_cast<size_t>(p - part.start), m.length, m.id});
                 }
                 out.append(part.start, static_cast<size_t>(part.size));
             } else if (part.type == TCL_TOKEN_BS) {
                 if (holds(src, part)) {
-                    return false;
+                    return refuse(shown(src, *word.token) + ": " + readTwice);
                 }
                 char buffer[TCL_UTF_MAX + 1];
                 int n = Tcl_UtfBackslash(part.start, nullptr, buffer);
@@ -1036,14 +1657,14 @@ private:
             } else if (part.type == TCL_TOKEN_VARIABLE && !word.braced) {
                 const Mark *mark = markerOf(src, part);
                 if (mark == nullptr) {
-                    return false;
+                    return refuse(shown(src, *word.token) + ": " + readTwice);
                 }
                 later_[mark->id] = true;
                 marks.push_back({out.size(), mark->length, mark->id});
                 out.append(part.start, static_cast<size_t>(part.size));
                 k += part.numComponents;
             } else {
-                return false;
+                return refuse(shown(src, *word.token) + ": " + readTwice);
             }
         }
         return true;
@@ -1053,14 +1674,51 @@ private:
        runs, to one of Tcl's own or to a procedure of the application. */
     bool mathFunction(const char *start, int size)
     {
-        std::string name = "tcl::mathfunc::" + std::string(start, static_cast<size_t>(size));
+        std::string function(start, static_cast<size_t>(size));
+        std::string name = "tcl::mathfunc::" + function;
         Tcl_Command token = Tcl_FindCommand(interp_, name.c_str(), ns_, 0);
-        if (token == nullptr) {
-            return false; /* Tcl would hand the values to unknown */
-        }
         Command c = commandOf(token);
-        return std::find(known_.mathFuncs.begin(), known_.mathFuncs.end(), c) != known_.mathFuncs.end() ||
-               applicationProc(token, c);
+        /* none: Tcl would hand the values to unknown */
+        return (token != nullptr &&
+                (std::find(known_.mathFuncs.begin(), known_.mathFuncs.end(), c) != known_.mathFuncs.end() ||
+                 tclMathProc(token, c) || applicationProc(token, c))) ||
+               refuse(cut(function) + ": a math function must be Tcl's own or a procedure of the application");
+    }
+
+    /* True for one of Tcl's math functions made as a procedure by Tcl's
+       library (min and max), as it was when the package was loaded. */
+    bool tclMathProc(Tcl_Command token, const Command &c)
+    {
+        std::string full = fullName(token);
+        for (const MathProc &m : known_.mathProcs) {
+            if (m.name == full && m.command == c) {
+                return procText(interp_, full) == m.text;
+            }
+        }
+        return false;
+    }
+
+    /* For a sub-expression t (its components follow it) of **, << or >>:
+       true when its right operand is written out, as string repeat's
+       count is, so that no value sizes the work (a power or a shift of
+       a value by a value would take time and memory in proportion to the
+       value); else false with why. True for any other sub-expression. */
+    bool literalCount(const Source &src, const Tcl_Token *t)
+    {
+        if (t->numComponents < 3 || t[1].type != TCL_TOKEN_OPERATOR || t[1].size != 2 ||
+            (std::strncmp(t[1].start, "**", 2) != 0 && std::strncmp(t[1].start, "<<", 2) != 0 &&
+             std::strncmp(t[1].start, ">>", 2) != 0)) {
+            return true;
+        }
+        const Tcl_Token *right = t + 2 + t[2].numComponents + 1;
+        for (const Tcl_Token *u = right; u <= right + right->numComponents; u++) {
+            if (u->type == TCL_TOKEN_VARIABLE || u->type == TCL_TOKEN_COMMAND) {
+                std::string op(t[1].start, 2);
+                return refuse(shown(src, *right) + ": the " + (op == "**" ? "exponent" : "count") + " of " + op +
+                              " must be literal");
+            }
+        }
+        return true;
     }
 
     /* The expression in [p, end) of src, parsed with Tcl's own parser:
@@ -1069,11 +1727,11 @@ private:
     bool expression(const Source &src, const char *p, const char *end, int depth)
     {
         if (depth > kMaxDepth) {
-            return false;
+            return tooDeep();
         }
         Tcl_Parse parse;
         if (Tcl_ParseExpr(nullptr, p, static_cast<int>(end - p), &parse) != TCL_OK) {
-            return false;
+            return refuse(shown(src, p, end) + ": " + parseError(interp_, p, end, true));
         }
         bool ok = true;
         for (int k = 0; ok && k < parse.numTokens; k++) {
@@ -1085,7 +1743,10 @@ private:
                 break;
             case TCL_TOKEN_COMMAND: ok = script(src, t.start + 1, t.start + t.size - 1, depth + 1); break;
             case TCL_TOKEN_TEXT:
-            case TCL_TOKEN_BS: ok = !holds(src, t); break; /* a braced string, a number */
+            case TCL_TOKEN_BS: /* a braced string, a number */
+                ok = !holds(src, t) || refuse(shown(src, t) + ": a marker here is never read as a value");
+                break;
+            case TCL_TOKEN_SUB_EXPR: ok = literalCount(src, parse.tokenPtr + k); break;
             case TCL_TOKEN_OPERATOR:
                 /* a function's name, or an operator (eq, ne, in, ni are
                    the operators that begin with a letter) */
@@ -1102,14 +1763,16 @@ private:
     }
 
     Tcl_Interp *interp_;
-    const KnownCommands &known_;
+    KnownCommands &known_;
+    const std::vector<MatchMarker> &markers_; /* the predicate's markers, by id */
+    std::string why_;                         /* why the predicate is refused, once known */
     std::vector<bool> placed_;              /* by marker id: read in a proven position, or in a comment */
     std::vector<bool> later_;               /* by marker id: read by a second pass */
     Tcl_Namespace *ns_ = nullptr;           /* where names resolve: null for the current namespace */
     std::unordered_set<std::string> names_; /* variables the predicate sets */
     std::vector<std::string> otherWords_;   /* the words of commands of rule 3 */
     std::unordered_set<std::string> libraries_;
-    std::string stringMap_; /* the string ensemble now, read once */
+    std::vector<std::string> maps_; /* by row of kEnsembles: the ensemble now, read once */
     bool autoIndexRead_ = false;
 };
 
@@ -1135,16 +1798,17 @@ size_t markerAt(const char *p, MatchMarker &marker)
     return n + 1;
 }
 
-/* True when brackets, braces and parentheses nest deeper than kMaxDepth
- * (counted loosely, an upper bound of how deep Tcl's parser recurses). */
-bool tooDeep(const char *p)
+/* True when brackets, braces and parentheses in [p, end) nest deeper than
+ * limit (counted loosely, an upper bound of how deep Tcl's parser
+ * recurses). */
+bool nestsDeeper(const char *p, const char *end, int limit)
 {
     int depth = 0;
-    for (; *p != '\0'; p++) {
-        if (*p == '\\' && p[1] != '\0') {
+    for (; p < end; p++) {
+        if (*p == '\\' && p + 1 < end) {
             p++;
         } else if (*p == '[' || *p == '{' || *p == '(') {
-            if (++depth > kMaxDepth) {
+            if (++depth > limit) {
                 return true;
             }
         } else if ((*p == ']' || *p == '}' || *p == ')') && depth > 0) {
@@ -1179,22 +1843,35 @@ int matchScriptInit(Tcl_Interp *interp)
     for (const CommandRule &row : kRules) {
         known->builtins.push_back(builtinNamed(interp, std::string("::") + row.name, known->procProc));
     }
-    for (const char *word : kStringWords) {
-        known->stringWords.push_back(builtinNamed(interp, std::string("::tcl::string::") + word, known->procProc));
+    for (const EnsembleRow &row : kEnsembles) {
+        known->subcommands.emplace_back();
+        for (size_t k = 0; k < row.count; k++) {
+            std::string name = std::string("::tcl::") + row.name + "::" + row.words[k];
+            known->subcommands.back().push_back(builtinNamed(interp, name, known->procProc));
+        }
+        known->ensembleMaps.push_back(ensembleText(interp, row.name));
     }
-    known->stringMap = stringEnsemble(interp);
     for (const char *name : kMathFuncs) {
-        Command c = builtinNamed(interp, std::string("::tcl::mathfunc::") + name, known->procProc);
+        std::string full = std::string("::tcl::mathfunc::") + name;
+        Command c = builtinNamed(interp, full, known->procProc);
         if (c.proc != nullptr) {
             known->mathFuncs.push_back(c);
+        } else if ((c = commandNamed(interp, full.c_str())).proc == known->procProc && c.proc != nullptr) {
+            known->mathProcs.push_back({full, c, procText(interp, full)});
         }
     }
     if (code != TCL_OK || known->procProc == nullptr) {
         delete known;
         return 1;
     }
-    for (const std::string &name : evalList(interp, kAllProcs)) {
+    for (const std::string &name : evalList(interp, (std::string(kEvery) + " procs").c_str())) {
         known->procs.insert(name);
+    }
+    for (const std::string &name : evalList(interp, (std::string(kEvery) + " commands").c_str())) {
+        Command c = commandNamed(interp, name.c_str());
+        if (c.proc != nullptr && !packageOwn(c.proc)) {
+            known->atLoad.insert(c);
+        }
     }
     for (const std::string &name : evalList(interp, "::info globals")) {
         known->globals.insert(name);
@@ -1204,16 +1881,9 @@ int matchScriptInit(Tcl_Interp *interp)
     return 0;
 }
 
-bool matchScriptPlace(Tcl_Interp *interp, const char *predicate, const std::string &array, MatchScript &out)
+bool matchScriptPlace(Tcl_Interp *interp, const char *predicate, const std::string &array, MatchScript &out,
+                      std::string &why)
 {
-    auto *known = static_cast<const KnownCommands *>(Tcl_GetAssocData(interp, kAssocKey, nullptr));
-    if (known == nullptr || tooDeep(predicate)) {
-        return false;
-    }
-    /* The array's name without its namespace and number: the predicate may
-       not name it, nor another match's. */
-    std::string stem = array.substr(array.rfind(':') == std::string::npos ? 0 : array.rfind(':') + 1);
-    stem.erase(stem.find_last_not_of("0123456789") + 1);
     out.markers.clear();
     out.script.clear();
     out.text.assign(1, std::string());
@@ -1235,14 +1905,29 @@ bool matchScriptPlace(Tcl_Interp *interp, const char *predicate, const std::stri
         out.markers.push_back(std::move(marker));
         p += n;
     }
+    auto *known = static_cast<KnownCommands *>(Tcl_GetAssocData(interp, kAssocKey, nullptr));
+    if (known == nullptr) {
+        why = "the package did not record Tcl's own commands";
+        return false;
+    }
+    if (nestsDeeper(predicate, predicate + std::strlen(predicate), kMaxDepth)) {
+        why = "the predicate nests more than " + std::to_string(kMaxDepth) + " levels deep";
+        return false;
+    }
+    /* The array's name without its namespace and number: the predicate may
+       not name it, nor another match's. */
+    std::string stem = array.substr(array.rfind(':') == std::string::npos ? 0 : array.rfind(':') + 1);
+    stem.erase(stem.find_last_not_of("0123456789") + 1);
     for (const std::string &piece : out.text) {
         if (stem.empty() || piece.find(stem) != std::string::npos) {
+            why = stem + ": a predicate may not name the match's array";
             return false;
         }
     }
     source.index(text.c_str(), text.size());
-    Placer placer(interp, *known, out.markers.size());
+    Placer placer(interp, *known, out.markers);
     if (!placer.script(source, text.c_str(), text.c_str() + text.size(), 0) || !placer.finish()) {
+        why = placer.why();
         return false;
     }
     size_t from = 0;

@@ -43,11 +43,22 @@ int matchScriptInit(Tcl_Interp *interp);
  * the top of matchscript.cpp) as a read of array(k), array being a global
  * array name such as "::gtableMatch1". True with out filled when every
  * command and word of the predicate is proven to use a marker's value, and
- * anything made from it, only as a value; false (out unspecified)
+ * anything made from it, only as a value; false (out.markers filled, the
+ * rest of out unspecified, why
+ * saying what is refused and why: "WORD: REASON", or a sentence that
+ * begins with the word, such as "rename is not allowed in a predicate")
  * otherwise, when the predicate names the array (its name without the
  * namespace and trailing digits), or when it nests deeper than the placer
  * follows. Commands are resolved in interp, in the namespace where each
  * runs, as they are at the call. Linear in the predicate's length. */
-bool matchScriptPlace(Tcl_Interp *interp, const char *predicate, const std::string &array, MatchScript &out);
+bool matchScriptPlace(Tcl_Interp *interp, const char *predicate, const std::string &array, MatchScript &out,
+                      std::string &why);
+
+/* text cut to 60 bytes (at a character's start) and "...", when longer:
+ * how a refusal shows a part of a predicate. */
+std::string matchScriptCut(std::string text);
+
+/* A marker as a predicate writes it: "%{INDEX}", "%{RECORD}" or "%FIELD". */
+std::string matchMarkerText(const MatchMarker &marker);
 
 #endif /* TESK_GEO_MATCHSCRIPT_H */

@@ -126,6 +126,49 @@ constexpr const char *kShapes[] = {
     "list {@}",
     "list ${@}",
     "# a comment @\nexpr 1",
+    "switch -- @ {x {#} default {#}}",
+    "switch -exact -- @ x {#} y - default {#}",
+    "switch -glob @ {x* {#}}",
+    "switch @ x {#} y {#}",
+    "switch -- x {@ {#}}",
+    "switch -- x x @",
+    "switch -regexp -matchvar x -- @ {(.*) {&}}",
+    "if {@ eq 1} {return 1} ; return 0",
+    "return [expr {@ > 1}]",
+    "expr {max(@ , 1) > min(@ , 2)}",
+    "expr {usrf(@ )}",
+    "regexp {(.*)} @ -> x ; &",
+    "regexp {(.*)} @ -> -> ; usr2 ->",
+    "dict get [dict create k @ ] k",
+    "dict exists @ x",
+    "set x [dict create k @ ] ; &",
+    "append x @ ; &",
+    "set x 1 ; incr x @ ; &",
+    "incr @",
+    "set x [split @ ~] ; &",
+    "set x [join [list @ ] @] ; &",
+    "set x [concat @ ~] ; &",
+    "set x [lsort -dictionary [list @ ]] ; &",
+    "lsort -command usr [list @ ]",
+    "info exists @",
+    "set x @ ; expr {[info exists x]} ; &",
+    /* a command changed first, then handed a value */
+    "interp alias {} ::llength {} ::eval ; llength @",
+    "namespace ensemble configure ::string -map {length ::eval} ; string length @",
+    "interp alias {} ::tcl::mathfunc::abs {} ::eval ; expr {abs(@ )}",
+    "rename ::lrange {} ; interp alias {} ::lrange {} ::uplevel #0 ; lrange @ 0 end",
+    "rename ::list {} ; rename ::eval ::list ; list @",
+    "trace add execution ::lindex enter {eval eval} ; lindex @ 0",
+    "trace add execution ::llength leave ::usr ; llength @",
+    "rename ::parray ::pa ; pa @",
+    "proc usr {args} {eval $args} ; usr @",
+    /* procedures of library namespaces and packages, and one renamed */
+    "::safe::AliasFileSubcommand @ @ @",
+    "::struct::list::Lmapfor x {a} @",
+    "::struct::list map @ lindex",
+    "::msgcat::mc @",
+    "::tcl::HistAdd @ exec",
+    "wba @ 0",
 };
 
 /* Uses of a value kept in x (or in ::errorInfo, ::errorCode, the match's
@@ -167,6 +210,13 @@ constexpr const char *kReuses[] = {
     "expr {$x eq \"y\"}",
     "list $x",
     "return -level 0 $x",
+    "switch -- a $x {}",
+    "switch -- $x {a {eval $x}}",
+    "incr $x",
+    "append $x 1",
+    "info exists $x",
+    "lsort -index $x {{a}}",
+    "switch -- $x {a {expr 1} default {expr 0}}",
 };
 
 /* Cells that run pwn or read ::probe when Tcl parses them as a script, an
@@ -289,9 +339,12 @@ int outsideCmd(ClientData, Tcl_Interp *interp, int objc, Tcl_Obj *const objv[])
 
 /* An interpreter with Tcl's library procedures loaded (history, parray,
  * unknown in interactive mode), pwn, ::probe, an alias ev behind a math
- * function, and a procedure of the application, usr, made after the
- * placer recorded what was there. Every command that reaches outside the
- * process records a run instead. */
+ * function, and a procedure and a math function of the application, usr
+ * and usrf, made after the placer recorded what was there; then the
+ * procedures of safe (with a safe interpreter), msgcat and struct::list
+ * (when tcllib is there), and a library procedure the application renamed
+ * (wba), each of them traced as a run. Every command that reaches outside
+ * the process records a run instead. */
 Tcl_Interp *sandbox()
 {
     static Tcl_Interp *interp = nullptr;
@@ -302,7 +355,14 @@ Tcl_Interp *sandbox()
             Tcl_Eval(interp, "history info; auto_load parray; set ::tcl_interactive 1; set ::probe 0; set ::a(x) 1;"
                              "interp alias {} ::tcl::mathfunc::ev {} ::pwn") != TCL_OK ||
             matchScriptInit(interp) != 0 ||
-            Tcl_Eval(interp, "proc usr {args} {return 0}; set ::keep {}; set ::keep [info globals]") != TCL_OK) {
+            Tcl_Eval(interp, "proc usr {args} {return 0}; proc ::tcl::mathfunc::usrf {x} {return 0};"
+                             "safe::interpCreate; package require msgcat;"
+                             "catch {package require struct::list};"
+                             "auto_load tcl_wordBreakAfter; rename ::tcl_wordBreakAfter ::wba;"
+                             "foreach p {::safe::AliasFileSubcommand ::msgcat::mc ::struct::list::Lmapfor "
+                             "::struct::list::Lmap ::wba} {"
+                             "if {[llength [info commands $p]]} {trace add execution $p enter ::pwn}};"
+                             "set ::keep {}; set ::keep [info globals]") != TCL_OK) {
             std::fprintf(stderr, "fuzz_matchscript: cannot make the interpreter: %s\n", Tcl_GetStringResult(interp));
             std::abort();
         }
@@ -326,7 +386,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     Generated g;
     generate(in, 0, g);
     MatchScript placed;
-    if (!matchScriptPlace(interp, g.predicate.c_str(), "::gtableMatch1", placed)) {
+    std::string why;
+    if (!matchScriptPlace(interp, g.predicate.c_str(), "::gtableMatch1", placed, why)) {
+        if (why.empty()) {
+            std::fprintf(stderr, "fuzz_matchscript: refused without a reason\n%s\n", g.predicate.c_str());
+            std::abort();
+        }
         return 0;
     }
     if (placed.markers.size() != g.cells.size()) {
