@@ -194,11 +194,28 @@ bool folderRefuses(int error)
     return error == EACCES || error == EPERM || error == EROFS;
 }
 
-/* The folder for new contents that a folder refusing new files cannot hold. */
-std::string temporaryFolder()
+/* The folders for new contents that a folder refusing new files cannot
+ * hold, in the order they are tried: $TMPDIR, then /tmp. */
+std::vector<std::string> temporaryFolders()
 {
+    std::vector<std::string> folders;
     const char *tmp = std::getenv("TMPDIR");
-    return tmp != nullptr && *tmp != '\0' ? tmp : "/tmp";
+    if (tmp != nullptr && *tmp != '\0' && std::strcmp(tmp, "/tmp") != 0) {
+        folders.emplace_back(tmp);
+    }
+    folders.emplace_back("/tmp");
+    return folders;
+}
+
+/* True when folder is sticky and keeps this writer from putting a file in
+ * place of old, a file of another user (the writer owns neither the file
+ * nor the folder, and is not root). */
+bool stickyRefuses(const std::string &folder, const struct stat &old)
+{
+    uid_t me = geteuid();
+    struct stat dir;
+    return me != 0 && old.st_uid != me && stat(folder.c_str(), &dir) == 0 && (dir.st_mode & S_ISVTX) != 0 &&
+           dir.st_uid != me;
 }
 
 /* Opens a new file for r in folder, its name based on target's: without a
@@ -307,7 +324,12 @@ bool begin(FileReplacement *r, const char *path, bool named)
     }
     std::string folder = folderOf(r->target);
     removeStrays(folder, baseOf(r->target));
-    if (!makeNewFile(r, folder, r->target, named)) {
+    bool sticky = r->replacing && stickyRefuses(folder, old);
+    if (sticky) {
+        errno = EPERM;
+        failed("cannot replace a file of another user in", folder);
+    }
+    if (sticky || !makeNewFile(r, folder, r->target, named)) {
         int refused = errno;
         if (!r->replacing || !folderRefuses(refused)) {
             return false;
@@ -319,14 +341,15 @@ bool begin(FileReplacement *r, const char *path, bool named)
             return false;
         }
         r->inPlace = true;
-        std::string elsewhere = temporaryFolder();
-        removeStrays(elsewhere, baseOf(r->target));
-        if (!makeNewFile(r, elsewhere, elsewhere + "/" + baseOf(r->target), named)) {
-            replaceAbandon(r);
-            return false;
+        for (const std::string &elsewhere : temporaryFolders()) {
+            removeStrays(elsewhere, baseOf(r->target));
+            if (makeNewFile(r, elsewhere, elsewhere + "/" + baseOf(r->target), named)) {
+                lastFailure.clear();
+                return true;
+            }
         }
-        lastFailure.clear();
-        return true;
+        replaceAbandon(r);
+        return false;
     }
     if (r->replacing && !keepOwnerAndMode(r->fd, old.st_uid, old.st_gid, old.st_mode, false)) {
         failed("cannot set the owner and mode of a new file in", folder);

@@ -16,10 +16,12 @@
  *	names whose writer is gone. The replaced file keeps its owner, group
  *	and permission bits; other hard links of it keep the old contents.
  *
- *	A folder that takes no new file (EACCES, EPERM, EROFS) holding a
- *	target that exists and is writable: the new contents are written into
- *	a file without a name in the temporary folder ($TMPDIR, else /tmp) and
- *	copied over the target in place at the commit. The old file is whole
+ *	A folder that takes no new file (EACCES, EPERM, EROFS), or a sticky
+ *	folder where the writer may not put a file in place of another user's,
+ *	holding a target that exists and is writable: the new contents are
+ *	written into a file without a name in the temporary folder ($TMPDIR,
+ *	or /tmp when $TMPDIR takes no file) and copied over the target in
+ *	place at the commit. The old file is whole
  *	until then, but a failure during that copy can leave it partial.
  */
 #ifndef TESK_RUNTIME_REPLACE_H
