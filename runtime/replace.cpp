@@ -104,11 +104,38 @@ std::string baseOf(const std::string &path)
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-/* The name of the attempt-th temporary of target (the one pattern that
- * strayTemporary recognises). */
-std::string temporaryName(const std::string &target, int attempt)
+/* The longest ending a temporary name adds to its stem: ".tmp" or ".old",
+ * a process id and an attempt number of at most 9 digits each, "-". */
+constexpr std::size_t kEndingBytes = 4 + 9 + 1 + 9;
+
+/* The part of a file name that its temporaries begin with: the name
+ * itself, or where it is too long to take an ending within NAME_MAX, its
+ * first bytes (a UTF-8 character is not cut). */
+std::string stemOf(const std::string &base)
 {
-    return target + ".tmp" + std::to_string(getpid()) + "-" + std::to_string(attempt);
+    if (base.size() + kEndingBytes <= NAME_MAX) {
+        return base;
+    }
+    std::size_t cut = NAME_MAX - kEndingBytes;
+    while (cut > 0 && (static_cast<unsigned char>(base[cut]) & 0xC0) == 0x80) {
+        cut--;
+    }
+    return base.substr(0, cut);
+}
+
+/* target with its last name cut to its stem. */
+std::string stemPath(const std::string &target)
+{
+    std::size_t slash = target.rfind('/');
+    std::size_t from = slash == std::string::npos ? 0 : slash + 1;
+    return target.substr(0, from) + stemOf(target.substr(from));
+}
+
+/* The name of the attempt-th temporary of target (the one pattern that
+ * strayTemporary recognises), kind ".tmp" or ".old". */
+std::string temporaryName(const std::string &target, int attempt, const char *kind = ".tmp")
+{
+    return stemPath(target) + kind + std::to_string(getpid()) + "-" + std::to_string(attempt);
 }
 
 /* Reads a process id or attempt number: decimal digits without a leading
@@ -134,15 +161,16 @@ bool writerGone(long pid)
 }
 
 /* True when name, in a folder holding base, is a temporary of base's left
- * by writers that are gone: base, then one or more ".tmp" PID "-" N (a
+ * by writers that are gone: base's stem, then one or more ".tmp" PID "-" N (a
  * temporary of a temporary), or ".old" PID "-" N alone (a second name of
  * an old file, a stray only while base exists again); nothing else. */
 bool strayTemporary(const std::string &name, const std::string &base, bool baseThere)
 {
-    if (name.size() <= base.size() || name.compare(0, base.size(), base) != 0) {
+    std::string stem = stemOf(base);
+    if (name.size() <= stem.size() || name.compare(0, stem.size(), stem) != 0) {
         return false;
     }
-    std::size_t at = base.size();
+    std::size_t at = stem.size();
     int groups = 0;
     bool old = false;
     while (at < name.size()) {
@@ -592,7 +620,7 @@ bool noHardLinks(int error)
 bool keepOldName(const FileReplacement &r, KeptName *kept)
 {
     for (int attempt = 0; attempt < 100; attempt++) {
-        std::string name = r.target + ".old" + std::to_string(getpid()) + "-" + std::to_string(attempt);
+        std::string name = temporaryName(r.target, attempt, ".old");
         if (link(r.target.c_str(), name.c_str()) == 0) {
             kept->name = name;
             return true;

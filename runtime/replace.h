@@ -11,7 +11,8 @@
  *	The new file has no name while it is written where the file system
  *	allows (O_TMPFILE); it is named only to be renamed into place. Every
  *	name it takes beside the target is target + ".tmp" + the writer's
- *	process id + "-" + a number, so that a save killed part-way leaves at
+ *	process id + "-" + a number (the target's name cut short enough for
+ *	that to fit a file name), so that a save killed part-way leaves at
  *	most that one name, and the next save of the same target removes such
  *	names whose writer is gone. The replaced file keeps its owner, group
  *	and permission bits; other hard links of it keep the old contents.

@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <dirent.h>
@@ -230,6 +231,57 @@ TEST_F(ReplaceGroupTest, TheNextSaveRemovesTemporariesOfWritersThatAreGoneAndNot
     ASSERT_TRUE(replaceBegin(&u, path("u.dat").c_str()));
     replaceAbandon(&u);
     EXPECT_EQ(get("u.dat.old" + gone + "-0"), "the only copy");
+}
+
+TEST_F(ReplaceGroupTest, NamesAsLongAsAFileNameMayBeAreReplacedAndTheirStraysFound)
+{
+    std::string gone = std::to_string(goneProcess());
+    std::string e = "\xc3\xa9";                                   /* a two-byte character */
+    std::string ascii = std::string(NAME_MAX - 4, 'a');            /* + ".dat": the longest name */
+    std::string utf8 = "b";
+    while (utf8.size() + 2 + 4 <= NAME_MAX) {
+        utf8 += e;
+    }
+    for (const std::string &stem : {ascii, utf8}) {
+        SCOPED_TRACE(stem.size());
+        std::string main = stem + ".dat", page = stem + ".cpg";
+        ASSERT_LE(main.size(), static_cast<size_t>(NAME_MAX));
+        FileReplacement r;
+        begin(&r, main, "first");
+        ASSERT_TRUE(replaceCommit(&r));
+        close(r.fd);
+        begin(&r, main, "second");
+        ASSERT_TRUE(replaceCommit(&r));
+        close(r.fd);
+        EXPECT_EQ(get(main), "second");
+
+        ASSERT_TRUE(replaceBeginNamed(&r, path(main).c_str()));
+        std::string name = r.temporary.substr(r.temporary.rfind('/') + 1);
+        EXPECT_LE(name.size(), static_cast<size_t>(NAME_MAX));
+        EXPECT_EQ(name.compare(0, 16, main, 0, 16), 0);
+        replaceAbandon(&r);
+
+        put(page, "old page");
+        FileReplacement both[2];
+        begin(&both[0], main, "third");
+        begin(&both[1], page, "new page");
+        ASSERT_TRUE(replaceCommitAll(both, 2));
+        close(both[0].fd);
+        close(both[1].fd);
+        EXPECT_EQ(get(main), "third");
+        EXPECT_EQ(get(page), "new page");
+        EXPECT_EQ(names(), (Names{page, main}));
+
+        /* a stray of the long name is found by its cut stem */
+        std::string stray = name.substr(0, name.find(".tmp")) + ".tmp" + gone + "-0";
+        put(stray, "stray");
+        begin(&r, main, "fourth");
+        ASSERT_TRUE(replaceCommit(&r));
+        close(r.fd);
+        EXPECT_EQ(names(), (Names{page, main}));
+        unlink(path(main).c_str());
+        unlink(path(page).c_str());
+    }
 }
 
 TEST_F(ReplaceGroupTest, RootReplacingAnotherUsersFileKeepsItsOwnerGroupAndMode)
