@@ -15,6 +15,7 @@
 #include <fcntl.h>
 #include <string>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 #include <vector>
 
@@ -302,13 +303,56 @@ bool keepOwnerAndMode(int fd, uid_t owner, gid_t group, mode_t mode, bool specia
     return fchmod(fd, mode) == 0;
 }
 
-/* The old file's owner, group and whole mode on r's new file, as it is
- * about to take the target's place. */
+/* Gives file to the extended attributes of from (an open file, or where
+ * from is -1, the file at fromPath, not followed): its access control
+ * list and the attributes of its users among them, where the writer may
+ * set them. A file capability goes, as a write in place would clear it. */
+void keepAttributes(int from, const char *fromPath, int to)
+{
+    auto list = [&](char *names, size_t size) {
+        return from >= 0 ? flistxattr(from, names, size) : llistxattr(fromPath, names, size);
+    };
+    ssize_t size = list(nullptr, 0);
+    if (size <= 0) {
+        return;  // none, or a file system without them
+    }
+    std::vector<char> names(static_cast<size_t>(size) + 1);
+    size = list(names.data(), names.size() - 1);
+    if (size <= 0) {
+        return;
+    }
+    std::vector<char> value;
+    for (const char *name = names.data(); name < names.data() + size; name += std::strlen(name) + 1) {
+        if (std::strcmp(name, "security.capability") == 0) {
+            continue;
+        }
+        auto get = [&](void *into, size_t n) {
+            return from >= 0 ? fgetxattr(from, name, into, n) : lgetxattr(fromPath, name, into, n);
+        };
+        ssize_t n = get(nullptr, 0);
+        if (n < 0) {
+            continue;
+        }
+        value.resize(static_cast<size_t>(n) + 1);
+        n = get(value.data(), value.size());
+        if (n >= 0 && fsetxattr(to, name, value.data(), static_cast<size_t>(n), 0) != 0) {
+            /* one the writer may not set (another user's label): the rest still go */
+        }
+    }
+}
+
+/* The old file's owner, group, whole mode and extended attributes on r's
+ * new file, as it is about to take the target's place. */
 bool finishMode(FileReplacement *r)
 {
     if (r->replacing && !r->inPlace && !keepOwnerAndMode(r->fd, r->oldOwner, r->oldGroup, r->oldMode, true)) {
         failed("cannot set the owner and mode of the new file for", r->target);
         return false;
+    }
+    if (r->replacing && !r->inPlace) {
+        int saved = errno;
+        keepAttributes(-1, r->target.c_str(), r->fd);
+        errno = saved;
     }
     return true;
 }
@@ -470,6 +514,9 @@ bool nameNewFile(FileReplacement *r)
         struct stat made;
         bool ok = copy >= 0 && fstat(r->fd, &made) == 0 && copyContents(r->fd, copy) &&
                   keepOwnerAndMode(copy, made.st_uid, made.st_gid, made.st_mode, true);
+        if (ok) {
+            keepAttributes(r->fd, nullptr, copy);
+        }
         if (!ok) {
             int saved = errno;
             if (copy >= 0) {

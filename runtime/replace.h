@@ -14,8 +14,10 @@
  *	process id + "-" + a number (the target's name cut short enough for
  *	that to fit a file name), so that a save killed part-way leaves at
  *	most that one name, and the next save of the same target removes such
- *	names whose writer is gone. The replaced file keeps its owner, group
- *	and permission bits; other hard links of it keep the old contents.
+ *	names whose writer is gone. The replaced file keeps its owner, group,
+ *	permission bits, access control list and other extended attributes
+ *	(a file capability aside); other hard links of it keep the old
+ *	contents.
  *
  *	A folder that takes no new file (EACCES, EPERM, EROFS), or a sticky
  *	folder where the writer may not put a file in place of another user's,

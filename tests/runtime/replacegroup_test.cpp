@@ -15,6 +15,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <functional>
@@ -22,6 +23,7 @@
 #include <string>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 #include <vector>
 
@@ -282,6 +284,56 @@ TEST_F(ReplaceGroupTest, NamesAsLongAsAFileNameMayBeAreReplacedAndTheirStraysFou
         unlink(path(main).c_str());
         unlink(path(page).c_str());
     }
+}
+
+/* The value of a file's extended attribute, "<none>" when it has none. */
+std::string attribute(const std::string &file, const char *name)
+{
+    char value[512];
+    ssize_t n = getxattr(file.c_str(), name, value, sizeof value);
+    return n < 0 ? "<none>" : std::string(value, static_cast<size_t>(n));
+}
+
+TEST_F(ReplaceGroupTest, AReplacedFileKeepsItsAccessListAndAttributes)
+{
+    put("t.dat", "old", 0640);
+    put("u.dat", "old u", 0600);
+    put("v.dat", "old v", 0644);
+    for (const char *name : {"t.dat", "u.dat", "v.dat"}) {
+        std::string command = "setfacl -m u:nobody:rw,g:nogroup:r '" + path(name) + "'";
+        ASSERT_EQ(std::system(command.c_str()), 0);
+        ASSERT_EQ(setxattr(path(name).c_str(), "user.note", name, std::strlen(name), 0), 0) << std::strerror(errno);
+    }
+    std::vector<std::string> acls;
+    for (const char *name : {"t.dat", "u.dat", "v.dat"}) {
+        acls.push_back(attribute(path(name), "system.posix_acl_access"));
+        ASSERT_NE(acls.back(), "<none>");
+    }
+    struct stat before;
+    ASSERT_EQ(stat(path("t.dat").c_str(), &before), 0);
+
+    FileReplacement r;
+    begin(&r, "t.dat", "new");
+    ASSERT_TRUE(replaceCommit(&r));
+    close(r.fd);
+    FileReplacement both[2];
+    begin(&both[0], "u.dat", "new u");
+    begin(&both[1], "v.dat", "new v");
+    ASSERT_TRUE(replaceCommitAll(both, 2));
+    close(both[0].fd);
+    close(both[1].fd);
+
+    struct stat after;
+    ASSERT_EQ(stat(path("t.dat").c_str(), &after), 0);
+    EXPECT_EQ(get("t.dat"), "new");
+    EXPECT_EQ(after.st_mode, before.st_mode);
+    int i = 0;
+    for (const char *name : {"t.dat", "u.dat", "v.dat"}) {
+        SCOPED_TRACE(name);
+        EXPECT_EQ(attribute(path(name), "system.posix_acl_access"), acls[i++]);
+        EXPECT_EQ(attribute(path(name), "user.note"), name);
+    }
+    EXPECT_EQ(names(), (Names{"t.dat", "u.dat", "v.dat"}));
 }
 
 TEST_F(ReplaceGroupTest, RootReplacingAnotherUsersFileKeepsItsOwnerGroupAndMode)
