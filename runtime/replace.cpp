@@ -423,6 +423,14 @@ bool begin(FileReplacement *r, const char *path, bool named)
         replaceAbandon(r);
         return false;
     }
+    if (r->replacing && faccessat(AT_FDCWD, r->target.c_str(), W_OK, AT_EACCESS) != 0) {
+        /* a file its writer may not write is not replaced either */
+        failed("cannot write", path);
+        int saved = errno;
+        replaceAbandon(r);
+        errno = saved;
+        return false;
+    }
     if (r->replacing && !keepOwnerAndMode(r->fd, old.st_uid, old.st_gid, old.st_mode, false)) {
         failed("cannot set the owner and mode of a new file in", folder);
         int saved = errno;

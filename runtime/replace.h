@@ -54,7 +54,8 @@ struct FileReplacement {
 /*
  * replaceBegin --
  *	Opens a new, empty file beside path for *r. A file that exists at path
- *	must be a plain file; the new one gets its permission bits, a new name
+ *	must be a plain file that the caller may write (EACCES, as for a write
+ *	in place, when not); the new one gets its permission bits, a new name
  *	gets mode 0666 less the umask. Through a symbolic link the file that
  *	the link names is replaced, or made when it is missing, and the link
  *	stays. Answers false (nothing made, errno telling why) when path
