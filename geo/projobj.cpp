@@ -9,6 +9,7 @@
  */
 #include "geo/projobj.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cmath>
@@ -355,12 +356,15 @@ void freeParams(void *payload)
  * then the point is converted in the direction of -inv. Any refusal (an
  * option, a format, the definition, a missing inverse) gives every option
  * back and keeps the old projection. A point that cannot be converted is
- * refused when the words come from a script (strict); when an object is
- * made, cloned or loaded the coordinates take what the projection gives. */
+ * refused when the words come from a script (strict) and give the point;
+ * a point kept from before that a new definition cannot convert (or any
+ * such point of an object made, cloned or loaded) moves to the
+ * projection's centre, so that every coordinate kept is finite. */
 int projObjConfigure(ProjObjParams *p, Tcl_Interp *interp, int argc, const char **argv, int flags)
 {
     bool strict = (flags & TK_CONFIG_ARGV_ONLY) != 0;
     ProjOptionSnapshot kept(projSpecs, p);
+    const double keptPoint[5] = {p->longitude, p->latitude, p->x, p->y, static_cast<double>(p->inv)};
     ProjHandle *made = nullptr;
     auto fail = [&]() {
         projFree(made);
@@ -409,7 +413,19 @@ int projObjConfigure(ProjObjParams *p, Tcl_Interp *interp, int argc, const char 
         a *= kRadToDeg;
         b *= kRadToDeg;
     }
-    if (strict && (!std::isfinite(a) || !std::isfinite(b))) {
+    const double point[5] = {p->longitude, p->latitude, p->x, p->y, static_cast<double>(p->inv)};
+    bool pointGiven = strict && !std::equal(point, point + 5, keptPoint);
+    if ((!std::isfinite(a) || !std::isfinite(b)) && (made != nullptr || !strict) && !pointGiven) {
+        /* the point before the new definition, or the default one */
+        p->longitude = projGetLam0(projection) * kRadToDeg;
+        p->latitude = projGetPhi0(projection) * kRadToDeg;
+        projFwd(projection, projGetLam0(projection), projGetPhi0(projection), &a, &b);
+        if (p->inv != 0) {
+            p->x = a, p->y = b;
+            a = p->longitude, b = p->latitude;
+        }
+    }
+    if (!std::isfinite(a) || !std::isfinite(b)) {
         Tcl_ResetResult(interp);
         Tcl_AppendResult(interp, "point cannot be converted: ", projErrorText(), nullptr);
         return fail();

@@ -15,6 +15,7 @@
 #include <fcntl.h>
 #include <string>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 #include <vector>
 
@@ -104,11 +105,38 @@ std::string baseOf(const std::string &path)
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-/* The name of the attempt-th temporary of target (the one pattern that
- * strayTemporary recognises). */
-std::string temporaryName(const std::string &target, int attempt)
+/* The longest ending a temporary name adds to its stem: ".tmp" or ".old",
+ * a process id and an attempt number of at most 9 digits each, "-". */
+constexpr std::size_t kEndingBytes = 4 + 9 + 1 + 9;
+
+/* The part of a file name that its temporaries begin with: the name
+ * itself, or where it is too long to take an ending within NAME_MAX, its
+ * first bytes (a UTF-8 character is not cut). */
+std::string stemOf(const std::string &base)
 {
-    return target + ".tmp" + std::to_string(getpid()) + "-" + std::to_string(attempt);
+    if (base.size() + kEndingBytes <= NAME_MAX) {
+        return base;
+    }
+    std::size_t cut = NAME_MAX - kEndingBytes;
+    while (cut > 0 && (static_cast<unsigned char>(base[cut]) & 0xC0) == 0x80) {
+        cut--;
+    }
+    return base.substr(0, cut);
+}
+
+/* target with its last name cut to its stem. */
+std::string stemPath(const std::string &target)
+{
+    std::size_t slash = target.rfind('/');
+    std::size_t from = slash == std::string::npos ? 0 : slash + 1;
+    return target.substr(0, from) + stemOf(target.substr(from));
+}
+
+/* The name of the attempt-th temporary of target (the one pattern that
+ * strayTemporary recognises), kind ".tmp" or ".old". */
+std::string temporaryName(const std::string &target, int attempt, const char *kind = ".tmp")
+{
+    return stemPath(target) + kind + std::to_string(getpid()) + "-" + std::to_string(attempt);
 }
 
 /* Reads a process id or attempt number: decimal digits without a leading
@@ -134,15 +162,16 @@ bool writerGone(long pid)
 }
 
 /* True when name, in a folder holding base, is a temporary of base's left
- * by writers that are gone: base, then one or more ".tmp" PID "-" N (a
+ * by writers that are gone: base's stem, then one or more ".tmp" PID "-" N (a
  * temporary of a temporary), or ".old" PID "-" N alone (a second name of
  * an old file, a stray only while base exists again); nothing else. */
 bool strayTemporary(const std::string &name, const std::string &base, bool baseThere)
 {
-    if (name.size() <= base.size() || name.compare(0, base.size(), base) != 0) {
+    std::string stem = stemOf(base);
+    if (name.size() <= stem.size() || name.compare(0, stem.size(), stem) != 0) {
         return false;
     }
-    std::size_t at = base.size();
+    std::size_t at = stem.size();
     int groups = 0;
     bool old = false;
     while (at < name.size()) {
@@ -194,11 +223,28 @@ bool folderRefuses(int error)
     return error == EACCES || error == EPERM || error == EROFS;
 }
 
-/* The folder for new contents that a folder refusing new files cannot hold. */
-std::string temporaryFolder()
+/* The folders for new contents that a folder refusing new files cannot
+ * hold, in the order they are tried: $TMPDIR, then /tmp. */
+std::vector<std::string> temporaryFolders()
 {
+    std::vector<std::string> folders;
     const char *tmp = std::getenv("TMPDIR");
-    return tmp != nullptr && *tmp != '\0' ? tmp : "/tmp";
+    if (tmp != nullptr && *tmp != '\0' && std::strcmp(tmp, "/tmp") != 0) {
+        folders.emplace_back(tmp);
+    }
+    folders.emplace_back("/tmp");
+    return folders;
+}
+
+/* True when folder is sticky and keeps this writer from putting a file in
+ * place of old, a file of another user (the writer owns neither the file
+ * nor the folder, and is not root). */
+bool stickyRefuses(const std::string &folder, const struct stat &old)
+{
+    uid_t me = geteuid();
+    struct stat dir;
+    return me != 0 && old.st_uid != me && stat(folder.c_str(), &dir) == 0 && (dir.st_mode & S_ISVTX) != 0 &&
+           dir.st_uid != me;
 }
 
 /* Opens a new file for r in folder, its name based on target's: without a
@@ -257,13 +303,56 @@ bool keepOwnerAndMode(int fd, uid_t owner, gid_t group, mode_t mode, bool specia
     return fchmod(fd, mode) == 0;
 }
 
-/* The old file's owner, group and whole mode on r's new file, as it is
- * about to take the target's place. */
+/* Gives file to the extended attributes of from (an open file, or where
+ * from is -1, the file at fromPath, not followed): its access control
+ * list and the attributes of its users among them, where the writer may
+ * set them. A file capability goes, as a write in place would clear it. */
+void keepAttributes(int from, const char *fromPath, int to)
+{
+    auto list = [&](char *names, size_t size) {
+        return from >= 0 ? flistxattr(from, names, size) : llistxattr(fromPath, names, size);
+    };
+    ssize_t size = list(nullptr, 0);
+    if (size <= 0) {
+        return;  // none, or a file system without them
+    }
+    std::vector<char> names(static_cast<size_t>(size) + 1);
+    size = list(names.data(), names.size() - 1);
+    if (size <= 0) {
+        return;
+    }
+    std::vector<char> value;
+    for (const char *name = names.data(); name < names.data() + size; name += std::strlen(name) + 1) {
+        if (std::strcmp(name, "security.capability") == 0) {
+            continue;
+        }
+        auto get = [&](void *into, size_t n) {
+            return from >= 0 ? fgetxattr(from, name, into, n) : lgetxattr(fromPath, name, into, n);
+        };
+        ssize_t n = get(nullptr, 0);
+        if (n < 0) {
+            continue;
+        }
+        value.resize(static_cast<size_t>(n) + 1);
+        n = get(value.data(), value.size());
+        if (n >= 0 && fsetxattr(to, name, value.data(), static_cast<size_t>(n), 0) != 0) {
+            /* one the writer may not set (another user's label): the rest still go */
+        }
+    }
+}
+
+/* The old file's owner, group, whole mode and extended attributes on r's
+ * new file, as it is about to take the target's place. */
 bool finishMode(FileReplacement *r)
 {
     if (r->replacing && !r->inPlace && !keepOwnerAndMode(r->fd, r->oldOwner, r->oldGroup, r->oldMode, true)) {
         failed("cannot set the owner and mode of the new file for", r->target);
         return false;
+    }
+    if (r->replacing && !r->inPlace) {
+        int saved = errno;
+        keepAttributes(-1, r->target.c_str(), r->fd);
+        errno = saved;
     }
     return true;
 }
@@ -307,7 +396,12 @@ bool begin(FileReplacement *r, const char *path, bool named)
     }
     std::string folder = folderOf(r->target);
     removeStrays(folder, baseOf(r->target));
-    if (!makeNewFile(r, folder, r->target, named)) {
+    bool sticky = r->replacing && stickyRefuses(folder, old);
+    if (sticky) {
+        errno = EPERM;
+        failed("cannot replace a file of another user in", folder);
+    }
+    if (sticky || !makeNewFile(r, folder, r->target, named)) {
         int refused = errno;
         if (!r->replacing || !folderRefuses(refused)) {
             return false;
@@ -319,14 +413,23 @@ bool begin(FileReplacement *r, const char *path, bool named)
             return false;
         }
         r->inPlace = true;
-        std::string elsewhere = temporaryFolder();
-        removeStrays(elsewhere, baseOf(r->target));
-        if (!makeNewFile(r, elsewhere, elsewhere + "/" + baseOf(r->target), named)) {
-            replaceAbandon(r);
-            return false;
+        for (const std::string &elsewhere : temporaryFolders()) {
+            removeStrays(elsewhere, baseOf(r->target));
+            if (makeNewFile(r, elsewhere, elsewhere + "/" + baseOf(r->target), named)) {
+                lastFailure.clear();
+                return true;
+            }
         }
-        lastFailure.clear();
-        return true;
+        replaceAbandon(r);
+        return false;
+    }
+    if (r->replacing && faccessat(AT_FDCWD, r->target.c_str(), W_OK, AT_EACCESS) != 0) {
+        /* a file its writer may not write is not replaced either */
+        failed("cannot write", path);
+        int saved = errno;
+        replaceAbandon(r);
+        errno = saved;
+        return false;
     }
     if (r->replacing && !keepOwnerAndMode(r->fd, old.st_uid, old.st_gid, old.st_mode, false)) {
         failed("cannot set the owner and mode of a new file in", folder);
@@ -419,6 +522,9 @@ bool nameNewFile(FileReplacement *r)
         struct stat made;
         bool ok = copy >= 0 && fstat(r->fd, &made) == 0 && copyContents(r->fd, copy) &&
                   keepOwnerAndMode(copy, made.st_uid, made.st_gid, made.st_mode, true);
+        if (ok) {
+            keepAttributes(r->fd, nullptr, copy);
+        }
         if (!ok) {
             int saved = errno;
             if (copy >= 0) {
@@ -569,7 +675,7 @@ bool noHardLinks(int error)
 bool keepOldName(const FileReplacement &r, KeptName *kept)
 {
     for (int attempt = 0; attempt < 100; attempt++) {
-        std::string name = r.target + ".old" + std::to_string(getpid()) + "-" + std::to_string(attempt);
+        std::string name = temporaryName(r.target, attempt, ".old");
         if (link(r.target.c_str(), name.c_str()) == 0) {
             kept->name = name;
             return true;

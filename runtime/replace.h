@@ -11,15 +11,20 @@
  *	The new file has no name while it is written where the file system
  *	allows (O_TMPFILE); it is named only to be renamed into place. Every
  *	name it takes beside the target is target + ".tmp" + the writer's
- *	process id + "-" + a number, so that a save killed part-way leaves at
+ *	process id + "-" + a number (the target's name cut short enough for
+ *	that to fit a file name), so that a save killed part-way leaves at
  *	most that one name, and the next save of the same target removes such
- *	names whose writer is gone. The replaced file keeps its owner, group
- *	and permission bits; other hard links of it keep the old contents.
+ *	names whose writer is gone. The replaced file keeps its owner, group,
+ *	permission bits, access control list and other extended attributes
+ *	(a file capability aside); other hard links of it keep the old
+ *	contents.
  *
- *	A folder that takes no new file (EACCES, EPERM, EROFS) holding a
- *	target that exists and is writable: the new contents are written into
- *	a file without a name in the temporary folder ($TMPDIR, else /tmp) and
- *	copied over the target in place at the commit. The old file is whole
+ *	A folder that takes no new file (EACCES, EPERM, EROFS), or a sticky
+ *	folder where the writer may not put a file in place of another user's,
+ *	holding a target that exists and is writable: the new contents are
+ *	written into a file without a name in the temporary folder ($TMPDIR,
+ *	or /tmp when $TMPDIR takes no file) and copied over the target in
+ *	place at the commit. The old file is whole
  *	until then, but a failure during that copy can leave it partial.
  */
 #ifndef TESK_RUNTIME_REPLACE_H
@@ -49,7 +54,8 @@ struct FileReplacement {
 /*
  * replaceBegin --
  *	Opens a new, empty file beside path for *r. A file that exists at path
- *	must be a plain file; the new one gets its permission bits, a new name
+ *	must be a plain file that the caller may write (EACCES, as for a write
+ *	in place, when not); the new one gets its permission bits, a new name
  *	gets mode 0666 less the umask. Through a symbolic link the file that
  *	the link names is replaced, or made when it is missing, and the link
  *	stays. Answers false (nothing made, errno telling why) when path

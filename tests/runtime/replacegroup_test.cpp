@@ -12,8 +12,10 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <functional>
@@ -21,6 +23,7 @@
 #include <string>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 #include <vector>
 
@@ -230,6 +233,107 @@ TEST_F(ReplaceGroupTest, TheNextSaveRemovesTemporariesOfWritersThatAreGoneAndNot
     ASSERT_TRUE(replaceBegin(&u, path("u.dat").c_str()));
     replaceAbandon(&u);
     EXPECT_EQ(get("u.dat.old" + gone + "-0"), "the only copy");
+}
+
+TEST_F(ReplaceGroupTest, NamesAsLongAsAFileNameMayBeAreReplacedAndTheirStraysFound)
+{
+    std::string gone = std::to_string(goneProcess());
+    std::string e = "\xc3\xa9";                                   /* a two-byte character */
+    std::string ascii = std::string(NAME_MAX - 4, 'a');            /* + ".dat": the longest name */
+    std::string utf8 = "b";
+    while (utf8.size() + 2 + 4 <= NAME_MAX) {
+        utf8 += e;
+    }
+    for (const std::string &stem : {ascii, utf8}) {
+        SCOPED_TRACE(stem.size());
+        std::string main = stem + ".dat", page = stem + ".cpg";
+        ASSERT_LE(main.size(), static_cast<size_t>(NAME_MAX));
+        FileReplacement r;
+        begin(&r, main, "first");
+        ASSERT_TRUE(replaceCommit(&r));
+        close(r.fd);
+        begin(&r, main, "second");
+        ASSERT_TRUE(replaceCommit(&r));
+        close(r.fd);
+        EXPECT_EQ(get(main), "second");
+
+        ASSERT_TRUE(replaceBeginNamed(&r, path(main).c_str()));
+        std::string name = r.temporary.substr(r.temporary.rfind('/') + 1);
+        EXPECT_LE(name.size(), static_cast<size_t>(NAME_MAX));
+        EXPECT_EQ(name.compare(0, 16, main, 0, 16), 0);
+        replaceAbandon(&r);
+
+        put(page, "old page");
+        FileReplacement both[2];
+        begin(&both[0], main, "third");
+        begin(&both[1], page, "new page");
+        ASSERT_TRUE(replaceCommitAll(both, 2));
+        close(both[0].fd);
+        close(both[1].fd);
+        EXPECT_EQ(get(main), "third");
+        EXPECT_EQ(get(page), "new page");
+        EXPECT_EQ(names(), (Names{page, main}));
+
+        /* a stray of the long name is found by its cut stem */
+        std::string stray = name.substr(0, name.find(".tmp")) + ".tmp" + gone + "-0";
+        put(stray, "stray");
+        begin(&r, main, "fourth");
+        ASSERT_TRUE(replaceCommit(&r));
+        close(r.fd);
+        EXPECT_EQ(names(), (Names{page, main}));
+        unlink(path(main).c_str());
+        unlink(path(page).c_str());
+    }
+}
+
+/* The value of a file's extended attribute, "<none>" when it has none. */
+std::string attribute(const std::string &file, const char *name)
+{
+    char value[512];
+    ssize_t n = getxattr(file.c_str(), name, value, sizeof value);
+    return n < 0 ? "<none>" : std::string(value, static_cast<size_t>(n));
+}
+
+TEST_F(ReplaceGroupTest, AReplacedFileKeepsItsAccessListAndAttributes)
+{
+    put("t.dat", "old", 0640);
+    put("u.dat", "old u", 0600);
+    put("v.dat", "old v", 0644);
+    for (const char *name : {"t.dat", "u.dat", "v.dat"}) {
+        std::string command = "setfacl -m u:nobody:rw,g:nogroup:r '" + path(name) + "'";
+        ASSERT_EQ(std::system(command.c_str()), 0);
+        ASSERT_EQ(setxattr(path(name).c_str(), "user.note", name, std::strlen(name), 0), 0) << std::strerror(errno);
+    }
+    std::vector<std::string> acls;
+    for (const char *name : {"t.dat", "u.dat", "v.dat"}) {
+        acls.push_back(attribute(path(name), "system.posix_acl_access"));
+        ASSERT_NE(acls.back(), "<none>");
+    }
+    struct stat before;
+    ASSERT_EQ(stat(path("t.dat").c_str(), &before), 0);
+
+    FileReplacement r;
+    begin(&r, "t.dat", "new");
+    ASSERT_TRUE(replaceCommit(&r));
+    close(r.fd);
+    FileReplacement both[2];
+    begin(&both[0], "u.dat", "new u");
+    begin(&both[1], "v.dat", "new v");
+    ASSERT_TRUE(replaceCommitAll(both, 2));
+    close(both[0].fd);
+    close(both[1].fd);
+
+    struct stat after;
+    ASSERT_EQ(stat(path("t.dat").c_str(), &after), 0);
+    EXPECT_EQ(get("t.dat"), "new");
+    EXPECT_EQ(after.st_mode, before.st_mode);
+    int i = 0;
+    for (const char *name : {"t.dat", "u.dat", "v.dat"}) {
+        SCOPED_TRACE(name);
+        EXPECT_EQ(attribute(path(name), "system.posix_acl_access"), acls[i++]);
+        EXPECT_EQ(attribute(path(name), "user.note"), name);
+    }
+    EXPECT_EQ(names(), (Names{"t.dat", "u.dat", "v.dat"}));
 }
 
 TEST_F(ReplaceGroupTest, RootReplacingAnotherUsersFileKeepsItsOwnerGroupAndMode)
