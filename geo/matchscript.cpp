@@ -38,7 +38,10 @@
  *	       string is -failindex, foreach's, lmap's and try's lists): a
  *	       literal name of letters and digits, unqualified, that was not
  *	       a global variable when the package was loaded (Tcl's own, such
- *	       as auto_index, env, tcl_*, belong to Tcl); these variables may
+ *	       as auto_index, env, tcl_*, belong to Tcl) and is no variable
+ *	       where it is set when the predicate is placed, so that the
+ *	       predicate changes no variable of the application's (the match
+ *	       unsets the predicate's own when it ends); these variables may
  *	       hold values, so no word of rule 3 may name them;
  *	     - a script or an expression (the bodies and conditions of if,
  *	       while, for, foreach, lmap, catch, time, try and switch, whose
@@ -1077,6 +1080,9 @@ public:
     /* Marker id is read in a second pass: written \$array(k). */
     bool later(size_t id) const { return later_[id]; }
 
+    /* The variables the predicate may make. */
+    const std::vector<MatchVariable> &variables() const { return variables_; }
+
 private:
     /* False, keeping reason as why unless an inner refusal said why. */
     bool refuse(const std::string &reason)
@@ -1170,11 +1176,45 @@ private:
         if (base.empty() || !std::all_of(base.begin(), base.end(), nameChar)) {
             return refuse(cut(text) + ": a variable's name must be letters and digits");
         }
-        if (known_.globals.count(base) != 0) {
+        if (known_.globals.count(base) != 0 || !own(base)) {
             return refuse(cut(text) + ": " + base + " is a variable of Tcl's or of the application's");
         }
         names_.insert(base);
         return true;
+    }
+
+    /* True when name is the predicate's own where it is set (the frame that
+       runs the match, or the global one under uplevel #0): no variable of
+       that name is there now, or it is "->" (regexp's variable by custom
+       never read). A name of its own is remembered, to be unset when the
+       match ends; an application's "->" stays. Read with info vars, which
+       runs no trace and sees what set would reach: a local or a link in a
+       procedure, a variable of the namespace or a global one outside. */
+    bool own(const std::string &name)
+    {
+        for (const MatchVariable &v : variables_) {
+            if (v.name == name && v.global == global_) {
+                return true;
+            }
+        }
+        Tcl_Obj *words[] = {Tcl_NewStringObj("::info", -1), Tcl_NewStringObj("vars", -1),
+                            Tcl_NewStringObj(name.c_str(), -1)};
+        for (Tcl_Obj *w : words) {
+            Tcl_IncrRefCount(w);
+        }
+        Tcl_InterpState state = Tcl_SaveInterpState(interp_, TCL_OK);
+        int length = 1; /* when info fails: taken as there */
+        if (Tcl_EvalObjv(interp_, 3, words, global_ ? TCL_EVAL_GLOBAL : 0) == TCL_OK) {
+            Tcl_ListObjLength(nullptr, Tcl_GetObjResult(interp_), &length);
+        }
+        Tcl_RestoreInterpState(interp_, state);
+        for (Tcl_Obj *w : words) {
+            Tcl_DecrRefCount(w);
+        }
+        if (length == 0) {
+            variables_.push_back({name, global_});
+        }
+        return length == 0 || name == "->";
     }
 
     /* What the command word resolves to, where the command runs: a rule's
@@ -1190,6 +1230,13 @@ private:
         Command c = commandOf(token);
         if (token == nullptr) {
             refuse(cut(word) + " is no command"); /* Tcl would hand the words to unknown */
+            return Kind::kRefused;
+        }
+        if (c.proc == nullptr) {
+            /* only Tcl makes a command without an object procedure (those
+               it runs only through its own stack: coroutine, tailcall,
+               yield, yieldto), and none is a rule's */
+            refuse(cut(word) + " is not allowed in a predicate");
             return Kind::kRefused;
         }
         for (size_t row = 0; row < std::size(kRules); row++) {
@@ -1228,7 +1275,7 @@ private:
         }
         Tcl_Command toToken = Tcl_FindCommand(interp_, targetName, nullptr, TCL_GLOBAL_ONLY);
         Command to = commandOf(toToken);
-        return toToken == nullptr || known_.atLoad.count(to) != 0 ||
+        return toToken == nullptr || to.proc == nullptr || known_.atLoad.count(to) != 0 ||
                (to.proc == known_.procProc && !applicationProc(toToken, to));
     }
 
@@ -1470,11 +1517,14 @@ private:
                     uplevelFrame(words[1].text, global);
                 }
                 Tcl_Namespace *saved = ns_;
+                bool savedGlobal = global_;
                 if (global) {
                     ns_ = Tcl_GetGlobalNamespace(interp_);
+                    global_ = true;
                 }
                 ok = parsed(src, &word, words.size() - w, roles[w] == Role::kExprs, depth + 1);
                 ns_ = saved;
+                global_ = savedGlobal;
                 return ok;
             }
             }
@@ -1491,7 +1541,7 @@ private:
     {
         if (text == "->") {
             names_.insert(text);
-            return true;
+            return own(text);
         }
         return name(text);
     }
@@ -1769,6 +1819,8 @@ private:
     std::vector<bool> placed_;              /* by marker id: read in a proven position, or in a comment */
     std::vector<bool> later_;               /* by marker id: read by a second pass */
     Tcl_Namespace *ns_ = nullptr;           /* where names resolve: null for the current namespace */
+    bool global_ = false;                   /* in the global frame (uplevel #0) */
+    std::vector<MatchVariable> variables_;  /* the variables of the predicate's own, as own() found them */
     std::unordered_set<std::string> names_; /* variables the predicate sets */
     std::vector<std::string> otherWords_;   /* the words of commands of rule 3 */
     std::unordered_set<std::string> libraries_;
@@ -1939,5 +1991,6 @@ bool matchScriptPlace(Tcl_Interp *interp, const char *predicate, const std::stri
         from = m.at;
     }
     out.script.append(text, from, std::string::npos);
+    out.variables = placer.variables();
     return true;
 }
