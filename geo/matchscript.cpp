@@ -69,7 +69,10 @@
  *	     command or alias it made): only literal words, without a marker,
  *	     a $, a [ or a backslash, and none naming a variable the predicate
  *	     sets, ::errorInfo or ::errorCode (no run of letters, digits and
- *	     underscores equal to such a name).
+ *	     underscores equal to such a name); a word of several words or
+ *	     commands, which the command may run as a script (a widget's
+ *	     -command, then invoke), names no command that a predicate may
+ *	     not call (scriptWord).
  *	Every other command is refused whatever its words, so that no
  *	predicate changes a command it was cleared for: the commands present
  *	when the package was loaded (Tcl's and Tk's own, under any name now)
@@ -1259,6 +1262,69 @@ private:
         return Kind::kRefused;
     }
 
+    /* A word of an outside command may be a script that the command runs,
+       now or when the predicate calls it again (a widget's -command, then
+       invoke): a word of more than one word or command (a blank or a ;)
+       names, in every run between blanks, braces, quotes and semicolons,
+       no command a predicate may not call, so that no such script
+       changes a command the predicate was cleared for. A word without a
+       blank runs at most one command without words. */
+    bool scriptWord(const std::string &text)
+    {
+        static const char *const kBreaks = " \t\n\r\f\v;{}\"";
+        if (text.find_first_of(" \t\n\r\f\v;") == std::string::npos) {
+            return true;
+        }
+        for (size_t a = text.find_first_not_of(kBreaks); a != std::string::npos;) {
+            size_t b = std::min(text.find_first_of(kBreaks, a), text.size());
+            std::string run = text.substr(a, b - a);
+            if (!callable(run)) {
+                return refuse(cut(text) + ": names " + cut(run) +
+                              ", which a predicate may not run, in a word of a command that is not a rule's");
+            }
+            a = text.find_first_not_of(kBreaks, b);
+        }
+        return true;
+    }
+
+    /* False when name leads, here or in the global namespace, to a command
+       that a predicate may not call (see resolve), or to none where Tcl's
+       autoloader would load one. */
+    bool callable(const std::string &name)
+    {
+        bool found = false;
+        for (Tcl_Namespace *ns : {ns_, Tcl_GetGlobalNamespace(interp_)}) {
+            Tcl_Command token = Tcl_FindCommand(interp_, name.c_str(), ns, 0);
+            if (token == nullptr) {
+                continue;
+            }
+            found = true;
+            Command c = commandOf(token);
+            if (c.proc == nullptr) {
+                return false;
+            }
+            if (std::find(known_.builtins.begin(), known_.builtins.end(), c) != known_.builtins.end()) {
+                continue;
+            }
+            if (c.proc == known_.procProc ? !applicationProc(token, c)
+                                          : known_.atLoad.count(c) != 0 || aliasOfTcl(token) || inLibrary(fullName(token))) {
+                return false;
+            }
+        }
+        if (found) {
+            return true;
+        }
+        readAutoloader();
+        std::string bare = name.compare(0, 2, "::") == 0 ? name.substr(2) : name;
+        for (const std::string &key : {bare, "::" + bare}) {
+            if (known_.autoNames.count(key) != 0 ||
+                Tcl_GetVar2(interp_, "::auto_index", key.c_str(), TCL_GLOBAL_ONLY) != nullptr) {
+                return false;
+            }
+        }
+        return true;
+    }
+
     /* True when the command is an alias of a command of this interpreter
        that was there when the package was loaded, of a procedure that is
        not the application's, or of no command. */
@@ -1481,6 +1547,9 @@ private:
                 if (!fixed(src, word) || word.text.find_first_of("$[\\") != std::string::npos) {
                     return refuse(shown(src, *word.token) + ": the words of " + cut(commandName) +
                                   " must be literal and hold no $, [ or backslash");
+                }
+                if (!scriptWord(word.text)) {
+                    return false;
                 }
                 otherWords_.push_back(word.text);
             }
