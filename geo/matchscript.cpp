@@ -79,7 +79,12 @@
  *	outside the rules, library procedures, commands in the namespaces of
  *	Tcl, Tk and the packages, an alias of one of them, and a name that is
  *	no command. In expressions the exponent of ** and the count of << and
- *	>> are literal, as string repeat's count is: no value sizes the work.
+ *	>> are literal, as string repeat's count is: no value sizes the work;
+ *	for the same reason the words of while and for (their scripts
+ *	included) read no marker, no ::errorInfo or ::errorCode and no
+ *	variable that may hold a value (one the predicate sets otherwise than
+ *	by set or incr with literal words: checked in finish, since the
+ *	setting may come after the loop).
  *	A refusal says which word it refuses and why.
  *	No command has a {*} word; the match's array is not named anywhere
  *	(matchScriptPlace); a marker in a comment is never read and is
@@ -1077,6 +1082,12 @@ public:
                 return refuse(cut(word) + ": names ->, which may hold a value, in a word of a command that is not a rule's");
             }
         }
+        for (const std::string &read : loopReads_) {
+            std::string base = read.substr(0, read.find('('));
+            if (valued_.count(base) != 0) {
+                return refuse(cut(read) + ": " + kLoopValue);
+            }
+        }
         return true;
     }
 
@@ -1155,7 +1166,7 @@ private:
     {
         if (const Mark *m = markerOf(src, *t)) {
             placed_[m->id] = true;
-            return true;
+            return loops_ == 0 || refuse(shown(src, *t) + ": " + kLoopValue);
         }
         for (int k = 1; k <= t->numComponents; k++) {
             if ((t[k].type != TCL_TOKEN_TEXT && t[k].type != TCL_TOKEN_BS) || holds(src, t[k])) {
@@ -1163,8 +1174,19 @@ private:
                 return refuse(shown(src, *t) + ": a variable's name and index must be literal");
             }
         }
+        if (loops_ > 0) {
+            std::string base(t[1].start, static_cast<size_t>(t[1].size));
+            if (base == "::errorInfo" || base == "::errorCode" || base == "errorInfo" || base == "errorCode") {
+                return refuse(shown(src, *t) + ": " + kLoopValue);
+            }
+            loopReads_.push_back(base);
+        }
         return true;
     }
+
+    /* Why a value is refused in a loop of while or for. */
+    static constexpr const char *kLoopValue =
+        "a loop of while or for reads no value of a record, which would size its work";
 
     /* A variable name the predicate may set: letters and digits, maybe an
        element of an array, not a global variable that was there when the
@@ -1183,6 +1205,9 @@ private:
             return refuse(cut(text) + ": " + base + " is a variable of Tcl's or of the application's");
         }
         names_.insert(base);
+        if (!clean_) {
+            valued_.insert(base);
+        }
         return true;
     }
 
@@ -1555,6 +1580,13 @@ private:
             }
             return true;
         }
+        /* set or incr whose words are all written out, and info exists,
+           give their variable no value of a record; a while or a for is a
+           loop whose words read none */
+        bool clean = rule == infoRule ||
+                     (rule == setRule && std::all_of(words.begin() + 2, words.end(),
+                                                      [&](const Word &word) { return fixed(src, word); }));
+        Scope scope(*this, clean, rule == whileRule || rule == forRule);
         for (size_t w = 1; w < words.size(); w++) {
             const Word &word = words[w];
             bool ok = true;
@@ -1603,6 +1635,25 @@ private:
         }
         return true;
     }
+
+    /* While a command's words are read: whether a name it sets gets no
+       value (clean_), and how many loops of while or for hold it. */
+    struct Scope {
+        Placer &placer;
+        bool loop;
+        Scope(Placer &p, bool clean, bool isLoop) : placer(p), loop(isLoop)
+        {
+            placer.clean_ = clean;
+            placer.loops_ += loop ? 1 : 0;
+        }
+        Scope(const Scope &) = delete;
+        Scope &operator=(const Scope &) = delete;
+        ~Scope()
+        {
+            placer.clean_ = false;
+            placer.loops_ -= loop ? 1 : 0;
+        }
+    };
 
     /* A match variable of regexp: a name as name() takes it, or "->" (a
        variable by custom never read), remembered as set too. */
@@ -1889,6 +1940,10 @@ private:
     std::vector<bool> later_;               /* by marker id: read by a second pass */
     Tcl_Namespace *ns_ = nullptr;           /* where names resolve: null for the current namespace */
     bool global_ = false;                   /* in the global frame (uplevel #0) */
+    bool clean_ = false;                    /* the command read sets its variable to no value of a record */
+    int loops_ = 0;                         /* loops of while or for around the word read */
+    std::vector<std::string> loopReads_;    /* variables read in such loops */
+    std::unordered_set<std::string> valued_; /* variables that may hold a value of a record */
     std::vector<MatchVariable> variables_;  /* the variables of the predicate's own, as own() found them */
     std::unordered_set<std::string> names_; /* variables the predicate sets */
     std::vector<std::string> otherWords_;   /* the words of commands of rule 3 */
