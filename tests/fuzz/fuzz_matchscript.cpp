@@ -164,6 +164,9 @@ constexpr const char *kShapes[] = {
     "rename ::parray ::pa ; pa @",
     "coroutine c interp alias {} ::llength {} ::eval ; llength @",
     "tailcall interp alias {} ::llength {} ::eval ; llength @",
+    /* loops whose work a value would size */
+    "for {set i 0} {$i < @ } {incr i} {} ; expr 0",
+    "set x @ ; while {$i < $x} {incr i} ; &",
     /* a variable of the application's written with a value */
     "set held @ ; expr 1",
     "foreach held [list @ ] {} ; lmap held [list @ ] {} ; expr 1",
@@ -231,6 +234,7 @@ constexpr const char *kReuses[] = {
  * expression, a list or a variable name. */
 constexpr const char *kCells[] = {
     "pwn",
+    "99999999999999",
     "[pwn]",
     "pwn a",
     "$::probe",
