@@ -1314,8 +1314,9 @@ private:
 
     /* False when name leads, here or in the global namespace, to a command
        that a predicate may not call (see resolve), or to none where Tcl's
-       autoloader would load one. */
-    bool callable(const std::string &name)
+       autoloader would load one or, in an interactive interpreter, unknown
+       would run the one command it begins (as a prefix). */
+    bool callable(const std::string &name, bool prefixes = true)
     {
         bool found = false;
         for (Tcl_Namespace *ns : {ns_, Tcl_GetGlobalNamespace(interp_)}) {
@@ -1347,7 +1348,29 @@ private:
                 return false;
             }
         }
-        return true;
+        int interactive = 0;
+        Tcl_Obj *flag = Tcl_GetVar2Ex(interp_, "::tcl_interactive", nullptr, TCL_GLOBAL_ONLY);
+        if (!prefixes || flag == nullptr || Tcl_GetBooleanFromObj(nullptr, flag, &interactive) != TCL_OK ||
+            !interactive) {
+            return true;
+        }
+        Tcl_Obj *words[] = {Tcl_NewStringObj("::info", -1), Tcl_NewStringObj("commands", -1),
+                            Tcl_NewStringObj((name + "*").c_str(), -1)};
+        for (Tcl_Obj *w : words) {
+            Tcl_IncrRefCount(w);
+        }
+        Tcl_InterpState state = Tcl_SaveInterpState(interp_, TCL_OK);
+        std::vector<std::string> begun;
+        if (Tcl_EvalObjv(interp_, 3, words, TCL_EVAL_GLOBAL) != TCL_OK ||
+            !splitList(nullptr, Tcl_GetObjResult(interp_), begun)) {
+            begun.assign(1, std::string()); /* unknown: taken as refused */
+        }
+        Tcl_RestoreInterpState(interp_, state);
+        for (Tcl_Obj *w : words) {
+            Tcl_DecrRefCount(w);
+        }
+        return std::all_of(begun.begin(), begun.end(),
+                           [&](const std::string &full) { return !full.empty() && callable(full, false); });
     }
 
     /* True when the command is an alias of a command of this interpreter
