@@ -961,6 +961,27 @@ private:
 
 thread_local int MatchArray::depth_ = 0;
 
+/* Unsets, when the match ends, the variables its predicate made: the
+ * placer took only names that were no variable where they are set. */
+class PredicateVariables {
+public:
+    PredicateVariables(Tcl_Interp *interp, const std::vector<MatchVariable> &variables)
+        : interp_(interp), variables_(variables)
+    {}
+    PredicateVariables(const PredicateVariables &) = delete;
+    PredicateVariables &operator=(const PredicateVariables &) = delete;
+    ~PredicateVariables()
+    {
+        for (const MatchVariable &v : variables_) {
+            Tcl_UnsetVar2(interp_, v.name.c_str(), nullptr, v.global ? TCL_GLOBAL_ONLY : 0);
+        }
+    }
+
+private:
+    Tcl_Interp *interp_;
+    const std::vector<MatchVariable> &variables_;
+};
+
 /* True when a predicate that ended by return ended as a procedure's body
  * does with its value: a return of level 1 and code ok. */
 bool returnedNormally(Tcl_Interp *interp)
@@ -1108,6 +1129,7 @@ int wordMatch(TableCall &c)
     if (!resolveFields(c.t, placed, fields, why) || !ok) {
         return refused(c, why);
     }
+    PredicateVariables own(c.interp, placed.variables);
 
     TableHold hold(c.obj, c.t);
     DBaseTable *t = c.t;

@@ -38,7 +38,10 @@
  *	       string is -failindex, foreach's, lmap's and try's lists): a
  *	       literal name of letters and digits, unqualified, that was not
  *	       a global variable when the package was loaded (Tcl's own, such
- *	       as auto_index, env, tcl_*, belong to Tcl); these variables may
+ *	       as auto_index, env, tcl_*, belong to Tcl) and is no variable
+ *	       where it is set when the predicate is placed, so that the
+ *	       predicate changes no variable of the application's (the match
+ *	       unsets the predicate's own when it ends); these variables may
  *	       hold values, so no word of rule 3 may name them;
  *	     - a script or an expression (the bodies and conditions of if,
  *	       while, for, foreach, lmap, catch, time, try and switch, whose
@@ -66,14 +69,22 @@
  *	     command or alias it made): only literal words, without a marker,
  *	     a $, a [ or a backslash, and none naming a variable the predicate
  *	     sets, ::errorInfo or ::errorCode (no run of letters, digits and
- *	     underscores equal to such a name).
+ *	     underscores equal to such a name); a word of several words or
+ *	     commands, which the command may run as a script (a widget's
+ *	     -command, then invoke), names no command that a predicate may
+ *	     not call (scriptWord).
  *	Every other command is refused whatever its words, so that no
  *	predicate changes a command it was cleared for: the commands present
  *	when the package was loaded (Tcl's and Tk's own, under any name now)
  *	outside the rules, library procedures, commands in the namespaces of
  *	Tcl, Tk and the packages, an alias of one of them, and a name that is
  *	no command. In expressions the exponent of ** and the count of << and
- *	>> are literal, as string repeat's count is: no value sizes the work.
+ *	>> are literal, as string repeat's count is: no value sizes the work;
+ *	for the same reason the words of while and for (their scripts
+ *	included) read no marker, no ::errorInfo or ::errorCode and no
+ *	variable that may hold a value (one the predicate sets otherwise than
+ *	by set or incr with literal words: checked in finish, since the
+ *	setting may come after the loop).
  *	A refusal says which word it refuses and why.
  *	No command has a {*} word; the match's array is not named anywhere
  *	(matchScriptPlace); a marker in a comment is never read and is
@@ -1071,11 +1082,20 @@ public:
                 return refuse(cut(word) + ": names ->, which may hold a value, in a word of a command that is not a rule's");
             }
         }
+        for (const std::string &read : loopReads_) {
+            std::string base = read.substr(0, read.find('('));
+            if (valued_.count(base) != 0) {
+                return refuse(cut(read) + ": " + kLoopValue);
+            }
+        }
         return true;
     }
 
     /* Marker id is read in a second pass: written \$array(k). */
     bool later(size_t id) const { return later_[id]; }
+
+    /* The variables the predicate may make. */
+    const std::vector<MatchVariable> &variables() const { return variables_; }
 
 private:
     /* False, keeping reason as why unless an inner refusal said why. */
@@ -1146,7 +1166,7 @@ private:
     {
         if (const Mark *m = markerOf(src, *t)) {
             placed_[m->id] = true;
-            return true;
+            return loops_ == 0 || refuse(shown(src, *t) + ": " + kLoopValue);
         }
         for (int k = 1; k <= t->numComponents; k++) {
             if ((t[k].type != TCL_TOKEN_TEXT && t[k].type != TCL_TOKEN_BS) || holds(src, t[k])) {
@@ -1154,8 +1174,19 @@ private:
                 return refuse(shown(src, *t) + ": a variable's name and index must be literal");
             }
         }
+        if (loops_ > 0) {
+            std::string base(t[1].start, static_cast<size_t>(t[1].size));
+            if (base == "::errorInfo" || base == "::errorCode" || base == "errorInfo" || base == "errorCode") {
+                return refuse(shown(src, *t) + ": " + kLoopValue);
+            }
+            loopReads_.push_back(base);
+        }
         return true;
     }
+
+    /* Why a value is refused in a loop of while or for. */
+    static constexpr const char *kLoopValue =
+        "a loop of while or for reads no value of a record, which would size its work";
 
     /* A variable name the predicate may set: letters and digits, maybe an
        element of an array, not a global variable that was there when the
@@ -1170,11 +1201,48 @@ private:
         if (base.empty() || !std::all_of(base.begin(), base.end(), nameChar)) {
             return refuse(cut(text) + ": a variable's name must be letters and digits");
         }
-        if (known_.globals.count(base) != 0) {
+        if (known_.globals.count(base) != 0 || !own(base)) {
             return refuse(cut(text) + ": " + base + " is a variable of Tcl's or of the application's");
         }
         names_.insert(base);
+        if (!clean_) {
+            valued_.insert(base);
+        }
         return true;
+    }
+
+    /* True when name is the predicate's own where it is set (the frame that
+       runs the match, or the global one under uplevel #0): no variable of
+       that name is there now, or it is "->" (regexp's variable by custom
+       never read). A name of its own is remembered, to be unset when the
+       match ends; an application's "->" stays. Read with info vars, which
+       runs no trace and sees what set would reach: a local or a link in a
+       procedure, a variable of the namespace or a global one outside. */
+    bool own(const std::string &name)
+    {
+        for (const MatchVariable &v : variables_) {
+            if (v.name == name && v.global == global_) {
+                return true;
+            }
+        }
+        Tcl_Obj *words[] = {Tcl_NewStringObj("::info", -1), Tcl_NewStringObj("vars", -1),
+                            Tcl_NewStringObj(name.c_str(), -1)};
+        for (Tcl_Obj *w : words) {
+            Tcl_IncrRefCount(w);
+        }
+        Tcl_InterpState state = Tcl_SaveInterpState(interp_, TCL_OK);
+        int length = 1; /* when info fails: taken as there */
+        if (Tcl_EvalObjv(interp_, 3, words, global_ ? TCL_EVAL_GLOBAL : 0) == TCL_OK) {
+            Tcl_ListObjLength(nullptr, Tcl_GetObjResult(interp_), &length);
+        }
+        Tcl_RestoreInterpState(interp_, state);
+        for (Tcl_Obj *w : words) {
+            Tcl_DecrRefCount(w);
+        }
+        if (length == 0) {
+            variables_.push_back({name, global_});
+        }
+        return length == 0 || name == "->";
     }
 
     /* What the command word resolves to, where the command runs: a rule's
@@ -1190,6 +1258,13 @@ private:
         Command c = commandOf(token);
         if (token == nullptr) {
             refuse(cut(word) + " is no command"); /* Tcl would hand the words to unknown */
+            return Kind::kRefused;
+        }
+        if (c.proc == nullptr) {
+            /* only Tcl makes a command without an object procedure (those
+               it runs only through its own stack: coroutine, tailcall,
+               yield, yieldto), and none is a rule's */
+            refuse(cut(word) + " is not allowed in a predicate");
             return Kind::kRefused;
         }
         for (size_t row = 0; row < std::size(kRules); row++) {
@@ -1212,6 +1287,92 @@ private:
         return Kind::kRefused;
     }
 
+    /* A word of an outside command may be a script that the command runs,
+       now or when the predicate calls it again (a widget's -command, then
+       invoke): a word of more than one word or command (a blank or a ;)
+       names, in every run between blanks, braces, quotes and semicolons,
+       no command a predicate may not call, so that no such script
+       changes a command the predicate was cleared for. A word without a
+       blank runs at most one command without words. */
+    bool scriptWord(const std::string &text)
+    {
+        static const char *const kBreaks = " \t\n\r\f\v;{}\"";
+        if (text.find_first_of(" \t\n\r\f\v;") == std::string::npos) {
+            return true;
+        }
+        for (size_t a = text.find_first_not_of(kBreaks); a != std::string::npos;) {
+            size_t b = std::min(text.find_first_of(kBreaks, a), text.size());
+            std::string run = text.substr(a, b - a);
+            if (!callable(run)) {
+                return refuse(cut(text) + ": names " + cut(run) +
+                              ", which a predicate may not run, in a word of a command that is not a rule's");
+            }
+            a = text.find_first_not_of(kBreaks, b);
+        }
+        return true;
+    }
+
+    /* False when name leads, here or in the global namespace, to a command
+       that a predicate may not call (see resolve), or to none where Tcl's
+       autoloader would load one or, in an interactive interpreter, unknown
+       would run the one command it begins (as a prefix). */
+    bool callable(const std::string &name, bool prefixes = true)
+    {
+        bool found = false;
+        for (Tcl_Namespace *ns : {ns_, Tcl_GetGlobalNamespace(interp_)}) {
+            Tcl_Command token = Tcl_FindCommand(interp_, name.c_str(), ns, 0);
+            if (token == nullptr) {
+                continue;
+            }
+            found = true;
+            Command c = commandOf(token);
+            if (c.proc == nullptr) {
+                return false;
+            }
+            if (std::find(known_.builtins.begin(), known_.builtins.end(), c) != known_.builtins.end()) {
+                continue;
+            }
+            if (c.proc == known_.procProc ? !applicationProc(token, c)
+                                          : known_.atLoad.count(c) != 0 || aliasOfTcl(token) || inLibrary(fullName(token))) {
+                return false;
+            }
+        }
+        if (found) {
+            return true;
+        }
+        readAutoloader();
+        std::string bare = name.compare(0, 2, "::") == 0 ? name.substr(2) : name;
+        for (const std::string &key : {bare, "::" + bare}) {
+            if (known_.autoNames.count(key) != 0 ||
+                Tcl_GetVar2(interp_, "::auto_index", key.c_str(), TCL_GLOBAL_ONLY) != nullptr) {
+                return false;
+            }
+        }
+        int interactive = 0;
+        Tcl_Obj *flag = Tcl_GetVar2Ex(interp_, "::tcl_interactive", nullptr, TCL_GLOBAL_ONLY);
+        if (!prefixes || flag == nullptr || Tcl_GetBooleanFromObj(nullptr, flag, &interactive) != TCL_OK ||
+            !interactive) {
+            return true;
+        }
+        Tcl_Obj *words[] = {Tcl_NewStringObj("::info", -1), Tcl_NewStringObj("commands", -1),
+                            Tcl_NewStringObj((name + "*").c_str(), -1)};
+        for (Tcl_Obj *w : words) {
+            Tcl_IncrRefCount(w);
+        }
+        Tcl_InterpState state = Tcl_SaveInterpState(interp_, TCL_OK);
+        std::vector<std::string> begun;
+        if (Tcl_EvalObjv(interp_, 3, words, TCL_EVAL_GLOBAL) != TCL_OK ||
+            !splitList(nullptr, Tcl_GetObjResult(interp_), begun)) {
+            begun.assign(1, std::string()); /* unknown: taken as refused */
+        }
+        Tcl_RestoreInterpState(interp_, state);
+        for (Tcl_Obj *w : words) {
+            Tcl_DecrRefCount(w);
+        }
+        return std::all_of(begun.begin(), begun.end(),
+                           [&](const std::string &full) { return !full.empty() && callable(full, false); });
+    }
+
     /* True when the command is an alias of a command of this interpreter
        that was there when the package was loaded, of a procedure that is
        not the application's, or of no command. */
@@ -1228,7 +1389,7 @@ private:
         }
         Tcl_Command toToken = Tcl_FindCommand(interp_, targetName, nullptr, TCL_GLOBAL_ONLY);
         Command to = commandOf(toToken);
-        return toToken == nullptr || known_.atLoad.count(to) != 0 ||
+        return toToken == nullptr || to.proc == nullptr || known_.atLoad.count(to) != 0 ||
                (to.proc == known_.procProc && !applicationProc(toToken, to));
     }
 
@@ -1435,10 +1596,20 @@ private:
                     return refuse(shown(src, *word.token) + ": the words of " + cut(commandName) +
                                   " must be literal and hold no $, [ or backslash");
                 }
+                if (!scriptWord(word.text)) {
+                    return false;
+                }
                 otherWords_.push_back(word.text);
             }
             return true;
         }
+        /* set or incr whose words are all written out, and info exists,
+           give their variable no value of a record; a while or a for is a
+           loop whose words read none */
+        bool clean = rule == infoRule ||
+                     (rule == setRule && std::all_of(words.begin() + 2, words.end(),
+                                                      [&](const Word &word) { return fixed(src, word); }));
+        Scope scope(*this, clean, rule == whileRule || rule == forRule);
         for (size_t w = 1; w < words.size(); w++) {
             const Word &word = words[w];
             bool ok = true;
@@ -1470,11 +1641,14 @@ private:
                     uplevelFrame(words[1].text, global);
                 }
                 Tcl_Namespace *saved = ns_;
+                bool savedGlobal = global_;
                 if (global) {
                     ns_ = Tcl_GetGlobalNamespace(interp_);
+                    global_ = true;
                 }
                 ok = parsed(src, &word, words.size() - w, roles[w] == Role::kExprs, depth + 1);
                 ns_ = saved;
+                global_ = savedGlobal;
                 return ok;
             }
             }
@@ -1485,13 +1659,32 @@ private:
         return true;
     }
 
+    /* While a command's words are read: whether a name it sets gets no
+       value (clean_), and how many loops of while or for hold it. */
+    struct Scope {
+        Placer &placer;
+        bool loop;
+        Scope(Placer &p, bool clean, bool isLoop) : placer(p), loop(isLoop)
+        {
+            placer.clean_ = clean;
+            placer.loops_ += loop ? 1 : 0;
+        }
+        Scope(const Scope &) = delete;
+        Scope &operator=(const Scope &) = delete;
+        ~Scope()
+        {
+            placer.clean_ = false;
+            placer.loops_ -= loop ? 1 : 0;
+        }
+    };
+
     /* A match variable of regexp: a name as name() takes it, or "->" (a
        variable by custom never read), remembered as set too. */
     bool matchVar(const std::string &text)
     {
         if (text == "->") {
             names_.insert(text);
-            return true;
+            return own(text);
         }
         return name(text);
     }
@@ -1769,6 +1962,12 @@ private:
     std::vector<bool> placed_;              /* by marker id: read in a proven position, or in a comment */
     std::vector<bool> later_;               /* by marker id: read by a second pass */
     Tcl_Namespace *ns_ = nullptr;           /* where names resolve: null for the current namespace */
+    bool global_ = false;                   /* in the global frame (uplevel #0) */
+    bool clean_ = false;                    /* the command read sets its variable to no value of a record */
+    int loops_ = 0;                         /* loops of while or for around the word read */
+    std::vector<std::string> loopReads_;    /* variables read in such loops */
+    std::unordered_set<std::string> valued_; /* variables that may hold a value of a record */
+    std::vector<MatchVariable> variables_;  /* the variables of the predicate's own, as own() found them */
     std::unordered_set<std::string> names_; /* variables the predicate sets */
     std::vector<std::string> otherWords_;   /* the words of commands of rule 3 */
     std::unordered_set<std::string> libraries_;
@@ -1939,5 +2138,6 @@ bool matchScriptPlace(Tcl_Interp *interp, const char *predicate, const std::stri
         from = m.at;
     }
     out.script.append(text, from, std::string::npos);
+    out.variables = placer.variables();
     return true;
 }

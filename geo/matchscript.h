@@ -21,11 +21,19 @@ struct MatchMarker {
     std::string field; /* the field name of a kField marker, as written after the % */
 };
 
+/* A variable a predicate sets: none of that name was there when the
+ * predicate was placed, in the frame where it is set. */
+struct MatchVariable {
+    std::string name;
+    bool global; /* set in the global frame (uplevel #0), else in the frame that runs the match */
+};
+
 /* A predicate placed for evaluation. */
 struct MatchScript {
     std::string script;               /* the predicate, each marker k a read of array(k) */
     std::vector<MatchMarker> markers; /* the markers, by k */
     std::vector<std::string> text;    /* the predicate around them: text[k] before marker k, then the rest */
+    std::vector<MatchVariable> variables; /* what the predicate may make, to be unset when the match ends */
 };
 
 /* Records which commands of the interpreter are Tcl's own (those of the
@@ -43,7 +51,9 @@ int matchScriptInit(Tcl_Interp *interp);
  * the top of matchscript.cpp) as a read of array(k), array being a global
  * array name such as "::gtableMatch1". True with out filled when every
  * command and word of the predicate is proven to use a marker's value, and
- * anything made from it, only as a value; false (out.markers filled, the
+ * anything made from it, only as a value, and every variable it sets is
+ * its own (no variable of that name is there where it is set: the caller
+ * unsets out.variables when the match ends); false (out.markers filled, the
  * rest of out unspecified, why
  * saying what is refused and why: "WORD: REASON", or a sentence that
  * begins with the word, such as "rename is not allowed in a predicate")

@@ -14,8 +14,9 @@
  *	procedures (history, parray, unknown in interactive mode) with every
  *	marker's element set to its cell: no cell may run (the command pwn,
  *	or exec, exit, file, open, source and the like, all replaced by
- *	recorders) or be read as a variable name (::probe), whatever the
- *	predicate does with its values. A refusal is fine.
+ *	recorders), be read as a variable name (::probe) or be written to a
+ *	variable of the application's (::held), whatever the predicate does
+ *	with its values. A refusal is fine.
  */
 #include <cstdio>
 #include <cstdlib>
@@ -161,6 +162,16 @@ constexpr const char *kShapes[] = {
     "trace add execution ::lindex enter {eval eval} ; lindex @ 0",
     "trace add execution ::llength leave ::usr ; llength @",
     "rename ::parray ::pa ; pa @",
+    "coroutine c interp alias {} ::llength {} ::eval ; llength @",
+    "tailcall interp alias {} ::llength {} ::eval ; llength @",
+    /* loops whose work a value would size */
+    "for {set i 0} {$i < @ } {incr i} {} ; expr 0",
+    "set x @ ; while {$i < $x} {incr i} ; &",
+    /* a variable of the application's written with a value */
+    "set held @ ; expr 1",
+    "foreach held [list @ ] {} ; lmap held [list @ ] {} ; expr 1",
+    "regexp {(.*)} @ -> held ; catch {error @ } held ; append held @",
+    "uplevel #0 {set held @ } ; expr 1",
     "proc usr {args} {eval $args} ; usr @",
     /* procedures of library namespaces and packages, and one renamed */
     "::safe::AliasFileSubcommand @ @ @",
@@ -223,6 +234,7 @@ constexpr const char *kReuses[] = {
  * expression, a list or a variable name. */
 constexpr const char *kCells[] = {
     "pwn",
+    "99999999999999",
     "[pwn]",
     "pwn a",
     "$::probe",
@@ -343,7 +355,8 @@ int outsideCmd(ClientData, Tcl_Interp *interp, int objc, Tcl_Obj *const objv[])
  * and usrf, made after the placer recorded what was there; then the
  * procedures of safe (with a safe interpreter), msgcat and struct::list
  * (when tcllib is there), and a library procedure the application renamed
- * (wba), each of them traced as a run. Every command that reaches outside
+ * (wba), each of them traced as a run; a global variable of the
+ * application's (held) whose writing counts as a run. Every command that reaches outside
  * the process records a run instead. */
 Tcl_Interp *sandbox()
 {
@@ -362,6 +375,7 @@ Tcl_Interp *sandbox()
                              "foreach p {::safe::AliasFileSubcommand ::msgcat::mc ::struct::list::Lmapfor "
                              "::struct::list::Lmap ::wba} {"
                              "if {[llength [info commands $p]]} {trace add execution $p enter ::pwn}};"
+                             "set ::held 0; trace add variable ::held write ::pwn;"
                              "set ::keep {}; set ::keep [info globals]") != TCL_OK) {
             std::fprintf(stderr, "fuzz_matchscript: cannot make the interpreter: %s\n", Tcl_GetStringResult(interp));
             std::abort();
