@@ -172,10 +172,25 @@ void logToConsole(void *, int level, const char *message)
     }
 }
 
-const char *findWithUserFinder(PJ_CONTEXT *, const char *name, void *)
+bool projFileSafe(PJ_CONTEXT *ctx, const std::string &name);
+
+/* PROJ's finder, asked for every file PROJ looks for in its folders: the
+ * names a definition gives, and those PROJ puts in their place (another
+ * name of a grid that proj.db knows, the files of an init file's entries).
+ * A name that projFileSafe refuses is answered as a file that does not
+ * exist, so PROJ never opens it; else the user's finder answers. */
+const char *findWithUserFinder(PJ_CONTEXT *ctx, const char *name, void *)
 {
-    const char *(*finder)(const char *) = layer().finder;
-    return finder != nullptr ? finder(name) : nullptr;
+    try {
+        if (name == nullptr || !projFileSafe(ctx, name)) {
+            return "";
+        }
+        const char *(*finder)(const char *) = layer().finder;
+        return finder != nullptr ? finder(name) : nullptr;
+    } catch (...) {
+        /* nothing may leave a callback of PROJ */
+        return "";
+    }
 }
 
 /* Splits text at the separator, dropping empty pieces. */
@@ -305,9 +320,7 @@ PJ_CONTEXT *context(bool refresh = true)
                 break;
             }
         }
-        if (l.finder != nullptr) {
-            proj_context_set_file_finder(l.ctx, findWithUserFinder, nullptr);
-        }
+        proj_context_set_file_finder(l.ctx, findWithUserFinder, nullptr);
     }
     if (!refresh) {
         return l.ctx;
@@ -522,10 +535,18 @@ bool definitionFilesSafe(PJ_CONTEXT *ctx, const std::vector<std::string> &words,
         std::vector<std::string> names;
         if (key == "init") {
             /* PROJ cuts the file name at the last ":"; the whole value and
-             * the cut at the first stand for any other reading */
-            names.push_back(value);
-            names.push_back(value.substr(0, value.rfind(':')));
-            names.push_back(value.substr(0, value.find(':')));
+             * the cut at the first stand for any other reading. PROJ's
+             * readers of an init value also start it after an "init=" that
+             * it holds: so does the check, after each one. */
+            std::vector<std::string> files{value};
+            for (std::size_t at = value.find("init="); at != std::string::npos; at = value.find("init=", at + 5)) {
+                files.push_back(value.substr(at + 5));
+            }
+            for (const std::string &file : files) {
+                names.push_back(file);
+                names.push_back(file.substr(0, file.rfind(':')));
+                names.push_back(file.substr(0, file.find(':')));
+            }
         } else {
             names.push_back(value);
             for (const std::string &item : splitText(value, ',')) {
@@ -2203,7 +2224,4 @@ extern "C" void pj_set_finder(const char *(*finder)(const char *))
 {
     Layer &l = layer();
     l.finder = finder;
-    if (l.ctx != nullptr) {
-        proj_context_set_file_finder(l.ctx, finder != nullptr ? findWithUserFinder : nullptr, nullptr);
-    }
 }
