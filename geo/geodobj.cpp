@@ -246,17 +246,30 @@ bool readNumbers(Tcl_Interp *interp, const char **words, int count, double *valu
     return true;
 }
 
-/* The result: every number formatted with -fmt, separated by blanks. */
-void setNumbers(Tcl_Interp *interp, const char *format, const double *values, std::size_t count)
+/* An answer holding a number that is not finite (an azimuth grown past a
+ * double's range) is no answer: TCL_ERROR with the command's message. */
+int noFiniteAnswer(Tcl_Interp *interp)
+{
+    Tcl_SetResult(interp, const_cast<char *>("no finite answer: a number past a double's range"), TCL_STATIC);
+    return TCL_ERROR;
+}
+
+/* The result: every number formatted with -fmt, separated by blanks;
+ * noFiniteAnswer when one is not finite. */
+int setNumbers(Tcl_Interp *interp, const char *format, const double *values, std::size_t count)
 {
     std::string text;
     for (std::size_t k = 0; k < count; k++) {
+        if (!std::isfinite(values[k])) {
+            return noFiniteAnswer(interp);
+        }
         if (k > 0) {
             text += ' ';
         }
         text += fmt(format, values[k]);
     }
     Tcl_SetObjResult(interp, Tcl_NewStringObj(text.c_str(), static_cast<int>(text.size())));
+    return TCL_OK;
 }
 
 int geodinv(GeodObjParams *p, Tcl_Interp *interp, int argc, const char **argv)
@@ -274,8 +287,7 @@ int geodinv(GeodObjParams *p, Tcl_Interp *interp, int argc, const char **argv)
     GeodState state = p->setup;
     double out[3];
     out[2] = geodInverse(&state, v[0], v[1], v[2], v[3], &out[0], &out[1]);
-    setNumbers(interp, p->fmt, out, 3);
-    return TCL_OK;
+    return setNumbers(interp, p->fmt, out, 3);
 }
 
 int geodfwd(GeodObjParams *p, Tcl_Interp *interp, int argc, const char **argv)
@@ -293,8 +305,7 @@ int geodfwd(GeodObjParams *p, Tcl_Interp *interp, int argc, const char **argv)
     GeodState state = p->setup;
     double out[3];
     out[2] = geodForward(&state, v[0], v[1], v[2], v[3], &out[0], &out[1]);
-    setNumbers(interp, p->fmt, out, 3);
-    return TCL_OK;
+    return setNumbers(interp, p->fmt, out, 3);
 }
 
 /* calcgeod lon lat A S n: the start and the points at S/n, 2S/n, ... S
@@ -327,7 +338,9 @@ int calc(GeodObjParams *p, Tcl_Interp *interp, int argc, const char **argv, bool
     }
     GeodState state = p->setup;
     Tcl_Obj *list = Tcl_NewListObj(0, nullptr);
+    bool finite = true;
     auto add = [&](double lon, double lat) {
+        finite = finite && std::isfinite(lon) && std::isfinite(lat);
         Tcl_ListObjAppendElement(nullptr, list, Tcl_NewStringObj(fmt(p->fmt, lon), -1));
         Tcl_ListObjAppendElement(nullptr, list, Tcl_NewStringObj(fmt(p->fmt, lat), -1));
     };
@@ -347,6 +360,11 @@ int calc(GeodObjParams *p, Tcl_Interp *interp, int argc, const char **argv, bool
             add(lon, lat);
             length += step;
         }
+    }
+    if (!finite) {
+        Tcl_IncrRefCount(list);
+        Tcl_DecrRefCount(list);
+        return noFiniteAnswer(interp);
     }
     Tcl_SetObjResult(interp, list);
     return TCL_OK;
