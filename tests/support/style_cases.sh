@@ -21,7 +21,9 @@ lineCase expr fail canvas/a.cpp '    if (Tcl_ExprDouble(interp, word, &v) != TCL
 lineCase expr-obj fail display/a.cpp '    Tcl_ExprDoubleObj(interp, obj, &v);'
 lineCase exception-elsewhere fail devices/print/other.cpp '        scale = cStrtod(argv[3]);'
 lineCase listed-file-elsewhere fail geo/projother.cpp '    h.a = cStrtod(valueOf(*r));'
-for name in strtod strtof fscan exception-elsewhere listed-file-elsewhere; do
+lineCase from-chars fail display/a.cpp '    auto [end, ec] = std::from_chars(text, stop, value);'
+lineCase from-chars-elsewhere fail gl/other.cpp '    std::from_chars_result r = std::from_chars(p, end, value);'
+for name in strtod strtof fscan exception-elsewhere listed-file-elsewhere from-chars from-chars-elsewhere; do
     grep -qF -- "$raw" "$work/$name.log" || {
         echo "$cases: $name: not reported as $raw" >&2
         status=1
@@ -35,4 +37,5 @@ lineCase cnumber pass runtime/cnumber.cpp '    return strtod_l(text, end, c) + c
 lineCase comment pass imagestore/a.cpp '    // cStrtod(text) would take "nan"; /* std::stod(word) */'
 lineCase listed pass devices/print/printcanvas.cpp '        scale = cStrtod(argv[3]);'
 lineCase listed-file pass geo/projlib.cpp '    h.a = cStrtod(valueOf(*r));'
+lineCase listed-from-chars pass gl/oglmfile.cpp '        std::from_chars_result r = std::from_chars(p, end, value);'
 exit $status

@@ -12,7 +12,9 @@
 #    written, are used only on the lines (or in the files) listed in
 #    rawNumbers below, each under the reason its value may be so; every other
 #    reader (cReadNumber, cScanNumbers, cWholeNumber, cToolNumber, cGetDouble)
-#    refuses what is not finite unless its caller names it.
+#    refuses what is not finite unless its caller names it. std::from_chars
+#    reads "inf" and "nan" into a floating type as well, and the check cannot
+#    tell its type: each call is listed too, whole numbers among them.
 # 2. Every if, else, for and while of the sources and tests puts its
 #    statement in braces (the brace-less one-line form above all).
 # 3. What differs between image types is asked of the image-type table:
@@ -246,8 +248,21 @@ findings "$jumps" "style_check: a libjpeg object made before its setjmp (set the
 #   PROJ's ellipsoid table); a definition holding a number that is not
 #   finite never reaches PROJ, and the ellipsoid read from them is checked
 #   finite before use.
+# - etran's number and a model file's coordinate are checked finite on the
+#   next lines (a coordinate that is not reads 0).
+# - from_chars into an integer type (a statistics option, a calc list item,
+#   a band count, a model's smoothing group and index) reads no infinity
+#   or NaN.
 rawNumbers='runtime/calc_probes.cpp:for (int index = 0; ftello(fp) < size && cScanNumber(fp, &value); index++) {
 imagestore/codes.cpp:value = cStrtod(item.c_str());
+imagestore/codes.cpp:std::from_chars_result result = std::from_chars(digits, end, magnitude);
+analysis/etran/etran.cpp:auto [end, ec] = std::from_chars(text.data() + start, text.data() + text.size(), v);
+gl/oglmfile.cpp:std::from_chars_result r = std::from_chars(p, end, value);
+analysis/tools/gstat.cpp:auto [stop, error] = std::from_chars(option.value, end, number);
+analysis/tools/calcfuncs.cpp:auto [end, error] = std::from_chars(item.data(), item.data() + item.size(), value);
+analysis/tools/calc.cpp:auto [stop, error] = std::from_chars(text, end, value);
+gl/oglmfile.cpp:if (std::from_chars(p, end, number).ec != std::errc()) {
+gl/oglmfile.cpp:std::from_chars_result r = std::from_chars(p, end, n);
 gl/convert.cpp:return parseList(word, dst, count, [](const char *token) { return static_cast<T>(cStrtod(token)); });
 gl/convert.cpp:return cStrtod(static_cast<const char *>(object->data));
 gl/convert.cpp:return cStrtod(word);
@@ -262,7 +277,7 @@ rawNumbers=$(sources $library | grep -v '/runtime/cnumber\.\(cpp\|h\)$' | xargs 
     awk -F: -v src="$src/" -v allowed="$rawNumbers" "$listedLines"'
     {
         text = $0; sub(/^[^:]*:[^:]*:/, "", text)
-        if (text ~ /(^|[^A-Za-z0-9_])(cStrtod|cStrtof|cScanNumber)[ \t]*\(/) {
+        if (text ~ /(^|[^A-Za-z0-9_])(cStrtod|cStrtof|cScanNumber|from_chars)[ \t]*\(/) {
             report($1, $2, text)
         }
     }')
