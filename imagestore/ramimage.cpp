@@ -552,8 +552,11 @@ bool ramImageFileTakes(const RamImage *image, ImageDesc *desc)
     } else if (desc->msbf != now.msbf && desc->msbf != 0 && desc->msbf != 1) {
         fault = "a byte order other than 0 or 1";
     }
-    if (fault == nullptr && image->fd != -1 && ramImageRawDataBytes(desc) < 0) {
-        /* A file of a format of its own holds the sizes its header gives. */
+    const bool ownFormat = ramImageRawDataBytes(desc) < 0;
+    if (fault == nullptr && image->fd != -1 && (ownFormat || ramImageRawDataBytes(&now) < 0)) {
+        /* A file of a format of its own holds the format, sizes, pixel
+         * type and header size its header gives, and is read as no other
+         * format. */
         ImageDesc found;
         imgDescInit(&found);
         void *priv = nullptr;
@@ -562,10 +565,17 @@ bool ramImageFileTakes(const RamImage *image, ImageDesc *desc)
         if (found.dataFd >= 0 && found.dataFd != image->fd) {
             close(found.dataFd);
         }
-        if (type > 0 && (desc->rows > found.rows || desc->columns > found.columns || desc->nbands > found.nbands)) {
+        if (type > 0 && desc->imgid != now.imgid && desc->imgid != type) {
+            fault = "a format other than the file's";
+        } else if (type > 0 && ownFormat &&
+                   (desc->rows > found.rows || desc->columns > found.columns || desc->nbands > found.nbands)) {
             why = "more rows, columns or bands than the file's " + std::to_string(found.rows) + " x " +
                   std::to_string(found.columns) + " x " + std::to_string(found.nbands);
             fault = why.c_str();
+        } else if (type > 0 && ownFormat &&
+                   ((desc->pixel != now.pixel && desc->pixel != found.pixel) ||
+                    (desc->offset != now.offset && desc->offset != found.offset))) {
+            fault = "a pixel type or header size other than the file's";
         }
     }
     if (fault != nullptr) {
