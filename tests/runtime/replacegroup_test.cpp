@@ -20,6 +20,7 @@
 #include <fcntl.h>
 #include <functional>
 #include <grp.h>
+#include <linux/capability.h>
 #include <string>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -261,6 +262,9 @@ TEST_F(ReplaceGroupTest, NamesAsLongAsAFileNameMayBeAreReplacedAndTheirStraysFou
         std::string name = r.temporary.substr(r.temporary.rfind('/') + 1);
         EXPECT_LE(name.size(), static_cast<size_t>(NAME_MAX));
         EXPECT_EQ(name.compare(0, 16, main, 0, 16), 0);
+        /* the stem ends between characters */
+        std::size_t cut = name.find(".tmp");
+        EXPECT_NE(static_cast<unsigned char>(main[cut]) & 0xC0, 0x80);
         replaceAbandon(&r);
 
         put(page, "old page");
@@ -309,6 +313,12 @@ TEST_F(ReplaceGroupTest, AReplacedFileKeepsItsAccessListAndAttributes)
         acls.push_back(attribute(path(name), "system.posix_acl_access"));
         ASSERT_NE(acls.back(), "<none>");
     }
+    /* a file capability goes, as a write in place would clear it */
+    vfs_cap_data capability = {};
+    capability.magic_etc = VFS_CAP_REVISION_2 | VFS_CAP_FLAGS_EFFECTIVE;
+    capability.data[0].permitted = 1u << CAP_NET_RAW;
+    ASSERT_EQ(setxattr(path("t.dat").c_str(), "security.capability", &capability, XATTR_CAPS_SZ_2, 0), 0)
+        << std::strerror(errno);
     struct stat before;
     ASSERT_EQ(stat(path("t.dat").c_str(), &before), 0);
 
@@ -333,6 +343,7 @@ TEST_F(ReplaceGroupTest, AReplacedFileKeepsItsAccessListAndAttributes)
         EXPECT_EQ(attribute(path(name), "system.posix_acl_access"), acls[i++]);
         EXPECT_EQ(attribute(path(name), "user.note"), name);
     }
+    EXPECT_EQ(attribute(path("t.dat"), "security.capability"), "<none>");
     EXPECT_EQ(names(), (Names{"t.dat", "u.dat", "v.dat"}));
 }
 
@@ -450,6 +461,45 @@ TEST_F(ReplaceGroupTest, AFolderThatTakesNoNewFileHasItsWritableFilesWrittenInPl
     EXPECT_EQ(after.st_ino, before.st_ino);
     EXPECT_EQ(after.st_uid, kNobody);
     EXPECT_EQ(names(), (Names{"root.txt", "w.cpg", "w.dbf"}));
+}
+
+TEST_F(ReplaceGroupTest, InAStickyFolderOnlyAFileItsWriterMayNotPutInPlaceIsWrittenInPlace)
+{
+    ASSERT_EQ(chmod(dir_.c_str(), 0755), 0);
+    /* a folder of f.dat: its mode, its owner and the file's */
+    struct Folder {
+        const char *name;
+        mode_t mode;
+        uid_t owner, fileOwner;
+    };
+    for (const Folder &f : {Folder{"root", 01777, 0, 0}, Folder{"mine", 01777, 0, kNobody},
+                            Folder{"nobodys", 01777, kNobody, 0}, Folder{"both", 01777, kNobody, kNobody},
+                            Folder{"plain", 0777, 0, 0}}) {
+        std::string file = std::string(f.name) + "/f.dat";
+        ASSERT_EQ(mkdir(path(f.name).c_str(), 0755), 0);
+        put(file, "old", 0666);
+        ASSERT_EQ(chown(path(file).c_str(), f.fileOwner, f.fileOwner == 0 ? 0 : kNogroup), 0);
+        ASSERT_EQ(chown(path(f.name).c_str(), f.owner, f.owner == 0 ? 0 : kNogroup), 0);
+        ASSERT_EQ(chmod(path(f.name).c_str(), f.mode), 0);
+    }
+    std::string folder = dir_;
+    auto how = [folder](const char *name) {
+        FileReplacement r;
+        if (!replaceBegin(&r, (folder + "/" + name + "/f.dat").c_str())) {
+            return std::string(name) + " refused: " + replaceFailure() + "; ";
+        }
+        std::string out = std::string(name) + (r.inPlace ? " in place; " : " replaced; ");
+        replaceAbandon(&r);
+        return out;
+    };
+    /* only another user's file in a sticky folder of a third user's */
+    EXPECT_EQ(asNobody([&] { return how("root") + how("mine") + how("nobodys") + how("both") + how("plain"); }),
+              "root in place; mine replaced; nobodys replaced; both replaced; plain replaced; ");
+    /* root may put a file in place of anyone's */
+    EXPECT_EQ(how("both"), "both replaced; ");
+    for (const char *name : {"root", "mine", "nobodys", "both", "plain"}) {
+        EXPECT_EQ(get(std::string(name) + "/f.dat"), "old");
+    }
 }
 
 TEST_F(ReplaceGroupTest, AFailedStepNamesItselfAndTheNameItFailedOn)
