@@ -477,7 +477,7 @@ bool projFileSafe(PJ_CONTEXT *ctx, const std::string &name)
     return true;
 }
 
-std::vector<std::string> readDefinition(std::string_view text);
+std::vector<std::string> readDefinition(std::string_view text, std::string *fault = nullptr);
 
 /* The largest init file whose entries are looked at; a larger one is
  * refused (the classic files are a few hundred kilobytes). */
@@ -595,15 +595,25 @@ bool definitionFilesSafe(PJ_CONTEXT *ctx, const std::vector<std::string> &words,
  * readDefinition --
  *	The pieces ("key=value" or a flag, without "+") that PROJ reads from
  *	definition text, whose words it joins with blanks: the text ends at
- *	the first "#"; blanks, tabs, newlines and ";" separate pieces, and a
- *	"+" that opens a piece is dropped; blanks beside "=" and "," join what
- *	they separate; a value that opens with a double quote runs to the
- *	next lone one, a doubled quote inside standing for one, and loses its
- *	quotes. Any other quote stays in its piece.
+ *	the first "#", less blanks at its end; blanks, tabs, newlines and ";"
+ *	separate pieces, and a "+" that opens a piece is dropped; a value
+ *	that opens with a double quote runs to the next lone one, a doubled
+ *	quote inside standing for one, and loses its quotes; blanks beside
+ *	"=" and "," join what they separate, inside quotes too. Any other
+ *	quote stays in its piece, and PROJ toggles on it where it splits
+ *	pieces.
+ *	When fault is given, it is set to the reason for the first piece whose
+ *	quote PROJ's programs do not read as one value ("unterminated quote:
+ *	..." when the text ends inside one, "misplaced quote: ..." for a quote
+ *	that opens no value or a quoted value that stops before its piece
+ *	does), and left alone when there is none.
  */
-std::vector<std::string> readDefinition(std::string_view text)
+std::vector<std::string> readDefinition(std::string_view text, std::string *fault)
 {
     text = text.substr(0, text.find('#'));
+    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back()))) {
+        text.remove_suffix(1);
+    }
     auto separator = [](char c) { return std::isspace(static_cast<unsigned char>(c)) || c == ';'; };
     /* Separators become one blank, quoted values kept as they are. */
     std::string flat;
@@ -627,15 +637,13 @@ std::vector<std::string> readDefinition(std::string_view text)
             flat += c;
         }
     }
-    /* A blank beside "=" or "," goes. */
+    bool unterminated = quoted;
+    /* A blank beside "=" or "," goes, quoted or not. */
     std::string joined;
-    quoted = false;
     for (std::size_t j = 0; j < flat.size(); j++) {
         char c = flat[j];
-        quoted = c == '"' ? !quoted : quoted;
-        bool greedy = !quoted && c == ' ' &&
-                      ((!joined.empty() && (joined.back() == '=' || joined.back() == ',')) ||
-                       (j + 1 < flat.size() && (flat[j + 1] == '=' || flat[j + 1] == ',')));
+        bool greedy = c == ' ' && ((!joined.empty() && (joined.back() == '=' || joined.back() == ',')) ||
+                                   (j + 1 < flat.size() && (flat[j + 1] == '=' || flat[j + 1] == ',')));
         if (!greedy) {
             joined += c;
         }
@@ -645,10 +653,13 @@ std::vector<std::string> readDefinition(std::string_view text)
     std::string piece;
     quoted = false;
     auto finish = [&]() {
+        bool whole = piece.find('"') == std::string::npos;
+        std::string written = piece;
         std::size_t open = piece.find("=\"");
         if (open != std::string::npos && piece.size() >= open + 3 && piece.back() == '"') {
             std::string value;
-            for (std::size_t k = open + 2; k < piece.size(); k++) {
+            std::size_t k = open + 2;
+            for (; k < piece.size(); k++) {
                 if (piece[k] == '"' && k + 1 < piece.size() && piece[k + 1] == '"') {
                     k++;
                 } else if (piece[k] == '"') {
@@ -656,7 +667,11 @@ std::vector<std::string> readDefinition(std::string_view text)
                 }
                 value += piece[k];
             }
+            whole = k + 1 == piece.size() && piece.find('"') == open + 1;
             piece = piece.substr(0, open + 1) + value;
+        }
+        if (!whole && fault != nullptr && fault->empty()) {
+            *fault = (unterminated ? "unterminated quote: " : "misplaced quote: ") + written;
         }
         if (!piece.empty()) {
             pieces.push_back(piece);
@@ -674,6 +689,9 @@ std::vector<std::string> readDefinition(std::string_view text)
         }
     }
     finish();
+    if (unterminated && fault != nullptr && fault->empty()) {
+        *fault = "unterminated quote: " + std::string(text);
+    }
     return pieces;
 }
 
@@ -688,6 +706,44 @@ bool plainValue(std::string_view value)
         }
     }
     return true;
+}
+
+/* A value that PROJ takes in double quotes: one that holds a blank and is
+ * otherwise plain, but for quotes, which stand doubled inside. PROJ
+ * quotes exactly such a value again wherever it writes a definition out
+ * and reads it back; a quote in a value without a blank, or a ";", tab
+ * or control character in any, it would write out bare and read as
+ * something else. */
+bool quotableValue(std::string_view value)
+{
+    if (value.find(' ') == std::string_view::npos) {
+        return false;
+    }
+    for (char c : value) {
+        unsigned char u = static_cast<unsigned char>(c);
+        if (u < ' ' || u == 0x7f || c == ';' || c == '#') {
+            return false;
+        }
+    }
+    return true;
+}
+
+/* A piece as definition text that PROJ reads back as that piece: its
+ * value in double quotes, quotes doubled, when it holds a blank. */
+std::string pieceText(const std::string &piece)
+{
+    std::size_t eq = piece.find('=');
+    if (eq == std::string::npos || piece.find(' ', eq) == std::string::npos) {
+        return piece;
+    }
+    std::string text = piece.substr(0, eq + 1) + '"';
+    for (std::size_t k = eq + 1; k < piece.size(); k++) {
+        text += piece[k];
+        if (piece[k] == '"') {
+            text += '"';
+        }
+    }
+    return text + '"';
 }
 
 /* True when no comma item of value is wholly a number that is not finite
@@ -708,13 +764,22 @@ bool finiteItems(std::string_view value)
     return true;
 }
 
+/* A value PROJ reads as it is written into a definition: a plain one, or
+ * one it takes in double quotes. */
+bool definitionValue(std::string_view value)
+{
+    return plainValue(value) || quotableValue(value);
+}
+
 /*
  * createChecked --
  *	The one way a definition reaches PROJ. pieces ("key=value" or a flag)
- *	must each have a plain key and value and be read back by
- *	readDefinition, joined, as the same pieces, so that PROJ reads what
- *	was checked; every number they hold must be finite and every file
- *	they name must pass definitionFilesSafe.
+ *	must each have a plain key and a value that definitionValue takes,
+ *	and the text made of them (pieceText, joined by blanks) must be read
+ *	back by readDefinition as the same pieces; that text is what PROJ
+ *	reads, so PROJ reads what was checked. Every number the pieces hold
+ *	must be finite and every file they name must pass
+ *	definitionFilesSafe.
  *	Answers PROJ's operation, or NULL with the error set (detail appended
  *	to PROJ's text).
  */
@@ -724,12 +789,13 @@ PJ *createChecked(PJ_CONTEXT *ctx, const std::vector<std::string> &pieces, const
     bool plain = true;
     for (const std::string &piece : pieces) {
         joined += joined.empty() ? "" : " ";
-        joined += piece;
+        joined += pieceText(piece);
         std::size_t eq = piece.find('=');
         plain = plain && isPlainKey(keyOf(piece)) &&
-                (eq == std::string::npos || plainValue(std::string_view(piece).substr(eq + 1)));
+                (eq == std::string::npos || definitionValue(std::string_view(piece).substr(eq + 1)));
     }
-    if (!plain || readDefinition(joined) != pieces) {
+    std::string fault;
+    if (!plain || readDefinition(joined, &fault) != pieces || !fault.empty()) {
         setError(PROJ_ERR_INVALID_OP_ILLEGAL_ARG_VALUE, "invalid definition: " + joined);
         return nullptr;
     }
@@ -746,11 +812,7 @@ PJ *createChecked(PJ_CONTEXT *ctx, const std::vector<std::string> &pieces, const
         setProjError(PROJ_ERR_INVALID_OP_FILE_NOT_FOUND_OR_INVALID, detail);
         return nullptr;
     }
-    std::vector<char *> argv;
-    for (const std::string &piece : pieces) {
-        argv.push_back(const_cast<char *>(piece.c_str()));
-    }
-    PJ *pj = proj_create_argv(ctx, static_cast<int>(argv.size()), argv.data());
+    PJ *pj = proj_create(ctx, joined.c_str());
     if (pj == nullptr) {
         setProjError(proj_context_errno(ctx), detail);
     }
@@ -764,18 +826,19 @@ PJ *createChecked(PJ_CONTEXT *ctx, const std::vector<std::string> &pieces, const
 bool expandInit(PJ_CONTEXT *ctx, std::vector<ProjParam> &params, const ProjParam &init)
 {
     std::string value = valueOf(init);
-    if (value.empty() || !plainValue(value)) {
+    if (value.empty() || !definitionValue(value)) {
         setError(PROJ_ERR_INVALID_OP_ILLEGAL_ARG_VALUE, "invalid init value: " + value);
         return false;
     }
-    std::string text = "+init=" + value;
+    std::string piece = "init=" + value;
+    std::string text = pieceText(piece);
     std::string refused;
-    if (!definitionFilesSafe(ctx, {text.substr(1)}, &refused)) {
+    if (!definitionFilesSafe(ctx, {piece}, &refused)) {
         /* as PROJ answers for an init file it cannot find */
-        setProjError(PROJ_ERR_INVALID_OP_ILLEGAL_ARG_VALUE, text.c_str() + 1);
+        setProjError(PROJ_ERR_INVALID_OP_ILLEGAL_ARG_VALUE, text.c_str());
         return false;
     }
-    PJ *obj = createChecked(ctx, {text.substr(1)}, text.c_str() + 1);
+    PJ *obj = createChecked(ctx, {piece}, text.c_str());
     if (obj == nullptr) {
         return false;
     }
@@ -783,7 +846,7 @@ bool expandInit(PJ_CONTEXT *ctx, std::vector<ProjParam> &params, const ProjParam
     std::string copy = definition != nullptr ? definition : "";
     proj_destroy(obj);
     if (copy.empty()) {
-        setError(PROJ_ERR_INVALID_OP, "no classic definition for " + text.substr(1));
+        setError(PROJ_ERR_INVALID_OP, "no classic definition for " + text);
         return false;
     }
     for (const std::string &word : readDefinition(copy)) {
@@ -795,8 +858,10 @@ bool expandInit(PJ_CONTEXT *ctx, std::vector<ProjParam> &params, const ProjParam
 }
 
 /* Appends the entries of definition words, joined and read as PROJ reads
- * them (NULL words skipped). */
-void addWords(std::vector<ProjParam> &params, int argc, const char *const *argv)
+ * them (NULL words skipped). False, with the error set and nothing
+ * appended, when a quote in them is not one that PROJ's programs read as
+ * a value's. */
+bool addWords(std::vector<ProjParam> &params, int argc, const char *const *argv)
 {
     std::string text;
     for (int i = 0; i < argc && argv != nullptr; i++) {
@@ -805,9 +870,16 @@ void addWords(std::vector<ProjParam> &params, int argc, const char *const *argv)
             text += ' ';
         }
     }
-    for (const std::string &piece : readDefinition(text)) {
+    std::string fault;
+    std::vector<std::string> pieces = readDefinition(text, &fault);
+    if (!fault.empty()) {
+        setError(PROJ_ERR_INVALID_OP_ILLEGAL_ARG_VALUE, fault);
+        return false;
+    }
+    for (const std::string &piece : pieces) {
         addParam(params, piece);
     }
+    return true;
 }
 
 void addDefault(std::vector<ProjParam> &params, const char *word)
@@ -1119,7 +1191,7 @@ PJ *openGridList(PJ_CONTEXT *ctx, const std::string &list)
 {
     /* the list is one value as PROJ reads it, or no list */
     std::string piece = "nadgrids=" + list;
-    if (!plainValue(list) || readDefinition(piece) != std::vector<std::string>{piece}) {
+    if (!definitionValue(list) || readDefinition(pieceText(piece)) != std::vector<std::string>{piece}) {
         setError(PROJ_ERR_INVALID_OP_FILE_NOT_FOUND_OR_INVALID, "invalid grid list: " + list);
         return nullptr;
     }
@@ -1425,7 +1497,9 @@ ProjHandle *projInit(int argc, const char *const *argv)
     }
     auto h = std::make_unique<ProjHandle>();
     std::vector<ProjParam> &p = h->params;
-    addWords(p, argc, argv);
+    if (!addWords(p, argc, argv)) {
+        return nullptr;
+    }
     if (ProjParam *init = findParam(p, "init")) {
         init->used = true;
         ProjParam copy = *init;
@@ -1479,7 +1553,7 @@ ProjHandle *projInit(int argc, const char *const *argv)
     h->inverse = info.has_inverse != 0;
     std::string id = info.id != nullptr ? info.id : "";
     h->latLong = id == "latlong" || id == "longlat" || id == "latlon" || id == "lonlat";
-    std::vector<std::string> usedWords = splitText(info.definition != nullptr ? info.definition : "", ' ');
+    std::vector<std::string> usedWords = readDefinition(info.definition != nullptr ? info.definition : "");
     for (ProjParam *e : passed) {
         for (const std::string &u : usedWords) {
             if (u == e->text) {
@@ -1581,9 +1655,11 @@ ProjHandle *projLatLongFrom(const ProjHandle *h)
             words.push_back(*v != '\0' ? std::string(key) + "=" + v : std::string(key));
         }
     }
+    /* as text that reads back as these pieces: a value with a blank quoted */
     std::vector<const char *> argv;
     argv.reserve(words.size());
-    for (const std::string &w : words) {
+    for (std::string &w : words) {
+        w = pieceText(w);
         argv.push_back(w.c_str());
     }
     return projInit(static_cast<int>(argv.size()), argv.data());
@@ -1592,7 +1668,10 @@ ProjHandle *projLatLongFrom(const ProjHandle *h)
 int projEllSet(int argc, const char *const *argv, double *a, double *es)
 {
     ProjHandle h;
-    addWords(h.params, argc, argv);
+    if (!addWords(h.params, argc, argv)) {
+        setError(PROJ_ERR_INVALID_OP_ILLEGAL_ARG_VALUE, std::string("ellipse setup failure: ") + projErrorText());
+        return 1;
+    }
     const char *refused = nullptr;
     const ProjParam *ellps = findParam(h.params, "ellps");
     const ProjParam *rf = findParam(h.params, "rf");
@@ -1710,6 +1789,11 @@ NadTable *nadTableOpen(const char *name)
     clearError();
     if (name == nullptr) {
         setError(PROJ_ERR_OTHER_API_MISUSE, "no grid name");
+        return nullptr;
+    }
+    /* a list given alone is one word: no blank, no quote */
+    if (!plainValue(name)) {
+        setError(PROJ_ERR_INVALID_OP_FILE_NOT_FOUND_OR_INVALID, std::string("invalid grid list: ") + name);
         return nullptr;
     }
     PJ_CONTEXT *ctx = context();

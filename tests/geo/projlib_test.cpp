@@ -18,9 +18,11 @@
 #include <filesystem>
 #include <iterator>
 #include <memory>
+#include <csignal>
 #include <set>
 #include <sstream>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -519,9 +521,10 @@ TEST(ProjInit, DefinitionTextIsReadAsProjReadsIt)
     EXPECT_EQ(params(joined.get()), (std::vector<std::string>{"proj=utm", "zone=21", "ellps=intl"}));
 }
 
-/* A value PROJ's readers may take in different ways (a blank, a quote, a
- * control character left in it) never reaches PROJ; a grid list is one
- * value or no list. */
+/* A value PROJ's readers may take in different ways (a quote, a ";" or a
+ * control character left in it) never reaches PROJ; one with a blank
+ * reaches it quoted, as PROJ reads it, and PROJ knows no such ellipsoid;
+ * a grid list given alone is one word or no list. */
 TEST(ProjInit, ValuesThatPROJCouldReadOtherwiseAreRefused)
 {
     for (const char *text :
@@ -535,6 +538,169 @@ TEST(ProjInit, ValuesThatPROJCouldReadOtherwiseAreRefused)
         EXPECT_EQ(nadTableOpen(list), nullptr) << list;
         EXPECT_EQ(std::string(projErrorText()), std::string("invalid grid list: ") + list);
     }
+}
+
+/* A value in double quotes holds blanks, a doubled quote stands for one,
+ * and blanks beside "=" and "," go inside quotes too: the title PROJ
+ * reads from the same text (its description) is the entry's value, the
+ * words after it are read, and the projection is the one without it. */
+TEST(ProjInit, QuotedValuesHoldBlanksAsProjReadsThem)
+{
+    Proj plain = init("proj=utm zone=25 south ellps=GRS80");
+    ASSERT_TRUE(plain) << projErrorText();
+    double px, py;
+    projFwd(plain.get(), -35 * kDeg, -10 * kDeg, &px, &py);
+    PJ_CONTEXT *ctx = proj_context_create();
+    for (const char *title :
+         {"\"My map\"", "\"My \"\"q\"\" map\"", "\"a = b , c\"", "\"  two  blanks  \"", "\"\"\"a b\"\"\""}) {
+        std::string text = std::string("proj=utm zone=25 south title=") + title + " ellps=GRS80";
+        PJ *peer = proj_create(ctx, text.c_str());
+        ASSERT_NE(peer, nullptr) << text;
+        std::string expected = std::string("title=") + proj_pj_info(peer).description;
+        proj_destroy(peer);
+        const char *one = text.c_str();
+        /* as one word, and as the words a list of it splits into (which
+         * lose a double blank) */
+        std::vector<Proj> made;
+        made.push_back(Proj(projInit(1, &one)));
+        if (std::strstr(title, "  ") == nullptr) {
+            made.push_back(init(text));
+        }
+        for (const Proj &p : made) {
+            ASSERT_TRUE(p) << text << ": " << projErrorText();
+            EXPECT_EQ(params(p.get()),
+                      (std::vector<std::string>{"proj=utm", "zone=25", "south", expected, "ellps=GRS80"}))
+                << text;
+            double x, y;
+            projFwd(p.get(), -35 * kDeg, -10 * kDeg, &x, &y);
+            EXPECT_EQ(x, px) << text;
+            EXPECT_EQ(y, py) << text;
+        }
+    }
+    proj_context_destroy(ctx);
+    /* An init file and its entry named in quotes. */
+    std::string folder = makeFolder();
+    std::string defs = folder + "/my defs";
+    std::FILE *f = std::fopen(defs.c_str(), "w");
+    ASSERT_NE(f, nullptr);
+    std::fputs("<25s> proj=utm zone=25 south ellps=GRS80 <>\n", f);
+    std::fclose(f);
+    std::string text = "init=\"" + defs + ":25s\"";
+    const char *one = text.c_str();
+    Proj fromInit(projInit(1, &one));
+    ASSERT_TRUE(fromInit) << projErrorText();
+    double x, y;
+    projFwd(fromInit.get(), -35 * kDeg, -10 * kDeg, &x, &y);
+    EXPECT_NEAR(x, px, 1e-6);
+    EXPECT_NEAR(y, py, 1e-6);
+    EXPECT_TRUE(hasParam(fromInit.get(), "init=" + defs + ":25s", true));
+    std::filesystem::remove_all(folder);
+}
+
+/* A quote that PROJ's programs do not read as a value's (one left open,
+ * one inside a value or a key, a quoted value with more after it) is
+ * refused with the piece that holds it; so it is for an ellipsoid. */
+TEST(ProjInit, QuotesThatOpenNoWholeValueAreRefusedWithTheirPiece)
+{
+    const char *cases[][2] = {
+        {"proj=utm zone=25 title=\"My map", "unterminated quote: title=\"My map"},
+        {"proj=utm title=\"My map zone=25 ", "unterminated quote: title=\"My map zone=25"},
+        {"proj=utm zone=25 title=\"My map\"\"", "unterminated quote: title=\"My map\"\""},
+        {"proj=utm zone=25 title=a\"b c\"", "misplaced quote: title=a\"b c\""},
+        {"proj=utm zone=25 title=\"a\"b ellps=intl", "misplaced quote: title=\"a\"b"},
+        {"proj=utm zone=25 \"title=a b\"", "misplaced quote: \"title=a b\""},
+    };
+    for (const auto &c : cases) {
+        Proj p(projInit(1, &c[0]));
+        EXPECT_FALSE(p) << c[0];
+        EXPECT_EQ(std::string(projErrorText()), c[1]) << c[0];
+        EXPECT_NE(projErrno(), 0) << c[0];
+    }
+    double a = 0, es = 0;
+    const char *ellipsoid[] = {"ellps=intl", "title=\"x"};
+    EXPECT_NE(projEllSet(2, ellipsoid, &a, &es), 0);
+    EXPECT_EQ(std::string(projErrorText()), "ellipse setup failure: unterminated quote: title=\"x");
+    /* values PROJ would write out bare and read back otherwise */
+    for (const char *text : {"proj=utm zone=25 title=\"a;b c\"", "proj=utm zone=25 title=\"a\tb c\"",
+                             "proj=utm zone=25 title=\"a\"\"b\""}) {
+        Proj p(projInit(1, &text));
+        EXPECT_FALSE(p) << text;
+        EXPECT_EQ(std::string(projErrorText()).rfind("invalid definition: ", 0), 0u) << text << ": " << projErrorText();
+    }
+}
+
+namespace {
+
+volatile sig_atomic_t interrupted = 0;
+
+void interrupt(int)
+{
+    interrupted = 1;
+    alarm(1);
+}
+
+}  // namespace
+
+/* Every file key with its value in quotes, a blank in the name, is held to
+ * regular files: a FIFO is refused at once, as a missing file is (a
+ * call that waits on the FIFO is interrupted after 5 seconds, which
+ * fails the test). */
+TEST(ProjInit, QuotedFileValuesWithBlanksAreStillHeldToRegularFiles)
+{
+    std::string folder = makeFolder();
+    std::string fifo = folder + "/my pipe";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    std::string entries = folder + "/my entries";
+    std::FILE *f = std::fopen(entries.c_str(), "w");
+    ASSERT_NE(f, nullptr);
+    std::fprintf(f, "<1> proj=tinshift file=\"%s\" <>\n", fifo.c_str());
+    std::fclose(f);
+    const std::string forms[] = {
+        "proj=tinshift file=\"NAME\"",
+        "proj=hgridshift grids=\"NAME\"",
+        "proj=hgridshift grids=\"@x,@NAME\"",
+        "proj=vgridshift grids=\"NAME\"",
+        "proj=xyzgridshift grids=\"NAME\"",
+        "proj=deformation xy_grids=\"NAME\" z_grids=x t_epoch=2000",
+        "proj=deformation xy_grids=x z_grids=\"NAME\" t_epoch=2000",
+        "proj=defmodel model=\"NAME\"",
+        "proj=utm zone=10 init=\"NAME:1\"",
+        "proj=utm zone=10 init=\"" + entries + ":1\"",
+        "proj=tinshift file = \"NAME\"",
+    };
+    struct sigaction action = {}, kept = {};
+    action.sa_handler = interrupt;
+    sigemptyset(&action.sa_mask);
+    ASSERT_EQ(sigaction(SIGALRM, &action, &kept), 0);
+    interrupted = 0;
+    alarm(5);
+    for (const std::string &form : forms) {
+        for (const std::string &name : {folder + "/my none", fifo}) {
+            std::string text = form;
+            if (std::size_t at = text.find("NAME"); at != std::string::npos) {
+                text.replace(at, 4, name);
+            }
+            const char *one = text.c_str();
+            Proj p(projInit(1, &one));
+            /* PROJ leaves out a missing optional grid */
+            if (name == fifo || form.find('@') == std::string::npos) {
+                EXPECT_FALSE(p) << text;
+            }
+            EXPECT_EQ(interrupted, 0) << text;
+        }
+    }
+    /* and a grid list of a datum, when the grid opens */
+    Proj wgs84 = init("proj=latlong datum=WGS84");
+    std::string text = "proj=latlong ellps=bessel nadgrids=\"" + fifo + "\"";
+    const char *one = text.c_str();
+    Proj src(projInit(1, &one));
+    ASSERT_TRUE(src) << projErrorText();
+    double x = 0, y = 0, z = 0;
+    EXPECT_NE(projTransform(src.get(), wgs84.get(), 0.1, 0.2, 0, &x, &y, &z), 0);
+    alarm(0);
+    EXPECT_EQ(interrupted, 0);
+    sigaction(SIGALRM, &kept, nullptr);
+    std::filesystem::remove_all(folder);
 }
 
 /* ---- projecting ---- */

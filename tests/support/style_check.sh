@@ -283,7 +283,7 @@ rawNumbers=$(sources $library | grep -v '/runtime/cnumber\.\(cpp\|h\)$' | xargs 
     }')
 findings "$rawNumbers" "style_check: a number read as written, infinities and NaN too (use cReadNumber, cScanNumbers or cToolNumber, or list the line with its reason)"
 # The line, "FILE:TEXT" as for defaultTypes, that hands PROJ a definition.
-projDoor='geo/projlib.cpp:PJ *pj = proj_create_argv(ctx, static_cast<int>(argv.size()), argv.data());'
+projDoor='geo/projlib.cpp:PJ *pj = proj_create(ctx, joined.c_str());'
 # shellcheck disable=SC2086
 projCalls=$(sources $library | xargs awk -v keep=0 "$uncomment" |
     awk -F: -v src="$src/" -v allowed="$projDoor" "$listedLines"'
