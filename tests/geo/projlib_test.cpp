@@ -907,6 +907,27 @@ TEST_F(ProjGrids, ConstantGridShiftsForwardToTheTargetDatumAndBack)
     EXPECT_NE(projTransform(src.get(), dst.get(), 20 * kDeg, 51 * kDeg, 0, &x, &y, &z), 0);
 }
 
+/* A grid whose name holds a blank, named in quotes, shifts as the same
+ * grid under a plain name; the latitude/longitude system of its
+ * projection keeps the name whole. */
+TEST_F(ProjGrids, AQuotedGridNameWithABlankShiftsAsAPlainOne)
+{
+    std::string path = grid("my const.ct2", constantShiftGrid(10, 50, 0.5, 0.5, 5, 5, 2, 3));
+    std::string text = "proj=utm zone=32 ellps=bessel nadgrids=\"" + path + "\"";
+    const char *one = text.c_str();
+    Proj src(projInit(1, &one));
+    ASSERT_TRUE(src) << projErrorText();
+    EXPECT_TRUE(hasParam(src.get(), "nadgrids=" + path, true));
+    Proj geographic(projLatLongFrom(src.get()));
+    ASSERT_TRUE(geographic) << projErrorText();
+    EXPECT_TRUE(hasParam(geographic.get(), "nadgrids=" + path, true));
+    Proj dst = init("proj=latlong datum=WGS84");
+    double x, y, z;
+    ASSERT_EQ(projTransform(geographic.get(), dst.get(), 11 * kDeg, 51 * kDeg, 0, &x, &y, &z), 0) << projErrorText();
+    EXPECT_NEAR(x, 11 * kDeg + 2 * kSec, 1e-12);
+    EXPECT_NEAR(y, 51 * kDeg + 3 * kSec, 1e-12);
+}
+
 TEST_F(ProjGrids, NodesAreInterpolatedBilinearly)
 {
     /* The shift grows by 1" per column eastwards and 2" per row northwards. */
