@@ -1209,7 +1209,8 @@ private:
             /* a procedure's frame holds none of the global frame's
                variables: the way out when the match runs there */
             bool procedure = !tcls && !global_ && globalFrame();
-            return refuse(cut(text) + ": " + base + " is a variable of Tcl's or of the application's; choose another name" +
+            return refuse(cut(text) + ": " + base +
+                          " is a variable of Tcl's or of the application's; choose another name" +
                           (procedure ? ", or run the match in a procedure" : ""));
         }
         names_.insert(base);
