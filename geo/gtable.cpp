@@ -21,6 +21,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "geo/dbase.h"
@@ -845,15 +846,18 @@ int wordSetDataBlock(TableCall &c)
  * loop sets the elements and evaluates it. */
 
 /* Field numbers of the markers (-1 for the record number and the whole
- * record); false, with why ("%X names no field"), when a marker names no
- * field of the table. */
+ * record); false, with why ("%X names no field", and what to write
+ * instead when it can tell), when a marker names no field of the table. */
 bool resolveFields(const DBaseTable *t, const MatchScript &placed, std::vector<int> &fields, std::string &why)
 {
     fields.assign(placed.markers.size(), -1);
     for (size_t k = 0; k < placed.markers.size(); k++) {
         const MatchMarker &marker = placed.markers[k];
         if (marker.kind == MatchMarker::kField && (fields[k] = dBaseFieldIndex(t, marker.field.c_str())) < 0) {
-            why = matchScriptCut(matchMarkerText(marker)) + " names no field";
+            /* no name longer than a field descriptor's 11 bytes names a field */
+            why = matchNoField(marker, [t](std::string_view name) {
+                return name.size() <= DBASE_NAME_MAX + 1 && dBaseFieldIndex(t, std::string(name).c_str()) >= 0;
+            });
             return false;
         }
     }

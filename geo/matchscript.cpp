@@ -85,10 +85,13 @@
  *	variable that may hold a value (one the predicate sets otherwise than
  *	by set or incr with literal words: checked in finish, since the
  *	setting may come after the loop).
- *	A refusal says which word it refuses and why.
+ *	A refusal says which word it refuses and why, and what to write
+ *	instead where there is a way out (another name for a variable; a
+ *	blank after a field's name, matchNoField).
  *	No command has a {*} word; the match's array is not named anywhere
- *	(matchScriptPlace); a marker in a comment is never read and is
- *	accepted; a predicate whose brackets, braces and parentheses nest
+ *	(matchScriptPlace); a marker in a comment is accepted and its value
+ *	never read (the table still asks that it name a field); a predicate
+ *	whose brackets, braces and parentheses nest
  *	deeper than kMaxDepth is refused, and so is a text read a second time
  *	that would nest deeper than the levels left to it; the placer counts
  *	one level for each.
@@ -1201,8 +1204,14 @@ private:
         if (base.empty() || !std::all_of(base.begin(), base.end(), nameChar)) {
             return refuse(cut(text) + ": a variable's name must be letters and digits");
         }
-        if (known_.globals.count(base) != 0 || !own(base)) {
-            return refuse(cut(text) + ": " + base + " is a variable of Tcl's or of the application's");
+        bool tcls = known_.globals.count(base) != 0;
+        if (tcls || !own(base)) {
+            /* a procedure's frame holds none of the global frame's
+               variables: the way out when the match runs there */
+            bool procedure = !tcls && !global_ && globalFrame();
+            return refuse(cut(text) + ": " + base +
+                          " is a variable of Tcl's or of the application's; choose another name" +
+                          (procedure ? ", or run the match in a procedure" : ""));
         }
         names_.insert(base);
         if (!clean_) {
@@ -1243,6 +1252,26 @@ private:
             variables_.push_back({name, global_});
         }
         return length == 0 || name == "->";
+    }
+
+    /* True when the match runs in the global frame (info level is 0). */
+    bool globalFrame()
+    {
+        Tcl_Obj *words[] = {Tcl_NewStringObj("::info", -1), Tcl_NewStringObj("level", -1)};
+        for (Tcl_Obj *w : words) {
+            Tcl_IncrRefCount(w);
+        }
+        Tcl_InterpState state = Tcl_SaveInterpState(interp_, TCL_OK);
+        int level = -1;
+        if (Tcl_EvalObjv(interp_, 2, words, 0) == TCL_OK &&
+            Tcl_GetIntFromObj(nullptr, Tcl_GetObjResult(interp_), &level) != TCL_OK) {
+            level = -1;
+        }
+        Tcl_RestoreInterpState(interp_, state);
+        for (Tcl_Obj *w : words) {
+            Tcl_DecrRefCount(w);
+        }
+        return level == 0;
     }
 
     /* What the command word resolves to, where the command runs: a rule's
@@ -1997,6 +2026,71 @@ size_t markerAt(const char *p, MatchMarker &marker)
     return n + 1;
 }
 
+/* True when c may run into a field's name where a blank was meant: what
+ * closes a bracket, brace or parenthesis, a comma, a quote, a semicolon,
+ * and the characters of expr's operators. */
+bool runsInto(char c)
+{
+    return c != '\0' && std::strchr(")]},\";<>=!+-*/&|?:^~", c) != nullptr;
+}
+
+/* True when c is an ASCII letter, digit or underscore. */
+bool wordChar(char c)
+{
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
+}
+
+/* True when text, what follows a %, begins as a conversion of format or
+ * scan does: an optional position (1$), flags, a width, a precision, a
+ * size and a conversion letter (or scan's [set]), not followed by a
+ * letter, digit or underscore (so that %AREA is no %A). */
+bool readsAsConversion(const std::string &text)
+{
+    size_t i = 0, n = text.size();
+    auto digits = [&] {
+        size_t from = i;
+        while (i < n && text[i] >= '0' && text[i] <= '9') {
+            i++;
+        }
+        return i > from;
+    };
+    auto oneOf = [&](const char *set) { return i < n && std::strchr(set, text[i]) != nullptr; };
+    if (!(digits() && oneOf("$"))) {
+        i = 0;
+    } else {
+        i++;
+    }
+    while (oneOf("-+0#")) {
+        i++;
+    }
+    if (oneOf("*")) {
+        i++;
+    } else {
+        digits();
+    }
+    if (oneOf(".")) {
+        i++;
+        if (oneOf("*")) {
+            i++;
+        } else {
+            digits();
+        }
+    }
+    if (text.compare(i, 2, "ll") == 0) {
+        i += 2;
+    } else if (oneOf("hlLjztq")) {
+        i++;
+    }
+    if (oneOf("[")) {
+        return true; /* scan's set runs to its ] */
+    }
+    if (!oneOf("duioxXbcsfeEgGaAn%")) {
+        return false;
+    }
+    i++;
+    return i == n || !wordChar(text[i]);
+}
+
 /* True when brackets, braces and parentheses in [p, end) nest deeper than
  * limit (counted loosely, an upper bound of how deep Tcl's parser
  * recurses). */
@@ -2018,6 +2112,26 @@ bool nestsDeeper(const char *p, const char *end, int limit)
 }
 
 }  // namespace
+
+std::string matchNoField(const MatchMarker &marker, const std::function<bool(std::string_view)> &isField)
+{
+    std::string why = matchScriptCut(matchMarkerText(marker)) + " names no field";
+    if (marker.kind != MatchMarker::kField) {
+        return why;
+    }
+    std::string_view name = marker.field;
+    for (size_t at = name.size(); at-- > 1;) {
+        if (runsInto(name[at]) && isField(name.substr(0, at))) {
+            /* "write %AREA )": the name, the blank, and the parenthesis closed */
+            return why + " (a field's name ends at a blank: write %" + std::string(name.substr(0, at)) + " )";
+        }
+    }
+    if (readsAsConversion(marker.field)) {
+        why += " (a % word is a field marker; a conversion of format or scan cannot be written in a predicate: "
+               "compute it with expr)";
+    }
+    return why;
+}
 
 int matchScriptInit(Tcl_Interp *interp)
 {

@@ -12,7 +12,9 @@
 
 #include <tcl.h>
 
+#include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 /* One marker of a predicate, in the order of the predicate's text. */
@@ -70,5 +72,17 @@ std::string matchScriptCut(std::string text);
 
 /* A marker as a predicate writes it: "%{INDEX}", "%{RECORD}" or "%FIELD". */
 std::string matchMarkerText(const MatchMarker &marker);
+
+/* Why a field marker that names no field is refused: "%X names no field"
+ * (X cut as matchScriptCut cuts), and what to write instead where the
+ * marker shows it. When X runs into punctuation (a closing ), ] or }, a
+ * comma, a quote, a semicolon or an operator of expr) and the name cut
+ * before it names a field (the longest such, isField telling), the
+ * reason goes on " (a field's name ends at a blank: write %NAME )";
+ * else, when X reads as a conversion of format or scan (%d, %.1f, %-5s,
+ * %[a-z] ...), " (a % word is a field marker; a conversion of format or
+ * scan cannot be written in a predicate: compute it with expr)". The
+ * field-name rule itself is unchanged: a name runs to the next blank. */
+std::string matchNoField(const MatchMarker &marker, const std::function<bool(std::string_view)> &isField);
 
 #endif /* TESK_GEO_MATCHSCRIPT_H */
