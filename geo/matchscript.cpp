@@ -20,22 +20,26 @@
  *	     already an alias or a procedure; for string, dict and info, the
  *	     subcommand too, through the ensemble as Tcl made it). Its rule
  *	     gives each word a role:
- *	     - a value (list, lindex, llength, lrange, the list and an exact
- *	       pattern of lsearch, the list of lsort, split's, join's,
- *	       concat's and dict create's, get's and exists' words, the values
- *	       of format, return, error, set, append, lappend and incr, the
- *	       words of string's subcommands of kStringWords other than a
- *	       class, a pattern or a count, the string of regexp and of
- *	       switch, the lists of foreach and lmap): anything may stand
- *	       there, markers, variable reads and command substitutions
- *	       (checked as scripts), bare or in double quotes; never in the
- *	       index of a variable, and a braced word is only text;
- *	     - a keyword, level, count, option, glob or regular-expression
- *	       pattern, or format: a literal word without a marker (a format
- *	       without a width or precision taken from a value, '*');
+ *	     - a value (list, lindex, llength, lrange, lreverse, linsert,
+ *	       the elements of lrepeat, the list of lassign, the list and an
+ *	       exact pattern of lsearch, the list of lsort, split's, join's,
+ *	       concat's and dict create's, get's, exists' and size's words, the
+ *	       dictionary of dict keys and values, the values of format,
+ *	       return, error, set, append, lappend and incr, the words of
+ *	       string's subcommands of kStringWords other than a class, a
+ *	       pattern or a count, the string of regexp, regsub and switch,
+ *	       the lists of foreach and lmap): anything may stand there,
+ *	       markers, variable reads and command substitutions (checked as
+ *	       scripts), bare or in double quotes; never in the index of a
+ *	       variable, and a braced word is only text;
+ *	     - a keyword, level, count (string repeat, lrepeat), option, glob
+ *	       or regular-expression pattern, regsub's substitution, or format:
+ *	       a literal word without a marker (a format without a width or
+ *	       precision taken from a value, '*'); so is the name of info
+ *	       exists when it begins with :: (it reads no value);
  *	     - a variable name (set, append, lappend, incr, info exists,
- *	       regexp's variables, where "->" may stand too, catch's,
- *	       string is -failindex, foreach's, lmap's and try's lists): a
+ *	       regexp's variables, where "->" may stand too, regsub's, lassign's,
+ *	       catch's, string is -failindex, foreach's, lmap's and try's lists): a
  *	       literal name of letters and digits, unqualified, that was not
  *	       a global variable when the package was loaded (Tcl's own, such
  *	       as auto_index, env, tcl_*, belong to Tcl) and is no variable
@@ -73,6 +77,8 @@
  *	     commands, which the command may run as a script (a widget's
  *	     -command, then invoke), names no command that a predicate may
  *	     not call (scriptWord).
+ *	break and continue (no words) end or skip the loop around them; outside
+ *	one they end the match as an error does.
  *	Every other command is refused whatever its words, so that no
  *	predicate changes a command it was cleared for: the commands present
  *	when the package was loaded (Tcl's and Tk's own, under any name now)
@@ -168,6 +174,13 @@ bool refused(std::string &why, const std::string &reason)
 {
     why = reason;
     return false;
+}
+
+/* True when word is a literal word that is one of options. */
+bool oneOf(const Word &word, std::initializer_list<const char *> options)
+{
+    return word.literal &&
+           std::any_of(options.begin(), options.end(), [&](const char *o) { return word.text == o; });
 }
 
 bool valueRule(const std::vector<Word> &, std::vector<Role> &roles, std::string &)
@@ -312,14 +325,48 @@ bool regexpRule(const std::vector<Word> &words, std::vector<Role> &roles, std::s
     return true;
 }
 
+/* regsub ?switches? exp string subSpec ?varName?: the switches are the
+ * leading literal words that begin with "-", each one of those that only
+ * say how the pattern matches (-start takes a value, read as an index);
+ * the pattern and the substitution are literal words, the string a value
+ * and the variable one the predicate sets. As for regexp, a word not
+ * written out ends the switches where Tcl ends them too, at the literal
+ * pattern. */
+bool regsubRule(const std::vector<Word> &words, std::vector<Role> &roles, std::string &why)
+{
+    size_t n = words.size(), k = 1;
+    for (; k < n && words[k].literal && !words[k].text.empty() && words[k].text[0] == '-'; k++) {
+        if (words[k].text == "--") {
+            k++;
+            break;
+        }
+        if (words[k].text == "-start") {
+            if (k + 1 < n) {
+                roles[++k] = Role::kValue;
+            }
+        } else if (!oneOf(words[k], {"-all", "-expanded", "-line", "-linestop", "-lineanchor", "-nocase"})) {
+            return refused(why, "regsub " + words[k].text + " is not allowed in a predicate");
+        }
+    }
+    if (n - k != 3 && n - k != 4) {
+        return refused(why, "regsub takes a pattern, a string, a substitution and at most a variable's name");
+    }
+    roles[k + 1] = Role::kValue; /* the pattern at k and the substitution at k + 2 stay fixed */
+    if (n - k == 4) {
+        roles[k + 3] = Role::kName;
+    }
+    return true;
+}
+
 /* The subcommands of dict and info the rules know (see dictRule and
  * infoRule). */
-constexpr const char *kDictWords[] = {"create", "exists", "get"};
+constexpr const char *kDictWords[] = {"create", "exists", "get", "keys", "size", "values"};
 constexpr const char *kInfoWords[] = {"exists"};
 
 /* dict create ?key value ...?, dict get dictionary ?key ...?, dict exists
- * dictionary key ?key ...?: values only; they read a dictionary and
- * build one. */
+ * dictionary key ?key ...?, dict size dictionary: values only; they read
+ * a dictionary and build one. dict keys and dict values dictionary
+ * ?pattern?: the pattern literal. */
 bool dictRule(const std::vector<Word> &words, std::vector<Role> &roles, std::string &why)
 {
     if (words.size() < 2 || !words[1].literal) {
@@ -329,10 +376,15 @@ bool dictRule(const std::vector<Word> &words, std::vector<Role> &roles, std::str
         return refused(why, "dict " + words[1].text + " is not allowed in a predicate");
     }
     fill(roles, 2, Role::kValue);
+    if (words[1].text == "keys" || words[1].text == "values") {
+        fill(roles, 3, Role::kFixed);
+    }
     return true;
 }
 
-/* info exists name: whether a variable the predicate sets is set. */
+/* info exists name: whether a variable the predicate sets is set, or
+ * whether a global variable named from :: is (the name written out; no
+ * value is read). */
 bool infoRule(const std::vector<Word> &words, std::vector<Role> &roles, std::string &why)
 {
     if (words.size() < 2 || !words[1].literal) {
@@ -344,15 +396,40 @@ bool infoRule(const std::vector<Word> &words, std::vector<Role> &roles, std::str
     if (words.size() != 3) {
         return refused(why, "info exists takes a variable's name");
     }
-    roles[2] = Role::kName;
+    if (!(words[2].literal && words[2].text.compare(0, 2, "::") == 0)) {
+        roles[2] = Role::kName;
+    }
     return true;
 }
 
-/* True when word is a literal word that is one of options. */
-bool oneOf(const Word &word, std::initializer_list<const char *> options)
+/* lassign list ?name ...?: the list a value, the names the predicate's
+ * own (as foreach's). */
+bool lassignRule(const std::vector<Word> &words, std::vector<Role> &roles, std::string &why)
 {
-    return word.literal &&
-           std::any_of(options.begin(), options.end(), [&](const char *o) { return word.text == o; });
+    if (words.size() < 2) {
+        return refused(why, "lassign takes a list");
+    }
+    roles[1] = Role::kValue;
+    fill(roles, 2, Role::kName);
+    return true;
+}
+
+/* lrepeat count ?element ...?: the count literal, as string repeat's, so
+ * that no value sizes the work; the elements values. */
+bool lrepeatRule(const std::vector<Word> &words, std::vector<Role> &roles, std::string &why)
+{
+    if (words.size() < 2) {
+        return refused(why, "lrepeat takes a count");
+    }
+    fill(roles, 2, Role::kValue);
+    return true;
+}
+
+/* break and continue: no words; they end or skip the loop around them
+ * (outside one they end the match as an error does). */
+bool loopRule(const std::vector<Word> &words, std::vector<Role> &, std::string &why)
+{
+    return words.size() == 1 || refused(why, words[0].text + " takes no words");
 }
 
 /* lsort ?option ...? list: options that only say how values compare and
@@ -599,6 +676,10 @@ constexpr CommandRule kRules[] = {
     {"lindex", valueRule},    /* a list and indices, read as indices */
     {"llength", valueRule},   /* a list */
     {"lrange", valueRule},    /* a list and two indices */
+    {"lreverse", valueRule},  /* a list */
+    {"linsert", valueRule},   /* a list, an index read as an index, and elements */
+    {"lrepeat", lrepeatRule}, /* a literal count and elements */
+    {"lassign", lassignRule}, /* a list, and variables named literally */
     {"lsearch", lsearchRule}, /* options, a list and a pattern: no option runs a script */
     {"format", formatRule},   /* a literal format and values; no conversion writes a variable */
     {"return", valueRule},    /* a result and its options, handed back */
@@ -611,10 +692,11 @@ constexpr CommandRule kRules[] = {
     {"join", valueRule},      /* a list and the text between its elements */
     {"concat", valueRule},    /* values joined */
     {"lsort", lsortRule},     /* literal options without -command, and a list */
-    {"dict", dictRule},       /* create, get, exists: dictionaries read and built */
+    {"dict", dictRule},       /* create, get, exists, size, keys, values: dictionaries read and built */
     {"info", infoRule},       /* exists: whether a variable named literally is set */
     {"string", stringRule},   /* the subcommands of kStringWords compare, measure and cut values */
     {"regexp", regexpRule},   /* a literal pattern and the string; the later words name variables */
+    {"regsub", regsubRule},   /* a literal pattern and substitution, the string, a variable named literally */
     /* Commands that evaluate expressions and run scripts in place. */
     {"expr", exprRule},
     {"if", ifRule},
@@ -625,6 +707,8 @@ constexpr CommandRule kRules[] = {
     {"catch", catchRule},
     {"time", timeRule},
     {"try", tryRule},
+    {"break", loopRule}, /* ends the loop around it */
+    {"continue", loopRule},
     {"switch", switchRule}, /* a value matched against literal patterns; bodies run in place */
     {"eval", evalRule},
     {"uplevel", uplevelRule},
@@ -1645,7 +1729,7 @@ private:
             switch (roles[w]) {
             case Role::kFixed: {
                 std::string of = cut(commandName);
-                if (rule == stringRule) {
+                if (rule == stringRule || rule == dictRule) {
                     of += " " + words[1].text;
                 }
                 ok = literalWord(src, word, "this word of " + of);

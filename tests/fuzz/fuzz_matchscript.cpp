@@ -6,7 +6,8 @@
  *	expressions braced and not, script bodies, second passes, commands
  *	off the list, Tcl's library procedures, markers in names, a value
  *	stored in a variable, a loop, catch, try or regexp variable or
- *	::errorInfo and then reused in any position from kReuses, raw
+ *	::errorInfo and then reused in any position from kReuses, break and
+ *	continue, the list, dict and regsub commands, raw
  *	fragments of Tcl's special characters), nested up to four deep, and
  *	for every marker a hostile cell (kCells, or input bytes followed by
  *	one of them). When the placer accepts the predicate, the placed
@@ -180,6 +181,42 @@ constexpr const char *kShapes[] = {
     "::msgcat::mc @",
     "::tcl::HistAdd @ exec",
     "wba @ 0",
+    /* break and continue, lassign, lreverse, linsert, lrepeat, dict size,
+       keys and values, regsub, info exists of a global */
+    "foreach x [split @ {}] {if {$x eq \"z\"} break} ; &",
+    "foreach x [list @ ] {if {$x ne {}} continue ; #}",
+    "while 1 {break} ; #",
+    "for {set i 0} {$i < 3} {incr i} {if {$i == 1} continue ; #}",
+    "if {@ eq 1} break ; #",
+    "continue",
+    "break @",
+    "lassign [list @ @ ] x v ; &",
+    "lassign @ x ; &",
+    "lassign [list @ ] held",
+    "lassign [list @ ] @",
+    "set x [lreverse [list @ ~]] ; &",
+    "set x [linsert [list @ ] @ @ ] ; &",
+    "lrepeat @ x",
+    "set x [lrepeat 3 @ ] ; &",
+    "lrepeat 2 {*}@",
+    "dict size [dict create @ @ ]",
+    "set x [dict keys [dict create @ 1] *] ; &",
+    "dict keys [dict create @ 1] @",
+    "set x [dict values [dict create k @ ] @] ; &",
+    "dict values [dict create k @ ] x*",
+    "dict set held k @",
+    "dict unset x @",
+    "regsub {a} @ {b} x ; &",
+    "set x [regsub -all {(.)} @ {\\1&}] ; &",
+    "regsub @ x y",
+    "regsub a x @",
+    "regsub a @ b @",
+    "regsub -start @ a @ b x ; &",
+    "regsub -command pwn a @",
+    "regsub {(.*)} @ {\\1} held",
+    "info exists ::@",
+    "info exists ::held ; info exists ::a(@)",
+    "expr {[info exists ::held] && @ > 1}",
 };
 
 /* Uses of a value kept in x (or in ::errorInfo, ::errorCode, the match's
@@ -228,6 +265,13 @@ constexpr const char *kReuses[] = {
     "info exists $x",
     "lsort -index $x {{a}}",
     "switch -- $x {a {expr 1} default {expr 0}}",
+    "lrepeat $x a",
+    "regsub $x a b",
+    "regsub a b $x",
+    "dict keys {a 1} $x",
+    "dict values {a 1} $x",
+    "lassign $x $x",
+    "linsert {a} $x $x",
 };
 
 /* Cells that run pwn or read ::probe when Tcl parses them as a script, an
@@ -262,6 +306,11 @@ constexpr const char *kCells[] = {
     "*a*a*a*a*a*a*a*a*a*a*a*a*a*a*a*a*a*a*b",
     "pwn exec",
     "::probe 1",
+    "2147483647",
+    "-2147483648",
+    "end+99999999999",
+    "(a+)+$",
+    "*[a-z]*\\1&",
 };
 
 constexpr int kMaxNesting = 4;
