@@ -31,6 +31,11 @@ for page in "$(dirname "$0")"/../../doc/man/*.man; do
     grep -q "<title>tesk_$name - " "$html/files/$name.html"
     grep -q "href=\"files/$name.html\"" "$html/toc.html"
 done
+# The recipes and the script that makes their files, beside the HTML pages
+# that send a reader to them, as they are in the sources.
+for file in recipes.md recipe-files.tcl; do
+    cmp -s "$(dirname "$0")/../../doc/$file" "$prefix/share/doc/tesk/$file"
+done
 # No variable set, started inside a folder of data: the package's own
 # library is loaded, the folder's program.lib never runs.
 mkdir "$prefix/data"
