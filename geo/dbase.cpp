@@ -736,11 +736,15 @@ void freedBaseHead(unsigned char *head)
     gmemFree(head);
 }
 
-int writedBase(const char *fileName, DBaseTable *t, int selectedOnly, int *error)
+int writedBase(const char *fileName, DBaseTable *t, int selectedOnly, int *error, std::string *why)
 {
     int dummy = 0;
     if (error == nullptr) {
         error = &dummy;
+    }
+    std::string ignored;
+    if (why == nullptr) {
+        why = &ignored;
     }
     if (t == nullptr) {
         return 0;
@@ -757,11 +761,14 @@ int writedBase(const char *fileName, DBaseTable *t, int selectedOnly, int *error
     FileReplacement files[2];
     FileReplacement &r = files[0], &pageFile = files[1];
     if (!replaceBegin(&r, fileName)) {
+        *why = saveFailureText(fileName, false, errno);
         tesk_fprintf(stderr, "writedBase - error in open\n");
         *error = DBASE_ERR_OPEN;
         return 0;
     }
-    auto fail = [&](int code, const char *message) {
+    /* A failure of file given, its replacement begun or not. */
+    auto fail = [&](int code, const char *message, const char *given = nullptr, bool begun = true) {
+        *why = saveFailureText(given != nullptr ? given : fileName, begun, errno);
         tesk_fprintf(stderr, "%s", message);
         *error = code;
         replaceAbandon(&r);
@@ -772,8 +779,9 @@ int writedBase(const char *fileName, DBaseTable *t, int selectedOnly, int *error
     size_t count = 1;
     if (t->codePage != nullptr && dBaseCodePageToWrite(fileName, t->codePage, &codePagePath)) {
         const size_t n = std::strlen(t->codePage);
-        if (!replaceBegin(&pageFile, codePagePath.c_str()) || !writeAt(pageFile.fd, t->codePage, n, 0)) {
-            return fail(DBASE_ERR_WDATA, "writedBase - error in writing code page\n");
+        bool begun = replaceBegin(&pageFile, codePagePath.c_str());
+        if (!begun || !writeAt(pageFile.fd, t->codePage, n, 0)) {
+            return fail(DBASE_ERR_WDATA, "writedBase - error in writing code page\n", codePagePath.c_str(), begun);
         }
         count = 2;
     }
@@ -815,6 +823,9 @@ int writedBase(const char *fileName, DBaseTable *t, int selectedOnly, int *error
         return fail(DBASE_ERR_WDATA, "writedBase - error in writing data\n");
     }
     if (!replaceCommitAll(files, count)) {
+        /* the file that the commit names, else the table */
+        bool page = count == 2 && replaceFailure().find(" " + pageFile.target + ": ") != std::string::npos;
+        *why = saveFailureText(page ? codePagePath.c_str() : fileName, true, errno);
         tesk_fprintf(stderr, "writedBase - error in writing data\n");
         *error = DBASE_ERR_WDATA;
         return 0;

@@ -88,8 +88,10 @@ void freedBaseHead(unsigned char *head);
  * beside fileName renamed over it: 1 done (file name stored, modified
  * cleared), 0 failed with *error set; a failure leaves any old file whole.
  * A table whose encoding a .cpg file named gets that .cpg beside the new
- * file too. */
-int writedBase(const char *fileName, DBaseTable *table, int selectedOnly, int *error);
+ * file too. A failure with a reason sets *why (when why is not NULL) to it,
+ * naming the file as fileName gives it ("cannot write t.dbf: No space left
+ * on device"). */
+int writedBase(const char *fileName, DBaseTable *table, int selectedOnly, int *error, std::string *why = nullptr);
 /* An empty table: no fields, no records, today's date. NULL: no memory. */
 DBaseTable *newdBase();
 /* An exact copy, flags, order, counters and encoding included; NULL: no

@@ -28,6 +28,7 @@
 #include "geo/matchscript.h"
 #include "geo/shapecall.h"
 #include "runtime/subcmd.h"
+#include "runtime/util.h"
 #include "tesk.h"
 
 namespace {
@@ -69,7 +70,15 @@ void *gtableObjClone(void *payload, int selectedOnly)
 int gtableObjSave(RAMOBJ *obj, const char *fileName, int selectedOnly)
 {
     int error = 0;
-    return obj->payload != nullptr && writedBase(fileName, tableOf(obj), selectedOnly, &error);
+    std::string why;
+    if (obj->payload == nullptr) {
+        return 0;
+    }
+    if (!writedBase(fileName, tableOf(obj), selectedOnly, &error, &why)) {
+        objSaveFailed(why);
+        return 0;
+    }
+    return 1;
 }
 
 void *gtableObjLoad(const char *fileName, void **)

@@ -15,6 +15,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <string>
 #include <vector>
@@ -608,7 +609,9 @@ int saveShapeHead(int fd, ShapeHead *head)
 {
     off_t size = fileSize(fd);
     if (size < 0 || size / 2 > INT_MAX) {
+        int why = size < 0 ? errno : EFBIG;
         tesk_fprintf(stderr, "Error in writing in saveShapeHead\n");
+        errno = why;
         return 0;
     }
     if (size < SHAPE_HEAD_BYTES) {
@@ -622,7 +625,9 @@ int saveShapeHead(int fd, ShapeHead *head)
     unsigned char b[SHAPE_HEAD_BYTES];
     encodeHead(head, b);
     if (!writeAt(fd, b, sizeof b, 0)) {
+        int why = errno;
         tesk_fprintf(stderr, "Error in writing in saveShapeHead\n");
+        errno = why;
         return 0;
     }
     return 1;
@@ -832,10 +837,14 @@ ShapeFile *readShapeFile(const char *fileName, int *error)
     return set;
 }
 
-int writeShape(const char *fileName, ShapeFile *set, int selectedOnly, int *error)
+int writeShape(const char *fileName, ShapeFile *set, int selectedOnly, int *error, std::string *why)
 {
     if (!set) {
         return 0;
+    }
+    std::string ignored;
+    if (why == nullptr) {
+        why = &ignored;
     }
     if (selectedOnly) {
         int any = 0;
@@ -861,6 +870,7 @@ int writeShape(const char *fileName, ShapeFile *set, int selectedOnly, int *erro
     }
     FileReplacement mainFile, indexFile;
     if (!replaceBegin(&mainFile, fileName)) {
+        *why = saveFailureText(fileName, false, errno);
         tesk_fprintf(stderr, "writeShape - error in open shape data file\n");
         if (error) {
             *error = 0;
@@ -892,13 +902,15 @@ int writeShape(const char *fileName, ShapeFile *set, int selectedOnly, int *erro
         at += off_t(bytes);
         written.push_back(words);
     }
-    auto abandon = [&]() {
+    /* A failure of file given, its replacement begun or not. */
+    auto abandon = [&](const char *given, bool begun = true) {
+        *why = saveFailureText(given, begun, errno);
         replaceAbandon(&mainFile);
         replaceAbandon(&indexFile);
         return 0;
     };
     if (!ok || !saveShapeHead(mainFile.fd, &head)) {
-        return abandon();
+        return abandon(fileName);
     }
     if (set->head) {
         int keep = set->head->fileLength;
@@ -906,11 +918,13 @@ int writeShape(const char *fileName, ShapeFile *set, int selectedOnly, int *erro
         set->head->fileLength = keep;
     }
     if (!replaceBegin(&indexFile, indexName)) {
+        int saved = errno;
         tesk_fprintf(stderr, "writeShape - error in open shape index file\n");
         if (error) {
             *error = 0;
         }
-        return abandon();
+        errno = saved;
+        return abandon(indexName, false);
     }
     unsigned char hb[SHAPE_HEAD_BYTES];
     head.fileLength = int(50 + 4 * int64_t(written.size()));
@@ -924,13 +938,18 @@ int writeShape(const char *fileName, ShapeFile *set, int selectedOnly, int *erro
     }
     if (!writeAt(indexFile.fd, hb, sizeof hb, 0) ||
         (!entries.empty() && !writeAt(indexFile.fd, entries.data(), entries.size(), SHAPE_HEAD_BYTES))) {
+        int saved = errno;
         tesk_fprintf(stderr, "Error in writing in saveShapeHead\n");
-        return abandon();
+        errno = saved;
+        return abandon(indexName);
     }
     /* Both files are committed as one, so a failure never pairs a new main
      * file with the old index. */
     FileReplacement both[2] = {mainFile, indexFile};
     if (!replaceCommitAll(both, 2)) {
+        /* the file that the commit names, else the main file */
+        bool index = replaceFailure().find(" " + both[1].target + ": ") != std::string::npos;
+        *why = saveFailureText(index ? indexName : fileName, true, errno);
         return 0;
     }
     close(both[0].fd);

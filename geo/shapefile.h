@@ -12,6 +12,7 @@
 
 #include <stddef.h>
 #include <stdint.h>
+#include <string>
 
 enum ShapeType {
     SHP_NULL = 0,
@@ -102,8 +103,11 @@ int countShapeRecords(const char *fileName, int *count);
 ShapeFile *readShapeFile(const char *fileName, int *error);
 
 /* Writes all records, or only the selected ones, as main and index files,
- * each through a temporary file renamed over the target. 1 or 0. */
-int writeShape(const char *fileName, ShapeFile *set, int selectedOnly, int *error);
+ * each through a temporary file renamed over the target. 1 or 0; a
+ * failure with a reason sets *why (when why is not NULL) to it, naming the
+ * file as fileName gives it ("cannot write r.shx: No space left on
+ * device"). */
+int writeShape(const char *fileName, ShapeFile *set, int selectedOnly, int *error, std::string *why = nullptr);
 
 void freeShapeFile(ShapeFile *set);
 

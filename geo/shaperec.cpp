@@ -13,7 +13,10 @@
 
 #include <string.h>
 #include <climits>
+#include <string>
 #include <vector>
+
+#include "runtime/util.h"
 
 namespace {
 
@@ -979,7 +982,12 @@ void *shapeObjClone(void *data, int selectedOnly)
 
 int shapeObjSave(RAMOBJ *obj, const char *fileName, int selectedOnly)
 {
-    return writeShape(fileName, payload(obj), selectedOnly, nullptr);
+    std::string why;
+    if (!writeShape(fileName, payload(obj), selectedOnly, nullptr, &why)) {
+        objSaveFailed(why);
+        return 0;
+    }
+    return 1;
 }
 
 void *shapeObjLoad(const char *fileName, void **error)

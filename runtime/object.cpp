@@ -10,7 +10,9 @@
 #include <cstring>
 #include <string>
 #include "runtime/configspec.h"
+#include "runtime/replace.h"
 #include "runtime/subcmd.h"
+#include "runtime/util.h"
 #include "tesk_stdio.h"
 
 Tk_ConfigSpec objectConfigSpecs[] = {
@@ -108,7 +110,25 @@ int cloneObject(RAMOBJ *obj, Tcl_Interp *interp, int argc, const char **argv)
     return TCL_OK;
 }
 
+/* Why the save under way failed, as its kind named it; empty when it named
+ * nothing. */
+thread_local std::string saveFailure;
+
 }  // namespace
+
+void objSaveFailed(const std::string &why)
+{
+    saveFailure = why;
+}
+
+std::string saveFailureText(const char *given, bool begun, int error)
+{
+    std::string step = begun ? std::string() : replaceFailure();
+    if (!step.empty()) {
+        return step;
+    }
+    return std::string("cannot write ") + given + ": " + (error != 0 ? std::strerror(error) : "short write");
+}
 
 extern "C" {
 
@@ -380,8 +400,14 @@ int objDefCommand(RAMOBJ *obj, Tcl_Interp *interp, int argc, const char **argv)
         if (argc < 3 || argc > 4 || (argc == 4 && !selectedWord(argc, argv, 3))) {
             return usage(interp, argv[0], " save filename [selected]");
         }
+        saveFailure.clear();
         if (obj->save == nullptr || !obj->save(obj, argv[2], selectedWord(argc, argv, 3))) {
-            Tcl_SetResult(interp, const_cast<char *>("Error in save object"), TCL_STATIC);
+            std::string message = "Error in save object";
+            if (!saveFailure.empty()) {
+                message += ": " + saveFailure;
+            }
+            Tcl_SetObjResult(interp, Tcl_NewStringObj(message.c_str(), -1));
+            saveFailure.clear();
             return TCL_ERROR;
         }
         return TCL_OK;

@@ -468,15 +468,53 @@ bool copyContents(int from, int to)
     return ftruncate(to, st.st_size) == 0 && fsync(to) == 0;
 }
 
-/* Puts the contents of an in-place replacement over its target: r->fd is
- * then the target, open for reading and writing. */
+/* Gives back the room that reserveInPlace took past target's end for the
+ * contents of fd, when they are not to be written after all. */
+void releaseInPlace(int fd, int target)
+{
+    int saved = errno;
+    struct stat from, to;
+    if (fstat(fd, &from) == 0 && fstat(target, &to) == 0 && from.st_size > to.st_size) {
+        fallocate(target, FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, to.st_size, from.st_size - to.st_size);
+    }
+    errno = saved;
+}
+
+/* Reserves the disk space of the new contents (fd's length) on target
+ * without changing its length or a byte of it, so that a full disk or a
+ * quota fails the write in place before it begins. A file system that
+ * reserves nothing (EOPNOTSUPP) is written as it comes. False (errno set)
+ * when the space is not there, what was reserved given back. */
+bool reserveInPlace(int fd, int target)
+{
+    struct stat from;
+    if (fstat(fd, &from) != 0) {
+        return false;
+    }
+    if (from.st_size == 0) {
+        return true;
+    }
+    int answer;
+    do {
+        answer = fallocate(target, FALLOC_FL_KEEP_SIZE, 0, from.st_size);
+    } while (answer != 0 && errno == EINTR);
+    if (answer == 0 || errno == EOPNOTSUPP || errno == ENOSYS) {
+        return true;
+    }
+    releaseInPlace(fd, target);
+    return false;
+}
+
+/* Puts the contents of an in-place replacement over its target, once the
+ * disk holds room for them: r->fd is then the target, open for reading
+ * and writing. */
 bool commitInPlace(FileReplacement *r)
 {
     int target = open(r->target.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW);
     if (target < 0) {
         target = dup(r->placeFd);  // writable, if not readable
     }
-    if (target < 0 || !copyContents(r->fd, target)) {
+    if (target < 0 || !reserveInPlace(r->fd, target) || !copyContents(r->fd, target)) {
         failed("cannot write", r->target);
         int saved = errno;
         if (target >= 0) {
@@ -756,9 +794,28 @@ bool replaceCommitAll(FileReplacement *r, size_t n)
             failed("cannot put a new file in place of", r[i].target);
         }
     }
-    /* Files written in place last: their old contents cannot come back. */
+    /* Files written in place last: their old contents cannot come back.
+     * The room for all of them is reserved before the first is written, so
+     * that a full disk leaves every one as it was. */
+    auto release = [&](size_t from, size_t to) {
+        for (size_t j = from; j < to; j++) {
+            if (r[j].inPlace && r[j].placeFd >= 0) {
+                releaseInPlace(r[j].fd, r[j].placeFd);
+            }
+        }
+    };
+    for (size_t i = 0; i < n && ok; i++) {
+        ok = !r[i].inPlace || reserveInPlace(r[i].fd, r[i].placeFd);
+        if (!ok) {
+            failed("cannot write", r[i].target);
+            release(0, i);
+        }
+    }
     for (size_t i = 0; i < n && ok; i++) {
         ok = !r[i].inPlace || commitInPlace(&r[i]);
+        if (!ok) {
+            release(i + 1, n);
+        }
     }
     int saved = errno;
     for (size_t i = 0; i < n; i++) {

@@ -92,7 +92,9 @@ std::string replaceFailure();
  *	renames it over the target. On true r->fd stays open on the file now
  *	at the target, for the caller to keep or close. On false the new file
  *	is closed and removed, and the target is as it was (in place: whole,
- *	unless the copy over it failed part-way).
+ *	unless the copy over it failed part-way; the room for the new contents
+ *	is reserved on the target first where its file system reserves, so
+ *	that a full disk or quota fails before the copy begins).
  */
 bool replaceCommit(FileReplacement *r);
 

@@ -89,6 +89,20 @@ char *base64Encode(size_t n, const unsigned char *bytes, size_t *outLength);
  * when memory runs out. */
 unsigned char *base64Decode(size_t n, const char *text, size_t *outLength);
 
+/* Objects (object.cpp) ------------------------------------------------------- */
+
+/* Called by a kind's save procedure that fails for a reason it can name
+ * ("cannot write tab.dbf: No space left on device"): the object's save
+ * answers "Error in save object: " and the reason. A save that names none
+ * answers "Error in save object" alone. */
+void objSaveFailed(const std::string &why);
+/* Why one file of a save failed, named as the user gave it (given): where
+ * its replacement (replace.h) could not begin, the replacement's own
+ * account, which names the folder that takes no file or the file that may
+ * not be written; else "cannot write GIVEN: " and the system's reason for
+ * error ("short write" for 0). */
+std::string saveFailureText(const char *given, bool begun, int error);
+
 /* Output helpers (output.cpp) ------------------------------------------------- */
 
 void appendFloatList(Tcl_Interp *interp, const float *values, int n);
