@@ -13,17 +13,22 @@
  *	name it takes beside the target is target + ".tmp" + the writer's
  *	process id + "-" + a number (the target's name cut short enough for
  *	that to fit a file name), so that a save killed part-way leaves at
- *	most that one name, and the next save of the same target removes such
- *	names whose writer is gone. The replaced file keeps its owner, group,
- *	permission bits, access control list and other extended attributes
- *	(a file capability aside); other hard links of it keep the old
- *	contents.
+ *	most that one name, and a later save of the same target removes such
+ *	names whose writer is gone. Finding them costs a listing of the folder:
+ *	a process lists a folder once, at its first save there, and again only
+ *	after others changed the folder, at most once for every 64 names the
+ *	folder holds per save begun there since; its later saves look only at
+ *	the names of that form that the listing found. The replaced file keeps
+ *	its owner, group, permission bits, access control list and other
+ *	extended attributes (a file capability aside); other hard links of it
+ *	keep the old contents.
  *
  *	A folder that takes no new file (EACCES, EPERM, EROFS), or a sticky
  *	folder where the writer may not put a file in place of another user's,
  *	holding a target that exists and is writable: the new contents are
  *	written into a file without a name in the temporary folder ($TMPDIR,
- *	or /tmp when $TMPDIR takes no file) and copied over the target in
+ *	or /tmp when $TMPDIR takes no file), whose temporaries of the target
+ *	are found and removed as those beside it, and copied over the target in
  *	place at the commit. The old file is whole
  *	until then, but a failure during that copy can leave it partial.
  */

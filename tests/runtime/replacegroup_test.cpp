@@ -347,6 +347,32 @@ TEST_F(ReplaceGroupTest, AReplacedFileKeepsItsAccessListAndAttributes)
     EXPECT_EQ(names(), (Names{"t.dat", "u.dat", "v.dat"}));
 }
 
+TEST_F(ReplaceGroupTest, AStrayLeftAfterTheFolderWasListedIsFoundByALaterSaveOfTheSameProcess)
+{
+    /* a folder of 1,280 names, changed by another writer after this
+     * process listed it, is listed again within one save per 64 names */
+    for (int i = 0; i < 1280; i++) {
+        put("n" + std::to_string(i), "");
+    }
+    FileReplacement r;
+    begin(&r, "t.dat", "first");
+    ASSERT_TRUE(replaceCommit(&r));
+    close(r.fd);
+    std::string stray = "t.dat.tmp" + std::to_string(goneProcess()) + "-0";
+    std::string live = "t.dat.tmp" + std::to_string(getppid()) + "-0";
+    put(stray, "a killed writer's");
+    put(live, "a live writer's");
+    int saves = 0;
+    for (; saves <= 1280 / 64 + 1 && get(stray) != "<none>"; saves++) {
+        begin(&r, "t.dat", "again");
+        ASSERT_TRUE(replaceCommit(&r));
+        close(r.fd);
+    }
+    EXPECT_EQ(get(stray), "<none>") << saves;
+    EXPECT_EQ(get(live), "a live writer's");
+    EXPECT_EQ(get("t.dat"), "again");
+}
+
 TEST_F(ReplaceGroupTest, RootReplacingAnotherUsersFileKeepsItsOwnerGroupAndMode)
 {
     ASSERT_EQ(geteuid(), 0u) << "the tests run as root";
