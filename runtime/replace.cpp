@@ -440,26 +440,91 @@ bool stickyRefuses(const std::string &folder, const struct stat &old)
            dir.st_uid != me;
 }
 
+/* The permission bits of a file made by name where the folder's default
+ * access list does not say otherwise: 0666 less the umask, read where the
+ * system tells it without changing it. */
+mode_t madeFileMode()
+{
+    mode_t mask = 022;
+    std::FILE *status = std::fopen("/proc/self/status", "r");  // a line of the kernel's about this process
+    if (status != nullptr) {
+        char line[256];
+        while (std::fgets(line, sizeof line, status) != nullptr) {
+            unsigned value;
+            if (std::sscanf(line, "Umask: %o", &value) == 1) {
+                mask = static_cast<mode_t>(value & 0777);
+                break;
+            }
+        }
+        std::fclose(status);
+    }
+    return 0666 & ~mask;
+}
+
+/* Gives the unnamed file fd the first free temporary name of target, a
+ * link to it, in *name. False (errno set) where no link can be made: EEXIST
+ * when every name is taken, else the file system links no file. */
+bool linkTemporaryName(int fd, const std::string &target, std::string *name)
+{
+    std::string proc = "/proc/self/fd/" + std::to_string(fd);
+    for (int attempt = 0; attempt < 100; attempt++) {
+        std::string next = temporaryName(target, attempt);
+        int linked = linkat(AT_FDCWD, proc.c_str(), AT_FDCWD, next.c_str(), AT_SYMLINK_FOLLOW);
+        if (linked != 0 && errno != EEXIST) {
+            linked = linkat(fd, "", AT_FDCWD, next.c_str(), AT_EMPTY_PATH);
+        }
+        if (linked == 0) {
+            *name = next;
+            return true;
+        }
+        if (errno != EEXIST) {
+            return false;
+        }
+    }
+    errno = EEXIST;
+    return false;
+}
+
 /* Opens a new file for r in folder, its name based on target's: without a
  * name where the file system allows and named is false, else under the
- * first free temporary name. Sets r->fd, r->temporary, r->unnamed. */
+ * first free temporary name. Sets r->fd, r->temporary, r->unnamed, and
+ * r->newMode to the permission bits a file made there gets. The file
+ * itself has no access for group and others until it is put in place. */
 bool makeNewFile(FileReplacement *r, const std::string &folder, const std::string &target, bool named)
 {
-    if (!named) {
-        r->fd = open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0666);  // a new file of our own
-        if (r->fd >= 0) {
+    r->fd = open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0666);  // a new file of our own
+    if (r->fd >= 0) {
+        /* made as any file there is (the umask, or the folder's default
+         * access list), then kept private while it has no contents yet */
+        struct stat made;
+        if (fstat(r->fd, &made) != 0 || fchmod(r->fd, S_IRUSR | S_IWUSR) != 0) {
+            failed("cannot create a file in", folder);
+            int saved = errno;
+            close(r->fd);
+            r->fd = -1;
+            errno = saved;
+            return false;
+        }
+        r->newMode = made.st_mode & 0777;
+        if (!named) {
             r->unnamed = true;
             r->temporary = "/proc/self/fd/" + std::to_string(r->fd);
             return true;
         }
-        if (folderRefuses(errno) || errno == ENOSPC || errno == EDQUOT || errno == ENOENT || errno == ENOTDIR) {
-            failed("cannot create a file in", folder);
-            return false;
+        if (linkTemporaryName(r->fd, target, &r->temporary)) {
+            return true;
         }
+        close(r->fd);  // a file system without links: a named file of its own
+        r->fd = -1;
+    } else if (folderRefuses(errno) || errno == ENOSPC || errno == EDQUOT || errno == ENOENT || errno == ENOTDIR) {
+        failed("cannot create a file in", folder);
+        return false;
+    } else {
+        r->newMode = madeFileMode();
     }
     for (int attempt = 0; attempt < 100 && r->fd < 0; attempt++) {
         r->temporary = temporaryName(target, attempt);
-        r->fd = open(r->temporary.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);  // a new file of our own
+        r->fd = open(r->temporary.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);  // a new file of our own
         if (r->fd < 0 && errno != EEXIST) {
             break;
         }
@@ -535,18 +600,27 @@ void keepAttributes(int from, const char *fromPath, int to)
 }
 
 /* The old file's owner, group, whole mode and extended attributes on r's
- * new file, as it is about to take the target's place. */
+ * new file, or where the target is new the mode a file made there gets, as
+ * it is about to take the target's place. */
 bool finishMode(FileReplacement *r)
 {
-    if (r->replacing && !r->inPlace && !keepOwnerAndMode(r->fd, r->oldOwner, r->oldGroup, r->oldMode, true)) {
+    if (r->inPlace) {
+        return true;  // the target keeps its own
+    }
+    if (!r->replacing) {
+        if (fchmod(r->fd, r->newMode) != 0) {
+            failed("cannot set the mode of the new file for", r->target);
+            return false;
+        }
+        return true;
+    }
+    if (!keepOwnerAndMode(r->fd, r->oldOwner, r->oldGroup, r->oldMode, true)) {
         failed("cannot set the owner and mode of the new file for", r->target);
         return false;
     }
-    if (r->replacing && !r->inPlace) {
-        int saved = errno;
-        keepAttributes(-1, r->target.c_str(), r->fd);
-        errno = saved;
-    }
+    int saved = errno;
+    keepAttributes(-1, r->target.c_str(), r->fd);
+    errno = saved;
     return true;
 }
 
@@ -656,7 +730,7 @@ bool beginSteps(FileReplacement *r, const char *path, bool named)
         errno = saved;
         return false;
     }
-    if (r->replacing && !keepOwnerAndMode(r->fd, old.st_uid, old.st_gid, old.st_mode, false)) {
+    if (r->replacing && !keepOwnerAndMode(r->fd, old.st_uid, old.st_gid, S_IRUSR | S_IWUSR, false)) {
         failed("cannot set the owner and mode of a new file in", folder);
         int saved = errno;
         replaceAbandon(r);

@@ -18,10 +18,13 @@
  *	a process lists a folder once, at its first save there, and again only
  *	after others changed the folder, at most once for every 64 names the
  *	folder holds per save begun there since; its later saves look only at
- *	the names of that form that the listing found. The replaced file keeps
- *	its owner, group, permission bits, access control list and other
- *	extended attributes (a file capability aside); other hard links of it
- *	keep the old contents.
+ *	the names of that form that the listing found. The new file has no
+ *	access for group and others while it is written (mode 0600); the
+ *	replaced file's owner, group, permission bits, access control list and
+ *	other extended attributes (a file capability aside) are given to it as
+ *	it takes the target's place, or where the target is new the bits any
+ *	file made there gets. Other hard links of the replaced file keep the
+ *	old contents.
  *
  *	A folder that takes no new file (EACCES, EPERM, EROFS), or a sticky
  *	folder where the writer may not put a file in place of another user's,
@@ -54,6 +57,8 @@ struct FileReplacement {
     uid_t oldOwner = 0;     /* replacing: the old file's owner, group and */
     gid_t oldGroup = 0;     /* mode, given to the new file (the setuid and */
     mode_t oldMode = 0;     /* setgid bits just before it takes its place) */
+    mode_t newMode = 0;     /* a new target: the permission bits a file made
+                             * in its folder gets, given as it takes its place */
 };
 
 /*

@@ -373,6 +373,92 @@ TEST_F(ReplaceGroupTest, AStrayLeftAfterTheFolderWasListedIsFoundByALaterSaveOfT
     EXPECT_EQ(get("t.dat"), "again");
 }
 
+/* The permission bits of the file at name, or of the open file fd. */
+mode_t modeOf(const std::string &name, int fd = -1)
+{
+    struct stat st;
+    int got = fd >= 0 ? fstat(fd, &st) : stat(name.c_str(), &st);
+    return got == 0 ? st.st_mode & 07777 : 07777;
+}
+
+TEST_F(ReplaceGroupTest, TheNewFileHasNoAccessForGroupAndOthersUntilItTakesItsPlace)
+{
+    mode_t mask = umask(022);
+    umask(mask);
+    put("t.dat", "old", 0644);
+    FileReplacement r;
+    for (const char *name : {"t.dat", "new.dat"}) {
+        SCOPED_TRACE(name);
+        mode_t want = std::strcmp(name, "t.dat") == 0 ? 0644 : 0666 & ~mask;
+        begin(&r, name, "unnamed");
+        EXPECT_EQ(modeOf("", r.fd), 0600u);
+        ASSERT_TRUE(replaceCommit(&r));
+        close(r.fd);
+        EXPECT_EQ(modeOf(path(name)), want);
+        unlink(path("new.dat").c_str());
+
+        ASSERT_TRUE(replaceBeginNamed(&r, path(name).c_str()));
+        EXPECT_EQ(modeOf(r.temporary), 0600u);
+        int fd = open(r.temporary.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);  // the writer's own open, by name
+        ASSERT_TRUE(writeAt(fd, "named", 5, 0));
+        close(fd);
+        ASSERT_TRUE(replaceCommitNamed(&r));
+        EXPECT_EQ(get(name), "named");
+        EXPECT_EQ(modeOf(path(name)), want);
+    }
+    EXPECT_EQ(names(), (Names{"new.dat", "t.dat"}));
+
+    /* written in place: the new contents in the temporary folder, where
+     * the target's takes no file, are private too */
+    ASSERT_EQ(chmod(dir_.c_str(), 0755), 0);
+    ASSERT_EQ(mkdir(path("ro").c_str(), 0755), 0);
+    put("ro/mine.dat", "old", 0644);
+    ASSERT_EQ(chown(path("ro/mine.dat").c_str(), kNobody, kNogroup), 0);
+    ASSERT_EQ(chmod(path("ro").c_str(), 0555), 0);
+    std::string folder = dir_;
+    EXPECT_EQ(asNobody([&] {
+                  std::string out;
+                  for (const char *name : {"ro/mine.dat"}) {
+                      std::string file = folder + "/" + name;
+                      FileReplacement one;
+                      if (!replaceBegin(&one, file.c_str()) || !one.inPlace || modeOf("", one.fd) != 0600) {
+                          out += std::string(name) + " unnamed: " + replaceFailure() + "; ";
+                      }
+                      replaceAbandon(&one);
+                      if (!replaceBeginNamed(&one, file.c_str()) || !one.inPlace || modeOf(one.temporary) != 0600) {
+                          out += std::string(name) + " named: " + replaceFailure() + "; ";
+                      }
+                      replaceAbandon(&one);
+                  }
+                  return out;
+              }),
+              "");
+    chmod(path("ro").c_str(), 0755);
+}
+
+TEST_F(ReplaceGroupTest, ANewFileGetsWhatTheDefaultAccessListOfItsFolderGivesAnyNewFile)
+{
+    ASSERT_EQ(mkdir(path("acl").c_str(), 0755), 0);
+    std::string command = "setfacl -d -m u::rw,u:nobody:rw,g::r,m::rw,o::- '" + path("acl") + "'";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    int fd = open(path("acl/reference").c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    ASSERT_GE(fd, 0);
+    close(fd);
+    std::string acl = attribute(path("acl/reference"), "system.posix_acl_access");
+    ASSERT_NE(acl, "<none>");
+    FileReplacement r;
+    begin(&r, "acl/unnamed.dat", "new");
+    ASSERT_TRUE(replaceCommit(&r));
+    close(r.fd);
+    ASSERT_TRUE(replaceBeginNamed(&r, path("acl/named.dat").c_str()));
+    ASSERT_TRUE(replaceCommitNamed(&r));
+    for (const char *name : {"acl/unnamed.dat", "acl/named.dat"}) {
+        SCOPED_TRACE(name);
+        EXPECT_EQ(modeOf(path(name)), modeOf(path("acl/reference")));
+        EXPECT_EQ(attribute(path(name), "system.posix_acl_access"), acl);
+    }
+}
+
 TEST_F(ReplaceGroupTest, RootReplacingAnotherUsersFileKeepsItsOwnerGroupAndMode)
 {
     ASSERT_EQ(geteuid(), 0u) << "the tests run as root";
