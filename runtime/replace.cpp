@@ -695,12 +695,7 @@ bool beginSteps(FileReplacement *r, const char *path, bool named)
     }
     std::string folder = folderOf(r->target);
     removeStrays(folder, baseOf(r->target));
-    bool sticky = r->replacing && stickyRefuses(folder, old);
-    if (sticky) {
-        errno = EPERM;
-        failed("cannot replace a file of another user in", folder);
-    }
-    if (sticky || !makeNewFile(r, folder, r->target, named)) {
+    if (!makeNewFile(r, folder, r->target, named)) {
         int refused = errno;
         if (!r->replacing || !folderRefuses(refused)) {
             return false;
@@ -730,12 +725,19 @@ bool beginSteps(FileReplacement *r, const char *path, bool named)
         errno = saved;
         return false;
     }
-    if (r->replacing && !keepOwnerAndMode(r->fd, old.st_uid, old.st_gid, S_IRUSR | S_IWUSR, false)) {
-        failed("cannot set the owner and mode of a new file in", folder);
-        int saved = errno;
-        replaceAbandon(r);
-        errno = saved;
-        return false;
+    if (r->replacing && (stickyRefuses(folder, old) || fchown(r->fd, old.st_uid, old.st_gid) != 0)) {
+        /* The new file cannot take the earlier one's place, or not with its
+         * owner and group (another user's file, or a group the writer is
+         * not in): the earlier file, writable, is written in place. */
+        r->placeFd = open(r->target.c_str(), O_WRONLY | O_CLOEXEC | O_NOFOLLOW);
+        if (r->placeFd < 0) {
+            failed("cannot write", path);
+            int saved = errno;
+            abandonSteps(r);
+            errno = saved;
+            return false;
+        }
+        r->inPlace = true;
     }
     return true;
 }

@@ -26,14 +26,19 @@
  *	file made there gets. Other hard links of the replaced file keep the
  *	old contents.
  *
- *	A folder that takes no new file (EACCES, EPERM, EROFS), or a sticky
- *	folder where the writer may not put a file in place of another user's,
- *	holding a target that exists and is writable: the new contents are
- *	written into a file without a name in the temporary folder ($TMPDIR,
- *	or /tmp when $TMPDIR takes no file), whose temporaries of the target
- *	are found and removed as those beside it, and copied over the target in
- *	place at the commit. The old file is whole
- *	until then, but a failure during that copy can leave it partial.
+ *	The target is written in place where the new file cannot take its
+ *	place with its owner and group kept: a folder that takes no new file
+ *	(EACCES, EPERM, EROFS), a sticky folder where the writer may not put a
+ *	file in place of another user's, and a file whose owner and group the
+ *	new file cannot take (another user's file, or one of a group the writer
+ *	is not in, for a writer that is not root). The target must exist and be
+ *	writable. The new contents are written into a file of the writer's
+ *	beside the target, or where the folder takes no new file, in the
+ *	temporary folder ($TMPDIR, or /tmp when $TMPDIR takes no file), whose
+ *	temporaries of the target are found and removed as those beside it;
+ *	they are copied over the target at the commit. The old file is whole
+ *	until then, but a failure during that copy can leave it partial; the
+ *	target's other hard links see the new contents.
  */
 #ifndef TESK_RUNTIME_REPLACE_H
 #define TESK_RUNTIME_REPLACE_H
@@ -51,8 +56,8 @@ struct FileReplacement {
     ino_t oldInode = 0;     /* the images that have it open */
     bool unnamed = false;   /* the new file has no name yet: temporary is
                              * its /proc/self/fd name, valid while fd is open */
-    bool inPlace = false;   /* the folder takes no new file: the new contents
-                             * are copied over the target by the commit */
+    bool inPlace = false;   /* the target is written in place (see above): the
+                             * new contents are copied over it by the commit */
     int placeFd = -1;       /* inPlace: the target, open for writing */
     uid_t oldOwner = 0;     /* replacing: the old file's owner, group and */
     gid_t oldGroup = 0;     /* mode, given to the new file (the setuid and */
@@ -70,9 +75,9 @@ struct FileReplacement {
  *	the link names is replaced, or made when it is missing, and the link
  *	stays. Answers false (nothing made, errno telling why) when path
  *	names something else (EINVAL) or the file cannot be made. A file
- *	replaced keeps its owner and group where the caller may give them
- *	(setuid and setgid are dropped where it may not). Removes the
- *	temporary names beside the target whose writer is gone. The new file
+ *	replaced keeps its owner and group: where the new file cannot take
+ *	them, the target is written in place (r->inPlace). Removes the
+ *	temporary names of the target whose writer is gone. The new file
  *	may have no name (r->unnamed): a writer that must open it by name
  *	begins with replaceBeginNamed.
  */

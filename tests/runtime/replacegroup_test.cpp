@@ -408,17 +408,20 @@ TEST_F(ReplaceGroupTest, TheNewFileHasNoAccessForGroupAndOthersUntilItTakesItsPl
     }
     EXPECT_EQ(names(), (Names{"new.dat", "t.dat"}));
 
-    /* written in place: the new contents in the temporary folder, where
-     * the target's takes no file, are private too */
+    /* written in place: the new contents beside the target, or in the
+     * temporary folder where the target's takes no file, are private too */
     ASSERT_EQ(chmod(dir_.c_str(), 0755), 0);
     ASSERT_EQ(mkdir(path("ro").c_str(), 0755), 0);
+    ASSERT_EQ(mkdir(path("shared").c_str(), 0777), 0);
+    ASSERT_EQ(chmod(path("shared").c_str(), 0777), 0);
     put("ro/mine.dat", "old", 0644);
+    put("shared/roots.dat", "old", 0666);
     ASSERT_EQ(chown(path("ro/mine.dat").c_str(), kNobody, kNogroup), 0);
     ASSERT_EQ(chmod(path("ro").c_str(), 0555), 0);
     std::string folder = dir_;
     EXPECT_EQ(asNobody([&] {
                   std::string out;
-                  for (const char *name : {"ro/mine.dat"}) {
+                  for (const char *name : {"ro/mine.dat", "shared/roots.dat"}) {
                       std::string file = folder + "/" + name;
                       FileReplacement one;
                       if (!replaceBegin(&one, file.c_str()) || !one.inPlace || modeOf("", one.fd) != 0600) {
@@ -484,10 +487,12 @@ TEST_F(ReplaceGroupTest, RootReplacingAnotherUsersFileKeepsItsOwnerGroupAndMode)
     }
 }
 
-TEST_F(ReplaceGroupTest, AUserKeepsSetgidWithTheGroupAndDropsSetuidAndSetgidWhereTheGroupCannotBeKept)
+TEST_F(ReplaceGroupTest, AUserKeepsSetgidWithTheGroupAndWritesInPlaceAFileOfAGroupNotTheirs)
 {
     ASSERT_EQ(chmod(dir_.c_str(), 0777), 0);
-    /* group root: not one of nobody's; nogroup: nobody's own */
+    /* group root: not one of nobody's, kept by a write in place, which
+     * drops setuid and setgid as any write by a user does; nogroup:
+     * nobody's own, given to the new file with both bits */
     for (gid_t group : {gid_t(0), kNogroup}) {
         SCOPED_TRACE(group);
         put("g.txt", "old", 06755);
@@ -507,8 +512,10 @@ TEST_F(ReplaceGroupTest, AUserKeepsSetgidWithTheGroupAndDropsSetuidAndSetgidWher
         ASSERT_EQ(stat(file.c_str(), &st), 0);
         EXPECT_EQ(get("g.txt"), "new");
         EXPECT_EQ(st.st_uid, kNobody);
-        EXPECT_EQ(st.st_gid, kNogroup);
+        EXPECT_EQ(st.st_gid, group);
         EXPECT_EQ(st.st_mode & 07777, group == kNogroup ? 06755u : 0755u);
+        EXPECT_EQ(names(), (Names{"g.txt"}));
+        unlink(file.c_str());
     }
 }
 
@@ -575,7 +582,7 @@ TEST_F(ReplaceGroupTest, AFolderThatTakesNoNewFileHasItsWritableFilesWrittenInPl
     EXPECT_EQ(names(), (Names{"root.txt", "w.cpg", "w.dbf"}));
 }
 
-TEST_F(ReplaceGroupTest, InAStickyFolderOnlyAFileItsWriterMayNotPutInPlaceIsWrittenInPlace)
+TEST_F(ReplaceGroupTest, AnotherUsersFileIsWrittenInPlaceInAStickyFolderOrNot)
 {
     ASSERT_EQ(chmod(dir_.c_str(), 0755), 0);
     /* a folder of f.dat: its mode, its owner and the file's */
@@ -604,9 +611,10 @@ TEST_F(ReplaceGroupTest, InAStickyFolderOnlyAFileItsWriterMayNotPutInPlaceIsWrit
         replaceAbandon(&r);
         return out;
     };
-    /* only another user's file in a sticky folder of a third user's */
+    /* another user's file, whoever owns the folder and whatever its mode:
+     * the new file could not keep its owner */
     EXPECT_EQ(asNobody([&] { return how("root") + how("mine") + how("nobodys") + how("both") + how("plain"); }),
-              "root in place; mine replaced; nobodys replaced; both replaced; plain replaced; ");
+              "root in place; mine replaced; nobodys in place; both replaced; plain in place; ");
     /* root may put a file in place of anyone's */
     EXPECT_EQ(how("both"), "both replaced; ");
     for (const char *name : {"root", "mine", "nobodys", "both", "plain"}) {
