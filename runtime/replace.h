@@ -14,11 +14,12 @@
  *	process id + "-" + a number (the target's name cut short enough for
  *	that to fit a file name), so that a save killed part-way leaves at
  *	most that one name, and a later save of the same target removes such
- *	names whose writer is gone. Finding them costs a listing of the folder:
- *	a process lists a folder once, at its first save there, and again only
- *	after others changed the folder, at most once for every 64 names the
- *	folder holds per save begun there since; its later saves look only at
- *	the names of that form that the listing found. The new file has no
+ *	names whose writer is gone. Finding them costs a listing of the folder,
+ *	so a process lists a folder at its first save there, and again only
+ *	once others have changed it and the process has begun, since the last
+ *	listing, a save there for every 64 names the folder held; between
+ *	listings its saves look only at the names of that form that the last
+ *	listing found. The new file has no
  *	access for group and others while it is written (mode 0600); the
  *	replaced file's owner, group, permission bits, access control list and
  *	other extended attributes (a file capability aside) are given to it as
