@@ -1026,10 +1026,6 @@ bool keepOldName(const FileReplacement &r, KeptName *kept)
     return false;
 }
 
-}  // namespace
-
-namespace {
-
 /* replaceCommitAll without the notes of the folders it changes. */
 bool commitAllSteps(FileReplacement *r, size_t n)
 {
