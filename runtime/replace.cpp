@@ -13,9 +13,13 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <map>
+#include <mutex>
 #include <string>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/xattr.h>
+#include <tuple>
 #include <unistd.h>
 #include <vector>
 
@@ -161,13 +165,14 @@ bool writerGone(long pid)
     return pid > 0 && pid != getpid() && kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH;
 }
 
-/* True when name, in a folder holding base, is a temporary of base's left
- * by writers that are gone: base's stem, then one or more ".tmp" PID "-" N (a
- * temporary of a temporary), or ".old" PID "-" N alone (a second name of
- * an old file, a stray only while base exists again); nothing else. */
-bool strayTemporary(const std::string &name, const std::string &base, bool baseThere)
+/* True when name, in a folder holding a file whose temporaries begin with
+ * stem, is a temporary of that file left by writers that are gone: stem,
+ * then one or more ".tmp" PID "-" N (a temporary of a temporary), or ".old"
+ * PID "-" N alone (a second name of an old file, a stray only while the file
+ * exists again, as *baseThere() tells); nothing else. */
+template <typename BaseThere>
+bool strayTemporary(const std::string &name, const std::string &stem, BaseThere baseThere)
 {
-    std::string stem = stemOf(base);
     if (name.size() <= stem.size() || name.compare(0, stem.size(), stem) != 0) {
         return false;
     }
@@ -191,29 +196,217 @@ bool strayTemporary(const std::string &name, const std::string &base, bool baseT
         }
         groups++;
     }
-    return groups > 0 && !(old && (groups > 1 || !baseThere));
+    return groups > 0 && !(old && (groups > 1 || !baseThere()));
 }
 
-/* Removes the temporaries of target beside it whose writers are gone:
- * plain files only, by their own names (a link is never followed). */
-void removeStrays(const std::string &folder, const std::string &base)
+/* True when name ends as every temporary name does: ".tmp" or ".old", digits,
+ * "-", digits. Those are the names a listing keeps to look at again. */
+bool endsAsTemporary(const char *name, std::size_t size)
+{
+    std::size_t at = size;
+    while (at > 0 && name[at - 1] >= '0' && name[at - 1] <= '9') {
+        at--;
+    }
+    if (at == size || at == 0 || name[at - 1] != '-') {
+        return false;
+    }
+    std::size_t end = --at;
+    while (at > 0 && name[at - 1] >= '0' && name[at - 1] <= '9') {
+        at--;
+    }
+    return at < end && at >= 4 &&
+           (std::memcmp(name + at - 4, ".tmp", 4) == 0 || std::memcmp(name + at - 4, ".old", 4) == 0);
+}
+
+/*
+ * The folders this process makes temporaries in, and what it knows of them.
+ * Finding the temporaries of killed writers takes a listing of the folder,
+ * whose cost grows with the folder: a folder is listed by the first save
+ * this process makes in it, and the names of the form of a temporary are
+ * kept; each later save looks only at those. The folder's times and size
+ * are noted as this process leaves it after each step of its own; a change
+ * made by anyone else since (a killed writer's temporary among them) has
+ * the folder listed again, at the latest once this process has begun one
+ * save in it for every kNamesPerSave names it held, so that saves in a
+ * folder that others keep changing cost a bounded share of a listing each.
+ */
+constexpr std::size_t kNamesPerSave = 64;
+
+/* A folder: its device, inode and birth time (a folder made again under an
+ * inode that an earlier one had is another folder). */
+struct FolderKey {
+    dev_t device;
+    ino_t inode;
+    long long bornSeconds;
+    unsigned bornNanoseconds;
+    bool operator<(const FolderKey &other) const
+    {
+        return std::tie(device, inode, bornSeconds, bornNanoseconds) <
+               std::tie(other.device, other.inode, other.bornSeconds, other.bornNanoseconds);
+    }
+};
+
+/* A folder's state that any change of its names changes. */
+struct FolderStamp {
+    long long modified[2] = {0, 0}; /* last change of its names: seconds, nanoseconds */
+    long long changed[2] = {0, 0};  /* last change of the folder itself */
+    unsigned long long size = 0;    /* its size in bytes */
+    bool operator!=(const FolderStamp &other) const
+    {
+        return std::memcmp(modified, other.modified, sizeof modified) != 0 ||
+               std::memcmp(changed, other.changed, sizeof changed) != 0 || size != other.size;
+    }
+};
+
+/* What this process knows of one folder. */
+struct FolderRecord {
+    bool listed = false;                 /* it has been listed once */
+    FolderStamp left;                    /* the folder as this process last left it */
+    bool changedByOthers = false;        /* a change not this process's seen since the listing */
+    std::size_t names = 0;               /* names it held at the last listing */
+    std::size_t savesSince = 0;          /* saves begun in it since the last listing */
+    std::vector<std::string> candidates; /* names of the form of a temporary, not yet gone */
+};
+
+std::mutex foldersLock;                      /* guards folders */
+std::map<FolderKey, FolderRecord> *folders;  /* never freed: saves may run as the process ends */
+
+/* The key and stamp of folder; false when it cannot be read. */
+bool folderState(const std::string &folder, FolderKey *key, FolderStamp *stamp)
+{
+    struct statx st;
+    if (statx(AT_FDCWD, folder.c_str(), AT_STATX_SYNC_AS_STAT, STATX_BASIC_STATS | STATX_BTIME, &st) != 0) {
+        return false;
+    }
+    bool born = (st.stx_mask & STATX_BTIME) != 0;
+    *key = FolderKey{makedev(st.stx_dev_major, st.stx_dev_minor), st.stx_ino,
+                     born ? static_cast<long long>(st.stx_btime.tv_sec) : 0, born ? st.stx_btime.tv_nsec : 0u};
+    stamp->modified[0] = st.stx_mtime.tv_sec;
+    stamp->modified[1] = st.stx_mtime.tv_nsec;
+    stamp->changed[0] = st.stx_ctime.tv_sec;
+    stamp->changed[1] = st.stx_ctime.tv_nsec;
+    stamp->size = st.stx_size;
+    return true;
+}
+
+/* The record of folder, with its present stamp; null when the folder was
+ * never listed by this process (or cannot be read). */
+FolderRecord *knownFolder(const std::string &folder, FolderStamp *stamp)
+{
+    FolderKey key;
+    if (folders == nullptr || !folderState(folder, &key, stamp)) {
+        return nullptr;
+    }
+    auto found = folders->find(key);
+    return found == folders->end() ? nullptr : &found->second;
+}
+
+/* Notes that folder may have been changed by others since this process
+ * last left it: called before a step of this process's own changes it. */
+void folderBefore(const std::string &folder)
+{
+    std::lock_guard<std::mutex> hold(foldersLock);
+    FolderStamp now;
+    if (FolderRecord *record = knownFolder(folder, &now)) {
+        record->changedByOthers = record->changedByOthers || now != record->left;
+    }
+}
+
+/* Notes folder as this process leaves it, after steps of its own. */
+void folderAfter(const std::string &folder)
+{
+    int saved = errno;
+    std::lock_guard<std::mutex> hold(foldersLock);
+    FolderStamp now;
+    if (FolderRecord *record = knownFolder(folder, &now)) {
+        record->left = now;
+    }
+    errno = saved;
+}
+
+/* Lists folder into record: its names of the form of a temporary, and how
+ * many names it holds. */
+void listFolder(const std::string &folder, FolderRecord *record)
 {
     DIR *dir = opendir(folder.c_str());
     if (dir == nullptr) {
-        return;
+        return;  // not listed: tried again by the next save
     }
-    int saved = errno;
-    int fd = dirfd(dir);
-    struct stat st;
-    bool baseThere = fstatat(fd, base.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
+    record->candidates.clear();
+    record->names = 0;
     while (dirent *entry = readdir(dir)) {
-        std::string name = entry->d_name;
-        if (strayTemporary(name, base, baseThere) && fstatat(fd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
-            S_ISREG(st.st_mode)) {
-            unlinkat(fd, name.c_str(), 0);
+        std::size_t size = std::strlen(entry->d_name);
+        if (endsAsTemporary(entry->d_name, size)) {
+            record->candidates.emplace_back(entry->d_name, size);
         }
+        record->names++;
     }
     closedir(dir);
+    record->listed = true;
+    record->changedByOthers = false;
+    record->savesSince = 0;
+}
+
+/* Removes the temporaries of base in folder whose writers are gone: plain
+ * files only, by their own names (a link is never followed). The folder is
+ * listed as the record of folders above says; the names that a listing
+ * kept are looked at each time. */
+void removeStrays(const std::string &folder, const std::string &base)
+{
+    int saved = errno;
+    std::lock_guard<std::mutex> hold(foldersLock);
+    FolderKey key;
+    FolderStamp now;
+    if (!folderState(folder, &key, &now)) {
+        errno = saved;
+        return;
+    }
+    if (folders == nullptr) {
+        folders = new std::map<FolderKey, FolderRecord>;
+    }
+    FolderRecord &record = (*folders)[key];
+    if (record.listed && now != record.left) {
+        record.changedByOthers = true;
+    }
+    if (!record.listed || (record.changedByOthers && record.savesSince >= record.names / kNamesPerSave)) {
+        listFolder(folder, &record);
+    }
+    record.savesSince++;
+    std::string stem = stemOf(base);
+    DIR *dir = nullptr;
+    int there = -1; /* base exists in folder: 1, 0, or -1 not asked yet */
+    auto kept = record.candidates.begin();
+    for (auto name = record.candidates.begin(); name != record.candidates.end(); ++name) {
+        bool keep = true;
+        if (name->compare(0, stem.size(), stem) == 0 && (dir != nullptr || (dir = opendir(folder.c_str())) != nullptr)) {
+            int fd = dirfd(dir);
+            struct stat st;
+            auto baseThere = [&] {
+                if (there < 0) {
+                    there = fstatat(fd, base.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
+                }
+                return there == 1;
+            };
+            if (fstatat(fd, name->c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+                keep = errno != ENOENT;  // gone already
+            } else if (S_ISREG(st.st_mode) && strayTemporary(*name, stem, baseThere)) {
+                keep = unlinkat(fd, name->c_str(), 0) != 0;
+            }
+        }
+        if (keep) {
+            if (kept != name) {
+                *kept = std::move(*name);
+            }
+            ++kept;
+        }
+    }
+    record.candidates.erase(kept, record.candidates.end());
+    if (dir != nullptr) {
+        closedir(dir);
+    }
+    if (folderState(folder, &key, &now)) {
+        record.left = now;
+    }
     errno = saved;
 }
 
@@ -247,26 +440,91 @@ bool stickyRefuses(const std::string &folder, const struct stat &old)
            dir.st_uid != me;
 }
 
+/* The permission bits of a file made by name where the folder's default
+ * access list does not say otherwise: 0666 less the umask, read where the
+ * system tells it without changing it. */
+mode_t madeFileMode()
+{
+    mode_t mask = 022;
+    std::FILE *status = std::fopen("/proc/self/status", "r");  // a line of the kernel's about this process
+    if (status != nullptr) {
+        char line[256];
+        while (std::fgets(line, sizeof line, status) != nullptr) {
+            unsigned value;
+            if (std::sscanf(line, "Umask: %o", &value) == 1) {
+                mask = static_cast<mode_t>(value & 0777);
+                break;
+            }
+        }
+        std::fclose(status);
+    }
+    return 0666 & ~mask;
+}
+
+/* Gives the unnamed file fd the first free temporary name of target, a
+ * link to it, in *name. False (errno set) where no link can be made: EEXIST
+ * when every name is taken, else the file system links no file. */
+bool linkTemporaryName(int fd, const std::string &target, std::string *name)
+{
+    std::string proc = "/proc/self/fd/" + std::to_string(fd);
+    for (int attempt = 0; attempt < 100; attempt++) {
+        std::string next = temporaryName(target, attempt);
+        int linked = linkat(AT_FDCWD, proc.c_str(), AT_FDCWD, next.c_str(), AT_SYMLINK_FOLLOW);
+        if (linked != 0 && errno != EEXIST) {
+            linked = linkat(fd, "", AT_FDCWD, next.c_str(), AT_EMPTY_PATH);
+        }
+        if (linked == 0) {
+            *name = next;
+            return true;
+        }
+        if (errno != EEXIST) {
+            return false;
+        }
+    }
+    errno = EEXIST;
+    return false;
+}
+
 /* Opens a new file for r in folder, its name based on target's: without a
  * name where the file system allows and named is false, else under the
- * first free temporary name. Sets r->fd, r->temporary, r->unnamed. */
+ * first free temporary name. Sets r->fd, r->temporary, r->unnamed, and
+ * r->newMode to the permission bits a file made there gets. The file
+ * itself has no access for group and others until it is put in place. */
 bool makeNewFile(FileReplacement *r, const std::string &folder, const std::string &target, bool named)
 {
-    if (!named) {
-        r->fd = open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0666);  // a new file of our own
-        if (r->fd >= 0) {
+    r->fd = open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0666);  // a new file of our own
+    if (r->fd >= 0) {
+        /* made as any file there is (the umask, or the folder's default
+         * access list), then kept private while it has no contents yet */
+        struct stat made;
+        if (fstat(r->fd, &made) != 0 || fchmod(r->fd, S_IRUSR | S_IWUSR) != 0) {
+            failed("cannot create a file in", folder);
+            int saved = errno;
+            close(r->fd);
+            r->fd = -1;
+            errno = saved;
+            return false;
+        }
+        r->newMode = made.st_mode & 0777;
+        if (!named) {
             r->unnamed = true;
             r->temporary = "/proc/self/fd/" + std::to_string(r->fd);
             return true;
         }
-        if (folderRefuses(errno) || errno == ENOSPC || errno == EDQUOT || errno == ENOENT || errno == ENOTDIR) {
-            failed("cannot create a file in", folder);
-            return false;
+        if (linkTemporaryName(r->fd, target, &r->temporary)) {
+            return true;
         }
+        close(r->fd);  // a file system without links: a named file of its own
+        r->fd = -1;
+    } else if (folderRefuses(errno) || errno == ENOSPC || errno == EDQUOT || errno == ENOENT || errno == ENOTDIR) {
+        failed("cannot create a file in", folder);
+        return false;
+    } else {
+        r->newMode = madeFileMode();
     }
     for (int attempt = 0; attempt < 100 && r->fd < 0; attempt++) {
         r->temporary = temporaryName(target, attempt);
-        r->fd = open(r->temporary.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);  // a new file of our own
+        r->fd = open(r->temporary.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);  // a new file of our own
         if (r->fd < 0 && errno != EEXIST) {
             break;
         }
@@ -342,22 +600,63 @@ void keepAttributes(int from, const char *fromPath, int to)
 }
 
 /* The old file's owner, group, whole mode and extended attributes on r's
- * new file, as it is about to take the target's place. */
+ * new file, or where the target is new the mode a file made there gets, as
+ * it is about to take the target's place. */
 bool finishMode(FileReplacement *r)
 {
-    if (r->replacing && !r->inPlace && !keepOwnerAndMode(r->fd, r->oldOwner, r->oldGroup, r->oldMode, true)) {
+    if (r->inPlace) {
+        return true;  // the target keeps its own
+    }
+    if (!r->replacing) {
+        if (fchmod(r->fd, r->newMode) != 0) {
+            failed("cannot set the mode of the new file for", r->target);
+            return false;
+        }
+        return true;
+    }
+    if (!keepOwnerAndMode(r->fd, r->oldOwner, r->oldGroup, r->oldMode, true)) {
         failed("cannot set the owner and mode of the new file for", r->target);
         return false;
     }
-    if (r->replacing && !r->inPlace) {
-        int saved = errno;
-        keepAttributes(-1, r->target.c_str(), r->fd);
-        errno = saved;
-    }
+    int saved = errno;
+    keepAttributes(-1, r->target.c_str(), r->fd);
+    errno = saved;
     return true;
 }
 
-bool begin(FileReplacement *r, const char *path, bool named)
+/* The folders whose names the steps of r change: the target's, and the
+ * temporary folder that holds its named new file. */
+std::vector<std::string> changedFolders(const FileReplacement &r)
+{
+    std::vector<std::string> out;
+    if (!r.target.empty()) {
+        out.push_back(folderOf(r.target));
+    }
+    if (!r.unnamed && !r.temporary.empty() && (out.empty() || folderOf(r.temporary) != out.front())) {
+        out.push_back(folderOf(r.temporary));
+    }
+    return out;
+}
+
+/* replaceAbandon without the notes of the folders it changes. */
+void abandonSteps(FileReplacement *r)
+{
+    int saved = errno;
+    if (r->fd >= 0) {
+        close(r->fd);
+        r->fd = -1;
+        if (!r->unnamed) {
+            unlink(r->temporary.c_str());
+        }
+    }
+    if (r->placeFd >= 0) {
+        close(r->placeFd);
+        r->placeFd = -1;
+    }
+    errno = saved;
+}
+
+bool beginSteps(FileReplacement *r, const char *path, bool named)
 {
     *r = FileReplacement();
     lastFailure.clear();
@@ -396,12 +695,7 @@ bool begin(FileReplacement *r, const char *path, bool named)
     }
     std::string folder = folderOf(r->target);
     removeStrays(folder, baseOf(r->target));
-    bool sticky = r->replacing && stickyRefuses(folder, old);
-    if (sticky) {
-        errno = EPERM;
-        failed("cannot replace a file of another user in", folder);
-    }
-    if (sticky || !makeNewFile(r, folder, r->target, named)) {
+    if (!makeNewFile(r, folder, r->target, named)) {
         int refused = errno;
         if (!r->replacing || !folderRefuses(refused)) {
             return false;
@@ -420,25 +714,41 @@ bool begin(FileReplacement *r, const char *path, bool named)
                 return true;
             }
         }
-        replaceAbandon(r);
+        abandonSteps(r);
         return false;
     }
     if (r->replacing && faccessat(AT_FDCWD, r->target.c_str(), W_OK, AT_EACCESS) != 0) {
         /* a file its writer may not write is not replaced either */
         failed("cannot write", path);
         int saved = errno;
-        replaceAbandon(r);
+        abandonSteps(r);
         errno = saved;
         return false;
     }
-    if (r->replacing && !keepOwnerAndMode(r->fd, old.st_uid, old.st_gid, old.st_mode, false)) {
-        failed("cannot set the owner and mode of a new file in", folder);
-        int saved = errno;
-        replaceAbandon(r);
-        errno = saved;
-        return false;
+    if (r->replacing && (stickyRefuses(folder, old) || fchown(r->fd, old.st_uid, old.st_gid) != 0)) {
+        /* The new file cannot take the earlier one's place, or not with its
+         * owner and group (another user's file, or a group the writer is
+         * not in): the earlier file, writable, is written in place. */
+        r->placeFd = open(r->target.c_str(), O_WRONLY | O_CLOEXEC | O_NOFOLLOW);
+        if (r->placeFd < 0) {
+            failed("cannot write", path);
+            int saved = errno;
+            abandonSteps(r);
+            errno = saved;
+            return false;
+        }
+        r->inPlace = true;
     }
     return true;
+}
+
+bool begin(FileReplacement *r, const char *path, bool named)
+{
+    bool ok = beginSteps(r, path, named);
+    for (const std::string &folder : changedFolders(*r)) {
+        folderAfter(folder);
+    }
+    return ok;
 }
 
 /* Copies what fd holds, from its start, over to's contents, to's length
@@ -618,7 +928,10 @@ bool sameReplaceTarget(const char *a, const char *b)
     return firstThere == secondThere && landing(a) == landing(b);
 }
 
-bool replaceCommit(FileReplacement *r)
+namespace {
+
+/* replaceCommit without the notes of the folders it changes. */
+bool commitSteps(FileReplacement *r)
 {
     if (r->fd < 0) {
         errno = EBADF;
@@ -638,8 +951,25 @@ bool replaceCommit(FileReplacement *r)
         ok = false;
     }
     if (!ok) {
-        replaceAbandon(r);
+        abandonSteps(r);
     }
+    return ok;
+}
+
+}  // namespace
+
+bool replaceCommit(FileReplacement *r)
+{
+    std::vector<std::string> folders = changedFolders(*r);
+    for (const std::string &folder : folders) {
+        folderBefore(folder);
+    }
+    bool ok = commitSteps(r);
+    int saved = errno;
+    for (const std::string &folder : folders) {
+        folderAfter(folder);
+    }
+    errno = saved;
     return ok;
 }
 
@@ -676,19 +1006,14 @@ bool replaceCommitNamed(FileReplacement *r)
 
 void replaceAbandon(FileReplacement *r)
 {
-    int saved = errno;
-    if (r->fd >= 0) {
-        close(r->fd);
-        r->fd = -1;
-        if (!r->unnamed) {
-            unlink(r->temporary.c_str());
-        }
+    std::vector<std::string> folders = changedFolders(*r);
+    for (const std::string &folder : folders) {
+        folderBefore(folder);
     }
-    if (r->placeFd >= 0) {
-        close(r->placeFd);
-        r->placeFd = -1;
+    abandonSteps(r);
+    for (const std::string &folder : folders) {
+        folderAfter(folder);
     }
-    errno = saved;
 }
 
 namespace {
@@ -739,12 +1064,11 @@ bool keepOldName(const FileReplacement &r, KeptName *kept)
     return false;
 }
 
-}  // namespace
-
-bool replaceCommitAll(FileReplacement *r, size_t n)
+/* replaceCommitAll without the notes of the folders it changes. */
+bool commitAllSteps(FileReplacement *r, size_t n)
 {
     if (n == 1) {
-        return replaceCommit(r); /* one rename: all or none already */
+        return commitSteps(r); /* one rename: all or none already */
     }
     std::vector<KeptName> kept(n);
     bool ok = true;
@@ -836,10 +1160,34 @@ bool replaceCommitAll(FileReplacement *r, size_t n)
         if (kept[i].placed && !r[i].replacing) {
             unlink(r[i].target.c_str()); /* a target that was new goes again */
         }
-        replaceAbandon(&r[i]);
+        abandonSteps(&r[i]);
     }
     errno = saved;
     return false;
+}
+
+}  // namespace
+
+bool replaceCommitAll(FileReplacement *r, size_t n)
+{
+    std::vector<std::string> folders;
+    for (size_t i = 0; i < n; i++) {
+        for (const std::string &folder : changedFolders(r[i])) {
+            if (std::find(folders.begin(), folders.end(), folder) == folders.end()) {
+                folders.push_back(folder);
+            }
+        }
+    }
+    for (const std::string &folder : folders) {
+        folderBefore(folder);
+    }
+    bool ok = commitAllSteps(r, n);
+    int saved = errno;
+    for (const std::string &folder : folders) {
+        folderAfter(folder);
+    }
+    errno = saved;
+    return ok;
 }
 
 ReplaceStep replaceWithBytes(const char *path, const void *bytes, size_t n)

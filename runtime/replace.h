@@ -13,19 +13,33 @@
  *	name it takes beside the target is target + ".tmp" + the writer's
  *	process id + "-" + a number (the target's name cut short enough for
  *	that to fit a file name), so that a save killed part-way leaves at
- *	most that one name, and the next save of the same target removes such
- *	names whose writer is gone. The replaced file keeps its owner, group,
- *	permission bits, access control list and other extended attributes
- *	(a file capability aside); other hard links of it keep the old
- *	contents.
+ *	most that one name, and a later save of the same target removes such
+ *	names whose writer is gone. Finding them costs a listing of the folder,
+ *	so a process lists a folder at its first save there, and again only
+ *	once others have changed it and the process has begun, since the last
+ *	listing, a save there for every 64 names the folder held; between
+ *	listings its saves look only at the names of that form that the last
+ *	listing found. The new file has no
+ *	access for group and others while it is written (mode 0600); the
+ *	replaced file's owner, group, permission bits, access control list and
+ *	other extended attributes (a file capability aside) are given to it as
+ *	it takes the target's place, or where the target is new the bits any
+ *	file made there gets. Other hard links of the replaced file keep the
+ *	old contents.
  *
- *	A folder that takes no new file (EACCES, EPERM, EROFS), or a sticky
- *	folder where the writer may not put a file in place of another user's,
- *	holding a target that exists and is writable: the new contents are
- *	written into a file without a name in the temporary folder ($TMPDIR,
- *	or /tmp when $TMPDIR takes no file) and copied over the target in
- *	place at the commit. The old file is whole
- *	until then, but a failure during that copy can leave it partial.
+ *	The target is written in place where the new file cannot take its
+ *	place with its owner and group kept: a folder that takes no new file
+ *	(EACCES, EPERM, EROFS), a sticky folder where the writer may not put a
+ *	file in place of another user's, and a file whose owner and group the
+ *	new file cannot take (another user's file, or one of a group the writer
+ *	is not in, for a writer that is not root). The target must exist and be
+ *	writable. The new contents are written into a file of the writer's
+ *	beside the target, or where the folder takes no new file, in the
+ *	temporary folder ($TMPDIR, or /tmp when $TMPDIR takes no file), whose
+ *	temporaries of the target are found and removed as those beside it;
+ *	they are copied over the target at the commit. The old file is whole
+ *	until then, but a failure during that copy can leave it partial; the
+ *	target's other hard links see the new contents.
  */
 #ifndef TESK_RUNTIME_REPLACE_H
 #define TESK_RUNTIME_REPLACE_H
@@ -43,12 +57,14 @@ struct FileReplacement {
     ino_t oldInode = 0;     /* the images that have it open */
     bool unnamed = false;   /* the new file has no name yet: temporary is
                              * its /proc/self/fd name, valid while fd is open */
-    bool inPlace = false;   /* the folder takes no new file: the new contents
-                             * are copied over the target by the commit */
+    bool inPlace = false;   /* the target is written in place (see above): the
+                             * new contents are copied over it by the commit */
     int placeFd = -1;       /* inPlace: the target, open for writing */
     uid_t oldOwner = 0;     /* replacing: the old file's owner, group and */
     gid_t oldGroup = 0;     /* mode, given to the new file (the setuid and */
     mode_t oldMode = 0;     /* setgid bits just before it takes its place) */
+    mode_t newMode = 0;     /* a new target: the permission bits a file made
+                             * in its folder gets, given as it takes its place */
 };
 
 /*
@@ -60,9 +76,9 @@ struct FileReplacement {
  *	the link names is replaced, or made when it is missing, and the link
  *	stays. Answers false (nothing made, errno telling why) when path
  *	names something else (EINVAL) or the file cannot be made. A file
- *	replaced keeps its owner and group where the caller may give them
- *	(setuid and setgid are dropped where it may not). Removes the
- *	temporary names beside the target whose writer is gone. The new file
+ *	replaced keeps its owner and group: where the new file cannot take
+ *	them, the target is written in place (r->inPlace). Removes the
+ *	temporary names of the target whose writer is gone. The new file
  *	may have no name (r->unnamed): a writer that must open it by name
  *	begins with replaceBeginNamed.
  */

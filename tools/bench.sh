@@ -52,6 +52,9 @@
 # photo with bilinear resampling against numpy and scipy.ndimage;
 # print_bench.tcl writes a canvas of 20,000 items as a metafile against
 # Tk's postscript of it and prints it on six pages to the file printer.
+# save_folder_bench.tcl saves a one-record table, a one-point shape set, a
+# small dump and a small canvas's PostScript 200 times each into a folder
+# of 100,000 other files against the same saves into an empty folder.
 # ddw_bench.tcl redraws a 1024 x 1024 three-band image in a ddw widget
 # against a Tk photo in a label, and decodes a 640 x 480 Motion-JPEG AVI of
 # 300 frames against ffmpeg; twimg_bench.tcl scans SANE's test device at
@@ -81,7 +84,7 @@ wishBench() {
         $pin "$top/tests/support/xrun.sh" wish "$top/demo/start.tcl" "$top/build" "$top/bench/$1"
 }
 for script in gimg_bench.tcl gimg_mask_bench.tcl gimg_dump_bench.tcl gcanvas_bench.tcl gcanvas_pick_bench.tcl gcanvas_items_bench.tcl gcanvas_text_bench.tcl gcanvas_points_bench.tcl gcanvas_ps_bench.tcl shape_draw_bench.tcl cs2cs_bench.tcl gtable_match_bench.tcl gif_bench.tcl tiff_bench.tcl georef_bench.tcl \
-    classify_bench.tcl gconv_bench.tcl gfftrans_bench.tcl gtop_bench.tcl rotate_bench.tcl resample_bench.tcl capture_bench.tcl proj_prog_bench.tcl gl_calls_bench.tcl gl_arrays_bench.tcl dem_bench.tcl oglm_bench.tcl comb_bench.tcl sensor_bench.tcl print_bench.tcl ddw_bench.tcl twimg_bench.tcl; do
+    classify_bench.tcl gconv_bench.tcl gfftrans_bench.tcl gtop_bench.tcl rotate_bench.tcl resample_bench.tcl capture_bench.tcl proj_prog_bench.tcl gl_calls_bench.tcl gl_arrays_bench.tcl dem_bench.tcl oglm_bench.tcl comb_bench.tcl sensor_bench.tcl print_bench.tcl ddw_bench.tcl twimg_bench.tcl save_folder_bench.tcl; do
     wishBench "$script"
 done
 core=$(taskset -pc $$ | sed 's/.*: *//; s/.*[,-]//')

@@ -21,6 +21,7 @@ exceptions='runtime/files.cpp	open(path, (access == O_RDWR
 runtime/replace.cpp	O_RDWR | O_CREAT | O_EXCL
 runtime/replace.cpp	O_TMPFILE | O_RDWR | O_CLOEXEC
 runtime/replace.cpp	O_RDWR | O_CLOEXEC | O_NOFOLLOW
+runtime/replace.cpp	std::fopen("/proc/self/status", "r")
 runtime/cpus.cpp	std::fopen("/sys/fs/cgroup/cpu.max", "r")
 runtime/cpus.cpp	std::fopen(name, "r")
 runtime/calc_probes.cpp	std::fopen(file, "r")
