@@ -210,7 +210,8 @@ RamImage *openOrCopy(GdemParams *p, const char *name, const RamImage *model, int
 }
 
 /* The -op word: false after the message for an unknown word. An angle
- * written right behind "HLE" is stored and *hleGiven set. */
+ * written right behind "HLE" is stored and *hleGiven set; one whose haze
+ * term has no finite value (past a float's range in radians) is refused. */
 bool parseOperation(GdemParams *p, const char *word, bool *hleGiven)
 {
     for (int k = 0; k < 5; k++) {
@@ -230,6 +231,10 @@ bool parseOperation(GdemParams *p, const char *word, bool *hleGiven)
         if (cReadNumber(word + 3, &degrees, &end)) {
             p->hleAngle = radians(degrees);
             *hleGiven = true;
+            if (!std::isfinite(std::sin(p->hleAngle))) {
+                tesk_fprintf(stderr, "no finite answer for -op %s\n", word);
+                return false;
+            }
         } else if (end != word + 3) {
             tesk_fprintf(stderr, "Invalid value for -op: must be finite.\n");
             return false;
@@ -431,6 +436,9 @@ bool parseParams(GdemParams *p, int argc, const char **argv)
     p->shadeBand = shadeBand - 1;
     if (!hleGiven) {
         p->hleAngle = static_cast<float>(std::atan(p->H / ((p->cols / 2) * p->DX)));
+        if (p->op == OP_HLE && !std::isfinite(std::sin(p->hleAngle))) {
+            return setUpFailed(p, RAMIMG_OK, "no finite answer for the haze angle\n");
+        }
     }
     return true;
 }
