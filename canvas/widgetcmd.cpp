@@ -385,16 +385,24 @@ int scaleCmd(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj *const
                          "\" must be finite", nullptr);
         return TCL_ERROR;
     }
-    Items items;
-    if (!gcanvasMatchingItems(canvas, objv[2], items)) {
+    /* The items are asked as they are gathered, while each one's record
+     * is at hand. */
+    GcanvasTagSearch *search = nullptr;
+    if (gcanvasTagSearchScan(canvas, objv[2], &search) != TCL_OK) {
+        gcanvasTagSearchDestroy(search);
         return TCL_ERROR;
     }
     const CoordMap map = {x0, y0, sx, sy, 0, 0};
-    for (size_t i = 0; !surelyFinite(map) && i < items.size(); i++) {
-        if (refuseNonFinite(interp, items[i], map) != TCL_OK) {
+    const bool ask = !surelyFinite(map);
+    Items items;
+    for (GcanvasItem *item = gcanvasTagSearchFirst(search); item != nullptr; item = gcanvasTagSearchNext(search)) {
+        if (ask && refuseNonFinite(interp, item, map) != TCL_OK) {
+            gcanvasTagSearchDestroy(search);
             return TCL_ERROR;
         }
+        items.push_back(item);
     }
+    gcanvasTagSearchDestroy(search);
     return editGathered(canvas, items, [&](GcanvasItem *item) {
         item->type->scaleProc(canvas, item, x0, y0, sx, sy);
         return TCL_OK;
