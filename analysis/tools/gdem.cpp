@@ -143,6 +143,14 @@ float radians(double degrees)
     return static_cast<float>(degrees * M_PI / 180.0);
 }
 
+/* HLE's haze term for x, the sine of the angle between the light and
+ * the view (0..1), with sinHle the sine of the haze angle and P the -p
+ * exponent. */
+inline float hazeTerm(float x, float sinHle, float P)
+{
+    return sinHle == 0.0f ? 0.0f : std::exp(-std::pow(x / sinHle, P));
+}
+
 /* The height scale stored in a descriptor: 0 or a value that is not
  * finite means none was stored, which counts as 1. */
 double storedZscale(const ImageDesc &desc)
@@ -436,7 +444,23 @@ bool parseParams(GdemParams *p, int argc, const char **argv)
     p->shadeBand = shadeBand - 1;
     if (!hleGiven) {
         p->hleAngle = static_cast<float>(std::atan(p->H / ((p->cols / 2) * p->DX)));
-        if (p->op == OP_HLE && !std::isfinite(std::sin(p->hleAngle))) {
+    }
+    /* The haze term is monotonic in x over 0..1 for one angle and
+     * exponent, and NaN at every x inside when it is NaN at all (a
+     * negative haze angle under a fractional -p): its ends and middle
+     * tell whether every pixel has a finite one. */
+    if (p->op == OP_HLE) {
+        const float sinHle = std::sin(p->hleAngle);
+        bool finite = std::isfinite(sinHle);
+        for (float x : {0.0f, 0.5f, 1.0f}) {
+            finite = finite && std::isfinite(hazeTerm(x, sinHle, p->P));
+        }
+        if (!finite && hleGiven) {
+            tesk_fprintf(stderr, "no finite answer for -op %s and -p %s\n", text(OPT_OP),
+                         text(OPT_P) != nullptr ? text(OPT_P) : "1");
+            return setUpFailed(p, RAMIMG_OK);
+        }
+        if (!finite) {
             return setUpFailed(p, RAMIMG_OK, "no finite answer for the haze angle\n");
         }
     }
@@ -502,10 +526,7 @@ void shadeRow(const Shading &s, const float *prev, const float *cur, int cols, i
                 value = (s.GAIN * std::pow(LV, s.P) + D) * s.S + s.OFF;
             } else {
                 const float cosine = std::min(LV, 0.0f);
-                const float e =
-                    s.sinHle == 0.0f
-                        ? 0.0f
-                        : std::exp(-std::pow(std::sqrt(std::max(1.0f - cosine * cosine, 0.0f)) / s.sinHle, s.P));
+                const float e = hazeTerm(std::sqrt(std::max(1.0f - cosine * cosine, 0.0f)), s.sinHle, s.P);
                 value = (s.GAIN * e + D) * s.S + s.OFF;
             }
         }
