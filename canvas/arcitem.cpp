@@ -739,6 +739,13 @@ void arcTranslate(GcanvasWidget *canvas, GcanvasItem *item, double dx, double dy
     arcBbox(canvas, item);
 }
 
+int arcExtent(GcanvasItem *item, double *box)
+{
+    auto *a = reinterpret_cast<ArcItem *>(item);
+    pointsBBox(a->bbox, 2, box);
+    return 1;
+}
+
 /* ---- PostScript ---- */
 
 /*
@@ -834,6 +841,7 @@ GcanvasItemType makeType()
     t.postscriptProc = arcToPostscript;
     t.scaleProc = arcScale;
     t.translateProc = arcTranslate;
+    t.extentProc = arcExtent;
     t.bboxProc = arcBbox;
     return t;
 }

@@ -217,6 +217,14 @@ void bitmapTranslate(GcanvasWidget *canvas, GcanvasItem *item, double dx, double
     bitmapBbox(canvas, item);
 }
 
+int bitmapExtent(GcanvasItem *item, double *box)
+{
+    BitmapItem *b = asBitmap(item);
+    box[0] = box[2] = b->x;
+    box[1] = box[3] = b->y;
+    return 1;
+}
+
 double bitmapToPoint(GcanvasWidget *, GcanvasItem *item, double *point)
 {
     return gcanvasBoxToPoint(item, point);
@@ -319,6 +327,7 @@ GcanvasItemType makeBitmapType()
     t.postscriptProc = bitmapToPostscript;
     t.scaleProc = bitmapScale;
     t.translateProc = bitmapTranslate;
+    t.extentProc = bitmapExtent;
     t.bboxProc = bitmapBbox;
     return t;
 }

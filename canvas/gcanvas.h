@@ -183,6 +183,13 @@ typedef int GcanvasPostscriptProc(Tcl_Interp *interp, GcanvasWidget *canvas, Gca
 typedef void GcanvasScaleProc(GcanvasWidget *canvas, GcanvasItem *item, double originX, double originY, double scaleX,
                               double scaleY);
 typedef void GcanvasTranslateProc(GcanvasWidget *canvas, GcanvasItem *item, double deltaX, double deltaY);
+/* The least and greatest x and y (world units) among the coordinates the
+ * item keeps and its scale and translate procedures change, into box as
+ * x1, y1, x2, y2; 0 when it keeps none (box untouched). Those procedures
+ * map each coordinate c to (c - origin) * scale + origin or c + delta,
+ * which never decrease or never increase with c, so a move or scale keeps
+ * every coordinate finite exactly when it keeps these four finite. */
+typedef int GcanvasExtentProc(GcanvasItem *item, double *box);
 typedef int GcanvasIndexProc(Tcl_Interp *interp, GcanvasWidget *canvas, GcanvasItem *item, Tcl_Obj *index,
                              int *indexPtr);
 typedef void GcanvasIcursorProc(GcanvasWidget *canvas, GcanvasItem *item, int index);
@@ -234,7 +241,8 @@ struct GcanvasItemType {
     GcanvasDisassembleProc *disassembleProc;                 /* 24 */
     GcanvasGetCoordsProc *getCoordsProc;                     /* 25 */
     GcanvasGetPartsProc *getPartsProc;                       /* 26 */
-    void *reserved27, *reserved28;                           /* 27, 28 */
+    GcanvasExtentProc *extentProc;                           /* 27 */
+    void *reserved28;                                        /* 28 */
     GcanvasGetComponentProc *getComponentProc;               /* 29 */
     GcanvasHighlightComponentProc *highlightComponentProc;   /* 30 */
     GcanvasMeasureProc *areaMeasureProc;                     /* 31 */

@@ -539,6 +539,14 @@ void groupItemTranslate(GcanvasWidget *canvas, GcanvasItem *item, double dx, dou
     groupItemBbox(canvas, item);
 }
 
+int groupItemExtent(GcanvasItem *item, double *box)
+{
+    GroupItem *g = asGroup(item);
+    box[0] = box[2] = g->x;
+    box[1] = box[3] = g->y;
+    return 1;
+}
+
 /* ---- group commands ---- */
 
 enum GroupWord { WORD_LIST, WORD_DELETE, WORD_ITEMCONFIG, WORD_COORDS, WORD_TYPE };
@@ -785,6 +793,7 @@ GcanvasItemType makeType()
     t.postscriptProc = groupItemToPostscript;
     t.scaleProc = groupItemScale;
     t.translateProc = groupItemTranslate;
+    t.extentProc = groupItemExtent;
     t.bboxProc = groupItemBbox;
     t.itemCmdProc = groupItemCommand;
     t.namedCmdProc = groupNamedCommand;

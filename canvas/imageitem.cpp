@@ -371,6 +371,14 @@ void imageTranslate(GcanvasWidget *canvas, GcanvasItem *item, double dx, double 
     imageLayout(canvas, item);
 }
 
+int imageExtent(GcanvasItem *item, double *box)
+{
+    ImageItem *im = asImage(item);
+    box[0] = box[2] = im->x;
+    box[1] = box[3] = im->y;
+    return 1;
+}
+
 double imageToPoint(GcanvasWidget *, GcanvasItem *item, double *point)
 {
     return gcanvasBoxToPoint(item, point);
@@ -489,6 +497,7 @@ GcanvasItemType makeImageType()
     t.postscriptProc = imageToPostscript;
     t.scaleProc = imageScale;
     t.translateProc = imageTranslate;
+    t.extentProc = imageExtent;
     t.bboxProc = imageBbox;
     return t;
 }

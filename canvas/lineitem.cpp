@@ -1035,6 +1035,27 @@ void lineTranslate(GcanvasWidget *canvas, GcanvasItem *item, double dx, double d
     lineBbox(canvas, item);
 }
 
+/* The points and the arrowheads (which hold the ends the arrows cut). */
+int lineExtent(GcanvasItem *item, double *box)
+{
+    LineItem *l = asLine(item);
+    if (l->coords == nullptr || l->numPoints == 0) {
+        return 0;
+    }
+    pointsBBox(l->coords, l->numPoints, box);
+    for (const double *arrows : {l->firstArrows, l->lastArrows}) {
+        if (arrows != nullptr) {
+            double more[4];
+            pointsBBox(arrows, kArrowValues / 2 * l->numParts, more);
+            box[0] = std::min(box[0], more[0]);
+            box[1] = std::min(box[1], more[1]);
+            box[2] = std::max(box[2], more[2]);
+            box[3] = std::max(box[3], more[3]);
+        }
+    }
+    return 1;
+}
+
 /* ---- editing by vertex ---- */
 
 int badIndex(Tcl_Interp *interp, const char *word)
@@ -1406,6 +1427,7 @@ GcanvasItemType makeLineType()
     t.postscriptProc = lineToPostscript;
     t.scaleProc = lineScale;
     t.translateProc = lineTranslate;
+    t.extentProc = lineExtent;
     t.indexProc = lineIndex;
     t.insertProc = lineInsert;
     t.dCharsProc = lineDeleteCoords;

@@ -417,6 +417,14 @@ void objectTranslate(GcanvasWidget *canvas, GcanvasItem *item, double dx, double
     objectBbox(canvas, item);
 }
 
+int objectExtent(GcanvasItem *item, double *box)
+{
+    ObjectItem *o = asObject(item);
+    box[0] = box[2] = o->x;
+    box[1] = box[3] = o->y;
+    return 1;
+}
+
 /* ---- the slots without work of their own ---- */
 
 int objectToPostscript(Tcl_Interp *, GcanvasWidget *, GcanvasItem *, int)
@@ -463,6 +471,7 @@ GcanvasItemType makeType()
     t.postscriptProc = objectToPostscript;
     t.scaleProc = objectScale;
     t.translateProc = objectTranslate;
+    t.extentProc = objectExtent;
     t.indexProc = objectIndex;
     t.insertProc = objectInsert;
     t.dCharsProc = objectDChars;

@@ -733,6 +733,16 @@ void polygonTranslate(GcanvasWidget *canvas, GcanvasItem *item, double dx, doubl
     polygonBbox(canvas, item);
 }
 
+int polygonExtent(GcanvasItem *item, double *box)
+{
+    PolygonItem *p = asPolygon(item);
+    if (p->coords == nullptr || p->numPoints == 0) {
+        return 0;
+    }
+    pointsBBox(p->coords, p->numPoints, box);
+    return 1;
+}
+
 /* ---- editing: indices count coordinate values of the given points ---- */
 
 int polygonIndex(Tcl_Interp *interp, GcanvasWidget *canvas, GcanvasItem *item, Tcl_Obj *word, int *indexPtr)
@@ -1139,6 +1149,7 @@ GcanvasItemType makeType()
     t.postscriptProc = polygonToPostscript;
     t.scaleProc = polygonScale;
     t.translateProc = polygonTranslate;
+    t.extentProc = polygonExtent;
     t.indexProc = polygonIndex;
     t.insertProc = polygonInsert;
     t.dCharsProc = polygonDeleteCoords;

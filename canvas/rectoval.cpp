@@ -333,6 +333,13 @@ void rectOvalTranslate(GcanvasWidget *canvas, GcanvasItem *item, double dx, doub
     rectOvalBbox(canvas, item);
 }
 
+int rectOvalExtent(GcanvasItem *item, double *box)
+{
+    auto *r = reinterpret_cast<RectOvalItem *>(item);
+    pointsBBox(r->bbox, 2, box);
+    return 1;
+}
+
 /* The item in PostScript, in canvas units: the fill (colour or stipple),
  * then the outline's stroke; the prepass gives the same text. */
 int rectOvalToPostscript(Tcl_Interp *interp, GcanvasWidget *canvas, GcanvasItem *item, int)
@@ -451,6 +458,7 @@ GcanvasItemType makeType(const char *name, bool oval)
     t.postscriptProc = rectOvalToPostscript;
     t.scaleProc = rectOvalScale;
     t.translateProc = rectOvalTranslate;
+    t.extentProc = rectOvalExtent;
     t.bboxProc = rectOvalBbox;
     t.areaMeasureProc = oval ? ovalAreaMeasure : rectAreaMeasure;
     t.lengthProc = oval ? ovalLength : rectLength;

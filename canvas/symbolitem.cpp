@@ -745,6 +745,16 @@ void symbolTranslate(GcanvasWidget *canvas, GcanvasItem *item, double dx, double
     symbolBbox(canvas, item);
 }
 
+int symbolExtent(GcanvasItem *item, double *box)
+{
+    SymbolItem *s = asSymbol(item);
+    if (s->coords == nullptr || s->numPoints == 0) {
+        return 0;
+    }
+    pointsBBox(s->coords, s->numPoints, box);
+    return 1;
+}
+
 /* ---- the label's editing, selection and index words ---- */
 
 /* "@x,y" (window position plus the scroll origin) is read against the
@@ -965,6 +975,7 @@ GcanvasItemType makeSymbolType()
     t.postscriptProc = symbolToPostscript;
     t.scaleProc = symbolScale;
     t.translateProc = symbolTranslate;
+    t.extentProc = symbolExtent;
     t.indexProc = symbolIndex;
     t.icursorProc = symbolSetCursor;
     t.selectionProc = symbolGetSelection;

@@ -298,6 +298,14 @@ void textTranslate(GcanvasWidget *canvas, GcanvasItem *item, double dx, double d
     item->type->bboxProc(canvas, item);
 }
 
+int textExtent(GcanvasItem *item, double *box)
+{
+    GcanvasTextItem *t = asText(item);
+    box[0] = box[2] = t->x;
+    box[1] = box[3] = t->y;
+    return 1;
+}
+
 /* ---- editing, selection, index words ---- */
 
 int textIndex(Tcl_Interp *interp, GcanvasWidget *canvas, GcanvasItem *item, Tcl_Obj *word, int *index)
@@ -758,6 +766,7 @@ void gcanvasFillTextType(GcanvasItemType *t, Tk_ConfigSpec *specs)
     t->postscriptProc = textToPostscript;
     t->scaleProc = textScale;
     t->translateProc = textTranslate;
+    t->extentProc = textExtent;
     t->indexProc = textIndex;
     t->icursorProc = textSetCursor;
     t->selectionProc = textGetSelection;

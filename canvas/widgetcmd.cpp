@@ -23,16 +23,12 @@ namespace {
 
 using Items = std::vector<GcanvasItem *>;
 
-/* An edit of every item a tagOrId names: each item's old and new areas
- * are redrawn and the current item is picked again. Stops at the first
- * edit that fails. */
+/* An edit of every item of items: each item's old and new areas are
+ * redrawn and the current item is picked again. Stops at the first edit
+ * that fails. */
 template <typename Edit>
-int editItems(Tcl_Interp *interp, GcanvasWidget *canvas, Tcl_Obj *word, Edit edit)
+int editGathered(GcanvasWidget *canvas, const Items &items, Edit edit)
 {
-    Items items;
-    if (!gcanvasMatchingItems(canvas, word, items)) {
-        return TCL_ERROR;
-    }
     for (GcanvasItem *item : items) {
         gcanvasEventuallyRedrawItem(canvas, item);
         int code = edit(item);
@@ -44,6 +40,68 @@ int editItems(Tcl_Interp *interp, GcanvasWidget *canvas, Tcl_Obj *word, Edit edi
         }
     }
     return TCL_OK;
+}
+
+/* The same edit of every item a tagOrId names. */
+template <typename Edit>
+int editItems(Tcl_Interp *, GcanvasWidget *canvas, Tcl_Obj *word, Edit edit)
+{
+    Items items;
+    if (!gcanvasMatchingItems(canvas, word, items)) {
+        return TCL_ERROR;
+    }
+    return editGathered(canvas, items, edit);
+}
+
+/* What a move or scale does to every coordinate an item keeps:
+ * x becomes (x - originX) * scaleX + originX + dx, y likewise (a move has
+ * origin 0, scale 1, which leave x as it is). */
+struct CoordMap {
+    double originX, originY, scaleX, scaleY, dx, dy;
+};
+
+/*
+ * surelyFinite --
+ *	Whether the map keeps every finite coordinate finite whatever the
+ *	items hold. A finite double plus one of magnitude below 2^970 (half
+ *	the spacing of doubles at the top of the range) never rounds past the
+ *	largest double; so a move by less, or a scale by a factor of at most 1
+ *	about an origin nearer than that, needs no item asked. Everyday moves
+ *	are such.
+ */
+bool surelyFinite(const CoordMap &m)
+{
+    const double reach = std::ldexp(1.0, 970);
+    return std::fabs(m.dx) < reach && std::fabs(m.dy) < reach && std::fabs(m.originX) < reach &&
+           std::fabs(m.originY) < reach && std::fabs(m.scaleX) <= 1 && std::fabs(m.scaleY) <= 1;
+}
+
+/*
+ * refuseNonFinite --
+ *	Asked of every item before a move or scale changes any: the item's
+ *	least and greatest kept coordinates tell whether the map takes one
+ *	past a double's range. TCL_ERROR with "no finite answer for item ID"
+ *	when it does.
+ */
+int refuseNonFinite(Tcl_Interp *interp, GcanvasItem *item, const CoordMap &m)
+{
+    double box[4];
+    if (item->type->extentProc == nullptr || !item->type->extentProc(item, box)) {
+        return TCL_OK;
+    }
+    bool finite = true;
+    for (int i = 0; i < 4; i++) {
+        double origin = i % 2 == 0 ? m.originX : m.originY;
+        double scale = i % 2 == 0 ? m.scaleX : m.scaleY;
+        double delta = i % 2 == 0 ? m.dx : m.dy;
+        finite = finite && std::isfinite((box[i] - origin) * scale + origin + delta);
+    }
+    if (finite) {
+        return TCL_OK;
+    }
+    char what[TCL_INTEGER_SPACE + 8];
+    std::snprintf(what, sizeof what, "item %d", item->id);
+    return cNoFiniteAnswer(interp, what);
 }
 
 int canvasXY(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj *const objv[], bool x)
@@ -82,7 +140,9 @@ int configureCmd(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj *c
 }
 
 /* The four bounding-box forms: world (bbox), world without the items'
- * margins (dbbox), canvas (mbbox) and window (sbbox) coordinates. */
+ * margins (dbbox), canvas (mbbox) and window (sbbox) coordinates. An item
+ * whose box in canvas units is past a double's range (world coordinates
+ * near it under a zoom) leaves the union no finite answer. */
 enum BoxSpace { BOX_WORLD, BOX_WORLD_INNER, BOX_CANVAS, BOX_WINDOW };
 
 /* v as "%f" prints it, where a value that prints as zero has no sign. */
@@ -110,10 +170,13 @@ int boxUnion(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj *const
             return TCL_ERROR;
         }
         for (GcanvasItem *item : items) {
+            double b[4] = {item->x1, item->y1, item->x2, item->y2};
+            if (!cAllFinite(b, 4)) {
+                return cNoFiniteAnswer(interp);
+            }
             if (item->x1 >= item->x2 || item->y1 >= item->y2) {
                 continue;
             }
-            double b[4] = {item->x1, item->y1, item->x2, item->y2};
             if (space == BOX_WORLD_INNER) {
                 b[0] += item->xPad, b[1] += item->yPad, b[2] -= item->xPad, b[3] -= item->yPad;
             }
@@ -138,6 +201,9 @@ int boxUnion(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj *const
         int dx = space == BOX_WINDOW ? canvas->xOrigin : 0;
         int dy = space == BOX_WINDOW ? canvas->yOrigin : 0;
         out[0] = box[0] - dx, out[1] = box[1] - dy, out[2] = box[2] - dx, out[3] = box[3] - dy;
+    }
+    if (!cAllFinite(out, 4)) {
+        return cNoFiniteAnswer(interp);
     }
     std::string text = fixedText(out[0]);
     for (int i = 1; i < 4; i++) {
@@ -271,11 +337,20 @@ int moveCmd(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj *const 
         return TCL_ERROR;
     }
     /* A move never relinks items: each is moved as the search meets it,
-     * in one walk over the list. */
+     * in one walk over the list, after a first walk has found that every
+     * item keeps finite coordinates (when the move could take one past). */
     GcanvasTagSearch *search = nullptr;
     if (gcanvasTagSearchScan(canvas, objv[2], &search) != TCL_OK) {
         gcanvasTagSearchDestroy(search);
         return TCL_ERROR;
+    }
+    const CoordMap map = {0, 0, 1, 1, dx, dy};
+    for (GcanvasItem *item = surelyFinite(map) ? nullptr : gcanvasTagSearchFirst(search); item != nullptr;
+         item = gcanvasTagSearchNext(search)) {
+        if (refuseNonFinite(interp, item, map) != TCL_OK) {
+            gcanvasTagSearchDestroy(search);
+            return TCL_ERROR;
+        }
     }
     for (GcanvasItem *item = gcanvasTagSearchFirst(search); item != nullptr; item = gcanvasTagSearchNext(search)) {
         gcanvasEventuallyRedrawItem(canvas, item);
@@ -310,7 +385,25 @@ int scaleCmd(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj *const
                          "\" must be finite", nullptr);
         return TCL_ERROR;
     }
-    return editItems(interp, canvas, objv[2], [&](GcanvasItem *item) {
+    /* The items are asked as they are gathered, while each one's record
+     * is at hand. */
+    GcanvasTagSearch *search = nullptr;
+    if (gcanvasTagSearchScan(canvas, objv[2], &search) != TCL_OK) {
+        gcanvasTagSearchDestroy(search);
+        return TCL_ERROR;
+    }
+    const CoordMap map = {x0, y0, sx, sy, 0, 0};
+    const bool ask = !surelyFinite(map);
+    Items items;
+    for (GcanvasItem *item = gcanvasTagSearchFirst(search); item != nullptr; item = gcanvasTagSearchNext(search)) {
+        if (ask && refuseNonFinite(interp, item, map) != TCL_OK) {
+            gcanvasTagSearchDestroy(search);
+            return TCL_ERROR;
+        }
+        items.push_back(item);
+    }
+    gcanvasTagSearchDestroy(search);
+    return editGathered(canvas, items, [&](GcanvasItem *item) {
         item->type->scaleProc(canvas, item, x0, y0, sx, sy);
         return TCL_OK;
     });
@@ -411,7 +504,8 @@ int cgetCmd(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj *const 
 }
 
 /* area and length: the sum of one measure over the items that have it;
- * empty when none has. */
+ * empty when none has; "no finite answer" when the sum is past a double's
+ * range. */
 template <bool Area>
 int measureCmd(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj *const objv[])
 {
@@ -435,6 +529,9 @@ int measureCmd(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj *con
         }
     }
     if (any) {
+        if (!std::isfinite(sum)) {
+            return cNoFiniteAnswer(interp);
+        }
         if (Area && canvas->my > 0) {
             sum = -sum;
         }
@@ -446,7 +543,8 @@ int measureCmd(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj *con
 }
 
 /* The centroid of the items weighted by what each one's centroid weighs
- * (its area); with no weight at all, the mean of the items' centroids. */
+ * (its area); with no weight at all, the mean of the items' centroids;
+ * "no finite answer" when a number of it is past a double's range. */
 int centroidCmd(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj *const objv[])
 {
     if (objc < 3) {
@@ -479,6 +577,9 @@ int centroidCmd(Tcl_Interp *interp, GcanvasWidget *canvas, int objc, Tcl_Obj *co
     }
     double values[3] = {weight != 0 ? sx / weight : mx / count, weight != 0 ? sy / weight : my / count,
                         canvas->my > 0 ? -weight : weight};
+    if (!cAllFinite(values, 3)) {
+        return cNoFiniteAnswer(interp);
+    }
     Tcl_Obj *list = Tcl_NewListObj(0, nullptr);
     for (double v : values) {
         char text[TCL_DOUBLE_SPACE];

@@ -355,6 +355,14 @@ void windowTranslate(GcanvasWidget *canvas, GcanvasItem *item, double dx, double
     windowBbox(canvas, item);
 }
 
+int windowExtent(GcanvasItem *item, double *box)
+{
+    WindowItem *w = asWindow(item);
+    box[0] = box[2] = w->x;
+    box[1] = box[3] = w->y;
+    return 1;
+}
+
 /* ---- PostScript ---- */
 
 /* The window's own PostScript ("PATH postscript -prolog 0"), the
@@ -460,6 +468,7 @@ GcanvasItemType makeType()
     t.postscriptProc = windowToPostscript;
     t.scaleProc = windowScale;
     t.translateProc = windowTranslate;
+    t.extentProc = windowExtent;
     t.bboxProc = windowBbox;
     return t;
 }

@@ -180,8 +180,7 @@ int convertPairs(const GimgMaster *master, Tcl_Interp *interp, int argc, const c
         }
         convert(master, x, y, &a, &b);
         if (!std::isfinite(a) || !std::isfinite(b)) {
-            Tcl_AppendResult(interp, "no finite answer for point ", argv[i], " ", argv[i + 1], nullptr);
-            return TCL_ERROR;
+            return cNoFiniteAnswer(interp, (std::string("point ") + argv[i] + " " + argv[i + 1]).c_str());
         }
         char text[2 * 330];  // room for two %f of the largest doubles
         std::snprintf(text, sizeof text, format, a, b);

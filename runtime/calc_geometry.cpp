@@ -87,7 +87,8 @@ bool getDoubles(Tcl_Interp *interp, const char **argv, int first, int n, double 
     return true;
 }
 
-/* calc d2r|r2d value: value times factor, "%f". */
+/* calc d2r|r2d value: value times factor, "%f"; "no finite answer" when
+ * the product is past a double's range. */
 int convertAngle(Tcl_Interp *interp, int argc, const char **argv, const char *unit, double factor)
 {
     if (argc != 3) {
@@ -98,7 +99,11 @@ int convertAngle(Tcl_Interp *interp, int argc, const char **argv, const char *un
     if (cGetDouble(interp, argv[2], &value, cAllowInfinite) != TCL_OK) {
         return TCL_ERROR;
     }
-    calcSetResult(interp, cFormat("%f", value * factor));
+    double angle = value * factor;
+    if (!std::isfinite(angle)) {
+        return cNoFiniteAnswer(interp);
+    }
+    calcSetResult(interp, cFormat("%f", angle));
     return TCL_OK;
 }
 
@@ -155,7 +160,8 @@ int fplaneKernel(Tcl_Interp *interp, int argc, const char **argv)
     return TCL_OK;
 }
 
-/* Rz, Ry, Rx: op 2, 3 or 4 of rotateMatrix3 with the angle word. */
+/* Rz, Ry, Rx: op 2, 3 or 4 of rotateMatrix3 with the angle word; a
+ * kernel that would not stay finite is refused and kept. */
 int fplaneRotate(Tcl_Interp *interp, int argc, const char **argv, int op, const char *axis)
 {
     double angle = 0;
@@ -163,7 +169,13 @@ int fplaneRotate(Tcl_Interp *interp, int argc, const char **argv, int op, const 
         tesk_fprintf(stderr, "Error in parsing %s angle!\n", axis);
         return TCL_ERROR;
     }
-    rotateMatrix3(fplane.kernel, op, angle);
+    double kernel[9];
+    std::memcpy(kernel, fplane.kernel, sizeof kernel);
+    rotateMatrix3(kernel, op, angle);
+    if (!cAllFinite(kernel, 9)) {
+        return cNoFiniteAnswer(interp);
+    }
+    std::memcpy(fplane.kernel, kernel, sizeof kernel);
     return TCL_OK;
 }
 
@@ -199,6 +211,9 @@ int fplanePoint(Tcl_Interp *interp, int argc, const char **argv)
     }
     double out[3];
     matVec3(fplane.kernel, v, out);
+    if (!cAllFinite(out, 3)) {
+        return cNoFiniteAnswer(interp);
+    }
     calcSetResult(interp, cFormat("%.6f %.6f %.6f", out[0], out[1], out[2]));
     return TCL_OK;
 }
@@ -216,8 +231,11 @@ int fplanePixel(Tcl_Interp *interp, int argc, const char **argv)
     double camera[3] = {(v[0] - r.colc) * r.px, (r.rowc - v[1]) * r.py, v[2] - r.f};
     double w[3];
     matVec3(r.kernel, camera, w);
-    calcSetResult(
-        interp, cFormat("%.8f %.8f", r.colc - r.s * r.f * w[0] / w[2] / r.px, r.rowc + r.s * r.f * w[1] / w[2] / r.py));
+    const double mapped[2] = {r.colc - r.s * r.f * w[0] / w[2] / r.px, r.rowc + r.s * r.f * w[1] / w[2] / r.py};
+    if (!cAllFinite(mapped, 2)) {
+        return cNoFiniteAnswer(interp);
+    }
+    calcSetResult(interp, cFormat("%.8f %.8f", mapped[0], mapped[1]));
     return TCL_OK;
 }
 
@@ -305,6 +323,8 @@ int calcXyzRotate(Tcl_Interp *interp, int argc, const char **argv)
  * calc refImgCoord Az Ay Ax f px py colc rowc col row ?scale? --
  *	Maps pixel (col, row) of a frame image tilted by the angles to the
  *	image of a vertical camera with the same focal length; "%.3f %.3f".
+ *	"no finite answer" when the mapping has none (a focal length of 0, or
+ *	a number grown past a double's range).
  */
 int calcRefImgCoord(Tcl_Interp *interp, int argc, const char **argv)
 {
@@ -326,7 +346,11 @@ int calcRefImgCoord(Tcl_Interp *interp, int argc, const char **argv)
     matVec3(rtn, camera, w);
     double u = -scale * f * w[0] / w[2] / px;
     double vv = -scale * f * w[1] / w[2] / py;
-    calcSetResult(interp, cFormat("%.3f %.3f", colc + u, rowc - vv));
+    const double mapped[2] = {colc + u, rowc - vv};
+    if (!cAllFinite(mapped, 2)) {
+        return cNoFiniteAnswer(interp);
+    }
+    calcSetResult(interp, cFormat("%.3f %.3f", mapped[0], mapped[1]));
     return TCL_OK;
 }
 
@@ -335,7 +359,9 @@ int calcRefImgCoord(Tcl_Interp *interp, int argc, const char **argv)
  *	Works on the fplane record: Rk (the kernel), Rz, Ry, Rx (rotations of
  *	the kernel), array (the six camera parameters), point (kernel times a
  *	vector) and pixel (a pixel mapped through the kernel). Errors are added
- *	to errorInfo and answer TCL_ERROR.
+ *	to errorInfo and answer TCL_ERROR, but for an answer or a kernel that
+ *	would not be finite: that is refused with "no finite answer" as the
+ *	result, the record unchanged.
  */
 int calcFplane(Tcl_Interp *interp, int argc, const char **argv)
 {

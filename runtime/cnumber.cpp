@@ -172,6 +172,25 @@ int cGetDoubleFromObj(Tcl_Interp *interp, Tcl_Obj *object, double *value, int al
     return TCL_OK;
 }
 
+int cNoFiniteAnswer(Tcl_Interp *interp, const char *what)
+{
+    Tcl_SetResult(interp, const_cast<char *>("no finite answer"), TCL_STATIC);
+    if (what != nullptr) {
+        Tcl_AppendResult(interp, " for ", what, nullptr);
+    }
+    return TCL_ERROR;
+}
+
+bool cAllFinite(const double *values, int n)
+{
+    for (int i = 0; i < n; i++) {
+        if (!std::isfinite(values[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
 int cGetDouble(Tcl_Interp *interp, const char *text, double *value, int allow)
 {
     Tcl_Obj *object = Tcl_NewStringObj(text, -1);

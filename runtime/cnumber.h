@@ -102,6 +102,18 @@ int cGetDouble(Tcl_Interp *interp, const char *text, double *value, int allow = 
 int cGetDoubleFromObj(Tcl_Interp *interp, Tcl_Obj *object, double *value, int allow = cFiniteOnly);
 
 /*
+ * The refusal of a command whose answer, or whose kept state, would not be
+ * finite from finite words (a number grown past a double's range, a
+ * division by zero): sets "no finite answer", followed by " for " and what
+ * when what is not null ("no finite answer for point 1e308 0"), as interp's
+ * result and answers TCL_ERROR. The caller has changed nothing.
+ */
+int cNoFiniteAnswer(Tcl_Interp *interp, const char *what = nullptr);
+
+/* True when every one of the n values is finite. */
+bool cAllFinite(const double *values, int n);
+
+/*
  * printf into a string in the C locale; the empty string when the format
  * fails.
  */

@@ -143,6 +143,14 @@ float radians(double degrees)
     return static_cast<float>(degrees * M_PI / 180.0);
 }
 
+/* HLE's haze term for x, the sine of the angle between the light and
+ * the view (0..1), with sinHle the sine of the haze angle and P the -p
+ * exponent. */
+inline float hazeTerm(float x, float sinHle, float P)
+{
+    return sinHle == 0.0f ? 0.0f : std::exp(-std::pow(x / sinHle, P));
+}
+
 /* The height scale stored in a descriptor: 0 or a value that is not
  * finite means none was stored, which counts as 1. */
 double storedZscale(const ImageDesc &desc)
@@ -210,7 +218,8 @@ RamImage *openOrCopy(GdemParams *p, const char *name, const RamImage *model, int
 }
 
 /* The -op word: false after the message for an unknown word. An angle
- * written right behind "HLE" is stored and *hleGiven set. */
+ * written right behind "HLE" is stored and *hleGiven set; one whose haze
+ * term has no finite value (past a float's range in radians) is refused. */
 bool parseOperation(GdemParams *p, const char *word, bool *hleGiven)
 {
     for (int k = 0; k < 5; k++) {
@@ -230,6 +239,10 @@ bool parseOperation(GdemParams *p, const char *word, bool *hleGiven)
         if (cReadNumber(word + 3, &degrees, &end)) {
             p->hleAngle = radians(degrees);
             *hleGiven = true;
+            if (!std::isfinite(std::sin(p->hleAngle))) {
+                tesk_fprintf(stderr, "no finite answer for -op %s\n", word);
+                return false;
+            }
         } else if (end != word + 3) {
             tesk_fprintf(stderr, "Invalid value for -op: must be finite.\n");
             return false;
@@ -432,6 +445,25 @@ bool parseParams(GdemParams *p, int argc, const char **argv)
     if (!hleGiven) {
         p->hleAngle = static_cast<float>(std::atan(p->H / ((p->cols / 2) * p->DX)));
     }
+    /* The haze term is monotonic in x over 0..1 for one angle and
+     * exponent, and NaN at every x inside when it is NaN at all (a
+     * negative haze angle under a fractional -p): its ends and middle
+     * tell whether every pixel has a finite one. */
+    if (p->op == OP_HLE) {
+        const float sinHle = std::sin(p->hleAngle);
+        bool finite = std::isfinite(sinHle);
+        for (float x : {0.0f, 0.5f, 1.0f}) {
+            finite = finite && std::isfinite(hazeTerm(x, sinHle, p->P));
+        }
+        if (!finite && hleGiven) {
+            tesk_fprintf(stderr, "no finite answer for -op %s and -p %s\n", text(OPT_OP),
+                         text(OPT_P) != nullptr ? text(OPT_P) : "1");
+            return setUpFailed(p, RAMIMG_OK);
+        }
+        if (!finite) {
+            return setUpFailed(p, RAMIMG_OK, "no finite answer for the haze angle\n");
+        }
+    }
     return true;
 }
 
@@ -494,10 +526,7 @@ void shadeRow(const Shading &s, const float *prev, const float *cur, int cols, i
                 value = (s.GAIN * std::pow(LV, s.P) + D) * s.S + s.OFF;
             } else {
                 const float cosine = std::min(LV, 0.0f);
-                const float e =
-                    s.sinHle == 0.0f
-                        ? 0.0f
-                        : std::exp(-std::pow(std::sqrt(std::max(1.0f - cosine * cosine, 0.0f)) / s.sinHle, s.P));
+                const float e = hazeTerm(std::sqrt(std::max(1.0f - cosine * cosine, 0.0f)), s.sinHle, s.P);
                 value = (s.GAIN * e + D) * s.S + s.OFF;
             }
         }
