@@ -822,10 +822,9 @@ int writedBase(const char *fileName, DBaseTable *t, int selectedOnly, int *error
     if (!writeAt(r.fd, &eof, 1, at)) {
         return fail(DBASE_ERR_WDATA, "writedBase - error in writing data\n");
     }
-    if (!replaceCommitAll(files, count)) {
-        /* the file that the commit names, else the table */
-        bool page = count == 2 && replaceFailure().find(" " + pageFile.target + ": ") != std::string::npos;
-        *why = saveFailureText(page ? codePagePath.c_str() : fileName, true, errno);
+    size_t failedAt = 0;
+    if (!replaceCommitAll(files, count, &failedAt)) {
+        *why = saveFailureText(failedAt == 1 ? codePagePath.c_str() : fileName, true, errno);
         tesk_fprintf(stderr, "writedBase - error in writing data\n");
         *error = DBASE_ERR_WDATA;
         return 0;

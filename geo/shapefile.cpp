@@ -946,10 +946,9 @@ int writeShape(const char *fileName, ShapeFile *set, int selectedOnly, int *erro
     /* Both files are committed as one, so a failure never pairs a new main
      * file with the old index. */
     FileReplacement both[2] = {mainFile, indexFile};
-    if (!replaceCommitAll(both, 2)) {
-        /* the file that the commit names, else the main file */
-        bool index = replaceFailure().find(" " + both[1].target + ": ") != std::string::npos;
-        *why = saveFailureText(index ? indexName : fileName, true, errno);
+    size_t failedAt = 0;
+    if (!replaceCommitAll(both, 2, &failedAt)) {
+        *why = saveFailureText(failedAt == 1 ? indexName : fileName, true, errno);
         return 0;
     }
     close(both[0].fd);

@@ -279,7 +279,8 @@ int calcR2d(Tcl_Interp *interp, int argc, const char **argv)
 
 /*
  * calc xyzRotate op Az Ay Ax ?x y z? --
- *	NTR and RTN rotate the vector (zero when not given); GPT derives three
+ *	NTR and RTN rotate the vector (zero when not given; "no finite answer"
+ *	when the rotated one would pass a double's range); GPT derives three
  *	angles from Az, Ay, Ax; ZYX goes back from such angles.
  */
 int calcXyzRotate(Tcl_Interp *interp, int argc, const char **argv)
@@ -304,6 +305,9 @@ int calcXyzRotate(Tcl_Interp *interp, int argc, const char **argv)
         double m[9], out[3];
         (ntr ? ntrMatrix : rtnMatrix)(angles[0], angles[1], angles[2], m);
         matVec3(m, vector, out);
+        if (!cAllFinite(out, 3)) {
+            return cNoFiniteAnswer(interp);
+        }
         calcSetResult(interp, cFormat("%.6f %.6f %.6f\n", out[0], out[1], out[2]));
     } else if (gpt) {
         double cz = std::cos(angles[0]), sz = std::sin(angles[0]);

@@ -446,7 +446,7 @@ bool stickyRefuses(const std::string &folder, const struct stat &old)
 mode_t madeFileMode()
 {
     mode_t mask = 022;
-    std::FILE *status = std::fopen("/proc/self/status", "r");  // a line of the kernel's about this process
+    std::FILE *status = std::fopen("/proc/self/status", "r");  // the kernel's account of this process: short, never a FIFO
     if (status != nullptr) {
         char line[256];
         while (std::fgets(line, sizeof line, status) != nullptr) {
@@ -1064,9 +1064,11 @@ bool keepOldName(const FileReplacement &r, KeptName *kept)
     return false;
 }
 
-/* replaceCommitAll without the notes of the folders it changes. */
-bool commitAllSteps(FileReplacement *r, size_t n)
+/* replaceCommitAll without the notes of the folders it changes; *at is
+ * the replacement whose step failed. */
+bool commitAllSteps(FileReplacement *r, size_t n, size_t *at)
 {
+    *at = 0;
     if (n == 1) {
         return commitSteps(r); /* one rename: all or none already */
     }
@@ -1084,6 +1086,9 @@ bool commitAllSteps(FileReplacement *r, size_t n)
                 ok = false;
             }
         }
+        if (!ok) {
+            *at = i;
+        }
     }
     /* Everything new on the disk, and named, before anything old goes. */
     for (size_t i = 0; i < n && ok; i++) {
@@ -1091,17 +1096,22 @@ bool commitAllSteps(FileReplacement *r, size_t n)
             ok = fsync(r[i].fd) == 0;
             if (!ok) {
                 failed("cannot write", r[i].target);
+                *at = i;
             }
         }
     }
     for (size_t i = 0; i < n && ok; i++) {
         ok = finishMode(&r[i]);
+        if (!ok) {
+            *at = i;
+        }
     }
     for (size_t i = 0; i < n && ok; i++) {
         ok = r[i].inPlace || !r[i].unnamed || nameNewFile(&r[i]);
         ok = ok && (!r[i].replacing || r[i].inPlace || keepOldName(r[i], &kept[i]));
         if (!ok) {
             failed("cannot put a new file in place of", r[i].target);
+            *at = i;
         }
     }
     for (size_t i = 0; i < n && ok; i++) {
@@ -1116,6 +1126,7 @@ bool commitAllSteps(FileReplacement *r, size_t n)
         kept[i].placed = ok;
         if (!ok) {
             failed("cannot put a new file in place of", r[i].target);
+            *at = i;
         }
     }
     /* Files written in place last: their old contents cannot come back.
@@ -1133,12 +1144,14 @@ bool commitAllSteps(FileReplacement *r, size_t n)
         if (!ok) {
             failed("cannot write", r[i].target);
             release(0, i);
+            *at = i;
         }
     }
     for (size_t i = 0; i < n && ok; i++) {
         ok = !r[i].inPlace || commitInPlace(&r[i]);
         if (!ok) {
             release(i + 1, n);
+            *at = i;
         }
     }
     int saved = errno;
@@ -1168,7 +1181,7 @@ bool commitAllSteps(FileReplacement *r, size_t n)
 
 }  // namespace
 
-bool replaceCommitAll(FileReplacement *r, size_t n)
+bool replaceCommitAll(FileReplacement *r, size_t n, size_t *failedAt)
 {
     std::vector<std::string> folders;
     for (size_t i = 0; i < n; i++) {
@@ -1181,7 +1194,11 @@ bool replaceCommitAll(FileReplacement *r, size_t n)
     for (const std::string &folder : folders) {
         folderBefore(folder);
     }
-    bool ok = commitAllSteps(r, n);
+    size_t at = 0;
+    bool ok = commitAllSteps(r, n, &at);
+    if (!ok && failedAt != nullptr) {
+        *failedAt = at;
+    }
     int saved = errno;
     for (const std::string &folder : folders) {
         folderAfter(folder);

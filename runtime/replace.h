@@ -142,13 +142,15 @@ void replaceAbandon(FileReplacement *r);
  *	replaceCommit; on false every new file is closed and removed and errno
  *	tells why. Where the file system has no hard links, an old file is
  *	renamed to its second name just before its new file takes its place
- *	(the name is missing for that moment). Targets written in place (in a
- *	folder that takes no new file) are written last, once every rename has
- *	succeeded; their old contents cannot be put back. Two replacements of
- *	one target are refused (EINVAL): ask sameReplaceTarget before
- *	beginning the second.
+ *	(the name is missing for that moment). Targets written in place (see
+ *	the head of this file) are written last, once every rename has
+ *	succeeded and the room for all of them is reserved; their old contents
+ *	cannot be put back. Two replacements of one target are refused
+ *	(EINVAL): ask sameReplaceTarget before beginning the second. On false,
+ *	*failedAt (when given) is the index of the replacement whose step
+ *	failed.
  */
-bool replaceCommitAll(FileReplacement *r, size_t n);
+bool replaceCommitAll(FileReplacement *r, size_t n, size_t *failedAt = nullptr);
 
 /*
  * fixedNameIsLink --

@@ -20,8 +20,8 @@ support=$(dirname "$0")
 # line holding TEXT, for the reason WHY.
 exceptions='runtime/replace.cpp	O_RDWR | O_CREAT | O_EXCL	the new file of a replacement itself
 runtime/replace.cpp	O_TMPFILE | O_RDWR | O_CLOEXEC	the new file of a replacement itself, without a name until it is put in place
-runtime/replace.cpp	O_WRONLY | O_CLOEXEC | O_NOFOLLOW	a replacement in a folder that takes no new file: the target, written only by the commit, when the new contents are whole
-runtime/replace.cpp	O_RDWR | O_CLOEXEC | O_NOFOLLOW	a replacement in a folder that takes no new file: the commit copies the whole new contents over the target
+runtime/replace.cpp	O_WRONLY | O_CLOEXEC | O_NOFOLLOW	a replacement written in place (a folder that takes no new file, or a file whose owner and group a new one cannot keep): the target, written only by the commit, when the new contents are whole
+runtime/replace.cpp	O_RDWR | O_CLOEXEC | O_NOFOLLOW	a replacement written in place: the commit reserves the room, then copies the whole new contents over the target
 runtime/files.cpp	open(path, (access == O_RDWR	an image file bound read-write: its pixels are written in place, in a file whose data area was written whole when it was made
 imagestore/formats/gpz.cpp	open(path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC)	the pixel file of a header opened read-write: written in place, like any raw image file
 analysis/tools/ptablebuild.cpp	open(name, O_WRONLY | O_CLOEXEC)	asks whether an existing table may be written later: opened without truncating, written nothing, closed at once
