@@ -54,11 +54,18 @@ struct RecordParts {
     }
 };
 
-void setResult(Tcl_Interp *interp, const char *format, double a, double b = 0, double c = 0)
+/* The answer of up to three numbers; "no finite answer" when one has
+ * grown past a double's range (coordinates near it). */
+int setResult(Tcl_Interp *interp, const char *format, double a, double b = 0, double c = 0)
 {
+    const double values[3] = {a, b, c};
+    if (!cAllFinite(values, 3)) {
+        return cNoFiniteAnswer(interp);
+    }
     char text[96];
     std::snprintf(text, sizeof text, format, a, b, c);
     Tcl_SetObjResult(interp, Tcl_NewStringObj(text, -1));
+    return TCL_OK;
 }
 
 /* Sums measure over the parts of every record (all) or of the given ones. */
@@ -70,10 +77,7 @@ int totalOverRecords(ShapeCall &c, Measure measure)
         RecordParts(shapeRecordAt(c.set, i)).each([&](const double *xy, int n) { total += measure(xy, n); });
         return true;
     });
-    if (code == TCL_OK) {
-        setResult(c.interp, "%.12g", total);
-    }
-    return code;
+    return code == TCL_OK ? setResult(c.interp, "%.12g", total) : code;
 }
 
 /* The record of langle and vangle, its index a Tcl integer within the set.
@@ -90,7 +94,7 @@ bool angleRecord(ShapeCall &c, RecordParts *parts, int *code)
     *parts = RecordParts(shapeRecordAt(c.set, i));
     *code = TCL_OK;
     if (parts->nPoints == 1) {
-        setResult(c.interp, "%.12g %.12g %.12g", parts->xy[0], parts->xy[1], 0);
+        *code = setResult(c.interp, "%.12g %.12g %.12g", parts->xy[0], parts->xy[1], 0);
     }
     return parts->nPoints > 1;
 }
@@ -136,10 +140,13 @@ int shapeCentroidWord(ShapeCall &c)
     Tcl_Obj *list = Tcl_NewListObj(0, nullptr);
     double sx = 0, sy = 0, sw = 0, mx = 0, my = 0;
     int parts = 0;
+    bool finite = true;
     char text[96];
     RecordParts(shapeRecordAt(c.set, i)).each([&](const double *xy, int n) {
         double x, y;
         double w = centroid(xy, n, &x, &y);
+        const double part[3] = {x, y, w};
+        finite = finite && cAllFinite(part, 3);
         sx += x * w;
         sy += y * w;
         sw += w;
@@ -149,15 +156,16 @@ int shapeCentroidWord(ShapeCall &c)
         std::snprintf(text, sizeof text, "%.12g %.12g %.12g", x, y, w);
         Tcl_ListObjAppendElement(nullptr, list, Tcl_NewStringObj(text, -1));
     });
-    if (average) {
+    int code = finite ? TCL_OK : cNoFiniteAnswer(c.interp);
+    if (average || code != TCL_OK) {
         /* Parts that weigh nothing together count alike. */
-        if (sw != 0) {
-            setResult(c.interp, "%.12g %.12g %.12g", sx / sw, sy / sw, sw);
-        } else if (parts > 0) {
-            setResult(c.interp, "%.12g %.12g %.12g", mx / parts, my / parts, 0);
+        if (code == TCL_OK && sw != 0) {
+            code = setResult(c.interp, "%.12g %.12g %.12g", sx / sw, sy / sw, sw);
+        } else if (code == TCL_OK && parts > 0) {
+            code = setResult(c.interp, "%.12g %.12g %.12g", mx / parts, my / parts, 0);
         }
         Tcl_DecrRefCount(list);
-        return TCL_OK;
+        return code;
     }
     Tcl_SetObjResult(c.interp, list);
     return TCL_OK;
@@ -187,8 +195,7 @@ int shapeLAngleWord(ShapeCall &c)
     const double *xy = parts.xy + 2 * start;
     int n = parts.count(k);
     if (n < 2) {
-        setResult(c.interp, "%.12g %.12g %.12g", xy[0], xy[1], 0);
-        return TCL_OK;
+        return setResult(c.interp, "%.12g %.12g %.12g", xy[0], xy[1], 0);
     }
     double d = f * shapeLineLength(xy, n);
     int s = 1;
@@ -201,9 +208,8 @@ int shapeLAngleWord(ShapeCall &c)
     }
     double t = seg > 0 ? std::fmin(d / seg, 1.0) : 0;
     const double *a = xy + 2 * (s - 1), *b = xy + 2 * s;
-    setResult(c.interp, "%.12g %.12g %.12g", a[0] + t * (b[0] - a[0]), a[1] + t * (b[1] - a[1]),
-              shapeSegmentAngle(a[0], a[1], b[0], b[1]));
-    return TCL_OK;
+    return setResult(c.interp, "%.12g %.12g %.12g", a[0] + t * (b[0] - a[0]), a[1] + t * (b[1] - a[1]),
+                     shapeSegmentAngle(a[0], a[1], b[0], b[1]));
 }
 
 int shapeVAngleWord(ShapeCall &c)
@@ -222,7 +228,6 @@ int shapeVAngleWord(ShapeCall &c)
     }
     pos = pos < 0 ? 0 : (pos > parts.nPoints - 2 ? parts.nPoints - 2 : pos);
     const double *a = parts.xy + 2 * pos, *b = a + 2;
-    setResult(c.interp, "%.12g %.12g %.12g", (a[0] + b[0]) / 2, (a[1] + b[1]) / 2,
-              shapeSegmentAngle(a[0], a[1], b[0], b[1]));
-    return TCL_OK;
+    return setResult(c.interp, "%.12g %.12g %.12g", (a[0] + b[0]) / 2, (a[1] + b[1]) / 2,
+                     shapeSegmentAngle(a[0], a[1], b[0], b[1]));
 }
