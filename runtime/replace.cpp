@@ -461,19 +461,24 @@ mode_t madeFileMode()
     return 0666 & ~mask;
 }
 
+/* Gives the unnamed file fd the name path, a link to it: through its
+ * /proc name, or where /proc is not there by the descriptor itself. False
+ * (errno set) where the name is taken (EEXIST) or no link can be made. */
+bool linkUnnamed(int fd, const std::string &path)
+{
+    std::string proc = "/proc/self/fd/" + std::to_string(fd);
+    return linkat(AT_FDCWD, proc.c_str(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) == 0 ||
+           (errno != EEXIST && linkat(fd, "", AT_FDCWD, path.c_str(), AT_EMPTY_PATH) == 0);
+}
+
 /* Gives the unnamed file fd the first free temporary name of target, a
  * link to it, in *name. False (errno set) where no link can be made: EEXIST
  * when every name is taken, else the file system links no file. */
 bool linkTemporaryName(int fd, const std::string &target, std::string *name)
 {
-    std::string proc = "/proc/self/fd/" + std::to_string(fd);
     for (int attempt = 0; attempt < 100; attempt++) {
         std::string next = temporaryName(target, attempt);
-        int linked = linkat(AT_FDCWD, proc.c_str(), AT_FDCWD, next.c_str(), AT_SYMLINK_FOLLOW);
-        if (linked != 0 && errno != EEXIST) {
-            linked = linkat(fd, "", AT_FDCWD, next.c_str(), AT_EMPTY_PATH);
-        }
-        if (linked == 0) {
+        if (linkUnnamed(fd, next)) {
             *name = next;
             return true;
         }
@@ -843,18 +848,22 @@ bool commitInPlace(FileReplacement *r)
     return true;
 }
 
+/* Gives the unnamed new file of a target that did not exist the target's
+ * name itself; false where the name has been taken since (EEXIST) or the
+ * file system links no file, for the commit to go through a temporary
+ * name. */
+bool linkNewTarget(FileReplacement *r)
+{
+    return linkUnnamed(r->fd, r->target);  // r stays unnamed: no temporary name to remove
+}
+
 /* Gives an unnamed new file its temporary name beside the target, for the
  * rename: a link to it, or where the file system links no file, a copy. */
 bool nameNewFile(FileReplacement *r)
 {
-    std::string proc = "/proc/self/fd/" + std::to_string(r->fd);
     for (int attempt = 0; attempt < 100; attempt++) {
         std::string name = temporaryName(r->target, attempt);
-        int linked = linkat(AT_FDCWD, proc.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW);
-        if (linked != 0 && errno != EEXIST) {
-            linked = linkat(r->fd, "", AT_FDCWD, name.c_str(), AT_EMPTY_PATH);
-        }
-        if (linked == 0) {
+        if (linkUnnamed(r->fd, name)) {
             r->temporary = name;
             r->unnamed = false;
             return true;
@@ -946,6 +955,8 @@ bool commitSteps(FileReplacement *r)
         ok = false;
     } else if (!finishMode(r)) {
         ok = false;
+    } else if (r->unnamed && !r->replacing && linkNewTarget(r)) {
+        /* named at once: one new name in the folder, not two */
     } else if ((r->unnamed && !nameNewFile(r)) || rename(r->temporary.c_str(), r->target.c_str()) != 0) {
         failed("cannot put a new file in place of", r->target);
         ok = false;
