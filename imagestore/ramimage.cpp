@@ -814,26 +814,52 @@ void ramImageNoteMadeFile(const char *path)
     madeRecord->inodes.push_back(st.st_ino);
 }
 
-bool ramImageMadeAnew(const char *path)
+namespace {
+
+/* The record's entry of the file at path as lstat sees it now: its index
+ * in the record set, -1 when none is set (kNoRecord) or -2 when the record
+ * notes no such file (a link, a folder or a file it did not make). */
+constexpr long kNoRecord = -1;
+constexpr long kNotMade = -2;
+
+long madeEntry(const char *path)
 {
     struct stat st;
     if (lstat(path, &st) != 0 || !S_ISREG(st.st_mode)) {
-        return false;  // a link or folder under the name was never made by a run
+        return kNotMade;  // a link or folder under the name was never made by a run
     }
     if (madeRecord == nullptr) {
-        return true;
+        return kNoRecord;
     }
     for (size_t i = 0; i < madeRecord->files.size(); i++) {
         if (madeRecord->devices[i] == st.st_dev && madeRecord->inodes[i] == st.st_ino) {
-            return true;
+            return static_cast<long>(i);
         }
     }
-    return false;
+    return kNotMade;
+}
+
+}  // namespace
+
+bool ramImageMadeAnew(const char *path)
+{
+    return madeEntry(path) != kNotMade;
 }
 
 bool ramImageRemoveMade(const char *path)
 {
-    return ramImageMadeAnew(path) && unlink(path) == 0;
+    long entry = madeEntry(path);
+    if (entry == kNotMade || unlink(path) != 0) {
+        return false;
+    }
+    if (entry >= 0) {
+        /* The file is gone and its inode free again: a file made later,
+           by anyone, may get the same number and is not this run's. */
+        madeRecord->files.erase(madeRecord->files.begin() + entry);
+        madeRecord->devices.erase(madeRecord->devices.begin() + entry);
+        madeRecord->inodes.erase(madeRecord->inodes.begin() + entry);
+    }
+    return true;
 }
 
 void ramImageDropMade(RamImageMade *made)

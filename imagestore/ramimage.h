@@ -81,7 +81,9 @@ void ramImageNoteMadeFile(const char *path);
  * of what it made stands. */
 bool ramImageMadeAnew(const char *path);
 /* Removes the name path when ramImageMadeAnew answers true for it: the
- * one way a tool takes away a file it made. True when it was removed. */
+ * one way a tool takes away a file it made. The record forgets the file,
+ * whose inode may be given to a file made later. True when it was
+ * removed. */
 bool ramImageRemoveMade(const char *path);
 /*
  * ramImageDropMade --

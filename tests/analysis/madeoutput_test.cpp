@@ -84,9 +84,14 @@ TEST_F(MadeOutputTest, OnlyAFileTheRunMadeAnewIsRemoved)
     dropMadeOutput(&made);
     EXPECT_EQ(contents("notes.txt"), "field notes\n");
     EXPECT_TRUE(made.file.empty());
+    size_t noted = record_.files.size();
     made.file = path("new.lan");
     dropMadeOutput(&made);
     EXPECT_NE(access(path("new.lan").c_str(), F_OK), 0);
+    /* Its inode is free again: the record forgets it, so that a file made
+       later by anyone under the same number is not taken for it. */
+    EXPECT_EQ(record_.files.size(), noted - 1);
+    EXPECT_EQ(record_.inodes.size(), noted - 1);
     /* Made by the run, then replaced under its name by another's file. */
     make("moved.lan");
     earlier("other.txt", "another's\n");
