@@ -81,6 +81,8 @@ foreach {kind script} $kinds {
     lassign [saves $script [file join $dir empty] [file join $dir crowded]] empty crowded
     lassign $empty firstE meanE wholeE
     lassign $crowded firstC meanC wholeC
+    # the last file saved into the crowded folder, a file of this run's own,
+    # reads back
     set last [file join $dir crowded out-[expr {$runs - 1}]]
     switch $kind {
         plain {set ok [expr {$ok && [file size $last.txt] == 2}]}

@@ -324,6 +324,24 @@ void folderAfter(const std::string &folder)
     errno = saved;
 }
 
+/* Runs steps, which change the names of folders, between the notes of
+ * each folder before and after them; answers what steps answer, errno as
+ * steps left it. */
+template <typename Steps>
+auto amongFolders(const std::vector<std::string> &folders, Steps steps)
+{
+    for (const std::string &folder : folders) {
+        folderBefore(folder);
+    }
+    auto answer = steps();
+    int saved = errno;
+    for (const std::string &folder : folders) {
+        folderAfter(folder);
+    }
+    errno = saved;
+    return answer;
+}
+
 /* Lists folder into record: its names of the form of a temporary, and how
  * many names it holds. */
 void listFolder(const std::string &folder, FolderRecord *record)
@@ -749,6 +767,8 @@ bool beginSteps(FileReplacement *r, const char *path, bool named)
 
 bool begin(FileReplacement *r, const char *path, bool named)
 {
+    /* The folders the steps change are known only once they ran; the
+       stray search noted the target's as it found it before them. */
     bool ok = beginSteps(r, path, named);
     for (const std::string &folder : changedFolders(*r)) {
         folderAfter(folder);
@@ -971,17 +991,7 @@ bool commitSteps(FileReplacement *r)
 
 bool replaceCommit(FileReplacement *r)
 {
-    std::vector<std::string> folders = changedFolders(*r);
-    for (const std::string &folder : folders) {
-        folderBefore(folder);
-    }
-    bool ok = commitSteps(r);
-    int saved = errno;
-    for (const std::string &folder : folders) {
-        folderAfter(folder);
-    }
-    errno = saved;
-    return ok;
+    return amongFolders(changedFolders(*r), [r] { return commitSteps(r); });
 }
 
 bool replaceCommitNamed(FileReplacement *r)
@@ -1017,14 +1027,10 @@ bool replaceCommitNamed(FileReplacement *r)
 
 void replaceAbandon(FileReplacement *r)
 {
-    std::vector<std::string> folders = changedFolders(*r);
-    for (const std::string &folder : folders) {
-        folderBefore(folder);
-    }
-    abandonSteps(r);
-    for (const std::string &folder : folders) {
-        folderAfter(folder);
-    }
+    amongFolders(changedFolders(*r), [r] {
+        abandonSteps(r);
+        return true;
+    });
 }
 
 namespace {
@@ -1202,19 +1208,11 @@ bool replaceCommitAll(FileReplacement *r, size_t n, size_t *failedAt)
             }
         }
     }
-    for (const std::string &folder : folders) {
-        folderBefore(folder);
-    }
     size_t at = 0;
-    bool ok = commitAllSteps(r, n, &at);
+    bool ok = amongFolders(folders, [&] { return commitAllSteps(r, n, &at); });
     if (!ok && failedAt != nullptr) {
         *failedAt = at;
     }
-    int saved = errno;
-    for (const std::string &folder : folders) {
-        folderAfter(folder);
-    }
-    errno = saved;
     return ok;
 }
 
